@@ -1,0 +1,43 @@
+# One static library per source folder. Sources are collected from the folder itself, so a new
+# file needs no edit here; the folder's place in the layering is stated by its DEPS.
+function(velmar_library name dir)
+  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS ${dir}/*.cpp)
+  file(GLOB headers CONFIGURE_DEPENDS ${dir}/*.h)
+  if(sources)
+    add_library(${name} STATIC ${sources} ${headers})
+    target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+    target_link_libraries(${name} PUBLIC ${ARG_DEPS} PRIVATE velmar_warnings)
+  else()
+    # A folder that has no code yet still takes its place in the layering.
+    add_library(${name} INTERFACE)
+    target_include_directories(${name} INTERFACE ${PROJECT_SOURCE_DIR}/src)
+    target_link_libraries(${name} INTERFACE ${ARG_DEPS})
+  endif()
+endfunction()
+
+# One test program per folder of tests/, each test case a CTest test.
+# GUI: the test program runs under a QApplication (offscreen) instead of a QCoreApplication.
+function(velmar_tests name dir)
+  cmake_parse_arguments(ARG "GUI" "" "DEPS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS ${dir}/*.cpp ${dir}/*.h)
+  if(NOT sources)
+    return()
+  endif()
+  if(ARG_GUI)
+    set(main velmar_test_main_gui)
+  else()
+    set(main velmar_test_main)
+  endif()
+  add_executable(${name} ${sources} $<TARGET_OBJECTS:${main}>)
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS} velmar_test_support velmar_warnings)
+  if(ARG_GUI)
+    target_link_libraries(${name} PRIVATE Qt6::Widgets)
+  endif()
+  gtest_discover_tests(${name}
+    DISCOVERY_MODE PRE_TEST
+    DISCOVERY_TIMEOUT 60
+    PROPERTIES
+      ENVIRONMENT "SDL_AUDIODRIVER=dummy;QT_QPA_PLATFORM=offscreen;TZ=UTC;VELMAR_SOURCE_DIR=${PROJECT_SOURCE_DIR}"
+      TIMEOUT 120)
+endfunction()

@@ -1,0 +1,217 @@
+#include "core/playout_log.h"
+
+#include "platform/base/app_paths.h"
+#include "platform/base/host_clock.h"
+#include "platform/base/timer.h"
+
+#include <QDesktopServices>
+#include <QDir>
+#include <QDirIterator>
+#include <QFileInfo>
+#include <QUrl>
+
+#include <cerrno>
+#include <ctime>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace velmar {
+namespace {
+
+std::tm localParts(std::chrono::system_clock::time_point time, int* milliseconds) {
+    const auto sinceEpoch = time.time_since_epoch();
+    auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(sinceEpoch).count();
+    std::time_t seconds = static_cast<std::time_t>(ms / 1000);
+    int rest = static_cast<int>(ms % 1000);
+    if (rest < 0) {  // times before the epoch round toward the earlier second
+        rest += 1000;
+        seconds -= 1;
+    }
+    if (milliseconds != nullptr) *milliseconds = rest;
+    std::tm parts{};
+    localtime_r(&seconds, &parts);
+    return parts;
+}
+
+// Writes all of data, retrying short writes; false on any error.
+bool writeAll(int fd, const QByteArray& data) {
+    const char* p = data.constData();
+    qsizetype left = data.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, p, static_cast<size_t>(left));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        p += n;
+        left -= n;
+    }
+    return true;
+}
+
+}  // namespace
+
+PlayoutLog& PlayoutLog::shared() {
+    static PlayoutLog* log =
+        new PlayoutLog(AppPaths::logsDirectory(), HostClock::system(), TimerFactory::system());
+    return *log;
+}
+
+PlayoutLog::PlayoutLog(QString directory, HostClock& clock, TimerFactory& timers,
+                       std::function<void(const QString&)> opener)
+    : directoryPath_(std::move(directory)),
+      clock_(clock),
+      timers_(timers),
+      opener_(std::move(opener)) {
+    if (!opener_) {
+        opener_ = [](const QString& path) {
+            QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+        };
+    }
+    buffer_.reserve(256);
+}
+
+PlayoutLog::~PlayoutLog() {
+    timer_.reset();
+    queue_.waitUntilIdle();
+}
+
+QString PlayoutLog::timeStamp(std::chrono::system_clock::time_point time) {
+    int ms = 0;
+    const std::tm t = localParts(time, &ms);
+    char text[48];
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d.%03d", t.tm_hour, t.tm_min, t.tm_sec, ms);
+    return QString::fromLatin1(text);
+}
+
+QString PlayoutLog::dayStamp(std::chrono::system_clock::time_point time) {
+    const std::tm t = localParts(time, nullptr);
+    char text[48];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday);
+    return QString::fromLatin1(text);
+}
+
+void PlayoutLog::write(const QString& text) {
+    const QString line = timeStamp(clock_.wallNow()) + QStringLiteral("  ") + text;
+    std::lock_guard lock(bufferLock_);
+    if (buffer_.size() >= static_cast<size_t>(maxBufferedLines)) {
+        buffer_.erase(buffer_.begin(),
+                      buffer_.begin() + static_cast<long>(buffer_.size() - maxBufferedLines + 1));
+    }
+    buffer_.push_back(line);
+}
+
+const QString& PlayoutLog::ensureDirectory() {
+    if (!directoryMade_ && !directoryPath_.isEmpty()) {
+        QDir().mkpath(directoryPath_);  // an error shows up later as a failed append
+        directoryMade_ = true;
+    }
+    return directoryPath_;
+}
+
+QString PlayoutLog::directory() const {
+    return directoryPath_;
+}
+
+QString PlayoutLog::fileName() const {
+    if (directoryPath_.isEmpty()) return {};
+    return directoryPath_ + QStringLiteral("/velmar-") + dayStamp(clock_.wallNow()) +
+           QStringLiteral(".log");
+}
+
+void PlayoutLog::start() {
+    if (timer_) return;
+    write(QString::fromUtf8(startBanner));
+    pruneOldLogs();
+    timer_ = timers_.makeTimer([this] { flush(); });
+    timer_->start(flushPeriodSeconds, true);
+}
+
+void PlayoutLog::stop() {
+    write(QString::fromUtf8(stopBanner));
+    timer_.reset();
+    flush();
+    // The program may exit right after stop(): the last lines must be on disk by then.
+    queue_.waitUntilIdle();
+}
+
+void PlayoutLog::flush() {
+    std::vector<QString> lines;
+    {
+        std::lock_guard lock(bufferLock_);
+        lines.swap(buffer_);
+        buffer_.reserve(lines.capacity());
+    }
+    if (lines.empty()) return;
+    if (ensureDirectory().isEmpty()) return;
+    const QString path = fileName();
+    queue_.async([this, path, lines = std::move(lines)]() mutable {
+        if (!unwritten_.empty()) {
+            lines.insert(lines.begin(), unwritten_.begin(), unwritten_.end());
+            unwritten_.clear();
+        }
+        appendToFile(path, lines);
+        if (!lines.empty()) {
+            // Kept for the next flush, within the same bound as the buffer.
+            if (lines.size() > static_cast<size_t>(maxBufferedLines)) {
+                lines.erase(lines.begin(),
+                            lines.begin() + static_cast<long>(lines.size() - maxBufferedLines));
+            }
+            unwritten_ = std::move(lines);
+        }
+    });
+}
+
+// Appends the lines to the file, creating it when missing. An existing file is only ever
+// appended to, never truncated or replaced. On success `pending` is emptied; when the file cannot
+// be opened it is left as it was, and after a failed write (part of the data may be in the file)
+// the lines are dropped rather than risk writing them twice.
+void PlayoutLog::appendToFile(const QString& path, std::vector<QString>& pending) {
+    QString text;
+    for (const QString& line : pending) {
+        text += line;
+        text += QLatin1Char('\n');
+    }
+    const QByteArray data = text.toUtf8();
+    const QByteArray native = QFile::encodeName(path);
+    const int fd = ::open(native.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) return;
+    writeAll(fd, data);
+    ::close(fd);
+    pending.clear();
+}
+
+void PlayoutLog::pruneOldLogs() {
+    const QString dir = ensureDirectory();
+    if (dir.isEmpty()) return;
+    const auto now = clock_.wallNow();
+    queue_.async([dir, now] {
+        const auto cutoff = now - std::chrono::seconds(static_cast<long long>(maxFileAgeSeconds));
+        QDir folder(dir);
+        const QFileInfoList entries =
+            folder.entryInfoList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+        for (const QFileInfo& entry : entries) {
+            if (entry.suffix() != QLatin1String("log") || !entry.isFile()) continue;
+            const QDateTime modified = entry.lastModified();
+            if (!modified.isValid()) continue;  // no date counts as now: kept
+            const auto modifiedAt = std::chrono::system_clock::time_point(
+                std::chrono::milliseconds(modified.toMSecsSinceEpoch()));
+            if (modifiedAt < cutoff) QFile::remove(entry.absoluteFilePath());
+        }
+    });
+}
+
+void PlayoutLog::revealInFileManager() {
+    flush();
+    const QString dir = ensureDirectory();
+    if (dir.isEmpty()) return;
+    // Desktop file managers cannot be asked to select a file portably: open the folder.
+    opener_(dir);
+}
+
+void PlayoutLog::waitForPendingWrites() {
+    queue_.waitUntilIdle();
+}
+
+}  // namespace velmar

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <functional>
+
+namespace velmar::test {
+
+// Runs the main thread's event loop until the condition holds or the real-time limit passes.
+// Returns the condition's final value.
+bool waitUntil(const std::function<bool()>& condition, double timeoutSeconds = 10.0);
+
+// Runs everything already queued on the main thread's event loop.
+void drainMainQueue();
+
+}  // namespace velmar::test
