@@ -10,7 +10,9 @@ const char* const kCustomName = L10N_KEY("カスタム");
 
 }  // namespace
 
-QString CanvasFormat::customName() { return QString::fromUtf8(kCustomName); }
+QString CanvasFormat::customName() {
+    return QString::fromUtf8(kCustomName);
+}
 
 const QList<CanvasFormat>& CanvasFormat::presets() {
     static const QList<CanvasFormat> table = {

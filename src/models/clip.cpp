@@ -42,9 +42,9 @@ Clip::Kind Clip::Kind::fromJson(const QJsonValue& json) {
 
 const QSet<QString>& Clip::stillExtensions() {
     static const QSet<QString> set = {
-        QStringLiteral("png"),  QStringLiteral("tif"),  QStringLiteral("tiff"),
-        QStringLiteral("psd"),  QStringLiteral("jpg"),  QStringLiteral("jpeg"),
-        QStringLiteral("heic"), QStringLiteral("bmp"),  QStringLiteral("gif"),
+        QStringLiteral("png"),  QStringLiteral("tif"), QStringLiteral("tiff"),
+        QStringLiteral("psd"),  QStringLiteral("jpg"), QStringLiteral("jpeg"),
+        QStringLiteral("heic"), QStringLiteral("bmp"), QStringLiteral("gif"),
         QStringLiteral("exr"),
     };
     return set;

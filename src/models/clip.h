@@ -24,8 +24,9 @@ struct Clip {
     public:
         enum Value : unsigned char { still, movie };
 
-        constexpr Kind(Value value = still) : value_(value) {}  // NOLINT: implicit on purpose
-        constexpr operator Value() const { return value_; }     // NOLINT
+        // Implicit on purpose, like the enumeration it wraps.
+        constexpr Kind(Value value = still) : value_(value) {}
+        constexpr operator Value() const { return value_; }
 
         static const std::array<Kind, 2>& allCases();
         QString rawValue() const;
@@ -40,10 +41,10 @@ struct Clip {
     };
 
     QUuid id = QUuid::createUuid();
-    QUrl url;              // the media file (a file URL)
-    QString displayName;   // a clip made from a file is named by the file name without extension
+    QUrl url;             // the media file (a file URL)
+    QString displayName;  // a clip made from a file is named by the file name without extension
     Kind kind = Kind::still;
-    std::optional<int> pixelWidth;   // pixel size of the medium once known
+    std::optional<int> pixelWidth;  // pixel size of the medium once known
     std::optional<int> pixelHeight;
     bool isMissing = false;                   // no file exists at the URL's path
     std::optional<QString> unreadableReason;  // why the medium cannot be used, once examined
@@ -52,8 +53,8 @@ struct Clip {
     std::optional<double> contentAnchorX;
     std::optional<double> contentAnchorY;
     ClipTransform transform;
-    std::optional<MotionKind> motion;        // absent: the engine's default motion
-    std::optional<double> motionDuration;    // seconds; absent: the engine's default duration
+    std::optional<MotionKind> motion;      // absent: the engine's default motion
+    std::optional<double> motionDuration;  // seconds; absent: the engine's default duration
 
     // Lower-case extensions taken as stills / movies.
     static const QSet<QString>& stillExtensions();
@@ -70,7 +71,9 @@ struct Clip {
     friend bool operator==(const Clip&, const Clip&) = default;
 };
 
-inline size_t qHash(Clip::Kind kind, size_t seed = 0) { return qHash(kind.rawValue(), seed); }
+inline size_t qHash(Clip::Kind kind, size_t seed = 0) {
+    return qHash(kind.rawValue(), seed);
+}
 size_t qHash(const Clip& clip, size_t seed = 0);
 
 }  // namespace velmar

@@ -9,7 +9,9 @@ namespace {
 
 constexpr const char* kFieldNames[] = {"offsetX", "offsetY", "scale", "rotation", "opacity"};
 
-double finiteOr(double value, double fallback) { return std::isfinite(value) ? value : fallback; }
+double finiteOr(double value, double fallback) {
+    return std::isfinite(value) ? value : fallback;
+}
 
 }  // namespace
 
@@ -18,7 +20,9 @@ const std::array<ClipTransform::Field, 5>& ClipTransform::Field::allCases() {
     return cases;
 }
 
-QString ClipTransform::Field::rawValue() const { return QString::fromLatin1(kFieldNames[value_]); }
+QString ClipTransform::Field::rawValue() const {
+    return QString::fromLatin1(kFieldNames[value_]);
+}
 
 std::optional<ClipTransform::Field> ClipTransform::Field::fromRawValue(const QString& raw) {
     for (Field field : allCases()) {
@@ -29,22 +33,37 @@ std::optional<ClipTransform::Field> ClipTransform::Field::fromRawValue(const QSt
 
 double ClipTransform::value(Field field) const {
     switch (field) {
-        case Field::offsetX: return offsetX;
-        case Field::offsetY: return offsetY;
-        case Field::scale: return scale;
-        case Field::rotation: return rotation;
-        case Field::opacity: return opacity;
+        case Field::offsetX:
+            return offsetX;
+        case Field::offsetY:
+            return offsetY;
+        case Field::scale:
+            return scale;
+        case Field::rotation:
+            return rotation;
+        case Field::opacity:
+            return opacity;
     }
     return 0;
 }
 
 void ClipTransform::setValue(Field field, double value) {
     switch (field) {
-        case Field::offsetX: offsetX = value; break;
-        case Field::offsetY: offsetY = value; break;
-        case Field::scale: scale = value; break;
-        case Field::rotation: rotation = value; break;
-        case Field::opacity: opacity = value; break;
+        case Field::offsetX:
+            offsetX = value;
+            break;
+        case Field::offsetY:
+            offsetY = value;
+            break;
+        case Field::scale:
+            scale = value;
+            break;
+        case Field::rotation:
+            rotation = value;
+            break;
+        case Field::opacity:
+            opacity = value;
+            break;
     }
 }
 

@@ -17,8 +17,9 @@ struct ClipTransform {
     public:
         enum Value : unsigned char { offsetX, offsetY, scale, rotation, opacity };
 
-        constexpr Field(Value value = offsetX) : value_(value) {}  // NOLINT: implicit on purpose
-        constexpr operator Value() const { return value_; }        // NOLINT
+        // Implicit on purpose, like the enumeration it wraps.
+        constexpr Field(Value value = offsetX) : value_(value) {}
+        constexpr operator Value() const { return value_; }
 
         // All five, in the order above.
         static const std::array<Field, 5>& allCases();

@@ -15,13 +15,20 @@ namespace {
 
 QString typeName(const QJsonValue& value) {
     switch (value.type()) {
-        case QJsonValue::Null: return QStringLiteral("null");
-        case QJsonValue::Bool: return QStringLiteral("a boolean");
-        case QJsonValue::Double: return QStringLiteral("a number");
-        case QJsonValue::String: return QStringLiteral("a string");
-        case QJsonValue::Array: return QStringLiteral("an array");
-        case QJsonValue::Object: return QStringLiteral("an object");
-        case QJsonValue::Undefined: break;
+        case QJsonValue::Null:
+            return QStringLiteral("null");
+        case QJsonValue::Bool:
+            return QStringLiteral("a boolean");
+        case QJsonValue::Double:
+            return QStringLiteral("a number");
+        case QJsonValue::String:
+            return QStringLiteral("a string");
+        case QJsonValue::Array:
+            return QStringLiteral("an array");
+        case QJsonValue::Object:
+            return QStringLiteral("an object");
+        case QJsonValue::Undefined:
+            break;
     }
     return QStringLiteral("nothing");
 }
@@ -75,9 +82,8 @@ qint64 toInt64(const QJsonValue& value, const QString& what) {
     const qint64 a = value.toInteger(0);
     const qint64 b = value.toInteger(1);
     if (a != b) {
-        throw JsonDecodingError(
-            QStringLiteral("%1: %2 is not a representable integer")
-                .arg(what, QString::number(value.toDouble(), 'g', 17)));
+        throw JsonDecodingError(QStringLiteral("%1: %2 is not a representable integer")
+                                    .arg(what, QString::number(value.toDouble(), 'g', 17)));
     }
     return a;
 }

@@ -10,14 +10,15 @@
 namespace velmar {
 
 // Whether the fill sent beside the key signal is straight or premultiplied by the key.
-// A small value wrapping an enumeration: it converts to KeyAlphaMode::Value, so it can be switched on
-// and compared with the constants. Stored by its raw value, which equals the case name.
+// A small value wrapping an enumeration: it converts to KeyAlphaMode::Value, so it can be switched
+// on and compared with the constants. Stored by its raw value, which equals the case name.
 class KeyAlphaMode {
 public:
     enum Value : unsigned char { straight, premultiplied };
 
-    constexpr KeyAlphaMode(Value value = straight) : value_(value) {}  // NOLINT: implicit on purpose
-    constexpr operator Value() const { return value_; }  // NOLINT
+    // Implicit on purpose, like the enumeration it wraps.
+    constexpr KeyAlphaMode(Value value = straight) : value_(value) {}
+    constexpr operator Value() const { return value_; }
 
     // Both cases, in the order above.
     static const std::array<KeyAlphaMode, 2>& allCases();
@@ -34,6 +35,8 @@ private:
     Value value_;
 };
 
-inline size_t qHash(KeyAlphaMode value, size_t seed = 0) { return qHash(value.rawValue(), seed); }
+inline size_t qHash(KeyAlphaMode value, size_t seed = 0) {
+    return qHash(value.rawValue(), seed);
+}
 
 }  // namespace velmar

@@ -29,12 +29,14 @@ constexpr Entry kEntries[] = {
 }  // namespace
 
 const std::array<MotionKind, 9>& MotionKind::allCases() {
-    static const std::array<MotionKind, 9> cases = {cut,     fade, slideLeft, slideRight, slideUp,
+    static const std::array<MotionKind, 9> cases = {cut,       fade, slideLeft, slideRight, slideUp,
                                                     slideDown, zoom, dive,      rotate};
     return cases;
 }
 
-QString MotionKind::rawValue() const { return QString::fromLatin1(kEntries[value_].raw); }
+QString MotionKind::rawValue() const {
+    return QString::fromLatin1(kEntries[value_].raw);
+}
 
 std::optional<MotionKind> MotionKind::fromRawValue(const QString& raw) {
     for (MotionKind kind : allCases()) {
@@ -43,14 +45,16 @@ std::optional<MotionKind> MotionKind::fromRawValue(const QString& raw) {
     return std::nullopt;
 }
 
-const char* MotionKind::titleKey() const { return kEntries[value_].titleKey; }
+const char* MotionKind::titleKey() const {
+    return kEntries[value_].titleKey;
+}
 
 MotionTransform MotionKind::transform(double presence, bool entering) const {
     // NaN fails both comparisons and ends up at 0, like a presence at or below 0.
     const double p = presence > 1 ? 1.0 : (presence > 0 ? presence : 0.0);
     const double q = 1 - p;
     const double e = entering ? 1 - q * q * q : p * p * p;  // ease-out / ease-in cubic
-    const double s = p * p * (3 - 2 * p);                    // smoothstep
+    const double s = p * p * (3 - 2 * p);                   // smoothstep
 
     MotionTransform t;
     t.opacity = p;

@@ -17,10 +17,21 @@ namespace velmar {
 // equals the case name. Pure functions; usable from any thread.
 class MotionKind {
 public:
-    enum Value : unsigned char { cut, fade, slideLeft, slideRight, slideUp, slideDown, zoom, dive, rotate };
+    enum Value : unsigned char {
+        cut,
+        fade,
+        slideLeft,
+        slideRight,
+        slideUp,
+        slideDown,
+        zoom,
+        dive,
+        rotate
+    };
 
-    constexpr MotionKind(Value value = cut) : value_(value) {}  // NOLINT: implicit on purpose
-    constexpr operator Value() const { return value_; }       // NOLINT
+    // Implicit on purpose, like the enumeration it wraps.
+    constexpr MotionKind(Value value = cut) : value_(value) {}
+    constexpr operator Value() const { return value_; }
 
     // All nine, in the order above.
     static const std::array<MotionKind, 9>& allCases();
@@ -45,6 +56,8 @@ private:
     Value value_;
 };
 
-inline size_t qHash(MotionKind kind, size_t seed = 0) { return qHash(kind.rawValue(), seed); }
+inline size_t qHash(MotionKind kind, size_t seed = 0) {
+    return qHash(kind.rawValue(), seed);
+}
 
 }  // namespace velmar

@@ -94,8 +94,7 @@ bool StripOrder::move(const QSet<Item>& selection, const StripInsertion& inserti
     }
     if (moving.isEmpty()) return false;
 
-    const qsizetype at =
-        std::clamp<qsizetype>(target - selectedBeforeTarget, 0, remaining.size());
+    const qsizetype at = std::clamp<qsizetype>(target - selectedBeforeTarget, 0, remaining.size());
     QList<Item> result = remaining.mid(0, at);
     result.append(moving);
     result.append(remaining.mid(at));

@@ -71,7 +71,9 @@ TEST(JsonCodingTest, RoundTrips) {
 }
 
 TEST(JsonCodingTest, ExactKeysAndDeterministicText) {
-    auto text = [](const QJsonObject& o) { return QJsonDocument(o).toJson(QJsonDocument::Compact); };
+    auto text = [](const QJsonObject& o) {
+        return QJsonDocument(o).toJson(QJsonDocument::Compact);
+    };
     EXPECT_EQ(text(CanvasFormat().toJson()), R"({"height":1080,"name":"HD 1080","width":1920})");
     EXPECT_EQ(text(FrameRate().toJson()), R"({"frameDuration":1001,"timeScale":60000})");
     EXPECT_EQ(text(ClipTransform{0.5, -0.25, 2, 90, 0.75}.toJson()),
@@ -95,9 +97,10 @@ TEST(JsonCodingTest, NonFiniteTransformFieldsAreWrittenAsTheirIdentityValues) {
 }
 
 TEST(JsonCodingTest, IntegralNumbersWrittenWithAFractionDecode) {
-    EXPECT_EQ(CanvasFormat::fromJson(QJsonDocument::fromJson(
-                  R"({"width":1920.0,"height":1.08e3,"name":"x"})").object()),
-              (CanvasFormat{1920, 1080, QStringLiteral("x")}));
+    EXPECT_EQ(
+        CanvasFormat::fromJson(
+            QJsonDocument::fromJson(R"({"width":1920.0,"height":1.08e3,"name":"x"})").object()),
+        (CanvasFormat{1920, 1080, QStringLiteral("x")}));
 }
 
 TEST(JsonCodingTest, MalformedCanvasFormats) {
@@ -168,8 +171,8 @@ TEST(JsonCodingTest, MalformedTransforms) {
             << text;
     }
     // Values built in memory rather than parsed can hold what JSON text cannot.
-    for (double bad : {std::numeric_limits<double>::quiet_NaN(),
-                       std::numeric_limits<double>::infinity()}) {
+    for (double bad :
+         {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity()}) {
         QJsonObject o = ClipTransform::identity().toJson();
         o[QStringLiteral("scale")] = bad;
         EXPECT_THROW(ClipTransform::fromJson(o), JsonDecodingError);
@@ -186,10 +189,12 @@ TEST(JsonCodingTest, UnknownOrMistypedEnumerationValues) {
         [](const QJsonValue& v) { PreviewBackground::fromJson(v); },
         [](const QJsonValue& v) { Clip::Kind::fromJson(v); },
     };
-    const char* texts[] = {R"("")",   R"("unknown")", R"("Fade")", R"("STRAIGHT")", R"(" movie")",
-                           R"(0)",    R"(null)",      R"(true)",   R"(["fade"])",   R"({"raw":"fade"})"};
+    const char* texts[] = {
+        R"("")", R"("unknown")", R"("Fade")", R"("STRAIGHT")", R"(" movie")",
+        R"(0)",  R"(null)",      R"(true)",   R"(["fade"])",   R"({"raw":"fade"})"};
     for (const auto& decode : decoders) {
-        for (const char* text : texts) EXPECT_EQ(decodeText(text, decode), Outcome::rejected) << text;
+        for (const char* text : texts)
+            EXPECT_EQ(decodeText(text, decode), Outcome::rejected) << text;
     }
     EXPECT_EQ(decodeText(R"("fade")", decoders[0]), Outcome::decoded);
     EXPECT_EQ(decodeText(R"("straight")", decoders[1]), Outcome::decoded);

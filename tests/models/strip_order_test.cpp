@@ -10,7 +10,9 @@ namespace {
 
 // Strips are written as strings: upper-case letters are clips, digits are markers ("A1B" is
 // clip A, marker 1, clip B). Ids are made from the characters so that tests read plainly.
-QUuid idOf(char c) { return QUuid(0x1000u + static_cast<unsigned char>(c), 0, 0, 0, 0, 0, 0, 0, 0, 0, 0); }
+QUuid idOf(char c) {
+    return QUuid(0x1000u + static_cast<unsigned char>(c), 0, 0, 0, 0, 0, 0, 0, 0, 0, 0);
+}
 
 StripOrder::Item itemOf(char c) {
     return std::isdigit(static_cast<unsigned char>(c)) ? StripOrder::Item::marker(idOf(c))
@@ -58,8 +60,8 @@ std::string markerText(const StripOrder& order) {
 TEST(StripOrderTest, InterleavesMarkersAndDropsThoseOutsideTheStrip) {
     const QList<QUuid> clips = {idOf('A'), idOf('B'), idOf('C')};
     const QList<Marker> markers = {
-        {idOf('1'), 0, QStringLiteral("1")}, {idOf('2'), 2, QStringLiteral("2")},
-        {idOf('3'), 3, QStringLiteral("3")}, {idOf('4'), 7, QStringLiteral("4")},
+        {idOf('1'), 0, QStringLiteral("1")},  {idOf('2'), 2, QStringLiteral("2")},
+        {idOf('3'), 3, QStringLiteral("3")},  {idOf('4'), 7, QStringLiteral("4")},
         {idOf('5'), -1, QStringLiteral("5")},
     };
     const StripOrder order(clips, markers);
@@ -71,8 +73,8 @@ TEST(StripOrderTest, InterleavesMarkersAndDropsThoseOutsideTheStrip) {
 
 TEST(StripOrderTest, MarkersAtOnePositionKeepTheirListOrder) {
     const QList<QUuid> clips = {idOf('A')};
-    const StripOrder order(clips, {{idOf('2'), 1, QStringLiteral("2")},
-                                   {idOf('1'), 1, QStringLiteral("1")}});
+    const StripOrder order(
+        clips, {{idOf('2'), 1, QStringLiteral("2")}, {idOf('1'), 1, QStringLiteral("1")}});
     EXPECT_EQ(text(order), "A21");
 }
 
@@ -93,13 +95,10 @@ TEST(StripOrderTest, Nudge) {
         {"ABC", "AC", -1, "ACB", true},    // A stays, C moves
         {"ABCD", "AC", +1, "BADC", true},  // two separate items both move
         {"A1B", "1", -1, "1AB", true},     // a marker passing a clip
-        {"A1B", "1", +1, "AB1", true},
-        {"1A", "1", -3, "1A", false},
-        {"ABC", "B", 0, "ABC", false},
-        {"ABC", "", +1, "ABC", false},
-        {"A", "A", +1, "A", false},
-        {"", "", -1, "", false},
-        {"ABC", "Z", +1, "ABC", false},    // selection not on the strip
+        {"A1B", "1", +1, "AB1", true},    {"1A", "1", -3, "1A", false},
+        {"ABC", "B", 0, "ABC", false},    {"ABC", "", +1, "ABC", false},
+        {"A", "A", +1, "A", false},       {"", "", -1, "", false},
+        {"ABC", "Z", +1, "ABC", false},  // selection not on the strip
     };
     for (const Case& c : cases) {
         StripOrder order = strip(c.strip);
@@ -130,21 +129,21 @@ TEST(StripOrderTest, Move) {
     const Case cases[] = {
         {"ABC", "A", {3, {}, false}, "BCA", true},
         {"ABC", "C", {0, {}, false}, "CAB", true},
-        {"A1BC", "C", {0, idOf('1'), true}, "A1CB", true},     // just after the marker
-        {"A1BC", "C", {0, idOf('1'), false}, "AC1B", true},    // just before it
-        {"A1BC", "C", {1, idOf('9'), true}, "AC1B", true},     // unknown marker: the gap
-        {"1AB", "B", {0, {}, false}, "B1A", true},             // gap 0 is before leading markers
-        {"A1B", "B", {1, {}, false}, "AB1", true},             // gap 1 is before the marker after A
-        {"AB", "B", {1, {}, false}, "AB", false},              // already there
-        {"ABC", "Z", {0, {}, false}, "ABC", false},            // nothing of the strip selected
+        {"A1BC", "C", {0, idOf('1'), true}, "A1CB", true},   // just after the marker
+        {"A1BC", "C", {0, idOf('1'), false}, "AC1B", true},  // just before it
+        {"A1BC", "C", {1, idOf('9'), true}, "AC1B", true},   // unknown marker: the gap
+        {"1AB", "B", {0, {}, false}, "B1A", true},           // gap 0 is before leading markers
+        {"A1B", "B", {1, {}, false}, "AB1", true},           // gap 1 is before the marker after A
+        {"AB", "B", {1, {}, false}, "AB", false},            // already there
+        {"ABC", "Z", {0, {}, false}, "ABC", false},          // nothing of the strip selected
         {"ABC", "", {0, {}, false}, "ABC", false},
-        {"ABCDE", "BD", {5, {}, false}, "ACEBD", true},        // a scattered block keeps its order
+        {"ABCDE", "BD", {5, {}, false}, "ACEBD", true},  // a scattered block keeps its order
         {"ABCDE", "DB", {0, {}, false}, "BDACE", true},
-        {"ABCDE", "BD", {3, {}, false}, "ACBDE", true},        // into the middle of itself
-        {"ABC", "A", {99, {}, false}, "BCA", true},            // gap past the end
-        {"ABC", "C", {-4, {}, false}, "ABC", false},           // negative gap: the end
-        {"A1B2C", "1B2", {3, {}, false}, "AC1B2", true},       // markers travel with their clip
-        {"A1BC", "1", {0, idOf('1'), true}, "A1BC", false},    // next to itself
+        {"ABCDE", "BD", {3, {}, false}, "ACBDE", true},      // into the middle of itself
+        {"ABC", "A", {99, {}, false}, "BCA", true},          // gap past the end
+        {"ABC", "C", {-4, {}, false}, "ABC", false},         // negative gap: the end
+        {"A1B2C", "1B2", {3, {}, false}, "AC1B2", true},     // markers travel with their clip
+        {"A1BC", "1", {0, idOf('1'), true}, "A1BC", false},  // next to itself
     };
     for (const Case& c : cases) {
         StripOrder order = strip(c.strip);

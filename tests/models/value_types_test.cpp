@@ -20,14 +20,10 @@ TEST(ClipTest, KindForMatchesExtensionsCaseInsensitively) {
         std::optional<Clip::Kind> kind;
     };
     const Case cases[] = {
-        {"Clip.MOV", Clip::Kind::movie},
-        {"still.JPEG", Clip::Kind::still},
-        {"/media/a/b.Mp4", Clip::Kind::movie},
-        {"/media/layers.psd", Clip::Kind::still},
-        {"scan.TiF", Clip::Kind::still},
-        {"show.mxf", Clip::Kind::movie},
-        {"notes.txt", std::nullopt},
-        {"/media/noextension", std::nullopt},
+        {"Clip.MOV", Clip::Kind::movie},       {"still.JPEG", Clip::Kind::still},
+        {"/media/a/b.Mp4", Clip::Kind::movie}, {"/media/layers.psd", Clip::Kind::still},
+        {"scan.TiF", Clip::Kind::still},       {"show.mxf", Clip::Kind::movie},
+        {"notes.txt", std::nullopt},           {"/media/noextension", std::nullopt},
         {"/media/dir.png/file", std::nullopt},  // the folder's extension does not count
         {"archive.png.zip", std::nullopt},      // only the last extension counts
         {"ends.with.dot.", std::nullopt},
@@ -151,11 +147,20 @@ TEST(FrameRateTest, Labels) {
         const char* label;
     };
     const Case cases[] = {
-        {24000, 1001, "23.98 p"}, {24, 1, "24 p"},      {25, 1, "25 p"},
-        {30000, 1001, "29.97 p"}, {30, 1, "30 p"},      {50, 1, "50 p"},
-        {60000, 1001, "59.94 p"}, {60, 1, "60 p"},      {48, 2, "24 p"},
-        {60, 0, "0 p"},           {60, -5, "0 p"},      {0, 1, "0 p"},
-        {1, 3, "0.33 p"},         {120000, 1001, "119.88 p"},
+        {24000, 1001, "23.98 p"},
+        {24, 1, "24 p"},
+        {25, 1, "25 p"},
+        {30000, 1001, "29.97 p"},
+        {30, 1, "30 p"},
+        {50, 1, "50 p"},
+        {60000, 1001, "59.94 p"},
+        {60, 1, "60 p"},
+        {48, 2, "24 p"},
+        {60, 0, "0 p"},
+        {60, -5, "0 p"},
+        {0, 1, "0 p"},
+        {1, 3, "0.33 p"},
+        {120000, 1001, "119.88 p"},
         {std::numeric_limits<qint64>::max(), std::numeric_limits<qint64>::max(), "1 p"},
     };
     for (const Case& c : cases) {
@@ -194,7 +199,8 @@ TEST(FrameRateTest, EqualityIsExactAndSameRateComparesValues) {
         {{0, 1}, {60, 0}, false},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(sameRate(c.a, c.b), c.same) << c.a.id().toStdString() << " " << c.b.id().toStdString();
+        EXPECT_EQ(sameRate(c.a, c.b), c.same)
+            << c.a.id().toStdString() << " " << c.b.id().toStdString();
         EXPECT_EQ(sameRate(c.b, c.a), c.same);
     }
 }
