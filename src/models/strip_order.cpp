@@ -1,16 +1,28 @@
 #include "models/strip_order.h"
 
 #include <algorithm>
+#include <vector>
 
 namespace velmar {
 
 StripOrder::StripOrder(const QList<QUuid>& clipIDs, const QList<Marker>& markers)
     : sourceMarkers(markers) {
     const qsizetype n = clipIDs.size();
-    items.reserve(n + markers.size());
+    // The markers on the strip, by position; the stable sort keeps the list order of markers
+    // that share a position.
+    std::vector<const Marker*> placed;
+    placed.reserve(markers.size());
+    for (const Marker& m : markers) {
+        if (m.position >= 0 && m.position <= n) placed.push_back(&m);
+    }
+    std::stable_sort(placed.begin(), placed.end(),
+                     [](const Marker* a, const Marker* b) { return a->position < b->position; });
+
+    items.reserve(n + static_cast<qsizetype>(placed.size()));
+    auto next = placed.begin();
     for (qsizetype i = 0; i <= n; ++i) {
-        for (const Marker& m : markers) {
-            if (m.position == i) items.append(Item::marker(m.id));
+        for (; next != placed.end() && (*next)->position == i; ++next) {
+            items.append(Item::marker((*next)->id));
         }
         if (i < n) items.append(Item::clip(clipIDs[i]));
     }

@@ -125,20 +125,6 @@ TEST(MotionKindTest, CutSwitchesJustAfterHalfWay) {
     }
 }
 
-TEST(MotionKindTest, RawValuesTitleKeysAndOrder) {
-    const char* raws[] = {"cut",       "fade", "slideLeft", "slideRight", "slideUp",
-                          "slideDown", "zoom", "dive",      "rotate"};
-    ASSERT_EQ(MotionKind::allCases().size(), 9u);
-    for (size_t i = 0; i < 9; ++i) {
-        const MotionKind kind = MotionKind::allCases()[i];
-        EXPECT_EQ(kind.rawValue(), QString::fromLatin1(raws[i]));
-        EXPECT_EQ(MotionKind::fromRawValue(kind.rawValue()), kind);
-    }
-    EXPECT_STREQ(MotionKind(MotionKind::dive).titleKey(), "飛び込み（300%→100%）");
-    EXPECT_STREQ(MotionKind(MotionKind::slideLeft).titleKey(), "スライド ←（右から入る）");
-    EXPECT_FALSE(MotionKind::fromRawValue(QStringLiteral("Fade")));
-    EXPECT_FALSE(MotionKind::fromRawValue(QString()));
-}
 
 }  // namespace
 }  // namespace velmar

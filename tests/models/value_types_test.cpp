@@ -1,6 +1,5 @@
 #include "models/canvas_format.h"
 #include "models/clip.h"
-#include "models/clip_group.h"
 #include "models/frame_rate.h"
 #include "models/language_settings.h"
 #include "models/localized.h"
@@ -85,29 +84,7 @@ TEST(ClipTest, NewClipsDrawFreshIdsAndCompareAllFields) {
     EXPECT_EQ(qHash(d), qHash(a));
 }
 
-TEST(ClipGroupTest, SelectedIndexMayStandPastTheLastClip) {
-    ClipGroup group;
-    group.clips = {Clip(), Clip()};
-    group.selectedIndex = 2;
-    const ClipGroup copy = group;
-    EXPECT_EQ(copy, group);
-    EXPECT_EQ(qHash(copy), qHash(group));
-    EXPECT_NE(ClipGroup().id, group.id);
-}
 
-TEST(ClipTransformTest, FieldsByName) {
-    ClipTransform t;
-    const char* names[] = {"offsetX", "offsetY", "scale", "rotation", "opacity"};
-    for (size_t i = 0; i < 5; ++i) {
-        const auto field = ClipTransform::Field::allCases()[i];
-        EXPECT_EQ(field.rawValue(), QString::fromLatin1(names[i]));
-        EXPECT_EQ(ClipTransform::Field::fromRawValue(field.rawValue()), field);
-        t.setValue(field, 10.0 + i);
-    }
-    EXPECT_EQ(t, (ClipTransform{10, 11, 12, 13, 14}));
-    EXPECT_EQ(t.value(ClipTransform::Field::rotation), 13);
-    EXPECT_FALSE(ClipTransform::Field::fromRawValue(QStringLiteral("Scale")));
-}
 
 TEST(CanvasFormatTest, PresetsIdsAndEquality) {
     const auto& presets = CanvasFormat::presets();
