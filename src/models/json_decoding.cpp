@@ -51,6 +51,12 @@ QJsonValue require(const QJsonObject& object, const char* key) {
     return value;
 }
 
+std::optional<QJsonValue> optional(const QJsonObject& object, const char* key) {
+    const QJsonValue value = object.value(QLatin1String(key));
+    if (value.isUndefined() || value.isNull()) return std::nullopt;
+    return value;
+}
+
 QJsonObject toObject(const QJsonValue& value, const QString& what) {
     if (!value.isObject()) wrongType(value, what, "an object");
     return value.toObject();

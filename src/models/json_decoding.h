@@ -4,6 +4,7 @@
 #include <QJsonValue>
 #include <QString>
 
+#include <optional>
 #include <stdexcept>
 
 namespace velmar {
@@ -14,11 +15,11 @@ namespace velmar {
 // enumeration raw value. It fails the whole decode of the enclosing document; the message is
 // plain technical text (not looked up) that names the offending key.
 class JsonDecodingError : public std::runtime_error {
-public:
+  public:
     explicit JsonDecodingError(const QString& message);
     QString message() const { return message_; }
 
-private:
+  private:
     QString message_;
 };
 
@@ -28,6 +29,8 @@ namespace json {
 
 // The value under `key`; absent or null is an error.
 QJsonValue require(const QJsonObject& object, const char* key);
+// The value under `key`, or none when it is absent or null (for keys that may be left out).
+std::optional<QJsonValue> optional(const QJsonObject& object, const char* key);
 QJsonObject toObject(const QJsonValue& value, const QString& what);
 QString toString(const QJsonValue& value, const QString& what);
 bool toBool(const QJsonValue& value, const QString& what);

@@ -13,10 +13,10 @@ namespace velmar {
 
 // The nine take motions, with the curve that gives a layer's pose at any presence. A small
 // value wrapping an enumeration: it converts to MotionKind::Value, so it can be switched on and
-// compared with the constants (MotionKind::fade). Stored and compared by its raw value, which
+// compared with the constants (MotionKind::fade). Stored by its raw value, which
 // equals the case name. Pure functions; usable from any thread.
 class MotionKind {
-public:
+  public:
     enum Value : unsigned char {
         cut,
         fade,
@@ -52,7 +52,7 @@ public:
     QJsonValue toJson() const { return rawValue(); }
     static MotionKind fromJson(const QJsonValue& json);
 
-private:
+  private:
     Value value_;
 };
 

@@ -103,6 +103,14 @@ TEST(JsonCodingTest, IntegralNumbersWrittenWithAFractionDecode) {
         (CanvasFormat{1920, 1080, QStringLiteral("x")}));
 }
 
+TEST(JsonCodingTest, OptionalKeysTreatNullAsAbsent) {
+    const QJsonObject o = QJsonDocument::fromJson(R"({"a":null,"b":0})").object();
+    EXPECT_FALSE(json::optional(o, "a"));
+    EXPECT_FALSE(json::optional(o, "missing"));
+    EXPECT_EQ(json::optional(o, "b"), QJsonValue(0));
+    EXPECT_THROW(json::require(o, "a"), JsonDecodingError);
+}
+
 TEST(JsonCodingTest, MalformedCanvasFormats) {
     const char* texts[] = {
         R"({"height":1080,"name":"HD 1080"})",

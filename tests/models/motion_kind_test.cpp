@@ -125,6 +125,5 @@ TEST(MotionKindTest, CutSwitchesJustAfterHalfWay) {
     }
 }
 
-
 }  // namespace
 }  // namespace velmar

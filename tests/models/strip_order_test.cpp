@@ -173,6 +173,5 @@ TEST(StripOrderTest, ItemWithoutSourceMarkerIsSkipped) {
     EXPECT_EQ(markerText(order), "1@1 ");
 }
 
-
 }  // namespace
 }  // namespace velmar

@@ -84,8 +84,6 @@ TEST(ClipTest, NewClipsDrawFreshIdsAndCompareAllFields) {
     EXPECT_EQ(qHash(d), qHash(a));
 }
 
-
-
 TEST(CanvasFormatTest, PresetsIdsAndEquality) {
     const auto& presets = CanvasFormat::presets();
     ASSERT_EQ(presets.size(), 5);
