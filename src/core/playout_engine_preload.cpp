@@ -1,0 +1,126 @@
+// NEXT preloading: the selected clip's medium is loaded ahead so that a take never waits for a
+// decode. Each request draws a token; results of older requests are dropped.
+#include "core/playout_engine.h"
+
+#include "core/movie_playback.h"
+#include "models/localized.h"
+#include "platform/base/main_thread.h"
+#include "platform/base/serial_queue.h"
+
+#include <QFileInfo>
+#include <QPointer>
+
+namespace velmar {
+
+void PlayoutEngine::releaseNextMedia() {
+    setNextScrubImage(nullptr);
+    if (nextMedia_ && nextMedia_->isMovie()) nextMedia_->asMovie()->playback->pause();
+    if (nextMedia_ || nextMediaClipID_) setNextMedia(std::nullopt, std::nullopt);
+}
+
+void PlayoutEngine::reloadNextMedia() {
+    const QUuid token = QUuid::createUuid();
+    nextLoadToken_ = token;
+    {
+        std::lock_guard lock(latestStillRequestLock_);
+        latestStillRequest_ = token;
+    }
+
+    const std::optional<Clip> clip = selectedClip();
+    if (!clip || clip->isMissing || clip->unreadableReason || !isVerified(*clip)) {
+        releaseNextMedia();
+        setIsNextLoading(false, std::nullopt);
+        return;
+    }
+    const CanvasFormat canvas = canvas_;
+
+    if (clip->kind == Clip::Kind::still) {
+        releaseNextMedia();
+        setIsNextLoading(true, clip->id);
+        QPointer<PlayoutEngine> self(this);
+        auto load = services_.loadFittedStill;
+        nextStillQueue_->async([this, self, token, clip = *clip, canvas, load] {
+            {
+                // Reading the engine's lock is safe while the queue exists: the engine destroys
+                // the queue (and waits for it) before anything else goes.
+                std::lock_guard lock(latestStillRequestLock_);
+                if (latestStillRequest_ != token) return;  // superseded before it started
+            }
+            ImageRef image = load ? load(clip.url, canvas) : nullptr;
+            postToMain(self, [self, token, clip, image] {
+                if (self) self->finishStill(token, clip, image);
+            });
+        });
+        return;
+    }
+
+    // A movie: its playback object now, so that its preparation runs while the clip is NEXT;
+    // poster and size are refined later.
+    releaseNextMedia();
+    setIsNextLoading(false, std::nullopt);
+    std::shared_ptr<MoviePlayback> playback =
+        services_.makePlayback(clip->url, !audioEnabled_, clip->loopCount);
+    const bool storedSize = clip->pixelWidth && clip->pixelHeight && *clip->pixelWidth >= 1 &&
+                            *clip->pixelHeight >= 1;
+    const QSizeF fallback = storedSize ? QSizeF(*clip->pixelWidth, *clip->pixelHeight)
+                                       : QSizeF(canvas.width, canvas.height);
+    setNextMedia(PlayoutMedia::movie(playback, nullptr, fallback), clip->id);
+
+    const int posterLimit = std::max(canvas.width, canvas.height);
+    QPointer<PlayoutEngine> self(this);
+    auto sizeOf = services_.videoPixelSize;
+    auto frameOf = services_.firstFrame;
+    const QUrl url = clip->url;
+    const QUuid clipID = clip->id;
+    services_.runInBackground([self, token, clipID, url, fallback, posterLimit, sizeOf, frameOf] {
+        std::optional<QSizeF> size = sizeOf ? sizeOf(url) : std::nullopt;
+        ImageRef poster = frameOf ? frameOf(url, posterLimit) : nullptr;
+        postToMain(self, [self, token, clipID, size, poster, fallback] {
+            if (self) self->refineMovie(token, clipID, size, poster, fallback);
+        });
+    });
+}
+
+void PlayoutEngine::finishStill(const QUuid& token, const Clip& clip, const ImageRef& image) {
+    if (nextLoadToken_ != token) return;
+    releaseNextMedia();
+    setIsNextLoading(false, std::nullopt);
+    if (!image) {
+        setLastMessage(
+            localizedFormat("画像を読み込めませんでした: %@", {QFileInfo(clip.url.path()).fileName()}));
+        applyUnreadable(
+            {UnreadableEntry{clip.id, clip.url, clip.displayName,
+                             localized("画像データをデコードできません")}});
+        return;
+    }
+    setNextMedia(PlayoutMedia::still(image), clip.id);
+    if (services_.prewarmTexture) services_.prewarmTexture(image);
+}
+
+void PlayoutEngine::refineMovie(const QUuid& token, const QUuid& clipID,
+                                std::optional<QSizeF> size, ImageRef poster, QSizeF fallback) {
+    if (nextLoadToken_ != token || nextMediaClipID_ != clipID) return;
+    if (!nextMedia_ || !nextMedia_->isMovie()) return;
+    auto playback = nextMedia_->asMovie()->playback;
+    setNextMedia(PlayoutMedia::movie(std::move(playback), std::move(poster), size.value_or(fallback)),
+                 clipID);
+}
+
+void PlayoutEngine::reloadSelectedStillFromDisk() {
+    if (groups_.isEmpty()) return;
+    ClipGroup& group = groups_[safeGroupIndex()];
+    if (group.selectedIndex < 0 || group.selectedIndex >= group.clips.size()) return;
+    Clip& clip = group.clips[group.selectedIndex];
+    if (clip.kind == Clip::Kind::movie) return;
+    clip.pixelWidth.reset();
+    clip.pixelHeight.reset();
+    clip.unreadableReason.reset();
+    const Clip updated = clip;
+    emit groupsChanged();
+    verifiedURLs_.remove(updated.id);
+    reloadNextMedia();
+    resolvePixelSizes({updated.id});
+    verify({updated});
+}
+
+}  // namespace velmar

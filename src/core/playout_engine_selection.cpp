@@ -1,0 +1,150 @@
+// Selection and navigation: which clip of the current tab is NEXT, the reorder selection, and
+// the strip's text filter.
+#include "core/playout_engine.h"
+
+#include "models/localized.h"
+
+
+#include <algorithm>
+
+namespace velmar {
+
+std::optional<Clip> PlayoutEngine::selectedClip() const {
+    if (groups_.isEmpty()) return std::nullopt;
+    const ClipGroup& group = groups_[safeGroupIndex()];
+    const int index = std::max(group.selectedIndex, 0);
+    if (index >= group.clips.size()) return std::nullopt;
+    return group.clips[index];
+}
+
+void PlayoutEngine::setSelectedIndex(int index) {
+    if (groups_.isEmpty()) return;
+    ClipGroup& group = groups_[safeGroupIndex()];
+    const int clamped = std::clamp(index, 0, static_cast<int>(group.clips.size()));
+    const int old = group.selectedIndex;
+    group.selectedIndex = clamped;
+    if (clamped != old) {
+        emit groupsChanged();
+        reloadNextMedia();
+        return;
+    }
+    const std::optional<Clip> clip = selectedClip();
+    if (clip) {
+        if (nextMediaClipID_ && *nextMediaClipID_ == clip->id) return;
+        if (isNextLoading_ && nextLoadingClipID_ && *nextLoadingClipID_ == clip->id) return;
+    }
+    reloadNextMedia();
+}
+
+void PlayoutEngine::selectNext() {
+    setSelectedIndex(clampedNext() + 1);
+}
+
+void PlayoutEngine::selectPrevious() {
+    setSelectedIndex(clampedNext() - 1);
+}
+
+void PlayoutEngine::jumpToLast() {
+    if (groups_.isEmpty()) return;
+    const int count = static_cast<int>(groups_[safeGroupIndex()].clips.size());
+    setSelectedIndex(count > 0 ? count - 1 : 0);
+}
+
+void PlayoutEngine::jumpToMarker(bool forward) {
+    if (groups_.isEmpty()) return;
+    QList<int> positions;
+    for (const Marker& marker : groups_[safeGroupIndex()].markers) positions << marker.position;
+    if (positions.isEmpty()) {
+        setLastMessage(localized("マーカーがありません"));
+        return;
+    }
+    std::sort(positions.begin(), positions.end());
+    const int current = clampedNext();
+    std::optional<int> found;
+    if (forward) {
+        for (int p : positions) {
+            if (p > current) {
+                found = p;
+                break;
+            }
+        }
+    } else {
+        for (auto it = positions.rbegin(); it != positions.rend(); ++it) {
+            if (*it < current) {
+                found = *it;
+                break;
+            }
+        }
+    }
+    if (found) setSelectedIndex(*found);
+}
+
+void PlayoutEngine::extendSelection(int step) {
+    if (groups_.isEmpty()) return;
+    const int current = clampedNext();
+    const int target = current + step;
+    const int count = static_cast<int>(groups_[safeGroupIndex()].clips.size());
+    if (target < 0 || target >= count) return;
+    if (current < count) {
+        if (!selectionAnchor_) selectionAnchor_ = current;
+        if (reorderSelection_.isEmpty()) {
+            reorderSelection_.insert(groups_[safeGroupIndex()].clips[current].id);
+            emit reorderSelectionChanged();
+        }
+    }
+    setSelectedIndex(target);
+    extendReorderSelection(target);
+}
+
+void PlayoutEngine::extendReorderSelection(int index) {
+    if (groups_.isEmpty()) return;
+    const auto& clips = groups_[safeGroupIndex()].clips;
+    const int count = static_cast<int>(clips.size());
+    if (index < 0 || index >= count) return;
+    const int anchor = selectionAnchor_.value_or(clampedNext());
+    const int lo = std::min(anchor, index);
+    const int hi = std::max(anchor, index);
+    if (lo < 0 || lo >= count || hi >= count) return;
+    QSet<QUuid> ids;
+    for (int i = lo; i <= hi; ++i) ids.insert(clips[i].id);
+    setReorderSelection(std::move(ids), anchor);
+}
+
+void PlayoutEngine::selectAllInTab() {
+    QSet<QUuid> ids;
+    if (!groups_.isEmpty()) {
+        for (const Clip& clip : groups_[safeGroupIndex()].clips) ids.insert(clip.id);
+    }
+    const auto count = static_cast<long long>(ids.size());
+    setReorderSelection(std::move(ids), selectionAnchor_);
+    setLastMessage(localizedFormat("%lld 件を選択しました", {count}));
+}
+
+void PlayoutEngine::setReorderSelection(QSet<QUuid> ids, std::optional<int> anchor) {
+    selectionAnchor_ = anchor;
+    if (ids == reorderSelection_) return;
+    reorderSelection_ = std::move(ids);
+    emit reorderSelectionChanged();
+}
+
+bool PlayoutEngine::matchesFilter(const Clip& clip) const {
+    QString query = filterText_;
+    qsizetype start = 0;
+    qsizetype end = query.size();
+    auto blank = [](QChar c) { return c == QLatin1Char(' ') || c == QLatin1Char('\t'); };
+    while (start < end && blank(query[start])) ++start;
+    while (end > start && blank(query[end - 1])) --end;
+    query = query.mid(start, end - start);
+    if (query.isEmpty()) return true;
+    // Case folding of the current locale; toCaseFolded covers the scripts a rundown holds.
+    return clip.displayName.toCaseFolded().contains(query.toCaseFolded());
+}
+
+int PlayoutEngine::filteredCount() const {
+    if (groups_.isEmpty()) return 0;
+    const auto& clips = groups_[safeGroupIndex()].clips;
+    return static_cast<int>(
+        std::count_if(clips.begin(), clips.end(), [this](const Clip& c) { return matchesFilter(c); }));
+}
+
+}  // namespace velmar

@@ -1,0 +1,206 @@
+// Verification and metadata: background passes that check each clip's file can be played and
+// fill in pixel sizes and content anchors. Results reach the engine on the main thread and are
+// applied only to clips that still have the same id and file.
+#include "core/playout_engine.h"
+
+#include "platform/base/main_thread.h"
+
+#include <QPointer>
+
+#include <memory>
+
+namespace velmar {
+namespace {
+
+struct VerificationItem {
+    QUuid id;
+    QUrl url;
+    QString name;
+    Clip::Kind kind;
+};
+
+}  // namespace
+
+void PlayoutEngine::rebuildIndex() {
+    clipIndex_.clear();
+    for (int g = 0; g < groups_.size(); ++g) {
+        const auto& clips = groups_[g].clips;
+        for (int i = 0; i < clips.size(); ++i) clipIndex_.insert(clips[i].id, {g, i});
+    }
+}
+
+std::optional<std::pair<int, int>> PlayoutEngine::locate(const QUuid& id) const {
+    const auto it = clipIndex_.constFind(id);
+    if (it == clipIndex_.cend()) return std::nullopt;
+    return *it;
+}
+
+void PlayoutEngine::verify(const QList<Clip>& clips) {
+    auto items = std::make_shared<std::vector<VerificationItem>>();
+    for (const Clip& clip : clips) {
+        if (!clip.isMissing) items->push_back({clip.id, clip.url, clip.displayName, clip.kind});
+    }
+    if (items->empty()) return;
+    setPendingVerification(pendingVerification_ + static_cast<int>(items->size()));
+
+    QPointer<PlayoutEngine> self(this);
+    auto stillReason = services_.stillRejectionReason;
+    auto movieReason = services_.movieProbeFailure;
+    services_.runInBackground([self, items, stillReason, movieReason] {
+        const int n = static_cast<int>(items->size());
+        int countedOff = 0;
+        QList<UnreadableEntry> unreadable;
+        for (int k = 0; k < n; ++k) {
+            const VerificationItem& item = (*items)[k];
+            std::optional<QString> reason;
+            if (item.kind == Clip::Kind::movie) {
+                reason = movieReason ? movieReason(item.url) : std::nullopt;
+            } else {
+                reason = stillReason ? stillReason(item.url) : std::nullopt;
+            }
+            int takeOff = 0;
+            if (k == 0 || (k + 1) % 24 == 0 || k == n - 1) {
+                takeOff = k + 1 - countedOff;
+                countedOff = k + 1;
+            }
+            // Steps reach the main thread in order: one per item, then the report.
+            const bool passed = !reason.has_value();
+            postToMain(self, [self, id = item.id, url = item.url, passed, takeOff] {
+                if (!self) return;
+                if (passed) {
+                    if (const auto at = self->locate(id)) {
+                        if (self->groups_[at->first].clips[at->second].url == url) {
+                            self->verifiedURLs_.insert(id, url);
+                            const auto selected = self->selectedClip();
+                            if (selected && selected->id == id) self->reloadNextMedia();
+                        }
+                    }
+                }
+                if (takeOff >= 1) self->setPendingVerification(self->pendingVerification_ - takeOff);
+            });
+            if (reason) unreadable.push_back({item.id, item.url, item.name, *reason});
+        }
+        if (!unreadable.isEmpty()) {
+            postToMain(self, [self, unreadable] {
+                if (self) self->applyUnreadable(unreadable);
+            });
+        }
+    });
+}
+
+void PlayoutEngine::applyUnreadable(const QList<UnreadableEntry>& entries) {
+    QHash<QUuid, UnreadableEntry> byID;
+    for (const UnreadableEntry& e : entries) byID.insert(e.id, e);
+    QList<ClipGroup> copy = groups_;
+    QList<QPair<QString, QString>> report;
+    for (ClipGroup& group : copy) {
+        for (Clip& clip : group.clips) {
+            const auto it = byID.constFind(clip.id);
+            if (it == byID.cend() || it->url != clip.url) continue;
+            clip.unreadableReason = it->reason;
+            report.push_back({it->name, it->reason});
+        }
+    }
+    if (report.isEmpty()) return;
+    setGroups(std::move(copy));
+    if (onUnreadableClips) onUnreadableClips(report);
+    reloadNextMedia();
+}
+
+void PlayoutEngine::resolvePixelSizes(const QSet<QUuid>& ids) {
+    if (ids.isEmpty()) return;
+    auto items = std::make_shared<std::vector<VerificationItem>>();
+    for (const ClipGroup& group : groups_) {
+        for (const Clip& clip : group.clips) {
+            if (ids.contains(clip.id) && !clip.isMissing) {
+                items->push_back({clip.id, clip.url, clip.displayName, clip.kind});
+            }
+        }
+    }
+    if (items->empty()) return;
+
+    QPointer<PlayoutEngine> self(this);
+    const Services s = services_;
+    services_.runInBackground([self, items, s] {
+        QHash<QUuid, QSizeF> sizes;
+        QHash<QUuid, QPointF> anchors;
+        for (const VerificationItem& item : *items) {
+            if (item.kind == Clip::Kind::movie) {
+                if (s.videoPixelSize) {
+                    if (const auto size = s.videoPixelSize(item.url)) sizes.insert(item.id, *size);
+                }
+                ImageRef frame = s.boundedFirstFrame ? s.boundedFirstFrame(item.url, 96, 6.0) : nullptr;
+                if (frame && s.contentAnchor) {
+                    if (const auto anchor = s.contentAnchor(frame)) anchors.insert(item.id, *anchor);
+                }
+            } else {
+                if (s.stillRejectionReason && s.stillRejectionReason(item.url)) continue;
+                if (s.stillPixelSize) {
+                    if (const auto size = s.stillPixelSize(item.url)) sizes.insert(item.id, QSizeF(*size));
+                }
+                ImageRef thumb = s.stillThumbnail ? s.stillThumbnail(item.url, 96) : nullptr;
+                if (thumb && s.contentAnchor) {
+                    if (const auto anchor = s.contentAnchor(thumb)) anchors.insert(item.id, *anchor);
+                }
+            }
+        }
+        if (sizes.isEmpty() && anchors.isEmpty()) return;
+        QHash<QUuid, QUrl> sources;
+        for (const VerificationItem& item : *items) sources.insert(item.id, item.url);
+        postToMain(self, [self, sizes, anchors, sources] {
+            if (self) self->applyMetadata(sizes, anchors, sources);
+        });
+    });
+}
+
+void PlayoutEngine::applyMetadata(const QHash<QUuid, QSizeF>& sizes,
+                                  const QHash<QUuid, QPointF>& anchors,
+                                  const QHash<QUuid, QUrl>& sourceURLs) {
+    QList<ClipGroup> copy = groups_;
+    for (ClipGroup& group : copy) {
+        for (Clip& clip : group.clips) {
+            const auto source = sourceURLs.constFind(clip.id);
+            if (source == sourceURLs.cend() || *source != clip.url) continue;
+            if (const auto size = sizes.constFind(clip.id); size != sizes.cend()) {
+                clip.pixelWidth = static_cast<int>(size->width());
+                clip.pixelHeight = static_cast<int>(size->height());
+            }
+            if (const auto anchor = anchors.constFind(clip.id); anchor != anchors.cend()) {
+                clip.contentAnchorX = anchor->x();
+                clip.contentAnchorY = anchor->y();
+            }
+        }
+    }
+    setGroups(std::move(copy));
+    refreshOutputState();
+}
+
+void PlayoutEngine::loadGroups(QList<ClipGroup> groups) {
+    if (groups.isEmpty()) {
+        ClipGroup group;
+        group.name = QStringLiteral("Group 1");
+        groups.push_back(group);
+    }
+    for (ClipGroup& group : groups) {
+        group.selectedIndex = std::clamp(group.selectedIndex, 0, static_cast<int>(group.clips.size()));
+    }
+    setGroups(std::move(groups));
+    verifiedURLs_.clear();
+    currentGroupIndex_ = 0;
+    setReorderSelection({}, std::nullopt);
+    QList<Clip> all;
+    QSet<QUuid> lacking;
+    for (const ClipGroup& group : groups_) {
+        for (const Clip& clip : group.clips) {
+            all.push_back(clip);
+            if (!clip.pixelWidth || !clip.pixelHeight || !clip.contentAnchorX || !clip.contentAnchorY) {
+                lacking.insert(clip.id);
+            }
+        }
+    }
+    verify(all);
+    resolvePixelSizes(lacking);
+    reloadNextMedia();
+}
+
+}  // namespace velmar

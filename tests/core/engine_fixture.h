@@ -1,0 +1,124 @@
+#pragma once
+
+#include "support/qt_printers.h"
+
+#include "core/playout_engine.h"
+#include "core/playout_log.h"
+#include "models/language_settings.h"
+#include "support/event_loop.h"
+#include "support/fake_clock.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+
+namespace velmar::test {
+
+// An engine on a fake clock, whose still loader makes small images without touching the disk
+// and whose background work runs inline, so that results reach the main queue in a known order.
+struct EngineFixture : ::testing::Test {
+    QTemporaryDir dir;
+    FakeClock clock;
+    PlayoutLog log{dir.path() + "/Logs", clock, clock, [](const QString&) {}};
+    QHash<QString, QString> stillRejections;  // file name -> reason
+    std::atomic<int> stillLoads{0};
+    std::vector<float> bridgeGains;
+    std::unique_ptr<PlayoutEngine> engine;
+
+    // A still loader that can be held until released, to test superseded requests.
+    std::mutex gateMutex;
+    std::condition_variable gateOpen;
+    bool gateClosed = false;
+
+    void SetUp() override {
+        LanguageSettings::shared().setLanguage(AppLanguage::ja);
+        engine = std::make_unique<PlayoutEngine>(services());
+    }
+    void TearDown() override {
+        openGate();
+        engine.reset();
+    }
+
+    PlayoutEngine::Services services() {
+        PlayoutEngine::Services s;
+        s.clock = &clock;
+        s.timers = &clock;
+        s.log = &log;
+        s.loadFittedStill = [this](const QUrl& url, const CanvasFormat&) -> ImageRef {
+            {
+                std::unique_lock lock(gateMutex);
+                gateOpen.wait(lock, [this] { return !gateClosed; });
+            }
+            ++stillLoads;
+            if (url.fileName().startsWith("broken")) return nullptr;
+            auto image = std::make_shared<QImage>(4, 4, QImage::Format_RGBA8888_Premultiplied);
+            image->fill(Qt::white);
+            return image;
+        };
+        s.stillRejectionReason = [this](const QUrl& url) -> std::optional<QString> {
+            const auto it = stillRejections.constFind(url.fileName());
+            if (it == stillRejections.cend()) return std::nullopt;
+            return *it;
+        };
+        s.movieProbeFailure = [](const QUrl&) { return std::optional<QString>(); };
+        s.runInBackground = [](std::function<void()> work) { work(); };
+        s.setBridgeProgramGain = [this](float g) { bridgeGains.push_back(g); };
+        return s;
+    }
+
+    void closeGate() {
+        std::lock_guard lock(gateMutex);
+        gateClosed = true;
+    }
+    void openGate() {
+        {
+            std::lock_guard lock(gateMutex);
+            gateClosed = false;
+        }
+        gateOpen.notify_all();
+    }
+
+    static Clip still(const QString& name) {
+        Clip clip;
+        clip.url = QUrl::fromLocalFile("/media/" + name + ".png");
+        clip.displayName = name;
+        clip.kind = Clip::Kind::still;
+        return clip;
+    }
+
+    // Loads one tab of the given clips and waits until they are verified and NEXT is preloaded.
+    void loadTab(QList<Clip> clips, int selected = 0) {
+        ClipGroup group;
+        group.name = "Tab";
+        group.clips = std::move(clips);
+        group.selectedIndex = selected;
+        engine->loadGroups({group});
+        settle();
+    }
+
+    // Runs queued main-thread work until NEXT is no longer loading.
+    void settle() {
+        drainMainQueue();
+        waitUntil([this] { return !engine->isNextLoading(); }, 5.0);
+        drainMainQueue();
+    }
+
+    QString logText() {
+        log.flush();
+        log.waitForPendingWrites();
+        QFile f(log.fileName());
+        if (!f.open(QIODevice::ReadOnly)) return {};
+        QString text;
+        for (const QString& line : QString::fromUtf8(f.readAll()).split('\n', Qt::SkipEmptyParts)) {
+            text += line.mid(14) + "\n";  // without the "HH:mm:ss.SSS  " stamp
+        }
+        return text;
+    }
+};
+
+}  // namespace velmar::test
