@@ -210,7 +210,7 @@ SdiResult SdiOutput::scheduleVideoFrame(const std::shared_ptr<SdiVideoFrame>& fr
         return r;
     };
     if (mode_ == nullptr) return refuse(SdiResult::notEnabled);
-    if (stopRequested_) return refuse(SdiResult::busy);
+    if (running_ && stopRequested_) return refuse(SdiResult::busy);  // stopping
     if (frame == nullptr || timeScale < 1 || displayTime < 0) return refuse(SdiResult::invalidArgument);
     if (faults_.refusedSchedules.count(call) != 0) return refuse(SdiResult::refused);
     const SdiDisplayMode& mode = mode_->mode;
