@@ -11,33 +11,12 @@
 namespace velmar {
 namespace {
 
-TEST(TestPatternKind, CasesRawValuesAndLabelsInMenuOrder) {
-    struct Row {
-        const char* raw;
-        const char* label;
-        TestPatternKind::Group group;
-    };
-    using G = TestPatternKind::Group;
-    const Row expected[] = {
-        {"colorBars75", "BARS 75%", G::colorBars},   {"colorBars100", "BARS 100%", G::colorBars},
-        {"smpteBars", "SMPTE BARS", G::colorBars},   {"grayscale11", "GRAY 11", G::toneScales},
-        {"ramps", "RAMP", G::toneScales},            {"white", "WHITE", G::singleColors},
-        {"black", "BLACK", G::singleColors},         {"red", "RED", G::singleColors},
-        {"green", "GREEN", G::singleColors},         {"blue", "BLUE", G::singleColors},
-        {"gray50", "GRAY 50%", G::singleColors},     {"crosshatch", "CROSSHATCH", G::geometry},
-        {"edgeFrame", "EDGE FRAME", G::geometry},    {"pixelLines", "1PX LINES", G::geometry},
-        {"pixelChecker", "1PX CHECKER", G::geometry}, {"ledCabinet", "LED CABINET", G::geometry},
-    };
-    const auto& all = TestPatternKind::allCases();
-    ASSERT_EQ(all.size(), std::size(expected));
-    for (size_t i = 0; i < all.size(); ++i) {
-        SCOPED_TRACE(expected[i].raw);
-        EXPECT_EQ(static_cast<size_t>(all[i].value()), i);
-        EXPECT_EQ(all[i].rawValue(), QString::fromLatin1(expected[i].raw));
-        EXPECT_EQ(all[i].shortLabel(), QString::fromLatin1(expected[i].label));
-        EXPECT_EQ(all[i].group(), expected[i].group);
-        EXPECT_EQ(TestPatternKind::fromRawValue(all[i].rawValue()), all[i]);
+TEST(TestPatternKind, RawValuesRoundTripAndUnknownOnesGiveNothing) {
+    for (TestPatternKind kind : TestPatternKind::allCases()) {
+        EXPECT_EQ(TestPatternKind::fromRawValue(kind.rawValue()), kind);
     }
+    EXPECT_EQ(TestPatternKind(TestPatternKind::colorBars75).rawValue(), QStringLiteral("colorBars75"));
+    EXPECT_EQ(TestPatternKind(TestPatternKind::ledCabinet).shortLabel(), QStringLiteral("LED CABINET"));
     EXPECT_FALSE(TestPatternKind::fromRawValue(QStringLiteral("ColorBars75")).has_value());
     EXPECT_FALSE(TestPatternKind::fromRawValue(QString()).has_value());
 }

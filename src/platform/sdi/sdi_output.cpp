@@ -535,6 +535,7 @@ void SdiOutput::finishPlayback(std::unique_lock<std::mutex>& lock) {
         lock.lock();
     }
     running_ = false;
+    threadId_ = std::thread::id();  // ids of ended threads are reused
     done_.notify_all();
 }
 
