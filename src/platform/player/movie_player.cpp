@@ -792,10 +792,11 @@ void MoviePlayer::run() {
         const double now = clock_.itemTime();
         const Mode wanted = rate < 0 ? Mode::Reverse : (rate > 2.0f ? Mode::Keyframes : Mode::Forward);
         if (wanted != mode) {
-            if (mode != Mode::Forward && wanted == Mode::Forward) {
-                // Leaving a run-based mode: bring the decoder back to the present frame.
+            if (mode == Mode::Reverse || wanted == Mode::Forward) {
+                // The decoder stands where a reverse run or a keyframe skip left it: bring it
+                // back to the present (every frame from now on, or the keyframe before).
                 decoder.setKeyframesOnly(false);
-                decoder.seek(now, true, [] { return false; });
+                decoder.seek(now, wanted == Mode::Forward, [] { return false; });
             }
             mode = wanted;
         }
