@@ -778,9 +778,13 @@ void MoviePlayer::run() {
             };
             double target = std::max(0.0, request.target);
             const double end = clock_.end();
-            if (end >= 0) target = std::min(target, end);
+            bool precise = request.precise;
+            if (end >= 0 && target >= end) {
+                target = end;
+                precise = true;  // past the end lands on the last frame, not a keyframe
+            }
             decoder.setKeyframesOnly(false);
-            const double landed = decoder.seek(target, request.precise, superseded);
+            const double landed = decoder.seek(target, precise, superseded);
             const bool finished = std::isfinite(landed);
             if (finished) clock_.setTime(landed);
             mode = Mode::Forward;
