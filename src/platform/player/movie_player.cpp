@@ -551,7 +551,7 @@ MoviePlayer::MoviePlayer(std::string path, HostClock& clock, Callbacks callbacks
       options_(options),
       clock_(clock),
       queue_(kQueueCapacity),
-      output_(clock_, queue_),
+      output_(clock_, queue_, [this] { wake(); }),
       audioRing_(AudioSampleRing::sampleRate * 2),
       muted_(options.muted),
       tapScratch_(static_cast<std::size_t>(8192) * 2, 0.0f) {
@@ -559,7 +559,7 @@ MoviePlayer::MoviePlayer(std::string path, HostClock& clock, Callbacks callbacks
 }
 
 MoviePlayer::~MoviePlayer() {
-    AudioOutput::shared().removeSource(this);
+    if (addedToOutput_) AudioOutput::shared().removeSource(this);
     {
         std::lock_guard lock(mutex_);
         stop_ = true;
@@ -580,7 +580,10 @@ std::string MoviePlayer::errorMessage() const {
     return error_;
 }
 
-void MoviePlayer::wake() { wake_.notify_all(); }
+void MoviePlayer::wake() {
+    woken_ = true;
+    wake_.notify_all();
+}
 
 void MoviePlayer::setStatus(Status status, const std::string& message) {
     {
@@ -751,7 +754,7 @@ void MoviePlayer::run() {
         }
         return;
     }
-    if (hasAudio_) AudioOutput::shared().addSource(this);
+    if (hasAudio_) addedToOutput_ = AudioOutput::shared().addSource(this);
     setStatus(Status::ReadyToPlay);
 
     enum class Mode { Forward, Keyframes, Reverse };
@@ -868,7 +871,8 @@ void MoviePlayer::run() {
         if (!busy) {
             std::unique_lock lock(mutex_);
             wake_.wait_for(lock, std::chrono::milliseconds(4),
-                           [this] { return stop_.load() || seekPending_; });
+                           [this] { return stop_.load() || seekPending_ || woken_.load(); });
+            woken_ = false;
         }
     }
     cancelPendingPrerolls();

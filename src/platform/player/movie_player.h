@@ -133,6 +133,8 @@ private:
     std::atomic<bool> hasAlpha_{false};
     std::atomic<bool> muted_{false};
     std::atomic<bool> stop_{false};
+    std::atomic<bool> addedToOutput_{false};
+    std::atomic<bool> woken_{false};  // something changed: look again before sleeping
 
     mutable std::mutex mutex_;  // guards the fields below
     std::condition_variable wake_;

@@ -10,9 +10,16 @@ bool PlayerVideoOutput::hasNewFrameForItemTime(double itemTime) const {
 
 VideoFrameRef PlayerVideoOutput::copyFrameForItemTime(double itemTime) {
     VideoFrameRef frame = queue_.frameAt(itemTime);
-    std::lock_guard lock(mutex_);
-    if (frame) lastTaken_ = frame;
-    return lastTaken_;
+    bool isNew = false;
+    VideoFrameRef taken;
+    {
+        std::lock_guard lock(mutex_);
+        isNew = frame && frame != lastTaken_;
+        if (frame) lastTaken_ = frame;
+        taken = lastTaken_;
+    }
+    if (isNew && onTaken_) onTaken_();
+    return taken;
 }
 
 VideoFrameRef PlayerVideoOutput::peekFrameForItemTime(double itemTime) const {

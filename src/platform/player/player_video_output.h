@@ -3,6 +3,7 @@
 #include "platform/player/frame_queue.h"
 #include "platform/player/player_clock.h"
 
+#include <functional>
 #include <mutex>
 
 namespace velmar {
@@ -12,8 +13,10 @@ namespace velmar {
 // calls take one short lock and allocate nothing.
 class PlayerVideoOutput {
 public:
-    PlayerVideoOutput(const PlayerClock& clock, const FrameQueue& queue)
-        : clock_(clock), queue_(queue) {}
+    // `onTaken` runs (on the render thread) when a new frame was taken, so the decoder can
+    // refill the queue at once; it must not block.
+    PlayerVideoOutput(const PlayerClock& clock, const FrameQueue& queue, std::function<void()> onTaken = {})
+        : clock_(clock), queue_(queue), onTaken_(std::move(onTaken)) {}
 
     double itemTimeForHostTime(double hostTime) const { return clock_.itemTimeAt(hostTime); }
     bool hasNewFrameForItemTime(double itemTime) const;
@@ -26,6 +29,7 @@ public:
 private:
     const PlayerClock& clock_;
     const FrameQueue& queue_;
+    std::function<void()> onTaken_;
     mutable std::mutex mutex_;
     VideoFrameRef lastTaken_;
 };
