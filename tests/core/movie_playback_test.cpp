@@ -29,6 +29,13 @@ class MoviePlaybackTest : public testing::Test {
 protected:
     test::StepClock clock;
 
+    // Players are torn down on a background thread; let that finish before the next test (and
+    // before the process exits).
+    void TearDown() override {
+        test::drainMainQueue();
+        MoviePlayer::waitForReleases();
+    }
+
     std::shared_ptr<MoviePlayback> prepared(int loopCount = 1) {
         auto playback = MoviePlayback::create(oneSecondMovie(), true, loopCount, clock);
         EXPECT_TRUE(test::waitUntil([&] { return playback->isPrepared(); }, 10));
@@ -277,6 +284,8 @@ TEST(MoviePlaybackAudio, RoutesProgramAudioAtRateOneOnly) {
     test::waitUntil([] { return false; }, 0.2);
     EXPECT_EQ(sdi.storedFrames(), before);  // nothing forwarded away from rate 1
     sdi.setActive(false);
+    playback.reset();
+    MoviePlayer::waitForReleases();
 }
 
 }  // namespace
