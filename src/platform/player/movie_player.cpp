@@ -498,6 +498,7 @@ public:
         const double end = t + frameDuration_;
         if (end > lastFrameEnd) lastFrameEnd = end;
         std::shared_ptr<VideoFrame> picture = pool_->acquire();
+        p_.pooledFrames_ = pool_->allocatedCount();
         if (!picture || !prepareScaler(src)) return nullptr;
         AVFrame* dst = targetFor(*picture);
         if (dst == nullptr) return nullptr;

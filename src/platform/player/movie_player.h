@@ -73,6 +73,8 @@ public:
     int height() const { return height_.load(); }
     bool hasAudio() const { return hasAudio_.load(); }
     bool hasAlpha() const { return hasAlpha_.load(); }
+    // Picture buffers made so far; steady playback reuses them and makes no more.
+    int pooledFrameCount() const { return pooledFrames_.load(); }
 
     float rate() const { return clock_.rate(); }
     // Any rate in -8 ... 8, at once; 0 pauses.
@@ -134,7 +136,8 @@ private:
     std::atomic<bool> muted_{false};
     std::atomic<bool> stop_{false};
     std::atomic<bool> addedToOutput_{false};
-    std::atomic<bool> woken_{false};  // something changed: look again before sleeping
+    std::atomic<bool> woken_{false};
+    std::atomic<int> pooledFrames_{0};  // something changed: look again before sleeping
 
     mutable std::mutex mutex_;  // guards the fields below
     std::condition_variable wake_;
