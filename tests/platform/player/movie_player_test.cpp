@@ -282,5 +282,29 @@ TEST(MoviePlayer, AlphaAndSingleFrameMovies) {
     EXPECT_TRUE(s.shows(0.0));
 }
 
+TEST(MoviePlayer, ConvertsWithTheMatrixTheStreamNames) {
+    // The same pictures (made from RGB with the BT.601 matrix), tagged as BT.601 and as BT.709:
+    // only the BT.601 tag gives the source colour back.
+    struct Case {
+        const char* space;
+        bool matchesSource;
+    };
+    for (const Case& c : {Case{"bt470bg", true}, Case{"bt709", false}}) {
+        SCOPED_TRACE(c.space);
+        const QString path = TestMedia::directory() + QString("/tagged-%1.mp4").arg(c.space);
+        TestMedia::run("ffmpeg", {"-hide_banner", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
+                                  "color=c=0x20D040:size=64x36:rate=25:duration=0.2", "-pix_fmt", "yuv420p",
+                                  "-c:v", "libx264", "-qp", "0", "-colorspace", c.space, path});
+        Harness h(path);
+        ASSERT_TRUE(h.ready()) << h.player->errorMessage();
+        VideoFrameRef f = h.player->videoOutput().copyFrameForItemTime(0);
+        ASSERT_TRUE(f);
+        const std::uint8_t* px = f->data() + 18 * f->bytesPerRow() + 32 * 4;
+        const int error = std::abs(px[0] - 0x40) + std::abs(px[1] - 0xD0) + std::abs(px[2] - 0x20);
+        if (c.matchesSource) EXPECT_LE(error, 9) << int(px[0]) << " " << int(px[1]) << " " << int(px[2]);
+        else EXPECT_GT(error, 30) << int(px[0]) << " " << int(px[1]) << " " << int(px[2]);
+    }
+}
+
 }  // namespace
 }  // namespace velmar
