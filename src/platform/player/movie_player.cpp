@@ -395,17 +395,24 @@ private:
 
     // Sends one packet (null: the end) and queues every picture that comes out.
     void drainVideo(AVPacket* packet, bool keepFrames, VideoFrameRef* firstOut) {
-        avcodec_send_packet(video_, packet);  // invalid data is skipped; decoding goes on
-        while (avcodec_receive_frame(video_, frame_) == 0) {
-            if (frame_->decode_error_flags != 0 || (frame_->flags & AV_FRAME_FLAG_CORRUPT) != 0) {
+        while (true) {
+            // Invalid data is skipped and decoding goes on; a full decoder takes the packet
+            // again once its pictures are out.
+            const int sent = avcodec_send_packet(video_, packet);
+            int received = 0;
+            while (avcodec_receive_frame(video_, frame_) == 0) {
+                ++received;
+                if (frame_->decode_error_flags != 0 || (frame_->flags & AV_FRAME_FLAG_CORRUPT) != 0) {
+                    av_frame_unref(frame_);
+                    continue;
+                }
+                if (keepFrames) {
+                    VideoFrameRef made = pushConverted(frame_);
+                    if (firstOut != nullptr && !*firstOut) *firstOut = made;
+                }
                 av_frame_unref(frame_);
-                continue;
             }
-            if (keepFrames) {
-                VideoFrameRef made = pushConverted(frame_);
-                if (firstOut != nullptr && !*firstOut) *firstOut = made;
-            }
-            av_frame_unref(frame_);
+            if (sent != AVERROR(EAGAIN) || received == 0) return;
         }
     }
 

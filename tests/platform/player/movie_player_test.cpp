@@ -234,6 +234,13 @@ TEST(MoviePlayer, BadFilesFailClearlyWithoutHanging) {
     }
     Harness missing(TestMedia::directory() + "/no-such-file.mov");
     EXPECT_FALSE(missing.ready());
+
+    // The time limit reaches into the open itself: with none left, a good file fails at once.
+    MoviePlayer::Options noTime;
+    noTime.openTimeoutSeconds = 0;
+    Harness late(shortMovie(), noTime);
+    EXPECT_FALSE(late.ready());
+    EXPECT_EQ(late.player->status(), MoviePlayer::Status::Failed);
 }
 
 TEST(MoviePlayer, CorruptMiddleKeepsLastGoodFrameAndReachesTheEnd) {
