@@ -93,8 +93,8 @@ void AudioOutput::removeSource(AudioSource* source) {
     }
 }
 
-void AudioOutput::mix(float* out, int frames) {
-    if (frames <= 0) return;
+bool AudioOutput::mix(float* out, int frames) {
+    if (frames <= 0) return true;
     std::memset(out, 0, sizeof(float) * static_cast<std::size_t>(frames * channels));
     std::unique_lock lock(sourcesMutex_, std::try_to_lock);
     if (lock.owns_lock()) {
@@ -111,6 +111,7 @@ void AudioOutput::mix(float* out, int frames) {
     // Keep the sum within full scale.
     for (int i = 0; i < frames * channels; ++i) out[i] = std::clamp(out[i], -1.0f, 1.0f);
     framesMixed_ += static_cast<std::uint64_t>(frames);
+    return lock.owns_lock();
 }
 
 }  // namespace velmar

@@ -39,8 +39,9 @@ public:
     std::uint64_t framesMixed() const { return framesMixed_.load(); }
 
     // Mixes one block of all sources into `out` (interleaved stereo); used by the device
-    // callback and the fallback thread.
-    void mix(float* out, int frames);
+    // callback and the fallback thread. False when the source list was busy: the block is
+    // silent then.
+    bool mix(float* out, int frames);
 
     AudioOutput(const AudioOutput&) = delete;
     AudioOutput& operator=(const AudioOutput&) = delete;
