@@ -173,7 +173,7 @@ public:
         if (eof) return 0;
         interrupt_.arm(firstOut ? remainingOpenSeconds() : p_.options_.readTimeoutSeconds);
         const int rc = av_read_frame(format_, packet_);
-        if (rc == AVERROR_EOF || (rc < 0 && avio_feof(format_->pb))) {
+        if (rc == AVERROR_EOF || (rc < 0 && format_->pb != nullptr && avio_feof(format_->pb))) {
             drainVideo(nullptr, keepFrames, firstOut);
             eof = true;
             return 0;
