@@ -50,6 +50,7 @@ void MoviePlayback::start() {
 }
 
 MoviePlayback::~MoviePlayback() {
+    if (!player_) return;
     // Events still on their way find no object and do nothing.
     player_->pause();
     audioLevel_.remove();
