@@ -313,5 +313,30 @@ TEST(MoviePlayer, ConvertsWithTheMatrixTheStreamNames) {
     }
 }
 
+TEST(MoviePlayer, KeepsUpInRealTime) {
+    // With the system clock, a renderer polling at 100 Hz sees nearly every frame in order.
+    MoviePlayer player(shortMovie().toStdString(), HostClock::system());
+    ASSERT_TRUE(test::waitUntil([&] { return player.status() == MoviePlayer::Status::ReadyToPlay; }, 10));
+    player.setRate(1.0f);
+    auto& output = player.videoOutput();
+    int distinct = 0;
+    double last = -1;
+    bool ordered = true;
+    test::waitUntil(
+        [&] {
+            const double t = output.itemTimeForHostTime(HostClock::system().now());
+            if (output.hasNewFrameForItemTime(t)) {
+                VideoFrameRef f = output.copyFrameForItemTime(t);
+                ordered = ordered && f->time() > last;
+                last = f->time();
+                ++distinct;
+            }
+            return t >= 0.6;
+        },
+        3);
+    EXPECT_TRUE(ordered);
+    EXPECT_GE(distinct, 10);  // 15 frames fall in 0.6 s
+}
+
 }  // namespace
 }  // namespace velmar
