@@ -34,7 +34,8 @@ namespace velmar {
 // interrupt callback, so a bad or stalled file ends in status Failed, never in a hang.
 //
 // Threading: commands from any one thread (the owner's). The status, seek, preroll, end and
-// audio-known callbacks run on the worker thread; the owner re-dispatches them. Destruction
+// audio-known callbacks run on the worker thread (a seek superseded before it started, or a
+// cancelled preroll, is answered on the caller's thread); the owner re-dispatches them. Destruction
 // stops and joins the worker: do it off render and audio threads (see `release`).
 class MoviePlayer : public AudioSource {
 public:
