@@ -14,7 +14,7 @@ public:
         Entry& e = clock_.entries_.at(id_);
         e.interval = std::max(0.0, intervalSeconds);
         e.repeating = repeating;
-        e.dueAt = clock_.now_ + e.interval;
+        e.dueAt = clock_.now_.load() + e.interval;
         e.active = true;
     }
     void stop() override { clock_.entries_.at(id_).active = false; }
@@ -25,18 +25,19 @@ private:
     long id_;
 };
 
-FakeClock::FakeClock(double wallSecondsSinceEpoch) : wallOffset_(wallSecondsSinceEpoch - now_) {}
+FakeClock::FakeClock(double wallSecondsSinceEpoch)
+    : wallOffset_(wallSecondsSinceEpoch - now_.load()) {}
 
 FakeClock::~FakeClock() = default;
 
 std::chrono::system_clock::time_point FakeClock::wallNow() const {
-    const double wall = now_ + wallOffset_;
+    const double wall = now_.load() + wallOffset_.load();
     return std::chrono::system_clock::time_point(
         std::chrono::round<std::chrono::microseconds>(std::chrono::duration<double>(wall)));
 }
 
 void FakeClock::setWallTime(double secondsSinceEpoch) {
-    wallOffset_ = secondsSinceEpoch - now_;
+    wallOffset_ = secondsSinceEpoch - now_.load();
 }
 
 std::unique_ptr<Timer> FakeClock::makeTimer(std::function<void()> onFire, TimerPrecision) {
@@ -52,7 +53,7 @@ int FakeClock::activeTimerCount() const {
 }
 
 void FakeClock::advance(double seconds) {
-    const double target = now_ + std::max(0.0, seconds);
+    const double target = now_.load() + std::max(0.0, seconds);
     for (;;) {
         long dueId = 0;
         double dueAt = std::numeric_limits<double>::infinity();
@@ -64,7 +65,7 @@ void FakeClock::advance(double seconds) {
         }
         if (dueId == 0) break;
         Entry& e = entries_.at(dueId);
-        now_ = std::max(now_, dueAt);
+        now_ = std::max(now_.load(), dueAt);
         if (e.repeating && e.interval > 0) {
             e.dueAt += e.interval;
         } else {

@@ -3,6 +3,7 @@
 #include "platform/base/host_clock.h"
 #include "platform/base/timer.h"
 
+#include <atomic>
 #include <map>
 #include <memory>
 
@@ -17,7 +18,9 @@ public:
     explicit FakeClock(double wallSecondsSinceEpoch = 1'767'225'600.0);  // 2026-01-01 00:00 UTC
     ~FakeClock() override;
 
-    double now() const override { return now_; }
+    // Readable from any thread (players and renderers read the clock on their own threads);
+    // advance() and the timers belong to the test's thread.
+    double now() const override { return now_.load(); }
     std::chrono::system_clock::time_point wallNow() const override;
 
     std::unique_ptr<Timer> makeTimer(std::function<void()> onFire,
@@ -37,8 +40,8 @@ private:
     };
     class FakeTimer;
 
-    double now_ = 1000.0;
-    double wallOffset_ = 0;  // wall seconds = now_ + wallOffset_
+    std::atomic<double> now_{1000.0};
+    std::atomic<double> wallOffset_{0};  // wall seconds = now_ + wallOffset_
     long nextId_ = 1;
     std::map<long, Entry> entries_;
 };

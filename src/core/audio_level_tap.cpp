@@ -1,0 +1,214 @@
+#include "core/audio_level_tap.h"
+
+#include "core/sdi_audio_bridge.h"
+#include "platform/base/main_thread.h"
+#include "platform/player/movie_player.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace velmar {
+
+namespace {
+
+float peakOf(const float* data, long count, long stride) {
+    float peak = 0;
+    for (long i = 0; i < count; ++i) peak = std::max(peak, std::fabs(data[i * stride]));
+    return peak;
+}
+
+float smooth(float& state, float peak) {
+    const float k = state < peak ? 0.5f : 0.08f;
+    state = state + (peak - state) * k;
+    return std::clamp(state, 0.0f, 1.0f);
+}
+
+void silence(AudioBufferList& buffers) {
+    for (int i = 0; i < std::min(buffers.count, AudioBufferList::maxBuffers); ++i)
+        if (buffers.buffers[i].data != nullptr) std::memset(buffers.buffers[i].data, 0, buffers.buffers[i].byteSize);
+}
+
+}  // namespace
+
+// ---- AudioLevels ----------------------------------------------------------------------------
+
+void AudioLevelTap::AudioLevels::update(float leftPeak, float rightPeak) {
+    std::lock_guard guard(lock_);
+    left_ = smooth(smoothedLeft_, leftPeak);
+    right_ = smooth(smoothedRight_, rightPeak);
+}
+
+AudioLevelTap::AudioLevels::Meter AudioLevelTap::AudioLevels::meter() const {
+    std::lock_guard guard(lock_);
+    return {left_, right_};
+}
+
+AudioLevelTap::AudioLevels::Meter AudioLevelTap::AudioLevels::smoothingState() const {
+    std::lock_guard guard(lock_);
+    return {smoothedLeft_, smoothedRight_};
+}
+
+void AudioLevelTap::AudioLevels::reset() {
+    std::lock_guard guard(lock_);
+    left_ = right_ = smoothedLeft_ = smoothedRight_ = 0;
+}
+
+AudioLevelTap::AudioLevels::Output AudioLevelTap::AudioLevels::output() const {
+    std::lock_guard guard(outputLock_);
+    return output_;
+}
+
+void AudioLevelTap::AudioLevels::setOutput(float gain, bool routeToSDI) {
+    std::lock_guard guard(outputLock_);
+    output_.gain = gain;
+    output_.routeToSDI = routeToSDI;
+}
+
+void AudioLevelTap::AudioLevels::setSampleRate(double sampleRate) {
+    if (!(sampleRate > 0)) return;
+    std::lock_guard guard(outputLock_);
+    output_.sampleRate = sampleRate;
+}
+
+AudioLevelTap::AudioLevels::Output AudioLevelTap::AudioLevels::outputForRenderThread() {
+    std::unique_lock guard(outputLock_, std::try_to_lock);
+    if (guard.owns_lock()) lastOutput_ = output_;
+    return lastOutput_;
+}
+
+// ---- the hook on the player -----------------------------------------------------------------
+
+class AudioLevelTap::Hook final : public AudioTap {
+public:
+    explicit Hook(std::shared_ptr<AudioLevels> levels) : levels_(std::move(levels)) {}
+    void prepare(double sampleRate) override { levels_->setSampleRate(sampleRate); }
+    void process(AudioTapSource& source, AudioBufferList& buffers, int frames) override {
+        AudioLevelTap::process(*levels_, source, buffers, frames);
+    }
+
+private:
+    std::shared_ptr<AudioLevels> levels_;
+};
+
+struct AudioLevelTap::State {
+    std::mutex lock;  // guards the three fields below
+    std::shared_ptr<Hook> hook;
+    std::weak_ptr<MoviePlayer> attachedPlayer;
+    long generation = 0;
+
+    void attach(const std::shared_ptr<MoviePlayer>& player, const std::shared_ptr<AudioLevels>& levels,
+                long wanted) {
+        std::shared_ptr<Hook> former;
+        {
+            std::lock_guard guard(lock);
+            if (generation != wanted) return;
+            former = std::move(hook);
+            hook = std::make_shared<Hook>(levels);
+            attachedPlayer = player;
+            player->setAudioTap(hook);
+        }
+    }
+};
+
+// ---- the tap --------------------------------------------------------------------------------
+
+AudioLevelTap::AudioLevelTap()
+    : levels_(std::make_shared<AudioLevels>()), state_(std::make_shared<State>()) {}
+
+AudioLevelTap::~AudioLevelTap() { remove(); }
+
+void AudioLevelTap::install(const std::shared_ptr<MoviePlayer>& player) {
+    remove();
+    if (!player) return;
+    long generation = 0;
+    {
+        std::lock_guard guard(state_->lock);
+        generation = ++state_->generation;
+    }
+    std::weak_ptr<State> weakState = state_;
+    std::weak_ptr<AudioLevels> weakLevels = levels_;
+    std::weak_ptr<MoviePlayer> weakPlayer = player;
+    player->loadAudioTrack([=](bool hasAudio) {
+        if (!hasAudio) return;  // no audio track: nothing to tap
+        postToMain([=] {
+            auto state = weakState.lock();
+            auto levels = weakLevels.lock();
+            auto target = weakPlayer.lock();
+            if (state && levels && target) state->attach(target, levels, generation);
+        });
+    });
+}
+
+void AudioLevelTap::remove() {
+    std::shared_ptr<MoviePlayer> player;
+    std::shared_ptr<Hook> hook;
+    {
+        std::lock_guard guard(state_->lock);
+        ++state_->generation;  // a pending attach now does nothing
+        player = state_->attachedPlayer.lock();
+        state_->attachedPlayer.reset();
+        hook = std::move(state_->hook);
+    }
+    if (player && hook) player->setAudioTap(nullptr);
+    levels_->reset();
+}
+
+void AudioLevelTap::setOutput(float gain, bool routeToSDI) { levels_->setOutput(gain, routeToSDI); }
+
+bool AudioLevelTap::isAttached() const {
+    std::lock_guard guard(state_->lock);
+    return state_->hook != nullptr;
+}
+
+void AudioLevelTap::process(AudioLevels& levels, AudioTapSource& source, AudioBufferList& buffers, int frames) {
+    int delivered = 0;
+    if (!source.fetch(buffers, frames, &delivered) || delivered < 1) {
+        // Nothing fetched: play silence rather than whatever the buffers held before.
+        silence(buffers);
+        return;
+    }
+    const int count = std::min(buffers.count, AudioBufferList::maxBuffers);
+
+    // Peaks of the first two channels.
+    float left = 0;
+    float right = 0;
+    if (count >= 2) {
+        for (int b = 0; b < 2; ++b) {
+            const AudioBuffer& buffer = buffers.buffers[b];
+            if (buffer.data == nullptr || buffer.byteSize < 4) continue;
+            const float peak = peakOf(buffer.data, static_cast<long>(buffer.byteSize / 4), 1);
+            (b == 0 ? left : right) = peak;
+        }
+    } else if (count == 1 && buffers.buffers[0].data != nullptr) {
+        const AudioBuffer& buffer = buffers.buffers[0];
+        const long n = static_cast<long>(buffer.byteSize / 4);
+        const long c = buffer.channels;
+        if (c <= 1) {
+            if (n >= 1) left = peakOf(buffer.data, n, 1);
+            right = left;
+        } else if (c <= n) {
+            const long f = n / c;
+            left = peakOf(buffer.data, f, c);
+            right = peakOf(buffer.data + 1, f, c);
+        }
+    }
+    levels.update(left, right);
+
+    const AudioLevels::Output output = levels.outputForRenderThread();
+    float gain = output.gain;
+    if (output.routeToSDI) {
+        for (SDIAudioBridge* bridge : SDIAudioBridge::all()) bridge->push(buffers, delivered, output.sampleRate);
+        SDIAudioBridge& sdi = SDIAudioBridge::shared();
+        if (sdi.isActive() && sdi.muteLocalWhileActive()) gain = 0.0f;
+    }
+    if (gain == 1.0f) return;
+    for (int b = 0; b < count; ++b) {
+        AudioBuffer& buffer = buffers.buffers[b];
+        if (buffer.data == nullptr || buffer.byteSize < 4) continue;
+        const long n = static_cast<long>(buffer.byteSize / 4);
+        for (long i = 0; i < n; ++i) buffer.data[i] *= gain;
+    }
+}
+
+}  // namespace velmar

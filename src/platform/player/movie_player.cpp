@@ -1,0 +1,897 @@
+#include "platform/player/movie_player.h"
+
+#include "platform/audio/audio_output.h"
+#include "platform/base/serial_queue.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/imgutils.h>
+#include <libavutil/opt.h>
+#include <libavutil/pixdesc.h>
+#include <libswresample/swresample.h>
+#include <libswscale/swscale.h>
+}
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <thread>
+
+namespace velmar {
+
+namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+
+constexpr int kForwardQueueFrames = 6;   // decoded ahead of the clock in forward play
+constexpr int kReverseRunFrames = 12;    // frames kept from one decoded run in reverse play
+constexpr int kQueueCapacity = kReverseRunFrames;
+constexpr int kPoolFrames = kQueueCapacity + 8;  // queue, frames held by renderers, spare
+constexpr double kAudioAheadSeconds = 0.5;
+constexpr double kEpsilon = 0.0005;
+
+// Bounds every blocking FFmpeg call: the call gives up when the player stops or the deadline
+// passes.
+struct Interrupt {
+    const std::atomic<bool>* stop = nullptr;
+    SteadyClock::time_point deadline = SteadyClock::time_point::max();
+    void arm(double seconds) {
+        deadline = SteadyClock::now() + std::chrono::microseconds(static_cast<long long>(seconds * 1e6));
+    }
+    static int callback(void* opaque) {
+        auto* self = static_cast<Interrupt*>(opaque);
+        return (self->stop->load() || SteadyClock::now() > self->deadline) ? 1 : 0;
+    }
+};
+
+std::string errorText(int code) {
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(code, text, sizeof text);
+    return text;
+}
+
+int colorspaceCoefficients(AVColorSpace space, int height) {
+    switch (space) {
+    case AVCOL_SPC_BT709:
+        return SWS_CS_ITU709;
+    case AVCOL_SPC_BT470BG:
+    case AVCOL_SPC_SMPTE170M:
+    case AVCOL_SPC_FCC:
+        return SWS_CS_ITU601;
+    case AVCOL_SPC_SMPTE240M:
+        return SWS_CS_SMPTE240M;
+    case AVCOL_SPC_BT2020_NCL:
+    case AVCOL_SPC_BT2020_CL:
+        return SWS_CS_BT2020;
+    default:
+        // Untagged: HD and larger pictures are BT.709, smaller ones BT.601.
+        return height >= 720 ? SWS_CS_ITU709 : SWS_CS_ITU601;
+    }
+}
+
+SerialQueue& reaper() {
+    static SerialQueue* queue = new SerialQueue("velmar.player-reaper");
+    return *queue;
+}
+
+}  // namespace
+
+// The FFmpeg side of the worker: demuxer, decoders, converters and the frame pool. Used only on
+// the worker thread.
+class MoviePlayer::Decoder {
+public:
+    explicit Decoder(MoviePlayer& player) : p_(player) { interrupt_.stop = &player.stop_; }
+    ~Decoder() {
+        for (auto& slot : targets_) av_frame_free(&slot.frame);
+        av_frame_free(&frame_);
+        av_frame_free(&candidate_);
+        av_frame_free(&audioFrame_);
+        av_packet_free(&packet_);
+        sws_freeContext(sws_);
+        swr_free(&swr_);
+        avcodec_free_context(&video_);
+        avcodec_free_context(&audio_);
+        avformat_close_input(&format_);
+    }
+
+    bool eof = false;
+    double lastFrameEnd = -1;
+
+    bool open(std::string* message) {
+        interrupt_.arm(p_.options_.openTimeoutSeconds);
+        format_ = avformat_alloc_context();
+        if (format_ == nullptr) return fail(message, "out of memory");
+        format_->interrupt_callback = {&Interrupt::callback, &interrupt_};
+        int rc = avformat_open_input(&format_, p_.path_.c_str(), nullptr, nullptr);
+        if (rc < 0) return fail(message, "cannot open the file: " + errorText(rc));
+        rc = avformat_find_stream_info(format_, nullptr);
+        if (rc < 0) return fail(message, "cannot read the streams: " + errorText(rc));
+        videoIndex_ = av_find_best_stream(format_, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+        if (videoIndex_ < 0) return fail(message, "the file has no picture");
+        AVStream* vs = format_->streams[videoIndex_];
+        if (!openCodec(vs, &video_)) return fail(message, "no decoder for the picture");
+        if (video_->width <= 0 || video_->height <= 0) return fail(message, "the picture has no size");
+        videoBase_ = av_q2d(vs->time_base);
+        startOffset_ = vs->start_time != AV_NOPTS_VALUE ? vs->start_time * videoBase_ : 0.0;
+        AVRational fr = vs->avg_frame_rate.num > 0 ? vs->avg_frame_rate : vs->r_frame_rate;
+        frameDuration_ = (fr.num > 0 && fr.den > 0) ? av_q2d(av_inv_q(fr)) : 1.0 / 25.0;
+        if (!(frameDuration_ > 0.0005 && frameDuration_ < 10)) frameDuration_ = 1.0 / 25.0;
+        width_ = video_->width;
+        height_ = video_->height;
+        pool_ = std::make_unique<VideoFramePool>(width_, height_, kPoolFrames);
+        const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(video_->pix_fmt);
+        hasAlpha_ = desc != nullptr && (desc->flags & AV_PIX_FMT_FLAG_ALPHA) != 0;
+
+        double duration = std::numeric_limits<double>::quiet_NaN();
+        if (vs->duration != AV_NOPTS_VALUE && vs->duration > 0) duration = vs->duration * videoBase_;
+        else if (format_->duration != AV_NOPTS_VALUE && format_->duration > 0)
+            duration = static_cast<double>(format_->duration) / AV_TIME_BASE;
+        duration_ = duration;
+
+        audioIndex_ = av_find_best_stream(format_, AVMEDIA_TYPE_AUDIO, -1, videoIndex_, nullptr, 0);
+        if (audioIndex_ >= 0 && !openAudio()) audioIndex_ = -1;
+        for (unsigned i = 0; i < format_->nb_streams; ++i)
+            if (static_cast<int>(i) != videoIndex_ && static_cast<int>(i) != audioIndex_)
+                format_->streams[i]->discard = AVDISCARD_ALL;
+
+        packet_ = av_packet_alloc();
+        frame_ = av_frame_alloc();
+        candidate_ = av_frame_alloc();
+        audioFrame_ = av_frame_alloc();
+        if (!packet_ || !frame_ || !candidate_ || !audioFrame_) return fail(message, "out of memory");
+
+        // The first picture, within the same time limit as the open.
+        VideoFrameRef first;
+        while (!first) {
+            const int got = step(/*keepFrames=*/true, &first);
+            if (got < 0) {
+                if (p_.stop_) return fail(message, "stopped");
+                return fail(message, interrupted() ? "timed out waiting for the first picture"
+                                                   : "no picture could be decoded");
+            }
+            if (eof && !first) return fail(message, "no picture could be decoded");
+        }
+        return true;
+    }
+
+    double duration() const { return duration_; }
+    double frameDuration() const { return frameDuration_; }
+    int width() const { return width_; }
+    int height() const { return height_; }
+    bool hasAudio() const { return audioIndex_ >= 0; }
+    bool hasAlpha() const { return hasAlpha_; }
+
+    void setKeyframesOnly(bool on) {
+        if (video_) video_->skip_frame = on ? AVDISCARD_NONKEY : AVDISCARD_DEFAULT;
+    }
+
+    // Reads and decodes one packet; decoded pictures go to the queue (forward play) and sound
+    // to the ring. Returns 0 on progress or at the end, below 0 on a read that failed.
+    int step(bool keepFrames, VideoFrameRef* firstOut = nullptr) {
+        if (eof) return 0;
+        interrupt_.arm(firstOut ? remainingOpenSeconds() : p_.options_.readTimeoutSeconds);
+        const int rc = av_read_frame(format_, packet_);
+        if (rc == AVERROR_EOF || (rc < 0 && format_->pb != nullptr && avio_feof(format_->pb))) {
+            drainVideo(nullptr, keepFrames, firstOut);
+            eof = true;
+            return 0;
+        }
+        if (rc < 0) {
+            if (rc == AVERROR(EAGAIN)) return 0;
+            if (interrupted()) return -1;
+            // An unreadable stretch: treat as the end of what can be played.
+            drainVideo(nullptr, keepFrames, firstOut);
+            eof = true;
+            return 0;
+        }
+        if (packet_->stream_index == videoIndex_) {
+            drainVideo(packet_, keepFrames, firstOut);
+        } else if (packet_->stream_index == audioIndex_) {
+            decodeAudio(packet_);
+        }
+        av_packet_unref(packet_);
+        return 0;
+    }
+
+    // Moves to `target`. Precise: the frame showing the target (and the one after) is queued;
+    // loose: the first picture from the keyframe at or before it. Returns the landed time, or
+    // NaN when a newer request cut it short.
+    double seek(double target, bool precise, const std::function<bool()>& superseded) {
+        reposition(target);
+        bool haveCandidate = false;
+        double landed = target;
+        while (true) {
+            if (superseded()) return std::numeric_limits<double>::quiet_NaN();
+            const bool atEnd = eof;
+            AVFrame* f = nullptr;
+            if (!atEnd) {
+                if (readVideoFrame(&f) < 0) return std::numeric_limits<double>::quiet_NaN();
+            }
+            if (f == nullptr) {
+                if (!eof) continue;
+                break;  // the end: the last candidate stands
+            }
+            const double t = frameTime(f);
+            if (!precise) {
+                av_frame_unref(candidate_);
+                av_frame_move_ref(candidate_, f);
+                haveCandidate = true;
+                landed = t;
+                break;
+            }
+            if (t <= target + kEpsilon || !haveCandidate) {
+                const bool after = t > target + kEpsilon;
+                av_frame_unref(candidate_);
+                av_frame_move_ref(candidate_, f);
+                haveCandidate = true;
+                if (after) break;
+                continue;
+            }
+            // t is past the target: queue the candidate and this next frame.
+            pushConverted(candidate_);
+            pushConverted(f);
+            av_frame_unref(f);
+            av_frame_unref(candidate_);
+            return landed;
+        }
+        if (haveCandidate) {
+            pushConverted(candidate_);
+            if (!precise) landed = frameTime(candidate_);
+        }
+        av_frame_unref(candidate_);
+        return landed;
+    }
+
+    // Reverse play: decodes the run of pictures that ends at `target` from the keyframe before
+    // it and queues the last `kReverseRunFrames` of them (keyframes only when asked).
+    void decodeRunEndingAt(double target, bool keyframesOnly, const std::function<bool()>& superseded) {
+        reposition(target);
+        setKeyframesOnly(keyframesOnly);
+        AVFrame* kept[kReverseRunFrames] = {};
+        int keptCount = 0;
+        while (!eof) {
+            if (superseded()) break;
+            AVFrame* f = nullptr;
+            if (readVideoFrame(&f) < 0) break;
+            if (f == nullptr) continue;
+            const double t = frameTime(f);
+            if (t > target + kEpsilon && keptCount > 0) {
+                av_frame_unref(f);
+                break;
+            }
+            AVFrame* slot = keptCount < kReverseRunFrames ? av_frame_alloc() : kept[0];
+            if (keptCount == kReverseRunFrames) {
+                av_frame_unref(slot);
+                std::memmove(kept, kept + 1, sizeof(AVFrame*) * (kReverseRunFrames - 1));
+                --keptCount;
+            }
+            if (slot == nullptr) break;
+            av_frame_move_ref(slot, f);
+            kept[keptCount++] = slot;
+            if (t > target + kEpsilon) break;  // nothing earlier exists
+        }
+        p_.queue_.clear();
+        for (int i = 0; i < keptCount; ++i) {
+            pushConverted(kept[i]);
+            av_frame_free(&kept[i]);
+        }
+        // The demuxer now stands past the run; forward play must reposition first.
+        eof = false;
+    }
+
+private:
+    bool fail(std::string* message, const std::string& text) {
+        *message = text;
+        return false;
+    }
+    bool interrupted() const { return SteadyClock::now() > interrupt_.deadline || p_.stop_; }
+    double remainingOpenSeconds() const {
+        return std::max(0.0, std::chrono::duration<double>(interrupt_.deadline - SteadyClock::now()).count());
+    }
+
+    bool openCodec(AVStream* stream, AVCodecContext** out) {
+        const AVCodec* codec = avcodec_find_decoder(stream->codecpar->codec_id);
+        if (codec == nullptr) return false;
+        AVCodecContext* ctx = avcodec_alloc_context3(codec);
+        if (ctx == nullptr) return false;
+        if (avcodec_parameters_to_context(ctx, stream->codecpar) < 0) {
+            avcodec_free_context(&ctx);
+            return false;
+        }
+        ctx->pkt_timebase = stream->time_base;
+        if (stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) {
+            ctx->thread_count = 0;  // one per core
+            ctx->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
+        }
+        if (avcodec_open2(ctx, codec, nullptr) < 0) {
+            avcodec_free_context(&ctx);
+            return false;
+        }
+        *out = ctx;
+        return true;
+    }
+
+    bool openAudio() {
+        AVStream* as = format_->streams[audioIndex_];
+        if (!openCodec(as, &audio_)) return false;
+        audioBase_ = av_q2d(as->time_base);
+        AVChannelLayout in{};
+        if (audio_->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC || audio_->ch_layout.nb_channels <= 0)
+            av_channel_layout_default(&in, std::max(1, audio_->ch_layout.nb_channels));
+        else
+            av_channel_layout_copy(&in, &audio_->ch_layout);
+        AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
+        const int rc = swr_alloc_set_opts2(&swr_, &stereo, AV_SAMPLE_FMT_FLT, AudioSampleRing::sampleRate,
+                                           &in, audio_->sample_fmt, audio_->sample_rate, 0, nullptr);
+        av_channel_layout_uninit(&in);
+        if (rc < 0 || swr_init(swr_) < 0) {
+            swr_free(&swr_);
+            avcodec_free_context(&audio_);
+            return false;
+        }
+        audioScratch_.resize(static_cast<std::size_t>(8192) * 2);
+        return true;
+    }
+
+    double frameTime(const AVFrame* f) {
+        const int64_t ts = f->best_effort_timestamp != AV_NOPTS_VALUE ? f->best_effort_timestamp : f->pts;
+        double t = ts != AV_NOPTS_VALUE ? ts * videoBase_ - startOffset_ : lastTime_ + frameDuration_;
+        if (!std::isfinite(t)) t = lastTime_ + frameDuration_;
+        lastTime_ = t;
+        return std::max(t, 0.0);
+    }
+
+    // Seeks the demuxer to the keyframe at or before `target` and empties the decoders.
+    void reposition(double target) {
+        p_.queue_.clear();
+        p_.audioRing_.clear();
+        interrupt_.arm(p_.options_.readTimeoutSeconds);
+        const int64_t ts = static_cast<int64_t>(std::llround((std::max(target, 0.0) + startOffset_) / videoBase_));
+        if (avformat_seek_file(format_, videoIndex_, INT64_MIN, ts, ts, 0) < 0 &&
+            av_seek_frame(format_, videoIndex_, ts, AVSEEK_FLAG_BACKWARD) < 0) {
+            av_seek_frame(format_, -1, 0, AVSEEK_FLAG_BACKWARD | AVSEEK_FLAG_BYTE);
+        }
+        avcodec_flush_buffers(video_);
+        if (audio_) avcodec_flush_buffers(audio_);
+        if (swr_) swr_init(swr_);
+        eof = false;
+        draining_ = false;
+        lastTime_ = target - frameDuration_;
+    }
+
+    // Decodes until one picture comes out (*out, owned by frame_) or the input ends (*out null
+    // and eof set). Sound met on the way is decoded too. Below 0: a read timed out.
+    int readVideoFrame(AVFrame** out) {
+        *out = nullptr;
+        while (true) {
+            const int rc = avcodec_receive_frame(video_, frame_);
+            if (rc == 0) {
+                if (frame_->decode_error_flags != 0 || (frame_->flags & AV_FRAME_FLAG_CORRUPT) != 0) {
+                    av_frame_unref(frame_);  // a damaged picture: keep the last good one
+                    continue;
+                }
+                *out = frame_;
+                return 0;
+            }
+            if (rc == AVERROR_EOF || draining_) {
+                eof = true;
+                return 0;
+            }
+            interrupt_.arm(p_.options_.readTimeoutSeconds);
+            const int read = av_read_frame(format_, packet_);
+            if (read < 0) {
+                if (read != AVERROR_EOF && interrupted()) return -1;
+                avcodec_send_packet(video_, nullptr);
+                draining_ = true;
+                continue;
+            }
+            if (packet_->stream_index == videoIndex_) avcodec_send_packet(video_, packet_);
+            else if (packet_->stream_index == audioIndex_) decodeAudio(packet_);
+            av_packet_unref(packet_);
+        }
+    }
+
+    // Sends one packet (null: the end) and queues every picture that comes out.
+    void drainVideo(AVPacket* packet, bool keepFrames, VideoFrameRef* firstOut) {
+        while (true) {
+            // Invalid data is skipped and decoding goes on; a full decoder takes the packet
+            // again once its pictures are out.
+            const int sent = avcodec_send_packet(video_, packet);
+            int received = 0;
+            while (avcodec_receive_frame(video_, frame_) == 0) {
+                ++received;
+                if (frame_->decode_error_flags != 0 || (frame_->flags & AV_FRAME_FLAG_CORRUPT) != 0) {
+                    av_frame_unref(frame_);
+                    continue;
+                }
+                if (keepFrames) {
+                    VideoFrameRef made = pushConverted(frame_);
+                    if (firstOut != nullptr && !*firstOut) *firstOut = made;
+                }
+                av_frame_unref(frame_);
+            }
+            if (sent != AVERROR(EAGAIN) || received == 0) return;
+        }
+    }
+
+    void decodeAudio(AVPacket* packet) {
+        if (!audio_ || avcodec_send_packet(audio_, packet) < 0) return;
+        while (avcodec_receive_frame(audio_, audioFrame_) == 0) {
+            const int64_t ts = audioFrame_->best_effort_timestamp != AV_NOPTS_VALUE
+                                   ? audioFrame_->best_effort_timestamp
+                                   : audioFrame_->pts;
+            const double start = ts != AV_NOPTS_VALUE ? ts * audioBase_ - startOffset_ : nextAudioTime_;
+            const int capacity = swr_get_out_samples(swr_, audioFrame_->nb_samples);
+            if (capacity > 0 && static_cast<std::size_t>(capacity) * 2 > audioScratch_.size())
+                audioScratch_.resize(static_cast<std::size_t>(capacity) * 2);
+            uint8_t* outPlanes[1] = {reinterpret_cast<uint8_t*>(audioScratch_.data())};
+            const int made = swr_convert(swr_, outPlanes, static_cast<int>(audioScratch_.size() / 2),
+                                         const_cast<const uint8_t**>(audioFrame_->extended_data),
+                                         audioFrame_->nb_samples);
+            if (made > 0) {
+                p_.audioRing_.write(audioScratch_.data(), made, start);
+                nextAudioTime_ = start + static_cast<double>(made) / AudioSampleRing::sampleRate;
+            }
+            av_frame_unref(audioFrame_);
+        }
+    }
+
+    // The destination frame that writes into a pooled picture, made once per pooled picture.
+    struct Slot {
+        const VideoFrame* owner = nullptr;
+        AVFrame* frame = nullptr;
+    };
+
+    AVFrame* targetFor(VideoFrame& picture) {
+        for (auto& slot : targets_)
+            if (slot.owner == &picture) return slot.frame;
+        AVFrame* f = av_frame_alloc();
+        if (f == nullptr) return nullptr;
+        f->format = AV_PIX_FMT_BGRA;
+        f->width = picture.width();
+        f->height = picture.height();
+        f->data[0] = picture.mutableData();
+        f->linesize[0] = picture.bytesPerRow();
+        // The scaler wants a buffer reference; this one frees nothing, the pool owns the memory.
+        f->buf[0] = av_buffer_create(picture.mutableData(),
+                                     static_cast<std::size_t>(picture.bytesPerRow()) * picture.height(),
+                                     [](void*, uint8_t*) {}, nullptr, 0);
+        if (f->buf[0] == nullptr) {
+            av_frame_free(&f);
+            return nullptr;
+        }
+        targets_.push_back({&picture, f});
+        return f;
+    }
+
+    bool prepareScaler(const AVFrame* src) {
+        if (sws_ && src->format == swsFormat_ && src->width == swsWidth_ && src->height == swsHeight_ &&
+            src->colorspace == swsSpace_ && src->color_range == swsRange_)
+            return true;
+        sws_freeContext(sws_);
+        sws_ = sws_alloc_context();
+        if (sws_ == nullptr) return false;
+        const int threads = std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1, 8);
+        av_opt_set_int(sws_, "srcw", src->width, 0);
+        av_opt_set_int(sws_, "srch", src->height, 0);
+        av_opt_set_int(sws_, "src_format", src->format, 0);
+        av_opt_set_int(sws_, "dstw", width_, 0);
+        av_opt_set_int(sws_, "dsth", height_, 0);
+        av_opt_set_int(sws_, "dst_format", AV_PIX_FMT_BGRA, 0);
+        av_opt_set_int(sws_, "sws_flags", SWS_BILINEAR, 0);
+        av_opt_set_int(sws_, "threads", threads, 0);
+        if (sws_init_context(sws_, nullptr, nullptr) < 0) {
+            sws_freeContext(sws_);
+            sws_ = nullptr;
+            return false;
+        }
+        const int* coefficients = sws_getCoefficients(colorspaceCoefficients(src->colorspace, src->height));
+        const int srcFull = src->color_range == AVCOL_RANGE_JPEG ? 1 : 0;
+        sws_setColorspaceDetails(sws_, coefficients, srcFull, coefficients, 1, 0, 1 << 16, 1 << 16);
+        swsFormat_ = src->format;
+        swsWidth_ = src->width;
+        swsHeight_ = src->height;
+        swsSpace_ = src->colorspace;
+        swsRange_ = src->color_range;
+        return true;
+    }
+
+public:
+    // Converts one decoded picture into a pooled BGRA frame and queues it.
+    VideoFrameRef pushConverted(AVFrame* src) {
+        const double t = frameTime(src);
+        const double end = t + frameDuration_;
+        if (end > lastFrameEnd) lastFrameEnd = end;
+        std::shared_ptr<VideoFrame> picture = pool_->acquire();
+        p_.pooledFrames_ = pool_->allocatedCount();
+        if (!picture || !prepareScaler(src)) return nullptr;
+        AVFrame* dst = targetFor(*picture);
+        if (dst == nullptr) return nullptr;
+        if (sws_scale_frame(sws_, dst, src) < 0) return nullptr;
+        picture->setTime(t);
+        VideoFrameRef ref = picture;
+        p_.queue_.push(ref);
+        return ref;
+    }
+
+private:
+    MoviePlayer& p_;
+    Interrupt interrupt_;
+    AVFormatContext* format_ = nullptr;
+    AVCodecContext* video_ = nullptr;
+    AVCodecContext* audio_ = nullptr;
+    SwsContext* sws_ = nullptr;
+    SwrContext* swr_ = nullptr;
+    AVPacket* packet_ = nullptr;
+    AVFrame* frame_ = nullptr;
+    AVFrame* candidate_ = nullptr;
+    AVFrame* audioFrame_ = nullptr;
+    std::unique_ptr<VideoFramePool> pool_;
+    std::vector<Slot> targets_;
+    std::vector<float> audioScratch_;
+    int videoIndex_ = -1;
+    int audioIndex_ = -1;
+    double videoBase_ = 1;
+    double audioBase_ = 1;
+    double startOffset_ = 0;
+    double frameDuration_ = 1.0 / 25.0;
+    double duration_ = 0;
+    double lastTime_ = 0;
+    double nextAudioTime_ = 0;
+    int width_ = 0;
+    int height_ = 0;
+    bool hasAlpha_ = false;
+    bool draining_ = false;
+    int swsFormat_ = -1;
+    int swsWidth_ = 0;
+    int swsHeight_ = 0;
+    AVColorSpace swsSpace_ = AVCOL_SPC_UNSPECIFIED;
+    AVColorRange swsRange_ = AVCOL_RANGE_UNSPECIFIED;
+};
+
+// ---------------------------------------------------------------------------------------------
+
+MoviePlayer::MoviePlayer(std::string path, HostClock& clock, Callbacks callbacks, Options options)
+    : path_(std::move(path)),
+      callbacks_(std::move(callbacks)),
+      options_(options),
+      clock_(clock),
+      queue_(kQueueCapacity),
+      output_(clock_, queue_, [this] { wake(); }),
+      audioRing_(AudioSampleRing::sampleRate * 2),
+      muted_(options.muted),
+      tapScratch_(static_cast<std::size_t>(8192) * 2, 0.0f) {
+    worker_ = std::thread([this] { run(); });
+}
+
+MoviePlayer::~MoviePlayer() {
+    if (addedToOutput_) AudioOutput::shared().removeSource(this);
+    {
+        std::lock_guard lock(mutex_);
+        stop_ = true;
+    }
+    wake_.notify_all();
+    if (worker_.joinable()) worker_.join();
+}
+
+void MoviePlayer::release(std::shared_ptr<MoviePlayer> player) {
+    if (!player) return;
+    reaper().async([held = std::move(player)]() mutable { held.reset(); });
+}
+
+void MoviePlayer::waitForReleases() { reaper().waitUntilIdle(); }
+
+std::string MoviePlayer::errorMessage() const {
+    std::lock_guard lock(mutex_);
+    return error_;
+}
+
+void MoviePlayer::wake() {
+    woken_ = true;
+    wake_.notify_all();
+}
+
+void MoviePlayer::setStatus(Status status, const std::string& message) {
+    {
+        std::lock_guard lock(mutex_);
+        error_ = message;
+    }
+    status_ = status;
+    if (callbacks_.statusChanged) callbacks_.statusChanged(status);
+}
+
+void MoviePlayer::setRate(float rate) {
+    if (!std::isfinite(rate)) rate = 0.0f;
+    rate = std::clamp(rate, -8.0f, 8.0f);
+    clock_.setRate(rate);
+    {
+        std::lock_guard lock(mutex_);
+        endReported_ = false;
+    }
+    wake();
+}
+
+void MoviePlayer::seek(double seconds, bool precise, std::function<void(bool)> completion) {
+    std::function<void(bool)> superseded;
+    {
+        std::lock_guard lock(mutex_);
+        if (seekPending_) superseded = std::move(seek_.completion);
+        seek_ = {std::isfinite(seconds) ? seconds : 0.0, precise, std::move(completion), ++seekGeneration_};
+        seekPending_ = true;
+        endReported_ = false;
+    }
+    if (superseded) superseded(false);
+    wake();
+}
+
+void MoviePlayer::preroll(std::function<void(bool)> completion) {
+    if (!completion) return;
+    {
+        std::lock_guard lock(mutex_);
+        prerolls_.push_back(std::move(completion));
+    }
+    wake();
+}
+
+void MoviePlayer::cancelPendingPrerolls() {
+    std::vector<std::function<void(bool)>> cancelled;
+    {
+        std::lock_guard lock(mutex_);
+        cancelled.swap(prerolls_);
+    }
+    for (auto& fn : cancelled) fn(false);
+}
+
+void MoviePlayer::stepByCount(int count) {
+    if (count == 0 || status_ != Status::ReadyToPlay) return;
+    pause();
+    const double fd = frameDuration_.load();
+    VideoFrameRef shown = output_.peekFrameForItemTime(currentTime());
+    const double base = shown ? shown->time() : currentTime();
+    seek(std::max(0.0, base + count * fd), true);
+}
+
+void MoviePlayer::setAudioTap(std::shared_ptr<AudioTap> tap) {
+    if (tap) tap->prepare(AudioSampleRing::sampleRate);
+    std::shared_ptr<AudioTap> former;
+    {
+        std::lock_guard lock(tapMutex_);
+        former = std::move(tap_);
+        tap_ = std::move(tap);
+    }
+    // `former` goes here, off the audio thread.
+}
+
+void MoviePlayer::loadAudioTrack(std::function<void(bool)> done) {
+    if (!done) return;
+    bool known = false;
+    {
+        std::lock_guard lock(mutex_);
+        known = audioKnown_;
+        if (!known) audioWaiters_.push_back(std::move(done));
+    }
+    if (known) done(hasAudio_.load());
+}
+
+namespace {
+// Fetches the movie's decoded sound for the present item time.
+class RingSource final : public AudioTapSource {
+public:
+    RingSource(AudioSampleRing& ring, double itemTime) : ring_(ring), itemTime_(itemTime) {}
+    bool fetch(AudioBufferList& buffers, int frames, int* delivered) override {
+        *delivered = 0;
+        if (buffers.count < 1 || buffers.buffers[0].data == nullptr ||
+            buffers.buffers[0].byteSize < static_cast<std::size_t>(frames) * 8)
+            return false;
+        if (!ring_.tryRead(buffers.buffers[0].data, frames, itemTime_)) return false;
+        buffers.buffers[0].channels = 2;
+        *delivered = frames;
+        return true;
+    }
+
+private:
+    AudioSampleRing& ring_;
+    double itemTime_;
+};
+}  // namespace
+
+void MoviePlayer::render(float* out, int frames) {
+    const std::size_t samples = static_cast<std::size_t>(frames) * 2;
+    std::memset(out, 0, samples * sizeof(float));
+    // Sound plays at rate 1 only; at any other rate nothing is fetched, tapped or forwarded.
+    double itemTime = 0;
+    if (clock_.rate() != 1.0f || status_ != Status::ReadyToPlay ||
+        samples > tapScratch_.size() || !clock_.tryItemTimeAt(clock_.hostNow(), &itemTime))
+        return;
+    RingSource source(audioRing_, itemTime);
+    AudioBufferList list;
+    list.count = 1;
+    list.buffers[0] = {2, samples * sizeof(float), tapScratch_.data()};
+    std::unique_lock lock(tapMutex_, std::try_to_lock);
+    if (!lock.owns_lock()) return;  // the tap is being changed: one silent block
+    if (tap_) {
+        tap_->process(source, list, frames);
+    } else {
+        int delivered = 0;
+        if (!source.fetch(list, frames, &delivered)) return;
+    }
+    lock.unlock();
+    if (muted_) return;
+    std::memcpy(out, tapScratch_.data(), samples * sizeof(float));
+}
+
+void MoviePlayer::run() {
+    Decoder decoder(*this);
+    std::string message;
+    const bool opened = decoder.open(&message);
+    if (opened) {
+        duration_ = decoder.duration();
+        frameDuration_ = decoder.frameDuration();
+        width_ = decoder.width();
+        height_ = decoder.height();
+        hasAudio_ = decoder.hasAudio();
+        hasAlpha_ = decoder.hasAlpha();
+        const double d = decoder.duration();
+        clock_.setEnd(std::isfinite(d) && d > 0 ? d : -1);
+    }
+    std::vector<std::function<void(bool)>> waiters;
+    {
+        std::lock_guard lock(mutex_);
+        audioKnown_ = true;
+        waiters.swap(audioWaiters_);
+    }
+    for (auto& fn : waiters) fn(opened && hasAudio_.load());
+    if (!opened) {
+        setStatus(Status::Failed, message);
+        // Nothing will ever play: answer every request at once until the player goes.
+        std::unique_lock lock(mutex_);
+        while (!stop_) {
+            std::vector<std::function<void(bool)>> answers;
+            answers.swap(prerolls_);
+            if (seekPending_) {
+                answers.push_back(std::move(seek_.completion));
+                seekPending_ = false;
+            }
+            lock.unlock();
+            for (auto& fn : answers)
+                if (fn) fn(false);
+            lock.lock();
+            wake_.wait_for(lock, std::chrono::milliseconds(50));
+        }
+        return;
+    }
+    if (hasAudio_) addedToOutput_ = AudioOutput::shared().addSource(this);
+    setStatus(Status::ReadyToPlay);
+
+    enum class Mode { Forward, Keyframes, Reverse };
+    Mode mode = Mode::Forward;
+    const double fd = decoder.frameDuration();
+
+    while (!stop_) {
+        // A seek request comes first.
+        SeekRequest request;
+        bool haveSeek = false;
+        {
+            std::lock_guard lock(mutex_);
+            if (seekPending_) {
+                request = std::move(seek_);
+                seekPending_ = false;
+                haveSeek = true;
+            }
+        }
+        if (haveSeek) {
+            const long generation = request.generation;
+            auto superseded = [this, generation] {
+                std::lock_guard lock(mutex_);
+                return stop_.load() || (seekPending_ && seekGeneration_ != generation);
+            };
+            double target = std::max(0.0, request.target);
+            const double end = clock_.end();
+            bool precise = request.precise;
+            if (end >= 0 && target >= end) {
+                target = end;
+                precise = true;  // past the end lands on the last frame, not a keyframe
+            }
+            decoder.setKeyframesOnly(false);
+            const double landed = decoder.seek(target, precise, superseded);
+            const bool finished = std::isfinite(landed);
+            if (finished) clock_.setTime(landed);
+            mode = Mode::Forward;
+            if (request.completion) request.completion(finished);
+            continue;
+        }
+
+        const float rate = clock_.rate();
+        const double now = clock_.itemTime();
+        const Mode wanted = rate < 0 ? Mode::Reverse : (rate > 2.0f ? Mode::Keyframes : Mode::Forward);
+        if (wanted != mode) {
+            if (mode == Mode::Reverse || wanted == Mode::Forward) {
+                // The decoder stands where a reverse run or a keyframe skip left it: bring it
+                // back to the present (every frame from now on, or the keyframe before).
+                decoder.setKeyframesOnly(false);
+                decoder.seek(now, wanted == Mode::Forward, [] { return false; });
+            }
+            mode = wanted;
+        }
+
+        bool busy = false;
+        if (mode == Mode::Forward || mode == Mode::Keyframes) {
+            decoder.setKeyframesOnly(mode == Mode::Keyframes);
+            queue_.dropBefore(now);
+            const double newest = queue_.newestTime();
+            const double lagLimit = mode == Mode::Keyframes ? 1.0 : 0.5;
+            if (rate > 0 && !decoder.eof && newest >= 0 && newest < now - lagLimit) {
+                // Decoding fell behind the clock: jump to the keyframe before the present.
+                decoder.seek(now, false, [] { return false; });
+                busy = true;
+            } else if (!decoder.eof) {
+                const bool wantVideo = !queue_.full() && queue_.size() < kForwardQueueFrames;
+                const bool wantAudio = hasAudio_ && rate == 1.0f && audioRing_.bufferedAhead(now) < kAudioAheadSeconds &&
+                                       queue_.size() < kQueueCapacity;
+                if (wantVideo || wantAudio) {
+                    if (decoder.step(true) < 0 && !stop_) {
+                        // A read timed out: stop where we are rather than hang.
+                        decoder.eof = true;
+                    }
+                    busy = true;
+                }
+            }
+        } else if (!queue_.covers(now, fd) && now > 0) {
+            decoder.decodeRunEndingAt(now, rate < -2.0f, [this] {
+                std::lock_guard lock(mutex_);
+                return stop_.load() || seekPending_;
+            });
+            busy = true;
+        }
+
+        // The end of the item: pause on the last frame and report it once.
+        double end = clock_.end();
+        if (end < 0 && decoder.eof && decoder.lastFrameEnd > 0) {
+            clock_.setEnd(decoder.lastFrameEnd);
+            if (!std::isfinite(duration_.load())) duration_ = decoder.lastFrameEnd;
+            end = decoder.lastFrameEnd;
+        }
+        const double position = clock_.itemTime();
+        if (rate > 0 && end >= 0 && position >= end - 1e-9) {
+            bool report = false;
+            {
+                std::lock_guard lock(mutex_);
+                if (!seekPending_ && !endReported_) report = endReported_ = true;
+            }
+            if (report) {
+                clock_.stopAt(end);
+                if (callbacks_.reachedEnd) callbacks_.reachedEnd();
+            }
+        } else if (rate < 0 && position <= 0) {
+            clock_.stopAt(0);
+        }
+
+        // Prerolls complete once the picture for the present position is there.
+        std::vector<std::function<void(bool)>> ready;
+        if (queue_.frameAt(clock_.itemTime()) || decoder.eof) {
+            std::lock_guard lock(mutex_);
+            ready.swap(prerolls_);
+        }
+        for (auto& fn : ready) fn(true);
+
+        if (!busy) {
+            std::unique_lock lock(mutex_);
+            wake_.wait_for(lock, std::chrono::milliseconds(4),
+                           [this] { return stop_.load() || seekPending_ || woken_.load(); });
+            woken_ = false;
+        }
+    }
+    cancelPendingPrerolls();
+    std::function<void(bool)> pending;
+    {
+        std::lock_guard lock(mutex_);
+        if (seekPending_) pending = std::move(seek_.completion);
+        seekPending_ = false;
+    }
+    if (pending) pending(false);
+}
+
+}  // namespace velmar
+
