@@ -181,8 +181,8 @@ void PlayoutEngine::setAutoAdvance(bool value) {
 void PlayoutEngine::setAudioEnabled(bool value) {
     const bool changed = value != audioEnabled_;
     audioEnabled_ = value;
-    if (const auto* movie = movieOf(programMedia_)) (*movie)->setMuted(!audioEnabled_);
-    if (const auto* movie = movieOf(nextMedia_)) (*movie)->setMuted(!audioEnabled_);
+    if (const auto* movie = movieOf(programMedia_)) (*movie)->player().setMuted(!audioEnabled_);
+    if (const auto* movie = movieOf(nextMedia_)) (*movie)->player().setMuted(!audioEnabled_);
     applyAudioGain();
     if (changed) emit settingsChanged();
 }
@@ -286,7 +286,7 @@ void PlayoutEngine::setProgram(const Clip& clip, const PlayoutMedia& media) {
     if (const auto* old = movieOf(programMedia_)) (*old)->pause();
     if (media.isMovie()) {
         const auto& playback = media.asMovie()->playback;
-        playback->setMuted(!audioEnabled_);
+        playback->player().setMuted(!audioEnabled_);
         playback->rewindAndArm();
     }
     setKeyOutputEnabled(true);

@@ -3,6 +3,7 @@
 
 #include "core/movie_playback.h"
 #include "core/playout_log.h"
+#include "core/sdi_audio_bridge.h"
 #include "platform/base/host_clock.h"
 #include "platform/base/timer.h"
 
@@ -16,7 +17,10 @@ PlayoutEngine::Services PlayoutEngine::Services::standard() {
     s.timers = &TimerFactory::system();
     s.log = &PlayoutLog::shared();
     s.makePlayback = [](const QUrl& url, bool muted, int loopCount) {
-        return std::make_shared<MoviePlayback>(url, muted, loopCount);
+        return MoviePlayback::create(url.toLocalFile(), muted, loopCount);
+    };
+    s.setBridgeProgramGain = [](float gain) {
+        for (SDIAudioBridge* bridge : SDIAudioBridge::all()) bridge->setProgramGain(gain);
     };
     s.runInBackground = [](std::function<void()> work) {
         QThreadPool::globalInstance()->start(std::move(work));
