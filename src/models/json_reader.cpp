@@ -1,0 +1,147 @@
+#include "models/json_reader.h"
+
+#include <QJsonDocument>
+
+#include <cmath>
+
+namespace velmar {
+
+namespace {
+
+[[noreturn]] void wrongType(const QString& path, const char* expected) {
+    throw JsonReader::Error(path, QStringLiteral("expected %1").arg(QLatin1String(expected)));
+}
+
+}  // namespace
+
+JsonReader::Error::Error(const QString& path, const QString& reason)
+    : std::runtime_error(
+          (QStringLiteral("The data is not valid (") + (path.isEmpty() ? QStringLiteral("top level") : path) +
+           QStringLiteral("): ") + reason)
+              .toStdString()) {}
+
+JsonReader::JsonReader(QJsonObject object, QString path)
+    : object_(std::move(object)), path_(std::move(path)) {}
+
+JsonReader JsonReader::object(const QJsonValue& value, const QString& path) {
+    if (!value.isObject()) wrongType(path, "an object");
+    return JsonReader(value.toObject(), path);
+}
+
+JsonReader JsonReader::document(const QByteArray& json) {
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(json, &error);
+    if (error.error != QJsonParseError::NoError) {
+        throw Error(QString(), QStringLiteral("%1 at offset %2").arg(error.errorString()).arg(error.offset));
+    }
+    if (!document.isObject()) wrongType(QString(), "an object");
+    return JsonReader(document.object(), QString());
+}
+
+long long JsonReader::toInteger(const QJsonValue& value, const QString& path) {
+    if (!value.isDouble()) wrongType(path, "an integer");
+    const double d = value.toDouble();
+    // 2^63 is exactly representable; everything from it up is outside the 64-bit range.
+    if (!std::isfinite(d) || d != std::trunc(d) || d < -9223372036854775808.0 ||
+        d >= 9223372036854775808.0) {
+        wrongType(path, "an integer");
+    }
+    // toInteger() is exact for integers the parser kept as such; d covers integral doubles.
+    const qint64 exact = value.toInteger(std::numeric_limits<qint64>::min());
+    return exact != std::numeric_limits<qint64>::min() ? exact : static_cast<long long>(d);
+}
+
+double JsonReader::toNumber(const QJsonValue& value, const QString& path) {
+    if (!value.isDouble() || !std::isfinite(value.toDouble())) wrongType(path, "a number");
+    return value.toDouble();
+}
+
+QString JsonReader::toString(const QJsonValue& value, const QString& path) {
+    if (!value.isString()) wrongType(path, "a string");
+    return value.toString();
+}
+
+bool JsonReader::has(QLatin1StringView key) const { return !present(key).isUndefined(); }
+
+QString JsonReader::pathOf(QLatin1StringView key) const {
+    return path_.isEmpty() ? QString(key) : path_ + u'.' + key;
+}
+
+QJsonValue JsonReader::present(QLatin1StringView key) const {
+    const QJsonValue value = object_.value(key);
+    return value.isNull() ? QJsonValue(QJsonValue::Undefined) : value;
+}
+
+void JsonReader::missing(QLatin1StringView key) const {
+    throw Error(pathOf(key), QStringLiteral("required key is missing"));
+}
+
+std::optional<long long> JsonReader::optionalInteger(QLatin1StringView key) const {
+    const QJsonValue value = present(key);
+    if (value.isUndefined()) return std::nullopt;
+    return toInteger(value, pathOf(key));
+}
+
+std::optional<double> JsonReader::optionalNumber(QLatin1StringView key) const {
+    const QJsonValue value = present(key);
+    if (value.isUndefined()) return std::nullopt;
+    return toNumber(value, pathOf(key));
+}
+
+std::optional<QString> JsonReader::optionalString(QLatin1StringView key) const {
+    const QJsonValue value = present(key);
+    if (value.isUndefined()) return std::nullopt;
+    return toString(value, pathOf(key));
+}
+
+std::optional<bool> JsonReader::optionalBool(QLatin1StringView key) const {
+    const QJsonValue value = present(key);
+    if (value.isUndefined()) return std::nullopt;
+    if (!value.isBool()) wrongType(pathOf(key), "true or false");
+    return value.toBool();
+}
+
+std::optional<QJsonArray> JsonReader::optionalArray(QLatin1StringView key) const {
+    const QJsonValue value = present(key);
+    if (value.isUndefined()) return std::nullopt;
+    if (!value.isArray()) wrongType(pathOf(key), "an array");
+    return value.toArray();
+}
+
+std::optional<JsonReader> JsonReader::optionalObject(QLatin1StringView key) const {
+    const QJsonValue value = present(key);
+    if (value.isUndefined()) return std::nullopt;
+    return object(value, pathOf(key));
+}
+
+long long JsonReader::integer(QLatin1StringView key) const {
+    if (auto v = optionalInteger(key)) return *v;
+    missing(key);
+}
+
+double JsonReader::number(QLatin1StringView key) const {
+    if (auto v = optionalNumber(key)) return *v;
+    missing(key);
+}
+
+QString JsonReader::string(QLatin1StringView key) const {
+    if (auto v = optionalString(key)) return *v;
+    missing(key);
+}
+
+bool JsonReader::boolean(QLatin1StringView key) const {
+    if (auto v = optionalBool(key)) return *v;
+    missing(key);
+}
+
+QJsonArray JsonReader::array(QLatin1StringView key) const {
+    if (auto v = optionalArray(key)) return *v;
+    missing(key);
+}
+
+JsonReader JsonReader::child(QLatin1StringView key) const {
+    if (auto v = optionalObject(key)) return *v;
+    missing(key);
+}
+
+}  // namespace velmar

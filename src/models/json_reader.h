@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QJsonValue>
+#include <QString>
+
+#include <optional>
+#include <stdexcept>
+
+namespace velmar {
+
+// Strict reading of one JSON object for the stored documents. A key that is absent or null is
+// "absent"; a present key of the wrong type fails with Error. Integers must be integral numbers
+// within the 64-bit range (1.5 and 1e19 fail); numbers are finite (the parser refuses 1e400 and
+// NaN texts). Error names the path of the value, such as groups[2].clips[0].pixelWidth.
+// A value type; no state beyond the object it reads.
+class JsonReader {
+public:
+    class Error : public std::runtime_error {
+    public:
+        Error(const QString& path, const QString& reason);
+        QString message() const { return QString::fromStdString(what()); }
+    };
+
+    JsonReader(QJsonObject object, QString path);
+
+    // Reads the object of a value, failing when it is not an object.
+    static JsonReader object(const QJsonValue& value, const QString& path);
+    // Parses a whole document whose top level must be an object.
+    static JsonReader document(const QByteArray& json);
+    static long long toInteger(const QJsonValue& value, const QString& path);
+    static double toNumber(const QJsonValue& value, const QString& path);
+    static QString toString(const QJsonValue& value, const QString& path);
+
+    bool has(QLatin1StringView key) const;
+    QString pathOf(QLatin1StringView key) const;
+    const QJsonObject& json() const { return object_; }
+    const QString& path() const { return path_; }
+
+    std::optional<long long> optionalInteger(QLatin1StringView key) const;
+    std::optional<double> optionalNumber(QLatin1StringView key) const;
+    std::optional<QString> optionalString(QLatin1StringView key) const;
+    std::optional<bool> optionalBool(QLatin1StringView key) const;
+    std::optional<QJsonArray> optionalArray(QLatin1StringView key) const;
+    std::optional<JsonReader> optionalObject(QLatin1StringView key) const;
+
+    long long integer(QLatin1StringView key) const;
+    double number(QLatin1StringView key) const;
+    QString string(QLatin1StringView key) const;
+    bool boolean(QLatin1StringView key) const;
+    QJsonArray array(QLatin1StringView key) const;
+    JsonReader child(QLatin1StringView key) const;
+
+private:
+    QJsonValue present(QLatin1StringView key) const;  // undefined when absent or null
+    [[noreturn]] void missing(QLatin1StringView key) const;
+
+    QJsonObject object_;
+    QString path_;
+};
+
+}  // namespace velmar
