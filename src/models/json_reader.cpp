@@ -2,6 +2,7 @@
 
 #include <QJsonDocument>
 
+#include <algorithm>
 #include <cmath>
 
 namespace velmar {
@@ -59,6 +60,19 @@ double JsonReader::toNumber(const QJsonValue& value, const QString& path) {
 QString JsonReader::toString(const QJsonValue& value, const QString& path) {
     if (!value.isString()) wrongType(path, "a string");
     return value.toString();
+}
+
+bool JsonReader::allNumbersFinite(const QJsonValue& value) {
+    if (value.isDouble()) return std::isfinite(value.toDouble());
+    if (value.isArray()) {
+        const QJsonArray array = value.toArray();
+        return std::all_of(array.begin(), array.end(), [](const QJsonValue& v) { return allNumbersFinite(v); });
+    }
+    if (value.isObject()) {
+        const QJsonObject object = value.toObject();
+        return std::all_of(object.begin(), object.end(), [](const QJsonValue& v) { return allNumbersFinite(v); });
+    }
+    return true;
 }
 
 bool JsonReader::has(QLatin1StringView key) const { return !present(key).isUndefined(); }

@@ -32,6 +32,10 @@ public:
     static long long toInteger(const QJsonValue& value, const QString& path);
     static double toNumber(const QJsonValue& value, const QString& path);
     static QString toString(const QJsonValue& value, const QString& path);
+    // Whether every number in a value about to be written is finite: JSON has no NaN or
+    // infinity, and a writer that put null in their place would produce a file that no longer
+    // loads. Writers refuse to encode instead.
+    static bool allNumbersFinite(const QJsonValue& value);
 
     bool has(QLatin1StringView key) const;
     QString pathOf(QLatin1StringView key) const;
