@@ -10,16 +10,16 @@ namespace velmar {
 namespace {
 
 [[noreturn]] void wrongType(const QString& path, const char* expected) {
-    throw JsonReader::Error(path, QStringLiteral("expected %1").arg(QLatin1String(expected)));
+    throw JsonReader::error(path, QStringLiteral("expected %1").arg(QLatin1String(expected)));
 }
 
 }  // namespace
 
-JsonReader::Error::Error(const QString& path, const QString& reason)
-    : std::runtime_error(
-          (QStringLiteral("The data is not valid (") + (path.isEmpty() ? QStringLiteral("top level") : path) +
-           QStringLiteral("): ") + reason)
-              .toStdString()) {}
+JsonDecodingError JsonReader::error(const QString& path, const QString& reason) {
+    return JsonDecodingError(QStringLiteral("The data is not valid (") +
+                             (path.isEmpty() ? QStringLiteral("top level") : path) + QStringLiteral("): ") +
+                             reason);
+}
 
 JsonReader::JsonReader(QJsonObject object, QString path)
     : object_(std::move(object)), path_(std::move(path)) {}
@@ -30,10 +30,11 @@ JsonReader JsonReader::object(const QJsonValue& value, const QString& path) {
 }
 
 JsonReader JsonReader::document(const QByteArray& json) {
-    QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(json, &error);
-    if (error.error != QJsonParseError::NoError) {
-        throw Error(QString(), QStringLiteral("%1 at offset %2").arg(error.errorString()).arg(error.offset));
+    QJsonParseError parseError;
+    const QJsonDocument document = QJsonDocument::fromJson(json, &parseError);
+    if (parseError.error != QJsonParseError::NoError) {
+        throw error(QString(),
+                    QStringLiteral("%1 at offset %2").arg(parseError.errorString()).arg(parseError.offset));
     }
     if (!document.isObject()) wrongType(QString(), "an object");
     return JsonReader(document.object(), QString());
@@ -87,7 +88,7 @@ QJsonValue JsonReader::present(QLatin1StringView key) const {
 }
 
 void JsonReader::missing(QLatin1StringView key) const {
-    throw Error(pathOf(key), QStringLiteral("required key is missing"));
+    throw error(pathOf(key), QStringLiteral("required key is missing"));
 }
 
 std::optional<long long> JsonReader::optionalInteger(QLatin1StringView key) const {
@@ -126,6 +127,12 @@ std::optional<JsonReader> JsonReader::optionalObject(QLatin1StringView key) cons
     const QJsonValue value = present(key);
     if (value.isUndefined()) return std::nullopt;
     return object(value, pathOf(key));
+}
+
+std::optional<QJsonValue> JsonReader::optionalValue(QLatin1StringView key) const {
+    const QJsonValue value = present(key);
+    if (value.isUndefined()) return std::nullopt;
+    return value;
 }
 
 long long JsonReader::integer(QLatin1StringView key) const {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "models/json_decoding.h"
+
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QJsonValue>
@@ -13,15 +15,13 @@ namespace velmar {
 // Strict reading of one JSON object for the stored documents. A key that is absent or null is
 // "absent"; a present key of the wrong type fails with Error. Integers must be integral numbers
 // within the 64-bit range (1.5 and 1e19 fail); numbers are finite (the parser refuses 1e400 and
-// NaN texts). Error names the path of the value, such as groups[2].clips[0].pixelWidth.
+// NaN texts). The errors name the path of the value, such as groups[2].clips[0].pixelWidth.
 // A value type; no state beyond the object it reads.
 class JsonReader {
 public:
-    class Error : public std::runtime_error {
-    public:
-        Error(const QString& path, const QString& reason);
-        QString message() const { return QString::fromStdString(what()); }
-    };
+    // The model's one decoding error; error() makes one that names the path of the value.
+    using Error = JsonDecodingError;
+    static JsonDecodingError error(const QString& path, const QString& reason);
 
     JsonReader(QJsonObject object, QString path);
 
@@ -48,6 +48,8 @@ public:
     std::optional<bool> optionalBool(QLatin1StringView key) const;
     std::optional<QJsonArray> optionalArray(QLatin1StringView key) const;
     std::optional<JsonReader> optionalObject(QLatin1StringView key) const;
+    // The present value of any type, for the value types' own fromJson().
+    std::optional<QJsonValue> optionalValue(QLatin1StringView key) const;
 
     long long integer(QLatin1StringView key) const;
     double number(QLatin1StringView key) const;

@@ -8,7 +8,7 @@ QUuid uuidFromJson(const QJsonValue& value, const QString& path) {
     const QString text = JsonReader::toString(value, path);
     const QUuid id = text.size() == 36 ? QUuid::fromString(text) : QUuid();
     if (id.isNull() && text != QStringLiteral("00000000-0000-0000-0000-000000000000")) {
-        throw JsonReader::Error(path, QStringLiteral("not a UUID"));
+        throw JsonReader::error(path, QStringLiteral("not a UUID"));
     }
     return id;
 }
@@ -52,7 +52,7 @@ TitleEffect TitleEffect::fromJson(const JsonReader& json) {
     effect.id = uuidFromJson(json.json().value(idKey), json.pathOf(idKey));
     const QLatin1StringView kindKey("kind");
     const auto kind = kindFromRawValue(json.string(kindKey));
-    if (!kind) throw JsonReader::Error(json.pathOf(kindKey), QStringLiteral("unknown effect kind"));
+    if (!kind) throw JsonReader::error(json.pathOf(kindKey), QStringLiteral("unknown effect kind"));
     effect.kind = *kind;
     effect.enabled = json.boolean(QLatin1StringView("enabled"));
     effect.color = TitleRGBA::fromJson(json.child(QLatin1StringView("color")));

@@ -17,7 +17,7 @@ TitleGuide TitleGuide::fromJson(const JsonReader& json) {
     } else if (axis == QStringLiteral("vertical")) {
         guide.axis = Axis::vertical;
     } else {
-        throw JsonReader::Error(json.pathOf(axisKey), QStringLiteral("unknown axis"));
+        throw JsonReader::error(json.pathOf(axisKey), QStringLiteral("unknown axis"));
     }
     guide.position = json.number(QLatin1StringView("position"));
     return guide;

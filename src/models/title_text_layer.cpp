@@ -47,7 +47,7 @@ TitleTextLayer TitleTextLayer::fromJson(const JsonReader& json) {
     layer.y = json.optionalNumber(Key("y")).value_or(0.8);
     if (auto raw = json.optionalString(Key("alignment"))) {
         const auto alignment = alignmentFromRawValue(*raw);
-        if (!alignment) throw JsonReader::Error(json.pathOf(Key("alignment")), QStringLiteral("unknown alignment"));
+        if (!alignment) throw JsonReader::error(json.pathOf(Key("alignment")), QStringLiteral("unknown alignment"));
         layer.alignment = *alignment;
     }
     layer.effects.clear();
