@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace velmar {
 
@@ -29,6 +30,17 @@ JsonReader JsonReader::object(const QJsonValue& value, const QString& path) {
     return JsonReader(value.toObject(), path);
 }
 
+JsonReader JsonReader::element(const QJsonValue& value, const QString& arrayPath, qsizetype index) {
+    if (!value.isObject()) wrongType(arrayPath + QStringLiteral("[%1]").arg(index), "an object");
+    JsonReader reader(value.toObject(), arrayPath);
+    reader.index_ = index;
+    return reader;
+}
+
+QString JsonReader::path() const {
+    return index_ < 0 ? path_ : path_ + QStringLiteral("[%1]").arg(index_);
+}
+
 JsonReader JsonReader::document(const QByteArray& json) {
     QJsonParseError parseError;
     const QJsonDocument document = QJsonDocument::fromJson(json, &parseError);
@@ -40,22 +52,38 @@ JsonReader JsonReader::document(const QByteArray& json) {
     return JsonReader(document.object(), QString());
 }
 
-long long JsonReader::toInteger(const QJsonValue& value, const QString& path) {
-    if (!value.isDouble()) wrongType(path, "an integer");
+namespace {
+
+std::optional<long long> asInteger(const QJsonValue& value) {
+    if (!value.isDouble()) return std::nullopt;
     const double d = value.toDouble();
     // 2^63 is exactly representable; everything from it up is outside the 64-bit range.
     if (!std::isfinite(d) || d != std::trunc(d) || d < -9223372036854775808.0 ||
         d >= 9223372036854775808.0) {
-        wrongType(path, "an integer");
+        return std::nullopt;
     }
     // toInteger() is exact for integers the parser kept as such; d covers integral doubles.
     const qint64 exact = value.toInteger(std::numeric_limits<qint64>::min());
     return exact != std::numeric_limits<qint64>::min() ? exact : static_cast<long long>(d);
 }
 
-double JsonReader::toNumber(const QJsonValue& value, const QString& path) {
-    if (!value.isDouble() || !std::isfinite(value.toDouble())) wrongType(path, "a number");
+std::optional<double> asNumber(const QJsonValue& value) {
+    if (!value.isDouble() || !std::isfinite(value.toDouble())) return std::nullopt;
     return value.toDouble();
+}
+
+}  // namespace
+
+long long JsonReader::toInteger(const QJsonValue& value, const QString& path) {
+    const auto result = asInteger(value);
+    if (!result) wrongType(path, "an integer");
+    return *result;
+}
+
+double JsonReader::toNumber(const QJsonValue& value, const QString& path) {
+    const auto result = asNumber(value);
+    if (!result) wrongType(path, "a number");
+    return *result;
 }
 
 QString JsonReader::toString(const QJsonValue& value, const QString& path) {
@@ -79,7 +107,8 @@ bool JsonReader::allNumbersFinite(const QJsonValue& value) {
 bool JsonReader::has(QLatin1StringView key) const { return !present(key).isUndefined(); }
 
 QString JsonReader::pathOf(QLatin1StringView key) const {
-    return path_.isEmpty() ? QString(key) : path_ + u'.' + key;
+    const QString base = path();
+    return base.isEmpty() ? QString(key) : base + u'.' + key;
 }
 
 QJsonValue JsonReader::present(QLatin1StringView key) const {
@@ -94,19 +123,24 @@ void JsonReader::missing(QLatin1StringView key) const {
 std::optional<long long> JsonReader::optionalInteger(QLatin1StringView key) const {
     const QJsonValue value = present(key);
     if (value.isUndefined()) return std::nullopt;
-    return toInteger(value, pathOf(key));
+    const auto result = asInteger(value);
+    if (!result) wrongType(pathOf(key), "an integer");
+    return result;
 }
 
 std::optional<double> JsonReader::optionalNumber(QLatin1StringView key) const {
     const QJsonValue value = present(key);
     if (value.isUndefined()) return std::nullopt;
-    return toNumber(value, pathOf(key));
+    const auto result = asNumber(value);
+    if (!result) wrongType(pathOf(key), "a number");
+    return result;
 }
 
 std::optional<QString> JsonReader::optionalString(QLatin1StringView key) const {
     const QJsonValue value = present(key);
     if (value.isUndefined()) return std::nullopt;
-    return toString(value, pathOf(key));
+    if (!value.isString()) wrongType(pathOf(key), "a string");
+    return value.toString();
 }
 
 std::optional<bool> JsonReader::optionalBool(QLatin1StringView key) const {
@@ -126,7 +160,8 @@ std::optional<QJsonArray> JsonReader::optionalArray(QLatin1StringView key) const
 std::optional<JsonReader> JsonReader::optionalObject(QLatin1StringView key) const {
     const QJsonValue value = present(key);
     if (value.isUndefined()) return std::nullopt;
-    return object(value, pathOf(key));
+    if (!value.isObject()) wrongType(pathOf(key), "an object");
+    return JsonReader(value.toObject(), pathOf(key));
 }
 
 std::optional<QJsonValue> JsonReader::optionalValue(QLatin1StringView key) const {

@@ -27,6 +27,9 @@ public:
 
     // Reads the object of a value, failing when it is not an object.
     static JsonReader object(const QJsonValue& value, const QString& path);
+    // The object at `index` of the array at `arrayPath`; the element's path is only put together
+    // when an error needs it, which keeps reading large arrays cheap.
+    static JsonReader element(const QJsonValue& value, const QString& arrayPath, qsizetype index);
     // Parses a whole document whose top level must be an object.
     static JsonReader document(const QByteArray& json);
     static long long toInteger(const QJsonValue& value, const QString& path);
@@ -40,7 +43,7 @@ public:
     bool has(QLatin1StringView key) const;
     QString pathOf(QLatin1StringView key) const;
     const QJsonObject& json() const { return object_; }
-    const QString& path() const { return path_; }
+    QString path() const;
 
     std::optional<long long> optionalInteger(QLatin1StringView key) const;
     std::optional<double> optionalNumber(QLatin1StringView key) const;
@@ -64,6 +67,7 @@ private:
 
     QJsonObject object_;
     QString path_;
+    qsizetype index_ = -1;  // when not negative, path_ is the array's path and this the index
 };
 
 }  // namespace velmar

@@ -142,9 +142,11 @@ struct PlayoutProject {
     static PlayoutProject load(const QString& path);
     static void checkLimits(const PlayoutProject& project);
 
-    // The tabs for the engine, with fresh ids and every value bounded.
+    // The tabs for the engine, with fresh ids and every value bounded. Checks the clips' files on
+    // up to four threads of its own when there are many.
     QList<ClipGroup> makeGroups() const;
     static Clip makeClip(const ClipRecord& record);
+    static Clip makeClip(const ClipRecord& record, bool isMissing);
 
     bool operator==(const PlayoutProject&) const = default;
 };
