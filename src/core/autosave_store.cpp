@@ -292,11 +292,10 @@ void AutosaveStore::setDirectory(const std::optional<QString>& folder) {
 }
 
 bool AutosaveStore::selectedDirectoryUnavailable() {
-    const auto stored = env_.defaults->string(directoryKey);
-    if (!stored && !env_.defaults->contains(directoryKey)) return false;
+    const auto stored = env_.defaults->string(directoryKey);  // a non-string reads as absent
+    if (!stored) return false;
     const auto folder = directory();
-    if (!folder) return true;
-    return !stored || *folder != *stored;
+    return !folder || *folder != *stored;
 }
 
 }  // namespace velmar
