@@ -119,14 +119,18 @@ PlayoutProject::GroupRecord decodeGroup(const JsonReader& json) {
 
 // A random (version 4) UUID from the global generator: a new identity for every clip, marker and
 // tab of a loaded project without one system call each, which adds up over 10000 clips.
-QUuid freshId() {
-    std::array<quint64, 2> words{};
-    QRandomGenerator::global()->fillRange(words.data(), words.size());
+QUuid uuidFromRandom(const quint64* words) {
     std::array<char, 16> bytes{};
-    std::memcpy(bytes.data(), words.data(), bytes.size());
+    std::memcpy(bytes.data(), words, bytes.size());
     bytes[6] = static_cast<char>((bytes[6] & 0x0f) | 0x40);
     bytes[8] = static_cast<char>((bytes[8] & 0x3f) | 0x80);
     return QUuid::fromRfc4122(QByteArrayView(bytes.data(), 16));
+}
+
+QUuid freshId() {
+    std::array<quint64, 2> words{};
+    QRandomGenerator::global()->fillRange(words.data(), words.size());
+    return uuidFromRandom(words.data());
 }
 
 double bounded(double value, double low, double high) { return std::clamp(value, low, high); }
@@ -253,20 +257,24 @@ PlayoutProject PlayoutProject::load(const QString& path) {
     if (!info.exists()) throw ReadError("The file does not exist: " + path.toStdString());
     if (info.size() > maxFileSize) throw LoadError(LoadError::Kind::tooLarge);
     if (!file.open(QIODevice::ReadOnly)) throw ReadError(file.errorString().toStdString());
-    // Read one byte past the limit: a file that grew after the size check is refused as well.
-    const QByteArray sealed = file.read(maxFileSize + 1);
+    // Read one byte past the size found (never past the limit): a file that grew after the size
+    // check is still refused, and no more memory is taken than the file needs.
+    QByteArray sealed = file.read(std::min(info.size(), maxFileSize) + 1);
     if (file.error() != QFileDevice::NoError) throw ReadError(file.errorString().toStdString());
-    if (sealed.size() > maxFileSize) throw LoadError(LoadError::Kind::tooLarge);
+    if (sealed.size() > info.size()) {
+        // It grew: read on to the limit (bounded) so the checks see the file as it is now.
+        const QByteArray more = file.read(maxFileSize + 1 - sealed.size());
+        if (sealed.size() + more.size() > maxFileSize) throw LoadError(LoadError::Kind::tooLarge);
+        sealed.append(more);
+    }
     PlayoutProject project = decode(ProjectCrypto::open(sealed));
     checkLimits(project);
     return project;
 }
 
-Clip PlayoutProject::makeClip(const ClipRecord& record) {
-    return makeClip(record, record.path.isEmpty() || !QFileInfo::exists(record.path));
-}
+Clip PlayoutProject::makeClip(const ClipRecord& record) { return makeClip(record, freshId()); }
 
-Clip PlayoutProject::makeClip(const ClipRecord& record, bool isMissing) {
+Clip PlayoutProject::makeClip(const ClipRecord& record, const QUuid& id) {
     ClipTransform transform = ClipTransform::identity();
     if (record.transform) {
         const ClipTransform& t = *record.transform;
@@ -281,13 +289,13 @@ Clip PlayoutProject::makeClip(const ClipRecord& record, bool isMissing) {
         motionDuration = bounded(*record.motionDuration, 0.1, 5.0);
     }
     return Clip{
-        .id = freshId(),
+        .id = id,
         .url = QUrl::fromLocalFile(record.path),
         .displayName = record.displayName,
         .kind = Clip::kindFor(record.path).value_or(Clip::Kind::still),
         .pixelWidth = pixelSize(record.pixelWidth),
         .pixelHeight = pixelSize(record.pixelHeight),
-        .isMissing = isMissing,
+        .isMissing = record.path.isEmpty() || !QFileInfo::exists(record.path),
         .unreadableReason = std::nullopt,
         .loopCount = record.loopCount ? static_cast<int>(std::clamp<qint64>(*record.loopCount, 0, 10000)) : 1,
         .contentAnchorX = anchor(record.contentAnchorX),
@@ -300,43 +308,46 @@ Clip PlayoutProject::makeClip(const ClipRecord& record, bool isMissing) {
 
 namespace {
 
-// Whether each clip's file is missing, checked on a few threads for large projects: on a
-// network volume every check is a round trip, and 10000 of them in a row take long.
-std::vector<char> missingFiles(const QList<PlayoutProject::GroupRecord>& groups) {
-    std::vector<const QString*> paths;
+// Makes the clips of all groups, on a few threads for large projects: each clip's file is looked
+// at, and on a network volume every look is a round trip; 10000 of them in a row take long.
+std::vector<std::optional<Clip>> makeAllClips(const QList<PlayoutProject::GroupRecord>& groups) {
+    std::vector<const PlayoutProject::ClipRecord*> records;
     for (const auto& group : groups) {
-        for (const auto& clip : group.clips) paths.push_back(&clip.path);
+        for (const auto& clip : group.clips) records.push_back(&clip);
     }
-    std::vector<char> missing(paths.size(), 0);
-    auto check = [&](size_t begin, size_t end) {
-        for (size_t i = begin; i < end; ++i) missing[i] = paths[i]->isEmpty() || !QFileInfo::exists(*paths[i]);
+    // All the ids' randomness in one draw.
+    std::vector<quint64> random(records.size() * 2);
+    QRandomGenerator::global()->fillRange(random.data(), random.size());
+    // Empty slots: a default-made Clip would draw an id of its own for nothing.
+    std::vector<std::optional<Clip>> clips(records.size());
+    auto make = [&](size_t begin, size_t end) {
+        for (size_t i = begin; i < end; ++i) {
+            clips[i] = PlayoutProject::makeClip(*records[i], uuidFromRandom(&random[2 * i]));
+        }
     };
-    const size_t threads = paths.size() < 512 ? 1 : std::min<size_t>(4, std::max(1u, std::thread::hardware_concurrency()));
-    if (threads <= 1) {
-        check(0, paths.size());
-        return missing;
-    }
+    const size_t threads =
+        records.size() < 512 ? 1 : std::min<size_t>(4, std::max(1u, std::thread::hardware_concurrency()));
+    const size_t chunk = (records.size() + threads - 1) / std::max<size_t>(threads, 1);
     std::vector<std::thread> workers;
-    const size_t chunk = (paths.size() + threads - 1) / threads;
     for (size_t t = 1; t < threads; ++t) {
-        workers.emplace_back(check, std::min(paths.size(), t * chunk), std::min(paths.size(), (t + 1) * chunk));
+        workers.emplace_back(make, std::min(records.size(), t * chunk), std::min(records.size(), (t + 1) * chunk));
     }
-    check(0, std::min(paths.size(), chunk));
+    make(0, std::min(records.size(), chunk));
     for (auto& worker : workers) worker.join();
-    return missing;
+    return clips;
 }
 
 }  // namespace
 
 QList<ClipGroup> PlayoutProject::makeGroups() const {
-    const std::vector<char> missing = missingFiles(groups);
+    std::vector<std::optional<Clip>> clips = makeAllClips(groups);
     size_t next = 0;
     QList<ClipGroup> result;
     result.reserve(groups.size());
     for (const GroupRecord& record : groups) {
         ClipGroup group{.id = freshId(), .name = record.name};
         group.clips.reserve(record.clips.size());
-        for (const ClipRecord& clip : record.clips) group.clips.append(makeClip(clip, missing[next++] != 0));
+        for (qsizetype i = 0; i < record.clips.size(); ++i) group.clips.append(std::move(*clips[next++]));
         const qint64 count = group.clips.size();
         for (const MarkerRecord& marker : record.markers.value_or(QList<MarkerRecord>())) {
             if (marker.position < 0 || marker.position > count) continue;

@@ -142,11 +142,11 @@ struct PlayoutProject {
     static PlayoutProject load(const QString& path);
     static void checkLimits(const PlayoutProject& project);
 
-    // The tabs for the engine, with fresh ids and every value bounded. Checks the clips' files on
-    // up to four threads of its own when there are many.
+    // The tabs for the engine, with fresh ids and every value bounded. Makes the clips (each
+    // looks at its file) on up to four threads of its own when there are many.
     QList<ClipGroup> makeGroups() const;
     static Clip makeClip(const ClipRecord& record);
-    static Clip makeClip(const ClipRecord& record, bool isMissing);
+    static Clip makeClip(const ClipRecord& record, const QUuid& id);
 
     bool operator==(const PlayoutProject&) const = default;
 };
