@@ -42,4 +42,8 @@ struct TitleEffect {
 QString uuidToJson(const QUuid& id);
 QUuid uuidFromJson(const QJsonValue& value, const QString& path);
 
+inline size_t qHash(const TitleEffect& e, size_t seed = 0) {
+    return qHashMulti(seed, e.id, static_cast<int>(e.kind), e.enabled, e.color, e.size, e.offsetX, e.offsetY);
+}
+
 }  // namespace velmar

@@ -16,4 +16,8 @@ struct TitleGuide {
     bool operator==(const TitleGuide&) const = default;
 };
 
+inline size_t qHash(const TitleGuide& g, size_t seed = 0) {
+    return qHashMulti(seed, static_cast<int>(g.axis), g.position);
+}
+
 }  // namespace velmar

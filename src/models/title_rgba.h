@@ -2,6 +2,7 @@
 
 #include "models/json_reader.h"
 
+#include <QHashFunctions>
 #include <QJsonObject>
 
 namespace velmar {
@@ -24,5 +25,7 @@ struct TitleRGBA {
     }
     bool operator==(const TitleRGBA&) const = default;
 };
+
+inline size_t qHash(const TitleRGBA& c, size_t seed = 0) { return qHashMulti(seed, c.r, c.g, c.b, c.a); }
 
 }  // namespace velmar

@@ -123,6 +123,7 @@ TEST(TitleDocumentTest, RoundTripsEveryField) {
     doc.guides = {{TitleGuide::Axis::vertical, 0.25}, {TitleGuide::Axis::horizontal, 0.9}};
     doc.templateFields = {QStringLiteral("name"), QStringLiteral("role")};
     EXPECT_EQ(TitleDocument::decode(*doc.encoded()), doc);
+    EXPECT_EQ(qHash(TitleDocument::decode(*doc.encoded())), qHash(doc));
 
     doc.layers[0].fontSize = std::numeric_limits<double>::quiet_NaN();
     EXPECT_FALSE(doc.encoded().has_value());
