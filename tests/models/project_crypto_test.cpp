@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <openssl/evp.h>
+#include <openssl/rand.h>
+
+#include <algorithm>
+
 namespace velmar {
 namespace {
 
@@ -92,12 +97,36 @@ TEST(ProjectCryptoTest, EveryAlteredOrCutContainerIsDamaged) {
     EXPECT_EQ(openFailure(sealed + "x")->kind(), Kind::damaged);
 }
 
+// A well-formed container made with the same layout under a different key.
+QByteArray sealUnderKey(const QByteArray& plain, const unsigned char* key) {
+    QByteArray out = header(1);
+    unsigned char nonce[12];
+    RAND_bytes(nonce, 12);
+    out.append(reinterpret_cast<const char*>(nonce), 12);
+    QByteArray cipher(plain.size(), Qt::Uninitialized);
+    unsigned char tag[16];
+    int len = 0;
+    EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
+    EVP_EncryptInit_ex(ctx, EVP_aes_256_gcm(), nullptr, nullptr, nullptr);
+    EVP_CIPHER_CTX_ctrl(ctx, EVP_CTRL_GCM_SET_IVLEN, 12, nullptr);
+    EVP_EncryptInit_ex(ctx, nullptr, nullptr, key, nonce);
+    EVP_EncryptUpdate(ctx, nullptr, &len, reinterpret_cast<const unsigned char*>(out.constData()), 9);
+    EVP_EncryptUpdate(ctx, reinterpret_cast<unsigned char*>(cipher.data()), &len,
+                      reinterpret_cast<const unsigned char*>(plain.constData()), static_cast<int>(plain.size()));
+    EVP_EncryptFinal_ex(ctx, reinterpret_cast<unsigned char*>(cipher.data()) + len, &len);
+    EVP_CIPHER_CTX_ctrl(ctx, EVP_CTRL_GCM_GET_TAG, 16, tag);
+    EVP_CIPHER_CTX_free(ctx);
+    return out + cipher + QByteArray(reinterpret_cast<const char*>(tag), 16);
+}
+
 TEST(ProjectCryptoTest, AnotherKeyIsDamaged) {
-    // A container sealed under a different key (nonce and tag from elsewhere) never opens.
-    const QByteArray a = ProjectCrypto::seal("abc");
-    QByteArray forged = a;
-    forged.replace(9, 12, QByteArray(12, '\x42'));
-    EXPECT_EQ(openFailure(forged)->kind(), Kind::damaged);
+    for (unsigned char fill : {0x00, 0x5a, 0xff}) {
+        unsigned char key[32];
+        std::fill(std::begin(key), std::end(key), fill);
+        const QByteArray forged = sealUnderKey("{\"groups\":[]}", key);
+        ASSERT_EQ(forged.size(), 13 + 37);
+        EXPECT_EQ(openFailure(forged)->kind(), Kind::damaged);
+    }
 }
 
 TEST(ProjectCryptoTest, MessagesIgnoreThePayload) {
