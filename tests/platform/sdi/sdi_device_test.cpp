@@ -1,0 +1,243 @@
+#include "platform/sdi/virtual_sdi_card.h"
+
+#include "sdi_test_support.h"
+
+#include <gtest/gtest.h>
+
+namespace velmar {
+namespace {
+
+VirtualSdiConfig threeDevices() {
+    VirtualSdiConfig config;
+    SdiDeviceConfig noOutput;
+    noOutput.name = "Monitor";
+    noOutput.hasOutput = false;
+    SdiDeviceConfig full;
+    full.name = "Stage";
+    SdiDeviceConfig plain;
+    plain.hasName = false;
+    plain.hasKeyer = false;
+    config.devices = {noOutput, full, plain};
+    return config;
+}
+
+TEST(SdiDevice, IterationKeepsEveryDeviceInOrder) {
+    VirtualSdiCard card(threeDevices());
+    auto it = card.createIterator();
+    std::vector<std::shared_ptr<SdiDevice>> seen;
+    while (auto device = it->next()) seen.push_back(device);
+    ASSERT_EQ(seen.size(), 3u);
+    EXPECT_EQ(seen[0]->displayName(), "Monitor");
+    EXPECT_EQ(seen[0]->output(), nullptr);
+    EXPECT_NE(seen[0]->keyer(), nullptr);
+    EXPECT_NE(seen[1]->output(), nullptr);
+    EXPECT_EQ(seen[1]->flagAttribute(SdiFlagAttribute::supportsExternalKeying), true);
+    EXPECT_EQ(seen[2]->displayName(), std::nullopt);
+    EXPECT_EQ(seen[2]->keyer(), nullptr);
+    EXPECT_EQ(seen[2]->flagAttribute(SdiFlagAttribute::supportsExternalKeying), false);
+    EXPECT_EQ(seen[2]->integerAttribute(SdiIntegerAttribute::maximumAudioChannels), 2);
+    EXPECT_EQ(card.deviceAtIndex(1), seen[1]);  // the same object, so the same state
+    EXPECT_EQ(card.deviceAtIndex(3), nullptr);
+    EXPECT_EQ(card.deviceAtIndex(-1), nullptr);
+}
+
+TEST(SdiDevice, StandardModesHaveExactRationalRates) {
+    VirtualSdiCard card(threeDevices());
+    const auto modes = card.deviceAtIndex(1)->output()->displayModes();
+    auto find = [&](long long w, long long h, long long scale, long long duration) {
+        for (const auto& m : modes) {
+            if (m.width == w && m.height == h && m.timeScale == scale && m.frameDuration == duration) return true;
+        }
+        return false;
+    };
+    EXPECT_TRUE(find(1920, 1080, 60000, 1001));
+    EXPECT_TRUE(find(1920, 1080, 30000, 1001));
+    EXPECT_TRUE(find(1920, 1080, 25000, 1000));
+    EXPECT_TRUE(find(1280, 720, 50000, 1000));
+    EXPECT_TRUE(find(3840, 2160, 60000, 1000));
+    EXPECT_FALSE(find(1280, 720, 25000, 1000));
+    std::set<std::uint32_t> codes;
+    for (const auto& m : modes) codes.insert(m.code);
+    EXPECT_EQ(codes.size(), modes.size());
+}
+
+TEST(SdiDevice, ModeCheckPerFormatAndKeying) {
+    VirtualSdiConfig config;
+    SdiDeviceConfig keyed;
+    SdiModeSupport a = test::smallMode(25, 1, fourCC("TA01"));
+    SdiModeSupport b = test::smallMode(25, 1, fourCC("TB01"));
+    b.ay10 = false;
+    b.keying = false;
+    SdiModeSupport c = test::smallMode(30000, 1001, fourCC("TC01"));
+    c.actualMode = fourCC("TA01");
+    keyed.modes = {a, b, c};
+    SdiDeviceConfig noKeying = keyed;
+    noKeying.supportsExternalKeying = false;
+    SdiDeviceConfig noKeyer = keyed;
+    noKeyer.hasKeyer = false;
+    config.devices = {keyed, noKeying, noKeyer};
+    VirtualSdiCard card(config);
+
+    const auto bgra = static_cast<std::uint32_t>(SdiPixelFormat::bgra8);
+    const auto v210 = static_cast<std::uint32_t>(SdiPixelFormat::v210);
+    const auto ay10 = static_cast<std::uint32_t>(SdiPixelFormat::ay10);
+    struct Case {
+        int device;
+        const char* mode;
+        std::uint32_t format;
+        bool keying;
+        bool supported;
+    };
+    const Case cases[] = {
+        {0, "TA01", bgra, false, true},  {0, "TA01", bgra, true, true},
+        {0, "TA01", v210, false, true},  {0, "TA01", ay10, true, true},
+        {0, "TB01", ay10, true, false},  {0, "TB01", bgra, true, false},
+        {0, "TB01", v210, false, true},  {1, "TA01", ay10, true, false},
+        {1, "TA01", v210, false, true},  {2, "TA01", bgra, true, false},
+        {2, "TA01", bgra, false, true},  {0, "ZZZZ", bgra, false, false},
+    };
+    for (const Case& t : cases) {
+        SCOPED_TRACE(std::string(t.mode) + " device " + std::to_string(t.device) + " " +
+                     fourCCString(t.format) + (t.keying ? " keyed" : ""));
+        SdiOutput::ModeCheck check;
+        const char* m = t.mode;
+        const std::uint32_t code = fourCC({m[0], m[1], m[2], m[3], 0});
+        ASSERT_EQ(card.deviceAtIndex(t.device)->output()->doesSupportVideoMode(code, t.format, t.keying, &check),
+                  SdiResult::ok);
+        EXPECT_EQ(check.supported, t.supported);
+    }
+    SdiOutput::ModeCheck check;
+    auto output = card.deviceAtIndex(0)->output();
+    output->doesSupportVideoMode(fourCC("TC01"), bgra, false, &check);
+    EXPECT_EQ(check.actualMode, fourCC("TA01"));  // would convert: the caller drops it
+    EXPECT_EQ(output->doesSupportVideoMode(fourCC("TA01"), fourCC("2vuy"), false, &check),
+              SdiResult::invalidArgument);
+}
+
+TEST(SdiDevice, RowBytesPerFormat) {
+    EXPECT_EQ(sdiMinimumRowBytes(SdiPixelFormat::bgra8, 1920), 7680u);
+    EXPECT_EQ(sdiMinimumRowBytes(SdiPixelFormat::v210, 1920), 5120u);
+    EXPECT_EQ(sdiMinimumRowBytes(SdiPixelFormat::v210, 1280), 3456u);
+    EXPECT_EQ(sdiMinimumRowBytes(SdiPixelFormat::v210, 1), 128u);
+    EXPECT_EQ(sdiMinimumRowBytes(SdiPixelFormat::ay10, 1920), 7680u);
+    EXPECT_EQ(sdiMinimumRowBytes(SdiPixelFormat::ay10, 1280), 5120u);
+    EXPECT_EQ(sdiMinimumRowBytes(SdiPixelFormat::ay10, 65), 512u);
+    EXPECT_EQ(sdiMinimumRowBytes(SdiPixelFormat::bgra8, 0), 0u);
+    EXPECT_EQ(fourCCString(static_cast<std::uint32_t>(SdiPixelFormat::ay10)), "Ay10");
+    EXPECT_EQ(kAy10Black, 0x00080040u);
+}
+
+TEST(SdiDevice, FramesAreValidatedLikeAStrictDriver) {
+    VirtualSdiCard card(test::manualCard({test::smallMode(25, 1)}));
+    auto output = card.deviceAtIndex(0)->output();
+    const auto bgra = static_cast<std::uint32_t>(SdiPixelFormat::bgra8);
+    const auto v210 = static_cast<std::uint32_t>(SdiPixelFormat::v210);
+    const auto ay10 = static_cast<std::uint32_t>(SdiPixelFormat::ay10);
+    struct Case {
+        long long w, h, rowBytes;
+        std::uint32_t format;
+        SdiResult want;
+    };
+    const Case cases[] = {
+        {12, 4, 48, bgra, SdiResult::ok},
+        {12, 4, 47, bgra, SdiResult::invalidArgument},
+        {12, 4, 128, v210, SdiResult::ok},
+        {12, 4, 127, v210, SdiResult::invalidArgument},
+        {12, 4, 256, ay10, SdiResult::ok},
+        {12, 4, 255, ay10, SdiResult::invalidArgument},
+        {0, 4, 48, bgra, SdiResult::invalidArgument},
+        {12, -1, 48, bgra, SdiResult::invalidArgument},
+        {12, 4, 48, fourCC("2vuy"), SdiResult::invalidArgument},
+        {20000, 4, 80000, bgra, SdiResult::invalidArgument},
+    };
+    for (const Case& t : cases) {
+        std::shared_ptr<SdiVideoFrame> frame;
+        EXPECT_EQ(output->createVideoFrame(t.w, t.h, t.rowBytes, t.format, &frame), t.want)
+            << t.w << "x" << t.h << " " << t.rowBytes << " " << fourCCString(t.format);
+        EXPECT_EQ(frame != nullptr, t.want == SdiResult::ok);
+    }
+    std::shared_ptr<SdiVideoFrame> wrapped;
+    auto memory = std::make_shared<std::vector<std::uint8_t>>(64 * 4);
+    EXPECT_EQ(output->wrapVideoFrame(12, 4, 64, bgra, memory, memory->data(), &wrapped), SdiResult::ok);
+    EXPECT_TRUE(wrapped->wrapsCallerMemory());
+    EXPECT_EQ(output->wrapVideoFrame(12, 4, 64, bgra, nullptr, memory->data(), &wrapped),
+              SdiResult::invalidArgument);
+    EXPECT_EQ(output->wrapVideoFrame(12, 4, 64, bgra, memory, nullptr, &wrapped),
+              SdiResult::invalidArgument);
+}
+
+TEST(SdiDevice, SchedulingRefusesWhatDoesNotFit) {
+    VirtualSdiConfig config = test::manualCard({test::smallMode(30000, 1001)});
+    config.devices.push_back(config.devices[0]);
+    config.devices[1].modes[0].mode.width = 13;  // the same mode one pixel wider
+    VirtualSdiCard card(config);
+    auto output = card.deviceAtIndex(0)->output();
+    auto make = [&](long long w, SdiPixelFormat format) {
+        std::shared_ptr<SdiVideoFrame> frame;
+        output->createVideoFrame(w, 4, static_cast<long long>(sdiMinimumRowBytes(format, w)),
+                                 static_cast<std::uint32_t>(format), &frame);
+        return frame;
+    };
+    auto good = make(12, SdiPixelFormat::bgra8);
+    EXPECT_EQ(output->scheduleVideoFrame(good, 0, 1001, 30000), SdiResult::notEnabled);
+    ASSERT_EQ(output->enableVideoOutput(fourCC("T001")), SdiResult::ok);
+    EXPECT_EQ(output->enableVideoOutput(fourCC("T001")), SdiResult::busy);
+    EXPECT_EQ(card.deviceAtIndex(1)->output()->enableVideoOutput(fourCC("ZZZZ")), SdiResult::unsupported);
+
+    EXPECT_EQ(output->scheduleVideoFrame(make(11, SdiPixelFormat::bgra8), 0, 1001, 30000),
+              SdiResult::invalidArgument);  // one pixel narrower than the mode
+    EXPECT_EQ(output->scheduleVideoFrame(make(12, SdiPixelFormat::ay10), 0, 1001, 30000),
+              SdiResult::invalidArgument);  // fill and key without the keyer on
+    EXPECT_EQ(output->scheduleVideoFrame(good, 500, 1001, 30000), SdiResult::invalidArgument);
+    EXPECT_EQ(output->scheduleVideoFrame(good, 0, 1000, 30000), SdiResult::invalidArgument);
+    EXPECT_EQ(output->scheduleVideoFrame(good, 0, 1001, 0), SdiResult::invalidArgument);
+    EXPECT_EQ(output->scheduleVideoFrame(nullptr, 0, 1001, 30000), SdiResult::invalidArgument);
+    // Another time scale on the same grid is fine: 2002 in 60000 is one frame.
+    EXPECT_EQ(output->scheduleVideoFrame(good, 2002, 2002, 60000), SdiResult::ok);
+    EXPECT_EQ(output->scheduleVideoFrame(good, 2002, 1001, 30000), SdiResult::invalidArgument);  // held
+    auto other = make(12, SdiPixelFormat::v210);
+    EXPECT_EQ(output->scheduleVideoFrame(other, 1001, 1001, 30000), SdiResult::invalidArgument);  // same time
+    EXPECT_EQ(output->scheduleVideoFrame(other, 0, 1001, 30000), SdiResult::ok);
+
+    auto keyer = card.deviceAtIndex(0)->keyer();
+    ASSERT_EQ(keyer->enable(true), SdiResult::ok);
+    EXPECT_EQ(keyer->setLevel(256), SdiResult::invalidArgument);
+    EXPECT_EQ(keyer->setLevel(255), SdiResult::ok);
+    EXPECT_EQ(output->scheduleVideoFrame(make(12, SdiPixelFormat::ay10), 2002, 1001, 30000), SdiResult::ok);
+    EXPECT_EQ(output->counters().framesScheduled, 3);
+    EXPECT_EQ(output->counters().schedulesRefused, 9);
+
+    EXPECT_EQ(output->enableAudioOutput(44100, 32, 2, true), SdiResult::invalidArgument);
+    EXPECT_EQ(output->enableAudioOutput(48000, 16, 2, true), SdiResult::invalidArgument);
+    EXPECT_EQ(output->enableAudioOutput(48000, 32, 8, true), SdiResult::invalidArgument);
+    EXPECT_EQ(output->enableAudioOutput(48000, 32, 2, false), SdiResult::invalidArgument);
+    EXPECT_EQ(output->enableAudioOutput(48000, 32, 2, true), SdiResult::ok);
+    EXPECT_EQ(output->startScheduledPlayback(0, 30000, 2.0), SdiResult::unsupported);
+    EXPECT_EQ(output->startScheduledPlayback(7, 30000, 1.0), SdiResult::invalidArgument);
+}
+
+TEST(SdiDevice, InjectedDeviceFaults) {
+    VirtualSdiConfig config = test::manualCard({test::smallMode(25, 1)});
+    config.devices[0].faults.enableVideoBusy = true;
+    config.devices[0].faults.keyerEnableFails = true;
+    config.devices[0].faults.wrapUnsupported = true;
+    config.devices[0].faults.createFrameLimit = 2;
+    config.devices[0].faults.enableAudioFails = true;
+    VirtualSdiCard card(config);
+    auto device = card.deviceAtIndex(0);
+    auto output = device->output();
+    EXPECT_EQ(output->enableVideoOutput(fourCC("T001")), SdiResult::busy);
+    EXPECT_EQ(output->enableAudioOutput(48000, 32, 2, true), SdiResult::refused);
+    EXPECT_EQ(device->keyer()->enable(true), SdiResult::refused);
+    EXPECT_FALSE(device->keyer()->isEnabled());
+    std::shared_ptr<SdiVideoFrame> frame;
+    auto memory = std::make_shared<std::vector<std::uint8_t>>(48 * 4);
+    EXPECT_EQ(output->wrapVideoFrame(12, 4, 48, fourCC("BGRA"), memory, memory->data(), &frame),
+              SdiResult::unsupported);
+    EXPECT_EQ(output->createVideoFrame(12, 4, 48, fourCC("BGRA"), &frame), SdiResult::ok);
+    EXPECT_EQ(output->createVideoFrame(12, 4, 48, fourCC("BGRA"), &frame), SdiResult::ok);
+    EXPECT_EQ(output->createVideoFrame(12, 4, 48, fourCC("BGRA"), &frame), SdiResult::refused);
+}
+
+}  // namespace
+}  // namespace velmar

@@ -1,0 +1,88 @@
+#include "platform/sdi/virtual_sdi_card.h"
+#include "platform/sdi/virtual_sdi_config.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+namespace velmar {
+namespace {
+
+TEST(VirtualSdiConfig, EmptyTextGivesOneFullDevice) {
+    std::string error;
+    const auto config = VirtualSdiConfig::parse("  ", &error);
+    ASSERT_TRUE(config);
+    EXPECT_TRUE(config->present);
+    ASSERT_EQ(config->devices.size(), 1u);
+    EXPECT_TRUE(config->devices[0].hasOutput);
+    EXPECT_TRUE(config->devices[0].hasKeyer);
+    EXPECT_EQ(config->clock, SdiClockMode::realTime);
+    EXPECT_EQ(config->devices[0].effectiveModes().size(), SdiDisplayMode::standardModes().size());
+}
+
+TEST(VirtualSdiConfig, ParsesDevicesModesFaultsClockAndRecording) {
+    std::string error;
+    const auto config = VirtualSdiConfig::parse(
+        "device=Stage A ; device=Spare,nooutput,noname; device=Fill,nokeyer,busy,noaudio,nowrap;"
+        "mode=64x36@60000/1001,bgra,v210; mode=32x8@25/1,nokeying;"
+        "fault=late@10;fault=drop@11;fault=refuse@3;fault=stall@20+5;fault=startfail;"
+        "clock=manual;record=/tmp/x",
+        &error);
+    ASSERT_TRUE(config) << error;
+    ASSERT_EQ(config->devices.size(), 3u);
+    EXPECT_EQ(config->devices[0].name, "Stage A");
+    EXPECT_FALSE(config->devices[1].hasOutput);
+    EXPECT_FALSE(config->devices[1].hasName);
+    const SdiDeviceConfig& fill = config->devices[2];
+    EXPECT_FALSE(fill.hasKeyer);
+    EXPECT_TRUE(fill.faults.enableVideoBusy);
+    EXPECT_TRUE(fill.faults.enableAudioFails);
+    EXPECT_TRUE(fill.faults.wrapUnsupported);
+    ASSERT_EQ(fill.modes.size(), 2u);
+    EXPECT_EQ(fill.modes[0].mode.width, 64);
+    EXPECT_EQ(fill.modes[0].mode.timeScale, 60000);
+    EXPECT_EQ(fill.modes[0].mode.frameDuration, 1001);
+    EXPECT_TRUE(fill.modes[0].bgra8 && fill.modes[0].v210);
+    EXPECT_FALSE(fill.modes[0].ay10);
+    EXPECT_NE(fill.modes[0].mode.code, fill.modes[1].mode.code);
+    EXPECT_FALSE(fill.modes[1].keying);
+    EXPECT_TRUE(fill.modes[1].bgra8 && fill.modes[1].ay10);
+    EXPECT_EQ(fill.faults.lateFrames, (std::set<long long>{10}));
+    EXPECT_EQ(fill.faults.droppedFrames, (std::set<long long>{11}));
+    EXPECT_EQ(fill.faults.refusedSchedules, (std::set<long long>{3}));
+    EXPECT_EQ(fill.faults.stalls.at(20), 5);
+    EXPECT_TRUE(fill.faults.startPlaybackFails);
+    EXPECT_EQ(config->clock, SdiClockMode::manual);
+    EXPECT_EQ(config->recordDirectory, "/tmp/x");
+}
+
+TEST(VirtualSdiConfig, RefusesMalformedText) {
+    const char* bad[] = {
+        "device",                  "device=A,glitter",      "mode=64x36@60/1",
+        "device=A;mode=64x36@0/1", "device=A;mode=64x@60/1", "device=A;mode=0x36@60/1",
+        "device=A;fault=late@x",   "device=A;fault=stall@3", "device=A;fault=melt@3",
+        "clock=sundial",           "record=",               "colour=blue",
+    };
+    for (const char* text : bad) {
+        std::string error;
+        EXPECT_FALSE(VirtualSdiConfig::parse(text, &error)) << text;
+        EXPECT_FALSE(error.empty()) << text;
+    }
+    const auto off = VirtualSdiConfig::parse("off", nullptr);
+    ASSERT_TRUE(off);
+    EXPECT_FALSE(off->present);
+}
+
+TEST(VirtualSdiCard, LoadsOnceFromTheEnvironment) {
+    setenv("VELMAR_VIRTUAL_SDI", "device=First,nooutput;device=Second;clock=manual", 1);
+    VirtualSdiCard* card = loadVirtualSdiCard();
+    ASSERT_NE(card, nullptr);
+    EXPECT_EQ(card->deviceCount(), 2);
+    EXPECT_EQ(card->clockMode(), SdiClockMode::manual);
+    setenv("VELMAR_VIRTUAL_SDI", "off", 1);
+    EXPECT_EQ(loadVirtualSdiCard(), card);  // never loaded again
+    unsetenv("VELMAR_VIRTUAL_SDI");
+}
+
+}  // namespace
+}  // namespace velmar

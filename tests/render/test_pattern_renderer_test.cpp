@@ -1,0 +1,355 @@
+#include "render/test_pattern_renderer.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdint>
+#include <set>
+
+namespace velmar {
+namespace {
+
+using Renderer = TestPatternRenderer;
+using RGB = std::array<int, 3>;
+
+RGB at(const QImage& image, int x, int y) {
+    const uchar* p = image.constScanLine(y) + 4 * x;
+    return {p[0], p[1], p[2]};
+}
+
+int alphaAt(const QImage& image, int x, int y) { return image.constScanLine(y)[4 * x + 3]; }
+
+ImageRef make(TestPatternKind kind, int w, int h, LEDCabinetSize cabinet = {128, 128}) {
+    ImageRef image = Renderer::makeImage(kind, w, h, cabinet);
+    EXPECT_TRUE(image);
+    return image;
+}
+
+// True when every pixel of the rectangle [x0, x1) x [y0, y1) has the colour.
+bool uniform(const QImage& image, int x0, int y0, int x1, int y1, RGB colour) {
+    for (int y = y0; y < y1; ++y) {
+        for (int x = x0; x < x1; ++x) {
+            if (at(image, x, y) != colour) return false;
+        }
+    }
+    return true;
+}
+
+constexpr RGB kWhite{255, 255, 255}, kBlack{0, 0, 0}, kRed{255, 0, 0}, kGreen{0, 255, 0},
+    kYellow{255, 255, 0};
+
+TEST(TestPatternRenderer, EveryPatternAtEverySizeFinishesOpaqueAndSized) {
+    const std::pair<int, int> sizes[] = {{1, 1}, {2, 2}, {3, 5}, {8, 4}, {4096, 2160}};
+    for (TestPatternKind kind : TestPatternKind::allCases()) {
+        for (auto [w, h] : sizes) {
+            SCOPED_TRACE(kind.rawValue().toStdString() + " " + std::to_string(w) + "x" +
+                         std::to_string(h));
+            ImageRef image = make(kind, w, h);
+            ASSERT_TRUE(image);
+            EXPECT_EQ(image->width(), w);
+            EXPECT_EQ(image->height(), h);
+            EXPECT_EQ(image->format(), QImage::Format_RGBA8888_Premultiplied);
+            // Opaque everywhere: sample a grid (every pixel for the small sizes).
+            const int sx = std::max(1, w / 61), sy = std::max(1, h / 37);
+            for (int y = 0; y < h; y += sy) {
+                for (int x = 0; x < w; x += sx) ASSERT_EQ(alphaAt(*image, x, y), 255);
+            }
+        }
+    }
+}
+
+TEST(TestPatternRenderer, NoImageWithoutPixels) {
+    EXPECT_FALSE(Renderer::makeImage(TestPatternKind::white, 0, 10, {}));
+    EXPECT_FALSE(Renderer::makeImage(TestPatternKind::white, 10, 0, {}));
+    EXPECT_FALSE(Renderer::makeImage(TestPatternKind::white, -4, -4, {}));
+}
+
+TEST(TestPatternRenderer, BarsAreTheSevenColoursAtFullAnd75PercentLevel) {
+    // Levels written out, not computed: 100 % is 255, 75 % is round(0.75 x 255) = 191.
+    const std::array<std::array<int, 3>, 7> unit = {
+        {{1, 1, 1}, {1, 1, 0}, {0, 1, 1}, {0, 1, 0}, {1, 0, 1}, {1, 0, 0}, {0, 0, 1}}};
+    const int hdEdges[] = {0, 274, 549, 823, 1097, 1371, 1646, 1920};
+    for (auto [kind, level] : {std::pair{TestPatternKind::colorBars100, 255},
+                               std::pair{TestPatternKind::colorBars75, 191}}) {
+        ImageRef image = make(kind, 1920, 1080);
+        for (int i = 0; i < 7; ++i) {
+            SCOPED_TRACE(i);
+            const RGB c{unit[i][0] * level, unit[i][1] * level, unit[i][2] * level};
+            EXPECT_TRUE(uniform(*image, hdEdges[i], 0, hdEdges[i + 1], 1, c));
+            EXPECT_TRUE(uniform(*image, hdEdges[i], 1079, hdEdges[i + 1], 1080, c));
+            EXPECT_TRUE(uniform(*image, hdEdges[i], 0, hdEdges[i] + 1, 1080, c));
+        }
+    }
+    // Seven pixels wide: one pixel per bar.
+    ImageRef narrow = make(TestPatternKind::colorBars100, 7, 1);
+    EXPECT_EQ(at(*narrow, 0, 0), kWhite);
+    EXPECT_EQ(at(*narrow, 1, 0), kYellow);
+    EXPECT_EQ(at(*narrow, 6, 0), (RGB{0, 0, 255}));
+}
+
+TEST(TestPatternRenderer, EdgesTileTheLength) {
+    EXPECT_EQ(Renderer::edges(1920, 7), (std::vector<int>{0, 274, 549, 823, 1097, 1371, 1646, 1920}));
+    EXPECT_EQ(Renderer::edges(1080, 4), (std::vector<int>{0, 270, 540, 810, 1080}));
+    // round half away from zero: 5 x 1 / 2 = 2.5 -> 3.
+    EXPECT_EQ(Renderer::edges(5, 2), (std::vector<int>{0, 3, 5}));
+    EXPECT_EQ(Renderer::edges(2, 7), (std::vector<int>{0, 0, 1, 1, 1, 1, 2, 2}));
+}
+
+TEST(TestPatternRenderer, SmpteBarsRowsSplitAtTwoThirdsAndThreeQuarters) {
+    ImageRef image = make(TestPatternKind::smpteBars, 1920, 1080);
+    // Top row: 75 % bars down to y = 719.
+    EXPECT_EQ(at(*image, 0, 719), (RGB{191, 191, 191}));
+    EXPECT_EQ(at(*image, 300, 719), (RGB{191, 191, 0}));
+    // Middle row 720 ... 809: blue, black, magenta, black, cyan, black, grey.
+    EXPECT_EQ(at(*image, 0, 720), (RGB{0, 0, 191}));
+    EXPECT_EQ(at(*image, 300, 720), kBlack);
+    EXPECT_EQ(at(*image, 600, 809), (RGB{191, 0, 191}));
+    EXPECT_EQ(at(*image, 1100, 720), (RGB{0, 191, 191}));
+    EXPECT_EQ(at(*image, 1919, 720), (RGB{191, 191, 191}));
+    // Bottom row from 810: x1 = round(1920 x 5 / 28) = 343.
+    EXPECT_EQ(at(*image, 342, 810), (RGB{0, 33, 76}));
+    EXPECT_EQ(at(*image, 343, 810), kWhite);
+    EXPECT_EQ(at(*image, 685, 1079), kWhite);
+    EXPECT_EQ(at(*image, 686, 1079), (RGB{50, 0, 106}));
+    EXPECT_EQ(at(*image, 1029, 900), kBlack);
+    // Pluge: x4 = 1372, p1 = 1372 + 91, p2 = 1372 + 183.
+    EXPECT_EQ(at(*image, 1462, 900), kBlack);
+    EXPECT_EQ(at(*image, 1463, 900), (RGB{10, 10, 10}));
+    EXPECT_EQ(at(*image, 1554, 900), (RGB{10, 10, 10}));
+    EXPECT_EQ(at(*image, 1555, 900), kBlack);
+    EXPECT_EQ(at(*image, 1919, 1079), kBlack);
+}
+
+TEST(TestPatternRenderer, SingleColoursFillEveryPixel) {
+    const std::pair<TestPatternKind, RGB> cases[] = {
+        {TestPatternKind::white, kWhite},          {TestPatternKind::black, kBlack},
+        {TestPatternKind::red, kRed},              {TestPatternKind::green, kGreen},
+        {TestPatternKind::blue, RGB{0, 0, 255}},   {TestPatternKind::gray50, RGB{128, 128, 128}},
+    };
+    for (auto [kind, colour] : cases) {
+        ImageRef image = make(kind, 64, 36);
+        EXPECT_TRUE(uniform(*image, 0, 0, 64, 36, colour)) << kind.rawValue().toStdString();
+    }
+}
+
+TEST(TestPatternRenderer, GrayscaleStepsAndTheirLabelsFromHeight240) {
+    ImageRef image = make(TestPatternKind::grayscale11, 1100, 100);
+    for (int i = 0; i <= 10; ++i) {
+        // Grey i / 10 in 8 bits, half away from zero: 0, 26, 51, 77, 102, 128, ...
+        const int level = (510 * i + 10) / 20;
+        EXPECT_TRUE(uniform(*image, 100 * i, 0, 100 * i + 100, 100, RGB{level, level, level})) << i;
+    }
+    // A label sits around y = 0.94 h; count pixels in band 0 (black) that are not black.
+    auto inked = [](int h) {
+        ImageRef img = Renderer::makeImage(TestPatternKind::grayscale11, 1100, h, {});
+        int count = 0;
+        for (int y = h * 88 / 100; y < h; ++y) {
+            for (int x = 0; x < 100; ++x) count += at(*img, x, y) != kBlack;
+        }
+        return count;
+    };
+    EXPECT_GT(inked(240), 0);
+    EXPECT_EQ(inked(239), 0);
+}
+
+TEST(TestPatternRenderer, RampsReachFullLevelAtTheRightEdge) {
+    ImageRef image = make(TestPatternKind::ramps, 256, 8);
+    for (int x = 0; x < 256; ++x) {
+        ASSERT_EQ(at(*image, x, 0), (RGB{x, x, x}));
+        ASSERT_EQ(at(*image, x, 2), (RGB{x, 0, 0}));
+        ASSERT_EQ(at(*image, x, 4), (RGB{0, x, 0}));
+        ASSERT_EQ(at(*image, x, 7), (RGB{0, 0, x}));
+    }
+    ImageRef two = make(TestPatternKind::ramps, 2, 4);
+    EXPECT_EQ(at(*two, 0, 0), kBlack);
+    EXPECT_EQ(at(*two, 1, 0), kWhite);
+    ImageRef one = make(TestPatternKind::ramps, 1, 4);
+    EXPECT_TRUE(uniform(*one, 0, 0, 1, 4, kBlack));
+    ImageRef three = make(TestPatternKind::ramps, 3, 4);
+    EXPECT_EQ(at(*three, 1, 0), (RGB{128, 128, 128}));
+}
+
+TEST(TestPatternRenderer, PixelCheckerAlternatesEveryPixel) {
+    ImageRef image = make(TestPatternKind::pixelChecker, 33, 17);
+    for (int y = 0; y < 17; ++y) {
+        for (int x = 0; x < 33; ++x) ASSERT_EQ(at(*image, x, y), (x + y) % 2 == 0 ? kWhite : kBlack);
+    }
+}
+
+TEST(TestPatternRenderer, PixelLinesAreOnePixelWide) {
+    const int w = 11, h = 7, half = w / 2;
+    ImageRef image = make(TestPatternKind::pixelLines, w, h);
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            const bool lit = x < half ? x % 2 == 0 : y % 2 == 0;
+            ASSERT_EQ(at(*image, x, y), lit ? kWhite : kBlack) << x << "," << y;
+        }
+    }
+    ImageRef single = make(TestPatternKind::pixelLines, 1, 3);
+    EXPECT_EQ(at(*single, 0, 0), kWhite);
+    EXPECT_EQ(at(*single, 0, 1), kBlack);
+    EXPECT_EQ(at(*single, 0, 2), kWhite);
+}
+
+TEST(TestPatternRenderer, CrosshatchGridAtHd) {
+    ImageRef image = make(TestPatternKind::crosshatch, 1920, 1080);
+    // step 120, thickness 2: the line at x covers pixels x - 1 and x. Row 5 lies above the
+    // circle and frames; the diagonals cross it near both ends.
+    for (int x = 20; x < 1900; ++x) {
+        const bool line = x % 120 == 0 || x % 120 == 119;
+        ASSERT_EQ(at(*image, x, 5), line ? kWhite : kBlack) << x;
+    }
+    EXPECT_EQ(at(*image, 0, 5), kWhite);     // the line at x = 0 keeps its right half
+    EXPECT_EQ(at(*image, 1919, 5), kWhite);  // the line at x = w keeps its left half
+    // Horizontal lines at 540 - 120 k.
+    EXPECT_EQ(at(*image, 500, 59), kWhite);
+    EXPECT_EQ(at(*image, 500, 60), kWhite);
+    EXPECT_EQ(at(*image, 500, 61), kBlack);
+    // The red centre cross: (960 - 4, 540 - 60, 8, 120).
+    EXPECT_EQ(at(*image, 956, 480), kRed);
+    EXPECT_EQ(at(*image, 963, 599), kRed);
+    EXPECT_EQ(at(*image, 964, 590), kBlack);
+}
+
+TEST(TestPatternRenderer, CrosshatchBelowOneStepDrawsOnlyTheCentreLines) {
+    // step = round(4 / 9) = 0: stepping the grid by it would never end.
+    ImageRef image = make(TestPatternKind::crosshatch, 200, 4);
+    // cx = 100, cy = 2, thickness 1: column 99 and row 1 (the frames' coloured sides stay
+    // near x = 10, 20, 180, 190).
+    EXPECT_TRUE(uniform(*image, 30, 1, 170, 2, kWhite));
+    EXPECT_TRUE(uniform(*image, 99, 1, 100, 3, kWhite));
+    // No red centre cross: its size is the step.
+    for (int y = 0; y < 4; ++y) {
+        for (int x = 0; x < 200; ++x) ASSERT_NE(at(*image, x, y), kRed);
+    }
+}
+
+TEST(TestPatternRenderer, EdgeFrameRingsMarksAndCrossAtHd) {
+    ImageRef image = make(TestPatternKind::edgeFrame, 1920, 1080);
+    EXPECT_TRUE(uniform(*image, 0, 0, 1920, 1, kWhite));
+    EXPECT_TRUE(uniform(*image, 1919, 0, 1920, 1080, kWhite));
+    EXPECT_TRUE(uniform(*image, 1, 1, 1919, 2, kRed));
+    EXPECT_TRUE(uniform(*image, 1, 1, 2, 1079, kRed));
+    EXPECT_TRUE(uniform(*image, 1918, 1, 1919, 1079, kRed));
+    EXPECT_TRUE(uniform(*image, 2, 2, 1918, 3, kGreen));
+    EXPECT_TRUE(uniform(*image, 2, 1077, 1918, 1078, kGreen));
+    EXPECT_EQ(at(*image, 3, 500), kBlack);
+    // Corner arms: L = 86, t = 3, inset 8.
+    EXPECT_TRUE(uniform(*image, 8, 8, 94, 11, kYellow));
+    EXPECT_TRUE(uniform(*image, 8, 8, 11, 94, kYellow));
+    EXPECT_EQ(at(*image, 94, 9), kBlack);
+    EXPECT_EQ(at(*image, 9, 94), kBlack);
+    EXPECT_TRUE(uniform(*image, 1912 - 86, 1072 - 3, 1912, 1072, kYellow));
+    EXPECT_TRUE(uniform(*image, 1912 - 3, 1072 - 86, 1912, 1072, kYellow));
+    // Centre cross at (960, 540), arms of 86.
+    EXPECT_TRUE(uniform(*image, 960, 540 - 43, 961, 540 + 43, kWhite));
+    EXPECT_TRUE(uniform(*image, 960 - 43, 540, 960 + 43, 541, kWhite));
+    EXPECT_EQ(at(*image, 959, 530), kBlack);
+}
+
+TEST(TestPatternRenderer, EdgeFrameOnTinyCanvasesKeepsTheOuterRingWhite) {
+    struct Case {
+        int w, h;
+        std::vector<const char*> rows;  // W white, R red, G green, . black
+    };
+    const Case cases[] = {
+        {1, 1, {"W"}},
+        {2, 2, {"WW", "WW"}},
+        {3, 5, {"WWW", "WRW", "WRW", "WRW", "WWW"}},
+        {4, 4, {"WWWW", "WRRW", "WRRW", "WWWW"}},
+        {8, 4, {"WWWWWWWW", "WRRRRRRW", "WRRRRRRW", "WWWWWWWW"}},
+        {5, 5, {"WWWWW", "WRRRW", "WRGRW", "WRRRW", "WWWWW"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.w) + "x" + std::to_string(c.h));
+        ImageRef image = make(TestPatternKind::edgeFrame, c.w, c.h);
+        for (int y = 0; y < c.h; ++y) {
+            for (int x = 0; x < c.w; ++x) {
+                const char k = c.rows[y][x];
+                const RGB want = k == 'W' ? kWhite : k == 'R' ? kRed : k == 'G' ? kGreen : kBlack;
+                EXPECT_EQ(at(*image, x, y), want) << x << "," << y;
+            }
+        }
+    }
+}
+
+TEST(TestPatternRenderer, CabinetsFillBorderAndMarkCutCells) {
+    ImageRef image = make(TestPatternKind::ledCabinet, 1920, 1080, {128, 128});
+    const RGB even{26, 41, 82}, odd{51, 51, 51}, cut{115, 56, 0};
+    EXPECT_EQ(at(*image, 5, 5), even);
+    EXPECT_EQ(at(*image, 133, 5), odd);
+    EXPECT_EQ(at(*image, 133, 133), even);
+    // Borders: the last column of cell 0 and the first of cell 1.
+    EXPECT_TRUE(uniform(*image, 127, 0, 129, 1024, kWhite));
+    EXPECT_TRUE(uniform(*image, 0, 127, 1920, 129, kWhite));
+    // The bottom row is cut to 56 pixels (1024 ... 1079) and has its own colour.
+    EXPECT_EQ(at(*image, 5, 1030), cut);
+    EXPECT_EQ(at(*image, 1915, 1078), cut);
+    EXPECT_TRUE(uniform(*image, 0, 1079, 1920, 1080, kWhite));
+
+    // A size of 0 counts as 1: every one-pixel cell is all border.
+    ImageRef ones = make(TestPatternKind::ledCabinet, 8, 4, {0, 0});
+    EXPECT_TRUE(uniform(*ones, 0, 0, 8, 4, kWhite));
+}
+
+TEST(TestPatternRenderer, CabinetLabelsOnlyInCellsLargeEnough) {
+    // 40 x 28 cells: label size 0.22 x 28 = 6.16, drawn; 40 x 27: 5.94, left out.
+    auto inkInCell = [](LEDCabinetSize cabinet) {
+        ImageRef img = Renderer::makeImage(TestPatternKind::ledCabinet, 80, 60, cabinet);
+        std::set<RGB> colours;
+        for (int y = 1; y < cabinet.height - 1; ++y) {
+            for (int x = 1; x < cabinet.width - 1; ++x) colours.insert(at(*img, x, y));
+        }
+        return colours.size();
+    };
+    EXPECT_GT(inkInCell({40, 28}), 1u);
+    EXPECT_EQ(inkInCell({40, 27}), 1u);
+}
+
+TEST(TestPatternRenderer, CabinetSummaryTexts) {
+    EXPECT_EQ(Renderer::cabinetSummary(1920, 1080, {128, 128}),
+              QString::fromUtf8("128×128 px・15×9 枚・端数 右 0 px / 下 56 px"));
+    EXPECT_EQ(Renderer::cabinetSummary(1920, 1080, {192, 108}),
+              QString::fromUtf8("192×108 px・10×10 枚・端数なし"));
+    EXPECT_EQ(Renderer::cabinetSummary(5, 3, {0, -2}),
+              QString::fromUtf8("1×1 px・5×3 枚・端数なし"));
+    EXPECT_EQ(Renderer::cabinetSummary(100, 50, {64, 64}),
+              QString::fromUtf8("64×64 px・2×1 枚・端数 右 36 px / 下 50 px"));
+}
+
+TEST(TestPatternRenderer, ResolutionLabelFromAbout172Pixels) {
+    // The label is centred on (w / 2, cy + L) of the edge frame; look for ink left of the
+    // centre cross, below its horizontal arm.
+    auto inked = [](int h) {
+        ImageRef img = Renderer::makeImage(TestPatternKind::edgeFrame, 2 * h, h, {});
+        const int L = (2 * h * 2 + 25) / 50;
+        int count = 0;
+        for (int y = h / 2 + 2; y < std::min(h - 3, h / 2 + 2 * L); ++y) {
+            for (int x = 3; x < h - 2; ++x) count += at(*img, x, y) != kBlack;
+        }
+        return count;
+    };
+    EXPECT_GT(inked(172), 0);
+    EXPECT_EQ(inked(171), 0);
+}
+
+TEST(TestPatternRenderer, RasterisingRuleTakesPixelCentres) {
+    QImage image(4, 1, QImage::Format_RGBA8888_Premultiplied);
+    auto run = [&](double x, double w) {
+        image.fill(Qt::black);
+        Renderer::fillRect(image, x, 0, w, 1, {255, 255, 255});
+        std::string out;
+        for (int i = 0; i < 4; ++i) out += at(image, i, 0) == kWhite ? 'W' : '.';
+        return out;
+    };
+    EXPECT_EQ(run(1, 2), ".WW.");
+    EXPECT_EQ(run(0.5, 1), "W...");  // centre 0.5 is inside [0.5, 1.5)
+    EXPECT_EQ(run(0.6, 1), ".W..");
+    EXPECT_EQ(run(1.5, 1), ".W..");
+    EXPECT_EQ(run(-0.5, 1), "....");  // covers pixel -1 only
+    EXPECT_EQ(run(3, -2), "....");    // a negative width covers nothing
+    EXPECT_EQ(run(-10, 100), "WWWW");
+}
+
+}  // namespace
+}  // namespace velmar
