@@ -1,0 +1,301 @@
+#include "core/autosave_store.h"
+
+#include "core/media_access.h"
+#include "models/atomic_file.h"
+#include "models/localized.h"
+#include "models/project_crypto.h"
+#include "platform/base/app_paths.h"
+#include "platform/base/timer.h"
+#include "platform/base/user_defaults.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QUuid>
+
+#include <exception>
+
+namespace velmar {
+
+namespace {
+
+QString standardized(const QString& path) {
+    return QDir::cleanPath(QDir(QStringLiteral("/")).absoluteFilePath(path));
+}
+
+// Copies a file through the atomic writer, so a copy cut short never looks like an autosave.
+bool copyFile(const QString& from, const QString& to) {
+    QFile source(from);
+    if (!source.open(QIODevice::ReadOnly)) return false;
+    const QByteArray data = source.readAll();
+    if (source.error() != QFileDevice::NoError) return false;
+    return AtomicFile::write(to, data);
+}
+
+}  // namespace
+
+AutosaveLocationError::AutosaveLocationError(Kind kind)
+    : kind_(kind), message_(errorDescription().toStdString()) {}
+
+QString AutosaveLocationError::errorDescription() const {
+    if (kind_ == Kind::containsAutosave) {
+        return localized("選んだフォルダには別の自動保存ファイルがあります。別のフォルダを選んでください。");
+    }
+    return localized("保存先フォルダに書き込めません。別のフォルダを選んでください。");
+}
+
+AutosaveStore& AutosaveStore::shared() {
+    static AutosaveStore* store = new AutosaveStore(Environment{
+        QFileInfo(AppPaths::supportDirectory()).absolutePath(), &UserDefaults::standard(),
+        &TimerFactory::system(), &MediaAccess::shared(), MediaAccess::isSandboxed()});
+    return *store;
+}
+
+AutosaveStore::AutosaveStore(Environment environment) : env_(std::move(environment)) {}
+
+AutosaveStore::~AutosaveStore() {
+    timer_.reset();
+    queue_.waitUntilIdle();
+}
+
+void AutosaveStore::setProjectProvider(ProjectProvider provider) { provider_ = std::move(provider); }
+
+void AutosaveStore::runOnQueue(const std::function<void()>& work) {
+    std::exception_ptr failure;
+    queue_.sync([&] {
+        try {
+            work();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    });
+    if (failure) std::rethrow_exception(failure);
+}
+
+void AutosaveStore::waitUntilIdle() { queue_.waitUntilIdle(); }
+
+// MARK: Timer
+
+void AutosaveStore::start() {
+    queue_.async([this] { acceptsWrites_ = true; });
+    if (timer_) return;
+    timer_ = env_.timers->makeTimer([this] {
+        if (!provider_) return;
+        auto [project, origin] = provider_();
+        write(std::move(project), std::move(origin));
+    });
+    timer_->start(static_cast<double>(intervalSeconds()), true);
+}
+
+void AutosaveStore::stop() {
+    if (timer_) timer_->stop();
+    timer_.reset();
+}
+
+bool AutosaveStore::isRunning() const { return timer_ != nullptr; }
+
+int AutosaveStore::intervalSeconds() const {
+    const auto stored = env_.defaults->integer(intervalKey);
+    if (stored && (*stored == 10 || *stored == 60 || *stored == 300)) return static_cast<int>(*stored);
+    return 30;
+}
+
+void AutosaveStore::setIntervalSeconds(int seconds) {
+    if (seconds != 10 && seconds != 30 && seconds != 60 && seconds != 300) return;
+    env_.defaults->set(intervalKey, seconds);
+    if (timer_) {
+        stop();
+        start();
+    }
+}
+
+// MARK: Writing
+
+void AutosaveStore::write(PlayoutProject project, std::optional<QString> origin) {
+    queue_.async([this, project = std::move(project), origin = std::move(origin)] {
+        performWrite(project, origin);
+    });
+}
+
+void AutosaveStore::performWrite(const PlayoutProject& project, const std::optional<QString>& origin) {
+    if (!acceptsWrites_) return;
+    const auto folder = directory();
+    if (!folder) return;
+    const auto json = project.encoded(PlayoutProject::Encoding::pretty);
+    if (!json) return;
+    const QString originText = origin.value_or(QString());
+    if (lastWritten_ == *json && lastOrigin_ == originText) return;
+
+    if (lastWritten_ != *json) {
+        // A project the loader would refuse must not replace an autosave that can be restored.
+        if (project.clipCount() > PlayoutProject::maxClipCount) return;
+        QByteArray sealed;
+        try {
+            sealed = ProjectCrypto::seal(*json);
+        } catch (const std::exception&) {
+            return;
+        }
+        if (sealed.size() > PlayoutProject::maxFileSize) return;
+        if (!AtomicFile::write(*folder + u'/' + autosaveFileName, sealed)) return;
+        lastWritten_ = *json;
+    }
+    const auto again = directory();
+    if (!again) return;
+    AtomicFile::write(*again + u'/' + originFileName, originText.toUtf8());
+    lastOrigin_ = originText;
+}
+
+void AutosaveStore::clear() {
+    runOnQueue([this] {
+        acceptsWrites_ = false;
+        lastWritten_.reset();
+        lastOrigin_.reset();
+        if (const auto folder = directory()) {
+            QFile::remove(*folder + u'/' + autosaveFileName);
+            QFile::remove(*folder + u'/' + originFileName);
+        }
+    });
+}
+
+// MARK: Recovery
+
+bool AutosaveStore::hasPendingRecovery() {
+    const auto folder = directory();
+    return folder && QFileInfo::exists(*folder + u'/' + autosaveFileName);
+}
+
+std::optional<QDateTime> AutosaveStore::recoveryDate() {
+    const auto folder = directory();
+    if (!folder) return std::nullopt;
+    const QFileInfo info(*folder + u'/' + autosaveFileName);
+    if (!info.exists()) return std::nullopt;
+    return info.lastModified();
+}
+
+std::optional<AutosaveStore::Recovery> AutosaveStore::loadRecovery() {
+    const auto folder = directory();
+    if (!folder) return std::nullopt;
+    Recovery recovery;
+    try {
+        recovery.project = PlayoutProject::load(*folder + u'/' + autosaveFileName);
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+    QFile origin(*folder + u'/' + originFileName);
+    if (origin.open(QIODevice::ReadOnly)) {
+        const QString text = QString::fromUtf8(origin.readAll());
+        if (!text.isEmpty()) recovery.origin = text;
+    }
+    return recovery;
+}
+
+// MARK: Folder
+
+QString AutosaveStore::defaultDirectory() const {
+    return standardized(env_.applicationSupport + QStringLiteral("/DOVRINE"));
+}
+
+std::optional<QString> AutosaveStore::directory() {
+    std::lock_guard guard(directoryLock_);
+    if (didResolveDirectory_) return resolvedDirectory_;
+    didResolveDirectory_ = true;
+    if (env_.applicationSupport.isEmpty()) return std::nullopt;
+
+    if (const auto chosen = env_.defaults->string(directoryKey); chosen && !chosen->isEmpty()) {
+        const QString path = standardized(*chosen);
+        bool usable = true;
+        if (env_.sandboxed && env_.mediaAccess) usable = env_.mediaAccess->restoreAccess({path}).isEmpty();
+        const QFileInfo info(path);
+        if (usable && info.exists() && info.isDir() && info.isWritable()) {
+            resolvedDirectory_ = path;
+            return resolvedDirectory_;
+        }
+    }
+    const QString folder = defaultDirectory();
+    QDir().mkpath(folder);
+    migrateLegacyIfNeeded(env_.applicationSupport, folder);
+    resolvedDirectory_ = folder;
+    return resolvedDirectory_;
+}
+
+void AutosaveStore::migrateLegacyIfNeeded(const QString& base, const QString& target) {
+    std::lock_guard guard(legacyLock_);
+    if (didCheckLegacy_) return;
+    didCheckLegacy_ = true;
+    if (QFileInfo::exists(target + u'/' + legacyMarkerName)) return;
+    const QString legacy = standardized(base + QStringLiteral("/VELMAR"));
+    for (const QString& name : {autosaveFileName, originFileName}) {
+        const QString from = legacy + u'/' + name;
+        const QString to = target + u'/' + name;
+        if (QFileInfo::exists(from) && !QFileInfo::exists(to)) copyFile(from, to);
+    }
+    QFile marker(target + u'/' + legacyMarkerName);
+    if (marker.open(QIODevice::WriteOnly)) marker.close();
+}
+
+void AutosaveStore::setDirectory(const std::optional<QString>& folder) {
+    using Kind = AutosaveLocationError::Kind;
+    if (env_.applicationSupport.isEmpty()) throw AutosaveLocationError(Kind::unavailable);
+    if (folder && !folder->startsWith(u'/')) throw AutosaveLocationError(Kind::unavailable);
+    const QString target = folder ? standardized(*folder) : defaultDirectory();
+
+    if (folder && env_.sandboxed && env_.mediaAccess) {
+        env_.mediaAccess->remember({target});
+        if (!env_.mediaAccess->restoreAccess({target}).isEmpty()) throw AutosaveLocationError(Kind::unavailable);
+    }
+    if (!QDir().mkpath(target) || !QFileInfo(target).isDir()) throw AutosaveLocationError(Kind::unavailable);
+    const QString probe = target + QStringLiteral("/.dovrine-write-test-") +
+                          QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+    if (!AtomicFile::write(probe, QByteArray()) || !QFile::remove(probe)) {
+        QFile::remove(probe);
+        throw AutosaveLocationError(Kind::unavailable);
+    }
+
+    runOnQueue([&] {
+        const auto current = directory();
+        const bool switching = !current || *current != target;
+        if (switching) {
+            if (QFileInfo::exists(target + u'/' + autosaveFileName) ||
+                QFileInfo::exists(target + u'/' + originFileName)) {
+                throw AutosaveLocationError(Kind::containsAutosave);
+            }
+            if (current) {
+                QStringList copied;
+                for (const QString& name : {autosaveFileName, originFileName}) {
+                    const QString from = *current + u'/' + name;
+                    if (!QFileInfo::exists(from)) continue;
+                    if (!copyFile(from, target + u'/' + name)) {
+                        for (const QString& done : copied) QFile::remove(done);
+                        throw AutosaveLocationError(Kind::unavailable);
+                    }
+                    copied << target + u'/' + name;
+                }
+            }
+        }
+        if (folder) {
+            env_.defaults->set(directoryKey, target);
+        } else {
+            env_.defaults->remove(directoryKey);
+        }
+        {
+            std::lock_guard guard(directoryLock_);
+            resolvedDirectory_ = target;
+            didResolveDirectory_ = true;
+        }
+        if (current && switching) {
+            QFile::remove(*current + u'/' + autosaveFileName);
+            QFile::remove(*current + u'/' + originFileName);
+        }
+        lastWritten_.reset();
+        lastOrigin_.reset();
+    });
+}
+
+bool AutosaveStore::selectedDirectoryUnavailable() {
+    const auto stored = env_.defaults->string(directoryKey);  // a non-string reads as absent
+    if (!stored) return false;
+    const auto folder = directory();
+    return !folder || *folder != *stored;
+}
+
+}  // namespace velmar

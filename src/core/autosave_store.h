@@ -1,0 +1,128 @@
+#pragma once
+
+#include "models/playout_project.h"
+#include "platform/base/serial_queue.h"
+
+#include <QDateTime>
+#include <QString>
+
+#include <exception>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+
+namespace velmar {
+
+class MediaAccess;
+class Timer;
+class TimerFactory;
+class UserDefaults;
+
+// Why the autosave folder cannot be changed. The message is looked up when read.
+class AutosaveLocationError : public std::exception {
+public:
+    enum class Kind { unavailable, containsAutosave };
+    explicit AutosaveLocationError(Kind kind);
+    Kind kind() const { return kind_; }
+    QString errorDescription() const;
+    const char* what() const noexcept override { return message_.c_str(); }
+    bool operator==(const AutosaveLocationError& other) const { return kind_ == other.kind_; }
+
+private:
+    Kind kind_;
+    std::string message_;
+};
+
+// Keeps a sealed copy of the current project in the autosave folder so that work survives a
+// crash: "autosave.tavrendek" (the sealed project JSON) and "autosave-origin.txt" (the path of
+// the project file that was open, or empty). A repeating timer asks the installed provider for
+// the project; a write that would change nothing is skipped, and each file is replaced
+// atomically, so a crash during a write leaves the previous autosave. At launch the application
+// asks for a pending recovery; on a clean quit it calls stop() and clear().
+//
+// The folder is "DOVRINE" in the application's data folder unless the user chose another
+// ("autosaveDirectoryPath"); the interval is "autosaveIntervalSeconds" (10, 30, 60 or 300).
+//
+// Threads: start(), stop(), setIntervalSeconds() and the timer run on the main thread. Every
+// write, clear and folder switch runs on the serial queue "velmar.autosave"; clear() and
+// setDirectory() wait for it. directory() may be read from any thread. Lock order:
+// the directory lock before the legacy lock.
+class AutosaveStore {
+public:
+    struct Environment {
+        QString applicationSupport;  // the folder holding "DOVRINE" and the legacy "VELMAR"
+        UserDefaults* defaults = nullptr;
+        TimerFactory* timers = nullptr;
+        MediaAccess* mediaAccess = nullptr;
+        bool sandboxed = false;
+    };
+    struct Recovery {
+        PlayoutProject project;
+        std::optional<QString> origin;  // the project file's path
+    };
+    // The project the timer saves and the path of its file, gathered on the main thread.
+    using ProjectProvider = std::function<std::pair<PlayoutProject, std::optional<QString>>()>;
+
+    static inline const QString autosaveFileName = QStringLiteral("autosave.tavrendek");
+    static inline const QString originFileName = QStringLiteral("autosave-origin.txt");
+    static inline const QString legacyMarkerName = QStringLiteral("legacy-migrated");
+    static inline const QString intervalKey = QStringLiteral("autosaveIntervalSeconds");
+    static inline const QString directoryKey = QStringLiteral("autosaveDirectoryPath");
+
+    static AutosaveStore& shared();
+    explicit AutosaveStore(Environment environment);
+    ~AutosaveStore();
+
+    // Installed by the application state; without it the timer's ticks do nothing.
+    void setProjectProvider(ProjectProvider provider);
+
+    void start();
+    void stop();
+    bool isRunning() const;
+
+    // Returns at once; the work runs on the queue.
+    void write(PlayoutProject project, std::optional<QString> origin);
+
+    bool hasPendingRecovery();
+    std::optional<QDateTime> recoveryDate();
+    std::optional<Recovery> loadRecovery();
+    void clear();
+
+    int intervalSeconds() const;
+    void setIntervalSeconds(int seconds);
+
+    std::optional<QString> directory();
+    // Nothing = back to the default folder. Throws AutosaveLocationError.
+    void setDirectory(const std::optional<QString>& folder);
+    bool selectedDirectoryUnavailable();
+
+    // Waits until the queued writes have run (for the application at quit, and tests).
+    void waitUntilIdle();
+
+private:
+    QString defaultDirectory() const;
+    void migrateLegacyIfNeeded(const QString& base, const QString& target);
+    void performWrite(const PlayoutProject& project, const std::optional<QString>& origin);
+    void runOnQueue(const std::function<void()>& work);
+
+    const Environment env_;
+    ProjectProvider provider_;
+    std::unique_ptr<Timer> timer_;
+    SerialQueue queue_{"velmar.autosave"};
+
+    std::mutex directoryLock_;
+    std::optional<QString> resolvedDirectory_;
+    bool didResolveDirectory_ = false;
+
+    // Touched only on the queue.
+    std::optional<QByteArray> lastWritten_;
+    std::optional<QString> lastOrigin_;
+    bool acceptsWrites_ = true;
+
+    std::mutex legacyLock_;
+    bool didCheckLegacy_ = false;
+};
+
+}  // namespace velmar

@@ -1,0 +1,60 @@
+#include "models/project_backup_naming.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFileInfo>
+
+namespace velmar {
+
+namespace {
+
+const QString timeStampFormat = QStringLiteral("yyyyMMdd-HHmmss");
+constexpr int timeStampLength = 15;
+
+// The cleaned absolute path with the symbolic links of its existing part resolved.
+QString resolvedPath(const QString& path) {
+    QString existing = QDir::cleanPath(QDir(QStringLiteral("/")).absoluteFilePath(path));
+    QString rest;
+    while (!existing.isEmpty() && existing != QStringLiteral("/")) {
+        const QString canonical = QFileInfo(existing).canonicalFilePath();
+        if (!canonical.isEmpty()) return QDir::cleanPath(canonical + rest);
+        const int slash = existing.lastIndexOf(u'/');
+        rest.prepend(existing.mid(slash));
+        existing = slash > 0 ? existing.left(slash) : QStringLiteral("/");
+    }
+    return QDir::cleanPath(QStringLiteral("/") + rest);
+}
+
+bool isAsciiDigit(QChar c) { return c >= u'0' && c <= u'9'; }
+
+}  // namespace
+
+ProjectBackupNaming ProjectBackupNaming::forProject(const QString& projectPath,
+                                                    const QString& fileExtension) {
+    return {QFileInfo(projectPath).completeBaseName(), sourceIDFor(projectPath), fileExtension};
+}
+
+QString ProjectBackupNaming::sourceIDFor(const QString& projectPath) {
+    const QByteArray digest =
+        QCryptographicHash::hash(resolvedPath(projectPath).toUtf8(), QCryptographicHash::Sha256);
+    return QString::fromLatin1(digest.left(4).toHex());
+}
+
+QString ProjectBackupNaming::fileName(const QDateTime& at) const {
+    return baseName + u'-' + sourceID + u'-' + at.toLocalTime().toString(timeStampFormat) + u'.' +
+           fileExtension;
+}
+
+bool ProjectBackupNaming::owns(const QString& fileName) const {
+    const QString prefix = baseName + u'-' + sourceID + u'-';
+    const QString suffix = u'.' + fileExtension;
+    if (!fileName.startsWith(prefix) || !fileName.endsWith(suffix)) return false;
+    if (fileName.size() != prefix.size() + timeStampLength + suffix.size()) return false;
+    const QStringView stamp = QStringView(fileName).mid(prefix.size(), timeStampLength);
+    for (int i = 0; i < timeStampLength; ++i) {
+        if (i == 8 ? stamp[i] != u'-' : !isAsciiDigit(stamp[i])) return false;
+    }
+    return true;
+}
+
+}  // namespace velmar

@@ -1,0 +1,261 @@
+#include "core/autosave_store.h"
+
+#include "core/media_access.h"
+#include "models/project_crypto.h"
+#include "platform/base/user_defaults.h"
+#include "support/fake_clock.h"
+#include "support/qt_printers.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <utime.h>
+
+namespace velmar {
+namespace {
+
+QByteArray readAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeFile(const QString& path, const QByteArray& bytes) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+// Sets a file's modification time far in the past, so a rewrite is visible.
+void age(const QString& path) {
+    struct utimbuf times {1'000'000, 1'000'000};
+    ::utime(QFile::encodeName(path).constData(), &times);
+}
+
+qint64 mtime(const QString& path) { return QFileInfo(path).lastModified().toSecsSinceEpoch(); }
+
+PlayoutProject project(const char* tabName) {
+    PlayoutProject p;
+    PlayoutProject::GroupRecord group;
+    group.name = QString::fromUtf8(tabName);
+    PlayoutProject::ClipRecord clip;
+    clip.path = QStringLiteral("/media/a.png");
+    clip.displayName = QStringLiteral("a");
+    group.clips.append(clip);
+    group.markers = QList<PlayoutProject::MarkerRecord>{};
+    p.groups.append(group);
+    return p;
+}
+
+struct Fixture {
+    QTemporaryDir home;
+    QString support = home.filePath(QStringLiteral("support"));
+    QString folder = support + QStringLiteral("/DOVRINE");
+    QString autosave = folder + QStringLiteral("/autosave.tavrendek");
+    QString origin = folder + QStringLiteral("/autosave-origin.txt");
+    UserDefaults defaults{home.filePath(QStringLiteral("defaults.json"))};
+    test::FakeClock clock;
+
+    std::unique_ptr<AutosaveStore> make() {
+        return std::make_unique<AutosaveStore>(AutosaveStore::Environment{support, &defaults, &clock, nullptr, false});
+    }
+};
+
+TEST(AutosaveStoreTest, WritesOnlyWhatChanged) {
+    Fixture f;
+    auto store = f.make();
+    store->write(project("A"), std::nullopt);
+    store->waitUntilIdle();
+    ASSERT_TRUE(QFileInfo::exists(f.autosave));
+    EXPECT_EQ(ProjectCrypto::open(readAll(f.autosave)), *project("A").encoded());
+    EXPECT_EQ(readAll(f.origin), QByteArray());
+    EXPECT_TRUE(QFileInfo::exists(f.folder + QStringLiteral("/legacy-migrated")));
+
+    age(f.autosave);
+    age(f.origin);
+    store->write(project("A"), std::nullopt);  // nothing changed: no file touched
+    store->waitUntilIdle();
+    EXPECT_EQ(mtime(f.autosave), 1'000'000);
+    EXPECT_EQ(mtime(f.origin), 1'000'000);
+
+    store->write(project("A"), QStringLiteral("/shows/Show.tavrendek"));  // saved under a name
+    store->waitUntilIdle();
+    EXPECT_EQ(mtime(f.autosave), 1'000'000);
+    EXPECT_EQ(readAll(f.origin), "/shows/Show.tavrendek");
+
+    age(f.origin);
+    store->write(project("B"), QStringLiteral("/shows/Show.tavrendek"));  // project changed:
+    store->waitUntilIdle();                                                 // both rewritten
+    EXPECT_NE(mtime(f.autosave), 1'000'000);
+    EXPECT_NE(mtime(f.origin), 1'000'000);
+
+    // No temporary files are left behind.
+    EXPECT_EQ(QDir(f.folder).entryList(QDir::Files | QDir::Hidden).size(), 3);
+}
+
+TEST(AutosaveStoreTest, TimerTicksWithTheInterval) {
+    Fixture f;
+    f.defaults.set(AutosaveStore::intervalKey, 45);
+    auto store = f.make();
+    EXPECT_EQ(store->intervalSeconds(), 30);
+    int ticks = 0;
+    store->setProjectProvider([&] {
+        ++ticks;
+        return std::make_pair(project("A"), std::optional<QString>());
+    });
+    store->start();
+    f.clock.advance(29.9);
+    EXPECT_EQ(ticks, 0);  // no write at start
+    f.clock.advance(0.2);
+    EXPECT_EQ(ticks, 1);
+    store->setIntervalSeconds(45);  // ignored, the timer keeps running
+    EXPECT_FALSE(f.defaults.contains(AutosaveStore::intervalKey) && f.defaults.integer(AutosaveStore::intervalKey) != 45);
+    f.clock.advance(30);
+    EXPECT_EQ(ticks, 2);
+    store->setIntervalSeconds(10);  // counts from now
+    EXPECT_EQ(f.defaults.integer(AutosaveStore::intervalKey), 10);
+    f.clock.advance(10);
+    EXPECT_EQ(ticks, 3);
+    store->stop();
+    f.clock.advance(100);
+    EXPECT_EQ(ticks, 3);
+    EXPECT_EQ(f.clock.activeTimerCount(), 0);
+    store->waitUntilIdle();
+    EXPECT_TRUE(store->hasPendingRecovery());
+}
+
+TEST(AutosaveStoreTest, RecoveryAndClear) {
+    Fixture f;
+    auto store = f.make();
+    EXPECT_FALSE(store->hasPendingRecovery());
+    EXPECT_FALSE(store->recoveryDate().has_value());
+    EXPECT_FALSE(store->loadRecovery().has_value());
+
+    store->write(project("A"), QStringLiteral("/shows/Show .tavrendek"));
+    store->waitUntilIdle();
+    ASSERT_TRUE(store->hasPendingRecovery());
+    EXPECT_TRUE(store->recoveryDate().has_value());
+    const auto recovery = store->loadRecovery();
+    ASSERT_TRUE(recovery.has_value());
+    EXPECT_EQ(recovery->project, project("A"));
+    EXPECT_EQ(recovery->origin, QStringLiteral("/shows/Show .tavrendek"));
+
+    writeFile(f.origin, "");
+    EXPECT_FALSE(store->loadRecovery()->origin.has_value());
+
+    // A damaged autosave is no recovery.
+    QByteArray damaged = readAll(f.autosave);
+    damaged[damaged.size() - 1] = static_cast<char>(damaged[damaged.size() - 1] ^ 1);
+    writeFile(f.autosave, damaged);
+    EXPECT_FALSE(store->loadRecovery().has_value());
+
+    // After clear() every write before the next start() is dropped.
+    store->write(project("B"), std::nullopt);
+    store->clear();
+    EXPECT_FALSE(QFileInfo::exists(f.autosave));
+    EXPECT_FALSE(QFileInfo::exists(f.origin));
+    store->write(project("C"), std::nullopt);
+    store->waitUntilIdle();
+    EXPECT_FALSE(store->hasPendingRecovery());
+    store->start();
+    store->stop();
+    store->write(project("C"), std::nullopt);
+    store->waitUntilIdle();
+    EXPECT_TRUE(store->hasPendingRecovery());
+}
+
+TEST(AutosaveStoreTest, ProjectsTheLoaderWouldRefuseKeepThePreviousAutosave) {
+    Fixture f;
+    auto store = f.make();
+    store->write(project("A"), std::nullopt);
+    store->waitUntilIdle();
+    PlayoutProject huge = project("A");
+    huge.groups[0].clips = QList<PlayoutProject::ClipRecord>(10001, huge.groups[0].clips[0]);
+    store->write(huge, std::nullopt);
+    PlayoutProject nan = project("A");
+    nan.fadeDuration = std::numeric_limits<double>::quiet_NaN();
+    store->write(nan, std::nullopt);
+    store->waitUntilIdle();
+    ASSERT_TRUE(store->loadRecovery().has_value());
+    EXPECT_EQ(store->loadRecovery()->project, project("A"));
+}
+
+TEST(AutosaveStoreTest, ChangingTheFolder) {
+    Fixture f;
+    auto store = f.make();
+    store->write(project("A"), QStringLiteral("/shows/a.tavrendek"));
+    store->waitUntilIdle();
+    using Kind = AutosaveLocationError::Kind;
+    auto refusal = [&](const std::optional<QString>& folder) -> std::optional<Kind> {
+        try {
+            store->setDirectory(folder);
+        } catch (const AutosaveLocationError& error) {
+            return error.kind();
+        }
+        return std::nullopt;
+    };
+
+    // A folder that holds only another origin file is refused; so is one that cannot be made.
+    const QString other = f.home.filePath(QStringLiteral("other"));
+    writeFile(other + QStringLiteral("/autosave-origin.txt"), "/x");
+    EXPECT_EQ(refusal(other), Kind::containsAutosave);
+    writeFile(f.home.filePath(QStringLiteral("plainfile")), "x");
+    EXPECT_EQ(refusal(f.home.filePath(QStringLiteral("plainfile/sub"))), Kind::unavailable);
+    EXPECT_EQ(refusal(QStringLiteral("relative/folder")), Kind::unavailable);
+    EXPECT_EQ(store->directory(), f.folder);
+    EXPECT_FALSE(f.defaults.contains(AutosaveStore::directoryKey));
+    EXPECT_TRUE(QFileInfo::exists(f.autosave));
+
+    // A good folder: the files move over, the choice is stored.
+    const QString chosen = f.home.filePath(QStringLiteral("chosen/./deep/.."));
+    const QString chosenClean = QDir::cleanPath(chosen);
+    EXPECT_EQ(refusal(chosen), std::nullopt);
+    EXPECT_EQ(store->directory(), chosenClean);
+    EXPECT_EQ(f.defaults.string(AutosaveStore::directoryKey), chosenClean);
+    EXPECT_FALSE(QFileInfo::exists(f.autosave));
+    EXPECT_EQ(readAll(chosenClean + QStringLiteral("/autosave-origin.txt")), "/shows/a.tavrendek");
+    EXPECT_EQ(store->loadRecovery()->project, project("A"));
+    EXPECT_TRUE(QDir(chosenClean).entryList(QDir::Hidden | QDir::Files).filter(QStringLiteral("write-test")).isEmpty());
+    EXPECT_FALSE(store->selectedDirectoryUnavailable());
+
+    // The same folder again: nothing moves, the next write rewrites both files.
+    EXPECT_EQ(refusal(chosenClean), std::nullopt);
+    age(chosenClean + QStringLiteral("/autosave.tavrendek"));
+    store->write(project("A"), QStringLiteral("/shows/a.tavrendek"));
+    store->waitUntilIdle();
+    EXPECT_NE(mtime(chosenClean + QStringLiteral("/autosave.tavrendek")), 1'000'000);
+
+    // Back to the default folder.
+    EXPECT_EQ(refusal(std::nullopt), std::nullopt);
+    EXPECT_EQ(store->directory(), f.folder);
+    EXPECT_FALSE(f.defaults.contains(AutosaveStore::directoryKey));
+    EXPECT_TRUE(QFileInfo::exists(f.autosave));
+}
+
+TEST(AutosaveStoreTest, ResolutionFallsBackAndMigratesOnce) {
+    Fixture f;
+    const QString legacy = f.support + QStringLiteral("/VELMAR");
+    writeFile(legacy + QStringLiteral("/autosave.tavrendek"), ProjectCrypto::seal(*project("Old").encoded()));
+    writeFile(legacy + QStringLiteral("/autosave-origin.txt"), "/old.tavrendek");
+    f.defaults.set(AutosaveStore::directoryKey, f.home.filePath(QStringLiteral("deleted")));
+    {
+        auto store = f.make();
+        EXPECT_EQ(store->directory(), f.folder);
+        EXPECT_TRUE(store->selectedDirectoryUnavailable());
+        ASSERT_TRUE(store->hasPendingRecovery());
+        EXPECT_EQ(store->loadRecovery()->origin, QStringLiteral("/old.tavrendek"));
+        EXPECT_TRUE(QFileInfo::exists(f.folder + QStringLiteral("/legacy-migrated")));
+        store->clear();
+    }
+    // The next run does not bring the legacy files back.
+    auto next = f.make();
+    EXPECT_FALSE(next->hasPendingRecovery());
+}
+
+}  // namespace
+}  // namespace velmar

@@ -1,0 +1,279 @@
+#include "models/playout_project.h"
+
+#include "models/json_reader.h"
+#include "models/project_crypto.h"
+#include "support/qt_printers.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace velmar {
+namespace {
+
+using LoadKind = PlayoutProject::LoadError::Kind;
+
+struct TempFiles {
+    QTemporaryDir dir;
+    QString write(const QString& name, const QByteArray& bytes) {
+        const QString path = dir.filePath(name);
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        return path;
+    }
+    QString sealedJson(const QByteArray& json, const QString& name = QStringLiteral("p.tavrendek")) {
+        return write(name, ProjectCrypto::seal(json));
+    }
+};
+
+std::optional<LoadKind> loadFailure(const QString& path) {
+    try {
+        PlayoutProject::load(path);
+    } catch (const PlayoutProject::LoadError& error) {
+        return error.kind();
+    }
+    return std::nullopt;
+}
+
+PlayoutProject::ClipRecord clipRecord(const QString& path) {
+    PlayoutProject::ClipRecord clip;
+    clip.path = path;
+    clip.displayName = QStringLiteral("clip");
+    return clip;
+}
+
+PlayoutProject projectWithClips(int perGroup, int groups) {
+    PlayoutProject project;
+    for (int g = 0; g < groups; ++g) {
+        PlayoutProject::GroupRecord group;
+        group.name = QStringLiteral("Tab %1").arg(g);
+        for (int i = 0; i < perGroup; ++i) group.clips.append(clipRecord(QStringLiteral("/m/%1.png").arg(i)));
+        project.groups.append(group);
+    }
+    return project;
+}
+
+TEST(PlayoutProjectTest, EmptyObjectLoadsNewProjectValuesAsVersion3) {
+    const PlayoutProject project = PlayoutProject::decode("{}");
+    PlayoutProject expected;
+    expected.formatVersion = 3;
+    EXPECT_EQ(project, expected);
+    EXPECT_EQ(project.canvas, (CanvasFormat{1920, 1080, QStringLiteral("HD 1080")}));
+    EXPECT_EQ(project.frameRate, (FrameRate{60000, 1001}));
+    EXPECT_EQ(project.defaultMotion, MotionKind::fade);
+    // Nulls count as absent.
+    EXPECT_EQ(PlayoutProject::decode(R"({"fadeDuration":null,"groups":null,"dsk":null,"formatVersion":null})"), expected);
+}
+
+TEST(PlayoutProjectTest, RoundTripsThroughASealedFile) {
+    PlayoutProject project = projectWithClips(3, 2);
+    project.dsk = DSKRecord{{QStringLiteral("/k/a.png"), QStringLiteral("/k/b.mov")}, 1, false};
+    project.keyAlphaMode = KeyAlphaMode::premultiplied;
+    project.canvas = CanvasFormat{1280, 720, QStringLiteral("HD 720")};
+    project.frameRate = FrameRate{25, 1};
+    project.fadeDuration = 1.25;
+    project.autoAdvance = false;
+    auto& clip = project.groups[0].clips[1];
+    clip.pixelWidth = 640;
+    clip.pixelHeight = 480;
+    clip.motion = MotionKind::cut;
+    clip.motionDuration = 2.5;
+    clip.transform = ClipTransform{0.25, -0.5, 2, 45, 0.5};
+    clip.loopCount = 0;
+    clip.contentAnchorX = -0.25;
+    clip.contentAnchorY = 0.75;
+    project.groups[1].markers = QList<PlayoutProject::MarkerRecord>{{2, QStringLiteral("Break")}};
+    project.groups[0].markers = QList<PlayoutProject::MarkerRecord>{};
+
+    TempFiles files;
+    const QString path = files.write(QStringLiteral("show.tavrendek"), project.sealedFileData());
+    EXPECT_EQ(PlayoutProject::load(path), project);
+
+    // Deterministic: the same project encodes to the same bytes; keys are sorted.
+    EXPECT_EQ(project.encoded(), project.encoded());
+    const QByteArray compact = *project.encoded(PlayoutProject::Encoding::compact);
+    EXPECT_FALSE(compact.contains('\n'));
+    EXPECT_LT(compact.indexOf("\"audioEnabled\""), compact.indexOf("\"canvas\""));
+    // Written only when not the default: identity transform, loop count 1.
+    const QByteArray plain = *projectWithClips(1, 1).encoded();
+    EXPECT_FALSE(plain.contains("transform"));
+    EXPECT_FALSE(plain.contains("loopCount"));
+    EXPECT_FALSE(plain.contains("\"dsk\""));
+    EXPECT_TRUE(plain.contains("\"markers\""));
+}
+
+TEST(PlayoutProjectTest, NonFiniteValuesAreNeverWritten) {
+    PlayoutProject project = projectWithClips(1, 1);
+    project.fadeDuration = std::numeric_limits<double>::infinity();
+    EXPECT_FALSE(project.encoded().has_value());
+    EXPECT_THROW(project.sealedFileData(), JsonDecodingError);
+    project.fadeDuration = 0.5;
+    project.groups[0].clips[0].transform = ClipTransform{0, 0, std::numeric_limits<double>::quiet_NaN(), 0, 1};
+    EXPECT_FALSE(project.encoded().has_value());
+}
+
+TEST(PlayoutProjectTest, SizeLimitIsCheckedBeforeReading) {
+    TempFiles files;
+    const QByteArray json = R"({"groups":[]})";
+    const QByteArray sealed = ProjectCrypto::seal(json);
+    // A file of exactly 16 MiB is read (and here fails as damaged: it is not a real container);
+    // one byte more is refused as too large without being opened.
+    QByteArray exact = sealed + QByteArray(PlayoutProject::maxFileSize - sealed.size(), ' ');
+    const QString exactPath = files.write(QStringLiteral("exact"), exact);
+    EXPECT_THROW(PlayoutProject::load(exactPath), ProjectCrypto::Failure);
+    const QString over = files.write(QStringLiteral("over"), exact + "x");
+    EXPECT_EQ(loadFailure(over), LoadKind::tooLarge);
+    EXPECT_THROW(PlayoutProject::load(files.dir.filePath(QStringLiteral("missing"))), PlayoutProject::ReadError);
+    EXPECT_THROW(PlayoutProject::load(files.write(QStringLiteral("plain"), json)), ProjectCrypto::Failure);
+}
+
+TEST(PlayoutProjectTest, ClipCountLimit) {
+    TempFiles files;
+    const QString ok = files.write(QStringLiteral("ok"), ProjectCrypto::seal(*projectWithClips(2500, 4).encoded()));
+    EXPECT_EQ(PlayoutProject::load(ok).clipCount(), 10000);
+    const QString over = files.write(QStringLiteral("over"), ProjectCrypto::seal(*projectWithClips(3334, 3).encoded()));
+    EXPECT_EQ(loadFailure(over), LoadKind::tooLarge);
+    try {
+        projectWithClips(10001, 1).sealedFileData();
+        ADD_FAILURE();
+    } catch (const PlayoutProject::SaveError& error) {
+        EXPECT_EQ(error.kind(), PlayoutProject::SaveError::Kind::tooManyClips);
+        EXPECT_EQ(error.value(), 10001);
+        EXPECT_TRUE(error.errorDescription().contains(QStringLiteral("10001")));
+    }
+    const PlayoutProject::SaveError large(PlayoutProject::SaveError::Kind::tooLarge, 17'825'792);
+    EXPECT_TRUE(large.errorDescription().contains(QStringLiteral("17.0")));
+}
+
+TEST(PlayoutProjectTest, CanvasAndFrameRateLimits) {
+    struct Case {
+        const char* canvas;
+        const char* rate;
+        bool ok;
+    };
+    const Case cases[] = {
+        {R"({"width":4096,"height":2160,"name":"DCI 4K"})", R"({"timeScale":24,"frameDuration":1})", true},
+        {R"({"width":1,"height":1,"name":"x"})", R"({"timeScale":30000,"frameDuration":1001})", true},
+        {R"({"width":4097,"height":1000,"name":"x"})", R"({"timeScale":24,"frameDuration":1})", false},
+        {R"({"width":0,"height":1080,"name":"x"})", R"({"timeScale":24,"frameDuration":1})", false},
+        {R"({"width":1920,"height":2161,"name":"x"})", R"({"timeScale":24,"frameDuration":1})", false},
+        {R"({"width":-1920,"height":-1080,"name":"x"})", R"({"timeScale":24,"frameDuration":1})", false},
+        {R"({"width":1920,"height":1080,"name":"x"})", R"({"timeScale":120,"frameDuration":2})", false},
+        {R"({"width":1920,"height":1080,"name":"x"})", R"({"timeScale":0,"frameDuration":0})", false},
+    };
+    TempFiles files;
+    for (const Case& c : cases) {
+        const QByteArray json = QByteArray(R"({"canvas":)") + c.canvas + R"(,"frameRate":)" + c.rate + "}";
+        const QString path = files.sealedJson(json);
+        EXPECT_EQ(loadFailure(path), c.ok ? std::nullopt : std::optional(LoadKind::invalidFormat)) << json.constData();
+    }
+}
+
+TEST(PlayoutProjectTest, DecodingRulesOfTheKeyTables) {
+    const char* failing[] = {
+        R"({"groups":[{"name":"A","selectedIndex":0,"clips":[{"path":"/a.png"}]}]})",  // no displayName
+        R"({"groups":[{"name":"A","clips":[]}]})",                                     // no selectedIndex
+        R"({"groups":[{"name":"A","selectedIndex":0.5,"clips":[]}]})",
+        R"({"groups":[{"name":"A","selectedIndex":1e19,"clips":[]}]})",
+        R"({"groups":[{"name":"A","selectedIndex":0,"clips":[],"markers":[{"position":1}]}]})",
+        R"({"groups":[{"name":"A","selectedIndex":0,"clips":[{"path":"/a","displayName":"a","pixelWidth":"640"}]}]})",
+        R"({"groups":[{"name":"A","selectedIndex":0,"clips":[{"path":"/a","displayName":"a","transform":{"offsetX":0,"offsetY":0,"scale":1,"rotation":0}}]}]})",
+        R"({"groups":[{"name":"A","selectedIndex":0,"clips":[{"path":"/a","displayName":"a","motion":"spin"}]}]})",
+        R"({"groups":{}})",
+        R"({"groups":[5]})",
+        R"({"formatVersion":"10"})",
+        R"({"fadeDuration":"0.5"})",
+        R"({"fadeDuration":1e400})",
+        R"({"autoAdvance":1})",
+        R"({"keyAlphaMode":"Straight"})",
+        R"({"canvas":{"width":1920,"height":1080}})",
+        R"({"frameRate":{"timeScale":24}})",
+        R"({"dsk":{"paths":"/a.png"}})",
+        R"({"dsk":{"paths":[1]}})",
+        R"({"dsk":{"loops":"yes"}})",
+        R"({"dsk":[]})",
+        R"([])",
+        R"({"groups":[]} trailing)",
+        R"({"fadeDuration":NaN})",
+    };
+    for (const char* json : failing) EXPECT_THROW(PlayoutProject::decode(json), JsonDecodingError) << json;
+
+    // Unknown keys are ignored at every level; integral doubles are integers.
+    const PlayoutProject p = PlayoutProject::decode(
+        R"({"extra":1,"formatVersion":10.0,"groups":[{"name":"A","selectedIndex":1,"clips":[{"path":"/a","displayName":"a","x":[]}],"y":{}}]})");
+    EXPECT_EQ(p.formatVersion, 10);
+    EXPECT_FALSE(p.groups[0].markers.has_value());
+
+    // The keyer: "path" only when "paths" is absent; loops default on.
+    EXPECT_EQ(PlayoutProject::decode(R"({"dsk":{"path":"/k.png"}})").dsk, (DSKRecord{{QStringLiteral("/k.png")}, 0, true}));
+    EXPECT_EQ(PlayoutProject::decode(R"({"dsk":{}})").dsk, (DSKRecord{{}, 0, true}));
+    EXPECT_EQ(PlayoutProject::decode(R"({"dsk":{"paths":[],"path":"/k.png"}})").dsk->paths, QStringList());
+}
+
+TEST(PlayoutProjectTest, MakeGroupsBoundsEveryValue) {
+    TempFiles files;
+    const QString present = files.write(QStringLiteral("here.MOV"), "x");
+    const QByteArray json = QByteArray(R"({"groups":[{"name":"A","selectedIndex":99,"clips":[)") +
+        R"({"path":")" + present.toUtf8() + R"(","displayName":"kept","pixelWidth":0,"pixelHeight":20000,"motionDuration":0.01,"loopCount":-5,"contentAnchorX":1.5,"contentAnchorY":-1,"transform":{"offsetX":-9,"offsetY":3,"scale":0,"rotation":720,"opacity":-1}},)"
+        R"({"path":"/gone/away.png","displayName":"moved","pixelWidth":16384,"pixelHeight":1,"motionDuration":9,"loopCount":99999,"transform":{"offsetX":0.5,"offsetY":0,"scale":5000,"rotation":-720,"opacity":2}},)"
+        R"({"path":"/gone/notes.txt","displayName":"n"})"
+        R"(],"markers":[{"position":2,"name":"Beta"},{"position":0,"name":"Alpha"},{"position":-1,"name":"Low"},{"position":4,"name":"High"},{"position":2,"name":"Gamma"},{"position":3,"name":"End"}]},)"
+        R"({"name":"B","selectedIndex":-4,"clips":[]}]})";
+    const QList<ClipGroup> groups = PlayoutProject::decode(json).makeGroups();
+    ASSERT_EQ(groups.size(), 2);
+    const ClipGroup& a = groups[0];
+    EXPECT_EQ(a.selectedIndex, 3);
+    EXPECT_EQ(groups[1].selectedIndex, 0);
+    EXPECT_NE(a.id, groups[1].id);
+
+    QStringList names;
+    for (const Marker& m : a.markers) names << m.name;
+    EXPECT_EQ(names, (QStringList{QStringLiteral("Alpha"), QStringLiteral("Beta"), QStringLiteral("Gamma"), QStringLiteral("End")}));
+
+    const Clip& c0 = a.clips[0];
+    EXPECT_EQ(c0.kind, Clip::Kind::movie);
+    EXPECT_FALSE(c0.isMissing);
+    EXPECT_FALSE(c0.pixelWidth.has_value());
+    EXPECT_FALSE(c0.pixelHeight.has_value());
+    EXPECT_EQ(c0.motionDuration, 0.1);
+    EXPECT_EQ(c0.loopCount, 0);
+    EXPECT_FALSE(c0.contentAnchorX.has_value());
+    EXPECT_EQ(c0.contentAnchorY, -1.0);
+    EXPECT_EQ(c0.transform, (ClipTransform{-2, 2, 0.05, 180, 0}));
+
+    const Clip& c1 = a.clips[1];
+    EXPECT_TRUE(c1.isMissing);
+    EXPECT_EQ(c1.displayName, QStringLiteral("moved"));
+    EXPECT_EQ(c1.pixelWidth, 16384);
+    EXPECT_EQ(c1.pixelHeight, 1);
+    EXPECT_EQ(c1.motionDuration, 5.0);
+    EXPECT_EQ(c1.loopCount, 10000);
+    EXPECT_EQ(c1.transform, (ClipTransform{0.5, 0, 4096, -180, 1}));
+    EXPECT_EQ(a.clips[2].kind, Clip::Kind::still);
+    EXPECT_EQ(a.clips[2].transform, ClipTransform::identity());
+    EXPECT_EQ(a.clips[2].loopCount, 1);
+
+    // Records made in code may hold what JSON cannot: non-finite values are mended too.
+    PlayoutProject::ClipRecord odd = clipRecord(QStringLiteral("/x.png"));
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    odd.motionDuration = nan;
+    odd.contentAnchorX = nan;
+    odd.transform = ClipTransform{nan, nan, nan, nan, nan};
+    const Clip mended = PlayoutProject::makeClip(odd);
+    EXPECT_FALSE(mended.motionDuration.has_value());
+    EXPECT_FALSE(mended.contentAnchorX.has_value());
+    EXPECT_EQ(mended.transform, ClipTransform::identity());
+}
+
+TEST(PlayoutProjectTest, MessagesAreLookedUp) {
+    EXPECT_FALSE(PlayoutProject::LoadError(LoadKind::tooLarge).errorDescription().isEmpty());
+    EXPECT_NE(PlayoutProject::LoadError(LoadKind::tooLarge).errorDescription(),
+              PlayoutProject::LoadError(LoadKind::invalidFormat).errorDescription());
+}
+
+}  // namespace
+}  // namespace velmar

@@ -1,0 +1,154 @@
+// Feeds the project decoder thousands of mutated documents (fixed seed, so a failure repeats)
+// and checks that it never crashes or hangs, and that whatever it accepts comes out of
+// makeGroups() inside every bound.
+#include "models/json_decoding.h"
+#include "models/playout_project.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+
+namespace velmar {
+namespace {
+
+const char* base = R"({
+ "formatVersion": 10, "fadeDuration": 0.5, "autoAdvance": true, "audioEnabled": true,
+ "unpremultiplyAlpha": false, "keyAlphaMode": "straight", "defaultMotion": "fade",
+ "canvas": {"width": 1920, "height": 1080, "name": "HD 1080"},
+ "frameRate": {"timeScale": 60000, "frameDuration": 1001},
+ "dsk": {"paths": ["/k/a.png", "/k/b.mov"], "selectedIndex": 1, "loops": false},
+ "groups": [
+  {"name": "A", "selectedIndex": 2, "markers": [{"position": 1, "name": "M"}, {"position": 0, "name": "N"}],
+   "clips": [
+    {"path": "/m/a.png", "displayName": "a", "pixelWidth": 1920, "pixelHeight": 1080, "motion": "cut",
+     "motionDuration": 1.5, "loopCount": 3, "contentAnchorX": 0.25, "contentAnchorY": -0.5,
+     "transform": {"offsetX": 0.1, "offsetY": -0.2, "scale": 1.5, "rotation": 30, "opacity": 0.5}},
+    {"path": "/m/b.mov", "displayName": "b"}]},
+  {"name": "B", "selectedIndex": 0, "clips": []}]
+})";
+
+const char* replacements[] = {
+    "0", "-1", "1", "1.5", "-0.0", "1e308", "-1e308", "1e400", "9223372036854775807",
+    "9223372036854775808", "-9223372036854775809", "16385", "NaN", "\"x\"", "null", "true", "[]",
+    "{}", "[1,2]", "{\"a\":1}", "\"fade\"", "1e-320", "4096", "2160", "10001",
+};
+
+QJsonValue randomValue(std::mt19937& rng) {
+    const char* r = replacements[rng() % std::size(replacements)];
+    const QJsonDocument doc = QJsonDocument::fromJson(QByteArray("[") + r + "]");
+    return doc.isArray() ? doc.array().at(0) : QJsonValue();
+}
+
+// Replaces one randomly chosen value somewhere in the tree.
+QJsonValue mutateTree(const QJsonValue& value, std::mt19937& rng, int depth) {
+    if ((value.isObject() || value.isArray()) && depth < 6 && rng() % 4 != 0) {
+        if (value.isObject()) {
+            QJsonObject o = value.toObject();
+            if (o.isEmpty()) return randomValue(rng);
+            const QString key = o.keys().at(static_cast<qsizetype>(rng() % o.size()));
+            if (rng() % 8 == 0) {
+                o.remove(key);
+            } else {
+                o.insert(key, mutateTree(o.value(key), rng, depth + 1));
+            }
+            return o;
+        }
+        QJsonArray a = value.toArray();
+        if (a.isEmpty()) return randomValue(rng);
+        const auto i = static_cast<qsizetype>(rng() % a.size());
+        if (rng() % 8 == 0) {
+            a.append(a.at(i));  // more elements of the same shape
+        } else {
+            a.replace(i, mutateTree(a.at(i), rng, depth + 1));
+        }
+        return a;
+    }
+    return randomValue(rng);
+}
+
+QByteArray mutateBytes(QByteArray bytes, std::mt19937& rng) {
+    const int edits = 1 + static_cast<int>(rng() % 4);
+    for (int e = 0; e < edits && !bytes.isEmpty(); ++e) {
+        const auto at = static_cast<qsizetype>(rng() % bytes.size());
+        switch (rng() % 4) {
+        case 0: bytes[at] = static_cast<char>(rng() % 256); break;
+        case 1: bytes.remove(at, 1 + static_cast<qsizetype>(rng() % 8)); break;
+        case 2: bytes.insert(at, "0123456789.-e{}[]\",:"[rng() % 20]); break;
+        default: bytes.insert(at, replacements[rng() % std::size(replacements)]); break;
+        }
+    }
+    return bytes;
+}
+
+void expectBounded(const PlayoutProject& project) {
+    PlayoutProject::checkLimits(project);  // may throw LoadError: fine
+    EXPECT_GE(project.canvas.width, 1);
+    EXPECT_LE(project.canvas.height, 2160);
+    for (const ClipGroup& group : project.makeGroups()) {
+        ASSERT_GE(group.selectedIndex, 0);
+        ASSERT_LE(group.selectedIndex, group.clips.size());
+        int last = 0;
+        for (const Marker& marker : group.markers) {
+            ASSERT_GE(marker.position, last);
+            ASSERT_LE(marker.position, group.clips.size());
+            last = marker.position;
+        }
+        for (const Clip& clip : group.clips) {
+            for (const auto& size : {clip.pixelWidth, clip.pixelHeight}) {
+                ASSERT_TRUE(!size || (*size >= 1 && *size <= 16384));
+            }
+            const auto& d = clip.motionDuration;
+            ASSERT_TRUE(!d || (*d >= 0.1 && *d <= 5.0));
+            ASSERT_TRUE(clip.loopCount >= 0 && clip.loopCount <= 10000);
+            for (const auto& anchor : {clip.contentAnchorX, clip.contentAnchorY}) {
+                ASSERT_TRUE(!anchor || (std::isfinite(*anchor) && std::abs(*anchor) <= 1));
+            }
+            const ClipTransform& t = clip.transform;
+            ASSERT_TRUE(t.offsetX >= -2 && t.offsetX <= 2 && t.offsetY >= -2 && t.offsetY <= 2);
+            ASSERT_TRUE(t.scale >= 0.05 && t.scale <= 4096);
+            ASSERT_TRUE(t.rotation >= -180 && t.rotation <= 180);
+            ASSERT_TRUE(t.opacity >= 0 && t.opacity <= 1);
+        }
+    }
+}
+
+void feed(const QByteArray& json, int& accepted) {
+    try {
+        const PlayoutProject project = PlayoutProject::decode(json);
+        ++accepted;
+        expectBounded(project);
+        // What was accepted can be written, and reading that back writes the same bytes (the
+        // defaults left out on writing read back as themselves).
+        const auto again = project.encoded(PlayoutProject::Encoding::compact);
+        ASSERT_TRUE(again.has_value());
+        ASSERT_EQ(PlayoutProject::decode(*again).encoded(PlayoutProject::Encoding::compact), again);
+    } catch (const JsonDecodingError&) {
+    } catch (const PlayoutProject::LoadError&) {
+    }
+}
+
+TEST(ProjectDecoderFuzzTest, MutatedDocumentsNeverEscapeTheBounds) {
+    std::mt19937 rng(20261206);
+    const QJsonObject original = QJsonDocument::fromJson(base).object();
+    ASSERT_FALSE(original.isEmpty());
+    int accepted = 0;
+    for (int i = 0; i < 4000; ++i) {
+        const QJsonValue mutated = mutateTree(original, rng, 0);
+        feed(QJsonDocument(mutated.toObject()).toJson(QJsonDocument::Compact), accepted);
+        if (HasFatalFailure()) return;
+    }
+    const QByteArray text(base);
+    for (int i = 0; i < 4000; ++i) {
+        feed(mutateBytes(text, rng), accepted);
+        if (HasFatalFailure()) return;
+    }
+    // Both kinds of mutation must reach the checks after decoding, not only the parser.
+    EXPECT_GT(accepted, 1000);
+}
+
+}  // namespace
+}  // namespace velmar

@@ -1,0 +1,140 @@
+#include "models/title_document.h"
+#include "models/title_error.h"
+
+#include "support/qt_printers.h"
+
+#include <QJsonDocument>
+
+#include <gtest/gtest.h>
+
+namespace velmar {
+namespace {
+
+const char* minimal = R"({"canvas":{"width":1920,"height":1080,"name":"HD 1080"},"layers":[]})";
+
+QByteArray withLayers(const char* layers) {
+    return QByteArray(R"({"canvas":{"width":1280,"height":720,"name":"HD 720"},"layers":)") + layers + "}";
+}
+
+TEST(TitleDocumentTest, VersionRules) {
+    for (const char* version : {"3", "0", "-1", "99"}) {
+        QByteArray json = QByteArray(R"({"formatVersion":)") + version + R"(,"canvas":{"width":1920,"height":1080,"name":"x"},"layers":[]})";
+        try {
+            TitleDocument::decode(json);
+            ADD_FAILURE() << "version " << version << " read";
+        } catch (const TitleError& error) {
+            EXPECT_EQ(error.kind(), TitleError::Kind::unsupportedVersion);
+        }
+    }
+    // The version is checked before anything else: a bad version wins over a missing canvas.
+    EXPECT_THROW(TitleDocument::decode(R"({"formatVersion":3})"), TitleError);
+    for (const char* version : {"1", "2", "null"}) {
+        const QByteArray json = QByteArray(R"({"formatVersion":)") + version + R"(,"canvas":{"width":1920,"height":1080,"name":"x"},"layers":[]})";
+        const TitleDocument doc = TitleDocument::decode(json);
+        EXPECT_EQ(doc.formatVersion, 2);
+        EXPECT_EQ(QJsonDocument::fromJson(*doc.encoded()).object().value(QStringLiteral("formatVersion")).toInt(), 2);
+    }
+}
+
+TEST(TitleDocumentTest, DocumentDefaultsAndRequiredKeys) {
+    const TitleDocument doc = TitleDocument::decode(minimal);
+    EXPECT_EQ(doc.name, QString::fromUtf8("新規テロップ"));
+    EXPECT_TRUE(doc.guides.isEmpty());
+    EXPECT_TRUE(doc.templateFields.isEmpty());
+    for (const char* bad : {R"({"layers":[]})",
+                            R"({"canvas":{"width":1920,"height":1080,"name":"x"}})",
+                            R"({"canvas":{"width":1920,"height":1080},"layers":[]})",
+                            R"({"canvas":{"width":1920.5,"height":1080,"name":"x"},"layers":[]})",
+                            R"({"canvas":{"width":1e15,"height":1080,"name":"x"},"layers":[]})",
+                            R"({"name":5,"canvas":{"width":1920,"height":1080,"name":"x"},"layers":[]})",
+                            R"({"templateFields":[1],"canvas":{"width":1920,"height":1080,"name":"x"},"layers":[]})",
+                            R"({"guides":[{"axis":"diagonal","position":1}],"canvas":{"width":1,"height":1,"name":"x"},"layers":[]})",
+                            R"([])"}) {
+        EXPECT_THROW(TitleDocument::decode(bad), JsonReader::Error) << bad;
+    }
+}
+
+TEST(TitleDocumentTest, EmptyLayerReadsWithReadingDefaults) {
+    const TitleTextLayer layer = TitleDocument::decode(withLayers("[{}]")).layers.at(0);
+    EXPECT_FALSE(layer.id.isNull());
+    EXPECT_EQ(layer.text, QString());
+    EXPECT_EQ(layer.fontName, QStringLiteral("HiraginoSans-W6"));
+    EXPECT_EQ(layer.fontSize, 96);
+    EXPECT_EQ(layer.fill, (TitleRGBA{1, 1, 1, 1}));
+    EXPECT_EQ(layer.x, 0.5);
+    EXPECT_EQ(layer.y, 0.8);
+    EXPECT_EQ(layer.alignment, TitleTextLayer::Alignment::center);
+    ASSERT_EQ(layer.effects.size(), 2);
+    EXPECT_EQ(layer.effects[0].kind, TitleEffectKind::edge);
+    EXPECT_EQ(layer.effects[0].color, (TitleRGBA{0, 0, 0, 1}));
+    EXPECT_EQ(layer.effects[0].size, 3);
+    EXPECT_EQ(layer.effects[1].kind, TitleEffectKind::shadow);
+    EXPECT_EQ(layer.effects[1].color, (TitleRGBA{0, 0, 0, 0.75}));
+    EXPECT_EQ(layer.effects[1].size, 8);
+    EXPECT_EQ(layer.effects[1].offsetX, 3);
+    EXPECT_EQ(layer.effects[1].offsetY, 4);
+    EXPECT_NE(layer.effects[0].id, layer.effects[1].id);
+
+    const TitleTextLayer fresh;
+    EXPECT_EQ(fresh.text, QString::fromUtf8("テロップ"));
+    EXPECT_EQ(fresh.effects.size(), 2);
+}
+
+TEST(TitleDocumentTest, LegacyKeysOnlyWithoutEffects) {
+    const char* legacy = R"([{"outline":{"r":1,"g":0,"b":0,"a":1},"outlineWidth":5}])";
+    const TitleTextLayer layer = TitleDocument::decode(withLayers(legacy)).layers.at(0);
+    ASSERT_EQ(layer.effects.size(), 2);
+    EXPECT_EQ(layer.effects[0].color, (TitleRGBA{1, 0, 0, 1}));
+    EXPECT_EQ(layer.effects[0].size, 5);
+    EXPECT_EQ(layer.effects[1].size, 8);
+    EXPECT_TRUE(layer.effects[0].enabled && layer.effects[1].enabled);
+
+    // With "effects" present the legacy keys are not read at all, even malformed ones.
+    const char* both = R"([{"effects":[],"outline":"red","shadowBlur":"x"}])";
+    EXPECT_TRUE(TitleDocument::decode(withLayers(both)).layers.at(0).effects.isEmpty());
+    // Without "effects", a malformed legacy key fails.
+    EXPECT_THROW(TitleDocument::decode(withLayers(R"([{"outlineWidth":"wide"}])")), JsonReader::Error);
+
+    // Written back, no legacy key survives.
+    const QByteArray written = *TitleDocument::decode(withLayers(legacy)).encoded();
+    for (const char* key : {"\"outline\"", "\"outlineWidth\"", "\"shadow\":", "\"shadowBlur\""}) {
+        EXPECT_FALSE(written.contains(key)) << key;
+    }
+}
+
+TEST(TitleDocumentTest, EnumsAndIdsAreStrict) {
+    EXPECT_THROW(TitleDocument::decode(withLayers(R"([{"alignment":"justify"}])")), JsonReader::Error);
+    EXPECT_THROW(TitleDocument::decode(withLayers(R"([{"alignment":"Center"}])")), JsonReader::Error);
+    EXPECT_THROW(TitleDocument::decode(withLayers(R"([{"id":"not-a-uuid"}])")), JsonReader::Error);
+    const char* effect = R"([{"effects":[{"id":"6F9619FF-8B86-D011-B42D-00C04FC964FF","kind":"glow","enabled":true,"color":{"r":0,"g":0,"b":0,"a":1},"size":1,"offsetX":0,"offsetY":0}]}])";
+    EXPECT_THROW(TitleDocument::decode(withLayers(effect)), JsonReader::Error);
+    const char* missingOffset = R"([{"effects":[{"id":"6F9619FF-8B86-D011-B42D-00C04FC964FF","kind":"edge","enabled":true,"color":{"r":0,"g":0,"b":0,"a":1},"size":1,"offsetX":0}]}])";
+    EXPECT_THROW(TitleDocument::decode(withLayers(missingOffset)), JsonReader::Error);
+}
+
+TEST(TitleDocumentTest, RoundTripsEveryField) {
+    TitleDocument doc;
+    doc.name = QStringLiteral("Lower third");
+    doc.canvas = CanvasFormat{3840, 2160, QStringLiteral("UHD 4K")};
+    TitleTextLayer layer;
+    layer.alignment = TitleTextLayer::Alignment::right;
+    layer.effects.append({QUuid::createUuid(), TitleEffectKind::innerGlow, false, {0.1, 0.2, 0.3, 0.4}, 2.5, -1, 7});
+    doc.layers = {layer, TitleTextLayer()};
+    doc.guides = {{TitleGuide::Axis::vertical, 0.25}, {TitleGuide::Axis::horizontal, 0.9}};
+    doc.templateFields = {QStringLiteral("name"), QStringLiteral("role")};
+    EXPECT_EQ(TitleDocument::decode(*doc.encoded()), doc);
+    EXPECT_EQ(qHash(TitleDocument::decode(*doc.encoded())), qHash(doc));
+
+    doc.layers[0].fontSize = std::numeric_limits<double>::quiet_NaN();
+    EXPECT_FALSE(doc.encoded().has_value());
+}
+
+TEST(TitleDocumentTest, ErrorMessagesAreFixedTexts) {
+    EXPECT_EQ(TitleError(TitleError::Kind::unsupportedVersion).errorDescription(),
+              QString::fromUtf8("このバージョンのテロップは開けません"));
+    EXPECT_EQ(TitleError(TitleError::Kind::paletteFull).errorDescription(),
+              QString::fromUtf8("スタイルパレットの登録上限に達しました"));
+}
+
+}  // namespace
+}  // namespace velmar
