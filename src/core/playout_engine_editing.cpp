@@ -178,18 +178,22 @@ void PlayoutEngine::addClips(const QList<Clip>& prepared, std::optional<int> ins
     }
     const qsizetype accepted = std::min(room, prepared.size());
     const qsizetype dropped = prepared.size() - accepted;
-    const QList<Clip> adding = prepared.first(accepted);
+    const QList<Clip> adding = dropped > 0 ? prepared.first(accepted) : prepared;
 
     ClipGroup& group = groups_[g];
     const qsizetype existing = group.clips.size();
     const qsizetype at =
         insertAt ? std::min<qsizetype>(existing, std::max(*insertAt, 0)) : existing;
-    QList<Clip> clips;
-    clips.reserve(existing + accepted);
-    clips.append(group.clips.first(at));
-    clips.append(adding);
-    clips.append(group.clips.sliced(at));
-    group.clips = std::move(clips);
+    if (at == existing) {
+        group.clips.append(adding);
+    } else {
+        QList<Clip> clips;
+        clips.reserve(existing + accepted);
+        clips.append(group.clips.first(at));
+        clips.append(adding);
+        clips.append(group.clips.sliced(at));
+        group.clips = std::move(clips);
+    }
     // Clips inserted at a marker's gap land before the marker.
     for (Marker& marker : group.markers) {
         if (marker.position >= at) marker.position += static_cast<int>(accepted);
