@@ -82,8 +82,8 @@ struct Rundown {
         group.name = QStringLiteral("A");
         group.clips = makeStills(clips, QStringLiteral("c"));
         for (int i = 0; i < markers; ++i) {
-            group.markers.push_back(Marker{QUuid::createUuid(), (i * 50) % (clips + 1),
-                                           QStringLiteral("m%1").arg(i)});
+            group.markers.push_back(
+                Marker{QUuid::createUuid(), (i * 50) % (clips + 1), QStringLiteral("m%1").arg(i)});
         }
         engine->loadGroups({group, ClipGroup{}});
         settle();
@@ -283,9 +283,9 @@ void BM_Verify10000_LinearLookupPeer(benchmark::State& state) {
         int found = 0;
         for (const Clip& wanted : clips) {
             for (const ClipGroup& group : groups) {
-                const auto it = std::find_if(group.clips.begin(), group.clips.end(), [&](const Clip& c) {
-                    return c.id == wanted.id && c.url == wanted.url;
-                });
+                const auto it = std::find_if(
+                    group.clips.begin(), group.clips.end(),
+                    [&](const Clip& c) { return c.id == wanted.id && c.url == wanted.url; });
                 if (it != group.clips.end()) {
                     ++found;
                     break;
@@ -301,7 +301,10 @@ void BM_Verify10000_LinearLookupPeer(benchmark::State& state) {
     state.counters["per_clip_us"] = total / static_cast<double>(state.iterations()) / kClips * 1e6;
     state.SetLabel("lookups only, without applying anything");
 }
-BENCHMARK(BM_Verify10000_LinearLookupPeer)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_Verify10000_LinearLookupPeer)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
 
 }  // namespace
 

@@ -16,8 +16,7 @@ constexpr double kMaxCanvasPixels = 8'847'360.0;
 void PlayoutEngine::applyCanvasSilently(const CanvasFormat& format) {
     if (format.width < 1 || format.width > kMaxCanvasWidth || format.height < 1 ||
         format.height > kMaxCanvasHeight ||
-        static_cast<double>(format.width) * static_cast<double>(format.height) >
-            kMaxCanvasPixels) {
+        static_cast<double>(format.width) * static_cast<double>(format.height) > kMaxCanvasPixels) {
         setLastMessage(localized("キャンバスのサイズが安全上限を超えています"));
         return;
     }

@@ -15,15 +15,24 @@ namespace {
 // The names of the motions in the status line; fixed texts, not translated.
 QString motionName(MotionKind motion) {
     switch (motion) {
-        case MotionKind::cut: return QStringLiteral("CUT");
-        case MotionKind::fade: return QStringLiteral("FADE");
-        case MotionKind::slideLeft: return QStringLiteral("SLIDE ←");
-        case MotionKind::slideRight: return QStringLiteral("SLIDE →");
-        case MotionKind::slideUp: return QStringLiteral("SLIDE ↑");
-        case MotionKind::slideDown: return QStringLiteral("SLIDE ↓");
-        case MotionKind::zoom: return QStringLiteral("ZOOM");
-        case MotionKind::dive: return QStringLiteral("DIVE");
-        case MotionKind::rotate: return QStringLiteral("ROTATE");
+        case MotionKind::cut:
+            return QStringLiteral("CUT");
+        case MotionKind::fade:
+            return QStringLiteral("FADE");
+        case MotionKind::slideLeft:
+            return QStringLiteral("SLIDE ←");
+        case MotionKind::slideRight:
+            return QStringLiteral("SLIDE →");
+        case MotionKind::slideUp:
+            return QStringLiteral("SLIDE ↑");
+        case MotionKind::slideDown:
+            return QStringLiteral("SLIDE ↓");
+        case MotionKind::zoom:
+            return QStringLiteral("ZOOM");
+        case MotionKind::dive:
+            return QStringLiteral("DIVE");
+        case MotionKind::rotate:
+            return QStringLiteral("ROTATE");
     }
     return QStringLiteral("FADE");
 }
@@ -31,10 +40,14 @@ QString motionName(MotionKind motion) {
 double clampField(ClipTransform::Field field, double value) {
     switch (field) {
         case ClipTransform::Field::offsetX:
-        case ClipTransform::Field::offsetY: return std::clamp(value, -2.0, 2.0);
-        case ClipTransform::Field::scale: return std::clamp(value, 0.05, 4096.0);
-        case ClipTransform::Field::rotation: return std::clamp(value, -180.0, 180.0);
-        case ClipTransform::Field::opacity: return std::clamp(value, 0.0, 1.0);
+        case ClipTransform::Field::offsetY:
+            return std::clamp(value, -2.0, 2.0);
+        case ClipTransform::Field::scale:
+            return std::clamp(value, 0.05, 4096.0);
+        case ClipTransform::Field::rotation:
+            return std::clamp(value, -180.0, 180.0);
+        case ClipTransform::Field::opacity:
+            return std::clamp(value, 0.0, 1.0);
     }
     return value;
 }
@@ -70,8 +83,7 @@ std::optional<double> PlayoutEngine::commonTransformValue(ClipTransform::Field f
     return first;
 }
 
-void PlayoutEngine::setTransform(ClipTransform::Field field, double value,
-                                 const QSet<QUuid>& ids) {
+void PlayoutEngine::setTransform(ClipTransform::Field field, double value, const QSet<QUuid>& ids) {
     if (groups_.isEmpty() || ids.isEmpty() || !std::isfinite(value)) return;
     const double clamped = clampField(field, value);
     auto& clips = groups_[safeGroupIndex()].clips;
@@ -145,10 +157,10 @@ void PlayoutEngine::setLoopCount(int count, const QSet<QUuid>& ids) {
     }
     if (changed == 0) return;
     emit groupsChanged();
-    const QString label = count < 1 ? localized("無限")
-                                    : localizedFormat("%lld 回", {static_cast<long long>(count)});
-    setLastMessage(localizedFormat("繰り返し: %@（%lld 件）",
-                                   {label, static_cast<long long>(changed)}));
+    const QString label =
+        count < 1 ? localized("無限") : localizedFormat("%lld 回", {static_cast<long long>(count)});
+    setLastMessage(
+        localizedFormat("繰り返し: %@（%lld 件）", {label, static_cast<long long>(changed)}));
     // The NEXT movie's playback was made with the old count; any other NEXT stays as loaded.
     if (nextChanged) {
         reloadNextMedia();
@@ -178,8 +190,8 @@ void PlayoutEngine::setMotion(std::optional<MotionKind> motion, const QSet<QUuid
     for (int i : targetIndices(ids)) clips[i].motion = motion;
     emit groupsChanged();
     const QString label = motion ? motionName(*motion) : localized("既定");
-    setLastMessage(localizedFormat("モーション: %@（%lld 件）",
-                                   {label, static_cast<long long>(ids.size())}));
+    setLastMessage(
+        localizedFormat("モーション: %@（%lld 件）", {label, static_cast<long long>(ids.size())}));
 }
 
 void PlayoutEngine::setMotionDuration(std::optional<double> seconds, const QSet<QUuid>& ids) {

@@ -172,8 +172,8 @@ void PlayoutEngine::addClips(const QList<Clip>& prepared, std::optional<int> ins
     for (const ClipGroup& group : groups_) total += group.clips.size();
     const qsizetype room = maxClips - total;
     if (room < 1) {
-        setLastMessage(localizedFormat("素材は全体で %lld 件までです",
-                                       {static_cast<long long>(maxClips)}));
+        setLastMessage(
+            localizedFormat("素材は全体で %lld 件までです", {static_cast<long long>(maxClips)}));
         return;
     }
     const qsizetype accepted = std::min(room, prepared.size());

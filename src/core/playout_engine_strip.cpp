@@ -103,8 +103,8 @@ void PlayoutEngine::renameMarker(const QUuid& id, const QString& name) {
     const QString trimmed = name.trimmed();
     if (trimmed.isEmpty() || groups_.isEmpty()) return;
     auto& markers = groups_[safeGroupIndex()].markers;
-    const auto it = std::find_if(markers.begin(), markers.end(),
-                                 [&id](const Marker& m) { return m.id == id; });
+    const auto it =
+        std::find_if(markers.begin(), markers.end(), [&id](const Marker& m) { return m.id == id; });
     if (it == markers.end() || it->name == trimmed) return;
     it->name = trimmed;
     emit groupsChanged();

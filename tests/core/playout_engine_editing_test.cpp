@@ -41,7 +41,8 @@ QStringList tabNames(const PlayoutEngine& engine) {
     return out;
 }
 
-// ---- Tabs -----------------------------------------------------------------------------------------
+// ---- Tabs
+// -----------------------------------------------------------------------------------------
 
 TEST_F(EngineFixture, TabsAreAddedRenamedAndCycledWithEachKeepingItsNext) {
     loadTab(stills(3), 2);
@@ -69,6 +70,14 @@ TEST_F(EngineFixture, TabsAreAddedRenamedAndCycledWithEachKeepingItsNext) {
     EXPECT_EQ(engine->selectedClip()->displayName, "C2");
     engine->cycleGroup(false);
     EXPECT_EQ(engine->currentGroupIndex(), 2) << "backward from the first wraps to the last";
+
+    // Reordering keeps the same tab current and never wraps.
+    engine->moveGroup(2, 1);
+    engine->moveGroup(0, -1);
+    EXPECT_EQ(tabNames(*engine), QStringList({"Tab", "New", "C"}));
+    engine->moveGroup(2, -2);
+    EXPECT_EQ(tabNames(*engine), QStringList({"C", "Tab", "New"}));
+    EXPECT_EQ(engine->currentGroupIndex(), 0);
 
     engine->loadGroups({tab("only", stills(1))});
     engine->cycleGroup(true);
@@ -99,21 +108,6 @@ TEST_F(EngineFixture, RemovingATabKeepsTheTabBeingWorkedInCurrent) {
     engine->removeGroup(0);
     EXPECT_EQ(tabNames(*engine), QStringList({"B"}));
     EXPECT_EQ(engine->lastMessage(), "最後のタブは削除できません");
-}
-
-TEST_F(EngineFixture, MovingATabKeepsTheSameTabCurrentAndNeverWraps) {
-    engine->loadGroups({tab("A", {}), tab("B", {}), tab("C", {})});
-    QSignalSpy groups(engine.get(), &PlayoutEngine::groupsChanged);
-    engine->moveGroup(0, -1);
-    engine->moveGroup(2, 1);
-    engine->moveGroup(3, -1);
-    EXPECT_EQ(groups.count(), 0);
-    engine->moveGroup(0, 1);
-    EXPECT_EQ(tabNames(*engine), QStringList({"B", "A", "C"}));
-    EXPECT_EQ(engine->currentGroupIndex(), 1) << "A is still current";
-    engine->moveGroup(2, -2);
-    EXPECT_EQ(tabNames(*engine), QStringList({"C", "B", "A"}));
-    EXPECT_EQ(engine->currentGroup()->name, "A");
 }
 
 // Structural edits are refused in every state but off; the keyer alone blocks nothing.
@@ -178,9 +172,10 @@ TEST_F(EngineFixture, StructuralEditsAreRefusedWhileTheProgramIsNotOff) {
     EXPECT_EQ(engine->frameRate(), (FrameRate{25, 1}));
 }
 
-// ---- Adding clips ---------------------------------------------------------------------------------
+// ---- Adding clips
+// ---------------------------------------------------------------------------------
 
-TEST_F(EngineFixture, TheClipLimitAddsWhatFitsAndThenRefuses) {
+TEST_F(EngineFixture, AddsBeyondTheClipLimitAddWhatFitsAndRefusalsChangeNothing) {
     QList<Clip> many;
     for (int i = 0; i < 4999; ++i) {
         Clip clip = still("m");
@@ -193,9 +188,14 @@ TEST_F(EngineFixture, TheClipLimitAddsWhatFitsAndThenRefuses) {
     EXPECT_EQ(engine->groups()[1].clips.last().displayName, "new1");
     EXPECT_EQ(engine->lastMessage(), "2 件を追加しました（上限を超える 3 件は追加していません）");
 
+    const QList<ClipGroup> full = engine->groups();
     engine->addClips(stills(1, "more"));
     EXPECT_EQ(engine->lastMessage(), "素材は全体で 10000 件までです");
-    EXPECT_EQ(engine->groups()[0].clips.size(), 4999);
+    engine->addClips(stills(2), std::nullopt, QUuid::createUuid());
+    EXPECT_EQ(engine->lastMessage(), "取り込み先のタブが無くなったため、追加を取りやめました");
+    engine->addClips({});
+    EXPECT_EQ(engine->lastMessage(), "対応する素材がありませんでした");
+    EXPECT_EQ(engine->groups(), full);
 
     // Moving and removing never raise the total; after a removal there is room again.
     engine->removeClips({engine->groups()[0].clips[0].id}, 0);
@@ -219,7 +219,14 @@ TEST_F(EngineFixture, AddedClipsKeepNextAndMarkersOnTheirClips) {
         {"at a marker's gap", 4, 1, 2, {2}, "C1", {4}, "2 件を 3 番目に追加しました"},
         {"past the end appends", 3, 0, 99, {3}, "C0", {5}, "2 件を 4 番目に追加しました"},
         {"negative inserts in front", 3, 3, -4, {}, "", {}, "2 件を 1 番目に追加しました"},
-        {"appended without an index", 3, 1, std::nullopt, {1, 3}, "C1", {1, 5}, "2 件を追加しました"},
+        {"appended without an index",
+         3,
+         1,
+         std::nullopt,
+         {1, 3},
+         "C1",
+         {1, 5},
+         "2 件を追加しました"},
         {"into an empty tab", 0, 0, std::nullopt, {0}, "N0", {2}, "2 件を追加しました"},
     };
     for (const Case& c : cases) {
@@ -243,17 +250,8 @@ TEST_F(EngineFixture, AddedClipsKeepNextAndMarkersOnTheirClips) {
     }
 }
 
-TEST_F(EngineFixture, AddingToAVanishedTabOrAddingNothingChangesNothing) {
-    loadTab(stills(2));
-    const QList<ClipGroup> before = engine->groups();
-    engine->addClips(stills(2), std::nullopt, QUuid::createUuid());
-    EXPECT_EQ(engine->lastMessage(), "取り込み先のタブが無くなったため、追加を取りやめました");
-    engine->addClips({});
-    EXPECT_EQ(engine->lastMessage(), "対応する素材がありませんでした");
-    EXPECT_EQ(engine->groups(), before);
-}
-
-// ---- Removing and moving clips ----------------------------------------------------------------------
+// ---- Removing and moving clips
+// ----------------------------------------------------------------------
 
 TEST_F(EngineFixture, RemovedClipsTakeMarkersAndNextAlong) {
     engine->loadGroups({tab("A", stills(5), {marker(1, "a"), marker(3, "b")}, 2)});
@@ -312,7 +310,8 @@ TEST_F(EngineFixture, ProgramAndNextIndexesFollowTheirClipsThroughEdits) {
 }
 
 TEST_F(EngineFixture, MovingClipsToAnotherTabAppendsThemAfterEverything) {
-    engine->loadGroups({tab("A", stills(4), {marker(2, "m")}, 1), tab("B", stills(1, "b"), {marker(1, "end")})});
+    engine->loadGroups(
+        {tab("A", stills(4), {marker(2, "m")}, 1), tab("B", stills(1, "b"), {marker(1, "end")})});
     settle();
     const auto clips = engine->groups()[0].clips;
     engine->setReorderSelection({clips[1].id, clips[3].id}, 1);
@@ -342,21 +341,8 @@ TEST_F(EngineFixture, MovingClipsToAnotherTabAppendsThemAfterEverything) {
     EXPECT_EQ(engine->programClip()->displayName, "C1");
 }
 
-TEST_F(EngineFixture, DeletingTheSelectionOrTheNextClip) {
-    loadTab(stills(4), 1);
-    engine->deleteSelection();  // no selection: the NEXT clip
-    EXPECT_EQ(names(), QStringList({"C0", "C2", "C3"}));
-    EXPECT_EQ(engine->lastMessage(), "1 件を削除しました");
-    engine->selectAllInTab();
-    engine->deleteSelection();
-    EXPECT_TRUE(names().isEmpty());
-    EXPECT_EQ(engine->lastMessage(), "3 件を削除しました");
-    EXPECT_TRUE(engine->reorderSelection().isEmpty());
-    engine->deleteSelection();
-    EXPECT_EQ(engine->lastMessage(), "3 件を削除しました") << "nothing to delete, no message";
-}
-
-// ---- Replacing a file -----------------------------------------------------------------------------
+// ---- Replacing a file
+// -----------------------------------------------------------------------------
 
 TEST_F(EngineFixture, ReplacingKeepsIdentityPlacementAndMotion) {
     const QString movieFile = dir.filePath("fresh.MOV");
@@ -399,7 +385,70 @@ TEST_F(EngineFixture, ReplacingKeepsIdentityPlacementAndMotion) {
     EXPECT_EQ(engine->groups()[0].clips.size(), 3);
 }
 
-// ---- The id index ---------------------------------------------------------------------------------
+// ---- Verification
+// ---------------------------------------------------------------------------------
+
+TEST_F(EngineFixture, VerificationSortsGoodMissingAndUnreadableFiles) {
+    Clip missing = still("missing");
+    missing.isMissing = true;
+    stillRejections.insert("huge.png", "画像ファイルが 256 MB を超えています");
+    movieFailures.insert("bad.mov", "no video");
+    QList<QList<QPair<QString, QString>>> reports;
+    engine->onUnreadableClips = [&reports](const auto& report) { reports << report; };
+    QSignalSpy pending(engine.get(), &PlayoutEngine::pendingVerificationChanged);
+
+    loadTab({still("good"), missing, still("huge"), movie("film"), movie("bad")});
+    const auto clips = engine->groups()[0].clips;
+    EXPECT_TRUE(engine->isVerified(clips[0]));
+    EXPECT_FALSE(engine->isVerified(clips[1]));
+    EXPECT_TRUE(engine->isVerified(clips[3]));
+    EXPECT_EQ(clips[2].unreadableReason, "画像ファイルが 256 MB を超えています");
+    EXPECT_EQ(clips[4].unreadableReason, "no video");
+    EXPECT_FALSE(clips[0].unreadableReason || clips[1].unreadableReason ||
+                 clips[3].unreadableReason);
+    ASSERT_EQ(reports.size(), 1);
+    EXPECT_EQ(reports[0],
+              (QList<QPair<QString, QString>>{{"huge", "画像ファイルが 256 MB を超えています"},
+                                              {"bad", "no video"}}));
+    ASSERT_GE(pending.count(), 2);
+    EXPECT_EQ(pending.first().first().toInt(), 4) << "the missing clip is not counted";
+    EXPECT_EQ(engine->pendingVerification(), 0);
+}
+
+TEST_F(EngineFixture, ResultsForRemovedReplacedOrMovedClipsAreDroppedOrFollowThem) {
+    useDeferredBackground();
+    const QString freshFile = dir.filePath("fresh.png");
+    QFile(freshFile).open(QIODevice::WriteOnly);
+    stillRejections.insert("r1.png", "bad header");
+    stillRejections.insert("r2.png", "bad header");
+    QList<QPair<QString, QString>> reported;
+    engine->onUnreadableClips = [&reported](const auto& report) { reported << report; };
+
+    ClipGroup a;
+    a.clips = {still("replaced"), still("removed"), still("moved"), still("r1"), still("r2")};
+    engine->loadGroups({a, ClipGroup{}});
+    ASSERT_EQ(deferred.size(), 2u) << "a verification and a metadata pass wait";
+    const auto before = engine->groups()[0].clips;
+
+    engine->replaceClip(0, QUrl::fromLocalFile(freshFile));  // starts passes of its own
+    engine->removeClips({before[1].id, before[4].id}, 0);
+    engine->moveClips({before[2].id}, 1);
+    runDeferred();
+
+    const ClipGroup tabA = engine->groups()[0];
+    ASSERT_EQ(tabA.clips.size(), 2);
+    EXPECT_EQ(tabA.clips[0].url.fileName(), "fresh.png");
+    EXPECT_TRUE(engine->isVerified(tabA.clips[0])) << "verified by its own pass with the new file";
+    EXPECT_FALSE(tabA.clips[0].unreadableReason.has_value());
+    EXPECT_TRUE(engine->isVerified(engine->groups()[1].clips[0])) << "found in its new tab";
+    EXPECT_EQ(tabA.clips[1].unreadableReason, "bad header");
+    EXPECT_EQ(reported, (QList<QPair<QString, QString>>{{"r1", "bad header"}}))
+        << "the removed unreadable clip is not reported";
+    EXPECT_EQ(engine->pendingVerification(), 0);
+}
+
+// ---- The id index
+// ---------------------------------------------------------------------------------
 
 // Random edits of every kind; after each one, settings addressed by id must reach exactly the
 // clip with that id, which holds only while the id index follows the tabs.
@@ -416,13 +465,27 @@ TEST_F(EngineFixture, SettingsFindTheirClipAfterAnySequenceOfEdits) {
         const int tabs = static_cast<int>(engine->groups().size());
         const QUuid someID = n > 0 ? clips[pick(n)].id : QUuid();
         switch (pick(9)) {
-            case 0: engine->addClips(stills(1 + pick(3), "n" + QString::number(step)), pick(n + 2) - 1); break;
-            case 1: engine->removeClips({someID}, engine->currentGroupIndex()); break;
-            case 2: engine->nudge({someID}, pick(2) ? 1 : -1); break;
-            case 3: engine->move({someID}, StripInsertion{pick(n + 1)}); break;
-            case 4: engine->moveClips({someID}, pick(tabs)); break;
-            case 5: engine->moveGroup(pick(tabs), pick(3) - 1); break;
-            case 6: engine->selectGroup(pick(tabs)); break;
+            case 0:
+                engine->addClips(stills(1 + pick(3), "n" + QString::number(step)), pick(n + 2) - 1);
+                break;
+            case 1:
+                engine->removeClips({someID}, engine->currentGroupIndex());
+                break;
+            case 2:
+                engine->nudge({someID}, pick(2) ? 1 : -1);
+                break;
+            case 3:
+                engine->move({someID}, StripInsertion{pick(n + 1)});
+                break;
+            case 4:
+                engine->moveClips({someID}, pick(tabs));
+                break;
+            case 5:
+                engine->moveGroup(pick(tabs), pick(3) - 1);
+                break;
+            case 6:
+                engine->selectGroup(pick(tabs));
+                break;
             case 7:
                 if (tabs > 2) {
                     engine->removeGroup(pick(tabs));
@@ -431,7 +494,9 @@ TEST_F(EngineFixture, SettingsFindTheirClipAfterAnySequenceOfEdits) {
                     engine->addClips(stills(3, "t"));
                 }
                 break;
-            case 8: engine->addClips(stills(2, "x"), 0, engine->groups()[pick(tabs)].id); break;
+            case 8:
+                engine->addClips(stills(2, "x"), 0, engine->groups()[pick(tabs)].id);
+                break;
         }
         const auto group = engine->currentGroup();
         if (group->clips.isEmpty()) continue;

@@ -62,23 +62,16 @@ TEST_F(StripFixture, MarkersTravelWithTheClipsAroundThem) {
     EXPECT_TRUE(engine->move({clipID(3)}, StripInsertion{0, markerID("M"), false}));
     EXPECT_EQ(strip(*engine), QStringList({"C2", "C3", "C4", "C0", "|M", "C1"}));
 
-    // Removing clips keeps a marker in its gap.
-    engine->removeClips({clipID(0), clipID(3)}, 0);
-    EXPECT_EQ(strip(*engine), QStringList({"C3", "C4", "|M", "C1"}));
-}
-
-TEST_F(StripFixture, UnchangedDragsWriteNothingAndTheEndStaysTheEnd) {
-    loadStrip(3, {}, 3);
+    // A drag that changes nothing writes nothing.
     QSignalSpy groups(engine.get(), &PlayoutEngine::groupsChanged);
     EXPECT_FALSE(engine->move({clipID(1)}, StripInsertion{1}));
     EXPECT_FALSE(engine->nudge({clipID(0)}, -1));
-    EXPECT_FALSE(engine->nudge({clipID(1)}, 0));
     EXPECT_FALSE(engine->move({QUuid::createUuid()}, StripInsertion{0}));
-    engine->moveMarker(QUuid::createUuid(), StripInsertion{0});
     EXPECT_EQ(groups.count(), 0);
 
-    EXPECT_TRUE(engine->nudge({clipID(2)}, -1));
-    EXPECT_EQ(engine->currentGroup()->selectedIndex, 3) << "still the end of the tab";
+    // Removing clips keeps a marker in its gap.
+    engine->removeClips({clipID(0), clipID(3)}, 0);
+    EXPECT_EQ(strip(*engine), QStringList({"C3", "C4", "|M", "C1"}));
 }
 
 TEST_F(StripFixture, AReorderAroundNextKeepsItsMediumLoaded) {
@@ -99,21 +92,6 @@ TEST_F(StripFixture, AReorderAroundNextKeepsItsMediumLoaded) {
     engine->nudge({clipID(0)}, 1);
     engine->returnPressed();
     EXPECT_EQ(engine->programClip()->displayName, "C1");
-}
-
-TEST_F(StripFixture, ToggleSelectionAndDragTargets) {
-    loadStrip(3, {});
-    engine->toggleReorderSelection(1);
-    engine->toggleReorderSelection(2);
-    EXPECT_EQ(engine->reorderSelection(), QSet<QUuid>({clipID(1), clipID(2)}));
-    EXPECT_EQ(engine->targetIDs(clipID(1)), engine->reorderSelection());
-    EXPECT_EQ(engine->targetIDs(clipID(0)), QSet<QUuid>({clipID(0)}));
-    engine->toggleReorderSelection(2);
-    engine->toggleReorderSelection(3);  // outside the clips
-    EXPECT_EQ(engine->reorderSelection(), QSet<QUuid>({clipID(1)}));
-    engine->extendReorderSelection(0);  // the toggle set the anchor to 2
-    EXPECT_EQ(engine->reorderSelection(), QSet<QUuid>({clipID(0), clipID(1), clipID(2)}));
-    EXPECT_EQ(engine->currentGroup()->selectedIndex, 0) << "NEXT is not touched";
 }
 
 TEST_F(StripFixture, MarkersAreAddedRenamedAndRemovedByTheirRules) {
@@ -146,7 +124,9 @@ TEST_F(StripFixture, BarSectionsFollowTheInnerMarkers) {
          {{"Intro", 0, 3, 0}, {"Beta", 3, 4, 2}, {"Gamma", 7, 3, 3}}},
         {"no markers", 5, {}, {{std::nullopt, 0, 5, 0}}},
         {"one inner marker", 5, {{2, "X"}}, {{std::nullopt, 0, 2, 0}, {"X", 2, 3, 1}}},
-        {"unsorted markers", 6, {{4, "b"}, {2, "a"}, {0, "x"}, {0, "y"}},
+        {"unsorted markers",
+         6,
+         {{4, "b"}, {2, "a"}, {0, "x"}, {0, "y"}},
          {{"x", 0, 2, 0}, {"a", 2, 2, 1}, {"b", 4, 2, 2}}},
         {"no clips", 0, {{0, "x"}}, {}},
     };
@@ -155,65 +135,6 @@ TEST_F(StripFixture, BarSectionsFollowTheInnerMarkers) {
         loadStrip(c.clips, c.markers, c.clips);
         EXPECT_EQ(engine->barSections(), c.sections);
     }
-}
-
-// ---- Verification ---------------------------------------------------------------------------------
-
-TEST_F(EngineFixture, VerificationSortsGoodMissingAndUnreadableFiles) {
-    Clip missing = still("missing");
-    missing.isMissing = true;
-    stillRejections.insert("huge.png", "画像ファイルが 256 MB を超えています");
-    movieFailures.insert("bad.mov", "no video");
-    QList<QList<QPair<QString, QString>>> reports;
-    engine->onUnreadableClips = [&reports](const auto& report) { reports << report; };
-    QSignalSpy pending(engine.get(), &PlayoutEngine::pendingVerificationChanged);
-
-    loadTab({still("good"), missing, still("huge"), movie("film"), movie("bad")});
-    const auto clips = engine->groups()[0].clips;
-    EXPECT_TRUE(engine->isVerified(clips[0]));
-    EXPECT_FALSE(engine->isVerified(clips[1]));
-    EXPECT_TRUE(engine->isVerified(clips[3]));
-    EXPECT_EQ(clips[2].unreadableReason, "画像ファイルが 256 MB を超えています");
-    EXPECT_EQ(clips[4].unreadableReason, "no video");
-    EXPECT_FALSE(clips[0].unreadableReason || clips[1].unreadableReason || clips[3].unreadableReason);
-    ASSERT_EQ(reports.size(), 1);
-    EXPECT_EQ(reports[0], (QList<QPair<QString, QString>>{
-                              {"huge", "画像ファイルが 256 MB を超えています"}, {"bad", "no video"}}));
-    ASSERT_GE(pending.count(), 2);
-    EXPECT_EQ(pending.first().first().toInt(), 4) << "the missing clip is not counted";
-    EXPECT_EQ(engine->pendingVerification(), 0);
-}
-
-TEST_F(EngineFixture, ResultsForRemovedReplacedOrMovedClipsAreDroppedOrFollowThem) {
-    useDeferredBackground();
-    const QString freshFile = dir.filePath("fresh.png");
-    QFile(freshFile).open(QIODevice::WriteOnly);
-    stillRejections.insert("r1.png", "bad header");
-    stillRejections.insert("r2.png", "bad header");
-    QList<QPair<QString, QString>> reported;
-    engine->onUnreadableClips = [&reported](const auto& report) { reported << report; };
-
-    ClipGroup a;
-    a.clips = {still("replaced"), still("removed"), still("moved"), still("r1"), still("r2")};
-    engine->loadGroups({a, ClipGroup{}});
-    ASSERT_EQ(deferred.size(), 2u) << "a verification and a metadata pass wait";
-    const auto before = engine->groups()[0].clips;
-
-    engine->replaceClip(0, QUrl::fromLocalFile(freshFile));  // starts passes of its own
-    engine->removeClips({before[1].id, before[4].id}, 0);
-    engine->moveClips({before[2].id}, 1);
-    runDeferred();
-
-    const ClipGroup tabA = engine->groups()[0];
-    ASSERT_EQ(tabA.clips.size(), 2);
-    EXPECT_EQ(tabA.clips[0].url.fileName(), "fresh.png");
-    EXPECT_TRUE(engine->isVerified(tabA.clips[0])) << "verified by its own pass with the new file";
-    EXPECT_FALSE(tabA.clips[0].unreadableReason.has_value());
-    EXPECT_TRUE(engine->isVerified(engine->groups()[1].clips[0])) << "found in its new tab";
-    EXPECT_EQ(tabA.clips[1].unreadableReason, "bad header");
-    EXPECT_EQ(reported, (QList<QPair<QString, QString>>{{"r1", "bad header"}}))
-        << "the removed unreadable clip is not reported";
-    EXPECT_EQ(engine->pendingVerification(), 0);
 }
 
 }  // namespace
