@@ -110,6 +110,19 @@ TEST_F(EngineFixture, RemovingATabKeepsTheTabBeingWorkedInCurrent) {
     EXPECT_EQ(engine->lastMessage(), "最後のタブは削除できません");
 }
 
+TEST_F(EngineFixture, LoadingPublishesTheNewTabsWithTheFirstTabCurrent) {
+    engine->loadGroups({tab("A", {}), tab("B", {}), tab("C", {})});
+    engine->selectGroup(2);
+    QList<int> seen;
+    QObject::connect(engine.get(), &PlayoutEngine::groupsChanged,
+                     [&] { seen << engine->currentGroupIndex(); });
+    engine->loadGroups({tab("X", stills(2), {}, 9), tab("Y", {})});
+    EXPECT_EQ(seen, QList<int>({0})) << "observers never see the new tabs with the old index";
+    EXPECT_EQ(engine->groups()[0].selectedIndex, 2) << "clamped to the end of the tab";
+    engine->loadGroups({});
+    EXPECT_EQ(tabNames(*engine), QStringList({"Group 1"}));
+}
+
 // Structural edits are refused in every state but off; the keyer alone blocks nothing.
 TEST_F(EngineFixture, StructuralEditsAreRefusedWhileTheProgramIsNotOff) {
     const QString file = dir.filePath("new.png");
