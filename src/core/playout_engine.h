@@ -2,8 +2,8 @@
 
 #include "core/dsk_controller.h"
 #include "core/opacity_meter.h"
-#include "models/canvas_format.h"
 #include "models/bar_section.h"
+#include "models/canvas_format.h"
 #include "models/clip.h"
 #include "models/clip_group.h"
 #include "models/frame_rate.h"
