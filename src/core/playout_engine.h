@@ -2,6 +2,7 @@
 
 #include "core/dsk_controller.h"
 #include "core/opacity_meter.h"
+#include "models/bar_section.h"
 #include "models/canvas_format.h"
 #include "models/clip.h"
 #include "models/clip_group.h"
@@ -10,6 +11,8 @@
 #include "models/key_alpha_mode.h"
 #include "models/motion_kind.h"
 #include "models/playout_media.h"
+#include "models/strip_insertion.h"
+#include "models/strip_order.h"
 
 #include <QHash>
 #include <QObject>
@@ -100,6 +103,8 @@ public:
         std::function<void(std::function<void()>)> runInBackground;
         // Pushes the program gain to every output audio bridge.
         std::function<void(float)> setBridgeProgramGain;
+        // Drops the cached thumbnail of a file path (its clip now shows another file).
+        std::function<void(const QString&)> forgetThumbnail;
 
         static Services standard();
     };
@@ -195,9 +200,81 @@ public:
     void releaseNextMedia();
     void reloadSelectedStillFromDisk();
 
-    // ---- Rundown ------------------------------------------------------------------------------
+    // ---- Rundown: tabs and the clip collection ---------------------------------------------------
+    // Main thread. Removing and reordering tabs and replacing a clip's file are refused while the
+    // program is not off (the keyer alone blocks nothing); everything else works on air. No edit
+    // touches the program clip or its medium. Statuses go to lastMessage().
+
+    // The most clips the rundown holds over all its tabs.
+    static constexpr int maxClips = 10000;
+
+    void addGroup(const QString& name);
+    void renameGroup(int index, const QString& name);  // trimmed; blank names are ignored
+    void removeGroup(int index);
+    void moveGroup(int index, int delta);
+    void selectGroup(int index);
+    void cycleGroup(bool forward);
+    // True (with a message naming the looked-up action) while the program is not off.
+    bool blockedWhileOnAir(const QString& action);
+
+    // Inserts imported clips into the tab with the id (the current tab when none), at the index
+    // (appended when none), as many as the clip limit leaves room for; starts their checks.
+    void addClips(const QList<Clip>& prepared, std::optional<int> insertAt = std::nullopt,
+                  std::optional<QUuid> toGroup = std::nullopt);
+    // Points the clip at another file, keeping its id, placement and motion.
+    void replaceClip(int index, const QUrl& url);
     // Replaces the whole rundown (project load) and starts verification and metadata passes.
     void loadGroups(QList<ClipGroup> groups);
+    // Moves the current tab's clips with the ids to the end of another tab.
+    void moveClips(const QSet<QUuid>& ids, int toGroup);
+    // Removes the tab's clips with the ids; returns how many went. Markers and NEXT follow.
+    int removeClips(const QSet<QUuid>& ids, int inGroup);
+    // Removes motionTargetIDs() from the current tab.
+    void deleteSelection();
+
+    // ---- Per-clip transform, motion and loop settings ------------------------------------------
+    // Each acts on the clips of the current tab whose ids are in the set; values are clamped.
+
+    // The reorder selection, else the NEXT clip, else nothing.
+    QSet<QUuid> motionTargetIDs() const;
+    // The value every target shares exactly; none when they differ or there are no targets.
+    std::optional<double> commonTransformValue(ClipTransform::Field field,
+                                               const QSet<QUuid>& ids) const;
+    void setTransform(ClipTransform::Field field, double value, const QSet<QUuid>& ids);
+    void resetTransform(const QSet<QUuid>& ids);
+    // Scales stills smaller than the canvas up until they touch its edges, and centres them.
+    void fitSmallImagesToCanvas(const QSet<QUuid>& ids);
+    void setLoopCount(int count, const QSet<QUuid>& ids);  // movies only; 0 = endless
+    std::optional<int> commonLoopCount(const QSet<QUuid>& ids) const;
+    void setMotion(std::optional<MotionKind> motion, const QSet<QUuid>& ids);  // none = default
+    void setMotionDuration(std::optional<double> seconds, const QSet<QUuid>& ids);
+    // Outer: whether the targets agree; inner: the motion they share (none = the default motion).
+    std::optional<std::optional<MotionKind>> commonMotion(const QSet<QUuid>& ids) const;
+
+    // ---- Canvas and frame rate -----------------------------------------------------------------
+    // The setters are refused while the program is not off and report the result; the silent
+    // forms (project load) validate and apply without a success message.
+    void setCanvas(const CanvasFormat& format);
+    void applyCanvasSilently(const CanvasFormat& format);
+    void setFrameRate(const FrameRate& rate);
+    void applyFrameRateSilently(const FrameRate& rate);
+
+    // ---- Strip order, markers and the sequence bar ----------------------------------------------
+    // The current tab's clips and markers as one strip. None is refused on air; NEXT stays on
+    // the same clip through every reorder.
+    void toggleReorderSelection(int index);
+    // What a drag or nudge of the clip moves: the reorder selection when it holds the clip.
+    QSet<QUuid> targetIDs(const QUuid& id) const;
+    bool move(const QSet<QUuid>& ids, const StripInsertion& to);  // true when the strip changed
+    bool nudge(const QSet<QUuid>& ids, int step);
+    void moveMarker(const QUuid& id, const StripInsertion& to);
+    void addMarker(int position, const QString& name);  // trimmed; blank names are ignored
+    void renameMarker(const QUuid& id, const QString& name);
+    void removeMarker(const QUuid& id);
+    // The current tab as sections opened by its markers.
+    QList<BarSection> barSections() const;
+    // Removes one clip of the current tab (and its id from the reorder selection).
+    void removeClip(int index);
 
     // ---- Verification and metadata ------------------------------------------------------------
     struct UnreadableEntry {
@@ -268,6 +345,21 @@ private:
     // Position of a clip by id across all tabs: (tab, index), kept up to date with `groups`.
     std::optional<std::pair<int, int>> locate(const QUuid& id) const;
     void rebuildIndex();
+
+    // Editing internals.
+    // `groups_` was edited in place: rebuild the id index and publish.
+    void commitGroups();
+    void setCurrentGroupIndex(int index);
+    // Restarts the NEXT preload unless the NEXT clip is still the one loaded or being loaded,
+    // for edits that change where clips stand but not what they hold.
+    void reloadNextMediaUnlessKept();
+    // Markers and NEXT of a tab after the clips at `removed` (indices before removal) left it.
+    void compactPositions(int inGroup, QList<int> removed);
+    void applyStripOrder(const StripOrder& order, int inGroup);
+    // Indices in the current tab of the clips with the ids, ascending.
+    QList<int> targetIndices(const QSet<QUuid>& ids) const;
+    // Draws a shown test pattern again at the new canvas size.
+    void redrawTestPatternForCanvas();
 
     void finishStill(const QUuid& token, const Clip& clip, const ImageRef& image);
     void refineMovie(const QUuid& token, const QUuid& clipID, std::optional<QSizeF> size,

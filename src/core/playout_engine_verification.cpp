@@ -175,32 +175,4 @@ void PlayoutEngine::applyMetadata(const QHash<QUuid, QSizeF>& sizes,
     refreshOutputState();
 }
 
-void PlayoutEngine::loadGroups(QList<ClipGroup> groups) {
-    if (groups.isEmpty()) {
-        ClipGroup group;
-        group.name = QStringLiteral("Group 1");
-        groups.push_back(group);
-    }
-    for (ClipGroup& group : groups) {
-        group.selectedIndex = std::clamp(group.selectedIndex, 0, static_cast<int>(group.clips.size()));
-    }
-    setGroups(std::move(groups));
-    verifiedURLs_.clear();
-    currentGroupIndex_ = 0;
-    setReorderSelection({}, std::nullopt);
-    QList<Clip> all;
-    QSet<QUuid> lacking;
-    for (const ClipGroup& group : groups_) {
-        for (const Clip& clip : group.clips) {
-            all.push_back(clip);
-            if (!clip.pixelWidth || !clip.pixelHeight || !clip.contentAnchorX || !clip.contentAnchorY) {
-                lacking.insert(clip.id);
-            }
-        }
-    }
-    verify(all);
-    resolvePixelSizes(lacking);
-    reloadNextMedia();
-}
-
 }  // namespace velmar

@@ -27,8 +27,12 @@ struct EngineFixture : ::testing::Test {
     PlayoutLog log{dir.path() + "/Logs", clock, clock, [](const QString&) {}};
     QHash<QString, QString> stillRejections;  // file name -> reason
     std::atomic<int> stillLoads{0};
+    QHash<QString, QString> movieFailures;    // file name -> probe failure
     std::vector<float> bridgeGains;
+    QStringList forgottenThumbnails;
     std::unique_ptr<PlayoutEngine> engine;
+    // Background work held back until runDeferred(), when useDeferredBackground() was called.
+    std::vector<std::function<void()>> deferred;
 
     // A still loader that can be held until released, to test superseded requests.
     std::mutex gateMutex;
@@ -65,10 +69,29 @@ struct EngineFixture : ::testing::Test {
             if (it == stillRejections.cend()) return std::nullopt;
             return *it;
         };
-        s.movieProbeFailure = [](const QUrl&) { return std::optional<QString>(); };
+        s.movieProbeFailure = [this](const QUrl& url) -> std::optional<QString> {
+            const auto it = movieFailures.constFind(url.fileName());
+            if (it == movieFailures.cend()) return std::nullopt;
+            return *it;
+        };
         s.runInBackground = [](std::function<void()> work) { work(); };
         s.setBridgeProgramGain = [this](float g) { bridgeGains.push_back(g); };
+        s.forgetThumbnail = [this](const QString& path) { forgottenThumbnails << path; };
         return s;
+    }
+
+    // Rebuilds the engine so that verification and metadata passes wait for runDeferred(),
+    // letting a test edit the rundown while a pass is under way.
+    void useDeferredBackground() {
+        PlayoutEngine::Services s = services();
+        s.runInBackground = [this](std::function<void()> work) { deferred.push_back(std::move(work)); };
+        engine = std::make_unique<PlayoutEngine>(s);
+    }
+    void runDeferred() {
+        auto work = std::move(deferred);
+        deferred.clear();
+        for (auto& w : work) w();
+        drainMainQueue();
     }
 
     void closeGate() {
@@ -89,6 +112,23 @@ struct EngineFixture : ::testing::Test {
         clip.displayName = name;
         clip.kind = Clip::Kind::still;
         return clip;
+    }
+
+    static Clip movie(const QString& name, int loops = 1) {
+        Clip clip = still(name);
+        clip.url = QUrl::fromLocalFile("/media/" + name + ".mov");
+        clip.kind = Clip::Kind::movie;
+        clip.loopCount = loops;
+        return clip;
+    }
+
+    // Display names of the current tab's clips.
+    QStringList names() const {
+        QStringList out;
+        if (const auto group = engine->currentGroup()) {
+            for (const Clip& clip : group->clips) out << clip.displayName;
+        }
+        return out;
     }
 
     // Loads one tab of the given clips and waits until they are verified and NEXT is preloaded.

@@ -1,0 +1,221 @@
+// Per-clip settings: placement on the canvas, loop count, take motion and its duration, for a
+// set of clips of the current tab at once, with the common values the panels show. These edits
+// reach the program at its next take: the snapshot reads the program clip, which they leave.
+#include "core/playout_engine.h"
+
+#include "models/localized.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+namespace velmar {
+namespace {
+
+// The names of the motions in the status line; fixed texts, not translated.
+QString motionName(MotionKind motion) {
+    switch (motion) {
+        case MotionKind::cut:
+            return QStringLiteral("CUT");
+        case MotionKind::fade:
+            return QStringLiteral("FADE");
+        case MotionKind::slideLeft:
+            return QStringLiteral("SLIDE ←");
+        case MotionKind::slideRight:
+            return QStringLiteral("SLIDE →");
+        case MotionKind::slideUp:
+            return QStringLiteral("SLIDE ↑");
+        case MotionKind::slideDown:
+            return QStringLiteral("SLIDE ↓");
+        case MotionKind::zoom:
+            return QStringLiteral("ZOOM");
+        case MotionKind::dive:
+            return QStringLiteral("DIVE");
+        case MotionKind::rotate:
+            return QStringLiteral("ROTATE");
+    }
+    return QStringLiteral("FADE");
+}
+
+double clampField(ClipTransform::Field field, double value) {
+    switch (field) {
+        case ClipTransform::Field::offsetX:
+        case ClipTransform::Field::offsetY:
+            return std::clamp(value, -2.0, 2.0);
+        case ClipTransform::Field::scale:
+            return std::clamp(value, 0.05, 4096.0);
+        case ClipTransform::Field::rotation:
+            return std::clamp(value, -180.0, 180.0);
+        case ClipTransform::Field::opacity:
+            return std::clamp(value, 0.0, 1.0);
+    }
+    return value;
+}
+
+}  // namespace
+
+QSet<QUuid> PlayoutEngine::motionTargetIDs() const {
+    if (!reorderSelection_.isEmpty()) return reorderSelection_;
+    if (const std::optional<Clip> clip = selectedClip()) return {clip->id};
+    return {};
+}
+
+QList<int> PlayoutEngine::targetIndices(const QSet<QUuid>& ids) const {
+    QList<int> indices;
+    if (groups_.isEmpty()) return indices;
+    const int g = safeGroupIndex();
+    for (const QUuid& id : ids) {
+        if (const auto at = locate(id); at && at->first == g) indices.push_back(at->second);
+    }
+    std::sort(indices.begin(), indices.end());
+    return indices;
+}
+
+std::optional<double> PlayoutEngine::commonTransformValue(ClipTransform::Field field,
+                                                          const QSet<QUuid>& ids) const {
+    const QList<int> targets = targetIndices(ids);
+    if (targets.isEmpty()) return std::nullopt;
+    const auto& clips = groups_[safeGroupIndex()].clips;
+    const double first = clips[targets.front()].transform.value(field);
+    for (int i : targets) {
+        if (clips[i].transform.value(field) != first) return std::nullopt;
+    }
+    return first;
+}
+
+void PlayoutEngine::setTransform(ClipTransform::Field field, double value, const QSet<QUuid>& ids) {
+    if (groups_.isEmpty() || ids.isEmpty() || !std::isfinite(value)) return;
+    const double clamped = clampField(field, value);
+    auto& clips = groups_[safeGroupIndex()].clips;
+    for (int i : targetIndices(ids)) clips[i].transform.setValue(field, clamped);
+    emit groupsChanged();
+    refreshOutputState();
+}
+
+void PlayoutEngine::resetTransform(const QSet<QUuid>& ids) {
+    if (groups_.isEmpty() || ids.isEmpty()) return;
+    auto& clips = groups_[safeGroupIndex()].clips;
+    for (int i : targetIndices(ids)) clips[i].transform = ClipTransform::identity();
+    emit groupsChanged();
+    refreshOutputState();
+    setLastMessage(
+        localizedFormat("配置を戻しました（%lld 件）", {static_cast<long long>(ids.size())}));
+}
+
+void PlayoutEngine::fitSmallImagesToCanvas(const QSet<QUuid>& ids) {
+    if (groups_.isEmpty() || ids.isEmpty()) return;
+    auto& clips = groups_[safeGroupIndex()].clips;
+    int fitted = 0;
+    int pending = 0;
+    for (int i : targetIndices(ids)) {
+        Clip& clip = clips[i];
+        if (clip.kind != Clip::Kind::still) continue;
+        if (!clip.pixelWidth || !clip.pixelHeight || *clip.pixelWidth < 1 ||
+            *clip.pixelHeight < 1) {
+            ++pending;
+            continue;
+        }
+        const double w = *clip.pixelWidth;
+        const double h = *clip.pixelHeight;
+        const double theta = clip.transform.rotation * std::numbers::pi / 180.0;
+        const double c = std::abs(std::cos(theta));
+        const double s = std::abs(std::sin(theta));
+        const double boxW = c * w + s * h;
+        const double boxH = s * w + c * h;
+        if (!(boxW > 0 && boxH > 0)) continue;
+        const double factor = std::min(canvas_.width / boxW, canvas_.height / boxH);
+        if (!(factor > 1) || !std::isfinite(factor)) continue;  // already reaches an edge
+        clip.transform.scale = std::clamp(factor, 0.05, 4096.0);
+        clip.transform.offsetX = 0;
+        clip.transform.offsetY = 0;
+        ++fitted;
+    }
+    if (fitted > 0) {
+        emit groupsChanged();
+        refreshOutputState();
+        setLastMessage(localizedFormat("FIT: %lld 件をキャンバスに合わせました",
+                                       {static_cast<long long>(fitted)}));
+    } else if (pending > 0) {
+        setLastMessage(localized("画像サイズの確認が終わってから FIT を押してください"));
+    } else {
+        setLastMessage(localized("FIT の対象になる小さい静止画がありません"));
+    }
+}
+
+void PlayoutEngine::setLoopCount(int count, const QSet<QUuid>& ids) {
+    if (groups_.isEmpty() || ids.isEmpty()) return;
+    const int n = std::max(count, 0);
+    auto& clips = groups_[safeGroupIndex()].clips;
+    const std::optional<Clip> next = selectedClip();
+    int changed = 0;
+    bool nextChanged = false;
+    for (int i : targetIndices(ids)) {
+        if (clips[i].kind != Clip::Kind::movie) continue;
+        clips[i].loopCount = n;
+        ++changed;
+        if (next && next->id == clips[i].id) nextChanged = true;
+    }
+    if (changed == 0) return;
+    emit groupsChanged();
+    const QString label =
+        count < 1 ? localized("無限") : localizedFormat("%lld 回", {static_cast<long long>(count)});
+    setLastMessage(
+        localizedFormat("繰り返し: %@（%lld 件）", {label, static_cast<long long>(changed)}));
+    // The NEXT movie's playback was made with the old count; any other NEXT stays as loaded.
+    if (nextChanged) {
+        reloadNextMedia();
+    } else {
+        reloadNextMediaUnlessKept();
+    }
+}
+
+std::optional<int> PlayoutEngine::commonLoopCount(const QSet<QUuid>& ids) const {
+    std::optional<int> common;
+    const QList<int> targets = targetIndices(ids);
+    for (int i : targets) {
+        const Clip& clip = groups_[safeGroupIndex()].clips[i];
+        if (clip.kind != Clip::Kind::movie) continue;
+        if (!common) {
+            common = clip.loopCount;
+        } else if (*common != clip.loopCount) {
+            return std::nullopt;
+        }
+    }
+    return common;
+}
+
+void PlayoutEngine::setMotion(std::optional<MotionKind> motion, const QSet<QUuid>& ids) {
+    if (groups_.isEmpty() || ids.isEmpty()) return;
+    auto& clips = groups_[safeGroupIndex()].clips;
+    for (int i : targetIndices(ids)) clips[i].motion = motion;
+    emit groupsChanged();
+    const QString label = motion ? motionName(*motion) : localized("既定");
+    setLastMessage(
+        localizedFormat("モーション: %@（%lld 件）", {label, static_cast<long long>(ids.size())}));
+}
+
+void PlayoutEngine::setMotionDuration(std::optional<double> seconds, const QSet<QUuid>& ids) {
+    if (groups_.isEmpty() || ids.isEmpty()) return;
+    if (seconds && !std::isfinite(*seconds)) return;
+    std::optional<double> value;
+    if (seconds) {
+        // 0.1 to 5.0 s in hundredths; std::round takes halves away from zero.
+        value = *seconds <= 0.1 ? 0.1 : std::round(std::min(*seconds, 5.0) * 100.0) / 100.0;
+    }
+    auto& clips = groups_[safeGroupIndex()].clips;
+    for (int i : targetIndices(ids)) clips[i].motionDuration = value;
+    emit groupsChanged();
+}
+
+std::optional<std::optional<MotionKind>> PlayoutEngine::commonMotion(const QSet<QUuid>& ids) const {
+    const QList<int> targets = targetIndices(ids);
+    if (targets.isEmpty()) return std::nullopt;
+    const auto& clips = groups_[safeGroupIndex()].clips;
+    const std::optional<MotionKind> first = clips[targets.front()].motion;
+    for (int i : targets) {
+        if (clips[i].motion != first) return std::nullopt;
+    }
+    return std::optional<std::optional<MotionKind>>(std::in_place, first);
+}
+
+}  // namespace velmar

@@ -1,0 +1,533 @@
+#include "engine_fixture.h"
+
+#include <QSignalSpy>
+
+#include <random>
+
+namespace velmar::test {
+namespace {
+
+using State = PlayoutEngine::State;
+
+QList<Clip> stills(int n, const QString& prefix = "C") {
+    QList<Clip> clips;
+    for (int i = 0; i < n; ++i) clips << EngineFixture::still(prefix + QString::number(i));
+    return clips;
+}
+
+ClipGroup tab(const QString& name, QList<Clip> clips, QList<Marker> markers = {},
+              int selected = 0) {
+    ClipGroup group;
+    group.name = name;
+    group.clips = std::move(clips);
+    group.markers = std::move(markers);
+    group.selectedIndex = selected;
+    return group;
+}
+
+Marker marker(int position, const QString& name) {
+    return Marker{QUuid::createUuid(), position, name};
+}
+
+QList<int> positions(const ClipGroup& group) {
+    QList<int> out;
+    for (const Marker& m : group.markers) out << m.position;
+    return out;
+}
+
+QStringList tabNames(const PlayoutEngine& engine) {
+    QStringList out;
+    for (const ClipGroup& g : engine.groups()) out << g.name;
+    return out;
+}
+
+// ---- Tabs
+// -----------------------------------------------------------------------------------------
+
+TEST_F(EngineFixture, TabsAreAddedRenamedAndCycledWithEachKeepingItsNext) {
+    loadTab(stills(3), 2);
+    engine->setReorderSelection({engine->groups()[0].clips[0].id}, 0);
+
+    engine->addGroup("  B ");
+    EXPECT_EQ(engine->groups().last().name, "  B ") << "a new tab keeps its name as given";
+    EXPECT_EQ(engine->currentGroupIndex(), 1);
+    EXPECT_EQ(engine->reorderSelection().size(), 1) << "adding a tab keeps the selection";
+    EXPECT_FALSE(engine->nextMedia().has_value()) << "the new tab is empty";
+
+    engine->renameGroup(1, " \t\n ");
+    EXPECT_EQ(engine->groups()[1].name, "  B ");
+    engine->renameGroup(1, "\n New \t");
+    EXPECT_EQ(engine->groups()[1].name, "New");
+    engine->renameGroup(5, "X");
+
+    engine->addGroup("C");
+    engine->cycleGroup(true);
+    EXPECT_EQ(engine->currentGroupIndex(), 0) << "forward from the last wraps to the first";
+    EXPECT_TRUE(engine->reorderSelection().isEmpty()) << "switching tabs empties the selection";
+    EXPECT_EQ(engine->groups()[0].selectedIndex, 2) << "the tab remembered its NEXT";
+    settle();
+    ASSERT_TRUE(engine->selectedClip().has_value());
+    EXPECT_EQ(engine->selectedClip()->displayName, "C2");
+    engine->cycleGroup(false);
+    EXPECT_EQ(engine->currentGroupIndex(), 2) << "backward from the first wraps to the last";
+
+    // Reordering keeps the same tab current and never wraps.
+    engine->moveGroup(2, 1);
+    engine->moveGroup(0, -1);
+    EXPECT_EQ(tabNames(*engine), QStringList({"Tab", "New", "C"}));
+    engine->moveGroup(2, -2);
+    EXPECT_EQ(tabNames(*engine), QStringList({"C", "Tab", "New"}));
+    EXPECT_EQ(engine->currentGroupIndex(), 0);
+
+    engine->loadGroups({tab("only", stills(1))});
+    engine->cycleGroup(true);
+    EXPECT_EQ(engine->currentGroupIndex(), 0);
+}
+
+TEST_F(EngineFixture, RemovingATabKeepsTheTabBeingWorkedInCurrent) {
+    engine->loadGroups({tab("A", stills(1, "a")), tab("B", stills(1, "b")),
+                        tab("C", stills(2, "c")), tab("D", stills(1, "d"))});
+    settle();
+    engine->selectGroup(2);
+    settle();
+    engine->setReorderSelection({engine->groups()[2].clips[0].id}, 0);
+
+    engine->removeGroup(0);
+    EXPECT_EQ(tabNames(*engine), QStringList({"B", "C", "D"}));
+    EXPECT_EQ(engine->currentGroup()->name, "C") << "removing an earlier tab does not switch";
+    EXPECT_EQ(engine->reorderSelection().size(), 1);
+    EXPECT_EQ(engine->selectedClip()->displayName, "c0");
+
+    engine->removeGroup(1);  // the current tab itself
+    EXPECT_EQ(engine->currentGroup()->name, "D") << "the following tab takes its place";
+    EXPECT_TRUE(engine->reorderSelection().isEmpty());
+    engine->removeGroup(1);
+    EXPECT_EQ(engine->currentGroup()->name, "B") << "or the new last tab";
+
+    engine->removeGroup(7);
+    engine->removeGroup(0);
+    EXPECT_EQ(tabNames(*engine), QStringList({"B"}));
+    EXPECT_EQ(engine->lastMessage(), "最後のタブは削除できません");
+}
+
+TEST_F(EngineFixture, LoadingPublishesTheNewTabsWithTheFirstTabCurrent) {
+    engine->loadGroups({tab("A", {}), tab("B", {}), tab("C", {})});
+    engine->selectGroup(2);
+    QList<int> seen;
+    QObject::connect(engine.get(), &PlayoutEngine::groupsChanged,
+                     [&] { seen << engine->currentGroupIndex(); });
+    engine->loadGroups({tab("X", stills(2), {}, 9), tab("Y", {})});
+    EXPECT_EQ(seen, QList<int>({0})) << "observers never see the new tabs with the old index";
+    EXPECT_EQ(engine->groups()[0].selectedIndex, 2) << "clamped to the end of the tab";
+    engine->loadGroups({});
+    EXPECT_EQ(tabNames(*engine), QStringList({"Group 1"}));
+}
+
+// Structural edits are refused in every state but off; the keyer alone blocks nothing.
+TEST_F(EngineFixture, StructuralEditsAreRefusedWhileTheProgramIsNotOff) {
+    const QString file = dir.filePath("new.png");
+    QFile(file).open(QIODevice::WriteOnly);
+    struct Case {
+        const char* name;
+        std::function<void()> goOnAir;
+        State expected;
+    };
+    const std::vector<Case> cases = {
+        {"fading in", [this] { engine->spacePressed(); }, State::fadingIn},
+        {"on", [this] { engine->returnPressed(); }, State::on},
+        {"fading out",
+         [this] {
+             engine->returnPressed();
+             engine->spacePressed();
+         },
+         State::fadingOut},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        engine->loadGroups({tab("A", stills(3)), tab("B", stills(1, "b"))});
+        settle();
+        c.goOnAir();
+        ASSERT_EQ(engine->state(), c.expected);
+        const QList<ClipGroup> before = engine->groups();
+        const CanvasFormat canvas = engine->canvas();
+
+        engine->removeGroup(1);
+        EXPECT_EQ(engine->lastMessage(), "オンエア中はタブの削除はできません");
+        engine->moveGroup(0, 1);
+        EXPECT_EQ(engine->lastMessage(), "オンエア中はタブの並べ替えはできません");
+        engine->replaceClip(2, QUrl::fromLocalFile(file));
+        EXPECT_EQ(engine->lastMessage(), "オンエア中は素材の差し替えはできません");
+        EXPECT_EQ(engine->groups(), before);
+        engine->setCanvas({1280, 720, "x"});
+        EXPECT_EQ(engine->lastMessage(), "オンエア中はフォーマットを変更できません");
+        engine->setFrameRate({25, 1});
+        EXPECT_EQ(engine->lastMessage(), "オンエア中はフレームレートを変更できません");
+        EXPECT_EQ(engine->canvas(), canvas);
+        EXPECT_EQ(engine->frameRate(), (FrameRate{60000, 1001}));
+
+        // Adding, renaming and deleting go on while on air; the program clip stays.
+        const QUuid program = engine->programClip()->id;
+        engine->addClips({still("X")});
+        engine->renameGroup(1, "Bee");
+        engine->deleteSelection();
+        EXPECT_EQ(engine->groups()[1].name, "Bee");
+        EXPECT_EQ(engine->programClip()->id, program);
+        engine->panicOff();
+    }
+
+    engine->loadGroups({tab("A", stills(1)), tab("B", {})});
+    engine->dsk().transition(1, 0);
+    ASSERT_TRUE(engine->isOnAir());
+    engine->moveGroup(0, 1);
+    engine->removeGroup(0);
+    EXPECT_EQ(tabNames(*engine), QStringList({"A"}));
+    engine->setFrameRate({25, 1});
+    EXPECT_EQ(engine->frameRate(), (FrameRate{25, 1}));
+}
+
+// ---- Adding clips
+// ---------------------------------------------------------------------------------
+
+TEST_F(EngineFixture, AddsBeyondTheClipLimitAddWhatFitsAndRefusalsChangeNothing) {
+    QList<Clip> many;
+    for (int i = 0; i < 4999; ++i) {
+        Clip clip = still("m");
+        clip.isMissing = true;  // keeps the load from verifying thousands of files
+        many << clip;
+    }
+    engine->loadGroups({tab("A", many), tab("B", many)});
+    engine->addClips(stills(5, "new"), std::nullopt, engine->groups()[1].id);
+    EXPECT_EQ(engine->groups()[1].clips.size(), 5001);
+    EXPECT_EQ(engine->groups()[1].clips.last().displayName, "new1");
+    EXPECT_EQ(engine->lastMessage(), "2 件を追加しました（上限を超える 3 件は追加していません）");
+
+    const QList<ClipGroup> full = engine->groups();
+    engine->addClips(stills(1, "more"));
+    EXPECT_EQ(engine->lastMessage(), "素材は全体で 10000 件までです");
+    engine->addClips(stills(2), std::nullopt, QUuid::createUuid());
+    EXPECT_EQ(engine->lastMessage(), "取り込み先のタブが無くなったため、追加を取りやめました");
+    engine->addClips({});
+    EXPECT_EQ(engine->lastMessage(), "対応する素材がありませんでした");
+    EXPECT_EQ(engine->groups(), full);
+
+    // Moving and removing never raise the total; after a removal there is room again.
+    engine->removeClips({engine->groups()[0].clips[0].id}, 0);
+    engine->addClips(stills(1, "more"), 0);
+    EXPECT_EQ(engine->lastMessage(), "1 件を 1 番目に追加しました");
+}
+
+TEST_F(EngineFixture, AddedClipsKeepNextAndMarkersOnTheirClips) {
+    struct Case {
+        const char* name;
+        int existing;
+        int selected;
+        std::optional<int> insertAt;
+        QList<int> markersBefore;
+        const char* nextAfter;  // display name, "" for the end of the tab
+        QList<int> markersAfter;
+        const char* message;
+    };
+    const std::vector<Case> cases = {
+        {"at the front", 4, 2, 0, {0, 2}, "C2", {2, 4}, "2 件を 1 番目に追加しました"},
+        {"at a marker's gap", 4, 1, 2, {2}, "C1", {4}, "2 件を 3 番目に追加しました"},
+        {"past the end appends", 3, 0, 99, {3}, "C0", {5}, "2 件を 4 番目に追加しました"},
+        {"negative inserts in front", 3, 3, -4, {}, "", {}, "2 件を 1 番目に追加しました"},
+        {"appended without an index",
+         3,
+         1,
+         std::nullopt,
+         {1, 3},
+         "C1",
+         {1, 5},
+         "2 件を追加しました"},
+        {"into an empty tab", 0, 0, std::nullopt, {0}, "N0", {2}, "2 件を追加しました"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QList<Marker> markers;
+        for (int p : c.markersBefore) markers << marker(p, "m");
+        engine->loadGroups({tab("A", stills(c.existing), markers, c.selected)});
+        settle();
+        engine->addClips(stills(2, "N"), c.insertAt);
+        settle();
+        const ClipGroup group = *engine->currentGroup();
+        EXPECT_EQ(group.clips.size(), c.existing + 2);
+        EXPECT_EQ(positions(group), c.markersAfter);
+        const auto next = engine->selectedClip();
+        EXPECT_EQ(next ? next->displayName : QString(), QString::fromUtf8(c.nextAfter));
+        EXPECT_EQ(engine->lastMessage(), QString::fromUtf8(c.message));
+        // The added clips were verified: an added NEXT is preloaded.
+        if (next) {
+            EXPECT_TRUE(engine->nextMedia().has_value());
+        }
+    }
+}
+
+// ---- Removing and moving clips
+// ----------------------------------------------------------------------
+
+TEST_F(EngineFixture, RemovedClipsTakeMarkersAndNextAlong) {
+    engine->loadGroups({tab("A", stills(5), {marker(1, "a"), marker(3, "b")}, 2)});
+    settle();
+    const auto& clips = engine->groups()[0].clips;
+    EXPECT_EQ(engine->removeClips({clips[0].id, clips[2].id}, 0), 2);
+    EXPECT_EQ(names(), QStringList({"C1", "C3", "C4"}));
+    EXPECT_EQ(positions(engine->groups()[0]), QList<int>({0, 1}));
+    EXPECT_EQ(engine->selectedClip()->displayName, "C3") << "the clip after a removed NEXT";
+    settle();
+    EXPECT_TRUE(engine->nextMedia().has_value());
+
+    engine->setSelectedIndex(2);
+    EXPECT_EQ(engine->removeClips({engine->groups()[0].clips[2].id}, 0), 1);
+    EXPECT_EQ(engine->groups()[0].selectedIndex, 2) << "the end of the tab";
+    EXPECT_FALSE(engine->selectedClip().has_value());
+    EXPECT_EQ(engine->removeClips({QUuid::createUuid()}, 0), 0);
+    EXPECT_EQ(engine->removeClips({engine->groups()[0].clips[0].id}, 3), 0);
+
+    engine->removeClip(2);  // index equal to the clip count
+    EXPECT_EQ(names(), QStringList({"C1", "C3"}));
+    engine->setReorderSelection({engine->groups()[0].clips[0].id, engine->groups()[0].clips[1].id},
+                                0);
+    engine->removeClip(0);
+    EXPECT_EQ(names(), QStringList({"C3"}));
+    EXPECT_EQ(engine->reorderSelection().size(), 1) << "only the removed id leaves the selection";
+}
+
+TEST_F(EngineFixture, ProgramAndNextIndexesFollowTheirClipsThroughEdits) {
+    loadTab(stills(6), 2);
+    engine->returnPressed();  // C2 on program, NEXT advances to C3
+    ASSERT_EQ(engine->state(), State::on);
+    settle();
+    const QUuid program = engine->programClip()->id;
+    EXPECT_EQ(engine->programIndex(), 2);
+
+    const auto& clips = engine->groups()[0].clips;
+    engine->removeClips({clips[0].id}, 0);
+    EXPECT_EQ(engine->programIndex(), 1);
+    EXPECT_EQ(engine->selectedClip()->displayName, "C3");
+
+    engine->move({engine->groups()[0].clips[1].id}, StripInsertion{5});  // program clip to the end
+    EXPECT_EQ(names(), QStringList({"C1", "C3", "C4", "C5", "C2"}));
+    EXPECT_EQ(engine->programIndex(), 4);
+    EXPECT_EQ(engine->selectedClip()->displayName, "C3");
+    EXPECT_TRUE(engine->nextMedia().has_value()) << "NEXT stayed ready";
+
+    engine->addClips(stills(2, "N"), 0);
+    EXPECT_EQ(engine->programIndex(), 6);
+    EXPECT_EQ(engine->selectedClip()->displayName, "C3");
+
+    engine->removeClip(*engine->programIndex());
+    EXPECT_FALSE(engine->programIndex().has_value());
+    EXPECT_EQ(engine->programClip()->id, program) << "the program clip stays on air";
+    EXPECT_EQ(engine->state(), State::on);
+}
+
+TEST_F(EngineFixture, MovingClipsToAnotherTabAppendsThemAfterEverything) {
+    engine->loadGroups(
+        {tab("A", stills(4), {marker(2, "m")}, 1), tab("B", stills(1, "b"), {marker(1, "end")})});
+    settle();
+    const auto clips = engine->groups()[0].clips;
+    engine->setReorderSelection({clips[1].id, clips[3].id}, 1);
+
+    engine->moveClips(engine->reorderSelection(), 0);  // to the current tab itself
+    EXPECT_EQ(engine->groups()[0].clips.size(), 4);
+    EXPECT_TRUE(engine->lastMessage().isEmpty());
+
+    engine->moveClips({clips[3].id, clips[1].id, QUuid::createUuid()}, 1);
+    EXPECT_EQ(names(), QStringList({"C0", "C2"}));
+    EXPECT_EQ(positions(engine->groups()[0]), QList<int>({1}));
+    EXPECT_EQ(engine->selectedClip()->displayName, "C2");
+    const ClipGroup& b = engine->groups()[1];
+    ASSERT_EQ(b.clips.size(), 3);
+    EXPECT_EQ(b.clips[1].displayName, "C1");
+    EXPECT_EQ(b.clips[2].displayName, "C3");
+    EXPECT_EQ(positions(b), QList<int>({1})) << "the end marker now stands before them";
+    EXPECT_TRUE(engine->reorderSelection().isEmpty());
+    EXPECT_EQ(engine->lastMessage(), "2 件を「B」へ移動しました");
+    EXPECT_TRUE(logText().contains("MOVE  2 clips -> B\n"));
+
+    // Moved clips stay verified and can be taken in their new tab.
+    engine->selectGroup(1);
+    engine->setSelectedIndex(1);
+    settle();
+    engine->returnPressed();
+    EXPECT_EQ(engine->programClip()->displayName, "C1");
+}
+
+// ---- Replacing a file
+// -----------------------------------------------------------------------------
+
+TEST_F(EngineFixture, ReplacingKeepsIdentityPlacementAndMotion) {
+    const QString movieFile = dir.filePath("fresh.MOV");
+    const QString stillFile = dir.filePath("photo.v2.jpg");
+    QFile(movieFile).open(QIODevice::WriteOnly);
+    QFile(stillFile).open(QIODevice::WriteOnly);
+    Clip looping = movie("old", 3);
+    looping.transform.scale = 2;
+    looping.motion = MotionKind::zoom;
+    looping.motionDuration = 1.5;
+    looping.pixelWidth = 640;
+    looping.unreadableReason = "bad";
+    loadTab({still("first"), looping, movie("other", 3)});
+    const QUuid loadedID = engine->groups()[0].clips[1].id;
+
+    engine->replaceClip(1, QUrl::fromLocalFile(movieFile));
+    const Clip replaced = engine->groups()[0].clips[1];
+    EXPECT_EQ(replaced.id, loadedID);
+    EXPECT_EQ(replaced.displayName, "fresh");
+    EXPECT_EQ(replaced.kind, Clip::Kind::movie);
+    EXPECT_EQ(replaced.loopCount, 3);
+    EXPECT_EQ(replaced.transform.scale, 2);
+    EXPECT_EQ(replaced.motion, MotionKind::zoom);
+    EXPECT_EQ(replaced.motionDuration, 1.5);
+    EXPECT_FALSE(replaced.pixelWidth.has_value());
+    EXPECT_FALSE(replaced.unreadableReason.has_value());
+    EXPECT_FALSE(replaced.isMissing);
+    EXPECT_EQ(engine->lastMessage(), "差し替えました: fresh");
+    EXPECT_TRUE(logText().contains("REPLACE  old -> fresh\n"));
+    EXPECT_EQ(forgottenThumbnails, QStringList({"/media/old.mov"}));
+
+    engine->replaceClip(2, QUrl::fromLocalFile(stillFile));
+    EXPECT_EQ(engine->groups()[0].clips[2].loopCount, 1) << "a still plays once";
+    EXPECT_EQ(engine->groups()[0].clips[2].displayName, "photo.v2");
+
+    engine->replaceClip(0, QUrl::fromLocalFile(dir.filePath("gone.png")));
+    EXPECT_TRUE(engine->groups()[0].clips[0].isMissing);
+    EXPECT_FALSE(engine->nextMedia().has_value()) << "a missing NEXT stays empty";
+    engine->replaceClip(3, QUrl::fromLocalFile(stillFile));
+    EXPECT_EQ(engine->groups()[0].clips.size(), 3);
+}
+
+// ---- Verification
+// ---------------------------------------------------------------------------------
+
+TEST_F(EngineFixture, VerificationSortsGoodMissingAndUnreadableFiles) {
+    Clip missing = still("missing");
+    missing.isMissing = true;
+    stillRejections.insert("huge.png", "画像ファイルが 256 MB を超えています");
+    movieFailures.insert("bad.mov", "no video");
+    QList<QList<QPair<QString, QString>>> reports;
+    engine->onUnreadableClips = [&reports](const auto& report) { reports << report; };
+    QSignalSpy pending(engine.get(), &PlayoutEngine::pendingVerificationChanged);
+
+    loadTab({still("good"), missing, still("huge"), movie("film"), movie("bad")});
+    const auto clips = engine->groups()[0].clips;
+    EXPECT_TRUE(engine->isVerified(clips[0]));
+    EXPECT_FALSE(engine->isVerified(clips[1]));
+    EXPECT_TRUE(engine->isVerified(clips[3]));
+    EXPECT_EQ(clips[2].unreadableReason, "画像ファイルが 256 MB を超えています");
+    EXPECT_EQ(clips[4].unreadableReason, "no video");
+    EXPECT_FALSE(clips[0].unreadableReason || clips[1].unreadableReason ||
+                 clips[3].unreadableReason);
+    ASSERT_EQ(reports.size(), 1);
+    EXPECT_EQ(reports[0],
+              (QList<QPair<QString, QString>>{{"huge", "画像ファイルが 256 MB を超えています"},
+                                              {"bad", "no video"}}));
+    ASSERT_GE(pending.count(), 2);
+    EXPECT_EQ(pending.first().first().toInt(), 4) << "the missing clip is not counted";
+    EXPECT_EQ(engine->pendingVerification(), 0);
+}
+
+TEST_F(EngineFixture, ResultsForRemovedReplacedOrMovedClipsAreDroppedOrFollowThem) {
+    useDeferredBackground();
+    const QString freshFile = dir.filePath("fresh.png");
+    QFile(freshFile).open(QIODevice::WriteOnly);
+    stillRejections.insert("r1.png", "bad header");
+    stillRejections.insert("r2.png", "bad header");
+    QList<QPair<QString, QString>> reported;
+    engine->onUnreadableClips = [&reported](const auto& report) { reported << report; };
+
+    ClipGroup a;
+    a.clips = {still("replaced"), still("removed"), still("moved"), still("r1"), still("r2")};
+    engine->loadGroups({a, ClipGroup{}});
+    ASSERT_EQ(deferred.size(), 2u) << "a verification and a metadata pass wait";
+    const auto before = engine->groups()[0].clips;
+
+    engine->replaceClip(0, QUrl::fromLocalFile(freshFile));  // starts passes of its own
+    engine->removeClips({before[1].id, before[4].id}, 0);
+    engine->moveClips({before[2].id}, 1);
+    runDeferred();
+
+    const ClipGroup tabA = engine->groups()[0];
+    ASSERT_EQ(tabA.clips.size(), 2);
+    EXPECT_EQ(tabA.clips[0].url.fileName(), "fresh.png");
+    EXPECT_TRUE(engine->isVerified(tabA.clips[0])) << "verified by its own pass with the new file";
+    EXPECT_FALSE(tabA.clips[0].unreadableReason.has_value());
+    EXPECT_TRUE(engine->isVerified(engine->groups()[1].clips[0])) << "found in its new tab";
+    EXPECT_EQ(tabA.clips[1].unreadableReason, "bad header");
+    EXPECT_EQ(reported, (QList<QPair<QString, QString>>{{"r1", "bad header"}}))
+        << "the removed unreadable clip is not reported";
+    EXPECT_EQ(engine->pendingVerification(), 0);
+}
+
+// ---- The id index
+// ---------------------------------------------------------------------------------
+
+// Random edits of every kind; after each one, settings addressed by id must reach exactly the
+// clip with that id, which holds only while the id index follows the tabs.
+TEST_F(EngineFixture, SettingsFindTheirClipAfterAnySequenceOfEdits) {
+    engine->loadGroups({tab("A", stills(12, "a"), {marker(3, "m")}), tab("B", stills(6, "b")),
+                        tab("C", stills(4, "c"))});
+    std::mt19937 random(7);
+    auto pick = [&random](int n) { return std::uniform_int_distribution<int>(0, n - 1)(random); };
+    int counter = 0;
+    for (int step = 0; step < 300; ++step) {
+        const ClipGroup current = *engine->currentGroup();
+        const auto& clips = current.clips;
+        const int n = static_cast<int>(clips.size());
+        const int tabs = static_cast<int>(engine->groups().size());
+        const QUuid someID = n > 0 ? clips[pick(n)].id : QUuid();
+        switch (pick(9)) {
+            case 0:
+                engine->addClips(stills(1 + pick(3), "n" + QString::number(step)), pick(n + 2) - 1);
+                break;
+            case 1:
+                engine->removeClips({someID}, engine->currentGroupIndex());
+                break;
+            case 2:
+                engine->nudge({someID}, pick(2) ? 1 : -1);
+                break;
+            case 3:
+                engine->move({someID}, StripInsertion{pick(n + 1)});
+                break;
+            case 4:
+                engine->moveClips({someID}, pick(tabs));
+                break;
+            case 5:
+                engine->moveGroup(pick(tabs), pick(3) - 1);
+                break;
+            case 6:
+                engine->selectGroup(pick(tabs));
+                break;
+            case 7:
+                if (tabs > 2) {
+                    engine->removeGroup(pick(tabs));
+                } else {
+                    engine->addGroup("t");
+                    engine->addClips(stills(3, "t"));
+                }
+                break;
+            case 8:
+                engine->addClips(stills(2, "x"), 0, engine->groups()[pick(tabs)].id);
+                break;
+        }
+        const auto group = engine->currentGroup();
+        if (group->clips.isEmpty()) continue;
+        const Clip target = group->clips[pick(static_cast<int>(group->clips.size()))];
+        const double value = (++counter % 300) / 1000.0;
+        engine->setTransform(ClipTransform::Field::offsetX, value, {target.id});
+        int hits = 0;
+        const ClipGroup after = *engine->currentGroup();
+        for (const Clip& clip : after.clips) {
+            if (clip.id == target.id) {
+                ASSERT_EQ(clip.transform.offsetX, value) << "step " << step;
+                ++hits;
+            }
+        }
+        ASSERT_EQ(hits, 1) << "step " << step;
+    }
+    drainMainQueue();
+}
+
+}  // namespace
+}  // namespace velmar::test
