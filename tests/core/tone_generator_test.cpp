@@ -170,7 +170,18 @@ TEST(ToneGenerator, RatesWithoutAnIdentCycleAreRefused) {
     std::vector<float> l(9), r(9);
     low.render(l.data(), r.data(), 9);
     EXPECT_EQ(l, r);
-    for (double rate : {1.0, 8000.0, 48000.0, 192000.0}) EXPECT_TRUE(ToneGenerator::isUsableSampleRate(rate));
+    // Every usable rate gives finite samples within full scale, down to the lowest and up to
+    // the highest: nothing for the ring's integer conversion to choke on.
+    for (double rate : {1.0, 1'000'000.0}) {
+        for (ReferenceToneKind kind : ReferenceToneKind::allCases()) {
+            ToneGenerator g(kind, rate);
+            const Rendered out = render(g, 5000);
+            for (size_t i = 0; i < out.left.size(); ++i) {
+                ASSERT_TRUE(std::isfinite(out.left[i]) && std::fabs(out.left[i]) <= 1.0f) << rate;
+                ASSERT_TRUE(std::isfinite(out.right[i]) && std::fabs(out.right[i]) <= 1.0f) << rate;
+            }
+        }
+    }
 }
 
 }  // namespace

@@ -116,17 +116,5 @@ TEST(ZRDeckLinkAudio, AFrameLongerThanTheBufferIsAskedForInBlocks) {
     EXPECT_EQ(source.next, 72000);
 }
 
-TEST(ZRDeckLinkAudio, WithoutAnAudioRequestNoAudioIsEnabled) {
-    VirtualSdiCard card(test::bridgeCard());
-    auto output = card.deviceAtIndex(0)->output();
-    test::RingClient client(test::bgraRing());
-    ZRDeckLinkOutput bridge(&card);
-    ASSERT_TRUE(bridge.start(0, test::kMode25, client.ring(), false, false, client.request(), {}));
-    EXPECT_FALSE(bridge.audioEnabled());
-    EXPECT_FALSE(output->isAudioEnabled());
-    output->step(3);
-    EXPECT_EQ(output->counters().audioSamplesScheduled, 0);
-}
-
 }  // namespace
 }  // namespace velmar

@@ -112,19 +112,6 @@ TEST(ZRDeckLinkStart, EachFailureHasItsCodeAndMessageAndLeavesTheDeviceFree) {
     }
 }
 
-TEST(ZRDeckLinkStart, MessagesAreTheFixedJapaneseTexts) {
-    EXPECT_EQ(ZRDeckLinkError::messageForCode(-1), QString::fromUtf8("パラメータが不正です"));
-    EXPECT_EQ(ZRDeckLinkError::messageForCode(-2),
-              QString::fromUtf8("デバイスが見つかりません。Desktop Video がインストールされているか確認してください"));
-    EXPECT_EQ(ZRDeckLinkError::messageForCode(-5),
-              QString::fromUtf8("キャンバスのサイズが出力フォーマットと一致しません"));
-    EXPECT_EQ(ZRDeckLinkError::messageForCode(-7), QString::fromUtf8("CVPixelBuffer 出力に対応していません"));
-    EXPECT_EQ(ZRDeckLinkError::messageForCode(-10),
-              QString::fromUtf8("この機器で 10bit キーを有効にできません"));
-    EXPECT_TRUE(ZRDeckLinkError::messageForCode(0).isEmpty());
-    EXPECT_TRUE(ZRDeckLinkError::messageForCode(-11).isEmpty());
-}
-
 TEST(ZRDeckLinkStart, AFailedStartOnABusyDeviceLeavesItsOwnerPlaying) {
     VirtualSdiCard card(test::bridgeCard());
     auto output = card.deviceAtIndex(0)->output();

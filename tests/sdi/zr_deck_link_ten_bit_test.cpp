@@ -44,9 +44,6 @@ TEST(ZRDeckLinkTenBit, BlackFillsOfEachFormat) {
     ZRDeckLinkOutput::fillBlack(SdiPixelFormat::v210, tight.data(), 6, 1, tight.size());
     EXPECT_EQ(std::count(tight.begin(), tight.end(), 0), 12);
 
-    EXPECT_EQ(ZRDeckLinkOutput::rowBytesFor(SdiPixelFormat::bgra8, 1920), 7680u);
-    EXPECT_EQ(ZRDeckLinkOutput::rowBytesFor(SdiPixelFormat::v210, 1920), 5120u);
-    EXPECT_EQ(ZRDeckLinkOutput::rowBytesFor(SdiPixelFormat::ay10, 1920), 7680u);
     EXPECT_EQ(ZRDeckLinkOutput::rowBytesFor(SdiPixelFormat::v210, 1280), 3456u);
     EXPECT_EQ(ZRDeckLinkOutput::rowBytesFor(SdiPixelFormat::ay10, 1280), 5120u);
 }
