@@ -1,0 +1,98 @@
+#pragma once
+
+#include "platform/sdi/virtual_sdi_card.h"
+#include "sdi/zr_deck_link_output.h"
+
+#include <atomic>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <vector>
+
+namespace velmar::test {
+
+inline constexpr std::uint32_t kMode5994 = fourCC("b059");
+inline constexpr std::uint32_t kMode2997 = fourCC("b029");
+inline constexpr std::uint32_t kMode25 = fourCC("b025");
+inline constexpr long long kWidth = 12;
+inline constexpr long long kHeight = 4;
+
+inline SdiModeSupport bridgeMode(std::uint32_t code, long long scale, long long duration,
+                                 long long width = kWidth, long long height = kHeight) {
+    SdiModeSupport support;
+    support.mode = {code, width, height, scale, duration, "mode " + fourCCString(code)};
+    return support;
+}
+
+// One device with small modes at 59.94, 29.97 and 25, on the manual clock.
+inline VirtualSdiConfig bridgeCard(SdiFaults faults = {}) {
+    VirtualSdiConfig config;
+    config.clock = SdiClockMode::manual;
+    SdiDeviceConfig device;
+    device.name = "Bridge Test";
+    device.modes = {bridgeMode(kMode5994, 60000, 1001), bridgeMode(kMode2997, 30000, 1001),
+                    bridgeMode(kMode25, 25, 1)};
+    device.faults = std::move(faults);
+    config.devices.push_back(device);
+    return config;
+}
+
+inline std::vector<ZRFrameBuffer> makeRing(SdiPixelFormat format, std::size_t rowBytes, int count = 4,
+                                           long long width = kWidth, long long height = kHeight) {
+    std::vector<ZRFrameBuffer> ring;
+    for (int i = 0; i < count; ++i) ring.push_back(ZRFrameBuffer::allocate(width, height, rowBytes, format));
+    return ring;
+}
+
+inline std::vector<ZRFrameBuffer> bgraRing(int count = 4) {
+    return makeRing(SdiPixelFormat::bgra8, kWidth * 4, count);
+}
+
+// A frame provider over a ring: slots 0, 1, 2, ... in turn; each rendered buffer gets the
+// request number (from 1) in its first four bytes. `answers` can replace the slot of a request.
+class RingClient {
+public:
+    explicit RingClient(std::vector<ZRFrameBuffer> ring) : ring_(std::move(ring)) {}
+
+    const std::vector<ZRFrameBuffer>& ring() const { return ring_; }
+    long long requests() const { return requests_.load(); }
+    std::vector<long long> answered() {
+        std::lock_guard lock(mutex_);
+        return slots_;
+    }
+
+    ZRDeckLinkOutput::FrameRequest request() {
+        return [this]() -> long long {
+            const long long n = ++requests_;
+            long long slot = (n - 1) % static_cast<long long>(ring_.size());
+            {
+                std::lock_guard lock(mutex_);
+                if (auto it = answers.find(n); it != answers.end()) slot = it->second;
+                slots_.push_back(slot);
+            }
+            if (slot >= 0 && slot < static_cast<long long>(ring_.size())) {
+                const auto stamp = static_cast<std::uint32_t>(n);
+                std::memcpy(ring_[static_cast<std::size_t>(slot)].bytes(), &stamp, sizeof stamp);
+            }
+            return slot;
+        };
+    }
+
+    std::map<long long, long long> answers;  // request number (from 1) -> answer
+
+private:
+    std::vector<ZRFrameBuffer> ring_;
+    std::atomic<long long> requests_{0};
+    std::mutex mutex_;
+    std::vector<long long> slots_;
+};
+
+// The first four bytes of a captured BGRA frame: the request number that rendered it, or 0 for
+// black.
+inline std::uint32_t stampOf(const SdiCapturedFrame& frame) {
+    std::uint32_t stamp = 0;
+    std::memcpy(&stamp, frame.bytes.data(), sizeof stamp);
+    return stamp;
+}
+
+}  // namespace velmar::test

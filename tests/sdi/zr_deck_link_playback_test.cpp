@@ -1,0 +1,270 @@
+#include "sdi/zr_deck_link_output.h"
+
+#include "sdi_bridge_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <thread>
+
+namespace velmar {
+namespace {
+
+using test::kMode25;
+
+// Captures what the card shows.
+struct Screen {
+    explicit Screen(SdiOutput& output) {
+        output.setFrameCapture([this](const SdiCapturedFrame& f) {
+            std::lock_guard lock(mutex);
+            frames.push_back(f);
+        });
+    }
+    std::vector<std::uint32_t> stamps() {
+        std::lock_guard lock(mutex);
+        std::vector<std::uint32_t> out;
+        for (const SdiCapturedFrame& f : frames) out.push_back(test::stampOf(f));
+        return out;
+    }
+    std::mutex mutex;
+    std::vector<SdiCapturedFrame> frames;
+};
+
+TEST(ZRDeckLinkPlayback, PrerollsThreeFramesThenOneRequestPerCompletionThroughTheRing) {
+    VirtualSdiCard card(test::bridgeCard());
+    auto output = card.deviceAtIndex(0)->output();
+    Screen screen(*output);
+    test::RingClient client(test::bgraRing());
+    ZRDeckLinkOutput bridge(&card);
+    ASSERT_TRUE(bridge.start(0, kMode25, client.ring(), false, false, client.request(), {}));
+    EXPECT_TRUE(bridge.isRunning());
+    EXPECT_EQ(client.requests(), 3);
+    EXPECT_EQ(output->counters().framesScheduled, 3);
+    EXPECT_EQ(bridge.framesInFlight(), 3);
+    EXPECT_FALSE(bridge.isStalled());
+
+    output->step(6);
+    EXPECT_EQ(client.answered(), (std::vector<long long>{0, 1, 2, 3, 0, 1, 2, 3, 0}));
+    EXPECT_EQ(screen.stamps(), (std::vector<std::uint32_t>{1, 2, 3, 4, 5, 6}));
+    const SdiOutputCounters c = output->counters();
+    EXPECT_EQ(c.framesCompleted, 6);
+    EXPECT_EQ(c.underruns + c.framesDisplayedLate + c.framesDropped + c.schedulesRefused, 0);
+    EXPECT_EQ(bridge.droppedFrameCount(), 0u);
+    EXPECT_EQ(bridge.framesInFlight(), 3);
+}
+
+TEST(ZRDeckLinkPlayback, AFrameRequestWithoutAPictureGoesOutBlackAndCounts) {
+    VirtualSdiCard card(test::bridgeCard());
+    auto output = card.deviceAtIndex(0)->output();
+    Screen screen(*output);
+    test::RingClient client(test::bgraRing());
+    // Requests 5, 6 and 7: none, one past the ring, and far out; 8 and 9 again none, so that
+    // three black frames are on the card at once.
+    client.answers = {{5, -1}, {6, 4}, {7, 1000}, {10, -1}, {11, -1}, {12, -1}};
+    ZRDeckLinkOutput bridge(&card);
+    ASSERT_TRUE(bridge.start(0, kMode25, client.ring(), false, false, client.request(), {}));
+    output->step(14);
+    const std::vector<std::uint32_t> expected = {1, 2, 3, 4, 0, 0, 0, 8, 9, 0, 0, 0, 13, 14};
+    EXPECT_EQ(screen.stamps(), expected);
+    EXPECT_EQ(bridge.droppedFrameCount(), 6u);
+    const SdiOutputCounters c = output->counters();
+    EXPECT_EQ(c.framesCompleted, 14);
+    EXPECT_EQ(c.schedulesRefused + c.underruns, 0);
+    // Black is all zero in BGRA, key transparent.
+    for (const SdiCapturedFrame& f : screen.frames) {
+        if (test::stampOf(f) == 0) {
+            EXPECT_EQ(std::count(f.bytes.begin(), f.bytes.end(), 0), static_cast<long>(f.bytes.size()));
+        }
+    }
+}
+
+TEST(ZRDeckLinkPlayback, DroppedCountFollowsTheCardsLateDroppedRefusedAndStalledFrames) {
+    SdiFaults faults;
+    faults.lateFrames = {4};
+    faults.droppedFrames = {7};
+    faults.refusedSchedules = {12};  // a frame refused: black goes out in its place
+    faults.stalls = {{15, 4}};       // completions held back for four frame times
+    VirtualSdiCard card(test::bridgeCard(faults));
+    auto output = card.deviceAtIndex(0)->output();
+    test::RingClient client(test::bgraRing());
+    ZRDeckLinkOutput bridge(&card);
+    ASSERT_TRUE(bridge.start(0, kMode25, client.ring(), false, false, client.request(), {}));
+    output->step(40);
+    const SdiOutputCounters c = output->counters();
+    EXPECT_EQ(c.framesDisplayedLate + c.framesDropped, static_cast<long long>(bridge.droppedFrameCount()) - 1);
+    EXPECT_GE(c.framesDisplayedLate, 1);
+    EXPECT_GE(c.framesDropped, 1);
+    EXPECT_EQ(c.schedulesRefused, 1);
+    EXPECT_GT(c.underruns, 0);  // the stall left the card without new frames
+    // Caught up again: three in flight, and the last frames on time.
+    EXPECT_EQ(bridge.framesInFlight(), 3);
+    EXPECT_FALSE(bridge.isStalled());
+    const long long lateBefore = c.framesDisplayedLate + c.framesDropped;
+    output->step(10);
+    EXPECT_EQ(output->counters().framesDisplayedLate + output->counters().framesDropped, lateBefore);
+
+    // Frames flushed by the stop are not counted.
+    const std::uint64_t dropped = bridge.droppedFrameCount();
+    bridge.stop();
+    EXPECT_GE(output->counters().framesFlushed, 1);
+    EXPECT_EQ(bridge.droppedFrameCount(), dropped);
+}
+
+TEST(ZRDeckLinkPlayback, ARefusedFrameAndFallbackDoNotLoseAFrameInFlight) {
+    SdiFaults faults;
+    faults.refusedSchedules = {5, 6};  // the frame after the second completion, and its fallback
+    VirtualSdiCard card(test::bridgeCard(faults));
+    auto output = card.deviceAtIndex(0)->output();
+    test::RingClient client(test::bgraRing());
+    ZRDeckLinkOutput bridge(&card);
+    ASSERT_TRUE(bridge.start(0, kMode25, client.ring(), false, false, client.request(), {}));
+    output->step(3);
+    EXPECT_EQ(bridge.framesInFlight(), 3);
+    EXPECT_FALSE(bridge.isStalled());
+    EXPECT_EQ(bridge.droppedFrameCount(), 2u);
+    output->step(30);
+    const SdiOutputCounters c = output->counters();
+    EXPECT_EQ(c.underruns, 0);
+    EXPECT_EQ(c.framesCompleted, 33);
+    EXPECT_EQ(bridge.framesInFlight(), 3);
+}
+
+TEST(ZRDeckLinkPlayback, WhenNoFrameCanBeKeptInFlightTheBridgeSaysItIsStalled) {
+    SdiFaults faults;
+    for (long long call = 3; call < 40; ++call) faults.refusedSchedules.insert(call);
+    VirtualSdiCard card(test::bridgeCard(faults));
+    auto output = card.deviceAtIndex(0)->output();
+    test::RingClient client(test::bgraRing());
+    ZRDeckLinkOutput bridge(&card);
+    ASSERT_TRUE(bridge.start(0, kMode25, client.ring(), false, false, client.request(), {}));
+    output->step(1);
+    EXPECT_TRUE(bridge.isStalled());
+    EXPECT_EQ(bridge.framesInFlight(), 2);
+    output->step(5);
+    EXPECT_TRUE(bridge.isStalled());
+    EXPECT_EQ(bridge.framesInFlight(), 0);
+    EXPECT_TRUE(bridge.isRunning());
+    // Each refused frame and each refused fallback counted once: two attempts per completion.
+    EXPECT_EQ(bridge.droppedFrameCount(), 12u);
+
+    // A restart on a card that accepts frames again recovers.
+    output->setFaults({});
+    ASSERT_TRUE(bridge.start(0, kMode25, client.ring(), false, false, client.request(), {}));
+    EXPECT_FALSE(bridge.isStalled());
+    EXPECT_EQ(bridge.droppedFrameCount(), 0u);
+    output->step(5);
+    EXPECT_EQ(bridge.framesInFlight(), 3);
+    EXPECT_FALSE(bridge.isStalled());
+}
+
+TEST(ZRDeckLinkPlayback, RingMemoryStaysAliveWhileFramesMayPlayAndIsLetGoAtStop) {
+    VirtualSdiCard card(test::bridgeCard());
+    auto output = card.deviceAtIndex(0)->output();
+    Screen screen(*output);
+    std::vector<std::weak_ptr<std::uint8_t>> watched;
+    ZRDeckLinkOutput bridge(&card);
+    {
+        auto client = std::make_shared<test::RingClient>(test::bgraRing());
+        for (const ZRFrameBuffer& b : client->ring()) watched.push_back(b.memory);
+        // The client keeps only its request; the ring it handed over is the bridge's to hold.
+        std::vector<ZRFrameBuffer> ring = client->ring();
+        ZRDeckLinkOutput::FrameRequest request = [client, r = client->request()] { return r(); };
+        ASSERT_TRUE(bridge.start(0, kMode25, std::move(ring), false, false, std::move(request), {}));
+    }
+    output->step(8);
+    EXPECT_EQ(screen.stamps(), (std::vector<std::uint32_t>{1, 2, 3, 4, 5, 6, 7, 8}));
+    for (const auto& w : watched) EXPECT_FALSE(w.expired());
+    bridge.stop();
+    for (const auto& w : watched) EXPECT_TRUE(w.expired());
+}
+
+TEST(ZRDeckLinkPlayback, StopWaitsForACompletionInsideTheBridge) {
+    VirtualSdiCard card(test::bridgeCard());
+    auto output = card.deviceAtIndex(0)->output();
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool inside = false, release = false;
+    std::vector<std::string> events;
+    auto client = std::make_shared<test::RingClient>(test::bgraRing());
+    ZRDeckLinkOutput::FrameRequest inner = client->request();
+    ZRDeckLinkOutput bridge(&card);
+    ZRDeckLinkOutput::FrameRequest request = [&, inner]() -> long long {
+        if (client->requests() == 3) {  // the first request after the preroll
+            std::unique_lock lock(mutex);
+            inside = true;
+            changed.notify_all();
+            changed.wait(lock, [&] { return release; });
+            events.push_back("request returns");
+        }
+        return inner();
+    };
+    ASSERT_TRUE(bridge.start(0, kMode25, client->ring(), false, false, request, {}));
+    std::thread stepper([&] { output->step(1); });
+    {
+        std::unique_lock lock(mutex);
+        changed.wait(lock, [&] { return inside; });
+    }
+    std::thread stopper([&] {
+        bridge.stop();
+        std::lock_guard lock(mutex);
+        events.push_back("stop returns");
+    });
+    // Give stop every chance to return early before the request is let go.
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    {
+        std::lock_guard lock(mutex);
+        release = true;
+        changed.notify_all();
+    }
+    stopper.join();
+    stepper.join();
+    EXPECT_EQ(events, (std::vector<std::string>{"request returns", "stop returns"}));
+    EXPECT_FALSE(bridge.isRunning());
+    EXPECT_FALSE(output->isPlaybackRunning());
+    EXPECT_FALSE(output->isVideoEnabled());
+    // The request that returned during the stop scheduled nothing.
+    EXPECT_EQ(output->counters().framesScheduled, 3);
+}
+
+TEST(ZRDeckLinkPlayback, StopTwiceIsHarmlessAndARestartBeginsAtZero) {
+    SdiFaults faults;
+    faults.lateFrames = {2};
+    VirtualSdiCard card(test::bridgeCard(faults));
+    auto output = card.deviceAtIndex(0)->output();
+    Screen screen(*output);
+    test::RingClient client(test::bgraRing());
+    long long audioFrames = 0;
+    auto audio = [&](std::int32_t* s, long long n) {
+        std::fill(s, s + 2 * n, 7);
+        audioFrames += n;
+    };
+    ZRDeckLinkOutput bridge(&card);
+    bridge.stop();  // before any start
+    ASSERT_TRUE(bridge.start(0, kMode25, client.ring(), false, true, client.request(), audio));
+    output->step(5);
+    EXPECT_EQ(bridge.droppedFrameCount(), 1u);
+    bridge.stop();
+    bridge.stop();
+    EXPECT_FALSE(bridge.isRunning());
+    EXPECT_FALSE(bridge.audioEnabled());
+    EXPECT_FALSE(output->isVideoEnabled());
+    EXPECT_FALSE(output->isAudioEnabled());
+    EXPECT_FALSE(card.deviceAtIndex(0)->keyer()->isEnabled());
+
+    output->setFaults({});
+    screen.frames.clear();
+    audioFrames = 0;
+    ASSERT_TRUE(bridge.start(0, kMode25, client.ring(), false, true, client.request(), audio));
+    EXPECT_EQ(bridge.droppedFrameCount(), 0u);
+    EXPECT_TRUE(bridge.keyerEnabled());
+    EXPECT_EQ(audioFrames, 3 * 1920);  // the audio stream starts again at 0
+    output->step(2);
+    ASSERT_EQ(screen.frames.size(), 2u);
+    EXPECT_EQ(screen.frames[0].displayIndex, 0);  // display time 0 again
+    EXPECT_EQ(screen.frames[0].result, SdiCompletionResult::completed);
+    EXPECT_EQ(output->counters().audioSamplesMissing, 0);
+}
+
+}  // namespace
+}  // namespace velmar

@@ -1,0 +1,192 @@
+#include "sdi/zr_deck_link_output.h"
+
+#include "sdi_bridge_test_support.h"
+
+#include <gtest/gtest.h>
+
+namespace velmar {
+namespace {
+
+using test::kMode25;
+
+struct StartCase {
+    const char* name;
+    int expectedCode;
+    std::function<void(SdiDeviceConfig&)> configure;
+    long long deviceIndex = 0;
+    std::uint32_t mode = kMode25;
+    bool tenBit = false;
+    bool externalKeyer = false;
+    std::function<std::vector<ZRFrameBuffer>()> ring = [] { return test::bgraRing(); };
+    bool withRequest = true;
+};
+
+std::vector<StartCase> startCases() {
+    const std::size_t bgraRow = test::kWidth * 4;
+    const std::size_t ay10Row = ZRDeckLinkOutput::rowBytesFor(SdiPixelFormat::ay10, test::kWidth);
+    return {
+        {"no frame request", -1, {}, 0, kMode25, false, false, [] { return test::bgraRing(); }, false},
+        {"one buffer, whatever else is wrong", -1, {}, 9, 0, false, false,
+         [] { return test::bgraRing(1); }},
+        {"no device at the index", -2, {}, 5},
+        {"device without output", -3, [](SdiDeviceConfig& d) { d.hasOutput = false; }},
+        {"unknown mode", -4, {}, 0, fourCC("none")},
+        {"one pixel narrower", -5, {}, 0, kMode25, false, false,
+         [=] { return test::makeRing(SdiPixelFormat::bgra8, bgraRow, 4, test::kWidth - 1); }},
+        {"one row short", -5, {}, 0, kMode25, false, false,
+         [=] { return test::makeRing(SdiPixelFormat::bgra8, bgraRow, 4, test::kWidth, test::kHeight - 1); }},
+        {"v210 buffers for 8-bit", -5, {}, 0, kMode25, false, false,
+         [=] { return test::makeRing(SdiPixelFormat::v210, 128, 4); }},
+        {"rows below the format's size", -5, {}, 0, kMode25, false, false,
+         [=] { return test::makeRing(SdiPixelFormat::bgra8, bgraRow - 1, 4); }},
+        {"memory smaller than its rows", -5, {}, 0, kMode25, false, false,
+         [=] {
+             auto ring = test::bgraRing();
+             ring[2].byteCount -= 1;
+             return ring;
+         }},
+        {"no memory at all", -5, {}, 0, kMode25, false, false,
+         [=] {
+             auto ring = test::bgraRing();
+             ring[1].memory.reset();
+             return ring;
+         }},
+        {"BGRA rows too short for Ay10", -5, {}, 0, kMode25, true, true,
+         [=] { return test::bgraRing(); }},
+        {"device busy", -6, [](SdiDeviceConfig& d) { d.faults.enableVideoBusy = true; }},
+        {"no frames over client memory", -7, [](SdiDeviceConfig& d) { d.faults.wrapUnsupported = true; }},
+        {"v210 fill without frames over client memory", -7,
+         [](SdiDeviceConfig& d) { d.faults.wrapUnsupported = true; }, 0, kMode25, true, false,
+         [] { return test::makeRing(SdiPixelFormat::v210, 128, 4); }},
+        {"too few frames for fill and key", -8,
+         [](SdiDeviceConfig& d) { d.faults.createFrameLimit = 6; }, 0, kMode25, true, true,
+         [=] { return test::makeRing(SdiPixelFormat::bgra8, ay10Row, 4); }},
+        {"playback does not start", -9, [](SdiDeviceConfig& d) { d.faults.startPlaybackFails = true; }},
+        {"keyer cannot be enabled for fill and key", -10,
+         [](SdiDeviceConfig& d) { d.faults.keyerEnableFails = true; }, 0, kMode25, true, true,
+         [=] { return test::makeRing(SdiPixelFormat::bgra8, ay10Row, 4); }},
+        {"keyer level refused for fill and key", -10,
+         [](SdiDeviceConfig& d) { d.faults.keyerLevelFails = true; }, 0, kMode25, true, true,
+         [=] { return test::makeRing(SdiPixelFormat::bgra8, ay10Row, 4); }},
+        {"no keyer for fill and key", -10, [](SdiDeviceConfig& d) { d.hasKeyer = false; }, 0, kMode25,
+         true, true, [=] { return test::makeRing(SdiPixelFormat::bgra8, ay10Row, 4); }},
+    };
+}
+
+TEST(ZRDeckLinkStart, EachFailureHasItsCodeAndMessageAndLeavesTheDeviceFree) {
+    for (const StartCase& c : startCases()) {
+        SCOPED_TRACE(c.name);
+        VirtualSdiConfig config = test::bridgeCard();
+        if (c.configure) c.configure(config.devices[0]);
+        VirtualSdiCard card(config);
+        test::RingClient client(c.ring());
+        long long audioCalls = 0;
+        ZRDeckLinkOutput bridge(&card);
+        ZRDeckLinkError error;
+        const bool started = bridge.start(
+            c.deviceIndex, c.mode, client.ring(), c.tenBit, c.externalKeyer,
+            c.withRequest ? client.request() : ZRDeckLinkOutput::FrameRequest{},
+            [&](std::int32_t*, long long) { ++audioCalls; }, &error);
+        EXPECT_FALSE(started);
+        EXPECT_EQ(error.code, c.expectedCode);
+        EXPECT_EQ(error.domain(), "ZRDeckLink");
+        EXPECT_EQ(error.localizedDescription(), ZRDeckLinkError::messageForCode(c.expectedCode));
+        EXPECT_FALSE(error.message.isEmpty());
+        EXPECT_FALSE(bridge.isRunning());
+        EXPECT_FALSE(bridge.keyerEnabled());
+        EXPECT_FALSE(bridge.audioEnabled());
+        // Only a playback that would not start had been prerolled.
+        EXPECT_EQ(client.requests(), c.expectedCode == -9 ? 3 : 0);
+        if (auto device = card.deviceAtIndex(0); device && device->output()) {
+            EXPECT_FALSE(device->output()->isVideoEnabled());
+            EXPECT_FALSE(device->output()->isAudioEnabled());
+            EXPECT_FALSE(device->output()->isPlaybackRunning());
+            if (device->keyer()) {
+                EXPECT_FALSE(device->keyer()->isEnabled());
+            }
+        }
+        // Without an error out-argument the answer is only false.
+        EXPECT_FALSE(bridge.start(c.deviceIndex, c.mode, client.ring(), c.tenBit, c.externalKeyer,
+                                  c.withRequest ? client.request() : ZRDeckLinkOutput::FrameRequest{},
+                                  {}));
+    }
+}
+
+TEST(ZRDeckLinkStart, AFailedStartOnABusyDeviceLeavesItsOwnerPlaying) {
+    VirtualSdiCard card(test::bridgeCard());
+    auto output = card.deviceAtIndex(0)->output();
+    test::RingClient first(test::bgraRing());
+    test::RingClient second(test::bgraRing());
+    ZRDeckLinkOutput owner(&card);
+    ZRDeckLinkOutput intruder(&card);
+    ASSERT_TRUE(owner.start(0, kMode25, first.ring(), false, false, first.request(), {}));
+    ZRDeckLinkError error;
+    EXPECT_FALSE(intruder.start(0, kMode25, second.ring(), false, false, second.request(), {}, &error));
+    EXPECT_EQ(error.code, -6);
+    EXPECT_TRUE(output->isVideoEnabled());
+    EXPECT_TRUE(output->isPlaybackRunning());
+    output->step(5);
+    EXPECT_EQ(first.requests(), 3 + 5);
+    EXPECT_EQ(output->counters().framesCompleted, 5);
+    EXPECT_EQ(owner.droppedFrameCount(), 0u);
+}
+
+TEST(ZRDeckLinkStart, KeyerFailureIn8BitKeepsPlayingAndIsVisible) {
+    struct Case {
+        const char* name;
+        std::function<void(SdiDeviceConfig&)> configure;
+        bool externalKeyer;
+        bool enabled, failed;
+    };
+    const Case cases[] = {
+        {"keyer works", {}, true, true, false},
+        {"no key asked", {}, false, false, false},
+        {"enable fails", [](SdiDeviceConfig& d) { d.faults.keyerEnableFails = true; }, true, false, true},
+        {"level fails", [](SdiDeviceConfig& d) { d.faults.keyerLevelFails = true; }, true, false, true},
+        {"no keyer", [](SdiDeviceConfig& d) { d.hasKeyer = false; }, true, false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        VirtualSdiConfig config = test::bridgeCard();
+        if (c.configure) c.configure(config.devices[0]);
+        VirtualSdiCard card(config);
+        auto device = card.deviceAtIndex(0);
+        test::RingClient client(test::bgraRing());
+        ZRDeckLinkOutput bridge(&card);
+        ASSERT_TRUE(bridge.start(0, kMode25, client.ring(), false, c.externalKeyer, client.request(), {}));
+        EXPECT_EQ(bridge.keyerEnabled(), c.enabled);
+        EXPECT_EQ(bridge.keyerFailed(), c.failed);
+        if (device->keyer()) {
+            EXPECT_EQ(device->keyer()->isEnabled(), c.enabled);
+            if (c.enabled) {
+                EXPECT_TRUE(device->keyer()->isExternal());
+                EXPECT_EQ(device->keyer()->level(), 255);
+            }
+        }
+        device->output()->step(3);
+        EXPECT_EQ(device->output()->counters().framesCompleted, 3);
+        bridge.stop();
+        EXPECT_FALSE(bridge.keyerEnabled());
+        EXPECT_FALSE(bridge.keyerFailed());
+        if (device->keyer()) {
+            EXPECT_FALSE(device->keyer()->isEnabled());
+        }
+    }
+}
+
+TEST(ZRDeckLinkStart, AudioThatCannotBeEnabledIsNoError) {
+    VirtualSdiConfig config = test::bridgeCard();
+    config.devices[0].faults.enableAudioFails = true;
+    VirtualSdiCard card(config);
+    test::RingClient client(test::bgraRing());
+    long long calls = 0;
+    ZRDeckLinkOutput bridge(&card);
+    ASSERT_TRUE(bridge.start(0, kMode25, client.ring(), false, false, client.request(),
+                             [&](std::int32_t*, long long) { ++calls; }));
+    EXPECT_FALSE(bridge.audioEnabled());
+    card.deviceAtIndex(0)->output()->step(4);
+    EXPECT_EQ(calls, 0);
+}
+
+}  // namespace
+}  // namespace velmar
