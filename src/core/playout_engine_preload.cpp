@@ -59,7 +59,9 @@ void PlayoutEngine::reloadNextMedia() {
     releaseNextMedia();
     setIsNextLoading(false, std::nullopt);
     std::shared_ptr<MoviePlayback> playback =
-        services_.makePlayback(clip->url, !audioEnabled_, clip->loopCount);
+        services_.makePlayback ? services_.makePlayback(clip->url, !audioEnabled_, clip->loopCount)
+                               : nullptr;
+    if (!playback) return;  // no player: NEXT stays empty and the take says it is preloading
     const bool storedSize = clip->pixelWidth && clip->pixelHeight && *clip->pixelWidth >= 1 &&
                             *clip->pixelHeight >= 1;
     const QSizeF fallback = storedSize ? QSizeF(*clip->pixelWidth, *clip->pixelHeight)

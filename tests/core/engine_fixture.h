@@ -2,6 +2,7 @@
 
 #include "support/qt_printers.h"
 
+#include "core/movie_playback.h"
 #include "core/playout_engine.h"
 #include "core/playout_log.h"
 #include "models/language_settings.h"
@@ -46,6 +47,8 @@ struct EngineFixture : ::testing::Test {
     void TearDown() override {
         openGate();
         engine.reset();
+        drainMainQueue();
+        MoviePlayer::waitForReleases();
     }
 
     PlayoutEngine::Services services() {
@@ -75,6 +78,9 @@ struct EngineFixture : ::testing::Test {
             return *it;
         };
         s.runInBackground = [](std::function<void()> work) { work(); };
+        s.makePlayback = [this](const QUrl& url, bool muted, int loops) {
+            return MoviePlayback::create(url.toLocalFile(), muted, loops, clock);
+        };
         s.setBridgeProgramGain = [this](float g) { bridgeGains.push_back(g); };
         s.forgetThumbnail = [this](const QString& path) { forgottenThumbnails << path; };
         return s;

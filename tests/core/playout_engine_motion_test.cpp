@@ -1,0 +1,72 @@
+#include "engine_fixture.h"
+
+#include "support/test_media.h"
+
+namespace velmar::test {
+namespace {
+
+using State = PlayoutEngine::State;
+
+TEST_F(EngineFixture, EveryMotionTakesAStillOnAndOffWithItsLabel) {
+    QString expected;
+    for (MotionKind motion : MotionKind::allCases()) {
+        engine->setDefaultMotion(motion);
+        loadTab({still("A")});
+        engine->spacePressed();
+        EXPECT_EQ(engine->outputState()->motion, motion);
+        EXPECT_TRUE(engine->outputState()->entering);
+        clock.advance(0.6);
+        EXPECT_EQ(engine->state(), State::on) << motion.rawValue().toStdString();
+        engine->spacePressed();
+        if (motion != MotionKind::cut) {
+            EXPECT_FALSE(engine->outputState()->entering);
+            clock.advance(0.6);
+        }
+        EXPECT_EQ(engine->state(), State::off) << motion.rawValue().toStdString();
+    }
+    const QStringList lines = logText().split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 18);
+    EXPECT_EQ(lines[4], "ON    A  [SLIDE ← 0.50s]");
+    EXPECT_EQ(lines[17], "OFF   A  [ROTATE 0.50s]");
+}
+
+TEST_F(EngineFixture, AMovieWaitsForPreparationPlaysAtFullLevelAndPausesOffAir) {
+    TestMedia::MovieOptions options;
+    options.width = 160;
+    options.height = 90;
+    const QString path = TestMedia::movie("mp4", options);
+    ASSERT_FALSE(path.isEmpty());
+    Clip clip = movie("M");
+    clip.url = QUrl::fromLocalFile(path);
+    loadTab({clip});
+    ASSERT_TRUE(engine->nextMedia().has_value());
+    const auto playback = engine->nextMedia()->asMovie()->playback;
+    EXPECT_EQ(engine->nextMedia()->asMovie()->size, QSizeF(1920, 1080)) << "canvas until probed";
+    ASSERT_TRUE(waitUntil([&] { return playback->isPrepared(); }, 10));
+
+    engine->spacePressed();
+    EXPECT_EQ(engine->state(), State::fadingIn);
+    EXPECT_FALSE(playback->wantsPlay()) << "a movie starts only at full level";
+    clock.advance(0.6);
+    EXPECT_EQ(engine->state(), State::on);
+    EXPECT_TRUE(playback->wantsPlay());
+    engine->spacePressed();
+    clock.advance(0.6);
+    EXPECT_EQ(engine->state(), State::off);
+    EXPECT_FALSE(playback->wantsPlay());
+    EXPECT_FALSE(engine->outputState()->media.has_value());
+}
+
+TEST_F(EngineFixture, AMovieNotYetPreparedIsRefusedWithoutRestartingItsPreload) {
+    Clip clip = movie("Never");  // no such file: its player never becomes prepared
+    loadTab({clip});
+    ASSERT_TRUE(engine->nextMedia().has_value());
+    const auto playback = engine->nextMedia()->asMovie()->playback;
+    engine->spacePressed();
+    EXPECT_EQ(engine->lastMessage(), "動画の準備中です: Never");
+    EXPECT_EQ(engine->state(), State::off);
+    EXPECT_EQ(engine->nextMedia()->asMovie()->playback, playback);
+}
+
+}  // namespace
+}  // namespace velmar::test
