@@ -79,9 +79,12 @@ std::unique_ptr<OpenedImage> openImage(const std::string& path, const QString& e
         // EXIF orientation it may also carry describes the original capture and must not be
         // applied a second time.
         if (opened->reader != "heif") {
+            // Readers store it as the integer type of their format (TIFF and EXIF: 16 bits).
             const OIIO::ParamValue* p = opened->spec.find_attribute("Orientation");
-            if (p != nullptr && p->type() == OIIO::TypeInt) {
-                const int value = *static_cast<const int*>(p->data());
+            if (p != nullptr && p->nvalues() == 1 && p->type().aggregate == OIIO::TypeDesc::SCALAR &&
+                !p->type().is_floating_point() && p->type().basetype != OIIO::TypeDesc::STRING &&
+                p->type().basetype != OIIO::TypeDesc::PTR) {
+                const int value = p->get_int(1);
                 if (value >= 1 && value <= 8) opened->orientation = value;
             }
         }
@@ -174,7 +177,9 @@ QImage decodePixels(OpenedImage& image) {
     const int height = spec.height;
     const int channels = spec.nchannels;
     if (width <= 0 || height <= 0 || channels <= 0) return {};
-    int alpha = spec.alpha_channel;
+    // Some readers name a channel that does not exist (GIF: 4 of 0...3); then the last channel of
+    // a grey-alpha or RGBA picture is its alpha.
+    int alpha = spec.alpha_channel < channels ? spec.alpha_channel : -1;
     if (alpha < 0 && (channels == 2 || channels == 4)) alpha = channels - 1;
     const bool gray = channels < 3;
     const bool straightAlpha = spec.get_int_attribute("oiio:UnassociatedAlpha", 0) != 0;
