@@ -115,9 +115,9 @@ public:
             format_ = nullptr;  // freed by FFmpeg
             return interrupted() ? Status::timedOut : Status::unreadable;
         }
-        if (avformat_find_stream_info(format_, nullptr) < 0) {
-            return interrupted() ? Status::timedOut : Status::unreadable;
-        }
+        // A stream whose codec is unknown leaves its parameters unfound; that is not fatal here
+        // (the caller names the codec), running out of time is.
+        avformat_find_stream_info(format_, nullptr);
         if (interrupted()) return Status::timedOut;
         return Status::ok;
     }
@@ -374,7 +374,10 @@ std::optional<QString> MediaLoader::codecName(uint32_t fourCC) {
         const auto byte = static_cast<uint8_t>((fourCC >> (8 * i)) & 0xff);
         text.append(byte < 0x80 ? QChar(byte) : QChar(kMacRomanHigh[byte - 0x80]));
     }
-    text = text.trimmed();
+    // White space, line ends and other control characters (a code of zeros) at either end.
+    auto blank = [](QChar c) { return c.isSpace() || c.unicode() < 0x20; };
+    while (!text.isEmpty() && blank(text.back())) text.chop(1);
+    while (!text.isEmpty() && blank(text.front())) text.remove(0, 1);
     if (text.isEmpty()) return std::nullopt;
     return text;
 }
