@@ -228,7 +228,11 @@ QString TestMedia::still(const QString& extension, const StillOptions& o) {
         if (!writePsd(path, o.width, o.height, channels, pixels)) return {};
         return path;
     }
-    const std::string file = path.toStdString();
+    // HEIC is encoded by the oiiotool program from a lossless copy: the HEVC encoder keeps
+    // allocations it never frees, which must not show up as leaks of the test process.
+    const bool heic = extension.compare("heic", Qt::CaseInsensitive) == 0;
+    const QString target = heic ? path + ".png" : path;
+    const std::string file = target.toStdString();
     auto out = OIIO::ImageOutput::create(file);
     if (!out) {
         (void)OIIO::geterror();
@@ -245,8 +249,17 @@ QString TestMedia::still(const QString& extension, const StillOptions& o) {
     out->close();
     if (!written) {
         (void)out->geterror();
-        QFile::remove(path);
+        QFile::remove(target);
         return {};
+    }
+    if (heic) {
+        const bool encoded = run(
+            "oiiotool", {"--iconfig", "oiio:UnassociatedAlpha", "1", target, "-o", path});
+        QFile::remove(target);
+        if (!encoded) {
+            QFile::remove(path);
+            return {};
+        }
     }
     return path;
 }
