@@ -196,7 +196,8 @@ QImage decodePixels(OpenedImage& image) {
     if (out.isNull()) return {};
 
     const bool tiled = spec.tile_width > 0;
-    const int stripRows = tiled ? height : 64;
+    // Strips tall enough for the decoder to work on several compressed blocks at once.
+    const int stripRows = tiled ? height : 256;
     const size_t sampleBytes = eightBit ? 1 : sizeof(float);
     const size_t rowSamples = static_cast<size_t>(width) * channels;
     std::vector<unsigned char> strip;
