@@ -24,7 +24,6 @@ extern "C" {
 #include <memory>
 #include <mutex>
 #include <sys/stat.h>
-#include <thread>
 #include <unistd.h>
 
 namespace velmar {
