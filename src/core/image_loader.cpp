@@ -1,0 +1,389 @@
+#include "core/image_loader.h"
+
+#include <OpenImageIO/imageio.h>
+
+#include <QFileInfo>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+namespace velmar {
+namespace {
+
+// The refusals, returned as they stand (the caller decides whether to translate).
+const char* const kNotLocalFile = "通常のローカルファイルではありません";
+const char* const kFileTooLarge = "画像ファイルが 256 MB を超えています";
+const char* const kNoHeader = "画像のヘッダを読み取れません";
+const char* const kTooManyPixels = "画像サイズが安全上限（50 MP / 一辺 16384 px）を超えています";
+
+// Decoders tried for a file: the one its extension names first, then the others, so that a file
+// with a wrong extension still decodes. Only still-image readers take part (never the movie or
+// camera-raw readers of the library).
+constexpr std::array<const char*, 8> kStillReaders = {"png",  "jpeg", "tiff", "psd",
+                                                      "heif", "bmp",  "gif",  "openexr"};
+
+const char* readerForExtension(const QString& extension) {
+    const QString e = extension.toLower();
+    if (e == "png") return "png";
+    if (e == "jpg" || e == "jpeg") return "jpeg";
+    if (e == "tif" || e == "tiff") return "tiff";
+    if (e == "psd") return "psd";
+    if (e == "heic" || e == "heif") return "heif";
+    if (e == "bmp") return "bmp";
+    if (e == "gif") return "gif";
+    if (e == "exr") return "openexr";
+    return nullptr;
+}
+
+// An image file whose header has been read.
+struct OpenedImage {
+    std::unique_ptr<OIIO::ImageInput> input;
+    OIIO::ImageSpec spec;
+    std::string reader;
+    int orientation = 1;
+    QSize stored;  // as stored in the file, before orientation
+};
+
+std::unique_ptr<OpenedImage> openImage(const std::string& path, const QString& extension) {
+    OIIO::ImageSpec config;
+    // Straight alpha comes back as stored; premultiplication is done by our own code, the same
+    // way for every format.
+    config.attribute("oiio:UnassociatedAlpha", 1);
+    const char* first = readerForExtension(extension);
+    std::vector<const char*> order;
+    if (first != nullptr) order.push_back(first);
+    for (const char* r : kStillReaders) {
+        if (first == nullptr || std::strcmp(first, r) != 0) order.push_back(r);
+    }
+    for (const char* reader : order) {
+        auto input = OIIO::ImageInput::create(reader);
+        if (!input) {
+            (void)OIIO::geterror();
+            continue;
+        }
+        auto opened = std::make_unique<OpenedImage>();
+        if (!input->open(path, opened->spec, config)) {
+            (void)input->geterror();
+            continue;
+        }
+        opened->input = std::move(input);
+        opened->reader = reader;
+        opened->stored = QSize(opened->spec.width, opened->spec.height);
+        // libheif has already applied the file's rotation and mirroring while decoding; the
+        // EXIF orientation it may also carry describes the original capture and must not be
+        // applied a second time.
+        if (opened->reader != "heif") {
+            // Readers store it as the integer type of their format (TIFF and EXIF: 16 bits).
+            const OIIO::ParamValue* p = opened->spec.find_attribute("Orientation");
+            if (p != nullptr && p->nvalues() == 1 && p->type().aggregate == OIIO::TypeDesc::SCALAR &&
+                !p->type().is_floating_point() && p->type().basetype != OIIO::TypeDesc::STRING &&
+                p->type().basetype != OIIO::TypeDesc::PTR) {
+                const int value = p->get_int(1);
+                if (value >= 1 && value <= 8) opened->orientation = value;
+            }
+        }
+        return opened;
+    }
+    return nullptr;
+}
+
+QSize uprightSize(const OpenedImage& image) {
+    return image.orientation > 4 ? image.stored.transposed() : image.stored;
+}
+
+struct Inspection {
+    std::optional<QString> reason;
+    std::unique_ptr<OpenedImage> image;
+};
+
+Inspection inspect(const QUrl& url) {
+    Inspection out;
+    if (!url.isLocalFile()) {
+        out.reason = QString::fromUtf8(kNotLocalFile);
+        return out;
+    }
+    const QString path = url.toLocalFile();
+    const QByteArray native = QFile::encodeName(path);
+    struct stat st {};
+    if (::stat(native.constData(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        out.reason = QString::fromUtf8(kNotLocalFile);
+        return out;
+    }
+    if (static_cast<qint64>(st.st_size) > ImageLoader::maxFileBytes) {
+        out.reason = QString::fromUtf8(kFileTooLarge);
+        return out;
+    }
+    auto image = openImage(native.toStdString(), QFileInfo(path).suffix());
+    if (!image) {
+        out.reason = QString::fromUtf8(kNoHeader);
+        return out;
+    }
+    const QSize size = uprightSize(*image);
+    if (size.width() <= 0 || size.height() <= 0) {
+        out.reason = QString::fromUtf8(kNoHeader);
+        return out;
+    }
+    if (size.width() > ImageLoader::maxSide || size.height() > ImageLoader::maxSide ||
+        static_cast<double>(size.width()) * static_cast<double>(size.height()) >
+            ImageLoader::maxPixels) {
+        out.reason = QString::fromUtf8(kTooManyPixels);
+        return out;
+    }
+    out.image = std::move(image);
+    return out;
+}
+
+// Linear light (0...1) to 8-bit sRGB through a table fine enough for 8-bit output.
+uint8_t linearToSrgb8(float v) {
+    constexpr int kSteps = 16384;
+    static const std::vector<uint8_t> table = [] {
+        std::vector<uint8_t> t(kSteps + 1);
+        for (int i = 0; i <= kSteps; ++i) {
+            const double l = static_cast<double>(i) / kSteps;
+            const double s = l <= 0.0031308 ? 12.92 * l : 1.055 * std::pow(l, 1.0 / 2.4) - 0.055;
+            t[i] = static_cast<uint8_t>(std::lround(std::clamp(s, 0.0, 1.0) * 255.0));
+        }
+        return t;
+    }();
+    if (!(v > 0.0f)) return 0;  // also NaN
+    if (v >= 1.0f) return 255;
+    return table[static_cast<size_t>(v * kSteps + 0.5f)];
+}
+
+uint8_t unitTo8(float v) {
+    if (!(v > 0.0f)) return 0;
+    if (v >= 1.0f) return 255;
+    return static_cast<uint8_t>(v * 255.0f + 0.5f);
+}
+
+inline uint8_t premultiply8(uint8_t c, uint8_t a) {
+    return static_cast<uint8_t>((c * a + 127) / 255);
+}
+
+bool iequals(const std::string& a, const char* b) {
+    return QString::fromStdString(a).compare(QString::fromLatin1(b), Qt::CaseInsensitive) == 0;
+}
+
+// Decodes image 0 in full, as stored (no orientation), into RGBA8 premultiplied sRGB.
+QImage decodePixels(OpenedImage& image) {
+    const OIIO::ImageSpec& spec = image.spec;
+    const int width = spec.width;
+    const int height = spec.height;
+    const int channels = spec.nchannels;
+    if (width <= 0 || height <= 0 || channels <= 0) return {};
+    // Some readers name a channel that does not exist (GIF: 4 of 0...3); then the last channel of
+    // a grey-alpha or RGBA picture is its alpha.
+    int alpha = spec.alpha_channel < channels ? spec.alpha_channel : -1;
+    if (alpha < 0 && (channels == 2 || channels == 4)) alpha = channels - 1;
+    const bool gray = channels < 3;
+    const bool straightAlpha = spec.get_int_attribute("oiio:UnassociatedAlpha", 0) != 0;
+    const auto base = spec.format.basetype;
+    const bool floating = base == OIIO::TypeDesc::HALF || base == OIIO::TypeDesc::FLOAT ||
+                          base == OIIO::TypeDesc::DOUBLE;
+    const std::string colorSpace = spec.get_string_attribute("oiio:ColorSpace");
+    // Floating-point pictures are scene-linear unless they say otherwise; integer ones are sRGB
+    // unless they say they are linear.
+    const bool linear = floating ? !iequals(colorSpace, "sRGB") : iequals(colorSpace, "Linear");
+    const bool eightBit = !floating && !linear && (base == OIIO::TypeDesc::UINT8);
+
+    QImage out(width, height, QImage::Format_RGBA8888_Premultiplied);
+    if (out.isNull()) return {};
+
+    const bool tiled = spec.tile_width > 0;
+    // Strips tall enough for the decoder to work on several compressed blocks at once.
+    const int stripRows = tiled ? height : 256;
+    const size_t sampleBytes = eightBit ? 1 : sizeof(float);
+    const size_t rowSamples = static_cast<size_t>(width) * channels;
+    std::vector<unsigned char> strip;
+    try {
+        strip.resize(rowSamples * sampleBytes * static_cast<size_t>(stripRows));
+    } catch (const std::bad_alloc&) {
+        return {};
+    }
+    const OIIO::TypeDesc readType = eightBit ? OIIO::TypeDesc::UINT8 : OIIO::TypeDesc::FLOAT;
+
+    for (int y0 = 0; y0 < height; y0 += stripRows) {
+        const int rows = std::min(stripRows, height - y0);
+        const bool ok =
+            tiled ? image.input->read_image(0, 0, 0, channels, readType, strip.data())
+                  : image.input->read_scanlines(0, 0, spec.y + y0, spec.y + y0 + rows, spec.z,
+                                                0, channels, readType, strip.data());
+        if (!ok) {
+            (void)image.input->geterror();
+            return {};
+        }
+        for (int r = 0; r < rows; ++r) {
+            uint8_t* dst = out.scanLine(y0 + r);
+            if (eightBit) {
+                const uint8_t* src = strip.data() + rowSamples * r;
+                for (int x = 0; x < width; ++x, src += channels, dst += 4) {
+                    const uint8_t cr = src[0];
+                    const uint8_t cg = gray ? src[0] : src[1];
+                    const uint8_t cb = gray ? src[0] : src[2];
+                    const uint8_t a = alpha >= 0 ? src[alpha] : 255;
+                    if (straightAlpha) {
+                        dst[0] = premultiply8(cr, a);
+                        dst[1] = premultiply8(cg, a);
+                        dst[2] = premultiply8(cb, a);
+                    } else {  // already premultiplied: keep colour within alpha
+                        dst[0] = std::min(cr, a);
+                        dst[1] = std::min(cg, a);
+                        dst[2] = std::min(cb, a);
+                    }
+                    dst[3] = a;
+                }
+            } else {
+                const float* src = reinterpret_cast<const float*>(strip.data()) + rowSamples * r;
+                for (int x = 0; x < width; ++x, src += channels, dst += 4) {
+                    float c[3] = {src[0], gray ? src[0] : src[1], gray ? src[0] : src[2]};
+                    const float a = alpha >= 0 ? std::clamp(src[alpha], 0.0f, 1.0f) : 1.0f;
+                    if (!straightAlpha && alpha >= 0) {  // back to straight colour first
+                        for (float& v : c) v = a > 0.0f ? v / a : 0.0f;
+                    }
+                    const uint8_t a8 = unitTo8(a);
+                    for (int i = 0; i < 3; ++i) {
+                        const uint8_t v = linear ? linearToSrgb8(c[i]) : unitTo8(c[i]);
+                        dst[i] = premultiply8(v, a8);
+                    }
+                    dst[3] = a8;
+                }
+            }
+        }
+        if (tiled) break;
+    }
+    return out;
+}
+
+ImageRef share(QImage image) {
+    if (image.isNull()) return nullptr;
+    if (image.format() != QImage::Format_RGBA8888_Premultiplied) {
+        image = image.convertToFormat(QImage::Format_RGBA8888_Premultiplied);
+        if (image.isNull()) return nullptr;
+    }
+    return std::make_shared<const QImage>(std::move(image));
+}
+
+// Decodes, scales the stored picture to targetStored (when smaller), then turns it upright.
+ImageRef decode(OpenedImage& image, std::optional<QSize> targetStored) {
+    QImage pixels;
+    try {
+        pixels = decodePixels(image);
+    } catch (...) {
+        return nullptr;
+    }
+    if (pixels.isNull()) return nullptr;
+    if (targetStored && (targetStored->width() < pixels.width() ||
+                         targetStored->height() < pixels.height())) {
+        QImage scaled = pixels.scaled(*targetStored, Qt::IgnoreAspectRatio,
+                                      Qt::SmoothTransformation);
+        if (!scaled.isNull()) pixels = std::move(scaled);
+    }
+    return ImageLoader::applyOrientation(share(std::move(pixels)), image.orientation);
+}
+
+int roundHalfAway(double v) { return static_cast<int>(std::lround(v)); }
+
+// The stored size whose longest side is at most longest, keeping the proportions.
+QSize fitLongest(QSize stored, int longest) {
+    const int side = std::max(stored.width(), stored.height());
+    if (side <= longest) return stored;
+    const double s = static_cast<double>(std::max(1, longest)) / side;
+    return QSize(std::max(1, roundHalfAway(stored.width() * s)),
+                 std::max(1, roundHalfAway(stored.height() * s)));
+}
+
+}  // namespace
+
+const std::set<QString>& ImageLoader::redrawFormats() {
+    static const std::set<QString> formats{"psd", "tif", "tiff", "exr"};
+    return formats;
+}
+
+std::optional<QString> ImageLoader::rejectionReason(const QUrl& url) {
+    return inspect(url).reason;
+}
+
+std::optional<QSize> ImageLoader::pixelSize(const QUrl& url) {
+    Inspection i = inspect(url);
+    if (!i.image) return std::nullopt;
+    return uprightSize(*i.image);
+}
+
+ImageRef ImageLoader::loadFull(const QUrl& url) {
+    Inspection i = inspect(url);
+    if (!i.image) return nullptr;
+    return decode(*i.image, std::nullopt);
+}
+
+ImageRef ImageLoader::loadFitted(const QUrl& url, const CanvasFormat& canvas) {
+    Inspection i = inspect(url);
+    if (!i.image) return nullptr;
+    const QSize upright = uprightSize(*i.image);
+    const double s = std::min(static_cast<double>(canvas.width) / upright.width(),
+                              static_cast<double>(canvas.height) / upright.height());
+    if (s >= 1.0) return decode(*i.image, std::nullopt);  // never enlarged
+    const QSize stored = i.image->stored;
+    if (redrawFormats().count(QFileInfo(url.toLocalFile()).suffix().toLower()) != 0) {
+        // Each side scaled on its own.
+        const QSize target(std::max(1, roundHalfAway(s * stored.width())),
+                           std::max(1, roundHalfAway(s * stored.height())));
+        return decode(*i.image, target);
+    }
+    // The longest side scaled, the other in proportion.
+    const int longest =
+        std::max(1, roundHalfAway(s * std::max(upright.width(), upright.height())));
+    return decode(*i.image, fitLongest(stored, longest));
+}
+
+ImageRef ImageLoader::loadThumbnail(const QUrl& url, int maxPixel) {
+    Inspection i = inspect(url);
+    if (!i.image) return nullptr;
+    return decode(*i.image, fitLongest(i.image->stored, std::max(1, maxPixel)));
+}
+
+ImageRef ImageLoader::applyOrientation(const ImageRef& image, int orientation) {
+    if (!image || orientation < 2 || orientation > 8) return image;
+    const int w = image->width();
+    const int h = image->height();
+    if (w < 1 || h < 1) return image;
+    const bool turned = orientation > 4;
+    QImage out(turned ? h : w, turned ? w : h, QImage::Format_RGBA8888_Premultiplied);
+    if (out.isNull()) return image;
+    QImage src = image->format() == QImage::Format_RGBA8888_Premultiplied
+                     ? *image
+                     : image->convertToFormat(QImage::Format_RGBA8888_Premultiplied);
+    const int outStride = static_cast<int>(out.bytesPerLine() / 4);
+    auto* dst = reinterpret_cast<uint32_t*>(out.bits());
+    for (int y = 0; y < h; ++y) {
+        const auto* row = reinterpret_cast<const uint32_t*>(src.constScanLine(y));
+        for (int x = 0; x < w; ++x) {
+            int ox = x;
+            int oy = y;
+            switch (orientation) {
+                case 2: ox = w - 1 - x; break;                    // mirrored
+                case 3: ox = w - 1 - x; oy = h - 1 - y; break;    // turned half way
+                case 4: oy = h - 1 - y; break;                    // mirrored upside down
+                case 5: ox = y; oy = x; break;                    // transposed
+                case 6: ox = h - 1 - y; oy = x; break;            // turned a quarter clockwise
+                case 7: ox = h - 1 - y; oy = w - 1 - x; break;    // transversed
+                case 8: ox = y; oy = w - 1 - x; break;            // turned a quarter back
+                default: break;
+            }
+            dst[static_cast<size_t>(oy) * outStride + ox] = row[x];
+        }
+    }
+    return std::make_shared<const QImage>(std::move(out));
+}
+
+ImageRef ImageLoader::redraw(const ImageRef& image, int width, int height) {
+    if (!image || width < 1 || height < 1) return nullptr;
+    return share(image->scaled(width, height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+}
+
+}  // namespace velmar

@@ -1,0 +1,302 @@
+#include "support/qt_printers.h"
+#include "core/image_loader.h"
+
+#include "models/clip.h"
+#include "support/test_media.h"
+
+#include <OpenImageIO/imageio.h>
+
+#include <QDir>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+namespace velmar {
+namespace {
+
+using test::TestMedia;
+
+const QString kNotLocal = QString::fromUtf8("通常のローカルファイルではありません");
+const QString kTooLarge = QString::fromUtf8("画像ファイルが 256 MB を超えています");
+const QString kNoHeader = QString::fromUtf8("画像のヘッダを読み取れません");
+const QString kTooManyPixels =
+    QString::fromUtf8("画像サイズが安全上限（50 MP / 一辺 16384 px）を超えています");
+
+QUrl fileUrl(const QString& path) {
+    return QUrl::fromLocalFile(path);
+}
+
+struct Rgba {
+    int r, g, b, a;
+};
+Rgba at(const ImageRef& image, int x, int y) {
+    const uchar* p = image->constScanLine(y) + 4 * x;
+    return {p[0], p[1], p[2], p[3]};
+}
+// 'W'hite, 'R'ed, 'B'lue or '?' for an opaque pixel of the test pattern.
+char colourOf(const ImageRef& image, int x, int y) {
+    const Rgba c = at(image, x, y);
+    if (c.r > 190 && c.g > 190 && c.b > 190) return 'W';
+    if (c.r > 150 && c.g < 90 && c.b < 90) return 'R';
+    if (c.b > 150 && c.r < 90 && c.g < 90) return 'B';
+    return '?';
+}
+
+TEST(ImageLoaderTest, RefusesUnsafeOrUnreadableFilesWithTheFirstFailedCheck) {
+    const QString png = TestMedia::still("png");
+    QDir().mkpath(TestMedia::directory() + "/folder.png");
+    struct Case {
+        const char* name;
+        QUrl url;
+        std::optional<QString> expected;
+    };
+    const Case cases[] = {
+        {"web address", QUrl("https://example.com/a.png"), kNotLocal},
+        {"missing file", fileUrl(TestMedia::directory() + "/missing.png"), kNotLocal},
+        {"folder", fileUrl(TestMedia::directory() + "/folder.png"), kNotLocal},
+        {"FIFO", fileUrl(TestMedia::fifo("pipe.png")), kNotLocal},
+        {"text named png", fileUrl(TestMedia::file("text.png", "just some text\n")), kNoHeader},
+        {"empty file", fileUrl(TestMedia::file("empty.png", {})), kNoHeader},
+        {"16385 x 1", fileUrl(TestMedia::headerOnlyStill("png", 16385, 1)), kTooManyPixels},
+        {"7072 x 7072", fileUrl(TestMedia::headerOnlyStill("png", 7072, 7072)), kTooManyPixels},
+        {"16384 x 3052", fileUrl(TestMedia::headerOnlyStill("png", 16384, 3052)), kTooManyPixels},
+        {"16384 x 3051", fileUrl(TestMedia::headerOnlyStill("png", 16384, 3051)), std::nullopt},
+        {"EXR of 50 MP and more",
+         fileUrl(TestMedia::headerOnlyStill("exr", 10000, 5001)), kTooManyPixels},
+        {"exactly 256 MiB",
+         fileUrl(TestMedia::grownCopy(png, "limit.png", ImageLoader::maxFileBytes)), std::nullopt},
+        {"one byte more",
+         fileUrl(TestMedia::grownCopy(png, "over.png", ImageLoader::maxFileBytes + 1)), kTooLarge},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_FALSE(c.url.isEmpty());
+        EXPECT_EQ(ImageLoader::rejectionReason(c.url), c.expected);
+        if (c.expected) {
+            EXPECT_FALSE(ImageLoader::loadFull(c.url));
+            EXPECT_FALSE(ImageLoader::loadThumbnail(c.url, 64));
+            EXPECT_FALSE(ImageLoader::pixelSize(c.url));
+        }
+    }
+    // The one file within the limits that holds no real picture data reads its size only.
+    EXPECT_EQ(ImageLoader::pixelSize(fileUrl(TestMedia::headerOnlyStill("png", 16384, 3051))),
+              QSize(16384, 3051));
+}
+
+// Every still extension the rundown accepts decodes to the test pattern at its size.
+class StillFormatTest : public ::testing::TestWithParam<QString> {};
+
+TEST_P(StillFormatTest, DecodesThePatternUpright) {
+    const QString ext = GetParam();
+    if (ext == "heic" && !TestMedia::canWriteHeic()) {
+        GTEST_SKIP() << "OpenImageIO cannot write HEIC on this machine";
+    }
+    const QString path = TestMedia::still(ext, {64, 48});
+    ASSERT_FALSE(path.isEmpty());
+    EXPECT_EQ(ImageLoader::rejectionReason(fileUrl(path)), std::nullopt);
+    EXPECT_EQ(ImageLoader::pixelSize(fileUrl(path)), QSize(64, 48));
+    const ImageRef image = ImageLoader::loadFull(fileUrl(path));
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->format(), QImage::Format_RGBA8888_Premultiplied);
+    EXPECT_EQ(image->size(), QSize(64, 48));
+    EXPECT_EQ(colourOf(image, 10, 30), 'R');
+    EXPECT_EQ(colourOf(image, 54, 30), 'B');
+    EXPECT_EQ(at(image, 54, 30).a, 255);
+}
+
+INSTANTIATE_TEST_SUITE_P(Extensions, StillFormatTest, ::testing::Values(
+                             "png", "tif", "tiff", "psd", "jpg", "jpeg", "heic", "bmp", "gif",
+                             "exr"),
+                         [](const auto& info) { return info.param.toStdString(); });
+
+// The formats that hold a soft alpha channel.
+class StillAlphaTest : public ::testing::TestWithParam<QString> {};
+
+TEST_P(StillAlphaTest, KeepsAlphaPremultiplied) {
+    const QString ext = GetParam();
+    if (ext == "heic" && !TestMedia::canWriteHeic()) {
+        GTEST_SKIP() << "OpenImageIO cannot write HEIC on this machine";
+    }
+    const QString path = TestMedia::still(ext, {64, 48, true});
+    ASSERT_FALSE(path.isEmpty());
+    const ImageRef image = ImageLoader::loadFull(fileUrl(path));
+    ASSERT_TRUE(image);
+    const int tolerance = ext == "heic" ? 12 : 2;
+    for (int x : {0, 16, 40, 63}) {
+        SCOPED_TRACE(x);
+        const int alpha = x * 255 / 63;
+        const Rgba c = at(image, x, 30);
+        EXPECT_NEAR(c.a, alpha, tolerance);
+        const int colour = x < 32 ? c.r : c.b;  // full colour scaled by alpha
+        EXPECT_NEAR(colour, alpha, tolerance);
+        EXPECT_LE(c.r, c.a);
+        EXPECT_LE(c.b, c.a);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Extensions, StillAlphaTest,
+                         ::testing::Values("png", "tif", "tiff", "psd", "heic", "exr"),
+                         [](const auto& info) { return info.param.toStdString(); });
+
+// Where the stored corners land for each orientation: the colours of the upright picture's
+// top-left, top-right, bottom-left and bottom-right corners. Stored: top row white, bottom left
+// red, bottom right blue.
+struct OrientationCase {
+    int orientation;
+    const char* corners;
+};
+const OrientationCase kOrientations[] = {
+    {1, "WWRB"}, {2, "WWBR"}, {3, "BRWW"}, {4, "RBWW"},
+    {5, "WRWB"}, {6, "RWBW"}, {7, "BWRW"}, {8, "WBWR"},
+};
+
+TEST(ImageLoaderTest, TurnsTiffUprightByItsOrientation) {
+    for (const auto& c : kOrientations) {
+        SCOPED_TRACE(c.orientation);
+        TestMedia::StillOptions options{64, 48};
+        options.orientation = c.orientation;
+        const QUrl url = fileUrl(TestMedia::still("tif", options));
+        const QSize upright = c.orientation > 4 ? QSize(48, 64) : QSize(64, 48);
+        EXPECT_EQ(ImageLoader::pixelSize(url), upright);
+        const ImageRef image = ImageLoader::loadFull(url);
+        ASSERT_TRUE(image);
+        ASSERT_EQ(image->size(), upright);
+        const int r = upright.width() - 1;
+        const int b = upright.height() - 1;
+        const QString corners = QString() + colourOf(image, 0, 0) + colourOf(image, r, 0) +
+                                colourOf(image, 0, b) + colourOf(image, r, b);
+        EXPECT_EQ(corners, QString::fromLatin1(c.corners));
+    }
+}
+
+TEST(ImageLoaderTest, TurnsJpegUprightOnceForEveryDecode) {
+    for (const auto& c : kOrientations) {
+        SCOPED_TRACE(c.orientation);
+        TestMedia::StillOptions options{64, 48};
+        options.orientation = c.orientation;
+        const QUrl url = fileUrl(TestMedia::still("jpg", options));
+        const QSize upright = c.orientation > 4 ? QSize(48, 64) : QSize(64, 48);
+        EXPECT_EQ(ImageLoader::pixelSize(url), upright);
+        const ImageRef full = ImageLoader::loadFull(url);
+        const ImageRef thumb = ImageLoader::loadThumbnail(url, 32);
+        const ImageRef fitted = ImageLoader::loadFitted(url, CanvasFormat{24, 24, "x"});
+        ASSERT_TRUE(full && thumb && fitted);
+        EXPECT_EQ(full->size(), upright);
+        EXPECT_EQ(thumb->size(), upright / 2);
+        EXPECT_EQ(fitted->size(), upright * 0.375);
+        // Away from the thin white row, the bottom corners of the table show through.
+        const int r = upright.width() - 5;
+        const int b = upright.height() - 5;
+        const QPoint inset[4] = {{4, 4}, {r, 4}, {4, b}, {r, b}};
+        for (int i = 0; i < 4; ++i) {
+            if (c.corners[i] == 'W') continue;
+            EXPECT_EQ(colourOf(full, inset[i].x(), inset[i].y()), c.corners[i]) << i;
+        }
+    }
+}
+
+TEST(ImageLoaderTest, UnknownOrientationsCountAsUpright) {
+    TestMedia::StillOptions options{64, 48};
+    options.orientation = 9;
+    const QUrl url = fileUrl(TestMedia::still("tif", options));
+    EXPECT_EQ(ImageLoader::pixelSize(url), QSize(64, 48));
+    const ImageRef image = ImageLoader::loadFull(url);
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->size(), QSize(64, 48));
+    EXPECT_EQ(colourOf(image, 0, 47), 'R');
+    for (int o : {0, 1, 9, -3}) EXPECT_EQ(ImageLoader::applyOrientation(image, o), image) << o;
+}
+
+TEST(ImageLoaderTest, FitsToTheCanvasWithoutEverEnlarging) {
+    struct Case {
+        const char* ext;
+        QSize stored;
+        CanvasFormat canvas;
+        QSize expected;
+    };
+    const Case cases[] = {
+        {"png", {1920, 1080}, {3840, 2160, "UHD 4K"}, {1920, 1080}},  // fits: as it is
+        {"psd", {800, 400}, {192, 108, "x"}, {192, 96}},              // s = 0.24, redrawn
+        {"png", {768, 432}, {192, 108, "x"}, {192, 108}},             // s = 0.25
+        {"exr", {300, 100}, {100, 100, "x"}, {100, 33}},              // round(33.3)
+        {"tif", {301, 100}, {100, 100, "x"}, {100, 33}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.ext);
+        const QUrl url =
+            fileUrl(TestMedia::still(c.ext, {c.stored.width(), c.stored.height()}));
+        const ImageRef image = ImageLoader::loadFitted(url, c.canvas);
+        ASSERT_TRUE(image);
+        EXPECT_EQ(image->size(), c.expected);
+        EXPECT_EQ(colourOf(image, image->width() / 4, image->height() / 2), 'R');
+        EXPECT_EQ(colourOf(image, image->width() * 3 / 4, image->height() / 2), 'B');
+    }
+}
+
+TEST(ImageLoaderTest, ThumbnailsKeepProportionsAndNeverEnlarge) {
+    const QUrl url = fileUrl(TestMedia::still("png", {64, 48}));
+    struct Case {
+        int maxPixel;
+        QSize expected;
+    };
+    for (const Case& c : {Case{32, {32, 24}}, Case{320, {64, 48}}, Case{64, {64, 48}},
+                          Case{1, {1, 1}}, Case{0, {1, 1}}}) {
+        SCOPED_TRACE(c.maxPixel);
+        const ImageRef image = ImageLoader::loadThumbnail(url, c.maxPixel);
+        ASSERT_TRUE(image);
+        EXPECT_EQ(image->size(), c.expected);
+    }
+    // Smooth downscaling: the boundary between red and blue blends, it does not jump.
+    const ImageRef half = ImageLoader::redraw(ImageLoader::loadFull(url), 21, 16);
+    ASSERT_TRUE(half);
+    const Rgba middle = at(half, 10, 8);
+    EXPECT_GT(middle.r, 40);
+    EXPECT_GT(middle.b, 40);
+    EXPECT_FALSE(ImageLoader::redraw(half, 0, 5));
+}
+
+TEST(ImageLoaderTest, ConvertsLinearExrToSrgbAndPremultipliesIt) {
+    // Straight linear 0.2140 is sRGB 128; stored premultiplied by alpha 0.5.
+    const QString path = TestMedia::directory() + "/linear.exr";
+    auto out = OIIO::ImageOutput::create(path.toStdString());
+    ASSERT_TRUE(out);
+    OIIO::ImageSpec spec(4, 4, 4, OIIO::TypeDesc::FLOAT);
+    spec.alpha_channel = 3;
+    ASSERT_TRUE(out->open(path.toStdString(), spec));
+    std::vector<float> pixels;
+    for (int i = 0; i < 16; ++i) pixels.insert(pixels.end(), {0.107f, 0.0f, 0.5f, 0.5f});
+    ASSERT_TRUE(out->write_image(OIIO::TypeDesc::FLOAT, pixels.data()));
+    out->close();
+    const ImageRef image = ImageLoader::loadFull(fileUrl(path));
+    ASSERT_TRUE(image);
+    const Rgba c = at(image, 1, 1);
+    EXPECT_NEAR(c.a, 128, 1);
+    EXPECT_NEAR(c.r, 64, 1);   // sRGB 128 x 0.5
+    EXPECT_EQ(c.g, 0);
+    EXPECT_EQ(c.b, 128);       // linear 1.0 stays 255, x 0.5
+}
+
+TEST(ImageLoaderTest, TruncatedJpegGivesNothingOrAWholePictureWithoutCrashing) {
+    TestMedia::StillOptions options{64, 48};
+    options.busy = true;
+    QFile f(TestMedia::still("jpg", options));
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray bytes = f.readAll();
+    for (qsizetype keep : {bytes.size() / 2, qsizetype(200), qsizetype(4)}) {
+        SCOPED_TRACE(keep);
+        const QUrl url = fileUrl(TestMedia::file(QString("cut-%1.jpg").arg(keep), bytes.left(keep)));
+        const ImageRef image = ImageLoader::loadFull(url);
+        if (image) {
+            EXPECT_EQ(image->size(), QSize(64, 48));
+        }
+        const ImageRef thumb = ImageLoader::loadThumbnail(url, 16);
+        if (thumb) {
+            EXPECT_EQ(thumb->size(), QSize(16, 12));
+        }
+    }
+}
+
+}  // namespace
+}  // namespace velmar

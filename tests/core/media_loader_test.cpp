@@ -1,0 +1,230 @@
+#include "support/qt_printers.h"
+#include "core/media_loader.h"
+
+#include "models/language_settings.h"
+#include "models/localized.h"
+#include "support/test_media.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+namespace velmar {
+namespace {
+
+using test::TestMedia;
+
+QUrl fileUrl(const QString& path) {
+    return QUrl::fromLocalFile(path);
+}
+
+QString ja(const char* key) {
+    return QString::fromUtf8(key);
+}
+
+// The messages are looked up; tests run in Japanese unless they say otherwise.
+struct MediaLoaderTest : ::testing::Test {
+    void SetUp() override { LanguageSettings::shared().setLanguage(AppLanguage::ja); }
+    void TearDown() override { MediaLoader::setReadHookForTesting({}); }
+};
+
+TestMedia::MovieOptions movieOptions(const QString& codec, const QString& pixelFormat,
+                                     QStringList arguments = {}, bool audio = false) {
+    TestMedia::MovieOptions o;
+    o.width = 64;
+    o.height = 36;
+    o.seconds = 0.2;
+    o.codec = codec;
+    o.pixelFormat = pixelFormat;
+    o.codecArguments = std::move(arguments);
+    o.audio = audio;
+    return o;
+}
+
+struct MovieCase {
+    const char* name;
+    const char* extension;
+    TestMedia::MovieOptions options;
+    bool alpha;
+};
+
+std::vector<MovieCase> movieCases() {
+    TestMedia::MovieOptions dnxhr = movieOptions("dnxhd", "yuv422p", {"-profile:v", "dnxhr_lb"});
+    dnxhr.width = 256;
+    dnxhr.height = 144;
+    TestMedia::MovieOptions dnxhrAudio = dnxhr;
+    dnxhrAudio.audio = true;
+    return {
+        {"mov_h264", "mov", movieOptions("libx264", "yuv420p"), false},
+        {"mov_h264_audio", "mov", movieOptions("libx264", "yuv420p", {}, true), false},
+        {"mp4_h264_audio", "mp4", movieOptions("libx264", "yuv420p", {}, true), false},
+        {"m4v_h264", "m4v", movieOptions("libx264", "yuv420p"), false},
+        {"mov_prores", "mov", movieOptions("prores_ks", "yuv422p10le", {}, true), false},
+        {"mov_prores4444_alpha", "mov",
+         movieOptions("prores_ks", "yuva444p10le", {"-profile:v", "4444"}), true},
+        {"mov_qtrle_alpha", "mov", movieOptions("qtrle", "argb"), true},
+        {"mov_dnxhr", "mov", dnxhr, false},
+        {"mxf_dnxhr_audio", "mxf", dnxhrAudio, false},
+        {"mxf_h264", "mxf", movieOptions("libx264", "yuv420p"), false},
+        {"mov_mjpeg", "mov", movieOptions("mjpeg", "yuvj420p"), false},
+        {"avi_mjpeg_audio", "avi", movieOptions("mjpeg", "yuvj420p", {}, true), false},
+        {"avi_h264", "avi", movieOptions("libx264", "yuv420p"), false},
+    };
+}
+
+TEST_F(MediaLoaderTest, ProbesEveryContainerAndCodecWeTake) {
+    for (const MovieCase& c : movieCases()) {
+        SCOPED_TRACE(c.name);
+        const QString path = TestMedia::movie(c.extension, c.options);
+        ASSERT_FALSE(path.isEmpty());
+        const QSizeF size(c.options.width, c.options.height);
+        const MediaLoader::Probe probe = MediaLoader::probe(fileUrl(path));
+        EXPECT_TRUE(probe.isReady()) << probe.message.toStdString();
+        EXPECT_EQ(probe.size, size);
+        EXPECT_EQ(MediaLoader::videoPixelSize(fileUrl(path)), size);
+
+        const ImageRef frame = MediaLoader::firstFrame(fileUrl(path), 32);
+        ASSERT_TRUE(frame);
+        EXPECT_EQ(frame->format(), QImage::Format_RGBA8888_Premultiplied);
+        EXPECT_EQ(frame->width(), 32);
+        EXPECT_EQ(frame->height(), std::lround(32.0 * c.options.height / c.options.width));
+        // testsrc2 draws an opaque picture: alpha stays full and colour within it.
+        const uchar* p = frame->constScanLine(frame->height() / 2) + 4 * 4;
+        EXPECT_EQ(p[3], 255);
+        EXPECT_GT(p[0] + p[1] + p[2], 0);
+    }
+}
+
+TEST_F(MediaLoaderTest, TurnedTrackReportsItsDisplaySize) {
+    TestMedia::MovieOptions o = movieOptions("libx264", "yuv420p");
+    o.rotation = 90;
+    const QString path = TestMedia::movie("mov", o);
+    ASSERT_FALSE(path.isEmpty());
+    const MediaLoader::Probe probe = MediaLoader::probe(fileUrl(path));
+    ASSERT_TRUE(probe.isReady()) << probe.message.toStdString();
+    EXPECT_EQ(probe.size, QSizeF(36, 64));
+    EXPECT_EQ(MediaLoader::videoPixelSize(fileUrl(path)), QSizeF(36, 64));
+    const ImageRef frame = MediaLoader::firstFrame(fileUrl(path), 320);  // never enlarged
+    ASSERT_TRUE(frame);
+    EXPECT_EQ(frame->size(), QSize(36, 64));
+}
+
+TEST_F(MediaLoaderTest, RefusesBadInputWithItsMessageAndWithoutHanging) {
+    QDir().mkpath(TestMedia::directory() + "/x.mov");
+    TestMedia::MovieOptions soundOnly = movieOptions("libx264", "yuv420p", {}, true);
+    soundOnly.video = false;
+
+    // A movie whose four-character code no decoder knows.
+    QFile h264(TestMedia::movie("mov", movieOptions("libx264", "yuv420p")));
+    ASSERT_TRUE(h264.open(QIODevice::ReadOnly));
+    QByteArray unknown = h264.readAll();
+    unknown.replace("avc1", "vlmz");
+
+    // An AVI cut off right after its header: the track is described, no frame follows.
+    QFile mjpeg(TestMedia::movie("avi", movieOptions("mjpeg", "yuvj420p")));
+    ASSERT_TRUE(mjpeg.open(QIODevice::ReadOnly));
+    const QByteArray mjpegBytes = mjpeg.readAll();
+
+    struct Case {
+        const char* name;
+        QUrl url;
+        QString message;
+    };
+    const Case cases[] = {
+        {"web address", QUrl("https://example.com/a.mov"), ja("ファイルが見つかりません")},
+        {"missing", fileUrl(TestMedia::directory() + "/missing.mov"), ja("ファイルが見つかりません")},
+        {"folder", fileUrl(TestMedia::directory() + "/x.mov"), ja("ファイルが見つかりません")},
+        {"FIFO", fileUrl(TestMedia::fifo("pipe.mov")), ja("ファイルが見つかりません")},
+        {"device", QUrl::fromLocalFile("/dev/zero"), ja("ファイルが見つかりません")},
+        {"zero bytes", fileUrl(TestMedia::file("empty.mov", {})), ja("この形式は再生できません")},
+        {"text", fileUrl(TestMedia::file("text.mov", "not a movie at all\n")),
+         ja("この形式は再生できません")},
+        {"sound only", fileUrl(TestMedia::movie("mov", soundOnly)), ja("映像トラックがありません")},
+        {"unknown codec", fileUrl(TestMedia::file("unknown.mov", unknown)),
+         ja("対応していないコーデック: vlmz")},
+        {"frames cut off", fileUrl(TestMedia::file("cut.avi", mjpegBytes.left(mjpegBytes.indexOf("movi") + 4))),
+         ja("デコードできません: MJPG")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const MediaLoader::Probe probe = MediaLoader::probe(c.url);
+        EXPECT_FALSE(probe.isReady());
+        EXPECT_EQ(probe.message, c.message);
+        EXPECT_FALSE(MediaLoader::firstFrame(c.url, 64));
+        EXPECT_FALSE(MediaLoader::boundedFirstFrame(c.url, 64, 6));
+        if (QString(c.name) != "unknown codec" && QString(c.name) != "frames cut off") {
+            EXPECT_FALSE(MediaLoader::videoPixelSize(c.url));
+        }
+    }
+}
+
+TEST_F(MediaLoaderTest, MessagesAreLookedUp) {
+    LanguageSettings::shared().setLanguage(AppLanguage::en);
+    EXPECT_EQ(MediaLoader::probe(fileUrl(TestMedia::directory() + "/none.mov")).message,
+              "File not found");
+}
+
+TEST_F(MediaLoaderTest, SlowReadsStopAtTheBoundAndSayWhy) {
+    const QString path = TestMedia::movie("mov", movieOptions("prores_ks", "yuv422p10le"));
+    std::atomic<int> reads{0};
+    MediaLoader::setReadHookForTesting([&] {
+        ++reads;
+        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    });
+    const MediaLoader::Bounds tight{0.1, 0.1};
+
+    QElapsedTimer timer;
+    timer.start();
+    const MediaLoader::Probe probe = MediaLoader::probe(fileUrl(path), tight);
+    EXPECT_EQ(probe.message, ja("読み込みに時間がかかりすぎます"));
+    EXPECT_FALSE(MediaLoader::videoPixelSize(fileUrl(path), tight));
+    EXPECT_FALSE(MediaLoader::firstFrame(fileUrl(path), 64, tight));
+    // The whole extraction is bounded too, and the work has stopped when the call returns.
+    EXPECT_FALSE(MediaLoader::boundedFirstFrame(fileUrl(path), 64, 0.1));
+    EXPECT_FALSE(MediaLoader::boundedFirstFrame(fileUrl(path), 64, 0));
+    const int readsWhenDone = reads.load();
+    EXPECT_LT(timer.elapsed(), 5000);  // five bounded calls of 0.1 s, far from 5 s each
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(reads.load(), readsWhenDone);
+}
+
+TEST_F(MediaLoaderTest, CancelStopsAnExtraction) {
+    const QString path = TestMedia::movie("mov", movieOptions("libx264", "yuv420p"));
+    std::atomic<bool> cancel{true};
+    EXPECT_FALSE(MediaLoader::boundedFirstFrame(fileUrl(path), 64, 6, &cancel));
+    cancel = false;
+    EXPECT_TRUE(MediaLoader::boundedFirstFrame(fileUrl(path), 64, 6, &cancel));
+}
+
+TEST(MediaLoaderCodecNameTest, ReadsFourCharacterCodes) {
+    auto tag = [](const char* s) {
+        return static_cast<uint32_t>(static_cast<uint8_t>(s[0])) |
+               static_cast<uint32_t>(static_cast<uint8_t>(s[1])) << 8 |
+               static_cast<uint32_t>(static_cast<uint8_t>(s[2])) << 16 |
+               static_cast<uint32_t>(static_cast<uint8_t>(s[3])) << 24;
+    };
+    struct Case {
+        const char* code;
+        std::optional<QString> name;
+    };
+    const Case cases[] = {
+        {"avc1", "avc1"},
+        {"apch", "apch"},
+        {"rle ", "rle"},
+        {" ab ", "ab"},
+        {"    ", std::nullopt},
+        {"\x8a" "bcd", QString::fromUtf8("äbcd")},  // Mac Roman
+    };
+    for (const Case& c : cases) EXPECT_EQ(MediaLoader::codecName(tag(c.code)), c.name) << c.code;
+    EXPECT_EQ(MediaLoader::codecName(0), std::nullopt);
+}
+
+}  // namespace
+}  // namespace velmar

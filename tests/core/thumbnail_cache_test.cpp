@@ -1,0 +1,277 @@
+#include "support/qt_printers.h"
+#include "core/thumbnail_cache.h"
+
+#include "core/concurrency_gate.h"
+#include "core/media_loader.h"
+#include "platform/base/main_thread.h"
+#include "support/event_loop.h"
+#include "support/test_media.h"
+
+#include <QSignalSpy>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <thread>
+
+namespace velmar {
+namespace {
+
+using test::TestMedia;
+
+QUrl fileUrl(const QString& path) {
+    return QUrl::fromLocalFile(path);
+}
+
+TestMedia::MovieOptions tinyMovie() {
+    TestMedia::MovieOptions o;
+    o.width = 64;
+    o.height = 36;
+    o.seconds = 0.2;
+    return o;
+}
+
+// Collects completions: how many came, on which thread, and the last picture.
+struct Results {
+    std::shared_ptr<int> count = std::make_shared<int>(0);
+    std::shared_ptr<bool> offMain = std::make_shared<bool>(false);
+    std::shared_ptr<ImageRef> last = std::make_shared<ImageRef>();
+
+    ThumbnailCache::Completion completion() const {
+        return [c = count, o = offMain, l = last](ImageRef image) {
+            ++*c;
+            if (!isMainThread()) *o = true;
+            *l = std::move(image);
+        };
+    }
+    bool waitFor(int n) const {
+        return test::waitUntil([&] { return *count >= n; }, 20.0);
+    }
+};
+
+TEST(ConcurrencyGateTest, AdmitsTwoThenServesWaitersInOrder) {
+    ConcurrencyGate gate(2);
+    std::vector<int> admitted;
+    for (int i = 0; i < 4; ++i) gate.acquire([&, i] { admitted.push_back(i); });
+    EXPECT_EQ(admitted, (std::vector<int>{0, 1}));
+    EXPECT_EQ(gate.running(), 2);
+    EXPECT_EQ(gate.waiting(), 2);
+
+    gate.release();  // hands the slot to waiter 2 without lowering the count
+    EXPECT_EQ(admitted, (std::vector<int>{0, 1, 2}));
+    EXPECT_EQ(gate.running(), 2);
+    gate.release();
+    EXPECT_EQ(admitted, (std::vector<int>{0, 1, 2, 3}));
+    EXPECT_EQ(gate.running(), 2);
+    EXPECT_EQ(gate.waiting(), 0);
+
+    gate.release();  // nobody waits: the count goes down
+    EXPECT_EQ(gate.running(), 1);
+    gate.release();
+    gate.release();  // already 0: stays 0
+    EXPECT_EQ(gate.running(), 0);
+    gate.acquire([&] { admitted.push_back(9); });
+    EXPECT_EQ(admitted.back(), 9);
+    EXPECT_EQ(gate.running(), 1);
+}
+
+TEST(ThumbnailCacheTest, DecodesStillsInTheBackgroundAndServesHitsAtOnce) {
+    ThumbnailCache cache;
+    const QUrl url = fileUrl(TestMedia::still("png", {640, 480}));
+    Results first;
+    cache.thumbnail(url, 320, first.completion());
+    EXPECT_EQ(*first.count, 0);  // a miss never completes before returning
+    ASSERT_TRUE(first.waitFor(1));
+    EXPECT_FALSE(*first.offMain);
+    ASSERT_TRUE(*first.last);
+    EXPECT_EQ((*first.last)->size(), QSize(320, 240));
+    EXPECT_EQ(cache.count(), 1);
+    EXPECT_EQ(cache.totalCost(), 320 * 4 * 240);
+
+    // Keyed by path alone: a larger request gets the cached picture, before returning.
+    Results second;
+    cache.thumbnail(url, 640, second.completion());
+    EXPECT_EQ(*second.count, 1);
+    EXPECT_EQ(*second.last, *first.last);
+}
+
+TEST(ThumbnailCacheTest, FailuresAreNotCachedAndNeverHang) {
+    ThumbnailCache cache;
+    const QUrl cases[] = {
+        fileUrl(TestMedia::file("text.png", "no picture")),
+        fileUrl(TestMedia::fifo("pipe.png")),
+        fileUrl(TestMedia::fifo("pipe.mov")),
+        fileUrl(TestMedia::file("empty.mov", {})),
+        fileUrl(TestMedia::directory() + "/missing.jpg"),
+    };
+    Results results;
+    for (const QUrl& url : cases) cache.thumbnail(url, 96, results.completion());
+    ASSERT_TRUE(results.waitFor(5));
+    EXPECT_FALSE(*results.last);
+    EXPECT_EQ(cache.count(), 0);
+}
+
+TEST(ThumbnailCacheTest, EvictsTheLeastRecentlyUsedBeyondItsLimits) {
+    ThumbnailCache::Limits limits;
+    limits.countLimit = 2;
+    ThumbnailCache cache(limits);
+    const QUrl a = fileUrl(TestMedia::still("png", {64, 48}));
+    const QUrl b = fileUrl(TestMedia::still("jpg", {64, 48}));
+    const QUrl c = fileUrl(TestMedia::still("bmp", {64, 48}));
+    Results r;
+    cache.thumbnail(a, 32, r.completion());
+    ASSERT_TRUE(r.waitFor(1));
+    cache.thumbnail(b, 32, r.completion());
+    ASSERT_TRUE(r.waitFor(2));
+    cache.thumbnail(a, 32, r.completion());  // a is now the most recent
+    cache.thumbnail(c, 32, r.completion());
+    ASSERT_TRUE(r.waitFor(4));
+    EXPECT_TRUE(cache.contains(a.path()));
+    EXPECT_FALSE(cache.contains(b.path()));
+    EXPECT_TRUE(cache.contains(c.path()));
+
+    // Cost: room for one 32 x 24 picture only.
+    limits.countLimit = 240;
+    limits.totalCostLimit = 32 * 24 * 4 + 10;
+    ThumbnailCache small(limits);
+    small.thumbnail(a, 32, r.completion());
+    ASSERT_TRUE(r.waitFor(5));
+    small.thumbnail(b, 32, r.completion());
+    ASSERT_TRUE(r.waitFor(6));
+    EXPECT_EQ(small.count(), 1);
+    EXPECT_TRUE(small.contains(b.path()));
+    EXPECT_LE(small.totalCost(), limits.totalCostLimit);
+
+    small.remove(b.path());
+    EXPECT_EQ(small.count(), 0);
+    EXPECT_EQ(small.totalCost(), 0);
+}
+
+TEST(ThumbnailCacheTest, InvalidateEmptiesAndAnnounces) {
+    ThumbnailCache cache;
+    Results r;
+    cache.thumbnail(fileUrl(TestMedia::still("png", {64, 48})), 32, r.completion());
+    ASSERT_TRUE(r.waitFor(1));
+    QSignalSpy spy(&cache, &ThumbnailCache::didInvalidate);
+    cache.invalidate();
+    EXPECT_EQ(cache.count(), 0);
+    EXPECT_EQ(spy.count(), 1);
+}
+
+TEST(ThumbnailCacheTest, MovieThumbnailIsItsFirstFrame) {
+    ThumbnailCache cache;
+    const QUrl url = fileUrl(TestMedia::movie("mov", tinyMovie()));
+    Results r;
+    cache.thumbnail(url, 32, r.completion());
+    ASSERT_TRUE(r.waitFor(1));
+    ASSERT_TRUE(*r.last);
+    EXPECT_EQ((*r.last)->size(), QSize(32, 18));
+    EXPECT_TRUE(cache.contains(url.path()));
+}
+
+// A slow disk: every read of a movie waits. Counts how many reads are under way at once.
+struct SlowDisk {
+    explicit SlowDisk(int milliseconds) {
+        MediaLoader::setReadHookForTesting([this, milliseconds] {
+            const int now = ++active;
+            int seen = peak.load();
+            while (now > seen && !peak.compare_exchange_weak(seen, now)) {
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+            --active;
+        });
+    }
+    ~SlowDisk() { MediaLoader::setReadHookForTesting({}); }
+    std::atomic<int> active{0};
+    std::atomic<int> peak{0};
+};
+
+TEST(ThumbnailCacheTest, MovieThatOverrunsGivesNothingAndIsTriedAgain) {
+    ThumbnailCache::Limits limits;
+    limits.movieSeconds = 0.1;
+    ThumbnailCache cache(limits);
+    const QUrl url = fileUrl(TestMedia::movie("mov", tinyMovie()));
+    Results r;
+    {
+        SlowDisk disk(150);
+        cache.thumbnail(url, 32, r.completion());
+        ASSERT_TRUE(r.waitFor(1));
+        EXPECT_FALSE(*r.last);
+        EXPECT_FALSE(cache.contains(url.path()));
+    }
+    cache.thumbnail(url, 32, r.completion());
+    ASSERT_TRUE(r.waitFor(2));
+    EXPECT_TRUE(*r.last);
+}
+
+TEST(ThumbnailCacheTest, NoMoreThanTwoMovieExtractionsEverRun) {
+    ThumbnailCache::Limits limits;
+    limits.movieSeconds = 0.05;
+    ThumbnailCache cache(limits);
+    SlowDisk disk(60);  // each read outlasts the bound: every extraction overruns
+    Results r;
+    for (int i = 0; i < 6; ++i) {
+        TestMedia::MovieOptions o = tinyMovie();
+        o.frameRateNum = 20 + i;  // six different files
+        cache.thumbnail(fileUrl(TestMedia::movie("mov", o)), 32, r.completion());
+    }
+    ASSERT_TRUE(r.waitFor(6));
+    EXPECT_LE(disk.peak.load(), 2);
+    EXPECT_GE(disk.peak.load(), 1);
+    EXPECT_EQ(cache.count(), 0);
+}
+
+TEST(ThumbnailCacheTest, DestroyingWithWorkInFlightCompletesEveryRequest) {
+    Results r;
+    {
+        ThumbnailCache::Limits limits;
+        limits.movieSeconds = 5;
+        ThumbnailCache cache(limits);
+        SlowDisk disk(20);
+        for (int i = 0; i < 4; ++i) {
+            TestMedia::MovieOptions o = tinyMovie();
+            o.frameRateNum = 30 + i;
+            cache.thumbnail(fileUrl(TestMedia::movie("mov", o)), 32, r.completion());
+            cache.thumbnail(fileUrl(TestMedia::still("png", {64 + i, 48})), 32, r.completion());
+        }
+    }
+    ASSERT_TRUE(r.waitFor(8));
+}
+
+TEST(ThumbnailCacheAnchorTest, WeighsPixelsByAlpha) {
+    auto image = [](int w, int h, auto alphaAt) {
+        QImage img(w, h, QImage::Format_RGBA8888_Premultiplied);
+        for (int y = 0; y < h; ++y) {
+            for (int x = 0; x < w; ++x) {
+                const int a = alphaAt(x, y);
+                img.setPixelColor(x, y, QColor::fromRgb(a, a, a, a));
+            }
+        }
+        return img;
+    };
+    EXPECT_FALSE(ThumbnailCache::anchor(QImage()));
+    EXPECT_FALSE(ThumbnailCache::anchor(image(8, 8, [](int, int) { return 0; })));
+    EXPECT_FALSE(ThumbnailCache::anchor(image(8, 8, [](int, int) { return 5; })));
+    const auto faint = ThumbnailCache::anchor(image(8, 8, [](int, int) { return 6; }));
+    ASSERT_TRUE(faint);
+
+    const auto opaque = ThumbnailCache::anchor(image(8, 4, [](int, int) { return 255; }));
+    ASSERT_TRUE(opaque);
+    EXPECT_DOUBLE_EQ(opaque->x(), -1.0 / 8);
+    EXPECT_DOUBLE_EQ(opaque->y(), -1.0 / 4);
+
+    const auto left = ThumbnailCache::anchor(image(100, 10, [](int x, int) {
+        return x < 50 ? 255 : 0;
+    }));
+    ASSERT_TRUE(left);
+    EXPECT_NEAR(left->x(), -0.5, 0.02);
+    EXPECT_NEAR(left->y(), -0.1, 1e-9);
+
+}
+
+}  // namespace
+}  // namespace velmar
