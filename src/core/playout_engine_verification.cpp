@@ -161,7 +161,11 @@ void PlayoutEngine::applyMetadata(const QHash<QUuid, QSizeF>& sizes,
         for (Clip& clip : group.clips) {
             const auto source = sourceURLs.constFind(clip.id);
             if (source == sourceURLs.cend() || *source != clip.url) continue;
-            if (const auto size = sizes.constFind(clip.id); size != sizes.cend()) {
+            // A size that does not fit an int (not a number, negative, huge) is ignored rather
+            // than converted, which would be undefined.
+            auto fits = [](double v) { return v >= 0 && v < 2147483648.0; };
+            if (const auto size = sizes.constFind(clip.id);
+                size != sizes.cend() && fits(size->width()) && fits(size->height())) {
                 clip.pixelWidth = static_cast<int>(size->width());
                 clip.pixelHeight = static_cast<int>(size->height());
             }

@@ -70,3 +70,46 @@ TEST_F(EngineFixture, AMovieNotYetPreparedIsRefusedWithoutRestartingItsPreload) 
 
 }  // namespace
 }  // namespace velmar::test
+
+namespace velmar::test {
+namespace {
+
+TEST_F(EngineFixture, RealFilesReachAirThroughTheStandardLoaders) {
+    PlayoutEngine::Services s = PlayoutEngine::Services::standard();
+    s.clock = &clock;
+    s.timers = &clock;
+    s.log = &log;
+    s.makePlayback = [this](const QUrl& url, bool muted, int loops) {
+        return MoviePlayback::create(url.toLocalFile(), muted, loops, clock);
+    };
+    engine = std::make_unique<PlayoutEngine>(s);
+
+    TestMedia::StillOptions big;
+    big.width = 2400;
+    big.height = 1200;
+    Clip picture = still("Picture");
+    picture.url = QUrl::fromLocalFile(TestMedia::still("png", big));
+    Clip text = still("NotAnImage");
+    text.url = QUrl::fromLocalFile(TestMedia::file("not-an-image.png", "hello"));
+    QList<QPair<QString, QString>> unreadable;
+    engine->onUnreadableClips = [&](const auto& list) { unreadable = list; };
+
+    ClipGroup group;
+    group.clips = {picture, text};
+    engine->loadGroups({group});
+    ASSERT_TRUE(waitUntil([&] { return engine->nextMedia().has_value(); }, 10));
+    ASSERT_TRUE(waitUntil([&] { return !unreadable.isEmpty(); }, 10));
+    EXPECT_EQ(unreadable[0].first, "NotAnImage");
+    ASSERT_TRUE(waitUntil([&] { return engine->groups()[0].clips[0].pixelWidth.has_value(); }, 10));
+    EXPECT_EQ(engine->groups()[0].clips[0].pixelWidth, 2400);
+
+    engine->returnPressed();
+    const auto snap = engine->outputState();
+    ASSERT_TRUE(snap->media && snap->media->isStill());
+    const QImage& image = **snap->media->asStill();
+    EXPECT_EQ(image.size(), QSize(1920, 960)) << "fitted to the canvas, never larger";
+    EXPECT_EQ(image.format(), QImage::Format_RGBA8888_Premultiplied);
+}
+
+}  // namespace
+}  // namespace velmar::test

@@ -174,6 +174,10 @@ TEST_F(EngineFixture, MetadataIsTruncatedAndAppliedOnlyToTheSameFile) {
     EXPECT_EQ(first.pixelHeight, 360);
     EXPECT_EQ(first.contentAnchorX, 0.5);
     EXPECT_FALSE(engine->groups()[0].clips[1].pixelWidth.has_value());
+
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    engine->applyMetadata({{b, QSizeF(nan, 10)}}, {}, {{b, clips[1].url}});
+    EXPECT_FALSE(engine->groups()[0].clips[1].pixelWidth.has_value()) << "not a number is ignored";
 }
 
 }  // namespace
