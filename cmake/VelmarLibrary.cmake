@@ -34,10 +34,10 @@ function(velmar_tests name dir)
   if(ARG_GUI)
     target_link_libraries(${name} PRIVATE Qt6::Widgets)
   endif()
+  # The test main sets the environment (private XDG folders, dummy audio, offscreen Qt, UTC).
+  target_compile_definitions(${name} PRIVATE VELMAR_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 60
-    PROPERTIES
-      ENVIRONMENT "SDL_AUDIODRIVER=dummy;QT_QPA_PLATFORM=offscreen;TZ=UTC;VELMAR_SOURCE_DIR=${PROJECT_SOURCE_DIR}"
-      TIMEOUT 120)
+    PROPERTIES TIMEOUT 120)
 endfunction()

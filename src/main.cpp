@@ -3,10 +3,41 @@
 
 #include <QApplication>
 #include <QMainWindow>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+int quitPipe[2] = {-1, -1};
+
+void onTerminate(int) {
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(quitPipe[1], &byte, 1);
+}
+
+// SIGTERM and SIGINT (session logout, Ctrl+C in a terminal) quit through the event loop, so the
+// shutdown path runs and the operation log keeps its last lines.
+void quitOnTerminationSignals(QApplication& app) {
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, quitPipe) != 0) return;
+    auto* notifier = new QSocketNotifier(quitPipe[0], QSocketNotifier::Read, &app);
+    QObject::connect(notifier, &QSocketNotifier::activated, &app, [] { QApplication::quit(); });
+    struct sigaction action {};
+    action.sa_handler = onTerminate;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("DOVRINE"));
+    quitOnTerminationSignals(app);
 
     velmar::LanguageSettings::shared();
     velmar::PlayoutLog::shared().start();

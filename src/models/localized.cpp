@@ -5,6 +5,8 @@
 #include <QDir>
 #include <QTranslator>
 
+#include <charconv>
+#include <cmath>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -49,12 +51,23 @@ std::optional<QString> formatValue(const FormatArg& value, QChar conversion, int
         if (const auto* s = std::get_if<QString>(&value)) return *s;
         return std::nullopt;
     }
-    // 'f'
-    if (const auto* d = std::get_if<double>(&value)) return QString::number(*d, 'f', precision);
-    if (const auto* i = std::get_if<long long>(&value)) {
-        return QString::number(static_cast<double>(*i), 'f', precision);
+    // 'f': as C's printf does it in the POSIX locale (a point, exact ties to even), whatever
+    // locale the process runs in.
+    double number = 0;
+    if (const auto* d = std::get_if<double>(&value)) {
+        number = *d;
+    } else if (const auto* i = std::get_if<long long>(&value)) {
+        number = static_cast<double>(*i);
+    } else {
+        return std::nullopt;
     }
-    return std::nullopt;
+    if (std::isnan(number)) return QStringLiteral("nan");
+    if (std::isinf(number)) return number < 0 ? QStringLiteral("-inf") : QStringLiteral("inf");
+    char text[400];
+    const auto result =
+        std::to_chars(text, text + sizeof text, number, std::chars_format::fixed, precision);
+    if (result.ec != std::errc()) return std::nullopt;
+    return QString::fromLatin1(text, result.ptr - text);
 }
 
 }  // namespace

@@ -32,8 +32,7 @@ FakeClock::~FakeClock() = default;
 std::chrono::system_clock::time_point FakeClock::wallNow() const {
     const double wall = now_ + wallOffset_;
     return std::chrono::system_clock::time_point(
-        std::chrono::duration_cast<std::chrono::system_clock::duration>(
-            std::chrono::duration<double>(wall)));
+        std::chrono::round<std::chrono::microseconds>(std::chrono::duration<double>(wall)));
 }
 
 void FakeClock::setWallTime(double secondsSinceEpoch) {

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <ctime>
 
 int main(int argc, char** argv) {
     QTemporaryDir home;
@@ -17,6 +18,8 @@ int main(int argc, char** argv) {
     setenv("XDG_CACHE_HOME", (home.path() + "/cache").toUtf8().constData(), 1);
     if (getenv("SDL_AUDIODRIVER") == nullptr) setenv("SDL_AUDIODRIVER", "dummy", 1);
     if (getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    setenv("TZ", "UTC", 1);
+    tzset();
     ::testing::InitGoogleTest(&argc, argv);
 #ifdef VELMAR_TEST_GUI
     QApplication app(argc, argv);

@@ -1,0 +1,47 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en_US" sourcelanguage="ja_JP">
+<context>
+    <name>Velmar</name>
+    <message>
+        <source>カスタム</source>
+        <translation>Custom</translation>
+    </message>
+    <message>
+        <source>カット</source>
+        <translation>Cut</translation>
+    </message>
+    <message>
+        <source>フェード</source>
+        <translation>Fade</translation>
+    </message>
+    <message>
+        <source>スライド ←（右から入る）</source>
+        <translation>Slide ← (enters from the right)</translation>
+    </message>
+    <message>
+        <source>スライド →（左から入る）</source>
+        <translation>Slide → (enters from the left)</translation>
+    </message>
+    <message>
+        <source>スライド ↑（下から入る）</source>
+        <translation>Slide ↑ (enters from below)</translation>
+    </message>
+    <message>
+        <source>スライド ↓（上から入る）</source>
+        <translation>Slide ↓ (enters from above)</translation>
+    </message>
+    <message>
+        <source>ズーム（0%→100%）</source>
+        <translation>Zoom (0%→100%)</translation>
+    </message>
+    <message>
+        <source>飛び込み（300%→100%）</source>
+        <translation>Dive (300%→100%)</translation>
+    </message>
+    <message>
+        <source>回転</source>
+        <translation>Rotate</translation>
+    </message>
+</context>
+</TS>

@@ -1,0 +1,103 @@
+#include "models/motion_kind.h"
+
+#include "models/json_decoding.h"
+#include "models/localized.h"
+
+#include <cmath>
+#include <numbers>
+
+namespace velmar {
+namespace {
+
+struct Entry {
+    const char* raw;
+    const char* titleKey;
+};
+
+constexpr Entry kEntries[] = {
+    {"cut", L10N_KEY("カット")},
+    {"fade", L10N_KEY("フェード")},
+    {"slideLeft", L10N_KEY("スライド ←（右から入る）")},
+    {"slideRight", L10N_KEY("スライド →（左から入る）")},
+    {"slideUp", L10N_KEY("スライド ↑（下から入る）")},
+    {"slideDown", L10N_KEY("スライド ↓（上から入る）")},
+    {"zoom", L10N_KEY("ズーム（0%→100%）")},
+    {"dive", L10N_KEY("飛び込み（300%→100%）")},
+    {"rotate", L10N_KEY("回転")},
+};
+
+}  // namespace
+
+const std::array<MotionKind, 9>& MotionKind::allCases() {
+    static const std::array<MotionKind, 9> cases = {cut,       fade, slideLeft, slideRight, slideUp,
+                                                    slideDown, zoom, dive,      rotate};
+    return cases;
+}
+
+QString MotionKind::rawValue() const {
+    return QString::fromLatin1(kEntries[value_].raw);
+}
+
+std::optional<MotionKind> MotionKind::fromRawValue(const QString& raw) {
+    for (MotionKind kind : allCases()) {
+        if (raw == QLatin1String(kEntries[kind].raw)) return kind;
+    }
+    return std::nullopt;
+}
+
+const char* MotionKind::titleKey() const {
+    return kEntries[value_].titleKey;
+}
+
+MotionTransform MotionKind::transform(double presence, bool entering) const {
+    // NaN fails both comparisons and ends up at 0, like a presence at or below 0.
+    const double p = presence > 1 ? 1.0 : (presence > 0 ? presence : 0.0);
+    const double q = 1 - p;
+    const double e = entering ? 1 - q * q * q : p * p * p;  // ease-out / ease-in cubic
+    const double s = p * p * (3 - 2 * p);                   // smoothstep
+
+    MotionTransform t;
+    t.opacity = p;
+    switch (value_) {
+        case cut:
+            t.opacity = p > 0.5 ? 1.0 : 0.0;
+            break;
+        case fade:
+            break;
+        case slideLeft:
+            t.slideX = 1 - s;
+            t.opacity = 1;
+            break;
+        case slideRight:
+            t.slideX = s - 1;
+            t.opacity = 1;
+            break;
+        case slideUp:
+            t.slideY = s - 1;
+            t.opacity = 1;
+            break;
+        case slideDown:
+            t.slideY = 1 - s;
+            t.opacity = 1;
+            break;
+        case zoom:
+            t.scale = e;
+            break;
+        case dive:
+            t.scale = 3 - 2 * e;
+            break;
+        case rotate:
+            t.scale = 0.6 + 0.4 * e;
+            t.rotation = (1 - e) * std::numbers::pi / 4;
+            break;
+    }
+    return t;
+}
+
+MotionKind MotionKind::fromJson(const QJsonValue& json) {
+    const QString raw = json::toString(json, QStringLiteral("motion"));
+    if (const auto kind = fromRawValue(raw)) return *kind;
+    throw JsonDecodingError(QStringLiteral("unknown motion \"%1\"").arg(raw));
+}
+
+}  // namespace velmar

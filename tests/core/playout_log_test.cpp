@@ -1,0 +1,201 @@
+#include "support/qt_printers.h"
+#include "core/playout_log.h"
+
+#include "support/fake_clock.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <utime.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <thread>
+#include <vector>
+
+namespace velmar {
+namespace {
+
+// 2026-03-14 12:34:56.789 UTC (tests run with TZ=UTC).
+constexpr double kNoon = 1773491696.789;
+constexpr double kDay = 86400.0;
+
+struct LogFixture : ::testing::Test {
+    void SetUp() override {
+        setenv("TZ", "UTC", 1);
+        tzset();
+    }
+    QTemporaryDir dir;
+    QString logs = dir.path() + "/DOVRINE/Logs";
+    test::FakeClock clock{kNoon};
+    QStringList opened;
+    PlayoutLog log{logs, clock, clock, [this](const QString& p) { opened << p; }};
+
+    QString read(const QString& day) {
+        QFile f(logs + "/velmar-" + day + ".log");
+        if (!f.open(QIODevice::ReadOnly)) return QStringLiteral("<missing>");
+        return QString::fromUtf8(f.readAll());
+    }
+};
+
+TEST_F(LogFixture, LineIsStampTwoBlanksAndTextEndingInALineFeed) {
+    log.write(QStringLiteral("ON  クリップ"));
+    log.flush();
+    log.waitForPendingWrites();
+    EXPECT_EQ(read("2026-03-14"), QStringLiteral("12:34:56.789  ON  クリップ\n"));
+    EXPECT_EQ(log.fileName(), logs + "/velmar-2026-03-14.log");
+}
+
+TEST_F(LogFixture, StampsIgnoreTheUsersLocale) {
+    setenv("LC_ALL", "ar_EG.UTF-8", 1);  // a locale with other digits, if installed
+    const auto t = std::chrono::system_clock::time_point(std::chrono::milliseconds(5));
+    EXPECT_EQ(PlayoutLog::timeStamp(t), "00:00:00.005");
+    EXPECT_EQ(PlayoutLog::dayStamp(t), "1970-01-01");
+    unsetenv("LC_ALL");
+    const auto before = std::chrono::system_clock::time_point(std::chrono::milliseconds(-1));
+    EXPECT_EQ(PlayoutLog::timeStamp(before), "23:59:59.999");
+    EXPECT_EQ(PlayoutLog::dayStamp(before), "1969-12-31");
+}
+
+TEST_F(LogFixture, FlushTimerAppendsEveryFiveSecondsAndEmptyFlushMakesNoFile) {
+    log.flush();
+    log.waitForPendingWrites();
+    EXPECT_FALSE(QFileInfo::exists(logs + "/velmar-2026-03-14.log"));
+
+    log.start();
+    log.start();  // a second start neither writes a banner nor adds a timer
+    EXPECT_EQ(clock.activeTimerCount(), 1);
+    clock.advance(4.9);
+    log.waitForPendingWrites();
+    EXPECT_EQ(read("2026-03-14"), "<missing>") << "nothing reaches the file before the first tick";
+    clock.advance(0.1);
+    log.waitForPendingWrites();
+    EXPECT_EQ(read("2026-03-14"), QStringLiteral("12:34:56.789  ---- DOVRINE 起動 ----\n"));
+    log.write("A");
+    clock.advance(5.0);
+    log.waitForPendingWrites();
+    EXPECT_EQ(read("2026-03-14"),
+              QStringLiteral("12:34:56.789  ---- DOVRINE 起動 ----\n12:35:01.789  A\n"));
+}
+
+TEST_F(LogFixture, StopWritesItsBannerToDiskBeforeReturning) {
+    log.start();
+    log.write("X");
+    log.stop();  // no wait: the lines must already be in the file
+    EXPECT_EQ(read("2026-03-14"), QStringLiteral("12:34:56.789  ---- DOVRINE 起動 ----\n"
+                                                 "12:34:56.789  X\n"
+                                                 "12:34:56.789  ---- DOVRINE 終了 ----\n"));
+    EXPECT_EQ(clock.activeTimerCount(), 0);
+}
+
+TEST_F(LogFixture, OnlyTheNewest4000LinesSurviveBetweenFlushes) {
+    for (int i = 0; i < 4001; ++i) log.write(QString::number(i));
+    log.flush();
+    log.waitForPendingWrites();
+    const QStringList lines = read("2026-03-14").split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 4000);
+    EXPECT_TRUE(lines.first().endsWith("  1"));
+    EXPECT_TRUE(lines.last().endsWith("  4000"));
+}
+
+TEST_F(LogFixture, LinesWrittenBeforeMidnightAndFlushedAfterGoToTheNextDay) {
+    clock.setWallTime(1773532798.0);  // 2026-03-14 23:59:58
+    log.start();
+    log.write("late");
+    clock.advance(5.0);  // first tick at 00:00:03 on the 15th
+    log.waitForPendingWrites();
+    EXPECT_EQ(read("2026-03-14"), "<missing>");
+    EXPECT_EQ(read("2026-03-15"), QStringLiteral("23:59:58.000  ---- DOVRINE 起動 ----\n"
+                                                 "23:59:58.000  late\n"));
+}
+
+TEST_F(LogFixture, ADayFileThatCannotBeOpenedIsNeverReplacedAndItsLinesAreRetried) {
+    // A folder in the file's place cannot be opened for appending.
+    const QString day = logs + "/velmar-2026-03-14.log";
+    ASSERT_TRUE(QDir().mkpath(day));
+    QFile keep(day + "/keep");
+    ASSERT_TRUE(keep.open(QIODevice::WriteOnly));
+    keep.write("precious");
+    keep.close();
+    log.write("first");
+    log.flush();
+    log.waitForPendingWrites();
+    EXPECT_TRUE(QFileInfo(day).isDir());
+    EXPECT_TRUE(QFileInfo::exists(day + "/keep"));
+
+    ASSERT_TRUE(QDir(day).removeRecursively());
+    log.write("second");
+    log.flush();
+    log.waitForPendingWrites();
+    EXPECT_EQ(read("2026-03-14"),
+              QStringLiteral("12:34:56.789  first\n12:34:56.789  second\n"));
+}
+
+TEST_F(LogFixture, PruningDeletesOnlyOldDotLogFiles) {
+    ASSERT_TRUE(QDir().mkpath(logs));
+    const double now = kNoon;
+    auto make = [&](const QString& name, double ageDays) {
+        const QString path = logs + "/" + name;
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.close();
+        const time_t when = static_cast<time_t>(now - ageDays * kDay);
+        utimbuf times{when, when};
+        EXPECT_EQ(utime(QFile::encodeName(path).constData(), &times), 0);
+        return path;
+    };
+    const QString old = make("old.log", 181);
+    const QString recent = make("velmar-recent.log", 179);
+    const QString upper = make("notes.LOG", 400);
+    const QString other = make("notes.txt", 400);
+    const QString hidden = make(".hidden.log", 400);
+    ASSERT_TRUE(QDir().mkpath(logs + "/folder.log"));
+
+    log.start();
+    log.waitForPendingWrites();
+    EXPECT_FALSE(QFileInfo::exists(old));
+    EXPECT_FALSE(QFileInfo::exists(hidden));
+    EXPECT_TRUE(QFileInfo::exists(recent));
+    EXPECT_TRUE(QFileInfo::exists(upper));
+    EXPECT_TRUE(QFileInfo::exists(other));
+    EXPECT_TRUE(QFileInfo(logs + "/folder.log").isDir());
+}
+
+TEST_F(LogFixture, RevealFlushesAndOpensTheFolder) {
+    log.write("x");
+    log.revealInFileManager();
+    log.waitForPendingWrites();
+    EXPECT_EQ(opened, QStringList{logs});
+    EXPECT_NE(read("2026-03-14"), "<missing>");
+}
+
+TEST(PlayoutLogWithoutFolder, DropsLinesQuietly) {
+    test::FakeClock clock;
+    PlayoutLog log(QString(), clock, clock, [](const QString&) { FAIL() << "nothing to open"; });
+    log.start();
+    log.write("x");
+    log.stop();
+    log.revealInFileManager();
+    EXPECT_TRUE(log.fileName().isEmpty());
+}
+
+TEST_F(LogFixture, WritesFromManyThreadsAllArrive) {
+    std::vector<std::thread> writers;
+    for (int t = 0; t < 4; ++t) {
+        writers.emplace_back([&, t] {
+            for (int i = 0; i < 500; ++i) log.write(QString("%1-%2").arg(t).arg(i));
+        });
+    }
+    for (auto& w : writers) w.join();
+    log.flush();
+    log.waitForPendingWrites();
+    EXPECT_EQ(read("2026-03-14").count('\n'), 2000);
+}
+
+}  // namespace
+}  // namespace velmar

@@ -1,0 +1,214 @@
+#include "models/canvas_format.h"
+#include "models/clip.h"
+#include "models/clip_transform.h"
+#include "models/frame_rate.h"
+#include "models/json_decoding.h"
+#include "models/key_alpha_mode.h"
+#include "models/motion_kind.h"
+#include "models/preview_background.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <limits>
+
+namespace velmar {
+namespace {
+
+// Encodes to compact JSON text and decodes that text again, as a project file does. A value
+// that is not an object is wrapped in an array for the trip.
+template <typename T>
+T roundTrip(const T& value) {
+    const QJsonValue json = value.toJson();
+    const QByteArray bytes = QJsonDocument(QJsonArray{json}).toJson(QJsonDocument::Compact);
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(bytes, &error);
+    EXPECT_EQ(error.error, QJsonParseError::NoError) << bytes.constData();
+    return T::fromJson(doc.array().at(0));
+}
+
+// Decodes `text` (one JSON value) with `decode`. Whether the text does not parse or the value
+// does not decode, the result is the same: an error, never a crash or a value.
+enum class Outcome { decoded, rejected };
+Outcome decodeText(const QByteArray& text, const std::function<void(const QJsonValue&)>& decode) {
+    const QJsonDocument doc = QJsonDocument::fromJson("[" + text + "]");
+    if (!doc.isArray() || doc.array().size() != 1) return Outcome::rejected;
+    try {
+        decode(doc.array().at(0));
+        return Outcome::decoded;
+    } catch (const JsonDecodingError& error) {
+        EXPECT_FALSE(error.message().isEmpty());
+        return Outcome::rejected;
+    }
+}
+
+TEST(JsonCodingTest, RoundTrips) {
+    for (const CanvasFormat& f : CanvasFormat::presets()) EXPECT_EQ(roundTrip(f), f);
+    const CanvasFormat custom{1, 1, QStringLiteral("カスタム \"quoted\"\n")};
+    EXPECT_EQ(roundTrip(custom), custom);
+
+    for (const FrameRate& r : FrameRate::presets()) EXPECT_EQ(roundTrip(r), r);
+    // Integers beyond 2^53 are kept exactly.
+    const FrameRate large{(qint64(1) << 53) + 1, std::numeric_limits<qint64>::max()};
+    EXPECT_EQ(roundTrip(large), large);
+
+    const ClipTransform transforms[] = {
+        ClipTransform::identity(),
+        {-2, 2, 0.05, -180, 0},
+        {0.1, -0.30000000000000004, 4096, 179.99999999999997, 0.123456789012345678},
+        {1e-300, -1e300, 5e-324, 0, 1},
+    };
+    for (const ClipTransform& t : transforms) EXPECT_EQ(roundTrip(t), t);
+
+    for (MotionKind k : MotionKind::allCases()) EXPECT_EQ(roundTrip(k), k);
+    for (KeyAlphaMode m : KeyAlphaMode::allCases()) EXPECT_EQ(roundTrip(m), m);
+    for (PreviewBackground b : PreviewBackground::allCases()) EXPECT_EQ(roundTrip(b), b);
+    for (Clip::Kind k : Clip::Kind::allCases()) EXPECT_EQ(roundTrip(k), k);
+}
+
+TEST(JsonCodingTest, ExactKeysAndDeterministicText) {
+    auto text = [](const QJsonObject& o) {
+        return QJsonDocument(o).toJson(QJsonDocument::Compact);
+    };
+    EXPECT_EQ(text(CanvasFormat().toJson()), R"({"height":1080,"name":"HD 1080","width":1920})");
+    EXPECT_EQ(text(FrameRate().toJson()), R"({"frameDuration":1001,"timeScale":60000})");
+    EXPECT_EQ(text(ClipTransform{0.5, -0.25, 2, 90, 0.75}.toJson()),
+              R"({"offsetX":0.5,"offsetY":-0.25,"opacity":0.75,"rotation":90,"scale":2})");
+    EXPECT_EQ(MotionKind(MotionKind::slideDown).toJson(), QJsonValue(QStringLiteral("slideDown")));
+    EXPECT_EQ(KeyAlphaMode(KeyAlphaMode::premultiplied).toJson(),
+              QJsonValue(QStringLiteral("premultiplied")));
+    EXPECT_EQ(PreviewBackground(PreviewBackground::checker).toJson(),
+              QJsonValue(QStringLiteral("checker")));
+    EXPECT_EQ(Clip::Kind(Clip::Kind::movie).toJson(), QJsonValue(QStringLiteral("movie")));
+}
+
+TEST(JsonCodingTest, NonFiniteTransformFieldsAreWrittenAsTheirIdentityValues) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    const ClipTransform t{nan, -inf, inf, nan, nan};
+    // Written as null, such a document could never be read back.
+    EXPECT_EQ(roundTrip(t), ClipTransform::identity());
+    EXPECT_EQ(roundTrip(ClipTransform{nan, 0.5, nan, 30, 0.25}),
+              (ClipTransform{0, 0.5, 1, 30, 0.25}));
+}
+
+TEST(JsonCodingTest, IntegralNumbersWrittenWithAFractionDecode) {
+    EXPECT_EQ(
+        CanvasFormat::fromJson(
+            QJsonDocument::fromJson(R"({"width":1920.0,"height":1.08e3,"name":"x"})").object()),
+        (CanvasFormat{1920, 1080, QStringLiteral("x")}));
+}
+
+TEST(JsonCodingTest, OptionalKeysTreatNullAsAbsent) {
+    const QJsonObject o = QJsonDocument::fromJson(R"({"a":null,"b":0})").object();
+    EXPECT_FALSE(json::optional(o, "a"));
+    EXPECT_FALSE(json::optional(o, "missing"));
+    EXPECT_EQ(json::optional(o, "b"), QJsonValue(0));
+    EXPECT_THROW(json::require(o, "a"), JsonDecodingError);
+}
+
+TEST(JsonCodingTest, MalformedCanvasFormats) {
+    const char* texts[] = {
+        R"({"height":1080,"name":"HD 1080"})",
+        R"({"width":1920,"name":"HD 1080"})",
+        R"({"width":1920,"height":1080})",
+        R"({"width":"1920","height":1080,"name":"n"})",
+        R"({"width":1920.5,"height":1080,"name":"n"})",
+        R"({"width":true,"height":1080,"name":"n"})",
+        R"({"width":null,"height":1080,"name":"n"})",
+        R"({"width":1e400,"height":1080,"name":"n"})",
+        R"({"width":-1e400,"height":1080,"name":"n"})",
+        R"({"width":3000000000,"height":1080,"name":"n"})",
+        R"({"width":1920,"height":[1080],"name":"n"})",
+        R"({"width":1920,"height":1080,"name":7})",
+        R"({"width":1920,"height":1080,"name":null})",
+        R"([1920,1080,"n"])",
+        R"("1920x1080")",
+        R"(null)",
+        R"(NaN)",
+    };
+    for (const char* text : texts) {
+        EXPECT_EQ(decodeText(text, [](const QJsonValue& v) { CanvasFormat::fromJson(v); }),
+                  Outcome::rejected)
+            << text;
+    }
+    EXPECT_EQ(decodeText(R"({"width":0,"height":-5,"name":"","extra":1})",
+                         [](const QJsonValue& v) { CanvasFormat::fromJson(v); }),
+              Outcome::decoded);  // sizes are checked by the project loader, not here
+}
+
+TEST(JsonCodingTest, MalformedFrameRates) {
+    const char* texts[] = {
+        R"({"timeScale":60000})",
+        R"({"frameDuration":1001})",
+        R"({"timeScale":60000.5,"frameDuration":1001})",
+        R"({"timeScale":"60000","frameDuration":1001})",
+        R"({"timeScale":60000,"frameDuration":1e400})",
+        R"({"timeScale":1e19,"frameDuration":1})",
+        R"({"timeScale":-1e19,"frameDuration":1})",
+        R"({"timeScale":60000,"frameDuration":false})",
+        R"({"timeScale":60000,"frameDuration":{}})",
+        R"(60)",
+    };
+    for (const char* text : texts) {
+        EXPECT_EQ(decodeText(text, [](const QJsonValue& v) { FrameRate::fromJson(v); }),
+                  Outcome::rejected)
+            << text;
+    }
+}
+
+TEST(JsonCodingTest, MalformedTransforms) {
+    const char* texts[] = {
+        R"({"offsetX":0,"offsetY":0,"scale":1,"rotation":0})",
+        R"({"offsetY":0,"scale":1,"rotation":0,"opacity":1})",
+        R"({"offsetX":0,"offsetY":0,"scale":1,"rotation":0,"opacity":"1"})",
+        R"({"offsetX":0,"offsetY":0,"scale":1,"rotation":0,"opacity":null})",
+        R"({"offsetX":0,"offsetY":0,"scale":1e400,"rotation":0,"opacity":1})",
+        R"({"offsetX":0,"offsetY":0,"scale":1,"rotation":-1e999,"opacity":1})",
+        R"({"offsetX":[0],"offsetY":0,"scale":1,"rotation":0,"opacity":1})",
+        R"([0,0,1,0,1])",
+        R"(true)",
+    };
+    for (const char* text : texts) {
+        EXPECT_EQ(decodeText(text, [](const QJsonValue& v) { ClipTransform::fromJson(v); }),
+                  Outcome::rejected)
+            << text;
+    }
+    // Values built in memory rather than parsed can hold what JSON text cannot.
+    for (double bad :
+         {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity()}) {
+        QJsonObject o = ClipTransform::identity().toJson();
+        o[QStringLiteral("scale")] = bad;
+        EXPECT_THROW(ClipTransform::fromJson(o), JsonDecodingError);
+        QJsonObject c = CanvasFormat().toJson();
+        c[QStringLiteral("width")] = bad;
+        EXPECT_THROW(CanvasFormat::fromJson(c), JsonDecodingError);
+    }
+}
+
+TEST(JsonCodingTest, UnknownOrMistypedEnumerationValues) {
+    const std::function<void(const QJsonValue&)> decoders[] = {
+        [](const QJsonValue& v) { MotionKind::fromJson(v); },
+        [](const QJsonValue& v) { KeyAlphaMode::fromJson(v); },
+        [](const QJsonValue& v) { PreviewBackground::fromJson(v); },
+        [](const QJsonValue& v) { Clip::Kind::fromJson(v); },
+    };
+    const char* texts[] = {
+        R"("")", R"("unknown")", R"("Fade")", R"("STRAIGHT")", R"(" movie")",
+        R"(0)",  R"(null)",      R"(true)",   R"(["fade"])",   R"({"raw":"fade"})"};
+    for (const auto& decode : decoders) {
+        for (const char* text : texts)
+            EXPECT_EQ(decodeText(text, decode), Outcome::rejected) << text;
+    }
+    EXPECT_EQ(decodeText(R"("fade")", decoders[0]), Outcome::decoded);
+    EXPECT_EQ(decodeText(R"("straight")", decoders[1]), Outcome::decoded);
+    EXPECT_EQ(decodeText(R"("black")", decoders[2]), Outcome::decoded);
+    EXPECT_EQ(decodeText(R"("still")", decoders[3]), Outcome::decoded);
+}
+
+}  // namespace
+}  // namespace velmar

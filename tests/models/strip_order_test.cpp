@@ -1,0 +1,177 @@
+#include "models/strip_order.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+
+namespace velmar {
+namespace {
+
+// Strips are written as strings: upper-case letters are clips, digits are markers ("A1B" is
+// clip A, marker 1, clip B). Ids are made from the characters so that tests read plainly.
+QUuid idOf(char c) {
+    return QUuid(0x1000u + static_cast<unsigned char>(c), 0, 0, 0, 0, 0, 0, 0, 0, 0, 0);
+}
+
+StripOrder::Item itemOf(char c) {
+    return std::isdigit(static_cast<unsigned char>(c)) ? StripOrder::Item::marker(idOf(c))
+                                                       : StripOrder::Item::clip(idOf(c));
+}
+
+QSet<StripOrder::Item> selection(const std::string& chars) {
+    QSet<StripOrder::Item> set;
+    for (char c : chars) set.insert(itemOf(c));
+    return set;
+}
+
+// Builds the order the way the engine does: clip ids plus markers placed by position.
+StripOrder strip(const std::string& text) {
+    QList<QUuid> clips;
+    QList<Marker> markers;
+    for (char c : text) {
+        if (std::isdigit(static_cast<unsigned char>(c))) {
+            markers.append(Marker{idOf(c), static_cast<int>(clips.size()), QString(QChar(c))});
+        } else {
+            clips.append(idOf(c));
+        }
+    }
+    return StripOrder(clips, markers);
+}
+
+std::string text(const StripOrder& order) {
+    std::map<QUuid, char> names;
+    for (char c = 'A'; c <= 'Z'; ++c) names[idOf(c)] = c;
+    for (char c = '0'; c <= '9'; ++c) names[idOf(c)] = c;
+    std::string out;
+    for (const auto& item : order.items) out += names.at(item.id());
+    return out;
+}
+
+// The markers an order gives back, as "name@position" words.
+std::string markerText(const StripOrder& order) {
+    std::string out;
+    for (const Marker& m : order.markers()) {
+        out += m.name.toStdString() + "@" + std::to_string(m.position) + " ";
+    }
+    return out;
+}
+
+TEST(StripOrderTest, InterleavesMarkersAndDropsThoseOutsideTheStrip) {
+    const QList<QUuid> clips = {idOf('A'), idOf('B'), idOf('C')};
+    const QList<Marker> markers = {
+        {idOf('1'), 0, QStringLiteral("1")},  {idOf('2'), 2, QStringLiteral("2")},
+        {idOf('3'), 3, QStringLiteral("3")},  {idOf('4'), 7, QStringLiteral("4")},
+        {idOf('5'), -1, QStringLiteral("5")},
+    };
+    const StripOrder order(clips, markers);
+    EXPECT_EQ(text(order), "1AB2C3");
+    EXPECT_EQ(markerText(order), "1@0 2@2 3@3 ");
+    EXPECT_EQ(order.clipIDs(), clips);
+    EXPECT_EQ(order.sourceMarkers, markers);
+}
+
+TEST(StripOrderTest, MarkersAtOnePositionKeepTheirListOrder) {
+    const QList<QUuid> clips = {idOf('A'), idOf('B')};
+    const StripOrder order(clips, {{idOf('2'), 1, QStringLiteral("2")},
+                                   {idOf('3'), 2, QStringLiteral("3")},
+                                   {idOf('1'), 1, QStringLiteral("1")},
+                                   {idOf('0'), 0, QStringLiteral("0")}});
+    EXPECT_EQ(text(order), "0A21B3");
+    EXPECT_EQ(markerText(order), "0@0 2@1 1@1 3@2 ");
+}
+
+TEST(StripOrderTest, Nudge) {
+    struct Case {
+        const char* strip;
+        const char* selected;
+        int delta;
+        const char* expected;
+        bool changed;
+    };
+    const Case cases[] = {
+        {"ABC", "AB", +5, "CAB", true},    // a block moves one place, whatever the delta
+        {"ABC", "AB", -1, "ABC", false},   // already at the start
+        {"ABC", "C", +1, "ABC", false},    // already at the end
+        {"ABC", "BC", +1, "ABC", false},   // block at the end
+        {"ABC", "AC", +1, "BAC", true},    // C stays, A moves
+        {"ABC", "AC", -1, "ACB", true},    // A stays, C moves
+        {"ABCD", "AC", +1, "BADC", true},  // two separate items both move
+        {"A1B", "1", -1, "1AB", true},     // a marker passing a clip
+        {"A1B", "1", +1, "AB1", true},    {"1A", "1", -3, "1A", false},
+        {"ABC", "B", 0, "ABC", false},    {"ABC", "", +1, "ABC", false},
+        {"A", "A", +1, "A", false},       {"", "", -1, "", false},
+        {"ABC", "Z", +1, "ABC", false},  // selection not on the strip
+    };
+    for (const Case& c : cases) {
+        StripOrder order = strip(c.strip);
+        SCOPED_TRACE(std::string(c.strip) + " nudge {" + c.selected + "} by " +
+                     std::to_string(c.delta));
+        EXPECT_EQ(order.nudge(selection(c.selected), c.delta), c.changed);
+        EXPECT_EQ(text(order), c.expected);
+    }
+}
+
+TEST(StripOrderTest, NudgedMarkerChangesItsPosition) {
+    StripOrder order = strip("A1B");
+    ASSERT_TRUE(order.nudge(selection("1"), -1));
+    EXPECT_EQ(markerText(order), "1@0 ");
+    ASSERT_TRUE(order.nudge(selection("1"), +1));
+    ASSERT_TRUE(order.nudge(selection("1"), +1));
+    EXPECT_EQ(markerText(order), "1@2 ");
+}
+
+TEST(StripOrderTest, Move) {
+    struct Case {
+        const char* strip;
+        const char* selected;
+        StripInsertion to;
+        const char* expected;
+        bool changed;
+    };
+    const Case cases[] = {
+        {"ABC", "A", {3, {}, false}, "BCA", true},
+        {"ABC", "C", {0, {}, false}, "CAB", true},
+        {"A1BC", "C", {0, idOf('1'), true}, "A1CB", true},   // just after the marker
+        {"A1BC", "C", {0, idOf('1'), false}, "AC1B", true},  // just before it
+        {"A1BC", "C", {1, idOf('9'), true}, "AC1B", true},   // unknown marker: the gap
+        {"1AB", "B", {0, {}, false}, "B1A", true},           // gap 0 is before leading markers
+        {"A1B", "B", {1, {}, false}, "AB1", true},           // gap 1 is before the marker after A
+        {"AB", "B", {1, {}, false}, "AB", false},            // already there
+        {"ABC", "Z", {0, {}, false}, "ABC", false},          // nothing of the strip selected
+        {"ABC", "", {0, {}, false}, "ABC", false},
+        {"ABCDE", "BD", {5, {}, false}, "ACEBD", true},  // a scattered block keeps its order
+        {"ABCDE", "DB", {0, {}, false}, "BDACE", true},
+        {"ABCDE", "BD", {3, {}, false}, "ACBDE", true},      // into the middle of itself
+        {"ABC", "A", {99, {}, false}, "BCA", true},          // gap past the end
+        {"ABC", "C", {-4, {}, false}, "ABC", false},         // negative gap: the end
+        {"A1B2C", "1B2", {3, {}, false}, "AC1B2", true},     // markers travel with their clip
+        {"A1BC", "1", {0, idOf('1'), true}, "A1BC", false},  // next to itself
+    };
+    for (const Case& c : cases) {
+        StripOrder order = strip(c.strip);
+        SCOPED_TRACE(std::string(c.strip) + " move {" + c.selected + "} to gap " +
+                     std::to_string(c.to.gap));
+        EXPECT_EQ(order.move(selection(c.selected), c.to), c.changed);
+        EXPECT_EQ(text(order), c.expected);
+    }
+}
+
+TEST(StripOrderTest, MarkersTravelWithTheirClipsAndKeepTheirNames) {
+    StripOrder order = strip("A1B2C");
+    ASSERT_TRUE(order.move(selection("1B2"), StripInsertion{3, {}, false}));
+    EXPECT_EQ(order.clipIDs(), (QList<QUuid>{idOf('A'), idOf('C'), idOf('B')}));
+    EXPECT_EQ(markerText(order), "1@2 2@3 ");
+    const QList<Marker> markers = order.markers();
+    EXPECT_EQ(markers[0].id, idOf('1'));
+    EXPECT_EQ(markers[1].id, idOf('2'));
+}
+
+TEST(StripOrderTest, ItemWithoutSourceMarkerIsSkipped) {
+    StripOrder order = strip("A1B");
+    order.items.append(StripOrder::Item::marker(idOf('7')));
+    EXPECT_EQ(markerText(order), "1@1 ");
+}
+
+}  // namespace
+}  // namespace velmar
