@@ -27,12 +27,16 @@ int ThreadPool::threadCount() const {
 }
 
 void ThreadPool::startHelpers(int helpers) {
+    uint64_t generation = 0;
     {
         std::lock_guard lock(mutex_);
         stopping_ = false;
+        generation = generation_;
     }
+    // Each helper starts from the generation current now, so a job posted before the thread
+    // gets going is still seen as new.
     for (int i = 0; i < helpers; ++i) {
-        helpers_.emplace_back([this] { helperLoop(); });
+        helpers_.emplace_back([this, generation] { helperLoop(generation); });
         pthread_setname_np(helpers_.back().native_handle(), "velmar.gpu");
     }
 }
@@ -55,12 +59,7 @@ void ThreadPool::work() {
     }
 }
 
-void ThreadPool::helperLoop() {
-    uint64_t seen = 0;
-    {
-        std::lock_guard lock(mutex_);
-        seen = generation_;
-    }
+void ThreadPool::helperLoop(uint64_t seen) {
     for (;;) {
         {
             std::unique_lock lock(mutex_);

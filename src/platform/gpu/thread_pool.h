@@ -36,7 +36,7 @@ private:
     void runRaw(int count, RawFn fn, void* ctx);
     void startHelpers(int helpers);
     void stopHelpers();
-    void helperLoop();
+    void helperLoop(uint64_t seen);
     void work();
 
     std::mutex runMutex_;  // one job at a time
