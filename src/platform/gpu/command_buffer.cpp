@@ -279,9 +279,13 @@ void CommandBuffer::finish(bool ok) {
     passes_.clear();
     draws_.clear();
     dispatches_.clear();
+    std::lock_guard lock(mutex_);
+    handlers_.clear();
+}
+
+void CommandBuffer::signalDone() {
     {
         std::lock_guard lock(mutex_);
-        handlers_.clear();
         done_ = true;
     }
     completed_.notify_all();

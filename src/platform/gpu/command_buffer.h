@@ -136,6 +136,7 @@ private:
     void reset();
     void execute();  // on the queue's worker
     void finish(bool ok);
+    void signalDone();  // wakes waitUntilCompleted()
 
     CommandQueue& queue_;
     RenderCommandEncoder renderEncoder_;

@@ -12,6 +12,7 @@ constexpr size_t kPoolLimit = 32;
 }  // namespace
 
 CommandQueue::CommandQueue(std::shared_ptr<Device> device) : device_(std::move(device)) {
+    pending_.reserve(kPoolLimit);
     worker_ = std::thread([this] { run(); });
     pthread_setname_np(worker_.native_handle(), "velmar.gpu.queue");
 }
@@ -27,11 +28,17 @@ CommandQueue::~CommandQueue() {
 
 std::shared_ptr<CommandBuffer> CommandQueue::commandBuffer() {
     std::lock_guard lock(poolMutex_);
-    for (auto& buffer : pool_) {
-        // Only the pool holds it: nobody can reach it, and the worker has let it go.
-        if (buffer.use_count() == 1) {
-            buffer->reset();
-            return buffer;
+    {
+        std::lock_guard queueLock(mutex_);
+        for (auto& buffer : pool_) {
+            // Only the pool holds it (besides, perhaps, the worker's parking place): nobody
+            // else can reach it.
+            const bool parked = buffer == retired_;
+            if (buffer.use_count() == (parked ? 2 : 1)) {
+                if (parked) retired_.reset();
+                buffer->reset();
+                return buffer;
+            }
         }
     }
     auto buffer = std::make_shared<CommandBuffer>(*this);
@@ -52,12 +59,21 @@ void CommandQueue::run() {
         std::shared_ptr<CommandBuffer> next;
         {
             std::unique_lock lock(mutex_);
-            wake_.wait(lock, [&] { return stopping_ || !pending_.empty(); });
-            if (pending_.empty()) return;  // stopping, and everything committed has run
-            next = std::move(pending_.front());
-            pending_.pop_front();
+            wake_.wait(lock, [&] { return stopping_ || pendingHead_ < pending_.size(); });
+            if (pendingHead_ == pending_.size()) return;  // stopping, and all committed has run
+            next = std::move(pending_[pendingHead_++]);
+            if (pendingHead_ == pending_.size()) {  // drained: start again at the front
+                pending_.clear();
+                pendingHead_ = 0;
+            }
         }
         next->execute();
+        // Park it and wake its waiters in one step, so that a waiter that asks for the next
+        // buffer at once finds this one reusable.
+        std::lock_guard lock(mutex_);
+        CommandBuffer* done = next.get();
+        retired_ = std::move(next);
+        done->signalDone();
     }
 }
 

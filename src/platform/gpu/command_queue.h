@@ -1,7 +1,6 @@
 #pragma once
 
 #include <condition_variable>
-#include <deque>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -39,7 +38,11 @@ private:
     std::vector<std::shared_ptr<CommandBuffer>> pool_;
     std::mutex mutex_;
     std::condition_variable wake_;
-    std::deque<std::shared_ptr<CommandBuffer>> pending_;
+    std::vector<std::shared_ptr<CommandBuffer>> pending_;  // from pendingHead_ on
+    size_t pendingHead_ = 0;
+    // The buffer the worker finished last. The worker parks it here rather than dropping it
+    // after waking its waiters, so that a waiter asking for the next buffer at once can reuse it.
+    std::shared_ptr<CommandBuffer> retired_;
     bool stopping_ = false;
     std::thread worker_;
 };

@@ -28,6 +28,7 @@ namespace velmar::gpu {
 namespace {
 
 constexpr int kBandRows = 16;
+constexpr int kTileColumns = 256;
 constexpr double kMaxCoordinate = double(1 << 20);  // pixels; beyond this a draw is dropped
 
 int64_t floorDiv(int64_t a, int64_t b) {  // b > 0
@@ -332,12 +333,16 @@ void blendInto(const BlendDescriptor& b, const uint32_t* src, uint32_t* dst, int
     }
 }
 
-void drawRow(const Setup& s, int y, uint32_t* row, int width, const kernels::KernelTable& k) {
+// Draws the pixels of row y that lie in [xlo, xhi).
+void drawRow(const Setup& s, int y, uint32_t* row, int width, int xlo, int xhi,
+             const kernels::KernelTable& k) {
     if (y < s.yBegin || y >= s.yEnd) return;
     for (int i = 0; i < s.polyCount; ++i) {
         const Poly& p = s.polys[i];
         int xs, xe;
         span(p, y, width, xs, xe);
+        xs = std::max(xs, xlo);
+        xe = std::min(xe, xhi);
         if (xs >= xe) continue;
         if (s.blend == nullptr) {
             shade(s, p, y, xs, xe, row + xs, k);
@@ -461,12 +466,19 @@ void Executor::run(CommandBuffer& b, Device& device) {
                 const PassInfo& info = passes[pi];
                 const Texture& target = *info.pass->descriptor.texture;
                 const size_t setupEnd = pi + 1 < passCount ? passes[pi + 1].firstSetup : setups.size();
-                const bool clear = info.pass->descriptor.loadAction == LoadAction::Clear;
-                for (int y = y0; y < y1; ++y) {
-                    auto* row = reinterpret_cast<uint32_t*>(target.row(y));
-                    if (clear) fillRow(row, target.width(), info.clearPixel);
-                    for (size_t si = info.firstSetup; si < setupEnd; ++si)
-                        drawRow(setups[si], y, row, target.width(), k);
+                if (info.pass->descriptor.loadAction == LoadAction::Clear)
+                    for (int y = y0; y < y1; ++y)
+                        fillRow(reinterpret_cast<uint32_t*>(target.row(y)), target.width(), info.clearPixel);
+                // Tiles of a band: a rotated source is read along slanted lines, and a tile
+                // keeps the texels that neighbouring rows share in cache.
+                const int w = target.width();
+                for (int x0 = 0; x0 < w; x0 += kTileColumns) {
+                    const int x1 = std::min(w, x0 + kTileColumns);
+                    for (int y = y0; y < y1; ++y) {
+                        auto* row = reinterpret_cast<uint32_t*>(target.row(y));
+                        for (size_t si = info.firstSetup; si < setupEnd; ++si)
+                            drawRow(setups[si], y, row, w, x0, x1, k);
+                    }
                 }
             }
         };

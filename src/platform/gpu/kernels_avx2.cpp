@@ -64,6 +64,22 @@ VELMAR_AVX2 inline void weights16(__m256i w, __m256i& lo, __m256i& hi) {
     hi = _mm256_unpackhi_epi32(pair, pair);
 }
 
+// Loads the texel pairs (at offset, offset + 1) of eight pixels and splits them into the left
+// and right texels, in pixel order.
+VELMAR_AVX2 inline void pairs(const int* base, const int* off, __m256i& left, __m256i& right) {
+    auto pair = [&](int i) {
+        return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(base + off[i]));
+    };
+    const __m128i q01 = _mm_unpacklo_epi64(pair(0), pair(1));
+    const __m128i q23 = _mm_unpacklo_epi64(pair(2), pair(3));
+    const __m128i q45 = _mm_unpacklo_epi64(pair(4), pair(5));
+    const __m128i q67 = _mm_unpacklo_epi64(pair(6), pair(7));
+    const __m256i a = _mm256_shuffle_epi32(_mm256_set_m128i(q45, q01), _MM_SHUFFLE(3, 1, 2, 0));
+    const __m256i b = _mm256_shuffle_epi32(_mm256_set_m128i(q67, q23), _MM_SHUFFLE(3, 1, 2, 0));
+    left = _mm256_unpacklo_epi64(a, b);
+    right = _mm256_unpackhi_epi64(a, b);
+}
+
 VELMAR_AVX2 inline __m256i lerp16(__m256i a, __m256i b, __m256i w) {
     return _mm256_add_epi16(a, _mm256_mulhrs_epi16(_mm256_sub_epi16(b, a), w));
 }
@@ -72,7 +88,7 @@ VELMAR_AVX2 void canvasSampledRowAvx2(const SampledTexture& t, float rowX, float
                                       float dydx, int x0, int x1, const LayerParams& p,
                                       uint32_t* dst) {
     int x = x0;
-    if (t.format != PixelFormat::RGBA16Float) {
+    if (t.format != PixelFormat::RGBA16Float && t.width >= 2) {
         const __m256 lane = _mm256_setr_ps(0.5f, 1.5f, 2.5f, 3.5f, 4.5f, 5.5f, 6.5f, 7.5f);
         const __m256 vRowX = _mm256_set1_ps(rowX), vDx = _mm256_set1_ps(dxdx);
         const __m256 vRowY = _mm256_set1_ps(rowY), vDy = _mm256_set1_ps(dydx);
@@ -81,7 +97,7 @@ VELMAR_AVX2 void canvasSampledRowAvx2(const SampledTexture& t, float rowX, float
         const __m256 scale = _mm256_set1_ps(32768.0f);
         const __m256i frac = _mm256_set1_epi32(32767);
         const __m256i zero = _mm256_setzero_si256();
-        const __m256i maxX = _mm256_set1_epi32(t.width - 1), maxY = _mm256_set1_epi32(t.height - 1);
+        const __m256i maxPair = _mm256_set1_epi32(t.width - 2), maxY = _mm256_set1_epi32(t.height - 1);
         const __m256i one = _mm256_set1_epi32(1);
         const __m256i stride = _mm256_set1_epi32(int(t.bytesPerRow / 4));
         const int* base = reinterpret_cast<const int*>(t.base);
@@ -95,17 +111,23 @@ VELMAR_AVX2 void canvasSampledRowAvx2(const SampledTexture& t, float rowX, float
             const __m256i fy = _mm256_cvttps_epi32(_mm256_floor_ps(_mm256_mul_ps(ty, scale)));
             const __m256i ix = _mm256_srai_epi32(fx, 15), iy = _mm256_srai_epi32(fy, 15);
             const __m256i wx = _mm256_and_si256(fx, frac), wy = _mm256_and_si256(fy, frac);
-            const __m256i xa = _mm256_max_epi32(ix, zero);
-            const __m256i xb = _mm256_min_epi32(_mm256_add_epi32(ix, one), maxX);
+            // Each pixel reads its two neighbouring texels of a row with one 64-bit load at
+            // c = clamp(ix, 0, width - 2); at the edges the weight becomes 0 (left) or 32767
+            // (right), which gives exactly the edge texel, as clamping both texels would.
+            const __m256i c = _mm256_min_epi32(_mm256_max_epi32(ix, zero), maxPair);
+            __m256i wxc = _mm256_andnot_si256(_mm256_cmpgt_epi32(zero, ix), wx);
+            wxc = _mm256_blendv_epi8(wxc, frac, _mm256_cmpgt_epi32(ix, maxPair));
             const __m256i ya = _mm256_mullo_epi32(_mm256_max_epi32(iy, zero), stride);
             const __m256i yb =
                 _mm256_mullo_epi32(_mm256_min_epi32(_mm256_add_epi32(iy, one), maxY), stride);
-            const __m256i p00 = _mm256_i32gather_epi32(base, _mm256_add_epi32(ya, xa), 4);
-            const __m256i p01 = _mm256_i32gather_epi32(base, _mm256_add_epi32(ya, xb), 4);
-            const __m256i p10 = _mm256_i32gather_epi32(base, _mm256_add_epi32(yb, xa), 4);
-            const __m256i p11 = _mm256_i32gather_epi32(base, _mm256_add_epi32(yb, xb), 4);
+            alignas(32) int offA[8], offB[8];
+            _mm256_store_si256(reinterpret_cast<__m256i*>(offA), _mm256_add_epi32(ya, c));
+            _mm256_store_si256(reinterpret_cast<__m256i*>(offB), _mm256_add_epi32(yb, c));
+            __m256i p00, p01, p10, p11;
+            pairs(base, offA, p00, p01);
+            pairs(base, offB, p10, p11);
             __m256i wxLo, wxHi, wyLo, wyHi;
-            weights16(wx, wxLo, wxHi);
+            weights16(wxc, wxLo, wxHi);
             weights16(wy, wyLo, wyHi);
             const __m256i z8 = _mm256_setzero_si256();
             const __m256i topLo = lerp16(_mm256_unpacklo_epi8(p00, z8), _mm256_unpacklo_epi8(p01, z8), wxLo);
