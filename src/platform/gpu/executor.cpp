@@ -358,6 +358,7 @@ void drawRow(const Setup& s, int y, uint32_t* row, int width, int xlo, int xhi,
 }
 
 void fillRow(uint32_t* row, int width, uint32_t v) {
+    if (width <= 0) return;
     if (v == 0) std::memset(row, 0, size_t(width) * 4);
     else std::fill(row, row + width, v);
 }
@@ -466,14 +467,31 @@ void Executor::run(CommandBuffer& b, Device& device) {
                 const PassInfo& info = passes[pi];
                 const Texture& target = *info.pass->descriptor.texture;
                 const size_t setupEnd = pi + 1 < passCount ? passes[pi + 1].firstSetup : setups.size();
-                if (info.pass->descriptor.loadAction == LoadAction::Clear)
-                    for (int y = y0; y < y1; ++y)
-                        fillRow(reinterpret_cast<uint32_t*>(target.row(y)), target.width(), info.clearPixel);
+                if (info.pass->descriptor.loadAction == LoadAction::Clear) {
+                    // The first draw overwrites what it covers (unblended), so only the rest of
+                    // the row needs the clear colour: a full-frame layer clears nothing.
+                    const Setup* first = info.firstSetup < setupEnd ? &setups[info.firstSetup] : nullptr;
+                    const bool covers = first != nullptr && first->blend == nullptr && first->polyCount == 1;
+                    for (int y = y0; y < y1; ++y) {
+                        auto* row = reinterpret_cast<uint32_t*>(target.row(y));
+                        int xs = 0, xe = 0;
+                        if (covers && y >= first->yBegin && y < first->yEnd) span(first->polys[0], y, target.width(), xs, xe);
+                        if (xs >= xe) {
+                            fillRow(row, target.width(), info.clearPixel);
+                        } else {
+                            fillRow(row, xs, info.clearPixel);
+                            fillRow(row + xe, target.width() - xe, info.clearPixel);
+                        }
+                    }
+                }
                 // Tiles of a band: a rotated source is read along slanted lines, and a tile
                 // keeps the texels that neighbouring rows share in cache.
                 const int w = target.width();
-                for (int x0 = 0; x0 < w; x0 += kTileColumns) {
-                    const int x1 = std::min(w, x0 + kTileColumns);
+                bool allDirect = true;
+                for (size_t si = info.firstSetup; si < setupEnd; ++si) allDirect = allDirect && setups[si].direct;
+                const int tile = allDirect ? w : kTileColumns;  // 1:1 reads need no tiles
+                for (int x0 = 0; x0 < w; x0 += tile) {
+                    const int x1 = std::min(w, x0 + tile);
                     for (int y = y0; y < y1; ++y) {
                         auto* row = reinterpret_cast<uint32_t*>(target.row(y));
                         for (size_t si = info.firstSetup; si < setupEnd; ++si)

@@ -7,32 +7,34 @@
 #include <immintrin.h>
 
 #define VELMAR_AVX2 __attribute__((target("avx2")))
+#define VELMAR_AVX2_INLINE __attribute__((target("avx2"), always_inline)) inline
 
 namespace velmar::gpu::kernels {
 
 namespace {
 
-VELMAR_AVX2 inline __m256i div255x8(__m256i x) {
+VELMAR_AVX2_INLINE __m256i div255x8(__m256i x) {
     const __m256i t = _mm256_add_epi32(x, _mm256_set1_epi32(128));
     return _mm256_srli_epi32(_mm256_add_epi32(t, _mm256_srli_epi32(t, 8)), 8);
 }
 
-VELMAR_AVX2 inline __m256i swapRBx8(__m256i p) {
+VELMAR_AVX2_INLINE __m256i swapRBx8(__m256i p) {
     const __m256i m = _mm256_setr_epi8(2, 1, 0, 3, 6, 5, 4, 7, 10, 9, 8, 11, 14, 13, 12, 15, 2, 1,
                                        0, 3, 6, 5, 4, 7, 10, 9, 8, 11, 14, 13, 12, 15);
     return _mm256_shuffle_epi8(p, m);
 }
 
-VELMAR_AVX2 inline bool allEqual(__m256i v, __m256i k) {
+VELMAR_AVX2_INLINE bool allEqual(__m256i v, __m256i k) {
     return _mm256_movemask_epi8(_mm256_cmpeq_epi32(v, k)) == -1;
 }
 
 // The colour stage of canvas_fragment on eight pixels (already in target byte order).
-VELMAR_AVX2 inline __m256i canvasColorx8(__m256i s, const LayerParams& p) {
+VELMAR_AVX2_INLINE __m256i canvasColorx8(__m256i s, const LayerParams& p) {
     const __m256i ff = _mm256_set1_epi32(255);
     const __m256i a = _mm256_srli_epi32(s, 24);
     if (p.opacity == 255 && allEqual(a, ff)) return s;
     const __m256i zero = _mm256_setzero_si256();
+    if (_mm256_testz_si256(a, a)) return zero;  // all transparent: A = 0 everywhere
     const __m256i O = _mm256_set1_epi32(p.opacity);
     const __m256i A = div255x8(_mm256_mullo_epi32(a, O));
     __m256i c[3] = {_mm256_and_si256(s, ff), _mm256_and_si256(_mm256_srli_epi32(s, 8), ff),
@@ -58,7 +60,7 @@ VELMAR_AVX2 inline __m256i canvasColorx8(__m256i s, const LayerParams& p) {
 }
 
 // Widens the 16-bit weights of pixels (per 32-bit lane) to match unpacklo/hi_epi8 order.
-VELMAR_AVX2 inline void weights16(__m256i w, __m256i& lo, __m256i& hi) {
+VELMAR_AVX2_INLINE void weights16(__m256i w, __m256i& lo, __m256i& hi) {
     const __m256i pair = _mm256_or_si256(w, _mm256_slli_epi32(w, 16));
     lo = _mm256_unpacklo_epi32(pair, pair);
     hi = _mm256_unpackhi_epi32(pair, pair);
@@ -66,7 +68,7 @@ VELMAR_AVX2 inline void weights16(__m256i w, __m256i& lo, __m256i& hi) {
 
 // Loads the texel pairs (at offset, offset + 1) of eight pixels and splits them into the left
 // and right texels, in pixel order.
-VELMAR_AVX2 inline void pairs(const int* base, const int* off, __m256i& left, __m256i& right) {
+VELMAR_AVX2_INLINE void pairs(const int* base, const int* off, __m256i& left, __m256i& right) {
     auto pair = [&](int i) {
         return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(base + off[i]));
     };
@@ -80,7 +82,7 @@ VELMAR_AVX2 inline void pairs(const int* base, const int* off, __m256i& left, __
     right = _mm256_unpackhi_epi64(a, b);
 }
 
-VELMAR_AVX2 inline __m256i lerp16(__m256i a, __m256i b, __m256i w) {
+VELMAR_AVX2_INLINE __m256i lerp16(__m256i a, __m256i b, __m256i w) {
     return _mm256_add_epi16(a, _mm256_mulhrs_epi16(_mm256_sub_epi16(b, a), w));
 }
 
