@@ -238,6 +238,9 @@ TEST(CanvasTargetTest, EnsureRoundsAndKeepsTheTexture) {
     target.ensure(QSizeF(0, 0), rig.renderer->device());
     EXPECT_EQ(target.texture->width(), 1);
     EXPECT_EQ(target.texture->height(), 1);
+    target.ensure(QSizeF(NAN, 5), rig.renderer->device());  // a size that is not a number: 1
+    EXPECT_EQ(target.texture->width(), 1);
+    EXPECT_EQ(target.texture->height(), 5);
     target.ensure(QSizeF(100000, 10), rig.renderer->device());  // refused by the device
     EXPECT_FALSE(target.texture);
     EXPECT_EQ(&target.layers(), &target.layers());

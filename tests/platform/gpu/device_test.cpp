@@ -332,6 +332,47 @@ TEST(RasterTest, ResultsDoNotDependOnThreadsOrKernelTable) {
     EXPECT_GT(drawn, 5000u);
 }
 
+TEST(RasterTest, CheckerSolidAndBlendedPreview) {
+    Fixture f;
+    auto checker = f.pipeline("checker_fragment");
+    auto preview = f.pipeline("preview_fragment", true);
+    auto target = f.target(8, 4);
+    auto canvas = f.source(1, 1, PixelFormat::BGRA8Unorm, {0x80ffffffu});  // white, alpha 128
+    for (float square : {0.0f, 2.0f}) {
+        auto cb = f.queue->commandBuffer();
+        auto* enc = cb->renderCommandEncoder({target});
+        enc->setRenderPipelineState(checker);
+        enc->setVertexBytes(kFull.data(), sizeof(kFull), 0);
+        const float block[4] = {square, 0, 0, 1};  // solid blue when square is 0
+        enc->setFragmentBytes(block, sizeof(block), 0);
+        enc->drawPrimitives(PrimitiveType::TriangleStrip, 0, 4);
+        enc->endEncoding();
+        cb->commit();
+        cb->waitUntilCompleted();
+        const auto px = f.pixels(*target);
+        if (square == 0) {
+            for (auto p : px) ASSERT_EQ(p, 0xff0000ffu);
+        } else {
+            EXPECT_EQ(px[0], px[1]);
+            EXPECT_NE(px[0], px[2]);      // next square along x
+            EXPECT_NE(px[0], px[2 * 8]);  // next square along y
+            EXPECT_EQ(px[0], px[2 * 8 + 2]);
+        }
+    }
+    // The canvas blended over a black background: straight white at half alpha gives grey.
+    auto cb = f.queue->commandBuffer();
+    RenderPassDescriptor pass{target, LoadAction::Clear, StoreAction::Store, {0, 0, 0, 1}};
+    auto* enc = cb->renderCommandEncoder(pass);
+    enc->setRenderPipelineState(preview);
+    enc->setVertexBytes(kFull.data(), sizeof(kFull), 0);
+    enc->setFragmentTexture(canvas, 0);
+    enc->drawPrimitives(PrimitiveType::TriangleStrip, 0, 4);
+    enc->endEncoding();
+    cb->commit();
+    cb->waitUntilCompleted();
+    for (auto p : f.pixels(*target)) ASSERT_EQ(p, 0xff808080u);
+}
+
 TEST(ThreadCountTest, WidthCanBeChanged) {
     auto device = Device::create(1);
     EXPECT_EQ(device->threadCount(), 1);
