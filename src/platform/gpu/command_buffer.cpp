@@ -2,6 +2,7 @@
 
 #include "platform/gpu/command_queue.h"
 #include "platform/gpu/device.h"
+#include "platform/gpu/executor.h"
 #include "platform/gpu/texture.h"
 
 #include <algorithm>
@@ -240,9 +241,6 @@ double monotonicSeconds() {
 }
 }  // namespace
 
-struct Executor {
-    static void run(CommandBuffer& buffer, Device& device);
-};
 
 void CommandBuffer::execute() {
     status_.store(CommandBufferStatus::Scheduled, std::memory_order_release);

@@ -13,6 +13,7 @@
 // on the band split or the number of threads.
 #include "platform/gpu/command_buffer.h"
 #include "platform/gpu/device.h"
+#include "platform/gpu/executor.h"
 #include "platform/gpu/kernels.h"
 #include "platform/gpu/kernels_scalar.h"
 #include "platform/gpu/texture.h"
@@ -369,10 +370,6 @@ struct Scratch {
 };
 
 }  // namespace
-
-struct Executor {
-    static void run(CommandBuffer& buffer, Device& device);
-};
 
 void Executor::run(CommandBuffer& b, Device& device) {
     thread_local Scratch scratch;  // the queue's worker keeps its capacity between frames
