@@ -1,0 +1,506 @@
+// Runs a committed command buffer: rasterises each quad, shades it with the fragment kernels
+// and runs compute dispatches, all in bands of rows on the device's thread pool.
+//
+// Rasterisation: corners are snapped to 1/256 pixel; a pixel is drawn when its centre lies
+// inside the quad, with ties on an edge going to exactly one of two quads that share it (so a
+// pixel is never drawn twice and never missed where quads meet). A quad whose corners form a
+// parallelogram (every placement the renderer makes) is one polygon with one affine texture
+// mapping; any other quad is drawn as the two triangles of its strip.
+//
+// Passes that only read earlier passes' results pixel for pixel (the composite pass reading
+// the layer targets at the same size, placed 1:1) run band by band together with them, so a
+// band's layer rows are still in cache when the composite reads them. Results do not depend
+// on the band split or the number of threads.
+#include "platform/gpu/command_buffer.h"
+#include "platform/gpu/device.h"
+#include "platform/gpu/executor.h"
+#include "platform/gpu/kernels.h"
+#include "platform/gpu/kernels_scalar.h"
+#include "platform/gpu/texture.h"
+#include "platform/gpu/thread_pool.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+namespace velmar::gpu {
+
+namespace {
+
+constexpr int kBandRows = 16;
+constexpr int kTileColumns = 256;
+constexpr double kMaxCoordinate = double(1 << 20);  // pixels; beyond this a draw is dropped
+
+int64_t floorDiv(int64_t a, int64_t b) {  // b > 0
+    int64_t q = a / b;
+    if ((a % b != 0) && (a < 0)) --q;
+    return q;
+}
+int64_t ceilDiv(int64_t a, int64_t b) { return -floorDiv(-a, b); }
+
+struct Map {
+    // Texel coordinate at pixel position (px, py): t = a + b * px + c * py.
+    double ax = 0, bx = 0, cx = 0;
+    double ay = 0, by = 0, cy = 0;
+};
+
+struct Poly {
+    int count = 0;
+    int64_t x[4] = {}, y[4] = {};  // snapped corners, 1/256 pixel
+    Map map[2];                    // for fragment textures 0 and 1
+};
+
+struct Setup {
+    const CommandBuffer::DrawCommand* draw = nullptr;
+    FragmentKind kind = FragmentKind::Canvas;
+    int polyCount = 0;
+    Poly polys[2];
+    int yBegin = 0, yEnd = 0;
+    bool direct = false;  // texture 0 (and 1) placed 1:1 at an integer offset
+    int offX = 0, offY = 0;
+    kernels::SampledTexture src[2];
+    kernels::LayerParams layer;
+    bool premultiplyOutput = false;
+    float checkerSquare = 0;
+    uint32_t solid = 0;
+    const BlendDescriptor* blend = nullptr;
+};
+
+struct PassInfo {
+    const CommandBuffer::PassCommand* pass = nullptr;
+    uint32_t firstSetup = 0;
+    uint32_t clearPixel = 0;
+};
+
+uint8_t unitToByte(double v) {
+    if (!(v > 0)) return 0;
+    if (v >= 1) return 255;
+    return uint8_t(int(v * 255.0 + 0.5));
+}
+
+kernels::SampledTexture sampled(const Texture& t) {
+    return {t.bytes(), t.bytesPerRow(), t.width(), t.height(), t.pixelFormat()};
+}
+
+Map makeMap(const double px[3], const double py[3], const double u[3], const double v[3],
+            double w, double h) {
+    const double e1x = px[1] - px[0], e1y = py[1] - py[0];
+    const double e2x = px[2] - px[0], e2y = py[2] - py[0];
+    const double det = e1x * e2y - e1y * e2x;
+    const double du1 = u[1] - u[0], du2 = u[2] - u[0];
+    const double dv1 = v[1] - v[0], dv2 = v[2] - v[0];
+    Map m;
+    m.bx = w * (du1 * e2y - du2 * e1y) / det;
+    m.cx = w * (du2 * e1x - du1 * e2x) / det;
+    m.by = h * (dv1 * e2y - dv2 * e1y) / det;
+    m.cy = h * (dv2 * e1x - dv1 * e2x) / det;
+    m.ax = (u[0] * w - 0.5) - m.bx * px[0] - m.cx * py[0];
+    m.ay = (v[0] * h - 0.5) - m.by * px[0] - m.cy * py[0];
+    return m;
+}
+
+// Builds polygon `poly` from corners `idx` (in drawing order) of the quad.
+bool makePoly(Poly& poly, const int64_t* X, const int64_t* Y, const int* idx, int count,
+              const int* mapIdx, const Setup& s) {
+    int64_t area2 = 0;
+    for (int i = 0; i < count; ++i) {
+        const int a = idx[i], b = idx[(i + 1) % count];
+        area2 += X[a] * Y[b] - X[b] * Y[a];
+    }
+    if (area2 == 0) return false;
+    poly.count = count;
+    for (int i = 0; i < count; ++i) {
+        const int k = area2 > 0 ? idx[i] : idx[count - 1 - i];
+        poly.x[i] = X[k];
+        poly.y[i] = Y[k];
+    }
+    // Texture coordinates of the corners: bottom-left, bottom-right, top-left, top-right.
+    static constexpr double kU[4] = {0, 1, 0, 1};
+    static constexpr double kV[4] = {1, 1, 0, 0};
+    double px[3], py[3], u[3], v[3];
+    for (int i = 0; i < 3; ++i) {
+        px[i] = double(X[mapIdx[i]]) / 256.0;
+        py[i] = double(Y[mapIdx[i]]) / 256.0;
+        u[i] = kU[mapIdx[i]];
+        v[i] = kV[mapIdx[i]];
+    }
+    for (int t = 0; t < 2; ++t) {
+        const auto& src = s.src[t];
+        const double w = src.base != nullptr ? src.width : 1, h = src.base != nullptr ? src.height : 1;
+        poly.map[t] = makeMap(px, py, u, v, w, h);
+    }
+    return true;
+}
+
+// The pixels [xs, xe) of row y whose centres lie inside the polygon.
+void span(const Poly& p, int y, int width, int& xs, int& xe) {
+    int64_t lo = 0, hi = width;
+    const int64_t py = int64_t(y) * 256 + 128;
+    for (int i = 0; i < p.count; ++i) {
+        const int j = (i + 1) % p.count;
+        const int64_t ax = p.x[i], ay = p.y[i];
+        const int64_t dx = p.x[j] - ax, dy = p.y[j] - ay;
+        const bool owns = dy > 0 || (dy == 0 && dx < 0);
+        const int64_t t = owns ? 0 : 1;
+        const int64_t K = dx * (py - ay) - dy * (128 - ax);
+        const int64_t M = dy * 256;
+        if (M == 0) {
+            if (K < t) hi = lo;
+        } else if (M > 0) {
+            hi = std::min(hi, floorDiv(K - t, M) + 1);
+        } else {
+            lo = std::max(lo, ceilDiv(t - K, -M));
+        }
+        if (lo >= hi) break;
+    }
+    xs = int(lo);
+    xe = int(std::max(lo, hi));
+}
+
+bool isIdentity(const Map& m) {
+    return m.bx == 1 && m.cx == 0 && m.by == 0 && m.cy == 1 && std::floor(m.ax + 0.5) == m.ax + 0.5 &&
+           std::floor(m.ay + 0.5) == m.ay + 0.5 && std::fabs(m.ax) < 1e7 && std::fabs(m.ay) < 1e7;
+}
+
+bool prepare(Setup& s, const CommandBuffer::DrawCommand& d, const Texture& target) {
+    s.draw = &d;
+    s.kind = d.pipeline->fragmentKind();
+    s.blend = d.pipeline->blending().enabled ? &d.pipeline->blending() : nullptr;
+    s.polyCount = 0;
+    s.direct = false;
+    s.src[0] = s.src[1] = {};
+    for (int i = 0; i < 2; ++i)
+        if (d.textures[i]) s.src[i] = sampled(*d.textures[i]);
+    float f[8] = {};
+    std::memcpy(f, d.fragmentBytes, sizeof(f));
+    switch (s.kind) {
+    case FragmentKind::Canvas:
+        s.layer.opacity = kernels::opacityToByte(f[0]);
+        s.layer.sourcePremultiplied = f[1] >= 0.5f;
+        s.layer.premultiplyOutput = f[2] >= 0.5f;
+        s.layer.swapRedBlue = s.src[0].format != PixelFormat::BGRA8Unorm;
+        break;
+    case FragmentKind::Composite: s.premultiplyOutput = f[0] >= 0.5f; break;
+    case FragmentKind::Checker:
+        s.checkerSquare = std::isfinite(f[0]) && f[0] > 0 ? f[0] : 0;
+        s.solid = 0xff000000u | uint32_t(unitToByte(f[1])) << 16 | uint32_t(unitToByte(f[2])) << 8 |
+                  uint32_t(unitToByte(f[3]));
+        break;
+    case FragmentKind::Preview: break;
+    }
+    // Corners to pixels (y down), snapped to 1/256.
+    const double W = target.width(), H = target.height();
+    int64_t X[4], Y[4];
+    double minY = 1e30, maxY = -1e30;
+    for (int i = 0; i < 4; ++i) {
+        const double px = (double(d.vertices[i].x) + 1.0) * 0.5 * W;
+        const double py = (1.0 - double(d.vertices[i].y)) * 0.5 * H;
+        if (!std::isfinite(px) || !std::isfinite(py) || std::fabs(px) > kMaxCoordinate ||
+            std::fabs(py) > kMaxCoordinate)
+            return false;
+        X[i] = std::llround(px * 256.0);
+        Y[i] = std::llround(py * 256.0);
+        minY = std::min(minY, py);
+        maxY = std::max(maxY, py);
+    }
+    const bool parallelogram = X[0] + X[3] == X[1] + X[2] && Y[0] + Y[3] == Y[1] + Y[2];
+    if (parallelogram) {
+        static constexpr int order[4] = {0, 1, 3, 2};
+        static constexpr int tri[3] = {0, 1, 2};
+        if (makePoly(s.polys[0], X, Y, order, 4, tri, s)) s.polyCount = 1;
+    } else {
+        static constexpr int triA[3] = {0, 1, 2};
+        static constexpr int triB[3] = {1, 3, 2};
+        if (makePoly(s.polys[s.polyCount], X, Y, triA, 3, triA, s)) ++s.polyCount;
+        if (makePoly(s.polys[s.polyCount], X, Y, triB, 3, triB, s)) ++s.polyCount;
+    }
+    if (s.polyCount == 0) return false;
+    s.yBegin = std::max(0, int(std::floor(minY)) - 1);
+    s.yEnd = std::min(int(H), int(std::ceil(maxY)) + 1);
+    if (s.yBegin >= s.yEnd) return false;
+    if (s.polyCount == 1 && isIdentity(s.polys[0].map[0])) {
+        const bool eightBit = s.src[0].format != PixelFormat::RGBA16Float;
+        const bool secondMatches = s.kind != FragmentKind::Composite ||
+                                   (s.src[1].width == s.src[0].width && s.src[1].height == s.src[0].height);
+        if (eightBit && secondMatches && (s.kind == FragmentKind::Canvas || s.kind == FragmentKind::Composite)) {
+            s.direct = true;
+            s.offX = int(s.polys[0].map[0].ax + 0.5);
+            s.offY = int(s.polys[0].map[0].ay + 0.5);
+        }
+    }
+    return true;
+}
+
+inline float rowCoord(double a, double c, int y) { return float(a + c * (double(y) + 0.5)); }
+
+// Fragment colours of pixels [x0, x1) of row y into out[0 .. x1 - x0).
+void shade(const Setup& s, const Poly& p, int y, int x0, int x1, uint32_t* out,
+           const kernels::KernelTable& k) {
+    const Map& m = p.map[0];
+    switch (s.kind) {
+    case FragmentKind::Canvas: {
+        int a = x0, b = x0;
+        const int ty = y + s.offY;
+        if (s.direct && ty >= 0 && ty < s.src[0].height) {
+            a = std::clamp(-s.offX, x0, x1);
+            b = std::clamp(s.src[0].width - s.offX, a, x1);
+        }
+        const float rx = rowCoord(m.ax, m.cx, y), ry = rowCoord(m.ay, m.cy, y);
+        if (a > x0) k.canvasSampledRow(s.src[0], rx, float(m.bx), ry, float(m.by), x0, a, s.layer, out);
+        if (b > a) {
+            const auto* src = reinterpret_cast<const uint32_t*>(s.src[0].base + size_t(ty) * s.src[0].bytesPerRow) + (a + s.offX);
+            k.canvasDirectRow(src, b - a, s.layer, out + (a - x0));
+        }
+        if (x1 > b) {
+            const int from = std::max(b, x0);
+            k.canvasSampledRow(s.src[0], rx, float(m.bx), ry, float(m.by), from, x1, s.layer, out + (from - x0));
+        }
+        return;
+    }
+    case FragmentKind::Composite: {
+        const int ty = y + s.offY;
+        if (s.direct && ty >= 0 && ty < s.src[0].height && x0 + s.offX >= 0 &&
+            x1 + s.offX <= s.src[0].width) {
+            const auto* P = reinterpret_cast<const uint32_t*>(s.src[0].base + size_t(ty) * s.src[0].bytesPerRow) + (x0 + s.offX);
+            const auto* K = reinterpret_cast<const uint32_t*>(s.src[1].base + size_t(ty) * s.src[1].bytesPerRow) + (x0 + s.offX);
+            k.compositeRow(P, K, x1 - x0, s.premultiplyOutput, out);
+            return;
+        }
+        const Map& m1 = p.map[1];
+        for (int x = x0; x < x1; ++x) {
+            const float xc = float(x) + 0.5f;
+            const uint32_t P = kernels::scalar::sample(s.src[0], rowCoord(m.ax, m.cx, y) + float(m.bx) * xc,
+                                                       rowCoord(m.ay, m.cy, y) + float(m.by) * xc);
+            const uint32_t K = kernels::scalar::sample(s.src[1], rowCoord(m1.ax, m1.cx, y) + float(m1.bx) * xc,
+                                                       rowCoord(m1.ay, m1.cy, y) + float(m1.by) * xc);
+            out[x - x0] = kernels::scalar::compositePixel(P, K, s.premultiplyOutput);
+        }
+        return;
+    }
+    case FragmentKind::Checker: {
+        if (s.checkerSquare <= 0) {
+            std::fill(out, out + (x1 - x0), s.solid);
+            return;
+        }
+        // Two greys, 0.20 and 0.30, starting with the lighter square at the top-left.
+        constexpr uint32_t kLight = 0xff4d4d4du, kDark = 0xff333333u;
+        const int64_t cy = int64_t(std::floor((double(y) + 0.5) / s.checkerSquare));
+        for (int x = x0; x < x1; ++x) {
+            const int64_t cx = int64_t(std::floor((double(x) + 0.5) / s.checkerSquare));
+            out[x - x0] = ((cx + cy) & 1) == 0 ? kLight : kDark;
+        }
+        return;
+    }
+    case FragmentKind::Preview: {
+        const bool swap = s.src[0].format != PixelFormat::BGRA8Unorm;
+        const float rx = rowCoord(m.ax, m.cx, y), ry = rowCoord(m.ay, m.cy, y);
+        for (int x = x0; x < x1; ++x) {
+            const float xc = float(x) + 0.5f;
+            uint32_t v = kernels::scalar::sample(s.src[0], rx + float(m.bx) * xc, ry + float(m.by) * xc);
+            out[x - x0] = swap ? kernels::scalar::swapRB(v) : v;
+        }
+        return;
+    }
+    }
+}
+
+int factor(BlendFactor f, int srcAlpha) {
+    switch (f) {
+    case BlendFactor::Zero: return 0;
+    case BlendFactor::One: return 255;
+    case BlendFactor::SourceAlpha: return srcAlpha;
+    case BlendFactor::OneMinusSourceAlpha: return 255 - srcAlpha;
+    }
+    return 0;
+}
+
+// out = src * Fs + dst * Fd per channel, in 8-bit units rounded.
+void blendInto(const BlendDescriptor& b, const uint32_t* src, uint32_t* dst, int count) {
+    using kernels::scalar::div255;
+    for (int i = 0; i < count; ++i) {
+        const uint32_t s = src[i], d = dst[i];
+        const int sa = int(s >> 24);
+        uint32_t out = 0;
+        for (int c = 0; c < 4; ++c) {
+            const int sh = 8 * c;
+            const bool alpha = c == 3;
+            const int fs = factor(alpha ? b.sourceAlpha : b.sourceRGB, sa);
+            const int fd = factor(alpha ? b.destinationAlpha : b.destinationRGB, sa);
+            const int v = div255(int((s >> sh) & 255) * fs) + div255(int((d >> sh) & 255) * fd);
+            out |= uint32_t(std::min(v, 255)) << sh;
+        }
+        dst[i] = out;
+    }
+}
+
+// Draws the pixels of row y that lie in [xlo, xhi).
+void drawRow(const Setup& s, int y, uint32_t* row, int width, int xlo, int xhi,
+             const kernels::KernelTable& k) {
+    if (y < s.yBegin || y >= s.yEnd) return;
+    for (int i = 0; i < s.polyCount; ++i) {
+        const Poly& p = s.polys[i];
+        int xs, xe;
+        span(p, y, width, xs, xe);
+        xs = std::max(xs, xlo);
+        xe = std::min(xe, xhi);
+        if (xs >= xe) continue;
+        if (s.blend == nullptr) {
+            shade(s, p, y, xs, xe, row + xs, k);
+            continue;
+        }
+        uint32_t tmp[256];
+        for (int x = xs; x < xe; x += 256) {
+            const int n = std::min(256, xe - x);
+            shade(s, p, y, x, x + n, tmp, k);
+            blendInto(*s.blend, tmp, row + x, n);
+        }
+    }
+}
+
+void fillRow(uint32_t* row, int width, uint32_t v) {
+    if (width <= 0) return;
+    if (v == 0) std::memset(row, 0, size_t(width) * 4);
+    else std::fill(row, row + width, v);
+}
+
+struct Scratch {
+    std::vector<Setup> setups;
+    std::vector<PassInfo> passes;
+};
+
+}  // namespace
+
+void Executor::run(CommandBuffer& b, Device& device) {
+    thread_local Scratch scratch;  // the queue's worker keeps its capacity between frames
+    auto& setups = scratch.setups;
+    auto& passes = scratch.passes;
+    const kernels::KernelTable& k = kernels::active();
+    ThreadPool& pool = device.pool();
+    const int threads = pool.threadCount();
+
+    size_t step = 0;
+    while (step < b.steps_.size()) {
+        const CommandBuffer::Step first = b.steps_[step];
+        if (!first.isPass) {
+            const auto& d = b.dispatches_[first.index];
+            ComputeArguments args;
+            for (int i = 0; i < ComputeArguments::kSlots; ++i) {
+                args.textures[i] = d.textures[i].get();
+                const auto& bind = d.buffers[i];
+                if (bind.inlineBytes) {
+                    args.buffers[i] = const_cast<uint8_t*>(bind.bytes);
+                    args.bufferLengths[i] = bind.length;
+                } else if (bind.buffer) {
+                    args.buffers[i] = bind.buffer->contents() + bind.offset;
+                    args.bufferLengths[i] = bind.buffer->length() - bind.offset;
+                }
+            }
+            args.gridSize = d.grid;
+            args.threadsPerThreadgroup = d.threadsPerThreadgroup;
+            const uint32_t rows = d.grid.height;
+            const int bands = int(std::min<uint32_t>(rows, uint32_t(threads) * 4));
+            auto body = [&](int band) {
+                const uint32_t y0 = uint32_t(uint64_t(rows) * band / bands);
+                const uint32_t y1 = uint32_t(uint64_t(rows) * (band + 1) / bands);
+                if (y1 > y0) d.pipeline->kernel()(args, y0, y1);
+            };
+            pool.run(bands, body);
+            ++step;
+            continue;
+        }
+        // Gather a group of passes that can run band by band together.
+        setups.clear();
+        passes.clear();
+        const Texture* groupTarget = b.passes_[first.index].descriptor.texture.get();
+        while (step < b.steps_.size() && b.steps_[step].isPass) {
+            const auto& pass = b.passes_[b.steps_[step].index];
+            const Texture& target = *pass.descriptor.texture;
+            if (!passes.empty()) {
+                if (target.width() != groupTarget->width() || target.height() != groupTarget->height())
+                    break;
+            }
+            const size_t setupStart = setups.size();
+            for (uint32_t i = 0; i < pass.drawCount; ++i) {
+                Setup& s = setups.emplace_back();
+                if (!prepare(s, b.draws_[pass.firstDraw + i], target)) setups.pop_back();
+            }
+            bool joins = true;
+            if (!passes.empty()) {
+                // Reading what earlier passes of the group wrote is fine only pixel for pixel;
+                // writing what they read is never fine.
+                for (size_t i = setupStart; i < setups.size() && joins; ++i) {
+                    const Setup& s = setups[i];
+                    for (int t = 0; t < 2 && joins; ++t) {
+                        const Texture* tex = s.draw->textures[t].get();
+                        if (tex == nullptr) continue;
+                        for (const auto& info : passes)
+                            if (info.pass->descriptor.texture.get() == tex &&
+                                !(s.direct && s.offX == 0 && s.offY == 0 &&
+                                  tex->width() == target.width() && tex->height() == target.height()))
+                                joins = false;
+                    }
+                }
+                for (size_t i = 0; i < setupStart && joins; ++i)
+                    for (int t = 0; t < 2; ++t)
+                        if (setups[i].draw->textures[t].get() == &target) joins = false;
+            }
+            if (!joins) {
+                setups.resize(setupStart);
+                break;
+            }
+            const auto& c = pass.descriptor.clearColor;
+            const uint32_t clear = uint32_t(unitToByte(c.alpha)) << 24 | uint32_t(unitToByte(c.red)) << 16 |
+                                   uint32_t(unitToByte(c.green)) << 8 | uint32_t(unitToByte(c.blue));
+            passes.push_back({&pass, uint32_t(setupStart), clear});
+            ++step;
+        }
+        const int height = groupTarget->height();
+        const int bands = (height + kBandRows - 1) / kBandRows;
+        const size_t passCount = passes.size();
+        auto body = [&](int band) {
+            const int y0 = band * kBandRows, y1 = std::min(height, y0 + kBandRows);
+            for (size_t pi = 0; pi < passCount; ++pi) {
+                const PassInfo& info = passes[pi];
+                const Texture& target = *info.pass->descriptor.texture;
+                const size_t setupEnd = pi + 1 < passCount ? passes[pi + 1].firstSetup : setups.size();
+                if (info.pass->descriptor.loadAction == LoadAction::Clear) {
+                    // The first draw overwrites what it covers (unblended), so only the rest of
+                    // the row needs the clear colour: a full-frame layer clears nothing.
+                    const Setup* first = info.firstSetup < setupEnd ? &setups[info.firstSetup] : nullptr;
+                    const bool covers = first != nullptr && first->blend == nullptr && first->polyCount == 1;
+                    for (int y = y0; y < y1; ++y) {
+                        auto* row = reinterpret_cast<uint32_t*>(target.row(y));
+                        int xs = 0, xe = 0;
+                        if (covers && y >= first->yBegin && y < first->yEnd) span(first->polys[0], y, target.width(), xs, xe);
+                        if (xs >= xe) {
+                            fillRow(row, target.width(), info.clearPixel);
+                        } else {
+                            fillRow(row, xs, info.clearPixel);
+                            fillRow(row + xe, target.width() - xe, info.clearPixel);
+                        }
+                    }
+                }
+                // Tiles of a band: a rotated source is read along slanted lines, and a tile
+                // keeps the texels that neighbouring rows share in cache.
+                const int w = target.width();
+                bool allDirect = true;
+                for (size_t si = info.firstSetup; si < setupEnd; ++si) allDirect = allDirect && setups[si].direct;
+                const int tile = allDirect ? w : kTileColumns;  // 1:1 reads need no tiles
+                for (int x0 = 0; x0 < w; x0 += tile) {
+                    const int x1 = std::min(w, x0 + tile);
+                    for (int y = y0; y < y1; ++y) {
+                        auto* row = reinterpret_cast<uint32_t*>(target.row(y));
+                        for (size_t si = info.firstSetup; si < setupEnd; ++si)
+                            drawRow(setups[si], y, row, w, x0, x1, k);
+                    }
+                }
+            }
+        };
+        pool.run(bands, body);
+    }
+    setups.clear();
+    passes.clear();
+}
+
+}  // namespace velmar::gpu

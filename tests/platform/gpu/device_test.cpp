@@ -1,0 +1,386 @@
+// The device: pixel-buffer views, command-buffer ordering and completion, encoding errors,
+// compute dispatch, quad coverage and determinism over thread counts and kernel tables.
+#include "platform/gpu/command_buffer.h"
+#include "platform/gpu/command_queue.h"
+#include "platform/gpu/device.h"
+#include "platform/gpu/kernels.h"
+#include "platform/gpu/pixel_buffer.h"
+#include "platform/gpu/texture.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <cstring>
+#include <mutex>
+#include <random>
+#include <thread>
+#include <vector>
+
+namespace velmar::gpu {
+namespace {
+
+using Corners = std::array<Float2, 4>;
+constexpr Corners kFull = {Float2{-1, -1}, Float2{1, -1}, Float2{-1, 1}, Float2{1, 1}};
+
+struct Fixture {
+    std::shared_ptr<Device> device = Device::create(3);
+    std::shared_ptr<CommandQueue> queue = device->newCommandQueue();
+    std::shared_ptr<Library> library = device->newDefaultLibrary();
+
+    std::shared_ptr<RenderPipelineState> pipeline(const char* fragment, bool blended = false) {
+        RenderPipelineDescriptor d;
+        d.vertexFunction = library->newFunction("quad_vertex");
+        d.fragmentFunction = library->newFunction(fragment);
+        if (blended) {
+            d.blending.enabled = true;
+            d.blending.sourceRGB = BlendFactor::SourceAlpha;
+            d.blending.destinationRGB = BlendFactor::OneMinusSourceAlpha;
+            d.blending.sourceAlpha = BlendFactor::One;
+            d.blending.destinationAlpha = BlendFactor::OneMinusSourceAlpha;
+        }
+        return device->newRenderPipelineState(d);
+    }
+    std::shared_ptr<Texture> target(int w, int h) {
+        return device->newTexture({PixelFormat::BGRA8Unorm, w, h,
+                                   TextureUsageShaderRead | TextureUsageRenderTarget, StorageMode::Private});
+    }
+    std::shared_ptr<Texture> source(int w, int h, PixelFormat f, const std::vector<uint32_t>& px) {
+        auto t = device->newTexture({f, w, h, TextureUsageShaderRead, StorageMode::Managed});
+        t->replaceRegion(px.data(), size_t(w) * 4);
+        return t;
+    }
+    void drawLayer(CommandBuffer& cb, const std::shared_ptr<Texture>& into,
+                   const std::shared_ptr<Texture>& src, const Corners& corners, float opacity,
+                   LoadAction load = LoadAction::Clear) {
+        RenderPassDescriptor pass;
+        pass.texture = into;
+        pass.loadAction = load;
+        auto* enc = cb.renderCommandEncoder(pass);
+        ASSERT_NE(enc, nullptr);
+        enc->setRenderPipelineState(canvas);
+        enc->setVertexBytes(corners.data(), sizeof(corners), 0);
+        const float block[4] = {opacity, 1, 0, 0};
+        enc->setFragmentBytes(block, sizeof(block), 0);
+        enc->setFragmentTexture(src, 0);
+        enc->drawPrimitives(PrimitiveType::TriangleStrip, 0, 4);
+        enc->endEncoding();
+    }
+    std::vector<uint32_t> pixels(const Texture& t) {
+        std::vector<uint32_t> out(size_t(t.width()) * size_t(t.height()));
+        t.getBytes(out.data(), size_t(t.width()) * 4);
+        return out;
+    }
+    std::shared_ptr<RenderPipelineState> canvas = pipeline("canvas_fragment");
+};
+
+TEST(PixelBufferTest, TextureViewSharesAndKeepsTheMemory) {
+    Fixture f;
+    auto buffer = PixelBuffer::create(33, 5, kPixelFormat32BGRA);
+    ASSERT_TRUE(buffer);
+    EXPECT_EQ(buffer->bytesPerRow() % 64, 0u);
+    auto view = f.device->newTexture({PixelFormat::BGRA8Unorm, 33, 5, TextureUsageRenderTarget}, buffer);
+    ASSERT_TRUE(view);
+    EXPECT_EQ(view->bytes(), buffer->baseAddress());
+    view->row(4)[7] = 0x5a;
+    EXPECT_EQ(buffer->baseAddress()[4 * buffer->bytesPerRow() + 7], 0x5a);
+    // The view keeps the memory when the buffer itself is dropped.
+    std::weak_ptr<PixelBuffer> weak = buffer;
+    buffer.reset();
+    EXPECT_FALSE(weak.expired());  // held through the texture
+    EXPECT_EQ(view->row(4)[7], 0x5a);
+}
+
+TEST(PixelBufferTest, FormatsAndSizes) {
+    Fixture f;
+    EXPECT_EQ(PixelBuffer::minimumBytesPerRow(1920, kPixelFormat422YpCbCr10), 5120u);
+    EXPECT_EQ(PixelBuffer::minimumBytesPerRow(1280, kPixelFormat422YpCbCr10), 3456u);
+    EXPECT_EQ(PixelBuffer::minimumBytesPerRow(1920, kPixelFormatAy10), 7680u);
+    EXPECT_FALSE(PixelBuffer::create(0, 4, kPixelFormat32BGRA));
+    EXPECT_FALSE(PixelBuffer::create(4, 4, fourCC('x', 'x', 'x', 'x')));
+    auto v210 = PixelBuffer::create(64, 4, kPixelFormat422YpCbCr10);
+    ASSERT_TRUE(v210);
+    EXPECT_FALSE(f.device->newTexture({PixelFormat::BGRA8Unorm, 64, 4}, v210));
+    auto half = PixelBuffer::create(8, 2, kPixelFormat64RGBAHalf);
+    EXPECT_FALSE(f.device->newTexture({PixelFormat::BGRA8Unorm, 8, 2}, half));
+    EXPECT_TRUE(f.device->newTexture({PixelFormat::RGBA16Float, 8, 2}, half));
+    auto memory = std::shared_ptr<uint8_t>(new uint8_t[4 * 100], std::default_delete<uint8_t[]>());
+    EXPECT_FALSE(PixelBuffer::wrap(100, 1, kPixelFormat32BGRA, 399, memory));  // row too short
+    EXPECT_TRUE(PixelBuffer::wrap(100, 1, kPixelFormat32BGRA, 400, memory));
+}
+
+TEST(CommandBufferTest, RunsInCommitOrderWithHandlersBeforeWaitReturns) {
+    Fixture f;
+    auto target = f.target(64, 64);
+    std::mutex m;
+    std::vector<int> order;
+    std::vector<std::shared_ptr<CommandBuffer>> buffers;
+    for (int i = 0; i < 40; ++i) {
+        auto cb = f.queue->commandBuffer();
+        RenderPassDescriptor pass;
+        pass.texture = target;
+        pass.clearColor = {0, 0, double(i) / 255.0, 1};
+        cb->renderCommandEncoder(pass)->endEncoding();
+        cb->addCompletedHandler([&, i](CommandBuffer& done) {
+            EXPECT_EQ(done.status(), CommandBufferStatus::Completed);
+            std::lock_guard lock(m);
+            order.push_back(i);
+        });
+        cb->addCompletedHandler([&, i](CommandBuffer&) {
+            std::lock_guard lock(m);
+            order.push_back(1000 + i);
+        });
+        cb->commit();
+        buffers.push_back(cb);
+    }
+    buffers.back()->waitUntilCompleted();
+    std::vector<int> expected;
+    for (int i = 0; i < 40; ++i) {
+        expected.push_back(i);
+        expected.push_back(1000 + i);
+    }
+    {
+        std::lock_guard lock(m);
+        EXPECT_EQ(order, expected);
+    }
+    // The last clear won: blue = 39.
+    EXPECT_EQ(f.pixels(*target)[0], 0xff000027u);
+    EXPECT_GT(buffers.back()->gpuEndTime(), 0);
+    EXPECT_GE(buffers.back()->gpuEndTime(), buffers.back()->gpuStartTime());
+}
+
+TEST(CommandBufferTest, WaitOnAnUncommittedBufferReturnsAndHandlersAfterCompletionRun) {
+    Fixture f;
+    auto cb = f.queue->commandBuffer();
+    cb->waitUntilCompleted();  // never committed: must not hang
+    EXPECT_EQ(cb->status(), CommandBufferStatus::NotEnqueued);
+    cb->commit();
+    cb->waitUntilCompleted();
+    bool ran = false;
+    cb->addCompletedHandler([&](CommandBuffer&) { ran = true; });
+    EXPECT_TRUE(ran);
+    EXPECT_EQ(cb->renderCommandEncoder({f.target(2, 2)}), nullptr);  // after commit
+}
+
+TEST(CommandBufferTest, EncodingMistakesEndInErrorWithoutExecuting) {
+    Fixture f;
+    auto target = f.target(8, 8);
+    std::memset(target->bytes(), 0x11, target->bytesPerRow() * 8);
+    struct Case {
+        const char* name;
+        std::function<void(CommandBuffer&)> encode;
+    };
+    auto texture = f.source(2, 2, PixelFormat::RGBA8Unorm, std::vector<uint32_t>(4, 0xffffffffu));
+    const Case cases[] = {
+        {"no pipeline", [&](CommandBuffer& cb) {
+             auto* e = cb.renderCommandEncoder({target});
+             e->setVertexBytes(kFull.data(), sizeof(kFull), 0);
+             e->drawPrimitives(PrimitiveType::TriangleStrip, 0, 4);
+             e->endEncoding();
+         }},
+        {"no texture", [&](CommandBuffer& cb) {
+             auto* e = cb.renderCommandEncoder({target});
+             e->setRenderPipelineState(f.canvas);
+             e->setVertexBytes(kFull.data(), sizeof(kFull), 0);
+             const float block[4] = {1, 1, 0, 0};
+             e->setFragmentBytes(block, 16, 0);
+             e->drawPrimitives(PrimitiveType::TriangleStrip, 0, 4);
+             e->endEncoding();
+         }},
+        {"attachment not a render target", [&](CommandBuffer& cb) {
+             EXPECT_EQ(cb.renderCommandEncoder({texture}), nullptr);
+         }},
+        {"encoder left open", [&](CommandBuffer& cb) { cb.renderCommandEncoder({target}); }},
+    };
+    for (const auto& c : cases) {
+        auto cb = f.queue->commandBuffer();
+        bool handled = false;
+        cb->addCompletedHandler([&](CommandBuffer&) { handled = true; });
+        c.encode(*cb);
+        cb->commit();
+        cb->waitUntilCompleted();
+        EXPECT_EQ(cb->status(), CommandBufferStatus::Error) << c.name;
+        EXPECT_FALSE(cb->error().empty()) << c.name;
+        EXPECT_TRUE(handled) << c.name;
+        EXPECT_EQ(f.pixels(*target)[0], 0x11111111u) << c.name;  // nothing executed
+    }
+}
+
+TEST(CommandBufferTest, BuffersAreReusedAndReleaseWhatTheyHeld) {
+    Fixture f;
+    auto target = f.target(4, 4);
+    std::weak_ptr<Texture> weak = target;
+    CommandBuffer* first = nullptr;
+    {
+        auto cb = f.queue->commandBuffer();
+        first = cb.get();
+        cb->renderCommandEncoder({target})->endEncoding();
+        target.reset();
+        cb->commit();
+        cb->waitUntilCompleted();
+    }
+    EXPECT_TRUE(weak.expired());  // the completed buffer let go of the attachment
+    auto again = f.queue->commandBuffer();
+    EXPECT_EQ(again.get(), first);
+    EXPECT_EQ(again->status(), CommandBufferStatus::NotEnqueued);
+}
+
+// A kernel writing y * 1000 + x into a buffer of uint32, for each grid position.
+void gridKernel(const ComputeArguments& args, uint32_t y0, uint32_t y1) {
+    auto* out = reinterpret_cast<uint32_t*>(args.buffers[0]);
+    uint32_t add = 0;
+    std::memcpy(&add, args.buffers[1], 4);
+    for (uint32_t y = y0; y < y1; ++y)
+        for (uint32_t x = 0; x < args.gridSize.width; ++x)
+            if (x < 37 && y < 29) out[y * 37 + x] += y * 1000 + x + add;
+}
+
+TEST(ComputeTest, DispatchCoversTheGridOnceWithItsArguments) {
+    Fixture f;
+    registerComputeKernel("test_grid", gridKernel);
+    EXPECT_FALSE(f.library->newFunction("no_such_kernel"));
+    auto pipeline = f.device->newComputePipelineState(f.library->newFunction("test_grid"));
+    ASSERT_TRUE(pipeline);
+    EXPECT_FALSE(f.device->newComputePipelineState(f.library->newFunction("canvas_fragment")));
+    auto buffer = f.device->newBuffer(37 * 29 * 4);
+    auto cb = f.queue->commandBuffer();
+    auto* enc = cb->computeCommandEncoder();
+    enc->setComputePipelineState(pipeline);
+    enc->setBuffer(buffer, 0, 0);
+    const uint32_t add = 7;
+    enc->setBytes(&add, 4, 1);
+    enc->dispatchThreadgroups({5, 4, 1}, {8, 8, 1});  // 40 x 32 threads, some outside
+    enc->endEncoding();
+    cb->commit();
+    cb->waitUntilCompleted();
+    ASSERT_EQ(cb->status(), CommandBufferStatus::Completed);
+    const auto* v = reinterpret_cast<const uint32_t*>(buffer->contents());
+    for (uint32_t y = 0; y < 29; ++y)
+        for (uint32_t x = 0; x < 37; ++x) ASSERT_EQ(v[y * 37 + x], y * 1000 + x + 7);
+}
+
+TEST(RasterTest, IdentityQuadCopiesEveryPixelExactly) {
+    Fixture f;
+    std::mt19937 rng(3);
+    const int w = 37, h = 23;
+    std::vector<uint32_t> px(size_t(w * h));
+    for (auto& p : px) p = rng() | 0xff000000u;  // opaque: premultiplied and straight agree
+    auto src = f.source(w, h, PixelFormat::BGRA8Unorm, px);
+    auto target = f.target(w, h);
+    auto cb = f.queue->commandBuffer();
+    f.drawLayer(*cb, target, src, kFull, 1);
+    cb->commit();
+    cb->waitUntilCompleted();
+    EXPECT_EQ(f.pixels(*target), px);
+}
+
+TEST(RasterTest, QuadsMeetingOnASlantedEdgeDrawEachPixelOnce) {
+    // Two trapezoids (not parallelograms: drawn as triangles) sharing a slanted edge, both drawn
+    // half transparent with blending: a pixel drawn twice would come out brighter.
+    Fixture f;
+    auto blended = f.pipeline("preview_fragment", true);
+    auto white = f.source(1, 1, PixelFormat::BGRA8Unorm, {0x80ffffffu});
+    auto target = f.target(50, 40);
+    auto cb = f.queue->commandBuffer();
+    RenderPassDescriptor pass;
+    pass.texture = target;
+    pass.clearColor = {0, 0, 0, 1};
+    auto* enc = cb->renderCommandEncoder(pass);
+    enc->setRenderPipelineState(blended);
+    enc->setFragmentTexture(white, 0);
+    const Corners left = {Float2{-1, -1}, Float2{0.13f, -1}, Float2{-1, 1}, Float2{-0.31f, 1}};
+    const Corners right = {Float2{0.13f, -1}, Float2{1, -1}, Float2{-0.31f, 1}, Float2{1, 1}};
+    for (const auto& c : {left, right}) {
+        enc->setVertexBytes(c.data(), sizeof(c), 0);
+        enc->drawPrimitives(PrimitiveType::TriangleStrip, 0, 4);
+    }
+    enc->endEncoding();
+    cb->commit();
+    cb->waitUntilCompleted();
+    const auto out = f.pixels(*target);
+    for (size_t i = 0; i < out.size(); ++i) ASSERT_EQ(out[i], 0xff808080u) << i;
+}
+
+TEST(RasterTest, ResultsDoNotDependOnThreadsOrKernelTable) {
+    std::vector<std::vector<uint32_t>> results;
+    for (int variant = 0; variant < 3; ++variant) {
+        Fixture f;
+        f.device->setThreadCount(variant == 0 ? 1 : 4);
+        kernels::forcePortable(variant == 2);
+        std::mt19937 rng(11);
+        std::vector<uint32_t> px(64 * 48);
+        for (auto& p : px) {
+            const uint32_t a = rng() % 256, c = a == 0 ? 0 : rng() % (a + 1);
+            p = a << 24 | c << 16 | (c / 2) << 8 | (a - c);
+        }
+        auto src = f.source(64, 48, PixelFormat::RGBA8Unorm, px);
+        auto target = f.target(200, 150);
+        auto cb = f.queue->commandBuffer();
+        const float s = std::sin(0.7f) * 0.6f, c = std::cos(0.7f) * 0.6f;
+        const Corners rotated = {Float2{-c + s, -s - c}, Float2{c + s, s - c}, Float2{-c - s, -s + c},
+                                 Float2{c - s, s + c}};
+        f.drawLayer(*cb, target, src, rotated, 0.8f);
+        cb->commit();
+        cb->waitUntilCompleted();
+        results.push_back(f.pixels(*target));
+    }
+    kernels::forcePortable(false);
+    EXPECT_EQ(results[0], results[1]);
+    EXPECT_EQ(results[0], results[2]);
+    size_t drawn = 0;
+    for (auto p : results[0]) drawn += p != 0;
+    EXPECT_GT(drawn, 5000u);
+}
+
+TEST(RasterTest, CheckerSolidAndBlendedPreview) {
+    Fixture f;
+    auto checker = f.pipeline("checker_fragment");
+    auto preview = f.pipeline("preview_fragment", true);
+    auto target = f.target(8, 4);
+    auto canvas = f.source(1, 1, PixelFormat::BGRA8Unorm, {0x80ffffffu});  // white, alpha 128
+    for (float square : {0.0f, 2.0f}) {
+        auto cb = f.queue->commandBuffer();
+        auto* enc = cb->renderCommandEncoder({target});
+        enc->setRenderPipelineState(checker);
+        enc->setVertexBytes(kFull.data(), sizeof(kFull), 0);
+        const float block[4] = {square, 0, 0, 1};  // solid blue when square is 0
+        enc->setFragmentBytes(block, sizeof(block), 0);
+        enc->drawPrimitives(PrimitiveType::TriangleStrip, 0, 4);
+        enc->endEncoding();
+        cb->commit();
+        cb->waitUntilCompleted();
+        const auto px = f.pixels(*target);
+        if (square == 0) {
+            for (auto p : px) ASSERT_EQ(p, 0xff0000ffu);
+        } else {
+            EXPECT_EQ(px[0], px[1]);
+            EXPECT_NE(px[0], px[2]);      // next square along x
+            EXPECT_NE(px[0], px[2 * 8]);  // next square along y
+            EXPECT_EQ(px[0], px[2 * 8 + 2]);
+        }
+    }
+    // The canvas blended over a black background: straight white at half alpha gives grey.
+    auto cb = f.queue->commandBuffer();
+    RenderPassDescriptor pass{target, LoadAction::Clear, StoreAction::Store, {0, 0, 0, 1}};
+    auto* enc = cb->renderCommandEncoder(pass);
+    enc->setRenderPipelineState(preview);
+    enc->setVertexBytes(kFull.data(), sizeof(kFull), 0);
+    enc->setFragmentTexture(canvas, 0);
+    enc->drawPrimitives(PrimitiveType::TriangleStrip, 0, 4);
+    enc->endEncoding();
+    cb->commit();
+    cb->waitUntilCompleted();
+    for (auto p : f.pixels(*target)) ASSERT_EQ(p, 0xff808080u);
+}
+
+TEST(ThreadCountTest, WidthCanBeChanged) {
+    auto device = Device::create(1);
+    EXPECT_EQ(device->threadCount(), 1);
+    device->setThreadCount(4);
+    EXPECT_EQ(device->threadCount(), 4);
+    device->setThreadCount(0);
+    EXPECT_EQ(device->threadCount(), 1);
+}
+
+}  // namespace
+}  // namespace velmar::gpu
