@@ -10,7 +10,9 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <atomic>
 #include <memory>
+#include <unistd.h>
 #include <sys/stat.h>
 #include <mutex>
 #include <vector>
@@ -167,6 +169,42 @@ QString TestMedia::directory() {
     return dir.path();
 }
 
+namespace {
+
+// Generated stills and movies depend only on their description, so every test process shares
+// them through a cache in the build folder instead of running the encoders again (ctest runs each
+// test in its own process). The salt changes whenever this file is rebuilt, so a change of the
+// generators never meets files made by an older version.
+QString cachedPath(const QString& prefix, const QString& description, const QString& extension) {
+    static const QString dir = [] {
+        const QString d = QStringLiteral(VELMAR_TEST_MEDIA_CACHE);
+        QDir().mkpath(d);
+        return d;
+    }();
+    static const QString salt = QStringLiteral(__DATE__ " " __TIME__);
+    return dir + "/" + prefix + "-" + hashName(description + " " + salt) + "." + extension;
+}
+
+// A private name beside the final file, with the same extension (encoders pick the format by
+// it); the finished file is renamed into place, so other processes see it whole or not at all.
+QString workPath(const QString& finalPath) {
+    static std::atomic<int> counter{0};
+    const QFileInfo info(finalPath);
+    return info.absolutePath() + QString("/.partial-%1-%2-").arg(::getpid()).arg(counter++) +
+           info.fileName();
+}
+
+bool publish(const QString& work, const QString& finalPath) {
+    if (::rename(QFile::encodeName(work).constData(), QFile::encodeName(finalPath).constData()) ==
+        0) {
+        return true;
+    }
+    QFile::remove(work);
+    return false;
+}
+
+}  // namespace
+
 bool TestMedia::run(const QString& program, const QStringList& arguments, QByteArray* output) {
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
@@ -199,8 +237,9 @@ QString TestMedia::still(const QString& extension, const StillOptions& o) {
                                     .arg(o.alpha)
                                     .arg(o.orientation)
                                     .arg(o.busy);
-    const QString path = directory() + "/still-" + hashName(description) + "." + extension;
-    if (QFileInfo::exists(path)) return path;
+    const QString finalPath = cachedPath("still", description, extension);
+    if (QFileInfo::exists(finalPath)) return finalPath;
+    const QString path = workPath(finalPath);
 
     const int channels = o.alpha ? 4 : 3;
     std::vector<unsigned char> pixels(static_cast<size_t>(o.width) * o.height * channels);
@@ -225,8 +264,11 @@ QString TestMedia::still(const QString& extension, const StillOptions& o) {
         }
     }
     if (extension.compare("psd", Qt::CaseInsensitive) == 0) {
-        if (!writePsd(path, o.width, o.height, channels, pixels)) return {};
-        return path;
+        if (!writePsd(path, o.width, o.height, channels, pixels)) {
+            QFile::remove(path);
+            return {};
+        }
+        return publish(path, finalPath) ? finalPath : QString();
     }
     // HEIC is encoded by the oiiotool program from a lossless copy: the HEVC encoder keeps
     // allocations it never frees, which must not show up as leaks of the test process.
@@ -261,7 +303,7 @@ QString TestMedia::still(const QString& extension, const StillOptions& o) {
             return {};
         }
     }
-    return path;
+    return publish(path, finalPath) ? finalPath : QString();
 }
 
 bool TestMedia::canWriteHeic() {
@@ -337,8 +379,9 @@ QString TestMedia::movie(const QString& extension, const MovieOptions& o) {
                                     .arg(o.codecArguments.join(' '))
                                     .arg(o.video)
                                     .arg(o.rotation);
-    const QString path = directory() + "/movie-" + hashName(description) + "." + extension;
-    if (QFileInfo::exists(path)) return path;
+    const QString finalPath = cachedPath("movie", description, extension);
+    if (QFileInfo::exists(finalPath)) return finalPath;
+    const QString path = workPath(finalPath);
 
     QStringList args{"-hide_banner", "-loglevel", "error", "-y"};
     if (o.video) {
@@ -368,7 +411,7 @@ QString TestMedia::movie(const QString& extension, const MovieOptions& o) {
         QFile::remove(path);
         return {};
     }
-    return path;
+    return publish(path, finalPath) ? finalPath : QString();
 }
 
 }  // namespace velmar::test
