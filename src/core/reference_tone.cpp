@@ -18,7 +18,7 @@ constexpr long long kScratchFrames = 8192;
 // The local audio mixer as the tone's engine: it renders at its own fixed rate and converts for
 // the device.
 class LocalMixerEngine final : public ReferenceTone::Engine {
-public:
+  public:
     double outputSampleRate() const override { return AudioOutput::sampleRate; }
     std::optional<QString> start(AudioSource* source) override {
         if (AudioOutput::shared().addSource(source)) return std::nullopt;
@@ -31,7 +31,7 @@ public:
 // Renders the generator for the mixer: planar into its scratch buffers, then interleaved at the
 // tone's output volume. Runs on the audio thread and is the only user of its generator.
 class ReferenceTone::Source final : public AudioSource {
-public:
+  public:
     Source(ReferenceToneKind kind, double sampleRate, ReferenceTone& owner)
         : generator_(kind, sampleRate),
           owner_(owner),
@@ -44,7 +44,8 @@ public:
         MeterState peaks;
         for (long long done = 0; done < frames;) {
             const long long count = std::min<long long>(frames - done, kScratchFrames);
-            const auto [peakLeft, peakRight] = generator_.render(left_.data(), right_.data(), count);
+            const auto [peakLeft, peakRight] =
+                generator_.render(left_.data(), right_.data(), count);
             peaks.left = std::max(peaks.left, peakLeft);
             peaks.right = std::max(peaks.right, peakRight);
             float* dst = out + 2 * done;
@@ -60,7 +61,7 @@ public:
         if (lock.owns_lock()) owner_.meterState_ = peaks;
     }
 
-private:
+  private:
     ToneGenerator generator_;
     ReferenceTone& owner_;
     std::vector<float> left_;
@@ -81,7 +82,9 @@ ReferenceTone::Engine& ReferenceTone::localEngine() {
 ReferenceTone::ReferenceTone(Engine& engine, PlayoutLog& log, QObject* parent)
     : QObject(parent), engine_(engine), log_(log) {}
 
-ReferenceTone::~ReferenceTone() { detachSource(); }
+ReferenceTone::~ReferenceTone() {
+    detachSource();
+}
 
 std::optional<QString> ReferenceTone::start(ReferenceToneKind kind) {
     stop();

@@ -29,7 +29,7 @@ class PlayoutLog;
 class ReferenceTone : public QObject {
     Q_OBJECT
 
-public:
+  public:
     // Peak levels of the last rendered block; 0 when silent or idle.
     struct MeterState {
         float left = 0.0f;
@@ -38,7 +38,7 @@ public:
 
     // Where the tone plays: the local audio mixer, or a stand-in in tests.
     class Engine {
-    public:
+      public:
         virtual ~Engine() = default;
         // The rate the engine renders its sources at; 0 or less when it does not know.
         virtual double outputSampleRate() const = 0;
@@ -77,10 +77,10 @@ public:
     float outputVolume() const { return volume_.load(); }
     void setOutputVolume(float volume);
 
-signals:
+  signals:
     void kindChanged();
 
-private:
+  private:
     class Source;
 
     void setMeter(MeterState state);

@@ -25,7 +25,8 @@ struct SampleReader {
             const AudioBuffer& r = list.buffers[1];
             left = l.data;
             right = r.data;
-            availableFrames = static_cast<long long>(std::min(l.byteSize, r.byteSize) / sizeof(float));
+            availableFrames =
+                static_cast<long long>(std::min(l.byteSize, r.byteSize) / sizeof(float));
         } else if (list.count == 1) {
             // One interleaved buffer; a mono one feeds both sides.
             const AudioBuffer& b = list.buffers[0];

@@ -22,11 +22,13 @@ namespace velmar {
 //
 // Threading: `lock()` guards every field; setters and getters take it. `push` runs on an audio
 // thread and only tries the lock (a block that meets a busy lock is dropped and counted). Pulls
-// run on the output's audio thread and hold the lock for the whole request; the tone generator
-// is rendered only there. `isActive` and `muteLocalWhileActive` are also mirrored in atomics so
-// an audio thread can read them without a lock. Nothing on the push and pull paths allocates.
+// run on the SDI card's completion thread or the network-video send queue, not on a device's
+// render callback: they take the lock, waiting the moment another holder needs, and hold it for
+// the whole request; the tone generator is rendered only there. `isActive` and
+// `muteLocalWhileActive` are also mirrored in atomics so an audio thread can read them without a
+// lock. Nothing on the push and pull paths allocates.
 class SDIAudioBridge {
-public:
+  public:
     static constexpr int ringFrames = 48000;
     static constexpr double outputRate = 48000.0;
     // Length of the tone scratch buffers: a tone is rendered in blocks of at most this.
@@ -82,7 +84,7 @@ public:
     // Copies up to `maxFrames` stored frames, oldest first, interleaved; returns the count.
     int copyStored(float* interleaved, int maxFrames) const;
 
-private:
+  private:
     void appendLocked(float left, float right);
     template <typename Write>
     void render(long long frames, Write write);

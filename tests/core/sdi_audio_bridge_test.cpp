@@ -108,12 +108,18 @@ TEST(SDIAudioBridge, ReadsNoMoreFramesThanTheBuffersHold) {
     shortTail.buffers[0].byteSize = 3 * sizeof(float);  // one whole frame and half of one
 
     const Case cases[] = {
-        {"count beyond the interleaved buffer", interleaved(four, 2), 1000, {0.1f, 0.2f, 0.3f, 0.4f}},
+        {"count beyond the interleaved buffer",
+         interleaved(four, 2),
+         1000,
+         {0.1f, 0.2f, 0.3f, 0.4f}},
         {"count beyond the shorter planar buffer", planar, 1000, {1, 4, 2, 5}},
         {"planar buffer without data", nullRight, 2, {}},
         {"buffer of no bytes", empty, 2, {}},
         {"more channels than samples", tooManyChannels, 1, {}},
-        {"channel count 0 reads as mono", zeroChannels, 9, {0.1f, 0.1f, 0.2f, 0.2f, 0.3f, 0.3f, 0.4f, 0.4f}},
+        {"channel count 0 reads as mono",
+         zeroChannels,
+         9,
+         {0.1f, 0.1f, 0.2f, 0.2f, 0.3f, 0.3f, 0.4f, 0.4f}},
         {"negative buffer count", negativeCount, 2, {}},
         {"partial last frame", shortTail, 2, {0.1f, 0.2f}},
     };
@@ -153,7 +159,8 @@ TEST(SDIAudioBridge, RoundTripsAt48kHzInBothLayouts) {
     std::vector<std::int32_t> ints(6, 7);
     bridge.pull(ints.data(), 3);
     const auto q = [](double x) { return static_cast<std::int32_t>(x * kMax); };
-    EXPECT_EQ(ints, (std::vector<std::int32_t>{q(0.375), q(-0.375), q(0.5), q(-0.5), q(0.625), q(-0.625)}));
+    EXPECT_EQ(ints, (std::vector<std::int32_t>{q(0.375), q(-0.375), q(0.5), q(-0.5), q(0.625),
+                                               q(-0.625)}));
     EXPECT_EQ(bridge.storedFrames(), 0);
     EXPECT_EQ(bridge.underrunFrames(), 0);
 }
@@ -167,10 +174,10 @@ TEST(SDIAudioBridge, ConvertsSamplesToFullScaleAndNotANumberToZero) {
         float asFloat;
     };
     const Case cases[] = {
-        {0.0f, 0, 0.0f},           {0.5f, 1073741823, 0.5f}, {-0.5f, -1073741823, -0.5f},
-        {1.0f, kMax, 1.0f},        {1.5f, kMax, 1.0f},       {-1.0f, -kMax, -1.0f},
-        {-3.0f, -kMax, -1.0f},     {inf, kMax, 1.0f},        {-inf, -kMax, -1.0f},
-        {nan, 0, 0.0f},            {-nan, 0, 0.0f},
+        {0.0f, 0, 0.0f},       {0.5f, 1073741823, 0.5f}, {-0.5f, -1073741823, -0.5f},
+        {1.0f, kMax, 1.0f},    {1.5f, kMax, 1.0f},       {-1.0f, -kMax, -1.0f},
+        {-3.0f, -kMax, -1.0f}, {inf, kMax, 1.0f},        {-inf, -kMax, -1.0f},
+        {nan, 0, 0.0f},        {-nan, 0, 0.0f},
     };
     for (const Case& c : cases) {
         SDIAudioBridge bridge;
@@ -194,8 +201,8 @@ TEST(SDIAudioBridge, AppliesTheProgramGainExactly) {
         float expected;  // of a sample of 0.5
     };
     const float nan = std::numeric_limits<float>::quiet_NaN();
-    for (const Case& c : {Case{1.0f, 0.5f}, Case{0.5f, 0.25f}, Case{0.25f, 0.125f}, Case{0.0f, 0.0f},
-                          Case{2.0f, 0.5f}, Case{-1.0f, 0.0f}, Case{nan, 0.0f}}) {
+    for (const Case& c : {Case{1.0f, 0.5f}, Case{0.5f, 0.25f}, Case{0.25f, 0.125f},
+                          Case{0.0f, 0.0f}, Case{2.0f, 0.5f}, Case{-1.0f, 0.0f}, Case{nan, 0.0f}}) {
         SDIAudioBridge bridge;
         bridge.setActive(true);
         bridge.setProgramGain(c.gain);
@@ -274,7 +281,8 @@ TEST(SDIAudioBridge, ResamplesLinearlyAcrossBlocks) {
     std::vector<float> got = stored(bridge);
     ASSERT_EQ(got.size(), 8u);
     const float expectLeft[] = {0.0f, 0.1f, 0.2f, 0.3f};  // starts from silence
-    for (int i = 0; i < 4; ++i) EXPECT_FLOAT_EQ(got[static_cast<std::size_t>(2 * i)], expectLeft[i]);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_FLOAT_EQ(got[static_cast<std::size_t>(2 * i)], expectLeft[i]);
 
     // A new rate restarts the position: the first frame is the previous block's last.
     std::vector<float> next{0.8f, 0.8f};
@@ -290,7 +298,8 @@ TEST(SDIAudioBridge, ResamplesA44kMonoRampInBlocksToAContinuous48kRamp) {
     constexpr int kBlocks = 50, kBlock = 441;
     for (int b = 0; b < kBlocks; ++b) {
         std::vector<float> mono(kBlock);
-        for (int i = 0; i < kBlock; ++i) mono[static_cast<std::size_t>(i)] = static_cast<float>(b * kBlock + i) / 44100.0f;
+        for (int i = 0; i < kBlock; ++i)
+            mono[static_cast<std::size_t>(i)] = static_cast<float>(b * kBlock + i) / 44100.0f;
         bridge.push(interleaved(mono, 1), kBlock, 44100);
     }
     const int frames = bridge.storedFrames();
@@ -354,7 +363,9 @@ TEST(SDIAudioBridge, ATonePlaysInsteadOfProgramAudio) {
     EXPECT_EQ(bridge.underrunFrames(), 0);
     reference.render(left.data(), right.data(), 48);
     for (int i = 0; i < 48; ++i) {
-        EXPECT_EQ(ints[static_cast<std::size_t>(2 * i)], static_cast<std::int32_t>(static_cast<double>(left[static_cast<std::size_t>(i)]) * kMax));
+        EXPECT_EQ(ints[static_cast<std::size_t>(2 * i)],
+                  static_cast<std::int32_t>(static_cast<double>(left[static_cast<std::size_t>(i)]) *
+                                            kMax));
         EXPECT_EQ(ints[static_cast<std::size_t>(2 * i + 1)], 0);
     }
 
