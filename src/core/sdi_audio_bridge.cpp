@@ -169,8 +169,9 @@ void SDIAudioBridge::push(const AudioBufferList& buffers, int frames, double sam
 template <typename Write>
 void SDIAudioBridge::render(long long n, Write write) {
     // Latency trim: a backlog beyond two requests plus 4096 frames keeps only the newest
-    // n + 2048 frames.
-    if (storedFrames_ > 2 * n + 4096) {
+    // n + 2048 frames. (A request longer than the ring can never meet the test; checking that
+    // first keeps 2n from overflowing.)
+    if (n <= ringFrames && storedFrames_ > 2 * n + 4096) {
         const long long keep = n + 2048;
         const long long excess = storedFrames_ - keep;
         readFrame_ = static_cast<int>((readFrame_ + excess) % ringFrames);

@@ -397,12 +397,5 @@ TEST(SDIAudioBridge, RequestsLargerThanTheScratchBuffersStayContinuous) {
     EXPECT_EQ(bridge.storedFrames(), 2000);  // min(request, stored) program frames discarded
 }
 
-TEST(SDIAudioBridge, SharedAndNdiAreTheTwoBridgesInOrder) {
-    EXPECT_EQ(SDIAudioBridge::all()[0], &SDIAudioBridge::shared());
-    EXPECT_EQ(SDIAudioBridge::all()[1], &SDIAudioBridge::ndi());
-    EXPECT_NE(&SDIAudioBridge::shared(), &SDIAudioBridge::ndi());
-    EXPECT_TRUE(SDIAudioBridge::shared().muteLocalWhileActive());
-}
-
 }  // namespace
 }  // namespace velmar
