@@ -2,31 +2,56 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace velmar {
 
 namespace {
-// Reads frames out of a pushed block without copying it.
+constexpr double kFullScale = 2147483647.0;
+
+// Reads frames out of a pushed block without copying it, and knows how many frames the block's
+// buffers really hold, so a frame count larger than the buffers never reads past them.
 struct SampleReader {
     const float* left = nullptr;
     const float* right = nullptr;
-    int stride = 1;
-    int rightOffset = 0;
+    long long stride = 1;
+    long long rightOffset = 0;
+    long long availableFrames = 0;
 
     explicit SampleReader(const AudioBufferList& list) {
         if (list.count >= 2) {
-            left = list.buffers[0].data;
-            right = list.buffers[1].data;
+            // One buffer per channel: the first two are left and right, further ones ignored.
+            const AudioBuffer& l = list.buffers[0];
+            const AudioBuffer& r = list.buffers[1];
+            left = l.data;
+            right = r.data;
+            availableFrames =
+                static_cast<long long>(std::min(l.byteSize, r.byteSize) / sizeof(float));
         } else if (list.count == 1) {
-            const int channels = list.buffers[0].channels;
-            left = right = list.buffers[0].data;
+            // One interleaved buffer; a mono one feeds both sides.
+            const AudioBuffer& b = list.buffers[0];
+            const int channels = b.channels;
+            left = right = b.data;
             stride = std::max(channels, 1);
             rightOffset = channels > 1 ? 1 : 0;
+            availableFrames = static_cast<long long>(b.byteSize / sizeof(float)) / stride;
         }
+        if (left == nullptr || right == nullptr) availableFrames = 0;
     }
-    float l(long i) const { return left[i * stride]; }
-    float r(long i) const { return right[i * stride + rightOffset]; }
+    float l(long long i) const { return left[i * stride]; }
+    float r(long long i) const { return right[i * stride + rightOffset]; }
 };
+
+std::int32_t toInt32(float x) {
+    if (std::isnan(x)) return 0;
+    if (x <= -1.0f) return -2147483647;
+    return static_cast<std::int32_t>(std::min(static_cast<double>(x), 1.0) * kFullScale);
+}
+
+float toUnitFloat(float x) {
+    if (std::isnan(x)) return 0.0f;
+    return std::clamp(x, -1.0f, 1.0f);
+}
 }  // namespace
 
 SDIAudioBridge& SDIAudioBridge::shared() {
@@ -44,7 +69,10 @@ const std::array<SDIAudioBridge*, 2>& SDIAudioBridge::all() {
     return bridges;
 }
 
-SDIAudioBridge::SDIAudioBridge() : ring_(static_cast<std::size_t>(ringFrames) * 2, 0.0f) {}
+SDIAudioBridge::SDIAudioBridge()
+    : ring_(static_cast<std::size_t>(ringFrames) * 2, 0.0f),
+      scratchLeft_(scratchFrames, 0.0f),
+      scratchRight_(scratchFrames, 0.0f) {}
 
 void SDIAudioBridge::setActive(bool active) {
     std::lock_guard guard(lock_);
@@ -52,6 +80,7 @@ void SDIAudioBridge::setActive(bool active) {
     activeMirror_ = active;
     readFrame_ = 0;
     storedFrames_ = 0;
+    underrunFrames_ = 0;
     droppedFrames_ = 0;
     contendedFrames_ = 0;
 }
@@ -72,6 +101,19 @@ void SDIAudioBridge::setProgramGain(float gain) {
     programGain_ = std::isfinite(gain) ? std::clamp(gain, 0.0f, 1.0f) : 0.0f;
 }
 
+void SDIAudioBridge::setTone(std::unique_ptr<ToneGenerator> tone) {
+    {
+        std::lock_guard guard(lock_);
+        std::swap(tone_, tone);
+    }
+    // `tone` now holds the former generator, released here outside the lock.
+}
+
+bool SDIAudioBridge::hasTone() const {
+    std::lock_guard guard(lock_);
+    return tone_ != nullptr;
+}
+
 void SDIAudioBridge::appendLocked(float left, float right) {
     if (storedFrames_ == ringFrames) {
         readFrame_ = (readFrame_ + 1) % ringFrames;
@@ -85,7 +127,7 @@ void SDIAudioBridge::appendLocked(float left, float right) {
 }
 
 void SDIAudioBridge::push(const AudioBufferList& buffers, int frames, double sampleRate) {
-    if (frames < 1 || !(sampleRate > 0)) return;
+    if (frames < 1 || !(sampleRate >= minSourceRate)) return;
     std::unique_lock guard(lock_, std::try_to_lock);
     if (!guard.owns_lock()) {
         if (activeMirror_) contendedFrames_ += frames;
@@ -97,26 +139,91 @@ void SDIAudioBridge::push(const AudioBufferList& buffers, int frames, double sam
         resamplePosition_ = 0;
     }
     const SampleReader reader(buffers);
-    if (reader.left == nullptr || reader.right == nullptr) return;
+    const long long count = std::min<long long>(frames, reader.availableFrames);
+    if (count < 1) return;
     if (sampleRate == outputRate) {
-        for (long i = 0; i < frames; ++i) appendLocked(reader.l(i), reader.r(i));
+        for (long long i = 0; i < count; ++i) appendLocked(reader.l(i), reader.r(i));
         return;
     }
-    // Linear resampling to 48 kHz; the fractional position and the last input frame carry over
-    // into the next block.
+    // Linear resampling to 48 kHz: every output frame lies between an input frame and the one
+    // before it; the fractional position and the last input frame carry over into the next
+    // block.
     const double step = sampleRate / outputRate;
+    const auto end = static_cast<double>(count);
     double pos = resamplePosition_;
-    while (pos < frames) {
-        const long i = static_cast<long>(pos);
+    while (pos < end) {
+        const auto i = static_cast<long long>(pos);
         const float frac = static_cast<float>(pos - static_cast<double>(i));
+        const float currentL = reader.l(i);
+        const float currentR = reader.r(i);
         const float beforeL = i == 0 ? previousLeft_ : reader.l(i - 1);
         const float beforeR = i == 0 ? previousRight_ : reader.r(i - 1);
-        appendLocked(beforeL + (reader.l(i) - beforeL) * frac, beforeR + (reader.r(i) - beforeR) * frac);
+        appendLocked(beforeL + (currentL - beforeL) * frac, beforeR + (currentR - beforeR) * frac);
         pos += step;
     }
-    resamplePosition_ = pos - frames;
-    previousLeft_ = reader.l(frames - 1);
-    previousRight_ = reader.r(frames - 1);
+    resamplePosition_ = pos - end;
+    previousLeft_ = reader.l(count - 1);
+    previousRight_ = reader.r(count - 1);
+}
+
+template <typename Write>
+void SDIAudioBridge::render(long long n, Write write) {
+    // Latency trim: a backlog beyond two requests plus 4096 frames keeps only the newest
+    // n + 2048 frames. (A request longer than the ring can never meet the test; checking that
+    // first keeps 2n from overflowing.)
+    if (n <= ringFrames && storedFrames_ > 2 * n + 4096) {
+        const long long keep = n + 2048;
+        const long long excess = storedFrames_ - keep;
+        readFrame_ = static_cast<int>((readFrame_ + excess) % ringFrames);
+        storedFrames_ = static_cast<int>(keep);
+        droppedFrames_ += excess;
+    }
+    if (!tone_) {
+        for (long long i = 0; i < n; ++i) {
+            if (storedFrames_ < 1) {
+                write(i, 0.0f, 0.0f);
+                if (active_) ++underrunFrames_;
+                continue;
+            }
+            const auto f = static_cast<std::size_t>(readFrame_) * 2;
+            readFrame_ = (readFrame_ + 1) % ringFrames;
+            --storedFrames_;
+            write(i, programGain_ * ring_[f], programGain_ * ring_[f + 1]);
+        }
+        return;
+    }
+    // The tone replaces program audio: the program frames this request would have played are
+    // discarded so the ring does not fill up behind the tone.
+    const long long k = std::min<long long>(n, storedFrames_);
+    readFrame_ = static_cast<int>((readFrame_ + k) % ringFrames);
+    storedFrames_ -= static_cast<int>(k);
+    for (long long done = 0; done < n;) {
+        const long long count = std::min<long long>(n - done, scratchFrames);
+        tone_->render(scratchLeft_.data(), scratchRight_.data(), count);
+        for (long long i = 0; i < count; ++i) {
+            const auto s = static_cast<std::size_t>(i);
+            write(done + i, scratchLeft_[s], scratchRight_[s]);
+        }
+        done += count;
+    }
+}
+
+void SDIAudioBridge::pull(std::int32_t* out, long long frames) {
+    if (out == nullptr || frames < 1) return;
+    std::lock_guard guard(lock_);
+    render(frames, [out](long long i, float left, float right) {
+        out[2 * i] = toInt32(left);
+        out[2 * i + 1] = toInt32(right);
+    });
+}
+
+void SDIAudioBridge::pullPlanar(float* out, long long frames) {
+    if (out == nullptr || frames < 1) return;
+    std::lock_guard guard(lock_);
+    render(frames, [out, frames](long long i, float left, float right) {
+        out[i] = toUnitFloat(left);
+        out[frames + i] = toUnitFloat(right);
+    });
 }
 
 int SDIAudioBridge::storedFrames() const {
@@ -124,12 +231,18 @@ int SDIAudioBridge::storedFrames() const {
     return storedFrames_;
 }
 
-long SDIAudioBridge::droppedFrames() const {
+long long SDIAudioBridge::droppedFrames() const {
     std::lock_guard guard(lock_);
     return droppedFrames_ + contendedFrames_.load();
 }
 
+long long SDIAudioBridge::underrunFrames() const {
+    std::lock_guard guard(lock_);
+    return underrunFrames_;
+}
+
 int SDIAudioBridge::copyStored(float* interleaved, int maxFrames) const {
+    if (interleaved == nullptr || maxFrames < 1) return 0;
     std::lock_guard guard(lock_);
     const int n = std::min(maxFrames, storedFrames_);
     for (int i = 0; i < n; ++i) {

@@ -1,9 +1,12 @@
 #pragma once
 
+#include "core/tone_generator.h"
 #include "platform/audio/audio_buffer_list.h"
 
 #include <array>
 #include <atomic>
+#include <cstdint>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -11,16 +14,28 @@ namespace velmar {
 
 // Carries program audio from the movie on air to one audio output (SDI or network video):
 // pushed blocks of any sample rate are converted to 48 kHz stereo and kept in a ring of one
-// second. Here the receiving side only: the outputs' pulls come with the outputs.
+// second. The output pulls what is stored, oldest first: interleaved 32-bit integers for SDI
+// (`pull`), planar float for network video (`pullPlanar`). On the way out the program gain
+// applies, or, while a reference tone is set, the tone's samples replace program audio. The
+// bridge never waits for data and reports nothing: a full ring loses its oldest frames, an empty
+// one gives silence, and a backlog beyond two requests plus 4096 frames is trimmed at a request.
 //
 // Threading: `lock()` guards every field; setters and getters take it. `push` runs on an audio
-// thread and only tries the lock (a block that meets a busy lock is dropped and counted).
-// `isActive` and `muteLocalWhileActive` are also mirrored in atomics so an audio thread can read
-// them without a lock.
+// thread and only tries the lock (a block that meets a busy lock is dropped and counted). Pulls
+// run on the SDI card's completion thread or the network-video send queue, not on a device's
+// render callback: they take the lock, waiting the moment another holder needs, and hold it for
+// the whole request; the tone generator is rendered only there. `isActive` and
+// `muteLocalWhileActive` are also mirrored in atomics so an audio thread can read them without a
+// lock. Nothing on the push and pull paths allocates.
 class SDIAudioBridge {
-public:
+  public:
     static constexpr int ringFrames = 48000;
     static constexpr double outputRate = 48000.0;
+    // Length of the tone scratch buffers: a tone is rendered in blocks of at most this.
+    static constexpr int scratchFrames = 8192;
+    // Blocks of a lower rate are ignored: resampling them would append tens of thousands of
+    // frames per input frame and hold the audio thread for far too long.
+    static constexpr double minSourceRate = 1000.0;
 
     // The SDI output's bridge, the network-video output's bridge, and both in that order.
     static SDIAudioBridge& shared();
@@ -39,29 +54,49 @@ public:
     // Local monitoring of program audio is muted while this (SDI) bridge is active.
     bool muteLocalWhileActive() const { return muteMirror_.load(); }
     void setMuteLocalWhileActive(bool mute);
-    // Applied to program audio on the way out; kept within 0...1.
+    // Applied to program audio on the way out; kept within 0...1 (not a number counts as 0).
     float programGain() const;
     void setProgramGain(float gain);
+    // While set, the tone's samples replace program audio on the way out. The generator is
+    // this bridge's own (at 48000 Hz) and is rendered only under the lock; a replaced one is
+    // destroyed on the caller's thread, outside the lock.
+    void setTone(std::unique_ptr<ToneGenerator> tone);
+    bool hasTone() const;
 
     // Appends a block of 32-bit float audio (one interleaved buffer or one buffer per channel)
-    // converted to 48 kHz stereo, while active. Never changes the caller's buffers.
+    // converted to 48 kHz stereo, while active. Never changes the caller's buffers, and reads
+    // no more frames than the buffers hold (byteSize), whatever `frames` says.
     void push(const AudioBufferList& buffers, int frames, double sampleRate);
 
+    // Writes `frames` stereo frames, interleaved left, right, as 32-bit integers of full scale
+    // ±2147483647 (samples beyond ±1 are clipped; a sample that is not a number becomes 0).
+    // `out` holds 2 × frames values. Nothing happens for frames < 1 or a null buffer.
+    void pull(std::int32_t* out, long long frames);
+    // Writes `frames` frames as float within −1...1: left to out[0 ... frames − 1], right to
+    // out[frames ... 2 × frames − 1]. Not-a-number samples become 0.
+    void pullPlanar(float* out, long long frames);
+
     int storedFrames() const;
-    long droppedFrames() const;
+    // Frames lost because the ring was full, to trim latency, or because a push met a busy lock.
+    long long droppedFrames() const;
+    // Frames requested while active and the ring was empty (without a tone).
+    long long underrunFrames() const;
     // Copies up to `maxFrames` stored frames, oldest first, interleaved; returns the count.
     int copyStored(float* interleaved, int maxFrames) const;
 
-private:
+  private:
     void appendLocked(float left, float right);
+    template <typename Write>
+    void render(long long frames, Write write);
 
     mutable std::mutex lock_;
     std::atomic<bool> activeMirror_{false};
     std::atomic<bool> muteMirror_{true};
-    std::atomic<long> contendedFrames_{0};
+    std::atomic<long long> contendedFrames_{0};
     bool active_ = false;
     bool muteLocalWhileActive_ = true;
     float programGain_ = 1.0f;
+    std::unique_ptr<ToneGenerator> tone_;
     std::vector<float> ring_;
     int readFrame_ = 0;
     int storedFrames_ = 0;
@@ -69,7 +104,10 @@ private:
     double resamplePosition_ = 0;
     float previousLeft_ = 0;
     float previousRight_ = 0;
-    long droppedFrames_ = 0;
+    std::vector<float> scratchLeft_;
+    std::vector<float> scratchRight_;
+    long long underrunFrames_ = 0;
+    long long droppedFrames_ = 0;
 };
 
 }  // namespace velmar
