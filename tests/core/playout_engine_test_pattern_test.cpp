@@ -130,21 +130,5 @@ TEST_F(TestPatternFixture, ACanvasChangeDrawsThePatternAgainAtTheNewSize) {
     EXPECT_EQ(engine->testPattern(), TestPatternKind::gray50);
 }
 
-TEST_F(TestPatternFixture, ThePatternStandsOverTheProgramUntilCleared) {
-    loadTab({still("A")});
-    engine->returnPressed();
-    ASSERT_EQ(engine->state(), PlayoutEngine::State::on);
-    engine->showTestPattern(TestPatternKind::black, {128, 128});
-    drainMainQueue();
-    auto snap = engine->outputState();
-    EXPECT_TRUE(snap->isTestPattern);
-    EXPECT_EQ(snap->motion, MotionKind::cut);
-    EXPECT_EQ((*snap->media->asStill())->pixelColor(0, 0), QColor(0, 0, 0, 255));
-    engine->clearTestPattern();
-    snap = engine->outputState();
-    EXPECT_FALSE(snap->isTestPattern);
-    EXPECT_EQ(snap.opacity, 1.0);  // the program, still on
-}
-
 }  // namespace
 }  // namespace velmar::test
