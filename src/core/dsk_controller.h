@@ -47,7 +47,8 @@ public:
     using Probe = std::variant<QSizeF, QString>;
 
     // The outside work of loading sources. An empty entry means "cannot load": the load fails
-    // with its message (an empty prepareTexture only skips the preparation).
+    // with its message. Exceptions: an empty prepareTexture skips the preparation, an empty
+    // boundedFirstFrame gives no poster, and without runInBackground a folder is listed inline.
     struct Services {
         HostClock* clock = nullptr;
         TimerFactory* timers = nullptr;
