@@ -18,10 +18,30 @@ double DSKController::Snapshot::level(double hostTime) const {
     return from + (to - from) * p;
 }
 
-DSKController::DSKController(HostClock& clock, TimerFactory& timers, QObject* parent)
-    : QObject(parent), clock_(clock), timers_(timers) {}
+namespace {
 
-DSKController::~DSKController() = default;
+DSKController::Services withClock(HostClock& clock, TimerFactory& timers) {
+    DSKController::Services services = DSKController::Services::standard();
+    services.clock = &clock;
+    services.timers = &timers;
+    return services;
+}
+
+}  // namespace
+
+DSKController::DSKController(HostClock& clock, TimerFactory& timers, QObject* parent)
+    : DSKController(withClock(clock, timers), parent) {}
+
+DSKController::DSKController(Services services, QObject* parent)
+    : QObject(parent),
+      services_(std::move(services)),
+      clock_(*services_.clock),
+      timers_(*services_.timers) {}
+
+DSKController::~DSKController() {
+    cancelLoadTask();
+    finishTimer_.reset();
+}
 
 DSKController::Snapshot DSKController::snapshot() const {
     std::lock_guard lock(lock_);
@@ -135,6 +155,7 @@ void DSKController::fade(double duration) {
 }
 
 void DSKController::clear() {
+    cancelLoadTask();
     loadID_ = QUuid::createUuid();
     transition(0, 0);
     setMedia(std::nullopt);

@@ -1,18 +1,24 @@
 #pragma once
 
 #include "models/playout_media.h"
+#include "models/playout_project.h"
 
+#include <QList>
 #include <QObject>
+#include <QSizeF>
 #include <QUrl>
 #include <QUuid>
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <variant>
 
 namespace velmar {
 
 class HostClock;
+class MoviePlayback;
 class Timer;
 class TimerFactory;
 
@@ -21,11 +27,48 @@ class TimerFactory;
 // small ramp record (Snapshot) that renderers copy under the keyer's lock and evaluate at their
 // own frame time. A one-shot timer only brings the published flags up to date when a fade ends.
 //
-// Published state is written on the main thread. Renderers only call snapshot().
+// The keyer's sources are a folder's playable files (in file-manager name order) or one chosen
+// file; one of them at a time is loaded into a medium: a still decoded in full with its texture
+// prepared, or a muted movie with its poster, waited on until it is prepared (at most 8 s).
+// Every load carries a token; a result whose token has been replaced is dropped. There is no
+// sandbox here, so no per-source access grant is taken or held.
+//
+// Published state is written on the main thread. Renderers only call snapshot(). Folder
+// listing, still decoding and movie probing run through Services::runInBackground and come
+// back to the main thread.
 class DSKController : public QObject {
     Q_OBJECT
 
 public:
+    // The keyer's part of a saved project.
+    using Record = DSKRecord;
+
+    // A movie probe: its display size, or the message why it cannot be played.
+    using Probe = std::variant<QSizeF, QString>;
+
+    // The outside work of loading sources. An empty entry means "cannot load": the load fails
+    // with its message. Exceptions: an empty prepareTexture skips the preparation, an empty
+    // boundedFirstFrame gives no poster, and without runInBackground a folder is listed inline.
+    struct Services {
+        HostClock* clock = nullptr;
+        TimerFactory* timers = nullptr;
+        // Decodes a still at full resolution; null when it cannot be decoded.
+        std::function<ImageRef(const QUrl&)> loadFullStill;
+        // Makes the GPU texture of a decoded still on the calling thread.
+        std::function<void(const ImageRef&)> prepareTexture;
+        // Probes a movie (bounded by the prober itself).
+        std::function<Probe(const QUrl&)> probeMovie;
+        // The first frame fitted into maxPixel, or null when it fails or takes over `seconds`.
+        std::function<ImageRef(const QUrl&, int maxPixel, double seconds)> boundedFirstFrame;
+        // Makes the playback object of a movie; its preparation starts by itself.
+        std::function<std::shared_ptr<MoviePlayback>(const QUrl&, bool muted, int loopCount)>
+            makePlayback;
+        // Runs work off the main thread.
+        std::function<void(std::function<void()>)> runInBackground;
+
+        static Services standard();
+    };
+
     // The ramp renderers read. level(t) is `to` without a duration, else the linear ramp from
     // `from` at `started` to `to` at `started + duration`, clamped at both ends.
     struct Snapshot {
@@ -39,7 +82,9 @@ public:
         double level(double hostTime) const;
     };
 
+    // The standard services on the given clock and timers.
     DSKController(HostClock& clock, TimerFactory& timers, QObject* parent = nullptr);
+    explicit DSKController(Services services, QObject* parent = nullptr);
     ~DSKController() override;
 
     // Published state.
@@ -67,6 +112,25 @@ public:
     void clear();
     void setLoops(bool loops);
 
+    // ---- Sources ------------------------------------------------------------------------------
+    // Starts over with a folder (its playable files, in name order) or one file; refused with a
+    // message while the keyer is active.
+    void load(const QUrl& url);
+    // Keeps the playable files of the list and loads the one at the index (clamped); does
+    // nothing while the keyer is active.
+    void loadURLs(const QList<QUrl>& urls, qint64 selectedIndex);
+    // Loads the following source (wrapping), keeping the keyer on air when it is.
+    void next();
+    // None when there are no sources.
+    std::optional<Record> record() const;
+    // Clears the keyer, then loads the record's sources.
+    void restore(const std::optional<Record>& record);
+    // "3 / 12"; "0 / 0" without sources.
+    QString countLabel() const;
+
+    // File-manager name order: case-insensitive, runs of digits compared by value.
+    static bool naturalLess(const QString& a, const QString& b);
+
 signals:
     void mediaChanged();
     void sourcesChanged();  // sourceURL, sourceURLs, selectedIndex
@@ -84,11 +148,23 @@ private:
     void setSources(std::optional<QUrl> sourceURL, QList<QUrl> sourceURLs, int selectedIndex);
     void resetSnapshot();
 
+    // Source loading.
+    void loadIndex(int index, bool preserveActive);
+    void install(std::optional<PlayoutMedia> result, const QUrl& url, int index,
+                 bool preserveActive, const std::optional<QString>& error);
+    void finishListing(const QUuid& token, std::optional<QList<QUrl>> listing);
+    void continueMovie(const QUuid& token, const QUrl& url, int index, bool preserveActive,
+                       const Probe& probe, const ImageRef& poster);
+    void pollMovie(const QUuid& token);
+    // Stops the load under way (its preparation wait and its unfinished movie).
+    void cancelLoadTask();
+
     void setIsActive(bool active);
     void setIsTransitioning(bool transitioning);
     void finishTransition(double target);
     void pauseMovie();
 
+    Services services_;
     HostClock& clock_;
     TimerFactory& timers_;
     QUuid loadID_ = QUuid::createUuid();
@@ -103,6 +179,20 @@ private:
     std::optional<QString> errorMessage_;
 
     std::unique_ptr<Timer> finishTimer_;
+
+    // The movie of the load under way, polled until it is prepared.
+    struct PendingMovie {
+        QUuid token;
+        QUrl url;
+        int index = 0;
+        bool preserveActive = false;
+        std::shared_ptr<MoviePlayback> playback;
+        ImageRef poster;
+        QSizeF size;
+        double startedAt = 0;
+    };
+    std::optional<PendingMovie> pendingMovie_;
+    std::unique_ptr<Timer> pollTimer_;
     mutable std::mutex lock_;
     Snapshot state_;
 };

@@ -508,8 +508,11 @@ void PlayoutEngine::panicOff() {
 }
 
 void PlayoutEngine::clearTestPattern() {
+    // A drawing still under way is dropped at its hand-over.
     testPatternToken_ = QUuid();
-    if (!testPatternMedia_) return;
+    requestedTestPattern_.reset();
+    if (!testPattern_ && !testPatternMedia_) return;
+    testPattern_.reset();
     testPatternMedia_.reset();
     refreshOutputState();
     emit testPatternChanged();

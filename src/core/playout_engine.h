@@ -13,6 +13,8 @@
 #include "models/playout_media.h"
 #include "models/strip_insertion.h"
 #include "models/strip_order.h"
+#include "render/led_cabinet_size.h"
+#include "render/test_pattern_kind.h"
 
 #include <QHash>
 #include <QObject>
@@ -105,6 +107,9 @@ public:
         std::function<void(float)> setBridgeProgramGain;
         // Drops the cached thumbnail of a file path (its clip now shows another file).
         std::function<void(const QString&)> forgetThumbnail;
+        // Makes the GPU texture of a decoded still on the calling thread, before it is shown
+        // (any thread). Empty: the texture is made when the still is first drawn.
+        std::function<void(const ImageRef&)> prepareTexture;
 
         static Services standard();
     };
@@ -171,8 +176,23 @@ public:
     std::optional<int> programIndex() const;
 
     // ---- Test pattern -------------------------------------------------------------------------
+    // A pattern replaces the program picture on every output. It is drawn at the canvas size
+    // off the main thread (Services::runInBackground) with its texture prepared; only the
+    // newest request is shown, and a clear drops a drawing still under way.
     bool isShowingTestPattern() const { return testPatternMedia_.has_value(); }
+    // The pattern shown; none when none.
+    const std::optional<TestPatternKind>& testPattern() const { return testPattern_; }
+    // The cabinet size of the last request.
+    LEDCabinetSize testPatternCabinet() const { return testPatternCabinet_; }
+    // Starts drawing the pattern at the present canvas size and returns at once.
+    void showTestPattern(TestPatternKind kind, LEDCabinetSize cabinet);
     void clearTestPattern();
+
+    // ---- Program movie shuttle -----------------------------------------------------------------
+    // J/K/L on the program movie: direction < 0 reverse, 0 stop, > 0 forward. Reports the rate.
+    void shuttleProgram(int direction);
+    // Shift+J/L: the rate in steps of 0.1 (direction < 0 slower, otherwise faster).
+    void slowShuttleProgram(int direction);
 
     // ---- Output state -----------------------------------------------------------------------
     // Any thread: the last rebuilt record and the program level at this moment.
@@ -361,6 +381,10 @@ private:
     // Draws a shown test pattern again at the new canvas size.
     void redrawTestPatternForCanvas();
 
+    // ---- Test pattern internals ----
+    void finishTestPattern(const QUuid& token, const ImageRef& image, TestPatternKind kind, int w,
+                           int h, LEDCabinetSize cabinet);
+
     void finishStill(const QUuid& token, const Clip& clip, const ImageRef& image);
     void refineMovie(const QUuid& token, const QUuid& clipID, std::optional<QSizeF> size,
                      ImageRef poster, QSizeF fallback);
@@ -394,8 +418,13 @@ private:
     mutable std::mutex outputStateLock_;
     std::shared_ptr<const OutputState> outputState_;
 
+    // ---- Test pattern state ----
     std::optional<PlayoutMedia> testPatternMedia_;
     QUuid testPatternToken_;
+    std::optional<TestPatternKind> testPattern_;
+    LEDCabinetSize testPatternCabinet_{128, 128};
+    // The kind of the request being drawn; none once handed over or cleared.
+    std::optional<TestPatternKind> requestedTestPattern_;
 
     double opacity_ = 0;
     std::unique_ptr<Timer> timer_;

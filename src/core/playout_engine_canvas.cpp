@@ -63,9 +63,11 @@ void PlayoutEngine::setFrameRate(const FrameRate& rate) {
 }
 
 void PlayoutEngine::redrawTestPatternForCanvas() {
-    // A shown pattern is drawn again at the new size by the test-pattern launch, which keeps
-    // the pattern's kind and cabinet size; until that is built in, a shown pattern keeps the
-    // image it was drawn with.
+    // The pattern being drawn, else the one shown, again at the new size with the stored
+    // cabinet; a drawing started for the old size is replaced by this request.
+    const std::optional<TestPatternKind> kind =
+        requestedTestPattern_ ? requestedTestPattern_ : testPattern_;
+    if (kind) showTestPattern(*kind, testPatternCabinet_);
 }
 
 }  // namespace velmar

@@ -31,6 +31,8 @@ struct EngineFixture : ::testing::Test {
     QHash<QString, QString> movieFailures;    // file name -> probe failure
     std::vector<float> bridgeGains;
     QStringList forgottenThumbnails;
+    std::mutex preparedMutex;
+    std::vector<ImageRef> preparedTextures;  // images whose texture was prepared, in order
     std::unique_ptr<PlayoutEngine> engine;
     // Background work held back until runDeferred(), when useDeferredBackground() was called.
     std::vector<std::function<void()>> deferred;
@@ -83,6 +85,10 @@ struct EngineFixture : ::testing::Test {
         };
         s.setBridgeProgramGain = [this](float g) { bridgeGains.push_back(g); };
         s.forgetThumbnail = [this](const QString& path) { forgottenThumbnails << path; };
+        s.prepareTexture = [this](const ImageRef& image) {
+            std::lock_guard lock(preparedMutex);
+            preparedTextures.push_back(image);
+        };
         return s;
     }
 

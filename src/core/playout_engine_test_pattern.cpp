@@ -1,0 +1,66 @@
+// Test patterns on the program layer: drawing off the main thread at the canvas size, the
+// hand-over of the newest request, and its messages and log lines.
+#include "core/playout_engine.h"
+
+#include "core/playout_log.h"
+#include "models/localized.h"
+#include "platform/base/main_thread.h"
+#include "render/test_pattern_renderer.h"
+
+#include <QPointer>
+
+namespace velmar {
+
+void PlayoutEngine::showTestPattern(TestPatternKind kind, LEDCabinetSize cabinet) {
+    const QUuid token = QUuid::createUuid();
+    testPatternToken_ = token;
+    requestedTestPattern_ = kind;
+    testPatternCabinet_ = cabinet;
+    // The size now: a later canvas change makes its own request.
+    const int w = canvas_.width;
+    const int h = canvas_.height;
+
+    QPointer<PlayoutEngine> self(this);
+    auto prepare = services_.prepareTexture;
+    auto draw = [self, token, kind, w, h, cabinet, prepare] {
+        // Touches no engine state: everything it needs came by value.
+        ImageRef image = TestPatternRenderer::makeImage(kind, w, h, cabinet);
+        if (image && prepare) prepare(image);
+        postToMain(self, [self, token, image, kind, w, h, cabinet] {
+            if (self) self->finishTestPattern(token, image, kind, w, h, cabinet);
+        });
+    };
+    if (services_.runInBackground) {
+        services_.runInBackground(std::move(draw));
+    } else {
+        draw();
+    }
+}
+
+void PlayoutEngine::finishTestPattern(const QUuid& token, const ImageRef& image,
+                                      TestPatternKind kind, int w, int h, LEDCabinetSize cabinet) {
+    if (testPatternToken_.isNull() || testPatternToken_ != token) return;
+    requestedTestPattern_.reset();
+    if (!image) {
+        // Whatever was shown before stays.
+        setLastMessage(localized("テストパターンを作れませんでした"));
+        return;
+    }
+    const bool kindChanged = testPattern_ != kind;
+    testPattern_ = kind;
+    testPatternMedia_ = PlayoutMedia::still(image);
+    refreshOutputState();
+    if (kindChanged) emit testPatternChanged();
+
+    const QString label = kind.shortLabel();
+    if (kind == TestPatternKind::ledCabinet) {
+        setLastMessage(localizedFormat("テストパターンを出力中: %@（%@）",
+                                       {label, TestPatternRenderer::cabinetSummary(w, h, cabinet)}));
+    } else {
+        setLastMessage(localizedFormat("テストパターンを出力中: %@", {label}));
+    }
+    services_.log->write(QStringLiteral("TEST PATTERN  ") + label + QStringLiteral("  ") +
+                         QString::number(w) + QLatin1Char('x') + QString::number(h));
+}
+
+}  // namespace velmar
