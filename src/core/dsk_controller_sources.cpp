@@ -2,6 +2,10 @@
 // through the sources, and the record kept in the project.
 #include "core/dsk_controller.h"
 
+#include "core/image_loader.h"
+#include "core/media_loader.h"
+#include "render/still_texture_cache.h"
+
 #include "core/movie_playback.h"
 #include "models/clip.h"
 #include "models/localized.h"
@@ -104,10 +108,16 @@ DSKController::Services DSKController::Services::standard() {
     Services s;
     s.clock = &HostClock::system();
     s.timers = &TimerFactory::system();
-    // loadFullStill: ImageLoader::loadFull.
-    // prepareTexture: StillTextureCache::prepare on the shared cache.
-    // probeMovie: MediaLoader::probe.
-    // boundedFirstFrame: MediaLoader::boundedFirstFrame.
+    s.loadFullStill = [](const QUrl& url) { return ImageLoader::loadFull(url); };
+    s.prepareTexture = [](const ImageRef& image) { StillTextureCache::shared().prepare(image); };
+    s.probeMovie = [](const QUrl& url) -> Probe {
+        const MediaLoader::Probe probe = MediaLoader::probe(url);
+        if (probe.isReady()) return probe.size;
+        return probe.message;
+    };
+    s.boundedFirstFrame = [](const QUrl& url, int maxPixel, double seconds) {
+        return MediaLoader::boundedFirstFrame(url, maxPixel, seconds);
+    };
     s.makePlayback = [](const QUrl& url, bool muted, int loopCount) {
         return MoviePlayback::create(url.toLocalFile(), muted, loopCount);
     };

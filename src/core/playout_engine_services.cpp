@@ -7,6 +7,7 @@
 #include "core/playout_log.h"
 #include "core/sdi_audio_bridge.h"
 #include "core/thumbnail_cache.h"
+#include "render/still_texture_cache.h"
 #include "platform/base/host_clock.h"
 #include "platform/base/timer.h"
 
@@ -46,6 +47,8 @@ PlayoutEngine::Services PlayoutEngine::Services::standard() {
         if (!image) return std::nullopt;
         return ThumbnailCache::anchor(*image);
     };
+    s.prewarmTexture = [](const ImageRef& image) { StillTextureCache::shared().prewarm(image); };
+    s.prepareTexture = [](const ImageRef& image) { StillTextureCache::shared().prepare(image); };
     s.forgetThumbnail = [](const QString& path) { ThumbnailCache::shared().remove(path); };
     s.setBridgeProgramGain = [](float gain) {
         for (SDIAudioBridge* bridge : SDIAudioBridge::all()) bridge->setProgramGain(gain);

@@ -471,7 +471,10 @@ TEST_F(DSKSourcesTest, RestoresARecord) {
 }
 
 TEST_F(DSKSourcesTest, WithoutLoadersEveryLoadFails) {
-    DSKController bare(clock, clock);
+    DSKController::Services none;
+    none.clock = &clock;
+    none.timers = &clock;
+    DSKController bare(none);
     bare.loadURLs({file("a.png")}, 0);
     EXPECT_FALSE(bare.isLoading());
     EXPECT_FALSE(bare.media().has_value());
