@@ -84,7 +84,7 @@ public:
 
     static constexpr int kSlotCount = 4;
 
-    // Uses the SDI driver of this process.
+    // Uses the SDI driver of this process. The canvas engine must outlive the controller.
     explicit DeckLinkController(CanvasEngine& canvas);
     // Uses the given card (null: no driver), which must outlive the controller.
     DeckLinkController(CanvasEngine& canvas, const VirtualSdiCard* card);
