@@ -1,6 +1,6 @@
 // One full SDI output frame at 1920 x 1080 through the canvas engine: the program still placed
-// by a motion at part presence with the clip's own rotation and scale, the keyer still at a
-// partial level over it, composited, into a shared pixel buffer, waited for. Beside it the
+// by a motion at part presence with the clip's own rotation and scale, the keyer still shrunk to
+// fit and at a partial level over it, composited, into a shared pixel buffer, waited for. Beside it the
 // memcpy of the same frame's bytes on as many threads (the bound any pass over the frame is
 // held to). Runs on 1, 2 and all threads of the device's pool. Counters: ms per frame,
 // "x_memcpy" (frame time / memcpy time), and allocations per frame once the targets exist.
@@ -36,14 +36,14 @@ namespace {
 
 constexpr int W = 1920, H = 1080;
 
-ImageRef makeStill(bool keyer) {
-    QImage img(W, H, QImage::Format_RGBA8888_Premultiplied);
-    for (int y = 0; y < H; ++y) {
+ImageRef makeStill(bool keyer, int w, int h) {
+    QImage img(w, h, QImage::Format_RGBA8888_Premultiplied);
+    for (int y = 0; y < h; ++y) {
         uchar* p = img.scanLine(y);
-        for (int x = 0; x < W; ++x, p += 4) {
+        for (int x = 0; x < w; ++x, p += 4) {
             int a = 255;
             if (keyer) {  // a lower-third graphic: transparent above, soft-edged bands below
-                a = y < H * 2 / 3 ? 0 : std::min(255, ((x / 40 + y / 30) % 3) * 128);
+                a = y < h * 2 / 3 ? 0 : std::min(255, ((x / 40 + y / 30) % 3) * 128);
             }
             p[0] = uchar(((x * 7 + y) & 255) * a / 255);
             p[1] = uchar(((x + y * 3) & 255) * a / 255);
@@ -75,7 +75,7 @@ void BM_CanvasOutputFrame(benchmark::State& state) {
 
     PlayoutEngine::OutputState s;
     s.canvas = CanvasFormat{W, H, "1080"};
-    s.media = PlayoutMedia::still(makeStill(false));
+    s.media = PlayoutMedia::still(makeStill(false, W, H));
     s.motion = MotionKind::rotate;
     s.entering = true;
     s.transform.rotation = 7;
@@ -84,7 +84,8 @@ void BM_CanvasOutputFrame(benchmark::State& state) {
     s.keyAlphaMode = KeyAlphaMode::straight;
     const PlayoutEngine::OutputSnapshot snapshot{std::make_shared<const PlayoutEngine::OutputState>(s), 0.8};
     DSKController::Snapshot keyer;
-    keyer.media = PlayoutMedia::still(makeStill(true));
+    // Larger than the canvas, so the keyer is shrunk to fit (sampled, not copied 1:1).
+    keyer.media = PlayoutMedia::still(makeStill(true, 2400, 1350));
     keyer.from = keyer.to = 0.8;
 
     CanvasEngine::Sources sources;
