@@ -232,8 +232,10 @@ bool CanvasEngine::renderOutputFrame(const std::shared_ptr<gpu::Texture>& into,
         const DSKController::Snapshot keyer = sources_.keyerSnapshot();
         Layers layers;
         layers.program = lastFrame_;
-        layers.keyer = dskFrame(keyer, true, s.unpremultiplyAlpha, t, t);
-        layers.keyerLevel = float(keyer.level(t));
+        // The keyer's ramp is read at the moment of drawing, not at the paced frame time.
+        const double now = clock_.now();
+        layers.keyer = dskFrame(keyer, true, s.unpremultiplyAlpha, t, now);
+        layers.keyerLevel = float(keyer.level(now));
         if (s.isTestPattern) layers.keyer.reset();
         retainUntilCompleted(layers, *cb);
         const double r = std::min(double(into->width()) / std::max(1, s.canvas.width),
@@ -333,7 +335,7 @@ std::shared_ptr<gpu::Texture> CanvasEngine::renderScreenCanvas(Client client,
 
     const bool owner = clockOwnerLocked() == client;
     if (owner) lastFrame_ = frameProvider_.currentFrame(s.media, s.unpremultiplyAlpha, hostTime);
-    const double levelTime = hostTime ? *hostTime : clock_.now();
+    const double levelTime = clock_.now();  // the keyer's ramp at the moment of drawing
     const DSKController::Snapshot keyer = sources_.keyerSnapshot();
     Layers layers;
     layers.program = lastFrame_;
