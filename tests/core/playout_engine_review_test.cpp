@@ -123,6 +123,28 @@ TEST_F(EngineFixture, ACopyTakenAfterTheFadesEndButBeforeItsLastTickIsAtTheEndLe
     EXPECT_EQ(engine->outputState().opacity, 1.0);
 }
 
+TEST_F(EngineFixture, NoOpsOfReloadingFromDiskAndOfStaleUnreadableEntriesChangeNothing) {
+    Clip m = movie("M");
+    Clip a = still("A");
+    loadTab({m, a});
+    int reports = 0;
+    engine->onUnreadableClips = [&](const auto&) { ++reports; };
+    QSignalSpy groups(engine.get(), &PlayoutEngine::groupsChanged);
+    QSignalSpy pending(engine.get(), &PlayoutEngine::pendingVerificationChanged);
+    engine->reloadSelectedStillFromDisk();  // NEXT is a movie
+    EXPECT_EQ(groups.count(), 0);
+    engine->setSelectedIndex(2);
+    groups.clear();
+    engine->reloadSelectedStillFromDisk();  // NEXT at the end of the tab
+    engine->applyUnreadable({{a.id, QUrl::fromLocalFile("/media/other.png"), "A", "r"},
+                             {QUuid::createUuid(), a.url, "gone", "r"}});
+    EXPECT_EQ(groups.count(), 0);
+    EXPECT_EQ(pending.count(), 0);
+    EXPECT_EQ(reports, 0);
+    EXPECT_FALSE(engine->groups()[0].clips[1].unreadableReason.has_value());
+    EXPECT_TRUE(engine->isVerified(engine->groups()[0].clips[1]));
+}
+
 // Movie NEXT with probes that answer by name ("nosize…" gets no size); background work waits.
 struct MovieNextTest : EngineFixture {
     void SetUp() override {
