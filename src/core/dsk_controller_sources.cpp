@@ -158,7 +158,8 @@ void DSKController::load(const QUrl& url) {
     QPointer<DSKController> self(this);
     auto work = [self, token, path] {
         std::optional<QList<QUrl>> listing = listFolder(path);
-        // Posted without a context: a QPointer is read only on the main thread, where its object dies.
+        // Posted without a context: the QPointer is read only on the main thread, where the
+        // object dies, never here while it may be dying.
         postToMain([self, token, listing = std::move(listing)] {
             if (self) self->finishListing(token, listing);
         });

@@ -77,7 +77,8 @@ void PlayoutEngine::reloadNextMedia() {
     services_.runInBackground([self, token, clipID, url, fallback, posterLimit, sizeOf, frameOf] {
         std::optional<QSizeF> size = sizeOf ? sizeOf(url) : std::nullopt;
         ImageRef poster = frameOf ? frameOf(url, posterLimit) : nullptr;
-        // Posted without a context: a QPointer is read only on the main thread, where its object dies.
+        // Posted without a context: the QPointer is read only on the main thread, where the
+        // object dies, never here while it may be dying.
         postToMain([self, token, clipID, size, poster, fallback] {
             if (self) self->refineMovie(token, clipID, size, poster, fallback);
         });

@@ -26,7 +26,8 @@ void PlayoutEngine::showTestPattern(TestPatternKind kind, LEDCabinetSize cabinet
         // Touches no engine state: everything it needs came by value.
         ImageRef image = TestPatternRenderer::makeImage(kind, w, h, cabinet);
         if (image && prepare) prepare(image);
-        // Posted without a context: a QPointer is read only on the main thread, where its object dies.
+        // Posted without a context: the QPointer is read only on the main thread, where the
+        // object dies, never here while it may be dying.
         postToMain([self, token, image, kind, w, h, cabinet] {
             if (self) self->finishTestPattern(token, image, kind, w, h, cabinet);
         });

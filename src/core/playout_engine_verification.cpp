@@ -63,8 +63,8 @@ void PlayoutEngine::verify(const QList<Clip>& clips) {
                 takeOff = k + 1 - countedOff;
                 countedOff = k + 1;
             }
-            // Steps reach the main thread in order: one per item, then the report. A QPointer is read
-            // only on the main thread, where its object dies, so no context is given.
+            // Steps reach the main thread in order: one per item, then the report. No context is
+            // given: the QPointer is read only on the main thread, where the engine dies.
             const bool passed = !reason.has_value();
             postToMain([self, id = item.id, url = item.url, passed, takeOff] {
                 if (!self) return;

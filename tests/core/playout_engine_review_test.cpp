@@ -150,7 +150,9 @@ struct MovieNextTest : EngineFixture {
     void SetUp() override {
         EngineFixture::SetUp();
         PlayoutEngine::Services s = services();
-        s.runInBackground = [this](std::function<void()> work) { deferred.push_back(std::move(work)); };
+        s.runInBackground = [this](std::function<void()> work) {
+            deferred.push_back(std::move(work));
+        };
         s.videoPixelSize = [](const QUrl& url) -> std::optional<QSizeF> {
             if (url.fileName().startsWith("nosize")) return std::nullopt;
             return QSizeF(640, 360);
