@@ -1,9 +1,12 @@
 #include "core/playout_log.h"
 #include "models/language_settings.h"
+#include "platform/base/user_defaults.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
 #include <QMainWindow>
 #include <QSocketNotifier>
+#include <QTranslator>
 
 #include <csignal>
 #include <sys/socket.h>
@@ -40,6 +43,16 @@ int main(int argc, char** argv) {
     quitOnTerminationSignals(app);
 
     velmar::LanguageSettings::shared();
+    // The toolkit's own texts (standard dialogs) follow the language chosen in an earlier run,
+    // as stored under "AppleLanguages"; without that entry they follow the system.
+    if (const auto preferred = velmar::UserDefaults::standard().stringList("AppleLanguages");
+        preferred && !preferred->isEmpty()) {
+        auto* toolkit = new QTranslator(&app);
+        if (toolkit->load("qtbase_" + preferred->first(),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+            QApplication::installTranslator(toolkit);
+        }
+    }
     velmar::PlayoutLog::shared().start();
 
     QMainWindow window;

@@ -67,6 +67,7 @@ void DSKController::setIsLoading(bool loading) {
 }
 
 void DSKController::setMedia(std::optional<PlayoutMedia> media) {
+    if (!media && !media_) return;  // nothing to nothing: no change to publish
     media_ = std::move(media);
     emit mediaChanged();
 }
@@ -79,6 +80,9 @@ void DSKController::setErrorMessage(std::optional<QString> message) {
 
 void DSKController::setSources(std::optional<QUrl> sourceURL, QList<QUrl> sourceURLs,
                                int selectedIndex) {
+    if (sourceURL == sourceURL_ && sourceURLs == sourceURLs_ && selectedIndex == selectedIndex_) {
+        return;
+    }
     sourceURL_ = std::move(sourceURL);
     sourceURLs_ = std::move(sourceURLs);
     selectedIndex_ = selectedIndex;

@@ -158,7 +158,9 @@ void DSKController::load(const QUrl& url) {
     QPointer<DSKController> self(this);
     auto work = [self, token, path] {
         std::optional<QList<QUrl>> listing = listFolder(path);
-        postToMain(self, [self, token, listing = std::move(listing)] {
+        // Posted without a context: the QPointer is read only on the main thread, where the
+        // object dies, never here while it may be dying.
+        postToMain([self, token, listing = std::move(listing)] {
             if (self) self->finishListing(token, listing);
         });
     };
@@ -237,7 +239,7 @@ void DSKController::loadIndex(int index, bool preserveActive) {
         services_.runInBackground([self, token, url, index, preserveActive, decode, prepare] {
             ImageRef image = decode(url);
             if (image && prepare) prepare(image);
-            postToMain(self, [self, token, url, index, preserveActive, image] {
+            postToMain([self, token, url, index, preserveActive, image] {
                 if (!self || self->loadID_ != token) return;
                 if (image) {
                     self->install(PlayoutMedia::still(image), url, index, preserveActive,
@@ -260,7 +262,7 @@ void DSKController::loadIndex(int index, bool preserveActive) {
             if (std::holds_alternative<QSizeF>(result) && firstFrame) {
                 poster = firstFrame(url, kPosterMaxPixel, kPosterSeconds);
             }
-            postToMain(self, [self, token, url, index, preserveActive, result, poster] {
+            postToMain([self, token, url, index, preserveActive, result, poster] {
                 if (self) self->continueMovie(token, url, index, preserveActive, result, poster);
             });
         });

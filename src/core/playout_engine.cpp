@@ -11,6 +11,7 @@
 #include <QPointer>
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 
 namespace velmar {
@@ -102,9 +103,11 @@ void PlayoutEngine::setProgramMedia(std::optional<PlayoutMedia> media) {
         // The movie leaving program plays locally at full gain and stops feeding the outputs.
         (*previous)->audioLevel().setOutput(1.0f, false);
     }
+    // Emptying an empty program changes nothing the views show.
+    const bool changed = programMedia_.has_value() || media.has_value();
     programMedia_ = std::move(media);
     applyAudioGain();
-    emit programChanged();
+    if (changed) emit programChanged();
 }
 
 void PlayoutEngine::setNextMedia(std::optional<PlayoutMedia> media, std::optional<QUuid> clipID) {
@@ -361,11 +364,14 @@ void PlayoutEngine::tick() {
 }
 
 void PlayoutEngine::log(const QString& tag, const std::optional<Clip>& clip) {
+    // to_chars formats like printf's "%.2f" in the "C" locale, whatever locale the application
+    // object took from the environment (printf itself would write a comma in many languages).
     char duration[64];
-    std::snprintf(duration, sizeof duration, "%.2fs", activeDuration_);
+    const auto end = std::to_chars(duration, duration + sizeof duration, activeDuration_,
+                                   std::chars_format::fixed, 2).ptr;
     services_.log->write(tag + QStringLiteral("  ") + (clip ? clip->displayName : kNoName) +
                          QStringLiteral("  [") + motionLabel(activeMotion_) + QLatin1Char(' ') +
-                         QString::fromLatin1(duration) + QLatin1Char(']'));
+                         QString::fromLatin1(duration, end - duration) + QStringLiteral("s]"));
 }
 
 // ---- Take controls -----------------------------------------------------------------------------

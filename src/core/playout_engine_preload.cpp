@@ -47,7 +47,7 @@ void PlayoutEngine::reloadNextMedia() {
                 if (latestStillRequest_ != token) return;  // superseded before it started
             }
             ImageRef image = load ? load(clip.url, canvas) : nullptr;
-            postToMain(self, [self, token, clip, image] {
+            postToMain([self, token, clip, image] {
                 if (self) self->finishStill(token, clip, image);
             });
         });
@@ -77,7 +77,9 @@ void PlayoutEngine::reloadNextMedia() {
     services_.runInBackground([self, token, clipID, url, fallback, posterLimit, sizeOf, frameOf] {
         std::optional<QSizeF> size = sizeOf ? sizeOf(url) : std::nullopt;
         ImageRef poster = frameOf ? frameOf(url, posterLimit) : nullptr;
-        postToMain(self, [self, token, clipID, size, poster, fallback] {
+        // Posted without a context: the QPointer is read only on the main thread, where the
+        // object dies, never here while it may be dying.
+        postToMain([self, token, clipID, size, poster, fallback] {
             if (self) self->refineMovie(token, clipID, size, poster, fallback);
         });
     });

@@ -26,7 +26,9 @@ void PlayoutEngine::showTestPattern(TestPatternKind kind, LEDCabinetSize cabinet
         // Touches no engine state: everything it needs came by value.
         ImageRef image = TestPatternRenderer::makeImage(kind, w, h, cabinet);
         if (image && prepare) prepare(image);
-        postToMain(self, [self, token, image, kind, w, h, cabinet] {
+        // Posted without a context: the QPointer is read only on the main thread, where the
+        // object dies, never here while it may be dying.
+        postToMain([self, token, image, kind, w, h, cabinet] {
             if (self) self->finishTestPattern(token, image, kind, w, h, cabinet);
         });
     };

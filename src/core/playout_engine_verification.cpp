@@ -63,9 +63,10 @@ void PlayoutEngine::verify(const QList<Clip>& clips) {
                 takeOff = k + 1 - countedOff;
                 countedOff = k + 1;
             }
-            // Steps reach the main thread in order: one per item, then the report.
+            // Steps reach the main thread in order: one per item, then the report. No context is
+            // given: the QPointer is read only on the main thread, where the engine dies.
             const bool passed = !reason.has_value();
-            postToMain(self, [self, id = item.id, url = item.url, passed, takeOff] {
+            postToMain([self, id = item.id, url = item.url, passed, takeOff] {
                 if (!self) return;
                 if (passed) {
                     if (const auto at = self->locate(id)) {
@@ -81,7 +82,7 @@ void PlayoutEngine::verify(const QList<Clip>& clips) {
             if (reason) unreadable.push_back({item.id, item.url, item.name, *reason});
         }
         if (!unreadable.isEmpty()) {
-            postToMain(self, [self, unreadable] {
+            postToMain([self, unreadable] {
                 if (self) self->applyUnreadable(unreadable);
             });
         }
@@ -147,7 +148,7 @@ void PlayoutEngine::resolvePixelSizes(const QSet<QUuid>& ids) {
         if (sizes.isEmpty() && anchors.isEmpty()) return;
         QHash<QUuid, QUrl> sources;
         for (const VerificationItem& item : *items) sources.insert(item.id, item.url);
-        postToMain(self, [self, sizes, anchors, sources] {
+        postToMain([self, sizes, anchors, sources] {
             if (self) self->applyMetadata(sizes, anchors, sources);
         });
     });

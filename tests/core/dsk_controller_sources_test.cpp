@@ -279,6 +279,26 @@ TEST_F(DSKSourcesTest, LoadsAMovieMutedAndKeysItInAndOut) {
     EXPECT_FALSE(movie->wantsPlay());
 }
 
+TEST_F(DSKSourcesTest, LoopSettingReachesALoadedMovieAtOnceAndOnlyFlagsAStill) {
+    dsk->loadURLs({file("clip.mov")}, 0);
+    ASSERT_NO_FATAL_FAILURE(finishMovieLoad());
+    MoviePlayback* movie = keyerMovie();
+    ASSERT_NE(movie, nullptr);
+    dsk->setLoops(false);
+    EXPECT_FALSE(dsk->loops());
+    EXPECT_EQ(movie->loopCount(), 1);
+    dsk->setLoops(true);
+    EXPECT_EQ(movie->loopCount(), 0);
+
+    dsk->clear();
+    dsk->loadURLs({file("a.png")}, 0);
+    test::drainMainQueue();
+    ASSERT_TRUE(dsk->media().has_value());
+    dsk->setLoops(false);
+    EXPECT_FALSE(dsk->loops());
+    EXPECT_EQ(movie->loopCount(), 0) << "the movie that left is untouched";
+}
+
 TEST_F(DSKSourcesTest, MovieFailuresShowTheirMessages) {
     dsk->loadURLs({file("bad.mov")}, 0);
     test::drainMainQueue();

@@ -2,6 +2,7 @@
 
 #include "platform/gpu/command_queue.h"
 #include "platform/gpu/memory.h"
+#include "platform/gpu/pack_kernels.h"
 #include "platform/gpu/pixel_buffer.h"
 #include "platform/gpu/texture.h"
 #include "platform/gpu/thread_pool.h"
@@ -22,7 +23,12 @@ std::mutex& registryMutex() {
 }
 
 std::map<std::string, ComputeKernel>& registry() {
-    static std::map<std::string, ComputeKernel> kernels;
+    // The built-in compute kernels are listed here rather than registered by static
+    // initialisers, which the linker may drop from a static library.
+    static std::map<std::string, ComputeKernel> kernels = {
+        {"v210_pack", pack::v210PackKernel},
+        {"ay10_pack", pack::ay10PackKernel},
+    };
     return kernels;
 }
 

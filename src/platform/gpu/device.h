@@ -53,7 +53,8 @@ private:
 };
 
 // The functions built into the device: "quad_vertex", "canvas_fragment", "checker_fragment",
-// "preview_fragment", "composite_fragment", and the registered compute kernels.
+// "preview_fragment", "composite_fragment", the packers "v210_pack" and "ay10_pack", and any
+// compute kernel registered later.
 class Library {
 public:
     // Null for a name the library does not hold.
