@@ -28,6 +28,7 @@
 #include <QThread>
 #include <QTimer>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -198,13 +199,17 @@ int runControllerSoak(double seconds, SDIBitDepth depth, QString moviePath) {
 
     DeckLinkController controller(*canvas, &card);
     playback->play();
-    const auto started = std::chrono::steady_clock::now();
     try {
         controller.start(0, canvasFormat, rate, true, true, depth);
     } catch (const DeckLinkController::StartError& error) {
         std::fprintf(stderr, "start failed: %s\n", error.localizedDescription().toUtf8().constData());
         return 1;
     }
+    // Playback starts as start() returns (after the three preroll frames were rendered).
+    const auto started = std::chrono::steady_clock::now();
+    // The ring runs empty until the movie's first audio arrives; count what comes after.
+    long long startupUnderruns = -1;
+    QTimer::singleShot(1000, [&] { startupUnderruns = SDIAudioBridge::shared().underrunFrames(); });
 
     // The keyer fades in over 0.5 s, stays, and fades out over 0.5 s: a change every 2 s.
     bool keyerOn = false;
@@ -258,7 +263,8 @@ int runControllerSoak(double seconds, SDIBitDepth depth, QString moviePath) {
     std::printf("schedules refused    %lld\n", c.schedulesRefused);
     std::printf("audio played         %lld sample frames, silence for missing %lld, gaps %lld\n",
                 c.audioSamplesPlayed, c.audioSamplesMissing, c.audioDiscontinuities);
-    std::printf("audio ring           underrun %lld sample frames, dropped %lld\n", ringUnderruns, ringDropped);
+    std::printf("audio ring           underrun %lld sample frames (%lld after the first second), dropped %lld\n",
+                ringUnderruns, ringUnderruns - std::max(0LL, startupUnderruns), ringDropped);
     std::printf("audio vs video       %lld sample frames (expected %lld for the frame times)\n",
                 c.audioSamplesPlayed, mode.audioSamplesThrough(c.ticks));
     std::printf("video drift          %+.3f ms (frame on air vs host clock, within one frame is normal)\n",
