@@ -19,15 +19,18 @@ namespace velmar {
 // ---- StartError -----------------------------------------------------------------------------
 
 DeckLinkController::StartError::StartError(Kind kind, QString description)
-    : std::runtime_error(description.toStdString()), kind_(kind), description_(std::move(description)) {}
+    : std::runtime_error(description.toStdString()),
+      kind_(kind),
+      description_(std::move(description)) {}
 
 DeckLinkController::StartError DeckLinkController::StartError::bridge(const QString& message) {
     return StartError(Kind::bridge, message);
 }
 
 DeckLinkController::StartError DeckLinkController::StartError::noMatchingMode() {
-    return StartError(Kind::noMatchingMode,
-                      localized("この解像度とフレームレートの組み合わせは、この機器では出せません"));
+    return StartError(
+        Kind::noMatchingMode,
+        localized("この解像度とフレームレートの組み合わせは、この機器では出せません"));
 }
 
 DeckLinkController::StartError DeckLinkController::StartError::allocationFailed() {
@@ -36,45 +39,53 @@ DeckLinkController::StartError DeckLinkController::StartError::allocationFailed(
 
 // ---- Construction and modes --------------------------------------------------------------------
 
-DeckLinkController::DeckLinkController(CanvasEngine& canvas) : DeckLinkController(canvas, deckLinkDriver()) {}
+DeckLinkController::DeckLinkController(CanvasEngine& canvas)
+    : DeckLinkController(canvas, deckLinkDriver()) {}
 
 DeckLinkController::DeckLinkController(CanvasEngine& canvas, const VirtualSdiCard* card)
     : canvas_(canvas), card_(card), bridge_(card) {}
 
-DeckLinkController::~DeckLinkController() { stop(); }
+DeckLinkController::~DeckLinkController() {
+    stop();
+}
 
 namespace {
 
-bool tenBitFor(SDIBitDepth depth) { return depth != SDIBitDepth::eightBit; }
+bool tenBitFor(SDIBitDepth depth) {
+    return depth != SDIBitDepth::eightBit;
+}
 
 bool keyerFor(SDIBitDepth depth, bool externalKeyer) {
     switch (depth) {
-    case SDIBitDepth::eightBit:
-        return externalKeyer;
-    case SDIBitDepth::tenBit:
-        return true;
-    case SDIBitDepth::tenBitFillOnly:
-        return false;
+        case SDIBitDepth::eightBit:
+            return externalKeyer;
+        case SDIBitDepth::tenBit:
+            return true;
+        case SDIBitDepth::tenBitFillOnly:
+            return false;
     }
     return false;
 }
 
 }  // namespace
 
-std::vector<ZRDeckLinkMode> DeckLinkController::supportedModes(long long deviceIndex, SDIBitDepth bitDepth,
+std::vector<ZRDeckLinkMode> DeckLinkController::supportedModes(long long deviceIndex,
+                                                               SDIBitDepth bitDepth,
                                                                bool externalKeyer) {
     return supportedModes(deckLinkDriver(), deviceIndex, bitDepth, externalKeyer);
 }
 
-std::vector<ZRDeckLinkMode> DeckLinkController::supportedModes(const VirtualSdiCard* card, long long deviceIndex,
-                                                               SDIBitDepth bitDepth, bool externalKeyer) {
+std::vector<ZRDeckLinkMode> DeckLinkController::supportedModes(const VirtualSdiCard* card,
+                                                               long long deviceIndex,
+                                                               SDIBitDepth bitDepth,
+                                                               bool externalKeyer) {
     return ZRDeckLinkOutput::supportedModesForDeviceIndex(card, deviceIndex, tenBitFor(bitDepth),
                                                           keyerFor(bitDepth, externalKeyer));
 }
 
-std::optional<ZRDeckLinkMode> DeckLinkController::matchingMode(const std::vector<ZRDeckLinkMode>& modes,
-                                                               const CanvasFormat& canvasFormat,
-                                                               const FrameRate& frameRate) {
+std::optional<ZRDeckLinkMode> DeckLinkController::matchingMode(
+    const std::vector<ZRDeckLinkMode>& modes, const CanvasFormat& canvasFormat,
+    const FrameRate& frameRate) {
     if (frameRate.frameDuration <= 0) return std::nullopt;
     for (const ZRDeckLinkMode& mode : modes) {
         if (mode.width() != canvasFormat.width || mode.height() != canvasFormat.height) continue;
@@ -86,8 +97,8 @@ std::optional<ZRDeckLinkMode> DeckLinkController::matchingMode(const std::vector
 
 // ---- Start and stop ------------------------------------------------------------------------
 
-std::optional<std::vector<DeckLinkController::Target>> DeckLinkController::allocateTargets(int width,
-                                                                                         int height) const {
+std::optional<std::vector<DeckLinkController::Target>> DeckLinkController::allocateTargets(
+    int width, int height) const {
     if (width < 1 || height < 1) return std::nullopt;
     std::vector<Target> targets;
     for (int i = 0; i < kSlotCount; ++i) {
@@ -117,9 +128,8 @@ void DeckLinkController::start(long long deviceIndex, const CanvasFormat& canvas
                                SDIBitDepth bitDepth) {
     stop();
 
-    const std::optional<ZRDeckLinkMode> mode =
-        matchingMode(supportedModes(card_, deviceIndex, bitDepth, externalKeyer), canvasFormat,
-                     frameRate);
+    const std::optional<ZRDeckLinkMode> mode = matchingMode(
+        supportedModes(card_, deviceIndex, bitDepth, externalKeyer), canvasFormat, frameRate);
     if (!mode) throw StartError::noMatchingMode();
     const int width = static_cast<int>(mode->width());
     const int height = static_cast<int>(mode->height());
@@ -140,8 +150,9 @@ void DeckLinkController::start(long long deviceIndex, const CanvasFormat& canvas
             slot.words = device->newBuffer(length);
             if (!slot.words || slot.words->length() < length) throw StartError::allocationFailed();
             // BGRA-typed carrier over the packed words: the bridge reads the Ay10 rows from it.
-            slot.pixelBuffer = gpu::PixelBuffer::wrap(ay10->width(), ay10->height(), gpu::kPixelFormat32BGRA,
-                                                      ay10->rowBytes(), slot.words->memory());
+            slot.pixelBuffer =
+                gpu::PixelBuffer::wrap(ay10->width(), ay10->height(), gpu::kPixelFormat32BGRA,
+                                       ay10->rowBytes(), slot.words->memory());
             if (!slot.pixelBuffer) throw StartError::allocationFailed();
             packingSlots.push_back(std::move(slot));
         }
@@ -161,11 +172,13 @@ void DeckLinkController::start(long long deviceIndex, const CanvasFormat& canvas
 
     std::vector<ZRFrameBuffer> ring;
     if (bitDepth == SDIBitDepth::eightBit) {
-        for (const Target& target : *targets) ring.push_back(frameBufferOver(target->pixelBuffer, SdiPixelFormat::bgra8));
+        for (const Target& target : *targets)
+            ring.push_back(frameBufferOver(target->pixelBuffer, SdiPixelFormat::bgra8));
     } else {
         const SdiPixelFormat format =
             bitDepth == SDIBitDepth::tenBit ? SdiPixelFormat::bgra8 : SdiPixelFormat::v210;
-        for (const TenBitSlot& slot : packingSlots) ring.push_back(frameBufferOver(slot.pixelBuffer, format));
+        for (const TenBitSlot& slot : packingSlots)
+            ring.push_back(frameBufferOver(slot.pixelBuffer, format));
     }
 
     {
@@ -179,7 +192,9 @@ void DeckLinkController::start(long long deviceIndex, const CanvasFormat& canvas
 
     // The bridge's requests call back into this object; stop() (run by the destructor) returns
     // only after a request in progress has returned, so `this` outlives every call.
-    ZRDeckLinkOutput::FrameRequest frameRequest = [this]() -> long long { return provideNextFrameBody(); };
+    ZRDeckLinkOutput::FrameRequest frameRequest = [this]() -> long long {
+        return provideNextFrameBody();
+    };
     ZRDeckLinkOutput::AudioRequest audioRequest;
     if (embedAudio) {
         audioRequest = [](std::int32_t* interleaved, long long frames) {
@@ -192,8 +207,8 @@ void DeckLinkController::start(long long deviceIndex, const CanvasFormat& canvas
 
     ZRDeckLinkError error;
     if (!bridge_.start(deviceIndex, mode->displayMode(), std::move(ring), tenBitFor(bitDepth),
-                       keyerFor(bitDepth, externalKeyer), std::move(frameRequest), std::move(audioRequest),
-                       &error)) {
+                       keyerFor(bitDepth, externalKeyer), std::move(frameRequest),
+                       std::move(audioRequest), &error)) {
         clearSlots();
         if (audioBridgeActivated_) {
             SDIAudioBridge::shared().setActive(false);
@@ -209,8 +224,9 @@ void DeckLinkController::start(long long deviceIndex, const CanvasFormat& canvas
 
     runningMode_ = mode;
     runningBitDepth_ = bitDepth;
-    canvas_.setDeckLinkClock(true, static_cast<double>(mode->frameDuration()) /
-                                       static_cast<double>(std::max<long long>(mode->timeScale(), 1)));
+    canvas_.setDeckLinkClock(true,
+                             static_cast<double>(mode->frameDuration()) /
+                                 static_cast<double>(std::max<long long>(mode->timeScale(), 1)));
 }
 
 void DeckLinkController::stop() {
@@ -274,7 +290,8 @@ long long DeckLinkController::renderNextFrame() {
         const long long n = std::max<long long>(static_cast<long long>(targets_.size()), 1);
         slot = nextSlot_ % n;
         nextSlot_ = (nextSlot_ + 1) % n;
-        if (slot < static_cast<long long>(targets_.size())) target = targets_[static_cast<std::size_t>(slot)];
+        if (slot < static_cast<long long>(targets_.size()))
+            target = targets_[static_cast<std::size_t>(slot)];
         if (slot < static_cast<long long>(tenBitSlots_.size()))
             tenBit = tenBitSlots_[static_cast<std::size_t>(slot)];
         v210 = packer_;
@@ -284,15 +301,17 @@ long long DeckLinkController::renderNextFrame() {
 
     if (ay10) {
         if (!tenBit) return -1;
-        const bool rendered = canvas_.renderOutputFrame(target->texture, [&](gpu::CommandBuffer& commandBuffer) {
-            return ay10->encode(target->texture, tenBit->words, commandBuffer);
-        });
+        const bool rendered =
+            canvas_.renderOutputFrame(target->texture, [&](gpu::CommandBuffer& commandBuffer) {
+                return ay10->encode(target->texture, tenBit->words, commandBuffer);
+            });
         if (!rendered) return -1;
     } else if (v210) {
         if (!tenBit) return -1;
-        const bool rendered = canvas_.renderOutputFrame(target->texture, [&](gpu::CommandBuffer& commandBuffer) {
-            return v210->encode(target->texture, tenBit->words, commandBuffer);
-        });
+        const bool rendered =
+            canvas_.renderOutputFrame(target->texture, [&](gpu::CommandBuffer& commandBuffer) {
+                return v210->encode(target->texture, tenBit->words, commandBuffer);
+            });
         if (!rendered) return -1;
         if (!v210->copy(tenBit->words, tenBit->pixelBuffer)) return -1;
     } else {
@@ -312,7 +331,8 @@ void DeckLinkController::offerToProbe(const Target& target) {
     if (!probe || !probe->reserveCapture || !probe->reserveCapture()) return;
     if (!probe->capture) return;
     const PlayoutEngine::OutputSnapshot snapshot = canvas_.outputState();
-    const KeyAlphaMode mode = snapshot.state ? snapshot->keyAlphaMode : KeyAlphaMode(KeyAlphaMode::straight);
+    const KeyAlphaMode mode =
+        snapshot.state ? snapshot->keyAlphaMode : KeyAlphaMode(KeyAlphaMode::straight);
     probe->capture(target->pixelBuffer, mode);
 }
 

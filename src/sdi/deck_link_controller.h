@@ -54,10 +54,10 @@ class PixelBuffer;
 // the program-audio ring's lock is never held with it. stop() (and so the destructor) returns
 // only after any frame request in progress has returned.
 class DeckLinkController {
-public:
+  public:
     // Why start() failed. The bridge's message is shown as it is; the other two are looked up.
     class StartError : public std::runtime_error {
-    public:
+      public:
         enum class Kind { bridge, noMatchingMode, allocationFailed };
 
         static StartError bridge(const QString& message);
@@ -67,7 +67,7 @@ public:
         Kind kind() const { return kind_; }
         const QString& localizedDescription() const { return description_; }
 
-    private:
+      private:
         StartError(Kind kind, QString description);
         Kind kind_;
         QString description_;
@@ -97,8 +97,9 @@ public:
     // always for tenBit, as asked for eightBit, never for tenBitFillOnly.
     static std::vector<ZRDeckLinkMode> supportedModes(long long deviceIndex, SDIBitDepth bitDepth,
                                                       bool externalKeyer);
-    static std::vector<ZRDeckLinkMode> supportedModes(const VirtualSdiCard* card, long long deviceIndex,
-                                                      SDIBitDepth bitDepth, bool externalKeyer);
+    static std::vector<ZRDeckLinkMode> supportedModes(const VirtualSdiCard* card,
+                                                      long long deviceIndex, SDIBitDepth bitDepth,
+                                                      bool externalKeyer);
     // The first mode, in list order, of exactly the canvas size and the same rate (both frame
     // durations above 0; 60/1 matches 60000/1000, 30000/1001 does not match 30/1).
     static std::optional<ZRDeckLinkMode> matchingMode(const std::vector<ZRDeckLinkMode>& modes,
@@ -128,7 +129,7 @@ public:
     // Slot-set inspection for tests: how many targets are installed.
     int installedTargetCount() const;
 
-private:
+  private:
     struct TenBitSlot {
         std::shared_ptr<gpu::Buffer> words;
         std::shared_ptr<gpu::PixelBuffer> pixelBuffer;

@@ -51,7 +51,8 @@ inline ImageRef makeImage(int w, int h, const std::function<Rgba(int, int)>& f) 
 }
 
 inline SdiModeSupport controllerMode(std::uint32_t code, long long scale, long long duration,
-                                     long long width = kCanvasWidth, long long height = kCanvasHeight) {
+                                     long long width = kCanvasWidth,
+                                     long long height = kCanvasHeight) {
     SdiModeSupport support;
     support.mode = {code, width, height, scale, duration, "mode " + fourCCString(code)};
     return support;
@@ -110,7 +111,8 @@ struct ControllerFixture : ::testing::Test {
                 throw std::bad_alloc();
             }
             std::lock_guard lock(mutex);
-            return PlayoutEngine::OutputSnapshot{std::make_shared<const PlayoutEngine::OutputState>(state), 1.0};
+            return PlayoutEngine::OutputSnapshot{
+                std::make_shared<const PlayoutEngine::OutputState>(state), 1.0};
         };
         sources.keyerSnapshot = [this] {
             std::lock_guard lock(mutex);
@@ -130,12 +132,13 @@ struct ControllerFixture : ::testing::Test {
             std::lock_guard lock(captureMutex);
             frames.push_back(frame);
         });
-        output->setAudioCapture([this](const std::int32_t* samples, std::uint32_t count, long long start) {
-            std::lock_guard lock(captureMutex);
-            const auto end = static_cast<std::size_t>(start + count) * 2;
-            if (audio.size() < end) audio.resize(end);
-            std::memcpy(audio.data() + start * 2, samples, count * 2 * sizeof(std::int32_t));
-        });
+        output->setAudioCapture(
+            [this](const std::int32_t* samples, std::uint32_t count, long long start) {
+                std::lock_guard lock(captureMutex);
+                const auto end = static_cast<std::size_t>(start + count) * 2;
+                if (audio.size() < end) audio.resize(end);
+                std::memcpy(audio.data() + start * 2, samples, count * 2 * sizeof(std::int32_t));
+            });
         controller = std::make_unique<DeckLinkController>(*canvas, card.get());
     }
 
@@ -147,7 +150,9 @@ struct ControllerFixture : ::testing::Test {
             return x < kCanvasWidth / 2 ? Rgba{255, 0, 0, 255} : Rgba{0, 0, 0, 0};
         }));
         if (withKeyer) {
-            keyer.media = PlayoutMedia::still(makeImage(16, 16, [](int, int) { return Rgba{0, 255, 0, 255}; }));
+            keyer.media = PlayoutMedia::still(makeImage(16, 16, [](int, int) {
+                return Rgba{0, 255, 0, 255};
+            }));
             keyer.from = keyer.to = 1;
         } else {
             keyer.media.reset();

@@ -22,7 +22,8 @@ YCbCr expected(double r, double g, double b) {
     const double kr = 0.299, kb = 0.114, kg = 1 - kr - kb;
     r /= 255, g /= 255, b /= 255;
     const double y = kr * r + kg * g + kb * b;
-    return {64 + 876 * y, 512 + 896 * (b - y) / (2 * (1 - kb)), 512 + 896 * (r - y) / (2 * (1 - kr))};
+    return {64 + 876 * y, 512 + 896 * (b - y) / (2 * (1 - kb)),
+            512 + 896 * (r - y) / (2 * (1 - kr))};
 }
 
 constexpr int kTolerance = 2;
@@ -52,7 +53,8 @@ TEST_F(DeckLinkControllerOutput, EightBitFillAndKeyCarriesTheTakeAndTheKeyer) {
     EXPECT_EQ(frame.keyLevel, 255);
     for (const Point& p : kPoints) {
         SCOPED_TRACE(p.what);
-        const std::uint8_t* px = frame.bytes.data() + std::size_t(p.y) * frame.rowBytes + std::size_t(p.x) * 4;
+        const std::uint8_t* px =
+            frame.bytes.data() + std::size_t(p.y) * frame.rowBytes + std::size_t(p.x) * 4;
         EXPECT_EQ(px[0], p.b);
         EXPECT_EQ(px[1], p.g);
         EXPECT_EQ(px[2], p.r);
@@ -75,7 +77,8 @@ TEST_F(DeckLinkControllerOutput, TenBitFillOnlyGoesOutAsV210WithoutKeyWhateverTh
         SCOPED_TRACE(p.what);
         // Each point is the first pixel of a six-pixel group: word 0 = Cb | Y << 10 | Cr << 20.
         ASSERT_EQ(p.x % 6, 0);
-        const std::uint32_t w0 = test::wordAt(frame, std::size_t(p.y) * frame.rowBytes + std::size_t(p.x / 6) * 16);
+        const std::uint32_t w0 =
+            test::wordAt(frame, std::size_t(p.y) * frame.rowBytes + std::size_t(p.x / 6) * 16);
         // Straight colour: a transparent area is black fill.
         const YCbCr want = expected(p.r * p.a / 255.0, p.g * p.a / 255.0, p.b * p.a / 255.0);
         EXPECT_NEAR(double((w0 >> 10) & 0x3FF), want.y, kTolerance);
@@ -124,7 +127,9 @@ TEST_F(DeckLinkControllerOutput, ProgramAudioIsEmbeddedAndAReferenceToneReplaces
     output->step(20);  // 16000 sample frames: more than was pushed
 
     const auto full = [](double v) { return v * 2147483647.0; };
-    auto near = [&](std::int32_t s, double v) { return std::abs(double(s) - full(v)) < full(0.001); };
+    auto near = [&](std::int32_t s, double v) {
+        return std::abs(double(s) - full(v)) < full(0.001);
+    };
     std::vector<std::int32_t> played = capturedAudio();
     long long program = 0;
     for (std::int32_t s : played) program += near(s, kLevel);
@@ -133,7 +138,8 @@ TEST_F(DeckLinkControllerOutput, ProgramAudioIsEmbeddedAndAReferenceToneReplaces
     EXPECT_LE(program, 2 * 4800);
 
     clearCaptures();
-    SDIAudioBridge::shared().setTone(std::make_unique<ToneGenerator>(ReferenceToneKind::sine1k20, 48000.0));
+    SDIAudioBridge::shared().setTone(
+        std::make_unique<ToneGenerator>(ReferenceToneKind::sine1k20, 48000.0));
     SDIAudioBridge::shared().push(list, 4800, 48000);
     output->step(10);
     played = capturedAudio();
@@ -152,14 +158,28 @@ TEST_F(DeckLinkControllerOutput, ProgramAudioIsEmbeddedAndAReferenceToneReplaces
     EXPECT_FALSE(SDIAudioBridge::shared().isActive());
 }
 
-TEST_F(DeckLinkControllerOutput, WithoutEmbeddedAudioTheBridgeRunsSilentAndTheRingStaysIdle) {
-    setTake(false);
-    start(SDIBitDepth::eightBit, true, /*embedAudio=*/false);
-    EXPECT_TRUE(controller->isRunning());
-    EXPECT_FALSE(controller->bridge().audioEnabled());
-    EXPECT_FALSE(SDIAudioBridge::shared().isActive());
-    output->step(3);
-    EXPECT_EQ(output->counters().audioRequests, 0);
+// Without embedded audio, or when the card refuses audio, the output runs silent and the SDI
+// ring is not left active (nothing would empty it, and local monitoring would stay muted).
+TEST_F(DeckLinkControllerOutput, WithoutAudioTheOutputRunsSilentAndTheRingStaysIdle) {
+    SdiFaults refuses;
+    refuses.enableAudioFails = true;
+    const struct {
+        const char* name;
+        SdiFaults faults;
+        bool embedAudio;
+    } cases[] = {{"not asked", {}, false}, {"refused by the card", refuses, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SetUpWith(c.faults);
+        setTake(false);
+        start(SDIBitDepth::eightBit, true, c.embedAudio);
+        EXPECT_TRUE(controller->isRunning());
+        EXPECT_FALSE(controller->bridge().audioEnabled());
+        EXPECT_FALSE(SDIAudioBridge::shared().isActive());
+        output->step(3);
+        EXPECT_EQ(output->counters().audioRequests, 0);
+        EXPECT_EQ(output->counters().audioSamplesScheduled, 0);
+    }
 }
 
 }  // namespace

@@ -13,7 +13,7 @@ namespace {
 using Kind = DeckLinkController::StartError::Kind;
 
 class DeckLinkControllerTest : public test::ControllerFixture {
-protected:
+  protected:
     // The kind of error start throws, or nothing when it starts.
     std::optional<Kind> startFailure(SDIBitDepth depth, FrameRate rate, bool externalKeyer = true,
                                      QString* message = nullptr) {
@@ -48,10 +48,22 @@ TEST_F(DeckLinkControllerTest, ModesMatchExactlyByCanvasSizeAndRate) {
     };
     const Case cases[] = {
         {"59.94", {test::kCanvasWidth, test::kCanvasHeight, ""}, {60000, 1001}, test::kMode5994},
-        {"29.97 is not 30", {test::kCanvasWidth, test::kCanvasHeight, ""}, {30000, 1001}, std::nullopt},
-        {"30 as 30000/1000", {test::kCanvasWidth, test::kCanvasHeight, ""}, {30000, 1000}, test::kMode30},
-        {"60: the first of two equal rates", {test::kCanvasWidth, test::kCanvasHeight, ""}, {120, 2}, test::kMode60},
-        {"one pixel wider", {test::kCanvasWidth + 1, test::kCanvasHeight, ""}, {60000, 1001}, std::nullopt},
+        {"29.97 is not 30",
+         {test::kCanvasWidth, test::kCanvasHeight, ""},
+         {30000, 1001},
+         std::nullopt},
+        {"30 as 30000/1000",
+         {test::kCanvasWidth, test::kCanvasHeight, ""},
+         {30000, 1000},
+         test::kMode30},
+        {"60: the first of two equal rates",
+         {test::kCanvasWidth, test::kCanvasHeight, ""},
+         {120, 2},
+         test::kMode60},
+        {"one pixel wider",
+         {test::kCanvasWidth + 1, test::kCanvasHeight, ""},
+         {60000, 1001},
+         std::nullopt},
         {"no frame duration", {test::kCanvasWidth, test::kCanvasHeight, ""}, {60, 0}, std::nullopt},
     };
     for (const Case& c : cases) {
@@ -64,8 +76,10 @@ TEST_F(DeckLinkControllerTest, ModesMatchExactlyByCanvasSizeAndRate) {
     }
 
     QString message;
-    EXPECT_EQ(startFailure(SDIBitDepth::eightBit, {30000, 1001}, true, &message), Kind::noMatchingMode);
-    EXPECT_EQ(message, localized("この解像度とフレームレートの組み合わせは、この機器では出せません"));
+    EXPECT_EQ(startFailure(SDIBitDepth::eightBit, {30000, 1001}, true, &message),
+              Kind::noMatchingMode);
+    EXPECT_EQ(message,
+              localized("この解像度とフレームレートの組み合わせは、この機器では出せません"));
     expectStopped();
 }
 
@@ -121,8 +135,17 @@ TEST_F(DeckLinkControllerTest, FailedStartsLeaveTheControllerStopped) {
     SdiFaults keyer;
     keyer.keyerEnableFails = true;
     const Case cases[] = {
-        {"device busy", busy, SDIBitDepth::eightBit, {60000, 1001}, Kind::bridge, ZRDeckLinkError::cannotEnableOutput},
-        {"10-bit key without keyer", keyer, SDIBitDepth::tenBit, {60000, 1001}, Kind::bridge,
+        {"device busy",
+         busy,
+         SDIBitDepth::eightBit,
+         {60000, 1001},
+         Kind::bridge,
+         ZRDeckLinkError::cannotEnableOutput},
+        {"10-bit key without keyer",
+         keyer,
+         SDIBitDepth::tenBit,
+         {60000, 1001},
+         Kind::bridge,
          ZRDeckLinkError::cannotEnableTenBitKey},
     };
     for (const Case& c : cases) {
@@ -130,7 +153,8 @@ TEST_F(DeckLinkControllerTest, FailedStartsLeaveTheControllerStopped) {
         SetUpWith(c.faults);
         QString message;
         EXPECT_EQ(startFailure(c.depth, c.rate, true, &message), c.kind);
-        EXPECT_EQ(message, ZRDeckLinkError::messageForCode(c.bridgeCode)) << "shown as the bridge says it";
+        EXPECT_EQ(message, ZRDeckLinkError::messageForCode(c.bridgeCode))
+            << "shown as the bridge says it";
         expectStopped();
     }
 
@@ -138,7 +162,8 @@ TEST_F(DeckLinkControllerTest, FailedStartsLeaveTheControllerStopped) {
     SetUpWith({});
     state.canvas = CanvasFormat{test::kHugeWidth, 1, "wide"};
     QString message;
-    EXPECT_EQ(startFailure(SDIBitDepth::eightBit, {60000, 1001}, true, &message), Kind::allocationFailed);
+    EXPECT_EQ(startFailure(SDIBitDepth::eightBit, {60000, 1001}, true, &message),
+              Kind::allocationFailed);
     EXPECT_EQ(message, localized("出力用のバッファを確保できません"));
     expectStopped();
 }
@@ -200,7 +225,8 @@ TEST_F(DeckLinkControllerTest, TheStubProbeSaysNoAndNothingIsCaptured) {
 }
 
 TEST_F(DeckLinkControllerTest, AFailedRenderSendsTheFallbackAndCountsADrop) {
-    const SDIBitDepth depths[] = {SDIBitDepth::eightBit, SDIBitDepth::tenBitFillOnly, SDIBitDepth::tenBit};
+    const SDIBitDepth depths[] = {SDIBitDepth::eightBit, SDIBitDepth::tenBitFillOnly,
+                                  SDIBitDepth::tenBit};
     for (SDIBitDepth depth : depths) {
         SCOPED_TRACE(depth.rawValue().toStdString());
         SetUpWith({});
@@ -220,15 +246,15 @@ TEST_F(DeckLinkControllerTest, AFailedRenderSendsTheFallbackAndCountsADrop) {
             // Pixel (12, 10): red from the take, or black (with a transparent key) in the fallback.
             bool black = false;
             switch (depth) {
-            case SDIBitDepth::eightBit:
-                black = f.bytes[10 * f.rowBytes + 12 * 4 + 2] == 0;
-                break;
-            case SDIBitDepth::tenBitFillOnly:
-                black = ((test::wordAt(f, 10 * f.rowBytes + 2 * 16) >> 10) & 0x3FF) == 64;
-                break;
-            case SDIBitDepth::tenBit:
-                black = test::wordAt(f, 10 * f.rowBytes + 12 * 4) == kAy10Black;
-                break;
+                case SDIBitDepth::eightBit:
+                    black = f.bytes[10 * f.rowBytes + 12 * 4 + 2] == 0;
+                    break;
+                case SDIBitDepth::tenBitFillOnly:
+                    black = ((test::wordAt(f, 10 * f.rowBytes + 2 * 16) >> 10) & 0x3FF) == 64;
+                    break;
+                case SDIBitDepth::tenBit:
+                    black = test::wordAt(f, 10 * f.rowBytes + 12 * 4) == kAy10Black;
+                    break;
             }
             EXPECT_EQ(black, f.tick == 4) << "tick " << f.tick;
         }
