@@ -178,8 +178,10 @@ TEST_F(CanvasTakeTest, AStillThenAMovieGoToAirUnderAFadingKeyer) {
     for (int frame = 0; frame < 12; ++frame) {  // the keyer reaches 0.5 on the way
         SCOPED_TRACE(frame);
         clock.advance(period);
-        const double item = output.itemTimeForHostTime(clock.now());
+        // Ask for the item time on every try: the player may re-anchor its clock while its start
+        // settles on a loaded machine.
         ASSERT_TRUE(waitUntil([&] {
+            const double item = output.itemTimeForHostTime(clock.now());
             const auto f = output.peekFrameForItemTime(item);
             return f && f->time() > item - period / 2;
         }, 10));
