@@ -1,10 +1,34 @@
-// Soak run of the SDI playback bridge on the virtual card in real time: 1080p59.94 BGRA with
-// embedded audio for N seconds (first argument, default 10), a trivial frame provider that
-// stamps each ring buffer, and a counting audio source. Prints frames played, late and dropped,
-// audio underruns, and the drift of the video and audio timelines against the host clock.
+// Soak runs of the SDI output on the virtual card in real time at 1080p59.94.
+//
+//   velmar_bench_sdi_soak [seconds]
+//       The playback bridge alone: BGRA with embedded audio, a trivial frame provider that
+//       stamps each ring buffer, and a counting audio source.
+//   velmar_bench_sdi_soak --controller [seconds] [eightBit|tenBitFillKey|tenBit] [movie]
+//       The whole output: the SDI output controller renders every frame through the canvas
+//       engine, with a movie on program (a 1080p59.94 movie with sound is generated with the
+//       ffmpeg program when none is given) and a keyer fading in and out every two seconds;
+//       program audio goes from the movie's tap through the SDI audio ring into the card.
+//
+// Both print frames played, late and dropped, audio underruns, and the drift of the video and
+// audio timelines against the host clock. Restrict the cores with `taskset -c 0,1`.
+#include "canvas/canvas_engine.h"
+#include "core/movie_playback.h"
+#include "core/sdi_audio_bridge.h"
+#include "platform/base/host_clock.h"
+#include "platform/player/movie_player.h"
 #include "platform/sdi/virtual_sdi_card.h"
+#include "render/still_texture_cache.h"
+#include "sdi/deck_link_controller.h"
 #include "sdi/zr_deck_link_output.h"
+#include "support/test_media.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QThread>
+#include <QTimer>
+
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -14,12 +38,9 @@
 
 using namespace velmar;
 
-int main(int argc, char** argv) {
-    const double seconds = argc > 1 ? std::atof(argv[1]) : 10.0;
-    if (!(seconds > 0)) {
-        std::fprintf(stderr, "usage: %s [seconds]\n", argv[0]);
-        return 2;
-    }
+namespace {
+
+int runBridgeSoak(double seconds) {
     VirtualSdiConfig config = VirtualSdiConfig::defaultConfig();
     config.clock = SdiClockMode::realTime;
     VirtualSdiCard card(config);
@@ -89,4 +110,189 @@ int main(int argc, char** argv) {
                 (videoSeconds - elapsed) * 1000.0);
     std::printf("stalled              %s\n", stalled ? "yes" : "no");
     return 0;
+}
+
+// A keyer still: a lower-third bar, opaque on the left, half transparent on the right.
+ImageRef lowerThird(int width, int height) {
+    QImage image(width, height, QImage::Format_RGBA8888_Premultiplied);
+    image.fill(Qt::transparent);
+    for (int y = height * 3 / 4; y < height * 7 / 8; ++y) {
+        uchar* p = image.scanLine(y);
+        for (int x = width / 10; x < width * 9 / 10; ++x) {
+            const int a = x < width / 2 ? 255 : 128;
+            p[4 * x + 0] = uchar(20 * a / 255);
+            p[4 * x + 1] = uchar(60 * a / 255);
+            p[4 * x + 2] = uchar(200 * a / 255);
+            p[4 * x + 3] = uchar(a);
+        }
+    }
+    return std::make_shared<const QImage>(std::move(image));
+}
+
+int runControllerSoak(double seconds, SDIBitDepth depth, QString moviePath) {
+    HostClock& clock = HostClock::system();
+    if (moviePath.isEmpty()) {
+        test::TestMedia::MovieOptions options;
+        options.width = 1920;
+        options.height = 1080;
+        options.frameRateNum = 60000;
+        options.frameRateDen = 1001;
+        options.seconds = 10;
+        options.audio = true;
+        options.codecArguments = {"-preset", "ultrafast"};
+        moviePath = test::TestMedia::movie("mp4", options);
+        if (moviePath.isEmpty()) {
+            std::fprintf(stderr, "could not make a movie with ffmpeg\n");
+            return 1;
+        }
+    }
+
+    VirtualSdiConfig config = VirtualSdiConfig::defaultConfig();
+    config.clock = SdiClockMode::realTime;
+    VirtualSdiCard card(config);
+    std::shared_ptr<SdiOutput> output = card.deviceAtIndex(0)->output();
+
+    const CanvasFormat canvasFormat{1920, 1080, "HD 1080"};
+    const FrameRate rate{60000, 1001};
+    std::mutex mutex;
+    auto state = std::make_shared<PlayoutEngine::OutputState>();
+    state->canvas = canvasFormat;
+    state->motion = MotionKind::cut;
+    state->opacity = 1;
+    DSKController::Snapshot keyer;
+    keyer.media = PlayoutMedia::still(lowerThird(canvasFormat.width, canvasFormat.height));
+
+    auto playback = MoviePlayback::create(moviePath, false, 0, clock);
+    playback->audioLevel().setOutput(1.0f, true);
+    QElapsedTimer wait;
+    wait.start();
+    while (!playback->isPrepared() && wait.elapsed() < 20000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(5);
+    }
+    if (!playback->isPrepared()) {
+        std::fprintf(stderr, "the movie did not prepare: %s\n", moviePath.toUtf8().constData());
+        return 1;
+    }
+    state->media = PlayoutMedia::movie(playback, nullptr, QSizeF(canvasFormat.width, canvasFormat.height));
+    std::shared_ptr<const PlayoutEngine::OutputState> published = state;
+
+    CanvasEngine::Sources sources;
+    sources.outputState = [&] {
+        std::lock_guard lock(mutex);
+        return PlayoutEngine::OutputSnapshot{published, 1.0};
+    };
+    sources.keyerSnapshot = [&] {
+        std::lock_guard lock(mutex);
+        return keyer;
+    };
+    sources.frameRate = [rate] { return rate; };
+    StillTextureCache stillCache;
+    CanvasEngine::Options options;
+    options.clock = &clock;
+    options.stillCache = &stillCache;
+    std::unique_ptr<CanvasEngine> canvas = CanvasEngine::create(std::move(sources), options);
+    if (!canvas) {
+        std::fprintf(stderr, "no canvas engine\n");
+        return 1;
+    }
+
+    DeckLinkController controller(*canvas, &card);
+    playback->play();
+    try {
+        controller.start(0, canvasFormat, rate, true, true, depth);
+    } catch (const DeckLinkController::StartError& error) {
+        std::fprintf(stderr, "start failed: %s\n", error.localizedDescription().toUtf8().constData());
+        return 1;
+    }
+    // Playback starts as start() returns (after the three preroll frames were rendered).
+    const auto started = std::chrono::steady_clock::now();
+    // The ring runs empty until the movie's first audio arrives; count what comes after.
+    long long startupUnderruns = -1;
+    QTimer::singleShot(1000, [&] { startupUnderruns = SDIAudioBridge::shared().underrunFrames(); });
+
+    // The keyer fades in over 0.5 s, stays, and fades out over 0.5 s: a change every 2 s.
+    bool keyerOn = false;
+    QTimer fader;
+    QObject::connect(&fader, &QTimer::timeout, [&] {
+        keyerOn = !keyerOn;
+        std::lock_guard lock(mutex);
+        keyer.from = keyer.level(clock.now());
+        keyer.to = keyerOn ? 1.0 : 0.0;
+        keyer.started = clock.now();
+        keyer.duration = 0.5;
+    });
+    fader.start(2000);
+    QTimer::singleShot(int(seconds * 1000), [] { QCoreApplication::quit(); });
+    QCoreApplication::exec();
+
+    long long onAir = 0;
+    const SdiDisplayMode mode = *output->displayMode(controller.runningMode()->displayMode());
+    output->scheduledStreamTime(mode.timeScale, &onAir);
+    const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    const SdiOutputCounters c = output->counters();
+    const bool stalled = controller.isStalled();
+    const std::uint64_t dropped = controller.droppedFrameCount();
+    const long long ringUnderruns = SDIAudioBridge::shared().underrunFrames();
+    const long long ringDropped = SDIAudioBridge::shared().droppedFrames();
+    const double movieFps = playback->health().measuredFPS;
+    controller.stop();
+    fader.stop();
+    canvas.reset();
+    {
+        std::lock_guard lock(mutex);
+        published.reset();
+        state.reset();
+        keyer.media.reset();
+    }
+    playback.reset();
+    MoviePlayer::waitForReleases();
+
+    const double videoSeconds = static_cast<double>(onAir) / static_cast<double>(mode.timeScale);
+    std::printf("mode                 %s (%lldx%lld @ %lld/%lld), %s, keyer on\n", mode.name.c_str(), mode.width,
+                mode.height, mode.timeScale, mode.frameDuration, depth.rawValue().toUtf8().constData());
+    std::printf("cores                %d\n", QThread::idealThreadCount());
+    std::printf("movie                %s (delivered %.2f fps)\n", moviePath.toUtf8().constData(), movieFps);
+    std::printf("run                  %.3f s\n", elapsed);
+    std::printf("frame times          %lld\n", c.ticks);
+    std::printf("frames played        %lld (on time %lld, late %lld)\n",
+                c.framesCompleted + c.framesDisplayedLate, c.framesCompleted, c.framesDisplayedLate);
+    std::printf("frames dropped       %lld (card), controller dropped count %llu\n", c.framesDropped,
+                static_cast<unsigned long long>(dropped));
+    std::printf("repeated pictures    %lld\n", c.underruns);
+    std::printf("schedules refused    %lld\n", c.schedulesRefused);
+    std::printf("audio played         %lld sample frames, silence for missing %lld, gaps %lld\n",
+                c.audioSamplesPlayed, c.audioSamplesMissing, c.audioDiscontinuities);
+    std::printf("audio ring           underrun %lld sample frames (%lld after the first second), dropped %lld\n",
+                ringUnderruns, ringUnderruns - std::max(0LL, startupUnderruns), ringDropped);
+    std::printf("audio vs video       %lld sample frames (expected %lld for the frame times)\n",
+                c.audioSamplesPlayed, mode.audioSamplesThrough(c.ticks));
+    std::printf("video drift          %+.3f ms (frame on air vs host clock, within one frame is normal)\n",
+                (videoSeconds - elapsed) * 1000.0);
+    std::printf("stalled              %s\n", stalled ? "yes" : "no");
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc > 1 && std::strcmp(argv[1], "--controller") == 0) {
+        if (std::getenv("SDL_AUDIODRIVER") == nullptr) setenv("SDL_AUDIODRIVER", "dummy", 1);
+        QCoreApplication app(argc, argv);
+        const double seconds = argc > 2 ? std::atof(argv[2]) : 10.0;
+        const std::optional<SDIBitDepth> depth =
+            argc > 3 ? SDIBitDepth::fromRawValue(QString::fromUtf8(argv[3])) : SDIBitDepth(SDIBitDepth::eightBit);
+        if (!(seconds > 0) || !depth) {
+            std::fprintf(stderr, "usage: %s --controller [seconds] [eightBit|tenBitFillKey|tenBit] [movie]\n",
+                         argv[0]);
+            return 2;
+        }
+        return runControllerSoak(seconds, *depth, argc > 4 ? QString::fromLocal8Bit(argv[4]) : QString());
+    }
+    const double seconds = argc > 1 ? std::atof(argv[1]) : 10.0;
+    if (!(seconds > 0)) {
+        std::fprintf(stderr, "usage: %s [seconds] | --controller [seconds] [depth] [movie]\n", argv[0]);
+        return 2;
+    }
+    return runBridgeSoak(seconds);
 }

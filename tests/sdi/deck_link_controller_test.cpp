@@ -1,0 +1,267 @@
+// Starting and stopping the SDI output controller: mode matching, failures, the clock handover,
+// the slot ring, the probe hook and failed frames.
+#include "deck_link_controller_fixture.h"
+
+#include "models/localized.h"
+#include "platform/gpu/pixel_buffer.h"
+
+#include <optional>
+
+namespace velmar {
+namespace {
+
+using Kind = DeckLinkController::StartError::Kind;
+
+class DeckLinkControllerTest : public test::ControllerFixture {
+  protected:
+    // The kind of error start throws, or nothing when it starts.
+    std::optional<Kind> startFailure(SDIBitDepth depth, FrameRate rate, bool externalKeyer = true,
+                                     QString* message = nullptr) {
+        try {
+            start(depth, externalKeyer, true, rate);
+        } catch (const DeckLinkController::StartError& error) {
+            if (message) *message = error.localizedDescription();
+            return error.kind();
+        }
+        return std::nullopt;
+    }
+
+    void expectStopped() {
+        EXPECT_FALSE(controller->isRunning());
+        EXPECT_FALSE(controller->bridge().isRunning());
+        EXPECT_EQ(controller->installedTargetCount(), 0);
+        EXPECT_EQ(controller->runningBitDepth(), SDIBitDepth::eightBit);
+        EXPECT_FALSE(canvas->deckLinkOwnsClock());
+        EXPECT_EQ(canvas->deckLinkFramePeriod(), 0);
+        EXPECT_FALSE(SDIAudioBridge::shared().isActive());
+    }
+};
+
+TEST_F(DeckLinkControllerTest, ModesMatchExactlyByCanvasSizeAndRate) {
+    const std::vector<ZRDeckLinkMode> modes =
+        DeckLinkController::supportedModes(card.get(), 0, SDIBitDepth::eightBit, true);
+    struct Case {
+        const char* name;
+        CanvasFormat canvas;
+        FrameRate rate;
+        std::optional<std::uint32_t> mode;
+    };
+    const Case cases[] = {
+        {"59.94", {test::kCanvasWidth, test::kCanvasHeight, ""}, {60000, 1001}, test::kMode5994},
+        {"29.97 is not 30",
+         {test::kCanvasWidth, test::kCanvasHeight, ""},
+         {30000, 1001},
+         std::nullopt},
+        {"30 as 30000/1000",
+         {test::kCanvasWidth, test::kCanvasHeight, ""},
+         {30000, 1000},
+         test::kMode30},
+        {"60: the first of two equal rates",
+         {test::kCanvasWidth, test::kCanvasHeight, ""},
+         {120, 2},
+         test::kMode60},
+        {"one pixel wider",
+         {test::kCanvasWidth + 1, test::kCanvasHeight, ""},
+         {60000, 1001},
+         std::nullopt},
+        {"no frame duration", {test::kCanvasWidth, test::kCanvasHeight, ""}, {60, 0}, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto mode = DeckLinkController::matchingMode(modes, c.canvas, c.rate);
+        ASSERT_EQ(mode.has_value(), c.mode.has_value());
+        if (mode) {
+            EXPECT_EQ(mode->displayMode(), *c.mode);
+        }
+    }
+
+    QString message;
+    EXPECT_EQ(startFailure(SDIBitDepth::eightBit, {30000, 1001}, true, &message),
+              Kind::noMatchingMode);
+    EXPECT_EQ(message,
+              localized("この解像度とフレームレートの組み合わせは、この機器では出せません"));
+    expectStopped();
+}
+
+TEST_F(DeckLinkControllerTest, StartHandsTheClockToTheCardAndStopGivesItBackCleanly) {
+    setTake(false);
+    start(SDIBitDepth::eightBit);
+    EXPECT_TRUE(controller->isRunning());
+    ASSERT_TRUE(controller->runningMode());
+    EXPECT_EQ(controller->runningMode()->displayMode(), test::kMode5994);
+    EXPECT_EQ(controller->installedTargetCount(), 4);
+    EXPECT_TRUE(canvas->deckLinkOwnsClock());
+    EXPECT_DOUBLE_EQ(canvas->deckLinkFramePeriod(), 1001.0 / 60000.0);
+    EXPECT_FALSE(controller->isStalled());
+    EXPECT_FALSE(controller->keyerFailed());
+    output->step(5);
+
+    controller->stop();
+    expectStopped();
+    EXPECT_FALSE(output->isPlaybackRunning());
+    controller->stop();  // harmless when stopped
+
+    // A restart in another depth starts afresh: new slots, time 0, nothing dropped.
+    clearCaptures();
+    start(SDIBitDepth::tenBit);
+    EXPECT_EQ(controller->runningBitDepth(), SDIBitDepth::tenBit);
+    output->step(5);
+    const auto played = capturedFrames();
+    ASSERT_EQ(played.size(), 5u);
+    EXPECT_EQ(played.front().tick, 0);
+    for (const SdiCapturedFrame& frame : played) EXPECT_EQ(frame.format, SdiPixelFormat::ay10);
+    EXPECT_EQ(controller->droppedFrameCount(), 0u);
+
+    // A second start replaces the running output.
+    start(SDIBitDepth::tenBitFillOnly);
+    EXPECT_EQ(controller->runningBitDepth(), SDIBitDepth::tenBitFillOnly);
+    EXPECT_EQ(controller->installedTargetCount(), 4);
+    controller.reset();  // the destructor stops
+    EXPECT_FALSE(canvas->deckLinkOwnsClock());
+    EXPECT_FALSE(SDIAudioBridge::shared().isActive());
+}
+
+TEST_F(DeckLinkControllerTest, FailedStartsLeaveTheControllerStopped) {
+    struct Case {
+        const char* name;
+        SdiFaults faults;
+        SDIBitDepth depth;
+        FrameRate rate;
+        Kind kind;
+        int bridgeCode;
+    };
+    SdiFaults busy;
+    busy.enableVideoBusy = true;
+    SdiFaults keyer;
+    keyer.keyerEnableFails = true;
+    const Case cases[] = {
+        {"device busy",
+         busy,
+         SDIBitDepth::eightBit,
+         {60000, 1001},
+         Kind::bridge,
+         ZRDeckLinkError::cannotEnableOutput},
+        {"10-bit key without keyer",
+         keyer,
+         SDIBitDepth::tenBit,
+         {60000, 1001},
+         Kind::bridge,
+         ZRDeckLinkError::cannotEnableTenBitKey},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SetUpWith(c.faults);
+        QString message;
+        EXPECT_EQ(startFailure(c.depth, c.rate, true, &message), c.kind);
+        EXPECT_EQ(message, ZRDeckLinkError::messageForCode(c.bridgeCode))
+            << "shown as the bridge says it";
+        expectStopped();
+    }
+
+    // A mode too wide for any render target cannot be given buffers.
+    SetUpWith({});
+    state.canvas = CanvasFormat{test::kHugeWidth, 1, "wide"};
+    QString message;
+    EXPECT_EQ(startFailure(SDIBitDepth::eightBit, {60000, 1001}, true, &message),
+              Kind::allocationFailed);
+    EXPECT_EQ(message, localized("出力用のバッファを確保できません"));
+    expectStopped();
+}
+
+TEST_F(DeckLinkControllerTest, AKeyerThatCannotBeEnabledLeavesEightBitRunningWithoutKeyAndSaysSo) {
+    SdiFaults faults;
+    faults.keyerEnableFails = true;
+    SetUpWith(faults);
+    setTake(false);
+    start(SDIBitDepth::eightBit, /*externalKeyer=*/true);
+    EXPECT_TRUE(controller->isRunning());
+    EXPECT_TRUE(controller->keyerFailed());
+    EXPECT_FALSE(controller->keyerEnabled());
+    output->step(2);
+    EXPECT_FALSE(lastFrame().keyed);
+}
+
+// Frames cycle through the four slots from the first preroll on; the probe is offered each
+// frame but given it only when its reservation says yes, with the output's key alpha mode.
+TEST_F(DeckLinkControllerTest, FramesCycleThroughTheSlotsAndReachTheProbeOnlyWhenReserved) {
+    setTake(false);
+    {
+        std::lock_guard lock(mutex);
+        state.keyAlphaMode = KeyAlphaMode::premultiplied;
+    }
+    std::mutex probeMutex;
+    std::vector<const gpu::PixelBuffer*> offered;
+    std::vector<KeyAlphaMode> modes;
+    std::atomic<int> asked{0};
+    DeckLinkController::ProbeHook hook;
+    hook.reserveCapture = [&] { return ++asked % 2 == 1; };  // every other frame
+    hook.capture = [&](const std::shared_ptr<gpu::PixelBuffer>& buffer, KeyAlphaMode mode) {
+        std::lock_guard lock(probeMutex);
+        offered.push_back(buffer.get());
+        modes.push_back(mode);
+    };
+    controller->setProbeHook(hook);
+    start(SDIBitDepth::eightBit);
+    output->step(13);  // 3 preroll + 13 frames: 16 requests
+
+    std::lock_guard lock(probeMutex);
+    EXPECT_EQ(asked.load(), 16);
+    ASSERT_EQ(offered.size(), 8u);
+    // Requests 1, 3, 5, ... render slots 0, 2, 0, 2, ...: two distinct buffers alternating.
+    EXPECT_NE(offered[0], offered[1]);
+    for (std::size_t i = 2; i < offered.size(); ++i) EXPECT_EQ(offered[i], offered[i - 2]);
+    for (KeyAlphaMode mode : modes) EXPECT_EQ(mode, KeyAlphaMode::premultiplied);
+}
+
+TEST_F(DeckLinkControllerTest, TheStubProbeSaysNoAndNothingIsCaptured) {
+    setTake(false);
+    int captured = 0;
+    DeckLinkController::ProbeHook hook;
+    hook.capture = [&](const std::shared_ptr<gpu::PixelBuffer>&, KeyAlphaMode) { ++captured; };
+    controller->setProbeHook(hook);  // no reservation: the answer is no
+    start(SDIBitDepth::eightBit);
+    output->step(4);
+    EXPECT_EQ(captured, 0);
+}
+
+TEST_F(DeckLinkControllerTest, AFailedRenderSendsTheFallbackAndCountsADrop) {
+    const SDIBitDepth depths[] = {SDIBitDepth::eightBit, SDIBitDepth::tenBitFillOnly,
+                                  SDIBitDepth::tenBit};
+    for (SDIBitDepth depth : depths) {
+        SCOPED_TRACE(depth.rawValue().toStdString());
+        SetUpWith({});
+        setTake(false);
+        start(depth);
+        output->step(1);  // shows frame 0 and renders frame 3 on the completion thread
+        clearCaptures();
+        failingRenders = 1;  // frame 4 cannot be made
+        output->step(8);     // shows frames 1 ... 8
+        EXPECT_EQ(controller->droppedFrameCount(), 1u);
+        EXPECT_TRUE(controller->isRunning());
+        EXPECT_FALSE(controller->isStalled());
+        const auto played = capturedFrames();
+        ASSERT_EQ(played.size(), 8u);
+        for (std::size_t i = 0; i < played.size(); ++i) {
+            const SdiCapturedFrame& f = played[i];
+            // Pixel (12, 10): red from the take, or black (with a transparent key) in the fallback.
+            bool black = false;
+            switch (depth) {
+                case SDIBitDepth::eightBit:
+                    black = f.bytes[10 * f.rowBytes + 12 * 4 + 2] == 0;
+                    break;
+                case SDIBitDepth::tenBitFillOnly:
+                    black = ((test::wordAt(f, 10 * f.rowBytes + 2 * 16) >> 10) & 0x3FF) == 64;
+                    break;
+                case SDIBitDepth::tenBit:
+                    black = test::wordAt(f, 10 * f.rowBytes + 12 * 4) == kAy10Black;
+                    break;
+            }
+            EXPECT_EQ(black, f.tick == 4) << "tick " << f.tick;
+        }
+        EXPECT_EQ(output->counters().invalidContentFrames, 0);
+        controller->stop();
+    }
+}
+
+}  // namespace
+}  // namespace velmar
