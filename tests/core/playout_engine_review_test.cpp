@@ -3,6 +3,10 @@
 // the key switch during a fade-out, and superseded movie refinements.
 #include "engine_fixture.h"
 
+#include "support/test_media.h"
+
+#include <QTemporaryDir>
+
 #include <QSignalSpy>
 
 #include <clocale>
@@ -19,6 +23,23 @@ using State = PlayoutEngine::State;
 class CommaLocale {
 public:
     CommaLocale() : previous_(std::setlocale(LC_NUMERIC, nullptr)) {
+        if (tryInstalled()) return;
+        // None installed: compile one into a private folder, where the C library looks first.
+        static const QString built = [] {
+            static QTemporaryDir dir;
+            const QString out = dir.path() + "/de_DE.UTF-8";
+            if (!TestMedia::run("localedef", {"-i", "de_DE", "-f", "UTF-8", out})) return QString();
+            return dir.path();
+        }();
+        if (!built.isEmpty()) {
+            qputenv("LOCPATH", built.toLocal8Bit());
+            if (tryInstalled()) return;
+        }
+        std::setlocale(LC_NUMERIC, previous_.c_str());
+    }
+    ~CommaLocale() { std::setlocale(LC_NUMERIC, previous_.c_str()); }
+
+    bool tryInstalled() {
         for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "fr_FR.utf8",
                                  "nl_NL.UTF-8", "es_ES.UTF-8", "it_IT.UTF-8"}) {
             if (std::setlocale(LC_NUMERIC, name) == nullptr) continue;
@@ -26,12 +47,11 @@ public:
             std::snprintf(text, sizeof text, "%.1f", 0.5);
             if (text[1] == ',') {
                 active_ = true;
-                return;
+                return true;
             }
         }
-        std::setlocale(LC_NUMERIC, previous_.c_str());
+        return false;
     }
-    ~CommaLocale() { std::setlocale(LC_NUMERIC, previous_.c_str()); }
     bool active() const { return active_; }
 
 private:
