@@ -1,5 +1,7 @@
 #include "render/v210_packer.h"
 
+#include "render/pack_dispatch.h"
+
 #include "platform/gpu/command_buffer.h"
 #include "platform/gpu/device.h"
 #include "platform/gpu/pack_kernels.h"
@@ -23,14 +25,7 @@ std::pair<float, float> V210Packer::lumaCoefficients(int height) {
 
 std::shared_ptr<V210Packer> V210Packer::create(std::shared_ptr<gpu::Device> device, int width,
                                                int height) {
-    if (!device || width < 1 || height < 1 || width > gpu::kMaxTextureSide ||
-        height > gpu::kMaxTextureSide)
-        return {};
-    auto library = device->newDefaultLibrary();
-    if (!library) return {};
-    auto function = library->newFunction("v210_pack");
-    if (!function) return {};
-    auto pipeline = device->newComputePipelineState(function);
+    auto pipeline = PackDispatch::makePipeline(device, width, height, "v210_pack");
     if (!pipeline) return {};
     return std::make_shared<V210Packer>(std::move(device), std::move(pipeline), width, height);
 }
@@ -43,25 +38,8 @@ V210Packer::V210Packer(std::shared_ptr<gpu::Device> device,
 bool V210Packer::encode(const std::shared_ptr<gpu::Texture>& source,
                         const std::shared_ptr<gpu::Buffer>& buffer,
                         gpu::CommandBuffer& commandBuffer) const {
-    if (!source || source->width() != width_ || source->height() != height_ ||
-        source->pixelFormat() != gpu::PixelFormat::BGRA8Unorm)
-        return false;
-    if (!buffer || buffer->length() < rowBytes_ * size_t(height_)) return false;
-    gpu::ComputeCommandEncoder* encoder = commandBuffer.computeCommandEncoder();
-    if (encoder == nullptr) return false;
-    const uint32_t units = uint32_t(rowBytes_ / kGroupBytes);
-    const auto [kr, kb] = lumaCoefficients(height_);
-    const gpu::pack::PackParameters parameters{uint32_t(width_), uint32_t(height_), units, kr, kb};
-    encoder->setComputePipelineState(pipeline_);
-    encoder->setTexture(source, 0);
-    encoder->setBuffer(buffer, 0, 0);
-    encoder->setBytes(&parameters, sizeof parameters, 1);
-    const uint32_t tw = std::min<uint32_t>(pipeline_->threadExecutionWidth(), 64);
-    const uint32_t th = std::clamp<uint32_t>(pipeline_->maxTotalThreadsPerThreadgroup() / tw, 1, 64);
-    encoder->dispatchThreadgroups({(units + tw - 1) / tw, (uint32_t(height_) + th - 1) / th, 1},
-                                  {tw, th, 1});
-    encoder->endEncoding();
-    return true;
+    return PackDispatch::encode(pipeline_, source, buffer, commandBuffer, width_, height_, rowBytes_,
+                                kGroupBytes);
 }
 
 std::vector<uint32_t> V210Packer::blackRow(int width, size_t rowBytes) {
