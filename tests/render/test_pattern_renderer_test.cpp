@@ -27,11 +27,9 @@ ImageRef make(TestPatternKind kind, int w, int h, LEDCabinetSize cabinet = {128,
 
 // True when every pixel of the rectangle [x0, x1) x [y0, y1) has the colour.
 bool uniform(const QImage& image, int x0, int y0, int x1, int y1, RGB colour) {
-    for (int y = y0; y < y1; ++y) {
-        for (int x = x0; x < x1; ++x) {
+    for (int y = y0; y < y1; ++y)
+        for (int x = x0; x < x1; ++x)
             if (at(image, x, y) != colour) return false;
-        }
-    }
     return true;
 }
 
@@ -50,9 +48,8 @@ TEST(TestPatternRenderer, EveryPatternAtEverySizeFinishesOpaqueAndSized) {
             EXPECT_EQ(image->format(), QImage::Format_RGBA8888_Premultiplied);
             // Opaque everywhere: sample a grid (every pixel for the small sizes).
             const int sx = std::max(1, w / 61), sy = std::max(1, h / 37);
-            for (int y = 0; y < h; y += sy) {
+            for (int y = 0; y < h; y += sy)
                 for (int x = 0; x < w; x += sx) ASSERT_EQ(alphaAt(*image, x, y), 255);
-            }
         }
         for (auto [w, h] : {std::pair{0, 10}, std::pair{10, 0}, std::pair{-4, -4}})
             EXPECT_FALSE(Renderer::makeImage(kind, w, h, {}));  // no image without pixels
@@ -122,9 +119,8 @@ TEST(TestPatternRenderer, GrayscaleStepsAndTheirLabelsFromHeight240) {
     auto inked = [](int h) {
         ImageRef img = Renderer::makeImage(TestPatternKind::grayscale11, 1100, h, {});
         int count = 0;
-        for (int y = h * 88 / 100; y < h; ++y) {
+        for (int y = h * 88 / 100; y < h; ++y)
             for (int x = 0; x < 100; ++x) count += at(*img, x, y) != kBlack;
-        }
         return count;
     };
     EXPECT_GT(inked(240), 0);
@@ -183,9 +179,8 @@ TEST(TestPatternRenderer, CrosshatchBelowOneStepDrawsOnlyTheCentreLines) {
     EXPECT_TRUE(uniform(*image, 30, 1, 170, 2, kWhite));
     EXPECT_TRUE(uniform(*image, 99, 1, 100, 3, kWhite));
     // No red centre cross: its size is the step.
-    for (int y = 0; y < 4; ++y) {
+    for (int y = 0; y < 4; ++y)
         for (int x = 0; x < 200; ++x) ASSERT_NE(at(*image, x, y), kRed);
-    }
 }
 
 TEST(TestPatternRenderer, EdgeFrameRingsMarksAndCrossAtHd) {
@@ -251,9 +246,8 @@ TEST(TestPatternRenderer, CabinetLabelsOnlyInCellsLargeEnough) {
     auto inkInCell = [](LEDCabinetSize cabinet) {
         ImageRef img = Renderer::makeImage(TestPatternKind::ledCabinet, 80, 60, cabinet);
         std::set<RGB> colours;
-        for (int y = 1; y < cabinet.height - 1; ++y) {
+        for (int y = 1; y < cabinet.height - 1; ++y)
             for (int x = 1; x < cabinet.width - 1; ++x) colours.insert(at(*img, x, y));
-        }
         return colours.size();
     };
     EXPECT_GT(inkInCell({40, 28}), 1u);
@@ -278,9 +272,8 @@ TEST(TestPatternRenderer, ResolutionLabelFromAbout172Pixels) {
         ImageRef img = Renderer::makeImage(TestPatternKind::edgeFrame, 2 * h, h, {});
         const int L = (2 * h * 2 + 25) / 50;
         int count = 0;
-        for (int y = h / 2 + 2; y < std::min(h - 3, h / 2 + 2 * L); ++y) {
+        for (int y = h / 2 + 2; y < std::min(h - 3, h / 2 + 2 * L); ++y)
             for (int x = 3; x < h - 2; ++x) count += at(*img, x, y) != kBlack;
-        }
         return count;
     };
     EXPECT_GT(inked(172), 0);
