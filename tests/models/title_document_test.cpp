@@ -113,10 +113,5 @@ TEST(TitleDocumentTest, RoundTripsEveryField) {
     EXPECT_FALSE(doc.encoded().has_value());
 }
 
-TEST(TitleDocumentTest, ErrorMessagesAreFixedTexts) {
-    EXPECT_EQ(TitleError(TitleError::Kind::unsupportedVersion).errorDescription(),
-              QString::fromUtf8("このバージョンのテロップは開けません"));
-}
-
 }  // namespace
 }  // namespace velmar

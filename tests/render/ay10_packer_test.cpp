@@ -54,7 +54,6 @@ TEST(AY10Packer, KeyIsAlphaAndFillIsTheColourAsGiven) {
         uint32_t luma, key;
     } cases[] = {
         {"opaque white", 0xffffffff, 940, 1023},
-        {"transparent", 0x00000000, 64, 0},
         {"half white, premultiplied", 0x80808080, 504, 514},
         {"half white, straight", 0x80ffffff, 940, 514},
         {"straight colour under a transparent key", 0x00ffffff, 940, 0},
