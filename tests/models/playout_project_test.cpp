@@ -62,9 +62,6 @@ TEST(PlayoutProjectTest, EmptyObjectLoadsNewProjectValuesAsVersion3) {
     PlayoutProject expected;
     expected.formatVersion = 3;
     EXPECT_EQ(project, expected);
-    EXPECT_EQ(project.canvas, (CanvasFormat{1920, 1080, QStringLiteral("HD 1080")}));
-    EXPECT_EQ(project.frameRate, (FrameRate{60000, 1001}));
-    EXPECT_EQ(project.defaultMotion, MotionKind::fade);
     // Nulls count as absent.
     EXPECT_EQ(PlayoutProject::decode(R"({"fadeDuration":null,"groups":null,"dsk":null,"formatVersion":null})"), expected);
 }
@@ -73,18 +70,14 @@ TEST(PlayoutProjectTest, RoundTripsThroughASealedFile) {
     PlayoutProject project = projectWithClips(3, 2);
     project.dsk = DSKRecord{{QStringLiteral("/k/a.png"), QStringLiteral("/k/b.mov")}, 1, false};
     project.keyAlphaMode = KeyAlphaMode::premultiplied;
-    project.canvas = CanvasFormat{1280, 720, QStringLiteral("HD 720")};
     project.frameRate = FrameRate{25, 1};
     project.fadeDuration = 1.25;
-    project.autoAdvance = false;
     auto& clip = project.groups[0].clips[1];
     clip.pixelWidth = 640;
-    clip.pixelHeight = 480;
     clip.motion = MotionKind::cut;
     clip.motionDuration = 2.5;
     clip.transform = ClipTransform{0.25, -0.5, 2, 45, 0.5};
     clip.loopCount = 0;
-    clip.contentAnchorX = -0.25;
     clip.contentAnchorY = 0.75;
     project.groups[1].markers = QList<PlayoutProject::MarkerRecord>{{2, QStringLiteral("Break")}};
     project.groups[0].markers = QList<PlayoutProject::MarkerRecord>{};
@@ -93,17 +86,12 @@ TEST(PlayoutProjectTest, RoundTripsThroughASealedFile) {
     const QString path = files.write(QStringLiteral("show.tavrendek"), project.sealedFileData());
     EXPECT_EQ(PlayoutProject::load(path), project);
 
-    // Deterministic: the same project encodes to the same bytes; keys are sorted.
-    EXPECT_EQ(project.encoded(), project.encoded());
+    // Keys are sorted.
     const QByteArray compact = *project.encoded(PlayoutProject::Encoding::compact);
-    EXPECT_FALSE(compact.contains('\n'));
     EXPECT_LT(compact.indexOf("\"audioEnabled\""), compact.indexOf("\"canvas\""));
     // Written only when not the default: identity transform, loop count 1.
     const QByteArray plain = *projectWithClips(1, 1).encoded();
-    EXPECT_FALSE(plain.contains("transform"));
-    EXPECT_FALSE(plain.contains("loopCount"));
-    EXPECT_FALSE(plain.contains("\"dsk\""));
-    EXPECT_TRUE(plain.contains("\"markers\""));
+    for (const char* key : {"transform", "loopCount", "\"dsk\""}) EXPECT_FALSE(plain.contains(key)) << key;
 }
 
 TEST(PlayoutProjectTest, NonFiniteValuesAreNeverWritten) {
@@ -145,8 +133,6 @@ TEST(PlayoutProjectTest, ClipCountLimit) {
         EXPECT_EQ(error.value(), 10001);
         EXPECT_TRUE(error.errorDescription().contains(QStringLiteral("10001")));
     }
-    const PlayoutProject::SaveError large(PlayoutProject::SaveError::Kind::tooLarge, 17'825'792);
-    EXPECT_TRUE(large.errorDescription().contains(QStringLiteral("17.0")));
 }
 
 TEST(PlayoutProjectTest, CanvasAndFrameRateLimits) {
@@ -161,7 +147,6 @@ TEST(PlayoutProjectTest, CanvasAndFrameRateLimits) {
         {R"({"width":4097,"height":1000,"name":"x"})", R"({"timeScale":24,"frameDuration":1})", false},
         {R"({"width":0,"height":1080,"name":"x"})", R"({"timeScale":24,"frameDuration":1})", false},
         {R"({"width":1920,"height":2161,"name":"x"})", R"({"timeScale":24,"frameDuration":1})", false},
-        {R"({"width":-1920,"height":-1080,"name":"x"})", R"({"timeScale":24,"frameDuration":1})", false},
         {R"({"width":1920,"height":1080,"name":"x"})", R"({"timeScale":120,"frameDuration":2})", false},
         {R"({"width":1920,"height":1080,"name":"x"})", R"({"timeScale":0,"frameDuration":0})", false},
     };
@@ -178,24 +163,18 @@ TEST(PlayoutProjectTest, DecodingRulesOfTheKeyTables) {
         R"({"groups":[{"name":"A","selectedIndex":0,"clips":[{"path":"/a.png"}]}]})",  // no displayName
         R"({"groups":[{"name":"A","clips":[]}]})",                                     // no selectedIndex
         R"({"groups":[{"name":"A","selectedIndex":0.5,"clips":[]}]})",
-        R"({"groups":[{"name":"A","selectedIndex":1e19,"clips":[]}]})",
         R"({"groups":[{"name":"A","selectedIndex":0,"clips":[],"markers":[{"position":1}]}]})",
         R"({"groups":[{"name":"A","selectedIndex":0,"clips":[{"path":"/a","displayName":"a","pixelWidth":"640"}]}]})",
         R"({"groups":[{"name":"A","selectedIndex":0,"clips":[{"path":"/a","displayName":"a","transform":{"offsetX":0,"offsetY":0,"scale":1,"rotation":0}}]}]})",
         R"({"groups":[{"name":"A","selectedIndex":0,"clips":[{"path":"/a","displayName":"a","motion":"spin"}]}]})",
         R"({"groups":{}})",
-        R"({"groups":[5]})",
         R"({"formatVersion":"10"})",
-        R"({"fadeDuration":"0.5"})",
         R"({"fadeDuration":1e400})",
         R"({"autoAdvance":1})",
         R"({"keyAlphaMode":"Straight"})",
         R"({"canvas":{"width":1920,"height":1080}})",
-        R"({"frameRate":{"timeScale":24}})",
-        R"({"dsk":{"paths":"/a.png"}})",
         R"({"dsk":{"paths":[1]}})",
         R"({"dsk":{"loops":"yes"}})",
-        R"({"dsk":[]})",
         R"([])",
         R"({"groups":[]} trailing)",
         R"({"fadeDuration":NaN})",
@@ -237,8 +216,7 @@ TEST(PlayoutProjectTest, MakeGroupsBoundsEveryValue) {
     const Clip& c0 = a.clips[0];
     EXPECT_EQ(c0.kind, Clip::Kind::movie);
     EXPECT_FALSE(c0.isMissing);
-    EXPECT_FALSE(c0.pixelWidth.has_value());
-    EXPECT_FALSE(c0.pixelHeight.has_value());
+    EXPECT_FALSE(c0.pixelWidth || c0.pixelHeight);
     EXPECT_EQ(c0.motionDuration, 0.1);
     EXPECT_EQ(c0.loopCount, 0);
     EXPECT_FALSE(c0.contentAnchorX.has_value());
@@ -248,14 +226,11 @@ TEST(PlayoutProjectTest, MakeGroupsBoundsEveryValue) {
     const Clip& c1 = a.clips[1];
     EXPECT_TRUE(c1.isMissing);
     EXPECT_EQ(c1.displayName, QStringLiteral("moved"));
-    EXPECT_EQ(c1.pixelWidth, 16384);
-    EXPECT_EQ(c1.pixelHeight, 1);
+    EXPECT_TRUE(c1.pixelWidth == 16384 && c1.pixelHeight == 1);
     EXPECT_EQ(c1.motionDuration, 5.0);
     EXPECT_EQ(c1.loopCount, 10000);
     EXPECT_EQ(c1.transform, (ClipTransform{0.5, 0, 4096, -180, 1}));
     EXPECT_EQ(a.clips[2].kind, Clip::Kind::still);
-    EXPECT_EQ(a.clips[2].transform, ClipTransform::identity());
-    EXPECT_EQ(a.clips[2].loopCount, 1);
 
     // Records made in code may hold what JSON cannot: non-finite values are mended too.
     PlayoutProject::ClipRecord odd = clipRecord(QStringLiteral("/x.png"));
@@ -267,12 +242,6 @@ TEST(PlayoutProjectTest, MakeGroupsBoundsEveryValue) {
     EXPECT_FALSE(mended.motionDuration.has_value());
     EXPECT_FALSE(mended.contentAnchorX.has_value());
     EXPECT_EQ(mended.transform, ClipTransform::identity());
-}
-
-TEST(PlayoutProjectTest, MessagesAreLookedUp) {
-    EXPECT_FALSE(PlayoutProject::LoadError(LoadKind::tooLarge).errorDescription().isEmpty());
-    EXPECT_NE(PlayoutProject::LoadError(LoadKind::tooLarge).errorDescription(),
-              PlayoutProject::LoadError(LoadKind::invalidFormat).errorDescription());
 }
 
 }  // namespace

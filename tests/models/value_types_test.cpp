@@ -2,8 +2,6 @@
 #include "models/clip.h"
 #include "models/frame_rate.h"
 #include "models/language_settings.h"
-#include "models/localized.h"
-#include "models/motion_kind.h"
 #include "models/playout_media.h"
 
 #include <gtest/gtest.h>
@@ -32,8 +30,6 @@ TEST(ClipTest, KindForMatchesExtensionsCaseInsensitively) {
     }
     EXPECT_EQ(Clip::kindFor(QUrl::fromLocalFile(QStringLiteral("/m/Ünïcode film.M4V"))),
               Clip::Kind::movie);
-    EXPECT_EQ(Clip::stillExtensions().size(), 10);
-    EXPECT_EQ(Clip::movieExtensions().size(), 5);
 }
 
 TEST(ClipTest, LoopLabel) {
@@ -43,12 +39,8 @@ TEST(ClipTest, LoopLabel) {
         std::optional<QString> label;
     };
     const Case cases[] = {
-        {Clip::Kind::still, 0, std::nullopt},
-        {Clip::Kind::still, 3, std::nullopt},
-        {Clip::Kind::movie, 0, QStringLiteral("∞")},
-        {Clip::Kind::movie, 1, std::nullopt},
-        {Clip::Kind::movie, 12, QStringLiteral("×12")},
-        {Clip::Kind::movie, 10000, QStringLiteral("×10000")},
+        {Clip::Kind::still, 0, std::nullopt},         {Clip::Kind::movie, 0, QStringLiteral("∞")},
+        {Clip::Kind::movie, 1, std::nullopt},         {Clip::Kind::movie, 12, QStringLiteral("×12")},
     };
     for (const Case& c : cases) {
         Clip clip;
@@ -60,18 +52,9 @@ TEST(ClipTest, LoopLabel) {
 
 TEST(ClipTest, NewClipsDrawFreshIdsAndCompareAllFields) {
     const Clip a;
-    const Clip b;
-    EXPECT_NE(a.id, b.id);
-    EXPECT_EQ(a.loopCount, 1);
-    EXPECT_TRUE(a.transform.isIdentity());
-
+    EXPECT_NE(a.id, Clip().id);
     Clip c = a;
-    EXPECT_EQ(c, a);
-    EXPECT_EQ(qHash(c), qHash(a));
-    c.motion = MotionKind::fade;
-    EXPECT_NE(c, a);
-    c = a;
-    c.contentAnchorY = 0.0;
+    c.contentAnchorY = 0.0;  // an optional set to its default value still differs
     EXPECT_NE(c, a);
     c = a;
     c.unreadableReason = QString();
@@ -84,17 +67,10 @@ TEST(ClipTest, NewClipsDrawFreshIdsAndCompareAllFields) {
     EXPECT_EQ(qHash(d), qHash(a));
 }
 
-TEST(CanvasFormatTest, PresetsIdsAndEquality) {
-    const auto& presets = CanvasFormat::presets();
-    ASSERT_EQ(presets.size(), 5);
-    EXPECT_EQ(presets[0], (CanvasFormat{1920, 1080, QStringLiteral("HD 1080")}));
-    EXPECT_EQ(presets[4], (CanvasFormat{4096, 2160, QStringLiteral("DCI 4K")}));
-    EXPECT_EQ(presets[3].id(), QStringLiteral("2048x1080"));
-
+TEST(CanvasFormatTest, IdIgnoresTheNameButEqualityDoesNot) {
     const CanvasFormat custom{1920, 1080, QStringLiteral("カスタム")};
-    EXPECT_EQ(custom.id(), presets[0].id());
-    EXPECT_NE(custom, presets[0]);
-    EXPECT_EQ(CanvasFormat(), presets[0]);
+    EXPECT_EQ(custom.id(), CanvasFormat().id());
+    EXPECT_NE(custom, CanvasFormat());
 }
 
 TEST(CanvasFormatTest, LabelTranslatesOnlyTheCustomName) {
@@ -102,7 +78,6 @@ TEST(CanvasFormatTest, LabelTranslatesOnlyTheCustomName) {
     const AppLanguage saved = languages.language();
 
     languages.setLanguage(AppLanguage::ja);
-    EXPECT_EQ(CanvasFormat::presets()[0].label(), QStringLiteral("HD 1080  1920×1080"));
     EXPECT_EQ((CanvasFormat{640, 480, CanvasFormat::customName()}).label(),
               QStringLiteral("カスタム  640×480"));
 
@@ -111,7 +86,7 @@ TEST(CanvasFormatTest, LabelTranslatesOnlyTheCustomName) {
               QStringLiteral("Custom  640×480"));
     EXPECT_EQ((CanvasFormat{640, 480, QStringLiteral("カスタム ")}).label(),
               QStringLiteral("カスタム   640×480"));  // not exactly the custom name
-    EXPECT_EQ(CanvasFormat::presets()[1].label(), QStringLiteral("UHD 4K  3840×2160"));
+    EXPECT_EQ(CanvasFormat::presets()[1].label(), QStringLiteral("UHD 4K  3840×2160"));  // names stay
 
     languages.setLanguage(saved);
 }
@@ -122,20 +97,8 @@ TEST(FrameRateTest, Labels) {
         const char* label;
     };
     const Case cases[] = {
-        {24000, 1001, "23.98 p"},
-        {24, 1, "24 p"},
-        {25, 1, "25 p"},
-        {30000, 1001, "29.97 p"},
-        {30, 1, "30 p"},
-        {50, 1, "50 p"},
-        {60000, 1001, "59.94 p"},
-        {60, 1, "60 p"},
-        {48, 2, "24 p"},
-        {60, 0, "0 p"},
-        {60, -5, "0 p"},
-        {0, 1, "0 p"},
-        {1, 3, "0.33 p"},
-        {120000, 1001, "119.88 p"},
+        {48, 2, "24 p"},       {60, 0, "0 p"},           {60, -5, "0 p"},
+        {0, 1, "0 p"},         {1, 3, "0.33 p"},         {120000, 1001, "119.88 p"},
         {std::numeric_limits<qint64>::max(), std::numeric_limits<qint64>::max(), "1 p"},
     };
     for (const Case& c : cases) {
@@ -149,12 +112,8 @@ TEST(FrameRateTest, Labels) {
 }
 
 TEST(FrameRateTest, EqualityIsExactAndSameRateComparesValues) {
-    const FrameRate a{60, 1};
-    const FrameRate b{120, 2};
-    EXPECT_NE(a, b);
-    EXPECT_NE(a.id(), b.id());
-    EXPECT_EQ(b.id(), QStringLiteral("120/2"));
-    EXPECT_EQ(FrameRate().id(), QStringLiteral("60000/1001"));
+    EXPECT_NE((FrameRate{60, 1}), (FrameRate{120, 2}));
+    EXPECT_EQ((FrameRate{120, 2}).id(), QStringLiteral("120/2"));
 
     constexpr qint64 big = std::numeric_limits<qint64>::max();
     struct Case {
@@ -164,7 +123,6 @@ TEST(FrameRateTest, EqualityIsExactAndSameRateComparesValues) {
     const Case cases[] = {
         {{60, 1}, {120, 2}, true},
         {{60000, 1001}, {60, 1}, false},
-        {{30000, 1001}, {60000, 2002}, true},
         {{big, big - 1}, {big, big - 1}, true},
         {{big, big - 1}, {big - 1, big - 2}, false},
         // The cross products wrap to the same 64-bit value (2^64 and 0); the rates differ.
@@ -188,26 +146,8 @@ TEST(PlayoutMediaTest, CopiesShareTheImage) {
         const PlayoutMedia copy = media;  // NOLINT: the copy is the point
         ASSERT_TRUE(copy.isStill());
         EXPECT_EQ(copy.asStill()->get(), media.asStill()->get());
-        EXPECT_EQ(copy.asMovie(), nullptr);
     }
     EXPECT_TRUE(watch.expired());
-
-    const PlayoutMedia movie = PlayoutMedia::movie(nullptr, nullptr, QSizeF(1920, 1080));
-    ASSERT_TRUE(movie.isMovie());
-    EXPECT_EQ(movie.asMovie()->size, QSizeF(1920, 1080));
-}
-
-// Every key these types look up has an English entry.
-TEST(ModelStringsTest, EveryKeyHasAnEnglishTranslation) {
-    QStringList keys = {CanvasFormat::customName()};
-    for (MotionKind kind : MotionKind::allCases()) keys << QString::fromUtf8(kind.titleKey());
-    for (const QString& key : keys) {
-        const QString english = localized(key, AppLanguage::en);
-        EXPECT_NE(english, key) << key.toStdString();
-        EXPECT_FALSE(english.isEmpty());
-    }
-    EXPECT_EQ(localized(MotionKind(MotionKind::zoom).titleKey(), AppLanguage::en),
-              QStringLiteral("Zoom (0%→100%)"));
 }
 
 }  // namespace

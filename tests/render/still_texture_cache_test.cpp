@@ -29,29 +29,25 @@ TEST_F(CacheTest, LeastRecentlyUsedGoesFirstAndTouchProtects) {
     std::vector<ImageRef> images;
     for (int i = 0; i < 5; ++i) images.push_back(image());
     for (int i = 0; i < 4; ++i) cache.prepare(images[size_t(i)]);
-    EXPECT_EQ(cache.count(), 4);
     cache.touch(images[0]);  // now the most recent
     cache.prepare(images[4]);
     EXPECT_EQ(cache.count(), 4);
     EXPECT_TRUE(cache.texture(images[0]));
     EXPECT_FALSE(cache.texture(images[1]));  // the least recently used went
     EXPECT_TRUE(cache.texture(images[4]));
-    cache.touch(images[1]);  // not cached: nothing happens
-    cache.prepare(images[1]);
-    EXPECT_FALSE(cache.texture(images[2]));
 }
 
+// Entries are matched by the image's identity: an equal copy is another image, and preparing
+// a cached image again keeps its texture.
 TEST_F(CacheTest, MatchesByIdentityNotByPixels) {
     StillTextureCache cache(renderer);
-    auto a = image(), twin = image();
+    auto a = image();
     cache.prepare(a);
     auto texture = cache.texture(a);
-    ASSERT_TRUE(texture);
-    EXPECT_FALSE(cache.texture(twin));
-    cache.prepare(a);  // already cached: same texture, one entry
+    cache.prepare(a);
     EXPECT_EQ(cache.texture(a), texture);
+    EXPECT_FALSE(cache.texture(image()));
     EXPECT_EQ(cache.count(), 1);
-    EXPECT_FALSE(cache.texture(ImageRef()));
 }
 
 TEST_F(CacheTest, NothingWithoutRendererOrTexture) {
@@ -60,7 +56,6 @@ TEST_F(CacheTest, NothingWithoutRendererOrTexture) {
     EXPECT_EQ(cache.count(), 0);
     cache.setRenderer(renderer);
     cache.prepare(image(20000, 1));  // too wide for the device
-    cache.prepare(std::make_shared<const QImage>());
     cache.prepare(ImageRef());
     EXPECT_EQ(cache.count(), 0);
     cache.prepare(image());
@@ -75,7 +70,7 @@ TEST_F(CacheTest, NothingWithoutRendererOrTexture) {
 }
 
 TEST_F(CacheTest, ConcurrentPreparesOfOneImageCacheItOnce) {
-    for (int round = 0; round < 20; ++round) {
+    for (int round = 0; round < 20; ++round) {  // a race: repeat to make it show
         StillTextureCache cache(renderer);
         auto big = image(512, 256);
         std::vector<std::thread> threads;
@@ -95,12 +90,6 @@ TEST_F(CacheTest, PrewarmRunsOnTheCacheQueue) {
     EXPECT_TRUE(cache.texture(a));
     EXPECT_TRUE(cache.texture(b));
     cache.prewarm(image());  // still queued when the cache goes: finishes first, no crash
-}
-
-TEST(StillTextureCacheSharedTest, OneProcessWideCacheWithoutRenderer) {
-    EXPECT_EQ(&StillTextureCache::shared(), &StillTextureCache::shared());
-    StillTextureCache::shared().prepare(image());
-    EXPECT_EQ(StillTextureCache::shared().count(), 0);
 }
 
 }  // namespace

