@@ -6,6 +6,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QRandomGenerator>
@@ -15,6 +16,7 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <thread>
 #include <vector>
 
@@ -96,20 +98,115 @@ PlayoutProject::ClipRecord decodeClip(const JsonReader& json) {
     return clip;
 }
 
+// A transform object as ClipTransform::fromJson() reads it (all five fields finite numbers,
+// other keys ignored), or nothing when it would fail there.
+std::optional<ClipTransform> quickTransform(const QJsonObject& object) {
+    using Field = ClipTransform::Field;
+    static constexpr std::array<std::pair<Key, Field::Value>, 5> fields{{{Key("offsetX"), Field::offsetX},
+                                                                         {Key("offsetY"), Field::offsetY},
+                                                                         {Key("scale"), Field::scale},
+                                                                         {Key("rotation"), Field::rotation},
+                                                                         {Key("opacity"), Field::opacity}}};
+    ClipTransform t;
+    unsigned seen = 0;
+    for (auto it = object.constBegin(), end = object.constEnd(); it != end; ++it) {
+        const QString key = it.key();
+        const auto field = std::find_if(fields.begin(), fields.end(), [&](const auto& f) { return key == f.first; });
+        if (field == fields.end()) continue;
+        const unsigned bit = 1u << field->second;
+        const auto number = JsonReader::asNumber(it.value());
+        if (!number || (seen & bit) != 0) return std::nullopt;
+        seen |= bit;
+        t.setValue(field->second, *number);
+    }
+    if (seen != 0x1f) return std::nullopt;
+    return t;
+}
+
+// The clip record from one pass over the object's members: a key looked up by name costs more
+// than the whole walk, and no error path is put together. Gives nothing when anything is not as
+// a good file has it; the caller then reads the clip again with decodeClip(), which throws the
+// error of the first failing key in the decoding order. What this accepts, decodeClip() accepts
+// with the same record: each value passes the same test and is read by the same function.
+std::optional<PlayoutProject::ClipRecord> quickClip(const QJsonObject& object) {
+    PlayoutProject::ClipRecord clip;
+    enum : unsigned { path = 1, displayName = 2 };
+    unsigned required = 0;
+    for (auto it = object.constBegin(), end = object.constEnd(); it != end; ++it) {
+        const QString key = it.key();
+        const QJsonValue value = it.value();
+        // Null counts as absent for the optional keys; a required key must be a string.
+        auto text = [&](QString& out, unsigned bit) {
+            if (!value.isString() || (required & bit) != 0) return false;
+            required |= bit;
+            out = value.toString();
+            return true;
+        };
+        auto integer = [&](std::optional<qint64>& out) {
+            if (value.isNull()) return true;
+            out = JsonReader::asInteger(value);
+            return out.has_value();
+        };
+        auto number = [&](std::optional<double>& out) {
+            if (value.isNull()) return true;
+            out = JsonReader::asNumber(value);
+            return out.has_value();
+        };
+        bool ok = true;
+        if (key == Key("path")) {
+            ok = text(clip.path, path);
+        } else if (key == Key("displayName")) {
+            ok = text(clip.displayName, displayName);
+        } else if (key == Key("pixelWidth")) {
+            ok = integer(clip.pixelWidth);
+        } else if (key == Key("pixelHeight")) {
+            ok = integer(clip.pixelHeight);
+        } else if (key == Key("motion")) {
+            if (!value.isNull()) {
+                clip.motion = value.isString() ? MotionKind::fromRawValue(value.toString()) : std::nullopt;
+                ok = clip.motion.has_value();
+            }
+        } else if (key == Key("motionDuration")) {
+            ok = number(clip.motionDuration);
+        } else if (key == Key("transform")) {
+            if (!value.isNull()) {
+                clip.transform = value.isObject() ? quickTransform(value.toObject()) : std::nullopt;
+                ok = clip.transform.has_value();
+            }
+        } else if (key == Key("loopCount")) {
+            ok = integer(clip.loopCount);
+        } else if (key == Key("contentAnchorX")) {
+            ok = number(clip.contentAnchorX);
+        } else if (key == Key("contentAnchorY")) {
+            ok = number(clip.contentAnchorY);
+        }
+        if (!ok) return std::nullopt;
+    }
+    if (required != (path | displayName)) return std::nullopt;
+    return clip;
+}
+
 PlayoutProject::GroupRecord decodeGroup(const JsonReader& json) {
     PlayoutProject::GroupRecord group;
     group.name = json.string(Key("name"));
     group.selectedIndex = json.integer(Key("selectedIndex"));
     const QJsonArray clips = json.array(Key("clips"));
     group.clips.reserve(clips.size());
-    const QString clipsPath = json.pathOf(Key("clips"));
     for (qsizetype i = 0; i < clips.size(); ++i) {
-        group.clips.append(decodeClip(JsonReader::element(clips.at(i), clipsPath, i)));
+        const QJsonValue value = clips.at(i);
+        std::optional<PlayoutProject::ClipRecord> clip;
+        if (value.isObject()) clip = quickClip(value.toObject());
+        // The strict reading, for its error (or, should the quick one ever refuse a good clip,
+        // for the record).
+        if (!clip) clip = decodeClip(JsonReader::element(value, json.pathOf(Key("clips")), i));
+        group.clips.append(std::move(*clip));
     }
     if (auto markers = json.optionalArray(Key("markers"))) {
         QList<PlayoutProject::MarkerRecord> list;
+        list.reserve(markers->size());
+        const QString markersPath = json.pathOf(Key("markers"));
         for (qsizetype i = 0; i < markers->size(); ++i) {
-            const JsonReader m = JsonReader::object(markers->at(i), indexed(json.pathOf(Key("markers")), i));
+            const JsonReader m = JsonReader::element(markers->at(i), markersPath, i);
             list.append({m.integer(Key("position")), m.string(Key("name"))});
         }
         group.markers = std::move(list);
@@ -272,9 +369,11 @@ PlayoutProject PlayoutProject::load(const QString& path) {
     return project;
 }
 
-Clip PlayoutProject::makeClip(const ClipRecord& record) { return makeClip(record, freshId()); }
+namespace {
 
-Clip PlayoutProject::makeClip(const ClipRecord& record, const QUuid& id) {
+bool fileMissing(const QString& path) { return path.isEmpty() || !QFileInfo::exists(path); }
+
+Clip clipFrom(const PlayoutProject::ClipRecord& record, const QUuid& id, bool isMissing) {
     ClipTransform transform = ClipTransform::identity();
     if (record.transform) {
         const ClipTransform& t = *record.transform;
@@ -295,7 +394,7 @@ Clip PlayoutProject::makeClip(const ClipRecord& record, const QUuid& id) {
         .kind = Clip::kindFor(record.path).value_or(Clip::Kind::still),
         .pixelWidth = pixelSize(record.pixelWidth),
         .pixelHeight = pixelSize(record.pixelHeight),
-        .isMissing = record.path.isEmpty() || !QFileInfo::exists(record.path),
+        .isMissing = isMissing,
         .unreadableReason = std::nullopt,
         .loopCount = record.loopCount ? static_cast<int>(std::clamp<qint64>(*record.loopCount, 0, 10000)) : 1,
         .contentAnchorX = anchor(record.contentAnchorX),
@@ -306,49 +405,136 @@ Clip PlayoutProject::makeClip(const ClipRecord& record, const QUuid& id) {
     };
 }
 
-namespace {
-
-// Makes the clips of all groups, on a few threads for large projects: each clip's file is looked
-// at, and on a network volume every look is a round trip; 10000 of them in a row take long.
-std::vector<std::optional<Clip>> makeAllClips(const QList<PlayoutProject::GroupRecord>& groups) {
-    std::vector<const PlayoutProject::ClipRecord*> records;
-    for (const auto& group : groups) {
-        for (const auto& clip : group.clips) records.push_back(&clip);
-    }
-    // All the ids' randomness in one draw.
-    std::vector<quint64> random(records.size() * 2);
-    QRandomGenerator::global()->fillRange(random.data(), random.size());
-    // Empty slots: a default-made Clip would draw an id of its own for nothing.
-    std::vector<std::optional<Clip>> clips(records.size());
-    auto make = [&](size_t begin, size_t end) {
-        for (size_t i = begin; i < end; ++i) {
-            clips[i] = PlayoutProject::makeClip(*records[i], uuidFromRandom(&random[2 * i]));
-        }
-    };
-    const size_t threads =
-        records.size() < 512 ? 1 : std::min<size_t>(4, std::max(1u, std::thread::hardware_concurrency()));
-    const size_t chunk = (records.size() + threads - 1) / std::max<size_t>(threads, 1);
+// Runs work(begin, end) over 0..<count in slices, on up to four threads (this one among them)
+// when there are at least 512 items; each file look on a network volume is a round trip, and
+// 10000 of them in a row take long.
+void inSlices(size_t count, const std::function<void(size_t, size_t)>& work) {
+    const size_t threads = count < 512 ? 1 : std::min<size_t>(4, std::max(1u, std::thread::hardware_concurrency()));
+    const size_t chunk = (count + threads - 1) / threads;
     std::vector<std::thread> workers;
     for (size_t t = 1; t < threads; ++t) {
-        workers.emplace_back(make, std::min(records.size(), t * chunk), std::min(records.size(), (t + 1) * chunk));
+        workers.emplace_back(work, std::min(count, t * chunk), std::min(count, (t + 1) * chunk));
     }
-    make(0, std::min(records.size(), chunk));
+    work(0, std::min(count, chunk));
     for (auto& worker : workers) worker.join();
-    return clips;
+}
+
+// The folder part of a path, when clips in one folder may be settled by a look at the folder:
+// absolute paths below the root, without a NUL (which the file system calls refuse, with a
+// warning of their own for each path).
+std::optional<QStringView> folderOf(QStringView path) {
+    if (!path.startsWith(u'/') || path.contains(QChar(0))) return std::nullopt;
+    const qsizetype slash = path.lastIndexOf(u'/');
+    if (slash <= 0) return std::nullopt;
+    return path.first(slash);
+}
+
+// For each record, whether its file is missing: the same answer as fileMissing() at this moment,
+// with fewer looks at the file system. A path that appears more than once is looked at once.
+// When the first file looked at in a folder of several is missing, the folder is looked at too:
+// a path is resolved one folder at a time, so nothing can be found inside a folder that cannot
+// be found itself (whatever the reason: absent, not a folder, a dangling link, no permission on
+// the way), and its other files are missing without a look each. A project opened where its
+// media volume is not mounted thus costs one look per folder, not one per clip.
+std::vector<char> missingFiles(const std::vector<const PlayoutProject::ClipRecord*>& records) {
+    // Distinct paths, in the order first seen; slotOf[i] is record i's.
+    std::vector<qsizetype> slotOf(records.size());
+    std::vector<QStringView> paths;
+    {
+        QHash<QStringView, qsizetype> seen;
+        seen.reserve(static_cast<qsizetype>(records.size()));
+        for (size_t i = 0; i < records.size(); ++i) {
+            qsizetype& slot = seen[QStringView(records[i]->path)];  // 0: new; else index + 1
+            if (slot == 0) {
+                paths.push_back(records[i]->path);
+                slot = static_cast<qsizetype>(paths.size());
+            }
+            slotOf[i] = slot - 1;
+        }
+    }
+
+    // The folders of the distinct paths (consecutive paths mostly share one).
+    struct Folder {
+        QStringView path;
+        size_t firstFile = 0;
+        size_t files = 0;
+        bool gone = false;
+    };
+    std::vector<Folder> folders;
+    std::vector<qsizetype> folderIndex(paths.size(), -1);
+    {
+        QHash<QStringView, qsizetype> index;
+        QStringView last;
+        qsizetype lastIndex = -1;
+        for (size_t p = 0; p < paths.size(); ++p) {
+            const auto folder = folderOf(paths[p]);
+            if (!folder) continue;
+            if (lastIndex < 0 || *folder != last) {
+                qsizetype& slot = index[*folder];  // 0: new; else index + 1
+                if (slot == 0) {
+                    folders.push_back({*folder, p});
+                    slot = static_cast<qsizetype>(folders.size());
+                }
+                last = *folder;
+                lastIndex = slot - 1;
+            }
+            folderIndex[p] = lastIndex;
+            ++folders[static_cast<size_t>(lastIndex)].files;
+        }
+    }
+
+    // 0 not looked at yet, 1 there, 2 missing.
+    std::vector<char> state(paths.size(), 0);
+    auto look = [&](size_t p) { state[p] = fileMissing(paths[p].toString()) ? 2 : 1; };
+    std::vector<size_t> shared;  // the folders of several files
+    for (size_t f = 0; f < folders.size(); ++f) {
+        if (folders[f].files > 1) shared.push_back(f);
+    }
+    inSlices(shared.size(), [&](size_t begin, size_t end) {
+        for (size_t k = begin; k < end; ++k) {
+            Folder& folder = folders[shared[k]];
+            look(folder.firstFile);
+            if (state[folder.firstFile] == 2) folder.gone = !QFileInfo::exists(folder.path.toString());
+        }
+    });
+    std::vector<size_t> toLook;
+    for (size_t p = 0; p < paths.size(); ++p) {
+        if (state[p] != 0) continue;
+        if (folderIndex[p] >= 0 && folders[static_cast<size_t>(folderIndex[p])].gone) {
+            state[p] = 2;
+        } else {
+            toLook.push_back(p);
+        }
+    }
+    inSlices(toLook.size(), [&](size_t begin, size_t end) {
+        for (size_t k = begin; k < end; ++k) look(toLook[k]);
+    });
+
+    std::vector<char> missing(records.size());
+    for (size_t i = 0; i < records.size(); ++i) missing[i] = state[static_cast<size_t>(slotOf[i])] == 2;
+    return missing;
 }
 
 }  // namespace
 
+Clip PlayoutProject::makeClip(const ClipRecord& record) { return makeClip(record, freshId()); }
+
+Clip PlayoutProject::makeClip(const ClipRecord& record, const QUuid& id) {
+    return clipFrom(record, id, fileMissing(record.path));
+}
+
 QList<ClipGroup> PlayoutProject::makeGroups() const {
-    std::vector<std::optional<Clip>> clips = makeAllClips(groups);
-    size_t next = 0;
+    // The tabs first, each with a place for every clip; the clips are then made in their places.
+    const Clip placeholder{.id = QUuid()};  // a default-made Clip would draw an id for nothing
+    std::vector<const ClipRecord*> records;
+    records.reserve(static_cast<size_t>(clipCount()));
     QList<ClipGroup> result;
     result.reserve(groups.size());
     for (const GroupRecord& record : groups) {
         ClipGroup group{.id = freshId(), .name = record.name};
-        group.clips.reserve(record.clips.size());
-        for (qsizetype i = 0; i < record.clips.size(); ++i) group.clips.append(std::move(*clips[next++]));
-        const qint64 count = group.clips.size();
+        group.clips = QList<Clip>(record.clips.size(), placeholder);
+        for (const ClipRecord& clip : record.clips) records.push_back(&clip);
+        const qint64 count = record.clips.size();
         for (const MarkerRecord& marker : record.markers.value_or(QList<MarkerRecord>())) {
             if (marker.position < 0 || marker.position > count) continue;
             group.markers.append(Marker{.id = freshId(), .position = static_cast<int>(marker.position), .name = marker.name});
@@ -358,6 +544,22 @@ QList<ClipGroup> PlayoutProject::makeGroups() const {
         group.selectedIndex = static_cast<int>(std::clamp<qint64>(record.selectedIndex, 0, count));
         result.append(std::move(group));
     }
+    std::vector<Clip*> places;
+    places.reserve(records.size());
+    for (ClipGroup& group : result) {
+        Clip* const first = group.clips.data();
+        for (qsizetype i = 0; i < group.clips.size(); ++i) places.push_back(first + i);
+    }
+
+    const std::vector<char> missing = missingFiles(records);
+    // All the ids' randomness in one draw: one system call, not one per clip.
+    std::vector<quint64> random(records.size() * 2);
+    QRandomGenerator::global()->fillRange(random.data(), random.size());
+    inSlices(records.size(), [&](size_t begin, size_t end) {
+        for (size_t i = begin; i < end; ++i) {
+            *places[i] = clipFrom(*records[i], uuidFromRandom(&random[2 * i]), missing[i] != 0);
+        }
+    });
     return result;
 }
 
