@@ -16,7 +16,9 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <exception>
 #include <functional>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -96,6 +98,36 @@ PlayoutProject::ClipRecord decodeClip(const JsonReader& json) {
     clip.contentAnchorX = json.optionalNumber(Key("contentAnchorX"));
     clip.contentAnchorY = json.optionalNumber(Key("contentAnchorY"));
     return clip;
+}
+
+// Runs work(begin, end) over 0..<count in slices: on up to four threads (this one among them)
+// when `weight`, the work's size in items, is at least 512, else here at once. Each file look on
+// a network volume is a round trip, and 10000 of them in a row take long. A thread that cannot be
+// started leaves its slice to this one; an exception thrown in a slice reaches the caller.
+void inSlices(size_t count, size_t weight, const std::function<void(size_t, size_t)>& work) {
+    const size_t threads =
+        weight < 512 ? 1 : std::min({size_t(4), size_t(std::max(1u, std::thread::hardware_concurrency())), std::max(count, size_t(1))});
+    const size_t chunk = (count + threads - 1) / threads;
+    std::vector<std::exception_ptr> errors(threads);
+    auto slice = [&](size_t t) {
+        try {
+            work(std::min(count, t * chunk), std::min(count, (t + 1) * chunk));
+        } catch (...) {
+            errors[t] = std::current_exception();
+        }
+    };
+    std::vector<std::thread> workers;
+    size_t started = 1;
+    try {
+        for (; started < threads; ++started) workers.emplace_back(slice, started);
+    } catch (const std::system_error&) {
+    }
+    for (size_t t = started; t < threads; ++t) slice(t);
+    slice(0);
+    for (auto& worker : workers) worker.join();
+    for (const auto& error : errors) {
+        if (error) std::rethrow_exception(error);
+    }
 }
 
 // A transform object as ClipTransform::fromJson() reads it (all five fields finite numbers,
@@ -186,32 +218,123 @@ std::optional<PlayoutProject::ClipRecord> quickClip(const QJsonObject& object) {
     return clip;
 }
 
+// The strict reading of a group, which throws the error of the first key that fails.
 PlayoutProject::GroupRecord decodeGroup(const JsonReader& json) {
     PlayoutProject::GroupRecord group;
     group.name = json.string(Key("name"));
     group.selectedIndex = json.integer(Key("selectedIndex"));
     const QJsonArray clips = json.array(Key("clips"));
     group.clips.reserve(clips.size());
+    const QString clipsPath = json.pathOf(Key("clips"));
     for (qsizetype i = 0; i < clips.size(); ++i) {
-        const QJsonValue value = clips.at(i);
-        std::optional<PlayoutProject::ClipRecord> clip;
-        if (value.isObject()) clip = quickClip(value.toObject());
-        // The strict reading, for its error (or, should the quick one ever refuse a good clip,
-        // for the record).
-        if (!clip) clip = decodeClip(JsonReader::element(value, json.pathOf(Key("clips")), i));
-        group.clips.append(std::move(*clip));
+        group.clips.append(decodeClip(JsonReader::element(clips.at(i), clipsPath, i)));
     }
     if (auto markers = json.optionalArray(Key("markers"))) {
         QList<PlayoutProject::MarkerRecord> list;
-        list.reserve(markers->size());
-        const QString markersPath = json.pathOf(Key("markers"));
         for (qsizetype i = 0; i < markers->size(); ++i) {
-            const JsonReader m = JsonReader::element(markers->at(i), markersPath, i);
+            const JsonReader m = JsonReader::object(markers->at(i), indexed(json.pathOf(Key("markers")), i));
             list.append({m.integer(Key("position")), m.string(Key("name"))});
         }
         group.markers = std::move(list);
     }
     return group;
+}
+
+// Everything of a group but its clips, as decodeGroup() reads it, and the clip array; nothing
+// when decodeGroup() would fail for anything but a clip.
+std::optional<std::pair<PlayoutProject::GroupRecord, QJsonArray>> quickGroup(const QJsonValue& value) {
+    if (!value.isObject()) return std::nullopt;
+    const QJsonObject object = value.toObject();
+    PlayoutProject::GroupRecord group;
+    const QJsonValue name = object.value(Key("name"));
+    const auto selectedIndex = JsonReader::asInteger(object.value(Key("selectedIndex")));
+    const QJsonValue clips = object.value(Key("clips"));
+    if (!name.isString() || !selectedIndex || !clips.isArray()) return std::nullopt;
+    group.name = name.toString();
+    group.selectedIndex = *selectedIndex;
+    const QJsonValue markers = object.value(Key("markers"));
+    if (!markers.isUndefined() && !markers.isNull()) {
+        if (!markers.isArray()) return std::nullopt;
+        const QJsonArray array = markers.toArray();
+        QList<PlayoutProject::MarkerRecord> list;
+        list.reserve(array.size());
+        for (const QJsonValue& element : array) {
+            const QJsonObject marker = element.toObject();
+            const auto position = JsonReader::asInteger(marker.value(Key("position")));
+            const QJsonValue markerName = marker.value(Key("name"));
+            if (!element.isObject() || !position || !markerName.isString()) return std::nullopt;
+            list.append({*position, markerName.toString()});
+        }
+        group.markers = std::move(list);
+    }
+    return std::pair{std::move(group), clips.toArray()};
+}
+
+// The groups array, as decoding it group by group with decodeGroup() gives it, but with the
+// clips of all groups read quickly on a few threads. Whatever the quick readings refuse is read
+// again strictly here, in document order, so the error thrown is the one of the first value
+// that fails, as before.
+QList<PlayoutProject::GroupRecord> decodeGroups(const QJsonArray& array) {
+    QList<PlayoutProject::GroupRecord> groups;
+    groups.reserve(array.size());
+    std::vector<char> strict(static_cast<size_t>(array.size()), 0);
+    std::vector<QJsonArray> clipArrays(static_cast<size_t>(array.size()));
+    size_t clipCount = 0;
+    for (qsizetype g = 0; g < array.size(); ++g) {
+        auto quick = quickGroup(array.at(g));
+        if (!quick) {
+            strict[static_cast<size_t>(g)] = 1;
+            groups.append(PlayoutProject::GroupRecord{});
+            continue;
+        }
+        quick->first.clips.resize(quick->second.size());
+        clipCount += static_cast<size_t>(quick->second.size());
+        clipArrays[static_cast<size_t>(g)] = std::move(quick->second);
+        groups.append(std::move(quick->first));
+    }
+
+    // Every clip's value and the place of its record.
+    struct Slot {
+        qsizetype group;
+        qsizetype index;
+        PlayoutProject::ClipRecord* record;
+    };
+    std::vector<Slot> targets;
+    targets.reserve(clipCount);
+    for (qsizetype g = 0; g < groups.size(); ++g) {
+        PlayoutProject::ClipRecord* const first = groups[g].clips.data();
+        for (qsizetype i = 0; i < clipArrays[static_cast<size_t>(g)].size(); ++i) targets.push_back({g, i, first + i});
+    }
+    std::vector<char> refused(targets.size(), 0);
+    inSlices(targets.size(), targets.size(), [&](size_t begin, size_t end) {
+        for (size_t k = begin; k < end; ++k) {
+            const Slot& slot = targets[k];
+            const QJsonValue value = clipArrays[static_cast<size_t>(slot.group)].at(slot.index);
+            auto clip = value.isObject() ? quickClip(value.toObject()) : std::nullopt;
+            if (clip) {
+                *slot.record = std::move(*clip);
+            } else {
+                refused[k] = 1;
+            }
+        }
+    });
+
+    size_t k = 0;
+    for (qsizetype g = 0; g < groups.size(); ++g) {
+        const auto reader = [&] { return JsonReader::element(array.at(g), QStringLiteral("groups"), g); };
+        if (strict[static_cast<size_t>(g)] != 0) {
+            groups[g] = decodeGroup(reader());
+            continue;
+        }
+        const QJsonArray& clips = clipArrays[static_cast<size_t>(g)];
+        for (qsizetype i = 0; i < clips.size(); ++i, ++k) {
+            if (refused[k] == 0) continue;
+            // The strict reading, for its error (or, should the quick one ever refuse a good
+            // clip, for the record).
+            *targets[k].record = decodeClip(JsonReader::element(clips.at(i), reader().pathOf(Key("clips")), i));
+        }
+    }
+    return groups;
 }
 
 // A random (version 4) UUID from the global generator: a new identity for every clip, marker and
@@ -319,12 +442,7 @@ PlayoutProject PlayoutProject::decode(const QByteArray& json) {
     project.autoAdvance = top.optionalBool(Key("autoAdvance")).value_or(true);
     project.audioEnabled = top.optionalBool(Key("audioEnabled")).value_or(true);
     project.unpremultiplyAlpha = top.optionalBool(Key("unpremultiplyAlpha")).value_or(false);
-    if (auto groups = top.optionalArray(Key("groups"))) {
-        project.groups.reserve(groups->size());
-        for (qsizetype i = 0; i < groups->size(); ++i) {
-            project.groups.append(decodeGroup(JsonReader::element(groups->at(i), QStringLiteral("groups"), i)));
-        }
-    }
+    if (auto groups = top.optionalArray(Key("groups"))) project.groups = decodeGroups(*groups);
     return project;
 }
 
@@ -373,7 +491,29 @@ namespace {
 
 bool fileMissing(const QString& path) { return path.isEmpty() || !QFileInfo::exists(path); }
 
-Clip clipFrom(const PlayoutProject::ClipRecord& record, const QUuid& id, bool isMissing) {
+// Clip::kindFor() of paths, asked once for each distinct text after the last dot of the file
+// name: that text is all it depends on (QFileInfo::suffix() of a local path is exactly it).
+// Paths of Qt resources (":/..."), whose names the resource system reads its own way, are always
+// asked. One per thread.
+class KindsBySuffix {
+public:
+    Clip::Kind operator()(const QString& path) {
+        if (path.startsWith(u':')) return Clip::kindFor(path).value_or(Clip::Kind::still);
+        const qsizetype dot = path.lastIndexOf(u'.');
+        const QStringView suffix = dot > path.lastIndexOf(u'/') ? QStringView(path).sliced(dot + 1) : QStringView();
+        for (const auto& [text, kind] : known_) {
+            if (text == suffix) return kind;
+        }
+        const Clip::Kind kind = Clip::kindFor(path).value_or(Clip::Kind::still);
+        if (known_.size() < 16) known_.emplace_back(suffix.toString(), kind);
+        return kind;
+    }
+
+private:
+    std::vector<std::pair<QString, Clip::Kind>> known_;
+};
+
+Clip clipFrom(const PlayoutProject::ClipRecord& record, const QUuid& id, Clip::Kind kind, bool isMissing) {
     ClipTransform transform = ClipTransform::identity();
     if (record.transform) {
         const ClipTransform& t = *record.transform;
@@ -391,7 +531,7 @@ Clip clipFrom(const PlayoutProject::ClipRecord& record, const QUuid& id, bool is
         .id = id,
         .url = QUrl::fromLocalFile(record.path),
         .displayName = record.displayName,
-        .kind = Clip::kindFor(record.path).value_or(Clip::Kind::still),
+        .kind = kind,
         .pixelWidth = pixelSize(record.pixelWidth),
         .pixelHeight = pixelSize(record.pixelHeight),
         .isMissing = isMissing,
@@ -405,20 +545,6 @@ Clip clipFrom(const PlayoutProject::ClipRecord& record, const QUuid& id, bool is
     };
 }
 
-// Runs work(begin, end) over 0..<count in slices, on up to four threads (this one among them)
-// when there are at least 512 items; each file look on a network volume is a round trip, and
-// 10000 of them in a row take long.
-void inSlices(size_t count, const std::function<void(size_t, size_t)>& work) {
-    const size_t threads = count < 512 ? 1 : std::min<size_t>(4, std::max(1u, std::thread::hardware_concurrency()));
-    const size_t chunk = (count + threads - 1) / threads;
-    std::vector<std::thread> workers;
-    for (size_t t = 1; t < threads; ++t) {
-        workers.emplace_back(work, std::min(count, t * chunk), std::min(count, (t + 1) * chunk));
-    }
-    work(0, std::min(count, chunk));
-    for (auto& worker : workers) worker.join();
-}
-
 // The folder part of a path, when clips in one folder may be settled by a look at the folder:
 // absolute paths below the root, without a NUL (which the file system calls refuse, with a
 // warning of their own for each path).
@@ -430,89 +556,80 @@ std::optional<QStringView> folderOf(QStringView path) {
 }
 
 // For each record, whether its file is missing: the same answer as fileMissing() at this moment,
-// with fewer looks at the file system. A path that appears more than once is looked at once.
-// When the first file looked at in a folder of several is missing, the folder is looked at too:
-// a path is resolved one folder at a time, so nothing can be found inside a folder that cannot
-// be found itself (whatever the reason: absent, not a folder, a dangling link, no permission on
-// the way), and its other files are missing without a look each. A project opened where its
-// media volume is not mounted thus costs one look per folder, not one per clip.
+// with fewer looks at the file system. In a folder of several clips the first file is looked at,
+// and when it is missing, the folder too: a path is resolved one folder at a time, so nothing can
+// be found inside a folder that cannot be found itself (absent, not a folder, a dangling link, no
+// permission on the way), and the folder's other clips are missing without a look each. A project
+// opened where its media volume is not mounted thus costs a look or two per folder, not one per
+// clip. The other paths are looked at once each, however many clips share them.
 std::vector<char> missingFiles(const std::vector<const PlayoutProject::ClipRecord*>& records) {
-    // Distinct paths, in the order first seen; slotOf[i] is record i's.
-    std::vector<qsizetype> slotOf(records.size());
-    std::vector<QStringView> paths;
-    {
-        QHash<QStringView, qsizetype> seen;
-        seen.reserve(static_cast<qsizetype>(records.size()));
-        for (size_t i = 0; i < records.size(); ++i) {
-            qsizetype& slot = seen[QStringView(records[i]->path)];  // 0: new; else index + 1
-            if (slot == 0) {
-                paths.push_back(records[i]->path);
-                slot = static_cast<qsizetype>(paths.size());
-            }
-            slotOf[i] = slot - 1;
-        }
-    }
-
-    // The folders of the distinct paths (consecutive paths mostly share one).
+    const size_t count = records.size();
     struct Folder {
         QStringView path;
-        size_t firstFile = 0;
-        size_t files = 0;
+        size_t firstRecord = 0;
+        size_t records = 0;
         bool gone = false;
     };
     std::vector<Folder> folders;
-    std::vector<qsizetype> folderIndex(paths.size(), -1);
+    std::vector<qsizetype> folderIndex(count, -1);
     {
-        QHash<QStringView, qsizetype> index;
+        QHash<QStringView, qsizetype> index;  // index + 1
         QStringView last;
         qsizetype lastIndex = -1;
-        for (size_t p = 0; p < paths.size(); ++p) {
-            const auto folder = folderOf(paths[p]);
+        for (size_t i = 0; i < count; ++i) {
+            const auto folder = folderOf(records[i]->path);
             if (!folder) continue;
-            if (lastIndex < 0 || *folder != last) {
-                qsizetype& slot = index[*folder];  // 0: new; else index + 1
+            if (lastIndex < 0 || *folder != last) {  // consecutive clips mostly share a folder
+                qsizetype& slot = index[*folder];
                 if (slot == 0) {
-                    folders.push_back({*folder, p});
+                    folders.push_back({*folder, i});
                     slot = static_cast<qsizetype>(folders.size());
                 }
                 last = *folder;
                 lastIndex = slot - 1;
             }
-            folderIndex[p] = lastIndex;
-            ++folders[static_cast<size_t>(lastIndex)].files;
+            folderIndex[i] = lastIndex;
+            ++folders[static_cast<size_t>(lastIndex)].records;
         }
     }
 
-    // 0 not looked at yet, 1 there, 2 missing.
-    std::vector<char> state(paths.size(), 0);
-    auto look = [&](size_t p) { state[p] = fileMissing(paths[p].toString()) ? 2 : 1; };
-    std::vector<size_t> shared;  // the folders of several files
+    // 0 not known yet, 1 there, 2 missing.
+    std::vector<char> state(count, 0);
+    auto look = [&](size_t i) { state[i] = fileMissing(records[i]->path) ? 2 : 1; };
+    std::vector<size_t> shared;
     for (size_t f = 0; f < folders.size(); ++f) {
-        if (folders[f].files > 1) shared.push_back(f);
+        if (folders[f].records > 1) shared.push_back(f);
     }
-    inSlices(shared.size(), [&](size_t begin, size_t end) {
+    inSlices(shared.size(), shared.size(), [&](size_t begin, size_t end) {
         for (size_t k = begin; k < end; ++k) {
             Folder& folder = folders[shared[k]];
-            look(folder.firstFile);
-            if (state[folder.firstFile] == 2) folder.gone = !QFileInfo::exists(folder.path.toString());
+            look(folder.firstRecord);
+            if (state[folder.firstRecord] == 2) folder.gone = !QFileInfo::exists(folder.path.toString());
         }
-    });
-    std::vector<size_t> toLook;
-    for (size_t p = 0; p < paths.size(); ++p) {
-        if (state[p] != 0) continue;
-        if (folderIndex[p] >= 0 && folders[static_cast<size_t>(folderIndex[p])].gone) {
-            state[p] = 2;
-        } else {
-            toLook.push_back(p);
-        }
-    }
-    inSlices(toLook.size(), [&](size_t begin, size_t end) {
-        for (size_t k = begin; k < end; ++k) look(toLook[k]);
     });
 
-    std::vector<char> missing(records.size());
-    for (size_t i = 0; i < records.size(); ++i) missing[i] = state[static_cast<size_t>(slotOf[i])] == 2;
-    return missing;
+    std::vector<size_t> toLook;
+    std::vector<std::pair<size_t, size_t>> copies;  // a record and the earlier one with its path
+    QHash<QStringView, size_t> firstWithPath;      // index + 1
+    for (size_t i = 0; i < count; ++i) {
+        if (folderIndex[i] >= 0 && folders[static_cast<size_t>(folderIndex[i])].gone) {
+            state[i] = 2;
+            continue;
+        }
+        size_t& first = firstWithPath[QStringView(records[i]->path)];
+        if (first != 0) {
+            copies.emplace_back(i, first - 1);
+            continue;
+        }
+        first = i + 1;
+        if (state[i] == 0) toLook.push_back(i);
+    }
+    inSlices(toLook.size(), toLook.size(), [&](size_t begin, size_t end) {
+        for (size_t k = begin; k < end; ++k) look(toLook[k]);
+    });
+    for (const auto& [record, earlier] : copies) state[record] = state[earlier];
+    for (char& value : state) value = value == 2;
+    return state;
 }
 
 }  // namespace
@@ -520,7 +637,7 @@ std::vector<char> missingFiles(const std::vector<const PlayoutProject::ClipRecor
 Clip PlayoutProject::makeClip(const ClipRecord& record) { return makeClip(record, freshId()); }
 
 Clip PlayoutProject::makeClip(const ClipRecord& record, const QUuid& id) {
-    return clipFrom(record, id, fileMissing(record.path));
+    return clipFrom(record, id, Clip::kindFor(record.path).value_or(Clip::Kind::still), fileMissing(record.path));
 }
 
 QList<ClipGroup> PlayoutProject::makeGroups() const {
@@ -532,7 +649,6 @@ QList<ClipGroup> PlayoutProject::makeGroups() const {
     result.reserve(groups.size());
     for (const GroupRecord& record : groups) {
         ClipGroup group{.id = freshId(), .name = record.name};
-        group.clips = QList<Clip>(record.clips.size(), placeholder);
         for (const ClipRecord& clip : record.clips) records.push_back(&clip);
         const qint64 count = record.clips.size();
         for (const MarkerRecord& marker : record.markers.value_or(QList<MarkerRecord>())) {
@@ -544,6 +660,11 @@ QList<ClipGroup> PlayoutProject::makeGroups() const {
         group.selectedIndex = static_cast<int>(std::clamp<qint64>(record.selectedIndex, 0, count));
         result.append(std::move(group));
     }
+    // Filling the lists touches their memory for the first time: in parallel when there is much.
+    ClipGroup* const made = result.data();
+    inSlices(static_cast<size_t>(groups.size()), records.size(), [&](size_t begin, size_t end) {
+        for (size_t g = begin; g < end; ++g) made[g].clips = QList<Clip>(groups[static_cast<qsizetype>(g)].clips.size(), placeholder);
+    });
     std::vector<Clip*> places;
     places.reserve(records.size());
     for (ClipGroup& group : result) {
@@ -555,9 +676,11 @@ QList<ClipGroup> PlayoutProject::makeGroups() const {
     // All the ids' randomness in one draw: one system call, not one per clip.
     std::vector<quint64> random(records.size() * 2);
     QRandomGenerator::global()->fillRange(random.data(), random.size());
-    inSlices(records.size(), [&](size_t begin, size_t end) {
+    inSlices(records.size(), records.size(), [&](size_t begin, size_t end) {
+        KindsBySuffix kindOf;
         for (size_t i = begin; i < end; ++i) {
-            *places[i] = clipFrom(*records[i], uuidFromRandom(&random[2 * i]), missing[i] != 0);
+            const ClipRecord& record = *records[i];
+            *places[i] = clipFrom(record, uuidFromRandom(&random[2 * i]), kindOf(record.path), missing[i] != 0);
         }
     });
     return result;
