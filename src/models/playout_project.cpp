@@ -259,10 +259,11 @@ std::optional<std::pair<PlayoutProject::GroupRecord, QJsonArray>> quickGroup(con
         QList<PlayoutProject::MarkerRecord> list;
         list.reserve(array.size());
         for (const QJsonValue& element : array) {
+            if (!element.isObject()) return std::nullopt;
             const QJsonObject marker = element.toObject();
             const auto position = JsonReader::asInteger(marker.value(Key("position")));
             const QJsonValue markerName = marker.value(Key("name"));
-            if (!element.isObject() || !position || !markerName.isString()) return std::nullopt;
+            if (!position || !markerName.isString()) return std::nullopt;
             list.append({*position, markerName.toString()});
         }
         group.markers = std::move(list);
@@ -482,7 +483,9 @@ PlayoutProject PlayoutProject::load(const QString& path) {
         if (sealed.size() + more.size() > maxFileSize) throw LoadError(LoadError::Kind::tooLarge);
         sealed.append(more);
     }
-    PlayoutProject project = decode(ProjectCrypto::open(sealed));
+    const QByteArray plain = ProjectCrypto::open(sealed);
+    sealed = QByteArray();  // not needed while the JSON is parsed
+    PlayoutProject project = decode(plain);
     checkLimits(project);
     return project;
 }
