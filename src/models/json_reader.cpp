@@ -52,9 +52,7 @@ JsonReader JsonReader::document(const QByteArray& json) {
     return JsonReader(document.object(), QString());
 }
 
-namespace {
-
-std::optional<long long> asInteger(const QJsonValue& value) {
+std::optional<long long> JsonReader::asInteger(const QJsonValue& value) {
     if (!value.isDouble()) return std::nullopt;
     const double d = value.toDouble();
     // 2^63 is exactly representable; everything from it up is outside the 64-bit range.
@@ -67,12 +65,10 @@ std::optional<long long> asInteger(const QJsonValue& value) {
     return exact != std::numeric_limits<qint64>::min() ? exact : static_cast<long long>(d);
 }
 
-std::optional<double> asNumber(const QJsonValue& value) {
+std::optional<double> JsonReader::asNumber(const QJsonValue& value) {
     if (!value.isDouble() || !std::isfinite(value.toDouble())) return std::nullopt;
     return value.toDouble();
 }
-
-}  // namespace
 
 long long JsonReader::toInteger(const QJsonValue& value, const QString& path) {
     const auto result = asInteger(value);

@@ -32,6 +32,11 @@ public:
     static JsonReader element(const QJsonValue& value, const QString& arrayPath, qsizetype index);
     // Parses a whole document whose top level must be an object.
     static JsonReader document(const QByteArray& json);
+    // The value as an integer or as a finite number by the rules above, or nothing when it is
+    // not one. No error (nor its path) is built: for readers that check many values quickly and
+    // read again through the throwing functions only when something is wrong.
+    static std::optional<long long> asInteger(const QJsonValue& value);
+    static std::optional<double> asNumber(const QJsonValue& value);
     static long long toInteger(const QJsonValue& value, const QString& path);
     static double toNumber(const QJsonValue& value, const QString& path);
     static QString toString(const QJsonValue& value, const QString& path);

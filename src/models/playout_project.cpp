@@ -6,6 +6,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QRandomGenerator>
@@ -15,6 +16,9 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <exception>
+#include <functional>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -96,6 +100,125 @@ PlayoutProject::ClipRecord decodeClip(const JsonReader& json) {
     return clip;
 }
 
+// Runs work(begin, end) over 0..<count in slices: on up to four threads (this one among them)
+// when `weight`, the work's size in items, is at least 512, else here at once. Each file look on
+// a network volume is a round trip, and 10000 of them in a row take long. A thread that cannot be
+// started leaves its slice to this one; an exception thrown in a slice reaches the caller.
+void inSlices(size_t count, size_t weight, const std::function<void(size_t, size_t)>& work) {
+    const size_t threads =
+        weight < 512 ? 1 : std::min({size_t(4), size_t(std::max(1u, std::thread::hardware_concurrency())), std::max(count, size_t(1))});
+    const size_t chunk = (count + threads - 1) / threads;
+    std::vector<std::exception_ptr> errors(threads);
+    auto slice = [&](size_t t) {
+        try {
+            work(std::min(count, t * chunk), std::min(count, (t + 1) * chunk));
+        } catch (...) {
+            errors[t] = std::current_exception();
+        }
+    };
+    std::vector<std::thread> workers;
+    size_t started = 1;
+    try {
+        for (; started < threads; ++started) workers.emplace_back(slice, started);
+    } catch (const std::system_error&) {
+    }
+    for (size_t t = started; t < threads; ++t) slice(t);
+    slice(0);
+    for (auto& worker : workers) worker.join();
+    for (const auto& error : errors) {
+        if (error) std::rethrow_exception(error);
+    }
+}
+
+// A transform object as ClipTransform::fromJson() reads it (all five fields finite numbers,
+// other keys ignored), or nothing when it would fail there.
+std::optional<ClipTransform> quickTransform(const QJsonObject& object) {
+    using Field = ClipTransform::Field;
+    static constexpr std::array<std::pair<Key, Field::Value>, 5> fields{{{Key("offsetX"), Field::offsetX},
+                                                                         {Key("offsetY"), Field::offsetY},
+                                                                         {Key("scale"), Field::scale},
+                                                                         {Key("rotation"), Field::rotation},
+                                                                         {Key("opacity"), Field::opacity}}};
+    ClipTransform t;
+    unsigned seen = 0;
+    for (auto it = object.constBegin(), end = object.constEnd(); it != end; ++it) {
+        const QString key = it.key();
+        const auto field = std::find_if(fields.begin(), fields.end(), [&](const auto& f) { return key == f.first; });
+        if (field == fields.end()) continue;
+        const unsigned bit = 1u << field->second;
+        const auto number = JsonReader::asNumber(it.value());
+        if (!number || (seen & bit) != 0) return std::nullopt;
+        seen |= bit;
+        t.setValue(field->second, *number);
+    }
+    if (seen != 0x1f) return std::nullopt;
+    return t;
+}
+
+// The clip record from one pass over the object's members: a key looked up by name costs more
+// than the whole walk, and no error path is put together. Gives nothing when anything is not as
+// a good file has it; the caller then reads the clip again with decodeClip(), which throws the
+// error of the first failing key in the decoding order. What this accepts, decodeClip() accepts
+// with the same record: each value passes the same test and is read by the same function.
+std::optional<PlayoutProject::ClipRecord> quickClip(const QJsonObject& object) {
+    PlayoutProject::ClipRecord clip;
+    enum : unsigned { path = 1, displayName = 2 };
+    unsigned required = 0;
+    for (auto it = object.constBegin(), end = object.constEnd(); it != end; ++it) {
+        const QString key = it.key();
+        const QJsonValue value = it.value();
+        // Null counts as absent for the optional keys; a required key must be a string.
+        auto text = [&](QString& out, unsigned bit) {
+            if (!value.isString() || (required & bit) != 0) return false;
+            required |= bit;
+            out = value.toString();
+            return true;
+        };
+        auto integer = [&](std::optional<qint64>& out) {
+            if (value.isNull()) return true;
+            out = JsonReader::asInteger(value);
+            return out.has_value();
+        };
+        auto number = [&](std::optional<double>& out) {
+            if (value.isNull()) return true;
+            out = JsonReader::asNumber(value);
+            return out.has_value();
+        };
+        bool ok = true;
+        if (key == Key("path")) {
+            ok = text(clip.path, path);
+        } else if (key == Key("displayName")) {
+            ok = text(clip.displayName, displayName);
+        } else if (key == Key("pixelWidth")) {
+            ok = integer(clip.pixelWidth);
+        } else if (key == Key("pixelHeight")) {
+            ok = integer(clip.pixelHeight);
+        } else if (key == Key("motion")) {
+            if (!value.isNull()) {
+                clip.motion = value.isString() ? MotionKind::fromRawValue(value.toString()) : std::nullopt;
+                ok = clip.motion.has_value();
+            }
+        } else if (key == Key("motionDuration")) {
+            ok = number(clip.motionDuration);
+        } else if (key == Key("transform")) {
+            if (!value.isNull()) {
+                clip.transform = value.isObject() ? quickTransform(value.toObject()) : std::nullopt;
+                ok = clip.transform.has_value();
+            }
+        } else if (key == Key("loopCount")) {
+            ok = integer(clip.loopCount);
+        } else if (key == Key("contentAnchorX")) {
+            ok = number(clip.contentAnchorX);
+        } else if (key == Key("contentAnchorY")) {
+            ok = number(clip.contentAnchorY);
+        }
+        if (!ok) return std::nullopt;
+    }
+    if (required != (path | displayName)) return std::nullopt;
+    return clip;
+}
+
+// The strict reading of a group, which throws the error of the first key that fails.
 PlayoutProject::GroupRecord decodeGroup(const JsonReader& json) {
     PlayoutProject::GroupRecord group;
     group.name = json.string(Key("name"));
@@ -115,6 +238,104 @@ PlayoutProject::GroupRecord decodeGroup(const JsonReader& json) {
         group.markers = std::move(list);
     }
     return group;
+}
+
+// Everything of a group but its clips, as decodeGroup() reads it, and the clip array; nothing
+// when decodeGroup() would fail for anything but a clip.
+std::optional<std::pair<PlayoutProject::GroupRecord, QJsonArray>> quickGroup(const QJsonValue& value) {
+    if (!value.isObject()) return std::nullopt;
+    const QJsonObject object = value.toObject();
+    PlayoutProject::GroupRecord group;
+    const QJsonValue name = object.value(Key("name"));
+    const auto selectedIndex = JsonReader::asInteger(object.value(Key("selectedIndex")));
+    const QJsonValue clips = object.value(Key("clips"));
+    if (!name.isString() || !selectedIndex || !clips.isArray()) return std::nullopt;
+    group.name = name.toString();
+    group.selectedIndex = *selectedIndex;
+    const QJsonValue markers = object.value(Key("markers"));
+    if (!markers.isUndefined() && !markers.isNull()) {
+        if (!markers.isArray()) return std::nullopt;
+        const QJsonArray array = markers.toArray();
+        QList<PlayoutProject::MarkerRecord> list;
+        list.reserve(array.size());
+        for (const QJsonValue& element : array) {
+            if (!element.isObject()) return std::nullopt;
+            const QJsonObject marker = element.toObject();
+            const auto position = JsonReader::asInteger(marker.value(Key("position")));
+            const QJsonValue markerName = marker.value(Key("name"));
+            if (!position || !markerName.isString()) return std::nullopt;
+            list.append({*position, markerName.toString()});
+        }
+        group.markers = std::move(list);
+    }
+    return std::pair{std::move(group), clips.toArray()};
+}
+
+// The groups array, as decoding it group by group with decodeGroup() gives it, but with the
+// clips of all groups read quickly on a few threads. Whatever the quick readings refuse is read
+// again strictly here, in document order, so the error thrown is the one of the first value
+// that fails, as before.
+QList<PlayoutProject::GroupRecord> decodeGroups(const QJsonArray& array) {
+    QList<PlayoutProject::GroupRecord> groups;
+    groups.reserve(array.size());
+    std::vector<char> strict(static_cast<size_t>(array.size()), 0);
+    std::vector<QJsonArray> clipArrays(static_cast<size_t>(array.size()));
+    size_t clipCount = 0;
+    for (qsizetype g = 0; g < array.size(); ++g) {
+        auto quick = quickGroup(array.at(g));
+        if (!quick) {
+            strict[static_cast<size_t>(g)] = 1;
+            groups.append(PlayoutProject::GroupRecord{});
+            continue;
+        }
+        quick->first.clips.resize(quick->second.size());
+        clipCount += static_cast<size_t>(quick->second.size());
+        clipArrays[static_cast<size_t>(g)] = std::move(quick->second);
+        groups.append(std::move(quick->first));
+    }
+
+    // Every clip's value and the place of its record.
+    struct Slot {
+        qsizetype group;
+        qsizetype index;
+        PlayoutProject::ClipRecord* record;
+    };
+    std::vector<Slot> targets;
+    targets.reserve(clipCount);
+    for (qsizetype g = 0; g < groups.size(); ++g) {
+        PlayoutProject::ClipRecord* const first = groups[g].clips.data();
+        for (qsizetype i = 0; i < clipArrays[static_cast<size_t>(g)].size(); ++i) targets.push_back({g, i, first + i});
+    }
+    std::vector<char> refused(targets.size(), 0);
+    inSlices(targets.size(), targets.size(), [&](size_t begin, size_t end) {
+        for (size_t k = begin; k < end; ++k) {
+            const Slot& slot = targets[k];
+            const QJsonValue value = clipArrays[static_cast<size_t>(slot.group)].at(slot.index);
+            auto clip = value.isObject() ? quickClip(value.toObject()) : std::nullopt;
+            if (clip) {
+                *slot.record = std::move(*clip);
+            } else {
+                refused[k] = 1;
+            }
+        }
+    });
+
+    size_t k = 0;
+    for (qsizetype g = 0; g < groups.size(); ++g) {
+        const auto reader = [&] { return JsonReader::element(array.at(g), QStringLiteral("groups"), g); };
+        if (strict[static_cast<size_t>(g)] != 0) {
+            groups[g] = decodeGroup(reader());
+            continue;
+        }
+        const QJsonArray& clips = clipArrays[static_cast<size_t>(g)];
+        for (qsizetype i = 0; i < clips.size(); ++i, ++k) {
+            if (refused[k] == 0) continue;
+            // The strict reading, for its error (or, should the quick one ever refuse a good
+            // clip, for the record).
+            *targets[k].record = decodeClip(JsonReader::element(clips.at(i), reader().pathOf(Key("clips")), i));
+        }
+    }
+    return groups;
 }
 
 // A random (version 4) UUID from the global generator: a new identity for every clip, marker and
@@ -222,12 +443,7 @@ PlayoutProject PlayoutProject::decode(const QByteArray& json) {
     project.autoAdvance = top.optionalBool(Key("autoAdvance")).value_or(true);
     project.audioEnabled = top.optionalBool(Key("audioEnabled")).value_or(true);
     project.unpremultiplyAlpha = top.optionalBool(Key("unpremultiplyAlpha")).value_or(false);
-    if (auto groups = top.optionalArray(Key("groups"))) {
-        project.groups.reserve(groups->size());
-        for (qsizetype i = 0; i < groups->size(); ++i) {
-            project.groups.append(decodeGroup(JsonReader::element(groups->at(i), QStringLiteral("groups"), i)));
-        }
-    }
+    if (auto groups = top.optionalArray(Key("groups"))) project.groups = decodeGroups(*groups);
     return project;
 }
 
@@ -267,14 +483,40 @@ PlayoutProject PlayoutProject::load(const QString& path) {
         if (sealed.size() + more.size() > maxFileSize) throw LoadError(LoadError::Kind::tooLarge);
         sealed.append(more);
     }
-    PlayoutProject project = decode(ProjectCrypto::open(sealed));
+    const QByteArray plain = ProjectCrypto::open(sealed);
+    sealed = QByteArray();  // not needed while the JSON is parsed
+    PlayoutProject project = decode(plain);
     checkLimits(project);
     return project;
 }
 
-Clip PlayoutProject::makeClip(const ClipRecord& record) { return makeClip(record, freshId()); }
+namespace {
 
-Clip PlayoutProject::makeClip(const ClipRecord& record, const QUuid& id) {
+bool fileMissing(const QString& path) { return path.isEmpty() || !QFileInfo::exists(path); }
+
+// Clip::kindFor() of paths, asked once for each distinct text after the last dot of the file
+// name: that text is all it depends on (QFileInfo::suffix() of a local path is exactly it).
+// Paths of Qt resources (":/..."), whose names the resource system reads its own way, are always
+// asked. One per thread.
+class KindsBySuffix {
+public:
+    Clip::Kind operator()(const QString& path) {
+        if (path.startsWith(u':')) return Clip::kindFor(path).value_or(Clip::Kind::still);
+        const qsizetype dot = path.lastIndexOf(u'.');
+        const QStringView suffix = dot > path.lastIndexOf(u'/') ? QStringView(path).sliced(dot + 1) : QStringView();
+        for (const auto& [text, kind] : known_) {
+            if (text == suffix) return kind;
+        }
+        const Clip::Kind kind = Clip::kindFor(path).value_or(Clip::Kind::still);
+        if (known_.size() < 16) known_.emplace_back(suffix.toString(), kind);
+        return kind;
+    }
+
+private:
+    std::vector<std::pair<QString, Clip::Kind>> known_;
+};
+
+Clip clipFrom(const PlayoutProject::ClipRecord& record, const QUuid& id, Clip::Kind kind, bool isMissing) {
     ClipTransform transform = ClipTransform::identity();
     if (record.transform) {
         const ClipTransform& t = *record.transform;
@@ -292,10 +534,10 @@ Clip PlayoutProject::makeClip(const ClipRecord& record, const QUuid& id) {
         .id = id,
         .url = QUrl::fromLocalFile(record.path),
         .displayName = record.displayName,
-        .kind = Clip::kindFor(record.path).value_or(Clip::Kind::still),
+        .kind = kind,
         .pixelWidth = pixelSize(record.pixelWidth),
         .pixelHeight = pixelSize(record.pixelHeight),
-        .isMissing = record.path.isEmpty() || !QFileInfo::exists(record.path),
+        .isMissing = isMissing,
         .unreadableReason = std::nullopt,
         .loopCount = record.loopCount ? static_cast<int>(std::clamp<qint64>(*record.loopCount, 0, 10000)) : 1,
         .contentAnchorX = anchor(record.contentAnchorX),
@@ -306,49 +548,112 @@ Clip PlayoutProject::makeClip(const ClipRecord& record, const QUuid& id) {
     };
 }
 
-namespace {
+// The folder part of a path, when clips in one folder may be settled by a look at the folder:
+// absolute paths below the root, without a NUL (which the file system calls refuse, with a
+// warning of their own for each path).
+std::optional<QStringView> folderOf(QStringView path) {
+    if (!path.startsWith(u'/') || path.contains(QChar(0))) return std::nullopt;
+    const qsizetype slash = path.lastIndexOf(u'/');
+    if (slash <= 0) return std::nullopt;
+    return path.first(slash);
+}
 
-// Makes the clips of all groups, on a few threads for large projects: each clip's file is looked
-// at, and on a network volume every look is a round trip; 10000 of them in a row take long.
-std::vector<std::optional<Clip>> makeAllClips(const QList<PlayoutProject::GroupRecord>& groups) {
-    std::vector<const PlayoutProject::ClipRecord*> records;
-    for (const auto& group : groups) {
-        for (const auto& clip : group.clips) records.push_back(&clip);
-    }
-    // All the ids' randomness in one draw.
-    std::vector<quint64> random(records.size() * 2);
-    QRandomGenerator::global()->fillRange(random.data(), random.size());
-    // Empty slots: a default-made Clip would draw an id of its own for nothing.
-    std::vector<std::optional<Clip>> clips(records.size());
-    auto make = [&](size_t begin, size_t end) {
-        for (size_t i = begin; i < end; ++i) {
-            clips[i] = PlayoutProject::makeClip(*records[i], uuidFromRandom(&random[2 * i]));
-        }
+// For each record, whether its file is missing: the same answer as fileMissing() at this moment,
+// with fewer looks at the file system. In a folder of several clips the first file is looked at,
+// and when it is missing, the folder too: a path is resolved one folder at a time, so nothing can
+// be found inside a folder that cannot be found itself (absent, not a folder, a dangling link, no
+// permission on the way), and the folder's other clips are missing without a look each. A project
+// opened where its media volume is not mounted thus costs a look or two per folder, not one per
+// clip. The other paths are looked at once each, however many clips share them.
+std::vector<char> missingFiles(const std::vector<const PlayoutProject::ClipRecord*>& records) {
+    const size_t count = records.size();
+    struct Folder {
+        QStringView path;
+        size_t firstRecord = 0;
+        size_t records = 0;
+        bool gone = false;
     };
-    const size_t threads =
-        records.size() < 512 ? 1 : std::min<size_t>(4, std::max(1u, std::thread::hardware_concurrency()));
-    const size_t chunk = (records.size() + threads - 1) / std::max<size_t>(threads, 1);
-    std::vector<std::thread> workers;
-    for (size_t t = 1; t < threads; ++t) {
-        workers.emplace_back(make, std::min(records.size(), t * chunk), std::min(records.size(), (t + 1) * chunk));
+    std::vector<Folder> folders;
+    std::vector<qsizetype> folderIndex(count, -1);
+    {
+        QHash<QStringView, qsizetype> index;  // index + 1
+        QStringView last;
+        qsizetype lastIndex = -1;
+        for (size_t i = 0; i < count; ++i) {
+            const auto folder = folderOf(records[i]->path);
+            if (!folder) continue;
+            if (lastIndex < 0 || *folder != last) {  // consecutive clips mostly share a folder
+                qsizetype& slot = index[*folder];
+                if (slot == 0) {
+                    folders.push_back({*folder, i});
+                    slot = static_cast<qsizetype>(folders.size());
+                }
+                last = *folder;
+                lastIndex = slot - 1;
+            }
+            folderIndex[i] = lastIndex;
+            ++folders[static_cast<size_t>(lastIndex)].records;
+        }
     }
-    make(0, std::min(records.size(), chunk));
-    for (auto& worker : workers) worker.join();
-    return clips;
+
+    // 0 not known yet, 1 there, 2 missing.
+    std::vector<char> state(count, 0);
+    auto look = [&](size_t i) { state[i] = fileMissing(records[i]->path) ? 2 : 1; };
+    std::vector<size_t> shared;
+    for (size_t f = 0; f < folders.size(); ++f) {
+        if (folders[f].records > 1) shared.push_back(f);
+    }
+    inSlices(shared.size(), shared.size(), [&](size_t begin, size_t end) {
+        for (size_t k = begin; k < end; ++k) {
+            Folder& folder = folders[shared[k]];
+            look(folder.firstRecord);
+            if (state[folder.firstRecord] == 2) folder.gone = !QFileInfo::exists(folder.path.toString());
+        }
+    });
+
+    std::vector<size_t> toLook;
+    std::vector<std::pair<size_t, size_t>> copies;  // a record and the earlier one with its path
+    QHash<QStringView, size_t> firstWithPath;      // index + 1
+    for (size_t i = 0; i < count; ++i) {
+        if (folderIndex[i] >= 0 && folders[static_cast<size_t>(folderIndex[i])].gone) {
+            state[i] = 2;
+            continue;
+        }
+        size_t& first = firstWithPath[QStringView(records[i]->path)];
+        if (first != 0) {
+            copies.emplace_back(i, first - 1);
+            continue;
+        }
+        first = i + 1;
+        if (state[i] == 0) toLook.push_back(i);
+    }
+    inSlices(toLook.size(), toLook.size(), [&](size_t begin, size_t end) {
+        for (size_t k = begin; k < end; ++k) look(toLook[k]);
+    });
+    for (const auto& [record, earlier] : copies) state[record] = state[earlier];
+    for (char& value : state) value = value == 2;
+    return state;
 }
 
 }  // namespace
 
+Clip PlayoutProject::makeClip(const ClipRecord& record) { return makeClip(record, freshId()); }
+
+Clip PlayoutProject::makeClip(const ClipRecord& record, const QUuid& id) {
+    return clipFrom(record, id, Clip::kindFor(record.path).value_or(Clip::Kind::still), fileMissing(record.path));
+}
+
 QList<ClipGroup> PlayoutProject::makeGroups() const {
-    std::vector<std::optional<Clip>> clips = makeAllClips(groups);
-    size_t next = 0;
+    // The tabs first, each with a place for every clip; the clips are then made in their places.
+    const Clip placeholder{.id = QUuid()};  // a default-made Clip would draw an id for nothing
+    std::vector<const ClipRecord*> records;
+    records.reserve(static_cast<size_t>(clipCount()));
     QList<ClipGroup> result;
     result.reserve(groups.size());
     for (const GroupRecord& record : groups) {
         ClipGroup group{.id = freshId(), .name = record.name};
-        group.clips.reserve(record.clips.size());
-        for (qsizetype i = 0; i < record.clips.size(); ++i) group.clips.append(std::move(*clips[next++]));
-        const qint64 count = group.clips.size();
+        for (const ClipRecord& clip : record.clips) records.push_back(&clip);
+        const qint64 count = record.clips.size();
         for (const MarkerRecord& marker : record.markers.value_or(QList<MarkerRecord>())) {
             if (marker.position < 0 || marker.position > count) continue;
             group.markers.append(Marker{.id = freshId(), .position = static_cast<int>(marker.position), .name = marker.name});
@@ -358,6 +663,29 @@ QList<ClipGroup> PlayoutProject::makeGroups() const {
         group.selectedIndex = static_cast<int>(std::clamp<qint64>(record.selectedIndex, 0, count));
         result.append(std::move(group));
     }
+    // Filling the lists touches their memory for the first time: in parallel when there is much.
+    ClipGroup* const made = result.data();
+    inSlices(static_cast<size_t>(groups.size()), records.size(), [&](size_t begin, size_t end) {
+        for (size_t g = begin; g < end; ++g) made[g].clips = QList<Clip>(groups[static_cast<qsizetype>(g)].clips.size(), placeholder);
+    });
+    std::vector<Clip*> places;
+    places.reserve(records.size());
+    for (ClipGroup& group : result) {
+        Clip* const first = group.clips.data();
+        for (qsizetype i = 0; i < group.clips.size(); ++i) places.push_back(first + i);
+    }
+
+    const std::vector<char> missing = missingFiles(records);
+    // All the ids' randomness in one draw: one system call, not one per clip.
+    std::vector<quint64> random(records.size() * 2);
+    QRandomGenerator::global()->fillRange(random.data(), random.size());
+    inSlices(records.size(), records.size(), [&](size_t begin, size_t end) {
+        KindsBySuffix kindOf;
+        for (size_t i = begin; i < end; ++i) {
+            const ClipRecord& record = *records[i];
+            *places[i] = clipFrom(record, uuidFromRandom(&random[2 * i]), kindOf(record.path), missing[i] != 0);
+        }
+    });
     return result;
 }
 

@@ -130,7 +130,9 @@ struct PlayoutProject {
     // JSON text with sorted keys: pretty for files and autosaves, compact for the snapshot that
     // detects unsaved changes. Nothing when a number is not finite (JSON cannot hold it).
     std::optional<QByteArray> encoded(Encoding encoding = Encoding::pretty) const;
-    // Throws JsonReader::Error (or the value types' decoding error) for malformed JSON.
+    // Throws JsonReader::Error (or the value types' decoding error) for malformed JSON: the error
+    // of the first value that fails in the decoding order. Reads the clips of a large document on
+    // up to four threads of its own.
     static PlayoutProject decode(const QByteArray& json);
 
     // Pretty JSON sealed for a project file. Throws SaveError before anything is written when
@@ -142,8 +144,10 @@ struct PlayoutProject {
     static PlayoutProject load(const QString& path);
     static void checkLimits(const PlayoutProject& project);
 
-    // The tabs for the engine, with fresh ids and every value bounded. Makes the clips (each
-    // looks at its file) on up to four threads of its own when there are many.
+    // The tabs for the engine, with fresh ids and every value bounded. Makes the clips on up to
+    // four threads of its own when there are many. isMissing is what a look at each clip's file
+    // would give, with one look per distinct path, and none for the further files of a folder
+    // that cannot be found itself.
     QList<ClipGroup> makeGroups() const;
     static Clip makeClip(const ClipRecord& record);
     static Clip makeClip(const ClipRecord& record, const QUuid& id);
