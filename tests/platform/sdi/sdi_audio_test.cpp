@@ -42,25 +42,8 @@ TEST(SdiAudio, RequestCadenceFollowsTheExactFrameRate) {
         }
         const SdiOutputCounters c = output->counters();
         EXPECT_EQ(c.audioSamplesPlayed, total);
-        EXPECT_EQ(c.audioSamplesMissing, 0);
-        EXPECT_EQ(c.audioDiscontinuities, 0);
-        client.stopping_ = true;
-        output->stopScheduledPlayback(0, nullptr, mode.timeScale);
+        EXPECT_EQ(c.audioSamplesMissing + c.audioDiscontinuities, 0);
     }
-}
-
-TEST(SdiAudio, TwentyFiveFramesGiveOneRequestOf1920PerFrame) {
-    VirtualSdiCard card(test::manualCard({test::smallMode(25000, 1000)}));
-    auto output = card.deviceAtIndex(0)->output();
-    std::vector<std::uint32_t> sizes;
-    output->setAudioRequestHandler([&](std::int32_t*, std::uint32_t frames, long long) { sizes.push_back(frames); });
-    ASSERT_EQ(output->enableAudioOutput(48000, 32, 2, true), SdiResult::ok);
-    test::PlaybackClient client(*output, output->displayModes()[0], SdiPixelFormat::bgra8);
-    ASSERT_EQ(client.start(), SdiResult::ok);
-    output->step(7);
-    EXPECT_EQ(sizes, std::vector<std::uint32_t>(7, 1920));
-    client.stopping_ = true;
-    output->stopScheduledPlayback(0, nullptr, 25000);
 }
 
 TEST(SdiAudio, ScheduledSamplesArePlacedByTimeStamp) {
@@ -93,19 +76,13 @@ TEST(SdiAudio, ScheduledSamplesArePlacedByTimeStamp) {
     ASSERT_EQ(client.start(), SdiResult::ok);
     output->step(1);
     ASSERT_EQ(played.size(), 2u * 1920);
-    EXPECT_EQ(played[0], 1);
-    EXPECT_EQ(played[1999], 2000);
-    EXPECT_EQ(played[2000], 0);   // the gap
-    EXPECT_EQ(played[2399], 0);
-    EXPECT_EQ(played[2400], 1);   // the second block, from its own start
-    EXPECT_EQ(played[2599], 200);
-    EXPECT_EQ(played[2600], 7);
+    // Index -> sample: the first block, the gap, the second block from its own start, the rest.
+    for (auto [at, want] : {std::pair{0, 1}, {1999, 2000}, {2000, 0}, {2399, 0}, {2400, 1}, {2599, 200}, {2600, 7}})
+        EXPECT_EQ(played[size_t(at)], want) << at;
     output->step(60);  // runs out of audio: the rest is silence and counted missing
     const SdiOutputCounters c = output->counters();
     EXPECT_EQ(c.audioSamplesPlayed, 61 * 1920);
     EXPECT_EQ(c.audioSamplesMissing, 61 * 1920 - 96000);
-    client.stopping_ = true;
-    output->stopScheduledPlayback(0, nullptr, 25);
 }
 
 }  // namespace
