@@ -13,9 +13,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <functional>
 #include <mutex>
+#include <new>
 
 namespace velmar::test {
 
@@ -65,6 +67,7 @@ struct CanvasFixture : ::testing::Test {
     double presence = 1;
     DSKController::Snapshot keyer;
     FrameRate frameRate{60000, 1001};
+    std::atomic<int> failingRenders{0};  // the next renders meet exhausted memory
     std::unique_ptr<CanvasEngine> canvas;
 
     void SetUp() override {
@@ -72,8 +75,16 @@ struct CanvasFixture : ::testing::Test {
         state.motion = MotionKind::cut;
         state.opacity = 1;
         keyer.generation = QUuid::createUuid();
+        makeCanvas();
+    }
+
+    void makeCanvas() {
         CanvasEngine::Sources sources;
         sources.outputState = [this] {
+            if (failingRenders.load() > 0) {
+                --failingRenders;
+                throw std::bad_alloc();
+            }
             std::lock_guard lock(mutex);
             return PlayoutEngine::OutputSnapshot{std::make_shared<const PlayoutEngine::OutputState>(state),
                                                  presence};

@@ -14,6 +14,7 @@ namespace velmar::test {
 inline constexpr std::uint32_t kMode5994 = fourCC("b059");
 inline constexpr std::uint32_t kMode2997 = fourCC("b029");
 inline constexpr std::uint32_t kMode25 = fourCC("b025");
+inline constexpr std::uint32_t kMode2398 = fourCC("b023");
 inline constexpr long long kWidth = 12;
 inline constexpr long long kHeight = 4;
 
@@ -24,14 +25,14 @@ inline SdiModeSupport bridgeMode(std::uint32_t code, long long scale, long long 
     return support;
 }
 
-// One device with small modes at 59.94, 29.97 and 25, on the manual clock.
+// One device with small modes at 59.94, 29.97, 25 and 23.98, on the manual clock.
 inline VirtualSdiConfig bridgeCard(SdiFaults faults = {}) {
     VirtualSdiConfig config;
     config.clock = SdiClockMode::manual;
     SdiDeviceConfig device;
     device.name = "Bridge Test";
     device.modes = {bridgeMode(kMode5994, 60000, 1001), bridgeMode(kMode2997, 30000, 1001),
-                    bridgeMode(kMode25, 25, 1)};
+                    bridgeMode(kMode25, 25, 1), bridgeMode(kMode2398, 24000, 1001)};
     device.faults = std::move(faults);
     config.devices.push_back(device);
     return config;
@@ -94,5 +95,17 @@ inline std::uint32_t stampOf(const SdiCapturedFrame& frame) {
     std::memcpy(&stamp, frame.bytes.data(), sizeof stamp);
     return stamp;
 }
+
+// A card, a bridge and a ring client at 25 frames a second; `start` starts 8-bit playback.
+struct BridgeRig {
+    explicit BridgeRig(SdiFaults faults = {}) : card(bridgeCard(std::move(faults))) {}
+    bool start(ZRDeckLinkOutput::AudioRequest audio = {}, bool externalKeyer = false) {
+        return bridge.start(0, kMode25, client.ring(), false, externalKeyer, client.request(), std::move(audio));
+    }
+    VirtualSdiCard card;
+    std::shared_ptr<SdiOutput> output = card.deviceAtIndex(0)->output();
+    RingClient client{bgraRing()};
+    ZRDeckLinkOutput bridge{&card};
+};
 
 }  // namespace velmar::test

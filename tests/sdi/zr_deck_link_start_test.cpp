@@ -92,18 +92,13 @@ TEST(ZRDeckLinkStart, EachFailureHasItsCodeAndMessageAndLeavesTheDeviceFree) {
         EXPECT_EQ(error.domain(), "ZRDeckLink");
         EXPECT_EQ(error.localizedDescription(), ZRDeckLinkError::messageForCode(c.expectedCode));
         EXPECT_FALSE(error.message.isEmpty());
-        EXPECT_FALSE(bridge.isRunning());
-        EXPECT_FALSE(bridge.keyerEnabled());
-        EXPECT_FALSE(bridge.audioEnabled());
+        EXPECT_FALSE(bridge.isRunning() || bridge.keyerEnabled() || bridge.audioEnabled());
         // Only a playback that would not start had been prerolled.
         EXPECT_EQ(client.requests(), c.expectedCode == -9 ? 3 : 0);
         if (auto device = card.deviceAtIndex(0); device && device->output()) {
-            EXPECT_FALSE(device->output()->isVideoEnabled());
-            EXPECT_FALSE(device->output()->isAudioEnabled());
-            EXPECT_FALSE(device->output()->isPlaybackRunning());
-            if (device->keyer()) {
-                EXPECT_FALSE(device->keyer()->isEnabled());
-            }
+            const auto& out = *device->output();
+            EXPECT_FALSE(out.isVideoEnabled() || out.isAudioEnabled() || out.isPlaybackRunning());
+            EXPECT_FALSE(device->keyer() && device->keyer()->isEnabled());
         }
         // Without an error out-argument the answer is only false.
         EXPECT_FALSE(bridge.start(c.deviceIndex, c.mode, client.ring(), c.tenBit, c.externalKeyer,
@@ -113,22 +108,17 @@ TEST(ZRDeckLinkStart, EachFailureHasItsCodeAndMessageAndLeavesTheDeviceFree) {
 }
 
 TEST(ZRDeckLinkStart, AFailedStartOnABusyDeviceLeavesItsOwnerPlaying) {
-    VirtualSdiCard card(test::bridgeCard());
-    auto output = card.deviceAtIndex(0)->output();
-    test::RingClient first(test::bgraRing());
+    test::BridgeRig rig;
     test::RingClient second(test::bgraRing());
-    ZRDeckLinkOutput owner(&card);
-    ZRDeckLinkOutput intruder(&card);
-    ASSERT_TRUE(owner.start(0, kMode25, first.ring(), false, false, first.request(), {}));
+    ZRDeckLinkOutput intruder(&rig.card);
+    ASSERT_TRUE(rig.start());
     ZRDeckLinkError error;
     EXPECT_FALSE(intruder.start(0, kMode25, second.ring(), false, false, second.request(), {}, &error));
     EXPECT_EQ(error.code, -6);
-    EXPECT_TRUE(output->isVideoEnabled());
-    EXPECT_TRUE(output->isPlaybackRunning());
-    output->step(5);
-    EXPECT_EQ(first.requests(), 3 + 5);
-    EXPECT_EQ(output->counters().framesCompleted, 5);
-    EXPECT_EQ(owner.droppedFrameCount(), 0u);
+    EXPECT_TRUE(rig.output->isVideoEnabled() && rig.output->isPlaybackRunning());
+    rig.output->step(5);
+    EXPECT_EQ(rig.client.requests(), 3 + 5);
+    EXPECT_EQ(rig.bridge.droppedFrameCount(), 0u);
 }
 
 TEST(ZRDeckLinkStart, KeyerFailureIn8BitKeepsPlayingAndIsVisible) {
@@ -156,35 +146,23 @@ TEST(ZRDeckLinkStart, KeyerFailureIn8BitKeepsPlayingAndIsVisible) {
         ASSERT_TRUE(bridge.start(0, kMode25, client.ring(), false, c.externalKeyer, client.request(), {}));
         EXPECT_EQ(bridge.keyerEnabled(), c.enabled);
         EXPECT_EQ(bridge.keyerFailed(), c.failed);
-        if (device->keyer()) {
-            EXPECT_EQ(device->keyer()->isEnabled(), c.enabled);
-            if (c.enabled) {
-                EXPECT_TRUE(device->keyer()->isExternal());
-                EXPECT_EQ(device->keyer()->level(), 255);
-            }
-        }
+        const auto keyer = device->keyer();
+        EXPECT_EQ(keyer && keyer->isEnabled() && keyer->isExternal() && keyer->level() == 255, c.enabled);
         device->output()->step(3);
         EXPECT_EQ(device->output()->counters().framesCompleted, 3);
         bridge.stop();
-        EXPECT_FALSE(bridge.keyerEnabled());
-        EXPECT_FALSE(bridge.keyerFailed());
-        if (device->keyer()) {
-            EXPECT_FALSE(device->keyer()->isEnabled());
-        }
+        EXPECT_FALSE(bridge.keyerEnabled() || bridge.keyerFailed() || (keyer && keyer->isEnabled()));
     }
 }
 
 TEST(ZRDeckLinkStart, AudioThatCannotBeEnabledIsNoError) {
-    VirtualSdiConfig config = test::bridgeCard();
-    config.devices[0].faults.enableAudioFails = true;
-    VirtualSdiCard card(config);
-    test::RingClient client(test::bgraRing());
+    SdiFaults faults;
+    faults.enableAudioFails = true;
+    test::BridgeRig rig(faults);
     long long calls = 0;
-    ZRDeckLinkOutput bridge(&card);
-    ASSERT_TRUE(bridge.start(0, kMode25, client.ring(), false, false, client.request(),
-                             [&](std::int32_t*, long long) { ++calls; }));
-    EXPECT_FALSE(bridge.audioEnabled());
-    card.deviceAtIndex(0)->output()->step(4);
+    ASSERT_TRUE(rig.start([&](std::int32_t*, long long) { ++calls; }));
+    EXPECT_FALSE(rig.bridge.audioEnabled());
+    rig.output->step(4);
     EXPECT_EQ(calls, 0);
 }
 

@@ -51,31 +51,6 @@ TEST(SdiPlayback, FrameTimesAt5994StayExactOverALongRun) {
     EXPECT_EQ(stoppedAt, (total - 1) * 1001);
 }
 
-TEST(SdiPlayback, InjectedLateDroppedAndRefusedFrames) {
-    VirtualSdiConfig config = test::manualCard({test::smallMode(25, 1)});
-    config.devices[0].faults.lateFrames = {5};
-    config.devices[0].faults.droppedFrames = {7};
-    VirtualSdiCard card(config);
-    auto output = card.deviceAtIndex(0)->output();
-    test::PlaybackClient client(*output, output->displayModes()[0], SdiPixelFormat::bgra8);
-    ASSERT_EQ(client.start(), SdiResult::ok);
-    output->step(10);
-    const auto results = client.results();
-    ASSERT_EQ(results.size(), 10u);
-    for (size_t i = 0; i < results.size(); ++i) {
-        const R want = i == 5 ? R::displayedLate : i == 7 ? R::dropped : R::completed;
-        EXPECT_EQ(results[i], want) << i;
-    }
-    EXPECT_EQ(output->counters().underruns, 1);  // frame time 7 repeated the picture
-
-    // A refused schedule: the next call (the 13th: 3 preroll + 10) fails once.
-    SdiFaults faults;
-    faults.refusedSchedules = {13};
-    output->setFaults(faults);
-    output->step(4);
-    EXPECT_EQ(output->counters().schedulesRefused, 1);
-}
-
 TEST(SdiPlayback, StalledCompletionsMakeLateAndDroppedFrames) {
     // Completions from frame time 10 are held four frame times: the three frames queued still
     // go out, then the picture repeats twice; when the completions arrive the client schedules
