@@ -57,20 +57,12 @@ public:
 
     const std::vector<ZRFrameBuffer>& ring() const { return ring_; }
     long long requests() const { return requests_.load(); }
-    std::vector<long long> answered() {
-        std::lock_guard lock(mutex_);
-        return slots_;
-    }
 
     ZRDeckLinkOutput::FrameRequest request() {
         return [this]() -> long long {
             const long long n = ++requests_;
             long long slot = (n - 1) % static_cast<long long>(ring_.size());
-            {
-                std::lock_guard lock(mutex_);
-                if (auto it = answers.find(n); it != answers.end()) slot = it->second;
-                slots_.push_back(slot);
-            }
+            if (auto it = answers.find(n); it != answers.end()) slot = it->second;
             if (slot >= 0 && slot < static_cast<long long>(ring_.size())) {
                 const auto stamp = static_cast<std::uint32_t>(n);
                 std::memcpy(ring_[static_cast<std::size_t>(slot)].bytes(), &stamp, sizeof stamp);
@@ -79,13 +71,11 @@ public:
         };
     }
 
-    std::map<long long, long long> answers;  // request number (from 1) -> answer
+    std::map<long long, long long> answers;  // request number (from 1) -> answer; set before start
 
 private:
     std::vector<ZRFrameBuffer> ring_;
     std::atomic<long long> requests_{0};
-    std::mutex mutex_;
-    std::vector<long long> slots_;
 };
 
 // The first four bytes of a captured BGRA frame: the request number that rendered it, or 0 for

@@ -22,54 +22,49 @@ struct StartCase {
 };
 
 std::vector<StartCase> startCases() {
+    using F = SdiPixelFormat;
+    using Configure = std::function<void(SdiDeviceConfig&)>;
     const std::size_t bgraRow = test::kWidth * 4;
-    const std::size_t ay10Row = ZRDeckLinkOutput::rowBytesFor(SdiPixelFormat::ay10, test::kWidth);
+    auto ring = [](F format, std::size_t row, long long w = test::kWidth, long long h = test::kHeight) {
+        return [=] { return test::makeRing(format, row, 4, w, h); };
+    };
+    auto spoiled = [](auto spoil) {
+        return [=] {
+            auto r = test::bgraRing();
+            spoil(r);
+            return r;
+        };
+    };
+    const auto ay10 = ring(F::bgra8, ZRDeckLinkOutput::rowBytesFor(F::ay10, test::kWidth));
+    const auto v210 = ring(F::v210, 128);
+    const auto bgra = [] { return test::bgraRing(); };
+    const Configure noWrap = [](SdiDeviceConfig& d) { d.faults.wrapUnsupported = true; };
     return {
-        {"no frame request", -1, {}, 0, kMode25, false, false, [] { return test::bgraRing(); }, false},
-        {"one buffer, whatever else is wrong", -1, {}, 9, 0, false, false,
-         [] { return test::bgraRing(1); }},
+        {"no frame request", -1, {}, 0, kMode25, false, false, bgra, false},
+        {"one buffer, whatever else is wrong", -1, {}, 9, 0, false, false, [] { return test::bgraRing(1); }},
         {"no device at the index", -2, {}, 5},
         {"device without output", -3, [](SdiDeviceConfig& d) { d.hasOutput = false; }},
         {"unknown mode", -4, {}, 0, fourCC("none")},
-        {"one pixel narrower", -5, {}, 0, kMode25, false, false,
-         [=] { return test::makeRing(SdiPixelFormat::bgra8, bgraRow, 4, test::kWidth - 1); }},
-        {"one row short", -5, {}, 0, kMode25, false, false,
-         [=] { return test::makeRing(SdiPixelFormat::bgra8, bgraRow, 4, test::kWidth, test::kHeight - 1); }},
-        {"v210 buffers for 8-bit", -5, {}, 0, kMode25, false, false,
-         [=] { return test::makeRing(SdiPixelFormat::v210, 128, 4); }},
-        {"rows below the format's size", -5, {}, 0, kMode25, false, false,
-         [=] { return test::makeRing(SdiPixelFormat::bgra8, bgraRow - 1, 4); }},
+        {"one pixel narrower", -5, {}, 0, kMode25, false, false, ring(F::bgra8, bgraRow, test::kWidth - 1)},
+        {"one row short", -5, {}, 0, kMode25, false, false, ring(F::bgra8, bgraRow, test::kWidth, test::kHeight - 1)},
+        {"v210 buffers for 8-bit", -5, {}, 0, kMode25, false, false, v210},
+        {"rows below the format's size", -5, {}, 0, kMode25, false, false, ring(F::bgra8, bgraRow - 1)},
         {"memory smaller than its rows", -5, {}, 0, kMode25, false, false,
-         [=] {
-             auto ring = test::bgraRing();
-             ring[2].byteCount -= 1;
-             return ring;
-         }},
+         spoiled([](std::vector<ZRFrameBuffer>& r) { r[2].byteCount -= 1; })},
         {"no memory at all", -5, {}, 0, kMode25, false, false,
-         [=] {
-             auto ring = test::bgraRing();
-             ring[1].memory.reset();
-             return ring;
-         }},
-        {"BGRA rows too short for Ay10", -5, {}, 0, kMode25, true, true,
-         [=] { return test::bgraRing(); }},
+         spoiled([](std::vector<ZRFrameBuffer>& r) { r[1].memory.reset(); })},
+        {"BGRA rows too short for Ay10", -5, {}, 0, kMode25, true, true, bgra},
         {"device busy", -6, [](SdiDeviceConfig& d) { d.faults.enableVideoBusy = true; }},
-        {"no frames over client memory", -7, [](SdiDeviceConfig& d) { d.faults.wrapUnsupported = true; }},
-        {"v210 fill without frames over client memory", -7,
-         [](SdiDeviceConfig& d) { d.faults.wrapUnsupported = true; }, 0, kMode25, true, false,
-         [] { return test::makeRing(SdiPixelFormat::v210, 128, 4); }},
-        {"too few frames for fill and key", -8,
-         [](SdiDeviceConfig& d) { d.faults.createFrameLimit = 6; }, 0, kMode25, true, true,
-         [=] { return test::makeRing(SdiPixelFormat::bgra8, ay10Row, 4); }},
+        {"no frames over client memory", -7, noWrap},
+        {"v210 fill without frames over client memory", -7, noWrap, 0, kMode25, true, false, v210},
+        {"too few frames for fill and key", -8, [](SdiDeviceConfig& d) { d.faults.createFrameLimit = 6; }, 0,
+         kMode25, true, true, ay10},
         {"playback does not start", -9, [](SdiDeviceConfig& d) { d.faults.startPlaybackFails = true; }},
-        {"keyer cannot be enabled for fill and key", -10,
-         [](SdiDeviceConfig& d) { d.faults.keyerEnableFails = true; }, 0, kMode25, true, true,
-         [=] { return test::makeRing(SdiPixelFormat::bgra8, ay10Row, 4); }},
-        {"keyer level refused for fill and key", -10,
-         [](SdiDeviceConfig& d) { d.faults.keyerLevelFails = true; }, 0, kMode25, true, true,
-         [=] { return test::makeRing(SdiPixelFormat::bgra8, ay10Row, 4); }},
-        {"no keyer for fill and key", -10, [](SdiDeviceConfig& d) { d.hasKeyer = false; }, 0, kMode25,
-         true, true, [=] { return test::makeRing(SdiPixelFormat::bgra8, ay10Row, 4); }},
+        {"keyer cannot be enabled for fill and key", -10, [](SdiDeviceConfig& d) { d.faults.keyerEnableFails = true; },
+         0, kMode25, true, true, ay10},
+        {"keyer level refused for fill and key", -10, [](SdiDeviceConfig& d) { d.faults.keyerLevelFails = true; }, 0,
+         kMode25, true, true, ay10},
+        {"no keyer for fill and key", -10, [](SdiDeviceConfig& d) { d.hasKeyer = false; }, 0, kMode25, true, true, ay10},
     };
 }
 
