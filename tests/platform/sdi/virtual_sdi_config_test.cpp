@@ -38,12 +38,10 @@ TEST(VirtualSdiConfig, ParsesDevicesModesFaultsClockAndRecording) {
     EXPECT_TRUE(fill.modes[0].bgra8 && fill.modes[0].v210 && !fill.modes[0].ay10);
     EXPECT_NE(m.code, fill.modes[1].mode.code);
     EXPECT_TRUE(!fill.modes[1].keying && fill.modes[1].bgra8 && fill.modes[1].ay10);
-    EXPECT_EQ(fill.faults.lateFrames, (std::set<long long>{10}));
-    EXPECT_EQ(fill.faults.droppedFrames, (std::set<long long>{11}));
-    EXPECT_EQ(fill.faults.refusedSchedules, (std::set<long long>{3}));
+    EXPECT_EQ(std::tuple(fill.faults.lateFrames, fill.faults.droppedFrames, fill.faults.refusedSchedules),
+              std::tuple(std::set<long long>{10}, std::set<long long>{11}, std::set<long long>{3}));
     EXPECT_EQ(fill.faults.stalls.at(20), 5);
-    EXPECT_EQ(config->clock, SdiClockMode::manual);
-    EXPECT_EQ(config->recordDirectory, "/tmp/x");
+    EXPECT_EQ(std::pair(config->clock, config->recordDirectory), std::pair(SdiClockMode::manual, std::string("/tmp/x")));
 }
 
 TEST(VirtualSdiConfig, RefusesMalformedText) {
