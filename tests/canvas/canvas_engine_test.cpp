@@ -15,13 +15,6 @@ const Bgra kRed{0, 0, 255, 255};
 const Bgra kBlue{255, 0, 0, 255};
 const Bgra kKey{0, 255, 0, 255};
 
-bool allPixels(const gpu::Texture& t, Bgra want) {
-    for (int y = 0; y < t.height(); ++y)
-        for (int x = 0; x < t.width(); ++x)
-            if (!(pixelAt(t, x, y) == want)) return false;
-    return true;
-}
-
 TEST_F(CanvasEngineTest, KeyerLevelDecidesWhetherTheKeyerIsDrawn) {
     setProgram(solidImage(96, 64, kRed));
     struct Case {
@@ -61,9 +54,7 @@ TEST_F(CanvasEngineTest, ANewKeyerGenerationNeverShowsThePreviousFrame) {
     // back on the old content's frame.
     setKeyer(solidImage(96, 64, kBlue), 1, true);
     auto probe = target(96, 64);
-    std::promise<std::pair<bool, KeyAlphaMode>> result;
-    canvas->renderProbeFrame(probe->texture, [&](bool ok, KeyAlphaMode mode) { result.set_value({ok, mode}); });
-    EXPECT_TRUE(result.get_future().get().first);
+    EXPECT_TRUE(probeFrame(probe->texture).first);
     EXPECT_TRUE(allPixels(*probe->texture, kRed));
 }
 
@@ -73,15 +64,10 @@ TEST_F(CanvasEngineTest, ProbeFramesReuseTheLastProgramFrameUntilTheSourceIsInva
     outputFrame();
     setProgram(solidImage(96, 64, kBlue));  // not pulled by the probe
     auto probe = target(96, 64);
-    auto run = [&] {
-        std::promise<std::pair<bool, KeyAlphaMode>> result;
-        canvas->renderProbeFrame(probe->texture, [&](bool ok, KeyAlphaMode mode) { result.set_value({ok, mode}); });
-        return result.get_future().get();
-    };
-    EXPECT_EQ(run(), std::make_pair(true, KeyAlphaMode(KeyAlphaMode::premultiplied)));
+    EXPECT_EQ(probeFrame(probe->texture), std::make_pair(true, KeyAlphaMode(KeyAlphaMode::premultiplied)));
     EXPECT_TRUE(allPixels(*probe->texture, kRed));
     canvas->invalidateSource();
-    run();
+    probeFrame(probe->texture);
     EXPECT_TRUE(allPixels(*probe->texture, Bgra{})) << "no program frame: transparent black";
 }
 
@@ -126,14 +112,7 @@ TEST_F(CanvasEngineTest, WithoutLayerTargetsSdiFailsAndScreensAreClearedRatherTh
     EXPECT_EQ(pixelAt(*sdi, 0, 0), (Bgra{0x7f, 0x7f, 0x7f, 0x7f})) << "nothing committed";
     EXPECT_EQ(canvas->renderer()->flushCounter(), 0);
 
-    bool probeOk = true;
-    std::promise<void> done;
-    canvas->renderProbeFrame(oversizedTarget(width), [&](bool ok, KeyAlphaMode) {
-        probeOk = ok;
-        done.set_value();
-    });
-    done.get_future().get();
-    EXPECT_FALSE(probeOk);
+    EXPECT_FALSE(probeFrame(oversizedTarget(width)).first);
 
     MetalRenderer::CanvasTarget screen;
     screen.texture = oversizedTarget(width);
@@ -203,16 +182,6 @@ TEST_F(CanvasEngineTest, OnlyTheClockOwnerPullsNewProgramFrames) {
         << "the pane reuses the window's frame";
 }
 
-TEST_F(CanvasEngineTest, ProgramPaneIntervalFollowsTheOtherOutputs) {
-    EXPECT_EQ(canvas->clockOwner(), Client::programPane);
-    EXPECT_DOUBLE_EQ(canvas->minimumScreenInterval(Client::programPane), 1.0 / 30);
-    EXPECT_EQ(canvas->minimumScreenInterval(Client::outputWindow), 0);
-    EXPECT_EQ(canvas->minimumScreenInterval(Client::obs), 0);
-    canvas->setObsClientActive(true);
-    EXPECT_EQ(canvas->clockOwner(), Client::obs);
-    EXPECT_DOUBLE_EQ(canvas->minimumScreenInterval(Client::programPane), 1.0 / 15);
-}
-
 TEST_F(CanvasEngineTest, ScreenCanvasSizeAndObsRate) {
     struct SizeCase {
         QSizeF canvas, display, want;
@@ -249,15 +218,11 @@ TEST_F(CanvasEngineTest, ObsRenderOfALargerCanvasScalesEveryLayer) {
     canvas->setObsClientActive(true);  // the feed owns the clock and pulls the frames
     MetalRenderer::CanvasTarget feed;
     const auto out = screenFrame(Client::obs, feed, QSizeF(96, 64));
-    ASSERT_EQ(out->width(), 96);
-    ASSERT_EQ(out->height(), 64);
-    EXPECT_EQ(pixelAt(*out, 4, 4), kRed);
-    EXPECT_EQ(pixelAt(*out, 90, 60), kBlue);
-    // The keyer covers 24 x 16 pixels around the centre.
-    EXPECT_EQ(pixelAt(*out, 37, 25), kKey);
-    EXPECT_EQ(pixelAt(*out, 58, 38), kKey);
-    EXPECT_EQ(pixelAt(*out, 35, 23), kRed);
-    EXPECT_EQ(pixelAt(*out, 60, 40), kBlue);
+    ASSERT_EQ(QSize(out->width(), out->height()), QSize(96, 64));
+    // The keyer covers 24 x 16 pixels around the centre: (36, 24) ... (59, 39).
+    for (auto [x, y, want] : {std::tuple{4, 4, kRed}, {90, 60, kBlue}, {37, 25, kKey}, {58, 38, kKey},
+                              {35, 23, kRed}, {60, 40, kBlue}})
+        EXPECT_EQ(pixelAt(*out, x, y), want) << x << "," << y;
 }
 
 }  // namespace

@@ -40,74 +40,65 @@ constexpr Point kPoints[] = {
     {"green keyer", 48, 27, 0, 255, 0, 255},
 };
 
-class DeckLinkControllerOutput : public test::ControllerFixture {};
+class DeckLinkControllerOutput : public test::ControllerFixture {
+  protected:
+    // The take with its keyer, six frames into a start at `depth`; nothing dropped or invalid.
+    SdiCapturedFrame playedFrame(SDIBitDepth depth, bool externalKeyer, SdiPixelFormat format) {
+        setTake(true);
+        start(depth, externalKeyer);
+        output->step(6);
+        EXPECT_EQ(controller->droppedFrameCount(), 0u);
+        EXPECT_EQ(output->counters().invalidContentFrames, 0);
+        const SdiCapturedFrame frame = lastFrame();
+        EXPECT_EQ(frame.format, format);
+        return frame;
+    }
+    // The reference for a point: straight colour, so a transparent area is black fill.
+    static YCbCr want(const Point& p) { return expected(p.r * p.a / 255.0, p.g * p.a / 255.0, p.b * p.a / 255.0); }
+};
 
 TEST_F(DeckLinkControllerOutput, EightBitFillAndKeyCarriesTheTakeAndTheKeyer) {
-    setTake(true);
-    start(SDIBitDepth::eightBit);
-    output->step(6);
-    const SdiCapturedFrame frame = lastFrame();
-    ASSERT_EQ(frame.format, SdiPixelFormat::bgra8);
-    ASSERT_EQ(frame.width, kCanvasWidth);
+    const SdiCapturedFrame frame = playedFrame(SDIBitDepth::eightBit, true, SdiPixelFormat::bgra8);
     EXPECT_TRUE(frame.keyed);
     EXPECT_EQ(frame.keyLevel, 255);
+    EXPECT_EQ(output->counters().framesDisplayedLate, 0);
     for (const Point& p : kPoints) {
         SCOPED_TRACE(p.what);
-        const std::uint8_t* px =
-            frame.bytes.data() + std::size_t(p.y) * frame.rowBytes + std::size_t(p.x) * 4;
-        EXPECT_EQ(px[0], p.b);
-        EXPECT_EQ(px[1], p.g);
-        EXPECT_EQ(px[2], p.r);
-        EXPECT_EQ(px[3], p.a) << "key = alpha";
+        const std::uint8_t* px = frame.bytes.data() + std::size_t(p.y) * frame.rowBytes + std::size_t(p.x) * 4;
+        EXPECT_EQ(std::vector<int>(px, px + 4), (std::vector<int>{p.b, p.g, p.r, p.a})) << "BGRA, key = alpha";
     }
-    EXPECT_EQ(controller->droppedFrameCount(), 0u);
-    EXPECT_EQ(output->counters().framesDisplayedLate, 0);
 }
 
 TEST_F(DeckLinkControllerOutput, TenBitFillOnlyGoesOutAsV210WithoutKeyWhateverTheKeyerChoice) {
-    setTake(true);
-    start(SDIBitDepth::tenBitFillOnly, /*externalKeyer=*/true);
+    const SdiCapturedFrame frame = playedFrame(SDIBitDepth::tenBitFillOnly, true, SdiPixelFormat::v210);
     EXPECT_FALSE(controller->keyerEnabled());
-    output->step(6);
-    const SdiCapturedFrame frame = lastFrame();
-    ASSERT_EQ(frame.format, SdiPixelFormat::v210);
     EXPECT_FALSE(frame.keyed);
-    EXPECT_EQ(output->counters().invalidContentFrames, 0);
     for (const Point& p : kPoints) {
         SCOPED_TRACE(p.what);
         // Each point is the first pixel of a six-pixel group: word 0 = Cb | Y << 10 | Cr << 20.
         ASSERT_EQ(p.x % 6, 0);
-        const std::uint32_t w0 =
-            test::wordAt(frame, std::size_t(p.y) * frame.rowBytes + std::size_t(p.x / 6) * 16);
-        // Straight colour: a transparent area is black fill.
-        const YCbCr want = expected(p.r * p.a / 255.0, p.g * p.a / 255.0, p.b * p.a / 255.0);
-        EXPECT_NEAR(double((w0 >> 10) & 0x3FF), want.y, kTolerance);
-        EXPECT_NEAR(double(w0 & 0x3FF), want.cb, kTolerance);
-        EXPECT_NEAR(double((w0 >> 20) & 0x3FF), std::min(want.cr, 1019.0), kTolerance);
+        const std::uint32_t w0 = test::wordAt(frame, std::size_t(p.y) * frame.rowBytes + std::size_t(p.x / 6) * 16);
+        EXPECT_NEAR(double((w0 >> 10) & 0x3FF), want(p).y, kTolerance);
+        EXPECT_NEAR(double(w0 & 0x3FF), want(p).cb, kTolerance);
+        EXPECT_NEAR(double((w0 >> 20) & 0x3FF), std::min(want(p).cr, 1019.0), kTolerance);
     }
 }
 
 TEST_F(DeckLinkControllerOutput, TenBitFillAndKeyGoesOutAsAy10WithTheKeyFromAlpha) {
-    setTake(true);
-    start(SDIBitDepth::tenBit, /*externalKeyer=*/false);  // fill and key always asks for the keyer
+    // Fill and key always asks for the keyer.
+    const SdiCapturedFrame frame = playedFrame(SDIBitDepth::tenBit, false, SdiPixelFormat::ay10);
     EXPECT_TRUE(controller->keyerEnabled());
-    output->step(6);
-    const SdiCapturedFrame frame = lastFrame();
-    ASSERT_EQ(frame.format, SdiPixelFormat::ay10);
     EXPECT_TRUE(frame.keyed);
-    EXPECT_EQ(output->counters().invalidContentFrames, 0);
     for (const Point& p : kPoints) {
         SCOPED_TRACE(p.what);
         ASSERT_EQ(p.x % 2, 0);
         const std::size_t row = std::size_t(p.y) * frame.rowBytes;
         const std::uint32_t even = test::wordAt(frame, row + std::size_t(p.x) * 4);
         const std::uint32_t odd = test::wordAt(frame, row + std::size_t(p.x + 1) * 4);
-        const YCbCr want = expected(p.r * p.a / 255.0, p.g * p.a / 255.0, p.b * p.a / 255.0);
-        EXPECT_NEAR(double(even & 0x3FF), want.y, kTolerance);
-        EXPECT_NEAR(double((even >> 10) & 0x3FF), want.cb, kTolerance);
-        EXPECT_NEAR(double((odd >> 10) & 0x3FF), std::min(want.cr, 1019.0), kTolerance);
-        EXPECT_EQ((even >> 20) & 0x3FF, p.a == 255 ? 1023u : 0u);
-        EXPECT_EQ(even >> 30, 0u);
+        EXPECT_NEAR(double(even & 0x3FF), want(p).y, kTolerance);
+        EXPECT_NEAR(double((even >> 10) & 0x3FF), want(p).cb, kTolerance);
+        EXPECT_NEAR(double((odd >> 10) & 0x3FF), std::min(want(p).cr, 1019.0), kTolerance);
+        EXPECT_EQ(even >> 20, p.a == 255 ? 1023u : 0u) << "key from alpha, reserved bits clear";
     }
 }
 
@@ -118,7 +109,7 @@ TEST_F(DeckLinkControllerOutput, ProgramAudioIsEmbeddedAndAReferenceToneReplaces
     ASSERT_TRUE(controller->bridge().audioEnabled());
     ASSERT_TRUE(SDIAudioBridge::shared().isActive());
 
-    constexpr float kLevel = 0.25f;
+    constexpr float kLevel = 0.25f;  // pushed as 4800 stereo frames
     std::vector<float> block(2 * 4800, kLevel);
     AudioBufferList list;
     list.count = 1;
@@ -174,11 +165,9 @@ TEST_F(DeckLinkControllerOutput, WithoutAudioTheOutputRunsSilentAndTheRingStaysI
         setTake(false);
         start(SDIBitDepth::eightBit, true, c.embedAudio);
         EXPECT_TRUE(controller->isRunning());
-        EXPECT_FALSE(controller->bridge().audioEnabled());
-        EXPECT_FALSE(SDIAudioBridge::shared().isActive());
+        EXPECT_FALSE(controller->bridge().audioEnabled() || SDIAudioBridge::shared().isActive());
         output->step(3);
-        EXPECT_EQ(output->counters().audioRequests, 0);
-        EXPECT_EQ(output->counters().audioSamplesScheduled, 0);
+        EXPECT_EQ(output->counters().audioRequests + output->counters().audioSamplesScheduled, 0);
     }
 }
 

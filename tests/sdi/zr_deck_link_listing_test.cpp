@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 
 namespace velmar {
 namespace {
@@ -45,22 +44,6 @@ TEST(ZRDeckLinkListing, WithoutADriverEverythingIsEmpty) {
     EXPECT_EQ(ZRCopyDeviceAtIndex(0, nullptr), nullptr);
     EXPECT_TRUE(ZRDeckLinkOutput::availableDevices(nullptr).empty());
     EXPECT_TRUE(ZRDeckLinkOutput::supportedModesForDeviceIndex(nullptr, 0, false, false).empty());
-}
-
-TEST(ZRDeckLinkListing, TheDriverOfTheProcessIsLoadedOnce) {
-    const VirtualSdiCard* first = deckLinkDriver();
-    const std::vector<ZRDeckLinkDevice> devices = ZRDeckLinkOutput::availableDevices();
-    // A later change of the driver's configuration is not seen: nothing is loaded again.
-    const char* before = std::getenv("VELMAR_VIRTUAL_SDI");
-    const std::string saved = before ? before : "";
-    setenv("VELMAR_VIRTUAL_SDI", first ? "off" : "device=Late", 1);
-    EXPECT_EQ(deckLinkDriver(), first);
-    EXPECT_EQ(ZRDeckLinkOutput::availableDevices(), devices);
-    if (before) {
-        setenv("VELMAR_VIRTUAL_SDI", saved.c_str(), 1);
-    } else {
-        unsetenv("VELMAR_VIRTUAL_SDI");
-    }
 }
 
 TEST(ZRDeckLinkListing, ModesFollowFormatKeyingAndConversionRules) {

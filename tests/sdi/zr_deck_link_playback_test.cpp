@@ -31,50 +31,29 @@ struct Screen {
     std::vector<SdiCapturedFrame> frames;
 };
 
-TEST(ZRDeckLinkPlayback, PrerollsThreeFramesThenOneRequestPerCompletionThroughTheRing) {
-    VirtualSdiCard card(test::bridgeCard());
-    auto output = card.deviceAtIndex(0)->output();
-    Screen screen(*output);
-    test::RingClient client(test::bgraRing());
-    ZRDeckLinkOutput bridge(&card);
-    ASSERT_TRUE(bridge.start(0, kMode25, client.ring(), false, false, client.request(), {}));
-    EXPECT_TRUE(bridge.isRunning());
-    EXPECT_EQ(client.requests(), 3);
-    EXPECT_EQ(output->counters().framesScheduled, 3);
-    EXPECT_EQ(bridge.framesInFlight(), 3);
-    EXPECT_FALSE(bridge.isStalled());
+// Three frames of preroll, then one request per completion through the ring. Requests 5, 6
+// and 7 answer none, one past the ring and far out; 10, 11 and 12 none again, so that three
+// black frames are on the card at once.
+TEST(ZRDeckLinkPlayback, PrerollsThreeThenRequestsPerCompletionAndAMissingPictureGoesOutBlack) {
+    test::BridgeRig rig;
+    Screen screen(*rig.output);
+    rig.client.answers = {{5, -1}, {6, 4}, {7, 1000}, {10, -1}, {11, -1}, {12, -1}};
+    ASSERT_TRUE(rig.start());
+    EXPECT_TRUE(rig.bridge.isRunning() && !rig.bridge.isStalled());
+    EXPECT_EQ(rig.client.requests(), 3);
+    EXPECT_EQ(rig.output->counters().framesScheduled, 3);
 
-    output->step(6);
-    EXPECT_EQ(client.answered(), (std::vector<long long>{0, 1, 2, 3, 0, 1, 2, 3, 0}));
-    EXPECT_EQ(screen.stamps(), (std::vector<std::uint32_t>{1, 2, 3, 4, 5, 6}));
-    const SdiOutputCounters c = output->counters();
-    EXPECT_EQ(c.framesCompleted, 6);
+    rig.output->step(14);
+    EXPECT_EQ(rig.client.requests(), 3 + 14);
+    EXPECT_EQ(screen.stamps(), (std::vector<std::uint32_t>{1, 2, 3, 4, 0, 0, 0, 8, 9, 0, 0, 0, 13, 14}));
+    EXPECT_EQ(rig.bridge.droppedFrameCount(), 6u);
+    const SdiOutputCounters c = rig.output->counters();
     EXPECT_EQ(c.underruns + c.framesDisplayedLate + c.framesDropped + c.schedulesRefused, 0);
-    EXPECT_EQ(bridge.droppedFrameCount(), 0u);
-    EXPECT_EQ(bridge.framesInFlight(), 3);
-}
-
-TEST(ZRDeckLinkPlayback, AFrameRequestWithoutAPictureGoesOutBlackAndCounts) {
-    VirtualSdiCard card(test::bridgeCard());
-    auto output = card.deviceAtIndex(0)->output();
-    Screen screen(*output);
-    test::RingClient client(test::bgraRing());
-    // Requests 5, 6 and 7: none, one past the ring, and far out; 8 and 9 again none, so that
-    // three black frames are on the card at once.
-    client.answers = {{5, -1}, {6, 4}, {7, 1000}, {10, -1}, {11, -1}, {12, -1}};
-    ZRDeckLinkOutput bridge(&card);
-    ASSERT_TRUE(bridge.start(0, kMode25, client.ring(), false, false, client.request(), {}));
-    output->step(14);
-    const std::vector<std::uint32_t> expected = {1, 2, 3, 4, 0, 0, 0, 8, 9, 0, 0, 0, 13, 14};
-    EXPECT_EQ(screen.stamps(), expected);
-    EXPECT_EQ(bridge.droppedFrameCount(), 6u);
-    const SdiOutputCounters c = output->counters();
-    EXPECT_EQ(c.framesCompleted, 14);
-    EXPECT_EQ(c.schedulesRefused + c.underruns, 0);
+    EXPECT_EQ(rig.bridge.framesInFlight(), 3);
     // Black is all zero in BGRA, key transparent.
     for (const SdiCapturedFrame& f : screen.frames) {
         if (test::stampOf(f) == 0) {
-            EXPECT_EQ(std::count(f.bytes.begin(), f.bytes.end(), 0), static_cast<long>(f.bytes.size()));
+            EXPECT_EQ(std::count(f.bytes.begin(), f.bytes.end(), 0), long(f.bytes.size()));
         }
     }
 }
@@ -85,77 +64,63 @@ TEST(ZRDeckLinkPlayback, DroppedCountFollowsTheCardsLateDroppedRefusedAndStalled
     faults.droppedFrames = {7};
     faults.refusedSchedules = {12};  // a frame refused: black goes out in its place
     faults.stalls = {{15, 4}};       // completions held back for four frame times
-    VirtualSdiCard card(test::bridgeCard(faults));
-    auto output = card.deviceAtIndex(0)->output();
-    test::RingClient client(test::bgraRing());
-    ZRDeckLinkOutput bridge(&card);
-    ASSERT_TRUE(bridge.start(0, kMode25, client.ring(), false, false, client.request(), {}));
-    output->step(40);
-    const SdiOutputCounters c = output->counters();
-    EXPECT_EQ(c.framesDisplayedLate + c.framesDropped, static_cast<long long>(bridge.droppedFrameCount()) - 1);
+    test::BridgeRig rig(faults);
+    ASSERT_TRUE(rig.start());
+    rig.output->step(40);
+    const SdiOutputCounters c = rig.output->counters();
+    EXPECT_EQ(c.framesDisplayedLate + c.framesDropped, static_cast<long long>(rig.bridge.droppedFrameCount()) - 1);
     EXPECT_GE(c.framesDisplayedLate, 1);
     EXPECT_GE(c.framesDropped, 1);
     EXPECT_EQ(c.schedulesRefused, 1);
     EXPECT_GT(c.underruns, 0);  // the stall left the card without new frames
     // Caught up again: three in flight, and the last frames on time.
-    EXPECT_EQ(bridge.framesInFlight(), 3);
-    EXPECT_FALSE(bridge.isStalled());
-    const long long lateBefore = c.framesDisplayedLate + c.framesDropped;
-    output->step(10);
-    EXPECT_EQ(output->counters().framesDisplayedLate + output->counters().framesDropped, lateBefore);
+    EXPECT_EQ(rig.bridge.framesInFlight(), 3);
+    rig.output->step(10);
+    EXPECT_EQ(rig.output->counters().framesDisplayedLate + rig.output->counters().framesDropped,
+              c.framesDisplayedLate + c.framesDropped);
 
     // Frames flushed by the stop are not counted.
-    const std::uint64_t dropped = bridge.droppedFrameCount();
-    bridge.stop();
-    EXPECT_GE(output->counters().framesFlushed, 1);
-    EXPECT_EQ(bridge.droppedFrameCount(), dropped);
+    const std::uint64_t dropped = rig.bridge.droppedFrameCount();
+    rig.bridge.stop();
+    EXPECT_GE(rig.output->counters().framesFlushed, 1);
+    EXPECT_EQ(rig.bridge.droppedFrameCount(), dropped);
 }
 
 TEST(ZRDeckLinkPlayback, ARefusedFrameAndFallbackDoNotLoseAFrameInFlight) {
     SdiFaults faults;
     faults.refusedSchedules = {5, 6};  // the frame after the second completion, and its fallback
-    VirtualSdiCard card(test::bridgeCard(faults));
-    auto output = card.deviceAtIndex(0)->output();
-    test::RingClient client(test::bgraRing());
-    ZRDeckLinkOutput bridge(&card);
-    ASSERT_TRUE(bridge.start(0, kMode25, client.ring(), false, false, client.request(), {}));
-    output->step(3);
-    EXPECT_EQ(bridge.framesInFlight(), 3);
-    EXPECT_FALSE(bridge.isStalled());
-    EXPECT_EQ(bridge.droppedFrameCount(), 2u);
-    output->step(30);
-    const SdiOutputCounters c = output->counters();
-    EXPECT_EQ(c.underruns, 0);
-    EXPECT_EQ(c.framesCompleted, 33);
-    EXPECT_EQ(bridge.framesInFlight(), 3);
+    test::BridgeRig rig(faults);
+    ASSERT_TRUE(rig.start());
+    rig.output->step(3);
+    EXPECT_EQ(rig.bridge.framesInFlight(), 3);
+    EXPECT_FALSE(rig.bridge.isStalled());
+    EXPECT_EQ(rig.bridge.droppedFrameCount(), 2u);
+    rig.output->step(30);
+    EXPECT_EQ(rig.output->counters().underruns, 0);
+    EXPECT_EQ(rig.output->counters().framesCompleted, 33);
 }
 
 TEST(ZRDeckLinkPlayback, WhenNoFrameCanBeKeptInFlightTheBridgeSaysItIsStalled) {
     SdiFaults faults;
     for (long long call = 3; call < 40; ++call) faults.refusedSchedules.insert(call);
-    VirtualSdiCard card(test::bridgeCard(faults));
-    auto output = card.deviceAtIndex(0)->output();
-    test::RingClient client(test::bgraRing());
-    ZRDeckLinkOutput bridge(&card);
-    ASSERT_TRUE(bridge.start(0, kMode25, client.ring(), false, false, client.request(), {}));
-    output->step(1);
-    EXPECT_TRUE(bridge.isStalled());
-    EXPECT_EQ(bridge.framesInFlight(), 2);
-    output->step(5);
-    EXPECT_TRUE(bridge.isStalled());
-    EXPECT_EQ(bridge.framesInFlight(), 0);
-    EXPECT_TRUE(bridge.isRunning());
+    test::BridgeRig rig(faults);
+    ASSERT_TRUE(rig.start());
+    rig.output->step(1);
+    EXPECT_TRUE(rig.bridge.isStalled());
+    EXPECT_EQ(rig.bridge.framesInFlight(), 2);
+    rig.output->step(5);
+    EXPECT_TRUE(rig.bridge.isStalled() && rig.bridge.isRunning());
+    EXPECT_EQ(rig.bridge.framesInFlight(), 0);
     // Each refused frame and each refused fallback counted once: two attempts per completion.
-    EXPECT_EQ(bridge.droppedFrameCount(), 12u);
+    EXPECT_EQ(rig.bridge.droppedFrameCount(), 12u);
 
     // A restart on a card that accepts frames again recovers.
-    output->setFaults({});
-    ASSERT_TRUE(bridge.start(0, kMode25, client.ring(), false, false, client.request(), {}));
-    EXPECT_FALSE(bridge.isStalled());
-    EXPECT_EQ(bridge.droppedFrameCount(), 0u);
-    output->step(5);
-    EXPECT_EQ(bridge.framesInFlight(), 3);
-    EXPECT_FALSE(bridge.isStalled());
+    rig.output->setFaults({});
+    ASSERT_TRUE(rig.start());
+    EXPECT_EQ(rig.bridge.droppedFrameCount(), 0u);
+    rig.output->step(5);
+    EXPECT_EQ(rig.bridge.framesInFlight(), 3);
+    EXPECT_FALSE(rig.bridge.isStalled());
 }
 
 TEST(ZRDeckLinkPlayback, RingMemoryStaysAliveWhileFramesMayPlayAndIsLetGoAtStop) {
@@ -230,40 +195,35 @@ TEST(ZRDeckLinkPlayback, StopWaitsForACompletionInsideTheBridge) {
 TEST(ZRDeckLinkPlayback, StopTwiceIsHarmlessAndARestartBeginsAtZero) {
     SdiFaults faults;
     faults.lateFrames = {2};
-    VirtualSdiCard card(test::bridgeCard(faults));
-    auto output = card.deviceAtIndex(0)->output();
-    Screen screen(*output);
-    test::RingClient client(test::bgraRing());
+    test::BridgeRig rig(faults);
+    Screen screen(*rig.output);
     long long audioFrames = 0;
     auto audio = [&](std::int32_t* s, long long n) {
         std::fill(s, s + 2 * n, 7);
         audioFrames += n;
     };
-    ZRDeckLinkOutput bridge(&card);
-    bridge.stop();  // before any start
-    ASSERT_TRUE(bridge.start(0, kMode25, client.ring(), false, true, client.request(), audio));
-    output->step(5);
-    EXPECT_EQ(bridge.droppedFrameCount(), 1u);
-    bridge.stop();
-    bridge.stop();
-    EXPECT_FALSE(bridge.isRunning());
-    EXPECT_FALSE(bridge.audioEnabled());
-    EXPECT_FALSE(output->isVideoEnabled());
-    EXPECT_FALSE(output->isAudioEnabled());
-    EXPECT_FALSE(card.deviceAtIndex(0)->keyer()->isEnabled());
+    rig.bridge.stop();  // before any start
+    ASSERT_TRUE(rig.start(audio, true));
+    rig.output->step(5);
+    EXPECT_EQ(rig.bridge.droppedFrameCount(), 1u);
+    rig.bridge.stop();
+    rig.bridge.stop();
+    EXPECT_FALSE(rig.bridge.isRunning() || rig.bridge.audioEnabled());
+    EXPECT_FALSE(rig.output->isVideoEnabled() || rig.output->isAudioEnabled());
+    EXPECT_FALSE(rig.card.deviceAtIndex(0)->keyer()->isEnabled());
 
-    output->setFaults({});
+    rig.output->setFaults({});
     screen.frames.clear();
     audioFrames = 0;
-    ASSERT_TRUE(bridge.start(0, kMode25, client.ring(), false, true, client.request(), audio));
-    EXPECT_EQ(bridge.droppedFrameCount(), 0u);
-    EXPECT_TRUE(bridge.keyerEnabled());
+    ASSERT_TRUE(rig.start(audio, true));
+    EXPECT_EQ(rig.bridge.droppedFrameCount(), 0u);
+    EXPECT_TRUE(rig.bridge.keyerEnabled());
     EXPECT_EQ(audioFrames, 3 * 1920);  // the audio stream starts again at 0
-    output->step(2);
+    rig.output->step(2);
     ASSERT_EQ(screen.frames.size(), 2u);
     EXPECT_EQ(screen.frames[0].displayIndex, 0);  // display time 0 again
     EXPECT_EQ(screen.frames[0].result, SdiCompletionResult::completed);
-    EXPECT_EQ(output->counters().audioSamplesMissing, 0);
+    EXPECT_EQ(rig.output->counters().audioSamplesMissing, 0);
 }
 
 }  // namespace

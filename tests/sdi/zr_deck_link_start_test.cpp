@@ -22,54 +22,49 @@ struct StartCase {
 };
 
 std::vector<StartCase> startCases() {
+    using F = SdiPixelFormat;
+    using Configure = std::function<void(SdiDeviceConfig&)>;
     const std::size_t bgraRow = test::kWidth * 4;
-    const std::size_t ay10Row = ZRDeckLinkOutput::rowBytesFor(SdiPixelFormat::ay10, test::kWidth);
+    auto ring = [](F format, std::size_t row, long long w = test::kWidth, long long h = test::kHeight) {
+        return [=] { return test::makeRing(format, row, 4, w, h); };
+    };
+    auto spoiled = [](auto spoil) {
+        return [=] {
+            auto r = test::bgraRing();
+            spoil(r);
+            return r;
+        };
+    };
+    const auto ay10 = ring(F::bgra8, ZRDeckLinkOutput::rowBytesFor(F::ay10, test::kWidth));
+    const auto v210 = ring(F::v210, 128);
+    const auto bgra = [] { return test::bgraRing(); };
+    const Configure noWrap = [](SdiDeviceConfig& d) { d.faults.wrapUnsupported = true; };
     return {
-        {"no frame request", -1, {}, 0, kMode25, false, false, [] { return test::bgraRing(); }, false},
-        {"one buffer, whatever else is wrong", -1, {}, 9, 0, false, false,
-         [] { return test::bgraRing(1); }},
+        {"no frame request", -1, {}, 0, kMode25, false, false, bgra, false},
+        {"one buffer, whatever else is wrong", -1, {}, 9, 0, false, false, [] { return test::bgraRing(1); }},
         {"no device at the index", -2, {}, 5},
         {"device without output", -3, [](SdiDeviceConfig& d) { d.hasOutput = false; }},
         {"unknown mode", -4, {}, 0, fourCC("none")},
-        {"one pixel narrower", -5, {}, 0, kMode25, false, false,
-         [=] { return test::makeRing(SdiPixelFormat::bgra8, bgraRow, 4, test::kWidth - 1); }},
-        {"one row short", -5, {}, 0, kMode25, false, false,
-         [=] { return test::makeRing(SdiPixelFormat::bgra8, bgraRow, 4, test::kWidth, test::kHeight - 1); }},
-        {"v210 buffers for 8-bit", -5, {}, 0, kMode25, false, false,
-         [=] { return test::makeRing(SdiPixelFormat::v210, 128, 4); }},
-        {"rows below the format's size", -5, {}, 0, kMode25, false, false,
-         [=] { return test::makeRing(SdiPixelFormat::bgra8, bgraRow - 1, 4); }},
+        {"one pixel narrower", -5, {}, 0, kMode25, false, false, ring(F::bgra8, bgraRow, test::kWidth - 1)},
+        {"one row short", -5, {}, 0, kMode25, false, false, ring(F::bgra8, bgraRow, test::kWidth, test::kHeight - 1)},
+        {"v210 buffers for 8-bit", -5, {}, 0, kMode25, false, false, v210},
+        {"rows below the format's size", -5, {}, 0, kMode25, false, false, ring(F::bgra8, bgraRow - 1)},
         {"memory smaller than its rows", -5, {}, 0, kMode25, false, false,
-         [=] {
-             auto ring = test::bgraRing();
-             ring[2].byteCount -= 1;
-             return ring;
-         }},
+         spoiled([](std::vector<ZRFrameBuffer>& r) { r[2].byteCount -= 1; })},
         {"no memory at all", -5, {}, 0, kMode25, false, false,
-         [=] {
-             auto ring = test::bgraRing();
-             ring[1].memory.reset();
-             return ring;
-         }},
-        {"BGRA rows too short for Ay10", -5, {}, 0, kMode25, true, true,
-         [=] { return test::bgraRing(); }},
+         spoiled([](std::vector<ZRFrameBuffer>& r) { r[1].memory.reset(); })},
+        {"BGRA rows too short for Ay10", -5, {}, 0, kMode25, true, true, bgra},
         {"device busy", -6, [](SdiDeviceConfig& d) { d.faults.enableVideoBusy = true; }},
-        {"no frames over client memory", -7, [](SdiDeviceConfig& d) { d.faults.wrapUnsupported = true; }},
-        {"v210 fill without frames over client memory", -7,
-         [](SdiDeviceConfig& d) { d.faults.wrapUnsupported = true; }, 0, kMode25, true, false,
-         [] { return test::makeRing(SdiPixelFormat::v210, 128, 4); }},
-        {"too few frames for fill and key", -8,
-         [](SdiDeviceConfig& d) { d.faults.createFrameLimit = 6; }, 0, kMode25, true, true,
-         [=] { return test::makeRing(SdiPixelFormat::bgra8, ay10Row, 4); }},
+        {"no frames over client memory", -7, noWrap},
+        {"v210 fill without frames over client memory", -7, noWrap, 0, kMode25, true, false, v210},
+        {"too few frames for fill and key", -8, [](SdiDeviceConfig& d) { d.faults.createFrameLimit = 6; }, 0,
+         kMode25, true, true, ay10},
         {"playback does not start", -9, [](SdiDeviceConfig& d) { d.faults.startPlaybackFails = true; }},
-        {"keyer cannot be enabled for fill and key", -10,
-         [](SdiDeviceConfig& d) { d.faults.keyerEnableFails = true; }, 0, kMode25, true, true,
-         [=] { return test::makeRing(SdiPixelFormat::bgra8, ay10Row, 4); }},
-        {"keyer level refused for fill and key", -10,
-         [](SdiDeviceConfig& d) { d.faults.keyerLevelFails = true; }, 0, kMode25, true, true,
-         [=] { return test::makeRing(SdiPixelFormat::bgra8, ay10Row, 4); }},
-        {"no keyer for fill and key", -10, [](SdiDeviceConfig& d) { d.hasKeyer = false; }, 0, kMode25,
-         true, true, [=] { return test::makeRing(SdiPixelFormat::bgra8, ay10Row, 4); }},
+        {"keyer cannot be enabled for fill and key", -10, [](SdiDeviceConfig& d) { d.faults.keyerEnableFails = true; },
+         0, kMode25, true, true, ay10},
+        {"keyer level refused for fill and key", -10, [](SdiDeviceConfig& d) { d.faults.keyerLevelFails = true; }, 0,
+         kMode25, true, true, ay10},
+        {"no keyer for fill and key", -10, [](SdiDeviceConfig& d) { d.hasKeyer = false; }, 0, kMode25, true, true, ay10},
     };
 }
 
@@ -92,18 +87,13 @@ TEST(ZRDeckLinkStart, EachFailureHasItsCodeAndMessageAndLeavesTheDeviceFree) {
         EXPECT_EQ(error.domain(), "ZRDeckLink");
         EXPECT_EQ(error.localizedDescription(), ZRDeckLinkError::messageForCode(c.expectedCode));
         EXPECT_FALSE(error.message.isEmpty());
-        EXPECT_FALSE(bridge.isRunning());
-        EXPECT_FALSE(bridge.keyerEnabled());
-        EXPECT_FALSE(bridge.audioEnabled());
+        EXPECT_FALSE(bridge.isRunning() || bridge.keyerEnabled() || bridge.audioEnabled());
         // Only a playback that would not start had been prerolled.
         EXPECT_EQ(client.requests(), c.expectedCode == -9 ? 3 : 0);
         if (auto device = card.deviceAtIndex(0); device && device->output()) {
-            EXPECT_FALSE(device->output()->isVideoEnabled());
-            EXPECT_FALSE(device->output()->isAudioEnabled());
-            EXPECT_FALSE(device->output()->isPlaybackRunning());
-            if (device->keyer()) {
-                EXPECT_FALSE(device->keyer()->isEnabled());
-            }
+            const auto& out = *device->output();
+            EXPECT_FALSE(out.isVideoEnabled() || out.isAudioEnabled() || out.isPlaybackRunning());
+            EXPECT_FALSE(device->keyer() && device->keyer()->isEnabled());
         }
         // Without an error out-argument the answer is only false.
         EXPECT_FALSE(bridge.start(c.deviceIndex, c.mode, client.ring(), c.tenBit, c.externalKeyer,
@@ -113,22 +103,17 @@ TEST(ZRDeckLinkStart, EachFailureHasItsCodeAndMessageAndLeavesTheDeviceFree) {
 }
 
 TEST(ZRDeckLinkStart, AFailedStartOnABusyDeviceLeavesItsOwnerPlaying) {
-    VirtualSdiCard card(test::bridgeCard());
-    auto output = card.deviceAtIndex(0)->output();
-    test::RingClient first(test::bgraRing());
+    test::BridgeRig rig;
     test::RingClient second(test::bgraRing());
-    ZRDeckLinkOutput owner(&card);
-    ZRDeckLinkOutput intruder(&card);
-    ASSERT_TRUE(owner.start(0, kMode25, first.ring(), false, false, first.request(), {}));
+    ZRDeckLinkOutput intruder(&rig.card);
+    ASSERT_TRUE(rig.start());
     ZRDeckLinkError error;
     EXPECT_FALSE(intruder.start(0, kMode25, second.ring(), false, false, second.request(), {}, &error));
     EXPECT_EQ(error.code, -6);
-    EXPECT_TRUE(output->isVideoEnabled());
-    EXPECT_TRUE(output->isPlaybackRunning());
-    output->step(5);
-    EXPECT_EQ(first.requests(), 3 + 5);
-    EXPECT_EQ(output->counters().framesCompleted, 5);
-    EXPECT_EQ(owner.droppedFrameCount(), 0u);
+    EXPECT_TRUE(rig.output->isVideoEnabled() && rig.output->isPlaybackRunning());
+    rig.output->step(5);
+    EXPECT_EQ(rig.client.requests(), 3 + 5);
+    EXPECT_EQ(rig.bridge.droppedFrameCount(), 0u);
 }
 
 TEST(ZRDeckLinkStart, KeyerFailureIn8BitKeepsPlayingAndIsVisible) {
@@ -156,35 +141,23 @@ TEST(ZRDeckLinkStart, KeyerFailureIn8BitKeepsPlayingAndIsVisible) {
         ASSERT_TRUE(bridge.start(0, kMode25, client.ring(), false, c.externalKeyer, client.request(), {}));
         EXPECT_EQ(bridge.keyerEnabled(), c.enabled);
         EXPECT_EQ(bridge.keyerFailed(), c.failed);
-        if (device->keyer()) {
-            EXPECT_EQ(device->keyer()->isEnabled(), c.enabled);
-            if (c.enabled) {
-                EXPECT_TRUE(device->keyer()->isExternal());
-                EXPECT_EQ(device->keyer()->level(), 255);
-            }
-        }
+        const auto keyer = device->keyer();
+        EXPECT_EQ(keyer && keyer->isEnabled() && keyer->isExternal() && keyer->level() == 255, c.enabled);
         device->output()->step(3);
         EXPECT_EQ(device->output()->counters().framesCompleted, 3);
         bridge.stop();
-        EXPECT_FALSE(bridge.keyerEnabled());
-        EXPECT_FALSE(bridge.keyerFailed());
-        if (device->keyer()) {
-            EXPECT_FALSE(device->keyer()->isEnabled());
-        }
+        EXPECT_FALSE(bridge.keyerEnabled() || bridge.keyerFailed() || (keyer && keyer->isEnabled()));
     }
 }
 
 TEST(ZRDeckLinkStart, AudioThatCannotBeEnabledIsNoError) {
-    VirtualSdiConfig config = test::bridgeCard();
-    config.devices[0].faults.enableAudioFails = true;
-    VirtualSdiCard card(config);
-    test::RingClient client(test::bgraRing());
+    SdiFaults faults;
+    faults.enableAudioFails = true;
+    test::BridgeRig rig(faults);
     long long calls = 0;
-    ZRDeckLinkOutput bridge(&card);
-    ASSERT_TRUE(bridge.start(0, kMode25, client.ring(), false, false, client.request(),
-                             [&](std::int32_t*, long long) { ++calls; }));
-    EXPECT_FALSE(bridge.audioEnabled());
-    card.deviceAtIndex(0)->output()->step(4);
+    ASSERT_TRUE(rig.start([&](std::int32_t*, long long) { ++calls; }));
+    EXPECT_FALSE(rig.bridge.audioEnabled());
+    rig.output->step(4);
     EXPECT_EQ(calls, 0);
 }
 

@@ -116,15 +116,24 @@ protected:
     }
 };
 
-TEST_P(AlphaRulesTest, HalfWhiteOverWhiteStaysWhite) {
-    const uint32_t white = pixel(255, 255, 255, 255);
-    for (int ka : {1, 64, 127, 128, 200, 254}) {
-        EXPECT_EQ(composite(white, pixel(255, 255, 255, ka), false), white) << ka;
-        EXPECT_EQ(composite(white, pixel(255, 255, 255, ka), true), white) << ka;
+TEST_P(AlphaRulesTest, WhiteStaysWhiteAnOpaqueKeyerReplacesAndTheKeyIsAlphaNeverLuma) {
+    const uint32_t white = pixel(255, 255, 255, 255), opaque = pixel(10, 20, 30, 255);
+    for (bool premultipliedOut : {false, true}) {
+        for (int ka : {1, 64, 127, 128, 200, 254})
+            EXPECT_EQ(composite(white, pixel(255, 255, 255, ka), premultipliedOut), white) << ka;
+        EXPECT_EQ(composite(pixel(200, 100, 50, 77), opaque, premultipliedOut), opaque);
     }
     // A straight 50 % white layer drawn from a premultiplied still keeps its white colour.
-    LayerParams p{255, true, false, false};
-    EXPECT_EQ(layer(pixel(128, 128, 128, 128), p), pixel(255, 255, 255, 128));
+    EXPECT_EQ(layer(pixel(128, 128, 128, 128), {255, true, false, false}), pixel(255, 255, 255, 128));
+    // The output alpha depends on the alphas only, whatever the colours.
+    for (uint32_t colour : {0x000000u, 0xffffffu, 0x804020u}) {
+        EXPECT_EQ(composite(pixel(0, 0, 0, 100) | colour, pixel(0, 0, 0, 60) | colour, false) >> 24,
+                  composite(pixel(0, 0, 0, 100), pixel(0, 0, 0, 60), false) >> 24);
+        EXPECT_EQ(layer(pixel(0, 0, 0, 200) | colour, {128, false, false, false}) >> 24, 100u);
+    }
+    // Black fill that is fully opaque keys fully; white fill with alpha 0 keys nothing.
+    EXPECT_EQ(composite(0, pixel(0, 0, 0, 255), false) >> 24, 255u);
+    EXPECT_EQ(composite(0, pixel(255, 255, 255, 0), false), 0u);
 }
 
 TEST_P(AlphaRulesTest, TransparentKeyerShowsExactlyTheBackground) {
@@ -136,25 +145,6 @@ TEST_P(AlphaRulesTest, TransparentKeyerShowsExactlyTheBackground) {
         ASSERT_EQ(composite(program, keyer, false), program);
     }
     EXPECT_EQ(composite(pixel(9, 9, 9, 0), pixel(0, 0, 0, 0), false), 0u);
-}
-
-TEST_P(AlphaRulesTest, OpaqueKeyerReplacesTheProgram) {
-    const uint32_t keyer = pixel(10, 20, 30, 255);
-    EXPECT_EQ(composite(pixel(200, 100, 50, 77), keyer, false), keyer);
-    EXPECT_EQ(composite(pixel(200, 100, 50, 77), keyer, true), keyer);
-}
-
-TEST_P(AlphaRulesTest, KeyIsAlphaNeverFillLuma) {
-    // The output alpha depends on the alphas only, whatever the colours.
-    for (uint32_t colour : {0x000000u, 0xffffffu, 0x804020u}) {
-        EXPECT_EQ(composite(pixel(0, 0, 0, 100) | colour, pixel(0, 0, 0, 60) | colour, false) >> 24,
-                  composite(pixel(0, 0, 0, 100), pixel(0, 0, 0, 60), false) >> 24);
-        LayerParams p{128, false, false, false};
-        EXPECT_EQ(layer(pixel(0, 0, 0, 200) | colour, p) >> 24, 100u);
-    }
-    // Black fill that is fully opaque keys fully; white fill with alpha 0 keys nothing.
-    EXPECT_EQ(composite(0, pixel(0, 0, 0, 255), false) >> 24, 255u);
-    EXPECT_EQ(composite(0, pixel(255, 255, 255, 0), false), 0u);
 }
 
 TEST_P(AlphaRulesTest, LayerOutputFollowsTheFlags) {

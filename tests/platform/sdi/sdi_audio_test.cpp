@@ -2,66 +2,11 @@
 
 #include "sdi_test_support.h"
 
+// The request cadence at each rate is checked through the bridge (zr_deck_link_audio_test).
 #include <gtest/gtest.h>
 
 namespace velmar {
 namespace {
-
-TEST(SdiAudio, RequestCadenceFollowsTheExactFrameRate) {
-    struct Case {
-        long long scale, duration;
-        long long perFiveFrames;
-    };
-    for (const Case t : {Case{60000, 1001, 4004}, Case{30000, 1001, 8008}, Case{25, 1, 9600},
-                         Case{24000, 1001, 10010}}) {
-        SCOPED_TRACE(std::to_string(t.scale) + "/" + std::to_string(t.duration));
-        VirtualSdiCard card(test::manualCard({test::smallMode(t.scale, t.duration)}));
-        auto output = card.deviceAtIndex(0)->output();
-        const SdiDisplayMode mode = output->displayModes()[0];
-        std::vector<std::pair<long long, std::uint32_t>> requests;  // stream time, frames
-        output->setAudioRequestHandler([&](std::int32_t* buffer, std::uint32_t frames, long long at) {
-            requests.emplace_back(at, frames);
-            for (std::uint32_t i = 0; i < 2 * frames; ++i) buffer[i] = static_cast<std::int32_t>(at + i / 2);
-        });
-        ASSERT_EQ(output->enableAudioOutput(48000, 32, 2, true), SdiResult::ok);
-        test::PlaybackClient client(*output, mode, SdiPixelFormat::bgra8);
-        ASSERT_EQ(client.start(), SdiResult::ok);
-        long long total = 0;
-        for (long long k = 1; k <= 600; ++k) {
-            output->step();
-            total = 0;
-            for (auto [at, frames] : requests) {
-                ASSERT_EQ(at, total);  // contiguous, time-stamped from 0
-                total += frames;
-            }
-            ASSERT_EQ(total, static_cast<long long>(static_cast<__int128>(k) * t.duration * 48000 / t.scale)) << k;
-            ASSERT_EQ(total, mode.audioSamplesThrough(k));
-            if (k % 5 == 0) {
-                ASSERT_EQ(total, k / 5 * t.perFiveFrames);
-            }
-        }
-        const SdiOutputCounters c = output->counters();
-        EXPECT_EQ(c.audioSamplesPlayed, total);
-        EXPECT_EQ(c.audioSamplesMissing, 0);
-        EXPECT_EQ(c.audioDiscontinuities, 0);
-        client.stopping_ = true;
-        output->stopScheduledPlayback(0, nullptr, mode.timeScale);
-    }
-}
-
-TEST(SdiAudio, TwentyFiveFramesGiveOneRequestOf1920PerFrame) {
-    VirtualSdiCard card(test::manualCard({test::smallMode(25000, 1000)}));
-    auto output = card.deviceAtIndex(0)->output();
-    std::vector<std::uint32_t> sizes;
-    output->setAudioRequestHandler([&](std::int32_t*, std::uint32_t frames, long long) { sizes.push_back(frames); });
-    ASSERT_EQ(output->enableAudioOutput(48000, 32, 2, true), SdiResult::ok);
-    test::PlaybackClient client(*output, output->displayModes()[0], SdiPixelFormat::bgra8);
-    ASSERT_EQ(client.start(), SdiResult::ok);
-    output->step(7);
-    EXPECT_EQ(sizes, std::vector<std::uint32_t>(7, 1920));
-    client.stopping_ = true;
-    output->stopScheduledPlayback(0, nullptr, 25000);
-}
 
 TEST(SdiAudio, ScheduledSamplesArePlacedByTimeStamp) {
     VirtualSdiCard card(test::manualCard({test::smallMode(25, 1)}));
@@ -93,19 +38,13 @@ TEST(SdiAudio, ScheduledSamplesArePlacedByTimeStamp) {
     ASSERT_EQ(client.start(), SdiResult::ok);
     output->step(1);
     ASSERT_EQ(played.size(), 2u * 1920);
-    EXPECT_EQ(played[0], 1);
-    EXPECT_EQ(played[1999], 2000);
-    EXPECT_EQ(played[2000], 0);   // the gap
-    EXPECT_EQ(played[2399], 0);
-    EXPECT_EQ(played[2400], 1);   // the second block, from its own start
-    EXPECT_EQ(played[2599], 200);
-    EXPECT_EQ(played[2600], 7);
+    // Index -> sample: the first block, the gap, the second block from its own start, the rest.
+    for (auto [at, want] : {std::pair{0, 1}, {1999, 2000}, {2000, 0}, {2399, 0}, {2400, 1}, {2599, 200}, {2600, 7}})
+        EXPECT_EQ(played[size_t(at)], want) << at;
     output->step(60);  // runs out of audio: the rest is silence and counted missing
     const SdiOutputCounters c = output->counters();
     EXPECT_EQ(c.audioSamplesPlayed, 61 * 1920);
     EXPECT_EQ(c.audioSamplesMissing, 61 * 1920 - 96000);
-    client.stopping_ = true;
-    output->stopScheduledPlayback(0, nullptr, 25);
 }
 
 }  // namespace

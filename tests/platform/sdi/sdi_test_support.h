@@ -49,6 +49,11 @@ public:
             },
             [this] { stoppedCalls_++; });
     }
+    // Stops the playback so that no completion reaches a destroyed client.
+    ~PlaybackClient() {
+        stopping_ = true;
+        output_.stopScheduledPlayback(0, nullptr, mode_.timeScale);
+    }
 
     SdiResult scheduleNext() {
         const auto frame = frames_[static_cast<size_t>(next_++ % static_cast<long long>(frames_.size()))];
