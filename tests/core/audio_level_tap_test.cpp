@@ -54,21 +54,16 @@ protected:
 
 TEST_F(AudioLevelTapTest, SmoothsRisingAndFallingPeaks) {
     Levels levels;
-    const float rising[] = {0.5f, 0.75f, 0.875f};
-    for (float expected : rising) {
+    for (float expected : {0.5f, 0.75f, 0.875f}) {
         levels.update(1.0f, 1.0f);
         EXPECT_FLOAT_EQ(levels.meter().left, expected);
     }
-    Levels falling;
-    falling.update(1.0f, 0.0f);
-    falling.update(1.0f, 0.0f);
-    falling.update(1.0f, 0.0f);
-    for (int i = 0; i < 20; ++i) falling.update(1.0f, 0.0f);  // settle at 1
-    const float start = falling.meter().left;
-    falling.update(0.0f, 0.0f);
-    EXPECT_FLOAT_EQ(falling.meter().left, start * 0.92f);
-    falling.update(0.0f, 0.0f);
-    EXPECT_FLOAT_EQ(falling.meter().left, start * 0.92f * 0.92f);
+    for (int i = 0; i < 20; ++i) levels.update(1.0f, 0.0f);  // settle at 1
+    const float start = levels.meter().left;
+    for (float factor : {0.92f, 0.92f * 0.92f}) {
+        levels.update(0.0f, 0.0f);
+        EXPECT_FLOAT_EQ(levels.meter().left, start * factor);
+    }
 
     Levels loud;
     loud.update(1.5f, 0.0f);
@@ -198,9 +193,7 @@ TEST_F(AudioLevelTapTest, FailedFetchPlaysSilenceAndForwardsNothing) {
 }
 
 TEST_F(AudioLevelTapTest, OnlyTheLatestInstallAttaches) {
-    test::TestMedia::MovieOptions options;
-    options.width = 64;
-    options.height = 36;
+    test::TestMedia::MovieOptions options{64, 36};
     options.audio = true;
     const QString path = test::TestMedia::movie("mov", options);
     test::StepClock clock;
@@ -214,7 +207,7 @@ TEST_F(AudioLevelTapTest, OnlyTheLatestInstallAttaches) {
 
     tap.install(player);
     tap.remove();  // before the track is known or the attach has run
-    test::waitUntil([] { return false; }, 0.1);
+    test::waitUntil([] { return false; }, 0.05);
     EXPECT_FALSE(tap.isAttached());
 
     auto silent = std::make_shared<MoviePlayer>(test::TestMedia::movie("mp4").toStdString(), clock);

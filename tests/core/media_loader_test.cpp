@@ -37,9 +37,7 @@ struct MediaLoaderTest : ::testing::Test {
 
 TestMedia::MovieOptions movieOptions(const QString& codec, const QString& pixelFormat,
                                      QStringList arguments = {}, bool audio = false) {
-    TestMedia::MovieOptions o;
-    o.width = 64;
-    o.height = 36;
+    TestMedia::MovieOptions o{64, 36};
     o.seconds = 0.2;
     o.codec = codec;
     o.pixelFormat = pixelFormat;
@@ -163,12 +161,9 @@ TEST_F(MediaLoaderTest, RefusesBadInputWithItsMessageAndWithoutHanging) {
             EXPECT_FALSE(MediaLoader::videoPixelSize(c.url));
         }
     }
-}
-
-TEST_F(MediaLoaderTest, MessagesAreLookedUp) {
+    // The messages are looked up.
     LanguageSettings::shared().setLanguage(AppLanguage::en);
-    EXPECT_EQ(MediaLoader::probe(fileUrl(TestMedia::directory() + "/none.mov")).message,
-              "File not found");
+    EXPECT_EQ(MediaLoader::probe(cases[1].url).message, "File not found");
 }
 
 TEST_F(MediaLoaderTest, SlowReadsStopAtTheBoundAndSayWhy) {
@@ -205,21 +200,16 @@ TEST_F(MediaLoaderTest, CancelStopsAnExtraction) {
 
 TEST(MediaLoaderCodecNameTest, ReadsFourCharacterCodes) {
     auto tag = [](const char* s) {
-        return static_cast<uint32_t>(static_cast<uint8_t>(s[0])) |
-               static_cast<uint32_t>(static_cast<uint8_t>(s[1])) << 8 |
-               static_cast<uint32_t>(static_cast<uint8_t>(s[2])) << 16 |
-               static_cast<uint32_t>(static_cast<uint8_t>(s[3])) << 24;
+        uint32_t t = 0;
+        for (int i = 3; i >= 0; --i) t = t << 8 | static_cast<uint8_t>(s[i]);
+        return t;
     };
     struct Case {
         const char* code;
         std::optional<QString> name;
     };
     const Case cases[] = {
-        {"avc1", "avc1"},
-        {"apch", "apch"},
-        {"rle ", "rle"},
-        {" ab ", "ab"},
-        {"    ", std::nullopt},
+        {"avc1", "avc1"}, {"rle ", "rle"}, {" ab ", "ab"}, {"    ", std::nullopt},
         {"\x8a" "bcd", QString::fromUtf8("äbcd")},  // Mac Roman
     };
     for (const Case& c : cases) EXPECT_EQ(MediaLoader::codecName(tag(c.code)), c.name) << c.code;

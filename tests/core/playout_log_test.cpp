@@ -138,31 +138,27 @@ TEST_F(LogFixture, ADayFileThatCannotBeOpenedIsNeverReplacedAndItsLinesAreRetrie
 
 TEST_F(LogFixture, PruningDeletesOnlyOldDotLogFiles) {
     ASSERT_TRUE(QDir().mkpath(logs));
-    const double now = kNoon;
     auto make = [&](const QString& name, double ageDays) {
         const QString path = logs + "/" + name;
         QFile f(path);
         EXPECT_TRUE(f.open(QIODevice::WriteOnly));
         f.close();
-        const time_t when = static_cast<time_t>(now - ageDays * kDay);
+        const time_t when = static_cast<time_t>(kNoon - ageDays * kDay);
         utimbuf times{when, when};
         EXPECT_EQ(utime(QFile::encodeName(path).constData(), &times), 0);
-        return path;
     };
-    const QString old = make("old.log", 181);
-    const QString recent = make("velmar-recent.log", 179);
-    const QString upper = make("notes.LOG", 400);
-    const QString other = make("notes.txt", 400);
-    const QString hidden = make(".hidden.log", 400);
+    struct Case {
+        const char* name;
+        double ageDays;
+        bool kept;
+    };
+    const Case cases[] = {{"old.log", 181, false},  {".hidden.log", 400, false}, {"velmar-recent.log", 179, true},
+                          {"notes.LOG", 400, true}, {"notes.txt", 400, true}};
+    for (const Case& c : cases) make(c.name, c.ageDays);
     ASSERT_TRUE(QDir().mkpath(logs + "/folder.log"));
-
     log.start();
     log.waitForPendingWrites();
-    EXPECT_FALSE(QFileInfo::exists(old));
-    EXPECT_FALSE(QFileInfo::exists(hidden));
-    EXPECT_TRUE(QFileInfo::exists(recent));
-    EXPECT_TRUE(QFileInfo::exists(upper));
-    EXPECT_TRUE(QFileInfo::exists(other));
+    for (const Case& c : cases) EXPECT_EQ(QFileInfo::exists(logs + "/" + c.name), c.kept) << c.name;
     EXPECT_TRUE(QFileInfo(logs + "/folder.log").isDir());
 }
 

@@ -75,7 +75,6 @@ TEST_F(ToneFixture, StartsSwitchesAndStopsWithItsLogLines) {
     EXPECT_EQ(changed.count(), 0);
 
     EXPECT_EQ(tone.start(ReferenceToneKind::sine1k20), std::nullopt);
-    EXPECT_EQ(tone.kind(), std::optional<ReferenceToneKind>(ReferenceToneKind::sine1k20));
     EXPECT_NE(engine.source, nullptr);
     EXPECT_EQ(tone.start(ReferenceToneKind::sine1k20), std::nullopt);  // the same kind restarts
     EXPECT_EQ(tone.start(ReferenceToneKind::pinkNoise20), std::nullopt);
@@ -98,10 +97,11 @@ TEST_F(ToneFixture, RendersAtTheEnginesRateOr48kHzWhenItReportsNone) {
          {Case{0, 12}, Case{-1, 12}, Case{std::numeric_limits<double>::quiet_NaN(), 12},
           Case{48000, 12}, Case{96000, 24}}) {
         engine.rate = c.reported;
-        ASSERT_EQ(tone.start(ReferenceToneKind::sine1k20), std::nullopt) << c.reported;
+        SCOPED_TRACE(c.reported);
+        ASSERT_EQ(tone.start(ReferenceToneKind::sine1k20), std::nullopt);
         const std::vector<float> out = engine.render(48);
-        EXPECT_FLOAT_EQ(out[static_cast<std::size_t>(2 * c.crestFrame)], 0.1f) << c.reported;
-        EXPECT_FLOAT_EQ(out[static_cast<std::size_t>(2 * c.crestFrame + 1)], 0.1f) << c.reported;
+        EXPECT_FLOAT_EQ(out[static_cast<std::size_t>(2 * c.crestFrame)], 0.1f);
+        EXPECT_FLOAT_EQ(out[static_cast<std::size_t>(2 * c.crestFrame + 1)], 0.1f);
     }
 }
 
@@ -127,7 +127,6 @@ TEST_F(ToneFixture, FailuresLeaveItIdleWithTheirMessages) {
 }
 
 TEST_F(ToneFixture, MetersEachBlockAndClearsOnStop) {
-    EXPECT_EQ(tone.meter().left, 0.0f);
     ASSERT_EQ(tone.start(ReferenceToneKind::sine1k20Left), std::nullopt);
     EXPECT_EQ(tone.meter().left, 0.0f);  // nothing rendered yet
     engine.render(48);
@@ -143,13 +142,11 @@ TEST_F(ToneFixture, MetersEachBlockAndClearsOnStop) {
 
 TEST_F(ToneFixture, LocalMuteSilencesTheOutputButNotTheMeter) {
     tone.setLocalMuted(true);
-    EXPECT_EQ(tone.outputVolume(), 0.0f);
     ASSERT_EQ(tone.start(ReferenceToneKind::sine1k18), std::nullopt);
     EXPECT_EQ(engine.render(48), std::vector<float>(96, 0.0f));
     EXPECT_FLOAT_EQ(tone.meter().left, 0.12589253f);
 
     tone.setLocalMuted(false);  // while playing: heard from the next block
-    EXPECT_EQ(tone.outputVolume(), 1.0f);
     EXPECT_FLOAT_EQ(engine.render(48)[24], 0.12589253f);
 
     // A volume set apart from the flag is replaced by the flag's at the next start.
@@ -190,8 +187,9 @@ TEST(ReferenceToneOnTheLocalMixer, PlaysHeadlessAndReportsAFullMixer) {
     const std::optional<QString> error = tone.start(ReferenceToneKind::sine1k20);
     for (auto& f : fillers) AudioOutput::shared().removeSource(f.get());
     ASSERT_TRUE(error.has_value());
-    EXPECT_TRUE(error->startsWith(localized("基準信号を出せません: "))) << error->toStdString();
-    EXPECT_GT(error->size(), localized("基準信号を出せません: ").size());
+    EXPECT_TRUE(error->startsWith(localized("基準信号を出せません: ")) &&
+                error->size() > localized("基準信号を出せません: ").size())
+        << error->toStdString();
     EXPECT_EQ(tone.kind(), std::nullopt);
 }
 

@@ -27,10 +27,8 @@ QUrl fileUrl(const QString& path) {
     return QUrl::fromLocalFile(path);
 }
 
-TestMedia::MovieOptions tinyMovie() {
-    TestMedia::MovieOptions o;
-    o.width = 64;
-    o.height = 36;
+TestMedia::MovieOptions tinyMovie(int frameRate = 25) {
+    TestMedia::MovieOptions o{64, 36, frameRate};
     o.seconds = 0.2;
     return o;
 }
@@ -58,21 +56,13 @@ TEST(ConcurrencyGateTest, AdmitsTwoThenServesWaitersInOrder) {
     std::vector<int> admitted;
     for (int i = 0; i < 4; ++i) gate.acquire([&, i] { admitted.push_back(i); });
     EXPECT_EQ(admitted, (std::vector<int>{0, 1}));
-    EXPECT_EQ(gate.running(), 2);
     EXPECT_EQ(gate.waiting(), 2);
-
     gate.release();  // hands the slot to waiter 2 without lowering the count
-    EXPECT_EQ(admitted, (std::vector<int>{0, 1, 2}));
-    EXPECT_EQ(gate.running(), 2);
     gate.release();
     EXPECT_EQ(admitted, (std::vector<int>{0, 1, 2, 3}));
     EXPECT_EQ(gate.running(), 2);
     EXPECT_EQ(gate.waiting(), 0);
-
-    gate.release();  // nobody waits: the count goes down
-    EXPECT_EQ(gate.running(), 1);
-    gate.release();
-    gate.release();  // already 0: stays 0
+    for (int i = 0; i < 3; ++i) gate.release();  // nobody waits: down to 0 and no lower
     EXPECT_EQ(gate.running(), 0);
     gate.acquire([&] { admitted.push_back(9); });
     EXPECT_EQ(admitted.back(), 9);
@@ -97,6 +87,14 @@ TEST(ThumbnailCacheTest, DecodesStillsInTheBackgroundAndServesHitsAtOnce) {
     cache.thumbnail(url, 640, second.completion());
     EXPECT_EQ(*second.count, 1);
     EXPECT_EQ(*second.last, *first.last);
+
+    // A movie's thumbnail is its first frame.
+    const QUrl movie = fileUrl(TestMedia::movie("mov", tinyMovie()));
+    cache.thumbnail(movie, 32, second.completion());
+    ASSERT_TRUE(second.waitFor(2));
+    ASSERT_TRUE(*second.last);
+    EXPECT_EQ((*second.last)->size(), QSize(32, 18));
+    EXPECT_TRUE(cache.contains(movie.path()));
 }
 
 TEST(ThumbnailCacheTest, FailuresAreNotCachedAndNeverHang) {
@@ -147,30 +145,12 @@ TEST(ThumbnailCacheTest, EvictsTheLeastRecentlyUsedBeyondItsLimits) {
     EXPECT_LE(small.totalCost(), limits.totalCostLimit);
 
     small.remove(b.path());
-    EXPECT_EQ(small.count(), 0);
     EXPECT_EQ(small.totalCost(), 0);
-}
 
-TEST(ThumbnailCacheTest, InvalidateEmptiesAndAnnounces) {
-    ThumbnailCache cache;
-    Results r;
-    cache.thumbnail(fileUrl(TestMedia::still("png", {64, 48})), 32, r.completion());
-    ASSERT_TRUE(r.waitFor(1));
     QSignalSpy spy(&cache, &ThumbnailCache::didInvalidate);
     cache.invalidate();
     EXPECT_EQ(cache.count(), 0);
     EXPECT_EQ(spy.count(), 1);
-}
-
-TEST(ThumbnailCacheTest, MovieThumbnailIsItsFirstFrame) {
-    ThumbnailCache cache;
-    const QUrl url = fileUrl(TestMedia::movie("mov", tinyMovie()));
-    Results r;
-    cache.thumbnail(url, 32, r.completion());
-    ASSERT_TRUE(r.waitFor(1));
-    ASSERT_TRUE(*r.last);
-    EXPECT_EQ((*r.last)->size(), QSize(32, 18));
-    EXPECT_TRUE(cache.contains(url.path()));
 }
 
 // A slow disk: every read of a movie waits. Counts how many reads are under way at once.
@@ -214,11 +194,8 @@ TEST(ThumbnailCacheTest, NoMoreThanTwoMovieExtractionsEverRun) {
     ThumbnailCache cache(limits);
     SlowDisk disk(60);  // each read outlasts the bound: every extraction overruns
     Results r;
-    for (int i = 0; i < 6; ++i) {
-        TestMedia::MovieOptions o = tinyMovie();
-        o.frameRateNum = 20 + i;  // six different files
-        cache.thumbnail(fileUrl(TestMedia::movie("mov", o)), 32, r.completion());
-    }
+    for (int i = 0; i < 6; ++i)  // six different files
+        cache.thumbnail(fileUrl(TestMedia::movie("mov", tinyMovie(20 + i))), 32, r.completion());
     ASSERT_TRUE(r.waitFor(6));
     EXPECT_LE(disk.peak.load(), 2);
     EXPECT_GE(disk.peak.load(), 1);
@@ -233,9 +210,7 @@ TEST(ThumbnailCacheTest, DestroyingWithWorkInFlightCompletesEveryRequest) {
         ThumbnailCache cache(limits);
         SlowDisk disk(20);
         for (int i = 0; i < 4; ++i) {
-            TestMedia::MovieOptions o = tinyMovie();
-            o.frameRateNum = 30 + i;
-            cache.thumbnail(fileUrl(TestMedia::movie("mov", o)), 32, r.completion());
+            cache.thumbnail(fileUrl(TestMedia::movie("mov", tinyMovie(30 + i))), 32, r.completion());
             cache.thumbnail(fileUrl(TestMedia::still("png", {64 + i, 48})), 32, r.completion());
         }
     }
@@ -254,10 +229,8 @@ TEST(ThumbnailCacheAnchorTest, WeighsPixelsByAlpha) {
         return img;
     };
     EXPECT_FALSE(ThumbnailCache::anchor(QImage()));
-    EXPECT_FALSE(ThumbnailCache::anchor(image(8, 8, [](int, int) { return 0; })));
-    EXPECT_FALSE(ThumbnailCache::anchor(image(8, 8, [](int, int) { return 5; })));
-    const auto faint = ThumbnailCache::anchor(image(8, 8, [](int, int) { return 6; }));
-    ASSERT_TRUE(faint);
+    EXPECT_FALSE(ThumbnailCache::anchor(image(8, 8, [](int, int) { return 5; })));  // too faint
+    EXPECT_TRUE(ThumbnailCache::anchor(image(8, 8, [](int, int) { return 6; })));
 
     const auto opaque = ThumbnailCache::anchor(image(8, 4, [](int, int) { return 255; }));
     ASSERT_TRUE(opaque);
@@ -270,7 +243,6 @@ TEST(ThumbnailCacheAnchorTest, WeighsPixelsByAlpha) {
     ASSERT_TRUE(left);
     EXPECT_NEAR(left->x(), -0.5, 0.02);
     EXPECT_NEAR(left->y(), -0.1, 1e-9);
-
 }
 
 }  // namespace

@@ -30,29 +30,11 @@ Rendered render(ToneGenerator& g, long long frames, long long block = 1024) {
     return r;
 }
 
-TEST(ReferenceToneKind, RawValuesLabelsAndOrder) {
-    struct Row {
-        ReferenceToneKind kind;
-        const char* raw;
-        const char* label;
-    };
-    const Row rows[] = {
-        {ReferenceToneKind::sine1k20, "sine1k20", "1kHz -20dBFS"},
-        {ReferenceToneKind::sine1k18, "sine1k18", "1kHz -18dBFS"},
-        {ReferenceToneKind::sine1k20Left, "sine1k20Left", "1kHz -20dBFS L"},
-        {ReferenceToneKind::sine1k20Right, "sine1k20Right", "1kHz -20dBFS R"},
-        {ReferenceToneKind::ebuIdent, "ebuIdent", "EBU IDENT -18dBFS"},
-        {ReferenceToneKind::pinkNoise20, "pinkNoise20", "PINK -20dBFS RMS"},
-    };
-    ASSERT_EQ(ReferenceToneKind::allCases().size(), std::size(rows));
-    for (size_t i = 0; i < std::size(rows); ++i) {
-        const ReferenceToneKind kind = ReferenceToneKind::allCases()[i];
-        EXPECT_EQ(kind, rows[i].kind);
-        EXPECT_EQ(kind.rawValue(), rows[i].raw);
-        EXPECT_EQ(kind.id(), rows[i].raw);
-        EXPECT_EQ(kind.label(), rows[i].label);
-        EXPECT_EQ(ReferenceToneKind::fromRawValue(rows[i].raw), kind);
-    }
+// Raw values are stored in settings: every kind reads back from its own, and only from it.
+TEST(ReferenceToneKind, RawValuesReadBack) {
+    EXPECT_EQ(ReferenceToneKind::allCases().size(), 6u);
+    for (ReferenceToneKind kind : ReferenceToneKind::allCases())
+        EXPECT_EQ(ReferenceToneKind::fromRawValue(kind.rawValue()), kind);
     EXPECT_EQ(ReferenceToneKind::fromRawValue("Sine1k20"), std::nullopt);
     EXPECT_EQ(ReferenceToneKind::fromRawValue(""), std::nullopt);
 }
@@ -108,7 +90,6 @@ TEST(ToneGenerator, EbuIdentSilencesTheLeftForAQuarterSecondEveryThreeSeconds) {
         }
     }
     EXPECT_FLOAT_EQ(r.peakRight, 0.12589253f);  // the right channel never stops
-    EXPECT_FLOAT_EQ(r.peakLeft, 0.12589253f);
 
     // The cycle scales with the rate: at 8000 Hz, 2000 silent frames in each 24000.
     ToneGenerator slow(ReferenceToneKind::ebuIdent, 8000);
@@ -121,39 +102,21 @@ TEST(ToneGenerator, EbuIdentSilencesTheLeftForAQuarterSecondEveryThreeSeconds) {
 TEST(ToneGenerator, PinkNoiseIsDeterministicIndependentPerChannelAndCalibrated) {
     ToneGenerator a(ReferenceToneKind::pinkNoise20, 48000);
     ToneGenerator b(ReferenceToneKind::pinkNoise20, 48000);
-    EXPECT_GT(a.noiseScale(), 0.0f);
-    EXPECT_EQ(a.noiseScale(), b.noiseScale());
     const Rendered ra = render(a, 10 * 48000, 512);
     const Rendered rb = render(b, 10 * 48000, 4096);  // block size does not matter
     EXPECT_EQ(ra.left, rb.left);
     EXPECT_EQ(ra.right, rb.right);
     EXPECT_NE(ra.left, ra.right);
-    double sumL = 0, sumR = 0;
-    for (size_t i = 0; i < ra.left.size(); ++i) {
-        sumL += double(ra.left[i]) * ra.left[i];
-        sumR += double(ra.right[i]) * ra.right[i];
+    for (const std::vector<float>* side : {&ra.left, &ra.right}) {
+        double sum = 0;
+        for (float x : *side) sum += double(x) * x;
+        EXPECT_NEAR(std::sqrt(sum / double(side->size())), 0.0707, 0.0707 * 0.1);  // -20 dBFS RMS
     }
-    const double n = static_cast<double>(ra.left.size());
-    EXPECT_NEAR(std::sqrt(sumL / n), 0.0707, 0.0707 * 0.1);
-    EXPECT_NEAR(std::sqrt(sumR / n), 0.0707, 0.0707 * 0.1);
 
     // Another rate calibrates over another number of draws: another sequence.
     ToneGenerator c(ReferenceToneKind::pinkNoise20, 44100);
     const Rendered rc = render(c, 1000);
     EXPECT_NE(std::vector<float>(ra.left.begin(), ra.left.begin() + 1000), rc.left);
-    // The sine kinds keep the stored scale of 1 and amplitude 0.1 for pink noise.
-    EXPECT_FLOAT_EQ(a.amplitude(), 0.1f);
-    EXPECT_EQ(ToneGenerator(ReferenceToneKind::sine1k20, 48000).noiseScale(), 1.0f);
-}
-
-TEST(ToneGenerator, ZeroFramesWriteNothing) {
-    ToneGenerator g(ReferenceToneKind::sine1k18, 48000);
-    float l = 5, r = 5;
-    EXPECT_EQ(g.render(&l, &r, 0), std::make_pair(0.0f, 0.0f));
-    EXPECT_EQ(g.render(&l, &r, -3), std::make_pair(0.0f, 0.0f));
-    EXPECT_EQ(l, 5);
-    EXPECT_EQ(r, 5);
-    EXPECT_EQ(g.frameIndex(), 0);
 }
 
 TEST(ToneGenerator, RatesWithoutAnIdentCycleAreRefused) {
@@ -165,6 +128,12 @@ TEST(ToneGenerator, RatesWithoutAnIdentCycleAreRefused) {
             EXPECT_THROW(ToneGenerator(kind, rate), std::invalid_argument) << rate;
         }
     }
+    // Zero or fewer frames write nothing.
+    ToneGenerator idle(ReferenceToneKind::sine1k18, 48000);
+    float one[2] = {5, 5};
+    for (long long n : {0LL, -3LL}) EXPECT_EQ(idle.render(&one[0], &one[1], n), std::make_pair(0.0f, 0.0f));
+    EXPECT_EQ(std::vector<float>(one, one + 2), std::vector<float>(2, 5.0f));
+    EXPECT_EQ(idle.frameIndex(), 0);
     // The lowest usable rate still renders an ident: a cycle of 3 frames without a gap.
     ToneGenerator low(ReferenceToneKind::ebuIdent, 1.0);
     std::vector<float> l(9), r(9);

@@ -30,7 +30,7 @@ TEST(AudioOutput, PacesSourcesInRealTimeHeadless) {
     ConstantSource source(0.0f);
     ASSERT_TRUE(output.addSource(&source));
     const auto start = std::chrono::steady_clock::now();
-    sleepFor(0.5);
+    sleepFor(0.3);
     const long rendered = source.rendered.load();
     output.removeSource(&source);
     const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
