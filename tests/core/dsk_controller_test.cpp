@@ -240,21 +240,20 @@ TEST_F(DSKSourcesTest, ClearDuringAFadeResetsEverythingAndClearingAgainPublishes
 }
 
 TEST(DSKNaturalOrder, ComparesNumbersByValueAndIgnoresCase) {
-    struct Case {
-        const char* a;
-        const char* b;
-        bool less;
-    };
-    const Case cases[] = {
-        {"clip2.mov", "clip10.mov", true}, {"clip10.mov", "clip2.mov", false},
-        {"Clip1.png", "clip2.mov", true},  {"b.png", "A.png", false},
-        {"a.png", "a1.png", true},         {"x01.png", "x1.png", false},
-        {"x1.png", "x01.png", false},      {"take 9", "take 10", true},
-        {"file", "file1", true},           {"99", "100", true},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(DSKController::naturalLess(c.a, c.b), c.less) << c.a << " < " << c.b;
+    // Each pair is in order; swapped, neither comes first when they differ only in zero padding.
+    const std::pair<const char*, const char*> ordered[] = {{"clip2.mov", "clip10.mov"},
+                                                           {"Clip1.png", "clip2.mov"},
+                                                           {"A.png", "b.png"},
+                                                           {"a.png", "a1.png"},
+                                                           {"take 9", "take 10"},
+                                                           {"file", "file1"},
+                                                           {"99", "100"}};
+    for (const auto& [a, b] : ordered) {
+        EXPECT_TRUE(DSKController::naturalLess(a, b)) << a << " < " << b;
+        EXPECT_FALSE(DSKController::naturalLess(b, a)) << b << " < " << a;
     }
+    EXPECT_FALSE(DSKController::naturalLess("x01.png", "x1.png"));
+    EXPECT_FALSE(DSKController::naturalLess("x1.png", "x01.png"));
 }
 
 TEST_F(DSKSourcesTest, ListsAFolderInNaturalOrderSkippingHiddenAndForeignFiles) {

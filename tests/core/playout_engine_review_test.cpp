@@ -114,20 +114,6 @@ TEST_F(EngineFixture, TakeOffUsesTheProgramClipsMotionOrTheDefaultsAsTheyStandTh
               "ON    Plain  [FADE 0.50s]\nOFF   Plain  [DIVE 0.25s]\n");
 }
 
-TEST_F(EngineFixture, KeySwitchDuringAFadeOutKeepsTheProgramAtFullLevel) {
-    loadTab({still("A")});
-    engine->returnPressed();
-    engine->spacePressed();
-    clock.advance(0.2);
-    ASSERT_EQ(engine->state(), State::fadingOut);
-    engine->cutTogglePressed();
-    EXPECT_EQ(engine->state(), State::on);
-    EXPECT_EQ(clock.activeTimerCount(), 0);
-    engine->cutTogglePressed();
-    EXPECT_EQ(engine->outputState().opacity, 1);
-    EXPECT_TRUE(engine->outputState()->entering);
-}
-
 TEST_F(EngineFixture, ACopyTakenAfterTheFadesEndButBeforeItsLastTickIsAtTheEndLevel) {
     Clip a = still("A");
     a.motionDuration = 0.5 + 1.0 / 480.0;  // ends between two ticks of the 120 Hz clock
@@ -180,28 +166,13 @@ struct MovieNextTest : EngineFixture {
     }
 };
 
-TEST_F(MovieNextTest, ShowsTheCanvasSizeUntilProbedAndKeepsItWithoutAnAnswer) {
+// A refinement keeps the playback object and adds the poster; a superseded one is dropped; a movie
+// the probe cannot size keeps the canvas size.
+TEST_F(MovieNextTest, RefinementsKeepThePlaybackAndOnlyTheNewestIsApplied) {
     ClipGroup group;
     group.clips = {movie("nosize"), movie("sized")};
     engine->loadGroups({group});
     runDeferred();  // verification and metadata; the refinement of NEXT is now queued
-    const PlayoutMedia::Movie* next = nextMovie();
-    ASSERT_NE(next, nullptr);
-    const auto playback = next->playback;
-    runDeferred();
-    next = nextMovie();
-    ASSERT_NE(next, nullptr);
-    EXPECT_EQ(next->playback, playback) << "a refinement keeps the playback object";
-    EXPECT_EQ(next->size, QSizeF(1920, 1080));
-    ASSERT_NE(next->poster, nullptr);
-    EXPECT_EQ(next->poster->width(), 1920 / 8) << "poster limited by the larger canvas side";
-}
-
-TEST_F(MovieNextTest, ASupersededRequestsRefinementIsDropped) {
-    ClipGroup group;
-    group.clips = {movie("nosize"), movie("sized")};
-    engine->loadGroups({group});
-    runDeferred();
     engine->setSelectedIndex(1);
     ASSERT_NE(nextMovie(), nullptr);
     const auto second = nextMovie()->playback;
@@ -216,6 +187,13 @@ TEST_F(MovieNextTest, ASupersededRequestsRefinementIsDropped) {
     work[1]();
     drainMainQueue();
     EXPECT_EQ(nextMovie()->playback, second);
+    ASSERT_NE(nextMovie()->poster, nullptr);
+    EXPECT_EQ(nextMovie()->poster->width(), 1920 / 8) << "poster limited by the larger canvas side";
+
+    engine->setSelectedIndex(0);
+    runDeferred();
+    ASSERT_NE(nextMovie(), nullptr);
+    EXPECT_EQ(nextMovie()->size, QSizeF(1920, 1080));
     EXPECT_NE(nextMovie()->poster, nullptr);
 }
 

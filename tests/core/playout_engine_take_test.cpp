@@ -107,6 +107,17 @@ TEST_F(EngineFixture, KeyToggleMutesProgramAndAudioAndRestoresIt) {
     EXPECT_EQ(engine->outputState().opacity, 1);
     EXPECT_EQ(bridgeGains.back(), 0.25f);
     EXPECT_EQ(logText(), "ON    A  [FADE 0.50s]\nKEY OFF  A\nKEY ON   A\n");
+
+    // During a fade-out the key switch cuts back to the program at full level.
+    engine->spacePressed();
+    clock.advance(0.2);
+    ASSERT_EQ(engine->state(), State::fadingOut);
+    engine->cutTogglePressed();
+    engine->cutTogglePressed();
+    EXPECT_EQ(engine->state(), State::on);
+    EXPECT_EQ(engine->outputState().opacity, 1);
+    EXPECT_TRUE(engine->outputState()->entering);
+    EXPECT_EQ(clock.activeTimerCount(), 0);
 }
 
 TEST_F(EngineFixture, PanicFromEveryStateStopsEverything) {
