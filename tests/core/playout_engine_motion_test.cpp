@@ -8,12 +8,12 @@ namespace {
 using State = PlayoutEngine::State;
 
 TEST_F(EngineFixture, EveryMotionTakesAStillOnAndOffWithItsLabel) {
-    QString expected;
     for (MotionKind motion : MotionKind::allCases()) {
         engine->setDefaultMotion(motion);
         loadTab({still("A")});
         engine->spacePressed();
         EXPECT_EQ(engine->outputState()->motion, motion);
+        EXPECT_EQ(engine->state() == State::on, motion == MotionKind::cut) << "a cut has no ramp";
         clock.advance(0.6);
         EXPECT_EQ(engine->state(), State::on) << motion.rawValue().toStdString();
         engine->spacePressed();
@@ -22,6 +22,7 @@ TEST_F(EngineFixture, EveryMotionTakesAStillOnAndOffWithItsLabel) {
     }
     const QStringList lines = logText().split('\n', Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 18);
+    EXPECT_EQ(lines[1], "OFF   A  [CUT 0.50s]") << "a cut still logs its duration";
     EXPECT_EQ(lines[4], "ON    A  [SLIDE ← 0.50s]");
     EXPECT_EQ(lines[17], "OFF   A  [ROTATE 0.50s]");
 }

@@ -31,22 +31,6 @@ TEST_F(EngineFixture, FadeTakeRampsOnTheFadeClockAndAutoAdvances) {
     EXPECT_EQ(logText(), "ON    A  [FADE 0.50s]\nOFF   A  [FADE 0.50s]\n");
 }
 
-TEST_F(EngineFixture, CutMotionGoesStraightOnAndStillLogsItsDuration) {
-    Clip a = still("A");
-    a.motion = MotionKind::cut;
-    a.motionDuration = 1.25;
-    loadTab({a});
-    std::vector<State> seen;
-    QObject::connect(engine.get(), &PlayoutEngine::stateChanged,
-                     [&](State s) { seen.push_back(s); });
-    engine->spacePressed();
-    EXPECT_EQ(seen, std::vector<State>{State::on});
-    EXPECT_EQ(engine->outputState().opacity, 1);
-    engine->spacePressed();
-    EXPECT_EQ(engine->state(), State::off);
-    EXPECT_EQ(logText(), "ON    A  [CUT 1.25s]\nOFF   A  [CUT 1.25s]\n");
-}
-
 TEST_F(EngineFixture, SpaceDuringAFadeIsIgnoredAndReturnFinishesItWithoutALogLine) {
     loadTab({still("A"), still("B")});
     engine->spacePressed();
