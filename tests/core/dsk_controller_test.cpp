@@ -313,11 +313,6 @@ TEST_F(DSKSourcesTest, LoadsAMovieMutedAndKeysItInAndOut) {
     EXPECT_EQ(dsk->media()->asMovie()->size, QSizeF(160, 90));
     EXPECT_FALSE(movie->wantsPlay());  // waits for the key-in
 
-    dsk->cut();
-    EXPECT_TRUE(movie->wantsPlay());
-    dsk->cut();
-    EXPECT_FALSE(movie->wantsPlay());
-
     dsk->fade(0.5);
     EXPECT_TRUE(movie->wantsPlay());
     clock.advance(0.6);
@@ -414,7 +409,6 @@ TEST_F(DSKSourcesTest, NextWhileKeyedSwapsAMovieAndRunsItFromItsStart) {
     MoviePlayback* first = keyerMovie();
     ASSERT_NE(first, nullptr);
     EXPECT_TRUE(first->wantsPlay());
-    EXPECT_TRUE(dsk->isActive());
     EXPECT_DOUBLE_EQ(level(), 1.0);
 
     // Taken off (panic) while the next movie loads: it arrives paused, waiting for a key-in.
