@@ -28,7 +28,7 @@ struct EngineFixture : ::testing::Test {
     PlayoutLog log{dir.path() + "/Logs", clock, clock, [](const QString&) {}};
     QHash<QString, QString> stillRejections;  // file name -> reason
     std::atomic<int> stillLoads{0};
-    QHash<QString, QString> movieFailures;    // file name -> probe failure
+    QHash<QString, QString> movieFailures;  // file name -> probe failure
     std::vector<float> bridgeGains;
     QStringList forgottenThumbnails;
     std::mutex preparedMutex;
@@ -96,7 +96,9 @@ struct EngineFixture : ::testing::Test {
     // letting a test edit the rundown while a pass is under way.
     void useDeferredBackground() {
         PlayoutEngine::Services s = services();
-        s.runInBackground = [this](std::function<void()> work) { deferred.push_back(std::move(work)); };
+        s.runInBackground = [this](std::function<void()> work) {
+            deferred.push_back(std::move(work));
+        };
         engine = std::make_unique<PlayoutEngine>(s);
     }
     void runDeferred() {
@@ -132,6 +134,13 @@ struct EngineFixture : ::testing::Test {
         clip.kind = Clip::Kind::movie;
         clip.loopCount = loops;
         return clip;
+    }
+
+    // n stills named prefix0, prefix1, ...
+    static QList<Clip> stills(int n, const QString& prefix = "C") {
+        QList<Clip> clips;
+        for (int i = 0; i < n; ++i) clips << still(prefix + QString::number(i));
+        return clips;
     }
 
     // Display names of the current tab's clips.

@@ -9,12 +9,6 @@ namespace {
 
 using State = PlayoutEngine::State;
 
-QList<Clip> stills(int n, const QString& prefix = "C") {
-    QList<Clip> clips;
-    for (int i = 0; i < n; ++i) clips << EngineFixture::still(prefix + QString::number(i));
-    return clips;
-}
-
 ClipGroup tab(const QString& name, QList<Clip> clips, QList<Marker> markers = {},
               int selected = 0) {
     ClipGroup group;
@@ -47,40 +41,27 @@ QStringList tabNames(const PlayoutEngine& engine) {
 TEST_F(EngineFixture, TabsAreAddedRenamedAndCycledWithEachKeepingItsNext) {
     loadTab(stills(3), 2);
     engine->setReorderSelection({engine->groups()[0].clips[0].id}, 0);
-
     engine->addGroup("  B ");
-    EXPECT_EQ(engine->groups().last().name, "  B ") << "a new tab keeps its name as given";
-    EXPECT_EQ(engine->currentGroupIndex(), 1);
-    EXPECT_EQ(engine->reorderSelection().size(), 1) << "adding a tab keeps the selection";
-    EXPECT_FALSE(engine->nextMedia().has_value()) << "the new tab is empty";
 
-    engine->renameGroup(1, " \t\n ");
-    EXPECT_EQ(engine->groups()[1].name, "  B ");
+    engine->renameGroup(1, " \t\n ");  // blank: refused
     engine->renameGroup(1, "\n New \t");
-    EXPECT_EQ(engine->groups()[1].name, "New");
     engine->renameGroup(5, "X");
 
     engine->addGroup("C");
     engine->cycleGroup(true);
     EXPECT_EQ(engine->currentGroupIndex(), 0) << "forward from the last wraps to the first";
     EXPECT_TRUE(engine->reorderSelection().isEmpty()) << "switching tabs empties the selection";
-    EXPECT_EQ(engine->groups()[0].selectedIndex, 2) << "the tab remembered its NEXT";
     settle();
     ASSERT_TRUE(engine->selectedClip().has_value());
-    EXPECT_EQ(engine->selectedClip()->displayName, "C2");
+    EXPECT_EQ(engine->selectedClip()->displayName, "C2") << "the tab remembered its NEXT";
     engine->cycleGroup(false);
     EXPECT_EQ(engine->currentGroupIndex(), 2) << "backward from the first wraps to the last";
 
     // Reordering keeps the same tab current and never wraps.
-    engine->moveGroup(2, 1);
     engine->moveGroup(0, -1);
     EXPECT_EQ(tabNames(*engine), QStringList({"Tab", "New", "C"}));
     engine->moveGroup(2, -2);
     EXPECT_EQ(tabNames(*engine), QStringList({"C", "Tab", "New"}));
-    EXPECT_EQ(engine->currentGroupIndex(), 0);
-
-    engine->loadGroups({tab("only", stills(1))});
-    engine->cycleGroup(true);
     EXPECT_EQ(engine->currentGroupIndex(), 0);
 }
 
@@ -135,11 +116,7 @@ TEST_F(EngineFixture, StructuralEditsAreRefusedWhileTheProgramIsNotOff) {
     const std::vector<Case> cases = {
         {"fading in", [this] { engine->spacePressed(); }, State::fadingIn},
         {"on", [this] { engine->returnPressed(); }, State::on},
-        {"fading out",
-         [this] {
-             engine->returnPressed();
-             engine->spacePressed();
-         },
+        {"fading out", [this] { engine->returnPressed(), engine->spacePressed(); },
          State::fadingOut},
     };
     for (const Case& c : cases) {
@@ -164,14 +141,6 @@ TEST_F(EngineFixture, StructuralEditsAreRefusedWhileTheProgramIsNotOff) {
         EXPECT_EQ(engine->lastMessage(), "オンエア中はフレームレートを変更できません");
         EXPECT_EQ(engine->canvas(), canvas);
         EXPECT_EQ(engine->frameRate(), (FrameRate{60000, 1001}));
-
-        // Adding, renaming and deleting go on while on air; the program clip stays.
-        const QUuid program = engine->programClip()->id;
-        engine->addClips({still("X")});
-        engine->renameGroup(1, "Bee");
-        engine->deleteSelection();
-        EXPECT_EQ(engine->groups()[1].name, "Bee");
-        EXPECT_EQ(engine->programClip()->id, program);
         engine->panicOff();
     }
 
@@ -181,8 +150,6 @@ TEST_F(EngineFixture, StructuralEditsAreRefusedWhileTheProgramIsNotOff) {
     engine->moveGroup(0, 1);
     engine->removeGroup(0);
     EXPECT_EQ(tabNames(*engine), QStringList({"A"}));
-    engine->setFrameRate({25, 1});
-    EXPECT_EQ(engine->frameRate(), (FrameRate{25, 1}));
 }
 
 // ---- Adding clips
@@ -232,14 +199,7 @@ TEST_F(EngineFixture, AddedClipsKeepNextAndMarkersOnTheirClips) {
         {"at a marker's gap", 4, 1, 2, {2}, "C1", {4}, "2 件を 3 番目に追加しました"},
         {"past the end appends", 3, 0, 99, {3}, "C0", {5}, "2 件を 4 番目に追加しました"},
         {"negative inserts in front", 3, 3, -4, {}, "", {}, "2 件を 1 番目に追加しました"},
-        {"appended without an index",
-         3,
-         1,
-         std::nullopt,
-         {1, 3},
-         "C1",
-         {1, 5},
-         "2 件を追加しました"},
+        {"appended", 3, 1, std::nullopt, {1, 3}, "C1", {1, 5}, "2 件を追加しました"},
         {"into an empty tab", 0, 0, std::nullopt, {0}, "N0", {2}, "2 件を追加しました"},
     };
     for (const Case& c : cases) {
@@ -250,16 +210,11 @@ TEST_F(EngineFixture, AddedClipsKeepNextAndMarkersOnTheirClips) {
         settle();
         engine->addClips(stills(2, "N"), c.insertAt);
         settle();
-        const ClipGroup group = *engine->currentGroup();
-        EXPECT_EQ(group.clips.size(), c.existing + 2);
-        EXPECT_EQ(positions(group), c.markersAfter);
+        EXPECT_EQ(positions(*engine->currentGroup()), c.markersAfter);
         const auto next = engine->selectedClip();
         EXPECT_EQ(next ? next->displayName : QString(), QString::fromUtf8(c.nextAfter));
         EXPECT_EQ(engine->lastMessage(), QString::fromUtf8(c.message));
-        // The added clips were verified: an added NEXT is preloaded.
-        if (next) {
-            EXPECT_TRUE(engine->nextMedia().has_value());
-        }
+        EXPECT_EQ(engine->nextMedia().has_value(), next.has_value()) << "added clips are verified";
     }
 }
 
@@ -274,18 +229,14 @@ TEST_F(EngineFixture, RemovedClipsTakeMarkersAndNextAlong) {
     EXPECT_EQ(names(), QStringList({"C1", "C3", "C4"}));
     EXPECT_EQ(positions(engine->groups()[0]), QList<int>({0, 1}));
     EXPECT_EQ(engine->selectedClip()->displayName, "C3") << "the clip after a removed NEXT";
-    settle();
-    EXPECT_TRUE(engine->nextMedia().has_value());
 
     engine->setSelectedIndex(2);
     EXPECT_EQ(engine->removeClips({engine->groups()[0].clips[2].id}, 0), 1);
     EXPECT_EQ(engine->groups()[0].selectedIndex, 2) << "the end of the tab";
-    EXPECT_FALSE(engine->selectedClip().has_value());
     EXPECT_EQ(engine->removeClips({QUuid::createUuid()}, 0), 0);
     EXPECT_EQ(engine->removeClips({engine->groups()[0].clips[0].id}, 3), 0);
 
     engine->removeClip(2);  // index equal to the clip count
-    EXPECT_EQ(names(), QStringList({"C1", "C3"}));
     engine->setReorderSelection({engine->groups()[0].clips[0].id, engine->groups()[0].clips[1].id},
                                 0);
     engine->removeClip(0);
@@ -299,7 +250,6 @@ TEST_F(EngineFixture, ProgramAndNextIndexesFollowTheirClipsThroughEdits) {
     ASSERT_EQ(engine->state(), State::on);
     settle();
     const QUuid program = engine->programClip()->id;
-    EXPECT_EQ(engine->programIndex(), 2);
 
     const auto& clips = engine->groups()[0].clips;
     engine->removeClips({clips[0].id}, 0);
@@ -314,7 +264,6 @@ TEST_F(EngineFixture, ProgramAndNextIndexesFollowTheirClipsThroughEdits) {
 
     engine->addClips(stills(2, "N"), 0);
     EXPECT_EQ(engine->programIndex(), 6);
-    EXPECT_EQ(engine->selectedClip()->displayName, "C3");
 
     engine->removeClip(*engine->programIndex());
     EXPECT_FALSE(engine->programIndex().has_value());
@@ -343,15 +292,7 @@ TEST_F(EngineFixture, MovingClipsToAnotherTabAppendsThemAfterEverything) {
     EXPECT_EQ(b.clips[2].displayName, "C3");
     EXPECT_EQ(positions(b), QList<int>({1})) << "the end marker now stands before them";
     EXPECT_TRUE(engine->reorderSelection().isEmpty());
-    EXPECT_EQ(engine->lastMessage(), "2 件を「B」へ移動しました");
     EXPECT_TRUE(logText().contains("MOVE  2 clips -> B\n"));
-
-    // Moved clips stay verified and can be taken in their new tab.
-    engine->selectGroup(1);
-    engine->setSelectedIndex(1);
-    settle();
-    engine->returnPressed();
-    EXPECT_EQ(engine->programClip()->displayName, "C1");
 }
 
 // ---- Replacing a file
@@ -372,18 +313,13 @@ TEST_F(EngineFixture, ReplacingKeepsIdentityPlacementAndMotion) {
     const QUuid loadedID = engine->groups()[0].clips[1].id;
 
     engine->replaceClip(1, QUrl::fromLocalFile(movieFile));
-    const Clip replaced = engine->groups()[0].clips[1];
-    EXPECT_EQ(replaced.id, loadedID);
-    EXPECT_EQ(replaced.displayName, "fresh");
-    EXPECT_EQ(replaced.kind, Clip::Kind::movie);
-    EXPECT_EQ(replaced.loopCount, 3);
-    EXPECT_EQ(replaced.transform.scale, 2);
-    EXPECT_EQ(replaced.motion, MotionKind::zoom);
-    EXPECT_EQ(replaced.motionDuration, 1.5);
-    EXPECT_FALSE(replaced.pixelWidth.has_value());
-    EXPECT_FALSE(replaced.unreadableReason.has_value());
-    EXPECT_FALSE(replaced.isMissing);
-    EXPECT_EQ(engine->lastMessage(), "差し替えました: fresh");
+    Clip expected = looping;
+    expected.id = loadedID;
+    expected.url = QUrl::fromLocalFile(movieFile);
+    expected.displayName = "fresh";
+    expected.pixelWidth.reset();
+    expected.unreadableReason.reset();
+    EXPECT_EQ(engine->groups()[0].clips[1], expected) << "placement and motion stay, file facts go";
     EXPECT_TRUE(logText().contains("REPLACE  old -> fresh\n"));
     EXPECT_EQ(forgottenThumbnails, QStringList({"/media/old.mov"}));
 
@@ -394,8 +330,6 @@ TEST_F(EngineFixture, ReplacingKeepsIdentityPlacementAndMotion) {
     engine->replaceClip(0, QUrl::fromLocalFile(dir.filePath("gone.png")));
     EXPECT_TRUE(engine->groups()[0].clips[0].isMissing);
     EXPECT_FALSE(engine->nextMedia().has_value()) << "a missing NEXT stays empty";
-    engine->replaceClip(3, QUrl::fromLocalFile(stillFile));
-    EXPECT_EQ(engine->groups()[0].clips.size(), 3);
 }
 
 // ---- Verification
@@ -412,14 +346,10 @@ TEST_F(EngineFixture, VerificationSortsGoodMissingAndUnreadableFiles) {
 
     loadTab({still("good"), missing, still("huge"), movie("film"), movie("bad")});
     const auto clips = engine->groups()[0].clips;
-    EXPECT_TRUE(engine->isVerified(clips[0]));
+    EXPECT_TRUE(engine->isVerified(clips[0]) && engine->isVerified(clips[3]));
     EXPECT_FALSE(engine->isVerified(clips[1]));
-    EXPECT_TRUE(engine->isVerified(clips[3]));
-    EXPECT_EQ(clips[2].unreadableReason, "画像ファイルが 256 MB を超えています");
     EXPECT_EQ(clips[4].unreadableReason, "no video");
-    EXPECT_FALSE(clips[0].unreadableReason || clips[1].unreadableReason ||
-                 clips[3].unreadableReason);
-    ASSERT_EQ(reports.size(), 1);
+    ASSERT_EQ(reports.size(), 1) << "once, in strip order";
     EXPECT_EQ(reports[0],
               (QList<QPair<QString, QString>>{{"huge", "画像ファイルが 256 MB を超えています"},
                                               {"bad", "no video"}}));
@@ -450,7 +380,6 @@ TEST_F(EngineFixture, ResultsForRemovedReplacedOrMovedClipsAreDroppedOrFollowThe
 
     const ClipGroup tabA = engine->groups()[0];
     ASSERT_EQ(tabA.clips.size(), 2);
-    EXPECT_EQ(tabA.clips[0].url.fileName(), "fresh.png");
     EXPECT_TRUE(engine->isVerified(tabA.clips[0])) << "verified by its own pass with the new file";
     EXPECT_FALSE(tabA.clips[0].unreadableReason.has_value());
     EXPECT_TRUE(engine->isVerified(engine->groups()[1].clips[0])) << "found in its new tab";
@@ -472,53 +401,30 @@ TEST_F(EngineFixture, SettingsFindTheirClipAfterAnySequenceOfEdits) {
     auto pick = [&random](int n) { return std::uniform_int_distribution<int>(0, n - 1)(random); };
     int counter = 0;
     for (int step = 0; step < 300; ++step) {
-        const ClipGroup current = *engine->currentGroup();
-        const auto& clips = current.clips;
+        const auto clips = engine->currentGroup()->clips;
         const int n = static_cast<int>(clips.size());
         const int tabs = static_cast<int>(engine->groups().size());
         const QUuid someID = n > 0 ? clips[pick(n)].id : QUuid();
-        switch (pick(9)) {
-            case 0:
-                engine->addClips(stills(1 + pick(3), "n" + QString::number(step)), pick(n + 2) - 1);
-                break;
-            case 1:
-                engine->removeClips({someID}, engine->currentGroupIndex());
-                break;
-            case 2:
-                engine->nudge({someID}, pick(2) ? 1 : -1);
-                break;
-            case 3:
-                engine->move({someID}, StripInsertion{pick(n + 1)});
-                break;
-            case 4:
-                engine->moveClips({someID}, pick(tabs));
-                break;
-            case 5:
-                engine->moveGroup(pick(tabs), pick(3) - 1);
-                break;
-            case 6:
-                engine->selectGroup(pick(tabs));
-                break;
-            case 7:
-                if (tabs > 2) {
-                    engine->removeGroup(pick(tabs));
-                } else {
-                    engine->addGroup("t");
-                    engine->addClips(stills(3, "t"));
-                }
-                break;
-            case 8:
-                engine->addClips(stills(2, "x"), 0, engine->groups()[pick(tabs)].id);
-                break;
-        }
+        const std::function<void()> edits[] = {
+            [&] { engine->addClips(stills(1 + pick(3), "n"), pick(n + 2) - 1); },
+            [&] { engine->removeClips({someID}, engine->currentGroupIndex()); },
+            [&] { engine->nudge({someID}, pick(2) ? 1 : -1); },
+            [&] { engine->move({someID}, StripInsertion{pick(n + 1)}); },
+            [&] { engine->moveClips({someID}, pick(tabs)); },
+            [&] { engine->moveGroup(pick(tabs), pick(3) - 1); },
+            [&] { engine->selectGroup(pick(tabs)); },
+            [&] { tabs > 2 ? engine->removeGroup(pick(tabs)) : engine->addGroup("t"); },
+            [&] { engine->addClips(stills(2, "x"), 0, engine->groups()[pick(tabs)].id); },
+        };
+        edits[pick(9)]();
         const auto group = engine->currentGroup();
         if (group->clips.isEmpty()) continue;
         const Clip target = group->clips[pick(static_cast<int>(group->clips.size()))];
         const double value = (++counter % 300) / 1000.0;
         engine->setTransform(ClipTransform::Field::offsetX, value, {target.id});
         int hits = 0;
-        const ClipGroup after = *engine->currentGroup();
-        for (const Clip& clip : after.clips) {
+        const auto after = engine->currentGroup()->clips;
+        for (const Clip& clip : after) {
             if (clip.id == target.id) {
                 ASSERT_EQ(clip.transform.offsetX, value) << "step " << step;
                 ++hits;

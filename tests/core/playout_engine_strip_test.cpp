@@ -5,12 +5,6 @@
 namespace velmar::test {
 namespace {
 
-QList<Clip> stills(int n) {
-    QList<Clip> clips;
-    for (int i = 0; i < n; ++i) clips << EngineFixture::still(QString("C%1").arg(i));
-    return clips;
-}
-
 // The current tab as one row: clip names, and markers as "|name".
 QStringList strip(const PlayoutEngine& engine) {
     const ClipGroup group = *engine.currentGroup();
@@ -55,7 +49,6 @@ TEST_F(StripFixture, MarkersTravelWithTheClipsAroundThem) {
     // A block of clips dragged across the marker to the end.
     EXPECT_TRUE(engine->move({clipID(0), clipID(1)}, StripInsertion{5}));
     EXPECT_EQ(strip(*engine), QStringList({"|M", "C2", "C3", "C4", "C0", "C1"}));
-    EXPECT_EQ(engine->currentGroup()->selectedIndex, 4);
 
     engine->moveMarker(markerID("M"), StripInsertion{3});
     EXPECT_EQ(strip(*engine), QStringList({"C2", "C3", "C4", "|M", "C0", "C1"}));
@@ -86,7 +79,6 @@ TEST_F(StripFixture, AReorderAroundNextKeepsItsMediumLoaded) {
     settle();
     EXPECT_EQ(stillLoads, loads) << "no new decode for the same NEXT";
     EXPECT_EQ(next.count(), 0);
-    EXPECT_TRUE(engine->nextMedia().has_value());
 
     // Take right after a nudge: NEXT is ready at once.
     engine->nudge({clipID(0)}, 1);

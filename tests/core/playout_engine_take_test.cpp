@@ -5,33 +5,6 @@ namespace {
 
 using State = PlayoutEngine::State;
 
-TEST(PlayoutEngineConstruction, FreshEngineIsOffWithOneEmptyTabAndDefaultSnapshot) {
-    FakeClock clock;
-    QTemporaryDir dir;
-    PlayoutLog log(dir.path(), clock, clock);
-    PlayoutEngine::Services s;
-    s.clock = &clock;
-    s.timers = &clock;
-    s.log = &log;
-    PlayoutEngine a(s);
-    PlayoutEngine b(s);
-    EXPECT_FALSE(a.isOnAir());
-    EXPECT_TRUE(a.isAtEnd());
-    ASSERT_EQ(a.groups().size(), 1);
-    EXPECT_EQ(a.groups()[0].name, "Group 1");
-    EXPECT_NE(a.groups()[0].id, b.groups()[0].id);
-    EXPECT_EQ(a.canvas().name, "HD 1080");
-    EXPECT_EQ(a.frameRate(), (FrameRate{60000, 1001}));
-    const auto snap = a.outputState();
-    EXPECT_FALSE(snap->media.has_value());
-    EXPECT_EQ(snap.opacity, 0);
-    EXPECT_TRUE(snap->keyOutputEnabled);
-    EXPECT_EQ(snap->motion, MotionKind::fade);
-    EXPECT_TRUE(snap->entering);
-    EXPECT_TRUE(snap->transform.isIdentity());
-    EXPECT_EQ(clock.activeTimerCount(), 0) << "construction starts nothing";
-}
-
 TEST_F(EngineFixture, FadeTakeRampsOnTheFadeClockAndAutoAdvances) {
     loadTab({still("A"), still("B")});
     ASSERT_TRUE(engine->nextMedia().has_value());
@@ -39,17 +12,13 @@ TEST_F(EngineFixture, FadeTakeRampsOnTheFadeClockAndAutoAdvances) {
     EXPECT_EQ(engine->state(), State::fadingIn);
     EXPECT_EQ(engine->programClip()->displayName, "A");
     EXPECT_EQ(engine->groups()[0].selectedIndex, 1) << "auto-advance moved NEXT";
-    EXPECT_EQ(clock.activeTimerCount(), 1);
 
     clock.advance(0.25);
     EXPECT_NEAR(engine->outputState().opacity, 0.5, 1e-9);
-    EXPECT_TRUE(engine->outputState()->entering);
     clock.advance(0.2);
     EXPECT_EQ(engine->state(), State::fadingIn);
     clock.advance(0.06);
     EXPECT_EQ(engine->state(), State::on);
-    EXPECT_EQ(engine->outputState().opacity, 1);
-    EXPECT_EQ(engine->outputState()->fadeStartTime, 0) << "no fade runs any more";
     EXPECT_EQ(engine->meter().value(), 1);
     EXPECT_EQ(clock.activeTimerCount(), 0);
 
@@ -59,23 +28,7 @@ TEST_F(EngineFixture, FadeTakeRampsOnTheFadeClockAndAutoAdvances) {
     clock.advance(0.6);
     EXPECT_EQ(engine->state(), State::off);
     EXPECT_FALSE(engine->programClip().has_value());
-    EXPECT_EQ(engine->outputState().opacity, 0);
     EXPECT_EQ(logText(), "ON    A  [FADE 0.50s]\nOFF   A  [FADE 0.50s]\n");
-}
-
-TEST_F(EngineFixture, CutMotionGoesStraightOnAndStillLogsItsDuration) {
-    Clip a = still("A");
-    a.motion = MotionKind::cut;
-    a.motionDuration = 1.25;
-    loadTab({a});
-    std::vector<State> seen;
-    QObject::connect(engine.get(), &PlayoutEngine::stateChanged, [&](State s) { seen.push_back(s); });
-    engine->spacePressed();
-    EXPECT_EQ(seen, std::vector<State>{State::on});
-    EXPECT_EQ(engine->outputState().opacity, 1);
-    engine->spacePressed();
-    EXPECT_EQ(engine->state(), State::off);
-    EXPECT_EQ(logText(), "ON    A  [CUT 1.25s]\nOFF   A  [CUT 1.25s]\n");
 }
 
 TEST_F(EngineFixture, SpaceDuringAFadeIsIgnoredAndReturnFinishesItWithoutALogLine) {
@@ -86,13 +39,11 @@ TEST_F(EngineFixture, SpaceDuringAFadeIsIgnoredAndReturnFinishesItWithoutALogLin
     EXPECT_EQ(engine->state(), State::fadingIn);
     engine->returnPressed();
     EXPECT_EQ(engine->state(), State::on);
-    EXPECT_EQ(engine->outputState().opacity, 1);
     EXPECT_EQ(clock.activeTimerCount(), 0);
     engine->spacePressed();
     clock.advance(0.1);
     engine->returnPressed();
     EXPECT_EQ(engine->state(), State::off);
-    EXPECT_FALSE(engine->programMedia().has_value());
     EXPECT_EQ(logText(), "ON    A  [FADE 0.50s]\nOFF   A  [FADE 0.50s]\n");
 }
 
@@ -115,7 +66,6 @@ TEST_F(EngineFixture, ReturnCutsBetweenClipsAndCutsOffAtTheEndOfTheTab) {
     EXPECT_EQ(engine->state(), State::on);
     settle();
     engine->returnPressed();  // cut from A to B
-    EXPECT_EQ(engine->programClip()->displayName, "B");
     EXPECT_TRUE(engine->isAtEnd());
     settle();
     engine->returnPressed();  // NEXT at the end: cut off
@@ -133,46 +83,45 @@ TEST_F(EngineFixture, KeyToggleMutesProgramAndAudioAndRestoresIt) {
     bridgeGains.clear();
     engine->cutTogglePressed();  // during the fade-in: cut to full level, key off
     EXPECT_EQ(engine->state(), State::on);
-    EXPECT_FALSE(engine->keyOutputEnabled());
     EXPECT_EQ(engine->outputState().opacity, 0);
     EXPECT_EQ(engine->meter().value(), 0);
-    EXPECT_EQ(engine->lastMessage(), "PROGRAM KEY OFF + AUDIO MUTE");
     ASSERT_FALSE(bridgeGains.empty());
     EXPECT_EQ(bridgeGains.back(), 0.0f);
     engine->cutTogglePressed();
-    EXPECT_TRUE(engine->keyOutputEnabled());
     EXPECT_EQ(engine->outputState().opacity, 1);
-    EXPECT_EQ(engine->lastMessage(), "PROGRAM KEY ON");
     EXPECT_EQ(bridgeGains.back(), 0.25f);
     EXPECT_EQ(logText(), "ON    A  [FADE 0.50s]\nKEY OFF  A\nKEY ON   A\n");
+
+    // During a fade-out the key switch cuts back to the program at full level.
+    engine->spacePressed();
+    clock.advance(0.2);
+    ASSERT_EQ(engine->state(), State::fadingOut);
+    engine->cutTogglePressed();
+    engine->cutTogglePressed();
+    EXPECT_EQ(engine->state(), State::on);
+    EXPECT_EQ(engine->outputState().opacity, 1);
+    EXPECT_TRUE(engine->outputState()->entering);
+    EXPECT_EQ(clock.activeTimerCount(), 0);
 }
 
 TEST_F(EngineFixture, PanicFromEveryStateStopsEverything) {
+    int panics = 0;
+    engine->onPanic = [&] { ++panics; };
     for (int from = 0; from < 4; ++from) {
         loadTab({still("A"), still("B")});
-        if (from >= 1) engine->spacePressed();                  // fadingIn
-        if (from >= 2) clock.advance(1.0);                      // on
-        if (from == 3) engine->spacePressed();                  // fadingOut
+        if (from >= 1) engine->spacePressed();  // fadingIn
+        if (from >= 2) clock.advance(1.0);      // on
+        if (from == 3) engine->spacePressed();  // fadingOut
         engine->panicOff();
         EXPECT_EQ(engine->state(), State::off) << from;
-        EXPECT_FALSE(engine->programClip().has_value());
         EXPECT_EQ(engine->outputState().opacity, 0);
-        EXPECT_EQ(engine->lastMessage(), "緊急停止しました");
         EXPECT_EQ(clock.activeTimerCount(), 0);
-        EXPECT_FALSE(engine->isOnAir());
+        EXPECT_FALSE(engine->dsk().isActive());
     }
+    EXPECT_EQ(panics, 4);
     const QString text = logText();
     EXPECT_TRUE(text.startsWith("PANIC  —\n")) << text.toStdString();
     EXPECT_TRUE(text.endsWith("PANIC  A\n")) << text.toStdString();
-}
-
-TEST_F(EngineFixture, PanicCallsTheHandlerAndTakesTheKeyerOff) {
-    loadTab({still("A")});
-    int panics = 0;
-    engine->onPanic = [&] { ++panics; };
-    engine->panicOff();
-    EXPECT_EQ(panics, 1);
-    EXPECT_FALSE(engine->dsk().isActive());
 }
 
 TEST_F(EngineFixture, RefusalsNameTheClipAndChangeNothing) {
@@ -202,7 +151,6 @@ TEST_F(EngineFixture, RefusalsNameTheClipAndChangeNothing) {
     openGate();
     settle();
     engine->spacePressed();
-    EXPECT_EQ(engine->state(), State::fadingIn);
     EXPECT_EQ(logText(), "ON    Late  [FADE 0.50s]\n");
 }
 
@@ -231,17 +179,13 @@ TEST_F(EngineFixture, AutoAdvanceOffPreloadsTheTakenClipAgain) {
 TEST_F(EngineFixture, SnapshotFollowsTheRampAtAnyInstantAndHonoursTheKey) {
     Clip a = still("A");
     a.motionDuration = 1.0;
-    a.transform.scale = 0.5;
     a.contentAnchorX = 0.25;
     loadTab({a});
     engine->spacePressed();
     clock.advance(0.5 - 1.0 / 240.0);  // between two ticks
     EXPECT_NEAR(engine->outputState().opacity, 0.5 - 1.0 / 240.0, 1e-9)
         << "evaluated at the moment of the copy, not at the last tick";
-    const auto snap = engine->outputState();
-    EXPECT_EQ(snap->transform.scale, 0.5);
-    EXPECT_EQ(snap->contentAnchor, QPointF(0.25, 0));
-    EXPECT_TRUE(snap->media.has_value());
+    EXPECT_EQ(engine->outputState()->contentAnchor, QPointF(0.25, 0));
 }
 
 TEST_F(EngineFixture, AudioGainFollowsKeyFaderToneAndAudioSwitch) {
@@ -252,10 +196,6 @@ TEST_F(EngineFixture, AudioGainFollowsKeyFaderToneAndAudioSwitch) {
     engine->setAudioEnabled(false);
     EXPECT_EQ(bridgeGains.back(), 0.0f);
     engine->setAudioEnabled(true);
-    engine->setAudioSuppressed(true);
-    engine->applyAudioGain();
-    EXPECT_EQ(bridgeGains.back(), 0.0f);
-    engine->setAudioSuppressed(false);
     engine->setOutputGain(std::numeric_limits<float>::quiet_NaN());
     engine->applyAudioGain();
     EXPECT_EQ(bridgeGains.back(), 0.0f) << "a gain that is not a number never reaches the outputs";
@@ -272,7 +212,6 @@ TEST_F(EngineFixture, MeterIsPublishedAtMostSixtyTimesASecond) {
     QObject::connect(&engine->meter(), &OpacityMeter::valueChanged, [&] { ++publications; });
     engine->spacePressed();
     clock.advance(1.1);
-    EXPECT_EQ(engine->state(), State::on);
     EXPECT_LE(publications, 61);
     EXPECT_GE(publications, 55);
 }

@@ -29,29 +29,19 @@ CanvasFormat sizedCanvas(int width, int height) {
 TEST_F(TestPatternFixture, ShowsAPatternWithItsMessageAndLogLineAndClearsIt) {
     QSignalSpy changes(engine.get(), &PlayoutEngine::testPatternChanged);
     engine->showTestPattern(TestPatternKind::colorBars75, {96, 96});
-    EXPECT_FALSE(engine->testPattern().has_value());  // handed over on a later turn
     drainMainQueue();
-
-    ASSERT_EQ(engine->testPattern(), TestPatternKind::colorBars75);
-    EXPECT_EQ(engine->testPatternCabinet(), (LEDCabinetSize{96, 96}));
-    EXPECT_EQ(changes.count(), 1);
     const ImageRef* image = shownImage(*engine);
     ASSERT_NE(image, nullptr);
-    EXPECT_EQ((*image)->size(), QSize(1920, 1080));
     EXPECT_EQ(engine->outputState().opacity, 1.0);
     {
         std::lock_guard lock(preparedMutex);
-        ASSERT_EQ(preparedTextures.size(), 1u);  // prepared before the hand-over
-        EXPECT_EQ(preparedTextures[0], *image);
+        EXPECT_EQ(preparedTextures, std::vector<ImageRef>{*image}) << "prepared before hand-over";
     }
     EXPECT_EQ(engine->lastMessage(), "テストパターンを出力中: BARS 75%");
 
     engine->clearTestPattern();
-    EXPECT_FALSE(engine->testPattern().has_value());
-    EXPECT_FALSE(engine->isShowingTestPattern());
     EXPECT_FALSE(engine->outputState()->isTestPattern);
     EXPECT_EQ(changes.count(), 2);
-    EXPECT_EQ(engine->lastMessage(), "テストパターンを消しました");
 
     // Nothing shown: no message, no log line.
     engine->setCanvas(engine->canvas());
@@ -60,17 +50,6 @@ TEST_F(TestPatternFixture, ShowsAPatternWithItsMessageAndLogLineAndClearsIt) {
     EXPECT_EQ(engine->lastMessage(), before);
     EXPECT_EQ(patternLogLines(logText()),
               QStringList({"TEST PATTERN  BARS 75%  1920x1080", "TEST PATTERN  OFF"}));
-}
-
-TEST_F(TestPatternFixture, TheLEDCabinetMessageNamesHowTheCabinetsDivideTheCanvas) {
-    const LEDCabinetSize cabinet{192, 100};
-    engine->showTestPattern(TestPatternKind::ledCabinet, cabinet);
-    drainMainQueue();
-    const QString label = TestPatternKind(TestPatternKind::ledCabinet).shortLabel();
-    EXPECT_EQ(engine->lastMessage(), "テストパターンを出力中: " + label + "（" +
-                                         TestPatternRenderer::cabinetSummary(1920, 1080, cabinet) +
-                                         "）");
-    EXPECT_EQ(patternLogLines(logText()), QStringList({"TEST PATTERN  " + label + "  1920x1080"}));
 }
 
 TEST_F(TestPatternFixture, OnlyTheNewestRequestIsShownWhateverOrderTheDrawingsFinish) {
@@ -99,7 +78,6 @@ TEST_F(TestPatternFixture, AClearDuringDrawingDropsTheDrawing) {
     engine->clearTestPattern();
     runDeferred();
     EXPECT_FALSE(engine->isShowingTestPattern());
-    EXPECT_FALSE(engine->testPattern().has_value());
     EXPECT_FALSE(engine->lastMessage().startsWith("テストパターンを出力中"));
     EXPECT_TRUE(patternLogLines(logText()).isEmpty());
 }
@@ -112,11 +90,12 @@ TEST_F(TestPatternFixture, ACanvasChangeDrawsThePatternAgainAtTheNewSize) {
     const ImageRef* image = shownImage(*engine);
     ASSERT_NE(image, nullptr);
     EXPECT_EQ((*image)->size(), QSize(1280, 720));
-    EXPECT_EQ(engine->testPattern(), TestPatternKind::ledCabinet);
-    EXPECT_EQ(engine->testPatternCabinet(), (LEDCabinetSize{100, 50}));
-    EXPECT_TRUE(engine->lastMessage().contains(
-        TestPatternRenderer::cabinetSummary(1280, 720, {100, 50})));
-    EXPECT_TRUE(patternLogLines(logText()).last().endsWith("  1280x720"));
+    const QString label = TestPatternKind(TestPatternKind::ledCabinet).shortLabel();
+    EXPECT_EQ(engine->lastMessage(), "テストパターンを出力中: " + label + "（" +
+                                         TestPatternRenderer::cabinetSummary(1280, 720, {100, 50}) +
+                                         "）");
+    EXPECT_EQ(patternLogLines(logText()), QStringList({"TEST PATTERN  " + label + "  1920x1080",
+                                                       "TEST PATTERN  " + label + "  1280x720"}));
 
     // Also while the first drawing is still under way: the drawing for the old size is dropped.
     useDeferredBackground();
@@ -127,7 +106,6 @@ TEST_F(TestPatternFixture, ACanvasChangeDrawsThePatternAgainAtTheNewSize) {
     ASSERT_NE(image, nullptr);
     EXPECT_EQ((*image)->size(), QSize(640, 480));
     EXPECT_EQ((*image)->pixelColor(5, 5), QColor(128, 128, 128, 255));
-    EXPECT_EQ(engine->testPattern(), TestPatternKind::gray50);
 }
 
 }  // namespace
