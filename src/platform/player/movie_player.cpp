@@ -911,6 +911,7 @@ void MoviePlayer::run() {
         }
 
         bool busy = false;
+        const bool eofAtStart = decoder.eof;
         if (mode == Mode::Forward || mode == Mode::Keyframes) {
             decoder.setKeyframesOnly(mode == Mode::Keyframes);
             queue_.dropBefore(now);
@@ -962,11 +963,10 @@ void MoviePlayer::run() {
         // Loop points the clock has run through: the owner counts the plays.
         for (const int pass = clock_.passAt(position); passesReported < pass; ++passesReported)
             if (callbacks_.looped) callbacks_.looped();
-        // A loop still to come that the decoder has not begun (its last packet was read only
-        // now, or decoding lagged behind the clock): the end is not reported; the decoder wraps
-        // at its next turn and the clock runs on.
-        const bool wrapPending = rate > 0 && mode == Mode::Forward && loopsRemaining_.load() != 0 &&
-                                 clock_.end() >= kMinSeamlessLoopSeconds &&
+        // The last packet of a pass that is to loop was read in this very turn: the end is not
+        // reported, the decoder wraps at its next turn and the clock runs on.
+        const bool wrapPending = !eofAtStart && decoder.eof && rate > 0 && mode == Mode::Forward &&
+                                 loopsRemaining_.load() != 0 && clock_.end() >= kMinSeamlessLoopSeconds &&
                                  clock_.passes() == clock_.passAt(position);
         if (rate > 0 && end >= 0 && position >= end - 1e-9 && !wrapPending) {
             bool report = false;
