@@ -42,10 +42,16 @@ void MoviePlayback::start() {
             if (auto self = weak.lock()) self->handleReachedEnd();
         });
     };
+    callbacks.looped = [weak] {
+        postToMain([weak] {
+            if (auto self = weak.lock()) self->handleLooped();
+        });
+    };
     MoviePlayer::Options options;
     options.muted = muted_;
     player_ = std::make_shared<MoviePlayer>(path_.toStdString(), clock_, std::move(callbacks), options);
     audioLevel_.install(player_);
+    handLoopsToPlayer();
     prepare();  // the status may be known already
 }
 
@@ -118,9 +124,22 @@ void MoviePlayback::restartFromZero() {
     });
 }
 
+void MoviePlayback::handLoopsToPlayer() {
+    // The player runs on through the end by itself as often as plays are left after the
+    // present one, so a loop restart needs no seek and leaves no gap in sound or pictures.
+    player_->setLoopsRemaining(loopCount_ == 0 ? -1 : std::max(0, playsRemaining_ - 1));
+}
+
+void MoviePlayback::handleLooped() {
+    // The player already runs the next play: count it as a restart from zero would.
+    if (loopCount_ != 0) playsRemaining_ = std::max(1, playsRemaining_ - 1);
+    resetHealth();
+}
+
 void MoviePlayback::rewindAndArm() {
     resetHealth();
     playsRemaining_ = loopCount_;
+    handLoopsToPlayer();
     wantsPlay_ = false;
     player_->pause();
     restartFromZero();
@@ -133,6 +152,7 @@ void MoviePlayback::handleReachedEnd() {
         if (playsRemaining_ < 1) return;  // rests on the last frame, still wanting play
     }
     resetHealth();
+    handLoopsToPlayer();
     restartFromZero();
 }
 
@@ -143,6 +163,7 @@ double MoviePlayback::positionSeconds() const {
 
 void MoviePlayback::setLoopCount(int count) {
     loopCount_ = playsRemaining_ = std::max(0, count);
+    handLoopsToPlayer();
     const double duration = durationSeconds();
     if (wantsPlay_ && count <= 0 && duration > 0 && positionSeconds() >= duration - 0.001) handleReachedEnd();
 }
@@ -259,7 +280,8 @@ bool MoviePlayback::hasDropWarning() const {
 }
 
 ImageRef MoviePlayback::currentFrameImage() const {
-    VideoFrameRef frame = player_->videoOutput().peekFrameForItemTime(player_->currentTime());
+    PlayerVideoOutput& output = player_->videoOutput();
+    VideoFrameRef frame = output.peekFrameForItemTime(output.itemTimeForHostTime(clock_.now()));
     if (!frame) return nullptr;
     // BGRA bytes with straight alpha are QImage's ARGB32 on a little-endian machine.
     const QImage view(frame->data(), frame->width(), frame->height(), frame->bytesPerRow(), QImage::Format_ARGB32);

@@ -93,6 +93,8 @@ private:
     void prepare();
     void finishPreparation();
     void handleReachedEnd();
+    void handleLooped();
+    void handLoopsToPlayer();
     float shuttleBaseRate() const;
     void applyShuttleRate(float rate);
     void resetHealth();

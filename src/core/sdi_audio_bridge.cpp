@@ -11,14 +11,27 @@ constexpr double kFullScale = 2147483647.0;
 
 // Reads frames out of a pushed block without copying it, and knows how many frames the block's
 // buffers really hold, so a frame count larger than the buffers never reads past them.
-struct SampleReader {
+}  // namespace
+
+struct SDIAudioBridge::Reader {
     const float* left = nullptr;
     const float* right = nullptr;
     long long stride = 1;
     long long rightOffset = 0;
     long long availableFrames = 0;
 
-    explicit SampleReader(const AudioBufferList& list) {
+    Reader() = default;
+    // Interleaved stereo frames (a parked block).
+    static Reader stereo(const float* data, long long frames) {
+        Reader reader;
+        reader.left = reader.right = data;
+        reader.stride = 2;
+        reader.rightOffset = 1;
+        reader.availableFrames = frames;
+        return reader;
+    }
+
+    explicit Reader(const AudioBufferList& list) {
         if (list.count >= 2) {
             // One buffer per channel: the first two are left and right, further ones ignored.
             const AudioBuffer& l = list.buffers[0];
@@ -41,6 +54,8 @@ struct SampleReader {
     float l(long long i) const { return left[i * stride]; }
     float r(long long i) const { return right[i * stride + rightOffset]; }
 };
+
+namespace {
 
 std::int32_t toInt32(float x) {
     if (std::isnan(x)) return 0;
@@ -72,7 +87,8 @@ const std::array<SDIAudioBridge*, 2>& SDIAudioBridge::all() {
 SDIAudioBridge::SDIAudioBridge()
     : ring_(static_cast<std::size_t>(ringFrames) * 2, 0.0f),
       scratchLeft_(scratchFrames, 0.0f),
-      scratchRight_(scratchFrames, 0.0f) {}
+      scratchRight_(scratchFrames, 0.0f),
+      parked_(static_cast<std::size_t>(scratchFrames) * 2, 0.0f) {}
 
 void SDIAudioBridge::setActive(bool active) {
     std::lock_guard guard(lock_);
@@ -83,6 +99,9 @@ void SDIAudioBridge::setActive(bool active) {
     underrunFrames_ = 0;
     droppedFrames_ = 0;
     contendedFrames_ = 0;
+    std::lock_guard park(parkLock_);
+    parkedFrames_ = 0;
+    hasParked_ = false;
 }
 
 void SDIAudioBridge::setMuteLocalWhileActive(bool mute) {
@@ -130,16 +149,53 @@ void SDIAudioBridge::push(const AudioBufferList& buffers, int frames, double sam
     if (frames < 1 || !(sampleRate >= minSourceRate)) return;
     std::unique_lock guard(lock_, std::try_to_lock);
     if (!guard.owns_lock()) {
-        if (activeMirror_) contendedFrames_ += frames;
+        park(buffers, frames, sampleRate);
         return;
     }
     if (!active_) return;
+    appendParkedLocked();
+    const Reader reader(buffers);
+    appendBlockLocked(reader, std::min<long long>(frames, reader.availableFrames), sampleRate);
+}
+
+void SDIAudioBridge::park(const AudioBufferList& buffers, int frames, double sampleRate) {
+    // The ring is busy (a pull or a setter holds it): keep the block aside rather than lose
+    // it; the next holder of the lock appends it ahead of anything newer.
+    if (!activeMirror_) return;
+    const Reader reader(buffers);
+    const long long count = std::min<long long>(frames, reader.availableFrames);
+    if (count < 1) return;
+    std::unique_lock park(parkLock_, std::try_to_lock);
+    long long kept = 0;
+    if (park.owns_lock() && (parkedFrames_ == 0 || parkedRate_ == sampleRate)) {
+        kept = std::min<long long>(count, scratchFrames - parkedFrames_);
+        for (long long i = 0; i < kept; ++i) {
+            const auto f = static_cast<std::size_t>(parkedFrames_ + i) * 2;
+            parked_[f] = reader.l(i);
+            parked_[f + 1] = reader.r(i);
+        }
+        parkedFrames_ += static_cast<int>(kept);
+        parkedRate_ = sampleRate;
+        hasParked_ = parkedFrames_ > 0;
+    }
+    if (kept < count) contendedFrames_ += count - kept;
+}
+
+void SDIAudioBridge::appendParkedLocked() {
+    if (!hasParked_.load()) return;
+    std::unique_lock park(parkLock_, std::try_to_lock);
+    if (!park.owns_lock()) return;  // being parked at this moment: taken next time
+    if (active_)
+        appendBlockLocked(Reader::stereo(parked_.data(), parkedFrames_), parkedFrames_, parkedRate_);
+    parkedFrames_ = 0;
+    hasParked_ = false;
+}
+
+void SDIAudioBridge::appendBlockLocked(const Reader& reader, long long count, double sampleRate) {
     if (sampleRate != sourceRate_) {
         sourceRate_ = sampleRate;
         resamplePosition_ = 0;
     }
-    const SampleReader reader(buffers);
-    const long long count = std::min<long long>(frames, reader.availableFrames);
     if (count < 1) return;
     if (sampleRate == outputRate) {
         for (long long i = 0; i < count; ++i) appendLocked(reader.l(i), reader.r(i));
@@ -168,6 +224,7 @@ void SDIAudioBridge::push(const AudioBufferList& buffers, int frames, double sam
 
 template <typename Write>
 void SDIAudioBridge::render(long long n, Write write) {
+    appendParkedLocked();
     // Latency trim: a backlog beyond two requests plus 4096 frames keeps only the newest
     // n + 2048 frames. (A request longer than the ring can never meet the test; checking that
     // first keeps 2n from overflowing.)

@@ -21,7 +21,9 @@ namespace velmar {
 // one gives silence, and a backlog beyond two requests plus 4096 frames is trimmed at a request.
 //
 // Threading: `lock()` guards every field; setters and getters take it. `push` runs on an audio
-// thread and only tries the lock (a block that meets a busy lock is dropped and counted). Pulls
+// thread and only tries the lock; a block that meets a busy lock is parked in a side buffer of
+// its own (also only tried) and appended, in order, by the next push or pull that holds the
+// lock. Only what does not fit there, or meets both locks busy, is dropped and counted. Pulls
 // run on the SDI card's completion thread or the network-video send queue, not on a device's
 // render callback: they take the lock, waiting the moment another holder needs, and hold it for
 // the whole request; the tone generator is rendered only there. `isActive` and
@@ -85,7 +87,11 @@ class SDIAudioBridge {
     int copyStored(float* interleaved, int maxFrames) const;
 
   private:
+    struct Reader;
     void appendLocked(float left, float right);
+    void park(const AudioBufferList& buffers, int frames, double sampleRate);
+    void appendParkedLocked();
+    void appendBlockLocked(const Reader& reader, long long count, double sampleRate);
     template <typename Write>
     void render(long long frames, Write write);
 
@@ -108,6 +114,12 @@ class SDIAudioBridge {
     std::vector<float> scratchRight_;
     long long underrunFrames_ = 0;
     long long droppedFrames_ = 0;
+    // A block pushed while the lock was busy, interleaved stereo at `parkedRate_`.
+    std::mutex parkLock_;
+    std::vector<float> parked_;
+    int parkedFrames_ = 0;
+    double parkedRate_ = 0;
+    std::atomic<bool> hasParked_{false};
 };
 
 }  // namespace velmar

@@ -11,6 +11,9 @@
 #include <cmath>
 #include <limits>
 #include <thread>
+#include <vector>
+#include <atomic>
+#include <chrono>
 
 namespace velmar {
 namespace {
@@ -275,6 +278,67 @@ TEST(MoviePlaybackAudio, RoutesProgramAudioAtRateOneOnly) {
     test::waitUntil([] { return false; }, 0.1);
     EXPECT_EQ(sdi.storedFrames(), before);  // nothing forwarded away from rate 1
     sdi.setActive(false);
+    playback.reset();
+    MoviePlayer::waitForReleases();
+}
+
+
+// A looping movie whose sound is a continuous 1 kHz tone (a whole number of cycles per play):
+// the program audio that reaches the output bridge, pulled at the real rate, runs on across
+// every loop point without running dry and without a jump larger than one step of the tone.
+TEST(MoviePlaybackAudio, LoopRestartKeepsProgramAudioContinuous) {
+    TestMedia::MovieOptions options;
+    options.width = 64;
+    options.height = 36;
+    options.seconds = 1;
+    options.audio = true;
+    const QString path = TestMedia::movie("mov", options);  // 16-bit PCM at 48 kHz
+    SDIAudioBridge& sdi = SDIAudioBridge::shared();
+    sdi.setActive(true);
+    auto playback = MoviePlayback::create(path, true, 0);
+    ASSERT_TRUE(test::waitUntil([&] { return playback->isPrepared() && playback->audioLevel().isAttached(); }, 10));
+    playback->audioLevel().setOutput(1.0f, true);
+    playback->play();
+    ASSERT_TRUE(test::waitUntil([&] { return sdi.storedFrames() >= 2400; }, 3));
+
+    // Pull as an output would, in blocks of 10 ms at the real rate, for 2.3 s: two loop points.
+    std::vector<float> pulled;
+    pulled.reserve(48000 * 3);
+    std::atomic<bool> done{false};
+    long long underrunsAtStart = sdi.underrunFrames();
+    std::thread output([&] {
+        const auto start = std::chrono::steady_clock::now();
+        long long taken = 0;
+        std::vector<float> block(2 * 4800);
+        while (taken < 48000 * 23 / 10) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            const long long due = std::min<long long>(static_cast<long long>(elapsed * 48000) - taken, 4800);
+            if (due < 1) continue;
+            sdi.pullPlanar(block.data(), due);
+            pulled.insert(pulled.end(), block.begin(), block.begin() + due);  // left channel
+            taken += due;
+        }
+        done = true;
+    });
+    test::waitUntil([&] { return done.load(); }, 10);
+    output.join();
+    const long long underruns = sdi.underrunFrames() - underrunsAtStart;
+    sdi.setActive(false);
+    EXPECT_EQ(underruns, 0);
+    EXPECT_GE(playback->playerRate(), 1.0f);
+    // One step of a 1 kHz sine of amplitude 1/8 at 48 kHz, plus the 16-bit rounding.
+    const float maxStep = 2.0f * 3.14159265f * 1000.0f * 0.125f / 48000.0f + 1e-3f;
+    float worst = 0;
+    std::size_t worstAt = 0;
+    for (std::size_t i = 1; i < pulled.size(); ++i) {
+        const float step = std::fabs(pulled[i] - pulled[i - 1]);
+        if (step > worst) {
+            worst = step;
+            worstAt = i;
+        }
+    }
+    EXPECT_LE(worst, maxStep) << "at pulled frame " << worstAt << " of " << pulled.size();
     playback.reset();
     MoviePlayer::waitForReleases();
 }

@@ -263,16 +263,55 @@ TEST(SDIAudioBridge, IgnoresSourceRatesTooLowToBeAudio) {
     EXPECT_NEAR(bridge.storedFrames(), 6144, 1);
 }
 
-TEST(SDIAudioBridge, APushMeetingABusyLockIsDroppedAndCounted) {
-    ActiveBridge bridge;
-    std::vector<float> block(20, 0.5f);
+// Pushes from an audio thread while the test holds the bridge's lock (a pull or a setter).
+void pushWhileBusy(SDIAudioBridge& bridge, std::vector<float>& samples, int frames, double rate = 48000) {
+    std::lock_guard held(bridge.lock());
+    std::thread audio([&] { bridge.push(interleaved(samples, 2), frames, rate); });
+    audio.join();
+}
+
+TEST(SDIAudioBridge, APushMeetingABusyLockIsKeptAndAppendedInOrder) {
     {
-        std::lock_guard held(bridge.lock());
-        std::thread audio([&] { bridge.push(interleaved(block, 2), 10, 48000); });
-        audio.join();
+        // Two blocks that meet a busy lock, then one that finds it free: all arrive in order.
+        SDIAudioBridge bridge;
+        bridge.setActive(true);
+        std::vector<float> first{0.1f, -0.1f, 0.2f, -0.2f};
+        std::vector<float> second{0.3f, -0.3f};
+        std::vector<float> third{0.4f, -0.4f};
+        pushWhileBusy(bridge, first, 2);
+        pushWhileBusy(bridge, second, 1);
+        EXPECT_EQ(bridge.storedFrames(), 0);
+        bridge.push(interleaved(third, 2), 1, 48000);
+        EXPECT_EQ(stored(bridge), (std::vector<float>{0.1f, -0.1f, 0.2f, -0.2f, 0.3f, -0.3f, 0.4f, -0.4f}));
+        EXPECT_EQ(bridge.droppedFrames(), 0);
     }
-    EXPECT_EQ(bridge.storedFrames(), 0);
-    EXPECT_EQ(bridge.droppedFrames(), 10);
+    {
+        // A pull takes a parked block first; a block beyond the side buffer's room is dropped
+        // and counted; a parked block does not survive a restart of the output.
+        SDIAudioBridge bridge;
+        bridge.setActive(true);
+        std::vector<float> block(static_cast<std::size_t>(SDIAudioBridge::scratchFrames + 10) * 2, 0.5f);
+        pushWhileBusy(bridge, block, SDIAudioBridge::scratchFrames + 10);
+        EXPECT_EQ(bridge.droppedFrames(), 10);
+        const std::vector<float> out = pullPlanar(bridge, 1);
+        EXPECT_EQ(out, (std::vector<float>{0.5f, 0.5f}));
+        EXPECT_EQ(bridge.underrunFrames(), 0);
+        std::vector<float> small{0.25f, 0.25f};
+        pushWhileBusy(bridge, small, 1);
+        bridge.setActive(false);
+        bridge.setActive(true);
+        pullPlanar(bridge, 1);
+        EXPECT_EQ(bridge.underrunFrames(), 1);
+    }
+    {
+        // Inactive: a block that meets a busy lock is ignored like any other.
+        SDIAudioBridge bridge;
+        std::vector<float> block(4, 0.5f);
+        pushWhileBusy(bridge, block, 2);
+        bridge.setActive(true);
+        EXPECT_EQ(bridge.storedFrames(), 0);
+        EXPECT_EQ(bridge.droppedFrames(), 0);
+    }
 }
 
 TEST(SDIAudioBridge, ATonePlaysInsteadOfProgramAudio) {

@@ -31,6 +31,11 @@ constexpr int kQueueCapacity = kReverseRunFrames;
 constexpr int kPoolFrames = kQueueCapacity + 8;  // queue, frames held by renderers, spare
 constexpr double kAudioAheadSeconds = 0.5;
 constexpr double kEpsilon = 0.0005;
+// Movies shorter than this loop through the owner's seek instead of on the worker.
+constexpr double kMinSeamlessLoopSeconds = 0.2;
+// A shortfall of sound at the end of a pass up to this long is filled with silence, so the
+// next pass's sound stays aligned with its pictures.
+constexpr double kMaxAudioPadSeconds = 0.25;
 
 // Bounds every blocking FFmpeg call: the call gives up when the player stops or the deadline
 // passes.
@@ -162,6 +167,7 @@ public:
     int height() const { return height_; }
     bool hasAudio() const { return audioIndex_ >= 0; }
     bool hasAlpha() const { return hasAlpha_; }
+    void setPeriod(double period) { period_ = period; }
 
     void setKeyframesOnly(bool on) {
         if (video_) video_->skip_frame = on ? AVDISCARD_NONKEY : AVDISCARD_DEFAULT;
@@ -332,6 +338,7 @@ private:
             return false;
         }
         audioScratch_.resize(static_cast<std::size_t>(8192) * 2);
+        silence_.assign(static_cast<std::size_t>(4096) * 2, 0.0f);
         return true;
     }
 
@@ -359,7 +366,33 @@ private:
         eof = false;
         draining_ = false;
         lastTime_ = target - frameDuration_;
+        offset_ = 0;
+        audioEnd_ = -1;
     }
+
+public:
+    // After the last packet of a pass: moves the demuxer back to the start without touching
+    // what is queued, so the next pass decodes into the queue and the ring behind the end of
+    // this one, `period` seconds later on the unwrapped timeline.
+    void rewindForLoop(double period) {
+        interrupt_.arm(p_.options_.readTimeoutSeconds);
+        const int64_t ts = static_cast<int64_t>(std::llround(startOffset_ / videoBase_));
+        if (avformat_seek_file(format_, videoIndex_, INT64_MIN, ts, ts, 0) < 0 &&
+            av_seek_frame(format_, videoIndex_, ts, AVSEEK_FLAG_BACKWARD) < 0) {
+            av_seek_frame(format_, -1, 0, AVSEEK_FLAG_BACKWARD | AVSEEK_FLAG_BYTE);
+        }
+        avcodec_flush_buffers(video_);
+        if (audio_) avcodec_flush_buffers(audio_);
+        if (swr_) swr_init(swr_);
+        eof = false;
+        draining_ = false;
+        lastTime_ = -frameDuration_;
+        nextAudioTime_ = 0;
+        offset_ += period;
+        period_ = period;
+    }
+
+private:
 
     // Decodes until one picture comes out (*out, owned by frame_) or the input ends (*out null
     // and eof set). Sound met on the way is decoded too. Below 0: a read timed out.
@@ -431,11 +464,49 @@ private:
                                          const_cast<const uint8_t**>(audioFrame_->extended_data),
                                          audioFrame_->nb_samples);
             if (made > 0) {
-                p_.audioRing_.write(audioScratch_.data(), made, start);
                 nextAudioTime_ = start + static_cast<double>(made) / AudioSampleRing::sampleRate;
+                writeAudio(audioScratch_.data(), made, start);
             }
             av_frame_unref(audioFrame_);
         }
+    }
+
+    // Writes decoded sound at item time `start` onto the unwrapped timeline. While looping,
+    // each pass's sound is cut to its pass (sound past the pictures' end is never played, and
+    // would overlap the next pass) and a short shortfall before the next pass is filled with
+    // silence, so the sound runs on across the loop point without a gap or a jump.
+    void writeAudio(const float* samples, int frames, double start) {
+        const double rate = AudioSampleRing::sampleRate;
+        double at = start + offset_;
+        if (period_ > 0) {
+            if (offset_ > 0 && at < offset_) {
+                const int skip = static_cast<int>(std::llround((offset_ - at) * rate));
+                if (skip >= frames) return;
+                samples += static_cast<std::ptrdiff_t>(skip) * 2;
+                frames -= skip;
+                at += skip / rate;
+            }
+            const double passEnd = offset_ + period_;
+            if (at >= passEnd) return;
+            frames = std::min(frames, static_cast<int>(std::llround((passEnd - at) * rate)));
+            if (frames <= 0) return;
+            if (offset_ > 0 && audioEnd_ >= 0) {
+                const double gap = at - audioEnd_;
+                if (gap > 0.5 / rate && gap <= kMaxAudioPadSeconds) {
+                    int pad = static_cast<int>(std::llround(gap * rate));
+                    double padAt = audioEnd_;
+                    while (pad > 0) {
+                        const int n = std::min(pad, static_cast<int>(silence_.size() / 2));
+                        p_.audioRing_.write(silence_.data(), n, padAt);
+                        padAt += n / rate;
+                        pad -= n;
+                    }
+                    at = padAt;
+                }
+            }
+        }
+        p_.audioRing_.write(samples, frames, at);
+        audioEnd_ = at + frames / rate;
     }
 
     // The destination frame that writes into a pooled picture, made once per pooled picture.
@@ -510,7 +581,7 @@ public:
         AVFrame* dst = targetFor(*picture);
         if (dst == nullptr) return nullptr;
         if (sws_scale_frame(sws_, dst, src) < 0) return nullptr;
-        picture->setTime(t);
+        picture->setTime(t + offset_);
         VideoFrameRef ref = picture;
         p_.queue_.push(ref);
         return ref;
@@ -531,6 +602,10 @@ private:
     std::unique_ptr<VideoFramePool> pool_;
     std::vector<Slot> targets_;
     std::vector<float> audioScratch_;
+    std::vector<float> silence_;
+    double offset_ = 0;     // start of the present pass on the unwrapped timeline
+    double period_ = 0;     // the length of one pass once looping began, else 0
+    double audioEnd_ = -1;  // unwrapped end of the sound last written (below 0: none)
     int videoIndex_ = -1;
     int audioIndex_ = -1;
     double videoBase_ = 1;
@@ -644,12 +719,19 @@ void MoviePlayer::cancelPendingPrerolls() {
     for (auto& fn : cancelled) fn(false);
 }
 
+double MoviePlayer::currentTime() const { return clock_.displayTime(clock_.itemTime()); }
+
+void MoviePlayer::setLoopsRemaining(int loops) {
+    loopsRemaining_ = loops < 0 ? -1 : loops;
+    wake();
+}
+
 void MoviePlayer::stepByCount(int count) {
     if (count == 0 || status_ != Status::ReadyToPlay) return;
     pause();
     const double fd = frameDuration_.load();
-    VideoFrameRef shown = output_.peekFrameForItemTime(currentTime());
-    const double base = shown ? shown->time() : currentTime();
+    VideoFrameRef shown = output_.peekFrameForItemTime(clock_.itemTime());
+    const double base = shown ? clock_.displayTime(shown->time()) : currentTime();
     seek(std::max(0.0, base + count * fd), true);
 }
 
@@ -735,6 +817,7 @@ void MoviePlayer::run() {
         hasAlpha_ = decoder.hasAlpha();
         const double d = decoder.duration();
         clock_.setEnd(std::isfinite(d) && d > 0 ? d : -1);
+        if (std::isfinite(d) && d > 0) decoder.setPeriod(d);
     }
     std::vector<std::function<void(bool)>> waiters;
     {
@@ -768,6 +851,7 @@ void MoviePlayer::run() {
     enum class Mode { Forward, Keyframes, Reverse };
     Mode mode = Mode::Forward;
     const double fd = decoder.frameDuration();
+    int passesReported = 0;  // loop points the clock has passed and the owner was told of
 
     while (!stop_) {
         // A seek request comes first.
@@ -798,33 +882,56 @@ void MoviePlayer::run() {
             const double landed = decoder.seek(target, precise, superseded);
             const bool finished = std::isfinite(landed);
             if (finished) clock_.setTime(landed);
+            else clock_.collapse();  // the decoder no longer holds a second pass
+            passesReported = 0;
             mode = Mode::Forward;
             if (request.completion) request.completion(finished);
             continue;
         }
 
         const float rate = clock_.rate();
-        const double now = clock_.itemTime();
+        double now = clock_.itemTime();
         const Mode wanted = rate < 0 ? Mode::Reverse : (rate > 2.0f ? Mode::Keyframes : Mode::Forward);
         if (wanted != mode) {
             if (mode == Mode::Reverse || wanted == Mode::Forward) {
                 // The decoder stands where a reverse run or a keyframe skip left it: bring it
                 // back to the present (every frame from now on, or the keyframe before).
+                now = clock_.collapse();
+                passesReported = 0;
                 decoder.setKeyframesOnly(false);
                 decoder.seek(now, wanted == Mode::Forward, [] { return false; });
             }
             mode = wanted;
         }
+        if (mode == Mode::Reverse && clock_.passes() > 0) {
+            // Reverse runs are decoded on the item's own timeline.
+            now = clock_.collapse();
+            passesReported = 0;
+            decoder.seek(now, true, [] { return false; });
+        }
 
         bool busy = false;
+        const bool eofAtStart = decoder.eof;
         if (mode == Mode::Forward || mode == Mode::Keyframes) {
             decoder.setKeyframesOnly(mode == Mode::Keyframes);
             queue_.dropBefore(now);
             const double newest = queue_.newestTime();
             const double lagLimit = mode == Mode::Keyframes ? 1.0 : 0.5;
+            const double period = clock_.end();
+            const int loops = loopsRemaining_.load();
             if (rate > 0 && !decoder.eof && newest >= 0 && newest < now - lagLimit) {
                 // Decoding fell behind the clock: jump to the keyframe before the present.
+                now = clock_.collapse();
+                passesReported = 0;
                 decoder.seek(now, false, [] { return false; });
+                busy = true;
+            } else if (decoder.eof && mode == Mode::Forward && rate > 0 && loops != 0 &&
+                       period >= kMinSeamlessLoopSeconds && clock_.passes() == clock_.passAt(now)) {
+                // The last packet of a pass that is to loop is read: decode the start again
+                // behind it, so the pictures and the sound run on through the loop point.
+                decoder.rewindForLoop(period);
+                clock_.addPass();
+                if (loops > 0) loopsRemaining_ = loops - 1;
                 busy = true;
             } else if (!decoder.eof) {
                 const bool wantVideo = !queue_.full() && queue_.size() < kForwardQueueFrames;
@@ -847,14 +954,21 @@ void MoviePlayer::run() {
         }
 
         // The end of the item: pause on the last frame and report it once.
-        double end = clock_.end();
-        if (end < 0 && decoder.eof && decoder.lastFrameEnd > 0) {
+        if (clock_.end() < 0 && decoder.eof && decoder.lastFrameEnd > 0) {
             clock_.setEnd(decoder.lastFrameEnd);
             if (!std::isfinite(duration_.load())) duration_ = decoder.lastFrameEnd;
-            end = decoder.lastFrameEnd;
         }
+        const double end = clock_.limit();
         const double position = clock_.itemTime();
-        if (rate > 0 && end >= 0 && position >= end - 1e-9) {
+        // Loop points the clock has run through: the owner counts the plays.
+        for (const int pass = clock_.passAt(position); passesReported < pass; ++passesReported)
+            if (callbacks_.looped) callbacks_.looped();
+        // The last packet of a pass that is to loop was read in this very turn: the end is not
+        // reported, the decoder wraps at its next turn and the clock runs on.
+        const bool wrapPending = !eofAtStart && decoder.eof && rate > 0 && mode == Mode::Forward &&
+                                 loopsRemaining_.load() != 0 && clock_.end() >= kMinSeamlessLoopSeconds &&
+                                 clock_.passes() == clock_.passAt(position);
+        if (rate > 0 && end >= 0 && position >= end - 1e-9 && !wrapPending) {
             bool report = false;
             {
                 std::lock_guard lock(mutex_);

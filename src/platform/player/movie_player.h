@@ -27,7 +27,10 @@ namespace velmar {
 // ahead of the clock. The clock maps host time to item time at the current rate (-8 ... 8,
 // applied at once). Forward rates up to 2 are decoded frame by frame; faster forward rates show
 // keyframes; reverse rates are served from decoded runs of a group of pictures (keyframes only
-// below -2). At the end of the item the player pauses on the last frame and reports the end.
+// below -2). At the end of the item the player pauses on the last frame and reports the end,
+// unless it was told to loop (`setLoopsRemaining`). While looping the clock, the queue and the
+// audio ring run on an unwrapped timeline (each pass one duration later); the video output's
+// item times are unwrapped too, `currentTime` folds them back into the item.
 // Sound plays at rate 1 only.
 //
 // Every open, stream-info read, packet read and first-frame wait is bounded through FFmpeg's
@@ -44,6 +47,8 @@ public:
     struct Callbacks {
         std::function<void(Status)> statusChanged;  // worker thread
         std::function<void()> reachedEnd;           // worker thread
+        // The clock ran through the end into the next pass of a loop (worker thread).
+        std::function<void()> looped;
     };
     struct Options {
         bool muted = false;
@@ -81,7 +86,17 @@ public:
     // Any rate in -8 ... 8, at once; 0 pauses.
     void setRate(float rate);
     void pause() { setRate(0.0f); }
-    double currentTime() const { return clock_.itemTime(); }
+    // The position in the item, 0 ... duration (also while looping).
+    double currentTime() const;
+
+    // How many more times the item is to run from its start when its end is reached: 0 stops
+    // at the end (the default), below 0 loops endlessly. The player then decodes the start
+    // behind the end and runs on without stopping, so sound and pictures continue across the
+    // loop point; each loop point passed calls `looped` and uses up one. Only in forward play
+    // up to rate 2 of items of at least 0.2 s with a known end; otherwise the end is reached
+    // and reported as usual.
+    void setLoopsRemaining(int loops);
+    int loopsRemaining() const { return loopsRemaining_.load(); }
 
     // Moves to `seconds` (clamped to the item); precise lands exactly, loose on the nearest
     // earlier keyframe. The completion gets false when a later seek superseded this one.
@@ -138,7 +153,8 @@ private:
     std::atomic<bool> stop_{false};
     std::atomic<bool> addedToOutput_{false};
     std::atomic<bool> woken_{false};
-    std::atomic<int> pooledFrames_{0};  // something changed: look again before sleeping
+    std::atomic<int> pooledFrames_{0};
+    std::atomic<int> loopsRemaining_{0};  // something changed: look again before sleeping
 
     mutable std::mutex mutex_;  // guards the fields below
     std::condition_variable wake_;

@@ -41,11 +41,13 @@ QByteArray readAll(const QString& path) {
 struct Harness {
     test::StepClock clock;
     std::atomic<int> ends{0};
+    std::atomic<int> loops{0};
     std::unique_ptr<MoviePlayer> player;
 
     explicit Harness(const QString& path, MoviePlayer::Options options = {}) {
         MoviePlayer::Callbacks callbacks;
         callbacks.reachedEnd = [this] { ++ends; };
+        callbacks.looped = [this] { ++loops; };
         player = std::make_unique<MoviePlayer>(path.toStdString(), clock, callbacks, options);
     }
     bool ready() {
@@ -104,6 +106,67 @@ TEST(MoviePlayer, ClockFollowsRateAndStopsAtTheEnd) {
     h.clock.advance(0.5);
     Harness::pause(0.05);
     EXPECT_EQ(h.ends.load(), 1);  // reported once
+}
+
+TEST(MoviePlayer, LoopsOnItsOwnWithoutAGapThenStopsAtTheLastEnd) {
+    Harness h(shortMovie());
+    ASSERT_TRUE(h.ready());
+    h.player->setLoopsRemaining(1);
+    h.player->setRate(1.0f);
+    // Frame by frame through two plays: every frame of both comes in turn, none is missing
+    // or repeated at the loop point, and the clock never stops.
+    auto& out = h.player->videoOutput();
+    for (int i = 1; i < 50; ++i) {
+        h.clock.advance(0.04);
+        const double unwrapped = out.itemTimeForHostTime(h.clock.now());
+        ASSERT_NEAR(unwrapped, i * 0.04, 1e-6);
+        ASSERT_TRUE(test::waitUntil([&] {
+            VideoFrameRef f = out.peekFrameForItemTime(unwrapped);
+            return f && std::fabs(f->time() - i * 0.04) < 0.001;
+        }, 5)) << "frame " << i << " shows " << out.peekFrameForItemTime(unwrapped)->time();
+        EXPECT_NEAR(h.player->currentTime(), unwrapped < 1.0 ? unwrapped : unwrapped - 1.0, 1e-9) << i;
+        EXPECT_EQ(h.player->rate(), 1.0f);
+    }
+    EXPECT_TRUE(test::waitUntil([&] { return h.loops.load() == 1; }, 5));
+    EXPECT_EQ(h.ends.load(), 0);
+    EXPECT_EQ(h.player->loopsRemaining(), 0);
+    // The second play ends like a single one: paused on its last frame, reported once.
+    h.clock.advance(0.1);
+    ASSERT_TRUE(test::waitUntil([&] { return h.ends.load() == 1; }, 5));
+    EXPECT_EQ(h.player->rate(), 0.0f);
+    EXPECT_NEAR(h.player->currentTime(), 1.0, 1e-9);
+    EXPECT_EQ(h.loops.load(), 1);
+    // A seek returns to the item's own timeline.
+    ASSERT_TRUE(h.seek(0.5, true));
+    EXPECT_NEAR(h.player->currentTime(), 0.5, 1e-9);
+    EXPECT_NEAR(h.player->videoOutput().itemTimeForHostTime(h.clock.now()), 0.5, 1e-9);
+}
+
+TEST(MoviePlayer, LoopingMovieRunsBackwardAcrossTheLoopPoint) {
+    Harness h(shortMovie());
+    ASSERT_TRUE(h.ready());
+    h.player->setLoopsRemaining(-1);
+    h.player->setRate(1.0f);
+    auto& out = h.player->videoOutput();
+    for (int i = 1; i <= 28; ++i) {
+        h.clock.advance(0.04);
+        const double unwrapped = out.itemTimeForHostTime(h.clock.now());
+        ASSERT_TRUE(test::waitUntil([&] {
+            VideoFrameRef f = out.peekFrameForItemTime(unwrapped);
+            return f && std::fabs(f->time() - i * 0.04) < 0.001;
+        }, 5)) << "frame " << i << " shows "
+               << (out.peekFrameForItemTime(unwrapped) ? out.peekFrameForItemTime(unwrapped)->time() : -1.0);
+    }
+    EXPECT_NEAR(h.player->currentTime(), 0.12, 1e-6);
+    // Reverse play folds back onto the item: from 0.12 back to 0, then rests at the start.
+    h.player->setRate(-1.0f);
+    h.clock.advance(0.08);
+    EXPECT_NEAR(h.player->currentTime(), 0.04, 1e-6);
+    EXPECT_TRUE(h.shows(0.04));
+    h.clock.advance(0.5);
+    ASSERT_TRUE(test::waitUntil([&] { return h.player->rate() == 0.0f; }, 5));
+    EXPECT_NEAR(h.player->currentTime(), 0.0, 1e-9);
+    EXPECT_TRUE(h.shows(0.0));
 }
 
 TEST(MoviePlayer, SeeksPreciseLooseAndOutOfRange) {
