@@ -287,6 +287,11 @@ TEST(MoviePlaybackAudio, RoutesProgramAudioAtRateOneOnly) {
 // the program audio that reaches the output bridge, pulled at the real rate, runs on across
 // every loop point without running dry and without a jump larger than one step of the tone.
 TEST(MoviePlaybackAudio, LoopRestartKeepsProgramAudioContinuous) {
+#if defined(__SANITIZE_ADDRESS__)
+    // A real-time measure: under the sanitizers decoding runs several times slower than the
+    // clock, and the player then takes its slower, gapped loop path by design.
+    GTEST_SKIP() << "real-time continuity is measured in the optimised build";
+#endif
     TestMedia::MovieOptions options;
     options.width = 64;
     options.height = 36;
