@@ -4,6 +4,7 @@
 // memcpy of the same frame's bytes on as many threads (the bound any pass over the frame is
 // held to). Runs on 1, 2 and all threads of the device's pool. Counters: ms per frame,
 // "x_memcpy" (frame time / memcpy time), and allocations per frame once the targets exist.
+#include "bench_support.h"
 #include "canvas/canvas_engine.h"
 #include "platform/gpu/device.h"
 #include "platform/gpu/thread_pool.h"
@@ -34,6 +35,9 @@ using namespace velmar;
 
 namespace {
 
+using velmar::bench::memcpySeconds;
+using velmar::bench::threadsFor;
+
 constexpr int W = 1920, H = 1080;
 
 ImageRef makeStill(bool keyer, int w, int h) {
@@ -52,21 +56,6 @@ ImageRef makeStill(bool keyer, int w, int h) {
         }
     }
     return std::make_shared<const QImage>(img);
-}
-
-int threadsFor(int64_t arg) { return arg > 0 ? int(arg) : int(std::thread::hardware_concurrency()); }
-
-double memcpySeconds(gpu::Device& device, const uint8_t* src, uint8_t* dst, size_t bytes) {
-    const int bands = 64;
-    auto body = [&](int b) {
-        const size_t a = bytes * size_t(b) / bands, e = bytes * size_t(b + 1) / bands;
-        std::memcpy(dst + a, src + a, e - a);
-    };
-    for (int i = 0; i < 5; ++i) device.pool().run(bands, body);
-    const int n = 40;
-    const auto t0 = std::chrono::steady_clock::now();
-    for (int i = 0; i < n; ++i) device.pool().run(bands, body);
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count() / n;
 }
 
 void BM_CanvasOutputFrame(benchmark::State& state) {

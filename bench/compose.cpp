@@ -5,6 +5,7 @@
 //   two identity layers composited.
 // Each runs on 1, 2 and all threads. Counters: ms per frame, "x_memcpy" (time / memcpy time
 // on as many threads), and allocations per frame once the targets exist.
+#include "bench_support.h"
 #include "platform/gpu/command_buffer.h"
 #include "platform/gpu/command_queue.h"
 #include "platform/gpu/device.h"
@@ -38,6 +39,9 @@ using namespace velmar;
 
 namespace {
 
+using velmar::bench::memcpySeconds;
+using velmar::bench::threadsFor;
+
 constexpr int W = 1920, H = 1080;
 
 ImageRef makeStill(bool transparent) {
@@ -59,22 +63,6 @@ ImageRef makeStill(bool transparent) {
         }
     }
     return std::make_shared<const QImage>(img);
-}
-
-int threadsFor(int64_t arg) { return arg > 0 ? int(arg) : int(std::thread::hardware_concurrency()); }
-
-// memcpy of one frame's bytes in row bands on the device's pool, seconds per frame.
-double memcpySeconds(gpu::Device& device, const uint8_t* src, uint8_t* dst, size_t bytes) {
-    const int bands = 64;
-    auto body = [&](int b) {
-        const size_t a = bytes * size_t(b) / bands, e = bytes * size_t(b + 1) / bands;
-        std::memcpy(dst + a, src + a, e - a);
-    };
-    for (int i = 0; i < 5; ++i) device.pool().run(bands, body);
-    const int n = 40;
-    const auto t0 = std::chrono::steady_clock::now();
-    for (int i = 0; i < n; ++i) device.pool().run(bands, body);
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count() / n;
 }
 
 void BM_Memcpy(benchmark::State& state) {
