@@ -4,6 +4,7 @@
 // memcpy of the same frame's bytes on as many threads (the bound any pass over the frame is
 // held to). Runs on 1, 2 and all threads of the device's pool. Counters: ms per frame,
 // "x_memcpy" (frame time / memcpy time), and allocations per frame once the targets exist.
+#include "allocation_counter.h"
 #include "bench_support.h"
 #include "canvas/canvas_engine.h"
 #include "platform/gpu/device.h"
@@ -22,14 +23,6 @@
 #include <thread>
 #include <vector>
 
-static std::atomic<long> gAllocations{0};
-void* operator new(size_t n) {
-    gAllocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(n ? n : 1)) return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, size_t) noexcept { std::free(p); }
 
 using namespace velmar;
 

@@ -5,6 +5,7 @@
 //   two identity layers composited.
 // Each runs on 1, 2 and all threads. Counters: ms per frame, "x_memcpy" (time / memcpy time
 // on as many threads), and allocations per frame once the targets exist.
+#include "allocation_counter.h"
 #include "bench_support.h"
 #include "platform/gpu/command_buffer.h"
 #include "platform/gpu/command_queue.h"
@@ -25,15 +26,6 @@
 #include <thread>
 #include <vector>
 
-// Allocation counting for the "no allocation per frame" figure.
-static std::atomic<long> gAllocations{0};
-void* operator new(size_t n) {
-    gAllocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(n ? n : 1)) return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, size_t) noexcept { std::free(p); }
 
 using namespace velmar;
 

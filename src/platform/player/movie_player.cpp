@@ -350,12 +350,11 @@ private:
         return std::max(t, 0.0);
     }
 
-    // Seeks the demuxer to the keyframe at or before `target` and empties the decoders.
-    void reposition(double target) {
-        p_.queue_.clear();
-        p_.audioRing_.clear();
+    // Moves the demuxer to the keyframe at or before `seconds` of the item (falling back to the
+    // file's start) and empties the decoders and the resampler; queued frames are not touched.
+    void seekDemuxerAndFlush(double seconds) {
         interrupt_.arm(p_.options_.readTimeoutSeconds);
-        const int64_t ts = static_cast<int64_t>(std::llround((std::max(target, 0.0) + startOffset_) / videoBase_));
+        const int64_t ts = static_cast<int64_t>(std::llround((seconds + startOffset_) / videoBase_));
         if (avformat_seek_file(format_, videoIndex_, INT64_MIN, ts, ts, 0) < 0 &&
             av_seek_frame(format_, videoIndex_, ts, AVSEEK_FLAG_BACKWARD) < 0) {
             av_seek_frame(format_, -1, 0, AVSEEK_FLAG_BACKWARD | AVSEEK_FLAG_BYTE);
@@ -365,6 +364,13 @@ private:
         if (swr_) swr_init(swr_);
         eof = false;
         draining_ = false;
+    }
+
+    // Seeks the demuxer to the keyframe at or before `target` and empties the decoders.
+    void reposition(double target) {
+        p_.queue_.clear();
+        p_.audioRing_.clear();
+        seekDemuxerAndFlush(std::max(target, 0.0));
         lastTime_ = target - frameDuration_;
         offset_ = 0;
         audioEnd_ = -1;
@@ -375,17 +381,7 @@ public:
     // what is queued, so the next pass decodes into the queue and the ring behind the end of
     // this one, `period` seconds later on the unwrapped timeline.
     void rewindForLoop(double period) {
-        interrupt_.arm(p_.options_.readTimeoutSeconds);
-        const int64_t ts = static_cast<int64_t>(std::llround(startOffset_ / videoBase_));
-        if (avformat_seek_file(format_, videoIndex_, INT64_MIN, ts, ts, 0) < 0 &&
-            av_seek_frame(format_, videoIndex_, ts, AVSEEK_FLAG_BACKWARD) < 0) {
-            av_seek_frame(format_, -1, 0, AVSEEK_FLAG_BACKWARD | AVSEEK_FLAG_BYTE);
-        }
-        avcodec_flush_buffers(video_);
-        if (audio_) avcodec_flush_buffers(audio_);
-        if (swr_) swr_init(swr_);
-        eof = false;
-        draining_ = false;
+        seekDemuxerAndFlush(0.0);
         lastTime_ = -frameDuration_;
         nextAudioTime_ = 0;
         offset_ += period;
