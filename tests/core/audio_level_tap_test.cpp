@@ -26,8 +26,9 @@ class FixedSource final : public AudioTapSource {
         ++fetches;
         *delivered = 0;
         if (fails) return false;
-        std::memcpy(buffers.buffers[0].data, samples.data(),
-                    std::min(buffers.buffers[0].byteSize, samples.size() * 4));
+        if (!samples.empty())
+            std::memcpy(buffers.buffers[0].data, samples.data(),
+                        std::min(buffers.buffers[0].byteSize, samples.size() * 4));
         *delivered = frames;
         return true;
     }
@@ -109,12 +110,7 @@ TEST_F(AudioLevelTapTest, MeasuresTheFirstTwoChannelsOfEveryLayout) {
     planar.buffers[0] = {1, 8, l.data()};
     planar.buffers[1] = {1, 8, r.data()};
     planar.buffers[2] = {1, 8, x.data()};
-    class Untouched final : public AudioTapSource {
-        bool fetch(AudioBufferList&, int frames, int* delivered) override {
-            *delivered = frames;
-            return true;
-        }
-    } untouched;
+    FixedSource untouched;  // no samples: leaves the buffers as they are
     AudioLevelTap::process(levels, untouched, planar, 2);
     EXPECT_FLOAT_EQ(levels.smoothingState().left, 0.15f);
     EXPECT_FLOAT_EQ(levels.smoothingState().right, 0.35f);

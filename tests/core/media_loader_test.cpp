@@ -52,7 +52,6 @@ struct MovieCase {
     const char* name;
     const char* extension;
     TestMedia::MovieOptions options;
-    bool alpha;
 };
 
 std::vector<MovieCase> movieCases() {
@@ -62,21 +61,21 @@ std::vector<MovieCase> movieCases() {
     TestMedia::MovieOptions dnxhrAudio = dnxhr;
     dnxhrAudio.audio = true;
     return {
-        {"mov_h264", "mov", movieOptions("libx264", "yuv420p"), false},
-        {"mov_h264_audio", "mov", movieOptions("libx264", "yuv420p", {}, true), false},
-        {"mp4_h264_audio", "mp4", movieOptions("libx264", "yuv420p", {}, true), false},
-        {"m4v_h264", "m4v", movieOptions("libx264", "yuv420p"), false},
-        {"mov_prores", "mov", movieOptions("prores_ks", "yuv422p10le", {}, true), false},
+        {"mov_h264", "mov", movieOptions("libx264", "yuv420p")},
+        {"mov_h264_audio", "mov", movieOptions("libx264", "yuv420p", {}, true)},
+        {"mp4_h264_audio", "mp4", movieOptions("libx264", "yuv420p", {}, true)},
+        {"m4v_h264", "m4v", movieOptions("libx264", "yuv420p")},
+        {"mov_prores", "mov", movieOptions("prores_ks", "yuv422p10le", {}, true)},
         {"mov_prores4444_alpha", "mov",
-         movieOptions("prores_ks", "yuva444p10le", {"-profile:v", "4444"}), true},
-        {"mov_qtrle_alpha", "mov", movieOptions("qtrle", "argb"), true},
-        {"mov_dnxhr", "mov", dnxhr, false},
-        {"mxf_dnxhr_audio", "mxf", dnxhrAudio, false},
-        {"mxf_h264", "mxf", movieOptions("libx264", "yuv420p"), false},
-        {"mov_mjpeg", "mov", movieOptions("mjpeg", "yuvj420p"), false},
-        {"mov_png", "mov", movieOptions("png", "rgb24"), false},
-        {"avi_mjpeg_audio", "avi", movieOptions("mjpeg", "yuvj420p", {}, true), false},
-        {"avi_h264", "avi", movieOptions("libx264", "yuv420p"), false},
+         movieOptions("prores_ks", "yuva444p10le", {"-profile:v", "4444"})},
+        {"mov_qtrle_alpha", "mov", movieOptions("qtrle", "argb")},
+        {"mov_dnxhr", "mov", dnxhr},
+        {"mxf_dnxhr_audio", "mxf", dnxhrAudio},
+        {"mxf_h264", "mxf", movieOptions("libx264", "yuv420p")},
+        {"mov_mjpeg", "mov", movieOptions("mjpeg", "yuvj420p")},
+        {"mov_png", "mov", movieOptions("png", "rgb24")},
+        {"avi_mjpeg_audio", "avi", movieOptions("mjpeg", "yuvj420p", {}, true)},
+        {"avi_h264", "avi", movieOptions("libx264", "yuv420p")},
     };
 }
 

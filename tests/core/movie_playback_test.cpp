@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -52,14 +53,6 @@ class MoviePlaybackTest : public testing::Test {
     static bool resting(const MoviePlayback& p) {
         return p.playerRate() == 0.0f && p.currentTimeSeconds() >= 0.999;
     }
-    // Seeks to the middle and waits for it.
-    std::shared_ptr<MoviePlayback> preparedAtTheMiddle() {
-        auto playback = prepared();
-        bool done = false;
-        playback->seek(0.5, true, [&] { done = true; });
-        EXPECT_TRUE(settle([&] { return done; }));
-        return playback;
-    }
     // Plays to the end once; true when the movie restarted, false when it rests at the end.
     bool playThrough(MoviePlayback& p) {
         clock.advance(1.05);
@@ -71,40 +64,22 @@ class MoviePlaybackTest : public testing::Test {
     }
 };
 
-TEST_F(MoviePlaybackTest, PlaysTheCountedNumberOfTimes) {
-    struct Case {
-        int loopCount;
-        int plays;  // -1: endless (more than 3)
-    };
-    for (const Case& c : {Case{3, 3}, Case{0, -1}, Case{-2, -1}}) {  // a count of 1: below
-        SCOPED_TRACE(c.loopCount);
-        auto playback = prepared(c.loopCount);
-        playback->play();
-        ASSERT_TRUE(settle([&] { return running(*playback); }));
-        int plays = 1;
-        while (plays < 4 && playThrough(*playback)) ++plays;
-        EXPECT_EQ(plays, c.plays < 0 ? 4 : c.plays);
-        if (c.plays > 0) {
-            EXPECT_TRUE(resting(*playback));
-            EXPECT_TRUE(playback->wantsPlay());  // rests on the last frame, still wanting play
-        }
-    }
-}
-
-TEST_F(MoviePlaybackTest, EndlessLoopCountRestartsAMovieRestingAtItsEnd) {
-    auto playback = prepared(1);
+TEST_F(MoviePlaybackTest, PlaysTheCountedNumberOfTimesOrEndlessly) {
+    auto playback = prepared(3);
     playback->play();
     ASSERT_TRUE(settle([&] { return running(*playback); }));
-    ASSERT_FALSE(playThrough(*playback));
+    EXPECT_TRUE(playThrough(*playback));
+    EXPECT_TRUE(playThrough(*playback));
+    EXPECT_FALSE(playThrough(*playback));  // three plays, then it rests on the last frame
+    EXPECT_TRUE(resting(*playback));
+    EXPECT_TRUE(playback->wantsPlay());
     playback->setLoopCount(2);  // a count never restarts a stopped movie
     test::drainMainQueue();
     EXPECT_TRUE(resting(*playback));
-    playback->setLoopCount(0);
-    EXPECT_TRUE(settle([&] { return running(*playback); }));
-
-    // During a counted run a new count starts over: the present play is the first.
-    playback->setLoopCount(3);
+    playback->setLoopCount(-2);  // endless, as 0 is: restarts a movie resting at its end
     ASSERT_TRUE(settle([&] { return running(*playback); }));
+    for (int i = 0; i < 3; ++i) EXPECT_TRUE(playThrough(*playback)) << i;
+    // During a run a new count starts over: the present play is the first.
     playback->setLoopCount(2);
     EXPECT_TRUE(playThrough(*playback));
     EXPECT_FALSE(playThrough(*playback));
@@ -134,7 +109,10 @@ TEST_F(MoviePlaybackTest, PlayBeforeReadyAndRewindThenPlay) {
 }
 
 TEST_F(MoviePlaybackTest, ShuttlesAlongTheLadderAndByTenths) {
-    auto playback = preparedAtTheMiddle();
+    auto playback = prepared();
+    bool done = false;
+    playback->seek(0.5, true, [&] { done = true; });
+    ASSERT_TRUE(settle([&] { return done; }));
     const float keep = std::numeric_limits<float>::quiet_NaN();
     struct Step {
         float setRate;  // NaN: keep
@@ -250,94 +228,64 @@ TEST_F(MoviePlaybackTest, LastReferenceDroppedOnAnotherThreadTearsDownElsewhere)
     test::drainMainQueue();  // late events find nothing
 }
 
-// The test plays the part of the audio output: the player is taken off the real one and its
-// sound is pulled block by block on the stepped clock, so nothing depends on real time.
-class MoviePlaybackAudio : public testing::Test {
-  protected:
-    static constexpr int kBlock = 480;  // 10 ms at 48 kHz
+// A looping movie whose sound is a continuous 1 kHz tone (a whole number of cycles per play),
+// routed as program audio with local monitoring muted: the audio that reaches the output bridge,
+// unscaled, runs on across every loop point without a jump larger than one step of the tone.
+// The test plays the part of the audio output: the player is taken off the real one and pulled
+// block by block on the stepped clock. The main thread's events are not run meanwhile: the player
+// must carry on across the loop point by itself, as it must while the real output pulls.
+TEST(MoviePlaybackAudio, LoopRestartKeepsProgramAudioContinuous) {
+    constexpr int kBlock = 480;  // 10 ms at 48 kHz
+    TestMedia::MovieOptions options{64, 36};
+    options.audio = true;  // 16-bit PCM at 48 kHz
+    options.audioChannels = 1;
     test::StepClock clock;
     SDIAudioBridge& sdi = SDIAudioBridge::shared();
-    std::shared_ptr<MoviePlayback> playback;
-    std::vector<float> scratch = std::vector<float>(2 * kBlock);
-
-    void start(const TestMedia::MovieOptions& options, int loopCount, float gain) {
-        sdi.setActive(true);
-        sdi.setMuteLocalWhileActive(true);
-        playback = MoviePlayback::create(TestMedia::movie("mov", options), true, loopCount, clock);
-        ASSERT_TRUE(test::waitUntil(
-            [&] { return playback->isPrepared() && playback->audioLevel().isAttached(); }, 10));
-        AudioOutput::shared().removeSource(&playback->player());
-        playback->audioLevel().setOutput(gain, true);
-        playback->play();
-        while (sdi.storedFrames() > 0) {  // what earlier tests left
-            sdi.pullPlanar(scratch.data(), std::min(sdi.storedFrames(), kBlock));
-        }
-    }
-    void TearDown() override {
-        sdi.setActive(false);
-        playback.reset();
-        MoviePlayer::waitForReleases();
-    }
-    // Renders the block for the present time once the player has decoded it; false when it never
-    // reaches the bridge. The main thread's events are not run meanwhile: the player must carry
-    // on by itself, as it must while the real output pulls.
-    bool renderBlock() {
+    sdi.setActive(true);
+    sdi.setMuteLocalWhileActive(true);
+    auto playback = MoviePlayback::create(TestMedia::movie("mov", options), false, 0, clock);
+    ASSERT_TRUE(test::waitUntil(
+        [&] { return playback->isPrepared() && playback->audioLevel().isAttached(); }));
+    AudioOutput::shared().removeSource(&playback->player());
+    playback->audioLevel().setOutput(0.5f, true);
+    playback->play();
+    std::vector<float> local(2 * kBlock), planar(2 * kBlock), pulled;
+    while (sdi.storedFrames() > 0)
+        sdi.pullPlanar(planar.data(), std::min(sdi.storedFrames(), kBlock));
+    auto renderBlock = [&] {
         const int before = sdi.storedFrames();
         for (int tries = 0; tries < 2000; ++tries) {
-            playback->player().render(scratch.data(), kBlock);
+            playback->player().render(local.data(), kBlock);
             if (sdi.storedFrames() >= before + kBlock) return true;
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
         return false;
-    }
-};
-
-TEST_F(MoviePlaybackAudio, RoutesProgramAudioAtRateOneOnly) {
-    TestMedia::MovieOptions options{64, 36};
-    options.seconds = 2;
-    options.audio = true;
-    options.audioRate = 44100;
-    options.audioChannels = 1;
-    start(options, 1, 0.5f);
-    for (int i = 0; i < 20; ++i, clock.advance(0.01)) ASSERT_TRUE(renderBlock()) << i;
-    EXPECT_EQ(scratch[0], 0.0f);                     // local output muted while SDI is active
-    EXPECT_GT(playback->audioLevels().left, 0.05f);  // the test tone peaks at 1/8
-    EXPECT_EQ(playback->audioLevels().left, playback->audioLevels().right);  // mono on both sides
-
-    playback->setRate(2.0f);
-    const int before = sdi.storedFrames();
-    playback->player().render(scratch.data(), kBlock);
-    EXPECT_EQ(sdi.storedFrames(), before);  // nothing forwarded away from rate 1
-}
-
-// A looping movie whose sound is a continuous 1 kHz tone (a whole number of cycles per play):
-// the program audio that reaches the output bridge runs on across every loop point without a
-// jump larger than one step of the tone.
-TEST_F(MoviePlaybackAudio, LoopRestartKeepsProgramAudioContinuous) {
-    TestMedia::MovieOptions options{64, 36};
-    options.seconds = 1;
-    options.audio = true;  // 16-bit PCM at 48 kHz
-    start(options, 0, 1.0f);
-    std::vector<float> pulled;
-    std::vector<float> planar(2 * kBlock);
+    };
     for (int i = 0; i < 230; ++i, clock.advance(0.01)) {  // 2.3 s: two loop points
         ASSERT_TRUE(renderBlock()) << "block " << i;
         sdi.pullPlanar(planar.data(), kBlock);
         pulled.insert(pulled.end(), planar.begin(), planar.begin() + kBlock);  // left channel
     }
-    EXPECT_EQ(playback->playerRate(), 1.0f);
+    EXPECT_EQ(*std::max_element(local.begin(), local.end()), 0.0f);  // local output muted
+    // The tone peaks at 1/8, spread over both sides at -3 dB; not halved by the local gain.
+    EXPECT_GT(*std::max_element(pulled.begin(), pulled.end()), 0.08f);
+    EXPECT_GT(playback->audioLevels().left, 0.05f);
+    EXPECT_EQ(playback->audioLevels().left, playback->audioLevels().right);  // mono on both sides
+    const int before = sdi.storedFrames();
+    playback->setRate(2.0f);
+    playback->player().render(local.data(), kBlock);
+    EXPECT_EQ(sdi.storedFrames(), before);  // nothing forwarded away from rate 1
     // One step of a 1 kHz sine of amplitude 1/8 at 48 kHz, plus the 16-bit rounding.
     const float maxStep = 2.0f * 3.14159265f * 1000.0f * 0.125f / 48000.0f + 1e-3f;
-    float worst = 0;
-    std::size_t worstAt = 0;
+    std::size_t worstAt = 1;
     for (std::size_t i = 1; i < pulled.size(); ++i) {
-        const float step = std::fabs(pulled[i] - pulled[i - 1]);
-        if (step > worst) {
-            worst = step;
+        if (std::fabs(pulled[i] - pulled[i - 1]) > std::fabs(pulled[worstAt] - pulled[worstAt - 1]))
             worstAt = i;
-        }
     }
-    EXPECT_LE(worst, maxStep) << "at pulled frame " << worstAt << " of " << pulled.size();
+    EXPECT_LE(std::fabs(pulled[worstAt] - pulled[worstAt - 1]), maxStep) << "at " << worstAt;
+    sdi.setActive(false);
+    playback.reset();
+    MoviePlayer::waitForReleases();
 }
 
 }  // namespace
