@@ -8,8 +8,8 @@
 #include "support/event_loop.h"
 #include "support/test_media.h"
 
-#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <gtest/gtest.h>
 
@@ -111,10 +111,6 @@ TEST_F(MediaLoaderTest, PosterIsTheFirstFramePlayed) {
         o.height = 54;
         return TestMedia::movie("mov", o);
     };
-    auto renamed = [](const QString& path, const QString& name) {
-        QFile f(path);
-        return f.open(QIODevice::ReadOnly) ? TestMedia::file(name, f.readAll()) : QString();
-    };
     struct Case {
         const char* name;
         QString path;
@@ -124,7 +120,8 @@ TEST_F(MediaLoaderTest, PosterIsTheFirstFramePlayed) {
         {"BT.601", tagged("yuv420p", {"-colorspace", "bt470bg"})},
         {"BT.709", bt709},
         {"full range", tagged("yuvj420p", {"-color_range", "pc"})},
-        {"non-ASCII name", renamed(bt709, QString::fromUtf8("映像 テスト.mov"))},
+        {"non-ASCII name", TestMedia::grownCopy(bt709, QString::fromUtf8("映像 テスト.mov"),
+                                                QFileInfo(bt709).size())},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -168,7 +165,6 @@ TEST_F(MediaLoaderTest, TurnedTrackReportsItsDisplaySize) {
 }
 
 TEST_F(MediaLoaderTest, RefusesBadInputWithItsMessageAndWithoutHanging) {
-    QDir().mkpath(TestMedia::directory() + "/x.mov");
     TestMedia::MovieOptions soundOnly = movieOptions("libx264", "yuv420p", {}, true);
     soundOnly.video = false;
     TestMedia::MovieOptions coverArt = soundOnly;
@@ -196,16 +192,11 @@ TEST_F(MediaLoaderTest, RefusesBadInputWithItsMessageAndWithoutHanging) {
         {"web address", QUrl("https://example.com/a.mov"), ja("ファイルが見つかりません")},
         {"missing", fileUrl(TestMedia::directory() + "/missing.mov"),
          ja("ファイルが見つかりません")},
-        {"folder", fileUrl(TestMedia::directory() + "/x.mov"), ja("ファイルが見つかりません")},
         {"FIFO", fileUrl(TestMedia::fifo("pipe.mov")), ja("ファイルが見つかりません")},
-        {"device", QUrl::fromLocalFile("/dev/zero"), ja("ファイルが見つかりません")},
-        {"zero bytes", fileUrl(TestMedia::file("empty.mov", {})), ja("この形式は再生できません")},
         {"text", fileUrl(TestMedia::file("text.mov", "not a movie at all\n")),
          ja("この形式は再生できません")},
         {"sound only", fileUrl(TestMedia::movie("mov", soundOnly)), ja("映像トラックがありません")},
         {"m4a with cover art", fileUrl(TestMedia::movie("m4a", coverArt)),
-         ja("映像トラックがありません")},
-        {"mp3 with cover art", fileUrl(TestMedia::movie("mp3", coverArt)),
          ja("映像トラックがありません")},
         {"png", fileUrl(TestMedia::still("png")), ja("この形式は再生できません")},
         {"jpeg", fileUrl(TestMedia::still("jpg")), ja("この形式は再生できません")},

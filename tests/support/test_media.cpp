@@ -426,11 +426,8 @@ QString TestMedia::movie(const QString& extension, const MovieOptions& o) {
     }
     if (o.audio) {
         const bool pcm = extension == "mov" || extension == "mxf" || extension == "avi";
-        args << "-c:a"
-             << (pcm                  ? "pcm_s16le"
-                 : extension == "mp3" ? "libmp3lame"
-                                      : "aac")
-             << "-ac" << QString::number(o.audioChannels) << "-ar" << QString::number(o.audioRate);
+        args << "-c:a" << (pcm ? "pcm_s16le" : "aac") << "-ac" << QString::number(o.audioChannels)
+             << "-ar" << QString::number(o.audioRate);
     }
     args << "-shortest" << path;
     if (!run("ffmpeg", args) || (o.rotation == 90 && !rotateFirstTrack(path, o.width, o.height))) {

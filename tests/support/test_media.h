@@ -44,7 +44,7 @@ class TestMedia {
     static QString still(const QString& extension, const StillOptions& options);
     static QString still(const QString& extension) { return still(extension, StillOptions{}); }
 
-    // A movie with the given container extension (mov, mp4, m4v, m4a, mp3, mxf, avi).
+    // A movie with the given container extension (mov, mp4, m4v, m4a, mxf, avi).
     static QString movie(const QString& extension, const MovieOptions& options);
     static QString movie(const QString& extension) { return movie(extension, MovieOptions{}); }
 
