@@ -21,9 +21,7 @@ class FixedSource final : public AudioTapSource {
   public:
     std::vector<float> samples;
     bool fails = false;
-    int fetches = 0;
     bool fetch(AudioBufferList& buffers, int frames, int* delivered) override {
-        ++fetches;
         *delivered = 0;
         if (fails) return false;
         if (!samples.empty())

@@ -207,7 +207,7 @@ SwsContext* MovieSource::makeConverter(const AVFrame* source, int width, int hei
     av_opt_set_int(sws, "dstw", width, 0);
     av_opt_set_int(sws, "dsth", height, 0);
     av_opt_set_int(sws, "dst_format", format, 0);
-    av_opt_set_int(sws, "sws_flags", SWS_BILINEAR | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, 0);
+    av_opt_set_int(sws, "sws_flags", SWS_BILINEAR, 0);
     av_opt_set_int(sws, "threads", std::max(1, threads), 0);
     if (sws_init_context(sws, nullptr, nullptr) < 0) {
         sws_freeContext(sws);

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <sched.h>
+#include <array>
 #include <atomic>
 #include <cmath>
 #include <memory>
@@ -306,19 +307,8 @@ TEST(MoviePlayer, CorruptMiddleKeepsLastGoodFrameAndReachesTheEnd) {
     EXPECT_TRUE(test::waitUntil([&] { return h.ends.load() == 1; }, 5));
 }
 
-TEST(MoviePlayer, AlphaAndSingleFrameMovies) {
-    Harness a(made("alpha.mov", "color=c=red@0.5:size=64x36:rate=25:duration=0.2,format=rgba",
-                   {"-c:v", "qtrle", "-pix_fmt", "argb"}));
-    ASSERT_TRUE(a.ready()) << a.player->errorMessage();
-    EXPECT_TRUE(a.player->hasAlpha());
-    VideoFrameRef f = a.player->videoOutput().copyFrameForItemTime(0);
-    ASSERT_TRUE(f);
-    EXPECT_NEAR(f->data()[3], 128, 2);  // straight alpha
-    EXPECT_NEAR(f->data()[2], 255, 2);  // red in BGRA
-
-    TestMedia::MovieOptions one;
-    one.width = 64;
-    one.height = 36;
+TEST(MoviePlayer, SingleFrameMovieEndsOnItsFrame) {
+    TestMedia::MovieOptions one{64, 36};
     one.seconds = 0.04;
     Harness s(TestMedia::movie("mp4", one));
     ASSERT_TRUE(s.ready()) << s.player->errorMessage();
@@ -328,23 +318,45 @@ TEST(MoviePlayer, AlphaAndSingleFrameMovies) {
     EXPECT_TRUE(s.shows(0.0));
 }
 
-TEST(MoviePlayer, ConvertsWithTheMatrixTheStreamNames) {
-    // The same pictures (made from RGB with the BT.601 matrix), tagged as BT.601 and as BT.709:
-    // only the BT.601 tag gives the source colour back.
-    using Tag = std::pair<const char*, bool>;
-    for (auto [space, matchesSource] : {Tag{"bt470bg", true}, Tag{"bt709", false}}) {
-        SCOPED_TRACE(space);
-        Harness h(made(
-            QString("tagged-%1.mp4").arg(space), "color=c=0x20D040:size=64x36:rate=25:duration=0.2",
-            {"-pix_fmt", "yuv420p", "-c:v", "libx264", "-qp", "0", "-colorspace", space}));
+TEST(MoviePlayer, ConvertsToStraightBGRAWithTheMatrixAndRangeTheStreamNames) {
+    // One colour made from RGB with the BT.601 matrix: tagged BT.601 (limited or full range) it
+    // comes back, tagged BT.709 it is clearly off. Alpha stays straight.
+    const QString colour = "color=c=0x20D040:size=64x36:rate=25:duration=0.2";
+    const QStringList x264{"-c:v", "libx264", "-qp", "0", "-colorspace", "bt470bg"};
+    struct Case {
+        QString path;
+        std::array<int, 4> bgra;
+        bool matches;  // within 9 in all, or clearly off (beyond 30)
+    };
+    const Case cases[] = {
+        {made("bt601.mp4", colour, x264 + QStringList{"-pix_fmt", "yuv420p"}),
+         {0x40, 0xD0, 0x20, 255},
+         true},
+        {made("bt601-full.mp4", colour,
+              x264 + QStringList{"-pix_fmt", "yuvj420p", "-color_range", "pc"}),
+         {0x40, 0xD0, 0x20, 255},
+         true},
+        {made("bt709.mp4", colour,
+              {"-c:v", "libx264", "-qp", "0", "-colorspace", "bt709", "-pix_fmt", "yuv420p"}),
+         {0x40, 0xD0, 0x20, 255},
+         false},
+        {made("alpha.mov", "color=c=red@0.5:size=64x36:rate=25:duration=0.2,format=rgba",
+              {"-c:v", "qtrle", "-pix_fmt", "argb"}),
+         {0, 0, 255, 128},
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path.toStdString());
+        Harness h(c.path);
         ASSERT_TRUE(h.ready()) << h.player->errorMessage();
+        EXPECT_EQ(h.player->hasAlpha(), c.bgra[3] != 255);
         VideoFrameRef f = h.player->videoOutput().copyFrameForItemTime(0);
         ASSERT_TRUE(f);
         const std::uint8_t* px = f->data() + 18 * f->bytesPerRow() + 32 * 4;
-        const int error = std::abs(px[0] - 0x40) + std::abs(px[1] - 0xD0) + std::abs(px[2] - 0x20);
-        // Within 9 of the source colour, or clearly off it (beyond 30).
-        EXPECT_TRUE(matchesSource ? error <= 9 : error > 30)
-            << int(px[0]) << " " << int(px[1]) << " " << int(px[2]);
+        int error = 0;
+        for (int i = 0; i < 4; ++i) error += std::abs(px[i] - c.bgra[i]);
+        EXPECT_TRUE(c.matches ? error <= 9 : error > 30)
+            << int(px[0]) << " " << int(px[1]) << " " << int(px[2]) << " " << int(px[3]);
     }
 }
 
