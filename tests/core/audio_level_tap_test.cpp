@@ -2,8 +2,8 @@
 
 #include "core/sdi_audio_bridge.h"
 #include "platform/player/movie_player.h"
-#include "platform/player/step_clock.h"
 #include "support/event_loop.h"
+#include "support/fake_clock.h"
 #include "support/test_media.h"
 
 #include <gtest/gtest.h>
@@ -174,7 +174,7 @@ TEST_F(AudioLevelTapTest, OnlyTheLatestInstallAttaches) {
     test::TestMedia::MovieOptions options{64, 36};
     options.audio = true;
     const QString path = test::TestMedia::movie("mov", options);
-    test::StepClock clock;
+    test::FakeClock clock;
     auto player = std::make_shared<MoviePlayer>(path.toStdString(), clock);
     AudioLevelTap tap;
     tap.install(player);

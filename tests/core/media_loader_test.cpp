@@ -4,8 +4,8 @@
 #include "models/language_settings.h"
 #include "models/localized.h"
 #include "platform/player/movie_player.h"
-#include "platform/player/step_clock.h"
 #include "support/event_loop.h"
+#include "support/fake_clock.h"
 #include "support/test_media.h"
 
 #include <QFile>
@@ -128,7 +128,7 @@ TEST_F(MediaLoaderTest, PosterIsTheFirstFramePlayed) {
         ASSERT_FALSE(c.path.isEmpty());
         const ImageRef poster = MediaLoader::firstFrame(fileUrl(c.path), 1000);
         ASSERT_TRUE(poster);
-        test::StepClock clock;
+        test::FakeClock clock;
         MoviePlayer player(QFile::encodeName(c.path).toStdString(), clock);
         ASSERT_TRUE(test::waitUntil([&] {
             return player.status() != MoviePlayer::Status::Unknown;
@@ -214,7 +214,6 @@ TEST_F(MediaLoaderTest, RefusesBadInputWithItsMessageAndWithoutHanging) {
         EXPECT_FALSE(probe.isReady());
         EXPECT_EQ(probe.message, c.message);
         EXPECT_FALSE(MediaLoader::firstFrame(c.url, 64));
-        EXPECT_FALSE(MediaLoader::boundedFirstFrame(c.url, 64, 6));
         if (QString(c.name) != "unknown codec" && QString(c.name) != "frames cut off") {
             EXPECT_FALSE(MediaLoader::videoPixelSize(c.url));
         }

@@ -3,8 +3,8 @@
 #include "core/sdi_audio_bridge.h"
 #include "platform/audio/audio_output.h"
 #include "platform/base/main_thread.h"
-#include "platform/player/step_clock.h"
 #include "support/event_loop.h"
+#include "support/fake_clock.h"
 #include "support/test_media.h"
 
 #include <gtest/gtest.h>
@@ -29,7 +29,7 @@ QString oneSecondMovie() {
 
 class MoviePlaybackTest : public testing::Test {
   protected:
-    test::StepClock clock;
+    test::FakeClock clock;
 
     // Players are torn down on a background thread; let that finish before the next test (and
     // before the process exits).
@@ -239,7 +239,7 @@ TEST(MoviePlaybackAudio, LoopRestartKeepsProgramAudioContinuous) {
     TestMedia::MovieOptions options{64, 36};
     options.audio = true;  // 16-bit PCM at 48 kHz
     options.audioChannels = 1;
-    test::StepClock clock;
+    test::FakeClock clock;
     SDIAudioBridge& sdi = SDIAudioBridge::shared();
     sdi.setActive(true);
     sdi.setMuteLocalWhileActive(true);
