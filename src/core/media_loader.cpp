@@ -94,7 +94,9 @@ ImageRef frameToImage(const AVFrame* frame, double maxPixel) {
     const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(frame->format));
     if (desc == nullptr) return nullptr;
 
-    SwsContext* sws = MovieSource::makeConverter(frame, tw, th, AV_PIX_FMT_RGBA, 1);
+    // Converted to BGRA exactly as the player converts its frames, so that the poster and the
+    // first frame played are the same picture; then put in RGBA order and premultiplied here.
+    SwsContext* sws = MovieSource::makeConverter(frame, tw, th, AV_PIX_FMT_BGRA, 1);
     if (sws == nullptr) return nullptr;
     QImage image(tw, th, QImage::Format_RGBA8888_Premultiplied);
     if (image.isNull()) {
@@ -106,13 +108,14 @@ ImageRef frameToImage(const AVFrame* frame, double maxPixel) {
     const int rows = sws_scale(sws, frame->data, frame->linesize, 0, h, dst, dstStride);
     sws_freeContext(sws);
     if (rows <= 0) return nullptr;
-    if ((desc->flags & AV_PIX_FMT_FLAG_ALPHA) != 0) {
-        for (int y = 0; y < th; ++y) {
-            uint8_t* p = image.scanLine(y);
-            for (int x = 0; x < tw; ++x, p += 4) {
-                const unsigned a = p[3];
-                for (int i = 0; i < 3; ++i) p[i] = static_cast<uint8_t>((p[i] * a + 127) / 255);
-            }
+    const bool alpha = (desc->flags & AV_PIX_FMT_FLAG_ALPHA) != 0;
+    for (int y = 0; y < th; ++y) {
+        uint8_t* p = image.scanLine(y);
+        for (int x = 0; x < tw; ++x, p += 4) {
+            std::swap(p[0], p[2]);
+            if (!alpha) continue;
+            const unsigned a = p[3];
+            for (int i = 0; i < 3; ++i) p[i] = static_cast<uint8_t>((p[i] * a + 127) / 255);
         }
     }
     return std::make_shared<const QImage>(std::move(image));
