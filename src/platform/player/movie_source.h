@@ -67,7 +67,8 @@ class MovieSource {
     // with the one colour rule of the player and the loader: the stream's own matrix and range
     // when it names them; untagged pictures 720 lines and higher are BT.709, smaller ones
     // BT.601; limited range unless the stream says full or the pixel format is a full-range
-    // (J) format. Null on failure; free with sws_freeContext.
+    // (J) format. Callers that must agree ask for the same `format` (BGRA): swscale may round
+    // differently for different packed orders. Null on failure; free with sws_freeContext.
     static SwsContext* makeConverter(const AVFrame* source, int width, int height,
                                      AVPixelFormat format, int threads);
     // Cores this process may run on (its CPU affinity), at least 1.
