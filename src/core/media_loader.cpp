@@ -2,12 +2,12 @@
 
 #include "core/image_loader.h"
 #include "models/localized.h"
+#include "platform/player/movie_source.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/display.h>
-#include <libavutil/imgutils.h>
 #include <libavutil/pixdesc.h>
 #include <libswscale/swscale.h>
 }
@@ -15,36 +15,15 @@ extern "C" {
 #include <QFile>
 #include <QImage>
 
+#include <sys/stat.h>
 #include <algorithm>
 #include <array>
-#include <cerrno>
-#include <chrono>
 #include <cmath>
-#include <fcntl.h>
 #include <memory>
-#include <mutex>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <string>
 
 namespace velmar {
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-Clock::time_point deadlineAfter(double seconds) {
-    const double s = std::clamp(seconds, 0.0, 1.0e6);
-    return Clock::now() + std::chrono::duration_cast<Clock::duration>(
-                              std::chrono::duration<double>(s));
-}
-
-std::mutex& hookMutex() {
-    static std::mutex m;
-    return m;
-}
-std::shared_ptr<const std::function<void()>>& readHook() {
-    static std::shared_ptr<const std::function<void()>> hook;
-    return hook;
-}
 
 bool isRegularFile(const QUrl& url) {
     if (!url.isLocalFile()) return false;
@@ -53,128 +32,9 @@ bool isRegularFile(const QUrl& url) {
            S_ISREG(st.st_mode);
 }
 
-// One movie file opened for reading through our own I/O: the file is opened without blocking and
-// checked to be a regular file on the very descriptor that is read, every read and every FFmpeg
-// wait asks the interrupt callback, and the callback says stop once the deadline has passed or
-// the caller cancelled.
-class MovieFile {
-public:
-    enum class Status { ok, notRegularFile, timedOut, unreadable };
-
-    MovieFile(Clock::time_point overall, const std::atomic<bool>* cancel)
-        : overall_(overall), cancel_(cancel) {
-        std::lock_guard lock(hookMutex());
-        hook_ = readHook();
-    }
-    ~MovieFile() {
-        if (format_ != nullptr) avformat_close_input(&format_);
-        if (io_ != nullptr) {
-            av_freep(&io_->buffer);
-            avio_context_free(&io_);
-        }
-        if (fd_ >= 0) ::close(fd_);
-    }
-    MovieFile(const MovieFile&) = delete;
-    MovieFile& operator=(const MovieFile&) = delete;
-
-    // The next step must end within `seconds` (and within the overall deadline).
-    void beginStep(double seconds) { deadline_ = std::min(deadlineAfter(seconds), overall_); }
-    bool interrupted() {
-        if (!interrupted_ && ((cancel_ != nullptr && cancel_->load()) || Clock::now() >= deadline_)) {
-            interrupted_ = true;
-        }
-        return interrupted_;
-    }
-
-    // Opens the file and reads its stream information.
-    Status open(const QString& path) {
-        const QByteArray native = QFile::encodeName(path);
-        fd_ = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-        if (fd_ < 0) return Status::notRegularFile;
-        struct stat st {};
-        if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) return Status::notRegularFile;
-        size_ = st.st_size;
-
-        constexpr int kBufferSize = 1 << 16;
-        auto* buffer = static_cast<unsigned char*>(av_malloc(kBufferSize));
-        if (buffer == nullptr) return Status::unreadable;
-        io_ = avio_alloc_context(buffer, kBufferSize, 0, this, &MovieFile::read, nullptr,
-                                 &MovieFile::seek);
-        if (io_ == nullptr) {
-            av_free(buffer);
-            return Status::unreadable;
-        }
-        format_ = avformat_alloc_context();
-        if (format_ == nullptr) return Status::unreadable;
-        format_->pb = io_;
-        format_->flags |= AVFMT_FLAG_CUSTOM_IO;
-        format_->interrupt_callback.callback = &MovieFile::interruptCallback;
-        format_->interrupt_callback.opaque = this;
-        if (avformat_open_input(&format_, native.constData(), nullptr, nullptr) < 0) {
-            format_ = nullptr;  // freed by FFmpeg
-            return interrupted() ? Status::timedOut : Status::unreadable;
-        }
-        // A stream whose codec is unknown leaves its parameters unfound; that is not fatal here
-        // (the caller names the codec), running out of time is.
-        avformat_find_stream_info(format_, nullptr);
-        if (interrupted()) return Status::timedOut;
-        return Status::ok;
-    }
-
-    AVFormatContext* format() const { return format_; }
-
-    // The first video track that is a picture sequence (cover art does not count); -1 if none.
-    int videoStream() const {
-        for (unsigned i = 0; i < format_->nb_streams; ++i) {
-            const AVStream* s = format_->streams[i];
-            if (s->codecpar->codec_type == AVMEDIA_TYPE_VIDEO &&
-                (s->disposition & AV_DISPOSITION_ATTACHED_PIC) == 0) {
-                return static_cast<int>(i);
-            }
-        }
-        return -1;
-    }
-    bool hasAudioOrVideo() const {
-        for (unsigned i = 0; i < format_->nb_streams; ++i) {
-            const auto type = format_->streams[i]->codecpar->codec_type;
-            if (type == AVMEDIA_TYPE_VIDEO || type == AVMEDIA_TYPE_AUDIO) return true;
-        }
-        return false;
-    }
-
-private:
-    static int interruptCallback(void* opaque) {
-        return static_cast<MovieFile*>(opaque)->interrupted() ? 1 : 0;
-    }
-    static int read(void* opaque, uint8_t* buffer, int size) {
-        auto* self = static_cast<MovieFile*>(opaque);
-        if (self->hook_ && *self->hook_) (*self->hook_)();
-        if (self->interrupted()) return AVERROR_EXIT;
-        ssize_t n = 0;
-        do {
-            n = ::read(self->fd_, buffer, static_cast<size_t>(size));
-        } while (n < 0 && errno == EINTR);
-        if (n == 0) return AVERROR_EOF;
-        if (n < 0) return AVERROR(errno);
-        return static_cast<int>(n);
-    }
-    static int64_t seek(void* opaque, int64_t offset, int whence) {
-        auto* self = static_cast<MovieFile*>(opaque);
-        if ((whence & AVSEEK_SIZE) != 0) return self->size_;
-        const off_t at = ::lseek(self->fd_, offset, whence & ~AVSEEK_FORCE);
-        return at < 0 ? AVERROR(errno) : static_cast<int64_t>(at);
-    }
-
-    Clock::time_point overall_;
-    Clock::time_point deadline_ = Clock::time_point::max();
-    const std::atomic<bool>* cancel_ = nullptr;
-    bool interrupted_ = false;
-    std::shared_ptr<const std::function<void()>> hook_;
-    int fd_ = -1;
-    int64_t size_ = 0;
-    AVIOContext* io_ = nullptr;
-    AVFormatContext* format_ = nullptr;
-};
+std::string nativePath(const QUrl& url) {
+    return QFile::encodeName(url.toLocalFile()).toStdString();
+}
 
 // The turn of a track as an EXIF orientation (1, 3, 6 or 8), from its display matrix.
 int trackOrientation(const AVStream* stream) {
@@ -186,10 +46,14 @@ int trackOrientation(const AVStream* stream) {
     long clockwise = std::lround(-counterClockwise / 90.0) * 90 % 360;
     if (clockwise < 0) clockwise += 360;
     switch (clockwise) {
-        case 90: return 6;
-        case 180: return 3;
-        case 270: return 8;
-        default: return 1;
+        case 90:
+            return 6;
+        case 180:
+            return 3;
+        case 270:
+            return 8;
+        default:
+            return 1;
     }
 }
 
@@ -227,25 +91,13 @@ ImageRef frameToImage(const AVFrame* frame, double maxPixel) {
     const double s = std::min(1.0, limit / std::max(w, h));
     const int tw = std::max(1, static_cast<int>(std::lround(w * s)));
     const int th = std::max(1, static_cast<int>(std::lround(h * s)));
-    const auto format = static_cast<AVPixelFormat>(frame->format);
-    const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(format);
+    const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(frame->format));
     if (desc == nullptr) return nullptr;
 
-    SwsContext* sws = sws_getContext(w, h, format, tw, th, AV_PIX_FMT_RGBA,
-                                     SWS_AREA | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr,
-                                     nullptr, nullptr);
+    // Converted to BGRA exactly as the player converts its frames, so that the poster and the
+    // first frame played are the same picture; then put in RGBA order and premultiplied here.
+    SwsContext* sws = MovieSource::makeConverter(frame, tw, th, AV_PIX_FMT_BGRA, 1);
     if (sws == nullptr) return nullptr;
-    if ((desc->flags & AV_PIX_FMT_FLAG_RGB) == 0) {
-        int space = frame->colorspace;
-        if (space == AVCOL_SPC_UNSPECIFIED || space == AVCOL_SPC_RGB || space == AVCOL_SPC_RESERVED) {
-            space = h >= 720 ? SWS_CS_ITU709 : SWS_CS_ITU601;
-        }
-        const bool fullRange = frame->color_range == AVCOL_RANGE_JPEG ||
-                               format == AV_PIX_FMT_YUVJ420P || format == AV_PIX_FMT_YUVJ422P ||
-                               format == AV_PIX_FMT_YUVJ444P;
-        sws_setColorspaceDetails(sws, sws_getCoefficients(space), fullRange ? 1 : 0,
-                                 sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16, 1 << 16);
-    }
     QImage image(tw, th, QImage::Format_RGBA8888_Premultiplied);
     if (image.isNull()) {
         sws_freeContext(sws);
@@ -256,13 +108,14 @@ ImageRef frameToImage(const AVFrame* frame, double maxPixel) {
     const int rows = sws_scale(sws, frame->data, frame->linesize, 0, h, dst, dstStride);
     sws_freeContext(sws);
     if (rows <= 0) return nullptr;
-    if ((desc->flags & AV_PIX_FMT_FLAG_ALPHA) != 0) {
-        for (int y = 0; y < th; ++y) {
-            uint8_t* p = image.scanLine(y);
-            for (int x = 0; x < tw; ++x, p += 4) {
-                const unsigned a = p[3];
-                for (int i = 0; i < 3; ++i) p[i] = static_cast<uint8_t>((p[i] * a + 127) / 255);
-            }
+    const bool alpha = (desc->flags & AV_PIX_FMT_FLAG_ALPHA) != 0;
+    for (int y = 0; y < th; ++y) {
+        uint8_t* p = image.scanLine(y);
+        for (int x = 0; x < tw; ++x, p += 4) {
+            std::swap(p[0], p[2]);
+            if (!alpha) continue;
+            const unsigned a = p[3];
+            for (int i = 0; i < 3; ++i) p[i] = static_cast<uint8_t>((p[i] * a + 127) / 255);
         }
     }
     return std::make_shared<const QImage>(std::move(image));
@@ -270,11 +123,9 @@ ImageRef frameToImage(const AVFrame* frame, double maxPixel) {
 
 // Decodes the first picture of the stream (the first one at or after time zero; the last one
 // before it when nothing comes after).
-ImageRef decodeFirstFrame(MovieFile& file, int index, double maxPixel) {
+ImageRef decodeFirstFrame(MovieSource& file, int index, double maxPixel) {
     AVFormatContext* fmt = file.format();
     const AVStream* stream = fmt->streams[index];
-    const AVCodec* codec = avcodec_find_decoder(stream->codecpar->codec_id);
-    if (codec == nullptr) return nullptr;
     for (unsigned i = 0; i < fmt->nb_streams; ++i) {
         fmt->streams[i]->discard = static_cast<int>(i) == index ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
     }
@@ -290,17 +141,13 @@ ImageRef decodeFirstFrame(MovieFile& file, int index, double maxPixel) {
             av_frame_free(&fallback);
         }
     } o;
-    o.codec = avcodec_alloc_context3(codec);
+    o.codec = MovieSource::openDecoder(stream, 1);
     o.packet = av_packet_alloc();
     o.frame = av_frame_alloc();
     o.fallback = av_frame_alloc();
     if (o.codec == nullptr || o.packet == nullptr || o.frame == nullptr || o.fallback == nullptr) {
         return nullptr;
     }
-    if (avcodec_parameters_to_context(o.codec, stream->codecpar) < 0) return nullptr;
-    o.codec->thread_count = 1;
-    o.codec->pkt_timebase = stream->time_base;
-    if (avcodec_open2(o.codec, codec, nullptr) < 0) return nullptr;
 
     bool haveFallback = false;
     auto take = [&]() -> ImageRef {
@@ -347,18 +194,17 @@ ImageRef decodeFirstFrame(MovieFile& file, int index, double maxPixel) {
 
 // The Mac Roman characters of the bytes 0x80...0xFF.
 constexpr std::array<char16_t, 128> kMacRomanHigh = {
-    0x00C4, 0x00C5, 0x00C7, 0x00C9, 0x00D1, 0x00D6, 0x00DC, 0x00E1, 0x00E0, 0x00E2, 0x00E4,
-    0x00E3, 0x00E5, 0x00E7, 0x00E9, 0x00E8, 0x00EA, 0x00EB, 0x00ED, 0x00EC, 0x00EE, 0x00EF,
-    0x00F1, 0x00F3, 0x00F2, 0x00F4, 0x00F6, 0x00F5, 0x00FA, 0x00F9, 0x00FB, 0x00FC, 0x2020,
-    0x00B0, 0x00A2, 0x00A3, 0x00A7, 0x2022, 0x00B6, 0x00DF, 0x00AE, 0x00A9, 0x2122, 0x00B4,
-    0x00A8, 0x2260, 0x00C6, 0x00D8, 0x221E, 0x00B1, 0x2264, 0x2265, 0x00A5, 0x00B5, 0x2202,
-    0x2211, 0x220F, 0x03C0, 0x222B, 0x00AA, 0x00BA, 0x03A9, 0x00E6, 0x00F8, 0x00BF, 0x00A1,
-    0x00AC, 0x221A, 0x0192, 0x2248, 0x2206, 0x00AB, 0x00BB, 0x2026, 0x00A0, 0x00C0, 0x00C3,
-    0x00D5, 0x0152, 0x0153, 0x2013, 0x2014, 0x201C, 0x201D, 0x2018, 0x2019, 0x00F7, 0x25CA,
-    0x00FF, 0x0178, 0x2044, 0x20AC, 0x2039, 0x203A, 0xFB01, 0xFB02, 0x2021, 0x00B7, 0x201A,
-    0x201E, 0x2030, 0x00C2, 0x00CA, 0x00C1, 0x00CB, 0x00C8, 0x00CD, 0x00CE, 0x00CF, 0x00CC,
-    0x00D3, 0x00D4, 0xF8FF, 0x00D2, 0x00DA, 0x00DB, 0x00D9, 0x0131, 0x02C6, 0x02DC, 0x00AF,
-    0x02D8, 0x02D9, 0x02DA, 0x00B8, 0x02DD, 0x02DB, 0x02C7};
+    0x00C4, 0x00C5, 0x00C7, 0x00C9, 0x00D1, 0x00D6, 0x00DC, 0x00E1, 0x00E0, 0x00E2, 0x00E4, 0x00E3,
+    0x00E5, 0x00E7, 0x00E9, 0x00E8, 0x00EA, 0x00EB, 0x00ED, 0x00EC, 0x00EE, 0x00EF, 0x00F1, 0x00F3,
+    0x00F2, 0x00F4, 0x00F6, 0x00F5, 0x00FA, 0x00F9, 0x00FB, 0x00FC, 0x2020, 0x00B0, 0x00A2, 0x00A3,
+    0x00A7, 0x2022, 0x00B6, 0x00DF, 0x00AE, 0x00A9, 0x2122, 0x00B4, 0x00A8, 0x2260, 0x00C6, 0x00D8,
+    0x221E, 0x00B1, 0x2264, 0x2265, 0x00A5, 0x00B5, 0x2202, 0x2211, 0x220F, 0x03C0, 0x222B, 0x00AA,
+    0x00BA, 0x03A9, 0x00E6, 0x00F8, 0x00BF, 0x00A1, 0x00AC, 0x221A, 0x0192, 0x2248, 0x2206, 0x00AB,
+    0x00BB, 0x2026, 0x00A0, 0x00C0, 0x00C3, 0x00D5, 0x0152, 0x0153, 0x2013, 0x2014, 0x201C, 0x201D,
+    0x2018, 0x2019, 0x00F7, 0x25CA, 0x00FF, 0x0178, 0x2044, 0x20AC, 0x2039, 0x203A, 0xFB01, 0xFB02,
+    0x2021, 0x00B7, 0x201A, 0x201E, 0x2030, 0x00C2, 0x00CA, 0x00C1, 0x00CB, 0x00C8, 0x00CD, 0x00CE,
+    0x00CF, 0x00CC, 0x00D3, 0x00D4, 0xF8FF, 0x00D2, 0x00DA, 0x00DB, 0x00D9, 0x0131, 0x02C6, 0x02DC,
+    0x00AF, 0x02D8, 0x02D9, 0x02DA, 0x00B8, 0x02DD, 0x02DB, 0x02C7};
 
 QString decodeFailure(const std::optional<QString>& codec) {
     if (codec) return localizedFormat("デコードできません: %@", {*codec});
@@ -382,8 +228,7 @@ std::optional<QString> MediaLoader::codecName(uint32_t fourCC) {
 }
 
 void MediaLoader::setReadHookForTesting(std::function<void()> hook) {
-    std::lock_guard lock(hookMutex());
-    readHook() = hook ? std::make_shared<const std::function<void()>>(std::move(hook)) : nullptr;
+    MovieSource::setReadHookForTesting(std::move(hook));
 }
 
 MediaLoader::Probe MediaLoader::probe(const QUrl& url) {
@@ -405,19 +250,22 @@ std::optional<QSizeF> MediaLoader::videoPixelSize(const QUrl& url) {
 
 MediaLoader::Probe MediaLoader::probe(const QUrl& url, const Bounds& bounds) {
     const auto notFound = [] { return Probe::failed(localized("ファイルが見つかりません")); };
+    const auto notPlayable = [] { return Probe::failed(localized("この形式は再生できません")); };
     if (!isRegularFile(url)) return notFound();
 
-    MovieFile file(Clock::time_point::max(), nullptr);
-    file.beginStep(bounds.loadSeconds);
-    switch (file.open(url.toLocalFile())) {
-        case MovieFile::Status::ok: break;
-        case MovieFile::Status::notRegularFile: return notFound();
-        case MovieFile::Status::timedOut:
+    MovieSource file;
+    switch (file.open(nativePath(url), bounds.loadSeconds)) {
+        case MovieSource::Status::ok:
+            break;
+        case MovieSource::Status::notRegularFile:
+            return notFound();
+        case MovieSource::Status::timedOut:
             return Probe::failed(localized("読み込みに時間がかかりすぎます"));
-        case MovieFile::Status::unreadable:
-            return Probe::failed(localized("この形式は再生できません"));
+        case MovieSource::Status::unreadable:
+            return notPlayable();
     }
-    if (!file.hasAudioOrVideo()) return Probe::failed(localized("この形式は再生できません"));
+    // Single pictures and picture sequences open, but they are no movies.
+    if (!file.isMovie() || !file.hasAudioOrVideo()) return notPlayable();
 
     const int index = file.videoStream();
     if (index < 0) return Probe::failed(localized("映像トラックがありません"));
@@ -426,11 +274,11 @@ MediaLoader::Probe MediaLoader::probe(const QUrl& url, const Bounds& bounds) {
 
     if (avcodec_find_decoder(stream->codecpar->codec_id) == nullptr) {
         if (codec) return Probe::failed(localizedFormat("対応していないコーデック: %@", {*codec}));
-        return Probe::failed(localized("この形式は再生できません"));
+        return notPlayable();
     }
     const QSizeF size = displaySize(stream);
 
-    file.beginStep(bounds.frameSeconds);
+    file.arm(bounds.frameSeconds);
     if (!decodeFirstFrame(file, index, 320)) return Probe::failed(decodeFailure(codec));
     return Probe::ready(size);
 }
@@ -442,20 +290,20 @@ ImageRef MediaLoader::firstFrame(const QUrl& url, double maxPixel, const Bounds&
 ImageRef MediaLoader::boundedFirstFrame(const QUrl& url, double maxPixel, double seconds,
                                         const std::atomic<bool>* cancel, const Bounds& bounds) {
     if (!isRegularFile(url)) return nullptr;
-    MovieFile file(deadlineAfter(seconds), cancel);
-    file.beginStep(bounds.loadSeconds);
-    if (file.open(url.toLocalFile()) != MovieFile::Status::ok) return nullptr;
+    MovieSource file(cancel, seconds);
+    if (file.open(nativePath(url), bounds.loadSeconds) != MovieSource::Status::ok) return nullptr;
     const int index = file.videoStream();
     if (index < 0) return nullptr;
-    file.beginStep(bounds.frameSeconds);
+    file.arm(bounds.frameSeconds);
     return decodeFirstFrame(file, index, maxPixel);
 }
 
 std::optional<QSizeF> MediaLoader::videoPixelSize(const QUrl& url, const Bounds& bounds) {
     if (!isRegularFile(url)) return std::nullopt;
-    MovieFile file(Clock::time_point::max(), nullptr);
-    file.beginStep(bounds.loadSeconds);
-    if (file.open(url.toLocalFile()) != MovieFile::Status::ok) return std::nullopt;
+    MovieSource file;
+    if (file.open(nativePath(url), bounds.loadSeconds) != MovieSource::Status::ok) {
+        return std::nullopt;
+    }
     const int index = file.videoStream();
     if (index < 0) return std::nullopt;
     return displaySize(file.format()->streams[index]);

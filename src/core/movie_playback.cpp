@@ -2,6 +2,7 @@
 
 #include "platform/base/main_thread.h"
 
+#include <QFile>
 #include <QImage>
 
 #include <algorithm>
@@ -11,7 +12,9 @@ namespace velmar {
 
 namespace {
 // The rate to run at when play is wanted: the desired one, 1 where it is 0.
-float runningRate(float desired) { return desired == 0.0f ? 1.0f : desired; }
+float runningRate(float desired) {
+    return desired == 0.0f ? 1.0f : desired;
+}
 }  // namespace
 
 std::shared_ptr<MoviePlayback> MoviePlayback::create(const QString& path, bool muted, int loopCount,
@@ -21,7 +24,8 @@ std::shared_ptr<MoviePlayback> MoviePlayback::create(const QString& path, bool m
     return playback;
 }
 
-MoviePlayback::MoviePlayback(Token, const QString& path, bool muted, int loopCount, HostClock& clock)
+MoviePlayback::MoviePlayback(Token, const QString& path, bool muted, int loopCount,
+                             HostClock& clock)
     : clock_(clock), path_(path), healthWindowStart_(clock.now()), muted_(muted) {
     loopCount_ = playsRemaining_ = std::max(0, loopCount);
 }
@@ -49,7 +53,8 @@ void MoviePlayback::start() {
     };
     MoviePlayer::Options options;
     options.muted = muted_;
-    player_ = std::make_shared<MoviePlayer>(path_.toStdString(), clock_, std::move(callbacks), options);
+    player_ = std::make_shared<MoviePlayer>(QFile::encodeName(path_).toStdString(), clock_,
+                                            std::move(callbacks), options);
     audioLevel_.install(player_);
     handLoopsToPlayer();
     prepare();  // the status may be known already
@@ -165,7 +170,8 @@ void MoviePlayback::setLoopCount(int count) {
     loopCount_ = playsRemaining_ = std::max(0, count);
     handLoopsToPlayer();
     const double duration = durationSeconds();
-    if (wantsPlay_ && count <= 0 && duration > 0 && positionSeconds() >= duration - 0.001) handleReachedEnd();
+    if (wantsPlay_ && count <= 0 && duration > 0 && positionSeconds() >= duration - 0.001)
+        handleReachedEnd();
 }
 
 double MoviePlayback::durationSeconds() const {
@@ -174,7 +180,9 @@ double MoviePlayback::durationSeconds() const {
     return std::max(d, 0.0);
 }
 
-double MoviePlayback::currentTimeSeconds() const { return positionSeconds(); }
+double MoviePlayback::currentTimeSeconds() const {
+    return positionSeconds();
+}
 
 void MoviePlayback::seek(double seconds, bool precise, std::function<void()> completion) {
     resetHealth();
@@ -269,8 +277,8 @@ void MoviePlayback::recordDeliveredFrame(double at) {
 
 MoviePlayback::Health MoviePlayback::health() const {
     std::lock_guard guard(healthLock_);
-    return {measuredFPS_, lastDeliveredSeconds_, lastDeliveredHostTime_, healthFrameCount_, healthWindowStart_,
-            dropWarningUntil_};
+    return {measuredFPS_,      lastDeliveredSeconds_, lastDeliveredHostTime_,
+            healthFrameCount_, healthWindowStart_,    dropWarningUntil_};
 }
 
 bool MoviePlayback::hasDropWarning() const {
@@ -284,7 +292,8 @@ ImageRef MoviePlayback::currentFrameImage() const {
     VideoFrameRef frame = output.peekFrameForItemTime(output.itemTimeForHostTime(clock_.now()));
     if (!frame) return nullptr;
     // BGRA bytes with straight alpha are QImage's ARGB32 on a little-endian machine.
-    const QImage view(frame->data(), frame->width(), frame->height(), frame->bytesPerRow(), QImage::Format_ARGB32);
+    const QImage view(frame->data(), frame->width(), frame->height(), frame->bytesPerRow(),
+                      QImage::Format_ARGB32);
     QImage image = view.convertToFormat(QImage::Format_RGBA8888_Premultiplied);
     if (image.isNull()) return nullptr;
     return std::make_shared<const QImage>(std::move(image));

@@ -9,11 +9,11 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <sys/stat.h>
+#include <unistd.h>
 #include <algorithm>
 #include <atomic>
 #include <memory>
-#include <unistd.h>
-#include <sys/stat.h>
 #include <mutex>
 #include <vector>
 
@@ -87,10 +87,10 @@ bool writePsd(const QString& path, int width, int height, int channels,
         QByteArray layer;
         putBE16(layer, static_cast<unsigned>(-1) & 0xffff);  // layer count -1
         layer.append(16, '\0');                              // empty bounds
-        putBE16(layer, 0);                                    // no channels
+        putBE16(layer, 0);                                   // no channels
         layer.append("8BIMnorm");
         layer.append("\xff\0\0\0", 4);  // opacity, clipping, flags, filler
-        putBE32(layer, 12);                 // extra data: mask, blending ranges, name
+        putBE32(layer, 12);             // extra data: mask, blending ranges, name
         putBE32(layer, 0);
         putBE32(layer, 0);
         layer.append(4, '\0');  // empty name, padded to 4
@@ -111,9 +111,10 @@ bool writePsd(const QString& path, int width, int height, int channels,
         for (int y = 0; y < height; ++y) {
             for (int x = 0; x < width; ++x) {
                 const unsigned char* p = &pixels[(static_cast<size_t>(y) * width + x) * channels];
-                plane[x] = (channels == 4 && c < 3) ? static_cast<unsigned char>(
-                                                          (p[c] * p[3] + 255 * (255 - p[3]) + 127) / 255)
-                                                    : p[c];
+                plane[x] =
+                    (channels == 4 && c < 3)
+                        ? static_cast<unsigned char>((p[c] * p[3] + 255 * (255 - p[3]) + 127) / 255)
+                        : p[c];
             }
             rows.push_back(packBits(plane.data(), width));
         }
@@ -248,8 +249,8 @@ QString TestMedia::still(const QString& extension, const StillOptions& o) {
             unsigned char* p = &pixels[(static_cast<size_t>(y) * o.width + x) * channels];
             const bool left = x < o.width / 2;
             if (o.busy) {
-                const unsigned noise = (static_cast<unsigned>(x) * 73856093u) ^
-                                       (static_cast<unsigned>(y) * 19349663u);
+                const unsigned noise =
+                    (static_cast<unsigned>(x) * 73856093u) ^ (static_cast<unsigned>(y) * 19349663u);
                 p[0] = static_cast<unsigned char>((x * 255) / std::max(1, o.width - 1));
                 p[1] = static_cast<unsigned char>((y * 255) / std::max(1, o.height - 1));
                 p[2] = static_cast<unsigned char>(112 + ((noise >> 7) & 31));
@@ -295,8 +296,8 @@ QString TestMedia::still(const QString& extension, const StillOptions& o) {
         return {};
     }
     if (heic) {
-        const bool encoded = run(
-            "oiiotool", {"--iconfig", "oiio:UnassociatedAlpha", "1", target, "-o", path});
+        const bool encoded =
+            run("oiiotool", {"--iconfig", "oiio:UnassociatedAlpha", "1", target, "-o", path});
         QFile::remove(target);
         if (!encoded) {
             QFile::remove(path);
@@ -313,7 +314,8 @@ bool TestMedia::canWriteHeic() {
 
 QString TestMedia::headerOnlyStill(const QString& extension, int width, int height) {
     std::lock_guard lock(mediaMutex());
-    const QString path = directory() + QString("/header-%1x%2.%3").arg(width).arg(height).arg(extension);
+    const QString path =
+        directory() + QString("/header-%1x%2.%3").arg(width).arg(height).arg(extension);
     if (QFileInfo::exists(path)) return path;
     if (extension == "png") {
         QByteArray png("\x89PNG\r\n\x1a\n", 8);
@@ -365,27 +367,31 @@ QString TestMedia::fifo(const QString& name) {
 
 QString TestMedia::movie(const QString& extension, const MovieOptions& o) {
     std::lock_guard lock(mediaMutex());
-    const QString description = QString("movie %1 %2x%3 %4/%5 %6s %7 %8 a%9 %10 %11 %12 v%13 r%14")
-                                    .arg(extension)
-                                    .arg(o.width)
-                                    .arg(o.height)
-                                    .arg(o.frameRateNum)
-                                    .arg(o.frameRateDen)
-                                    .arg(o.seconds)
-                                    .arg(o.codec, o.pixelFormat)
-                                    .arg(o.audio)
-                                    .arg(o.audioRate)
-                                    .arg(o.audioChannels)
-                                    .arg(o.codecArguments.join(' '))
-                                    .arg(o.video)
-                                    .arg(o.rotation);
+    const QString description =
+        QString("movie %1 %2x%3 %4/%5 %6s %7 %8 a%9 %10 %11 %12 v%13 r%14 c%15")
+            .arg(extension)
+            .arg(o.width)
+            .arg(o.height)
+            .arg(o.frameRateNum)
+            .arg(o.frameRateDen)
+            .arg(o.seconds)
+            .arg(o.codec, o.pixelFormat)
+            .arg(o.audio)
+            .arg(o.audioRate)
+            .arg(o.audioChannels)
+            .arg(o.codecArguments.join(' '))
+            .arg(o.video)
+            .arg(o.rotation)
+            .arg(o.coverArt);
     const QString finalPath = cachedPath("movie", description, extension);
     if (QFileInfo::exists(finalPath)) return finalPath;
     const QString path = workPath(finalPath);
 
     QStringList args{"-hide_banner", "-loglevel", "error", "-y"};
     if (o.video) {
-        args << "-f" << "lavfi" << "-i"
+        args << "-f"
+             << "lavfi"
+             << "-i"
              << QString("testsrc2=size=%1x%2:rate=%3/%4:duration=%5")
                     .arg(o.width)
                     .arg(o.height)
@@ -394,20 +400,37 @@ QString TestMedia::movie(const QString& extension, const MovieOptions& o) {
                     .arg(o.seconds);
     }
     if (o.audio) {
-        args << "-f" << "lavfi" << "-i"
+        args << "-f"
+             << "lavfi"
+             << "-i"
              << QString("sine=frequency=1000:sample_rate=%1:duration=%2")
                     .arg(o.audioRate)
                     .arg(o.seconds);
     }
     if (o.video) args << "-c:v" << o.codec << "-pix_fmt" << o.pixelFormat << o.codecArguments;
+    if (o.coverArt && !o.video) {
+        args << "-f"
+             << "lavfi"
+             << "-i"
+             << "color=c=blue:size=64x64:duration=0.1"
+             << "-map"
+             << "0:a"
+             << "-map"
+             << "1:v"
+             << "-c:v"
+             << "mjpeg"
+             << "-frames:v"
+             << "1"
+             << "-disposition:v:0"
+             << "attached_pic";
+    }
     if (o.audio) {
         const bool pcm = extension == "mov" || extension == "mxf" || extension == "avi";
         args << "-c:a" << (pcm ? "pcm_s16le" : "aac") << "-ac" << QString::number(o.audioChannels)
              << "-ar" << QString::number(o.audioRate);
     }
     args << "-shortest" << path;
-    if (!run("ffmpeg", args) ||
-        (o.rotation == 90 && !rotateFirstTrack(path, o.width, o.height))) {
+    if (!run("ffmpeg", args) || (o.rotation == 90 && !rotateFirstTrack(path, o.width, o.height))) {
         QFile::remove(path);
         return {};
     }

@@ -9,7 +9,7 @@ namespace velmar::test {
 // made once per distinct request and reused. Stills are written with OpenImageIO; movies with
 // the ffmpeg program (the product itself never runs it).
 class TestMedia {
-public:
+  public:
     struct StillOptions {
         int width = 64;
         int height = 48;
@@ -31,6 +31,7 @@ public:
         QStringList codecArguments;  // further encoder options, e.g. {"-profile:v", "4444"}
         bool video = true;           // false: sound only (needs audio)
         int rotation = 0;            // 90: the track matrix turns the picture a quarter clockwise
+        bool coverArt = false;       // with sound only: one attached picture beside the sound
     };
 
     // The folder that holds everything made.
@@ -43,7 +44,7 @@ public:
     static QString still(const QString& extension, const StillOptions& options);
     static QString still(const QString& extension) { return still(extension, StillOptions{}); }
 
-    // A movie with the given container extension (mov, mp4, m4v, mxf, avi).
+    // A movie with the given container extension (mov, mp4, m4v, m4a, mxf, avi).
     static QString movie(const QString& extension, const MovieOptions& options);
     static QString movie(const QString& extension) { return movie(extension, MovieOptions{}); }
 

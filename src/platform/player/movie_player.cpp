@@ -2,6 +2,7 @@
 
 #include "platform/audio/audio_output.h"
 #include "platform/base/serial_queue.h"
+#include "platform/player/movie_source.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -23,10 +24,8 @@ namespace velmar {
 
 namespace {
 
-using SteadyClock = std::chrono::steady_clock;
-
-constexpr int kForwardQueueFrames = 6;   // decoded ahead of the clock in forward play
-constexpr int kReverseRunFrames = 12;    // frames kept from one decoded run in reverse play
+constexpr int kForwardQueueFrames = 6;  // decoded ahead of the clock in forward play
+constexpr int kReverseRunFrames = 12;   // frames kept from one decoded run in reverse play
 constexpr int kQueueCapacity = kReverseRunFrames;
 constexpr int kPoolFrames = kQueueCapacity + 8;  // queue, frames held by renderers, spare
 constexpr double kAudioAheadSeconds = 0.5;
@@ -36,45 +35,6 @@ constexpr double kMinSeamlessLoopSeconds = 0.2;
 // A shortfall of sound at the end of a pass up to this long is filled with silence, so the
 // next pass's sound stays aligned with its pictures.
 constexpr double kMaxAudioPadSeconds = 0.25;
-
-// Bounds every blocking FFmpeg call: the call gives up when the player stops or the deadline
-// passes.
-struct Interrupt {
-    const std::atomic<bool>* stop = nullptr;
-    SteadyClock::time_point deadline = SteadyClock::time_point::max();
-    void arm(double seconds) {
-        deadline = SteadyClock::now() + std::chrono::microseconds(static_cast<long long>(seconds * 1e6));
-    }
-    static int callback(void* opaque) {
-        auto* self = static_cast<Interrupt*>(opaque);
-        return (self->stop->load() || SteadyClock::now() > self->deadline) ? 1 : 0;
-    }
-};
-
-std::string errorText(int code) {
-    char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(code, text, sizeof text);
-    return text;
-}
-
-int colorspaceCoefficients(AVColorSpace space, int height) {
-    switch (space) {
-    case AVCOL_SPC_BT709:
-        return SWS_CS_ITU709;
-    case AVCOL_SPC_BT470BG:
-    case AVCOL_SPC_SMPTE170M:
-    case AVCOL_SPC_FCC:
-        return SWS_CS_ITU601;
-    case AVCOL_SPC_SMPTE240M:
-        return SWS_CS_SMPTE240M;
-    case AVCOL_SPC_BT2020_NCL:
-    case AVCOL_SPC_BT2020_CL:
-        return SWS_CS_BT2020;
-    default:
-        // Untagged: HD and larger pictures are BT.709, smaller ones BT.601.
-        return height >= 720 ? SWS_CS_ITU709 : SWS_CS_ITU601;
-    }
-}
 
 SerialQueue& reaper() {
     static SerialQueue* queue = new SerialQueue("velmar.player-reaper");
@@ -86,8 +46,8 @@ SerialQueue& reaper() {
 // The FFmpeg side of the worker: demuxer, decoders, converters and the frame pool. Used only on
 // the worker thread.
 class MoviePlayer::Decoder {
-public:
-    explicit Decoder(MoviePlayer& player) : p_(player) { interrupt_.stop = &player.stop_; }
+  public:
+    explicit Decoder(MoviePlayer& player) : p_(player), source_(&player.stop_) {}
     ~Decoder() {
         for (auto& slot : targets_) av_frame_free(&slot.frame);
         av_frame_free(&frame_);
@@ -98,26 +58,30 @@ public:
         swr_free(&swr_);
         avcodec_free_context(&video_);
         avcodec_free_context(&audio_);
-        avformat_close_input(&format_);
     }
 
     bool eof = false;
     double lastFrameEnd = -1;
 
     bool open(std::string* message) {
-        interrupt_.arm(p_.options_.openTimeoutSeconds);
-        format_ = avformat_alloc_context();
-        if (format_ == nullptr) return fail(message, "out of memory");
-        format_->interrupt_callback = {&Interrupt::callback, &interrupt_};
-        int rc = avformat_open_input(&format_, p_.path_.c_str(), nullptr, nullptr);
-        if (rc < 0) return fail(message, "cannot open the file: " + errorText(rc));
-        rc = avformat_find_stream_info(format_, nullptr);
-        if (rc < 0) return fail(message, "cannot read the streams: " + errorText(rc));
-        videoIndex_ = av_find_best_stream(format_, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+        switch (source_.open(p_.path_, p_.options_.openTimeoutSeconds)) {
+            case MovieSource::Status::ok:
+                break;
+            case MovieSource::Status::notRegularFile:
+                return fail(message, "not a regular file");
+            case MovieSource::Status::timedOut:
+                return fail(message, "timed out opening the file");
+            case MovieSource::Status::unreadable:
+                return fail(message, "cannot open the file");
+        }
+        format_ = source_.format();
+        videoIndex_ = source_.videoStream();
         if (videoIndex_ < 0) return fail(message, "the file has no picture");
         AVStream* vs = format_->streams[videoIndex_];
-        if (!openCodec(vs, &video_)) return fail(message, "no decoder for the picture");
-        if (video_->width <= 0 || video_->height <= 0) return fail(message, "the picture has no size");
+        video_ = MovieSource::openDecoder(vs, 0);
+        if (video_ == nullptr) return fail(message, "no decoder for the picture");
+        if (video_->width <= 0 || video_->height <= 0)
+            return fail(message, "the picture has no size");
         videoBase_ = av_q2d(vs->time_base);
         startOffset_ = vs->start_time != AV_NOPTS_VALUE ? vs->start_time * videoBase_ : 0.0;
         AVRational fr = vs->avg_frame_rate.num > 0 ? vs->avg_frame_rate : vs->r_frame_rate;
@@ -130,7 +94,8 @@ public:
         hasAlpha_ = desc != nullptr && (desc->flags & AV_PIX_FMT_FLAG_ALPHA) != 0;
 
         double duration = std::numeric_limits<double>::quiet_NaN();
-        if (vs->duration != AV_NOPTS_VALUE && vs->duration > 0) duration = vs->duration * videoBase_;
+        if (vs->duration != AV_NOPTS_VALUE && vs->duration > 0)
+            duration = vs->duration * videoBase_;
         else if (format_->duration != AV_NOPTS_VALUE && format_->duration > 0)
             duration = static_cast<double>(format_->duration) / AV_TIME_BASE;
         duration_ = duration;
@@ -145,7 +110,8 @@ public:
         frame_ = av_frame_alloc();
         candidate_ = av_frame_alloc();
         audioFrame_ = av_frame_alloc();
-        if (!packet_ || !frame_ || !candidate_ || !audioFrame_) return fail(message, "out of memory");
+        if (!packet_ || !frame_ || !candidate_ || !audioFrame_)
+            return fail(message, "out of memory");
 
         // The first picture, within the same time limit as the open.
         VideoFrameRef first;
@@ -177,7 +143,7 @@ public:
     // to the ring. Returns 0 on progress or at the end, below 0 on a read that failed.
     int step(bool keepFrames, VideoFrameRef* firstOut = nullptr) {
         if (eof) return 0;
-        interrupt_.arm(firstOut ? remainingOpenSeconds() : p_.options_.readTimeoutSeconds);
+        source_.arm(firstOut ? source_.remainingSeconds() : p_.options_.readTimeoutSeconds);
         const int rc = av_read_frame(format_, packet_);
         if (rc == AVERROR_EOF || (rc < 0 && format_->pb != nullptr && avio_feof(format_->pb))) {
             drainVideo(nullptr, keepFrames, firstOut);
@@ -252,7 +218,8 @@ public:
 
     // Reverse play: decodes the run of pictures that ends at `target` from the keyframe before
     // it and queues the last `kReverseRunFrames` of them (keyframes only when asked).
-    void decodeRunEndingAt(double target, bool keyframesOnly, const std::function<bool()>& superseded) {
+    void decodeRunEndingAt(double target, bool keyframesOnly,
+                           const std::function<bool()>& superseded) {
         reposition(target);
         setKeyframesOnly(keyframesOnly);
         AVFrame* kept[kReverseRunFrames] = {};
@@ -287,50 +254,28 @@ public:
         eof = false;
     }
 
-private:
+  private:
     bool fail(std::string* message, const std::string& text) {
         *message = text;
         return false;
     }
-    bool interrupted() const { return SteadyClock::now() > interrupt_.deadline || p_.stop_; }
-    double remainingOpenSeconds() const {
-        return std::max(0.0, std::chrono::duration<double>(interrupt_.deadline - SteadyClock::now()).count());
-    }
-
-    bool openCodec(AVStream* stream, AVCodecContext** out) {
-        const AVCodec* codec = avcodec_find_decoder(stream->codecpar->codec_id);
-        if (codec == nullptr) return false;
-        AVCodecContext* ctx = avcodec_alloc_context3(codec);
-        if (ctx == nullptr) return false;
-        if (avcodec_parameters_to_context(ctx, stream->codecpar) < 0) {
-            avcodec_free_context(&ctx);
-            return false;
-        }
-        ctx->pkt_timebase = stream->time_base;
-        if (stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) {
-            ctx->thread_count = 0;  // one per core
-            ctx->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
-        }
-        if (avcodec_open2(ctx, codec, nullptr) < 0) {
-            avcodec_free_context(&ctx);
-            return false;
-        }
-        *out = ctx;
-        return true;
-    }
+    bool interrupted() { return source_.interrupted(); }
 
     bool openAudio() {
         AVStream* as = format_->streams[audioIndex_];
-        if (!openCodec(as, &audio_)) return false;
+        audio_ = MovieSource::openDecoder(as, 1);
+        if (audio_ == nullptr) return false;
         audioBase_ = av_q2d(as->time_base);
         AVChannelLayout in{};
-        if (audio_->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC || audio_->ch_layout.nb_channels <= 0)
+        if (audio_->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC ||
+            audio_->ch_layout.nb_channels <= 0)
             av_channel_layout_default(&in, std::max(1, audio_->ch_layout.nb_channels));
         else
             av_channel_layout_copy(&in, &audio_->ch_layout);
         AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
-        const int rc = swr_alloc_set_opts2(&swr_, &stereo, AV_SAMPLE_FMT_FLT, AudioSampleRing::sampleRate,
-                                           &in, audio_->sample_fmt, audio_->sample_rate, 0, nullptr);
+        const int rc =
+            swr_alloc_set_opts2(&swr_, &stereo, AV_SAMPLE_FMT_FLT, AudioSampleRing::sampleRate, &in,
+                                audio_->sample_fmt, audio_->sample_rate, 0, nullptr);
         av_channel_layout_uninit(&in);
         if (rc < 0 || swr_init(swr_) < 0) {
             swr_free(&swr_);
@@ -343,8 +288,10 @@ private:
     }
 
     double frameTime(const AVFrame* f) {
-        const int64_t ts = f->best_effort_timestamp != AV_NOPTS_VALUE ? f->best_effort_timestamp : f->pts;
-        double t = ts != AV_NOPTS_VALUE ? ts * videoBase_ - startOffset_ : lastTime_ + frameDuration_;
+        const int64_t ts =
+            f->best_effort_timestamp != AV_NOPTS_VALUE ? f->best_effort_timestamp : f->pts;
+        double t =
+            ts != AV_NOPTS_VALUE ? ts * videoBase_ - startOffset_ : lastTime_ + frameDuration_;
         if (!std::isfinite(t)) t = lastTime_ + frameDuration_;
         lastTime_ = t;
         return std::max(t, 0.0);
@@ -353,8 +300,9 @@ private:
     // Moves the demuxer to the keyframe at or before `seconds` of the item (falling back to the
     // file's start) and empties the decoders and the resampler; queued frames are not touched.
     void seekDemuxerAndFlush(double seconds) {
-        interrupt_.arm(p_.options_.readTimeoutSeconds);
-        const int64_t ts = static_cast<int64_t>(std::llround((seconds + startOffset_) / videoBase_));
+        source_.arm(p_.options_.readTimeoutSeconds);
+        const int64_t ts =
+            static_cast<int64_t>(std::llround((seconds + startOffset_) / videoBase_));
         if (avformat_seek_file(format_, videoIndex_, INT64_MIN, ts, ts, 0) < 0 &&
             av_seek_frame(format_, videoIndex_, ts, AVSEEK_FLAG_BACKWARD) < 0) {
             av_seek_frame(format_, -1, 0, AVSEEK_FLAG_BACKWARD | AVSEEK_FLAG_BYTE);
@@ -376,7 +324,7 @@ private:
         audioEnd_ = -1;
     }
 
-public:
+  public:
     // After the last packet of a pass: moves the demuxer back to the start without touching
     // what is queued, so the next pass decodes into the queue and the ring behind the end of
     // this one, `period` seconds later on the unwrapped timeline.
@@ -388,8 +336,7 @@ public:
         period_ = period;
     }
 
-private:
-
+  private:
     // Decodes until one picture comes out (*out, owned by frame_) or the input ends (*out null
     // and eof set). Sound met on the way is decoded too. Below 0: a read timed out.
     int readVideoFrame(AVFrame** out) {
@@ -397,7 +344,8 @@ private:
         while (true) {
             const int rc = avcodec_receive_frame(video_, frame_);
             if (rc == 0) {
-                if (frame_->decode_error_flags != 0 || (frame_->flags & AV_FRAME_FLAG_CORRUPT) != 0) {
+                if (frame_->decode_error_flags != 0 ||
+                    (frame_->flags & AV_FRAME_FLAG_CORRUPT) != 0) {
                     av_frame_unref(frame_);  // a damaged picture: keep the last good one
                     continue;
                 }
@@ -408,7 +356,7 @@ private:
                 eof = true;
                 return 0;
             }
-            interrupt_.arm(p_.options_.readTimeoutSeconds);
+            source_.arm(p_.options_.readTimeoutSeconds);
             const int read = av_read_frame(format_, packet_);
             if (read < 0) {
                 if (read != AVERROR_EOF && interrupted()) return -1;
@@ -416,8 +364,10 @@ private:
                 draining_ = true;
                 continue;
             }
-            if (packet_->stream_index == videoIndex_) avcodec_send_packet(video_, packet_);
-            else if (packet_->stream_index == audioIndex_) decodeAudio(packet_);
+            if (packet_->stream_index == videoIndex_)
+                avcodec_send_packet(video_, packet_);
+            else if (packet_->stream_index == audioIndex_)
+                decodeAudio(packet_);
             av_packet_unref(packet_);
         }
     }
@@ -431,7 +381,8 @@ private:
             int received = 0;
             while (avcodec_receive_frame(video_, frame_) == 0) {
                 ++received;
-                if (frame_->decode_error_flags != 0 || (frame_->flags & AV_FRAME_FLAG_CORRUPT) != 0) {
+                if (frame_->decode_error_flags != 0 ||
+                    (frame_->flags & AV_FRAME_FLAG_CORRUPT) != 0) {
                     av_frame_unref(frame_);
                     continue;
                 }
@@ -451,14 +402,15 @@ private:
             const int64_t ts = audioFrame_->best_effort_timestamp != AV_NOPTS_VALUE
                                    ? audioFrame_->best_effort_timestamp
                                    : audioFrame_->pts;
-            const double start = ts != AV_NOPTS_VALUE ? ts * audioBase_ - startOffset_ : nextAudioTime_;
+            const double start =
+                ts != AV_NOPTS_VALUE ? ts * audioBase_ - startOffset_ : nextAudioTime_;
             const int capacity = swr_get_out_samples(swr_, audioFrame_->nb_samples);
             if (capacity > 0 && static_cast<std::size_t>(capacity) * 2 > audioScratch_.size())
                 audioScratch_.resize(static_cast<std::size_t>(capacity) * 2);
             uint8_t* outPlanes[1] = {reinterpret_cast<uint8_t*>(audioScratch_.data())};
-            const int made = swr_convert(swr_, outPlanes, static_cast<int>(audioScratch_.size() / 2),
-                                         const_cast<const uint8_t**>(audioFrame_->extended_data),
-                                         audioFrame_->nb_samples);
+            const int made = swr_convert(
+                swr_, outPlanes, static_cast<int>(audioScratch_.size() / 2),
+                const_cast<const uint8_t**>(audioFrame_->extended_data), audioFrame_->nb_samples);
             if (made > 0) {
                 nextAudioTime_ = start + static_cast<double>(made) / AudioSampleRing::sampleRate;
                 writeAudio(audioScratch_.data(), made, start);
@@ -522,9 +474,10 @@ private:
         f->data[0] = picture.mutableData();
         f->linesize[0] = picture.bytesPerRow();
         // The scaler wants a buffer reference; this one frees nothing, the pool owns the memory.
-        f->buf[0] = av_buffer_create(picture.mutableData(),
-                                     static_cast<std::size_t>(picture.bytesPerRow()) * picture.height(),
-                                     [](void*, uint8_t*) {}, nullptr, 0);
+        f->buf[0] = av_buffer_create(
+            picture.mutableData(),
+            static_cast<std::size_t>(picture.bytesPerRow()) * picture.height(),
+            [](void*, uint8_t*) {}, nullptr, 0);
         if (f->buf[0] == nullptr) {
             av_frame_free(&f);
             return nullptr;
@@ -534,29 +487,14 @@ private:
     }
 
     bool prepareScaler(const AVFrame* src) {
-        if (sws_ && src->format == swsFormat_ && src->width == swsWidth_ && src->height == swsHeight_ &&
-            src->colorspace == swsSpace_ && src->color_range == swsRange_)
+        if (sws_ && src->format == swsFormat_ && src->width == swsWidth_ &&
+            src->height == swsHeight_ && src->colorspace == swsSpace_ &&
+            src->color_range == swsRange_)
             return true;
         sws_freeContext(sws_);
-        sws_ = sws_alloc_context();
+        sws_ = MovieSource::makeConverter(src, width_, height_, AV_PIX_FMT_BGRA,
+                                          std::clamp(MovieSource::usableCores(), 1, 8));
         if (sws_ == nullptr) return false;
-        const int threads = std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1, 8);
-        av_opt_set_int(sws_, "srcw", src->width, 0);
-        av_opt_set_int(sws_, "srch", src->height, 0);
-        av_opt_set_int(sws_, "src_format", src->format, 0);
-        av_opt_set_int(sws_, "dstw", width_, 0);
-        av_opt_set_int(sws_, "dsth", height_, 0);
-        av_opt_set_int(sws_, "dst_format", AV_PIX_FMT_BGRA, 0);
-        av_opt_set_int(sws_, "sws_flags", SWS_BILINEAR, 0);
-        av_opt_set_int(sws_, "threads", threads, 0);
-        if (sws_init_context(sws_, nullptr, nullptr) < 0) {
-            sws_freeContext(sws_);
-            sws_ = nullptr;
-            return false;
-        }
-        const int* coefficients = sws_getCoefficients(colorspaceCoefficients(src->colorspace, src->height));
-        const int srcFull = src->color_range == AVCOL_RANGE_JPEG ? 1 : 0;
-        sws_setColorspaceDetails(sws_, coefficients, srcFull, coefficients, 1, 0, 1 << 16, 1 << 16);
         swsFormat_ = src->format;
         swsWidth_ = src->width;
         swsHeight_ = src->height;
@@ -565,7 +503,7 @@ private:
         return true;
     }
 
-public:
+  public:
     // Converts one decoded picture into a pooled BGRA frame and queues it.
     VideoFrameRef pushConverted(AVFrame* src) {
         const double t = frameTime(src);
@@ -583,9 +521,9 @@ public:
         return ref;
     }
 
-private:
+  private:
     MoviePlayer& p_;
-    Interrupt interrupt_;
+    MovieSource source_;
     AVFormatContext* format_ = nullptr;
     AVCodecContext* video_ = nullptr;
     AVCodecContext* audio_ = nullptr;
@@ -652,7 +590,9 @@ void MoviePlayer::release(std::shared_ptr<MoviePlayer> player) {
     reaper().async([held = std::move(player)]() mutable { held.reset(); });
 }
 
-void MoviePlayer::waitForReleases() { reaper().waitUntilIdle(); }
+void MoviePlayer::waitForReleases() {
+    reaper().waitUntilIdle();
+}
 
 std::string MoviePlayer::errorMessage() const {
     std::lock_guard lock(mutex_);
@@ -689,7 +629,8 @@ void MoviePlayer::seek(double seconds, bool precise, std::function<void(bool)> c
     {
         std::lock_guard lock(mutex_);
         if (seekPending_) superseded = std::move(seek_.completion);
-        seek_ = {std::isfinite(seconds) ? seconds : 0.0, precise, std::move(completion), ++seekGeneration_};
+        seek_ = {std::isfinite(seconds) ? seconds : 0.0, precise, std::move(completion),
+                 ++seekGeneration_};
         seekPending_ = true;
         endReported_ = false;
     }
@@ -715,7 +656,9 @@ void MoviePlayer::cancelPendingPrerolls() {
     for (auto& fn : cancelled) fn(false);
 }
 
-double MoviePlayer::currentTime() const { return clock_.displayTime(clock_.itemTime()); }
+double MoviePlayer::currentTime() const {
+    return clock_.displayTime(clock_.itemTime());
+}
 
 void MoviePlayer::setLoopsRemaining(int loops) {
     loopsRemaining_ = loops < 0 ? -1 : loops;
@@ -756,7 +699,7 @@ void MoviePlayer::loadAudioTrack(std::function<void(bool)> done) {
 namespace {
 // Fetches the movie's decoded sound for the present item time.
 class RingSource final : public AudioTapSource {
-public:
+  public:
     RingSource(AudioSampleRing& ring, double itemTime) : ring_(ring), itemTime_(itemTime) {}
     bool fetch(AudioBufferList& buffers, int frames, int* delivered) override {
         *delivered = 0;
@@ -769,7 +712,7 @@ public:
         return true;
     }
 
-private:
+  private:
     AudioSampleRing& ring_;
     double itemTime_;
 };
@@ -780,8 +723,8 @@ void MoviePlayer::render(float* out, int frames) {
     std::memset(out, 0, samples * sizeof(float));
     // Sound plays at rate 1 only; at any other rate nothing is fetched, tapped or forwarded.
     double itemTime = 0;
-    if (clock_.rate() != 1.0f || status_ != Status::ReadyToPlay ||
-        samples > tapScratch_.size() || !clock_.tryItemTimeAt(clock_.hostNow(), &itemTime))
+    if (clock_.rate() != 1.0f || status_ != Status::ReadyToPlay || samples > tapScratch_.size() ||
+        !clock_.tryItemTimeAt(clock_.hostNow(), &itemTime))
         return;
     RingSource source(audioRing_, itemTime);
     AudioBufferList list;
@@ -877,8 +820,10 @@ void MoviePlayer::run() {
             decoder.setKeyframesOnly(false);
             const double landed = decoder.seek(target, precise, superseded);
             const bool finished = std::isfinite(landed);
-            if (finished) clock_.setTime(landed);
-            else clock_.collapse();  // the decoder no longer holds a second pass
+            if (finished)
+                clock_.setTime(landed);
+            else
+                clock_.collapse();  // the decoder no longer holds a second pass
             passesReported = 0;
             mode = Mode::Forward;
             if (request.completion) request.completion(finished);
@@ -887,7 +832,8 @@ void MoviePlayer::run() {
 
         const float rate = clock_.rate();
         double now = clock_.itemTime();
-        const Mode wanted = rate < 0 ? Mode::Reverse : (rate > 2.0f ? Mode::Keyframes : Mode::Forward);
+        const Mode wanted =
+            rate < 0 ? Mode::Reverse : (rate > 2.0f ? Mode::Keyframes : Mode::Forward);
         if (wanted != mode) {
             if (mode == Mode::Reverse || wanted == Mode::Forward) {
                 // The decoder stands where a reverse run or a keyframe skip left it: bring it
@@ -931,7 +877,8 @@ void MoviePlayer::run() {
                 busy = true;
             } else if (!decoder.eof) {
                 const bool wantVideo = !queue_.full() && queue_.size() < kForwardQueueFrames;
-                const bool wantAudio = hasAudio_ && rate == 1.0f && audioRing_.bufferedAhead(now) < kAudioAheadSeconds &&
+                const bool wantAudio = hasAudio_ && rate == 1.0f &&
+                                       audioRing_.bufferedAhead(now) < kAudioAheadSeconds &&
                                        queue_.size() < kQueueCapacity;
                 if (wantVideo || wantAudio) {
                     if (decoder.step(true) < 0 && !stop_) {
@@ -962,7 +909,8 @@ void MoviePlayer::run() {
         // The last packet of a pass that is to loop was read in this very turn: the end is not
         // reported, the decoder wraps at its next turn and the clock runs on.
         const bool wrapPending = !eofAtStart && decoder.eof && rate > 0 && mode == Mode::Forward &&
-                                 loopsRemaining_.load() != 0 && clock_.end() >= kMinSeamlessLoopSeconds &&
+                                 loopsRemaining_.load() != 0 &&
+                                 clock_.end() >= kMinSeamlessLoopSeconds &&
                                  clock_.passes() == clock_.passAt(position);
         if (rate > 0 && end >= 0 && position >= end - 1e-9 && !wrapPending) {
             bool report = false;
@@ -1004,4 +952,3 @@ void MoviePlayer::run() {
 }
 
 }  // namespace velmar
-

@@ -33,8 +33,10 @@ namespace velmar {
 // item times are unwrapped too, `currentTime` folds them back into the item.
 // Sound plays at rate 1 only.
 //
-// Every open, stream-info read, packet read and first-frame wait is bounded through FFmpeg's
-// interrupt callback, so a bad or stalled file ends in status Failed, never in a hang.
+// The file is opened through MovieSource (regular files only, as the media loader opens it, so
+// the first frame played is the poster). Every open, stream-info read, packet read and
+// first-frame wait is bounded through FFmpeg's interrupt callback, so a bad or stalled file ends
+// in status Failed, never in a hang.
 //
 // Threading: commands from any one thread (the owner's). The status, seek, preroll, end and
 // audio-known callbacks run on the worker thread (a seek superseded before it started, or a
