@@ -34,25 +34,16 @@ class ScreenSaverService : public QObject {
     }
 };
 
-struct DBusScreenSaverInhibitorTest : ::testing::Test {
-    QProcess daemon;
-    QString address;
+TEST(DBusScreenSaverInhibitorTest, InhibitsThroughTheServiceAndIsSilentWithoutIt) {
+    DBusScreenSaverInhibitor unconnected(QDBusConnection(QStringLiteral("no such connection")));
+    EXPECT_EQ(unconnected.inhibit(QStringLiteral("x")), std::nullopt);
 
-    void SetUp() override {
-        const QString program = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
-        if (program.isEmpty()) GTEST_SKIP() << "dbus-daemon is not installed";
-        daemon.start(program, {"--session", "--nofork", "--print-address"});
-        ASSERT_TRUE(daemon.waitForReadyRead(30000));
-        address = QString::fromUtf8(daemon.readLine()).trimmed();
-        ASSERT_FALSE(address.isEmpty());
-    }
-    void TearDown() override {
-        daemon.kill();
-        daemon.waitForFinished(30000);
-    }
-};
-
-TEST_F(DBusScreenSaverInhibitorTest, InhibitsThroughTheServiceAndIsSilentWithoutIt) {
+    const QString program = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
+    if (program.isEmpty()) GTEST_SKIP() << "dbus-daemon is not installed";
+    QProcess daemon;  // a private bus
+    daemon.start(program, {"--session", "--nofork", "--print-address"});
+    ASSERT_TRUE(daemon.waitForReadyRead(30000));
+    const QString address = QString::fromUtf8(daemon.readLine()).trimmed();
     QDBusConnection client = QDBusConnection::connectToBus(address, QStringLiteral("client"));
     ASSERT_TRUE(client.isConnected());
     DBusScreenSaverInhibitor inhibitor(client);
@@ -89,10 +80,8 @@ TEST_F(DBusScreenSaverInhibitorTest, InhibitsThroughTheServiceAndIsSilentWithout
     serviceThread.quit();
     serviceThread.wait();
     service.moveToThread(QThread::currentThread());
-
-    DBusScreenSaverInhibitor unconnected(QDBusConnection(QStringLiteral("no such connection")));
-    EXPECT_EQ(unconnected.inhibit(QStringLiteral("x")), std::nullopt);
-    unconnected.release(1);
+    daemon.kill();
+    daemon.waitForFinished(30000);
 }
 
 }  // namespace
