@@ -1,5 +1,8 @@
 #pragma once
 
+#include "output/canvas_metal_view.h"
+#include "output/cursor_shield_view.h"
+
 #include <QPointer>
 #include <QString>
 
@@ -12,8 +15,6 @@ class QWidget;
 namespace velmar {
 
 class CanvasEngine;
-class CanvasMetalView;
-class CursorShieldView;
 class DisplaySleepInhibitor;
 class HostClock;
 class ScreenProvider;

@@ -46,7 +46,8 @@ void SyphonOutputController::stop() {
         timer_->stop();
         retiredTimer_ = std::move(timer_);
     }
-    canvas_.setObsClientActive(false);
+    // The flag is shared with the NDI feed: only a feed that ran may clear it.
+    if (wasRunning) canvas_.setObsClientActive(false);
     bridge_.stop();
     lastClientState_ = false;
     if (wasRunning) ObsFeedGuard::feedStopped(OBSTransport::syphon);

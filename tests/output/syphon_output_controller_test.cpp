@@ -117,12 +117,16 @@ TEST_F(SyphonOutputControllerTest, AFailedPublishStopsTheFeedAndReportsWhy) {
     }
 }
 
-TEST_F(SyphonOutputControllerTest, AStartThatFailsStartsNothing) {
+TEST_F(SyphonOutputControllerTest, AStartThatFailsStartsNothingAndStopLeavesTheNdiFlag) {
     auto locator = std::make_shared<FakeTexShareLocator>();  // nothing installed
     auto controller = makeController(locator);
     EXPECT_FALSE(controller->start());
     EXPECT_EQ(clock.activeTimerCount(), 0);
     EXPECT_EQ(ObsFeedGuard::runningFeed(), std::nullopt);
+    // Mended: stopping a feed that never ran leaves the other feed's client flag alone.
+    canvas->setObsClientActive(true);
+    controller->stop();
+    EXPECT_TRUE(canvas->obsClientActive());
     locator->registeredAt = "/a";
     ASSERT_TRUE(controller->start());
     EXPECT_TRUE(controller->start());
