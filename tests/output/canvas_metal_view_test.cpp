@@ -43,7 +43,6 @@ TEST(CanvasMetalViewLogicTest, CanvasQuadFitsLetterboxesAndStretches) {
                            Float2{1, 0.75f}};
     const Case cases[] = {
         {"16:9 in 4:3 is letterboxed", {400, 300}, {160, 90}, true, letterboxed},
-        {"enlarged when the view is larger", {400, 300}, {32, 18}, true, letterboxed},
         {"stretched without fitting",
          {400, 300},
          {160, 90},

@@ -11,7 +11,7 @@ namespace velmar {
 namespace {
 
 class ConstantSource final : public AudioSource {
-public:
+  public:
     explicit ConstantSource(float value) : value_(value) {}
     void render(float* out, int frames) override {
         for (int i = 0; i < frames * 2; ++i) out[i] = value_;
@@ -19,11 +19,13 @@ public:
     }
     std::atomic<long> rendered{0};
 
-private:
+  private:
     float value_;
 };
 
-void sleepFor(double seconds) { std::this_thread::sleep_for(std::chrono::duration<double>(seconds)); }
+void sleepFor(double seconds) {
+    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+}
 
 TEST(AudioOutput, PacesSourcesInRealTimeHeadless) {
     AudioOutput& output = AudioOutput::shared();
@@ -33,7 +35,8 @@ TEST(AudioOutput, PacesSourcesInRealTimeHeadless) {
     sleepFor(0.3);
     const long rendered = source.rendered.load();
     output.removeSource(&source);
-    const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double elapsed =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     // Real-time pace: about 48000 frames a second, give or take a device buffer or two.
     EXPECT_GT(rendered, static_cast<long>((elapsed - 0.15) * AudioOutput::sampleRate));
     EXPECT_LT(rendered, static_cast<long>((elapsed + 0.15) * AudioOutput::sampleRate));

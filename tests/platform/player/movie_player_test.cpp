@@ -21,17 +21,20 @@ using test::TestMedia;
 QString made(const QString& name, const QString& source, const QStringList& encoding) {
     const QString path = TestMedia::directory() + "/" + name;
     if (!QFile::exists(path)) {
-        TestMedia::run("ffmpeg", QStringList{"-hide_banner", "-loglevel", "error", "-y", "-f", "lavfi", "-i", source} +
+        TestMedia::run("ffmpeg", QStringList{"-hide_banner", "-loglevel", "error", "-y", "-f",
+                                             "lavfi", "-i", source} +
                                      encoding + QStringList{path});
     }
     return path;
 }
 
-const QStringList kGop10{"-c:v", "libx264", "-g", "10", "-keyint_min", "10", "-sc_threshold", "0",
-                         "-bf", "0", "-pix_fmt", "yuv420p"};
+const QStringList kGop10{"-c:v",          "libx264", "-g",  "10", "-keyint_min", "10",
+                         "-sc_threshold", "0",       "-bf", "0",  "-pix_fmt",    "yuv420p"};
 
 // 160x90, 25 fps, 1 s: frames at 0.00, 0.04 ... 0.96; one keyframe every 10 frames.
-QString shortMovie() { return made("gop10.mp4", "testsrc2=size=160x90:rate=25:duration=1", kGop10); }
+QString shortMovie() {
+    return made("gop10.mp4", "testsrc2=size=160x90:rate=25:duration=1", kGop10);
+}
 
 QByteArray readAll(const QString& path) {
     QFile f(path);
@@ -51,7 +54,8 @@ struct Harness {
         player = std::make_unique<MoviePlayer>(path.toStdString(), clock, callbacks, options);
     }
     bool ready() {
-        return test::waitUntil([&] { return player->status() != MoviePlayer::Status::Unknown; }, 10) &&
+        return test::waitUntil([&] { return player->status() != MoviePlayer::Status::Unknown; },
+                               10) &&
                player->status() == MoviePlayer::Status::ReadyToPlay;
     }
     double shownTime() {
@@ -68,7 +72,9 @@ struct Harness {
         player->seek(seconds, precise, [&](bool finished) { done = finished ? 1 : 0; });
         return test::waitUntil([&] { return done.load() >= 0; }, 5) && done.load() == 1;
     }
-    static void pause(double seconds) { test::waitUntil([] { return false; }, seconds); }
+    static void pause(double seconds) {
+        test::waitUntil([] { return false; }, seconds);
+    }
 };
 
 TEST(MoviePlayer, ClockFollowsRateAndStopsAtTheEnd) {
@@ -91,7 +97,8 @@ TEST(MoviePlayer, ClockFollowsRateAndStopsAtTheEnd) {
     // Every frame taken on the way: the picture buffers are reused, not made per frame.
     for (int i = 0; i < 8; ++i) {
         h.clock.advance(0.04);
-        ASSERT_TRUE(test::waitUntil([&] { return out.hasNewFrameForItemTime(h.player->currentTime()); }, 5));
+        ASSERT_TRUE(test::waitUntil(
+            [&] { return out.hasNewFrameForItemTime(h.player->currentTime()); }, 5));
         out.copyFrameForItemTime(h.player->currentTime());
     }
     EXPECT_LE(h.player->pooledFrameCount(), 20);
@@ -120,11 +127,15 @@ TEST(MoviePlayer, LoopsOnItsOwnWithoutAGapThenStopsAtTheLastEnd) {
         h.clock.advance(0.04);
         const double unwrapped = out.itemTimeForHostTime(h.clock.now());
         ASSERT_NEAR(unwrapped, i * 0.04, 1e-6);
-        ASSERT_TRUE(test::waitUntil([&] {
-            VideoFrameRef f = out.peekFrameForItemTime(unwrapped);
-            return f && std::fabs(f->time() - i * 0.04) < 0.001;
-        }, 5)) << "frame " << i << " shows " << out.peekFrameForItemTime(unwrapped)->time();
-        EXPECT_NEAR(h.player->currentTime(), unwrapped < 1.0 ? unwrapped : unwrapped - 1.0, 1e-9) << i;
+        ASSERT_TRUE(test::waitUntil(
+            [&] {
+                VideoFrameRef f = out.peekFrameForItemTime(unwrapped);
+                return f && std::fabs(f->time() - i * 0.04) < 0.001;
+            },
+            5))
+            << "frame " << i << " shows " << out.peekFrameForItemTime(unwrapped)->time();
+        EXPECT_NEAR(h.player->currentTime(), unwrapped < 1.0 ? unwrapped : unwrapped - 1.0, 1e-9)
+            << i;
         EXPECT_EQ(h.player->rate(), 1.0f);
     }
     EXPECT_TRUE(test::waitUntil([&] { return h.loops.load() == 1; }, 5));
@@ -151,11 +162,15 @@ TEST(MoviePlayer, LoopingMovieRunsBackwardAcrossTheLoopPoint) {
     for (int i = 1; i <= 28; ++i) {
         h.clock.advance(0.04);
         const double unwrapped = out.itemTimeForHostTime(h.clock.now());
-        ASSERT_TRUE(test::waitUntil([&] {
-            VideoFrameRef f = out.peekFrameForItemTime(unwrapped);
-            return f && std::fabs(f->time() - i * 0.04) < 0.001;
-        }, 5)) << "frame " << i << " shows "
-               << (out.peekFrameForItemTime(unwrapped) ? out.peekFrameForItemTime(unwrapped)->time() : -1.0);
+        ASSERT_TRUE(test::waitUntil(
+            [&] {
+                VideoFrameRef f = out.peekFrameForItemTime(unwrapped);
+                return f && std::fabs(f->time() - i * 0.04) < 0.001;
+            },
+            5))
+            << "frame " << i << " shows "
+            << (out.peekFrameForItemTime(unwrapped) ? out.peekFrameForItemTime(unwrapped)->time()
+                                                    : -1.0);
     }
     EXPECT_NEAR(h.player->currentTime(), 0.12, 1e-6);
     // Reverse play folds back onto the item: from 0.12 back to 0, then rests at the start.
@@ -203,12 +218,14 @@ TEST(MoviePlayer, StepsByOneFrameEitherWay) {
     ASSERT_TRUE(h.ready());
     h.player->setRate(1.0f);
     using Step = std::pair<int, double>;
-    for (const Step& step : {Step{1, 0.04}, Step{1, 0.08}, Step{-1, 0.04}, Step{-1, 0.0}, Step{-1, 0.0}}) {
+    for (const Step& step :
+         {Step{1, 0.04}, Step{1, 0.08}, Step{-1, 0.04}, Step{-1, 0.0}, Step{-1, 0.0}}) {
         const double frame = step.second;
         SCOPED_TRACE(frame);
         h.player->stepByCount(step.first);
         EXPECT_EQ(h.player->rate(), 0.0f);
-        ASSERT_TRUE(test::waitUntil([&] { return std::fabs(h.player->currentTime() - frame) < 1e-6; }, 5));
+        ASSERT_TRUE(
+            test::waitUntil([&] { return std::fabs(h.player->currentTime() - frame) < 1e-6; }, 5));
         ASSERT_TRUE(h.shows(frame));  // stays at the start
     }
 }
@@ -235,7 +252,8 @@ TEST(MoviePlayer, ReverseAndFastRatesShowFramesForTheClock) {
 
     h.player->setRate(4.0f);
     h.clock.advance(0.15);  // 0.6: the keyframe at 0.4 at least
-    EXPECT_TRUE(test::waitUntil([&] { return h.shownTime() >= 0.4 && h.shownTime() <= 0.6; }, 5)) << h.shownTime();
+    EXPECT_TRUE(test::waitUntil([&] { return h.shownTime() >= 0.4 && h.shownTime() <= 0.6; }, 5))
+        << h.shownTime();
     h.player->setRate(1.0f);  // back to every frame
     h.clock.advance(0.04);
     EXPECT_TRUE(h.shows(0.64)) << h.shownTime();
@@ -283,10 +301,12 @@ TEST(MoviePlayer, BadFilesFailClearlyWithoutHanging) {
 
 TEST(MoviePlayer, CorruptMiddleKeepsLastGoodFrameAndReachesTheEnd) {
     // An MPEG transport stream has no index to lose: damage only hits the pictures.
-    QByteArray bytes = readAll(made("corrupt-source.ts", "testsrc2=size=160x90:rate=25:duration=1",
-                                    {"-c:v", "libx264", "-g", "10", "-bf", "0", "-pix_fmt", "yuv420p"}));
+    QByteArray bytes =
+        readAll(made("corrupt-source.ts", "testsrc2=size=160x90:rate=25:duration=1",
+                     {"-c:v", "libx264", "-g", "10", "-bf", "0", "-pix_fmt", "yuv420p"}));
     ASSERT_FALSE(bytes.isEmpty());
-    for (int i = bytes.size() / 2; i < bytes.size() / 2 + bytes.size() / 5; ++i) bytes[i] = char(i * 7);
+    for (int i = bytes.size() / 2; i < bytes.size() / 2 + bytes.size() / 5; ++i)
+        bytes[i] = char(i * 7);
     Harness h(TestMedia::file("corrupt-middle.ts", bytes));
     ASSERT_TRUE(h.ready()) << h.player->errorMessage();
     h.player->setRate(1.0f);
@@ -326,22 +346,25 @@ TEST(MoviePlayer, ConvertsWithTheMatrixTheStreamNames) {
     using Tag = std::pair<const char*, bool>;
     for (auto [space, matchesSource] : {Tag{"bt470bg", true}, Tag{"bt709", false}}) {
         SCOPED_TRACE(space);
-        Harness h(made(QString("tagged-%1.mp4").arg(space), "color=c=0x20D040:size=64x36:rate=25:duration=0.2",
-                       {"-pix_fmt", "yuv420p", "-c:v", "libx264", "-qp", "0", "-colorspace", space}));
+        Harness h(made(
+            QString("tagged-%1.mp4").arg(space), "color=c=0x20D040:size=64x36:rate=25:duration=0.2",
+            {"-pix_fmt", "yuv420p", "-c:v", "libx264", "-qp", "0", "-colorspace", space}));
         ASSERT_TRUE(h.ready()) << h.player->errorMessage();
         VideoFrameRef f = h.player->videoOutput().copyFrameForItemTime(0);
         ASSERT_TRUE(f);
         const std::uint8_t* px = f->data() + 18 * f->bytesPerRow() + 32 * 4;
         const int error = std::abs(px[0] - 0x40) + std::abs(px[1] - 0xD0) + std::abs(px[2] - 0x20);
         // Within 9 of the source colour, or clearly off it (beyond 30).
-        EXPECT_TRUE(matchesSource ? error <= 9 : error > 30) << int(px[0]) << " " << int(px[1]) << " " << int(px[2]);
+        EXPECT_TRUE(matchesSource ? error <= 9 : error > 30)
+            << int(px[0]) << " " << int(px[1]) << " " << int(px[2]);
     }
 }
 
 TEST(MoviePlayer, KeepsUpInRealTime) {
     // With the system clock, a renderer polling at 100 Hz sees nearly every frame in order.
     MoviePlayer player(shortMovie().toStdString(), HostClock::system());
-    ASSERT_TRUE(test::waitUntil([&] { return player.status() == MoviePlayer::Status::ReadyToPlay; }, 10));
+    ASSERT_TRUE(
+        test::waitUntil([&] { return player.status() == MoviePlayer::Status::ReadyToPlay; }, 10));
     player.setRate(1.0f);
     auto& output = player.videoOutput();
     int distinct = 0;

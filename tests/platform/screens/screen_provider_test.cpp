@@ -1,8 +1,6 @@
 #include "platform/screens/screen_provider.h"
 
-#include <QGuiApplication>
-#include <QScreen>
-#include <QWindow>
+#include <QSet>
 
 #include <gtest/gtest.h>
 
@@ -39,31 +37,6 @@ TEST(ScreenProviderTest, IdentitiesAreUniqueWhereNamesRepeat) {
     ScreenProvider::assignIdentities(fewer);
     EXPECT_EQ(fewer[0].identity, screens[2].identity);
     EXPECT_EQ(fewer[1].identity, screens[3].identity);
-}
-
-TEST(ScreenProviderTest, SystemListsScreensAndTheScreensOfVisibleWindows) {
-    ScreenProvider& provider = ScreenProvider::system();
-    const QList<ScreenInfo> screens = provider.screens();
-    ASSERT_FALSE(screens.isEmpty());
-    EXPECT_EQ(screens.first().geometry, QGuiApplication::primaryScreen()->geometry());
-    EXPECT_EQ(provider.platformScreen(screens.first().identity), QGuiApplication::primaryScreen());
-    EXPECT_EQ(provider.screen(screens.first().identity), screens.first());
-    EXPECT_EQ(provider.screen(QStringLiteral("gone")), std::nullopt);
-
-    QWindow shown;
-    shown.setTitle(QStringLiteral("DOVRINE — Untitled"));
-    shown.show();
-    QWindow hidden;
-    hidden.setTitle(QStringLiteral("hidden"));
-    int matches = 0;
-    for (const VisibleWindow& w : provider.visibleWindows()) {
-        EXPECT_NE(w.title, QStringLiteral("hidden"));
-        if (w.title == shown.title()) {
-            ++matches;
-            EXPECT_EQ(w.screenIdentity, screens.first().identity);
-        }
-    }
-    EXPECT_EQ(matches, 1);
 }
 
 }  // namespace

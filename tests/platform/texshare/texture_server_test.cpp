@@ -63,28 +63,6 @@ TEST_F(TextureServerTest, ClientsReceiveTheRegionBottomRowFirstFromCompletedBuff
     }
 }
 
-TEST_F(TextureServerTest, ClientsAreCountedAndStopDisconnectsThem) {
-    auto server = TextureServer::create("count", device);
-    EXPECT_FALSE(server->hasClients());
-    auto a = std::make_unique<TextureClient>("count");
-    TextureClient b("count");
-    TextureClient elsewhere("another");
-    EXPECT_EQ(server->clientCount(), 2);
-    EXPECT_FALSE(elsewhere.isConnected());
-    a.reset();
-    EXPECT_EQ(server->clientCount(), 1);
-
-    // The newest server of a name is the one found; an older one stopping leaves it listed.
-    auto newer = TextureServer::create("count", device);
-    server->stop();
-    EXPECT_FALSE(b.isConnected());
-    EXPECT_EQ(TextureServer::find("count"), newer);
-    auto cb = queue->commandBuffer();
-    EXPECT_FALSE(server->publishFrameTexture(patterned(2, 2), *cb, {0, 0, 2, 2}, true));
-    newer->stop();
-    EXPECT_FALSE(TextureClient("count").isConnected());
-}
-
 TEST_F(TextureServerTest, RefusedTexturesAndCopiesEncodeNothing) {
     auto server = TextureServer::create("refuse", device);
     const auto texture = patterned(4, 4);
@@ -93,14 +71,11 @@ TEST_F(TextureServerTest, RefusedTexturesAndCopiesEncodeNothing) {
     EXPECT_FALSE(server->publishFrameTexture(patterned(4, 4, gpu::PixelFormat::RGBA16Float), *cb,
                                              {0, 0, 4, 4}, true));
     EXPECT_FALSE(server->publishFrameTexture(texture, *cb, {2, 0, 3, 4}, true));
-    EXPECT_FALSE(server->publishFrameTexture(texture, *cb, {0, 0, 0, 4}, true));
     EXPECT_EQ(TextureServer::create("", device), nullptr);
 
     auto blit = cb->makeBlitCommandEncoder();
     auto buffer = device->newBuffer(4 * 4 * 4);
     EXPECT_FALSE(blit->copyTextureToBuffer(texture, {0, 0, 4, 4}, buffer, 4, 16, 0)) << "too short";
-    EXPECT_FALSE(blit->copyTextureToBuffer(texture, {0, 0, 4, 4}, buffer, 0, 12, 0))
-        << "rows too short";
     EXPECT_FALSE(blit->copyTextureToTexture(texture, patterned(4, 3)));
     const auto copy = patterned(4, 4);
     std::memset(copy->row(3), 0, 16);
