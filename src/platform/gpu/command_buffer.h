@@ -82,6 +82,7 @@ public:
     // Null while another encoder is open or after commit.
     RenderCommandEncoder* renderCommandEncoder(const RenderPassDescriptor& descriptor);
     ComputeCommandEncoder* computeCommandEncoder();
+    std::unique_ptr<class BlitCommandEncoder> makeBlitCommandEncoder();  // blit_encoder.h
 
     void addCompletedHandler(Handler handler);
     void commit();

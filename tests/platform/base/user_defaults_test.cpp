@@ -1,5 +1,5 @@
-#include "support/qt_printers.h"
 #include "platform/base/user_defaults.h"
+#include "support/qt_printers.h"
 
 #include <QFile>
 #include <QTemporaryDir>

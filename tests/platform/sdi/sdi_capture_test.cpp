@@ -12,7 +12,9 @@
 namespace velmar {
 namespace {
 
-void putWord(std::uint8_t* p, std::uint32_t v) { std::memcpy(p, &v, 4); }
+void putWord(std::uint8_t* p, std::uint32_t v) {
+    std::memcpy(p, &v, 4);
+}
 
 QByteArray readFile(const QString& path) {
     QFile file(path);
@@ -46,8 +48,9 @@ TEST(SdiCapture, WrappedFramesAreCapturedAndRecordedWithTightRows) {
             }
         }
         std::shared_ptr<SdiVideoFrame> frame;
-        ASSERT_EQ(output->wrapVideoFrame(12, 4, rowBytes, fourCC("BGRA"), memory, memory->data(), &frame),
-                  SdiResult::ok);
+        ASSERT_EQ(
+            output->wrapVideoFrame(12, 4, rowBytes, fourCC("BGRA"), memory, memory->data(), &frame),
+            SdiResult::ok);
         ASSERT_EQ(output->scheduleVideoFrame(frame, i, 1, 25), SdiResult::ok);
     }
     ASSERT_EQ(output->startScheduledPlayback(0, 25, 1.0), SdiResult::ok);
@@ -59,7 +62,8 @@ TEST(SdiCapture, WrappedFramesAreCapturedAndRecordedWithTightRows) {
     for (int i = 0; i < 3; ++i) {
         EXPECT_EQ(captured[i].displayIndex, i);
         EXPECT_EQ(captured[i].rowBytes, 48u);
-        shown.append(reinterpret_cast<const char*>(captured[i].bytes.data()), qsizetype(captured[i].bytes.size()));
+        shown.append(reinterpret_cast<const char*>(captured[i].bytes.data()),
+                     qsizetype(captured[i].bytes.size()));
     }
     EXPECT_EQ(shown, tight);
     EXPECT_EQ(readFile(dir.filePath(QStringLiteral("sdi0.bgra"))), tight);
@@ -102,14 +106,16 @@ TEST(SdiCapture, TenBitContentIsChecked) {
     };
     const Case cases[] = {
         {v210(true), true},
-        {v210(false), false},                                  // code 0 is reserved
+        {v210(false), false},  // code 0 is reserved
         {ay10(kAy10Black), true},
         {ay10(ay10Word(940, 512, 1023)), true},                // white, opaque key
         {ay10(ay10Word(940, 512, 1023) | (1u << 31)), false},  // reserved bit
         {ay10(ay10Word(1020, 512, 0)), false},                 // luma out of range
     };
     for (size_t i = 0; i < std::size(cases); ++i)
-        ASSERT_EQ(output->scheduleVideoFrame(cases[i].frame, static_cast<long long>(i), 1, 25), SdiResult::ok) << i;
+        ASSERT_EQ(output->scheduleVideoFrame(cases[i].frame, static_cast<long long>(i), 1, 25),
+                  SdiResult::ok)
+            << i;
     ASSERT_EQ(output->startScheduledPlayback(0, 25, 1.0), SdiResult::ok);
     long long expectedInvalid = 0;
     for (size_t i = 0; i < std::size(cases); ++i) {

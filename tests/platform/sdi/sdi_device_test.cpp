@@ -19,11 +19,13 @@ TEST(SdiDevice, StandardModesHaveExactRationalRatesAndDistinctCodes) {
     const auto modes = card.deviceAtIndex(0)->output()->displayModes();
     auto find = [&](long long w, long long h, long long scale, long long duration) {
         return std::any_of(modes.begin(), modes.end(), [&](const SdiDisplayMode& m) {
-            return m.width == w && m.height == h && m.timeScale == scale && m.frameDuration == duration;
+            return m.width == w && m.height == h && m.timeScale == scale &&
+                   m.frameDuration == duration;
         });
     };
-    EXPECT_TRUE(find(1920, 1080, 60000, 1001) && find(1920, 1080, 30000, 1001) && find(1920, 1080, 25000, 1000) &&
-                find(1280, 720, 50000, 1000) && find(3840, 2160, 60000, 1000));
+    EXPECT_TRUE(find(1920, 1080, 60000, 1001) && find(1920, 1080, 30000, 1001) &&
+                find(1920, 1080, 25000, 1000) && find(1280, 720, 50000, 1000) &&
+                find(3840, 2160, 60000, 1000));
     EXPECT_FALSE(find(1280, 720, 25000, 1000));
     std::set<std::uint32_t> codes;
     for (const auto& m : modes) codes.insert(m.code);
@@ -42,7 +44,8 @@ TEST(SdiDevice, RowBytesPerFormat) {
                  {SdiPixelFormat::ay10, 1280, 5120},  {SdiPixelFormat::ay10, 65, 512},
                  {SdiPixelFormat::bgra8, 0, 0}};
     for (const auto& c : cases)
-        EXPECT_EQ(sdiMinimumRowBytes(c.format, c.width), c.bytes) << fourCCString(uint32_t(c.format)) << " " << c.width;
+        EXPECT_EQ(sdiMinimumRowBytes(c.format, c.width), c.bytes)
+            << fourCCString(uint32_t(c.format)) << " " << c.width;
 }
 
 TEST(SdiDevice, FramesAreValidatedLikeAStrictDriver) {
@@ -76,7 +79,8 @@ TEST(SdiDevice, FramesAreValidatedLikeAStrictDriver) {
     }
     std::shared_ptr<SdiVideoFrame> wrapped;
     auto memory = std::make_shared<std::vector<std::uint8_t>>(64 * 4);
-    EXPECT_EQ(output->wrapVideoFrame(12, 4, 64, bgra, memory, memory->data(), &wrapped), SdiResult::ok);
+    EXPECT_EQ(output->wrapVideoFrame(12, 4, 64, bgra, memory, memory->data(), &wrapped),
+              SdiResult::ok);
     EXPECT_TRUE(wrapped->wrapsCallerMemory());
     EXPECT_EQ(output->wrapVideoFrame(12, 4, 64, bgra, nullptr, memory->data(), &wrapped),
               SdiResult::invalidArgument);
@@ -100,7 +104,8 @@ TEST(SdiDevice, SchedulingRefusesWhatDoesNotFit) {
     EXPECT_EQ(output->scheduleVideoFrame(good, 0, 1001, 30000), SdiResult::notEnabled);
     ASSERT_EQ(output->enableVideoOutput(fourCC("T001")), SdiResult::ok);
     EXPECT_EQ(output->enableVideoOutput(fourCC("T001")), SdiResult::busy);
-    EXPECT_EQ(card.deviceAtIndex(1)->output()->enableVideoOutput(fourCC("ZZZZ")), SdiResult::unsupported);
+    EXPECT_EQ(card.deviceAtIndex(1)->output()->enableVideoOutput(fourCC("ZZZZ")),
+              SdiResult::unsupported);
 
     EXPECT_EQ(output->scheduleVideoFrame(make(11, SdiPixelFormat::bgra8), 0, 1001, 30000),
               SdiResult::invalidArgument);  // one pixel narrower than the mode
@@ -112,16 +117,19 @@ TEST(SdiDevice, SchedulingRefusesWhatDoesNotFit) {
     EXPECT_EQ(output->scheduleVideoFrame(nullptr, 0, 1001, 30000), SdiResult::invalidArgument);
     // Another time scale on the same grid is fine: 2002 in 60000 is one frame.
     EXPECT_EQ(output->scheduleVideoFrame(good, 2002, 2002, 60000), SdiResult::ok);
-    EXPECT_EQ(output->scheduleVideoFrame(good, 2002, 1001, 30000), SdiResult::invalidArgument);  // held
+    EXPECT_EQ(output->scheduleVideoFrame(good, 2002, 1001, 30000),
+              SdiResult::invalidArgument);  // held
     auto other = make(12, SdiPixelFormat::v210);
-    EXPECT_EQ(output->scheduleVideoFrame(other, 1001, 1001, 30000), SdiResult::invalidArgument);  // same time
+    EXPECT_EQ(output->scheduleVideoFrame(other, 1001, 1001, 30000),
+              SdiResult::invalidArgument);  // same time
     EXPECT_EQ(output->scheduleVideoFrame(other, 0, 1001, 30000), SdiResult::ok);
 
     auto keyer = card.deviceAtIndex(0)->keyer();
     ASSERT_EQ(keyer->enable(true), SdiResult::ok);
     EXPECT_EQ(keyer->setLevel(256), SdiResult::invalidArgument);
     EXPECT_EQ(keyer->setLevel(255), SdiResult::ok);
-    EXPECT_EQ(output->scheduleVideoFrame(make(12, SdiPixelFormat::ay10), 2002, 1001, 30000), SdiResult::ok);
+    EXPECT_EQ(output->scheduleVideoFrame(make(12, SdiPixelFormat::ay10), 2002, 1001, 30000),
+              SdiResult::ok);
     EXPECT_EQ(output->counters().framesScheduled, 3);
     EXPECT_EQ(output->counters().schedulesRefused, 9);
 

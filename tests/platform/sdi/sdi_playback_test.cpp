@@ -17,8 +17,11 @@ TEST(SdiPlayback, FrameTimesAt5994StayExactOverALongRun) {
     // lands on the exact rational instant, with no accumulated error.
     const SdiDisplayMode mode{0, 1920, 1080, 60000, 1001, ""};
     // 1 frame; 60000 frames = 1001 s; one hour's 215784 frames; a day's frames = 86400 x 1001 s.
-    for (auto [k, ns] : {std::pair{1LL, 16683333LL}, {60000LL, 1001000000000LL}, {215784LL, 3599996400000LL},
-                         {60000LL * 24 * 3600, 86486400000000000LL}, {123457LL, 123457LL * 1001 * 1000000000LL / 60000}})
+    for (auto [k, ns] : {std::pair{1LL, 16683333LL},
+                         {60000LL, 1001000000000LL},
+                         {215784LL, 3599996400000LL},
+                         {60000LL * 24 * 3600, 86486400000000000LL},
+                         {123457LL, 123457LL * 1001 * 1000000000LL / 60000}})
         EXPECT_EQ(mode.nanosecondsAt(k), ns) << k;
 
     // Played in manual mode: after n frame times the frame on air is frame n - 1, at display
@@ -68,11 +71,13 @@ TEST(SdiPlayback, StalledCompletionsMakeLateAndDroppedFrames) {
     output->step(8);
     const auto results = client.results();
     ASSERT_EQ(results.size(), 20u);
-    for (size_t i = 0; i < 20; ++i) EXPECT_EQ(results[i], i == 13 || i == 14 ? R::dropped : R::completed) << i;
+    for (size_t i = 0; i < 20; ++i)
+        EXPECT_EQ(results[i], i == 13 || i == 14 ? R::dropped : R::completed) << i;
     const SdiOutputCounters c = output->counters();
     EXPECT_EQ(c.underruns, 2);
     EXPECT_EQ(c.framesDropped, 2);
-    const std::vector<long long> wantShown = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 15, 16, 17, 18, 19};
+    const std::vector<long long> wantShown = {0, 1,  2,  3,  4,  5,  6,  7,  8,
+                                              9, 10, 11, 12, 15, 16, 17, 18, 19};
     EXPECT_EQ(shown, wantShown);
 }
 
@@ -94,7 +99,8 @@ TEST(SdiPlayback, FramesScheduledLateAreShownLateOrDropped) {
     ASSERT_EQ(output->scheduleVideoFrame(frames[1], 1, 1, 25), SdiResult::ok);  // long past
     ASSERT_EQ(output->scheduleVideoFrame(frames[2], 2, 1, 25), SdiResult::ok);  // just past
     output->step();
-    EXPECT_EQ(results, (std::vector<std::pair<long long, R>>{{0, R::completed}, {1, R::dropped}, {2, R::displayedLate}}));
+    EXPECT_EQ(results, (std::vector<std::pair<long long, R>>{
+                           {0, R::completed}, {1, R::dropped}, {2, R::displayedLate}}));
     EXPECT_EQ(output->counters().underruns, 2);
     output->stopScheduledPlayback(0, nullptr, 25);
 }

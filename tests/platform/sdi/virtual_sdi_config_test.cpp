@@ -1,5 +1,5 @@
-#include "platform/sdi/virtual_sdi_card.h"
 #include "platform/sdi/virtual_sdi_config.h"
+#include "platform/sdi/virtual_sdi_card.h"
 
 #include <gtest/gtest.h>
 
@@ -30,26 +30,37 @@ TEST(VirtualSdiConfig, ParsesDevicesModesFaultsClockAndRecording) {
     EXPECT_FALSE(config->devices[1].hasOutput || config->devices[1].hasName);
     const SdiDeviceConfig& fill = config->devices[2];
     EXPECT_FALSE(fill.hasKeyer);
-    EXPECT_TRUE(fill.faults.enableVideoBusy && fill.faults.enableAudioFails && fill.faults.wrapUnsupported &&
-                fill.faults.startPlaybackFails);
+    EXPECT_TRUE(fill.faults.enableVideoBusy && fill.faults.enableAudioFails &&
+                fill.faults.wrapUnsupported && fill.faults.startPlaybackFails);
     ASSERT_EQ(fill.modes.size(), 2u);
     const SdiDisplayMode& m = fill.modes[0].mode;
-    EXPECT_EQ(std::tuple(m.width, m.height, m.timeScale, m.frameDuration), std::tuple(64, 36, 60000, 1001));
+    EXPECT_EQ(std::tuple(m.width, m.height, m.timeScale, m.frameDuration),
+              std::tuple(64, 36, 60000, 1001));
     EXPECT_TRUE(fill.modes[0].bgra8 && fill.modes[0].v210 && !fill.modes[0].ay10);
     EXPECT_NE(m.code, fill.modes[1].mode.code);
     EXPECT_TRUE(!fill.modes[1].keying && fill.modes[1].bgra8 && fill.modes[1].ay10);
-    EXPECT_EQ(std::tuple(fill.faults.lateFrames, fill.faults.droppedFrames, fill.faults.refusedSchedules),
-              std::tuple(std::set<long long>{10}, std::set<long long>{11}, std::set<long long>{3}));
+    EXPECT_EQ(
+        std::tuple(fill.faults.lateFrames, fill.faults.droppedFrames, fill.faults.refusedSchedules),
+        std::tuple(std::set<long long>{10}, std::set<long long>{11}, std::set<long long>{3}));
     EXPECT_EQ(fill.faults.stalls.at(20), 5);
-    EXPECT_EQ(std::pair(config->clock, config->recordDirectory), std::pair(SdiClockMode::manual, std::string("/tmp/x")));
+    EXPECT_EQ(std::pair(config->clock, config->recordDirectory),
+              std::pair(SdiClockMode::manual, std::string("/tmp/x")));
 }
 
 TEST(VirtualSdiConfig, RefusesMalformedText) {
     const char* bad[] = {
-        "device",                  "device=A,glitter",      "mode=64x36@60/1",
-        "device=A;mode=64x36@0/1", "device=A;mode=64x@60/1", "device=A;mode=0x36@60/1",
-        "device=A;fault=late@x",   "device=A;fault=stall@3", "device=A;fault=melt@3",
-        "clock=sundial",           "record=",               "colour=blue",
+        "device",
+        "device=A,glitter",
+        "mode=64x36@60/1",
+        "device=A;mode=64x36@0/1",
+        "device=A;mode=64x@60/1",
+        "device=A;mode=0x36@60/1",
+        "device=A;fault=late@x",
+        "device=A;fault=stall@3",
+        "device=A;fault=melt@3",
+        "clock=sundial",
+        "record=",
+        "colour=blue",
     };
     for (const char* text : bad) {
         std::string error;
