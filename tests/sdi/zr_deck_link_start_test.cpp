@@ -223,16 +223,5 @@ TEST(ZRDeckLinkStart, KeyerFailureIn8BitKeepsPlayingAndIsVisible) {
     }
 }
 
-TEST(ZRDeckLinkStart, AudioThatCannotBeEnabledIsNoError) {
-    SdiFaults faults;
-    faults.enableAudioFails = true;
-    test::BridgeRig rig(faults);
-    long long calls = 0;
-    ASSERT_TRUE(rig.start([&](std::int32_t*, long long) { ++calls; }));
-    EXPECT_FALSE(rig.bridge.audioEnabled());
-    rig.output->step(4);
-    EXPECT_EQ(calls, 0);
-}
-
 }  // namespace
 }  // namespace velmar
