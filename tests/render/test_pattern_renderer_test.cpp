@@ -17,7 +17,9 @@ RGB at(const QImage& image, int x, int y) {
     return {p[0], p[1], p[2]};
 }
 
-int alphaAt(const QImage& image, int x, int y) { return image.constScanLine(y)[4 * x + 3]; }
+int alphaAt(const QImage& image, int x, int y) {
+    return image.constScanLine(y)[4 * x + 3];
+}
 
 ImageRef make(TestPatternKind kind, int w, int h, LEDCabinetSize cabinet = {128, 128}) {
     ImageRef image = Renderer::makeImage(kind, w, h, cabinet);
@@ -79,32 +81,95 @@ TEST(TestPatternRenderer, EdgesTileTheLength) {
     EXPECT_EQ(Renderer::edges(2, 7), (std::vector<int>{0, 0, 1, 1, 1, 1, 2, 2}));
 }
 
-TEST(TestPatternRenderer, SmpteBarsRowsSplitAtTwoThirdsAndThreeQuarters) {
-    ImageRef image = make(TestPatternKind::smpteBars, 1920, 1080);
-    const struct {
-        int x, y;
-        RGB colour;
-    } points[] = {
-        {300, 719, {191, 191, 0}},                          // 75 % bars down to y = 719
-        {0, 720, {0, 0, 191}},      {300, 720, kBlack},      // middle row 720 ... 809
-        {600, 809, {191, 0, 191}},  {1919, 720, {191, 191, 191}},
-        {342, 810, {0, 33, 76}},    {343, 810, kWhite},      // bottom row: x1 = round(1920 x 5 / 28)
-        {685, 1079, kWhite},        {686, 1079, {50, 0, 106}}, {1029, 900, kBlack},
-        {1462, 900, kBlack},        {1463, 900, {10, 10, 10}},  // pluge: 1372 + 91 ... 1372 + 183
-        {1554, 900, {10, 10, 10}},  {1555, 900, kBlack},
-    };
-    for (const auto& p : points) EXPECT_EQ(at(*image, p.x, p.y), p.colour) << p.x << "," << p.y;
-}
+// Regions of one colour at reference points: [x0, x1) x [y0, y1), one pixel when x1 is 0.
+struct Region {
+    int x0, y0;
+    RGB colour;
+    int x1 = 0, y1 = 0;
+};
 
-TEST(TestPatternRenderer, SingleColoursFillEveryPixel) {
-    const std::pair<TestPatternKind, RGB> cases[] = {
-        {TestPatternKind::white, kWhite},          {TestPatternKind::black, kBlack},
-        {TestPatternKind::red, kRed},              {TestPatternKind::green, kGreen},
-        {TestPatternKind::blue, RGB{0, 0, 255}},   {TestPatternKind::gray50, RGB{128, 128, 128}},
+TEST(TestPatternRenderer, PatternsAtReferencePoints) {
+    const RGB cabinetEven{26, 41, 82}, cabinetOdd{51, 51, 51}, cabinetCut{115, 56, 0};
+    const struct {
+        TestPatternKind kind;
+        int w, h;
+        LEDCabinetSize cabinet;
+        std::vector<Region> regions;
+    } patterns[] = {
+        // SMPTE rows split at 2/3 and 3/4; bottom row x1 = round(1920 x 5 / 28); pluge at
+        // 1372 + 91 ... 1372 + 183.
+        {TestPatternKind::smpteBars,
+         1920,
+         1080,
+         {128, 128},
+         {{300, 719, {191, 191, 0}},
+          {0, 720, {0, 0, 191}},
+          {300, 720, kBlack},
+          {600, 809, {191, 0, 191}},
+          {1919, 720, {191, 191, 191}},
+          {342, 810, {0, 33, 76}},
+          {343, 810, kWhite},
+          {685, 1079, kWhite},
+          {686, 1079, {50, 0, 106}},
+          {1462, 900, kBlack},
+          {1463, 900, {10, 10, 10}},
+          {1554, 900, {10, 10, 10}},
+          {1555, 900, kBlack}}},
+        {TestPatternKind::white, 64, 36, {}, {{0, 0, kWhite, 64, 36}}},
+        {TestPatternKind::black, 64, 36, {}, {{0, 0, kBlack, 64, 36}}},
+        {TestPatternKind::red, 64, 36, {}, {{0, 0, kRed, 64, 36}}},
+        {TestPatternKind::green, 64, 36, {}, {{0, 0, kGreen, 64, 36}}},
+        {TestPatternKind::blue, 64, 36, {}, {{0, 0, {0, 0, 255}, 64, 36}}},
+        {TestPatternKind::gray50, 64, 36, {}, {{0, 0, {128, 128, 128}, 64, 36}}},
+        // Step 120, thickness 2: the line at x covers x - 1 and x; the edge lines keep a half.
+        // Red centre cross (960 - 4, 540 - 60, 8, 120).
+        {TestPatternKind::crosshatch,
+         1920,
+         1080,
+         {},
+         {{0, 5, kWhite},
+          {1, 5, kBlack},
+          {119, 5, kWhite, 121},
+          {121, 5, kBlack},
+          {1919, 5, kWhite},
+          {500, 59, kWhite, 501, 61},
+          {500, 61, kBlack},
+          {956, 480, kRed, 964, 600},
+          {964, 590, kBlack}}},
+        // Rings; corner arms L = 86, t = 3, inset 8; centre cross arms of 86.
+        {TestPatternKind::edgeFrame,
+         1920,
+         1080,
+         {},
+         {{1919, 0, kWhite, 1920, 1080},
+          {1, 1, kRed, 1919, 2},
+          {2, 1077, kGreen, 1918, 1078},
+          {3, 500, kBlack},
+          {8, 8, kYellow, 94, 11},
+          {94, 9, kBlack},
+          {1909, 986, kYellow, 1912, 1072},
+          {917, 540, kWhite, 1003, 541},
+          {959, 530, kBlack}}},
+        // Cell borders at 127 / 128; the bottom row is cut to 56 pixels and has its own colour.
+        {TestPatternKind::ledCabinet,
+         1920,
+         1080,
+         {128, 128},
+         {{5, 5, cabinetEven},
+          {133, 5, cabinetOdd},
+          {127, 0, kWhite, 129, 1024},
+          {0, 127, kWhite, 1920, 129},
+          {1915, 1078, cabinetCut},
+          {0, 1079, kWhite, 1920, 1080}}},
+        // A cabinet size of 0 counts as 1: every one-pixel cell is all border.
+        {TestPatternKind::ledCabinet, 8, 4, {0, 0}, {{0, 0, kWhite, 8, 4}}},
     };
-    for (auto [kind, colour] : cases) {
-        ImageRef image = make(kind, 64, 36);
-        EXPECT_TRUE(uniform(*image, 0, 0, 64, 36, colour)) << kind.rawValue().toStdString();
+    for (const auto& p : patterns) {
+        ImageRef image = make(p.kind, p.w, p.h, p.cabinet);
+        for (const Region& r : p.regions)
+            EXPECT_TRUE(uniform(*image, r.x0, r.y0, r.x1 ? r.x1 : r.x0 + 1, r.y1 ? r.y1 : r.y0 + 1,
+                                r.colour))
+                << p.kind.rawValue().toStdString() << " at " << r.x0 << "," << r.y0;
     }
 }
 
@@ -155,22 +220,6 @@ TEST(TestPatternRenderer, CheckerAndLinesAreOnePixelWide) {
     EXPECT_EQ(at(*single, 0, 2), kWhite);
 }
 
-TEST(TestPatternRenderer, CrosshatchGridAtHd) {
-    ImageRef image = make(TestPatternKind::crosshatch, 1920, 1080);
-    // step 120, thickness 2: the line at x covers pixels x - 1 and x. Row 5 lies above the
-    // circle and frames; the diagonals cross it near both ends.
-    for (int x = 20; x < 1900; ++x) {
-        const bool line = x % 120 == 0 || x % 120 == 119;
-        ASSERT_EQ(at(*image, x, 5), line ? kWhite : kBlack) << x;
-    }
-    EXPECT_EQ(at(*image, 0, 5), kWhite);     // the line at x = 0 keeps its right half
-    EXPECT_EQ(at(*image, 1919, 5), kWhite);  // the line at x = w keeps its left half
-    EXPECT_TRUE(uniform(*image, 500, 59, 501, 61, kWhite));  // horizontal lines at 540 - 120 k
-    EXPECT_EQ(at(*image, 500, 61), kBlack);
-    EXPECT_TRUE(uniform(*image, 956, 480, 964, 600, kRed));  // centre cross (960 - 4, 540 - 60, 8, 120)
-    EXPECT_EQ(at(*image, 964, 590), kBlack);
-}
-
 TEST(TestPatternRenderer, CrosshatchBelowOneStepDrawsOnlyTheCentreLines) {
     // step = round(4 / 9) = 0: stepping the grid by it would never end.
     ImageRef image = make(TestPatternKind::crosshatch, 200, 4);
@@ -181,21 +230,6 @@ TEST(TestPatternRenderer, CrosshatchBelowOneStepDrawsOnlyTheCentreLines) {
     // No red centre cross: its size is the step.
     for (int y = 0; y < 4; ++y)
         for (int x = 0; x < 200; ++x) ASSERT_NE(at(*image, x, y), kRed);
-}
-
-TEST(TestPatternRenderer, EdgeFrameRingsMarksAndCrossAtHd) {
-    ImageRef image = make(TestPatternKind::edgeFrame, 1920, 1080);
-    EXPECT_TRUE(uniform(*image, 1919, 0, 1920, 1080, kWhite));
-    EXPECT_TRUE(uniform(*image, 1, 1, 1919, 2, kRed));
-    EXPECT_TRUE(uniform(*image, 2, 1077, 1918, 1078, kGreen));
-    EXPECT_EQ(at(*image, 3, 500), kBlack);
-    // Corner arms: L = 86, t = 3, inset 8.
-    EXPECT_TRUE(uniform(*image, 8, 8, 94, 11, kYellow));
-    EXPECT_EQ(at(*image, 94, 9), kBlack);
-    EXPECT_TRUE(uniform(*image, 1912 - 3, 1072 - 86, 1912, 1072, kYellow));
-    // Centre cross at (960, 540), arms of 86.
-    EXPECT_TRUE(uniform(*image, 960 - 43, 540, 960 + 43, 541, kWhite));
-    EXPECT_EQ(at(*image, 959, 530), kBlack);
 }
 
 TEST(TestPatternRenderer, EdgeFrameOnTinyCanvasesKeepsTheOuterRingWhite) {
@@ -222,23 +256,6 @@ TEST(TestPatternRenderer, EdgeFrameOnTinyCanvasesKeepsTheOuterRingWhite) {
             }
         }
     }
-}
-
-TEST(TestPatternRenderer, CabinetsFillBorderAndMarkCutCells) {
-    ImageRef image = make(TestPatternKind::ledCabinet, 1920, 1080, {128, 128});
-    const RGB even{26, 41, 82}, odd{51, 51, 51}, cut{115, 56, 0};
-    EXPECT_EQ(at(*image, 5, 5), even);
-    EXPECT_EQ(at(*image, 133, 5), odd);
-    // Borders: the last column of cell 0 and the first of cell 1.
-    EXPECT_TRUE(uniform(*image, 127, 0, 129, 1024, kWhite));
-    EXPECT_TRUE(uniform(*image, 0, 127, 1920, 129, kWhite));
-    // The bottom row is cut to 56 pixels (1024 ... 1079) and has its own colour.
-    EXPECT_EQ(at(*image, 1915, 1078), cut);
-    EXPECT_TRUE(uniform(*image, 0, 1079, 1920, 1080, kWhite));
-
-    // A size of 0 counts as 1: every one-pixel cell is all border.
-    ImageRef ones = make(TestPatternKind::ledCabinet, 8, 4, {0, 0});
-    EXPECT_TRUE(uniform(*ones, 0, 0, 8, 4, kWhite));
 }
 
 TEST(TestPatternRenderer, CabinetLabelsOnlyInCellsLargeEnough) {
