@@ -52,7 +52,10 @@ TEST_F(DeckLinkControllerTest, ModesMatchExactlyByCanvasSizeAndRate) {
         {"29.97 is not 30", size, {30000, 1001}, std::nullopt},
         {"30 as 30000/1000", size, {30000, 1000}, test::kMode30},
         {"60: the first of two equal rates", size, {120, 2}, test::kMode60},
-        {"one pixel wider", {test::kCanvasWidth + 1, test::kCanvasHeight, ""}, {60000, 1001}, std::nullopt},
+        {"one pixel wider",
+         {test::kCanvasWidth + 1, test::kCanvasHeight, ""},
+         {60000, 1001},
+         std::nullopt},
         {"no frame duration", size, {60, 0}, std::nullopt},
     };
     for (const Case& c : cases) {
@@ -117,7 +120,8 @@ TEST_F(DeckLinkControllerTest, FailedStartsLeaveTheControllerStopped) {
     keyerFails.keyerEnableFails = true;
     const Case cases[] = {
         {"device busy", busy, SDIBitDepth::eightBit, ZRDeckLinkError::cannotEnableOutput},
-        {"10-bit key without keyer", keyerFails, SDIBitDepth::tenBit, ZRDeckLinkError::cannotEnableTenBitKey},
+        {"10-bit key without keyer", keyerFails, SDIBitDepth::tenBit,
+         ZRDeckLinkError::cannotEnableTenBitKey},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -137,19 +141,6 @@ TEST_F(DeckLinkControllerTest, FailedStartsLeaveTheControllerStopped) {
               Kind::allocationFailed);
     EXPECT_EQ(message, localized("出力用のバッファを確保できません"));
     expectStopped();
-}
-
-TEST_F(DeckLinkControllerTest, AKeyerThatCannotBeEnabledLeavesEightBitRunningWithoutKeyAndSaysSo) {
-    SdiFaults faults;
-    faults.keyerEnableFails = true;
-    SetUpWith(faults);
-    setTake(false);
-    start(SDIBitDepth::eightBit, /*externalKeyer=*/true);
-    EXPECT_TRUE(controller->isRunning());
-    EXPECT_TRUE(controller->keyerFailed());
-    EXPECT_FALSE(controller->keyerEnabled());
-    output->step(2);
-    EXPECT_FALSE(lastFrame().keyed);
 }
 
 // Frames cycle through the four slots from the first preroll on; the probe is offered each
@@ -188,42 +179,25 @@ TEST_F(DeckLinkControllerTest, FramesCycleThroughTheSlotsAndReachTheProbeOnlyWhe
     for (KeyAlphaMode mode : modes) EXPECT_EQ(mode, KeyAlphaMode::premultiplied);
 }
 
+// The v210 fallback is the bridge's black over a ring-format buffer: other depths' black is
+// seen in the bridge tests.
 TEST_F(DeckLinkControllerTest, AFailedRenderSendsTheFallbackAndCountsADrop) {
-    const SDIBitDepth depths[] = {SDIBitDepth::eightBit, SDIBitDepth::tenBitFillOnly,
-                                  SDIBitDepth::tenBit};
-    for (SDIBitDepth depth : depths) {
-        SCOPED_TRACE(depth.rawValue().toStdString());
-        SetUpWith({});
-        setTake(false);
-        start(depth);
-        output->step(1);  // shows frame 0 and renders frame 3 on the completion thread
-        clearCaptures();
-        failingRenders = 1;  // frame 4 cannot be made
-        output->step(8);     // shows frames 1 ... 8
-        EXPECT_EQ(controller->droppedFrameCount(), 1u);
-        EXPECT_TRUE(controller->isRunning() && !controller->isStalled());
-        const auto played = capturedFrames();
-        ASSERT_EQ(played.size(), 8u);
-        for (std::size_t i = 0; i < played.size(); ++i) {
-            const SdiCapturedFrame& f = played[i];
-            // Pixel (12, 10): red from the take, or black (with a transparent key) in the fallback.
-            bool black = false;
-            switch (depth) {
-                case SDIBitDepth::eightBit:
-                    black = f.bytes[10 * f.rowBytes + 12 * 4 + 2] == 0;
-                    break;
-                case SDIBitDepth::tenBitFillOnly:
-                    black = ((test::wordAt(f, 10 * f.rowBytes + 2 * 16) >> 10) & 0x3FF) == 64;
-                    break;
-                case SDIBitDepth::tenBit:
-                    black = test::wordAt(f, 10 * f.rowBytes + 12 * 4) == kAy10Black;
-                    break;
-            }
-            EXPECT_EQ(black, f.tick == 4) << "tick " << f.tick;
-        }
-        EXPECT_EQ(output->counters().invalidContentFrames, 0);
-        controller->stop();
+    setTake(false);
+    start(SDIBitDepth::tenBitFillOnly);
+    output->step(1);  // shows frame 0 and renders frame 3 on the completion thread
+    clearCaptures();
+    failingRenders = 1;  // frame 4 cannot be made
+    output->step(8);     // shows frames 1 ... 8
+    EXPECT_EQ(controller->droppedFrameCount(), 1u);
+    EXPECT_TRUE(controller->isRunning() && !controller->isStalled());
+    const auto played = capturedFrames();
+    ASSERT_EQ(played.size(), 8u);
+    for (const SdiCapturedFrame& f : played) {
+        // Pixel (12, 10): red from the take (Y' 326), or black (Y' 64) in the fallback.
+        const std::uint32_t luma = (test::wordAt(f, 10 * f.rowBytes + 2 * 16) >> 10) & 0x3FF;
+        EXPECT_EQ(luma == 64, f.tick == 4) << "tick " << f.tick;
     }
+    EXPECT_EQ(output->counters().invalidContentFrames, 0);
 }
 
 }  // namespace

@@ -11,21 +11,22 @@ namespace {
 
 using test::kMode25;
 
+using Ring = std::function<std::vector<ZRFrameBuffer>()>;
+using Configure = std::function<void(SdiDeviceConfig&)>;
+
 struct StartCase {
     const char* name;
     int expectedCode;
-    std::function<void(SdiDeviceConfig&)> configure;
+    Ring ring = [] { return test::bgraRing(); };
+    Configure configure = {};
+    bool tenBit = false, externalKeyer = false;
     long long deviceIndex = 0;
     std::uint32_t mode = kMode25;
-    bool tenBit = false;
-    bool externalKeyer = false;
-    std::function<std::vector<ZRFrameBuffer>()> ring = [] { return test::bgraRing(); };
     bool withRequest = true;
 };
 
 std::vector<StartCase> startCases() {
     using F = SdiPixelFormat;
-    using Configure = std::function<void(SdiDeviceConfig&)>;
     const std::size_t bgraRow = test::kWidth * 4;
     auto ring = [](F format, std::size_t row, long long w = test::kWidth,
                    long long h = test::kHeight) {
@@ -38,79 +39,42 @@ std::vector<StartCase> startCases() {
             return r;
         };
     };
-    const auto ay10 = ring(F::bgra8, ZRDeckLinkOutput::rowBytesFor(F::ay10, test::kWidth));
-    const auto v210 = ring(F::v210, 128);
-    const auto bgra = [] { return test::bgraRing(); };
+    const Ring ay10 = ring(F::bgra8, ZRDeckLinkOutput::rowBytesFor(F::ay10, test::kWidth));
+    const Ring v210 = ring(F::v210, 128), bgra = [] { return test::bgraRing(); };
+    const Ring single = [] { return test::bgraRing(1); };
+    const Ring narrow = ring(F::bgra8, bgraRow, test::kWidth - 1);
+    const Ring shortOfRows = ring(F::bgra8, bgraRow, test::kWidth, test::kHeight - 1);
+    const Ring smallMemory = spoiled([](std::vector<ZRFrameBuffer>& r) { r[2].byteCount -= 1; });
+    const Ring noMemory = spoiled([](std::vector<ZRFrameBuffer>& r) { r[1].memory.reset(); });
+    const Configure noOutput = [](SdiDeviceConfig& d) { d.hasOutput = false; };
     const Configure noWrap = [](SdiDeviceConfig& d) { d.faults.wrapUnsupported = true; };
+    const Configure busy = [](SdiDeviceConfig& d) { d.faults.enableVideoBusy = true; };
+    const Configure frameLimit = [](SdiDeviceConfig& d) { d.faults.createFrameLimit = 6; };
+    const Configure startFails = [](SdiDeviceConfig& d) { d.faults.startPlaybackFails = true; };
+    const Configure keyerFails = [](SdiDeviceConfig& d) { d.faults.keyerEnableFails = true; };
+    const Configure levelFails = [](SdiDeviceConfig& d) { d.faults.keyerLevelFails = true; };
+    const Configure noKeyer = [](SdiDeviceConfig& d) { d.hasKeyer = false; };
     return {
-        {"no frame request", -1, {}, 0, kMode25, false, false, bgra, false},
-        {"one buffer, whatever else is wrong",
-         -1,
-         {},
-         9,
-         0,
-         false,
-         false,
-         [] { return test::bgraRing(1); }},
-        {"no device at the index", -2, {}, 5},
-        {"device without output", -3, [](SdiDeviceConfig& d) { d.hasOutput = false; }},
-        {"unknown mode", -4, {}, 0, fourCC("none")},
-        {"one pixel narrower",
-         -5,
-         {},
-         0,
-         kMode25,
-         false,
-         false,
-         ring(F::bgra8, bgraRow, test::kWidth - 1)},
-        {"one row short",
-         -5,
-         {},
-         0,
-         kMode25,
-         false,
-         false,
-         ring(F::bgra8, bgraRow, test::kWidth, test::kHeight - 1)},
-        {"v210 buffers for 8-bit", -5, {}, 0, kMode25, false, false, v210},
-        {"rows below the format's size",
-         -5,
-         {},
-         0,
-         kMode25,
-         false,
-         false,
-         ring(F::bgra8, bgraRow - 1)},
-        {"memory smaller than its rows",
-         -5,
-         {},
-         0,
-         kMode25,
-         false,
-         false,
-         spoiled([](std::vector<ZRFrameBuffer>& r) { r[2].byteCount -= 1; })},
-        {"no memory at all",
-         -5,
-         {},
-         0,
-         kMode25,
-         false,
-         false,
-         spoiled([](std::vector<ZRFrameBuffer>& r) { r[1].memory.reset(); })},
-        {"BGRA rows too short for Ay10", -5, {}, 0, kMode25, true, true, bgra},
-        {"device busy", -6, [](SdiDeviceConfig& d) { d.faults.enableVideoBusy = true; }},
-        {"no frames over client memory", -7, noWrap},
-        {"v210 fill without frames over client memory", -7, noWrap, 0, kMode25, true, false, v210},
-        {"too few frames for fill and key", -8,
-         [](SdiDeviceConfig& d) { d.faults.createFrameLimit = 6; }, 0, kMode25, true, true, ay10},
-        {"playback does not start", -9,
-         [](SdiDeviceConfig& d) { d.faults.startPlaybackFails = true; }},
-        {"keyer cannot be enabled for fill and key", -10,
-         [](SdiDeviceConfig& d) { d.faults.keyerEnableFails = true; }, 0, kMode25, true, true,
-         ay10},
-        {"keyer level refused for fill and key", -10,
-         [](SdiDeviceConfig& d) { d.faults.keyerLevelFails = true; }, 0, kMode25, true, true, ay10},
-        {"no keyer for fill and key", -10, [](SdiDeviceConfig& d) { d.hasKeyer = false; }, 0,
-         kMode25, true, true, ay10},
+        {"no frame request", -1, bgra, {}, false, false, 0, kMode25, false},
+        {"one buffer, whatever else is wrong", -1, single, {}, false, false, 9, 0},
+        {"no device at the index", -2, bgra, {}, false, false, 5},
+        {"device without output", -3, bgra, noOutput},
+        {"unknown mode", -4, bgra, {}, false, false, 0, fourCC("none")},
+        {"one pixel narrower", -5, narrow},
+        {"one row short", -5, shortOfRows},
+        {"v210 buffers for 8-bit", -5, v210},
+        {"rows below the format's size", -5, ring(F::bgra8, bgraRow - 1)},
+        {"memory smaller than its rows", -5, smallMemory},
+        {"no memory at all", -5, noMemory},
+        {"BGRA rows too short for Ay10", -5, bgra, {}, true, true},
+        {"device busy", -6, bgra, busy},
+        {"no frames over client memory", -7, bgra, noWrap},
+        {"v210 fill without frames over client memory", -7, v210, noWrap, true},
+        {"too few frames for fill and key", -8, ay10, frameLimit, true, true},
+        {"playback does not start", -9, bgra, startFails},
+        {"keyer cannot be enabled for fill and key", -10, ay10, keyerFails, true, true},
+        {"keyer level refused for fill and key", -10, ay10, levelFails, true, true},
+        {"no keyer for fill and key", -10, ay10, noKeyer, true, true},
     };
 }
 
@@ -187,7 +151,7 @@ TEST(ZRDeckLinkStart, AFailedStartOnABusyDeviceLeavesItsOwnerPlaying) {
 TEST(ZRDeckLinkStart, KeyerFailureIn8BitKeepsPlayingAndIsVisible) {
     struct Case {
         const char* name;
-        std::function<void(SdiDeviceConfig&)> configure;
+        Configure configure;
         bool externalKeyer;
         bool enabled, failed;
     };
