@@ -1,5 +1,6 @@
 // The device: pixel-buffer views, command-buffer ordering and completion, encoding errors,
-// compute dispatch, quad coverage and determinism over thread counts and kernel tables.
+// compute dispatch, quad coverage and determinism over thread counts and kernel tables. Drawn
+// layer pixels: render/metal_renderer_test.
 #include "platform/gpu/device.h"
 #include "platform/gpu/command_buffer.h"
 #include "platform/gpu/command_queue.h"
@@ -238,20 +239,6 @@ TEST(ComputeTest, DispatchCoversTheGridOnceWithItsArguments) {
     const auto* v = reinterpret_cast<const uint32_t*>(buffer->contents());
     for (uint32_t y = 0; y < 29; ++y)
         for (uint32_t x = 0; x < 37; ++x) ASSERT_EQ(v[y * 37 + x], y * 1000 + x + 7);
-}
-
-TEST(RasterTest, IdentityQuadCopiesEveryPixelExactly) {
-    Fixture f;
-    std::mt19937 rng(3);
-    const int w = 37, h = 23;
-    std::vector<uint32_t> px(size_t(w * h));
-    for (auto& p : px) p = rng() | 0xff000000u;  // opaque: premultiplied and straight agree
-    auto src = f.source(w, h, PixelFormat::BGRA8Unorm, px);
-    auto target = f.target(w, h);
-    auto cb = f.queue->commandBuffer();
-    f.drawLayer(*cb, target, src, kFull, 1);
-    Fixture::run(*cb);
-    EXPECT_EQ(f.pixels(*target), px);
 }
 
 TEST(RasterTest, QuadsMeetingOnASlantedEdgeDrawEachPixelOnce) {
