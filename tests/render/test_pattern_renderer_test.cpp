@@ -82,95 +82,71 @@ TEST(TestPatternRenderer, EdgesTileTheLength) {
 }
 
 // Regions of one colour at reference points: [x0, x1) x [y0, y1), one pixel when x1 is 0.
-struct Region {
-    int x0, y0;
-    RGB colour;
-    int x1 = 0, y1 = 0;
-};
-
 TEST(TestPatternRenderer, PatternsAtReferencePoints) {
-    const RGB cabinetEven{26, 41, 82}, cabinetOdd{51, 51, 51}, cabinetCut{115, 56, 0};
+    using K = TestPatternKind;
+    const ImageRef smpte = make(K::smpteBars, 1920, 1080), hatch = make(K::crosshatch, 1920, 1080),
+                   frame = make(K::edgeFrame, 1920, 1080),
+                   cabinets = make(K::ledCabinet, 1920, 1080);
     const struct {
-        TestPatternKind kind;
-        int w, h;
-        LEDCabinetSize cabinet;
-        std::vector<Region> regions;
-    } patterns[] = {
+        ImageRef image;
+        int x0, y0;
+        RGB colour;
+        int x1 = 0, y1 = 0;
+    } regions[] = {
         // SMPTE rows split at 2/3 and 3/4; bottom row x1 = round(1920 x 5 / 28); pluge at
         // 1372 + 91 ... 1372 + 183.
-        {TestPatternKind::smpteBars,
-         1920,
-         1080,
-         {128, 128},
-         {{300, 719, {191, 191, 0}},
-          {0, 720, {0, 0, 191}},
-          {300, 720, kBlack},
-          {600, 809, {191, 0, 191}},
-          {1919, 720, {191, 191, 191}},
-          {342, 810, {0, 33, 76}},
-          {343, 810, kWhite},
-          {685, 1079, kWhite},
-          {686, 1079, {50, 0, 106}},
-          {1462, 900, kBlack},
-          {1463, 900, {10, 10, 10}},
-          {1554, 900, {10, 10, 10}},
-          {1555, 900, kBlack}}},
-        {TestPatternKind::white, 64, 36, {}, {{0, 0, kWhite, 64, 36}}},
-        {TestPatternKind::black, 64, 36, {}, {{0, 0, kBlack, 64, 36}}},
-        {TestPatternKind::red, 64, 36, {}, {{0, 0, kRed, 64, 36}}},
-        {TestPatternKind::green, 64, 36, {}, {{0, 0, kGreen, 64, 36}}},
-        {TestPatternKind::blue, 64, 36, {}, {{0, 0, {0, 0, 255}, 64, 36}}},
-        {TestPatternKind::gray50, 64, 36, {}, {{0, 0, {128, 128, 128}, 64, 36}}},
+        {smpte, 300, 719, {191, 191, 0}},
+        {smpte, 0, 720, {0, 0, 191}},
+        {smpte, 300, 720, kBlack},
+        {smpte, 600, 809, {191, 0, 191}},
+        {smpte, 1919, 720, {191, 191, 191}},
+        {smpte, 342, 810, {0, 33, 76}},
+        {smpte, 343, 810, kWhite},
+        {smpte, 686, 1079, {50, 0, 106}},
+        {smpte, 1462, 900, kBlack},
+        {smpte, 1463, 900, {10, 10, 10}, 1555},
+        {smpte, 1555, 900, kBlack},
+        {make(K::white, 64, 36), 0, 0, kWhite, 64, 36},
+        {make(K::black, 64, 36), 0, 0, kBlack, 64, 36},
+        {make(K::red, 64, 36), 0, 0, kRed, 64, 36},
+        {make(K::green, 64, 36), 0, 0, kGreen, 64, 36},
+        {make(K::blue, 64, 36), 0, 0, {0, 0, 255}, 64, 36},
+        {make(K::gray50, 64, 36), 0, 0, {128, 128, 128}, 64, 36},
         // Step 120, thickness 2: the line at x covers x - 1 and x; the edge lines keep a half.
         // Red centre cross (960 - 4, 540 - 60, 8, 120).
-        {TestPatternKind::crosshatch,
-         1920,
-         1080,
-         {},
-         {{0, 5, kWhite},
-          {1, 5, kBlack},
-          {119, 5, kWhite, 121},
-          {121, 5, kBlack},
-          {1919, 5, kWhite},
-          {500, 59, kWhite, 501, 61},
-          {500, 61, kBlack},
-          {956, 480, kRed, 964, 600},
-          {964, 590, kBlack}}},
+        {hatch, 0, 5, kWhite},
+        {hatch, 1, 5, kBlack},
+        {hatch, 119, 5, kWhite, 121},
+        {hatch, 121, 5, kBlack},
+        {hatch, 1919, 5, kWhite},
+        {hatch, 500, 59, kWhite, 501, 61},
+        {hatch, 500, 61, kBlack},
+        {hatch, 956, 480, kRed, 964, 600},
+        {hatch, 964, 590, kBlack},
         // Rings; corner arms L = 86, t = 3, inset 8; centre cross arms of 86.
-        {TestPatternKind::edgeFrame,
-         1920,
-         1080,
-         {},
-         {{1919, 0, kWhite, 1920, 1080},
-          {1, 1, kRed, 1919, 2},
-          {2, 1077, kGreen, 1918, 1078},
-          {3, 500, kBlack},
-          {8, 8, kYellow, 94, 11},
-          {94, 9, kBlack},
-          {1909, 986, kYellow, 1912, 1072},
-          {917, 540, kWhite, 1003, 541},
-          {959, 530, kBlack}}},
+        {frame, 1919, 0, kWhite, 1920, 1080},
+        {frame, 1, 1, kRed, 1919, 2},
+        {frame, 2, 1077, kGreen, 1918, 1078},
+        {frame, 3, 500, kBlack},
+        {frame, 8, 8, kYellow, 94, 11},
+        {frame, 94, 9, kBlack},
+        {frame, 1909, 986, kYellow, 1912, 1072},
+        {frame, 917, 540, kWhite, 1003, 541},
+        {frame, 959, 530, kBlack},
         // Cell borders at 127 / 128; the bottom row is cut to 56 pixels and has its own colour.
-        {TestPatternKind::ledCabinet,
-         1920,
-         1080,
-         {128, 128},
-         {{5, 5, cabinetEven},
-          {133, 5, cabinetOdd},
-          {127, 0, kWhite, 129, 1024},
-          {0, 127, kWhite, 1920, 129},
-          {1915, 1078, cabinetCut},
-          {0, 1079, kWhite, 1920, 1080}}},
+        {cabinets, 5, 5, {26, 41, 82}},
+        {cabinets, 133, 5, {51, 51, 51}},
+        {cabinets, 127, 0, kWhite, 129, 1024},
+        {cabinets, 0, 127, kWhite, 1920, 129},
+        {cabinets, 1915, 1078, {115, 56, 0}},
+        {cabinets, 0, 1079, kWhite, 1920, 1080},
         // A cabinet size of 0 counts as 1: every one-pixel cell is all border.
-        {TestPatternKind::ledCabinet, 8, 4, {0, 0}, {{0, 0, kWhite, 8, 4}}},
+        {make(K::ledCabinet, 8, 4, {0, 0}), 0, 0, kWhite, 8, 4},
     };
-    for (const auto& p : patterns) {
-        ImageRef image = make(p.kind, p.w, p.h, p.cabinet);
-        for (const Region& r : p.regions)
-            EXPECT_TRUE(uniform(*image, r.x0, r.y0, r.x1 ? r.x1 : r.x0 + 1, r.y1 ? r.y1 : r.y0 + 1,
-                                r.colour))
-                << p.kind.rawValue().toStdString() << " at " << r.x0 << "," << r.y0;
-    }
+    for (const auto& r : regions)
+        EXPECT_TRUE(
+            uniform(*r.image, r.x0, r.y0, r.x1 ? r.x1 : r.x0 + 1, r.y1 ? r.y1 : r.y0 + 1, r.colour))
+            << r.x0 << "," << r.y0;
 }
 
 TEST(TestPatternRenderer, GrayscaleStepsAndTheirLabelsFromHeight240) {

@@ -98,35 +98,19 @@ TEST_F(DeckLinkControllerTest, StartHandsTheClockToTheCardAndStopGivesItBackClea
     EXPECT_FALSE(SDIAudioBridge::shared().isActive());
 }
 
+// Each bridge failure has its code in the bridge tests; here one shows as the bridge says it.
 TEST_F(DeckLinkControllerTest, FailedStartsLeaveTheControllerStopped) {
-    struct Case {
-        const char* name;
-        SdiFaults faults;
-        SDIBitDepth depth;
-        int bridgeCode;
-    };
-    SdiFaults busy, keyerFails;
+    SdiFaults busy;
     busy.enableVideoBusy = true;
-    keyerFails.keyerEnableFails = true;
-    const Case cases[] = {
-        {"device busy", busy, SDIBitDepth::eightBit, ZRDeckLinkError::cannotEnableOutput},
-        {"10-bit key without keyer", keyerFails, SDIBitDepth::tenBit,
-         ZRDeckLinkError::cannotEnableTenBitKey},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        SetUpWith(c.faults);
-        QString message;
-        EXPECT_EQ(startFailure(c.depth, {60000, 1001}, true, &message), Kind::bridge);
-        EXPECT_EQ(message, ZRDeckLinkError::messageForCode(c.bridgeCode))
-            << "shown as the bridge says it";
-        expectStopped();
-    }
+    SetUpWith(busy);
+    QString message;
+    EXPECT_EQ(startFailure(SDIBitDepth::eightBit, {60000, 1001}, true, &message), Kind::bridge);
+    EXPECT_EQ(message, ZRDeckLinkError::messageForCode(ZRDeckLinkError::cannotEnableOutput));
+    expectStopped();
 
     // A mode too wide for any render target cannot be given buffers.
     SetUpWith({});
     state.canvas = CanvasFormat{test::kHugeWidth, 1, "wide"};
-    QString message;
     EXPECT_EQ(startFailure(SDIBitDepth::eightBit, {60000, 1001}, true, &message),
               Kind::allocationFailed);
     EXPECT_EQ(message, localized("出力用のバッファを確保できません"));
