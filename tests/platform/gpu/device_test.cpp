@@ -52,21 +52,6 @@ struct Fixture {
         t->replaceRegion(px.data(), size_t(w) * 4);
         return t;
     }
-    void drawLayer(CommandBuffer& cb, const std::shared_ptr<Texture>& into,
-                   const std::shared_ptr<Texture>& src, const Corners& corners, float opacity,
-                   LoadAction load = LoadAction::Clear) {
-        RenderPassDescriptor pass;
-        pass.texture = into;
-        pass.loadAction = load;
-        auto* enc = cb.renderCommandEncoder(pass);
-        ASSERT_NE(enc, nullptr);
-        enc->setRenderPipelineState(canvas);
-        const float block[4] = {opacity, 1, 0, 0};
-        enc->setFragmentBytes(block, sizeof(block), 0);
-        enc->setFragmentTexture(src, 0);
-        quad(enc, corners);
-        enc->endEncoding();
-    }
     static void run(CommandBuffer& cb) {
         cb.commit();
         cb.waitUntilCompleted();
@@ -282,7 +267,13 @@ TEST(RasterTest, ResultsDoNotDependOnThreadsOrKernelTable) {
         const float s = std::sin(0.7f) * 0.6f, c = std::cos(0.7f) * 0.6f;
         const Corners rotated = {Float2{-c + s, -s - c}, Float2{c + s, s - c},
                                  Float2{-c - s, -s + c}, Float2{c - s, s + c}};
-        f.drawLayer(*cb, target, src, rotated, 0.8f);
+        auto* enc = cb->renderCommandEncoder({target});
+        enc->setRenderPipelineState(f.canvas);
+        const float block[4] = {0.8f, 1, 0, 0};
+        enc->setFragmentBytes(block, sizeof(block), 0);
+        enc->setFragmentTexture(src, 0);
+        Fixture::quad(enc, rotated);
+        enc->endEncoding();
         Fixture::run(*cb);
         results.push_back(f.pixels(*target));
     }
