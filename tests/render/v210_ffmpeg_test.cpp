@@ -105,7 +105,8 @@ TEST(V210Ffmpeg, ColourBarsDecodeToTheLimitedRangeValues) {
         bool rec709;
     } cases[] = {
         {TestPatternKind::colorBars75, 1280, 720, true},
-        {TestPatternKind::colorBars100, 710, 576, false},  // a width that ends inside a group
+        {TestPatternKind::colorBars100, 710, 719,
+         false},  // ends inside a group; Rec. 601 below 720
     };
     PackRig rig;
     for (const auto& c : cases) {
