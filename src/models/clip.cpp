@@ -1,11 +1,15 @@
 #include "models/clip.h"
 
-#include "models/json_decoding.h"
+#include "models/raw_enum.h"
 
 #include <QFileInfo>
 
 namespace velmar {
 namespace {
+
+constexpr RawCase<Clip::Kind::Value> kKindCases[] = {{Clip::Kind::still, "still"},
+                                                     {Clip::Kind::movie, "movie"}};
+static_assert(raw_enum::inCaseOrder(kKindCases));
 
 template <typename T>
 size_t hashOptional(const std::optional<T>& value, size_t seed) {
@@ -19,25 +23,20 @@ size_t hashOptional(const std::optional<double>& value, size_t seed) {
 }  // namespace
 
 const std::array<Clip::Kind, 2>& Clip::Kind::allCases() {
-    static const std::array<Kind, 2> cases = {still, movie};
+    static constexpr auto cases = raw_enum::allCases<Kind>(kKindCases);
     return cases;
 }
 
 QString Clip::Kind::rawValue() const {
-    return value_ == still ? QStringLiteral("still") : QStringLiteral("movie");
+    return raw_enum::rawValue(kKindCases, value_);
 }
 
 std::optional<Clip::Kind> Clip::Kind::fromRawValue(const QString& raw) {
-    for (Kind kind : allCases()) {
-        if (raw == kind.rawValue()) return kind;
-    }
-    return std::nullopt;
+    return raw_enum::fromRawValue<Kind>(kKindCases, raw);
 }
 
 Clip::Kind Clip::Kind::fromJson(const QJsonValue& json) {
-    const QString raw = json::toString(json, QStringLiteral("kind"));
-    if (const auto kind = fromRawValue(raw)) return *kind;
-    throw JsonDecodingError(QStringLiteral("unknown clip kind \"%1\"").arg(raw));
+    return raw_enum::fromJson<Kind>(kKindCases, json, "kind", "clip kind");
 }
 
 const QSet<QString>& Clip::stillExtensions() {

@@ -1,13 +1,20 @@
 #include "models/clip_transform.h"
 
 #include "models/json_decoding.h"
+#include "models/raw_enum.h"
 
 #include <cmath>
 
 namespace velmar {
 namespace {
 
-constexpr const char* kFieldNames[] = {"offsetX", "offsetY", "scale", "rotation", "opacity"};
+using Field = ClipTransform::Field;
+constexpr RawCase<Field::Value> kFieldCases[] = {{Field::offsetX, "offsetX"},
+                                                 {Field::offsetY, "offsetY"},
+                                                 {Field::scale, "scale"},
+                                                 {Field::rotation, "rotation"},
+                                                 {Field::opacity, "opacity"}};
+static_assert(raw_enum::inCaseOrder(kFieldCases));
 
 double finiteOr(double value, double fallback) {
     return std::isfinite(value) ? value : fallback;
@@ -16,19 +23,16 @@ double finiteOr(double value, double fallback) {
 }  // namespace
 
 const std::array<ClipTransform::Field, 5>& ClipTransform::Field::allCases() {
-    static const std::array<Field, 5> cases = {offsetX, offsetY, scale, rotation, opacity};
+    static constexpr auto cases = raw_enum::allCases<Field>(kFieldCases);
     return cases;
 }
 
 QString ClipTransform::Field::rawValue() const {
-    return QString::fromLatin1(kFieldNames[value_]);
+    return raw_enum::rawValue(kFieldCases, value_);
 }
 
 std::optional<ClipTransform::Field> ClipTransform::Field::fromRawValue(const QString& raw) {
-    for (Field field : allCases()) {
-        if (raw == QLatin1String(kFieldNames[field])) return field;
-    }
-    return std::nullopt;
+    return raw_enum::fromRawValue<Field>(kFieldCases, raw);
 }
 
 double ClipTransform::value(Field field) const {

@@ -1,29 +1,31 @@
 #include "models/key_alpha_mode.h"
 
-#include "models/json_decoding.h"
+#include "models/raw_enum.h"
 
 namespace velmar {
+namespace {
+
+constexpr RawCase<KeyAlphaMode::Value> kCases[] = {{KeyAlphaMode::straight, "straight"},
+                                                   {KeyAlphaMode::premultiplied, "premultiplied"}};
+static_assert(raw_enum::inCaseOrder(kCases));
+
+}  // namespace
 
 const std::array<KeyAlphaMode, 2>& KeyAlphaMode::allCases() {
-    static const std::array<KeyAlphaMode, 2> cases = {straight, premultiplied};
+    static constexpr auto cases = raw_enum::allCases<KeyAlphaMode>(kCases);
     return cases;
 }
 
 QString KeyAlphaMode::rawValue() const {
-    return value_ == straight ? QStringLiteral("straight") : QStringLiteral("premultiplied");
+    return raw_enum::rawValue(kCases, value_);
 }
 
 std::optional<KeyAlphaMode> KeyAlphaMode::fromRawValue(const QString& raw) {
-    for (KeyAlphaMode value : allCases()) {
-        if (raw == value.rawValue()) return value;
-    }
-    return std::nullopt;
+    return raw_enum::fromRawValue<KeyAlphaMode>(kCases, raw);
 }
 
 KeyAlphaMode KeyAlphaMode::fromJson(const QJsonValue& json) {
-    const QString raw = json::toString(json, QStringLiteral("keyAlphaMode"));
-    if (const auto value = fromRawValue(raw)) return *value;
-    throw JsonDecodingError(QStringLiteral("unknown keyAlphaMode \"%1\"").arg(raw));
+    return raw_enum::fromJson<KeyAlphaMode>(kCases, json, "keyAlphaMode", "keyAlphaMode");
 }
 
 }  // namespace velmar

@@ -1,25 +1,25 @@
 #include "models/language_settings.h"
 
+#include "models/raw_enum.h"
 #include "platform/base/user_defaults.h"
 
 #include <QLocale>
 
 namespace velmar {
+namespace {
+
+constexpr RawCase<AppLanguage> kLanguageCases[] = {
+    {AppLanguage::system, "system"}, {AppLanguage::ja, "ja"}, {AppLanguage::en, "en"}};
+static_assert(raw_enum::inCaseOrder(kLanguageCases));
+
+}  // namespace
 
 QString rawValue(AppLanguage language) {
-    switch (language) {
-        case AppLanguage::system: return QStringLiteral("system");
-        case AppLanguage::ja: return QStringLiteral("ja");
-        case AppLanguage::en: return QStringLiteral("en");
-    }
-    return QStringLiteral("system");
+    return raw_enum::rawValue(kLanguageCases, language);
 }
 
 std::optional<AppLanguage> appLanguageFromRaw(const QString& raw) {
-    for (AppLanguage l : allAppLanguages) {
-        if (rawValue(l) == raw) return l;
-    }
-    return std::nullopt;
+    return raw_enum::fromRawValue<AppLanguage>(kLanguageCases, raw);
 }
 
 LanguageSettings& LanguageSettings::shared() {

@@ -1,7 +1,7 @@
 #include "models/motion_kind.h"
 
-#include "models/json_decoding.h"
 #include "models/localized.h"
+#include "models/raw_enum.h"
 
 #include <cmath>
 #include <numbers>
@@ -9,40 +9,40 @@
 namespace velmar {
 namespace {
 
+using M = MotionKind;
+
 struct Entry {
+    M::Value value;
     const char* raw;
     const char* titleKey;
 };
 
 constexpr Entry kEntries[] = {
-    {"cut", L10N_KEY("カット")},
-    {"fade", L10N_KEY("フェード")},
-    {"slideLeft", L10N_KEY("スライド ←（右から入る）")},
-    {"slideRight", L10N_KEY("スライド →（左から入る）")},
-    {"slideUp", L10N_KEY("スライド ↑（下から入る）")},
-    {"slideDown", L10N_KEY("スライド ↓（上から入る）")},
-    {"zoom", L10N_KEY("ズーム（0%→100%）")},
-    {"dive", L10N_KEY("飛び込み（300%→100%）")},
-    {"rotate", L10N_KEY("回転")},
+    {M::cut, "cut", L10N_KEY("カット")},
+    {M::fade, "fade", L10N_KEY("フェード")},
+    {M::slideLeft, "slideLeft", L10N_KEY("スライド ←（右から入る）")},
+    {M::slideRight, "slideRight", L10N_KEY("スライド →（左から入る）")},
+    {M::slideUp, "slideUp", L10N_KEY("スライド ↑（下から入る）")},
+    {M::slideDown, "slideDown", L10N_KEY("スライド ↓（上から入る）")},
+    {M::zoom, "zoom", L10N_KEY("ズーム（0%→100%）")},
+    {M::dive, "dive", L10N_KEY("飛び込み（300%→100%）")},
+    {M::rotate, "rotate", L10N_KEY("回転")},
 };
+static_assert(raw_enum::inCaseOrder(kEntries));
 
 }  // namespace
 
 const std::array<MotionKind, 9>& MotionKind::allCases() {
-    static const std::array<MotionKind, 9> cases = {cut,       fade, slideLeft, slideRight, slideUp,
-                                                    slideDown, zoom, dive,      rotate};
+    static constexpr auto cases = raw_enum::allCases<MotionKind>(kEntries);
     return cases;
 }
 
 QString MotionKind::rawValue() const {
-    return QString::fromLatin1(kEntries[value_].raw);
+    return raw_enum::rawValue(kEntries, value_);
 }
 
 std::optional<MotionKind> MotionKind::fromRawValue(const QString& raw) {
-    for (MotionKind kind : allCases()) {
-        if (raw == QLatin1String(kEntries[kind].raw)) return kind;
-    }
-    return std::nullopt;
+    return raw_enum::fromRawValue<MotionKind>(kEntries, raw);
 }
 
 const char* MotionKind::titleKey() const {
@@ -95,9 +95,7 @@ MotionTransform MotionKind::transform(double presence, bool entering) const {
 }
 
 MotionKind MotionKind::fromJson(const QJsonValue& json) {
-    const QString raw = json::toString(json, QStringLiteral("motion"));
-    if (const auto kind = fromRawValue(raw)) return *kind;
-    throw JsonDecodingError(QStringLiteral("unknown motion \"%1\"").arg(raw));
+    return raw_enum::fromJson<MotionKind>(kEntries, json, "motion", "motion");
 }
 
 }  // namespace velmar

@@ -1,29 +1,32 @@
 #include "models/preview_background.h"
 
-#include "models/json_decoding.h"
+#include "models/raw_enum.h"
 
 namespace velmar {
+namespace {
+
+constexpr RawCase<PreviewBackground::Value> kCases[] = {{PreviewBackground::checker, "checker"},
+                                                        {PreviewBackground::black, "black"}};
+static_assert(raw_enum::inCaseOrder(kCases));
+
+}  // namespace
 
 const std::array<PreviewBackground, 2>& PreviewBackground::allCases() {
-    static const std::array<PreviewBackground, 2> cases = {checker, black};
+    static constexpr auto cases = raw_enum::allCases<PreviewBackground>(kCases);
     return cases;
 }
 
 QString PreviewBackground::rawValue() const {
-    return value_ == checker ? QStringLiteral("checker") : QStringLiteral("black");
+    return raw_enum::rawValue(kCases, value_);
 }
 
 std::optional<PreviewBackground> PreviewBackground::fromRawValue(const QString& raw) {
-    for (PreviewBackground value : allCases()) {
-        if (raw == value.rawValue()) return value;
-    }
-    return std::nullopt;
+    return raw_enum::fromRawValue<PreviewBackground>(kCases, raw);
 }
 
 PreviewBackground PreviewBackground::fromJson(const QJsonValue& json) {
-    const QString raw = json::toString(json, QStringLiteral("previewBackground"));
-    if (const auto value = fromRawValue(raw)) return *value;
-    throw JsonDecodingError(QStringLiteral("unknown previewBackground \"%1\"").arg(raw));
+    return raw_enum::fromJson<PreviewBackground>(kCases, json, "previewBackground",
+                                                 "previewBackground");
 }
 
 }  // namespace velmar

@@ -1,8 +1,23 @@
 #include "models/title_effect.h"
 
-namespace velmar {
+#include "models/raw_enum.h"
 
-QString uuidToJson(const QUuid& id) { return id.toString(QUuid::WithoutBraces).toUpper(); }
+namespace velmar {
+namespace {
+
+using K = TitleEffectKind;
+constexpr RawCase<K> kKindCases[] = {{K::edge, "edge"},
+                                     {K::shadow, "shadow"},
+                                     {K::outerGlow, "outerGlow"},
+                                     {K::innerGlow, "innerGlow"}};
+static_assert(raw_enum::inCaseOrder(kKindCases));
+static_assert(raw_enum::allCases<K>(kKindCases) == TitleEffect::allKinds);
+
+}  // namespace
+
+QString uuidToJson(const QUuid& id) {
+    return id.toString(QUuid::WithoutBraces).toUpper();
+}
 
 QUuid uuidFromJson(const QJsonValue& value, const QString& path) {
     const QString text = JsonReader::toString(value, path);
@@ -14,20 +29,11 @@ QUuid uuidFromJson(const QJsonValue& value, const QString& path) {
 }
 
 QString TitleEffect::rawValue(TitleEffectKind kind) {
-    switch (kind) {
-    case TitleEffectKind::edge: return QStringLiteral("edge");
-    case TitleEffectKind::shadow: return QStringLiteral("shadow");
-    case TitleEffectKind::outerGlow: return QStringLiteral("outerGlow");
-    case TitleEffectKind::innerGlow: break;
-    }
-    return QStringLiteral("innerGlow");
+    return raw_enum::rawValue(kKindCases, kind);
 }
 
 std::optional<TitleEffectKind> TitleEffect::kindFromRawValue(const QString& raw) {
-    for (TitleEffectKind kind : allKinds) {
-        if (rawValue(kind) == raw) return kind;
-    }
-    return std::nullopt;
+    return raw_enum::fromRawValue<TitleEffectKind>(kKindCases, raw);
 }
 
 TitleEffect TitleEffect::standardEdge() {
@@ -39,9 +45,9 @@ TitleEffect TitleEffect::standardShadow() {
 }
 
 QJsonObject TitleEffect::toJson() const {
-    return {{QStringLiteral("id"), uuidToJson(id)},   {QStringLiteral("kind"), rawValue(kind)},
-            {QStringLiteral("enabled"), enabled},     {QStringLiteral("color"), color.toJson()},
-            {QStringLiteral("size"), size},           {QStringLiteral("offsetX"), offsetX},
+    return {{QStringLiteral("id"), uuidToJson(id)}, {QStringLiteral("kind"), rawValue(kind)},
+            {QStringLiteral("enabled"), enabled},   {QStringLiteral("color"), color.toJson()},
+            {QStringLiteral("size"), size},         {QStringLiteral("offsetX"), offsetX},
             {QStringLiteral("offsetY"), offsetY}};
 }
 

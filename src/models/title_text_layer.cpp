@@ -1,25 +1,23 @@
 #include "models/title_text_layer.h"
 
+#include "models/raw_enum.h"
+
 namespace velmar {
 
 namespace {
 using Key = QLatin1StringView;
-}
+using Alignment = TitleTextLayer::Alignment;
+constexpr RawCase<Alignment> kAlignmentCases[] = {
+    {Alignment::left, "left"}, {Alignment::center, "center"}, {Alignment::right, "right"}};
+static_assert(raw_enum::inCaseOrder(kAlignmentCases));
+}  // namespace
 
 QString TitleTextLayer::rawValue(Alignment alignment) {
-    switch (alignment) {
-    case Alignment::left: return QStringLiteral("left");
-    case Alignment::center: return QStringLiteral("center");
-    case Alignment::right: break;
-    }
-    return QStringLiteral("right");
+    return raw_enum::rawValue(kAlignmentCases, alignment);
 }
 
 std::optional<TitleTextLayer::Alignment> TitleTextLayer::alignmentFromRawValue(const QString& raw) {
-    for (Alignment a : {Alignment::left, Alignment::center, Alignment::right}) {
-        if (rawValue(a) == raw) return a;
-    }
-    return std::nullopt;
+    return raw_enum::fromRawValue<Alignment>(kAlignmentCases, raw);
 }
 
 QJsonObject TitleTextLayer::toJson() const {
@@ -38,16 +36,20 @@ QJsonObject TitleTextLayer::toJson() const {
 
 TitleTextLayer TitleTextLayer::fromJson(const JsonReader& json) {
     TitleTextLayer layer;
-    if (json.has(Key("id"))) layer.id = uuidFromJson(json.json().value(Key("id")), json.pathOf(Key("id")));
+    if (json.has(Key("id")))
+        layer.id = uuidFromJson(json.json().value(Key("id")), json.pathOf(Key("id")));
     layer.text = json.optionalString(Key("text")).value_or(QString());
-    layer.fontName = json.optionalString(Key("fontName")).value_or(QStringLiteral("HiraginoSans-W6"));
+    layer.fontName =
+        json.optionalString(Key("fontName")).value_or(QStringLiteral("HiraginoSans-W6"));
     layer.fontSize = json.optionalNumber(Key("fontSize")).value_or(96);
     if (auto fill = json.optionalObject(Key("fill"))) layer.fill = TitleRGBA::fromJson(*fill);
     layer.x = json.optionalNumber(Key("x")).value_or(0.5);
     layer.y = json.optionalNumber(Key("y")).value_or(0.8);
     if (auto raw = json.optionalString(Key("alignment"))) {
         const auto alignment = alignmentFromRawValue(*raw);
-        if (!alignment) throw JsonReader::error(json.pathOf(Key("alignment")), QStringLiteral("unknown alignment"));
+        if (!alignment)
+            throw JsonReader::error(json.pathOf(Key("alignment")),
+                                    QStringLiteral("unknown alignment"));
         layer.alignment = *alignment;
     }
     layer.effects.clear();
@@ -59,7 +61,8 @@ TitleTextLayer TitleTextLayer::fromJson(const JsonReader& json) {
         return layer;
     }
     TitleEffect edge = TitleEffect::standardEdge();
-    if (auto outline = json.optionalObject(Key("outline"))) edge.color = TitleRGBA::fromJson(*outline);
+    if (auto outline = json.optionalObject(Key("outline")))
+        edge.color = TitleRGBA::fromJson(*outline);
     edge.size = json.optionalNumber(Key("outlineWidth")).value_or(3);
     TitleEffect shadow = TitleEffect::standardShadow();
     if (auto color = json.optionalObject(Key("shadow"))) shadow.color = TitleRGBA::fromJson(*color);

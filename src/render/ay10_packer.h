@@ -1,18 +1,10 @@
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
+#include "render/ten_bit_packer.h"
+
 #include <memory>
 
 namespace velmar {
-
-namespace gpu {
-class Buffer;
-class CommandBuffer;
-class ComputePipelineState;
-class Device;
-class Texture;
-}  // namespace gpu
 
 // Packs the composed BGRA canvas into 'Ay10' rows (10-bit 4:2:2 Y'CbCr fill with a 10-bit key)
 // for the SDI fill-and-key output, with the compute kernel "ay10_pack" in the caller's command
@@ -28,35 +20,17 @@ class Texture;
 // premultiplied; platform/gpu/pack_kernels.h has the exact arithmetic.
 //
 // Threads: immutable after creation; encode may run on any thread.
-class AY10Packer {
-public:
+class AY10Packer : public TenBitPacker {
+  public:
+    static constexpr Format kFormat{"ay10_pack", 64, 256, 8};
+
     // Null for a width or height below 1 or above the device's texture limit, or when the
     // library has no "ay10_pack" or its pipeline cannot be made.
     static std::shared_ptr<AY10Packer> create(std::shared_ptr<gpu::Device> device, int width,
                                               int height);
 
-    int width() const { return width_; }
-    int height() const { return height_; }
-    size_t rowBytes() const { return rowBytes_; }
-    const std::shared_ptr<gpu::Device>& device() const { return device_; }
-    const std::shared_ptr<gpu::ComputePipelineState>& pipeline() const { return pipeline_; }
-
-    // Records the packing of `source` (BGRA8, exactly width x height) into `buffer` (at least
-    // rowBytes * height bytes). False, with nothing recorded, for another source size or
-    // format, a short or missing buffer, or when no compute encoder can be opened. The caller
-    // commits.
-    bool encode(const std::shared_ptr<gpu::Texture>& source,
-                const std::shared_ptr<gpu::Buffer>& buffer, gpu::CommandBuffer& commandBuffer) const;
-
     AY10Packer(std::shared_ptr<gpu::Device> device,
                std::shared_ptr<gpu::ComputePipelineState> pipeline, int width, int height);
-
-private:
-    int width_;
-    int height_;
-    size_t rowBytes_;
-    std::shared_ptr<gpu::Device> device_;
-    std::shared_ptr<gpu::ComputePipelineState> pipeline_;
 };
 
 }  // namespace velmar

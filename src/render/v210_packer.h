@@ -1,20 +1,16 @@
 #pragma once
 
+#include "render/ten_bit_packer.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <utility>
 #include <vector>
 
 namespace velmar {
 
 namespace gpu {
-class Buffer;
-class CommandBuffer;
-class ComputePipelineState;
-class Device;
 class PixelBuffer;
-class Texture;
 }  // namespace gpu
 
 // Packs the composed BGRA canvas into 10-bit 4:2:2 v210 rows for the SDI fill-only output:
@@ -32,25 +28,14 @@ class Texture;
 //
 // Threads: immutable after creation; encode, makePixelBuffer and copy may run on any thread
 // (the SDI completion thread, inside the canvas engine's frame).
-class V210Packer {
-public:
+class V210Packer : public TenBitPacker {
+  public:
+    static constexpr Format kFormat{"v210_pack", 48, 128, 16};
+
     // Null for a width or height below 1 or above the device's texture limit, or when the
     // library has no "v210_pack" or its pipeline cannot be made.
     static std::shared_ptr<V210Packer> create(std::shared_ptr<gpu::Device> device, int width,
                                               int height);
-
-    int width() const { return width_; }
-    int height() const { return height_; }
-    size_t rowBytes() const { return rowBytes_; }
-    const std::shared_ptr<gpu::ComputePipelineState>& pipeline() const { return pipeline_; }
-    const std::shared_ptr<gpu::Device>& device() const { return device_; }
-
-    // Records the packing of `source` (BGRA8, exactly width x height) into `buffer` (at least
-    // rowBytes * height bytes). False, with nothing recorded, for another source size or
-    // format, a short or missing buffer, or when no compute encoder can be opened. The caller
-    // commits.
-    bool encode(const std::shared_ptr<gpu::Texture>& source,
-                const std::shared_ptr<gpu::Buffer>& buffer, gpu::CommandBuffer& commandBuffer) const;
 
     // A width x height 'v210' pixel buffer with every line black (blackRow of its own row
     // length); null when it cannot be made or its rows are shorter than rowBytes.
@@ -68,19 +53,8 @@ public:
     // 0x04080040 (Y' 64, Cb and Cr 512) and the rest 0.
     static std::vector<uint32_t> blackRow(int width, size_t rowBytes);
 
-    // The luma coefficients (Kr, Kb) for a picture height: BT.709 (0.2126, 0.0722) from 720
-    // lines up, else BT.601 (0.299, 0.114).
-    static std::pair<float, float> lumaCoefficients(int height);
-
     V210Packer(std::shared_ptr<gpu::Device> device,
                std::shared_ptr<gpu::ComputePipelineState> pipeline, int width, int height);
-
-private:
-    int width_;
-    int height_;
-    size_t rowBytes_;
-    std::shared_ptr<gpu::ComputePipelineState> pipeline_;
-    std::shared_ptr<gpu::Device> device_;
 };
 
 }  // namespace velmar

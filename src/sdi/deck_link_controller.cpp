@@ -144,27 +144,22 @@ void DeckLinkController::start(long long deviceIndex, const CanvasFormat& canvas
     if (bitDepth == SDIBitDepth::tenBit) {
         ay10 = AY10Packer::create(device, width, height);
         if (!ay10) throw StartError::allocationFailed();
-        const std::size_t length = ay10->rowBytes() * static_cast<std::size_t>(height);
-        for (std::size_t i = 0; i < targets->size(); ++i) {
-            TenBitSlot slot;
-            slot.words = device->newBuffer(length);
-            if (!slot.words || slot.words->length() < length) throw StartError::allocationFailed();
-            // BGRA-typed carrier over the packed words: the bridge reads the Ay10 rows from it.
-            slot.pixelBuffer =
-                gpu::PixelBuffer::wrap(ay10->width(), ay10->height(), gpu::kPixelFormat32BGRA,
-                                       ay10->rowBytes(), slot.words->memory());
-            if (!slot.pixelBuffer) throw StartError::allocationFailed();
-            packingSlots.push_back(std::move(slot));
-        }
     } else if (bitDepth == SDIBitDepth::tenBitFillOnly) {
         v210 = V210Packer::create(device, width, height);
         if (!v210) throw StartError::allocationFailed();
-        const std::size_t length = v210->rowBytes() * static_cast<std::size_t>(height);
+    }
+    const TenBitPacker* packer = ay10 ? static_cast<const TenBitPacker*>(ay10.get()) : v210.get();
+    if (packer != nullptr) {
+        const std::size_t length = packer->rowBytes() * static_cast<std::size_t>(height);
         for (std::size_t i = 0; i < targets->size(); ++i) {
             TenBitSlot slot;
             slot.words = device->newBuffer(length);
             if (!slot.words || slot.words->length() < length) throw StartError::allocationFailed();
-            slot.pixelBuffer = v210->makePixelBuffer();
+            // Ay10: a BGRA-typed carrier over the packed words, from which the bridge reads the
+            // rows. v210: a pixel buffer of its own, into which copy() moves the rows.
+            slot.pixelBuffer = ay10 ? gpu::PixelBuffer::wrap(width, height, gpu::kPixelFormat32BGRA,
+                                                             ay10->rowBytes(), slot.words->memory())
+                                    : v210->makePixelBuffer();
             if (!slot.pixelBuffer) throw StartError::allocationFailed();
             packingSlots.push_back(std::move(slot));
         }

@@ -61,11 +61,6 @@ TEST(JsonCodingTest, RoundTrips) {
         {1e-300, -1e300, 5e-324, 0, 1},
     };
     for (const ClipTransform& t : transforms) EXPECT_EQ(roundTrip(t), t);
-
-    for (MotionKind k : MotionKind::allCases()) EXPECT_EQ(roundTrip(k), k);
-    for (KeyAlphaMode m : KeyAlphaMode::allCases()) EXPECT_EQ(roundTrip(m), m);
-    for (PreviewBackground b : PreviewBackground::allCases()) EXPECT_EQ(roundTrip(b), b);
-    for (Clip::Kind k : Clip::Kind::allCases()) EXPECT_EQ(roundTrip(k), k);
 }
 
 TEST(JsonCodingTest, ExactKeysAndDeterministicText) {
@@ -76,12 +71,30 @@ TEST(JsonCodingTest, ExactKeysAndDeterministicText) {
     EXPECT_EQ(text(FrameRate().toJson()), R"({"frameDuration":1001,"timeScale":60000})");
     EXPECT_EQ(text(ClipTransform{0.5, -0.25, 2, 90, 0.75}.toJson()),
               R"({"offsetX":0.5,"offsetY":-0.25,"opacity":0.75,"rotation":90,"scale":2})");
-    EXPECT_EQ(MotionKind(MotionKind::slideDown).toJson(), QJsonValue(QStringLiteral("slideDown")));
-    EXPECT_EQ(KeyAlphaMode(KeyAlphaMode::premultiplied).toJson(),
-              QJsonValue(QStringLiteral("premultiplied")));
-    EXPECT_EQ(PreviewBackground(PreviewBackground::checker).toJson(),
-              QJsonValue(QStringLiteral("checker")));
-    EXPECT_EQ(Clip::Kind(Clip::Kind::movie).toJson(), QJsonValue(QStringLiteral("movie")));
+}
+
+// Stored files name the cases by these texts: every one is written out here, in case order, and
+// each reads back as its case.
+template <typename T>
+void expectRawValues(const char* literal) {
+    QStringList raws;
+    for (T value : T::allCases()) {
+        raws << value.rawValue();
+        EXPECT_EQ(T::fromRawValue(value.rawValue()), value) << value.rawValue().toStdString();
+        if constexpr (requires { T::fromJson(value.toJson()); }) {
+            EXPECT_EQ(value.toJson(), QJsonValue(value.rawValue()));
+            EXPECT_EQ(T::fromJson(value.toJson()), value);
+        }
+    }
+    EXPECT_EQ(raws.join(QLatin1Char(',')), QLatin1String(literal));
+}
+
+TEST(JsonCodingTest, EveryRawValueIsPinned) {
+    expectRawValues<MotionKind>("cut,fade,slideLeft,slideRight,slideUp,slideDown,zoom,dive,rotate");
+    expectRawValues<KeyAlphaMode>("straight,premultiplied");
+    expectRawValues<PreviewBackground>("checker,black");
+    expectRawValues<Clip::Kind>("still,movie");
+    expectRawValues<ClipTransform::Field>("offsetX,offsetY,scale,rotation,opacity");
 }
 
 TEST(JsonCodingTest, NonFiniteTransformFieldsAreWrittenAsTheirIdentityValues) {
@@ -113,39 +126,33 @@ const Decoder decodeTransform = [](const QJsonValue& v) { ClipTransform::fromJso
 // Missing keys, wrong types, fractions, numbers out of range or not finite, other shapes.
 TEST(JsonCodingTest, MalformedValuesAreRejected) {
     const std::pair<const Decoder*, const char*> cases[] = {
-        {&decodeCanvas, R"({"width":1920,"name":"HD 1080"})"},
         {&decodeCanvas, R"({"width":1920,"height":1080})"},
         {&decodeCanvas, R"({"width":"1920","height":1080,"name":"n"})"},
         {&decodeCanvas, R"({"width":1920.5,"height":1080,"name":"n"})"},
-        {&decodeCanvas, R"({"width":true,"height":1080,"name":"n"})"},
-        {&decodeCanvas, R"({"width":null,"height":1080,"name":"n"})"},
         {&decodeCanvas, R"({"width":1e400,"height":1080,"name":"n"})"},
         {&decodeCanvas, R"({"width":3000000000,"height":1080,"name":"n"})"},
-        {&decodeCanvas, R"({"width":1920,"height":[1080],"name":"n"})"},
         {&decodeCanvas, R"({"width":1920,"height":1080,"name":7})"},
         {&decodeCanvas, R"([1920,1080,"n"])"},
         {&decodeCanvas, R"(null)"},
-        {&decodeCanvas, R"(NaN)"},
         {&decodeRate, R"({"timeScale":60000})"},
         {&decodeRate, R"({"timeScale":60000.5,"frameDuration":1001})"},
-        {&decodeRate, R"({"timeScale":60000,"frameDuration":1e400})"},
         {&decodeRate, R"({"timeScale":1e19,"frameDuration":1})"},
         {&decodeRate, R"({"timeScale":-1e19,"frameDuration":1})"},
-        {&decodeRate, R"({"timeScale":60000,"frameDuration":{}})"},
         {&decodeRate, R"(60)"},
         {&decodeTransform, R"({"offsetX":0,"offsetY":0,"scale":1,"rotation":0})"},
         {&decodeTransform, R"({"offsetX":0,"offsetY":0,"scale":1,"rotation":0,"opacity":"1"})"},
-        {&decodeTransform, R"({"offsetX":0,"offsetY":0,"scale":1,"rotation":0,"opacity":null})"},
         {&decodeTransform, R"({"offsetX":0,"offsetY":0,"scale":1e400,"rotation":0,"opacity":1})"},
-        {&decodeTransform, R"({"offsetX":[0],"offsetY":0,"scale":1,"rotation":0,"opacity":1})"},
         {&decodeTransform, R"([0,0,1,0,1])"},
     };
-    for (const auto& [decode, text] : cases) EXPECT_EQ(decodeText(text, *decode), Outcome::rejected) << text;
+    for (const auto& [decode, text] : cases)
+        EXPECT_EQ(decodeText(text, *decode), Outcome::rejected) << text;
     // Sizes are checked by the project loader, not here; unknown keys are ignored.
-    EXPECT_EQ(decodeText(R"({"width":0,"height":-5,"name":"","extra":1})", decodeCanvas), Outcome::decoded);
+    EXPECT_EQ(decodeText(R"({"width":0,"height":-5,"name":"","extra":1})", decodeCanvas),
+              Outcome::decoded);
 
     // Values built in memory rather than parsed can hold what JSON text cannot.
-    for (double bad : {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity()}) {
+    for (double bad :
+         {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity()}) {
         QJsonObject o = ClipTransform::identity().toJson();
         o[QStringLiteral("scale")] = bad;
         EXPECT_THROW(ClipTransform::fromJson(o), JsonDecodingError);
@@ -155,17 +162,16 @@ TEST(JsonCodingTest, MalformedValuesAreRejected) {
     }
 }
 
+// One decoding function serves every enumeration; its table is checked above.
 TEST(JsonCodingTest, UnknownOrMistypedEnumerationValues) {
-    const std::pair<Decoder, const char*> decoders[] = {
-        {[](const QJsonValue& v) { MotionKind::fromJson(v); }, R"("fade")"},
-        {[](const QJsonValue& v) { KeyAlphaMode::fromJson(v); }, R"("straight")"},
-        {[](const QJsonValue& v) { PreviewBackground::fromJson(v); }, R"("black")"},
-        {[](const QJsonValue& v) { Clip::Kind::fromJson(v); }, R"("still")"},
-    };
-    const char* texts[] = {R"("")", R"("Fade")", R"("STRAIGHT")", R"(" movie")", R"(0)", R"(null)", R"(["fade"])"};
-    for (const auto& [decode, valid] : decoders) {
-        for (const char* text : texts) EXPECT_EQ(decodeText(text, decode), Outcome::rejected) << text;
-        EXPECT_EQ(decodeText(valid, decode), Outcome::decoded) << valid;
+    const Decoder decode = [](const QJsonValue& v) { MotionKind::fromJson(v); };
+    for (const char* text : {R"("")", R"("Fade")", R"(" fade")", R"(0)", R"(null)", R"(["fade"])"})
+        EXPECT_EQ(decodeText(text, decode), Outcome::rejected) << text;
+    try {
+        KeyAlphaMode::fromJson(QJsonValue(QStringLiteral("STRAIGHT")));
+        ADD_FAILURE() << "decoded";
+    } catch (const JsonDecodingError& error) {
+        EXPECT_EQ(error.message(), QStringLiteral("unknown keyAlphaMode \"STRAIGHT\""));
     }
 }
 

@@ -22,7 +22,8 @@ struct PackRig {
 
     std::shared_ptr<gpu::Texture> texture(int w, int h, const std::vector<uint32_t>& bgra,
                                           gpu::PixelFormat format = gpu::PixelFormat::BGRA8Unorm) {
-        auto t = device->newTexture({format, w, h, gpu::TextureUsageShaderRead, gpu::StorageMode::Shared});
+        auto t = device->newTexture(
+            {format, w, h, gpu::TextureUsageShaderRead, gpu::StorageMode::Shared});
         if (t) t->replaceRegion(bgra.data(), size_t(w) * 4);
         return t;
     }

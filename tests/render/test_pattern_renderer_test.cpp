@@ -17,7 +17,9 @@ RGB at(const QImage& image, int x, int y) {
     return {p[0], p[1], p[2]};
 }
 
-int alphaAt(const QImage& image, int x, int y) { return image.constScanLine(y)[4 * x + 3]; }
+int alphaAt(const QImage& image, int x, int y) {
+    return image.constScanLine(y)[4 * x + 3];
+}
 
 ImageRef make(TestPatternKind kind, int w, int h, LEDCabinetSize cabinet = {128, 128}) {
     ImageRef image = Renderer::makeImage(kind, w, h, cabinet);
@@ -79,33 +81,72 @@ TEST(TestPatternRenderer, EdgesTileTheLength) {
     EXPECT_EQ(Renderer::edges(2, 7), (std::vector<int>{0, 0, 1, 1, 1, 1, 2, 2}));
 }
 
-TEST(TestPatternRenderer, SmpteBarsRowsSplitAtTwoThirdsAndThreeQuarters) {
-    ImageRef image = make(TestPatternKind::smpteBars, 1920, 1080);
+// Regions of one colour at reference points: [x0, x1) x [y0, y1), one pixel when x1 is 0.
+TEST(TestPatternRenderer, PatternsAtReferencePoints) {
+    using K = TestPatternKind;
+    const ImageRef smpte = make(K::smpteBars, 1920, 1080), hatch = make(K::crosshatch, 1920, 1080),
+                   frame = make(K::edgeFrame, 1920, 1080),
+                   cabinets = make(K::ledCabinet, 1920, 1080);
     const struct {
-        int x, y;
+        ImageRef image;
+        int x0, y0;
         RGB colour;
-    } points[] = {
-        {300, 719, {191, 191, 0}},                          // 75 % bars down to y = 719
-        {0, 720, {0, 0, 191}},      {300, 720, kBlack},      // middle row 720 ... 809
-        {600, 809, {191, 0, 191}},  {1919, 720, {191, 191, 191}},
-        {342, 810, {0, 33, 76}},    {343, 810, kWhite},      // bottom row: x1 = round(1920 x 5 / 28)
-        {685, 1079, kWhite},        {686, 1079, {50, 0, 106}}, {1029, 900, kBlack},
-        {1462, 900, kBlack},        {1463, 900, {10, 10, 10}},  // pluge: 1372 + 91 ... 1372 + 183
-        {1554, 900, {10, 10, 10}},  {1555, 900, kBlack},
+        int x1 = 0, y1 = 0;
+    } regions[] = {
+        // SMPTE rows split at 2/3 and 3/4; bottom row x1 = round(1920 x 5 / 28); pluge at
+        // 1372 + 91 ... 1372 + 183.
+        {smpte, 300, 719, {191, 191, 0}},
+        {smpte, 0, 720, {0, 0, 191}},
+        {smpte, 300, 720, kBlack},
+        {smpte, 600, 809, {191, 0, 191}},
+        {smpte, 1919, 720, {191, 191, 191}},
+        {smpte, 342, 810, {0, 33, 76}},
+        {smpte, 343, 810, kWhite},
+        {smpte, 686, 1079, {50, 0, 106}},
+        {smpte, 1462, 900, kBlack},
+        {smpte, 1463, 900, {10, 10, 10}, 1555},
+        {smpte, 1555, 900, kBlack},
+        {make(K::white, 64, 36), 0, 0, kWhite, 64, 36},
+        {make(K::black, 64, 36), 0, 0, kBlack, 64, 36},
+        {make(K::red, 64, 36), 0, 0, kRed, 64, 36},
+        {make(K::green, 64, 36), 0, 0, kGreen, 64, 36},
+        {make(K::blue, 64, 36), 0, 0, {0, 0, 255}, 64, 36},
+        {make(K::gray50, 64, 36), 0, 0, {128, 128, 128}, 64, 36},
+        // Step 120, thickness 2: the line at x covers x - 1 and x; the edge lines keep a half.
+        // Red centre cross (960 - 4, 540 - 60, 8, 120).
+        {hatch, 0, 5, kWhite},
+        {hatch, 1, 5, kBlack},
+        {hatch, 119, 5, kWhite, 121},
+        {hatch, 121, 5, kBlack},
+        {hatch, 1919, 5, kWhite},
+        {hatch, 500, 59, kWhite, 501, 61},
+        {hatch, 500, 61, kBlack},
+        {hatch, 956, 480, kRed, 964, 600},
+        {hatch, 964, 590, kBlack},
+        // Rings; corner arms L = 86, t = 3, inset 8; centre cross arms of 86.
+        {frame, 1919, 0, kWhite, 1920, 1080},
+        {frame, 1, 1, kRed, 1919, 2},
+        {frame, 2, 1077, kGreen, 1918, 1078},
+        {frame, 3, 500, kBlack},
+        {frame, 8, 8, kYellow, 94, 11},
+        {frame, 94, 9, kBlack},
+        {frame, 1909, 986, kYellow, 1912, 1072},
+        {frame, 917, 540, kWhite, 1003, 541},
+        {frame, 959, 530, kBlack},
+        // Cell borders at 127 / 128; the bottom row is cut to 56 pixels and has its own colour.
+        {cabinets, 5, 5, {26, 41, 82}},
+        {cabinets, 133, 5, {51, 51, 51}},
+        {cabinets, 127, 0, kWhite, 129, 1024},
+        {cabinets, 0, 127, kWhite, 1920, 129},
+        {cabinets, 1915, 1078, {115, 56, 0}},
+        {cabinets, 0, 1079, kWhite, 1920, 1080},
+        // A cabinet size of 0 counts as 1: every one-pixel cell is all border.
+        {make(K::ledCabinet, 8, 4, {0, 0}), 0, 0, kWhite, 8, 4},
     };
-    for (const auto& p : points) EXPECT_EQ(at(*image, p.x, p.y), p.colour) << p.x << "," << p.y;
-}
-
-TEST(TestPatternRenderer, SingleColoursFillEveryPixel) {
-    const std::pair<TestPatternKind, RGB> cases[] = {
-        {TestPatternKind::white, kWhite},          {TestPatternKind::black, kBlack},
-        {TestPatternKind::red, kRed},              {TestPatternKind::green, kGreen},
-        {TestPatternKind::blue, RGB{0, 0, 255}},   {TestPatternKind::gray50, RGB{128, 128, 128}},
-    };
-    for (auto [kind, colour] : cases) {
-        ImageRef image = make(kind, 64, 36);
-        EXPECT_TRUE(uniform(*image, 0, 0, 64, 36, colour)) << kind.rawValue().toStdString();
-    }
+    for (const auto& r : regions)
+        EXPECT_TRUE(
+            uniform(*r.image, r.x0, r.y0, r.x1 ? r.x1 : r.x0 + 1, r.y1 ? r.y1 : r.y0 + 1, r.colour))
+            << r.x0 << "," << r.y0;
 }
 
 TEST(TestPatternRenderer, GrayscaleStepsAndTheirLabelsFromHeight240) {
@@ -155,22 +196,6 @@ TEST(TestPatternRenderer, CheckerAndLinesAreOnePixelWide) {
     EXPECT_EQ(at(*single, 0, 2), kWhite);
 }
 
-TEST(TestPatternRenderer, CrosshatchGridAtHd) {
-    ImageRef image = make(TestPatternKind::crosshatch, 1920, 1080);
-    // step 120, thickness 2: the line at x covers pixels x - 1 and x. Row 5 lies above the
-    // circle and frames; the diagonals cross it near both ends.
-    for (int x = 20; x < 1900; ++x) {
-        const bool line = x % 120 == 0 || x % 120 == 119;
-        ASSERT_EQ(at(*image, x, 5), line ? kWhite : kBlack) << x;
-    }
-    EXPECT_EQ(at(*image, 0, 5), kWhite);     // the line at x = 0 keeps its right half
-    EXPECT_EQ(at(*image, 1919, 5), kWhite);  // the line at x = w keeps its left half
-    EXPECT_TRUE(uniform(*image, 500, 59, 501, 61, kWhite));  // horizontal lines at 540 - 120 k
-    EXPECT_EQ(at(*image, 500, 61), kBlack);
-    EXPECT_TRUE(uniform(*image, 956, 480, 964, 600, kRed));  // centre cross (960 - 4, 540 - 60, 8, 120)
-    EXPECT_EQ(at(*image, 964, 590), kBlack);
-}
-
 TEST(TestPatternRenderer, CrosshatchBelowOneStepDrawsOnlyTheCentreLines) {
     // step = round(4 / 9) = 0: stepping the grid by it would never end.
     ImageRef image = make(TestPatternKind::crosshatch, 200, 4);
@@ -181,21 +206,6 @@ TEST(TestPatternRenderer, CrosshatchBelowOneStepDrawsOnlyTheCentreLines) {
     // No red centre cross: its size is the step.
     for (int y = 0; y < 4; ++y)
         for (int x = 0; x < 200; ++x) ASSERT_NE(at(*image, x, y), kRed);
-}
-
-TEST(TestPatternRenderer, EdgeFrameRingsMarksAndCrossAtHd) {
-    ImageRef image = make(TestPatternKind::edgeFrame, 1920, 1080);
-    EXPECT_TRUE(uniform(*image, 1919, 0, 1920, 1080, kWhite));
-    EXPECT_TRUE(uniform(*image, 1, 1, 1919, 2, kRed));
-    EXPECT_TRUE(uniform(*image, 2, 1077, 1918, 1078, kGreen));
-    EXPECT_EQ(at(*image, 3, 500), kBlack);
-    // Corner arms: L = 86, t = 3, inset 8.
-    EXPECT_TRUE(uniform(*image, 8, 8, 94, 11, kYellow));
-    EXPECT_EQ(at(*image, 94, 9), kBlack);
-    EXPECT_TRUE(uniform(*image, 1912 - 3, 1072 - 86, 1912, 1072, kYellow));
-    // Centre cross at (960, 540), arms of 86.
-    EXPECT_TRUE(uniform(*image, 960 - 43, 540, 960 + 43, 541, kWhite));
-    EXPECT_EQ(at(*image, 959, 530), kBlack);
 }
 
 TEST(TestPatternRenderer, EdgeFrameOnTinyCanvasesKeepsTheOuterRingWhite) {
@@ -222,23 +232,6 @@ TEST(TestPatternRenderer, EdgeFrameOnTinyCanvasesKeepsTheOuterRingWhite) {
             }
         }
     }
-}
-
-TEST(TestPatternRenderer, CabinetsFillBorderAndMarkCutCells) {
-    ImageRef image = make(TestPatternKind::ledCabinet, 1920, 1080, {128, 128});
-    const RGB even{26, 41, 82}, odd{51, 51, 51}, cut{115, 56, 0};
-    EXPECT_EQ(at(*image, 5, 5), even);
-    EXPECT_EQ(at(*image, 133, 5), odd);
-    // Borders: the last column of cell 0 and the first of cell 1.
-    EXPECT_TRUE(uniform(*image, 127, 0, 129, 1024, kWhite));
-    EXPECT_TRUE(uniform(*image, 0, 127, 1920, 129, kWhite));
-    // The bottom row is cut to 56 pixels (1024 ... 1079) and has its own colour.
-    EXPECT_EQ(at(*image, 1915, 1078), cut);
-    EXPECT_TRUE(uniform(*image, 0, 1079, 1920, 1080, kWhite));
-
-    // A size of 0 counts as 1: every one-pixel cell is all border.
-    ImageRef ones = make(TestPatternKind::ledCabinet, 8, 4, {0, 0});
-    EXPECT_TRUE(uniform(*ones, 0, 0, 8, 4, kWhite));
 }
 
 TEST(TestPatternRenderer, CabinetLabelsOnlyInCellsLargeEnough) {

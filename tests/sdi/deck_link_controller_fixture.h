@@ -22,8 +22,8 @@ inline constexpr int kHugeWidth = 16400;  // wider than the graphics device make
 // One device on the manual clock with the canvas size at 59.94, 30, 60 and 120/2 (the last two
 // the same rate, in that order), and a mode too wide for any render target.
 inline VirtualSdiConfig controllerCard(SdiFaults faults = {}) {
-    auto mode = [](std::uint32_t code, long long scale, long long duration, long long width = kCanvasWidth,
-                   long long height = kCanvasHeight) {
+    auto mode = [](std::uint32_t code, long long scale, long long duration,
+                   long long width = kCanvasWidth, long long height = kCanvasHeight) {
         SdiModeSupport support;
         support.mode = {code, width, height, scale, duration, "mode " + fourCCString(code)};
         return support;
@@ -72,12 +72,13 @@ struct ControllerFixture : CanvasFixture {
             std::lock_guard lock(captureMutex);
             frames.push_back(frame);
         });
-        output->setAudioCapture([this](const std::int32_t* samples, std::uint32_t count, long long start) {
-            std::lock_guard lock(captureMutex);
-            const auto end = static_cast<std::size_t>(start + count) * 2;
-            if (audio.size() < end) audio.resize(end);
-            std::memcpy(audio.data() + start * 2, samples, count * 2 * sizeof(std::int32_t));
-        });
+        output->setAudioCapture(
+            [this](const std::int32_t* samples, std::uint32_t count, long long start) {
+                std::lock_guard lock(captureMutex);
+                const auto end = static_cast<std::size_t>(start + count) * 2;
+                if (audio.size() < end) audio.resize(end);
+                std::memcpy(audio.data() + start * 2, samples, count * 2 * sizeof(std::int32_t));
+            });
         controller = std::make_unique<DeckLinkController>(*canvas, card.get());
     }
 

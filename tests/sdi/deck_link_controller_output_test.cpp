@@ -40,65 +40,58 @@ constexpr Point kPoints[] = {
     {"green keyer", 48, 27, 0, 255, 0, 255},
 };
 
-class DeckLinkControllerOutput : public test::ControllerFixture {
-  protected:
-    // The take with its keyer, six frames into a start at `depth`; nothing dropped or invalid.
-    SdiCapturedFrame playedFrame(SDIBitDepth depth, bool externalKeyer, SdiPixelFormat format) {
+using DeckLinkControllerOutput = test::ControllerFixture;
+
+// The take with its keyer, six frames into a start at each depth: 8-bit BGRA with the key as
+// alpha, v210 fill only (whatever the keyer choice), Ay10 fill and key (which always asks for
+// the keyer).
+TEST_F(DeckLinkControllerOutput, EachDepthCarriesTheTakeAndTheKeyer) {
+    const struct {
+        SDIBitDepth depth;
+        bool externalKeyer;
+        SdiPixelFormat format;
+        bool keyed;
+    } cases[] = {{SDIBitDepth::eightBit, true, SdiPixelFormat::bgra8, true},
+                 {SDIBitDepth::tenBitFillOnly, true, SdiPixelFormat::v210, false},
+                 {SDIBitDepth::tenBit, false, SdiPixelFormat::ay10, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.depth.rawValue().toStdString());
+        SetUpWith({});
         setTake(true);
-        start(depth, externalKeyer);
+        start(c.depth, c.externalKeyer);
         output->step(6);
         EXPECT_EQ(controller->droppedFrameCount(), 0u);
         EXPECT_EQ(output->counters().invalidContentFrames, 0);
         const SdiCapturedFrame frame = lastFrame();
-        EXPECT_EQ(frame.format, format);
-        return frame;
-    }
-    // The reference for a point: straight colour, so a transparent area is black fill.
-    static YCbCr want(const Point& p) { return expected(p.r * p.a / 255.0, p.g * p.a / 255.0, p.b * p.a / 255.0); }
-};
-
-TEST_F(DeckLinkControllerOutput, EightBitFillAndKeyCarriesTheTakeAndTheKeyer) {
-    const SdiCapturedFrame frame = playedFrame(SDIBitDepth::eightBit, true, SdiPixelFormat::bgra8);
-    EXPECT_TRUE(frame.keyed);
-    EXPECT_EQ(frame.keyLevel, 255);
-    EXPECT_EQ(output->counters().framesDisplayedLate, 0);
-    for (const Point& p : kPoints) {
-        SCOPED_TRACE(p.what);
-        const std::uint8_t* px = frame.bytes.data() + std::size_t(p.y) * frame.rowBytes + std::size_t(p.x) * 4;
-        EXPECT_EQ(std::vector<int>(px, px + 4), (std::vector<int>{p.b, p.g, p.r, p.a})) << "BGRA, key = alpha";
-    }
-}
-
-TEST_F(DeckLinkControllerOutput, TenBitFillOnlyGoesOutAsV210WithoutKeyWhateverTheKeyerChoice) {
-    const SdiCapturedFrame frame = playedFrame(SDIBitDepth::tenBitFillOnly, true, SdiPixelFormat::v210);
-    EXPECT_FALSE(controller->keyerEnabled());
-    EXPECT_FALSE(frame.keyed);
-    for (const Point& p : kPoints) {
-        SCOPED_TRACE(p.what);
-        // Each point is the first pixel of a six-pixel group: word 0 = Cb | Y << 10 | Cr << 20.
-        ASSERT_EQ(p.x % 6, 0);
-        const std::uint32_t w0 = test::wordAt(frame, std::size_t(p.y) * frame.rowBytes + std::size_t(p.x / 6) * 16);
-        EXPECT_NEAR(double((w0 >> 10) & 0x3FF), want(p).y, kTolerance);
-        EXPECT_NEAR(double(w0 & 0x3FF), want(p).cb, kTolerance);
-        EXPECT_NEAR(double((w0 >> 20) & 0x3FF), std::min(want(p).cr, 1019.0), kTolerance);
-    }
-}
-
-TEST_F(DeckLinkControllerOutput, TenBitFillAndKeyGoesOutAsAy10WithTheKeyFromAlpha) {
-    // Fill and key always asks for the keyer.
-    const SdiCapturedFrame frame = playedFrame(SDIBitDepth::tenBit, false, SdiPixelFormat::ay10);
-    EXPECT_TRUE(controller->keyerEnabled());
-    EXPECT_TRUE(frame.keyed);
-    for (const Point& p : kPoints) {
-        SCOPED_TRACE(p.what);
-        ASSERT_EQ(p.x % 2, 0);
-        const std::size_t row = std::size_t(p.y) * frame.rowBytes;
-        const std::uint32_t even = test::wordAt(frame, row + std::size_t(p.x) * 4);
-        const std::uint32_t odd = test::wordAt(frame, row + std::size_t(p.x + 1) * 4);
-        EXPECT_NEAR(double(even & 0x3FF), want(p).y, kTolerance);
-        EXPECT_NEAR(double((even >> 10) & 0x3FF), want(p).cb, kTolerance);
-        EXPECT_NEAR(double((odd >> 10) & 0x3FF), std::min(want(p).cr, 1019.0), kTolerance);
-        EXPECT_EQ(even >> 20, p.a == 255 ? 1023u : 0u) << "key from alpha, reserved bits clear";
+        ASSERT_EQ(frame.format, c.format);
+        EXPECT_EQ(controller->keyerEnabled(), c.keyed);
+        EXPECT_EQ(frame.keyed, c.keyed);
+        for (const Point& p : kPoints) {
+            SCOPED_TRACE(p.what);
+            const std::size_t row = std::size_t(p.y) * frame.rowBytes;
+            // Straight colour: a transparent area is black fill.
+            const YCbCr want = expected(p.r * p.a / 255.0, p.g * p.a / 255.0, p.b * p.a / 255.0);
+            double y = 0, cb = 0, cr = 0;
+            if (c.format == SdiPixelFormat::bgra8) {
+                const std::uint8_t* px = frame.bytes.data() + row + std::size_t(p.x) * 4;
+                EXPECT_EQ(std::vector<int>(px, px + 4), (std::vector<int>{p.b, p.g, p.r, p.a}));
+                continue;
+            } else if (c.format == SdiPixelFormat::v210) {
+                // Each point is the first pixel of a group: word 0 = Cb | Y << 10 | Cr << 20.
+                ASSERT_EQ(p.x % 6, 0);
+                const std::uint32_t w0 = test::wordAt(frame, row + std::size_t(p.x / 6) * 16);
+                y = (w0 >> 10) & 0x3FF, cb = w0 & 0x3FF, cr = (w0 >> 20) & 0x3FF;
+            } else {
+                const std::uint32_t even = test::wordAt(frame, row + std::size_t(p.x) * 4);
+                const std::uint32_t odd = test::wordAt(frame, row + std::size_t(p.x + 1) * 4);
+                y = even & 0x3FF, cb = (even >> 10) & 0x3FF, cr = (odd >> 10) & 0x3FF;
+                EXPECT_EQ(even >> 20, p.a == 255 ? 1023u : 0u)
+                    << "key from alpha, reserved bits clear";
+            }
+            EXPECT_NEAR(y, want.y, kTolerance);
+            EXPECT_NEAR(cb, want.cb, kTolerance);
+            EXPECT_NEAR(cr, std::min(want.cr, 1019.0), kTolerance);
+        }
     }
 }
 

@@ -52,7 +52,10 @@ TEST_F(DeckLinkControllerTest, ModesMatchExactlyByCanvasSizeAndRate) {
         {"29.97 is not 30", size, {30000, 1001}, std::nullopt},
         {"30 as 30000/1000", size, {30000, 1000}, test::kMode30},
         {"60: the first of two equal rates", size, {120, 2}, test::kMode60},
-        {"one pixel wider", {test::kCanvasWidth + 1, test::kCanvasHeight, ""}, {60000, 1001}, std::nullopt},
+        {"one pixel wider",
+         {test::kCanvasWidth + 1, test::kCanvasHeight, ""},
+         {60000, 1001},
+         std::nullopt},
         {"no frame duration", size, {60, 0}, std::nullopt},
     };
     for (const Case& c : cases) {
@@ -85,18 +88,8 @@ TEST_F(DeckLinkControllerTest, StartHandsTheClockToTheCardAndStopGivesItBackClea
     EXPECT_FALSE(output->isPlaybackRunning());
     controller->stop();  // harmless when stopped
 
-    // A restart in another depth starts afresh: new slots, time 0, nothing dropped.
-    clearCaptures();
+    // A start while running replaces the running output.
     start(SDIBitDepth::tenBit);
-    EXPECT_EQ(controller->runningBitDepth(), SDIBitDepth::tenBit);
-    output->step(5);
-    const auto played = capturedFrames();
-    ASSERT_EQ(played.size(), 5u);
-    EXPECT_EQ(played.front().tick, 0);
-    for (const SdiCapturedFrame& frame : played) EXPECT_EQ(frame.format, SdiPixelFormat::ay10);
-    EXPECT_EQ(controller->droppedFrameCount(), 0u);
-
-    // A second start replaces the running output.
     start(SDIBitDepth::tenBitFillOnly);
     EXPECT_EQ(controller->runningBitDepth(), SDIBitDepth::tenBitFillOnly);
     EXPECT_EQ(controller->installedTargetCount(), 4);
@@ -105,51 +98,23 @@ TEST_F(DeckLinkControllerTest, StartHandsTheClockToTheCardAndStopGivesItBackClea
     EXPECT_FALSE(SDIAudioBridge::shared().isActive());
 }
 
+// Each bridge failure has its code in the bridge tests; here one shows as the bridge says it.
 TEST_F(DeckLinkControllerTest, FailedStartsLeaveTheControllerStopped) {
-    struct Case {
-        const char* name;
-        SdiFaults faults;
-        SDIBitDepth depth;
-        int bridgeCode;
-    };
-    SdiFaults busy, keyerFails;
+    SdiFaults busy;
     busy.enableVideoBusy = true;
-    keyerFails.keyerEnableFails = true;
-    const Case cases[] = {
-        {"device busy", busy, SDIBitDepth::eightBit, ZRDeckLinkError::cannotEnableOutput},
-        {"10-bit key without keyer", keyerFails, SDIBitDepth::tenBit, ZRDeckLinkError::cannotEnableTenBitKey},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        SetUpWith(c.faults);
-        QString message;
-        EXPECT_EQ(startFailure(c.depth, {60000, 1001}, true, &message), Kind::bridge);
-        EXPECT_EQ(message, ZRDeckLinkError::messageForCode(c.bridgeCode))
-            << "shown as the bridge says it";
-        expectStopped();
-    }
+    SetUpWith(busy);
+    QString message;
+    EXPECT_EQ(startFailure(SDIBitDepth::eightBit, {60000, 1001}, true, &message), Kind::bridge);
+    EXPECT_EQ(message, ZRDeckLinkError::messageForCode(ZRDeckLinkError::cannotEnableOutput));
+    expectStopped();
 
     // A mode too wide for any render target cannot be given buffers.
     SetUpWith({});
     state.canvas = CanvasFormat{test::kHugeWidth, 1, "wide"};
-    QString message;
     EXPECT_EQ(startFailure(SDIBitDepth::eightBit, {60000, 1001}, true, &message),
               Kind::allocationFailed);
     EXPECT_EQ(message, localized("出力用のバッファを確保できません"));
     expectStopped();
-}
-
-TEST_F(DeckLinkControllerTest, AKeyerThatCannotBeEnabledLeavesEightBitRunningWithoutKeyAndSaysSo) {
-    SdiFaults faults;
-    faults.keyerEnableFails = true;
-    SetUpWith(faults);
-    setTake(false);
-    start(SDIBitDepth::eightBit, /*externalKeyer=*/true);
-    EXPECT_TRUE(controller->isRunning());
-    EXPECT_TRUE(controller->keyerFailed());
-    EXPECT_FALSE(controller->keyerEnabled());
-    output->step(2);
-    EXPECT_FALSE(lastFrame().keyed);
 }
 
 // Frames cycle through the four slots from the first preroll on; the probe is offered each
@@ -188,42 +153,25 @@ TEST_F(DeckLinkControllerTest, FramesCycleThroughTheSlotsAndReachTheProbeOnlyWhe
     for (KeyAlphaMode mode : modes) EXPECT_EQ(mode, KeyAlphaMode::premultiplied);
 }
 
+// The v210 fallback is the bridge's black over a ring-format buffer: other depths' black is
+// seen in the bridge tests.
 TEST_F(DeckLinkControllerTest, AFailedRenderSendsTheFallbackAndCountsADrop) {
-    const SDIBitDepth depths[] = {SDIBitDepth::eightBit, SDIBitDepth::tenBitFillOnly,
-                                  SDIBitDepth::tenBit};
-    for (SDIBitDepth depth : depths) {
-        SCOPED_TRACE(depth.rawValue().toStdString());
-        SetUpWith({});
-        setTake(false);
-        start(depth);
-        output->step(1);  // shows frame 0 and renders frame 3 on the completion thread
-        clearCaptures();
-        failingRenders = 1;  // frame 4 cannot be made
-        output->step(8);     // shows frames 1 ... 8
-        EXPECT_EQ(controller->droppedFrameCount(), 1u);
-        EXPECT_TRUE(controller->isRunning() && !controller->isStalled());
-        const auto played = capturedFrames();
-        ASSERT_EQ(played.size(), 8u);
-        for (std::size_t i = 0; i < played.size(); ++i) {
-            const SdiCapturedFrame& f = played[i];
-            // Pixel (12, 10): red from the take, or black (with a transparent key) in the fallback.
-            bool black = false;
-            switch (depth) {
-                case SDIBitDepth::eightBit:
-                    black = f.bytes[10 * f.rowBytes + 12 * 4 + 2] == 0;
-                    break;
-                case SDIBitDepth::tenBitFillOnly:
-                    black = ((test::wordAt(f, 10 * f.rowBytes + 2 * 16) >> 10) & 0x3FF) == 64;
-                    break;
-                case SDIBitDepth::tenBit:
-                    black = test::wordAt(f, 10 * f.rowBytes + 12 * 4) == kAy10Black;
-                    break;
-            }
-            EXPECT_EQ(black, f.tick == 4) << "tick " << f.tick;
-        }
-        EXPECT_EQ(output->counters().invalidContentFrames, 0);
-        controller->stop();
+    setTake(false);
+    start(SDIBitDepth::tenBitFillOnly);
+    output->step(1);  // shows frame 0 and renders frame 3 on the completion thread
+    clearCaptures();
+    failingRenders = 1;  // frame 4 cannot be made
+    output->step(8);     // shows frames 1 ... 8
+    EXPECT_EQ(controller->droppedFrameCount(), 1u);
+    EXPECT_TRUE(controller->isRunning() && !controller->isStalled());
+    const auto played = capturedFrames();
+    ASSERT_EQ(played.size(), 8u);
+    for (const SdiCapturedFrame& f : played) {
+        // Pixel (12, 10): red from the take (Y' 326), or black (Y' 64) in the fallback.
+        const std::uint32_t luma = (test::wordAt(f, 10 * f.rowBytes + 2 * 16) >> 10) & 0x3FF;
+        EXPECT_EQ(luma == 64, f.tick == 4) << "tick " << f.tick;
     }
+    EXPECT_EQ(output->counters().invalidContentFrames, 0);
 }
 
 }  // namespace

@@ -38,10 +38,12 @@ inline VirtualSdiConfig bridgeCard(SdiFaults faults = {}) {
     return config;
 }
 
-inline std::vector<ZRFrameBuffer> makeRing(SdiPixelFormat format, std::size_t rowBytes, int count = 4,
-                                           long long width = kWidth, long long height = kHeight) {
+inline std::vector<ZRFrameBuffer> makeRing(SdiPixelFormat format, std::size_t rowBytes,
+                                           int count = 4, long long width = kWidth,
+                                           long long height = kHeight) {
     std::vector<ZRFrameBuffer> ring;
-    for (int i = 0; i < count; ++i) ring.push_back(ZRFrameBuffer::allocate(width, height, rowBytes, format));
+    for (int i = 0; i < count; ++i)
+        ring.push_back(ZRFrameBuffer::allocate(width, height, rowBytes, format));
     return ring;
 }
 
@@ -52,7 +54,7 @@ inline std::vector<ZRFrameBuffer> bgraRing(int count = 4) {
 // A frame provider over a ring: slots 0, 1, 2, ... in turn; each rendered buffer gets the
 // request number (from 1) in its first four bytes. `answers` can replace the slot of a request.
 class RingClient {
-public:
+  public:
     explicit RingClient(std::vector<ZRFrameBuffer> ring) : ring_(std::move(ring)) {}
 
     const std::vector<ZRFrameBuffer>& ring() const { return ring_; }
@@ -73,7 +75,7 @@ public:
 
     std::map<long long, long long> answers;  // request number (from 1) -> answer; set before start
 
-private:
+  private:
     std::vector<ZRFrameBuffer> ring_;
     std::atomic<long long> requests_{0};
 };
@@ -90,7 +92,8 @@ inline std::uint32_t stampOf(const SdiCapturedFrame& frame) {
 struct BridgeRig {
     explicit BridgeRig(SdiFaults faults = {}) : card(bridgeCard(std::move(faults))) {}
     bool start(ZRDeckLinkOutput::AudioRequest audio = {}, bool externalKeyer = false) {
-        return bridge.start(0, kMode25, client.ring(), false, externalKeyer, client.request(), std::move(audio));
+        return bridge.start(0, kMode25, client.ring(), false, externalKeyer, client.request(),
+                            std::move(audio));
     }
     VirtualSdiCard card;
     std::shared_ptr<SdiOutput> output = card.deviceAtIndex(0)->output();

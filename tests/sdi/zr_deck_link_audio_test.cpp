@@ -55,9 +55,12 @@ TEST(ZRDeckLinkAudio, CadenceFollowsTheExactRateAndNeverDrifts) {
         test::RingClient client(test::bgraRing());
         CountingSource source;
         ZRDeckLinkOutput bridge(&card);
-        ASSERT_TRUE(bridge.start(0, c.mode, client.ring(), false, false, client.request(), source.request()));
+        ASSERT_TRUE(bridge.start(0, c.mode, client.ring(), false, false, client.request(),
+                                 source.request()));
         ASSERT_TRUE(bridge.audioEnabled());
-        auto through = [&](long long frames) { return frames * c.frameDuration * 48000 / c.timeScale; };
+        auto through = [&](long long frames) {
+            return frames * c.frameDuration * 48000 / c.timeScale;
+        };
         EXPECT_EQ(source.next, through(3));  // the preroll's audio
 
         // Frame by frame: every cycle holds exactly the cycle's samples, whatever its phase.
@@ -98,7 +101,8 @@ TEST(ZRDeckLinkAudio, AFrameLongerThanTheBufferIsAskedForInBlocks) {
     test::RingClient client(test::bgraRing());
     CountingSource source;
     ZRDeckLinkOutput bridge(&card);
-    ASSERT_TRUE(bridge.start(0, slow, client.ring(), false, false, client.request(), source.request()));
+    ASSERT_TRUE(
+        bridge.start(0, slow, client.ring(), false, false, client.request(), source.request()));
     ASSERT_EQ(source.calls.size(), 18u);  // three frames of 4096 x 5 + 3520
     for (int frame = 0; frame < 3; ++frame) {
         for (int i = 0; i < 5; ++i) EXPECT_EQ(source.calls[frame * 6 + i], 4096);

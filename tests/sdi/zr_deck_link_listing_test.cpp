@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-
 namespace velmar {
 namespace {
 
@@ -67,7 +66,8 @@ TEST(ZRDeckLinkListing, ModesFollowFormatKeyingAndConversionRules) {
 
     auto codes = [&](long long index, bool tenBit, bool key) {
         std::vector<std::uint32_t> out;
-        for (const ZRDeckLinkMode& m : ZRDeckLinkOutput::supportedModesForDeviceIndex(&card, index, tenBit, key)) {
+        for (const ZRDeckLinkMode& m :
+             ZRDeckLinkOutput::supportedModesForDeviceIndex(&card, index, tenBit, key)) {
             out.push_back(m.displayMode());
         }
         return out;
@@ -95,7 +95,8 @@ TEST(ZRDeckLinkListing, ModesFollowFormatKeyingAndConversionRules) {
             << "device " << c.index << " tenBit " << c.tenBit << " key " << c.key;
     }
 
-    const std::vector<ZRDeckLinkMode> modes = ZRDeckLinkOutput::supportedModesForDeviceIndex(&card, 0, true, true);
+    const std::vector<ZRDeckLinkMode> modes =
+        ZRDeckLinkOutput::supportedModesForDeviceIndex(&card, 0, true, true);
     ASSERT_EQ(modes.size(), 1u);
     EXPECT_EQ(modes[0], ZRDeckLinkMode(all, test::kWidth, test::kHeight, 60000, 1001, "mode mALL"));
 }

@@ -45,7 +45,8 @@ TEST(ZRDeckLinkPlayback, PrerollsThreeThenRequestsPerCompletionAndAMissingPictur
 
     rig.output->step(14);
     EXPECT_EQ(rig.client.requests(), 3 + 14);
-    EXPECT_EQ(screen.stamps(), (std::vector<std::uint32_t>{1, 2, 3, 4, 0, 0, 0, 8, 9, 0, 0, 0, 13, 14}));
+    EXPECT_EQ(screen.stamps(),
+              (std::vector<std::uint32_t>{1, 2, 3, 4, 0, 0, 0, 8, 9, 0, 0, 0, 13, 14}));
     EXPECT_EQ(rig.bridge.droppedFrameCount(), 6u);
     const SdiOutputCounters c = rig.output->counters();
     EXPECT_EQ(c.underruns + c.framesDisplayedLate + c.framesDropped + c.schedulesRefused, 0);
@@ -68,7 +69,8 @@ TEST(ZRDeckLinkPlayback, DroppedCountFollowsTheCardsLateDroppedRefusedAndStalled
     ASSERT_TRUE(rig.start());
     rig.output->step(40);
     const SdiOutputCounters c = rig.output->counters();
-    EXPECT_EQ(c.framesDisplayedLate + c.framesDropped, static_cast<long long>(rig.bridge.droppedFrameCount()) - 1);
+    EXPECT_EQ(c.framesDisplayedLate + c.framesDropped,
+              static_cast<long long>(rig.bridge.droppedFrameCount()) - 1);
     EXPECT_GE(c.framesDisplayedLate, 1);
     EXPECT_GE(c.framesDropped, 1);
     EXPECT_EQ(c.schedulesRefused, 1);
@@ -135,7 +137,8 @@ TEST(ZRDeckLinkPlayback, RingMemoryStaysAliveWhileFramesMayPlayAndIsLetGoAtStop)
         // The client keeps only its request; the ring it handed over is the bridge's to hold.
         std::vector<ZRFrameBuffer> ring = client->ring();
         ZRDeckLinkOutput::FrameRequest request = [client, r = client->request()] { return r(); };
-        ASSERT_TRUE(bridge.start(0, kMode25, std::move(ring), false, false, std::move(request), {}));
+        ASSERT_TRUE(
+            bridge.start(0, kMode25, std::move(ring), false, false, std::move(request), {}));
     }
     output->step(8);
     EXPECT_EQ(screen.stamps(), (std::vector<std::uint32_t>{1, 2, 3, 4, 5, 6, 7, 8}));

