@@ -2,6 +2,8 @@
 
 #include "platform/gpu/gpu_types.h"
 
+#include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -15,7 +17,7 @@ class PixelBuffer;
 // cases it holds the memory by shared pointer. Made by Device. Reading and writing the bytes
 // directly is the caller's business to order against command buffers that use the texture.
 class Texture {
-public:
+  public:
     Texture(const TextureDescriptor& descriptor, size_t bytesPerRow,
             std::shared_ptr<uint8_t> memory, std::shared_ptr<PixelBuffer> viewed);
 
@@ -37,7 +39,38 @@ public:
     void replaceRegion(const void* source, size_t sourceBytesPerRow);
     void getBytes(void* destination, size_t destinationBytesPerRow) const;
 
-private:
+    // A number no other texture of the process has, and a count of the writes the device
+    // knows of (uploads, passes drawn into it, dispatches it was bound to).
+    uint64_t id() const { return id_; }
+    uint64_t contentVersion() const { return version_.load(std::memory_order_acquire); }
+    void markWritten() { version_.fetch_add(1, std::memory_order_acq_rel); }
+
+    // Whether every change of the bytes is counted in contentVersion: own memory that is
+    // either written only through replaceRegion (stills) or private to the device (layer
+    // targets, which only passes draw into). Pixel-buffer views (movie frames, output frames)
+    // and shared render targets are not.
+    bool contentIsTracked() const;
+
+    // What a reusable render pass left in this texture (see RenderPassDescriptor::reusable):
+    // the words the executor derives from the pass; all zero when unknown. Used by the
+    // queue's worker only.
+    using PassSignature = std::array<uint64_t, 16>;
+    const PassSignature& heldPass() const { return heldPass_; }
+    void setHeldPass(const PassSignature& signature) { heldPass_ = signature; }
+
+    // The last composite that read this texture as its program layer, kept by the executor so
+    // that a frame at rest is copied rather than composited again: what it read, whether
+    // `pixels` holds its result, and those pixels (target-sized, made on first use). Used by
+    // the queue's worker only.
+    struct CompositeMemo {
+        PassSignature signature{};
+        bool filled = false;
+        std::shared_ptr<uint8_t> pixels;
+        size_t bytes = 0;
+    };
+    CompositeMemo& compositeMemo() { return memo_; }
+
+  private:
     int width_;
     int height_;
     PixelFormat pixelFormat_;
@@ -46,11 +79,15 @@ private:
     size_t bytesPerRow_;
     std::shared_ptr<uint8_t> memory_;
     std::shared_ptr<PixelBuffer> viewed_;
+    uint64_t id_;
+    std::atomic<uint64_t> version_{0};
+    PassSignature heldPass_{};
+    CompositeMemo memo_;
 };
 
 // Untyped memory handed to compute kernels (packed output rows, parameter blocks).
 class Buffer {
-public:
+  public:
     Buffer(size_t length, std::shared_ptr<uint8_t> memory)
         : length_(length), memory_(std::move(memory)) {}
 
@@ -58,7 +95,7 @@ public:
     uint8_t* contents() const { return memory_.get(); }
     const std::shared_ptr<uint8_t>& memory() const { return memory_; }
 
-private:
+  private:
     size_t length_;
     std::shared_ptr<uint8_t> memory_;
 };
