@@ -34,6 +34,7 @@ struct ReuseFixture {
         d.fragmentFunction = library->newFunction("canvas_fragment");
         return device->newRenderPipelineState(d);
     }();
+    std::shared_ptr<Texture> programStill, keyerStill;
     std::vector<uint32_t> picture = [] {
         std::vector<uint32_t> px(kSide * kSide);
         for (size_t i = 0; i < px.size(); ++i) px[i] = uint32_t(i * 2654435761u) | 0xff000000u;
@@ -145,6 +146,65 @@ TEST(PassReuseTest, AFailedBufferLeavesNothingToReuse) {
     const auto fresh = f.target();
     f.draw(fresh, still, kFull, 0.5f, false);
     EXPECT_EQ(ReuseFixture::pixels(*into), ReuseFixture::pixels(*fresh));
+}
+
+// Two layers drawn with reusable passes and composited into a new output frame, as the
+// canvas engine draws a frame; the output's pixels.
+std::vector<uint32_t> compositeFrame(ReuseFixture& f, const std::shared_ptr<Texture>& program,
+                                     const std::shared_ptr<Texture>& keyer, float keyerOpacity,
+                                     bool premultiplied) {
+    if (!f.programStill) f.programStill = f.still();
+    if (!f.keyerStill) {
+        auto px = f.picture;
+        for (size_t i = 0; i < px.size(); ++i)
+            px[i] = (px[i] & 0x00ffffffu) | uint32_t(i % 3 == 0 ? 0 : i * 37 % 256) << 24;
+        for (auto& p : px) p = (p >> 24) == 0 ? 0 : p;
+        f.keyerStill = f.device->newTexture(
+            {PixelFormat::BGRA8Unorm, kSide, kSide, TextureUsageShaderRead, StorageMode::Managed});
+        f.keyerStill->replaceRegion(px.data(), kSide * 4);
+    }
+    f.draw(program, f.programStill, kTurned, 1);
+    f.draw(keyer, f.keyerStill, kFull, keyerOpacity);
+    auto out =
+        f.device->newTexture({PixelFormat::BGRA8Unorm, kSide, kSide, TextureUsageRenderTarget},
+                             PixelBuffer::create(kSide, kSide, kPixelFormat32BGRA));
+    auto library = f.device->newDefaultLibrary();
+    RenderPipelineDescriptor d;
+    d.vertexFunction = library->newFunction("quad_vertex");
+    d.fragmentFunction = library->newFunction("composite_fragment");
+    auto cb = f.queue->commandBuffer();
+    auto* enc = cb->renderCommandEncoder({out, LoadAction::DontCare});
+    enc->setRenderPipelineState(f.device->newRenderPipelineState(d));
+    enc->setVertexBytes(kFull.data(), sizeof(kFull), 0);
+    const float block = premultiplied ? 1.0f : 0.0f;
+    enc->setFragmentBytes(&block, sizeof(block), 0);
+    enc->setFragmentTexture(program, 0);
+    enc->setFragmentTexture(keyer, 1);
+    enc->drawPrimitives(PrimitiveType::TriangleStrip, 0, 4);
+    enc->endEncoding();
+    cb->commit();
+    cb->waitUntilCompleted();
+    return ReuseFixture::pixels(*out);
+}
+
+TEST(CompositeAtRestTest, FramesAtRestAreTheFramesComposedAfreshUntilSomethingChanges) {
+    ReuseFixture f;
+    const auto program = f.target(), keyer = f.target();
+    struct Step {
+        float keyerOpacity;
+        bool premultiplied;
+        int frames;  // in a row: the second keeps the result, the third copies it
+    };
+    for (const Step& step : {Step{0.5f, false, 3}, Step{0.75f, false, 3}, Step{0.75f, true, 3},
+                             Step{0.5f, false, 2}}) {
+        ReuseFixture fresh;
+        const auto want = compositeFrame(fresh, fresh.target(), fresh.target(), step.keyerOpacity,
+                                         step.premultiplied);
+        for (int i = 0; i < step.frames; ++i)
+            ASSERT_EQ(compositeFrame(f, program, keyer, step.keyerOpacity, step.premultiplied),
+                      want)
+                << step.keyerOpacity << " " << step.premultiplied << " frame " << i;
+    }
 }
 
 TEST(CopyBytesTest, GivesTheSourceBytesAtEverySizeAndAlignment) {
