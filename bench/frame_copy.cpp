@@ -1,6 +1,6 @@
 // Copying one frame (1920 x 1080 and 3840 x 2160 BGRA) on one thread: the C library's memcpy
 // beside gpu::copyBytes (wide loads, non-temporal stores), the copy the frame path uses.
-// Counters: ms per copy and GB/s.
+// The time column is per copy; bytes_per_second the rate.
 #include "platform/gpu/memory.h"
 
 #include <benchmark/benchmark.h>
@@ -21,9 +21,6 @@ void runCopy(benchmark::State& state, bool ours) {
         benchmark::DoNotOptimize(dst.get());
         benchmark::ClobberMemory();
     }
-    state.counters["ms"] =
-        benchmark::Counter(1e3 * double(state.iterations()),
-                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(bytes));
 }
 

@@ -75,20 +75,17 @@ VELMAR_AVX2_INLINE void weights16(__m256i w, __m256i& lo, __m256i& hi) {
     hi = _mm256_unpackhi_epi32(pair, pair);
 }
 
-// Loads the texel pairs (at offset, offset + 1) of eight pixels and splits them into the left
-// and right texels, in pixel order.
-VELMAR_AVX2_INLINE void pairs(const int* base, const int* off, __m256i& left, __m256i& right) {
-    auto pair = [&](int i) {
-        return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(base + off[i]));
-    };
-    const __m128i q01 = _mm_unpacklo_epi64(pair(0), pair(1));
-    const __m128i q23 = _mm_unpacklo_epi64(pair(2), pair(3));
-    const __m128i q45 = _mm_unpacklo_epi64(pair(4), pair(5));
-    const __m128i q67 = _mm_unpacklo_epi64(pair(6), pair(7));
-    const __m256i a = _mm256_shuffle_epi32(_mm256_set_m128i(q45, q01), _MM_SHUFFLE(3, 1, 2, 0));
-    const __m256i b = _mm256_shuffle_epi32(_mm256_set_m128i(q67, q23), _MM_SHUFFLE(3, 1, 2, 0));
-    left = _mm256_unpacklo_epi64(a, b);
-    right = _mm256_unpackhi_epi64(a, b);
+// Loads the texel pairs (at offset, offset + 1, in 32-bit units) of eight pixels with two
+// gathers of four 64-bit pairs and splits them into the left and right texels, in pixel order.
+VELMAR_AVX2_INLINE void gatherPairs(const int* base, __m256i off, __m256i& left, __m256i& right) {
+    const auto* b = reinterpret_cast<const long long*>(base);
+    const __m256i g0 = _mm256_i32gather_epi64(b, _mm256_castsi256_si128(off), 4);
+    const __m256i g1 = _mm256_i32gather_epi64(b, _mm256_extracti128_si256(off, 1), 4);
+    const __m256i split = _mm256_setr_epi32(0, 2, 4, 6, 1, 3, 5, 7);
+    const __m256i a = _mm256_permutevar8x32_epi32(g0, split);  // left 0-3 | right 0-3
+    const __m256i c = _mm256_permutevar8x32_epi32(g1, split);  // left 4-7 | right 4-7
+    left = _mm256_permute2x128_si256(a, c, 0x20);
+    right = _mm256_permute2x128_si256(a, c, 0x31);
 }
 
 VELMAR_AVX2_INLINE __m256i lerp16(__m256i a, __m256i b, __m256i w) {
@@ -132,12 +129,9 @@ VELMAR_AVX2 void canvasSampledRowAvx2(const SampledTexture& t, float rowX, float
             const __m256i ya = _mm256_mullo_epi32(_mm256_max_epi32(iy, zero), stride);
             const __m256i yb =
                 _mm256_mullo_epi32(_mm256_min_epi32(_mm256_add_epi32(iy, one), maxY), stride);
-            alignas(32) int offA[8], offB[8];
-            _mm256_store_si256(reinterpret_cast<__m256i*>(offA), _mm256_add_epi32(ya, c));
-            _mm256_store_si256(reinterpret_cast<__m256i*>(offB), _mm256_add_epi32(yb, c));
             __m256i p00, p01, p10, p11;
-            pairs(base, offA, p00, p01);
-            pairs(base, offB, p10, p11);
+            gatherPairs(base, _mm256_add_epi32(ya, c), p00, p01);
+            gatherPairs(base, _mm256_add_epi32(yb, c), p10, p11);
             __m256i wxLo, wxHi, wyLo, wyHi;
             weights16(wxc, wxLo, wxHi);
             weights16(wy, wyLo, wyHi);
