@@ -11,6 +11,12 @@
 // the layer targets at the same size, placed 1:1) run band by band together with them, so a
 // band's layer rows are still in cache when the composite reads them. Results do not depend
 // on the band split or the number of threads.
+//
+// Frames at rest: a reusable pass (RenderPassDescriptor::reusable) whose target still holds
+// its result is left out, and a 1:1 composite of two private layers that have not changed
+// since the composite before it is copied from the result kept the second time
+// (planMemo), as is a still sampled straight onto an output frame. A frame of stills at rest
+// thus costs one copy of the frame; the bytes are those a full draw would give.
 #include "platform/gpu/executor.h"
 #include "platform/gpu/command_buffer.h"
 #include "platform/gpu/device.h"
@@ -247,6 +253,12 @@ bool prepare(Setup& s, const CommandBuffer::DrawCommand& d, const Texture& targe
     return true;
 }
 
+// Where pixel (x, y) of a draw's result is kept in its memo; null without a memo.
+uint8_t* memoAt(const Setup& s, int y, int x) {
+    if (s.memo == Setup::Memo::None) return nullptr;
+    return s.memoPixels + size_t(y) * s.memoBytesPerRow + size_t(x) * 4;
+}
+
 inline float rowCoord(double a, double c, int y) {
     return float(a + c * (double(y) + 0.5));
 }
@@ -257,6 +269,11 @@ void shade(const Setup& s, const Poly& p, int y, int x0, int x1, uint32_t* out,
     const Map& m = p.map[0];
     switch (s.kind) {
         case FragmentKind::Canvas: {
+            uint8_t* memo = memoAt(s, y, x0);
+            if (s.memo == Setup::Memo::Replay) {
+                streamBytes(out, memo, size_t(x1 - x0) * 4);
+                return;
+            }
             int a = x0, b = x0;
             const int ty = y + s.offY;
             if (s.direct && ty >= 0 && ty < s.src[0].height) {
@@ -277,6 +294,7 @@ void shade(const Setup& s, const Poly& p, int y, int x0, int x1, uint32_t* out,
                 k.canvasSampledRow(s.src[0], rx, float(m.bx), ry, float(m.by), from, x1, s.layer,
                                    out + (from - x0));
             }
+            if (s.memo == Setup::Memo::Fill) std::memcpy(memo, out, size_t(x1 - x0) * 4);
             return;
         }
         case FragmentKind::Composite: {
@@ -289,7 +307,7 @@ void shade(const Setup& s, const Poly& p, int y, int x0, int x1, uint32_t* out,
                 const auto* K = reinterpret_cast<const uint32_t*>(
                                     s.src[1].base + size_t(ty) * s.src[1].bytesPerRow) +
                                 (x0 + s.offX);
-                uint8_t* memo = s.memoPixels + size_t(y) * s.memoBytesPerRow + size_t(x0) * 4;
+                uint8_t* memo = memoAt(s, y, x0);
                 if (s.memo == Setup::Memo::Replay) {
                     streamBytes(out, memo, size_t(x1 - x0) * 4);
                     return;
@@ -433,32 +451,42 @@ Texture::PassSignature signatureOf(const CommandBuffer::PassCommand& pass,
     return sig;
 }
 
-// Decides how a composite runs. The first time it reads the same layers (unchanged since) as
-// the composite before it, its result is also kept in the program layer's memo; from then on,
-// while nothing changes, it is copied from there. A composite of changing layers (a moving
-// program, a movie) composites every frame and keeps nothing.
-void planComposite(Setup& s, const Texture& target) {
+// Decides whether a draw keeps or reuses its result. Two draws read what does not change
+// between frames at rest: a 1:1 composite of two private layers, and a layer sampled from a
+// still straight onto an output frame (the single-layer path). The first time such a draw reads
+// the same, unchanged textures with the same placement as the one before it, its result is
+// also kept in the memo of its texture 0; from then on, while nothing changes, it is copied
+// from there. A draw of changing content (a moving program, a movie) runs every frame and keeps
+// nothing.
+void planMemo(Setup& s, const Texture& target) {
     s.memo = Setup::Memo::None;
-    if (s.kind != FragmentKind::Composite || !s.direct || s.offX != 0 || s.offY != 0 ||
-        s.blend != nullptr)
-        return;
-    Texture* program = s.draw->textures[0].get();
-    const Texture* keyer = s.draw->textures[1].get();
-    if (program->storageMode() != StorageMode::Private ||
-        keyer->storageMode() != StorageMode::Private || !program->contentIsTracked() ||
-        !keyer->contentIsTracked() || program->width() != target.width() ||
-        program->height() != target.height())
-        return;
+    if (s.blend != nullptr) return;
+    Texture* owner = s.draw->textures[0].get();
     Texture::PassSignature sig{};
-    sig[0] = 1;
-    sig[1] = program->id();
-    sig[2] = program->contentVersion();
-    sig[3] = keyer->id();
-    sig[4] = keyer->contentVersion();
-    sig[5] = uint64_t(s.premultiplyOutput) | uint64_t(target.width()) << 8 |
-             uint64_t(target.height()) << 32;
+    sig[5] = uint64_t(target.width()) | uint64_t(target.height()) << 32;
     std::memcpy(&sig[6], s.draw->vertices, sizeof(s.draw->vertices));
-    Texture::CompositeMemo& memo = program->compositeMemo();
+    if (s.kind == FragmentKind::Composite) {
+        const Texture* keyer = s.draw->textures[1].get();
+        if (!s.direct || s.offX != 0 || s.offY != 0 ||
+            owner->storageMode() != StorageMode::Private ||
+            keyer->storageMode() != StorageMode::Private || !owner->contentIsTracked() ||
+            !keyer->contentIsTracked() || owner->width() != target.width() ||
+            owner->height() != target.height())
+            return;
+        sig[0] = 1;
+        sig[3] = keyer->id();
+        sig[4] = keyer->contentVersion() << 1 | uint64_t(s.premultiplyOutput);
+    } else if (s.kind == FragmentKind::Canvas) {
+        // Layer targets are left to reusable passes; 1:1 draws are as cheap as a copy.
+        if (s.direct || target.contentIsTracked() || !owner->contentIsTracked()) return;
+        sig[0] = 2;
+        std::memcpy(&sig[10], s.draw->fragmentBytes, sizeof(s.draw->fragmentBytes));
+    } else {
+        return;
+    }
+    sig[1] = owner->id();
+    sig[2] = owner->contentVersion();
+    Texture::CompositeMemo& memo = owner->compositeMemo();
     if (memo.signature != sig) {
         memo.signature = sig;
         memo.filled = false;
@@ -467,7 +495,7 @@ void planComposite(Setup& s, const Texture& target) {
     const size_t bytesPerRow = size_t(target.width()) * 4;
     const size_t bytes = bytesPerRow * size_t(target.height());
     if (memo.bytes != bytes) {
-        memo.pixels = allocateAligned(bytes);  // once per layer target size
+        memo.pixels = allocateAligned(bytes);  // once per target size
         memo.bytes = memo.pixels ? bytes : 0;
         memo.filled = false;
         if (!memo.pixels) return;
@@ -581,7 +609,7 @@ void Executor::run(CommandBuffer& b, Device& device) {
                 setups.resize(setupStart);
                 break;
             }
-            for (size_t i = setupStart; i < setups.size(); ++i) planComposite(setups[i], target);
+            for (size_t i = setupStart; i < setups.size(); ++i) planMemo(setups[i], target);
             target.setHeldPass(signature);
             target.markWritten();
             if (groupTarget == nullptr) groupTarget = &target;
@@ -624,7 +652,8 @@ void Executor::run(CommandBuffer& b, Device& device) {
                 const int w = target.width();
                 bool allDirect = true;
                 for (size_t si = info.firstSetup; si < setupEnd; ++si)
-                    allDirect = allDirect && setups[si].direct;
+                    allDirect =
+                        allDirect && (setups[si].direct || setups[si].memo == Setup::Memo::Replay);
                 const int tile = allDirect ? w : kTileColumns;  // 1:1 reads need no tiles
                 for (int x0 = 0; x0 < w; x0 += tile) {
                     const int x1 = std::min(w, x0 + tile);

@@ -207,6 +207,30 @@ TEST(CompositeAtRestTest, FramesAtRestAreTheFramesComposedAfreshUntilSomethingCh
     }
 }
 
+TEST(CompositeAtRestTest, AStillDrawnOntoOutputFramesAtRestIsTheStillDrawnAfresh) {
+    ReuseFixture f;
+    const auto still = f.still();
+    auto frame = [&](ReuseFixture& g, const std::shared_ptr<Texture>& src, float opacity) {
+        auto out =
+            g.device->newTexture({PixelFormat::BGRA8Unorm, kSide, kSide, TextureUsageRenderTarget},
+                                 PixelBuffer::create(kSide, kSide, kPixelFormat32BGRA));
+        g.draw(out, src, kTurned, opacity, false);
+        return ReuseFixture::pixels(*out);
+    };
+    for (int step = 0; step < 3; ++step) {
+        if (step == 2) {  // the same texture uploaded with other pixels
+            f.picture[5] ^= 0x00ff00ffu;
+            still->replaceRegion(f.picture.data(), kSide * 4);
+        }
+        const float opacity = step == 0 ? 0.5f : 0.75f;
+        ReuseFixture fresh;
+        fresh.picture = f.picture;
+        const auto want = frame(fresh, fresh.still(), opacity);
+        for (int i = 0; i < 3; ++i)
+            ASSERT_EQ(frame(f, still, opacity), want) << "step " << step << " frame " << i;
+    }
+}
+
 TEST(CopyBytesTest, GivesTheSourceBytesAtEverySizeAndAlignment) {
     // Sizes below, at and above the vector and streaming thresholds, with misaligned ends.
     const size_t sizes[] = {0, 1, 4095, 4096, 4097 + 31, 100000 + 5, (size_t(1) << 20) + 77};

@@ -32,7 +32,7 @@ std::vector<uint32_t> randomPixels(std::mt19937& rng, size_t n, bool premultipli
 }
 
 class Avx2AgreesTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         if (avx2() == nullptr) GTEST_SKIP() << "no AVX2 on this processor";
     }
@@ -44,7 +44,7 @@ TEST_F(Avx2AgreesTest, SampledRowsMatchPortableBitForBit) {
     for (int round = 0; round < 300; ++round) {
         const int w = 1 + int(rng() % 70), h = 1 + int(rng() % 40);
         const bool half = round % 5 == 4;
-        const PixelFormat format = half ? PixelFormat::RGBA16Float
+        const PixelFormat format = half        ? PixelFormat::RGBA16Float
                                    : round % 2 ? PixelFormat::RGBA8Unorm
                                                : PixelFormat::BGRA8Unorm;
         const size_t stride = size_t(w) * (half ? 8 : 4) + 4 * (rng() % 3);
@@ -53,7 +53,8 @@ TEST_F(Avx2AgreesTest, SampledRowsMatchPortableBitForBit) {
         if (!half) {
             const auto px = randomPixels(rng, size_t(w) * size_t(h), round % 3 != 0);
             for (int y = 0; y < h; ++y)
-                std::memcpy(texels.data() + size_t(y) * stride, px.data() + size_t(y) * size_t(w), size_t(w) * 4);
+                std::memcpy(texels.data() + size_t(y) * stride, px.data() + size_t(y) * size_t(w),
+                            size_t(w) * 4);
         }
         const SampledTexture t{texels.data(), stride, w, h, format};
         LayerParams p;
@@ -65,7 +66,8 @@ TEST_F(Avx2AgreesTest, SampledRowsMatchPortableBitForBit) {
         const float angle = unit(rng) * 6.3f, scale = 0.2f + unit(rng) * 3;
         const float dxdx = round % 7 == 0 ? 1.0f : std::cos(angle) * scale;
         const float dydx = round % 7 == 0 ? 0.0f : std::sin(angle) * scale;
-        const float rowX = (unit(rng) - 0.3f) * float(w) * 2, rowY = (unit(rng) - 0.3f) * float(h) * 2;
+        const float rowX = (unit(rng) - 0.3f) * float(w) * 2,
+                    rowY = (unit(rng) - 0.3f) * float(h) * 2;
         const int x0 = int(rng() % 20), x1 = x0 + int(rng() % 90);
         std::vector<uint32_t> a(size_t(x1 - x0) + 1, 0xdeadbeef), b = a;
         portable().canvasSampledRow(t, rowX, dxdx, rowY, dydx, x0, x1, p, a.data());
@@ -93,11 +95,19 @@ TEST_F(Avx2AgreesTest, DirectAndCompositeRowsMatchPortableBitForBit) {
         avx2()->compositeRow(src.data(), key.data(), int(n), premultiplied, b.data());
         ASSERT_EQ(a, b) << "composite, round " << round;
     }
+    // A whole row of a frame (aligned, 512 pixels and more) goes out with streaming stores.
+    const auto program = randomPixels(rng, 1000, false), keyer = randomPixels(rng, 1000, false);
+    alignas(32) static uint32_t a[1000], b[1000];
+    for (bool premultiplied : {false, true}) {
+        portable().compositeRow(program.data(), keyer.data(), 1000, premultiplied, a);
+        avx2()->compositeRow(program.data(), keyer.data(), 1000, premultiplied, b);
+        ASSERT_EQ(std::memcmp(a, b, sizeof a), 0) << "whole row, premultiplied " << premultiplied;
+    }
 }
 
 // The alpha rules, checked on both tables.
 class AlphaRulesTest : public ::testing::TestWithParam<int> {
-protected:
+  protected:
     const KernelTable& table() const {
         if (GetParam() == 1 && avx2() != nullptr) return *avx2();
         return portable();
@@ -124,7 +134,8 @@ TEST_P(AlphaRulesTest, WhiteStaysWhiteAnOpaqueKeyerReplacesAndTheKeyIsAlphaNever
         EXPECT_EQ(composite(pixel(200, 100, 50, 77), opaque, premultipliedOut), opaque);
     }
     // A straight 50 % white layer drawn from a premultiplied still keeps its white colour.
-    EXPECT_EQ(layer(pixel(128, 128, 128, 128), {255, true, false, false}), pixel(255, 255, 255, 128));
+    EXPECT_EQ(layer(pixel(128, 128, 128, 128), {255, true, false, false}),
+              pixel(255, 255, 255, 128));
     // The output alpha depends on the alphas only, whatever the colours.
     for (uint32_t colour : {0x000000u, 0xffffffu, 0x804020u}) {
         EXPECT_EQ(composite(pixel(0, 0, 0, 100) | colour, pixel(0, 0, 0, 60) | colour, false) >> 24,
@@ -168,7 +179,8 @@ TEST_P(AlphaRulesTest, LayerOutputFollowsTheFlags) {
         // Byte order: an RGBA source on a BGRA target.
         {pixel(1, 2, 3, 255), {255, true, false, true}, pixel(3, 2, 1, 255)},
     };
-    for (const auto& c : cases) EXPECT_EQ(layer(c.source, c.params), c.expected) << std::hex << c.source;
+    for (const auto& c : cases)
+        EXPECT_EQ(layer(c.source, c.params), c.expected) << std::hex << c.source;
 }
 
 INSTANTIATE_TEST_SUITE_P(Tables, AlphaRulesTest, ::testing::Values(0, 1),
