@@ -458,7 +458,7 @@ Texture::PassSignature signatureOf(const CommandBuffer::PassCommand& pass,
 // also kept in the memo of its texture 0; from then on, while nothing changes, it is copied
 // from there. A draw of changing content (a moving program, a movie) runs every frame and keeps
 // nothing.
-void planMemo(Setup& s, const Texture& target) {
+void planMemo(Setup& s, const Texture& target, const void* queue) {
     s.memo = Setup::Memo::None;
     if (s.blend != nullptr) return;
     Texture* owner = s.draw->textures[0].get();
@@ -486,6 +486,7 @@ void planMemo(Setup& s, const Texture& target) {
     }
     sig[1] = owner->id();
     sig[2] = owner->contentVersion();
+    if (!owner->claimState(queue)) return;
     Texture::CompositeMemo& memo = owner->compositeMemo();
     if (memo.signature != sig) {
         memo.signature = sig;
@@ -539,8 +540,7 @@ void Executor::run(CommandBuffer& b, Device& device) {
                 }
             }
             for (const auto& t : d.textures) {
-                if (!t) continue;  // a kernel may write what it is given: forget what it held
-                t->setHeldPass({});
+                if (!t) continue;  // a kernel may write what it is given
                 t->markWritten();
             }
             args.gridSize = d.grid;
@@ -570,7 +570,8 @@ void Executor::run(CommandBuffer& b, Device& device) {
                 uint32_t(unitToByte(c.green)) << 8 | uint32_t(unitToByte(c.blue));
             const Texture::PassSignature signature =
                 signatureOf(pass, pass.drawCount == 1 ? &b.draws_[pass.firstDraw] : nullptr, clear);
-            if (signature[0] != 0 && signature == target.heldPass()) {
+            const bool owned = signature[0] != 0 && target.claimState(&b.queue_);
+            if (owned && target.holdsPass(signature)) {
                 ++step;
                 continue;
             }
@@ -609,9 +610,10 @@ void Executor::run(CommandBuffer& b, Device& device) {
                 setups.resize(setupStart);
                 break;
             }
-            for (size_t i = setupStart; i < setups.size(); ++i) planMemo(setups[i], target);
-            target.setHeldPass(signature);
+            for (size_t i = setupStart; i < setups.size(); ++i)
+                planMemo(setups[i], target, &b.queue_);
             target.markWritten();
+            if (owned) target.setHeldPass(signature);
             if (groupTarget == nullptr) groupTarget = &target;
             passes.push_back({&pass, uint32_t(setupStart), clear});
             ++step;
@@ -664,6 +666,7 @@ void Executor::run(CommandBuffer& b, Device& device) {
                     }
                 }
             }
+            streamFence();  // rows copied from memos are in memory before the band is done
         };
         pool.run(bands, body);
     }

@@ -31,7 +31,8 @@ size_t headBytes(const uint8_t* d) {
     return (32 - (reinterpret_cast<uintptr_t>(d) & 31)) & 31;
 }
 
-__attribute__((target("avx2"))) void copyAvx2(uint8_t* d, const uint8_t* s, size_t n, bool stream) {
+__attribute__((target("avx2"))) void copyAvx2(uint8_t* d, const uint8_t* s, size_t n, bool stream,
+                                              bool fence) {
     const size_t head = headBytes(d);
     std::memcpy(d, s, head);
     d += head;
@@ -49,7 +50,7 @@ __attribute__((target("avx2"))) void copyAvx2(uint8_t* d, const uint8_t* s, size
             _mm256_stream_si256(reinterpret_cast<__m256i*>(d + i + 64), c);
             _mm256_stream_si256(reinterpret_cast<__m256i*>(d + i + 96), e);
         }
-        _mm_sfence();  // the streamed bytes are visible before anyone is told of them
+        if (fence) _mm_sfence();  // the streamed bytes are visible before anyone is told of them
     } else {
         for (size_t i = 0; i < body; i += 128) {
             const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + i));
@@ -65,7 +66,7 @@ __attribute__((target("avx2"))) void copyAvx2(uint8_t* d, const uint8_t* s, size
     std::memcpy(d + body, s + body, n - body);
 }
 
-void copySse2(uint8_t* d, const uint8_t* s, size_t n, bool stream) {
+void copySse2(uint8_t* d, const uint8_t* s, size_t n, bool stream, bool fence) {
     const size_t head = headBytes(d);
     std::memcpy(d, s, head);
     d += head;
@@ -84,11 +85,11 @@ void copySse2(uint8_t* d, const uint8_t* s, size_t n, bool stream) {
                 _mm_store_si128(p, v[k]);
         }
     }
-    if (stream) _mm_sfence();
+    if (stream && fence) _mm_sfence();
     std::memcpy(d + body, s + body, n - body);
 }
 
-void copy(void* destination, const void* source, size_t n, bool stream) {
+void copy(void* destination, const void* source, size_t n, bool stream, bool fence) {
     auto* d = static_cast<uint8_t*>(destination);
     const auto* s = static_cast<const uint8_t*>(source);
     if (n < kSmall) {
@@ -97,19 +98,23 @@ void copy(void* destination, const void* source, size_t n, bool stream) {
     }
     static const bool avx2 = __builtin_cpu_supports("avx2");
     if (avx2)
-        copyAvx2(d, s, n, stream);
+        copyAvx2(d, s, n, stream, fence);
     else
-        copySse2(d, s, n, stream);
+        copySse2(d, s, n, stream, fence);
 }
 
 }  // namespace
 
 void copyBytes(void* destination, const void* source, size_t n) {
-    copy(destination, source, n, n >= kStream);
+    copy(destination, source, n, n >= kStream, true);
 }
 
 void streamBytes(void* destination, const void* source, size_t n) {
-    copy(destination, source, n, true);
+    copy(destination, source, n, true, false);
+}
+
+void streamFence() {
+    _mm_sfence();
 }
 
 #else
@@ -121,6 +126,10 @@ void copyBytes(void* destination, const void* source, size_t n) {
 void streamBytes(void* destination, const void* source, size_t n) {
     if (n > 0) std::memcpy(destination, source, n);
 }
+
+void streamFence() {}
+
+void streamFence() {}
 
 #endif
 

@@ -17,8 +17,10 @@ std::shared_ptr<uint8_t> allocateAligned(size_t bytes);
 // processors is several times slower than the memory allows. Small copies go to memcpy.
 void copyBytes(void* destination, const void* source, size_t n);
 
-// As copyBytes, with non-temporal stores from 4 KiB on: for rows of a frame that is written
-// once and read by someone else later.
+// As copyBytes, with non-temporal stores from 4 KiB on and no fence: for rows of a frame that
+// is written once and read by someone else later. Call streamFence() once the rows are
+// written and before anyone is told of them.
 void streamBytes(void* destination, const void* source, size_t n);
+void streamFence();
 
 }  // namespace velmar::gpu

@@ -48,7 +48,6 @@ void Texture::replaceRegion(const void* source, size_t sourceBytesPerRow) {
     const size_t rowBytes = size_t(width_) * size_t(bytesPerPixel(pixelFormat_));
     const auto* src = static_cast<const uint8_t*>(source);
     markWritten();
-    heldPass_ = {};
     if (sourceBytesPerRow == bytesPerRow_ && rowBytes == bytesPerRow_) {
         copyBytes(memory_.get(), src, rowBytes * size_t(height_));
         return;

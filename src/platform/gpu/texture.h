@@ -51,17 +51,29 @@ class Texture {
     // and shared render targets are not.
     bool contentIsTracked() const;
 
-    // What a reusable render pass left in this texture (see RenderPassDescriptor::reusable):
-    // the words the executor derives from the pass; all zero when unknown. Used by the
-    // queue's worker only.
-    using PassSignature = std::array<uint64_t, 16>;
-    const PassSignature& heldPass() const { return heldPass_; }
-    void setHeldPass(const PassSignature& signature) { heldPass_ = signature; }
+    // The state below lets the executor skip work at rest. It belongs to the first command
+    // queue that claims it; other queues never read or change it (they simply do the work).
+    bool claimState(const void* queue) {
+        const void* expected = nullptr;
+        return owner_.compare_exchange_strong(expected, queue) || expected == queue;
+    }
 
-    // The last composite that read this texture as its program layer, kept by the executor so
-    // that a frame at rest is copied rather than composited again: what it read, whether
-    // `pixels` holds its result, and those pixels (target-sized, made on first use). Used by
-    // the queue's worker only.
+    // What a reusable render pass left in this texture (see RenderPassDescriptor::reusable):
+    // the words the executor derives from the pass, valid while no write has followed (the
+    // content version is still the one after that pass). Owner's worker only.
+    using PassSignature = std::array<uint64_t, 16>;
+    bool holdsPass(const PassSignature& signature) const {
+        return signature == heldPass_ && heldVersion_ == contentVersion();
+    }
+    void setHeldPass(const PassSignature& signature) {
+        heldPass_ = signature;
+        heldVersion_ = contentVersion();
+    }
+
+    // The last composite that read this texture as its program layer (or the last draw of it
+    // as a still onto an output frame), kept by the executor so that a frame at rest is copied
+    // rather than drawn again: what it read, whether `pixels` holds its result, and those
+    // pixels (target-sized, made on first use). Owner's worker only.
     struct CompositeMemo {
         PassSignature signature{};
         bool filled = false;
@@ -81,7 +93,9 @@ class Texture {
     std::shared_ptr<PixelBuffer> viewed_;
     uint64_t id_;
     std::atomic<uint64_t> version_{0};
+    std::atomic<const void*> owner_{nullptr};
     PassSignature heldPass_{};
+    uint64_t heldVersion_ = 0;
     CompositeMemo memo_;
 };
 
