@@ -129,8 +129,6 @@ void streamBytes(void* destination, const void* source, size_t n) {
 
 void streamFence() {}
 
-void streamFence() {}
-
 #endif
 
 }  // namespace velmar::gpu
