@@ -3,7 +3,9 @@
 // keyer still (larger than the canvas, so shrunk to fit) at a partial level over it,
 // composited into a shared pixel buffer, waited for.
 //   at rest: the same placement every frame (a still on air, the common case);
-//   in motion: the motion's presence changes every frame, so the program is placed anew.
+//   in motion: the motion's presence changes every frame, so the program is placed anew;
+//   all moving: the keyer's level changes every frame as well (a keyer fade during a motion),
+//   so both layers are drawn every frame.
 // Beside it, measured in the same benchmark, the memory bound of a composited frame (two
 // frames read, one written; bench_support.h) on as many threads. Runs on 1, 2 and all threads
 // of the device's pool. Counters: ms per frame, bound_ms, "x_bound" (frame time / bound),
@@ -47,11 +49,12 @@ ImageRef makeStill(bool keyer, int w, int h) {
     return std::make_shared<const QImage>(img);
 }
 
-// Arguments: threads (0 = all), canvas height (1080 or 2160), moving (0 or 1).
+// Arguments: threads (0 = all), canvas height (1080 or 2160), moving (0 at rest, 1 the
+// program, 2 both layers).
 void BM_CanvasOutputFrame(benchmark::State& state) {
     const int threads = threadsFor(state.range(0));
     const int H = int(state.range(1)), W = H * 16 / 9;
-    const bool moving = state.range(2) != 0;
+    const int moving = int(state.range(2));
     auto device = gpu::Device::create(threads);
 
     PlayoutEngine::OutputState s;
@@ -87,7 +90,8 @@ void BM_CanvasOutputFrame(benchmark::State& state) {
     int frame = 0;
     const auto t0 = std::chrono::steady_clock::now();
     for (auto _ : state) {
-        if (moving) snapshot.opacity = 0.5 + 0.4 * double(++frame % 100) / 100;
+        if (moving > 0) snapshot.opacity = 0.5 + 0.4 * double(++frame % 100) / 100;
+        if (moving > 1) keyer.from = keyer.to = 0.7 + 0.2 * double(frame % 100) / 100;
         const long before = gAllocations.load();
         if (!canvas->renderOutputFrame(target->texture)) state.SkipWithError("frame failed");
         allocations += gAllocations.load() - before;
@@ -100,12 +104,15 @@ void BM_CanvasOutputFrame(benchmark::State& state) {
     state.counters["x_bound"] = perFrame / bound;
     state.counters["of_frame"] = perFrame / (1001.0 / 60000);
     state.counters["allocs_per_frame"] = double(allocations) / double(state.iterations());
-    state.SetLabel(std::to_string(H) + "p " + (moving ? "in motion, " : "at rest, ") +
+    state.SetLabel(std::to_string(H) + "p " +
+                   (moving == 2   ? "all moving, "
+                    : moving == 1 ? "in motion, "
+                                  : "at rest, ") +
                    std::to_string(threads) + " threads");
 }
 
 void frameArguments(benchmark::internal::Benchmark* b) {
-    for (int moving : {0, 1})
+    for (int moving : {0, 1, 2})
         for (int height : {1080, 2160})
             for (int threads : {1, 2, 0}) b->Args({threads, height, moving});
 }
