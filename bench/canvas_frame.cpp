@@ -1,9 +1,15 @@
-// One full SDI output frame at 1920 x 1080 through the canvas engine: the program still placed
-// by a motion at part presence with the clip's own rotation and scale, the keyer still shrunk to
-// fit and at a partial level over it, composited, into a shared pixel buffer, waited for. Beside it the
-// memcpy of the same frame's bytes on as many threads (the bound any pass over the frame is
-// held to). Runs on 1, 2 and all threads of the device's pool. Counters: ms per frame,
-// "x_memcpy" (frame time / memcpy time), and allocations per frame once the targets exist.
+// One full SDI output frame through the canvas engine, at 1920 x 1080 and 3840 x 2160: the
+// program still placed by a rotate motion with the clip's own rotation, scale and offset, the
+// keyer still (larger than the canvas, so shrunk to fit) at a partial level over it,
+// composited into a shared pixel buffer, waited for.
+//   at rest: the same placement every frame (a still on air, the common case);
+//   in motion: the motion's presence changes every frame, so the program is placed anew;
+//   all moving: the keyer's level changes every frame as well (a keyer fade during a motion),
+//   so both layers are drawn every frame.
+// Beside it, measured in the same benchmark, the memory bound of a composited frame (two
+// frames read, one written; bench_support.h) on as many threads. Runs on 1, 2 and all threads
+// of the device's pool. Counters: ms per frame, bound_ms, "x_bound" (frame time / bound),
+// "of_frame" (share of a 59.94 Hz frame period) and allocations per frame.
 #include "allocation_counter.h"
 #include "bench_support.h"
 #include "canvas/canvas_engine.h"
@@ -15,23 +21,15 @@
 
 #include <benchmark/benchmark.h>
 
-#include <atomic>
 #include <chrono>
-#include <cstdlib>
-#include <cstring>
-#include <new>
-#include <thread>
-#include <vector>
-
+#include <string>
 
 using namespace velmar;
 
 namespace {
 
-using velmar::bench::memcpySeconds;
+using velmar::bench::boundSeconds;
 using velmar::bench::threadsFor;
-
-constexpr int W = 1920, H = 1080;
 
 ImageRef makeStill(bool keyer, int w, int h) {
     QImage img(w, h, QImage::Format_RGBA8888_Premultiplied);
@@ -51,12 +49,16 @@ ImageRef makeStill(bool keyer, int w, int h) {
     return std::make_shared<const QImage>(img);
 }
 
+// Arguments: threads (0 = all), canvas height (1080 or 2160), moving (0 at rest, 1 the
+// program, 2 both layers).
 void BM_CanvasOutputFrame(benchmark::State& state) {
     const int threads = threadsFor(state.range(0));
+    const int H = int(state.range(1)), W = H * 16 / 9;
+    const int moving = int(state.range(2));
     auto device = gpu::Device::create(threads);
 
     PlayoutEngine::OutputState s;
-    s.canvas = CanvasFormat{W, H, "1080"};
+    s.canvas = CanvasFormat{W, H, QString::number(H)};
     s.media = PlayoutMedia::still(makeStill(false, W, H));
     s.motion = MotionKind::rotate;
     s.entering = true;
@@ -64,10 +66,10 @@ void BM_CanvasOutputFrame(benchmark::State& state) {
     s.transform.scale = 0.9;
     s.transform.offsetX = 0.03;
     s.keyAlphaMode = KeyAlphaMode::straight;
-    const PlayoutEngine::OutputSnapshot snapshot{std::make_shared<const PlayoutEngine::OutputState>(s), 0.8};
+    PlayoutEngine::OutputSnapshot snapshot{std::make_shared<const PlayoutEngine::OutputState>(s),
+                                           0.8};
     DSKController::Snapshot keyer;
-    // Larger than the canvas, so the keyer is shrunk to fit (sampled, not copied 1:1).
-    keyer.media = PlayoutMedia::still(makeStill(true, 2400, 1350));
+    keyer.media = PlayoutMedia::still(makeStill(true, W * 5 / 4, H * 5 / 4));
     keyer.from = keyer.to = 0.8;
 
     CanvasEngine::Sources sources;
@@ -82,27 +84,44 @@ void BM_CanvasOutputFrame(benchmark::State& state) {
     canvas->setDeckLinkClock(true, 1001.0 / 60000);
     auto target = canvas->renderer()->makeSharedRenderTarget(W, H);
 
-    std::vector<uint8_t> a(size_t(W) * H * 4, 1), b(a.size());
-    const double copy = memcpySeconds(*device, a.data(), b.data(), a.size());
+    const double bound = boundSeconds(*device, size_t(W) * size_t(H) * 4);
     for (int i = 0; i < 3; ++i) canvas->renderOutputFrame(target->texture);  // targets, pools
     long allocations = 0;
+    int frame = 0;
     const auto t0 = std::chrono::steady_clock::now();
     for (auto _ : state) {
+        if (moving > 0) snapshot.opacity = 0.5 + 0.4 * double(++frame % 100) / 100;
+        if (moving > 1) keyer.from = keyer.to = 0.7 + 0.2 * double(frame % 100) / 100;
         const long before = gAllocations.load();
         if (!canvas->renderOutputFrame(target->texture)) state.SkipWithError("frame failed");
         allocations += gAllocations.load() - before;
     }
     const double perFrame =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count() / double(state.iterations());
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count() /
+        double(state.iterations());
     state.counters["ms"] = perFrame * 1e3;
-    state.counters["memcpy_ms"] = copy * 1e3;
-    state.counters["x_memcpy"] = perFrame / copy;
+    state.counters["bound_ms"] = bound * 1e3;
+    state.counters["x_bound"] = perFrame / bound;
+    state.counters["of_frame"] = perFrame / (1001.0 / 60000);
     state.counters["allocs_per_frame"] = double(allocations) / double(state.iterations());
-    state.SetLabel(std::to_string(threads) + " threads");
+    state.SetLabel(std::to_string(H) + "p " +
+                   (moving == 2   ? "all moving, "
+                    : moving == 1 ? "in motion, "
+                                  : "at rest, ") +
+                   std::to_string(threads) + " threads");
+}
+
+void frameArguments(benchmark::internal::Benchmark* b) {
+    for (int moving : {0, 1, 2})
+        for (int height : {1080, 2160})
+            for (int threads : {1, 2, 0}) b->Args({threads, height, moving});
 }
 
 }  // namespace
 
-BENCHMARK(BM_CanvasOutputFrame)->Arg(1)->Arg(2)->Arg(0)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CanvasOutputFrame)
+    ->Apply(frameArguments)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

@@ -53,6 +53,14 @@ gpu::RenderPassDescriptor clearingPass(const std::shared_ptr<gpu::Texture>& targ
     return pass;
 }
 
+// A layer pass: a layer at rest (a still, not moving) is drawn into its layer target once and
+// read from there by the composite of every later frame.
+gpu::RenderPassDescriptor layerPass(const std::shared_ptr<gpu::Texture>& target) {
+    gpu::RenderPassDescriptor pass = clearingPass(target);
+    pass.reusable = true;
+    return pass;
+}
+
 }  // namespace
 
 std::unique_ptr<CanvasEngine> CanvasEngine::create(PlayoutEngine& engine, Options options) {
@@ -187,12 +195,12 @@ bool CanvasEngine::encodeCanvas(gpu::CommandBuffer& cb, const std::shared_ptr<gp
     const auto& keyerTarget = layerTargets.dsk.texture;
     if (!programTarget || !keyerTarget) return false;
 
-    gpu::RenderCommandEncoder* encoder = cb.renderCommandEncoder(clearingPass(programTarget));
+    gpu::RenderCommandEncoder* encoder = cb.renderCommandEncoder(layerPass(programTarget));
     if (encoder == nullptr) return false;
     if (program.draw) encodeQuad(*encoder, *renderer_, program, layers.program->texture);
     encoder->endEncoding();
 
-    encoder = cb.renderCommandEncoder(clearingPass(keyerTarget));
+    encoder = cb.renderCommandEncoder(layerPass(keyerTarget));
     if (encoder == nullptr) return false;
     if (keyer.draw) encodeQuad(*encoder, *renderer_, keyer, layers.keyer->texture);
     encoder->endEncoding();
@@ -345,7 +353,8 @@ std::shared_ptr<gpu::Texture> CanvasEngine::renderScreenCanvas(Client client,
     retainUntilCompleted(layers, commandBuffer);
 
     const double W = target->width(), H = target->height();
-    const double r = std::min(W / std::max(1.0, canvas.width()), H / std::max(1.0, canvas.height()));
+    const double r =
+        std::min(W / std::max(1.0, canvas.width()), H / std::max(1.0, canvas.height()));
     if (!encodeCanvas(commandBuffer, target, into.layers(), snapshot, layers, r, r, false)) {
         // Without its layer targets the canvas cannot be composed; show nothing rather than
         // the picture the target held before.
@@ -359,8 +368,8 @@ QSizeF CanvasEngine::screenCanvasSize(QSizeF canvas, QSizeF displayPixels) {
     if (!(canvas.width() > 0 && canvas.height() > 0 && displayPixels.width() > 0 &&
           displayPixels.height() > 0))
         return canvas;
-    const double f = std::min({displayPixels.width() / canvas.width(),
-                               displayPixels.height() / canvas.height(), 1.0});
+    const double f = std::min(
+        {displayPixels.width() / canvas.width(), displayPixels.height() / canvas.height(), 1.0});
     auto side = [f](double c) { return std::min(c, std::max(16.0, std::ceil(c * f / 16) * 16)); };
     return QSizeF(side(canvas.width()), side(canvas.height()));
 }

@@ -26,13 +26,19 @@ struct RenderPassDescriptor {
     LoadAction loadAction = LoadAction::Clear;
     StoreAction storeAction = StoreAction::Store;
     ClearColor clearColor;
+    // The pass only redraws what it drew last time when nothing it reads has changed: when the
+    // attachment still holds the result of an identical pass (same clear, draws, fragment
+    // bytes and source textures whose content has not changed since), the pass is not run
+    // again. Honoured for clearing passes of at most one draw whose sources are tracked
+    // (Texture::contentIsTracked); any other pass simply runs.
+    bool reusable = false;
 };
 
 // Records the draws of one render pass. Every draw is one quad: a four-vertex triangle strip
 // whose positions (normalised device coordinates, y up) come from setVertexBytes at index 0
 // in the order bottom-left, bottom-right, top-left, top-right of the source picture.
 class RenderCommandEncoder {
-public:
+  public:
     void setRenderPipelineState(const std::shared_ptr<RenderPipelineState>& pipeline);
     void setVertexBytes(const void* bytes, size_t length, int index);
     void setFragmentBytes(const void* bytes, size_t length, int index);
@@ -40,7 +46,7 @@ public:
     void drawPrimitives(PrimitiveType type, int vertexStart, int vertexCount);
     void endEncoding();
 
-private:
+  private:
     friend class CommandBuffer;
     explicit RenderCommandEncoder(CommandBuffer& owner) : owner_(owner) {}
     CommandBuffer& owner_;
@@ -48,7 +54,7 @@ private:
 
 // Records compute dispatches.
 class ComputeCommandEncoder {
-public:
+  public:
     void setComputePipelineState(const std::shared_ptr<ComputePipelineState>& pipeline);
     void setTexture(const std::shared_ptr<Texture>& texture, int index);
     void setBuffer(const std::shared_ptr<Buffer>& buffer, size_t offset, int index);
@@ -57,7 +63,7 @@ public:
     void dispatchThreads(Size3 threads, Size3 threadsPerThreadgroup);
     void endEncoding();
 
-private:
+  private:
     friend class CommandBuffer;
     explicit ComputeCommandEncoder(CommandBuffer& owner) : owner_(owner) {}
     CommandBuffer& owner_;
@@ -73,7 +79,7 @@ enum class CommandBufferStatus { NotEnqueued, Enqueued, Committed, Scheduled, Co
 // Encoding mistakes (a draw without a pipeline, a missing texture, a wrong attachment) do not
 // throw: the buffer ends in status Error with a message, and nothing of it is executed.
 class CommandBuffer : public std::enable_shared_from_this<CommandBuffer> {
-public:
+  public:
     using Handler = std::function<void(CommandBuffer&)>;
 
     explicit CommandBuffer(CommandQueue& queue);
@@ -127,7 +133,7 @@ public:
         uint32_t index = 0;
     };
 
-private:
+  private:
     friend class RenderCommandEncoder;
     friend class ComputeCommandEncoder;
     friend class CommandQueue;

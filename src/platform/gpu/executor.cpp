@@ -11,11 +11,18 @@
 // the layer targets at the same size, placed 1:1) run band by band together with them, so a
 // band's layer rows are still in cache when the composite reads them. Results do not depend
 // on the band split or the number of threads.
+//
+// Frames at rest: a reusable pass (RenderPassDescriptor::reusable) whose target still holds
+// its result is left out, and a 1:1 composite of two private layers that have not changed
+// since the composite before it is copied from the result kept the second time
+// (planMemo), as is a still sampled straight onto an output frame. A frame of stills at rest
+// thus costs one copy of the frame; the bytes are those a full draw would give.
+#include "platform/gpu/executor.h"
 #include "platform/gpu/command_buffer.h"
 #include "platform/gpu/device.h"
-#include "platform/gpu/executor.h"
 #include "platform/gpu/kernels.h"
 #include "platform/gpu/kernels_scalar.h"
+#include "platform/gpu/memory.h"
 #include "platform/gpu/texture.h"
 #include "platform/gpu/thread_pool.h"
 
@@ -37,7 +44,9 @@ int64_t floorDiv(int64_t a, int64_t b) {  // b > 0
     if ((a % b != 0) && (a < 0)) --q;
     return q;
 }
-int64_t ceilDiv(int64_t a, int64_t b) { return -floorDiv(-a, b); }
+int64_t ceilDiv(int64_t a, int64_t b) {
+    return -floorDiv(-a, b);
+}
 
 struct Map {
     // Texel coordinate at pixel position (px, py): t = a + b * px + c * py.
@@ -65,6 +74,11 @@ struct Setup {
     float checkerSquare = 0;
     uint32_t solid = 0;
     const BlendDescriptor* blend = nullptr;
+    // A composite at rest: its result is written to (fill) or copied from (replay) the program
+    // layer's memo instead of being composited again.
+    enum class Memo { None, Fill, Replay } memo = Memo::None;
+    uint8_t* memoPixels = nullptr;
+    size_t memoBytesPerRow = 0;
 };
 
 struct PassInfo {
@@ -83,8 +97,8 @@ kernels::SampledTexture sampled(const Texture& t) {
     return {t.bytes(), t.bytesPerRow(), t.width(), t.height(), t.pixelFormat()};
 }
 
-Map makeMap(const double px[3], const double py[3], const double u[3], const double v[3],
-            double w, double h) {
+Map makeMap(const double px[3], const double py[3], const double u[3], const double v[3], double w,
+            double h) {
     const double e1x = px[1] - px[0], e1y = py[1] - py[0];
     const double e2x = px[2] - px[0], e2y = py[2] - py[0];
     const double det = e1x * e2y - e1y * e2x;
@@ -127,7 +141,8 @@ bool makePoly(Poly& poly, const int64_t* X, const int64_t* Y, const int* idx, in
     }
     for (int t = 0; t < 2; ++t) {
         const auto& src = s.src[t];
-        const double w = src.base != nullptr ? src.width : 1, h = src.base != nullptr ? src.height : 1;
+        const double w = src.base != nullptr ? src.width : 1,
+                     h = src.base != nullptr ? src.height : 1;
         poly.map[t] = makeMap(px, py, u, v, w, h);
     }
     return true;
@@ -159,8 +174,9 @@ void span(const Poly& p, int y, int width, int& xs, int& xe) {
 }
 
 bool isIdentity(const Map& m) {
-    return m.bx == 1 && m.cx == 0 && m.by == 0 && m.cy == 1 && std::floor(m.ax + 0.5) == m.ax + 0.5 &&
-           std::floor(m.ay + 0.5) == m.ay + 0.5 && std::fabs(m.ax) < 1e7 && std::fabs(m.ay) < 1e7;
+    return m.bx == 1 && m.cx == 0 && m.by == 0 && m.cy == 1 &&
+           std::floor(m.ax + 0.5) == m.ax + 0.5 && std::floor(m.ay + 0.5) == m.ay + 0.5 &&
+           std::fabs(m.ax) < 1e7 && std::fabs(m.ay) < 1e7;
 }
 
 bool prepare(Setup& s, const CommandBuffer::DrawCommand& d, const Texture& target) {
@@ -175,19 +191,22 @@ bool prepare(Setup& s, const CommandBuffer::DrawCommand& d, const Texture& targe
     float f[8] = {};
     std::memcpy(f, d.fragmentBytes, sizeof(f));
     switch (s.kind) {
-    case FragmentKind::Canvas:
-        s.layer.opacity = kernels::opacityToByte(f[0]);
-        s.layer.sourcePremultiplied = f[1] >= 0.5f;
-        s.layer.premultiplyOutput = f[2] >= 0.5f;
-        s.layer.swapRedBlue = s.src[0].format != PixelFormat::BGRA8Unorm;
-        break;
-    case FragmentKind::Composite: s.premultiplyOutput = f[0] >= 0.5f; break;
-    case FragmentKind::Checker:
-        s.checkerSquare = std::isfinite(f[0]) && f[0] > 0 ? f[0] : 0;
-        s.solid = 0xff000000u | uint32_t(unitToByte(f[1])) << 16 | uint32_t(unitToByte(f[2])) << 8 |
-                  uint32_t(unitToByte(f[3]));
-        break;
-    case FragmentKind::Preview: break;
+        case FragmentKind::Canvas:
+            s.layer.opacity = kernels::opacityToByte(f[0]);
+            s.layer.sourcePremultiplied = f[1] >= 0.5f;
+            s.layer.premultiplyOutput = f[2] >= 0.5f;
+            s.layer.swapRedBlue = s.src[0].format != PixelFormat::BGRA8Unorm;
+            break;
+        case FragmentKind::Composite:
+            s.premultiplyOutput = f[0] >= 0.5f;
+            break;
+        case FragmentKind::Checker:
+            s.checkerSquare = std::isfinite(f[0]) && f[0] > 0 ? f[0] : 0;
+            s.solid = 0xff000000u | uint32_t(unitToByte(f[1])) << 16 |
+                      uint32_t(unitToByte(f[2])) << 8 | uint32_t(unitToByte(f[3]));
+            break;
+        case FragmentKind::Preview:
+            break;
     }
     // Corners to pixels (y down), snapped to 1/256.
     const double W = target.width(), H = target.height();
@@ -221,9 +240,11 @@ bool prepare(Setup& s, const CommandBuffer::DrawCommand& d, const Texture& targe
     if (s.yBegin >= s.yEnd) return false;
     if (s.polyCount == 1 && isIdentity(s.polys[0].map[0])) {
         const bool eightBit = s.src[0].format != PixelFormat::RGBA16Float;
-        const bool secondMatches = s.kind != FragmentKind::Composite ||
-                                   (s.src[1].width == s.src[0].width && s.src[1].height == s.src[0].height);
-        if (eightBit && secondMatches && (s.kind == FragmentKind::Canvas || s.kind == FragmentKind::Composite)) {
+        const bool secondMatches =
+            s.kind != FragmentKind::Composite ||
+            (s.src[1].width == s.src[0].width && s.src[1].height == s.src[0].height);
+        if (eightBit && secondMatches &&
+            (s.kind == FragmentKind::Canvas || s.kind == FragmentKind::Composite)) {
             s.direct = true;
             s.offX = int(s.polys[0].map[0].ax + 0.5);
             s.offY = int(s.polys[0].map[0].ay + 0.5);
@@ -232,85 +253,120 @@ bool prepare(Setup& s, const CommandBuffer::DrawCommand& d, const Texture& targe
     return true;
 }
 
-inline float rowCoord(double a, double c, int y) { return float(a + c * (double(y) + 0.5)); }
+// Where pixel (x, y) of a draw's result is kept in its memo; null without a memo.
+uint8_t* memoAt(const Setup& s, int y, int x) {
+    if (s.memo == Setup::Memo::None) return nullptr;
+    return s.memoPixels + size_t(y) * s.memoBytesPerRow + size_t(x) * 4;
+}
+
+inline float rowCoord(double a, double c, int y) {
+    return float(a + c * (double(y) + 0.5));
+}
 
 // Fragment colours of pixels [x0, x1) of row y into out[0 .. x1 - x0).
 void shade(const Setup& s, const Poly& p, int y, int x0, int x1, uint32_t* out,
            const kernels::KernelTable& k) {
     const Map& m = p.map[0];
     switch (s.kind) {
-    case FragmentKind::Canvas: {
-        int a = x0, b = x0;
-        const int ty = y + s.offY;
-        if (s.direct && ty >= 0 && ty < s.src[0].height) {
-            a = std::clamp(-s.offX, x0, x1);
-            b = std::clamp(s.src[0].width - s.offX, a, x1);
-        }
-        const float rx = rowCoord(m.ax, m.cx, y), ry = rowCoord(m.ay, m.cy, y);
-        if (a > x0) k.canvasSampledRow(s.src[0], rx, float(m.bx), ry, float(m.by), x0, a, s.layer, out);
-        if (b > a) {
-            const auto* src = reinterpret_cast<const uint32_t*>(s.src[0].base + size_t(ty) * s.src[0].bytesPerRow) + (a + s.offX);
-            k.canvasDirectRow(src, b - a, s.layer, out + (a - x0));
-        }
-        if (x1 > b) {
-            const int from = std::max(b, x0);
-            k.canvasSampledRow(s.src[0], rx, float(m.bx), ry, float(m.by), from, x1, s.layer, out + (from - x0));
-        }
-        return;
-    }
-    case FragmentKind::Composite: {
-        const int ty = y + s.offY;
-        if (s.direct && ty >= 0 && ty < s.src[0].height && x0 + s.offX >= 0 &&
-            x1 + s.offX <= s.src[0].width) {
-            const auto* P = reinterpret_cast<const uint32_t*>(s.src[0].base + size_t(ty) * s.src[0].bytesPerRow) + (x0 + s.offX);
-            const auto* K = reinterpret_cast<const uint32_t*>(s.src[1].base + size_t(ty) * s.src[1].bytesPerRow) + (x0 + s.offX);
-            k.compositeRow(P, K, x1 - x0, s.premultiplyOutput, out);
+        case FragmentKind::Canvas: {
+            uint8_t* memo = memoAt(s, y, x0);
+            if (s.memo == Setup::Memo::Replay) {
+                streamBytes(out, memo, size_t(x1 - x0) * 4);
+                return;
+            }
+            int a = x0, b = x0;
+            const int ty = y + s.offY;
+            if (s.direct && ty >= 0 && ty < s.src[0].height) {
+                a = std::clamp(-s.offX, x0, x1);
+                b = std::clamp(s.src[0].width - s.offX, a, x1);
+            }
+            const float rx = rowCoord(m.ax, m.cx, y), ry = rowCoord(m.ay, m.cy, y);
+            if (a > x0)
+                k.canvasSampledRow(s.src[0], rx, float(m.bx), ry, float(m.by), x0, a, s.layer, out);
+            if (b > a) {
+                const auto* src = reinterpret_cast<const uint32_t*>(
+                                      s.src[0].base + size_t(ty) * s.src[0].bytesPerRow) +
+                                  (a + s.offX);
+                k.canvasDirectRow(src, b - a, s.layer, out + (a - x0));
+            }
+            if (x1 > b) {
+                const int from = std::max(b, x0);
+                k.canvasSampledRow(s.src[0], rx, float(m.bx), ry, float(m.by), from, x1, s.layer,
+                                   out + (from - x0));
+            }
+            if (s.memo == Setup::Memo::Fill) std::memcpy(memo, out, size_t(x1 - x0) * 4);
             return;
         }
-        const Map& m1 = p.map[1];
-        for (int x = x0; x < x1; ++x) {
-            const float xc = float(x) + 0.5f;
-            const uint32_t P = kernels::scalar::sample(s.src[0], rowCoord(m.ax, m.cx, y) + float(m.bx) * xc,
-                                                       rowCoord(m.ay, m.cy, y) + float(m.by) * xc);
-            const uint32_t K = kernels::scalar::sample(s.src[1], rowCoord(m1.ax, m1.cx, y) + float(m1.bx) * xc,
-                                                       rowCoord(m1.ay, m1.cy, y) + float(m1.by) * xc);
-            out[x - x0] = kernels::scalar::compositePixel(P, K, s.premultiplyOutput);
-        }
-        return;
-    }
-    case FragmentKind::Checker: {
-        if (s.checkerSquare <= 0) {
-            std::fill(out, out + (x1 - x0), s.solid);
+        case FragmentKind::Composite: {
+            const int ty = y + s.offY;
+            if (s.direct && ty >= 0 && ty < s.src[0].height && x0 + s.offX >= 0 &&
+                x1 + s.offX <= s.src[0].width) {
+                const auto* P = reinterpret_cast<const uint32_t*>(
+                                    s.src[0].base + size_t(ty) * s.src[0].bytesPerRow) +
+                                (x0 + s.offX);
+                const auto* K = reinterpret_cast<const uint32_t*>(
+                                    s.src[1].base + size_t(ty) * s.src[1].bytesPerRow) +
+                                (x0 + s.offX);
+                uint8_t* memo = memoAt(s, y, x0);
+                if (s.memo == Setup::Memo::Replay) {
+                    streamBytes(out, memo, size_t(x1 - x0) * 4);
+                    return;
+                }
+                k.compositeRow(P, K, x1 - x0, s.premultiplyOutput, out);
+                if (s.memo == Setup::Memo::Fill) std::memcpy(memo, out, size_t(x1 - x0) * 4);
+                return;
+            }
+            const Map& m1 = p.map[1];
+            for (int x = x0; x < x1; ++x) {
+                const float xc = float(x) + 0.5f;
+                const uint32_t P =
+                    kernels::scalar::sample(s.src[0], rowCoord(m.ax, m.cx, y) + float(m.bx) * xc,
+                                            rowCoord(m.ay, m.cy, y) + float(m.by) * xc);
+                const uint32_t K =
+                    kernels::scalar::sample(s.src[1], rowCoord(m1.ax, m1.cx, y) + float(m1.bx) * xc,
+                                            rowCoord(m1.ay, m1.cy, y) + float(m1.by) * xc);
+                out[x - x0] = kernels::scalar::compositePixel(P, K, s.premultiplyOutput);
+            }
             return;
         }
-        // Two greys, 0.20 and 0.30, starting with the lighter square at the top-left.
-        constexpr uint32_t kLight = 0xff4d4d4du, kDark = 0xff333333u;
-        const int64_t cy = int64_t(std::floor((double(y) + 0.5) / s.checkerSquare));
-        for (int x = x0; x < x1; ++x) {
-            const int64_t cx = int64_t(std::floor((double(x) + 0.5) / s.checkerSquare));
-            out[x - x0] = ((cx + cy) & 1) == 0 ? kLight : kDark;
+        case FragmentKind::Checker: {
+            if (s.checkerSquare <= 0) {
+                std::fill(out, out + (x1 - x0), s.solid);
+                return;
+            }
+            // Two greys, 0.20 and 0.30, starting with the lighter square at the top-left.
+            constexpr uint32_t kLight = 0xff4d4d4du, kDark = 0xff333333u;
+            const int64_t cy = int64_t(std::floor((double(y) + 0.5) / s.checkerSquare));
+            for (int x = x0; x < x1; ++x) {
+                const int64_t cx = int64_t(std::floor((double(x) + 0.5) / s.checkerSquare));
+                out[x - x0] = ((cx + cy) & 1) == 0 ? kLight : kDark;
+            }
+            return;
         }
-        return;
-    }
-    case FragmentKind::Preview: {
-        const bool swap = s.src[0].format != PixelFormat::BGRA8Unorm;
-        const float rx = rowCoord(m.ax, m.cx, y), ry = rowCoord(m.ay, m.cy, y);
-        for (int x = x0; x < x1; ++x) {
-            const float xc = float(x) + 0.5f;
-            uint32_t v = kernels::scalar::sample(s.src[0], rx + float(m.bx) * xc, ry + float(m.by) * xc);
-            out[x - x0] = swap ? kernels::scalar::swapRB(v) : v;
+        case FragmentKind::Preview: {
+            const bool swap = s.src[0].format != PixelFormat::BGRA8Unorm;
+            const float rx = rowCoord(m.ax, m.cx, y), ry = rowCoord(m.ay, m.cy, y);
+            for (int x = x0; x < x1; ++x) {
+                const float xc = float(x) + 0.5f;
+                uint32_t v =
+                    kernels::scalar::sample(s.src[0], rx + float(m.bx) * xc, ry + float(m.by) * xc);
+                out[x - x0] = swap ? kernels::scalar::swapRB(v) : v;
+            }
+            return;
         }
-        return;
-    }
     }
 }
 
 int factor(BlendFactor f, int srcAlpha) {
     switch (f) {
-    case BlendFactor::Zero: return 0;
-    case BlendFactor::One: return 255;
-    case BlendFactor::SourceAlpha: return srcAlpha;
-    case BlendFactor::OneMinusSourceAlpha: return 255 - srcAlpha;
+        case BlendFactor::Zero:
+            return 0;
+        case BlendFactor::One:
+            return 255;
+        case BlendFactor::SourceAlpha:
+            return srcAlpha;
+        case BlendFactor::OneMinusSourceAlpha:
+            return 255 - srcAlpha;
     }
     return 0;
 }
@@ -360,8 +416,95 @@ void drawRow(const Setup& s, int y, uint32_t* row, int width, int xlo, int xhi,
 
 void fillRow(uint32_t* row, int width, uint32_t v) {
     if (width <= 0) return;
-    if (v == 0) std::memset(row, 0, size_t(width) * 4);
-    else std::fill(row, row + width, v);
+    if (v == 0)
+        std::memset(row, 0, size_t(width) * 4);
+    else
+        std::fill(row, row + width, v);
+}
+
+// What a reusable pass draws, as words to compare with what its target holds; all zero when
+// the pass cannot be reused (see RenderPassDescriptor::reusable).
+Texture::PassSignature signatureOf(const CommandBuffer::PassCommand& pass,
+                                   const CommandBuffer::DrawCommand* draw, uint32_t clear) {
+    Texture::PassSignature sig{};
+    if (!pass.descriptor.reusable || pass.descriptor.loadAction != LoadAction::Clear ||
+        pass.drawCount > 1 || pass.descriptor.texture->pixelBuffer() != nullptr)
+        return sig;
+    sig[1] = uint64_t(clear) | uint64_t(pass.drawCount) << 32;
+    if (draw != nullptr) {
+        const BlendDescriptor& blend = draw->pipeline->blending();
+        sig[2] = uint64_t(draw->pipeline->fragmentKind()) | uint64_t(blend.enabled) << 8 |
+                 uint64_t(blend.sourceRGB) << 16 | uint64_t(blend.sourceAlpha) << 24 |
+                 uint64_t(blend.destinationRGB) << 32 | uint64_t(blend.destinationAlpha) << 40;
+        static_assert(sizeof(draw->vertices) == 32 && sizeof(draw->fragmentBytes) == 32);
+        std::memcpy(&sig[3], draw->vertices, 32);
+        std::memcpy(&sig[7], draw->fragmentBytes, 32);
+        for (int t = 0; t < 2; ++t) {
+            const Texture* tex = draw->textures[t].get();
+            if (tex == nullptr) continue;
+            if (!tex->contentIsTracked()) return Texture::PassSignature{};
+            sig[size_t(11 + 2 * t)] = tex->id();
+            sig[size_t(12 + 2 * t)] = tex->contentVersion();
+        }
+    }
+    sig[0] = 1;
+    return sig;
+}
+
+// Decides whether a draw keeps or reuses its result. Two draws read what does not change
+// between frames at rest: a 1:1 composite of two private layers, and a layer sampled from a
+// still straight onto an output frame (the single-layer path). The first time such a draw reads
+// the same, unchanged textures with the same placement as the one before it, its result is
+// also kept in the memo of its texture 0; from then on, while nothing changes, it is copied
+// from there. A draw of changing content (a moving program, a movie) runs every frame and keeps
+// nothing.
+void planMemo(Setup& s, const Texture& target, const void* queue) {
+    s.memo = Setup::Memo::None;
+    if (s.blend != nullptr) return;
+    Texture* owner = s.draw->textures[0].get();
+    Texture::PassSignature sig{};
+    sig[5] = uint64_t(target.width()) | uint64_t(target.height()) << 32;
+    std::memcpy(&sig[6], s.draw->vertices, sizeof(s.draw->vertices));
+    if (s.kind == FragmentKind::Composite) {
+        const Texture* keyer = s.draw->textures[1].get();
+        if (!s.direct || s.offX != 0 || s.offY != 0 ||
+            owner->storageMode() != StorageMode::Private ||
+            keyer->storageMode() != StorageMode::Private || !owner->contentIsTracked() ||
+            !keyer->contentIsTracked() || owner->width() != target.width() ||
+            owner->height() != target.height())
+            return;
+        sig[0] = 1;
+        sig[3] = keyer->id();
+        sig[4] = keyer->contentVersion() << 1 | uint64_t(s.premultiplyOutput);
+    } else if (s.kind == FragmentKind::Canvas) {
+        // Layer targets are left to reusable passes; 1:1 draws are as cheap as a copy.
+        if (s.direct || target.contentIsTracked() || !owner->contentIsTracked()) return;
+        sig[0] = 2;
+        std::memcpy(&sig[10], s.draw->fragmentBytes, sizeof(s.draw->fragmentBytes));
+    } else {
+        return;
+    }
+    sig[1] = owner->id();
+    sig[2] = owner->contentVersion();
+    if (!owner->claimState(queue)) return;
+    Texture::CompositeMemo& memo = owner->compositeMemo();
+    if (memo.signature != sig) {
+        memo.signature = sig;
+        memo.filled = false;
+        return;
+    }
+    const size_t bytesPerRow = size_t(target.width()) * 4;
+    const size_t bytes = bytesPerRow * size_t(target.height());
+    if (memo.bytes != bytes) {
+        memo.pixels = allocateAligned(bytes);  // once per target size
+        memo.bytes = memo.pixels ? bytes : 0;
+        memo.filled = false;
+        if (!memo.pixels) return;
+    }
+    s.memo = memo.filled ? Setup::Memo::Replay : Setup::Memo::Fill;
+    s.memoPixels = memo.pixels.get();
+    s.memoBytesPerRow = bytesPerRow;
+    memo.filled = true;
 }
 
 struct Scratch {
@@ -396,6 +539,10 @@ void Executor::run(CommandBuffer& b, Device& device) {
                     args.bufferLengths[i] = bind.buffer->length() - bind.offset;
                 }
             }
+            for (const auto& t : d.textures) {
+                if (!t) continue;  // a kernel may write what it is given
+                t->markWritten();
+            }
             args.gridSize = d.grid;
             args.threadsPerThreadgroup = d.threadsPerThreadgroup;
             const uint32_t rows = d.grid.height;
@@ -409,15 +556,28 @@ void Executor::run(CommandBuffer& b, Device& device) {
             ++step;
             continue;
         }
-        // Gather a group of passes that can run band by band together.
+        // Gather a group of passes that can run band by band together. A reusable pass whose
+        // target still holds its result is left out.
         setups.clear();
         passes.clear();
-        const Texture* groupTarget = b.passes_[first.index].descriptor.texture.get();
+        Texture* groupTarget = nullptr;
         while (step < b.steps_.size() && b.steps_[step].isPass) {
             const auto& pass = b.passes_[b.steps_[step].index];
-            const Texture& target = *pass.descriptor.texture;
-            if (!passes.empty()) {
-                if (target.width() != groupTarget->width() || target.height() != groupTarget->height())
+            Texture& target = *pass.descriptor.texture;
+            const auto& c = pass.descriptor.clearColor;
+            const uint32_t clear =
+                uint32_t(unitToByte(c.alpha)) << 24 | uint32_t(unitToByte(c.red)) << 16 |
+                uint32_t(unitToByte(c.green)) << 8 | uint32_t(unitToByte(c.blue));
+            const Texture::PassSignature signature =
+                signatureOf(pass, pass.drawCount == 1 ? &b.draws_[pass.firstDraw] : nullptr, clear);
+            const bool owned = signature[0] != 0 && target.claimState(&b.queue_);
+            if (owned && target.holdsPass(signature)) {
+                ++step;
+                continue;
+            }
+            if (groupTarget != nullptr) {
+                if (target.width() != groupTarget->width() ||
+                    target.height() != groupTarget->height())
                     break;
             }
             const size_t setupStart = setups.size();
@@ -437,7 +597,8 @@ void Executor::run(CommandBuffer& b, Device& device) {
                         for (const auto& info : passes)
                             if (info.pass->descriptor.texture.get() == tex &&
                                 !(s.direct && s.offX == 0 && s.offY == 0 &&
-                                  tex->width() == target.width() && tex->height() == target.height()))
+                                  tex->width() == target.width() &&
+                                  tex->height() == target.height()))
                                 joins = false;
                     }
                 }
@@ -449,12 +610,15 @@ void Executor::run(CommandBuffer& b, Device& device) {
                 setups.resize(setupStart);
                 break;
             }
-            const auto& c = pass.descriptor.clearColor;
-            const uint32_t clear = uint32_t(unitToByte(c.alpha)) << 24 | uint32_t(unitToByte(c.red)) << 16 |
-                                   uint32_t(unitToByte(c.green)) << 8 | uint32_t(unitToByte(c.blue));
+            for (size_t i = setupStart; i < setups.size(); ++i)
+                planMemo(setups[i], target, &b.queue_);
+            target.markWritten();
+            if (owned) target.setHeldPass(signature);
+            if (groupTarget == nullptr) groupTarget = &target;
             passes.push_back({&pass, uint32_t(setupStart), clear});
             ++step;
         }
+        if (passes.empty()) continue;
         const int height = groupTarget->height();
         const int bands = (height + kBandRows - 1) / kBandRows;
         const size_t passCount = passes.size();
@@ -463,16 +627,20 @@ void Executor::run(CommandBuffer& b, Device& device) {
             for (size_t pi = 0; pi < passCount; ++pi) {
                 const PassInfo& info = passes[pi];
                 const Texture& target = *info.pass->descriptor.texture;
-                const size_t setupEnd = pi + 1 < passCount ? passes[pi + 1].firstSetup : setups.size();
+                const size_t setupEnd =
+                    pi + 1 < passCount ? passes[pi + 1].firstSetup : setups.size();
                 if (info.pass->descriptor.loadAction == LoadAction::Clear) {
                     // The first draw overwrites what it covers (unblended), so only the rest of
                     // the row needs the clear colour: a full-frame layer clears nothing.
-                    const Setup* first = info.firstSetup < setupEnd ? &setups[info.firstSetup] : nullptr;
-                    const bool covers = first != nullptr && first->blend == nullptr && first->polyCount == 1;
+                    const Setup* first =
+                        info.firstSetup < setupEnd ? &setups[info.firstSetup] : nullptr;
+                    const bool covers =
+                        first != nullptr && first->blend == nullptr && first->polyCount == 1;
                     for (int y = y0; y < y1; ++y) {
                         auto* row = reinterpret_cast<uint32_t*>(target.row(y));
                         int xs = 0, xe = 0;
-                        if (covers && y >= first->yBegin && y < first->yEnd) span(first->polys[0], y, target.width(), xs, xe);
+                        if (covers && y >= first->yBegin && y < first->yEnd)
+                            span(first->polys[0], y, target.width(), xs, xe);
                         if (xs >= xe) {
                             fillRow(row, target.width(), info.clearPixel);
                         } else {
@@ -485,7 +653,9 @@ void Executor::run(CommandBuffer& b, Device& device) {
                 // keeps the texels that neighbouring rows share in cache.
                 const int w = target.width();
                 bool allDirect = true;
-                for (size_t si = info.firstSetup; si < setupEnd; ++si) allDirect = allDirect && setups[si].direct;
+                for (size_t si = info.firstSetup; si < setupEnd; ++si)
+                    allDirect =
+                        allDirect && (setups[si].direct || setups[si].memo == Setup::Memo::Replay);
                 const int tile = allDirect ? w : kTileColumns;  // 1:1 reads need no tiles
                 for (int x0 = 0; x0 < w; x0 += tile) {
                     const int x1 = std::min(w, x0 + tile);
@@ -496,6 +666,7 @@ void Executor::run(CommandBuffer& b, Device& device) {
                     }
                 }
             }
+            streamFence();  // rows copied from memos are in memory before the band is done
         };
         pool.run(bands, body);
     }

@@ -32,7 +32,16 @@ VELMAR_AVX2_INLINE bool allEqual(__m256i v, __m256i k) {
 VELMAR_AVX2_INLINE __m256i canvasColorx8(__m256i s, const LayerParams& p) {
     const __m256i ff = _mm256_set1_epi32(255);
     const __m256i a = _mm256_srli_epi32(s, 24);
-    if (p.opacity == 255 && allEqual(a, ff)) return s;
+    if (allEqual(a, ff)) {
+        if (p.opacity == 255) return s;
+        // Opaque texels: the key is the opacity, and straight colour is the texel's colour
+        // whether the source was premultiplied (by 255) or not.
+        if (!p.premultiplyOutput) {
+            if (p.opacity == 0) return _mm256_setzero_si256();
+            return _mm256_or_si256(_mm256_and_si256(s, _mm256_set1_epi32(0x00ffffff)),
+                                   _mm256_set1_epi32(int(uint32_t(p.opacity) << 24)));
+        }
+    }
     const __m256i zero = _mm256_setzero_si256();
     if (_mm256_testz_si256(a, a)) return zero;  // all transparent: A = 0 everywhere
     const __m256i O = _mm256_set1_epi32(p.opacity);
@@ -53,9 +62,9 @@ VELMAR_AVX2_INLINE __m256i canvasColorx8(__m256i s, const LayerParams& p) {
     } else if (p.premultiplyOutput) {
         for (auto& ci : c) ci = div255x8(_mm256_mullo_epi32(ci, A));
     }
-    __m256i out = _mm256_or_si256(
-        _mm256_or_si256(c[0], _mm256_slli_epi32(c[1], 8)),
-        _mm256_or_si256(_mm256_slli_epi32(c[2], 16), _mm256_slli_epi32(A, 24)));
+    __m256i out =
+        _mm256_or_si256(_mm256_or_si256(c[0], _mm256_slli_epi32(c[1], 8)),
+                        _mm256_or_si256(_mm256_slli_epi32(c[2], 16), _mm256_slli_epi32(A, 24)));
     return _mm256_andnot_si256(_mm256_cmpeq_epi32(A, zero), out);
 }
 
@@ -66,20 +75,17 @@ VELMAR_AVX2_INLINE void weights16(__m256i w, __m256i& lo, __m256i& hi) {
     hi = _mm256_unpackhi_epi32(pair, pair);
 }
 
-// Loads the texel pairs (at offset, offset + 1) of eight pixels and splits them into the left
-// and right texels, in pixel order.
-VELMAR_AVX2_INLINE void pairs(const int* base, const int* off, __m256i& left, __m256i& right) {
-    auto pair = [&](int i) {
-        return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(base + off[i]));
-    };
-    const __m128i q01 = _mm_unpacklo_epi64(pair(0), pair(1));
-    const __m128i q23 = _mm_unpacklo_epi64(pair(2), pair(3));
-    const __m128i q45 = _mm_unpacklo_epi64(pair(4), pair(5));
-    const __m128i q67 = _mm_unpacklo_epi64(pair(6), pair(7));
-    const __m256i a = _mm256_shuffle_epi32(_mm256_set_m128i(q45, q01), _MM_SHUFFLE(3, 1, 2, 0));
-    const __m256i b = _mm256_shuffle_epi32(_mm256_set_m128i(q67, q23), _MM_SHUFFLE(3, 1, 2, 0));
-    left = _mm256_unpacklo_epi64(a, b);
-    right = _mm256_unpackhi_epi64(a, b);
+// Loads the texel pairs (at offset, offset + 1, in 32-bit units) of eight pixels with two
+// gathers of four 64-bit pairs and splits them into the left and right texels, in pixel order.
+VELMAR_AVX2_INLINE void gatherPairs(const int* base, __m256i off, __m256i& left, __m256i& right) {
+    const auto* b = reinterpret_cast<const long long*>(base);
+    const __m256i g0 = _mm256_i32gather_epi64(b, _mm256_castsi256_si128(off), 4);
+    const __m256i g1 = _mm256_i32gather_epi64(b, _mm256_extracti128_si256(off, 1), 4);
+    const __m256i split = _mm256_setr_epi32(0, 2, 4, 6, 1, 3, 5, 7);
+    const __m256i a = _mm256_permutevar8x32_epi32(g0, split);  // left 0-3 | right 0-3
+    const __m256i c = _mm256_permutevar8x32_epi32(g1, split);  // left 4-7 | right 4-7
+    left = _mm256_permute2x128_si256(a, c, 0x20);
+    right = _mm256_permute2x128_si256(a, c, 0x31);
 }
 
 VELMAR_AVX2_INLINE __m256i lerp16(__m256i a, __m256i b, __m256i w) {
@@ -99,7 +105,8 @@ VELMAR_AVX2 void canvasSampledRowAvx2(const SampledTexture& t, float rowX, float
         const __m256 scale = _mm256_set1_ps(32768.0f);
         const __m256i frac = _mm256_set1_epi32(32767);
         const __m256i zero = _mm256_setzero_si256();
-        const __m256i maxPair = _mm256_set1_epi32(t.width - 2), maxY = _mm256_set1_epi32(t.height - 1);
+        const __m256i maxPair = _mm256_set1_epi32(t.width - 2),
+                      maxY = _mm256_set1_epi32(t.height - 1);
         const __m256i one = _mm256_set1_epi32(1);
         const __m256i stride = _mm256_set1_epi32(int(t.bytesPerRow / 4));
         const int* base = reinterpret_cast<const int*>(t.base);
@@ -122,20 +129,21 @@ VELMAR_AVX2 void canvasSampledRowAvx2(const SampledTexture& t, float rowX, float
             const __m256i ya = _mm256_mullo_epi32(_mm256_max_epi32(iy, zero), stride);
             const __m256i yb =
                 _mm256_mullo_epi32(_mm256_min_epi32(_mm256_add_epi32(iy, one), maxY), stride);
-            alignas(32) int offA[8], offB[8];
-            _mm256_store_si256(reinterpret_cast<__m256i*>(offA), _mm256_add_epi32(ya, c));
-            _mm256_store_si256(reinterpret_cast<__m256i*>(offB), _mm256_add_epi32(yb, c));
             __m256i p00, p01, p10, p11;
-            pairs(base, offA, p00, p01);
-            pairs(base, offB, p10, p11);
+            gatherPairs(base, _mm256_add_epi32(ya, c), p00, p01);
+            gatherPairs(base, _mm256_add_epi32(yb, c), p10, p11);
             __m256i wxLo, wxHi, wyLo, wyHi;
             weights16(wxc, wxLo, wxHi);
             weights16(wy, wyLo, wyHi);
             const __m256i z8 = _mm256_setzero_si256();
-            const __m256i topLo = lerp16(_mm256_unpacklo_epi8(p00, z8), _mm256_unpacklo_epi8(p01, z8), wxLo);
-            const __m256i topHi = lerp16(_mm256_unpackhi_epi8(p00, z8), _mm256_unpackhi_epi8(p01, z8), wxHi);
-            const __m256i botLo = lerp16(_mm256_unpacklo_epi8(p10, z8), _mm256_unpacklo_epi8(p11, z8), wxLo);
-            const __m256i botHi = lerp16(_mm256_unpackhi_epi8(p10, z8), _mm256_unpackhi_epi8(p11, z8), wxHi);
+            const __m256i topLo =
+                lerp16(_mm256_unpacklo_epi8(p00, z8), _mm256_unpacklo_epi8(p01, z8), wxLo);
+            const __m256i topHi =
+                lerp16(_mm256_unpackhi_epi8(p00, z8), _mm256_unpackhi_epi8(p01, z8), wxHi);
+            const __m256i botLo =
+                lerp16(_mm256_unpacklo_epi8(p10, z8), _mm256_unpacklo_epi8(p11, z8), wxLo);
+            const __m256i botHi =
+                lerp16(_mm256_unpackhi_epi8(p10, z8), _mm256_unpackhi_epi8(p11, z8), wxHi);
             const __m256i lo = lerp16(topLo, botLo, wyLo);
             const __m256i hi = lerp16(topHi, botHi, wyHi);
             __m256i s = _mm256_packus_epi16(lo, hi);
@@ -172,6 +180,9 @@ VELMAR_AVX2 void compositeRowAvx2(const uint32_t* program, const uint32_t* keyer
     const __m256i zero = _mm256_setzero_si256();
     const __m256 half = _mm256_set1_ps(0.5f);
     const __m256 full = _mm256_set1_ps(65025.0f);
+    // A whole row of a frame goes to memory with non-temporal stores: nothing reads it again
+    // while the frame is being composed.
+    const bool stream = count >= 512 && (reinterpret_cast<uintptr_t>(dst) & 31) == 0;
     int i = 0;
     for (; i + 8 <= count; i += 8) {
         const __m256i P = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(program + i));
@@ -200,10 +211,13 @@ VELMAR_AVX2 void compositeRowAvx2(const uint32_t* program, const uint32_t* keyer
             }
             if (!premultiplyOutput) out = _mm256_andnot_si256(_mm256_cmpeq_epi32(D, zero), out);
         }
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + i), out);
+        if (stream)
+            _mm256_stream_si256(reinterpret_cast<__m256i*>(dst + i), out);
+        else
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + i), out);
     }
-    for (; i < count; ++i)
-        dst[i] = scalar::compositePixel(program[i], keyer[i], premultiplyOutput);
+    if (stream) _mm_sfence();
+    for (; i < count; ++i) dst[i] = scalar::compositePixel(program[i], keyer[i], premultiplyOutput);
 }
 
 const KernelTable kAvx2{"avx2", canvasSampledRowAvx2, canvasDirectRowAvx2, compositeRowAvx2};

@@ -1,16 +1,115 @@
-// The portable packing rows, the choice between them and the AVX2 rows, and the two compute
-// kernels that run them over the lines of a dispatch.
+// The portable packing rows (SSE2 on x86-64, plain C++ elsewhere), the choice between them and the
+// AVX2 rows, and the two compute kernels that run them over the lines of a dispatch.
 #include "platform/gpu/kernels.h"
 #include "platform/gpu/pack_kernels.h"
 #include "platform/gpu/pack_kernels_scalar.h"
 #include "platform/gpu/texture.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace velmar::gpu::pack {
 
 namespace {
+
+#if defined(__SSE2__)
+
+// SSE2 (every x86-64 processor has it): eight pixels at a time with the integer arithmetic of
+// the scalar form, so the words are the same as the AVX2 rows'. Codes are clamped in 16 bits,
+// where every intermediate code fits.
+struct Sse2Constants {
+    __m128i yBR, yG, cBR, cG;
+};
+
+uint32_t pair16(int16_t lo, int16_t hi) {
+    return uint32_t(uint16_t(lo)) | uint32_t(uint16_t(hi)) << 16;
+}
+
+Sse2Constants sse2Constants(const Coefficients& c) {
+    Sse2Constants k;
+    // Pixels split into 16-bit halves: (B, R) and (G, A); madd multiplies and adds the pair.
+    k.yBR = _mm_set1_epi32(int(pair16(c.yB, c.yR)));
+    k.yG = _mm_set1_epi32(int(pair16(c.yG, 0)));
+    const int cb = int(pair16(c.cbB, c.cbR)), cr = int(pair16(c.crB, c.crR));
+    k.cBR = _mm_setr_epi32(cb, cr, cb, cr);
+    const int cbg = int(pair16(c.cbG, 0)), crg = int(pair16(c.crG, 0));
+    k.cG = _mm_setr_epi32(cbg, crg, cbg, crg);
+    return k;
+}
+
+// Pixels p[0..3] (p[-1] and p[4] readable; p at an even pixel): Y' of each and the chroma each
+// carries (Cb of its pair on even lanes, Cr on odd lanes), 32 bits each, not yet clamped.
+inline void convert4(const uint32_t* p, const Sse2Constants& k, __m128i& y, __m128i& c) {
+    const __m128i mask = _mm_set1_epi32(0x00ff00ff);
+    const __m128i m = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p - 1));
+    const __m128i o = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i n = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1));
+    const __m128i br = _mm_and_si128(o, mask), ga = _mm_srli_epi16(o, 8);
+    y = _mm_add_epi32(_mm_madd_epi16(br, k.yBR), _mm_madd_epi16(ga, k.yG));
+    y = _mm_srai_epi32(
+        _mm_add_epi32(y, _mm_set1_epi32((64 << scalar::kShift) + (1 << (scalar::kShift - 1)))),
+        scalar::kShift);
+    // [1 2 1] sums of every pixel, then the even pixel's sums copied to its odd neighbour.
+    __m128i brs = _mm_add_epi16(_mm_add_epi16(_mm_and_si128(m, mask), _mm_and_si128(n, mask)),
+                                _mm_add_epi16(br, br));
+    __m128i gas = _mm_add_epi16(_mm_add_epi16(_mm_srli_epi16(m, 8), _mm_srli_epi16(n, 8)),
+                                _mm_add_epi16(ga, ga));
+    brs = _mm_shuffle_epi32(brs, 0xA0);
+    gas = _mm_shuffle_epi32(gas, 0xA0);
+    c = _mm_add_epi32(_mm_madd_epi16(brs, k.cBR), _mm_madd_epi16(gas, k.cG));
+    c = _mm_srai_epi32(_mm_add_epi32(c, _mm_set1_epi32((512 << (scalar::kShift + 2)) +
+                                                       (1 << (scalar::kShift + 1)))),
+                       scalar::kShift + 2);
+}
+
+// Samples (chroma | Y' << 16) of pixels p[0..7] into out[0..7].
+inline void samples8(const uint32_t* p, const Sse2Constants& k, uint32_t* out) {
+    __m128i y0, c0, y1, c1;
+    convert4(p, k, y0, c0);
+    convert4(p + 4, k, y1, c1);
+    const __m128i lo = _mm_set1_epi16(4), hi = _mm_set1_epi16(1019);
+    const __m128i y = _mm_min_epi16(_mm_max_epi16(_mm_packs_epi32(y0, y1), lo), hi);
+    const __m128i c = _mm_min_epi16(_mm_max_epi16(_mm_packs_epi32(c0, c1), lo), hi);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi16(c, y));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4), _mm_unpackhi_epi16(c, y));
+}
+
+constexpr int kChunkGroups = 64;  // 384 pixels of samples on the stack per step
+
+void v210RowPortable(const uint32_t* src, int width, int units, const Coefficients& c,
+                     uint32_t* dst) {
+    if (units <= 0) return;
+    const Sse2Constants k = sse2Constants(c);
+    const int used = std::min(units, (width + 5) / 6);  // groups that hold picture
+    alignas(16) uint32_t samples[kChunkGroups * 6 + 8];
+    const auto* s16 = reinterpret_cast<const uint16_t*>(samples);
+    for (int g0 = 0; g0 < used; g0 += kChunkGroups) {
+        const int g1 = std::min(used, g0 + kChunkGroups);
+        const int x0 = 6 * g0, x1 = 6 * g1;
+        // Vectors where both neighbours are inside the row; the edges go through the scalar form.
+        const int vecEnd = std::min(x1, width - 1);
+        int x = x0;
+        for (; x < std::min(2, x1); ++x) samples[x - x0] = scalar::sample(src, width, x, c);
+        for (; x + 8 <= vecEnd; x += 8) samples8(src + x, k, samples + (x - x0));
+        for (; x < x1; ++x) samples[x - x0] = scalar::sample(src, width, x, c);
+        for (int g = g0; g < g1; ++g) {
+            const uint16_t* s = s16 + 12 * (g - g0);
+            uint32_t* d = dst + 4 * g;
+            d[0] = uint32_t(s[0]) | uint32_t(s[1]) << 10 | uint32_t(s[2]) << 20;
+            d[1] = uint32_t(s[3]) | uint32_t(s[4]) << 10 | uint32_t(s[5]) << 20;
+            d[2] = uint32_t(s[6]) | uint32_t(s[7]) << 10 | uint32_t(s[8]) << 20;
+            d[3] = uint32_t(s[9]) | uint32_t(s[10]) << 10 | uint32_t(s[11]) << 20;
+        }
+    }
+    if (units > used) std::memset(dst + 4 * used, 0, size_t(units - used) * 16);
+}
+
+#else
 
 void v210RowPortable(const uint32_t* src, int width, int units, const Coefficients& c,
                      uint32_t* dst) {
@@ -30,6 +129,8 @@ void v210RowPortable(const uint32_t* src, int width, int units, const Coefficien
     }
 }
 
+#endif
+
 void ay10RowPortable(const uint32_t* src, int width, int units, const Coefficients& c,
                      uint32_t* dst) {
     scalar::ay10Units(src, width, 0, units, c, dst);
@@ -37,7 +138,9 @@ void ay10RowPortable(const uint32_t* src, int width, int units, const Coefficien
 
 const PackTable kPortable{"portable", v210RowPortable, ay10RowPortable};
 
-int16_t fixed(double v) { return int16_t(std::lround(v * double(1 << scalar::kShift))); }
+int16_t fixed(double v) {
+    return int16_t(std::lround(v * double(1 << scalar::kShift)));
+}
 
 enum class Layout { v210, ay10 };
 
@@ -90,7 +193,9 @@ bool makeCoefficients(float kr, float kb, Coefficients& out) {
     return true;
 }
 
-const PackTable& portable() { return kPortable; }
+const PackTable& portable() {
+    return kPortable;
+}
 
 const PackTable& active() {
     // One switch for every kernel: when the row kernels are held to the portable table, so

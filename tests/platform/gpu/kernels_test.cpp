@@ -95,6 +95,14 @@ TEST_F(Avx2AgreesTest, DirectAndCompositeRowsMatchPortableBitForBit) {
         avx2()->compositeRow(src.data(), key.data(), int(n), premultiplied, b.data());
         ASSERT_EQ(a, b) << "composite, round " << round;
     }
+    // A whole row of a frame (aligned, 512 pixels and more) goes out with streaming stores.
+    const auto program = randomPixels(rng, 1000, false), keyer = randomPixels(rng, 1000, false);
+    alignas(32) static uint32_t a[1000], b[1000];
+    for (bool premultiplied : {false, true}) {
+        portable().compositeRow(program.data(), keyer.data(), 1000, premultiplied, a);
+        avx2()->compositeRow(program.data(), keyer.data(), 1000, premultiplied, b);
+        ASSERT_EQ(std::memcmp(a, b, sizeof a), 0) << "whole row, premultiplied " << premultiplied;
+    }
 }
 
 // The alpha rules, checked on both tables.

@@ -1,0 +1,254 @@
+// The frame path's shortcuts: a reusable layer pass is left out only while its target still
+// holds exactly what the pass would draw, and the wide copy gives memcpy's bytes.
+#include "platform/gpu/command_buffer.h"
+#include "platform/gpu/command_queue.h"
+#include "platform/gpu/device.h"
+#include "platform/gpu/memory.h"
+#include "platform/gpu/pixel_buffer.h"
+#include "platform/gpu/texture.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstring>
+#include <functional>
+#include <vector>
+
+namespace velmar::gpu {
+namespace {
+
+using Corners = std::array<Float2, 4>;
+constexpr Corners kFull = {Float2{-1, -1}, Float2{1, -1}, Float2{-1, 1}, Float2{1, 1}};
+constexpr Corners kTurned = {Float2{-0.5f, -1}, Float2{1, -0.5f}, Float2{-1, 0.5f},
+                             Float2{0.5f, 1}};
+constexpr int kSide = 16;
+constexpr uint32_t kStale = 0x12345678;  // never drawn by a layer pass
+
+struct ReuseFixture {
+    std::shared_ptr<Device> device = Device::create(2);
+    std::shared_ptr<CommandQueue> queue = device->newCommandQueue();
+    std::shared_ptr<RenderPipelineState> canvas = [&] {
+        auto library = device->newDefaultLibrary();
+        RenderPipelineDescriptor d;
+        d.vertexFunction = library->newFunction("quad_vertex");
+        d.fragmentFunction = library->newFunction("canvas_fragment");
+        return device->newRenderPipelineState(d);
+    }();
+    std::shared_ptr<Texture> programStill, keyerStill;
+    std::vector<uint32_t> picture = [] {
+        std::vector<uint32_t> px(kSide * kSide);
+        for (size_t i = 0; i < px.size(); ++i) px[i] = uint32_t(i * 2654435761u) | 0xff000000u;
+        return px;
+    }();
+
+    std::shared_ptr<Texture> target() {
+        return device->newTexture({PixelFormat::BGRA8Unorm, kSide, kSide,
+                                   TextureUsageShaderRead | TextureUsageRenderTarget,
+                                   StorageMode::Private});
+    }
+    std::shared_ptr<Texture> still() {
+        auto t = device->newTexture(
+            {PixelFormat::BGRA8Unorm, kSide, kSide, TextureUsageShaderRead, StorageMode::Managed});
+        t->replaceRegion(picture.data(), kSide * 4);
+        return t;
+    }
+    // One layer pass, committed and waited for; `broken` makes the buffer fail to encode.
+    void draw(const std::shared_ptr<Texture>& into, const std::shared_ptr<Texture>& src,
+              const Corners& corners, float opacity, bool reusable = true, bool broken = false) {
+        auto cb = queue->commandBuffer();
+        RenderPassDescriptor pass;
+        pass.texture = into;
+        pass.reusable = reusable;
+        auto* enc = cb->renderCommandEncoder(pass);
+        enc->setRenderPipelineState(canvas);
+        const float block[4] = {opacity, 1, 0, 0};
+        enc->setFragmentBytes(block, sizeof(block), 0);
+        enc->setFragmentTexture(src, 0);
+        enc->setVertexBytes(corners.data(), sizeof(corners), broken ? 1 : 0);
+        enc->drawPrimitives(PrimitiveType::TriangleStrip, 0, 4);
+        enc->endEncoding();
+        cb->commit();
+        cb->waitUntilCompleted();
+    }
+    static std::vector<uint32_t> pixels(const Texture& t) {
+        std::vector<uint32_t> out(kSide * kSide);
+        t.getBytes(out.data(), kSide * 4);
+        return out;
+    }
+};
+
+TEST(PassReuseTest, ALayerIsRedrawnWheneverAnythingItReadsOrIsDrawnWithChanged) {
+    struct Case {
+        const char* name;
+        // Runs between the first draw of (still, kFull, 0.5) and a poke of stale bytes into the
+        // target; returns the source of the second draw.
+        std::function<std::shared_ptr<Texture>(ReuseFixture&, const std::shared_ptr<Texture>& into,
+                                               const std::shared_ptr<Texture>& still)>
+            between;
+        Corners corners = kFull;
+        float opacity = 0.5f;
+        bool reusable = true;
+        bool kept = false;  // the target keeps what it holds
+    };
+    auto same = [](ReuseFixture&, const auto&, const auto& still) { return still; };
+    const Case cases[] = {
+        {"identical pass", same, kFull, 0.5f, true, true},
+        {"other opacity", same, kFull, 0.75f},
+        {"other corners", same, kTurned},
+        {"not marked reusable", same, kFull, 0.5f, false},
+        {"source uploaded again",
+         [](ReuseFixture& f, const auto&, const auto& still) {
+             f.picture[3] ^= 0x00ffffffu;
+             still->replaceRegion(f.picture.data(), kSide * 4);
+             return still;
+         }},
+        {"another texture with the same pixels",
+         [](ReuseFixture& f, const auto&, const auto&) { return f.still(); }},
+        {"target drawn by another pass",
+         [](ReuseFixture& f, const auto& into, const auto& still) {
+             f.draw(into, still, kTurned, 1, false);
+             return still;
+         }},
+        {"source is a pixel-buffer view",
+         [](ReuseFixture& f, const auto& into, const auto&) {
+             auto buffer = PixelBuffer::create(kSide, kSide, kPixelFormat32BGRA);
+             std::memcpy(buffer->baseAddress(), f.picture.data(), f.picture.size() * 4);
+             auto view = f.device->newTexture({PixelFormat::BGRA8Unorm, kSide, kSide}, buffer);
+             f.draw(into, view, kFull, 0.5f);  // the view's memory may change at any time
+             return view;
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ReuseFixture f;
+        const auto into = f.target();
+        const auto still = f.still();
+        f.draw(into, still, kFull, 0.5f);
+        const auto src = c.between(f, into, still);
+        std::vector<uint32_t> stale(kSide * kSide, kStale);
+        std::memcpy(into->bytes(), stale.data(), stale.size() * 4);  // rows are exactly 64 bytes
+        f.draw(into, src, c.corners, c.opacity, c.reusable);
+        if (c.kept) {
+            EXPECT_EQ(ReuseFixture::pixels(*into), stale);
+            continue;
+        }
+        const auto fresh = f.target();
+        f.draw(fresh, src, c.corners, c.opacity, false);
+        EXPECT_EQ(ReuseFixture::pixels(*into), ReuseFixture::pixels(*fresh));
+    }
+}
+
+TEST(PassReuseTest, AFailedBufferLeavesNothingToReuse) {
+    ReuseFixture f;
+    const auto into = f.target(), still = f.still();
+    f.draw(into, still, kFull, 0.5f, true, /*broken=*/true);
+    f.draw(into, still, kFull, 0.5f);
+    const auto fresh = f.target();
+    f.draw(fresh, still, kFull, 0.5f, false);
+    EXPECT_EQ(ReuseFixture::pixels(*into), ReuseFixture::pixels(*fresh));
+}
+
+// Two layers drawn with reusable passes and composited into a new output frame, as the
+// canvas engine draws a frame; the output's pixels.
+std::vector<uint32_t> compositeFrame(ReuseFixture& f, const std::shared_ptr<Texture>& program,
+                                     const std::shared_ptr<Texture>& keyer, float keyerOpacity,
+                                     bool premultiplied) {
+    if (!f.programStill) f.programStill = f.still();
+    if (!f.keyerStill) {
+        auto px = f.picture;
+        for (size_t i = 0; i < px.size(); ++i)
+            px[i] = (px[i] & 0x00ffffffu) | uint32_t(i % 3 == 0 ? 0 : i * 37 % 256) << 24;
+        for (auto& p : px) p = (p >> 24) == 0 ? 0 : p;
+        f.keyerStill = f.device->newTexture(
+            {PixelFormat::BGRA8Unorm, kSide, kSide, TextureUsageShaderRead, StorageMode::Managed});
+        f.keyerStill->replaceRegion(px.data(), kSide * 4);
+    }
+    f.draw(program, f.programStill, kTurned, 1);
+    f.draw(keyer, f.keyerStill, kFull, keyerOpacity);
+    auto out =
+        f.device->newTexture({PixelFormat::BGRA8Unorm, kSide, kSide, TextureUsageRenderTarget},
+                             PixelBuffer::create(kSide, kSide, kPixelFormat32BGRA));
+    auto library = f.device->newDefaultLibrary();
+    RenderPipelineDescriptor d;
+    d.vertexFunction = library->newFunction("quad_vertex");
+    d.fragmentFunction = library->newFunction("composite_fragment");
+    auto cb = f.queue->commandBuffer();
+    auto* enc = cb->renderCommandEncoder({out, LoadAction::DontCare});
+    enc->setRenderPipelineState(f.device->newRenderPipelineState(d));
+    enc->setVertexBytes(kFull.data(), sizeof(kFull), 0);
+    const float block = premultiplied ? 1.0f : 0.0f;
+    enc->setFragmentBytes(&block, sizeof(block), 0);
+    enc->setFragmentTexture(program, 0);
+    enc->setFragmentTexture(keyer, 1);
+    enc->drawPrimitives(PrimitiveType::TriangleStrip, 0, 4);
+    enc->endEncoding();
+    cb->commit();
+    cb->waitUntilCompleted();
+    return ReuseFixture::pixels(*out);
+}
+
+TEST(CompositeAtRestTest, FramesAtRestAreTheFramesComposedAfreshUntilSomethingChanges) {
+    ReuseFixture f;
+    const auto program = f.target(), keyer = f.target();
+    struct Step {
+        float keyerOpacity;
+        bool premultiplied;
+        int frames;  // in a row: the second keeps the result, the third copies it
+    };
+    for (const Step& step : {Step{0.5f, false, 3}, Step{0.75f, false, 3}, Step{0.75f, true, 3},
+                             Step{0.5f, false, 2}}) {
+        ReuseFixture fresh;
+        const auto want = compositeFrame(fresh, fresh.target(), fresh.target(), step.keyerOpacity,
+                                         step.premultiplied);
+        for (int i = 0; i < step.frames; ++i)
+            ASSERT_EQ(compositeFrame(f, program, keyer, step.keyerOpacity, step.premultiplied),
+                      want)
+                << step.keyerOpacity << " " << step.premultiplied << " frame " << i;
+    }
+}
+
+TEST(CompositeAtRestTest, AStillDrawnOntoOutputFramesAtRestIsTheStillDrawnAfresh) {
+    ReuseFixture f;
+    const auto still = f.still();
+    auto frame = [&](ReuseFixture& g, const std::shared_ptr<Texture>& src, float opacity) {
+        auto out =
+            g.device->newTexture({PixelFormat::BGRA8Unorm, kSide, kSide, TextureUsageRenderTarget},
+                                 PixelBuffer::create(kSide, kSide, kPixelFormat32BGRA));
+        g.draw(out, src, kTurned, opacity, false);
+        return ReuseFixture::pixels(*out);
+    };
+    for (int step = 0; step < 3; ++step) {
+        if (step == 2) {  // the same texture uploaded with other pixels
+            f.picture[5] ^= 0x00ff00ffu;
+            still->replaceRegion(f.picture.data(), kSide * 4);
+        }
+        const float opacity = step == 0 ? 0.5f : 0.75f;
+        ReuseFixture fresh;
+        fresh.picture = f.picture;
+        const auto want = frame(fresh, fresh.still(), opacity);
+        for (int i = 0; i < 3; ++i)
+            ASSERT_EQ(frame(f, still, opacity), want) << "step " << step << " frame " << i;
+    }
+}
+
+TEST(CopyBytesTest, GivesTheSourceBytesAtEverySizeAndAlignment) {
+    // Sizes below, at and above the vector and streaming thresholds, with misaligned ends.
+    const size_t sizes[] = {0, 1, 4095, 4096, 4097 + 31, 100000 + 5, (size_t(1) << 20) + 77};
+    std::vector<uint8_t> src((size_t(1) << 20) + 256), dst(src.size());
+    for (size_t i = 0; i < src.size(); ++i) src[i] = uint8_t(i * 131 + (i >> 9));
+    for (size_t n : sizes) {
+        for (size_t offset : {size_t(0), size_t(3), size_t(29)}) {
+            std::fill(dst.begin(), dst.end(), uint8_t(0xee));
+            copyBytes(dst.data() + offset, src.data() + 7, n);
+            ASSERT_EQ(std::memcmp(dst.data() + offset, src.data() + 7, n), 0)
+                << n << " at " << offset;
+            ASSERT_EQ(dst[offset + n], 0xee) << "wrote past the end: " << n;
+            if (offset > 0) {
+                ASSERT_EQ(dst[offset - 1], 0xee) << "wrote before the start: " << n;
+            }
+        }
+    }
+}
+
+}  // namespace
+}  // namespace velmar::gpu
