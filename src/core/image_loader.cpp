@@ -116,10 +116,11 @@ QSize uprightSize(const OpenedImage& image) {
 
 struct Inspection {
     std::optional<QString> reason;
-    std::unique_ptr<OpenedImage> image;
+    QSize upright;
+    std::unique_ptr<OpenedImage> image;  // only when opened for decoding
 };
 
-Inspection inspect(const QUrl& url) {
+Inspection inspect(const QUrl& url, bool forDecoding) {
     Inspection out;
     if (!url.isLocalFile()) {
         out.reason = QString::fromUtf8(kNotLocalFile);
@@ -149,6 +150,14 @@ Inspection inspect(const QUrl& url) {
         out.reason = QString::fromUtf8(kTooManyPixels);
         return out;
     }
+    if (header.format() == StillHeader::Format::gif && !forDecoding) {
+        // The GIF reader paints a canvas of the whole screen as soon as it opens; the screen's
+        // size has been read here already (GIF knows no orientation).
+        out.upright = QSize(static_cast<int>(header.pictureWidth()),
+                            static_cast<int>(header.pictureHeight()));
+        if (out.upright.isEmpty()) out.reason = QString::fromUtf8(kNoHeader);
+        return out;
+    }
     auto image = openImage(native.toStdString(), readerFor(header.format()));
     if (!image) {
         out.reason = QString::fromUtf8(kNoHeader);
@@ -163,7 +172,8 @@ Inspection inspect(const QUrl& url) {
         out.reason = QString::fromUtf8(kTooManyPixels);
         return out;
     }
-    out.image = std::move(image);
+    out.upright = size;
+    if (forDecoding) out.image = std::move(image);
     return out;
 }
 
@@ -320,7 +330,7 @@ QSize fitLongest(QSize stored, int longest) {
 
 // Fits the picture to the canvas without enlarging it.
 ImageRef fitted(const QUrl& url, const CanvasFormat& canvas) {
-    Inspection i = inspect(url);
+    Inspection i = inspect(url, true);
     if (!i.image) return nullptr;
     const QSize upright = uprightSize(*i.image);
     const double s = std::min(static_cast<double>(canvas.width) / upright.width(),
@@ -346,16 +356,16 @@ const std::set<QString>& ImageLoader::redrawFormats() {
 }
 
 std::optional<QString> ImageLoader::rejectionReason(const QUrl& url) {
-    return shielded([&] { return inspect(url).reason; },
+    return shielded([&] { return inspect(url, false).reason; },
                     std::optional<QString>(QString::fromUtf8(kNoHeader)));
 }
 
 std::optional<QSize> ImageLoader::pixelSize(const QUrl& url) {
     return shielded(
         [&]() -> std::optional<QSize> {
-            Inspection i = inspect(url);
-            if (!i.image) return std::nullopt;
-            return uprightSize(*i.image);
+            Inspection i = inspect(url, false);
+            if (i.reason) return std::nullopt;
+            return i.upright;
         },
         std::optional<QSize>());
 }
@@ -363,7 +373,7 @@ std::optional<QSize> ImageLoader::pixelSize(const QUrl& url) {
 ImageRef ImageLoader::loadFull(const QUrl& url) {
     return shielded(
         [&]() -> ImageRef {
-            Inspection i = inspect(url);
+            Inspection i = inspect(url, true);
             if (!i.image) return nullptr;
             return decode(*i.image, std::nullopt);
         },
@@ -377,7 +387,7 @@ ImageRef ImageLoader::loadFitted(const QUrl& url, const CanvasFormat& canvas) {
 ImageRef ImageLoader::loadThumbnail(const QUrl& url, int maxPixel) {
     return shielded(
         [&]() -> ImageRef {
-            Inspection i = inspect(url);
+            Inspection i = inspect(url, true);
             if (!i.image) return nullptr;
             return decode(*i.image, fitLongest(i.image->stored, std::max(1, maxPixel)));
         },

@@ -87,7 +87,13 @@ struct Claims {
     std::int64_t width = 0;
     std::int64_t height = 0;
     double area = 0;
+    std::int64_t firstWidth = -1;
+    std::int64_t firstHeight = -1;
     void add(std::int64_t w, std::int64_t h) {
+        if (firstWidth < 0) {
+            firstWidth = w;
+            firstHeight = h;
+        }
         width = std::max(width, w);
         height = std::max(height, h);
         area = std::max(area, static_cast<double>(w) * static_cast<double>(h));
@@ -153,6 +159,57 @@ bool walkGif(Reader& in, Claims& claims) {
     }
 }
 
+// The chunks up to the first image data, each of which must lie within the file (the library
+// allocates what a chunk's length claims before reading it), the first being the header.
+bool walkPng(Reader& in, Claims& claims) {
+    if (!in.skip(8)) return false;
+    for (bool first = true;; first = false) {
+        unsigned char chunk[8];
+        if (!in.bytes(chunk, sizeof chunk)) return false;
+        const std::int64_t length = be32(chunk);
+        if (first != (std::memcmp(chunk + 4, "IHDR", 4) == 0) || length + 4 > in.remaining())
+            return false;
+        if (first) {
+            unsigned char ihdr[8];
+            if (length < 8 || !in.bytes(ihdr, 8) || !in.skip(length - 8 + 4)) return false;
+            claims.add(be32(ihdr), be32(ihdr + 4));
+        } else if (std::memcmp(chunk + 4, "IDAT", 4) == 0) {
+            return true;
+        } else if (!in.skip(length + 4)) {
+            return false;
+        }
+    }
+}
+
+// The header and the lengths of the sections that follow it (colour data, resources with every
+// resource block, layers and masks), each of which must lie within the file.
+bool walkPsd(Reader& in, Claims& claims) {
+    unsigned char h[26];
+    if (!in.bytes(h, sizeof h)) return false;
+    const int version = h[4] << 8 | h[5];
+    if (version != 1 && version != 2) return false;
+    claims.add(be32(h + 18), be32(h + 14));
+    unsigned char length[8];
+    if (!in.bytes(length, 4) || !in.skip(be32(length))) return false;  // colour mode data
+    if (!in.bytes(length, 4) || be32(length) > in.remaining()) return false;
+    for (std::int64_t left = be32(length); left > 0;) {  // image resource blocks
+        unsigned char block[7];
+        if (left < 12 || !in.bytes(block, sizeof block)) return false;
+        const std::int64_t name =
+            (block[6] + 2) & ~1;  // Pascal string padded to even, with its count
+        unsigned char size[4];
+        if (!in.skip(name - 1) || !in.bytes(size, 4)) return false;
+        const std::int64_t data = (be32(size) + 1) & ~std::int64_t(1);
+        left -= 6 + name + 4 + data;
+        if (left < 0 || !in.skip(data)) return false;
+    }
+    const int sizeBytes = version == 1 ? 4 : 8;
+    if (!in.bytes(length, sizeBytes)) return false;
+    const std::int64_t layers =
+        version == 1 ? be32(length) : (be32(length) << 32 | be32(length + 4));
+    return layers >= 0 && layers <= in.remaining();
+}
+
 // Every attribute of every part. Each one must lie within the file, and each part must have a
 // data window of at least one pixel.
 bool walkExr(Reader& in, Claims& claims) {
@@ -192,6 +249,23 @@ bool walkExr(Reader& in, Claims& claims) {
     }
 }
 
+using Walker = bool (*)(Reader&, Claims&);
+
+Walker walkerFor(StillHeader::Format format) {
+    switch (format) {
+        case StillHeader::Format::gif:
+            return walkGif;
+        case StillHeader::Format::openexr:
+            return walkExr;
+        case StillHeader::Format::png:
+            return walkPng;
+        case StillHeader::Format::psd:
+            return walkPsd;
+        default:
+            return nullptr;
+    }
+}
+
 }  // namespace
 
 StillHeader StillHeader::read(const QString& path) {
@@ -207,18 +281,13 @@ StillHeader StillHeader::read(const QString& path) {
     Claims claims;
     // Sizes at fixed places: read here too, so that a claim beyond what the library accepts is
     // refused for its size like any other.
-    if (header.format_ == Format::png && n >= 24 && std::memcmp(b + 12, "IHDR", 4) == 0) {
-        claims.add(be32(b + 16), be32(b + 20));
-    } else if (header.format_ == Format::psd && n >= 22) {
-        claims.add(be32(b + 18), be32(b + 14));
-    } else if (header.format_ == Format::bmp && n >= 26) {
+    if (header.format_ == Format::bmp && n >= 26) {
         const bool core = le32(b + 14) == 12;  // the oldest header: 16-bit sides
         claims.add(core ? le16(b + 18) : std::abs(std::int64_t(le32(b + 18))),
                    core ? le16(b + 20) : std::abs(std::int64_t(le32(b + 22))));
-    } else if (header.format_ == Format::gif || header.format_ == Format::openexr) {
+    } else if (const auto walker = walkerFor(header.format_)) {
         Reader walk(path);  // from the start again
-        header.readable_ = walk.open() && (header.format_ == Format::gif ? walkGif(walk, claims)
-                                                                         : walkExr(walk, claims));
+        header.readable_ = walk.open() && walker(walk, claims);
     } else {
         return header;
     }
@@ -226,6 +295,8 @@ StillHeader StillHeader::read(const QString& path) {
     header.width_ = claims.width;
     header.height_ = claims.height;
     header.area_ = claims.area;
+    header.pictureWidth_ = std::max<std::int64_t>(0, claims.firstWidth);
+    header.pictureHeight_ = std::max<std::int64_t>(0, claims.firstHeight);
     return header;
 }
 

@@ -70,8 +70,6 @@ TEST(ImageLoaderTest, RefusesUnsafeOrUnreadableFilesWithoutCrashingOrBallooning)
         {"16384 x 3051", fileUrl(TestMedia::headerOnlyStill("png", 16384, 3051)), std::nullopt},
         {"PNG of a million squared", fileUrl(TestMedia::headerOnlyStill("png", 1 << 20, 1 << 20)),
          kTooManyPixels},
-        {"EXR of 50 MP and more", fileUrl(TestMedia::headerOnlyStill("exr", 10000, 5001)),
-         kTooManyPixels},
         {"exactly 256 MiB",
          fileUrl(TestMedia::grownCopy(png, "limit.png", ImageLoader::maxFileBytes)), std::nullopt},
         {"one byte more",
@@ -84,8 +82,6 @@ TEST(ImageLoaderTest, RefusesUnsafeOrUnreadableFilesWithoutCrashingOrBallooning)
          crafted("s20000.png", CraftedStill::gif(20000, 20000, 16, 16)), kTooManyPixels},
         {"GIF frame larger than the limits",
          crafted("frame.gif", CraftedStill::gif(16, 16, 20000, 20000)), kTooManyPixels},
-        {"GIF frame of 16384 x 3052", crafted("area.gif", CraftedStill::gif(16, 16, 16384, 3052)),
-         kTooManyPixels},
         {"EXR window of a million squared",
          crafted("huge.exr", CraftedStill::exr(1 << 20, 1 << 20)), kTooManyPixels},
         {"EXR window of 16384 x 3052 named tif",
@@ -121,55 +117,37 @@ TEST(ImageLoaderTest, RefusesUnsafeOrUnreadableFilesWithoutCrashingOrBallooning)
               QSize(16384, 3051));
 }
 
-// Every still extension the rundown accepts decodes to the test pattern at its size.
+// Every still format the rundown accepts decodes to the test pattern at its size; those that
+// hold a soft alpha channel keep it, premultiplied.
 class StillFormatTest : public ::testing::TestWithParam<QString> {};
 
-TEST_P(StillFormatTest, DecodesThePatternUpright) {
+TEST_P(StillFormatTest, DecodesThePatternUprightWithItsAlpha) {
     const QString ext = GetParam();
     if (ext == "heic" && !TestMedia::canWriteHeic())
         GTEST_SKIP() << "OpenImageIO cannot write HEIC here";
-    const QString path = TestMedia::still(ext, {64, 48});
-    ASSERT_FALSE(path.isEmpty());
-    EXPECT_EQ(ImageLoader::pixelSize(fileUrl(path)), QSize(64, 48));
-    const ImageRef image = ImageLoader::loadFull(fileUrl(path));
+    const QUrl url = fileUrl(TestMedia::still(ext, {64, 48}));
+    EXPECT_EQ(ImageLoader::pixelSize(url), QSize(64, 48));
+    const ImageRef image = ImageLoader::loadFull(url);
     ASSERT_TRUE(image);
     EXPECT_EQ(image->format(), QImage::Format_RGBA8888_Premultiplied);
     EXPECT_EQ(image->size(), QSize(64, 48));
     EXPECT_EQ(colourOf(image, 10, 30), 'R');
     EXPECT_EQ(colourOf(image, 54, 30), 'B');  // at full strength: opaque
-}
-
-INSTANTIATE_TEST_SUITE_P(Extensions, StillFormatTest,
-                         ::testing::Values("png", "tif", "tiff", "psd", "jpg", "jpeg", "heic",
-                                           "bmp", "gif", "exr"),
-                         [](const auto& info) { return info.param.toStdString(); });
-
-// The formats that hold a soft alpha channel.
-class StillAlphaTest : public ::testing::TestWithParam<QString> {};
-
-TEST_P(StillAlphaTest, KeepsAlphaPremultiplied) {
-    const QString ext = GetParam();
-    if (ext == "heic" && !TestMedia::canWriteHeic())
-        GTEST_SKIP() << "OpenImageIO cannot write HEIC here";
-    const QString path = TestMedia::still(ext, {64, 48, true});
-    ASSERT_FALSE(path.isEmpty());
-    const ImageRef image = ImageLoader::loadFull(fileUrl(path));
-    ASSERT_TRUE(image);
+    if (!QStringList{"png", "tif", "psd", "heic", "exr"}.contains(ext)) return;
+    const ImageRef soft = ImageLoader::loadFull(fileUrl(TestMedia::still(ext, {64, 48, true})));
+    ASSERT_TRUE(soft);
     const int tolerance = ext == "heic" ? 12 : 2;
     for (int x : {0, 16, 40, 63}) {
-        SCOPED_TRACE(x);
         const int alpha = x * 255 / 63;
-        const Rgba c = at(image, x, 30);
-        EXPECT_NEAR(c.a, alpha, tolerance);
-        const int colour = x < 32 ? c.r : c.b;  // full colour scaled by alpha
-        EXPECT_NEAR(colour, alpha, tolerance);
-        EXPECT_LE(c.r, c.a);
-        EXPECT_LE(c.b, c.a);
+        const Rgba c = at(soft, x, 30);
+        EXPECT_NEAR(c.a, alpha, tolerance) << x;
+        EXPECT_NEAR(x < 32 ? c.r : c.b, alpha, tolerance) << x;  // full colour scaled by alpha
+        EXPECT_LE(std::max(c.r, c.b), c.a) << x;
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Extensions, StillAlphaTest,
-                         ::testing::Values("png", "tif", "tiff", "psd", "heic", "exr"),
+INSTANTIATE_TEST_SUITE_P(Formats, StillFormatTest,
+                         ::testing::Values("png", "tif", "psd", "jpg", "heic", "bmp", "gif", "exr"),
                          [](const auto& info) { return info.param.toStdString(); });
 
 // Where the stored corners land for each orientation: the colours of the upright picture's
@@ -180,8 +158,8 @@ struct OrientationCase {
     const char* corners;
 };
 const OrientationCase kOrientations[] = {
-    {1, "WWRB"}, {2, "WWBR"}, {3, "BRWW"}, {4, "RBWW"},
-    {5, "WRWB"}, {6, "RWBW"}, {7, "BWRW"}, {8, "WBWR"},
+    {1, "WWRB"}, {2, "WWBR"}, {3, "BRWW"}, {4, "RBWW"}, {5, "WRWB"},
+    {6, "RWBW"}, {7, "BWRW"}, {8, "WBWR"}, {9, "WWRB"},  // unknown: upright
 };
 
 // TIFF is checked at its very corners; JPEG (lossy) away from the thin white row, where the
@@ -193,7 +171,8 @@ TEST(ImageLoaderTest, TurnsStillsUprightByTheirOrientation) {
             TestMedia::StillOptions options{64, 48};
             options.orientation = c.orientation;
             const QUrl url = fileUrl(TestMedia::still(ext, options));
-            const QSize upright = c.orientation > 4 ? QSize(48, 64) : QSize(64, 48);
+            const QSize upright =
+                c.orientation > 4 && c.orientation < 9 ? QSize(48, 64) : QSize(64, 48);
             EXPECT_EQ(ImageLoader::pixelSize(url), upright);
             const ImageRef full = ImageLoader::loadFull(url);
             const ImageRef thumb = ImageLoader::loadThumbnail(url, 32);
@@ -210,16 +189,11 @@ TEST(ImageLoaderTest, TurnsStillsUprightByTheirOrientation) {
                 if (inset > 0 && c.corners[i] == 'W') continue;
                 EXPECT_EQ(colourOf(full, corners[i].x(), corners[i].y()), c.corners[i]) << i;
             }
+            if (c.orientation == 1) {
+                for (int o : {0, 9, -3}) EXPECT_EQ(ImageLoader::applyOrientation(full, o), full);
+            }
         }
     }
-    // Unknown orientations count as upright.
-    TestMedia::StillOptions options{64, 48};
-    options.orientation = 9;
-    const ImageRef image = ImageLoader::loadFull(fileUrl(TestMedia::still("tif", options)));
-    ASSERT_TRUE(image);
-    EXPECT_EQ(image->size(), QSize(64, 48));
-    EXPECT_EQ(colourOf(image, 0, 47), 'R');
-    for (int o : {0, 1, 9, -3}) EXPECT_EQ(ImageLoader::applyOrientation(image, o), image) << o;
 }
 
 TEST(ImageLoaderTest, FitsToTheCanvasWithoutEverEnlarging) {
@@ -249,16 +223,11 @@ TEST(ImageLoaderTest, FitsToTheCanvasWithoutEverEnlarging) {
 
 TEST(ImageLoaderTest, ThumbnailsKeepProportionsAndNeverEnlarge) {
     const QUrl url = fileUrl(TestMedia::still("png", {64, 48}));
-    struct Case {
-        int maxPixel;
-        QSize expected;
-    };
-    for (const Case& c : {Case{32, {32, 24}}, Case{320, {64, 48}}, Case{64, {64, 48}},
-                          Case{1, {1, 1}}, Case{0, {1, 1}}}) {
-        SCOPED_TRACE(c.maxPixel);
-        const ImageRef image = ImageLoader::loadThumbnail(url, c.maxPixel);
+    for (const auto& [maxPixel, expected] :
+         {std::pair{320, QSize(64, 48)}, std::pair{0, QSize(1, 1)}}) {
+        const ImageRef image = ImageLoader::loadThumbnail(url, maxPixel);
         ASSERT_TRUE(image);
-        EXPECT_EQ(image->size(), c.expected);
+        EXPECT_EQ(image->size(), expected) << maxPixel;
     }
     // Smooth downscaling: the boundary between red and blue blends, it does not jump.
     const ImageRef half = ImageLoader::redraw(ImageLoader::loadFull(url), 21, 16);

@@ -22,7 +22,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
  "dsk": {"paths": ["/k/a.png"], "selectedIndex": 0, "loops": false},
  "groups": [{"name": "A", "selectedIndex": 0, "markers": [{"position": 1, "name": "M"}],
    "clips": [{"path": "/m/a.png", "displayName": "a", "motion": "cut", "loopCount": 2,
-              "transform": {"offsetX": 0.1, "scale": 1.5, "rotation": 30, "opacity": 0.5}},
+              "transform": {"offsetX": 0.1, "offsetY": -0.2, "scale": 1.5, "rotation": 30,
+                            "opacity": 0.5}},
              {"path": "/m/b.mov", "displayName": "b"}]}]})");
     const QByteArray plain = project.encoded().value_or(QByteArray());
     const QString dir = QString::fromLocal8Bit(folder);
