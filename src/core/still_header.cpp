@@ -210,6 +210,41 @@ bool walkPsd(Reader& in, Claims& claims) {
     return layers >= 0 && layers <= in.remaining();
 }
 
+// The library reads a value by its type, whatever size the attribute declares: the declared size
+// must be the one the type has (or, for channel lists and previews, the one their contents need),
+// else the reading goes astray in the rest of the header.
+bool exrValueHolds(Reader& in, const std::string& type, std::int32_t length) {
+    static const std::pair<const char*, int> kFixed[] = {
+        {"box2i", 16},    {"box2f", 16},   {"v2i", 8},
+        {"v2f", 8},       {"v2d", 16},     {"v3i", 12},
+        {"v3f", 12},      {"v3d", 24},     {"int", 4},
+        {"float", 4},     {"double", 8},   {"compression", 1},
+        {"lineOrder", 1}, {"envmap", 1},   {"deepImageState", 1},
+        {"m33f", 36},     {"m33d", 72},    {"m44f", 64},
+        {"m44d", 128},    {"tiledesc", 9}, {"timecode", 8},
+        {"keycode", 28},  {"rational", 8}, {"chromaticities", 32}};
+    for (const auto& [name, size] : kFixed) {
+        if (type == name) return length == size && in.skip(length);
+    }
+    if (type == "preview") {
+        unsigned char sides[8];
+        if (length < 8 || !in.bytes(sides, 8)) return false;
+        const double pixels = double(std::uint32_t(le32(sides))) * std::uint32_t(le32(sides + 4));
+        return pixels * 4 == double(length) - 8 && in.skip(length - 8);
+    }
+    if (type == "chlist") {  // names, each followed by 16 bytes, up to an empty name
+        std::string channel;
+        for (std::int64_t left = length; left > 0;) {
+            if (!in.text(channel, 255)) return false;
+            if (channel.empty()) return left == 1;
+            left -= std::int64_t(channel.size()) + 1 + 16;
+            if (left < 1 || !in.skip(16)) return false;
+        }
+        return false;
+    }
+    return in.skip(length);
+}
+
 // Every attribute of every part. Each one must lie within the file, and each part must have a
 // data window of at least one pixel.
 bool walkExr(Reader& in, Claims& claims) {
@@ -236,7 +271,7 @@ bool walkExr(Reader& in, Claims& claims) {
                 if (w < 1 || h < 1) return false;
                 claims.add(w, h);
                 window = true;
-            } else if (!in.skip(length)) {
+            } else if (!exrValueHolds(in, type, length)) {
                 return false;
             }
         }

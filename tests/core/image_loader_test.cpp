@@ -74,12 +74,12 @@ TEST(ImageLoaderTest, RefusesUnsafeOrUnreadableFilesWithoutCrashingOrBallooning)
          fileUrl(TestMedia::grownCopy(png, "limit.png", ImageLoader::maxFileBytes)), std::nullopt},
         {"one byte more",
          fileUrl(TestMedia::grownCopy(png, "over.png", ImageLoader::maxFileBytes + 1)), kTooLarge},
-        {"GIF screen 16384 squared", crafted("s16384.gif", CraftedStill::gif(16384, 16384, 16, 16)),
+        {"GIF screen 16384 squared", crafted("s16384.gif", CraftedStill::gif(16384, 16384, 1, 1)),
          kTooManyPixels},
-        {"GIF screen 32768 squared", crafted("s32768.gif", CraftedStill::gif(32768, 32768, 16, 16)),
+        {"GIF screen 32768 squared", crafted("s32768.gif", CraftedStill::gif(32768, 32768, 1, 1)),
          kTooManyPixels},
         {"GIF screen 20000 squared named png",
-         crafted("s20000.png", CraftedStill::gif(20000, 20000, 16, 16)), kTooManyPixels},
+         crafted("s20000.png", CraftedStill::gif(20000, 20000, 1, 1)), kTooManyPixels},
         {"GIF frame larger than the limits",
          crafted("frame.gif", CraftedStill::gif(16, 16, 20000, 20000)), kTooManyPixels},
         {"EXR window of a million squared",
@@ -208,7 +208,6 @@ TEST(ImageLoaderTest, FitsToTheCanvasWithoutEverEnlarging) {
         {"psd", {800, 400}, {192, 108, "x"}, {192, 96}},              // s = 0.24, redrawn
         {"png", {768, 432}, {192, 108, "x"}, {192, 108}},             // s = 0.25
         {"exr", {300, 100}, {100, 100, "x"}, {100, 33}},              // round(33.3)
-        {"tif", {301, 100}, {100, 100, "x"}, {100, 33}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.ext);

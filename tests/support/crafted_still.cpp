@@ -53,7 +53,7 @@ QByteArray CraftedStill::exr(qint64 width, qint64 height, qint32 attributeSize) 
     attribute(out, "pixelAspectRatio", "float", one, 4);
     attribute(out, "screenWindowCenter", "v2f", QByteArray(8, '\0'), 8);
     attribute(out, "screenWindowWidth", "float", one, 4);
-    if (attributeSize >= 0) attribute(out, "note", "blob", QByteArray(4, 'x'), attributeSize);
+    if (attributeSize >= 0) attribute(out, "note", "string", QByteArray(4, 'x'), attributeSize);
     out.append('\0');
     return out.append(300, '\0');
 }
