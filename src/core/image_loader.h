@@ -13,7 +13,10 @@
 namespace velmar {
 
 // Still image decoding from local files behind one safety check. Every decode first runs
-// rejectionReason(); a file that fails it never reaches a decoder. Decoded images are RGBA8
+// rejectionReason(); a file that fails it never reaches a decoder. The decoder is chosen by the
+// file's signature, not its name, and the sizes a header claims are checked by our own header
+// reader (StillHeader) before a decoder library that would allocate for them opens the file.
+// A decoder library that throws gives the failure answer (nothing, or "no header"). Decoded images are RGBA8
 // premultiplied sRGB (ImageRef), turned upright by the orientation stored in the file, linear
 // (floating-point) pictures converted to sRGB. Downscaling averages every source pixel
 // (Qt's smooth area filter); images are never enlarged.
