@@ -7,7 +7,6 @@
 
 #include <OpenImageIO/imageio.h>
 
-
 #include <gtest/gtest.h>
 
 namespace velmar {
