@@ -1,16 +1,18 @@
 #include "core/image_loader.h"
 
+#include "core/still_header.h"
+
 #include <OpenImageIO/imageio.h>
 
 #include <QFileInfo>
 
+#include <sys/stat.h>
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstring>
 #include <memory>
 #include <string>
-#include <sys/stat.h>
 #include <vector>
 
 namespace velmar {
@@ -22,23 +24,47 @@ const char* const kFileTooLarge = "画像ファイルが 256 MB を超えてい�
 const char* const kNoHeader = "画像のヘッダを読み取れません";
 const char* const kTooManyPixels = "画像サイズが安全上限（50 MP / 一辺 16384 px）を超えています";
 
-// Decoders tried for a file: the one its extension names first, then the others, so that a file
-// with a wrong extension still decodes. Only still-image readers take part (never the movie or
-// camera-raw readers of the library).
-constexpr std::array<const char*, 8> kStillReaders = {"png",  "jpeg", "tiff", "psd",
-                                                      "heif", "bmp",  "gif",  "openexr"};
-
-const char* readerForExtension(const QString& extension) {
-    const QString e = extension.toLower();
-    if (e == "png") return "png";
-    if (e == "jpg" || e == "jpeg") return "jpeg";
-    if (e == "tif" || e == "tiff") return "tiff";
-    if (e == "psd") return "psd";
-    if (e == "heic" || e == "heif") return "heif";
-    if (e == "bmp") return "bmp";
-    if (e == "gif") return "gif";
-    if (e == "exr") return "openexr";
+// The library reader for each format told by a file's signature. Only still-image readers take
+// part (never the movie or camera-raw readers of the library).
+const char* readerFor(StillHeader::Format format) {
+    switch (format) {
+        case StillHeader::Format::png:
+            return "png";
+        case StillHeader::Format::jpeg:
+            return "jpeg";
+        case StillHeader::Format::tiff:
+            return "tiff";
+        case StillHeader::Format::psd:
+            return "psd";
+        case StillHeader::Format::heif:
+            return "heif";
+        case StillHeader::Format::bmp:
+            return "bmp";
+        case StillHeader::Format::gif:
+            return "gif";
+        case StillHeader::Format::openexr:
+            return "openexr";
+        case StillHeader::Format::unknown:
+            break;
+    }
     return nullptr;
+}
+
+bool withinLimits(double width, double height) {
+    return width <= ImageLoader::maxSide && height <= ImageLoader::maxSide &&
+           width * height <= ImageLoader::maxPixels;
+}
+
+// Every entry point that reaches a decoder library runs through here: a library that throws on a
+// hostile file gives the entry's failure answer instead of ending the process (the callers run
+// on worker threads with nothing above them to catch).
+template <class Work, class Result>
+Result shielded(const Work& work, Result failure) noexcept {
+    try {
+        return work();
+    } catch (...) {
+        return failure;
+    }
 }
 
 // An image file whose header has been read.
@@ -50,47 +76,38 @@ struct OpenedImage {
     QSize stored;  // as stored in the file, before orientation
 };
 
-std::unique_ptr<OpenedImage> openImage(const std::string& path, const QString& extension) {
+std::unique_ptr<OpenedImage> openImage(const std::string& path, const char* reader) {
     OIIO::ImageSpec config;
     // Straight alpha comes back as stored; premultiplication is done by our own code, the same
     // way for every format.
     config.attribute("oiio:UnassociatedAlpha", 1);
-    const char* first = readerForExtension(extension);
-    std::vector<const char*> order;
-    if (first != nullptr) order.push_back(first);
-    for (const char* r : kStillReaders) {
-        if (first == nullptr || std::strcmp(first, r) != 0) order.push_back(r);
+    auto input = OIIO::ImageInput::create(reader);
+    if (!input) {
+        (void)OIIO::geterror();
+        return nullptr;
     }
-    for (const char* reader : order) {
-        auto input = OIIO::ImageInput::create(reader);
-        if (!input) {
-            (void)OIIO::geterror();
-            continue;
-        }
-        auto opened = std::make_unique<OpenedImage>();
-        if (!input->open(path, opened->spec, config)) {
-            (void)input->geterror();
-            continue;
-        }
-        opened->input = std::move(input);
-        opened->reader = reader;
-        opened->stored = QSize(opened->spec.width, opened->spec.height);
-        // libheif has already applied the file's rotation and mirroring while decoding; the
-        // EXIF orientation it may also carry describes the original capture and must not be
-        // applied a second time.
-        if (opened->reader != "heif") {
-            // Readers store it as the integer type of their format (TIFF and EXIF: 16 bits).
-            const OIIO::ParamValue* p = opened->spec.find_attribute("Orientation");
-            if (p != nullptr && p->nvalues() == 1 && p->type().aggregate == OIIO::TypeDesc::SCALAR &&
-                !p->type().is_floating_point() && p->type().basetype != OIIO::TypeDesc::STRING &&
-                p->type().basetype != OIIO::TypeDesc::PTR) {
-                const int value = p->get_int(1);
-                if (value >= 1 && value <= 8) opened->orientation = value;
-            }
-        }
-        return opened;
+    auto opened = std::make_unique<OpenedImage>();
+    if (!input->open(path, opened->spec, config)) {
+        (void)input->geterror();
+        return nullptr;
     }
-    return nullptr;
+    opened->input = std::move(input);
+    opened->reader = reader;
+    opened->stored = QSize(opened->spec.width, opened->spec.height);
+    // libheif has already applied the file's rotation and mirroring while decoding; the
+    // EXIF orientation it may also carry describes the original capture and must not be
+    // applied a second time.
+    if (opened->reader != "heif") {
+        // Readers store it as the integer type of their format (TIFF and EXIF: 16 bits).
+        const OIIO::ParamValue* p = opened->spec.find_attribute("Orientation");
+        if (p != nullptr && p->nvalues() == 1 && p->type().aggregate == OIIO::TypeDesc::SCALAR &&
+            !p->type().is_floating_point() && p->type().basetype != OIIO::TypeDesc::STRING &&
+            p->type().basetype != OIIO::TypeDesc::PTR) {
+            const int value = p->get_int(1);
+            if (value >= 1 && value <= 8) opened->orientation = value;
+        }
+    }
+    return opened;
 }
 
 QSize uprightSize(const OpenedImage& image) {
@@ -99,10 +116,11 @@ QSize uprightSize(const OpenedImage& image) {
 
 struct Inspection {
     std::optional<QString> reason;
-    std::unique_ptr<OpenedImage> image;
+    QSize upright;
+    std::unique_ptr<OpenedImage> image;  // only when opened for decoding
 };
 
-Inspection inspect(const QUrl& url) {
+Inspection inspect(const QUrl& url, bool forDecoding) {
     Inspection out;
     if (!url.isLocalFile()) {
         out.reason = QString::fromUtf8(kNotLocalFile);
@@ -119,7 +137,28 @@ Inspection inspect(const QUrl& url) {
         out.reason = QString::fromUtf8(kFileTooLarge);
         return out;
     }
-    auto image = openImage(native.toStdString(), QFileInfo(path).suffix());
+    // The signature picks the reader, whatever the file is called. Where the library would
+    // allocate for the claimed size on opening, that size is checked first.
+    const StillHeader header = StillHeader::read(path);
+    if (!header.readable()) {
+        out.reason = QString::fromUtf8(kNoHeader);
+        return out;
+    }
+    if (header.sized() && (!withinLimits(static_cast<double>(header.largestWidth()),
+                                         static_cast<double>(header.largestHeight())) ||
+                           header.largestArea() > ImageLoader::maxPixels)) {
+        out.reason = QString::fromUtf8(kTooManyPixels);
+        return out;
+    }
+    if (header.format() == StillHeader::Format::gif && !forDecoding) {
+        // The GIF reader paints a canvas of the whole screen as soon as it opens; the screen's
+        // size has been read here already (GIF knows no orientation).
+        out.upright = QSize(static_cast<int>(header.pictureWidth()),
+                            static_cast<int>(header.pictureHeight()));
+        if (out.upright.isEmpty()) out.reason = QString::fromUtf8(kNoHeader);
+        return out;
+    }
+    auto image = openImage(native.toStdString(), readerFor(header.format()));
     if (!image) {
         out.reason = QString::fromUtf8(kNoHeader);
         return out;
@@ -129,13 +168,12 @@ Inspection inspect(const QUrl& url) {
         out.reason = QString::fromUtf8(kNoHeader);
         return out;
     }
-    if (size.width() > ImageLoader::maxSide || size.height() > ImageLoader::maxSide ||
-        static_cast<double>(size.width()) * static_cast<double>(size.height()) >
-            ImageLoader::maxPixels) {
+    if (!withinLimits(size.width(), size.height())) {
         out.reason = QString::fromUtf8(kTooManyPixels);
         return out;
     }
-    out.image = std::move(image);
+    out.upright = size;
+    if (forDecoding) out.image = std::move(image);
     return out;
 }
 
@@ -200,20 +238,15 @@ QImage decodePixels(OpenedImage& image) {
     const int stripRows = tiled ? height : 256;
     const size_t sampleBytes = eightBit ? 1 : sizeof(float);
     const size_t rowSamples = static_cast<size_t>(width) * channels;
-    std::vector<unsigned char> strip;
-    try {
-        strip.resize(rowSamples * sampleBytes * static_cast<size_t>(stripRows));
-    } catch (const std::bad_alloc&) {
-        return {};
-    }
+    std::vector<unsigned char> strip(rowSamples * sampleBytes * static_cast<size_t>(stripRows));
     const OIIO::TypeDesc readType = eightBit ? OIIO::TypeDesc::UINT8 : OIIO::TypeDesc::FLOAT;
 
     for (int y0 = 0; y0 < height; y0 += stripRows) {
         const int rows = std::min(stripRows, height - y0);
         const bool ok =
             tiled ? image.input->read_image(0, 0, 0, channels, readType, strip.data())
-                  : image.input->read_scanlines(0, 0, spec.y + y0, spec.y + y0 + rows, spec.z,
-                                                0, channels, readType, strip.data());
+                  : image.input->read_scanlines(0, 0, spec.y + y0, spec.y + y0 + rows, spec.z, 0,
+                                                channels, readType, strip.data());
         if (!ok) {
             (void)image.input->geterror();
             return {};
@@ -271,23 +304,20 @@ ImageRef share(QImage image) {
 
 // Decodes, scales the stored picture to targetStored (when smaller), then turns it upright.
 ImageRef decode(OpenedImage& image, std::optional<QSize> targetStored) {
-    QImage pixels;
-    try {
-        pixels = decodePixels(image);
-    } catch (...) {
-        return nullptr;
-    }
+    QImage pixels = decodePixels(image);
     if (pixels.isNull()) return nullptr;
-    if (targetStored && (targetStored->width() < pixels.width() ||
-                         targetStored->height() < pixels.height())) {
-        QImage scaled = pixels.scaled(*targetStored, Qt::IgnoreAspectRatio,
-                                      Qt::SmoothTransformation);
+    if (targetStored &&
+        (targetStored->width() < pixels.width() || targetStored->height() < pixels.height())) {
+        QImage scaled =
+            pixels.scaled(*targetStored, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
         if (!scaled.isNull()) pixels = std::move(scaled);
     }
     return ImageLoader::applyOrientation(share(std::move(pixels)), image.orientation);
 }
 
-int roundHalfAway(double v) { return static_cast<int>(std::lround(v)); }
+int roundHalfAway(double v) {
+    return static_cast<int>(std::lround(v));
+}
 
 // The stored size whose longest side is at most longest, keeping the proportions.
 QSize fitLongest(QSize stored, int longest) {
@@ -298,6 +328,26 @@ QSize fitLongest(QSize stored, int longest) {
                  std::max(1, roundHalfAway(stored.height() * s)));
 }
 
+// Fits the picture to the canvas without enlarging it.
+ImageRef fitted(const QUrl& url, const CanvasFormat& canvas) {
+    Inspection i = inspect(url, true);
+    if (!i.image) return nullptr;
+    const QSize upright = uprightSize(*i.image);
+    const double s = std::min(static_cast<double>(canvas.width) / upright.width(),
+                              static_cast<double>(canvas.height) / upright.height());
+    if (s >= 1.0) return decode(*i.image, std::nullopt);  // never enlarged
+    const QSize stored = i.image->stored;
+    if (ImageLoader::redrawFormats().count(QFileInfo(url.toLocalFile()).suffix().toLower()) != 0) {
+        // Each side scaled on its own.
+        const QSize target(std::max(1, roundHalfAway(s * stored.width())),
+                           std::max(1, roundHalfAway(s * stored.height())));
+        return decode(*i.image, target);
+    }
+    // The longest side scaled, the other in proportion.
+    const int longest = std::max(1, roundHalfAway(s * std::max(upright.width(), upright.height())));
+    return decode(*i.image, fitLongest(stored, longest));
+}
+
 }  // namespace
 
 const std::set<QString>& ImageLoader::redrawFormats() {
@@ -306,45 +356,42 @@ const std::set<QString>& ImageLoader::redrawFormats() {
 }
 
 std::optional<QString> ImageLoader::rejectionReason(const QUrl& url) {
-    return inspect(url).reason;
+    return shielded([&] { return inspect(url, false).reason; },
+                    std::optional<QString>(QString::fromUtf8(kNoHeader)));
 }
 
 std::optional<QSize> ImageLoader::pixelSize(const QUrl& url) {
-    Inspection i = inspect(url);
-    if (!i.image) return std::nullopt;
-    return uprightSize(*i.image);
+    return shielded(
+        [&]() -> std::optional<QSize> {
+            Inspection i = inspect(url, false);
+            if (i.reason) return std::nullopt;
+            return i.upright;
+        },
+        std::optional<QSize>());
 }
 
 ImageRef ImageLoader::loadFull(const QUrl& url) {
-    Inspection i = inspect(url);
-    if (!i.image) return nullptr;
-    return decode(*i.image, std::nullopt);
+    return shielded(
+        [&]() -> ImageRef {
+            Inspection i = inspect(url, true);
+            if (!i.image) return nullptr;
+            return decode(*i.image, std::nullopt);
+        },
+        ImageRef());
 }
 
 ImageRef ImageLoader::loadFitted(const QUrl& url, const CanvasFormat& canvas) {
-    Inspection i = inspect(url);
-    if (!i.image) return nullptr;
-    const QSize upright = uprightSize(*i.image);
-    const double s = std::min(static_cast<double>(canvas.width) / upright.width(),
-                              static_cast<double>(canvas.height) / upright.height());
-    if (s >= 1.0) return decode(*i.image, std::nullopt);  // never enlarged
-    const QSize stored = i.image->stored;
-    if (redrawFormats().count(QFileInfo(url.toLocalFile()).suffix().toLower()) != 0) {
-        // Each side scaled on its own.
-        const QSize target(std::max(1, roundHalfAway(s * stored.width())),
-                           std::max(1, roundHalfAway(s * stored.height())));
-        return decode(*i.image, target);
-    }
-    // The longest side scaled, the other in proportion.
-    const int longest =
-        std::max(1, roundHalfAway(s * std::max(upright.width(), upright.height())));
-    return decode(*i.image, fitLongest(stored, longest));
+    return shielded([&] { return fitted(url, canvas); }, ImageRef());
 }
 
 ImageRef ImageLoader::loadThumbnail(const QUrl& url, int maxPixel) {
-    Inspection i = inspect(url);
-    if (!i.image) return nullptr;
-    return decode(*i.image, fitLongest(i.image->stored, std::max(1, maxPixel)));
+    return shielded(
+        [&]() -> ImageRef {
+            Inspection i = inspect(url, true);
+            if (!i.image) return nullptr;
+            return decode(*i.image, fitLongest(i.image->stored, std::max(1, maxPixel)));
+        },
+        ImageRef());
 }
 
 ImageRef ImageLoader::applyOrientation(const ImageRef& image, int orientation) {
@@ -366,14 +413,34 @@ ImageRef ImageLoader::applyOrientation(const ImageRef& image, int orientation) {
             int ox = x;
             int oy = y;
             switch (orientation) {
-                case 2: ox = w - 1 - x; break;                    // mirrored
-                case 3: ox = w - 1 - x; oy = h - 1 - y; break;    // turned half way
-                case 4: oy = h - 1 - y; break;                    // mirrored upside down
-                case 5: ox = y; oy = x; break;                    // transposed
-                case 6: ox = h - 1 - y; oy = x; break;            // turned a quarter clockwise
-                case 7: ox = h - 1 - y; oy = w - 1 - x; break;    // transversed
-                case 8: ox = y; oy = w - 1 - x; break;            // turned a quarter back
-                default: break;
+                case 2:
+                    ox = w - 1 - x;
+                    break;  // mirrored
+                case 3:
+                    ox = w - 1 - x;
+                    oy = h - 1 - y;
+                    break;  // turned half way
+                case 4:
+                    oy = h - 1 - y;
+                    break;  // mirrored upside down
+                case 5:
+                    ox = y;
+                    oy = x;
+                    break;  // transposed
+                case 6:
+                    ox = h - 1 - y;
+                    oy = x;
+                    break;  // turned a quarter clockwise
+                case 7:
+                    ox = h - 1 - y;
+                    oy = w - 1 - x;
+                    break;  // transversed
+                case 8:
+                    ox = y;
+                    oy = w - 1 - x;
+                    break;  // turned a quarter back
+                default:
+                    break;
             }
             dst[static_cast<size_t>(oy) * outStride + ox] = row[x];
         }

@@ -13,18 +13,22 @@
 namespace velmar {
 
 // Still image decoding from local files behind one safety check. Every decode first runs
-// rejectionReason(); a file that fails it never reaches a decoder. Decoded images are RGBA8
-// premultiplied sRGB (ImageRef), turned upright by the orientation stored in the file, linear
-// (floating-point) pictures converted to sRGB. Downscaling averages every source pixel
-// (Qt's smooth area filter); images are never enlarged.
+// rejectionReason(); a file that fails it never reaches a decoder. The decoder is chosen by the
+// file's signature, not its name, and the sizes a header claims are checked by our own header
+// reader (StillHeader) before a decoder library that would allocate for them opens the file.
+// A decoder library that throws gives the failure answer (nothing, or "no header").
+//
+// Decoded images are RGBA8 premultiplied sRGB (ImageRef), turned upright by the orientation stored
+// in the file, linear (floating-point) pictures converted to sRGB. Downscaling averages every
+// source pixel (Qt's smooth area filter); images are never enlarged.
 //
 // Stateless: every function is synchronous and may be called from any thread. Decoding a large
 // file takes time and memory (at most 50 MP in one full decode): call it off the main thread.
 class ImageLoader {
-public:
+  public:
     static constexpr qint64 maxFileBytes = 268'435'456;  // 256 MiB, inclusive
-    static constexpr int maxSide = 16384;                 // pixels, inclusive
-    static constexpr double maxPixels = 50'000'000.0;     // width x height, inclusive
+    static constexpr int maxSide = 16384;                // pixels, inclusive
+    static constexpr double maxPixels = 50'000'000.0;    // width x height, inclusive
 
     // Extensions whose scaled pictures are made by decoding in full and redrawing.
     static const std::set<QString>& redrawFormats();

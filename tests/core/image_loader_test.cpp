@@ -1,21 +1,18 @@
-#include "support/qt_printers.h"
 #include "core/image_loader.h"
+#include "support/qt_printers.h"
 
-#include "models/clip.h"
+#include "support/child_probe.h"
+#include "support/crafted_still.h"
 #include "support/test_media.h"
 
 #include <OpenImageIO/imageio.h>
 
-#include <QDir>
-#include <QFile>
-
 #include <gtest/gtest.h>
-
-#include <cstdlib>
 
 namespace velmar {
 namespace {
 
+using test::CraftedStill;
 using test::TestMedia;
 
 const QString kNotLocal = QString::fromUtf8("通常のローカルファイルではありません");
@@ -44,9 +41,13 @@ char colourOf(const ImageRef& image, int x, int y) {
     return '?';
 }
 
-TEST(ImageLoaderTest, RefusesUnsafeOrUnreadableFilesWithTheFirstFailedCheck) {
+// Each case runs in a child process: a crafted header must neither crash the decoder nor make
+// it allocate for the picture it claims.
+TEST(ImageLoaderTest, RefusesUnsafeOrUnreadableFilesWithoutCrashingOrBallooning) {
     const QString png = TestMedia::still("png");
-    QDir().mkpath(TestMedia::directory() + "/folder.png");
+    auto crafted = [](const QString& name, const QByteArray& bytes) {
+        return fileUrl(TestMedia::file(name, bytes));
+    };
     struct Case {
         const char* name;
         QUrl url;
@@ -55,83 +56,91 @@ TEST(ImageLoaderTest, RefusesUnsafeOrUnreadableFilesWithTheFirstFailedCheck) {
     const Case cases[] = {
         {"web address", QUrl("https://example.com/a.png"), kNotLocal},
         {"missing file", fileUrl(TestMedia::directory() + "/missing.png"), kNotLocal},
-        {"folder", fileUrl(TestMedia::directory() + "/folder.png"), kNotLocal},
         {"FIFO", fileUrl(TestMedia::fifo("pipe.png")), kNotLocal},
-        {"text named png", fileUrl(TestMedia::file("text.png", "just some text\n")), kNoHeader},
-        {"empty file", fileUrl(TestMedia::file("empty.png", {})), kNoHeader},
+        {"text named png", crafted("text.png", "just some text\n"), kNoHeader},
         {"16385 x 1", fileUrl(TestMedia::headerOnlyStill("png", 16385, 1)), kTooManyPixels},
         {"7072 x 7072", fileUrl(TestMedia::headerOnlyStill("png", 7072, 7072)), kTooManyPixels},
-        {"16384 x 3052", fileUrl(TestMedia::headerOnlyStill("png", 16384, 3052)), kTooManyPixels},
         {"16384 x 3051", fileUrl(TestMedia::headerOnlyStill("png", 16384, 3051)), std::nullopt},
-        {"EXR of 50 MP and more",
-         fileUrl(TestMedia::headerOnlyStill("exr", 10000, 5001)), kTooManyPixels},
+        {"PNG of a million squared", fileUrl(TestMedia::headerOnlyStill("png", 1 << 20, 1 << 20)),
+         kTooManyPixels},
         {"exactly 256 MiB",
          fileUrl(TestMedia::grownCopy(png, "limit.png", ImageLoader::maxFileBytes)), std::nullopt},
         {"one byte more",
          fileUrl(TestMedia::grownCopy(png, "over.png", ImageLoader::maxFileBytes + 1)), kTooLarge},
+        {"GIF screen 16384 squared", crafted("s16384.gif", CraftedStill::gif(16384, 16384, 1, 1)),
+         kTooManyPixels},
+        {"GIF screen 32768 squared", crafted("s32768.gif", CraftedStill::gif(32768, 32768, 1, 1)),
+         kTooManyPixels},
+        {"GIF screen 20000 squared named png",
+         crafted("s20000.png", CraftedStill::gif(20000, 20000, 1, 1)), kTooManyPixels},
+        {"GIF frame larger than the limits",
+         crafted("frame.gif", CraftedStill::gif(16, 16, 20000, 20000)), kTooManyPixels},
+        {"EXR window of a million squared",
+         crafted("huge.exr", CraftedStill::exr(1 << 20, 1 << 20)), kTooManyPixels},
+        {"EXR window of 16384 x 3052 named tif",
+         crafted("area.tif", CraftedStill::exr(16384, 3052)), kTooManyPixels},
+        {"EXR attribute past the end of the file",
+         crafted("attribute.exr", CraftedStill::exr(16, 16, 0x7fffff00)), kNoHeader},
     };
+    const QUrl warmUp[] = {fileUrl(png), fileUrl(TestMedia::still("gif")),
+                           fileUrl(TestMedia::still("exr"))};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ASSERT_FALSE(c.url.isEmpty());
-        EXPECT_EQ(ImageLoader::rejectionReason(c.url), c.expected);
-        if (c.expected) {
-            EXPECT_FALSE(ImageLoader::loadFull(c.url));
-            EXPECT_FALSE(ImageLoader::loadThumbnail(c.url, 64));
-            EXPECT_FALSE(ImageLoader::pixelSize(c.url));
-        }
+        const auto child = test::ChildProbe::run(
+            [&] {
+                for (const QUrl& u : warmUp) (void)ImageLoader::rejectionReason(u);
+            },
+            [&] {
+                QByteArray out = ImageLoader::rejectionReason(c.url).value_or("-").toUtf8();
+                if (!c.expected) return out;
+                // A refused file gives nothing anywhere.
+                for (bool given :
+                     {ImageLoader::pixelSize(c.url).has_value(), bool(ImageLoader::loadFull(c.url)),
+                      bool(ImageLoader::loadThumbnail(c.url, 64))})
+                    if (given) out += " but decoded";
+                return out;
+            });
+        ASSERT_TRUE(child.exited);
+        EXPECT_EQ(QString::fromUtf8(child.output), c.expected.value_or("-"));
+        EXPECT_LE(child.growthBytes, 64 << 20);
     }
     // The one file within the limits that holds no real picture data reads its size only.
     EXPECT_EQ(ImageLoader::pixelSize(fileUrl(TestMedia::headerOnlyStill("png", 16384, 3051))),
               QSize(16384, 3051));
 }
 
-// Every still extension the rundown accepts decodes to the test pattern at its size.
+// Every still format the rundown accepts decodes to the test pattern at its size; those that
+// hold a soft alpha channel keep it, premultiplied.
 class StillFormatTest : public ::testing::TestWithParam<QString> {};
 
-TEST_P(StillFormatTest, DecodesThePatternUpright) {
+TEST_P(StillFormatTest, DecodesThePatternUprightWithItsAlpha) {
     const QString ext = GetParam();
-    if (ext == "heic" && !TestMedia::canWriteHeic()) GTEST_SKIP() << "OpenImageIO cannot write HEIC here";
-    const QString path = TestMedia::still(ext, {64, 48});
-    ASSERT_FALSE(path.isEmpty());
-    EXPECT_EQ(ImageLoader::pixelSize(fileUrl(path)), QSize(64, 48));
-    const ImageRef image = ImageLoader::loadFull(fileUrl(path));
+    if (ext == "heic" && !TestMedia::canWriteHeic())
+        GTEST_SKIP() << "OpenImageIO cannot write HEIC here";
+    const QUrl url = fileUrl(TestMedia::still(ext, {64, 48}));
+    EXPECT_EQ(ImageLoader::pixelSize(url), QSize(64, 48));
+    const ImageRef image = ImageLoader::loadFull(url);
     ASSERT_TRUE(image);
     EXPECT_EQ(image->format(), QImage::Format_RGBA8888_Premultiplied);
     EXPECT_EQ(image->size(), QSize(64, 48));
     EXPECT_EQ(colourOf(image, 10, 30), 'R');
     EXPECT_EQ(colourOf(image, 54, 30), 'B');  // at full strength: opaque
-}
-
-INSTANTIATE_TEST_SUITE_P(Extensions, StillFormatTest, ::testing::Values(
-                             "png", "tif", "tiff", "psd", "jpg", "jpeg", "heic", "bmp", "gif",
-                             "exr"),
-                         [](const auto& info) { return info.param.toStdString(); });
-
-// The formats that hold a soft alpha channel.
-class StillAlphaTest : public ::testing::TestWithParam<QString> {};
-
-TEST_P(StillAlphaTest, KeepsAlphaPremultiplied) {
-    const QString ext = GetParam();
-    if (ext == "heic" && !TestMedia::canWriteHeic()) GTEST_SKIP() << "OpenImageIO cannot write HEIC here";
-    const QString path = TestMedia::still(ext, {64, 48, true});
-    ASSERT_FALSE(path.isEmpty());
-    const ImageRef image = ImageLoader::loadFull(fileUrl(path));
-    ASSERT_TRUE(image);
+    if (!QStringList{"png", "tif", "psd", "heic", "exr"}.contains(ext)) return;
+    const ImageRef soft = ImageLoader::loadFull(fileUrl(TestMedia::still(ext, {64, 48, true})));
+    ASSERT_TRUE(soft);
     const int tolerance = ext == "heic" ? 12 : 2;
     for (int x : {0, 16, 40, 63}) {
-        SCOPED_TRACE(x);
         const int alpha = x * 255 / 63;
-        const Rgba c = at(image, x, 30);
-        EXPECT_NEAR(c.a, alpha, tolerance);
-        const int colour = x < 32 ? c.r : c.b;  // full colour scaled by alpha
-        EXPECT_NEAR(colour, alpha, tolerance);
-        EXPECT_LE(c.r, c.a);
-        EXPECT_LE(c.b, c.a);
+        const Rgba c = at(soft, x, 30);
+        EXPECT_NEAR(c.a, alpha, tolerance) << x;
+        EXPECT_NEAR(x < 32 ? c.r : c.b, alpha, tolerance) << x;  // full colour scaled by alpha
+        EXPECT_LE(std::max(c.r, c.b), c.a) << x;
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Extensions, StillAlphaTest,
-                         ::testing::Values("png", "tif", "tiff", "psd", "heic", "exr"),
+INSTANTIATE_TEST_SUITE_P(Formats, StillFormatTest,
+                         ::testing::Values("png", "tif", "psd", "jpg", "heic", "bmp", "gif", "exr"),
                          [](const auto& info) { return info.param.toStdString(); });
 
 // Where the stored corners land for each orientation: the colours of the upright picture's
@@ -142,8 +151,8 @@ struct OrientationCase {
     const char* corners;
 };
 const OrientationCase kOrientations[] = {
-    {1, "WWRB"}, {2, "WWBR"}, {3, "BRWW"}, {4, "RBWW"},
-    {5, "WRWB"}, {6, "RWBW"}, {7, "BWRW"}, {8, "WBWR"},
+    {1, "WWRB"}, {2, "WWBR"}, {3, "BRWW"}, {4, "RBWW"}, {5, "WRWB"},
+    {6, "RWBW"}, {7, "BWRW"}, {8, "WBWR"}, {9, "WWRB"},  // unknown: upright
 };
 
 // TIFF is checked at its very corners; JPEG (lossy) away from the thin white row, where the
@@ -155,7 +164,8 @@ TEST(ImageLoaderTest, TurnsStillsUprightByTheirOrientation) {
             TestMedia::StillOptions options{64, 48};
             options.orientation = c.orientation;
             const QUrl url = fileUrl(TestMedia::still(ext, options));
-            const QSize upright = c.orientation > 4 ? QSize(48, 64) : QSize(64, 48);
+            const QSize upright =
+                c.orientation > 4 && c.orientation < 9 ? QSize(48, 64) : QSize(64, 48);
             EXPECT_EQ(ImageLoader::pixelSize(url), upright);
             const ImageRef full = ImageLoader::loadFull(url);
             const ImageRef thumb = ImageLoader::loadThumbnail(url, 32);
@@ -172,16 +182,11 @@ TEST(ImageLoaderTest, TurnsStillsUprightByTheirOrientation) {
                 if (inset > 0 && c.corners[i] == 'W') continue;
                 EXPECT_EQ(colourOf(full, corners[i].x(), corners[i].y()), c.corners[i]) << i;
             }
+            if (c.orientation == 1) {
+                for (int o : {0, 9, -3}) EXPECT_EQ(ImageLoader::applyOrientation(full, o), full);
+            }
         }
     }
-    // Unknown orientations count as upright.
-    TestMedia::StillOptions options{64, 48};
-    options.orientation = 9;
-    const ImageRef image = ImageLoader::loadFull(fileUrl(TestMedia::still("tif", options)));
-    ASSERT_TRUE(image);
-    EXPECT_EQ(image->size(), QSize(64, 48));
-    EXPECT_EQ(colourOf(image, 0, 47), 'R');
-    for (int o : {0, 1, 9, -3}) EXPECT_EQ(ImageLoader::applyOrientation(image, o), image) << o;
 }
 
 TEST(ImageLoaderTest, FitsToTheCanvasWithoutEverEnlarging) {
@@ -196,12 +201,10 @@ TEST(ImageLoaderTest, FitsToTheCanvasWithoutEverEnlarging) {
         {"psd", {800, 400}, {192, 108, "x"}, {192, 96}},              // s = 0.24, redrawn
         {"png", {768, 432}, {192, 108, "x"}, {192, 108}},             // s = 0.25
         {"exr", {300, 100}, {100, 100, "x"}, {100, 33}},              // round(33.3)
-        {"tif", {301, 100}, {100, 100, "x"}, {100, 33}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.ext);
-        const QUrl url =
-            fileUrl(TestMedia::still(c.ext, {c.stored.width(), c.stored.height()}));
+        const QUrl url = fileUrl(TestMedia::still(c.ext, {c.stored.width(), c.stored.height()}));
         const ImageRef image = ImageLoader::loadFitted(url, c.canvas);
         ASSERT_TRUE(image);
         EXPECT_EQ(image->size(), c.expected);
@@ -212,16 +215,11 @@ TEST(ImageLoaderTest, FitsToTheCanvasWithoutEverEnlarging) {
 
 TEST(ImageLoaderTest, ThumbnailsKeepProportionsAndNeverEnlarge) {
     const QUrl url = fileUrl(TestMedia::still("png", {64, 48}));
-    struct Case {
-        int maxPixel;
-        QSize expected;
-    };
-    for (const Case& c : {Case{32, {32, 24}}, Case{320, {64, 48}}, Case{64, {64, 48}},
-                          Case{1, {1, 1}}, Case{0, {1, 1}}}) {
-        SCOPED_TRACE(c.maxPixel);
-        const ImageRef image = ImageLoader::loadThumbnail(url, c.maxPixel);
+    for (const auto& [maxPixel, expected] :
+         {std::pair{320, QSize(64, 48)}, std::pair{0, QSize(1, 1)}}) {
+        const ImageRef image = ImageLoader::loadThumbnail(url, maxPixel);
         ASSERT_TRUE(image);
-        EXPECT_EQ(image->size(), c.expected);
+        EXPECT_EQ(image->size(), expected) << maxPixel;
     }
     // Smooth downscaling: the boundary between red and blue blends, it does not jump.
     const ImageRef half = ImageLoader::redraw(ImageLoader::loadFull(url), 21, 16);
@@ -248,25 +246,9 @@ TEST(ImageLoaderTest, ConvertsLinearExrToSrgbAndPremultipliesIt) {
     ASSERT_TRUE(image);
     const Rgba c = at(image, 1, 1);
     EXPECT_NEAR(c.a, 128, 1);
-    EXPECT_NEAR(c.r, 64, 1);   // sRGB 128 x 0.5
+    EXPECT_NEAR(c.r, 64, 1);  // sRGB 128 x 0.5
     EXPECT_EQ(c.g, 0);
-    EXPECT_EQ(c.b, 128);       // linear 1.0 stays 255, x 0.5
-}
-
-TEST(ImageLoaderTest, TruncatedJpegGivesNothingOrAWholePictureWithoutCrashing) {
-    TestMedia::StillOptions options{64, 48};
-    options.busy = true;
-    QFile f(TestMedia::still("jpg", options));
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    const QByteArray bytes = f.readAll();
-    for (qsizetype keep : {bytes.size() / 2, qsizetype(200), qsizetype(4)}) {
-        SCOPED_TRACE(keep);
-        const QUrl url = fileUrl(TestMedia::file(QString("cut-%1.jpg").arg(keep), bytes.left(keep)));
-        const ImageRef image = ImageLoader::loadFull(url);
-        EXPECT_TRUE(!image || image->size() == QSize(64, 48));
-        const ImageRef thumb = ImageLoader::loadThumbnail(url, 16);
-        EXPECT_TRUE(!thumb || thumb->size() == QSize(16, 12));
-    }
+    EXPECT_EQ(c.b, 128);  // linear 1.0 stays 255, x 0.5
 }
 
 }  // namespace
