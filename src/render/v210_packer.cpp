@@ -1,5 +1,6 @@
 #include "render/v210_packer.h"
 
+#include "platform/gpu/memory.h"
 #include "platform/gpu/pixel_buffer.h"
 #include "platform/gpu/texture.h"
 
@@ -57,14 +58,15 @@ bool V210Packer::copy(const std::shared_ptr<gpu::Buffer>& buffer,
     uint8_t* to = pixelBuffer->baseAddress();
     const size_t toRow = pixelBuffer->bytesPerRow();
     if (toRow == rowBytes()) {
-        std::memcpy(to, from, rowBytes() * size_t(height()));
+        gpu::copyBytes(to, from, rowBytes() * size_t(height()));
         return true;
     }
     for (int y = 0; y < height(); ++y) {
         uint8_t* line = to + size_t(y) * toRow;
-        std::memcpy(line, from + size_t(y) * rowBytes(), rowBytes());
+        gpu::streamBytes(line, from + size_t(y) * rowBytes(), rowBytes());
         std::memset(line + rowBytes(), 0, toRow - rowBytes());
     }
+    gpu::streamFence();
     return true;
 }
 

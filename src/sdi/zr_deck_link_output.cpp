@@ -2,6 +2,8 @@
 
 #include "sdi/zr_deck_link_api.h"
 
+#include "platform/gpu/memory.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -373,10 +375,12 @@ bool ZRDeckLinkOutput::copyPixelBufferAtSlot(long long slot) {
         !buffer.holdsAllRows()) {
         return false;
     }
+    // Rows are streamed past the cache: the card's thread reads the frame later, not this one.
     for (long long y = 0; y < frame.height(); ++y) {
-        std::memcpy(frame.bytes() + static_cast<std::size_t>(y) * frame.rowBytes(), buffer.row(y),
-                    frame.rowBytes());
+        gpu::streamBytes(frame.bytes() + static_cast<std::size_t>(y) * frame.rowBytes(),
+                         buffer.row(y), frame.rowBytes());
     }
+    gpu::streamFence();
     return true;
 }
 
