@@ -55,7 +55,7 @@ void BM_CanvasOutputFrame(benchmark::State& state) {
     const int threads = threadsFor(state.range(0));
     auto device = gpu::Device::create(threads);
 
-    PlayoutEngine::OutputState s;
+    OutputState s;
     s.canvas = CanvasFormat{W, H, "1080"};
     s.media = PlayoutMedia::still(makeStill(false, W, H));
     s.motion = MotionKind::rotate;
@@ -64,7 +64,7 @@ void BM_CanvasOutputFrame(benchmark::State& state) {
     s.transform.scale = 0.9;
     s.transform.offsetX = 0.03;
     s.keyAlphaMode = KeyAlphaMode::straight;
-    const PlayoutEngine::OutputSnapshot snapshot{std::make_shared<const PlayoutEngine::OutputState>(s), 0.8};
+    const OutputSnapshot snapshot{std::make_shared<const OutputState>(s), 0.8};
     DSKController::Snapshot keyer;
     // Larger than the canvas, so the keyer is shrunk to fit (sampled, not copied 1:1).
     keyer.media = PlayoutMedia::still(makeStill(true, 2400, 1350));

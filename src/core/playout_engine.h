@@ -2,6 +2,7 @@
 
 #include "core/dsk_controller.h"
 #include "core/opacity_meter.h"
+#include "core/output_state.h"
 #include "models/bar_section.h"
 #include "models/canvas_format.h"
 #include "models/clip.h"
@@ -52,32 +53,9 @@ public:
     Q_ENUM(State)
     static QString rawValue(State state);
 
-    // What a renderer needs to draw the program layer. Immutable once published.
-    struct OutputState {
-        std::optional<PlayoutMedia> media;
-        double opacity = 0;
-        bool keyOutputEnabled = true;
-        double fadeStartTime = 0;  // host seconds; 0 when no fade runs
-        double fadeDuration = 0;
-        double fadeFrom = 0;
-        double fadeTo = 0;
-        CanvasFormat canvas;
-        bool unpremultiplyAlpha = false;
-        KeyAlphaMode keyAlphaMode = KeyAlphaMode::straight;
-        MotionKind motion = MotionKind::fade;
-        bool entering = true;
-        ClipTransform transform;
-        QPointF contentAnchor;
-        bool isTestPattern = false;
-    };
-
-    // A renderer's copy: the record of the last rebuild (shared, never copied field by field)
-    // and the program level evaluated at the moment of the copy (0 while the key is off).
-    struct OutputSnapshot {
-        std::shared_ptr<const OutputState> state;
-        double opacity = 0;
-        const OutputState* operator->() const { return state.get(); }
-    };
+    // The snapshot types under their former names.
+    using OutputState = velmar::OutputState;
+    using OutputSnapshot = velmar::OutputSnapshot;
 
     // The outside work the engine calls. standard() uses the real loaders, player and caches;
     // tests replace single entries.
