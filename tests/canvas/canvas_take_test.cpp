@@ -100,7 +100,7 @@ TEST_F(CanvasTakeTest, AStillThenAMovieGoToAirUnderAFadingKeyer) {
     m.loopCount = 1;
     ClipGroup group;
     group.clips = {s, m};
-    engine->loadGroups({group});
+    engine->rundown().loadGroups({group});
     settle();
 
     const double period = 1.0 / 25;

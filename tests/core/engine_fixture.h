@@ -146,7 +146,7 @@ struct EngineFixture : ::testing::Test {
     // Display names of the current tab's clips.
     QStringList names() const {
         QStringList out;
-        if (const auto group = engine->currentGroup()) {
+        if (const auto group = engine->rundown().currentGroup()) {
             for (const Clip& clip : group->clips) out << clip.displayName;
         }
         return out;
@@ -158,7 +158,7 @@ struct EngineFixture : ::testing::Test {
         group.name = "Tab";
         group.clips = std::move(clips);
         group.selectedIndex = selected;
-        engine->loadGroups({group});
+        engine->rundown().loadGroups({group});
         settle();
     }
 

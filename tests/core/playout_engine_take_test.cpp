@@ -11,7 +11,7 @@ TEST_F(EngineFixture, FadeTakeRampsOnTheFadeClockAndAutoAdvances) {
     engine->spacePressed();
     EXPECT_EQ(engine->state(), State::fadingIn);
     EXPECT_EQ(engine->programClip()->displayName, "A");
-    EXPECT_EQ(engine->groups()[0].selectedIndex, 1) << "auto-advance moved NEXT";
+    EXPECT_EQ(engine->rundown().groups()[0].selectedIndex, 1) << "auto-advance moved NEXT";
 
     clock.advance(0.25);
     EXPECT_NEAR(engine->outputState().opacity, 0.5, 1e-9);
@@ -133,14 +133,14 @@ TEST_F(EngineFixture, RefusalsNameTheClipAndChangeNothing) {
 
     engine->spacePressed();
     EXPECT_EQ(engine->lastMessage(), "ファイルが見つかりません: Missing");
-    engine->setSelectedIndex(1);
+    engine->rundown().setSelectedIndex(1);
     settle();
     engine->returnPressed();
     EXPECT_EQ(engine->lastMessage(), "Bad: 画像のヘッダを読み取れません");
     EXPECT_EQ(engine->state(), State::off);
 
     // A verified clip whose still is still being decoded.
-    engine->setSelectedIndex(2);
+    engine->rundown().setSelectedIndex(2);
     settle();
     closeGate();
     engine->reloadNextMedia();
@@ -157,7 +157,7 @@ TEST_F(EngineFixture, RefusalsNameTheClipAndChangeNothing) {
 TEST_F(EngineFixture, UnverifiedClipIsRefusedUntilItsCheckArrives) {
     ClipGroup group;
     group.clips = {still("A")};
-    engine->loadGroups({group});  // the verification step is queued, not yet run
+    engine->rundown().loadGroups({group});  // the verification step is queued, not yet run
     engine->spacePressed();
     EXPECT_EQ(engine->lastMessage(), "確認中です。数秒待ってからもう一度: A");
     settle();
@@ -170,7 +170,7 @@ TEST_F(EngineFixture, AutoAdvanceOffPreloadsTheTakenClipAgain) {
     loadTab({still("A"), still("B")});
     const int loadsBefore = stillLoads;
     engine->returnPressed();
-    EXPECT_EQ(engine->groups()[0].selectedIndex, 0);
+    EXPECT_EQ(engine->rundown().groups()[0].selectedIndex, 0);
     settle();
     EXPECT_EQ(stillLoads, loadsBefore + 1);
     ASSERT_TRUE(engine->nextMedia().has_value());
