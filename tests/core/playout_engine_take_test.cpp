@@ -73,6 +73,47 @@ TEST_F(EngineFixture, ReturnCutsBetweenClipsAndCutsOffAtTheEndOfTheTab) {
     EXPECT_EQ(logText(), "ON    A  [CUT]\nON    B  [CUT]\nOFF   B  [CUT]\n");
 }
 
+// Return on air with NEXT inside the tab but not ready keeps the program as it is.
+TEST_F(EngineFixture, ReturnOnAirWithNextNotReadyKeepsTheProgramOn) {
+    struct Case {
+        const char* name;
+        std::function<void()> onAirWithUnreadyNext;
+        const char* message;
+    };
+    const std::vector<Case> cases = {
+        {"still decoding",
+         [this] {
+             loadTab({still("A"), still("B"), still("C")});
+             closeGate();
+             engine->returnPressed();  // NEXT advances to B, whose decode waits at the gate
+         },
+         "素材の先読み中です: B"},
+        {"not yet verified",
+         [this] {
+             loadTab({still("A")});
+             engine->returnPressed();
+             engine->rundown().addClips({still("B")});  // its check result is still queued
+             engine->rundown().setSelectedIndex(1);
+         },
+         "確認中です。数秒待ってからもう一度: B"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        c.onAirWithUnreadyNext();
+        ASSERT_EQ(engine->state(), State::on);
+        ASSERT_FALSE(engine->isAtEnd());
+        const auto before = engine->outputState().state;
+        engine->returnPressed();
+        EXPECT_EQ(engine->state(), State::on);
+        EXPECT_EQ(engine->programClip()->displayName, "A");
+        EXPECT_EQ(engine->outputState().state, before) << "the program layer is untouched";
+        EXPECT_EQ(engine->lastMessage(), QString::fromUtf8(c.message));
+        openGate();
+        engine->panicOff();
+        settle();
+    }
+}
+
 TEST_F(EngineFixture, KeyToggleMutesProgramAndAudioAndRestoresIt) {
     loadTab({still("A")});
     engine->cutTogglePressed();
