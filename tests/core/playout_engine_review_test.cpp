@@ -5,9 +5,8 @@
 
 #include "support/test_media.h"
 
-#include <QTemporaryDir>
-
 #include <QSignalSpy>
+#include <QTemporaryDir>
 
 #include <clocale>
 #include <cstdio>
@@ -112,16 +111,6 @@ TEST_F(EngineFixture, TakeOffUsesTheProgramClipsMotionOrTheDefaultsAsTheyStandTh
     EXPECT_EQ(logText(),
               "ON    Own  [SLIDE ← 1.00s]\nOFF   Own  [SLIDE ← 1.00s]\n"
               "ON    Plain  [FADE 0.50s]\nOFF   Plain  [DIVE 0.25s]\n");
-}
-
-TEST_F(EngineFixture, ACopyTakenAfterTheFadesEndButBeforeItsLastTickIsAtTheEndLevel) {
-    Clip a = still("A");
-    a.motionDuration = 0.5 + 1.0 / 480.0;  // ends between two ticks of the 120 Hz clock
-    loadTab({a});
-    engine->spacePressed();
-    clock.advance(0.5 + 1.0 / 240.0);
-    ASSERT_EQ(engine->state(), State::fadingIn) << "the tick that ends the fade is still to come";
-    EXPECT_EQ(engine->outputState().opacity, 1.0);
 }
 
 TEST_F(EngineFixture, NoOpsOfReloadingFromDiskAndOfStaleUnreadableEntriesChangeNothing) {
