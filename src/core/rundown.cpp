@@ -161,11 +161,12 @@ std::optional<Clip> Rundown::forgetSelectedStill() {
     if (group.selectedIndex < 0 || group.selectedIndex >= group.clips.size()) return std::nullopt;
     Clip& clip = group.clips[group.selectedIndex];
     if (clip.kind == Clip::Kind::movie) return std::nullopt;
+    const bool changed = clip.pixelWidth || clip.pixelHeight || clip.unreadableReason;
     clip.pixelWidth.reset();
     clip.pixelHeight.reset();
     clip.unreadableReason.reset();
     const Clip updated = clip;
-    clipsEdited();
+    if (changed) clipsEdited();
     verifiedURLs_.remove(updated.id);
     return updated;
 }

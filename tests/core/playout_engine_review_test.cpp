@@ -119,18 +119,18 @@ TEST_F(EngineFixture, NoOpsOfReloadingFromDiskAndOfStaleUnreadableEntriesChangeN
     loadTab({m, a});
     int reports = 0;
     engine->onUnreadableClips = [&](const auto&) { ++reports; };
-    QSignalSpy groups(&engine->rundown(), &Rundown::clipsChanged);
-    QSignalSpy pending(&engine->rundown(), &Rundown::pendingVerificationChanged);
+    QSignalSpy groups(&rundown(), &Rundown::clipsChanged);
+    QSignalSpy pending(&rundown(), &Rundown::pendingVerificationChanged);
     engine->reloadSelectedStillFromDisk();  // NEXT is a movie
     EXPECT_EQ(groups.count(), 0);
-    engine->rundown().setSelectedIndex(2);
+    rundown().setSelectedIndex(2);
     groups.clear();
     engine->applyUnreadable({{a.id, QUrl::fromLocalFile("/media/other.png"), "A", "r"},
                              {QUuid::createUuid(), a.url, "gone", "r"}});
     EXPECT_EQ(groups.count(), 0);
     EXPECT_EQ(pending.count(), 0);
     EXPECT_EQ(reports, 0);
-    EXPECT_TRUE(engine->rundown().isVerified(engine->rundown().groups()[0].clips[1]));
+    EXPECT_TRUE(rundown().isVerified(rundown().groups()[0].clips[1]));
 }
 
 // Movie NEXT with probes that answer by name ("nosize…" gets no size); background work waits.
@@ -160,9 +160,9 @@ struct MovieNextTest : EngineFixture {
 TEST_F(MovieNextTest, RefinementsKeepThePlaybackAndOnlyTheNewestIsApplied) {
     ClipGroup group;
     group.clips = {movie("nosize"), movie("sized")};
-    engine->rundown().loadGroups({group});
+    rundown().loadGroups({group});
     runDeferred();  // verification and metadata; the refinement of NEXT is now queued
-    engine->rundown().setSelectedIndex(1);
+    rundown().setSelectedIndex(1);
     ASSERT_NE(nextMovie(), nullptr);
     const auto second = nextMovie()->playback;
     EXPECT_EQ(nextMovie()->size, QSizeF(640, 360)) << "the stored size of the clip";
@@ -179,7 +179,7 @@ TEST_F(MovieNextTest, RefinementsKeepThePlaybackAndOnlyTheNewestIsApplied) {
     ASSERT_NE(nextMovie()->poster, nullptr);
     EXPECT_EQ(nextMovie()->poster->width(), 1920 / 8) << "poster limited by the larger canvas side";
 
-    engine->rundown().setSelectedIndex(0);
+    rundown().setSelectedIndex(0);
     runDeferred();
     ASSERT_NE(nextMovie(), nullptr);
     EXPECT_EQ(nextMovie()->size, QSizeF(1920, 1080));

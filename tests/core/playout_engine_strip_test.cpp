@@ -27,12 +27,12 @@ struct StripFixture : EngineFixture {
             group.markers << Marker{QUuid::createUuid(), position, name};
         }
         group.selectedIndex = selected;
-        engine->rundown().loadGroups({group});
+        rundown().loadGroups({group});
         settle();
     }
-    QUuid clipID(int index) const { return engine->rundown().currentGroup()->clips[index].id; }
+    QUuid clipID(int index) const { return rundown().currentGroup()->clips[index].id; }
     QUuid markerID(const QString& name) const {
-        const ClipGroup group = *engine->rundown().currentGroup();
+        const ClipGroup group = *rundown().currentGroup();
         for (const Marker& m : group.markers) {
             if (m.name == name) return m.id;
         }
@@ -42,28 +42,28 @@ struct StripFixture : EngineFixture {
 
 TEST_F(StripFixture, MarkersTravelWithTheClipsAroundThem) {
     loadStrip(5, {{2, "M"}}, 1);
-    EXPECT_TRUE(engine->rundown().nudge({clipID(1)}, 1));
+    EXPECT_TRUE(rundown().nudge({clipID(1)}, 1));
     EXPECT_EQ(strip(*engine), QStringList({"C0", "|M", "C1", "C2", "C3", "C4"}));
-    EXPECT_EQ(engine->rundown().selectedClip()->displayName, "C1") << "NEXT stays on its clip";
+    EXPECT_EQ(rundown().selectedClip()->displayName, "C1") << "NEXT stays on its clip";
 
     // A block of clips dragged across the marker to the end.
-    EXPECT_TRUE(engine->rundown().move({clipID(0), clipID(1)}, StripInsertion{5}));
+    EXPECT_TRUE(rundown().move({clipID(0), clipID(1)}, StripInsertion{5}));
     EXPECT_EQ(strip(*engine), QStringList({"|M", "C2", "C3", "C4", "C0", "C1"}));
 
-    engine->rundown().moveMarker(markerID("M"), StripInsertion{3});
+    rundown().moveMarker(markerID("M"), StripInsertion{3});
     EXPECT_EQ(strip(*engine), QStringList({"C2", "C3", "C4", "|M", "C0", "C1"}));
-    EXPECT_TRUE(engine->rundown().move({clipID(3)}, StripInsertion{0, markerID("M"), false}));
+    EXPECT_TRUE(rundown().move({clipID(3)}, StripInsertion{0, markerID("M"), false}));
     EXPECT_EQ(strip(*engine), QStringList({"C2", "C3", "C4", "C0", "|M", "C1"}));
 
     // A drag that changes nothing writes nothing.
-    QSignalSpy groups(&engine->rundown(), &Rundown::clipsChanged);
-    EXPECT_FALSE(engine->rundown().move({clipID(1)}, StripInsertion{1}));
-    EXPECT_FALSE(engine->rundown().nudge({clipID(0)}, -1));
-    EXPECT_FALSE(engine->rundown().move({QUuid::createUuid()}, StripInsertion{0}));
+    QSignalSpy groups(&rundown(), &Rundown::clipsChanged);
+    EXPECT_FALSE(rundown().move({clipID(1)}, StripInsertion{1}));
+    EXPECT_FALSE(rundown().nudge({clipID(0)}, -1));
+    EXPECT_FALSE(rundown().move({QUuid::createUuid()}, StripInsertion{0}));
     EXPECT_EQ(groups.count(), 0);
 
     // Removing clips keeps a marker in its gap.
-    engine->rundown().removeClips({clipID(0), clipID(3)}, 0);
+    rundown().removeClips({clipID(0), clipID(3)}, 0);
     EXPECT_EQ(strip(*engine), QStringList({"C3", "C4", "|M", "C1"}));
 }
 
@@ -72,33 +72,33 @@ TEST_F(StripFixture, AReorderAroundNextKeepsItsMediumLoaded) {
     ASSERT_TRUE(engine->nextMedia().has_value());
     const int loads = stillLoads;
     QSignalSpy next(engine.get(), &PlayoutEngine::nextMediaChanged);
-    engine->rundown().nudge({clipID(3)}, -1);
-    engine->rundown().move({clipID(0)}, StripInsertion{4});
-    engine->rundown().addMarker(1, "m");
-    engine->rundown().moveMarker(markerID("m"), StripInsertion{3});
+    rundown().nudge({clipID(3)}, -1);
+    rundown().move({clipID(0)}, StripInsertion{4});
+    rundown().addMarker(1, "m");
+    rundown().moveMarker(markerID("m"), StripInsertion{3});
     settle();
     EXPECT_EQ(stillLoads, loads) << "no new decode for the same NEXT";
     EXPECT_EQ(next.count(), 0);
 
     // Take right after a nudge: NEXT is ready at once.
-    engine->rundown().nudge({clipID(0)}, 1);
+    rundown().nudge({clipID(0)}, 1);
     engine->returnPressed();
     EXPECT_EQ(engine->programClip()->displayName, "C1");
 }
 
 TEST_F(StripFixture, MarkersAreAddedRenamedAndRemovedByTheirRules) {
     loadStrip(3, {{3, "A"}});
-    engine->rundown().addMarker(3, "B");
-    engine->rundown().addMarker(0, "  first\n");
-    engine->rundown().addMarker(4, "beyond");
-    engine->rundown().addMarker(-1, "before");
-    engine->rundown().addMarker(1, " \t ");
+    rundown().addMarker(3, "B");
+    rundown().addMarker(0, "  first\n");
+    rundown().addMarker(4, "beyond");
+    rundown().addMarker(-1, "before");
+    rundown().addMarker(1, " \t ");
     EXPECT_EQ(strip(*engine), QStringList({"|first", "C0", "C1", "C2", "|A", "|B"}));
 
-    engine->rundown().renameMarker(markerID("B"), "  ");
-    engine->rundown().renameMarker(markerID("B"), " Bee ");
-    engine->rundown().renameMarker(QUuid::createUuid(), "ghost");
-    engine->rundown().removeMarker(markerID("first"));
+    rundown().renameMarker(markerID("B"), "  ");
+    rundown().renameMarker(markerID("B"), " Bee ");
+    rundown().renameMarker(QUuid::createUuid(), "ghost");
+    rundown().removeMarker(markerID("first"));
     EXPECT_EQ(strip(*engine), QStringList({"C0", "C1", "C2", "|A", "|Bee"}));
 }
 
@@ -125,7 +125,7 @@ TEST_F(StripFixture, BarSectionsFollowTheInnerMarkers) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         loadStrip(c.clips, c.markers, c.clips);
-        EXPECT_EQ(engine->rundown().barSections(), c.sections);
+        EXPECT_EQ(rundown().barSections(), c.sections);
     }
 }
 

@@ -11,7 +11,7 @@ TEST_F(EngineFixture, FadeTakeRampsOnTheFadeClockAndAutoAdvances) {
     engine->spacePressed();
     EXPECT_EQ(engine->state(), State::fadingIn);
     EXPECT_EQ(engine->programClip()->displayName, "A");
-    EXPECT_EQ(engine->rundown().groups()[0].selectedIndex, 1) << "auto-advance moved NEXT";
+    EXPECT_EQ(rundown().groups()[0].selectedIndex, 1) << "auto-advance moved NEXT";
 
     clock.advance(0.25);
     EXPECT_NEAR(engine->outputState().opacity, 0.5, 1e-9);
@@ -92,8 +92,8 @@ TEST_F(EngineFixture, ReturnOnAirWithNextNotReadyKeepsTheProgramOn) {
          [this] {
              loadTab({still("A")});
              engine->returnPressed();
-             engine->rundown().addClips({still("B")});  // its check result is still queued
-             engine->rundown().setSelectedIndex(1);
+             rundown().addClips({still("B")});  // its check result is still queued
+             rundown().setSelectedIndex(1);
          },
          "確認中です。数秒待ってからもう一度: B"},
     };
@@ -174,7 +174,7 @@ TEST_F(EngineFixture, RefusalsNameTheClipAndChangeNothing) {
 
     engine->spacePressed();
     EXPECT_EQ(engine->lastMessage(), "ファイルが見つかりません: Missing");
-    engine->rundown().setSelectedIndex(1);
+    rundown().setSelectedIndex(1);
     settle();
     engine->returnPressed();
     EXPECT_EQ(engine->lastMessage(), "Bad: 画像のヘッダを読み取れません");
@@ -187,7 +187,7 @@ TEST_F(EngineFixture, AutoAdvanceOffPreloadsTheTakenClipAgain) {
     loadTab({still("A"), still("B")});
     const int loadsBefore = stillLoads;
     engine->returnPressed();
-    EXPECT_EQ(engine->rundown().groups()[0].selectedIndex, 0);
+    EXPECT_EQ(rundown().groups()[0].selectedIndex, 0);
     settle();
     EXPECT_EQ(stillLoads, loadsBefore + 1);
     ASSERT_TRUE(engine->nextMedia().has_value());
