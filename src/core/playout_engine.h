@@ -91,6 +91,8 @@ class PlayoutEngine : public QObject {
     ~PlayoutEngine() override;
 
     DSKController& dsk() { return *dsk_; }
+    // The tabs and clips it plays. Edits refused on air ask blockedWhileOnAir(); statuses go to
+    // lastMessage(); NEXT, checks of new files and the log follow the edits.
     Rundown& rundown() { return rundown_; }
     const Rundown& rundown() const { return rundown_; }
     OpacityMeter& meter() { return meter_; }
