@@ -57,7 +57,7 @@ void BM_CanvasOutputFrame(benchmark::State& state) {
     const int moving = int(state.range(2));
     auto device = gpu::Device::create(threads);
 
-    PlayoutEngine::OutputState s;
+    OutputState s;
     s.canvas = CanvasFormat{W, H, QString::number(H)};
     s.media = PlayoutMedia::still(makeStill(false, W, H));
     s.motion = MotionKind::rotate;
@@ -66,8 +66,7 @@ void BM_CanvasOutputFrame(benchmark::State& state) {
     s.transform.scale = 0.9;
     s.transform.offsetX = 0.03;
     s.keyAlphaMode = KeyAlphaMode::straight;
-    PlayoutEngine::OutputSnapshot snapshot{std::make_shared<const PlayoutEngine::OutputState>(s),
-                                           0.8};
+    const OutputSnapshot snapshot{std::make_shared<const OutputState>(s), 0.8};
     DSKController::Snapshot keyer;
     keyer.media = PlayoutMedia::still(makeStill(true, W * 5 / 4, H * 5 / 4));
     keyer.from = keyer.to = 0.8;

@@ -22,7 +22,7 @@ using namespace velmar;
 
 namespace {
 
-constexpr int kClips = PlayoutEngine::maxClips;
+constexpr int kClips = Rundown::maxClips;
 constexpr int kBlock = 500;
 
 QList<Clip> makeStills(int n, const QString& prefix) {
@@ -39,14 +39,14 @@ QList<Clip> makeStills(int n, const QString& prefix) {
 
 // An engine whose checks answer at once on a worker thread, so that the main thread pays only
 // for the edits and for applying the results.
-struct Rundown {
+struct Bench {
     QTemporaryDir dir;
     test::FakeClock clock;
     PlayoutLog log{dir.path() + "/Logs", clock, clock, [](const QString&) {}};
     QThreadPool pool;
     std::unique_ptr<PlayoutEngine> engine;
 
-    Rundown() {
+    Bench() {
         pool.setMaxThreadCount(1);
         PlayoutEngine::Services s;
         s.clock = &clock;
@@ -63,7 +63,7 @@ struct Rundown {
         s.runInBackground = [this](std::function<void()> work) { pool.start(std::move(work)); };
         engine = std::make_unique<PlayoutEngine>(s);
     }
-    ~Rundown() {
+    ~Bench() {
         settle();
         engine.reset();
     }
@@ -72,7 +72,7 @@ struct Rundown {
     void settle() {
         pool.waitForDone();
         test::drainMainQueue();
-        test::waitUntil([this] { return engine->pendingVerification() == 0; }, 30);
+        test::waitUntil([this] { return engine->rundown().pendingVerification() == 0; }, 30);
         pool.waitForDone();
         test::drainMainQueue();
     }
@@ -85,13 +85,13 @@ struct Rundown {
             group.markers.push_back(
                 Marker{QUuid::createUuid(), (i * 50) % (clips + 1), QStringLiteral("m%1").arg(i)});
         }
-        engine->loadGroups({group, ClipGroup{}});
+        engine->rundown().loadGroups({group, ClipGroup{}});
         settle();
     }
 
     QSet<QUuid> block(int from, int count) const {
         QSet<QUuid> ids;
-        const auto& clips = engine->groups()[0].clips;
+        const auto& clips = engine->rundown().groups()[0].clips;
         for (int i = from; i < from + count && i < clips.size(); ++i) ids.insert(clips[i].id);
         return ids;
     }
@@ -125,10 +125,10 @@ void BM_AddClips10000(benchmark::State& state) {
     double total = 0;
     double worst = 0;
     for (auto _ : state) {
-        Rundown r;
+        Bench r;
         const QList<Clip> clips = makeStills(kClips, QStringLiteral("n"));
         const auto start = std::chrono::steady_clock::now();
-        r.engine->addClips(clips);
+        r.engine->rundown().addClips(clips);
         const double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         state.SetIterationTime(seconds);
@@ -141,51 +141,51 @@ void BM_AddClips10000(benchmark::State& state) {
 BENCHMARK(BM_AddClips10000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
 
 void BM_MoveBlock500(benchmark::State& state) {
-    Rundown r;
+    Bench r;
     r.fill(kClips, 200);
     const QSet<QUuid> ids = r.block(1000, kBlock);
     bool forward = true;
     timed(state, [&] {
-        r.engine->move(ids, StripInsertion{forward ? 8000 : 1000});
+        r.engine->rundown().move(ids, StripInsertion{forward ? 8000 : 1000});
         forward = !forward;
     });
 }
 BENCHMARK(BM_MoveBlock500)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(40);
 
 void BM_NudgeBlock500(benchmark::State& state) {
-    Rundown r;
+    Bench r;
     r.fill(kClips, 200);
     const QSet<QUuid> ids = r.block(4000, kBlock);
     int step = 0;
-    timed(state, [&] { r.engine->nudge(ids, (step++ / 10) % 2 == 0 ? 1 : -1); });
+    timed(state, [&] { r.engine->rundown().nudge(ids, (step++ / 10) % 2 == 0 ? 1 : -1); });
 }
 BENCHMARK(BM_NudgeBlock500)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(40);
 
 void BM_AddMarker(benchmark::State& state) {
-    Rundown r;
+    Bench r;
     r.fill(kClips);
     int i = 0;
     timed(state, [&] {
-        r.engine->addMarker((i * 47) % (kClips + 1), QStringLiteral("marker %1").arg(i));
+        r.engine->rundown().addMarker((i * 47) % (kClips + 1), QStringLiteral("marker %1").arg(i));
         ++i;
     });
 }
 BENCHMARK(BM_AddMarker)->UseManualTime()->Unit(benchmark::kMicrosecond)->Iterations(200);
 
 void BM_BarSections(benchmark::State& state) {
-    Rundown r;
+    Bench r;
     r.fill(kClips, 200);
-    timed(state, [&] { benchmark::DoNotOptimize(r.engine->barSections()); });
+    timed(state, [&] { benchmark::DoNotOptimize(r.engine->rundown().barSections()); });
 }
 BENCHMARK(BM_BarSections)->UseManualTime()->Unit(benchmark::kMicrosecond)->Iterations(100);
 
 void BM_SetTransform500(benchmark::State& state) {
-    Rundown r;
+    Bench r;
     r.fill(kClips);
     const QSet<QUuid> ids = r.block(2000, kBlock);
     double v = 0;
     timed(state, [&] {
-        r.engine->setTransform(ClipTransform::Field::offsetX, v, ids);
+        r.engine->rundown().setTransform(ClipTransform::Field::offsetX, v, ids);
         v = v > 1 ? 0 : v + 0.01;
     });
 }
@@ -193,41 +193,41 @@ BENCHMARK(BM_SetTransform500)->UseManualTime()->Unit(benchmark::kMillisecond)->I
 
 // 500 clips to the other tab and back: the current tab alternates to follow them.
 void BM_MoveBlockToAnotherTab(benchmark::State& state) {
-    Rundown r;
+    Bench r;
     r.fill(kClips, 200);
     const QSet<QUuid> ids = r.block(3000, kBlock);
     double total = 0;
     double worst = 0;
     for (auto _ : state) {
-        const int from = r.engine->currentGroupIndex();
+        const int from = r.engine->rundown().currentGroupIndex();
         const auto start = std::chrono::steady_clock::now();
-        r.engine->moveClips(ids, 1 - from);
+        r.engine->rundown().moveClips(ids, 1 - from);
         const double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         state.SetIterationTime(seconds);
         total += seconds;
         worst = std::max(worst, seconds);
-        r.engine->selectGroup(1 - from);
+        r.engine->rundown().selectGroup(1 - from);
     }
     report(state, total, worst);
 }
 BENCHMARK(BM_MoveBlockToAnotherTab)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
 
 void BM_RemoveAndReAdd500(benchmark::State& state) {
-    Rundown r;
+    Bench r;
     r.fill(kClips, 200);
     double total = 0;
     double worst = 0;
     for (auto _ : state) {
-        const QList<Clip> removed = r.engine->groups()[0].clips.mid(5000, kBlock);
+        const QList<Clip> removed = r.engine->rundown().groups()[0].clips.mid(5000, kBlock);
         QSet<QUuid> ids;
         for (const Clip& c : removed) ids.insert(c.id);
         auto start = std::chrono::steady_clock::now();
-        r.engine->removeClips(ids, 0);
+        r.engine->rundown().removeClips(ids, 0);
         double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         start = std::chrono::steady_clock::now();
-        r.engine->addClips(makeStills(kBlock, QStringLiteral("r")), 5000);
+        r.engine->rundown().addClips(makeStills(kBlock, QStringLiteral("r")), 5000);
         const double add =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         worst = std::max({worst, seconds, add});
@@ -242,11 +242,12 @@ void BM_RemoveAndReAdd500(benchmark::State& state) {
 BENCHMARK(BM_RemoveAndReAdd500)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
 
 void BM_ReplaceClip(benchmark::State& state) {
-    Rundown r;
+    Bench r;
     r.fill(kClips);
     int i = 0;
     timed(state, [&] {
-        r.engine->replaceClip(5000, QUrl::fromLocalFile(QStringLiteral("/media/x%1.png").arg(i++)));
+        r.engine->rundown().replaceClip(
+            5000, QUrl::fromLocalFile(QStringLiteral("/media/x%1.png").arg(i++)));
     });
 }
 BENCHMARK(BM_ReplaceClip)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(40);
@@ -254,9 +255,9 @@ BENCHMARK(BM_ReplaceClip)->UseManualTime()->Unit(benchmark::kMillisecond)->Itera
 // A whole verification pass: from the request until every result is applied. The main thread
 // applies one step per clip; "per_clip_us" is the main-thread share per clip.
 void BM_Verify10000(benchmark::State& state) {
-    Rundown r;
+    Bench r;
     r.fill(kClips);
-    const QList<Clip> clips = r.engine->groups()[0].clips;
+    const QList<Clip> clips = r.engine->rundown().groups()[0].clips;
     double total = 0;
     for (auto _ : state) {
         const auto start = std::chrono::steady_clock::now();
@@ -273,9 +274,9 @@ BENCHMARK(BM_Verify10000)->UseManualTime()->Unit(benchmark::kMillisecond)->Itera
 
 // The peer: each of the 10000 steps finds its clip by walking all tabs, as before the index.
 void BM_Verify10000_LinearLookupPeer(benchmark::State& state) {
-    Rundown r;
+    Bench r;
     r.fill(kClips);
-    const QList<ClipGroup> groups = r.engine->groups();
+    const QList<ClipGroup> groups = r.engine->rundown().groups();
     const QList<Clip> clips = groups[0].clips;
     double total = 0;
     for (auto _ : state) {

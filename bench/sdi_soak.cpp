@@ -155,7 +155,7 @@ int runControllerSoak(double seconds, SDIBitDepth depth, QString moviePath) {
     const CanvasFormat canvasFormat{1920, 1080, "HD 1080"};
     const FrameRate rate{60000, 1001};
     std::mutex mutex;
-    auto state = std::make_shared<PlayoutEngine::OutputState>();
+    auto state = std::make_shared<OutputState>();
     state->canvas = canvasFormat;
     state->motion = MotionKind::cut;
     state->opacity = 1;
@@ -175,12 +175,12 @@ int runControllerSoak(double seconds, SDIBitDepth depth, QString moviePath) {
         return 1;
     }
     state->media = PlayoutMedia::movie(playback, nullptr, QSizeF(canvasFormat.width, canvasFormat.height));
-    std::shared_ptr<const PlayoutEngine::OutputState> published = state;
+    std::shared_ptr<const OutputState> published = state;
 
     CanvasEngine::Sources sources;
     sources.outputState = [&] {
         std::lock_guard lock(mutex);
-        return PlayoutEngine::OutputSnapshot{published, 1.0};
+        return OutputSnapshot{published, 1.0};
     };
     sources.keyerSnapshot = [&] {
         std::lock_guard lock(mutex);

@@ -15,8 +15,8 @@ namespace velmar {
 
 namespace {
 
-const PlayoutEngine::OutputState& emptyState() {
-    static const PlayoutEngine::OutputState state;
+const OutputState& emptyState() {
+    static const OutputState state;
     return state;
 }
 
@@ -62,18 +62,6 @@ gpu::RenderPassDescriptor layerPass(const std::shared_ptr<gpu::Texture>& target)
 }
 
 }  // namespace
-
-std::unique_ptr<CanvasEngine> CanvasEngine::create(PlayoutEngine& engine, Options options) {
-    Sources sources;
-    sources.outputState = [&engine] { return engine.outputState(); };
-    sources.keyerSnapshot = [&engine] { return engine.dsk().snapshot(); };
-    sources.frameRate = [&engine] { return engine.frameRate(); };
-    return create(std::move(sources), std::move(options));
-}
-
-std::unique_ptr<CanvasEngine> CanvasEngine::create(PlayoutEngine& engine) {
-    return create(engine, Options());
-}
 
 std::unique_ptr<CanvasEngine> CanvasEngine::create(Sources sources, Options options) {
     auto renderer = MetalRenderer::create(std::move(options.device));
@@ -134,9 +122,9 @@ void CanvasEngine::retainUntilCompleted(const Layers& layers, gpu::CommandBuffer
 
 bool CanvasEngine::encodeCanvas(gpu::CommandBuffer& cb, const std::shared_ptr<gpu::Texture>& target,
                                 MetalRenderer::LayerTargets& layerTargets,
-                                const PlayoutEngine::OutputSnapshot& snapshot, const Layers& layers,
+                                const OutputSnapshot& snapshot, const Layers& layers,
                                 double programScale, double keyerScale, bool premultipliedOutput) {
-    const PlayoutEngine::OutputState& s = snapshot.state ? *snapshot.state : emptyState();
+    const OutputState& s = snapshot.state ? *snapshot.state : emptyState();
     const double W = target->width(), H = target->height();
     const QSizeF targetSize(W, H);
 
@@ -231,8 +219,8 @@ bool CanvasEngine::renderOutputFrame(const std::shared_ptr<gpu::Texture>& into,
     std::shared_ptr<gpu::CommandBuffer> cb;
     {
         std::lock_guard lock(lock_);
-        const PlayoutEngine::OutputSnapshot snapshot = sources_.outputState();
-        const PlayoutEngine::OutputState& s = snapshot.state ? *snapshot.state : emptyState();
+        const OutputSnapshot snapshot = sources_.outputState();
+        const OutputState& s = snapshot.state ? *snapshot.state : emptyState();
         const double t = deckLinkPacer_.queryTime(clock_.now(), deckLinkFramePeriod_);
         lastFrame_ = frameProvider_.currentFrame(s.media, s.unpremultiplyAlpha, t);
         cb = renderer_->commandQueue().commandBuffer();
@@ -267,8 +255,8 @@ void CanvasEngine::renderProbeFrame(const std::shared_ptr<gpu::Texture>& into,
     bool encoded = false;
     {
         std::lock_guard lock(lock_);
-        const PlayoutEngine::OutputSnapshot snapshot = sources_.outputState();
-        const PlayoutEngine::OutputState& s = snapshot.state ? *snapshot.state : emptyState();
+        const OutputSnapshot snapshot = sources_.outputState();
+        const OutputState& s = snapshot.state ? *snapshot.state : emptyState();
         mode = s.keyAlphaMode;
         cb = renderer_->commandQueue().commandBuffer();
         if (cb && into) {
@@ -322,8 +310,8 @@ std::shared_ptr<gpu::Texture> CanvasEngine::renderScreenCanvas(Client client,
                                                                std::optional<double> hostTime,
                                                                gpu::CommandBuffer& commandBuffer) {
     std::lock_guard lock(lock_);
-    const PlayoutEngine::OutputSnapshot snapshot = sources_.outputState();
-    const PlayoutEngine::OutputState& s = snapshot.state ? *snapshot.state : emptyState();
+    const OutputSnapshot snapshot = sources_.outputState();
+    const OutputState& s = snapshot.state ? *snapshot.state : emptyState();
     const QSizeF canvas(s.canvas.width, s.canvas.height);
     QSizeF size;
     if (client == Client::obs) {

@@ -2,7 +2,7 @@
 
 #include "canvas/frame_provider.h"
 #include "core/dsk_controller.h"
-#include "core/playout_engine.h"
+#include "core/output_state.h"
 #include "models/frame_rate.h"
 #include "models/key_alpha_mode.h"
 #include "render/frame_pacer.h"
@@ -42,33 +42,31 @@ class Texture;
 // nothing else is locked inside it. The GPU work of an SDI frame is committed and waited for
 // after the lock is released, so screen renders never wait for an SDI frame's execution.
 class CanvasEngine {
-public:
+  public:
     enum class Client { outputWindow, programPane, obs };
 
-    // Where the engine reads its inputs; made from a PlayoutEngine by create(engine).
+    // Where the engine reads its inputs (the application wires them to the playout engine).
     struct Sources {
-        std::function<PlayoutEngine::OutputSnapshot()> outputState;
+        OutputStateSource outputState;
         std::function<DSKController::Snapshot()> keyerSnapshot;
         std::function<FrameRate()> frameRate;  // main thread
     };
     struct Options {
-        HostClock* clock = nullptr;             // the system clock by default
-        std::shared_ptr<gpu::Device> device;    // the process's device by default
+        HostClock* clock = nullptr;               // the system clock by default
+        std::shared_ptr<gpu::Device> device;      // the process's device by default
         StillTextureCache* stillCache = nullptr;  // StillTextureCache::shared() by default
     };
 
     // Null when the renderer cannot be made (then there is no canvas and no output). Points
     // the still-texture cache at the new renderer and empties it.
-    static std::unique_ptr<CanvasEngine> create(PlayoutEngine& engine, Options options);
     static std::unique_ptr<CanvasEngine> create(Sources sources, Options options);
-    static std::unique_ptr<CanvasEngine> create(PlayoutEngine& engine);
 
     ~CanvasEngine();
     CanvasEngine(const CanvasEngine&) = delete;
     CanvasEngine& operator=(const CanvasEngine&) = delete;
 
     const std::shared_ptr<MetalRenderer>& renderer() const { return renderer_; }
-    PlayoutEngine::OutputSnapshot outputState() const { return sources_.outputState(); }
+    OutputSnapshot outputState() const { return sources_.outputState(); }
 
     // ---- Output frames ------------------------------------------------------------------------
     // One SDI frame into `into` (a BGRA8 render target of canvas size) at the paced frame time;
@@ -118,7 +116,7 @@ public:
     bool outputWindowIsOpen() const;
     bool obsClientActive() const;
 
-private:
+  private:
     CanvasEngine(Sources sources, std::shared_ptr<MetalRenderer> renderer,
                  StillTextureCache& stillCache, HostClock& clock);
 
@@ -136,10 +134,11 @@ private:
     static void retainUntilCompleted(const Layers& layers, gpu::CommandBuffer& commandBuffer);
     // Encodes the canvas into `target`; false (with nothing encoded) when a layer target of
     // the two-layer path cannot be made or the command buffer refuses a pass.
-    bool encodeCanvas(gpu::CommandBuffer& commandBuffer, const std::shared_ptr<gpu::Texture>& target,
-                      MetalRenderer::LayerTargets& layerTargets,
-                      const PlayoutEngine::OutputSnapshot& snapshot, const Layers& layers,
-                      double programScale, double keyerScale, bool premultipliedOutput);
+    bool encodeCanvas(gpu::CommandBuffer& commandBuffer,
+                      const std::shared_ptr<gpu::Texture>& target,
+                      MetalRenderer::LayerTargets& layerTargets, const OutputSnapshot& snapshot,
+                      const Layers& layers, double programScale, double keyerScale,
+                      bool premultipliedOutput);
     std::optional<Client> clockOwnerLocked() const;
 
     Sources sources_;

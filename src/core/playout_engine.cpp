@@ -27,15 +27,24 @@ const QString kNoName = QStringLiteral("—");
 
 QString motionLabel(MotionKind motion) {
     switch (motion) {
-        case MotionKind::cut: return QStringLiteral("CUT");
-        case MotionKind::fade: return QStringLiteral("FADE");
-        case MotionKind::slideLeft: return QStringLiteral("SLIDE ←");
-        case MotionKind::slideRight: return QStringLiteral("SLIDE →");
-        case MotionKind::slideUp: return QStringLiteral("SLIDE ↑");
-        case MotionKind::slideDown: return QStringLiteral("SLIDE ↓");
-        case MotionKind::zoom: return QStringLiteral("ZOOM");
-        case MotionKind::dive: return QStringLiteral("DIVE");
-        case MotionKind::rotate: return QStringLiteral("ROTATE");
+        case MotionKind::cut:
+            return QStringLiteral("CUT");
+        case MotionKind::fade:
+            return QStringLiteral("FADE");
+        case MotionKind::slideLeft:
+            return QStringLiteral("SLIDE ←");
+        case MotionKind::slideRight:
+            return QStringLiteral("SLIDE →");
+        case MotionKind::slideUp:
+            return QStringLiteral("SLIDE ↑");
+        case MotionKind::slideDown:
+            return QStringLiteral("SLIDE ↓");
+        case MotionKind::zoom:
+            return QStringLiteral("ZOOM");
+        case MotionKind::dive:
+            return QStringLiteral("DIVE");
+        case MotionKind::rotate:
+            return QStringLiteral("ROTATE");
     }
     return QStringLiteral("FADE");
 }
@@ -45,20 +54,18 @@ const std::shared_ptr<MoviePlayback>* movieOf(const std::optional<PlayoutMedia>&
     return &media->asMovie()->playback;
 }
 
-ClipGroup emptyGroup() {
-    ClipGroup group;
-    group.name = QStringLiteral("Group 1");
-    return group;
-}
-
 }  // namespace
 
 QString PlayoutEngine::rawValue(State state) {
     switch (state) {
-        case State::off: return QStringLiteral("off");
-        case State::fadingIn: return QStringLiteral("fadingIn");
-        case State::on: return QStringLiteral("on");
-        case State::fadingOut: return QStringLiteral("fadingOut");
+        case State::off:
+            return QStringLiteral("off");
+        case State::fadingIn:
+            return QStringLiteral("fadingIn");
+        case State::on:
+            return QStringLiteral("on");
+        case State::fadingOut:
+            return QStringLiteral("fadingOut");
     }
     return QStringLiteral("off");
 }
@@ -66,16 +73,35 @@ QString PlayoutEngine::rawValue(State state) {
 PlayoutEngine::PlayoutEngine(Services services, QObject* parent)
     : QObject(parent), services_(std::move(services)) {
     dsk_ = std::make_unique<DSKController>(*services_.clock, *services_.timers);
-    groups_ = {emptyGroup()};
-    outputState_ = std::make_shared<const OutputState>();
-    nextStillQueue_ = std::make_unique<SerialQueue>("dovrine.next-still");
-    rebuildIndex();
+    output_.record = std::make_shared<const OutputState>();
+    next_.stillQueue = std::make_unique<SerialQueue>("dovrine.next-still");
+    Rundown::Hooks hooks;
+    hooks.mayChange = [this](const QString& action) { return !blockedWhileOnAir(action); };
+    hooks.message = [this](const QString& message) { setLastMessage(message); };
+    hooks.log = [this](const QString& line) { services_.log->write(line); };
+    hooks.nextChanged = [this](bool force) {
+        if (force) {
+            reloadNextMedia();
+        } else {
+            reloadNextMediaUnlessKept();
+        }
+    };
+    hooks.verify = [this](const QList<Clip>& clips) { verify(clips); };
+    hooks.resolvePixelSizes = [this](const QSet<QUuid>& ids) { resolvePixelSizes(ids); };
+    hooks.fileReplaced = [this](const QUrl& url) {
+        if (services_.forgetThumbnail) {
+            services_.forgetThumbnail(url.isLocalFile() ? url.toLocalFile() : url.path());
+        }
+    };
+    rundown_.setHooks(std::move(hooks));
 }
 
 PlayoutEngine::~PlayoutEngine() {
-    timer_.reset();
+    fade_.timer.reset();
     // Jobs already queued see a dead engine through their QPointer and drop their results.
-    nextStillQueue_.reset();
+    next_.stillQueue.reset();
+    // The rundown outlives this body: no edit may reach the engine any more.
+    rundown_.setHooks({});
 }
 
 // ---- Published setters -------------------------------------------------------------------------
@@ -110,42 +136,16 @@ void PlayoutEngine::setProgramMedia(std::optional<PlayoutMedia> media) {
     if (changed) emit programChanged();
 }
 
-void PlayoutEngine::setNextMedia(std::optional<PlayoutMedia> media, std::optional<QUuid> clipID) {
-    nextMedia_ = std::move(media);
-    nextMediaClipID_ = clipID;
-    emit nextMediaChanged();
-}
-
-void PlayoutEngine::setIsNextLoading(bool loading, std::optional<QUuid> clipID) {
-    nextLoadingClipID_ = clipID;
-    if (loading == isNextLoading_) return;
-    isNextLoading_ = loading;
-    emit isNextLoadingChanged(loading);
-}
-
 void PlayoutEngine::setLastMessage(const QString& message) {
     if (message == lastMessage_) return;
     lastMessage_ = message;
     emit lastMessageChanged(message);
 }
 
-void PlayoutEngine::setGroups(QList<ClipGroup> groups) {
-    groups_ = std::move(groups);
-    rebuildIndex();
-    emit groupsChanged();
-}
-
 void PlayoutEngine::setActiveMotion(MotionKind motion) {
     if (motion == activeMotion_) return;
     activeMotion_ = motion;
     emit activeMotionChanged();
-}
-
-void PlayoutEngine::setPendingVerification(int count) {
-    count = std::max(0, count);
-    if (count == pendingVerification_) return;
-    pendingVerification_ = count;
-    emit pendingVerificationChanged(count);
 }
 
 void PlayoutEngine::setKeyAlphaMode(KeyAlphaMode mode) {
@@ -190,12 +190,6 @@ void PlayoutEngine::setAudioEnabled(bool value) {
     if (changed) emit settingsChanged();
 }
 
-void PlayoutEngine::setFilterText(const QString& text) {
-    if (text == filterText_) return;
-    filterText_ = text;
-    emit filterTextChanged();
-}
-
 void PlayoutEngine::setNextScrubImage(ImageRef image) {
     if (image == nextScrubImage_) return;
     nextScrubImage_ = std::move(image);
@@ -208,48 +202,30 @@ bool PlayoutEngine::isOnAir() const {
     return state_ != State::off || dsk_->isActive() || dsk_->isTransitioning();
 }
 
-int PlayoutEngine::safeGroupIndex() const {
-    return std::clamp(currentGroupIndex_, 0, static_cast<int>(groups_.size()) - 1);
-}
-
-std::optional<ClipGroup> PlayoutEngine::currentGroup() const {
-    if (groups_.isEmpty()) return std::nullopt;
-    return groups_[safeGroupIndex()];
-}
-
-int PlayoutEngine::clampedNext() const {
-    if (groups_.isEmpty()) return 0;
-    const ClipGroup& group = groups_[safeGroupIndex()];
-    return std::clamp(group.selectedIndex, 0, static_cast<int>(group.clips.size()));
+bool PlayoutEngine::blockedWhileOnAir(const QString& action) {
+    if (state_ == State::off) return false;
+    setLastMessage(localizedFormat("オンエア中は%@できません", {action}));
+    return true;
 }
 
 bool PlayoutEngine::isAtEnd() const {
-    if (groups_.isEmpty()) return true;
-    return clampedNext() >= groups_[safeGroupIndex()].clips.size();
+    return rundown_.isAtEnd();
 }
 
 std::optional<int> PlayoutEngine::programIndex() const {
-    if (!programClip_ || groups_.isEmpty()) return std::nullopt;
-    const auto& clips = groups_[safeGroupIndex()].clips;
+    const auto& groups = rundown_.groups();
+    if (!programClip_ || groups.isEmpty()) return std::nullopt;
+    const auto& clips = groups[rundown_.safeGroupIndex()].clips;
     for (int i = 0; i < clips.size(); ++i) {
         if (clips[i].id == programClip_->id) return i;
     }
     return std::nullopt;
 }
 
-bool PlayoutEngine::isVerified(const Clip& clip) const {
-    const auto it = verifiedURLs_.constFind(clip.id);
-    return it != verifiedURLs_.cend() && *it == clip.url;
-}
-
-bool PlayoutEngine::fadeTimerRunning() const {
-    return timerRunning_;
-}
-
 // ---- Take internals ----------------------------------------------------------------------------
 
 std::optional<PlayoutEngine::Take> PlayoutEngine::prepareClip() {
-    const std::optional<Clip> clip = selectedClip();
+    const std::optional<Clip> clip = rundown_.selectedClip();
     if (!clip) return std::nullopt;
     if (clip->isMissing) {
         setLastMessage(localizedFormat("ファイルが見つかりません: %@", {clip->displayName}));
@@ -259,12 +235,12 @@ std::optional<PlayoutEngine::Take> PlayoutEngine::prepareClip() {
         setLastMessage(clip->displayName + QStringLiteral(": ") + *clip->unreadableReason);
         return std::nullopt;
     }
-    if (!isVerified(*clip)) {
+    if (!rundown_.isVerified(*clip)) {
         setLastMessage(
             localizedFormat("確認中です。数秒待ってからもう一度: %@", {clip->displayName}));
         return std::nullopt;
     }
-    if (nextMediaClipID_ == clip->id && nextMedia_) {
+    if (next_.mediaClipID == clip->id && nextMedia_) {
         if (const auto* movie = movieOf(nextMedia_); movie && !(*movie)->isPrepared()) {
             setLastMessage(localizedFormat("動画の準備中です: %@", {clip->displayName}));
             return std::nullopt;
@@ -281,7 +257,7 @@ std::optional<PlayoutEngine::Take> PlayoutEngine::prepareClip() {
 
 void PlayoutEngine::armMotion(const std::optional<Clip>& clip) {
     setActiveMotion(clip && clip->motion ? *clip->motion : defaultMotion_);
-    activeDuration_ = clip && clip->motionDuration ? *clip->motionDuration : fadeDuration_;
+    fade_.activeDuration = clip && clip->motionDuration ? *clip->motionDuration : fadeDuration_;
     refreshOutputState();
 }
 
@@ -310,51 +286,59 @@ void PlayoutEngine::clearProgram() {
 
 void PlayoutEngine::advanceAndPreload() {
     if (autoAdvance_) {
-        const int before = clampedNext();
-        setSelectedIndex(before + 1);
-        if (clampedNext() != before) return;
+        const int before = rundown_.clampedNext();
+        rundown_.setSelectedIndex(before + 1);
+        if (rundown_.clampedNext() != before) return;
     }
     reloadNextMedia();
 }
 
 void PlayoutEngine::setOpacity(double value, bool forceUI) {
-    opacity_ = value;
+    fade_.opacity = value;
     refreshOutputState();
     const double now = services_.clock->now();
-    if (forceUI || now - lastMeterPublish_ >= kMeterInterval) {
+    if (forceUI || now - fade_.lastMeterPublish >= kMeterInterval) {
         meter_.setValue(keyOutputEnabled_ ? value : 0.0);
-        lastMeterPublish_ = now;
+        fade_.lastMeterPublish = now;
     }
+}
+
+void PlayoutEngine::startFade(double to) {
+    fade_.from = fade_.opacity;
+    fade_.to = to;
+    fade_.startTime = services_.clock->now();
+    startTimer();
+    refreshOutputState();
 }
 
 void PlayoutEngine::startTimer() {
     stopTimer();
-    if (!timer_) {
+    if (!fade_.timer) {
         QPointer<PlayoutEngine> self(this);
-        timer_ = services_.timers->makeTimer(
+        fade_.timer = services_.timers->makeTimer(
             [self] {
                 if (self) self->tick();
             },
             TimerPrecision::Precise);
     }
-    timer_->start(kFadeTick, true);
-    timerRunning_ = true;
+    fade_.timer->start(kFadeTick, true);
+    fade_.running = true;
 }
 
 void PlayoutEngine::stopTimer() {
-    if (timer_) timer_->stop();
-    timerRunning_ = false;
+    if (fade_.timer) fade_.timer->stop();
+    fade_.running = false;
 }
 
 void PlayoutEngine::tick() {
-    const double d = activeDuration_ <= kShortestFade ? kShortestFade : activeDuration_;
-    const double p = (services_.clock->now() - fadeStartTime_) / d;
+    const double d = fade_.activeDuration <= kShortestFade ? kShortestFade : fade_.activeDuration;
+    const double p = (services_.clock->now() - fade_.startTime) / d;
     const bool done = p >= 1;
     const double q = done ? 1.0 : p;
-    setOpacity(fadeFrom_ + q * (fadeTo_ - fadeFrom_), done);
+    setOpacity(fade_.from + q * (fade_.to - fade_.from), done);
     if (!done) return;
     stopTimer();
-    if (fadeTo_ > 0) {
+    if (fade_.to > 0) {
         setState(State::on);
         if (const auto* movie = movieOf(programMedia_)) (*movie)->play();
     } else {
@@ -367,8 +351,9 @@ void PlayoutEngine::log(const QString& tag, const std::optional<Clip>& clip) {
     // to_chars formats like printf's "%.2f" in the "C" locale, whatever locale the application
     // object took from the environment (printf itself would write a comma in many languages).
     char duration[64];
-    const auto end = std::to_chars(duration, duration + sizeof duration, activeDuration_,
-                                   std::chars_format::fixed, 2).ptr;
+    const auto end = std::to_chars(duration, duration + sizeof duration, fade_.activeDuration,
+                                   std::chars_format::fixed, 2)
+                         .ptr;
     services_.log->write(tag + QStringLiteral("  ") + (clip ? clip->displayName : kNoName) +
                          QStringLiteral("  [") + motionLabel(activeMotion_) + QLatin1Char(' ') +
                          QString::fromLatin1(duration, end - duration) + QStringLiteral("s]"));
@@ -393,11 +378,7 @@ void PlayoutEngine::spacePressed() {
             } else {
                 setState(State::fadingIn);
                 log(QStringLiteral("ON  "), programClip_);
-                fadeFrom_ = opacity_;
-                fadeTo_ = 1;
-                fadeStartTime_ = services_.clock->now();
-                startTimer();
-                refreshOutputState();
+                startFade(1);
             }
             return;
         }
@@ -411,11 +392,7 @@ void PlayoutEngine::spacePressed() {
                 clearProgram();
             } else {
                 setState(State::fadingOut);
-                fadeFrom_ = opacity_;
-                fadeTo_ = 0;
-                fadeStartTime_ = services_.clock->now();
-                startTimer();
-                refreshOutputState();
+                startFade(0);
             }
             return;
         case State::fadingIn:
@@ -511,85 +488,6 @@ void PlayoutEngine::panicOff() {
     setState(State::off);
     clearProgram();
     setLastMessage(localized("緊急停止しました"));
-}
-
-void PlayoutEngine::clearTestPattern() {
-    // A drawing still under way is dropped at its hand-over.
-    testPatternToken_ = QUuid();
-    requestedTestPattern_.reset();
-    if (!testPattern_ && !testPatternMedia_) return;
-    testPattern_.reset();
-    testPatternMedia_.reset();
-    refreshOutputState();
-    emit testPatternChanged();
-    setLastMessage(localized("テストパターンを消しました"));
-    services_.log->write(QStringLiteral("TEST PATTERN  OFF"));
-}
-
-// ---- Output state ------------------------------------------------------------------------------
-
-void PlayoutEngine::refreshOutputState() {
-    auto record = std::make_shared<OutputState>();
-    if (testPatternMedia_) {
-        record->media = testPatternMedia_;
-        record->opacity = 1;
-        record->keyOutputEnabled = true;
-        record->canvas = canvas_;
-        record->unpremultiplyAlpha = false;
-        record->keyAlphaMode = keyAlphaMode_;
-        record->motion = MotionKind::cut;
-        record->entering = true;
-        record->isTestPattern = true;
-    } else {
-        record->media = programMedia_;
-        record->opacity = opacity_;
-        record->keyOutputEnabled = keyOutputEnabled_;
-        record->fadeStartTime = timerRunning_ ? fadeStartTime_ : 0.0;
-        record->fadeDuration = activeDuration_;
-        record->fadeFrom = fadeFrom_;
-        record->fadeTo = fadeTo_;
-        record->canvas = canvas_;
-        record->unpremultiplyAlpha = unpremultiplyAlpha_;
-        record->keyAlphaMode = keyAlphaMode_;
-        record->motion = activeMotion_;
-        record->entering = state_ != State::fadingOut;
-        if (programClip_) {
-            record->transform = programClip_->transform;
-            record->contentAnchor = QPointF(programClip_->contentAnchorX.value_or(0),
-                                            programClip_->contentAnchorY.value_or(0));
-        }
-    }
-    std::shared_ptr<const OutputState> published = std::move(record);
-    std::shared_ptr<const OutputState> previous;
-    {
-        std::lock_guard lock(outputStateLock_);
-        previous = std::exchange(outputState_, std::move(published));
-    }
-    // `previous` is released here, on the main thread, outside the lock.
-}
-
-PlayoutEngine::OutputSnapshot PlayoutEngine::outputState() const {
-    std::lock_guard lock(outputStateLock_);
-    OutputSnapshot copy{outputState_, 0};
-    const OutputState& s = *outputState_;
-    double level = s.opacity;
-    if (s.fadeStartTime > 0 && s.fadeDuration > 0) {
-        double q = (services_.clock->now() - s.fadeStartTime) / s.fadeDuration;
-        q = std::clamp(q, 0.0, 1.0);
-        level = s.fadeFrom + (s.fadeTo - s.fadeFrom) * q;
-    }
-    if (!s.keyOutputEnabled) level = 0;
-    copy.opacity = level;
-    return copy;
-}
-
-void PlayoutEngine::applyAudioGain() {
-    const float g = isAudioSuppressed_ ? 0.0f : (keyOutputEnabled_ ? outputGain_ : 0.0f);
-    if (const auto* movie = movieOf(programMedia_)) (*movie)->audioLevel().setOutput(g, true);
-    if (services_.setBridgeProgramGain) {
-        const float bridgeGain = audioEnabled_ && std::isfinite(g) ? g : 0.0f;
-        services_.setBridgeProgramGain(std::clamp(bridgeGain, 0.0f, 1.0f));
-    }
 }
 
 }  // namespace velmar

@@ -62,12 +62,4 @@ void PlayoutEngine::setFrameRate(const FrameRate& rate) {
     setLastMessage(localizedFormat("フレームレート: %@", {frameRate_.label()}));
 }
 
-void PlayoutEngine::redrawTestPatternForCanvas() {
-    // The pattern being drawn, else the one shown, again at the new size with the stored
-    // cabinet; a drawing started for the old size is replaced by this request.
-    const std::optional<TestPatternKind> kind =
-        requestedTestPattern_ ? requestedTestPattern_ : testPattern_;
-    if (kind) showTestPattern(*kind, testPatternCabinet_);
-}
-
 }  // namespace velmar

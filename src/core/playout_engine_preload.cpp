@@ -15,19 +15,19 @@ namespace velmar {
 void PlayoutEngine::releaseNextMedia() {
     setNextScrubImage(nullptr);
     if (nextMedia_ && nextMedia_->isMovie()) nextMedia_->asMovie()->playback->pause();
-    if (nextMedia_ || nextMediaClipID_) setNextMedia(std::nullopt, std::nullopt);
+    if (nextMedia_ || next_.mediaClipID) setNextMedia(std::nullopt, std::nullopt);
 }
 
 void PlayoutEngine::reloadNextMedia() {
     const QUuid token = QUuid::createUuid();
-    nextLoadToken_ = token;
+    next_.loadToken = token;
     {
-        std::lock_guard lock(latestStillRequestLock_);
-        latestStillRequest_ = token;
+        std::lock_guard lock(next_.latestStillRequestLock);
+        next_.latestStillRequest = token;
     }
 
-    const std::optional<Clip> clip = selectedClip();
-    if (!clip || clip->isMissing || clip->unreadableReason || !isVerified(*clip)) {
+    const std::optional<Clip> clip = rundown_.selectedClip();
+    if (!clip || clip->isMissing || clip->unreadableReason || !rundown_.isVerified(*clip)) {
         releaseNextMedia();
         setIsNextLoading(false, std::nullopt);
         return;
@@ -39,12 +39,12 @@ void PlayoutEngine::reloadNextMedia() {
         setIsNextLoading(true, clip->id);
         QPointer<PlayoutEngine> self(this);
         auto load = services_.loadFittedStill;
-        nextStillQueue_->async([this, self, token, clip = *clip, canvas, load] {
+        next_.stillQueue->async([this, self, token, clip = *clip, canvas, load] {
             {
                 // Reading the engine's lock is safe while the queue exists: the engine destroys
                 // the queue (and waits for it) before anything else goes.
-                std::lock_guard lock(latestStillRequestLock_);
-                if (latestStillRequest_ != token) return;  // superseded before it started
+                std::lock_guard lock(next_.latestStillRequestLock);
+                if (next_.latestStillRequest != token) return;  // superseded before it started
             }
             ImageRef image = load ? load(clip.url, canvas) : nullptr;
             postToMain([self, token, clip, image] {
@@ -62,8 +62,8 @@ void PlayoutEngine::reloadNextMedia() {
         services_.makePlayback ? services_.makePlayback(clip->url, !audioEnabled_, clip->loopCount)
                                : nullptr;
     if (!playback) return;  // no player: NEXT stays empty and the take says it is preloading
-    const bool storedSize = clip->pixelWidth && clip->pixelHeight && *clip->pixelWidth >= 1 &&
-                            *clip->pixelHeight >= 1;
+    const bool storedSize =
+        clip->pixelWidth && clip->pixelHeight && *clip->pixelWidth >= 1 && *clip->pixelHeight >= 1;
     const QSizeF fallback = storedSize ? QSizeF(*clip->pixelWidth, *clip->pixelHeight)
                                        : QSizeF(canvas.width, canvas.height);
     setNextMedia(PlayoutMedia::movie(playback, nullptr, fallback), clip->id);
@@ -86,45 +86,57 @@ void PlayoutEngine::reloadNextMedia() {
 }
 
 void PlayoutEngine::finishStill(const QUuid& token, const Clip& clip, const ImageRef& image) {
-    if (nextLoadToken_ != token) return;
+    if (next_.loadToken != token) return;
     releaseNextMedia();
     setIsNextLoading(false, std::nullopt);
     if (!image) {
-        setLastMessage(
-            localizedFormat("画像を読み込めませんでした: %@", {QFileInfo(clip.url.path()).fileName()}));
-        applyUnreadable(
-            {UnreadableEntry{clip.id, clip.url, clip.displayName,
-                             localized("画像データをデコードできません")}});
+        setLastMessage(localizedFormat("画像を読み込めませんでした: %@",
+                                       {QFileInfo(clip.url.path()).fileName()}));
+        applyUnreadable({UnreadableEntry{clip.id, clip.url, clip.displayName,
+                                         localized("画像データをデコードできません")}});
         return;
     }
     setNextMedia(PlayoutMedia::still(image), clip.id);
     if (services_.prewarmTexture) services_.prewarmTexture(image);
 }
 
-void PlayoutEngine::refineMovie(const QUuid& token, const QUuid& clipID,
-                                std::optional<QSizeF> size, ImageRef poster, QSizeF fallback) {
-    if (nextLoadToken_ != token || nextMediaClipID_ != clipID) return;
+void PlayoutEngine::refineMovie(const QUuid& token, const QUuid& clipID, std::optional<QSizeF> size,
+                                ImageRef poster, QSizeF fallback) {
+    if (next_.loadToken != token || next_.mediaClipID != clipID) return;
     if (!nextMedia_ || !nextMedia_->isMovie()) return;
     auto playback = nextMedia_->asMovie()->playback;
-    setNextMedia(PlayoutMedia::movie(std::move(playback), std::move(poster), size.value_or(fallback)),
-                 clipID);
+    setNextMedia(
+        PlayoutMedia::movie(std::move(playback), std::move(poster), size.value_or(fallback)),
+        clipID);
 }
 
 void PlayoutEngine::reloadSelectedStillFromDisk() {
-    if (groups_.isEmpty()) return;
-    ClipGroup& group = groups_[safeGroupIndex()];
-    if (group.selectedIndex < 0 || group.selectedIndex >= group.clips.size()) return;
-    Clip& clip = group.clips[group.selectedIndex];
-    if (clip.kind == Clip::Kind::movie) return;
-    clip.pixelWidth.reset();
-    clip.pixelHeight.reset();
-    clip.unreadableReason.reset();
-    const Clip updated = clip;
-    emit groupsChanged();
-    verifiedURLs_.remove(updated.id);
+    const std::optional<Clip> updated = rundown_.forgetSelectedStill();
+    if (!updated) return;
     reloadNextMedia();
-    resolvePixelSizes({updated.id});
-    verify({updated});
+    resolvePixelSizes({updated->id});
+    verify({*updated});
+}
+
+void PlayoutEngine::reloadNextMediaUnlessKept() {
+    if (const std::optional<Clip> clip = rundown_.selectedClip()) {
+        if (next_.mediaClipID && *next_.mediaClipID == clip->id) return;
+        if (isNextLoading_ && next_.loadingClipID && *next_.loadingClipID == clip->id) return;
+    }
+    reloadNextMedia();
+}
+
+void PlayoutEngine::setNextMedia(std::optional<PlayoutMedia> media, std::optional<QUuid> clipID) {
+    nextMedia_ = std::move(media);
+    next_.mediaClipID = clipID;
+    emit nextMediaChanged();
+}
+
+void PlayoutEngine::setIsNextLoading(bool loading, std::optional<QUuid> clipID) {
+    next_.loadingClipID = clipID;
+    if (loading == isNextLoading_) return;
+    isNextLoading_ = loading;
+    emit isNextLoadingChanged(loading);
 }
 
 }  // namespace velmar

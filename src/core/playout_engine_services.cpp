@@ -7,9 +7,9 @@
 #include "core/playout_log.h"
 #include "core/sdi_audio_bridge.h"
 #include "core/thumbnail_cache.h"
-#include "render/still_texture_cache.h"
 #include "platform/base/host_clock.h"
 #include "platform/base/timer.h"
+#include "render/still_texture_cache.h"
 
 #include <QThreadPool>
 

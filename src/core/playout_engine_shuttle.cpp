@@ -33,7 +33,7 @@ void PlayoutEngine::shuttleProgram(int direction) {
         return;
     }
     const float rate = movie->shuttle(direction);
-    const QString key = direction < 0   ? QStringLiteral("J")
+    const QString key = direction < 0    ? QStringLiteral("J")
                         : direction == 0 ? QStringLiteral("K")
                                          : QStringLiteral("L");
     setLastMessage(rateText(key, rate, false));

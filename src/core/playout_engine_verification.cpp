@@ -21,27 +21,14 @@ struct VerificationItem {
 
 }  // namespace
 
-void PlayoutEngine::rebuildIndex() {
-    clipIndex_.clear();
-    for (int g = 0; g < groups_.size(); ++g) {
-        const auto& clips = groups_[g].clips;
-        for (int i = 0; i < clips.size(); ++i) clipIndex_.insert(clips[i].id, {g, i});
-    }
-}
-
-std::optional<std::pair<int, int>> PlayoutEngine::locate(const QUuid& id) const {
-    const auto it = clipIndex_.constFind(id);
-    if (it == clipIndex_.cend()) return std::nullopt;
-    return *it;
-}
-
 void PlayoutEngine::verify(const QList<Clip>& clips) {
     auto items = std::make_shared<std::vector<VerificationItem>>();
     for (const Clip& clip : clips) {
         if (!clip.isMissing) items->push_back({clip.id, clip.url, clip.displayName, clip.kind});
     }
     if (items->empty()) return;
-    setPendingVerification(pendingVerification_ + static_cast<int>(items->size()));
+    rundown_.setPendingVerification(rundown_.pendingVerification() +
+                                    static_cast<int>(items->size()));
 
     QPointer<PlayoutEngine> self(this);
     auto stillReason = services_.stillRejectionReason;
@@ -69,15 +56,15 @@ void PlayoutEngine::verify(const QList<Clip>& clips) {
             postToMain([self, id = item.id, url = item.url, passed, takeOff] {
                 if (!self) return;
                 if (passed) {
-                    if (const auto at = self->locate(id)) {
-                        if (self->groups_[at->first].clips[at->second].url == url) {
-                            self->verifiedURLs_.insert(id, url);
-                            const auto selected = self->selectedClip();
-                            if (selected && selected->id == id) self->reloadNextMedia();
-                        }
+                    if (self->rundown_.markVerified(id, url)) {
+                        const auto selected = self->rundown_.selectedClip();
+                        if (selected && selected->id == id) self->reloadNextMedia();
                     }
                 }
-                if (takeOff >= 1) self->setPendingVerification(self->pendingVerification_ - takeOff);
+                if (takeOff >= 1) {
+                    Rundown& rundown = self->rundown_;
+                    rundown.setPendingVerification(rundown.pendingVerification() - takeOff);
+                }
             });
             if (reason) unreadable.push_back({item.id, item.url, item.name, *reason});
         }
@@ -90,20 +77,8 @@ void PlayoutEngine::verify(const QList<Clip>& clips) {
 }
 
 void PlayoutEngine::applyUnreadable(const QList<UnreadableEntry>& entries) {
-    QHash<QUuid, UnreadableEntry> byID;
-    for (const UnreadableEntry& e : entries) byID.insert(e.id, e);
-    QList<ClipGroup> copy = groups_;
-    QList<QPair<QString, QString>> report;
-    for (ClipGroup& group : copy) {
-        for (Clip& clip : group.clips) {
-            const auto it = byID.constFind(clip.id);
-            if (it == byID.cend() || it->url != clip.url) continue;
-            clip.unreadableReason = it->reason;
-            report.push_back({it->name, it->reason});
-        }
-    }
+    const QList<QPair<QString, QString>> report = rundown_.applyUnreadable(entries);
     if (report.isEmpty()) return;
-    setGroups(std::move(copy));
     if (onUnreadableClips) onUnreadableClips(report);
     reloadNextMedia();
 }
@@ -111,7 +86,7 @@ void PlayoutEngine::applyUnreadable(const QList<UnreadableEntry>& entries) {
 void PlayoutEngine::resolvePixelSizes(const QSet<QUuid>& ids) {
     if (ids.isEmpty()) return;
     auto items = std::make_shared<std::vector<VerificationItem>>();
-    for (const ClipGroup& group : groups_) {
+    for (const ClipGroup& group : rundown_.groups()) {
         for (const Clip& clip : group.clips) {
             if (ids.contains(clip.id) && !clip.isMissing) {
                 items->push_back({clip.id, clip.url, clip.displayName, clip.kind});
@@ -130,18 +105,22 @@ void PlayoutEngine::resolvePixelSizes(const QSet<QUuid>& ids) {
                 if (s.videoPixelSize) {
                     if (const auto size = s.videoPixelSize(item.url)) sizes.insert(item.id, *size);
                 }
-                ImageRef frame = s.boundedFirstFrame ? s.boundedFirstFrame(item.url, 96, 6.0) : nullptr;
+                ImageRef frame =
+                    s.boundedFirstFrame ? s.boundedFirstFrame(item.url, 96, 6.0) : nullptr;
                 if (frame && s.contentAnchor) {
-                    if (const auto anchor = s.contentAnchor(frame)) anchors.insert(item.id, *anchor);
+                    if (const auto anchor = s.contentAnchor(frame))
+                        anchors.insert(item.id, *anchor);
                 }
             } else {
                 if (s.stillRejectionReason && s.stillRejectionReason(item.url)) continue;
                 if (s.stillPixelSize) {
-                    if (const auto size = s.stillPixelSize(item.url)) sizes.insert(item.id, QSizeF(*size));
+                    if (const auto size = s.stillPixelSize(item.url))
+                        sizes.insert(item.id, QSizeF(*size));
                 }
                 ImageRef thumb = s.stillThumbnail ? s.stillThumbnail(item.url, 96) : nullptr;
                 if (thumb && s.contentAnchor) {
-                    if (const auto anchor = s.contentAnchor(thumb)) anchors.insert(item.id, *anchor);
+                    if (const auto anchor = s.contentAnchor(thumb))
+                        anchors.insert(item.id, *anchor);
                 }
             }
         }
@@ -157,26 +136,7 @@ void PlayoutEngine::resolvePixelSizes(const QSet<QUuid>& ids) {
 void PlayoutEngine::applyMetadata(const QHash<QUuid, QSizeF>& sizes,
                                   const QHash<QUuid, QPointF>& anchors,
                                   const QHash<QUuid, QUrl>& sourceURLs) {
-    QList<ClipGroup> copy = groups_;
-    for (ClipGroup& group : copy) {
-        for (Clip& clip : group.clips) {
-            const auto source = sourceURLs.constFind(clip.id);
-            if (source == sourceURLs.cend() || *source != clip.url) continue;
-            // A size that does not fit an int (not a number, negative, huge) is ignored rather
-            // than converted, which would be undefined.
-            auto fits = [](double v) { return v >= 0 && v < 2147483648.0; };
-            if (const auto size = sizes.constFind(clip.id);
-                size != sizes.cend() && fits(size->width()) && fits(size->height())) {
-                clip.pixelWidth = static_cast<int>(size->width());
-                clip.pixelHeight = static_cast<int>(size->height());
-            }
-            if (const auto anchor = anchors.constFind(clip.id); anchor != anchors.cend()) {
-                clip.contentAnchorX = anchor->x();
-                clip.contentAnchorY = anchor->y();
-            }
-        }
-    }
-    setGroups(std::move(copy));
+    rundown_.applyMetadata(sizes, anchors, sourceURLs);
     refreshOutputState();
 }
 

@@ -325,7 +325,7 @@ void DeckLinkController::offerToProbe(const Target& target) {
     }
     if (!probe || !probe->reserveCapture || !probe->reserveCapture()) return;
     if (!probe->capture) return;
-    const PlayoutEngine::OutputSnapshot snapshot = canvas_.outputState();
+    const OutputSnapshot snapshot = canvas_.outputState();
     const KeyAlphaMode mode =
         snapshot.state ? snapshot->keyAlphaMode : KeyAlphaMode(KeyAlphaMode::straight);
     probe->capture(target->pixelBuffer, mode);

@@ -117,7 +117,7 @@ struct CanvasFixture : ::testing::Test {
     FakeClock clock;
     StillTextureCache stillCache;
     std::mutex mutex;  // guards what the sources read (SDI renders run on other threads)
-    PlayoutEngine::OutputState state;
+    OutputState state;
     double presence = 1;
     DSKController::Snapshot keyer;
     FrameRate frameRate{60000, 1001};
@@ -140,7 +140,7 @@ struct CanvasFixture : ::testing::Test {
                 throw std::bad_alloc();
             }
             std::lock_guard lock(mutex);
-            return PlayoutEngine::OutputSnapshot{std::make_shared<const PlayoutEngine::OutputState>(state),
+            return OutputSnapshot{std::make_shared<const OutputState>(state),
                                                  presence};
         };
         sources.keyerSnapshot = [this] {

@@ -3,6 +3,7 @@
 #include "canvas_fixture.h"
 
 #include "core/movie_playback.h"
+#include "core/playout_engine.h"
 #include "core/playout_log.h"
 #include "models/language_settings.h"
 #include "platform/player/player_video_output.h"
@@ -67,7 +68,9 @@ struct CanvasTakeTest : ::testing::Test {
         options.stillCache = &stillCache;
         canvas = CanvasEngine::create(std::move(sources), options);
         ASSERT_TRUE(canvas);
-        engine->onProgramMediaChange = [this](const std::optional<PlayoutMedia>&) { canvas->invalidateSource(); };
+        engine->onProgramMediaChange = [this](const std::optional<PlayoutMedia>&) {
+            canvas->invalidateSource();
+        };
     }
     void TearDown() override {
         canvas.reset();
@@ -97,7 +100,7 @@ TEST_F(CanvasTakeTest, AStillThenAMovieGoToAirUnderAFadingKeyer) {
     m.loopCount = 1;
     ClipGroup group;
     group.clips = {s, m};
-    engine->loadGroups({group});
+    engine->rundown().loadGroups({group});
     settle();
 
     const double period = 1.0 / 25;
@@ -120,7 +123,8 @@ TEST_F(CanvasTakeTest, AStillThenAMovieGoToAirUnderAFadingKeyer) {
     auto stillAt = [&](int x, int y) { return straightOf(still->constScanLine(y) + x * 4); };
     ASSERT_TRUE(canvas->renderOutputFrame(sdi->texture));
     for (int y = 0; y < H; ++y)
-        for (int x = 0; x < W; ++x) ASSERT_EQ(pixelAt(pixels, x, y), stillAt(x, y)) << x << "," << y;
+        for (int x = 0; x < W; ++x)
+            ASSERT_EQ(pixelAt(pixels, x, y), stillAt(x, y)) << x << "," << y;
 
     // Five frames later the keyer stands at 0.2 at the paced frame time.
     clock.advance(5 * period);
@@ -141,11 +145,13 @@ TEST_F(CanvasTakeTest, AStillThenAMovieGoToAirUnderAFadingKeyer) {
         clock.advance(period);
         // Ask for the item time on every try: the player may re-anchor its clock while its start
         // settles on a loaded machine.
-        ASSERT_TRUE(waitUntil([&] {
-            const double item = output.itemTimeForHostTime(clock.now());
-            const auto f = output.peekFrameForItemTime(item);
-            return f && f->time() > item - period / 2;
-        }, 10));
+        ASSERT_TRUE(waitUntil(
+            [&] {
+                const double item = output.itemTimeForHostTime(clock.now());
+                const auto f = output.peekFrameForItemTime(item);
+                return f && f->time() > item - period / 2;
+            },
+            10));
         ASSERT_TRUE(canvas->renderOutputFrame(sdi->texture));
         // The frame delivered is the one for the paced frame time (here the clock's time; the
         // player may have re-anchored its clock while its start settled, so ask it now).
@@ -156,7 +162,8 @@ TEST_F(CanvasTakeTest, AStillThenAMovieGoToAirUnderAFadingKeyer) {
         ASSERT_TRUE(shown);
         const double level = std::min(0.5, clock.now() - keyerStart);
         expectKeyed(pixels, *keyerImage, level, [&](int x, int y) {
-            const uint8_t* p = shown->data() + size_t(y) * size_t(shown->bytesPerRow()) + size_t(x) * 4;
+            const uint8_t* p =
+                shown->data() + size_t(y) * size_t(shown->bytesPerRow()) + size_t(x) * 4;
             return Bgra{p[0], p[1], p[2], p[3]};
         });
     }

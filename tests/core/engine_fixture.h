@@ -120,6 +120,8 @@ struct EngineFixture : ::testing::Test {
         gateOpen.notify_all();
     }
 
+    Rundown& rundown() const { return engine->rundown(); }
+
     static Clip still(const QString& name) {
         Clip clip;
         clip.url = QUrl::fromLocalFile("/media/" + name + ".png");
@@ -146,7 +148,7 @@ struct EngineFixture : ::testing::Test {
     // Display names of the current tab's clips.
     QStringList names() const {
         QStringList out;
-        if (const auto group = engine->currentGroup()) {
+        if (const auto group = rundown().currentGroup()) {
             for (const Clip& clip : group->clips) out << clip.displayName;
         }
         return out;
@@ -158,7 +160,7 @@ struct EngineFixture : ::testing::Test {
         group.name = "Tab";
         group.clips = std::move(clips);
         group.selectedIndex = selected;
-        engine->loadGroups({group});
+        rundown().loadGroups({group});
         settle();
     }
 

@@ -31,7 +31,7 @@ QSet<QUuid> idsOf(const QList<Clip>& clips) {
 
 TEST_F(EngineFixture, TransformValuesAreClampedAndNonFiniteValuesIgnored) {
     loadTab({still("A"), still("B")});
-    const QSet<QUuid> both = idsOf(engine->groups()[0].clips);
+    const QSet<QUuid> both = idsOf(rundown().groups()[0].clips);
     struct Case {
         Field field;
         double value;
@@ -47,9 +47,9 @@ TEST_F(EngineFixture, TransformValuesAreClampedAndNonFiniteValuesIgnored) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.field.rawValue().toStdString() + " " + std::to_string(c.value));
-        engine->setTransform(c.field, c.value, both);
-        EXPECT_EQ(engine->groups()[0].clips[0].transform.value(c.field), c.stored);
-        EXPECT_EQ(engine->commonTransformValue(c.field, both), c.stored);
+        rundown().setTransform(c.field, c.value, both);
+        EXPECT_EQ(rundown().groups()[0].clips[0].transform.value(c.field), c.stored);
+        EXPECT_EQ(rundown().commonTransformValue(c.field, both), c.stored);
     }
 }
 
@@ -79,10 +79,10 @@ TEST_F(EngineFixture, FitScalesSmallStillsToTheCanvasEdges) {
         ClipGroup group;
         group.clips = c.clips;
         group.selectedIndex = static_cast<int>(c.clips.size());
-        engine->loadGroups({group});
-        const Clip before = engine->groups()[0].clips[0];
-        engine->fitSmallImagesToCanvas(idsOf(c.clips));
-        const Clip after = engine->groups()[0].clips[0];
+        rundown().loadGroups({group});
+        const Clip before = rundown().groups()[0].clips[0];
+        rundown().fitSmallImagesToCanvas(idsOf(c.clips), engine->canvas());
+        const Clip after = rundown().groups()[0].clips[0];
         if (c.scale) {
             EXPECT_NEAR(after.transform.scale, *c.scale, 1e-9);
             EXPECT_EQ(after.transform.offsetX, 0);
@@ -99,23 +99,23 @@ TEST_F(EngineFixture, FitScalesSmallStillsToTheCanvasEdges) {
 
 TEST_F(EngineFixture, LoopCountsApplyToMoviesOnly) {
     loadTab({still("S"), movie("M1", 2), movie("M2", 5)});
-    const auto clips = engine->groups()[0].clips;
+    const auto clips = rundown().groups()[0].clips;
     const QSet<QUuid> all = idsOf(clips);
-    EXPECT_FALSE(engine->commonLoopCount(all).has_value());
-    engine->setLoopCount(-1, all);
-    EXPECT_EQ(engine->groups()[0].clips[0].loopCount, 1) << "stills keep theirs";
+    EXPECT_FALSE(rundown().commonLoopCount(all).has_value());
+    rundown().setLoopCount(-1, all);
+    EXPECT_EQ(rundown().groups()[0].clips[0].loopCount, 1) << "stills keep theirs";
     EXPECT_EQ(engine->lastMessage(), "繰り返し: 無限（2 件）");
-    EXPECT_EQ(engine->commonLoopCount(all), 0) << "the common value of the movies";
+    EXPECT_EQ(rundown().commonLoopCount(all), 0) << "the common value of the movies";
 
-    QSignalSpy groups(engine.get(), &PlayoutEngine::groupsChanged);
-    engine->setLoopCount(4, {clips[0].id});
+    QSignalSpy groups(&rundown(), &Rundown::clipsChanged);
+    rundown().setLoopCount(4, {clips[0].id});
     EXPECT_EQ(groups.count(), 0) << "stills only: nothing happens";
     EXPECT_EQ(engine->lastMessage(), "繰り返し: 無限（2 件）");
 }
 
 TEST_F(EngineFixture, MotionDurationsAreHeldToTenthToFiveSecondsInHundredths) {
     loadTab({still("A")});
-    const QSet<QUuid> a = {engine->groups()[0].clips[0].id};
+    const QSet<QUuid> a = {rundown().groups()[0].clips[0].id};
     struct Case {
         std::optional<double> given;
         std::optional<double> stored;
@@ -127,8 +127,8 @@ TEST_F(EngineFixture, MotionDurationsAreHeldToTenthToFiveSecondsInHundredths) {
                                      {2.5, 2.5},  {nan, 2.5},    {inf, 2.5}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.given.value_or(-1));
-        engine->setMotionDuration(c.given, a);
-        const auto stored = engine->groups()[0].clips[0].motionDuration;
+        rundown().setMotionDuration(c.given, a);
+        const auto stored = rundown().groups()[0].clips[0].motionDuration;
         ASSERT_EQ(stored.has_value(), c.stored.has_value());
         if (stored) {
             EXPECT_NEAR(*stored, *c.stored, 1e-12);
@@ -138,19 +138,19 @@ TEST_F(EngineFixture, MotionDurationsAreHeldToTenthToFiveSecondsInHundredths) {
 
 TEST_F(EngineFixture, MotionsAndTheirCommonValueKnowThreeStates) {
     loadTab({still("A"), still("B"), still("C")});
-    const auto clips = engine->groups()[0].clips;
+    const auto clips = rundown().groups()[0].clips;
     const QSet<QUuid> ab = {clips[0].id, clips[1].id};
 
-    const auto followsDefault = engine->commonMotion(ab);
+    const auto followsDefault = rundown().commonMotion(ab);
     ASSERT_TRUE(followsDefault.has_value());
     EXPECT_FALSE(followsDefault->has_value()) << "all follow the default motion";
 
-    engine->setMotion(MotionKind::slideLeft, {clips[0].id, QUuid::createUuid()});
+    rundown().setMotion(MotionKind::slideLeft, {clips[0].id, QUuid::createUuid()});
     EXPECT_EQ(engine->lastMessage(), "モーション: SLIDE ←（2 件）");
-    EXPECT_FALSE(engine->commonMotion(ab).has_value()) << "one slides, one follows the default";
-    engine->setMotion(MotionKind::slideLeft, ab);
-    EXPECT_EQ(engine->commonMotion(ab), std::optional<MotionKind>(MotionKind::slideLeft));
-    EXPECT_FALSE(engine->commonMotion({QUuid::createUuid()}).has_value()) << "no targets";
+    EXPECT_FALSE(rundown().commonMotion(ab).has_value()) << "one slides, one follows the default";
+    rundown().setMotion(MotionKind::slideLeft, ab);
+    EXPECT_EQ(rundown().commonMotion(ab), std::optional<MotionKind>(MotionKind::slideLeft));
+    EXPECT_FALSE(rundown().commonMotion({QUuid::createUuid()}).has_value()) << "no targets";
 }
 
 // ---- Canvas and frame rate

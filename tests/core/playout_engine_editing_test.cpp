@@ -31,7 +31,7 @@ QList<int> positions(const ClipGroup& group) {
 
 QStringList tabNames(const PlayoutEngine& engine) {
     QStringList out;
-    for (const ClipGroup& g : engine.groups()) out << g.name;
+    for (const ClipGroup& g : engine.rundown().groups()) out << g.name;
     return out;
 }
 
@@ -40,67 +40,67 @@ QStringList tabNames(const PlayoutEngine& engine) {
 
 TEST_F(EngineFixture, TabsAreAddedRenamedAndCycledWithEachKeepingItsNext) {
     loadTab(stills(3), 2);
-    engine->setReorderSelection({engine->groups()[0].clips[0].id}, 0);
-    engine->addGroup("  B ");
+    rundown().setReorderSelection({rundown().groups()[0].clips[0].id}, 0);
+    rundown().addGroup("  B ");
 
-    engine->renameGroup(1, " \t\n ");  // blank: refused
-    engine->renameGroup(1, "\n New \t");
-    engine->renameGroup(5, "X");
+    rundown().renameGroup(1, " \t\n ");  // blank: refused
+    rundown().renameGroup(1, "\n New \t");
+    rundown().renameGroup(5, "X");
 
-    engine->addGroup("C");
-    engine->cycleGroup(true);
-    EXPECT_EQ(engine->currentGroupIndex(), 0) << "forward from the last wraps to the first";
-    EXPECT_TRUE(engine->reorderSelection().isEmpty()) << "switching tabs empties the selection";
+    rundown().addGroup("C");
+    rundown().cycleGroup(true);
+    EXPECT_EQ(rundown().currentGroupIndex(), 0) << "forward from the last wraps to the first";
+    EXPECT_TRUE(rundown().reorderSelection().isEmpty()) << "switching tabs empties the selection";
     settle();
-    ASSERT_TRUE(engine->selectedClip().has_value());
-    EXPECT_EQ(engine->selectedClip()->displayName, "C2") << "the tab remembered its NEXT";
-    engine->cycleGroup(false);
-    EXPECT_EQ(engine->currentGroupIndex(), 2) << "backward from the first wraps to the last";
+    ASSERT_TRUE(rundown().selectedClip().has_value());
+    EXPECT_EQ(rundown().selectedClip()->displayName, "C2") << "the tab remembered its NEXT";
+    rundown().cycleGroup(false);
+    EXPECT_EQ(rundown().currentGroupIndex(), 2) << "backward from the first wraps to the last";
 
     // Reordering keeps the same tab current and never wraps.
-    engine->moveGroup(0, -1);
+    rundown().moveGroup(0, -1);
     EXPECT_EQ(tabNames(*engine), QStringList({"Tab", "New", "C"}));
-    engine->moveGroup(2, -2);
+    rundown().moveGroup(2, -2);
     EXPECT_EQ(tabNames(*engine), QStringList({"C", "Tab", "New"}));
-    EXPECT_EQ(engine->currentGroupIndex(), 0);
+    EXPECT_EQ(rundown().currentGroupIndex(), 0);
 }
 
 TEST_F(EngineFixture, RemovingATabKeepsTheTabBeingWorkedInCurrent) {
-    engine->loadGroups({tab("A", stills(1, "a")), tab("B", stills(1, "b")),
-                        tab("C", stills(2, "c")), tab("D", stills(1, "d"))});
+    rundown().loadGroups({tab("A", stills(1, "a")), tab("B", stills(1, "b")),
+                          tab("C", stills(2, "c")), tab("D", stills(1, "d"))});
     settle();
-    engine->selectGroup(2);
+    rundown().selectGroup(2);
     settle();
-    engine->setReorderSelection({engine->groups()[2].clips[0].id}, 0);
+    rundown().setReorderSelection({rundown().groups()[2].clips[0].id}, 0);
 
-    engine->removeGroup(0);
+    rundown().removeGroup(0);
     EXPECT_EQ(tabNames(*engine), QStringList({"B", "C", "D"}));
-    EXPECT_EQ(engine->currentGroup()->name, "C") << "removing an earlier tab does not switch";
-    EXPECT_EQ(engine->reorderSelection().size(), 1);
-    EXPECT_EQ(engine->selectedClip()->displayName, "c0");
+    EXPECT_EQ(rundown().currentGroup()->name, "C") << "removing an earlier tab does not switch";
+    EXPECT_EQ(rundown().reorderSelection().size(), 1);
+    EXPECT_EQ(rundown().selectedClip()->displayName, "c0");
 
-    engine->removeGroup(1);  // the current tab itself
-    EXPECT_EQ(engine->currentGroup()->name, "D") << "the following tab takes its place";
-    EXPECT_TRUE(engine->reorderSelection().isEmpty());
-    engine->removeGroup(1);
-    EXPECT_EQ(engine->currentGroup()->name, "B") << "or the new last tab";
+    rundown().removeGroup(1);  // the current tab itself
+    EXPECT_EQ(rundown().currentGroup()->name, "D") << "the following tab takes its place";
+    EXPECT_TRUE(rundown().reorderSelection().isEmpty());
+    rundown().removeGroup(1);
+    EXPECT_EQ(rundown().currentGroup()->name, "B") << "or the new last tab";
 
-    engine->removeGroup(7);
-    engine->removeGroup(0);
+    rundown().removeGroup(7);
+    rundown().removeGroup(0);
     EXPECT_EQ(tabNames(*engine), QStringList({"B"}));
     EXPECT_EQ(engine->lastMessage(), "最後のタブは削除できません");
 }
 
 TEST_F(EngineFixture, LoadingPublishesTheNewTabsWithTheFirstTabCurrent) {
-    engine->loadGroups({tab("A", {}), tab("B", {}), tab("C", {})});
-    engine->selectGroup(2);
+    rundown().loadGroups({tab("A", {}), tab("B", {}), tab("C", {})});
+    rundown().selectGroup(2);
     QList<int> seen;
-    QObject::connect(engine.get(), &PlayoutEngine::groupsChanged,
-                     [&] { seen << engine->currentGroupIndex(); });
-    engine->loadGroups({tab("X", stills(2), {}, 9), tab("Y", {})});
+    QObject::connect(&rundown(), &Rundown::tabsChanged,
+                     [&] { seen << rundown().currentGroupIndex(); });
+    rundown().loadGroups({tab("X", stills(2), {}, 9), tab("Y", {})});
     EXPECT_EQ(seen, QList<int>({0})) << "observers never see the new tabs with the old index";
-    EXPECT_EQ(engine->groups()[0].selectedIndex, 2) << "clamped to the end of the tab";
-    engine->loadGroups({});
+    EXPECT_EQ(rundown().groups()[0].selectedIndex, 2) << "clamped to the end of the tab";
+    rundown().loadGroups({});
     EXPECT_EQ(tabNames(*engine), QStringList({"Group 1"}));
 }
 
@@ -121,20 +121,20 @@ TEST_F(EngineFixture, StructuralEditsAreRefusedWhileTheProgramIsNotOff) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        engine->loadGroups({tab("A", stills(3)), tab("B", stills(1, "b"))});
+        rundown().loadGroups({tab("A", stills(3)), tab("B", stills(1, "b"))});
         settle();
         c.goOnAir();
         ASSERT_EQ(engine->state(), c.expected);
-        const QList<ClipGroup> before = engine->groups();
+        const QList<ClipGroup> before = rundown().groups();
         const CanvasFormat canvas = engine->canvas();
 
-        engine->removeGroup(1);
+        rundown().removeGroup(1);
         EXPECT_EQ(engine->lastMessage(), "オンエア中はタブの削除はできません");
-        engine->moveGroup(0, 1);
+        rundown().moveGroup(0, 1);
         EXPECT_EQ(engine->lastMessage(), "オンエア中はタブの並べ替えはできません");
-        engine->replaceClip(2, QUrl::fromLocalFile(file));
+        rundown().replaceClip(2, QUrl::fromLocalFile(file));
         EXPECT_EQ(engine->lastMessage(), "オンエア中は素材の差し替えはできません");
-        EXPECT_EQ(engine->groups(), before);
+        EXPECT_EQ(rundown().groups(), before);
         engine->setCanvas({1280, 720, "x"});
         EXPECT_EQ(engine->lastMessage(), "オンエア中はフォーマットを変更できません");
         engine->setFrameRate({25, 1});
@@ -144,11 +144,11 @@ TEST_F(EngineFixture, StructuralEditsAreRefusedWhileTheProgramIsNotOff) {
         engine->panicOff();
     }
 
-    engine->loadGroups({tab("A", stills(1)), tab("B", {})});
+    rundown().loadGroups({tab("A", stills(1)), tab("B", {})});
     engine->dsk().transition(1, 0);
     ASSERT_TRUE(engine->isOnAir());
-    engine->moveGroup(0, 1);
-    engine->removeGroup(0);
+    rundown().moveGroup(0, 1);
+    rundown().removeGroup(0);
     EXPECT_EQ(tabNames(*engine), QStringList({"A"}));
 }
 
@@ -162,24 +162,24 @@ TEST_F(EngineFixture, AddsBeyondTheClipLimitAddWhatFitsAndRefusalsChangeNothing)
         clip.isMissing = true;  // keeps the load from verifying thousands of files
         many << clip;
     }
-    engine->loadGroups({tab("A", many), tab("B", many)});
-    engine->addClips(stills(5, "new"), std::nullopt, engine->groups()[1].id);
-    EXPECT_EQ(engine->groups()[1].clips.size(), 5001);
-    EXPECT_EQ(engine->groups()[1].clips.last().displayName, "new1");
+    rundown().loadGroups({tab("A", many), tab("B", many)});
+    rundown().addClips(stills(5, "new"), std::nullopt, rundown().groups()[1].id);
+    EXPECT_EQ(rundown().groups()[1].clips.size(), 5001);
+    EXPECT_EQ(rundown().groups()[1].clips.last().displayName, "new1");
     EXPECT_EQ(engine->lastMessage(), "2 件を追加しました（上限を超える 3 件は追加していません）");
 
-    const QList<ClipGroup> full = engine->groups();
-    engine->addClips(stills(1, "more"));
+    const QList<ClipGroup> full = rundown().groups();
+    rundown().addClips(stills(1, "more"));
     EXPECT_EQ(engine->lastMessage(), "素材は全体で 10000 件までです");
-    engine->addClips(stills(2), std::nullopt, QUuid::createUuid());
+    rundown().addClips(stills(2), std::nullopt, QUuid::createUuid());
     EXPECT_EQ(engine->lastMessage(), "取り込み先のタブが無くなったため、追加を取りやめました");
-    engine->addClips({});
+    rundown().addClips({});
     EXPECT_EQ(engine->lastMessage(), "対応する素材がありませんでした");
-    EXPECT_EQ(engine->groups(), full);
+    EXPECT_EQ(rundown().groups(), full);
 
     // Moving and removing never raise the total; after a removal there is room again.
-    engine->removeClips({engine->groups()[0].clips[0].id}, 0);
-    engine->addClips(stills(1, "more"), 0);
+    rundown().removeClips({rundown().groups()[0].clips[0].id}, 0);
+    rundown().addClips(stills(1, "more"), 0);
     EXPECT_EQ(engine->lastMessage(), "1 件を 1 番目に追加しました");
 }
 
@@ -206,12 +206,12 @@ TEST_F(EngineFixture, AddedClipsKeepNextAndMarkersOnTheirClips) {
         SCOPED_TRACE(c.name);
         QList<Marker> markers;
         for (int p : c.markersBefore) markers << marker(p, "m");
-        engine->loadGroups({tab("A", stills(c.existing), markers, c.selected)});
+        rundown().loadGroups({tab("A", stills(c.existing), markers, c.selected)});
         settle();
-        engine->addClips(stills(2, "N"), c.insertAt);
+        rundown().addClips(stills(2, "N"), c.insertAt);
         settle();
-        EXPECT_EQ(positions(*engine->currentGroup()), c.markersAfter);
-        const auto next = engine->selectedClip();
+        EXPECT_EQ(positions(*rundown().currentGroup()), c.markersAfter);
+        const auto next = rundown().selectedClip();
         EXPECT_EQ(next ? next->displayName : QString(), QString::fromUtf8(c.nextAfter));
         EXPECT_EQ(engine->lastMessage(), QString::fromUtf8(c.message));
         EXPECT_EQ(engine->nextMedia().has_value(), next.has_value()) << "added clips are verified";
@@ -222,26 +222,26 @@ TEST_F(EngineFixture, AddedClipsKeepNextAndMarkersOnTheirClips) {
 // ----------------------------------------------------------------------
 
 TEST_F(EngineFixture, RemovedClipsTakeMarkersAndNextAlong) {
-    engine->loadGroups({tab("A", stills(5), {marker(1, "a"), marker(3, "b")}, 2)});
+    rundown().loadGroups({tab("A", stills(5), {marker(1, "a"), marker(3, "b")}, 2)});
     settle();
-    const auto& clips = engine->groups()[0].clips;
-    EXPECT_EQ(engine->removeClips({clips[0].id, clips[2].id}, 0), 2);
+    const auto& clips = rundown().groups()[0].clips;
+    EXPECT_EQ(rundown().removeClips({clips[0].id, clips[2].id}, 0), 2);
     EXPECT_EQ(names(), QStringList({"C1", "C3", "C4"}));
-    EXPECT_EQ(positions(engine->groups()[0]), QList<int>({0, 1}));
-    EXPECT_EQ(engine->selectedClip()->displayName, "C3") << "the clip after a removed NEXT";
+    EXPECT_EQ(positions(rundown().groups()[0]), QList<int>({0, 1}));
+    EXPECT_EQ(rundown().selectedClip()->displayName, "C3") << "the clip after a removed NEXT";
 
-    engine->setSelectedIndex(2);
-    EXPECT_EQ(engine->removeClips({engine->groups()[0].clips[2].id}, 0), 1);
-    EXPECT_EQ(engine->groups()[0].selectedIndex, 2) << "the end of the tab";
-    EXPECT_EQ(engine->removeClips({QUuid::createUuid()}, 0), 0);
-    EXPECT_EQ(engine->removeClips({engine->groups()[0].clips[0].id}, 3), 0);
+    rundown().setSelectedIndex(2);
+    EXPECT_EQ(rundown().removeClips({rundown().groups()[0].clips[2].id}, 0), 1);
+    EXPECT_EQ(rundown().groups()[0].selectedIndex, 2) << "the end of the tab";
+    EXPECT_EQ(rundown().removeClips({QUuid::createUuid()}, 0), 0);
+    EXPECT_EQ(rundown().removeClips({rundown().groups()[0].clips[0].id}, 3), 0);
 
-    engine->removeClip(2);  // index equal to the clip count
-    engine->setReorderSelection({engine->groups()[0].clips[0].id, engine->groups()[0].clips[1].id},
-                                0);
-    engine->removeClip(0);
+    rundown().removeClip(2);  // index equal to the clip count
+    rundown().setReorderSelection(
+        {rundown().groups()[0].clips[0].id, rundown().groups()[0].clips[1].id}, 0);
+    rundown().removeClip(0);
     EXPECT_EQ(names(), QStringList({"C3"}));
-    EXPECT_EQ(engine->reorderSelection().size(), 1) << "only the removed id leaves the selection";
+    EXPECT_EQ(rundown().reorderSelection().size(), 1) << "only the removed id leaves the selection";
 }
 
 TEST_F(EngineFixture, ProgramAndNextIndexesFollowTheirClipsThroughEdits) {
@@ -251,47 +251,49 @@ TEST_F(EngineFixture, ProgramAndNextIndexesFollowTheirClipsThroughEdits) {
     settle();
     const QUuid program = engine->programClip()->id;
 
-    const auto& clips = engine->groups()[0].clips;
-    engine->removeClips({clips[0].id}, 0);
+    const auto& clips = rundown().groups()[0].clips;
+    rundown().removeClips({clips[0].id}, 0);
     EXPECT_EQ(engine->programIndex(), 1);
-    EXPECT_EQ(engine->selectedClip()->displayName, "C3");
+    EXPECT_EQ(rundown().selectedClip()->displayName, "C3");
 
-    engine->move({engine->groups()[0].clips[1].id}, StripInsertion{5});  // program clip to the end
+    rundown().move({rundown().groups()[0].clips[1].id},
+                   StripInsertion{5});  // program clip to the end
     EXPECT_EQ(names(), QStringList({"C1", "C3", "C4", "C5", "C2"}));
     EXPECT_EQ(engine->programIndex(), 4);
-    EXPECT_EQ(engine->selectedClip()->displayName, "C3");
+    EXPECT_EQ(rundown().selectedClip()->displayName, "C3");
     EXPECT_TRUE(engine->nextMedia().has_value()) << "NEXT stayed ready";
 
-    engine->addClips(stills(2, "N"), 0);
+    rundown().addClips(stills(2, "N"), 0);
     EXPECT_EQ(engine->programIndex(), 6);
 
-    engine->removeClip(*engine->programIndex());
+    rundown().removeClip(*engine->programIndex());
     EXPECT_FALSE(engine->programIndex().has_value());
     EXPECT_EQ(engine->programClip()->id, program) << "the program clip stays on air";
     EXPECT_EQ(engine->state(), State::on);
 }
 
 TEST_F(EngineFixture, MovingClipsToAnotherTabAppendsThemAfterEverything) {
-    engine->loadGroups(
+    rundown().loadGroups(
         {tab("A", stills(4), {marker(2, "m")}, 1), tab("B", stills(1, "b"), {marker(1, "end")})});
     settle();
-    const auto clips = engine->groups()[0].clips;
-    engine->setReorderSelection({clips[1].id, clips[3].id}, 1);
+    const auto clips = rundown().groups()[0].clips;
+    rundown().setReorderSelection({clips[1].id, clips[3].id}, 1);
 
-    engine->moveClips(engine->reorderSelection(), 0);  // to the current tab itself
-    EXPECT_EQ(engine->groups()[0].clips.size(), 4);
+    rundown().moveClips(rundown().reorderSelection(),
+                        0);  // to the current tab itself
+    EXPECT_EQ(rundown().groups()[0].clips.size(), 4);
     EXPECT_TRUE(engine->lastMessage().isEmpty());
 
-    engine->moveClips({clips[3].id, clips[1].id, QUuid::createUuid()}, 1);
+    rundown().moveClips({clips[3].id, clips[1].id, QUuid::createUuid()}, 1);
     EXPECT_EQ(names(), QStringList({"C0", "C2"}));
-    EXPECT_EQ(positions(engine->groups()[0]), QList<int>({1}));
-    EXPECT_EQ(engine->selectedClip()->displayName, "C2");
-    const ClipGroup& b = engine->groups()[1];
+    EXPECT_EQ(positions(rundown().groups()[0]), QList<int>({1}));
+    EXPECT_EQ(rundown().selectedClip()->displayName, "C2");
+    const ClipGroup& b = rundown().groups()[1];
     ASSERT_EQ(b.clips.size(), 3);
     EXPECT_EQ(b.clips[1].displayName, "C1");
     EXPECT_EQ(b.clips[2].displayName, "C3");
     EXPECT_EQ(positions(b), QList<int>({1})) << "the end marker now stands before them";
-    EXPECT_TRUE(engine->reorderSelection().isEmpty());
+    EXPECT_TRUE(rundown().reorderSelection().isEmpty());
     EXPECT_TRUE(logText().contains("MOVE  2 clips -> B\n"));
 }
 
@@ -310,25 +312,26 @@ TEST_F(EngineFixture, ReplacingKeepsIdentityPlacementAndMotion) {
     looping.pixelWidth = 640;
     looping.unreadableReason = "bad";
     loadTab({still("first"), looping, movie("other", 3)});
-    const QUuid loadedID = engine->groups()[0].clips[1].id;
+    const QUuid loadedID = rundown().groups()[0].clips[1].id;
 
-    engine->replaceClip(1, QUrl::fromLocalFile(movieFile));
+    rundown().replaceClip(1, QUrl::fromLocalFile(movieFile));
     Clip expected = looping;
     expected.id = loadedID;
     expected.url = QUrl::fromLocalFile(movieFile);
     expected.displayName = "fresh";
     expected.pixelWidth.reset();
     expected.unreadableReason.reset();
-    EXPECT_EQ(engine->groups()[0].clips[1], expected) << "placement and motion stay, file facts go";
+    EXPECT_EQ(rundown().groups()[0].clips[1], expected)
+        << "placement and motion stay, file facts go";
     EXPECT_TRUE(logText().contains("REPLACE  old -> fresh\n"));
     EXPECT_EQ(forgottenThumbnails, QStringList({"/media/old.mov"}));
 
-    engine->replaceClip(2, QUrl::fromLocalFile(stillFile));
-    EXPECT_EQ(engine->groups()[0].clips[2].loopCount, 1) << "a still plays once";
-    EXPECT_EQ(engine->groups()[0].clips[2].displayName, "photo.v2");
+    rundown().replaceClip(2, QUrl::fromLocalFile(stillFile));
+    EXPECT_EQ(rundown().groups()[0].clips[2].loopCount, 1) << "a still plays once";
+    EXPECT_EQ(rundown().groups()[0].clips[2].displayName, "photo.v2");
 
-    engine->replaceClip(0, QUrl::fromLocalFile(dir.filePath("gone.png")));
-    EXPECT_TRUE(engine->groups()[0].clips[0].isMissing);
+    rundown().replaceClip(0, QUrl::fromLocalFile(dir.filePath("gone.png")));
+    EXPECT_TRUE(rundown().groups()[0].clips[0].isMissing);
     EXPECT_FALSE(engine->nextMedia().has_value()) << "a missing NEXT stays empty";
 }
 
@@ -342,12 +345,12 @@ TEST_F(EngineFixture, VerificationSortsGoodMissingAndUnreadableFiles) {
     movieFailures.insert("bad.mov", "no video");
     QList<QList<QPair<QString, QString>>> reports;
     engine->onUnreadableClips = [&reports](const auto& report) { reports << report; };
-    QSignalSpy pending(engine.get(), &PlayoutEngine::pendingVerificationChanged);
+    QSignalSpy pending(&rundown(), &Rundown::pendingVerificationChanged);
 
     loadTab({still("good"), missing, still("huge"), movie("film"), movie("bad")});
-    const auto clips = engine->groups()[0].clips;
-    EXPECT_TRUE(engine->isVerified(clips[0]) && engine->isVerified(clips[3]));
-    EXPECT_FALSE(engine->isVerified(clips[1]));
+    const auto clips = rundown().groups()[0].clips;
+    EXPECT_TRUE(rundown().isVerified(clips[0]) && rundown().isVerified(clips[3]));
+    EXPECT_FALSE(rundown().isVerified(clips[1]));
     EXPECT_EQ(clips[4].unreadableReason, "no video");
     ASSERT_EQ(reports.size(), 1) << "once, in strip order";
     EXPECT_EQ(reports[0],
@@ -355,7 +358,7 @@ TEST_F(EngineFixture, VerificationSortsGoodMissingAndUnreadableFiles) {
                                               {"bad", "no video"}}));
     ASSERT_GE(pending.count(), 2);
     EXPECT_EQ(pending.first().first().toInt(), 4) << "the missing clip is not counted";
-    EXPECT_EQ(engine->pendingVerification(), 0);
+    EXPECT_EQ(rundown().pendingVerification(), 0);
 }
 
 TEST_F(EngineFixture, ResultsForRemovedReplacedOrMovedClipsAreDroppedOrFollowThem) {
@@ -369,24 +372,25 @@ TEST_F(EngineFixture, ResultsForRemovedReplacedOrMovedClipsAreDroppedOrFollowThe
 
     ClipGroup a;
     a.clips = {still("replaced"), still("removed"), still("moved"), still("r1"), still("r2")};
-    engine->loadGroups({a, ClipGroup{}});
+    rundown().loadGroups({a, ClipGroup{}});
     ASSERT_EQ(deferred.size(), 2u) << "a verification and a metadata pass wait";
-    const auto before = engine->groups()[0].clips;
+    const auto before = rundown().groups()[0].clips;
 
-    engine->replaceClip(0, QUrl::fromLocalFile(freshFile));  // starts passes of its own
-    engine->removeClips({before[1].id, before[4].id}, 0);
-    engine->moveClips({before[2].id}, 1);
+    rundown().replaceClip(0, QUrl::fromLocalFile(freshFile));  // starts passes of its own
+    rundown().removeClips({before[1].id, before[4].id}, 0);
+    rundown().moveClips({before[2].id}, 1);
     runDeferred();
 
-    const ClipGroup tabA = engine->groups()[0];
+    const ClipGroup tabA = rundown().groups()[0];
     ASSERT_EQ(tabA.clips.size(), 2);
-    EXPECT_TRUE(engine->isVerified(tabA.clips[0])) << "verified by its own pass with the new file";
+    EXPECT_TRUE(rundown().isVerified(tabA.clips[0]))
+        << "verified by its own pass with the new file";
     EXPECT_FALSE(tabA.clips[0].unreadableReason.has_value());
-    EXPECT_TRUE(engine->isVerified(engine->groups()[1].clips[0])) << "found in its new tab";
+    EXPECT_TRUE(rundown().isVerified(rundown().groups()[1].clips[0])) << "found in its new tab";
     EXPECT_EQ(tabA.clips[1].unreadableReason, "bad header");
     EXPECT_EQ(reported, (QList<QPair<QString, QString>>{{"r1", "bad header"}}))
         << "the removed unreadable clip is not reported";
-    EXPECT_EQ(engine->pendingVerification(), 0);
+    EXPECT_EQ(rundown().pendingVerification(), 0);
 }
 
 // ---- The id index
@@ -395,35 +399,35 @@ TEST_F(EngineFixture, ResultsForRemovedReplacedOrMovedClipsAreDroppedOrFollowThe
 // Random edits of every kind; after each one, settings addressed by id must reach exactly the
 // clip with that id, which holds only while the id index follows the tabs.
 TEST_F(EngineFixture, SettingsFindTheirClipAfterAnySequenceOfEdits) {
-    engine->loadGroups({tab("A", stills(12, "a"), {marker(3, "m")}), tab("B", stills(6, "b")),
-                        tab("C", stills(4, "c"))});
+    rundown().loadGroups({tab("A", stills(12, "a"), {marker(3, "m")}), tab("B", stills(6, "b")),
+                          tab("C", stills(4, "c"))});
     std::mt19937 random(7);
     auto pick = [&random](int n) { return std::uniform_int_distribution<int>(0, n - 1)(random); };
     int counter = 0;
     for (int step = 0; step < 300; ++step) {
-        const auto clips = engine->currentGroup()->clips;
+        const auto clips = rundown().currentGroup()->clips;
         const int n = static_cast<int>(clips.size());
-        const int tabs = static_cast<int>(engine->groups().size());
+        const int tabs = static_cast<int>(rundown().groups().size());
         const QUuid someID = n > 0 ? clips[pick(n)].id : QUuid();
         const std::function<void()> edits[] = {
-            [&] { engine->addClips(stills(1 + pick(3), "n"), pick(n + 2) - 1); },
-            [&] { engine->removeClips({someID}, engine->currentGroupIndex()); },
-            [&] { engine->nudge({someID}, pick(2) ? 1 : -1); },
-            [&] { engine->move({someID}, StripInsertion{pick(n + 1)}); },
-            [&] { engine->moveClips({someID}, pick(tabs)); },
-            [&] { engine->moveGroup(pick(tabs), pick(3) - 1); },
-            [&] { engine->selectGroup(pick(tabs)); },
-            [&] { tabs > 2 ? engine->removeGroup(pick(tabs)) : engine->addGroup("t"); },
-            [&] { engine->addClips(stills(2, "x"), 0, engine->groups()[pick(tabs)].id); },
+            [&] { rundown().addClips(stills(1 + pick(3), "n"), pick(n + 2) - 1); },
+            [&] { rundown().removeClips({someID}, rundown().currentGroupIndex()); },
+            [&] { rundown().nudge({someID}, pick(2) ? 1 : -1); },
+            [&] { rundown().move({someID}, StripInsertion{pick(n + 1)}); },
+            [&] { rundown().moveClips({someID}, pick(tabs)); },
+            [&] { rundown().moveGroup(pick(tabs), pick(3) - 1); },
+            [&] { rundown().selectGroup(pick(tabs)); },
+            [&] { tabs > 2 ? rundown().removeGroup(pick(tabs)) : rundown().addGroup("t"); },
+            [&] { rundown().addClips(stills(2, "x"), 0, rundown().groups()[pick(tabs)].id); },
         };
         edits[pick(9)]();
-        const auto group = engine->currentGroup();
+        const auto group = rundown().currentGroup();
         if (group->clips.isEmpty()) continue;
         const Clip target = group->clips[pick(static_cast<int>(group->clips.size()))];
         const double value = (++counter % 300) / 1000.0;
-        engine->setTransform(ClipTransform::Field::offsetX, value, {target.id});
+        rundown().setTransform(ClipTransform::Field::offsetX, value, {target.id});
         int hits = 0;
-        const auto after = engine->currentGroup()->clips;
+        const auto after = rundown().currentGroup()->clips;
         for (const Clip& clip : after) {
             if (clip.id == target.id) {
                 ASSERT_EQ(clip.transform.offsetX, value) << "step " << step;

@@ -81,7 +81,7 @@ TEST_F(EngineFixture, RealFilesReachAirThroughTheStandardLoaders) {
 
     ClipGroup group;
     group.clips = {picture, text};
-    engine->loadGroups({group});
+    rundown().loadGroups({group});
     ASSERT_TRUE(waitUntil([&] { return engine->nextMedia().has_value(); }, 10));
     ASSERT_TRUE(waitUntil([&] { return !unreadable.isEmpty(); }, 10));
     EXPECT_EQ(unreadable[0].first, "NotAnImage");

@@ -5,9 +5,8 @@
 
 #include "support/test_media.h"
 
-#include <QTemporaryDir>
-
 #include <QSignalSpy>
+#include <QTemporaryDir>
 
 #include <clocale>
 #include <cstdio>
@@ -114,34 +113,24 @@ TEST_F(EngineFixture, TakeOffUsesTheProgramClipsMotionOrTheDefaultsAsTheyStandTh
               "ON    Plain  [FADE 0.50s]\nOFF   Plain  [DIVE 0.25s]\n");
 }
 
-TEST_F(EngineFixture, ACopyTakenAfterTheFadesEndButBeforeItsLastTickIsAtTheEndLevel) {
-    Clip a = still("A");
-    a.motionDuration = 0.5 + 1.0 / 480.0;  // ends between two ticks of the 120 Hz clock
-    loadTab({a});
-    engine->spacePressed();
-    clock.advance(0.5 + 1.0 / 240.0);
-    ASSERT_EQ(engine->state(), State::fadingIn) << "the tick that ends the fade is still to come";
-    EXPECT_EQ(engine->outputState().opacity, 1.0);
-}
-
 TEST_F(EngineFixture, NoOpsOfReloadingFromDiskAndOfStaleUnreadableEntriesChangeNothing) {
     Clip m = movie("M");
     Clip a = still("A");
     loadTab({m, a});
     int reports = 0;
     engine->onUnreadableClips = [&](const auto&) { ++reports; };
-    QSignalSpy groups(engine.get(), &PlayoutEngine::groupsChanged);
-    QSignalSpy pending(engine.get(), &PlayoutEngine::pendingVerificationChanged);
+    QSignalSpy groups(&rundown(), &Rundown::clipsChanged);
+    QSignalSpy pending(&rundown(), &Rundown::pendingVerificationChanged);
     engine->reloadSelectedStillFromDisk();  // NEXT is a movie
     EXPECT_EQ(groups.count(), 0);
-    engine->setSelectedIndex(2);
+    rundown().setSelectedIndex(2);
     groups.clear();
     engine->applyUnreadable({{a.id, QUrl::fromLocalFile("/media/other.png"), "A", "r"},
                              {QUuid::createUuid(), a.url, "gone", "r"}});
     EXPECT_EQ(groups.count(), 0);
     EXPECT_EQ(pending.count(), 0);
     EXPECT_EQ(reports, 0);
-    EXPECT_TRUE(engine->isVerified(engine->groups()[0].clips[1]));
+    EXPECT_TRUE(rundown().isVerified(rundown().groups()[0].clips[1]));
 }
 
 // Movie NEXT with probes that answer by name ("nosize…" gets no size); background work waits.
@@ -171,9 +160,9 @@ struct MovieNextTest : EngineFixture {
 TEST_F(MovieNextTest, RefinementsKeepThePlaybackAndOnlyTheNewestIsApplied) {
     ClipGroup group;
     group.clips = {movie("nosize"), movie("sized")};
-    engine->loadGroups({group});
+    rundown().loadGroups({group});
     runDeferred();  // verification and metadata; the refinement of NEXT is now queued
-    engine->setSelectedIndex(1);
+    rundown().setSelectedIndex(1);
     ASSERT_NE(nextMovie(), nullptr);
     const auto second = nextMovie()->playback;
     EXPECT_EQ(nextMovie()->size, QSizeF(640, 360)) << "the stored size of the clip";
@@ -190,7 +179,7 @@ TEST_F(MovieNextTest, RefinementsKeepThePlaybackAndOnlyTheNewestIsApplied) {
     ASSERT_NE(nextMovie()->poster, nullptr);
     EXPECT_EQ(nextMovie()->poster->width(), 1920 / 8) << "poster limited by the larger canvas side";
 
-    engine->setSelectedIndex(0);
+    rundown().setSelectedIndex(0);
     runDeferred();
     ASSERT_NE(nextMovie(), nullptr);
     EXPECT_EQ(nextMovie()->size, QSizeF(1920, 1080));

@@ -7,26 +7,26 @@ namespace {
 
 TEST_F(EngineFixture, SelectionClampsAndStaysAtTheEnds) {
     loadTab(stills(5), 4);
-    engine->selectNext();
-    engine->selectNext();
-    EXPECT_EQ(engine->groups()[0].selectedIndex, 5);
-    engine->setSelectedIndex(-3);
-    engine->selectPrevious();
-    EXPECT_EQ(engine->groups()[0].selectedIndex, 0);
-    engine->setSelectedIndex(99);
-    engine->jumpToLast();
-    EXPECT_EQ(engine->groups()[0].selectedIndex, 4);
+    rundown().selectNext();
+    rundown().selectNext();
+    EXPECT_EQ(rundown().groups()[0].selectedIndex, 5);
+    rundown().setSelectedIndex(-3);
+    rundown().selectPrevious();
+    EXPECT_EQ(rundown().groups()[0].selectedIndex, 0);
+    rundown().setSelectedIndex(99);
+    rundown().jumpToLast();
+    EXPECT_EQ(rundown().groups()[0].selectedIndex, 4);
 }
 
 TEST_F(EngineFixture, ReselectingTheLoadedOrLoadingClipDoesNotReload) {
     loadTab(stills(3));
     const int loads = stillLoads;
-    engine->setSelectedIndex(0);
+    rundown().setSelectedIndex(0);
     settle();
     EXPECT_EQ(stillLoads, loads) << "already preloaded";
     closeGate();
-    engine->setSelectedIndex(1);
-    engine->setSelectedIndex(1);  // being decoded
+    rundown().setSelectedIndex(1);
+    rundown().setSelectedIndex(1);  // being decoded
     openGate();
     settle();
     EXPECT_EQ(stillLoads, loads + 1);
@@ -36,10 +36,10 @@ TEST_F(EngineFixture, OnlyTheLatestOfABurstOfSelectionsIsDecodedAndApplied) {
     loadTab(stills(4));
     const int loads = stillLoads;
     closeGate();
-    engine->setSelectedIndex(1);  // its job starts and blocks in the loader
+    rundown().setSelectedIndex(1);  // its job starts and blocks in the loader
     waitUntil([this] { return false; }, 0.05);
-    engine->setSelectedIndex(2);  // queued behind it, superseded before it starts
-    engine->setSelectedIndex(3);
+    rundown().setSelectedIndex(2);  // queued behind it, superseded before it starts
+    rundown().setSelectedIndex(3);
     openGate();
     settle();
     EXPECT_EQ(stillLoads, loads + 2) << "the superseded queued job never decodes";
@@ -52,34 +52,34 @@ TEST_F(EngineFixture, MarkerJumpsFindTheNeighbouringMarker) {
     group.clips = stills(6);
     group.markers = {Marker{QUuid::createUuid(), 5, "b"}, Marker{QUuid::createUuid(), 2, "a"}};
     group.selectedIndex = 2;
-    engine->loadGroups({group});
+    rundown().loadGroups({group});
     settle();
-    engine->jumpToMarker(true);
-    EXPECT_EQ(engine->groups()[0].selectedIndex, 5);
-    engine->jumpToMarker(false);
-    engine->jumpToMarker(false);
-    EXPECT_EQ(engine->groups()[0].selectedIndex, 2) << "nothing before 2";
+    rundown().jumpToMarker(true);
+    EXPECT_EQ(rundown().groups()[0].selectedIndex, 5);
+    rundown().jumpToMarker(false);
+    rundown().jumpToMarker(false);
+    EXPECT_EQ(rundown().groups()[0].selectedIndex, 2) << "nothing before 2";
 
     loadTab(stills(2));
-    engine->jumpToMarker(true);
+    rundown().jumpToMarker(true);
     EXPECT_EQ(engine->lastMessage(), "マーカーがありません");
 }
 
 TEST_F(EngineFixture, ShiftExtensionGrowsAndShrinksFromTheAnchor) {
     QList<Clip> clips = stills(5);
     loadTab(clips, 1);
-    engine->extendSelection(+1);
-    engine->extendSelection(+1);
-    engine->extendSelection(-1);
-    EXPECT_EQ(engine->reorderSelection(), (QSet<QUuid>{clips[1].id, clips[2].id}));
-    EXPECT_EQ(engine->groups()[0].selectedIndex, 2);
+    rundown().extendSelection(+1);
+    rundown().extendSelection(+1);
+    rundown().extendSelection(-1);
+    EXPECT_EQ(rundown().reorderSelection(), (QSet<QUuid>{clips[1].id, clips[2].id}));
+    EXPECT_EQ(rundown().groups()[0].selectedIndex, 2);
 
-    engine->setReorderSelection({}, std::nullopt);
-    engine->setSelectedIndex(5);  // the end
-    engine->extendSelection(+1);
-    EXPECT_TRUE(engine->reorderSelection().isEmpty());
-    engine->extendSelection(-1);
-    EXPECT_EQ(engine->reorderSelection(), QSet<QUuid>{clips[4].id});
+    rundown().setReorderSelection({}, std::nullopt);
+    rundown().setSelectedIndex(5);  // the end
+    rundown().extendSelection(+1);
+    EXPECT_TRUE(rundown().reorderSelection().isEmpty());
+    rundown().extendSelection(-1);
+    EXPECT_EQ(rundown().reorderSelection(), QSet<QUuid>{clips[4].id});
 }
 
 TEST_F(EngineFixture, FilterTrimsBlanksAndIgnoresCase) {
@@ -87,12 +87,12 @@ TEST_F(EngineFixture, FilterTrimsBlanksAndIgnoresCase) {
     clips[0].displayName = "Opening TITLE";
     clips[1].displayName = "ロゴ";
     loadTab(clips);
-    engine->setFilterText("   \t");
-    EXPECT_EQ(engine->filteredCount(), 2);
-    engine->setFilterText(" title ");
-    EXPECT_TRUE(engine->matchesFilter(clips[0]));
-    engine->setFilterText("ロゴ\n");
-    EXPECT_EQ(engine->filteredCount(), 0) << "line breaks are not trimmed";
+    rundown().setFilterText("   \t");
+    EXPECT_EQ(rundown().filteredCount(), 2);
+    rundown().setFilterText(" title ");
+    EXPECT_TRUE(rundown().matchesFilter(clips[0]));
+    rundown().setFilterText("ロゴ\n");
+    EXPECT_EQ(rundown().filteredCount(), 0) << "line breaks are not trimmed";
 }
 
 TEST_F(EngineFixture, AStillThatFailsToDecodeIsMarkedAndReported) {
@@ -106,10 +106,10 @@ TEST_F(EngineFixture, AStillThatFailsToDecodeIsMarkedAndReported) {
 }
 
 TEST_F(EngineFixture, VerificationCounterDropsAtTheFirstEveryTwentyFourthAndTheLastClip) {
-    QSignalSpy spy(engine.get(), &PlayoutEngine::pendingVerificationChanged);
+    QSignalSpy spy(&rundown(), &Rundown::pendingVerificationChanged);
     ClipGroup group;
     group.clips = stills(100);
-    engine->loadGroups({group});
+    rundown().loadGroups({group});
     settle();
     QList<int> values;
     for (const auto& args : spy) values << args.at(0).toInt();
@@ -124,14 +124,15 @@ TEST_F(EngineFixture, MetadataIsTruncatedAndAppliedOnlyToTheSameFile) {
     engine->applyMetadata({{a, QSizeF(640.7, 360.2)}, {b, QSizeF(10, 10)}},
                           {{a, QPointF(0.5, -0.25)}},
                           {{a, clips[0].url}, {b, QUrl::fromLocalFile("/elsewhere.png")}});
-    const Clip& first = engine->groups()[0].clips[0];
+    const Clip& first = rundown().groups()[0].clips[0];
     EXPECT_EQ(first.pixelHeight, 360);
     EXPECT_EQ(first.contentAnchorX, 0.5);
-    EXPECT_FALSE(engine->groups()[0].clips[1].pixelWidth.has_value());
+    EXPECT_FALSE(rundown().groups()[0].clips[1].pixelWidth.has_value());
 
     const double nan = std::numeric_limits<double>::quiet_NaN();
     engine->applyMetadata({{b, QSizeF(nan, 10)}}, {}, {{b, clips[1].url}});
-    EXPECT_FALSE(engine->groups()[0].clips[1].pixelWidth.has_value()) << "not a number is ignored";
+    EXPECT_FALSE(rundown().groups()[0].clips[1].pixelWidth.has_value())
+        << "not a number is ignored";
 }
 
 }  // namespace

@@ -7,7 +7,7 @@ namespace {
 
 // The current tab as one row: clip names, and markers as "|name".
 QStringList strip(const PlayoutEngine& engine) {
-    const ClipGroup group = *engine.currentGroup();
+    const ClipGroup group = *engine.rundown().currentGroup();
     QStringList out;
     int m = 0;
     for (int i = 0; i <= group.clips.size(); ++i) {
@@ -27,12 +27,12 @@ struct StripFixture : EngineFixture {
             group.markers << Marker{QUuid::createUuid(), position, name};
         }
         group.selectedIndex = selected;
-        engine->loadGroups({group});
+        rundown().loadGroups({group});
         settle();
     }
-    QUuid clipID(int index) const { return engine->currentGroup()->clips[index].id; }
+    QUuid clipID(int index) const { return rundown().currentGroup()->clips[index].id; }
     QUuid markerID(const QString& name) const {
-        const ClipGroup group = *engine->currentGroup();
+        const ClipGroup group = *rundown().currentGroup();
         for (const Marker& m : group.markers) {
             if (m.name == name) return m.id;
         }
@@ -42,28 +42,28 @@ struct StripFixture : EngineFixture {
 
 TEST_F(StripFixture, MarkersTravelWithTheClipsAroundThem) {
     loadStrip(5, {{2, "M"}}, 1);
-    EXPECT_TRUE(engine->nudge({clipID(1)}, 1));
+    EXPECT_TRUE(rundown().nudge({clipID(1)}, 1));
     EXPECT_EQ(strip(*engine), QStringList({"C0", "|M", "C1", "C2", "C3", "C4"}));
-    EXPECT_EQ(engine->selectedClip()->displayName, "C1") << "NEXT stays on its clip";
+    EXPECT_EQ(rundown().selectedClip()->displayName, "C1") << "NEXT stays on its clip";
 
     // A block of clips dragged across the marker to the end.
-    EXPECT_TRUE(engine->move({clipID(0), clipID(1)}, StripInsertion{5}));
+    EXPECT_TRUE(rundown().move({clipID(0), clipID(1)}, StripInsertion{5}));
     EXPECT_EQ(strip(*engine), QStringList({"|M", "C2", "C3", "C4", "C0", "C1"}));
 
-    engine->moveMarker(markerID("M"), StripInsertion{3});
+    rundown().moveMarker(markerID("M"), StripInsertion{3});
     EXPECT_EQ(strip(*engine), QStringList({"C2", "C3", "C4", "|M", "C0", "C1"}));
-    EXPECT_TRUE(engine->move({clipID(3)}, StripInsertion{0, markerID("M"), false}));
+    EXPECT_TRUE(rundown().move({clipID(3)}, StripInsertion{0, markerID("M"), false}));
     EXPECT_EQ(strip(*engine), QStringList({"C2", "C3", "C4", "C0", "|M", "C1"}));
 
     // A drag that changes nothing writes nothing.
-    QSignalSpy groups(engine.get(), &PlayoutEngine::groupsChanged);
-    EXPECT_FALSE(engine->move({clipID(1)}, StripInsertion{1}));
-    EXPECT_FALSE(engine->nudge({clipID(0)}, -1));
-    EXPECT_FALSE(engine->move({QUuid::createUuid()}, StripInsertion{0}));
+    QSignalSpy groups(&rundown(), &Rundown::clipsChanged);
+    EXPECT_FALSE(rundown().move({clipID(1)}, StripInsertion{1}));
+    EXPECT_FALSE(rundown().nudge({clipID(0)}, -1));
+    EXPECT_FALSE(rundown().move({QUuid::createUuid()}, StripInsertion{0}));
     EXPECT_EQ(groups.count(), 0);
 
     // Removing clips keeps a marker in its gap.
-    engine->removeClips({clipID(0), clipID(3)}, 0);
+    rundown().removeClips({clipID(0), clipID(3)}, 0);
     EXPECT_EQ(strip(*engine), QStringList({"C3", "C4", "|M", "C1"}));
 }
 
@@ -72,33 +72,33 @@ TEST_F(StripFixture, AReorderAroundNextKeepsItsMediumLoaded) {
     ASSERT_TRUE(engine->nextMedia().has_value());
     const int loads = stillLoads;
     QSignalSpy next(engine.get(), &PlayoutEngine::nextMediaChanged);
-    engine->nudge({clipID(3)}, -1);
-    engine->move({clipID(0)}, StripInsertion{4});
-    engine->addMarker(1, "m");
-    engine->moveMarker(markerID("m"), StripInsertion{3});
+    rundown().nudge({clipID(3)}, -1);
+    rundown().move({clipID(0)}, StripInsertion{4});
+    rundown().addMarker(1, "m");
+    rundown().moveMarker(markerID("m"), StripInsertion{3});
     settle();
     EXPECT_EQ(stillLoads, loads) << "no new decode for the same NEXT";
     EXPECT_EQ(next.count(), 0);
 
     // Take right after a nudge: NEXT is ready at once.
-    engine->nudge({clipID(0)}, 1);
+    rundown().nudge({clipID(0)}, 1);
     engine->returnPressed();
     EXPECT_EQ(engine->programClip()->displayName, "C1");
 }
 
 TEST_F(StripFixture, MarkersAreAddedRenamedAndRemovedByTheirRules) {
     loadStrip(3, {{3, "A"}});
-    engine->addMarker(3, "B");
-    engine->addMarker(0, "  first\n");
-    engine->addMarker(4, "beyond");
-    engine->addMarker(-1, "before");
-    engine->addMarker(1, " \t ");
+    rundown().addMarker(3, "B");
+    rundown().addMarker(0, "  first\n");
+    rundown().addMarker(4, "beyond");
+    rundown().addMarker(-1, "before");
+    rundown().addMarker(1, " \t ");
     EXPECT_EQ(strip(*engine), QStringList({"|first", "C0", "C1", "C2", "|A", "|B"}));
 
-    engine->renameMarker(markerID("B"), "  ");
-    engine->renameMarker(markerID("B"), " Bee ");
-    engine->renameMarker(QUuid::createUuid(), "ghost");
-    engine->removeMarker(markerID("first"));
+    rundown().renameMarker(markerID("B"), "  ");
+    rundown().renameMarker(markerID("B"), " Bee ");
+    rundown().renameMarker(QUuid::createUuid(), "ghost");
+    rundown().removeMarker(markerID("first"));
     EXPECT_EQ(strip(*engine), QStringList({"C0", "C1", "C2", "|A", "|Bee"}));
 }
 
@@ -125,7 +125,7 @@ TEST_F(StripFixture, BarSectionsFollowTheInnerMarkers) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         loadStrip(c.clips, c.markers, c.clips);
-        EXPECT_EQ(engine->barSections(), c.sections);
+        EXPECT_EQ(rundown().barSections(), c.sections);
     }
 }
 

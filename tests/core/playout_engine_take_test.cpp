@@ -11,7 +11,7 @@ TEST_F(EngineFixture, FadeTakeRampsOnTheFadeClockAndAutoAdvances) {
     engine->spacePressed();
     EXPECT_EQ(engine->state(), State::fadingIn);
     EXPECT_EQ(engine->programClip()->displayName, "A");
-    EXPECT_EQ(engine->groups()[0].selectedIndex, 1) << "auto-advance moved NEXT";
+    EXPECT_EQ(rundown().groups()[0].selectedIndex, 1) << "auto-advance moved NEXT";
 
     clock.advance(0.25);
     EXPECT_NEAR(engine->outputState().opacity, 0.5, 1e-9);
@@ -73,6 +73,47 @@ TEST_F(EngineFixture, ReturnCutsBetweenClipsAndCutsOffAtTheEndOfTheTab) {
     EXPECT_EQ(logText(), "ON    A  [CUT]\nON    B  [CUT]\nOFF   B  [CUT]\n");
 }
 
+// Return on air with NEXT inside the tab but not ready keeps the program as it is.
+TEST_F(EngineFixture, ReturnOnAirWithNextNotReadyKeepsTheProgramOn) {
+    struct Case {
+        const char* name;
+        std::function<void()> onAirWithUnreadyNext;
+        const char* message;
+    };
+    const std::vector<Case> cases = {
+        {"still decoding",
+         [this] {
+             loadTab({still("A"), still("B"), still("C")});
+             closeGate();
+             engine->returnPressed();  // NEXT advances to B, whose decode waits at the gate
+         },
+         "素材の先読み中です: B"},
+        {"not yet verified",
+         [this] {
+             loadTab({still("A")});
+             engine->returnPressed();
+             rundown().addClips({still("B")});  // its check result is still queued
+             rundown().setSelectedIndex(1);
+         },
+         "確認中です。数秒待ってからもう一度: B"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        c.onAirWithUnreadyNext();
+        ASSERT_EQ(engine->state(), State::on);
+        ASSERT_FALSE(engine->isAtEnd());
+        const auto before = engine->outputState().state;
+        engine->returnPressed();
+        EXPECT_EQ(engine->state(), State::on);
+        EXPECT_EQ(engine->programClip()->displayName, "A");
+        EXPECT_EQ(engine->outputState().state, before) << "the program layer is untouched";
+        EXPECT_EQ(engine->lastMessage(), QString::fromUtf8(c.message));
+        openGate();
+        engine->panicOff();
+        settle();
+    }
+}
+
 TEST_F(EngineFixture, KeyToggleMutesProgramAndAudioAndRestoresIt) {
     loadTab({still("A")});
     engine->cutTogglePressed();
@@ -129,40 +170,16 @@ TEST_F(EngineFixture, RefusalsNameTheClipAndChangeNothing) {
     missing.isMissing = true;
     Clip unreadable = still("Bad");
     stillRejections.insert("Bad.png", "画像のヘッダを読み取れません");
-    loadTab({missing, unreadable, still("Late")});
+    loadTab({missing, unreadable});
 
     engine->spacePressed();
     EXPECT_EQ(engine->lastMessage(), "ファイルが見つかりません: Missing");
-    engine->setSelectedIndex(1);
+    rundown().setSelectedIndex(1);
     settle();
     engine->returnPressed();
     EXPECT_EQ(engine->lastMessage(), "Bad: 画像のヘッダを読み取れません");
     EXPECT_EQ(engine->state(), State::off);
-
-    // A verified clip whose still is still being decoded.
-    engine->setSelectedIndex(2);
-    settle();
-    closeGate();
-    engine->reloadNextMedia();
-    EXPECT_TRUE(engine->isNextLoading());
-    engine->spacePressed();
-    EXPECT_EQ(engine->lastMessage(), "素材の先読み中です: Late");
-    EXPECT_EQ(engine->state(), State::off);
-    openGate();
-    settle();
-    engine->spacePressed();
-    EXPECT_EQ(logText(), "ON    Late  [FADE 0.50s]\n");
-}
-
-TEST_F(EngineFixture, UnverifiedClipIsRefusedUntilItsCheckArrives) {
-    ClipGroup group;
-    group.clips = {still("A")};
-    engine->loadGroups({group});  // the verification step is queued, not yet run
-    engine->spacePressed();
-    EXPECT_EQ(engine->lastMessage(), "確認中です。数秒待ってからもう一度: A");
-    settle();
-    engine->spacePressed();
-    EXPECT_EQ(engine->state(), State::fadingIn);
+    EXPECT_EQ(logText(), "");
 }
 
 TEST_F(EngineFixture, AutoAdvanceOffPreloadsTheTakenClipAgain) {
@@ -170,22 +187,26 @@ TEST_F(EngineFixture, AutoAdvanceOffPreloadsTheTakenClipAgain) {
     loadTab({still("A"), still("B")});
     const int loadsBefore = stillLoads;
     engine->returnPressed();
-    EXPECT_EQ(engine->groups()[0].selectedIndex, 0);
+    EXPECT_EQ(rundown().groups()[0].selectedIndex, 0);
     settle();
     EXPECT_EQ(stillLoads, loadsBefore + 1);
     ASSERT_TRUE(engine->nextMedia().has_value());
 }
 
-TEST_F(EngineFixture, SnapshotFollowsTheRampAtAnyInstantAndHonoursTheKey) {
+TEST_F(EngineFixture, SnapshotFollowsTheRampAtAnyInstantAndStopsAtItsEnd) {
     Clip a = still("A");
-    a.motionDuration = 1.0;
+    const double duration = 1.0 + 1.0 / 480.0;  // ends between two ticks of the 120 Hz clock
+    a.motionDuration = duration;
     a.contentAnchorX = 0.25;
     loadTab({a});
     engine->spacePressed();
     clock.advance(0.5 - 1.0 / 240.0);  // between two ticks
-    EXPECT_NEAR(engine->outputState().opacity, 0.5 - 1.0 / 240.0, 1e-9)
+    EXPECT_NEAR(engine->outputState().opacity, (0.5 - 1.0 / 240.0) / duration, 1e-9)
         << "evaluated at the moment of the copy, not at the last tick";
     EXPECT_EQ(engine->outputState()->contentAnchor, QPointF(0.25, 0));
+    clock.advance(0.5 + 1.0 / 120.0);
+    ASSERT_EQ(engine->state(), State::fadingIn) << "the tick that ends the fade is still to come";
+    EXPECT_EQ(engine->outputState().opacity, 1.0);
 }
 
 TEST_F(EngineFixture, AudioGainFollowsKeyFaderToneAndAudioSwitch) {

@@ -1,7 +1,7 @@
 // The strip of the current tab: clips and markers in one row. Drags and nudges are worked out
 // by StripOrder and written back here with NEXT kept on its clip; markers are added, renamed
 // and removed; the sequence bar reads the tab as sections opened by its markers.
-#include "core/playout_engine.h"
+#include "core/rundown.h"
 
 #include <algorithm>
 
@@ -17,7 +17,7 @@ QList<QUuid> clipIDsOf(const ClipGroup& group) {
 
 }  // namespace
 
-void PlayoutEngine::toggleReorderSelection(int index) {
+void Rundown::toggleReorderSelection(int index) {
     if (groups_.isEmpty()) return;
     const auto& clips = groups_[safeGroupIndex()].clips;
     if (index < 0 || index >= clips.size()) return;
@@ -27,12 +27,12 @@ void PlayoutEngine::toggleReorderSelection(int index) {
     setReorderSelection(std::move(selection), index);
 }
 
-QSet<QUuid> PlayoutEngine::targetIDs(const QUuid& id) const {
+QSet<QUuid> Rundown::targetIDs(const QUuid& id) const {
     if (reorderSelection_.contains(id)) return reorderSelection_;
     return {id};
 }
 
-bool PlayoutEngine::move(const QSet<QUuid>& ids, const StripInsertion& to) {
+bool Rundown::move(const QSet<QUuid>& ids, const StripInsertion& to) {
     if (groups_.isEmpty()) return false;
     const int g = safeGroupIndex();
     StripOrder order(clipIDsOf(groups_[g]), groups_[g].markers);
@@ -43,7 +43,7 @@ bool PlayoutEngine::move(const QSet<QUuid>& ids, const StripInsertion& to) {
     return true;
 }
 
-bool PlayoutEngine::nudge(const QSet<QUuid>& ids, int step) {
+bool Rundown::nudge(const QSet<QUuid>& ids, int step) {
     if (groups_.isEmpty()) return false;
     const int g = safeGroupIndex();
     StripOrder order(clipIDsOf(groups_[g]), groups_[g].markers);
@@ -54,14 +54,14 @@ bool PlayoutEngine::nudge(const QSet<QUuid>& ids, int step) {
     return true;
 }
 
-void PlayoutEngine::moveMarker(const QUuid& id, const StripInsertion& to) {
+void Rundown::moveMarker(const QUuid& id, const StripInsertion& to) {
     if (groups_.isEmpty()) return;
     const int g = safeGroupIndex();
     StripOrder order(clipIDsOf(groups_[g]), groups_[g].markers);
     if (order.move({StripOrder::Item::marker(id)}, to)) applyStripOrder(order, g);
 }
 
-void PlayoutEngine::applyStripOrder(const StripOrder& order, int inGroup) {
+void Rundown::applyStripOrder(const StripOrder& order, int inGroup) {
     if (inGroup < 0 || inGroup >= groups_.size()) return;
     ClipGroup& group = groups_[inGroup];
     std::optional<QUuid> selectedID;
@@ -70,6 +70,7 @@ void PlayoutEngine::applyStripOrder(const StripOrder& order, int inGroup) {
     }
     // The id index still describes the old order: it serves as the table from id to clip.
     const QList<QUuid> ids = order.clipIDs();
+    const bool clipsMoved = ids != clipIDsOf(group);
     QList<Clip> clips;
     clips.reserve(ids.size());
     std::optional<int> selected;
@@ -80,14 +81,21 @@ void PlayoutEngine::applyStripOrder(const StripOrder& order, int inGroup) {
         clips.push_back(std::move(group.clips[at->second]));
     }
     group.clips = std::move(clips);
-    group.markers = order.markers();
+    QList<Marker> markers = order.markers();
+    const bool markersMoved = markers != group.markers;
+    group.markers = std::move(markers);
     const int count = static_cast<int>(group.clips.size());
-    group.selectedIndex = selected ? *selected : std::min(group.selectedIndex, count);
-    commitGroups();
-    reloadNextMediaUnlessKept();
+    const int next = selected ? *selected : std::min(group.selectedIndex, count);
+    const bool nextMoved = next != group.selectedIndex;
+    group.selectedIndex = next;
+    rebuildIndex();
+    if (clipsMoved) emit clipsChanged(inGroup);
+    if (markersMoved) emit markersChanged(inGroup);
+    if (nextMoved) emit selectionChanged();
+    nextChanged(false);
 }
 
-void PlayoutEngine::addMarker(int position, const QString& name) {
+void Rundown::addMarker(int position, const QString& name) {
     const QString trimmed = name.trimmed();
     if (trimmed.isEmpty() || groups_.isEmpty()) return;
     ClipGroup& group = groups_[safeGroupIndex()];
@@ -96,10 +104,10 @@ void PlayoutEngine::addMarker(int position, const QString& name) {
     // Stable: the new marker follows those already standing at its position.
     std::stable_sort(group.markers.begin(), group.markers.end(),
                      [](const Marker& a, const Marker& b) { return a.position < b.position; });
-    emit groupsChanged();  // markers are not in the id index
+    emit markersChanged(safeGroupIndex());  // markers are not in the id index
 }
 
-void PlayoutEngine::renameMarker(const QUuid& id, const QString& name) {
+void Rundown::renameMarker(const QUuid& id, const QString& name) {
     const QString trimmed = name.trimmed();
     if (trimmed.isEmpty() || groups_.isEmpty()) return;
     auto& markers = groups_[safeGroupIndex()].markers;
@@ -107,16 +115,18 @@ void PlayoutEngine::renameMarker(const QUuid& id, const QString& name) {
         std::find_if(markers.begin(), markers.end(), [&id](const Marker& m) { return m.id == id; });
     if (it == markers.end() || it->name == trimmed) return;
     it->name = trimmed;
-    emit groupsChanged();
+    emit markersChanged(safeGroupIndex());
 }
 
-void PlayoutEngine::removeMarker(const QUuid& id) {
+void Rundown::removeMarker(const QUuid& id) {
     if (groups_.isEmpty()) return;
     auto& markers = groups_[safeGroupIndex()].markers;
-    if (markers.removeIf([&id](const Marker& m) { return m.id == id; }) > 0) emit groupsChanged();
+    if (markers.removeIf([&id](const Marker& m) { return m.id == id; }) > 0) {
+        emit markersChanged(safeGroupIndex());
+    }
 }
 
-QList<BarSection> PlayoutEngine::barSections() const {
+QList<BarSection> Rundown::barSections() const {
     QList<BarSection> sections;
     if (groups_.isEmpty()) return sections;
     const ClipGroup& group = groups_[safeGroupIndex()];
@@ -142,18 +152,6 @@ QList<BarSection> PlayoutEngine::barSections() const {
         add(inner[i]->name, start, end - start, static_cast<int>(i) + 1);
     }
     return sections;
-}
-
-void PlayoutEngine::removeClip(int index) {
-    if (groups_.isEmpty()) return;
-    const int g = safeGroupIndex();
-    const auto& clips = groups_[g].clips;
-    if (index < 0 || index >= clips.size()) return;
-    const QUuid id = clips[index].id;
-    if (removeClips({id}, g) < 1) return;
-    QSet<QUuid> selection = reorderSelection_;
-    selection.remove(id);
-    setReorderSelection(std::move(selection), selectionAnchor_);
 }
 
 }  // namespace velmar

@@ -1,61 +1,46 @@
 // Selection and navigation: which clip of the current tab is NEXT, the reorder selection, and
 // the strip's text filter.
-#include "core/playout_engine.h"
+#include "core/rundown.h"
 
 #include "models/localized.h"
-
 
 #include <algorithm>
 
 namespace velmar {
 
-std::optional<Clip> PlayoutEngine::selectedClip() const {
-    if (groups_.isEmpty()) return std::nullopt;
-    const ClipGroup& group = groups_[safeGroupIndex()];
-    const int index = std::max(group.selectedIndex, 0);
-    if (index >= group.clips.size()) return std::nullopt;
-    return group.clips[index];
-}
-
-void PlayoutEngine::setSelectedIndex(int index) {
+void Rundown::setSelectedIndex(int index) {
     if (groups_.isEmpty()) return;
     ClipGroup& group = groups_[safeGroupIndex()];
     const int clamped = std::clamp(index, 0, static_cast<int>(group.clips.size()));
-    const int old = group.selectedIndex;
-    group.selectedIndex = clamped;
-    if (clamped != old) {
-        emit groupsChanged();
-        reloadNextMedia();
+    if (clamped == group.selectedIndex) {
+        nextChanged(false);
         return;
     }
-    const std::optional<Clip> clip = selectedClip();
-    if (clip) {
-        if (nextMediaClipID_ && *nextMediaClipID_ == clip->id) return;
-        if (isNextLoading_ && nextLoadingClipID_ && *nextLoadingClipID_ == clip->id) return;
-    }
-    reloadNextMedia();
+    group.selectedIndex = clamped;
+    emit selectionChanged();
+    nextChanged(true);
 }
 
-void PlayoutEngine::selectNext() {
+void Rundown::selectNext() {
     setSelectedIndex(clampedNext() + 1);
 }
 
-void PlayoutEngine::selectPrevious() {
+void Rundown::selectPrevious() {
     setSelectedIndex(clampedNext() - 1);
 }
 
-void PlayoutEngine::jumpToLast() {
+void Rundown::jumpToLast() {
     if (groups_.isEmpty()) return;
     const int count = static_cast<int>(groups_[safeGroupIndex()].clips.size());
     setSelectedIndex(count > 0 ? count - 1 : 0);
 }
 
-void PlayoutEngine::jumpToMarker(bool forward) {
+void Rundown::jumpToMarker(bool forward) {
     if (groups_.isEmpty()) return;
     QList<int> positions;
     for (const Marker& marker : groups_[safeGroupIndex()].markers) positions << marker.position;
     if (positions.isEmpty()) {
-        setLastMessage(localized("マーカーがありません"));
+        message(localized("マーカーがありません"));
         return;
     }
     std::sort(positions.begin(), positions.end());
@@ -79,7 +64,7 @@ void PlayoutEngine::jumpToMarker(bool forward) {
     if (found) setSelectedIndex(*found);
 }
 
-void PlayoutEngine::extendSelection(int step) {
+void Rundown::extendSelection(int step) {
     if (groups_.isEmpty()) return;
     const int current = clampedNext();
     const int target = current + step;
@@ -89,14 +74,14 @@ void PlayoutEngine::extendSelection(int step) {
         if (!selectionAnchor_) selectionAnchor_ = current;
         if (reorderSelection_.isEmpty()) {
             reorderSelection_.insert(groups_[safeGroupIndex()].clips[current].id);
-            emit reorderSelectionChanged();
+            emit selectionChanged();
         }
     }
     setSelectedIndex(target);
     extendReorderSelection(target);
 }
 
-void PlayoutEngine::extendReorderSelection(int index) {
+void Rundown::extendReorderSelection(int index) {
     if (groups_.isEmpty()) return;
     const auto& clips = groups_[safeGroupIndex()].clips;
     const int count = static_cast<int>(clips.size());
@@ -110,24 +95,24 @@ void PlayoutEngine::extendReorderSelection(int index) {
     setReorderSelection(std::move(ids), anchor);
 }
 
-void PlayoutEngine::selectAllInTab() {
+void Rundown::selectAllInTab() {
     QSet<QUuid> ids;
     if (!groups_.isEmpty()) {
         for (const Clip& clip : groups_[safeGroupIndex()].clips) ids.insert(clip.id);
     }
     const auto count = static_cast<long long>(ids.size());
     setReorderSelection(std::move(ids), selectionAnchor_);
-    setLastMessage(localizedFormat("%lld 件を選択しました", {count}));
+    message(localizedFormat("%lld 件を選択しました", {count}));
 }
 
-void PlayoutEngine::setReorderSelection(QSet<QUuid> ids, std::optional<int> anchor) {
+void Rundown::setReorderSelection(QSet<QUuid> ids, std::optional<int> anchor) {
     selectionAnchor_ = anchor;
     if (ids == reorderSelection_) return;
     reorderSelection_ = std::move(ids);
-    emit reorderSelectionChanged();
+    emit selectionChanged();
 }
 
-bool PlayoutEngine::matchesFilter(const Clip& clip) const {
+bool Rundown::matchesFilter(const Clip& clip) const {
     QString query = filterText_;
     qsizetype start = 0;
     qsizetype end = query.size();
@@ -140,11 +125,11 @@ bool PlayoutEngine::matchesFilter(const Clip& clip) const {
     return clip.displayName.toCaseFolded().contains(query.toCaseFolded());
 }
 
-int PlayoutEngine::filteredCount() const {
+int Rundown::filteredCount() const {
     if (groups_.isEmpty()) return 0;
     const auto& clips = groups_[safeGroupIndex()].clips;
-    return static_cast<int>(
-        std::count_if(clips.begin(), clips.end(), [this](const Clip& c) { return matchesFilter(c); }));
+    return static_cast<int>(std::count_if(clips.begin(), clips.end(),
+                                          [this](const Clip& c) { return matchesFilter(c); }));
 }
 
 }  // namespace velmar

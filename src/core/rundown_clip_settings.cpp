@@ -1,7 +1,7 @@
 // Per-clip settings: placement on the canvas, loop count, take motion and its duration, for a
 // set of clips of the current tab at once, with the common values the panels show. These edits
 // reach the program at its next take: the snapshot reads the program clip, which they leave.
-#include "core/playout_engine.h"
+#include "core/rundown.h"
 
 #include "models/localized.h"
 
@@ -54,13 +54,13 @@ double clampField(ClipTransform::Field field, double value) {
 
 }  // namespace
 
-QSet<QUuid> PlayoutEngine::motionTargetIDs() const {
+QSet<QUuid> Rundown::motionTargetIDs() const {
     if (!reorderSelection_.isEmpty()) return reorderSelection_;
     if (const std::optional<Clip> clip = selectedClip()) return {clip->id};
     return {};
 }
 
-QList<int> PlayoutEngine::targetIndices(const QSet<QUuid>& ids) const {
+QList<int> Rundown::targetIndices(const QSet<QUuid>& ids) const {
     QList<int> indices;
     if (groups_.isEmpty()) return indices;
     const int g = safeGroupIndex();
@@ -71,8 +71,8 @@ QList<int> PlayoutEngine::targetIndices(const QSet<QUuid>& ids) const {
     return indices;
 }
 
-std::optional<double> PlayoutEngine::commonTransformValue(ClipTransform::Field field,
-                                                          const QSet<QUuid>& ids) const {
+std::optional<double> Rundown::commonTransformValue(ClipTransform::Field field,
+                                                    const QSet<QUuid>& ids) const {
     const QList<int> targets = targetIndices(ids);
     if (targets.isEmpty()) return std::nullopt;
     const auto& clips = groups_[safeGroupIndex()].clips;
@@ -83,26 +83,33 @@ std::optional<double> PlayoutEngine::commonTransformValue(ClipTransform::Field f
     return first;
 }
 
-void PlayoutEngine::setTransform(ClipTransform::Field field, double value, const QSet<QUuid>& ids) {
+void Rundown::setTransform(ClipTransform::Field field, double value, const QSet<QUuid>& ids) {
     if (groups_.isEmpty() || ids.isEmpty() || !std::isfinite(value)) return;
     const double clamped = clampField(field, value);
     auto& clips = groups_[safeGroupIndex()].clips;
-    for (int i : targetIndices(ids)) clips[i].transform.setValue(field, clamped);
-    emit groupsChanged();
-    refreshOutputState();
+    bool changed = false;
+    for (int i : targetIndices(ids)) {
+        if (clips[i].transform.value(field) == clamped) continue;
+        clips[i].transform.setValue(field, clamped);
+        changed = true;
+    }
+    if (changed) clipsEdited();
 }
 
-void PlayoutEngine::resetTransform(const QSet<QUuid>& ids) {
+void Rundown::resetTransform(const QSet<QUuid>& ids) {
     if (groups_.isEmpty() || ids.isEmpty()) return;
     auto& clips = groups_[safeGroupIndex()].clips;
-    for (int i : targetIndices(ids)) clips[i].transform = ClipTransform::identity();
-    emit groupsChanged();
-    refreshOutputState();
-    setLastMessage(
-        localizedFormat("配置を戻しました（%lld 件）", {static_cast<long long>(ids.size())}));
+    bool changed = false;
+    for (int i : targetIndices(ids)) {
+        if (clips[i].transform == ClipTransform::identity()) continue;
+        clips[i].transform = ClipTransform::identity();
+        changed = true;
+    }
+    if (changed) clipsEdited();
+    message(localizedFormat("配置を戻しました（%lld 件）", {static_cast<long long>(ids.size())}));
 }
 
-void PlayoutEngine::fitSmallImagesToCanvas(const QSet<QUuid>& ids) {
+void Rundown::fitSmallImagesToCanvas(const QSet<QUuid>& ids, const CanvasFormat& canvas) {
     if (groups_.isEmpty() || ids.isEmpty()) return;
     auto& clips = groups_[safeGroupIndex()].clips;
     int fitted = 0;
@@ -123,7 +130,7 @@ void PlayoutEngine::fitSmallImagesToCanvas(const QSet<QUuid>& ids) {
         const double boxW = c * w + s * h;
         const double boxH = s * w + c * h;
         if (!(boxW > 0 && boxH > 0)) continue;
-        const double factor = std::min(canvas_.width / boxW, canvas_.height / boxH);
+        const double factor = std::min(canvas.width / boxW, canvas.height / boxH);
         if (!(factor > 1) || !std::isfinite(factor)) continue;  // already reaches an edge
         clip.transform.scale = std::clamp(factor, 0.05, 4096.0);
         clip.transform.offsetX = 0;
@@ -131,45 +138,41 @@ void PlayoutEngine::fitSmallImagesToCanvas(const QSet<QUuid>& ids) {
         ++fitted;
     }
     if (fitted > 0) {
-        emit groupsChanged();
-        refreshOutputState();
-        setLastMessage(localizedFormat("FIT: %lld 件をキャンバスに合わせました",
-                                       {static_cast<long long>(fitted)}));
+        clipsEdited();
+        message(localizedFormat("FIT: %lld 件をキャンバスに合わせました",
+                                {static_cast<long long>(fitted)}));
     } else if (pending > 0) {
-        setLastMessage(localized("画像サイズの確認が終わってから FIT を押してください"));
+        message(localized("画像サイズの確認が終わってから FIT を押してください"));
     } else {
-        setLastMessage(localized("FIT の対象になる小さい静止画がありません"));
+        message(localized("FIT の対象になる小さい静止画がありません"));
     }
 }
 
-void PlayoutEngine::setLoopCount(int count, const QSet<QUuid>& ids) {
+void Rundown::setLoopCount(int count, const QSet<QUuid>& ids) {
     if (groups_.isEmpty() || ids.isEmpty()) return;
     const int n = std::max(count, 0);
     auto& clips = groups_[safeGroupIndex()].clips;
     const std::optional<Clip> next = selectedClip();
     int changed = 0;
-    bool nextChanged = false;
+    bool edited = false;
+    bool nextEdited = false;
     for (int i : targetIndices(ids)) {
         if (clips[i].kind != Clip::Kind::movie) continue;
+        edited = edited || clips[i].loopCount != n;
         clips[i].loopCount = n;
         ++changed;
-        if (next && next->id == clips[i].id) nextChanged = true;
+        if (next && next->id == clips[i].id) nextEdited = true;
     }
     if (changed == 0) return;
-    emit groupsChanged();
+    if (edited) clipsEdited();
     const QString label =
         count < 1 ? localized("無限") : localizedFormat("%lld 回", {static_cast<long long>(count)});
-    setLastMessage(
-        localizedFormat("繰り返し: %@（%lld 件）", {label, static_cast<long long>(changed)}));
+    message(localizedFormat("繰り返し: %@（%lld 件）", {label, static_cast<long long>(changed)}));
     // The NEXT movie's playback was made with the old count; any other NEXT stays as loaded.
-    if (nextChanged) {
-        reloadNextMedia();
-    } else {
-        reloadNextMediaUnlessKept();
-    }
+    nextChanged(nextEdited);
 }
 
-std::optional<int> PlayoutEngine::commonLoopCount(const QSet<QUuid>& ids) const {
+std::optional<int> Rundown::commonLoopCount(const QSet<QUuid>& ids) const {
     std::optional<int> common;
     const QList<int> targets = targetIndices(ids);
     for (int i : targets) {
@@ -184,17 +187,21 @@ std::optional<int> PlayoutEngine::commonLoopCount(const QSet<QUuid>& ids) const 
     return common;
 }
 
-void PlayoutEngine::setMotion(std::optional<MotionKind> motion, const QSet<QUuid>& ids) {
+void Rundown::setMotion(std::optional<MotionKind> motion, const QSet<QUuid>& ids) {
     if (groups_.isEmpty() || ids.isEmpty()) return;
     auto& clips = groups_[safeGroupIndex()].clips;
-    for (int i : targetIndices(ids)) clips[i].motion = motion;
-    emit groupsChanged();
+    bool changed = false;
+    for (int i : targetIndices(ids)) {
+        changed = changed || clips[i].motion != motion;
+        clips[i].motion = motion;
+    }
+    if (changed) clipsEdited();
     const QString label = motion ? motionName(*motion) : localized("既定");
-    setLastMessage(
+    message(
         localizedFormat("モーション: %@（%lld 件）", {label, static_cast<long long>(ids.size())}));
 }
 
-void PlayoutEngine::setMotionDuration(std::optional<double> seconds, const QSet<QUuid>& ids) {
+void Rundown::setMotionDuration(std::optional<double> seconds, const QSet<QUuid>& ids) {
     if (groups_.isEmpty() || ids.isEmpty()) return;
     if (seconds && !std::isfinite(*seconds)) return;
     std::optional<double> value;
@@ -203,11 +210,15 @@ void PlayoutEngine::setMotionDuration(std::optional<double> seconds, const QSet<
         value = *seconds <= 0.1 ? 0.1 : std::round(std::min(*seconds, 5.0) * 100.0) / 100.0;
     }
     auto& clips = groups_[safeGroupIndex()].clips;
-    for (int i : targetIndices(ids)) clips[i].motionDuration = value;
-    emit groupsChanged();
+    bool changed = false;
+    for (int i : targetIndices(ids)) {
+        changed = changed || clips[i].motionDuration != value;
+        clips[i].motionDuration = value;
+    }
+    if (changed) clipsEdited();
 }
 
-std::optional<std::optional<MotionKind>> PlayoutEngine::commonMotion(const QSet<QUuid>& ids) const {
+std::optional<std::optional<MotionKind>> Rundown::commonMotion(const QSet<QUuid>& ids) const {
     const QList<int> targets = targetIndices(ids);
     if (targets.isEmpty()) return std::nullopt;
     const auto& clips = groups_[safeGroupIndex()].clips;

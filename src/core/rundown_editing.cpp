@@ -1,10 +1,9 @@
 // Tabs and the clip collection: making, renaming, removing, reordering and switching tabs;
 // adding, replacing, moving and removing clips; loading a whole rundown. Every edit keeps the
-// id index (`clipIndex_`) in step with `groups_`, keeps markers and NEXT on the clips they stood
-// by, and leaves the program clip alone.
-#include "core/playout_engine.h"
+// id index (`clipIndex_`) in step with `groups_` and keeps markers and NEXT on the clips they
+// stood by.
+#include "core/rundown.h"
 
-#include "core/playout_log.h"
 #include "models/localized.h"
 
 #include <QFileInfo>
@@ -21,29 +20,9 @@ int countBelow(const QList<int>& sorted, int value) {
 
 }  // namespace
 
-// ---- Internals ----------------------------------------------------------------------------------
-
-void PlayoutEngine::commitGroups() {
-    rebuildIndex();
-    emit groupsChanged();
-}
-
-void PlayoutEngine::setCurrentGroupIndex(int index) {
-    if (index == currentGroupIndex_) return;
-    currentGroupIndex_ = index;
-    emit groupsChanged();
-}
-
-void PlayoutEngine::reloadNextMediaUnlessKept() {
-    if (const std::optional<Clip> clip = selectedClip()) {
-        if (nextMediaClipID_ && *nextMediaClipID_ == clip->id) return;
-        if (isNextLoading_ && nextLoadingClipID_ && *nextLoadingClipID_ == clip->id) return;
-    }
-    reloadNextMedia();
-}
-
-void PlayoutEngine::compactPositions(int inGroup, QList<int> removed) {
-    if (inGroup < 0 || inGroup >= groups_.size()) return;
+Rundown::Moved Rundown::compactPositions(int inGroup, QList<int> removed) {
+    Moved moved;
+    if (inGroup < 0 || inGroup >= groups_.size()) return moved;
     std::sort(removed.begin(), removed.end());
     ClipGroup& group = groups_[inGroup];
     const int left = static_cast<int>(group.clips.size());
@@ -59,66 +38,77 @@ void PlayoutEngine::compactPositions(int inGroup, QList<int> removed) {
     std::stable_sort(markers.begin(), markers.end(),
                      [](const Marker& a, const Marker& b) { return a.position < b.position; });
     markers.removeIf([left](const Marker& m) { return m.position < 0 || m.position > left; });
+    moved.markers = markers != group.markers;
     group.markers = std::move(markers);
 
     // NEXT stays on its clip, or moves to the one that followed a removed NEXT.
-    const int selected = group.selectedIndex - countBelow(removed, group.selectedIndex);
-    group.selectedIndex = std::clamp(selected, 0, left);
+    const int selected =
+        std::clamp(group.selectedIndex - countBelow(removed, group.selectedIndex), 0, left);
+    moved.next = selected != group.selectedIndex;
+    group.selectedIndex = selected;
+    return moved;
+}
+
+void Rundown::publishMoved(int inGroup, Moved moved) {
+    if (moved.markers) emit markersChanged(inGroup);
+    if (moved.next) emit selectionChanged();
 }
 
 // ---- Tabs ---------------------------------------------------------------------------------------
 
-bool PlayoutEngine::blockedWhileOnAir(const QString& action) {
-    if (state_ == State::off) return false;
-    setLastMessage(localizedFormat("オンエア中は%@できません", {action}));
-    return true;
-}
-
-void PlayoutEngine::addGroup(const QString& name) {
+void Rundown::addGroup(const QString& name) {
     ClipGroup group;
     group.name = name;
     groups_.push_back(std::move(group));
-    currentGroupIndex_ = static_cast<int>(groups_.size()) - 1;
     // An empty tab at the end: no clip changes its place, so the id index stays right.
-    emit groupsChanged();
-    reloadNextMedia();
+    const int previous = std::exchange(currentGroupIndex_, static_cast<int>(groups_.size()) - 1);
+    emit tabsChanged();
+    if (currentGroupIndex_ != previous) emit currentTabChanged(currentGroupIndex_);
+    nextChanged(true);
 }
 
-void PlayoutEngine::renameGroup(int index, const QString& name) {
+void Rundown::renameGroup(int index, const QString& name) {
     if (index < 0 || index >= groups_.size()) return;
     const QString trimmed = name.trimmed();
     if (trimmed.isEmpty() || trimmed == groups_[index].name) return;
     groups_[index].name = trimmed;
-    emit groupsChanged();
+    emit tabsChanged();
 }
 
-void PlayoutEngine::removeGroup(int index) {
-    if (blockedWhileOnAir(localized("タブの削除は"))) return;
+void Rundown::removeGroup(int index) {
+    if (!mayChange(localized("タブの削除は"))) return;
     if (index < 0 || index >= groups_.size()) return;
     if (groups_.size() < 2) {
-        setLastMessage(localized("最後のタブは削除できません"));
+        message(localized("最後のタブは削除できません"));
         return;
     }
     const int current = safeGroupIndex();
     groups_.removeAt(index);
+    rebuildIndex();
     // The tab the operator works in stays current when another tab goes; when the current tab
     // itself goes, the one that followed it (or the new last tab) takes its place, and the
     // reorder selection, which held its clips, is emptied as on any switch of tabs.
     const int last = static_cast<int>(groups_.size()) - 1;
-    currentGroupIndex_ = std::clamp(index < current ? current - 1 : current, 0, last);
+    const int previous = std::exchange(
+        currentGroupIndex_, std::clamp(index < current ? current - 1 : current, 0, last));
+    emit tabsChanged();
+    // Another tab is current when the current one went, maybe at the same index.
+    if (index == current || currentGroupIndex_ != previous) {
+        emit currentTabChanged(currentGroupIndex_);
+    }
     if (index == current) setReorderSelection({}, std::nullopt);
-    commitGroups();
-    reloadNextMediaUnlessKept();
+    nextChanged(false);
 }
 
-void PlayoutEngine::moveGroup(int index, int delta) {
-    if (blockedWhileOnAir(localized("タブの並べ替えは"))) return;
+void Rundown::moveGroup(int index, int delta) {
+    if (!mayChange(localized("タブの並べ替えは"))) return;
     const int count = static_cast<int>(groups_.size());
     if (index < 0 || index >= count) return;
     const long long target = static_cast<long long>(index) + delta;
-    if (target < 0 || target >= count) return;
+    if (target < 0 || target >= count || target == index) return;
     const QUuid currentID = groups_[safeGroupIndex()].id;
     groups_.move(index, static_cast<int>(target));
+    rebuildIndex();
     int current = std::clamp(currentGroupIndex_, 0, count - 1);
     for (int g = 0; g < count; ++g) {
         if (groups_[g].id == currentID) {
@@ -126,18 +116,19 @@ void PlayoutEngine::moveGroup(int index, int delta) {
             break;
         }
     }
-    currentGroupIndex_ = current;
-    commitGroups();  // tab numbers changed
+    const int previous = std::exchange(currentGroupIndex_, current);
+    emit tabsChanged();  // tab numbers changed
+    if (current != previous) emit currentTabChanged(current);
 }
 
-void PlayoutEngine::selectGroup(int index) {
+void Rundown::selectGroup(int index) {
     if (index < 0 || index >= groups_.size() || index == currentGroupIndex_) return;
     setCurrentGroupIndex(index);
     setReorderSelection({}, std::nullopt);
-    reloadNextMedia();
+    nextChanged(true);
 }
 
-void PlayoutEngine::cycleGroup(bool forward) {
+void Rundown::cycleGroup(bool forward) {
     const int n = static_cast<int>(groups_.size());
     if (n < 2) return;
     const int current = safeGroupIndex();
@@ -146,8 +137,8 @@ void PlayoutEngine::cycleGroup(bool forward) {
 
 // ---- Clips --------------------------------------------------------------------------------------
 
-void PlayoutEngine::addClips(const QList<Clip>& prepared, std::optional<int> insertAt,
-                             std::optional<QUuid> toGroup) {
+void Rundown::addClips(const QList<Clip>& prepared, std::optional<int> insertAt,
+                       std::optional<QUuid> toGroup) {
     int g = -1;
     if (toGroup) {
         for (int i = 0; i < groups_.size(); ++i) {
@@ -157,7 +148,7 @@ void PlayoutEngine::addClips(const QList<Clip>& prepared, std::optional<int> ins
             }
         }
         if (g < 0) {
-            setLastMessage(localized("取り込み先のタブが無くなったため、追加を取りやめました"));
+            message(localized("取り込み先のタブが無くなったため、追加を取りやめました"));
             return;
         }
     } else {
@@ -165,14 +156,14 @@ void PlayoutEngine::addClips(const QList<Clip>& prepared, std::optional<int> ins
         g = safeGroupIndex();
     }
     if (prepared.isEmpty()) {
-        setLastMessage(localized("対応する素材がありませんでした"));
+        message(localized("対応する素材がありませんでした"));
         return;
     }
     qsizetype total = 0;
     for (const ClipGroup& group : groups_) total += group.clips.size();
     const qsizetype room = maxClips - total;
     if (room < 1) {
-        setLastMessage(
+        message(
             localizedFormat("素材は全体で %lld 件までです", {static_cast<long long>(maxClips)}));
         return;
     }
@@ -195,37 +186,42 @@ void PlayoutEngine::addClips(const QList<Clip>& prepared, std::optional<int> ins
         group.clips = std::move(clips);
     }
     // Clips inserted at a marker's gap land before the marker.
+    bool markersMoved = false;
     for (Marker& marker : group.markers) {
-        if (marker.position >= at) marker.position += static_cast<int>(accepted);
+        if (marker.position >= at) {
+            marker.position += static_cast<int>(accepted);
+            markersMoved = true;
+        }
     }
     // NEXT stays on its clip; an empty tab keeps 0, which makes the first added clip NEXT.
-    if (existing > 0 && group.selectedIndex >= at) {
-        group.selectedIndex += static_cast<int>(accepted);
-    }
-    commitGroups();
+    const bool nextMoved = existing > 0 && group.selectedIndex >= at;
+    if (nextMoved) group.selectedIndex += static_cast<int>(accepted);
+    rebuildIndex();
+    emit clipsChanged(g);
+    if (markersMoved) emit markersChanged(g);
+    if (nextMoved) emit selectionChanged();
 
     const auto added = static_cast<long long>(accepted);
     if (dropped > 0) {
-        setLastMessage(
-            localizedFormat("%lld 件を追加しました（上限を超える %lld 件は追加していません）",
-                            {added, static_cast<long long>(dropped)}));
+        message(localizedFormat("%lld 件を追加しました（上限を超える %lld 件は追加していません）",
+                                {added, static_cast<long long>(dropped)}));
     } else if (!insertAt) {
-        setLastMessage(localizedFormat("%lld 件を追加しました", {added}));
+        message(localizedFormat("%lld 件を追加しました", {added}));
     } else {
-        setLastMessage(localizedFormat("%lld 件を %lld 番目に追加しました",
-                                       {added, static_cast<long long>(at) + 1}));
+        message(localizedFormat("%lld 件を %lld 番目に追加しました",
+                                {added, static_cast<long long>(at) + 1}));
     }
 
     QSet<QUuid> ids;
     ids.reserve(accepted);
     for (const Clip& clip : adding) ids.insert(clip.id);
-    resolvePixelSizes(ids);
-    verify(adding);
-    reloadNextMediaUnlessKept();
+    if (hooks_.resolvePixelSizes) hooks_.resolvePixelSizes(ids);
+    if (hooks_.verify) hooks_.verify(adding);
+    nextChanged(false);
 }
 
-void PlayoutEngine::replaceClip(int index, const QUrl& url) {
-    if (blockedWhileOnAir(localized("素材の差し替えは"))) return;
+void Rundown::replaceClip(int index, const QUrl& url) {
+    if (!mayChange(localized("素材の差し替えは"))) return;
     if (groups_.isEmpty()) return;
     ClipGroup& group = groups_[safeGroupIndex()];
     if (index < 0 || index >= group.clips.size()) return;
@@ -243,21 +239,21 @@ void PlayoutEngine::replaceClip(int index, const QUrl& url) {
     fresh.motionDuration = old.motionDuration;
     if (fresh.kind == Clip::Kind::movie) fresh.loopCount = old.loopCount;
     group.clips[index] = fresh;
-    emit groupsChanged();  // same id at the same place: the id index stays right
+    clipsEdited();  // same id at the same place: the id index stays right
 
     verifiedURLs_.remove(fresh.id);
-    if (services_.forgetThumbnail) {
-        services_.forgetThumbnail(old.url.isLocalFile() ? old.url.toLocalFile() : old.url.path());
+    if (hooks_.fileReplaced) hooks_.fileReplaced(old.url);
+    if (hooks_.resolvePixelSizes) hooks_.resolvePixelSizes({fresh.id});
+    if (hooks_.verify) hooks_.verify({fresh});
+    nextChanged(true);  // the same NEXT clip now shows another file
+    message(localizedFormat("差し替えました: %@", {fresh.displayName}));
+    if (hooks_.log) {
+        hooks_.log(QStringLiteral("REPLACE  ") + old.displayName + QStringLiteral(" -> ") +
+                   fresh.displayName);
     }
-    resolvePixelSizes({fresh.id});
-    verify({fresh});
-    reloadNextMedia();  // the same NEXT clip now shows another file
-    setLastMessage(localizedFormat("差し替えました: %@", {fresh.displayName}));
-    services_.log->write(QStringLiteral("REPLACE  ") + old.displayName + QStringLiteral(" -> ") +
-                         fresh.displayName);
 }
 
-void PlayoutEngine::loadGroups(QList<ClipGroup> groups) {
+void Rundown::loadGroups(QList<ClipGroup> groups) {
     if (groups.isEmpty()) {
         ClipGroup group;
         group.name = QStringLiteral("Group 1");
@@ -267,11 +263,13 @@ void PlayoutEngine::loadGroups(QList<ClipGroup> groups) {
         group.selectedIndex =
             std::clamp(group.selectedIndex, 0, static_cast<int>(group.clips.size()));
     }
+    verifiedURLs_.clear();
     // The index is set before the tabs are published, so that observers never see the new
     // tabs with the old current index.
-    verifiedURLs_.clear();
+    const bool indexChanged = currentGroupIndex_ != 0;
     currentGroupIndex_ = 0;
-    setGroups(std::move(groups));
+    replaceGroups(std::move(groups));
+    if (indexChanged) emit currentTabChanged(0);
     setReorderSelection({}, std::nullopt);
     QList<Clip> all;
     QSet<QUuid> lacking;
@@ -284,12 +282,12 @@ void PlayoutEngine::loadGroups(QList<ClipGroup> groups) {
             }
         }
     }
-    verify(all);
-    resolvePixelSizes(lacking);
-    reloadNextMedia();
+    if (hooks_.verify) hooks_.verify(all);
+    if (hooks_.resolvePixelSizes) hooks_.resolvePixelSizes(lacking);
+    nextChanged(true);
 }
 
-void PlayoutEngine::moveClips(const QSet<QUuid>& ids, int toGroup) {
+void Rundown::moveClips(const QSet<QUuid>& ids, int toGroup) {
     if (groups_.isEmpty() || ids.isEmpty()) return;
     const int g = safeGroupIndex();
     if (toGroup < 0 || toGroup >= groups_.size() || toGroup == g) return;
@@ -310,21 +308,26 @@ void PlayoutEngine::moveClips(const QSet<QUuid>& ids, int toGroup) {
     }
     if (moving.isEmpty()) return;
     source.clips = std::move(staying);
-    compactPositions(g, removed);
     // Appended after everything, also after a marker at the end of the destination.
     groups_[toGroup].clips.append(moving);
-    commitGroups();
+    const Moved moved = compactPositions(g, removed);
+    rebuildIndex();
+    emit clipsChanged(g);
+    emit clipsChanged(toGroup);
+    publishMoved(g, moved);
 
     setReorderSelection({}, std::nullopt);
-    reloadNextMediaUnlessKept();
+    nextChanged(false);
     const QString name = groups_[toGroup].name;
     const auto count = static_cast<long long>(moving.size());
-    setLastMessage(localizedFormat("%lld 件を「%@」へ移動しました", {count, name}));
-    services_.log->write(QStringLiteral("MOVE  ") + QString::number(count) +
-                         QStringLiteral(" clips -> ") + name);
+    message(localizedFormat("%lld 件を「%@」へ移動しました", {count, name}));
+    if (hooks_.log) {
+        hooks_.log(QStringLiteral("MOVE  ") + QString::number(count) +
+                   QStringLiteral(" clips -> ") + name);
+    }
 }
 
-int PlayoutEngine::removeClips(const QSet<QUuid>& ids, int inGroup) {
+int Rundown::removeClips(const QSet<QUuid>& ids, int inGroup) {
     if (inGroup < 0 || inGroup >= groups_.size() || ids.isEmpty()) return 0;
     ClipGroup& group = groups_[inGroup];
     QList<int> removed;
@@ -334,18 +337,32 @@ int PlayoutEngine::removeClips(const QSet<QUuid>& ids, int inGroup) {
     if (removed.isEmpty()) return 0;
     // One pass over the tab rather than one shift of the tail per removed clip.
     group.clips.removeIf([&ids](const Clip& clip) { return ids.contains(clip.id); });
-    compactPositions(inGroup, removed);
-    commitGroups();
-    if (inGroup == safeGroupIndex()) reloadNextMediaUnlessKept();
+    const Moved moved = compactPositions(inGroup, removed);
+    rebuildIndex();
+    emit clipsChanged(inGroup);
+    publishMoved(inGroup, moved);
+    if (inGroup == safeGroupIndex()) nextChanged(false);
     return static_cast<int>(removed.size());
 }
 
-void PlayoutEngine::deleteSelection() {
+void Rundown::deleteSelection() {
     if (groups_.isEmpty()) return;
     const int n = removeClips(motionTargetIDs(), safeGroupIndex());
     if (n < 1) return;
     setReorderSelection({}, std::nullopt);
-    setLastMessage(localizedFormat("%lld 件を削除しました", {static_cast<long long>(n)}));
+    message(localizedFormat("%lld 件を削除しました", {static_cast<long long>(n)}));
+}
+
+void Rundown::removeClip(int index) {
+    if (groups_.isEmpty()) return;
+    const int g = safeGroupIndex();
+    const auto& clips = groups_[g].clips;
+    if (index < 0 || index >= clips.size()) return;
+    const QUuid id = clips[index].id;
+    if (removeClips({id}, g) < 1) return;
+    QSet<QUuid> selection = reorderSelection_;
+    selection.remove(id);
+    setReorderSelection(std::move(selection), selectionAnchor_);
 }
 
 }  // namespace velmar
