@@ -66,7 +66,7 @@ void BM_CanvasOutputFrame(benchmark::State& state) {
     s.transform.scale = 0.9;
     s.transform.offsetX = 0.03;
     s.keyAlphaMode = KeyAlphaMode::straight;
-    const OutputSnapshot snapshot{std::make_shared<const OutputState>(s), 0.8};
+    OutputSnapshot snapshot{std::make_shared<const OutputState>(s), 0.8};
     DSKController::Snapshot keyer;
     keyer.media = PlayoutMedia::still(makeStill(true, W * 5 / 4, H * 5 / 4));
     keyer.from = keyer.to = 0.8;
