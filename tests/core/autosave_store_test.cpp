@@ -14,10 +14,13 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <utime.h>
 
 namespace velmar {
 namespace {
+
+using namespace Qt::Literals::StringLiterals;
 
 QByteArray readAll(const QString& path) {
     QFile file(path);
@@ -32,19 +35,23 @@ void writeFile(const QString& path, const QByteArray& bytes) {
 
 // Sets a file's modification time far in the past, so a rewrite is visible.
 void age(const QString& path) {
-    struct utimbuf times {1'000'000, 1'000'000};
+    struct utimbuf times {
+        1'000'000, 1'000'000
+    };
     ::utime(QFile::encodeName(path).constData(), &times);
 }
 
-qint64 mtime(const QString& path) { return QFileInfo(path).lastModified().toSecsSinceEpoch(); }
+qint64 mtime(const QString& path) {
+    return QFileInfo(path).lastModified().toSecsSinceEpoch();
+}
 
 PlayoutProject project(const char* tabName) {
     PlayoutProject p;
     PlayoutProject::GroupRecord group;
     group.name = QString::fromUtf8(tabName);
     PlayoutProject::ClipRecord clip;
-    clip.path = QStringLiteral("/media/a.png");
-    clip.displayName = QStringLiteral("a");
+    clip.path = u"/media/a.png"_s;
+    clip.displayName = u"a"_s;
     group.clips.append(clip);
     group.markers = QList<PlayoutProject::MarkerRecord>{};
     p.groups.append(group);
@@ -53,18 +60,20 @@ PlayoutProject project(const char* tabName) {
 
 struct Fixture {
     QTemporaryDir home;
-    QString support = home.filePath(QStringLiteral("support"));
-    QString folder = support + QStringLiteral("/DOVRINE");
-    QString autosave = folder + QStringLiteral("/autosave.tavrendek");
-    QString origin = folder + QStringLiteral("/autosave-origin.txt");
-    UserDefaults defaults{home.filePath(QStringLiteral("defaults.json"))};
+    QString support = home.filePath(u"support"_s);
+    QString folder = support + u"/DOVRINE"_s;
+    QString autosave = folder + u"/autosave.tavrendek"_s;
+    QString origin = folder + u"/autosave-origin.txt"_s;
+    UserDefaults defaults{home.filePath(u"defaults.json"_s)};
     test::FakeClock clock;
 
     std::unique_ptr<AutosaveStore> make() {
-        return std::make_unique<AutosaveStore>(AutosaveStore::Environment{support, &defaults, &clock, nullptr, false});
+        return std::make_unique<AutosaveStore>(
+            AutosaveStore::Environment{support, &defaults, &clock, nullptr, false});
     }
     // Writes and waits until the file work is done.
-    static void written(AutosaveStore& store, const PlayoutProject& p, const std::optional<QString>& origin) {
+    static void written(AutosaveStore& store, const PlayoutProject& p,
+                        const std::optional<QString>& origin) {
         store.write(p, origin);
         store.waitUntilIdle();
     }
@@ -76,7 +85,7 @@ TEST(AutosaveStoreTest, WritesOnlyWhatChanged) {
     Fixture::written(*store, project("A"), std::nullopt);
     EXPECT_EQ(ProjectCrypto::open(readAll(f.autosave)), *project("A").encoded());
     EXPECT_EQ(readAll(f.origin), QByteArray());
-    EXPECT_TRUE(QFileInfo::exists(f.folder + QStringLiteral("/legacy-migrated")));
+    EXPECT_TRUE(QFileInfo::exists(f.folder + u"/legacy-migrated"_s));
 
     age(f.autosave);
     age(f.origin);
@@ -84,17 +93,34 @@ TEST(AutosaveStoreTest, WritesOnlyWhatChanged) {
     EXPECT_EQ(mtime(f.autosave), 1'000'000);
     EXPECT_EQ(mtime(f.origin), 1'000'000);
 
-    Fixture::written(*store, project("A"), QStringLiteral("/shows/Show.tavrendek"));  // saved under a name
+    Fixture::written(*store, project("A"), u"/shows/Show.tavrendek"_s);  // saved under a name
     EXPECT_EQ(mtime(f.autosave), 1'000'000);
     EXPECT_EQ(readAll(f.origin), "/shows/Show.tavrendek");
 
     age(f.origin);
-    Fixture::written(*store, project("B"), QStringLiteral("/shows/Show.tavrendek"));  // both rewritten
+    Fixture::written(*store, project("B"), u"/shows/Show.tavrendek"_s);  // both rewritten
     EXPECT_NE(mtime(f.autosave), 1'000'000);
     EXPECT_NE(mtime(f.origin), 1'000'000);
 
     // No temporary files are left behind.
     EXPECT_EQ(QDir(f.folder).entryList(QDir::Files | QDir::Hidden).size(), 3);
+}
+
+// Files someone made unreadable and unwritable (000) are replaced, readable, by the next write.
+TEST(AutosaveStoreTest, AnAutosaveMadeUnreadableIsWrittenAgainReadable) {
+    Fixture f;
+    auto store = f.make();
+    Fixture::written(*store, project("A"), std::nullopt);
+    const QString files[] = {f.autosave, f.origin};
+    for (const QString& path : files) ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), 0), 0);
+    Fixture::written(*store, project("B"), u"/b.tavrendek"_s);
+    for (const QString& path : files) {
+        struct stat st {};
+        ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0600, 0600u) << path.toStdString();
+    }
+    EXPECT_EQ(store->loadRecovery()->project, project("B"));
+    EXPECT_EQ(store->loadRecovery()->origin, u"/b.tavrendek"_s);
 }
 
 TEST(AutosaveStoreTest, TimerTicksWithTheInterval) {
@@ -131,13 +157,13 @@ TEST(AutosaveStoreTest, RecoveryAndClear) {
     EXPECT_FALSE(store->hasPendingRecovery());
     EXPECT_FALSE(store->loadRecovery().has_value());
 
-    Fixture::written(*store, project("A"), QStringLiteral("/shows/Show .tavrendek"));
+    Fixture::written(*store, project("A"), u"/shows/Show .tavrendek"_s);
     ASSERT_TRUE(store->hasPendingRecovery());
     EXPECT_TRUE(store->recoveryDate().has_value());
     const auto recovery = store->loadRecovery();
     ASSERT_TRUE(recovery.has_value());
     EXPECT_EQ(recovery->project, project("A"));
-    EXPECT_EQ(recovery->origin, QStringLiteral("/shows/Show .tavrendek"));
+    EXPECT_EQ(recovery->origin, u"/shows/Show .tavrendek"_s);
 
     writeFile(f.origin, "");
     EXPECT_FALSE(store->loadRecovery()->origin.has_value());
@@ -178,7 +204,7 @@ TEST(AutosaveStoreTest, ProjectsTheLoaderWouldRefuseKeepThePreviousAutosave) {
 TEST(AutosaveStoreTest, ChangingTheFolder) {
     Fixture f;
     auto store = f.make();
-    Fixture::written(*store, project("A"), QStringLiteral("/shows/a.tavrendek"));
+    Fixture::written(*store, project("A"), u"/shows/a.tavrendek"_s);
     using Kind = AutosaveLocationError::Kind;
     auto refusal = [&](const std::optional<QString>& folder) -> std::optional<Kind> {
         try {
@@ -190,31 +216,32 @@ TEST(AutosaveStoreTest, ChangingTheFolder) {
     };
 
     // A folder that holds only another origin file is refused; so is one that cannot be made.
-    const QString other = f.home.filePath(QStringLiteral("other"));
-    writeFile(other + QStringLiteral("/autosave-origin.txt"), "/x");
+    const QString other = f.home.filePath(u"other"_s);
+    writeFile(other + u"/autosave-origin.txt"_s, "/x");
     EXPECT_EQ(refusal(other), Kind::containsAutosave);
-    writeFile(f.home.filePath(QStringLiteral("plainfile")), "x");
-    EXPECT_EQ(refusal(f.home.filePath(QStringLiteral("plainfile/sub"))), Kind::unavailable);
-    EXPECT_EQ(refusal(QStringLiteral("relative/folder")), Kind::unavailable);
+    writeFile(f.home.filePath(u"plainfile"_s), "x");
+    EXPECT_EQ(refusal(f.home.filePath(u"plainfile/sub"_s)), Kind::unavailable);
+    EXPECT_EQ(refusal(u"relative/folder"_s), Kind::unavailable);
     EXPECT_EQ(store->directory(), f.folder);
     EXPECT_FALSE(f.defaults.contains(AutosaveStore::directoryKey));
 
     // A good folder: the files move over, the choice is stored.
-    const QString chosen = f.home.filePath(QStringLiteral("chosen/./deep/.."));
+    const QString chosen = f.home.filePath(u"chosen/./deep/.."_s);
     const QString chosenClean = QDir::cleanPath(chosen);
     EXPECT_EQ(refusal(chosen), std::nullopt);
     EXPECT_EQ(store->directory(), chosenClean);
     EXPECT_EQ(f.defaults.string(AutosaveStore::directoryKey), chosenClean);
     EXPECT_FALSE(QFileInfo::exists(f.autosave));
-    EXPECT_EQ(readAll(chosenClean + QStringLiteral("/autosave-origin.txt")), "/shows/a.tavrendek");
+    EXPECT_EQ(readAll(chosenClean + u"/autosave-origin.txt"_s), "/shows/a.tavrendek");
     EXPECT_EQ(store->loadRecovery()->project, project("A"));
-    EXPECT_TRUE(QDir(chosenClean).entryList(QDir::Hidden | QDir::Files).filter(QStringLiteral("write-test")).isEmpty());
+    EXPECT_TRUE(
+        QDir(chosenClean).entryList(QDir::Hidden | QDir::Files).filter(u"write-test"_s).isEmpty());
 
     // The same folder again: nothing moves, the next write rewrites both files.
     EXPECT_EQ(refusal(chosenClean), std::nullopt);
-    age(chosenClean + QStringLiteral("/autosave.tavrendek"));
-    Fixture::written(*store, project("A"), QStringLiteral("/shows/a.tavrendek"));
-    EXPECT_NE(mtime(chosenClean + QStringLiteral("/autosave.tavrendek")), 1'000'000);
+    age(chosenClean + u"/autosave.tavrendek"_s);
+    Fixture::written(*store, project("A"), u"/shows/a.tavrendek"_s);
+    EXPECT_NE(mtime(chosenClean + u"/autosave.tavrendek"_s), 1'000'000);
 
     // Back to the default folder.
     EXPECT_EQ(refusal(std::nullopt), std::nullopt);
@@ -225,17 +252,17 @@ TEST(AutosaveStoreTest, ChangingTheFolder) {
 
 TEST(AutosaveStoreTest, ResolutionFallsBackAndMigratesOnce) {
     Fixture f;
-    const QString legacy = f.support + QStringLiteral("/VELMAR");
-    writeFile(legacy + QStringLiteral("/autosave.tavrendek"), ProjectCrypto::seal(*project("Old").encoded()));
-    writeFile(legacy + QStringLiteral("/autosave-origin.txt"), "/old.tavrendek");
-    f.defaults.set(AutosaveStore::directoryKey, f.home.filePath(QStringLiteral("deleted")));
+    const QString legacy = f.support + u"/VELMAR"_s;
+    writeFile(legacy + u"/autosave.tavrendek"_s, ProjectCrypto::seal(*project("Old").encoded()));
+    writeFile(legacy + u"/autosave-origin.txt"_s, "/old.tavrendek");
+    f.defaults.set(AutosaveStore::directoryKey, f.home.filePath(u"deleted"_s));
     {
         auto store = f.make();
         EXPECT_EQ(store->directory(), f.folder);
         EXPECT_TRUE(store->selectedDirectoryUnavailable());
         ASSERT_TRUE(store->hasPendingRecovery());
-        EXPECT_EQ(store->loadRecovery()->origin, QStringLiteral("/old.tavrendek"));
-        EXPECT_TRUE(QFileInfo::exists(f.folder + QStringLiteral("/legacy-migrated")));
+        EXPECT_EQ(store->loadRecovery()->origin, u"/old.tavrendek"_s);
+        EXPECT_TRUE(QFileInfo::exists(f.folder + u"/legacy-migrated"_s));
         store->clear();
     }
     // The next run does not bring the legacy files back.

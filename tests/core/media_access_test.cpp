@@ -13,10 +13,12 @@
 namespace velmar {
 namespace {
 
+using namespace Qt::Literals::StringLiterals;
+
 // Bookmarks are "bm:" + path; access opens once started; a path is readable when a started
 // folder (or file) covers it. `moved` makes a bookmark resolve elsewhere, as stale.
 class FakeBookmarks final : public MediaAccess::BookmarkService {
-public:
+  public:
     std::optional<QByteArray> makeBookmark(const QString& path) override {
         ++made;
         return QByteArray("bm:") + path.toUtf8();
@@ -43,7 +45,7 @@ public:
 
 // Answers each panel with the next scripted choice; records where each panel started.
 class FakePanel final : public MediaAccess::FolderPanel {
-public:
+  public:
     void chooseFolder(const QString& prompt, const QString& message, const QString& startFolder,
                       std::function<void(std::optional<QString>)> done) override {
         prompts << prompt;
@@ -62,7 +64,7 @@ public:
 
 struct Fixture {
     QTemporaryDir dir;
-    QString store = dir.filePath(QStringLiteral("MediaAccess.plist"));
+    QString store = dir.filePath(u"MediaAccess.plist"_s);
     std::shared_ptr<FakeBookmarks> service = std::make_shared<FakeBookmarks>();
     std::unique_ptr<MediaAccess> make(bool sandboxed = true) {
         return std::make_unique<MediaAccess>(store, service, sandboxed);
@@ -72,15 +74,16 @@ struct Fixture {
 TEST(MediaAccessTest, OutsideTheSandboxEverythingIsAtOnce) {
     Fixture f;
     auto access = f.make(false);
-    access->remember({QStringLiteral("/media/a.mov")});
+    access->remember({u"/media/a.mov"_s});
     EXPECT_TRUE(access->storedKeys().isEmpty());
     EXPECT_FALSE(QFile::exists(f.store));
-    EXPECT_TRUE(access->restoreAccess({QStringLiteral("/nowhere/x.mov")}).isEmpty());
+    EXPECT_TRUE(access->restoreAccess({u"/nowhere/x.mov"_s}).isEmpty());
     auto panel = std::make_shared<FakePanel>();
     access->setFolderPanel(panel);
     std::optional<QStringList> rest;
     access->requestAccessIfNeeded(
-        {QStringLiteral("/nowhere/x.mov")}, [](qsizetype) { return QString(); }, [&](QStringList r) { rest = r; });
+        {u"/nowhere/x.mov"_s}, [](qsizetype) { return QString(); },
+        [&](QStringList r) { rest = r; });
     EXPECT_EQ(rest, QStringList());  // at once, with nothing left
     EXPECT_TRUE(panel->starts.isEmpty());
     EXPECT_FALSE(MediaAccess::isSandboxed());
@@ -89,14 +92,14 @@ TEST(MediaAccessTest, OutsideTheSandboxEverythingIsAtOnce) {
 TEST(MediaAccessTest, FoldersReplaceTheItemsInsideThem) {
     Fixture f;
     auto access = f.make();
-    access->remember({QStringLiteral("/media/show/a.mov"), QStringLiteral("/media/showreel")});
-    access->remember({QStringLiteral("/media/show")});
-    EXPECT_EQ(access->storedKeys(), (QStringList{QStringLiteral("/media/show"), QStringLiteral("/media/showreel")}));
-    access->remember({QStringLiteral("/media/show/b/c.mov"), QStringLiteral("/media/show/../show/d.mov")});
+    access->remember({u"/media/show/a.mov"_s, u"/media/showreel"_s});
+    access->remember({u"/media/show"_s});
+    EXPECT_EQ(access->storedKeys(), (QStringList{u"/media/show"_s, u"/media/showreel"_s}));
+    access->remember({u"/media/show/b/c.mov"_s, u"/media/show/../show/d.mov"_s});
     EXPECT_EQ(access->storedKeys().size(), 2);
-    access->remember({QStringLiteral("/other/../media/x/./y.mov"), QStringLiteral("relative/z.mov")});
+    access->remember({u"/other/../media/x/./y.mov"_s, u"relative/z.mov"_s});
     EXPECT_EQ(access->storedKeys().size(), 3);
-    EXPECT_TRUE(access->storedKeys().contains(QStringLiteral("/media/x/y.mov")));
+    EXPECT_TRUE(access->storedKeys().contains(u"/media/x/y.mov"_s));
 
     // The store survives into the next run.
     auto next = f.make();
@@ -106,19 +109,19 @@ TEST(MediaAccessTest, FoldersReplaceTheItemsInsideThem) {
 TEST(MediaAccessTest, RestoresThroughCoveringBookmarks) {
     Fixture f;
     auto access = f.make();
-    access->remember({QStringLiteral("/media/show")});
-    const QStringList missing = access->restoreAccess(
-        {QStringLiteral("/media/show/a/b.mov"), QStringLiteral("/media/showreel/c.mov"),
-         QStringLiteral("/media/showreel/c.mov"), QStringLiteral("/media/show/../show/e.mov")});
-    EXPECT_EQ(missing, QStringList{QStringLiteral("/media/showreel/c.mov")});
-    EXPECT_EQ(f.service->started, std::set<QString>{QStringLiteral("/media/show")});
+    access->remember({u"/media/show"_s});
+    const QStringList missing =
+        access->restoreAccess({u"/media/show/a/b.mov"_s, u"/media/showreel/c.mov"_s,
+                               u"/media/showreel/c.mov"_s, u"/media/show/../show/e.mov"_s});
+    EXPECT_EQ(missing, QStringList{u"/media/showreel/c.mov"_s});
+    EXPECT_EQ(f.service->started, std::set<QString>{u"/media/show"_s});
 
     // A stale bookmark of a moved folder: access opens where it is now and that place is stored.
-    f.service->moved[QStringLiteral("/media/old")] = QStringLiteral("/archive/old");
-    access->remember({QStringLiteral("/media/old")});
-    EXPECT_TRUE(access->restoreAccess({QStringLiteral("/media/old/x.mov")}).isEmpty());
-    EXPECT_TRUE(f.service->started.count(QStringLiteral("/archive/old")));
-    EXPECT_TRUE(access->storedKeys().contains(QStringLiteral("/archive/old")));
+    f.service->moved[u"/media/old"_s] = u"/archive/old"_s;
+    access->remember({u"/media/old"_s});
+    EXPECT_TRUE(access->restoreAccess({u"/media/old/x.mov"_s}).isEmpty());
+    EXPECT_TRUE(f.service->started.count(u"/archive/old"_s));
+    EXPECT_TRUE(access->storedKeys().contains(u"/archive/old"_s));
 }
 
 TEST(MediaAccessTest, PanelsFollowTheMostCommonFolderUntilNothingHelps) {
@@ -129,27 +132,28 @@ TEST(MediaAccessTest, PanelsFollowTheMostCommonFolderUntilNothingHelps) {
     std::vector<bool> panelOpen;
     access->setFilePanelOpenHandler([&](bool open) { panelOpen.push_back(open); });
     QStringList paths;
-    for (int i = 0; i < 7; ++i) paths << QStringLiteral("/big/clip%1.mov").arg(i);
-    for (int i = 0; i < 3; ++i) paths << QStringLiteral("/small/clip%1.mov").arg(i);
-    EXPECT_EQ(MediaAccess::mostCommonFolder(paths), QStringLiteral("/big"));
+    for (int i = 0; i < 7; ++i) paths << u"/big/clip%1.mov"_s.arg(i);
+    for (int i = 0; i < 3; ++i) paths << u"/small/clip%1.mov"_s.arg(i);
+    EXPECT_EQ(MediaAccess::mostCommonFolder(paths), u"/big"_s);
     EXPECT_FALSE(MediaAccess::mostCommonFolder({}).has_value());
 
-    panel->answers = {QStringLiteral("/big"), QStringLiteral("/small")};
+    panel->answers = {u"/big"_s, u"/small"_s};
     std::optional<QStringList> result;
     access->requestAccessIfNeeded(
-        paths, [](qsizetype n) { return QString::number(n); }, [&](QStringList rest) { result = rest; });
+        paths, [](qsizetype n) { return QString::number(n); },
+        [&](QStringList rest) { result = rest; });
     test::waitUntil([&] { return result.has_value(); }, 2.0);
     EXPECT_EQ(result, QStringList());
-    EXPECT_EQ(panel->starts, (QStringList{QStringLiteral("/big"), QStringLiteral("/small")}));
-    EXPECT_EQ(panel->messages, (QStringList{QStringLiteral("10"), QStringLiteral("3")}));
+    EXPECT_EQ(panel->starts, (QStringList{u"/big"_s, u"/small"_s}));
+    EXPECT_EQ(panel->messages, (QStringList{u"10"_s, u"3"_s}));
     EXPECT_EQ(panelOpen, (std::vector<bool>{true, false, true, false}));
 
     // A folder that helps nothing ends with the same paths; cancelling gives the paths as well.
-    for (const std::optional<QString>& answer : {std::optional<QString>(QStringLiteral("/elsewhere")),
-                                                 std::optional<QString>()}) {
+    for (const std::optional<QString>& answer :
+         {std::optional<QString>(u"/elsewhere"_s), std::optional<QString>()}) {
         panel->answers = {answer};
         result.reset();
-        const QStringList others{QStringLiteral("/x/1.mov"), QStringLiteral("/y/2.mov")};
+        const QStringList others{u"/x/1.mov"_s, u"/y/2.mov"_s};
         access->requestAccessIfNeeded(
             others, [](qsizetype) { return QString(); }, [&](QStringList rest) { result = rest; });
         test::drainMainQueue();
@@ -165,8 +169,8 @@ TEST(MediaAccessTest, DamagedStoreStartsEmptyAndIsOverwritten) {
     file.close();
     auto access = f.make();
     EXPECT_TRUE(access->storedKeys().isEmpty());
-    access->remember({QStringLiteral("/media/a.mov")});
-    EXPECT_EQ(f.make()->storedKeys(), QStringList{QStringLiteral("/media/a.mov")});
+    access->remember({u"/media/a.mov"_s});
+    EXPECT_EQ(f.make()->storedKeys(), QStringList{u"/media/a.mov"_s});
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-#include "support/qt_printers.h"
 #include "core/playout_log.h"
+#include "support/qt_printers.h"
 
 #include "support/fake_clock.h"
 
@@ -10,8 +10,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <utime.h>
+#include <csignal>
 
 #include <cstdlib>
 #include <ctime>
@@ -43,20 +45,7 @@ struct LogFixture : ::testing::Test {
     }
 };
 
-TEST_F(LogFixture, LineIsStampTwoBlanksAndTextEndingInALineFeed) {
-    log.write(QStringLiteral("ON  クリップ"));
-    log.flush();
-    log.waitForPendingWrites();
-    EXPECT_EQ(read("2026-03-14"), QStringLiteral("12:34:56.789  ON  クリップ\n"));
-    EXPECT_EQ(log.fileName(), logs + "/velmar-2026-03-14.log");
-}
-
-TEST_F(LogFixture, StampsIgnoreTheUsersLocale) {
-    setenv("LC_ALL", "ar_EG.UTF-8", 1);  // a locale with other digits, if installed
-    const auto t = std::chrono::system_clock::time_point(std::chrono::milliseconds(5));
-    EXPECT_EQ(PlayoutLog::timeStamp(t), "00:00:00.005");
-    EXPECT_EQ(PlayoutLog::dayStamp(t), "1970-01-01");
-    unsetenv("LC_ALL");
+TEST_F(LogFixture, StampsOfTimesBeforeTheEpochRoundDown) {
     const auto before = std::chrono::system_clock::time_point(std::chrono::milliseconds(-1));
     EXPECT_EQ(PlayoutLog::timeStamp(before), "23:59:59.999");
     EXPECT_EQ(PlayoutLog::dayStamp(before), "1969-12-31");
@@ -132,8 +121,36 @@ TEST_F(LogFixture, ADayFileThatCannotBeOpenedIsNeverReplacedAndItsLinesAreRetrie
     log.write("second");
     log.flush();
     log.waitForPendingWrites();
+    EXPECT_EQ(read("2026-03-14"), QStringLiteral("12:34:56.789  first\n12:34:56.789  second\n"));
+}
+
+// A full disk (a file-size limit) cuts a flush short: the file goes back to whole lines and the
+// lines come again with the next flush. A line a crash left cut is ended first.
+TEST_F(LogFixture, AFullDiskLeavesWholeLinesAndTheLinesAreRetried) {
+    const QString path = logs + "/velmar-2026-03-14.log";
+    ASSERT_TRUE(QDir().mkpath(logs));
+    QFile cut(path);
+    ASSERT_TRUE(cut.open(QIODevice::WriteOnly) && cut.write("12:00:00.000  cu") == 16);
+    cut.close();
+    struct rlimit old {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = old;
+    small.rlim_cur = 40;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    for (const char* text : {"one", "two", "three"}) log.write(text);
+    log.flush();
+    log.waitForPendingWrites();
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_EQ(read("2026-03-14"), QStringLiteral("12:00:00.000  cu"));
+
+    log.write("four");
+    log.flush();
+    log.waitForPendingWrites();
     EXPECT_EQ(read("2026-03-14"),
-              QStringLiteral("12:34:56.789  first\n12:34:56.789  second\n"));
+              QStringLiteral("12:00:00.000  cu\n12:34:56.789  one\n12:34:56.789  two\n"
+                             "12:34:56.789  three\n12:34:56.789  four\n"));
 }
 
 TEST_F(LogFixture, PruningDeletesOnlyOldDotLogFiles) {
@@ -152,8 +169,11 @@ TEST_F(LogFixture, PruningDeletesOnlyOldDotLogFiles) {
         double ageDays;
         bool kept;
     };
-    const Case cases[] = {{"old.log", 181, false},  {".hidden.log", 400, false}, {"velmar-recent.log", 179, true},
-                          {"notes.LOG", 400, true}, {"notes.txt", 400, true}};
+    const Case cases[] = {{"old.log", 181, false},
+                          {".hidden.log", 400, false},
+                          {"velmar-recent.log", 179, true},
+                          {"notes.LOG", 400, true},
+                          {"notes.txt", 400, true}};
     for (const Case& c : cases) make(c.name, c.ageDays);
     ASSERT_TRUE(QDir().mkpath(logs + "/folder.log"));
     log.start();

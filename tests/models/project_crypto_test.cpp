@@ -1,11 +1,8 @@
 #include "models/project_crypto.h"
 
+#include <QList>
+
 #include <gtest/gtest.h>
-
-#include <openssl/evp.h>
-#include <openssl/rand.h>
-
-#include <algorithm>
 
 namespace velmar {
 namespace {
@@ -52,6 +49,7 @@ TEST(ProjectCryptoTest, HeaderChecksDecideBeforeTheBox) {
         {QByteArray("{\"groups\":[]}"), Kind::notProjectFile, 0},
         {QByteArray("DOVRINEQ\x01xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx"), Kind::notProjectFile, 0},
         {header(2) + "x", Kind::unsupportedVersion, 2},
+        {header(0) + "x", Kind::unsupportedVersion, 0},  // older than ours: no more readable
         {header(255) + QByteArray(40, 'z'), Kind::unsupportedVersion, 255},
         {header(1) + "x", Kind::damaged, 0},
         {header(1) + QByteArray(28, 'x'), Kind::damaged, 0},
@@ -64,58 +62,20 @@ TEST(ProjectCryptoTest, HeaderChecksDecideBeforeTheBox) {
     }
 }
 
-// Every single-byte change from offset 9 on, every cut, and a header change all fail to
+// Every single-byte change from offset 9 on, every cut and an appended byte fail to
 // authenticate; no change goes unnoticed.
 TEST(ProjectCryptoTest, EveryAlteredOrCutContainerIsDamaged) {
-    const QByteArray plain(R"({"formatVersion":10,"groups":[{"name":"A","clips":[]}]})");
-    const QByteArray sealed = ProjectCrypto::seal(plain);
+    const QByteArray sealed = ProjectCrypto::seal(R"({"formatVersion":10,"groups":[]})");
+    QList<QByteArray> changed{sealed + "x"};
     for (int offset = 9; offset < sealed.size(); ++offset) {
-        for (unsigned char flip : {0x01, 0x80, 0xff}) {
-            QByteArray changed = sealed;
-            changed[offset] = static_cast<char>(changed[offset] ^ flip);
-            const auto failure = openFailure(changed);
-            ASSERT_TRUE(failure.has_value()) << "offset " << offset;
-            ASSERT_EQ(failure->kind(), Kind::damaged) << "offset " << offset;
-        }
+        QByteArray flipped = sealed;
+        flipped[offset] = static_cast<char>(sealed[offset] ^ (offset % 2 ? 0x01 : 0x80));
+        changed << flipped;
+        if (offset + 1 < sealed.size()) changed << sealed.left(offset + 1);
     }
-    for (int length = 10; length < sealed.size(); ++length) {
-        const auto failure = openFailure(sealed.left(length));
-        ASSERT_TRUE(failure.has_value()) << "length " << length;
-        ASSERT_EQ(failure->kind(), Kind::damaged) << "length " << length;
-    }
-    // Bytes appended after the tag shift the tag: damaged as well.
-    EXPECT_EQ(openFailure(sealed + "x")->kind(), Kind::damaged);
-}
-
-// A well-formed container made with the same layout under a different key.
-QByteArray sealUnderKey(const QByteArray& plain, const unsigned char* key) {
-    QByteArray out = header(1);
-    unsigned char nonce[12];
-    RAND_bytes(nonce, 12);
-    out.append(reinterpret_cast<const char*>(nonce), 12);
-    QByteArray cipher(plain.size(), Qt::Uninitialized);
-    unsigned char tag[16];
-    int len = 0;
-    EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
-    EVP_EncryptInit_ex(ctx, EVP_aes_256_gcm(), nullptr, nullptr, nullptr);
-    EVP_CIPHER_CTX_ctrl(ctx, EVP_CTRL_GCM_SET_IVLEN, 12, nullptr);
-    EVP_EncryptInit_ex(ctx, nullptr, nullptr, key, nonce);
-    EVP_EncryptUpdate(ctx, nullptr, &len, reinterpret_cast<const unsigned char*>(out.constData()), 9);
-    EVP_EncryptUpdate(ctx, reinterpret_cast<unsigned char*>(cipher.data()), &len,
-                      reinterpret_cast<const unsigned char*>(plain.constData()), static_cast<int>(plain.size()));
-    EVP_EncryptFinal_ex(ctx, reinterpret_cast<unsigned char*>(cipher.data()) + len, &len);
-    EVP_CIPHER_CTX_ctrl(ctx, EVP_CTRL_GCM_GET_TAG, 16, tag);
-    EVP_CIPHER_CTX_free(ctx);
-    return out + cipher + QByteArray(reinterpret_cast<const char*>(tag), 16);
-}
-
-TEST(ProjectCryptoTest, AnotherKeyIsDamaged) {
-    for (unsigned char fill : {0x00, 0x5a, 0xff}) {
-        unsigned char key[32];
-        std::fill(std::begin(key), std::end(key), fill);
-        const QByteArray forged = sealUnderKey("{\"groups\":[]}", key);
-        ASSERT_EQ(forged.size(), 13 + 37);
-        EXPECT_EQ(openFailure(forged)->kind(), Kind::damaged);
+    for (const QByteArray& data : changed) {
+        const auto failure = openFailure(data);
+        ASSERT_TRUE(failure && failure->kind() == Kind::damaged) << data.size();
     }
 }
 

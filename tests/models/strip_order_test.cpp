@@ -119,7 +119,7 @@ TEST(StripOrderTest, Move) {
         {"A1B", "B", {1, {}, false}, "AB1", true},           // gap 1 is before the marker after A
         {"AB", "B", {1, {}, false}, "AB", false},            // already there
         {"ABC", "Z", {0, {}, false}, "ABC", false},          // nothing of the strip selected
-        {"ABCDE", "BD", {5, {}, false}, "ACEBD", true},  // a scattered block keeps its order
+        {"ABCDE", "BD", {5, {}, false}, "ACEBD", true},      // a scattered block keeps its order
         {"ABCDE", "DB", {0, {}, false}, "BDACE", true},
         {"ABCDE", "BD", {3, {}, false}, "ACBDE", true},      // into the middle of itself
         {"ABC", "A", {99, {}, false}, "BCA", true},          // gap past the end
@@ -134,14 +134,6 @@ TEST(StripOrderTest, Move) {
         EXPECT_EQ(order.move(selection(c.selected), c.to), c.changed);
         EXPECT_EQ(text(order), c.expected);
     }
-}
-
-TEST(StripOrderTest, MarkersTravelWithTheirClipsAndKeepTheirNames) {
-    StripOrder order = strip("A1B2C");
-    ASSERT_TRUE(order.move(selection("1B2"), StripInsertion{3, {}, false}));
-    EXPECT_EQ(order.clipIDs(), (QList<QUuid>{idOf('A'), idOf('C'), idOf('B')}));
-    EXPECT_EQ(markerText(order), "1@2 2@3 ");
-    EXPECT_EQ(order.markers()[1].id, idOf('2'));
 }
 
 TEST(StripOrderTest, ItemWithoutSourceMarkerIsSkipped) {
