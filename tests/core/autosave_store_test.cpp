@@ -1,6 +1,5 @@
 #include "core/autosave_store.h"
 
-#include "core/media_access.h"
 #include "models/project_crypto.h"
 #include "platform/base/user_defaults.h"
 #include "support/fake_clock.h"
@@ -10,7 +9,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
-#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -35,9 +33,7 @@ void writeFile(const QString& path, const QByteArray& bytes) {
 
 // Sets a file's modification time far in the past, so a rewrite is visible.
 void age(const QString& path) {
-    struct utimbuf times {
-        1'000'000, 1'000'000
-    };
+    utimbuf times{1'000'000, 1'000'000};
     ::utime(QFile::encodeName(path).constData(), &times);
 }
 
@@ -47,14 +43,9 @@ qint64 mtime(const QString& path) {
 
 PlayoutProject project(const char* tabName) {
     PlayoutProject p;
-    PlayoutProject::GroupRecord group;
-    group.name = QString::fromUtf8(tabName);
-    PlayoutProject::ClipRecord clip;
-    clip.path = u"/media/a.png"_s;
-    clip.displayName = u"a"_s;
-    group.clips.append(clip);
-    group.markers = QList<PlayoutProject::MarkerRecord>{};
-    p.groups.append(group);
+    p.groups = {{.name = QString::fromUtf8(tabName),
+                 .clips = {{.path = u"/media/a.png"_s, .displayName = u"a"_s}},
+                 .markers = QList<PlayoutProject::MarkerRecord>{}}};
     return p;
 }
 
