@@ -165,14 +165,10 @@ TEST(PlayoutProjectTest, DecodingRulesOfTheKeyTables) {
     const char* failing[] = {
         R"({"groups":[{"name":"A","selectedIndex":0,"clips":[{"path":"/a.png"}]}]})",
         R"({"groups":[{"name":"A","clips":[]}]})",  // no selectedIndex
-        R"({"groups":[{"name":"A","selectedIndex":0,"clips":[{"path":"/a","displayName":"a","transform":{"offsetX":0,"offsetY":0,"scale":1,"rotation":0}}]}]})",
-        R"({"groups":[{"name":"A","selectedIndex":0,"clips":[{"path":"/a","displayName":"a","motion":"spin"}]}]})",
         R"({"groups":{}})",
         R"({"formatVersion":"10"})",
         R"({"fadeDuration":1e400})",
         R"({"autoAdvance":1})",
-        R"({"keyAlphaMode":"Straight"})",
-        R"({"canvas":{"width":1920,"height":1080}})",
         R"({"dsk":{"paths":[1]}})",
         R"({"dsk":{"loops":"yes"}})",
         R"([])",
