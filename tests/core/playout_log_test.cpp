@@ -17,8 +17,6 @@
 
 #include <cstdlib>
 #include <ctime>
-#include <thread>
-#include <vector>
 
 namespace velmar {
 namespace {
@@ -198,19 +196,6 @@ TEST(PlayoutLogWithoutFolder, DropsLinesQuietly) {
     log.stop();
     log.revealInFileManager();
     EXPECT_TRUE(log.fileName().isEmpty());
-}
-
-TEST_F(LogFixture, WritesFromManyThreadsAllArrive) {
-    std::vector<std::thread> writers;
-    for (int t = 0; t < 4; ++t) {
-        writers.emplace_back([&, t] {
-            for (int i = 0; i < 500; ++i) log.write(QString("%1-%2").arg(t).arg(i));
-        });
-    }
-    for (auto& w : writers) w.join();
-    log.flush();
-    log.waitForPendingWrites();
-    EXPECT_EQ(read("2026-03-14").count('\n'), 2000);
 }
 
 }  // namespace
