@@ -152,16 +152,7 @@ TEST_F(LogFixture, AFullDiskLeavesWholeLinesAndTheLinesAreRetried) {
 }
 
 TEST_F(LogFixture, PruningDeletesOnlyOldDotLogFiles) {
-    ASSERT_TRUE(QDir().mkpath(logs));
-    auto make = [&](const QString& name, double ageDays) {
-        const QString path = logs + "/" + name;
-        QFile f(path);
-        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-        f.close();
-        const time_t when = static_cast<time_t>(kNoon - ageDays * kDay);
-        utimbuf times{when, when};
-        EXPECT_EQ(utime(QFile::encodeName(path).constData(), &times), 0);
-    };
+    ASSERT_TRUE(QDir().mkpath(logs + "/folder.log"));
     struct Case {
         const char* name;
         double ageDays;
@@ -172,8 +163,13 @@ TEST_F(LogFixture, PruningDeletesOnlyOldDotLogFiles) {
                           {"velmar-recent.log", 179, true},
                           {"notes.LOG", 400, true},
                           {"notes.txt", 400, true}};
-    for (const Case& c : cases) make(c.name, c.ageDays);
-    ASSERT_TRUE(QDir().mkpath(logs + "/folder.log"));
+    for (const Case& c : cases) {
+        const QString path = logs + "/" + c.name;
+        ASSERT_TRUE(QFile(path).open(QIODevice::WriteOnly));
+        const auto when = static_cast<time_t>(kNoon - c.ageDays * kDay);
+        const utimbuf times{when, when};
+        ASSERT_EQ(utime(QFile::encodeName(path).constData(), &times), 0);
+    }
     log.start();
     log.waitForPendingWrites();
     for (const Case& c : cases) EXPECT_EQ(QFileInfo::exists(logs + "/" + c.name), c.kept) << c.name;
