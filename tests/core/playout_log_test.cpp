@@ -1,7 +1,6 @@
 #include "core/playout_log.h"
-#include "support/qt_printers.h"
-
 #include "support/fake_clock.h"
+#include "support/qt_printers.h"
 
 #include <QDir>
 #include <QFile>
@@ -11,12 +10,9 @@
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
-#include <sys/stat.h>
 #include <utime.h>
 #include <csignal>
-
 #include <cstdlib>
-#include <ctime>
 
 namespace velmar {
 namespace {
@@ -36,10 +32,17 @@ struct LogFixture : ::testing::Test {
     QStringList opened;
     PlayoutLog log{logs, clock, clock, [this](const QString& p) { opened << p; }};
 
-    QString read(const QString& day) {
+    QString read(const QString& day = "2026-03-14", bool wait = true) {
+        if (wait) flushed();
         QFile f(logs + "/velmar-" + day + ".log");
         if (!f.open(QIODevice::ReadOnly)) return QStringLiteral("<missing>");
         return QString::fromUtf8(f.readAll());
+    }
+    void flushed() { log.waitForPendingWrites(); }
+    void flushNow(const char* line) {
+        log.write(line);
+        log.flush();
+        flushed();
     }
 };
 
@@ -51,40 +54,33 @@ TEST_F(LogFixture, StampsOfTimesBeforeTheEpochRoundDown) {
 
 TEST_F(LogFixture, FlushTimerAppendsEveryFiveSecondsAndEmptyFlushMakesNoFile) {
     log.flush();
-    log.waitForPendingWrites();
-    EXPECT_FALSE(QFileInfo::exists(logs + "/velmar-2026-03-14.log"));
-
+    EXPECT_EQ(read(), "<missing>");
     log.start();
     log.start();  // a second start neither writes a banner nor adds a timer
     EXPECT_EQ(clock.activeTimerCount(), 1);
     clock.advance(4.9);
-    log.waitForPendingWrites();
-    EXPECT_EQ(read("2026-03-14"), "<missing>") << "nothing reaches the file before the first tick";
+    EXPECT_EQ(read(), "<missing>") << "nothing reaches the file before the first tick";
     clock.advance(0.1);
-    log.waitForPendingWrites();
-    EXPECT_EQ(read("2026-03-14"), QStringLiteral("12:34:56.789  ---- DOVRINE 起動 ----\n"));
+    EXPECT_EQ(read(), QStringLiteral("12:34:56.789  ---- DOVRINE 起動 ----\n"));
     log.write("A");
     clock.advance(5.0);
-    log.waitForPendingWrites();
-    EXPECT_EQ(read("2026-03-14"),
-              QStringLiteral("12:34:56.789  ---- DOVRINE 起動 ----\n12:35:01.789  A\n"));
+    EXPECT_EQ(read(), QStringLiteral("12:34:56.789  ---- DOVRINE 起動 ----\n12:35:01.789  A\n"));
 }
 
 TEST_F(LogFixture, StopWritesItsBannerToDiskBeforeReturning) {
     log.start();
     log.write("X");
     log.stop();  // no wait: the lines must already be in the file
-    EXPECT_EQ(read("2026-03-14"), QStringLiteral("12:34:56.789  ---- DOVRINE 起動 ----\n"
-                                                 "12:34:56.789  X\n"
-                                                 "12:34:56.789  ---- DOVRINE 終了 ----\n"));
+    EXPECT_EQ(read("2026-03-14", false), QStringLiteral("12:34:56.789  ---- DOVRINE 起動 ----\n"
+                                                        "12:34:56.789  X\n"
+                                                        "12:34:56.789  ---- DOVRINE 終了 ----\n"));
     EXPECT_EQ(clock.activeTimerCount(), 0);
 }
 
 TEST_F(LogFixture, OnlyTheNewest4000LinesSurviveBetweenFlushes) {
     for (int i = 0; i < 4001; ++i) log.write(QString::number(i));
     log.flush();
-    log.waitForPendingWrites();
-    const QStringList lines = read("2026-03-14").split('\n', Qt::SkipEmptyParts);
+    const QStringList lines = read().split('\n', Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 4000);
     EXPECT_TRUE(lines.first().endsWith("  1"));
     EXPECT_TRUE(lines.last().endsWith("  4000"));
@@ -95,7 +91,6 @@ TEST_F(LogFixture, LinesWrittenBeforeMidnightAndFlushedAfterGoToTheNextDay) {
     log.start();
     log.write("late");
     clock.advance(5.0);  // first tick at 00:00:03 on the 15th
-    log.waitForPendingWrites();
     EXPECT_EQ(read("2026-03-14"), "<missing>");
     EXPECT_EQ(read("2026-03-15"), QStringLiteral("23:59:58.000  ---- DOVRINE 起動 ----\n"
                                                  "23:59:58.000  late\n"));
@@ -105,21 +100,12 @@ TEST_F(LogFixture, ADayFileThatCannotBeOpenedIsNeverReplacedAndItsLinesAreRetrie
     // A folder in the file's place cannot be opened for appending.
     const QString day = logs + "/velmar-2026-03-14.log";
     ASSERT_TRUE(QDir().mkpath(day));
-    QFile keep(day + "/keep");
-    ASSERT_TRUE(keep.open(QIODevice::WriteOnly));
-    keep.write("precious");
-    keep.close();
-    log.write("first");
-    log.flush();
-    log.waitForPendingWrites();
-    EXPECT_TRUE(QFileInfo(day).isDir());
+    ASSERT_TRUE(QFile(day + "/keep").open(QIODevice::WriteOnly));
+    flushNow("first");
     EXPECT_TRUE(QFileInfo::exists(day + "/keep"));
-
     ASSERT_TRUE(QDir(day).removeRecursively());
-    log.write("second");
-    log.flush();
-    log.waitForPendingWrites();
-    EXPECT_EQ(read("2026-03-14"), QStringLiteral("12:34:56.789  first\n12:34:56.789  second\n"));
+    flushNow("second");
+    EXPECT_EQ(read(), QStringLiteral("12:34:56.789  first\n12:34:56.789  second\n"));
 }
 
 // A full disk (a file-size limit) cuts a flush short: the file goes back to whole lines and the
@@ -136,19 +122,14 @@ TEST_F(LogFixture, AFullDiskLeavesWholeLinesAndTheLinesAreRetried) {
     struct rlimit small = old;
     small.rlim_cur = 40;
     ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    for (const char* text : {"one", "two", "three"}) log.write(text);
-    log.flush();
-    log.waitForPendingWrites();
+    for (const char* text : {"one", "two"}) log.write(text);
+    flushNow("three");
     ::setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, oldHandler);
-    EXPECT_EQ(read("2026-03-14"), QStringLiteral("12:00:00.000  cu"));
-
-    log.write("four");
-    log.flush();
-    log.waitForPendingWrites();
-    EXPECT_EQ(read("2026-03-14"),
-              QStringLiteral("12:00:00.000  cu\n12:34:56.789  one\n12:34:56.789  two\n"
-                             "12:34:56.789  three\n12:34:56.789  four\n"));
+    EXPECT_EQ(read(), QStringLiteral("12:00:00.000  cu"));
+    flushNow("four");
+    EXPECT_EQ(read(), QStringLiteral("12:00:00.000  cu\n12:34:56.789  one\n12:34:56.789  two\n"
+                                     "12:34:56.789  three\n12:34:56.789  four\n"));
 }
 
 TEST_F(LogFixture, PruningDeletesOnlyOldDotLogFiles) {
@@ -171,7 +152,7 @@ TEST_F(LogFixture, PruningDeletesOnlyOldDotLogFiles) {
         ASSERT_EQ(utime(QFile::encodeName(path).constData(), &times), 0);
     }
     log.start();
-    log.waitForPendingWrites();
+    flushed();
     for (const Case& c : cases) EXPECT_EQ(QFileInfo::exists(logs + "/" + c.name), c.kept) << c.name;
     EXPECT_TRUE(QFileInfo(logs + "/folder.log").isDir());
 }
@@ -179,9 +160,8 @@ TEST_F(LogFixture, PruningDeletesOnlyOldDotLogFiles) {
 TEST_F(LogFixture, RevealFlushesAndOpensTheFolder) {
     log.write("x");
     log.revealInFileManager();
-    log.waitForPendingWrites();
+    EXPECT_NE(read(), "<missing>");
     EXPECT_EQ(opened, QStringList{logs});
-    EXPECT_NE(read("2026-03-14"), "<missing>");
 }
 
 TEST(PlayoutLogWithoutFolder, DropsLinesQuietly) {
