@@ -53,36 +53,38 @@ class FakePanel final : public MediaAccess::FolderPanel {
     QStringList messages, starts;
 };
 
-struct Fixture {
+struct MediaAccessTest : ::testing::Test {
     QTemporaryDir dir;
     QString store = dir.filePath(u"MediaAccess.plist"_s);
     std::shared_ptr<FakeBookmarks> service = std::make_shared<FakeBookmarks>();
+    std::shared_ptr<FakePanel> panel = std::make_shared<FakePanel>();
+    std::unique_ptr<MediaAccess> access = make();
+    std::optional<QStringList> rest;
     std::unique_ptr<MediaAccess> make(bool sandboxed = true) {
-        return std::make_unique<MediaAccess>(store, service, sandboxed);
+        auto made = std::make_unique<MediaAccess>(store, service, sandboxed);
+        made->setFolderPanel(panel);
+        return made;
+    }
+    void request(const QStringList& paths) {
+        rest.reset();
+        access->requestAccessIfNeeded(
+            paths, [](qsizetype n) { return QString::number(n); },
+            [this](QStringList r) { rest = r; });
+        test::drainMainQueue();
     }
 };
 
-TEST(MediaAccessTest, OutsideTheSandboxEverythingIsAtOnce) {
-    Fixture f;
-    auto access = f.make(false);
+TEST_F(MediaAccessTest, OutsideTheSandboxEverythingIsAtOnce) {
+    access = make(false);
     access->remember({u"/media/a.mov"_s});
-    EXPECT_TRUE(access->storedKeys().isEmpty());
-    EXPECT_FALSE(QFile::exists(f.store));
+    EXPECT_FALSE(QFile::exists(store));
     EXPECT_TRUE(access->restoreAccess({u"/nowhere/x.mov"_s}).isEmpty());
-    auto panel = std::make_shared<FakePanel>();
-    access->setFolderPanel(panel);
-    std::optional<QStringList> rest;
-    access->requestAccessIfNeeded(
-        {u"/nowhere/x.mov"_s}, [](qsizetype) { return QString(); },
-        [&](QStringList r) { rest = r; });
-    EXPECT_EQ(rest, QStringList());  // at once, with nothing left
+    request({u"/nowhere/x.mov"_s});
+    EXPECT_EQ(rest, QStringList());
     EXPECT_TRUE(panel->starts.isEmpty());
-    EXPECT_FALSE(MediaAccess::isSandboxed());
 }
 
-TEST(MediaAccessTest, FoldersReplaceTheItemsInsideThem) {
-    Fixture f;
-    auto access = f.make();
+TEST_F(MediaAccessTest, FoldersReplaceTheItemsInsideThem) {
     access->remember({u"/media/show/a.mov"_s, u"/media/showreel"_s});
     access->remember({u"/media/show"_s});
     EXPECT_EQ(access->storedKeys(), (QStringList{u"/media/show"_s, u"/media/showreel"_s}));
@@ -93,48 +95,36 @@ TEST(MediaAccessTest, FoldersReplaceTheItemsInsideThem) {
     EXPECT_TRUE(access->storedKeys().contains(u"/media/x/y.mov"_s));
 
     // The store survives into the next run.
-    auto next = f.make();
-    EXPECT_EQ(next->storedKeys(), access->storedKeys());
+    EXPECT_EQ(make()->storedKeys(), access->storedKeys());
 }
 
-TEST(MediaAccessTest, RestoresThroughCoveringBookmarks) {
-    Fixture f;
-    auto access = f.make();
+TEST_F(MediaAccessTest, RestoresThroughCoveringBookmarks) {
     access->remember({u"/media/show"_s});
     const QStringList missing =
         access->restoreAccess({u"/media/show/a/b.mov"_s, u"/media/showreel/c.mov"_s,
                                u"/media/showreel/c.mov"_s, u"/media/show/../show/e.mov"_s});
     EXPECT_EQ(missing, QStringList{u"/media/showreel/c.mov"_s});
-    EXPECT_EQ(f.service->started, std::set<QString>{u"/media/show"_s});
+    EXPECT_EQ(service->started, std::set<QString>{u"/media/show"_s});
 
     // A stale bookmark of a moved folder: access opens where it is now and that place is stored.
-    f.service->moved[u"/media/old"_s] = u"/archive/old"_s;
+    service->moved[u"/media/old"_s] = u"/archive/old"_s;
     access->remember({u"/media/old"_s});
     EXPECT_TRUE(access->restoreAccess({u"/media/old/x.mov"_s}).isEmpty());
-    EXPECT_TRUE(f.service->started.count(u"/archive/old"_s));
+    EXPECT_TRUE(service->started.count(u"/archive/old"_s));
     EXPECT_TRUE(access->storedKeys().contains(u"/archive/old"_s));
 }
 
-TEST(MediaAccessTest, PanelsFollowTheMostCommonFolderUntilNothingHelps) {
-    Fixture f;
-    auto access = f.make();
-    auto panel = std::make_shared<FakePanel>();
-    access->setFolderPanel(panel);
+TEST_F(MediaAccessTest, PanelsFollowTheMostCommonFolderUntilNothingHelps) {
     std::vector<bool> panelOpen;
     access->setFilePanelOpenHandler([&](bool open) { panelOpen.push_back(open); });
     QStringList paths;
     for (int i = 0; i < 7; ++i) paths << u"/big/clip%1.mov"_s.arg(i);
     for (int i = 0; i < 3; ++i) paths << u"/small/clip%1.mov"_s.arg(i);
-    EXPECT_EQ(MediaAccess::mostCommonFolder(paths), u"/big"_s);
     EXPECT_FALSE(MediaAccess::mostCommonFolder({}).has_value());
 
     panel->answers = {u"/big"_s, u"/small"_s};
-    std::optional<QStringList> result;
-    access->requestAccessIfNeeded(
-        paths, [](qsizetype n) { return QString::number(n); },
-        [&](QStringList rest) { result = rest; });
-    test::drainMainQueue();
-    EXPECT_EQ(result, QStringList());
+    request(paths);
+    EXPECT_EQ(rest, QStringList());
     EXPECT_EQ(panel->starts, (QStringList{u"/big"_s, u"/small"_s}));
     EXPECT_EQ(panel->messages, (QStringList{u"10"_s, u"3"_s}));
     EXPECT_EQ(panelOpen, (std::vector<bool>{true, false, true, false}));
@@ -143,25 +133,19 @@ TEST(MediaAccessTest, PanelsFollowTheMostCommonFolderUntilNothingHelps) {
     for (const std::optional<QString>& answer :
          {std::optional<QString>(u"/elsewhere"_s), std::optional<QString>()}) {
         panel->answers = {answer};
-        result.reset();
-        const QStringList others{u"/x/1.mov"_s, u"/y/2.mov"_s};
-        access->requestAccessIfNeeded(
-            others, [](qsizetype) { return QString(); }, [&](QStringList rest) { result = rest; });
-        test::drainMainQueue();
-        EXPECT_EQ(result, others);
+        request({u"/x/1.mov"_s, u"/y/2.mov"_s});
+        EXPECT_EQ(rest, (QStringList{u"/x/1.mov"_s, u"/y/2.mov"_s}));
     }
 }
 
-TEST(MediaAccessTest, DamagedStoreStartsEmptyAndIsOverwritten) {
-    Fixture f;
-    QFile file(f.store);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("\x00garbage{", 9);
+TEST_F(MediaAccessTest, DamagedStoreStartsEmptyAndIsOverwritten) {
+    QFile file(store);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write("\x00garbage{", 9) == 9);
     file.close();
-    auto access = f.make();
+    access = make();
     EXPECT_TRUE(access->storedKeys().isEmpty());
     access->remember({u"/media/a.mov"_s});
-    EXPECT_EQ(f.make()->storedKeys(), QStringList{u"/media/a.mov"_s});
+    EXPECT_EQ(make()->storedKeys(), QStringList{u"/media/a.mov"_s});
 }
 
 }  // namespace
