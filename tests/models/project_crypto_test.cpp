@@ -9,7 +9,6 @@ namespace {
 
 using Kind = ProjectCrypto::Failure::Kind;
 
-// Runs open() and returns the failure kind (and version), or nothing when it opened.
 std::optional<ProjectCrypto::Failure> openFailure(const QByteArray& container) {
     try {
         ProjectCrypto::open(container);
@@ -20,30 +19,28 @@ std::optional<ProjectCrypto::Failure> openFailure(const QByteArray& container) {
 }
 
 QByteArray header(unsigned char version) {
-    QByteArray out("DOVRINEP");
-    out.append(static_cast<char>(version));
-    return out;
+    return QByteArray("DOVRINEP") + static_cast<char>(version);
 }
 
-TEST(ProjectCryptoTest, RoundTripsAndLaysOutTheContainer) {
-    for (const QByteArray& plain : {QByteArray(), QByteArray("{}"), QByteArray(5000, 'x')}) {
+// A file sealed by an earlier build must open in every later one: header, version 1, nonce,
+// ciphertext and tag, under the same key.
+TEST(ProjectCryptoTest, OpensAPinnedContainerAndSealsInTheSameLayout) {
+    const QByteArray pinned = QByteArray::fromHex(
+        "444f5652494e455001376df2b3ece83c7f8a9c576e76128ae1989bed23cf7be2c681cd81e1e0d20960"
+        "5e3f73aeb598858bce");
+    EXPECT_EQ(ProjectCrypto::open(pinned), R"({"groups":[]})");
+    for (const QByteArray& plain : {QByteArray(), QByteArray(5000, 'x')}) {
         const QByteArray sealed = ProjectCrypto::seal(plain);
         ASSERT_EQ(sealed.size(), plain.size() + 37);
         EXPECT_EQ(sealed.left(9), header(1));
         EXPECT_EQ(ProjectCrypto::open(sealed), plain);
-        EXPECT_TRUE(plain.isEmpty() || !sealed.contains(plain)) << "plain text must not show";
     }
     // A fresh nonce every seal.
     EXPECT_NE(ProjectCrypto::seal("same").mid(9, 12), ProjectCrypto::seal("same").mid(9, 12));
 }
 
 TEST(ProjectCryptoTest, HeaderChecksDecideBeforeTheBox) {
-    struct Case {
-        QByteArray data;
-        Kind kind;
-        int version;
-    };
-    const Case cases[] = {
+    const std::tuple<QByteArray, Kind, int> cases[] = {
         {QByteArray(), Kind::notProjectFile, 0},
         {header(2), Kind::notProjectFile, 0},  // 9 bytes, even a correct header
         {QByteArray("{\"groups\":[]}"), Kind::notProjectFile, 0},
@@ -51,15 +48,16 @@ TEST(ProjectCryptoTest, HeaderChecksDecideBeforeTheBox) {
         {header(2) + "x", Kind::unsupportedVersion, 2},
         {header(0) + "x", Kind::unsupportedVersion, 0},  // older than ours: no more readable
         {header(255) + QByteArray(40, 'z'), Kind::unsupportedVersion, 255},
-        {header(1) + "x", Kind::damaged, 0},
         {header(1) + QByteArray(28, 'x'), Kind::damaged, 0},
     };
-    for (const Case& c : cases) {
-        const auto failure = openFailure(c.data);
-        ASSERT_TRUE(failure.has_value()) << c.data.toHex().constData();
-        EXPECT_EQ(failure->kind(), c.kind) << c.data.toHex().constData();
-        EXPECT_EQ(failure->version(), c.version);
+    for (const auto& [data, kind, version] : cases) {
+        const auto failure = openFailure(data);
+        ASSERT_TRUE(failure.has_value()) << data.toHex().constData();
+        EXPECT_TRUE(failure->kind() == kind && failure->version() == version)
+            << data.toHex().constData();
     }
+    using F = ProjectCrypto::Failure;
+    EXPECT_FALSE(F(Kind::unsupportedVersion, 2).errorDescription().contains(QStringLiteral("2")));
 }
 
 // Every single-byte change from offset 9 on, every cut and an appended byte fail to
@@ -77,12 +75,6 @@ TEST(ProjectCryptoTest, EveryAlteredOrCutContainerIsDamaged) {
         const auto failure = openFailure(data);
         ASSERT_TRUE(failure && failure->kind() == Kind::damaged) << data.size();
     }
-}
-
-TEST(ProjectCryptoTest, MessagesIgnoreThePayload) {
-    using F = ProjectCrypto::Failure;
-    EXPECT_FALSE(F(Kind::unsupportedVersion, 2).errorDescription().contains(QStringLiteral("2")));
-    EXPECT_NE(F(Kind::damaged).errorDescription(), F(Kind::notProjectFile).errorDescription());
 }
 
 }  // namespace
