@@ -19,7 +19,6 @@ namespace {
 
 // 2026-03-14 12:34:56.789 UTC (tests run with TZ=UTC).
 constexpr double kNoon = 1773491696.789;
-constexpr double kDay = 86400.0;
 
 struct LogFixture : ::testing::Test {
     void SetUp() override {
@@ -113,9 +112,10 @@ TEST_F(LogFixture, ADayFileThatCannotBeOpenedIsNeverReplacedAndItsLinesAreRetrie
 TEST_F(LogFixture, AFullDiskLeavesWholeLinesAndTheLinesAreRetried) {
     const QString path = logs + "/velmar-2026-03-14.log";
     ASSERT_TRUE(QDir().mkpath(logs));
-    QFile cut(path);
-    ASSERT_TRUE(cut.open(QIODevice::WriteOnly) && cut.write("12:00:00.000  cu") == 16);
-    cut.close();
+    {
+        QFile cut(path);
+        ASSERT_TRUE(cut.open(QIODevice::WriteOnly) && cut.write("12:00:00.000  cu") == 16);
+    }
     struct rlimit old {};
     ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
     const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
@@ -134,26 +134,22 @@ TEST_F(LogFixture, AFullDiskLeavesWholeLinesAndTheLinesAreRetried) {
 
 TEST_F(LogFixture, PruningDeletesOnlyOldDotLogFiles) {
     ASSERT_TRUE(QDir().mkpath(logs + "/folder.log"));
-    struct Case {
-        const char* name;
-        double ageDays;
-        bool kept;
-    };
-    const Case cases[] = {{"old.log", 181, false},
-                          {".hidden.log", 400, false},
-                          {"velmar-recent.log", 179, true},
-                          {"notes.LOG", 400, true},
-                          {"notes.txt", 400, true}};
-    for (const Case& c : cases) {
-        const QString path = logs + "/" + c.name;
+    const std::tuple<const char*, double, bool> cases[] = {{"old.log", 181, false},
+                                                           {".hidden.log", 400, false},
+                                                           {"velmar-recent.log", 179, true},
+                                                           {"notes.LOG", 400, true},
+                                                           {"notes.txt", 400, true}};
+    for (const auto& [name, ageDays, kept] : cases) {
+        const QString path = logs + "/" + name;
         ASSERT_TRUE(QFile(path).open(QIODevice::WriteOnly));
-        const auto when = static_cast<time_t>(kNoon - c.ageDays * kDay);
+        const auto when = static_cast<time_t>(kNoon - ageDays * 86400.0);
         const utimbuf times{when, when};
         ASSERT_EQ(utime(QFile::encodeName(path).constData(), &times), 0);
     }
     log.start();
     flushed();
-    for (const Case& c : cases) EXPECT_EQ(QFileInfo::exists(logs + "/" + c.name), c.kept) << c.name;
+    for (const auto& [name, ageDays, kept] : cases)
+        EXPECT_EQ(QFileInfo::exists(logs + "/" + name), kept) << name;
     EXPECT_TRUE(QFileInfo(logs + "/folder.log").isDir());
 }
 

@@ -131,6 +131,7 @@ TEST(PlayoutProjectTest, CanvasAndFrameRateLimits) {
 
 TEST(PlayoutProjectTest, DecodingRulesOfTheKeyTables) {
     const char* failing[] = {
+        R"({"groups":[{"name":"A","selectedIndex":0,"clips":[{"path":"/a.png"}]}]})",
         R"({"groups":[{"name":"A","clips":[]}]})",  // no selectedIndex
         R"({"groups":[{"name":"A","selectedIndex":0,"clips":[],"markers":[{"position":1}]}]})",
         R"({"groups":[{"name":"A","selectedIndex":0,"clips":[{"path":"/a","displayName":"a","motion":"spin"}]}]})",
