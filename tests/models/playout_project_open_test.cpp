@@ -32,6 +32,8 @@ TEST(PlayoutProjectOpenTest, TheFirstFailingValueInDocumentOrderNamesTheError) {
          "groups[1].name): required key is missing"},
         {doc(R"({"path":"/b","displayName":"b","pixelWidth":1.5})", R"("clips":[],"name":null)"),
          "groups[0].clips[1].pixelWidth): expected an integer"},
+        {doc(ok, R"("clips":[{"path":"/b","displayName":"b"},{"path":3,"displayName":"c"}])"),
+         "groups[1].clips[1].path): expected a string"},
         {doc(ok, R"("clips":[{"displayName":"b"}],"markers":[{}])"),
          "groups[1].clips[0].path): required key is missing"},
         {doc(ok, R"("clips":[5],"selectedIndex":0.5)"),
