@@ -43,5 +43,21 @@
         <source>回転</source>
         <translation>Rotate</translation>
     </message>
+    <message>
+        <source>アクセス権がありません</source>
+        <translation>Permission denied</translation>
+    </message>
+    <message>
+        <source>ディスクの空き容量が足りません</source>
+        <translation>Not enough space on the disk</translation>
+    </message>
+    <message>
+        <source>読み取り専用のファイルシステムです</source>
+        <translation>The file system is read-only</translation>
+    </message>
+    <message>
+        <source>ファイルまたはフォルダが見つかりません</source>
+        <translation>No such file or folder</translation>
+    </message>
 </context>
 </TS>

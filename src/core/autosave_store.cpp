@@ -23,13 +23,19 @@ QString standardized(const QString& path) {
     return QDir::cleanPath(QDir(QStringLiteral("/")).absoluteFilePath(path));
 }
 
+// The store's own files are always replaced, also when something took their write permission:
+// an autosave that can no longer be written or read would end crash recovery for good.
+bool writeOwnFile(const QString& path, const QByteArray& data) {
+    return AtomicFile::write(path, data, nullptr, AtomicFile::ReadOnlyTarget::replace);
+}
+
 // Copies a file through the atomic writer, so a copy cut short never looks like an autosave.
 bool copyFile(const QString& from, const QString& to) {
     QFile source(from);
     if (!source.open(QIODevice::ReadOnly)) return false;
     const QByteArray data = source.readAll();
     if (source.error() != QFileDevice::NoError) return false;
-    return AtomicFile::write(to, data);
+    return writeOwnFile(to, data);
 }
 
 }  // namespace
@@ -39,7 +45,8 @@ AutosaveLocationError::AutosaveLocationError(Kind kind)
 
 QString AutosaveLocationError::errorDescription() const {
     if (kind_ == Kind::containsAutosave) {
-        return localized("選んだフォルダには別の自動保存ファイルがあります。別のフォルダを選んでください。");
+        return localized(
+            "選んだフォルダには別の自動保存ファイルがあります。別のフォルダを選んでください。");
     }
     return localized("保存先フォルダに書き込めません。別のフォルダを選んでください。");
 }
@@ -58,7 +65,9 @@ AutosaveStore::~AutosaveStore() {
     queue_.waitUntilIdle();
 }
 
-void AutosaveStore::setProjectProvider(ProjectProvider provider) { provider_ = std::move(provider); }
+void AutosaveStore::setProjectProvider(ProjectProvider provider) {
+    provider_ = std::move(provider);
+}
 
 void AutosaveStore::runOnQueue(const std::function<void()>& work) {
     std::exception_ptr failure;
@@ -72,7 +81,9 @@ void AutosaveStore::runOnQueue(const std::function<void()>& work) {
     if (failure) std::rethrow_exception(failure);
 }
 
-void AutosaveStore::waitUntilIdle() { queue_.waitUntilIdle(); }
+void AutosaveStore::waitUntilIdle() {
+    queue_.waitUntilIdle();
+}
 
 // MARK: Timer
 
@@ -92,11 +103,14 @@ void AutosaveStore::stop() {
     timer_.reset();
 }
 
-bool AutosaveStore::isRunning() const { return timer_ != nullptr; }
+bool AutosaveStore::isRunning() const {
+    return timer_ != nullptr;
+}
 
 int AutosaveStore::intervalSeconds() const {
     const auto stored = env_.defaults->integer(intervalKey);
-    if (stored && (*stored == 10 || *stored == 60 || *stored == 300)) return static_cast<int>(*stored);
+    if (stored && (*stored == 10 || *stored == 60 || *stored == 300))
+        return static_cast<int>(*stored);
     return 30;
 }
 
@@ -117,7 +131,8 @@ void AutosaveStore::write(PlayoutProject project, std::optional<QString> origin)
     });
 }
 
-void AutosaveStore::performWrite(const PlayoutProject& project, const std::optional<QString>& origin) {
+void AutosaveStore::performWrite(const PlayoutProject& project,
+                                 const std::optional<QString>& origin) {
     if (!acceptsWrites_) return;
     const auto folder = directory();
     if (!folder) return;
@@ -136,12 +151,12 @@ void AutosaveStore::performWrite(const PlayoutProject& project, const std::optio
             return;
         }
         if (sealed.size() > PlayoutProject::maxFileSize) return;
-        if (!AtomicFile::write(*folder + u'/' + autosaveFileName, sealed)) return;
+        if (!writeOwnFile(*folder + u'/' + autosaveFileName, sealed)) return;
         lastWritten_ = *json;
     }
     const auto again = directory();
     if (!again) return;
-    AtomicFile::write(*again + u'/' + originFileName, originText.toUtf8());
+    writeOwnFile(*again + u'/' + originFileName, originText.toUtf8());
     lastOrigin_ = originText;
 }
 
@@ -204,7 +219,8 @@ std::optional<QString> AutosaveStore::directory() {
     if (const auto chosen = env_.defaults->string(directoryKey); chosen && !chosen->isEmpty()) {
         const QString path = standardized(*chosen);
         bool usable = true;
-        if (env_.sandboxed && env_.mediaAccess) usable = env_.mediaAccess->restoreAccess({path}).isEmpty();
+        if (env_.sandboxed && env_.mediaAccess)
+            usable = env_.mediaAccess->restoreAccess({path}).isEmpty();
         const QFileInfo info(path);
         if (usable && info.exists() && info.isDir() && info.isWritable()) {
             resolvedDirectory_ = path;
@@ -241,9 +257,11 @@ void AutosaveStore::setDirectory(const std::optional<QString>& folder) {
 
     if (folder && env_.sandboxed && env_.mediaAccess) {
         env_.mediaAccess->remember({target});
-        if (!env_.mediaAccess->restoreAccess({target}).isEmpty()) throw AutosaveLocationError(Kind::unavailable);
+        if (!env_.mediaAccess->restoreAccess({target}).isEmpty())
+            throw AutosaveLocationError(Kind::unavailable);
     }
-    if (!QDir().mkpath(target) || !QFileInfo(target).isDir()) throw AutosaveLocationError(Kind::unavailable);
+    if (!QDir().mkpath(target) || !QFileInfo(target).isDir())
+        throw AutosaveLocationError(Kind::unavailable);
     const QString probe = target + QStringLiteral("/.dovrine-write-test-") +
                           QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
     if (!AtomicFile::write(probe, QByteArray()) || !QFile::remove(probe)) {

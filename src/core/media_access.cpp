@@ -130,7 +130,9 @@ void MediaAccess::save() {
     for (auto it = copy.begin(); it != copy.end(); ++it) {
         object.insert(it.key(), QString::fromLatin1(it.value().toBase64()));
     }
-    AtomicFile::write(storePath_, QJsonDocument(object).toJson(QJsonDocument::Compact));
+    // The program's own file: replaced even when its write permission was taken away.
+    AtomicFile::write(storePath_, QJsonDocument(object).toJson(QJsonDocument::Compact), nullptr,
+                      AtomicFile::ReadOnlyTarget::replace);
 }
 
 QStringList MediaAccess::restoreAccess(const QStringList& paths) {

@@ -10,11 +10,11 @@
 #include <QFileInfo>
 #include <QUrl>
 
-#include <cerrno>
-#include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
+#include <ctime>
 
 namespace velmar {
 namespace {
@@ -65,9 +65,7 @@ PlayoutLog::PlayoutLog(QString directory, HostClock& clock, TimerFactory& timers
       timers_(timers),
       opener_(std::move(opener)) {
     if (!opener_) {
-        opener_ = [](const QString& path) {
-            QDesktopServices::openUrl(QUrl::fromLocalFile(path));
-        };
+        opener_ = [](const QString& path) { QDesktopServices::openUrl(QUrl::fromLocalFile(path)); };
     }
     buffer_.reserve(256);
 }
@@ -164,22 +162,26 @@ void PlayoutLog::flush() {
 }
 
 // Appends the lines to the file, creating it when missing. An existing file is only ever
-// appended to, never truncated or replaced. On success `pending` is emptied; when the file cannot
-// be opened it is left as it was, and after a failed write (part of the data may be in the file)
-// the lines are dropped rather than risk writing them twice.
+// appended to, never replaced, and holds whole lines: a write that fails or stops short (a full
+// disk) is cut back to the length before it, and a line left cut by a crash is ended before
+// anything follows it. On success `pending` is emptied; otherwise it is left for the next flush.
 void PlayoutLog::appendToFile(const QString& path, std::vector<QString>& pending) {
     QString text;
     for (const QString& line : pending) {
         text += line;
         text += QLatin1Char('\n');
     }
-    const QByteArray data = text.toUtf8();
+    QByteArray data = text.toUtf8();
     const QByteArray native = QFile::encodeName(path);
-    const int fd = ::open(native.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    const int fd = ::open(native.constData(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0) return;
-    writeAll(fd, data);
+    const off_t before = ::lseek(fd, 0, SEEK_END);
+    char last = '\n';
+    if (before > 0 && ::pread(fd, &last, 1, before - 1) == 1 && last != '\n') data.prepend('\n');
+    const bool written = before >= 0 && writeAll(fd, data);
+    if (!written && before >= 0) ::ftruncate(fd, before);
     ::close(fd);
-    pending.clear();
+    if (written) pending.clear();
 }
 
 void PlayoutLog::pruneOldLogs() {

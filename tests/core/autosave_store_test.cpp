@@ -1,6 +1,5 @@
 #include "core/autosave_store.h"
 
-#include "core/media_access.h"
 #include "models/project_crypto.h"
 #include "platform/base/user_defaults.h"
 #include "support/fake_clock.h"
@@ -10,14 +9,16 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
-#include <QThread>
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <utime.h>
 
 namespace velmar {
 namespace {
+
+using namespace Qt::Literals::StringLiterals;
 
 QByteArray readAll(const QString& path) {
     QFile file(path);
@@ -30,77 +31,76 @@ void writeFile(const QString& path, const QByteArray& bytes) {
     ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
 }
 
-// Sets a file's modification time far in the past, so a rewrite is visible.
 void age(const QString& path) {
-    struct utimbuf times {1'000'000, 1'000'000};
+    utimbuf times{1'000'000, 1'000'000};
     ::utime(QFile::encodeName(path).constData(), &times);
 }
 
-qint64 mtime(const QString& path) { return QFileInfo(path).lastModified().toSecsSinceEpoch(); }
+qint64 mtime(const QString& path) {
+    return QFileInfo(path).lastModified().toSecsSinceEpoch();
+}
 
 PlayoutProject project(const char* tabName) {
     PlayoutProject p;
-    PlayoutProject::GroupRecord group;
-    group.name = QString::fromUtf8(tabName);
-    PlayoutProject::ClipRecord clip;
-    clip.path = QStringLiteral("/media/a.png");
-    clip.displayName = QStringLiteral("a");
-    group.clips.append(clip);
-    group.markers = QList<PlayoutProject::MarkerRecord>{};
-    p.groups.append(group);
+    p.groups = {{.name = QString::fromUtf8(tabName),
+                 .clips = {{.path = u"/media/a.png"_s, .displayName = u"a"_s}},
+                 .markers = QList<PlayoutProject::MarkerRecord>{}}};
     return p;
 }
 
-struct Fixture {
+struct AutosaveStoreTest : ::testing::Test {
     QTemporaryDir home;
-    QString support = home.filePath(QStringLiteral("support"));
-    QString folder = support + QStringLiteral("/DOVRINE");
-    QString autosave = folder + QStringLiteral("/autosave.tavrendek");
-    QString origin = folder + QStringLiteral("/autosave-origin.txt");
-    UserDefaults defaults{home.filePath(QStringLiteral("defaults.json"))};
+    QString support = home.filePath(u"support"_s);
+    QString folder = support + u"/DOVRINE"_s;
+    QString autosave = folder + u"/autosave.tavrendek"_s;
+    QString origin = folder + u"/autosave-origin.txt"_s;
+    UserDefaults defaults{home.filePath(u"defaults.json"_s)};
     test::FakeClock clock;
 
+    std::unique_ptr<AutosaveStore> store = make();
+
     std::unique_ptr<AutosaveStore> make() {
-        return std::make_unique<AutosaveStore>(AutosaveStore::Environment{support, &defaults, &clock, nullptr, false});
+        return std::make_unique<AutosaveStore>(
+            AutosaveStore::Environment{support, &defaults, &clock, nullptr, false});
     }
-    // Writes and waits until the file work is done.
-    static void written(AutosaveStore& store, const PlayoutProject& p, const std::optional<QString>& origin) {
-        store.write(p, origin);
-        store.waitUntilIdle();
+    void written(const char* tab, const std::optional<QString>& origin = std::nullopt) {
+        store->write(project(tab), origin);
+        store->waitUntilIdle();
     }
 };
 
-TEST(AutosaveStoreTest, WritesOnlyWhatChanged) {
-    Fixture f;
-    auto store = f.make();
-    Fixture::written(*store, project("A"), std::nullopt);
-    EXPECT_EQ(ProjectCrypto::open(readAll(f.autosave)), *project("A").encoded());
-    EXPECT_EQ(readAll(f.origin), QByteArray());
-    EXPECT_TRUE(QFileInfo::exists(f.folder + QStringLiteral("/legacy-migrated")));
-
-    age(f.autosave);
-    age(f.origin);
-    Fixture::written(*store, project("A"), std::nullopt);  // nothing changed: no file touched
-    EXPECT_EQ(mtime(f.autosave), 1'000'000);
-    EXPECT_EQ(mtime(f.origin), 1'000'000);
-
-    Fixture::written(*store, project("A"), QStringLiteral("/shows/Show.tavrendek"));  // saved under a name
-    EXPECT_EQ(mtime(f.autosave), 1'000'000);
-    EXPECT_EQ(readAll(f.origin), "/shows/Show.tavrendek");
-
-    age(f.origin);
-    Fixture::written(*store, project("B"), QStringLiteral("/shows/Show.tavrendek"));  // both rewritten
-    EXPECT_NE(mtime(f.autosave), 1'000'000);
-    EXPECT_NE(mtime(f.origin), 1'000'000);
-
-    // No temporary files are left behind.
-    EXPECT_EQ(QDir(f.folder).entryList(QDir::Files | QDir::Hidden).size(), 3);
+TEST_F(AutosaveStoreTest, WritesOnlyWhatChanged) {
+    written("A");
+    EXPECT_EQ(ProjectCrypto::open(readAll(autosave)), *project("A").encoded());
+    EXPECT_EQ(readAll(origin), QByteArray());
+    age(autosave);
+    age(origin);
+    written("A");  // nothing changed: no file touched
+    EXPECT_EQ(mtime(autosave) + mtime(origin), 2'000'000);
+    written("A", u"/shows/Show.tavrendek"_s);
+    EXPECT_EQ(mtime(autosave), 1'000'000);
+    EXPECT_EQ(readAll(origin), "/shows/Show.tavrendek");
+    age(origin);
+    written("B", u"/shows/Show.tavrendek"_s);  // both rewritten
+    EXPECT_NE(mtime(autosave), 1'000'000);
+    EXPECT_NE(mtime(origin), 1'000'000);
 }
 
-TEST(AutosaveStoreTest, TimerTicksWithTheInterval) {
-    Fixture f;
-    f.defaults.set(AutosaveStore::intervalKey, 45);
-    auto store = f.make();
+// Files someone made unreadable and unwritable (000) are replaced, readable, by the next write.
+TEST_F(AutosaveStoreTest, AnAutosaveMadeUnreadableIsWrittenAgainReadable) {
+    written("A");
+    for (const QString& path : {autosave, origin})
+        ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), 0), 0);
+    written("B", u"/b.tavrendek"_s);
+    const auto recovery = store->loadRecovery();
+    ASSERT_TRUE(recovery.has_value());
+    EXPECT_EQ(recovery->project, project("B"));
+    EXPECT_EQ(recovery->origin, u"/b.tavrendek"_s);
+}
+
+TEST_F(AutosaveStoreTest, TimerTicksWithTheInterval) {
+    defaults.set(AutosaveStore::intervalKey, 45);
+    store = make();
     EXPECT_EQ(store->intervalSeconds(), 30);
     int ticks = 0;
     store->setProjectProvider([&] {
@@ -108,139 +108,109 @@ TEST(AutosaveStoreTest, TimerTicksWithTheInterval) {
         return std::make_pair(project("A"), std::optional<QString>());
     });
     store->start();
-    f.clock.advance(29.9);
+    clock.advance(29.9);
     EXPECT_EQ(ticks, 0);  // no write at start
-    f.clock.advance(0.2);
+    clock.advance(0.2);
     EXPECT_EQ(ticks, 1);
     store->setIntervalSeconds(45);  // not a choice: ignored, the timer keeps running
-    f.clock.advance(30);
+    clock.advance(30);
     EXPECT_EQ(ticks, 2);
     store->setIntervalSeconds(10);  // counts from now
-    EXPECT_EQ(f.defaults.integer(AutosaveStore::intervalKey), 10);
-    f.clock.advance(10);
+    EXPECT_EQ(defaults.integer(AutosaveStore::intervalKey), 10);
+    clock.advance(10);
     EXPECT_EQ(ticks, 3);
     store->stop();
-    f.clock.advance(100);
+    clock.advance(100);
     EXPECT_EQ(ticks, 3);
-    EXPECT_EQ(f.clock.activeTimerCount(), 0);
+    EXPECT_EQ(clock.activeTimerCount(), 0);
 }
 
-TEST(AutosaveStoreTest, RecoveryAndClear) {
-    Fixture f;
-    auto store = f.make();
-    EXPECT_FALSE(store->hasPendingRecovery());
+TEST_F(AutosaveStoreTest, RecoveryAndClear) {
     EXPECT_FALSE(store->loadRecovery().has_value());
-
-    Fixture::written(*store, project("A"), QStringLiteral("/shows/Show .tavrendek"));
+    written("A", u"/shows/Show .tavrendek"_s);
     ASSERT_TRUE(store->hasPendingRecovery());
     EXPECT_TRUE(store->recoveryDate().has_value());
-    const auto recovery = store->loadRecovery();
-    ASSERT_TRUE(recovery.has_value());
-    EXPECT_EQ(recovery->project, project("A"));
-    EXPECT_EQ(recovery->origin, QStringLiteral("/shows/Show .tavrendek"));
+    EXPECT_EQ(store->loadRecovery()->origin, u"/shows/Show .tavrendek"_s);
 
-    writeFile(f.origin, "");
+    writeFile(origin, "");
     EXPECT_FALSE(store->loadRecovery()->origin.has_value());
 
     // A damaged autosave is no recovery.
-    QByteArray damaged = readAll(f.autosave);
+    QByteArray damaged = readAll(autosave);
     damaged[damaged.size() - 1] = static_cast<char>(damaged[damaged.size() - 1] ^ 1);
-    writeFile(f.autosave, damaged);
+    writeFile(autosave, damaged);
     EXPECT_FALSE(store->loadRecovery().has_value());
 
     // After clear() every write before the next start() is dropped.
     store->write(project("B"), std::nullopt);
     store->clear();
-    EXPECT_FALSE(QFileInfo::exists(f.autosave));
-    EXPECT_FALSE(QFileInfo::exists(f.origin));
-    Fixture::written(*store, project("C"), std::nullopt);
+    EXPECT_FALSE(QFileInfo::exists(autosave));
+    EXPECT_FALSE(QFileInfo::exists(origin));
+    written("C");
     EXPECT_FALSE(store->hasPendingRecovery());
     store->start();
     store->stop();
-    Fixture::written(*store, project("C"), std::nullopt);
+    written("C");
     EXPECT_TRUE(store->hasPendingRecovery());
 }
 
-TEST(AutosaveStoreTest, ProjectsTheLoaderWouldRefuseKeepThePreviousAutosave) {
-    Fixture f;
-    auto store = f.make();
-    Fixture::written(*store, project("A"), std::nullopt);
+TEST_F(AutosaveStoreTest, ProjectsTheLoaderWouldRefuseKeepThePreviousAutosave) {
+    written("A");
     PlayoutProject huge = project("A");
     huge.groups[0].clips = QList<PlayoutProject::ClipRecord>(10001, huge.groups[0].clips[0]);
     store->write(huge, std::nullopt);
     PlayoutProject nan = project("A");
     nan.fadeDuration = std::numeric_limits<double>::quiet_NaN();
-    Fixture::written(*store, nan, std::nullopt);
-    ASSERT_TRUE(store->loadRecovery().has_value());
-    EXPECT_EQ(store->loadRecovery()->project, project("A"));
+    store->write(nan, std::nullopt);
+    store->waitUntilIdle();
+    EXPECT_EQ(store->loadRecovery().value().project, project("A"));
 }
 
-TEST(AutosaveStoreTest, ChangingTheFolder) {
-    Fixture f;
-    auto store = f.make();
-    Fixture::written(*store, project("A"), QStringLiteral("/shows/a.tavrendek"));
+TEST_F(AutosaveStoreTest, ChangingTheFolder) {
+    written("A", u"/shows/a.tavrendek"_s);
     using Kind = AutosaveLocationError::Kind;
-    auto refusal = [&](const std::optional<QString>& folder) -> std::optional<Kind> {
+    auto refusal = [&](const std::optional<QString>& to) -> std::optional<Kind> {
         try {
-            store->setDirectory(folder);
+            store->setDirectory(to);
         } catch (const AutosaveLocationError& error) {
             return error.kind();
         }
         return std::nullopt;
     };
 
-    // A folder that holds only another origin file is refused; so is one that cannot be made.
-    const QString other = f.home.filePath(QStringLiteral("other"));
-    writeFile(other + QStringLiteral("/autosave-origin.txt"), "/x");
+    const QString other = home.filePath(u"other"_s);
+    writeFile(other + u"/autosave-origin.txt"_s, "/x");
     EXPECT_EQ(refusal(other), Kind::containsAutosave);
-    writeFile(f.home.filePath(QStringLiteral("plainfile")), "x");
-    EXPECT_EQ(refusal(f.home.filePath(QStringLiteral("plainfile/sub"))), Kind::unavailable);
-    EXPECT_EQ(refusal(QStringLiteral("relative/folder")), Kind::unavailable);
-    EXPECT_EQ(store->directory(), f.folder);
-    EXPECT_FALSE(f.defaults.contains(AutosaveStore::directoryKey));
+    writeFile(home.filePath(u"plainfile"_s), "x");
+    EXPECT_EQ(refusal(home.filePath(u"plainfile/sub"_s)), Kind::unavailable);
+    EXPECT_EQ(store->directory(), folder);
+    EXPECT_FALSE(defaults.contains(AutosaveStore::directoryKey));
 
-    // A good folder: the files move over, the choice is stored.
-    const QString chosen = f.home.filePath(QStringLiteral("chosen/./deep/.."));
-    const QString chosenClean = QDir::cleanPath(chosen);
-    EXPECT_EQ(refusal(chosen), std::nullopt);
+    const QString chosenClean = home.filePath(u"chosen"_s);
+    EXPECT_EQ(refusal(home.filePath(u"chosen/./deep/.."_s)), std::nullopt);
     EXPECT_EQ(store->directory(), chosenClean);
-    EXPECT_EQ(f.defaults.string(AutosaveStore::directoryKey), chosenClean);
-    EXPECT_FALSE(QFileInfo::exists(f.autosave));
-    EXPECT_EQ(readAll(chosenClean + QStringLiteral("/autosave-origin.txt")), "/shows/a.tavrendek");
+    EXPECT_EQ(defaults.string(AutosaveStore::directoryKey), chosenClean);
+    EXPECT_FALSE(QFileInfo::exists(autosave));
+    EXPECT_EQ(readAll(chosenClean + u"/autosave-origin.txt"_s), "/shows/a.tavrendek");
     EXPECT_EQ(store->loadRecovery()->project, project("A"));
-    EXPECT_TRUE(QDir(chosenClean).entryList(QDir::Hidden | QDir::Files).filter(QStringLiteral("write-test")).isEmpty());
 
-    // The same folder again: nothing moves, the next write rewrites both files.
-    EXPECT_EQ(refusal(chosenClean), std::nullopt);
-    age(chosenClean + QStringLiteral("/autosave.tavrendek"));
-    Fixture::written(*store, project("A"), QStringLiteral("/shows/a.tavrendek"));
-    EXPECT_NE(mtime(chosenClean + QStringLiteral("/autosave.tavrendek")), 1'000'000);
-
-    // Back to the default folder.
     EXPECT_EQ(refusal(std::nullopt), std::nullopt);
-    EXPECT_EQ(store->directory(), f.folder);
-    EXPECT_FALSE(f.defaults.contains(AutosaveStore::directoryKey));
-    EXPECT_TRUE(QFileInfo::exists(f.autosave));
+    EXPECT_EQ(store->directory(), folder);
+    EXPECT_FALSE(defaults.contains(AutosaveStore::directoryKey));
+    EXPECT_TRUE(QFileInfo::exists(autosave));
 }
 
-TEST(AutosaveStoreTest, ResolutionFallsBackAndMigratesOnce) {
-    Fixture f;
-    const QString legacy = f.support + QStringLiteral("/VELMAR");
-    writeFile(legacy + QStringLiteral("/autosave.tavrendek"), ProjectCrypto::seal(*project("Old").encoded()));
-    writeFile(legacy + QStringLiteral("/autosave-origin.txt"), "/old.tavrendek");
-    f.defaults.set(AutosaveStore::directoryKey, f.home.filePath(QStringLiteral("deleted")));
-    {
-        auto store = f.make();
-        EXPECT_EQ(store->directory(), f.folder);
-        EXPECT_TRUE(store->selectedDirectoryUnavailable());
-        ASSERT_TRUE(store->hasPendingRecovery());
-        EXPECT_EQ(store->loadRecovery()->origin, QStringLiteral("/old.tavrendek"));
-        EXPECT_TRUE(QFileInfo::exists(f.folder + QStringLiteral("/legacy-migrated")));
-        store->clear();
-    }
-    // The next run does not bring the legacy files back.
-    auto next = f.make();
-    EXPECT_FALSE(next->hasPendingRecovery());
+TEST_F(AutosaveStoreTest, ResolutionFallsBackAndMigratesOnce) {
+    const QString legacy = support + u"/VELMAR"_s;
+    writeFile(legacy + u"/autosave.tavrendek"_s, ProjectCrypto::seal(*project("Old").encoded()));
+    writeFile(legacy + u"/autosave-origin.txt"_s, "/old.tavrendek");
+    defaults.set(AutosaveStore::directoryKey, home.filePath(u"deleted"_s));
+    EXPECT_EQ(store->directory(), folder);
+    EXPECT_TRUE(store->selectedDirectoryUnavailable());
+    ASSERT_TRUE(store->hasPendingRecovery());
+    EXPECT_EQ(store->loadRecovery()->origin, u"/old.tavrendek"_s);
+    store->clear();
+    EXPECT_FALSE(make()->hasPendingRecovery());  // the next run does not bring them back
 }
 
 }  // namespace

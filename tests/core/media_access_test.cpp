@@ -13,18 +13,18 @@
 namespace velmar {
 namespace {
 
+using namespace Qt::Literals::StringLiterals;
+
 // Bookmarks are "bm:" + path; access opens once started; a path is readable when a started
 // folder (or file) covers it. `moved` makes a bookmark resolve elsewhere, as stale.
 class FakeBookmarks final : public MediaAccess::BookmarkService {
-public:
+  public:
     std::optional<QByteArray> makeBookmark(const QString& path) override {
-        ++made;
         return QByteArray("bm:") + path.toUtf8();
     }
     std::optional<Resolved> resolve(const QByteArray& bookmark) override {
         const QString path = QString::fromUtf8(bookmark.mid(3));
-        if (moved.count(path)) return Resolved{moved.at(path), true};
-        return Resolved{path, false};
+        return moved.count(path) ? Resolved{moved.at(path), true} : Resolved{path, false};
     }
     bool startAccess(const QString& path) override {
         started.insert(path);
@@ -38,135 +38,114 @@ public:
     }
     std::set<QString> started;
     std::map<QString, QString> moved;
-    int made = 0;
 };
 
 // Answers each panel with the next scripted choice; records where each panel started.
 class FakePanel final : public MediaAccess::FolderPanel {
-public:
-    void chooseFolder(const QString& prompt, const QString& message, const QString& startFolder,
+  public:
+    void chooseFolder(const QString&, const QString& message, const QString& startFolder,
                       std::function<void(std::optional<QString>)> done) override {
-        prompts << prompt;
         messages << message;
         starts << startFolder;
-        std::optional<QString> answer;
-        if (!answers.empty()) {
-            answer = answers.front();
-            answers.erase(answers.begin());
-        }
-        done(answer);
+        done(answers.isEmpty() ? std::nullopt : answers.takeFirst());
     }
-    std::vector<std::optional<QString>> answers;
-    QStringList prompts, messages, starts;
+    QList<std::optional<QString>> answers;
+    QStringList messages, starts;
 };
 
-struct Fixture {
+struct MediaAccessTest : ::testing::Test {
     QTemporaryDir dir;
-    QString store = dir.filePath(QStringLiteral("MediaAccess.plist"));
+    QString store = dir.filePath(u"MediaAccess.plist"_s);
     std::shared_ptr<FakeBookmarks> service = std::make_shared<FakeBookmarks>();
+    std::shared_ptr<FakePanel> panel = std::make_shared<FakePanel>();
+    std::unique_ptr<MediaAccess> access = make();
+    std::optional<QStringList> rest;
     std::unique_ptr<MediaAccess> make(bool sandboxed = true) {
-        return std::make_unique<MediaAccess>(store, service, sandboxed);
+        auto made = std::make_unique<MediaAccess>(store, service, sandboxed);
+        made->setFolderPanel(panel);
+        return made;
+    }
+    void request(const QStringList& paths) {
+        rest.reset();
+        access->requestAccessIfNeeded(
+            paths, [](qsizetype n) { return QString::number(n); },
+            [this](QStringList r) { rest = r; });
+        test::drainMainQueue();
     }
 };
 
-TEST(MediaAccessTest, OutsideTheSandboxEverythingIsAtOnce) {
-    Fixture f;
-    auto access = f.make(false);
-    access->remember({QStringLiteral("/media/a.mov")});
-    EXPECT_TRUE(access->storedKeys().isEmpty());
-    EXPECT_FALSE(QFile::exists(f.store));
-    EXPECT_TRUE(access->restoreAccess({QStringLiteral("/nowhere/x.mov")}).isEmpty());
-    auto panel = std::make_shared<FakePanel>();
-    access->setFolderPanel(panel);
-    std::optional<QStringList> rest;
-    access->requestAccessIfNeeded(
-        {QStringLiteral("/nowhere/x.mov")}, [](qsizetype) { return QString(); }, [&](QStringList r) { rest = r; });
-    EXPECT_EQ(rest, QStringList());  // at once, with nothing left
+TEST_F(MediaAccessTest, OutsideTheSandboxEverythingIsAtOnce) {
+    access = make(false);
+    access->remember({u"/media/a.mov"_s});
+    EXPECT_FALSE(QFile::exists(store));
+    EXPECT_TRUE(access->restoreAccess({u"/nowhere/x.mov"_s}).isEmpty());
+    request({u"/nowhere/x.mov"_s});
+    EXPECT_EQ(rest, QStringList());
     EXPECT_TRUE(panel->starts.isEmpty());
-    EXPECT_FALSE(MediaAccess::isSandboxed());
 }
 
-TEST(MediaAccessTest, FoldersReplaceTheItemsInsideThem) {
-    Fixture f;
-    auto access = f.make();
-    access->remember({QStringLiteral("/media/show/a.mov"), QStringLiteral("/media/showreel")});
-    access->remember({QStringLiteral("/media/show")});
-    EXPECT_EQ(access->storedKeys(), (QStringList{QStringLiteral("/media/show"), QStringLiteral("/media/showreel")}));
-    access->remember({QStringLiteral("/media/show/b/c.mov"), QStringLiteral("/media/show/../show/d.mov")});
+TEST_F(MediaAccessTest, FoldersReplaceTheItemsInsideThem) {
+    access->remember({u"/media/show/a.mov"_s, u"/media/showreel"_s});
+    access->remember({u"/media/show"_s});
+    EXPECT_EQ(access->storedKeys(), (QStringList{u"/media/show"_s, u"/media/showreel"_s}));
+    access->remember({u"/media/show/b/c.mov"_s, u"/media/show/../show/d.mov"_s});
     EXPECT_EQ(access->storedKeys().size(), 2);
-    access->remember({QStringLiteral("/other/../media/x/./y.mov"), QStringLiteral("relative/z.mov")});
+    access->remember({u"/other/../media/x/./y.mov"_s, u"relative/z.mov"_s});
     EXPECT_EQ(access->storedKeys().size(), 3);
-    EXPECT_TRUE(access->storedKeys().contains(QStringLiteral("/media/x/y.mov")));
+    EXPECT_TRUE(access->storedKeys().contains(u"/media/x/y.mov"_s));
 
     // The store survives into the next run.
-    auto next = f.make();
-    EXPECT_EQ(next->storedKeys(), access->storedKeys());
+    EXPECT_EQ(make()->storedKeys(), access->storedKeys());
 }
 
-TEST(MediaAccessTest, RestoresThroughCoveringBookmarks) {
-    Fixture f;
-    auto access = f.make();
-    access->remember({QStringLiteral("/media/show")});
-    const QStringList missing = access->restoreAccess(
-        {QStringLiteral("/media/show/a/b.mov"), QStringLiteral("/media/showreel/c.mov"),
-         QStringLiteral("/media/showreel/c.mov"), QStringLiteral("/media/show/../show/e.mov")});
-    EXPECT_EQ(missing, QStringList{QStringLiteral("/media/showreel/c.mov")});
-    EXPECT_EQ(f.service->started, std::set<QString>{QStringLiteral("/media/show")});
+TEST_F(MediaAccessTest, RestoresThroughCoveringBookmarks) {
+    access->remember({u"/media/show"_s});
+    const QStringList missing =
+        access->restoreAccess({u"/media/show/a/b.mov"_s, u"/media/showreel/c.mov"_s,
+                               u"/media/showreel/c.mov"_s, u"/media/show/../show/e.mov"_s});
+    EXPECT_EQ(missing, QStringList{u"/media/showreel/c.mov"_s});
+    EXPECT_EQ(service->started, std::set<QString>{u"/media/show"_s});
 
     // A stale bookmark of a moved folder: access opens where it is now and that place is stored.
-    f.service->moved[QStringLiteral("/media/old")] = QStringLiteral("/archive/old");
-    access->remember({QStringLiteral("/media/old")});
-    EXPECT_TRUE(access->restoreAccess({QStringLiteral("/media/old/x.mov")}).isEmpty());
-    EXPECT_TRUE(f.service->started.count(QStringLiteral("/archive/old")));
-    EXPECT_TRUE(access->storedKeys().contains(QStringLiteral("/archive/old")));
+    service->moved[u"/media/old"_s] = u"/archive/old"_s;
+    access->remember({u"/media/old"_s});
+    EXPECT_TRUE(access->restoreAccess({u"/media/old/x.mov"_s}).isEmpty());
+    EXPECT_TRUE(service->started.count(u"/archive/old"_s));
+    EXPECT_TRUE(access->storedKeys().contains(u"/archive/old"_s));
 }
 
-TEST(MediaAccessTest, PanelsFollowTheMostCommonFolderUntilNothingHelps) {
-    Fixture f;
-    auto access = f.make();
-    auto panel = std::make_shared<FakePanel>();
-    access->setFolderPanel(panel);
+TEST_F(MediaAccessTest, PanelsFollowTheMostCommonFolderUntilNothingHelps) {
     std::vector<bool> panelOpen;
     access->setFilePanelOpenHandler([&](bool open) { panelOpen.push_back(open); });
     QStringList paths;
-    for (int i = 0; i < 7; ++i) paths << QStringLiteral("/big/clip%1.mov").arg(i);
-    for (int i = 0; i < 3; ++i) paths << QStringLiteral("/small/clip%1.mov").arg(i);
-    EXPECT_EQ(MediaAccess::mostCommonFolder(paths), QStringLiteral("/big"));
+    for (int i = 0; i < 7; ++i) paths << u"/big/clip%1.mov"_s.arg(i);
+    for (int i = 0; i < 3; ++i) paths << u"/small/clip%1.mov"_s.arg(i);
     EXPECT_FALSE(MediaAccess::mostCommonFolder({}).has_value());
 
-    panel->answers = {QStringLiteral("/big"), QStringLiteral("/small")};
-    std::optional<QStringList> result;
-    access->requestAccessIfNeeded(
-        paths, [](qsizetype n) { return QString::number(n); }, [&](QStringList rest) { result = rest; });
-    test::waitUntil([&] { return result.has_value(); }, 2.0);
-    EXPECT_EQ(result, QStringList());
-    EXPECT_EQ(panel->starts, (QStringList{QStringLiteral("/big"), QStringLiteral("/small")}));
-    EXPECT_EQ(panel->messages, (QStringList{QStringLiteral("10"), QStringLiteral("3")}));
+    panel->answers = {u"/big"_s, u"/small"_s};
+    request(paths);
+    EXPECT_EQ(rest, QStringList());
+    EXPECT_EQ(panel->starts, (QStringList{u"/big"_s, u"/small"_s}));
+    EXPECT_EQ(panel->messages, (QStringList{u"10"_s, u"3"_s}));
     EXPECT_EQ(panelOpen, (std::vector<bool>{true, false, true, false}));
 
     // A folder that helps nothing ends with the same paths; cancelling gives the paths as well.
-    for (const std::optional<QString>& answer : {std::optional<QString>(QStringLiteral("/elsewhere")),
-                                                 std::optional<QString>()}) {
+    for (const std::optional<QString>& answer :
+         {std::optional<QString>(u"/elsewhere"_s), std::optional<QString>()}) {
         panel->answers = {answer};
-        result.reset();
-        const QStringList others{QStringLiteral("/x/1.mov"), QStringLiteral("/y/2.mov")};
-        access->requestAccessIfNeeded(
-            others, [](qsizetype) { return QString(); }, [&](QStringList rest) { result = rest; });
-        test::drainMainQueue();
-        EXPECT_EQ(result, others);
+        request({u"/x/1.mov"_s, u"/y/2.mov"_s});
+        EXPECT_EQ(rest, (QStringList{u"/x/1.mov"_s, u"/y/2.mov"_s}));
     }
 }
 
-TEST(MediaAccessTest, DamagedStoreStartsEmptyAndIsOverwritten) {
-    Fixture f;
-    QFile file(f.store);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("\x00garbage{", 9);
+TEST_F(MediaAccessTest, DamagedStoreStartsEmptyAndIsOverwritten) {
+    QFile file(store);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write("\x00garbage{", 9) == 9);
     file.close();
-    auto access = f.make();
+    access = make();
     EXPECT_TRUE(access->storedKeys().isEmpty());
-    access->remember({QStringLiteral("/media/a.mov")});
-    EXPECT_EQ(f.make()->storedKeys(), QStringList{QStringLiteral("/media/a.mov")});
+    access->remember({u"/media/a.mov"_s});
+    EXPECT_EQ(make()->storedKeys(), QStringList{u"/media/a.mov"_s});
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
-#include "support/qt_printers.h"
 #include "models/language_settings.h"
 #include "models/localized.h"
+#include "support/qt_printers.h"
 
 #include "platform/base/user_defaults.h"
 
@@ -27,12 +27,9 @@ TEST_F(LanguageFixture, FirstStartFollowsTheSystemsFirstPreferredLanguage) {
         AppLanguage effective;
     };
     const Case cases[] = {
-        {{"ja-JP", "en-US"}, AppLanguage::ja},
-        {{"ja"}, AppLanguage::ja},
-        {{"ja-Latn-US"}, AppLanguage::ja},
-        {{"en-GB", "ja-JP"}, AppLanguage::en},
-        {{"fr-FR"}, AppLanguage::en},
-        {{}, AppLanguage::en},
+        {{"ja-JP", "en-US"}, AppLanguage::ja}, {{"ja"}, AppLanguage::ja},
+        {{"ja-Latn-US"}, AppLanguage::ja},     {{"en-GB", "ja-JP"}, AppLanguage::en},
+        {{"fr-FR"}, AppLanguage::en},          {{}, AppLanguage::en},
     };
     for (const Case& c : cases) {
         system = c.preferred;
@@ -50,8 +47,10 @@ TEST_F(LanguageFixture, StoredValuesOtherThanJaOrEnReadAsSystem) {
     }
     defaults.set("appLanguage", true);  // wrong type
     EXPECT_EQ(make().language(), AppLanguage::system);
-    defaults.set("appLanguage", QStringLiteral("en"));
-    EXPECT_EQ(make().language(), AppLanguage::en);
+    for (AppLanguage l : allAppLanguages) {
+        defaults.set("appLanguage", rawValue(l));
+        EXPECT_EQ(make().language(), l);
+    }
 }
 
 TEST_F(LanguageFixture, ChoosingWritesBothKeysAndSystemRemovesThePreferredList) {
@@ -76,33 +75,27 @@ TEST_F(LanguageFixture, ChoosingWritesBothKeysAndSystemRemovesThePreferredList) 
     EXPECT_EQ(defaults.stringList("AppleLanguages"), QStringList{"ja"});
 }
 
-TEST(AppLanguage, RawValuesRoundTripAndUnknownGivesNothing) {
-    for (AppLanguage l : allAppLanguages) EXPECT_EQ(appLanguageFromRaw(rawValue(l)), l);
-    EXPECT_FALSE(appLanguageFromRaw("english").has_value());
-    EXPECT_FALSE(appLanguageFromRaw("").has_value());
-}
-
-TEST(FormatMessage, InsertsValuesAfterLookupInOrder) {
-    EXPECT_EQ(formatMessage("%lld 件を追加しました", {FormatArg(3LL)}), "3 件を追加しました");
-    EXPECT_EQ(formatMessage("%@: %lld / %lld", {FormatArg(QString("A")), FormatArg(2LL),
-                                                FormatArg(10LL)}),
-              "A: 2 / 10");
-    EXPECT_EQ(formatMessage("%.2f 秒", {FormatArg(1.005)}), "1.00 秒");  // binary 1.00499...
-    EXPECT_EQ(formatMessage("%.2f", {FormatArg(-0.125)}), "-0.12");
-    EXPECT_EQ(formatMessage("%.2f", {FormatArg(2LL)}), "2.00");
-    EXPECT_EQ(formatMessage("100%%", {}), "100%");
-    EXPECT_EQ(formatMessage("%2$@ then %1$@", {FormatArg(QString("a")), FormatArg(QString("b"))}),
-              "b then a");
-    EXPECT_EQ(formatMessage("%@", {FormatArg(QString())}), "");
-}
-
-TEST(FormatMessage, MissingOrMismatchedValuesLeaveThePlaceholder) {
-    EXPECT_EQ(formatMessage("%lld and %lld", {FormatArg(1LL)}), "1 and %lld");
-    EXPECT_EQ(formatMessage("%lld", {FormatArg(QString("x"))}), "%lld");
-    EXPECT_EQ(formatMessage("%@", {FormatArg(5LL)}), "%@");
-    EXPECT_EQ(formatMessage("50% off %q", {}), "50% off %q");
-    EXPECT_EQ(formatMessage("end %", {}), "end %");
-    EXPECT_EQ(formatMessage("%9$@", {FormatArg(QString("x"))}), "%9$@");
+// Values go in after lookup, in order; missing or mismatched values leave the placeholder.
+TEST(FormatMessage, InsertsValuesOrLeavesThePlaceholder) {
+    const FormatArg a(QString("a")), b(QString("b")), one(1LL), two(2LL);
+    const std::pair<QString, const char*> cases[] = {
+        {formatMessage("%lld 件", {FormatArg(3LL)}), "3 件"},
+        {formatMessage("%@: %lld / %lld", {a, two, FormatArg(10LL)}), "a: 2 / 10"},
+        {formatMessage("%.2f 秒", {FormatArg(1.005)}), "1.00 秒"},  // binary 1.00499...
+        {formatMessage("%.2f", {FormatArg(-0.125)}), "-0.12"},
+        {formatMessage("%.2f", {two}), "2.00"},
+        {formatMessage("100%%", {}), "100%"},
+        {formatMessage("%2$@ then %1$@", {a, b}), "b then a"},
+        {formatMessage("%@", {FormatArg(QString())}), ""},
+        {formatMessage("%lld and %lld", {one}), "1 and %lld"},
+        {formatMessage("%lld", {a}), "%lld"},
+        {formatMessage("%@", {one}), "%@"},
+        {formatMessage("50% off %q", {}), "50% off %q"},
+        {formatMessage("end %", {}), "end %"},
+        {formatMessage("%9$@", {a}), "%9$@"},
+    };
+    for (const auto& [formatted, expected] : cases)
+        EXPECT_EQ(formatted, QString::fromUtf8(expected));
 }
 
 }  // namespace

@@ -5,8 +5,6 @@
 #include "support/qt_printers.h"
 
 #include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -14,6 +12,7 @@
 namespace velmar {
 namespace {
 
+using namespace Qt::Literals::StringLiterals;
 using LoadKind = PlayoutProject::LoadError::Kind;
 
 struct TempFiles {
@@ -21,12 +20,8 @@ struct TempFiles {
     QString write(const QString& name, const QByteArray& bytes) {
         const QString path = dir.filePath(name);
         QFile file(path);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
         return path;
-    }
-    QString sealedJson(const QByteArray& json, const QString& name = QStringLiteral("p.tavrendek")) {
-        return write(name, ProjectCrypto::seal(json));
     }
 };
 
@@ -39,36 +34,29 @@ std::optional<LoadKind> loadFailure(const QString& path) {
     return std::nullopt;
 }
 
-PlayoutProject::ClipRecord clipRecord(const QString& path) {
-    PlayoutProject::ClipRecord clip;
-    clip.path = path;
-    clip.displayName = QStringLiteral("clip");
-    return clip;
-}
-
 PlayoutProject projectWithClips(int perGroup, int groups) {
     PlayoutProject project;
     for (int g = 0; g < groups; ++g) {
-        PlayoutProject::GroupRecord group;
-        group.name = QStringLiteral("Tab %1").arg(g);
-        for (int i = 0; i < perGroup; ++i) group.clips.append(clipRecord(QStringLiteral("/m/%1.png").arg(i)));
-        project.groups.append(group);
+        project.groups.append(
+            {.name = u"Tab %1"_s.arg(g), .markers = QList<PlayoutProject::MarkerRecord>{}});
+        for (int i = 0; i < perGroup; ++i)
+            project.groups[g].clips.append({.path = u"/m/%1.png"_s.arg(i), .displayName = u"c"_s});
     }
     return project;
 }
 
 TEST(PlayoutProjectTest, EmptyObjectLoadsNewProjectValuesAsVersion3) {
-    const PlayoutProject project = PlayoutProject::decode("{}");
     PlayoutProject expected;
     expected.formatVersion = 3;
-    EXPECT_EQ(project, expected);
-    // Nulls count as absent.
-    EXPECT_EQ(PlayoutProject::decode(R"({"fadeDuration":null,"groups":null,"dsk":null,"formatVersion":null})"), expected);
+    EXPECT_EQ(PlayoutProject::decode("{}"), expected);
+    EXPECT_EQ(PlayoutProject::decode(
+                  R"({"fadeDuration":null,"groups":null,"dsk":null,"formatVersion":null})"),
+              expected);
 }
 
-TEST(PlayoutProjectTest, RoundTripsThroughASealedFile) {
+TEST(PlayoutProjectTest, RoundTripsThroughASealedFileAndNeverWritesNonFiniteValues) {
     PlayoutProject project = projectWithClips(3, 2);
-    project.dsk = DSKRecord{{QStringLiteral("/k/a.png"), QStringLiteral("/k/b.mov")}, 1, false};
+    project.dsk = DSKRecord{{u"/k/a.png"_s, u"/k/b.mov"_s}, 1, false};
     project.keyAlphaMode = KeyAlphaMode::premultiplied;
     project.frameRate = FrameRate{25, 1};
     project.fadeDuration = 1.25;
@@ -79,107 +67,81 @@ TEST(PlayoutProjectTest, RoundTripsThroughASealedFile) {
     clip.transform = ClipTransform{0.25, -0.5, 2, 45, 0.5};
     clip.loopCount = 0;
     clip.contentAnchorY = 0.75;
-    project.groups[1].markers = QList<PlayoutProject::MarkerRecord>{{2, QStringLiteral("Break")}};
-    project.groups[0].markers = QList<PlayoutProject::MarkerRecord>{};
-
+    project.groups[1].markers = QList<PlayoutProject::MarkerRecord>{{2, u"Break"_s}};
     TempFiles files;
-    const QString path = files.write(QStringLiteral("show.tavrendek"), project.sealedFileData());
-    EXPECT_EQ(PlayoutProject::load(path), project);
+    EXPECT_EQ(PlayoutProject::load(files.write(u"show"_s, project.sealedFileData())), project);
 
-    // Keys are sorted.
-    const QByteArray compact = *project.encoded(PlayoutProject::Encoding::compact);
-    EXPECT_LT(compact.indexOf("\"audioEnabled\""), compact.indexOf("\"canvas\""));
-    // Written only when not the default: identity transform, loop count 1.
+    // Written only when not the default: identity transform, loop count 1, no keyer.
     const QByteArray plain = *projectWithClips(1, 1).encoded();
-    for (const char* key : {"transform", "loopCount", "\"dsk\""}) EXPECT_FALSE(plain.contains(key)) << key;
-}
+    for (const char* key : {"transform", "loopCount", "\"dsk\""})
+        EXPECT_FALSE(plain.contains(key)) << key;
 
-TEST(PlayoutProjectTest, NonFiniteValuesAreNeverWritten) {
-    PlayoutProject project = projectWithClips(1, 1);
     project.fadeDuration = std::numeric_limits<double>::infinity();
-    EXPECT_FALSE(project.encoded().has_value());
     EXPECT_THROW(project.sealedFileData(), JsonDecodingError);
     project.fadeDuration = 0.5;
-    project.groups[0].clips[0].transform = ClipTransform{0, 0, std::numeric_limits<double>::quiet_NaN(), 0, 1};
+    clip.transform = ClipTransform{0, 0, std::numeric_limits<double>::quiet_NaN(), 0, 1};
     EXPECT_FALSE(project.encoded().has_value());
 }
 
-TEST(PlayoutProjectTest, SizeLimitIsCheckedBeforeReading) {
+TEST(PlayoutProjectTest, SizeAndClipCountLimits) {
     TempFiles files;
     const QByteArray json = R"({"groups":[]})";
     const QByteArray sealed = ProjectCrypto::seal(json);
     // A file of exactly 16 MiB is read (and here fails as damaged: it is not a real container);
     // one byte more is refused as too large without being opened.
-    QByteArray exact = sealed + QByteArray(PlayoutProject::maxFileSize - sealed.size(), ' ');
-    const QString exactPath = files.write(QStringLiteral("exact"), exact);
-    EXPECT_THROW(PlayoutProject::load(exactPath), ProjectCrypto::Failure);
-    const QString over = files.write(QStringLiteral("over"), exact + "x");
-    EXPECT_EQ(loadFailure(over), LoadKind::tooLarge);
-    EXPECT_THROW(PlayoutProject::load(files.dir.filePath(QStringLiteral("missing"))), PlayoutProject::ReadError);
-    EXPECT_THROW(PlayoutProject::load(files.write(QStringLiteral("plain"), json)), ProjectCrypto::Failure);
-}
+    const QByteArray exact = sealed + QByteArray(PlayoutProject::maxFileSize - sealed.size(), ' ');
+    EXPECT_THROW(PlayoutProject::load(files.write(u"exact"_s, exact)), ProjectCrypto::Failure);
+    EXPECT_EQ(loadFailure(files.write(u"over"_s, exact + "x")), LoadKind::tooLarge);
+    EXPECT_THROW(PlayoutProject::load(files.dir.filePath(u"missing"_s)), PlayoutProject::ReadError);
 
-TEST(PlayoutProjectTest, ClipCountLimit) {
-    TempFiles files;
-    const QString ok = files.write(QStringLiteral("ok"), ProjectCrypto::seal(*projectWithClips(2500, 4).encoded()));
-    EXPECT_EQ(PlayoutProject::load(ok).clipCount(), 10000);
-    const QString over = files.write(QStringLiteral("over"), ProjectCrypto::seal(*projectWithClips(3334, 3).encoded()));
+    const PlayoutProject most = projectWithClips(2500, 4);
+    EXPECT_EQ(PlayoutProject::load(files.write(u"ok"_s, most.sealedFileData())), most);
+    const QString over =
+        files.write(u"many"_s, ProjectCrypto::seal(*projectWithClips(3334, 3).encoded()));
     EXPECT_EQ(loadFailure(over), LoadKind::tooLarge);
     try {
         projectWithClips(10001, 1).sealedFileData();
         ADD_FAILURE();
     } catch (const PlayoutProject::SaveError& error) {
         EXPECT_EQ(error.kind(), PlayoutProject::SaveError::Kind::tooManyClips);
-        EXPECT_EQ(error.value(), 10001);
-        EXPECT_TRUE(error.errorDescription().contains(QStringLiteral("10001")));
+        EXPECT_TRUE(error.errorDescription().contains(u"10001"_s));
     }
 }
 
 TEST(PlayoutProjectTest, CanvasAndFrameRateLimits) {
-    struct Case {
-        const char* canvas;
-        const char* rate;
-        bool ok;
-    };
-    const Case cases[] = {
-        {R"({"width":4096,"height":2160,"name":"DCI 4K"})", R"({"timeScale":24,"frameDuration":1})", true},
-        {R"({"width":1,"height":1,"name":"x"})", R"({"timeScale":30000,"frameDuration":1001})", true},
-        {R"({"width":4097,"height":1000,"name":"x"})", R"({"timeScale":24,"frameDuration":1})", false},
-        {R"({"width":0,"height":1080,"name":"x"})", R"({"timeScale":24,"frameDuration":1})", false},
-        {R"({"width":1920,"height":2161,"name":"x"})", R"({"timeScale":24,"frameDuration":1})", false},
-        {R"({"width":1920,"height":1080,"name":"x"})", R"({"timeScale":120,"frameDuration":2})", false},
-        {R"({"width":1920,"height":1080,"name":"x"})", R"({"timeScale":0,"frameDuration":0})", false},
+    const std::tuple<int, int, int, int, bool> cases[] = {
+        {4096, 2160, 24, 1, true}, {1, 1, 30000, 1001, true},  {4097, 1000, 24, 1, false},
+        {0, 1080, 24, 1, false},   {1920, 2161, 24, 1, false}, {1920, 1080, 120, 2, false},
+        {1920, 1080, 0, 0, false},
     };
     TempFiles files;
-    for (const Case& c : cases) {
-        const QByteArray json = QByteArray(R"({"canvas":)") + c.canvas + R"(,"frameRate":)" + c.rate + "}";
-        const QString path = files.sealedJson(json);
-        EXPECT_EQ(loadFailure(path), c.ok ? std::nullopt : std::optional(LoadKind::invalidFormat)) << json.constData();
+    for (const auto& [width, height, scale, duration, ok] : cases) {
+        const QString json =
+            uR"({"canvas":{"width":%1,"height":%2,"name":"x"},"frameRate":{"timeScale":%3,"frameDuration":%4}})"_s
+                .arg(width)
+                .arg(height)
+                .arg(scale)
+                .arg(duration);
+        const QString path = files.write(u"p"_s, ProjectCrypto::seal(json.toUtf8()));
+        EXPECT_EQ(loadFailure(path), ok ? std::nullopt : std::optional(LoadKind::invalidFormat))
+            << json.toStdString();
     }
 }
 
 TEST(PlayoutProjectTest, DecodingRulesOfTheKeyTables) {
     const char* failing[] = {
-        R"({"groups":[{"name":"A","selectedIndex":0,"clips":[{"path":"/a.png"}]}]})",  // no displayName
-        R"({"groups":[{"name":"A","clips":[]}]})",                                     // no selectedIndex
-        R"({"groups":[{"name":"A","selectedIndex":0.5,"clips":[]}]})",
+        R"({"groups":[{"name":"A","selectedIndex":0,"clips":[{"path":"/a.png"}]}]})",
+        R"({"groups":[{"name":"A","clips":[]}]})",  // no selectedIndex
         R"({"groups":[{"name":"A","selectedIndex":0,"clips":[],"markers":[{"position":1}]}]})",
-        R"({"groups":[{"name":"A","selectedIndex":0,"clips":[{"path":"/a","displayName":"a","pixelWidth":"640"}]}]})",
-        R"({"groups":[{"name":"A","selectedIndex":0,"clips":[{"path":"/a","displayName":"a","transform":{"offsetX":0,"offsetY":0,"scale":1,"rotation":0}}]}]})",
         R"({"groups":[{"name":"A","selectedIndex":0,"clips":[{"path":"/a","displayName":"a","motion":"spin"}]}]})",
         R"({"groups":{}})",
         R"({"formatVersion":"10"})",
-        R"({"fadeDuration":1e400})",
         R"({"autoAdvance":1})",
-        R"({"keyAlphaMode":"Straight"})",
-        R"({"canvas":{"width":1920,"height":1080}})",
         R"({"dsk":{"paths":[1]}})",
-        R"({"dsk":{"loops":"yes"}})",
-        R"([])",
         R"({"groups":[]} trailing)",
-        R"({"fadeDuration":NaN})",
     };
-    for (const char* json : failing) EXPECT_THROW(PlayoutProject::decode(json), JsonDecodingError) << json;
+    for (const char* json : failing)
+        EXPECT_THROW(PlayoutProject::decode(json), JsonDecodingError) << json;
 
     // Unknown keys are ignored at every level; integral doubles are integers.
     const PlayoutProject p = PlayoutProject::decode(
@@ -188,16 +150,19 @@ TEST(PlayoutProjectTest, DecodingRulesOfTheKeyTables) {
     EXPECT_FALSE(p.groups[0].markers.has_value());
 
     // The keyer: "path" only when "paths" is absent; loops default on.
-    EXPECT_EQ(PlayoutProject::decode(R"({"dsk":{"path":"/k.png"}})").dsk, (DSKRecord{{QStringLiteral("/k.png")}, 0, true}));
-    EXPECT_EQ(PlayoutProject::decode(R"({"dsk":{}})").dsk, (DSKRecord{{}, 0, true}));
-    EXPECT_EQ(PlayoutProject::decode(R"({"dsk":{"paths":[],"path":"/k.png"}})").dsk->paths, QStringList());
+    EXPECT_EQ(PlayoutProject::decode(R"({"dsk":{"path":"/k.png"}})").dsk,
+              (DSKRecord{{u"/k.png"_s}, 0, true}));
+    EXPECT_EQ(PlayoutProject::decode(R"({"dsk":{"paths":[],"path":"/k.png"}})").dsk,
+              (DSKRecord{{}, 0, true}));
 }
 
 TEST(PlayoutProjectTest, MakeGroupsBoundsEveryValue) {
     TempFiles files;
-    const QString present = files.write(QStringLiteral("here.MOV"), "x");
-    const QByteArray json = QByteArray(R"({"groups":[{"name":"A","selectedIndex":99,"clips":[)") +
-        R"({"path":")" + present.toUtf8() + R"(","displayName":"kept","pixelWidth":0,"pixelHeight":20000,"motionDuration":0.01,"loopCount":-5,"contentAnchorX":1.5,"contentAnchorY":-1,"transform":{"offsetX":-9,"offsetY":3,"scale":0,"rotation":720,"opacity":-1}},)"
+    const QString present = files.write(u"here.MOV"_s, "x");
+    const QByteArray json =
+        QByteArray(R"({"groups":[{"name":"A","selectedIndex":99,"clips":[)") + R"({"path":")" +
+        present.toUtf8() +
+        R"(","displayName":"kept","pixelWidth":0,"pixelHeight":20000,"motionDuration":0.01,"loopCount":-5,"contentAnchorX":1.5,"contentAnchorY":-1,"transform":{"offsetX":-9,"offsetY":3,"scale":0,"rotation":720,"opacity":-1}},)"
         R"({"path":"/gone/away.png","displayName":"moved","pixelWidth":16384,"pixelHeight":1,"motionDuration":9,"loopCount":99999,"transform":{"offsetX":0.5,"offsetY":0,"scale":5000,"rotation":-720,"opacity":2}},)"
         R"({"path":"/gone/notes.txt","displayName":"n"})"
         R"(],"markers":[{"position":2,"name":"Beta"},{"position":0,"name":"Alpha"},{"position":-1,"name":"Low"},{"position":4,"name":"High"},{"position":2,"name":"Gamma"},{"position":3,"name":"End"}]},)"
@@ -207,40 +172,41 @@ TEST(PlayoutProjectTest, MakeGroupsBoundsEveryValue) {
     const ClipGroup& a = groups[0];
     EXPECT_EQ(a.selectedIndex, 3);
     EXPECT_EQ(groups[1].selectedIndex, 0);
-    EXPECT_NE(a.id, groups[1].id);
-
     QStringList names;
     for (const Marker& m : a.markers) names << m.name;
-    EXPECT_EQ(names, (QStringList{QStringLiteral("Alpha"), QStringLiteral("Beta"), QStringLiteral("Gamma"), QStringLiteral("End")}));
+    EXPECT_EQ(names, (QStringList{u"Alpha"_s, u"Beta"_s, u"Gamma"_s, u"End"_s}));
 
-    const Clip& c0 = a.clips[0];
-    EXPECT_EQ(c0.kind, Clip::Kind::movie);
-    EXPECT_FALSE(c0.isMissing);
-    EXPECT_FALSE(c0.pixelWidth || c0.pixelHeight);
-    EXPECT_EQ(c0.motionDuration, 0.1);
-    EXPECT_EQ(c0.loopCount, 0);
-    EXPECT_FALSE(c0.contentAnchorX.has_value());
-    EXPECT_EQ(c0.contentAnchorY, -1.0);
-    EXPECT_EQ(c0.transform, (ClipTransform{-2, 2, 0.05, 180, 0}));
-
-    const Clip& c1 = a.clips[1];
-    EXPECT_TRUE(c1.isMissing);
-    EXPECT_EQ(c1.displayName, QStringLiteral("moved"));
-    EXPECT_TRUE(c1.pixelWidth == 16384 && c1.pixelHeight == 1);
-    EXPECT_EQ(c1.motionDuration, 5.0);
-    EXPECT_EQ(c1.loopCount, 10000);
-    EXPECT_EQ(c1.transform, (ClipTransform{0.5, 0, 4096, -180, 1}));
+    Clip c0 = a.clips[0];
+    c0.id = {};
+    EXPECT_EQ(c0, (Clip{.id = {},
+                        .url = QUrl::fromLocalFile(present),
+                        .displayName = u"kept"_s,
+                        .kind = Clip::Kind::movie,
+                        .loopCount = 0,
+                        .contentAnchorY = -1.0,
+                        .transform = ClipTransform{-2, 2, 0.05, 180, 0},
+                        .motionDuration = 0.1}));
+    Clip c1 = a.clips[1];
+    c1.id = {};
+    EXPECT_EQ(c1, (Clip{.id = {},
+                        .url = QUrl::fromLocalFile(u"/gone/away.png"_s),
+                        .displayName = u"moved"_s,
+                        .pixelWidth = 16384,
+                        .pixelHeight = 1,
+                        .isMissing = true,
+                        .loopCount = 10000,
+                        .transform = ClipTransform{0.5, 0, 4096, -180, 1},
+                        .motionDuration = 5.0}));
     EXPECT_EQ(a.clips[2].kind, Clip::Kind::still);
 
     // Records made in code may hold what JSON cannot: non-finite values are mended too.
-    PlayoutProject::ClipRecord odd = clipRecord(QStringLiteral("/x.png"));
     const double nan = std::numeric_limits<double>::quiet_NaN();
-    odd.motionDuration = nan;
-    odd.contentAnchorX = nan;
-    odd.transform = ClipTransform{nan, nan, nan, nan, nan};
+    PlayoutProject::ClipRecord odd{.path = u"/x.png"_s,
+                                   .motionDuration = nan,
+                                   .transform = ClipTransform{nan, nan, nan, nan, nan},
+                                   .contentAnchorX = nan};
     const Clip mended = PlayoutProject::makeClip(odd);
-    EXPECT_FALSE(mended.motionDuration.has_value());
-    EXPECT_FALSE(mended.contentAnchorX.has_value());
+    EXPECT_FALSE(mended.motionDuration || mended.contentAnchorX);
     EXPECT_EQ(mended.transform, ClipTransform::identity());
 }
 

@@ -10,8 +10,9 @@
 namespace velmar {
 namespace {
 
-const ProjectBackupNaming show{QStringLiteral("Show"), QStringLiteral("1a2b3c4d"),
-                               QStringLiteral("tavrendek")};
+using namespace Qt::Literals::StringLiterals;
+
+const ProjectBackupNaming show{u"Show"_s, u"1a2b3c4d"_s, u"tavrendek"_s};
 
 TEST(ProjectBackupNamingTest, RecognisesOnlyItsOwnNames) {
     struct Case {
@@ -22,6 +23,7 @@ TEST(ProjectBackupNamingTest, RecognisesOnlyItsOwnNames) {
         {"Show-1a2b3c4d-20260109-070503.tavrendek", true},
         {"Show-1a2b3c4d-20261399-999999.tavrendek", true},  // not a valid date: still owned
         {"Show-1a2b3c4d-20260109-0705.tavrendek", false},
+        {"Show-1a2b3c4d-20260109-0705031.tavrendek", false},  // a digit too many
         {"Show-1a2b3c4d-20260109-070503.json", false},
         {"Show-1a2b3c4d-20260109_070503.tavrendek", false},
         {"Show-1a2b3c4d-2026010９-070503.tavrendek", false},  // full-width digit
@@ -34,40 +36,39 @@ TEST(ProjectBackupNamingTest, RecognisesOnlyItsOwnNames) {
               QString::fromUtf8(cases[0].name));
 
     // A base name that looks like a backup name itself is told apart by the identifier.
-    const ProjectBackupNaming tricky{QStringLiteral("Show-20260109"), QStringLiteral("00000000"),
-                                     QStringLiteral("tavrendek")};
+    const ProjectBackupNaming tricky{u"Show-20260109"_s, u"00000000"_s, u"tavrendek"_s};
     EXPECT_FALSE(show.owns(tricky.fileName(QDateTime::currentDateTime())));
     EXPECT_FALSE(tricky.owns(show.fileName(QDateTime::currentDateTime())));
 }
 
 TEST(ProjectBackupNamingTest, IdentifierFollowsTheResolvedLocation) {
     QTemporaryDir dir;
-    ASSERT_TRUE(QDir(dir.path()).mkpath(QStringLiteral("a")));
-    ASSERT_TRUE(QDir(dir.path()).mkpath(QStringLiteral("b")));
-    ASSERT_TRUE(QFile::link(dir.path() + QStringLiteral("/a"), dir.path() + QStringLiteral("/link")));
-    const QString real = dir.path() + QStringLiteral("/a/Show.tavrendek");
+    ASSERT_TRUE(QDir(dir.path()).mkpath(u"a"_s));
+    ASSERT_TRUE(QDir(dir.path()).mkpath(u"b"_s));
+    ASSERT_TRUE(QFile::link(dir.path() + u"/a"_s, dir.path() + u"/link"_s));
+    const QString real = dir.path() + u"/a/Show.tavrendek"_s;
 
     const QString id = ProjectBackupNaming::sourceIDFor(real);
     // Not written yet, through a link, through "." and "..", and once written: all the same.
-    EXPECT_EQ(ProjectBackupNaming::sourceIDFor(dir.path() + QStringLiteral("/link/Show.tavrendek")), id);
-    EXPECT_EQ(ProjectBackupNaming::sourceIDFor(dir.path() + QStringLiteral("/b/../a/./Show.tavrendek")), id);
+    EXPECT_EQ(ProjectBackupNaming::sourceIDFor(dir.path() + u"/link/Show.tavrendek"_s), id);
+    EXPECT_EQ(ProjectBackupNaming::sourceIDFor(dir.path() + u"/b/../a/./Show.tavrendek"_s), id);
     QFile file(real);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.close();
     EXPECT_EQ(ProjectBackupNaming::sourceIDFor(real), id);
 
     const auto other =
-        ProjectBackupNaming::forProject(dir.path() + QStringLiteral("/b/Show.tavrendek"), QStringLiteral("tavrendek"));
-    const auto mine = ProjectBackupNaming::forProject(real, QStringLiteral("tavrendek"));
-    EXPECT_EQ(mine.baseName, QStringLiteral("Show"));
+        ProjectBackupNaming::forProject(dir.path() + u"/b/Show.tavrendek"_s, u"tavrendek"_s);
+    const auto mine = ProjectBackupNaming::forProject(real, u"tavrendek"_s);
+    EXPECT_EQ(mine.baseName, u"Show"_s);
     EXPECT_FALSE(mine.owns(other.fileName(QDateTime::currentDateTime())));
 
     // Stable across runs and machines: depends only on the path text.
-    EXPECT_EQ(ProjectBackupNaming::sourceIDFor(QStringLiteral("/nonexistent-velmar/x.tavrendek")),
-              QString::fromLatin1(
-                  QCryptographicHash::hash("/nonexistent-velmar/x.tavrendek", QCryptographicHash::Sha256)
-                      .left(4)
-                      .toHex()));
+    EXPECT_EQ(ProjectBackupNaming::sourceIDFor(u"/nonexistent-velmar/x.tavrendek"_s),
+              QString::fromLatin1(QCryptographicHash::hash("/nonexistent-velmar/x.tavrendek",
+                                                           QCryptographicHash::Sha256)
+                                      .left(4)
+                                      .toHex()));
 }
 
 }  // namespace
