@@ -17,9 +17,9 @@ struct NDIFeedTiming {
 
     // One audio step at 48 kHz: how many frames to send now and the clock to carry on with.
     struct AudioStep {
-        int frames = 0;             // 0 ... kMaxAudioFrames
-        double lastAudioTime = 0;   // now
-        double remainder = 0;       // fraction of a frame carried to the next step
+        int frames = 0;            // 0 ... kMaxAudioFrames
+        double lastAudioTime = 0;  // now
+        double remainder = 0;      // fraction of a frame carried to the next step
     };
     static constexpr int kMaxAudioFrames = 9600;
     static constexpr double kAudioRate = 48000;

@@ -22,7 +22,8 @@ constexpr double kTimerInterval = 1.0 / 60.0;
 }  // namespace
 
 NDIOutputController::NDIOutputController(CanvasEngine& canvas, PlayoutEngine& engine)
-    : NDIOutputController(canvas, [&engine] { return engine.canvas(); }, Options{}) {}
+    : NDIOutputController(
+          canvas, [&engine] { return engine.canvas(); }, Options{}) {}
 
 NDIOutputController::NDIOutputController(CanvasEngine& canvas,
                                          std::function<CanvasFormat()> canvasFormat,
@@ -105,7 +106,8 @@ void NDIOutputController::step() {
     sendAudio(now);
 
     const FrameRate rate = canvas_.obsFrameRate();
-    const auto frameTime = NDIFeedTiming::frameTime(now, lastRenderTime_, NDIFeedTiming::period(rate));
+    const auto frameTime =
+        NDIFeedTiming::frameTime(now, lastRenderTime_, NDIFeedTiming::period(rate));
     if (!frameTime) return;
     lastRenderTime_ = *frameTime;
 
@@ -150,8 +152,8 @@ void NDIOutputController::queueSend(bool completed, long long generation,
             slots_.giveBack(slot);
             return;
         }
-        bridge_->sendVideoBGRA(slot->buffer->contents(), slot->width, slot->height,
-                               slot->rowBytes, int(rate.timeScale), int(rate.frameDuration));
+        bridge_->sendVideoBGRA(slot->buffer->contents(), slot->width, slot->height, slot->rowBytes,
+                               int(rate.timeScale), int(rate.frameDuration));
         if (slotInNDI_) slots_.giveBack(slotInNDI_);
         slotInNDI_ = slot;
     });
@@ -167,8 +169,7 @@ void NDIOutputController::sendAudio(double now) {
     sendQueue_.async([this, frames] {
         audio_.pullPlanar(audioScratch_.data(), frames);
         // The pulled layout is left then right, each `frames` long: planar as the sender wants.
-        bridge_->sendAudioPlanar(audioScratch_.data(), frames, 2,
-                                 int(NDIFeedTiming::kAudioRate));
+        bridge_->sendAudioPlanar(audioScratch_.data(), frames, 2, int(NDIFeedTiming::kAudioRate));
     });
 }
 

@@ -36,9 +36,9 @@ class TimerFactory;
 class NDIOutputController {
   public:
     struct Options {
-        HostClock* clock = nullptr;          // the system clock by default
-        TimerFactory* timers = nullptr;      // Qt timers by default
-        SDIAudioBridge* audio = nullptr;     // SDIAudioBridge::ndi() by default
+        HostClock* clock = nullptr;           // the system clock by default
+        TimerFactory* timers = nullptr;       // Qt timers by default
+        SDIAudioBridge* audio = nullptr;      // SDIAudioBridge::ndi() by default
         std::unique_ptr<ZRNDIBridge> bridge;  // one on the process's runtime by default
     };
     static constexpr const char* kSourceName = "DOVRINE";

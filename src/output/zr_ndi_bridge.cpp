@@ -23,7 +23,8 @@ std::string programFolder() {
 const ZRNDIBridge::Runtime* processRuntime() {
     static std::once_flag once;
     static std::optional<ZRNDIBridge::Runtime> runtime;
-    std::call_once(once, [] { runtime = ZRNDIBridge::loadRuntime(ZRNDIBridge::runtimeCandidates()); });
+    std::call_once(once,
+                   [] { runtime = ZRNDIBridge::loadRuntime(ZRNDIBridge::runtimeCandidates()); });
     return runtime ? &*runtime : nullptr;
 }
 
@@ -45,7 +46,8 @@ std::optional<ZRNDIBridge::Runtime> ZRNDIBridge::loadRuntime(
         if (::access(path.c_str(), F_OK) != 0) continue;
         void* handle = ::dlopen(path.c_str(), RTLD_LAZY | RTLD_LOCAL);
         if (!handle) continue;
-        auto load = reinterpret_cast<VelmarNetVideoLoadFunction>(::dlsym(handle, kNetVideoEntryPoint));
+        auto load =
+            reinterpret_cast<VelmarNetVideoLoadFunction>(::dlsym(handle, kNetVideoEntryPoint));
         const VelmarNetVideoApi* api = load ? load() : nullptr;
         if (api && api->version == VELMAR_NETVIDEO_API_VERSION &&
             api->structSize >= sizeof(VelmarNetVideoApi) && api->initialize && api->initialize())
@@ -71,7 +73,9 @@ ZRNDIBridge::ZRNDIBridge() : useProcessRuntime_(true) {}
 ZRNDIBridge::ZRNDIBridge(std::optional<Runtime> runtime)
     : useProcessRuntime_(false), givenRuntime_(std::move(runtime)) {}
 
-ZRNDIBridge::~ZRNDIBridge() { stop(); }
+ZRNDIBridge::~ZRNDIBridge() {
+    stop();
+}
 
 const ZRNDIBridge::Runtime* ZRNDIBridge::runtime() {
     if (useProcessRuntime_) return processRuntime();
@@ -143,8 +147,7 @@ void ZRNDIBridge::flushVideo() {
     if (sender_) runtime()->api->sendVideoAsync(sender_, nullptr);
 }
 
-void ZRNDIBridge::sendAudioPlanar(const float* samples, int frames, int channels,
-                                  int sampleRate) {
+void ZRNDIBridge::sendAudioPlanar(const float* samples, int frames, int channels, int sampleRate) {
     if (channels < 1 || frames < 1 || !samples || sampleRate < 1) return;
     VelmarNetVideoAudioFrame frame{};
     frame.sampleRate = sampleRate;

@@ -96,7 +96,9 @@ inline constexpr const char* kNetVideoLibraryName = "libvelmar-netvideo.so";
 inline constexpr const char* kNetVideoEntryPoint = "velmar_netvideo_load";
 inline constexpr const char* kNetVideoStatsHook = "velmar_netvideo_test_stats";
 inline constexpr const char* kNetVideoFaultsHook = "velmar_netvideo_test_set_faults";
-inline constexpr uint32_t kNetVideoFourCCBGRA = 'B' | ('G' << 8) | ('R' << 16) | (uint32_t('A') << 24);
-inline constexpr uint32_t kNetVideoFourCCFLTp = 'F' | ('L' << 8) | ('T' << 16) | (uint32_t('p') << 24);
+inline constexpr uint32_t kNetVideoFourCCBGRA =
+    'B' | ('G' << 8) | ('R' << 16) | (uint32_t('A') << 24);
+inline constexpr uint32_t kNetVideoFourCCFLTp =
+    'F' | ('L' << 8) | ('T' << 16) | (uint32_t('p') << 24);
 }  // namespace velmar
 #endif

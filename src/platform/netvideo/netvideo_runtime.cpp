@@ -13,25 +13,34 @@ namespace {
 
 std::atomic<unsigned> faults{0};
 
-bool hasFault(unsigned fault) { return (faults.load() & fault) != 0; }
+bool hasFault(unsigned fault) {
+    return (faults.load() & fault) != 0;
+}
 
 NetVideoSender* asSender(VelmarNetVideoSender* sender) {
     return reinterpret_cast<NetVideoSender*>(sender);
 }
 
-int initialize() { return hasFault(kVelmarNetVideoFailInitialize) ? 0 : 1; }
+int initialize() {
+    return hasFault(kVelmarNetVideoFailInitialize) ? 0 : 1;
+}
 
 void destroy() {}
 
-int isSupportedCPU() { return hasFault(kVelmarNetVideoUnsupportedCPU) ? 0 : 1; }
+int isSupportedCPU() {
+    return hasFault(kVelmarNetVideoUnsupportedCPU) ? 0 : 1;
+}
 
 VelmarNetVideoSender* sendCreate(const VelmarNetVideoSenderSettings* settings) {
     if (!settings || !settings->name || hasFault(kVelmarNetVideoRefuseSender)) return nullptr;
     if (settings->clockVideo || settings->clockAudio) return nullptr;  // never paces
-    return reinterpret_cast<VelmarNetVideoSender*>(NetVideoSender::create(settings->name).release());
+    return reinterpret_cast<VelmarNetVideoSender*>(
+        NetVideoSender::create(settings->name).release());
 }
 
-void sendDestroy(VelmarNetVideoSender* sender) { delete asSender(sender); }
+void sendDestroy(VelmarNetVideoSender* sender) {
+    delete asSender(sender);
+}
 
 void sendVideoAsync(VelmarNetVideoSender* sender, const VelmarNetVideoVideoFrame* frame) {
     if (sender) asSender(sender)->sendVideo(frame);

@@ -11,6 +11,7 @@ extern "C" {
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstring>
 
 namespace velmar::netvideo {
@@ -61,10 +62,10 @@ bool NutClient::open(const StreamFormat& format) {
     if (!video || !audio) return false;
     videoIndex_ = video->index;
     audioIndex_ = audio->index;
-    rateN_ = format.rateN;
-    rateD_ = format.rateD;
-    video->time_base = AVRational{format.rateD, format.rateN};
-    video->avg_frame_rate = AVRational{format.rateN, format.rateD};
+    // 60000/2002 is announced as 30000/1001.
+    av_reduce(&rateN_, &rateD_, format.rateN, format.rateD, INT_MAX);
+    video->time_base = AVRational{rateD_, rateN_};
+    video->avg_frame_rate = AVRational{rateN_, rateD_};
     video->r_frame_rate = video->avg_frame_rate;
     AVCodecParameters* v = video->codecpar;
     v->codec_type = AVMEDIA_TYPE_VIDEO;
@@ -105,7 +106,8 @@ bool NutClient::mux(const QueuedPacket& packet) {
     pkt->stream_index = stream->index;
     const AVRational from = packet.isVideo ? AVRational{rateD_, rateN_} : AVRational{1, kAudioRate};
     pkt->pts = pkt->dts = av_rescale_q(packet.pts, from, stream->time_base);
-    pkt->duration = av_rescale_q(packet.isVideo ? 1 : packet.data->size() / 8, from, stream->time_base);
+    pkt->duration =
+        av_rescale_q(packet.isVideo ? 1 : packet.data->size() / 8, from, stream->time_base);
     const int result = av_write_frame(mux_, pkt);
     av_packet_free(&pkt);
     avio_flush(io_);

@@ -102,7 +102,8 @@ struct SenderFixture : ::testing::Test {
 std::vector<uint8_t> picture(int i, int width, int height, int stride) {
     std::vector<uint8_t> bytes(size_t(stride) * height, 0xEE);
     for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width * 4; ++x) bytes[size_t(y) * stride + x] = uint8_t(x * 7 + y * 3 + i * 11);
+        for (int x = 0; x < width * 4; ++x)
+            bytes[size_t(y) * stride + x] = uint8_t(x * 7 + y * 3 + i * 11);
     return bytes;
 }
 
@@ -111,29 +112,31 @@ TEST_F(SenderFixture, AnFfmpegReceiverGetsTheExactPicturesAndSamplesFromItsJoin)
     QTemporaryDir out;
     const std::string video = out.path().toStdString() + "/v.raw";
     const std::string audio = out.path().toStdString() + "/a.raw";
-    ChildProcess ffmpeg({"ffmpeg", "-nostdin", "-v", "error", "-f", "nut", "-i", url(), "-map",
-                         "0:v", "-frames:v", "3", "-f", "rawvideo", "-pix_fmt", "bgra", video,
-                         "-map", "0:a", "-t", "0.1", "-f", "f32le", audio},
-                        out.path().toStdString() + "/log");
+    ChildProcess ffmpeg(
+        {"ffmpeg", "-nostdin", "-v",        "error", "-f",  "nut",      "-i",       url(),
+         "-map",   "0:v",      "-frames:v", "3",     "-f",  "rawvideo", "-pix_fmt", "bgra",
+         video,    "-map",     "0:a",       "-t",    "0.1", "-f",       "f32le",    audio},
+        out.path().toStdString() + "/log");
     ASSERT_TRUE(waitUntil([&] { return count() == 1; }, std::chrono::seconds(20)));
 
     std::vector<float> interleaved;
     std::vector<std::vector<uint8_t>> pictures;
     int i = 0;
-    const bool finished = waitUntil([&] { return ffmpeg.exited(); }, std::chrono::seconds(30), [&] {
-        if (i >= 200) return;
-        pictures.push_back(picture(i, width, height, stride));
-        sendPicture(pictures.back(), width, height, stride);
-        std::vector<float> planar(size_t(frames) * 2);
-        for (int s = 0; s < frames; ++s) {
-            planar[s] = float((i * frames + s) % 30011) / 30011.0f;
-            planar[frames + s] = -planar[s];
-            interleaved.push_back(planar[s]);
-            interleaved.push_back(-planar[s]);
-        }
-        sendPlanar(planar, frames);
-        ++i;
-    });
+    const bool finished = waitUntil([&] { return ffmpeg.exited(); }, std::chrono::seconds(30),
+                                    [&] {
+                                        if (i >= 200) return;
+                                        pictures.push_back(picture(i, width, height, stride));
+                                        sendPicture(pictures.back(), width, height, stride);
+                                        std::vector<float> planar(size_t(frames) * 2);
+                                        for (int s = 0; s < frames; ++s) {
+                                            planar[s] = float((i * frames + s) % 30011) / 30011.0f;
+                                            planar[frames + s] = -planar[s];
+                                            interleaved.push_back(planar[s]);
+                                            interleaved.push_back(-planar[s]);
+                                        }
+                                        sendPlanar(planar, frames);
+                                        ++i;
+                                    });
     ASSERT_TRUE(finished);
     EXPECT_EQ(ffmpeg.exitCode(), 0) << readText(out.path().toStdString() + "/log");
 
@@ -168,7 +171,8 @@ TEST_F(SenderFixture, CountsReceiversAndDropsKilledAndStoppedOnesWithoutHoldingU
 
     const auto bytes = picture(0, width, height, width * 4);
     auto send = [&] { sendPicture(bytes, width, height, width * 4); };
-    ASSERT_TRUE(waitUntil([&] { return garbageSender.received() > 0; }, std::chrono::seconds(20), send));
+    ASSERT_TRUE(
+        waitUntil([&] { return garbageSender.received() > 0; }, std::chrono::seconds(20), send));
     EXPECT_EQ(garbageSender.head(), "nut") << "the stream starts with the NUT signature";
 
     killed->signal(SIGKILL);
@@ -203,8 +207,8 @@ TEST_F(SenderFixture, AChangeOfSizeOrRateEndsTheStreamsAndANewReceiverGetsTheNew
 
     QTemporaryDir out;
     const std::string log = out.path().toStdString() + "/probe";
-    ChildProcess probe({"ffprobe", "-v", "error", "-show_entries", "stream=width,height,r_frame_rate",
-                        "-of", "csv=p=0", url()},
+    ChildProcess probe({"ffprobe", "-v", "error", "-show_entries",
+                        "stream=width,height,r_frame_rate", "-of", "csv=p=0", url()},
                        log);
     ASSERT_TRUE(waitUntil([&] { return probe.exited(); }, std::chrono::seconds(30),
                           [&] { sendPicture(wide, 48, 16, 192, 30000, 1001); }));
@@ -219,7 +223,7 @@ TEST_F(SenderFixture, ChecksTheLendingContractAndRefusesPicturesItCannotReadSafe
     auto next = picture(1, 16, 8, 64);
     sendPicture(next, 16, 8, 64);
     module.api->sendVideoAsync(sender, nullptr);  // `next` was kept unchanged
-    next[0] ^= 1;                                  // after the flush it is the caller's again
+    next[0] ^= 1;                                 // after the flush it is the caller's again
     module.api->sendVideoAsync(sender, nullptr);
 
     // Rows shorter than the width: the buffer holds exactly stride x height bytes, so reading

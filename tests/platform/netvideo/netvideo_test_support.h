@@ -43,7 +43,8 @@ struct NetVideoModule {
     explicit NetVideoModule(const std::string& path = netVideoLibraryPath()) {
         handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
         if (!handle) return;
-        auto load = reinterpret_cast<VelmarNetVideoLoadFunction>(::dlsym(handle, kNetVideoEntryPoint));
+        auto load =
+            reinterpret_cast<VelmarNetVideoLoadFunction>(::dlsym(handle, kNetVideoEntryPoint));
         api = load ? load() : nullptr;
     }
     ~NetVideoModule() {
@@ -55,7 +56,8 @@ struct NetVideoModule {
         return s;
     }
     void setFaults(unsigned faults) const {
-        reinterpret_cast<VelmarNetVideoFaultsFunction>(::dlsym(handle, kNetVideoFaultsHook))(faults);
+        reinterpret_cast<VelmarNetVideoFaultsFunction>(::dlsym(handle, kNetVideoFaultsHook))(
+            faults);
     }
 };
 
