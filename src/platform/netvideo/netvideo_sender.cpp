@@ -66,13 +66,22 @@ RuntimeCounters& RuntimeCounters::shared() {
 
 void FrameHash::add(const uint8_t* data, size_t size) {
     constexpr uint64_t kPrime = 0x100000001B3ull * 0x9E3779B1ull | 1;
+    // Lanes in locals: the bytes may alias anything, so members would be reloaded every step.
+    uint64_t a = lanes_[0], b = lanes_[1], c = lanes_[2], d = lanes_[3];
     size_t i = 0;
     for (; i + 32 <= size; i += 32) {
-        uint64_t words[4];
-        std::memcpy(words, data + i, sizeof words);
-        for (int lane = 0; lane < 4; ++lane) lanes_[lane] = (lanes_[lane] ^ words[lane]) * kPrime;
+        uint64_t w[4];
+        std::memcpy(w, data + i, sizeof w);
+        a = (a ^ w[0]) * kPrime;
+        b = (b ^ w[1]) * kPrime;
+        c = (c ^ w[2]) * kPrime;
+        d = (d ^ w[3]) * kPrime;
     }
-    for (; i < size; ++i) lanes_[0] = (lanes_[0] ^ data[i]) * kPrime;
+    for (; i < size; ++i) a = (a ^ data[i]) * kPrime;
+    lanes_[0] = a;
+    lanes_[1] = b;
+    lanes_[2] = c;
+    lanes_[3] = d;
 }
 
 uint64_t FrameHash::value() const {
