@@ -7,10 +7,6 @@
 #include "platform/netvideo/netvideo_test_support.h"
 #include "render/test_pattern_renderer.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-
 #include <cmath>
 #include <cstring>
 #include <future>
@@ -40,17 +36,6 @@ TEST(NDIFeedTiming, KeepsItsOwnGridUntilTwoPeriodsLate) {
     }
     EXPECT_DOUBLE_EQ(NDIFeedTiming::period(FrameRate{60000, 2002}), 2002.0 / 60000);
     EXPECT_DOUBLE_EQ(NDIFeedTiming::period(FrameRate{0, 1}), 1.0);
-
-    // A 60 Hz timer at 30 frames per second renders every second tick.
-    double last = 0;
-    int rendered = 0;
-    for (int tick = 1; tick <= 60; ++tick) {
-        if (auto t = NDIFeedTiming::frameTime(100 + tick / 60.0, last, p)) {
-            last = *t;
-            ++rendered;
-        }
-    }
-    EXPECT_EQ(rendered, 30);
 }
 
 TEST(NDIFeedTiming, AudioStepsCarryTheFractionAndCapAGap) {
@@ -113,18 +98,10 @@ TEST(NDISlotPool, HoldsAtMostThreeAndRetiresIdleSlotsOfAnotherSize) {
     EXPECT_EQ(pool.generation(), generation + 1);
 }
 
-// A socket connected to a sender's address; closed at the end.
+// A receiver that connects and reads nothing; closed at the end.
 struct Connection {
-    int fd = -1;
-    explicit Connection(const std::string& address) {
-        const auto colon = address.find(':');
-        sockaddr_in to{};
-        to.sin_family = AF_INET;
-        to.sin_port = htons(uint16_t(std::stoi(address.substr(colon + 1))));
-        inet_pton(AF_INET, "127.0.0.1", &to.sin_addr);
-        fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        ::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to);
-    }
+    int fd;
+    explicit Connection(const std::string& address) : fd(connectTo(address)) {}
     ~Connection() { ::close(fd); }
 };
 
@@ -288,14 +265,17 @@ TEST_F(ControllerFixture, FramesStillOnTheGpuAtAStopOrTeardownAreNeverSent) {
         last->waitUntilCompleted();
     };
 
-    // A frame completes after the stop: not sent, and its slot comes back harmlessly.
+    // Frames complete after a stop and a new start: not sent (the second stop waits for the
+    // send queue).
     auto gate = std::make_unique<GpuGate>(queue);
     ASSERT_TRUE(waitUntil([&] { return !reported.empty(); }, std::chrono::seconds(20),
                           [&] { clock.advance(1.0 / 60); }));
     const int before = accepted();
     controller->stop();
+    ASSERT_TRUE(controller->start());
     gate->release();
     drainGpu();
+    controller->stop();
     EXPECT_EQ(accepted(), before);
 
     // Restarted, frames flow again.

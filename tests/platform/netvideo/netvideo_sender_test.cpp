@@ -1,9 +1,5 @@
 #include "netvideo_test_support.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-
 #include <atomic>
 #include <cstring>
 #include <memory>
@@ -15,14 +11,7 @@ namespace {
 // sender closes the stream.
 class RawReceiver {
   public:
-    explicit RawReceiver(const std::string& address) {
-        const auto colon = address.find(':');
-        sockaddr_in to{};
-        to.sin_family = AF_INET;
-        to.sin_port = htons(uint16_t(std::stoi(address.substr(colon + 1))));
-        inet_pton(AF_INET, address.substr(0, colon).c_str(), &to.sin_addr);
-        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        if (::connect(fd_, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) return;
+    explicit RawReceiver(const std::string& address) : fd_(connectTo(address)) {
         const char garbage[] = "GET / HTTP/1.0\r\n\r\n\x01\x02\xff";
         ::send(fd_, garbage, sizeof garbage, MSG_NOSIGNAL);
         reader_ = std::thread([this] {
@@ -86,16 +75,6 @@ struct SenderFixture : ::testing::Test {
         frame.lineStrideInBytes = stride;
         module.api->sendVideoAsync(sender, &frame);
     }
-    void sendPlanar(const std::vector<float>& planar, int frames) {
-        VelmarNetVideoAudioFrame frame{};
-        frame.sampleRate = 48000;
-        frame.channels = 2;
-        frame.samples = frames;
-        frame.fourCC = kNetVideoFourCCFLTp;
-        frame.data = planar.data();
-        frame.channelStrideInBytes = frames * 4;
-        module.api->sendAudio(sender, &frame);
-    }
 };
 
 // Picture i: every byte a function of position and i; the row padding is 0xEE.
@@ -107,39 +86,22 @@ std::vector<uint8_t> picture(int i, int width, int height, int stride) {
     return bytes;
 }
 
-TEST_F(SenderFixture, AnFfmpegReceiverGetsTheExactPicturesAndSamplesFromItsJoin) {
-    const int width = 40, height = 18, stride = width * 4 + 24, frames = 1600;
+TEST_F(SenderFixture, AnFfmpegReceiverGetsThePicturesFromItsJoinWithoutTheRowPadding) {
+    const int width = 40, height = 18, stride = width * 4 + 24;
     QTemporaryDir out;
     const std::string video = out.path().toStdString() + "/v.raw";
-    const std::string audio = out.path().toStdString() + "/a.raw";
-    ChildProcess ffmpeg(
-        {"ffmpeg", "-nostdin", "-v",        "error", "-f",  "nut",      "-i",       url(),
-         "-map",   "0:v",      "-frames:v", "3",     "-f",  "rawvideo", "-pix_fmt", "bgra",
-         video,    "-map",     "0:a",       "-t",    "0.1", "-f",       "f32le",    audio},
-        out.path().toStdString() + "/log");
+    ChildProcess ffmpeg({"ffmpeg", "-nostdin", "-v", "error", "-f", "nut", "-i", url(), "-frames:v",
+                         "3", "-f", "rawvideo", "-pix_fmt", "bgra", video},
+                        out.path().toStdString() + "/log");
     ASSERT_TRUE(waitUntil([&] { return count() == 1; }, std::chrono::seconds(20)));
-
-    std::vector<float> interleaved;
     std::vector<std::vector<uint8_t>> pictures;
-    int i = 0;
-    const bool finished = waitUntil([&] { return ffmpeg.exited(); }, std::chrono::seconds(30),
-                                    [&] {
-                                        if (i >= 200) return;
-                                        pictures.push_back(picture(i, width, height, stride));
-                                        sendPicture(pictures.back(), width, height, stride);
-                                        std::vector<float> planar(size_t(frames) * 2);
-                                        for (int s = 0; s < frames; ++s) {
-                                            planar[s] = float((i * frames + s) % 30011) / 30011.0f;
-                                            planar[frames + s] = -planar[s];
-                                            interleaved.push_back(planar[s]);
-                                            interleaved.push_back(-planar[s]);
-                                        }
-                                        sendPlanar(planar, frames);
-                                        ++i;
-                                    });
-    ASSERT_TRUE(finished);
+    ASSERT_TRUE(waitUntil([&] { return ffmpeg.exited(); }, std::chrono::seconds(30),
+                          [&] {
+                              pictures.push_back(
+                                  picture(int(pictures.size()), width, height, stride));
+                              sendPicture(pictures.back(), width, height, stride);
+                          }));
     EXPECT_EQ(ffmpeg.exitCode(), 0) << readText(out.path().toStdString() + "/log");
-
     const auto got = readFile(video);
     ASSERT_EQ(got.size(), size_t(3 * width * 4 * height));
     for (int f = 0; f < 3; ++f)
@@ -148,9 +110,6 @@ TEST_F(SenderFixture, AnFfmpegReceiverGetsTheExactPicturesAndSamplesFromItsJoin)
                                   pictures[f].data() + size_t(y) * stride, size_t(width) * 4),
                       0)
                 << "picture " << f << " row " << y;
-    const auto samples = readFile(audio);
-    ASSERT_EQ(samples.size(), size_t(4800 * 2 * 4));
-    EXPECT_EQ(std::memcmp(samples.data(), interleaved.data(), samples.size()), 0);
 }
 
 TEST_F(SenderFixture, CountsReceiversAndDropsKilledAndStoppedOnesWithoutHoldingUpTheOthers) {

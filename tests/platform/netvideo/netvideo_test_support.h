@@ -9,10 +9,13 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -136,6 +139,17 @@ inline std::vector<uint8_t> readFile(const std::string& path) {
 inline std::string readText(const std::string& path) {
     const auto bytes = readFile(path);
     return {bytes.begin(), bytes.end()};
+}
+
+// A socket connected to "127.0.0.1:PORT"; the caller closes it.
+inline int connectTo(const std::string& address) {
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(uint16_t(std::stoi(address.substr(address.find(':') + 1))));
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    ::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to);
+    return fd;
 }
 
 }  // namespace velmar::test
