@@ -114,24 +114,10 @@ TEST_F(BridgeFixture, SendsOnlyWhatTheRuntimeCanReadAndDefaultsTheRate) {
     EXPECT_EQ(module.stats().videoFramesRefused, before.videoFramesRefused) << "never reached it";
 
     bridge.sendVideoBGRA(picture.data(), 16, 8, 64, 0, 0);
-    VelmarNetVideoStats after = module.stats();
+    const VelmarNetVideoStats after = module.stats();
     EXPECT_EQ(after.videoFramesAccepted, before.videoFramesAccepted + 1);
     EXPECT_EQ(after.lastFrameRateN, 60000);
     EXPECT_EQ(after.lastFrameRateD, 1001);
-
-    float samples[8] = {};
-    bridge.sendAudioPlanar(samples, 0, 2, 48000);
-    bridge.sendAudioPlanar(samples, 4, 0, 48000);
-    bridge.sendAudioPlanar(nullptr, 4, 2, 48000);
-    EXPECT_EQ(module.stats().audioFramesAccepted, after.audioFramesAccepted);
-    bridge.sendAudioPlanar(samples, 4, 2, 48000);
-    EXPECT_EQ(module.stats().audioFramesAccepted, after.audioFramesAccepted + 1);
-
-    // The stop lets go of the lent picture before the sender ends, so changing it afterwards
-    // breaks nothing.
-    bridge.stop();
-    picture[0] ^= 1;
-    EXPECT_EQ(module.stats().contractViolations, before.contractViolations);
 }
 
 }  // namespace

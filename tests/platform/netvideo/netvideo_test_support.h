@@ -5,6 +5,7 @@
 
 #include "platform/netvideo/netvideo_api.h"
 
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -27,8 +28,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-extern char** environ;
 
 namespace velmar::test {
 
@@ -88,47 +87,31 @@ inline bool waitUntil(const std::function<bool()>& done, std::chrono::millisecon
     return true;
 }
 
-// A child program (ffmpeg, ffprobe) with its output to a file; killed at the end if still alive.
+// A child program (ffmpeg, ffprobe) with its output to a file; killed at the end if alive.
 class ChildProcess {
   public:
     ChildProcess(const std::vector<std::string>& args, const std::string& outputFile) {
-        std::vector<char*> argv;
-        for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 1, outputFile.c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_adddup2(&actions, 1, 2);
-        if (posix_spawnp(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
-        posix_spawn_file_actions_destroy(&actions);
+        QStringList arguments;
+        for (size_t i = 1; i < args.size(); ++i) arguments << QString::fromStdString(args[i]);
+        process_.setProcessChannelMode(QProcess::MergedChannels);
+        process_.setStandardInputFile(QProcess::nullDevice());
+        process_.setStandardOutputFile(QString::fromStdString(outputFile));
+        process_.start(QString::fromStdString(args[0]), arguments);
+        process_.waitForStarted();
     }
     ~ChildProcess() {
-        if (pid_ > 0 && !exited_) {
-            ::kill(pid_, SIGCONT);
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
+        signal(SIGCONT);
+        process_.kill();
+        process_.waitForFinished();
     }
-    pid_t pid() const { return pid_; }
-    void signal(int sig) const { ::kill(pid_, sig); }
-    // True once the child has exited; its status in exitCode().
+    void signal(int sig) const { ::kill(pid_t(process_.processId()), sig); }
     bool exited() {
-        if (exited_ || pid_ <= 0) return true;
-        int status = 0;
-        if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-            exited_ = true;
-            exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        }
-        return exited_;
+        return process_.state() == QProcess::NotRunning || process_.waitForFinished(0);
     }
-    int exitCode() const { return exitCode_; }
+    int exitCode() const { return process_.exitCode(); }
 
   private:
-    pid_t pid_ = -1;
-    bool exited_ = false;
-    int exitCode_ = -1;
+    QProcess process_;
 };
 
 inline std::vector<uint8_t> readFile(const std::string& path) {
