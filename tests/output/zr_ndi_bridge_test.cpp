@@ -102,9 +102,9 @@ TEST_F(BridgeFixture, ASecondStartKeepsTheSenderAndStopIsHarmlessTwice) {
 }
 
 TEST_F(BridgeFixture, SendsOnlyWhatTheRuntimeCanReadAndDefaultsTheRate) {
+    std::vector<uint8_t> picture(size_t(16) * 4 * 8, 0x40);  // outlives the bridge's flush
     ZRNDIBridge bridge(runtime);
     ASSERT_TRUE(bridge.startWithName("DOVRINE"));
-    std::vector<uint8_t> picture(size_t(16) * 4 * 8, 0x40);
     const VelmarNetVideoStats before = module.stats();
     bridge.sendVideoBGRA(picture.data(), 16, 8, 60, 30, 1);  // rows shorter than the width
     bridge.sendVideoBGRA(picture.data(), 0, 8, 64, 30, 1);
