@@ -77,7 +77,7 @@ ZRNDIBridge::~ZRNDIBridge() {
     stop();
 }
 
-const ZRNDIBridge::Runtime* ZRNDIBridge::runtime() {
+const ZRNDIBridge::Runtime* ZRNDIBridge::runtime() const {
     if (useProcessRuntime_) return processRuntime();
     return givenRuntime_ ? &*givenRuntime_ : nullptr;
 }
@@ -119,8 +119,7 @@ bool ZRNDIBridge::isRunning() const {
 int ZRNDIBridge::connectionCount() const {
     std::lock_guard guard(lock_);
     if (!sender_) return 0;
-    const Runtime* loaded = const_cast<ZRNDIBridge*>(this)->runtime();
-    const int count = loaded->api->sendGetConnections(sender_, 0);
+    const int count = runtime()->api->sendGetConnections(sender_, 0);
     return count < 0 ? 0 : count;
 }
 
@@ -148,7 +147,9 @@ void ZRNDIBridge::flushVideo() {
 }
 
 void ZRNDIBridge::sendAudioPlanar(const float* samples, int frames, int channels, int sampleRate) {
-    if (channels < 1 || frames < 1 || !samples || sampleRate < 1) return;
+    if (channels < 1 || frames < 1 || frames > std::numeric_limits<int>::max() / 4 || !samples ||
+        sampleRate < 1)
+        return;
     VelmarNetVideoAudioFrame frame{};
     frame.sampleRate = sampleRate;
     frame.channels = channels;

@@ -65,7 +65,7 @@ class ZRNDIBridge {
     void stop();
 
   private:
-    const Runtime* runtime();
+    const Runtime* runtime() const;
 
     bool useProcessRuntime_;
     std::optional<Runtime> givenRuntime_;

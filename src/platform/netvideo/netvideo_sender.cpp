@@ -290,7 +290,8 @@ void NetVideoSender::acceptClients() {
 
 bool NetVideoSender::pump(Client& client, std::chrono::steady_clock::time_point now) {
     NutClient& stream = *client.stream;
-    for (;;) {
+    // A few packets per visit, so that a fast client cannot keep the writer from the others.
+    for (int budget = 4; budget > 0;) {
         if (stream.hasPendingBytes()) {
             if (!stream.writeSome(now)) return false;
             if (stream.hasPendingBytes()) break;
@@ -315,6 +316,7 @@ bool NetVideoSender::pump(Client& client, std::chrono::steady_clock::time_point 
         }
         if (!have) break;
         if (!stream.mux(next)) return false;
+        --budget;
     }
     return !stream.stalledFor(kStallLimit, now);
 }
@@ -323,9 +325,13 @@ void NetVideoSender::run() {
     std::vector<pollfd> fds;
     std::vector<std::shared_ptr<Client>> clients;
     while (!stopping_) {
+        bool backlog = false;  // packets wait to be muxed: look again at once
         {
             std::lock_guard lock(mutex_);
             clients = clients_;
+            for (const auto& client : clients_)
+                backlog = backlog || (!client->stream->hasPendingBytes() &&
+                                      (!client->queue.empty() || client->ending));
         }
         fds.clear();
         fds.push_back({wakeRead_, POLLIN, 0});
@@ -334,7 +340,7 @@ void NetVideoSender::run() {
             const short events = POLLIN | (client->stream->hasPendingBytes() ? POLLOUT : 0);
             fds.push_back({client->stream->fd(), events, 0});
         }
-        if (::poll(fds.data(), fds.size(), 50) < 0 && errno != EINTR) break;
+        if (::poll(fds.data(), fds.size(), backlog ? 0 : 50) < 0 && errno != EINTR) break;
         if (fds[0].revents & POLLIN) {
             char drain[256];
             while (::read(wakeRead_, drain, sizeof drain) > 0) {

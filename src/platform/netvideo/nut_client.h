@@ -54,7 +54,8 @@ class NutClient {
     bool writeSome(std::chrono::steady_clock::time_point now);
     // Reads and discards whatever the peer sent. False when the peer closed or failed.
     bool discardInput();
-    // Time since bytes last left while some were waiting.
+    // Whether the peer has taken less than a real amount for longer than `limit` while bytes
+    // were waiting.
     bool stalledFor(std::chrono::steady_clock::duration limit,
                     std::chrono::steady_clock::time_point now) const;
 
@@ -74,6 +75,7 @@ class NutClient {
     std::deque<std::vector<uint8_t>> bytes_;
     size_t frontOffset_ = 0;
     size_t pendingBytes_ = 0;
+    size_t progressBytes_ = 0;  // written since lastProgress_
     std::chrono::steady_clock::time_point lastProgress_;
 };
 

@@ -65,14 +65,13 @@ struct SenderFixture : ::testing::Test {
 
     void sendPicture(const std::vector<uint8_t>& bytes, int width, int height, int stride,
                      int rateN = 30, int rateD = 1) {
-        VelmarNetVideoVideoFrame frame{};
-        frame.xres = width;
-        frame.yres = height;
-        frame.fourCC = kNetVideoFourCCBGRA;
-        frame.frameRateN = rateN;
-        frame.frameRateD = rateD;
-        frame.data = bytes.data();
-        frame.lineStrideInBytes = stride;
+        const VelmarNetVideoVideoFrame frame{.xres = width,
+                                             .yres = height,
+                                             .fourCC = kNetVideoFourCCBGRA,
+                                             .frameRateN = rateN,
+                                             .frameRateD = rateD,
+                                             .data = bytes.data(),
+                                             .lineStrideInBytes = stride};
         module.api->sendVideoAsync(sender, &frame);
     }
 };
@@ -191,13 +190,12 @@ TEST_F(SenderFixture, ChecksTheLendingContractAndRefusesPicturesItCannotReadSafe
     sendPicture(narrow, 16, 8, 60);
     sendPicture(lent, 0, 8, 64);
     sendPicture(lent, 16, 8, 64, 0, 1);
-    VelmarNetVideoVideoFrame nullData{};
-    nullData.xres = 16;
-    nullData.yres = 8;
-    nullData.fourCC = kNetVideoFourCCBGRA;
-    nullData.frameRateN = 30;
-    nullData.frameRateD = 1;
-    nullData.lineStrideInBytes = 64;
+    const VelmarNetVideoVideoFrame nullData{.xres = 16,
+                                            .yres = 8,
+                                            .fourCC = kNetVideoFourCCBGRA,
+                                            .frameRateN = 30,
+                                            .frameRateD = 1,
+                                            .lineStrideInBytes = 64};
     module.api->sendVideoAsync(sender, &nullData);
 
     const VelmarNetVideoStats end = module.stats();
