@@ -19,7 +19,6 @@ namespace velmar::netvideo {
 namespace {
 constexpr int kIOBufferSize = 256 * 1024;
 constexpr int kAudioRate = 48000;
-constexpr size_t kProgressBytes = 256 * 1024;
 }  // namespace
 
 NutClient::NutClient(int fd) : fd_(fd), lastProgress_(std::chrono::steady_clock::now()) {}
@@ -40,10 +39,7 @@ int NutClient::writeCallback(void* opaque, uint8_t* data, int size) {
 
 void NutClient::append(const uint8_t* data, size_t size) {
     if (size == 0) return;
-    if (pendingBytes_ == 0) {
-        lastProgress_ = std::chrono::steady_clock::now();
-        progressBytes_ = 0;
-    }
+    if (pendingBytes_ == 0) lastProgress_ = std::chrono::steady_clock::now();
     bytes_.emplace_back(data, data + size);
     pendingBytes_ += size;
 }
@@ -137,14 +133,10 @@ bool NutClient::writeSome(std::chrono::steady_clock::time_point now) {
             return errno == EAGAIN || errno == EWOULDBLOCK;
         }
         if (n == 0) return true;
-        // A peer that stopped reading still takes a few bytes now and then as the kernel
-        // reclaims buffer space; only a real amount, or catching up, counts as progress.
-        progressBytes_ += size_t(n);
+        // A peer that stopped reading may still take a few bytes now and then as the kernel
+        // reclaims buffer space; only taking the whole packet counts as progress.
         pendingBytes_ -= size_t(n);
-        if (progressBytes_ >= kProgressBytes || pendingBytes_ == 0) {
-            lastProgress_ = now;
-            progressBytes_ = 0;
-        }
+        if (pendingBytes_ == 0) lastProgress_ = now;
         frontOffset_ += size_t(n);
         if (frontOffset_ == front.size()) {
             bytes_.pop_front();

@@ -54,8 +54,8 @@ class NutClient {
     bool writeSome(std::chrono::steady_clock::time_point now);
     // Reads and discards whatever the peer sent. False when the peer closed or failed.
     bool discardInput();
-    // Whether the peer has taken less than a real amount for longer than `limit` while bytes
-    // were waiting.
+    // Whether bytes have been waiting for longer than `limit` (only one packet is muxed at a
+    // time, so a live peer empties the queue often).
     bool stalledFor(std::chrono::steady_clock::duration limit,
                     std::chrono::steady_clock::time_point now) const;
 
@@ -75,7 +75,6 @@ class NutClient {
     std::deque<std::vector<uint8_t>> bytes_;
     size_t frontOffset_ = 0;
     size_t pendingBytes_ = 0;
-    size_t progressBytes_ = 0;  // written since lastProgress_
     std::chrono::steady_clock::time_point lastProgress_;
 };
 
