@@ -24,17 +24,6 @@ struct RuntimeCounters {
     static RuntimeCounters& shared();
 };
 
-// 64-bit hash of a picture's bytes, four independent multiply lanes so it runs near memory speed.
-class FrameHash {
-  public:
-    void add(const uint8_t* data, size_t size);
-    uint64_t value() const;
-
-  private:
-    uint64_t lanes_[4] = {0x9E3779B97F4A7C15ull, 0xC2B2AE3D27D4EB4Full, 0x165667B19E3779F9ull,
-                          0x27D4EB2F165667C5ull};
-};
-
 // One named sender: listens on 127.0.0.1 (port from VELMAR_NETVIDEO_PORT, else any), writes
 // "127.0.0.1:PORT" to "<name>.netvideo" in $XDG_RUNTIME_DIR (or /tmp), and serves every client
 // the frames sent from now on. A send copies the picture once into a shared buffer and queues
@@ -89,7 +78,8 @@ class NetVideoSender {
     int lentRowBytes_ = 0;
     int lentStride_ = 0;
     int lentHeight_ = 0;
-    uint64_t lentHash_ = 0;
+    // The copy made at the send: the lent bytes must still equal it at the next send or flush.
+    std::shared_ptr<const std::vector<uint8_t>> lentCopy_;
     std::vector<std::shared_ptr<std::vector<uint8_t>>> pool_;
     StreamFormat format_;
 
