@@ -1,0 +1,91 @@
+#pragma once
+
+#include "platform/netvideo/netvideo_api.h"
+#include "platform/netvideo/nut_client.h"
+
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace velmar::netvideo {
+
+// Counters of the whole runtime, read by the exported test hook.
+struct RuntimeCounters {
+    std::atomic<int64_t> contractViolations{0};
+    std::atomic<int64_t> videoFramesAccepted{0};
+    std::atomic<int64_t> videoFramesRefused{0};
+    std::atomic<int64_t> audioFramesAccepted{0};
+    std::atomic<int> lastWidth{0}, lastHeight{0}, lastRateN{0}, lastRateD{0};
+    static RuntimeCounters& shared();
+};
+
+// One named sender: listens on 127.0.0.1 (port from VELMAR_NETVIDEO_PORT, else any), writes
+// "127.0.0.1:PORT" to "<name>.netvideo" in $XDG_RUNTIME_DIR (or /tmp), and serves every client
+// the frames sent from now on. A send copies the picture once into a shared buffer and queues
+// it for each client (at most two pictures and two seconds of audio each, the oldest picture
+// skipped first); it never waits for a client. One writer thread muxes and writes to all clients
+// on non-blocking sockets and drops a client that takes nothing for two seconds.
+class NetVideoSender {
+  public:
+    // Null when the socket cannot be opened.
+    static std::unique_ptr<NetVideoSender> create(const std::string& name);
+    ~NetVideoSender();
+    NetVideoSender(const NetVideoSender&) = delete;
+    NetVideoSender& operator=(const NetVideoSender&) = delete;
+
+    // A null frame only settles the frame lent before.
+    void sendVideo(const VelmarNetVideoVideoFrame* frame);
+    void sendAudio(const VelmarNetVideoAudioFrame& frame);
+    int connectionCount() const { return connections_.load(); }
+    int port() const { return port_; }
+
+  private:
+    struct Client {
+        std::unique_ptr<NutClient> stream;
+        std::deque<QueuedPacket> queue;  // guarded by mutex_
+        bool started = false;            // a picture was queued since the client joined
+        bool ending = false;             // the format changed: trailer, then close
+        int64_t videoPts = 0;
+        int64_t audioPts = 0;
+        int64_t queuedAudio = 0;
+    };
+
+    NetVideoSender(int listenFd, int port, int wakeRead, int wakeWrite, std::string addressFile);
+    void run();
+    void wake();
+    void acceptClients();
+    // Muxes and writes what it can for one client; false when the client is to be dropped.
+    bool pump(Client& client, std::chrono::steady_clock::time_point now);
+    void settleLentFrame();
+    std::shared_ptr<std::vector<uint8_t>> frameBuffer(size_t size);
+    void updateCountLocked();
+
+    int listenFd_;
+    int port_;
+    int wakeRead_;
+    int wakeWrite_;
+    std::string addressFile_;
+    std::atomic<int> connections_{0};
+    std::atomic<bool> stopping_{false};
+
+    std::mutex sendMutex_;  // one send at a time: the lent frame and the buffer pool
+    const uint8_t* lentData_ = nullptr;
+    int lentRowBytes_ = 0;
+    int lentStride_ = 0;
+    int lentHeight_ = 0;
+    // The copy made at the send: the lent bytes must still equal it at the next send or flush.
+    std::shared_ptr<const std::vector<uint8_t>> lentCopy_;
+    std::vector<std::shared_ptr<std::vector<uint8_t>>> pool_;
+    StreamFormat format_;
+
+    mutable std::mutex mutex_;  // the client list and queues
+    std::vector<std::shared_ptr<Client>> clients_;
+    std::thread writer_;
+};
+
+}  // namespace velmar::netvideo

@@ -1,0 +1,124 @@
+#include "output/zr_ndi_bridge.h"
+
+#include "platform/netvideo/netvideo_test_support.h"
+
+#include <filesystem>
+
+namespace velmar::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Copies of the module in their own folders load as separate libraries.
+std::string copyOfModule(const QTemporaryDir& root, const std::string& folder) {
+    const fs::path dir = fs::path(root.path().toStdString()) / folder;
+    fs::create_directories(dir);
+    const fs::path file = dir / kNetVideoLibraryName;
+    fs::copy_file(netVideoLibraryPath(), file);
+    return file.string();
+}
+
+TEST(ZRNDIBridgeLoader, TriesCandidatesInOrderPastMissingFilesAndRuntimesThatFailToInitialize) {
+    QTemporaryDir root;
+    const std::string failing = copyOfModule(root, "failing");
+    const std::string good = copyOfModule(root, "good");
+    NetVideoModule failingModule(failing);
+    failingModule.setFaults(kVelmarNetVideoFailInitialize);
+    const std::string missing = root.path().toStdString() + "/none/" + kNetVideoLibraryName;
+
+    const auto loaded = ZRNDIBridge::loadRuntime({missing, failing, good});
+    ASSERT_TRUE(loaded);
+    EXPECT_EQ(loaded->path, good);
+    EXPECT_FALSE(ZRNDIBridge::loadRuntime({missing, failing}));
+
+    const std::string own = fs::read_symlink("/proc/self/exe").parent_path().string();
+    setenv("NDI_RUNTIME_DIR_V6", "", 1);
+    EXPECT_EQ(ZRNDIBridge::runtimeCandidates(),
+              (std::vector<std::string>{own + "/libvelmar-netvideo.so",
+                                        "/usr/local/lib/libvelmar-netvideo.so"}));
+    // The process's runtime comes from the folder the variable names.
+    const std::string folder = fs::path(good).parent_path().string();
+    setenv("NDI_RUNTIME_DIR_V6", folder.c_str(), 1);
+    EXPECT_EQ(ZRNDIBridge::runtimeCandidates().front(), good);
+    EXPECT_EQ(ZRNDIBridge::runtimePath(), good);
+    unsetenv("NDI_RUNTIME_DIR_V6");
+}
+
+struct BridgeFixture : ::testing::Test {
+    PrivateRuntimeDir runtimeDir;
+    NetVideoModule module;
+    std::optional<ZRNDIBridge::Runtime> runtime = ZRNDIBridge::loadRuntime({netVideoLibraryPath()});
+
+    void SetUp() override {
+        ASSERT_TRUE(runtime);
+        module.setFaults(0);
+    }
+    void TearDown() override { module.setFaults(0); }
+};
+
+TEST_F(BridgeFixture, AFailedStartLeavesItsMessageAndNoSender) {
+    const struct {
+        bool haveRuntime;
+        unsigned faults;
+        QString message;
+    } cases[] = {
+        {false, 0, ZRNDIBridge::runtimeMissingMessage()},
+        {true, kVelmarNetVideoUnsupportedCPU, "この Mac の CPU は NDI に対応していません"},
+        {true, kVelmarNetVideoRefuseSender, "NDI の送信を開始できません"},
+    };
+    EXPECT_TRUE(ZRNDIBridge::runtimeMissingMessage().startsWith("NDI Runtime が見つかりません。"));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.message.toStdString());
+        module.setFaults(c.faults);
+        ZRNDIBridge bridge(c.haveRuntime ? runtime : std::nullopt);
+        EXPECT_FALSE(bridge.startWithName("DOVRINE"));
+        EXPECT_EQ(bridge.errorMessage(), c.message);
+        EXPECT_FALSE(bridge.isRunning());
+        EXPECT_EQ(bridge.connectionCount(), 0);
+        bridge.sendVideoBGRA("xxxx", 1, 1, 4, 30, 1);  // no sender: nothing happens
+        bridge.stop();
+    }
+    // A good start clears the last message.
+    module.setFaults(kVelmarNetVideoRefuseSender);
+    ZRNDIBridge bridge(runtime);
+    EXPECT_FALSE(bridge.startWithName("DOVRINE"));
+    module.setFaults(0);
+    EXPECT_TRUE(bridge.startWithName("DOVRINE"));
+    EXPECT_EQ(bridge.errorMessage(), std::nullopt);
+}
+
+TEST_F(BridgeFixture, ASecondStartKeepsTheSenderAndStopIsHarmlessTwice) {
+    ZRNDIBridge bridge(runtime);
+    ASSERT_TRUE(bridge.startWithName("DOVRINE"));
+    const std::string address = runtimeDir.address("DOVRINE");
+    ASSERT_FALSE(address.empty());
+    EXPECT_TRUE(bridge.startWithName("DOVRINE"));
+    EXPECT_EQ(runtimeDir.address("DOVRINE"), address) << "no second sender";
+    bridge.stop();
+    EXPECT_FALSE(bridge.isRunning());
+    EXPECT_EQ(runtimeDir.address("DOVRINE"), "") << "the sender is gone";
+    bridge.stop();
+    EXPECT_EQ(bridge.connectionCount(), 0);
+}
+
+TEST_F(BridgeFixture, SendsOnlyWhatTheRuntimeCanReadAndDefaultsTheRate) {
+    std::vector<uint8_t> picture(size_t(16) * 4 * 8, 0x40);  // outlives the bridge's flush
+    ZRNDIBridge bridge(runtime);
+    ASSERT_TRUE(bridge.startWithName("DOVRINE"));
+    const VelmarNetVideoStats before = module.stats();
+    bridge.sendVideoBGRA(picture.data(), 16, 8, 60, 30, 1);  // rows shorter than the width
+    bridge.sendVideoBGRA(picture.data(), 0, 8, 64, 30, 1);
+    bridge.sendVideoBGRA(picture.data(), 16, 0, 64, 30, 1);
+    bridge.sendVideoBGRA(nullptr, 16, 8, 64, 30, 1);
+    EXPECT_EQ(module.stats().videoFramesAccepted, before.videoFramesAccepted);
+    EXPECT_EQ(module.stats().videoFramesRefused, before.videoFramesRefused) << "never reached it";
+
+    bridge.sendVideoBGRA(picture.data(), 16, 8, 64, 0, 0);
+    const VelmarNetVideoStats after = module.stats();
+    EXPECT_EQ(after.videoFramesAccepted, before.videoFramesAccepted + 1);
+    EXPECT_EQ(after.lastFrameRateN, 60000);
+    EXPECT_EQ(after.lastFrameRateD, 1001);
+}
+
+}  // namespace
+}  // namespace velmar::test

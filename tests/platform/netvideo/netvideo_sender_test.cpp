@@ -1,0 +1,205 @@
+#include "netvideo_test_support.h"
+
+#include <atomic>
+#include <cstring>
+#include <memory>
+
+namespace velmar::test {
+namespace {
+
+// A receiver inside the test: connects, sends garbage, then counts what arrives until the
+// sender closes the stream.
+class RawReceiver {
+  public:
+    explicit RawReceiver(const std::string& address) : fd_(connectTo(address)) {
+        const char garbage[] = "GET / HTTP/1.0\r\n\r\n\x01\x02\xff";
+        ::send(fd_, garbage, sizeof garbage, MSG_NOSIGNAL);
+        reader_ = std::thread([this] {
+            std::vector<char> buffer(1 << 20);
+            for (;;) {
+                const ssize_t n = ::recv(fd_, buffer.data(), buffer.size(), 0);
+                if (n <= 0) break;
+                if (received_ == 0) std::memcpy(head_, buffer.data(), 3);
+                received_ += n;
+            }
+            closed_ = true;
+        });
+    }
+    ~RawReceiver() {
+        ::shutdown(fd_, SHUT_RDWR);
+        if (reader_.joinable()) reader_.join();
+        ::close(fd_);
+    }
+    long long received() const { return received_.load(); }
+    bool closed() const { return closed_.load(); }
+    std::string head() const { return std::string(head_, 3); }
+
+  private:
+    int fd_ = -1;
+    std::thread reader_;
+    std::atomic<long long> received_{0};
+    std::atomic<bool> closed_{false};
+    char head_[3] = {};
+};
+
+struct SenderFixture : ::testing::Test {
+    PrivateRuntimeDir runtimeDir;
+    NetVideoModule module;
+    VelmarNetVideoSender* sender = nullptr;
+    std::string name;
+
+    void SetUp() override {
+        ASSERT_TRUE(module.api) << netVideoLibraryPath();
+        module.setFaults(0);
+        name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        VelmarNetVideoSenderSettings settings{name.c_str(), nullptr, 0, 0};
+        sender = module.api->sendCreate(&settings);
+        ASSERT_TRUE(sender);
+    }
+    void TearDown() override {
+        // No flush: a test's pictures may be gone by now.
+        if (sender) module.api->sendDestroy(sender);
+    }
+    int count() const { return module.api->sendGetConnections(sender, 0); }
+    std::string url() const { return "tcp://" + runtimeDir.address(name); }
+
+    void sendPicture(const std::vector<uint8_t>& bytes, int width, int height, int stride,
+                     int rateN = 30, int rateD = 1) {
+        const VelmarNetVideoVideoFrame frame{.xres = width,
+                                             .yres = height,
+                                             .fourCC = kNetVideoFourCCBGRA,
+                                             .frameRateN = rateN,
+                                             .frameRateD = rateD,
+                                             .data = bytes.data(),
+                                             .lineStrideInBytes = stride};
+        module.api->sendVideoAsync(sender, &frame);
+    }
+};
+
+// Picture i: every byte a function of position and i; the row padding is 0xEE.
+std::vector<uint8_t> picture(int i, int width, int height, int stride) {
+    std::vector<uint8_t> bytes(size_t(stride) * height, 0xEE);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width * 4; ++x)
+            bytes[size_t(y) * stride + x] = uint8_t(x * 7 + y * 3 + i * 11);
+    return bytes;
+}
+
+TEST_F(SenderFixture, AnFfmpegReceiverGetsThePicturesFromItsJoinWithoutTheRowPadding) {
+    const int width = 40, height = 18, stride = width * 4 + 24;
+    QTemporaryDir out;
+    const std::string video = out.path().toStdString() + "/v.raw";
+    ChildProcess ffmpeg({"ffmpeg", "-nostdin", "-v", "error", "-f", "nut", "-i", url(), "-frames:v",
+                         "3", "-f", "rawvideo", "-pix_fmt", "bgra", video},
+                        out.path().toStdString() + "/log");
+    ASSERT_TRUE(waitUntil([&] { return count() == 1; }, std::chrono::seconds(20)));
+    std::vector<std::vector<uint8_t>> pictures;
+    ASSERT_TRUE(waitUntil([&] { return ffmpeg.exited(); }, std::chrono::seconds(30),
+                          [&] {
+                              pictures.push_back(
+                                  picture(int(pictures.size()), width, height, stride));
+                              sendPicture(pictures.back(), width, height, stride);
+                          }));
+    EXPECT_EQ(ffmpeg.exitCode(), 0) << readText(out.path().toStdString() + "/log");
+    const auto got = readFile(video);
+    ASSERT_EQ(got.size(), size_t(3 * width * 4 * height));
+    for (int f = 0; f < 3; ++f)
+        for (int y = 0; y < height; ++y)
+            ASSERT_EQ(std::memcmp(got.data() + (size_t(f) * height + y) * width * 4,
+                                  pictures[f].data() + size_t(y) * stride, size_t(width) * 4),
+                      0)
+                << "picture " << f << " row " << y;
+}
+
+TEST_F(SenderFixture, CountsReceiversAndDropsKilledAndStalledOnesWithoutHoldingUpTheOthers) {
+    const int width = 1920, height = 1080;
+    QTemporaryDir out;
+    ChildProcess killed(
+        {"ffmpeg", "-nostdin", "-v", "error", "-f", "nut", "-i", url(), "-f", "null", "-"},
+        out.path().toStdString() + "/log");
+    ASSERT_TRUE(waitUntil([&] { return count() == 1; }, std::chrono::seconds(20)));
+    RawReceiver garbageSender(runtimeDir.address(name));
+    // A receiver that never reads, with a small fixed buffer.
+    const int stalled = connectTo(runtimeDir.address(name));
+    const int small = 65536;
+    ::setsockopt(stalled, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    ASSERT_TRUE(waitUntil([&] { return count() == 3; }, std::chrono::seconds(20)));
+
+    const auto bytes = picture(0, width, height, width * 4);
+    auto send = [&] { sendPicture(bytes, width, height, width * 4); };
+    const auto since = std::chrono::steady_clock::now();  // nothing waits before the first send
+    ASSERT_TRUE(
+        waitUntil([&] { return garbageSender.received() > 0; }, std::chrono::seconds(20), send));
+    EXPECT_EQ(garbageSender.head(), "nut") << "the stream starts with the NUT signature";
+
+    killed.signal(SIGKILL);
+    ASSERT_TRUE(waitUntil([&] { return count() == 2; }, std::chrono::seconds(20), send));
+    ASSERT_TRUE(waitUntil([&] { return count() == 1; }, std::chrono::seconds(30), send));
+    EXPECT_GE(std::chrono::steady_clock::now() - since, std::chrono::seconds(2))
+        << "a stalled receiver is given two seconds";
+    const long long before = garbageSender.received();
+    EXPECT_TRUE(waitUntil([&] { return garbageSender.received() > before + width * height * 4; },
+                          std::chrono::seconds(20), send))
+        << "the remaining receiver keeps receiving";
+    EXPECT_FALSE(garbageSender.closed());
+    ::close(stalled);
+}
+
+TEST_F(SenderFixture, AChangeOfSizeOrRateEndsTheStreamsAndANewReceiverGetsTheNewFormat) {
+    const auto small = picture(0, 32, 16, 128);
+    const auto wide = picture(0, 48, 16, 192);
+    auto endsStreamsOn = [&](const std::vector<uint8_t>& bytes, int width, int rateN) {
+        sendPicture(small, 32, 16, 128);
+        RawReceiver receiver(runtimeDir.address(name));
+        EXPECT_TRUE(waitUntil([&] { return receiver.received() > 0; }, std::chrono::seconds(20),
+                              [&] { sendPicture(small, 32, 16, 128); }));
+        sendPicture(bytes, width, 16, width * 4, rateN);
+        EXPECT_TRUE(waitUntil([&] { return receiver.closed(); }, std::chrono::seconds(20)));
+        EXPECT_EQ(count(), 0);
+    };
+    endsStreamsOn(wide, 48, 30);
+    endsStreamsOn(small, 32, 25);
+
+    QTemporaryDir out;
+    const std::string log = out.path().toStdString() + "/probe";
+    ChildProcess probe({"ffprobe", "-v", "error", "-show_entries",
+                        "stream=width,height,r_frame_rate", "-of", "csv=p=0", url()},
+                       log);
+    ASSERT_TRUE(waitUntil([&] { return probe.exited(); }, std::chrono::seconds(30),
+                          [&] { sendPicture(wide, 48, 16, 192, 30000, 1001); }));
+    EXPECT_EQ(readText(log).substr(0, 17), "48,16,30000/1001\n") << readText(log);
+}
+
+TEST_F(SenderFixture, ChecksTheLendingContractAndRefusesPicturesItCannotReadSafely) {
+    const VelmarNetVideoStats start = module.stats();
+    auto lent = picture(0, 16, 8, 64);
+    sendPicture(lent, 16, 8, 64);
+    lent[100] ^= 1;  // changed while lent
+    auto next = picture(1, 16, 8, 64);
+    sendPicture(next, 16, 8, 64);
+    module.api->sendVideoAsync(sender, nullptr);  // `next` was kept unchanged
+    next[0] ^= 1;                                 // after the flush it is the caller's again
+    module.api->sendVideoAsync(sender, nullptr);
+
+    // Rows shorter than the width: the buffer holds exactly stride x height bytes, so reading
+    // a full row would run past it (the sanitizer build catches that).
+    std::vector<uint8_t> narrow(size_t(60) * 8);
+    sendPicture(narrow, 16, 8, 60);
+    sendPicture(lent, 0, 8, 64);
+    sendPicture(lent, 16, 8, 64, 0, 1);
+    const VelmarNetVideoVideoFrame nullData{.xres = 16,
+                                            .yres = 8,
+                                            .fourCC = kNetVideoFourCCBGRA,
+                                            .frameRateN = 30,
+                                            .frameRateD = 1,
+                                            .lineStrideInBytes = 64};
+    module.api->sendVideoAsync(sender, &nullData);
+
+    const VelmarNetVideoStats end = module.stats();
+    EXPECT_EQ(end.contractViolations - start.contractViolations, 1);
+    EXPECT_EQ(end.videoFramesAccepted - start.videoFramesAccepted, 2);
+    EXPECT_EQ(end.videoFramesRefused - start.videoFramesRefused, 4);
+}
+
+}  // namespace
+}  // namespace velmar::test
