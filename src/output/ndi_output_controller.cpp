@@ -1,5 +1,7 @@
 #include "output/ndi_output_controller.h"
 
+#include "output/obs_feed_guard.h"
+
 #include "canvas/canvas_engine.h"
 #include "core/playout_engine.h"
 #include "core/sdi_audio_bridge.h"
@@ -13,7 +15,6 @@
 #include "platform/gpu/texture.h"
 
 #include <algorithm>
-#include <cassert>
 
 namespace velmar {
 
@@ -58,6 +59,8 @@ bool NDIOutputController::start() {
     if (timer_) return true;
     if (!bridge_->startWithName(QString::fromLatin1(kSourceName))) return false;
     slots_.bumpGeneration();
+    // Both OBS feeds drive the one obsClientActive flag: they must never run together.
+    ObsFeedGuard::feedStarted(OBSTransport::ndi);
     timer_ = timers_.makeTimer([this] { step(); }, TimerPrecision::Precise);
     timer_->start(kTimerInterval, true);
     return true;
@@ -69,9 +72,14 @@ void NDIOutputController::resetAudioRing(bool active) {
 }
 
 void NDIOutputController::stop() {
+    const bool wasRunning = timer_ != nullptr;
     timer_.reset();
     slots_.bumpGeneration();
-    canvas_.setObsClientActive(false);
+    // The flag is shared with the texture-share feed: only a feed that ran may clear it.
+    if (wasRunning) {
+        canvas_.setObsClientActive(false);
+        ObsFeedGuard::feedStopped(OBSTransport::ndi);
+    }
     resetAudioRing(false);
     sendQueue_.sync([this] {
         bridge_->stop();
@@ -88,8 +96,6 @@ void NDIOutputController::step() {
     const bool hasClients = count > 0;
     if (hasClients != lastClientState_) {
         lastClientState_ = hasClients;
-        // The texture-share feed writes the same flag; the two feeds never run together.
-        assert(canvas_.obsClientActive() != hasClients);
         canvas_.setObsClientActive(hasClients);
         resetAudioRing(hasClients);
         lastRenderTime_ = 0;
