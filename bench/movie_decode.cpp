@@ -21,12 +21,12 @@ namespace {
 using velmar::test::TestMedia;
 
 class JumpClock final : public velmar::HostClock {
-public:
+  public:
     double now() const override { return now_.load(); }
     std::chrono::system_clock::time_point wallNow() const override { return {}; }
     void set(double t) { now_ = t; }
 
-private:
+  private:
     std::atomic<double> now_{0.0};
 };
 
@@ -36,8 +36,15 @@ constexpr int kFrameRate = 25;
 QString makeMovie(const QString& name, const QStringList& codecArgs) {
     const QString path = TestMedia::directory() + "/" + name;
     if (QFile::exists(path)) return path;
-    QStringList args{"-hide_banner", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
-                     QString("testsrc2=size=1920x1080:rate=%1:duration=%2").arg(kFrameRate).arg(kSeconds)};
+    QStringList args{
+        "-hide_banner",
+        "-loglevel",
+        "error",
+        "-y",
+        "-f",
+        "lavfi",
+        "-i",
+        QString("testsrc2=size=1920x1080:rate=%1:duration=%2").arg(kFrameRate).arg(kSeconds)};
     args << codecArgs << path;
     if (!TestMedia::run("ffmpeg", args)) return {};
     return path;
@@ -46,10 +53,11 @@ QString makeMovie(const QString& name, const QStringList& codecArgs) {
 QString movieFor(int kind) {
     static std::map<int, QString> made;
     if (!made.count(kind)) {
-        made[kind] = kind == 0 ? makeMovie("bench-1080p-h264.mp4", {"-c:v", "libx264", "-preset", "veryfast",
-                                                                     "-pix_fmt", "yuv420p"})
-                               : makeMovie("bench-1080p-prores.mov", {"-c:v", "prores_ks", "-profile:v", "2",
-                                                                      "-pix_fmt", "yuv422p10le"});
+        made[kind] =
+            kind == 0 ? makeMovie("bench-1080p-h264.mp4",
+                                  {"-c:v", "libx264", "-preset", "veryfast", "-pix_fmt", "yuv420p"})
+                      : makeMovie("bench-1080p-prores.mov", {"-c:v", "prores_ks", "-profile:v", "2",
+                                                             "-pix_fmt", "yuv422p10le"});
     }
     return made[kind];
 }
@@ -62,7 +70,8 @@ double ffmpegFps(const QString& path) {
     for (int run = 0; run < 3; ++run) {
         QElapsedTimer timer;
         timer.start();
-        TestMedia::run("ffmpeg", {"-hide_banner", "-loglevel", "error", "-i", path, "-pix_fmt", "bgra", "-f", "null", "-"});
+        TestMedia::run("ffmpeg", {"-hide_banner", "-loglevel", "error", "-i", path, "-pix_fmt",
+                                  "bgra", "-f", "null", "-"});
         best = std::max(best, kSeconds * kFrameRate / (timer.nsecsElapsed() / 1e9));
     }
     return measured[path] = best;
@@ -111,7 +120,12 @@ void BM_PlayerDecodeToBGRA(benchmark::State& state) {
     state.counters["ffmpeg_fps"] = peer;
     state.counters["ratio"] = fps / peer;
 }
-BENCHMARK(BM_PlayerDecodeToBGRA)->Arg(0)->Arg(1)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_PlayerDecodeToBGRA)
+    ->Arg(0)
+    ->Arg(1)
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 }  // namespace
 

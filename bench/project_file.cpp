@@ -25,10 +25,12 @@ PlayoutProject makeProject() {
         PlayoutProject::GroupRecord group;
         group.name = QStringLiteral("Tab %1").arg(g);
         group.selectedIndex = 3;
-        group.markers = QList<PlayoutProject::MarkerRecord>{{10, QStringLiteral("Opening")}, {500, QStringLiteral("Break")}};
+        group.markers = QList<PlayoutProject::MarkerRecord>{{10, QStringLiteral("Opening")},
+                                                            {500, QStringLiteral("Break")}};
         for (int i = 0; i < 1000; ++i) {
             PlayoutProject::ClipRecord clip;
-            clip.path = QStringLiteral("/media/shows/episode-%1/graphics/lower-third-%2.png").arg(g).arg(i);
+            clip.path =
+                QStringLiteral("/media/shows/episode-%1/graphics/lower-third-%2.png").arg(g).arg(i);
             clip.displayName = QStringLiteral("lower-third-%1").arg(i);
             clip.pixelWidth = 1920;
             clip.pixelHeight = 1080;
@@ -50,8 +52,10 @@ QByteArray rawEncode(const PlayoutProject& project) {
     for (const auto& g : project.groups) {
         QJsonArray clips;
         for (const auto& c : g.clips) {
-            QJsonObject o{{QStringLiteral("path"), c.path}, {QStringLiteral("displayName"), c.displayName},
-                          {QStringLiteral("pixelWidth"), *c.pixelWidth}, {QStringLiteral("pixelHeight"), *c.pixelHeight},
+            QJsonObject o{{QStringLiteral("path"), c.path},
+                          {QStringLiteral("displayName"), c.displayName},
+                          {QStringLiteral("pixelWidth"), *c.pixelWidth},
+                          {QStringLiteral("pixelHeight"), *c.pixelHeight},
                           {QStringLiteral("contentAnchorX"), *c.contentAnchorX},
                           {QStringLiteral("contentAnchorY"), *c.contentAnchorY}};
             if (c.transform) o.insert(QStringLiteral("transform"), c.transform->toJson());
@@ -59,10 +63,12 @@ QByteArray rawEncode(const PlayoutProject& project) {
             if (c.motionDuration) o.insert(QStringLiteral("motionDuration"), *c.motionDuration);
             clips.append(o);
         }
-        groups.append(QJsonObject{{QStringLiteral("name"), g.name}, {QStringLiteral("selectedIndex"), g.selectedIndex},
+        groups.append(QJsonObject{{QStringLiteral("name"), g.name},
+                                  {QStringLiteral("selectedIndex"), g.selectedIndex},
                                   {QStringLiteral("clips"), clips}});
     }
-    return QJsonDocument(QJsonObject{{QStringLiteral("groups"), groups}}).toJson(QJsonDocument::Indented);
+    return QJsonDocument(QJsonObject{{QStringLiteral("groups"), groups}})
+        .toJson(QJsonDocument::Indented);
 }
 
 double seconds(const std::function<void()>& work) {
@@ -99,7 +105,9 @@ Data& data() {
     return d;
 }
 
-void save(const Data& d) { AtomicFile::write(d.projectPath, d.project.sealedFileData()); }
+void save(const Data& d) {
+    AtomicFile::write(d.projectPath, d.project.sealedFileData());
+}
 
 void open(const Data& d) {
     const PlayoutProject loaded = PlayoutProject::load(d.projectPath);
@@ -123,7 +131,8 @@ BENCHMARK(BM_RawJsonEncode)->Unit(benchmark::kMillisecond);
 static void BM_ProjectSave(benchmark::State& state) {
     Data& d = data();
     for (auto _ : state) save(d);
-    state.counters["ratio_vs_raw_json"] = ratio([&] { save(d); }, [&] { benchmark::DoNotOptimize(rawEncode(d.project)); });
+    state.counters["ratio_vs_raw_json"] =
+        ratio([&] { save(d); }, [&] { benchmark::DoNotOptimize(rawEncode(d.project)); });
     state.counters["ratio_without_fsync_write"] =
         ratio([&] { benchmark::DoNotOptimize(d.project.sealedFileData()); },
               [&] { benchmark::DoNotOptimize(rawEncode(d.project)); });
@@ -142,7 +151,8 @@ static void BM_ProjectOpen(benchmark::State& state) {
     state.counters["ratio_vs_raw_json"] = ratio([&] { open(d); }, [&] { rawParse(d); });
     // Without makeGroups(), whose 10000 file-existence checks the raw parse does not do.
     state.counters["ratio_load_only"] =
-        ratio([&] { benchmark::DoNotOptimize(PlayoutProject::load(d.projectPath)); }, [&] { rawParse(d); });
+        ratio([&] { benchmark::DoNotOptimize(PlayoutProject::load(d.projectPath)); },
+              [&] { rawParse(d); });
 }
 BENCHMARK(BM_ProjectOpen)->Unit(benchmark::kMillisecond);
 

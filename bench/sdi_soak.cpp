@@ -54,9 +54,10 @@ int runBridgeSoak(double seconds) {
 
     std::vector<ZRFrameBuffer> ring;
     for (int i = 0; i < 4; ++i) {
-        ring.push_back(ZRFrameBuffer::allocate(mode->width, mode->height,
-                                               ZRDeckLinkOutput::rowBytesFor(SdiPixelFormat::bgra8, mode->width),
-                                               SdiPixelFormat::bgra8));
+        ring.push_back(ZRFrameBuffer::allocate(
+            mode->width, mode->height,
+            ZRDeckLinkOutput::rowBytesFor(SdiPixelFormat::bgra8, mode->width),
+            SdiPixelFormat::bgra8));
     }
     std::atomic<long long> requests{0};
     auto frameRequest = [&]() -> long long {
@@ -77,37 +78,43 @@ int runBridgeSoak(double seconds) {
     ZRDeckLinkError error;
     const auto started = std::chrono::steady_clock::now();
     if (!bridge.start(0, modeCode, ring, false, false, frameRequest, audioRequest, &error)) {
-        std::fprintf(stderr, "start failed: %d %s\n", error.code, error.message.toUtf8().constData());
+        std::fprintf(stderr, "start failed: %d %s\n", error.code,
+                     error.message.toUtf8().constData());
         return 1;
     }
     const auto until = started + std::chrono::duration<double>(seconds);
-    while (std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    while (std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
 
     long long onAir = 0;
     output->scheduledStreamTime(mode->timeScale, &onAir);
-    const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    const double elapsed =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     const SdiOutputCounters c = output->counters();
     const bool stalled = bridge.isStalled();
     const std::uint64_t dropped = bridge.droppedFrameCount();
     bridge.stop();
 
     const double videoSeconds = static_cast<double>(onAir) / static_cast<double>(mode->timeScale);
-    std::printf("mode                 %s (%lldx%lld @ %lld/%lld)\n", mode->name.c_str(), mode->width,
-                mode->height, mode->timeScale, mode->frameDuration);
+    std::printf("mode                 %s (%lldx%lld @ %lld/%lld)\n", mode->name.c_str(),
+                mode->width, mode->height, mode->timeScale, mode->frameDuration);
     std::printf("run                  %.3f s\n", elapsed);
     std::printf("frame times          %lld\n", c.ticks);
     std::printf("frames played        %lld (on time %lld, late %lld)\n",
-                c.framesCompleted + c.framesDisplayedLate, c.framesCompleted, c.framesDisplayedLate);
+                c.framesCompleted + c.framesDisplayedLate, c.framesCompleted,
+                c.framesDisplayedLate);
     std::printf("frames dropped       %lld (card), bridge dropped count %llu\n", c.framesDropped,
                 static_cast<unsigned long long>(dropped));
     std::printf("repeated pictures    %lld\n", c.underruns);
     std::printf("schedules refused    %lld\n", c.schedulesRefused);
     std::printf("audio scheduled      %lld sample frames, played %lld, underruns %lld, gaps %lld\n",
-                c.audioSamplesScheduled, c.audioSamplesPlayed, c.audioSamplesMissing, c.audioDiscontinuities);
+                c.audioSamplesScheduled, c.audioSamplesPlayed, c.audioSamplesMissing,
+                c.audioDiscontinuities);
     std::printf("audio vs video       %lld sample frames (expected %lld for the frames played)\n",
                 c.audioSamplesPlayed, mode->audioSamplesThrough(c.ticks));
-    std::printf("video drift          %+.3f ms (frame on air vs host clock, within one frame is normal)\n",
-                (videoSeconds - elapsed) * 1000.0);
+    std::printf(
+        "video drift          %+.3f ms (frame on air vs host clock, within one frame is normal)\n",
+        (videoSeconds - elapsed) * 1000.0);
     std::printf("stalled              %s\n", stalled ? "yes" : "no");
     return 0;
 }
@@ -174,7 +181,8 @@ int runControllerSoak(double seconds, SDIBitDepth depth, QString moviePath) {
         std::fprintf(stderr, "the movie did not prepare: %s\n", moviePath.toUtf8().constData());
         return 1;
     }
-    state->media = PlayoutMedia::movie(playback, nullptr, QSizeF(canvasFormat.width, canvasFormat.height));
+    state->media =
+        PlayoutMedia::movie(playback, nullptr, QSizeF(canvasFormat.width, canvasFormat.height));
     std::shared_ptr<const OutputState> published = state;
 
     CanvasEngine::Sources sources;
@@ -202,7 +210,8 @@ int runControllerSoak(double seconds, SDIBitDepth depth, QString moviePath) {
     try {
         controller.start(0, canvasFormat, rate, true, true, depth);
     } catch (const DeckLinkController::StartError& error) {
-        std::fprintf(stderr, "start failed: %s\n", error.localizedDescription().toUtf8().constData());
+        std::fprintf(stderr, "start failed: %s\n",
+                     error.localizedDescription().toUtf8().constData());
         return 1;
     }
     // Playback starts as start() returns (after the three preroll frames were rendered).
@@ -229,7 +238,8 @@ int runControllerSoak(double seconds, SDIBitDepth depth, QString moviePath) {
     long long onAir = 0;
     const SdiDisplayMode mode = *output->displayMode(controller.runningMode()->displayMode());
     output->scheduledStreamTime(mode.timeScale, &onAir);
-    const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    const double elapsed =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     const SdiOutputCounters c = output->counters();
     const bool stalled = controller.isStalled();
     const std::uint64_t dropped = controller.droppedFrameCount();
@@ -249,26 +259,32 @@ int runControllerSoak(double seconds, SDIBitDepth depth, QString moviePath) {
     MoviePlayer::waitForReleases();
 
     const double videoSeconds = static_cast<double>(onAir) / static_cast<double>(mode.timeScale);
-    std::printf("mode                 %s (%lldx%lld @ %lld/%lld), %s, keyer on\n", mode.name.c_str(), mode.width,
-                mode.height, mode.timeScale, mode.frameDuration, depth.rawValue().toUtf8().constData());
+    std::printf("mode                 %s (%lldx%lld @ %lld/%lld), %s, keyer on\n",
+                mode.name.c_str(), mode.width, mode.height, mode.timeScale, mode.frameDuration,
+                depth.rawValue().toUtf8().constData());
     std::printf("cores                %d\n", QThread::idealThreadCount());
-    std::printf("movie                %s (delivered %.2f fps)\n", moviePath.toUtf8().constData(), movieFps);
+    std::printf("movie                %s (delivered %.2f fps)\n", moviePath.toUtf8().constData(),
+                movieFps);
     std::printf("run                  %.3f s\n", elapsed);
     std::printf("frame times          %lld\n", c.ticks);
     std::printf("frames played        %lld (on time %lld, late %lld)\n",
-                c.framesCompleted + c.framesDisplayedLate, c.framesCompleted, c.framesDisplayedLate);
-    std::printf("frames dropped       %lld (card), controller dropped count %llu\n", c.framesDropped,
-                static_cast<unsigned long long>(dropped));
+                c.framesCompleted + c.framesDisplayedLate, c.framesCompleted,
+                c.framesDisplayedLate);
+    std::printf("frames dropped       %lld (card), controller dropped count %llu\n",
+                c.framesDropped, static_cast<unsigned long long>(dropped));
     std::printf("repeated pictures    %lld\n", c.underruns);
     std::printf("schedules refused    %lld\n", c.schedulesRefused);
     std::printf("audio played         %lld sample frames, silence for missing %lld, gaps %lld\n",
                 c.audioSamplesPlayed, c.audioSamplesMissing, c.audioDiscontinuities);
-    std::printf("audio ring           underrun %lld sample frames (%lld after the first second), dropped %lld\n",
-                ringUnderruns, ringUnderruns - std::max(0LL, startupUnderruns), ringDropped);
+    std::printf(
+        "audio ring           underrun %lld sample frames (%lld after the first second), dropped "
+        "%lld\n",
+        ringUnderruns, ringUnderruns - std::max(0LL, startupUnderruns), ringDropped);
     std::printf("audio vs video       %lld sample frames (expected %lld for the frame times)\n",
                 c.audioSamplesPlayed, mode.audioSamplesThrough(c.ticks));
-    std::printf("video drift          %+.3f ms (frame on air vs host clock, within one frame is normal)\n",
-                (videoSeconds - elapsed) * 1000.0);
+    std::printf(
+        "video drift          %+.3f ms (frame on air vs host clock, within one frame is normal)\n",
+        (videoSeconds - elapsed) * 1000.0);
     std::printf("stalled              %s\n", stalled ? "yes" : "no");
     return 0;
 }
@@ -281,17 +297,22 @@ int main(int argc, char** argv) {
         QCoreApplication app(argc, argv);
         const double seconds = argc > 2 ? std::atof(argv[2]) : 10.0;
         const std::optional<SDIBitDepth> depth =
-            argc > 3 ? SDIBitDepth::fromRawValue(QString::fromUtf8(argv[3])) : SDIBitDepth(SDIBitDepth::eightBit);
+            argc > 3 ? SDIBitDepth::fromRawValue(QString::fromUtf8(argv[3]))
+                     : SDIBitDepth(SDIBitDepth::eightBit);
         if (!(seconds > 0) || !depth) {
-            std::fprintf(stderr, "usage: %s --controller [seconds] [eightBit|tenBitFillKey|tenBit] [movie]\n",
-                         argv[0]);
+            std::fprintf(
+                stderr,
+                "usage: %s --controller [seconds] [eightBit|tenBitFillKey|tenBit] [movie]\n",
+                argv[0]);
             return 2;
         }
-        return runControllerSoak(seconds, *depth, argc > 4 ? QString::fromLocal8Bit(argv[4]) : QString());
+        return runControllerSoak(seconds, *depth,
+                                 argc > 4 ? QString::fromLocal8Bit(argv[4]) : QString());
     }
     const double seconds = argc > 1 ? std::atof(argv[1]) : 10.0;
     if (!(seconds > 0)) {
-        std::fprintf(stderr, "usage: %s [seconds] | --controller [seconds] [depth] [movie]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s [seconds] | --controller [seconds] [depth] [movie]\n",
+                     argv[0]);
         return 2;
     }
     return runBridgeSoak(seconds);

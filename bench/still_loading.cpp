@@ -49,8 +49,7 @@ double oiioReadSeconds(const QString& path) {
     if (!in) return 0;
     const OIIO::ImageSpec& spec = in->spec();
     std::vector<unsigned char> pixels(static_cast<size_t>(spec.width) * spec.height * 4);
-    in->read_image(0, 0, 0, std::min(4, spec.nchannels), OIIO::TypeDesc::UINT8, pixels.data(),
-                   4);
+    in->read_image(0, 0, 0, std::min(4, spec.nchannels), OIIO::TypeDesc::UINT8, pixels.data(), 4);
     in->close();
     const double s = Seconds(std::chrono::steady_clock::now() - start).count();
     measured[path] = s;
@@ -79,14 +78,30 @@ void BM_LoadFitted(benchmark::State& state, const char* ext, int canvasHeight) {
     state.counters["file_MB"] = QFileInfo(path).size() / 1.0e6;
 }
 
-BENCHMARK_CAPTURE(BM_LoadFitted, jpg_1080, "jpg", 1080)->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK_CAPTURE(BM_LoadFitted, jpg_2160, "jpg", 2160)->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK_CAPTURE(BM_LoadFitted, png_1080, "png", 1080)->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK_CAPTURE(BM_LoadFitted, png_2160, "png", 2160)->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK_CAPTURE(BM_LoadFitted, psd_1080, "psd", 1080)->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK_CAPTURE(BM_LoadFitted, psd_2160, "psd", 2160)->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK_CAPTURE(BM_LoadFitted, exr_1080, "exr", 1080)->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK_CAPTURE(BM_LoadFitted, exr_2160, "exr", 2160)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK_CAPTURE(BM_LoadFitted, jpg_1080, "jpg", 1080)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
+BENCHMARK_CAPTURE(BM_LoadFitted, jpg_2160, "jpg", 2160)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
+BENCHMARK_CAPTURE(BM_LoadFitted, png_1080, "png", 1080)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
+BENCHMARK_CAPTURE(BM_LoadFitted, png_2160, "png", 2160)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
+BENCHMARK_CAPTURE(BM_LoadFitted, psd_1080, "psd", 1080)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
+BENCHMARK_CAPTURE(BM_LoadFitted, psd_2160, "psd", 2160)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
+BENCHMARK_CAPTURE(BM_LoadFitted, exr_1080, "exr", 1080)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
+BENCHMARK_CAPTURE(BM_LoadFitted, exr_2160, "exr", 2160)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
 
 // A rundown of mixed files: one source per kind, copied under distinct names (the cache keys on
 // the path), about four stills to every movie.

@@ -43,9 +43,11 @@ std::vector<uint32_t> canvasPixels() {
         for (int x = 0; x < W; ++x) {
             seed = seed * 1664525u + 1013904223u;
             const int a = std::min(255, ((x / 40 + y / 30) % 4) * 100);
-            const int b = ((x * 7 + y) & 255) * a / 255, g = ((x + y * 3 + int(seed >> 28)) & 255) * a / 255;
+            const int b = ((x * 7 + y) & 255) * a / 255,
+                      g = ((x + y * 3 + int(seed >> 28)) & 255) * a / 255;
             const int r = ((x ^ y) & 255) * a / 255;
-            px[size_t(y) * W + size_t(x)] = uint32_t(b) | uint32_t(g) << 8 | uint32_t(r) << 16 | uint32_t(a) << 24;
+            px[size_t(y) * W + size_t(x)] =
+                uint32_t(b) | uint32_t(g) << 8 | uint32_t(r) << 16 | uint32_t(a) << 24;
         }
     }
     return px;
@@ -53,7 +55,7 @@ std::vector<uint32_t> canvasPixels() {
 
 // libswscale + libavcodec's v210 encoder, both on one thread.
 class FfmpegPeer {
-public:
+  public:
     explicit FfmpegPeer(const std::vector<uint32_t>& bgra) : bgra_(bgra) {
         sws_ = sws_alloc_context();
         av_opt_set_int(sws_, "srcw", W, 0);
@@ -66,8 +68,8 @@ public:
         av_opt_set_int(sws_, "threads", 1, 0);
         if (sws_init_context(sws_, nullptr, nullptr) < 0) throw std::runtime_error("swscale");
         // Full-range RGB in, BT.709 limited-range Y'CbCr out.
-        sws_setColorspaceDetails(sws_, sws_getCoefficients(SWS_CS_ITU709), 1, sws_getCoefficients(SWS_CS_ITU709), 0,
-                                 0, 1 << 16, 1 << 16);
+        sws_setColorspaceDetails(sws_, sws_getCoefficients(SWS_CS_ITU709), 1,
+                                 sws_getCoefficients(SWS_CS_ITU709), 0, 0, 1 << 16, 1 << 16);
         frame_ = av_frame_alloc();
         frame_->width = W;
         frame_->height = H;
@@ -113,7 +115,7 @@ public:
         return std::chrono::duration<double>(Clock::now() - t0).count() / n;
     }
 
-private:
+  private:
     const std::vector<uint32_t>& bgra_;
     SwsContext* sws_ = nullptr;
     AVFrame* frame_ = nullptr;
@@ -136,8 +138,8 @@ void runPacker(benchmark::State& state) {
     gpu::kernels::forcePortable(!simd);
     auto device = gpu::Device::create(1);  // one core
     auto queue = device->newCommandQueue();
-    auto texture = device->newTexture({gpu::PixelFormat::BGRA8Unorm, W, H, gpu::TextureUsageShaderRead,
-                                       gpu::StorageMode::Shared});
+    auto texture = device->newTexture({gpu::PixelFormat::BGRA8Unorm, W, H,
+                                       gpu::TextureUsageShaderRead, gpu::StorageMode::Shared});
     texture->replaceRegion(pixels().data(), size_t(W) * 4);
     auto packer = Packer::create(device, W, H);
     auto out = device->newBuffer(packer->rowBytes() * H);
@@ -152,7 +154,8 @@ void runPacker(benchmark::State& state) {
     const double peerBefore = peer.frameSeconds(10);
     const auto t0 = Clock::now();
     for (auto _ : state) frame();
-    const double ours = std::chrono::duration<double>(Clock::now() - t0).count() / double(state.iterations());
+    const double ours =
+        std::chrono::duration<double>(Clock::now() - t0).count() / double(state.iterations());
     const double peerSeconds = std::min(peerBefore, peer.frameSeconds(10));  // its best of two
     gpu::kernels::forcePortable(false);
     state.counters["ms"] = ours * 1e3;
@@ -161,8 +164,12 @@ void runPacker(benchmark::State& state) {
     state.SetLabel(std::string(simd ? "avx2" : "portable") + ", peer swscale+v210enc");
 }
 
-void BM_V210Pack(benchmark::State& state) { runPacker<V210Packer>(state); }
-void BM_Ay10Pack(benchmark::State& state) { runPacker<AY10Packer>(state); }
+void BM_V210Pack(benchmark::State& state) {
+    runPacker<V210Packer>(state);
+}
+void BM_Ay10Pack(benchmark::State& state) {
+    runPacker<AY10Packer>(state);
+}
 
 void BM_FfmpegSwscaleV210(benchmark::State& state) {
     FfmpegPeer peer(pixels());

@@ -8,9 +8,9 @@
 #include <QSocketNotifier>
 #include <QTranslator>
 
-#include <csignal>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <csignal>
 
 namespace {
 

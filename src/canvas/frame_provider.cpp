@@ -22,8 +22,8 @@ std::shared_ptr<gpu::PixelBuffer> wrapFrame(const VideoFrameRef& frame) {
 
 }  // namespace
 
-FrameProvider::FrameProvider(std::shared_ptr<MetalRenderer> renderer,
-                             StillTextureCache& stillCache, HostClock& clock)
+FrameProvider::FrameProvider(std::shared_ptr<MetalRenderer> renderer, StillTextureCache& stillCache,
+                             HostClock& clock)
     : renderer_(std::move(renderer)), stillCache_(stillCache), clock_(clock) {}
 
 void FrameProvider::clearCaches() {

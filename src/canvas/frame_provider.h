@@ -27,7 +27,7 @@ class Texture;
 //
 // Threads: used only under the canvas engine's lock. The still-texture cache has its own lock.
 class FrameProvider {
-public:
+  public:
     struct Frame {
         std::shared_ptr<gpu::Texture> texture;
         // The medium's size in pixels used for layout.
@@ -58,7 +58,7 @@ public:
         return lastMovieTexture_;
     }
 
-private:
+  private:
     std::shared_ptr<MetalRenderer::PixelBufferTexture> movieTexture(MoviePlayback& playback,
                                                                     double hostTime);
 

@@ -26,7 +26,8 @@ float smooth(float& state, float peak) {
 
 void silence(AudioBufferList& buffers) {
     for (int i = 0; i < std::min(buffers.count, AudioBufferList::maxBuffers); ++i)
-        if (buffers.buffers[i].data != nullptr) std::memset(buffers.buffers[i].data, 0, buffers.buffers[i].byteSize);
+        if (buffers.buffers[i].data != nullptr)
+            std::memset(buffers.buffers[i].data, 0, buffers.buffers[i].byteSize);
 }
 
 }  // namespace
@@ -80,14 +81,14 @@ AudioLevelTap::AudioLevels::Output AudioLevelTap::AudioLevels::outputForRenderTh
 // ---- the hook on the player -----------------------------------------------------------------
 
 class AudioLevelTap::Hook final : public AudioTap {
-public:
+  public:
     explicit Hook(std::shared_ptr<AudioLevels> levels) : levels_(std::move(levels)) {}
     void prepare(double sampleRate) override { levels_->setSampleRate(sampleRate); }
     void process(AudioTapSource& source, AudioBufferList& buffers, int frames) override {
         AudioLevelTap::process(*levels_, source, buffers, frames);
     }
 
-private:
+  private:
     std::shared_ptr<AudioLevels> levels_;
 };
 
@@ -97,8 +98,8 @@ struct AudioLevelTap::State {
     std::weak_ptr<MoviePlayer> attachedPlayer;
     long generation = 0;
 
-    void attach(const std::shared_ptr<MoviePlayer>& player, const std::shared_ptr<AudioLevels>& levels,
-                long wanted) {
+    void attach(const std::shared_ptr<MoviePlayer>& player,
+                const std::shared_ptr<AudioLevels>& levels, long wanted) {
         std::shared_ptr<Hook> former;
         {
             std::lock_guard guard(lock);
@@ -116,7 +117,9 @@ struct AudioLevelTap::State {
 AudioLevelTap::AudioLevelTap()
     : levels_(std::make_shared<AudioLevels>()), state_(std::make_shared<State>()) {}
 
-AudioLevelTap::~AudioLevelTap() { remove(); }
+AudioLevelTap::~AudioLevelTap() {
+    remove();
+}
 
 void AudioLevelTap::install(const std::shared_ptr<MoviePlayer>& player) {
     remove();
@@ -154,14 +157,17 @@ void AudioLevelTap::remove() {
     levels_->reset();
 }
 
-void AudioLevelTap::setOutput(float gain, bool routeToSDI) { levels_->setOutput(gain, routeToSDI); }
+void AudioLevelTap::setOutput(float gain, bool routeToSDI) {
+    levels_->setOutput(gain, routeToSDI);
+}
 
 bool AudioLevelTap::isAttached() const {
     std::lock_guard guard(state_->lock);
     return state_->hook != nullptr;
 }
 
-void AudioLevelTap::process(AudioLevels& levels, AudioTapSource& source, AudioBufferList& buffers, int frames) {
+void AudioLevelTap::process(AudioLevels& levels, AudioTapSource& source, AudioBufferList& buffers,
+                            int frames) {
     int delivered = 0;
     if (!source.fetch(buffers, frames, &delivered) || delivered < 1) {
         // Nothing fetched: play silence rather than whatever the buffers held before.
@@ -198,7 +204,8 @@ void AudioLevelTap::process(AudioLevels& levels, AudioTapSource& source, AudioBu
     const AudioLevels::Output output = levels.outputForRenderThread();
     float gain = output.gain;
     if (output.routeToSDI) {
-        for (SDIAudioBridge* bridge : SDIAudioBridge::all()) bridge->push(buffers, delivered, output.sampleRate);
+        for (SDIAudioBridge* bridge : SDIAudioBridge::all())
+            bridge->push(buffers, delivered, output.sampleRate);
         SDIAudioBridge& sdi = SDIAudioBridge::shared();
         if (sdi.isActive() && sdi.muteLocalWhileActive()) gain = 0.0f;
     }

@@ -21,10 +21,10 @@ class MoviePlayer;
 // of the output settings (falling back to the copy it read last) and holds the other locks
 // only to copy values.
 class AudioLevelTap {
-public:
+  public:
     // Measured levels and output settings, shared by the tap and its audio-thread hook.
     class AudioLevels {
-    public:
+      public:
         struct Output {
             float gain = 1.0f;        // factor applied to the locally played audio
             bool routeToSDI = false;  // copy the audio into the output bridges
@@ -49,7 +49,7 @@ public:
         // Audio thread: the settings when the lock is free, else the copy read last.
         Output outputForRenderThread();
 
-    private:
+      private:
         mutable std::mutex lock_;
         float left_ = 0;
         float right_ = 0;
@@ -79,9 +79,10 @@ public:
 
     // One block on the audio thread: fetch, meter, forward, scale. A failed fetch leaves
     // silence in the buffers, forwards nothing and leaves the meters alone.
-    static void process(AudioLevels& levels, AudioTapSource& source, AudioBufferList& buffers, int frames);
+    static void process(AudioLevels& levels, AudioTapSource& source, AudioBufferList& buffers,
+                        int frames);
 
-private:
+  private:
     struct State;
     class Hook;
 

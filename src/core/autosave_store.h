@@ -22,7 +22,7 @@ class UserDefaults;
 
 // Why the autosave folder cannot be changed. The message is looked up when read.
 class AutosaveLocationError : public std::exception {
-public:
+  public:
     enum class Kind { unavailable, containsAutosave };
     explicit AutosaveLocationError(Kind kind);
     Kind kind() const { return kind_; }
@@ -30,7 +30,7 @@ public:
     const char* what() const noexcept override { return message_.c_str(); }
     bool operator==(const AutosaveLocationError& other) const { return kind_ == other.kind_; }
 
-private:
+  private:
     Kind kind_;
     std::string message_;
 };
@@ -50,7 +50,7 @@ private:
 // setDirectory() wait for it. directory() may be read from any thread. Lock order:
 // the directory lock before the legacy lock.
 class AutosaveStore {
-public:
+  public:
     struct Environment {
         QString applicationSupport;  // the folder holding "DOVRINE" and the legacy "VELMAR"
         UserDefaults* defaults = nullptr;
@@ -101,7 +101,7 @@ public:
     // Waits until the queued writes have run (for the application at quit, and tests).
     void waitUntilIdle();
 
-private:
+  private:
     QString defaultDirectory() const;
     void migrateLegacyIfNeeded(const QString& base, const QString& target);
     void performWrite(const PlayoutProject& project, const std::optional<QString>& origin);

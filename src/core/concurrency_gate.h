@@ -12,7 +12,7 @@ namespace velmar {
 // Every acquire is matched by exactly one release, made when the admitted work has really
 // stopped. There is no time-out. Thread-safe.
 class ConcurrencyGate {
-public:
+  public:
     explicit ConcurrencyGate(int limit = 2);
 
     void acquire(std::function<void()> admitted);
@@ -22,7 +22,7 @@ public:
     int running() const;
     int waiting() const;
 
-private:
+  private:
     const int limit_;
     mutable std::mutex mutex_;
     int running_ = 0;

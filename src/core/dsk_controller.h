@@ -39,7 +39,7 @@ class TimerFactory;
 class DSKController : public QObject {
     Q_OBJECT
 
-public:
+  public:
     // The keyer's part of a saved project.
     using Record = DSKRecord;
 
@@ -131,7 +131,7 @@ public:
     // File-manager name order: case-insensitive, runs of digits compared by value.
     static bool naturalLess(const QString& a, const QString& b);
 
-signals:
+  signals:
     void mediaChanged();
     void sourcesChanged();  // sourceURL, sourceURLs, selectedIndex
     void isLoadingChanged(bool loading);
@@ -140,7 +140,7 @@ signals:
     void loopsChanged(bool loops);
     void errorMessageChanged();
 
-private:
+  private:
     // Used by the source loading, which installs what it has loaded.
     void setMedia(std::optional<PlayoutMedia> media);
     void setIsLoading(bool loading);

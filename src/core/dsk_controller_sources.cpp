@@ -285,8 +285,14 @@ void DSKController::continueMovie(const QUuid& token, const QUrl& url, int index
         install(std::nullopt, url, index, preserveActive, localized(kCannotLoad));
         return;
     }
-    pendingMovie_ = PendingMovie{token,    url,    index, preserveActive, std::move(playback),
-                                 poster, std::get<QSizeF>(probe), clock_.now()};
+    pendingMovie_ = PendingMovie{token,
+                                 url,
+                                 index,
+                                 preserveActive,
+                                 std::move(playback),
+                                 poster,
+                                 std::get<QSizeF>(probe),
+                                 clock_.now()};
     retire(pollTimer_);
     QPointer<DSKController> self(this);
     pollTimer_ = timers_.makeTimer([self, token] {

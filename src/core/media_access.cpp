@@ -20,7 +20,7 @@ namespace {
 
 // Without a sandbox a bookmark is just the path it was made from, and access needs no start.
 class LocalBookmarkService final : public MediaAccess::BookmarkService {
-public:
+  public:
     std::optional<QByteArray> makeBookmark(const QString& path) override { return path.toUtf8(); }
     std::optional<Resolved> resolve(const QByteArray& bookmark) override {
         return Resolved{QString::fromUtf8(bookmark), false};
@@ -49,10 +49,13 @@ bool MediaAccess::isSandboxed() {
     return value;
 }
 
-MediaAccess::MediaAccess(QString storePath, std::shared_ptr<BookmarkService> service, bool sandboxed)
+MediaAccess::MediaAccess(QString storePath, std::shared_ptr<BookmarkService> service,
+                         bool sandboxed)
     : storePath_(std::move(storePath)), service_(std::move(service)), sandboxed_(sandboxed) {}
 
-void MediaAccess::setFolderPanel(std::shared_ptr<FolderPanel> panel) { panel_ = std::move(panel); }
+void MediaAccess::setFolderPanel(std::shared_ptr<FolderPanel> panel) {
+    panel_ = std::move(panel);
+}
 
 void MediaAccess::setFilePanelOpenHandler(std::function<void(bool)> handler) {
     filePanelOpen_ = std::move(handler);

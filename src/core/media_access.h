@@ -22,10 +22,10 @@ namespace velmar {
 // tables; it is never held while the store is written, a bookmark is resolved or access
 // started). requestAccessIfNeeded() and the panel run on the main thread.
 class MediaAccess {
-public:
+  public:
     // The platform's bookmark facility.
     class BookmarkService {
-    public:
+      public:
         struct Resolved {
             QString path;
             bool isStale = false;
@@ -40,7 +40,7 @@ public:
     // An open panel that lets the user choose one folder. `done` gets the chosen folder's path,
     // or nothing when the user cancelled.
     class FolderPanel {
-    public:
+      public:
         virtual ~FolderPanel() = default;
         virtual void chooseFolder(const QString& prompt, const QString& message,
                                   const QString& startFolder,
@@ -77,8 +77,8 @@ public:
     // For tests and diagnostics: the stored keys.
     QStringList storedKeys();
 
-private:
-    void loadOnce();  // lock held
+  private:
+    void loadOnce();                                                // lock held
     std::optional<QString> coveringKey(const QString& path) const;  // lock held
     void save();
 

@@ -23,7 +23,7 @@ namespace velmar {
 // overruns really stops and its thread comes back. The functions are synchronous and block for
 // at most those bounds: call them off the main thread. Any thread; no shared state.
 class MediaLoader {
-public:
+  public:
     // The answer of probe(): ready with the display size (after the track's rotation; a size of
     // zero is not refused), or failed with a message for the operator (looked up).
     struct Probe {

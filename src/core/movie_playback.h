@@ -27,7 +27,7 @@ namespace velmar {
 class MoviePlayback : public std::enable_shared_from_this<MoviePlayback> {
     struct Token {};
 
-public:
+  public:
     // The rates `shuttle` steps along.
     static constexpr float shuttleLadder[] = {-8, -4, -2, -1, 0, 1, 2, 4, 8};
 
@@ -88,7 +88,7 @@ public:
     int playsRemaining() const { return playsRemaining_; }
     int loopCount() const { return loopCount_; }
 
-private:
+  private:
     void start();
     void prepare();
     void finishPreparation();

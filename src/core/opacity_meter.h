@@ -10,7 +10,7 @@ class OpacityMeter : public QObject {
     Q_OBJECT
     Q_PROPERTY(double value READ value NOTIFY valueChanged)
 
-public:
+  public:
     double value() const { return value_; }
     void setValue(double value) {
         if (value == value_) return;
@@ -18,10 +18,10 @@ public:
         emit valueChanged(value);
     }
 
-signals:
+  signals:
     void valueChanged(double value);
 
-private:
+  private:
     double value_ = 0;
 };
 

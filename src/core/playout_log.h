@@ -24,7 +24,7 @@ class TimerFactory;
 // Stamps and file names use the POSIX conventions regardless of the user's locale: Gregorian
 // calendar, 24-hour clock, ASCII digits, local time zone.
 class PlayoutLog {
-public:
+  public:
     static constexpr int maxBufferedLines = 4000;
     static constexpr double flushPeriodSeconds = 5.0;
     static constexpr double maxFileAgeSeconds = 15'552'000.0;  // 180 days
@@ -68,7 +68,7 @@ public:
     static QString timeStamp(std::chrono::system_clock::time_point time);
     static QString dayStamp(std::chrono::system_clock::time_point time);
 
-private:
+  private:
     void pruneOldLogs();
     const QString& ensureDirectory();
     static void appendToFile(const QString& path, std::vector<QString>& pending);

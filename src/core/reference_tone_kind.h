@@ -14,7 +14,7 @@ namespace velmar {
 // it carries the raw value (as stored) and the label (written to the operation log and shown
 // for the kind, never translated). Immutable; any thread.
 class ReferenceToneKind {
-public:
+  public:
     enum Value : int {
         sine1k20,       // 1 kHz at -20 dBFS peak, both channels
         sine1k18,       // 1 kHz at -18 dBFS peak, both channels
@@ -39,7 +39,7 @@ public:
     // "1kHz -20dBFS" ...
     QString label() const;
 
-private:
+  private:
     Value value_;
 };
 

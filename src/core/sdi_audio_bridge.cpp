@@ -186,7 +186,8 @@ void SDIAudioBridge::appendParkedLocked() {
     std::unique_lock park(parkLock_, std::try_to_lock);
     if (!park.owns_lock()) return;  // being parked at this moment: taken next time
     if (active_)
-        appendBlockLocked(Reader::stereo(parked_.data(), parkedFrames_), parkedFrames_, parkedRate_);
+        appendBlockLocked(Reader::stereo(parked_.data(), parkedFrames_), parkedFrames_,
+                          parkedRate_);
     parkedFrames_ = 0;
     hasParked_ = false;
 }

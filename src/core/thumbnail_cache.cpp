@@ -8,13 +8,13 @@
 
 #include <QHash>
 
+#include <pthread.h>
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <list>
 #include <mutex>
-#include <pthread.h>
 #include <thread>
 #include <vector>
 
@@ -59,8 +59,8 @@ struct ThumbnailCache::State {
     }
 
     void store(const QString& path, const ImageRef& image) {
-        const qint64 c = std::max<qint64>(1, static_cast<qint64>(image->bytesPerLine()) *
-                                                 image->height());
+        const qint64 c =
+            std::max<qint64>(1, static_cast<qint64>(image->bytesPerLine()) * image->height());
         std::lock_guard lock(cacheMutex);
         if (auto it = index.find(path); it != index.end()) {
             cost -= it.value()->cost;
@@ -70,8 +70,8 @@ struct ThumbnailCache::State {
         entries.push_front(Entry{path, image, c});
         index.insert(path, entries.begin());
         cost += c;
-        while (!entries.empty() &&
-               (static_cast<int>(entries.size()) > limits.countLimit || cost > limits.totalCostLimit)) {
+        while (!entries.empty() && (static_cast<int>(entries.size()) > limits.countLimit ||
+                                    cost > limits.totalCostLimit)) {
             cost -= entries.back().cost;
             index.remove(entries.back().path);
             entries.pop_back();

@@ -24,7 +24,7 @@ namespace velmar {
 // nothing. Failures are not cached. The cache itself is safe from any thread.
 class ThumbnailCache : public QObject {
     Q_OBJECT
-public:
+  public:
     struct Limits {
         int countLimit = 240;
         qint64 totalCostLimit = 100'663'296;  // 96 MiB of pixels
@@ -60,11 +60,11 @@ public:
     // empty or fully transparent picture.
     static std::optional<QPointF> anchor(const QImage& image);
 
-signals:
+  signals:
     // The cache was emptied: views showing thumbnails ask again.
     void didInvalidate();
 
-private:
+  private:
     struct State;
     std::shared_ptr<State> state_;
 };

@@ -7,9 +7,12 @@ namespace velmar {
 // One recorded step: the document before and after. Steps with a key merge while the model
 // still holds that key open.
 class TitleEditorModel::Change final : public QUndoCommand {
-public:
+  public:
     Change(TitleEditorModel& model, TitleDocument before, TitleDocument after, QString key)
-        : model_(model), before_(std::move(before)), after_(std::move(after)), key_(std::move(key)) {}
+        : model_(model),
+          before_(std::move(before)),
+          after_(std::move(after)),
+          key_(std::move(key)) {}
 
     void undo() override { model_.setDocument(before_); }
     void redo() override { model_.setDocument(after_); }
@@ -21,7 +24,7 @@ public:
         return true;
     }
 
-private:
+  private:
     TitleEditorModel& model_;
     TitleDocument before_;
     TitleDocument after_;
@@ -42,7 +45,8 @@ void TitleEditorModel::setDocument(const TitleDocument& document) {
     emit documentChanged();
 }
 
-void TitleEditorModel::record(const TitleDocument& before, const TitleDocument& after, const QString& key) {
+void TitleEditorModel::record(const TitleDocument& before, const TitleDocument& after,
+                              const QString& key) {
     const double now = clock_.now();
     merging_ = !key.isEmpty() && coalescingKey_ == key && now - lastChange_ <= coalescingWindow;
     coalescingKey_ = key.isEmpty() ? std::nullopt : std::optional<QString>(key);
@@ -78,7 +82,9 @@ void TitleEditorModel::beginStyleEdit() {
     coalescingKey_.reset();
 }
 
-void TitleEditorModel::setDocumentWithoutRecording(const TitleDocument& changed) { setDocument(changed); }
+void TitleEditorModel::setDocumentWithoutRecording(const TitleDocument& changed) {
+    setDocument(changed);
+}
 
 void TitleEditorModel::endStyleEdit(bool commit) {
     if (!styleSnapshot_) return;

@@ -26,7 +26,7 @@ class TitleEditorModel : public QObject {
     Q_OBJECT
     Q_PROPERTY(velmar::TitleDocument document READ document NOTIFY documentChanged)
 
-public:
+  public:
     static constexpr double coalescingWindow = 1.0;
 
     explicit TitleEditorModel(TitleDocument initial, HostClock& clock = HostClock::system(),
@@ -52,10 +52,10 @@ public:
     void undo();
     void redo();
 
-signals:
+  signals:
     void documentChanged();
 
-private:
+  private:
     class Change;
     friend class Change;
     void setDocument(const TitleDocument& document);

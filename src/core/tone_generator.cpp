@@ -16,7 +16,8 @@ constexpr double kPinkTargetRms = 0.07071067811865475;  // RMS of the -20 dBFS s
 }  // namespace
 
 bool ToneGenerator::isUsableSampleRate(double sampleRate) {
-    return std::isfinite(sampleRate) && sampleRate >= kMinSampleRate && sampleRate <= kMaxSampleRate;
+    return std::isfinite(sampleRate) && sampleRate >= kMinSampleRate &&
+           sampleRate <= kMaxSampleRate;
 }
 
 ToneGenerator::ToneGenerator(ReferenceToneKind kind, double sampleRate)
@@ -27,7 +28,8 @@ ToneGenerator::ToneGenerator(ReferenceToneKind kind, double sampleRate)
                      : kMinus20dBFS),
       phaseStep_(kTwoPi * 1000.0 / sampleRate) {
     if (!isUsableSampleRate(sampleRate)) {
-        throw std::invalid_argument("ToneGenerator: unusable sample rate " + std::to_string(sampleRate));
+        throw std::invalid_argument("ToneGenerator: unusable sample rate " +
+                                    std::to_string(sampleRate));
     }
     identCycle_ = static_cast<long long>(sampleRate * 3.0);  // at least 3 for a usable rate
     identGap_ = static_cast<long long>(sampleRate * 0.25);
@@ -48,13 +50,19 @@ std::pair<float, float> ToneGenerator::render(float* left, float* right, long lo
             phase_ += phaseStep_;
             if (phase_ >= kTwoPi) phase_ -= kTwoPi;
             switch (kind_.value()) {
-            case ReferenceToneKind::sine1k20Left: l = s; break;
-            case ReferenceToneKind::sine1k20Right: r = s; break;
-            case ReferenceToneKind::ebuIdent:
-                r = s;
-                l = frameIndex_ % identCycle_ < identGap_ ? 0.0f : s;
-                break;
-            default: l = r = s; break;
+                case ReferenceToneKind::sine1k20Left:
+                    l = s;
+                    break;
+                case ReferenceToneKind::sine1k20Right:
+                    r = s;
+                    break;
+                case ReferenceToneKind::ebuIdent:
+                    r = s;
+                    l = frameIndex_ % identCycle_ < identGap_ ? 0.0f : s;
+                    break;
+                default:
+                    l = r = s;
+                    break;
             }
         }
         left[i] = l;

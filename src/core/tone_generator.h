@@ -17,7 +17,7 @@ namespace velmar {
 // One generator per playing signal; not shared between threads. render() allocates nothing
 // and never blocks, so it may run on an audio render thread.
 class ToneGenerator {
-public:
+  public:
     static constexpr double kMinSampleRate = 1.0;
     static constexpr double kMaxSampleRate = 1'000'000.0;
 
@@ -38,7 +38,7 @@ public:
     // absolute sample written to (left, right); (0, 0) when nothing was written.
     std::pair<float, float> render(float* left, float* right, long long frames);
 
-private:
+  private:
     float nextPink();
     void calibrateNoise();
 

@@ -21,7 +21,7 @@ namespace velmar {
 struct Clip {
     // Still or movie. Converts to Kind::Value; raw values "still" and "movie".
     class Kind {
-    public:
+      public:
         enum Value : unsigned char { still, movie };
 
         // Implicit on purpose, like the enumeration it wraps.
@@ -36,7 +36,7 @@ struct Clip {
         QJsonValue toJson() const { return rawValue(); }
         static Kind fromJson(const QJsonValue& json);
 
-    private:
+      private:
         Value value_;
     };
 

@@ -14,7 +14,7 @@ namespace velmar {
 struct ClipTransform {
     // One field, named for editing. Converts to Field::Value; raw values equal the case names.
     class Field {
-    public:
+      public:
         enum Value : unsigned char { offsetX, offsetY, scale, rotation, opacity };
 
         // Implicit on purpose, like the enumeration it wraps.
@@ -26,7 +26,7 @@ struct ClipTransform {
         QString rawValue() const;
         static std::optional<Field> fromRawValue(const QString& raw);
 
-    private:
+      private:
         Value value_;
     };
 

@@ -18,8 +18,8 @@ namespace {
 
 JsonDecodingError JsonReader::error(const QString& path, const QString& reason) {
     return JsonDecodingError(QStringLiteral("The data is not valid (") +
-                             (path.isEmpty() ? QStringLiteral("top level") : path) + QStringLiteral("): ") +
-                             reason);
+                             (path.isEmpty() ? QStringLiteral("top level") : path) +
+                             QStringLiteral("): ") + reason);
 }
 
 JsonReader::JsonReader(QJsonObject object, QString path)
@@ -45,8 +45,9 @@ JsonReader JsonReader::document(const QByteArray& json) {
     QJsonParseError parseError;
     const QJsonDocument document = QJsonDocument::fromJson(json, &parseError);
     if (parseError.error != QJsonParseError::NoError) {
-        throw error(QString(),
-                    QStringLiteral("%1 at offset %2").arg(parseError.errorString()).arg(parseError.offset));
+        throw error(
+            QString(),
+            QStringLiteral("%1 at offset %2").arg(parseError.errorString()).arg(parseError.offset));
     }
     if (!document.isObject()) wrongType(QString(), "an object");
     return JsonReader(document.object(), QString());
@@ -91,16 +92,20 @@ bool JsonReader::allNumbersFinite(const QJsonValue& value) {
     if (value.isDouble()) return std::isfinite(value.toDouble());
     if (value.isArray()) {
         const QJsonArray array = value.toArray();
-        return std::all_of(array.begin(), array.end(), [](const QJsonValue& v) { return allNumbersFinite(v); });
+        return std::all_of(array.begin(), array.end(),
+                           [](const QJsonValue& v) { return allNumbersFinite(v); });
     }
     if (value.isObject()) {
         const QJsonObject object = value.toObject();
-        return std::all_of(object.begin(), object.end(), [](const QJsonValue& v) { return allNumbersFinite(v); });
+        return std::all_of(object.begin(), object.end(),
+                           [](const QJsonValue& v) { return allNumbersFinite(v); });
     }
     return true;
 }
 
-bool JsonReader::has(QLatin1StringView key) const { return !present(key).isUndefined(); }
+bool JsonReader::has(QLatin1StringView key) const {
+    return !present(key).isUndefined();
+}
 
 QString JsonReader::pathOf(QLatin1StringView key) const {
     const QString base = path();

@@ -18,7 +18,7 @@ namespace velmar {
 // NaN texts). The errors name the path of the value, such as groups[2].clips[0].pixelWidth.
 // A value type; no state beyond the object it reads.
 class JsonReader {
-public:
+  public:
     // The model's one decoding error; error() makes one that names the path of the value.
     using Error = JsonDecodingError;
     static JsonDecodingError error(const QString& path, const QString& reason);
@@ -66,7 +66,7 @@ public:
     QJsonArray array(QLatin1StringView key) const;
     JsonReader child(QLatin1StringView key) const;
 
-private:
+  private:
     QJsonValue present(QLatin1StringView key) const;  // undefined when absent or null
     [[noreturn]] void missing(QLatin1StringView key) const;
 

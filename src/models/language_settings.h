@@ -27,7 +27,7 @@ class LanguageSettings : public QObject {
     Q_OBJECT
     Q_PROPERTY(velmar::AppLanguage language READ language WRITE setLanguage NOTIFY languageChanged)
 
-public:
+  public:
     using SystemLanguages = std::function<QStringList()>;
 
     static LanguageSettings& shared();
@@ -43,10 +43,10 @@ public:
     // The language in force, never `system`.
     AppLanguage effective() const;
 
-signals:
+  signals:
     void languageChanged(velmar::AppLanguage language);
 
-private:
+  private:
     UserDefaults& defaults_;
     SystemLanguages systemLanguages_;
     AppLanguage language_ = AppLanguage::system;

@@ -16,7 +16,7 @@ namespace {
 
 // Every English translation file compiled into the program (one per area of the code).
 class EnglishStrings {
-public:
+  public:
     EnglishStrings() {
         const QDir dir(QStringLiteral(":/i18n"));
         for (const QString& name : dir.entryList({QStringLiteral("*.qm")}, QDir::Files)) {
@@ -33,7 +33,7 @@ public:
         return key;
     }
 
-private:
+  private:
     std::vector<std::unique_ptr<QTranslator>> translators_;
 };
 

@@ -16,7 +16,7 @@ class MoviePlayback;
 // object; the last copy to go releases them. No equality. The engine publishes it on the main
 // thread; renderers read copies of it on their own threads (the value itself is immutable).
 class PlayoutMedia {
-public:
+  public:
     struct Movie {
         std::shared_ptr<MoviePlayback> playback;
         ImageRef poster;  // may be null
@@ -36,7 +36,7 @@ public:
     // The movie, or null for a still.
     const Movie* asMovie() const { return std::get_if<Movie>(&value_); }
 
-private:
+  private:
     explicit PlayoutMedia(ImageRef image) : value_(std::move(image)) {}
     explicit PlayoutMedia(Movie movie) : value_(std::move(movie)) {}
 

@@ -28,7 +28,9 @@ namespace {
 
 using Key = QLatin1StringView;
 
-QString indexed(const QString& path, qsizetype index) { return path + QStringLiteral("[%1]").arg(index); }
+QString indexed(const QString& path, qsizetype index) {
+    return path + QStringLiteral("[%1]").arg(index);
+}
 
 // --- Encoding ---
 
@@ -44,12 +46,14 @@ QJsonObject clipToJson(const PlayoutProject::ClipRecord& clip) {
         // Written field by field: a non-finite field must fail the encoding, not turn silently
         // into another value.
         const ClipTransform& t = *clip.transform;
-        o.insert(QStringLiteral("transform"),
-                 QJsonObject{{QStringLiteral("offsetX"), t.offsetX}, {QStringLiteral("offsetY"), t.offsetY},
-                             {QStringLiteral("scale"), t.scale}, {QStringLiteral("rotation"), t.rotation},
-                             {QStringLiteral("opacity"), t.opacity}});
+        o.insert(QStringLiteral("transform"), QJsonObject{{QStringLiteral("offsetX"), t.offsetX},
+                                                          {QStringLiteral("offsetY"), t.offsetY},
+                                                          {QStringLiteral("scale"), t.scale},
+                                                          {QStringLiteral("rotation"), t.rotation},
+                                                          {QStringLiteral("opacity"), t.opacity}});
     }
-    if (clip.loopCount && *clip.loopCount != 1) o.insert(QStringLiteral("loopCount"), *clip.loopCount);
+    if (clip.loopCount && *clip.loopCount != 1)
+        o.insert(QStringLiteral("loopCount"), *clip.loopCount);
     if (clip.contentAnchorX) o.insert(QStringLiteral("contentAnchorX"), *clip.contentAnchorX);
     if (clip.contentAnchorY) o.insert(QStringLiteral("contentAnchorY"), *clip.contentAnchorY);
     return o;
@@ -75,7 +79,8 @@ DSKRecord decodeDSK(const JsonReader& json) {
     DSKRecord record;
     if (auto paths = json.optionalArray(Key("paths"))) {
         for (qsizetype i = 0; i < paths->size(); ++i) {
-            record.paths.append(JsonReader::toString(paths->at(i), indexed(json.pathOf(Key("paths")), i)));
+            record.paths.append(
+                JsonReader::toString(paths->at(i), indexed(json.pathOf(Key("paths")), i)));
         }
     } else if (auto path = json.optionalString(Key("path"))) {
         record.paths = {*path};
@@ -91,7 +96,8 @@ PlayoutProject::ClipRecord decodeClip(const JsonReader& json) {
     clip.displayName = json.string(Key("displayName"));
     clip.pixelWidth = json.optionalInteger(Key("pixelWidth"));
     clip.pixelHeight = json.optionalInteger(Key("pixelHeight"));
-    if (auto motion = json.optionalValue(Key("motion"))) clip.motion = MotionKind::fromJson(*motion);
+    if (auto motion = json.optionalValue(Key("motion")))
+        clip.motion = MotionKind::fromJson(*motion);
     clip.motionDuration = json.optionalNumber(Key("motionDuration"));
     if (auto t = json.optionalValue(Key("transform"))) clip.transform = ClipTransform::fromJson(*t);
     clip.loopCount = json.optionalInteger(Key("loopCount"));
@@ -106,7 +112,10 @@ PlayoutProject::ClipRecord decodeClip(const JsonReader& json) {
 // started leaves its slice to this one; an exception thrown in a slice reaches the caller.
 void inSlices(size_t count, size_t weight, const std::function<void(size_t, size_t)>& work) {
     const size_t threads =
-        weight < 512 ? 1 : std::min({size_t(4), size_t(std::max(1u, std::thread::hardware_concurrency())), std::max(count, size_t(1))});
+        weight < 512
+            ? 1
+            : std::min({size_t(4), size_t(std::max(1u, std::thread::hardware_concurrency())),
+                        std::max(count, size_t(1))});
     const size_t chunk = (count + threads - 1) / threads;
     std::vector<std::exception_ptr> errors(threads);
     auto slice = [&](size_t t) {
@@ -134,16 +143,18 @@ void inSlices(size_t count, size_t weight, const std::function<void(size_t, size
 // other keys ignored), or nothing when it would fail there.
 std::optional<ClipTransform> quickTransform(const QJsonObject& object) {
     using Field = ClipTransform::Field;
-    static constexpr std::array<std::pair<Key, Field::Value>, 5> fields{{{Key("offsetX"), Field::offsetX},
-                                                                         {Key("offsetY"), Field::offsetY},
-                                                                         {Key("scale"), Field::scale},
-                                                                         {Key("rotation"), Field::rotation},
-                                                                         {Key("opacity"), Field::opacity}}};
+    static constexpr std::array<std::pair<Key, Field::Value>, 5> fields{
+        {{Key("offsetX"), Field::offsetX},
+         {Key("offsetY"), Field::offsetY},
+         {Key("scale"), Field::scale},
+         {Key("rotation"), Field::rotation},
+         {Key("opacity"), Field::opacity}}};
     ClipTransform t;
     unsigned seen = 0;
     for (auto it = object.constBegin(), end = object.constEnd(); it != end; ++it) {
         const QString key = it.key();
-        const auto field = std::find_if(fields.begin(), fields.end(), [&](const auto& f) { return key == f.first; });
+        const auto field = std::find_if(fields.begin(), fields.end(),
+                                        [&](const auto& f) { return key == f.first; });
         if (field == fields.end()) continue;
         const unsigned bit = 1u << field->second;
         const auto number = JsonReader::asNumber(it.value());
@@ -195,7 +206,8 @@ std::optional<PlayoutProject::ClipRecord> quickClip(const QJsonObject& object) {
             ok = integer(clip.pixelHeight);
         } else if (key == Key("motion")) {
             if (!value.isNull()) {
-                clip.motion = value.isString() ? MotionKind::fromRawValue(value.toString()) : std::nullopt;
+                clip.motion =
+                    value.isString() ? MotionKind::fromRawValue(value.toString()) : std::nullopt;
                 ok = clip.motion.has_value();
             }
         } else if (key == Key("motionDuration")) {
@@ -232,7 +244,8 @@ PlayoutProject::GroupRecord decodeGroup(const JsonReader& json) {
     if (auto markers = json.optionalArray(Key("markers"))) {
         QList<PlayoutProject::MarkerRecord> list;
         for (qsizetype i = 0; i < markers->size(); ++i) {
-            const JsonReader m = JsonReader::object(markers->at(i), indexed(json.pathOf(Key("markers")), i));
+            const JsonReader m =
+                JsonReader::object(markers->at(i), indexed(json.pathOf(Key("markers")), i));
             list.append({m.integer(Key("position")), m.string(Key("name"))});
         }
         group.markers = std::move(list);
@@ -242,7 +255,8 @@ PlayoutProject::GroupRecord decodeGroup(const JsonReader& json) {
 
 // Everything of a group but its clips, as decodeGroup() reads it, and the clip array; nothing
 // when decodeGroup() would fail for anything but a clip.
-std::optional<std::pair<PlayoutProject::GroupRecord, QJsonArray>> quickGroup(const QJsonValue& value) {
+std::optional<std::pair<PlayoutProject::GroupRecord, QJsonArray>> quickGroup(
+    const QJsonValue& value) {
     if (!value.isObject()) return std::nullopt;
     const QJsonObject object = value.toObject();
     PlayoutProject::GroupRecord group;
@@ -304,7 +318,8 @@ QList<PlayoutProject::GroupRecord> decodeGroups(const QJsonArray& array) {
     targets.reserve(clipCount);
     for (qsizetype g = 0; g < groups.size(); ++g) {
         PlayoutProject::ClipRecord* const first = groups[g].clips.data();
-        for (qsizetype i = 0; i < clipArrays[static_cast<size_t>(g)].size(); ++i) targets.push_back({g, i, first + i});
+        for (qsizetype i = 0; i < clipArrays[static_cast<size_t>(g)].size(); ++i)
+            targets.push_back({g, i, first + i});
     }
     std::vector<char> refused(targets.size(), 0);
     inSlices(targets.size(), targets.size(), [&](size_t begin, size_t end) {
@@ -322,7 +337,9 @@ QList<PlayoutProject::GroupRecord> decodeGroups(const QJsonArray& array) {
 
     size_t k = 0;
     for (qsizetype g = 0; g < groups.size(); ++g) {
-        const auto reader = [&] { return JsonReader::element(array.at(g), QStringLiteral("groups"), g); };
+        const auto reader = [&] {
+            return JsonReader::element(array.at(g), QStringLiteral("groups"), g);
+        };
         if (strict[static_cast<size_t>(g)] != 0) {
             groups[g] = decodeGroup(reader());
             continue;
@@ -332,7 +349,8 @@ QList<PlayoutProject::GroupRecord> decodeGroups(const QJsonArray& array) {
             if (refused[k] == 0) continue;
             // The strict reading, for its error (or, should the quick one ever refuse a good
             // clip, for the record).
-            *targets[k].record = decodeClip(JsonReader::element(clips.at(i), reader().pathOf(Key("clips")), i));
+            *targets[k].record =
+                decodeClip(JsonReader::element(clips.at(i), reader().pathOf(Key("clips")), i));
         }
     }
     return groups;
@@ -354,7 +372,9 @@ QUuid freshId() {
     return uuidFromRandom(words.data());
 }
 
-double bounded(double value, double low, double high) { return std::clamp(value, low, high); }
+double bounded(double value, double low, double high) {
+    return std::clamp(value, low, high);
+}
 double mended(double value, double low, double high, double whenNotFinite) {
     return std::isfinite(value) ? std::clamp(value, low, high) : whenNotFinite;
 }
@@ -373,10 +393,12 @@ std::optional<double> anchor(const std::optional<double>& value) {
 
 // --- Errors ---
 
-PlayoutProject::LoadError::LoadError(Kind kind) : kind_(kind), message_(errorDescription().toStdString()) {}
+PlayoutProject::LoadError::LoadError(Kind kind)
+    : kind_(kind), message_(errorDescription().toStdString()) {}
 
 QString PlayoutProject::LoadError::errorDescription() const {
-    if (kind_ == Kind::tooLarge) return localized("プロジェクトが安全上限（16 MB / 素材10000件）を超えています");
+    if (kind_ == Kind::tooLarge)
+        return localized("プロジェクトが安全上限（16 MB / 素材10000件）を超えています");
     return localized("キャンバスまたはフレームレートが対応範囲外です");
 }
 
@@ -390,13 +412,16 @@ QString PlayoutProject::SaveError::errorDescription() const {
                                 FormatArg(static_cast<long long>(maxClipCount))});
     }
     const QString megabytes = QString::asprintf("%.1f", static_cast<double>(value_) / 1'048'576.0);
-    return localizedFormat("プロジェクトが %@ MB になります。保存できるのは 16 MB までです", {FormatArg(megabytes)});
+    return localizedFormat("プロジェクトが %@ MB になります。保存できるのは 16 MB までです",
+                           {FormatArg(megabytes)});
 }
 
 // --- Project ---
 
 PlayoutProject::PlayoutProject()
-    : frameRate{60000, 1001}, keyAlphaMode(KeyAlphaMode::straight), defaultMotion(MotionKind::fade) {}
+    : frameRate{60000, 1001},
+      keyAlphaMode(KeyAlphaMode::straight),
+      defaultMotion(MotionKind::fade) {}
 
 qsizetype PlayoutProject::clipCount() const {
     qsizetype count = 0;
@@ -418,12 +443,14 @@ std::optional<QByteArray> PlayoutProject::encoded(Encoding encoding) const {
                   {QStringLiteral("unpremultiplyAlpha"), unpremultiplyAlpha},
                   {QStringLiteral("groups"), groupArray}};
     if (dsk) {
-        o.insert(QStringLiteral("dsk"), QJsonObject{{QStringLiteral("paths"), QJsonArray::fromStringList(dsk->paths)},
-                                                    {QStringLiteral("selectedIndex"), dsk->selectedIndex},
-                                                    {QStringLiteral("loops"), dsk->loops}});
+        o.insert(QStringLiteral("dsk"),
+                 QJsonObject{{QStringLiteral("paths"), QJsonArray::fromStringList(dsk->paths)},
+                             {QStringLiteral("selectedIndex"), dsk->selectedIndex},
+                             {QStringLiteral("loops"), dsk->loops}});
     }
     if (!JsonReader::allNumbersFinite(o)) return std::nullopt;
-    return QJsonDocument(o).toJson(encoding == Encoding::pretty ? QJsonDocument::Indented : QJsonDocument::Compact);
+    return QJsonDocument(o).toJson(encoding == Encoding::pretty ? QJsonDocument::Indented
+                                                                : QJsonDocument::Compact);
 }
 
 PlayoutProject PlayoutProject::decode(const QByteArray& json) {
@@ -437,8 +464,10 @@ PlayoutProject PlayoutProject::decode(const QByteArray& json) {
     project.formatVersion = top.optionalInteger(Key("formatVersion")).value_or(versionWhenAbsent);
     if (auto v = top.optionalValue(Key("canvas"))) project.canvas = CanvasFormat::fromJson(*v);
     if (auto v = top.optionalValue(Key("frameRate"))) project.frameRate = FrameRate::fromJson(*v);
-    if (auto v = top.optionalValue(Key("keyAlphaMode"))) project.keyAlphaMode = KeyAlphaMode::fromJson(*v);
-    if (auto v = top.optionalValue(Key("defaultMotion"))) project.defaultMotion = MotionKind::fromJson(*v);
+    if (auto v = top.optionalValue(Key("keyAlphaMode")))
+        project.keyAlphaMode = KeyAlphaMode::fromJson(*v);
+    if (auto v = top.optionalValue(Key("defaultMotion")))
+        project.defaultMotion = MotionKind::fromJson(*v);
     project.fadeDuration = top.optionalNumber(Key("fadeDuration")).value_or(0.5);
     project.autoAdvance = top.optionalBool(Key("autoAdvance")).value_or(true);
     project.audioEnabled = top.optionalBool(Key("audioEnabled")).value_or(true);
@@ -460,10 +489,12 @@ QByteArray PlayoutProject::sealedFileData() const {
 void PlayoutProject::checkLimits(const PlayoutProject& project) {
     if (project.clipCount() > maxClipCount) throw LoadError(LoadError::Kind::tooLarge);
     const CanvasFormat& c = project.canvas;
-    const bool canvasOK = c.width >= 1 && c.width <= 4096 && c.height >= 1 && c.height <= 2160 &&
-                          static_cast<double>(c.width) * static_cast<double>(c.height) <= 8'847'360.0;
+    const bool canvasOK =
+        c.width >= 1 && c.width <= 4096 && c.height >= 1 && c.height <= 2160 &&
+        static_cast<double>(c.width) * static_cast<double>(c.height) <= 8'847'360.0;
     const auto& presets = FrameRate::presets();
-    const bool rateOK = std::find(presets.begin(), presets.end(), project.frameRate) != presets.end();
+    const bool rateOK =
+        std::find(presets.begin(), presets.end(), project.frameRate) != presets.end();
     if (!canvasOK || !rateOK) throw LoadError(LoadError::Kind::invalidFormat);
 }
 
@@ -492,18 +523,21 @@ PlayoutProject PlayoutProject::load(const QString& path) {
 
 namespace {
 
-bool fileMissing(const QString& path) { return path.isEmpty() || !QFileInfo::exists(path); }
+bool fileMissing(const QString& path) {
+    return path.isEmpty() || !QFileInfo::exists(path);
+}
 
 // Clip::kindFor() of paths, asked once for each distinct text after the last dot of the file
 // name: that text is all it depends on (QFileInfo::suffix() of a local path is exactly it).
 // Paths of Qt resources (":/..."), whose names the resource system reads its own way, are always
 // asked. One per thread.
 class KindsBySuffix {
-public:
+  public:
     Clip::Kind operator()(const QString& path) {
         if (path.startsWith(u':')) return Clip::kindFor(path).value_or(Clip::Kind::still);
         const qsizetype dot = path.lastIndexOf(u'.');
-        const QStringView suffix = dot > path.lastIndexOf(u'/') ? QStringView(path).sliced(dot + 1) : QStringView();
+        const QStringView suffix =
+            dot > path.lastIndexOf(u'/') ? QStringView(path).sliced(dot + 1) : QStringView();
         for (const auto& [text, kind] : known_) {
             if (text == suffix) return kind;
         }
@@ -512,11 +546,12 @@ public:
         return kind;
     }
 
-private:
+  private:
     std::vector<std::pair<QString, Clip::Kind>> known_;
 };
 
-Clip clipFrom(const PlayoutProject::ClipRecord& record, const QUuid& id, Clip::Kind kind, bool isMissing) {
+Clip clipFrom(const PlayoutProject::ClipRecord& record, const QUuid& id, Clip::Kind kind,
+              bool isMissing) {
     ClipTransform transform = ClipTransform::identity();
     if (record.transform) {
         const ClipTransform& t = *record.transform;
@@ -539,7 +574,9 @@ Clip clipFrom(const PlayoutProject::ClipRecord& record, const QUuid& id, Clip::K
         .pixelHeight = pixelSize(record.pixelHeight),
         .isMissing = isMissing,
         .unreadableReason = std::nullopt,
-        .loopCount = record.loopCount ? static_cast<int>(std::clamp<qint64>(*record.loopCount, 0, 10000)) : 1,
+        .loopCount = record.loopCount
+                         ? static_cast<int>(std::clamp<qint64>(*record.loopCount, 0, 10000))
+                         : 1,
         .contentAnchorX = anchor(record.contentAnchorX),
         .contentAnchorY = anchor(record.contentAnchorY),
         .transform = transform,
@@ -607,13 +644,14 @@ std::vector<char> missingFiles(const std::vector<const PlayoutProject::ClipRecor
         for (size_t k = begin; k < end; ++k) {
             Folder& folder = folders[shared[k]];
             look(folder.firstRecord);
-            if (state[folder.firstRecord] == 2) folder.gone = !QFileInfo::exists(folder.path.toString());
+            if (state[folder.firstRecord] == 2)
+                folder.gone = !QFileInfo::exists(folder.path.toString());
         }
     });
 
     std::vector<size_t> toLook;
     std::vector<std::pair<size_t, size_t>> copies;  // a record and the earlier one with its path
-    QHash<QStringView, size_t> firstWithPath;      // index + 1
+    QHash<QStringView, size_t> firstWithPath;       // index + 1
     for (size_t i = 0; i < count; ++i) {
         if (folderIndex[i] >= 0 && folders[static_cast<size_t>(folderIndex[i])].gone) {
             state[i] = 2;
@@ -637,10 +675,13 @@ std::vector<char> missingFiles(const std::vector<const PlayoutProject::ClipRecor
 
 }  // namespace
 
-Clip PlayoutProject::makeClip(const ClipRecord& record) { return makeClip(record, freshId()); }
+Clip PlayoutProject::makeClip(const ClipRecord& record) {
+    return makeClip(record, freshId());
+}
 
 Clip PlayoutProject::makeClip(const ClipRecord& record, const QUuid& id) {
-    return clipFrom(record, id, Clip::kindFor(record.path).value_or(Clip::Kind::still), fileMissing(record.path));
+    return clipFrom(record, id, Clip::kindFor(record.path).value_or(Clip::Kind::still),
+                    fileMissing(record.path));
 }
 
 QList<ClipGroup> PlayoutProject::makeGroups() const {
@@ -656,7 +697,9 @@ QList<ClipGroup> PlayoutProject::makeGroups() const {
         const qint64 count = record.clips.size();
         for (const MarkerRecord& marker : record.markers.value_or(QList<MarkerRecord>())) {
             if (marker.position < 0 || marker.position > count) continue;
-            group.markers.append(Marker{.id = freshId(), .position = static_cast<int>(marker.position), .name = marker.name});
+            group.markers.append(Marker{.id = freshId(),
+                                        .position = static_cast<int>(marker.position),
+                                        .name = marker.name});
         }
         std::stable_sort(group.markers.begin(), group.markers.end(),
                          [](const Marker& a, const Marker& b) { return a.position < b.position; });
@@ -666,7 +709,9 @@ QList<ClipGroup> PlayoutProject::makeGroups() const {
     // Filling the lists touches their memory for the first time: in parallel when there is much.
     ClipGroup* const made = result.data();
     inSlices(static_cast<size_t>(groups.size()), records.size(), [&](size_t begin, size_t end) {
-        for (size_t g = begin; g < end; ++g) made[g].clips = QList<Clip>(groups[static_cast<qsizetype>(g)].clips.size(), placeholder);
+        for (size_t g = begin; g < end; ++g)
+            made[g].clips =
+                QList<Clip>(groups[static_cast<qsizetype>(g)].clips.size(), placeholder);
     });
     std::vector<Clip*> places;
     places.reserve(records.size());
@@ -683,7 +728,8 @@ QList<ClipGroup> PlayoutProject::makeGroups() const {
         KindsBySuffix kindOf;
         for (size_t i = begin; i < end; ++i) {
             const ClipRecord& record = *records[i];
-            *places[i] = clipFrom(record, uuidFromRandom(&random[2 * i]), kindOf(record.path), missing[i] != 0);
+            *places[i] = clipFrom(record, uuidFromRandom(&random[2 * i]), kindOf(record.path),
+                                  missing[i] != 0);
         }
     });
     return result;

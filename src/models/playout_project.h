@@ -57,7 +57,7 @@ struct PlayoutProject {
         std::optional<MotionKind> motion;
         std::optional<double> motionDuration;
         std::optional<ClipTransform> transform;  // absent: the identity
-        std::optional<qint64> loopCount;          // absent: 1
+        std::optional<qint64> loopCount;         // absent: 1
         std::optional<double> contentAnchorX;
         std::optional<double> contentAnchorY;
         bool operator==(const ClipRecord&) const = default;
@@ -73,7 +73,7 @@ struct PlayoutProject {
 
     // Why a file is refused. The message is looked up when read.
     class LoadError : public std::exception {
-    public:
+      public:
         enum class Kind { tooLarge, invalidFormat };
         explicit LoadError(Kind kind);
         Kind kind() const { return kind_; }
@@ -81,14 +81,14 @@ struct PlayoutProject {
         const char* what() const noexcept override { return message_.c_str(); }
         bool operator==(const LoadError& other) const { return kind_ == other.kind_; }
 
-    private:
+      private:
         Kind kind_;
         std::string message_;
     };
 
     // Why a project is not written.
     class SaveError : public std::exception {
-    public:
+      public:
         enum class Kind { tooManyClips, tooLarge };
         // tooManyClips: the clip count; tooLarge: the sealed size in bytes.
         SaveError(Kind kind, qint64 value);
@@ -97,7 +97,7 @@ struct PlayoutProject {
         QString errorDescription() const;
         const char* what() const noexcept override { return message_.c_str(); }
 
-    private:
+      private:
         Kind kind_;
         qint64 value_;
         std::string message_;
@@ -105,7 +105,7 @@ struct PlayoutProject {
 
     // A file that could not be read (missing, unreadable, cut short while reading).
     class ReadError : public std::runtime_error {
-    public:
+      public:
         using std::runtime_error::runtime_error;
     };
 

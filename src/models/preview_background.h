@@ -13,7 +13,7 @@ namespace velmar {
 // A small value wrapping an enumeration: it converts to PreviewBackground::Value, so it can be
 // switched on and compared with the constants. Stored by its raw value, which equals the case name.
 class PreviewBackground {
-public:
+  public:
     enum Value : unsigned char { checker, black };
 
     // Implicit on purpose, like the enumeration it wraps.
@@ -31,7 +31,7 @@ public:
     QJsonValue toJson() const { return rawValue(); }
     static PreviewBackground fromJson(const QJsonValue& json);
 
-private:
+  private:
     Value value_;
 };
 

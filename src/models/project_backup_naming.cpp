@@ -25,7 +25,9 @@ QString resolvedPath(const QString& path) {
     return QDir::cleanPath(QStringLiteral("/") + rest);
 }
 
-bool isAsciiDigit(QChar c) { return c >= u'0' && c <= u'9'; }
+bool isAsciiDigit(QChar c) {
+    return c >= u'0' && c <= u'9';
+}
 
 }  // namespace
 

@@ -20,9 +20,9 @@ struct ProjectBackupNaming {
     QString fileName(const QDateTime& at) const;
     // Whether a file name (last path component) is a backup name of this project.
     bool owns(const QString& fileName) const;
-    // (C++ cannot share the field's name.) The first 4 bytes of SHA-256 over the cleaned path with symbolic links resolved, as 8
-    // lower-case hex digits. Links are resolved as far as the path exists, so a project not yet
-    // written gets the identifier it will have once it is.
+    // (C++ cannot share the field's name.) The first 4 bytes of SHA-256 over the cleaned path with
+    // symbolic links resolved, as 8 lower-case hex digits. Links are resolved as far as the path
+    // exists, so a project not yet written gets the identifier it will have once it is.
     static QString sourceIDFor(const QString& projectPath);
 
     bool operator==(const ProjectBackupNaming&) const = default;

@@ -52,12 +52,12 @@ ProjectCrypto::Failure::Failure(Kind kind, int version)
 
 QString ProjectCrypto::Failure::errorDescription() const {
     switch (kind_) {
-    case Kind::unsupportedVersion:
-        return localized("新しいバージョンの DOVRINE で保存されたプロジェクトです");
-    case Kind::notProjectFile:
-        return localized("DOVRINE のプロジェクトファイルではありません");
-    case Kind::damaged:
-        break;
+        case Kind::unsupportedVersion:
+            return localized("新しいバージョンの DOVRINE で保存されたプロジェクトです");
+        case Kind::notProjectFile:
+            return localized("DOVRINE のプロジェクトファイルではありません");
+        case Kind::damaged:
+            break;
     }
     return localized("プロジェクトファイルが壊れているか、書き換えられています");
 }

@@ -14,11 +14,11 @@ namespace velmar {
 // any change to any byte is detected. The key is built in memory on first use and never written
 // anywhere. Stateless apart from the key; safe to call from any thread at once.
 class ProjectCrypto {
-public:
+  public:
     // The reasons a container does not open. what() and errorDescription() give the message in
     // the interface language in force when they are read.
     class Failure : public std::exception {
-    public:
+      public:
         enum class Kind { unsupportedVersion, notProjectFile, damaged };
         explicit Failure(Kind kind, int version = 0);
         Kind kind() const { return kind_; }
@@ -30,7 +30,7 @@ public:
             return kind_ == other.kind_ && version_ == other.version_;
         }
 
-    private:
+      private:
         Kind kind_;
         int version_;
         std::string message_;

@@ -15,10 +15,10 @@ namespace velmar {
 // selection of items; clipIDs() and markers() give the new clip order and the markers with
 // their positions recomputed. A plain value without side effects.
 class StripOrder {
-public:
+  public:
     // One entry of the strip: a clip or a marker, by id.
     class Item {
-    public:
+      public:
         static Item clip(const QUuid& id) { return Item(false, id); }
         static Item marker(const QUuid& id) { return Item(true, id); }
 
@@ -28,7 +28,7 @@ public:
 
         friend bool operator==(const Item&, const Item&) = default;
 
-    private:
+      private:
         Item(bool isMarker, const QUuid& id) : isMarker_(isMarker), id_(id) {}
         bool isMarker_;
         QUuid id_;

@@ -4,7 +4,6 @@
 
 #include <QJsonDocument>
 
-
 namespace velmar {
 
 namespace {
@@ -27,7 +26,8 @@ QJsonObject TitleDocument::toJson() const {
 }
 
 TitleDocument TitleDocument::fromJson(const JsonReader& json) {
-    if (auto version = json.optionalInteger(Key("formatVersion")); version && *version != 1 && *version != 2) {
+    if (auto version = json.optionalInteger(Key("formatVersion"));
+        version && *version != 1 && *version != 2) {
         throw TitleError(TitleError::Kind::unsupportedVersion);
     }
     TitleDocument document;

@@ -38,7 +38,8 @@ struct TitleDocument {
 };
 
 inline size_t qHash(const TitleDocument& d, size_t seed = 0) {
-    return qHashMulti(seed, d.formatVersion, d.name, d.canvas, qHashRange(d.layers.begin(), d.layers.end()),
+    return qHashMulti(seed, d.formatVersion, d.name, d.canvas,
+                      qHashRange(d.layers.begin(), d.layers.end()),
                       qHashRange(d.guides.begin(), d.guides.end()), d.templateFields);
 }
 

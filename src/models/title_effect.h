@@ -24,7 +24,8 @@ struct TitleEffect {
     double offsetY = 0;
 
     static constexpr std::array<TitleEffectKind, 4> allKinds{
-        TitleEffectKind::edge, TitleEffectKind::shadow, TitleEffectKind::outerGlow, TitleEffectKind::innerGlow};
+        TitleEffectKind::edge, TitleEffectKind::shadow, TitleEffectKind::outerGlow,
+        TitleEffectKind::innerGlow};
     static QString rawValue(TitleEffectKind kind);
     static std::optional<TitleEffectKind> kindFromRawValue(const QString& raw);
 
@@ -43,7 +44,8 @@ QString uuidToJson(const QUuid& id);
 QUuid uuidFromJson(const QJsonValue& value, const QString& path);
 
 inline size_t qHash(const TitleEffect& e, size_t seed = 0) {
-    return qHashMulti(seed, e.id, static_cast<int>(e.kind), e.enabled, e.color, e.size, e.offsetX, e.offsetY);
+    return qHashMulti(seed, e.id, static_cast<int>(e.kind), e.enabled, e.color, e.size, e.offsetX,
+                      e.offsetY);
 }
 
 }  // namespace velmar

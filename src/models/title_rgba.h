@@ -16,7 +16,9 @@ struct TitleRGBA {
     double a = 1;
 
     QJsonObject toJson() const {
-        return {{QStringLiteral("r"), r}, {QStringLiteral("g"), g}, {QStringLiteral("b"), b},
+        return {{QStringLiteral("r"), r},
+                {QStringLiteral("g"), g},
+                {QStringLiteral("b"), b},
                 {QStringLiteral("a"), a}};
     }
     static TitleRGBA fromJson(const JsonReader& json) {
@@ -26,6 +28,8 @@ struct TitleRGBA {
     bool operator==(const TitleRGBA&) const = default;
 };
 
-inline size_t qHash(const TitleRGBA& c, size_t seed = 0) { return qHashMulti(seed, c.r, c.g, c.b, c.a); }
+inline size_t qHash(const TitleRGBA& c, size_t seed = 0) {
+    return qHashMulti(seed, c.r, c.g, c.b, c.a);
+}
 
 }  // namespace velmar

@@ -33,8 +33,9 @@ struct TitleTextLayer {
 };
 
 inline size_t qHash(const TitleTextLayer& l, size_t seed = 0) {
-    return qHashMulti(seed, l.id, l.text, l.fontName, l.fontSize, l.fill, qHashRange(l.effects.begin(), l.effects.end()),
-                      l.x, l.y, static_cast<int>(l.alignment));
+    return qHashMulti(seed, l.id, l.text, l.fontName, l.fontSize, l.fill,
+                      qHashRange(l.effects.begin(), l.effects.end()), l.x, l.y,
+                      static_cast<int>(l.alignment));
 }
 
 }  // namespace velmar

@@ -9,7 +9,7 @@ class HostClock;
 // frame and jumps to it when the error reaches half a period. A plain value, used under its
 // owner's lock (the canvas engine keeps one for the SDI path).
 class FramePacer {
-public:
+  public:
     // The clock that queryTime(period) reads; the system clock by default.
     explicit FramePacer(const HostClock* clock = nullptr) : clock_(clock) {}
 
@@ -25,7 +25,7 @@ public:
     // The period the pacer was last used with.
     double period = 0;
 
-private:
+  private:
     const HostClock* clock_;
 };
 

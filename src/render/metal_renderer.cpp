@@ -103,8 +103,8 @@ int MetalRenderer::flushCounter() const {
     return flushCounter_;
 }
 
-std::shared_ptr<MetalRenderer::PixelBufferTexture> MetalRenderer::makeSharedRenderTarget(int width,
-                                                                                          int height) {
+std::shared_ptr<MetalRenderer::PixelBufferTexture> MetalRenderer::makeSharedRenderTarget(
+    int width, int height) {
     if (width < 1 || height < 1) return {};
     auto buffer = gpu::PixelBuffer::create(width, height, gpu::kPixelFormat32BGRA);
     if (!buffer) return {};
@@ -137,9 +137,12 @@ std::shared_ptr<MetalRenderer::PixelBufferTexture> MetalRenderer::makeTexture(
     const std::shared_ptr<gpu::PixelBuffer>& buffer, std::optional<uint32_t> usage) {
     if (!buffer || buffer->width() < 1 || buffer->height() < 1) return {};
     gpu::TextureDescriptor d;
-    if (buffer->pixelFormat() == gpu::kPixelFormat64RGBAHalf) d.pixelFormat = gpu::PixelFormat::RGBA16Float;
-    else if (buffer->pixelFormat() == gpu::kPixelFormat32BGRA) d.pixelFormat = gpu::PixelFormat::BGRA8Unorm;
-    else return {};
+    if (buffer->pixelFormat() == gpu::kPixelFormat64RGBAHalf)
+        d.pixelFormat = gpu::PixelFormat::RGBA16Float;
+    else if (buffer->pixelFormat() == gpu::kPixelFormat32BGRA)
+        d.pixelFormat = gpu::PixelFormat::BGRA8Unorm;
+    else
+        return {};
     d.width = buffer->width();
     d.height = buffer->height();
     d.usage = usage.value_or(gpu::TextureUsageShaderRead);

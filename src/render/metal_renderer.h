@@ -32,12 +32,12 @@ class Texture;
 // output queues. The device and queue are thread-safe; the flush counter has its own lock.
 // Creation returns null rather than failing loudly; callers skip drawing without a texture.
 class MetalRenderer {
-public:
+  public:
     class LayerTargets;
 
     // One offscreen BGRA8 render target that follows a requested size.
     class CanvasTarget {
-    public:
+      public:
         CanvasTarget();
         ~CanvasTarget();
         CanvasTarget(const CanvasTarget&) = delete;
@@ -52,13 +52,13 @@ public:
         // The two layer targets of a two-layer draw onto this target, made on first use.
         LayerTargets& layers();
 
-    private:
+      private:
         std::unique_ptr<LayerTargets> layers_;
     };
 
     // The program and keyer layers of a two-layer frame.
     class LayerTargets {
-    public:
+      public:
         CanvasTarget program;
         CanvasTarget dsk;
     };
@@ -66,7 +66,7 @@ public:
     // A pixel buffer seen as a texture without copying. Both hold the buffer's memory; dropping
     // the last holder releases it.
     class PixelBufferTexture {
-    public:
+      public:
         std::shared_ptr<gpu::PixelBuffer> pixelBuffer;
         std::shared_ptr<gpu::Texture> texture;
     };
@@ -82,7 +82,9 @@ public:
     const std::shared_ptr<gpu::RenderPipelineState>& canvasPipeline() const { return canvas_; }
     const std::shared_ptr<gpu::RenderPipelineState>& checkerPipeline() const { return checker_; }
     const std::shared_ptr<gpu::RenderPipelineState>& previewPipeline() const { return preview_; }
-    const std::shared_ptr<gpu::RenderPipelineState>& compositePipeline() const { return composite_; }
+    const std::shared_ptr<gpu::RenderPipelineState>& compositePipeline() const {
+        return composite_;
+    }
 
     // Counts one SDI frame; at the 120th the count starts again at 0 and true is returned (the
     // point at which cached pixel-buffer views would be flushed; views here need no cache).
@@ -112,7 +114,7 @@ public:
     MetalRenderer(std::shared_ptr<gpu::Device> device, std::shared_ptr<gpu::CommandQueue> queue);
     ~MetalRenderer();
 
-private:
+  private:
     std::shared_ptr<gpu::Device> device_;
     std::shared_ptr<gpu::CommandQueue> commandQueue_;
     std::shared_ptr<gpu::RenderPipelineState> canvas_, checker_, preview_, composite_;

@@ -15,12 +15,12 @@ namespace velmar {
 //   tenBit          "tenBitFillKey"  10-bit fill and key, 'Ay10' (AY10Packer)
 //   tenBitFillOnly  "tenBit"         10-bit fill only, v210 (V210Packer)
 class SDIBitDepth {
-public:
+  public:
     enum Value : unsigned char { eightBit, tenBit, tenBitFillOnly };
 
     // Implicit on purpose, like the enumeration it wraps.
     constexpr SDIBitDepth(Value value = eightBit) : value_(value) {}  // NOLINT
-    constexpr operator Value() const { return value_; }              // NOLINT
+    constexpr operator Value() const { return value_; }               // NOLINT
 
     // All three, in the order above.
     static const std::array<SDIBitDepth, 3>& allCases();
@@ -29,7 +29,7 @@ public:
     // Nothing for any text that is not one of the three raw values.
     static std::optional<SDIBitDepth> fromRawValue(const QString& raw);
 
-private:
+  private:
     Value value_;
 };
 

@@ -11,7 +11,9 @@ StillTextureCache& StillTextureCache::shared() {
     return cache;
 }
 
-StillTextureCache::StillTextureCache() { entries_.reserve(kCapacity + 1); }
+StillTextureCache::StillTextureCache() {
+    entries_.reserve(kCapacity + 1);
+}
 
 StillTextureCache::StillTextureCache(std::shared_ptr<MetalRenderer> renderer)
     : StillTextureCache() {
@@ -76,6 +78,8 @@ int StillTextureCache::count() const {
     return int(entries_.size());
 }
 
-void StillTextureCache::waitUntilIdle() { queue_.waitUntilIdle(); }
+void StillTextureCache::waitUntilIdle() {
+    queue_.waitUntilIdle();
+}
 
 }  // namespace velmar

@@ -21,7 +21,7 @@ class Texture;
 // at once is cached once. Thread-safe. prewarm() uploads on the serial queue
 // "dovrine.still-texture".
 class StillTextureCache {
-public:
+  public:
     static constexpr int kCapacity = 4;
 
     // The process's cache; it has no renderer until the canvas engine sets one.
@@ -52,7 +52,7 @@ public:
     int count() const;
     void waitUntilIdle();
 
-private:
+  private:
     struct Entry {
         ImageRef image;
         std::shared_ptr<gpu::Texture> texture;

@@ -14,7 +14,7 @@ namespace velmar {
 // type: it converts to its `Value`, so it is compared, switched on and stored like an enum,
 // and it carries the pattern's raw value, menu title and short label. Immutable; any thread.
 class TestPatternKind {
-public:
+  public:
     enum Value : int {
         colorBars75,
         colorBars100,
@@ -59,7 +59,7 @@ public:
     QString shortLabel() const;
     Group group() const;
 
-private:
+  private:
     Value value_;
 };
 

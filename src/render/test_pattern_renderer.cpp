@@ -21,19 +21,32 @@ using Colour = TestPatternRenderer::Colour;
 constexpr double kMinLabelSize = 6.0;
 
 // round(num / den), half away from zero, for num >= 0 and den > 0.
-long long roundDiv(long long num, long long den) { return (2 * num + den) / (2 * den); }
+long long roundDiv(long long num, long long den) {
+    return (2 * num + den) / (2 * den);
+}
 
 // ceil(num / den) for num >= 0 and den > 0.
-long long ceilDiv(long long num, long long den) { return (num + den - 1) / den; }
+long long ceilDiv(long long num, long long den) {
+    return (num + den - 1) / den;
+}
 
 // The seven bars, left to right.
 constexpr std::array<std::array<double, 3>, 7> kBarColours = {{
-    {1, 1, 1}, {1, 1, 0}, {0, 1, 1}, {0, 1, 0}, {1, 0, 1}, {1, 0, 0}, {0, 0, 1},
+    {1, 1, 1},
+    {1, 1, 0},
+    {0, 1, 1},
+    {0, 1, 0},
+    {1, 0, 1},
+    {1, 0, 0},
+    {0, 0, 1},
 }};
 
 // The four ramps, top to bottom.
 constexpr std::array<std::array<double, 3>, 4> kRampColours = {{
-    {1, 1, 1}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1},
+    {1, 1, 1},
+    {1, 0, 0},
+    {0, 1, 0},
+    {0, 0, 1},
 }};
 
 const Colour kWhite{255, 255, 255};
@@ -46,7 +59,9 @@ std::uint32_t packed(Colour c) {
     return value;
 }
 
-QColor qcolor(Colour c) { return QColor(c.r, c.g, c.b); }
+QColor qcolor(Colour c) {
+    return QColor(c.r, c.g, c.b);
+}
 
 QFont labelFont() {
     QFont font(QStringLiteral("DejaVu Sans Mono"));
@@ -140,7 +155,7 @@ void TestPatternRenderer::drawSMPTEBars(QImage& image, int w, int h) {
     const long long m = roundDiv(3LL * h, 4);
     const std::vector<int> e = edges(w, 7);
     const Colour middle[7] = {
-        Colour::fromUnit(0, 0, 0.75),    kBlack, Colour::fromUnit(0.75, 0, 0.75), kBlack,
+        Colour::fromUnit(0, 0, 0.75),    kBlack, Colour::fromUnit(0.75, 0, 0.75),    kBlack,
         Colour::fromUnit(0, 0.75, 0.75), kBlack, Colour::fromUnit(0.75, 0.75, 0.75),
     };
     for (int i = 0; i < 7; ++i) fillPixels(image, e[i], top, e[i + 1], m, middle[i]);
@@ -183,7 +198,8 @@ void TestPatternRenderer::drawRamps(QImage& image, int width, int height) {
     for (int band = 0; band < 4; ++band) {
         const auto& c = kRampColours[band];
         for (int x = 0; x < width; ++x) {
-            const auto v = static_cast<std::uint8_t>(std::min<long long>((255LL * x + bias) / d, 255));
+            const auto v =
+                static_cast<std::uint8_t>(std::min<long long>((255LL * x + bias) / d, 255));
             row[x] = packed(Colour{static_cast<std::uint8_t>(c[0] > 0 ? v : 0),
                                    static_cast<std::uint8_t>(c[1] > 0 ? v : 0),
                                    static_cast<std::uint8_t>(c[2] > 0 ? v : 0)});
@@ -277,8 +293,8 @@ void TestPatternRenderer::drawEdgeFrame(QImage& image, int w, int h) {
         drawLabel(image, QStringLiteral("0, 0"), size, 8 + 1.4 * l, 8 + 0.6 * l, kWhite);
         drawLabel(image, xMax + QStringLiteral(", 0"), size, w - 8 - 1.6 * l, 8 + 0.6 * l, kWhite);
         drawLabel(image, QStringLiteral("0, ") + yMax, size, 8 + 1.6 * l, h - 8 - 0.6 * l, kWhite);
-        drawLabel(image, xMax + QStringLiteral(", ") + yMax, size, w - 8 - 1.9 * l,
-                  h - 8 - 0.6 * l, kWhite);
+        drawLabel(image, xMax + QStringLiteral(", ") + yMax, size, w - 8 - 1.9 * l, h - 8 - 0.6 * l,
+                  kWhite);
     }
 
     const long long cx = w / 2, cy = h / 2;
@@ -325,7 +341,8 @@ void TestPatternRenderer::drawCabinets(QImage& image, int width, int height,
             const long long x = k * cw, y = r * ch;
             const long long cellW = std::min(width - x, cw), cellH = std::min(height - y, ch);
             const bool cutShort = width - x < cw || height - y < ch;
-            fillPixels(image, x, y, x + cellW, y + cellH, cutShort ? cut : ((r + k) % 2 == 0 ? even : odd));
+            fillPixels(image, x, y, x + cellW, y + cellH,
+                       cutShort ? cut : ((r + k) % 2 == 0 ? even : odd));
             fillPixels(image, x, y, x + cellW, y + 1, kWhite);
             fillPixels(image, x, y + cellH - 1, x + cellW, y + cellH, kWhite);
             fillPixels(image, x, y, x + 1, y + cellH, kWhite);
@@ -369,22 +386,53 @@ ImageRef TestPatternRenderer::makeImage(TestPatternKind kind, int width, int hei
         fillPixels(image, 0, 0, width, height, Colour::fromUnit(r, g, b));
     };
     switch (kind) {
-    case TestPatternKind::colorBars75: drawBars(image, QRect(0, 0, width, height), 0.75); break;
-    case TestPatternKind::colorBars100: drawBars(image, QRect(0, 0, width, height), 1.0); break;
-    case TestPatternKind::smpteBars: drawSMPTEBars(image, width, height); break;
-    case TestPatternKind::grayscale11: drawGrayscale(image, width, height); break;
-    case TestPatternKind::ramps: drawRamps(image, width, height); break;
-    case TestPatternKind::white: fillAll(1, 1, 1); break;
-    case TestPatternKind::black: break;
-    case TestPatternKind::red: fillAll(1, 0, 0); break;
-    case TestPatternKind::green: fillAll(0, 1, 0); break;
-    case TestPatternKind::blue: fillAll(0, 0, 1); break;
-    case TestPatternKind::gray50: fillAll(0.5, 0.5, 0.5); break;
-    case TestPatternKind::crosshatch: drawCrosshatch(image, width, height); break;
-    case TestPatternKind::edgeFrame: drawEdgeFrame(image, width, height); break;
-    case TestPatternKind::pixelLines: drawPixelLines(image, width, height); break;
-    case TestPatternKind::pixelChecker: drawPixelChecker(image, width, height); break;
-    case TestPatternKind::ledCabinet: drawCabinets(image, width, height, cabinet); break;
+        case TestPatternKind::colorBars75:
+            drawBars(image, QRect(0, 0, width, height), 0.75);
+            break;
+        case TestPatternKind::colorBars100:
+            drawBars(image, QRect(0, 0, width, height), 1.0);
+            break;
+        case TestPatternKind::smpteBars:
+            drawSMPTEBars(image, width, height);
+            break;
+        case TestPatternKind::grayscale11:
+            drawGrayscale(image, width, height);
+            break;
+        case TestPatternKind::ramps:
+            drawRamps(image, width, height);
+            break;
+        case TestPatternKind::white:
+            fillAll(1, 1, 1);
+            break;
+        case TestPatternKind::black:
+            break;
+        case TestPatternKind::red:
+            fillAll(1, 0, 0);
+            break;
+        case TestPatternKind::green:
+            fillAll(0, 1, 0);
+            break;
+        case TestPatternKind::blue:
+            fillAll(0, 0, 1);
+            break;
+        case TestPatternKind::gray50:
+            fillAll(0.5, 0.5, 0.5);
+            break;
+        case TestPatternKind::crosshatch:
+            drawCrosshatch(image, width, height);
+            break;
+        case TestPatternKind::edgeFrame:
+            drawEdgeFrame(image, width, height);
+            break;
+        case TestPatternKind::pixelLines:
+            drawPixelLines(image, width, height);
+            break;
+        case TestPatternKind::pixelChecker:
+            drawPixelChecker(image, width, height);
+            break;
+        case TestPatternKind::ledCabinet:
+            drawCabinets(image, width, height, cabinet);
+            break;
     }
     return std::make_shared<const QImage>(std::move(image));
 }

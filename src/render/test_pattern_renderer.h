@@ -31,7 +31,7 @@ namespace velmar {
 // anti-aliasing. Labels use DejaVu Sans Mono Bold (any bold monospaced font when it is not
 // installed), sized in pixels; a label smaller than 6 is left out.
 class TestPatternRenderer {
-public:
+  public:
     // An 8-bit opaque colour, bytes in memory order R, G, B, A.
     struct Colour {
         std::uint8_t r = 0, g = 0, b = 0;
@@ -42,8 +42,7 @@ public:
 
     // The image of a pattern at width x height, or nothing when a side is below 1 or the
     // bitmap cannot be allocated. The cabinet size is used by `ledCabinet` only.
-    static ImageRef makeImage(TestPatternKind kind, int width, int height,
-                              LEDCabinetSize cabinet);
+    static ImageRef makeImage(TestPatternKind kind, int width, int height, LEDCabinetSize cabinet);
 
     // How the cabinets divide the canvas, e.g. "128×128 px・15×9 枚・端数 右 0 px / 下 56 px"
     // or "192×108 px・10×10 枚・端数なし". Not translated.

@@ -2,7 +2,9 @@
 
 namespace velmar {
 
-const VirtualSdiCard* deckLinkDriver() { return loadVirtualSdiCard(); }
+const VirtualSdiCard* deckLinkDriver() {
+    return loadVirtualSdiCard();
+}
 
 std::unique_ptr<SdiDeviceIterator> CreateDeckLinkIteratorInstance() {
     return CreateDeckLinkIteratorInstance(deckLinkDriver());

@@ -8,7 +8,7 @@ namespace velmar {
 // driver's iteration order (devices without an output are counted too, so listed indexes can
 // have gaps), its display name and whether it has a keyer. Immutable; any thread.
 class ZRDeckLinkDevice {
-public:
+  public:
     ZRDeckLinkDevice(long long index, QString name, bool hasKeyer)
         : index_(index), name_(std::move(name)), hasKeyer_(hasKeyer) {}
 
@@ -18,7 +18,7 @@ public:
 
     friend bool operator==(const ZRDeckLinkDevice&, const ZRDeckLinkDevice&) = default;
 
-private:
+  private:
     long long index_;
     QString name_;
     bool hasKeyer_;

@@ -2,26 +2,47 @@
 
 namespace velmar {
 
-ZRDeckLinkError ZRDeckLinkError::make(Code code) { return {code, messageForCode(code)}; }
+ZRDeckLinkError ZRDeckLinkError::make(Code code) {
+    return {code, messageForCode(code)};
+}
 
 QString ZRDeckLinkError::messageForCode(int code) {
     const char* text = nullptr;
     switch (code) {
-    case badParameters: text = "パラメータが不正です"; break;
-    case noDevice:
-        text = "デバイスが見つかりません。Desktop Video がインストールされているか確認してください";
-        break;
-    case noOutput: text = "出力インターフェースを取得できません"; break;
-    case unsupportedMode: text = "指定された出力フォーマットに対応していません"; break;
-    case bufferMismatch: text = "キャンバスのサイズが出力フォーマットと一致しません"; break;
-    case cannotEnableOutput:
-        text = "出力を開始できません。他のアプリがデバイスを使っていないか確認してください";
-        break;
-    case noPixelBufferOutput: text = "CVPixelBuffer 出力に対応していません"; break;
-    case cannotMakeFrames: text = "フレームバッファを作れません"; break;
-    case cannotStartPlayback: text = "再生を開始できません"; break;
-    case cannotEnableTenBitKey: text = "この機器で 10bit キーを有効にできません"; break;
-    default: return {};
+        case badParameters:
+            text = "パラメータが不正です";
+            break;
+        case noDevice:
+            text =
+                "デバイスが見つかりません。Desktop Video "
+                "がインストールされているか確認してください";
+            break;
+        case noOutput:
+            text = "出力インターフェースを取得できません";
+            break;
+        case unsupportedMode:
+            text = "指定された出力フォーマットに対応していません";
+            break;
+        case bufferMismatch:
+            text = "キャンバスのサイズが出力フォーマットと一致しません";
+            break;
+        case cannotEnableOutput:
+            text = "出力を開始できません。他のアプリがデバイスを使っていないか確認してください";
+            break;
+        case noPixelBufferOutput:
+            text = "CVPixelBuffer 出力に対応していません";
+            break;
+        case cannotMakeFrames:
+            text = "フレームバッファを作れません";
+            break;
+        case cannotStartPlayback:
+            text = "再生を開始できません";
+            break;
+        case cannotEnableTenBitKey:
+            text = "この機器で 10bit キーを有効にできません";
+            break;
+        default:
+            return {};
     }
     return QString::fromUtf8(text);
 }

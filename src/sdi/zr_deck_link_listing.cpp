@@ -14,10 +14,11 @@ std::vector<ZRDeckLinkDevice> ZRDeckLinkOutput::availableDevices(const VirtualSd
     if (!iterator) return devices;
     // Every device of the iteration uses up an index, listed or not.
     long long index = 0;
-    for (std::shared_ptr<SdiDevice> device = iterator->next(); device; device = iterator->next(), ++index) {
+    for (std::shared_ptr<SdiDevice> device = iterator->next(); device;
+         device = iterator->next(), ++index) {
         const std::optional<std::string> name = device->displayName();
-        const QString shown = name && !name->empty() ? QString::fromStdString(*name)
-                                                     : QStringLiteral("DeckLink");
+        const QString shown =
+            name && !name->empty() ? QString::fromStdString(*name) : QStringLiteral("DeckLink");
         if (!device->output()) continue;
         devices.emplace_back(index, shown, device->keyer() != nullptr);
     }
@@ -25,15 +26,13 @@ std::vector<ZRDeckLinkDevice> ZRDeckLinkOutput::availableDevices(const VirtualSd
 }
 
 std::vector<ZRDeckLinkMode> ZRDeckLinkOutput::supportedModesForDeviceIndex(long long deviceIndex,
-                                                                          bool tenBit,
-                                                                          bool externalKeyer) {
+                                                                           bool tenBit,
+                                                                           bool externalKeyer) {
     return supportedModesForDeviceIndex(deckLinkDriver(), deviceIndex, tenBit, externalKeyer);
 }
 
-std::vector<ZRDeckLinkMode> ZRDeckLinkOutput::supportedModesForDeviceIndex(const VirtualSdiCard* card,
-                                                                          long long deviceIndex,
-                                                                          bool tenBit,
-                                                                          bool externalKeyer) {
+std::vector<ZRDeckLinkMode> ZRDeckLinkOutput::supportedModesForDeviceIndex(
+    const VirtualSdiCard* card, long long deviceIndex, bool tenBit, bool externalKeyer) {
     std::vector<ZRDeckLinkMode> modes;
     const std::shared_ptr<SdiDevice> device = ZRCopyDeviceAtIndex(deviceIndex, card);
     if (!device) return modes;
@@ -47,7 +46,7 @@ std::vector<ZRDeckLinkMode> ZRDeckLinkOutput::supportedModesForDeviceIndex(const
             device->flagAttribute(SdiFlagAttribute::supportsExternalKeying).value_or(false);
         if (!keyer || !keying) return modes;
     }
-    const SdiPixelFormat format = !tenBit       ? SdiPixelFormat::bgra8
+    const SdiPixelFormat format = !tenBit         ? SdiPixelFormat::bgra8
                                   : externalKeyer ? SdiPixelFormat::ay10
                                                   : SdiPixelFormat::v210;
     for (const SdiDisplayMode& mode : output->displayModes()) {

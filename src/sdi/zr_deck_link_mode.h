@@ -11,9 +11,9 @@ namespace velmar {
 // units per frame), and the mode's display name ("" when the driver gives none). Immutable;
 // any thread.
 class ZRDeckLinkMode {
-public:
-    ZRDeckLinkMode(std::uint32_t displayMode, long long width, long long height, long long timeScale,
-                   long long frameDuration, QString name)
+  public:
+    ZRDeckLinkMode(std::uint32_t displayMode, long long width, long long height,
+                   long long timeScale, long long frameDuration, QString name)
         : displayMode_(displayMode),
           width_(width),
           height_(height),
@@ -30,7 +30,7 @@ public:
 
     friend bool operator==(const ZRDeckLinkMode&, const ZRDeckLinkMode&) = default;
 
-private:
+  private:
     std::uint32_t displayMode_;
     long long width_;
     long long height_;

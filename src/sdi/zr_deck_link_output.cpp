@@ -29,9 +29,12 @@ std::size_t ZRDeckLinkOutput::rowBytesFor(SdiPixelFormat format, long long width
     if (width < 1) return 0;
     const auto w = static_cast<std::size_t>(width);
     switch (format) {
-    case SdiPixelFormat::bgra8: return w * 4;
-    case SdiPixelFormat::v210: return (w + 47) / 48 * 128;
-    case SdiPixelFormat::ay10: return (w + 63) / 64 * 256;
+        case SdiPixelFormat::bgra8:
+            return w * 4;
+        case SdiPixelFormat::v210:
+            return (w + 47) / 48 * 128;
+        case SdiPixelFormat::ay10:
+            return (w + 63) / 64 * 256;
     }
     return 0;
 }
@@ -66,7 +69,9 @@ ZRDeckLinkOutput::ZRDeckLinkOutput() : ZRDeckLinkOutput(deckLinkDriver()) {}
 
 ZRDeckLinkOutput::ZRDeckLinkOutput(const VirtualSdiCard* card) : card_(card) {}
 
-ZRDeckLinkOutput::~ZRDeckLinkOutput() { stop(); }
+ZRDeckLinkOutput::~ZRDeckLinkOutput() {
+    stop();
+}
 
 bool ZRDeckLinkOutput::fail(ZRDeckLinkError::Code code, ZRDeckLinkError* error, bool stopFirst) {
     if (error != nullptr) *error = ZRDeckLinkError::make(code);
@@ -75,9 +80,9 @@ bool ZRDeckLinkOutput::fail(ZRDeckLinkError::Code code, ZRDeckLinkError* error, 
 }
 
 bool ZRDeckLinkOutput::start(long long deviceIndex, std::uint32_t displayMode,
-                             std::vector<ZRFrameBuffer> pixelBuffers, bool tenBit, bool externalKeyer,
-                             FrameRequest frameRequest, AudioRequest audioRequest,
-                             ZRDeckLinkError* error) {
+                             std::vector<ZRFrameBuffer> pixelBuffers, bool tenBit,
+                             bool externalKeyer, FrameRequest frameRequest,
+                             AudioRequest audioRequest, ZRDeckLinkError* error) {
     stop();
     if (!frameRequest || pixelBuffers.size() < 2) {
         return fail(ZRDeckLinkError::badParameters, error, false);
@@ -107,7 +112,8 @@ bool ZRDeckLinkOutput::start(long long deviceIndex, std::uint32_t displayMode,
     const long long h = mode->height;
 
     // The ring's format, and the format that goes out.
-    const SdiPixelFormat ringFormat = tenBit && !externalKeyer ? SdiPixelFormat::v210 : SdiPixelFormat::bgra8;
+    const SdiPixelFormat ringFormat =
+        tenBit && !externalKeyer ? SdiPixelFormat::v210 : SdiPixelFormat::bgra8;
     const SdiPixelFormat outFormat = !tenBit         ? SdiPixelFormat::bgra8
                                      : externalKeyer ? SdiPixelFormat::ay10
                                                      : SdiPixelFormat::v210;
@@ -125,7 +131,8 @@ bool ZRDeckLinkOutput::start(long long deviceIndex, std::uint32_t displayMode,
     }
     videoEnabled_ = true;
 
-    if (audioRequest_ && output_->enableAudioOutput(kAudioSampleRate, 32, 2, true) == SdiResult::ok) {
+    if (audioRequest_ &&
+        output_->enableAudioOutput(kAudioSampleRate, 32, 2, true) == SdiResult::ok) {
         audioBuffer_.assign(static_cast<std::size_t>(kAudioBufferFrames) * 2, 0);
         audioEnabled_ = true;
     }
@@ -155,7 +162,8 @@ bool ZRDeckLinkOutput::start(long long deviceIndex, std::uint32_t displayMode,
             const SdiResult r = output_->wrapVideoFrame(w, h, static_cast<long long>(b.rowBytes),
                                                         static_cast<std::uint32_t>(ringFormat),
                                                         b.memory, b.memory.get(), &frame);
-            if (r == SdiResult::unsupported) return fail(ZRDeckLinkError::noPixelBufferOutput, error);
+            if (r == SdiResult::unsupported)
+                return fail(ZRDeckLinkError::noPixelBufferOutput, error);
             if (r != SdiResult::ok || !frame) {
                 allWrapped = false;
                 break;
@@ -183,8 +191,9 @@ bool ZRDeckLinkOutput::start(long long deviceIndex, std::uint32_t displayMode,
         for (int i = 0; i < kFramesInFlight; ++i) {
             std::shared_ptr<SdiVideoFrame> frame;
             if (output_->wrapVideoFrame(w, h, static_cast<long long>(fallbackRow),
-                                        static_cast<std::uint32_t>(ringFormat), fallbackBuffer_.memory,
-                                        fallbackBuffer_.bytes(), &frame) != SdiResult::ok ||
+                                        static_cast<std::uint32_t>(ringFormat),
+                                        fallbackBuffer_.memory, fallbackBuffer_.bytes(),
+                                        &frame) != SdiResult::ok ||
                 !frame) {
                 return fail(ZRDeckLinkError::cannotMakeFrames, error);
             }
@@ -222,7 +231,8 @@ bool ZRDeckLinkOutput::makeOwnFrames(long long width, long long height, SdiPixel
     for (std::size_t i = 0; i < count; ++i) {
         std::shared_ptr<SdiVideoFrame> frame;
         if (output_->createVideoFrame(width, height, static_cast<long long>(rowBytes),
-                                      static_cast<std::uint32_t>(format), &frame) != SdiResult::ok ||
+                                      static_cast<std::uint32_t>(format),
+                                      &frame) != SdiResult::ok ||
             !frame) {
             return false;
         }
@@ -242,7 +252,8 @@ void ZRDeckLinkOutput::stop() {
     // From inside a request: the completion that runs it cannot be waited for here. Ask the
     // card to stop (it does so once this completion returns); the owner's stop() tears down.
     if (schedulingThread_.load() == std::this_thread::get_id()) {
-        if (output_ && videoEnabled_) output_->stopScheduledPlayback(0, nullptr, std::max<long long>(timeScale_, 1));
+        if (output_ && videoEnabled_)
+            output_->stopScheduledPlayback(0, nullptr, std::max<long long>(timeScale_, 1));
         return;
     }
 
@@ -309,7 +320,8 @@ void ZRDeckLinkOutput::onFrameCompleted(const std::shared_ptr<SdiVideoFrame>& fr
 }
 
 void ZRDeckLinkOutput::fillPipeline(int attempts) {
-    for (int i = 0; i < attempts && !stopping_ && inFlight_ < kFramesInFlight; ++i) scheduleNextFrame();
+    for (int i = 0; i < attempts && !stopping_ && inFlight_ < kFramesInFlight; ++i)
+        scheduleNextFrame();
     stalled_ = !stopping_ && inFlight_ < kFramesInFlight;
 }
 
@@ -321,7 +333,8 @@ int ZRDeckLinkOutput::freeFallback() const {
 }
 
 bool ZRDeckLinkOutput::scheduleFrame(const std::shared_ptr<SdiVideoFrame>& frame) {
-    return output_->scheduleVideoFrame(frame, scheduledTime_, frameDuration_, timeScale_) == SdiResult::ok;
+    return output_->scheduleVideoFrame(frame, scheduledTime_, frameDuration_, timeScale_) ==
+           SdiResult::ok;
 }
 
 bool ZRDeckLinkOutput::scheduleNextFrame() {
@@ -386,15 +399,16 @@ bool ZRDeckLinkOutput::copyPixelBufferAtSlot(long long slot) {
 
 void ZRDeckLinkOutput::scheduleAudioThrough(long long streamTime) {
     if (!audioEnabled_ || !audioRequest_ || !output_ || timeScale_ < 1) return;
-    const auto through = static_cast<long long>(static_cast<__int128>(streamTime) * kAudioSampleRate /
-                                                timeScale_);
+    const auto through =
+        static_cast<long long>(static_cast<__int128>(streamTime) * kAudioSampleRate / timeScale_);
     long long wanted = through - audioSamplesScheduled_;
     while (wanted > 0 && !stopping_) {
         const long long n = std::min(wanted, kAudioBufferFrames);
         audioRequest_(audioBuffer_.data(), n);
         std::uint32_t written = 0;
-        const SdiResult r = output_->scheduleAudioSamples(audioBuffer_.data(), static_cast<std::uint32_t>(n),
-                                                          audioSamplesScheduled_, kAudioSampleRate, &written);
+        const SdiResult r =
+            output_->scheduleAudioSamples(audioBuffer_.data(), static_cast<std::uint32_t>(n),
+                                          audioSamplesScheduled_, kAudioSampleRate, &written);
         // Never trust a count beyond what was offered; without progress, skip ahead (no retry).
         const long long advance =
             r == SdiResult::ok && written >= 1 ? std::min<long long>(written, n) : n;

@@ -43,7 +43,7 @@ namespace velmar {
 // completion that is inside the bridge. The requests must not call stop() or start(): such a
 // stop() only blocks further scheduling, and the owner's stop() finishes the job.
 class ZRDeckLinkOutput {
-public:
+  public:
     // Answers the index of the ring buffer just rendered, or a negative value for none.
     using FrameRequest = std::function<long long()>;
     // Writes `frames` (1 ... kAudioBufferFrames) interleaved stereo sample frames.
@@ -58,19 +58,21 @@ public:
     // (null: no driver). Empty lists when there is nothing; any thread.
     static std::vector<ZRDeckLinkDevice> availableDevices();
     static std::vector<ZRDeckLinkDevice> availableDevices(const VirtualSdiCard* card);
-    static std::vector<ZRDeckLinkMode> supportedModesForDeviceIndex(long long deviceIndex, bool tenBit,
-                                                                   bool externalKeyer);
+    static std::vector<ZRDeckLinkMode> supportedModesForDeviceIndex(long long deviceIndex,
+                                                                    bool tenBit,
+                                                                    bool externalKeyer);
     static std::vector<ZRDeckLinkMode> supportedModesForDeviceIndex(const VirtualSdiCard* card,
-                                                                   long long deviceIndex, bool tenBit,
-                                                                   bool externalKeyer);
+                                                                    long long deviceIndex,
+                                                                    bool tenBit,
+                                                                    bool externalKeyer);
 
     // Bytes per row of the output formats: BGRA w x 4, v210 ((w + 47) / 48) x 128,
     // Ay10 ((w + 63) / 64) x 256.
     static std::size_t rowBytesFor(SdiPixelFormat format, long long width);
     // Fill `height` rows of `rowBytes` at `bytes` with black of the format (v210: Y 64, Cb/Cr
     // 512; Ay10: Y 64, chroma 512, key 0; BGRA: all zero).
-    static void fillBlack(SdiPixelFormat format, std::uint8_t* bytes, long long width, long long height,
-                          std::size_t rowBytes);
+    static void fillBlack(SdiPixelFormat format, std::uint8_t* bytes, long long width,
+                          long long height, std::size_t rowBytes);
 
     // Uses the driver of this process.
     ZRDeckLinkOutput();
@@ -83,8 +85,9 @@ public:
 
     // The ring must be "v210" buffers for tenBit without externalKeyer, "BGRA" otherwise. On
     // failure returns false with the reason in *error (when given) and the bridge stopped.
-    bool start(long long deviceIndex, std::uint32_t displayMode, std::vector<ZRFrameBuffer> pixelBuffers,
-               bool tenBit, bool externalKeyer, FrameRequest frameRequest, AudioRequest audioRequest,
+    bool start(long long deviceIndex, std::uint32_t displayMode,
+               std::vector<ZRFrameBuffer> pixelBuffers, bool tenBit, bool externalKeyer,
+               FrameRequest frameRequest, AudioRequest audioRequest,
                ZRDeckLinkError* error = nullptr);
     // Stops playback and releases everything; safe at any time and more than once.
     void stop();
@@ -100,9 +103,10 @@ public:
     bool isStalled() const { return stalled_.load(); }
     int framesInFlight() const { return inFlight_.load(); }
 
-private:
+  private:
     bool fail(ZRDeckLinkError::Code code, ZRDeckLinkError* error, bool stopFirst = true);
-    bool makeOwnFrames(long long width, long long height, SdiPixelFormat format, std::size_t rowBytes);
+    bool makeOwnFrames(long long width, long long height, SdiPixelFormat format,
+                       std::size_t rowBytes);
     void onFrameCompleted(const std::shared_ptr<SdiVideoFrame>& frame, SdiCompletionResult result);
     // Schedules frames until three are in flight, at most `attempts` times; updates stalled.
     void fillPipeline(int attempts);

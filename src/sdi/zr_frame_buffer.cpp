@@ -8,7 +8,8 @@ ZRFrameBuffer ZRFrameBuffer::allocate(long long width, long long height, std::si
                                       SdiPixelFormat pixelFormat) {
     ZRFrameBuffer buffer;
     if (width < 1 || height < 1 || rowBytes < 1 ||
-        static_cast<unsigned long long>(height) > std::numeric_limits<std::size_t>::max() / rowBytes) {
+        static_cast<unsigned long long>(height) >
+            std::numeric_limits<std::size_t>::max() / rowBytes) {
         return buffer;
     }
     const std::size_t size = rowBytes * static_cast<std::size_t>(height);

@@ -27,7 +27,9 @@ struct ZRFrameBuffer {
                                   SdiPixelFormat pixelFormat);
 
     std::uint8_t* bytes() const { return memory.get(); }
-    std::uint8_t* row(long long y) const { return memory.get() + static_cast<std::size_t>(y) * rowBytes; }
+    std::uint8_t* row(long long y) const {
+        return memory.get() + static_cast<std::size_t>(y) * rowBytes;
+    }
     // The memory exists and holds height rows of rowBytes bytes.
     bool holdsAllRows() const;
 };

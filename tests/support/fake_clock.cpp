@@ -6,7 +6,7 @@
 namespace velmar::test {
 
 class FakeClock::FakeTimer final : public Timer {
-public:
+  public:
     FakeTimer(FakeClock& clock, long id) : clock_(clock), id_(id) {}
     ~FakeTimer() override { clock_.entries_.erase(id_); }
 
@@ -20,7 +20,7 @@ public:
     void stop() override { clock_.entries_.at(id_).active = false; }
     bool isActive() const override { return clock_.entries_.at(id_).active; }
 
-private:
+  private:
     FakeClock& clock_;
     long id_;
 };

@@ -13,7 +13,7 @@ namespace velmar::test {
 // that falls due on the way, in time order, with now() set to each timer's due time while it
 // runs, so a 1/120 s fade timer ticks exactly as often as it would in real time.
 class FakeClock final : public HostClock, public TimerFactory {
-public:
+  public:
     // Host time starts at 1000 s; wall time at the given seconds since the epoch.
     explicit FakeClock(double wallSecondsSinceEpoch = 1'767'225'600.0);  // 2026-01-01 00:00 UTC
     ~FakeClock() override;
@@ -30,7 +30,7 @@ public:
     void setWallTime(double secondsSinceEpoch);
     int activeTimerCount() const;
 
-private:
+  private:
     struct Entry {
         std::function<void()> onFire;
         double dueAt = 0;

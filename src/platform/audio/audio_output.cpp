@@ -10,8 +10,8 @@
 namespace velmar {
 
 namespace {
-constexpr int kBlockFrames = 1024;     // device buffer and fallback block
-constexpr int kScratchFrames = 8192;   // largest block mixed in one pass
+constexpr int kBlockFrames = 1024;    // device buffer and fallback block
+constexpr int kScratchFrames = 8192;  // largest block mixed in one pass
 
 void deviceCallback(void* user, Uint8* stream, int length) {
     auto* output = static_cast<AudioOutput*>(user);
@@ -103,7 +103,8 @@ bool AudioOutput::mix(float* out, int frames) {
             float* dst = out + static_cast<std::ptrdiff_t>(done) * channels;
             for (int s = 0; s < sourceCount_; ++s) {
                 sources_[s]->render(scratch_.data(), n);
-                for (int i = 0; i < n * channels; ++i) dst[i] += scratch_[static_cast<std::size_t>(i)];
+                for (int i = 0; i < n * channels; ++i)
+                    dst[i] += scratch_[static_cast<std::size_t>(i)];
             }
             done += n;
         }

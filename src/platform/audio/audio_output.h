@@ -22,7 +22,7 @@ namespace velmar {
 // audio thread no longer uses the source. The audio thread only try-locks the source list and
 // plays silence for a block when the list is being changed. Nothing allocates while mixing.
 class AudioOutput {
-public:
+  public:
     static constexpr int sampleRate = 48000;
     static constexpr int channels = 2;
     static constexpr int maxSources = 32;
@@ -46,7 +46,7 @@ public:
     AudioOutput(const AudioOutput&) = delete;
     AudioOutput& operator=(const AudioOutput&) = delete;
 
-private:
+  private:
     AudioOutput();
     ~AudioOutput();
     void open();

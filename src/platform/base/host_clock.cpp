@@ -6,7 +6,7 @@ namespace velmar {
 namespace {
 
 class SystemClock final : public HostClock {
-public:
+  public:
     double now() const override {
         timespec ts{};
         clock_gettime(CLOCK_MONOTONIC, &ts);

@@ -8,7 +8,7 @@ namespace velmar {
 // pacing and timeouts; `wallNow()` is calendar time, used for log stamps, file names and file
 // ages. Everything that reads time takes a HostClock so that tests can drive it.
 class HostClock {
-public:
+  public:
     virtual ~HostClock() = default;
     virtual double now() const = 0;
     virtual std::chrono::system_clock::time_point wallNow() const = 0;

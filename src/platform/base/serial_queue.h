@@ -13,7 +13,7 @@ namespace velmar {
 // queue's label as its name (cut to the 15 characters Linux allows), so a stack dump or `top -H`
 // shows which queue is busy. Destruction runs the work already queued, then joins.
 class SerialQueue {
-public:
+  public:
     explicit SerialQueue(std::string label);
     ~SerialQueue();
 
@@ -35,7 +35,7 @@ public:
 
     const std::string& label() const { return label_; }
 
-private:
+  private:
     void run();
 
     std::string label_;

@@ -8,7 +8,7 @@ namespace velmar {
 namespace {
 
 class QtTimer final : public Timer {
-public:
+  public:
     QtTimer(std::function<void()> onFire, TimerPrecision precision) : onFire_(std::move(onFire)) {
         timer_.setTimerType(precision == TimerPrecision::Precise ? Qt::PreciseTimer
                                                                  : Qt::CoarseTimer);
@@ -22,13 +22,13 @@ public:
     void stop() override { timer_.stop(); }
     bool isActive() const override { return timer_.isActive(); }
 
-private:
+  private:
     std::function<void()> onFire_;
     QTimer timer_;
 };
 
 class QtTimerFactory final : public TimerFactory {
-public:
+  public:
     std::unique_ptr<Timer> makeTimer(std::function<void()> onFire,
                                      TimerPrecision precision) override {
         return std::make_unique<QtTimer>(std::move(onFire), precision);

@@ -135,10 +135,18 @@ std::optional<QStringList> UserDefaults::stringList(const QString& key) const {
     return out;
 }
 
-void UserDefaults::set(const QString& key, const QString& value) { store(key, value); }
-void UserDefaults::set(const QString& key, bool value) { store(key, value); }
-void UserDefaults::set(const QString& key, long long value) { store(key, value); }
-void UserDefaults::set(const QString& key, double value) { store(key, value); }
+void UserDefaults::set(const QString& key, const QString& value) {
+    store(key, value);
+}
+void UserDefaults::set(const QString& key, bool value) {
+    store(key, value);
+}
+void UserDefaults::set(const QString& key, long long value) {
+    store(key, value);
+}
+void UserDefaults::set(const QString& key, double value) {
+    store(key, value);
+}
 void UserDefaults::set(const QString& key, const QStringList& value) {
     store(key, QVariant(value).toList());
 }

@@ -16,7 +16,7 @@ namespace velmar {
 // asked-for type, so a value of the wrong type reads as the caller's default. Every write reaches
 // the file at once. Safe to use from any thread.
 class UserDefaults {
-public:
+  public:
     // The file DOVRINE/velmar.json in the user's configuration folder.
     static UserDefaults& standard();
 
@@ -45,7 +45,7 @@ public:
     // The QSettings format id of the typed JSON files.
     static QSettings::Format jsonFormat();
 
-private:
+  private:
     QVariant raw(const QString& key) const;
     void store(const QString& key, const QVariant& value);
 

@@ -93,13 +93,15 @@ void ComputeCommandEncoder::setComputePipelineState(
 }
 
 void ComputeCommandEncoder::setTexture(const std::shared_ptr<Texture>& texture, int index) {
-    if (index < 0 || index >= ComputeArguments::kSlots) return owner_.fail("texture index out of range");
+    if (index < 0 || index >= ComputeArguments::kSlots)
+        return owner_.fail("texture index out of range");
     owner_.dispatch_.textures[index] = texture;
 }
 
 void ComputeCommandEncoder::setBuffer(const std::shared_ptr<Buffer>& buffer, size_t offset,
                                       int index) {
-    if (index < 0 || index >= ComputeArguments::kSlots) return owner_.fail("buffer index out of range");
+    if (index < 0 || index >= ComputeArguments::kSlots)
+        return owner_.fail("buffer index out of range");
     if (buffer && offset > buffer->length()) return owner_.fail("buffer offset past its end");
     auto& binding = owner_.dispatch_.buffers[index];
     binding.buffer = buffer;
@@ -237,10 +239,10 @@ std::string CommandBuffer::error() const {
 
 namespace {
 double monotonicSeconds() {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 }  // namespace
-
 
 void CommandBuffer::execute() {
     status_.store(CommandBufferStatus::Scheduled, std::memory_order_release);

@@ -16,7 +16,7 @@ class Device;
 // buffers are pooled and reused once nobody holds them any more, so a steady frame loop
 // allocates nothing. Thread-safe.
 class CommandQueue {
-public:
+  public:
     explicit CommandQueue(std::shared_ptr<Device> device);
     ~CommandQueue();
 
@@ -28,7 +28,7 @@ public:
 
     Device& device() { return *device_; }
 
-private:
+  private:
     friend class CommandBuffer;
     void enqueue(std::shared_ptr<CommandBuffer> buffer);
     void run();

@@ -9,8 +9,8 @@
 
 #include <algorithm>
 #include <map>
-#include <optional>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 namespace velmar::gpu {
@@ -66,7 +66,9 @@ std::shared_ptr<Device> Device::createSystemDefault() {
     return device;
 }
 
-std::shared_ptr<Device> Device::create(int threads) { return std::make_shared<Device>(threads); }
+std::shared_ptr<Device> Device::create(int threads) {
+    return std::make_shared<Device>(threads);
+}
 
 Device::Device(int threads) : pool_(std::make_unique<ThreadPool>(threads)) {}
 Device::~Device() = default;
@@ -75,7 +77,9 @@ std::shared_ptr<CommandQueue> Device::newCommandQueue() {
     return std::make_shared<CommandQueue>(shared_from_this());
 }
 
-std::shared_ptr<Library> Device::newDefaultLibrary() const { return std::make_shared<Library>(); }
+std::shared_ptr<Library> Device::newDefaultLibrary() const {
+    return std::make_shared<Library>();
+}
 
 std::shared_ptr<Texture> Device::newTexture(const TextureDescriptor& d) {
     if (d.width < 1 || d.height < 1 || d.width > kMaxTextureSide || d.height > kMaxTextureSide)
@@ -136,7 +140,11 @@ std::shared_ptr<ComputePipelineState> Device::newComputePipelineState(
     return std::make_shared<ComputePipelineState>(function->name(), function->kernel());
 }
 
-void Device::setThreadCount(int threads) { pool_->setThreadCount(threads); }
-int Device::threadCount() const { return pool_->threadCount(); }
+void Device::setThreadCount(int threads) {
+    pool_->setThreadCount(threads);
+}
+int Device::threadCount() const {
+    return pool_->threadCount();
+}
 
 }  // namespace velmar::gpu

@@ -39,14 +39,14 @@ enum class FunctionType { Vertex, Fragment, Kernel };
 
 // A shader function of the library, found by name.
 class Function {
-public:
+  public:
     Function(std::string name, FunctionType type, ComputeKernel kernel = nullptr)
         : name_(std::move(name)), type_(type), kernel_(kernel) {}
     const std::string& name() const { return name_; }
     FunctionType functionType() const { return type_; }
     ComputeKernel kernel() const { return kernel_; }
 
-private:
+  private:
     std::string name_;
     FunctionType type_;
     ComputeKernel kernel_;
@@ -56,7 +56,7 @@ private:
 // "preview_fragment", "composite_fragment", the packers "v210_pack" and "ay10_pack", and any
 // compute kernel registered later.
 class Library {
-public:
+  public:
     // Null for a name the library does not hold.
     std::shared_ptr<Function> newFunction(const std::string& name) const;
 };
@@ -82,21 +82,21 @@ struct RenderPipelineDescriptor {
 enum class FragmentKind { Canvas, Checker, Preview, Composite };
 
 class RenderPipelineState {
-public:
+  public:
     RenderPipelineState(FragmentKind kind, PixelFormat format, BlendDescriptor blending)
         : kind_(kind), format_(format), blending_(blending) {}
     FragmentKind fragmentKind() const { return kind_; }
     PixelFormat colorPixelFormat() const { return format_; }
     const BlendDescriptor& blending() const { return blending_; }
 
-private:
+  private:
     FragmentKind kind_;
     PixelFormat format_;
     BlendDescriptor blending_;
 };
 
 class ComputePipelineState {
-public:
+  public:
     ComputePipelineState(std::string name, ComputeKernel kernel)
         : name_(std::move(name)), kernel_(kernel) {}
     const std::string& name() const { return name_; }
@@ -104,7 +104,7 @@ public:
     uint32_t threadExecutionWidth() const { return 32; }
     uint32_t maxTotalThreadsPerThreadgroup() const { return 1024; }
 
-private:
+  private:
     std::string name_;
     ComputeKernel kernel_;
 };
@@ -113,7 +113,7 @@ private:
 // queues, and owns the persistent thread pool on which command buffers execute in row bands.
 // Thread-safe.
 class Device : public std::enable_shared_from_this<Device> {
-public:
+  public:
     // The process's device, made on first use. Its pool is as wide as the machine.
     static std::shared_ptr<Device> createSystemDefault();
     // A separate device (tests, benchmarks) with a pool of `threads` threads.
@@ -145,7 +145,7 @@ public:
     int threadCount() const;
     ThreadPool& pool() { return *pool_; }
 
-private:
+  private:
     std::unique_ptr<ThreadPool> pool_;
 };
 

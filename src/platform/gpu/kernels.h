@@ -16,10 +16,10 @@
 // O = round(opacity * 255), div255(x) = x / 255 rounded to nearest (exact integer form):
 //   A = div255(a * O)                                   layer alpha (the key)
 //   premultiplied source, premultiplied output:  C = div255(c * O)
-//   premultiplied source, straight output:       C = min(255, int(float(c * 255) / float(a) + 0.5f))
-//   straight source, premultiplied output:       C = div255(c * A)
-//   straight source, straight output:            C = c (opacity changes only the key)
-//   and wherever A == 0 the whole pixel is 0 (transparent black: fill black, key 0).
+//   premultiplied source, straight output:       C = min(255, int(float(c * 255) / float(a) +
+//   0.5f)) straight source, premultiplied output:       C = div255(c * A) straight source, straight
+//   output:            C = c (opacity changes only the key) and wherever A == 0 the whole pixel is
+//   0 (transparent black: fill black, key 0).
 // The key is always the alpha; colour never feeds the key.
 //
 // "composite_fragment" (keyer K over program P, both straight, as the layer passes leave them):

@@ -35,7 +35,9 @@ std::atomic<bool> gForcePortable{false};
 
 }  // namespace
 
-const KernelTable& portable() { return kPortable; }
+const KernelTable& portable() {
+    return kPortable;
+}
 
 const KernelTable& active() {
     if (gForcePortable.load(std::memory_order_relaxed)) return kPortable;
@@ -43,7 +45,9 @@ const KernelTable& active() {
     return fast != nullptr ? *fast : kPortable;
 }
 
-void forcePortable(bool on) { gForcePortable.store(on); }
+void forcePortable(bool on) {
+    gForcePortable.store(on);
+}
 
 int opacityToByte(float opacity) {
     if (!(opacity > 0)) return 0;
@@ -56,9 +60,12 @@ float halfToFloat(uint16_t h) {
     const int exponent = (h >> 10) & 31;
     const int mantissa = h & 1023;
     float v;
-    if (exponent == 0) v = std::ldexp(float(mantissa), -24);
-    else if (exponent == 31) v = mantissa != 0 ? NAN : INFINITY;
-    else v = std::ldexp(float(mantissa | 1024), exponent - 25);
+    if (exponent == 0)
+        v = std::ldexp(float(mantissa), -24);
+    else if (exponent == 31)
+        v = mantissa != 0 ? NAN : INFINITY;
+    else
+        v = std::ldexp(float(mantissa | 1024), exponent - 25);
     return sign != 0 ? -v : v;
 }
 

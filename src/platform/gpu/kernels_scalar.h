@@ -39,7 +39,9 @@ inline uint32_t texel(const SampledTexture& t, int x, int y) {
     return v;
 }
 
-inline int lerp15(int a, int b, int w) { return a + (((b - a) * w + 16384) >> 15); }
+inline int lerp15(int a, int b, int w) {
+    return a + (((b - a) * w + 16384) >> 15);
+}
 
 // Clamp as _mm256_max_ps / _mm256_min_ps do (a NaN gives the bound).
 inline float clampCoord(float v, float lo, float hi) {

@@ -18,7 +18,9 @@ namespace {
 
 using scalar::kShift;
 
-uint32_t pair16(int16_t lo, int16_t hi) { return uint32_t(uint16_t(lo)) | uint32_t(uint16_t(hi)) << 16; }
+uint32_t pair16(int16_t lo, int16_t hi) {
+    return uint32_t(uint16_t(lo)) | uint32_t(uint16_t(hi)) << 16;
+}
 
 struct Constants {
     __m256i yBR, yG, cBR, cG;
@@ -53,10 +55,12 @@ VELMAR_AVX2_INLINE void convert8(const uint32_t* p, const Constants& k, __m256i&
     y = _mm256_add_epi32(y, _mm256_set1_epi32((64 << kShift) + (1 << (kShift - 1))));
     y = clampCodes(_mm256_srai_epi32(y, kShift));
     // [1 2 1] sums of every pixel, then the even pixel's sums copied to its odd neighbour.
-    __m256i brs = _mm256_add_epi16(_mm256_add_epi16(_mm256_and_si256(m, mask), _mm256_and_si256(n, mask)),
-                                   _mm256_add_epi16(br, br));
-    __m256i gas = _mm256_add_epi16(_mm256_add_epi16(_mm256_srli_epi16(m, 8), _mm256_srli_epi16(n, 8)),
-                                   _mm256_add_epi16(ga, ga));
+    __m256i brs =
+        _mm256_add_epi16(_mm256_add_epi16(_mm256_and_si256(m, mask), _mm256_and_si256(n, mask)),
+                         _mm256_add_epi16(br, br));
+    __m256i gas =
+        _mm256_add_epi16(_mm256_add_epi16(_mm256_srli_epi16(m, 8), _mm256_srli_epi16(n, 8)),
+                         _mm256_add_epi16(ga, ga));
     brs = _mm256_shuffle_epi32(brs, 0xA0);
     gas = _mm256_shuffle_epi32(gas, 0xA0);
     c = _mm256_add_epi32(_mm256_madd_epi16(brs, k.cBR), _mm256_madd_epi16(gas, k.cG));
@@ -102,16 +106,22 @@ VELMAR_AVX2_INLINE __m256i v210Groups2(const uint16_t* s) {
                                           reinterpret_cast<const __m128i*>(s + 4));
     // Word k takes samples 3k, 3k + 1, 3k + 2: the outer two into the 16-bit halves of t1,
     // the middle one into the low half of t2. a holds samples 0-7, b samples 4-11.
-    const __m256i outerA = _mm256_setr_epi8(0, 1, 4, 5, 6, 7, 10, 11, -1, -1, -1, -1, -1, -1, -1, -1,
-                                            0, 1, 4, 5, 6, 7, 10, 11, -1, -1, -1, -1, -1, -1, -1, -1);
-    const __m256i outerB = _mm256_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, 4, 5, 8, 9, 10, 11, 14, 15,
-                                            -1, -1, -1, -1, -1, -1, -1, -1, 4, 5, 8, 9, 10, 11, 14, 15);
-    const __m256i middleA = _mm256_setr_epi8(2, 3, -1, -1, 8, 9, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1,
-                                             2, 3, -1, -1, 8, 9, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
-    const __m256i middleB = _mm256_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, 6, 7, -1, -1, 12, 13, -1, -1,
-                                             -1, -1, -1, -1, -1, -1, -1, -1, 6, 7, -1, -1, 12, 13, -1, -1);
-    const __m256i t1 = _mm256_or_si256(_mm256_shuffle_epi8(a, outerA), _mm256_shuffle_epi8(b, outerB));
-    const __m256i t2 = _mm256_or_si256(_mm256_shuffle_epi8(a, middleA), _mm256_shuffle_epi8(b, middleB));
+    const __m256i outerA =
+        _mm256_setr_epi8(0, 1, 4, 5, 6, 7, 10, 11, -1, -1, -1, -1, -1, -1, -1, -1, 0, 1, 4, 5, 6, 7,
+                         10, 11, -1, -1, -1, -1, -1, -1, -1, -1);
+    const __m256i outerB =
+        _mm256_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, 4, 5, 8, 9, 10, 11, 14, 15, -1, -1, -1, -1,
+                         -1, -1, -1, -1, 4, 5, 8, 9, 10, 11, 14, 15);
+    const __m256i middleA =
+        _mm256_setr_epi8(2, 3, -1, -1, 8, 9, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 2, 3, -1, -1,
+                         8, 9, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+    const __m256i middleB =
+        _mm256_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, 6, 7, -1, -1, 12, 13, -1, -1, -1, -1, -1,
+                         -1, -1, -1, -1, -1, 6, 7, -1, -1, 12, 13, -1, -1);
+    const __m256i t1 =
+        _mm256_or_si256(_mm256_shuffle_epi8(a, outerA), _mm256_shuffle_epi8(b, outerB));
+    const __m256i t2 =
+        _mm256_or_si256(_mm256_shuffle_epi8(a, middleA), _mm256_shuffle_epi8(b, middleB));
     // Low half times 1, high half times 16: the third sample lands at bit 20.
     const __m256i placed = _mm256_mullo_epi16(t1, _mm256_set1_epi32(0x00100001));
     return _mm256_or_si256(placed, _mm256_slli_epi32(t2, 10));
@@ -142,7 +152,8 @@ VELMAR_AVX2 void v210RowAvx2(const uint32_t* src, int width, int units, const Co
         for (; x < x1; ++x) samples[x - x0] = scalar::sample(src, width, x, c);
         int g = g0;
         for (; g + 2 <= g1; g += 2)
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + 4 * g), v210Groups2(s16 + 12 * (g - g0)));
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + 4 * g),
+                                v210Groups2(s16 + 12 * (g - g0)));
         for (; g < g1; ++g) scalar::v210Group(s16 + 12 * (g - g0), dst + 4 * g);
     }
     if (units > used) std::memset(dst + 4 * used, 0, size_t(units - used) * 16);

@@ -12,15 +12,23 @@ inline constexpr int kShift = 13;           // coefficient scale 2^13
 inline constexpr uint32_t kBlackLuma = 64;  // limited-range black
 inline constexpr uint32_t kNeutralChroma = 512;
 
-inline uint32_t clampCode(int v) { return uint32_t(std::clamp(v, 4, 1019)); }
+inline uint32_t clampCode(int v) {
+    return uint32_t(std::clamp(v, 4, 1019));
+}
 
-inline int blue(uint32_t p) { return int(p & 0xff); }
-inline int green(uint32_t p) { return int((p >> 8) & 0xff); }
-inline int red(uint32_t p) { return int((p >> 16) & 0xff); }
+inline int blue(uint32_t p) {
+    return int(p & 0xff);
+}
+inline int green(uint32_t p) {
+    return int((p >> 8) & 0xff);
+}
+inline int red(uint32_t p) {
+    return int((p >> 16) & 0xff);
+}
 
 inline uint32_t luma(uint32_t p, const Coefficients& c) {
-    const int v = c.yR * red(p) + c.yG * green(p) + c.yB * blue(p) + (64 << kShift) +
-                  (1 << (kShift - 1));
+    const int v =
+        c.yR * red(p) + c.yG * green(p) + c.yB * blue(p) + (64 << kShift) + (1 << (kShift - 1));
     return clampCode(v >> kShift);
 }
 

@@ -14,7 +14,7 @@ namespace velmar::gpu {
 // buffer holds it too, so a view never outlives its memory. Thread-safe to read; writers
 // coordinate through the command buffers that draw into it.
 class PixelBuffer {
-public:
+  public:
     // A new zero-filled buffer. Rows are padded to 64 bytes, except v210 and Ay10 whose rows
     // are padded to whole pixel groups (128 bytes per 48 pixels, 256 bytes per 64 pixels).
     // Null for sizes below 1, sides above the device limit or an unknown format.
@@ -39,7 +39,7 @@ public:
     PixelBuffer(int width, int height, uint32_t pixelFormat, size_t bytesPerRow,
                 std::shared_ptr<uint8_t> memory);
 
-private:
+  private:
     int width_;
     int height_;
     uint32_t pixelFormat_;

@@ -6,7 +6,9 @@
 
 namespace velmar::gpu {
 
-ThreadPool::ThreadPool(int threads) { startHelpers(std::max(1, threads) - 1); }
+ThreadPool::ThreadPool(int threads) {
+    startHelpers(std::max(1, threads) - 1);
+}
 
 ThreadPool::~ThreadPool() {
     std::lock_guard run(runMutex_);

@@ -14,7 +14,7 @@ namespace velmar::gpu {
 // all calls are done. Which thread runs which index varies; results must not depend on it.
 // Jobs from several callers are run one after another. No allocation per job.
 class ThreadPool {
-public:
+  public:
     // `threads` counts the calling thread: 1 means no helper threads.
     explicit ThreadPool(int threads);
     ~ThreadPool();
@@ -28,10 +28,11 @@ public:
 
     template <typename F>
     void run(int count, F& fn) {
-        runRaw(count, [](void* ctx, int i) { (*static_cast<F*>(ctx))(i); }, &fn);
+        runRaw(
+            count, [](void* ctx, int i) { (*static_cast<F*>(ctx))(i); }, &fn);
     }
 
-private:
+  private:
     using RawFn = void (*)(void*, int);
     void runRaw(int count, RawFn fn, void* ctx);
     void startHelpers(int helpers);

@@ -9,7 +9,7 @@ namespace velmar {
 // time of its oldest frame. The decoder writes; the audio thread reads the frames for the
 // present item time with a try-lock, skipping what is late and refusing what is early.
 class AudioSampleRing {
-public:
+  public:
     static constexpr int sampleRate = 48000;
 
     explicit AudioSampleRing(int capacityFrames);
@@ -25,7 +25,7 @@ public:
     // Seconds of audio held beyond `itemTime` (0 when none).
     double bufferedAhead(double itemTime) const;
 
-private:
+  private:
     void dropLocked(int frames);
 
     mutable std::mutex mutex_;

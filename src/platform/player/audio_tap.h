@@ -8,7 +8,7 @@ namespace velmar {
 // (48 kHz stereo float, interleaved) and says how many it delivered; false when no audio is
 // ready for the present position.
 class AudioTapSource {
-public:
+  public:
     virtual ~AudioTapSource() = default;
     virtual bool fetch(AudioBufferList& buffers, int frames, int* framesDelivered) = 0;
 };
@@ -17,7 +17,7 @@ public:
 // audio thread for each block: it fetches the source audio into `buffers` and may measure,
 // forward and change it; what is left in the buffers is played locally. It must not wait.
 class AudioTap {
-public:
+  public:
     virtual ~AudioTap() = default;
     virtual void prepare(double sampleRate) { (void)sampleRate; }
     virtual void process(AudioTapSource& source, AudioBufferList& buffers, int frames) = 0;

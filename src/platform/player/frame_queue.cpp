@@ -46,7 +46,8 @@ void FrameQueue::dropBefore(double t) {
     std::size_t keepFrom = 0;
     for (std::size_t i = 0; i < frames_.size(); ++i)
         if (frames_[i]->time() <= t + kEpsilon) keepFrom = i;
-    if (keepFrom > 0) frames_.erase(frames_.begin(), frames_.begin() + static_cast<std::ptrdiff_t>(keepFrom));
+    if (keepFrom > 0)
+        frames_.erase(frames_.begin(), frames_.begin() + static_cast<std::ptrdiff_t>(keepFrom));
 }
 
 double FrameQueue::newestTime() const {

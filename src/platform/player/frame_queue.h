@@ -11,7 +11,7 @@ namespace velmar {
 // forward play, a decoded run of a group of pictures in reverse play. Thread-safe; lookups do
 // not allocate (the storage is reserved once).
 class FrameQueue {
-public:
+  public:
     explicit FrameQueue(int capacity);
 
     int capacity() const { return capacity_; }
@@ -30,7 +30,7 @@ public:
     double newestTime() const;  // -1 when empty
     double oldestTime() const;  // -1 when empty
 
-private:
+  private:
     int capacity_;
     mutable std::mutex mutex_;
     std::vector<VideoFrameRef> frames_;

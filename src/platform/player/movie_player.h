@@ -43,7 +43,7 @@ namespace velmar {
 // cancelled preroll, is answered on the caller's thread); the owner re-dispatches them. Destruction
 // stops and joins the worker: do it off render and audio threads (see `release`).
 class MoviePlayer : public AudioSource {
-public:
+  public:
     enum class Status { Unknown, ReadyToPlay, Failed };
 
     struct Callbacks {
@@ -123,7 +123,7 @@ public:
     // AudioSource: the local output pulls the movie's sound through the tap.
     void render(float* interleavedStereo, int frames) override;
 
-private:
+  private:
     class Decoder;
     struct SeekRequest {
         double target = 0;

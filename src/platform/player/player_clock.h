@@ -16,7 +16,7 @@ namespace velmar {
 // next pass without stopping; `displayTime` folds an unwrapped time back into 0 ... end. Without
 // passes both timelines are the same. A seek (`setTime`) or `collapse` drops the passes.
 class PlayerClock {
-public:
+  public:
     explicit PlayerClock(HostClock& host) : host_(host) {}
 
     // Unwrapped time (see above): what the frame queue, the audio ring and renderers use.
@@ -46,7 +46,7 @@ public:
     double end() const;
     double hostNow() const { return host_.now(); }
 
-private:
+  private:
     double positionLocked(double hostTime) const;
     double limitLocked() const { return end_ >= 0 ? end_ * (passes_ + 1) : -1; }
     int passAtLocked(double unwrapped) const;

@@ -12,10 +12,11 @@ namespace velmar {
 // frame newer than the one last taken exists for it, and take it. Render threads call it; the
 // calls take one short lock and allocate nothing.
 class PlayerVideoOutput {
-public:
+  public:
     // `onTaken` runs (on the render thread) when a new frame was taken, so the decoder can
     // refill the queue at once; it must not block.
-    PlayerVideoOutput(const PlayerClock& clock, const FrameQueue& queue, std::function<void()> onTaken = {})
+    PlayerVideoOutput(const PlayerClock& clock, const FrameQueue& queue,
+                      std::function<void()> onTaken = {})
         : clock_(clock), queue_(queue), onTaken_(std::move(onTaken)) {}
 
     double itemTimeForHostTime(double hostTime) const { return clock_.itemTimeAt(hostTime); }
@@ -26,7 +27,7 @@ public:
     // The frame for the time without marking it taken.
     VideoFrameRef peekFrameForItemTime(double itemTime) const;
 
-private:
+  private:
     const PlayerClock& clock_;
     const FrameQueue& queue_;
     std::function<void()> onTaken_;

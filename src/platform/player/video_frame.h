@@ -11,7 +11,7 @@ namespace velmar {
 // `bytesPerRow` apart. Frames come from a VideoFramePool and go back to it when the last
 // holder lets go; a frame handed out is never written again while anyone holds it.
 class VideoFrame {
-public:
+  public:
     VideoFrame(int width, int height);
 
     int width() const { return width_; }
@@ -23,7 +23,7 @@ public:
     double time() const { return time_; }
     void setTime(double seconds) { time_ = seconds; }
 
-private:
+  private:
     int width_;
     int height_;
     int bytesPerRow_;
@@ -37,7 +37,7 @@ using VideoFrameRef = std::shared_ptr<const VideoFrame>;
 // making a new one only while fewer than `capacity` exist, so steady playback allocates
 // nothing. Thread-safe.
 class VideoFramePool {
-public:
+  public:
     VideoFramePool(int width, int height, int capacity);
 
     // A frame to write into, or null when every frame is in use.
@@ -45,7 +45,7 @@ public:
     int allocatedCount() const;
     int capacity() const { return capacity_; }
 
-private:
+  private:
     int width_;
     int height_;
     int capacity_;

@@ -10,8 +10,8 @@ SdiDevice::SdiDevice(int index, SdiDeviceConfig config, SdiClockMode clock,
                                             config_.faults.keyerLevelFails);
     }
     if (config_.hasOutput) {
-        output_ = std::make_shared<SdiOutput>(index_, config_, keyer_, clock,
-                                              std::move(recordDirectory));
+        output_ =
+            std::make_shared<SdiOutput>(index_, config_, keyer_, clock, std::move(recordDirectory));
     }
 }
 
@@ -22,18 +22,21 @@ std::optional<std::string> SdiDevice::displayName() const {
 
 std::optional<bool> SdiDevice::flagAttribute(SdiFlagAttribute attribute) const {
     switch (attribute) {
-    case SdiFlagAttribute::supportsExternalKeying:
-        return config_.hasKeyer && config_.supportsExternalKeying;
-    case SdiFlagAttribute::supportsInternalKeying: return false;
+        case SdiFlagAttribute::supportsExternalKeying:
+            return config_.hasKeyer && config_.supportsExternalKeying;
+        case SdiFlagAttribute::supportsInternalKeying:
+            return false;
     }
     return std::nullopt;
 }
 
 std::optional<long long> SdiDevice::integerAttribute(SdiIntegerAttribute attribute) const {
     switch (attribute) {
-    case SdiIntegerAttribute::maximumAudioChannels:
-        return config_.hasOutput ? std::optional<long long>(SdiOutput::kAudioChannels) : std::nullopt;
-    case SdiIntegerAttribute::deviceIndex: return index_;
+        case SdiIntegerAttribute::maximumAudioChannels:
+            return config_.hasOutput ? std::optional<long long>(SdiOutput::kAudioChannels)
+                                     : std::nullopt;
+        case SdiIntegerAttribute::deviceIndex:
+            return index_;
     }
     return std::nullopt;
 }

@@ -18,7 +18,7 @@ enum class SdiIntegerAttribute { maximumAudioChannels, deviceIndex };
 // and keyer objects, so state (an enabled output, a running playback) is shared by whoever
 // reaches the device. Thread-safe.
 class SdiDevice {
-public:
+  public:
     SdiDevice(int index, SdiDeviceConfig config, SdiClockMode clock, std::string recordDirectory);
 
     int index() const { return index_; }
@@ -32,7 +32,7 @@ public:
     std::optional<bool> flagAttribute(SdiFlagAttribute attribute) const;
     std::optional<long long> integerAttribute(SdiIntegerAttribute attribute) const;
 
-private:
+  private:
     const int index_;
     const SdiDeviceConfig config_;
     std::shared_ptr<SdiKeyer> keyer_;

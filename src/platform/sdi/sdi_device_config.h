@@ -25,17 +25,17 @@ struct SdiModeSupport {
 // Faults a test injects into one virtual output. Frame numbers are display indices (0 = the
 // first frame time of a playback); schedule numbers count ScheduleVideoFrame calls from 0.
 struct SdiFaults {
-    std::set<long long> lateFrames;        // the frame shown at this index reports displayedLate
-    std::set<long long> droppedFrames;     // the frame due at this index is not shown: dropped
-    std::map<long long, long long> stalls; // from this index, completions are held this many ticks
-    std::set<long long> refusedSchedules;  // these ScheduleVideoFrame calls are refused
-    bool enableVideoBusy = false;          // EnableVideoOutput answers busy
+    std::set<long long> lateFrames;         // the frame shown at this index reports displayedLate
+    std::set<long long> droppedFrames;      // the frame due at this index is not shown: dropped
+    std::map<long long, long long> stalls;  // from this index, completions are held this many ticks
+    std::set<long long> refusedSchedules;   // these ScheduleVideoFrame calls are refused
+    bool enableVideoBusy = false;           // EnableVideoOutput answers busy
     bool enableAudioFails = false;
     bool startPlaybackFails = false;
     bool keyerEnableFails = false;
     bool keyerLevelFails = false;
-    bool wrapUnsupported = false;          // frames over caller memory are refused
-    long long createFrameLimit = -1;       // createVideoFrame refuses once this many were made
+    bool wrapUnsupported = false;     // frames over caller memory are refused
+    long long createFrameLimit = -1;  // createVideoFrame refuses once this many were made
 
     friend bool operator==(const SdiFaults&, const SdiFaults&) = default;
 };

@@ -10,7 +10,7 @@ class SdiDevice;
 // Walks the devices of the virtual card in their fixed order, devices without an output
 // included. A snapshot of the list at creation; use from one thread.
 class SdiDeviceIterator {
-public:
+  public:
     explicit SdiDeviceIterator(std::vector<std::shared_ptr<SdiDevice>> devices)
         : devices_(std::move(devices)) {}
 
@@ -19,7 +19,7 @@ public:
         return position_ < devices_.size() ? devices_[position_++] : nullptr;
     }
 
-private:
+  private:
     std::vector<std::shared_ptr<SdiDevice>> devices_;
     std::size_t position_ = 0;
 };

@@ -22,8 +22,8 @@ const std::vector<SdiDisplayMode>& SdiDisplayMode::standardModes() {
             long long w, h;
             const char* label;
         };
-        const Raster rasters[] = {{'F', 1920, 1080, "1080p"}, {'E', 1280, 720, "720p"},
-                                  {'U', 3840, 2160, "2160p"}};
+        const Raster rasters[] = {
+            {'F', 1920, 1080, "1080p"}, {'E', 1280, 720, "720p"}, {'U', 3840, 2160, "2160p"}};
         for (const Raster& r : rasters) {
             for (const Rate& rate : rates) {
                 if (r.h == 720 && rate.scale < 50000) continue;  // 720p is a 50/59.94/60 raster

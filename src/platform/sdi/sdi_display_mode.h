@@ -30,7 +30,9 @@ struct SdiDisplayMode {
     // floor(k x frameDuration x 10^9 / timeScale); exact, so a long run never drifts.
     long long nanosecondsAt(long long frames) const;
 
-    bool isValid() const { return width >= 1 && height >= 1 && timeScale >= 1 && frameDuration >= 1; }
+    bool isValid() const {
+        return width >= 1 && height >= 1 && timeScale >= 1 && frameDuration >= 1;
+    }
 };
 
 }  // namespace velmar

@@ -10,9 +10,10 @@ namespace velmar {
 // (BGRA alpha or the Ay10 key) on the key output at the set level (0 ... 255, 255 = the key
 // as given). Thread-safe.
 class SdiKeyer {
-public:
+  public:
     // failEnable / failSetLevel are injected faults of the device's configuration.
-    SdiKeyer(bool failEnable, bool failSetLevel) : failEnable_(failEnable), failSetLevel_(failSetLevel) {}
+    SdiKeyer(bool failEnable, bool failSetLevel)
+        : failEnable_(failEnable), failSetLevel_(failSetLevel) {}
 
     SdiResult enable(bool external);
     // A level above 255 is refused.
@@ -23,7 +24,7 @@ public:
     bool isExternal() const;
     int level() const;
 
-private:
+  private:
     const bool failEnable_;
     const bool failSetLevel_;
     mutable std::mutex mutex_;

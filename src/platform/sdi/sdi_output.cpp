@@ -10,9 +10,12 @@ constexpr long long kMaxSide = 16384;
 
 const char* extension(SdiPixelFormat format) {
     switch (format) {
-    case SdiPixelFormat::bgra8: return "bgra";
-    case SdiPixelFormat::v210: return "v210";
-    case SdiPixelFormat::ay10: return "ay10";
+        case SdiPixelFormat::bgra8:
+            return "bgra";
+        case SdiPixelFormat::v210:
+            return "v210";
+        case SdiPixelFormat::ay10:
+            return "ay10";
     }
     return "raw";
 }
@@ -48,9 +51,12 @@ const SdiModeSupport* SdiOutput::findMode(std::uint32_t code) const {
 
 bool SdiOutput::formatAllowed(const SdiModeSupport& mode, SdiPixelFormat format) const {
     switch (format) {
-    case SdiPixelFormat::bgra8: return mode.bgra8;
-    case SdiPixelFormat::v210: return mode.v210;
-    case SdiPixelFormat::ay10: return mode.ay10 && mode.keying && keyer_ && config_.supportsExternalKeying;
+        case SdiPixelFormat::bgra8:
+            return mode.bgra8;
+        case SdiPixelFormat::v210:
+            return mode.v210;
+        case SdiPixelFormat::ay10:
+            return mode.ay10 && mode.keying && keyer_ && config_.supportsExternalKeying;
     }
     return false;
 }
@@ -211,7 +217,8 @@ SdiResult SdiOutput::scheduleVideoFrame(const std::shared_ptr<SdiVideoFrame>& fr
     };
     if (mode_ == nullptr) return refuse(SdiResult::notEnabled);
     if (running_ && stopRequested_) return refuse(SdiResult::busy);  // stopping
-    if (frame == nullptr || timeScale < 1 || displayTime < 0) return refuse(SdiResult::invalidArgument);
+    if (frame == nullptr || timeScale < 1 || displayTime < 0)
+        return refuse(SdiResult::invalidArgument);
     if (faults_.refusedSchedules.count(call) != 0) return refuse(SdiResult::refused);
     const SdiDisplayMode& mode = mode_->mode;
     if (frame->width() != mode.width || frame->height() != mode.height ||
@@ -225,7 +232,8 @@ SdiResult SdiOutput::scheduleVideoFrame(const std::shared_ptr<SdiVideoFrame>& fr
     }
     // Exactly one frame long, and on the frame grid.
     const __int128 span = static_cast<__int128>(timeScale) * mode.frameDuration;
-    if (static_cast<__int128>(duration) * mode.timeScale != span) return refuse(SdiResult::invalidArgument);
+    if (static_cast<__int128>(duration) * mode.timeScale != span)
+        return refuse(SdiResult::invalidArgument);
     const __int128 at = static_cast<__int128>(displayTime) * mode.timeScale;
     if (at % span != 0) return refuse(SdiResult::invalidArgument);
     const auto index = static_cast<long long>(at / span);
@@ -254,13 +262,15 @@ SdiResult SdiOutput::scheduleAudioSamples(const std::int32_t* interleaved, std::
     if (start > audioScheduledEnd_) {
         ++counters_.audioDiscontinuities;
         const long long gap = start - audioScheduledEnd_;
-        if (audioScheduledEnd_ - audioPlayedEnd_ + gap > kAudioBufferFrames) return SdiResult::refused;
+        if (audioScheduledEnd_ - audioPlayedEnd_ + gap > kAudioBufferFrames)
+            return SdiResult::refused;
         audio_.insert(audio_.end(), static_cast<size_t>(gap) * kAudioChannels, 0);
         audioScheduledEnd_ = start;
     }
     const long long room = kAudioBufferFrames - (audioScheduledEnd_ - audioPlayedEnd_);
     const auto take = static_cast<std::uint32_t>(std::clamp<long long>(room, 0, frames));
-    audio_.insert(audio_.end(), interleaved, interleaved + static_cast<size_t>(take) * kAudioChannels);
+    audio_.insert(audio_.end(), interleaved,
+                  interleaved + static_cast<size_t>(take) * kAudioChannels);
     audioScheduledEnd_ += take;
     counters_.audioSamplesScheduled += take;
     if (written) *written = take;
@@ -274,7 +284,8 @@ void SdiOutput::setAudioRequestHandler(AudioRequestHandler handler) {
 
 // ---- playback ---------------------------------------------------------------------------
 
-SdiResult SdiOutput::startScheduledPlayback(long long startTime, long long timeScale, double speed) {
+SdiResult SdiOutput::startScheduledPlayback(long long startTime, long long timeScale,
+                                            double speed) {
     {
         std::unique_lock lock(mutex_);
         if (mode_ == nullptr) return SdiResult::notEnabled;
@@ -323,9 +334,9 @@ SdiResult SdiOutput::stopScheduledPlayback(long long /*stopTime*/, long long* ac
         if (actualStopTime) {
             *actualStopTime = 0;
             if (mode_ != nullptr && timeScale >= 1 && onAirIndex_ >= 0) {
-                *actualStopTime = static_cast<long long>(
-                    static_cast<__int128>(onAirIndex_) * mode_->mode.frameDuration * timeScale /
-                    mode_->mode.timeScale);
+                *actualStopTime = static_cast<long long>(static_cast<__int128>(onAirIndex_) *
+                                                         mode_->mode.frameDuration * timeScale /
+                                                         mode_->mode.timeScale);
             }
         }
         if (!running_) return SdiResult::ok;
@@ -471,7 +482,8 @@ void SdiOutput::tick(std::unique_lock<std::mutex>& lock) {
         }
         if (audioEnabled_ && target > audioPlayedEnd_) {
             const long long count = target - audioPlayedEnd_;
-            const long long have = std::min<long long>(count, static_cast<long long>(audio_.size() / 2));
+            const long long have =
+                std::min<long long>(count, static_cast<long long>(audio_.size() / 2));
             played.assign(audio_.begin(), audio_.begin() + have * kAudioChannels);
             played.resize(static_cast<size_t>(count) * kAudioChannels, 0);
             audio_.erase(audio_.begin(), audio_.begin() + have * kAudioChannels);

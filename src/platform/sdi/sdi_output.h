@@ -27,30 +27,30 @@ namespace velmar {
 // A frame as the card showed it, handed to a capture callback: the active rows packed tightly
 // at the format's minimum row size.
 struct SdiCapturedFrame {
-    long long displayIndex = 0;   // frame time on the card's timeline
-    long long tick = 0;           // 0 for the first frame time of this playback
+    long long displayIndex = 0;  // frame time on the card's timeline
+    long long tick = 0;          // 0 for the first frame time of this playback
     SdiCompletionResult result = SdiCompletionResult::completed;
     SdiPixelFormat format = SdiPixelFormat::bgra8;
     long long width = 0;
     long long height = 0;
     std::size_t rowBytes = 0;
-    bool keyed = false;           // the external keyer was on
+    bool keyed = false;  // the external keyer was on
     int keyLevel = 0;
     std::vector<std::uint8_t> bytes;
 };
 
 // What an output has done since it was made.
 struct SdiOutputCounters {
-    long long ticks = 0;                 // frame times that passed during playback
-    long long framesScheduled = 0;       // accepted ScheduleVideoFrame calls
-    long long schedulesRefused = 0;      // refused ones (validation or injected fault)
+    long long ticks = 0;             // frame times that passed during playback
+    long long framesScheduled = 0;   // accepted ScheduleVideoFrame calls
+    long long schedulesRefused = 0;  // refused ones (validation or injected fault)
     long long framesCompleted = 0;
     long long framesDisplayedLate = 0;
     long long framesDropped = 0;
     long long framesFlushed = 0;
-    long long underruns = 0;             // frame times with no new frame: the picture repeated
-    long long invalidContentFrames = 0;  // v210 / Ay10 frames with reserved bits or codes
-    long long audioSamplesScheduled = 0; // stereo sample frames accepted
+    long long underruns = 0;              // frame times with no new frame: the picture repeated
+    long long invalidContentFrames = 0;   // v210 / Ay10 frames with reserved bits or codes
+    long long audioSamplesScheduled = 0;  // stereo sample frames accepted
     long long audioSamplesPlayed = 0;
     long long audioSamplesMissing = 0;   // played as silence because none were scheduled
     long long audioDiscontinuities = 0;  // audio scheduled at a time other than the next one
@@ -78,21 +78,21 @@ struct SdiOutputCounters {
 // grid, durations other than one frame, a frame scheduled again while the card still holds
 // it, audio that overlaps audio already scheduled. Every method is thread-safe.
 class SdiOutput {
-public:
-    using CompletionHandler =
-        std::function<void(const std::shared_ptr<SdiVideoFrame>& frame, SdiCompletionResult result)>;
+  public:
+    using CompletionHandler = std::function<void(const std::shared_ptr<SdiVideoFrame>& frame,
+                                                 SdiCompletionResult result)>;
     using PlaybackStoppedHandler = std::function<void()>;
     // Fills `frames` interleaved stereo sample frames for the given stream time (48 kHz units).
     using AudioRequestHandler =
         std::function<void(std::int32_t* interleaved, std::uint32_t frames, long long streamTime)>;
     using FrameCaptureHandler = std::function<void(const SdiCapturedFrame& frame)>;
-    using AudioCaptureHandler =
-        std::function<void(const std::int32_t* interleaved, std::uint32_t frames, long long streamTime)>;
+    using AudioCaptureHandler = std::function<void(const std::int32_t* interleaved,
+                                                   std::uint32_t frames, long long streamTime)>;
 
     static constexpr int kAudioSampleRate = 48000;
     static constexpr int kAudioChannels = 2;
-    static constexpr std::uint32_t kMaxAudioRequest = 4096;   // sample frames per request
-    static constexpr long long kAudioBufferFrames = 96000;    // two seconds of lead
+    static constexpr std::uint32_t kMaxAudioRequest = 4096;  // sample frames per request
+    static constexpr long long kAudioBufferFrames = 96000;   // two seconds of lead
     static constexpr std::size_t kMaxPendingFrames = 16;
 
     SdiOutput(int deviceIndex, SdiDeviceConfig config, std::shared_ptr<SdiKeyer> keyer,
@@ -140,7 +140,8 @@ public:
     // many sample frames were taken. A stream time after the end of what is scheduled leaves
     // a gap of silence (counted as a discontinuity); one before it is refused.
     SdiResult scheduleAudioSamples(const std::int32_t* interleaved, std::uint32_t frames,
-                                   long long streamTime, long long timeScale, std::uint32_t* written);
+                                   long long streamTime, long long timeScale,
+                                   std::uint32_t* written);
     void setAudioRequestHandler(AudioRequestHandler handler);
 
     // Speed must be 1. startTime is on the frame grid of the enabled mode.
@@ -148,7 +149,8 @@ public:
     // Stops the clock, reports every frame still waiting as `flushed`, then calls the stopped
     // handler; from any other thread it returns after that. Called from the completion thread
     // itself it returns at once and the flush follows when the current completion returns.
-    SdiResult stopScheduledPlayback(long long stopTime, long long* actualStopTime, long long timeScale);
+    SdiResult stopScheduledPlayback(long long stopTime, long long* actualStopTime,
+                                    long long timeScale);
     bool isPlaybackRunning() const;
     // The display time of the frame on air, in the given time scale (floor).
     SdiResult scheduledStreamTime(long long timeScale, long long* streamTime) const;
@@ -168,7 +170,7 @@ public:
     SdiOutputCounters counters() const;
     SdiClockMode clockMode() const { return clock_; }
 
-private:
+  private:
     struct Pending {
         std::shared_ptr<SdiVideoFrame> frame;
         long long index = 0;
@@ -186,7 +188,8 @@ private:
     void tick(std::unique_lock<std::mutex>& lock);
     void deliver(std::unique_lock<std::mutex>& lock, std::deque<Completion>& completions);
     void finishPlayback(std::unique_lock<std::mutex>& lock);
-    void record(const SdiCapturedFrame* frame, const std::int32_t* audio, std::uint32_t audioFrames);
+    void record(const SdiCapturedFrame* frame, const std::int32_t* audio,
+                std::uint32_t audioFrames);
     void joinThread();
 
     const int deviceIndex_;
@@ -196,8 +199,8 @@ private:
     const SdiClockMode clock_;
 
     mutable std::mutex mutex_;
-    std::condition_variable wake_;   // the completion thread waits on it
-    std::condition_variable done_;   // step() and stop wait on it
+    std::condition_variable wake_;  // the completion thread waits on it
+    std::condition_variable done_;  // step() and stop wait on it
     SdiFaults faults_;
     std::string recordDirectory_;
     std::map<SdiPixelFormat, std::FILE*> videoFiles_;
@@ -215,7 +218,7 @@ private:
     AudioCaptureHandler audioCapture_;
 
     std::vector<Pending> pending_;
-    std::deque<Completion> held_;      // completions held back by a stall
+    std::deque<Completion> held_;  // completions held back by a stall
     long long heldUntilIndex_ = -1;
 
     // Audio: scheduled samples from audioPlayedEnd_ (stream time, 48 kHz) on.
@@ -226,9 +229,9 @@ private:
     bool running_ = false;
     bool stopRequested_ = false;
     long long startIndex_ = 0;
-    long long ticks_ = 0;              // frame times begun in this playback
-    long long ticksDone_ = 0;          // frame times whose work is done
-    long long stepsAllowed_ = 0;       // manual clock: frame times allowed so far
+    long long ticks_ = 0;         // frame times begun in this playback
+    long long ticksDone_ = 0;     // frame times whose work is done
+    long long stepsAllowed_ = 0;  // manual clock: frame times allowed so far
     long long onAirIndex_ = -1;
     std::chrono::steady_clock::time_point startPoint_;
     std::thread thread_;

@@ -8,22 +8,32 @@ namespace velmar {
 
 const char* toString(SdiResult result) {
     switch (result) {
-    case SdiResult::ok: return "ok";
-    case SdiResult::invalidArgument: return "invalid argument";
-    case SdiResult::notEnabled: return "not enabled";
-    case SdiResult::busy: return "busy";
-    case SdiResult::refused: return "refused";
-    case SdiResult::unsupported: return "unsupported";
+        case SdiResult::ok:
+            return "ok";
+        case SdiResult::invalidArgument:
+            return "invalid argument";
+        case SdiResult::notEnabled:
+            return "not enabled";
+        case SdiResult::busy:
+            return "busy";
+        case SdiResult::refused:
+            return "refused";
+        case SdiResult::unsupported:
+            return "unsupported";
     }
     return "?";
 }
 
 const char* toString(SdiCompletionResult result) {
     switch (result) {
-    case SdiCompletionResult::completed: return "completed";
-    case SdiCompletionResult::displayedLate: return "displayed late";
-    case SdiCompletionResult::dropped: return "dropped";
-    case SdiCompletionResult::flushed: return "flushed";
+        case SdiCompletionResult::completed:
+            return "completed";
+        case SdiCompletionResult::displayedLate:
+            return "displayed late";
+        case SdiCompletionResult::dropped:
+            return "dropped";
+        case SdiCompletionResult::flushed:
+            return "flushed";
     }
     return "?";
 }
@@ -36,9 +46,10 @@ std::string fourCCString(std::uint32_t code) {
 
 std::optional<SdiPixelFormat> sdiPixelFormatFromCode(std::uint32_t code) {
     switch (static_cast<SdiPixelFormat>(code)) {
-    case SdiPixelFormat::bgra8:
-    case SdiPixelFormat::v210:
-    case SdiPixelFormat::ay10: return static_cast<SdiPixelFormat>(code);
+        case SdiPixelFormat::bgra8:
+        case SdiPixelFormat::v210:
+        case SdiPixelFormat::ay10:
+            return static_cast<SdiPixelFormat>(code);
     }
     return std::nullopt;
 }
@@ -47,9 +58,12 @@ std::size_t sdiMinimumRowBytes(SdiPixelFormat format, long long width) {
     if (width < 1) return 0;
     const auto w = static_cast<std::size_t>(width);
     switch (format) {
-    case SdiPixelFormat::bgra8: return w * 4;
-    case SdiPixelFormat::v210: return ((w + 47) / 48) * 128;
-    case SdiPixelFormat::ay10: return ((w + 63) / 64) * 256;
+        case SdiPixelFormat::bgra8:
+            return w * 4;
+        case SdiPixelFormat::v210:
+            return ((w + 47) / 48) * 128;
+        case SdiPixelFormat::ay10:
+            return ((w + 63) / 64) * 256;
     }
     return 0;
 }
@@ -63,7 +77,9 @@ std::uint32_t wordAt(const std::uint8_t* p) {
     return v;
 }
 
-bool videoCode(std::uint32_t c) { return c >= 4 && c <= 1019; }
+bool videoCode(std::uint32_t c) {
+    return c >= 4 && c <= 1019;
+}
 
 }  // namespace
 
@@ -88,9 +104,8 @@ bool sdiFrameContentIsValid(SdiPixelFormat format, const std::uint8_t* bytes, lo
                 for (int k = 0; k < 4; ++k) {
                     const std::uint32_t v = wordAt(row + 16 * g + 4 * k);
                     if ((v >> 30) != 0) return false;
-                    if (g < fullGroups &&
-                        (!videoCode(v & 0x3FF) || !videoCode((v >> 10) & 0x3FF) ||
-                         !videoCode((v >> 20) & 0x3FF))) {
+                    if (g < fullGroups && (!videoCode(v & 0x3FF) || !videoCode((v >> 10) & 0x3FF) ||
+                                           !videoCode((v >> 20) & 0x3FF))) {
                         return false;
                     }
                 }

@@ -35,7 +35,8 @@ enum class SdiPixelFormat : std::uint32_t {
 
 // 'abcd' as a number with 'a' in the high byte; the reverse of fourCCString.
 constexpr std::uint32_t fourCC(const char (&code)[5]) {
-    return (std::uint32_t(std::uint8_t(code[0])) << 24) | (std::uint32_t(std::uint8_t(code[1])) << 16) |
+    return (std::uint32_t(std::uint8_t(code[0])) << 24) |
+           (std::uint32_t(std::uint8_t(code[1])) << 16) |
            (std::uint32_t(std::uint8_t(code[2])) << 8) | std::uint32_t(std::uint8_t(code[3]));
 }
 std::string fourCCString(std::uint32_t code);

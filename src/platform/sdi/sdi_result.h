@@ -14,10 +14,10 @@ enum class SdiResult {
 
 // How a scheduled frame left the card, reported on the completion thread.
 enum class SdiCompletionResult {
-    completed,       // shown at its display time
-    displayedLate,   // shown, but after its display time
-    dropped,         // never shown: a later frame was due first
-    flushed,         // never shown: playback stopped first
+    completed,      // shown at its display time
+    displayedLate,  // shown, but after its display time
+    dropped,        // never shown: a later frame was due first
+    flushed,        // never shown: playback stopped first
 };
 
 const char* toString(SdiResult result);

@@ -16,7 +16,7 @@ namespace velmar {
 // fixed. The writer fills the bytes before scheduling and must not write while the card holds
 // the frame (between scheduling and its completion).
 class SdiVideoFrame {
-public:
+  public:
     long long width() const { return width_; }
     long long height() const { return height_; }
     std::size_t rowBytes() const { return rowBytes_; }
@@ -35,7 +35,7 @@ public:
                                                       std::shared_ptr<void> owner,
                                                       std::uint8_t* bytes);
 
-private:
+  private:
     SdiVideoFrame() = default;
 
     long long width_ = 0;

@@ -13,7 +13,7 @@ namespace velmar {
 // reaches the one instance of the process through loadVirtualSdiCard(); tests build their own
 // cards from a VirtualSdiConfig. Thread-safe; the device list never changes.
 class VirtualSdiCard {
-public:
+  public:
     explicit VirtualSdiCard(const VirtualSdiConfig& config);
 
     std::unique_ptr<SdiDeviceIterator> createIterator() const;
@@ -22,7 +22,7 @@ public:
     long long deviceCount() const { return static_cast<long long>(devices_.size()); }
     SdiClockMode clockMode() const { return clock_; }
 
-private:
+  private:
     std::vector<std::shared_ptr<SdiDevice>> devices_;
     SdiClockMode clock_;
 };

@@ -55,7 +55,8 @@ VirtualSdiConfig VirtualSdiConfig::defaultConfig() {
     return config;
 }
 
-std::optional<VirtualSdiConfig> VirtualSdiConfig::parse(const std::string& text, std::string* error) {
+std::optional<VirtualSdiConfig> VirtualSdiConfig::parse(const std::string& text,
+                                                        std::string* error) {
     auto fail = [&](const std::string& message) -> std::optional<VirtualSdiConfig> {
         if (error) *error = message;
         return std::nullopt;
@@ -79,29 +80,44 @@ std::optional<VirtualSdiConfig> VirtualSdiConfig::parse(const std::string& text,
             device.name = parts.empty() ? std::string() : parts[0];
             for (size_t i = 1; i < parts.size(); ++i) {
                 const std::string& flag = parts[i];
-                if (flag == "nooutput") device.hasOutput = false;
-                else if (flag == "nokeyer") device.hasKeyer = false;
-                else if (flag == "nokeying") device.supportsExternalKeying = false;
-                else if (flag == "noname") device.hasName = false;
-                else if (flag == "busy") device.faults.enableVideoBusy = true;
-                else if (flag == "noaudio") device.faults.enableAudioFails = true;
-                else if (flag == "nowrap") device.faults.wrapUnsupported = true;
-                else if (flag == "keyerfail") device.faults.keyerEnableFails = true;
-                else return fail("unknown device flag: " + flag);
+                if (flag == "nooutput")
+                    device.hasOutput = false;
+                else if (flag == "nokeyer")
+                    device.hasKeyer = false;
+                else if (flag == "nokeying")
+                    device.supportsExternalKeying = false;
+                else if (flag == "noname")
+                    device.hasName = false;
+                else if (flag == "busy")
+                    device.faults.enableVideoBusy = true;
+                else if (flag == "noaudio")
+                    device.faults.enableAudioFails = true;
+                else if (flag == "nowrap")
+                    device.faults.wrapUnsupported = true;
+                else if (flag == "keyerfail")
+                    device.faults.keyerEnableFails = true;
+                else
+                    return fail("unknown device flag: " + flag);
             }
             config.devices.push_back(device);
         } else if (key == "mode") {
             if (config.devices.empty()) return fail("mode= before any device=");
             const std::vector<std::string> parts = split(value, ',');
             SdiModeSupport support;
-            if (parts.empty() || !parseMode(parts[0], &support.mode)) return fail("bad mode: " + value);
+            if (parts.empty() || !parseMode(parts[0], &support.mode))
+                return fail("bad mode: " + value);
             if (parts.size() > 1) support.bgra8 = support.v210 = support.ay10 = false;
             for (size_t i = 1; i < parts.size(); ++i) {
-                if (parts[i] == "bgra") support.bgra8 = true;
-                else if (parts[i] == "v210") support.v210 = true;
-                else if (parts[i] == "ay10") support.ay10 = true;
-                else if (parts[i] == "nokeying") support.keying = false;
-                else return fail("unknown mode option: " + parts[i]);
+                if (parts[i] == "bgra")
+                    support.bgra8 = true;
+                else if (parts[i] == "v210")
+                    support.v210 = true;
+                else if (parts[i] == "ay10")
+                    support.ay10 = true;
+                else if (parts[i] == "nokeying")
+                    support.keying = false;
+                else
+                    return fail("unknown mode option: " + parts[i]);
             }
             if (parts.size() > 1 && !support.bgra8 && !support.v210 && !support.ay10) {
                 support.bgra8 = support.v210 = support.ay10 = true;
@@ -134,14 +150,21 @@ std::optional<VirtualSdiConfig> VirtualSdiConfig::parse(const std::string& text,
                 continue;
             }
             if (!toNumber(where, &n) || n < 0) return fail("bad fault: " + value);
-            if (kind == "late") faults.lateFrames.insert(n);
-            else if (kind == "drop") faults.droppedFrames.insert(n);
-            else if (kind == "refuse") faults.refusedSchedules.insert(n);
-            else return fail("unknown fault: " + kind);
+            if (kind == "late")
+                faults.lateFrames.insert(n);
+            else if (kind == "drop")
+                faults.droppedFrames.insert(n);
+            else if (kind == "refuse")
+                faults.refusedSchedules.insert(n);
+            else
+                return fail("unknown fault: " + kind);
         } else if (key == "clock") {
-            if (value == "realtime") config.clock = SdiClockMode::realTime;
-            else if (value == "manual") config.clock = SdiClockMode::manual;
-            else return fail("unknown clock: " + value);
+            if (value == "realtime")
+                config.clock = SdiClockMode::realTime;
+            else if (value == "manual")
+                config.clock = SdiClockMode::manual;
+            else
+                return fail("unknown clock: " + value);
         } else if (key == "record") {
             if (value.empty()) return fail("record= needs a folder");
             config.recordDirectory = value;

@@ -10,7 +10,8 @@
 namespace velmar::test {
 
 // A small SDI mode so that frames stay cheap.
-inline SdiModeSupport smallMode(long long scale, long long duration, std::uint32_t code = fourCC("T001")) {
+inline SdiModeSupport smallMode(long long scale, long long duration,
+                                std::uint32_t code = fourCC("T001")) {
     SdiModeSupport support;
     support.mode = {code, 12, 4, scale, duration, "test"};
     return support;
@@ -29,8 +30,9 @@ inline VirtualSdiConfig manualCard(std::vector<SdiModeSupport> modes) {
 // Plays like a scheduled-playback client: three frames in flight, and on every completion the
 // next frame at the next display time. Records what came back.
 class PlaybackClient {
-public:
-    PlaybackClient(SdiOutput& output, const SdiDisplayMode& mode, SdiPixelFormat format, int ring = 4)
+  public:
+    PlaybackClient(SdiOutput& output, const SdiDisplayMode& mode, SdiPixelFormat format,
+                   int ring = 4)
         : output_(output), mode_(mode) {
         for (int i = 0; i < ring; ++i) {
             std::shared_ptr<SdiVideoFrame> frame;
@@ -56,8 +58,10 @@ public:
     }
 
     SdiResult scheduleNext() {
-        const auto frame = frames_[static_cast<size_t>(next_++ % static_cast<long long>(frames_.size()))];
-        const SdiResult r = output_.scheduleVideoFrame(frame, time_, mode_.frameDuration, mode_.timeScale);
+        const auto frame =
+            frames_[static_cast<size_t>(next_++ % static_cast<long long>(frames_.size()))];
+        const SdiResult r =
+            output_.scheduleVideoFrame(frame, time_, mode_.frameDuration, mode_.timeScale);
         if (r == SdiResult::ok) time_ += mode_.frameDuration;
         return r;
     }
@@ -77,7 +81,7 @@ public:
     std::atomic<int> stoppedCalls_{0};
     std::vector<std::shared_ptr<SdiVideoFrame>> frames_;
 
-private:
+  private:
     SdiOutput& output_;
     SdiDisplayMode mode_;
     long long next_ = 0;
