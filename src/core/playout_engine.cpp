@@ -25,30 +25,6 @@ constexpr double kShortestFade = 0.001;
 
 const QString kNoName = QStringLiteral("—");
 
-QString motionLabel(MotionKind motion) {
-    switch (motion) {
-        case MotionKind::cut:
-            return QStringLiteral("CUT");
-        case MotionKind::fade:
-            return QStringLiteral("FADE");
-        case MotionKind::slideLeft:
-            return QStringLiteral("SLIDE ←");
-        case MotionKind::slideRight:
-            return QStringLiteral("SLIDE →");
-        case MotionKind::slideUp:
-            return QStringLiteral("SLIDE ↑");
-        case MotionKind::slideDown:
-            return QStringLiteral("SLIDE ↓");
-        case MotionKind::zoom:
-            return QStringLiteral("ZOOM");
-        case MotionKind::dive:
-            return QStringLiteral("DIVE");
-        case MotionKind::rotate:
-            return QStringLiteral("ROTATE");
-    }
-    return QStringLiteral("FADE");
-}
-
 const std::shared_ptr<MoviePlayback>* movieOf(const std::optional<PlayoutMedia>& media) {
     if (!media || !media->isMovie()) return nullptr;
     return &media->asMovie()->playback;
@@ -355,7 +331,7 @@ void PlayoutEngine::log(const QString& tag, const std::optional<Clip>& clip) {
                                    std::chars_format::fixed, 2)
                          .ptr;
     services_.log->write(tag + QStringLiteral("  ") + (clip ? clip->displayName : kNoName) +
-                         QStringLiteral("  [") + motionLabel(activeMotion_) + QLatin1Char(' ') +
+                         QStringLiteral("  [") + activeMotion_.statusLabel() + QLatin1Char(' ') +
                          QString::fromLatin1(duration, end - duration) + QStringLiteral("s]"));
 }
 

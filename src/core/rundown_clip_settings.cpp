@@ -12,31 +12,6 @@
 namespace velmar {
 namespace {
 
-// The names of the motions in the status line; fixed texts, not translated.
-QString motionName(MotionKind motion) {
-    switch (motion) {
-        case MotionKind::cut:
-            return QStringLiteral("CUT");
-        case MotionKind::fade:
-            return QStringLiteral("FADE");
-        case MotionKind::slideLeft:
-            return QStringLiteral("SLIDE ←");
-        case MotionKind::slideRight:
-            return QStringLiteral("SLIDE →");
-        case MotionKind::slideUp:
-            return QStringLiteral("SLIDE ↑");
-        case MotionKind::slideDown:
-            return QStringLiteral("SLIDE ↓");
-        case MotionKind::zoom:
-            return QStringLiteral("ZOOM");
-        case MotionKind::dive:
-            return QStringLiteral("DIVE");
-        case MotionKind::rotate:
-            return QStringLiteral("ROTATE");
-    }
-    return QStringLiteral("FADE");
-}
-
 double clampField(ClipTransform::Field field, double value) {
     switch (field) {
         case ClipTransform::Field::offsetX:
@@ -196,7 +171,7 @@ void Rundown::setMotion(std::optional<MotionKind> motion, const QSet<QUuid>& ids
         clips[i].motion = motion;
     }
     if (changed) clipsEdited();
-    const QString label = motion ? motionName(*motion) : localized("既定");
+    const QString label = motion ? motion->statusLabel() : localized("既定");
     message(
         localizedFormat("モーション: %@（%lld 件）", {label, static_cast<long long>(ids.size())}));
 }

@@ -15,18 +15,19 @@ struct Entry {
     M::Value value;
     const char* raw;
     const char* titleKey;
+    const char* statusLabel;
 };
 
 constexpr Entry kEntries[] = {
-    {M::cut, "cut", L10N_KEY("カット")},
-    {M::fade, "fade", L10N_KEY("フェード")},
-    {M::slideLeft, "slideLeft", L10N_KEY("スライド ←（右から入る）")},
-    {M::slideRight, "slideRight", L10N_KEY("スライド →（左から入る）")},
-    {M::slideUp, "slideUp", L10N_KEY("スライド ↑（下から入る）")},
-    {M::slideDown, "slideDown", L10N_KEY("スライド ↓（上から入る）")},
-    {M::zoom, "zoom", L10N_KEY("ズーム（0%→100%）")},
-    {M::dive, "dive", L10N_KEY("飛び込み（300%→100%）")},
-    {M::rotate, "rotate", L10N_KEY("回転")},
+    {M::cut, "cut", L10N_KEY("カット"), "CUT"},
+    {M::fade, "fade", L10N_KEY("フェード"), "FADE"},
+    {M::slideLeft, "slideLeft", L10N_KEY("スライド ←（右から入る）"), "SLIDE ←"},
+    {M::slideRight, "slideRight", L10N_KEY("スライド →（左から入る）"), "SLIDE →"},
+    {M::slideUp, "slideUp", L10N_KEY("スライド ↑（下から入る）"), "SLIDE ↑"},
+    {M::slideDown, "slideDown", L10N_KEY("スライド ↓（上から入る）"), "SLIDE ↓"},
+    {M::zoom, "zoom", L10N_KEY("ズーム（0%→100%）"), "ZOOM"},
+    {M::dive, "dive", L10N_KEY("飛び込み（300%→100%）"), "DIVE"},
+    {M::rotate, "rotate", L10N_KEY("回転"), "ROTATE"},
 };
 static_assert(raw_enum::inCaseOrder(kEntries));
 
@@ -47,6 +48,10 @@ std::optional<MotionKind> MotionKind::fromRawValue(const QString& raw) {
 
 const char* MotionKind::titleKey() const {
     return kEntries[value_].titleKey;
+}
+
+QString MotionKind::statusLabel() const {
+    return QString::fromUtf8(kEntries[value_].statusLabel);
 }
 
 MotionTransform MotionKind::transform(double presence, bool entering) const {

@@ -42,6 +42,8 @@ class MotionKind {
 
     // The Japanese display label, a key for localized() (e.g. "フェード").
     const char* titleKey() const;
+    // The fixed, untranslated name in status lines and the operation log ("FADE", "SLIDE ←").
+    QString statusLabel() const;
 
     // The pose at `presence` (0 = absent, 1 = fully present; clamped to 0...1, NaN counts as 0)
     // while the layer comes on (`entering`) or goes off. Only slides, scale, rotation and
