@@ -180,7 +180,8 @@ TEST_F(CanvasEngineTest, OnlyTheClockOwnerPullsNewProgramFrames) {
     setProgram(solidImage(96, 64, kBlue));
     EXPECT_TRUE(allPixels(*screenFrame(Client::outputWindow, window, QSizeF(96, 64)), kRed))
         << "while SDI runs the window shows the frames SDI pulled";
-    canvas->setDeckLinkClock(false, 0);
+    canvas->setObsClientActive(true);  // the window still comes first
+    canvas->setDeckLinkClock(false, 1.0 / 50);
     EXPECT_EQ(canvas->deckLinkFramePeriod(), 0);
     EXPECT_EQ(canvas->clockOwner(), Client::outputWindow);
     EXPECT_TRUE(allPixels(*screenFrame(Client::outputWindow, window, QSizeF(96, 64)), kBlue));

@@ -310,6 +310,10 @@ TEST_F(DSKSourcesTest, LoadsAMovieMutedAndKeysItInAndOut) {
     clock.advance(0.6);
     EXPECT_FALSE(dsk->isActive());
     EXPECT_FALSE(movie->wantsPlay());
+    dsk->cut();
+    EXPECT_TRUE(movie->wantsPlay());
+    dsk->cut();
+    EXPECT_FALSE(movie->wantsPlay());
 }
 
 TEST_F(DSKSourcesTest, LoopSettingReachesALoadedMovieAtOnceAndOnlyFlagsAStill) {
@@ -492,6 +496,16 @@ TEST_F(DSKSourcesTest, RestoresARecord) {
     dsk->restore(record);
     EXPECT_EQ(dsk->errorMessage(), QString("DSK フォルダに対応素材がありません"));
     EXPECT_FALSE(dsk->record().has_value());
+}
+
+TEST_F(DSKSourcesTest, WithoutLoadersEveryLoadFails) {
+    DSKController::Services none;
+    none.clock = &clock;
+    none.timers = &clock;
+    DSKController bare(none);
+    bare.loadURLs({file("a.png")}, 0);
+    EXPECT_FALSE(bare.isLoading());
+    EXPECT_EQ(bare.errorMessage(), QString("DSK 素材を読み込めません"));
 }
 
 }  // namespace

@@ -128,8 +128,9 @@ TEST_F(ToneFixture, MetersEachBlockAndClearsOnStop) {
     engine.render(48);
     EXPECT_FLOAT_EQ(tone.meter().left, 0.1f);
     EXPECT_EQ(tone.meter().right, 0.0f);
-    // A block larger than the scratch buffers is metered over all of it.
-    engine.render(20000);
+    // A block larger than the scratch buffers is rendered and metered over all of it.
+    const std::vector<float> big = engine.render(8193);
+    EXPECT_NEAR(big[2 * 8192], 0.1 * std::sin(2 * M_PI * 32 / 48), 1e-6);
     EXPECT_FLOAT_EQ(tone.meter().left, 0.1f);
     tone.stop();
     EXPECT_EQ(tone.meter().left + tone.meter().right, 0.0f);

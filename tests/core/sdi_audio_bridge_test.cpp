@@ -47,6 +47,7 @@ TEST(SDIAudioBridge, IgnoresPushesWhileInactiveOrEmpty) {
     SDIAudioBridge bridge;
     std::vector<float> samples{0.1f, 0.2f, 0.3f, 0.4f};
     bridge.push(interleaved(samples, 2), 2, 44100);
+    EXPECT_EQ(bridge.storedFrames(), 0);
     bridge.setActive(true);
     bridge.push(interleaved(samples, 2), 0, 48000);
     bridge.push(interleaved(samples, 2), 2, 0);
@@ -106,11 +107,13 @@ TEST(SDIAudioBridge, ReadsNoMoreFramesThanTheBuffersHold) {
 
 TEST(SDIAudioBridge, FullRingDropsTheOldestFrames) {
     ActiveBridge bridge;
-    pushRamp(bridge, SDIAudioBridge::ringFrames + 10);
+    pushRamp(bridge, SDIAudioBridge::ringFrames + 10, 1.0f / 65536);
     EXPECT_EQ(bridge.storedFrames(), SDIAudioBridge::ringFrames);
     EXPECT_EQ(bridge.droppedFrames(), 10);
-    EXPECT_EQ(stored(bridge)[0], 10.0f);  // the eleventh frame pushed
-    bridge.setActive(false);              // resets the ring and the counters
+    EXPECT_EQ(stored(bridge)[0], 10.0f / 65536);  // the eleventh frame pushed
+    const std::vector<float> all = pullPlanar(bridge, SDIAudioBridge::ringFrames);  // wraps
+    EXPECT_EQ(all[SDIAudioBridge::ringFrames - 1], (SDIAudioBridge::ringFrames + 9.0f) / 65536);
+    bridge.setActive(false);  // resets the ring and the counters
     EXPECT_EQ(bridge.storedFrames(), 0);
     EXPECT_EQ(bridge.droppedFrames(), 0);
 }
@@ -217,11 +220,12 @@ TEST(SDIAudioBridge, TrimsABacklogToOneRequestPlus2048Frames) {
 TEST(SDIAudioBridge, ResamplesLinearlyFromSilenceAndRestartsOnANewRate) {
     ActiveBridge bridge;
     std::vector<float> block{0.2f, 0.2f, 0.4f, 0.4f}, next{0.8f, 0.8f};
-    bridge.push(interleaved(block, 2), 2, 24000);  // halfway values between neighbours
-    bridge.push(interleaved(next, 2), 1, 44100);   // starts at the previous block's last frame
+    bridge.push(interleaved(block, 2), 2, 36000);  // every 0.75 input frame, 0.25 left over
+    bridge.push(interleaved(next, 2), 1, 44100);   // restarts at the previous block's last frame
     const std::vector<float> got = stored(bridge);
-    ASSERT_EQ(got.size(), 12u);
-    for (int i = 0; i < 5; ++i) EXPECT_FLOAT_EQ(got[2 * i], 0.1f * std::min(i, 4)) << i;
+    const float want[] = {0.0f, 0.15f, 0.3f, 0.4f, 0.7675f};
+    ASSERT_EQ(got.size(), 10u);
+    for (std::size_t i = 0; i < 5; ++i) EXPECT_NEAR(got[2 * i], want[i], 1e-6) << i;
 }
 
 TEST(SDIAudioBridge, ResamplesA44kMonoRampInBlocksToAContinuous48kRamp) {
