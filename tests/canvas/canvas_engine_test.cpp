@@ -64,7 +64,8 @@ TEST_F(CanvasEngineTest, ProbeFramesReuseTheLastProgramFrameUntilTheSourceIsInva
     outputFrame();
     setProgram(solidImage(96, 64, kBlue));  // not pulled by the probe
     auto probe = target(96, 64);
-    EXPECT_EQ(probeFrame(probe->texture), std::make_pair(true, KeyAlphaMode(KeyAlphaMode::premultiplied)));
+    EXPECT_EQ(probeFrame(probe->texture),
+              std::make_pair(true, KeyAlphaMode(KeyAlphaMode::premultiplied)));
     EXPECT_TRUE(allPixels(*probe->texture, kRed));
     canvas->invalidateSource();
     probeFrame(probe->texture);
@@ -78,7 +79,8 @@ TEST_F(CanvasEngineTest, AFailingEncodeStepFailsTheFrameWithoutCommittingIt) {
     EXPECT_TRUE(allPixels(*t->texture, Bgra{})) << "nothing was executed";
     EXPECT_EQ(canvas->renderer()->flushCounter(), 0);
     int calls = 0;
-    EXPECT_TRUE(canvas->renderOutputFrame(t->texture, [&](gpu::CommandBuffer&) { return ++calls == 1; }));
+    EXPECT_TRUE(
+        canvas->renderOutputFrame(t->texture, [&](gpu::CommandBuffer&) { return ++calls == 1; }));
     EXPECT_TRUE(allPixels(*t->texture, kRed));
 }
 
@@ -96,19 +98,22 @@ std::shared_ptr<gpu::Texture> oversizedTarget(int width) {
     d.width = width;
     d.height = 1;
     d.usage = gpu::TextureUsageShaderRead | gpu::TextureUsageRenderTarget;
-    std::shared_ptr<uint8_t> memory(new uint8_t[size_t(width) * 4], std::default_delete<uint8_t[]>());
+    std::shared_ptr<uint8_t> memory(new uint8_t[size_t(width) * 4],
+                                    std::default_delete<uint8_t[]>());
     std::memset(memory.get(), 0x7f, size_t(width) * 4);  // an old picture
     return std::make_shared<gpu::Texture>(d, size_t(width) * 4, memory, nullptr);
 }
 
-TEST_F(CanvasEngineTest, WithoutLayerTargetsSdiFailsAndScreensAreClearedRatherThanShowingAnOldFrame) {
+TEST_F(CanvasEngineTest,
+       WithoutLayerTargetsSdiFailsAndScreensAreClearedRatherThanShowingAnOldFrame) {
     const int width = gpu::kMaxTextureSide + 16;
     state.canvas = CanvasFormat{width, 1, "wide"};
     setProgram(solidImage(16, 1, kRed));
     setKeyer(solidImage(16, 1, kKey), 1);
 
     const auto sdi = oversizedTarget(width);
-    EXPECT_FALSE(canvas->renderOutputFrame(sdi)) << "the card must send its fallback, not an old frame";
+    EXPECT_FALSE(canvas->renderOutputFrame(sdi))
+        << "the card must send its fallback, not an old frame";
     EXPECT_EQ(pixelAt(*sdi, 0, 0), (Bgra{0x7f, 0x7f, 0x7f, 0x7f})) << "nothing committed";
     EXPECT_EQ(canvas->renderer()->flushCounter(), 0);
 
@@ -132,7 +137,8 @@ void holdingKernel(const gpu::ComputeArguments&, uint32_t, uint32_t) {
 TEST_F(CanvasEngineTest, ScreenRendersDoNotWaitForAnSdiFrameThatIsExecuting) {
     gpu::registerComputeKernel("test_holding_kernel", holdingKernel);
     auto& device = canvas->renderer()->device();
-    auto pipeline = device.newComputePipelineState(device.newDefaultLibrary()->newFunction("test_holding_kernel"));
+    auto pipeline = device.newComputePipelineState(
+        device.newDefaultLibrary()->newFunction("test_holding_kernel"));
     ASSERT_TRUE(pipeline);
     gKernelRunning = false;
     gKernelRelease = false;
@@ -152,9 +158,11 @@ TEST_F(CanvasEngineTest, ScreenRendersDoNotWaitForAnSdiFrameThatIsExecuting) {
     MetalRenderer::CanvasTarget screen;
     auto encodeScreen = std::async(std::launch::async, [&] {
         auto cb = canvas->renderer()->commandQueue().commandBuffer();
-        return canvas->renderScreenCanvas(Client::programPane, screen, QSizeF(96, 64), std::nullopt, *cb) != nullptr;
+        return canvas->renderScreenCanvas(Client::programPane, screen, QSizeF(96, 64), std::nullopt,
+                                          *cb) != nullptr;
     });
-    const bool encodedMeanwhile = encodeScreen.wait_for(std::chrono::seconds(3)) == std::future_status::ready;
+    const bool encodedMeanwhile =
+        encodeScreen.wait_for(std::chrono::seconds(3)) == std::future_status::ready;
     gKernelRelease = true;
     sdi.join();
     EXPECT_TRUE(encodedMeanwhile) << "the screen render waited for the SDI frame's GPU work";
@@ -172,7 +180,8 @@ TEST_F(CanvasEngineTest, OnlyTheClockOwnerPullsNewProgramFrames) {
     setProgram(solidImage(96, 64, kBlue));
     EXPECT_TRUE(allPixels(*screenFrame(Client::outputWindow, window, QSizeF(96, 64)), kRed))
         << "while SDI runs the window shows the frames SDI pulled";
-    canvas->setDeckLinkClock(false, 0);
+    canvas->setObsClientActive(true);  // the window still comes first
+    canvas->setDeckLinkClock(false, 1.0 / 50);
     EXPECT_EQ(canvas->deckLinkFramePeriod(), 0);
     EXPECT_EQ(canvas->clockOwner(), Client::outputWindow);
     EXPECT_TRUE(allPixels(*screenFrame(Client::outputWindow, window, QSizeF(96, 64)), kBlue));
@@ -186,11 +195,11 @@ TEST_F(CanvasEngineTest, ScreenCanvasSizeAndObsRate) {
     struct SizeCase {
         QSizeF canvas, display, want;
     };
-    for (const SizeCase& c : {SizeCase{{1920, 1080}, {1000, 1000}, {1008, 576}},
-                              SizeCase{{1920, 1080}, {4000, 3000}, {1920, 1080}},
-                              SizeCase{{1920, 1080}, {3, 2}, {16, 16}},
-                              SizeCase{{10, 8}, {3, 2}, {10, 8}},
-                              SizeCase{{1920, 1080}, {0, 500}, {1920, 1080}}})
+    for (const SizeCase& c :
+         {SizeCase{{1920, 1080}, {1000, 1000}, {1008, 576}},
+          SizeCase{{1920, 1080}, {4000, 3000}, {1920, 1080}},
+          SizeCase{{1920, 1080}, {3, 2}, {16, 16}}, SizeCase{{10, 8}, {3, 2}, {10, 8}},
+          SizeCase{{1920, 1080}, {0, 500}, {1920, 1080}}})
         EXPECT_EQ(CanvasEngine::screenCanvasSize(c.canvas, c.display), c.want) << c.display.width();
 
     struct RateCase {
@@ -198,15 +207,16 @@ TEST_F(CanvasEngineTest, ScreenCanvasSizeAndObsRate) {
         bool sdi, window;
         FrameRate want;
     };
-    for (const RateCase& c : {RateCase{{60000, 1001}, true, false, {60000, 2002}},
-                              RateCase{{60000, 1001}, false, true, {60000, 2002}},
-                              RateCase{{60000, 1001}, false, false, {60000, 1001}},
-                              RateCase{{25, 1}, true, false, {25, 1}},
-                              RateCase{{30, 0}, true, false, {30, 1}}}) {
+    for (const RateCase& c :
+         {RateCase{{60000, 1001}, true, false, {60000, 2002}},
+          RateCase{{60000, 1001}, false, true, {60000, 2002}},
+          RateCase{{60000, 1001}, false, false, {60000, 1001}},
+          RateCase{{25, 1}, true, false, {25, 1}}, RateCase{{30, 0}, true, false, {30, 1}}}) {
         frameRate = c.rate;
         canvas->setDeckLinkClock(c.sdi, c.sdi ? 1.0 / 60 : 0);
         canvas->setOutputWindowIsOpen(c.window);
-        EXPECT_EQ(canvas->obsFrameRate(), c.want) << c.rate.timeScale << "/" << c.rate.frameDuration;
+        EXPECT_EQ(canvas->obsFrameRate(), c.want)
+            << c.rate.timeScale << "/" << c.rate.frameDuration;
     }
 }
 
@@ -220,8 +230,12 @@ TEST_F(CanvasEngineTest, ObsRenderOfALargerCanvasScalesEveryLayer) {
     const auto out = screenFrame(Client::obs, feed, QSizeF(96, 64));
     ASSERT_EQ(QSize(out->width(), out->height()), QSize(96, 64));
     // The keyer covers 24 x 16 pixels around the centre: (36, 24) ... (59, 39).
-    for (auto [x, y, want] : {std::tuple{4, 4, kRed}, {90, 60, kBlue}, {37, 25, kKey}, {58, 38, kKey},
-                              {35, 23, kRed}, {60, 40, kBlue}})
+    for (auto [x, y, want] : {std::tuple{4, 4, kRed},
+                              {90, 60, kBlue},
+                              {37, 25, kKey},
+                              {58, 38, kKey},
+                              {35, 23, kRed},
+                              {60, 40, kBlue}})
         EXPECT_EQ(pixelAt(*out, x, y), want) << x << "," << y;
 }
 

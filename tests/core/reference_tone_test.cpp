@@ -22,7 +22,7 @@
 namespace velmar {
 namespace {
 
-// An engine the test drives by hand: it renders its source only when the test asks.
+// Renders its source only when the test asks.
 class FakeEngine final : public ReferenceTone::Engine {
   public:
     double rate = 48000;
@@ -41,7 +41,6 @@ class FakeEngine final : public ReferenceTone::Engine {
         EXPECT_EQ(s, source);
         source = nullptr;
     }
-    // Renders `frames` frames as the mixer would; interleaved stereo.
     std::vector<float> render(int frames) {
         std::vector<float> out(static_cast<std::size_t>(frames) * 2, 9.0f);
         if (source != nullptr) source->render(out.data(), frames);
@@ -56,7 +55,7 @@ struct ToneFixture : ::testing::Test {
     FakeEngine engine;
     ReferenceTone tone{engine, log};
 
-    // The texts of the log lines written so far, without their time stamps.
+    // Without their time stamps.
     QStringList logLines() {
         log.flush();
         log.waitForPendingWrites();
@@ -88,20 +87,17 @@ TEST_F(ToneFixture, StartsSwitchesAndStopsWithItsLogLines) {
 }
 
 TEST_F(ToneFixture, RendersAtTheEnginesRateOr48kHzWhenItReportsNone) {
-    // Frame 12 of a 1 kHz sine is its crest at 48 kHz; at 96 kHz the crest is frame 24.
-    struct Case {
-        double reported;
-        int crestFrame;
-    };
-    for (const Case& c :
-         {Case{0, 12}, Case{-1, 12}, Case{std::numeric_limits<double>::quiet_NaN(), 12},
-          Case{48000, 12}, Case{96000, 24}}) {
-        engine.rate = c.reported;
-        SCOPED_TRACE(c.reported);
+    // {reported rate, frame of the 1 kHz sine's crest}
+    for (auto [rate, crest] : {std::pair{0.0, 12},
+                               {-1.0, 12},
+                               {48000.0, 12},
+                               {96000.0, 24},
+                               {std::numeric_limits<double>::quiet_NaN(), 12}}) {
+        engine.rate = rate;
         ASSERT_EQ(tone.start(ReferenceToneKind::sine1k20), std::nullopt);
         const std::vector<float> out = engine.render(48);
-        EXPECT_FLOAT_EQ(out[static_cast<std::size_t>(2 * c.crestFrame)], 0.1f);
-        EXPECT_FLOAT_EQ(out[static_cast<std::size_t>(2 * c.crestFrame + 1)], 0.1f);
+        EXPECT_FLOAT_EQ(out[2 * crest], 0.1f) << rate;
+        EXPECT_FLOAT_EQ(out[2 * crest + 1], 0.1f) << rate;
     }
 }
 
@@ -132,12 +128,12 @@ TEST_F(ToneFixture, MetersEachBlockAndClearsOnStop) {
     engine.render(48);
     EXPECT_FLOAT_EQ(tone.meter().left, 0.1f);
     EXPECT_EQ(tone.meter().right, 0.0f);
-    // A block larger than the scratch buffers is metered over all of it.
-    engine.render(20000);
+    // A block larger than the scratch buffers is rendered and metered over all of it.
+    const std::vector<float> big = engine.render(8193);
+    EXPECT_NEAR(big[2 * 8192], 0.1 * std::sin(2 * M_PI * 32 / 48), 1e-6);
     EXPECT_FLOAT_EQ(tone.meter().left, 0.1f);
     tone.stop();
-    EXPECT_EQ(tone.meter().left, 0.0f);
-    EXPECT_EQ(tone.meter().right, 0.0f);
+    EXPECT_EQ(tone.meter().left + tone.meter().right, 0.0f);
 }
 
 TEST_F(ToneFixture, LocalMuteSilencesTheOutputButNotTheMeter) {
@@ -156,17 +152,12 @@ TEST_F(ToneFixture, LocalMuteSilencesTheOutputButNotTheMeter) {
     EXPECT_EQ(tone.outputVolume(), 1.0f);
     for (float bad : {-1.0f, 2.0f, std::numeric_limits<float>::quiet_NaN()}) {
         tone.setOutputVolume(bad);
-        EXPECT_GE(tone.outputVolume(), 0.0f);
-        EXPECT_LE(tone.outputVolume(), 1.0f);
+        EXPECT_TRUE(tone.outputVolume() >= 0.0f && tone.outputVolume() <= 1.0f) << bad;
     }
 }
 
-TEST(ReferenceToneOnTheLocalMixer, PlaysHeadlessAndReportsAFullMixer) {
-    QTemporaryDir dir;
-    test::FakeClock clock;
-    PlayoutLog log{dir.path() + "/Logs", clock, clock};
+TEST_F(ToneFixture, OnTheLocalMixerPlaysHeadlessAndReportsAFullMixer) {
     ReferenceTone tone{ReferenceTone::localEngine(), log};
-
     ASSERT_EQ(tone.start(ReferenceToneKind::sine1k20Right), std::nullopt);
     EXPECT_TRUE(test::waitUntil([&] { return tone.meter().right > 0.0f; }, 5.0));
     EXPECT_EQ(tone.meter().left, 0.0f);
@@ -175,21 +166,15 @@ TEST(ReferenceToneOnTheLocalMixer, PlaysHeadlessAndReportsAFullMixer) {
 
     // With every place of the mixer taken the tone cannot start, and says so.
     struct Silent final : AudioSource {
-        void render(float* out, int frames) override {
-            for (int i = 0; i < frames * 2; ++i) out[i] = 0.0f;
-        }
+        void render(float* out, int frames) override { std::fill_n(out, frames * 2, 0.0f); }
     };
-    std::vector<std::unique_ptr<Silent>> fillers;
-    for (int i = 0; i < AudioOutput::maxSources; ++i) {
-        fillers.push_back(std::make_unique<Silent>());
-        if (!AudioOutput::shared().addSource(fillers.back().get())) fillers.pop_back();
-    }
+    std::vector<Silent> fillers(AudioOutput::maxSources);
+    for (Silent& f : fillers) AudioOutput::shared().addSource(&f);
     const std::optional<QString> error = tone.start(ReferenceToneKind::sine1k20);
-    for (auto& f : fillers) AudioOutput::shared().removeSource(f.get());
+    for (Silent& f : fillers) AudioOutput::shared().removeSource(&f);
     ASSERT_TRUE(error.has_value());
-    EXPECT_TRUE(error->startsWith(localized("基準信号を出せません: ")) &&
-                error->size() > localized("基準信号を出せません: ").size())
-        << error->toStdString();
+    const QString prefix = localized("基準信号を出せません: ");
+    EXPECT_TRUE(error->startsWith(prefix) && error->size() > prefix.size()) << error->toStdString();
     EXPECT_EQ(tone.kind(), std::nullopt);
 }
 
