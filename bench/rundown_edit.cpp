@@ -22,7 +22,7 @@ using namespace velmar;
 
 namespace {
 
-constexpr int kClips = Rundown::maxClips;
+constexpr int kClips = Rundown::kMaxClips;
 constexpr int kBlock = 500;
 
 QList<Clip> makeStills(int n, const QString& prefix) {

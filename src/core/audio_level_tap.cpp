@@ -25,7 +25,7 @@ float smooth(float& state, float peak) {
 }
 
 void silence(AudioBufferList& buffers) {
-    for (int i = 0; i < std::min(buffers.count, AudioBufferList::maxBuffers); ++i)
+    for (int i = 0; i < std::min(buffers.count, AudioBufferList::kMaxBuffers); ++i)
         if (buffers.buffers[i].data != nullptr)
             std::memset(buffers.buffers[i].data, 0, buffers.buffers[i].byteSize);
 }
@@ -174,7 +174,7 @@ void AudioLevelTap::process(AudioLevels& levels, AudioTapSource& source, AudioBu
         silence(buffers);
         return;
     }
-    const int count = std::min(buffers.count, AudioBufferList::maxBuffers);
+    const int count = std::min(buffers.count, AudioBufferList::kMaxBuffers);
 
     // Peaks of the first two channels.
     float left = 0;

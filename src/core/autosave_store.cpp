@@ -143,14 +143,14 @@ void AutosaveStore::performWrite(const PlayoutProject& project,
 
     if (lastWritten_ != *json) {
         // A project the loader would refuse must not replace an autosave that can be restored.
-        if (project.clipCount() > PlayoutProject::maxClipCount) return;
+        if (project.clipCount() > PlayoutProject::kMaxClipCount) return;
         QByteArray sealed;
         try {
             sealed = ProjectCrypto::seal(*json);
         } catch (const std::exception&) {
             return;
         }
-        if (sealed.size() > PlayoutProject::maxFileSize) return;
+        if (sealed.size() > PlayoutProject::kMaxFileSize) return;
         if (!writeOwnFile(*folder + u'/' + autosaveFileName, sealed)) return;
         lastWritten_ = *json;
     }

@@ -51,8 +51,8 @@ const char* readerFor(StillHeader::Format format) {
 }
 
 bool withinLimits(double width, double height) {
-    return width <= ImageLoader::maxSide && height <= ImageLoader::maxSide &&
-           width * height <= ImageLoader::maxPixels;
+    return width <= ImageLoader::kMaxSide && height <= ImageLoader::kMaxSide &&
+           width * height <= ImageLoader::kMaxPixels;
 }
 
 // Every entry point that reaches a decoder library runs through here: a library that throws on a
@@ -133,7 +133,7 @@ Inspection inspect(const QUrl& url, bool forDecoding) {
         out.reason = QString::fromUtf8(kNotLocalFile);
         return out;
     }
-    if (static_cast<qint64>(st.st_size) > ImageLoader::maxFileBytes) {
+    if (static_cast<qint64>(st.st_size) > ImageLoader::kMaxFileBytes) {
         out.reason = QString::fromUtf8(kFileTooLarge);
         return out;
     }
@@ -146,7 +146,7 @@ Inspection inspect(const QUrl& url, bool forDecoding) {
     }
     if (header.sized() && (!withinLimits(static_cast<double>(header.largestWidth()),
                                          static_cast<double>(header.largestHeight())) ||
-                           header.largestArea() > ImageLoader::maxPixels)) {
+                           header.largestArea() > ImageLoader::kMaxPixels)) {
         out.reason = QString::fromUtf8(kTooManyPixels);
         return out;
     }

@@ -26,9 +26,9 @@ namespace velmar {
 // file takes time and memory (at most 50 MP in one full decode): call it off the main thread.
 class ImageLoader {
   public:
-    static constexpr qint64 maxFileBytes = 268'435'456;  // 256 MiB, inclusive
-    static constexpr int maxSide = 16384;                // pixels, inclusive
-    static constexpr double maxPixels = 50'000'000.0;    // width x height, inclusive
+    static constexpr qint64 kMaxFileBytes = 268'435'456;  // 256 MiB, inclusive
+    static constexpr int kMaxSide = 16384;                // pixels, inclusive
+    static constexpr double kMaxPixels = 50'000'000.0;    // width x height, inclusive
 
     // Extensions whose scaled pictures are made by decoding in full and redrawing.
     static const std::set<QString>& redrawFormats();

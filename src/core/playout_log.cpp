@@ -93,9 +93,9 @@ QString PlayoutLog::dayStamp(std::chrono::system_clock::time_point time) {
 void PlayoutLog::write(const QString& text) {
     const QString line = timeStamp(clock_.wallNow()) + QStringLiteral("  ") + text;
     std::lock_guard lock(bufferLock_);
-    if (buffer_.size() >= static_cast<size_t>(maxBufferedLines)) {
+    if (buffer_.size() >= static_cast<size_t>(kMaxBufferedLines)) {
         buffer_.erase(buffer_.begin(),
-                      buffer_.begin() + static_cast<long>(buffer_.size() - maxBufferedLines + 1));
+                      buffer_.begin() + static_cast<long>(buffer_.size() - kMaxBufferedLines + 1));
     }
     buffer_.push_back(line);
 }
@@ -123,7 +123,7 @@ void PlayoutLog::start() {
     write(QString::fromUtf8(startBanner));
     pruneOldLogs();
     timer_ = timers_.makeTimer([this] { flush(); });
-    timer_->start(flushPeriodSeconds, true);
+    timer_->start(kFlushPeriodSeconds, true);
 }
 
 void PlayoutLog::stop() {
@@ -152,9 +152,9 @@ void PlayoutLog::flush() {
         appendToFile(path, lines);
         if (!lines.empty()) {
             // Kept for the next flush, within the same bound as the buffer.
-            if (lines.size() > static_cast<size_t>(maxBufferedLines)) {
+            if (lines.size() > static_cast<size_t>(kMaxBufferedLines)) {
                 lines.erase(lines.begin(),
-                            lines.begin() + static_cast<long>(lines.size() - maxBufferedLines));
+                            lines.begin() + static_cast<long>(lines.size() - kMaxBufferedLines));
             }
             unwritten_ = std::move(lines);
         }
@@ -189,7 +189,7 @@ void PlayoutLog::pruneOldLogs() {
     if (dir.isEmpty()) return;
     const auto now = clock_.wallNow();
     queue_.async([dir, now] {
-        const auto cutoff = now - std::chrono::seconds(static_cast<long long>(maxFileAgeSeconds));
+        const auto cutoff = now - std::chrono::seconds(static_cast<long long>(kMaxFileAgeSeconds));
         QDir folder(dir);
         const QFileInfoList entries =
             folder.entryInfoList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);

@@ -25,9 +25,9 @@ class TimerFactory;
 // calendar, 24-hour clock, ASCII digits, local time zone.
 class PlayoutLog {
   public:
-    static constexpr int maxBufferedLines = 4000;
-    static constexpr double flushPeriodSeconds = 5.0;
-    static constexpr double maxFileAgeSeconds = 15'552'000.0;  // 180 days
+    static constexpr int kMaxBufferedLines = 4000;
+    static constexpr double kFlushPeriodSeconds = 5.0;
+    static constexpr double kMaxFileAgeSeconds = 15'552'000.0;  // 180 days
     static constexpr const char* startBanner = "---- DOVRINE 起動 ----";
     static constexpr const char* stopBanner = "---- DOVRINE 終了 ----";
 

@@ -89,7 +89,7 @@ ReferenceTone::~ReferenceTone() {
 std::optional<QString> ReferenceTone::start(ReferenceToneKind kind) {
     stop();
     const double reported = engine_.outputSampleRate();
-    const double rate = reported > 0 ? reported : fallbackSampleRate;
+    const double rate = reported > 0 ? reported : kFallbackSampleRate;
     if (!ToneGenerator::isUsableSampleRate(rate)) return localized("音声の形式を用意できません");
 
     auto source = std::make_unique<Source>(kind, rate, *this);

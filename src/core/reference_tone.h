@@ -49,7 +49,7 @@ class ReferenceTone : public QObject {
     };
 
     // The rate used when the engine reports none.
-    static constexpr double fallbackSampleRate = 48000.0;
+    static constexpr double kFallbackSampleRate = 48000.0;
 
     // The one player, on the local audio mixer and the shared operation log. Made on first use,
     // on the main thread.

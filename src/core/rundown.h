@@ -33,7 +33,7 @@ class Rundown : public QObject {
 
   public:
     // The most clips the rundown holds over all its tabs.
-    static constexpr int maxClips = 10000;
+    static constexpr int kMaxClips = 10000;
 
     struct Hooks {
         // Whether an edit that is refused on air may run now; false after the owner has told

@@ -161,10 +161,10 @@ void Rundown::addClips(const QList<Clip>& prepared, std::optional<int> insertAt,
     }
     qsizetype total = 0;
     for (const ClipGroup& group : groups_) total += group.clips.size();
-    const qsizetype room = maxClips - total;
+    const qsizetype room = kMaxClips - total;
     if (room < 1) {
         message(
-            localizedFormat("素材は全体で %lld 件までです", {static_cast<long long>(maxClips)}));
+            localizedFormat("素材は全体で %lld 件までです", {static_cast<long long>(kMaxClips)}));
         return;
     }
     const qsizetype accepted = std::min(room, prepared.size());

@@ -85,10 +85,10 @@ const std::array<SDIAudioBridge*, 2>& SDIAudioBridge::all() {
 }
 
 SDIAudioBridge::SDIAudioBridge()
-    : ring_(static_cast<std::size_t>(ringFrames) * 2, 0.0f),
-      scratchLeft_(scratchFrames, 0.0f),
-      scratchRight_(scratchFrames, 0.0f),
-      parked_(static_cast<std::size_t>(scratchFrames) * 2, 0.0f) {}
+    : ring_(static_cast<std::size_t>(kRingFrames) * 2, 0.0f),
+      scratchLeft_(kScratchFrames, 0.0f),
+      scratchRight_(kScratchFrames, 0.0f),
+      parked_(static_cast<std::size_t>(kScratchFrames) * 2, 0.0f) {}
 
 void SDIAudioBridge::setActive(bool active) {
     std::lock_guard guard(lock_);
@@ -134,19 +134,19 @@ bool SDIAudioBridge::hasTone() const {
 }
 
 void SDIAudioBridge::appendLocked(float left, float right) {
-    if (storedFrames_ == ringFrames) {
-        readFrame_ = (readFrame_ + 1) % ringFrames;
-        storedFrames_ = ringFrames - 1;
+    if (storedFrames_ == kRingFrames) {
+        readFrame_ = (readFrame_ + 1) % kRingFrames;
+        storedFrames_ = kRingFrames - 1;
         ++droppedFrames_;
     }
-    const int w = (readFrame_ + storedFrames_) % ringFrames;
+    const int w = (readFrame_ + storedFrames_) % kRingFrames;
     ring_[static_cast<std::size_t>(w) * 2] = left;
     ring_[static_cast<std::size_t>(w) * 2 + 1] = right;
     ++storedFrames_;
 }
 
 void SDIAudioBridge::push(const AudioBufferList& buffers, int frames, double sampleRate) {
-    if (frames < 1 || !(sampleRate >= minSourceRate)) return;
+    if (frames < 1 || !(sampleRate >= kMinSourceRate)) return;
     std::unique_lock guard(lock_, std::try_to_lock);
     if (!guard.owns_lock()) {
         park(buffers, frames, sampleRate);
@@ -168,7 +168,7 @@ void SDIAudioBridge::park(const AudioBufferList& buffers, int frames, double sam
     std::unique_lock park(parkLock_, std::try_to_lock);
     long long kept = 0;
     if (park.owns_lock() && (parkedFrames_ == 0 || parkedRate_ == sampleRate)) {
-        kept = std::min<long long>(count, scratchFrames - parkedFrames_);
+        kept = std::min<long long>(count, kScratchFrames - parkedFrames_);
         for (long long i = 0; i < kept; ++i) {
             const auto f = static_cast<std::size_t>(parkedFrames_ + i) * 2;
             parked_[f] = reader.l(i);
@@ -198,14 +198,14 @@ void SDIAudioBridge::appendBlockLocked(const Reader& reader, long long count, do
         resamplePosition_ = 0;
     }
     if (count < 1) return;
-    if (sampleRate == outputRate) {
+    if (sampleRate == kOutputRate) {
         for (long long i = 0; i < count; ++i) appendLocked(reader.l(i), reader.r(i));
         return;
     }
     // Linear resampling to 48 kHz: every output frame lies between an input frame and the one
     // before it; the fractional position and the last input frame carry over into the next
     // block.
-    const double step = sampleRate / outputRate;
+    const double step = sampleRate / kOutputRate;
     const auto end = static_cast<double>(count);
     double pos = resamplePosition_;
     while (pos < end) {
@@ -229,10 +229,10 @@ void SDIAudioBridge::render(long long n, Write write) {
     // Latency trim: a backlog beyond two requests plus 4096 frames keeps only the newest
     // n + 2048 frames. (A request longer than the ring can never meet the test; checking that
     // first keeps 2n from overflowing.)
-    if (n <= ringFrames && storedFrames_ > 2 * n + 4096) {
+    if (n <= kRingFrames && storedFrames_ > 2 * n + 4096) {
         const long long keep = n + 2048;
         const long long excess = storedFrames_ - keep;
-        readFrame_ = static_cast<int>((readFrame_ + excess) % ringFrames);
+        readFrame_ = static_cast<int>((readFrame_ + excess) % kRingFrames);
         storedFrames_ = static_cast<int>(keep);
         droppedFrames_ += excess;
     }
@@ -244,7 +244,7 @@ void SDIAudioBridge::render(long long n, Write write) {
                 continue;
             }
             const auto f = static_cast<std::size_t>(readFrame_) * 2;
-            readFrame_ = (readFrame_ + 1) % ringFrames;
+            readFrame_ = (readFrame_ + 1) % kRingFrames;
             --storedFrames_;
             write(i, programGain_ * ring_[f], programGain_ * ring_[f + 1]);
         }
@@ -253,10 +253,10 @@ void SDIAudioBridge::render(long long n, Write write) {
     // The tone replaces program audio: the program frames this request would have played are
     // discarded so the ring does not fill up behind the tone.
     const long long k = std::min<long long>(n, storedFrames_);
-    readFrame_ = static_cast<int>((readFrame_ + k) % ringFrames);
+    readFrame_ = static_cast<int>((readFrame_ + k) % kRingFrames);
     storedFrames_ -= static_cast<int>(k);
     for (long long done = 0; done < n;) {
-        const long long count = std::min<long long>(n - done, scratchFrames);
+        const long long count = std::min<long long>(n - done, kScratchFrames);
         tone_->render(scratchLeft_.data(), scratchRight_.data(), count);
         for (long long i = 0; i < count; ++i) {
             const auto s = static_cast<std::size_t>(i);
@@ -304,7 +304,7 @@ int SDIAudioBridge::copyStored(float* interleaved, int maxFrames) const {
     std::lock_guard guard(lock_);
     const int n = std::min(maxFrames, storedFrames_);
     for (int i = 0; i < n; ++i) {
-        const int f = (readFrame_ + i) % ringFrames;
+        const int f = (readFrame_ + i) % kRingFrames;
         interleaved[2 * i] = ring_[static_cast<std::size_t>(f) * 2];
         interleaved[2 * i + 1] = ring_[static_cast<std::size_t>(f) * 2 + 1];
     }

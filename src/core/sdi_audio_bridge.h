@@ -31,13 +31,13 @@ namespace velmar {
 // lock. Nothing on the push and pull paths allocates.
 class SDIAudioBridge {
   public:
-    static constexpr int ringFrames = 48000;
-    static constexpr double outputRate = 48000.0;
+    static constexpr int kRingFrames = 48000;
+    static constexpr double kOutputRate = 48000.0;
     // Length of the tone scratch buffers: a tone is rendered in blocks of at most this.
-    static constexpr int scratchFrames = 8192;
+    static constexpr int kScratchFrames = 8192;
     // Blocks of a lower rate are ignored: resampling them would append tens of thousands of
     // frames per input frame and hold the audio thread for far too long.
-    static constexpr double minSourceRate = 1000.0;
+    static constexpr double kMinSourceRate = 1000.0;
 
     // The SDI output's bridge, the network-video output's bridge, and both in that order.
     static SDIAudioBridge& shared();

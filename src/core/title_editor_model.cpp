@@ -48,7 +48,7 @@ void TitleEditorModel::setDocument(const TitleDocument& document) {
 void TitleEditorModel::record(const TitleDocument& before, const TitleDocument& after,
                               const QString& key) {
     const double now = clock_.now();
-    merging_ = !key.isEmpty() && coalescingKey_ == key && now - lastChange_ <= coalescingWindow;
+    merging_ = !key.isEmpty() && coalescingKey_ == key && now - lastChange_ <= kCoalescingWindow;
     coalescingKey_ = key.isEmpty() ? std::nullopt : std::optional<QString>(key);
     lastChange_ = now;
     undoStack_.push(new Change(*this, before, after, key));

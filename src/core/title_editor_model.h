@@ -14,7 +14,7 @@ namespace velmar {
 // (the editor window's undo stack).
 //
 // Recording: apply(document, key) records one undo step. Successive changes with the same
-// non-empty key within `coalescingWindow` seconds of the last one merge into that step (typing
+// non-empty key within `kCoalescingWindow` seconds of the last one merge into that step (typing
 // in one field); undo, redo and a change with another key close the open step. A slider drag is
 // bracketed by beginSliderEdit(key) / endSliderEdit(): every change in between is one step. A
 // style edit (beginStyleEdit, then setDocumentWithoutRecording for the live preview, then
@@ -27,7 +27,7 @@ class TitleEditorModel : public QObject {
     Q_PROPERTY(velmar::TitleDocument document READ document NOTIFY documentChanged)
 
   public:
-    static constexpr double coalescingWindow = 1.0;
+    static constexpr double kCoalescingWindow = 1.0;
 
     explicit TitleEditorModel(TitleDocument initial, HostClock& clock = HostClock::system(),
                               QObject* parent = nullptr);

@@ -409,7 +409,7 @@ QString PlayoutProject::SaveError::errorDescription() const {
     if (kind_ == Kind::tooManyClips) {
         return localizedFormat("素材が %lld 件あります。保存できるのは %lld 件までです",
                                {FormatArg(static_cast<long long>(value_)),
-                                FormatArg(static_cast<long long>(maxClipCount))});
+                                FormatArg(static_cast<long long>(kMaxClipCount))});
     }
     const QString megabytes = QString::asprintf("%.1f", static_cast<double>(value_) / 1'048'576.0);
     return localizedFormat("プロジェクトが %@ MB になります。保存できるのは 16 MB までです",
@@ -461,7 +461,7 @@ PlayoutProject PlayoutProject::decode(const QByteArray& json) {
     } else {
         project.dsk.reset();
     }
-    project.formatVersion = top.optionalInteger(Key("formatVersion")).value_or(versionWhenAbsent);
+    project.formatVersion = top.optionalInteger(Key("formatVersion")).value_or(kVersionWhenAbsent);
     if (auto v = top.optionalValue(Key("canvas"))) project.canvas = CanvasFormat::fromJson(*v);
     if (auto v = top.optionalValue(Key("frameRate"))) project.frameRate = FrameRate::fromJson(*v);
     if (auto v = top.optionalValue(Key("keyAlphaMode")))
@@ -478,16 +478,16 @@ PlayoutProject PlayoutProject::decode(const QByteArray& json) {
 
 QByteArray PlayoutProject::sealedFileData() const {
     const qsizetype count = clipCount();
-    if (count > maxClipCount) throw SaveError(SaveError::Kind::tooManyClips, count);
+    if (count > kMaxClipCount) throw SaveError(SaveError::Kind::tooManyClips, count);
     const auto json = encoded(Encoding::pretty);
     if (!json) throw JsonReader::error(QString(), QStringLiteral("a number is not finite"));
     QByteArray sealed = ProjectCrypto::seal(*json);
-    if (sealed.size() > maxFileSize) throw SaveError(SaveError::Kind::tooLarge, sealed.size());
+    if (sealed.size() > kMaxFileSize) throw SaveError(SaveError::Kind::tooLarge, sealed.size());
     return sealed;
 }
 
 void PlayoutProject::checkLimits(const PlayoutProject& project) {
-    if (project.clipCount() > maxClipCount) throw LoadError(LoadError::Kind::tooLarge);
+    if (project.clipCount() > kMaxClipCount) throw LoadError(LoadError::Kind::tooLarge);
     const CanvasFormat& c = project.canvas;
     const bool canvasOK =
         c.width >= 1 && c.width <= 4096 && c.height >= 1 && c.height <= 2160 &&
@@ -502,16 +502,16 @@ PlayoutProject PlayoutProject::load(const QString& path) {
     QFile file(path);
     const QFileInfo info(path);
     if (!info.exists()) throw ReadError("The file does not exist: " + path.toStdString());
-    if (info.size() > maxFileSize) throw LoadError(LoadError::Kind::tooLarge);
+    if (info.size() > kMaxFileSize) throw LoadError(LoadError::Kind::tooLarge);
     if (!file.open(QIODevice::ReadOnly)) throw ReadError(file.errorString().toStdString());
     // Read one byte past the size found (never past the limit): a file that grew after the size
     // check is still refused, and no more memory is taken than the file needs.
-    QByteArray sealed = file.read(std::min(info.size(), maxFileSize) + 1);
+    QByteArray sealed = file.read(std::min(info.size(), kMaxFileSize) + 1);
     if (file.error() != QFileDevice::NoError) throw ReadError(file.errorString().toStdString());
     if (sealed.size() > info.size()) {
         // It grew: read on to the limit (bounded) so the checks see the file as it is now.
-        const QByteArray more = file.read(maxFileSize + 1 - sealed.size());
-        if (sealed.size() + more.size() > maxFileSize) throw LoadError(LoadError::Kind::tooLarge);
+        const QByteArray more = file.read(kMaxFileSize + 1 - sealed.size());
+        if (sealed.size() + more.size() > kMaxFileSize) throw LoadError(LoadError::Kind::tooLarge);
         sealed.append(more);
     }
     const QByteArray plain = ProjectCrypto::open(sealed);

@@ -38,10 +38,10 @@ struct DSKRecord {
 //
 // A plain value; load() and makeGroups() touch no shared state and may run on any thread.
 struct PlayoutProject {
-    static constexpr qint64 maxFileSize = 16'777'216;
-    static constexpr qsizetype maxClipCount = 10'000;
-    static constexpr qint64 currentFormatVersion = 10;
-    static constexpr qint64 versionWhenAbsent = 3;
+    static constexpr qint64 kMaxFileSize = 16'777'216;
+    static constexpr qsizetype kMaxClipCount = 10'000;
+    static constexpr qint64 kCurrentFormatVersion = 10;
+    static constexpr qint64 kVersionWhenAbsent = 3;
 
     struct MarkerRecord {
         qint64 position = 0;  // the number of clips before the marker
@@ -111,7 +111,7 @@ struct PlayoutProject {
 
     enum class Encoding { pretty, compact };
 
-    qint64 formatVersion = currentFormatVersion;
+    qint64 formatVersion = kCurrentFormatVersion;
     std::optional<DSKRecord> dsk;
     CanvasFormat canvas;
     FrameRate frameRate;

@@ -9,7 +9,7 @@ namespace velmar {
 namespace {
 
 const QString timeStampFormat = QStringLiteral("yyyyMMdd-HHmmss");
-constexpr int timeStampLength = 15;
+constexpr int kTimeStampLength = 15;
 
 // The cleaned absolute path with the symbolic links of its existing part resolved.
 QString resolvedPath(const QString& path) {
@@ -51,9 +51,9 @@ bool ProjectBackupNaming::owns(const QString& fileName) const {
     const QString prefix = baseName + u'-' + sourceID + u'-';
     const QString suffix = u'.' + fileExtension;
     if (!fileName.startsWith(prefix) || !fileName.endsWith(suffix)) return false;
-    if (fileName.size() != prefix.size() + timeStampLength + suffix.size()) return false;
-    const QStringView stamp = QStringView(fileName).mid(prefix.size(), timeStampLength);
-    for (int i = 0; i < timeStampLength; ++i) {
+    if (fileName.size() != prefix.size() + kTimeStampLength + suffix.size()) return false;
+    const QStringView stamp = QStringView(fileName).mid(prefix.size(), kTimeStampLength);
+    for (int i = 0; i < kTimeStampLength; ++i) {
         if (i == 8 ? stamp[i] != u'-' : !isAsciiDigit(stamp[i])) return false;
     }
     return true;

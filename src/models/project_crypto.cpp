@@ -69,46 +69,47 @@ const QByteArray& ProjectCrypto::magic() {
 
 QByteArray ProjectCrypto::seal(const QByteArray& plain) {
     QByteArray header = magic();
-    header.append(static_cast<char>(currentVersion));
+    header.append(static_cast<char>(kCurrentVersion));
 
     const int n = plain.size();
-    QByteArray out(headerSize + nonceSize + n + tagSize, Qt::Uninitialized);
+    QByteArray out(kHeaderSize + kNonceSize + n + kTagSize, Qt::Uninitialized);
     auto* data = reinterpret_cast<unsigned char*>(out.data());
     std::copy(header.cbegin(), header.cend(), out.begin());
-    unsigned char* nonce = data + headerSize;
-    unsigned char* cipherText = nonce + nonceSize;
+    unsigned char* nonce = data + kHeaderSize;
+    unsigned char* cipherText = nonce + kNonceSize;
     unsigned char* tag = cipherText + n;
 
-    if (RAND_bytes(nonce, nonceSize) != 1) throw std::runtime_error("AES-GCM: no random nonce");
+    if (RAND_bytes(nonce, kNonceSize) != 1) throw std::runtime_error("AES-GCM: no random nonce");
     CipherContext ctx(EVP_CIPHER_CTX_new());
     int len = 0;
     if (!ctx || EVP_EncryptInit_ex(ctx.get(), EVP_aes_256_gcm(), nullptr, nullptr, nullptr) != 1 ||
-        EVP_CIPHER_CTX_ctrl(ctx.get(), EVP_CTRL_GCM_SET_IVLEN, nonceSize, nullptr) != 1 ||
+        EVP_CIPHER_CTX_ctrl(ctx.get(), EVP_CTRL_GCM_SET_IVLEN, kNonceSize, nullptr) != 1 ||
         EVP_EncryptInit_ex(ctx.get(), nullptr, nullptr, key().data(), nonce) != 1 ||
-        EVP_EncryptUpdate(ctx.get(), nullptr, &len, bytes(header), headerSize) != 1 ||
+        EVP_EncryptUpdate(ctx.get(), nullptr, &len, bytes(header), kHeaderSize) != 1 ||
         (n > 0 && EVP_EncryptUpdate(ctx.get(), cipherText, &len, bytes(plain), n) != 1) ||
         EVP_EncryptFinal_ex(ctx.get(), cipherText + (n > 0 ? len : 0), &len) != 1 ||
-        EVP_CIPHER_CTX_ctrl(ctx.get(), EVP_CTRL_GCM_GET_TAG, tagSize, tag) != 1) {
+        EVP_CIPHER_CTX_ctrl(ctx.get(), EVP_CTRL_GCM_GET_TAG, kTagSize, tag) != 1) {
         throw std::runtime_error("AES-GCM: sealing failed");
     }
     return out;
 }
 
 QByteArray ProjectCrypto::open(const QByteArray& container) {
-    if (container.size() < headerSize + 1 || !container.startsWith(magic())) {
+    if (container.size() < kHeaderSize + 1 || !container.startsWith(magic())) {
         throw Failure(Failure::Kind::notProjectFile);
     }
     const auto version = static_cast<unsigned char>(container[8]);
-    if (version != currentVersion) throw Failure(Failure::Kind::unsupportedVersion, version);
-    if (container.size() < headerSize + nonceSize + tagSize) throw Failure(Failure::Kind::damaged);
+    if (version != kCurrentVersion) throw Failure(Failure::Kind::unsupportedVersion, version);
+    if (container.size() < kHeaderSize + kNonceSize + kTagSize)
+        throw Failure(Failure::Kind::damaged);
 
     const unsigned char* data = bytes(container);
-    const unsigned char* nonce = data + headerSize;
-    const unsigned char* cipherText = nonce + nonceSize;
-    const int n = container.size() - headerSize - nonceSize - tagSize;
+    const unsigned char* nonce = data + kHeaderSize;
+    const unsigned char* cipherText = nonce + kNonceSize;
+    const int n = container.size() - kHeaderSize - kNonceSize - kTagSize;
     // The tag is copied because OpenSSL takes it through a non-const pointer.
-    std::array<unsigned char, tagSize> tag{};
-    std::copy(cipherText + n, cipherText + n + tagSize, tag.begin());
+    std::array<unsigned char, kTagSize> tag{};
+    std::copy(cipherText + n, cipherText + n + kTagSize, tag.begin());
 
     QByteArray plain(n, Qt::Uninitialized);
     auto* out = reinterpret_cast<unsigned char*>(plain.data());
@@ -116,11 +117,11 @@ QByteArray ProjectCrypto::open(const QByteArray& container) {
     int len = 0;
     const bool ok =
         ctx && EVP_DecryptInit_ex(ctx.get(), EVP_aes_256_gcm(), nullptr, nullptr, nullptr) == 1 &&
-        EVP_CIPHER_CTX_ctrl(ctx.get(), EVP_CTRL_GCM_SET_IVLEN, nonceSize, nullptr) == 1 &&
+        EVP_CIPHER_CTX_ctrl(ctx.get(), EVP_CTRL_GCM_SET_IVLEN, kNonceSize, nullptr) == 1 &&
         EVP_DecryptInit_ex(ctx.get(), nullptr, nullptr, key().data(), nonce) == 1 &&
-        EVP_DecryptUpdate(ctx.get(), nullptr, &len, data, headerSize) == 1 &&
+        EVP_DecryptUpdate(ctx.get(), nullptr, &len, data, kHeaderSize) == 1 &&
         (n == 0 || EVP_DecryptUpdate(ctx.get(), out, &len, cipherText, n) == 1) &&
-        EVP_CIPHER_CTX_ctrl(ctx.get(), EVP_CTRL_GCM_SET_TAG, tagSize, tag.data()) == 1 &&
+        EVP_CIPHER_CTX_ctrl(ctx.get(), EVP_CTRL_GCM_SET_TAG, kTagSize, tag.data()) == 1 &&
         EVP_DecryptFinal_ex(ctx.get(), out + (n > 0 ? len : 0), &len) == 1;
     if (!ok) throw Failure(Failure::Kind::damaged);
     return plain;

@@ -36,10 +36,10 @@ class ProjectCrypto {
         std::string message_;
     };
 
-    static constexpr int headerSize = 9;
-    static constexpr int nonceSize = 12;
-    static constexpr int tagSize = 16;
-    static constexpr unsigned char currentVersion = 1;
+    static constexpr int kHeaderSize = 9;
+    static constexpr int kNonceSize = 12;
+    static constexpr int kTagSize = 16;
+    static constexpr unsigned char kCurrentVersion = 1;
 
     // The 8 magic bytes "DOVRINEP".
     static const QByteArray& magic();

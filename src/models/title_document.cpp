@@ -31,7 +31,7 @@ TitleDocument TitleDocument::fromJson(const JsonReader& json) {
         throw TitleError(TitleError::Kind::unsupportedVersion);
     }
     TitleDocument document;
-    document.formatVersion = currentFormatVersion;
+    document.formatVersion = kCurrentFormatVersion;
     document.name = json.optionalString(Key("name")).value_or(QString::fromUtf8("新規テロップ"));
     document.canvas = CanvasFormat::fromJson(json.child(Key("canvas")).json());
     const QJsonArray layers = json.array(Key("layers"));

@@ -17,9 +17,9 @@ namespace velmar {
 // read, and always gives version 2, so an old document is written back as version 2. "canvas"
 // and "layers" are required; a wrong type anywhere fails with JsonReader::Error. A plain value.
 struct TitleDocument {
-    static constexpr int currentFormatVersion = 2;
+    static constexpr int kCurrentFormatVersion = 2;
 
-    int formatVersion = currentFormatVersion;
+    int formatVersion = kCurrentFormatVersion;
     QString name = QString::fromUtf8("新規テロップ");
     CanvasFormat canvas;
     QList<TitleTextLayer> layers;

@@ -16,8 +16,8 @@
 #include <atomic>
 #include <cmath>
 #include <cstring>
-#include <future>
 #include <functional>
+#include <future>
 #include <mutex>
 #include <new>
 
@@ -96,13 +96,15 @@ inline Bgra keyedOver(Bgra program, const uchar* key, double level, bool premult
 // Every pixel of `out` against the keyer model over `program` (straight): exact where the key
 // is transparent, within one step elsewhere. Reports the first few mismatches.
 inline void expectKeyed(const gpu::Texture& out, const QImage& key, double level,
-                        const std::function<Bgra(int, int)>& program, bool premultipliedOut = false) {
+                        const std::function<Bgra(int, int)>& program,
+                        bool premultipliedOut = false) {
     int mismatches = 0;
     for (int y = 0; y < out.height(); ++y) {
         for (int x = 0; x < out.width(); ++x) {
             const uchar* k = key.constScanLine(y) + x * 4;
-            const Bgra want = k[3] == 0 && !premultipliedOut ? program(x, y)
-                                                             : keyedOver(program(x, y), k, level, premultipliedOut);
+            const Bgra want = k[3] == 0 && !premultipliedOut
+                                  ? program(x, y)
+                                  : keyedOver(program(x, y), k, level, premultipliedOut);
             const Bgra got = pixelAt(out, x, y);
             if (!nearly(got, want, k[3] == 0 ? 0 : 1) && ++mismatches <= 5)
                 ADD_FAILURE() << "at " << x << "," << y << " got " << got << " want " << want;
@@ -140,8 +142,7 @@ struct CanvasFixture : ::testing::Test {
                 throw std::bad_alloc();
             }
             std::lock_guard lock(mutex);
-            return OutputSnapshot{std::make_shared<const OutputState>(state),
-                                                 presence};
+            return OutputSnapshot{std::make_shared<const OutputState>(state), presence};
         };
         sources.keyerSnapshot = [this] {
             std::lock_guard lock(mutex);
@@ -186,13 +187,16 @@ struct CanvasFixture : ::testing::Test {
     // A probe frame into `into`: whether it rendered, and the key alpha mode it was made in.
     std::pair<bool, KeyAlphaMode> probeFrame(const std::shared_ptr<gpu::Texture>& into) {
         std::promise<std::pair<bool, KeyAlphaMode>> result;
-        canvas->renderProbeFrame(into, [&](bool ok, KeyAlphaMode mode) { result.set_value({ok, mode}); });
+        canvas->renderProbeFrame(into, [&](bool ok, KeyAlphaMode mode) {
+            result.set_value({ok, mode});
+        });
         return result.get_future().get();
     }
 
     // One screen frame for a consumer, committed and waited for.
-    std::shared_ptr<gpu::Texture> screenFrame(CanvasEngine::Client client, MetalRenderer::CanvasTarget& into,
-                                              QSizeF display, std::optional<double> hostTime = std::nullopt) {
+    std::shared_ptr<gpu::Texture> screenFrame(CanvasEngine::Client client,
+                                              MetalRenderer::CanvasTarget& into, QSizeF display,
+                                              std::optional<double> hostTime = std::nullopt) {
         auto cb = canvas->renderer()->commandQueue().commandBuffer();
         auto texture = canvas->renderScreenCanvas(client, into, display, hostTime, *cb);
         cb->commit();

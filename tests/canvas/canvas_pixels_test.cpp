@@ -40,8 +40,10 @@ Placed place(double cw, double ch, double tw, double th, const Placement& t) {
     p.hy = ch / 2 * t.scale;
     const double cx = tw / 2 + tw * t.offsetX + cw / 2 * t.anchorX * (1 - t.scale);
     const double cy = th / 2 + th * t.offsetY - ch / 2 * t.anchorY * (1 - t.scale);
-    const double ex = std::fabs(p.hx * std::cos(t.rotation)) + std::fabs(p.hy * std::sin(t.rotation));
-    const double ey = std::fabs(p.hx * std::sin(t.rotation)) + std::fabs(p.hy * std::cos(t.rotation));
+    const double ex =
+        std::fabs(p.hx * std::cos(t.rotation)) + std::fabs(p.hy * std::sin(t.rotation));
+    const double ey =
+        std::fabs(p.hx * std::sin(t.rotation)) + std::fabs(p.hy * std::cos(t.rotation));
     const double travelX = (t.slideX >= 0 ? tw - cx : cx) + ex + 0.02 * tw;
     const double travelY = (t.slideY >= 0 ? th - cy : cy) + ey + 0.02 * th;
     p.fx = cx + t.slideX * travelX;
@@ -95,7 +97,8 @@ void expectPlaced(const gpu::Texture& out, const QImage& source, const Placed& p
                     ADD_FAILURE() << "at " << x << "," << y << " got " << got << " want " << want;
             } else if (d < -1.0) {
                 ++outside;
-                if (!(got == Bgra{}) && ++mismatches <= 5) ADD_FAILURE() << "outside at " << x << "," << y << ": " << got;
+                if (!(got == Bgra{}) && ++mismatches <= 5)
+                    ADD_FAILURE() << "outside at " << x << "," << y << ": " << got;
             }
         }
     }
@@ -106,7 +109,8 @@ void expectPlaced(const gpu::Texture& out, const QImage& source, const Placed& p
 // A smooth opaque picture: red rises to the right, green downward, blue along the diagonal.
 ImageRef gradient(int w, int h) {
     return makeImage(w, h, [w, h](int x, int y) {
-        return Bgra{40 + 150 * (x + y) / (w + h), 20 + 220 * y / (h - 1), 10 + 240 * x / (w - 1), 255};
+        return Bgra{40 + 150 * (x + y) / (w + h), 20 + 220 * y / (h - 1), 10 + 240 * x / (w - 1),
+                    255};
     });
 }
 
@@ -121,7 +125,9 @@ TEST_F(CanvasPixels, IdentityPlacementGivesTheSourceExactlyInStraightColour) {
     setProgram(image);
     const auto out = outputFrame();
     for (int y = 0; y < 64; ++y)
-        for (int x = 0; x < 96; ++x) ASSERT_EQ(pixelAt(*out, x, y), straightOf(image->constScanLine(y) + x * 4)) << x << "," << y;
+        for (int x = 0; x < 96; ++x)
+            ASSERT_EQ(pixelAt(*out, x, y), straightOf(image->constScanLine(y) + x * 4))
+                << x << "," << y;
 }
 
 TEST_F(CanvasPixels, RotationScaleAndAnchorPlaceTheLayerAsTheCornerFormulaSays) {
@@ -214,9 +220,10 @@ TEST_F(CanvasPixels, KeyerAtHalfLevelOverTheProgramFollowsTheCompositeRule) {
         state.keyAlphaMode = mode;
         setProgram(program);
         setKeyer(key, 0.5);
-        expectKeyed(*outputFrame(), *key, 0.5,
-                    [&](int x, int y) { return straightOf(program->constScanLine(y) + x * 4); },
-                    mode == KeyAlphaMode::premultiplied);
+        expectKeyed(
+            *outputFrame(), *key, 0.5,
+            [&](int x, int y) { return straightOf(program->constScanLine(y) + x * 4); },
+            mode == KeyAlphaMode::premultiplied);
     }
 }
 
@@ -237,7 +244,8 @@ TEST_F(CanvasPixels, AlphaRulesHoldExactly) {
         setKeyer(keyerColumns(), 0.5, true);
         const auto out = outputFrame();
         for (int y = 0; y < 64; ++y)
-            for (int x = 32; x < 64; ++x) ASSERT_EQ(pixelAt(*out, x, y), pixelAt(*alone, x, y)) << x << "," << y;
+            for (int x = 32; x < 64; ++x)
+                ASSERT_EQ(pixelAt(*out, x, y), pixelAt(*alone, x, y)) << x << "," << y;
 
         // The key is the alpha, never the fill's luma: half-keyed white over nothing keys at half.
         {

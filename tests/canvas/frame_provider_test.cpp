@@ -59,8 +59,13 @@ TEST_F(FrameProviderTest, MovieFramesAreTakenWhenNewAndRepeatedOtherwise) {
     auto playback = MoviePlayback::create(path, true, 1, clock);
     ASSERT_TRUE(waitUntil([&] { return playback->isPrepared(); }, 10));
     PlayerVideoOutput& output = *playback->videoOutput();
-    const std::optional<PlayoutMedia> media = PlayoutMedia::movie(playback, nullptr, QSizeF(64, 36));
-    ASSERT_TRUE(waitUntil([&] { return output.peekFrameForItemTime(output.itemTimeForHostTime(clock.now())) != nullptr; }, 10));
+    const std::optional<PlayoutMedia> media =
+        PlayoutMedia::movie(playback, nullptr, QSizeF(64, 36));
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return output.peekFrameForItemTime(output.itemTimeForHostTime(clock.now())) != nullptr;
+        },
+        10));
 
     const auto first = provider.currentFrame(media, true, clock.now());
     ASSERT_TRUE(first);
@@ -90,10 +95,12 @@ TEST_F(FrameProviderTest, MovieFramesAreTakenWhenNewAndRepeatedOtherwise) {
     ASSERT_TRUE(waitUntil([&] { return playback->playerRate() == 1.0f; }, 5));
     clock.advance(0.2);
     const double item = output.itemTimeForHostTime(clock.now());
-    ASSERT_TRUE(waitUntil([&] {
-        const auto f = output.peekFrameForItemTime(item);
-        return f && f->time() > 0.1;
-    }, 10));
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            const auto f = output.peekFrameForItemTime(item);
+            return f && f->time() > 0.1;
+        },
+        10));
     const int beforeLater = playback->health().frameCount;  // playing restarted the count
     const auto later = fresh.currentFrame(media, false, std::nullopt);
     ASSERT_TRUE(later);

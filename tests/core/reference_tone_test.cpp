@@ -168,7 +168,7 @@ TEST_F(ToneFixture, OnTheLocalMixerPlaysHeadlessAndReportsAFullMixer) {
     struct Silent final : AudioSource {
         void render(float* out, int frames) override { std::fill_n(out, frames * 2, 0.0f); }
     };
-    std::vector<Silent> fillers(AudioOutput::maxSources);
+    std::vector<Silent> fillers(AudioOutput::kMaxSources);
     for (Silent& f : fillers) AudioOutput::shared().addSource(&f);
     const std::optional<QString> error = tone.start(ReferenceToneKind::sine1k20);
     for (Silent& f : fillers) AudioOutput::shared().removeSource(&f);

@@ -107,12 +107,12 @@ TEST(SDIAudioBridge, ReadsNoMoreFramesThanTheBuffersHold) {
 
 TEST(SDIAudioBridge, FullRingDropsTheOldestFrames) {
     ActiveBridge bridge;
-    pushRamp(bridge, SDIAudioBridge::ringFrames + 10, 1.0f / 65536);
-    EXPECT_EQ(bridge.storedFrames(), SDIAudioBridge::ringFrames);
+    pushRamp(bridge, SDIAudioBridge::kRingFrames + 10, 1.0f / 65536);
+    EXPECT_EQ(bridge.storedFrames(), SDIAudioBridge::kRingFrames);
     EXPECT_EQ(bridge.droppedFrames(), 10);
     EXPECT_EQ(stored(bridge)[0], 10.0f / 65536);  // the eleventh frame pushed
-    const std::vector<float> all = pullPlanar(bridge, SDIAudioBridge::ringFrames);  // wraps
-    EXPECT_EQ(all[SDIAudioBridge::ringFrames - 1], (SDIAudioBridge::ringFrames + 9.0f) / 65536);
+    const std::vector<float> all = pullPlanar(bridge, SDIAudioBridge::kRingFrames);  // wraps
+    EXPECT_EQ(all[SDIAudioBridge::kRingFrames - 1], (SDIAudioBridge::kRingFrames + 9.0f) / 65536);
     bridge.setActive(false);  // resets the ring and the counters
     EXPECT_EQ(bridge.storedFrames(), 0);
     EXPECT_EQ(bridge.droppedFrames(), 0);
@@ -284,9 +284,9 @@ TEST(SDIAudioBridge, APushMeetingABusyLockIsKeptAndAppendedInOrder) {
         // A pull takes a parked block first; a block beyond the side buffer's room is dropped
         // and counted; a parked block does not survive a restart of the output.
         ActiveBridge bridge;
-        std::vector<float> block(static_cast<std::size_t>(SDIAudioBridge::scratchFrames + 10) * 2,
+        std::vector<float> block(static_cast<std::size_t>(SDIAudioBridge::kScratchFrames + 10) * 2,
                                  0.5f);
-        pushWhileBusy(bridge, block, SDIAudioBridge::scratchFrames + 10);
+        pushWhileBusy(bridge, block, SDIAudioBridge::kScratchFrames + 10);
         EXPECT_EQ(bridge.droppedFrames(), 10);
         EXPECT_EQ(pullPlanar(bridge, 1), (std::vector<float>{0.5f, 0.5f}));
         EXPECT_EQ(bridge.underrunFrames(), 0);
@@ -309,7 +309,7 @@ TEST(SDIAudioBridge, APushMeetingABusyLockIsKeptAndAppendedInOrder) {
 }
 
 TEST(SDIAudioBridge, ATonePlaysInsteadOfProgramAudio) {
-    constexpr long long kRequest = SDIAudioBridge::scratchFrames + 1808;  // beyond the scratch
+    constexpr long long kRequest = SDIAudioBridge::kScratchFrames + 1808;  // beyond the scratch
     ActiveBridge bridge;
     bridge.setProgramGain(0.0f);  // the gain does not apply to the tone
     pushRamp(bridge, kRequest + 100, 1e-5f);

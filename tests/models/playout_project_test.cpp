@@ -89,7 +89,7 @@ TEST(PlayoutProjectTest, SizeAndClipCountLimits) {
     const QByteArray sealed = ProjectCrypto::seal(json);
     // A file of exactly 16 MiB is read (and here fails as damaged: it is not a real container);
     // one byte more is refused as too large without being opened.
-    const QByteArray exact = sealed + QByteArray(PlayoutProject::maxFileSize - sealed.size(), ' ');
+    const QByteArray exact = sealed + QByteArray(PlayoutProject::kMaxFileSize - sealed.size(), ' ');
     EXPECT_THROW(PlayoutProject::load(files.write(u"exact"_s, exact)), ProjectCrypto::Failure);
     EXPECT_EQ(loadFailure(files.write(u"over"_s, exact + "x")), LoadKind::tooLarge);
     EXPECT_THROW(PlayoutProject::load(files.dir.filePath(u"missing"_s)), PlayoutProject::ReadError);

@@ -15,9 +15,9 @@ struct AudioBuffer {
 // A block of audio as it travels from a movie through its tap to the outputs: one interleaved
 // buffer, or one buffer per channel. Plain data; it owns nothing.
 struct AudioBufferList {
-    static constexpr int maxBuffers = 8;
+    static constexpr int kMaxBuffers = 8;
     int count = 0;
-    AudioBuffer buffers[maxBuffers];
+    AudioBuffer buffers[kMaxBuffers];
 };
 
 }  // namespace velmar

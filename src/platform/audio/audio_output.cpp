@@ -78,7 +78,7 @@ bool AudioOutput::addSource(AudioSource* source) {
     std::lock_guard lock(sourcesMutex_);
     for (int i = 0; i < sourceCount_; ++i)
         if (sources_[i] == source) return true;
-    if (sourceCount_ == maxSources) return false;
+    if (sourceCount_ == kMaxSources) return false;
     sources_[sourceCount_++] = source;
     return true;
 }

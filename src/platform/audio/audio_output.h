@@ -25,7 +25,7 @@ class AudioOutput {
   public:
     static constexpr int sampleRate = 48000;
     static constexpr int channels = 2;
-    static constexpr int maxSources = 32;
+    static constexpr int kMaxSources = 32;
 
     static AudioOutput& shared();
 
@@ -53,7 +53,7 @@ class AudioOutput {
     void runFallback();
 
     std::mutex sourcesMutex_;
-    AudioSource* sources_[maxSources] = {};
+    AudioSource* sources_[kMaxSources] = {};
     int sourceCount_ = 0;
     std::vector<float> scratch_;
     std::uint32_t deviceId_ = 0;

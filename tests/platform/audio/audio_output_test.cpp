@@ -73,11 +73,11 @@ TEST(AudioOutput, RefusesSourcesBeyondItsCapacity) {
     AudioOutput& output = AudioOutput::shared();
     std::vector<std::unique_ptr<ConstantSource>> sources;
     int added = 0;
-    for (int i = 0; i <= AudioOutput::maxSources; ++i) {
+    for (int i = 0; i <= AudioOutput::kMaxSources; ++i) {
         sources.push_back(std::make_unique<ConstantSource>(0.0f));
         if (output.addSource(sources.back().get())) ++added;
     }
-    EXPECT_EQ(added, AudioOutput::maxSources);
+    EXPECT_EQ(added, AudioOutput::kMaxSources);
     EXPECT_TRUE(output.addSource(sources.front().get()));  // already there
     for (auto& s : sources) output.removeSource(s.get());
 }
