@@ -1,5 +1,7 @@
 #include "platform/netvideo/netvideo_sender.h"
 
+#include "platform/gpu/memory.h"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -165,9 +167,12 @@ void NetVideoSender::sendVideo(const VelmarNetVideoVideoFrame* frame) {
 
     const size_t rowBytes = size_t(format.width) * 4;
     auto buffer = frameBuffer(rowBytes * size_t(format.height));
+    // Rows are streamed past the cache (the writer thread reads them later), which also keeps
+    // the copy off the C library's slow path for frame-sized copies.
     for (int y = 0; y < format.height; ++y)
-        std::memcpy(buffer->data() + rowBytes * size_t(y),
-                    frame->data + size_t(y) * size_t(frame->lineStrideInBytes), rowBytes);
+        gpu::streamBytes(buffer->data() + rowBytes * size_t(y),
+                         frame->data + size_t(y) * size_t(frame->lineStrideInBytes), rowBytes);
+    gpu::streamFence();
     lentData_ = frame->data;
     lentStride_ = frame->lineStrideInBytes;
     lentRowBytes_ = int(rowBytes);
