@@ -6,9 +6,9 @@
 #include "core/playout_engine.h"
 #include "core/sdi_audio_bridge.h"
 #include "output/ndi_feed_timing.h"
-#include "output/texture_buffer_copy.h"
 #include "platform/base/host_clock.h"
 #include "platform/base/timer.h"
+#include "platform/gpu/blit_encoder.h"
 #include "platform/gpu/command_buffer.h"
 #include "platform/gpu/command_queue.h"
 #include "platform/gpu/device.h"
@@ -40,7 +40,6 @@ NDIOutputController::NDIOutputController(CanvasEngine& canvas,
       }),
       audioScratch_(size_t(NDIFeedTiming::kMaxAudioFrames) * 2),
       handle_(std::make_shared<Handle>()) {
-    copy_ = TextureBufferCopy::create(canvas.renderer()->device());
     handle_->controller = this;
 }
 
@@ -131,8 +130,13 @@ void NDIOutputController::step() {
         commandBuffer->commit();
         return;
     }
-    if (!copy_ || !copy_->encode(*commandBuffer, texture, slot->buffer, slot->width, slot->height,
-                                 slot->rowBytes)) {
+    // The slot's copy runs after the drawing on the same command buffer.
+    const auto blit = commandBuffer->makeBlitCommandEncoder();
+    const bool copied =
+        blit && blit->copyTextureToBuffer(texture, {0, 0, slot->width, slot->height}, slot->buffer,
+                                          0, size_t(slot->rowBytes), 0);
+    if (blit) blit->endEncoding();
+    if (!copied) {
         slots_.giveBack(slot);
         commandBuffer->commit();
         return;

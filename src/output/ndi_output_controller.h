@@ -18,7 +18,6 @@ class CanvasEngine;
 class HostClock;
 class PlayoutEngine;
 class SDIAudioBridge;
-class TextureBufferCopy;
 class Timer;
 class TimerFactory;
 
@@ -79,7 +78,6 @@ class NDIOutputController {
     SDIAudioBridge& audio_;
     std::unique_ptr<ZRNDIBridge> bridge_;
     MetalRenderer::CanvasTarget target_;
-    std::unique_ptr<TextureBufferCopy> copy_;
     std::unique_ptr<Timer> timer_;
     double lastRenderTime_ = 0;
     double lastAudioTime_ = 0;
