@@ -13,51 +13,41 @@
 namespace velmar::test {
 namespace {
 
-// Everything a fresh installation starts with.
-AppSettings freshSettings() {
-    return AppSettings{};
-}
-
-struct Case {
-    const char* name;
-    QByteArray file;
-    std::function<void(AppSettings&)> expect;  // applied to the fresh settings
-};
-
-bool sameSettings(const AppSettings& a, const AppSettings& b, std::string* why) {
-    auto differ = [&](const char* what) {
-        *why = what;
-        return false;
-    };
-    if (a.backgroundLevel != b.backgroundLevel) return differ("backgroundLevel");
-    if (a.selectedDeckLinkIndex != b.selectedDeckLinkIndex) return differ("selectedDeckLinkIndex");
-    if (a.selectedScreenIndex != b.selectedScreenIndex) return differ("selectedScreenIndex");
-    if (a.chromaKeyEnabled != b.chromaKeyEnabled) return differ("chromaKeyEnabled");
-    if (a.chromaKeyColor.toRgb() != b.chromaKeyColor.toRgb()) return differ("chromaKeyColor");
-    if (a.useExternalKeyer != b.useExternalKeyer) return differ("useExternalKeyer");
-    if (a.sdiBitDepth != b.sdiBitDepth) return differ("sdiBitDepth");
-    if (a.obsTransport != b.obsTransport) return differ("obsTransport");
-    if (a.previewBackground != b.previewBackground) return differ("previewBackground");
-    if (a.reloadMediaOnActivation != b.reloadMediaOnActivation) return differ("reload");
-    if (a.sdiEmbedAudio != b.sdiEmbedAudio) return differ("sdiEmbedAudio");
-    if (a.sdiMutesLocalAudio != b.sdiMutesLocalAudio) return differ("sdiMutesLocalAudio");
-    if (a.faderPosition != b.faderPosition) return differ("faderPosition");
-    if (a.programOnLeft != b.programOnLeft) return differ("programOnLeft");
-    if (a.stripRightToLeft != b.stripRightToLeft) return differ("stripRightToLeft");
-    if (!(a.ledCabinet == b.ledCabinet)) return differ("ledCabinet");
-    if (a.centerColumnWidth != b.centerColumnWidth) return differ("centerColumnWidth");
-    return true;
+// Every field, for comparison with readable differences.
+QString describe(const AppSettings& s) {
+    return QStringList{QString::number(s.backgroundLevel),
+                       QString::number(s.selectedDeckLinkIndex),
+                       QString::number(s.selectedScreenIndex),
+                       QString::number(s.chromaKeyEnabled),
+                       s.chromaKeyColor.toRgb().name(),
+                       QString::number(s.useExternalKeyer),
+                       s.sdiBitDepth.rawValue(),
+                       rawValue(s.obsTransport),
+                       s.previewBackground.rawValue(),
+                       QString::number(s.reloadMediaOnActivation),
+                       QString::number(s.sdiEmbedAudio),
+                       QString::number(s.sdiMutesLocalAudio),
+                       QString::number(s.faderPosition),
+                       QString::number(s.programOnLeft),
+                       QString::number(s.stripRightToLeft),
+                       QString::number(s.ledCabinet.width),
+                       QString::number(s.ledCabinet.height),
+                       QString::number(s.centerColumnWidth)}
+        .join(' ');
 }
 
 TEST_F(AppStateFixture, SettingsReadWithTheirDefaultsAndClampsAndBadInputNeverCrashes) {
-    const std::vector<Case> cases = {
+    const struct {
+        const char* name;
+        QByteArray file;
+        std::function<void(AppSettings&)> expect;  // applied to the fresh settings
+    } cases[] = {
         {"fresh installation", "", [](AppSettings&) {}},
         {"not JSON", "{\"backgroundLevel\": 2,", [](AppSettings&) {}},
-        {"JSON but not an object", "[1, 2, 3]", [](AppSettings&) {}},
         {"level above", R"({"backgroundLevel": 7})", [](AppSettings& s) { s.backgroundLevel = 3; }},
-        {"level below", R"({"backgroundLevel": -2})", [](AppSettings&) {}},
         {"integers negative or beyond 64 bits",
-         R"({"selectedDeckLinkIndex": -5, "selectedScreenIndex": 1e30})", [](AppSettings&) {}},
+         R"({"backgroundLevel": -2, "selectedDeckLinkIndex": -5, "selectedScreenIndex": 1e30})",
+         [](AppSettings&) {}},
         {"huge index within 64 bits", R"({"selectedScreenIndex": 9000000000})",
          [](AppSettings& s) { s.selectedScreenIndex = std::numeric_limits<int>::max(); }},
         {"column narrow", R"({"centerColumnWidth": 100})",
@@ -70,7 +60,6 @@ TEST_F(AppStateFixture, SettingsReadWithTheirDefaultsAndClampsAndBadInputNeverCr
         {"fader half", R"({"faderPosition": 0.5})", [](AppSettings& s) { s.faderPosition = 0.5; }},
         {"colour of four numbers", R"({"chromaKeyColor": [1, 0, 0, 1]})", [](AppSettings&) {}},
         {"colour of three strings", R"({"chromaKeyColor": ["1", "0", "0"]})", [](AppSettings&) {}},
-        {"colour not an array", R"({"chromaKeyColor": "red"})", [](AppSettings&) {}},
         {"colour of three numbers", R"({"chromaKeyColor": [0, 0, 1]})",
          [](AppSettings& s) { s.chromaKeyColor = QColor::fromRgbF(0, 0, 1); }},
         {"cabinet with one bad side", R"({"ledCabinetWidth": 2000, "ledCabinetHeight": 7})",
@@ -109,13 +98,11 @@ TEST_F(AppStateFixture, SettingsReadWithTheirDefaultsAndClampsAndBadInputNeverCr
              s.sdiMutesLocalAudio = false;
          }},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         writeSettings(c.file);
-        AppSettings want = freshSettings();
+        AppSettings want;
         c.expect(want);
-        std::string why;
-        EXPECT_TRUE(sameSettings(AppSettings::read(*defaults), want, &why))
-            << c.name << ": " << why;
+        EXPECT_EQ(describe(AppSettings::read(*defaults)), describe(want)) << c.name;
     }
 }
 
@@ -160,34 +147,21 @@ TEST_F(AppStateFixture, SettersWriteEveryKeyInItsJsonTypeAndSurviveARestart) {
     app->setLedCabinet({64, 32});
     app->setCenterColumnWidth(400);
 
+    // JSON types as jq sees them: numbers bare, strings quoted, Booleans, a three-number array.
     const QString jq = QStandardPaths::findExecutable("jq");
     if (!jq.isEmpty()) {
         QProcess p;
-        p.start(jq, {"-r", "to_entries[] | \"\\(.key)=\\(.value | type)=\\(.value | tojson)\"",
+        p.start(jq, {"-j", R"jq(to_entries | map("\(.key)=\(.value | tojson)") | join(" "))jq",
                      settingsPath()});
         ASSERT_TRUE(p.waitForFinished(60000));
-        const QStringList lines =
-            QString::fromUtf8(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
-        EXPECT_EQ(lines, QStringList({
-                             "backgroundLevel=number=9",
-                             "centerColumnWidth=number=400",
-                             "chromaKeyColor=array=[1,0,1]",
-                             "chromaKeyEnabled=boolean=true",
-                             "faderPosition=number=0.75",
-                             "ledCabinetHeight=number=32",
-                             "ledCabinetWidth=number=64",
-                             "obsTransport=string=\"ndi\"",
-                             "previewBackground=string=\"black\"",
-                             "programOnLeft=boolean=true",
-                             "reloadMediaOnActivation=boolean=false",
-                             "sdiBitDepth=string=\"tenBitFillKey\"",
-                             "sdiEmbedAudio=boolean=false",
-                             "sdiMutesLocalAudio=boolean=false",
-                             "selectedDeckLinkIndex=number=2",
-                             "selectedScreenIndex=number=1",
-                             "stripRightToLeft=boolean=false",
-                             "useExternalKeyer=boolean=false",
-                         }));
+        EXPECT_EQ(QString::fromUtf8(p.readAllStandardOutput()),
+                  "backgroundLevel=9 centerColumnWidth=400 chromaKeyColor=[1,0,1] "
+                  "chromaKeyEnabled=true faderPosition=0.75 ledCabinetHeight=32 "
+                  "ledCabinetWidth=64 obsTransport=\"ndi\" previewBackground=\"black\" "
+                  "programOnLeft=true reloadMediaOnActivation=false "
+                  "sdiBitDepth=\"tenBitFillKey\" sdiEmbedAudio=false sdiMutesLocalAudio=false "
+                  "selectedDeckLinkIndex=2 selectedScreenIndex=1 stripRightToLeft=false "
+                  "useExternalKeyer=false");
     }
 
     make(false);

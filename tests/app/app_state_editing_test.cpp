@@ -169,14 +169,5 @@ TEST_F(EditingTest, AResizeEditsOnlyTheSharedFieldsWithYFlipped) {
     EXPECT_EQ(transformOf(2).scale, 1.25) << "the selected clip alone";
 }
 
-TEST_F(EditingTest, TheFilterTokenOnlyGrows) {
-    make(false);
-    QSignalSpy spy(app.get(), &AppState::filterRequestTokenChanged);
-    app->setFilterRequestToken(app->filterRequestToken() + 1);
-    app->setFilterRequestToken(app->filterRequestToken() + 1);
-    EXPECT_EQ(app->filterRequestToken(), 2);
-    EXPECT_EQ(spy.count(), 2);
-}
-
 }  // namespace
 }  // namespace velmar::test

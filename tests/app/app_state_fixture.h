@@ -83,7 +83,6 @@ struct AppStateFixture : ::testing::Test {
     StillTextureCache stillCache;
     PrivateRuntimeDir runtimeDir;
     std::unique_ptr<VirtualSdiCard> card;
-    std::optional<QString> mainWindowScreen;
     bool sandboxed = false;
     std::vector<float> bridgeGains;
     std::unique_ptr<AppState> app;
@@ -121,38 +120,30 @@ struct AppStateFixture : ::testing::Test {
         AppState::Environment env;
         env.defaults = defaults.get();
         env.screens = &screens;
-        env.mainWindowScreen = [this] { return mainWindowScreen; };
+        env.mainWindowScreen = [] { return std::optional<QString>(); };
         env.dialogs = &dialogs;
         env.tone = &tone;
         env.isSandboxed = [this] { return sandboxed; };
-        PlayoutEngine::Services s = PlayoutEngine::Services::standard();
-        s.clock = &clock;
-        s.timers = &clock;
-        s.log = &log;
-        s.loadFittedStill = [](const QUrl&, const CanvasFormat&) { return ImageRef(); };
-        s.runInBackground = [](std::function<void()> work) { work(); };
-        s.setBridgeProgramGain = [this](float g) { bridgeGains.push_back(g); };
-        env.engineServices = s;
+        env.engineServices = PlayoutEngine::Services::standard();
+        env.engineServices->clock = &clock;
+        env.engineServices->timers = &clock;
+        env.engineServices->log = &log;
+        env.engineServices->runInBackground = [](std::function<void()> work) { work(); };
+        env.engineServices->setBridgeProgramGain = [this](float g) { bridgeGains.push_back(g); };
         env.noCanvas = !withCanvas;
         env.canvasOptions.clock = &clock;
         env.canvasOptions.device = gpu::Device::create(2);
         env.canvasOptions.stillCache = &stillCache;
         env.useSdiCard = true;
         env.sdiCard = card.get();
-        env.outputOptions.inhibitor = &inhibitor;
-        env.outputOptions.clock = &clock;
-        env.outputOptions.timers = &clock;
-        env.syphonOptions.clock = &clock;
-        env.syphonOptions.timers = &clock;
+        env.outputOptions = {nullptr, &inhibitor, &clock, &clock};
+        env.syphonOptions = {&clock, &clock, nullptr};
         env.makeNDIOutput = [this](CanvasEngine& canvas, PlayoutEngine& engine) {
-            NDIOutputController::Options options;
-            options.clock = &clock;
-            options.timers = &clock;
-            options.bridge =
-                std::make_unique<ZRNDIBridge>(ZRNDIBridge::loadRuntime({netVideoLibraryPath()}));
-            PlayoutEngine* e = &engine;
+            NDIOutputController::Options options{
+                &clock, &clock, nullptr,
+                std::make_unique<ZRNDIBridge>(ZRNDIBridge::loadRuntime({netVideoLibraryPath()}))};
             return std::make_unique<NDIOutputController>(
-                canvas, [e] { return e->canvas(); }, std::move(options));
+                canvas, [e = &engine] { return e->canvas(); }, std::move(options));
         };
         env.installScreenObservers = false;
         return env;
