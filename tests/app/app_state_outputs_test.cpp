@@ -2,6 +2,9 @@
 // and network-video feeds and the reference tones, with their exact status texts.
 #include "app_state_fixture.h"
 
+#include <QWidget>
+#include <QWindow>
+
 namespace velmar::test {
 namespace {
 
@@ -164,6 +167,23 @@ TEST_F(ScreensTest, OnlyTheControlWindowMovingRefreshesAndItsMoveOntoTheOutputCl
     EXPECT_EQ(listed(), QStringList({"A", "C"}));
     EXPECT_FALSE(app->isOutputOpen());
     EXPECT_EQ(status(), "出力先のディスプレイが見つからなくなったため出力を停止しました");
+}
+
+// The platform observer: a real window's move to another screen, by its title.
+TEST_F(ScreensTest, TheObserverFollowsRealWindowsByTitle) {
+    auto env = environment();
+    env.installScreenObservers = true;
+    app = std::make_unique<AppState>(env);
+    QWidget settings, control;
+    settings.setWindowTitle("Settings");
+    control.setWindowTitle("DOVRINE — Untitled");
+    settings.show();
+    control.show();
+    unplug("C");
+    emit settings.windowHandle()->screenChanged(settings.windowHandle()->screen());
+    EXPECT_EQ(listed(), QStringList({"A", "B", "C"})) << "another window refreshes nothing";
+    emit control.windowHandle()->screenChanged(control.windowHandle()->screen());
+    EXPECT_EQ(listed(), QStringList({"B"}));
 }
 
 TEST_F(ScreensTest, AnOutputWindowThatCannotOpenIsReported) {
