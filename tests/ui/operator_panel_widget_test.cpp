@@ -1,0 +1,195 @@
+#include "core/engine_fixture.h"
+
+#include "core/dsk_controller.h"
+#include "core/reference_tone.h"
+#include "platform/audio/audio_source.h"
+#include "ui/dsk_control_bar.h"
+#include "ui/dsk_panel.h"
+#include "ui/dsk_panel_preview.h"
+#include "ui/duration_editor_sheet.h"
+#include "ui/duration_entry_pad.h"
+#include "ui/motion_profile_panel.h"
+#include "ui/reference_tone_menu.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QToolButton>
+
+namespace velmar::test {
+namespace {
+
+// Per-owner flags as the application state keeps them: published as "any owner has it set".
+struct OwnerFlags {
+    QHash<QObject*, bool> flags;
+    void set(QObject* owner, bool open) { flags[owner] = open; }
+    bool any() const {
+        for (bool open : flags) {
+            if (open) return true;
+        }
+        return false;
+    }
+};
+
+class OperatorPanelWidgetTest : public EngineFixture {
+  protected:
+    QSet<QUuid> idsAt(std::initializer_list<int> indices) {
+        QSet<QUuid> ids;
+        for (int i : indices) ids.insert(rundown().groups()[0].clips[i].id);
+        return ids;
+    }
+    std::optional<double> durationAt(int index) {
+        return rundown().groups()[0].clips[index].motionDuration;
+    }
+};
+
+TEST_F(OperatorPanelWidgetTest, SheetReturnCommitsOnceAndEscapeCancels) {
+    loadTab(stills(3), 1);
+    int closes = 0;
+    const auto context = [&] {
+        return DurationEditorSheet::Context{false,
+                                            [this] {
+                                                const auto clip = rundown().selectedClip();
+                                                return clip ? QSet<QUuid>{clip->id} : QSet<QUuid>();
+                                            },
+                                            [&] { ++closes; }};
+    };
+    {
+        DurationEditorSheet sheet(*engine, context());
+        sheet.show();
+        EXPECT_EQ(sheet.title(), "C1");
+        QLineEdit* field = sheet.pad()->field();
+        EXPECT_EQ(field->text(), "0.50");
+        QSignalSpy edits(&rundown(), &Rundown::clipsChanged);
+        // Non-finite text: Return does nothing and the sheet stays.
+        field->setFocus();
+        field->selectAll();
+        QTest::keyClicks(field, "1e999");
+        QTest::keyClick(field, Qt::Key_Return);
+        EXPECT_EQ(closes, 0);
+        EXPECT_TRUE(sheet.isVisible());
+        EXPECT_FALSE(sheet.pad()->applyButton()->isEnabled());
+
+        field->selectAll();
+        QTest::keyClicks(field, "7");
+        QTest::keyClick(field, Qt::Key_Return);
+        EXPECT_EQ(durationAt(1), 5.0);
+        EXPECT_EQ(edits.count(), 1);
+        EXPECT_EQ(closes, 1);
+        EXPECT_FALSE(sheet.isVisible());
+        EXPECT_EQ(durationAt(0), std::nullopt);
+    }
+    {
+        DurationEditorSheet sheet(*engine, context());
+        sheet.show();
+        EXPECT_EQ(sheet.pad()->field()->text(), "5.00");
+        sheet.pad()->field()->setText("2");
+        QTest::keyClick(sheet.pad()->field(), Qt::Key_Escape);
+        EXPECT_EQ(closes, 2);
+        EXPECT_FALSE(sheet.isVisible());
+        EXPECT_EQ(durationAt(1), 5.0);
+    }
+    // Bulk over the whole tab: the note shows and every clip is set.
+    DurationEditorSheet bulk(*engine, {true, [this] { return idsAt({0, 1, 2}); }, [] {}});
+    EXPECT_TRUE(bulk.showsNote());
+    EXPECT_EQ(bulk.title(), QString::fromUtf8("3 件のデュレーション"));
+    EXPECT_EQ(bulk.pad()->field()->text(), "0.50");  // the durations differ
+    bulk.pad()->press("1");
+    bulk.pad()->commit();
+    EXPECT_EQ(durationAt(0), 1.0);
+    EXPECT_EQ(durationAt(2), 1.0);
+}
+
+TEST_F(OperatorPanelWidgetTest, PopoverClosesOnCommitAndClickOutsideEachOwnerClearingItsOwn) {
+    loadTab(stills(2), 2);  // END selected: no motion targets
+    OwnerFlags flags;
+    const auto hook = [&](QObject* owner, bool open) { flags.set(owner, open); };
+    auto panel =
+        std::make_unique<MotionProfilePanel>(*engine, 100, MotionProfilePanel::Hooks{hook});
+    panel->show();
+    EXPECT_EQ(panel->durationButton()->text(), "0.50 s");
+
+    panel->editDuration();
+    ASSERT_TRUE(panel->isEditingDuration());
+    EXPECT_TRUE(flags.any());
+    // Typed 0.12 then the keypad's 5; with no targets the default duration takes it, rounded.
+    QLineEdit* field = panel->popoverPad()->field();
+    field->selectAll();
+    QTest::keyClicks(field, "0.12");
+    panel->popoverPad()->press("5");
+    QTest::keyClick(field, Qt::Key_Return);
+    drainMainQueue();
+    EXPECT_EQ(engine->fadeDuration(), 0.13);
+    EXPECT_FALSE(panel->isEditingDuration());
+    EXPECT_FALSE(flags.any());
+    EXPECT_EQ(panel->durationButton()->text(), "0.13 s");
+
+    // Another owner's entry is up (the duration sheet); the popover closed by a click outside
+    // it lowers only the panel's own flag.
+    QObject sheetOwner;
+    flags.set(&sheetOwner, true);
+    panel->editDuration();
+    QTest::mouseClick(panel->popover(), Qt::LeftButton, {}, QPoint(-20, -20));
+    drainMainQueue();
+    EXPECT_FALSE(panel->isEditingDuration());
+    EXPECT_FALSE(flags.flags.value(panel.get()));
+    EXPECT_TRUE(flags.any());
+    EXPECT_EQ(engine->fadeDuration(), 0.13);
+
+    // A panel that goes away with its entry up lowers its own flag.
+    flags.set(&sheetOwner, false);
+    panel->editDuration();
+    EXPECT_TRUE(flags.any());
+    QObject* owner = panel.get();
+    panel.reset();
+    EXPECT_FALSE(flags.flags.value(owner));
+    EXPECT_FALSE(flags.any());
+}
+
+TEST_F(OperatorPanelWidgetTest, MotionKeysActOnTargetsAndLight) {
+    loadTab(stills(3), 0);
+    MotionProfilePanel panel(*engine, 100, {});
+    panel.show();
+    rundown().setMotion(MotionKind::zoom, idsAt({0}));
+    EXPECT_EQ(panel.key(MotionKind::zoom)->styleSheet().contains("89,158,255"), true);
+    EXPECT_EQ(panel.key(MotionKind::zoom)->width(), 28);
+    QTest::mouseClick(panel.key(MotionKind::fade), Qt::LeftButton);
+    EXPECT_EQ(rundown().groups()[0].clips[0].motion, MotionKind(MotionKind::fade));
+    EXPECT_TRUE(panel.key(MotionKind::fade)->styleSheet().contains("89,158,255"));
+    EXPECT_FALSE(panel.key(MotionKind::zoom)->styleSheet().contains("89,158,255"));
+
+    // The lit key's colour on screen.
+    const QImage picture = panel.grab().toImage();
+    const QRect lit = panel.key(MotionKind::fade)->geometry();
+    const QColor centre = picture.pixelColor(lit.left() + 3, lit.top() + 3);
+    const QRect other = panel.key(MotionKind::cut)->geometry();
+    const QColor unlit = picture.pixelColor(other.left() + 3, other.top() + 3);
+    EXPECT_GT(centre.blue() - centre.red(), 20);
+    EXPECT_LT(std::abs(unlit.blue() - unlit.red()), 10);
+
+    QTest::mouseClick(panel.resetButton(), Qt::LeftButton);
+    EXPECT_EQ(rundown().groups()[0].clips[0].motion, std::nullopt);
+    // Three targets, the durations differing: mixed label; the popover starts at the default.
+    rundown().setReorderSelection(idsAt({0, 1, 2}), 0);
+    rundown().setMotionDuration(1.0, idsAt({2}));
+    EXPECT_EQ(panel.durationButton()->text(), QString::fromUtf8("ばらばら"));
+    panel.editDuration();
+    EXPECT_EQ(panel.popoverPad()->field()->text(), "0.50");
+    panel.popoverPad()->press("2");
+    panel.popoverPad()->commit();
+    EXPECT_EQ(durationAt(0), 2.0);
+    EXPECT_EQ(durationAt(2), 2.0);
+    EXPECT_EQ(panel.durationButton()->text(), "2.00 s");
+    panel.defaultMotionBox()->setCurrentIndex(7);
+    emit panel.defaultMotionBox()->activated(7);
+    EXPECT_EQ(engine->defaultMotion(), MotionKind(MotionKind::dive));
+}
+
+}  // namespace
+}  // namespace velmar::test
