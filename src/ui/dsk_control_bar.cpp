@@ -3,6 +3,8 @@
 #include "core/dsk_controller.h"
 #include "core/playout_engine.h"
 #include "models/localized.h"
+#include "ui/design_scale.h"
+#include "ui/palette.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -36,10 +38,9 @@ DSKControlBar::DSKControlBar(DSKController& dsk, PlayoutEngine& engine, QWidget*
     auto* layout = new QVBoxLayout(this);
     title_ = new QLabel(localized("DSK"), this);
     title_->setAlignment(Qt::AlignCenter);
-    QColor orange(255, 149, 0), red(255, 59, 48), blue(0, 122, 255);
-    orange.setAlphaF(0.72f);
-    red.setAlphaF(0.65f);
-    blue.setAlphaF(0.65f);
+    const QColor orange = Palette::withOpacity(Palette::systemOrange(), 0.72);
+    const QColor red = Palette::withOpacity(Palette::systemRed(), 0.65);
+    const QColor blue = Palette::withOpacity(Palette::systemBlue(), 0.65);
     next_ = makeButton(localized("NEXT") + QStringLiteral("  ⏭"), localized("DSK の次の素材（N）"),
                        orange, this);
     cut_ = makeButton(localized("CUT"), localized("DSK のカット ON / OFF（B）"), red, this);
@@ -72,14 +73,9 @@ void DSKControlBar::setScale(double scale) {
     const int inset = qRound(6 * scale_);
     box->setContentsMargins(inset, inset, inset, inset);
     box->setSpacing(qRound(4 * scale_));
-    QFont titleFont = font();
-    titleFont.setPixelSize(qMax(1, qRound(20 * scale_)));
-    titleFont.setBold(true);
-    title_->setFont(titleFont);
+    title_->setFont(DesignScale::font(20, scale_, QFont::Bold));
     title_->setFixedHeight(qMax(1, qRound(24 * scale_)));
-    QFont buttonFont = font();
-    buttonFont.setPixelSize(qMax(1, qRound(11 * scale_)));
-    buttonFont.setBold(true);
+    const QFont buttonFont = DesignScale::font(11, scale_, QFont::Bold);
     for (QPushButton* button : {next_, cut_, fade_}) {
         button->setFont(buttonFont);
         button->setFixedHeight(qMax(1, qRound(32 * scale_)));
@@ -93,7 +89,7 @@ void DSKControlBar::refresh() {
     next_->setEnabled(e.next);
     cut_->setEnabled(e.cut);
     fade_->setEnabled(e.fade);
-    const QColor color = dsk_.isActive() ? QColor(255, 59, 48) : QColor::fromRgbF(0.66, 0.66, 0.66);
+    const QColor color = dsk_.isActive() ? Palette::systemRed() : Palette::white(0.66);
     title_->setStyleSheet(QStringLiteral("color: %1;").arg(color.name()));
 }
 

@@ -1,10 +1,14 @@
 #include "ui/dsk_panel.h"
 
+#include "app/app_state.h"
 #include "core/dsk_controller.h"
+#include "core/media_access.h"
 #include "models/clip.h"
 #include "models/localized.h"
+#include "ui/design_scale.h"
 #include "ui/dsk_panel_presenter.h"
 #include "ui/dsk_panel_preview.h"
+#include "ui/palette.h"
 
 #include <QFileDialog>
 #include <QHBoxLayout>
@@ -20,15 +24,8 @@
 namespace velmar {
 namespace {
 
-const QColor kSystemRed(255, 59, 48);
-const QColor kSecondary = QColor::fromRgbF(1, 1, 1, 0.66);
-
-QFont sized(const QFont& base, double points, bool bold, bool mono = false) {
-    QFont font = base;
-    if (mono) font.setFamily(QStringLiteral("DejaVu Sans Mono"));
-    font.setPixelSize(qMax(1, qRound(points)));
-    font.setBold(bold);
-    return font;
+QFont sized(double points, double scale, bool bold, bool mono = false) {
+    return DesignScale::font(points, scale, bold ? QFont::Bold : QFont::Normal, mono);
 }
 
 void setColor(QLabel* label, const QColor& color) {
@@ -90,18 +87,18 @@ DSKPanel::DSKPanel(DSKController& dsk, PlayoutEngine& engine, Hooks hooks, QWidg
         modes->addWidget(mode, 1);
     }
     loopText_ = new QLabel(loopGroup_);
-    setColor(loopText_, kSecondary);
+    setColor(loopText_, Palette::secondaryText());
     loopColumn->addLayout(modes);
     loopColumn->addWidget(loopText_);
     column->addWidget(loopGroup_);
 
     noAudio_ = new QLabel(localized("音声なし"), this);
-    setColor(noAudio_, kSecondary);
+    setColor(noAudio_, Palette::secondaryText());
     column->addWidget(noAudio_);
     error_ = new QLabel(this);
     error_->setWordWrap(true);
     error_->setTextFormat(Qt::PlainText);
-    setColor(error_, QColor(255, 149, 0));
+    setColor(error_, Palette::systemOrange());
     column->addWidget(error_);
     column->addStretch(1);
 
@@ -125,6 +122,14 @@ DSKPanel::DSKPanel(DSKController& dsk, PlayoutEngine& engine, Hooks hooks, QWidg
     connect(&dsk_, &DSKController::loopsChanged, this, &DSKPanel::refresh);
     connect(&dsk_, &DSKController::errorMessageChanged, this, &DSKPanel::refresh);
     setScale(1.0);
+}
+
+DSKPanel::DSKPanel(DSKController& dsk, PlayoutEngine& engine, AppState& app, QWidget* parent)
+    : DSKPanel(dsk, engine, hooksFor(app), parent) {}
+
+DSKPanel::Hooks DSKPanel::hooksFor(AppState& app) {
+    return {[&app](QObject* owner, bool open) { app.setFilePanelOpen(owner, open); },
+            [](const QUrl& url) { MediaAccess::shared().remember({url.toLocalFile()}); }};
 }
 
 DSKPanel::~DSKPanel() {
@@ -189,14 +194,14 @@ void DSKPanel::setScale(double scale) {
     auto* column = static_cast<QVBoxLayout*>(layout());
     column->setSpacing(qRound(6 * scale_));
     column->setContentsMargins(0, 0, 0, 0);
-    title_->setFont(sized(font(), 20 * scale_, true));
-    status_->setFont(sized(font(), 10 * scale_, true, true));
+    title_->setFont(sized(20, scale_, true));
+    status_->setFont(sized(10, scale_, true, true));
     preview_->setFixedHeight(qMax(1, qRound(84 * scale_)));
-    count_->setFont(sized(font(), 22 * scale_, true, true));
-    const QFont small = sized(font(), 10 * scale_, false);
+    count_->setFont(sized(22, scale_, true, true));
+    const QFont small = sized(10, scale_, false);
     for (QLabel* label : {name_, loopText_, noAudio_, error_}) label->setFont(small);
     for (QPushButton* mode : {loop_, end_}) {
-        mode->setFont(sized(font(), 11 * scale_, true));
+        mode->setFont(sized(11, scale_, true));
         mode->setMinimumHeight(qRound(26 * scale_));
     }
     refresh();
@@ -205,7 +210,7 @@ void DSKPanel::setScale(double scale) {
 void DSKPanel::refresh() {
     const DSKPanelPresenter::State s = DSKPanelPresenter::present(DSKPanelPresenter::inputs(dsk_));
     status_->setText(s.status);
-    setColor(status_, s.onAir ? kSystemRed : kSecondary);
+    setColor(status_, s.onAir ? Palette::systemRed() : Palette::secondaryText());
     preview_->setOnAir(s.onAir);
     ImageRef picture;
     if (s.showsPicture && dsk_.media()) {
@@ -225,9 +230,9 @@ void DSKPanel::refresh() {
     choose_->setEnabled(s.chooseEnabled);
     clear_->setEnabled(s.clearEnabled);
     loopGroup_->setVisible(s.showsLoopGroup);
-    const QString lit = QStringLiteral(
-        "QPushButton { background: rgba(89,158,255,115); "
-        "color: white; border: none; }");
+    const QString lit =
+        QStringLiteral("QPushButton { background: %1; color: white; border: none; }")
+            .arg(Palette::withOpacity(Palette::accentBlue(), 0.45).name(QColor::HexArgb));
     const QString unlit = QStringLiteral(
         "QPushButton { background: rgba(255,255,255,15); "
         "color: white; border: none; }");

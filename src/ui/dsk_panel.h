@@ -14,6 +14,7 @@ class QToolButton;
 
 namespace velmar {
 
+class AppState;
 class DSKController;
 class DSKPanelPreview;
 class PlayoutEngine;
@@ -38,6 +39,9 @@ class DSKPanel : public QWidget {
     };
 
     DSKPanel(DSKController& dsk, PlayoutEngine& engine, Hooks hooks, QWidget* parent = nullptr);
+    // On the application state's file-panel flag and the shared media access.
+    DSKPanel(DSKController& dsk, PlayoutEngine& engine, AppState& app, QWidget* parent = nullptr);
+    static Hooks hooksFor(AppState& app);
     ~DSKPanel() override;
 
     // Name patterns of the files offered: the sorted union of the still and movie extensions.

@@ -1,5 +1,7 @@
 #include "ui/dsk_panel_preview.h"
 
+#include "ui/palette.h"
+
 #include <QPainter>
 #include <QPainterPath>
 
@@ -46,7 +48,7 @@ void DSKPanelPreview::paintEvent(QPaintEvent*) {
     } else {
         // Placeholder: two overlapping frames with a small mountain, in the secondary colour.
         p.setRenderHint(QPainter::Antialiasing);
-        p.setPen(QPen(QColor::fromRgbF(1, 1, 1, 0.66), 1.5));
+        p.setPen(QPen(Palette::secondaryText(), 1.5));
         p.setBrush(Qt::NoBrush);
         const QPointF c = QRectF(rect()).center();
         p.drawRoundedRect(QRectF(c.x() - 11, c.y() - 9, 20, 15), 2, 2);
@@ -58,7 +60,7 @@ void DSKPanelPreview::paintEvent(QPaintEvent*) {
         p.drawPath(hill);
     }
     p.setRenderHint(QPainter::Antialiasing, false);
-    p.setPen(QPen(onAir_ ? QColor(255, 59, 48) : QColor::fromRgbF(1, 1, 1, 0.15), 1));
+    p.setPen(QPen(onAir_ ? Palette::systemRed() : Palette::white(1, 0.15), 1));
     p.setBrush(Qt::NoBrush);
     p.drawRect(rect().adjusted(0, 0, -1, -1));
 }

@@ -55,6 +55,17 @@ DurationEditorSheet::DurationEditorSheet(PlayoutEngine& engine, Context context,
     refresh();
 }
 
+DurationEditorSheet::DurationEditorSheet(AppState& app, PlayoutEngine& engine,
+                                         AppState::DurationEditor target, QWidget* parent)
+    : DurationEditorSheet(engine, contextFor(app, target), parent) {}
+
+DurationEditorSheet::Context DurationEditorSheet::contextFor(AppState& app,
+                                                             AppState::DurationEditor target) {
+    return {target == AppState::DurationEditor::bulk,
+            [&app, target] { return app.durationTargets(target); },
+            [&app] { app.setDurationEditor(std::nullopt); }};
+}
+
 QString DurationEditorSheet::title() const {
     if (context_.bulk) {
         const auto count = context_.targets ? context_.targets().size() : 0;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/app_state.h"
+
 #include <QDialog>
 #include <QSet>
 #include <QUuid>
@@ -32,6 +34,10 @@ class DurationEditorSheet : public QDialog {
     };
 
     DurationEditorSheet(PlayoutEngine& engine, Context context, QWidget* parent = nullptr);
+    // For the application state's open duration editor.
+    DurationEditorSheet(AppState& app, PlayoutEngine& engine, AppState::DurationEditor target,
+                        QWidget* parent = nullptr);
+    static Context contextFor(AppState& app, AppState::DurationEditor target);
 
     QString title() const;
     bool showsNote() const;

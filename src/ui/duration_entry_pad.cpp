@@ -1,13 +1,13 @@
 #include "ui/duration_entry_pad.h"
 
 #include "models/localized.h"
+#include "ui/number_field.h"
+#include "ui/palette.h"
 
 #include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QLabel>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -44,16 +44,24 @@ DurationEntryPad::DurationEntryPad(std::optional<double> initialValue, Range ran
     heading->setFont(bold);
     column->addWidget(heading);
 
-    field_ = new QLineEdit(model_.text(), this);
+    field_ = new NumberField(this);
+    field_->setBoundText(model_.text());
+    field_->setSelectsAllOnAppear(true);
     field_->setFixedSize(132, 26);
-    field_->installEventFilter(this);
+    field_->onTextChanged = [this](const QString& text) {
+        model_.setText(text);
+        refresh();
+    };
+    field_->onCommit = [this] { commit(); };
+    field_->onCancel = [this] { cancel(); };
     column->addWidget(field_);
 
     QFont small = font();
     small.setPixelSize(10);
     auto* hint = new QLabel(DurationPadModel::rangeHint(range.lower, range.upper), this);
     hint->setFont(small);
-    hint->setStyleSheet(QStringLiteral("color: rgba(255,255,255,168);"));
+    hint->setStyleSheet(
+        QStringLiteral("color: %1;").arg(Palette::secondaryText().name(QColor::HexArgb)));
     column->addWidget(hint);
     if (allowsDefault) {
         auto* note = new QLabel(localized("空欄にすると既定値を使います。"), this);
@@ -100,10 +108,6 @@ DurationEntryPad::DurationEntryPad(std::optional<double> initialValue, Range ran
     row->addWidget(apply_);
     column->addLayout(row);
 
-    connect(field_, &QLineEdit::textEdited, this, [this](const QString& text) {
-        model_.setText(text);
-        refresh();
-    });
     connect(clear_, &QPushButton::clicked, this, [this] {
         model_.clear();
         refresh();
@@ -116,7 +120,8 @@ DurationEntryPad::DurationEntryPad(std::optional<double> initialValue, Range ran
 void DurationEntryPad::press(const QString& face) {
     model_.press(face);
     refresh();
-    field_->setFocus(Qt::OtherFocusReason);
+    // The field keeps (or takes back) the focus after a click on the keypad.
+    field_->setFocusRequest(++focusRequest_);
 }
 
 void DurationEntryPad::commit() {
@@ -130,41 +135,15 @@ void DurationEntryPad::cancel() {
 }
 
 void DurationEntryPad::refresh() {
-    if (field_->text() != model_.text()) field_->setText(model_.text());
+    field_->setBoundText(model_.text());
     apply_->setEnabled(model_.isValid());
 }
 
 void DurationEntryPad::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    if (focusedOnce_) return;
-    focusedOnce_ = true;
-    // Once the pad is in its window: focus the field with its whole text selected, so that
+    // The first request, once the pad is in its window, also selects the whole text, so that
     // typing replaces the shown value.
-    QTimer::singleShot(0, field_, [field = field_] {
-        field->setFocus(Qt::OtherFocusReason);
-        field->selectAll();
-    });
-}
-
-bool DurationEntryPad::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == field_ &&
-        (event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride)) {
-        const int key = static_cast<QKeyEvent*>(event)->key();
-        const bool handled = key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape;
-        if (handled && event->type() == QEvent::ShortcutOverride) {
-            event->accept();  // keep Escape and Return from window shortcuts
-            return true;
-        }
-        if (handled) {
-            if (key == Qt::Key_Escape) {
-                cancel();
-            } else {
-                commit();
-            }
-            return true;  // never on to the dialog's own default button or reject()
-        }
-    }
-    return QWidget::eventFilter(watched, event);
+    if (focusRequest_ == 0) field_->setFocusRequest(++focusRequest_);
 }
 
 }  // namespace velmar

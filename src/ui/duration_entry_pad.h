@@ -9,7 +9,6 @@
 #include <optional>
 
 class QLabel;
-class QLineEdit;
 class QPushButton;
 
 namespace velmar {
@@ -17,8 +16,10 @@ namespace velmar {
 // The form for one number of seconds: title, one-line field, range hint, keypad and the clear,
 // cancel and apply buttons. It collects and parses the number only (DurationPadModel); the
 // receiver of onCommit limits and rounds it. Return in the field commits (only a valid entry),
-// Escape cancels. The keypad and buttons never take focus, so the field keeps it. Built anew
-// for every showing.
+// Escape cancels. The keypad and buttons never take focus, and each press hands the focus back
+// to the field. Built anew for every showing.
+class NumberField;
+
 class DurationEntryPad : public QWidget {
     Q_OBJECT
 
@@ -39,14 +40,13 @@ class DurationEntryPad : public QWidget {
     void commit();
     void cancel();
 
-    QLineEdit* field() const { return field_; }
+    NumberField* field() const { return field_; }
     QPushButton* applyButton() const { return apply_; }
     QPushButton* cancelButton() const { return cancel_; }
     QPushButton* clearButton() const { return clear_; }
     QPushButton* keyButton(const QString& face) const { return keys_.value(face); }
 
   protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
   private:
@@ -55,12 +55,12 @@ class DurationEntryPad : public QWidget {
     DurationPadModel model_;
     std::function<void(std::optional<double>)> onCommit_;
     std::function<void()> onCancel_;
-    QLineEdit* field_ = nullptr;
+    NumberField* field_ = nullptr;
     QPushButton* apply_ = nullptr;
     QPushButton* cancel_ = nullptr;
     QPushButton* clear_ = nullptr;
     QHash<QString, QPushButton*> keys_;
-    bool focusedOnce_ = false;
+    int focusRequest_ = 0;
 };
 
 }  // namespace velmar

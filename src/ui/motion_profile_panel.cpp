@@ -1,10 +1,13 @@
 #include "ui/motion_profile_panel.h"
 
+#include "app/app_state.h"
 #include "core/playout_engine.h"
 #include "models/duration_rounding.h"
 #include "models/localized.h"
+#include "ui/design_scale.h"
 #include "ui/duration_common.h"
 #include "ui/duration_entry_pad.h"
+#include "ui/palette.h"
 
 #include <QComboBox>
 #include <QEvent>
@@ -58,8 +61,9 @@ QString face(MotionKind motion) {
 
 QString keyStyle(bool lit) {
     return lit ? QStringLiteral(
-                     "QPushButton { background: rgba(89,158,255,89); color: white; "
+                     "QPushButton { background: %1; color: white; "
                      "border: none; border-radius: 4px; }")
+                     .arg(Palette::withOpacity(Palette::accentBlue(), 0.35).name(QColor::HexArgb))
                : QStringLiteral(
                      "QPushButton { background: rgba(255,255,255,15); color: white; "
                      "border: none; border-radius: 4px; }"
@@ -135,7 +139,7 @@ MotionProfilePanel::MotionProfilePanel(PlayoutEngine& engine, double width, Hook
     durationCaption_ = new QLabel(localized("デュレーション"), this);
     defaultCaption_ = new QLabel(localized("共通"), this);
     for (QLabel* caption : {durationCaption_, defaultCaption_}) {
-        caption->setStyleSheet(QStringLiteral("color: #a8a8a8;"));
+        caption->setStyleSheet(QStringLiteral("color: %1;").arg(Palette::white(0.66).name()));
     }
     duration_ = new QPushButton(this);
     duration_->setFocusPolicy(Qt::NoFocus);
@@ -163,6 +167,13 @@ MotionProfilePanel::MotionProfilePanel(PlayoutEngine& engine, double width, Hook
     relayout();
     refresh();
 }
+
+MotionProfilePanel::MotionProfilePanel(PlayoutEngine& engine, double width, AppState& app,
+                                       QWidget* parent)
+    : MotionProfilePanel(engine, width, Hooks{[&app](QObject* owner, bool open) {
+                             app.setNumberEntryOpen(owner, open);
+                         }},
+                         parent) {}
 
 MotionProfilePanel::~MotionProfilePanel() {
     if (popover_) {
@@ -193,18 +204,11 @@ void MotionProfilePanel::relayout() {
     const auto place = [&](QWidget* w, double x, double y, double width, double height) {
         w->setGeometry(px(x), px(y), std::max(1, px(width)), std::max(1, px(height)));
     };
-    QFont mono = font();
-    mono.setFamily(QStringLiteral("DejaVu Sans Mono"));
-    mono.setBold(true);
-    mono.setPixelSize(std::max(1, px(12)));
-    QFont caption = font();
-    caption.setBold(true);
-    caption.setPixelSize(std::max(1, px(12)));
+    const QFont mono = DesignScale::font(12, s, QFont::Bold, true);
+    const QFont caption = DesignScale::font(12, s, QFont::Bold);
 
     double y = kPadding;
-    QFont mini = font();
-    mini.setPixelSize(std::max(1, px(10)));
-    reset_->setFont(mini);
+    reset_->setFont(DesignScale::font(10, s));
     place(reset_, width_ - kPadding - 44, y, 44, kResetHeight);
     y += kResetHeight + kSpacing;
 
@@ -226,10 +230,7 @@ void MotionProfilePanel::relayout() {
     place(blanks_[1], left + k + kKeyGap, lastRow, k, k);
     place(blanks_[2], left + 2 * (k + kKeyGap), lastRow, k, k);
     for (QPushButton* key : keys_) key->setFont(mono);
-    QFont small = mono;
-    small.setBold(false);
-    small.setPixelSize(std::max(1, px(9)));
-    blanks_[0]->setFont(small);
+    blanks_[0]->setFont(DesignScale::font(9, s, QFont::Normal, true));
     y = lastRow + k + kSpacing;
 
     const double fieldLeft = kPadding + kCaptionWidth + 7;
@@ -237,9 +238,7 @@ void MotionProfilePanel::relayout() {
     durationCaption_->setFont(caption);
     defaultCaption_->setFont(caption);
     place(durationCaption_, kPadding, y, kCaptionWidth, kRowHeight);
-    QFont durationFont = mono;
-    durationFont.setPixelSize(std::max(1, px(14)));
-    duration_->setFont(durationFont);
+    duration_->setFont(DesignScale::font(14, s, QFont::DemiBold, true));
     place(duration_, fieldLeft, y, fieldWidth, kRowHeight);
     y += kRowHeight + 6;
     place(defaultCaption_, kPadding, y, kCaptionWidth, kRowHeight);

@@ -18,6 +18,7 @@ class QPushButton;
 
 namespace velmar {
 
+class AppState;
 class DurationEntryPad;
 class PlayoutEngine;
 
@@ -52,6 +53,9 @@ class MotionProfilePanel : public QWidget {
                                  double fadeDuration);
 
     MotionProfilePanel(PlayoutEngine& engine, double width, Hooks hooks, QWidget* parent = nullptr);
+    // On the application state's number-entry flag.
+    MotionProfilePanel(PlayoutEngine& engine, double width, AppState& app,
+                       QWidget* parent = nullptr);
     ~MotionProfilePanel() override;
 
     void setPanelWidth(double width);

@@ -1,5 +1,6 @@
 #include "ui/reference_tone_menu.h"
 
+#include "app/app_state.h"
 #include "core/reference_tone.h"
 #include "models/localized.h"
 
@@ -74,6 +75,15 @@ ReferenceToneMenu::ReferenceToneMenu(ReferenceTone& tone, Actions actions, QWidg
     }
     connect(&tone_, &ReferenceTone::kindChanged, this, &ReferenceToneMenu::sync);
     sync();
+}
+
+ReferenceToneMenu::ReferenceToneMenu(ReferenceTone& tone, AppState& app, QWidget* parent)
+    : ReferenceToneMenu(tone, actionsFor(app), parent) {}
+
+ReferenceToneMenu::Actions ReferenceToneMenu::actionsFor(AppState& app) {
+    return {[&app] { app.stopReferenceTone(); },
+            [&app](ReferenceToneKind kind) { app.toggleReferenceTone(kind); },
+            [&app] { app.setFaderPosition(1.0); }};
 }
 
 void ReferenceToneMenu::sync() {

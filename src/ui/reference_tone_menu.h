@@ -10,6 +10,7 @@
 
 namespace velmar {
 
+class AppState;
 class ReferenceTone;
 
 // The content of the "オーディオ" menu: stop the tone, the six line-up tones as checkable
@@ -44,6 +45,9 @@ class ReferenceToneMenu : public QMenu {
     static std::vector<Entry> describe(std::optional<ReferenceToneKind> playing);
 
     ReferenceToneMenu(ReferenceTone& tone, Actions actions, QWidget* parent = nullptr);
+    // Calling the application state's tone commands and its fader setter.
+    ReferenceToneMenu(ReferenceTone& tone, AppState& app, QWidget* parent = nullptr);
+    static Actions actionsFor(AppState& app);
 
     // The menu's actions in the order of describe(), separators included.
     QList<QAction*> entryActions() const { return entries_; }

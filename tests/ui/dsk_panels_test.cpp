@@ -4,6 +4,7 @@
 #include "ui/dsk_control_bar.h"
 #include "ui/dsk_panel.h"
 #include "ui/dsk_panel_preview.h"
+#include "ui/palette.h"
 
 #include <QFileDialog>
 #include <QLabel>
@@ -66,7 +67,7 @@ TEST_F(DSKPanelsTest, KeyerButtonsFollowAndDriveTheKeyer) {
 
     QTest::mouseClick(bar.cutButton(), Qt::LeftButton);
     EXPECT_TRUE(dsk->isActive());
-    EXPECT_TRUE(bar.title()->styleSheet().contains(QColor(255, 59, 48).name()));
+    EXPECT_TRUE(bar.title()->styleSheet().contains(Palette::systemRed().name()));
 
     // FADE reads the duration at the press; changing it afterwards leaves the fade alone.
     engine->setFadeDuration(2.0);
@@ -82,7 +83,7 @@ TEST_F(DSKPanelsTest, KeyerButtonsFollowAndDriveTheKeyer) {
     EXPECT_FALSE(dsk->isTransitioning());
     EXPECT_FALSE(dsk->isActive());
     EXPECT_TRUE(bar.fadeButton()->isEnabled());
-    EXPECT_FALSE(bar.title()->styleSheet().contains(QColor(255, 59, 48).name()));
+    EXPECT_FALSE(bar.title()->styleSheet().contains(Palette::systemRed().name()));
 
     QTest::mouseClick(bar.nextButton(), Qt::LeftButton);
     waitUntil([this] { return !dsk->isLoading(); }, 5.0);
@@ -140,8 +141,8 @@ TEST_F(DSKPanelsTest, ChoiceWhileKeyedIsRefusedByTheKeyerAndShownInOrange) {
 
     // The red border of the keyed preview.
     const QImage picture = panel.preview()->grab().toImage();
-    EXPECT_EQ(picture.pixelColor(0, picture.height() / 2), QColor(255, 59, 48));
-    EXPECT_NE(picture.pixelColor(picture.width() / 2, picture.height() / 2), QColor(255, 59, 48));
+    EXPECT_EQ(picture.pixelColor(0, picture.height() / 2), Palette::systemRed());
+    EXPECT_NE(picture.pixelColor(picture.width() / 2, picture.height() / 2), Palette::systemRed());
 }
 
 TEST_F(DSKPanelsTest, OffersEveryPlayableExtensionSorted) {

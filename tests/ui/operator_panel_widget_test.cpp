@@ -9,6 +9,8 @@
 #include "ui/duration_editor_sheet.h"
 #include "ui/duration_entry_pad.h"
 #include "ui/motion_profile_panel.h"
+#include "ui/number_field.h"
+#include "ui/palette.h"
 #include "ui/reference_tone_menu.h"
 
 #include <QApplication>
@@ -64,7 +66,7 @@ TEST_F(OperatorPanelWidgetTest, SheetReturnCommitsOnceAndEscapeCancels) {
         DurationEditorSheet sheet(*engine, context());
         sheet.show();
         EXPECT_EQ(sheet.title(), "C1");
-        QLineEdit* field = sheet.pad()->field();
+        NumberField* field = sheet.pad()->field();
         EXPECT_EQ(field->text(), "0.50");
         QSignalSpy edits(&rundown(), &Rundown::clipsChanged);
         // Non-finite text: Return does nothing and the sheet stays.
@@ -119,7 +121,7 @@ TEST_F(OperatorPanelWidgetTest, PopoverClosesOnCommitAndClickOutsideEachOwnerCle
     ASSERT_TRUE(panel->isEditingDuration());
     EXPECT_TRUE(flags.any());
     // Typed 0.12 then the keypad's 5; with no targets the default duration takes it, rounded.
-    QLineEdit* field = panel->popoverPad()->field();
+    NumberField* field = panel->popoverPad()->field();
     field->selectAll();
     QTest::keyClicks(field, "0.12");
     panel->popoverPad()->press("5");
@@ -153,16 +155,17 @@ TEST_F(OperatorPanelWidgetTest, PopoverClosesOnCommitAndClickOutsideEachOwnerCle
 }
 
 TEST_F(OperatorPanelWidgetTest, MotionKeysActOnTargetsAndLight) {
+    const QString kLit = Palette::withOpacity(Palette::accentBlue(), 0.35).name(QColor::HexArgb);
     loadTab(stills(3), 0);
     MotionProfilePanel panel(*engine, 100, {});
     panel.show();
     rundown().setMotion(MotionKind::zoom, idsAt({0}));
-    EXPECT_EQ(panel.key(MotionKind::zoom)->styleSheet().contains("89,158,255"), true);
+    EXPECT_EQ(panel.key(MotionKind::zoom)->styleSheet().contains(kLit), true);
     EXPECT_EQ(panel.key(MotionKind::zoom)->width(), 28);
     QTest::mouseClick(panel.key(MotionKind::fade), Qt::LeftButton);
     EXPECT_EQ(rundown().groups()[0].clips[0].motion, MotionKind(MotionKind::fade));
-    EXPECT_TRUE(panel.key(MotionKind::fade)->styleSheet().contains("89,158,255"));
-    EXPECT_FALSE(panel.key(MotionKind::zoom)->styleSheet().contains("89,158,255"));
+    EXPECT_TRUE(panel.key(MotionKind::fade)->styleSheet().contains(kLit));
+    EXPECT_FALSE(panel.key(MotionKind::zoom)->styleSheet().contains(kLit));
 
     // The lit key's colour on screen.
     const QImage picture = panel.grab().toImage();
