@@ -93,8 +93,10 @@ void DurationEditorSheet::reject() {
 void DurationEditorSheet::finish(int result) {
     if (finished_) return;
     finished_ = true;
-    if (context_.close) context_.close();
     done(result);
+    // Last: the owner may delete the sheet in answer (with deleteLater, as the pad that called
+    // in here is still on the stack).
+    if (context_.close) context_.close();
 }
 
 }  // namespace velmar

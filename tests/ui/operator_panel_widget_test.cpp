@@ -13,12 +13,10 @@
 #include "ui/palette.h"
 #include "ui/reference_tone_menu.h"
 
-#include <QApplication>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QFrame>
 #include <QLabel>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -26,18 +24,6 @@
 
 namespace velmar::test {
 namespace {
-
-// Per-owner flags as the application state keeps them: published as "any owner has it set".
-struct OwnerFlags {
-    QHash<QObject*, bool> flags;
-    void set(QObject* owner, bool open) { flags[owner] = open; }
-    bool any() const {
-        for (bool open : flags) {
-            if (open) return true;
-        }
-        return false;
-    }
-};
 
 class OperatorPanelWidgetTest : public EngineFixture {
   protected:
@@ -108,50 +94,31 @@ TEST_F(OperatorPanelWidgetTest, SheetReturnCommitsOnceAndEscapeCancels) {
     EXPECT_EQ(durationAt(2), 1.0);
 }
 
-TEST_F(OperatorPanelWidgetTest, PopoverClosesOnCommitAndClickOutsideEachOwnerClearingItsOwn) {
+TEST_F(OperatorPanelWidgetTest, PopoverClosesOnCommitAndOnClickOutside) {
     loadTab(stills(2), 2);  // END selected: no motion targets
-    OwnerFlags flags;
-    const auto hook = [&](QObject* owner, bool open) { flags.set(owner, open); };
-    auto panel =
-        std::make_unique<MotionProfilePanel>(*engine, 100, MotionProfilePanel::Hooks{hook});
-    panel->show();
-    EXPECT_EQ(panel->durationButton()->text(), "0.50 s");
+    QList<bool> entry;
+    MotionProfilePanel panel(*engine, 100, {[&](QObject*, bool open) { entry << open; }});
+    panel.show();
+    EXPECT_EQ(panel.durationButton()->text(), "0.50 s");
 
-    panel->editDuration();
-    ASSERT_TRUE(panel->isEditingDuration());
-    EXPECT_TRUE(flags.any());
     // Typed 0.12 then the keypad's 5; with no targets the default duration takes it, rounded.
-    NumberField* field = panel->popoverPad()->field();
+    panel.editDuration();
+    NumberField* field = panel.popoverPad()->field();
     field->selectAll();
     QTest::keyClicks(field, "0.12");
-    panel->popoverPad()->press("5");
+    panel.popoverPad()->press("5");
     QTest::keyClick(field, Qt::Key_Return);
     drainMainQueue();
     EXPECT_EQ(engine->fadeDuration(), 0.13);
-    EXPECT_FALSE(panel->isEditingDuration());
-    EXPECT_FALSE(flags.any());
-    EXPECT_EQ(panel->durationButton()->text(), "0.13 s");
+    EXPECT_FALSE(panel.isEditingDuration());
+    EXPECT_EQ(panel.durationButton()->text(), "0.13 s");
 
-    // Another owner's entry is up (the duration sheet); the popover closed by a click outside
-    // it lowers only the panel's own flag.
-    QObject sheetOwner;
-    flags.set(&sheetOwner, true);
-    panel->editDuration();
-    QTest::mouseClick(panel->popover(), Qt::LeftButton, {}, QPoint(-20, -20));
+    panel.editDuration();
+    QTest::mouseClick(panel.popover(), Qt::LeftButton, {}, QPoint(-20, -20));
     drainMainQueue();
-    EXPECT_FALSE(panel->isEditingDuration());
-    EXPECT_FALSE(flags.flags.value(panel.get()));
-    EXPECT_TRUE(flags.any());
+    EXPECT_FALSE(panel.isEditingDuration());
     EXPECT_EQ(engine->fadeDuration(), 0.13);
-
-    // A panel that goes away with its entry up lowers its own flag.
-    flags.set(&sheetOwner, false);
-    panel->editDuration();
-    EXPECT_TRUE(flags.any());
-    QObject* owner = panel.get();
-    panel.reset();
-    EXPECT_FALSE(flags.flags.value(owner));
-    EXPECT_FALSE(flags.any());
+    EXPECT_EQ(entry, (QList<bool>{true, false, true, false}));
 }
 
 TEST_F(OperatorPanelWidgetTest, MotionKeysActOnTargetsAndLight) {
