@@ -20,58 +20,46 @@ class OperatorPanelRulesTest : public ::testing::Test {
 };
 
 TEST_F(OperatorPanelRulesTest, DSKPanelStateTable) {
-    struct Case {
-        const char* name;
-        DSKPanelPresenter::Inputs in;
-        const char* status;
-        bool onAir, picture, spinner;
-        const char* shownName;
-        bool choose, clear, loopGroup;
-    };
-    DSKPanelPresenter::Inputs none;
-    DSKPanelPresenter::Inputs still;
+    DSKPanelPresenter::Inputs none, still, movie, loading, keyed;
     still.sourcePath = "/dsk/logo.png";
     still.media = Kind::still;
     still.hasPicture = true;
     still.countLabel = "1 / 3";
-    DSKPanelPresenter::Inputs movieNoPoster = still;
-    movieNoPoster.media = Kind::movie;
-    movieNoPoster.hasPicture = false;
-    DSKPanelPresenter::Inputs loading = none;
+    movie = still;
+    movie.media = Kind::movie;
+    movie.hasPicture = false;  // no poster
     loading.isLoading = true;
-    DSKPanelPresenter::Inputs keyed = movieNoPoster;
+    keyed = movie;
     keyed.isActive = true;
-    const std::vector<Case> cases = {
-        {"nothing", none, "OFF", false, false, false, "素材未選択", true, false, false},
-        {"still", still, "OFF", false, true, false, "logo.png", true, true, false},
-        {"movie without poster", movieNoPoster, "OFF", false, false, false, "logo.png", true, true,
-         true},
-        {"fresh load", loading, "OFF", false, false, true, "素材未選択", true, false, false},
-        {"keyed", keyed, "ON AIR", true, false, false, "logo.png", false, false, true},
+    // status, picture, spinner, name, choose, clear, loop group
+    const std::vector<std::pair<DSKPanelPresenter::Inputs, const char*>> cases = {
+        {none, "OFF - - 素材未選択 choose - -"},
+        {still, "OFF picture - logo.png choose clear -"},
+        {movie, "OFF - - logo.png choose clear loop"},
+        {loading, "OFF - spinner 素材未選択 choose - -"},
+        {keyed, "ON_AIR - - logo.png - - loop"},
     };
-    for (const Case& c : cases) {
-        const auto s = DSKPanelPresenter::present(c.in);
-        SCOPED_TRACE(c.name);
-        EXPECT_EQ(s.status, QString::fromUtf8(c.status));
-        EXPECT_EQ(s.onAir, c.onAir);
-        EXPECT_EQ(s.showsPicture, c.picture);
-        EXPECT_EQ(s.showsSpinner, c.spinner);
-        EXPECT_EQ(s.name, QString::fromUtf8(c.shownName));
-        EXPECT_EQ(s.nameHelp, c.in.sourcePath.value_or(QString()));
-        EXPECT_EQ(s.chooseEnabled, c.choose);
-        EXPECT_EQ(s.clearEnabled, c.clear);
-        EXPECT_EQ(s.showsLoopGroup, c.loopGroup);
-        EXPECT_EQ(s.count, c.in.countLabel);
+    for (const auto& [in, expected] : cases) {
+        const auto s = DSKPanelPresenter::present(in);
+        const QString shown =
+            QStringList{QString(s.status).replace(' ', '_'), s.showsPicture ? "picture" : "-",
+                        s.showsSpinner ? "spinner" : "-",    s.name,
+                        s.chooseEnabled ? "choose" : "-",    s.clearEnabled ? "clear" : "-",
+                        s.showsLoopGroup ? "loop" : "-"}
+                .join(' ');
+        EXPECT_EQ(shown, QString::fromUtf8(expected));
+        EXPECT_EQ(s.onAir, in.isActive);
+        EXPECT_EQ(s.nameHelp, in.sourcePath.value_or(QString()));
+        EXPECT_EQ(s.count, in.countLabel);
     }
-    DSKPanelPresenter::Inputs end = movieNoPoster;
+    DSKPanelPresenter::Inputs end = movie;
     end.loops = false;
     end.errorMessage = "DSK を消してから素材を変更してください";
     const auto s = DSKPanelPresenter::present(end);
     EXPECT_FALSE(s.loopLit);
     EXPECT_EQ(s.loopText, QString::fromUtf8("最終フレームで停止"));
     EXPECT_EQ(s.error, end.errorMessage);
-    EXPECT_EQ(DSKPanelPresenter::present(movieNoPoster).loopText,
-              QString::fromUtf8("繰り返し再生"));
+    EXPECT_EQ(DSKPanelPresenter::present(movie).loopText, QString::fromUtf8("繰り返し再生"));
 }
 
 TEST_F(OperatorPanelRulesTest, DSKControlBarEnableTable) {
