@@ -3,6 +3,7 @@
 // reach the program at its next take: the snapshot reads the program clip, which they leave.
 #include "core/rundown.h"
 
+#include "models/duration_rounding.h"
 #include "models/localized.h"
 
 #include <algorithm>
@@ -178,11 +179,10 @@ void Rundown::setMotion(std::optional<MotionKind> motion, const QSet<QUuid>& ids
 
 void Rundown::setMotionDuration(std::optional<double> seconds, const QSet<QUuid>& ids) {
     if (groups_.isEmpty() || ids.isEmpty()) return;
-    if (seconds && !std::isfinite(*seconds)) return;
     std::optional<double> value;
     if (seconds) {
-        // 0.1 to 5.0 s in hundredths; std::round takes halves away from zero.
-        value = *seconds <= 0.1 ? 0.1 : std::round(std::min(*seconds, 5.0) * 100.0) / 100.0;
+        value = roundedMotionDuration(*seconds);
+        if (!value) return;
     }
     auto& clips = groups_[safeGroupIndex()].clips;
     bool changed = false;
