@@ -1,5 +1,6 @@
 #include "ui/signal_monitor_window_controller.h"
 
+#include "app/app_state.h"
 #include "canvas/signal_probe.h"
 #include "core/playout_engine.h"
 #include "models/localized.h"
@@ -10,15 +11,6 @@
 #include <QScreen>
 
 namespace velmar {
-
-namespace {
-
-std::function<SignalMonitorContext()>& sharedContextMaker() {
-    static std::function<SignalMonitorContext()> make;
-    return make;
-}
-
-}  // namespace
 
 SignalMonitorWindowController::SignalMonitorWindowController(SignalProbe& probe,
                                                              SignalMonitorContext context,
@@ -35,14 +27,8 @@ SignalMonitorWindowController::~SignalMonitorWindowController() {
 
 SignalMonitorWindowController& SignalMonitorWindowController::shared() {
     static SignalMonitorWindowController* controller = new SignalMonitorWindowController(
-        SignalProbe::shared(),
-        sharedContextMaker() ? sharedContextMaker()() : SignalMonitorContext{});
+        SignalProbe::shared(), SignalMonitorContext::of(AppState::shared()));
     return *controller;
-}
-
-void SignalMonitorWindowController::setSharedContext(
-    std::function<SignalMonitorContext()> makeContext) {
-    sharedContextMaker() = std::move(makeContext);
 }
 
 void SignalMonitorWindowController::show() {

@@ -5,8 +5,6 @@
 #include <QObject>
 #include <QPointer>
 
-#include <functional>
-
 class QWidget;
 
 namespace velmar {
@@ -31,10 +29,9 @@ class SignalMonitorWindowController : public QObject {
                                   QObject* parent = nullptr);
     ~SignalMonitorWindowController() override;
 
-    // The process-wide controller over SignalProbe::shared(), built on first use with the
-    // context that setSharedContext gave (the application installs it at start-up).
+    // The process-wide controller over SignalProbe::shared() and AppState::shared(), built on
+    // first use (main thread).
     static SignalMonitorWindowController& shared();
-    static void setSharedContext(std::function<SignalMonitorContext()> makeContext);
 
     void show();
     // Closes the open window, else shows one (the menu command and its key).
