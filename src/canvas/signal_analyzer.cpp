@@ -30,16 +30,14 @@ const Tables& tables() {
     return t;
 }
 
-// Rounds half away from zero, exactly (no +0.5 that a near-half value could round up).
-int roundHalfAway(double a) {
-    const double m = std::fabs(a);
-    double whole = std::floor(m);
-    if (m - whole >= 0.5) whole += 1;
-    return int(a < 0 ? -whole : whole);
-}
-
-int clampLevel(int v) {
-    return std::clamp(v, 0, 255);
+// round(a) half away from zero, clamped to a level 0...255. Adding 0.5 and truncating is
+// exact except just below a half, where the sum itself can round up (0.49999999999999994 + 0.5
+// is 1.0); the correction catches that without a branch that random data would mispredict.
+int roundedLevel(double a) {
+    a = std::clamp(a, 0.0, 255.0);
+    int r = int(a + 0.5);
+    r -= int(double(r) - a > 0.5);
+    return r;
 }
 
 std::uint32_t packRgba(int r, int g, int b, int a) {
@@ -78,12 +76,16 @@ bool SignalAnalyzer::waveformImage(QImage& image, const std::uint32_t* histogram
     ws.colours.assign(std::size_t(samplesPerColumn) + 1, 0);
     for (int n = 1; n <= samplesPerColumn; ++n)
         ws.colours[std::size_t(n)] = colourOf(intensity(n, samplesPerColumn), factors);
+    // Row by row, writing each image row in order; a row's counts are 1 KiB apart, and the
+    // next rows (the next levels down) read the same cache lines.
+    const std::uint32_t* colours = ws.colours.data();
+    const std::size_t limit = std::size_t(samplesPerColumn);
     for (int y = 0; y < 256; ++y) {
-        const std::uint32_t* counts = histogram + std::size_t(255 - y) * std::size_t(columns);
+        const std::uint32_t* counts = histogram + (255 - y);
         auto* out = reinterpret_cast<std::uint32_t*>(image.scanLine(y)) + xOffset;
         for (int x = 0; x < columns; ++x) {
-            const std::uint32_t n = counts[x];
-            out[x] = n == 0 ? 0u : ws.colours[std::min<std::size_t>(n, samplesPerColumn)];
+            const std::uint32_t n = counts[std::size_t(x) * 256];
+            out[x] = n == 0 ? 0u : colours[std::min<std::size_t>(n, limit)];
         }
     }
     return true;
@@ -157,10 +159,8 @@ std::shared_ptr<const SignalSnapshot> SignalAnalyzer::analyze(
     const bool premultiplied = keyAlphaMode == KeyAlphaMode::premultiplied;
     double lumaMin = 1.0, lumaMax = 0.0, lumaSum = 0;
     double keyedMin = 1.0, keyedMax = 0.0;
-    long long keyedCount = 0;
     double cbMin = 0.5, cbMax = -0.5, crMin = 0.5, crMax = -0.5;
-    int keyByteMin = 255, keyByteMax = 0;
-    long long transparent = 0, semi = 0, opaque = 0, violations = 0, fillOutsideKey = 0;
+    long long violations = 0, fillOutsideKey = 0;
     std::uint32_t* const luma = ws.luma.data();
     std::uint32_t* const keyHistogram = ws.key.data();
     std::uint32_t* const red = ws.parade.data();
@@ -169,62 +169,81 @@ std::shared_ptr<const SignalSnapshot> SignalAnalyzer::analyze(
     std::uint32_t* const bins = ws.bins.data();
     const std::size_t pixelStride = 4 * std::size_t(capture.step);
 
-    for (int i = 0; i < rows; ++i) {
-        const std::uint8_t* p = capture.bytes.data() + std::size_t(i) * rowBytes;
-        std::uint8_t* fillRow = s.fill.scanLine(i);
-        std::uint8_t* keyRow = s.key.scanLine(i);
-        for (int j = 0; j < columns; ++j, p += pixelStride) {
-            const int B = p[0], G = p[1], R = p[2], A = p[3];
-            fillRow[4 * j + 0] = std::uint8_t(R);
-            fillRow[4 * j + 1] = std::uint8_t(G);
-            fillRow[4 * j + 2] = std::uint8_t(B);
-            fillRow[4 * j + 3] = 255;
-            keyRow[j] = std::uint8_t(A);
+    // In strips of columns, row by row within a strip: the strip's histograms stay in cache
+    // while its part of each capture row is read whole.
+    std::uint8_t* const fillBits = s.fill.bits();
+    const std::size_t fillStride = std::size_t(s.fill.bytesPerLine());
+    std::uint8_t* const keyBits = s.key.bits();
+    const std::size_t keyStride = std::size_t(s.key.bytesPerLine());
+    constexpr int kStrip = 32;
+    for (int strip = 0; strip < columns; strip += kStrip) {
+        const int stripEnd = std::min(columns, strip + kStrip);
+        for (int i = 0; i < rows; ++i) {
+            const std::uint8_t* p =
+                capture.bytes.data() + std::size_t(i) * rowBytes + std::size_t(strip) * pixelStride;
+            std::uint8_t* fillOut = fillBits + std::size_t(i) * fillStride + 4 * std::size_t(strip);
+            std::uint8_t* keyOut = keyBits + std::size_t(i) * keyStride + std::size_t(strip);
+            for (int j = strip; j < stripEnd; ++j, p += pixelStride, fillOut += 4, ++keyOut) {
+                const std::size_t base = std::size_t(j) * 256;
+                const int B = p[0], G = p[1], R = p[2], A = p[3];
+                fillOut[0] = std::uint8_t(R);
+                fillOut[1] = std::uint8_t(G);
+                fillOut[2] = std::uint8_t(B);
+                fillOut[3] = 255;
+                *keyOut = std::uint8_t(A);
 
-            const double y = t.red[R] + t.green[G] + t.blue[B];
-            const double cb = (t.unit[B] - y) / kCbScale;
-            const double cr = (t.unit[R] - y) / kCrScale;
-            lumaMin = std::min(lumaMin, y);
-            lumaMax = std::max(lumaMax, y);
-            cbMin = std::min(cbMin, cb);
-            cbMax = std::max(cbMax, cb);
-            crMin = std::min(crMin, cr);
-            crMax = std::max(crMax, cr);
-            keyByteMin = std::min(keyByteMin, A);
-            keyByteMax = std::max(keyByteMax, A);
-            if (A > 0) {
-                keyedMin = std::min(keyedMin, y);
-                keyedMax = std::max(keyedMax, y);
-                ++keyedCount;
-                if (A == 255)
-                    ++opaque;
-                else
-                    ++semi;
-            } else {
-                ++transparent;
-            }
-            const int m = std::max({R, G, B});
-            if (premultiplied) {
-                if (A < m) {
-                    ++violations;
-                    ws.violations.push_back(std::uint32_t(std::size_t(i) * columns + j));
-                    if (A == 0) ++fillOutsideKey;
+                const double y = t.red[R] + t.green[G] + t.blue[B];
+                const double cb = (t.unit[B] - y) / kCbScale;
+                const double cr = (t.unit[R] - y) / kCrScale;
+                lumaMin = std::min(lumaMin, y);
+                lumaMax = std::max(lumaMax, y);
+                cbMin = std::min(cbMin, cb);
+                cbMax = std::max(cbMax, cb);
+                crMin = std::min(crMin, cr);
+                crMax = std::max(crMax, cr);
+                if (A > 0) {
+                    keyedMin = std::min(keyedMin, y);
+                    keyedMax = std::max(keyedMax, y);
                 }
-            } else if (A == 0 && m > 0) {
-                ++fillOutsideKey;
+                const int m = std::max({R, G, B});
+                if (premultiplied) {
+                    if (A < m) {
+                        ++violations;
+                        ws.violations.push_back(std::uint32_t(std::size_t(i) * columns + j));
+                        if (A == 0) ++fillOutsideKey;
+                    }
+                } else if (A == 0 && m > 0) {
+                    ++fillOutsideKey;
+                }
+                luma[base + std::size_t(roundedLevel(y * 255))] += 1;
+                keyHistogram[base + std::size_t(A)] += 1;
+                red[base + std::size_t(R)] += 1;
+                green[base + std::size_t(G)] += 1;
+                blue[base + std::size_t(B)] += 1;
+                const int u = roundedLevel(cb * 255 + 127.5);
+                const int v = roundedLevel(-cr * 255 + 127.5);
+                bins[v * 256 + u] += 1;
+                lumaSum += y;
             }
-            const std::size_t column = std::size_t(j);
-            luma[std::size_t(clampLevel(roundHalfAway(y * 255))) * columns + column] += 1;
-            keyHistogram[std::size_t(A) * columns + column] += 1;
-            red[std::size_t(R) * columns + column] += 1;
-            green[std::size_t(G) * columns + column] += 1;
-            blue[std::size_t(B) * columns + column] += 1;
-            const int u = clampLevel(roundHalfAway(cb * 255 + 127.5));
-            const int v = clampLevel(roundHalfAway(-cr * 255 + 127.5));
-            bins[v * 256 + u] += 1;
-            lumaSum += y;
         }
     }
+
+    // The key's range and fractions follow from its histogram, summed over the columns.
+    std::array<long long, 256> keyCounts{};
+    for (int j = 0; j < columns; ++j) {
+        const std::uint32_t* column = keyHistogram + std::size_t(j) * 256;
+        for (int a = 0; a < 256; ++a) keyCounts[std::size_t(a)] += column[a];
+    }
+    int keyByteMin = 255, keyByteMax = 0;
+    for (int a = 0; a < 256; ++a) {
+        if (keyCounts[std::size_t(a)] == 0) continue;
+        keyByteMin = std::min(keyByteMin, a);
+        keyByteMax = std::max(keyByteMax, a);
+    }
+    const long long transparent = keyCounts[0];
+    const long long opaque = keyCounts[255];
+    const long long semi = (long long)n - transparent - opaque;
+    const long long keyedCount = (long long)n - transparent;
 
     SignalStats& st = s.stats;
     st.lumaMin = lumaMin;
