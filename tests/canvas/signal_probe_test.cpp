@@ -46,6 +46,7 @@ struct SignalProbeTest : CanvasFixture {
 };
 
 TEST_F(SignalProbeTest, OffersAreSpacedByAtLeastTheMinimumAndOnlyOneIsInFlight) {
+    QSignalSpy published(probe.get(), &SignalProbe::snapshotChanged);
     EXPECT_FALSE(probe->reserveCapture()) << "a stopped probe takes nothing";
     probe->start();
     ASSERT_TRUE(probe->reserveCapture());
@@ -53,37 +54,21 @@ TEST_F(SignalProbeTest, OffersAreSpacedByAtLeastTheMinimumAndOnlyOneIsInFlight) 
     EXPECT_FALSE(probe->reserveCapture()) << "busy: the first capture has not been analysed";
     probe->capture(*frame, KeyAlphaMode::premultiplied, SignalProbe::Source::sdi);
     settle();
-    ASSERT_TRUE(probe->snapshot());
-    EXPECT_EQ(probe->snapshot()->source, SignalSource::sdi);
-    EXPECT_EQ(probe->snapshot()->keyAlphaMode, KeyAlphaMode::premultiplied);
-    EXPECT_EQ(probe->snapshot()->frameWidth, 32);
+    const auto first = probe->snapshot();
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->source, SignalSource::sdi);
+    EXPECT_EQ(first->keyAlphaMode, KeyAlphaMode::premultiplied);
+    EXPECT_EQ(published.count(), 1);
 
-    ASSERT_TRUE(offer(*frame));  // at t0
+    ASSERT_TRUE(offer(*gpu::PixelBuffer::create(48, 4, gpu::kPixelFormat422YpCbCr10)));
     settle();
+    EXPECT_EQ(probe->snapshot(), first) << "a frame that cannot be copied publishes nothing";
     clock.advance(0.1);
     EXPECT_FALSE(offer(*frame)) << "0.1 s after the last reservation";
     clock.advance(0.0125);
-    EXPECT_TRUE(offer(*frame)) << "0.1125 s after it";
+    EXPECT_TRUE(offer(*frame)) << "0.1125 s after it, the refused frame having freed the probe";
     settle();
-}
-
-TEST_F(SignalProbeTest, AFrameThatCannotBeCopiedEndsTheCaptureAndKeepsTheSnapshot) {
-    QSignalSpy published(probe.get(), &SignalProbe::snapshotChanged);
-    probe->start();
-    ASSERT_TRUE(offer(*frame));
-    settle();
-    const auto first = probe->snapshot();
-    ASSERT_TRUE(first);
-    EXPECT_EQ(published.count(), 1);
-
-    clock.advance(0.2);
-    auto v210 = gpu::PixelBuffer::create(48, 4, gpu::kPixelFormat422YpCbCr10);
-    ASSERT_TRUE(offer(*v210));
-    settle();
-    EXPECT_EQ(probe->snapshot(), first);
-    EXPECT_EQ(published.count(), 1);
-    clock.advance(0.2);
-    EXPECT_TRUE(probe->reserveCapture()) << "the refused frame left the probe ready";
+    EXPECT_EQ(published.count(), 2);
 }
 
 TEST_F(SignalProbeTest, StopDuringAnAnalysisDropsItsResultAndTheProbeStartsAgain) {
@@ -92,8 +77,6 @@ TEST_F(SignalProbeTest, StopDuringAnAnalysisDropsItsResultAndTheProbeStartsAgain
     probe->stop();  // the analysis is queued or running
     settle();
     EXPECT_FALSE(probe->snapshot());
-    EXPECT_FALSE(probe->isRunning());
-
     probe->start();
     clock.advance(0.2);
     EXPECT_TRUE(offer(*frame)) << "busy cleared when the dropped analysis ended";

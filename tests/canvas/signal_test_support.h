@@ -6,28 +6,29 @@
 
 #include <QImage>
 
-#include <cstdint>
 #include <functional>
 #include <memory>
+#include <ostream>
 
 namespace velmar::test {
 
 struct Pixel {
     int r = 0, g = 0, b = 0, a = 255;
+    friend bool operator==(const Pixel&, const Pixel&) = default;
 };
+inline std::ostream& operator<<(std::ostream& os, const Pixel& p) {
+    return os << "(" << p.r << ", " << p.g << ", " << p.b << ", " << p.a << ")";
+}
 
 // A 'BGRA' pixel buffer whose pixel (x, y) is f(x, y).
 inline std::shared_ptr<gpu::PixelBuffer> bgraBuffer(int w, int h,
                                                     const std::function<Pixel(int, int)>& f) {
     auto buffer = gpu::PixelBuffer::create(w, h, gpu::kPixelFormat32BGRA);
     for (int y = 0; y < h; ++y) {
-        std::uint8_t* row = buffer->baseAddress() + std::size_t(y) * buffer->bytesPerRow();
-        for (int x = 0; x < w; ++x) {
-            const Pixel p = f(x, y);
-            row[4 * x + 0] = std::uint8_t(p.b);
-            row[4 * x + 1] = std::uint8_t(p.g);
-            row[4 * x + 2] = std::uint8_t(p.r);
-            row[4 * x + 3] = std::uint8_t(p.a);
+        uint8_t* p = buffer->baseAddress() + size_t(y) * buffer->bytesPerRow();
+        for (int x = 0; x < w; ++x, p += 4) {
+            const Pixel c = f(x, y);
+            p[0] = uint8_t(c.b), p[1] = uint8_t(c.g), p[2] = uint8_t(c.r), p[3] = uint8_t(c.a);
         }
     }
     return buffer;
@@ -35,10 +36,9 @@ inline std::shared_ptr<gpu::PixelBuffer> bgraBuffer(int w, int h,
 
 inline SignalCapture captureOf(const gpu::PixelBuffer& buffer) {
     SignalCapture capture;
-    if (!SignalCapture::copy(buffer, capture)) return {};
+    SignalCapture::copy(buffer, capture);
     return capture;
 }
-
 inline SignalCapture solidCapture(int w, int h, Pixel p) {
     return captureOf(*bgraBuffer(w, h, [p](int, int) { return p; }));
 }
@@ -47,13 +47,6 @@ inline SignalCapture solidCapture(int w, int h, Pixel p) {
 inline Pixel rgbaAt(const QImage& image, int x, int y) {
     const uchar* p = image.constScanLine(y) + 4 * x;
     return {p[0], p[1], p[2], p[3]};
-}
-
-inline bool operator==(const Pixel& a, const Pixel& b) {
-    return a.r == b.r && a.g == b.g && a.b == b.b && a.a == b.a;
-}
-inline std::ostream& operator<<(std::ostream& os, const Pixel& p) {
-    return os << "(" << p.r << ", " << p.g << ", " << p.b << ", " << p.a << ")";
 }
 
 }  // namespace velmar::test
