@@ -4,6 +4,7 @@
 //       The playback bridge alone: BGRA with embedded audio, a trivial frame provider that
 //       stamps each ring buffer, and a counting audio source.
 //   velmar_bench_sdi_soak --controller [seconds] [eightBit|tenBitFillKey|tenBit] [movie]
+//       (VELMAR_SOAK_PROBE=1: with the signal probe taking its samples from the SDI frames.)
 //       The whole output: the SDI output controller renders every frame through the canvas
 //       engine, with a movie on program (a 1080p59.94 movie with sound is generated with the
 //       ffmpeg program when none is given) and a keyer fading in and out every two seconds;
@@ -12,6 +13,7 @@
 // Both print frames played, late and dropped, audio underruns, and the drift of the video and
 // audio timelines against the host clock. Restrict the cores with `taskset -c 0,1`.
 #include "canvas/canvas_engine.h"
+#include "canvas/signal_probe.h"
 #include "core/movie_playback.h"
 #include "core/sdi_audio_bridge.h"
 #include "platform/base/host_clock.h"
@@ -206,6 +208,18 @@ int runControllerSoak(double seconds, SDIBitDepth depth, QString moviePath) {
     }
 
     DeckLinkController controller(*canvas, &card);
+    int probeSnapshots = 0;
+    const bool withProbe = std::getenv("VELMAR_SOAK_PROBE") != nullptr;
+    if (withProbe) {
+        SignalProbe& probe = SignalProbe::shared();
+        controller.setProbeHook(
+            {[&probe] { return probe.reserveCapture(); },
+             [&probe](const std::shared_ptr<gpu::PixelBuffer>& buffer, KeyAlphaMode mode) {
+                 probe.capture(*buffer, mode, SignalProbe::Source::sdi);
+             }});
+        QObject::connect(&probe, &SignalProbe::snapshotChanged, [&] { ++probeSnapshots; });
+        probe.start();
+    }
     playback->play();
     try {
         controller.start(0, canvasFormat, rate, true, true, depth);
@@ -286,6 +300,7 @@ int runControllerSoak(double seconds, SDIBitDepth depth, QString moviePath) {
         "video drift          %+.3f ms (frame on air vs host clock, within one frame is normal)\n",
         (videoSeconds - elapsed) * 1000.0);
     std::printf("stalled              %s\n", stalled ? "yes" : "no");
+    if (withProbe) std::printf("probe snapshots      %d\n", probeSnapshots);
     return 0;
 }
 

@@ -257,7 +257,11 @@ int DeckLinkController::installedTargetCount() const {
 }
 
 void DeckLinkController::setProbeHook(ProbeHook hook) {
-    auto shared = std::make_shared<const ProbeHook>(std::move(hook));
+    // Both parts or none: a reservation that no capture follows would keep the probe busy for
+    // ever, so a hook missing either part is installed as no hook at all.
+    std::shared_ptr<const ProbeHook> shared;
+    if (hook.reserveCapture && hook.capture)
+        shared = std::make_shared<const ProbeHook>(std::move(hook));
     std::lock_guard lock(probeLock_);
     probe_ = std::move(shared);
 }
@@ -323,11 +327,13 @@ void DeckLinkController::offerToProbe(const Target& target) {
         std::lock_guard lock(probeLock_);
         probe = probe_;
     }
-    if (!probe || !probe->reserveCapture || !probe->reserveCapture()) return;
-    if (!probe->capture) return;
+    if (!probe || !probe->reserveCapture || !probe->capture) return;
+    // The mode is read before the reservation: once reserved, the capture must follow, and
+    // nothing between the two may fail.
     const OutputSnapshot snapshot = canvas_.outputState();
     const KeyAlphaMode mode =
         snapshot.state ? snapshot->keyAlphaMode : KeyAlphaMode(KeyAlphaMode::straight);
+    if (!probe->reserveCapture()) return;
     probe->capture(target->pixelBuffer, mode);
 }
 

@@ -75,8 +75,8 @@ class DeckLinkController {
 
     // Where SDI frames are offered to the signal probe: reserveCapture is asked for every frame
     // on the completion thread and, only when it answers true, capture gets the frame's BGRA
-    // buffer with the key alpha mode of the output state. Without a hook (or without a
-    // reserveCapture) nothing is offered.
+    // buffer with the key alpha mode of the output state. A hook is installed with both parts
+    // or not at all: without either, nothing is offered and nothing is reserved.
     struct ProbeHook {
         std::function<bool()> reserveCapture;
         std::function<void(const std::shared_ptr<gpu::PixelBuffer>&, KeyAlphaMode)> capture;
