@@ -1,6 +1,7 @@
 #pragma once
 
 #include "sdi/deck_link_controller_fixture.h"
+#include "support/qt_printers.h"
 
 #include "app/preflight_runner.h"
 #include "core/playout_engine.h"
@@ -94,6 +95,13 @@ struct PreflightFixture : ControllerFixture {
         runner.reset();
         engine.reset();
         ControllerFixture::TearDown();
+    }
+
+    // A new card with the faults, and a new controller over it.
+    void useCard(SdiFaults faults) {
+        SetUpWith(std::move(faults));
+        host.card = card.get();
+        host.controller = controller.get();
     }
 
     void makeRunner() {
