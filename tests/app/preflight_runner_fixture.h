@@ -28,7 +28,6 @@ struct PreflightHost : PreflightRunner::Host {
     bool running = false;
     QString lastMessage;
     int starts = 0;
-    int stops = 0;
 
     void refreshDeckLinkDevices() override {
         devices = ZRDeckLinkOutput::availableDevices(card);
@@ -54,7 +53,6 @@ struct PreflightHost : PreflightRunner::Host {
         }
     }
     void stopDeckLink() override {
-        ++stops;
         controller->stop();
         running = false;
     }
@@ -137,18 +135,14 @@ struct PreflightFixture : ControllerFixture {
 
     const PreflightRunner::Item& item(int index) const { return runner->items().at(index); }
 
-    // The log file as written to disk.
-    QStringList logLines() {
+    // The lines of the log file on disk that contain `text`, without their time stamps.
+    QStringList logLinesWith(const QString& text) {
         log->flush();
         log->waitForPendingWrites();
         QFile file(log->fileName());
-        if (!file.open(QIODevice::ReadOnly)) return {};
-        return QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts);
-    }
-    // The log lines that contain `text`, without their time stamps.
-    QStringList logLinesWith(const QString& text) {
         QStringList out;
-        for (const QString& line : logLines())
+        if (!file.open(QIODevice::ReadOnly)) return out;
+        for (const QString& line : QString::fromUtf8(file.readAll()).split(u'\n'))
             if (line.contains(text)) out << line.mid(line.indexOf("  ") + 2);
         return out;
     }
