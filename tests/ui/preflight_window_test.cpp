@@ -69,7 +69,9 @@ TEST_F(PreflightWindowTest, TheSoakButtonGivesWayToACountdownUntilTheTestEnds) {
     EXPECT_TRUE(view()->soakButton()->isHidden());
     EXPECT_EQ(view()->countdownLabel()->text(), "実流し中 残り 30 秒");
     for (int i = 0; i < 30; ++i) {
-        if (i == 1) EXPECT_EQ(view()->countdownLabel()->text(), "実流し中 残り 29 秒");
+        if (i == 1) {
+            EXPECT_EQ(view()->countdownLabel()->text(), "実流し中 残り 29 秒");
+        }
         output->step(60);
         clock.advance(1.0);
     }
