@@ -75,9 +75,9 @@ void PreflightRunner::run() {
     isRunning_ = false;
     emit isRunningChanged(false);
 
-    QStringList pieces;
-    for (const Item& item : items_) pieces << item.title + u':' + rawValue(item.status);
-    writeLog(QStringLiteral("PREFLIGHT  ") + pieces.join(u' '));
+    QStringList entries;
+    for (const Item& item : items_) entries << item.title + u':' + rawValue(item.status);
+    writeLog(QStringLiteral("PREFLIGHT  ") + entries.join(u' '));
 }
 
 QList<Clip> PreflightRunner::allClips() const {
