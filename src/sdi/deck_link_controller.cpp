@@ -219,6 +219,7 @@ void DeckLinkController::start(long long deviceIndex, const CanvasFormat& canvas
 
     runningMode_ = mode;
     runningBitDepth_ = bitDepth;
+    ++startGeneration_;
     canvas_.setDeckLinkClock(true,
                              static_cast<double>(mode->frameDuration()) /
                                  static_cast<double>(std::max<long long>(mode->timeScale(), 1)));

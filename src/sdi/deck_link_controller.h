@@ -119,6 +119,9 @@ class DeckLinkController {
     ZRDeckLinkOutput& bridge() { return bridge_; }
     const ZRDeckLinkOutput& bridge() const { return bridge_; }
     bool isRunning() const { return runningMode_.has_value(); }
+    // How many times an output has started on this controller; a changed value tells a watcher
+    // that the output it saw was stopped and started again (its drop count began anew).
+    std::uint64_t startGeneration() const { return startGeneration_; }
     const std::optional<ZRDeckLinkMode>& runningMode() const { return runningMode_; }
     SDIBitDepth runningBitDepth() const { return runningBitDepth_; }
     // What the start message shows beside the state of the output (read from the bridge).
@@ -160,6 +163,7 @@ class DeckLinkController {
 
     std::optional<ZRDeckLinkMode> runningMode_;
     SDIBitDepth runningBitDepth_ = SDIBitDepth::eightBit;
+    std::uint64_t startGeneration_ = 0;
     bool audioBridgeActivated_ = false;
 };
 
