@@ -65,10 +65,19 @@ bool isTextInput(const QWidget* widget) {
 
 }  // namespace
 
+bool KeyMonitor::isSignalMonitorKey(const KeyInput& input) {
+    return input.key == Qt::Key_F12 && (input.modifiers & kShortcutMask) == Qt::ControlModifier;
+}
+
+bool KeyMonitor::isEditingShortcut(const KeyInput& input) {
+    return (input.modifiers & kShortcutMask) == Qt::ControlModifier &&
+           (input.key == Qt::Key_A || input.key == Qt::Key_Backspace);
+}
+
 KeyAction KeyMonitor::decide(const KeyInput& input, const KeyContext& context) {
     const Qt::KeyboardModifiers mods = input.modifiers;
     // The signal monitor key works everywhere, before any pass-through rule.
-    if (input.key == Qt::Key_F12 && (mods & kShortcutMask) == Qt::ControlModifier) {
+    if (isSignalMonitorKey(input)) {
         return act(input.isAutoRepeat ? Kind::consume : Kind::toggleSignalMonitor);
     }
     if (context.isSettingsOpen || context.isNumberEntryOpen || context.isFilePanelOpen ||
@@ -155,7 +164,7 @@ KeyContext KeyMonitor::currentContext(const Flags& flags) {
     return context;
 }
 
-KeyMonitor::KeyMonitor(PlayoutEngine& engine, Hooks hooks, QObject* parent)
+KeyMonitor::KeyMonitor(PlayoutEngine* engine, Hooks hooks, QObject* parent)
     : QObject(parent), engine_(engine), hooks_(std::move(hooks)) {}
 
 KeyMonitor::~KeyMonitor() = default;
@@ -173,11 +182,13 @@ void KeyMonitor::stop() {
 
 bool KeyMonitor::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::ShortcutOverride) {
-        // Ctrl+F12 is taken here on the press; claiming its override keeps the menu item's
-        // shortcut from toggling a second time.
         const auto* key = static_cast<QKeyEvent*>(event);
-        if (key->key() == Qt::Key_F12 &&
-            (key->modifiers() & kShortcutMask) == Qt::ControlModifier) {
+        // Ctrl+F12 is taken here on the press; claiming its override keeps the menu item's
+        // shortcut from toggling a second time. A focused editor claims its editing keys, which
+        // the menus also bind to strip commands.
+        const KeyInput input{key->key(), key->modifiers(), key->isAutoRepeat()};
+        if (isSignalMonitorKey(input) ||
+            (isTextInput(QApplication::focusWidget()) && isEditingShortcut(input))) {
             event->accept();
             return true;
         }
@@ -202,7 +213,7 @@ bool KeyMonitor::eventFilter(QObject* watched, QEvent* event) {
         return hooks_.titleEditorHandleKey && hooks_.titleEditorHandleKey(key);
     }
     if (!action.consumes()) return false;
-    perform(action);
+    if (action.kind != Kind::consume) perform(action);
     return true;
 }
 
@@ -211,7 +222,9 @@ void KeyMonitor::perform(const KeyAction& action) {
         hooks_.perform(action);
         return;
     }
-    Rundown& rundown = engine_.rundown();
+    if (!engine_) return;
+    PlayoutEngine& engine = *engine_;
+    Rundown& rundown = engine.rundown();
     switch (action.kind) {
         case Kind::passOn:
         case Kind::consume:
@@ -221,34 +234,34 @@ void KeyMonitor::perform(const KeyAction& action) {
             if (hooks_.toggleSignalMonitor) hooks_.toggleSignalMonitor();
             break;
         case Kind::cutToggle:
-            engine_.cutTogglePressed();
+            engine.cutTogglePressed();
             break;
         case Kind::dskCut:
-            engine_.dsk().cut();
+            engine.dsk().cut();
             break;
         case Kind::dskNext:
-            engine_.dsk().next();
+            engine.dsk().next();
             break;
         case Kind::dskFade:
-            engine_.dsk().fade(engine_.fadeDuration());
+            engine.dsk().fade(engine.fadeDuration());
             break;
         case Kind::shuttle:
-            engine_.shuttleProgram(action.argument);
+            engine.shuttleProgram(action.argument);
             break;
         case Kind::slowShuttle:
-            engine_.slowShuttleProgram(action.argument);
+            engine.slowShuttleProgram(action.argument);
             break;
         case Kind::openDurationEditorCursor:
             if (hooks_.openDurationEditorCursor) hooks_.openDurationEditorCursor();
             break;
         case Kind::returnPressed:
-            engine_.returnPressed();
+            engine.returnPressed();
             break;
         case Kind::spacePressed:
-            engine_.spacePressed();
+            engine.spacePressed();
             break;
         case Kind::panicOff:
-            engine_.panicOff();
+            engine.panicOff();
             break;
         case Kind::selectFirst:
             rundown.setSelectedIndex(0);

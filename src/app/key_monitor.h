@@ -91,10 +91,16 @@ class KeyMonitor : public QObject {
         std::function<void(const KeyAction&)> perform;
     };
 
-    KeyMonitor(PlayoutEngine& engine, Hooks hooks, QObject* parent = nullptr);
+    // `engine` may be null only when `hooks.perform` is given.
+    KeyMonitor(PlayoutEngine* engine, Hooks hooks, QObject* parent = nullptr);
     ~KeyMonitor() override;
 
     static KeyAction decide(const KeyInput& input, const KeyContext& context);
+    // Ctrl+F12 (keypad and caps lock aside).
+    static bool isSignalMonitorKey(const KeyInput& input);
+    // Ctrl+A and Ctrl+Backspace: a focused text editor's own select-all and delete-word, which
+    // the menus bind to strip commands; the editor claims them first.
+    static bool isEditingShortcut(const KeyInput& input);
     // The context of the widgets in front now, with the given flags.
     static KeyContext currentContext(const Flags& flags);
 
@@ -109,7 +115,7 @@ class KeyMonitor : public QObject {
   private:
     void perform(const KeyAction& action);
 
-    PlayoutEngine& engine_;
+    PlayoutEngine* engine_;
     Hooks hooks_;
     bool started_ = false;
     // The last key press and the widget it was last seen at: while Qt hands an unaccepted
