@@ -123,5 +123,9 @@
         <source>DOVRINE マニュアル</source>
         <translation>DOVRINE Manual</translation>
     </message>
+    <message>
+        <source>設定</source>
+        <translation>Settings</translation>
+    </message>
 </context>
 </TS>
