@@ -34,6 +34,8 @@ DovrineApp::DovrineApp()
     host_ = std::make_unique<DovrineAppDocumentHost>(app_, main_.get());
     document_ = std::make_unique<DocumentWorkflow>(
         *host_, DocumentWorkflow::Environment::standard(&dialogs_));
+    // The empty project the application starts with counts as saved.
+    if (!app_.savedProjectSnapshot()) app_.setSavedProjectSnapshot(document_->projectSnapshot());
     app_.onUnreadableClips = [document = document_.get()](const auto& items) {
         document->presentUnreadableAlert(items);
     };
