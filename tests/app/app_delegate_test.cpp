@@ -19,20 +19,28 @@ struct AppDelegateSteps : ::testing::Test {
     Answer answer = Answer::cancel;
     bool saveSucceeds = true;
 
-    std::function<void()> step(const char* name) {
-        return [this, name] { log << name; };
-    }
     AppDelegate::Steps steps() {
-        AppDelegate::Steps s;
-        s.startLog = step("startLog");
-        s.startKeyMonitor = step("startKeyMonitor");
-        s.refreshDeckLinkDevices = step("refreshDeckLinkDevices");
-        s.refreshScreens = step("refreshScreens");
-        s.offerRecoveryIfNeeded = step("offerRecovery");
-        s.markReadyForExternalOpen = step("markReady");
-        s.bringToFront = step("bringToFront");
+        using S = AppDelegate::Steps;
+        const std::pair<std::function<void()> S::*, const char*> recorded[] = {
+            {&S::startLog, "startLog"},
+            {&S::startKeyMonitor, "startKeyMonitor"},
+            {&S::refreshDeckLinkDevices, "refreshDeckLinkDevices"},
+            {&S::refreshScreens, "refreshScreens"},
+            {&S::offerRecoveryIfNeeded, "offerRecovery"},
+            {&S::markReadyForExternalOpen, "markReady"},
+            {&S::bringToFront, "bringToFront"},
+            {&S::reloadMediaCachesAfterActivation, "reloadMedia"},
+            {&S::stopKeyMonitor, "stopKeyMonitor"},
+            {&S::stopDeckLink, "stopDeckLink"},
+            {&S::stopOBSOutput, "stopOBSOutput"},
+            {&S::closeOutputWindow, "closeOutputWindow"},
+            {&S::stopAutosave, "stopAutosave"},
+            {&S::clearAutosave, "clearAutosave"},
+            {&S::keepAutosave, "keepAutosave"},
+            {&S::stopLog, "stopLog"}};
+        S s;
+        for (const auto& [member, name] : recorded) s.*member = [this, name] { log << name; };
         s.openProjectFromFinder = [this](const QUrl& url) { log << "open " + url.fileName(); };
-        s.reloadMediaCachesAfterActivation = step("reloadMedia");
         s.hasUnsavedProjectChanges = [this] { return unsaved; };
         s.projectURL = [this] { return projectURL; };
         s.writeProject = [this](const QUrl& url) {
@@ -47,14 +55,6 @@ struct AppDelegateSteps : ::testing::Test {
             log << "ask";
             return answer;
         };
-        s.stopKeyMonitor = step("stopKeyMonitor");
-        s.stopDeckLink = step("stopDeckLink");
-        s.stopOBSOutput = step("stopOBSOutput");
-        s.closeOutputWindow = step("closeOutputWindow");
-        s.stopAutosave = step("stopAutosave");
-        s.clearAutosave = step("clearAutosave");
-        s.keepAutosave = step("keepAutosave");
-        s.stopLog = step("stopLog");
         return s;
     }
 };

@@ -9,11 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <cstring>
-#include <ctime>
 #include <memory>
-#include <thread>
 #include <vector>
 
 #include <unistd.h>
@@ -109,14 +105,6 @@ TEST_F(SystemMonitorTree, MemoryIsRssAgainstMemTotalAndUnreadableIsZero) {
     monitor->sample();
     EXPECT_EQ(monitor->memoryMB(), 0);
     EXPECT_EQ(monitor->memoryPercent(), 0);
-
-    // No MemTotal: no percentage, but the size still reads.
-    QFile::remove(proc() + "/meminfo");
-    writeFile(proc() + "/self/smaps_rollup", "Rss: 1024 kB\n");
-    auto blind = make();
-    blind->sample();
-    EXPECT_DOUBLE_EQ(blind->memoryMB(), 1.0);
-    EXPECT_EQ(blind->memoryPercent(), 0);
 }
 
 TEST_F(SystemMonitorTree, GpuIsTheSmoothedTimeAgainstTheFrameBudgetCappedAt999) {
@@ -133,9 +121,8 @@ TEST_F(SystemMonitorTree, GpuIsTheSmoothedTimeAgainstTheFrameBudgetCappedAt999) 
     monitor->sample();
     EXPECT_EQ(monitor->gpuFramePercent(), 0);
     EXPECT_EQ(monitor->thermal(), SystemMonitor::ThermalState::nominal);
-}
 
-TEST(SystemMonitorFrameBudget, IsOneFramePeriodOrOneSixtiethWhenInvalid) {
+    // The budget of a frame rate, 1/60 when the rate is not valid.
     EXPECT_DOUBLE_EQ(SystemMonitor::frameBudget(FrameRate{60000, 1001}), 1001.0 / 60000.0);
     EXPECT_DOUBLE_EQ(SystemMonitor::frameBudget(FrameRate{25, 1}), 0.04);
     EXPECT_DOUBLE_EQ(SystemMonitor::frameBudget(FrameRate{0, 1}), 1.0 / 60.0);
@@ -153,12 +140,6 @@ TEST_F(SystemMonitorTree, BatteryOnlyWhenDischargingWithoutMainsOnline) {
     EXPECT_FALSE(SystemMonitor::isOnBattery(sys()));  // mains still reported online
     setSupply("AC", "Mains", "online", "0");
     EXPECT_TRUE(SystemMonitor::isOnBattery(sys()));
-    // A peripheral's battery (a mouse) does not count when it is not discharging.
-    setSupply("BAT0", "Battery", "status", "Full");
-    setSupply("hidpp_battery_0", "Battery", "status", "Charging");
-    EXPECT_FALSE(SystemMonitor::isOnBattery(sys()));
-
-    setSupply("BAT0", "Battery", "status", "Discharging");
     auto monitor = make();
     monitor->sample();
     EXPECT_TRUE(monitor->onBattery());
@@ -181,43 +162,9 @@ TEST_F(SystemMonitorTree, StartSamplesAtOnceThenEverySecondWithOneTimer) {
     EXPECT_EQ(samples, 3);
 }
 
-// Against the kernel's own figures for this process: CPU time spent by two threads (measured as
-// thread CPU time, so a loaded machine only makes the test slower), and the resident size that
-// ps reports after 200 MiB were touched.
-TEST(SystemMonitorLive, MatchesThreadCpuTimeAndPs) {
-    test::FakeClock clock;
-    SystemMonitor::Sources sources;
-    sources.clock = &clock;
-    sources.timers = &clock;
-    SystemMonitor monitor(sources);
-
-    auto spin = [] {
-        timespec start{};
-        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &start);
-        for (;;) {
-            timespec now{};
-            clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-            if ((now.tv_sec - start.tv_sec) + (now.tv_nsec - start.tv_nsec) * 1e-9 >= 0.5) break;
-        }
-    };
-    std::atomic<int> phase{0};  // 0 waiting, 1 spinning, 2 spent, 3 may end
-    std::thread worker([&] {
-        while (phase == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        spin();
-        phase = 2;
-        while (phase != 3) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    });
-    monitor.sample();  // the worker is known from here on
-    phase = 1;
-    while (phase != 2) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    clock.advance(1.0);
-    monitor.sample();
-    phase = 3;
-    worker.join();
-    // The worker spent 0.5 s of CPU between the samples; waiting and tick rounding add a little.
-    EXPECT_GT(monitor.cpuPercent(), 35.0);
-    EXPECT_LT(monitor.cpuPercent(), 70.0);
-
+// Against the resident size that ps reports for this process after 200 MiB were touched.
+TEST(SystemMonitorLive, MemoryMatchesPs) {
+    SystemMonitor monitor;
     const size_t size = 200u << 20;
     std::vector<char> block(size);
     for (size_t i = 0; i < size; i += 4096) block[i] = static_cast<char>(i);
