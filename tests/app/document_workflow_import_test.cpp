@@ -97,6 +97,7 @@ TEST_F(DocumentImportTest, AddPanelImportsWhatWasChosen) {
     EXPECT_TRUE(host.isFilePanelOpen());
     dialogs.answerPanel(urls({"folder"}));
     EXPECT_FALSE(host.isFilePanelOpen());
+    drainMainQueue();  // the import is asked for on the next turn
     finishBackground();
     EXPECT_EQ(names(), (QStringList{"sub", "x2", "x10"}));
 }

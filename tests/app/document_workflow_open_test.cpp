@@ -136,6 +136,7 @@ TEST_F(DocumentOpenTest, QuestionsBeforeOpeningAndATakeDuringTheLoad) {
     EXPECT_TRUE(engine->isOnAir());
 
     // "黒にして開く", "保存しない": off air before anything is read.
+    settle();  // NEXT ready for the take below
     dialogs.alertAnswers = {0, 1};
     workflow->openProject(url(file));
     EXPECT_FALSE(engine->isOnAir());
@@ -143,9 +144,8 @@ TEST_F(DocumentOpenTest, QuestionsBeforeOpeningAndATakeDuringTheLoad) {
     workflow->openProject(url(path("Other.tavrendek")));  // a load runs: nothing
     EXPECT_EQ(dialogs.alerts.size(), 5);
     // A take while the file loads: its result is dropped.
-    rundown().setSelectedIndex(0);
-    settle();
     engine->returnPressed();
+    ASSERT_TRUE(engine->isOnAir());
     finishBackground();
     EXPECT_EQ(host.statusLine, "送出が始まったためプロジェクトの読み込みを中止しました");
     EXPECT_EQ(tabNames(), QStringList{"Tab"});

@@ -21,7 +21,10 @@ TEST_F(DocumentRecoveryTest, AKilledRunIsOfferedAgainAndRestoredDirtyUnderItsOri
     const pid_t child = ::fork();
     if (child == 0) {
         ::alarm(30);
-        // A run that edits its rundown, autosaves on the timer's tick and is killed.
+        // A run that edits its rundown, autosaves on the timer's tick and is killed. The
+        // parent's queue threads do not exist here: its objects are left, never destroyed.
+        (void)workflow.release();
+        (void)autosave.release();
         makeWorkflow();
         host.url = url(origin);
         autosave->start();
