@@ -6,11 +6,9 @@
 #include "core/engine_fixture.h"
 #include "core/media_access.h"
 #include "core/thumbnail_cache.h"
-#include "models/project_crypto.h"
 #include "platform/base/user_defaults.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QWidget>
 
@@ -18,15 +16,13 @@
 
 namespace velmar::test {
 
-// Answers every box and panel as the test says, and keeps what was asked.
+// Answers boxes and panels as the test says, and keeps what was asked.
 struct FakeDocumentDialogs : DocumentDialogs {
-    QList<Alert> alerts;           // every box, run or shown
-    std::deque<int> alertAnswers;  // -1 when none is left
+    QList<Alert> alerts;
+    std::deque<int> alertAnswers;  // -1 once none is left
     std::optional<QUrl> saveAnswer;
-    std::optional<QList<QUrl>> openAnswer;
-    QList<OpenPanel> panels;      // every open panel, run or begun
-    OpenCompletion pendingPanel;  // the completion of the last panel begun
-    int windowModalCount = 0;
+    QList<OpenPanel> panels;
+    OpenCompletion pendingPanel;  // of the panel begun last
 
     int runAlert(const Alert& alert, QWidget*) override {
         alerts << alert;
@@ -35,28 +31,17 @@ struct FakeDocumentDialogs : DocumentDialogs {
         alertAnswers.pop_front();
         return answer;
     }
-    void showWindowModal(const Alert& alert, QWidget*) override {
-        alerts << alert;
-        ++windowModalCount;
-    }
+    void showWindowModal(const Alert& alert, QWidget*) override { alerts << alert; }
     std::optional<QUrl> runSavePanel(const SavePanel&, QWidget*) override { return saveAnswer; }
-    std::optional<QList<QUrl>> runOpenPanel(const OpenPanel& panel, QWidget*) override {
-        panels << panel;
-        return openAnswer;
-    }
+    std::optional<QList<QUrl>> runOpenPanel(const OpenPanel&, QWidget*) override { return {}; }
     void beginOpenPanel(const OpenPanel& panel, QWidget*, OpenCompletion done) override {
         panels << panel;
         pendingPanel = std::move(done);
     }
-    // Answers the panel begun last.
-    void answerPanel(std::optional<QList<QUrl>> urls) {
-        auto done = std::exchange(pendingPanel, {});
-        ASSERT_TRUE(done);
-        done(std::move(urls));
-    }
+    void answerPanel(std::optional<QList<QUrl>> urls) { std::exchange(pendingPanel, {})(urls); }
 };
 
-// The application state as the workflow sees it, over a test engine.
+// The application state as the workflow sees it.
 struct FakeDocumentHost : DocumentWorkflow::Host {
     PlayoutEngine* engine_ = nullptr;
     QUrl url;
@@ -64,8 +49,8 @@ struct FakeDocumentHost : DocumentWorkflow::Host {
     std::optional<QByteArray> saved;
     QString statusLine;  // the last text of the workflow or the engine
     bool deckLinkRunning = false;
-    std::optional<ZRDeckLinkMode> mode;
     bool startFails = false;
+    std::optional<ZRDeckLinkMode> mode;
     QStringList deckLinkCalls;
     QWidget* window = nullptr;
     QList<bool> panelFlags;  // every change of the file-panel flag
@@ -81,10 +66,7 @@ struct FakeDocumentHost : DocumentWorkflow::Host {
     void setStatusMessage(const QString& text) override { statusLine = text; }
     bool isDeckLinkRunning() const override { return deckLinkRunning; }
     std::optional<ZRDeckLinkMode> deckLinkRunningMode() const override { return mode; }
-    void stopDeckLink() override {
-        deckLinkCalls << "stop";
-        deckLinkRunning = false;
-    }
+    void stopDeckLink() override { deckLinkCalls << "stop"; }
     void startDeckLink() override {
         deckLinkCalls << "start";
         deckLinkRunning = !startFails;
@@ -96,13 +78,12 @@ struct FakeDocumentHost : DocumentWorkflow::Host {
     bool reloadMediaOnActivation() const override { return reloadOnActivation; }
 };
 
-// An engine, an autosave store and a backups folder in a temporary home, with the workflow
-// made over them as the application state makes it (clean at the start).
+// The workflow over a test engine, an autosave store and a backups folder in a temporary home,
+// clean at the start as the application state makes it.
 struct DocumentWorkflowFixture : EngineFixture {
     QString home = dir.path();
-    QString support = home + "/support";
-    QString backups = support + "/DOVRINE/Backups";
-    QString autosaveFolder = support + "/DOVRINE";
+    QString autosaveFolder = home + "/support/DOVRINE";
+    QString backups = autosaveFolder + "/Backups";
     UserDefaults defaults{home + "/defaults.json"};
     std::unique_ptr<AutosaveStore> autosave;
     MediaAccess mediaAccess{home + "/MediaAccess.plist", nullptr, false};
@@ -115,33 +96,26 @@ struct DocumentWorkflowFixture : EngineFixture {
 
     void SetUp() override {
         EngineFixture::SetUp();
-        clock.setWallTime(1'767'225'600.0);
         makeWorkflow();
     }
     void TearDown() override {
-        if (workflow) workflow->waitForBackgroundWork();
+        workflow->waitForBackgroundWork();
         drainMainQueue();
         workflow.reset();
         autosave.reset();
         EngineFixture::TearDown();
     }
-
     void makeWorkflow() {
         workflow.reset();
         autosave = std::make_unique<AutosaveStore>(
-            AutosaveStore::Environment{support, &defaults, &clock, nullptr, false});
+            AutosaveStore::Environment{home + "/support", &defaults, &clock, nullptr, false});
         host.engine_ = engine.get();
-        DocumentWorkflow::Environment env;
-        env.autosave = autosave.get();
-        env.mediaAccess = &mediaAccess;
-        env.thumbnails = &thumbnails;
-        env.dialogs = &dialogs;
-        env.clock = &clock;
-        env.backupsDirectory = backups;
+        DocumentWorkflow::Environment env{autosave.get(), &mediaAccess, &thumbnails, &dialogs,
+                                          &clock,         backups,      false};
         env.desktop.hasDefaultApplication = [this](const QUrl&) { return editorInstalled; };
         env.desktop.openWithDefaultApplication = [this](const QUrl& url, QString* error) {
             opened << url;
-            if (url.fileName().startsWith("locked")) *error = "denied";
+            *error = "denied";
             return !url.fileName().startsWith("locked");
         };
         workflow = std::make_unique<DocumentWorkflow>(host, env);
@@ -152,7 +126,6 @@ struct DocumentWorkflowFixture : EngineFixture {
 
     QString path(const QString& name) const { return home + "/" + name; }
     static QUrl url(const QString& path) { return QUrl::fromLocalFile(path); }
-
     static QByteArray readAll(const QString& path) {
         QFile f(path);
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
@@ -162,14 +135,10 @@ struct DocumentWorkflowFixture : EngineFixture {
         QFile f(path);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
     }
-    QStringList backupNames() const {
-        return QDir(backups).entryList(QDir::Files | QDir::Hidden, QDir::Name);
-    }
-
-    // Waits for a background load or import to reach the engine.
+    QStringList backupNames() const { return QDir(backups).entryList(QDir::Files, QDir::Name); }
+    // Lets a background load or import reach the engine.
     void finishBackground() {
         workflow->waitForBackgroundWork();
-        drainMainQueue();
         settle();
     }
 };
