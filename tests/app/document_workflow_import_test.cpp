@@ -90,12 +90,19 @@ TEST_F(DocumentImportTest, ReplaceResolvesTheClipWhenThePanelIsAnswered) {
     EXPECT_FALSE(host.isFilePanelOpen());
     // Mended: the clip deleted, or its tab no longer current, replaced nothing else.
     const QString gone = "差し替える素材が今のタブに無いため、差し替えませんでした";
-    replace(0, "b10.png", [&] { rundown().removeClip(0); });
+    replace(0, "b10.png", [&] { rundown().removeClip(0); });  // B went
     EXPECT_EQ(host.statusLine, gone);
-    replace(0, "b10.png", [&] { rundown().addGroup("Other"); });
+    const QUuid a = rundown().currentGroup()->clips[0].id;
+    replace(0, "b10.png", [&] {  // moved to a tab that is current now
+        rundown().addGroup("Other");
+        rundown().selectGroup(0);
+        rundown().moveClips({a}, 1);
+        rundown().selectGroup(1);
+    });
     EXPECT_EQ(host.statusLine, gone);
+    EXPECT_EQ(names(), QStringList{"A"});
     rundown().selectGroup(0);
-    EXPECT_EQ(names(), (QStringList{"A", "C"}));
+    EXPECT_EQ(names(), QStringList{"C"});
     replace(0, "Notes.TXT", [] {});
     EXPECT_EQ(host.statusLine, "対応していないコーデック: TXT");
     EXPECT_TRUE(dialogs.panels.value(0).allowedExtensions.contains("mxf"));
@@ -103,7 +110,7 @@ TEST_F(DocumentImportTest, ReplaceResolvesTheClipWhenThePanelIsAnswered) {
     settle();
     engine->spacePressed();  // fading in: refused before any panel
     ASSERT_EQ(engine->state(), PlayoutEngine::State::fadingIn);
-    workflow->replaceCursorClip();
+    workflow->presentReplace(0);
     EXPECT_EQ(host.statusLine, "オンエア中は素材の差し替えはできません");
     EXPECT_EQ(dialogs.panels.size(), 4);
 }

@@ -108,7 +108,7 @@ TEST_F(DocumentOpenTest, QuestionsBeforeOpeningAndATakeDuringTheLoad) {
 }
 
 TEST_F(DocumentOpenTest, SDIOutputRestartsOnlyWhenTheProjectChangesItsMode) {
-    host.mode = ZRDeckLinkMode(1, 1920, 1080, 60000, 1001, "1080p59.94");
+    host.mode = ZRDeckLinkMode(1, 1920, 1080, 120000, 2002, "1080p59.94");  // the same rate
     const struct {
         CanvasFormat canvas;
         FrameRate rate;
@@ -116,7 +116,7 @@ TEST_F(DocumentOpenTest, SDIOutputRestartsOnlyWhenTheProjectChangesItsMode) {
         QStringList calls;
         const char* status;
     } rows[] = {
-        {{1920, 1080, "HD"}, {120000, 2002}, false, {}, "before"},
+        {{1920, 1080, "HD"}, {60000, 1001}, false, {}, "before"},
         {{3840, 2160, "UHD"},
          {60000, 1001},
          false,
