@@ -164,6 +164,9 @@ class DocumentWorkflow : public QObject {
     void waitForBackgroundWork();
 
   private:
+    // The comparison form of a record: compact JSON, keys sorted, without the selection, pixel
+    // sizes and content anchors; none when a number is not finite.
+    static std::optional<QByteArray> snapshotOf(const PlayoutProject& project);
     PlayoutEngine& engine() const { return host_.engine(); }
     void status(const QString& text) { host_.setStatusMessage(text); }
     QString setAsideUnreadableAutosave();

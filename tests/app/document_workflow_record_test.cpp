@@ -32,7 +32,8 @@ TEST_F(DocumentRecordTest, ClipFieldsFollowTheRecordRules) {
     for (const auto& row : rows) {
         Clip clip = still("A");
         row.edit(clip);
-        rundown().loadGroups({ClipGroup{.name = "Tab", .clips = {clip}}});
+        rundown().loadGroups({ClipGroup{
+            .name = "Tab", .clips = {clip}, .markers = {Marker{.position = 1, .name = "Break"}}}});
         const QJsonObject root =
             QJsonDocument::fromJson(*workflow->currentProject().encoded()).object();
         EXPECT_EQ(root["formatVersion"].toInt(), 10);
@@ -41,6 +42,14 @@ TEST_F(DocumentRecordTest, ClipFieldsFollowTheRecordRules) {
         EXPECT_TRUE(tab["markers"].isArray());
         const QJsonObject record = tab["clips"].toArray()[0].toObject();
         EXPECT_EQ(record.value(row.key), row.expected.value_or(QJsonValue::Undefined)) << row.key;
+        // The comparison form: the same record without selection, pixel sizes and anchors.
+        QJsonObject form = record, formTab = tab, expected = root;
+        for (const char* key : {"pixelWidth", "pixelHeight", "contentAnchorX", "contentAnchorY"})
+            form.remove(key);
+        formTab["clips"] = QJsonArray{form};
+        formTab["selectedIndex"] = 0;
+        expected["groups"] = QJsonArray{formTab};
+        EXPECT_EQ(QJsonDocument::fromJson(*workflow->projectSnapshot()).object(), expected);
     }
 }
 
