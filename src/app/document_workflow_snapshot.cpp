@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <string>
 
 namespace velmar {
 
@@ -13,40 +14,56 @@ namespace {
 // JSON document first would take several times as long. Only compared with itself.
 class SnapshotWriter {
   public:
-    QByteArray out;
+    std::string out;
     bool finite = true;
 
-    void raw(const char* text) { out.append(text); }
+    void raw(const char* text) { out += text; }
     void key(const char* name) {
-        if (!out.endsWith('{')) out.append(',');
-        out.append('"').append(name).append("\":");
+        if (out.back() != '{') out += ',';
+        out += '"';
+        out += name;
+        out += "\":";
     }
     void string(const QString& text) {
-        out.append('"');
-        for (const char c : text.toUtf8()) {
-            const auto byte = static_cast<unsigned char>(c);
-            if (c == '"' || c == '\\') {
-                out.append('\\').append(c);
-            } else if (byte < 0x20) {
-                char escaped[8];
-                std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
-                out.append(escaped);
-            } else {
-                out.append(c);
+        const std::size_t start = out.size();
+        out += '"';
+        for (const QChar ch : text) {
+            const char16_t c = ch.unicode();
+            if (c >= 0x80) {  // not ASCII: the whole text through the UTF-8 encoder
+                out.resize(start);
+                return escaped(text.toUtf8());
             }
+            append(static_cast<char>(c));
         }
-        out.append('"');
+        out += '"';
+    }
+    void escaped(const QByteArray& utf8) {
+        out += '"';
+        for (const char c : utf8) append(c);
+        out += '"';
+    }
+    void append(char c) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (static_cast<unsigned char>(c) < 0x20) {
+            char code[8];
+            std::snprintf(code, sizeof code, "\\u%04x", static_cast<unsigned char>(c));
+            out += code;
+        } else {
+            out += c;
+        }
     }
     void integer(qint64 value) {
         char buffer[24];
-        out.append(buffer, std::to_chars(buffer, buffer + sizeof buffer, value).ptr - buffer);
+        out.append(buffer, std::to_chars(buffer, buffer + sizeof buffer, value).ptr);
     }
     void number(double value) {
         finite = finite && std::isfinite(value);
         char buffer[32];
-        out.append(buffer, std::to_chars(buffer, buffer + sizeof buffer, value).ptr - buffer);
+        out.append(buffer, std::to_chars(buffer, buffer + sizeof buffer, value).ptr);
     }
-    void boolean(bool value) { out.append(value ? "true" : "false"); }
+    void boolean(bool value) { out += value ? "true" : "false"; }
 };
 
 }  // namespace
@@ -170,7 +187,7 @@ std::optional<QByteArray> DocumentWorkflow::snapshotOf(const PlayoutProject& pro
     w.boolean(project.unpremultiplyAlpha);
     w.raw("}");
     if (!w.finite) return std::nullopt;
-    return w.out;
+    return QByteArray(w.out.data(), static_cast<qsizetype>(w.out.size()));
 }
 
 }  // namespace velmar
