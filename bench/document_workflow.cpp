@@ -23,6 +23,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 
@@ -147,7 +148,8 @@ struct Bench final : DocumentWorkflow::Host {
     }
     void open() {
         workflow->openProject(QUrl::fromLocalFile(file));
-        test::waitUntil([this] { return !loading; }, 60);
+        workflow->waitForBackgroundWork();
+        test::drainMainQueue();
     }
 };
 
@@ -179,8 +181,13 @@ static void BM_OpenProject(benchmark::State& state) {
     state.counters["ratio_vs_raw"] = ratio([&] { b.open(); }, [&] { b.rawParse(); });
     const PlayoutProject project = PlayoutProject::load(b.file);
     const QList<ClipGroup> groups = project.makeGroups();
-    state.counters["apply_ms"] =
-        1000 * seconds([&] { b.workflow->apply(project, QUrl::fromLocalFile(b.file), groups); });
+    double best = 1;
+    for (int i = 0; i < 5; ++i) {
+        best = std::min(best, seconds([&] {
+                            b.workflow->apply(project, QUrl::fromLocalFile(b.file), groups);
+                        }));
+    }
+    state.counters["apply_ms"] = 1000 * best;
 }
 BENCHMARK(BM_OpenProject)->Unit(benchmark::kMillisecond);
 
