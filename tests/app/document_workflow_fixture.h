@@ -57,11 +57,11 @@ struct FakeDocumentHost : DocumentWorkflow::Host {
     bool reloadOnActivation = true;
 
     PlayoutEngine& engine() override { return *engine_; }
-    QUrl projectURL() const override { return url; }
+    const QUrl& projectURL() const override { return url; }
     void setProjectURL(const QUrl& u) override { url = u; }
     bool isProjectLoading() const override { return loading; }
-    void setProjectLoading(bool l) override { loading = l; }
-    std::optional<QByteArray> savedProjectSnapshot() const override { return saved; }
+    void setIsProjectLoading(bool l) override { loading = l; }
+    const std::optional<QByteArray>& savedProjectSnapshot() const override { return saved; }
     void setSavedProjectSnapshot(std::optional<QByteArray> s) override { saved = std::move(s); }
     void setStatusMessage(const QString& text) override { statusLine = text; }
     bool isDeckLinkRunning() const override { return deckLinkRunning; }
