@@ -120,18 +120,7 @@ PlayoutProject DocumentWorkflow::currentProject() const {
 }
 
 std::optional<QByteArray> DocumentWorkflow::projectSnapshot() const {
-    PlayoutProject project = currentProject();
-    for (auto& group : project.groups) {
-        group.selectedIndex = 0;
-        for (auto& clip : group.clips) {
-            clip.pixelWidth.reset();
-            clip.pixelHeight.reset();
-            clip.contentAnchorX.reset();
-            clip.contentAnchorY.reset();
-        }
-    }
-    if (project.dsk) project.dsk->selectedIndex = 0;
-    return project.encoded(PlayoutProject::Encoding::compact);
+    return snapshotOf(currentProject());
 }
 
 bool DocumentWorkflow::hasUnsavedProjectChanges() const {

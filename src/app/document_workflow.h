@@ -43,18 +43,19 @@ class DocumentWorkflow : public QObject {
     Q_OBJECT
 
   public:
-    // What the workflow reads and writes of the application state that owns it.
+    // What the workflow reads and writes of the application state that owns it. The names and
+    // signatures are those of the application state's own members where it has them.
     class Host {
       public:
         virtual ~Host() = default;
         virtual PlayoutEngine& engine() = 0;
         // The file last saved to or opened from; empty for a new project.
-        virtual QUrl projectURL() const = 0;
+        virtual const QUrl& projectURL() const = 0;
         virtual void setProjectURL(const QUrl& url) = 0;
         virtual bool isProjectLoading() const = 0;
-        virtual void setProjectLoading(bool loading) = 0;
+        virtual void setIsProjectLoading(bool loading) = 0;
         // The comparison form at the last start, save, open or restore; none: always unsaved.
-        virtual std::optional<QByteArray> savedProjectSnapshot() const = 0;
+        virtual const std::optional<QByteArray>& savedProjectSnapshot() const = 0;
         virtual void setSavedProjectSnapshot(std::optional<QByteArray> snapshot) = 0;
         // The status line (the engine's lastMessage).
         virtual void setStatusMessage(const QString& text) = 0;
@@ -164,6 +165,9 @@ class DocumentWorkflow : public QObject {
     void waitForBackgroundWork();
 
   private:
+    // The comparison form of a record: compact JSON, keys sorted, without the selection, pixel
+    // sizes and content anchors; none when a number is not finite.
+    static std::optional<QByteArray> snapshotOf(const PlayoutProject& project);
     PlayoutEngine& engine() const { return host_.engine(); }
     void status(const QString& text) { host_.setStatusMessage(text); }
     QString setAsideUnreadableAutosave();

@@ -10,6 +10,7 @@
 #include <QCollator>
 #include <QDir>
 #include <QFileInfo>
+#include <QLocale>
 #include <QPointer>
 
 #include <algorithm>
@@ -61,7 +62,10 @@ QList<Clip> DocumentWorkflow::importedClips(const QList<QUrl>& urls) {
         clips << clip;
     }
     // The file manager's order: digits compared as numbers, case ignored.
-    QCollator collator;
+    // The C locale (no locale set) has no numeric collation: English stands in for it.
+    QLocale locale;
+    if (locale.language() == QLocale::C) locale = QLocale(QLocale::English, QLocale::UnitedStates);
+    QCollator collator(locale);
     collator.setNumericMode(true);
     collator.setCaseSensitivity(Qt::CaseInsensitive);
     std::stable_sort(clips.begin(), clips.end(), [&](const Clip& a, const Clip& b) {

@@ -86,14 +86,14 @@ void DocumentWorkflow::openProject(const QUrl& url) {
     }
     if (engine().isOnAir()) engine().panicOff();
 
-    host_.setProjectLoading(true);
+    host_.setIsProjectLoading(true);
     const QPointer<DocumentWorkflow> weak(this);
     openQueue_.async([weak, url] {
         auto outcome = std::make_shared<LoadOutcome>(loadProject(url.toLocalFile()));
         postToMain([weak, url, outcome] {
             if (!weak) return;
             DocumentWorkflow& self = *weak;
-            self.host_.setProjectLoading(false);
+            self.host_.setIsProjectLoading(false);
             if (self.engine().isOnAir()) {
                 self.status(localized("送出が始まったためプロジェクトの読み込みを中止しました"));
                 return;

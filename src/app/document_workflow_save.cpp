@@ -79,9 +79,10 @@ bool DocumentWorkflow::writeProject(const QUrl& url) {
     // A copy of the file about to be replaced, made first: a save that then fails still leaves
     // the old file and its copy.
     backupExisting(url);
+    const PlayoutProject project = currentProject();
     try {
         // The clip limit before encoding, the size limit after sealing.
-        const QByteArray sealed = currentProject().sealedFileData();
+        const QByteArray sealed = project.sealedFileData();
         QString error;
         if (!AtomicFile::write(path, sealed, &error)) throw WriteFailure(error.toStdString());
     } catch (const std::exception& error) {
@@ -89,8 +90,8 @@ bool DocumentWorkflow::writeProject(const QUrl& url) {
         return false;
     }
     host_.setProjectURL(url);
-    host_.setSavedProjectSnapshot(projectSnapshot());
-    env_.autosave->write(currentProject(), path);
+    host_.setSavedProjectSnapshot(snapshotOf(project));
+    env_.autosave->write(project, path);
     status(localizedFormat("保存しました: %@", {QFileInfo(path).fileName()}));
     return true;
 }
