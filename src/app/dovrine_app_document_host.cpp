@@ -13,7 +13,7 @@ DovrineAppDocumentHost::DovrineAppDocumentHost(AppState& app, QWidget* mainWindo
 PlayoutEngine& DovrineAppDocumentHost::engine() {
     return app_.engine();
 }
-QUrl DovrineAppDocumentHost::projectURL() const {
+const QUrl& DovrineAppDocumentHost::projectURL() const {
     return app_.projectURL();
 }
 void DovrineAppDocumentHost::setProjectURL(const QUrl& url) {
@@ -22,11 +22,11 @@ void DovrineAppDocumentHost::setProjectURL(const QUrl& url) {
 bool DovrineAppDocumentHost::isProjectLoading() const {
     return app_.isProjectLoading();
 }
-void DovrineAppDocumentHost::setProjectLoading(bool loading) {
+void DovrineAppDocumentHost::setIsProjectLoading(bool loading) {
     app_.setIsProjectLoading(loading);
 }
 
-std::optional<QByteArray> DovrineAppDocumentHost::savedProjectSnapshot() const {
+const std::optional<QByteArray>& DovrineAppDocumentHost::savedProjectSnapshot() const {
     return app_.savedProjectSnapshot();
 }
 

@@ -16,11 +16,11 @@ class DovrineAppDocumentHost final : public DocumentWorkflow::Host {
     DovrineAppDocumentHost(AppState& app, QWidget* mainWindow);
 
     PlayoutEngine& engine() override;
-    QUrl projectURL() const override;
+    const QUrl& projectURL() const override;
     void setProjectURL(const QUrl& url) override;
     bool isProjectLoading() const override;
-    void setProjectLoading(bool loading) override;
-    std::optional<QByteArray> savedProjectSnapshot() const override;
+    void setIsProjectLoading(bool loading) override;
+    const std::optional<QByteArray>& savedProjectSnapshot() const override;
     void setSavedProjectSnapshot(std::optional<QByteArray> snapshot) override;
     void setStatusMessage(const QString& text) override;
     bool isDeckLinkRunning() const override;
