@@ -38,7 +38,6 @@ QMessageBox* makeBox(const DocumentDialogs::Alert& alert, QWidget* parent,
 void configure(QFileDialog& dialog, const DocumentDialogs::OpenPanel& panel) {
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setWindowTitle(panel.message);
-    dialog.setLabelText(QFileDialog::LookIn, panel.message);
     if (panel.choosesDirectories && !panel.choosesFiles) {
         dialog.setFileMode(QFileDialog::Directory);
         dialog.setOption(QFileDialog::ShowDirsOnly, true);
