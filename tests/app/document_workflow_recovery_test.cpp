@@ -1,0 +1,112 @@
+#include "document_workflow_fixture.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+#include <csignal>
+
+namespace velmar::test {
+namespace {
+
+struct DocumentRecoveryTest : DocumentWorkflowFixture {
+    QString autosaveFile = autosaveFolder + "/autosave.tavrendek";
+    QByteArray record() const { return *workflow->currentProject().encoded(); }
+};
+
+TEST_F(DocumentRecoveryTest, AKilledRunIsOfferedAgainAndRestoredDirtyUnderItsOrigin) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        // A run that edits its rundown, autosaves on the timer's tick and is killed. The
+        // parent's queue threads do not exist here: its objects are left, never destroyed.
+        ::alarm(30);
+        (void)workflow.release();
+        (void)autosave.release();
+        makeWorkflow();
+        host.url = url(path("Show.tavrendek"));
+        autosave->start();
+        ClipGroup group{.name = "Crashed", .clips = stills(3)};
+        group.clips[1].loopCount = 0;
+        rundown().loadGroups({group});
+        writeFile(path("expected.json"), record());
+        clock.advance(31);
+        autosave->waitUntilIdle();
+        ::raise(SIGKILL);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
+
+    makeWorkflow();  // the next launch
+    dialogs.alertAnswers = {0};
+    workflow->offerRecoveryIfNeeded();
+    ASSERT_EQ(dialogs.alerts.size(), 1);
+    EXPECT_EQ(dialogs.alerts[0].message, "前回の作業が残っています");
+    EXPECT_TRUE(dialogs.alerts[0].informativeText.contains(
+        QRegularExpression("^保存されずに終了した内容が見つかりました。\n最後の控え: "
+                           "\\d+/\\d+/\\d+ \\d+:\\d+\n元のファイル: Show.tavrendek$")))
+        << dialogs.alerts[0].informativeText.toStdString();
+    EXPECT_EQ(record(), readAll(path("expected.json")));
+    EXPECT_TRUE(workflow->hasUnsavedProjectChanges());
+    EXPECT_EQ(workflow->projectDisplayName(), "Show");
+    EXPECT_EQ(host.statusLine, "前回の作業を復帰しました。別名で保存し直してください。");
+    EXPECT_TRUE(autosave->isRunning());
+}
+
+TEST_F(DocumentRecoveryTest, DiscardDeletesTheAutosaveBeforeAutosavingStarts) {
+    workflow->offerRecoveryIfNeeded();  // nothing pending: no box
+    EXPECT_TRUE(dialogs.alerts.isEmpty());
+    EXPECT_TRUE(autosave->isRunning());
+    autosave->write(workflow->currentProject(), std::nullopt);
+    autosave->waitUntilIdle();
+    makeWorkflow();
+    dialogs.alertAnswers = {1};  // 破棄する
+    workflow->offerRecoveryIfNeeded();
+    EXPECT_FALSE(dialogs.alerts.value(0).informativeText.contains("元のファイル"));
+    EXPECT_FALSE(QFileInfo::exists(autosaveFile));
+    EXPECT_TRUE(autosave->isRunning());
+}
+
+TEST_F(DocumentRecoveryTest, AnUnreadableAutosaveIsSetAsideBeforeAutosavingStarts) {
+    writeFile(autosaveFile, "DOVRINEP\x01 cut short");
+    workflow->offerRecoveryIfNeeded();
+    EXPECT_TRUE(dialogs.alerts.isEmpty());
+    const QString kept = "autosave-unreadable-" +
+                         QDateTime::fromSecsSinceEpoch(1'767'225'600).toString("yyyyMMdd-HHmmss") +
+                         ".tavrendek";
+    EXPECT_EQ(host.statusLine, "前回の自動保存を読み込めないため " + kept + " として残しました");
+    loadTab(stills(1));
+    clock.advance(31);  // the first tick writes a new autosave beside it
+    autosave->waitUntilIdle();
+    EXPECT_TRUE(QFileInfo::exists(autosaveFile));
+    EXPECT_EQ(readAll(autosaveFolder + "/" + kept), "DOVRINEP\x01 cut short");
+}
+
+TEST_F(DocumentRecoveryTest, UnreadableClipsAreListedTwelveAtMostOnTheControlWindow) {
+    const auto items = [](int n) {
+        QList<QPair<QString, QString>> list;
+        for (int i = 1; i <= n; ++i) list << qMakePair(QString("c%1.mov").arg(i), "broken");
+        return list;
+    };
+    workflow->presentUnreadableAlert(items(2));  // no control window: dropped
+    EXPECT_TRUE(dialogs.alerts.isEmpty());
+    QWidget window;
+    host.window = &window;
+    const QString tail =
+        "\n\nこれらはリストに残りますが、送出はできません。対応する形式に書き出し直してください。";
+    const struct {
+        int count;
+        QString last;
+    } rows[] = {{1, "・c1.mov  —  broken"}, {12, "・c12.mov  —  broken"}, {13, "ほか 1 件"}};
+    for (const auto& row : rows) {
+        dialogs.alerts.clear();
+        workflow->presentUnreadableAlert(items(row.count));
+        const auto alert = dialogs.alerts.value(0);
+        EXPECT_EQ(alert.message, QString("%1 件の素材を読み込めません").arg(row.count));
+        ASSERT_TRUE(alert.informativeText.endsWith(tail));
+        const QStringList lines = alert.informativeText.chopped(tail.size()).split('\n');
+        EXPECT_EQ(lines.size(), std::min(row.count, 13));
+        EXPECT_EQ(lines.last(), row.last);
+    }
+}
+
+}  // namespace
+}  // namespace velmar::test

@@ -1,0 +1,135 @@
+#include "document_workflow_fixture.h"
+
+#include <QProcess>
+#include <QRegularExpression>
+
+#include <utime.h>
+
+namespace velmar::test {
+namespace {
+
+using DocumentSaveTest = DocumentWorkflowFixture;
+
+QString run(const QString& program, const QStringList& args) {
+    QProcess p;
+    p.start(program, args);
+    EXPECT_TRUE(p.waitForFinished(30000));
+    return QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError()).trimmed();
+}
+
+// Opened without our code: the key made again from its recipe, AES-GCM by Python's
+// cryptography package; the text must be pretty-printed with sorted keys.
+const char* kDecrypt = R"py(
+import hashlib, json, sys
+from cryptography.hazmat.primitives.ciphers.aead import AESGCM
+m = b''
+for r in range(7):
+    for p in [b'velmar', b'project', b'container', b'aes-256-gcm', b'seal']:
+        m += p + bytes([(r * 31 + len(m) + len(p)) & 0xff])
+d = open(sys.argv[1], 'rb').read()
+plain = AESGCM(hashlib.sha256(m).digest()).decrypt(d[9:21], d[21:], d[:9])
+def pairs(kv):
+    assert [k for k, _ in kv] == sorted(k for k, _ in kv)
+    return dict(kv)
+doc = json.loads(plain, object_pairs_hook=pairs)
+assert d[:9] == b'DOVRINEP\x01' and b'\n    "formatVersion": 10' in plain
+c = doc['groups'][0]['clips']
+print(doc['formatVersion'], len(c), 'transform' in c[0], doc['groups'][0]['markers'])
+)py";
+
+TEST_F(DocumentSaveTest, SaveWritesTheSealedRecordAndHandsItToTheAutosave) {
+    loadTab(stills(2));
+    const QString file = path("Show.tavrendek");
+    ASSERT_TRUE(workflow->writeProject(url(file)));
+    EXPECT_TRUE(backupNames().isEmpty());  // nothing was there to copy
+    EXPECT_EQ(host.statusLine, "保存しました: Show.tavrendek");
+    EXPECT_EQ(host.url, url(file));
+    EXPECT_FALSE(workflow->hasUnsavedProjectChanges());
+    autosave->waitUntilIdle();
+    const auto recovery = autosave->loadRecovery();
+    ASSERT_TRUE(recovery);
+    EXPECT_EQ(recovery->project, workflow->currentProject());
+    EXPECT_EQ(recovery->origin, file);
+    EXPECT_EQ(run("python3", {"-c", kDecrypt, file}), "10 2 False []");
+}
+
+TEST_F(DocumentSaveTest, FailedSavesKeepFileLocationAndSnapshotAndOneCopyOfTheOldFile) {
+    loadTab(stills(2));
+    const QString file = path("Show.tavrendek");
+    ASSERT_TRUE(workflow->writeProject(url(file)));
+    const QByteArray before = readAll(file);
+    const auto savedSnapshot = host.saved;
+    rundown().loadGroups({ClipGroup{.name = "Big", .clips = stills(10001)}});
+    host.url = url(path("Other.tavrendek"));
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        clock.advance(1.0);
+        EXPECT_FALSE(workflow->writeProject(url(file)));
+    }
+    EXPECT_EQ(host.statusLine,
+              "保存に失敗: 素材が 10001 件あります。保存できるのは 10000 件までです");
+    EXPECT_EQ(readAll(file), before);
+    EXPECT_EQ(host.url, url(path("Other.tavrendek")));
+    EXPECT_EQ(host.saved, savedSnapshot);
+    // One copy for all three attempts (mended: each made another and pushed older ones out).
+    ASSERT_EQ(backupNames().size(), 1);
+    EXPECT_EQ(run("cmp", {QDir(backups).filePath(backupNames()[0]), file}), "");
+}
+
+TEST_F(DocumentSaveTest, BackupsKeepTheTwentyNewestOfEachProject) {
+    const QString show = path("a/Show.tavrendek");
+    const QString sameName = path("b/Show.tavrendek");
+    const auto naming = ProjectBackupNaming::forProject(show, "tavrendek");
+    QDir().mkpath(path("a"));
+    QDir().mkpath(path("b"));
+    ASSERT_TRUE(workflow->writeProject(url(sameName)));
+    ASSERT_TRUE(workflow->writeProject(url(sameName)));  // a copy of the other project
+    QDir().mkpath(backups + "/" + naming.fileName(QDateTime::fromSecsSinceEpoch(0)));
+    for (int i = 0; i < 23; ++i) {
+        engine->setFadeDuration(0.2 + i * 0.01);  // every version differs
+        if (i > 0) QFile::copy(show, path(QString("v%1").arg(i)));
+        clock.advance(1.0);
+        ASSERT_TRUE(workflow->writeProject(url(show)));
+    }
+    QStringList own = backupNames().filter(QRegularExpression("^Show-" + naming.sourceID));
+    ASSERT_EQ(own.size(), 20);
+    for (int i = 0; i < 20; ++i) {  // the newest 20, each byte for byte the file it replaced
+        EXPECT_EQ(run("cmp", {QDir(backups).filePath(own[i]), path(QString("v%1").arg(i + 3))}),
+                  "");
+    }
+    // The other project's copy and a folder named like a backup stay.
+    EXPECT_EQ(QDir(backups).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).size(), 22);
+
+    // Modification times decide, equal times by name.
+    const auto touch = [&](const QString& name, time_t t) {
+        const utimbuf times{t, t};
+        ::utime(QFile::encodeName(QDir(backups).filePath(name)).constData(), &times);
+    };
+    touch(own[0], 2'000'000'000);
+    for (int i = 1; i < 20; ++i) touch(own[i], 1'000'000);
+    EXPECT_EQ(run("stat", {"-c", "%Y", QDir(backups).filePath(own[0])}), "2000000000");
+    DocumentWorkflow::pruneBackups(backups, naming, 3);
+    EXPECT_EQ(backupNames().filter(QRegularExpression("^Show-" + naming.sourceID)),
+              (QStringList{own[0], own[18], own[19]}));
+}
+
+TEST_F(DocumentSaveTest, SaveAsAddsTheExtensionAndAsksBeforeReplacing) {
+    dialogs.saveAnswer = url(path("show"));
+    ASSERT_TRUE(workflow->saveProjectAs());
+    EXPECT_EQ(host.panelFlags, (QList<bool>{true, false}));
+    const QByteArray before = readAll(path("show.tavrendek"));
+    ASSERT_FALSE(before.isEmpty());
+    engine->setFadeDuration(2.0);
+    dialogs.alertAnswers = {1};  // キャンセル
+    EXPECT_FALSE(workflow->saveProjectAs());
+    ASSERT_EQ(dialogs.alerts.size(), 1);
+    EXPECT_EQ(dialogs.alerts[0].message, "同じ名前のファイルがあります");
+    EXPECT_EQ(dialogs.alerts[0].informativeText, "show.tavrendek を上書きしますか。");
+    EXPECT_EQ(readAll(path("show.tavrendek")), before);
+    dialogs.saveAnswer = url(path("Loud.TAVRENDEK"));
+    EXPECT_TRUE(workflow->saveProjectAs());
+    EXPECT_TRUE(QFileInfo::exists(path("Loud.TAVRENDEK")));
+    EXPECT_EQ(dialogs.alerts.size(), 1);  // as typed, not asked again
+}
+
+}  // namespace
+}  // namespace velmar::test
