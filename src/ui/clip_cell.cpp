@@ -1,0 +1,223 @@
+#include "ui/clip_cell.h"
+
+#include "models/localized.h"
+#include "ui/clip_badges.h"
+#include "ui/rundown_style.h"
+#include "ui/strip_layout.h"
+
+#include <QFontMetricsF>
+#include <QPainter>
+#include <QPainterPath>
+
+#include <cmath>
+
+namespace velmar {
+
+namespace style = rundown_style;
+using L = StripLayout;
+
+namespace {
+
+constexpr double kTileCorner = 4;
+constexpr double kFooterSpacing = 4;
+constexpr double kMotionWidth = 56;
+
+QRectF tileRect(double x) {
+    return {x, L::kTileTop, L::kCellWidth, L::kCellHeight};
+}
+
+void paintTileBorder(QPainter& p, const QRectF& tile, const QColor& color, double width) {
+    p.setBrush(Qt::NoBrush);
+    p.setPen(QPen(color, width));
+    const double inset = width / 2;
+    p.drawRoundedRect(tile.adjusted(inset, inset, -inset, -inset), kTileCorner - inset / 2,
+                      kTileCorner - inset / 2);
+}
+
+void paintWarning(QPainter& p, const QRectF& tile) {
+    p.fillRect(tile, style::white(0.2));
+    const QPointF c = tile.center();
+    QPainterPath triangle;
+    triangle.moveTo(c.x(), c.y() - 10);
+    triangle.lineTo(c.x() + 11, c.y() + 9);
+    triangle.lineTo(c.x() - 11, c.y() + 9);
+    triangle.closeSubpath();
+    p.fillPath(triangle, style::systemRed());
+    p.setPen(QPen(Qt::white, 2));
+    p.drawLine(QPointF(c.x(), c.y() - 4), QPointF(c.x(), c.y() + 3));
+    p.drawPoint(QPointF(c.x(), c.y() + 6));
+}
+
+void paintSpinner(QPainter& p, QPointF c, int phase) {
+    for (int i = 0; i < 8; ++i) {
+        const double angle = (i - phase) * M_PI / 4;
+        const double alpha = 0.25 + 0.75 * ((8 - i) % 8) / 8.0;
+        p.setPen(QPen(style::white(0.8, alpha), 1.5, Qt::SolidLine, Qt::RoundCap));
+        p.drawLine(c + QPointF(std::cos(angle) * 3.5, std::sin(angle) * 3.5),
+                   c + QPointF(std::cos(angle) * 7, std::sin(angle) * 7));
+    }
+}
+
+void paintFitted(QPainter& p, const QRectF& tile, const QImage& image) {
+    if (image.isNull() || image.width() <= 0 || image.height() <= 0) return;
+    QSizeF size(image.width(), image.height());
+    size.scale(tile.size(), Qt::KeepAspectRatio);
+    const QRectF target(tile.center().x() - size.width() / 2, tile.center().y() - size.height() / 2,
+                        size.width(), size.height());
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
+    p.drawImage(target, image);
+}
+
+}  // namespace
+
+ClipCell::Footer ClipCell::footer(double x) const {
+    Footer f;
+    const double top = L::kFooterTop;
+    const auto number = clip_badges::numberText(index, isProgram, isNext);
+    const QFontMetricsF numberMetrics(
+        style::font(11, number.bold ? QFont::Bold : QFont::Normal, true));
+    double cursor = x;
+    f.number = QRectF(cursor, top, numberMetrics.horizontalAdvance(number.text), 14);
+    cursor = f.number.right() + kFooterSpacing;
+    if (isSelected) {
+        f.dot = QRectF(cursor, top + 4, 6, 6);
+        cursor = f.dot.right() + kFooterSpacing;
+    }
+    if (clip->kind == Clip::Kind::movie) {
+        f.film = QRectF(cursor, top + 2, 9, 10);
+        cursor = f.film.right() + kFooterSpacing;
+    }
+    if (const auto fit = clip_badges::fitBadge(*clip, canvas)) {
+        const QFontMetricsF m(style::font(9, QFont::Bold));
+        f.fit = QRectF(cursor, top + 1, m.horizontalAdvance(fit->text) + 8, m.height() + 2);
+        cursor = f.fit.right() + kFooterSpacing;
+    }
+    if (!clip->transform.isIdentity()) {
+        f.transform = QRectF(cursor, top + 2, 10, 10);
+        cursor = f.transform.right() + kFooterSpacing;
+    }
+    const double right = x + L::kCellWidth;
+    f.motion = QRectF(right - kMotionWidth, top, kMotionWidth, 22);
+    return f;
+}
+
+void ClipCell::paint(QPainter& p, double x) const {
+    p.save();
+    p.setOpacity((matchesFilter ? 1.0 : 0.2) * (isDragging ? 0.4 : 1.0));
+    p.setRenderHint(QPainter::Antialiasing);
+    const QRectF tile = tileRect(x);
+    {
+        p.save();
+        QPainterPath clipPath;
+        clipPath.addRoundedRect(tile, kTileCorner, kTileCorner);
+        p.setClipPath(clipPath, Qt::IntersectClip);
+        if (showsPicture()) {
+            style::paintCheckerboard(p, tile, 8);
+            if (image)
+                paintFitted(p, tile, *image);
+            else
+                paintSpinner(p, tile.center(), spinnerPhase);
+        } else {
+            paintWarning(p, tile);
+        }
+        p.restore();
+    }
+    const auto border = clip_badges::tileBorder(isProgram, isNext, isSelected);
+    paintTileBorder(p, tile, border.color, border.width);
+
+    const Footer f = footer(x);
+    const auto number = clip_badges::numberText(index, isProgram, isNext);
+    p.setFont(style::font(11, number.bold ? QFont::Bold : QFont::Normal, true));
+    p.setPen(number.color);
+    p.drawText(f.number, Qt::AlignLeft | Qt::AlignTop, number.text);
+    if (isSelected) {
+        p.setPen(Qt::NoPen);
+        p.setBrush(style::accentBlue());
+        p.drawEllipse(f.dot);
+    }
+    if (clip->kind == Clip::Kind::movie) {
+        // A film frame: a filled strip with perforations.
+        p.setPen(Qt::NoPen);
+        p.setBrush(style::dimGrey());
+        p.drawRect(f.film);
+        p.setBrush(Qt::black);
+        for (int i = 0; i < 3; ++i) {
+            p.drawRect(QRectF(f.film.x() + 1, f.film.y() + 1 + i * 3, 1.5, 1.5));
+            p.drawRect(QRectF(f.film.right() - 2.5, f.film.y() + 1 + i * 3, 1.5, 1.5));
+        }
+    }
+    if (const auto fit = clip_badges::fitBadge(*clip, canvas)) {
+        p.setPen(Qt::NoPen);
+        p.setBrush(fit->background);
+        p.drawRoundedRect(f.fit, f.fit.height() / 2, f.fit.height() / 2);
+        p.setFont(style::font(9, QFont::Bold));
+        p.setPen(Qt::white);
+        p.drawText(f.fit, Qt::AlignCenter, fit->text);
+    }
+    if (!clip->transform.isIdentity()) {
+        p.setPen(QPen(style::accentBlue(), 1));
+        for (int i = 0; i < 3; ++i) {
+            const double y = f.transform.y() + 2 + i * 3;
+            p.drawLine(QPointF(f.transform.x(), y), QPointF(f.transform.right(), y));
+            p.drawEllipse(QPointF(f.transform.x() + 2 + ((i * 3) % 7), y), 1, 1);
+        }
+    }
+    const auto motion = clip_badges::motionBadge(*clip, fallbackMotion, fallbackDuration);
+    auto drawText = [&p](const clip_badges::Text& t, const QRectF& r, Qt::Alignment a) {
+        p.setFont(style::font(8, t.bold ? QFont::Bold : QFont::Normal, true));
+        p.setPen(t.color);
+        p.drawText(r, a | Qt::AlignTop | Qt::TextSingleLine, t.text);
+    };
+    drawText(motion.label, QRectF(f.motion.x(), f.motion.y(), f.motion.width(), 11),
+             Qt::AlignRight);
+    QRectF second(f.motion.x(), f.motion.y() + 11, f.motion.width(), 11);
+    if (motion.duration) {
+        drawText(*motion.duration, second, Qt::AlignRight);
+        const QFontMetricsF m(
+            style::font(8, motion.duration->bold ? QFont::Bold : QFont::Normal, true));
+        second.setRight(second.right() - m.horizontalAdvance(motion.duration->text) - 3);
+    }
+    if (motion.loop) drawText(*motion.loop, second, Qt::AlignRight);
+    p.restore();
+}
+
+std::optional<QString> ClipCell::toolTipAt(QPointF pt, double x) const {
+    if (!showsPicture() && tileRect(x).contains(pt))
+        return clip->unreadableReason ? *clip->unreadableReason
+                                      : localized("ファイルが見つかりません");
+    const Footer f = footer(x);
+    if (!clip->transform.isIdentity() && f.transform.contains(pt))
+        return clip_badges::transformBadgeHelp(*clip);
+    if (f.motion.contains(pt))
+        return clip_badges::motionBadge(*clip, fallbackMotion, fallbackDuration).help;
+    return std::nullopt;
+}
+
+void ClipCell::paintEnd(QPainter& p, double x, bool atEnd) {
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing);
+    const QRectF tile = tileRect(x);
+    QPainterPath clipPath;
+    clipPath.addRoundedRect(tile, kTileCorner, kTileCorner);
+    p.fillPath(clipPath, Qt::black);
+    const QColor ink = atEnd ? style::systemGreen() : style::white(0.45);
+    // The crossed circle, 20 high, over "消す", centred as one column.
+    const QPointF c(tile.center().x(), tile.center().y() - 9);
+    p.setPen(QPen(ink, 1.6));
+    p.setBrush(Qt::NoBrush);
+    p.drawEllipse(c, 9, 9);
+    p.drawLine(c + QPointF(-4, -4), c + QPointF(4, 4));
+    p.drawLine(c + QPointF(-4, 4), c + QPointF(4, -4));
+    p.setFont(style::font(11, QFont::Bold));
+    p.drawText(QRectF(tile.x(), c.y() + 12, tile.width(), 16), Qt::AlignHCenter | Qt::AlignTop,
+               localized("消す"));
+    paintTileBorder(p, tile, atEnd ? style::systemGreen() : QColor::fromRgbF(0, 0, 0, 0.6),
+                    atEnd ? 3 : 1);
+    p.setFont(style::font(11, atEnd ? QFont::Bold : QFont::Normal, true));
+    p.setPen(atEnd ? style::systemGreen() : style::white(0.66));
+    p.drawText(QRectF(x, L::kFooterTop, L::kCellWidth, L::kFooterHeight),
+               Qt::AlignHCenter | Qt::AlignTop, QStringLiteral("END"));
+    p.restore();
+}
+
+}  // namespace velmar
