@@ -1,6 +1,7 @@
 #include "ui/clip_cell.h"
 
 #include "models/localized.h"
+#include "ui/checkerboard_background.h"
 #include "ui/clip_badges.h"
 #include "ui/rundown_style.h"
 #include "ui/strip_layout.h"
@@ -112,7 +113,7 @@ void ClipCell::paint(QPainter& p, double x) const {
         clipPath.addRoundedRect(tile, kTileCorner, kTileCorner);
         p.setClipPath(clipPath, Qt::IntersectClip);
         if (showsPicture()) {
-            style::paintCheckerboard(p, tile, 8);
+            CheckerboardBackground::paint(p, tile, 8);
             if (image)
                 paintFitted(p, tile, *image);
             else

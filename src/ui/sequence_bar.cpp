@@ -2,6 +2,7 @@
 
 #include "core/playout_engine.h"
 #include "core/rundown.h"
+#include "ui/aqua.h"
 #include "ui/rundown_style.h"
 
 #include <QHelpEvent>
@@ -94,9 +95,9 @@ void SequenceBar::paintEvent(QPaintEvent*) {
         const auto span = geo.section(s);
         const QRectF r(span.x, 0, span.width, G::kBarHeight);
         const bool current = G::isCurrent(s, hasMarkers, cursor);
-        const QColor base = hasMarkers ? style::sectionColor(s.colorIndex) : style::white(0.34);
-        p.fillRect(r, style::glossy(base, current, r));
-        p.fillRect(r, style::shine(r));
+        const QColor base = hasMarkers ? Aqua::sectionColor(s.colorIndex) : style::white(0.34);
+        p.fillRect(r, Aqua::glossy(base, current));
+        p.fillRect(r, Aqua::shine());
         // The line at the section's end in strip order.
         const double lineX = rightToLeft_ ? r.left() : r.right() - 1;
         p.fillRect(QRectF(lineX, 0, 1, G::kBarHeight), QColor::fromRgbF(0, 0, 0, 0.6));

@@ -2,6 +2,7 @@
 
 #include "core/rundown.h"
 #include "models/localized.h"
+#include "ui/aqua.h"
 #include "ui/name_sheet.h"
 #include "ui/rundown_style.h"
 
@@ -160,9 +161,9 @@ void TabBar::paintEvent(QPaintEvent*) {
         shape.quadTo(r.topRight(), QPointF(r.right(), r.top() + 6));
         shape.lineTo(r.bottomRight());
         shape.closeSubpath();
-        p.fillPath(shape, style::glossy(tab.selected ? style::systemAccent() : style::white(0.3),
-                                        tab.selected, r));
-        p.fillPath(shape, style::shine(r));
+        p.fillPath(shape, Aqua::glossy(tab.selected ? style::systemAccent() : style::white(0.3),
+                                       tab.selected));
+        p.fillPath(shape, Aqua::shine());
         p.strokePath(shape, QPen(QColor::fromRgbF(0, 0, 0, 0.55), 1));
         const QRectF line(r.left(), r.top(), r.width(), r.height());
         if (!tab.number.isEmpty()) {
