@@ -1,5 +1,6 @@
 #include "ui/clip_strip.h"
 
+#include "app/app_state.h"
 #include "core/playout_engine.h"
 #include "core/rundown.h"
 #include "core/thumbnail_cache.h"
@@ -81,6 +82,11 @@ void ClipStrip::followEngine(const PlayoutEngine& engine) {
     connect(&engine, &PlayoutEngine::settingsChanged, this, settings);
     connect(&engine, &PlayoutEngine::canvasChanged, this,
             [this, &engine] { setCanvas(engine.canvas()); });
+}
+
+void ClipStrip::followAppState(const AppState& app) {
+    setRightToLeft(app.stripRightToLeft());
+    connect(&app, &AppState::stripRightToLeftChanged, this, &ClipStrip::setRightToLeft);
 }
 
 void ClipStrip::setProgramClipID(std::optional<QUuid> id) {

@@ -19,6 +19,7 @@
 
 namespace velmar {
 
+class AppState;
 class PlayoutEngine;
 class Rundown;
 
@@ -52,6 +53,8 @@ class ClipStrip : public QAbstractScrollArea {
     // Follows the engine's program clip, canvas and default motion; the strip then needs no
     // further wiring from the engine.
     void followEngine(const PlayoutEngine& engine);
+    // Follows the application's strip direction.
+    void followAppState(const AppState& app);
     void setProgramClipID(std::optional<QUuid> id);
     void setCanvas(const CanvasFormat& canvas);
     void setDefaults(MotionKind motion, double duration);

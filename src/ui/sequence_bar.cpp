@@ -1,5 +1,6 @@
 #include "ui/sequence_bar.h"
 
+#include "app/app_state.h"
 #include "core/playout_engine.h"
 #include "core/rundown.h"
 #include "ui/aqua.h"
@@ -34,6 +35,11 @@ void SequenceBar::followEngine(const PlayoutEngine& engine) {
     };
     program();
     connect(&engine, &PlayoutEngine::programChanged, this, program);
+}
+
+void SequenceBar::followAppState(const AppState& app) {
+    setRightToLeft(app.stripRightToLeft());
+    connect(&app, &AppState::stripRightToLeftChanged, this, &SequenceBar::setRightToLeft);
 }
 
 void SequenceBar::setProgramClipID(std::optional<QUuid> id) {

@@ -9,6 +9,7 @@
 
 namespace velmar {
 
+class AppState;
 class PlayoutEngine;
 class Rundown;
 
@@ -23,6 +24,8 @@ class SequenceBar : public QWidget {
 
     // Follows the engine's program clip.
     void followEngine(const PlayoutEngine& engine);
+    // Follows the application's strip direction.
+    void followAppState(const AppState& app);
     void setProgramClipID(std::optional<QUuid> id);
     void setRightToLeft(bool rightToLeft);
     void setScale(double s);

@@ -1,5 +1,6 @@
 #include "ui/tab_bar.h"
 
+#include "app/app_state.h"
 #include "core/rundown.h"
 #include "models/localized.h"
 #include "ui/aqua.h"
@@ -67,6 +68,11 @@ TabBar::TabBar(Rundown& rundown, FilterPopover::EntryFlag setNumberEntryOpen, QW
     connect(&rundown_, &Rundown::currentTabChanged, this, repaint);
     connect(&rundown_, &Rundown::clipsChanged, this, repaint);
     connect(&rundown_, &Rundown::filterChanged, this, repaint);
+}
+
+void TabBar::followAppState(const AppState& app) {
+    setFilterRequestToken(app.filterRequestToken());
+    connect(&app, &AppState::filterRequestTokenChanged, this, &TabBar::setFilterRequestToken);
 }
 
 void TabBar::setScale(double s) {

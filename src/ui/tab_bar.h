@@ -10,6 +10,7 @@
 
 namespace velmar {
 
+class AppState;
 class Rundown;
 
 // The row of tabs above the clip strip: one custom-painted cell per tab (the current one raised
@@ -22,6 +23,8 @@ class TabBar : public QWidget {
     TabBar(Rundown& rundown, FilterPopover::EntryFlag setNumberEntryOpen,
            QWidget* parent = nullptr);
 
+    // Opens the filter on later changes of the application's filter request counter.
+    void followAppState(const AppState& app);
     void setScale(double s);
     // The application's filter request counter. The first value seen is only noted; each later
     // change opens the filter popover.
