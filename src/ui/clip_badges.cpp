@@ -56,9 +56,12 @@ Motion motionBadge(const Clip& clip, MotionKind fallback, double fallbackDuratio
         const double d = clip.motionDuration.value_or(fallbackDuration);
         out.duration = ownOrDefault(QString::asprintf("%.2fs", d), clip.motionDuration.has_value());
     }
-    out.help = clip.motionDuration ? localized("この素材の尺")
-                                   : localizedFormat("共通尺 %.2f 秒", {fallbackDuration});
     return out;
+}
+
+QString motionBadgeHelp(const Clip& clip, double fallbackDuration) {
+    return clip.motionDuration ? localized("この素材の尺")
+                               : localizedFormat("共通尺 %.2f 秒", {fallbackDuration});
 }
 
 std::optional<QString> transformBadgeHelp(const Clip& clip) {

@@ -49,9 +49,10 @@ struct Motion {
     Text label;                    // "FADE", "SLIDE ←", ...; bold blue when the clip's own
     std::optional<Text> loop;      // "∞", "×3"; bold orange
     std::optional<Text> duration;  // "0.50s"; none under a cut
-    QString help;                  // "この素材の尺", or "共通尺 %.2f 秒" filled
 };
 Motion motionBadge(const Clip& clip, MotionKind fallback, double fallbackDuration);
+// The motion badge's help: "この素材の尺", or "共通尺 %.2f 秒" filled, for every motion.
+QString motionBadgeHelp(const Clip& clip, double fallbackDuration);
 
 // The transform badge's help text; none while the placement is exactly the identity.
 std::optional<QString> transformBadgeHelp(const Clip& clip);

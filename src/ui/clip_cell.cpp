@@ -7,6 +7,7 @@
 #include "ui/strip_layout.h"
 
 #include <QFontMetricsF>
+#include <QHash>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -27,12 +28,30 @@ QRectF tileRect(double x) {
     return {x, L::kTileTop, L::kCellWidth, L::kCellHeight};
 }
 
+// The border drawn inside the tile's rounded edge. Antialiased strokes of this size are slow in
+// the raster engine, and there are only a few borders, so each is drawn once per colour, width
+// and scale into an image that is then copied.
 void paintTileBorder(QPainter& p, const QRectF& tile, const QColor& color, double width) {
-    p.setBrush(Qt::NoBrush);
-    p.setPen(QPen(color, width));
-    const double inset = width / 2;
-    p.drawRoundedRect(tile.adjusted(inset, inset, -inset, -inset), kTileCorner - inset / 2,
-                      kTileCorner - inset / 2);
+    static QHash<QString, QImage> rings;
+    const double s = p.transform().m11();
+    const QString key = QStringLiteral("%1/%2/%3").arg(color.rgba()).arg(width).arg(s);
+    QImage& ring = rings[key];
+    if (ring.isNull()) {
+        ring = QImage(QSize(qRound(L::kCellWidth * s), qRound(L::kCellHeight * s)),
+                      QImage::Format_ARGB32_Premultiplied);
+        ring.fill(Qt::transparent);
+        QPainter r(&ring);
+        r.setRenderHint(QPainter::Antialiasing);
+        r.scale(s, s);
+        r.setPen(QPen(color, width));
+        const double inset = width / 2;
+        r.drawRoundedRect(
+            QRectF(0, 0, L::kCellWidth, L::kCellHeight).adjusted(inset, inset, -inset, -inset),
+            kTileCorner - inset / 2, kTileCorner - inset / 2);
+        r.end();
+        ring.setDevicePixelRatio(s);
+    }
+    p.drawImage(tile.topLeft(), ring);
 }
 
 void paintWarning(QPainter& p, const QRectF& tile) {
@@ -59,24 +78,49 @@ void paintSpinner(QPainter& p, QPointF c, int phase) {
     }
 }
 
-void paintFitted(QPainter& p, const QRectF& tile, const QImage& image) {
-    if (image.isNull() || image.width() <= 0 || image.height() <= 0) return;
-    QSizeF size(image.width(), image.height());
-    size.scale(tile.size(), Qt::KeepAspectRatio);
-    const QRectF target(tile.center().x() - size.width() / 2, tile.center().y() - size.height() / 2,
-                        size.width(), size.height());
-    p.setRenderHint(QPainter::SmoothPixmapTransform);
-    p.drawImage(target, image);
+}  // namespace
+
+QRectF ClipCell::pictureRect(double x, QSizeF imageSize) {
+    const QRectF tile = tileRect(x);
+    if (!(imageSize.width() > 0) || !(imageSize.height() > 0)) return {};
+    imageSize.scale(tile.size(), Qt::KeepAspectRatio);
+    return {tile.center().x() - imageSize.width() / 2, tile.center().y() - imageSize.height() / 2,
+            imageSize.width(), imageSize.height()};
 }
 
-}  // namespace
+QImage ClipCell::composeTile(const QImage* source, double s) {
+    // Without a picture every cell shows the same checkerboard: made once per scale.
+    static QImage empty;
+    if (!source && !empty.isNull() && empty.devicePixelRatio() == s) return empty;
+    const QSize size(qRound(L::kCellWidth * s), qRound(L::kCellHeight * s));
+    QImage tile(size, QImage::Format_ARGB32_Premultiplied);
+    tile.fill(Qt::transparent);
+    QPainter p(&tile);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.scale(s, s);
+    const QRectF r(0, 0, L::kCellWidth, L::kCellHeight);
+    QPainterPath rounded;
+    rounded.addRoundedRect(r, kTileCorner, kTileCorner);
+    p.setClipPath(rounded);
+    CheckerboardBackground::paint(p, r, 8);
+    if (source && !source->isNull()) {
+        QRectF fit = pictureRect(0, source->size());
+        fit.translate(0, -L::kTileTop);
+        const QSize device(qRound(fit.width() * s), qRound(fit.height() * s));
+        p.drawImage(fit, source->scaled(device, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+    }
+    p.end();
+    tile.setDevicePixelRatio(s);
+    if (!source) empty = tile;
+    return tile;
+}
 
 ClipCell::Footer ClipCell::footer(double x) const {
     Footer f;
     const double top = L::kFooterTop;
     const auto number = clip_badges::numberText(index, isProgram, isNext);
-    const QFontMetricsF numberMetrics(
-        style::font(11, number.bold ? QFont::Bold : QFont::Normal, true));
+    const QFontMetricsF& numberMetrics =
+        style::metrics(11, number.bold ? QFont::Bold : QFont::Normal, true);
     double cursor = x;
     f.number = QRectF(cursor, top, numberMetrics.horizontalAdvance(number.text), 14);
     cursor = f.number.right() + kFooterSpacing;
@@ -89,7 +133,7 @@ ClipCell::Footer ClipCell::footer(double x) const {
         cursor = f.film.right() + kFooterSpacing;
     }
     if (const auto fit = clip_badges::fitBadge(*clip, canvas)) {
-        const QFontMetricsF m(style::font(9, QFont::Bold));
+        const QFontMetricsF& m = style::metrics(9, QFont::Bold);
         f.fit = QRectF(cursor, top + 1, m.horizontalAdvance(fit->text) + 8, m.height() + 2);
         cursor = f.fit.right() + kFooterSpacing;
     }
@@ -107,20 +151,17 @@ void ClipCell::paint(QPainter& p, double x) const {
     p.setOpacity((matchesFilter ? 1.0 : 0.2) * (isDragging ? 0.4 : 1.0));
     p.setRenderHint(QPainter::Antialiasing);
     const QRectF tile = tileRect(x);
-    {
+    if (showsPicture()) {
+        // The tile comes composed (checkerboard, picture, rounded corners) at device size.
+        const double s = p.transform().m11();
+        p.drawImage(tile, picture.isNull() ? composeTile(nullptr, s) : picture);
+        if (picture.isNull()) paintSpinner(p, tile.center(), spinnerPhase);
+    } else {
         p.save();
         QPainterPath clipPath;
         clipPath.addRoundedRect(tile, kTileCorner, kTileCorner);
         p.setClipPath(clipPath, Qt::IntersectClip);
-        if (showsPicture()) {
-            CheckerboardBackground::paint(p, tile, 8);
-            if (image)
-                paintFitted(p, tile, *image);
-            else
-                paintSpinner(p, tile.center(), spinnerPhase);
-        } else {
-            paintWarning(p, tile);
-        }
+        paintWarning(p, tile);
         p.restore();
     }
     const auto border = clip_badges::tileBorder(isProgram, isNext, isSelected);
@@ -128,9 +169,11 @@ void ClipCell::paint(QPainter& p, double x) const {
 
     const Footer f = footer(x);
     const auto number = clip_badges::numberText(index, isProgram, isNext);
+    // Texts are drawn at their baselines: the cells repaint often and need no text layout.
+    const QFontMetricsF& nm = style::metrics(11, number.bold ? QFont::Bold : QFont::Normal, true);
     p.setFont(style::font(11, number.bold ? QFont::Bold : QFont::Normal, true));
     p.setPen(number.color);
-    p.drawText(f.number, Qt::AlignLeft | Qt::AlignTop, number.text);
+    p.drawText(QPointF(f.number.x(), f.number.y() + nm.ascent()), number.text);
     if (isSelected) {
         p.setPen(Qt::NoPen);
         p.setBrush(style::accentBlue());
@@ -164,21 +207,20 @@ void ClipCell::paint(QPainter& p, double x) const {
         }
     }
     const auto motion = clip_badges::motionBadge(*clip, fallbackMotion, fallbackDuration);
-    auto drawText = [&p](const clip_badges::Text& t, const QRectF& r, Qt::Alignment a) {
-        p.setFont(style::font(8, t.bold ? QFont::Bold : QFont::Normal, true));
+    // Right-aligned at `right`; returns the left edge of the text.
+    auto drawText = [&p](const clip_badges::Text& t, double right, double top) {
+        const QFont::Weight weight = t.bold ? QFont::Bold : QFont::Normal;
+        const QFontMetricsF& m = style::metrics(8, weight, true);
+        const double left = right - m.horizontalAdvance(t.text);
+        p.setFont(style::font(8, weight, true));
         p.setPen(t.color);
-        p.drawText(r, a | Qt::AlignTop | Qt::TextSingleLine, t.text);
+        p.drawText(QPointF(left, top + m.ascent()), t.text);
+        return left;
     };
-    drawText(motion.label, QRectF(f.motion.x(), f.motion.y(), f.motion.width(), 11),
-             Qt::AlignRight);
-    QRectF second(f.motion.x(), f.motion.y() + 11, f.motion.width(), 11);
-    if (motion.duration) {
-        drawText(*motion.duration, second, Qt::AlignRight);
-        const QFontMetricsF m(
-            style::font(8, motion.duration->bold ? QFont::Bold : QFont::Normal, true));
-        second.setRight(second.right() - m.horizontalAdvance(motion.duration->text) - 3);
-    }
-    if (motion.loop) drawText(*motion.loop, second, Qt::AlignRight);
+    drawText(motion.label, f.motion.right(), f.motion.y());
+    double right = f.motion.right();
+    if (motion.duration) right = drawText(*motion.duration, right, f.motion.y() + 11) - 3;
+    if (motion.loop) drawText(*motion.loop, right, f.motion.y() + 11);
     p.restore();
 }
 
@@ -189,8 +231,7 @@ std::optional<QString> ClipCell::toolTipAt(QPointF pt, double x) const {
     const Footer f = footer(x);
     if (!clip->transform.isIdentity() && f.transform.contains(pt))
         return clip_badges::transformBadgeHelp(*clip);
-    if (f.motion.contains(pt))
-        return clip_badges::motionBadge(*clip, fallbackMotion, fallbackDuration).help;
+    if (f.motion.contains(pt)) return clip_badges::motionBadgeHelp(*clip, fallbackDuration);
     return std::nullopt;
 }
 
@@ -209,15 +250,18 @@ void ClipCell::paintEnd(QPainter& p, double x, bool atEnd) {
     p.drawEllipse(c, 9, 9);
     p.drawLine(c + QPointF(-4, -4), c + QPointF(4, 4));
     p.drawLine(c + QPointF(-4, 4), c + QPointF(4, -4));
+    // Centred texts at their baselines, without a text layout.
+    auto centred = [&p](const QString& text, const QFontMetricsF& m, double cx, double top) {
+        p.drawText(QPointF(cx - m.horizontalAdvance(text) / 2, top + m.ascent()), text);
+    };
     p.setFont(style::font(11, QFont::Bold));
-    p.drawText(QRectF(tile.x(), c.y() + 12, tile.width(), 16), Qt::AlignHCenter | Qt::AlignTop,
-               localized("消す"));
+    centred(localized("消す"), style::metrics(11, QFont::Bold), tile.center().x(), c.y() + 12);
     paintTileBorder(p, tile, atEnd ? style::systemGreen() : QColor::fromRgbF(0, 0, 0, 0.6),
                     atEnd ? 3 : 1);
     p.setFont(style::font(11, atEnd ? QFont::Bold : QFont::Normal, true));
     p.setPen(atEnd ? style::systemGreen() : style::white(0.66));
-    p.drawText(QRectF(x, L::kFooterTop, L::kCellWidth, L::kFooterHeight),
-               Qt::AlignHCenter | Qt::AlignTop, QStringLiteral("END"));
+    centred(QStringLiteral("END"), style::metrics(11, atEnd ? QFont::Bold : QFont::Normal, true),
+            tile.center().x(), L::kFooterTop);
     p.restore();
 }
 

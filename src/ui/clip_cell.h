@@ -2,9 +2,9 @@
 
 #include "models/canvas_format.h"
 #include "models/clip.h"
-#include "models/image_ref.h"
 #include "models/motion_kind.h"
 
+#include <QImage>
 #include <QRectF>
 #include <QString>
 
@@ -25,7 +25,9 @@ struct ClipCell {
     bool isSelected = false;
     bool matchesFilter = true;
     bool isDragging = false;
-    ImageRef image;  // null: the spinner over the checkerboard
+    // The tile as composeTile() makes it for the thumbnail; null: the spinner over the
+    // checkerboard.
+    QImage picture;
     int spinnerPhase = 0;
     CanvasFormat canvas;
     MotionKind fallbackMotion = MotionKind::fade;
@@ -45,6 +47,12 @@ struct ClipCell {
         QRectF number, dot, film, fit, transform, motion;
     };
     Footer footer(double x) const;
+
+    // Where a picture of a size sits in the tile at x: centred, fitted with its aspect.
+    static QRectF pictureRect(double x, QSizeF imageSize);
+    // The picture tile at scale s: the checkerboard, the picture fitted over it (none: the
+    // checkerboard alone), clipped to the rounded tile.
+    static QImage composeTile(const QImage* picture, double s);
 };
 
 }  // namespace velmar

@@ -9,6 +9,7 @@
 #include "ui/thumbnail_slots.h"
 
 #include <QAbstractScrollArea>
+#include <QImage>
 #include <QPointer>
 #include <QTimer>
 #include <QUrl>
@@ -152,6 +153,8 @@ class ClipStrip : public QAbstractScrollArea {
     bool fileDropTargeted_ = false;
     QPointer<NameSheet> sheet_;
     int lastPaintedCells_ = 0;
+    QImage wellCache_;
+    double wellCacheScale_ = 0;
 };
 
 }  // namespace velmar

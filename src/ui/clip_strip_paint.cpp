@@ -17,6 +17,8 @@ using L = StripLayout;
 namespace {
 
 constexpr double kWellCorner = 6;
+// Rows drawn in one go by the fills that span the whole height (see paintVisible).
+constexpr int kBand = 64;
 
 QString oneLine(QString text) {
     text.replace(QLatin1Char('\n'), QLatin1Char(' ')).replace(QLatin1Char('\r'), QLatin1Char(' '));
@@ -36,10 +38,24 @@ void ClipStrip::paintVisible(QPainter& p) {
     p.save();
     p.scale(scale_, scale_);
     const QRectF area(0, 0, viewport()->width() / scale_, viewport()->height() / scale_);
-    style::paintWellBackground(p, area, kWellCorner);
-    QPainterPath well;
-    well.addRoundedRect(area, kWellCorner, kWellCorner);
-    p.setClipPath(well);
+    // The well's gradient is drawn once per size; the content keeps off its rounded corners, so
+    // a plain rectangle clips it.
+    if (wellCache_.size() != viewport()->size() || wellCacheScale_ != scale_) {
+        wellCache_ = QImage(viewport()->size(), QImage::Format_ARGB32_Premultiplied);
+        wellCache_.fill(Qt::transparent);
+        QPainter well(&wellCache_);
+        well.scale(scale_, scale_);
+        style::paintWellBackground(well, area, kWellCorner);
+        wellCacheScale_ = scale_;
+    }
+    p.save();
+    p.resetTransform();
+    // In bands of fewer than 96 rows: Qt's raster engine hands taller blends to its thread pool,
+    // whose hand-offs cost more than these copies on a busy machine.
+    for (int y = 0; y < wellCache_.height(); y += kBand)
+        p.drawImage(QPoint(0, y), wellCache_, QRect(0, y, wellCache_.width(), kBand));
+    p.restore();
+    p.setClipRect(area);
 
     const double off = scrollOffset();
     p.translate(-off, 0);
@@ -67,7 +83,10 @@ void ClipStrip::paintVisible(QPainter& p) {
             cell.isSelected = selection.contains(clip.id);
             cell.matchesFilter = rundown_.matchesFilter(clip);
             cell.isDragging = draggingClipID_ == clip.id;
-            cell.image = thumbnails_.image(clip.id);
+            // Composed once per picture and scale, then drawn without scaling.
+            cell.picture = thumbnails_.prepared(clip.id, scale_, [this](const QImage& image) {
+                return ClipCell::composeTile(&image, scale_);
+            });
             cell.paint(p, layout_.cell(i).x);
             ++lastPaintedCells_;
         }
@@ -81,7 +100,10 @@ void ClipStrip::paintVisible(QPainter& p) {
     p.translate(off, 0);
 
     // The centre line marks the NEXT position; clicks pass through it.
-    p.fillRect(QRectF(area.width() / 2 - 0.5, 2, 1, area.height() - 4), style::white(1, 0.35));
+    for (double y = 2; y < area.height() - 2; y += kBand / scale_) {
+        const double h = std::min(kBand / scale_, area.height() - 2 - y);
+        p.fillRect(QRectF(area.width() / 2 - 0.5, y, 1, h), style::white(1, 0.35));
+    }
     p.setClipping(false);
     if (fileDropTargeted_) {
         p.setRenderHint(QPainter::Antialiasing);
@@ -125,8 +147,8 @@ void ClipStrip::paintGap(QPainter& p, int gap) const {
         return;
     }
     const ClipGroup* g = group();
-    const QFont nameFont = style::font(12, QFont::Bold);
-    const QFontMetricsF metrics(nameFont);
+    const QFont& nameFont = style::font(12, QFont::Bold);
+    const QFontMetricsF& metrics = style::metrics(12, QFont::Bold);
     for (const auto& column : columns) {
         QString name;
         if (g) {

@@ -2,14 +2,39 @@
 
 #include "ui/design_scale.h"
 
+#include <QHash>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
 
 namespace velmar::rundown_style {
 
-QFont font(double points, QFont::Weight weight, bool monospaced) {
-    return DesignScale::font(points, 1.0, weight, monospaced);
+namespace {
+
+struct Face {
+    QFont font;
+    QFontMetricsF metrics;
+};
+
+const Face& face(double points, QFont::Weight weight, bool monospaced) {
+    static QHash<QString, std::shared_ptr<Face>> faces;
+    const QString key = QStringLiteral("%1/%2/%3").arg(points).arg(weight).arg(monospaced);
+    auto& entry = faces[key];
+    if (!entry) {
+        QFont f = DesignScale::font(points, 1.0, weight, monospaced);
+        entry = std::make_shared<Face>(Face{f, QFontMetricsF(f)});
+    }
+    return *entry;
+}
+
+}  // namespace
+
+const QFont& font(double points, QFont::Weight weight, bool monospaced) {
+    return face(points, weight, monospaced).font;
+}
+
+const QFontMetricsF& metrics(double points, QFont::Weight weight, bool monospaced) {
+    return face(points, weight, monospaced).metrics;
 }
 
 void paintWellBackground(QPainter& painter, const QRectF& rect, double corner) {

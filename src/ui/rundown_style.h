@@ -3,6 +3,7 @@
 #include "ui/palette.h"
 
 #include <QFont>
+#include <QFontMetricsF>
 #include <QRectF>
 
 class QPainter;
@@ -40,8 +41,11 @@ inline QColor systemAccent() {
     return Palette::systemBlue();
 }
 
-// The system font at a size in design units, for a painter already scaled by s.
-QFont font(double points, QFont::Weight weight = QFont::Normal, bool monospaced = false);
+// The system font at a size in design units, for a painter already scaled by s, and its
+// metrics; both made once per size, weight and face.
+const QFont& font(double points, QFont::Weight weight = QFont::Normal, bool monospaced = false);
+const QFontMetricsF& metrics(double points, QFont::Weight weight = QFont::Normal,
+                             bool monospaced = false);
 
 // The dark recessed well: a white 0.06 to 0.14 gradient clipped to a rounded rectangle, with a
 // 1-unit inner border of black at 0.7.

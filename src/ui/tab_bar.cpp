@@ -25,7 +25,7 @@ using R = TabRowLayout;
 
 namespace {
 
-QFont roleFont(int role) {
+const QFont& roleFont(int role) {
     switch (role) {
         case R::numberRole:
             return style::font(10, QFont::Bold, true);

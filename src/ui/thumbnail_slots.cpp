@@ -23,6 +23,7 @@ void ThumbnailSlots::ask(const std::shared_ptr<State>& state, const QUuid& id) {
         const auto it = s->entries.find(id);
         if (it == s->entries.end() || it->token != token) return;
         it->image = std::move(image);
+        it->prepared = QImage();
         if (!s->inRequest && s->onChange) s->onChange();
     });
     state->inRequest = false;
@@ -41,6 +42,7 @@ void ThumbnailSlots::want(const std::vector<std::pair<QUuid, QUrl>>& clips) {
         Slot& slot = state_->entries[id];
         slot.url = url;
         slot.image.reset();
+        slot.prepared = QImage();
         ask(state_, id);
     }
 }
@@ -49,6 +51,7 @@ void ThumbnailSlots::invalidate() {
     const QList<QUuid> ids = state_->entries.keys();
     for (const QUuid& id : ids) {
         state_->entries[id].image.reset();
+        state_->entries[id].prepared = QImage();
         ask(state_, id);
     }
 }
@@ -56,6 +59,17 @@ void ThumbnailSlots::invalidate() {
 ImageRef ThumbnailSlots::image(const QUuid& id) const {
     const auto it = state_->entries.constFind(id);
     return it == state_->entries.cend() ? nullptr : it->image;
+}
+
+QImage ThumbnailSlots::prepared(const QUuid& id, double key,
+                                const std::function<QImage(const QImage&)>& make) const {
+    const auto it = state_->entries.find(id);
+    if (it == state_->entries.end() || !it->image) return {};
+    if (it->prepared.isNull() || it->preparedKey != key) {
+        it->prepared = make(*it->image);
+        it->preparedKey = key;
+    }
+    return it->prepared;
 }
 
 bool ThumbnailSlots::isWaiting(const QUuid& id) const {

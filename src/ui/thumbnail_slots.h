@@ -35,6 +35,9 @@ class ThumbnailSlots {
     void invalidate();
 
     ImageRef image(const QUuid& id) const;
+    // What `make` gives for the picture, made once per picture and key (a scale, say).
+    QImage prepared(const QUuid& id, double key,
+                    const std::function<QImage(const QImage&)>& make) const;
     // Wanted and still without a picture.
     bool isWaiting(const QUuid& id) const;
     int requestsMade() const { return state_->requests; }
@@ -46,6 +49,8 @@ class ThumbnailSlots {
     struct Slot {
         QUrl url;
         ImageRef image;
+        QImage prepared;
+        double preparedKey = 0;
         quint64 token = 0;
     };
     struct State {

@@ -64,7 +64,7 @@ TEST_F(ClipBadges, MotionBadgeTellsOwnSettingsFromDefaults) {
     EXPECT_EQ(b.label, (cb::Text{"CUT", false, grey}));
     EXPECT_FALSE(b.duration);
     EXPECT_FALSE(b.loop);
-    EXPECT_EQ(b.help, "共通尺 0.50 秒");
+    EXPECT_EQ(cb::motionBadgeHelp(still, 0.5), "共通尺 0.50 秒");
 
     // Own cut: bold blue, no duration even with an own duration.
     Clip ownCut;
@@ -73,7 +73,7 @@ TEST_F(ClipBadges, MotionBadgeTellsOwnSettingsFromDefaults) {
     b = cb::motionBadge(ownCut, MotionKind::fade, 0.5);
     EXPECT_EQ(b.label, (cb::Text{"CUT", true, blue}));
     EXPECT_FALSE(b.duration);
-    EXPECT_EQ(b.help, "この素材の尺");
+    EXPECT_EQ(cb::motionBadgeHelp(ownCut, 0.5), "この素材の尺");
 
     // Own motion over the default duration: bold blue label, regular grey duration.
     Clip slide;
