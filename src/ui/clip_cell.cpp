@@ -99,16 +99,28 @@ QImage ClipCell::composeTile(const QImage* source, double s) {
     p.setRenderHint(QPainter::Antialiasing);
     p.scale(s, s);
     const QRectF r(0, 0, L::kCellWidth, L::kCellHeight);
-    QPainterPath rounded;
-    rounded.addRoundedRect(r, kTileCorner, kTileCorner);
-    p.setClipPath(rounded);
     CheckerboardBackground::paint(p, r, 8);
     if (source && !source->isNull()) {
         QRectF fit = pictureRect(0, source->size());
         fit.translate(0, -L::kTileTop);
-        const QSize device(qRound(fit.width() * s), qRound(fit.height() * s));
-        p.drawImage(fit, source->scaled(device, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+        p.setRenderHint(QPainter::SmoothPixmapTransform);
+        p.drawImage(fit, *source);
     }
+    // The rounded corners: one mask per scale, cheaper than clipping to a path each time.
+    static QImage mask;
+    if (mask.size() != size) {
+        mask = QImage(size, QImage::Format_ARGB32_Premultiplied);
+        mask.fill(Qt::transparent);
+        QPainter m(&mask);
+        m.setRenderHint(QPainter::Antialiasing);
+        m.scale(s, s);
+        m.setPen(Qt::NoPen);
+        m.setBrush(Qt::black);
+        m.drawRoundedRect(r, kTileCorner, kTileCorner);
+    }
+    p.resetTransform();
+    p.setCompositionMode(QPainter::CompositionMode_DestinationIn);
+    p.drawImage(0, 0, mask);
     p.end();
     tile.setDevicePixelRatio(s);
     if (!source) empty = tile;

@@ -61,6 +61,7 @@ TabBar::TabBar(Rundown& rundown, FilterPopover::EntryFlag setNumberEntryOpen, QW
       rundown_(rundown),
       popover_(new FilterPopover(rundown, std::move(setNumberEntryOpen), this)) {
     auto repaint = [this] {
+        countText_.reset();
         clampOffset();
         update();
     };
@@ -103,11 +104,14 @@ void TabBar::openFilter() {
 }
 
 QString TabBar::filterCountText() const {
+    if (countText_) return *countText_;
+    countText_ = QString();
     if (rundown_.filterText().isEmpty()) return {};
     const auto& groups = rundown_.groups();
     const long long total = groups.isEmpty() ? 0 : groups[rundown_.safeGroupIndex()].clips.size();
-    return localizedFormat("%lld / %lld",
-                           {static_cast<long long>(rundown_.filteredCount()), total});
+    countText_ =
+        localizedFormat("%lld / %lld", {static_cast<long long>(rundown_.filteredCount()), total});
+    return *countText_;
 }
 
 TabRowLayout TabBar::rowLayout() const {

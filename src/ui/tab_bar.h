@@ -65,6 +65,8 @@ class TabBar : public QWidget {
     bool tokenSeen_ = false;
     int token_ = 0;
     QPointF pressAt_;
+    // The "M / N" count, counted once per change of the filter, the clips or the tab.
+    mutable std::optional<QString> countText_;
 };
 
 }  // namespace velmar
