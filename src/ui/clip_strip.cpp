@@ -154,6 +154,11 @@ void ClipStrip::relayout() {
     viewport()->update();
 }
 
+void ClipStrip::syncLayout() {
+    const ClipGroup* g = group();
+    if (layout_.clipCount() != (g ? static_cast<int>(g->clips.size()) : 0)) relayout();
+}
+
 void ClipStrip::updateScrollRange() {
     QScrollBar* bar = horizontalScrollBar();
     const int total = static_cast<int>(std::ceil(layout_.contentWidth() * scale_));
@@ -182,6 +187,7 @@ void ClipStrip::onSelectionChanged() {
 }
 
 void ClipStrip::updateWanted() {
+    syncLayout();
     const ClipGroup* g = group();
     std::vector<std::pair<QUuid, QUrl>> wanted;
     if (g && layout_.viewportWidth() > 0) {
@@ -199,6 +205,7 @@ void ClipStrip::updateWanted() {
 }
 
 void ClipStrip::updateSpinner() {
+    syncLayout();
     const ClipGroup* g = group();
     bool waiting = false;
     if (g && isVisible()) {
@@ -261,6 +268,7 @@ std::optional<int> ClipStrip::fileDropGap(QPointF c) const {
 
 void ClipStrip::mousePressEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) return;
+    syncLayout();
     const QPointF c = toContent(event->position());
     Press press{hitAt(c), c, {}, false, false};
     const ClipGroup* g = group();
@@ -352,6 +360,7 @@ void ClipStrip::clickEnd() {
 }
 
 QList<MenuEntry> ClipStrip::menuAt(QPoint pos) {
+    syncLayout();
     const auto hit = hitAt(toContent(pos));
     const ClipGroup* g = group();
     if (hit.part == StripLayout::Part::cell && g)
@@ -462,6 +471,7 @@ void ClipStrip::dropEvent(QDropEvent* event) {
 
 bool ClipStrip::viewportEvent(QEvent* event) {
     if (event->type() != QEvent::ToolTip) return QAbstractScrollArea::viewportEvent(event);
+    syncLayout();
     auto* help = static_cast<QHelpEvent*>(event);
     const QPointF c = toContent(help->pos());
     const auto hit = hitAt(c);

@@ -116,6 +116,9 @@ class ClipStrip : public QAbstractScrollArea {
     };
     const ClipGroup* group() const;
     void relayout();
+    // Rebuilds the layout when the tab's clip count moved on before its change signal arrived,
+    // so that no index of the layout outruns the tab.
+    void syncLayout();
     void updateScrollRange();
     void scrollToNext();
     void setScrollOffset(double offset);

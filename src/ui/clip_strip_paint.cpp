@@ -34,6 +34,7 @@ void ClipStrip::paintEvent(QPaintEvent*) {
 
 void ClipStrip::paintVisible(QPainter& p) {
     lastPaintedCells_ = 0;
+    syncLayout();
     if (viewport()->width() <= 0 || viewport()->height() <= 0) return;
     p.save();
     p.scale(scale_, scale_);

@@ -6,9 +6,9 @@
 
 #include <QApplication>
 #include <QDropEvent>
-#include <QMouseEvent>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -248,6 +248,34 @@ TEST_F(ClipStripTest, ThumbnailsAreAskedForVisibleCellsOnlyAndStaleResultsDroppe
     cached = true;
     rundown.setSelectedIndex(100);
     EXPECT_FALSE(strip->isSpinnerRunning());
+}
+
+TEST_F(ClipStripTest, PaintsAndHitTestsInsideTheTabBeforeItsChangeSignalArrives) {
+    // A receiver connected before the strip runs first: the strip's layout is still the old one.
+    Rundown other;
+    ClipGroup four;
+    four.clips = clips(4);
+    other.loadGroups({four});
+    ClipStrip* view = nullptr;
+    int painted = -1;
+    QList<MenuEntry> menu;
+    QObject::connect(&other, &Rundown::clipsChanged, [&] {
+        view->grab();
+        painted = view->lastPaintedCells();
+        menu = view->menuAt(view->toViewport({view->stripLayout().cell(3).x + 84, 60}).toPoint());
+    });
+    ClipStrip::Services services;
+    services.thumbnail = [](const QUrl&, int, ThumbnailSlots::Completion done) { done(nullptr); };
+    ClipStrip strip(other, services);
+    view = &strip;
+    strip.setRightToLeft(false);
+    strip.resize(1000, 220);
+    strip.show();
+    QSet<QUuid> three;
+    for (int i = 1; i < 4; ++i) three.insert(other.groups()[0].clips[i].id);
+    other.removeClips(three, 0);
+    EXPECT_EQ(painted, 1);
+    EXPECT_TRUE(menu.isEmpty()) << "no menu for a clip that is gone";
 }
 
 TEST_F(ClipStripTest, PaintsBordersDimmingAndDirection) {
