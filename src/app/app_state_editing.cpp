@@ -24,10 +24,10 @@ std::optional<LEDCabinetSize> AppState::askLEDCabinetSize() {
     prompt.messageText = localized("LED キャビネットの大きさ");
     const QString canvasText =
         QStringLiteral("%1×%2").arg(engine_->canvas().width).arg(engine_->canvas().height);
-    prompt.informativeText = localizedFormat(
-        "キャビネット（パネル）1 枚の横×縦のピクセル数を入れてください。キャンバス %@ "
-        "を左上から区切ります。",
-        {canvasText});
+    // clang-format off
+    static const char* const kExplanation = L10N_KEY("キャビネット（パネル）1 枚の横×縦のピクセル数を入れてください。キャンバス %@ を左上から区切ります。");
+    // clang-format on
+    prompt.informativeText = localizedFormat(kExplanation, {canvasText});
     prompt.widthText = QString::number(ledCabinet_.width);
     prompt.heightText = QString::number(ledCabinet_.height);
     while (dialogs_->runLEDCabinetDialog(prompt)) {
