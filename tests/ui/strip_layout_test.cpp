@@ -52,7 +52,7 @@ TEST(StripLayout, PlacesGapsCellsAndEndInBothDirections) {
     EXPECT_DOUBLE_EQ(rtl.scrollOffsetFor(3), 668.5 - 500);
 }
 
-TEST(StripLayout, HitTestAndVisibleRangesFindTheRightPieces) {
+TEST(StripLayout, HitTestAndVisibleRangesFindGapsMarkersCellsAndEnd) {
     const Marker m1 = marker(2, "m1"), m2 = marker(2, "m2");
     for (bool rtl : {false, true}) {
         SCOPED_TRACE(rtl ? "right to left" : "left to right");
