@@ -81,9 +81,7 @@ struct CanvasTakeTest : ::testing::Test {
 };
 
 TEST_F(CanvasTakeTest, AMovieGoesToAirUnderAFadingKeyer) {
-    TestMedia::MovieOptions options;
-    options.width = W;
-    options.height = H;
+    TestMedia::MovieOptions options{W, H};
     const QString moviePath = TestMedia::movie("mp4", options);
     ASSERT_FALSE(moviePath.isEmpty());
     Clip m;

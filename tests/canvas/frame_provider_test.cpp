@@ -51,9 +51,7 @@ TEST_F(FrameProviderTest, AStillIsUploadedOnceAndItsCachedTextureIsTakenOver) {
 }
 
 TEST_F(FrameProviderTest, MovieFramesAreTakenWhenNewAndRepeatedOtherwise) {
-    TestMedia::MovieOptions options;
-    options.width = 64;
-    options.height = 36;
+    TestMedia::MovieOptions options{64, 36};
     const QString path = TestMedia::movie("mp4", options);
     ASSERT_FALSE(path.isEmpty());
     auto playback = MoviePlayback::create(path, true, 1, clock);

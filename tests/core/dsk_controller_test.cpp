@@ -96,9 +96,7 @@ class DSKSourcesTest : public ::testing::Test {
     }
 
     static QString movieFile() {
-        TestMedia::MovieOptions options;
-        options.width = 160;
-        options.height = 90;
+        TestMedia::MovieOptions options{160, 90};
         return TestMedia::movie("mp4", options);
     }
 

@@ -154,13 +154,19 @@ struct EngineFixture : ::testing::Test {
         return out;
     }
 
-    // Loads one tab of the given clips and waits until they are verified and NEXT is preloaded.
-    void loadTab(QList<Clip> clips, int selected = 0) {
+    static ClipGroup tab(const QString& name, QList<Clip> clips, QList<Marker> markers = {},
+                         int selected = 0) {
         ClipGroup group;
-        group.name = "Tab";
+        group.name = name;
         group.clips = std::move(clips);
+        group.markers = std::move(markers);
         group.selectedIndex = selected;
-        rundown().loadGroups({group});
+        return group;
+    }
+
+    // Loads one tab of the given clips and waits until they are verified and NEXT is preloaded.
+    void loadTab(QList<Clip> clips, int selected = 0, QList<Marker> markers = {}) {
+        rundown().loadGroups({tab("Tab", std::move(clips), std::move(markers), selected)});
         settle();
     }
 

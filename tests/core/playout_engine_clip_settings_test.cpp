@@ -76,10 +76,7 @@ TEST_F(EngineFixture, FitScalesSmallStillsToTheCanvasEdges) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        ClipGroup group;
-        group.clips = c.clips;
-        group.selectedIndex = static_cast<int>(c.clips.size());
-        rundown().loadGroups({group});
+        rundown().loadGroups({tab("Tab", c.clips, {}, static_cast<int>(c.clips.size()))});
         const Clip before = rundown().groups()[0].clips[0];
         rundown().fitSmallImagesToCanvas(idsOf(c.clips), engine->canvas());
         const Clip after = rundown().groups()[0].clips[0];

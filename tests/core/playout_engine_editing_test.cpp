@@ -9,16 +9,6 @@ namespace {
 
 using State = PlayoutEngine::State;
 
-ClipGroup tab(const QString& name, QList<Clip> clips, QList<Marker> markers = {},
-              int selected = 0) {
-    ClipGroup group;
-    group.name = name;
-    group.clips = std::move(clips);
-    group.markers = std::move(markers);
-    group.selectedIndex = selected;
-    return group;
-}
-
 Marker marker(int position, const QString& name) {
     return Marker{QUuid::createUuid(), position, name};
 }
@@ -206,8 +196,7 @@ TEST_F(EngineFixture, AddedClipsKeepNextAndMarkersOnTheirClips) {
         SCOPED_TRACE(c.name);
         QList<Marker> markers;
         for (int p : c.markersBefore) markers << marker(p, "m");
-        rundown().loadGroups({tab("A", stills(c.existing), markers, c.selected)});
-        settle();
+        loadTab(stills(c.existing), c.selected, markers);
         rundown().addClips(stills(2, "N"), c.insertAt);
         settle();
         EXPECT_EQ(positions(*rundown().currentGroup()), c.markersAfter);
@@ -222,8 +211,7 @@ TEST_F(EngineFixture, AddedClipsKeepNextAndMarkersOnTheirClips) {
 // ----------------------------------------------------------------------
 
 TEST_F(EngineFixture, RemovedClipsTakeMarkersAndNextAlong) {
-    rundown().loadGroups({tab("A", stills(5), {marker(1, "a"), marker(3, "b")}, 2)});
-    settle();
+    loadTab(stills(5), 2, {marker(1, "a"), marker(3, "b")});
     const auto& clips = rundown().groups()[0].clips;
     EXPECT_EQ(rundown().removeClips({clips[0].id, clips[2].id}, 0), 2);
     EXPECT_EQ(names(), QStringList({"C1", "C3", "C4"}));
@@ -256,8 +244,7 @@ TEST_F(EngineFixture, ProgramAndNextIndexesFollowTheirClipsThroughEdits) {
     EXPECT_EQ(engine->programIndex(), 1);
     EXPECT_EQ(rundown().selectedClip()->displayName, "C3");
 
-    rundown().move({rundown().groups()[0].clips[1].id},
-                   StripInsertion{5});  // program clip to the end
+    rundown().move({rundown().groups()[0].clips[1].id}, StripInsertion{5});  // program to the end
     EXPECT_EQ(names(), QStringList({"C1", "C3", "C4", "C5", "C2"}));
     EXPECT_EQ(engine->programIndex(), 4);
     EXPECT_EQ(rundown().selectedClip()->displayName, "C3");
@@ -279,8 +266,7 @@ TEST_F(EngineFixture, MovingClipsToAnotherTabAppendsThemAfterEverything) {
     const auto clips = rundown().groups()[0].clips;
     rundown().setReorderSelection({clips[1].id, clips[3].id}, 1);
 
-    rundown().moveClips(rundown().reorderSelection(),
-                        0);  // to the current tab itself
+    rundown().moveClips(rundown().reorderSelection(), 0);  // to the current tab itself
     EXPECT_EQ(rundown().groups()[0].clips.size(), 4);
     EXPECT_TRUE(engine->lastMessage().isEmpty());
 

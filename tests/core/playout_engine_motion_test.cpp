@@ -28,9 +28,7 @@ TEST_F(EngineFixture, EveryMotionTakesAStillOnAndOffWithItsLabel) {
 }
 
 TEST_F(EngineFixture, AMovieWaitsForPreparationPlaysAtFullLevelAndPausesOffAir) {
-    TestMedia::MovieOptions options;
-    options.width = 160;
-    options.height = 90;
+    TestMedia::MovieOptions options{160, 90};
     const QString path = TestMedia::movie("mp4", options);
     ASSERT_FALSE(path.isEmpty());
     Clip clip = movie("M");
@@ -69,9 +67,7 @@ TEST_F(EngineFixture, RealFilesReachAirThroughTheStandardLoaders) {
     };
     engine = std::make_unique<PlayoutEngine>(s);
 
-    TestMedia::StillOptions big;
-    big.width = 2400;
-    big.height = 1200;
+    TestMedia::StillOptions big{2400, 1200};
     Clip picture = still("Picture");
     picture.url = QUrl::fromLocalFile(TestMedia::still("png", big));
     Clip text = still("NotAnImage");
@@ -79,9 +75,7 @@ TEST_F(EngineFixture, RealFilesReachAirThroughTheStandardLoaders) {
     QList<QPair<QString, QString>> unreadable;
     engine->onUnreadableClips = [&](const auto& list) { unreadable = list; };
 
-    ClipGroup group;
-    group.clips = {picture, text};
-    rundown().loadGroups({group});
+    rundown().loadGroups({tab("Tab", {picture, text})});
     ASSERT_TRUE(waitUntil([&] { return engine->nextMedia().has_value(); }, 10));
     ASSERT_TRUE(waitUntil([&] { return !unreadable.isEmpty(); }, 10));
     EXPECT_EQ(unreadable[0].first, "NotAnImage");

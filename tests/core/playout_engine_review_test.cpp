@@ -158,9 +158,7 @@ struct MovieNextTest : EngineFixture {
 // A refinement keeps the playback object and adds the poster; a superseded one is dropped; a movie
 // the probe cannot size keeps the canvas size.
 TEST_F(MovieNextTest, RefinementsKeepThePlaybackAndOnlyTheNewestIsApplied) {
-    ClipGroup group;
-    group.clips = {movie("nosize"), movie("sized")};
-    rundown().loadGroups({group});
+    rundown().loadGroups({tab("Tab", {movie("nosize"), movie("sized")})});
     runDeferred();  // verification and metadata; the refinement of NEXT is now queued
     rundown().setSelectedIndex(1);
     ASSERT_NE(nextMovie(), nullptr);

@@ -48,12 +48,8 @@ TEST_F(EngineFixture, OnlyTheLatestOfABurstOfSelectionsIsDecodedAndApplied) {
 }
 
 TEST_F(EngineFixture, MarkerJumpsFindTheNeighbouringMarker) {
-    ClipGroup group;
-    group.clips = stills(6);
-    group.markers = {Marker{QUuid::createUuid(), 5, "b"}, Marker{QUuid::createUuid(), 2, "a"}};
-    group.selectedIndex = 2;
-    rundown().loadGroups({group});
-    settle();
+    loadTab(stills(6), 2,
+            {Marker{QUuid::createUuid(), 5, "b"}, Marker{QUuid::createUuid(), 2, "a"}});
     rundown().jumpToMarker(true);
     EXPECT_EQ(rundown().groups()[0].selectedIndex, 5);
     rundown().jumpToMarker(false);
@@ -107,10 +103,7 @@ TEST_F(EngineFixture, AStillThatFailsToDecodeIsMarkedAndReported) {
 
 TEST_F(EngineFixture, VerificationCounterDropsAtTheFirstEveryTwentyFourthAndTheLastClip) {
     QSignalSpy spy(&rundown(), &Rundown::pendingVerificationChanged);
-    ClipGroup group;
-    group.clips = stills(100);
-    rundown().loadGroups({group});
-    settle();
+    loadTab(stills(100));
     QList<int> values;
     for (const auto& args : spy) values << args.at(0).toInt();
     EXPECT_EQ(values, (QList<int>{100, 99, 76, 52, 28, 4, 0}));

@@ -8,16 +8,9 @@ namespace velmar::test {
 namespace {
 
 struct ShuttleFixture : EngineFixture {
-    // An engine whose movies play from real files, with a tiny movie taken on program.
+    // Takes a tiny movie from a real file on program.
     void takeMovie() {
-        PlayoutEngine::Services s = services();
-        s.makePlayback = [this](const QUrl& url, bool muted, int loopCount) {
-            return MoviePlayback::create(url.toLocalFile(), muted, loopCount, clock);
-        };
-        engine = std::make_unique<PlayoutEngine>(s);
-        TestMedia::MovieOptions options;
-        options.width = 160;
-        options.height = 90;
+        TestMedia::MovieOptions options{160, 90};
         Clip clip = movie("M");
         clip.url = QUrl::fromLocalFile(TestMedia::movie("mp4", options));
         loadTab({clip});

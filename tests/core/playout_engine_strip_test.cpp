@@ -21,14 +21,10 @@ QStringList strip(const PlayoutEngine& engine) {
 
 struct StripFixture : EngineFixture {
     void loadStrip(int clips, QList<QPair<int, QString>> markers, int selected = 0) {
-        ClipGroup group;
-        group.clips = stills(clips);
-        for (const auto& [position, name] : markers) {
-            group.markers << Marker{QUuid::createUuid(), position, name};
-        }
-        group.selectedIndex = selected;
-        rundown().loadGroups({group});
-        settle();
+        QList<Marker> list;
+        for (const auto& [position, name] : markers)
+            list << Marker{QUuid::createUuid(), position, name};
+        loadTab(stills(clips), selected, list);
     }
     QUuid clipID(int index) const { return rundown().currentGroup()->clips[index].id; }
     QUuid markerID(const QString& name) const {

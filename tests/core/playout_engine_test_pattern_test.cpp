@@ -19,13 +19,6 @@ QStringList patternLogLines(const QString& log) {
     return log.split('\n', Qt::SkipEmptyParts).filter("TEST PATTERN");
 }
 
-CanvasFormat sizedCanvas(int width, int height) {
-    CanvasFormat format;
-    format.width = width;
-    format.height = height;
-    return format;
-}
-
 TEST_F(TestPatternFixture, ShowsAPatternWithItsMessageAndLogLineAndClearsIt) {
     QSignalSpy changes(engine.get(), &PlayoutEngine::testPatternChanged);
     engine->showTestPattern(TestPatternKind::colorBars75, {96, 96});
@@ -85,7 +78,7 @@ TEST_F(TestPatternFixture, AClearDuringDrawingDropsTheDrawing) {
 TEST_F(TestPatternFixture, ACanvasChangeDrawsThePatternAgainAtTheNewSize) {
     engine->showTestPattern(TestPatternKind::ledCabinet, {100, 50});
     drainMainQueue();
-    engine->setCanvas(sizedCanvas(1280, 720));
+    engine->setCanvas(CanvasFormat{1280, 720});
     drainMainQueue();
     const ImageRef* image = shownImage(*engine);
     ASSERT_NE(image, nullptr);
@@ -100,7 +93,7 @@ TEST_F(TestPatternFixture, ACanvasChangeDrawsThePatternAgainAtTheNewSize) {
     // Also while the first drawing is still under way: the drawing for the old size is dropped.
     useDeferredBackground();
     engine->showTestPattern(TestPatternKind::gray50, {128, 128});
-    engine->setCanvas(sizedCanvas(640, 480));
+    engine->setCanvas(CanvasFormat{640, 480});
     runDeferred();
     image = shownImage(*engine);
     ASSERT_NE(image, nullptr);
