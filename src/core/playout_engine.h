@@ -105,6 +105,8 @@ class PlayoutEngine : public QObject {
     const std::optional<PlayoutMedia>& nextMedia() const { return nextMedia_; }
     bool isNextLoading() const { return isNextLoading_; }
     const QString& lastMessage() const { return lastMessage_; }
+    // The status line; also written by the application's commands.
+    void setLastMessage(const QString& message);
     const CanvasFormat& canvas() const { return canvas_; }
     const FrameRate& frameRate() const { return frameRate_; }
     KeyAlphaMode keyAlphaMode() const { return keyAlphaMode_; }
@@ -266,7 +268,6 @@ class PlayoutEngine : public QObject {
     void setProgramMedia(std::optional<PlayoutMedia> media);
     void setNextMedia(std::optional<PlayoutMedia> media, std::optional<QUuid> clipID);
     void setIsNextLoading(bool loading, std::optional<QUuid> clipID);
-    void setLastMessage(const QString& message);
     void setActiveMotion(MotionKind motion);
 
     // Take internals.

@@ -135,6 +135,26 @@ std::optional<QStringList> UserDefaults::stringList(const QString& key) const {
     return out;
 }
 
+std::optional<QList<double>> UserDefaults::numberList(const QString& key) const {
+    const QVariant v = raw(key);
+    if (v.typeId() != QMetaType::QVariantList) return std::nullopt;
+    QList<double> out;
+    for (const QVariant& item : v.toList()) {
+        switch (item.typeId()) {
+            case QMetaType::Double:
+            case QMetaType::Int:
+            case QMetaType::LongLong:
+            case QMetaType::UInt:
+            case QMetaType::ULongLong:
+                out.push_back(item.toDouble());
+                break;
+            default:
+                return std::nullopt;
+        }
+    }
+    return out;
+}
+
 void UserDefaults::set(const QString& key, const QString& value) {
     store(key, value);
 }
@@ -149,6 +169,12 @@ void UserDefaults::set(const QString& key, double value) {
 }
 void UserDefaults::set(const QString& key, const QStringList& value) {
     store(key, QVariant(value).toList());
+}
+
+void UserDefaults::set(const QString& key, const QList<double>& value) {
+    QVariantList list;
+    for (double d : value) list.push_back(d);
+    store(key, list);
 }
 
 void UserDefaults::remove(const QString& key) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QSettings>
 #include <QString>
 #include <QStringList>
@@ -29,6 +30,8 @@ class UserDefaults {
     std::optional<long long> integer(const QString& key) const;
     std::optional<double> number(const QString& key) const;
     std::optional<QStringList> stringList(const QString& key) const;
+    // Only a JSON array whose every element is a number.
+    std::optional<QList<double>> numberList(const QString& key) const;
     bool contains(const QString& key) const;
 
     void set(const QString& key, const QString& value);
@@ -38,6 +41,7 @@ class UserDefaults {
     void set(const QString& key, int value) { set(key, static_cast<long long>(value)); }
     void set(const QString& key, double value);
     void set(const QString& key, const QStringList& value);
+    void set(const QString& key, const QList<double>& value);
     void remove(const QString& key);
 
     QString filePath() const;
