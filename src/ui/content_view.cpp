@@ -12,6 +12,7 @@
 #include "ui/main_window_model.h"
 #include "ui/palette.h"
 #include "ui/pane_caption.h"
+#include "ui/pane_view.h"
 #include "ui/panel_divider.h"
 #include "ui/preview_pane.h"
 #include "ui/status_bar.h"
@@ -392,11 +393,8 @@ void ContentView::paintEvent(QPaintEvent*) {
     painter.fillRect(rect(), BackgroundLevel::base(model_.backgroundLevel()));
     painter.setRenderHint(QPainter::Antialiasing);
     painter.scale(layout_.s, layout_.s);
-    for (const QRectF& box : {layout_.programControls(), layout_.keyerPanel}) {
-        QPainterPath shape;
-        shape.addRoundedRect(box, 6, 6);
-        painter.fillPath(shape, Palette::black(0.2));
-    }
+    for (const QRectF& box : {layout_.programControls(), layout_.keyerPanel})
+        PaneView::fillRounded(painter, box, 6, Palette::black(0.2));
 }
 
 void ContentView::dragEnterEvent(QDragEnterEvent* event) {

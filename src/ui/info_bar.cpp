@@ -8,6 +8,7 @@
 #include "ui/digital_clock.h"
 #include "ui/on_air_sign.h"
 #include "ui/palette.h"
+#include "ui/pane_view.h"
 
 #include <QFontMetricsF>
 #include <QPainter>
@@ -129,10 +130,7 @@ void InfoBar::paintEvent(QPaintEvent*) {
     const double sb = scaleFor(w);
     const double h = height(w);
 
-    QPainterPath band;
-    band.addRoundedRect(QRectF(0, 0, w, h), 6, 6);
-    painter.fillPath(band, Palette::black(0.3));
-    painter.setClipPath(band);
+    PaneView::fillRounded(painter, QRectF(0, 0, w, h), 6, Palette::black(0.3));
 
     const double top = kVerticalPadding;
     const double contentHeight = 90 * sb;

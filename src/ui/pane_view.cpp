@@ -13,6 +13,31 @@
 
 namespace velmar {
 
+void PaneView::fillRounded(QPainter& painter, const QRectF& rect, double radius,
+                           const QColor& color) {
+    if (rect.height() <= 2 * radius || rect.width() <= 2 * radius) {
+        QPainterPath shape;
+        shape.addRoundedRect(rect, radius, radius);
+        painter.fillPath(shape, color);
+        return;
+    }
+    // A plain fill for the body; only the two strips with the corners are shapes.
+    painter.fillRect(rect.adjusted(0, radius, 0, -radius), color);
+    QPainterPath strips;
+    strips.addRoundedRect(QRectF(rect.left(), rect.top(), rect.width(), 2 * radius), radius,
+                          radius);
+    strips.addRoundedRect(QRectF(rect.left(), rect.bottom() - 2 * radius, rect.width(), 2 * radius),
+                          radius, radius);
+    painter.save();
+    painter.setClipRect(rect.adjusted(0, 0, 0, -rect.height() + radius), Qt::IntersectClip);
+    painter.fillPath(strips, color);
+    painter.restore();
+    painter.save();
+    painter.setClipRect(rect.adjusted(0, rect.height() - radius, 0, 0), Qt::IntersectClip);
+    painter.fillPath(strips, color);
+    painter.restore();
+}
+
 PaneView::PaneView(QString title, QColor accent, QWidget* parent)
     : QWidget(parent), title_(std::move(title)), accent_(accent) {}
 
@@ -125,9 +150,7 @@ void PaneView::paintEvent(QPaintEvent*) {
 
     // Canvas frame: black box, rounded 4, with the picture in the canvas rectangle.
     const QRectF box = canvasBox(pane);
-    QPainterPath boxShape;
-    boxShape.addRoundedRect(box, 4, 4);
-    painter.fillPath(boxShape, Qt::black);
+    fillRounded(painter, box, 4, Qt::black);
     const QRectF canvas = canvasRect(box, canvas_);
     if (!canvas.isEmpty()) {
         painter.save();

@@ -6,6 +6,8 @@
 #include <QRectF>
 #include <QWidget>
 
+class QPainter;
+
 #include <optional>
 
 namespace velmar {
@@ -37,6 +39,10 @@ class PaneView : public QWidget {
     static QRectF canvasBox(QSizeF pane);
     // The canvas fitted into the box, centred; empty when a side of either is 0 or less.
     static QRectF canvasRect(const QRectF& box, const CanvasFormat& canvas);
+    // Fills a rounded rectangle without rasterising its whole area as a shape (large panels
+    // repaint often).
+    static void fillRounded(QPainter& painter, const QRectF& rect, double radius,
+                            const QColor& color);
     // The pane's own canvas rectangle, in design units.
     QRectF canvasRect() const;
 

@@ -121,10 +121,21 @@ const QImage& PreviewPane::scaledImage(const QImage& source, QSize pixels) {
 }
 
 void PreviewPane::paintContent(QPainter& painter, const QRectF& canvasRect) {
-    if (background_ == PreviewBackground::checker)
-        CheckerboardBackground::paint(painter, canvasRect, 10);
-    else
+    // Device pixels: the background and an unrotated picture are plain copies of cached images.
+    const QRect deviceCanvas = painter.transform().mapRect(canvasRect).toAlignedRect();
+    if (background_ == PreviewBackground::checker) {
+        if (checker_.size() != deviceCanvas.size()) {
+            checker_ = QImage(deviceCanvas.size(), QImage::Format_RGB32);
+            QPainter checker(&checker_);
+            CheckerboardBackground::paint(checker, QRectF(checker_.rect()), 10 * scale());
+        }
+        painter.save();
+        painter.resetTransform();
+        painter.drawImage(deviceCanvas.topLeft(), checker_);
+        painter.restore();
+    } else {
         painter.fillRect(canvasRect, Qt::black);
+    }
 
     const QSizeF picture = pictureSize();
     const QPointF centre = pictureCentre();
@@ -132,15 +143,23 @@ void PreviewPane::paintContent(QPainter& painter, const QRectF& canvasRect) {
                        picture.height());
     if (const QImage* source = image(); source && !source->isNull() && !picture.isEmpty()) {
         painter.save();
-        painter.translate(centre);
-        painter.rotate(transform_.rotation);
         painter.setOpacity(std::clamp(transform_.opacity, 0.0, 1.0));
         const QSize pixels(int(std::lround(picture.width() * scale())),
                            int(std::lround(picture.height() * scale())));
-        if (pixels.width() > 0 && pixels.height() > 0 &&
-            qint64(pixels.width()) * pixels.height() <= kMaximumCachedPixels) {
+        const bool cacheable = pixels.width() > 0 && pixels.height() > 0 &&
+                               qint64(pixels.width()) * pixels.height() <= kMaximumCachedPixels;
+        if (cacheable && std::fmod(transform_.rotation, 360.0) == 0) {
+            const QPointF topLeft = painter.transform().map(centre + local.topLeft());
+            painter.resetTransform();
+            painter.setClipRect(deviceCanvas);
+            painter.drawImage(topLeft.toPoint(), scaledImage(*source, pixels));
+        } else if (cacheable) {
+            painter.translate(centre);
+            painter.rotate(transform_.rotation);
             painter.drawImage(local, scaledImage(*source, pixels));
         } else {
+            painter.translate(centre);
+            painter.rotate(transform_.rotation);
             painter.setRenderHint(QPainter::SmoothPixmapTransform);
             painter.drawImage(local, *source);
         }

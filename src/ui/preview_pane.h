@@ -77,6 +77,8 @@ class PreviewPane : public PaneView {
     // The picture scaled to its on-screen pixel size, kept while source and size stay.
     const QImage* cachedSource_ = nullptr;
     QImage cached_;
+    // The checkerboard of the canvas rectangle at its pixel size.
+    QImage checker_;
 };
 
 }  // namespace velmar
