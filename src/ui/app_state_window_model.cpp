@@ -1,6 +1,7 @@
 #include "ui/app_state_window_model.h"
 
 #include "app/app_state.h"
+#include "app/system_monitor.h"
 
 #include <QFileInfo>
 
@@ -25,6 +26,20 @@ AppStateWindowModel::AppStateWindowModel(AppState& app, Hooks hooks, QObject* pa
         emit changed();
         emit loadChanged();
     });
+}
+
+void AppStateWindowModel::watch(SystemMonitor& monitor) {
+    hooks_.monitorFigures = [&monitor] {
+        SystemLoadPanel::Figures figures;
+        figures.cpuPercent = monitor.cpuPercent();
+        figures.gpuFramePercent = monitor.gpuFramePercent();
+        figures.memoryPercent = monitor.memoryPercent();
+        figures.onBattery = monitor.onBattery();
+        return figures;
+    };
+    hooks_.setFrameBudget = [&monitor](double seconds) { monitor.setFrameBudget(seconds); };
+    hooks_.startMonitor = [&monitor] { monitor.start(); };
+    connect(&monitor, &SystemMonitor::changed, this, &AppStateWindowModel::loadChanged);
 }
 
 QString AppStateWindowModel::displayNameFor(const QUrl& projectURL) {

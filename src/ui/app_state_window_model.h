@@ -7,6 +7,7 @@
 namespace velmar {
 
 class AppState;
+class SystemMonitor;
 
 // The main window's model over the application state. What the application state does not
 // carry itself (the project's display name, lasting file access, media import, the import
@@ -31,7 +32,10 @@ class AppStateWindowModel : public MainWindowModel {
 
     // The display name of a project file: its name without the extension, or "Untitled".
     static QString displayNameFor(const QUrl& projectURL);
-    // The monitor sampled again (the application connects the monitor's signal here).
+    // Takes the load figures, the frame budget and the start of sampling from the monitor, and
+    // publishes each of its samples.
+    void watch(SystemMonitor& monitor);
+    // The monitor sampled again.
     void notifyLoadChanged() { emit loadChanged(); }
     void notifyChanged() { emit changed(); }
 

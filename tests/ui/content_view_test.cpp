@@ -1,10 +1,8 @@
-// The main window over a real engine and a scripted model: take buttons, switches, status line,
-// window-wide behaviour (title, frame budget, drops, loading, duration sheet) and the surface as
-// drawn.
+// The main window over a real engine and a scripted model: take buttons, switches, status line
+// and window-wide behaviour (title, frame budget, drops, loading, duration sheet).
 #include "ui/content_view.h"
 #include "core/engine_fixture.h"
 #include "ui/control_bar.h"
-#include "ui/info_bar.h"
 #include "ui/main_window_model.h"
 #include "ui/pane_caption.h"
 #include "ui/preview_pane.h"
@@ -303,29 +301,6 @@ TEST_F(ContentViewFixture, NextCaptionShowsEndAndThePaneIsNotEditableWithoutACli
     EXPECT_TRUE(view->nextCaption()->testAttribute(Qt::WA_TransparentForMouseEvents));
     EXPECT_FALSE(view->nextPane()->showsEditor());
     EXPECT_FALSE(view->testPatternCaption()->isVisibleTo(view.get()));
-}
-
-TEST_F(ContentViewFixture, SurfaceAtFullSizeShowsMarginBandAndCentredSign) {
-    loadTab(stills(2));
-    makeView();
-    view->show();
-    QImage image = view->grab().toImage();
-    auto near = [](QRgb pixel, int r, int g, int b, int tolerance) {
-        return std::abs(qRed(pixel) - r) <= tolerance && std::abs(qGreen(pixel) - g) <= tolerance &&
-               std::abs(qBlue(pixel) - b) <= tolerance;
-    };
-    EXPECT_TRUE(near(image.pixel(4, 600), 89, 89, 89, 1));
-    EXPECT_TRUE(near(image.pixel(300, 4), 89, 89, 89, 1));
-    EXPECT_TRUE(near(image.pixel(1300, 10), 62, 62, 62, 1));
-    EXPECT_TRUE(near(image.pixel(1300, 166), 62, 62, 62, 1));
-    EXPECT_TRUE(near(image.pixel(1300, 171), 89, 89, 89, 1));
-    const QRectF sign = view->infoBar()->signRect().translated(view->layout().infoBar.topLeft());
-    EXPECT_NEAR(sign.center().x(), 960, 1);
-    EXPECT_TRUE(near(image.pixel(int(sign.left()) + 6, int(sign.center().y())), 73, 61, 61, 2));
-
-    view->takeColumn()->nextButton()->click();
-    image = view->grab().toImage();
-    EXPECT_TRUE(near(image.pixel(int(sign.left()) + 6, int(sign.center().y())), 200, 45, 45, 2));
 }
 
 }  // namespace
