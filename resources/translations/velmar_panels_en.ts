@@ -140,10 +140,6 @@
         <translation>Reset</translation>
     </message>
     <message>
-        <source>既定に戻す</source>
-        <translation>Use default</translation>
-    </message>
-    <message>
         <source>最終フレームで停止</source>
         <translation>Stop on the last frame</translation>
     </message>

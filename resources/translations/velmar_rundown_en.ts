@@ -56,10 +56,6 @@
         <translation>Edit in image editor</translation>
     </message>
     <message>
-        <source>素材を差し替え…</source>
-        <translation>Replace media…</translation>
-    </message>
-    <message>
         <source>リストから削除</source>
         <translation>Remove from list</translation>
     </message>
@@ -134,10 +130,6 @@
     <message>
         <source>絞り込みを解除</source>
         <translation>Clear the filter</translation>
-    </message>
-    <message>
-        <source>タブを追加</source>
-        <translation>Add tab</translation>
     </message>
 </context>
 </TS>
