@@ -1,10 +1,9 @@
-#include "core/playout_log.h"
+#include "app/dovrine_app.h"
 #include "models/language_settings.h"
 #include "platform/base/user_defaults.h"
 
 #include <QApplication>
 #include <QLibraryInfo>
-#include <QMainWindow>
 #include <QSocketNotifier>
 #include <QTranslator>
 
@@ -21,12 +20,14 @@ void onTerminate(int) {
     [[maybe_unused]] const ssize_t n = ::write(quitPipe[1], &byte, 1);
 }
 
-// SIGTERM and SIGINT (session logout, Ctrl+C in a terminal) quit through the event loop, so the
-// shutdown path runs and the operation log keeps its last lines.
-void quitOnTerminationSignals(QApplication& app) {
+// SIGTERM and SIGINT (session logout, Ctrl+C in a terminal) end the application through the event
+// loop without the unsaved-changes question, so the shutdown path runs: the operation log keeps
+// its last lines and unsaved work stays in the autosave.
+void quitOnTerminationSignals(QApplication& app, velmar::DovrineApp& dovrine) {
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, quitPipe) != 0) return;
     auto* notifier = new QSocketNotifier(quitPipe[0], QSocketNotifier::Read, &app);
-    QObject::connect(notifier, &QSocketNotifier::activated, &app, [] { QApplication::quit(); });
+    QObject::connect(notifier, &QSocketNotifier::activated, &app,
+                     [&dovrine] { dovrine.terminateWithoutAsking(); });
     struct sigaction action {};
     action.sa_handler = onTerminate;
     sigemptyset(&action.sa_mask);
@@ -40,7 +41,6 @@ void quitOnTerminationSignals(QApplication& app) {
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("DOVRINE"));
-    quitOnTerminationSignals(app);
 
     velmar::LanguageSettings::shared();
     // The toolkit's own texts (standard dialogs) follow the language chosen in an earlier run,
@@ -53,15 +53,10 @@ int main(int argc, char** argv) {
             QApplication::installTranslator(toolkit);
         }
     }
-    velmar::PlayoutLog::shared().start();
 
-    QMainWindow window;
-    window.setObjectName(QStringLiteral("main"));
-    window.setWindowTitle(QStringLiteral("DOVRINE — Untitled"));
-    window.resize(1920, 1080);
-    window.show();
-
-    const int code = QApplication::exec();
-    velmar::PlayoutLog::shared().stop();
-    return code;
+    velmar::DovrineApp dovrine;
+    quitOnTerminationSignals(app, dovrine);
+    // Files named on the command line are the files handed over to open.
+    dovrine.launch(QApplication::arguments().mid(1));
+    return QApplication::exec();
 }

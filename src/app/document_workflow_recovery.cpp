@@ -1,0 +1,128 @@
+#include "app/document_dialogs.h"
+#include "app/document_workflow.h"
+
+#include "core/autosave_store.h"
+#include "models/language_settings.h"
+#include "models/localized.h"
+#include "platform/base/host_clock.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLocale>
+#include <QPointer>
+
+#include <chrono>
+
+namespace velmar {
+
+namespace {
+
+constexpr int kListedUnreadable = 12;
+
+// The locale of the interface language, for dates shown in boxes.
+QLocale interfaceLocale() {
+    switch (LanguageSettings::shared().language()) {
+        case AppLanguage::ja:
+            return QLocale(QLocale::Japanese, QLocale::Japan);
+        case AppLanguage::en:
+            return QLocale(QLocale::English, QLocale::UnitedStates);
+        case AppLanguage::system:
+            break;
+    }
+    return QLocale::system();
+}
+
+}  // namespace
+
+// An autosave that cannot be read is kept under a name of its own, so that the first autosave
+// of this run does not overwrite what may still be rescued from it. Returns the new name, or
+// nothing when it could not be moved.
+QString DocumentWorkflow::setAsideUnreadableAutosave() {
+    const auto folder = env_.autosave->directory();
+    if (!folder) return {};
+    const QDir dir(*folder);
+    const QString source = dir.filePath(AutosaveStore::autosaveFileName);
+    const QDateTime now =
+        QDateTime::fromMSecsSinceEpoch(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                           env_.clock->wallNow().time_since_epoch())
+                                           .count());
+    const QString stem = "autosave-unreadable-" + now.toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    QString name = stem + u'.' + projectExtension;
+    for (int n = 2;
+         QFileInfo::exists(dir.filePath(name)) || QFileInfo(dir.filePath(name)).isSymLink(); ++n)
+        name = stem + u'-' + QString::number(n) + u'.' + projectExtension;
+    return QFile::rename(source, dir.filePath(name)) ? name : QString();
+}
+
+void DocumentWorkflow::offerRecoveryIfNeeded() {
+    AutosaveStore& autosave = *env_.autosave;
+    if (autosave.hasPendingRecovery()) {
+        if (const auto recovery = autosave.loadRecovery()) {
+            QString text = localized("保存されずに終了した内容が見つかりました。");
+            if (const auto date = autosave.recoveryDate()) {
+                text += u'\n' +
+                        localizedFormat("最後の控え: %@",
+                                        {interfaceLocale().toString(*date, QLocale::ShortFormat)});
+            }
+            if (recovery->origin && !recovery->origin->isEmpty()) {
+                text += u'\n' + localizedFormat("元のファイル: %@",
+                                                {QFileInfo(*recovery->origin).fileName()});
+            }
+            DocumentDialogs::Alert alert;
+            alert.message = localized("前回の作業が残っています");
+            alert.informativeText = text;
+            alert.buttons = {{localized("復帰する"), DocumentDialogs::ButtonRole::accept},
+                             {localized("破棄する"), DocumentDialogs::ButtonRole::destructive}};
+            if (env_.dialogs->runAlert(alert, host_.controlWindow()) == 0) {
+                const QUrl origin = recovery->origin && !recovery->origin->isEmpty()
+                                        ? QUrl::fromLocalFile(*recovery->origin)
+                                        : QUrl();
+                const QPointer<DocumentWorkflow> weak(this);
+                applyAfterGrantingAccess(
+                    recovery->project, origin, std::nullopt, [weak](const QList<ClipGroup>&) {
+                        if (!weak) return;
+                        weak->host_.setSavedProjectSnapshot(std::nullopt);
+                        weak->status(
+                            localized("前回の作業を復帰しました。別名で保存し直してください。"));
+                    });
+            } else {
+                autosave.clear();
+            }
+        } else {
+            const QString kept = setAsideUnreadableAutosave();
+            if (!kept.isEmpty()) {
+                status(localizedFormat("前回の自動保存を読み込めないため %@ として残しました",
+                                       {kept}));
+            }
+        }
+    }
+    autosave.start();
+}
+
+void DocumentWorkflow::presentUnreadableAlert(const QList<QPair<QString, QString>>& items) {
+    if (items.isEmpty()) return;
+    QWidget* window = host_.controlWindow();
+    if (!window) return;
+    QStringList lines;
+    for (qsizetype i = 0; i < items.size() && i < kListedUnreadable; ++i)
+        lines << QStringLiteral("・") + items[i].first + QStringLiteral("  —  ") + items[i].second;
+    QString text = lines.join(u'\n');
+    if (items.size() > kListedUnreadable) {
+        text += u'\n' + localizedFormat(
+                            "ほか %lld 件",
+                            {FormatArg(static_cast<long long>(items.size() - kListedUnreadable))});
+    }
+    text +=
+        QStringLiteral("\n\n") +
+        localized(
+            "これらはリストに残りますが、送出はできません。対応する形式に書き出し直してください。");
+    DocumentDialogs::Alert alert;
+    alert.message = localizedFormat("%lld 件の素材を読み込めません",
+                                    {FormatArg(static_cast<long long>(items.size()))});
+    alert.informativeText = text;
+    alert.buttons = {{localized("OK"), DocumentDialogs::ButtonRole::accept}};
+    env_.dialogs->showWindowModal(alert, window);
+}
+
+}  // namespace velmar

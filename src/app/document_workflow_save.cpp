@@ -1,0 +1,170 @@
+#include "app/document_dialogs.h"
+#include "app/document_workflow.h"
+
+#include "core/autosave_store.h"
+#include "core/media_access.h"
+#include "models/atomic_file.h"
+#include "models/localized.h"
+#include "models/project_backup_naming.h"
+#include "platform/base/host_clock.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <chrono>
+#include <exception>
+#include <limits>
+
+namespace velmar {
+
+namespace {
+
+// The regular files of the folder whose names the naming owns, newest first: by modification
+// time, equal times by file name (the name carries the time to the second). A date that cannot
+// be read counts as the distant past.
+QFileInfoList ownedBackups(const QString& folder, const ProjectBackupNaming& naming) {
+    QDir dir(folder);
+    if (!dir.exists()) return {};
+    QFileInfoList owned;
+    const QFileInfoList entries = dir.entryInfoList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::NoSort);
+    for (const QFileInfo& entry : entries) {
+        if (entry.isSymLink() || !entry.isFile()) continue;
+        if (naming.owns(entry.fileName())) owned << entry;
+    }
+    const auto stamp = [](const QFileInfo& info) {
+        const QDateTime date = info.lastModified();
+        return date.isValid() ? date.toMSecsSinceEpoch() : std::numeric_limits<qint64>::min();
+    };
+    std::stable_sort(owned.begin(), owned.end(), [&](const QFileInfo& a, const QFileInfo& b) {
+        const qint64 da = stamp(a);
+        const qint64 db = stamp(b);
+        if (da != db) return da > db;
+        return a.fileName() > b.fileName();
+    });
+    return owned;
+}
+
+bool sameContents(const QString& a, const QString& b) {
+    QFile fa(a);
+    QFile fb(b);
+    if (fa.size() != fb.size()) return false;
+    if (!fa.open(QIODevice::ReadOnly) || !fb.open(QIODevice::ReadOnly)) return false;
+    constexpr qint64 kChunk = 1 << 20;
+    while (!fa.atEnd()) {
+        const QByteArray left = fa.read(kChunk);
+        if (left != fb.read(kChunk)) return false;
+    }
+    return fb.atEnd();
+}
+
+QString describe(const std::exception& error) {
+    if (const auto* save = dynamic_cast<const PlayoutProject::SaveError*>(&error))
+        return save->errorDescription();
+    return QString::fromUtf8(error.what());
+}
+
+// A write failure carrying the system's description.
+class WriteFailure : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+}  // namespace
+
+bool DocumentWorkflow::writeProject(const QUrl& url) {
+    const QString path = url.toLocalFile();
+    // A copy of the file about to be replaced, made first: a save that then fails still leaves
+    // the old file and its copy.
+    backupExisting(url);
+    try {
+        // The clip limit before encoding, the size limit after sealing.
+        const QByteArray sealed = currentProject().sealedFileData();
+        QString error;
+        if (!AtomicFile::write(path, sealed, &error)) throw WriteFailure(error.toStdString());
+    } catch (const std::exception& error) {
+        status(localizedFormat("保存に失敗: %@", {describe(error)}));
+        return false;
+    }
+    host_.setProjectURL(url);
+    host_.setSavedProjectSnapshot(projectSnapshot());
+    env_.autosave->write(currentProject(), path);
+    status(localizedFormat("保存しました: %@", {QFileInfo(path).fileName()}));
+    return true;
+}
+
+bool DocumentWorkflow::saveProject() {
+    const QUrl url = host_.projectURL();
+    return url.isEmpty() ? saveProjectAs() : writeProject(url);
+}
+
+bool DocumentWorkflow::saveProjectAs() {
+    DocumentDialogs::SavePanel panel;
+    panel.message = localized("プロジェクトを保存");
+    panel.proposedName = untitledFileName;
+    host_.setFilePanelOpen(this, true);
+    const std::optional<QUrl> chosen = env_.dialogs->runSavePanel(panel, host_.controlWindow());
+    host_.setFilePanelOpen(this, false);
+    if (!chosen || !chosen->isLocalFile()) return false;
+    const std::optional<QUrl> url = normalizedProjectURL(*chosen);
+    if (!url) return false;
+    const bool saved = writeProject(*url);
+    if (saved) env_.mediaAccess->remember({url->toLocalFile()});
+    return saved;
+}
+
+std::optional<QUrl> DocumentWorkflow::normalizedProjectURL(const QUrl& url) {
+    const QString path = url.toLocalFile();
+    // The save panel has already asked about replacing a file of the name as typed.
+    if (QFileInfo(path).suffix().toLower() == projectExtension) return url;
+    const QString candidate = path + u'.' + projectExtension;
+    if (!QFileInfo::exists(candidate)) return QUrl::fromLocalFile(candidate);
+    DocumentDialogs::Alert alert;
+    alert.message = localized("同じ名前のファイルがあります");
+    alert.informativeText =
+        localizedFormat("%@ を上書きしますか。", {QFileInfo(candidate).fileName()});
+    alert.buttons = {{localized("上書き"), DocumentDialogs::ButtonRole::destructive},
+                     {localized("キャンセル"), DocumentDialogs::ButtonRole::reject}};
+    if (env_.dialogs->runAlert(alert, host_.controlWindow()) != 0) return std::nullopt;
+    return QUrl::fromLocalFile(candidate);
+}
+
+void DocumentWorkflow::backupExisting(const QUrl& url) {
+    const QString path = url.toLocalFile();
+    if (!QFileInfo::exists(path) || env_.backupsDirectory.isEmpty()) return;
+    const QString folder = env_.backupsDirectory;
+    QDir().mkpath(folder);
+    const ProjectBackupNaming naming = ProjectBackupNaming::forProject(path, projectExtension);
+    // Saves that fail again and again would otherwise fill the kept copies with one version and
+    // push the older, distinct ones out.
+    const QFileInfoList existing = ownedBackups(folder, naming);
+    const bool alreadyKept =
+        !existing.isEmpty() && sameContents(existing.first().absoluteFilePath(), path);
+    if (!alreadyKept) {
+        const QDateTime now =
+            QDateTime::fromMSecsSinceEpoch(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                               env_.clock->wallNow().time_since_epoch())
+                                               .count());
+        // Fails when a copy of this second exists already; the save goes on.
+        QFile::copy(path, QDir(folder).filePath(naming.fileName(now)));
+    }
+    pruneBackups(folder, naming, kBackupsKept);
+}
+
+void DocumentWorkflow::pruneBackups(const QString& folder, const ProjectBackupNaming& naming,
+                                    int keep) {
+    const QFileInfoList owned = ownedBackups(folder, naming);
+    for (qsizetype i = std::max(keep, 0); i < owned.size(); ++i)
+        QFile::remove(owned[i].absoluteFilePath());
+}
+
+void DocumentWorkflow::revealBackups() {
+    if (env_.backupsDirectory.isEmpty()) return;
+    QDir().mkpath(env_.backupsDirectory);
+    if (env_.desktop.revealFolder)
+        env_.desktop.revealFolder(QUrl::fromLocalFile(env_.backupsDirectory));
+}
+
+}  // namespace velmar

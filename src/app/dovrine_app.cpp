@@ -1,0 +1,247 @@
+#include "app/dovrine_app.h"
+
+#include "app/app_state.h"
+#include "app/document_workflow.h"
+#include "app/dovrine_app_document_host.h"
+#include "app/key_monitor.h"
+#include "app/menu_bar_builder.h"
+#include "app/menu_commands.h"
+#include "app/system_monitor.h"
+#include "core/autosave_store.h"
+#include "core/playout_log.h"
+#include "models/language_settings.h"
+#include "models/localized.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QMainWindow>
+#include <QMenuBar>
+#include <QTimer>
+
+namespace velmar {
+
+DovrineApp::DovrineApp()
+    : app_(AppState::shared()),
+      main_(std::make_unique<QMainWindow>()),
+      settings_(std::make_unique<QWidget>()) {
+    main_->setObjectName(QStringLiteral("main"));
+    main_->resize(1920, 1080);
+    main_->setCentralWidget(new QWidget);  // the main window's content comes with its own views
+    settings_->setObjectName(QStringLiteral("settings"));
+    settings_->resize(640, 480);
+
+    host_ = std::make_unique<DovrineAppDocumentHost>(app_, main_.get());
+    document_ = std::make_unique<DocumentWorkflow>(
+        *host_, DocumentWorkflow::Environment::standard(&dialogs_));
+    // The empty project the application starts with counts as saved.
+    if (!app_.savedProjectSnapshot()) app_.setSavedProjectSnapshot(document_->projectSnapshot());
+    app_.onUnreadableClips = [document = document_.get()](const auto& items) {
+        document->presentUnreadableAlert(items);
+    };
+
+    // The tool windows come with their own windows; until then their commands do nothing.
+    MenuCommands::Windows windows;
+    windows.showSettings = [this] { showSettings(); };
+    windows.quit = [this] { requestQuit(); };
+    windows.revealLog = [] { PlayoutLog::shared().revealInFileManager(); };
+    commands_ = std::make_unique<MenuCommands>(app_, *document_, windows);
+    menus_ = std::make_unique<MenuBarBuilder>(
+        *main_->menuBar(), [this](const MenuDescription::Item& item) { commands_->run(item); });
+    const auto refreshMenus = [this] {
+        menus_->refresh({.isNumberEntryOpen = app_.isNumberEntryOpen(),
+                         .isProjectLoading = app_.isProjectLoading()});
+    };
+    refreshMenus();
+    connect(&app_, &AppState::isNumberEntryOpenChanged, this, refreshMenus);
+    connect(&app_, &AppState::isProjectLoadingChanged, this, refreshMenus);
+
+    KeyMonitor::Hooks keys;
+    keys.flags = [this] {
+        return KeyMonitor::Flags{app_.isSettingsOpen(), app_.isNumberEntryOpen(),
+                                 app_.isFilePanelOpen(), app_.isProjectLoading()};
+    };
+    keys.openDurationEditorCursor = [this] {
+        app_.openDurationEditor(AppState::DurationEditor::cursor);
+    };
+    keyMonitor_ = std::make_unique<KeyMonitor>(&app_.engine(), keys);
+
+    delegate_ = std::make_unique<AppDelegate>(steps());
+
+    connect(&app_, &AppState::projectURLChanged, this, &DovrineApp::updateTitle);
+    connect(&LanguageSettings::shared(), &LanguageSettings::languageChanged, this,
+            &DovrineApp::applyLanguage);
+    connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState s) {
+        if (s == Qt::ApplicationActive) delegate_->applicationDidBecomeActive();
+    });
+    connect(qApp, &QCoreApplication::aboutToQuit, this,
+            [this] { delegate_->applicationWillTerminate(); });
+    // Closing windows is decided here, so that the last one closed asks the quit question.
+    QApplication::setQuitOnLastWindowClosed(false);
+    main_->installEventFilter(this);
+    settings_->installEventFilter(this);
+    applyLanguage();
+}
+
+DovrineApp::~DovrineApp() {
+    keyMonitor_->stop();
+    app_.onUnreadableClips = nullptr;
+    // The menus call into the commands and the document workflow: they go first.
+    menus_.reset();
+    main_.reset();
+    settings_.reset();
+}
+
+AppDelegate::Steps DovrineApp::steps() {
+    AppDelegate::Steps s;
+    s.startLog = [] { PlayoutLog::shared().start(); };
+    s.startKeyMonitor = [this] { keyMonitor_->start(); };
+    s.refreshDeckLinkDevices = [this] { app_.refreshDeckLinkDevices(); };
+    s.refreshScreens = [this] { app_.refreshScreens(); };
+    s.offerRecoveryIfNeeded = [this] { document_->offerRecoveryIfNeeded(); };
+    s.markReadyForExternalOpen = [this] { document_->markReadyForExternalOpen(); };
+    s.bringToFront = [this] {
+        main_->show();
+        main_->raise();
+        main_->activateWindow();
+    };
+    s.openProjectFromFinder = [this](const QUrl& url) { document_->openProjectFromFinder(url); };
+    s.reloadMediaCachesAfterActivation = [this] { document_->reloadMediaCachesAfterActivation(); };
+    s.hasUnsavedProjectChanges = [this] { return document_->hasUnsavedProjectChanges(); };
+    s.projectURL = [this] { return app_.projectURL(); };
+    s.writeProject = [this](const QUrl& url) { return document_->writeProject(url); };
+    s.saveProjectAs = [this] { return document_->saveProjectAs(); };
+    s.askToSave = [this] {
+        using Role = DocumentDialogs::ButtonRole;
+        const DocumentDialogs::Alert alert{
+            localized("変更を保存しますか？"),
+            localized("プロジェクトに保存されていない変更があります。"),
+            {{localized("保存"), Role::accept},
+             {localized("保存しない"), Role::destructive},
+             {localized("キャンセル"), Role::reject}}};
+        switch (dialogs_.runAlert(alert, main_.get())) {
+            case 0:
+                return AppDelegate::SaveAnswer::save;
+            case 1:
+                return AppDelegate::SaveAnswer::dontSave;
+            default:
+                return AppDelegate::SaveAnswer::cancel;
+        }
+    };
+    s.stopKeyMonitor = [this] { keyMonitor_->stop(); };
+    s.stopDeckLink = [this] { app_.stopDeckLink(); };
+    s.stopOBSOutput = [this] { app_.stopOBSOutput(); };
+    s.closeOutputWindow = [this] {
+        if (OutputWindowController* output = app_.output()) output->close();
+    };
+    s.stopAutosave = [] { AutosaveStore::shared().stop(); };
+    s.clearAutosave = [] {
+        AutosaveStore::shared().clear();
+        AutosaveStore::shared().waitUntilIdle();
+    };
+    s.keepAutosave = [this] {
+        const QUrl url = app_.projectURL();
+        AutosaveStore::shared().write(
+            document_->currentProject(),
+            url.isEmpty() ? std::nullopt : std::optional(url.toLocalFile()));
+        AutosaveStore::shared().waitUntilIdle();
+    };
+    s.stopLog = [] { PlayoutLog::shared().stop(); };
+    return s;
+}
+
+void DovrineApp::launch(const QStringList& files) {
+    updateTitle();
+    main_->show();
+    // The main window, once shown, keeps the load figures going against one output frame.
+    SystemMonitor& monitor = SystemMonitor::shared();
+    const auto budget = [this, &monitor] {
+        monitor.setFrameBudget(SystemMonitor::frameBudget(app_.engine().frameRate()));
+    };
+    budget();
+    connect(&app_.engine(), &PlayoutEngine::frameRateChanged, this, budget);
+    monitor.start();
+    QTimer::singleShot(0, this, [this, files] {
+        delegate_->openFiles(files);
+        delegate_->applicationDidFinishLaunching();
+    });
+}
+
+void DovrineApp::terminateWithoutAsking() {
+    quitting_ = true;
+    QCoreApplication::exit(0);
+}
+
+void DovrineApp::requestQuit() {
+    if (!delegate_->shouldTerminate()) return;
+    quitting_ = true;
+    QCoreApplication::exit(0);
+}
+
+QLocale DovrineApp::localeFor(AppLanguage language) {
+    switch (language) {
+        case AppLanguage::ja:
+            return QLocale(QStringLiteral("ja"));
+        case AppLanguage::en:
+            return QLocale(QStringLiteral("en"));
+        case AppLanguage::system:
+            break;
+    }
+    return QLocale::system();
+}
+
+QMainWindow* DovrineApp::mainWindow() const {
+    return main_.get();
+}
+QWidget* DovrineApp::settingsWindow() const {
+    return settings_.get();
+}
+
+void DovrineApp::applyLanguage() {
+    const QLocale locale = localeFor(LanguageSettings::shared().language());
+    for (QWidget* window : {static_cast<QWidget*>(main_.get()), settings_.get()}) {
+        window->setLocale(locale);
+        QEvent change(QEvent::LanguageChange);
+        QCoreApplication::sendEvent(window, &change);
+    }
+    menus_->retranslate();
+    settings_->setWindowTitle(localized("設定"));
+    updateTitle();
+}
+
+void DovrineApp::updateTitle() {
+    main_->setWindowTitle(AppState::kControlWindowTitlePrefix + document_->projectDisplayName());
+}
+
+void DovrineApp::showSettings() {
+    settings_->show();
+    settings_->raise();
+    settings_->activateWindow();
+}
+
+bool DovrineApp::eventFilter(QObject* watched, QEvent* event) {
+    const bool isMain = watched == main_.get();
+    if (!isMain && watched != settings_.get()) return false;
+    if (!isMain && (event->type() == QEvent::Show || event->type() == QEvent::Hide)) {
+        const bool shown = event->type() == QEvent::Show;
+        app_.setIsSettingsOpen(shown);
+        if (shown) {
+            app_.refreshDeckLinkDevices();
+            app_.refreshScreens();
+        }
+        return false;
+    }
+    if (event->type() != QEvent::Close || quitting_) return false;
+    // Closing the last window is a quit request; another open window keeps the application.
+    const QWidget* other = isMain ? settings_.get() : main_.get();
+    if (other->isVisible()) return false;
+    if (!delegate_->shouldTerminate()) {
+        event->ignore();
+        return true;
+    }
+    quitting_ = true;
+    QCoreApplication::exit(0);
+    return false;
+}
+
+}  // namespace velmar

@@ -1,0 +1,75 @@
+#pragma once
+
+#include "app/app_delegate.h"
+#include "app/document_dialogs_qt.h"
+
+#include <QLocale>
+#include <QObject>
+#include <QPointer>
+#include <QStringList>
+
+#include <memory>
+
+class QMainWindow;
+class QWidget;
+
+namespace velmar {
+
+class AppState;
+class DocumentWorkflow;
+class DovrineAppDocumentHost;
+class KeyMonitor;
+class MenuBarBuilder;
+class MenuCommands;
+enum class AppLanguage;
+
+// The application object: the main window (object name "main", titled "DOVRINE — " and the
+// project's name, 1920 by 1080 at first, with the menu bar) and the settings window, both
+// following the chosen interface language; the document workflow on the shared application
+// state; and the delegate that runs launch, quit and shutdown. One per process, on the main
+// thread, made after the QApplication.
+class DovrineApp : public QObject {
+    Q_OBJECT
+  public:
+    DovrineApp();
+    ~DovrineApp() override;
+
+    // Shows the main window and, once the event loop runs, hands `files` (the command line's
+    // file arguments) to the delegate and runs the launch sequence.
+    void launch(const QStringList& files);
+    // Ends the application without the unsaved-changes question (a termination signal or the
+    // session ending); the shutdown then keeps unsaved work in the autosave.
+    void terminateWithoutAsking();
+    // The Quit command: ends the application when the quit decision allows it.
+    void requestQuit();
+
+    // The locale the windows take for a language choice; `system` follows the user's locale.
+    static QLocale localeFor(AppLanguage language);
+
+    QMainWindow* mainWindow() const;
+    QWidget* settingsWindow() const;
+    AppDelegate& delegate() { return *delegate_; }
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    AppDelegate::Steps steps();
+    void applyLanguage();
+    void updateTitle();
+    void showSettings();
+
+    AppState& app_;
+    DocumentDialogsQt dialogs_;
+    std::unique_ptr<QMainWindow> main_;
+    std::unique_ptr<QWidget> settings_;
+    std::unique_ptr<DovrineAppDocumentHost> host_;
+    std::unique_ptr<DocumentWorkflow> document_;
+    std::unique_ptr<KeyMonitor> keyMonitor_;
+    std::unique_ptr<MenuCommands> commands_;
+    std::unique_ptr<MenuBarBuilder> menus_;
+    std::unique_ptr<AppDelegate> delegate_;
+    bool quitting_ = false;
+};
+
+}  // namespace velmar

@@ -1,0 +1,290 @@
+#include "app/key_monitor.h"
+
+#include "core/dsk_controller.h"
+#include "core/playout_engine.h"
+#include "core/rundown.h"
+
+#include <QAbstractSpinBox>
+#include <QApplication>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTextEdit>
+#include <QWidget>
+
+namespace velmar {
+
+namespace {
+
+using Kind = KeyAction::Kind;
+
+// Modifiers that make a Ctrl shortcut different from plain Ctrl (keypad and caps lock do not).
+constexpr Qt::KeyboardModifiers kShortcutMask =
+    Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier;
+// Modifiers that stop a key from being plain; Ctrl was ruled out before this mask is used.
+constexpr Qt::KeyboardModifiers kPlainMask = Qt::ShiftModifier | Qt::AltModifier | Qt::MetaModifier;
+
+const QString kTitleEditor = QStringLiteral("dovrine.titleEditor");
+const QString kManual = QStringLiteral("velmar.manual");
+const QString kPreflight = QStringLiteral("velmar.preflight");
+
+// Keys whose repeats are dropped, so that holding them runs their command once.
+bool runsOnceWhenHeld(int key) {
+    switch (key) {
+        case Qt::Key_V:
+        case Qt::Key_B:
+        case Qt::Key_Return:
+        case Qt::Key_L:
+        case Qt::Key_J:
+        case Qt::Key_K:
+        case Qt::Key_N:
+        case Qt::Key_M:
+        case Qt::Key_Space:
+        case Qt::Key_Enter:
+            return true;
+        default:
+            return false;
+    }
+}
+
+KeyAction act(Kind kind, int argument = 0) {
+    return KeyAction{kind, argument};
+}
+
+bool isTextInput(const QWidget* widget) {
+    if (!widget) return false;
+    if (qobject_cast<const QLineEdit*>(widget) || qobject_cast<const QTextEdit*>(widget) ||
+        qobject_cast<const QPlainTextEdit*>(widget) ||
+        qobject_cast<const QAbstractSpinBox*>(widget)) {
+        return true;
+    }
+    const auto* combo = qobject_cast<const QComboBox*>(widget);
+    return combo && combo->isEditable();
+}
+
+}  // namespace
+
+bool KeyMonitor::isSignalMonitorKey(const KeyInput& input) {
+    return input.key == Qt::Key_F12 && (input.modifiers & kShortcutMask) == Qt::ControlModifier;
+}
+
+bool KeyMonitor::isEditingShortcut(const KeyInput& input) {
+    return (input.modifiers & kShortcutMask) == Qt::ControlModifier &&
+           (input.key == Qt::Key_A || input.key == Qt::Key_Backspace);
+}
+
+KeyAction KeyMonitor::decide(const KeyInput& input, const KeyContext& context) {
+    const Qt::KeyboardModifiers mods = input.modifiers;
+    // The signal monitor key works everywhere, before any pass-through rule.
+    if (isSignalMonitorKey(input)) {
+        return act(input.isAutoRepeat ? Kind::consume : Kind::toggleSignalMonitor);
+    }
+    if (context.isSettingsOpen || context.isNumberEntryOpen || context.isFilePanelOpen ||
+        context.isProjectLoading) {
+        return act(Kind::passOn);
+    }
+    if (context.keyWindowName == kTitleEditor || context.sheetParentName == kTitleEditor) {
+        return act(Kind::titleEditor);
+    }
+    if (context.hasModalWindow) return act(Kind::passOn);
+    if (context.keyWindowName == kManual || context.keyWindowName == kPreflight) {
+        return act(Kind::passOn);
+    }
+    if (context.textInputFocused) return act(Kind::passOn);
+    if (mods & Qt::ControlModifier) return act(Kind::passOn);
+    if (input.isAutoRepeat && runsOnceWhenHeld(input.key)) return act(Kind::consume);
+
+    const Qt::KeyboardModifiers held = mods & kPlainMask;
+    const bool plain = held == Qt::NoModifier;
+    const bool shiftAlone = held == Qt::ShiftModifier;
+    switch (input.key) {
+        case Qt::Key_V:
+            return act(plain ? Kind::cutToggle : Kind::passOn);
+        case Qt::Key_B:
+            return act(plain ? Kind::dskCut : Kind::passOn);
+        case Qt::Key_N:
+            return act(plain ? Kind::dskNext : Kind::passOn);
+        case Qt::Key_M:
+            return act(plain ? Kind::dskFade : Kind::passOn);
+        case Qt::Key_K:
+            return plain ? act(Kind::shuttle, 0) : act(Kind::passOn);
+        case Qt::Key_L:
+        case Qt::Key_J: {
+            const int direction = input.key == Qt::Key_L ? 1 : -1;
+            if (plain) return act(Kind::shuttle, direction);
+            if (shiftAlone) return act(Kind::slowShuttle, direction);
+            return act(Kind::passOn);
+        }
+        case Qt::Key_Tab:
+            return act(plain ? Kind::openDurationEditorCursor : Kind::passOn);
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            return act(Kind::returnPressed);
+        case Qt::Key_Space:
+            return act(Kind::spacePressed);
+        case Qt::Key_Escape:
+            return act(Kind::panicOff);
+        case Qt::Key_Home:
+            return act(Kind::selectFirst);
+        case Qt::Key_End:
+            return act(Kind::jumpToLast);
+        case Qt::Key_Left:
+        case Qt::Key_Right: {
+            const bool forward = input.key == Qt::Key_Right;
+            if (mods & Qt::ShiftModifier) return act(Kind::extendSelection, forward ? 1 : -1);
+            if (mods & Qt::AltModifier) return act(Kind::jumpToMarker, forward ? 1 : 0);
+            return act(forward ? Kind::selectNext : Kind::selectPrevious);
+        }
+        default:
+            break;
+    }
+    if (plain && input.key >= Qt::Key_1 && input.key <= Qt::Key_9) {
+        return act(Kind::selectGroup, input.key - Qt::Key_1);
+    }
+    return act(Kind::passOn);
+}
+
+KeyContext KeyMonitor::currentContext(const Flags& flags) {
+    KeyContext context;
+    context.isSettingsOpen = flags.isSettingsOpen;
+    context.isNumberEntryOpen = flags.isNumberEntryOpen;
+    context.isFilePanelOpen = flags.isFilePanelOpen;
+    context.isProjectLoading = flags.isProjectLoading;
+    if (const QWidget* window = QApplication::activeWindow()) {
+        context.keyWindowName = window->objectName();
+        if (window->windowModality() == Qt::WindowModal && window->parentWidget()) {
+            context.sheetParentName = window->parentWidget()->window()->objectName();
+        }
+    }
+    // An open popup (a menu, a combo box list) takes the keys as a modal window does.
+    context.hasModalWindow = QApplication::activeModalWidget() != nullptr ||
+                             QApplication::activePopupWidget() != nullptr;
+    context.textInputFocused = isTextInput(QApplication::focusWidget());
+    return context;
+}
+
+KeyMonitor::KeyMonitor(PlayoutEngine* engine, Hooks hooks, QObject* parent)
+    : QObject(parent), engine_(engine), hooks_(std::move(hooks)) {}
+
+KeyMonitor::~KeyMonitor() = default;
+
+void KeyMonitor::start() {
+    if (started_ || !qApp) return;
+    qApp->installEventFilter(this);
+    started_ = true;
+}
+
+void KeyMonitor::stop() {
+    if (started_ && qApp) qApp->removeEventFilter(this);
+    started_ = false;
+}
+
+bool KeyMonitor::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::ShortcutOverride) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        // Ctrl+F12 is taken here on the press; claiming its override keeps the menu item's
+        // shortcut from toggling a second time. A focused editor claims its editing keys, which
+        // the menus also bind to strip commands.
+        const KeyInput input{key->key(), key->modifiers(), key->isAutoRepeat()};
+        if (isSignalMonitorKey(input) ||
+            (isTextInput(QApplication::focusWidget()) && isEditingShortcut(input))) {
+            event->accept();
+            return true;
+        }
+        return false;
+    }
+    if (event->type() != QEvent::KeyPress) return false;
+    // A press reaches the window object first, then its widgets; decide at the widgets.
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (!widget) return false;
+    if (event == lastPress_ && lastReceiver_ && widget == lastReceiver_->parentWidget()) {
+        lastReceiver_ = widget;  // the same press handed on to a parent: decided already
+        return false;
+    }
+    lastPress_ = event;
+    lastReceiver_ = widget;
+
+    auto* key = static_cast<QKeyEvent*>(event);
+    const KeyInput input{key->key(), key->modifiers(), key->isAutoRepeat()};
+    const Flags flags = hooks_.flags ? hooks_.flags() : Flags{};
+    const KeyAction action = decide(input, currentContext(flags));
+    if (action.kind == Kind::titleEditor) {
+        return hooks_.titleEditorHandleKey && hooks_.titleEditorHandleKey(key);
+    }
+    if (!action.consumes()) return false;
+    if (action.kind != Kind::consume) perform(action);
+    return true;
+}
+
+void KeyMonitor::perform(const KeyAction& action) {
+    if (hooks_.perform) {
+        hooks_.perform(action);
+        return;
+    }
+    if (!engine_) return;
+    PlayoutEngine& engine = *engine_;
+    Rundown& rundown = engine.rundown();
+    switch (action.kind) {
+        case Kind::passOn:
+        case Kind::consume:
+        case Kind::titleEditor:
+            break;
+        case Kind::toggleSignalMonitor:
+            if (hooks_.toggleSignalMonitor) hooks_.toggleSignalMonitor();
+            break;
+        case Kind::cutToggle:
+            engine.cutTogglePressed();
+            break;
+        case Kind::dskCut:
+            engine.dsk().cut();
+            break;
+        case Kind::dskNext:
+            engine.dsk().next();
+            break;
+        case Kind::dskFade:
+            engine.dsk().fade(engine.fadeDuration());
+            break;
+        case Kind::shuttle:
+            engine.shuttleProgram(action.argument);
+            break;
+        case Kind::slowShuttle:
+            engine.slowShuttleProgram(action.argument);
+            break;
+        case Kind::openDurationEditorCursor:
+            if (hooks_.openDurationEditorCursor) hooks_.openDurationEditorCursor();
+            break;
+        case Kind::returnPressed:
+            engine.returnPressed();
+            break;
+        case Kind::spacePressed:
+            engine.spacePressed();
+            break;
+        case Kind::panicOff:
+            engine.panicOff();
+            break;
+        case Kind::selectFirst:
+            rundown.setSelectedIndex(0);
+            break;
+        case Kind::jumpToLast:
+            rundown.jumpToLast();
+            break;
+        case Kind::extendSelection:
+            rundown.extendSelection(action.argument);
+            break;
+        case Kind::jumpToMarker:
+            rundown.jumpToMarker(action.argument != 0);
+            break;
+        case Kind::selectPrevious:
+            rundown.selectPrevious();
+            break;
+        case Kind::selectNext:
+            rundown.selectNext();
+            break;
+        case Kind::selectGroup:
+            rundown.selectGroup(action.argument);
+            break;
+    }
+}
+
+}  // namespace velmar

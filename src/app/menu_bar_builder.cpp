@@ -1,0 +1,62 @@
+#include "app/menu_bar_builder.h"
+
+#include "models/localized.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QMenuBar>
+
+namespace velmar {
+
+MenuBarBuilder::MenuBarBuilder(QMenuBar& bar, Run run) {
+    for (const MenuDescription::Menu& described : MenuDescription::menus()) {
+        QMenu* menu = bar.addMenu(localized(described.titleKey));
+        menus_.append({menu, described.titleKey});
+        for (const MenuDescription::Item& item : described.items) {
+            if (item.isSeparator()) {
+                menu->addSeparator();
+                continue;
+            }
+            QAction* action = menu->addAction(localized(item.titleKey));
+            action->setShortcut(item.shortcut);
+            // The application menu's items keep their standard roles (settings, quit).
+            action->setMenuRole(item.command == MenuDescription::Command::showSettings
+                                    ? QAction::PreferencesRole
+                                : item.command == MenuDescription::Command::quit ? QAction::QuitRole
+                                                                                 : QAction::NoRole);
+            QObject::connect(action, &QAction::triggered, action, [run, item] { run(item); });
+            entries_.append({action, item});
+        }
+    }
+}
+
+void MenuBarBuilder::refresh(const MenuDescription::State& state) {
+    for (const Entry& entry : entries_) {
+        if (entry.action) entry.action->setEnabled(entry.item.isEnabled(state));
+    }
+}
+
+void MenuBarBuilder::retranslate() {
+    for (const auto& [menu, key] : menus_) {
+        if (menu) menu->setTitle(localized(key));
+    }
+    for (const Entry& entry : entries_) {
+        if (entry.action) entry.action->setText(localized(entry.item.titleKey));
+    }
+}
+
+QAction* MenuBarBuilder::action(MenuDescription::Command command,
+                                std::optional<MotionKind> motion) const {
+    for (const Entry& entry : entries_) {
+        if (entry.item.command == command && entry.item.motion == motion) return entry.action;
+    }
+    return nullptr;
+}
+
+QList<QMenu*> MenuBarBuilder::menus() const {
+    QList<QMenu*> out;
+    for (const auto& [menu, key] : menus_) out.append(menu);
+    return out;
+}
+
+}  // namespace velmar

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "app/menu_description.h"
+
+#include <QList>
+#include <QPointer>
+
+#include <functional>
+#include <optional>
+
+class QAction;
+class QMenu;
+class QMenuBar;
+
+namespace velmar {
+
+// Fills a menu bar from the menu description: one menu per described menu, one action per item
+// with its looked-up title and its shortcut; choosing an action runs its item. refresh() applies
+// the enabled rules (call it whenever the state they read changes, since shortcuts fire without
+// the menu being shown); retranslate() looks the titles up again after a language change.
+class MenuBarBuilder {
+  public:
+    using Run = std::function<void(const MenuDescription::Item&)>;
+
+    MenuBarBuilder(QMenuBar& bar, Run run);
+
+    void refresh(const MenuDescription::State& state);
+    void retranslate();
+
+    // The action of a command (and motion, for the motion items); null when there is none.
+    QAction* action(MenuDescription::Command command,
+                    std::optional<MotionKind> motion = std::nullopt) const;
+    QList<QMenu*> menus() const;
+
+  private:
+    struct Entry {
+        QPointer<QAction> action;
+        MenuDescription::Item item;
+    };
+    QList<Entry> entries_;
+    QList<QPair<QPointer<QMenu>, QString>> menus_;
+};
+
+}  // namespace velmar

@@ -1,0 +1,136 @@
+// Key presses through the real application filter, with the real menu bar installed.
+#include "app/key_monitor.h"
+#include "app/menu_bar_builder.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QMenuBar>
+#include <QTest>
+#include <QVBoxLayout>
+
+#include <gtest/gtest.h>
+
+namespace velmar {
+namespace {
+
+using Kind = KeyAction::Kind;
+using Command = MenuDescription::Command;
+
+class KeyMonitorFilter : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        window.setObjectName("main");
+        menus = std::make_unique<MenuBarBuilder>(
+            *window.menuBar(),
+            [this](const MenuDescription::Item& item) { menuRuns << item.command; });
+        menus->refresh({});
+        auto* central = new QWidget;
+        auto* layout = new QVBoxLayout(central);
+        field = new QLineEdit;
+        strip = new QWidget;  // stands for a focusable view that ignores keys
+        strip->setFocusPolicy(Qt::StrongFocus);
+        layout->addWidget(field);
+        layout->addWidget(strip);
+        window.setCentralWidget(central);
+        window.show();
+        QApplication::setActiveWindow(&window);
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+        strip->setFocus();
+
+        KeyMonitor::Hooks hooks;
+        hooks.flags = [this] { return flags; };
+        hooks.perform = [this](const KeyAction& action) { performed << action.kind; };
+        hooks.titleEditorHandleKey = [this](QKeyEvent*) {
+            ++titleEditorCalls;
+            return false;
+        };
+        monitor = std::make_unique<KeyMonitor>(nullptr, hooks);
+        monitor->start();
+        monitor->start();
+    }
+    void TearDown() override { monitor->stop(); }
+
+    void hold(QWidget* target, Qt::Key key, int repeats) {
+        QTest::simulateEvent(target, true, key, Qt::NoModifier, QString(), false);
+        for (int i = 0; i < repeats; ++i)
+            QTest::simulateEvent(target, true, key, Qt::NoModifier, QString(), true);
+        QTest::simulateEvent(target, false, key, Qt::NoModifier, QString(), false);
+    }
+
+    QMainWindow window;
+    QLineEdit* field = nullptr;
+    QWidget* strip = nullptr;
+    std::unique_ptr<MenuBarBuilder> menus;
+    std::unique_ptr<KeyMonitor> monitor;
+    KeyMonitor::Flags flags;
+    QList<Kind> performed;
+    QList<Command> menuRuns;
+    int titleEditorCalls = 0;
+};
+
+TEST_F(KeyMonitorFilter, OnePressGivesOneCommandWithTheMenusInstalled) {
+    QTest::keyClick(strip, Qt::Key_Space);
+    QTest::keyClick(strip, Qt::Key_Return);
+    QTest::keyClick(strip, Qt::Key_F12, Qt::ControlModifier);
+    EXPECT_EQ(performed,
+              (QList<Kind>{Kind::spacePressed, Kind::returnPressed, Kind::toggleSignalMonitor}));
+    EXPECT_TRUE(menuRuns.isEmpty());  // the menu's Ctrl+F12 did not toggle a second time
+}
+
+TEST_F(KeyMonitorFilter, HeldTakeKeysRunOnceAndHeldArrowsRepeat) {
+    hold(strip, Qt::Key_V, 4);
+    hold(strip, Qt::Key_Space, 4);
+    hold(strip, Qt::Key_Right, 2);
+    EXPECT_EQ(performed, (QList<Kind>{Kind::cutToggle, Kind::spacePressed, Kind::selectNext,
+                                      Kind::selectNext, Kind::selectNext}));
+}
+
+// Typing in a rename or filter field keeps its keys, and its editing shortcuts beat the menu's
+// Ctrl+A and Ctrl+Backspace, which would otherwise select or delete clips on the strip.
+TEST_F(KeyMonitorFilter, FocusedEditorKeepsItsKeysAndEditingShortcuts) {
+    field->setFocus();
+    QTest::keyClicks(field, "v 1");
+    EXPECT_EQ(field->text(), "v 1");
+    QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(field->selectedText(), "v 1");
+    field->setText("hello world");
+    field->end(false);
+    QTest::keyClick(field, Qt::Key_Backspace, Qt::ControlModifier);
+    EXPECT_EQ(field->text(), "hello ");
+    EXPECT_TRUE(performed.isEmpty());
+    EXPECT_TRUE(menuRuns.isEmpty());
+
+    // Away from the field the same shortcuts are the menu's, and Ctrl+A waits for a number entry.
+    strip->setFocus();
+    QTest::keyClick(strip, Qt::Key_Backspace, Qt::ControlModifier);
+    QTest::keyClick(strip, Qt::Key_A, Qt::ControlModifier);
+    menus->refresh({.isNumberEntryOpen = true});
+    QTest::keyClick(strip, Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(menuRuns, (QList<Command>{Command::deleteSelection, Command::selectAll}));
+}
+
+// A press the first receiver ignores travels up to its parents, and the filter sees it at each;
+// the title editor must still be asked once.
+TEST_F(KeyMonitorFilter, DecidesOncePerPressAlongItsWayUpAndStopsWhenStopped) {
+    QWidget editor;
+    editor.setObjectName("dovrine.titleEditor");
+    auto* inner = new QWidget(&editor);
+    auto* innermost = new QWidget(inner);
+    innermost->setFocusPolicy(Qt::StrongFocus);
+    editor.show();
+    QApplication::setActiveWindow(&editor);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&editor));
+    innermost->setFocus();
+    QTest::keyClick(innermost, Qt::Key_X);
+    QTest::keyClick(innermost, Qt::Key_X);
+    EXPECT_EQ(titleEditorCalls, 2);
+
+    monitor->stop();
+    QApplication::setActiveWindow(&window);
+    QTest::keyClick(strip, Qt::Key_Space);
+    EXPECT_TRUE(performed.isEmpty());
+}
+
+}  // namespace
+}  // namespace velmar
