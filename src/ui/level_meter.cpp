@@ -5,6 +5,8 @@
 #include "ui/level_meter_model.h"
 #include "ui/palette.h"
 
+#include <algorithm>
+
 #include <QPainter>
 #include <QPainterPath>
 
@@ -35,9 +37,9 @@ QColor zoneColor(LevelMeterModel::Zone zone) {
 }  // namespace
 
 LevelMeter::LevelMeter(QWidget* parent) : QWidget(parent) {
-    setToolTip(
-        localized("サンプルピークの目安（dBFS）。緑: -12 dBFS未満／黄: -12〜-3 dBFS／赤: -3〜0 "
-                  "dBFS。色分けは警告用で、VU・LUFS・真のピーク値ではありません。"));
+    // clang-format off
+    setToolTip(localized("サンプルピークの目安（dBFS）。緑: -12 dBFS未満／黄: -12〜-3 dBFS／赤: -3〜0 dBFS。色分けは警告用で、VU・LUFS・真のピーク値ではありません。"));
+    // clang-format on
 }
 
 void LevelMeter::setLevels(float left, float right, bool isIdle, std::optional<QString> toneLabel) {

@@ -5,6 +5,8 @@
 #include "ui/output_fader_model.h"
 #include "ui/palette.h"
 
+#include <algorithm>
+
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -25,11 +27,11 @@ void OutputFader::setBypassed(bool bypassed) {
 }
 
 void OutputFader::updateHelp() {
+    // clang-format off
     setToolTip(isBypassed_
-                   ? localized("基準信号を出している間は、フェーダーは基準信号に掛かりません（"
-                               "PROGRAM の音声は止めています）")
-                   : localized("PROGRAM の音声の出力レベル（dB）。ダブルクリックで 0 dB "
-                               "に戻します。メーターはフェーダーを通したあとの値です。"));
+        ? localized("基準信号を出している間は、フェーダーは基準信号に掛かりません（PROGRAM の音声は止めています）")
+        : localized("PROGRAM の音声の出力レベル（dB）。ダブルクリックで 0 dB に戻します。メーターはフェーダーを通したあとの値です。"));
+    // clang-format on
 }
 
 void OutputFader::setScale(double s) {

@@ -9,6 +9,8 @@
 #include "ui/palette.h"
 #include "ui/timecode_panel_model.h"
 
+#include <algorithm>
+
 #include <QPainter>
 #include <QPainterPath>
 

@@ -9,6 +9,8 @@
 #include "ui/palette.h"
 #include "ui/scrubbable_value.h"
 
+#include <algorithm>
+
 #include <QDialog>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -57,7 +59,7 @@ TransformPanel::TransformPanel(Bindings bindings, QWidget* parent)
             refresh();
         };
         config.onOpen = [this, field] { openEntry(field); };
-        rows_[field.value()] = new ScrubbableValue(config, this);
+        rows_[int(Field::Value(field))] = new ScrubbableValue(config, this);
     }
     for (QPushButton* button : {fit_, reset_}) {
         button->setFocusPolicy(Qt::NoFocus);
@@ -118,8 +120,8 @@ TransformPanel::~TransformPanel() {
 void TransformPanel::refresh() {
     const bool hasTargets = !presenter_.targets().isEmpty();
     for (Field field : ClipTransform::Field::allCases()) {
-        rows_[field.value()]->setDisplay(presenter_.display(field));
-        rows_[field.value()]->setValueEnabled(hasTargets);
+        rows_[int(Field::Value(field))]->setDisplay(presenter_.display(field));
+        rows_[int(Field::Value(field))]->setValueEnabled(hasTargets);
     }
     fit_->setEnabled(hasTargets);
     reset_->setEnabled(hasTargets);

@@ -46,7 +46,7 @@ class TransformPanel : public QWidget {
     void refresh();
 
     TransformPanelPresenter& presenter() { return presenter_; }
-    ScrubbableValue* valueRow(Field field) const { return rows_[field.value()]; }
+    ScrubbableValue* valueRow(Field field) const { return rows_[int(Field::Value(field))]; }
     QPushButton* fitButton() const { return fit_; }
     QPushButton* resetButton() const { return reset_; }
     QToolButton* loopButton() const { return loop_; }

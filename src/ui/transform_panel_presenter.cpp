@@ -52,7 +52,7 @@ double TransformPanelPresenter::canvasHeight() const {
 }
 
 double TransformPanelPresenter::shownFromStored(Field field, double v, double w, double h) {
-    switch (field.value()) {
+    switch (Field::Value(field)) {
         case Field::offsetX:
             return w / 2 + v * w;
         case Field::offsetY:
@@ -67,7 +67,7 @@ double TransformPanelPresenter::shownFromStored(Field field, double v, double w,
 }
 
 double TransformPanelPresenter::storedFromShown(Field field, double s, double w, double h) {
-    switch (field.value()) {
+    switch (Field::Value(field)) {
         case Field::offsetX:
             return w > 0 ? (s - w / 2) / w : 0;
         case Field::offsetY:
@@ -86,7 +86,7 @@ double TransformPanelPresenter::step(Field field) {
 }
 
 QString TransformPanelPresenter::valueText(Field field, double shown) {
-    switch (field.value()) {
+    switch (Field::Value(field)) {
         case Field::offsetX:
         case Field::offsetY:
             return QString::asprintf("%.0f px", shown);
@@ -104,13 +104,15 @@ QString TransformPanelPresenter::format(Field field, double shown) {
 }
 
 const char* TransformPanelPresenter::rowLabel(Field field) {
-    static const char* const labels[] = {"X", "Y", "SIZE", "Rot", "Trans"};
-    return labels[field.value()];
+    static const char* const labels[] = {L10N_KEY("X"), L10N_KEY("Y"), L10N_KEY("SIZE"),
+                                         L10N_KEY("Rot"), L10N_KEY("Trans")};
+    return labels[int(Field::Value(field))];
 }
 
 const char* TransformPanelPresenter::sheetTitle(Field field) {
-    static const char* const titles[] = {"X", "Y", "サイズ", "回転", "不透明度"};
-    return titles[field.value()];
+    static const char* const titles[] = {L10N_KEY("X"), L10N_KEY("Y"), L10N_KEY("サイズ"),
+                                         L10N_KEY("回転"), L10N_KEY("不透明度")};
+    return titles[int(Field::Value(field))];
 }
 
 double TransformPanelPresenter::columnMaximum(double centerColumnWidth) {
@@ -131,7 +133,7 @@ QString TransformPanelPresenter::display(Field field) const {
 }
 
 QString TransformPanelPresenter::rangeHint(Field field) const {
-    switch (field.value()) {
+    switch (Field::Value(field)) {
         case Field::offsetX:
             return QStringLiteral("0 〜 %1 px").arg(canvas_().width);
         case Field::offsetY:

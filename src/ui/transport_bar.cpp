@@ -4,6 +4,8 @@
 #include "ui/design_scale.h"
 #include "ui/palette.h"
 
+#include <algorithm>
+
 #include <QHelpEvent>
 #include <QMouseEvent>
 #include <QPainter>

@@ -1,6 +1,7 @@
 // The panels under PROGRAM, driven offscreen: fader gestures, the test-pattern menu, the LAYOUT
 // entry sheet and the timecode panel's meter source.
 #include "core/rundown.h"
+#include "models/language_settings.h"
 #include "support/event_loop.h"
 #include "ui/level_meter.h"
 #include "ui/number_field.h"
@@ -35,7 +36,7 @@ struct FaderHarness {
                           position = p;
                           ++writes;
                       }};
-    FaderHarness() { fader.resize(252, 18); }  // a 200 px track from x = 16
+    FaderHarness() { fader.resize(256, 18); }  // a 200 px track from x = 16
 };
 
 TEST(OutputFader, PressSetsWithoutMovingDragClampsAndBypassStillWrites) {
@@ -55,7 +56,16 @@ TEST(OutputFader, PressSetsWithoutMovingDragClampsAndBypassStillWrites) {
 
 TEST(OutputFader, DoubleClickEndsAtZeroDecibels) {
     FaderHarness h;
-    QTest::mouseDClick(&h.fader, Qt::LeftButton, {}, QPoint(16 + 40, 9));
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease,
+                              QEvent::MouseButtonDblClick, QEvent::MouseButtonRelease}) {
+        const bool down = type != QEvent::MouseButtonRelease;
+        QMouseEvent event(type, QPointF(16 + 40, 9), QPointF(16 + 40, 9), QPointF(600, 300),
+                          Qt::LeftButton, down ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(&h.fader, &event);
+        if (type == QEvent::MouseButtonDblClick) {
+            EXPECT_DOUBLE_EQ(h.position, 0.2);
+        }
+    }
     EXPECT_DOUBLE_EQ(h.position, 1.0);
 }
 
@@ -81,11 +91,13 @@ TEST(LevelMeter, LitSegmentsCountedByPixelColour) {
     LevelMeter meter;
     meter.resize(16 + 48 * 5 + 40, int(LevelMeter::kHeight));  // 4 px segments, 1 px apart
     meter.setLevels(0.5f, 0.0f, false, std::nullopt);
-    const QImage image = meter.grab().toImage();
+    QImage image(meter.size(), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::black);
+    meter.render(&image, {}, {}, QWidget::DrawChildren);  // no window background
     int lit = 0;
     for (int i = 0; i < 48; ++i) {
         const QColor c = image.pixelColor(16 + i * 5 + 2, 12 + 2 + 4);
-        if (std::max({c.red(), c.green(), c.blue()}) > 150) ++lit;
+        if (std::max({c.red(), c.green(), c.blue()}) > 150) ++lit;  // unlit: 0.16 on black
     }
     EXPECT_EQ(lit, 43);
 }
@@ -128,6 +140,7 @@ TEST(TransportBar, WithoutAMovieTheBarIsStillAndLetsTheMouseThrough) {
 }
 
 struct MenuHarness {
+    MenuHarness() { LanguageSettings::shared().setLanguage(AppLanguage::ja); }
     std::optional<TestPatternKind> shown;
     LEDCabinetSize cabinet{128, 128};
     QList<TestPatternKind> toggled;
@@ -180,6 +193,7 @@ struct SheetHarness {
     std::unique_ptr<TransformPanel> panel;
 
     SheetHarness() {
+        LanguageSettings::shared().setLanguage(AppLanguage::ja);
         Clip clip;
         clip.url = QUrl::fromLocalFile("/media/a.png");
         ClipGroup group;

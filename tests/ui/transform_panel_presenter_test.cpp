@@ -1,6 +1,7 @@
 // The LAYOUT panel's units, texts, entry parse and commands on a real rundown.
 #include "ui/transform_panel_presenter.h"
 #include "core/rundown.h"
+#include "models/language_settings.h"
 
 #include <gtest/gtest.h>
 
@@ -12,6 +13,7 @@ namespace {
 using Field = ClipTransform::Field;
 
 struct TransformFixture : ::testing::Test {
+    TransformFixture() { LanguageSettings::shared().setLanguage(AppLanguage::ja); }
     Rundown rundown;
     CanvasFormat canvas;
     TransformPanelPresenter panel{rundown, [this] { return canvas; }};
@@ -90,7 +92,9 @@ TEST_F(TransformFixture, EntryParseAcceptsWhatStrtodAcceptsAfterTrimmingBlanks) 
         SCOPED_TRACE(c.text);
         const auto parsed = TransformPanelPresenter::parseEntry(QString::fromUtf8(c.text));
         ASSERT_EQ(parsed.has_value(), c.value.has_value());
-        if (c.value) EXPECT_EQ(*parsed, *c.value);
+        if (c.value) {
+            EXPECT_EQ(*parsed, *c.value);
+        }
     }
     const auto nan = TransformPanelPresenter::parseEntry("nan");
     ASSERT_TRUE(nan);
