@@ -28,9 +28,11 @@
 #include "ui/transform_panel.h"
 #include "ui/transport_bar.h"
 
+#include <QCoreApplication>
 #include <QEvent>
 #include <QKeyEvent>
 #include <QPointer>
+#include <QResizeEvent>
 
 #include <functional>
 
@@ -49,14 +51,16 @@ class ScaleFollower : public QObject {
 
     bool eventFilter(QObject*, QEvent* event) override {
         if (event->type() != QEvent::Resize && event->type() != QEvent::Show) return false;
-        const ContentView* view = nullptr;
+        ContentView* view = nullptr;
         for (QWidget* w = widget_.parentWidget(); w && !view; w = w->parentWidget())
-            view = qobject_cast<const ContentView*>(w);
+            view = qobject_cast<ContentView*>(w);
         if (!view) return false;
         const double s = view->layout().s;
         if (s > 0 && s != scale_) {
             scale_ = s;
             setScale_(s);
+            // Heights the view takes from size hints change with the scale: lay out again.
+            QCoreApplication::postEvent(view, new QResizeEvent(view->size(), view->size()));
         }
         return false;
     }
