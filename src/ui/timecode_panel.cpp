@@ -1,6 +1,8 @@
 #include "ui/timecode_panel.h"
 
+#include "app/app_state.h"
 #include "core/movie_playback.h"
+#include "core/playout_engine.h"
 #include "models/localized.h"
 #include "ui/design_scale.h"
 #include "ui/level_meter.h"
@@ -49,6 +51,20 @@ TimecodePanel::TimecodePanel(Bindings bindings, QColor accent, QWidget* parent)
     if (bindings_.tone)
         connect(bindings_.tone, &ReferenceTone::kindChanged, this, &TimecodePanel::refresh);
     refresh();
+}
+
+TimecodePanel::TimecodePanel(AppState& app, ReferenceTone& tone, QColor accent, QWidget* parent)
+    : TimecodePanel(Bindings{[&app] { return app.faderPosition(); },
+                             [&app](double p) { app.setFaderPosition(p); }, &tone},
+                    accent, parent) {
+    PlayoutEngine& engine = app.engine();
+    connect(&app, &AppState::faderPositionChanged, this, &TimecodePanel::refresh);
+    connect(&engine, &PlayoutEngine::programChanged, this,
+            [this, &engine] { setMedia(engine.programMedia()); });
+    connect(&engine, &PlayoutEngine::frameRateChanged, this,
+            [this, &engine] { setFrameRate(engine.frameRate()); });
+    frameRate_ = engine.frameRate();
+    setMedia(engine.programMedia());
 }
 
 std::shared_ptr<MoviePlayback> TimecodePanel::movie() const {

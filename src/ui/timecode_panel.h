@@ -14,6 +14,7 @@
 
 namespace velmar {
 
+class AppState;
 class LevelMeter;
 class OutputFader;
 
@@ -45,6 +46,9 @@ class TimecodePanel : public QWidget {
     };
 
     TimecodePanel(Bindings bindings, QColor accent, QWidget* parent = nullptr);
+    // Live PROGRAM: the engine's program medium and frame rate, the fader bound to
+    // AppState::faderPosition, the tone of `tone`; follows their changes.
+    TimecodePanel(AppState& app, ReferenceTone& tone, QColor accent, QWidget* parent = nullptr);
 
     void setMedia(std::optional<PlayoutMedia> media);
     void setFrameRate(FrameRate rate);

@@ -1,5 +1,6 @@
 #include "ui/transport_bar.h"
 
+#include "core/playout_engine.h"
 #include "models/localized.h"
 #include "ui/design_scale.h"
 #include "ui/palette.h"
@@ -90,6 +91,16 @@ TransportBar::TransportBar(QColor accent, QWidget* parent) : QWidget(parent), ac
     timer_.setInterval(200);
     connect(&timer_, &QTimer::timeout, this, qOverload<>(&QWidget::update));
     setMedia(std::nullopt);
+}
+
+TransportBar::TransportBar(PlayoutEngine& engine, QColor accent, QWidget* parent)
+    : TransportBar(accent, parent) {
+    connect(&engine, &PlayoutEngine::programChanged, this,
+            [this, &engine] { setMedia(engine.programMedia()); });
+    connect(&engine, &PlayoutEngine::stateChanged, this,
+            [this](PlayoutEngine::State state) { setOnAir(state != PlayoutEngine::State::off); });
+    setMedia(engine.programMedia());
+    setOnAir(engine.state() != PlayoutEngine::State::off);
 }
 
 void TransportBar::setMedia(const std::optional<PlayoutMedia>& media) {

@@ -13,6 +13,8 @@
 
 namespace velmar {
 
+class PlayoutEngine;
+
 // The one-line movie transport under PROGRAM, painted in design units: cue, frame back,
 // play/pause, frame forward, the rate chips, the scrub track and the position. The rules live
 // in TransportBarPresenter. Without a movie it is dimmed and lets the mouse through; with one it
@@ -33,6 +35,8 @@ class TransportBar : public QWidget {
     static Layout layout(double width);
 
     explicit TransportBar(QColor accent, QWidget* parent = nullptr);
+    // For PROGRAM: follows the engine's program medium and its on-air state.
+    TransportBar(PlayoutEngine& engine, QColor accent, QWidget* parent = nullptr);
 
     // The PROGRAM medium; a new movie replaces the presenter's (a still or none clears it).
     void setMedia(const std::optional<PlayoutMedia>& media);
