@@ -141,7 +141,7 @@
     </message>
     <message>
         <source>既定に戻す</source>
-        <translation>Use default</translation>
+        <translation>Back to Default</translation>
     </message>
     <message>
         <source>最終フレームで停止</source>

@@ -57,7 +57,7 @@
     </message>
     <message>
         <source>素材を差し替え…</source>
-        <translation>Replace media…</translation>
+        <translation>Replace Media…</translation>
     </message>
     <message>
         <source>リストから削除</source>
@@ -137,7 +137,7 @@
     </message>
     <message>
         <source>タブを追加</source>
-        <translation>Add tab</translation>
+        <translation>Add Tab</translation>
     </message>
 </context>
 </TS>

@@ -90,31 +90,12 @@ ContentView::Slots slotsFor(AppState& app, DocumentWorkflow& document) {
     Rundown& rundown = engine.rundown();
     ContentView::Slots views;
 
-    views.timecodePanel = [&app, &engine](QWidget* parent) {
-        TimecodePanel::Bindings bindings;
-        bindings.faderPosition = [&app] { return app.faderPosition(); };
-        bindings.setFaderPosition = [&app](double value) { app.setFaderPosition(value); };
-        bindings.tone = &ReferenceTone::shared();
-        auto* panel = scaled(new TimecodePanel(bindings, Palette::systemRed(), parent));
-        panel->setMedia(engine.programMedia());
-        panel->setFrameRate(engine.frameRate());
-        QObject::connect(&engine, &PlayoutEngine::programChanged, panel,
-                         [panel, &engine] { panel->setMedia(engine.programMedia()); });
-        QObject::connect(&engine, &PlayoutEngine::frameRateChanged, panel,
-                         [panel, &engine] { panel->setFrameRate(engine.frameRate()); });
-        QObject::connect(&app, &AppState::faderPositionChanged, panel, &TimecodePanel::refresh);
-        return panel;
+    views.timecodePanel = [&app](QWidget* parent) {
+        return scaled(
+            new TimecodePanel(app, ReferenceTone::shared(), Palette::systemRed(), parent));
     };
     views.transportBar = [&engine](QWidget* parent) {
-        auto* bar = scaled(new TransportBar(Palette::systemRed(), parent));
-        const auto follow = [bar, &engine] {
-            bar->setMedia(engine.programMedia());
-            bar->setOnAir(engine.state() != PlayoutEngine::State::off);
-        };
-        follow();
-        QObject::connect(&engine, &PlayoutEngine::programChanged, bar, follow);
-        QObject::connect(&engine, &PlayoutEngine::stateChanged, bar, follow);
-        return bar;
+        return scaled(new TransportBar(engine, Palette::systemRed(), parent));
     };
     views.transformPanel = [&app](QWidget* parent) {
         return scaled(new TransformPanel(app, parent));
