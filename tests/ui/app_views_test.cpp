@@ -17,6 +17,7 @@
 #include "ui/reference_tone_menu.h"
 #include "ui/sequence_bar.h"
 #include "ui/tab_bar.h"
+#include "ui/take_column.h"
 #include "ui/test_pattern_menu.h"
 #include "ui/timecode_panel.h"
 #include "ui/transform_panel.h"
@@ -77,6 +78,11 @@ TEST(AppViewsTest, ControlWindowHoldsEveryViewAtTheWindowScale) {
         EXPECT_TRUE(slot->isVisible()) << slot->metaObject()->className();
         EXPECT_FALSE(slot->geometry().isEmpty()) << slot->metaObject()->className();
     }
+
+    // The take column grows to hold the motion panel's whole laid-out height.
+    auto* motion = view->findChild<MotionProfilePanel*>();
+    EXPECT_GT(motion->minimumHeight(), 0);
+    EXPECT_LE(motion->geometry().bottom(), view->takeColumn()->height());
 
     const QList<QMenu*> menus = AppViews::makeMenus(app, &window);
     ASSERT_EQ(menus.size(), 2);
