@@ -1,6 +1,7 @@
 #include "app/dovrine_app.h"
 #include "models/language_settings.h"
 #include "platform/base/user_defaults.h"
+#include "ui/app_views.h"
 
 #include <QApplication>
 #include <QLibraryInfo>
@@ -54,7 +55,7 @@ int main(int argc, char** argv) {
         }
     }
 
-    velmar::DovrineApp dovrine;
+    velmar::DovrineApp dovrine(velmar::AppViews::standard());
     quitOnTerminationSignals(app, dovrine);
     // Files named on the command line are the files handed over to open.
     dovrine.launch(QApplication::arguments().mid(1));

@@ -1,5 +1,6 @@
 #include "app/app_state.h"
 
+#include "canvas/signal_probe.h"
 #include "core/media_access.h"
 #include "core/reference_tone.h"
 #include "core/sdi_audio_bridge.h"
@@ -38,7 +39,20 @@ std::optional<QString> platformMainWindowScreen(ScreenProvider& screens) {
 }  // namespace
 
 AppState& AppState::shared() {
-    static AppState* instance = new AppState(Environment{});
+    static AppState* instance = [] {
+        auto* app = new AppState(Environment{});
+        // The SDI frame path offers its frames to the signal monitor's probe, made here on the
+        // main thread; both parts of the hook go in together.
+        if (DeckLinkController* deckLink = app->deckLink()) {
+            SignalProbe* probe = &SignalProbe::shared();
+            deckLink->setProbeHook(
+                {[probe] { return probe->reserveCapture(); },
+                 [probe](const std::shared_ptr<gpu::PixelBuffer>& buffer, KeyAlphaMode mode) {
+                     probe->capture(*buffer, mode, SignalProbe::Source::sdi);
+                 }});
+        }
+        return app;
+    }();
     return *instance;
 }
 

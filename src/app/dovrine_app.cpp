@@ -21,13 +21,12 @@
 
 namespace velmar {
 
-DovrineApp::DovrineApp()
+DovrineApp::DovrineApp(Views views)
     : app_(AppState::shared()),
       main_(std::make_unique<QMainWindow>()),
       settings_(std::make_unique<QWidget>()) {
     main_->setObjectName(QStringLiteral("main"));
     main_->resize(1920, 1080);
-    main_->setCentralWidget(new QWidget);  // the main window's content comes with its own views
     settings_->setObjectName(QStringLiteral("settings"));
     settings_->resize(640, 480);
 
@@ -39,15 +38,26 @@ DovrineApp::DovrineApp()
     app_.onUnreadableClips = [document = document_.get()](const auto& items) {
         document->presentUnreadableAlert(items);
     };
+    main_->setCentralWidget(views.mainContent ? views.mainContent(*document_, main_.get())
+                                              : new QWidget);
 
-    // The tool windows come with their own windows; until then their commands do nothing.
     MenuCommands::Windows windows;
     windows.showSettings = [this] { showSettings(); };
     windows.quit = [this] { requestQuit(); };
+    windows.showManual = views.showManual;
+    windows.showPreflight = views.showPreflight;
+    windows.toggleSignalMonitor = views.toggleSignalMonitor;
     windows.revealLog = [] { PlayoutLog::shared().revealInFileManager(); };
     commands_ = std::make_unique<MenuCommands>(app_, *document_, windows);
+    QMenuBar& bar = *main_->menuBar();
     menus_ = std::make_unique<MenuBarBuilder>(
-        *main_->menuBar(), [this](const MenuDescription::Item& item) { commands_->run(item); });
+        bar, [this](const MenuDescription::Item& item) { commands_->run(item); });
+    if (views.commandMenus) {
+        // The command menus stand before the help menu, the last one.
+        const QList<QAction*> existing = bar.actions();
+        QAction* help = existing.isEmpty() ? nullptr : existing.last();
+        for (QMenu* menu : views.commandMenus(&bar)) bar.insertMenu(help, menu);
+    }
     const auto refreshMenus = [this] {
         menus_->refresh({.isNumberEntryOpen = app_.isNumberEntryOpen(),
                          .isProjectLoading = app_.isProjectLoading()});
@@ -64,6 +74,8 @@ DovrineApp::DovrineApp()
     keys.openDurationEditorCursor = [this] {
         app_.openDurationEditor(AppState::DurationEditor::cursor);
     };
+    keys.toggleSignalMonitor = views.toggleSignalMonitor;
+    keys.titleEditorHandleKey = views.titleEditorHandleKey;
     keyMonitor_ = std::make_unique<KeyMonitor>(&app_.engine(), keys);
 
     delegate_ = std::make_unique<AppDelegate>(steps());

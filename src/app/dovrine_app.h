@@ -8,9 +8,12 @@
 #include <QPointer>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 
+class QKeyEvent;
 class QMainWindow;
+class QMenu;
 class QWidget;
 
 namespace velmar {
@@ -31,7 +34,21 @@ enum class AppLanguage;
 class DovrineApp : public QObject {
     Q_OBJECT
   public:
-    DovrineApp();
+    // The views the application shows, supplied by the layer above it. An empty entry leaves
+    // that part out (an empty main window, a command that does nothing).
+    struct Views {
+        // The main window's content, built once for the main window.
+        std::function<QWidget*(DocumentWorkflow& document, QWidget* parent)> mainContent;
+        // Command menus placed before the help menu, in order.
+        std::function<QList<QMenu*>(QWidget* parent)> commandMenus;
+        std::function<void()> showManual;
+        std::function<void()> showPreflight;
+        std::function<void()> toggleSignalMonitor;
+        // The title editor's own key handling; true when it took the press.
+        std::function<bool(QKeyEvent*)> titleEditorHandleKey;
+    };
+
+    explicit DovrineApp(Views views = {});
     ~DovrineApp() override;
 
     // Shows the main window and, once the event loop runs, hands `files` (the command line's

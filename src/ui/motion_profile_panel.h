@@ -60,6 +60,8 @@ class MotionProfilePanel : public QWidget {
 
     void setPanelWidth(double width);
     void setScale(double scale);
+    // The laid-out size at the current width and scale.
+    QSize sizeHint() const override { return minimumSize(); }
 
     bool isEditingDuration() const { return popover_ != nullptr; }
     // Opens the duration popover, as the duration button does.

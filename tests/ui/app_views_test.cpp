@@ -1,0 +1,96 @@
+// The assembled control window: every view the content view leaves to others is built, placed
+// on the surface and drawn at the window's design scale; the command menus are the audio and
+// test-pattern menus.
+#include "ui/app_views.h"
+#include "app/app_state.h"
+#include "app/document_dialogs_qt.h"
+#include "app/document_workflow.h"
+#include "app/dovrine_app_document_host.h"
+#include "core/autosave_store.h"
+#include "platform/base/user_defaults.h"
+#include "support/fake_clock.h"
+#include "ui/clip_strip.h"
+#include "ui/content_view.h"
+#include "ui/dsk_control_bar.h"
+#include "ui/dsk_panel.h"
+#include "ui/motion_profile_panel.h"
+#include "ui/reference_tone_menu.h"
+#include "ui/sequence_bar.h"
+#include "ui/tab_bar.h"
+#include "ui/take_column.h"
+#include "ui/test_pattern_menu.h"
+#include "ui/timecode_panel.h"
+#include "ui/transform_panel.h"
+#include "ui/transport_bar.h"
+
+#include <QCoreApplication>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace velmar {
+namespace {
+
+TEST(AppViewsTest, ControlWindowHoldsEveryViewAtTheWindowScale) {
+    QTemporaryDir dir;
+    UserDefaults defaults(dir.filePath("defaults.json"));
+    test::FakeClock clock;
+    AppState::Environment environment;
+    environment.defaults = &defaults;
+    environment.noCanvas = true;
+    environment.useSdiCard = true;
+    environment.installScreenObservers = false;
+    environment.isSandboxed = [] { return false; };
+    AppState app(environment);
+    QWidget window;
+    DovrineAppDocumentHost host(app, &window);
+    AutosaveStore autosave({dir.filePath("support"), &defaults, &clock, nullptr, false});
+    DocumentDialogsQt dialogs;
+    DocumentWorkflow::Environment documentEnvironment;
+    documentEnvironment.autosave = &autosave;
+    documentEnvironment.dialogs = &dialogs;
+    documentEnvironment.clock = &clock;
+    DocumentWorkflow document(host, documentEnvironment);
+
+    ContentView* view = AppViews::makeContent(app, document, &window);
+    window.resize(960, 630);
+    view->resize(960, 630);
+    window.show();
+    QCoreApplication::processEvents();
+    const double s = view->layout().s;
+    ASSERT_GT(s, 0);
+    ASSERT_LT(s, 1);
+
+    auto* strip = view->findChild<ClipStrip*>();
+    ASSERT_NE(strip, nullptr);
+    EXPECT_DOUBLE_EQ(strip->scale(), s);
+    const QList<QWidget*> slotViews{strip,
+                                    view->findChild<TabBar*>(),
+                                    view->findChild<SequenceBar*>(),
+                                    view->findChild<DSKPanel*>(),
+                                    view->findChild<DSKControlBar*>(),
+                                    view->findChild<MotionProfilePanel*>(),
+                                    view->findChild<TimecodePanel*>(),
+                                    view->findChild<TransportBar*>(),
+                                    view->findChild<TransformPanel*>()};
+    for (QWidget* slot : slotViews) {
+        ASSERT_NE(slot, nullptr);
+        EXPECT_TRUE(slot->isVisible()) << slot->metaObject()->className();
+        EXPECT_FALSE(slot->geometry().isEmpty()) << slot->metaObject()->className();
+    }
+
+    // The take column grows to hold the motion panel's whole laid-out height.
+    auto* motion = view->findChild<MotionProfilePanel*>();
+    EXPECT_GT(motion->minimumHeight(), 0);
+    EXPECT_LE(motion->geometry().bottom(), view->takeColumn()->height());
+
+    const QList<QMenu*> menus = AppViews::makeMenus(app, &window);
+    ASSERT_EQ(menus.size(), 2);
+    EXPECT_NE(qobject_cast<ReferenceToneMenu*>(menus[0]), nullptr);
+    EXPECT_NE(qobject_cast<TestPatternMenu*>(menus[1]), nullptr);
+    EXPECT_FALSE(menus[0]->title().isEmpty());
+    delete view;
+}
+
+}  // namespace
+}  // namespace velmar
