@@ -32,10 +32,6 @@
         <translation>and %lld more</translation>
     </message>
     <message>
-        <source>キャンセル</source>
-        <translation>Cancel</translation>
-    </message>
-    <message>
         <source>プロジェクトに保存されていない変更があります。</source>
         <translation>The project has changes that have not been saved.</translation>
     </message>

@@ -80,16 +80,8 @@
         <translation>ON AIR</translation>
     </message>
     <message>
-        <source>ばらばら</source>
-        <translation>Mixed</translation>
-    </message>
-    <message>
         <source>オーディオ</source>
         <translation>Audio</translation>
-    </message>
-    <message>
-        <source>キャンセル</source>
-        <translation>Cancel</translation>
     </message>
     <message>
         <source>クリア</source>
@@ -158,10 +150,6 @@
     <message>
         <source>繰り返し再生</source>
         <translation>Loop playback</translation>
-    </message>
-    <message>
-        <source>適用</source>
-        <translation>Apply</translation>
     </message>
     <message>
         <source>選択していないので、このタブの素材すべてが対象です。</source>

@@ -80,10 +80,6 @@
         <translation>Delete tab</translation>
     </message>
     <message>
-        <source>キャンセル</source>
-        <translation>Cancel</translation>
-    </message>
-    <message>
         <source>マーカーを追加</source>
         <translation>Add marker</translation>
     </message>

@@ -88,10 +88,6 @@
         <translation>Pre-show Check…</translation>
     </message>
     <message>
-        <source>信号モニター（SDI フィル / キー）</source>
-        <translation>Signal Monitor (SDI Fill / Key)</translation>
-    </message>
-    <message>
         <source>送出ログを開く</source>
         <translation>Open Playout Log</translation>
     </message>
@@ -118,10 +114,6 @@
     <message>
         <source>ヘルプ</source>
         <translation>Help</translation>
-    </message>
-    <message>
-        <source>DOVRINE マニュアル</source>
-        <translation>DOVRINE Manual</translation>
     </message>
     <message>
         <source>設定</source>

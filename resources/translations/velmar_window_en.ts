@@ -4,10 +4,6 @@
 <context>
     <name>Velmar</name>
     <message>
-        <source>%lld / %lld</source>
-        <translation>%lld / %lld</translation>
-    </message>
-    <message>
         <source>%lld×%lld  %@</source>
         <translation>%lld×%lld  %@</translation>
     </message>
@@ -20,16 +16,8 @@
         <translation>CPU</translation>
     </message>
     <message>
-        <source>CUT</source>
-        <translation>CUT</translation>
-    </message>
-    <message>
         <source>DROP</source>
         <translation>DROP</translation>
-    </message>
-    <message>
-        <source>END</source>
-        <translation>END</translation>
     </message>
     <message>
         <source>GPU</source>
@@ -38,10 +26,6 @@
     <message>
         <source>Metal が使えません</source>
         <translation>GPU rendering is not available</translation>
-    </message>
-    <message>
-        <source>NEXT</source>
-        <translation>NEXT</translation>
     </message>
     <message>
         <source>NEXT をカットで送出・カットチェンジ</source>
@@ -54,10 +38,6 @@
     <message>
         <source>OBS の Syphon ソースへ透過映像を送る（音声なし）</source>
         <translation>Send the picture with transparency to the OBS Syphon source (no audio)</translation>
-    </message>
-    <message>
-        <source>ON AIR</source>
-        <translation>ON AIR</translation>
     </message>
     <message>
         <source>RAM</source>
