@@ -138,16 +138,18 @@ Inspection inspect(const QUrl& url, bool forDecoding) {
         return out;
     }
     // The signature picks the reader, whatever the file is called. Where the library would
-    // allocate for the claimed size on opening, that size is checked first.
+    // allocate for the claimed size on opening, that size is checked first (a claim beyond the
+    // limits is named as such even where the rest of the header is broken too).
     const StillHeader header = StillHeader::read(path);
-    if (!header.readable()) {
-        out.reason = QString::fromUtf8(kNoHeader);
-        return out;
-    }
     if (header.sized() && (!withinLimits(static_cast<double>(header.largestWidth()),
                                          static_cast<double>(header.largestHeight())) ||
-                           header.largestArea() > ImageLoader::kMaxPixels)) {
+                           header.largestArea() > ImageLoader::kMaxPixels ||
+                           header.largestChunkBytes() > ImageLoader::kMaxChunkBytes)) {
         out.reason = QString::fromUtf8(kTooManyPixels);
+        return out;
+    }
+    if (!header.readable()) {
+        out.reason = QString::fromUtf8(kNoHeader);
         return out;
     }
     if (header.format() == StillHeader::Format::gif && !forDecoding) {

@@ -29,6 +29,10 @@ class ImageLoader {
     static constexpr qint64 kMaxFileBytes = 268'435'456;  // 256 MiB, inclusive
     static constexpr int kMaxSide = 16384;                // pixels, inclusive
     static constexpr double kMaxPixels = 50'000'000.0;    // width x height, inclusive
+    // The largest block of pixel data a decoder may buffer at once (an OpenEXR tile or run of
+    // scanlines over all its channels): a full-width row of four 32-bit channels in the tallest
+    // block any compression uses.
+    static constexpr double kMaxChunkBytes = 16384.0 * 256 * 16;
 
     // Extensions whose scaled pictures are made by decoding in full and redrawing.
     static const std::set<QString>& redrawFormats();

@@ -5,11 +5,14 @@
 #include <sys/stat.h>
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace velmar {
 namespace {
@@ -89,6 +92,7 @@ struct Claims {
     double area = 0;
     std::int64_t firstWidth = -1;
     std::int64_t firstHeight = -1;
+    double chunkBytes = 0;  // the largest block a decoder buffers at once, in bytes
     void add(std::int64_t w, std::int64_t h) {
         if (firstWidth < 0) {
             firstWidth = w;
@@ -213,7 +217,21 @@ bool walkPsd(Reader& in, Claims& claims) {
 // The library reads a value by its type, whatever size the attribute declares: the declared size
 // must be the one the type has (or, for channel lists and previews, the one their contents need),
 // else the reading goes astray in the rest of the header.
-bool exrValueHolds(Reader& in, const std::string& type, std::int32_t length) {
+// What a part's header says about the blocks its pixels are stored in.
+struct ExrPart {
+    std::int64_t width = 0;  // data window
+    std::int64_t height = 0;
+    double bytesPerPixel = 0;  // over every channel, each taken at full resolution
+    int compression = 0;
+    bool tiled = false;
+    std::int64_t tileWidth = 0;
+    std::int64_t tileHeight = 0;
+    int levelMode = 0;  // one level, mipmaps, ripmaps
+    bool roundUp = false;
+    std::int64_t chunkCount = 0;  // as declared; multi-part files must declare it
+};
+
+bool exrValueHolds(Reader& in, const std::string& type, std::int32_t length, ExrPart& part) {
     static const std::pair<const char*, int> kFixed[] = {
         {"box2i", 16},    {"box2f", 16},   {"v2i", 8},
         {"v2f", 8},       {"v2d", 16},     {"v3i", 12},
@@ -223,6 +241,20 @@ bool exrValueHolds(Reader& in, const std::string& type, std::int32_t length) {
         {"m33f", 36},     {"m33d", 72},    {"m44f", 64},
         {"m44d", 128},    {"tiledesc", 9}, {"timecode", 8},
         {"keycode", 28},  {"rational", 8}, {"chromaticities", 32}};
+    if (type == "tiledesc" || type == "compression") {
+        unsigned char value[9];
+        if (length != (type == "tiledesc" ? 9 : 1) || !in.bytes(value, length)) return false;
+        if (type == "compression") {
+            part.compression = value[0];
+            return true;
+        }
+        part.tiled = true;
+        part.tileWidth = std::uint32_t(le32(value));
+        part.tileHeight = std::uint32_t(le32(value + 4));
+        part.levelMode = value[8] & 0x0f;
+        part.roundUp = (value[8] >> 4) != 0;
+        return part.tileWidth >= 1 && part.tileHeight >= 1 && part.levelMode <= 2;
+    }
     for (const auto& [name, size] : kFixed) {
         if (type == name) return length == size && in.skip(length);
     }
@@ -238,11 +270,59 @@ bool exrValueHolds(Reader& in, const std::string& type, std::int32_t length) {
             if (!in.text(channel, 255)) return false;
             if (channel.empty()) return left == 1;
             left -= std::int64_t(channel.size()) + 1 + 16;
-            if (left < 1 || !in.skip(16)) return false;
+            unsigned char layout[16];  // pixel type, linear flag, reserved, x and y sampling
+            if (left < 1 || !in.bytes(layout, sizeof layout)) return false;
+            part.bytesPerPixel += le32(layout) == 1 ? 2 : 4;  // half, else 32-bit
         }
         return false;
     }
     return in.skip(length);
+}
+
+// Scanlines stored together in one block, by compression method.
+int exrLinesPerChunk(int compression) {
+    static constexpr int kLines[] = {1, 1, 1, 16, 32, 16, 32, 32, 32, 256};
+    return compression >= 0 && compression < int(std::size(kLines)) ? kLines[compression] : 256;
+}
+
+double exrChunkBytes(const ExrPart& part) {
+    const double pixels = part.tiled ? double(part.tileWidth) * double(part.tileHeight)
+                                     : double(part.width) * exrLinesPerChunk(part.compression);
+    return pixels * part.bytesPerPixel;
+}
+
+// The size of a resolution level along one side.
+double exrLevelSide(std::int64_t side, int level, bool roundUp) {
+    const double scaled = double(side) / std::ldexp(1.0, level);
+    return std::max(1.0, roundUp ? std::ceil(scaled) : std::floor(scaled));
+}
+
+int exrLevelCount(std::int64_t side, bool roundUp) {
+    int levels = 1;
+    while (exrLevelSide(side, levels - 1, roundUp) > 1) ++levels;
+    return levels;
+}
+
+double exrChunkCount(const ExrPart& part) {
+    if (!part.tiled) return std::ceil(double(part.height) / exrLinesPerChunk(part.compression));
+    auto tiles = [&](int lx, int ly) {
+        return std::ceil(exrLevelSide(part.width, lx, part.roundUp) / double(part.tileWidth)) *
+               std::ceil(exrLevelSide(part.height, ly, part.roundUp) / double(part.tileHeight));
+    };
+    double count = 0;
+    if (part.levelMode == 0) {
+        count = tiles(0, 0);
+    } else if (part.levelMode == 1) {
+        const int levels = exrLevelCount(std::max(part.width, part.height), part.roundUp);
+        for (int l = 0; l < levels; ++l) count += tiles(l, l);
+    } else {
+        const int xLevels = exrLevelCount(part.width, part.roundUp);
+        const int yLevels = exrLevelCount(part.height, part.roundUp);
+        for (int ly = 0; ly < yLevels; ++ly) {
+            for (int lx = 0; lx < xLevels; ++lx) count += tiles(lx, ly);
+        }
+    }
+    return count;
 }
 
 // Every attribute of every part. Each one must lie within the file, and each part must have a
@@ -255,8 +335,10 @@ bool walkExr(Reader& in, Claims& claims) {
     const bool multipart = (version & 0x1000) != 0;
     std::string name;
     std::string type;
+    std::vector<ExrPart> parts;
     while (true) {
         bool window = false;
+        ExrPart& part = parts.emplace_back();
         while (true) {
             if (!in.text(name, 255)) return false;
             if (name.empty()) break;  // end of this part's header
@@ -270,18 +352,35 @@ bool walkExr(Reader& in, Claims& claims) {
                 const std::int64_t h = std::int64_t(le32(box + 12)) - le32(box + 4) + 1;
                 if (w < 1 || h < 1) return false;
                 claims.add(w, h);
+                part.width = w;
+                part.height = h;
                 window = true;
-            } else if (!exrValueHolds(in, type, length)) {
+            } else if (name == "chunkCount" && type == "int") {
+                unsigned char count[4];
+                if (length != 4 || !in.bytes(count, 4) || le32(count) < 0) return false;
+                part.chunkCount = le32(count);
+            } else if (!exrValueHolds(in, type, length, part)) {
                 return false;
             }
         }
         if (!window) return false;
         // Parts follow one another up to an empty header.
-        if (!multipart) return true;
+        if (!multipart) break;
         const int next = in.peek();
         if (next < 0) return false;
-        if (next == 0) return true;
+        if (next == 0) {
+            (void)in.byte();
+            break;
+        }
     }
+    // The library reads every part's table of block offsets, and sets up a decoder with a buffer
+    // for one whole block, as soon as the file is opened.
+    double offsets = 0;
+    for (const ExrPart& part : parts) {
+        claims.chunkBytes = std::max(claims.chunkBytes, exrChunkBytes(part));
+        offsets += std::max(double(part.chunkCount), exrChunkCount(part));
+    }
+    return offsets * 8 <= double(in.remaining());
 }
 
 using Walker = bool (*)(Reader&, Claims&);
@@ -330,6 +429,7 @@ StillHeader StillHeader::read(const QString& path) {
     header.width_ = claims.width;
     header.height_ = claims.height;
     header.area_ = claims.area;
+    header.chunkBytes_ = claims.chunkBytes;
     header.pictureWidth_ = std::max<std::int64_t>(0, claims.firstWidth);
     header.pictureHeight_ = std::max<std::int64_t>(0, claims.firstHeight);
     return header;

@@ -14,8 +14,8 @@ namespace velmar {
 // largest picture the file claims is kept, so that it can be checked against the safety limits
 // before a library ever sees the file; BMP gives its size at a fixed place, read as well. A
 // walked header that does not hold together (an attribute, chunk or section running past the end
-// of the file, a part without a data window, a GIF without its screen) makes the file
-// unreadable.
+// of the file, a part without a data window, an OpenEXR offset table longer than the rest of the
+// file, a GIF without its screen) makes the file unreadable.
 class StillHeader {
   public:
     enum class Format { unknown, png, jpeg, tiff, psd, heif, bmp, gif, openexr };
@@ -33,6 +33,9 @@ class StillHeader {
     std::int64_t largestWidth() const { return width_; }
     std::int64_t largestHeight() const { return height_; }
     double largestArea() const { return area_; }
+    // OpenEXR: the largest block of pixel data (a tile, or a run of scanlines) of any part, in
+    // bytes; the library allocates buffers of this size on opening. 0 for other formats.
+    double largestChunkBytes() const { return chunkBytes_; }
     // The size of the whole picture as the header states it first (GIF: the logical screen).
     std::int64_t pictureWidth() const { return pictureWidth_; }
     std::int64_t pictureHeight() const { return pictureHeight_; }
@@ -44,6 +47,7 @@ class StillHeader {
     std::int64_t width_ = 0;
     std::int64_t height_ = 0;
     double area_ = 0;
+    double chunkBytes_ = 0;
     std::int64_t pictureWidth_ = 0;
     std::int64_t pictureHeight_ = 0;
 };

@@ -81,6 +81,14 @@ TEST(ImageLoaderTest, RefusesUnsafeOrUnreadableFilesWithoutCrashingOrBallooning)
          crafted("area.tif", CraftedStill::exr(16384, 3052)), kTooManyPixels},
         {"EXR attribute past the end of the file",
          crafted("attribute.exr", CraftedStill::exr(16, 16, 0x7fffff00)), kNoHeader},
+        // The library sets up a buffer for a whole tile on opening, whatever the window.
+        {"EXR tile of 65536 squared", crafted("tile.exr", CraftedStill::exr(16, 16, -1, 65536)),
+         kTooManyPixels},
+        {"EXR tile of 64 on 16 x 16", crafted("tile64.exr", CraftedStill::exr(16, 16, -1, 64)),
+         std::nullopt},
+        // Sixteen million offsets of eight bytes each cannot follow in 300 bytes.
+        {"EXR offset table past the end of the file",
+         crafted("offsets.exr", CraftedStill::exr(4096, 4096, -1, 1)), kNoHeader},
     };
     const QUrl warmUp[] = {fileUrl(png), fileUrl(TestMedia::still("gif")),
                            fileUrl(TestMedia::still("exr"))};

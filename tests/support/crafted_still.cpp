@@ -35,8 +35,9 @@ QByteArray CraftedStill::gif(int screenWidth, int screenHeight, int frameWidth, 
     return out.append(300, '\0');
 }
 
-QByteArray CraftedStill::exr(qint64 width, qint64 height, qint32 attributeSize) {
+QByteArray CraftedStill::exr(qint64 width, qint64 height, qint32 attributeSize, quint32 tileSide) {
     QByteArray out("\x76\x2f\x31\x01\x02\0\0\0", 8);
+    if (tileSide > 0) out[5] = 0x02;  // single-part tiled
     QByteArray channel("R\0", 2);
     for (qint32 v : {1, 0, 1, 1}) putLE<qint32>(channel, v);  // half, linear, sampling 1 x 1
     channel.append('\0');
@@ -53,6 +54,13 @@ QByteArray CraftedStill::exr(qint64 width, qint64 height, qint32 attributeSize) 
     attribute(out, "pixelAspectRatio", "float", one, 4);
     attribute(out, "screenWindowCenter", "v2f", QByteArray(8, '\0'), 8);
     attribute(out, "screenWindowWidth", "float", one, 4);
+    if (tileSide > 0) {
+        QByteArray tiles;
+        putLE<quint32>(tiles, tileSide);
+        putLE<quint32>(tiles, tileSide);
+        tiles.append('\0');  // one level, rounded down
+        attribute(out, "tiles", "tiledesc", tiles, 9);
+    }
     if (attributeSize >= 0) attribute(out, "note", "string", QByteArray(4, 'x'), attributeSize);
     out.append('\0');
     return out.append(300, '\0');
