@@ -169,7 +169,7 @@
     </message>
     <message>
         <source>出力</source>
-        <translation>Output</translation>
+        <translation>Output Format</translation>
     </message>
     <message>
         <source>フレームレート</source>

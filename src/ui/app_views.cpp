@@ -183,8 +183,7 @@ QWidget* AppViews::makeSettings(AppState& app, DocumentWorkflow& document, QWidg
     scroll->setWidget(form);
     scroll->setWidgetResizable(true);
     scroll->setFixedWidth(SettingsView::kWidth + scroll->verticalScrollBar()->sizeHint().width());
-    form->adjustSize();
-    scroll->resize(scroll->width(), form->sizeHint().height());
+    scroll->resize(scroll->width(), form->minimumHeight());
     return scroll;
 }
 

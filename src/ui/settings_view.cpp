@@ -551,6 +551,7 @@ void SettingsView::buildDisplay(QVBoxLayout* form) {
         for (int i = 0; i < texts.size(); ++i) {
             auto* button = new QPushButton(texts[i], box);
             button->setCheckable(true);
+            button->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
             group->addButton(button, i);
             row->addWidget(button);
         }
@@ -687,6 +688,16 @@ void SettingsView::sync() {
     showRows(strip_, labelsOf(strip), rowOf(strip, app_.stripRightToLeft()));
     check(previewBackground_, app_.previewBackground() == PreviewBackground::black ? 1 : 0);
     check(reload_, app_.reloadMediaOnActivation());
+    fitHeight();
+}
+
+void SettingsView::fitHeight() {
+    // Wrapped notes need the height they take at the fixed width; a window or a scroll area
+    // holding the form gives it at least that.
+    const int height = layout()->heightForWidth(kWidth);
+    if (height <= 0 || height == minimumHeight()) return;
+    setMinimumHeight(height);
+    if (isWindow() && this->height() < height) resize(kWidth, height);
 }
 
 void SettingsView::syncSummary() {

@@ -112,6 +112,7 @@ class SettingsView : public QWidget {
     void sync();
     void syncSummary();
     void syncPath();
+    void fitHeight();
     void writeCabinet(SettingsPresenter::CabinetSide side, QLineEdit* field);
 
     AppState& app_;

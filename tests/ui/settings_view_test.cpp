@@ -320,10 +320,10 @@ TEST_F(SettingsViewTest, SandboxedBuildHidesTheTransportAndDescribesNDI) {
     make();
     app->setObsTransport(OBSTransport::syphon);
     open();
-    EXPECT_TRUE(find<QButtonGroup>("transport")->button(0)->isHidden());
+    EXPECT_FALSE(find<QButtonGroup>("transport")->button(0)->isVisible());
     EXPECT_TRUE(view->findChild<QLabel*>("ndiLink")->openExternalLinks());
     LanguageSettings::shared().setLanguage(AppLanguage::en);
-    EXPECT_EQ(view->sectionHeaders().first(), "Output");
+    EXPECT_EQ(view->sectionHeaders().first(), "Output Format");
 }
 
 }  // namespace
