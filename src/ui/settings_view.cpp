@@ -608,6 +608,8 @@ QStringList SettingsView::sectionHeaders() const {
 // ---- State ------------------------------------------------------------------------------------
 
 void SettingsView::sync() {
+    // The appear action's scans each announce a change; the form updates once after them.
+    if (appearing_) return;
     const bool running = app_.isDeckLinkRunning();
     const bool locked = SettingsPresenter::formatLocked(engine_.state(), running);
 
@@ -631,8 +633,9 @@ void SettingsView::sync() {
         SettingsPresenter::rowFor(app_.selectedScreenIndex(), int(screens.size())).value_or(-1));
     screen_->setEnabled(!app_.isOutputOpen() && !screens.isEmpty());
     noScreen_->setVisible(screens.isEmpty());
-    colour_->setStyleSheet(QStringLiteral("background-color: %1; border: 1px solid gray;")
-                               .arg(app_.chromaKeyColor().name(QColor::HexRgb)));
+    const QString swatch = QStringLiteral("background-color: %1; border: 1px solid gray;")
+                               .arg(app_.chromaKeyColor().name(QColor::HexRgb));
+    if (colour_->styleSheet() != swatch) colour_->setStyleSheet(swatch);
 
     const bool sandboxed = services_.isSandboxed && services_.isSandboxed();
     transportRow_->setVisible(!sandboxed);
@@ -688,10 +691,16 @@ void SettingsView::sync() {
     showRows(strip_, labelsOf(strip), rowOf(strip, app_.stripRightToLeft()));
     check(previewBackground_, app_.previewBackground() == PreviewBackground::black ? 1 : 0);
     check(reload_, app_.reloadMediaOnActivation());
-    fitHeight();
+    // Measured on the next turn of the event loop, once for any number of updates, as the
+    // toolkit lays out.
+    if (!fitPending_) {
+        fitPending_ = true;
+        QMetaObject::invokeMethod(this, &SettingsView::fitHeight, Qt::QueuedConnection);
+    }
 }
 
 void SettingsView::fitHeight() {
+    fitPending_ = false;
     // Wrapped notes need the height they take at the fixed width; a window or a scroll area
     // holding the form gives it at least that.
     const int height = layout()->heightForWidth(kWidth);
@@ -707,6 +716,8 @@ void SettingsView::syncSummary() {
 }
 
 void SettingsView::syncPath() {
+    if (shownPath_ == autosaveDirectoryPath_) return;
+    shownPath_ = autosaveDirectoryPath_;
     const QFontMetrics metrics(path_->font());
     const int width = kWidth - 40;
     path_->setText(SettingsPresenter::wrapMiddle(
@@ -794,9 +805,11 @@ void SettingsView::showEvent(QShowEvent* event) {
 }
 
 void SettingsView::appear() {
+    appearing_ = true;
     app_.setIsSettingsOpen(true);
     app_.refreshDeckLinkDevices();
     app_.refreshScreens();
+    appearing_ = false;
     refreshAutosaveSettings();
 }
 

@@ -126,7 +126,10 @@ class SettingsView : public QWidget {
     QString autosaveDirectoryPath_;
     bool autosaveLocationUnavailable_ = false;
 
+    bool appearing_ = false;
+    bool fitPending_ = false;
     QList<CanvasFormat> shownFormats_;
+    std::optional<QString> shownPath_;
     QComboBox* format_ = nullptr;
     QComboBox* frameRate_ = nullptr;
     QPushButton* custom_ = nullptr;
