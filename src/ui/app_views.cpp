@@ -31,9 +31,11 @@
 
 #include <QCoreApplication>
 #include <QEvent>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QPointer>
 #include <QResizeEvent>
+#include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 
@@ -183,7 +185,10 @@ QWidget* AppViews::makeSettings(AppState& app, DocumentWorkflow& document, QWidg
     scroll->setWidget(form);
     scroll->setWidgetResizable(true);
     scroll->setFixedWidth(SettingsView::kWidth + scroll->verticalScrollBar()->sizeHint().width());
-    scroll->resize(scroll->width(), form->minimumHeight());
+    // The window takes the form's height, up to the height of the screen it opens on.
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const int room = screen ? screen->availableGeometry().height() - 40 : 1000;
+    scroll->resize(scroll->width(), std::min(form->heightForWidth(SettingsView::kWidth), room));
     return scroll;
 }
 

@@ -19,20 +19,14 @@ struct SettingsPresenterTest : ::testing::Test {
 
 // ---- Output format ------------------------------------------------------------------------------
 
-TEST_F(SettingsPresenterTest, FormatRowsAddTheCanvasOnlyWhenNoPresetHasItsSize) {
+// Rows are matched by size for the list and by all three fields for the selection.
+TEST_F(SettingsPresenterTest, PresetSizeUnderAnotherNameAddsNoRowAndSelectsNone) {
     const auto presets = CanvasFormat::presets();
-    EXPECT_EQ(Presenter::formatOptions(presets[0]), presets);
-    EXPECT_EQ(Presenter::formatRow(presets, presets[0]), 0);
-    // A preset size under another name is no new row, and no row is selected for it.
     const CanvasFormat renamed{1920, 1080, "Other"};
     EXPECT_EQ(Presenter::formatOptions(renamed), presets);
     EXPECT_EQ(Presenter::formatRow(presets, renamed), -1);
-    const CanvasFormat custom{1280, 1024, CanvasFormat::customName()};
-    const auto rows = Presenter::formatOptions(custom);
-    ASSERT_EQ(rows.size(), 6);
-    EXPECT_EQ(Presenter::formatRow(rows, custom), 5);
     EXPECT_EQ(Presenter::frameRateRow({30000, 1001}), 3);
-    EXPECT_EQ(Presenter::frameRateRow({60000, 2002}), -1);  // rows match exactly
+    EXPECT_EQ(Presenter::frameRateRow({60000, 2002}), -1);
 }
 
 TEST_F(SettingsPresenterTest, FormatLockedOnAirOrWhileSDIRuns) {

@@ -151,13 +151,6 @@ TEST_F(SettingsViewTest, CustomEditorAppliesOrClosesKeepingItsTexts) {
     QTest::keyClick(editor->widthField(), Qt::Key_Return);
     EXPECT_FALSE(view->showCustomFormat());
     EXPECT_EQ(app->engine().canvas().width, 1280);
-
-    // The engine's own refusal of an oversize canvas stays in force.
-    view->applyCustomFormat("4096", "2161");
-    EXPECT_EQ(app->engine().canvas().width, 1280);
-    view->applyCustomFormat("4096", "2160");
-    EXPECT_EQ(app->engine().canvas().name, "DCI 4K");
-    EXPECT_EQ(format->count(), 5);
 }
 
 // An SDI output started while the editor was open used to take the custom size, which no SDI

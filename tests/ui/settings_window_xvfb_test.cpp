@@ -84,6 +84,15 @@ int darkest(const QImage& image, const QRect& r) {
     return level;
 }
 
+QByteArray run(const QString& program, const QStringList& arguments,
+               const QProcessEnvironment& env) {
+    QProcess process;
+    process.setProcessEnvironment(env);
+    process.start(program, arguments);
+    process.waitForFinished(60000);
+    return process.readAllStandardOutput() + process.readAllStandardError();
+}
+
 QRect parseRect(const QStringList& parts, int from) {
     return QRect(parts[from].toInt(), parts[from + 1].toInt(), parts[from + 2].toInt(),
                  parts[from + 3].toInt());
@@ -120,21 +129,16 @@ TEST(SettingsWindowXvfbTest, FormIs460WideWithHeadersInOrderAndFormatGreyedWhile
     ASSERT_TRUE(output.contains("READY"))
         << output.toStdString() << child.readAllStandardError().toStdString();
 
-    QProcess tool;
-    tool.setProcessEnvironment(env);
-    tool.start("xdotool", {"search", "--name", "^Settings Probe$", "getwindowgeometry", "--shell"});
-    tool.waitForFinished(30000);
-    const QString geometry = QString::fromUtf8(tool.readAllStandardOutput());
+    const QString geometry = QString::fromUtf8(run(
+        "xdotool", {"search", "--name", "^Settings Probe$", "getwindowgeometry", "--shell"}, env));
     EXPECT_TRUE(geometry.contains("WIDTH=460\n")) << geometry.toStdString();
-
     const QString shot = dir.filePath("shot.png");
-    QProcess grab;
-    grab.setProcessEnvironment(env);
-    grab.start("ffmpeg", {"-loglevel", "error", "-f", "x11grab", "-video_size", "1920x2400", "-i",
-                          display, "-frames:v", "1", shot});
-    ASSERT_TRUE(grab.waitForFinished(60000));
+    const QByteArray grabbed = run("ffmpeg",
+                                   {"-loglevel", "error", "-f", "x11grab", "-video_size",
+                                    "1920x2400", "-i", display, "-frames:v", "1", shot},
+                                   env);
     const QImage image = QImage(shot).convertToFormat(QImage::Format_RGB32);
-    ASSERT_FALSE(image.isNull()) << grab.readAllStandardError().toStdString();
+    ASSERT_FALSE(image.isNull()) << grabbed.toStdString();
 
     QList<QRect> headers;
     QHash<QString, QRect> controls;
