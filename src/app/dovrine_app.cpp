@@ -18,6 +18,7 @@
 #include <QMainWindow>
 #include <QMenuBar>
 #include <QTimer>
+#include <QVBoxLayout>
 
 namespace velmar {
 
@@ -40,6 +41,14 @@ DovrineApp::DovrineApp(Views views)
     };
     main_->setCentralWidget(views.mainContent ? views.mainContent(*document_, main_.get())
                                               : new QWidget);
+    if (views.settingsContent) {
+        settingsHasContent_ = true;
+        auto* layout = new QVBoxLayout(settings_.get());
+        layout->setContentsMargins(0, 0, 0, 0);
+        QWidget* content = views.settingsContent(*document_, settings_.get());
+        layout->addWidget(content);
+        settings_->resize(content->size());
+    }
 
     MenuCommands::Windows windows;
     windows.showSettings = [this] { showSettings(); };
@@ -234,7 +243,8 @@ void DovrineApp::showSettings() {
 bool DovrineApp::eventFilter(QObject* watched, QEvent* event) {
     const bool isMain = watched == main_.get();
     if (!isMain && watched != settings_.get()) return false;
-    if (!isMain && (event->type() == QEvent::Show || event->type() == QEvent::Hide)) {
+    if (!isMain && !settingsHasContent_ &&
+        (event->type() == QEvent::Show || event->type() == QEvent::Hide)) {
         const bool shown = event->type() == QEvent::Show;
         app_.setIsSettingsOpen(shown);
         if (shown) {

@@ -41,6 +41,9 @@ class DovrineApp : public QObject {
         std::function<QWidget*(DocumentWorkflow& document, QWidget* parent)> mainContent;
         // Command menus placed before the help menu, in order.
         std::function<QList<QMenu*>(QWidget* parent)> commandMenus;
+        // The settings window's content, built once. It marks the settings open and scans the
+        // devices and screens itself when shown; without it the window does so.
+        std::function<QWidget*(DocumentWorkflow& document, QWidget* parent)> settingsContent;
         std::function<void()> showManual;
         std::function<void()> showPreflight;
         std::function<void()> toggleSignalMonitor;
@@ -87,6 +90,7 @@ class DovrineApp : public QObject {
     std::unique_ptr<MenuBarBuilder> menus_;
     std::unique_ptr<AppDelegate> delegate_;
     bool quitting_ = false;
+    bool settingsHasContent_ = false;
 };
 
 }  // namespace velmar

@@ -19,6 +19,7 @@
 #include "ui/preflight_window_controller.h"
 #include "ui/reference_tone_menu.h"
 #include "ui/sequence_bar.h"
+#include "ui/settings_view.h"
 #include "ui/signal_monitor_view.h"
 #include "ui/signal_monitor_window_controller.h"
 #include "ui/tab_bar.h"
@@ -30,9 +31,13 @@
 
 #include <QCoreApplication>
 #include <QEvent>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QPointer>
 #include <QResizeEvent>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 
 #include <functional>
 
@@ -168,6 +173,25 @@ ContentView* AppViews::makeContent(AppState& app, DocumentWorkflow& document, QW
     return view;
 }
 
+QWidget* AppViews::makeSettings(AppState& app, DocumentWorkflow& document, QWidget* parent) {
+    SettingsView::Services services = SettingsView::Services::standard();
+    services.currentProject = [&document] { return document.currentProject(); };
+    auto* form = new SettingsView(app, services);
+    // The form keeps its width; a screen too low for it scrolls.
+    auto* scroll = new QScrollArea(parent);
+    scroll->setObjectName(QStringLiteral("settingsScroll"));
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->setWidget(form);
+    scroll->setWidgetResizable(true);
+    scroll->setFixedWidth(SettingsView::kWidth + scroll->verticalScrollBar()->sizeHint().width());
+    // The window takes the form's height, up to the height of the screen it opens on.
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const int room = screen ? screen->availableGeometry().height() - 40 : 1000;
+    scroll->resize(scroll->width(), std::min(form->heightForWidth(SettingsView::kWidth), room));
+    return scroll;
+}
+
 QList<QMenu*> AppViews::makeMenus(AppState& app, QWidget* parent) {
     auto* audio = new ReferenceToneMenu(ReferenceTone::shared(), app, parent);
     auto* patterns = new TestPatternMenu(app, parent);
@@ -187,6 +211,9 @@ DovrineApp::Views AppViews::standard() {
         return makeContent(AppState::shared(), document, parent);
     };
     views.commandMenus = [](QWidget* parent) { return makeMenus(AppState::shared(), parent); };
+    views.settingsContent = [](DocumentWorkflow& document, QWidget* parent) {
+        return makeSettings(AppState::shared(), document, parent);
+    };
     views.showManual = [] {
         static ManualWindowController* manual = new ManualWindowController;
         manual->show();

@@ -26,6 +26,10 @@ class AppViews {
     // for the project's name and imports) and the content view with every slot filled.
     static ContentView* makeContent(AppState& app, DocumentWorkflow& document,
                                     QWidget* parent = nullptr);
+    // The settings window's content: the settings form over `app`, scrolling when the screen
+    // is lower than the form (`document` gives the project a new autosave folder receives).
+    static QWidget* makeSettings(AppState& app, DocumentWorkflow& document,
+                                 QWidget* parent = nullptr);
     // The command menus in menu-bar order, titled in the current language.
     static QList<QMenu*> makeMenus(AppState& app, QWidget* parent);
 };
