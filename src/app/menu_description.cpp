@@ -38,8 +38,7 @@ QList<MenuDescription::Menu> build() {
     QList<MenuDescription::Menu> menus;
     menus.append({QStringLiteral("DOVRINE"),
                   {
-                      item(L10N_KEY("設定…"), QKeySequence(QKeySequence::Preferences),
-                           Command::showSettings),
+                      item(L10N_KEY("設定…"), ctrl(Qt::Key_Comma), Command::showSettings),
                       separator(),
                       item(L10N_KEY("DOVRINE を終了"), ctrl(Qt::Key_Q), Command::quit),
                   }});
