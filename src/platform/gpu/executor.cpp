@@ -79,12 +79,28 @@ struct Setup {
     enum class Memo { None, Fill, Replay } memo = Memo::None;
     uint8_t* memoPixels = nullptr;
     size_t memoBytesPerRow = 0;
+    // A composite that reads texture t from the band rows of an intermediate layer drawn inside
+    // it (see fuseLayers): the slot of those rows, or -1 when it reads the texture.
+    int fusedSlot[2] = {-1, -1};
 };
 
 struct PassInfo {
     const CommandBuffer::PassCommand* pass = nullptr;
     uint32_t firstSetup = 0;
     uint32_t clearPixel = 0;
+    bool moving = false;  // a reusable pass that draws something else than last time
+    int fusedSlot = -1;   // drawn into band rows rather than its target
+};
+
+// Per-thread rows of intermediate layers drawn inside a composite: slot s, row y of the band
+// starting at y0.
+struct BandRows {
+    uint32_t* rows = nullptr;
+    int y0 = 0;
+    int width = 0;
+    uint32_t* row(int slot, int y) const {
+        return rows + (size_t(slot) * kBandRows + size_t(y - y0)) * size_t(width);
+    }
 };
 
 uint8_t unitToByte(double v) {
@@ -263,9 +279,33 @@ inline float rowCoord(double a, double c, int y) {
     return float(a + c * (double(y) + 0.5));
 }
 
+// Asks memory for the source texels that pixels [x0, x1) of row y will read. A rotated or
+// scaled source is read along slanted lines, which hardware prefetchers do not follow; rows are
+// drawn top to bottom within a tile, so asking for a row a little below the one being drawn
+// has its texels in cache by the time they are read. Only a hint: nothing is read or written.
+void prefetchSource(const kernels::SampledTexture& t, const Map& m, int y, int x0, int x1) {
+    if (t.base == nullptr || t.width < 1 || t.height < 1) return;
+    const size_t texel = t.format == PixelFormat::RGBA16Float ? 8 : 4;
+    const double rx = m.ax + m.cx * (double(y) + 0.5), ry = m.ay + m.cy * (double(y) + 0.5);
+    // About one probe per 32 bytes of a source row read.
+    const double advance = std::fabs(m.bx) + std::fabs(m.by);
+    const int step = advance > 0.5 ? std::max(1, int(8.0 / advance)) : 16;
+    for (int x = x0; x < x1; x += step) {
+        const double tx = rx + m.bx * (double(x) + 0.5), ty = ry + m.by * (double(x) + 0.5);
+        if (!(tx > -1e6 && tx < 1e6 && ty > -1e6 && ty < 1e6)) return;
+        const int ix = std::clamp(int(std::floor(tx)), 0, t.width - 1);
+        const int iy = std::clamp(int(std::floor(ty)), 0, t.height - 1);
+        const uint8_t* p = t.base + size_t(iy) * t.bytesPerRow + size_t(ix) * texel;
+        __builtin_prefetch(p);
+        if (iy + 1 < t.height) __builtin_prefetch(p + t.bytesPerRow);
+    }
+}
+
+constexpr int kPrefetchRows = 2;
+
 // Fragment colours of pixels [x0, x1) of row y into out[0 .. x1 - x0).
 void shade(const Setup& s, const Poly& p, int y, int x0, int x1, uint32_t* out,
-           const kernels::KernelTable& k) {
+           const kernels::KernelTable& k, const BandRows& band) {
     const Map& m = p.map[0];
     switch (s.kind) {
         case FragmentKind::Canvas: {
@@ -280,6 +320,7 @@ void shade(const Setup& s, const Poly& p, int y, int x0, int x1, uint32_t* out,
                 a = std::clamp(-s.offX, x0, x1);
                 b = std::clamp(s.src[0].width - s.offX, a, x1);
             }
+            if (a > x0 || x1 > b) prefetchSource(s.src[0], m, y + kPrefetchRows, x0, x1);
             const float rx = rowCoord(m.ax, m.cx, y), ry = rowCoord(m.ay, m.cy, y);
             if (a > x0)
                 k.canvasSampledRow(s.src[0], rx, float(m.bx), ry, float(m.by), x0, a, s.layer, out);
@@ -301,12 +342,14 @@ void shade(const Setup& s, const Poly& p, int y, int x0, int x1, uint32_t* out,
             const int ty = y + s.offY;
             if (s.direct && ty >= 0 && ty < s.src[0].height && x0 + s.offX >= 0 &&
                 x1 + s.offX <= s.src[0].width) {
-                const auto* P = reinterpret_cast<const uint32_t*>(
-                                    s.src[0].base + size_t(ty) * s.src[0].bytesPerRow) +
-                                (x0 + s.offX);
-                const auto* K = reinterpret_cast<const uint32_t*>(
-                                    s.src[1].base + size_t(ty) * s.src[1].bytesPerRow) +
-                                (x0 + s.offX);
+                const uint32_t* rows[2];
+                for (int t = 0; t < 2; ++t)
+                    rows[t] = s.fusedSlot[t] >= 0
+                                  ? band.row(s.fusedSlot[t], y) + x0
+                                  : reinterpret_cast<const uint32_t*>(
+                                        s.src[t].base + size_t(ty) * s.src[t].bytesPerRow) +
+                                        (x0 + s.offX);
+                const uint32_t *P = rows[0], *K = rows[1];
                 uint8_t* memo = memoAt(s, y, x0);
                 if (s.memo == Setup::Memo::Replay) {
                     streamBytes(out, memo, size_t(x1 - x0) * 4);
@@ -392,7 +435,7 @@ void blendInto(const BlendDescriptor& b, const uint32_t* src, uint32_t* dst, int
 
 // Draws the pixels of row y that lie in [xlo, xhi).
 void drawRow(const Setup& s, int y, uint32_t* row, int width, int xlo, int xhi,
-             const kernels::KernelTable& k) {
+             const kernels::KernelTable& k, const BandRows& band) {
     if (y < s.yBegin || y >= s.yEnd) return;
     for (int i = 0; i < s.polyCount; ++i) {
         const Poly& p = s.polys[i];
@@ -402,13 +445,13 @@ void drawRow(const Setup& s, int y, uint32_t* row, int width, int xlo, int xhi,
         xe = std::min(xe, xhi);
         if (xs >= xe) continue;
         if (s.blend == nullptr) {
-            shade(s, p, y, xs, xe, row + xs, k);
+            shade(s, p, y, xs, xe, row + xs, k, band);
             continue;
         }
         uint32_t tmp[256];
         for (int x = xs; x < xe; x += 256) {
             const int n = std::min(256, xe - x);
-            shade(s, p, y, x, x + n, tmp, k);
+            shade(s, p, y, x, x + n, tmp, k, band);
             blendInto(*s.blend, tmp, row + x, n);
         }
     }
@@ -507,6 +550,44 @@ void planMemo(Setup& s, const Texture& target, const void* queue) {
     memo.filled = true;
 }
 
+// Draws intermediate layers inside the composites that read them. A reusable clearing pass
+// that draws something else than it did last time (a layer in motion) and whose target is read
+// by nothing in the command buffer but one 1:1 composite of the same group is drawn, band by
+// band, into rows the composite reads, and never stored: the layer's bytes are not written to
+// memory and read back. Its target is marked written, so it holds no pass; a layer at rest
+// (drawn as last time) is stored as before and skipped from then on.
+void fuseLayers(std::vector<Setup>& setups, std::vector<PassInfo>& passes,
+                const std::vector<CommandBuffer::DrawCommand>& draws,
+                const std::vector<CommandBuffer::DispatchCommand>& dispatches) {
+    for (size_t pi = 0; pi < passes.size(); ++pi) {
+        const size_t end = pi + 1 < passes.size() ? passes[pi + 1].firstSetup : setups.size();
+        for (size_t si = passes[pi].firstSetup; si < end; ++si) {
+            Setup& c = setups[si];
+            if (c.kind != FragmentKind::Composite || !c.direct || c.offX != 0 || c.offY != 0 ||
+                c.blend != nullptr || c.memo != Setup::Memo::None)
+                continue;
+            for (int t = 0; t < 2; ++t) {
+                const Texture* layer = c.draw->textures[t].get();
+                if (layer == nullptr || layer == c.draw->textures[1 - t].get()) continue;
+                size_t pj = 0;
+                while (pj < pi && passes[pj].pass->descriptor.texture.get() != layer) ++pj;
+                if (pj == pi || !passes[pj].moving || passes[pj].fusedSlot >= 0 ||
+                    passes[pj].pass->descriptor.loadAction != LoadAction::Clear)
+                    continue;
+                int readers = 0;
+                for (const auto& d : draws)
+                    for (const auto& tex : d.textures) readers += tex.get() == layer;
+                for (const auto& d : dispatches)
+                    for (const auto& tex : d.textures) readers += tex.get() == layer;
+                if (readers != 1) continue;
+                passes[pj].fusedSlot = t;
+                c.fusedSlot[t] = t;
+                passes[pj].pass->descriptor.texture->markWritten();  // holds no pass now
+            }
+        }
+    }
+}
+
 struct Scratch {
     std::vector<Setup> setups;
     std::vector<PassInfo> passes;
@@ -575,6 +656,7 @@ void Executor::run(CommandBuffer& b, Device& device) {
                 ++step;
                 continue;
             }
+            const bool moving = owned && target.lastPass() != signature;
             if (groupTarget != nullptr) {
                 if (target.width() != groupTarget->width() ||
                     target.height() != groupTarget->height())
@@ -615,15 +697,25 @@ void Executor::run(CommandBuffer& b, Device& device) {
             target.markWritten();
             if (owned) target.setHeldPass(signature);
             if (groupTarget == nullptr) groupTarget = &target;
-            passes.push_back({&pass, uint32_t(setupStart), clear});
+            passes.push_back({&pass, uint32_t(setupStart), clear, moving});
             ++step;
         }
         if (passes.empty()) continue;
+        fuseLayers(setups, passes, b.draws_, b.dispatches_);
+        bool anyFused = false;
+        for (const auto& info : passes) anyFused = anyFused || info.fusedSlot >= 0;
         const int height = groupTarget->height();
         const int bands = (height + kBandRows - 1) / kBandRows;
         const size_t passCount = passes.size();
         auto body = [&](int band) {
             const int y0 = band * kBandRows, y1 = std::min(height, y0 + kBandRows);
+            BandRows rows{nullptr, y0, groupTarget->width()};
+            if (anyFused) {
+                thread_local std::vector<uint32_t> fusedRows;  // kept between frames
+                const size_t need = size_t(2 * kBandRows) * size_t(rows.width);
+                if (fusedRows.size() < need) fusedRows.resize(need);
+                rows.rows = fusedRows.data();
+            }
             for (size_t pi = 0; pi < passCount; ++pi) {
                 const PassInfo& info = passes[pi];
                 const Texture& target = *info.pass->descriptor.texture;
@@ -637,7 +729,9 @@ void Executor::run(CommandBuffer& b, Device& device) {
                     const bool covers =
                         first != nullptr && first->blend == nullptr && first->polyCount == 1;
                     for (int y = y0; y < y1; ++y) {
-                        auto* row = reinterpret_cast<uint32_t*>(target.row(y));
+                        auto* row = info.fusedSlot >= 0
+                                        ? rows.row(info.fusedSlot, y)
+                                        : reinterpret_cast<uint32_t*>(target.row(y));
                         int xs = 0, xe = 0;
                         if (covers && y >= first->yBegin && y < first->yEnd)
                             span(first->polys[0], y, target.width(), xs, xe);
@@ -660,9 +754,11 @@ void Executor::run(CommandBuffer& b, Device& device) {
                 for (int x0 = 0; x0 < w; x0 += tile) {
                     const int x1 = std::min(w, x0 + tile);
                     for (int y = y0; y < y1; ++y) {
-                        auto* row = reinterpret_cast<uint32_t*>(target.row(y));
+                        auto* row = info.fusedSlot >= 0
+                                        ? rows.row(info.fusedSlot, y)
+                                        : reinterpret_cast<uint32_t*>(target.row(y));
                         for (size_t si = info.firstSetup; si < setupEnd; ++si)
-                            drawRow(setups[si], y, row, w, x0, x1, k);
+                            drawRow(setups[si], y, row, w, x0, x1, k, rows);
                     }
                 }
             }

@@ -65,6 +65,8 @@ class Texture {
     bool holdsPass(const PassSignature& signature) const {
         return signature == heldPass_ && heldVersion_ == contentVersion();
     }
+    // The signature of the last reusable pass drawn here, held or not.
+    const PassSignature& lastPass() const { return heldPass_; }
     void setHeldPass(const PassSignature& signature) {
         heldPass_ = signature;
         heldVersion_ = contentVersion();

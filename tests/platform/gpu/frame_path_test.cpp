@@ -1,5 +1,6 @@
 // The frame path's shortcuts: a reusable layer pass is left out only while its target still
-// holds exactly what the pass would draw, and the wide copy gives memcpy's bytes.
+// holds exactly what the pass would draw, a layer in motion drawn inside its composite gives
+// the composite of the stored layer, and the wide copy gives memcpy's bytes.
 #include "platform/gpu/command_buffer.h"
 #include "platform/gpu/command_queue.h"
 #include "platform/gpu/device.h"
@@ -148,11 +149,8 @@ TEST(PassReuseTest, AFailedBufferLeavesNothingToReuse) {
     EXPECT_EQ(ReuseFixture::pixels(*into), ReuseFixture::pixels(*fresh));
 }
 
-// Two layers drawn with reusable passes and composited into a new output frame, as the
-// canvas engine draws a frame; the output's pixels.
-std::vector<uint32_t> compositeFrame(ReuseFixture& f, const std::shared_ptr<Texture>& program,
-                                     const std::shared_ptr<Texture>& keyer, float keyerOpacity,
-                                     bool premultiplied) {
+// The program still and a keyer still with transparent and partly transparent pixels.
+void makeStills(ReuseFixture& f) {
     if (!f.programStill) f.programStill = f.still();
     if (!f.keyerStill) {
         auto px = f.picture;
@@ -163,7 +161,15 @@ std::vector<uint32_t> compositeFrame(ReuseFixture& f, const std::shared_ptr<Text
             {PixelFormat::BGRA8Unorm, kSide, kSide, TextureUsageShaderRead, StorageMode::Managed});
         f.keyerStill->replaceRegion(px.data(), kSide * 4);
     }
-    f.draw(program, f.programStill, kTurned, 1);
+}
+
+// Two layers drawn with reusable passes and composited into a new output frame, as the
+// canvas engine draws a frame; the output's pixels.
+std::vector<uint32_t> compositeFrame(ReuseFixture& f, const std::shared_ptr<Texture>& program,
+                                     const std::shared_ptr<Texture>& keyer, float keyerOpacity,
+                                     bool premultiplied, float programOpacity = 1) {
+    makeStills(f);
+    f.draw(program, f.programStill, kTurned, programOpacity);
     f.draw(keyer, f.keyerStill, kFull, keyerOpacity);
     auto out =
         f.device->newTexture({PixelFormat::BGRA8Unorm, kSide, kSide, TextureUsageRenderTarget},
@@ -228,6 +234,92 @@ TEST(CompositeAtRestTest, AStillDrawnOntoOutputFramesAtRestIsTheStillDrawnAfresh
         const auto want = frame(fresh, fresh.still(), opacity);
         for (int i = 0; i < 3; ++i)
             ASSERT_EQ(frame(f, still, opacity), want) << "step " << step << " frame " << i;
+    }
+}
+
+// The same frame with both layer passes and the composite in one command buffer, as the
+// canvas engine encodes it; with `alsoShowProgram`, the program layer is also drawn 1:1 onto a
+// second output in that buffer. The output's pixels (then the second output's).
+std::vector<uint32_t> frameInOneBuffer(ReuseFixture& f, const std::shared_ptr<Texture>& program,
+                                       const std::shared_ptr<Texture>& keyer, float programOpacity,
+                                       float keyerOpacity, bool alsoShowProgram = false) {
+    makeStills(f);
+    auto library = f.device->newDefaultLibrary();
+    RenderPipelineDescriptor d;
+    d.vertexFunction = library->newFunction("quad_vertex");
+    d.fragmentFunction = library->newFunction("composite_fragment");
+    const auto composite = f.device->newRenderPipelineState(d);
+    auto output = [&] {
+        return f.device->newTexture(
+            {PixelFormat::BGRA8Unorm, kSide, kSide, TextureUsageRenderTarget},
+            PixelBuffer::create(kSide, kSide, kPixelFormat32BGRA));
+    };
+    auto out = output(), shown = output();
+    auto cb = f.queue->commandBuffer();
+    auto layer = [&](const std::shared_ptr<Texture>& into, const std::shared_ptr<Texture>& src,
+                     const Corners& corners, float opacity, bool reusable) {
+        RenderPassDescriptor pass;
+        pass.texture = into;
+        pass.reusable = reusable;
+        auto* enc = cb->renderCommandEncoder(pass);
+        enc->setRenderPipelineState(f.canvas);
+        const float block[4] = {opacity, 1, 0, 0};
+        enc->setFragmentBytes(block, sizeof(block), 0);
+        enc->setFragmentTexture(src, 0);
+        enc->setVertexBytes(corners.data(), sizeof(corners), 0);
+        enc->drawPrimitives(PrimitiveType::TriangleStrip, 0, 4);
+        enc->endEncoding();
+    };
+    layer(program, f.programStill, kTurned, programOpacity, true);
+    layer(keyer, f.keyerStill, kFull, keyerOpacity, true);
+    auto* enc = cb->renderCommandEncoder({out, LoadAction::DontCare});
+    enc->setRenderPipelineState(composite);
+    enc->setVertexBytes(kFull.data(), sizeof(kFull), 0);
+    const float block = 0;
+    enc->setFragmentBytes(&block, sizeof(block), 0);
+    enc->setFragmentTexture(program, 0);
+    enc->setFragmentTexture(keyer, 1);
+    enc->drawPrimitives(PrimitiveType::TriangleStrip, 0, 4);
+    enc->endEncoding();
+    if (alsoShowProgram) layer(shown, program, kFull, 1, false);
+    cb->commit();
+    cb->waitUntilCompleted();
+    return ReuseFixture::pixels(alsoShowProgram ? *shown : *out);
+}
+
+TEST(LayerInMotionTest, FramesInOneBufferAreTheFramesComposedStepByStep) {
+    ReuseFixture f;
+    const auto program = f.target(), keyer = f.target();
+    struct Frame {
+        float programOpacity, keyerOpacity;
+    };
+    // Program in motion, then at rest (drawn inside the composite, then stored, then kept),
+    // then the keyer in motion over a program at rest, then both, then both at rest.
+    const Frame frames[] = {{0.5f, 0.6f}, {0.6f, 0.6f}, {0.7f, 0.6f}, {0.7f, 0.6f},
+                            {0.7f, 0.6f}, {0.7f, 0.6f}, {0.7f, 0.3f}, {0.7f, 0.4f},
+                            {0.2f, 0.5f}, {0.3f, 0.6f}, {0.3f, 0.6f}, {0.3f, 0.6f}};
+    int i = 0;
+    for (const Frame& frame : frames) {
+        ReuseFixture fresh;
+        const auto want = compositeFrame(fresh, fresh.target(), fresh.target(), frame.keyerOpacity,
+                                         false, frame.programOpacity);
+        ASSERT_EQ(frameInOneBuffer(f, program, keyer, frame.programOpacity, frame.keyerOpacity),
+                  want)
+            << "frame " << i++;
+    }
+}
+
+TEST(LayerInMotionTest, ALayerAnotherPassReadsIsStored) {
+    ReuseFixture f;
+    const auto program = f.target(), keyer = f.target();
+    for (float opacity : {0.5f, 0.6f, 0.7f}) {
+        ReuseFixture fresh;
+        const auto layer = fresh.target(), shown = fresh.target();
+        fresh.draw(layer, fresh.still(), kTurned, opacity, false);
+        fresh.draw(shown, layer, kFull, 1, false);
+        ASSERT_EQ(frameInOneBuffer(f, program, keyer, opacity, 0.5f, true),
+                  ReuseFixture::pixels(*shown))
+            << opacity;
     }
 }
 
