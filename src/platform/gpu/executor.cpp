@@ -82,14 +82,18 @@ struct Setup {
     // A composite that reads texture t from the band rows of an intermediate layer drawn inside
     // it (see fuseLayers): the slot of those rows, or -1 when it reads the texture.
     int fusedSlot[2] = {-1, -1};
+    // For a 1:1 composite: which rows of texture t are wholly transparent (null when unknown);
+    // such rows are read as zeros, which composite exactly as they do.
+    const uint8_t* transparentRows[2] = {nullptr, nullptr};
 };
 
 struct PassInfo {
     const CommandBuffer::PassCommand* pass = nullptr;
     uint32_t firstSetup = 0;
     uint32_t clearPixel = 0;
-    bool moving = false;  // a reusable pass that draws something else than last time
-    int fusedSlot = -1;   // drawn into band rows rather than its target
+    bool moving = false;                 // a reusable pass that draws something else than last time
+    int fusedSlot = -1;                  // drawn into band rows rather than its target
+    uint8_t* transparentRows = nullptr;  // where a stored reusable pass notes its clear rows
 };
 
 // Per-thread rows of intermediate layers drawn inside a composite: slot s, row y of the band
@@ -98,6 +102,7 @@ struct BandRows {
     uint32_t* rows = nullptr;
     int y0 = 0;
     int width = 0;
+    const uint32_t* zeros = nullptr;  // a transparent row
     uint32_t* row(int slot, int y) const {
         return rows + (size_t(slot) * kBandRows + size_t(y - y0)) * size_t(width);
     }
@@ -344,8 +349,9 @@ void shade(const Setup& s, const Poly& p, int y, int x0, int x1, uint32_t* out,
                 x1 + s.offX <= s.src[0].width) {
                 const uint32_t* rows[2];
                 for (int t = 0; t < 2; ++t)
-                    rows[t] = s.fusedSlot[t] >= 0
-                                  ? band.row(s.fusedSlot[t], y) + x0
+                    rows[t] = s.fusedSlot[t] >= 0 ? band.row(s.fusedSlot[t], y) + x0
+                              : s.transparentRows[t] != nullptr && s.transparentRows[t][ty] != 0
+                                  ? band.zeros + x0
                                   : reinterpret_cast<const uint32_t*>(
                                         s.src[t].base + size_t(ty) * s.src[t].bytesPerRow) +
                                         (x0 + s.offX);
@@ -588,6 +594,50 @@ void fuseLayers(std::vector<Setup>& setups, std::vector<PassInfo>& passes,
     }
 }
 
+// Lets 1:1 composites skip the wholly transparent rows of layers stored by earlier command
+// buffers (a keyer at rest that covers part of the frame, such as a lower third), and has the
+// reusable passes stored in this group note theirs. Returns whether any composite skips rows.
+bool planTransparentRows(std::vector<Setup>& setups, std::vector<PassInfo>& passes,
+                         const void* queue) {
+    for (auto& info : passes) {
+        Texture& target = *info.pass->descriptor.texture;
+        info.transparentRows = nullptr;
+        if (info.fusedSlot >= 0 || !info.pass->descriptor.reusable || !target.contentIsTracked() ||
+            !target.claimState(queue))
+            continue;
+        auto& rows = target.transparentRows();
+        rows.rows.assign(size_t(target.height()), 0);
+        rows.version = target.contentVersion();
+        info.transparentRows = rows.rows.data();
+    }
+    bool any = false;
+    for (auto& s : setups) {
+        if (s.kind != FragmentKind::Composite || !s.direct || s.offX != 0 || s.offY != 0) continue;
+        for (int t = 0; t < 2; ++t) {
+            Texture* layer = s.draw->textures[t].get();
+            if (s.fusedSlot[t] >= 0 || layer == nullptr || !layer->contentIsTracked() ||
+                !layer->claimState(queue))
+                continue;
+            bool drawnHere = false;
+            for (const auto& info : passes)
+                drawnHere = drawnHere || info.pass->descriptor.texture.get() == layer;
+            const auto& rows = layer->transparentRows();
+            if (drawnHere || rows.version != layer->contentVersion() ||
+                rows.rows.size() != size_t(layer->height()))
+                continue;
+            s.transparentRows[t] = rows.rows.data();
+            any = true;
+        }
+    }
+    return any;
+}
+
+bool rowIsTransparent(const uint32_t* row, int width) {
+    uint32_t alpha = 0;
+    for (int x = 0; x < width; ++x) alpha |= row[x];
+    return (alpha >> 24) == 0;
+}
+
 struct Scratch {
     std::vector<Setup> setups;
     std::vector<PassInfo> passes;
@@ -704,6 +754,7 @@ void Executor::run(CommandBuffer& b, Device& device) {
         fuseLayers(setups, passes, b.draws_, b.dispatches_);
         bool anyFused = false;
         for (const auto& info : passes) anyFused = anyFused || info.fusedSlot >= 0;
+        const bool skipsRows = planTransparentRows(setups, passes, &b.queue_);
         const int height = groupTarget->height();
         const int bands = (height + kBandRows - 1) / kBandRows;
         const size_t passCount = passes.size();
@@ -715,6 +766,11 @@ void Executor::run(CommandBuffer& b, Device& device) {
                 const size_t need = size_t(2 * kBandRows) * size_t(rows.width);
                 if (fusedRows.size() < need) fusedRows.resize(need);
                 rows.rows = fusedRows.data();
+            }
+            if (skipsRows) {
+                thread_local std::vector<uint32_t> zeros;
+                if (zeros.size() < size_t(rows.width)) zeros.resize(size_t(rows.width));
+                rows.zeros = zeros.data();
             }
             for (size_t pi = 0; pi < passCount; ++pi) {
                 const PassInfo& info = passes[pi];
@@ -761,6 +817,10 @@ void Executor::run(CommandBuffer& b, Device& device) {
                             drawRow(setups[si], y, row, w, x0, x1, k, rows);
                     }
                 }
+                if (info.transparentRows != nullptr)
+                    for (int y = y0; y < y1; ++y)
+                        info.transparentRows[y] =
+                            rowIsTransparent(reinterpret_cast<const uint32_t*>(target.row(y)), w);
             }
             streamFence();  // rows copied from memos are in memory before the band is done
         };

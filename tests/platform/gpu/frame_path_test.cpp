@@ -157,6 +157,10 @@ void makeStills(ReuseFixture& f) {
         for (size_t i = 0; i < px.size(); ++i)
             px[i] = (px[i] & 0x00ffffffu) | uint32_t(i % 3 == 0 ? 0 : i * 37 % 256) << 24;
         for (auto& p : px) p = (p >> 24) == 0 ? 0 : p;
+        // Wholly transparent rows, and one that is so but for its last pixel.
+        for (int y = 0; y < 5; ++y)
+            for (int x = 0; x < kSide; ++x)
+                px[size_t(y * kSide + x)] = y == 2 && x == kSide - 1 ? 0x80402010u : 0;
         f.keyerStill = f.device->newTexture(
             {PixelFormat::BGRA8Unorm, kSide, kSide, TextureUsageShaderRead, StorageMode::Managed});
         f.keyerStill->replaceRegion(px.data(), kSide * 4);
