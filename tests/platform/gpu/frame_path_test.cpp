@@ -334,13 +334,20 @@ TEST(CopyBytesTest, GivesTheSourceBytesAtEverySizeAndAlignment) {
     for (size_t i = 0; i < src.size(); ++i) src[i] = uint8_t(i * 131 + (i >> 9));
     for (size_t n : sizes) {
         for (size_t offset : {size_t(0), size_t(3), size_t(29)}) {
-            std::fill(dst.begin(), dst.end(), uint8_t(0xee));
-            copyBytes(dst.data() + offset, src.data() + 7, n);
-            ASSERT_EQ(std::memcmp(dst.data() + offset, src.data() + 7, n), 0)
-                << n << " at " << offset;
-            ASSERT_EQ(dst[offset + n], 0xee) << "wrote past the end: " << n;
-            if (offset > 0) {
-                ASSERT_EQ(dst[offset - 1], 0xee) << "wrote before the start: " << n;
+            for (bool stream : {false, true}) {
+                std::fill(dst.begin(), dst.end(), uint8_t(0xee));
+                if (stream) {
+                    streamBytes(dst.data() + offset, src.data() + 7, n);
+                    streamFence();
+                } else {
+                    copyBytes(dst.data() + offset, src.data() + 7, n);
+                }
+                ASSERT_EQ(std::memcmp(dst.data() + offset, src.data() + 7, n), 0)
+                    << n << " at " << offset << (stream ? " streamed" : "");
+                ASSERT_EQ(dst[offset + n], 0xee) << "wrote past the end: " << n;
+                if (offset > 0) {
+                    ASSERT_EQ(dst[offset - 1], 0xee) << "wrote before the start: " << n;
+                }
             }
         }
     }
