@@ -288,6 +288,16 @@ inline float rowCoord(double a, double c, int y) {
 // scaled source is read along slanted lines, which hardware prefetchers do not follow; rows are
 // drawn top to bottom within a tile, so asking for a row a little below the one being drawn
 // has its texels in cache by the time they are read. Only a hint: nothing is read or written.
+// A prefetch the compiler keeps: a loop of __builtin_prefetch alone may be dropped as having
+// no effect.
+inline void prefetch(const uint8_t* p) {
+#if defined(__x86_64__)
+    asm volatile("prefetcht0 %0" : : "m"(*p));
+#else
+    __builtin_prefetch(p);
+#endif
+}
+
 void prefetchSource(const kernels::SampledTexture& t, const Map& m, int y, int x0, int x1) {
     if (t.base == nullptr || t.width < 1 || t.height < 1) return;
     const size_t texel = t.format == PixelFormat::RGBA16Float ? 8 : 4;
@@ -301,8 +311,8 @@ void prefetchSource(const kernels::SampledTexture& t, const Map& m, int y, int x
         const int ix = std::clamp(int(std::floor(tx)), 0, t.width - 1);
         const int iy = std::clamp(int(std::floor(ty)), 0, t.height - 1);
         const uint8_t* p = t.base + size_t(iy) * t.bytesPerRow + size_t(ix) * texel;
-        __builtin_prefetch(p);
-        if (iy + 1 < t.height) __builtin_prefetch(p + t.bytesPerRow);
+        prefetch(p);
+        if (iy + 1 < t.height) prefetch(p + t.bytesPerRow);
     }
 }
 
