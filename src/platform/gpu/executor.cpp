@@ -299,17 +299,21 @@ inline void prefetch(const uint8_t* p) {
 }
 
 void prefetchSource(const kernels::SampledTexture& t, const Map& m, int y, int x0, int x1) {
-    if (t.base == nullptr || t.width < 1 || t.height < 1) return;
+    if (t.base == nullptr || t.width < 1 || t.height < 1 || x1 <= x0) return;
     const size_t texel = t.format == PixelFormat::RGBA16Float ? 8 : 4;
-    const double rx = m.ax + m.cx * (double(y) + 0.5), ry = m.ay + m.cy * (double(y) + 0.5);
-    // About one probe per 32 bytes of a source row read.
+    // One probe per 64 bytes of a source row read, walked incrementally.
     const double advance = std::fabs(m.bx) + std::fabs(m.by);
-    const int step = advance > 0.5 ? std::max(1, int(8.0 / advance)) : 16;
-    for (int x = x0; x < x1; x += step) {
-        const double tx = rx + m.bx * (double(x) + 0.5), ty = ry + m.by * (double(x) + 0.5);
-        if (!(tx > -1e6 && tx < 1e6 && ty > -1e6 && ty < 1e6)) return;
-        const int ix = std::clamp(int(std::floor(tx)), 0, t.width - 1);
-        const int iy = std::clamp(int(std::floor(ty)), 0, t.height - 1);
+    const int step = advance > 1.0 / 16 ? std::max(1, int(double(64 / texel) / advance)) : 64;
+    double tx = m.ax + m.cx * (double(y) + 0.5) + m.bx * (double(x0) + 0.5);
+    double ty = m.ay + m.cy * (double(y) + 0.5) + m.by * (double(x0) + 0.5);
+    const double dx = m.bx * step, dy = m.by * step;
+    const double ex = tx + dx * double((x1 - x0) / step + 1),
+                 ey = ty + dy * double((x1 - x0) / step + 1);
+    if (!(std::fabs(tx) < 1e7 && std::fabs(ty) < 1e7 && std::fabs(ex) < 1e7 && std::fabs(ey) < 1e7))
+        return;
+    const double maxX = t.width - 1, maxY = t.height - 1;
+    for (int x = x0; x < x1; x += step, tx += dx, ty += dy) {
+        const int ix = int(std::clamp(tx, 0.0, maxX)), iy = int(std::clamp(ty, 0.0, maxY));
         const uint8_t* p = t.base + size_t(iy) * t.bytesPerRow + size_t(ix) * texel;
         prefetch(p);
         if (iy + 1 < t.height) prefetch(p + t.bytesPerRow);
