@@ -576,6 +576,13 @@ void planMemo(Setup& s, const Texture& target, const void* queue) {
 // band, into rows the composite reads, and never stored: the layer's bytes are not written to
 // memory and read back. Its target is marked written, so it holds no pass; a layer at rest
 // (drawn as last time) is stored as before and skipped from then on.
+// Whether a pass of the group other than `pass` draws into `target`.
+bool drawnByAnotherPass(const std::vector<PassInfo>& passes, size_t pass, const Texture* target) {
+    for (size_t i = 0; i < passes.size(); ++i)
+        if (i != pass && passes[i].pass->descriptor.texture.get() == target) return true;
+    return false;
+}
+
 void fuseLayers(std::vector<Setup>& setups, std::vector<PassInfo>& passes,
                 const std::vector<CommandBuffer::DrawCommand>& draws,
                 const std::vector<CommandBuffer::DispatchCommand>& dispatches) {
@@ -592,7 +599,8 @@ void fuseLayers(std::vector<Setup>& setups, std::vector<PassInfo>& passes,
                 size_t pj = 0;
                 while (pj < pi && passes[pj].pass->descriptor.texture.get() != layer) ++pj;
                 if (pj == pi || !passes[pj].moving || passes[pj].fusedSlot >= 0 ||
-                    passes[pj].pass->descriptor.loadAction != LoadAction::Clear)
+                    passes[pj].pass->descriptor.loadAction != LoadAction::Clear ||
+                    drawnByAnotherPass(passes, pj, layer))
                     continue;
                 int readers = 0;
                 for (const auto& d : draws)
@@ -613,11 +621,12 @@ void fuseLayers(std::vector<Setup>& setups, std::vector<PassInfo>& passes,
 // reusable passes stored in this group note theirs. Returns whether any composite skips rows.
 bool planTransparentRows(std::vector<Setup>& setups, std::vector<PassInfo>& passes,
                          const void* queue) {
-    for (auto& info : passes) {
+    for (size_t i = 0; i < passes.size(); ++i) {
+        PassInfo& info = passes[i];
         Texture& target = *info.pass->descriptor.texture;
         info.transparentRows = nullptr;
         if (info.fusedSlot >= 0 || !info.pass->descriptor.reusable || !target.contentIsTracked() ||
-            !target.claimState(queue))
+            drawnByAnotherPass(passes, i, &target) || !target.claimState(queue))
             continue;
         auto& rows = target.transparentRows();
         rows.rows.assign(size_t(target.height()), 0);
