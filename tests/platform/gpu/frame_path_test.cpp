@@ -242,11 +242,14 @@ TEST(CompositeAtRestTest, AStillDrawnOntoOutputFramesAtRestIsTheStillDrawnAfresh
 }
 
 // The same frame with both layer passes and the composite in one command buffer, as the
-// canvas engine encodes it; with `alsoShowProgram`, the program layer is also drawn 1:1 onto a
-// second output in that buffer. The output's pixels (then the second output's).
+// canvas engine encodes it; the output's pixels. With `shownProgram`, the program layer is also
+// drawn 1:1 onto a second output in that buffer, whose pixels go there; with
+// `keyerOverProgram`, a second pass draws the keyer still over the program layer first.
 std::vector<uint32_t> frameInOneBuffer(ReuseFixture& f, const std::shared_ptr<Texture>& program,
                                        const std::shared_ptr<Texture>& keyer, float programOpacity,
-                                       float keyerOpacity, bool alsoShowProgram = false) {
+                                       float keyerOpacity,
+                                       std::vector<uint32_t>* shownProgram = nullptr,
+                                       bool keyerOverProgram = false) {
     makeStills(f);
     auto library = f.device->newDefaultLibrary();
     RenderPipelineDescriptor d;
@@ -261,10 +264,11 @@ std::vector<uint32_t> frameInOneBuffer(ReuseFixture& f, const std::shared_ptr<Te
     auto out = output(), shown = output();
     auto cb = f.queue->commandBuffer();
     auto layer = [&](const std::shared_ptr<Texture>& into, const std::shared_ptr<Texture>& src,
-                     const Corners& corners, float opacity, bool reusable) {
+                     const Corners& corners, float opacity, bool reusable, bool load = false) {
         RenderPassDescriptor pass;
         pass.texture = into;
         pass.reusable = reusable;
+        pass.loadAction = load ? LoadAction::Load : LoadAction::Clear;
         auto* enc = cb->renderCommandEncoder(pass);
         enc->setRenderPipelineState(f.canvas);
         const float block[4] = {opacity, 1, 0, 0};
@@ -275,6 +279,7 @@ std::vector<uint32_t> frameInOneBuffer(ReuseFixture& f, const std::shared_ptr<Te
         enc->endEncoding();
     };
     layer(program, f.programStill, kTurned, programOpacity, true);
+    if (keyerOverProgram) layer(program, f.keyerStill, kFull, 1, false, true);
     layer(keyer, f.keyerStill, kFull, keyerOpacity, true);
     auto* enc = cb->renderCommandEncoder({out, LoadAction::DontCare});
     enc->setRenderPipelineState(composite);
@@ -285,10 +290,11 @@ std::vector<uint32_t> frameInOneBuffer(ReuseFixture& f, const std::shared_ptr<Te
     enc->setFragmentTexture(keyer, 1);
     enc->drawPrimitives(PrimitiveType::TriangleStrip, 0, 4);
     enc->endEncoding();
-    if (alsoShowProgram) layer(shown, program, kFull, 1, false);
+    if (shownProgram != nullptr) layer(shown, program, kFull, 1, false);
     cb->commit();
     cb->waitUntilCompleted();
-    return ReuseFixture::pixels(alsoShowProgram ? *shown : *out);
+    if (shownProgram != nullptr) *shownProgram = ReuseFixture::pixels(*shown);
+    return ReuseFixture::pixels(*out);
 }
 
 TEST(LayerInMotionTest, FramesInOneBufferAreTheFramesComposedStepByStep) {
@@ -313,6 +319,18 @@ TEST(LayerInMotionTest, FramesInOneBufferAreTheFramesComposedStepByStep) {
     }
 }
 
+TEST(LayerInMotionTest, ALayerTwoPassesDrawIsComposedWithBoth) {
+    ReuseFixture f;
+    const auto program = f.target(), keyer = f.target();
+    for (float opacity : {0.5f, 0.6f}) {
+        ReuseFixture fresh;  // a second reader of the program layer has it stored
+        std::vector<uint32_t> shown;
+        const auto want =
+            frameInOneBuffer(fresh, fresh.target(), fresh.target(), opacity, 0.5f, &shown, true);
+        EXPECT_EQ(frameInOneBuffer(f, program, keyer, opacity, 0.5f, nullptr, true), want);
+    }
+}
+
 TEST(LayerInMotionTest, ALayerAnotherPassReadsIsStored) {
     ReuseFixture f;
     const auto program = f.target(), keyer = f.target();
@@ -321,9 +339,9 @@ TEST(LayerInMotionTest, ALayerAnotherPassReadsIsStored) {
         const auto layer = fresh.target(), shown = fresh.target();
         fresh.draw(layer, fresh.still(), kTurned, opacity, false);
         fresh.draw(shown, layer, kFull, 1, false);
-        ASSERT_EQ(frameInOneBuffer(f, program, keyer, opacity, 0.5f, true),
-                  ReuseFixture::pixels(*shown))
-            << opacity;
+        std::vector<uint32_t> got;
+        frameInOneBuffer(f, program, keyer, opacity, 0.5f, &got);
+        ASSERT_EQ(got, ReuseFixture::pixels(*shown)) << opacity;
     }
 }
 
