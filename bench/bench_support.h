@@ -11,13 +11,13 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
-#include <thread>
 
 namespace velmar::bench {
 
-// A benchmark argument of 0 means every core.
+// A benchmark argument of 0 means every core the process may run on (its affinity mask, so
+// that a run under taskset uses the cores it was given).
 inline int threadsFor(int64_t arg) {
-    return arg > 0 ? int(arg) : int(std::thread::hardware_concurrency());
+    return arg > 0 ? int(arg) : gpu::ThreadPool::usableCores();
 }
 
 // dst = avg(a, b) over [begin, end) (multiples of 128 bytes, dst 32-byte aligned): 32-byte

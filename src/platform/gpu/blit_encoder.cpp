@@ -2,6 +2,7 @@
 
 #include "platform/gpu/command_buffer.h"
 #include "platform/gpu/device.h"
+#include "platform/gpu/memory.h"
 #include "platform/gpu/texture.h"
 
 #include <cstdint>
@@ -18,6 +19,10 @@ struct CopyParams {
     uint32_t bytesPerRow = 0;  // destination row pitch (buffer copies)
 };
 
+// Rows are copied with the wide copy (memory.h), not memcpy, whose method for rows of a frame
+// is several times slower than memory on some processors; the copies are read by another
+// thread later (an output sending the frame), so they go to memory with non-temporal stores.
+
 // Texture 0 -> buffer 0, rows yBegin..yEnd of the region.
 void copyToBufferKernel(const ComputeArguments& args, uint32_t yBegin, uint32_t yEnd) {
     CopyParams p;
@@ -25,8 +30,9 @@ void copyToBufferKernel(const ComputeArguments& args, uint32_t yBegin, uint32_t 
     const Texture& source = *args.textures[0];
     const size_t pixel = size_t(bytesPerPixel(source.pixelFormat()));
     for (uint32_t y = yBegin; y < yEnd; ++y)
-        std::memcpy(args.buffers[0] + size_t(y) * p.bytesPerRow,
+        streamBytes(args.buffers[0] + size_t(y) * p.bytesPerRow,
                     source.row(p.y + int(y)) + size_t(p.x) * pixel, p.rowBytes);
+    streamFence();
 }
 
 // Texture 0 -> texture 1, whole rows.
@@ -34,7 +40,8 @@ void copyToTextureKernel(const ComputeArguments& args, uint32_t yBegin, uint32_t
     CopyParams p;
     std::memcpy(&p, args.buffers[1], sizeof p);
     for (uint32_t y = yBegin; y < yEnd; ++y)
-        std::memcpy(args.textures[1]->row(int(y)), args.textures[0]->row(int(y)), p.rowBytes);
+        streamBytes(args.textures[1]->row(int(y)), args.textures[0]->row(int(y)), p.rowBytes);
+    streamFence();
 }
 
 const std::shared_ptr<ComputePipelineState>& toBufferPipeline() {

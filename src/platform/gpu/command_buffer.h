@@ -31,6 +31,10 @@ struct RenderPassDescriptor {
     // bytes and source textures whose content has not changed since), the pass is not run
     // again. Honoured for clearing passes of at most one draw whose sources are tracked
     // (Texture::contentIsTracked); any other pass simply runs.
+    // While what such a pass draws changes from one command buffer to the next, and the only
+    // reader of its attachment is a later 1:1 composite of the same command buffer, the pass is
+    // drawn inside that composite and its attachment is left without a defined picture (it is
+    // an intermediate layer, never read by anyone else).
     bool reusable = false;
 };
 

@@ -11,7 +11,6 @@
 #include <map>
 #include <mutex>
 #include <optional>
-#include <thread>
 
 namespace velmar::gpu {
 
@@ -61,8 +60,7 @@ std::shared_ptr<Function> Library::newFunction(const std::string& name) const {
 }
 
 std::shared_ptr<Device> Device::createSystemDefault() {
-    static std::shared_ptr<Device> device =
-        std::make_shared<Device>(int(std::max(1u, std::thread::hardware_concurrency())));
+    static std::shared_ptr<Device> device = std::make_shared<Device>(ThreadPool::usableCores());
     return device;
 }
 

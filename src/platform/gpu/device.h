@@ -114,7 +114,8 @@ class ComputePipelineState {
 // Thread-safe.
 class Device : public std::enable_shared_from_this<Device> {
   public:
-    // The process's device, made on first use. Its pool is as wide as the machine.
+    // The process's device, made on first use. Its pool is as wide as the processors the
+    // process may run on.
     static std::shared_ptr<Device> createSystemDefault();
     // A separate device (tests, benchmarks) with a pool of `threads` threads.
     static std::shared_ptr<Device> create(int threads);

@@ -79,12 +79,33 @@ struct Setup {
     enum class Memo { None, Fill, Replay } memo = Memo::None;
     uint8_t* memoPixels = nullptr;
     size_t memoBytesPerRow = 0;
+    // A composite that reads texture t from the band rows of an intermediate layer drawn inside
+    // it (see fuseLayers): the slot of those rows, or -1 when it reads the texture.
+    int fusedSlot[2] = {-1, -1};
+    // For a 1:1 composite: which rows of texture t are wholly transparent (null when unknown);
+    // such rows are read as zeros, which composite exactly as they do.
+    const uint8_t* transparentRows[2] = {nullptr, nullptr};
 };
 
 struct PassInfo {
     const CommandBuffer::PassCommand* pass = nullptr;
     uint32_t firstSetup = 0;
     uint32_t clearPixel = 0;
+    bool moving = false;                 // a reusable pass that draws something else than last time
+    int fusedSlot = -1;                  // drawn into band rows rather than its target
+    uint8_t* transparentRows = nullptr;  // where a stored reusable pass notes its clear rows
+};
+
+// Per-thread rows of intermediate layers drawn inside a composite: slot s, row y of the band
+// starting at y0.
+struct BandRows {
+    uint32_t* rows = nullptr;
+    int y0 = 0;
+    int width = 0;
+    const uint32_t* zeros = nullptr;  // a transparent row
+    uint32_t* row(int slot, int y) const {
+        return rows + (size_t(slot) * kBandRows + size_t(y - y0)) * size_t(width);
+    }
 };
 
 uint8_t unitToByte(double v) {
@@ -263,9 +284,47 @@ inline float rowCoord(double a, double c, int y) {
     return float(a + c * (double(y) + 0.5));
 }
 
+// Asks memory for the source texels that pixels [x0, x1) of row y will read. A rotated or
+// scaled source is read along slanted lines, which hardware prefetchers do not follow; rows are
+// drawn top to bottom within a tile, so asking for a row a little below the one being drawn
+// has its texels in cache by the time they are read. Only a hint: nothing is read or written.
+// A prefetch the compiler keeps: a loop of __builtin_prefetch alone may be dropped as having
+// no effect.
+inline void prefetch(const uint8_t* p) {
+#if defined(__x86_64__)
+    asm volatile("prefetcht0 %0" : : "m"(*p));
+#else
+    __builtin_prefetch(p);
+#endif
+}
+
+void prefetchSource(const kernels::SampledTexture& t, const Map& m, int y, int x0, int x1) {
+    if (t.base == nullptr || t.width < 1 || t.height < 1 || x1 <= x0) return;
+    const size_t texel = t.format == PixelFormat::RGBA16Float ? 8 : 4;
+    // One probe per 64 bytes of a source row read, walked incrementally.
+    const double advance = std::fabs(m.bx) + std::fabs(m.by);
+    const int step = advance > 1.0 / 16 ? std::max(1, int(double(64 / texel) / advance)) : 64;
+    double tx = m.ax + m.cx * (double(y) + 0.5) + m.bx * (double(x0) + 0.5);
+    double ty = m.ay + m.cy * (double(y) + 0.5) + m.by * (double(x0) + 0.5);
+    const double dx = m.bx * step, dy = m.by * step;
+    const double ex = tx + dx * double((x1 - x0) / step + 1),
+                 ey = ty + dy * double((x1 - x0) / step + 1);
+    if (!(std::fabs(tx) < 1e7 && std::fabs(ty) < 1e7 && std::fabs(ex) < 1e7 && std::fabs(ey) < 1e7))
+        return;
+    const double maxX = t.width - 1, maxY = t.height - 1;
+    for (int x = x0; x < x1; x += step, tx += dx, ty += dy) {
+        const int ix = int(std::clamp(tx, 0.0, maxX)), iy = int(std::clamp(ty, 0.0, maxY));
+        const uint8_t* p = t.base + size_t(iy) * t.bytesPerRow + size_t(ix) * texel;
+        prefetch(p);
+        if (iy + 1 < t.height) prefetch(p + t.bytesPerRow);
+    }
+}
+
+constexpr int kPrefetchRows = 2;
+
 // Fragment colours of pixels [x0, x1) of row y into out[0 .. x1 - x0).
 void shade(const Setup& s, const Poly& p, int y, int x0, int x1, uint32_t* out,
-           const kernels::KernelTable& k) {
+           const kernels::KernelTable& k, const BandRows& band) {
     const Map& m = p.map[0];
     switch (s.kind) {
         case FragmentKind::Canvas: {
@@ -280,6 +339,7 @@ void shade(const Setup& s, const Poly& p, int y, int x0, int x1, uint32_t* out,
                 a = std::clamp(-s.offX, x0, x1);
                 b = std::clamp(s.src[0].width - s.offX, a, x1);
             }
+            if (a > x0 || x1 > b) prefetchSource(s.src[0], m, y + kPrefetchRows, x0, x1);
             const float rx = rowCoord(m.ax, m.cx, y), ry = rowCoord(m.ay, m.cy, y);
             if (a > x0)
                 k.canvasSampledRow(s.src[0], rx, float(m.bx), ry, float(m.by), x0, a, s.layer, out);
@@ -301,12 +361,15 @@ void shade(const Setup& s, const Poly& p, int y, int x0, int x1, uint32_t* out,
             const int ty = y + s.offY;
             if (s.direct && ty >= 0 && ty < s.src[0].height && x0 + s.offX >= 0 &&
                 x1 + s.offX <= s.src[0].width) {
-                const auto* P = reinterpret_cast<const uint32_t*>(
-                                    s.src[0].base + size_t(ty) * s.src[0].bytesPerRow) +
-                                (x0 + s.offX);
-                const auto* K = reinterpret_cast<const uint32_t*>(
-                                    s.src[1].base + size_t(ty) * s.src[1].bytesPerRow) +
-                                (x0 + s.offX);
+                const uint32_t* rows[2];
+                for (int t = 0; t < 2; ++t)
+                    rows[t] = s.fusedSlot[t] >= 0 ? band.row(s.fusedSlot[t], y) + x0
+                              : s.transparentRows[t] != nullptr && s.transparentRows[t][ty] != 0
+                                  ? band.zeros + x0
+                                  : reinterpret_cast<const uint32_t*>(
+                                        s.src[t].base + size_t(ty) * s.src[t].bytesPerRow) +
+                                        (x0 + s.offX);
+                const uint32_t *P = rows[0], *K = rows[1];
                 uint8_t* memo = memoAt(s, y, x0);
                 if (s.memo == Setup::Memo::Replay) {
                     streamBytes(out, memo, size_t(x1 - x0) * 4);
@@ -392,7 +455,7 @@ void blendInto(const BlendDescriptor& b, const uint32_t* src, uint32_t* dst, int
 
 // Draws the pixels of row y that lie in [xlo, xhi).
 void drawRow(const Setup& s, int y, uint32_t* row, int width, int xlo, int xhi,
-             const kernels::KernelTable& k) {
+             const kernels::KernelTable& k, const BandRows& band) {
     if (y < s.yBegin || y >= s.yEnd) return;
     for (int i = 0; i < s.polyCount; ++i) {
         const Poly& p = s.polys[i];
@@ -402,13 +465,13 @@ void drawRow(const Setup& s, int y, uint32_t* row, int width, int xlo, int xhi,
         xe = std::min(xe, xhi);
         if (xs >= xe) continue;
         if (s.blend == nullptr) {
-            shade(s, p, y, xs, xe, row + xs, k);
+            shade(s, p, y, xs, xe, row + xs, k, band);
             continue;
         }
         uint32_t tmp[256];
         for (int x = xs; x < xe; x += 256) {
             const int n = std::min(256, xe - x);
-            shade(s, p, y, x, x + n, tmp, k);
+            shade(s, p, y, x, x + n, tmp, k, band);
             blendInto(*s.blend, tmp, row + x, n);
         }
     }
@@ -507,6 +570,97 @@ void planMemo(Setup& s, const Texture& target, const void* queue) {
     memo.filled = true;
 }
 
+// Draws intermediate layers inside the composites that read them. A reusable clearing pass
+// that draws something else than it did last time (a layer in motion) and whose target is read
+// by nothing in the command buffer but one 1:1 composite of the same group is drawn, band by
+// band, into rows the composite reads, and never stored: the layer's bytes are not written to
+// memory and read back. Its target is marked written, so it holds no pass; a layer at rest
+// (drawn as last time) is stored as before and skipped from then on.
+// Whether a pass of the group other than `pass` draws into `target`.
+bool drawnByAnotherPass(const std::vector<PassInfo>& passes, size_t pass, const Texture* target) {
+    for (size_t i = 0; i < passes.size(); ++i)
+        if (i != pass && passes[i].pass->descriptor.texture.get() == target) return true;
+    return false;
+}
+
+void fuseLayers(std::vector<Setup>& setups, std::vector<PassInfo>& passes,
+                const std::vector<CommandBuffer::DrawCommand>& draws,
+                const std::vector<CommandBuffer::DispatchCommand>& dispatches) {
+    for (size_t pi = 0; pi < passes.size(); ++pi) {
+        const size_t end = pi + 1 < passes.size() ? passes[pi + 1].firstSetup : setups.size();
+        for (size_t si = passes[pi].firstSetup; si < end; ++si) {
+            Setup& c = setups[si];
+            if (c.kind != FragmentKind::Composite || !c.direct || c.offX != 0 || c.offY != 0 ||
+                c.blend != nullptr || c.memo != Setup::Memo::None)
+                continue;
+            for (int t = 0; t < 2; ++t) {
+                const Texture* layer = c.draw->textures[t].get();
+                if (layer == nullptr || layer == c.draw->textures[1 - t].get()) continue;
+                size_t pj = 0;
+                while (pj < pi && passes[pj].pass->descriptor.texture.get() != layer) ++pj;
+                if (pj == pi || !passes[pj].moving || passes[pj].fusedSlot >= 0 ||
+                    passes[pj].pass->descriptor.loadAction != LoadAction::Clear ||
+                    drawnByAnotherPass(passes, pj, layer))
+                    continue;
+                int readers = 0;
+                for (const auto& d : draws)
+                    for (const auto& tex : d.textures) readers += tex.get() == layer;
+                for (const auto& d : dispatches)
+                    for (const auto& tex : d.textures) readers += tex.get() == layer;
+                if (readers != 1) continue;
+                passes[pj].fusedSlot = t;
+                c.fusedSlot[t] = t;
+                passes[pj].pass->descriptor.texture->markWritten();  // holds no pass now
+            }
+        }
+    }
+}
+
+// Lets 1:1 composites skip the wholly transparent rows of layers stored by earlier command
+// buffers (a keyer at rest that covers part of the frame, such as a lower third), and has the
+// reusable passes stored in this group note theirs. Returns whether any composite skips rows.
+bool planTransparentRows(std::vector<Setup>& setups, std::vector<PassInfo>& passes,
+                         const void* queue) {
+    for (size_t i = 0; i < passes.size(); ++i) {
+        PassInfo& info = passes[i];
+        Texture& target = *info.pass->descriptor.texture;
+        info.transparentRows = nullptr;
+        if (info.fusedSlot >= 0 || !info.pass->descriptor.reusable || !target.contentIsTracked() ||
+            drawnByAnotherPass(passes, i, &target) || !target.claimState(queue))
+            continue;
+        auto& rows = target.transparentRows();
+        rows.rows.assign(size_t(target.height()), 0);
+        rows.version = target.contentVersion();
+        info.transparentRows = rows.rows.data();
+    }
+    bool any = false;
+    for (auto& s : setups) {
+        if (s.kind != FragmentKind::Composite || !s.direct || s.offX != 0 || s.offY != 0) continue;
+        for (int t = 0; t < 2; ++t) {
+            Texture* layer = s.draw->textures[t].get();
+            if (s.fusedSlot[t] >= 0 || layer == nullptr || !layer->contentIsTracked() ||
+                !layer->claimState(queue))
+                continue;
+            bool drawnHere = false;
+            for (const auto& info : passes)
+                drawnHere = drawnHere || info.pass->descriptor.texture.get() == layer;
+            const auto& rows = layer->transparentRows();
+            if (drawnHere || rows.version != layer->contentVersion() ||
+                rows.rows.size() != size_t(layer->height()))
+                continue;
+            s.transparentRows[t] = rows.rows.data();
+            any = true;
+        }
+    }
+    return any;
+}
+
+bool rowIsTransparent(const uint32_t* row, int width) {
+    uint32_t alpha = 0;
+    for (int x = 0; x < width; ++x) alpha |= row[x];
+    return (alpha >> 24) == 0;
+}
+
 struct Scratch {
     std::vector<Setup> setups;
     std::vector<PassInfo> passes;
@@ -575,6 +729,7 @@ void Executor::run(CommandBuffer& b, Device& device) {
                 ++step;
                 continue;
             }
+            const bool moving = owned && target.lastPass() != signature;
             if (groupTarget != nullptr) {
                 if (target.width() != groupTarget->width() ||
                     target.height() != groupTarget->height())
@@ -615,15 +770,31 @@ void Executor::run(CommandBuffer& b, Device& device) {
             target.markWritten();
             if (owned) target.setHeldPass(signature);
             if (groupTarget == nullptr) groupTarget = &target;
-            passes.push_back({&pass, uint32_t(setupStart), clear});
+            passes.push_back({&pass, uint32_t(setupStart), clear, moving});
             ++step;
         }
         if (passes.empty()) continue;
+        fuseLayers(setups, passes, b.draws_, b.dispatches_);
+        bool anyFused = false;
+        for (const auto& info : passes) anyFused = anyFused || info.fusedSlot >= 0;
+        const bool skipsRows = planTransparentRows(setups, passes, &b.queue_);
         const int height = groupTarget->height();
         const int bands = (height + kBandRows - 1) / kBandRows;
         const size_t passCount = passes.size();
         auto body = [&](int band) {
             const int y0 = band * kBandRows, y1 = std::min(height, y0 + kBandRows);
+            BandRows rows{nullptr, y0, groupTarget->width()};
+            if (anyFused) {
+                thread_local std::vector<uint32_t> fusedRows;  // kept between frames
+                const size_t need = size_t(2 * kBandRows) * size_t(rows.width);
+                if (fusedRows.size() < need) fusedRows.resize(need);
+                rows.rows = fusedRows.data();
+            }
+            if (skipsRows) {
+                thread_local std::vector<uint32_t> zeros;
+                if (zeros.size() < size_t(rows.width)) zeros.resize(size_t(rows.width));
+                rows.zeros = zeros.data();
+            }
             for (size_t pi = 0; pi < passCount; ++pi) {
                 const PassInfo& info = passes[pi];
                 const Texture& target = *info.pass->descriptor.texture;
@@ -637,7 +808,9 @@ void Executor::run(CommandBuffer& b, Device& device) {
                     const bool covers =
                         first != nullptr && first->blend == nullptr && first->polyCount == 1;
                     for (int y = y0; y < y1; ++y) {
-                        auto* row = reinterpret_cast<uint32_t*>(target.row(y));
+                        auto* row = info.fusedSlot >= 0
+                                        ? rows.row(info.fusedSlot, y)
+                                        : reinterpret_cast<uint32_t*>(target.row(y));
                         int xs = 0, xe = 0;
                         if (covers && y >= first->yBegin && y < first->yEnd)
                             span(first->polys[0], y, target.width(), xs, xe);
@@ -660,11 +833,17 @@ void Executor::run(CommandBuffer& b, Device& device) {
                 for (int x0 = 0; x0 < w; x0 += tile) {
                     const int x1 = std::min(w, x0 + tile);
                     for (int y = y0; y < y1; ++y) {
-                        auto* row = reinterpret_cast<uint32_t*>(target.row(y));
+                        auto* row = info.fusedSlot >= 0
+                                        ? rows.row(info.fusedSlot, y)
+                                        : reinterpret_cast<uint32_t*>(target.row(y));
                         for (size_t si = info.firstSetup; si < setupEnd; ++si)
-                            drawRow(setups[si], y, row, w, x0, x1, k);
+                            drawRow(setups[si], y, row, w, x0, x1, k, rows);
                     }
                 }
+                if (info.transparentRows != nullptr)
+                    for (int y = y0; y < y1; ++y)
+                        info.transparentRows[y] =
+                            rowIsTransparent(reinterpret_cast<const uint32_t*>(target.row(y)), w);
             }
             streamFence();  // rows copied from memos are in memory before the band is done
         };

@@ -6,6 +6,8 @@
 
 #include <immintrin.h>
 
+#include <cstring>
+
 #define VELMAR_AVX2 __attribute__((target("avx2")))
 #define VELMAR_AVX2_INLINE __attribute__((target("avx2"), always_inline)) inline
 
@@ -110,7 +112,9 @@ VELMAR_AVX2 void canvasSampledRowAvx2(const SampledTexture& t, float rowX, float
         const __m256i one = _mm256_set1_epi32(1);
         const __m256i stride = _mm256_set1_epi32(int(t.bytesPerRow / 4));
         const int* base = reinterpret_cast<const int*>(t.base);
-        for (; x + 8 <= x1; x += 8) {
+        // A last group of fewer than eight pixels is computed whole (its coordinates are
+        // clamped like any others) and only its pixels are stored.
+        for (; x < x1; x += 8) {
             const __m256 xc = _mm256_add_ps(_mm256_set1_ps(float(x)), lane);
             __m256 tx = _mm256_add_ps(vRowX, _mm256_mul_ps(vDx, xc));
             __m256 ty = _mm256_add_ps(vRowY, _mm256_mul_ps(vDy, xc));
@@ -150,7 +154,16 @@ VELMAR_AVX2 void canvasSampledRowAvx2(const SampledTexture& t, float rowX, float
             if (p.swapRedBlue) s = swapRBx8(s);
             LayerParams q = p;
             q.swapRedBlue = false;
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + (x - x0)), canvasColorx8(s, q));
+            const __m256i out = canvasColorx8(s, q);
+            if (x + 8 <= x1) {
+                _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + (x - x0)), out);
+            } else {
+                alignas(32) uint32_t tail[8];
+                _mm256_store_si256(reinterpret_cast<__m256i*>(tail), out);
+                std::memcpy(dst + (x - x0), tail, size_t(x1 - x) * 4);
+                x = x1;
+                break;
+            }
         }
     }
     for (; x < x1; ++x) {

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 namespace velmar::gpu {
 
@@ -65,6 +66,8 @@ class Texture {
     bool holdsPass(const PassSignature& signature) const {
         return signature == heldPass_ && heldVersion_ == contentVersion();
     }
+    // The signature of the last reusable pass drawn here, held or not.
+    const PassSignature& lastPass() const { return heldPass_; }
     void setHeldPass(const PassSignature& signature) {
         heldPass_ = signature;
         heldVersion_ = contentVersion();
@@ -82,6 +85,14 @@ class Texture {
     };
     CompositeMemo& compositeMemo() { return memo_; }
 
+    // Which rows of the last reusable pass stored here are wholly transparent (every alpha 0),
+    // valid while the content version is `version`. Owner's worker only.
+    struct TransparentRows {
+        uint64_t version = 0;
+        std::vector<uint8_t> rows;
+    };
+    TransparentRows& transparentRows() { return transparentRows_; }
+
   private:
     int width_;
     int height_;
@@ -97,6 +108,7 @@ class Texture {
     PassSignature heldPass_{};
     uint64_t heldVersion_ = 0;
     CompositeMemo memo_;
+    TransparentRows transparentRows_;
 };
 
 // Untyped memory handed to compute kernels (packed output rows, parameter blocks).

@@ -1,6 +1,7 @@
 #include "platform/gpu/thread_pool.h"
 
 #include <pthread.h>
+#include <sched.h>
 
 #include <algorithm>
 
@@ -21,6 +22,13 @@ void ThreadPool::setThreadCount(int threads) {
     if (helpers == int(helpers_.size())) return;
     stopHelpers();
     startHelpers(helpers);
+}
+
+int ThreadPool::usableCores() {
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (::sched_getaffinity(0, sizeof set, &set) != 0) return 1;
+    return std::max(1, CPU_COUNT(&set));
 }
 
 int ThreadPool::threadCount() const {

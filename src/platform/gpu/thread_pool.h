@@ -22,6 +22,10 @@ class ThreadPool {
     ThreadPool(const ThreadPool&) = delete;
     ThreadPool& operator=(const ThreadPool&) = delete;
 
+    // The processors this process may run on (its affinity mask), at least 1: the width of a
+    // pool that should use the whole machine it was given.
+    static int usableCores();
+
     // Changes the width (at least 1); waits for a running job first.
     void setThreadCount(int threads);
     int threadCount() const;

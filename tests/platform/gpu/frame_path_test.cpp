@@ -1,5 +1,6 @@
 // The frame path's shortcuts: a reusable layer pass is left out only while its target still
-// holds exactly what the pass would draw, and the wide copy gives memcpy's bytes.
+// holds exactly what the pass would draw, a layer in motion drawn inside its composite gives
+// the composite of the stored layer, and the wide copy gives memcpy's bytes.
 #include "platform/gpu/command_buffer.h"
 #include "platform/gpu/command_queue.h"
 #include "platform/gpu/device.h"
@@ -148,22 +149,31 @@ TEST(PassReuseTest, AFailedBufferLeavesNothingToReuse) {
     EXPECT_EQ(ReuseFixture::pixels(*into), ReuseFixture::pixels(*fresh));
 }
 
-// Two layers drawn with reusable passes and composited into a new output frame, as the
-// canvas engine draws a frame; the output's pixels.
-std::vector<uint32_t> compositeFrame(ReuseFixture& f, const std::shared_ptr<Texture>& program,
-                                     const std::shared_ptr<Texture>& keyer, float keyerOpacity,
-                                     bool premultiplied) {
+// The program still and a keyer still with transparent and partly transparent pixels.
+void makeStills(ReuseFixture& f) {
     if (!f.programStill) f.programStill = f.still();
     if (!f.keyerStill) {
         auto px = f.picture;
         for (size_t i = 0; i < px.size(); ++i)
             px[i] = (px[i] & 0x00ffffffu) | uint32_t(i % 3 == 0 ? 0 : i * 37 % 256) << 24;
         for (auto& p : px) p = (p >> 24) == 0 ? 0 : p;
+        // Wholly transparent rows, and one that is so but for its last pixel.
+        for (int y = 0; y < 5; ++y)
+            for (int x = 0; x < kSide; ++x)
+                px[size_t(y * kSide + x)] = y == 2 && x == kSide - 1 ? 0x80402010u : 0;
         f.keyerStill = f.device->newTexture(
             {PixelFormat::BGRA8Unorm, kSide, kSide, TextureUsageShaderRead, StorageMode::Managed});
         f.keyerStill->replaceRegion(px.data(), kSide * 4);
     }
-    f.draw(program, f.programStill, kTurned, 1);
+}
+
+// Two layers drawn with reusable passes and composited into a new output frame, as the
+// canvas engine draws a frame; the output's pixels.
+std::vector<uint32_t> compositeFrame(ReuseFixture& f, const std::shared_ptr<Texture>& program,
+                                     const std::shared_ptr<Texture>& keyer, float keyerOpacity,
+                                     bool premultiplied, float programOpacity = 1) {
+    makeStills(f);
+    f.draw(program, f.programStill, kTurned, programOpacity);
     f.draw(keyer, f.keyerStill, kFull, keyerOpacity);
     auto out =
         f.device->newTexture({PixelFormat::BGRA8Unorm, kSide, kSide, TextureUsageRenderTarget},
@@ -231,6 +241,110 @@ TEST(CompositeAtRestTest, AStillDrawnOntoOutputFramesAtRestIsTheStillDrawnAfresh
     }
 }
 
+// The same frame with both layer passes and the composite in one command buffer, as the
+// canvas engine encodes it; the output's pixels. With `shownProgram`, the program layer is also
+// drawn 1:1 onto a second output in that buffer, whose pixels go there; with
+// `keyerOverProgram`, a second pass draws the keyer still over the program layer first.
+std::vector<uint32_t> frameInOneBuffer(ReuseFixture& f, const std::shared_ptr<Texture>& program,
+                                       const std::shared_ptr<Texture>& keyer, float programOpacity,
+                                       float keyerOpacity,
+                                       std::vector<uint32_t>* shownProgram = nullptr,
+                                       bool keyerOverProgram = false) {
+    makeStills(f);
+    auto library = f.device->newDefaultLibrary();
+    RenderPipelineDescriptor d;
+    d.vertexFunction = library->newFunction("quad_vertex");
+    d.fragmentFunction = library->newFunction("composite_fragment");
+    const auto composite = f.device->newRenderPipelineState(d);
+    auto output = [&] {
+        return f.device->newTexture(
+            {PixelFormat::BGRA8Unorm, kSide, kSide, TextureUsageRenderTarget},
+            PixelBuffer::create(kSide, kSide, kPixelFormat32BGRA));
+    };
+    auto out = output(), shown = output();
+    auto cb = f.queue->commandBuffer();
+    auto layer = [&](const std::shared_ptr<Texture>& into, const std::shared_ptr<Texture>& src,
+                     const Corners& corners, float opacity, bool reusable, bool load = false) {
+        RenderPassDescriptor pass;
+        pass.texture = into;
+        pass.reusable = reusable;
+        pass.loadAction = load ? LoadAction::Load : LoadAction::Clear;
+        auto* enc = cb->renderCommandEncoder(pass);
+        enc->setRenderPipelineState(f.canvas);
+        const float block[4] = {opacity, 1, 0, 0};
+        enc->setFragmentBytes(block, sizeof(block), 0);
+        enc->setFragmentTexture(src, 0);
+        enc->setVertexBytes(corners.data(), sizeof(corners), 0);
+        enc->drawPrimitives(PrimitiveType::TriangleStrip, 0, 4);
+        enc->endEncoding();
+    };
+    layer(program, f.programStill, kTurned, programOpacity, true);
+    if (keyerOverProgram) layer(program, f.keyerStill, kFull, 1, false, true);
+    layer(keyer, f.keyerStill, kFull, keyerOpacity, true);
+    auto* enc = cb->renderCommandEncoder({out, LoadAction::DontCare});
+    enc->setRenderPipelineState(composite);
+    enc->setVertexBytes(kFull.data(), sizeof(kFull), 0);
+    const float block = 0;
+    enc->setFragmentBytes(&block, sizeof(block), 0);
+    enc->setFragmentTexture(program, 0);
+    enc->setFragmentTexture(keyer, 1);
+    enc->drawPrimitives(PrimitiveType::TriangleStrip, 0, 4);
+    enc->endEncoding();
+    if (shownProgram != nullptr) layer(shown, program, kFull, 1, false);
+    cb->commit();
+    cb->waitUntilCompleted();
+    if (shownProgram != nullptr) *shownProgram = ReuseFixture::pixels(*shown);
+    return ReuseFixture::pixels(*out);
+}
+
+TEST(LayerInMotionTest, FramesInOneBufferAreTheFramesComposedStepByStep) {
+    ReuseFixture f;
+    const auto program = f.target(), keyer = f.target();
+    struct Frame {
+        float programOpacity, keyerOpacity;
+    };
+    // Program in motion, then at rest (drawn inside the composite, then stored, then kept),
+    // then the keyer in motion over a program at rest, then both, then both at rest.
+    const Frame frames[] = {{0.5f, 0.6f}, {0.6f, 0.6f}, {0.7f, 0.6f}, {0.7f, 0.6f},
+                            {0.7f, 0.6f}, {0.7f, 0.6f}, {0.7f, 0.3f}, {0.7f, 0.4f},
+                            {0.2f, 0.5f}, {0.3f, 0.6f}, {0.3f, 0.6f}, {0.3f, 0.6f}};
+    int i = 0;
+    for (const Frame& frame : frames) {
+        ReuseFixture fresh;
+        const auto want = compositeFrame(fresh, fresh.target(), fresh.target(), frame.keyerOpacity,
+                                         false, frame.programOpacity);
+        ASSERT_EQ(frameInOneBuffer(f, program, keyer, frame.programOpacity, frame.keyerOpacity),
+                  want)
+            << "frame " << i++;
+    }
+}
+
+TEST(LayerInMotionTest, ALayerTwoPassesDrawIsComposedWithBoth) {
+    ReuseFixture f;
+    const auto program = f.target(), keyer = f.target();
+    for (float opacity : {0.5f, 0.6f}) {
+        ReuseFixture fresh;  // a second reader of the program layer has it stored
+        std::vector<uint32_t> shown;
+        const auto want =
+            frameInOneBuffer(fresh, fresh.target(), fresh.target(), opacity, 0.5f, &shown, true);
+        EXPECT_EQ(frameInOneBuffer(f, program, keyer, opacity, 0.5f, nullptr, true), want);
+    }
+}
+
+TEST(LayerInMotionTest, ALayerAnotherPassReadsIsStored) {
+    ReuseFixture f;
+    const auto program = f.target(), keyer = f.target();
+    for (float opacity : {0.5f, 0.6f, 0.7f}) {
+        ReuseFixture fresh;
+        const auto layer = fresh.target(), shown = fresh.target();
+        fresh.draw(layer, fresh.still(), kTurned, opacity, false);
+        fresh.draw(shown, layer, kFull, 1, false);
+        std::vector<uint32_t> got;
+        frameInOneBuffer(f, program, keyer, opacity, 0.5f, &got);
+        ASSERT_EQ(got, ReuseFixture::pixels(*shown)) << opacity;
+    }
+}
+
 TEST(CopyBytesTest, GivesTheSourceBytesAtEverySizeAndAlignment) {
     // Sizes below, at and above the vector and streaming thresholds, with misaligned ends.
     const size_t sizes[] = {0, 1, 4095, 4096, 4097 + 31, 100000 + 5, (size_t(1) << 20) + 77};
@@ -238,13 +352,20 @@ TEST(CopyBytesTest, GivesTheSourceBytesAtEverySizeAndAlignment) {
     for (size_t i = 0; i < src.size(); ++i) src[i] = uint8_t(i * 131 + (i >> 9));
     for (size_t n : sizes) {
         for (size_t offset : {size_t(0), size_t(3), size_t(29)}) {
-            std::fill(dst.begin(), dst.end(), uint8_t(0xee));
-            copyBytes(dst.data() + offset, src.data() + 7, n);
-            ASSERT_EQ(std::memcmp(dst.data() + offset, src.data() + 7, n), 0)
-                << n << " at " << offset;
-            ASSERT_EQ(dst[offset + n], 0xee) << "wrote past the end: " << n;
-            if (offset > 0) {
-                ASSERT_EQ(dst[offset - 1], 0xee) << "wrote before the start: " << n;
+            for (bool stream : {false, true}) {
+                std::fill(dst.begin(), dst.end(), uint8_t(0xee));
+                if (stream) {
+                    streamBytes(dst.data() + offset, src.data() + 7, n);
+                    streamFence();
+                } else {
+                    copyBytes(dst.data() + offset, src.data() + 7, n);
+                }
+                ASSERT_EQ(std::memcmp(dst.data() + offset, src.data() + 7, n), 0)
+                    << n << " at " << offset << (stream ? " streamed" : "");
+                ASSERT_EQ(dst[offset + n], 0xee) << "wrote past the end: " << n;
+                if (offset > 0) {
+                    ASSERT_EQ(dst[offset - 1], 0xee) << "wrote before the start: " << n;
+                }
             }
         }
     }
