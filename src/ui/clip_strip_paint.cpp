@@ -116,17 +116,23 @@ void ClipStrip::paintVisible(QPainter& p) {
     p.restore();
 }
 
-void ClipStrip::paintGuide(QPainter& p, double cx, bool active, bool hasMarker) const {
-    const double width = active ? 4 : hasMarker ? 2 : 1;
-    const QColor color = active      ? style::accentBlue()
-                         : hasMarker ? style::white(1, 0.55)
-                                     : style::white(1, 0.08);
+void ClipStrip::paintGuide(QPainter& p, double cx, double level, bool hasMarker) const {
+    // Between the resting look and the active one (blue, 4 wide, arrowheads) by the fade level.
+    const double restWidth = hasMarker ? 2 : 1;
+    const QColor rest = hasMarker ? style::white(1, 0.55) : style::white(1, 0.08);
+    const QColor blue = style::accentBlue();
+    const double width = restWidth + (4 - restWidth) * level;
+    const auto mix = [level](double a, double b) { return a + (b - a) * level; };
+    const QColor color = QColor::fromRgbF(
+        float(mix(rest.redF(), blue.redF())), float(mix(rest.greenF(), blue.greenF())),
+        float(mix(rest.blueF(), blue.blueF())), float(mix(rest.alphaF(), blue.alphaF())));
     p.fillRect(QRectF(cx - width / 2, L::kTileTop, width, L::kCellHeight), color);
-    if (!active) return;
+    if (level <= 0) return;
     p.save();
     p.setRenderHint(QPainter::Antialiasing);
+    p.setOpacity(p.opacity() * std::min(level, 1.0));
     p.setPen(Qt::NoPen);
-    p.setBrush(style::accentBlue());
+    p.setBrush(blue);
     const double top = L::kTileTop, bottom = L::kTileTop + L::kCellHeight;
     const QPointF down[3] = {{cx - 4.5, top}, {cx + 4.5, top}, {cx, top + 7}};
     const QPointF up[3] = {{cx - 4.5, bottom}, {cx + 4.5, bottom}, {cx, bottom - 7}};
@@ -136,7 +142,7 @@ void ClipStrip::paintGuide(QPainter& p, double cx, bool active, bool hasMarker) 
 }
 
 void ClipStrip::paintGap(QPainter& p, int gap) const {
-    const bool plainActive = dropTarget_ && dropTarget_->gap == gap && !dropTarget_->markerID;
+    const double level = guideLevel(gap);
     const auto columns = layout_.markerColumns(gap);
     if (columns.empty()) {
         const L::Span span = layout_.gap(gap);
@@ -144,7 +150,7 @@ void ClipStrip::paintGap(QPainter& p, int gap) const {
         p.setPen(QPen(style::dimGrey(), 1.8));
         p.drawLine(c - QPointF(3.5, 0), c + QPointF(3.5, 0));
         p.drawLine(c - QPointF(0, 3.5), c + QPointF(0, 3.5));
-        paintGuide(p, c.x(), plainActive, false);
+        paintGuide(p, c.x(), level, false);
         return;
     }
     const ClipGroup* g = group();
@@ -164,7 +170,7 @@ void ClipStrip::paintGap(QPainter& p, int gap) const {
         p.setPen(style::white(0.96));
         p.drawText(label, Qt::AlignCenter | Qt::TextSingleLine,
                    metrics.elidedText(oneLine(name), Qt::ElideRight, label.width()));
-        paintGuide(p, column.span.x + column.span.width / 2, plainActive, true);
+        paintGuide(p, column.span.x + column.span.width / 2, level, true);
         if (dropTarget_ && dropTarget_->markerID == column.id) {
             // The bar stands on the side of the marker where the insertion lands.
             const bool left = dropTarget_->afterMarker == rightToLeft_;

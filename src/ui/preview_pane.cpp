@@ -12,6 +12,18 @@ namespace velmar {
 namespace {
 // Above this many pixels the picture is drawn from the source rather than a scaled copy.
 constexpr qint64 kMaximumCachedPixels = 16'000'000;
+
+// Whether every pixel is fully opaque (a format without alpha always is).
+bool isOpaque(const QImage& image) {
+    if (!image.hasAlphaChannel()) return true;
+    const QImage argb = image.convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < argb.height(); ++y) {
+        const auto* row = reinterpret_cast<const QRgb*>(argb.constScanLine(y));
+        for (int x = 0; x < argb.width(); ++x)
+            if (qAlpha(row[x]) != 255) return false;
+    }
+    return true;
+}
 }  // namespace
 
 PreviewPane::PreviewPane(QString title, QColor accent, QWidget* parent)
@@ -113,9 +125,14 @@ QPointF PreviewPane::pictureCentre() const {
 }
 
 const QImage& PreviewPane::scaledImage(const QImage& source, QSize pixels) {
-    if (cachedSource_ != &source || cached_.size() != pixels) {
-        cachedSource_ = &source;
+    // By the picture's key, not its address: a new still may take the freed one's memory.
+    if (cachedKey_ != source.cacheKey() || cached_.size() != pixels) {
+        cachedKey_ = source.cacheKey();
         cached_ = source.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        // Kept in the screen's own format, so each paint is a plain copy (no alpha: rows copied
+        // as they are) or a blend without a conversion per pixel.
+        cached_ = cached_.convertToFormat(isOpaque(cached_) ? QImage::Format_RGB32
+                                                            : QImage::Format_ARGB32_Premultiplied);
     }
     return cached_;
 }
