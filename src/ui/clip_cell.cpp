@@ -138,17 +138,20 @@ const TileBase& tileBase(double s) {
 QImage ClipCell::composeTile(const QImage* source, double s) {
     const TileBase& base = tileBase(s);
     if (!source || source->isNull()) return base.empty;
-    // The picture is scaled once to its pixel size and copied over the checkerboard; only the
-    // four corner squares are cut, where the rounded edge can meet the picture.
+    // The picture is drawn over the checkerboard from the screen's own pixel format (thumbnails
+    // come in RGBA order, which the smooth scaler would convert pixel by pixel at every sample);
+    // only the four corner squares are cut, where the rounded edge can meet the picture.
     QRectF fit = pictureRect(0, source->size());
     fit.translate(0, -L::kTileTop);
-    const QRect target(QPoint(qRound(fit.x() * s), qRound(fit.y() * s)),
-                       QSize(qRound(fit.width() * s), qRound(fit.height() * s)));
+    const QRectF target(fit.topLeft() * s, fit.size() * s);
     if (target.isEmpty()) return base.empty;
     QImage tile = base.checker.copy();
     QPainter p(&tile);
-    p.drawImage(target.topLeft(),
-                source->scaled(target.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
+    if (source->format() == QImage::Format_ARGB32_Premultiplied)
+        p.drawImage(target, *source);
+    else
+        p.drawImage(target, source->convertToFormat(QImage::Format_ARGB32_Premultiplied));
     p.setCompositionMode(QPainter::CompositionMode_DestinationIn);
     const int k = base.corner, w = tile.width(), h = tile.height();
     for (const QRect corner : {QRect(0, 0, k, k), QRect(w - k, 0, k, k), QRect(0, h - k, k, k),

@@ -172,6 +172,7 @@ class ClipStrip : public QAbstractScrollArea {
     ClipStripGuideFade guides_;
     std::unique_ptr<Timer> guideTimer_;
     QImage wellCache_;
+    QImage borderCache_;
     double wellCacheScale_ = 0;
 };
 

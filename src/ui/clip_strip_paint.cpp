@@ -9,6 +9,9 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include <algorithm>
+#include <cmath>
+
 namespace velmar {
 
 namespace style = rundown_style;
@@ -48,6 +51,12 @@ void ClipStrip::paintVisible(QPainter& p) {
         well.scale(scale_, scale_);
         style::paintWellBackground(well, area, kWellCorner);
         wellCacheScale_ = scale_;
+        // The border goes over the content: kept apart, and copied at the edges only.
+        borderCache_ = QImage(viewport()->size(), QImage::Format_ARGB32_Premultiplied);
+        borderCache_.fill(Qt::transparent);
+        QPainter border(&borderCache_);
+        border.scale(scale_, scale_);
+        style::paintWellBorder(border, area, kWellCorner);
     }
     p.save();
     p.resetTransform();
@@ -112,7 +121,13 @@ void ClipStrip::paintVisible(QPainter& p) {
         p.setBrush(Qt::NoBrush);
         p.drawRoundedRect(area.adjusted(1.5, 1.5, -1.5, -1.5), kWellCorner, kWellCorner);
     }
-    style::paintWellBorder(p, area, kWellCorner);
+    p.resetTransform();
+    const int w = borderCache_.width(), h = borderCache_.height();
+    const int edge = std::min({int(std::ceil(kWellCorner * scale_)) + 2, w, h});
+    for (const QRect band :
+         {QRect(0, 0, w, edge), QRect(0, h - edge, w, edge), QRect(0, edge, edge, h - 2 * edge),
+          QRect(w - edge, edge, edge, h - 2 * edge)})
+        p.drawImage(band.topLeft(), borderCache_, band);
     p.restore();
 }
 
