@@ -24,6 +24,7 @@ constexpr double kHorizontalPadding = 12;
 constexpr double kVerticalPadding = 6;
 constexpr double kLogoGroupShare = 0.42;
 constexpr double kNameShare = 0.24;
+constexpr int kBand = 64;
 }  // namespace
 
 InfoBar::InfoBar(HostClock& clock, TimerFactory& timers, QWidget* parent)
@@ -143,7 +144,12 @@ void InfoBar::paintEvent(QPaintEvent*) {
         paintLayer(layer);
     }
     QPainter painter(this);
-    painter.drawImage(QPointF(0, 0), layer_);
+    // In bands of fewer than 96 rows: Qt's raster engine hands taller blends to its thread pool,
+    // whose hand-offs cost more than the copy on a busy machine.
+    for (int y = 0; y < layer_.height(); y += kBand) {
+        const QRect band(0, y, layer_.width(), std::min(kBand, layer_.height() - y));
+        painter.drawImage(QPointF(0, y / dpr), layer_, band);
+    }
     painter.setRenderHint(QPainter::Antialiasing);
     painter.scale(windowScale_, windowScale_);
     const double w = measuredWidth();
