@@ -217,9 +217,7 @@ void PreviewPane::paintContent(QPainter& painter, const QRectF& canvasRect) {
     painter.translate(centre);
     painter.rotate(transform_.rotation);
     const QColor blue = QColor::fromRgbF(0.35f, 0.62f, 1.0f);
-    painter.setPen(QPen(QColor::fromRgbF(0.35f, 0.62f, 1.0f, 0.9f), 1));
-    painter.setBrush(Qt::NoBrush);
-    painter.drawRect(local.adjusted(0.5, 0.5, -0.5, -0.5));
+    frameRect(painter, local, 1, QColor::fromRgbF(0.35f, 0.62f, 1.0f, 0.9f));
     if (PreviewPaneGeometry::showsHandles(picture)) {
         const double half = PreviewPaneGeometry::kHandleSize / 2;
         for (const QPointF c : {QPointF(-1, -1), QPointF(1, -1), QPointF(-1, 1), QPointF(1, 1)}) {

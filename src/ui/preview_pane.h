@@ -47,6 +47,7 @@ class PreviewPane : public PaneView {
 
   protected:
     void paintContent(QPainter& painter, const QRectF& canvasRect) override;
+    bool fillsCanvas() const override { return true; }
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
