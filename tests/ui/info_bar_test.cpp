@@ -174,6 +174,7 @@ TEST(InfoBar, PictureFollowsEveryChangeAndTheClocksEveryTick) {
     test::FakeClock clock;
     InfoBar bar(clock, clock);
     bar.resize(1150, 102);
+    bar.show();
     auto region = [&bar](QRectF r) { return bar.grab().toImage().copy(r.toAlignedRect()); };
     const QRectF sign = bar.signRect();
     const QRectF name(1150 / 2.0 + 104, 6, 0.24 * 1150, 90);
