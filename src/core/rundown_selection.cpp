@@ -114,20 +114,48 @@ void Rundown::setReorderSelection(QSet<QUuid> ids, std::optional<int> anchor) {
 
 namespace {
 
-// The filter text without its leading and trailing spaces and tabs.
-QString filterQuery(const QString& text) {
+// The filter text without its leading and trailing spaces and tabs; when it is plain ASCII,
+// also in lower case, so names can be compared against it by the fast path below.
+struct FilterQuery {
+    QString text;
+    bool ascii = true;
+};
+
+FilterQuery filterQuery(const QString& raw) {
     qsizetype start = 0;
-    qsizetype end = text.size();
+    qsizetype end = raw.size();
     auto blank = [](QChar c) { return c == QLatin1Char(' ') || c == QLatin1Char('\t'); };
-    while (start < end && blank(text[start])) ++start;
-    while (end > start && blank(text[end - 1])) --end;
-    return text.mid(start, end - start);
+    while (start < end && blank(raw[start])) ++start;
+    while (end > start && blank(raw[end - 1])) --end;
+    FilterQuery q{raw.mid(start, end - start), true};
+    for (const QChar c : q.text) q.ascii = q.ascii && c.unicode() < 0x80;
+    if (q.ascii) q.text = q.text.toLower();
+    return q;
+}
+
+char16_t lowerASCII(char16_t c) {
+    return c >= u'A' && c <= u'Z' ? char16_t(c + (u'a' - u'A')) : c;
 }
 
 // Case-insensitive by simple case folding, which covers the scripts a rundown holds. The
-// comparison folds as it goes, so a count over a whole tab allocates nothing per name.
-bool nameMatches(const QString& name, const QString& query) {
-    return query.isEmpty() || name.contains(query, Qt::CaseInsensitive);
+// filter counts every name of a tab on each keystroke, so an ASCII query against an ASCII name
+// is compared in place; any other pair goes through Qt's folding comparison (a non-ASCII
+// letter such as the Kelvin sign may fold to an ASCII one).
+bool nameMatches(const QString& name, const FilterQuery& query) {
+    const qsizetype ql = query.text.size();
+    if (ql == 0) return true;
+    const char16_t* n = reinterpret_cast<const char16_t*>(name.utf16());
+    const qsizetype nl = name.size();
+    bool ascii = query.ascii;
+    for (qsizetype i = 0; i < nl && ascii; ++i) ascii = n[i] < 0x80;
+    if (!ascii) return name.contains(query.text, Qt::CaseInsensitive);
+    const char16_t* q = reinterpret_cast<const char16_t*>(query.text.utf16());
+    for (qsizetype at = 0; at + ql <= nl; ++at) {
+        qsizetype k = 0;
+        while (k < ql && lowerASCII(n[at + k]) == q[k]) ++k;
+        if (k == ql) return true;
+    }
+    return false;
 }
 
 }  // namespace
@@ -139,7 +167,7 @@ bool Rundown::matchesFilter(const Clip& clip) const {
 int Rundown::filteredCount() const {
     if (groups_.isEmpty()) return 0;
     const auto& clips = groups_[safeGroupIndex()].clips;
-    const QString query = filterQuery(filterText_);
+    const FilterQuery query = filterQuery(filterText_);
     return static_cast<int>(std::count_if(clips.begin(), clips.end(), [&](const Clip& c) {
         return nameMatches(c.displayName, query);
     }));

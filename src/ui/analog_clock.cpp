@@ -37,6 +37,11 @@ AnalogClock::Tick AnalogClock::tick(int i, double r) {
 }
 
 void AnalogClock::paint(QPainter& painter, const QRectF& area, const QTime& time) {
+    paintFace(painter, area);
+    paintHands(painter, area, time);
+}
+
+void AnalogClock::paintFace(QPainter& painter, const QRectF& area) {
     const double r = std::min(area.width(), area.height()) / 2;
     if (!(r > 0)) return;
     const QPointF p = area.center();
@@ -52,7 +57,15 @@ void AnalogClock::paint(QPainter& painter, const QRectF& area, const QTime& time
         painter.setPen(QPen(Palette::white(1, t.opacity), t.lineWidth, Qt::SolidLine, Qt::FlatCap));
         painter.drawLine(along(p, t.inner, a), along(p, t.outer, a));
     }
+    painter.restore();
+}
 
+void AnalogClock::paintHands(QPainter& painter, const QRectF& area, const QTime& time) {
+    const double r = std::min(area.width(), area.height()) / 2;
+    if (!(r > 0)) return;
+    const QPointF p = area.center();
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
     const Hands hands = handAngles(time);
     struct Hand {
         double angle, tip, width;

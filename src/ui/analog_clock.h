@@ -28,6 +28,9 @@ struct AnalogClock {
     // both to 0.95 r.
     static Tick tick(int i, double r);
     static void paint(QPainter& painter, const QRectF& area, const QTime& time);
+    // The two layers of paint(): the face and its ticks, which stay, and the hands.
+    static void paintFace(QPainter& painter, const QRectF& area);
+    static void paintHands(QPainter& painter, const QRectF& area, const QTime& time);
 };
 
 }  // namespace velmar

@@ -88,42 +88,77 @@ QRectF ClipCell::pictureRect(double x, QSizeF imageSize) {
             imageSize.width(), imageSize.height()};
 }
 
-QImage ClipCell::composeTile(const QImage* source, double s) {
-    // Without a picture every cell shows the same checkerboard: made once per scale.
-    static QImage empty;
-    if (!source && !empty.isNull() && empty.devicePixelRatio() == s) return empty;
+namespace {
+
+// What every tile of one scale shares: the bare checkerboard, the rounded-corner mask, and the
+// checkerboard with its corners already cut (the tile of a cell without a picture).
+struct TileBase {
+    double scale = 0;
+    QImage checker, mask, empty;
+    int corner = 0;  // pixels of each corner square the mask cuts into
+};
+
+const TileBase& tileBase(double s) {
+    static TileBase base;
+    if (base.scale == s) return base;
     const QSize size(qRound(L::kCellWidth * s), qRound(L::kCellHeight * s));
-    QImage tile(size, QImage::Format_ARGB32_Premultiplied);
-    tile.fill(Qt::transparent);
-    QPainter p(&tile);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.scale(s, s);
     const QRectF r(0, 0, L::kCellWidth, L::kCellHeight);
-    CheckerboardBackground::paint(p, r, 8);
-    if (source && !source->isNull()) {
-        QRectF fit = pictureRect(0, source->size());
-        fit.translate(0, -L::kTileTop);
-        p.setRenderHint(QPainter::SmoothPixmapTransform);
-        p.drawImage(fit, *source);
+    base.scale = s;
+    base.checker = QImage(size, QImage::Format_ARGB32_Premultiplied);
+    base.checker.fill(Qt::transparent);
+    {
+        QPainter p(&base.checker);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.scale(s, s);
+        CheckerboardBackground::paint(p, r, 8);
     }
-    // The rounded corners: one mask per scale, cheaper than clipping to a path each time.
-    static QImage mask;
-    if (mask.size() != size) {
-        mask = QImage(size, QImage::Format_ARGB32_Premultiplied);
-        mask.fill(Qt::transparent);
-        QPainter m(&mask);
+    base.mask = QImage(size, QImage::Format_ARGB32_Premultiplied);
+    base.mask.fill(Qt::transparent);
+    {
+        QPainter m(&base.mask);
         m.setRenderHint(QPainter::Antialiasing);
         m.scale(s, s);
         m.setPen(Qt::NoPen);
         m.setBrush(Qt::black);
         m.drawRoundedRect(r, kTileCorner, kTileCorner);
     }
-    p.resetTransform();
+    base.corner = int(std::ceil(kTileCorner * s)) + 1;
+    base.empty = base.checker.copy();
+    {
+        QPainter p(&base.empty);
+        p.setCompositionMode(QPainter::CompositionMode_DestinationIn);
+        p.drawImage(0, 0, base.mask);
+    }
+    base.empty.setDevicePixelRatio(s);
+    return base;
+}
+
+}  // namespace
+
+QImage ClipCell::composeTile(const QImage* source, double s) {
+    const TileBase& base = tileBase(s);
+    if (!source || source->isNull()) return base.empty;
+    // The picture is drawn over the checkerboard from the screen's own pixel format (thumbnails
+    // come in RGBA order, which the smooth scaler would convert pixel by pixel at every sample);
+    // only the four corner squares are cut, where the rounded edge can meet the picture.
+    QRectF fit = pictureRect(0, source->size());
+    fit.translate(0, -L::kTileTop);
+    const QRectF target(fit.topLeft() * s, fit.size() * s);
+    if (target.isEmpty()) return base.empty;
+    QImage tile = base.checker.copy();
+    QPainter p(&tile);
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
+    if (source->format() == QImage::Format_ARGB32_Premultiplied)
+        p.drawImage(target, *source);
+    else
+        p.drawImage(target, source->convertToFormat(QImage::Format_ARGB32_Premultiplied));
     p.setCompositionMode(QPainter::CompositionMode_DestinationIn);
-    p.drawImage(0, 0, mask);
+    const int k = base.corner, w = tile.width(), h = tile.height();
+    for (const QRect corner : {QRect(0, 0, k, k), QRect(w - k, 0, k, k), QRect(0, h - k, k, k),
+                               QRect(w - k, h - k, k, k)})
+        p.drawImage(corner.topLeft(), base.mask, corner);
     p.end();
     tile.setDevicePixelRatio(s);
-    if (!source) empty = tile;
     return tile;
 }
 

@@ -5,6 +5,8 @@
 #include "core/rundown.h"
 #include "core/thumbnail_cache.h"
 #include "models/localized.h"
+#include "platform/base/host_clock.h"
+#include "platform/base/timer.h"
 #include "ui/clip_cell.h"
 #include "ui/name_sheet.h"
 
@@ -31,7 +33,13 @@ ClipStrip::ClipStrip(Rundown& rundown, Services services, QWidget* parent)
                       : [](const QUrl& url, int maxPixel, ThumbnailSlots::Completion completion) {
                             ThumbnailCache::shared().thumbnail(url, maxPixel,
                                                                std::move(completion));
-                        }) {
+                        }),
+      clock_(services_.clock ? *services_.clock : HostClock::system()) {
+    TimerFactory& timers = services_.timers ? *services_.timers : TimerFactory::system();
+    guideTimer_ = timers.makeTimer([this] {
+        if (!guides_.isRunning(clock_.now())) guideTimer_->stop();
+        viewport()->update();
+    });
     setFrameShape(QFrame::NoFrame);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -292,8 +300,7 @@ void ClipStrip::mouseMoveEvent(QMouseEvent* event) {
         else
             draggingMarkerID_ = press_->hit.markerID;
     }
-    dropTarget_ = layout_.nearestGap(c);
-    viewport()->update();
+    setDropTarget(layout_.nearestGap(c));
 }
 
 void ClipStrip::mouseReleaseEvent(QMouseEvent* event) {
@@ -305,7 +312,7 @@ void ClipStrip::mouseReleaseEvent(QMouseEvent* event) {
         const auto target = layout_.nearestGap(c);
         const auto clipID = std::exchange(draggingClipID_, std::nullopt);
         const auto markerID = std::exchange(draggingMarkerID_, std::nullopt);
-        dropTarget_.reset();
+        setDropTarget(std::nullopt);
         if (target && clipID) rundown_.move(rundown_.targetIDs(*clipID), *target);
         if (target && markerID) rundown_.moveMarker(*markerID, *target);
         viewport()->update();
@@ -338,6 +345,20 @@ void ClipStrip::mouseDoubleClickEvent(QMouseEvent* event) {
         return;
     }
     mousePressEvent(event);
+}
+
+void ClipStrip::setDropTarget(std::optional<StripInsertion> target) {
+    dropTarget_ = std::move(target);
+    // Only a plain insertion point lights the guides of its gap.
+    const bool plain = dropTarget_ && !dropTarget_->markerID;
+    guides_.setActive(plain ? std::optional(dropTarget_->gap) : std::nullopt, clock_.now());
+    if (guides_.isRunning(clock_.now()) && !guideTimer_->isActive())
+        guideTimer_->start(1.0 / 60, true);
+    viewport()->update();
+}
+
+double ClipStrip::guideLevel(int gap) const {
+    return guides_.level(gap, clock_.now());
 }
 
 void ClipStrip::clickCell(const QUuid& clipID, Qt::KeyboardModifiers modifiers) {
@@ -440,22 +461,22 @@ void ClipStrip::dragMoveEvent(QDragMoveEvent* event) {
         return;
     }
     const auto gap = fileDropGap(toContent(event->position()));
-    dropTarget_ = gap ? std::optional(StripInsertion{*gap, std::nullopt, false}) : std::nullopt;
     fileDropTargeted_ = !gap;
+    setDropTarget(gap ? std::optional(StripInsertion{*gap, std::nullopt, false}) : std::nullopt);
     event->acceptProposedAction();
     viewport()->update();
 }
 
 void ClipStrip::dragLeaveEvent(QDragLeaveEvent*) {
-    dropTarget_.reset();
     fileDropTargeted_ = false;
+    setDropTarget(std::nullopt);
     viewport()->update();
 }
 
 void ClipStrip::dropEvent(QDropEvent* event) {
     const auto gap = fileDropGap(toContent(event->position()));
-    dropTarget_.reset();
     fileDropTargeted_ = false;
+    setDropTarget(std::nullopt);
     viewport()->update();
     QList<QUrl> files;
     for (const QUrl& url : event->mimeData()->urls()) {

@@ -3,6 +3,7 @@
 #include "models/canvas_format.h"
 #include "models/motion_kind.h"
 #include "models/strip_insertion.h"
+#include "ui/clip_strip_guide_fade.h"
 #include "ui/name_sheet.h"
 #include "ui/rundown_menus.h"
 #include "ui/strip_layout.h"
@@ -16,13 +17,17 @@
 #include <QUuid>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 namespace velmar {
 
 class AppState;
+class HostClock;
 class PlayoutEngine;
 class Rundown;
+class Timer;
+class TimerFactory;
 
 // The horizontal rundown of the current tab: a gap before every clip cell (markers live there),
 // the cells, and the END cell, running left to right or right to left. One scroll area that
@@ -42,6 +47,9 @@ class ClipStrip : public QAbstractScrollArea {
         ClipMenuCallbacks menu;
         // Asks for a thumbnail; empty: the process-wide thumbnail cache.
         ThumbnailSlots::Request thumbnail;
+        // The clock and timers of the drop guides' fades; empty: the system's.
+        HostClock* clock = nullptr;
+        TimerFactory* timers = nullptr;
     };
     // How far a press must travel before it drags a cell or a marker.
     static constexpr double kDragThreshold = 6;
@@ -77,6 +85,8 @@ class ClipStrip : public QAbstractScrollArea {
     // The marker sheet now open, if any.
     NameSheet* openSheet() const { return sheet_; }
     const std::optional<StripInsertion>& dropTarget() const { return dropTarget_; }
+    // How lit the drop guides of gap g are now, 0 to 1.
+    double guideLevel(int gap) const;
     bool isSpinnerRunning() const { return spinner_.isActive(); }
     int thumbnailRequests() const { return thumbnails_.requestsMade(); }
     // Cells painted by the last paint, for checks that only the visible range is drawn.
@@ -131,8 +141,10 @@ class ClipStrip : public QAbstractScrollArea {
     std::optional<int> fileDropGap(QPointF content) const;
     void clickCell(const QUuid& clipID, Qt::KeyboardModifiers modifiers);
     void clickEnd();
+    // Sets the insertion point and starts the guides' fade towards it.
+    void setDropTarget(std::optional<StripInsertion> target);
     void paintGap(QPainter& p, int g) const;
-    void paintGuide(QPainter& p, double centreX, bool active, bool hasMarker) const;
+    void paintGuide(QPainter& p, double centreX, double level, bool hasMarker) const;
 
     Rundown& rundown_;
     Services services_;
@@ -156,7 +168,11 @@ class ClipStrip : public QAbstractScrollArea {
     bool fileDropTargeted_ = false;
     QPointer<NameSheet> sheet_;
     int lastPaintedCells_ = 0;
+    HostClock& clock_;
+    ClipStripGuideFade guides_;
+    std::unique_ptr<Timer> guideTimer_;
     QImage wellCache_;
+    QImage borderCache_;
     double wellCacheScale_ = 0;
 };
 

@@ -9,6 +9,9 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include <algorithm>
+#include <cmath>
+
 namespace velmar {
 
 namespace style = rundown_style;
@@ -48,6 +51,12 @@ void ClipStrip::paintVisible(QPainter& p) {
         well.scale(scale_, scale_);
         style::paintWellBackground(well, area, kWellCorner);
         wellCacheScale_ = scale_;
+        // The border goes over the content: kept apart, and copied at the edges only.
+        borderCache_ = QImage(viewport()->size(), QImage::Format_ARGB32_Premultiplied);
+        borderCache_.fill(Qt::transparent);
+        QPainter border(&borderCache_);
+        border.scale(scale_, scale_);
+        style::paintWellBorder(border, area, kWellCorner);
     }
     p.save();
     p.resetTransform();
@@ -112,21 +121,33 @@ void ClipStrip::paintVisible(QPainter& p) {
         p.setBrush(Qt::NoBrush);
         p.drawRoundedRect(area.adjusted(1.5, 1.5, -1.5, -1.5), kWellCorner, kWellCorner);
     }
-    style::paintWellBorder(p, area, kWellCorner);
+    p.resetTransform();
+    const int w = borderCache_.width(), h = borderCache_.height();
+    const int edge = std::min({int(std::ceil(kWellCorner * scale_)) + 2, w, h});
+    for (const QRect band :
+         {QRect(0, 0, w, edge), QRect(0, h - edge, w, edge), QRect(0, edge, edge, h - 2 * edge),
+          QRect(w - edge, edge, edge, h - 2 * edge)})
+        p.drawImage(band.topLeft(), borderCache_, band);
     p.restore();
 }
 
-void ClipStrip::paintGuide(QPainter& p, double cx, bool active, bool hasMarker) const {
-    const double width = active ? 4 : hasMarker ? 2 : 1;
-    const QColor color = active      ? style::accentBlue()
-                         : hasMarker ? style::white(1, 0.55)
-                                     : style::white(1, 0.08);
+void ClipStrip::paintGuide(QPainter& p, double cx, double level, bool hasMarker) const {
+    // Between the resting look and the active one (blue, 4 wide, arrowheads) by the fade level.
+    const double restWidth = hasMarker ? 2 : 1;
+    const QColor rest = hasMarker ? style::white(1, 0.55) : style::white(1, 0.08);
+    const QColor blue = style::accentBlue();
+    const double width = restWidth + (4 - restWidth) * level;
+    const auto mix = [level](double a, double b) { return a + (b - a) * level; };
+    const QColor color = QColor::fromRgbF(
+        float(mix(rest.redF(), blue.redF())), float(mix(rest.greenF(), blue.greenF())),
+        float(mix(rest.blueF(), blue.blueF())), float(mix(rest.alphaF(), blue.alphaF())));
     p.fillRect(QRectF(cx - width / 2, L::kTileTop, width, L::kCellHeight), color);
-    if (!active) return;
+    if (level <= 0) return;
     p.save();
     p.setRenderHint(QPainter::Antialiasing);
+    p.setOpacity(p.opacity() * std::min(level, 1.0));
     p.setPen(Qt::NoPen);
-    p.setBrush(style::accentBlue());
+    p.setBrush(blue);
     const double top = L::kTileTop, bottom = L::kTileTop + L::kCellHeight;
     const QPointF down[3] = {{cx - 4.5, top}, {cx + 4.5, top}, {cx, top + 7}};
     const QPointF up[3] = {{cx - 4.5, bottom}, {cx + 4.5, bottom}, {cx, bottom - 7}};
@@ -136,7 +157,7 @@ void ClipStrip::paintGuide(QPainter& p, double cx, bool active, bool hasMarker) 
 }
 
 void ClipStrip::paintGap(QPainter& p, int gap) const {
-    const bool plainActive = dropTarget_ && dropTarget_->gap == gap && !dropTarget_->markerID;
+    const double level = guideLevel(gap);
     const auto columns = layout_.markerColumns(gap);
     if (columns.empty()) {
         const L::Span span = layout_.gap(gap);
@@ -144,7 +165,7 @@ void ClipStrip::paintGap(QPainter& p, int gap) const {
         p.setPen(QPen(style::dimGrey(), 1.8));
         p.drawLine(c - QPointF(3.5, 0), c + QPointF(3.5, 0));
         p.drawLine(c - QPointF(0, 3.5), c + QPointF(0, 3.5));
-        paintGuide(p, c.x(), plainActive, false);
+        paintGuide(p, c.x(), level, false);
         return;
     }
     const ClipGroup* g = group();
@@ -164,7 +185,7 @@ void ClipStrip::paintGap(QPainter& p, int gap) const {
         p.setPen(style::white(0.96));
         p.drawText(label, Qt::AlignCenter | Qt::TextSingleLine,
                    metrics.elidedText(oneLine(name), Qt::ElideRight, label.width()));
-        paintGuide(p, column.span.x + column.span.width / 2, plainActive, true);
+        paintGuide(p, column.span.x + column.span.width / 2, level, true);
         if (dropTarget_ && dropTarget_->markerID == column.id) {
             // The bar stands on the side of the marker where the insertion lands.
             const bool left = dropTarget_->afterMarker == rightToLeft_;

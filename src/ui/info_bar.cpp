@@ -24,6 +24,7 @@ constexpr double kHorizontalPadding = 12;
 constexpr double kVerticalPadding = 6;
 constexpr double kLogoGroupShare = 0.42;
 constexpr double kNameShare = 0.24;
+constexpr int kBand = 64;
 }  // namespace
 
 InfoBar::InfoBar(HostClock& clock, TimerFactory& timers, QWidget* parent)
@@ -56,6 +57,7 @@ bool InfoBar::isLive(PlayoutEngine::State state, bool keyOutputEnabled, bool key
 void InfoBar::setWindowScale(double s) {
     if (windowScale_ == s) return;
     windowScale_ = s;
+    layer_ = QImage();
     placeLogo();
     update();
 }
@@ -63,6 +65,7 @@ void InfoBar::setWindowScale(double s) {
 void InfoBar::setLive(bool live) {
     if (live_ == live) return;
     live_ = live;
+    layer_ = QImage();
     // Only the sign and its glow change.
     const QRectF sign = signRect().adjusted(-20, -20, 20, 20);
     update(QRectF(sign.topLeft() * windowScale_, sign.size() * windowScale_).toAlignedRect());
@@ -71,6 +74,7 @@ void InfoBar::setLive(bool live) {
 void InfoBar::setProjectName(const QString& name) {
     if (projectName_ == name) return;
     projectName_ = name;
+    layer_ = QImage();
     update();
 }
 
@@ -78,6 +82,7 @@ void InfoBar::setLoadFigures(const SystemLoadPanel::Figures& figures) {
     auto rows = SystemLoadPanel::rows(figures);
     if (rows == loadRows_) return;
     loadRows_ = std::move(rows);
+    layer_ = QImage();
     update();
 }
 
@@ -108,6 +113,7 @@ void InfoBar::hideEvent(QHideEvent*) {
 }
 
 void InfoBar::resizeEvent(QResizeEvent*) {
+    layer_ = QImage();
     placeLogo();
 }
 
@@ -122,10 +128,54 @@ void InfoBar::placeLogo() {
     logo_->setGeometry(QRectF(QPointF(x, y) * windowScale_, logo * windowScale_).toAlignedRect());
 }
 
+// Everything but the clocks changes only with the size, the sign, the name or the load
+// figures, so it is drawn once into a layer; each tick copies the layer and draws the clocks.
 void InfoBar::paintEvent(QPaintEvent*) {
+    const double dpr = devicePixelRatioF();
+    const QSize pixels = (QSizeF(size()) * dpr).toSize();
+    if (layer_.size() != pixels || layer_.devicePixelRatio() != dpr) layer_ = QImage();
+    if (layer_.isNull() && !pixels.isEmpty()) {
+        layer_ = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
+        layer_.setDevicePixelRatio(dpr);
+        layer_.fill(Qt::transparent);
+        QPainter layer(&layer_);
+        layer.setRenderHint(QPainter::Antialiasing);
+        layer.scale(windowScale_, windowScale_);
+        paintLayer(layer);
+    }
     QPainter painter(this);
+    // In bands of fewer than 96 rows: Qt's raster engine hands taller blends to its thread pool,
+    // whose hand-offs cost more than the copy on a busy machine.
+    for (int y = 0; y < layer_.height(); y += kBand) {
+        const QRect band(0, y, layer_.width(), std::min(kBand, layer_.height() - y));
+        painter.drawImage(QPointF(0, y / dpr), layer_, band);
+    }
     painter.setRenderHint(QPainter::Antialiasing);
     painter.scale(windowScale_, windowScale_);
+    const double w = measuredWidth();
+    const double sb = scaleFor(w);
+    const QDateTime date = now();
+    const double columnWidth = (kLogoGroupShare * w - 2 * 22 * sb) / 3;
+    const double step = columnWidth + 22 * sb;
+    const double clockWidth = DigitalClock::width(sb);
+    DigitalClock::paint(painter,
+                        QRectF(kHorizontalPadding + step + (columnWidth - clockWidth) / 2,
+                               kVerticalPadding, clockWidth, 90 * sb),
+                        date, sb);
+    AnalogClock::paintHands(painter, faceRect(), date.toLocalTime().time());
+}
+
+QRectF InfoBar::faceRect() const {
+    const double w = measuredWidth();
+    const double sb = scaleFor(w);
+    const double columnWidth = (kLogoGroupShare * w - 2 * 22 * sb) / 3;
+    const double step = columnWidth + 22 * sb;
+    const double face = 78 * sb;
+    return QRectF(kHorizontalPadding + 2 * step + (columnWidth - face) / 2,
+                  height(w) / 2 - face / 2, face, face);
+}
+
+void InfoBar::paintLayer(QPainter& painter) const {
     const double w = measuredWidth();
     const double sb = scaleFor(w);
     const double h = height(w);
@@ -134,11 +184,9 @@ void InfoBar::paintEvent(QPaintEvent*) {
 
     const double top = kVerticalPadding;
     const double contentHeight = 90 * sb;
-    const QDateTime date = now();
 
     // Logo, digital clock and analogue clock in three equal columns of 0.42 of the width.
     const double columnWidth = (kLogoGroupShare * w - 2 * 22 * sb) / 3;
-    const double step = columnWidth + 22 * sb;
     const QSizeF logo = logo_->designSize();
     const QSizeF logoBox(logo.width() + 12 * sb, logo.height() + 8 * sb);
     QPainterPath logoShape;
@@ -147,17 +195,7 @@ void InfoBar::paintEvent(QPaintEvent*) {
                h / 2 - logoBox.height() / 2, logoBox.width(), logoBox.height()),
         5 * sb, 5 * sb);
     painter.fillPath(logoShape, Palette::white(0.84));
-
-    const double clockWidth = DigitalClock::width(sb);
-    DigitalClock::paint(painter,
-                        QRectF(kHorizontalPadding + step + (columnWidth - clockWidth) / 2, top,
-                               clockWidth, contentHeight),
-                        date, sb);
-    const double face = 78 * sb;
-    AnalogClock::paint(painter,
-                       QRectF(kHorizontalPadding + 2 * step + (columnWidth - face) / 2,
-                              h / 2 - face / 2, face, face),
-                       date.toLocalTime().time());
+    AnalogClock::paintFace(painter, faceRect());
 
     // Load figures at the right edge.
     const QSizeF load = SystemLoadPanel::size(loadRows_, sb);

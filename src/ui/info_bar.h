@@ -4,6 +4,7 @@
 #include "ui/system_load_panel.h"
 
 #include <QDateTime>
+#include <QImage>
 #include <QWidget>
 
 #include <memory>
@@ -57,6 +58,9 @@ class InfoBar : public QWidget {
 
   private:
     void placeLogo();
+    QRectF faceRect() const;
+    // Everything but the clocks, in design units.
+    void paintLayer(QPainter& painter) const;
     QDateTime now() const;
 
     HostClock& clock_;
@@ -67,6 +71,8 @@ class InfoBar : public QWidget {
     QString projectName_;
     QList<SystemLoadPanel::Row> loadRows_;
     quint64 ticks_ = 0;
+    // paintLayer() at the widget's pixel size, dropped by every change it shows.
+    QImage layer_;
 };
 
 }  // namespace velmar

@@ -13,6 +13,14 @@
 
 namespace velmar {
 
+void PaneView::frameRect(QPainter& painter, const QRectF& r, double width, const QColor& color) {
+    painter.fillRect(QRectF(r.left(), r.top(), r.width(), width), color);
+    painter.fillRect(QRectF(r.left(), r.bottom() - width, r.width(), width), color);
+    painter.fillRect(QRectF(r.left(), r.top() + width, width, r.height() - 2 * width), color);
+    painter.fillRect(QRectF(r.right() - width, r.top() + width, width, r.height() - 2 * width),
+                     color);
+}
+
 void PaneView::fillRounded(QPainter& painter, const QRectF& rect, double radius,
                            const QColor& color) {
     if (rect.height() <= 2 * radius || rect.width() <= 2 * radius) {
@@ -150,16 +158,14 @@ void PaneView::paintEvent(QPaintEvent*) {
 
     // Canvas frame: black box, rounded 4, with the picture in the canvas rectangle.
     const QRectF box = canvasBox(pane);
-    fillRounded(painter, box, 4, Qt::black);
     const QRectF canvas = canvasRect(box, canvas_);
+    if (!fillsCanvas() || !canvas.contains(box)) fillRounded(painter, box, 4, Qt::black);
     if (!canvas.isEmpty()) {
         painter.save();
         painter.setClipRect(canvas);
         paintContent(painter, canvas);
         painter.restore();
-        painter.setBrush(Qt::NoBrush);
-        painter.setPen(QPen(Palette::withOpacity(accent_, 0.6), 1));
-        painter.drawRect(canvas.adjusted(0.5, 0.5, -0.5, -0.5));
+        frameRect(painter, canvas, 1, Palette::withOpacity(accent_, 0.6));
     }
 
     // File name, cut in the middle.

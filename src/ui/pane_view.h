@@ -43,6 +43,9 @@ class PaneView : public QWidget {
     // repaint often).
     static void fillRounded(QPainter& painter, const QRectF& rect, double radius,
                             const QColor& color);
+    // The outline of `rect`, `width` wide on its inside, as four fills (a stroked rectangle is
+    // rasterised as a shape over its whole height).
+    static void frameRect(QPainter& painter, const QRectF& rect, double width, const QColor& color);
     // The pane's own canvas rectangle, in design units.
     QRectF canvasRect() const;
 
@@ -52,6 +55,9 @@ class PaneView : public QWidget {
     void resizeEvent(QResizeEvent* event) override;
     // Draws the picture; the painter is in design units and clipped to `canvasRect`.
     virtual void paintContent(QPainter& painter, const QRectF& canvasRect);
+    // Whether paintContent() fills the whole canvas rectangle opaquely, so the box under it need
+    // not be drawn there.
+    virtual bool fillsCanvas() const { return false; }
     // The canvas rectangle moved or the scale changed.
     virtual void canvasRectChanged() {}
 

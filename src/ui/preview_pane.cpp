@@ -4,7 +4,9 @@
 
 #include <QMouseEvent>
 #include <QPainter>
+#include <QRegion>
 
+#include <algorithm>
 #include <cmath>
 
 namespace velmar {
@@ -12,6 +14,31 @@ namespace velmar {
 namespace {
 // Above this many pixels the picture is drawn from the source rather than a scaled copy.
 constexpr qint64 kMaximumCachedPixels = 16'000'000;
+
+// Rows copied per call: Qt's raster engine hands taller blends to its thread pool, whose
+// hand-offs cost more than these copies on a busy machine.
+constexpr int kBand = 64;
+
+// `source`'s rectangle `from` drawn unscaled at device point `at`, in bands of rows.
+void drawBanded(QPainter& painter, QPoint at, const QImage& source, const QRect& from) {
+    for (int y = 0; y < from.height(); y += kBand) {
+        const int rows = std::min(kBand, from.height() - y);
+        painter.drawImage(at + QPoint(0, y), source,
+                          QRect(from.x(), from.y() + y, from.width(), rows));
+    }
+}
+
+// Whether every pixel is fully opaque (a format without alpha always is).
+bool isOpaque(const QImage& image) {
+    if (!image.hasAlphaChannel()) return true;
+    const QImage argb = image.convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < argb.height(); ++y) {
+        const auto* row = reinterpret_cast<const QRgb*>(argb.constScanLine(y));
+        for (int x = 0; x < argb.width(); ++x)
+            if (qAlpha(row[x]) != 255) return false;
+    }
+    return true;
+}
 }  // namespace
 
 PreviewPane::PreviewPane(QString title, QColor accent, QWidget* parent)
@@ -113,9 +140,14 @@ QPointF PreviewPane::pictureCentre() const {
 }
 
 const QImage& PreviewPane::scaledImage(const QImage& source, QSize pixels) {
-    if (cachedSource_ != &source || cached_.size() != pixels) {
-        cachedSource_ = &source;
+    // By the picture's key, not its address: a new still may take the freed one's memory.
+    if (cachedKey_ != source.cacheKey() || cached_.size() != pixels) {
+        cachedKey_ = source.cacheKey();
         cached_ = source.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        // Kept in the screen's own format, so each paint is a plain copy (no alpha: rows copied
+        // as they are) or a blend without a conversion per pixel.
+        cached_ = cached_.convertToFormat(isOpaque(cached_) ? QImage::Format_RGB32
+                                                            : QImage::Format_ARGB32_Premultiplied);
     }
     return cached_;
 }
@@ -123,36 +155,50 @@ const QImage& PreviewPane::scaledImage(const QImage& source, QSize pixels) {
 void PreviewPane::paintContent(QPainter& painter, const QRectF& canvasRect) {
     // Device pixels: the background and an unrotated picture are plain copies of cached images.
     const QRect deviceCanvas = painter.transform().mapRect(canvasRect).toAlignedRect();
-    if (background_ == PreviewBackground::checker) {
-        if (checker_.size() != deviceCanvas.size()) {
-            checker_ = QImage(deviceCanvas.size(), QImage::Format_RGB32);
-            QPainter checker(&checker_);
-            CheckerboardBackground::paint(checker, QRectF(checker_.rect()), 10 * scale());
-        }
-        painter.save();
-        painter.resetTransform();
-        painter.drawImage(deviceCanvas.topLeft(), checker_);
-        painter.restore();
-    } else {
-        painter.fillRect(canvasRect, Qt::black);
-    }
-
     const QSizeF picture = pictureSize();
     const QPointF centre = pictureCentre();
     const QRectF local(-picture.width() / 2, -picture.height() / 2, picture.width(),
                        picture.height());
-    if (const QImage* source = image(); source && !source->isNull() && !picture.isEmpty()) {
+    const QImage* source = image();
+    const bool hasPicture = source && !source->isNull() && !picture.isEmpty();
+    const QSize pixels(int(std::lround(picture.width() * scale())),
+                       int(std::lround(picture.height() * scale())));
+    const bool cacheable = hasPicture && pixels.width() > 0 && pixels.height() > 0 &&
+                           qint64(pixels.width()) * pixels.height() <= kMaximumCachedPixels;
+    const bool upright = std::fmod(transform_.rotation, 360.0) == 0;
+    const double opacity = std::clamp(transform_.opacity, 0.0, 1.0);
+    // An upright, opaque, fully shown picture hides the background under it: only the rest of
+    // the canvas is filled.
+    const QImage* kept = cacheable && upright ? &scaledImage(*source, pixels) : nullptr;
+    const QPoint topLeft =
+        kept ? painter.transform().map(centre + local.topLeft()).toPoint() : QPoint();
+    QRegion background(deviceCanvas);
+    if (kept && opacity == 1 && !kept->hasAlphaChannel())
+        background -= QRect(topLeft, kept->size());
+
+    painter.save();
+    painter.resetTransform();
+    for (const QRect& r : background) {
+        if (background_ == PreviewBackground::checker) {
+            if (checker_.size() != deviceCanvas.size()) {
+                checker_ = QImage(deviceCanvas.size(), QImage::Format_RGB32);
+                QPainter checker(&checker_);
+                CheckerboardBackground::paint(checker, QRectF(checker_.rect()), 10 * scale());
+            }
+            drawBanded(painter, r.topLeft(), checker_, r.translated(-deviceCanvas.topLeft()));
+        } else {
+            painter.fillRect(r, Qt::black);
+        }
+    }
+    painter.restore();
+
+    if (hasPicture) {
         painter.save();
-        painter.setOpacity(std::clamp(transform_.opacity, 0.0, 1.0));
-        const QSize pixels(int(std::lround(picture.width() * scale())),
-                           int(std::lround(picture.height() * scale())));
-        const bool cacheable = pixels.width() > 0 && pixels.height() > 0 &&
-                               qint64(pixels.width()) * pixels.height() <= kMaximumCachedPixels;
-        if (cacheable && std::fmod(transform_.rotation, 360.0) == 0) {
-            const QPointF topLeft = painter.transform().map(centre + local.topLeft());
+        painter.setOpacity(opacity);
+        if (kept) {
             painter.resetTransform();
             painter.setClipRect(deviceCanvas);
-            painter.drawImage(topLeft.toPoint(), scaledImage(*source, pixels));
+            drawBanded(painter, topLeft, *kept, kept->rect());
         } else if (cacheable) {
             painter.translate(centre);
             painter.rotate(transform_.rotation);
@@ -171,9 +217,7 @@ void PreviewPane::paintContent(QPainter& painter, const QRectF& canvasRect) {
     painter.translate(centre);
     painter.rotate(transform_.rotation);
     const QColor blue = QColor::fromRgbF(0.35f, 0.62f, 1.0f);
-    painter.setPen(QPen(QColor::fromRgbF(0.35f, 0.62f, 1.0f, 0.9f), 1));
-    painter.setBrush(Qt::NoBrush);
-    painter.drawRect(local.adjusted(0.5, 0.5, -0.5, -0.5));
+    frameRect(painter, local, 1, QColor::fromRgbF(0.35f, 0.62f, 1.0f, 0.9f));
     if (PreviewPaneGeometry::showsHandles(picture)) {
         const double half = PreviewPaneGeometry::kHandleSize / 2;
         for (const QPointF c : {QPointF(-1, -1), QPointF(1, -1), QPointF(-1, 1), QPointF(1, 1)}) {

@@ -47,6 +47,7 @@ class PreviewPane : public PaneView {
 
   protected:
     void paintContent(QPainter& painter, const QRectF& canvasRect) override;
+    bool fillsCanvas() const override { return true; }
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
@@ -75,7 +76,7 @@ class PreviewPane : public PaneView {
     QPointF resizeShift_;
 
     // The picture scaled to its on-screen pixel size, kept while source and size stay.
-    const QImage* cachedSource_ = nullptr;
+    qint64 cachedKey_ = 0;
     QImage cached_;
     // The checkerboard of the canvas rectangle at its pixel size.
     QImage checker_;

@@ -2,7 +2,9 @@
 // sheet, scrolling, thumbnails and a few pixels.
 #include "ui/clip_strip.h"
 #include "core/rundown.h"
+#include "support/fake_clock.h"
 #include "support/qt_printers.h"
+#include "ui/clip_cell.h"
 
 #include <QApplication>
 #include <QDropEvent>
@@ -39,6 +41,34 @@ ImageRef picture(QColor color) {
     return image;
 }
 
+// A cell's tile: the picture fitted over the 0.22 / 0.30 checkerboard with its corners cut, at
+// the pixel size of the scale.
+TEST(ClipCellTile, FitsThePictureOverTheCheckerWithRoundCorners) {
+    auto filled = [](QSize size, QColor colour) {
+        QImage image(size, QImage::Format_RGBA8888_Premultiplied);
+        image.fill(colour);
+        return image;
+    };
+    auto colours = [](const QImage& tile, QRect area) {
+        QSet<QRgb> out;
+        for (int y = area.top(); y <= area.bottom(); ++y)
+            for (int x = area.left(); x <= area.right(); ++x) out << tile.pixel(x, y);
+        return out;
+    };
+    const QImage halfRed = filled({320, 180}, QColor(255, 0, 0, 128));
+    QImage tile = ClipCell::composeTile(&halfRed, 1);
+    EXPECT_EQ(tile.size(), QSize(168, 94));
+    EXPECT_EQ(colours(tile, {64, 27, 40, 40}), (QSet<QRgb>{qRgb(156, 28, 28), qRgb(166, 38, 38)}));
+    EXPECT_EQ(qAlpha(tile.pixel(167, 93)), 0) << "the corner is cut";
+    // A 4:3 picture at scale 2: the checker at the sides.
+    const QImage blue = filled({400, 300}, QColor(32, 128, 224));
+    tile = ClipCell::composeTile(&blue, 2);
+    EXPECT_EQ(tile.size(), QSize(336, 188));
+    EXPECT_EQ(tile.pixel(168, 94), qRgb(32, 128, 224));
+    EXPECT_FALSE(colours(tile, {4, 60, 30, 60}).contains(qRgb(32, 128, 224)));
+    EXPECT_EQ(qAlpha(ClipCell::composeTile(nullptr, 1).pixel(0, 0)), 0);
+}
+
 struct ClipStripTest : ::testing::Test {
     void SetUp() override {
         ClipGroup one, two;
@@ -58,6 +88,8 @@ struct ClipStripTest : ::testing::Test {
             else
                 pending.append({url, std::move(done)});
         };
+        services.clock = &clock;
+        services.timers = &clock;
         strip = std::make_unique<ClipStrip>(rundown, services);
         strip->setRightToLeft(false);
         strip->resize(1000, 220);
@@ -94,6 +126,7 @@ struct ClipStripTest : ::testing::Test {
         return image.pixelColor(strip->toViewport(content).toPoint());
     }
 
+    test::FakeClock clock;
     Rundown rundown;
     std::unique_ptr<ClipStrip> strip;
     QList<std::pair<QList<QUrl>, std::optional<int>>> imports;
@@ -162,6 +195,33 @@ TEST_F(ClipStripTest, DragsMoveOnlyPastTheThresholdAndOnlyAtRelease) {
     EXPECT_FALSE(strip->dropTarget());
     mouse(QEvent::MouseButtonRelease, {gapAt(2).x(), 156 + 40}, Qt::NoButton);
     EXPECT_EQ(order(), (QStringList{"B", "C", "A", "D"}));
+}
+
+// A guide lighting up or going out eases out over 0.08 s from where it stands; a timer repaints
+// only while some guide is on its way. At half time the curve (0,0)-(0.58,1) stands at 0.6845.
+TEST_F(ClipStripTest, DropGuidesEaseOutFromWhereTheyStand) {
+    constexpr double kHalf = 0.6845;
+    EXPECT_NEAR(ClipStripGuideFade::easeOut(0.5), kHalf, 0.002);
+    const QPointF a = cellAt(0);
+    mouse(QEvent::MouseButtonPress, a, Qt::LeftButton);
+    mouse(QEvent::MouseMove, gapAt(3), Qt::LeftButton);
+    EXPECT_EQ(strip->guideLevel(3), 0);
+    EXPECT_EQ(clock.activeTimerCount(), 1);
+    clock.advance(0.04);
+    EXPECT_NEAR(strip->guideLevel(3), kHalf, 0.002);
+    // Moving on half-way: gap 3 fades back from where it stood, gap 2 lights from nothing.
+    mouse(QEvent::MouseMove, gapAt(2), Qt::LeftButton);
+    clock.advance(0.04);
+    EXPECT_NEAR(strip->guideLevel(3), kHalf * (1 - kHalf), 0.003);
+    EXPECT_NEAR(strip->guideLevel(2), kHalf, 0.002);
+    clock.advance(0.1);
+    EXPECT_EQ(strip->guideLevel(2), 1);
+    EXPECT_EQ(strip->guideLevel(3), 0);
+    EXPECT_EQ(clock.activeTimerCount(), 0) << "no repaints once every guide has settled";
+    mouse(QEvent::MouseButtonRelease, gapAt(2), Qt::NoButton);
+    clock.advance(0.02);
+    EXPECT_GT(strip->guideLevel(2), 0) << "the guide also eases out after the release";
+    EXPECT_LT(strip->guideLevel(2), 1);
 }
 
 TEST_F(ClipStripTest, FilesDroppedOnGapsEndOrElsewhereImportAtTheRightPlace) {

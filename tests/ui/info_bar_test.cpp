@@ -9,11 +9,13 @@
 
 #include <QImage>
 #include <QPainter>
+#include <QPixmap>
 #include <QTimeZone>
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <numbers>
 
@@ -164,6 +166,42 @@ TEST(InfoBar, OneHalfSecondTimerRepaintsTheBarWhileShown) {
     clock.advance(2.0);
     EXPECT_EQ(bar.ticks(), 4u);
     EXPECT_EQ(clock.activeTimerCount(), 0);
+}
+
+// The bar keeps everything but the clocks in a layer between ticks: each change it shows
+// (sign, name, load figures) must reach the picture, and each tick must move the clocks.
+TEST(InfoBar, PictureFollowsEveryChangeAndTheClocksEveryTick) {
+    test::FakeClock clock;
+    InfoBar bar(clock, clock);
+    bar.resize(1150, 102);
+    bar.show();
+    auto region = [&bar](QRectF r) { return bar.grab().toImage().copy(r.toAlignedRect()); };
+    const QRectF sign = bar.signRect();
+    const QRectF name(1150 / 2.0 + 104, 6, 0.24 * 1150, 90);
+    const QRectF load(1150 - 12 - 120, 6, 120, 90);
+    const QRectF clocks(12, 6, 0.42 * 1150, 90);
+    struct Step {
+        const char* what;
+        std::function<void()> change;
+        QRectF where;
+    };
+    const Step steps[] = {
+        {"sign lit", [&] { bar.setLive(true); }, sign},
+        {"sign dark", [&] { bar.setLive(false); }, sign},
+        {"name", [&] { bar.setProjectName(QStringLiteral("Evening news")); }, name},
+        {"load",
+         [&] {
+             bar.setLoadFigures({250, 95, 99});
+         },
+         load},
+        {"one second on", [&] { clock.advance(1.0); }, clocks},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.what);
+        const QImage before = region(step.where);
+        step.change();
+        EXPECT_NE(region(step.where), before);
+    }
 }
 
 }  // namespace

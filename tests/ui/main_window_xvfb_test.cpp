@@ -1,25 +1,22 @@
 // The real window on an X server, checked against pixels measured on a screenshot taken by
 // ImageMagick, at three window sizes: the grey margin, the information bar, the ON AIR sign in
-// the middle and the PROGRAM picture of a still made by ffmpeg, taken to air.
+// the middle and the PROGRAM picture of a still made by ffmpeg, taken to air with the real Space
+// key through the key monitor.
 #include "app/app_state.h"
+#include "app/key_monitor.h"
 #include "output/canvas_metal_view.h"
 #include "platform/base/user_defaults.h"
 #include "ui/app_state_window_model.h"
 #include "ui/content_view.h"
 #include "ui/live_preview_pane.h"
+#include "xvfb_session.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QImage>
-#include <QProcess>
-#include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QThread>
 #include <QTimer>
 
 #include <gtest/gtest.h>
-
-#include <unistd.h>
 
 #include <functional>
 
@@ -29,8 +26,9 @@ namespace {
 const bool kChild = qEnvironmentVariableIsSet("VELMAR_XVFB_WINDOW_CHILD");
 
 // Runs inside the X server started below: the control window at 1920 x 1260 with background
-// level 3, the still of VELMAR_XVFB_STILL taken to air; says READY once the PROGRAM pane shows
-// frames, then waits to be ended.
+// level 3 and the key monitor installed, the still of VELMAR_XVFB_STILL as NEXT; says NEXT once
+// it is ready to take, READY once it is on air and the PROGRAM pane shows frames, then waits to
+// be ended.
 TEST(MainWindowXvfbChild, ShowsTheWindow) {
     if (!kChild) GTEST_SKIP() << "run by MainWindowXvfbTest";
     QTemporaryDir dir;
@@ -55,15 +53,15 @@ TEST(MainWindowXvfbChild, ShowsTheWindow) {
     clip.displayName = QStringLiteral("blue");
     clip.kind = Clip::Kind::still;
     app.engine().rundown().addClips({clip});
+    KeyMonitor keys(&app.engine(), {});
+    keys.start();
     QTimer ready;
-    bool taken = false;
+    bool announced = false;
     QObject::connect(&ready, &QTimer::timeout, [&] {
-        if (!taken && app.engine().nextMedia()) {
-            app.engine().returnPressed();
-            taken = true;
-        }
+        if (!announced && app.engine().nextMedia())
+            std::printf("NEXT\n"), std::fflush(stdout), announced = true;
         CanvasMetalView* canvas = view.programPane()->canvasView();
-        if (!taken || app.engine().state() != PlayoutEngine::State::on || !canvas ||
+        if (app.engine().state() != PlayoutEngine::State::on || !canvas ||
             canvas->presentedFrames() < 3)
             return;
         std::printf("READY\n"), std::fflush(stdout), ready.stop();
@@ -73,17 +71,12 @@ TEST(MainWindowXvfbChild, ShowsTheWindow) {
     QCoreApplication::exec();
 }
 
-bool near(QRgb pixel, int r, int g, int b, int tolerance) {
-    return std::abs(qRed(pixel) - r) <= tolerance && std::abs(qGreen(pixel) - g) <= tolerance &&
-           std::abs(qBlue(pixel) - b) <= tolerance;
-}
-
 // The longest run of pixels of the given colour in row y: (first x, length).
 std::pair<int, int> longestRun(const QImage& image, int y, int r, int g, int b, int tolerance) {
     std::pair<int, int> best{0, 0};
     int start = -1;
     for (int x = 0; x <= image.width(); ++x) {
-        const bool match = x < image.width() && near(image.pixel(x, y), r, g, b, tolerance);
+        const bool match = x < image.width() && test::near(image.pixel(x, y), r, g, b, tolerance);
         if (match && start < 0) start = x;
         if (!match && start >= 0) {
             if (x - start > best.second) best = {start, x - start};
@@ -101,49 +94,22 @@ struct Expected {
 
 class MainWindowXvfbTest : public ::testing::Test {
   protected:
-    QImage shoot() {
-        const QString file = dir.filePath(QStringLiteral("shot%1.ppm").arg(shots++));
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("DISPLAY", display);
-        QProcess import;
-        import.setProcessEnvironment(env);
-        import.start(QStringLiteral("import"), {"-window", "root", file});
-        import.waitForFinished(60000);
-        return QImage(file).convertToFormat(QImage::Format_RGB32);
-    }
-    QString xdotool(const QStringList& arguments) {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("DISPLAY", display);
-        QProcess tool;
-        tool.setProcessEnvironment(env);
-        tool.start(QStringLiteral("xdotool"), arguments);
-        tool.waitForFinished(30000);
-        return QString::fromUtf8(tool.readAllStandardOutput()).trimmed();
-    }
-    // Shoots until the condition holds on the picture (the window redraws after a resize).
-    QImage shootUntil(const std::function<bool(const QImage&)>& condition) {
-        QImage image;
-        for (int i = 0; i < 100; ++i) {
-            image = shoot();
-            if (!image.isNull() && condition(image)) break;
-            QThread::msleep(200);
-        }
-        return image;
-    }
     void check(const QImage& image, const Expected& e) {
         SCOPED_TRACE(e.window.width());
         const int barRow = int(e.margin) + 3;
         // The margin is grey up to its edge; the bar begins after it.
-        EXPECT_TRUE(near(image.pixel(int(e.margin) - 1, 600), 89, 89, 89, 1));
-        EXPECT_TRUE(near(image.pixel(int(e.margin) - 1, barRow), 89, 89, 89, 1));
-        EXPECT_TRUE(near(image.pixel(int(e.margin) + 2, barRow), 62, 62, 62, 1));
-        EXPECT_TRUE(near(image.pixel(e.window.width() / 4, int(e.barBottom) - 2), 62, 62, 62, 1));
-        EXPECT_TRUE(near(image.pixel(e.window.width() / 4, int(e.barBottom) + 2), 89, 89, 89, 1));
+        EXPECT_TRUE(test::near(image.pixel(int(e.margin) - 1, 600), 89, 89, 89, 1));
+        EXPECT_TRUE(test::near(image.pixel(int(e.margin) - 1, barRow), 89, 89, 89, 1));
+        EXPECT_TRUE(test::near(image.pixel(int(e.margin) + 2, barRow), 62, 62, 62, 1));
+        EXPECT_TRUE(
+            test::near(image.pixel(e.window.width() / 4, int(e.barBottom) - 2), 62, 62, 62, 1));
+        EXPECT_TRUE(
+            test::near(image.pixel(e.window.width() / 4, int(e.barBottom) + 2), 89, 89, 89, 1));
         // The lit sign, centred on the window.
         const int signRow = int((e.margin + e.barBottom) / 2);
         int left = -1, right = -1;
         for (int x = 0; x < image.width(); ++x) {
-            if (!near(image.pixel(x, signRow), 200, 45, 45, 2)) continue;
+            if (!test::near(image.pixel(x, signRow), 200, 45, 45, 2)) continue;
             if (left < 0) left = x;
             right = x;
         }
@@ -156,9 +122,9 @@ class MainWindowXvfbTest : public ::testing::Test {
         EXPECT_GT(blue.first, e.window.width() / 2);
         const int column = blue.first + blue.second / 2;
         int top = previewRow, bottom = previewRow;
-        while (top > 0 && near(image.pixel(column, top - 1), 32, 128, 224, 2)) --top;
+        while (top > 0 && test::near(image.pixel(column, top - 1), 32, 128, 224, 2)) --top;
         while (bottom + 1 < image.height() &&
-               near(image.pixel(column, bottom + 1), 32, 128, 224, 2))
+               test::near(image.pixel(column, bottom + 1), 32, 128, 224, 2))
             ++bottom;
         // The canvas rectangle is 16:9 and e.canvasHeight design units high; its first and last
         // rows blend with the pane's edge. (After a resize the hosted live view leaves a few
@@ -169,46 +135,31 @@ class MainWindowXvfbTest : public ::testing::Test {
         }
     }
 
-    QTemporaryDir dir;
-    QString display;
-    int shots = 0;
+    test::XvfbSession x;
 };
 
 TEST_F(MainWindowXvfbTest, WindowLaysOutAndScalesAtThreeSizes) {
-    const QString xvfb = QStandardPaths::findExecutable("Xvfb");
-    for (const char* tool : {"ffmpeg", "xdotool", "import"})
-        if (QStandardPaths::findExecutable(tool).isEmpty()) GTEST_SKIP() << "needs " << tool;
-    if (kChild || xvfb.isEmpty()) GTEST_SKIP() << "needs Xvfb";
-    const QString still = dir.filePath("blue.png");
+    if (kChild) GTEST_SKIP() << "the child";
+    if (const QString tool = test::XvfbSession::missingTool(); !tool.isEmpty())
+        GTEST_SKIP() << "needs " << tool.toStdString();
+    const QString still = x.path("blue.png");
     ASSERT_EQ(
         QProcess::execute("ffmpeg", {"-loglevel", "error", "-f", "lavfi", "-i",
                                      "color=c=0x2080E0:s=1920x1080", "-frames:v", "1", still}),
         0);
-    int number = 300 + int((getpid() + 7) % 600);
-    while (QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(number))) ++number;
-    display = QStringLiteral(":%1").arg(number);
-    QProcess server;
-    server.start(xvfb, {display, "-screen", "0", "1920x1260x24", "-nolisten", "tcp"});
-    for (int i = 0; i < 600 && !QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(number));
-         ++i)
-        QThread::msleep(50);
+    x.start();
+    QProcessEnvironment env;
+    env.insert("VELMAR_XVFB_WINDOW_CHILD", "1"), env.insert("VELMAR_XVFB_STILL", still);
+    x.startChild("MainWindowXvfbChild.*", env);
+    ASSERT_TRUE(x.waitFor("NEXT")) << x.output().toStdString();
 
-    QProcess child;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("QT_QPA_PLATFORM", "xcb"), env.insert("DISPLAY", display),
-        env.insert("VELMAR_XVFB_WINDOW_CHILD", "1"), env.insert("VELMAR_XVFB_STILL", still);
-    child.setProcessEnvironment(env);
-    child.start(QCoreApplication::applicationFilePath(), {"--gtest_filter=MainWindowXvfbChild.*"});
-    QByteArray output;
-    for (int i = 0; i < 90 && !output.contains("READY") && child.state() != QProcess::NotRunning;
-         ++i)
-        if (child.waitForReadyRead(1000)) output += child.readAllStandardOutput();
-    ASSERT_TRUE(output.contains("READY"))
-        << output.toStdString() << child.readAllStandardError().toStdString();
-
-    const QString window = xdotool({"search", "--name", "^DOVRINE — Probe$"});
+    const QString window = x.xdotool({"search", "--name", "^DOVRINE — Probe$"});
     ASSERT_FALSE(window.isEmpty()) << "no window found by its title";
     const QString id = window.split('\n').first();
+    // Space on the focused window, as the operator presses it.
+    x.xdotool({"windowfocus", "--sync", id});
+    x.xdotool({"key", "space"});
+    ASSERT_TRUE(x.waitFor("READY")) << x.output().toStdString();
 
     // 1904 wide content: bar s = 1904/1150, 149 + 12 high; at 1600 x 1000 the surface is
     // 2016 wide (bar s = 2000/1150), at 1280 x 840 everything is at 2/3.
@@ -218,26 +169,23 @@ TEST_F(MainWindowXvfbTest, WindowLaysOutAndScalesAtThreeSizes) {
           Expected{{1600, 1000}, s, 8 * s, (8 + 90 * 2000.0 / 1150 + 12) * s, 800, 500},
           Expected{{1280, 840}, 2.0 / 3, 16.0 / 3, 169 * 2.0 / 3, 640, 841 * 9.0 / 16}}) {
         if (e.window.width() != 1920)
-            xdotool({"windowsize", id, QString::number(e.window.width()),
-                     QString::number(e.window.height())});
+            x.xdotool({"windowsize", id, QString::number(e.window.width()),
+                       QString::number(e.window.height())});
         // The window has redrawn at its new size once the bar ends where it should
         // and two shots in a row agree under it (the PROGRAM pane has drawn at its new size).
         // The clocks above move every second, so only the rows under the bar are compared.
         QImage previous;
-        const QImage image = shootUntil([&](const QImage& i) {
-            const int x = e.window.width() / 4;
+        const QImage image = x.shootUntil([&](const QImage& i) {
+            const int probe = e.window.width() / 4;
             const int below = int(e.barBottom) + 4;
             const QImage rows = i.copy(0, below, i.width(), i.height() - below);
             const bool stable = rows == previous;
             previous = rows;
-            return stable && near(i.pixel(x, int(e.barBottom) + 2), 89, 89, 89, 1) &&
-                   near(i.pixel(x, int(e.barBottom) - 2), 62, 62, 62, 1);
+            return stable && test::near(i.pixel(probe, int(e.barBottom) + 2), 89, 89, 89, 1) &&
+                   test::near(i.pixel(probe, int(e.barBottom) - 2), 62, 62, 62, 1);
         });
         check(image, e);
     }
-
-    child.kill(), child.waitForFinished(30000);
-    server.kill(), server.waitForFinished(30000);
 }
 
 }  // namespace

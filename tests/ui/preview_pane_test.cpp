@@ -210,6 +210,35 @@ TEST_F(EditablePane, CornerDragReportsTheScaleAndShiftOnceAndANewTransformEndsLi
     EXPECT_EQ(pane.pictureSize(), picture);
 }
 
+// The scaled copy kept between paints keeps the still's transparency: a half-transparent red
+// shows both checker squares through it, an opaque blue covers them.
+TEST(PreviewPane, KeptPictureLetsTheCheckerThroughOnlyWhereTheStillIsTransparent) {
+    PreviewPane pane(QStringLiteral("NEXT"), Qt::green);
+    pane.setCanvas({1920, 1080});
+    pane.resize(640, 420);
+    auto still = [](QColor colour) {
+        auto image = std::make_shared<QImage>(192, 108, QImage::Format_RGBA8888_Premultiplied);
+        image->fill(colour);
+        return image;
+    };
+    const QPointF c = pane.canvasRect().center();
+    auto pixels = [&] {
+        const QImage image = pane.grab().toImage();
+        return std::pair{image.pixel(c.toPoint()), image.pixel((c + QPointF(10, 0)).toPoint())};
+    };
+    pane.setMedia(PlayoutMedia::still(still(QColor(255, 0, 0, 128))));
+    const auto [a, b] = pixels();
+    EXPECT_NE(a, b) << "the checker shows through";
+    for (QRgb p : {a, b}) {
+        EXPECT_GT(qRed(p), 140);
+        EXPECT_LT(qGreen(p), 60);
+    }
+    pane.setMedia(PlayoutMedia::still(still(QColor(32, 128, 224))));
+    const auto [d, e] = pixels();
+    EXPECT_EQ(d, qRgb(32, 128, 224));
+    EXPECT_EQ(e, d);
+}
+
 TEST(LivePreviewPane, WithoutCanvasEngineTheCanvasIsBlackWithTheBorderInTheAccent) {
     LivePreviewPane pane(QStringLiteral("PROGRAM"), nullptr, QColor(255, 0, 0));
     pane.resize(640, 420);
