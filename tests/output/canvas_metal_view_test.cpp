@@ -5,6 +5,8 @@
 #include <QCoreApplication>
 #include <QScreen>
 
+#include <functional>
+
 namespace velmar::test {
 namespace {
 
@@ -35,24 +37,30 @@ TEST(CanvasMetalViewLogicTest, RefreshRendersOncePerMinimumInterval) {
 TEST(CanvasMetalViewLogicTest, CanvasQuadFitsLetterboxesAndStretches) {
     struct Case {
         const char* name;
-        QSizeF drawable, texture;
+        QSizeF drawable, texture, canvas;
         bool fits;
         Quad want;
     };
-    const Quad letterboxed{Float2{-1, -0.75f}, Float2{1, -0.75f}, Float2{-1, 0.75f},
-                           Float2{1, 0.75f}};
+    auto box = [](float x, float y) {
+        return Quad{Float2{-x, -y}, Float2{x, -y}, Float2{-x, y}, Float2{x, y}};
+    };
     const Case cases[] = {
-        {"16:9 in 4:3 is letterboxed", {400, 300}, {160, 90}, true, letterboxed},
+        {"16:9 in 4:3 is letterboxed", {400, 300}, {160, 90}, {}, true, box(1, 0.75f)},
         {"stretched without fitting",
          {400, 300},
          {160, 90},
+         {1920, 1080},
          false,
          MetalRenderer::fullTargetCorners},
-        {"an empty drawable gives a zero quad", {0, 300}, {160, 90}, true, Quad{}},
+        {"an empty drawable gives a zero quad", {0, 300}, {160, 90}, {}, true, Quad{}},
+        // A 1920 x 1080 canvas at 640 x 360 comes in a 640 x 368 texture with the canvas in
+        // its middle 360 rows: the texture overhangs by 4 rows so the canvas fills the view
+        // (mended: fitted by the texture's proportions, 7 px of background showed each side).
+        {"rounded-up texture", {640, 360}, {640, 368}, {1920, 1080}, true, box(1, 368 / 360.f)},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const Quad got = CanvasMetalView::canvasQuad(c.drawable, c.texture, c.fits);
+        const Quad got = CanvasMetalView::canvasQuad(c.drawable, c.texture, c.canvas, c.fits);
         for (int i = 0; i < 4; ++i) {
             EXPECT_NEAR(got[i].x, c.want[i].x, 1e-5) << "corner " << i;
             EXPECT_NEAR(got[i].y, c.want[i].y, 1e-5) << "corner " << i;
@@ -114,20 +122,104 @@ TEST_F(CanvasMetalViewTest, FitsTheCanvasOverItsBackgroundOffTheMainThread) {
     EXPECT_EQ(view->presentedFrames(), 1u);
 }
 
-TEST_F(CanvasMetalViewTest, ProgramPaneShowsACheckerboardAtThirtyFramesPerSecond) {
+TEST_F(CanvasMetalViewTest, ProgramPaneDrawsChangesAtThirtyFramesPerSecond) {
     makeView(CanvasEngine::Client::programPane, {60, 40});
     const int ticks = int(std::lround(1.0 / tick));
     for (int i = 0; i < ticks; ++i) {
+        view->setCheckerSquare(10 + i % 3);  // something new on every refresh
         clock.advance(tick);
         settle();
     }
-    EXPECT_NEAR(double(view->presentedFrames()), 30.0, 1.0);
+    EXPECT_NEAR(double(view->drawnFrames()), 30.0, 1.0);
 
     // No program: the 10-point checkerboard shows, lighter square first.
+    view->setCheckerSquare(10);
+    clock.advance(2 * tick);
+    settle();
     const QImage image = view->grab().toImage();
     EXPECT_EQ(at(image, 2, 2), 0x4d4d4du);
     EXPECT_EQ(at(image, 12, 2), 0x333333u);
     EXPECT_EQ(at(image, 12, 12), 0x4d4d4du);
+}
+
+// A still at rest is drawn once; every later refresh finds nothing new and draws nothing, and
+// whatever changes after skipped refreshes is drawn at the next one.
+TEST_F(CanvasMetalViewTest, AFrameAtRestIsDrawnOnceAndEachChangeAtTheNextRefresh) {
+    setProgram(solidImage(96, 64, Bgra{0, 0, 255, 255}));
+    makeView(CanvasEngine::Client::programPane, {96, 64});
+    const double interval = canvas->minimumScreenInterval(CanvasEngine::Client::programPane);
+    auto refresh = [&] {
+        clock.advance(interval + tick);
+        settle();
+    };
+    for (int i = 0; i < 20; ++i) refresh();
+    EXPECT_EQ(view->drawnFrames(), 1u);
+    EXPECT_GE(view->presentedFrames(), 16u) << "the frame shown is presented again";
+    EXPECT_EQ(at(view->grab().toImage(), 48, 32), 0xff0000u);
+
+    struct Change {
+        const char* name;
+        std::function<void()> make;
+        QRgb centre;
+    };
+    const Change changes[] = {
+        {"a new program still",
+         [&] {
+             setProgram(solidImage(96, 64, Bgra{255, 0, 0, 255}));
+         },
+         0x0000ffu},
+        {"the keyer",
+         [&] {
+             setKeyer(solidImage(96, 64, Bgra{0, 255, 0, 255}), 1, true);
+         },
+         0x00ff00u},
+        {"the fitting (a square view of a 3:2 canvas leaves the background)",
+         [&] {
+             view->setCheckerSquare(0);
+             view->setSolidBackgroundColor({1, 1, 1});
+             view->setFitsCanvas(true);
+             view->resize(64, 64);
+         },
+         0x00ff00u},
+    };
+    for (const Change& c : changes) {
+        SCOPED_TRACE(c.name);
+        const quint64 before = view->drawnFrames();
+        for (int i = 0; i < 3; ++i) refresh();
+        EXPECT_EQ(view->drawnFrames(), before);
+        c.make();
+        refresh();
+        EXPECT_EQ(view->drawnFrames(), before + 1);
+        EXPECT_EQ(at(view->grab().toImage(), view->width() / 2, view->height() / 2), c.centre);
+    }
+    EXPECT_EQ(at(view->grab().toImage(), 32, 2), 0xffffffu);
+}
+
+// Mended: the picture was fitted by the canvas texture, whose sides are rounded up to multiples
+// of 16, so a 16:9 canvas left a band of background beside the picture (7 px each side at
+// 640 x 360).
+TEST_F(CanvasMetalViewTest, AFittedCanvasFillsTheWidthOfA16By9ViewAtEachSize) {
+    {
+        std::lock_guard lock(mutex);
+        state.canvas = CanvasFormat{1920, 1080, "HD"};
+    }
+    setProgram(solidImage(1920, 1080, Bgra{0, 0, 255, 255}));
+    makeView(CanvasEngine::Client::programPane, {640, 360});
+    view->setCheckerSquare(0);
+    view->setSolidBackgroundColor({0, 0, 1});
+    view->setFitsCanvas(true);
+    for (const QSize size : {QSize(640, 360), QSize(1000, 563)}) {
+        SCOPED_TRACE(size.width());
+        view->resize(size);
+        clock.advance(1.0 / 10);
+        settle();
+        const QImage image = view->grab().toImage();
+        ASSERT_EQ(image.size(), size);
+        const int mid = size.height() / 2;
+        EXPECT_EQ(at(image, 0, mid), 0xff0000u);
+        EXPECT_EQ(at(image, size.width() - 1, mid), 0xff0000u);
+        EXPECT_EQ(at(image, size.width() / 2, 1), 0xff0000u);  // 0.25 px of background above at 563
+    }
 }
 
 }  // namespace
