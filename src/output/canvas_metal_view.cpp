@@ -57,13 +57,15 @@ std::array<gpu::Float2, 4> CanvasMetalView::canvasQuad(QSizeF drawable, QSizeF c
     if (drawable.width() < 1 || drawable.height() < 1 || canvasTexture.width() < 1 ||
         canvasTexture.height() < 1)
         return {};
-    if (!fitsCanvas) return MetalRenderer::fullTargetCorners;
     if (canvas.width() < 1 || canvas.height() < 1) canvas = canvasTexture;
+    // The part of the texture that holds the canvas.
     const double r =
         std::min(canvasTexture.width() / canvas.width(), canvasTexture.height() / canvas.height());
-    const double k =
-        std::min(drawable.width() / canvas.width(), drawable.height() / canvas.height());
-    return MetalRenderer::corners(canvasTexture * (k / r), drawable, MotionTransform{});
+    const QSizeF held = canvas * r;
+    double sx = drawable.width() / held.width(), sy = drawable.height() / held.height();
+    if (fitsCanvas) sx = sy = std::min(sx, sy);
+    return MetalRenderer::corners(QSizeF(canvasTexture.width() * sx, canvasTexture.height() * sy),
+                                  drawable, MotionTransform{});
 }
 
 void CanvasMetalView::showEvent(QShowEvent* event) {

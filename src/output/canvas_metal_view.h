@@ -66,11 +66,12 @@ class CanvasMetalView : public QWidget {
     // interval has passed since the last render.
     static bool refreshRenders(double now, double lastRenderTime, double minimumInterval);
     // Where the canvas texture goes on the drawable (corners as MetalRenderer::corners gives
-    // them). Fitted: the texture holds a canvas of `canvas` pixels fitted into it at
-    // r = min of the two side ratios (its sides are rounded up, so it may hold more), and it is
-    // scaled so that this canvas fits the drawable by k = min of the side ratios (enlarging
-    // too), centred; else the texture covers the whole target. A zero-sized quad when a side of
-    // either is below 1; the texture's own size stands for a canvas with a side below 1.
+    // them). The texture holds a canvas of `canvas` pixels fitted into it at r = min of the
+    // two side ratios, centred; its sides are rounded up, so it may hold more. That canvas
+    // covers the whole drawable, or, fitted, fits it by k = min of the two side ratios
+    // (enlarging too), centred; what the texture holds beyond the canvas overhangs. A
+    // zero-sized quad when a side of either is below 1; the texture's own size stands for a
+    // canvas with a side below 1.
     static std::array<gpu::Float2, 4> canvasQuad(QSizeF drawable, QSizeF canvasTexture,
                                                  QSizeF canvas, bool fitsCanvas);
 

@@ -52,6 +52,14 @@ TEST(CanvasMetalViewLogicTest, CanvasQuadFitsLetterboxesAndStretches) {
          {1920, 1080},
          false,
          MetalRenderer::fullTargetCorners},
+        // 1920 x 1080 at 1000 x 560 comes in 1008 x 560 with the canvas in its middle 995.6
+        // columns (mended: stretched whole, 6 px of background showed each side).
+        {"rounded-up texture stretched",
+         {1000, 560},
+         {1008, 560},
+         {1920, 1080},
+         false,
+         box(1008 / 995.5555f, 1)},
         {"an empty drawable gives a zero quad", {0, 300}, {160, 90}, {}, true, Quad{}},
         // A 1920 x 1080 canvas at 640 x 360 comes in a 640 x 368 texture with the canvas in
         // its middle 360 rows: the texture overhangs by 4 rows so the canvas fills the view
@@ -195,10 +203,10 @@ TEST_F(CanvasMetalViewTest, AFrameAtRestIsDrawnOnceAndEachChangeAtTheNextRefresh
     EXPECT_EQ(at(view->grab().toImage(), 32, 2), 0xffffffu);
 }
 
-// Mended: the picture was fitted by the canvas texture, whose sides are rounded up to multiples
-// of 16, so a 16:9 canvas left a band of background beside the picture (7 px each side at
-// 640 x 360).
-TEST_F(CanvasMetalViewTest, AFittedCanvasFillsTheWidthOfA16By9ViewAtEachSize) {
+// Mended: the canvas texture's sides are rounded up to multiples of 16 and the canvas is
+// fitted into it, so drawing the whole texture as the canvas left a band of background beside
+// the picture after a resize (6 to 8 px each side).
+TEST_F(CanvasMetalViewTest, TheCanvasFillsA16By9ViewAtEachSize) {
     {
         std::lock_guard lock(mutex);
         state.canvas = CanvasFormat{1920, 1080, "HD"};
@@ -207,18 +215,26 @@ TEST_F(CanvasMetalViewTest, AFittedCanvasFillsTheWidthOfA16By9ViewAtEachSize) {
     makeView(CanvasEngine::Client::programPane, {640, 360});
     view->setCheckerSquare(0);
     view->setSolidBackgroundColor({0, 0, 1});
-    view->setFitsCanvas(true);
-    for (const QSize size : {QSize(640, 360), QSize(1000, 563)}) {
-        SCOPED_TRACE(size.width());
-        view->resize(size);
+    struct Case {
+        QSize size;
+        bool fits;
+    };
+    // 1000 x 563 is fitted with 0.25 px of background above and below; the PROGRAM pane's
+    // view is stretched over a rectangle already fitted to the canvas, to the pixel.
+    for (const Case c : {Case{{640, 360}, true}, Case{{1000, 563}, true}, Case{{640, 360}, false},
+                         Case{{1000, 560}, false}}) {
+        SCOPED_TRACE(testing::Message() << c.size.width() << "x" << c.size.height() << " "
+                                        << (c.fits ? "fitted" : "stretched"));
+        view->setFitsCanvas(c.fits);
+        view->resize(c.size);
         clock.advance(1.0 / 10);
         settle();
         const QImage image = view->grab().toImage();
-        ASSERT_EQ(image.size(), size);
-        const int mid = size.height() / 2;
-        EXPECT_EQ(at(image, 0, mid), 0xff0000u);
-        EXPECT_EQ(at(image, size.width() - 1, mid), 0xff0000u);
-        EXPECT_EQ(at(image, size.width() / 2, 1), 0xff0000u);  // 0.25 px of background above at 563
+        ASSERT_EQ(image.size(), c.size);
+        const int w = c.size.width(), h = c.size.height();
+        for (const QPoint p :
+             {QPoint(0, h / 2), QPoint(w - 1, h / 2), QPoint(w / 2, 1), QPoint(w / 2, h - 2)})
+            EXPECT_EQ(at(image, p.x(), p.y()), 0xff0000u) << p.x() << "," << p.y();
     }
 }
 

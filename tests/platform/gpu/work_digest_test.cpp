@@ -7,126 +7,70 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <vector>
 
 namespace velmar::gpu {
 namespace {
 
-constexpr std::array<Float2, 4> kFull = {Float2{-1, -1}, Float2{1, -1}, Float2{-1, 1},
-                                         Float2{1, 1}};
+using Corners = std::array<Float2, 4>;
+constexpr Corners kFull = {Float2{-1, -1}, Float2{1, -1}, Float2{-1, 1}, Float2{1, 1}};
+constexpr Corners kLeft = {Float2{-1, -1}, Float2{0, -1}, Float2{-1, 1}, Float2{0, 1}};
 
-struct WorkDigestTest : ::testing::Test {
-    std::shared_ptr<Device> device = Device::create(1);
-    std::shared_ptr<CommandQueue> queue = device->newCommandQueue();
-    std::shared_ptr<RenderPipelineState> preview = pipeline("preview_fragment");
-    std::shared_ptr<Texture> layer = device->newTexture(
-        {PixelFormat::BGRA8Unorm, 8, 8, TextureUsageShaderRead | TextureUsageRenderTarget,
-         StorageMode::Private});
-    std::shared_ptr<Texture> out = device->newTexture(
+TEST(WorkDigestTest, NamesRepeatedWorkUntilASourceOrADrawChanges) {
+    auto device = Device::create(1);
+    auto queue = device->newCommandQueue();
+    auto library = device->newDefaultLibrary();
+    RenderPipelineDescriptor d;
+    d.vertexFunction = library->newFunction("quad_vertex");
+    d.fragmentFunction = library->newFunction("preview_fragment");
+    auto preview = device->newRenderPipelineState(d);
+    auto layer = device->newTexture({PixelFormat::BGRA8Unorm, 8, 8,
+                                     TextureUsageShaderRead | TextureUsageRenderTarget,
+                                     StorageMode::Private});
+    auto out = device->newTexture(
         {PixelFormat::BGRA8Unorm, 8, 8, TextureUsageShaderRead | TextureUsageRenderTarget});
-    std::shared_ptr<Texture> still =
-        upload(device->newTexture({PixelFormat::BGRA8Unorm, 8, 8, TextureUsageShaderRead}));
+    auto still = device->newTexture({PixelFormat::BGRA8Unorm, 8, 8, TextureUsageShaderRead});
+    const std::vector<uint32_t> pixels(64, 0xff204080u);
+    still->replaceRegion(pixels.data(), 32);
+    auto movieFrame = device->newTexture({PixelFormat::BGRA8Unorm, 8, 8, TextureUsageShaderRead},
+                                         PixelBuffer::create(8, 8, kPixelFormat32BGRA));
+    ASSERT_TRUE(preview && movieFrame);
 
-    std::shared_ptr<RenderPipelineState> pipeline(const char* fragment) {
-        auto library = device->newDefaultLibrary();
-        RenderPipelineDescriptor d;
-        d.vertexFunction = library->newFunction("quad_vertex");
-        d.fragmentFunction = library->newFunction(fragment);
-        return device->newRenderPipelineState(d);
-    }
-    static std::shared_ptr<Texture> upload(std::shared_ptr<Texture> t) {
-        const std::vector<uint32_t> pixels(64, 0xff204080u);
-        t->replaceRegion(pixels.data(), 32);
-        return t;
-    }
-    static void draw(CommandBuffer& cb, const std::shared_ptr<Texture>& into,
-                     const std::shared_ptr<RenderPipelineState>& p,
-                     const std::shared_ptr<Texture>& source, LoadAction load = LoadAction::Clear) {
-        RenderPassDescriptor pass;
-        pass.texture = into;
-        pass.loadAction = load;
-        RenderCommandEncoder* e = cb.renderCommandEncoder(pass);
-        e->setRenderPipelineState(p);
-        e->setVertexBytes(kFull.data(), sizeof kFull, 0);
-        e->setFragmentTexture(source, 0);
-        e->drawPrimitives(PrimitiveType::TriangleStrip, 0, 4);
-        e->endEncoding();
-    }
-    // The still into the private layer, the layer onto the output.
-    void twoPasses(CommandBuffer& cb) {
-        draw(cb, layer, preview, still);
-        draw(cb, out, preview, layer);
-    }
-    // The digest of `encode`, then that buffer run to completion.
-    std::vector<uint64_t> digestThenRun(const std::function<void(CommandBuffer&)>& encode) {
+    // The still into the private layer, the layer onto the output (both passes as given);
+    // the digest, then the buffer run.
+    auto run = [&](const std::shared_ptr<Texture>& source, const Corners& corners = kFull,
+                   LoadAction load = LoadAction::Clear) {
         auto cb = queue->commandBuffer();
-        encode(*cb);
+        for (const auto& [into, from] : {std::pair{layer, source}, std::pair{out, layer}}) {
+            RenderPassDescriptor pass;
+            pass.texture = into;
+            pass.loadAction = load;
+            RenderCommandEncoder* e = cb->renderCommandEncoder(pass);
+            e->setRenderPipelineState(preview);
+            e->setVertexBytes(corners.data(), sizeof corners, 0);
+            e->setFragmentTexture(from, 0);
+            e->drawPrimitives(PrimitiveType::TriangleStrip, 0, 4);
+            e->endEncoding();
+        }
         auto digest = cb->workDigest();
         cb->commit();
         cb->waitUntilCompleted();
         EXPECT_EQ(cb->status(), CommandBufferStatus::Completed) << cb->error();
         return digest;
-    }
-};
+    };
 
-TEST_F(WorkDigestTest, RepeatedWorkIsEqualUntilASourceOrTheWorkChanges) {
-    const auto first = digestThenRun([&](CommandBuffer& cb) { twoPasses(cb); });
+    const auto first = run(still);
     ASSERT_FALSE(first.empty());
-    // The layer was drawn again by the first buffer; drawn in the same buffer, it counts by id.
-    EXPECT_EQ(digestThenRun([&](CommandBuffer& cb) { twoPasses(cb); }), first);
+    // The layer was drawn again by the first run; drawn earlier in the same buffer, it counts
+    // by id alone.
+    EXPECT_EQ(run(still), first);
+    EXPECT_NE(run(still, kLeft), first);
+    still->replaceRegion(pixels.data(), 32);  // the same bytes, but the still may have changed
+    EXPECT_NE(run(still), first);
 
-    upload(still);  // same bytes, but a new upload: the still may have changed
-    EXPECT_NE(digestThenRun([&](CommandBuffer& cb) { twoPasses(cb); }), first);
-
-    // Read before this buffer draws it, the layer holds what the run before drew.
-    auto readsFirst = [&](CommandBuffer& cb) {
-        draw(cb, out, preview, layer);
-        draw(cb, layer, preview, still);
-    };
-    const auto readFirst = digestThenRun(readsFirst);
-    EXPECT_NE(digestThenRun(readsFirst), readFirst);
-
-    const auto again = digestThenRun([&](CommandBuffer& cb) { twoPasses(cb); });
-    EXPECT_NE(digestThenRun([&](CommandBuffer& cb) {
-                  draw(cb, layer, preview, still);
-                  RenderPassDescriptor pass;
-                  pass.texture = out;
-                  RenderCommandEncoder* e = cb.renderCommandEncoder(pass);
-                  e->setRenderPipelineState(preview);
-                  const std::array<Float2, 4> half = {Float2{-1, -1}, Float2{0, -1}, Float2{-1, 1},
-                                                      Float2{0, 1}};
-                  e->setVertexBytes(half.data(), sizeof half, 0);
-                  e->setFragmentTexture(layer, 0);
-                  e->drawPrimitives(PrimitiveType::TriangleStrip, 0, 4);
-                  e->endEncoding();
-              }),
-              again);
-}
-
-TEST_F(WorkDigestTest, WorkThatCannotBeNamedHasNoDigest) {
-    const auto buffer = PixelBuffer::create(8, 8, kPixelFormat32BGRA);
-    ASSERT_TRUE(buffer);
-    const auto movieFrame =
-        device->newTexture({PixelFormat::BGRA8Unorm, 8, 8, TextureUsageShaderRead}, buffer);
-    ASSERT_TRUE(movieFrame);
-    struct Case {
-        const char* name;
-        std::function<void(CommandBuffer&)> encode;
-    };
-    const Case cases[] = {
-        {"nothing recorded", [](CommandBuffer&) {}},
-        {"a source written outside the device",
-         [&](CommandBuffer& cb) { draw(cb, out, preview, movieFrame); }},
-        {"a pass that keeps its target's bytes",
-         [&](CommandBuffer& cb) { draw(cb, out, preview, still, LoadAction::Load); }},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        auto cb = queue->commandBuffer();
-        c.encode(*cb);
-        EXPECT_TRUE(cb->workDigest().empty());
-    }
+    EXPECT_TRUE(run(movieFrame).empty()) << "a source written outside the device";
+    EXPECT_TRUE(run(still, kFull, LoadAction::Load).empty()) << "passes that keep their bytes";
+    EXPECT_TRUE(queue->commandBuffer()->workDigest().empty()) << "nothing recorded";
 }
 
 }  // namespace
