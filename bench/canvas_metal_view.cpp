@@ -1,6 +1,9 @@
 // The PROGRAM pane's view at 1920 x 1080 with a 1920 x 1080 still on air, offscreen:
-//   changed: something the view draws changes before every refresh, so the refresh renders
-//     (canvas, background and picture on the device) and the new frame is painted;
+//   canvas changed: the program's presence changes before every refresh (a fade), so the
+//     refresh renders the canvas, the background and the picture on the device and the new
+//     frame is painted;
+//   view changed: only the checkerboard square changes, so the same canvas is rendered again
+//     with a new background and painted;
 //   unchanged: nothing changes, so the refresh finds the frame shown still right (the idle
 //     case: a still on air);
 // beside QPainter::drawImage of a 1920 x 1080 picture onto a 1920 x 1080 image, measured in the
@@ -56,15 +59,16 @@ double drawImageSeconds() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count() / n;
 }
 
-// Argument: 1 = something changes before every refresh, 0 = nothing does.
+// Argument: 2 = the canvas changes before every refresh, 1 = the view's background does,
+// 0 = nothing does.
 void BM_ProgramPaneRefresh(benchmark::State& state) {
-    const bool changing = state.range(0) != 0;
+    const int changing = int(state.range(0));
     OutputState s;
     s.canvas = CanvasFormat{kWidth, kHeight, "1080"};
     s.media = PlayoutMedia::still(makeStill());
-    s.motion = MotionKind::cut;
+    s.motion = MotionKind::fade;  // the presence is the program's opacity
     s.opacity = 1;
-    const OutputSnapshot snapshot{std::make_shared<const OutputState>(s), 1};
+    OutputSnapshot snapshot{std::make_shared<const OutputState>(s), 1};
     CanvasEngine::Sources sources;
     sources.outputState = [&] { return snapshot; };
     sources.keyerSnapshot = [] { return DSKController::Snapshot{}; };
@@ -90,14 +94,16 @@ void BM_ProgramPaneRefresh(benchmark::State& state) {
 
     int refresh = 0;
     auto step = [&] {
-        if (changing) view.setCheckerSquare(++refresh % 2 ? 10 : 12);
+        ++refresh;
+        if (changing == 1) view.setCheckerSquare(refresh % 2 ? 10 : 12);
+        if (changing == 2) snapshot.opacity = refresh % 2 ? 0.5 : 0.6;
         clock.advance(0.1);
         // The frame's completion reaches the view through the event loop.
         auto marker = canvas->renderer()->commandQueue().commandBuffer();
         marker->commit();
         marker->waitUntilCompleted();
         QCoreApplication::processEvents();
-        if (changing)  // paintEvent: the drawable onto the screen image
+        if (changing != 0)  // paintEvent: the drawable onto the screen image
             static_cast<QWidget&>(view).render(&screen);
     };
     for (int i = 0; i < 3; ++i) step();  // drawables, targets and the still's texture
@@ -113,13 +119,16 @@ void BM_ProgramPaneRefresh(benchmark::State& state) {
     state.counters["x_drawImage"] = perRefresh / drawImage;
     state.counters["drawn_per_refresh"] =
         double(view.drawnFrames() - drawnBefore) / double(state.iterations());
-    state.SetLabel(changing ? "changed frame: render + paint" : "unchanged frame");
+    state.SetLabel(changing == 2   ? "canvas changed: render + paint"
+                   : changing == 1 ? "view changed: render + paint"
+                                   : "unchanged frame");
 }
 
 }  // namespace
 
 BENCHMARK(BM_ProgramPaneRefresh)
     ->ArgName("changing")
+    ->Arg(2)
     ->Arg(1)
     ->Arg(0)
     ->UseRealTime()

@@ -87,7 +87,7 @@ long long decodedFrames(const QString& progressFile) {
 
 int run(double seconds, QString moviePath) {
     HostClock& clock = HostClock::system();
-    QTemporaryDir scratch;
+    QTemporaryDir scratch;  // the address file of the feed
     setenv("XDG_RUNTIME_DIR", scratch.path().toUtf8().constData(), 1);
     const auto exe = std::filesystem::read_symlink("/proc/self/exe");
     const std::string runtimeDir = (exe.parent_path().parent_path() / "src").string();
@@ -247,6 +247,7 @@ int run(double seconds, QString moviePath) {
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     const SdiOutputCounters c = output->counters();
     const std::uint64_t dropped = controller.droppedFrameCount();
+    const bool stalled = controller.isStalled();
     const quint64 paneFrames = pane->drawnFrames();
     controller.stop();
     window.close();
@@ -267,13 +268,15 @@ int run(double seconds, QString moviePath) {
                 mode.name.c_str(), mode.width, mode.height, mode.timeScale, mode.frameDuration);
     std::printf("cores                %d\n", QThread::idealThreadCount());
     std::printf("run                  %.3f s\n", elapsed);
-    std::printf("SDI frame times      %lld\n", c.ticks);
+    std::printf("SDI frame times      %lld (%.0f expected for the run)\n", c.ticks,
+                elapsed * double(mode.timeScale) / double(mode.frameDuration));
     std::printf("SDI frames played    %lld (on time %lld, late %lld)\n",
                 c.framesCompleted + c.framesDisplayedLate, c.framesCompleted,
                 c.framesDisplayedLate);
     std::printf("SDI frames dropped   %lld (card), controller dropped count %llu\n",
                 c.framesDropped, static_cast<unsigned long long>(dropped));
     std::printf("SDI repeated         %lld\n", c.underruns);
+    std::printf("SDI stalled          %s\n", stalled ? "yes" : "no");
     std::printf("output window        %s\n", windowOpen ? "open" : "not open");
     std::printf("PROGRAM pane         %llu frames drawn\n",
                 static_cast<unsigned long long>(paneFrames));
