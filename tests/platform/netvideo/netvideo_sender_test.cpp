@@ -139,12 +139,11 @@ TEST_F(SenderFixture, CountsReceiversAndDropsKilledAndStoppedOnesWithoutHoldingU
     killed->signal(SIGKILL);
     ASSERT_TRUE(waitUntil([&] { return count() == 2; }, std::chrono::seconds(20), send));
     // A receiver that stops reading (its process stopped) is dropped once nothing has gone out
-    // to it for two seconds; the sends meanwhile go on.
+    // to it for two seconds (counted from its last progress, which may precede the stop);
+    // the sends meanwhile go on.
     stopped->signal(SIGSTOP);
-    const auto since = std::chrono::steady_clock::now();
-    ASSERT_TRUE(waitUntil([&] { return count() == 1; }, std::chrono::seconds(30), send));
-    EXPECT_GE(std::chrono::steady_clock::now() - since, std::chrono::seconds(2))
-        << "a stopped receiver is given two seconds";
+    ASSERT_TRUE(waitUntil([&] { return count() == 1; }, std::chrono::seconds(30), send))
+        << "receivers left: " << count() << ", the raw one closed: " << garbageSender.closed();
     const long long before = garbageSender.received();
     EXPECT_TRUE(waitUntil([&] { return garbageSender.received() > before + width * height * 4; },
                           std::chrono::seconds(20), send))
