@@ -53,14 +53,19 @@ bool CanvasMetalView::refreshRenders(double now, double lastRenderTime, double m
 }
 
 std::array<gpu::Float2, 4> CanvasMetalView::canvasQuad(QSizeF drawable, QSizeF canvasTexture,
-                                                       bool fitsCanvas) {
+                                                       QSizeF canvas, bool fitsCanvas) {
     if (drawable.width() < 1 || drawable.height() < 1 || canvasTexture.width() < 1 ||
         canvasTexture.height() < 1)
         return {};
-    if (!fitsCanvas) return MetalRenderer::fullTargetCorners;
-    const double k = std::min(drawable.width() / canvasTexture.width(),
-                              drawable.height() / canvasTexture.height());
-    return MetalRenderer::corners(canvasTexture * k, drawable, MotionTransform{});
+    if (canvas.width() < 1 || canvas.height() < 1) canvas = canvasTexture;
+    // The part of the texture that holds the canvas.
+    const double r =
+        std::min(canvasTexture.width() / canvas.width(), canvasTexture.height() / canvas.height());
+    const QSizeF held = canvas * r;
+    double sx = drawable.width() / held.width(), sy = drawable.height() / held.height();
+    if (fitsCanvas) sx = sy = std::min(sx, sy);
+    return MetalRenderer::corners(QSizeF(canvasTexture.width() * sx, canvasTexture.height() * sy),
+                                  drawable, MotionTransform{});
 }
 
 void CanvasMetalView::showEvent(QShowEvent* event) {
@@ -90,6 +95,30 @@ void CanvasMetalView::render(std::optional<double> hostTime) {
     const int h = int(std::lround(height() * scale));
     if (w <= 0 || h <= 0) return;
     MetalRenderer& renderer = *canvas_.renderer();
+    // The canvas texture's sides are rounded up to multiples of 16, so its proportions are not
+    // the canvas's: the picture is fitted by the canvas the texture holds.
+    const OutputSnapshot snapshot = canvas_.outputState();
+    const QSizeF canvasSize =
+        snapshot.state ? QSizeF(snapshot->canvas.width, snapshot->canvas.height) : QSizeF();
+    std::shared_ptr<gpu::CommandBuffer> commandBuffer = renderer.commandQueue().commandBuffer();
+    const QSizeF drawableSize(w, h);
+    const auto canvasTexture =
+        canvas_.renderScreenCanvas(client_, target_, drawableSize, hostTime, *commandBuffer);
+
+    // A still at rest encodes the same work every refresh: then the drawable shown already
+    // holds this frame, and the buffer is dropped uncommitted (the GPU does nothing).
+    std::array<gpu::Float2, 4> quad{};
+    if (canvasTexture)
+        quad = canvasQuad(drawableSize, QSizeF(canvasTexture->width(), canvasTexture->height()),
+                          canvasSize, fitsCanvas_);
+    Inputs inputs{commandBuffer->workDigest(), w,   h, scale * checkerSquare_,
+                  solidBackgroundColor_,       quad};
+    if (!inputs.canvasWork.empty() && drawnInputs_ == inputs && shown_ >= 0 && drawables_[shown_] &&
+        drawables_[shown_]->width() == w && drawables_[shown_]->height() == h) {
+        ++presentedFrames_;  // the drawable shown is this frame
+        return;
+    }
+
     std::shared_ptr<gpu::Texture>& drawable = drawables_[shown_ == 0 ? 1 : 0];
     if (!drawable || drawable->width() != w || drawable->height() != h) {
         gpu::TextureDescriptor d;
@@ -99,10 +128,6 @@ void CanvasMetalView::render(std::optional<double> hostTime) {
         drawable = renderer.device().newTexture(d);
         if (!drawable) return;
     }
-    std::shared_ptr<gpu::CommandBuffer> commandBuffer = renderer.commandQueue().commandBuffer();
-    const QSizeF drawableSize(w, h);
-    const auto canvasTexture =
-        canvas_.renderScreenCanvas(client_, target_, drawableSize, hostTime, *commandBuffer);
 
     gpu::RenderPassDescriptor pass;
     pass.texture = drawable;
@@ -116,19 +141,16 @@ void CanvasMetalView::render(std::optional<double> hostTime) {
                                  solidBackgroundColor_[1], solidBackgroundColor_[2]};
     encoder->setFragmentBytes(background, sizeof background, 0);
     encoder->drawPrimitives(gpu::PrimitiveType::TriangleStrip, 0, 4);
-    if (canvasTexture) {
-        const auto quad = canvasQuad(
-            drawableSize, QSizeF(canvasTexture->width(), canvasTexture->height()), fitsCanvas_);
-        if (quad != std::array<gpu::Float2, 4>{}) {
-            encoder->setRenderPipelineState(renderer.previewPipeline());
-            encoder->setVertexBytes(quad.data(), sizeof(gpu::Float2) * 4, 0);
-            encoder->setFragmentTexture(canvasTexture, 0);
-            encoder->drawPrimitives(gpu::PrimitiveType::TriangleStrip, 0, 4);
-        }
+    if (canvasTexture && quad != std::array<gpu::Float2, 4>{}) {
+        encoder->setRenderPipelineState(renderer.previewPipeline());
+        encoder->setVertexBytes(quad.data(), sizeof(gpu::Float2) * 4, 0);
+        encoder->setFragmentTexture(canvasTexture, 0);
+        encoder->drawPrimitives(gpu::PrimitiveType::TriangleStrip, 0, 4);
     }
     encoder->endEncoding();
 
     frameInFlight_ = true;
+    drawnInputs_ = std::move(inputs);
     const QPointer<CanvasMetalView> self(this);
     const std::shared_ptr<gpu::Texture> drawn = drawable;
     commandBuffer->addCompletedHandler([self, drawn](gpu::CommandBuffer& done) {
@@ -144,11 +166,15 @@ void CanvasMetalView::render(std::optional<double> hostTime) {
 void CanvasMetalView::frameCompleted(const std::shared_ptr<gpu::Texture>& drawable,
                                      bool completed) {
     frameInFlight_ = false;
-    if (!completed) return;
+    if (!completed) {
+        drawnInputs_.reset();
+        return;
+    }
     for (int i = 0; i < 2; ++i)
         if (drawables_[i] == drawable) {
             shown_ = i;
             ++presentedFrames_;
+            ++drawnFrames_;
             update();
         }
 }

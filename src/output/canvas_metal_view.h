@@ -10,6 +10,7 @@
 #include <array>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace velmar {
 
@@ -55,17 +56,24 @@ class CanvasMetalView : public QWidget {
     void setFitsCanvas(bool fits);
 
     bool hasDisplayLink() const { return displayLink_ != nullptr; }
-    // Frames shown since the view was made.
+    // Frames shown since the view was made: each frame drawn, and each refresh that found
+    // nothing changed and so presented the frame shown again.
     quint64 presentedFrames() const { return presentedFrames_; }
+    // The frames of those that were drawn.
+    quint64 drawnFrames() const { return drawnFrames_; }
 
     // Whether a refresh at `now` renders: always with no minimum interval, else once the
     // interval has passed since the last render.
     static bool refreshRenders(double now, double lastRenderTime, double minimumInterval);
     // Where the canvas texture goes on the drawable (corners as MetalRenderer::corners gives
-    // them): fitted by k = min of the two side ratios (enlarging too), else the whole target;
-    // a zero-sized quad when a side of either is below 1.
+    // them). The texture holds a canvas of `canvas` pixels fitted into it at r = min of the
+    // two side ratios, centred; its sides are rounded up, so it may hold more. That canvas
+    // covers the whole drawable, or, fitted, fits it by k = min of the two side ratios
+    // (enlarging too), centred; what the texture holds beyond the canvas overhangs. A
+    // zero-sized quad when a side of either is below 1; the texture's own size stands for a
+    // canvas with a side below 1.
     static std::array<gpu::Float2, 4> canvasQuad(QSizeF drawable, QSizeF canvasTexture,
-                                                 bool fitsCanvas);
+                                                 QSizeF canvas, bool fitsCanvas);
 
   protected:
     void showEvent(QShowEvent* event) override;
@@ -73,6 +81,17 @@ class CanvasMetalView : public QWidget {
     void paintEvent(QPaintEvent* event) override;
 
   private:
+    // Everything a drawable's bytes follow from: the canvas work (CommandBuffer::workDigest,
+    // empty when it cannot be named), the drawable's size and the background and fitting.
+    struct Inputs {
+        std::vector<uint64_t> canvasWork;
+        int width = 0, height = 0;
+        double checkerSquare = 0;
+        std::array<float, 3> background{};
+        std::array<gpu::Float2, 4> quad{};
+        bool operator==(const Inputs&) const = default;
+    };
+
     void step();
     void render(std::optional<double> hostTime);
     void frameCompleted(const std::shared_ptr<gpu::Texture>& drawable, bool completed);
@@ -92,7 +111,10 @@ class CanvasMetalView : public QWidget {
     std::array<std::shared_ptr<gpu::Texture>, 2> drawables_;
     int shown_ = -1;  // the drawable paintEvent shows; -1 = none yet
     bool frameInFlight_ = false;
+    // What the drawable in flight or shown was drawn from; none when it must be drawn again.
+    std::optional<Inputs> drawnInputs_;
     quint64 presentedFrames_ = 0;
+    quint64 drawnFrames_ = 0;
 };
 
 }  // namespace velmar

@@ -5,6 +5,8 @@
 #include <QCoreApplication>
 #include <QScreen>
 
+#include <functional>
+
 namespace velmar::test {
 namespace {
 
@@ -35,24 +37,38 @@ TEST(CanvasMetalViewLogicTest, RefreshRendersOncePerMinimumInterval) {
 TEST(CanvasMetalViewLogicTest, CanvasQuadFitsLetterboxesAndStretches) {
     struct Case {
         const char* name;
-        QSizeF drawable, texture;
+        QSizeF drawable, texture, canvas;
         bool fits;
         Quad want;
     };
-    const Quad letterboxed{Float2{-1, -0.75f}, Float2{1, -0.75f}, Float2{-1, 0.75f},
-                           Float2{1, 0.75f}};
+    auto box = [](float x, float y) {
+        return Quad{Float2{-x, -y}, Float2{x, -y}, Float2{-x, y}, Float2{x, y}};
+    };
     const Case cases[] = {
-        {"16:9 in 4:3 is letterboxed", {400, 300}, {160, 90}, true, letterboxed},
+        {"16:9 in 4:3 is letterboxed", {400, 300}, {160, 90}, {}, true, box(1, 0.75f)},
         {"stretched without fitting",
          {400, 300},
          {160, 90},
+         {1920, 1080},
          false,
          MetalRenderer::fullTargetCorners},
-        {"an empty drawable gives a zero quad", {0, 300}, {160, 90}, true, Quad{}},
+        // 1920 x 1080 at 1000 x 560 comes in 1008 x 560 with the canvas in its middle 995.6
+        // columns (mended: stretched whole, 6 px of background showed each side).
+        {"rounded-up texture stretched",
+         {1000, 560},
+         {1008, 560},
+         {1920, 1080},
+         false,
+         box(1008 / 995.5555f, 1)},
+        {"an empty drawable gives a zero quad", {0, 300}, {160, 90}, {}, true, Quad{}},
+        // A 1920 x 1080 canvas at 640 x 360 comes in a 640 x 368 texture with the canvas in
+        // its middle 360 rows: the texture overhangs by 4 rows so the canvas fills the view
+        // (mended: fitted by the texture's proportions, 7 px of background showed each side).
+        {"rounded-up texture", {640, 360}, {640, 368}, {1920, 1080}, true, box(1, 368 / 360.f)},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const Quad got = CanvasMetalView::canvasQuad(c.drawable, c.texture, c.fits);
+        const Quad got = CanvasMetalView::canvasQuad(c.drawable, c.texture, c.canvas, c.fits);
         for (int i = 0; i < 4; ++i) {
             EXPECT_NEAR(got[i].x, c.want[i].x, 1e-5) << "corner " << i;
             EXPECT_NEAR(got[i].y, c.want[i].y, 1e-5) << "corner " << i;
@@ -114,20 +130,112 @@ TEST_F(CanvasMetalViewTest, FitsTheCanvasOverItsBackgroundOffTheMainThread) {
     EXPECT_EQ(view->presentedFrames(), 1u);
 }
 
-TEST_F(CanvasMetalViewTest, ProgramPaneShowsACheckerboardAtThirtyFramesPerSecond) {
+TEST_F(CanvasMetalViewTest, ProgramPaneDrawsChangesAtThirtyFramesPerSecond) {
     makeView(CanvasEngine::Client::programPane, {60, 40});
     const int ticks = int(std::lround(1.0 / tick));
     for (int i = 0; i < ticks; ++i) {
+        view->setCheckerSquare(10 + i % 3);  // something new on every refresh
         clock.advance(tick);
         settle();
     }
-    EXPECT_NEAR(double(view->presentedFrames()), 30.0, 1.0);
+    EXPECT_NEAR(double(view->drawnFrames()), 30.0, 1.0);
 
     // No program: the 10-point checkerboard shows, lighter square first.
+    view->setCheckerSquare(10);
+    clock.advance(2 * tick);
+    settle();
     const QImage image = view->grab().toImage();
     EXPECT_EQ(at(image, 2, 2), 0x4d4d4du);
     EXPECT_EQ(at(image, 12, 2), 0x333333u);
     EXPECT_EQ(at(image, 12, 12), 0x4d4d4du);
+}
+
+// A still at rest is drawn once; every later refresh finds nothing new and draws nothing, and
+// whatever changes after skipped refreshes is drawn at the next one.
+TEST_F(CanvasMetalViewTest, AFrameAtRestIsDrawnOnceAndEachChangeAtTheNextRefresh) {
+    setProgram(solidImage(96, 64, Bgra{0, 0, 255, 255}));
+    makeView(CanvasEngine::Client::programPane, {96, 64});
+    const double interval = canvas->minimumScreenInterval(CanvasEngine::Client::programPane);
+    auto refresh = [&] {
+        clock.advance(interval + tick);
+        settle();
+    };
+    for (int i = 0; i < 20; ++i) refresh();
+    EXPECT_EQ(view->drawnFrames(), 1u);
+    EXPECT_GE(view->presentedFrames(), 16u) << "the frame shown is presented again";
+    EXPECT_EQ(at(view->grab().toImage(), 48, 32), 0xff0000u);
+
+    struct Change {
+        const char* name;
+        std::function<void()> make;
+        QRgb centre;
+    };
+    const Change changes[] = {
+        {"a new program still",
+         [&] {
+             setProgram(solidImage(96, 64, Bgra{255, 0, 0, 255}));
+         },
+         0x0000ffu},
+        {"the keyer",
+         [&] {
+             setKeyer(solidImage(96, 64, Bgra{0, 255, 0, 255}), 1, true);
+         },
+         0x00ff00u},
+        {"the fitting (a square view of a 3:2 canvas leaves the background)",
+         [&] {
+             view->setCheckerSquare(0);
+             view->setSolidBackgroundColor({1, 1, 1});
+             view->setFitsCanvas(true);
+             view->resize(64, 64);
+         },
+         0x00ff00u},
+    };
+    for (const Change& c : changes) {
+        SCOPED_TRACE(c.name);
+        const quint64 before = view->drawnFrames();
+        for (int i = 0; i < 3; ++i) refresh();
+        EXPECT_EQ(view->drawnFrames(), before);
+        c.make();
+        refresh();
+        EXPECT_EQ(view->drawnFrames(), before + 1);
+        EXPECT_EQ(at(view->grab().toImage(), view->width() / 2, view->height() / 2), c.centre);
+    }
+    EXPECT_EQ(at(view->grab().toImage(), 32, 2), 0xffffffu);
+}
+
+// Mended: the canvas texture's sides are rounded up to multiples of 16 and the canvas is
+// fitted into it, so drawing the whole texture as the canvas left a band of background beside
+// the picture after a resize (6 to 8 px each side).
+TEST_F(CanvasMetalViewTest, TheCanvasFillsA16By9ViewAtEachSize) {
+    {
+        std::lock_guard lock(mutex);
+        state.canvas = CanvasFormat{1920, 1080, "HD"};
+    }
+    setProgram(solidImage(1920, 1080, Bgra{0, 0, 255, 255}));
+    makeView(CanvasEngine::Client::programPane, {640, 360});
+    view->setCheckerSquare(0);
+    view->setSolidBackgroundColor({0, 0, 1});
+    struct Case {
+        QSize size;
+        bool fits;
+    };
+    // 1000 x 563 is fitted with 0.25 px of background above and below; the PROGRAM pane's
+    // view is stretched over a rectangle already fitted to the canvas, to the pixel.
+    for (const Case c : {Case{{640, 360}, true}, Case{{1000, 563}, true}, Case{{640, 360}, false},
+                         Case{{1000, 560}, false}}) {
+        SCOPED_TRACE(testing::Message() << c.size.width() << "x" << c.size.height() << " "
+                                        << (c.fits ? "fitted" : "stretched"));
+        view->setFitsCanvas(c.fits);
+        view->resize(c.size);
+        clock.advance(1.0 / 10);
+        settle();
+        const QImage image = view->grab().toImage();
+        ASSERT_EQ(image.size(), c.size);
+        const int w = c.size.width(), h = c.size.height();
+        for (const QPoint p :
+             {QPoint(0, h / 2), QPoint(w - 1, h / 2), QPoint(w / 2, 1), QPoint(w / 2, h - 2)})
+            EXPECT_EQ(at(image, p.x(), p.y()), 0xff0000u) << p.x() << "," << p.y();
+    }
 }
 
 }  // namespace

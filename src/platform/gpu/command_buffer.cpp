@@ -157,6 +157,45 @@ CommandBuffer::CommandBuffer(CommandQueue& queue)
 
 CommandBuffer::~CommandBuffer() = default;
 
+std::vector<uint64_t> CommandBuffer::workDigest() const {
+    if (failed_ || open_ != Open::None || passes_.empty() || !dispatches_.empty()) return {};
+    std::vector<const Texture*> drawnHere;
+    std::vector<uint64_t> words;
+    words.reserve(4 + passes_.size() * 6 + draws_.size() * 20);
+    auto add = [&words](const void* bytes, size_t length) {
+        const size_t first = words.size();
+        words.resize(first + (length + 7) / 8, 0);
+        std::memcpy(words.data() + first, bytes, length);
+    };
+    for (const PassCommand& pass : passes_) {
+        const Texture* target = pass.descriptor.texture.get();
+        if (target == nullptr || pass.descriptor.loadAction == LoadAction::Load) return {};
+        words.push_back(target->id());
+        words.push_back(uint64_t(pass.descriptor.loadAction) | uint64_t(pass.drawCount) << 8);
+        add(&pass.descriptor.clearColor, sizeof pass.descriptor.clearColor);
+        for (uint32_t i = 0; i < pass.drawCount; ++i) {
+            const DrawCommand& draw = draws_[pass.firstDraw + i];
+            words.push_back(uint64_t(reinterpret_cast<uintptr_t>(draw.pipeline.get())));
+            add(draw.vertices, sizeof draw.vertices);
+            words.push_back(draw.fragmentLength);
+            add(draw.fragmentBytes, sizeof draw.fragmentBytes);
+            for (const auto& source : draw.textures) {
+                if (!source) {
+                    words.push_back(0);
+                    continue;
+                }
+                words.push_back(source->id());
+                if (std::find(drawnHere.begin(), drawnHere.end(), source.get()) != drawnHere.end())
+                    continue;
+                if (!source->contentIsTracked()) return {};
+                words.push_back(source->contentVersion());
+            }
+        }
+        drawnHere.push_back(target);
+    }
+    return words;
+}
+
 void CommandBuffer::fail(const char* message) {
     if (!failed_) {
         failed_ = true;

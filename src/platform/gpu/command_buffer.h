@@ -100,6 +100,14 @@ class CommandBuffer : public std::enable_shared_from_this<CommandBuffer> {
     void waitUntilCompleted();
 
     CommandBufferStatus status() const { return status_.load(std::memory_order_acquire); }
+    // Words naming the recorded work so that two buffers with equal, non-empty digests leave
+    // the same bytes in every texture they draw into: the same passes (targets by id, clear
+    // colours), draws (pipelines, vertices, fragment bytes) and sources. A source drawn by an
+    // earlier pass of the same buffer counts by id; any other by id and content version, and
+    // must have its content tracked (Texture::contentIsTracked). Empty when the work cannot be
+    // named that way: nothing recorded, an encoding error, a compute dispatch, or a pass that
+    // loads its target's bytes. Call before commit, on the encoding thread.
+    std::vector<uint64_t> workDigest() const;
     std::string error() const;
     // Monotonic seconds at which execution started and ended (0 before).
     double gpuStartTime() const { return gpuStart_; }

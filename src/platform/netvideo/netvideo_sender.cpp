@@ -1,6 +1,6 @@
 #include "platform/netvideo/netvideo_sender.h"
 
-#include "platform/gpu/memory.h"
+#include "platform/netvideo/frame_digest.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -124,13 +124,9 @@ void NetVideoSender::wake() {
 
 void NetVideoSender::settleLentFrame() {
     if (!lentData_) return;
-    bool changed = false;
-    for (int y = 0; y < lentHeight_ && !changed; ++y)
-        changed = std::memcmp(lentData_ + size_t(y) * size_t(lentStride_),
-                              lentCopy_->data() + size_t(y) * size_t(lentRowBytes_),
-                              size_t(lentRowBytes_)) != 0;
-    if (changed) ++RuntimeCounters::shared().contractViolations;
-    lentCopy_.reset();
+    if (digestRows(lentData_, size_t(lentRowBytes_), size_t(lentStride_), lentHeight_) !=
+        lentDigest_)
+        ++RuntimeCounters::shared().contractViolations;
     lentData_ = nullptr;
 }
 
@@ -167,17 +163,15 @@ void NetVideoSender::sendVideo(const VelmarNetVideoVideoFrame* frame) {
 
     const size_t rowBytes = size_t(format.width) * 4;
     auto buffer = frameBuffer(rowBytes * size_t(format.height));
-    // Rows are streamed past the cache (the writer thread reads them later), which also keeps
-    // the copy off the C library's slow path for frame-sized copies.
-    for (int y = 0; y < format.height; ++y)
-        gpu::streamBytes(buffer->data() + rowBytes * size_t(y),
-                         frame->data + size_t(y) * size_t(frame->lineStrideInBytes), rowBytes);
-    gpu::streamFence();
+    // The one copy of the picture; its digest, taken in the same pass, is what the lent bytes
+    // must still give at the next send or flush. The buffer reaches the writer thread through
+    // the queues' mutex, which orders the stores before its reads.
+    lentDigest_ = copyRowsWithDigest(buffer->data(), frame->data, rowBytes,
+                                     size_t(frame->lineStrideInBytes), format.height);
     lentData_ = frame->data;
     lentStride_ = frame->lineStrideInBytes;
     lentRowBytes_ = int(rowBytes);
     lentHeight_ = format.height;
-    lentCopy_ = buffer;
     ++counters.videoFramesAccepted;
     counters.lastWidth = format.width;
     counters.lastHeight = format.height;

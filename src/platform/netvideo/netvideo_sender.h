@@ -78,8 +78,9 @@ class NetVideoSender {
     int lentRowBytes_ = 0;
     int lentStride_ = 0;
     int lentHeight_ = 0;
-    // The copy made at the send: the lent bytes must still equal it at the next send or flush.
-    std::shared_ptr<const std::vector<uint8_t>> lentCopy_;
+    // The digest of the copy made at the send: the lent bytes must still give it at the next
+    // send or flush.
+    uint64_t lentDigest_ = 0;
     std::vector<std::shared_ptr<std::vector<uint8_t>>> pool_;
     StreamFormat format_;
 

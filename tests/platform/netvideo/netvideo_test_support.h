@@ -104,7 +104,11 @@ class ChildProcess {
         process_.kill();
         process_.waitForFinished();
     }
-    void signal(int sig) const { ::kill(pid_t(process_.processId()), sig); }
+    // Only to a running child: the id of one that ended is 0, and kill(0, ...) would signal
+    // the whole process group (other tests' children run in it under ctest).
+    void signal(int sig) const {
+        if (const pid_t pid = pid_t(process_.processId()); pid > 0) ::kill(pid, sig);
+    }
     bool exited() {
         return process_.state() == QProcess::NotRunning || process_.waitForFinished(0);
     }

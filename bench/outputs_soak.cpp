@@ -1,0 +1,302 @@
+// A soak run of every output at once, in real time:
+//   the virtual SDI card at 1080p59.94 (the SDI output controller renders every frame through
+//   the canvas engine, a movie on program and a keyer fading in and out every two seconds),
+//   the output window on the second screen, the network-video feed with one ffmpeg receiver,
+//   and the PROGRAM pane.
+//
+//   xvfb-run -s "-screen 0 1280x720x24 -screen 1 1920x1080x24"
+//       taskset -c 0,1 velmar_bench_outputs_soak [seconds] [movie]
+//   (one command line)
+//
+// Prints SDI frames played, late and dropped, and the feed frames the runtime accepted while
+// the receiver was connected beside the frames the receiver decoded (ffmpeg's own count).
+// Needs an X server with a 1920 x 1080 second screen and the ffmpeg program.
+#include "canvas/canvas_engine.h"
+#include "core/movie_playback.h"
+#include "output/canvas_metal_view.h"
+#include "output/ndi_output_controller.h"
+#include "output/output_window_controller.h"
+#include "platform/base/host_clock.h"
+#include "platform/netvideo/netvideo_api.h"
+#include "platform/player/movie_player.h"
+#include "platform/screens/screen_provider.h"
+#include "platform/sdi/virtual_sdi_card.h"
+#include "render/still_texture_cache.h"
+#include "sdi/deck_link_controller.h"
+#include "support/test_media.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+
+#include <dlfcn.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+
+using namespace velmar;
+
+namespace {
+
+// A keyer still: a lower-third bar, opaque on the left, half transparent on the right.
+ImageRef lowerThird(int width, int height) {
+    QImage image(width, height, QImage::Format_RGBA8888_Premultiplied);
+    image.fill(Qt::transparent);
+    for (int y = height * 3 / 4; y < height * 7 / 8; ++y) {
+        uchar* p = image.scanLine(y);
+        for (int x = width / 10; x < width * 9 / 10; ++x) {
+            const int a = x < width / 2 ? 255 : 128;
+            p[4 * x + 0] = uchar(20 * a / 255);
+            p[4 * x + 1] = uchar(60 * a / 255);
+            p[4 * x + 2] = uchar(200 * a / 255);
+            p[4 * x + 3] = uchar(a);
+        }
+    }
+    return std::make_shared<const QImage>(std::move(image));
+}
+
+// The runtime's counters, through its test hook (the module the bridge loaded).
+VelmarNetVideoStats runtimeStats(const std::string& path) {
+    VelmarNetVideoStats stats{};
+    if (void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD)) {
+        if (auto hook =
+                reinterpret_cast<VelmarNetVideoStatsFunction>(::dlsym(handle, kNetVideoStatsHook)))
+            hook(&stats);
+        ::dlclose(handle);
+    }
+    return stats;
+}
+
+// The last "frame=N" ffmpeg wrote to its progress file.
+long long decodedFrames(const QString& progressFile) {
+    std::ifstream in(progressFile.toStdString());
+    long long frames = 0;
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind("frame=", 0) == 0) frames = std::atoll(line.c_str() + 6);
+    return frames;
+}
+
+int run(double seconds, QString moviePath) {
+    HostClock& clock = HostClock::system();
+    QTemporaryDir scratch;  // the address file of the feed
+    setenv("XDG_RUNTIME_DIR", scratch.path().toUtf8().constData(), 1);
+    const auto exe = std::filesystem::read_symlink("/proc/self/exe");
+    const std::string runtimeDir = (exe.parent_path().parent_path() / "src").string();
+    setenv("NDI_RUNTIME_DIR_V6", runtimeDir.c_str(), 1);
+
+    if (moviePath.isEmpty()) {
+        test::TestMedia::MovieOptions options;
+        options.width = 1920;
+        options.height = 1080;
+        options.frameRateNum = 60000;
+        options.frameRateDen = 1001;
+        options.seconds = 10;
+        options.audio = true;
+        options.codecArguments = {"-preset", "ultrafast"};
+        moviePath = test::TestMedia::movie("mp4", options);
+        if (moviePath.isEmpty()) {
+            std::fprintf(stderr, "could not make a movie with ffmpeg\n");
+            return 1;
+        }
+    }
+    QString wideScreen;
+    for (const ScreenInfo& s : ScreenProvider::system().screens())
+        if (s.geometry.size() == QSize(1920, 1080) && s.geometry.topLeft() != QPoint(0, 0))
+            wideScreen = s.identity;
+    if (wideScreen.isEmpty())
+        for (const ScreenInfo& s : ScreenProvider::system().screens())
+            if (s.geometry.size() == QSize(1920, 1080)) wideScreen = s.identity;
+
+    VirtualSdiConfig config = VirtualSdiConfig::defaultConfig();
+    config.clock = SdiClockMode::realTime;
+    VirtualSdiCard card(config);
+    std::shared_ptr<SdiOutput> output = card.deviceAtIndex(0)->output();
+
+    const CanvasFormat canvasFormat{1920, 1080, "HD 1080"};
+    const FrameRate rate{60000, 1001};
+    std::mutex mutex;
+    auto state = std::make_shared<OutputState>();
+    state->canvas = canvasFormat;
+    state->motion = MotionKind::cut;
+    state->opacity = 1;
+    DSKController::Snapshot keyer;
+    keyer.media = PlayoutMedia::still(lowerThird(canvasFormat.width, canvasFormat.height));
+
+    auto playback = MoviePlayback::create(moviePath, false, 0, clock);
+    playback->audioLevel().setOutput(1.0f, true);
+    QElapsedTimer wait;
+    wait.start();
+    while (!playback->isPrepared() && wait.elapsed() < 20000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(5);
+    }
+    if (!playback->isPrepared()) {
+        std::fprintf(stderr, "the movie did not prepare: %s\n", moviePath.toUtf8().constData());
+        return 1;
+    }
+    state->media =
+        PlayoutMedia::movie(playback, nullptr, QSizeF(canvasFormat.width, canvasFormat.height));
+    std::shared_ptr<const OutputState> published = state;
+
+    CanvasEngine::Sources sources;
+    sources.outputState = [&] {
+        std::lock_guard lock(mutex);
+        return OutputSnapshot{published, 1.0};
+    };
+    sources.keyerSnapshot = [&] {
+        std::lock_guard lock(mutex);
+        return keyer;
+    };
+    sources.frameRate = [rate] { return rate; };
+    StillTextureCache stillCache;
+    CanvasEngine::Options options;
+    options.clock = &clock;
+    options.stillCache = &stillCache;
+    std::unique_ptr<CanvasEngine> canvas = CanvasEngine::create(std::move(sources), options);
+    if (!canvas) {
+        std::fprintf(stderr, "no canvas engine\n");
+        return 1;
+    }
+
+    // The PROGRAM pane on the first screen, at the size it has in a full-size window.
+    auto pane = std::make_unique<CanvasMetalView>(*canvas, CanvasEngine::Client::programPane);
+    pane->setFitsCanvas(true);
+    pane->setGeometry(40, 40, 960, 540);
+    pane->show();
+
+    DeckLinkController controller(*canvas, &card);
+    playback->play();
+    try {
+        controller.start(0, canvasFormat, rate, true, true, SDIBitDepth(SDIBitDepth::eightBit));
+    } catch (const DeckLinkController::StartError& error) {
+        std::fprintf(stderr, "SDI start failed: %s\n",
+                     error.localizedDescription().toUtf8().constData());
+        return 1;
+    }
+    const auto started = std::chrono::steady_clock::now();
+
+    OutputWindowController window(*canvas);
+    const bool windowOpen = !wideScreen.isEmpty() && window.open(wideScreen);
+    if (!windowOpen) std::fprintf(stderr, "no second 1920 x 1080 screen: no output window\n");
+
+    NDIOutputController feed(
+        *canvas, [canvasFormat] { return canvasFormat; }, NDIOutputController::Options{});
+    long long acceptedAtJoin = -1;
+    const std::string runtimePath = runtimeDir + "/" + kNetVideoLibraryName;
+    feed.onClientChange = [&](int count) {
+        if (count > 0 && acceptedAtJoin < 0)
+            acceptedAtJoin = runtimeStats(runtimePath).videoFramesAccepted;
+    };
+    if (!feed.start()) {
+        std::fprintf(stderr, "the network-video feed did not start\n");
+        return 1;
+    }
+    std::string address;
+    std::getline(
+        std::ifstream(
+            scratch.filePath(QString::fromLatin1(NDIOutputController::kSourceName) + ".netvideo")
+                .toStdString()),
+        address);
+    const QString progress = scratch.filePath("progress");
+    QProcess ffmpeg;
+    ffmpeg.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    ffmpeg.setStandardOutputFile(QProcess::nullDevice());
+    ffmpeg.start("ffmpeg", {"-nostdin", "-v", "error", "-f", "nut", "-i",
+                            QString::fromStdString("tcp://" + address), "-map", "0:v", "-f", "null",
+                            "-", "-progress", progress});
+
+    // The keyer fades in over 0.5 s, stays, and fades out over 0.5 s: a change every 2 s.
+    bool keyerOn = false;
+    QTimer fader;
+    QObject::connect(&fader, &QTimer::timeout, [&] {
+        keyerOn = !keyerOn;
+        std::lock_guard lock(mutex);
+        keyer.from = keyer.level(clock.now());
+        keyer.to = keyerOn ? 1.0 : 0.0;
+        keyer.started = clock.now();
+        keyer.duration = 0.5;
+    });
+    fader.start(2000);
+    QTimer::singleShot(int(seconds * 1000), [] { QCoreApplication::quit(); });
+    QCoreApplication::exec();
+
+    const long long acceptedAtEnd = runtimeStats(runtimePath).videoFramesAccepted;
+    // Let the last frames through, then end the receiver so it writes its final count.
+    QThread::msleep(500);
+    feed.stop();
+    ffmpeg.waitForFinished(10000);
+    if (ffmpeg.state() != QProcess::NotRunning) {
+        ffmpeg.terminate();
+        ffmpeg.waitForFinished(10000);
+    }
+    const long long decoded = decodedFrames(progress);
+
+    long long onAir = 0;
+    const SdiDisplayMode mode = *output->displayMode(controller.runningMode()->displayMode());
+    output->scheduledStreamTime(mode.timeScale, &onAir);
+    const double elapsed =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    const SdiOutputCounters c = output->counters();
+    const std::uint64_t dropped = controller.droppedFrameCount();
+    const bool stalled = controller.isStalled();
+    const quint64 paneFrames = pane->drawnFrames();
+    controller.stop();
+    window.close();
+    fader.stop();
+    pane.reset();
+    canvas.reset();
+    {
+        std::lock_guard lock(mutex);
+        published.reset();
+        state.reset();
+        keyer.media.reset();
+    }
+    playback.reset();
+    MoviePlayer::waitForReleases();
+
+    const long long sentToReceiver = acceptedAtJoin < 0 ? 0 : acceptedAtEnd - acceptedAtJoin;
+    std::printf("mode                 %s (%lldx%lld @ %lld/%lld), keyer fading\n",
+                mode.name.c_str(), mode.width, mode.height, mode.timeScale, mode.frameDuration);
+    std::printf("cores                %d\n", QThread::idealThreadCount());
+    std::printf("run                  %.3f s\n", elapsed);
+    std::printf("SDI frame times      %lld (%.0f expected for the run)\n", c.ticks,
+                elapsed * double(mode.timeScale) / double(mode.frameDuration));
+    std::printf("SDI frames played    %lld (on time %lld, late %lld)\n",
+                c.framesCompleted + c.framesDisplayedLate, c.framesCompleted,
+                c.framesDisplayedLate);
+    std::printf("SDI frames dropped   %lld (card), controller dropped count %llu\n",
+                c.framesDropped, static_cast<unsigned long long>(dropped));
+    std::printf("SDI repeated         %lld\n", c.underruns);
+    std::printf("SDI stalled          %s\n", stalled ? "yes" : "no");
+    std::printf("output window        %s\n", windowOpen ? "open" : "not open");
+    std::printf("PROGRAM pane         %llu frames drawn\n",
+                static_cast<unsigned long long>(paneFrames));
+    std::printf(
+        "feed frames          %lld sent while the receiver was connected, %lld decoded "
+        "by ffmpeg (%.2f %%)\n",
+        sentToReceiver, decoded,
+        sentToReceiver > 0 ? 100.0 * double(decoded) / double(sentToReceiver) : 0.0);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (std::getenv("SDL_AUDIODRIVER") == nullptr) setenv("SDL_AUDIODRIVER", "dummy", 1);
+    QApplication app(argc, argv);
+    const double seconds = argc > 1 ? std::atof(argv[1]) : 600.0;
+    if (!(seconds > 0)) {
+        std::fprintf(stderr, "usage: %s [seconds] [movie]\n", argv[0]);
+        return 2;
+    }
+    return run(seconds, argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString());
+}
