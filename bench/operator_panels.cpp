@@ -1,10 +1,10 @@
-// What the operator panels compute and paint per change, with a whole tab of 10000 clips as
-// the motion targets: the shared duration, the shared motion and duration with the lit keys
-// (one walk for the nine keys) beside its peer, a walk over the targets for each key; and the DSK
-// preview box painting a 3840 x 2160 still from its cached fitted image beside scaling the still at
-// each paint; the timecode panel under PROGRAM painted whole at s = 1 (its 0.1 s refresh allows 1
-// ms), and the meter arithmetic of one refresh with its allocation count. Each figure is one
-// rebuild or one paint on the main thread.
+// What the operator panels compute and paint per change, with a whole tab of 10000 clips as the
+// motion targets: the shared duration; the shared motion and duration with the lit keys (one
+// walk for the nine keys) beside its peer, a walk over the targets for each key; the DSK preview
+// box painting a 3840 x 2160 still from its cached fitted image beside scaling the still at each
+// paint; the timecode panel under PROGRAM painted whole at s = 1 (target: 1 % of its 0.1 s
+// refresh); and the meter arithmetic of one refresh with its allocation count. Each figure is
+// one rebuild or one paint on the main thread.
 #include "allocation_counter.h"
 #include "core/rundown.h"
 #include "ui/dsk_panel_preview.h"
