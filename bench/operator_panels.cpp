@@ -1,12 +1,19 @@
-// What the operator panels compute and paint per change, with a whole tab of 10000 clips as
-// the motion targets: the shared duration, the shared motion with the lit key (one walk for
-// the nine keys) beside its peer, a walk over the targets for each key; and the DSK preview box
-// painting a 3840 x 2160 still from its cached fitted image beside scaling the still at each
-// paint. Each figure is one rebuild or one paint on the main thread.
+// What the operator panels compute and paint per change, with a whole tab of 10000 clips as the
+// motion targets: the shared duration; the shared motion and duration with the lit keys (one
+// walk for the nine keys) beside its peer, a walk over the targets for each key; the DSK preview
+// box painting a 3840 x 2160 still from its cached fitted image beside scaling the still at each
+// paint; the timecode panel under PROGRAM painted whole at s = 1 (target: 1 % of its 0.1 s
+// refresh); and the meter arithmetic of one refresh with its allocation count. Each figure is
+// one rebuild or one paint on the main thread.
+#include "allocation_counter.h"
 #include "core/rundown.h"
 #include "ui/dsk_panel_preview.h"
 #include "ui/duration_common.h"
+#include "ui/level_meter.h"
+#include "ui/level_meter_model.h"
 #include "ui/motion_profile_panel.h"
+#include "ui/target_commons.h"
+#include "ui/timecode_panel.h"
 
 #include <QApplication>
 #include <QPainter>
@@ -47,24 +54,22 @@ void BM_CommonDuration(benchmark::State& state) {
 }
 BENCHMARK(BM_CommonDuration)->Unit(benchmark::kMicrosecond);
 
-// One walk for the shared motion, then the lit rule for each of the nine keys.
-void BM_LitKeysFromCommonMotion(benchmark::State& state) {
-    Rundown rundown;
-    ClipGroup group;
-    group.name = "Tab";
-    group.clips = makeClips();
-    const QSet<QUuid> ids = idsOf(group.clips);
-    rundown.loadGroups({group});
+// The panel's rebuild: one walk of the tab for the shared motion and duration, then the lit
+// rule for each of the nine keys.
+void BM_LitKeysFromTargetCommons(benchmark::State& state) {
+    const QList<Clip> clips = makeClips();
+    const QSet<QUuid> ids = idsOf(clips);
     for (auto _ : state) {
-        const auto common = rundown.commonMotion(ids);
+        const TargetCommons commons = TargetCommons::of(clips, ids);
         int lit = 0;
         for (MotionKind motion : MotionKind::allCases()) {
-            lit += MotionProfilePanel::isLit(common, motion) ? 1 : 0;
+            lit += MotionProfilePanel::isLit(commons.motion, motion) ? 1 : 0;
         }
         benchmark::DoNotOptimize(lit);
+        benchmark::DoNotOptimize(commons.duration);
     }
 }
-BENCHMARK(BM_LitKeysFromCommonMotion)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_LitKeysFromTargetCommons)->Unit(benchmark::kMicrosecond);
 
 // Peer: each key walks the targets to see whether all have its motion.
 void BM_LitKeysWalkPerKey(benchmark::State& state) {
@@ -100,8 +105,7 @@ void BM_PreviewPaintCached(benchmark::State& state) {
     QImage target(190, 84, QImage::Format_ARGB32_Premultiplied);
     for (auto _ : state) {
         QPainter p(&target);
-        p.fillRect(target.rect(), QColor(0, 0, 0, 115));
-        p.drawImage(DSKPanelPreview::fittedRect(fitted.size(), target.rect()).topLeft(), fitted);
+        DSKPanelPreview::paint(p, target.rect(), fitted, false);
         p.end();
         benchmark::DoNotOptimize(target.constBits());
     }
@@ -135,6 +139,46 @@ void BM_PreviewPaintScalingEachTime(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_PreviewPaintScalingEachTime)->Unit(benchmark::kMicrosecond);
+
+// The whole strip as the 0.1 s refresh repaints it: the two time lines, the running meter at
+// -6 and -10 dB and the fader.
+void BM_TimecodePanelPaint(benchmark::State& state) {
+    double fader = 0.8;
+    TimecodePanel panel(TimecodePanel::Bindings{[&fader] { return fader; },
+                                                [&fader](double p) { fader = p; }, nullptr},
+                        QColor(255, 149, 0));
+    panel.setScale(1);
+    panel.resize(panel.sizeHint());
+    panel.meter()->setLevels(0.5f, 0.316f, false, std::nullopt);
+    QImage target(panel.size(), QImage::Format_ARGB32_Premultiplied);
+    for (auto _ : state) {
+        panel.render(&target);
+        benchmark::DoNotOptimize(target.constBits());
+    }
+}
+BENCHMARK(BM_TimecodePanelPaint)->Unit(benchmark::kMicrosecond);
+
+// The meter's arithmetic for one refresh of both channels, without the readout text: dB, the
+// lit segments and the red readout. "allocations" counts per refresh and must stay 0.
+void BM_MeterModelRefresh(benchmark::State& state) {
+    float level = 0.5f;
+    const long before = gAllocations.load();
+    for (auto _ : state) {
+        int lit = 0;
+        for (const float channel : {level, level * 0.7f}) {
+            const double dB = LevelMeterModel::decibels(channel);
+            lit += LevelMeterModel::litCount(dB, false);
+            lit += LevelMeterModel::isReadoutRed(dB, false) ? 1 : 0;
+            for (int i = 0; i < LevelMeterModel::kSegmentCount; ++i)
+                lit += LevelMeterModel::zone(i) == LevelMeterModel::Zone::red ? 1 : 0;
+        }
+        benchmark::DoNotOptimize(lit);
+        level = level > 0.9f ? 0.01f : level * 1.01f;
+    }
+    state.counters["allocations"] = benchmark::Counter(double(gAllocations.load() - before),
+                                                       benchmark::Counter::kAvgIterations);
+}
+BENCHMARK(BM_MeterModelRefresh);
 
 }  // namespace
 

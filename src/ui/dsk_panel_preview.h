@@ -5,6 +5,8 @@
 #include <QImage>
 #include <QWidget>
 
+class QPainter;
+
 namespace velmar {
 
 // The DSK panel's preview box: the medium's picture fitted into the box on black at 0.45 (or a
@@ -22,7 +24,11 @@ class DSKPanelPreview : public QWidget {
 
     // The picture scaled to fit `box` with its aspect kept (letterboxed), centred in it.
     static QRect fittedRect(const QSize& picture, const QRect& box);
+    // The picture fitted to `box`, made once per picture and size.
     static QImage fitted(const QImage& picture, const QSize& box);
+    // One paint of the box: the fitted picture (or the placeholder when it is null) and the
+    // border.
+    static void paint(QPainter& painter, const QRect& box, const QImage& fitted, bool onAir);
 
   protected:
     void paintEvent(QPaintEvent* event) override;

@@ -8,9 +8,12 @@
 #include "ui/duration_common.h"
 #include "ui/duration_entry_pad.h"
 #include "ui/palette.h"
+#include "ui/svg_icon.h"
+#include "ui/target_commons.h"
 
 #include <QComboBox>
 #include <QEvent>
+#include <QFontMetricsF>
 #include <QFrame>
 #include <QLabel>
 #include <QPushButton>
@@ -27,6 +30,18 @@ constexpr double kKeyGap = 2;
 constexpr double kResetHeight = 20;
 constexpr double kRowHeight = 28;
 constexpr double kCaptionWidth = 86;
+constexpr double kCaptionGap = 7;
+constexpr double kArrowSize = 16;
+constexpr double kStackedCaptionHeight = 18;
+constexpr double kFieldPadding = 8;  // the text's inset of 7 and the 1-point border
+
+// The widest text the duration button shows, in pixels of `font`: the longest figure
+// (durations stay under 10 s) or "ばらばら".
+double durationTextWidth(const QFont& font) {
+    const QFontMetricsF metrics(font);
+    return std::max(metrics.horizontalAdvance(QStringLiteral("0.00 s")),
+                    metrics.horizontalAdvance(localized("ばらばら")));
+}
 
 // The keypad's first three rows; the fourth holds `dive` on "0" and two clear places.
 constexpr std::array<std::array<std::optional<MotionKind::Value>, 3>, 3> kLayout = {{
@@ -35,16 +50,9 @@ constexpr std::array<std::array<std::optional<MotionKind::Value>, 3>, 3> kLayout
     {MotionKind::zoom, MotionKind::slideUp, std::nullopt},
 }};
 
+// The word on a key; the four slides show an arrow icon instead (iconPath).
 QString face(MotionKind motion) {
     switch (motion) {
-        case MotionKind::slideLeft:
-            return QStringLiteral("←");
-        case MotionKind::slideRight:
-            return QStringLiteral("→");
-        case MotionKind::slideUp:
-            return QStringLiteral("↑");
-        case MotionKind::slideDown:
-            return QStringLiteral("↓");
         case MotionKind::cut:
             return QStringLiteral("CUT");
         case MotionKind::fade:
@@ -55,8 +63,32 @@ QString face(MotionKind motion) {
             return QStringLiteral("DIVE");
         case MotionKind::rotate:
             return QStringLiteral("ROTATE");
+        default:
+            return {};
     }
-    return {};
+}
+
+// The arrow pointing where a slide moves the picture to; empty for the other motions.
+QString iconPath(MotionKind motion) {
+    switch (motion) {
+        case MotionKind::slideLeft:
+            return QStringLiteral(":/icons/arrow-left.svg");
+        case MotionKind::slideRight:
+            return QStringLiteral(":/icons/arrow-right.svg");
+        case MotionKind::slideUp:
+            return QStringLiteral(":/icons/arrow-up.svg");
+        case MotionKind::slideDown:
+            return QStringLiteral(":/icons/arrow-down.svg");
+        default:
+            return {};
+    }
+}
+
+QString labelStyle(const QString& color) {
+    return QStringLiteral(
+               "QLabel { color: %1; background: transparent; } "
+               "QLabel:disabled { color: rgba(255,255,255,80); }")
+        .arg(color);
 }
 
 QString keyStyle(bool lit) {
@@ -113,12 +145,29 @@ MotionProfilePanel::MotionProfilePanel(PlayoutEngine& engine, double width, Hook
         engine_.rundown().setMotion(std::nullopt, engine_.rundown().motionTargetIDs());
     });
 
+    // A key: its face (a word or an arrow) over its number, both letting clicks through.
     const auto makeKey = [this](MotionKind motion, const QString& number) {
-        auto* key = new QPushButton(face(motion) + u'\n' + number, this);
+        const int index = static_cast<int>(MotionKind::Value(motion));
+        auto* key = new QPushButton(this);
         key->setFocusPolicy(Qt::NoFocus);
         key->setFlat(true);
         key->setToolTip(localized(motion.titleKey()));
-        keys_[static_cast<int>(MotionKind::Value(motion))] = key;
+        auto* column = new QVBoxLayout(key);
+        column->setContentsMargins(0, 0, 0, 0);
+        column->setSpacing(1);
+        column->setSizeConstraint(QLayout::SetNoConstraint);  // the key stays k by k
+        column->addStretch();
+        faces_[index] = new QLabel(face(motion), key);
+        numbers_[index] = new QLabel(number, key);
+        faces_[index]->setStyleSheet(labelStyle(QStringLiteral("white")));
+        numbers_[index]->setStyleSheet(labelStyle(Palette::white(0.66, 0.7).name(QColor::HexArgb)));
+        for (QLabel* label : {faces_[index], numbers_[index]}) {
+            label->setAlignment(Qt::AlignCenter);
+            label->setAttribute(Qt::WA_TransparentForMouseEvents);
+            column->addWidget(label);
+        }
+        column->addStretch();
+        keys_[index] = key;
         connect(key, &QPushButton::clicked, this, [this, motion] {
             engine_.rundown().setMotion(motion, engine_.rundown().motionTargetIDs());
         });
@@ -229,20 +278,41 @@ void MotionProfilePanel::relayout() {
     place(keys_[MotionKind::dive], left, lastRow, k, k);
     place(blanks_[1], left + k + kKeyGap, lastRow, k, k);
     place(blanks_[2], left + 2 * (k + kKeyGap), lastRow, k, k);
-    for (QPushButton* key : keys_) key->setFont(mono);
+    const QFont number = DesignScale::font(9, s, QFont::Normal, true);
+    const int iconSide = std::max(1, px(kArrowSize));
+    for (MotionKind motion : MotionKind::allCases()) {
+        const int index = static_cast<int>(MotionKind::Value(motion));
+        numbers_[index]->setFont(number);
+        if (const QString path = iconPath(motion); !path.isEmpty()) {
+            faces_[index]->setPixmap(
+                SvgIcon::fromFile(path, QSize(iconSide, iconSide), Qt::white, devicePixelRatioF()));
+        } else {
+            faces_[index]->setFont(mono);
+        }
+    }
     blanks_[0]->setFont(DesignScale::font(9, s, QFont::Normal, true));
     y = lastRow + k + kSpacing;
 
-    const double fieldLeft = kPadding + kCaptionWidth + 7;
-    const double fieldWidth = std::max(width_ - kPadding - fieldLeft, 1.0);
+    // A caption and its field share a row when the field then still holds the longest
+    // duration text whole; in a narrower column each caption stands on its own line above a
+    // field of the full width.
     durationCaption_->setFont(caption);
     defaultCaption_->setFont(caption);
-    place(durationCaption_, kPadding, y, kCaptionWidth, kRowHeight);
-    duration_->setFont(DesignScale::font(14, s, QFont::DemiBold, true));
-    place(duration_, fieldLeft, y, fieldWidth, kRowHeight);
-    y += kRowHeight + 6;
-    place(defaultCaption_, kPadding, y, kCaptionWidth, kRowHeight);
-    place(defaultMotion_, fieldLeft, y, fieldWidth, kRowHeight);
+    const QFont figures = DesignScale::font(14, s, QFont::DemiBold, true);
+    duration_->setFont(figures);
+    const double inner = std::max(width_ - 2 * kPadding, 1.0);
+    const double needed = durationTextWidth(figures) / s + 2 * kFieldPadding;
+    const bool stacked = kCaptionWidth + kCaptionGap + needed > inner;
+    const double fieldLeft = stacked ? kPadding : kPadding + kCaptionWidth + kCaptionGap;
+    const double fieldWidth = std::max(width_ - kPadding - fieldLeft, 1.0);
+    const double captionHeight = stacked ? kStackedCaptionHeight : kRowHeight;
+    const double fieldDrop = stacked ? captionHeight : 0;
+    place(durationCaption_, kPadding, y, stacked ? inner : kCaptionWidth, captionHeight);
+    place(duration_, fieldLeft, y + fieldDrop, fieldWidth, kRowHeight);
+    y += fieldDrop + kRowHeight + 6;
+    place(defaultCaption_, kPadding, y, stacked ? inner : kCaptionWidth, captionHeight);
+    place(defaultMotion_, fieldLeft, y + fieldDrop, fieldWidth, kRowHeight);
+    y += fieldDrop;
     y += kRowHeight + kPadding;
     setMinimumSize(px(width_), px(y));
     resize(px(width_), px(y));
@@ -251,17 +321,17 @@ void MotionProfilePanel::relayout() {
 void MotionProfilePanel::refresh() {
     const Rundown& rundown = engine_.rundown();
     const QSet<QUuid> targets = rundown.motionTargetIDs();
-    const auto common = rundown.commonMotion(targets);
+    const auto group = rundown.currentGroup();
+    const TargetCommons commons = TargetCommons::of(group ? group->clips : QList<Clip>(), targets);
     for (MotionKind motion : MotionKind::allCases()) {
         QPushButton* key = keys_[static_cast<int>(MotionKind::Value(motion))];
         key->setEnabled(!targets.isEmpty());
-        key->setStyleSheet(keyStyle(isLit(common, motion)));
+        // A new style sheet polishes the key again: set it only when the light changes.
+        const QString style = keyStyle(isLit(commons.motion, motion));
+        if (key->styleSheet() != style) key->setStyleSheet(style);
     }
     reset_->setEnabled(!targets.isEmpty());
-    const auto group = rundown.currentGroup();
-    const auto duration = targets.isEmpty()
-                              ? std::nullopt
-                              : commonDuration(group ? group->clips : QList<Clip>(), targets);
+    const auto duration = targets.isEmpty() ? std::nullopt : commons.duration;
     duration_->setText(durationLabel(!targets.isEmpty(), duration, engine_.fadeDuration()));
     defaultMotion_->setCurrentIndex(
         defaultMotion_->findData(static_cast<int>(MotionKind::Value(engine_.defaultMotion()))));

@@ -11,8 +11,9 @@
 #include <functional>
 #include <optional>
 
-class QComboBox;
 #include <QFrame>
+
+class QComboBox;
 class QLabel;
 class QPushButton;
 
@@ -89,6 +90,8 @@ class MotionProfilePanel : public QWidget {
     double scale_ = 1.0;
     QPushButton* reset_ = nullptr;
     std::array<QPushButton*, 9> keys_{};  // by MotionKind::Value
+    std::array<QLabel*, 9> faces_{};      // the word or arrow on each key
+    std::array<QLabel*, 9> numbers_{};    // the key number under it
     std::array<QLabel*, 3> blanks_{};     // the "3" place and the two clear places
     QLabel* durationCaption_ = nullptr;
     QLabel* defaultCaption_ = nullptr;

@@ -4,6 +4,7 @@
 #include "models/localized.h"
 #include "ui/design_scale.h"
 #include "ui/palette.h"
+#include "ui/svg_icon.h"
 
 #include <algorithm>
 
@@ -21,36 +22,21 @@ constexpr double kPadX = 10;
 constexpr double kSpacing = 10;
 constexpr double kChipWidth = 40;
 constexpr double kPositionWidth = 84;
+constexpr double kSymbolSize = 14;
 
-void drawSymbol(QPainter& painter, const QRectF& r, int which, bool running) {
-    const QPointF c = r.center();
-    QPainterPath path;
-    auto triangle = [&path](QPointF a, QPointF b, QPointF d) {
-        path.moveTo(a), path.lineTo(b), path.lineTo(d), path.closeSubpath();
-    };
-    switch (which) {
-        case 0:  // cue to start: bar and left triangle
-            path.addRect(QRectF(c.x() - 6, c.y() - 5, 2, 10));
-            triangle({c.x() - 4, c.y()}, {c.x() + 5, c.y() - 5}, {c.x() + 5, c.y() + 5});
-            break;
-        case 1:  // frame back
-            triangle({c.x() - 5, c.y()}, {c.x() + 3, c.y() - 5}, {c.x() + 3, c.y() + 5});
-            path.addRect(QRectF(c.x() + 4, c.y() - 5, 2, 10));
-            break;
+// The icon of a button: cue, frame back, play or pause, frame forward.
+QString symbolPath(int button, bool running) {
+    switch (button) {
+        case 0:
+            return QStringLiteral(":/icons/cue-to-start.svg");
+        case 1:
+            return QStringLiteral(":/icons/frame-back.svg");
         case 2:
-            if (running) {
-                path.addRect(QRectF(c.x() - 4, c.y() - 5, 3, 10));
-                path.addRect(QRectF(c.x() + 1, c.y() - 5, 3, 10));
-            } else {
-                triangle({c.x() - 4, c.y() - 6}, {c.x() + 6, c.y()}, {c.x() - 4, c.y() + 6});
-            }
-            break;
-        case 3:  // frame forward
-            path.addRect(QRectF(c.x() - 6, c.y() - 5, 2, 10));
-            triangle({c.x() + 5, c.y()}, {c.x() - 3, c.y() - 5}, {c.x() - 3, c.y() + 5});
-            break;
+            return running ? QStringLiteral(":/icons/pause.svg")
+                           : QStringLiteral(":/icons/play.svg");
+        default:
+            return QStringLiteral(":/icons/frame-forward.svg");
     }
-    painter.fillPath(path, Palette::primaryText());
 }
 
 const char* helpKey(int button, bool running) {
@@ -186,6 +172,18 @@ bool TransportBar::event(QEvent* event) {
     return QWidget::event(event);
 }
 
+const QPixmap& TransportBar::symbol(int button, bool running) const {
+    // Drawn once per scale: five pictures, pause and play sharing the third button.
+    const qreal ratio = scale_ * devicePixelRatioF();
+    const int slot = button == 3 ? 4 : (button == 2 && !running ? 3 : button);
+    QPixmap& icon = symbols_[size_t(slot)];
+    if (icon.isNull() || icon.devicePixelRatio() != ratio) {
+        icon = SvgIcon::fromFile(symbolPath(button, running), QSize(kSymbolSize, kSymbolSize),
+                                 Palette::primaryText(), ratio);
+    }
+    return icon;
+}
+
 void TransportBar::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
@@ -202,7 +200,11 @@ void TransportBar::paintEvent(QPaintEvent*) {
     painter.drawRoundedRect(QRectF(0.5, 0.5, w - 1, kHeight - 1), 4, 4);
 
     const bool running = presenter_.isRunning();
-    for (int i = 0; i < 4; ++i) drawSymbol(painter, l.buttons[i], i, running);
+    for (int i = 0; i < 4; ++i) {
+        const QPixmap& icon = symbol(i, running);
+        const QPointF c = l.buttons[i].center();
+        painter.drawPixmap(QPointF(c.x() - kSymbolSize / 2, c.y() - kSymbolSize / 2), icon);
+    }
     painter.fillRect(QRectF(l.dividerX, (kHeight - 14) / 2, 1, 14), Palette::white(1, 0.2));
 
     painter.setFont(DesignScale::font(10, 1, QFont::DemiBold, true));

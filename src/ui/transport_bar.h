@@ -4,6 +4,7 @@
 #include "ui/transport_bar_presenter.h"
 
 #include <QColor>
+#include <QPixmap>
 #include <QRectF>
 #include <QTimer>
 #include <QWidget>
@@ -59,6 +60,8 @@ class TransportBar : public QWidget {
 
   private:
     double secondsAt(double x) const;
+    // The icon of a button at the present scale, made on first use.
+    const QPixmap& symbol(int button, bool running) const;
 
     TransportBarPresenter presenter_;
     const MoviePlayback* playback_ = nullptr;
@@ -66,6 +69,7 @@ class TransportBar : public QWidget {
     bool onAir_ = false;
     double scale_ = 1;
     QTimer timer_;
+    mutable std::array<QPixmap, 5> symbols_;  // cue, back, pause, play, forward
 };
 
 }  // namespace velmar

@@ -9,6 +9,7 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QMenu>
+#include <QPainter>
 #include <QPushButton>
 #include <QTest>
 #include <QToolButton>
@@ -151,6 +152,34 @@ TEST_F(DSKPanelsTest, OffersEveryPlayableExtensionSorted) {
     EXPECT_TRUE(std::is_sorted(patterns.begin(), patterns.end()));
     EXPECT_TRUE(patterns.contains("*.png"));
     EXPECT_TRUE(patterns.contains("*.mov"));
+}
+
+// The fitted picture is drawn as it was scaled; the letterbox bars beside an opaque picture,
+// and the whole box under a translucent one, get the dark backing.
+TEST_F(DSKPanelsTest, PreviewPaintsPictureAndBars) {
+    const QColor blue(40, 120, 200);
+    QImage backing(190, 84, QImage::Format_ARGB32_Premultiplied);
+    for (const int alpha : {255, 128}) {
+        SCOPED_TRACE(alpha);
+        QImage still(3840, 2160, QImage::Format_RGBA8888_Premultiplied);
+        still.fill(QColor(blue.red(), blue.green(), blue.blue(), alpha));
+        const QImage fitted = DSKPanelPreview::fitted(still, backing.size());
+        EXPECT_EQ(fitted.size(), QSize(149, 84));
+        EXPECT_EQ(fitted.hasAlphaChannel(), alpha != 255);
+        backing.fill(Qt::white);
+        QPainter painter(&backing);
+        DSKPanelPreview::paint(painter, backing.rect(), fitted, false);
+        painter.end();
+        const QColor bar = backing.pixelColor(10, 42);  // white under black at 0.45
+        EXPECT_NEAR(bar.red(), 140, 2);
+        const QColor middle = backing.pixelColor(95, 42);
+        if (alpha == 255) {
+            EXPECT_EQ(middle, blue);
+        } else {  // the picture at half over the darkened white
+            EXPECT_NEAR(middle.red(), (140 + 40) / 2, 3);
+            EXPECT_NEAR(middle.blue(), (140 + 200) / 2, 3);
+        }
+    }
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include "ui/duration_common.h"
 #include "ui/motion_profile_panel.h"
 #include "ui/reference_tone_menu.h"
+#include "ui/target_commons.h"
 
 #include <gtest/gtest.h>
 
@@ -91,20 +92,38 @@ Clip clipWith(std::optional<double> duration, std::optional<MotionKind> motion =
     return clip;
 }
 
-TEST_F(OperatorPanelRulesTest, CommonDurationOverTargets) {
-    const QList<Clip> clips = {clipWith(0.5), clipWith(0.5), clipWith(1.0), clipWith({}),
-                               clipWith({})};
+// Motion and duration are shared or not each on its own: a walk that stops at the first
+// difference of one must still settle the other.
+TEST_F(OperatorPanelRulesTest, CommonDurationAndMotionOverTargets) {
+    const QList<Clip> clips = {clipWith(0.5, MotionKind::zoom), clipWith(0.5, MotionKind::fade),
+                               clipWith(1.0, MotionKind::zoom), clipWith({}), clipWith({})};
     const auto ids = [&](std::initializer_list<int> indices) {
         QSet<QUuid> set;
         for (int i : indices) set.insert(clips[i].id);
         return set;
     };
     using Common = std::optional<std::optional<double>>;
-    EXPECT_EQ(commonDuration(clips, ids({0, 1})), Common(0.5));
-    EXPECT_EQ(commonDuration(clips, ids({0, 1, 2})), Common());
-    EXPECT_EQ(commonDuration(clips, ids({3, 4})), Common(std::optional<double>()));
-    EXPECT_EQ(commonDuration(clips, ids({2, 3})), Common());
-    EXPECT_EQ(commonDuration(clips, {QUuid::createUuid()}), Common());
+    using Motion = std::optional<std::optional<MotionKind>>;
+    const Motion zoom(std::in_place, MotionKind::zoom);
+    struct Case {
+        QSet<QUuid> targets;
+        Common duration;
+        Motion motion;
+    };
+    const Case cases[] = {
+        {ids({0, 1}), Common(0.5), Motion()},
+        {ids({0, 2}), Common(), zoom},
+        {ids({0, 1, 2}), Common(), Motion()},
+        {ids({3, 4}), Common(std::optional<double>()), Motion(std::optional<MotionKind>())},
+        {ids({2, 3}), Common(), Motion()},
+        {{QUuid::createUuid()}, Common(), Motion()},
+    };
+    for (const Case& c : cases) {
+        const TargetCommons commons = TargetCommons::of(clips, c.targets);
+        EXPECT_EQ(commons.duration, c.duration);
+        EXPECT_EQ(commons.motion, c.motion);
+        EXPECT_EQ(commonDuration(clips, c.targets), c.duration);
+    }
 }
 
 TEST_F(OperatorPanelRulesTest, KeypadLitRuleAndDurationLabel) {

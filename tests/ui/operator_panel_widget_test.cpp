@@ -137,11 +137,19 @@ TEST_F(OperatorPanelWidgetTest, MotionKeysActOnTargetsAndLight) {
     // The lit key's colour on screen.
     const QImage picture = panel.grab().toImage();
     const QRect lit = panel.key(MotionKind::fade)->geometry();
-    const QColor centre = picture.pixelColor(lit.left() + 3, lit.top() + 3);
+    // Below the face and beside the number: the key's own fill.
+    const QColor centre = picture.pixelColor(lit.left() + 4, lit.bottom() - 4);
     const QRect other = panel.key(MotionKind::cut)->geometry();
-    const QColor unlit = picture.pixelColor(other.left() + 3, other.top() + 3);
+    const QColor unlit = picture.pixelColor(other.left() + 4, other.bottom() - 4);
     EXPECT_GT(centre.blue() - centre.red(), 20);
     EXPECT_LT(std::abs(unlit.blue() - unlit.red()), 10);
+    // The slides show their arrow icons (white strokes) over the key number.
+    const QRect slide = panel.key(MotionKind::slideLeft)->geometry();
+    int white = 0;
+    for (int y = slide.top(); y < slide.top() + slide.height() * 2 / 3; ++y)
+        for (int x = slide.left(); x <= slide.right(); ++x)
+            white += qGray(picture.pixel(x, y)) > 240 ? 1 : 0;
+    EXPECT_GT(white, 15);
 
     QTest::mouseClick(panel.resetButton(), Qt::LeftButton);
     EXPECT_EQ(rundown().groups()[0].clips[0].motion, std::nullopt);
@@ -159,6 +167,30 @@ TEST_F(OperatorPanelWidgetTest, MotionKeysActOnTargetsAndLight) {
     panel.defaultMotionBox()->setCurrentIndex(7);
     emit panel.defaultMotionBox()->activated(7);
     EXPECT_EQ(engine->defaultMotion(), MotionKind(MotionKind::dive));
+}
+
+// The duration readout is never cut: in the default take column (160) and at the window's
+// smaller scales the captions move above their fields; a wide column keeps them side by side.
+TEST_F(OperatorPanelWidgetTest, DurationReadoutFitsItsButtonAtEveryColumnWidth) {
+    loadTab(stills(1), 1);
+    engine->setFadeDuration(4.75);
+    for (const double width : {160.0, 120.0, 300.0}) {
+        for (const double scale : {1.0, 2.0 / 3}) {
+            SCOPED_TRACE(width * 10 + scale);
+            MotionProfilePanel panel(*engine, width, {});
+            panel.setScale(scale);
+            QPushButton* button = panel.durationButton();
+            ASSERT_EQ(button->text(), "4.75 s");
+            const int text = QFontMetrics(button->font()).horizontalAdvance(button->text());
+            EXPECT_GE(button->width() - 16, text);
+            EXPECT_LE(button->geometry().right(), panel.width());
+            EXPECT_LE(panel.defaultMotionBox()->geometry().bottom(), panel.height());
+        }
+    }
+    MotionProfilePanel wide(*engine, 300, {});
+    MotionProfilePanel narrow(*engine, 160, {});
+    EXPECT_GT(wide.durationButton()->x(), 80);  // beside its caption
+    EXPECT_LT(narrow.durationButton()->x(), 10);
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // The transport bar's play/pause, rate chips, scrub and clock rules, on a recording fake movie.
 #include "ui/transport_bar_presenter.h"
 
+#include "fake_transport_movie.h"
+
 #include <gtest/gtest.h>
 
 #include <QStringList>
@@ -10,27 +12,7 @@
 namespace velmar {
 namespace {
 
-class FakeMovie final : public TransportMovie {
-  public:
-    float rate = 0;
-    bool wantsPlay = false;
-    float desiredRate = 1;
-    double duration = 120;
-    double current = 0;
-    QStringList calls;
-
-    float playerRate() const override { return rate; }
-    void setPlayerRate(float r) override { rate = r, calls << QString::asprintf("rate %g", r); }
-    void pausePlayer() override { rate = 0, calls << "pause"; }
-    void setWantsPlay(bool wants) override { wantsPlay = wants; }
-    void setDesiredRate(float r) override { desiredRate = r; }
-    void stepFrame(int direction) override { calls << QString::asprintf("step %d", direction); }
-    void seek(double s, bool precise) override {
-        calls << QString::asprintf("seek %g %s", s, precise ? "precise" : "loose");
-    }
-    double durationSeconds() const override { return duration; }
-    double currentTimeSeconds() const override { return current; }
-};
+using FakeMovie = test::FakeTransportMovie;
 
 TEST(TransportBarPresenter, PlayPauseResumesAtOneAfterABarPause) {
     TransportBarPresenter bar;

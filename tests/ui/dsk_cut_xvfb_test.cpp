@@ -1,0 +1,190 @@
+// The keyer's CUT clicked with xdotool in the assembled control window on an X server: the ON AIR
+// sign lights in its live red and the control bar's "DSK" title turns red, both measured on a
+// screenshot taken by ImageMagick.
+#include "app/app_state.h"
+#include "app/document_dialogs_qt.h"
+#include "app/document_workflow.h"
+#include "app/dovrine_app_document_host.h"
+#include "core/autosave_store.h"
+#include "core/dsk_controller.h"
+#include "platform/base/user_defaults.h"
+#include "support/fake_clock.h"
+#include "ui/app_views.h"
+#include "ui/content_view.h"
+#include "ui/dsk_control_bar.h"
+#include "ui/palette.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QImage>
+#include <QLabel>
+#include <QProcess>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdio>
+
+namespace velmar {
+namespace {
+
+const bool kChild = qEnvironmentVariableIsSet("VELMAR_XVFB_DSK_CHILD");
+
+// Runs inside the X server: the control window at 1920 x 1260 with the still of
+// VELMAR_XVFB_STILL loaded into the keyer. Says "READY x y left top right bottom" (the CUT
+// button's centre and the title's rectangle on the screen) once CUT can be pressed, then waits.
+TEST(DSKCutXvfbChild, ShowsTheWindow) {
+    if (!kChild) GTEST_SKIP() << "run by DSKCutXvfbTest";
+    QTemporaryDir dir;
+    UserDefaults defaults(dir.filePath("defaults.json"));
+    defaults.set("backgroundLevel", 3);
+    test::FakeClock clock;
+    AppState::Environment environment;
+    environment.defaults = &defaults;
+    environment.useSdiCard = true;
+    environment.installScreenObservers = false;
+    environment.isSandboxed = [] { return false; };
+    AppState app(environment);
+    QWidget window;
+    DovrineAppDocumentHost host(app, &window);
+    AutosaveStore autosave({dir.filePath("support"), &defaults, &clock, nullptr, false});
+    DocumentDialogsQt dialogs;
+    DocumentWorkflow::Environment documentEnvironment;
+    documentEnvironment.autosave = &autosave;
+    documentEnvironment.dialogs = &dialogs;
+    documentEnvironment.clock = &clock;
+    DocumentWorkflow document(host, documentEnvironment);
+    ContentView* view = AppViews::makeContent(app, document, &window);
+    window.setGeometry(0, 0, 1920, 1260);
+    view->setGeometry(0, 0, 1920, 1260);
+    window.show();
+
+    app.engine().dsk().load(QUrl::fromLocalFile(qEnvironmentVariable("VELMAR_XVFB_STILL")));
+    auto* bar = view->findChild<DSKControlBar*>();
+    ASSERT_NE(bar, nullptr);
+    QTimer ready;
+    QObject::connect(&ready, &QTimer::timeout, [&] {
+        if (!bar->cutButton()->isEnabled() || !bar->isVisible()) return;
+        const QPoint cut = bar->cutButton()->mapToGlobal(bar->cutButton()->rect().center());
+        const QRect title(bar->title()->mapToGlobal(QPoint(0, 0)), bar->title()->size());
+        std::printf("READY %d %d %d %d %d %d\n", cut.x(), cut.y(), title.left(), title.top(),
+                    title.right(), title.bottom());
+        std::fflush(stdout);
+        ready.stop();
+    });
+    ready.start(50);
+    QTimer::singleShot(90000, qApp, &QCoreApplication::quit);
+    QCoreApplication::exec();
+}
+
+bool near(QRgb pixel, const QColor& colour, int tolerance) {
+    return std::abs(qRed(pixel) - colour.red()) <= tolerance &&
+           std::abs(qGreen(pixel) - colour.green()) <= tolerance &&
+           std::abs(qBlue(pixel) - colour.blue()) <= tolerance;
+}
+
+int countNear(const QImage& image, const QRect& area, const QColor& colour, int tolerance) {
+    int count = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            count += near(image.pixel(x, y), colour, tolerance) ? 1 : 0;
+    return count;
+}
+
+class DSKCutXvfbTest : public ::testing::Test {
+  protected:
+    QProcessEnvironment onDisplay() const {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("DISPLAY", display);
+        return env;
+    }
+    QImage shoot() {
+        const QString file = dir.filePath(QStringLiteral("shot%1.ppm").arg(shots++));
+        QProcess import;
+        import.setProcessEnvironment(onDisplay());
+        import.start(QStringLiteral("import"), {"-window", "root", file});
+        import.waitForFinished(60000);
+        return QImage(file).convertToFormat(QImage::Format_RGB32);
+    }
+    void xdotool(const QStringList& arguments) {
+        QProcess tool;
+        tool.setProcessEnvironment(onDisplay());
+        tool.start(QStringLiteral("xdotool"), arguments);
+        tool.waitForFinished(30000);
+    }
+
+    QTemporaryDir dir;
+    QString display;
+    int shots = 0;
+};
+
+TEST_F(DSKCutXvfbTest, CutLightsTheSignAndTurnsTheTitleRed) {
+    const QString xvfb = QStandardPaths::findExecutable("Xvfb");
+    for (const char* tool : {"ffmpeg", "xdotool", "import"})
+        if (QStandardPaths::findExecutable(tool).isEmpty()) GTEST_SKIP() << "needs " << tool;
+    if (kChild || xvfb.isEmpty()) GTEST_SKIP() << "needs Xvfb";
+    const QString still = dir.filePath("logo.png");
+    ASSERT_EQ(QProcess::execute("ffmpeg", {"-loglevel", "error", "-f", "lavfi", "-i",
+                                           "color=c=0x20E080:s=640x360", "-frames:v", "1", still}),
+              0);
+    int number = 300 + int((getpid() + 11) % 600);
+    while (QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(number))) ++number;
+    display = QStringLiteral(":%1").arg(number);
+    QProcess server;
+    server.start(xvfb, {display, "-screen", "0", "1920x1260x24", "-nolisten", "tcp"});
+    for (int i = 0; i < 600 && !QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(number));
+         ++i)
+        QThread::msleep(50);
+
+    QProcess child;
+    QProcessEnvironment env = onDisplay();
+    env.insert("QT_QPA_PLATFORM", "xcb"), env.insert("VELMAR_XVFB_DSK_CHILD", "1"),
+        env.insert("VELMAR_XVFB_STILL", still);
+    child.setProcessEnvironment(env);
+    child.start(QCoreApplication::applicationFilePath(), {"--gtest_filter=DSKCutXvfbChild.*"});
+    QByteArray output;
+    for (int i = 0; i < 90 && !output.contains("READY") && child.state() != QProcess::NotRunning;
+         ++i)
+        if (child.waitForReadyRead(1000)) output += child.readAllStandardOutput();
+    for (int i = 0; i < 10 && output.indexOf('\n', output.indexOf("READY")) < 0; ++i)
+        if (child.waitForReadyRead(1000)) output += child.readAllStandardOutput();
+    const int at = output.indexOf("READY");
+    ASSERT_GE(at, 0) << output.toStdString() << child.readAllStandardError().toStdString();
+    const QStringList figures =
+        QString::fromUtf8(output.mid(at, output.indexOf('\n', at) - at)).split(' ');
+    ASSERT_EQ(figures.size(), 7);
+    const QPoint cut(figures[1].toInt(), figures[2].toInt());
+    const QRect title(QPoint(figures[3].toInt(), figures[4].toInt()),
+                      QPoint(figures[5].toInt(), figures[6].toInt()));
+    // The sign's row: the middle of the information bar (8 to 169 at this size).
+    const QRect signRow(0, (8 + 169) / 2, 1920, 1);
+    const QColor live(200, 45, 45);
+
+    // Before the cut: the sign is dark and the title grey.
+    const QImage before = shoot();
+    EXPECT_EQ(countNear(before, signRow, live, 2), 0);
+    EXPECT_EQ(countNear(before, title, Palette::systemRed(), 12), 0);
+
+    xdotool({"mousemove", QString::number(cut.x()), QString::number(cut.y())});
+    xdotool({"click", "1"});
+    QImage after;
+    for (int i = 0; i < 100; ++i) {
+        after = shoot();
+        if (countNear(after, signRow, live, 2) > 20) break;
+        QThread::msleep(200);
+    }
+    EXPECT_GT(countNear(after, signRow, live, 2), 20);
+    EXPECT_GT(countNear(after, title, Palette::systemRed(), 12), 20);
+
+    child.kill(), child.waitForFinished(30000);
+    server.kill(), server.waitForFinished(30000);
+}
+
+}  // namespace
+}  // namespace velmar
