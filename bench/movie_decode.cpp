@@ -24,6 +24,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <thread>
@@ -113,7 +114,11 @@ int playerFrames(const QString& path, double* seconds) {
     timer.start();
     JumpClock clock;
     velmar::MoviePlayer player(path.toStdString(), clock);
-    while (player.status() == velmar::MoviePlayer::Status::Unknown) std::this_thread::yield();
+    // Polled with short sleeps, not spun: a spinning taker would steal a core from the decoder
+    // it waits for (the ffmpeg program has no such thread).
+    const auto pause = std::chrono::microseconds(100);
+    while (player.status() == velmar::MoviePlayer::Status::Unknown)
+        std::this_thread::sleep_for(pause);
     if (player.status() != velmar::MoviePlayer::Status::ReadyToPlay) return 0;
     player.setRate(1.0f);
     const double step = player.nominalFrameDuration();
@@ -124,7 +129,7 @@ int playerFrames(const QString& path, double* seconds) {
     for (int i = 0; i < total; ++i) {
         const double t = i * step + step * 0.5;
         clock.set(t);
-        while (!output.hasNewFrameForItemTime(t)) std::this_thread::yield();
+        while (!output.hasNewFrameForItemTime(t)) std::this_thread::sleep_for(pause);
         velmar::VideoFrameRef frame = output.copyFrameForItemTime(t);
         benchmark::DoNotOptimize(frame->data()[0]);
         ++taken;
