@@ -4,18 +4,23 @@
 //       The playback bridge alone: BGRA with embedded audio, a trivial frame provider that
 //       stamps each ring buffer, and a counting audio source.
 //   velmar_bench_sdi_soak --controller [seconds] [eightBit|tenBitFillKey|tenBit] [movie]
-//       (VELMAR_SOAK_PROBE=1: with the signal probe taking its samples from the SDI frames.)
+//       (VELMAR_SOAK_PROBE=1: with the signal probe taking its samples from the SDI frames.
+//       VELMAR_SOAK_LOAD=x: x cores' worth of busy loops inside the process, each spinning for
+//       its share of every 10 ms, so they compete for the cores `taskset` allows.)
 //       The whole output: the SDI output controller renders every frame through the canvas
 //       engine, with a movie on program (a 1080p59.94 movie with sound is generated with the
 //       ffmpeg program when none is given) and a keyer fading in and out every two seconds;
 //       program audio goes from the movie's tap through the SDI audio ring into the card.
 //
 // Both print frames played, late and dropped, audio underruns, and the drift of the video and
-// audio timelines against the host clock. Restrict the cores with `taskset -c 0,1`.
+// audio timelines against the host clock; the controller run also prints each stretch of
+// program-audio underrun with its time and the movie's loop points, and the percentiles of
+// the frame request (render, pack, probe offer). Restrict the cores with `taskset -c 0,1`.
 #include "canvas/canvas_engine.h"
 #include "canvas/signal_probe.h"
 #include "core/movie_playback.h"
 #include "core/sdi_audio_bridge.h"
+#include "platform/audio/audio_output.h"
 #include "platform/base/host_clock.h"
 #include "platform/player/movie_player.h"
 #include "platform/sdi/virtual_sdi_card.h"
@@ -37,10 +42,121 @@
 #include <cstdlib>
 #include <cstring>
 #include <thread>
+#include <vector>
 
 using namespace velmar;
 
 namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+
+// Busy loops standing for other work on the same cores: `cores` = 1.5 runs one loop spinning
+// all the time and one spinning half of every 10 ms.
+class CompetingLoad {
+  public:
+    explicit CompetingLoad(double cores) {
+        for (int i = 0; cores - i > 0; ++i) {
+            const double duty = std::min(1.0, cores - i);
+            threads_.emplace_back([this, duty] { spin(duty); });
+        }
+    }
+    ~CompetingLoad() {
+        stop_ = true;
+        for (std::thread& t : threads_) t.join();
+    }
+
+  private:
+    void spin(double duty) {
+        const auto period = std::chrono::milliseconds(10);
+        const auto busy = std::chrono::duration_cast<SteadyClock::duration>(period * duty);
+        auto next = SteadyClock::now();
+        volatile unsigned sink = 0;
+        while (!stop_) {
+            const auto until = next + busy;
+            while (SteadyClock::now() < until) sink = sink + 1;
+            next += period;
+            if (duty < 1.0) std::this_thread::sleep_until(next);
+        }
+    }
+    std::atomic<bool> stop_{false};
+    std::vector<std::thread> threads_;
+};
+
+// Watches the program-audio ring and the movie's position every 2 ms from a thread of its own:
+// stretches of underrun (consecutive samples with a growing count) and loop points (the
+// position going back), both as seconds since `started`.
+class AudioWatch {
+  public:
+    struct Stretch {
+        double from = 0;
+        double to = 0;
+        long long frames = 0;
+    };
+
+    AudioWatch(SteadyClock::time_point started, const MoviePlayer& player)
+        : started_(started), player_(player), thread_([this] { run(); }) {}
+    ~AudioWatch() { stop(); }
+    void stop() {
+        stop_ = true;
+        if (thread_.joinable()) thread_.join();
+    }
+
+    void print(double skipBefore) const {
+        long long counted = 0;
+        for (const Stretch& s : stretches_) {
+            if (s.to < skipBefore) continue;
+            counted += s.frames;
+            double loop = -1;
+            for (double l : loops_)
+                if (l <= s.to + 0.5) loop = l;
+            std::printf("  underrun %8.3f ... %8.3f s  %6lld frames", s.from, s.to, s.frames);
+            if (loop >= 0) std::printf("  (last loop point %.3f s)", loop);
+            std::printf("\n");
+        }
+        std::printf("underrun stretches   %lld frames after %.1f s\n", counted, skipBefore);
+        std::printf("loop points         ");
+        for (double l : loops_) std::printf(" %.3f", l);
+        std::printf("\n");
+    }
+
+  private:
+    void run() {
+        long long last = SDIAudioBridge::shared().underrunFrames();
+        double lastPosition = player_.currentTime();
+        bool open = false;
+        while (!stop_) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            const double at = std::chrono::duration<double>(SteadyClock::now() - started_).count();
+            const long long count = SDIAudioBridge::shared().underrunFrames();
+            if (count > last) {
+                if (!open) stretches_.push_back({at, at, 0});
+                stretches_.back().to = at;
+                stretches_.back().frames += count - last;
+                open = true;
+            } else {
+                open = false;
+            }
+            last = count;
+            const double position = player_.currentTime();
+            if (position + 0.5 < lastPosition) loops_.push_back(at);
+            lastPosition = position;
+        }
+    }
+
+    SteadyClock::time_point started_;
+    const MoviePlayer& player_;
+    std::vector<Stretch> stretches_;
+    std::vector<double> loops_;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+double percentile(std::vector<double> values, double p) {
+    if (values.empty()) return 0;
+    const auto k = static_cast<std::size_t>(p * static_cast<double>(values.size() - 1) + 0.5);
+    std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(k), values.end());
+    return values[k];
+}
 
 int runBridgeSoak(double seconds) {
     VirtualSdiConfig config = VirtualSdiConfig::defaultConfig();
@@ -208,6 +324,17 @@ int runControllerSoak(double seconds, SDIBitDepth depth, QString moviePath) {
     }
 
     DeckLinkController controller(*canvas, &card);
+    // Durations of the frame requests; the completion thread appends, the main thread reads
+    // after stop().
+    std::vector<double> requestSeconds;
+    requestSeconds.reserve(static_cast<std::size_t>(seconds * 61) + 64);
+    controller.bridge().setFrameRequestTimer([&requestSeconds](double s) {
+        if (requestSeconds.size() < requestSeconds.capacity()) requestSeconds.push_back(s);
+    });
+    const char* loadText = std::getenv("VELMAR_SOAK_LOAD");
+    const double load = loadText != nullptr ? std::atof(loadText) : 0.0;
+    std::unique_ptr<CompetingLoad> competing;
+    if (load > 0) competing = std::make_unique<CompetingLoad>(load);
     int probeSnapshots = 0;
     const bool withProbe = std::getenv("VELMAR_SOAK_PROBE") != nullptr;
     if (withProbe) {
@@ -230,6 +357,8 @@ int runControllerSoak(double seconds, SDIBitDepth depth, QString moviePath) {
     }
     // Playback starts as start() returns (after the three preroll frames were rendered).
     const auto started = std::chrono::steady_clock::now();
+    AudioWatch watch(started, playback->player());
+    const std::uint64_t mixedAtStart = AudioOutput::shared().framesMixed();
     // The ring runs empty until the movie's first audio arrives; count what comes after.
     long long startupUnderruns = -1;
     QTimer::singleShot(1000, [&] { startupUnderruns = SDIAudioBridge::shared().underrunFrames(); });
@@ -260,7 +389,10 @@ int runControllerSoak(double seconds, SDIBitDepth depth, QString moviePath) {
     const long long ringUnderruns = SDIAudioBridge::shared().underrunFrames();
     const long long ringDropped = SDIAudioBridge::shared().droppedFrames();
     const double movieFps = playback->health().measuredFPS;
+    const std::uint64_t mixed = AudioOutput::shared().framesMixed() - mixedAtStart;
     controller.stop();
+    watch.stop();
+    competing.reset();
     fader.stop();
     canvas.reset();
     {
@@ -301,6 +433,14 @@ int runControllerSoak(double seconds, SDIBitDepth depth, QString moviePath) {
         (videoSeconds - elapsed) * 1000.0);
     std::printf("stalled              %s\n", stalled ? "yes" : "no");
     if (withProbe) std::printf("probe snapshots      %d\n", probeSnapshots);
+    std::printf("local audio device   %s, %.1f sample frames a second\n",
+                AudioOutput::shared().hasDevice() ? "SDL" : "paced by the steady clock",
+                static_cast<double>(mixed) / elapsed);
+    std::printf("competing load       %.2f cores\n", load);
+    std::printf("frame request        p50 %.3f ms, p99 %.3f ms, max %.3f ms (%zu requests)\n",
+                percentile(requestSeconds, 0.5) * 1000, percentile(requestSeconds, 0.99) * 1000,
+                percentile(requestSeconds, 1.0) * 1000, requestSeconds.size());
+    watch.print(1.0);
     return 0;
 }
 

@@ -5,6 +5,7 @@
 #include "platform/gpu/memory.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 
 namespace velmar {
@@ -88,6 +89,7 @@ bool ZRDeckLinkOutput::start(long long deviceIndex, std::uint32_t displayMode,
         return fail(ZRDeckLinkError::badParameters, error, false);
     }
     frameRequest_ = std::move(frameRequest);
+    frameRequestTimer_ = pendingTimer_;
     pixelBuffers_ = std::move(pixelBuffers);
     audioRequest_ = std::move(audioRequest);
     dropped_ = 0;
@@ -283,6 +285,7 @@ void ZRDeckLinkOutput::stop() {
     output_.reset();
     device_.reset();
     frameRequest_ = nullptr;
+    frameRequestTimer_ = nullptr;
     audioRequest_ = nullptr;
     pixelBuffers_.clear();
     audioEnabled_ = false;
@@ -341,7 +344,13 @@ bool ZRDeckLinkOutput::scheduleNextFrame() {
     if (stopping_ || !output_ || frames_.empty()) return false;
     int slot = -1;
     if (frameRequest_) {
+        const auto began = frameRequestTimer_ ? std::chrono::steady_clock::now()
+                                              : std::chrono::steady_clock::time_point();
         const long long answer = frameRequest_();
+        if (frameRequestTimer_) {
+            frameRequestTimer_(
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count());
+        }
         if (stopping_) return false;
         const bool valid = answer >= 0 && answer < static_cast<long long>(frames_.size()) &&
                            !frameInFlight_[static_cast<std::size_t>(answer)];

@@ -48,6 +48,8 @@ class ZRDeckLinkOutput {
     using FrameRequest = std::function<long long()>;
     // Writes `frames` (1 ... kAudioBufferFrames) interleaved stereo sample frames.
     using AudioRequest = std::function<void(std::int32_t* interleaved, long long frames)>;
+    // Told how long each frame request took, in seconds, on the completion thread.
+    using FrameRequestTimer = std::function<void(double seconds)>;
 
     static constexpr int kPrerollFrames = 3;
     static constexpr int kFramesInFlight = 3;
@@ -91,6 +93,9 @@ class ZRDeckLinkOutput {
                ZRDeckLinkError* error = nullptr);
     // Stops playback and releases everything; safe at any time and more than once.
     void stop();
+    // Times every frame request from the next start() on (null: none). Owner's thread, while
+    // stopped: a running output keeps the timer it started with.
+    void setFrameRequestTimer(FrameRequestTimer timer) { pendingTimer_ = std::move(timer); }
 
     bool isRunning() const { return running_.load(); }
     std::uint64_t droppedFrameCount() const { return dropped_.load(); }
@@ -135,6 +140,8 @@ class ZRDeckLinkOutput {
     long long scheduledTime_ = 0;
     FrameRequest frameRequest_;
     AudioRequest audioRequest_;
+    FrameRequestTimer pendingTimer_;
+    FrameRequestTimer frameRequestTimer_;
     std::vector<std::int32_t> audioBuffer_;
     long long audioSamplesScheduled_ = 0;
     bool copyFromPixelBuffers_ = false;

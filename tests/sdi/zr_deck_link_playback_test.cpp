@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <thread>
@@ -227,6 +228,24 @@ TEST(ZRDeckLinkPlayback, StopTwiceIsHarmlessAndARestartBeginsAtZero) {
     EXPECT_EQ(screen.frames[0].displayIndex, 0);  // display time 0 again
     EXPECT_EQ(screen.frames[0].result, SdiCompletionResult::completed);
     EXPECT_EQ(rig.output->counters().audioSamplesMissing, 0);
+}
+
+// The timer is taken at start: every request of that run is timed (three of preroll, one per
+// completion), and a timer replaced or cleared meanwhile changes nothing until the next start.
+TEST(ZRDeckLinkPlayback, TimesEachFrameRequestOfTheRunStartedWithTheTimer) {
+    test::BridgeRig rig;
+    std::vector<double> timed;
+    rig.bridge.setFrameRequestTimer([&timed](double seconds) { timed.push_back(seconds); });
+    ASSERT_TRUE(rig.start());
+    rig.bridge.setFrameRequestTimer(nullptr);
+    rig.output->step(5);
+    EXPECT_EQ(timed.size(), 8u);
+    EXPECT_EQ(rig.client.requests(), 8);
+    EXPECT_TRUE(std::all_of(timed.begin(), timed.end(), [](double s) { return s >= 0; }));
+    rig.bridge.stop();
+    ASSERT_TRUE(rig.start());
+    rig.output->step(2);
+    EXPECT_EQ(timed.size(), 8u);
 }
 
 }  // namespace

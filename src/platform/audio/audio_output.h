@@ -13,10 +13,11 @@ namespace velmar {
 
 // The computer's own audio output: one SDL2 device at 48 kHz stereo float and a small mixer
 // that sums every registered source. The device is opened on first use and kept for the life
-// of the process. SDL chooses its driver from SDL_AUDIODRIVER (tests and CI set "dummy", which
-// runs headless and paces in real time). When no device opens, the mixer runs on its own
-// thread paced by the steady clock, so sources (and their taps) still run in real time and only
-// the sound is lost.
+// of the process. SDL chooses its driver from SDL_AUDIODRIVER. When no device opens, or SDL
+// picks its headless "dummy" driver (tests and CI set it), the mixer runs on its own thread
+// paced by the steady clock in blocks of 256 frames, exactly 48000 frames a second on average
+// however late its wakes (BlockPacer), so sources (and their taps, which feed the SDI program
+// audio) still run in real time and only the sound is lost.
 //
 // Threading: add/remove from any thread but the audio thread; removal returns only once the
 // audio thread no longer uses the source. The audio thread only try-locks the source list and
@@ -33,7 +34,7 @@ class AudioOutput {
     bool addSource(AudioSource* source);
     void removeSource(AudioSource* source);
 
-    // True when an SDL device is open (false: paced by the fallback thread).
+    // True when an SDL device is open (false: paced by the steady-clock thread).
     bool hasDevice() const { return deviceId_ != 0; }
     // Frames mixed so far (for tests and diagnostics).
     std::uint64_t framesMixed() const { return framesMixed_.load(); }

@@ -79,6 +79,24 @@ inline void samples8(const uint32_t* p, const Sse2Constants& k, uint32_t* out) {
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4), _mm_unpackhi_epi16(c, y));
 }
 
+// One v210 group from the samples (chroma | Y' << 16) of its six pixels s0 ... s5. The words
+// are Cb0 Y0 Cr0 | Y1 Cb1 Y2 | Cr1 Y3 Cb2 | Y4 Cr2 Y5, which is, with Pi = ci | Yi << 10:
+//   (P0 | c1 << 20,  Y1 | P2 << 10,  P3 | c4 << 20,  Y4 | P5 << 10)
+// = madd((s0, s1, s3, s4), kLow) + (madd((s1, s2, s4, s5), kHigh) << 10), the 16-bit halves of
+// each lane weighted (1, 2^10), (0, 1), ... by kLow and (2^10, 0), (1, 2^10), ... by kHigh. No
+// field overlaps another, so the sums are the bit fields.
+inline void packGroup(const uint32_t* s, uint32_t* d) {
+    const __m128i kLow = _mm_setr_epi16(1, 1 << 10, 0, 1, 1, 1 << 10, 0, 1);
+    const __m128i kHigh = _mm_setr_epi16(1 << 10, 0, 1, 1 << 10, 1 << 10, 0, 1, 1 << 10);
+    const __m128 u = _mm_loadu_ps(reinterpret_cast<const float*>(s));      // s0 s1 s2 s3
+    const __m128 v = _mm_loadu_ps(reinterpret_cast<const float*>(s + 2));  // s2 s3 s4 s5
+    const __m128i a = _mm_castps_si128(_mm_shuffle_ps(u, v, _MM_SHUFFLE(2, 1, 1, 0)));
+    const __m128i b = _mm_castps_si128(_mm_shuffle_ps(u, v, _MM_SHUFFLE(3, 2, 2, 1)));
+    const __m128i words =
+        _mm_add_epi32(_mm_madd_epi16(a, kLow), _mm_slli_epi32(_mm_madd_epi16(b, kHigh), 10));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(d), words);
+}
+
 constexpr int kChunkGroups = 64;  // 384 pixels of samples on the stack per step
 
 void v210RowPortable(const uint32_t* src, int width, int units, const Coefficients& c,
@@ -87,7 +105,6 @@ void v210RowPortable(const uint32_t* src, int width, int units, const Coefficien
     const Sse2Constants k = sse2Constants(c);
     const int used = std::min(units, (width + 5) / 6);  // groups that hold picture
     alignas(16) uint32_t samples[kChunkGroups * 6 + 8];
-    const auto* s16 = reinterpret_cast<const uint16_t*>(samples);
     for (int g0 = 0; g0 < used; g0 += kChunkGroups) {
         const int g1 = std::min(used, g0 + kChunkGroups);
         const int x0 = 6 * g0, x1 = 6 * g1;
@@ -97,14 +114,7 @@ void v210RowPortable(const uint32_t* src, int width, int units, const Coefficien
         for (; x < std::min(2, x1); ++x) samples[x - x0] = scalar::sample(src, width, x, c);
         for (; x + 8 <= vecEnd; x += 8) samples8(src + x, k, samples + (x - x0));
         for (; x < x1; ++x) samples[x - x0] = scalar::sample(src, width, x, c);
-        for (int g = g0; g < g1; ++g) {
-            const uint16_t* s = s16 + 12 * (g - g0);
-            uint32_t* d = dst + 4 * g;
-            d[0] = uint32_t(s[0]) | uint32_t(s[1]) << 10 | uint32_t(s[2]) << 20;
-            d[1] = uint32_t(s[3]) | uint32_t(s[4]) << 10 | uint32_t(s[5]) << 20;
-            d[2] = uint32_t(s[6]) | uint32_t(s[7]) << 10 | uint32_t(s[8]) << 20;
-            d[3] = uint32_t(s[9]) | uint32_t(s[10]) << 10 | uint32_t(s[11]) << 20;
-        }
+        for (int g = g0; g < g1; ++g) packGroup(samples + 6 * (g - g0), dst + 4 * g);
     }
     if (units > used) std::memset(dst + 4 * used, 0, size_t(units - used) * 16);
 }
