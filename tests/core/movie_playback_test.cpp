@@ -217,15 +217,6 @@ TEST_F(MoviePlaybackTest, MeasuresFrameDeliveryAndWarnsOfDrops) {
     EXPECT_EQ(playback->health().lastDeliveredSeconds.value_or(-1), media + 5);
 }
 
-TEST_F(MoviePlaybackTest, LastReferenceDroppedOnAnotherThreadTearsDownElsewhere) {
-    auto playback = prepared();
-    playback->play();
-    std::thread render([held = std::move(playback)]() mutable { held.reset(); });
-    render.join();
-    MoviePlayer::waitForReleases();
-    test::drainMainQueue();  // late events find nothing
-}
-
 // A looping movie whose sound is a continuous 1 kHz tone (a whole number of cycles per play),
 // routed as program audio with local monitoring muted: the audio that reaches the output bridge,
 // unscaled, runs on across every loop point without a jump larger than one step of the tone.
