@@ -179,7 +179,7 @@ TEST_F(AudioLevelTapTest, OnlyTheLatestInstallAttaches) {
     AudioLevelTap tap;
     tap.install(player);
     tap.install(player);
-    ASSERT_TRUE(test::waitUntil([&] { return tap.isAttached(); }, 5));
+    test::waitFor([&] { return tap.isAttached(); });
     tap.remove();
     EXPECT_FALSE(tap.isAttached());
 
@@ -191,8 +191,7 @@ TEST_F(AudioLevelTapTest, OnlyTheLatestInstallAttaches) {
     auto silent = std::make_shared<MoviePlayer>(test::TestMedia::movie("mp4").toStdString(), clock);
     AudioLevelTap none;
     none.install(silent);
-    ASSERT_TRUE(
-        test::waitUntil([&] { return silent->status() != MoviePlayer::Status::Unknown; }, 5));
+    test::waitFor([&] { return silent->status() != MoviePlayer::Status::Unknown; });
     test::waitUntil([] { return false; }, 0.05);
     EXPECT_FALSE(none.isAttached());  // no audio track: no tap
 }

@@ -149,7 +149,7 @@ class DSKSourcesTest : public ::testing::Test {
         test::drainMainQueue();
         ASSERT_FALSE(playbacks.empty());
         auto playback = playbacks.back().playback;
-        ASSERT_TRUE(test::waitUntil([&] { return playback->isPrepared(); }, 10));
+        test::waitFor([&] { return playback->isPrepared(); });
         clock.advance(0.05);
         ASSERT_FALSE(dsk->isLoading());
     }
@@ -450,7 +450,7 @@ TEST_F(DSKSourcesTest, ClearDuringALoadDropsItsResult) {
     loadSources({file("clip.mov")});
     ASSERT_EQ(playbacks.size(), 1u);
     dsk->clear();
-    ASSERT_TRUE(test::waitUntil([&] { return playbacks[0].playback->isPrepared(); }, 10));
+    test::waitFor([&] { return playbacks[0].playback->isPrepared(); });
     clock.advance(0.1);
     EXPECT_FALSE(dsk->media().has_value());
     EXPECT_FALSE(playbacks[0].playback->wantsPlay());

@@ -40,7 +40,7 @@ class MoviePlaybackTest : public testing::Test {
 
     std::shared_ptr<MoviePlayback> prepared(int loopCount = 1) {
         auto playback = MoviePlayback::create(oneSecondMovie(), true, loopCount, clock);
-        EXPECT_TRUE(test::waitUntil([&] { return playback->isPrepared(); }, 10));
+        test::waitFor([&] { return playback->isPrepared(); });
         return playback;
     }
     // Lets queued main-thread work and the player settle until the condition holds.
