@@ -184,15 +184,15 @@ TEST_F(AudioLevelTapTest, OnlyTheLatestInstallAttaches) {
     EXPECT_FALSE(tap.isAttached());
 
     tap.install(player);
-    tap.remove();  // before the track is known or the attach has run
-    test::waitUntil([] { return false; }, 0.05);
+    tap.remove();  // before the attach it queued has run
+    test::drainMainQueue();
     EXPECT_FALSE(tap.isAttached());
 
     auto silent = std::make_shared<MoviePlayer>(test::TestMedia::movie("mp4").toStdString(), clock);
     AudioLevelTap none;
     none.install(silent);
     test::waitFor([&] { return silent->status() != MoviePlayer::Status::Unknown; });
-    test::waitUntil([] { return false; }, 0.05);
+    test::drainMainQueue();           // the track was known before the status
     EXPECT_FALSE(none.isAttached());  // no audio track: no tap
 }
 
