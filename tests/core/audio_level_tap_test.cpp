@@ -179,21 +179,20 @@ TEST_F(AudioLevelTapTest, OnlyTheLatestInstallAttaches) {
     AudioLevelTap tap;
     tap.install(player);
     tap.install(player);
-    ASSERT_TRUE(test::waitUntil([&] { return tap.isAttached(); }, 5));
+    test::waitFor([&] { return tap.isAttached(); });
     tap.remove();
     EXPECT_FALSE(tap.isAttached());
 
     tap.install(player);
-    tap.remove();  // before the track is known or the attach has run
-    test::waitUntil([] { return false; }, 0.05);
+    tap.remove();  // before the attach it queued has run
+    test::drainMainQueue();
     EXPECT_FALSE(tap.isAttached());
 
     auto silent = std::make_shared<MoviePlayer>(test::TestMedia::movie("mp4").toStdString(), clock);
     AudioLevelTap none;
     none.install(silent);
-    ASSERT_TRUE(
-        test::waitUntil([&] { return silent->status() != MoviePlayer::Status::Unknown; }, 5));
-    test::waitUntil([] { return false; }, 0.05);
+    test::waitFor([&] { return silent->status() != MoviePlayer::Status::Unknown; });
+    test::drainMainQueue();           // the track was known before the status
     EXPECT_FALSE(none.isAttached());  // no audio track: no tap
 }
 

@@ -41,6 +41,7 @@ struct EngineFixture : ::testing::Test {
     std::mutex gateMutex;
     std::condition_variable gateOpen;
     bool gateClosed = false;
+    std::atomic<int> heldAtGate{0};  // loads that met the closed gate
 
     void SetUp() override {
         LanguageSettings::shared().setLanguage(AppLanguage::ja);
@@ -61,6 +62,7 @@ struct EngineFixture : ::testing::Test {
         s.loadFittedStill = [this](const QUrl& url, const CanvasFormat&) -> ImageRef {
             {
                 std::unique_lock lock(gateMutex);
+                if (gateClosed) ++heldAtGate;
                 gateOpen.wait(lock, [this] { return !gateClosed; });
             }
             ++stillLoads;
@@ -173,7 +175,7 @@ struct EngineFixture : ::testing::Test {
     // Runs queued main-thread work until NEXT is no longer loading.
     void settle() {
         drainMainQueue();
-        waitUntil([this] { return !engine->isNextLoading(); }, 5.0);
+        waitFor([this] { return !engine->isNextLoading(); });
         drainMainQueue();
     }
 

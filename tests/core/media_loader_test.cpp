@@ -112,9 +112,7 @@ TEST_F(MediaLoaderTest, ProbesEveryMovieWeTakeAndItsPosterIsTheFirstFramePlayed)
         const ImageRef poster = MediaLoader::firstFrame(fileUrl(path), 1000);
         test::FakeClock clock;
         MoviePlayer player(QFile::encodeName(path).toStdString(), clock);
-        ASSERT_TRUE(test::waitUntil([&] {
-            return player.status() != MoviePlayer::Status::Unknown;
-        })) << player.errorMessage();
+        test::waitFor([&] { return player.status() != MoviePlayer::Status::Unknown; });
         const VideoFrameRef played = player.videoOutput().copyFrameForItemTime(0);
         ASSERT_TRUE(poster && played) << player.errorMessage();
         ASSERT_EQ(QSize(played->width(), played->height()), poster->size());

@@ -36,7 +36,7 @@ TEST_F(EngineFixture, AMovieWaitsForPreparationPlaysAtFullLevelAndPausesOffAir) 
     loadTab({clip});
     ASSERT_TRUE(engine->nextMedia().has_value());
     const auto playback = engine->nextMedia()->asMovie()->playback;
-    ASSERT_TRUE(waitUntil([&] { return playback->isPrepared(); }, 10));
+    waitFor([&] { return playback->isPrepared(); });
 
     engine->spacePressed();
     EXPECT_FALSE(playback->wantsPlay()) << "a movie starts only at full level";
@@ -76,8 +76,8 @@ TEST_F(EngineFixture, RealFilesReachAirThroughTheStandardLoaders) {
     engine->onUnreadableClips = [&](const auto& list) { unreadable = list; };
 
     rundown().loadGroups({tab("Tab", {picture, text})});
-    ASSERT_TRUE(waitUntil([&] { return engine->nextMedia().has_value(); }, 10));
-    ASSERT_TRUE(waitUntil([&] { return !unreadable.isEmpty(); }, 10));
+    waitFor([&] { return engine->nextMedia().has_value(); });
+    waitFor([&] { return !unreadable.isEmpty(); });
     EXPECT_EQ(unreadable[0].first, "NotAnImage");
 
     engine->returnPressed();

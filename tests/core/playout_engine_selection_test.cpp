@@ -37,7 +37,7 @@ TEST_F(EngineFixture, OnlyTheLatestOfABurstOfSelectionsIsDecodedAndApplied) {
     const int loads = stillLoads;
     closeGate();
     rundown().setSelectedIndex(1);  // its job starts and blocks in the loader
-    waitUntil([this] { return false; }, 0.05);
+    waitFor([this] { return heldAtGate == 1; });
     rundown().setSelectedIndex(2);  // queued behind it, superseded before it starts
     rundown().setSelectedIndex(3);
     openGate();

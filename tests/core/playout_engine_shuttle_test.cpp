@@ -16,7 +16,7 @@ struct ShuttleFixture : EngineFixture {
         loadTab({clip});
         ASSERT_TRUE(engine->nextMedia() && engine->nextMedia()->isMovie());
         auto playback = engine->nextMedia()->asMovie()->playback;
-        ASSERT_TRUE(waitUntil([&] { return playback->isPrepared(); }, 10));
+        waitFor([&] { return playback->isPrepared(); });
         engine->returnPressed();
         ASSERT_TRUE(engine->programMedia() && engine->programMedia()->isMovie());
     }

@@ -17,6 +17,13 @@ bool waitUntil(const std::function<bool()>& condition, double timeoutSeconds) {
     return true;
 }
 
+void waitFor(const std::function<bool()>& condition) {
+    while (!condition()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(1);
+    }
+}
+
 void drainMainQueue() {
     for (int i = 0; i < 3; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents);
 }
