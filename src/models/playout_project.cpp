@@ -3,6 +3,7 @@
 #include "models/json_reader.h"
 #include "models/localized.h"
 #include "models/project_crypto.h"
+#include "models/project_json_reader.h"
 #include "models/project_json_writer.h"
 
 #include <QFile>
@@ -536,6 +537,21 @@ std::optional<QByteArray> PlayoutProject::encoded(Encoding encoding) const {
 }
 
 PlayoutProject PlayoutProject::decode(const QByteArray& json) {
+    // A saved file's tabs are read straight from the text, the rest the strict way; anything the
+    // quick reading does not take, or a rest that fails, is decoded again as a whole, so errors
+    // are those of the strict decoding.
+    if (auto split = ProjectJsonReader::read(json)) {
+        try {
+            PlayoutProject project = decodeStrictly(split->rest);
+            if (split->groups) project.groups = std::move(*split->groups);
+            return project;
+        } catch (const std::exception&) {
+        }
+    }
+    return decodeStrictly(json);
+}
+
+PlayoutProject PlayoutProject::decodeStrictly(const QByteArray& json) {
     const JsonReader top = JsonReader::document(json);
     PlayoutProject project;
     if (auto dsk = top.optionalObject(Key("dsk"))) {

@@ -137,6 +137,8 @@ struct PlayoutProject {
     // of the first value that fails in the decoding order. Reads the clips of a large document on
     // up to four threads of its own.
     static PlayoutProject decode(const QByteArray& json);
+    // decode() without the quick reading of a saved file's tabs.
+    static PlayoutProject decodeStrictly(const QByteArray& json);
 
     // Pretty JSON sealed for a project file. Throws SaveError before anything is written when
     // the project has more than 10000 clips or the sealed data exceeds 16 MB.
