@@ -214,41 +214,19 @@ class Reader {
             }
             if (p_ == end_) throw NotTaken{};
             const char e = *p_++;
-            switch (e) {
-                case '"':
-                case '\\':
-                case '/':
-                    utf8.append(e);
-                    break;
-                case 'b':
-                    utf8.append('\b');
-                    break;
-                case 'f':
-                    utf8.append('\f');
-                    break;
-                case 'n':
-                    utf8.append('\n');
-                    break;
-                case 'r':
-                    utf8.append('\r');
-                    break;
-                case 't':
-                    utf8.append('\t');
-                    break;
-                case 'u': {
-                    unsigned code = 0;
-                    if (end_ - p_ < 4 || std::from_chars(p_, p_ + 4, code, 16).ptr != p_ + 4)
-                        throw NotTaken{};
-                    p_ += 4;
-                    // Surrogates, paired or not, are left to the strict parser.
-                    if (code >= 0xd800 && code <= 0xdfff) throw NotTaken{};
-                    const char16_t unit = static_cast<char16_t>(code);
-                    utf8.append(QString(QChar(unit)).toUtf8());
-                    break;
-                }
-                default:
-                    throw NotTaken{};
+            static constexpr std::string_view escapes = "\"\\/bfnrt";
+            static constexpr std::string_view meanings = "\"\\/\b\f\n\r\t";
+            if (const size_t i = escapes.find(e); i != std::string_view::npos) {
+                utf8.append(meanings[i]);
+                continue;
             }
+            unsigned code = 0;
+            if (e != 'u' || end_ - p_ < 4 || std::from_chars(p_, p_ + 4, code, 16).ptr != p_ + 4)
+                throw NotTaken{};
+            p_ += 4;
+            // Surrogates, paired or not, are left to the strict parser.
+            if (code >= 0xd800 && code <= 0xdfff) throw NotTaken{};
+            utf8.append(QString(QChar(static_cast<char16_t>(code))).toUtf8());
         }
         ++p_;
         return QString::fromUtf8(utf8);
