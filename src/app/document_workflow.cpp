@@ -119,6 +119,10 @@ PlayoutProject DocumentWorkflow::currentProject() const {
     return project;
 }
 
+std::optional<QByteArray> DocumentWorkflow::snapshotOf(const PlayoutProject& project) {
+    return project.encoded(PlayoutProject::Encoding::comparison);
+}
+
 std::optional<QByteArray> DocumentWorkflow::projectSnapshot() const {
     return snapshotOf(currentProject());
 }

@@ -109,7 +109,10 @@ struct PlayoutProject {
         using std::runtime_error::runtime_error;
     };
 
-    enum class Encoding { pretty, compact };
+    // pretty: the file and the autosave; compact: the same on one line; comparison: compact,
+    // without the selections (written as 0) and what measuring a clip's file fills in (pixel
+    // sizes, content anchors), for telling whether a project has unsaved changes.
+    enum class Encoding { pretty, compact, comparison };
 
     qint64 formatVersion = kCurrentFormatVersion;
     std::optional<DSKRecord> dsk;
@@ -127,13 +130,15 @@ struct PlayoutProject {
 
     qsizetype clipCount() const;
 
-    // JSON text with sorted keys: pretty for files and autosaves, compact for the snapshot that
-    // detects unsaved changes. Nothing when a number is not finite (JSON cannot hold it).
+    // JSON text with sorted keys, byte for byte as QJsonDocument writes the same record. Nothing
+    // when a number is not finite (JSON cannot hold it).
     std::optional<QByteArray> encoded(Encoding encoding = Encoding::pretty) const;
     // Throws JsonReader::Error (or the value types' decoding error) for malformed JSON: the error
     // of the first value that fails in the decoding order. Reads the clips of a large document on
     // up to four threads of its own.
     static PlayoutProject decode(const QByteArray& json);
+    // decode() without the quick reading of a saved file's tabs.
+    static PlayoutProject decodeStrictly(const QByteArray& json);
 
     // Pretty JSON sealed for a project file. Throws SaveError before anything is written when
     // the project has more than 10000 clips or the sealed data exceeds 16 MB.

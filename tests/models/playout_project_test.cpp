@@ -5,6 +5,8 @@
 #include "support/qt_printers.h"
 
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -81,6 +83,40 @@ TEST(PlayoutProjectTest, RoundTripsThroughASealedFileAndNeverWritesNonFiniteValu
     project.fadeDuration = 0.5;
     clip.transform = ClipTransform{0, 0, std::numeric_limits<double>::quiet_NaN(), 0, 1};
     EXPECT_FALSE(project.encoded().has_value());
+}
+
+// The text is QJsonDocument's to the byte, in both styles: every string escape, every number
+// form and the indentation of empty and filled containers.
+TEST(PlayoutProjectTest, EncodingIsQJsonDocumentsText) {
+    PlayoutProject project = projectWithClips(2, 2);
+    project.dsk = DSKRecord{{u"/k/\"q\"\\.png"_s, u"/k/\u00e9\u6f22.mov"_s}, 1, false};
+    project.groups[1].markers.reset();
+    project.groups[0].markers =
+        QList<PlayoutProject::MarkerRecord>{{1, u"\t\n\r\b\f\x01\x1f\x7f"_s}};
+    project.groups[0].name =
+        QString::fromUtf8("\xF0\x9F\x8E\xAC") + QChar(0xd800) + u"x"_s + QChar(0xdfff);
+    project.canvas.name = QString();
+    project.groups[0].clips[1].transform = ClipTransform{0.25, -0.5, 2, 45, 0.5};
+    project.groups[0].clips[1].pixelWidth = std::numeric_limits<qint64>::min();
+    const QJsonObject object = QJsonDocument::fromJson(*project.encoded()).object();
+    EXPECT_EQ(project.encoded()->toStdString(),
+              QJsonDocument(object).toJson(QJsonDocument::Indented).toStdString());
+    EXPECT_EQ(project.encoded(PlayoutProject::Encoding::compact)->toStdString(),
+              QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString());
+
+    // Each number as QJsonDocument writes a double of its own (a parse would turn some into
+    // integers).
+    const double numbers[] = {
+        0.1,  -0.0,    1e21, 1e-7, 123456789.125, 100000, 1e15, 5e-324, 1.7976931348623157e308, 0.3,
+        -2.5, 1.0 / 3, 1e-5, 7};
+    for (const double number : numbers) {
+        project.fadeDuration = number;
+        const QByteArray alone =
+            QJsonDocument(QJsonObject{{u"fadeDuration"_s, number}}).toJson(QJsonDocument::Compact);
+        EXPECT_TRUE(project.encoded(PlayoutProject::Encoding::compact)
+                        ->contains(alone.sliced(1, alone.size() - 2) + ','))
+            << alone.toStdString();
+    }
 }
 
 TEST(PlayoutProjectTest, SizeAndClipCountLimits) {

@@ -1,6 +1,7 @@
 // Feeds the project decoder thousands of documents with values mutated (fixed seed, so a failure
-// repeats) and checks that it never crashes or hangs, and that whatever it accepts comes out of
-// makeGroups() inside every bound.
+// repeats) and checks that it never crashes or hangs, that whatever it accepts comes out of
+// makeGroups() inside every bound, and that it reads (or refuses, with the same error) exactly as
+// the strict decoding does, also for texts with single bytes changed.
 #include "models/json_decoding.h"
 #include "models/playout_project.h"
 
@@ -10,6 +11,8 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <string>
+#include <typeinfo>
 
 namespace velmar {
 namespace {
@@ -95,7 +98,30 @@ void expectBounded(const PlayoutProject& project) {
     }
 }
 
+// The record, or the error's type and message.
+std::pair<std::optional<PlayoutProject>, std::string> outcome(
+    PlayoutProject (*decode)(const QByteArray&), const QByteArray& json) {
+    try {
+        return {decode(json), {}};
+    } catch (const std::exception& error) {
+        return {std::nullopt, std::string(typeid(error).name()) + ": " + error.what()};
+    }
+}
+
+void expectSameAsStrict(const QByteArray& json) {
+    const auto quick = outcome(PlayoutProject::decode, json);
+    const auto strict = outcome(PlayoutProject::decodeStrictly, json);
+    ASSERT_EQ(quick.first.has_value(), strict.first.has_value()) << json.toStdString();
+    if (quick.first) {
+        ASSERT_TRUE(*quick.first == *strict.first) << json.toStdString();
+    } else {
+        ASSERT_EQ(quick.second, strict.second) << json.toStdString();
+    }
+}
+
 void feed(const QByteArray& json, int& accepted) {
+    expectSameAsStrict(json);
+    if (::testing::Test::HasFatalFailure()) return;
     try {
         const PlayoutProject project = PlayoutProject::decode(json);
         ++accepted;
@@ -121,6 +147,27 @@ TEST(ProjectDecoderFuzzTest, MutatedDocumentsNeverEscapeTheBounds) {
     }
     // The mutations must reach the checks after decoding, not only the parser.
     EXPECT_GT(accepted, 500) << accepted;
+
+    // Single bytes of the indented text replaced, inserted or removed.
+    const QByteArray text = QJsonDocument(original).toJson(QJsonDocument::Indented);
+    const QByteArray bytes = QByteArray("\"\\,:{}[] 0-.eEu9n\t") + "\xc3\xa9\xff\xed\xa0\x80";
+    for (int i = 0; i < 4000; ++i) {
+        QByteArray json = text;
+        const auto at = static_cast<qsizetype>(rng() % json.size());
+        const char byte = bytes[static_cast<qsizetype>(rng() % bytes.size())];
+        switch (rng() % 3) {
+            case 0:
+                json[at] = byte;
+                break;
+            case 1:
+                json.insert(at, byte);
+                break;
+            default:
+                json.remove(at, 1);
+        }
+        expectSameAsStrict(json);
+        if (HasFatalFailure()) return;
+    }
 }
 
 }  // namespace
