@@ -17,7 +17,7 @@ TEST_F(DocumentRecoveryTest, AKilledRunIsOfferedAgainAndRestoredDirtyUnderItsOri
     if (child == 0) {
         // A run that edits its rundown, autosaves on the timer's tick and is killed. The
         // parent's queue threads do not exist here: its objects are left, never destroyed.
-        ::alarm(30);
+        ::alarm(100);  // a hung child ends before the test runner's own limit
         (void)workflow.release();
         (void)autosave.release();
         makeWorkflow();
