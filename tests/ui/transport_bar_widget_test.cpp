@@ -76,8 +76,8 @@ TEST_F(TransportBarWidgetTest, TrackDragSeeksLooselyThenOncePreciselyOnRelease) 
     EXPECT_EQ(movie->calls.size(), 5);
 }
 
-// The button icons come from the SVG files: a symbol brighter than the bar in each button, and the third
-// button changes between play and pause with the player's rate.
+// The button icons come from the SVG files: a symbol brighter than the bar in each button, and the
+// third button changes between play and pause with the player's rate.
 TEST_F(TransportBarWidgetTest, SymbolsAreDrawnAndFollowThePlayerRate) {
     const auto bright = [&](const QImage& image, const QRectF& design) {
         const QRect r(at(design.topLeft()), at(design.bottomRight()));
