@@ -23,6 +23,7 @@
 #include "platform/sdi/virtual_sdi_card.h"
 #include "render/still_texture_cache.h"
 #include "sdi/deck_link_controller.h"
+#include "soak_program.h"
 #include "support/test_media.h"
 
 #include <QApplication>
@@ -47,23 +48,6 @@ using namespace velmar;
 
 namespace {
 
-// A keyer still: a lower-third bar, opaque on the left, half transparent on the right.
-ImageRef lowerThird(int width, int height) {
-    QImage image(width, height, QImage::Format_RGBA8888_Premultiplied);
-    image.fill(Qt::transparent);
-    for (int y = height * 3 / 4; y < height * 7 / 8; ++y) {
-        uchar* p = image.scanLine(y);
-        for (int x = width / 10; x < width * 9 / 10; ++x) {
-            const int a = x < width / 2 ? 255 : 128;
-            p[4 * x + 0] = uchar(20 * a / 255);
-            p[4 * x + 1] = uchar(60 * a / 255);
-            p[4 * x + 2] = uchar(200 * a / 255);
-            p[4 * x + 3] = uchar(a);
-        }
-    }
-    return std::make_shared<const QImage>(std::move(image));
-}
-
 // The runtime's counters, through its test hook (the module the bridge loaded).
 VelmarNetVideoStats runtimeStats(const std::string& path) {
     VelmarNetVideoStats stats{};
@@ -86,28 +70,12 @@ long long decodedFrames(const QString& progressFile) {
 }
 
 int run(double seconds, QString moviePath) {
-    HostClock& clock = HostClock::system();
     QTemporaryDir scratch;  // the address file of the feed
     setenv("XDG_RUNTIME_DIR", scratch.path().toUtf8().constData(), 1);
     const auto exe = std::filesystem::read_symlink("/proc/self/exe");
     const std::string runtimeDir = (exe.parent_path().parent_path() / "src").string();
     setenv("NDI_RUNTIME_DIR_V6", runtimeDir.c_str(), 1);
 
-    if (moviePath.isEmpty()) {
-        test::TestMedia::MovieOptions options;
-        options.width = 1920;
-        options.height = 1080;
-        options.frameRateNum = 60000;
-        options.frameRateDen = 1001;
-        options.seconds = 10;
-        options.audio = true;
-        options.codecArguments = {"-preset", "ultrafast"};
-        moviePath = test::TestMedia::movie("mp4", options);
-        if (moviePath.isEmpty()) {
-            std::fprintf(stderr, "could not make a movie with ffmpeg\n");
-            return 1;
-        }
-    }
     QString wideScreen;
     for (const ScreenInfo& s : ScreenProvider::system().screens())
         if (s.geometry.size() == QSize(1920, 1080) && s.geometry.topLeft() != QPoint(0, 0))
@@ -116,67 +84,24 @@ int run(double seconds, QString moviePath) {
         for (const ScreenInfo& s : ScreenProvider::system().screens())
             if (s.geometry.size() == QSize(1920, 1080)) wideScreen = s.identity;
 
-    VirtualSdiConfig config = VirtualSdiConfig::defaultConfig();
-    config.clock = SdiClockMode::realTime;
-    VirtualSdiCard card(config);
-    std::shared_ptr<SdiOutput> output = card.deviceAtIndex(0)->output();
-
-    const CanvasFormat canvasFormat{1920, 1080, "HD 1080"};
-    const FrameRate rate{60000, 1001};
-    std::mutex mutex;
-    auto state = std::make_shared<OutputState>();
-    state->canvas = canvasFormat;
-    state->motion = MotionKind::cut;
-    state->opacity = 1;
-    DSKController::Snapshot keyer;
-    keyer.media = PlayoutMedia::still(lowerThird(canvasFormat.width, canvasFormat.height));
-
-    auto playback = MoviePlayback::create(moviePath, false, 0, clock);
-    playback->audioLevel().setOutput(1.0f, true);
-    QElapsedTimer wait;
-    wait.start();
-    while (!playback->isPrepared() && wait.elapsed() < 20000) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(5);
-    }
-    if (!playback->isPrepared()) {
-        std::fprintf(stderr, "the movie did not prepare: %s\n", moviePath.toUtf8().constData());
-        return 1;
-    }
-    state->media =
-        PlayoutMedia::movie(playback, nullptr, QSizeF(canvasFormat.width, canvasFormat.height));
-    std::shared_ptr<const OutputState> published = state;
-
-    CanvasEngine::Sources sources;
-    sources.outputState = [&] {
-        std::lock_guard lock(mutex);
-        return OutputSnapshot{published, 1.0};
-    };
-    sources.keyerSnapshot = [&] {
-        std::lock_guard lock(mutex);
-        return keyer;
-    };
-    sources.frameRate = [rate] { return rate; };
-    StillTextureCache stillCache;
-    CanvasEngine::Options options;
-    options.clock = &clock;
-    options.stillCache = &stillCache;
-    std::unique_ptr<CanvasEngine> canvas = CanvasEngine::create(std::move(sources), options);
-    if (!canvas) {
-        std::fprintf(stderr, "no canvas engine\n");
-        return 1;
-    }
+    bench::SoakProgram program;
+    if (!program.prepare(moviePath)) return 1;
+    VirtualSdiCard& card = program.card;
+    const std::shared_ptr<SdiOutput>& output = program.output;
+    const CanvasFormat canvasFormat = program.canvasFormat;
+    CanvasEngine& canvasEngine = *program.canvas;
 
     // The PROGRAM pane on the first screen, at the size it has in a full-size window.
-    auto pane = std::make_unique<CanvasMetalView>(*canvas, CanvasEngine::Client::programPane);
+    auto pane = std::make_unique<CanvasMetalView>(canvasEngine, CanvasEngine::Client::programPane);
     pane->setFitsCanvas(true);
     pane->setGeometry(40, 40, 960, 540);
     pane->show();
 
-    DeckLinkController controller(*canvas, &card);
-    playback->play();
+    DeckLinkController controller(canvasEngine, &card);
+    program.playback->play();
     try {
-        controller.start(0, canvasFormat, rate, true, true, SDIBitDepth(SDIBitDepth::eightBit));
+        controller.start(0, canvasFormat, program.rate, true, true,
+                         SDIBitDepth(SDIBitDepth::eightBit));
     } catch (const DeckLinkController::StartError& error) {
         std::fprintf(stderr, "SDI start failed: %s\n",
                      error.localizedDescription().toUtf8().constData());
@@ -184,12 +109,12 @@ int run(double seconds, QString moviePath) {
     }
     const auto started = std::chrono::steady_clock::now();
 
-    OutputWindowController window(*canvas);
+    OutputWindowController window(canvasEngine);
     const bool windowOpen = !wideScreen.isEmpty() && window.open(wideScreen);
     if (!windowOpen) std::fprintf(stderr, "no second 1920 x 1080 screen: no output window\n");
 
     NDIOutputController feed(
-        *canvas, [canvasFormat] { return canvasFormat; }, NDIOutputController::Options{});
+        canvasEngine, [canvasFormat] { return canvasFormat; }, NDIOutputController::Options{});
     long long acceptedAtJoin = -1;
     const std::string runtimePath = runtimeDir + "/" + kNetVideoLibraryName;
     feed.onClientChange = [&](int count) {
@@ -214,18 +139,7 @@ int run(double seconds, QString moviePath) {
                             QString::fromStdString("tcp://" + address), "-map", "0:v", "-f", "null",
                             "-", "-progress", progress});
 
-    // The keyer fades in over 0.5 s, stays, and fades out over 0.5 s: a change every 2 s.
-    bool keyerOn = false;
-    QTimer fader;
-    QObject::connect(&fader, &QTimer::timeout, [&] {
-        keyerOn = !keyerOn;
-        std::lock_guard lock(mutex);
-        keyer.from = keyer.level(clock.now());
-        keyer.to = keyerOn ? 1.0 : 0.0;
-        keyer.started = clock.now();
-        keyer.duration = 0.5;
-    });
-    fader.start(2000);
+    program.startKeyerFades();
     QTimer::singleShot(int(seconds * 1000), [] { QCoreApplication::quit(); });
     QCoreApplication::exec();
 
@@ -251,17 +165,8 @@ int run(double seconds, QString moviePath) {
     const quint64 paneFrames = pane->drawnFrames();
     controller.stop();
     window.close();
-    fader.stop();
     pane.reset();
-    canvas.reset();
-    {
-        std::lock_guard lock(mutex);
-        published.reset();
-        state.reset();
-        keyer.media.reset();
-    }
-    playback.reset();
-    MoviePlayer::waitForReleases();
+    program.release();
 
     const long long sentToReceiver = acceptedAtJoin < 0 ? 0 : acceptedAtEnd - acceptedAtJoin;
     std::printf("mode                 %s (%lldx%lld @ %lld/%lld), keyer fading\n",

@@ -27,6 +27,7 @@
 #include "render/still_texture_cache.h"
 #include "sdi/deck_link_controller.h"
 #include "sdi/zr_deck_link_output.h"
+#include "soak_program.h"
 #include "support/test_media.h"
 
 #include <QCoreApplication>
@@ -237,93 +238,15 @@ int runBridgeSoak(double seconds) {
     return 0;
 }
 
-// A keyer still: a lower-third bar, opaque on the left, half transparent on the right.
-ImageRef lowerThird(int width, int height) {
-    QImage image(width, height, QImage::Format_RGBA8888_Premultiplied);
-    image.fill(Qt::transparent);
-    for (int y = height * 3 / 4; y < height * 7 / 8; ++y) {
-        uchar* p = image.scanLine(y);
-        for (int x = width / 10; x < width * 9 / 10; ++x) {
-            const int a = x < width / 2 ? 255 : 128;
-            p[4 * x + 0] = uchar(20 * a / 255);
-            p[4 * x + 1] = uchar(60 * a / 255);
-            p[4 * x + 2] = uchar(200 * a / 255);
-            p[4 * x + 3] = uchar(a);
-        }
-    }
-    return std::make_shared<const QImage>(std::move(image));
-}
-
 int runControllerSoak(double seconds, SDIBitDepth depth, QString moviePath) {
-    HostClock& clock = HostClock::system();
-    if (moviePath.isEmpty()) {
-        test::TestMedia::MovieOptions options;
-        options.width = 1920;
-        options.height = 1080;
-        options.frameRateNum = 60000;
-        options.frameRateDen = 1001;
-        options.seconds = 10;
-        options.audio = true;
-        options.codecArguments = {"-preset", "ultrafast"};
-        moviePath = test::TestMedia::movie("mp4", options);
-        if (moviePath.isEmpty()) {
-            std::fprintf(stderr, "could not make a movie with ffmpeg\n");
-            return 1;
-        }
-    }
+    bench::SoakProgram program;
+    if (!program.prepare(moviePath)) return 1;
+    VirtualSdiCard& card = program.card;
+    const std::shared_ptr<SdiOutput>& output = program.output;
+    std::shared_ptr<MoviePlayback>& playback = program.playback;
+    CanvasEngine& canvas = *program.canvas;
 
-    VirtualSdiConfig config = VirtualSdiConfig::defaultConfig();
-    config.clock = SdiClockMode::realTime;
-    VirtualSdiCard card(config);
-    std::shared_ptr<SdiOutput> output = card.deviceAtIndex(0)->output();
-
-    const CanvasFormat canvasFormat{1920, 1080, "HD 1080"};
-    const FrameRate rate{60000, 1001};
-    std::mutex mutex;
-    auto state = std::make_shared<OutputState>();
-    state->canvas = canvasFormat;
-    state->motion = MotionKind::cut;
-    state->opacity = 1;
-    DSKController::Snapshot keyer;
-    keyer.media = PlayoutMedia::still(lowerThird(canvasFormat.width, canvasFormat.height));
-
-    auto playback = MoviePlayback::create(moviePath, false, 0, clock);
-    playback->audioLevel().setOutput(1.0f, true);
-    QElapsedTimer wait;
-    wait.start();
-    while (!playback->isPrepared() && wait.elapsed() < 20000) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(5);
-    }
-    if (!playback->isPrepared()) {
-        std::fprintf(stderr, "the movie did not prepare: %s\n", moviePath.toUtf8().constData());
-        return 1;
-    }
-    state->media =
-        PlayoutMedia::movie(playback, nullptr, QSizeF(canvasFormat.width, canvasFormat.height));
-    std::shared_ptr<const OutputState> published = state;
-
-    CanvasEngine::Sources sources;
-    sources.outputState = [&] {
-        std::lock_guard lock(mutex);
-        return OutputSnapshot{published, 1.0};
-    };
-    sources.keyerSnapshot = [&] {
-        std::lock_guard lock(mutex);
-        return keyer;
-    };
-    sources.frameRate = [rate] { return rate; };
-    StillTextureCache stillCache;
-    CanvasEngine::Options options;
-    options.clock = &clock;
-    options.stillCache = &stillCache;
-    std::unique_ptr<CanvasEngine> canvas = CanvasEngine::create(std::move(sources), options);
-    if (!canvas) {
-        std::fprintf(stderr, "no canvas engine\n");
-        return 1;
-    }
-
-    DeckLinkController controller(*canvas, &card);
+    DeckLinkController controller(canvas, &card);
     // Durations of the frame requests; the completion thread appends, the main thread reads
     // after stop().
     std::vector<double> requestSeconds;
@@ -349,7 +272,7 @@ int runControllerSoak(double seconds, SDIBitDepth depth, QString moviePath) {
     }
     playback->play();
     try {
-        controller.start(0, canvasFormat, rate, true, true, depth);
+        controller.start(0, program.canvasFormat, program.rate, true, true, depth);
     } catch (const DeckLinkController::StartError& error) {
         std::fprintf(stderr, "start failed: %s\n",
                      error.localizedDescription().toUtf8().constData());
@@ -363,18 +286,7 @@ int runControllerSoak(double seconds, SDIBitDepth depth, QString moviePath) {
     long long startupUnderruns = -1;
     QTimer::singleShot(1000, [&] { startupUnderruns = SDIAudioBridge::shared().underrunFrames(); });
 
-    // The keyer fades in over 0.5 s, stays, and fades out over 0.5 s: a change every 2 s.
-    bool keyerOn = false;
-    QTimer fader;
-    QObject::connect(&fader, &QTimer::timeout, [&] {
-        keyerOn = !keyerOn;
-        std::lock_guard lock(mutex);
-        keyer.from = keyer.level(clock.now());
-        keyer.to = keyerOn ? 1.0 : 0.0;
-        keyer.started = clock.now();
-        keyer.duration = 0.5;
-    });
-    fader.start(2000);
+    program.startKeyerFades();
     QTimer::singleShot(int(seconds * 1000), [] { QCoreApplication::quit(); });
     QCoreApplication::exec();
 
@@ -393,24 +305,15 @@ int runControllerSoak(double seconds, SDIBitDepth depth, QString moviePath) {
     controller.stop();
     watch.stop();
     competing.reset();
-    fader.stop();
-    canvas.reset();
-    {
-        std::lock_guard lock(mutex);
-        published.reset();
-        state.reset();
-        keyer.media.reset();
-    }
-    playback.reset();
-    MoviePlayer::waitForReleases();
+    program.release();
 
     const double videoSeconds = static_cast<double>(onAir) / static_cast<double>(mode.timeScale);
     std::printf("mode                 %s (%lldx%lld @ %lld/%lld), %s, keyer on\n",
                 mode.name.c_str(), mode.width, mode.height, mode.timeScale, mode.frameDuration,
                 depth.rawValue().toUtf8().constData());
     std::printf("cores                %d\n", QThread::idealThreadCount());
-    std::printf("movie                %s (delivered %.2f fps)\n", moviePath.toUtf8().constData(),
-                movieFps);
+    std::printf("movie                %s (delivered %.2f fps)\n",
+                program.moviePath.toUtf8().constData(), movieFps);
     std::printf("run                  %.3f s\n", elapsed);
     std::printf("frame times          %lld\n", c.ticks);
     std::printf("frames played        %lld (on time %lld, late %lld)\n",

@@ -13,6 +13,7 @@
 #include "ui/content_view.h"
 #include "ui/dsk_control_bar.h"
 #include "ui/palette.h"
+#include "xvfb_session.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -83,82 +84,35 @@ TEST(DSKCutXvfbChild, ShowsTheWindow) {
     QCoreApplication::exec();
 }
 
-bool near(QRgb pixel, const QColor& colour, int tolerance) {
-    return std::abs(qRed(pixel) - colour.red()) <= tolerance &&
-           std::abs(qGreen(pixel) - colour.green()) <= tolerance &&
-           std::abs(qBlue(pixel) - colour.blue()) <= tolerance;
-}
-
 int countNear(const QImage& image, const QRect& area, const QColor& colour, int tolerance) {
     int count = 0;
     for (int y = area.top(); y <= area.bottom(); ++y)
         for (int x = area.left(); x <= area.right(); ++x)
-            count += near(image.pixel(x, y), colour, tolerance) ? 1 : 0;
+            count += test::near(image.pixel(x, y), colour.red(), colour.green(), colour.blue(),
+                                tolerance)
+                         ? 1
+                         : 0;
     return count;
 }
 
-class DSKCutXvfbTest : public ::testing::Test {
-  protected:
-    QProcessEnvironment onDisplay() const {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("DISPLAY", display);
-        return env;
-    }
-    QImage shoot() {
-        const QString file = dir.filePath(QStringLiteral("shot%1.ppm").arg(shots++));
-        QProcess import;
-        import.setProcessEnvironment(onDisplay());
-        import.start(QStringLiteral("import"), {"-window", "root", file});
-        import.waitForFinished(60000);
-        return QImage(file).convertToFormat(QImage::Format_RGB32);
-    }
-    void xdotool(const QStringList& arguments) {
-        QProcess tool;
-        tool.setProcessEnvironment(onDisplay());
-        tool.start(QStringLiteral("xdotool"), arguments);
-        tool.waitForFinished(30000);
-    }
-
-    QTemporaryDir dir;
-    QString display;
-    int shots = 0;
-};
-
-TEST_F(DSKCutXvfbTest, CutLightsTheSignAndTurnsTheTitleRed) {
-    const QString xvfb = QStandardPaths::findExecutable("Xvfb");
-    for (const char* tool : {"ffmpeg", "xdotool", "import"})
-        if (QStandardPaths::findExecutable(tool).isEmpty()) GTEST_SKIP() << "needs " << tool;
-    if (kChild || xvfb.isEmpty()) GTEST_SKIP() << "needs Xvfb";
-    const QString still = dir.filePath("logo.png");
+TEST(DSKCutXvfbTest, CutLightsTheSignAndTurnsTheTitleRed) {
+    if (kChild) GTEST_SKIP() << "the child";
+    if (const QString tool = test::XvfbSession::missingTool(); !tool.isEmpty())
+        GTEST_SKIP() << "needs " << tool.toStdString();
+    test::XvfbSession x;
+    const QString still = x.path("logo.png");
     ASSERT_EQ(QProcess::execute("ffmpeg", {"-loglevel", "error", "-f", "lavfi", "-i",
                                            "color=c=0x20E080:s=640x360", "-frames:v", "1", still}),
               0);
-    int number = 300 + int((getpid() + 11) % 600);
-    while (QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(number))) ++number;
-    display = QStringLiteral(":%1").arg(number);
-    QProcess server;
-    server.start(xvfb, {display, "-screen", "0", "1920x1260x24", "-nolisten", "tcp"});
-    for (int i = 0; i < 600 && !QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(number));
-         ++i)
-        QThread::msleep(50);
-
-    QProcess child;
-    QProcessEnvironment env = onDisplay();
-    env.insert("QT_QPA_PLATFORM", "xcb"), env.insert("VELMAR_XVFB_DSK_CHILD", "1"),
-        env.insert("VELMAR_XVFB_STILL", still);
-    child.setProcessEnvironment(env);
-    child.start(QCoreApplication::applicationFilePath(), {"--gtest_filter=DSKCutXvfbChild.*"});
-    QByteArray output;
-    for (int i = 0; i < 90 && !output.contains("READY") && child.state() != QProcess::NotRunning;
-         ++i)
-        if (child.waitForReadyRead(1000)) output += child.readAllStandardOutput();
-    for (int i = 0; i < 10 && output.indexOf('\n', output.indexOf("READY")) < 0; ++i)
-        if (child.waitForReadyRead(1000)) output += child.readAllStandardOutput();
-    const int at = output.indexOf("READY");
-    ASSERT_GE(at, 0) << output.toStdString() << child.readAllStandardError().toStdString();
-    const QStringList figures =
-        QString::fromUtf8(output.mid(at, output.indexOf('\n', at) - at)).split(' ');
-    ASSERT_EQ(figures.size(), 7);
+    x.start();
+    QProcessEnvironment env;
+    env.insert("VELMAR_XVFB_DSK_CHILD", "1"), env.insert("VELMAR_XVFB_STILL", still);
+    x.startChild("DSKCutXvfbChild.*", env);
+    ASSERT_TRUE(x.waitFor("READY")) << x.output().toStdString();
+    x.drain(500);  // the rest of the READY line
+    const int at = x.output().indexOf("READY");
+    const QStringList figures = x.output().mid(at, x.output().indexOf('\n', at) - at).split(' ');
+    ASSERT_EQ(figures.size(), 7) << x.output().toStdString();
     const QPoint cut(figures[1].toInt(), figures[2].toInt());
     const QRect title(QPoint(figures[3].toInt(), figures[4].toInt()),
                       QPoint(figures[5].toInt(), figures[6].toInt()));
@@ -167,23 +121,16 @@ TEST_F(DSKCutXvfbTest, CutLightsTheSignAndTurnsTheTitleRed) {
     const QColor live(200, 45, 45);
 
     // Before the cut: the sign is dark and the title grey.
-    const QImage before = shoot();
+    const QImage before = x.shoot();
     EXPECT_EQ(countNear(before, signRow, live, 2), 0);
     EXPECT_EQ(countNear(before, title, Palette::systemRed(), 12), 0);
 
-    xdotool({"mousemove", QString::number(cut.x()), QString::number(cut.y())});
-    xdotool({"click", "1"});
-    QImage after;
-    for (int i = 0; i < 100; ++i) {
-        after = shoot();
-        if (countNear(after, signRow, live, 2) > 20) break;
-        QThread::msleep(200);
-    }
+    x.xdotool({"mousemove", QString::number(cut.x()), QString::number(cut.y())});
+    x.xdotool({"click", "1"});
+    const QImage after =
+        x.shootUntil([&](const QImage& shot) { return countNear(shot, signRow, live, 2) > 20; });
     EXPECT_GT(countNear(after, signRow, live, 2), 20);
     EXPECT_GT(countNear(after, title, Palette::systemRed(), 12), 20);
-
-    child.kill(), child.waitForFinished(30000);
-    server.kill(), server.waitForFinished(30000);
 }
 
 }  // namespace
