@@ -7,6 +7,7 @@
 #include "platform/sdi/virtual_sdi_card.h"
 #include "support/fake_clock.h"
 #include "ui/settings_view.h"
+#include "xvfb_session.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -84,66 +85,41 @@ int darkest(const QImage& image, const QRect& r) {
     return level;
 }
 
-QByteArray run(const QString& program, const QStringList& arguments,
-               const QProcessEnvironment& env) {
-    QProcess process;
-    process.setProcessEnvironment(env);
-    process.start(program, arguments);
-    process.waitForFinished(60000);
-    return process.readAllStandardOutput() + process.readAllStandardError();
-}
-
 QRect parseRect(const QStringList& parts, int from) {
     return QRect(parts[from].toInt(), parts[from + 1].toInt(), parts[from + 2].toInt(),
                  parts[from + 3].toInt());
 }
 
 TEST(SettingsWindowXvfbTest, FormIs460WideWithHeadersInOrderAndFormatGreyedWhileSDIRuns) {
-    const QString xvfb = QStandardPaths::findExecutable("Xvfb");
-    for (const char* tool : {"ffmpeg", "xdotool"})
-        if (QStandardPaths::findExecutable(tool).isEmpty()) GTEST_SKIP() << "needs " << tool;
-    if (kChild || xvfb.isEmpty()) GTEST_SKIP() << "needs Xvfb";
-    QTemporaryDir dir;
-    int number = 300 + int((getpid() + 11) % 600);
-    while (QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(number))) ++number;
-    const QString display = QStringLiteral(":%1").arg(number);
-    QProcess server;
-    // Taller than the usual screen, so that the whole form fits.
-    server.start(xvfb, {display, "-screen", "0", "1920x2400x24", "-nolisten", "tcp"});
-    for (int i = 0; i < 600 && !QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(number));
-         ++i)
-        QThread::msleep(50);
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("DISPLAY", display);
+    if (kChild) GTEST_SKIP() << "the child";
+    if (const QString tool = test::XvfbSession::missingTool(); !tool.isEmpty())
+        GTEST_SKIP() << "needs " << tool.toStdString();
+    test::XvfbSession x;
+    x.start(QSize(1920, 2400));  // taller than the usual screen, so that the whole form fits
+    QProcessEnvironment env;
+    env.insert("VELMAR_XVFB_SETTINGS_CHILD", "1");
+    x.startChild("SettingsWindowXvfbChild.*", env);
+    ASSERT_TRUE(x.waitFor("READY")) << x.output().toStdString();
+    x.drain(300);  // the lines printed with READY
 
-    QProcess child;
-    QProcessEnvironment childEnv = env;
-    childEnv.insert("QT_QPA_PLATFORM", "xcb"), childEnv.insert("VELMAR_XVFB_SETTINGS_CHILD", "1");
-    child.setProcessEnvironment(childEnv);
-    child.start(QCoreApplication::applicationFilePath(),
-                {"--gtest_filter=SettingsWindowXvfbChild.*"});
-    QByteArray output;
-    for (int i = 0; i < 90 && !output.contains("READY") && child.state() != QProcess::NotRunning;
-         ++i)
-        if (child.waitForReadyRead(1000)) output += child.readAllStandardOutput();
-    ASSERT_TRUE(output.contains("READY"))
-        << output.toStdString() << child.readAllStandardError().toStdString();
-
-    const QString geometry = QString::fromUtf8(run(
-        "xdotool", {"search", "--name", "^Settings Probe$", "getwindowgeometry", "--shell"}, env));
+    const QString geometry =
+        x.xdotool({"search", "--name", "^Settings Probe$", "getwindowgeometry", "--shell"});
     EXPECT_TRUE(geometry.contains("WIDTH=460\n")) << geometry.toStdString();
-    const QString shot = dir.filePath("shot.png");
-    const QByteArray grabbed = run("ffmpeg",
-                                   {"-loglevel", "error", "-f", "x11grab", "-video_size",
-                                    "1920x2400", "-i", display, "-frames:v", "1", shot},
-                                   env);
+    const QString shot = x.path("shot.png");
+    QProcess grab;
+    QProcessEnvironment onDisplay = QProcessEnvironment::systemEnvironment();
+    onDisplay.insert("DISPLAY", x.display());
+    grab.setProcessEnvironment(onDisplay);
+    grab.start("ffmpeg", {"-loglevel", "error", "-f", "x11grab", "-video_size", "1920x2400", "-i",
+                          x.display(), "-frames:v", "1", shot});
+    grab.waitForFinished(60000);
     const QImage image = QImage(shot).convertToFormat(QImage::Format_RGB32);
-    ASSERT_FALSE(image.isNull()) << grabbed.toStdString();
+    ASSERT_FALSE(image.isNull()) << grab.readAllStandardError().toStdString();
 
     QList<QRect> headers;
     QHash<QString, QRect> controls;
-    for (const QByteArray& line : output.split('\n')) {
-        const QStringList parts = QString::fromUtf8(line).split(' ');
+    for (const QString& line : x.output().split('\n')) {
+        const QStringList parts = line.split(' ');
         if (parts[0] == "HEADER" && parts.size() == 5) headers << parseRect(parts, 1);
         if (parts[0] == "CONTROL" && parts.size() == 6) controls[parts[1]] = parseRect(parts, 2);
     }
@@ -162,9 +138,6 @@ TEST(SettingsWindowXvfbTest, FormIs460WideWithHeadersInOrderAndFormatGreyedWhile
         SCOPED_TRACE(name);
         EXPECT_GT(darkest(image, controls[name].adjusted(4, 4, -20, -4)), enabled + 40);
     }
-
-    child.kill(), child.waitForFinished(30000);
-    server.kill(), server.waitForFinished(30000);
 }
 
 }  // namespace

@@ -26,12 +26,14 @@ QString XvfbSession::missingTool() {
     return {};
 }
 
-void XvfbSession::start() {
+void XvfbSession::start(QSize screen) {
     int number = 300 + int((getpid() + 7) % 600);
     while (QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(number))) ++number;
     display_ = QStringLiteral(":%1").arg(number);
-    server_.start(QStandardPaths::findExecutable("Xvfb"),
-                  {display_, "-screen", "0", "1920x1260x24", "-nolisten", "tcp"});
+    server_.start(
+        QStandardPaths::findExecutable("Xvfb"),
+        {display_, "-screen", "0",
+         QStringLiteral("%1x%2x24").arg(screen.width()).arg(screen.height()), "-nolisten", "tcp"});
     for (int i = 0; i < 600 && !QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(number));
          ++i)
         QThread::msleep(50);

@@ -3,6 +3,7 @@
 #include <QImage>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QSize>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -20,8 +21,8 @@ class XvfbSession {
 
     // Why the session cannot run here (a tool missing), or empty.
     static QString missingTool();
-    // Starts the server at 1920 x 1260 x 24.
-    void start();
+    // Starts the server with one screen of the given size, 24 bits deep.
+    void start(QSize screen = QSize(1920, 1260));
     // Runs the child test `filter` on the server with the extra environment.
     void startChild(const QString& filter, const QProcessEnvironment& extra);
     // Reads the child's output until it holds `line` (or the child ends); true when it does.
@@ -35,6 +36,7 @@ class XvfbSession {
     QImage shootUntil(const std::function<bool(const QImage&)>& condition);
     QString xdotool(const QStringList& arguments);
     QString path(const QString& name) const { return dir_.filePath(name); }
+    const QString& display() const { return display_; }
 
   private:
     QTemporaryDir dir_;
