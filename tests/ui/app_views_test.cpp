@@ -6,6 +6,7 @@
 #include "app/document_dialogs_qt.h"
 #include "app/document_workflow.h"
 #include "app/dovrine_app_document_host.h"
+#include "control_window_harness.h"
 #include "core/autosave_store.h"
 #include "platform/base/user_defaults.h"
 #include "support/fake_clock.h"
@@ -32,27 +33,9 @@ namespace velmar {
 namespace {
 
 TEST(AppViewsTest, ControlWindowHoldsEveryViewAtTheWindowScale) {
-    QTemporaryDir dir;
-    UserDefaults defaults(dir.filePath("defaults.json"));
-    test::FakeClock clock;
-    AppState::Environment environment;
-    environment.defaults = &defaults;
-    environment.noCanvas = true;
-    environment.useSdiCard = true;
-    environment.installScreenObservers = false;
-    environment.isSandboxed = [] { return false; };
-    AppState app(environment);
-    QWidget window;
-    DovrineAppDocumentHost host(app, &window);
-    AutosaveStore autosave({dir.filePath("support"), &defaults, &clock, nullptr, false});
-    DocumentDialogsQt dialogs;
-    DocumentWorkflow::Environment documentEnvironment;
-    documentEnvironment.autosave = &autosave;
-    documentEnvironment.dialogs = &dialogs;
-    documentEnvironment.clock = &clock;
-    DocumentWorkflow document(host, documentEnvironment);
-
-    ContentView* view = AppViews::makeContent(app, document, &window);
+    test::ControlWindowHarness harness({.noCanvas = true});
+    QWidget& window = harness.window;
+    ContentView* view = harness.view;
     window.resize(960, 630);
     view->resize(960, 630);
     window.show();
@@ -84,7 +67,7 @@ TEST(AppViewsTest, ControlWindowHoldsEveryViewAtTheWindowScale) {
     EXPECT_GT(motion->minimumHeight(), 0);
     EXPECT_LE(motion->geometry().bottom(), view->takeColumn()->height());
 
-    const QList<QMenu*> menus = AppViews::makeMenus(app, &window);
+    const QList<QMenu*> menus = AppViews::makeMenus(harness.app, &window);
     ASSERT_EQ(menus.size(), 2);
     EXPECT_NE(qobject_cast<ReferenceToneMenu*>(menus[0]), nullptr);
     EXPECT_NE(qobject_cast<TestPatternMenu*>(menus[1]), nullptr);

@@ -5,6 +5,7 @@
 #include "app/document_dialogs_qt.h"
 #include "app/document_workflow.h"
 #include "app/dovrine_app_document_host.h"
+#include "control_window_harness.h"
 #include "core/autosave_store.h"
 #include "core/dsk_controller.h"
 #include "platform/base/user_defaults.h"
@@ -42,26 +43,10 @@ const bool kChild = qEnvironmentVariableIsSet("VELMAR_XVFB_DSK_CHILD");
 // button's centre and the title's rectangle on the screen) once CUT can be pressed, then waits.
 TEST(DSKCutXvfbChild, ShowsTheWindow) {
     if (!kChild) GTEST_SKIP() << "run by DSKCutXvfbTest";
-    QTemporaryDir dir;
-    UserDefaults defaults(dir.filePath("defaults.json"));
-    defaults.set("backgroundLevel", 3);
-    test::FakeClock clock;
-    AppState::Environment environment;
-    environment.defaults = &defaults;
-    environment.useSdiCard = true;
-    environment.installScreenObservers = false;
-    environment.isSandboxed = [] { return false; };
-    AppState app(environment);
-    QWidget window;
-    DovrineAppDocumentHost host(app, &window);
-    AutosaveStore autosave({dir.filePath("support"), &defaults, &clock, nullptr, false});
-    DocumentDialogsQt dialogs;
-    DocumentWorkflow::Environment documentEnvironment;
-    documentEnvironment.autosave = &autosave;
-    documentEnvironment.dialogs = &dialogs;
-    documentEnvironment.clock = &clock;
-    DocumentWorkflow document(host, documentEnvironment);
-    ContentView* view = AppViews::makeContent(app, document, &window);
+    test::ControlWindowHarness harness({.backgroundLevel = 3});
+    QWidget& window = harness.window;
+    ContentView* view = harness.view;
+    AppState& app = harness.app;
     window.setGeometry(0, 0, 1920, 1260);
     view->setGeometry(0, 0, 1920, 1260);
     window.show();
