@@ -49,6 +49,7 @@ class MoviePlayer::Decoder {
   public:
     explicit Decoder(MoviePlayer& player) : p_(player), source_(&player.stop_) {}
     ~Decoder() {
+        dropParked();
         for (auto& slot : targets_) av_frame_free(&slot.frame);
         av_frame_free(&frame_);
         av_frame_free(&candidate_);
@@ -78,7 +79,7 @@ class MoviePlayer::Decoder {
         videoIndex_ = source_.videoStream();
         if (videoIndex_ < 0) return fail(message, "the file has no picture");
         AVStream* vs = format_->streams[videoIndex_];
-        video_ = MovieSource::openDecoder(vs, 0);
+        video_ = MovieSource::openDecoder(vs, std::max(0, p_.options_.videoThreads));
         if (video_ == nullptr) return fail(message, "no decoder for the picture");
         if (video_->width <= 0 || video_->height <= 0)
             return fail(message, "the picture has no size");
@@ -307,6 +308,7 @@ class MoviePlayer::Decoder {
             av_seek_frame(format_, videoIndex_, ts, AVSEEK_FLAG_BACKWARD) < 0) {
             av_seek_frame(format_, -1, 0, AVSEEK_FLAG_BACKWARD | AVSEEK_FLAG_BYTE);
         }
+        dropParked();
         avcodec_flush_buffers(video_);
         if (audio_) avcodec_flush_buffers(audio_);
         if (swr_) swr_init(swr_);
@@ -387,7 +389,7 @@ class MoviePlayer::Decoder {
                     continue;
                 }
                 if (keepFrames) {
-                    VideoFrameRef made = pushConverted(frame_);
+                    VideoFrameRef made = deliver(frame_);
                     if (firstOut != nullptr && !*firstOut) *firstOut = made;
                 }
                 av_frame_unref(frame_);
@@ -503,12 +505,55 @@ class MoviePlayer::Decoder {
         return true;
     }
 
+    // Queues a picture taken from the decoder in forward play. The end of the file gives back
+    // every picture the decoding threads and the reordering held, more than the queue holds,
+    // and a full queue would drop its oldest frame, the one for the present; so what does not
+    // fit waits here, in order, until `unpark` finds room.
+    VideoFrameRef deliver(AVFrame* src) {
+        if (parked_.empty() && !p_.queue_.full()) return pushConverted(src);
+        const double t = frameTime(src);
+        noteFrameEnd(t);
+        AVFrame* held = av_frame_alloc();
+        if (held == nullptr) return nullptr;
+        av_frame_move_ref(held, src);
+        parked_.push_back({held, t});
+        return nullptr;
+    }
+
+    void dropParked() {
+        for (auto& parked : parked_) av_frame_free(&parked.frame);
+        parked_.clear();
+    }
+
+    void noteFrameEnd(double t) {
+        const double end = t + frameDuration_;
+        if (end > lastFrameEnd) lastFrameEnd = end;
+    }
+
   public:
+    // Pictures decoded but not yet queued; while any wait, the pass neither loops nor ends.
+    bool hasParked() const { return !parked_.empty(); }
+
+    // Moves waiting pictures into the queue while it has room. True when any moved.
+    bool unpark() {
+        std::size_t moved = 0;
+        while (moved < parked_.size() && !p_.queue_.full()) {
+            convertAndQueue(parked_[moved].frame, parked_[moved].time);
+            av_frame_free(&parked_[moved].frame);
+            ++moved;
+        }
+        parked_.erase(parked_.begin(), parked_.begin() + static_cast<std::ptrdiff_t>(moved));
+        return moved > 0;
+    }
+
     // Converts one decoded picture into a pooled BGRA frame and queues it.
     VideoFrameRef pushConverted(AVFrame* src) {
         const double t = frameTime(src);
-        const double end = t + frameDuration_;
-        if (end > lastFrameEnd) lastFrameEnd = end;
+        noteFrameEnd(t);
+        return convertAndQueue(src, t);
+    }
+
+    VideoFrameRef convertAndQueue(AVFrame* src, double t) {
         std::shared_ptr<VideoFrame> picture = pool_->acquire();
         p_.pooledFrames_ = pool_->allocatedCount();
         if (!picture || !prepareScaler(src)) return nullptr;
@@ -522,8 +567,14 @@ class MoviePlayer::Decoder {
     }
 
   private:
+    struct Parked {
+        AVFrame* frame = nullptr;
+        double time = 0;  // item time
+    };
+
     MoviePlayer& p_;
     MovieSource source_;
+    std::vector<Parked> parked_;
     AVFormatContext* format_ = nullptr;
     AVCodecContext* video_ = nullptr;
     AVCodecContext* audio_ = nullptr;
@@ -857,6 +908,7 @@ void MoviePlayer::run() {
         if (mode == Mode::Forward || mode == Mode::Keyframes) {
             decoder.setKeyframesOnly(mode == Mode::Keyframes);
             queue_.dropBefore(now);
+            if (decoder.unpark()) busy = true;
             const double newest = queue_.newestTime();
             const double lagLimit = mode == Mode::Keyframes ? 1.0 : 0.5;
             const double period = clock_.end();
@@ -867,8 +919,9 @@ void MoviePlayer::run() {
                 passesReported = 0;
                 decoder.seek(now, false, [] { return false; });
                 busy = true;
-            } else if (decoder.eof && mode == Mode::Forward && rate > 0 && loops != 0 &&
-                       period >= kMinSeamlessLoopSeconds && clock_.passes() == clock_.passAt(now)) {
+            } else if (decoder.eof && !decoder.hasParked() && mode == Mode::Forward && rate > 0 &&
+                       loops != 0 && period >= kMinSeamlessLoopSeconds &&
+                       clock_.passes() == clock_.passAt(now)) {
                 // The last packet of a pass that is to loop is read: decode the start again
                 // behind it, so the pictures and the sound run on through the loop point.
                 decoder.rewindForLoop(period);
@@ -912,7 +965,8 @@ void MoviePlayer::run() {
                                  loopsRemaining_.load() != 0 &&
                                  clock_.end() >= kMinSeamlessLoopSeconds &&
                                  clock_.passes() == clock_.passAt(position);
-        if (rate > 0 && end >= 0 && position >= end - 1e-9 && !wrapPending) {
+        if (rate > 0 && end >= 0 && position >= end - 1e-9 && !wrapPending &&
+            !decoder.hasParked()) {
             bool report = false;
             {
                 std::lock_guard lock(mutex_);

@@ -56,6 +56,9 @@ class MoviePlayer : public AudioSource {
         bool muted = false;
         double openTimeoutSeconds = 8.0;  // open, stream info and first frame together
         double readTimeoutSeconds = 5.0;  // one packet read during playback
+        // Threads decoding the picture; 0: one per usable core (at most 16). Each thread holds
+        // a picture back until the end of the file drains them all at once.
+        int videoThreads = 0;
     };
 
     MoviePlayer(std::string path, HostClock& clock, Callbacks callbacks, Options options);
