@@ -68,27 +68,129 @@ double SignalAnalyzer::intensity(long long n, long long maxCount) {
     return std::min(1.0, 0.82 * (std::log(1.0 + double(n)) / denominator) + 0.18);
 }
 
-bool SignalAnalyzer::waveformImage(QImage& image, const std::uint32_t* histogram, int columns,
-                                   int xOffset, int samplesPerColumn, const double factors[3],
-                                   Workspace& ws) {
-    // One colour per possible count (counts never exceed the samples of a column), instead of a
-    // logarithm per cell.
-    ws.colours.assign(std::size_t(samplesPerColumn) + 1, 0);
-    for (int n = 1; n <= samplesPerColumn; ++n)
-        ws.colours[std::size_t(n)] = colourOf(intensity(n, samplesPerColumn), factors);
-    // Row by row, writing each image row in order; a row's counts are 1 KiB apart, and the
-    // next rows (the next levels down) read the same cache lines.
-    const std::uint32_t* colours = ws.colours.data();
-    const std::size_t limit = std::size_t(samplesPerColumn);
-    for (int y = 0; y < 256; ++y) {
-        const std::uint32_t* counts = histogram + (255 - y);
-        auto* out = reinterpret_cast<std::uint32_t*>(image.scanLine(y)) + xOffset;
-        for (int x = 0; x < columns; ++x) {
-            const std::uint32_t n = counts[std::size_t(x) * 256];
-            out[x] = n == 0 ? 0u : colours[std::min<std::size_t>(n, limit)];
+// Running statistics of one pass, carried from strip to strip.
+struct SignalAnalyzer::Totals {
+    double lumaMin = 1.0, lumaMax = 0.0, lumaSum = 0;
+    double keyedMin = 1.0, keyedMax = 0.0;
+    double cbMin = 0.5, cbMax = -0.5, crMin = 0.5, crMax = -0.5;
+    long long violations = 0, fillOutsideKey = 0;
+};
+
+namespace {
+
+constexpr int kStrip = 32;
+constexpr int kTraces = 5;  // luma, key, red, green, blue
+constexpr std::size_t kColumnHistograms = kTraces * 256;
+
+}  // namespace
+
+template <bool kPremultiplied>
+void SignalAnalyzer::measureStrip(const SignalCapture& capture, int strip, int stripEnd,
+                                  int columns, SignalSnapshot& s, Workspace& ws, Totals& totals) {
+    const Tables& t = tables();
+    const std::size_t rowBytes = 4 * std::size_t(capture.width);
+    const std::size_t pixelStride = 4 * std::size_t(capture.step);
+    const int rows = capture.rowCount;
+    // Locals rather than the totals' fields, so that they stay in registers.
+    double lumaMin = totals.lumaMin, lumaMax = totals.lumaMax, lumaSum = totals.lumaSum;
+    double keyedMin = totals.keyedMin, keyedMax = totals.keyedMax;
+    double cbMin = totals.cbMin, cbMax = totals.cbMax, crMin = totals.crMin, crMax = totals.crMax;
+    long long violations = 0, fillOutsideKey = 0;
+    std::uint32_t* const histograms = ws.strip.data();
+    std::uint32_t* const bins = ws.bins.data();
+    std::uint8_t* const fillBits = s.fill.bits();
+    const std::size_t fillStride = std::size_t(s.fill.bytesPerLine());
+    std::uint8_t* const keyBits = s.key.bits();
+    const std::size_t keyStride = std::size_t(s.key.bytesPerLine());
+    for (int i = 0; i < rows; ++i) {
+        const std::uint8_t* p =
+            capture.bytes.data() + std::size_t(i) * rowBytes + std::size_t(strip) * pixelStride;
+        std::uint8_t* fillOut = fillBits + std::size_t(i) * fillStride + 4 * std::size_t(strip);
+        std::uint8_t* keyOut = keyBits + std::size_t(i) * keyStride + std::size_t(strip);
+        std::uint32_t* h = histograms;
+        for (int j = strip; j < stripEnd;
+             ++j, p += pixelStride, fillOut += 4, ++keyOut, h += kColumnHistograms) {
+            const int B = p[0], G = p[1], R = p[2], A = p[3];
+            fillOut[0] = std::uint8_t(R);
+            fillOut[1] = std::uint8_t(G);
+            fillOut[2] = std::uint8_t(B);
+            fillOut[3] = 255;
+            *keyOut = std::uint8_t(A);
+
+            const double y = t.red[R] + t.green[G] + t.blue[B];
+            const double cb = (t.unit[B] - y) / kCbScale;
+            const double cr = (t.unit[R] - y) / kCrScale;
+            lumaMin = std::min(lumaMin, y);
+            lumaMax = std::max(lumaMax, y);
+            cbMin = std::min(cbMin, cb);
+            cbMax = std::max(cbMax, cb);
+            crMin = std::min(crMin, cr);
+            crMax = std::max(crMax, cr);
+            if (A > 0) {
+                keyedMin = std::min(keyedMin, y);
+                keyedMax = std::max(keyedMax, y);
+            }
+            if constexpr (kPremultiplied) {
+                if (A < std::max({R, G, B})) {
+                    ++violations;
+                    ws.violations.push_back(std::uint32_t(std::size_t(i) * columns + j));
+                    fillOutsideKey += A == 0;
+                }
+            } else {
+                fillOutsideKey += A == 0 && (R | G | B) != 0;
+            }
+            h[std::size_t(roundedLevel(y * 255))] += 1;
+            h[256 + std::size_t(A)] += 1;
+            h[512 + std::size_t(R)] += 1;
+            h[768 + std::size_t(G)] += 1;
+            h[1024 + std::size_t(B)] += 1;
+            const int u = roundedLevel(cb * 255 + 127.5);
+            const int v = roundedLevel(-cr * 255 + 127.5);
+            bins[v * 256 + u] += 1;
+            lumaSum += y;
         }
     }
-    return true;
+    totals.lumaMin = lumaMin;
+    totals.lumaMax = lumaMax;
+    totals.lumaSum = lumaSum;
+    totals.keyedMin = keyedMin;
+    totals.keyedMax = keyedMax;
+    totals.cbMin = cbMin;
+    totals.cbMax = cbMax;
+    totals.crMin = crMin;
+    totals.crMax = crMax;
+    totals.violations += violations;
+    totals.fillOutsideKey += fillOutsideKey;
+}
+
+// Draws the strip's columns of the luma and key waveforms and of the parade's three planes
+// while their histograms are still in cache, and adds the strip's key counts to the totals.
+void SignalAnalyzer::drawStrip(SignalSnapshot& s, int strip, int stripEnd, int columns, int rows,
+                               Workspace& ws, long long keyCounts[256]) {
+    const std::uint32_t* const histograms = ws.strip.data();
+    const int width = stripEnd - strip;
+    for (int x = 0; x < width; ++x) {
+        const std::uint32_t* key = histograms + std::size_t(x) * kColumnHistograms + 256;
+        for (int a = 0; a < 256; ++a) keyCounts[a] += key[a];
+    }
+    QImage* const images[kTraces] = {&s.lumaWaveform, &s.keyWaveform, &s.parade, &s.parade,
+                                     &s.parade};
+    const int offsets[kTraces] = {0, 0, 0, columns, 2 * columns};
+    const std::size_t limit = std::size_t(rows);
+    for (int trace = 0; trace < kTraces; ++trace) {
+        const std::uint32_t* colours = ws.colours.data() + std::size_t(trace) * (limit + 1);
+        const std::uint32_t* counts = histograms + std::size_t(trace) * 256;
+        uchar* const bits = images[trace]->bits();
+        const std::size_t stride = std::size_t(images[trace]->bytesPerLine());
+        for (int y = 0; y < 256; ++y) {
+            auto* out = reinterpret_cast<std::uint32_t*>(bits + std::size_t(y) * stride) +
+                        offsets[trace] + strip;
+            const std::uint32_t* level = counts + (255 - y);
+            for (int x = 0; x < width; ++x)
+                out[x] = colours[std::min<std::size_t>(level[std::size_t(x) * kColumnHistograms],
+                                                       limit)];
+        }
+    }
 }
 
 QImage SignalAnalyzer::vectorscopeImage(Workspace& ws) {
@@ -142,10 +244,7 @@ std::shared_ptr<const SignalSnapshot> SignalAnalyzer::analyze(
 
     Workspace local;
     Workspace& ws = workspace ? *workspace : local;
-    const std::size_t histogramSize = 256 * std::size_t(columns);
-    ws.luma.assign(histogramSize, 0);
-    ws.key.assign(histogramSize, 0);
-    ws.parade.assign(3 * histogramSize, 0);
+    ws.strip.resize(kStrip * kColumnHistograms);
     ws.bins.assign(256 * 256, 0);
     ws.violations.clear();
 
@@ -153,90 +252,43 @@ std::shared_ptr<const SignalSnapshot> SignalAnalyzer::analyze(
     SignalSnapshot& s = *snapshot;
     s.fill = QImage(columns, rows, QImage::Format_RGBA8888_Premultiplied);
     s.key = QImage(columns, rows, QImage::Format_Grayscale8);
-    if (s.fill.isNull() || s.key.isNull()) return nullptr;
+    s.lumaWaveform = QImage(columns, 256, QImage::Format_RGBA8888_Premultiplied);
+    s.keyWaveform = QImage(columns, 256, QImage::Format_RGBA8888_Premultiplied);
+    s.parade = QImage(3 * columns, 256, QImage::Format_RGBA8888_Premultiplied);
+    if (s.fill.isNull() || s.key.isNull() || s.lumaWaveform.isNull() || s.keyWaveform.isNull() ||
+        s.parade.isNull())
+        return nullptr;
 
-    const Tables& t = tables();
-    const bool premultiplied = keyAlphaMode == KeyAlphaMode::premultiplied;
-    double lumaMin = 1.0, lumaMax = 0.0, lumaSum = 0;
-    double keyedMin = 1.0, keyedMax = 0.0;
-    double cbMin = 0.5, cbMax = -0.5, crMin = 0.5, crMax = -0.5;
-    long long violations = 0, fillOutsideKey = 0;
-    std::uint32_t* const luma = ws.luma.data();
-    std::uint32_t* const keyHistogram = ws.key.data();
-    std::uint32_t* const red = ws.parade.data();
-    std::uint32_t* const green = red + histogramSize;
-    std::uint32_t* const blue = green + histogramSize;
-    std::uint32_t* const bins = ws.bins.data();
-    const std::size_t pixelStride = 4 * std::size_t(capture.step);
+    // One colour per possible count of each trace (a column's counts never exceed its samples),
+    // instead of a logarithm per cell; no hits stay transparent.
+    const double* const factors[kTraces] = {kLumaTrace, kKeyTrace, kParadeRed, kParadeGreen,
+                                            kParadeBlue};
+    ws.colours.assign(kTraces * (std::size_t(rows) + 1), 0);
+    for (int trace = 0; trace < kTraces; ++trace) {
+        std::uint32_t* colours = ws.colours.data() + std::size_t(trace) * (std::size_t(rows) + 1);
+        for (int k = 1; k <= rows; ++k) colours[k] = colourOf(intensity(k, rows), factors[trace]);
+    }
 
     // In strips of columns, row by row within a strip: the strip's histograms stay in cache
-    // while its part of each capture row is read whole.
-    std::uint8_t* const fillBits = s.fill.bits();
-    const std::size_t fillStride = std::size_t(s.fill.bytesPerLine());
-    std::uint8_t* const keyBits = s.key.bits();
-    const std::size_t keyStride = std::size_t(s.key.bytesPerLine());
-    constexpr int kStrip = 32;
+    // while its part of each capture row is read whole, and its waveform columns are drawn
+    // from them before the next strip reuses them.
+    const bool premultiplied = keyAlphaMode == KeyAlphaMode::premultiplied;
+    Totals totals;
+    long long keyCounts[256] = {};
     for (int strip = 0; strip < columns; strip += kStrip) {
         const int stripEnd = std::min(columns, strip + kStrip);
-        for (int i = 0; i < rows; ++i) {
-            const std::uint8_t* p =
-                capture.bytes.data() + std::size_t(i) * rowBytes + std::size_t(strip) * pixelStride;
-            std::uint8_t* fillOut = fillBits + std::size_t(i) * fillStride + 4 * std::size_t(strip);
-            std::uint8_t* keyOut = keyBits + std::size_t(i) * keyStride + std::size_t(strip);
-            for (int j = strip; j < stripEnd; ++j, p += pixelStride, fillOut += 4, ++keyOut) {
-                const std::size_t base = std::size_t(j) * 256;
-                const int B = p[0], G = p[1], R = p[2], A = p[3];
-                fillOut[0] = std::uint8_t(R);
-                fillOut[1] = std::uint8_t(G);
-                fillOut[2] = std::uint8_t(B);
-                fillOut[3] = 255;
-                *keyOut = std::uint8_t(A);
-
-                const double y = t.red[R] + t.green[G] + t.blue[B];
-                const double cb = (t.unit[B] - y) / kCbScale;
-                const double cr = (t.unit[R] - y) / kCrScale;
-                lumaMin = std::min(lumaMin, y);
-                lumaMax = std::max(lumaMax, y);
-                cbMin = std::min(cbMin, cb);
-                cbMax = std::max(cbMax, cb);
-                crMin = std::min(crMin, cr);
-                crMax = std::max(crMax, cr);
-                if (A > 0) {
-                    keyedMin = std::min(keyedMin, y);
-                    keyedMax = std::max(keyedMax, y);
-                }
-                const int m = std::max({R, G, B});
-                if (premultiplied) {
-                    if (A < m) {
-                        ++violations;
-                        ws.violations.push_back(std::uint32_t(std::size_t(i) * columns + j));
-                        if (A == 0) ++fillOutsideKey;
-                    }
-                } else if (A == 0 && m > 0) {
-                    ++fillOutsideKey;
-                }
-                luma[base + std::size_t(roundedLevel(y * 255))] += 1;
-                keyHistogram[base + std::size_t(A)] += 1;
-                red[base + std::size_t(R)] += 1;
-                green[base + std::size_t(G)] += 1;
-                blue[base + std::size_t(B)] += 1;
-                const int u = roundedLevel(cb * 255 + 127.5);
-                const int v = roundedLevel(-cr * 255 + 127.5);
-                bins[v * 256 + u] += 1;
-                lumaSum += y;
-            }
-        }
+        std::fill_n(ws.strip.begin(), std::size_t(stripEnd - strip) * kColumnHistograms, 0u);
+        if (premultiplied)
+            measureStrip<true>(capture, strip, stripEnd, columns, s, ws, totals);
+        else
+            measureStrip<false>(capture, strip, stripEnd, columns, s, ws, totals);
+        drawStrip(s, strip, stripEnd, columns, rows, ws, keyCounts);
     }
 
     // The key's range and fractions follow from its histogram, summed over the columns.
-    std::array<long long, 256> keyCounts{};
-    for (int j = 0; j < columns; ++j) {
-        const std::uint32_t* column = keyHistogram + std::size_t(j) * 256;
-        for (int a = 0; a < 256; ++a) keyCounts[std::size_t(a)] += column[a];
-    }
     int keyByteMin = 255, keyByteMax = 0;
     for (int a = 0; a < 256; ++a) {
-        if (keyCounts[std::size_t(a)] == 0) continue;
+        if (keyCounts[a] == 0) continue;
         keyByteMin = std::min(keyByteMin, a);
         keyByteMax = std::max(keyByteMax, a);
     }
@@ -244,37 +296,29 @@ std::shared_ptr<const SignalSnapshot> SignalAnalyzer::analyze(
     const long long opaque = keyCounts[255];
     const long long semi = (long long)n - transparent - opaque;
     const long long keyedCount = (long long)n - transparent;
+    const long long violations = totals.violations;
 
     SignalStats& st = s.stats;
-    st.lumaMin = lumaMin;
-    st.lumaMax = lumaMax;
-    st.lumaAverage = lumaSum / double(n);
+    st.lumaMin = totals.lumaMin;
+    st.lumaMax = totals.lumaMax;
+    st.lumaAverage = totals.lumaSum / double(n);
     if (keyedCount > 0) {
-        st.keyedLumaMin = keyedMin;
-        st.keyedLumaMax = keyedMax;
+        st.keyedLumaMin = totals.keyedMin;
+        st.keyedLumaMax = totals.keyedMax;
     }
-    st.cbMin = cbMin;
-    st.cbMax = cbMax;
-    st.crMin = crMin;
-    st.crMax = crMax;
+    st.cbMin = totals.cbMin;
+    st.cbMax = totals.cbMax;
+    st.crMin = totals.crMin;
+    st.crMax = totals.crMax;
     st.keyMin = keyByteMin / 255.0;
     st.keyMax = keyByteMax / 255.0;
     st.keyTransparent = double(transparent) / double(n);
     st.keySemi = double(semi) / double(n);
     st.keyOpaque = double(opaque) / double(n);
     st.premultipliedViolations = violations;
-    st.fillOutsideKey = fillOutsideKey;
+    st.fillOutsideKey = totals.fillOutsideKey;
     st.sampleCount = (long long)n;
 
-    s.lumaWaveform = QImage(columns, 256, QImage::Format_RGBA8888_Premultiplied);
-    s.keyWaveform = QImage(columns, 256, QImage::Format_RGBA8888_Premultiplied);
-    s.parade = QImage(3 * columns, 256, QImage::Format_RGBA8888_Premultiplied);
-    if (s.lumaWaveform.isNull() || s.keyWaveform.isNull() || s.parade.isNull()) return nullptr;
-    waveformImage(s.lumaWaveform, luma, columns, 0, rows, kLumaTrace, ws);
-    waveformImage(s.keyWaveform, keyHistogram, columns, 0, rows, kKeyTrace, ws);
-    waveformImage(s.parade, red, columns, 0, rows, kParadeRed, ws);
-    waveformImage(s.parade, green, columns, columns, rows, kParadeGreen, ws);
-    waveformImage(s.parade, blue, columns, 2 * columns, rows, kParadeBlue, ws);
     s.vectorscope = vectorscopeImage(ws);
     if (s.vectorscope.isNull()) return nullptr;
 

@@ -21,13 +21,12 @@ class SignalAnalyzer {
     class Workspace {
       private:
         friend class SignalAnalyzer;
-        std::vector<std::uint32_t> luma;        // [level][column]
-        std::vector<std::uint32_t> key;         // [alpha][column]
-        std::vector<std::uint32_t> parade;      // [plane][level][column]
+        // One strip of columns at a time: [column][luma, key, red, green, blue][level].
+        std::vector<std::uint32_t> strip;
         std::vector<std::uint32_t> bins;        // [v][u], 256 x 256
         std::vector<double> intensity;          // 256 x 256
         std::vector<std::uint32_t> violations;  // sample indices
-        std::vector<std::uint32_t> colours;     // packed RGBA per hit count
+        std::vector<std::uint32_t> colours;     // [trace][hit count], packed RGBA
     };
 
     // The hit-count intensity of the scopes: min(1, 0.82 ln(1 + n) / ln(1 + max(N, 1)) + 0.18).
@@ -41,9 +40,12 @@ class SignalAnalyzer {
         std::chrono::system_clock::time_point capturedAt = std::chrono::system_clock::now());
 
   private:
-    static bool waveformImage(QImage& image, const std::uint32_t* histogram, int columns,
-                              int xOffset, int samplesPerColumn, const double factors[3],
-                              Workspace& ws);
+    struct Totals;
+    template <bool kPremultiplied>
+    static void measureStrip(const SignalCapture& capture, int strip, int stripEnd, int columns,
+                             SignalSnapshot& s, Workspace& ws, Totals& totals);
+    static void drawStrip(SignalSnapshot& s, int strip, int stripEnd, int columns, int rows,
+                          Workspace& ws, long long keyCounts[256]);
     static QImage vectorscopeImage(Workspace& ws);
 };
 

@@ -157,6 +157,11 @@ TEST(SignalAnalyzerTest, WideFramesAreSampledEveryStepthColumnWithoutOverflow) {
     EXPECT_EQ(s->parade.width(), 963);
     EXPECT_EQ(rgbaAt(s->fill, 320, 1), (Pixel{255, 255, 255, 255}));
     EXPECT_EQ(rgbaAt(s->fill, 319, 1), (Pixel{0, 0, 0, 255}));
+    // The scopes' last column, alone in its strip of columns, and the one before it.
+    EXPECT_EQ(rgbaAt(s->lumaWaveform, 320, 0), traced(1.0, 0.35, 1.0, 0.45));
+    EXPECT_EQ(rgbaAt(s->lumaWaveform, 319, 255), traced(1.0, 0.35, 1.0, 0.45));
+    EXPECT_EQ(rgbaAt(s->parade, 962, 0), traced(1.0, 0.4, 0.55, 1.0));
+    EXPECT_EQ(rgbaAt(s->parade, 962, 255), kNone);
 
     // 4096 x 2160 flat grey: 586 x 309 samples, all in one vectorscope bin.
     auto big = analyze(solidCapture(4096, 2160, {128, 128, 128, 255}));
