@@ -415,24 +415,38 @@ void shade(const Setup& s, const Poly& p, int y, int x0, int x1, uint32_t* out,
                 return;
             }
             // Two greys, 0.20 and 0.30, starting with the lighter square at the top-left. The
-            // pixel x lies in square floor((x + 0.5) / size); the row is filled square by square.
+            // pixel x lies in square floor((x + 0.5) / size); a row is filled square by square.
+            // Rows differ only in the parity of their square, which swaps the greys: each thread
+            // keeps its last row of even parity and serves rows of the same span from it.
             constexpr uint32_t kLight = 0xff4d4d4du, kDark = 0xff333333u;
             const double size = s.checkerSquare;
             const auto square = [size](int v) {
                 return int64_t(std::floor((double(v) + 0.5) / size));
             };
-            const int64_t cy = square(y);
-            int x = x0;
-            while (x < x1) {
-                const int64_t cx = square(x);
-                // The first pixel of the next square, estimated, then settled by the rule.
-                const double next = std::ceil(double(cx + 1) * size - 0.5);
-                int e = next >= double(x1) ? x1 : std::max(x + 1, int(next));
-                while (e > x + 1 && square(e - 1) != cx) --e;
-                while (e < x1 && square(e) == cx) ++e;
-                std::fill(out + (x - x0), out + (e - x0), ((cx + cy) & 1) == 0 ? kLight : kDark);
-                x = e;
+            thread_local std::vector<uint32_t> evenRow;
+            thread_local double evenSize = 0;
+            thread_local int evenX0 = 0, evenX1 = 0;
+            const int n = x1 - x0;
+            if (evenSize != size || evenX0 != x0 || evenX1 != x1) {
+                evenRow.resize(size_t(n));
+                int x = x0;
+                while (x < x1) {
+                    const int64_t cx = square(x);
+                    // The first pixel of the next square, estimated, then settled by the rule.
+                    const double next = std::ceil(double(cx + 1) * size - 0.5);
+                    int e = next >= double(x1) ? x1 : std::max(x + 1, int(next));
+                    while (e > x + 1 && square(e - 1) != cx) --e;
+                    while (e < x1 && square(e) == cx) ++e;
+                    std::fill(evenRow.begin() + (x - x0), evenRow.begin() + (e - x0),
+                              (cx & 1) == 0 ? kLight : kDark);
+                    x = e;
+                }
+                evenSize = size;
+                evenX0 = x0;
+                evenX1 = x1;
             }
+            const uint32_t flip = (square(y) & 1) == 0 ? 0 : kLight ^ kDark;
+            for (int i = 0; i < n; ++i) out[i] = evenRow[size_t(i)] ^ flip;
             return;
         }
         case FragmentKind::Preview: {
@@ -486,6 +500,12 @@ void blendInto(const BlendDescriptor& b, const uint32_t* src, uint32_t* dst, int
 // Sa + dst alpha * (1 - Sa), the same bytes; an opaque source replaces, a clear one leaves.
 void blendOverInto(const uint32_t* src, uint32_t* dst, int count) {
     using kernels::scalar::div255;
+    uint32_t opaque = 0xff000000u;  // a whole opaque run is a copy
+    for (int i = 0; i < count; ++i) opaque &= src[i];
+    if (opaque == 0xff000000u) {
+        std::memcpy(dst, src, size_t(count) * 4);
+        return;
+    }
     for (int i = 0; i < count; ++i) {
         const uint32_t s = src[i];
         const int sa = int(s >> 24);
