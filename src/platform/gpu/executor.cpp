@@ -496,32 +496,14 @@ void blendInto(const BlendDescriptor& b, const uint32_t* src, uint32_t* dst, int
     }
 }
 
-// div255 of the two 16-bit lanes of x (each at most 255 * 255).
-inline uint32_t div255Lanes(uint32_t x) {
-    const uint32_t t = x + 0x00800080u;
-    return ((t + ((t >> 8) & 0x00ff00ffu)) >> 8) & 0x00ff00ffu;
-}
-
-// blendInto for source-over: out = src * Sa + dst * (1 - Sa) per colour channel, alpha
-// Sa + dst alpha * (1 - Sa), the same bytes. Two channels at a time in the lanes of a word; the
-// two terms add up to at most 255, so no lane carries into the next.
-void blendOverInto(const uint32_t* src, uint32_t* dst, int count) {
-    uint32_t opaque = 0xff000000u;  // a whole opaque run is a copy
+// blendInto for source-over, the same bytes: a whole opaque run is a copy.
+void blendOverInto(const uint32_t* src, uint32_t* dst, int count, const kernels::KernelTable& k) {
+    uint32_t opaque = 0xff000000u;
     for (int i = 0; i < count; ++i) opaque &= src[i];
-    if (opaque == 0xff000000u) {
+    if (opaque == 0xff000000u)
         std::memcpy(dst, src, size_t(count) * 4);
-        return;
-    }
-    for (int i = 0; i < count; ++i) {
-        const uint32_t s = src[i], d = dst[i];
-        const uint32_t sa = s >> 24, da = 255 - sa;
-        const uint32_t rb =
-            div255Lanes((s & 0x00ff00ffu) * sa) + div255Lanes((d & 0x00ff00ffu) * da);
-        // Green times Sa; the alpha lane takes Sa itself (Sa * 1).
-        const uint32_t ga = ((div255Lanes(((s >> 8) & 0x00ff00ffu) * sa) & 0xffu) | sa << 16) +
-                            div255Lanes(((d >> 8) & 0x00ff00ffu) * da);
-        dst[i] = rb | ga << 8;
-    }
+    else
+        k.blendOverRow(src, dst, count);
 }
 
 // Draws the pixels of row y that lie in [xlo, xhi).
@@ -544,7 +526,7 @@ void drawRow(const Setup& s, int y, uint32_t* row, int width, int xlo, int xhi,
             const int n = std::min(256, xe - x);
             shade(s, p, y, x, x + n, tmp, k, band);
             if (s.blendsOver)
-                blendOverInto(tmp, row + x, n);
+                blendOverInto(tmp, row + x, n, k);
             else
                 blendInto(*s.blend, tmp, row + x, n);
         }
