@@ -74,6 +74,11 @@ struct Setup {
     float checkerSquare = 0;
     uint32_t solid = 0;
     const BlendDescriptor* blend = nullptr;
+    bool blendsOver = false;  // blend is source-over: colour by source alpha, alpha added
+    // A preview drawn as a layer of opacity 1, straight in and out (the fast row kernels): it
+    // zeroes the colour of a fully transparent texel, which a blend that weights the source
+    // colour by its alpha leaves out anyway.
+    bool previewAsLayer = false;
     // A composite at rest: its result is written to (fill) or copied from (replay) the program
     // layer's memo instead of being composited again.
     enum class Memo { None, Fill, Replay } memo = Memo::None;
@@ -204,6 +209,11 @@ bool prepare(Setup& s, const CommandBuffer::DrawCommand& d, const Texture& targe
     s.draw = &d;
     s.kind = d.pipeline->fragmentKind();
     s.blend = d.pipeline->blending().enabled ? &d.pipeline->blending() : nullptr;
+    s.blendsOver = s.blend != nullptr && s.blend->sourceRGB == BlendFactor::SourceAlpha &&
+                   s.blend->destinationRGB == BlendFactor::OneMinusSourceAlpha &&
+                   s.blend->sourceAlpha == BlendFactor::One &&
+                   s.blend->destinationAlpha == BlendFactor::OneMinusSourceAlpha;
+    s.previewAsLayer = false;
     s.polyCount = 0;
     s.direct = false;
     s.src[0] = s.src[1] = {};
@@ -227,6 +237,11 @@ bool prepare(Setup& s, const CommandBuffer::DrawCommand& d, const Texture& targe
                       uint32_t(unitToByte(f[2])) << 8 | uint32_t(unitToByte(f[3]));
             break;
         case FragmentKind::Preview:
+            s.previewAsLayer =
+                s.blend != nullptr && (s.blend->sourceRGB == BlendFactor::SourceAlpha ||
+                                       s.blend->sourceRGB == BlendFactor::Zero);
+            s.layer = {};
+            s.layer.swapRedBlue = s.src[0].format != PixelFormat::BGRA8Unorm;
             break;
     }
     // Corners to pixels (y down), snapped to 1/256.
@@ -265,7 +280,8 @@ bool prepare(Setup& s, const CommandBuffer::DrawCommand& d, const Texture& targe
             s.kind != FragmentKind::Composite ||
             (s.src[1].width == s.src[0].width && s.src[1].height == s.src[0].height);
         if (eightBit && secondMatches &&
-            (s.kind == FragmentKind::Canvas || s.kind == FragmentKind::Composite)) {
+            (s.kind == FragmentKind::Canvas || s.kind == FragmentKind::Composite ||
+             s.previewAsLayer)) {
             s.direct = true;
             s.offX = int(s.polys[0].map[0].ax + 0.5);
             s.offY = int(s.polys[0].map[0].ay + 0.5);
@@ -326,7 +342,8 @@ constexpr int kPrefetchRows = 2;
 void shade(const Setup& s, const Poly& p, int y, int x0, int x1, uint32_t* out,
            const kernels::KernelTable& k, const BandRows& band) {
     const Map& m = p.map[0];
-    switch (s.kind) {
+    const FragmentKind kind = s.previewAsLayer ? FragmentKind::Canvas : s.kind;
+    switch (kind) {
         case FragmentKind::Canvas: {
             uint8_t* memo = memoAt(s, y, x0);
             if (s.memo == Setup::Memo::Replay) {
@@ -397,13 +414,39 @@ void shade(const Setup& s, const Poly& p, int y, int x0, int x1, uint32_t* out,
                 std::fill(out, out + (x1 - x0), s.solid);
                 return;
             }
-            // Two greys, 0.20 and 0.30, starting with the lighter square at the top-left.
+            // Two greys, 0.20 and 0.30, starting with the lighter square at the top-left. The
+            // pixel x lies in square floor((x + 0.5) / size); a row is filled square by square.
+            // Rows differ only in the parity of their square, which swaps the greys: each thread
+            // keeps its last row of even parity and serves rows of the same span from it.
             constexpr uint32_t kLight = 0xff4d4d4du, kDark = 0xff333333u;
-            const int64_t cy = int64_t(std::floor((double(y) + 0.5) / s.checkerSquare));
-            for (int x = x0; x < x1; ++x) {
-                const int64_t cx = int64_t(std::floor((double(x) + 0.5) / s.checkerSquare));
-                out[x - x0] = ((cx + cy) & 1) == 0 ? kLight : kDark;
+            const double size = s.checkerSquare;
+            const auto square = [size](int v) {
+                return int64_t(std::floor((double(v) + 0.5) / size));
+            };
+            thread_local std::vector<uint32_t> evenRow;
+            thread_local double evenSize = 0;
+            thread_local int evenX0 = 0, evenX1 = 0;
+            const int n = x1 - x0;
+            if (evenSize != size || evenX0 != x0 || evenX1 != x1) {
+                evenRow.resize(size_t(n));
+                int x = x0;
+                while (x < x1) {
+                    const int64_t cx = square(x);
+                    // The first pixel of the next square, estimated, then settled by the rule.
+                    const double next = std::ceil(double(cx + 1) * size - 0.5);
+                    int e = next >= double(x1) ? x1 : std::max(x + 1, int(next));
+                    while (e > x + 1 && square(e - 1) != cx) --e;
+                    while (e < x1 && square(e) == cx) ++e;
+                    std::fill(evenRow.begin() + (x - x0), evenRow.begin() + (e - x0),
+                              (cx & 1) == 0 ? kLight : kDark);
+                    x = e;
+                }
+                evenSize = size;
+                evenX0 = x0;
+                evenX1 = x1;
             }
+            const uint32_t flip = (square(y) & 1) == 0 ? 0 : kLight ^ kDark;
+            for (int i = 0; i < n; ++i) out[i] = evenRow[size_t(i)] ^ flip;
             return;
         }
         case FragmentKind::Preview: {
@@ -453,6 +496,16 @@ void blendInto(const BlendDescriptor& b, const uint32_t* src, uint32_t* dst, int
     }
 }
 
+// blendInto for source-over, the same bytes: a whole opaque run is a copy.
+void blendOverInto(const uint32_t* src, uint32_t* dst, int count, const kernels::KernelTable& k) {
+    uint32_t opaque = 0xff000000u;
+    for (int i = 0; i < count; ++i) opaque &= src[i];
+    if (opaque == 0xff000000u)
+        std::memcpy(dst, src, size_t(count) * 4);
+    else
+        k.blendOverRow(src, dst, count);
+}
+
 // Draws the pixels of row y that lie in [xlo, xhi).
 void drawRow(const Setup& s, int y, uint32_t* row, int width, int xlo, int xhi,
              const kernels::KernelTable& k, const BandRows& band) {
@@ -472,7 +525,10 @@ void drawRow(const Setup& s, int y, uint32_t* row, int width, int xlo, int xhi,
         for (int x = xs; x < xe; x += 256) {
             const int n = std::min(256, xe - x);
             shade(s, p, y, x, x + n, tmp, k, band);
-            blendInto(*s.blend, tmp, row + x, n);
+            if (s.blendsOver)
+                blendOverInto(tmp, row + x, n, k);
+            else
+                blendInto(*s.blend, tmp, row + x, n);
         }
     }
 }

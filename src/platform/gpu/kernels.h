@@ -64,6 +64,9 @@ struct KernelTable {
                             uint32_t* dst);
     void (*compositeRow)(const uint32_t* program, const uint32_t* keyer, int count,
                          bool premultiplyOutput, uint32_t* dst);
+    // Source-over blending of `count` pixels of src onto dst (the blend stage of a preview):
+    // colour div255(c * Sa) + div255(d * (255 - Sa)), alpha Sa + div255(Da * (255 - Sa)).
+    void (*blendOverRow)(const uint32_t* src, uint32_t* dst, int count);
 };
 
 const KernelTable& portable();

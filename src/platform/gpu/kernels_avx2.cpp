@@ -233,7 +233,39 @@ VELMAR_AVX2 void compositeRowAvx2(const uint32_t* program, const uint32_t* keyer
     for (; i < count; ++i) dst[i] = scalar::compositePixel(program[i], keyer[i], premultiplyOutput);
 }
 
-const KernelTable kAvx2{"avx2", canvasSampledRowAvx2, canvasDirectRowAvx2, compositeRowAvx2};
+VELMAR_AVX2_INLINE __m256i div255Lanesx8(__m256i x) {
+    const __m256i m = _mm256_set1_epi32(0x00ff00ff);
+    const __m256i t = _mm256_add_epi32(x, _mm256_set1_epi32(0x00800080));
+    return _mm256_and_si256(
+        _mm256_srli_epi32(_mm256_add_epi32(t, _mm256_and_si256(_mm256_srli_epi32(t, 8), m)), 8), m);
+}
+
+// scalar::blendOverPixel on eight pixels.
+VELMAR_AVX2 void blendOverRowAvx2(const uint32_t* src, uint32_t* dst, int count) {
+    const __m256i m = _mm256_set1_epi32(0x00ff00ff);
+    const __m256i ff = _mm256_set1_epi32(255);
+    int i = 0;
+    for (; i + 8 <= count; i += 8) {
+        const __m256i s = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + i));
+        const __m256i d = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(dst + i));
+        const __m256i sa = _mm256_srli_epi32(s, 24), da = _mm256_sub_epi32(ff, sa);
+        const __m256i rb =
+            _mm256_add_epi32(div255Lanesx8(_mm256_mullo_epi32(_mm256_and_si256(s, m), sa)),
+                             div255Lanesx8(_mm256_mullo_epi32(_mm256_and_si256(d, m), da)));
+        const __m256i g = _mm256_and_si256(
+            div255Lanesx8(_mm256_mullo_epi32(_mm256_and_si256(_mm256_srli_epi32(s, 8), m), sa)),
+            ff);
+        const __m256i ga = _mm256_add_epi32(
+            _mm256_or_si256(g, _mm256_slli_epi32(sa, 16)),
+            div255Lanesx8(_mm256_mullo_epi32(_mm256_and_si256(_mm256_srli_epi32(d, 8), m), da)));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + i),
+                            _mm256_or_si256(rb, _mm256_slli_epi32(ga, 8)));
+    }
+    for (; i < count; ++i) dst[i] = scalar::blendOverPixel(src[i], dst[i]);
+}
+
+const KernelTable kAvx2{"avx2", canvasSampledRowAvx2, canvasDirectRowAvx2, compositeRowAvx2,
+                        blendOverRowAvx2};
 
 }  // namespace
 

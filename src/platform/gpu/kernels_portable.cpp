@@ -28,8 +28,12 @@ void compositeRowPortable(const uint32_t* program, const uint32_t* keyer, int co
         dst[i] = scalar::compositePixel(program[i], keyer[i], premultiplyOutput);
 }
 
+void blendOverRowPortable(const uint32_t* src, uint32_t* dst, int count) {
+    for (int i = 0; i < count; ++i) dst[i] = scalar::blendOverPixel(src[i], dst[i]);
+}
+
 const KernelTable kPortable{"portable", canvasSampledRowPortable, canvasDirectRowPortable,
-                            compositeRowPortable};
+                            compositeRowPortable, blendOverRowPortable};
 
 std::atomic<bool> gForcePortable{false};
 

@@ -94,6 +94,23 @@ inline uint32_t canvasColor(uint32_t s, const LayerParams& p) {
     return out;
 }
 
+// div255 of the two 16-bit lanes of x (each at most 255 * 255).
+inline uint32_t div255Lanes(uint32_t x) {
+    const uint32_t t = x + 0x00800080u;
+    return ((t + ((t >> 8) & 0x00ff00ffu)) >> 8) & 0x00ff00ffu;
+}
+
+// One pixel of blendOverRow, two channels at a time in the lanes of a word: the two terms add
+// up to at most 255, so no lane carries into the next.
+inline uint32_t blendOverPixel(uint32_t s, uint32_t d) {
+    const uint32_t sa = s >> 24, da = 255 - sa;
+    const uint32_t rb = div255Lanes((s & 0x00ff00ffu) * sa) + div255Lanes((d & 0x00ff00ffu) * da);
+    // Green times Sa; the alpha lane takes Sa itself.
+    const uint32_t ga = ((div255Lanes(((s >> 8) & 0x00ff00ffu) * sa) & 0xffu) | sa << 16) +
+                        div255Lanes(((d >> 8) & 0x00ff00ffu) * da);
+    return rb | ga << 8;
+}
+
 inline uint32_t compositePixel(uint32_t P, uint32_t K, bool premultiplyOutput) {
     const int Pa = int(P >> 24), Ka = int(K >> 24);
     const int KaF = Ka * 255;

@@ -5,6 +5,7 @@
 #include "platform/gpu/command_buffer.h"
 #include "platform/gpu/command_queue.h"
 #include "platform/gpu/kernels.h"
+#include "platform/gpu/kernels_scalar.h"
 #include "platform/gpu/pixel_buffer.h"
 #include "platform/gpu/texture.h"
 
@@ -270,23 +271,81 @@ TEST(RasterTest, ResultsDoNotDependOnThreadsOrKernelTable) {
     EXPECT_GT(drawn, 5000u);
 }
 
-TEST(RasterTest, CheckerPatternOfTwoPixelSquares) {
+// The preview draw of an RGBA texture blended over a solid background, scaled 2x and placed 1:1
+// at (4, 2), against per-pixel bilinear sampling and the blend's formula. Texels cover every
+// alpha class: clear (colour must not leak), opaque and in between.
+TEST(RasterTest, PreviewBlendsOverLikeSampleAndFormula) {
+    using kernels::scalar::div255;
     Fixture f;
-    auto target = f.target(8, 4);
-    auto cb = f.queue->commandBuffer();
-    auto* enc = cb->renderCommandEncoder({target});
-    enc->setRenderPipelineState(f.pipeline("checker_fragment"));
-    const float block[4] = {2, 0, 0, 1};
-    enc->setFragmentBytes(block, sizeof(block), 0);
-    Fixture::quad(enc);
-    enc->endEncoding();
-    Fixture::run(*cb);
-    const auto px = f.pixels(*target);
-    // Equal within a square, different along x and y, equal diagonally.
-    EXPECT_EQ(px[0], px[1]);
-    EXPECT_NE(px[0], px[2]);
-    EXPECT_NE(px[0], px[2 * 8]);
-    EXPECT_EQ(px[0], px[2 * 8 + 2]);
+    std::mt19937 rng(5);
+    std::vector<uint32_t> texels(32 * 16);
+    for (size_t i = 0; i < texels.size(); ++i)
+        texels[i] = (i % 4 == 0 ? 0 : i % 4 == 1 ? 255 : rng() % 256) << 24 | (rng() & 0xffffffu);
+    auto src = f.source(32, 16, PixelFormat::RGBA8Unorm, texels);
+    const kernels::SampledTexture t{src->bytes(), src->bytesPerRow(), 32, 16, src->pixelFormat()};
+    const Corners shifted = {Float2{-0.8f, -0.8f}, Float2{0.8f, -0.8f}, Float2{-0.8f, 0.8f},
+                             Float2{0.8f, 0.8f}};
+    for (const bool scaled : {true, false}) {
+        const int w = scaled ? 64 : 40, h = scaled ? 32 : 20;
+        auto target = f.target(w, h);
+        auto cb = f.queue->commandBuffer();
+        auto* enc = cb->renderCommandEncoder({target});
+        enc->setRenderPipelineState(f.pipeline("checker_fragment"));
+        const float solid[4] = {0, 0.2f, 0.6f, 1};  // 0xff3399ff
+        enc->setFragmentBytes(solid, sizeof(solid), 0);
+        Fixture::quad(enc);
+        enc->setRenderPipelineState(f.pipeline("preview_fragment", true));
+        enc->setFragmentTexture(src, 0);
+        Fixture::quad(enc, scaled ? kFull : shifted);
+        enc->endEncoding();
+        Fixture::run(*cb);
+        const auto out = f.pixels(*target);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                uint32_t expected = 0xff3399ffu;
+                if (scaled || (x >= 4 && x < 36 && y >= 2 && y < 18)) {
+                    const uint32_t s = kernels::scalar::swapRB(
+                        scaled ? kernels::scalar::sample(t, 0.5f * (float(x) + 0.5f) - 0.5f,
+                                                         0.5f * (float(y) + 0.5f) - 0.5f)
+                               : texels[size_t((y - 2) * 32 + x - 4)]);
+                    const int sa = int(s >> 24);
+                    expected = 0xff000000u;
+                    for (int c = 0; c < 24; c += 8)
+                        expected |= uint32_t(div255(int((s >> c) & 255) * sa) +
+                                             div255(int((0xff3399ffu >> c) & 255) * (255 - sa)))
+                                    << c;
+                }
+                ASSERT_EQ(out[size_t(y * w + x)], expected) << scaled << " " << x << "," << y;
+            }
+    }
+}
+
+// Square sizes of whole, fractional and sub-pixel points: pixel (x, y) lies in square
+// floor((x + 0.5) / size) along each side, lighter grey where the two add up even.
+TEST(RasterTest, CheckerSquaresFollowPixelCentres) {
+    Fixture f;
+    for (const float size : {2.0f, 2.6f, 7.3f, 0.4f, 100.0f}) {
+        SCOPED_TRACE(size);
+        auto target = f.target(41, 6);
+        auto cb = f.queue->commandBuffer();
+        auto* enc = cb->renderCommandEncoder({target});
+        enc->setRenderPipelineState(f.pipeline("checker_fragment"));
+        const float block[4] = {size, 0, 0, 1};
+        enc->setFragmentBytes(block, sizeof(block), 0);
+        Fixture::quad(enc);
+        enc->endEncoding();
+        Fixture::run(*cb);
+        const auto px = f.pixels(*target);
+        for (int y = 0; y < 6; ++y)
+            for (int x = 0; x < 41; ++x) {
+                const auto square = [&](int v) {
+                    return int(std::floor((v + 0.5) / double(size)));
+                };
+                ASSERT_EQ(px[size_t(y * 41 + x)],
+                          (square(x) + square(y)) % 2 == 0 ? 0xff4d4d4du : 0xff333333u)
+                    << x << "," << y;
+            }
+    }
 }
 
 }  // namespace

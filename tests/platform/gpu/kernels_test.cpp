@@ -76,7 +76,7 @@ TEST_F(Avx2AgreesTest, SampledRowsMatchPortableBitForBit) {
     }
 }
 
-TEST_F(Avx2AgreesTest, DirectAndCompositeRowsMatchPortableBitForBit) {
+TEST_F(Avx2AgreesTest, DirectCompositeAndBlendRowsMatchPortableBitForBit) {
     for (int round = 0; round < 400; ++round) {
         const size_t n = 1 + rng() % 100;
         const auto src = randomPixels(rng, n, round % 2 == 0);
@@ -94,6 +94,10 @@ TEST_F(Avx2AgreesTest, DirectAndCompositeRowsMatchPortableBitForBit) {
         portable().compositeRow(src.data(), key.data(), int(n), premultiplied, a.data());
         avx2()->compositeRow(src.data(), key.data(), int(n), premultiplied, b.data());
         ASSERT_EQ(a, b) << "composite, round " << round;
+        a = b = key;
+        portable().blendOverRow(src.data(), a.data(), int(n));
+        avx2()->blendOverRow(src.data(), b.data(), int(n));
+        ASSERT_EQ(a, b) << "blend over, round " << round;
     }
     // A whole row of a frame (aligned, 512 pixels and more) goes out with streaming stores.
     const auto program = randomPixels(rng, 1000, false), keyer = randomPixels(rng, 1000, false);
