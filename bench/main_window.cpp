@@ -4,10 +4,10 @@
 #include "core/playout_engine.h"
 #include "platform/base/host_clock.h"
 #include "platform/base/timer.h"
-#include "ui/content_view.h"
-#include "ui/info_bar.h"
-#include "ui/main_window_model.h"
-#include "ui/preview_pane.h"
+#include "ui/window/content_view.h"
+#include "ui/window/info_bar.h"
+#include "ui/window/main_window_model.h"
+#include "ui/window/preview_pane.h"
 
 #include <QApplication>
 #include <QImage>

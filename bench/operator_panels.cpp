@@ -7,13 +7,13 @@
 // one rebuild or one paint on the main thread.
 #include "allocation_counter.h"
 #include "core/rundown.h"
-#include "ui/dsk_panel_preview.h"
-#include "ui/duration_common.h"
-#include "ui/level_meter.h"
-#include "ui/level_meter_model.h"
-#include "ui/motion_profile_panel.h"
-#include "ui/target_commons.h"
-#include "ui/timecode_panel.h"
+#include "ui/panels/dsk_panel_preview.h"
+#include "ui/panels/duration_common.h"
+#include "ui/panels/level_meter.h"
+#include "ui/panels/level_meter_model.h"
+#include "ui/panels/motion_profile_panel.h"
+#include "ui/panels/target_commons.h"
+#include "ui/panels/timecode_panel.h"
 
 #include <QApplication>
 #include <QPainter>

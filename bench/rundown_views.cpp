@@ -9,8 +9,8 @@
 // recompute after an edit beside the peer's relayout after rowsInserted; nearestGap by binary
 // search beside a walk over every gap; the name filter typed letter by letter.
 #include "core/rundown.h"
-#include "ui/checkerboard_background.h"
-#include "ui/clip_strip.h"
+#include "ui/controls/checkerboard_background.h"
+#include "ui/rundown/clip_strip.h"
 
 #include <QAbstractListModel>
 #include <QApplication>

@@ -1,7 +1,7 @@
 // Opening the settings form with the virtual card listing four devices: the form's appear
 // action (settings flag, device scan, screen scan, autosave fields) and its first mode summary,
 // against the device and screen scans alone, which the appear action cannot do without.
-#include "ui/settings_view.h"
+#include "ui/tools/settings_view.h"
 #include "app/app_state.h"
 #include "core/autosave_store.h"
 #include "platform/base/user_defaults.h"

@@ -1,9 +1,15 @@
-# One static library per source folder. Sources are collected from the folder itself, so a new
-# file needs no edit here; the folder's place in the layering is stated by its DEPS.
+# One static library per source folder. Sources are collected from the folder itself (RECURSE: and
+# its sub-folders), so a new file needs no edit here; the folder's place in the layering is stated
+# by its DEPS.
 function(velmar_library name dir)
-  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
-  file(GLOB sources CONFIGURE_DEPENDS ${dir}/*.cpp)
-  file(GLOB headers CONFIGURE_DEPENDS ${dir}/*.h)
+  cmake_parse_arguments(ARG "RECURSE" "" "DEPS" ${ARGN})
+  if(ARG_RECURSE)
+    set(glob GLOB_RECURSE)
+  else()
+    set(glob GLOB)
+  endif()
+  file(${glob} sources CONFIGURE_DEPENDS ${dir}/*.cpp)
+  file(${glob} headers CONFIGURE_DEPENDS ${dir}/*.h)
   if(sources)
     add_library(${name} STATIC ${sources} ${headers})
     target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
@@ -18,9 +24,15 @@ endfunction()
 
 # One test program per folder of tests/, each test case a CTest test.
 # GUI: the test program runs under a QApplication (offscreen) instead of a QCoreApplication.
+# RECURSE: the folder's sub-folders belong to the same program.
 function(velmar_tests name dir)
-  cmake_parse_arguments(ARG "GUI" "" "DEPS" ${ARGN})
-  file(GLOB sources CONFIGURE_DEPENDS ${dir}/*.cpp ${dir}/*.h)
+  cmake_parse_arguments(ARG "GUI;RECURSE" "" "DEPS" ${ARGN})
+  if(ARG_RECURSE)
+    set(glob GLOB_RECURSE)
+  else()
+    set(glob GLOB)
+  endif()
+  file(${glob} sources CONFIGURE_DEPENDS ${dir}/*.cpp ${dir}/*.h)
   if(NOT sources)
     return()
   endif()

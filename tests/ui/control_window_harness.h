@@ -8,7 +8,7 @@
 #include "platform/base/user_defaults.h"
 #include "support/fake_clock.h"
 #include "ui/app_views.h"
-#include "ui/content_view.h"
+#include "ui/window/content_view.h"
 
 #include <QTemporaryDir>
 #include <QWidget>

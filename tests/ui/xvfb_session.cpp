@@ -1,4 +1,4 @@
-#include "xvfb_session.h"
+#include "ui/xvfb_session.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -1,0 +1,96 @@
+#include "ui/panels/dsk_control_bar.h"
+
+#include "core/dsk_controller.h"
+#include "core/playout_engine.h"
+#include "models/localized.h"
+#include "ui/controls/design_scale.h"
+#include "ui/controls/palette.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace velmar {
+namespace {
+
+QPushButton* makeButton(const QString& text, const QString& help, const QColor& tint,
+                        QWidget* parent) {
+    auto* button = new QPushButton(text, parent);
+    button->setFocusPolicy(Qt::NoFocus);
+    button->setToolTip(help);
+    button->setStyleSheet(QStringLiteral("QPushButton { background-color: %1; color: white; "
+                                         "border-radius: 4px; }"
+                                         "QPushButton:disabled { color: rgba(255,255,255,90); }")
+                              .arg(tint.name(QColor::HexArgb)));
+    return button;
+}
+
+}  // namespace
+
+DSKControlBar::Enables DSKControlBar::enables(bool hasMedia, bool isLoading, qsizetype sourceCount,
+                                              bool isTransitioning) {
+    const bool ready = hasMedia && !isLoading;
+    return {ready && sourceCount >= 2, ready, ready && !isTransitioning};
+}
+
+DSKControlBar::DSKControlBar(DSKController& dsk, PlayoutEngine& engine, QWidget* parent)
+    : QWidget(parent), dsk_(dsk), engine_(engine) {
+    auto* layout = new QVBoxLayout(this);
+    title_ = new QLabel(localized("DSK"), this);
+    title_->setAlignment(Qt::AlignCenter);
+    const QColor orange = Palette::withOpacity(Palette::systemOrange(), 0.72);
+    const QColor red = Palette::withOpacity(Palette::systemRed(), 0.65);
+    const QColor blue = Palette::withOpacity(Palette::systemBlue(), 0.65);
+    next_ = makeButton(localized("NEXT") + QStringLiteral("  ⏭"), localized("DSK の次の素材（N）"),
+                       orange, this);
+    cut_ = makeButton(localized("CUT"), localized("DSK のカット ON / OFF（B）"), red, this);
+    fade_ = makeButton(localized("FADE"), localized("DSK のフェード ON / OFF（M）"), blue, this);
+    layout->addWidget(title_);
+    layout->addWidget(next_);
+    layout->addWidget(cut_);
+    layout->addWidget(fade_);
+    setAttribute(Qt::WA_StyledBackground);
+    setStyleSheet(
+        QStringLiteral("velmar--DSKControlBar { background: rgba(0,0,0,51); "
+                       "border-radius: 6px; }"));
+
+    connect(next_, &QPushButton::clicked, this, [this] { dsk_.next(); });
+    connect(cut_, &QPushButton::clicked, this, [this] { dsk_.cut(); });
+    // The duration is read at the press; a fade under way keeps its own.
+    connect(fade_, &QPushButton::clicked, this, [this] { dsk_.fade(engine_.fadeDuration()); });
+
+    connect(&dsk_, &DSKController::mediaChanged, this, &DSKControlBar::refresh);
+    connect(&dsk_, &DSKController::sourcesChanged, this, &DSKControlBar::refresh);
+    connect(&dsk_, &DSKController::isLoadingChanged, this, &DSKControlBar::refresh);
+    connect(&dsk_, &DSKController::isActiveChanged, this, &DSKControlBar::refresh);
+    connect(&dsk_, &DSKController::isTransitioningChanged, this, &DSKControlBar::refresh);
+    setScale(1.0);
+}
+
+void DSKControlBar::setScale(double scale) {
+    scale_ = scale > 0 ? scale : 1.0;
+    auto* box = static_cast<QVBoxLayout*>(layout());
+    const int inset = qRound(6 * scale_);
+    box->setContentsMargins(inset, inset, inset, inset);
+    box->setSpacing(qRound(4 * scale_));
+    title_->setFont(DesignScale::font(20, scale_, QFont::Bold));
+    title_->setFixedHeight(qMax(1, qRound(24 * scale_)));
+    const QFont buttonFont = DesignScale::font(11, scale_, QFont::Bold);
+    for (QPushButton* button : {next_, cut_, fade_}) {
+        button->setFont(buttonFont);
+        button->setFixedHeight(qMax(1, qRound(32 * scale_)));
+    }
+    refresh();
+}
+
+void DSKControlBar::refresh() {
+    const Enables e = enables(dsk_.media().has_value(), dsk_.isLoading(), dsk_.sourceURLs().size(),
+                              dsk_.isTransitioning());
+    next_->setEnabled(e.next);
+    cut_->setEnabled(e.cut);
+    fade_->setEnabled(e.fade);
+    const QColor color = dsk_.isActive() ? Palette::systemRed() : Palette::white(0.66);
+    title_->setStyleSheet(QStringLiteral("color: %1;").arg(color.name()));
+}
+
+}  // namespace velmar

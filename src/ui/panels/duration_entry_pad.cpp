@@ -1,0 +1,149 @@
+#include "ui/panels/duration_entry_pad.h"
+
+#include "models/localized.h"
+#include "ui/controls/number_field.h"
+#include "ui/controls/palette.h"
+
+#include <QFrame>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace velmar {
+namespace {
+
+QPushButton* smallButton(const QString& text, QWidget* parent) {
+    auto* button = new QPushButton(text, parent);
+    button->setFocusPolicy(Qt::NoFocus);
+    button->setAutoDefault(false);
+    button->setDefault(false);
+    return button;
+}
+
+}  // namespace
+
+DurationEntryPad::DurationEntryPad(std::optional<double> initialValue, Range range,
+                                   const QString& title, bool allowsNegative, bool allowsDefault,
+                                   std::function<void(std::optional<double>)> onCommit,
+                                   std::function<void()> onCancel, QWidget* parent)
+    : QWidget(parent),
+      model_(initialValue, allowsNegative, allowsDefault),
+      onCommit_(std::move(onCommit)),
+      onCancel_(std::move(onCancel)) {
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(12, 12, 12, 12);
+    column->setSpacing(8);
+
+    auto* heading = new QLabel(title, this);
+    QFont bold = font();
+    bold.setPixelSize(11);
+    bold.setBold(true);
+    heading->setFont(bold);
+    column->addWidget(heading);
+
+    field_ = new NumberField(this);
+    field_->setBoundText(model_.text());
+    field_->setSelectsAllOnAppear(true);
+    field_->setFixedSize(132, 26);
+    field_->onTextChanged = [this](const QString& text) {
+        model_.setText(text);
+        refresh();
+    };
+    field_->onCommit = [this] { commit(); };
+    field_->onCancel = [this] { cancel(); };
+    column->addWidget(field_);
+
+    QFont small = font();
+    small.setPixelSize(10);
+    auto* hint = new QLabel(DurationPadModel::rangeHint(range.lower, range.upper), this);
+    hint->setFont(small);
+    hint->setStyleSheet(
+        QStringLiteral("color: %1;").arg(Palette::secondaryText().name(QColor::HexArgb)));
+    column->addWidget(hint);
+    if (allowsDefault) {
+        auto* note = new QLabel(localized("空欄にすると既定値を使います。"), this);
+        note->setFont(small);
+        note->setWordWrap(true);
+        note->setFixedWidth(132);
+        column->addWidget(note);
+    }
+
+    auto* keypad = new QGridLayout;
+    keypad->setSpacing(4);
+    QFont keyFont = font();
+    keyFont.setFamily(QStringLiteral("DejaVu Sans Mono"));
+    keyFont.setPixelSize(13);
+    keyFont.setWeight(QFont::Medium);
+    const auto addKey = [&](const QString& face, int row, int column) {
+        QPushButton* key = smallButton(face, this);
+        key->setFont(keyFont);
+        key->setFixedSize(40, 26);
+        keypad->addWidget(key, row, column);
+        keys_.insert(face, key);
+        connect(key, &QPushButton::clicked, this, [this, face] { press(face); });
+    };
+    for (int row = 0; row < 4; ++row) {
+        for (int col = 0; col < 3; ++col) {
+            addKey(QString::fromUtf8(DurationPadModel::kKeys[row][col]), row, col);
+        }
+    }
+    if (allowsNegative) addKey(QString::fromUtf8(DurationPadModel::kSignKey), 4, 0);
+    column->addLayout(keypad);
+
+    auto* line = new QFrame(this);
+    line->setFrameShape(QFrame::HLine);
+    column->addWidget(line);
+
+    auto* row = new QHBoxLayout;
+    row->setSpacing(6);
+    clear_ = smallButton(allowsDefault ? localized("既定に戻す") : localized("クリア"), this);
+    cancel_ = smallButton(localized("キャンセル"), this);
+    apply_ = smallButton(localized("適用"), this);
+    row->addWidget(clear_);
+    row->addStretch(1);
+    row->addWidget(cancel_);
+    row->addWidget(apply_);
+    column->addLayout(row);
+
+    connect(clear_, &QPushButton::clicked, this, [this] {
+        model_.clear();
+        refresh();
+    });
+    connect(cancel_, &QPushButton::clicked, this, &DurationEntryPad::cancel);
+    connect(apply_, &QPushButton::clicked, this, &DurationEntryPad::commit);
+    refresh();
+}
+
+void DurationEntryPad::press(const QString& face) {
+    model_.press(face);
+    refresh();
+    // The field keeps (or takes back) the focus after a click on the keypad.
+    field_->setFocusRequest(++focusRequest_);
+}
+
+void DurationEntryPad::commit() {
+    if (const auto value = model_.commit()) {
+        if (onCommit_) onCommit_(*value);
+    }
+}
+
+void DurationEntryPad::cancel() {
+    if (onCancel_) onCancel_();
+}
+
+void DurationEntryPad::refresh() {
+    field_->setBoundText(model_.text());
+    apply_->setEnabled(model_.isValid());
+}
+
+void DurationEntryPad::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // The first request, once the pad is in its window, also selects the whole text, so that
+    // typing replaces the shown value.
+    if (focusRequest_ == 0) field_->setFocusRequest(++focusRequest_);
+}
+
+}  // namespace velmar

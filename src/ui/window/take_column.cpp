@@ -1,0 +1,128 @@
+#include "ui/window/take_column.h"
+
+#include "core/playout_engine.h"
+#include "models/localized.h"
+#include "ui/controls/design_scale.h"
+#include "ui/controls/palette.h"
+
+#include <QEvent>
+#include <QLabel>
+#include <QPushButton>
+
+#include <cmath>
+
+namespace velmar {
+
+namespace {
+
+QString rgba(const QColor& color, double opacity) {
+    return QStringLiteral("rgba(%1,%2,%3,%4)")
+        .arg(color.red())
+        .arg(color.green())
+        .arg(color.blue())
+        .arg(color.alphaF() * opacity, 0, 'f', 3);
+}
+
+QString buttonStyle(const QColor& tint, double opacity) {
+    const QColor text = Palette::primaryText();
+    return QStringLiteral(
+               "QPushButton { background-color: %1; color: %2; border: none; "
+               "border-radius: 6px; padding: 0px; }"
+               "QPushButton:pressed { background-color: %3; }")
+        .arg(rgba(tint, opacity), rgba(text, 1), rgba(tint, std::min(1.0, opacity + 0.2)));
+}
+
+QPushButton* makeButton(const QString& text, const QColor& tint, double opacity, QWidget* parent) {
+    auto* button = new QPushButton(text, parent);
+    // Space and Return belong to the keyboard control surface, never to a focused button.
+    button->setFocusPolicy(Qt::NoFocus);
+    button->setStyleSheet(buttonStyle(tint, opacity));
+    return button;
+}
+
+}  // namespace
+
+TakeColumn::TakeColumn(PlayoutEngine& engine, std::function<void()> presentAddClips,
+                       QWidget* parent)
+    : QWidget(parent) {
+    import_ =
+        makeButton(QStringLiteral("⤓  ") + localized("インポート"), Palette::white(1), 0.12, this);
+    heading_ = new QLabel(localized("TRANSITION"), this);
+    heading_->setAlignment(Qt::AlignCenter);
+    heading_->setStyleSheet(QStringLiteral("color: %1;").arg(Palette::secondaryText().name()));
+    next_ = makeButton(localized("NEXT"), Palette::systemOrange(), 0.72, this);
+    cut_ = makeButton(localized("CUT"), Palette::systemRed(), 0.65, this);
+    autoTrans_ = makeButton(localized("AUTO TRANS"), Palette::systemBlue(), 0.65, this);
+    next_->setToolTip(localized("NEXT をカットで送出・カットチェンジ"));
+    cut_->setToolTip(
+        localized("現在の PROGRAM の KEY だけをカットで ON / OFF（V）。NEXT は読み込まない"));
+    autoTrans_->setToolTip(localized("スペースと同じ操作"));
+
+    connect(import_, &QPushButton::clicked, this, [presentAddClips = std::move(presentAddClips)] {
+        if (presentAddClips) presentAddClips();
+    });
+    connect(next_, &QPushButton::clicked, &engine, [&engine] { engine.returnPressed(); });
+    connect(cut_, &QPushButton::clicked, &engine, [&engine] { engine.cutTogglePressed(); });
+    connect(autoTrans_, &QPushButton::clicked, &engine, [&engine] { engine.spacePressed(); });
+    setScale(1);
+}
+
+void TakeColumn::setMotionPanel(QWidget* panel) {
+    delete motionPanel_;
+    motionPanel_ = panel;
+    if (panel) {
+        panel->setParent(this);
+        panel->show();
+    }
+    place();
+}
+
+double TakeColumn::motionPanelHeight() const {
+    if (!motionPanel_) return 0;
+    return motionPanel_->sizeHint().height() / scale_;
+}
+
+double TakeColumn::naturalHeight() const {
+    double height = kButtonHeight + kHeadingHeight + 3 * kButtonHeight + 4 * kSpacing;
+    if (motionPanel_) height += kSpacing + motionPanelHeight();
+    return height;
+}
+
+void TakeColumn::setScale(double s) {
+    scale_ = s;
+    import_->setFont(DesignScale::font(12, s, QFont::DemiBold));
+    QFont heading = DesignScale::font(20, s, QFont::Black);
+    heading.setLetterSpacing(QFont::AbsoluteSpacing, 1.5 * s);
+    heading_->setFont(heading);
+    for (QPushButton* button : {next_, cut_, autoTrans_})
+        button->setFont(DesignScale::font(14, s, QFont::Bold));
+    place();
+}
+
+void TakeColumn::resizeEvent(QResizeEvent*) {
+    place();
+}
+
+void TakeColumn::place() {
+    const double width = this->width() / scale_;
+    double y = 0;
+    auto put = [&](QWidget* widget, double height) {
+        const QRectF design(0, y, width, height);
+        widget->setGeometry(
+            QRectF(design.topLeft() * scale_, design.size() * scale_).toAlignedRect());
+        y += height + kSpacing;
+    };
+    put(import_, kButtonHeight);
+    put(heading_, kHeadingHeight);
+    put(next_, kButtonHeight);
+    put(cut_, kButtonHeight);
+    put(autoTrans_, kButtonHeight);
+    if (motionPanel_) put(motionPanel_, motionPanelHeight());
+    const double height = naturalHeight();
+    if (height != lastHeight_) {
+        lastHeight_ = height;
+        emit naturalHeightChanged(height);
+    }
+}
+
+}  // namespace velmar
