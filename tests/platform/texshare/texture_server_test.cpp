@@ -5,15 +5,21 @@
 #include "platform/gpu/device.h"
 #include "platform/gpu/texture.h"
 #include "platform/texshare/texture_client.h"
+#include "receiver_process.h"
 
 #include <gtest/gtest.h>
 
+#include <condition_variable>
 #include <cstring>
+#include <fstream>
+#include <iterator>
+#include <mutex>
 
 namespace velmar::texshare {
 namespace {
 
 struct TextureServerTest : ::testing::Test {
+    test::PrivateTexShareDirectory directory;
     std::shared_ptr<gpu::Device> device = gpu::Device::create(2);
     std::shared_ptr<gpu::CommandQueue> queue = device->newCommandQueue();
 
@@ -84,6 +90,125 @@ TEST_F(TextureServerTest, RefusedTexturesAndCopiesEncodeNothing) {
     EXPECT_FALSE(blit->copyTextureToBuffer(texture, {0, 0, 4, 4}, buffer, 0, 16, 0)) << "after end";
     commitAndWait(*cb);
     EXPECT_EQ(0, std::memcmp(copy->row(3), texture->row(3), 16));
+}
+
+// Mended: a staging buffer counted as free as soon as its frame was served, and one whose
+// command buffer was dropped uncommitted stayed taken for good. Now a staging buffer is free
+// exactly when no command buffer holds it: here the second frame, copied on another queue while
+// the first still waits to be served, must not land in the first frame's buffer.
+TEST_F(TextureServerTest, AStagingBufferIsNotReusedWhileAnEarlierFrameAwaitsIt) {
+    auto server = TextureServer::create("staging", device);
+    TextureClient client("staging");
+    const auto first = patterned(4, 2);
+    const auto second = patterned(4, 2);
+    std::memset(second->row(0), 0x99, 16);
+    std::memset(second->row(1), 0x99, 16);
+
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool entered = false, released = false;
+    auto held = queue->commandBuffer();
+    held->addCompletedHandler([&](gpu::CommandBuffer&) {  // runs before the server's handler
+        std::unique_lock lock(mutex);
+        entered = true;
+        changed.notify_all();
+        changed.wait(lock, [&] { return released; });
+    });
+    ASSERT_TRUE(server->publishFrameTexture(first, *held, {0, 0, 4, 2}, false));
+    auto otherQueue = device->newCommandQueue();
+    auto later = otherQueue->commandBuffer();
+    ASSERT_TRUE(server->publishFrameTexture(second, *later, {0, 0, 4, 2}, false));
+    held->commit();
+    {
+        std::unique_lock lock(mutex);
+        changed.wait(lock, [&] { return entered; });  // the first copy has run
+    }
+    commitAndWait(*later);
+    EXPECT_EQ(client.latestFrame()->number, 1u);
+    {
+        std::lock_guard lock(mutex);
+        released = true;
+    }
+    changed.notify_all();
+    held->waitUntilCompleted();
+
+    const auto frame = client.latestFrame();
+    ASSERT_TRUE(frame);
+    EXPECT_EQ(frame->number, 2u);
+    for (int row = 0; row < 2; ++row)
+        EXPECT_EQ(0, std::memcmp(frame->pixel(0, row), first->row(row), 16)) << row;
+}
+
+TEST_F(TextureServerTest, DroppedFramesAndSizeChangesKeepFewStagingBuffers) {
+    auto server = TextureServer::create("sizes", device);
+    TextureClient client("sizes");
+    const auto small = patterned(4, 2);
+    const auto large = patterned(6, 4);
+    for (int i = 0; i < 10; ++i) {
+        auto dropped = queue->commandBuffer();
+        ASSERT_TRUE(server->publishFrameTexture(small, *dropped, {0, 0, 4, 2}, true));
+    }  // never committed: the queue reuses the buffer and lets go of its copy
+    EXPECT_LE(server->stats().stagingBuffers, 2);
+
+    auto old = queue->commandBuffer();
+    ASSERT_TRUE(server->publishFrameTexture(small, *old, {0, 0, 4, 2}, true));
+    auto resized = queue->commandBuffer();
+    ASSERT_TRUE(server->publishFrameTexture(large, *resized, {0, 0, 6, 4}, true));
+    commitAndWait(*old);
+    commitAndWait(*resized);
+    const auto frame = client.latestFrame();
+    ASSERT_TRUE(frame);
+    EXPECT_EQ(frame->width * 10 + frame->height, 64);
+    EXPECT_EQ(frame->number, 1u) << "the frame of the old size is dropped, not served torn";
+    EXPECT_EQ(0, std::memcmp(frame->pixel(0, 0), large->row(3), 24));
+}
+
+TEST_F(TextureServerTest, AReceiverInAnotherProcessSeesTheServerComeAndGo) {
+    test::ReceiverProcess receiver({"DOVRINE", "watch"});
+    EXPECT_EQ(receiver.readLine(), "absent");
+    auto server = TextureServer::create("DOVRINE", device);
+    ASSERT_TRUE(server);
+    EXPECT_EQ(receiver.readLine(), "listed");
+    EXPECT_EQ(receiver.readLine(), "connected");
+    EXPECT_EQ(server->clientCount(), 1) << "its directory look-ups are not counted";
+    server->stop();
+    EXPECT_EQ(receiver.readLine(), "gone");
+    EXPECT_EQ(receiver.readLine(), "unlisted");
+    EXPECT_EQ(receiver.wait(), 0);
+    EXPECT_FALSE(TextureClient("DOVRINE").isConnected());
+}
+
+TEST_F(TextureServerTest, AReceiverThatStopsReadingNeverStallsTheSenderAndAKilledOneIsDropped) {
+    auto server = TextureServer::create("stall", device);
+    test::ReceiverProcess stalled({"stall", "stall"});
+    ASSERT_EQ(stalled.readLine(), "connected");
+    TextureClient reading("stall");
+    ASSERT_EQ(server->clientCount(), 2);
+
+    // Far more frames than a socket holds notices: the sender goes on without waiting.
+    const auto texture = patterned(8, 4);
+    constexpr int kFrames = 2000;
+    for (int i = 0; i < kFrames; ++i) {
+        auto cb = queue->commandBuffer();
+        ASSERT_TRUE(server->publishFrameTexture(texture, *cb, {0, 0, 8, 4}, true));
+        commitAndWait(*cb);
+    }
+    const auto frame = reading.latestFrame();
+    ASSERT_TRUE(frame);
+    EXPECT_EQ(frame->number, uint64_t(kFrames)) << "the other receiver still gets the newest";
+    EXPECT_GT(server->stats().noticesDropped, 0);
+    EXPECT_EQ(server->clientCount(), 2) << "a receiver that is slow is not one that has gone";
+    EXPECT_EQ(server->stats().receiversDropped, 0);
+
+    const int openWithBoth = test::openFileCount();
+    stalled.kill();
+    EXPECT_EQ(server->clientCount(), 1);
+    EXPECT_EQ(server->stats().receiversDropped, 1);
+    EXPECT_EQ(test::openFileCount(), openWithBoth - 1) << "its connection is closed";
+    auto cb = queue->commandBuffer();
+    ASSERT_TRUE(server->publishFrameTexture(texture, *cb, {0, 0, 8, 4}, true));
+    commitAndWait(*cb);
+    EXPECT_EQ(reading.latestFrame()->number, uint64_t(kFrames) + 1);
 }
 
 }  // namespace
