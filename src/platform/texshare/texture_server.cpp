@@ -72,7 +72,6 @@ bool TextureServer::publishFrameTexture(const std::shared_ptr<gpu::Texture>& tex
     {
         std::lock_guard lock(mutex_);
         if (!server_) return false;
-        velmar_texshare_server_update_clients(server_);
         if (!velmar_texshare_server_prepare(server_, region.width, region.height)) return false;
         staging = takeStaging(bytes);
         if (!staging) return false;

@@ -62,8 +62,8 @@ class TextureServer : public std::enable_shared_from_this<TextureServer> {
 
     // Encodes the copy of `region` of a BGRA8 texture onto the command buffer. False, with
     // nothing encoded, once stopped, for a missing or non-BGRA8 texture, a region outside the
-    // texture, or when no shared memory can be had for its size. Takes in receivers that have
-    // connected, as hasClients() does.
+    // texture, or when no shared memory can be had for its size. Receivers that connected since
+    // the last hasClients() or clientCount() get frames from then on.
     bool publishFrameTexture(const std::shared_ptr<gpu::Texture>& texture,
                              gpu::CommandBuffer& commandBuffer, gpu::BlitRegion region,
                              bool flipped);

@@ -44,6 +44,7 @@ struct TextureServerTest : ::testing::Test {
 TEST_F(TextureServerTest, ClientsReceiveTheRegionBottomRowFirstFromCompletedBuffersOnly) {
     auto server = TextureServer::create("rows", device);
     TextureClient client("rows");
+    ASSERT_TRUE(server->hasClients());  // the feed polls its clients before it publishes
     const auto texture = patterned(6, 4);
     {
         auto dropped = queue->commandBuffer();
@@ -99,6 +100,7 @@ TEST_F(TextureServerTest, RefusedTexturesAndCopiesEncodeNothing) {
 TEST_F(TextureServerTest, AStagingBufferIsNotReusedWhileAnEarlierFrameAwaitsIt) {
     auto server = TextureServer::create("staging", device);
     TextureClient client("staging");
+    ASSERT_TRUE(server->hasClients());
     const auto first = patterned(4, 2);
     const auto second = patterned(4, 2);
     std::memset(second->row(0), 0x99, 16);
@@ -142,6 +144,7 @@ TEST_F(TextureServerTest, AStagingBufferIsNotReusedWhileAnEarlierFrameAwaitsIt) 
 TEST_F(TextureServerTest, DroppedFramesAndSizeChangesKeepFewStagingBuffers) {
     auto server = TextureServer::create("sizes", device);
     TextureClient client("sizes");
+    ASSERT_TRUE(server->hasClients());
     const auto small = patterned(4, 2);
     const auto large = patterned(6, 4);
     for (int i = 0; i < 10; ++i) {

@@ -83,7 +83,8 @@ typedef struct VelmarTexShareFrameInfo {
     uint64_t number;  // counts up from 1 with each frame the server served
 } VelmarTexShareFrameInfo;
 
-// Connects to the running server of that name and greets it; null when there is none.
+// Connects to the running server of that name and greets it, without waiting; null when there
+// is none, or when it cannot take one more connection just now (try again later).
 VelmarTexShareClient* velmar_texshare_client_connect(const char* name);
 void velmar_texshare_client_destroy(VelmarTexShareClient* client);
 // The socket to wait on (readable when a notice arrives or the server goes).

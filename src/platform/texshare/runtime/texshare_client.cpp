@@ -98,11 +98,12 @@ VELMAR_EXPORT VelmarTexShareClient* velmar_texshare_client_connect(const char* n
     sockaddr_un address{};
     socklen_t length = 0;
     if (!wire::socketAddress(name, address, length)) return nullptr;
-    const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+    // Never waits: a server whose queue of new connections is full refuses for now.
+    const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0) return nullptr;
     const wire::Hello hello;
     if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), length) != 0 ||
-        ::send(fd, &hello, sizeof hello, MSG_NOSIGNAL) != ssize_t(sizeof hello)) {
+        ::send(fd, &hello, sizeof hello, MSG_NOSIGNAL | MSG_DONTWAIT) != ssize_t(sizeof hello)) {
         ::close(fd);
         return nullptr;
     }

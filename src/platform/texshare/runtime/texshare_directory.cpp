@@ -126,12 +126,14 @@ VELMAR_EXPORT int velmar_texshare_list_servers(VelmarTexShareServerCallback call
         sockaddr_un address{};
         socklen_t length = 0;
         if (name.empty() || !wire::socketAddress(name.c_str(), address, length)) continue;
-        // A server answers; the socket of one that died refuses. The probe never greets, so the
-        // server does not count it as a client.
-        const int probe = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+        // A server answers (or is too busy to take one more connection just now); the socket of
+        // one that died refuses. The probe never waits, and never greets, so the server does
+        // not count it as a client.
+        const int probe = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
         if (probe < 0) continue;
         const bool running =
-            ::connect(probe, reinterpret_cast<const sockaddr*>(&address), length) == 0;
+            ::connect(probe, reinterpret_cast<const sockaddr*>(&address), length) == 0 ||
+            errno == EAGAIN;
         ::close(probe);
         if (!running) continue;
         ++count;
