@@ -4,11 +4,16 @@
 #include "platform/gpu/command_queue.h"
 #include "platform/gpu/device.h"
 #include "platform/gpu/texture.h"
+#include "platform/texshare/runtime/texshare_api.h"
 #include "platform/texshare/texture_client.h"
 #include "receiver_process.h"
 
+#include <sys/socket.h>
+#include <sys/un.h>
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstring>
 #include <fstream>
@@ -212,6 +217,61 @@ TEST_F(TextureServerTest, AReceiverThatStopsReadingNeverStallsTheSenderAndAKille
     ASSERT_TRUE(server->publishFrameTexture(texture, *cb, {0, 0, 8, 4}, true));
     commitAndWait(*cb);
     EXPECT_EQ(reading.latestFrame()->number, uint64_t(kFrames) + 1);
+}
+
+TEST_F(TextureServerTest, TheDirectoryListsServersByTheirOwnNamesAndTheNewestOfANameAnswers) {
+    auto list = [] {
+        std::vector<std::string> names;
+        velmar_texshare_list_servers(
+            [](const char* name, void* to) {
+                static_cast<std::vector<std::string>*>(to)->push_back(name);
+            },
+            &names);
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    auto plain = TextureServer::create("DOVRINE", device);
+    auto odd = TextureServer::create("../a b/%41.sock", device);
+    ASSERT_TRUE(plain && odd);
+    EXPECT_EQ(list(), (std::vector<std::string>{"../a b/%41.sock", "DOVRINE"}));
+    EXPECT_EQ(TextureServer::create(std::string(200, 'x'), device), nullptr) << "too long";
+
+    // A second server of a name takes it over; the older one stopping leaves it listed.
+    auto newer = TextureServer::create("DOVRINE", device);
+    plain->stop();
+    EXPECT_EQ(list(), (std::vector<std::string>{"../a b/%41.sock", "DOVRINE"}));
+    TextureClient client("DOVRINE");
+    EXPECT_TRUE(newer->hasClients());
+    newer->stop();
+    EXPECT_FALSE(client.isConnected());
+    EXPECT_EQ(list(), std::vector<std::string>{"../a b/%41.sock"});
+}
+
+TEST_F(TextureServerTest, OnlyGreetedConnectionsCountAndAnyOtherWordEndsOne) {
+    auto server = TextureServer::create("greet", device);
+    char path[256];
+    ASSERT_GT(velmar_texshare_directory(path, sizeof path), 0u);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string socketPath = std::string(path) + "/greet.sock";
+    ASSERT_LT(socketPath.size(), sizeof address.sun_path);
+    std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size() + 1);
+    auto connectRaw = [&] {
+        const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+        EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        return fd;
+    };
+    const int silent = connectRaw();
+    const int rude = connectRaw();
+    const uint32_t wrong[4] = {0x53585456, 3, 1, 0};  // a frame notice is no greeting
+    ASSERT_EQ(::send(rude, wrong, sizeof wrong, 0), ssize_t(sizeof wrong));
+    EXPECT_EQ(server->clientCount(), 0);
+    char byte;
+    EXPECT_EQ(::recv(rude, &byte, 1, 0), 0) << "the server hung up";
+    TextureClient client("greet");
+    EXPECT_EQ(server->clientCount(), 1);
+    ::close(silent);
+    ::close(rude);
 }
 
 }  // namespace
