@@ -8,6 +8,7 @@
 #include "platform/texshare/texture_client.h"
 #include "receiver_process.h"
 
+#include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 
@@ -272,6 +273,64 @@ TEST_F(TextureServerTest, OnlyGreetedConnectionsCountAndAnyOtherWordEndsOne) {
     EXPECT_EQ(server->clientCount(), 1);
     ::close(silent);
     ::close(rude);
+}
+
+// A receiver trusts no ring it is handed: one larger than its memory, or of a shape that does
+// not add up, is never mapped (reading past the memory's end would crash the receiver).
+TEST_F(TextureServerTest, AReceiverRefusesARingThatDoesNotFitItsMemory) {
+    char path[256];
+    ASSERT_GT(velmar_texshare_directory(path, sizeof path), 0u);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string socketPath = std::string(path) + "/impostor.sock";
+    ASSERT_LT(socketPath.size(), sizeof address.sun_path);
+    std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size() + 1);
+    const int listener = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 4), 0);
+    VelmarTexShareClient* client = velmar_texshare_client_connect("impostor");
+    ASSERT_NE(client, nullptr);
+    const int peer = ::accept(listener, nullptr, nullptr);
+
+    const int memory = ::memfd_create("small", MFD_CLOEXEC);
+    ASSERT_EQ(::ftruncate(memory, 4096), 0);
+    auto sendRing = [&](uint32_t width, uint32_t height, uint32_t bytesPerRow, uint64_t mapSize) {
+        const uint32_t stride = bytesPerRow * height;
+        struct {
+            uint32_t magic, type;
+            uint64_t generation;
+            uint32_t width, height, bytesPerRow, slotCount;
+            uint64_t slotOffset, slotStride, mapSize;
+        } ring{0x53585456, 2, 1, width, height, bytesPerRow, 3, 128, stride, mapSize};
+        iovec part{&ring, sizeof ring};
+        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+        msghdr message{};
+        message.msg_iov = &part;
+        message.msg_iovlen = 1;
+        message.msg_control = control;
+        message.msg_controllen = sizeof control;
+        cmsghdr* c = CMSG_FIRSTHDR(&message);
+        c->cmsg_level = SOL_SOCKET;
+        c->cmsg_type = SCM_RIGHTS;
+        c->cmsg_len = CMSG_LEN(sizeof(int));
+        std::memcpy(CMSG_DATA(c), &memory, sizeof(int));
+        ASSERT_EQ(::sendmsg(peer, &message, 0), ssize_t(sizeof ring));
+    };
+    std::vector<uint8_t> bytes(size_t(1920) * 1080 * 4);
+    VelmarTexShareFrameInfo info{};
+    sendRing(1920, 1080, 1920 * 4, 128 + uint64_t(1920) * 1080 * 4 * 3);  // memory too small
+    sendRing(16, 16, 16, 4096);                                           // rows too short
+    EXPECT_EQ(velmar_texshare_client_copy_frame(client, 0, bytes.data(), bytes.size(), &info), 0);
+    EXPECT_EQ(info.width, 0) << "no ring taken";
+    sendRing(4, 4, 16, 4096);  // one that fits
+    EXPECT_EQ(velmar_texshare_client_copy_frame(client, 0, bytes.data(), bytes.size(), &info), 0);
+    EXPECT_EQ(info.width, 4) << "taken, but no frame in it yet";
+    ::close(peer);
+    EXPECT_EQ(velmar_texshare_client_copy_frame(client, 0, bytes.data(), bytes.size(), &info), -1);
+    velmar_texshare_client_destroy(client);
+    ::close(memory);
+    ::close(listener);
+    ::unlink(socketPath.c_str());
 }
 
 }  // namespace
