@@ -64,8 +64,8 @@
         <translation>In OBS, select %@ as the NDI source</translation>
     </message>
     <message>
-        <source>OBS の Syphon ソースで %@ を選択してください</source>
-        <translation>In OBS, select %@ as the Syphon source</translation>
+        <source>受信アプリで共有テクスチャ %@ を選択してください</source>
+        <translation>In the receiving application, select the shared texture %@</translation>
     </message>
     <message>
         <source>基準信号を出力中: %@（PROGRAM の音声は止めています）</source>

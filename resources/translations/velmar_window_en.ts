@@ -36,8 +36,8 @@
         <translation>Send the picture with transparency and the audio to OBS and others over NDI</translation>
     </message>
     <message>
-        <source>OBS の Syphon ソースへ透過映像を送る（音声なし）</source>
-        <translation>Send the picture with transparency to the OBS Syphon source (no audio)</translation>
+        <source>同じ PC の受信アプリへ共有テクスチャで透過映像を送る（音声なし）</source>
+        <translation>Send the picture with transparency as a shared texture to receiving applications on this PC (no audio)</translation>
     </message>
     <message>
         <source>RAM</source>

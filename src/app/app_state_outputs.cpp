@@ -216,7 +216,7 @@ void AppState::toggleOBSOutput() {
     setStatus(transport == OBSTransport::ndi
                   ? localizedFormat("OBS の NDI ソースで %@ を選択してください",
                                     {QString::fromLatin1(kFeedSourceName)})
-                  : localizedFormat("OBS の Syphon ソースで %@ を選択してください",
+                  : localizedFormat("受信アプリで共有テクスチャ %@ を選択してください",
                                     {QString::fromLatin1(kFeedSourceName)}));
 }
 

@@ -7,8 +7,8 @@
 
 namespace velmar {
 
-// How the program feeds the streaming application: the in-process texture server, or an NDI
-// source. Persisted by its raw value.
+// How the program feeds the streaming application: the texture server (frames in shared memory
+// for programs of the same user on this machine), or an NDI source. Persisted by its raw value.
 enum class OBSTransport { syphon, ndi };
 
 inline constexpr std::array<OBSTransport, 2> kAllOBSTransports{OBSTransport::syphon,

@@ -8,11 +8,11 @@
 namespace velmar {
 namespace {
 
-class InProcessServer final : public TexShareLocator::Server {
+class RuntimeServer final : public TexShareLocator::Server {
   public:
-    explicit InProcessServer(std::shared_ptr<texshare::TextureServer> server)
+    explicit RuntimeServer(std::shared_ptr<texshare::TextureServer> server)
         : server_(std::move(server)) {}
-    ~InProcessServer() override { server_->stop(); }
+    ~RuntimeServer() override { server_->stop(); }
     bool publishFrameTexture(const std::shared_ptr<gpu::Texture>& texture,
                              gpu::CommandBuffer& commandBuffer, gpu::BlitRegion region,
                              bool flipped) override {
@@ -25,7 +25,7 @@ class InProcessServer final : public TexShareLocator::Server {
     std::shared_ptr<texshare::TextureServer> server_;
 };
 
-class InProcessServerClass final : public TexShareLocator::ServerClass {
+class RuntimeServerClass final : public TexShareLocator::ServerClass {
   public:
     bool instancesRespondTo(const std::string& selector) const override {
         return selector == "initWithName:device:options:" ||
@@ -35,30 +35,30 @@ class InProcessServerClass final : public TexShareLocator::ServerClass {
         const QString& name, std::shared_ptr<gpu::Device> device) override {
         auto server = texshare::TextureServer::create(name.toStdString(), std::move(device));
         if (!server) return nullptr;
-        return std::make_unique<InProcessServer>(std::move(server));
+        return std::make_unique<RuntimeServer>(std::move(server));
     }
 };
 
-class InProcessFramework final : public TexShareLocator::Framework {
+class RuntimeFramework final : public TexShareLocator::Framework {
   public:
     std::shared_ptr<TexShareLocator::ServerClass> classNamed(const std::string& name) override {
         if (name != "SyphonMetalServer") return nullptr;
-        return std::make_shared<InProcessServerClass>();
+        return std::make_shared<RuntimeServerClass>();
     }
 };
 
 class StandardLocator final : public TexShareLocator {
   public:
     std::optional<QString> applicationPath(const QString&) override {
-        // The texture server is linked into this program, so the program is the application
-        // that carries it, whatever identifier is asked for.
+        // The texture-share runtime is the library beside this program, so the program is the
+        // application that carries it, whatever identifier is asked for.
         return QCoreApplication::applicationDirPath();
     }
     bool fileExists(const QString& path) override { return QFileInfo::exists(path); }
     std::shared_ptr<Framework> loadFramework(const QString& path) override {
-        // The framework is in-process: any path under the program's directory loads it.
+        // The runtime is linked with the program: any path under its directory finds it.
         if (!path.startsWith(QCoreApplication::applicationDirPath())) return nullptr;
-        return std::make_shared<InProcessFramework>();
+        return std::make_shared<RuntimeFramework>();
     }
 };
 

@@ -20,7 +20,8 @@ class Texture;
 // application's install location, its texture-share framework, and the framework's server
 // class, looked up by name. Every call may fail the way the real lookups do; the server
 // calls may throw (a platform exception), which the bridge catches. standard() finds the
-// framework built into this program (platform/texshare); tests give their own.
+// texture-share runtime beside this program (platform/texshare), whose servers publish to
+// receivers in other processes; tests give their own.
 class TexShareLocator {
   public:
     // A running server of the framework.
@@ -62,7 +63,7 @@ class TexShareLocator {
     virtual std::shared_ptr<Framework> loadFramework(const QString& path) = 0;
 
     // The application that carries the framework is this program itself: its directory is the
-    // install location, and the framework under it is the in-process texture server.
+    // install location, and the framework under it is the texture-share runtime.
     static std::shared_ptr<TexShareLocator> standard();
 };
 

@@ -208,7 +208,7 @@ TEST_F(AppStateFixture, FeedSwitchesTransportWhileRunningAndCountsReceivers) {
     app->setObsTransport(OBSTransport::syphon);
     app->toggleOBSOutput();
     ASSERT_TRUE(app->isOBSOpen()) << status().toStdString();
-    EXPECT_EQ(status(), "OBS の Syphon ソースで DOVRINE を選択してください");
+    EXPECT_EQ(status(), "受信アプリで共有テクスチャ DOVRINE を選択してください");
     app->setObsTransport(OBSTransport::ndi);
     EXPECT_EQ(app->runningOBSTransport(), OBSTransport::ndi);
     EXPECT_FALSE(app->syphonOutput()->isRunning());

@@ -2,7 +2,10 @@
 #include "canvas/canvas_fixture.h"
 #include "fake_texshare_locator.h"
 #include "output/obs_feed_guard.h"
+#include "platform/texshare/receiver_process.h"
 #include "platform/texshare/texture_client.h"
+
+#include <QFile>
 
 #include <vector>
 
@@ -12,6 +15,7 @@ namespace {
 constexpr double kTick = 1.0 / 60.0;
 
 struct SyphonOutputControllerTest : CanvasFixture {
+    PrivateTexShareDirectory directory;
     std::vector<bool> clientChanges;
     std::vector<QString> failures;
 
@@ -82,6 +86,33 @@ TEST_F(SyphonOutputControllerTest, ClientsReceiveTheObsCanvasAtTheFeedRateWhileC
     EXPECT_FALSE(canvas->obsClientActive());
     EXPECT_FALSE(client->isConnected());
     EXPECT_EQ(clock.activeTimerCount(), 0);
+}
+
+TEST_F(SyphonOutputControllerTest, AReceiverInAnotherProcessGetsTheObsCanvasByteForByte) {
+    setProgram(makeImage(96, 64, [](int x, int y) { return Bgra{x * 2, 255 - y * 3, 40, 200}; }));
+    auto controller = makeController(TexShareLocator::standard());
+    ASSERT_TRUE(controller->start());
+    const QString file = directory.dir.filePath("frame.bgra");
+    ReceiverProcess receiver({"DOVRINE", "frames", "1", file.toStdString()});
+    ASSERT_EQ(receiver.readLine(), "connected");
+    clock.advance(kTick);  // counts the receiver and renders its first frame
+    EXPECT_TRUE(canvas->obsClientActive());
+    EXPECT_EQ(receiver.readLine(), "frame 1 96 64");
+
+    MetalRenderer::CanvasTarget reference;
+    const auto want = screenFrame(CanvasEngine::Client::obs, reference, QSizeF(96, 64));
+    QFile received(file);
+    ASSERT_TRUE(received.open(QIODevice::ReadOnly));
+    const QByteArray bytes = received.readAll();
+    ASSERT_EQ(bytes.size(), want->width() * want->height() * 4);
+    int mismatches = 0;
+    for (int y = 0; y < want->height(); ++y)  // served bottom row first
+        mismatches += std::memcmp(bytes.constData() + (want->height() - 1 - y) * want->width() * 4,
+                                  want->row(y), size_t(want->width()) * 4) != 0;
+    EXPECT_EQ(mismatches, 0);
+    EXPECT_EQ(receiver.finish(), 0);
+    clock.advance(kTick);
+    EXPECT_FALSE(canvas->obsClientActive()) << "the receiver left";
 }
 
 TEST_F(SyphonOutputControllerTest, AFailedPublishStopsTheFeedAndReportsWhy) {

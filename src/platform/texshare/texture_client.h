@@ -2,17 +2,19 @@
 
 #include "platform/texshare/served_frame.h"
 
-#include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
+
+struct VelmarTexShareClient;
 
 namespace velmar::texshare {
 
-class TextureServer;
-
-// A client of a texture server in this process: connects on construction to the running
-// server of the given name (when there is one), counts as one of its clients while it lives,
-// and reads the latest frame served. Thread-safe.
+// A receiver of a texture server, through the runtime's C client (runtime/texshare_api.h), as
+// a program in another process would use it: connects on construction to the running server of
+// the given name (when there is one) and greets it, counts as one of its clients from the
+// server's next client poll while it lives, and reads the newest frame served. Thread-safe.
 class TextureClient {
   public:
     explicit TextureClient(const std::string& serverName);
@@ -27,7 +29,8 @@ class TextureClient {
     std::optional<ServedFrame> latestFrame() const;
 
   private:
-    std::shared_ptr<TextureServer> server_;
+    mutable std::mutex mutex_;
+    VelmarTexShareClient* client_;
 };
 
 }  // namespace velmar::texshare

@@ -4,50 +4,59 @@
 #include "platform/gpu/device.h"
 #include "platform/gpu/memory.h"
 #include "platform/gpu/texture.h"
-
-#include <cstring>
-#include <map>
+#include "platform/texshare/runtime/texshare_api.h"
 
 namespace velmar::texshare {
 namespace {
-
-// The servers of the process by name.
-struct Directory {
-    std::mutex mutex;
-    std::map<std::string, std::weak_ptr<TextureServer>> servers;
-};
-
-Directory& directory() {
-    static Directory d;
-    return d;
-}
-
+// Idle staging buffers kept for reuse; more are made while more frames are in flight.
+constexpr size_t kKeptStaging = 3;
 }  // namespace
 
 std::shared_ptr<TextureServer> TextureServer::create(std::string name,
                                                      std::shared_ptr<gpu::Device> device) {
     if (name.empty() || !device) return nullptr;
-    std::shared_ptr<TextureServer> server(new TextureServer(std::move(name), std::move(device)));
-    Directory& d = directory();
-    std::lock_guard lock(d.mutex);
-    d.servers[server->name_] = server;
-    return server;
+    VelmarTexShareServer* server = velmar_texshare_server_create(name.c_str());
+    if (!server) return nullptr;
+    return std::shared_ptr<TextureServer>(
+        new TextureServer(std::move(name), std::move(device), server));
 }
 
-std::shared_ptr<TextureServer> TextureServer::find(const std::string& name) {
-    Directory& d = directory();
-    std::lock_guard lock(d.mutex);
-    const auto it = d.servers.find(name);
-    if (it == d.servers.end()) return nullptr;
-    auto server = it->second.lock();
-    return server && server->isRunning() ? server : nullptr;
-}
-
-TextureServer::TextureServer(std::string name, std::shared_ptr<gpu::Device> device)
-    : name_(std::move(name)), device_(std::move(device)) {}
+TextureServer::TextureServer(std::string name, std::shared_ptr<gpu::Device> device,
+                             VelmarTexShareServer* server)
+    : name_(std::move(name)), device_(std::move(device)), server_(server) {}
 
 TextureServer::~TextureServer() {
     stop();
+}
+
+std::shared_ptr<TextureServer::Staging> TextureServer::takeStaging(size_t bytes) {
+    // Free: nobody but the server holds the staging or its buffer (a command buffer that was
+    // dropped uncommitted lets go of them when the queue reuses it).
+    auto idle = [](const std::shared_ptr<Staging>& s) { return s.use_count() == 1; };
+    std::shared_ptr<Staging> found;
+    size_t kept = 0;
+    for (auto it = staging_.begin(); it != staging_.end();) {
+        const bool free = idle(*it);
+        if (free && (*it)->buffer->length() != bytes) {  // a size no longer published
+            it = staging_.erase(it);
+            continue;
+        }
+        if (free && !found) {
+            found = *it;
+        } else if (free && ++kept > kKeptStaging) {
+            it = staging_.erase(it);
+            continue;
+        }
+        ++it;
+    }
+    if (found) return found;
+    auto buffer = device_->newBuffer(bytes);
+    if (!buffer) return nullptr;
+    auto staging = std::make_shared<Staging>();
+    staging->server = weak_from_this();
+    staging->buffer = std::move(buffer);
+    staging_.push_back(staging);
+    return staging;
 }
 
 bool TextureServer::publishFrameTexture(const std::shared_ptr<gpu::Texture>& texture,
@@ -59,95 +68,77 @@ bool TextureServer::publishFrameTexture(const std::shared_ptr<gpu::Texture>& tex
         return false;
     const size_t bytesPerRow = size_t(region.width) * 4;
     const size_t bytes = bytesPerRow * size_t(region.height);
-    size_t index = 0;
-    std::shared_ptr<gpu::Buffer> buffer;
+    std::shared_ptr<Staging> staging;
     {
         std::lock_guard lock(mutex_);
-        if (!running_) return false;
-        // A free staging buffer of the right size, else a new one (one per frame in flight).
-        for (index = 0; index < staging_.size(); ++index) {
-            Staging& s = staging_[index];
-            if (!s.busy && s.buffer->length() == bytes) break;
-        }
-        if (index == staging_.size()) {
-            buffer = device_->newBuffer(bytes);
-            if (!buffer) return false;
-            staging_.push_back({buffer, false});
-        }
-        staging_[index].busy = true;
-        buffer = staging_[index].buffer;
+        if (!server_) return false;
+        if (!velmar_texshare_server_prepare(server_, region.width, region.height)) return false;
+        staging = takeStaging(bytes);
+        if (!staging) return false;
+        staging->region = region;
+        staging->flipped = flipped;
     }
-    auto blit = commandBuffer.makeBlitCommandEncoder();
-    const bool encoded = blit->copyTextureToBuffer(texture, region, buffer, 0, bytesPerRow, bytes);
-    blit->endEncoding();
-    if (!encoded) {
-        std::lock_guard lock(mutex_);
-        staging_[index].busy = false;
-        return false;
-    }
-    std::weak_ptr<TextureServer> weak = weak_from_this();
-    commandBuffer.addCompletedHandler([weak, index, region, flipped](gpu::CommandBuffer& done) {
-        if (auto self = weak.lock())
-            self->serve(index, done.status() == gpu::CommandBufferStatus::Completed, region.width,
-                        region.height, flipped);
+    // The command buffer's hold on the buffer keeps the staging busy (see Staging).
+    const std::shared_ptr<gpu::Buffer> held(staging, staging->buffer.get());
+    gpu::BlitCommandEncoder blit(commandBuffer);
+    const bool encoded = blit.copyTextureToBuffer(texture, region, held, 0, bytesPerRow, bytes);
+    blit.endEncoding();
+    if (!encoded) return false;
+    Staging* frame = staging.get();
+    commandBuffer.addCompletedHandler([frame](gpu::CommandBuffer& done) {
+        if (auto self = frame->server.lock())
+            self->serve(*frame, done.status() == gpu::CommandBufferStatus::Completed);
     });
     return true;
 }
 
-void TextureServer::serve(size_t stagingIndex, bool completed, int width, int height,
-                          bool flipped) {
+void TextureServer::serve(const Staging& staging, bool completed) {
     std::lock_guard lock(mutex_);
-    Staging& staging = staging_[stagingIndex];
-    staging.busy = false;
-    if (!completed || !running_) return;
+    if (!completed || !server_) return;
+    const int width = staging.region.width;
+    const int height = staging.region.height;
+    // Null when a frame of another size has been published since: this one is dropped.
+    uint8_t* slot = velmar_texshare_server_begin_frame(server_, width, height);
+    if (!slot) return;
     const size_t bytesPerRow = size_t(width) * 4;
-    std::shared_ptr<std::vector<uint8_t>> frame;
-    for (auto& candidate : framePool_)
-        if (candidate.use_count() == 1 && candidate->size() == bytesPerRow * size_t(height)) {
-            frame = candidate;
-            break;
-        }
-    if (!frame) {
-        frame = std::make_shared<std::vector<uint8_t>>(bytesPerRow * size_t(height));
-        framePool_.push_back(frame);
-        // Frames still held by clients stay theirs; the pool only keeps a few for reuse.
-        if (framePool_.size() > 4) framePool_.erase(framePool_.begin());
-    }
     const uint8_t* source = staging.buffer->contents();
     for (int y = 0; y < height; ++y) {
-        const int from = flipped ? height - 1 - y : y;
-        std::memcpy(frame->data() + size_t(y) * bytesPerRow, source + size_t(from) * bytesPerRow,
-                    bytesPerRow);
+        const int from = staging.flipped ? height - 1 - y : y;
+        gpu::streamBytes(slot + size_t(y) * bytesPerRow, source + size_t(from) * bytesPerRow,
+                         bytesPerRow);
     }
-    latest_ = ServedFrame{width, height, bytesPerRow, ++served_, frame};
+    gpu::streamFence();  // the rows are in memory before the frame is announced
+    velmar_texshare_server_end_frame(server_, ++served_);
 }
 
-std::optional<ServedFrame> TextureServer::latestFrame() const {
+int TextureServer::clientCount() {
     std::lock_guard lock(mutex_);
-    if (!running_) return std::nullopt;
-    return latest_;
+    return server_ ? velmar_texshare_server_update_clients(server_) : 0;
 }
 
 void TextureServer::stop() {
-    {
-        std::lock_guard lock(mutex_);
-        if (!running_) return;
-        running_ = false;
-        latest_.reset();
-    }
-    Directory& d = directory();
-    std::lock_guard lock(d.mutex);
-    const auto it = d.servers.find(name_);
-    // Only this server's entry: a newer server of the same name stays listed.
-    if (it != d.servers.end()) {
-        const auto listed = it->second.lock();
-        if (!listed || listed.get() == this) d.servers.erase(it);
-    }
+    std::lock_guard lock(mutex_);
+    if (!server_) return;
+    velmar_texshare_server_destroy(server_);
+    server_ = nullptr;
 }
 
 bool TextureServer::isRunning() const {
     std::lock_guard lock(mutex_);
-    return running_;
+    return server_ != nullptr;
+}
+
+TextureServer::Stats TextureServer::stats() const {
+    std::lock_guard lock(mutex_);
+    Stats stats;
+    stats.stagingBuffers = int(staging_.size());
+    if (!server_) return stats;
+    VelmarTexShareServerStats s{};
+    velmar_texshare_server_stats(server_, &s);
+    stats.noticesSent = s.noticesSent;
+    stats.noticesDropped = s.noticesDropped;
+    stats.receiversDropped = s.receiversDropped;
+    return stats;
 }
 
 }  // namespace velmar::texshare

@@ -59,7 +59,7 @@ QString ControlBar::obsLabel(OBSTransport transport) {
 const char* ControlBar::obsHelpKey(OBSTransport transport) {
     return transport == OBSTransport::ndi
                ? L10N_KEY("OBS などへ NDI で透過映像と音声を送る")
-               : L10N_KEY("OBS の Syphon ソースへ透過映像を送る（音声なし）");
+               : L10N_KEY("同じ PC の受信アプリへ共有テクスチャで透過映像を送る（音声なし）");
 }
 
 void ControlBar::refresh() {
