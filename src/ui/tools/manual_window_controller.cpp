@@ -2,7 +2,6 @@
 
 #include "models/language_settings.h"
 #include "models/localized.h"
-#include "ui/controls/titled_window.h"
 #include "ui/tools/manual_view.h"
 
 #include <QGuiApplication>
@@ -26,8 +25,9 @@ void ManualWindowController::show() {
         return;
     }
     // Titled, closable, minimisable and resizable; no minimum size.
-    auto* window = new TitledWindow(L10N_KEY("DOVRINE マニュアル"), Qt::Window);
+    auto* window = new QWidget(nullptr, Qt::Window);
     window->setObjectName(QString::fromLatin1(kIdentifier));
+    window->setWindowTitle(localized("DOVRINE マニュアル"));
     window->setAttribute(Qt::WA_DeleteOnClose);
     auto* layout = new QVBoxLayout(window);
     layout->setContentsMargins(0, 0, 0, 0);
