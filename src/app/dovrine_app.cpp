@@ -102,6 +102,7 @@ DovrineApp::DovrineApp(Views views)
     main_->installEventFilter(this);
     settings_->installEventFilter(this);
     applyLanguage();
+    retranslate();
 }
 
 DovrineApp::~DovrineApp() {
@@ -222,10 +223,10 @@ void DovrineApp::applyLanguage() {
     const QLocale locale = localeFor(LanguageSettings::shared().language());
     for (QWidget* window : {static_cast<QWidget*>(main_.get()), settings_.get()}) {
         window->setLocale(locale);
-        QEvent change(QEvent::LanguageChange);
-        QCoreApplication::sendEvent(window, &change);
     }
-    menus_->retranslate();
+}
+
+void DovrineApp::retranslate() {
     settings_->setWindowTitle(localized("設定"));
     updateTitle();
 }
@@ -243,6 +244,8 @@ void DovrineApp::showSettings() {
 bool DovrineApp::eventFilter(QObject* watched, QEvent* event) {
     const bool isMain = watched == main_.get();
     if (!isMain && watched != settings_.get()) return false;
+    // Both window titles are this object's texts.
+    if (isMain && event->type() == QEvent::LanguageChange) retranslate();
     if (!isMain && !settingsHasContent_ &&
         (event->type() == QEvent::Show || event->type() == QEvent::Hide)) {
         const bool shown = event->type() == QEvent::Show;

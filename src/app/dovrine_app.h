@@ -75,7 +75,9 @@ class DovrineApp : public QObject {
 
   private:
     AppDelegate::Steps steps();
+    // The windows' locale follows the choice; their texts follow the language-change event.
     void applyLanguage();
+    void retranslate();
     void updateTitle();
     void showSettings();
 

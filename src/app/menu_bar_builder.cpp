@@ -3,6 +3,7 @@
 #include "models/localized.h"
 
 #include <QAction>
+#include <QEvent>
 #include <QMenu>
 #include <QMenuBar>
 
@@ -28,6 +29,12 @@ MenuBarBuilder::MenuBarBuilder(QMenuBar& bar, Run run) {
             entries_.append({action, item});
         }
     }
+    bar.installEventFilter(this);
+}
+
+bool MenuBarBuilder::eventFilter(QObject*, QEvent* event) {
+    if (event->type() == QEvent::LanguageChange) retranslate();
+    return false;
 }
 
 void MenuBarBuilder::refresh(const MenuDescription::State& state) {

@@ -3,6 +3,7 @@
 #include "app/menu_description.h"
 
 #include <QList>
+#include <QObject>
 #include <QPointer>
 
 #include <functional>
@@ -17,8 +18,9 @@ namespace velmar {
 // Fills a menu bar from the menu description: one menu per described menu, one action per item
 // with its looked-up title and its shortcut; choosing an action runs its item. refresh() applies
 // the enabled rules (call it whenever the state they read changes, since shortcuts fire without
-// the menu being shown); retranslate() looks the titles up again after a language change.
-class MenuBarBuilder {
+// the menu being shown); retranslate() looks the titles up again, as it does at every language
+// change the bar sees.
+class MenuBarBuilder : public QObject {
   public:
     using Run = std::function<void(const MenuDescription::Item&)>;
 
@@ -31,6 +33,9 @@ class MenuBarBuilder {
     QAction* action(MenuDescription::Command command,
                     std::optional<MotionKind> motion = std::nullopt) const;
     QList<QMenu*> menus() const;
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     struct Entry {

@@ -3,6 +3,8 @@
 #include "models/raw_enum.h"
 #include "platform/base/user_defaults.h"
 
+#include <QCoreApplication>
+#include <QEvent>
 #include <QLocale>
 
 namespace velmar {
@@ -46,7 +48,21 @@ void LanguageSettings::setLanguage(AppLanguage language) {
     } else {
         defaults_.set("AppleLanguages", QStringList{rawValue(language)});
     }
-    if (changed) emit languageChanged(language);
+    if (changed) {
+        emit languageChanged(language);
+        announceLanguageChange();
+    }
+}
+
+// Qt's own path for a new language: the application hands QEvent::LanguageChange to every
+// top-level window, and each widget passes it on to its children; every widget that shows text
+// looks its texts up again there. Delivered before this returns, so the change is seen at once.
+void LanguageSettings::announceLanguageChange() {
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app) return;
+    QEvent change(QEvent::LanguageChange);
+    QCoreApplication::sendEvent(app, &change);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LanguageChange);
 }
 
 AppLanguage LanguageSettings::effective() const {

@@ -43,6 +43,10 @@ class LanguageSettings : public QObject {
     // The language in force, never `system`.
     AppLanguage effective() const;
 
+    // Sends QEvent::LanguageChange to every window of the application, as every change of
+    // `language` does after languageChanged.
+    static void announceLanguageChange();
+
   signals:
     void languageChanged(velmar::AppLanguage language);
 

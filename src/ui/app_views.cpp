@@ -5,8 +5,6 @@
 #include "app/system_monitor.h"
 #include "core/media_access.h"
 #include "core/reference_tone.h"
-#include "models/language_settings.h"
-#include "models/localized.h"
 #include "ui/controls/palette.h"
 #include "ui/panels/dsk_control_bar.h"
 #include "ui/panels/dsk_panel.h"
@@ -33,7 +31,6 @@
 #include <QEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
-#include <QPointer>
 #include <QResizeEvent>
 #include <QScreen>
 #include <QScrollArea>
@@ -193,16 +190,8 @@ QWidget* AppViews::makeSettings(AppState& app, DocumentWorkflow& document, QWidg
 }
 
 QList<QMenu*> AppViews::makeMenus(AppState& app, QWidget* parent) {
-    auto* audio = new ReferenceToneMenu(ReferenceTone::shared(), app, parent);
-    auto* patterns = new TestPatternMenu(app, parent);
-    const auto retitle = [audio = QPointer<QMenu>(audio), patterns = QPointer<QMenu>(patterns)] {
-        if (audio) audio->setTitle(localized("オーディオ"));
-        if (patterns) patterns->setTitle(localized("テストパターン"));
-    };
-    retitle();
-    QObject::connect(&LanguageSettings::shared(), &LanguageSettings::languageChanged, audio,
-                     retitle);
-    return {audio, patterns};
+    return {new ReferenceToneMenu(ReferenceTone::shared(), app, parent),
+            new TestPatternMenu(app, parent)};
 }
 
 DovrineApp::Views AppViews::standard() {

@@ -3,13 +3,13 @@
 #include "models/language_settings.h"
 #include "models/localized.h"
 #include "support/qt_printers.h"
+#include "support/translation_table.h"
 
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QMap>
 #include <QRegularExpression>
-#include <QXmlStreamReader>
 
 #include <gtest/gtest.h>
 
@@ -45,22 +45,9 @@ QMap<QString, QString> keysInCode() {
 }
 
 QMap<QString, QString> translationsInFiles() {
-    QMap<QString, QString> out;
-    QDir dir(sourceDir + "/resources/translations");
-    for (const QString& name : dir.entryList({"*.ts"}, QDir::Files)) {
-        QFile f(dir.filePath(name));
-        EXPECT_TRUE(f.open(QIODevice::ReadOnly));
-        QXmlStreamReader xml(&f);
-        QString source;
-        while (!xml.atEnd()) {
-            if (xml.readNext() != QXmlStreamReader::StartElement) continue;
-            if (xml.name() == QLatin1String("source")) source = xml.readElementText();
-            if (xml.name() == QLatin1String("translation"))
-                out.insert(source, xml.readElementText());
-        }
-        EXPECT_FALSE(xml.hasError())
-            << name.toStdString() << ": " << xml.errorString().toStdString();
-    }
+    QStringList errors;
+    const auto out = test::englishTranslations(sourceDir, &errors);
+    EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
     return out;
 }
 

@@ -19,8 +19,17 @@ constexpr double kPadding = 7;
 
 ScrubbableValue::ScrubbableValue(Config config, QWidget* parent)
     : QWidget(parent), config_(std::move(config)) {
-    setToolTip(localized("クリックで入力、横にドラッグで増減"));
+    retranslate();
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+}
+
+void ScrubbableValue::retranslate() {
+    setToolTip(localized("クリックで入力、横にドラッグで増減"));
+}
+
+void ScrubbableValue::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::LanguageChange) retranslate();
+    QWidget::changeEvent(event);
 }
 
 void ScrubbableValue::setDisplay(const QString& display) {

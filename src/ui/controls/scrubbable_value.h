@@ -41,12 +41,14 @@ class ScrubbableValue : public QWidget {
     QSize minimumSizeHint() const override;
 
   protected:
+    void changeEvent(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
 
   private:
+    void retranslate();
     void endDrag();
 
     Config config_;

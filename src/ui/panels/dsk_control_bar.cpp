@@ -6,6 +6,7 @@
 #include "ui/controls/design_scale.h"
 #include "ui/controls/palette.h"
 
+#include <QEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -36,15 +37,15 @@ DSKControlBar::Enables DSKControlBar::enables(bool hasMedia, bool isLoading, qsi
 DSKControlBar::DSKControlBar(DSKController& dsk, PlayoutEngine& engine, QWidget* parent)
     : QWidget(parent), dsk_(dsk), engine_(engine) {
     auto* layout = new QVBoxLayout(this);
-    title_ = new QLabel(localized("DSK"), this);
+    title_ = new QLabel(this);
     title_->setAlignment(Qt::AlignCenter);
     const QColor orange = Palette::withOpacity(Palette::systemOrange(), 0.72);
     const QColor red = Palette::withOpacity(Palette::systemRed(), 0.65);
     const QColor blue = Palette::withOpacity(Palette::systemBlue(), 0.65);
-    next_ = makeButton(localized("NEXT") + QStringLiteral("  ⏭"), localized("DSK の次の素材（N）"),
-                       orange, this);
-    cut_ = makeButton(localized("CUT"), localized("DSK のカット ON / OFF（B）"), red, this);
-    fade_ = makeButton(localized("FADE"), localized("DSK のフェード ON / OFF（M）"), blue, this);
+    next_ = makeButton(QString(), QString(), orange, this);
+    cut_ = makeButton(QString(), QString(), red, this);
+    fade_ = makeButton(QString(), QString(), blue, this);
+    retranslate();
     layout->addWidget(title_);
     layout->addWidget(next_);
     layout->addWidget(cut_);
@@ -65,6 +66,21 @@ DSKControlBar::DSKControlBar(DSKController& dsk, PlayoutEngine& engine, QWidget*
     connect(&dsk_, &DSKController::isActiveChanged, this, &DSKControlBar::refresh);
     connect(&dsk_, &DSKController::isTransitioningChanged, this, &DSKControlBar::refresh);
     setScale(1.0);
+}
+
+void DSKControlBar::retranslate() {
+    title_->setText(localized("DSK"));
+    next_->setText(localized("NEXT") + QStringLiteral("  ⏭"));
+    next_->setToolTip(localized("DSK の次の素材（N）"));
+    cut_->setText(localized("CUT"));
+    cut_->setToolTip(localized("DSK のカット ON / OFF（B）"));
+    fade_->setText(localized("FADE"));
+    fade_->setToolTip(localized("DSK のフェード ON / OFF（M）"));
+}
+
+void DSKControlBar::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::LanguageChange) retranslate();
+    QWidget::changeEvent(event);
 }
 
 void DSKControlBar::setScale(double scale) {

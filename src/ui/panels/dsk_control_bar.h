@@ -38,7 +38,11 @@ class DSKControlBar : public QWidget {
     QPushButton* fadeButton() const { return fade_; }
     QLabel* title() const { return title_; }
 
+  protected:
+    void changeEvent(QEvent* event) override;
+
   private:
+    void retranslate();
     void refresh();
 
     DSKController& dsk_;

@@ -10,6 +10,7 @@
 #include "ui/panels/dsk_panel_presenter.h"
 #include "ui/panels/dsk_panel_preview.h"
 
+#include <QEvent>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -39,7 +40,7 @@ DSKPanel::DSKPanel(DSKController& dsk, PlayoutEngine& engine, Hooks hooks, QWidg
     auto* column = new QVBoxLayout(this);
 
     auto* header = new QHBoxLayout;
-    title_ = new QLabel(localized("DSK"), this);
+    title_ = new QLabel(this);
     status_ = new QLabel(this);
     header->addWidget(title_);
     header->addStretch(1);
@@ -62,15 +63,14 @@ DSKPanel::DSKPanel(DSKController& dsk, PlayoutEngine& engine, Hooks hooks, QWidg
     column->addWidget(name_);
 
     auto* buttons = new QHBoxLayout;
-    choose_ = new QPushButton(localized("素材を選択"), this);
+    choose_ = new QPushButton(this);
     choose_->setFocusPolicy(Qt::NoFocus);
     chooseMenu_ = new QMenu(this);
-    chooseMenu_->addAction(localized("ファイル…"), this, [this] { selectMedia(false); });
-    chooseMenu_->addAction(localized("フォルダ…"), this, [this] { selectMedia(true); });
+    chooseMenu_->addAction(QString(), this, [this] { selectMedia(false); });
+    chooseMenu_->addAction(QString(), this, [this] { selectMedia(true); });
     clear_ = new QToolButton(this);
     clear_->setText(QStringLiteral("✕"));
     clear_->setFocusPolicy(Qt::NoFocus);
-    clear_->setToolTip(localized("DSK 素材を解除"));
     buttons->addWidget(choose_, 1);
     buttons->addWidget(clear_);
     column->addLayout(buttons);
@@ -79,8 +79,8 @@ DSKPanel::DSKPanel(DSKController& dsk, PlayoutEngine& engine, Hooks hooks, QWidg
     auto* loopColumn = new QVBoxLayout(loopGroup_);
     loopColumn->setContentsMargins(0, 0, 0, 0);
     auto* modes = new QHBoxLayout;
-    loop_ = new QPushButton(localized("LOOP"), loopGroup_);
-    end_ = new QPushButton(localized("END"), loopGroup_);
+    loop_ = new QPushButton(loopGroup_);
+    end_ = new QPushButton(loopGroup_);
     for (QPushButton* mode : {loop_, end_}) {
         mode->setFocusPolicy(Qt::NoFocus);
         mode->setFlat(true);
@@ -92,7 +92,7 @@ DSKPanel::DSKPanel(DSKController& dsk, PlayoutEngine& engine, Hooks hooks, QWidg
     loopColumn->addWidget(loopText_);
     column->addWidget(loopGroup_);
 
-    noAudio_ = new QLabel(localized("音声なし"), this);
+    noAudio_ = new QLabel(this);
     setColor(noAudio_, Palette::secondaryText());
     column->addWidget(noAudio_);
     error_ = new QLabel(this);
@@ -121,6 +121,7 @@ DSKPanel::DSKPanel(DSKController& dsk, PlayoutEngine& engine, Hooks hooks, QWidg
     connect(&dsk_, &DSKController::isActiveChanged, this, &DSKPanel::refresh);
     connect(&dsk_, &DSKController::loopsChanged, this, &DSKPanel::refresh);
     connect(&dsk_, &DSKController::errorMessageChanged, this, &DSKPanel::refresh);
+    retranslate();
     setScale(1.0);
 }
 
@@ -140,6 +141,10 @@ DSKPanel::~DSKPanel() {
     }
 }
 
+QString DSKPanel::dialogTitle() {
+    return localized("DSK素材、または名前順で送出するフォルダを選択");
+}
+
 QStringList DSKPanel::nameFilterPatterns() {
     QStringList extensions = (Clip::stillExtensions() | Clip::movieExtensions()).values();
     std::sort(extensions.begin(), extensions.end());
@@ -154,8 +159,7 @@ void DSKPanel::selectMedia(bool folder) {
         dialog_->activateWindow();
         return;
     }
-    auto* dialog =
-        new QFileDialog(window(), localized("DSK素材、または名前順で送出するフォルダを選択"));
+    auto* dialog = new QFileDialog(window(), dialogTitle());
     dialog->setOption(QFileDialog::DontUseNativeDialog);
     dialog->setModal(false);
     if (folder) {
@@ -183,6 +187,27 @@ void DSKPanel::dialogFinished(int result) {
     // Whatever the keyer's state: it refuses a change while keyed and says so.
     if (hooks_.remember) hooks_.remember(urls.front());
     dsk_.load(urls.front());
+}
+
+void DSKPanel::retranslate() {
+    title_->setText(localized("DSK"));
+    choose_->setText(localized("素材を選択"));
+    const QList<QAction*> choices = chooseMenu_->actions();
+    choices[0]->setText(localized("ファイル…"));
+    choices[1]->setText(localized("フォルダ…"));
+    clear_->setToolTip(localized("DSK 素材を解除"));
+    loop_->setText(localized("LOOP"));
+    end_->setText(localized("END"));
+    noAudio_->setText(localized("音声なし"));
+    if (dialog_) dialog_->setWindowTitle(dialogTitle());
+}
+
+void DSKPanel::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::LanguageChange) {
+        retranslate();
+        refresh();
+    }
+    QWidget::changeEvent(event);
 }
 
 void DSKPanel::resizeEvent(QResizeEvent*) {

@@ -47,6 +47,8 @@ class DSKPanel : public QWidget {
     // Name patterns of the files offered: the sorted union of the still and movie extensions.
     // The dialog matches them without regard to case.
     static QStringList nameFilterPatterns();
+    // The file dialog's title.
+    static QString dialogTitle();
 
     // Fonts and fixed sizes follow the main window's design scale.
     void setScale(double scale);
@@ -63,9 +65,11 @@ class DSKPanel : public QWidget {
     DSKPanelPreview* preview() const { return preview_; }
 
   protected:
+    void changeEvent(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
   private:
+    void retranslate();
     void refresh();
     void dialogFinished(int result);
 

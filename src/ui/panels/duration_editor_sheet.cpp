@@ -5,6 +5,7 @@
 #include "ui/panels/duration_common.h"
 #include "ui/panels/duration_entry_pad.h"
 
+#include <QEvent>
 #include <QLabel>
 #include <QVBoxLayout>
 
@@ -25,7 +26,7 @@ DurationEditorSheet::DurationEditorSheet(PlayoutEngine& engine, Context context,
     bold.setBold(true);
     title_->setFont(bold);
     column->addWidget(title_);
-    note_ = new QLabel(localized("選択していないので、このタブの素材すべてが対象です。"), this);
+    note_ = new QLabel(this);
     note_->setWordWrap(true);
     QFont small = font();
     small.setPixelSize(10);
@@ -39,7 +40,7 @@ DurationEditorSheet::DurationEditorSheet(PlayoutEngine& engine, Context context,
                                        context_.targets ? context_.targets() : QSet<QUuid>());
     const double initial = common && *common ? **common : engine_.fadeDuration();
     pad_ = new DurationEntryPad(
-        initial, {0.1, 5.0}, localized("デュレーション（秒）"), false, false,
+        initial, {0.1, 5.0}, L10N_KEY("デュレーション（秒）"), false, false,
         [this](std::optional<double> value) {
             if (value) {
                 engine_.rundown().setMotionDuration(
@@ -52,7 +53,17 @@ DurationEditorSheet::DurationEditorSheet(PlayoutEngine& engine, Context context,
 
     connect(&engine_.rundown(), &Rundown::selectionChanged, this, &DurationEditorSheet::refresh);
     connect(&engine_.rundown(), &Rundown::clipsChanged, this, &DurationEditorSheet::refresh);
+    retranslate();
+}
+
+void DurationEditorSheet::retranslate() {
+    note_->setText(localized("選択していないので、このタブの素材すべてが対象です。"));
     refresh();
+}
+
+void DurationEditorSheet::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::LanguageChange) retranslate();
+    QDialog::changeEvent(event);
 }
 
 DurationEditorSheet::DurationEditorSheet(AppState& app, PlayoutEngine& engine,

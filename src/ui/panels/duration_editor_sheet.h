@@ -46,7 +46,11 @@ class DurationEditorSheet : public QDialog {
   public slots:
     void reject() override;
 
+  protected:
+    void changeEvent(QEvent* event) override;
+
   private:
+    void retranslate();
     void refresh();
     void finish(int result);
 

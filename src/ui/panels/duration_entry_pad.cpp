@@ -4,6 +4,7 @@
 #include "ui/controls/number_field.h"
 #include "ui/controls/palette.h"
 
+#include <QEvent>
 #include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -32,17 +33,18 @@ DurationEntryPad::DurationEntryPad(std::optional<double> initialValue, Range ran
     : QWidget(parent),
       model_(initialValue, allowsNegative, allowsDefault),
       onCommit_(std::move(onCommit)),
-      onCancel_(std::move(onCancel)) {
+      onCancel_(std::move(onCancel)),
+      titleKey_(title) {
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(12, 12, 12, 12);
     column->setSpacing(8);
 
-    auto* heading = new QLabel(title, this);
+    heading_ = new QLabel(this);
     QFont bold = font();
     bold.setPixelSize(11);
     bold.setBold(true);
-    heading->setFont(bold);
-    column->addWidget(heading);
+    heading_->setFont(bold);
+    column->addWidget(heading_);
 
     field_ = new NumberField(this);
     field_->setBoundText(model_.text());
@@ -64,11 +66,11 @@ DurationEntryPad::DurationEntryPad(std::optional<double> initialValue, Range ran
         QStringLiteral("color: %1;").arg(Palette::secondaryText().name(QColor::HexArgb)));
     column->addWidget(hint);
     if (allowsDefault) {
-        auto* note = new QLabel(localized("空欄にすると既定値を使います。"), this);
-        note->setFont(small);
-        note->setWordWrap(true);
-        note->setFixedWidth(132);
-        column->addWidget(note);
+        note_ = new QLabel(this);
+        note_->setFont(small);
+        note_->setWordWrap(true);
+        note_->setFixedWidth(132);
+        column->addWidget(note_);
     }
 
     auto* keypad = new QGridLayout;
@@ -99,9 +101,9 @@ DurationEntryPad::DurationEntryPad(std::optional<double> initialValue, Range ran
 
     auto* row = new QHBoxLayout;
     row->setSpacing(6);
-    clear_ = smallButton(allowsDefault ? localized("既定に戻す") : localized("クリア"), this);
-    cancel_ = smallButton(localized("キャンセル"), this);
-    apply_ = smallButton(localized("適用"), this);
+    clear_ = smallButton(QString(), this);
+    cancel_ = smallButton(QString(), this);
+    apply_ = smallButton(QString(), this);
     row->addWidget(clear_);
     row->addStretch(1);
     row->addWidget(cancel_);
@@ -114,7 +116,21 @@ DurationEntryPad::DurationEntryPad(std::optional<double> initialValue, Range ran
     });
     connect(cancel_, &QPushButton::clicked, this, &DurationEntryPad::cancel);
     connect(apply_, &QPushButton::clicked, this, &DurationEntryPad::commit);
+    retranslate();
     refresh();
+}
+
+void DurationEntryPad::retranslate() {
+    heading_->setText(localized(titleKey_));
+    if (note_) note_->setText(localized("空欄にすると既定値を使います。"));
+    clear_->setText(model_.allowsDefault() ? localized("既定に戻す") : localized("クリア"));
+    cancel_->setText(localized("キャンセル"));
+    apply_->setText(localized("適用"));
+}
+
+void DurationEntryPad::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::LanguageChange) retranslate();
+    QWidget::changeEvent(event);
 }
 
 void DurationEntryPad::press(const QString& face) {

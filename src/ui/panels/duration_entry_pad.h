@@ -17,7 +17,7 @@ namespace velmar {
 // cancel and apply buttons. It collects and parses the number only (DurationPadModel); the
 // receiver of onCommit limits and rounds it. Return in the field commits (only a valid entry),
 // Escape cancels. The keypad and buttons never take focus, and each press hands the focus back
-// to the field. Built anew for every showing.
+// to the field. Built anew for every showing. The title is a localisation key.
 class NumberField;
 
 class DurationEntryPad : public QWidget {
@@ -47,14 +47,19 @@ class DurationEntryPad : public QWidget {
     QPushButton* keyButton(const QString& face) const { return keys_.value(face); }
 
   protected:
+    void changeEvent(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
   private:
+    void retranslate();
     void refresh();
 
     DurationPadModel model_;
     std::function<void(std::optional<double>)> onCommit_;
     std::function<void()> onCancel_;
+    QString titleKey_;
+    QLabel* heading_ = nullptr;
+    QLabel* note_ = nullptr;
     NumberField* field_ = nullptr;
     QPushButton* apply_ = nullptr;
     QPushButton* cancel_ = nullptr;

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 
+#include <QEvent>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -37,9 +38,18 @@ QColor zoneColor(LevelMeterModel::Zone zone) {
 }  // namespace
 
 LevelMeter::LevelMeter(QWidget* parent) : QWidget(parent) {
+    retranslate();
+}
+
+void LevelMeter::retranslate() {
     // clang-format off
     setToolTip(localized("サンプルピークの目安（dBFS）。緑: -12 dBFS未満／黄: -12〜-3 dBFS／赤: -3〜0 dBFS。色分けは警告用で、VU・LUFS・真のピーク値ではありません。"));
     // clang-format on
+}
+
+void LevelMeter::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::LanguageChange) retranslate();
+    QWidget::changeEvent(event);
 }
 
 void LevelMeter::setLevels(float left, float right, bool isIdle, std::optional<QString> toneLabel) {

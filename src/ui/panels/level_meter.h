@@ -26,9 +26,11 @@ class LevelMeter : public QWidget {
     QSize sizeHint() const override;
 
   protected:
+    void changeEvent(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 
   private:
+    void retranslate();
     void paintChannel(QPainter& painter, double y, double width, const char* name, float level);
 
     float left_ = 0;

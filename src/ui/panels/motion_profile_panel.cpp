@@ -139,7 +139,7 @@ MotionProfilePanel::MotionProfilePanel(PlayoutEngine& engine, double width, Hook
     setStyleSheet(
         QStringLiteral("velmar--MotionProfilePanel { background: rgba(0,0,0,51); "
                        "border-radius: 6px; }"));
-    reset_ = new QPushButton(localized("戻す"), this);
+    reset_ = new QPushButton(this);
     reset_->setFocusPolicy(Qt::NoFocus);
     connect(reset_, &QPushButton::clicked, this, [this] {
         engine_.rundown().setMotion(std::nullopt, engine_.rundown().motionTargetIDs());
@@ -151,7 +151,6 @@ MotionProfilePanel::MotionProfilePanel(PlayoutEngine& engine, double width, Hook
         auto* key = new QPushButton(this);
         key->setFocusPolicy(Qt::NoFocus);
         key->setFlat(true);
-        key->setToolTip(localized(motion.titleKey()));
         auto* column = new QVBoxLayout(key);
         column->setContentsMargins(0, 0, 0, 0);
         column->setSpacing(1);
@@ -185,8 +184,8 @@ MotionProfilePanel::MotionProfilePanel(PlayoutEngine& engine, double width, Hook
     blanks_[0]->setStyleSheet(
         QStringLiteral("background: rgba(255,255,255,6); color: rgba(255,255,255,77);"));
 
-    durationCaption_ = new QLabel(localized("デュレーション"), this);
-    defaultCaption_ = new QLabel(localized("共通"), this);
+    durationCaption_ = new QLabel(this);
+    defaultCaption_ = new QLabel(this);
     for (QLabel* caption : {durationCaption_, defaultCaption_}) {
         caption->setStyleSheet(QStringLiteral("color: %1;").arg(Palette::white(0.66).name()));
     }
@@ -199,8 +198,7 @@ MotionProfilePanel::MotionProfilePanel(PlayoutEngine& engine, double width, Hook
     defaultMotion_ = new QComboBox(this);
     defaultMotion_->setFocusPolicy(Qt::NoFocus);
     for (MotionKind motion : MotionKind::allCases()) {
-        defaultMotion_->addItem(localized(motion.titleKey()),
-                                static_cast<int>(MotionKind::Value(motion)));
+        defaultMotion_->addItem(QString(), static_cast<int>(MotionKind::Value(motion)));
     }
     connect(defaultMotion_, &QComboBox::activated, this, [this](int index) {
         const int value = defaultMotion_->itemData(index).toInt();
@@ -213,8 +211,20 @@ MotionProfilePanel::MotionProfilePanel(PlayoutEngine& engine, double width, Hook
     connect(&rundown, &Rundown::currentTabChanged, this, &MotionProfilePanel::refresh);
     connect(&rundown, &Rundown::tabsChanged, this, &MotionProfilePanel::refresh);
     connect(&engine_, &PlayoutEngine::settingsChanged, this, &MotionProfilePanel::refresh);
+    retranslate();
     relayout();
     refresh();
+}
+
+void MotionProfilePanel::retranslate() {
+    reset_->setText(localized("戻す"));
+    for (MotionKind motion : MotionKind::allCases()) {
+        const int index = static_cast<int>(MotionKind::Value(motion));
+        keys_[index]->setToolTip(localized(motion.titleKey()));
+        defaultMotion_->setItemText(defaultMotion_->findData(index), localized(motion.titleKey()));
+    }
+    durationCaption_->setText(localized("デュレーション"));
+    defaultCaption_->setText(localized("共通"));
 }
 
 MotionProfilePanel::MotionProfilePanel(PlayoutEngine& engine, double width, AppState& app,
@@ -350,7 +360,7 @@ void MotionProfilePanel::editDuration() {
     auto* column = new QVBoxLayout(frame);
     column->setContentsMargins(0, 0, 0, 0);
     pad_ = new DurationEntryPad(
-        initial, {0.1, 5.0}, localized("デュレーション（秒）"), false, false,
+        initial, {0.1, 5.0}, L10N_KEY("デュレーション（秒）"), false, false,
         [this](std::optional<double> value) { commitDuration(value); },
         [this] {
             if (popover_) popover_->close();
@@ -377,6 +387,16 @@ void MotionProfilePanel::commitDuration(std::optional<double> value) {
         }
     }
     if (popover_) popover_->close();
+}
+
+// The layout measures the looked-up "ばらばら"; the duration button shows it.
+void MotionProfilePanel::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::LanguageChange) {
+        retranslate();
+        relayout();
+        refresh();
+    }
+    QWidget::changeEvent(event);
 }
 
 bool MotionProfilePanel::eventFilter(QObject* watched, QEvent* event) {

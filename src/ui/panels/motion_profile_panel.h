@@ -76,9 +76,11 @@ class MotionProfilePanel : public QWidget {
     DurationEntryPad* popoverPad() const { return pad_; }
 
   protected:
+    void changeEvent(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
+    void retranslate();
     void refresh();
     void relayout();
     void commitDuration(std::optional<double> value);

@@ -34,6 +34,11 @@ void OutputFader::updateHelp() {
     // clang-format on
 }
 
+void OutputFader::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::LanguageChange) updateHelp();
+    QWidget::changeEvent(event);
+}
+
 void OutputFader::setScale(double s) {
     if (s == scale_) return;
     scale_ = s;

@@ -30,6 +30,7 @@ class OutputFader : public QWidget {
     QSize sizeHint() const override;
 
   protected:
+    void changeEvent(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;

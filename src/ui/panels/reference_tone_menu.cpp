@@ -4,6 +4,8 @@
 #include "core/reference_tone.h"
 #include "models/localized.h"
 
+#include <QEvent>
+
 namespace velmar {
 
 const char* ReferenceToneMenu::labelKey(ReferenceToneKind kind) {
@@ -42,10 +44,10 @@ std::vector<ReferenceToneMenu::Entry> ReferenceToneMenu::describe(
 }
 
 ReferenceToneMenu::ReferenceToneMenu(ReferenceTone& tone, Actions actions, QWidget* parent)
-    : QMenu(localized("オーディオ"), parent), tone_(tone), actions_(std::move(actions)) {
+    : QMenu(parent), tone_(tone), actions_(std::move(actions)) {
     for (const Entry& entry : describe(tone_.kind())) {
         QAction* action =
-            entry.kind == EntryKind::separator ? addSeparator() : addAction(entry.title);
+            entry.kind == EntryKind::separator ? addSeparator() : addAction(QString());
         entries_ << action;
         action->setCheckable(entry.checkable);
         switch (entry.kind) {
@@ -74,7 +76,21 @@ ReferenceToneMenu::ReferenceToneMenu(ReferenceTone& tone, Actions actions, QWidg
         }
     }
     connect(&tone_, &ReferenceTone::kindChanged, this, &ReferenceToneMenu::sync);
+    retranslate();
     sync();
+}
+
+void ReferenceToneMenu::retranslate() {
+    setTitle(localized("オーディオ"));
+    const std::vector<Entry> entries = describe(tone_.kind());
+    for (qsizetype i = 0; i < entries_.size() && i < qsizetype(entries.size()); ++i) {
+        if (!entries_[i]->isSeparator()) entries_[i]->setText(entries[i].title);
+    }
+}
+
+void ReferenceToneMenu::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::LanguageChange) retranslate();
+    QMenu::changeEvent(event);
 }
 
 ReferenceToneMenu::ReferenceToneMenu(ReferenceTone& tone, AppState& app, QWidget* parent)

@@ -52,7 +52,11 @@ class ReferenceToneMenu : public QMenu {
     // The menu's actions in the order of describe(), separators included.
     QList<QAction*> entryActions() const { return entries_; }
 
+  protected:
+    void changeEvent(QEvent* event) override;
+
   private:
+    void retranslate();
     // Brings enables and checks up to date with what plays.
     void sync();
 

@@ -5,12 +5,24 @@
 #include "models/localized.h"
 #include "ui/panels/test_pattern_menu_description.h"
 
+#include <QEvent>
+
 namespace velmar {
 
 TestPatternMenu::TestPatternMenu(Bindings bindings, QWidget* parent)
-    : QMenu(localized("テストパターン"), parent), bindings_(std::move(bindings)) {
+    : QMenu(parent), bindings_(std::move(bindings)) {
     connect(this, &QMenu::aboutToShow, this, &TestPatternMenu::rebuild);
+    retranslate();
+}
+
+void TestPatternMenu::retranslate() {
+    setTitle(localized("テストパターン"));
     rebuild();
+}
+
+void TestPatternMenu::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::LanguageChange) retranslate();
+    QMenu::changeEvent(event);
 }
 
 TestPatternMenu::TestPatternMenu(AppState& app, QWidget* parent)

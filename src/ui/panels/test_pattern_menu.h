@@ -32,7 +32,12 @@ class TestPatternMenu : public QMenu {
     void rebuild();
     QAction* clearAction() const { return clearAction_; }
 
+  protected:
+    void changeEvent(QEvent* event) override;
+
   private:
+    void retranslate();
+
     Bindings bindings_;
     QAction* clearAction_ = nullptr;
 };

@@ -12,6 +12,7 @@
 #include <algorithm>
 
 #include <QDialog>
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
@@ -32,6 +33,10 @@ constexpr double kGap = 4;
 constexpr double kMinColumn = 72;
 
 // Grid places (row, column) of the value rows, in field order.
+// The loop menu's counts and their keys; 0 is the endless "∞" after a separator.
+constexpr std::pair<int, const char*> kLoopItems[] = {
+    {1, L10N_KEY("1回")}, {2, L10N_KEY("2回")}, {3, L10N_KEY("3回")}, {0, nullptr}};
+
 constexpr std::array<std::pair<int, int>, 5> kPlaces{{{0, 0}, {1, 0}, {2, 0}, {0, 1}, {1, 1}}};
 
 TransformPanel::Bindings bindingsFor(AppState& app) {
@@ -67,8 +72,6 @@ TransformPanel::TransformPanel(Bindings bindings, QWidget* parent)
             "QPushButton{background:rgba(255,255,255,31);color:white;font-weight:bold;"
             "border-radius:5px}QPushButton:disabled{color:rgba(255,255,255,80)}"));
     }
-    fit_->setToolTip(localized("小さい静止画を縦横比を保ってキャンバス内の最大サイズに合わせる"));
-    reset_->setToolTip(localized("位置・サイズ・回転・透明度を初期値に戻す"));
     connect(fit_, &QPushButton::clicked, this, [this] {
         presenter_.fit();
         refresh();
@@ -79,11 +82,9 @@ TransformPanel::TransformPanel(Bindings bindings, QWidget* parent)
     });
 
     auto* menu = new QMenu(loop_);
-    const std::pair<int, const char*> items[] = {
-        {1, L10N_KEY("1回")}, {2, L10N_KEY("2回")}, {3, L10N_KEY("3回")}, {0, nullptr}};
-    for (const auto& [n, key] : items) {
+    for (const auto& [n, key] : kLoopItems) {
         if (n == 0) menu->addSeparator();
-        menu->addAction(key ? localized(key) : QStringLiteral("∞"), this, [this, n = n] {
+        menu->addAction(QString(), this, [this, n = n] {
             presenter_.setLoopCount(n);
             refresh();
         });
@@ -96,7 +97,27 @@ TransformPanel::TransformPanel(Bindings bindings, QWidget* parent)
         QStringLiteral("QToolButton{background:rgba(255,255,255,15);color:white;font-weight:bold;"
                        "border:1px solid rgba(255,255,255,51);border-radius:4px;text-align:left}"
                        "QToolButton::menu-indicator{image:none}"));
+    retranslate();
     refresh();
+}
+
+void TransformPanel::retranslate() {
+    fit_->setToolTip(localized("小さい静止画を縦横比を保ってキャンバス内の最大サイズに合わせる"));
+    reset_->setToolTip(localized("位置・サイズ・回転・透明度を初期値に戻す"));
+    QList<QAction*> counts = loop_->menu()->actions();
+    counts.removeIf([](const QAction* action) { return action->isSeparator(); });
+    for (qsizetype i = 0; i < counts.size(); ++i) {
+        const char* key = kLoopItems[i].second;
+        counts[i]->setText(key ? localized(key) : QStringLiteral("∞"));
+    }
+}
+
+void TransformPanel::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::LanguageChange) {
+        retranslate();
+        refresh();
+    }
+    QWidget::changeEvent(event);
 }
 
 TransformPanel::TransformPanel(AppState& app, QWidget* parent)

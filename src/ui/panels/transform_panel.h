@@ -61,10 +61,12 @@ class TransformPanel : public QWidget {
     QSize sizeHint() const override;
 
   protected:
+    void changeEvent(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
   private:
+    void retranslate();
     void closeEntry(bool apply);
     void layoutChildren();
 

@@ -4,6 +4,7 @@
 #include "models/localized.h"
 #include "ui/rundown/rundown_style.h"
 
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -19,22 +20,22 @@ FilterPopover::FilterPopover(Rundown& rundown, EntryFlag setEntryOpen, QWidget* 
     auto* column = new QVBoxLayout(this);
     column->setSpacing(8);
     column->setContentsMargins(12, 12, 12, 12);
-    auto* title = new QLabel(localized("名前で絞り込み"), this);
-    title->setFont(rundown_style::font(12, QFont::Bold));
-    column->addWidget(title);
+    title_ = new QLabel(this);
+    title_->setFont(rundown_style::font(12, QFont::Bold));
+    column->addWidget(title_);
     field_ = new QLineEdit(rundown_.filterText(), this);
     field_->setFixedWidth(220);
     column->addWidget(field_);
-    auto* hint =
-        new QLabel(localized("合わないものは薄く表示されます。並び順と番号は変わりません。"), this);
-    hint->setFont(rundown_style::font(10));
-    hint->setWordWrap(true);
-    hint->setFixedWidth(220);
-    hint->setForegroundRole(QPalette::PlaceholderText);
-    column->addWidget(hint);
+    hint_ = new QLabel(this);
+    hint_->setFont(rundown_style::font(10));
+    hint_->setWordWrap(true);
+    hint_->setFixedWidth(220);
+    hint_->setForegroundRole(QPalette::PlaceholderText);
+    column->addWidget(hint_);
     auto* row = new QHBoxLayout;
-    clear_ = new QPushButton(localized("解除"), this);
-    close_ = new QPushButton(localized("閉じる"), this);
+    clear_ = new QPushButton(this);
+    close_ = new QPushButton(this);
+    retranslate();
     for (QPushButton* b : {clear_, close_}) b->setFont(rundown_style::font(11));
     close_->setDefault(true);
     row->addWidget(clear_);
@@ -51,6 +52,18 @@ FilterPopover::FilterPopover(Rundown& rundown, EntryFlag setEntryOpen, QWidget* 
     connect(&rundown_, &Rundown::filterChanged, this, [this] {
         if (field_->text() != rundown_.filterText()) field_->setText(rundown_.filterText());
     });
+}
+
+void FilterPopover::retranslate() {
+    title_->setText(localized("名前で絞り込み"));
+    hint_->setText(localized("合わないものは薄く表示されます。並び順と番号は変わりません。"));
+    clear_->setText(localized("解除"));
+    close_->setText(localized("閉じる"));
+}
+
+void FilterPopover::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::LanguageChange) retranslate();
+    QFrame::changeEvent(event);
 }
 
 FilterPopover::~FilterPopover() {

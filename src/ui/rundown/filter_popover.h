@@ -4,6 +4,7 @@
 
 #include <functional>
 
+class QLabel;
 class QLineEdit;
 class QPushButton;
 
@@ -31,12 +32,17 @@ class FilterPopover : public QFrame {
     QPushButton* closeButton() const { return close_; }
 
   protected:
+    void changeEvent(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
 
   private:
+    void retranslate();
+
     Rundown& rundown_;
     EntryFlag setEntryOpen_;
+    QLabel* title_;
+    QLabel* hint_;
     QLineEdit* field_;
     QPushButton* clear_;
     QPushButton* close_;

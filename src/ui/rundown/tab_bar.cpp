@@ -103,6 +103,12 @@ void TabBar::openFilter() {
     popover_->openBelow(mapToGlobal(toWidget(QPointF(b.center().x(), b.bottom())).toPoint()));
 }
 
+// The count is a looked-up text.
+void TabBar::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::LanguageChange) countText_.reset();
+    QWidget::changeEvent(event);
+}
+
 QString TabBar::filterCountText() const {
     if (countText_) return *countText_;
     countText_ = QString();

@@ -5,6 +5,7 @@
 #include "ui/controls/palette.h"
 #include "ui/tools/manual_content.h"
 
+#include <QEvent>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -72,8 +73,12 @@ ManualView::ManualView(LanguageSettings& language, QWidget* parent)
     column->addStretch(1);
     setWidget(content_);
 
-    connect(&language_, &LanguageSettings::languageChanged, this, &ManualView::rebuild);
     rebuild();
+}
+
+void ManualView::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::LanguageChange) rebuild();
+    QScrollArea::changeEvent(event);
 }
 
 void ManualView::rebuild() {

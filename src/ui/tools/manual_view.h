@@ -21,6 +21,9 @@ class ManualView : public QScrollArea {
     QStringList shownLines() const;
     QStringList shownTitles() const;
 
+  protected:
+    void changeEvent(QEvent* event) override;
+
   private:
     void rebuild();
 

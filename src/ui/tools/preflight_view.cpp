@@ -6,6 +6,7 @@
 #include "ui/controls/palette.h"
 #include "ui/tools/preflight_status_icon.h"
 
+#include <QEvent>
 #include <QFontDatabase>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -51,17 +52,15 @@ PreflightView::PreflightView(PreflightRunner& runner, std::function<void()> open
     column->setSpacing(12);
     column->setContentsMargins(16, 16, 16, 16);
 
-    auto* heading = new QLabel(localized("本番前チェック"));
-    heading->setFont(systemFont(15, QFont::Bold));
-    column->addWidget(heading);
+    heading_ = new QLabel;
+    heading_->setFont(systemFont(15, QFont::Bold));
+    column->addWidget(heading_);
 
-    // clang-format off
-    auto* explanation = new QLabel(localized("素材・フォーマット・機器をまとめて確認します。SDI の30秒実流しを始める前に ESC でメイン映像と DSK を OFF にし、受け側でも確認してください。"));
-    // clang-format on
-    explanation->setFont(systemFont(11));
-    explanation->setWordWrap(true);
-    setTextColor(explanation, Palette::secondaryText());
-    column->addWidget(explanation);
+    explanation_ = new QLabel;
+    explanation_->setFont(systemFont(11));
+    explanation_->setWordWrap(true);
+    setTextColor(explanation_, Palette::secondaryText());
+    column->addWidget(explanation_);
     column->addWidget(divider());
 
     auto* scroll = new QScrollArea;
@@ -78,14 +77,14 @@ PreflightView::PreflightView(PreflightRunner& runner, std::function<void()> open
     column->addWidget(divider());
 
     auto* bar = new QHBoxLayout;
-    checkButton_ = new QPushButton(localized("確認する"));
-    soakButton_ = new QPushButton(localized("SDI を30秒流す"));
+    checkButton_ = new QPushButton;
+    soakButton_ = new QPushButton;
     countdown_ = new QLabel;
     QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     mono.setPointSize(11);
     countdown_->setFont(mono);
     setTextColor(countdown_, Palette::systemOrange());
-    logButton_ = new QPushButton(localized("ログを開く"));
+    logButton_ = new QPushButton;
     bar->addWidget(checkButton_);
     bar->addWidget(soakButton_);
     bar->addWidget(countdown_);
@@ -107,7 +106,23 @@ PreflightView::PreflightView(PreflightRunner& runner, std::function<void()> open
     connect(&runner_, &PreflightRunner::soakRemainingChanged, this,
             &PreflightView::updateSoakControls);
     rebuildRows();
+    retranslate();
+}
+
+void PreflightView::retranslate() {
+    heading_->setText(localized("本番前チェック"));
+    // clang-format off
+    explanation_->setText(localized("素材・フォーマット・機器をまとめて確認します。SDI の30秒実流しを始める前に ESC でメイン映像と DSK を OFF にし、受け側でも確認してください。"));
+    // clang-format on
+    checkButton_->setText(localized("確認する"));
+    soakButton_->setText(localized("SDI を30秒流す"));
+    logButton_->setText(localized("ログを開く"));
     updateSoakControls();
+}
+
+void PreflightView::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::LanguageChange) retranslate();
+    QWidget::changeEvent(event);
 }
 
 int PreflightView::rowCount() const {

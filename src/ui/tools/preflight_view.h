@@ -35,13 +35,19 @@ class PreflightView : public QWidget {
     // The title and, when present, the detail of a row, joined by a line break.
     QString rowText(int row) const;
 
+  protected:
+    void changeEvent(QEvent* event) override;
+
   private:
+    void retranslate();
     void rebuildRows();
     void updateSoakControls();
 
     PreflightRunner& runner_;
     std::function<void()> openLog_;
     QVBoxLayout* rows_ = nullptr;
+    QLabel* heading_ = nullptr;
+    QLabel* explanation_ = nullptr;
     QPushButton* checkButton_ = nullptr;
     QPushButton* soakButton_ = nullptr;
     QLabel* countdown_ = nullptr;

@@ -4,6 +4,7 @@
 #include "app/preflight_app_host.h"
 #include "app/preflight_runner.h"
 #include "models/localized.h"
+#include "ui/controls/titled_window.h"
 #include "ui/tools/preflight_view.h"
 
 #include <QGuiApplication>
@@ -40,11 +41,10 @@ void PreflightWindowController::show() {
     runner_ = makeRunner_();
 
     // Titled, closable and resizable, without a minimise button.
-    auto* window =
-        new QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                                 Qt::WindowCloseButtonHint | Qt::WindowMaximizeButtonHint);
+    auto* window = new TitledWindow(L10N_KEY("本番前チェック"),
+                                    Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                                        Qt::WindowCloseButtonHint | Qt::WindowMaximizeButtonHint);
     window->setObjectName(QString::fromLatin1(kIdentifier));
-    window->setWindowTitle(localized("本番前チェック"));
     window->setAttribute(Qt::WA_DeleteOnClose);
     auto* layout = new QVBoxLayout(window);
     layout->setContentsMargins(0, 0, 0, 0);

@@ -81,6 +81,11 @@ void SettingsCustomFormatEditor::retranslate() {
     apply_->setText(localized("適用"));
 }
 
+void SettingsCustomFormatEditor::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::LanguageChange) retranslate();
+    QFrame::changeEvent(event);
+}
+
 void SettingsCustomFormatEditor::keyPressEvent(QKeyEvent* event) {
     // A popup is no dialog: Return goes to the default button here, Escape closes.
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {

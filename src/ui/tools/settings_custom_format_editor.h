@@ -37,6 +37,7 @@ class SettingsCustomFormatEditor : public QFrame {
     void retranslate();
 
   protected:
+    void changeEvent(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
   private:

@@ -180,10 +180,14 @@ SettingsView::SettingsView(AppState& app, Services services, QWidget* parent)
                               &PlayoutEngine::settingsChanged})
         connect(&engine_, signal, this, resync);
     connect(&engine_, &PlayoutEngine::stateChanged, this, resync);
-    connect(services_.language, &LanguageSettings::languageChanged, this, [this] {
+}
+
+void SettingsView::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::LanguageChange) {
         retranslate();
         sync();
-    });
+    }
+    QWidget::changeEvent(event);
 }
 
 SettingsView::~SettingsView() {

@@ -91,6 +91,7 @@ class SettingsView : public QWidget {
     QStringList sectionHeaders() const;
 
   protected:
+    void changeEvent(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
 

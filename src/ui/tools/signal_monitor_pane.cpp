@@ -35,8 +35,15 @@ void drawBlocks(QPainter& p, const QRectF& target, const QImage& image) {
 }  // namespace
 
 SignalMonitorPane::SignalMonitorPane(Kind kind, const QString& title, QWidget* parent)
-    : QWidget(parent), kind_(kind), title_(title) {
+    : QWidget(parent), kind_(kind) {
     setAttribute(Qt::WA_OpaquePaintEvent, false);
+    setTitle(title);
+}
+
+void SignalMonitorPane::setTitle(const QString& title) {
+    title_ = title;
+    setAccessibleName(title);
+    update();
 }
 
 void SignalMonitorPane::setGraticule(SignalMonitorGeometry::Graticule graticule) {

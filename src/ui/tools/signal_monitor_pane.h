@@ -17,6 +17,9 @@ class SignalMonitorPane : public QWidget {
 
     SignalMonitorPane(Kind kind, const QString& title, QWidget* parent = nullptr);
 
+    // The title, also the pane's accessible name.
+    void setTitle(const QString& title);
+    const QString& title() const { return title_; }
     void setGraticule(SignalMonitorGeometry::Graticule graticule);
     void setImage(const QImage& image, const QImage& overlay = QImage());
 

@@ -9,6 +9,7 @@
 #include "ui/tools/signal_monitor_readouts.h"
 
 #include <QCheckBox>
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
@@ -67,7 +68,7 @@ SignalMonitorView::SignalMonitorView(SignalProbe& probe, SignalMonitorContext co
         statusItems_.push_back(item);
     }
     items->addStretch(1);
-    highlight_ = new QCheckBox(localized("不正画素を強調"), firstRow);
+    highlight_ = new QCheckBox(firstRow);
     highlight_->setObjectName(QStringLiteral("highlightViolations"));
     highlight_->setFont(monitorFont(11, QFont::Normal, false));
     highlight_->setChecked(true);
@@ -94,10 +95,8 @@ SignalMonitorView::SignalMonitorView(SignalProbe& probe, SignalMonitorContext co
     rows->setSpacing(10);
     auto* pictures = new QHBoxLayout;
     pictures->setSpacing(10);
-    fill_ = new SignalMonitorPane(SignalMonitorPane::Kind::picture, localized("FILL（SDI フィル）"),
-                                  content_);
-    key_ = new SignalMonitorPane(SignalMonitorPane::Kind::picture, localized("KEY（SDI キー）"),
-                                 content_);
+    fill_ = new SignalMonitorPane(SignalMonitorPane::Kind::picture, QString(), content_);
+    key_ = new SignalMonitorPane(SignalMonitorPane::Kind::picture, QString(), content_);
     fill_->setObjectName(QStringLiteral("fillPane"));
     key_->setObjectName(QStringLiteral("keyPane"));
     pictures->addWidget(fill_, 1);
@@ -110,17 +109,14 @@ SignalMonitorView::SignalMonitorView(SignalProbe& probe, SignalMonitorContext co
     scopes->setContentsMargins(0, 0, 0, 0);
     scopes->setSpacing(10);
     using Graticule = SignalMonitorGeometry::Graticule;
-    lumaWaveform_ = new SignalMonitorPane(SignalMonitorPane::Kind::waveform,
-                                          localized("FILL 輝度波形（Y'）"), scopesRow);
+    lumaWaveform_ = new SignalMonitorPane(SignalMonitorPane::Kind::waveform, QString(), scopesRow);
     lumaWaveform_->setGraticule(Graticule::luma);
-    keyWaveform_ =
-        new SignalMonitorPane(SignalMonitorPane::Kind::waveform, localized("KEY 波形"), scopesRow);
+    keyWaveform_ = new SignalMonitorPane(SignalMonitorPane::Kind::waveform, QString(), scopesRow);
     keyWaveform_->setGraticule(Graticule::key);
-    parade_ = new SignalMonitorPane(SignalMonitorPane::Kind::waveform, localized("RGB パレード"),
-                                    scopesRow);
+    parade_ = new SignalMonitorPane(SignalMonitorPane::Kind::waveform, QString(), scopesRow);
     parade_->setGraticule(Graticule::rgb);
-    vectorscope_ = new SignalMonitorPane(SignalMonitorPane::Kind::vectorscope,
-                                         localized("ベクトルスコープ（Cb / Cr）"), scopesRow);
+    vectorscope_ =
+        new SignalMonitorPane(SignalMonitorPane::Kind::vectorscope, QString(), scopesRow);
     vectorscope_->setFixedWidth(250);
     lumaWaveform_->setObjectName(QStringLiteral("lumaWaveformPane"));
     vectorscope_->setObjectName(QStringLiteral("vectorscopePane"));
@@ -135,7 +131,7 @@ SignalMonitorView::SignalMonitorView(SignalProbe& probe, SignalMonitorContext co
     rows->addWidget(readouts_);
     outer->addWidget(content_, 1);
 
-    placeholder_ = new QLabel(localized("信号を取得しています…"), this);
+    placeholder_ = new QLabel(this);
     placeholder_->setObjectName(QStringLiteral("placeholder"));
     placeholder_->setAlignment(Qt::AlignCenter);
     setColour(placeholder_, SignalMonitorPalette::grey(0.66));
@@ -149,7 +145,27 @@ SignalMonitorView::SignalMonitorView(SignalProbe& probe, SignalMonitorContext co
         connect(engine, &PlayoutEngine::settingsChanged, this, &SignalMonitorView::refresh);
     }
     if (context_.observe) context_.observe(this, [this] { refresh(); });
+    retranslate();
+}
+
+// Also the title of the window the view is shown in on its own.
+void SignalMonitorView::retranslate() {
+    setWindowTitle(localized("信号モニター（SDI フィル / キー）"));
+    highlight_->setText(localized("不正画素を強調"));
+    fill_->setTitle(localized("FILL（SDI フィル）"));
+    key_->setTitle(localized("KEY（SDI キー）"));
+    lumaWaveform_->setTitle(localized("FILL 輝度波形（Y'）"));
+    keyWaveform_->setTitle(localized("KEY 波形"));
+    parade_->setTitle(localized("RGB パレード"));
+    vectorscope_->setTitle(localized("ベクトルスコープ（Cb / Cr）"));
+    placeholder_->setText(localized("信号を取得しています…"));
+    // The status items, the sample line and the readouts are looked up as they are made.
     refresh();
+}
+
+void SignalMonitorView::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::LanguageChange) retranslate();
+    QWidget::changeEvent(event);
 }
 
 bool SignalMonitorView::highlightViolations() const {

@@ -35,9 +35,11 @@ class SignalMonitorView : public QWidget {
     void refresh();
 
   protected:
+    void changeEvent(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 
   private:
+    void retranslate();
     struct StatusItem {
         QWidget* box = nullptr;
         QLabel* label = nullptr;

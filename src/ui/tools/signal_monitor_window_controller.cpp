@@ -3,7 +3,6 @@
 #include "app/app_state.h"
 #include "canvas/signal_probe.h"
 #include "core/playout_engine.h"
-#include "models/localized.h"
 #include "ui/tools/signal_monitor_view.h"
 
 #include <QEvent>
@@ -51,7 +50,6 @@ void SignalMonitorWindowController::show() {
     auto* view = new SignalMonitorView(probe_, context_);
     view->setWindowFlag(Qt::Window);
     view->setObjectName(QStringLiteral("dovrine.signal-monitor"));
-    view->setWindowTitle(localized("信号モニター（SDI フィル / キー）"));
     view->setAttribute(Qt::WA_DeleteOnClose, false);
     view->setMinimumSize(kMinimumWidth, kMinimumHeight);
     view->resize(kWidth, kHeight);

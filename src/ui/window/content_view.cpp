@@ -21,6 +21,7 @@
 #include <QDialog>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QEvent>
 #include <QMimeData>
 #include <QPainter>
 #include <QPainterPath>
@@ -281,6 +282,12 @@ void ContentView::refreshCaptions() {
         nextCaption_->hide();
     }
     placeCaptions();
+}
+
+// The captions hold looked-up texts.
+void ContentView::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::LanguageChange) refreshCaptions();
+    QWidget::changeEvent(event);
 }
 
 void ContentView::refreshLive() {

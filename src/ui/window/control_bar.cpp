@@ -6,6 +6,7 @@
 #include "ui/window/main_window_model.h"
 
 #include <QCheckBox>
+#include <QEvent>
 #include <QSignalBlocker>
 
 namespace velmar {
@@ -23,10 +24,11 @@ QCheckBox* makeSwitch(const QString& label, QWidget* parent) {
 }  // namespace
 
 ControlBar::ControlBar(MainWindowModel& model, QWidget* parent) : QWidget(parent), model_(model) {
-    sdi_ = makeSwitch(localized("SDI 出力"), this);
-    output_ = makeSwitch(localized("サブモニター"), this);
+    sdi_ = makeSwitch(QString(), this);
+    output_ = makeSwitch(QString(), this);
     obs_ = makeSwitch(QString(), this);
-    chromaKey_ = makeSwitch(localized("クロマキー"), this);
+    chromaKey_ = makeSwitch(QString(), this);
+    retranslate();
 
     // The handed-over value is not used: the command runs, then the switch shows the state.
     connect(sdi_, &QCheckBox::toggled, this, [this] {
@@ -75,6 +77,19 @@ void ControlBar::refresh() {
         place();
     }
     obs_->setToolTip(localized(obsHelpKey(transport)));
+}
+
+void ControlBar::retranslate() {
+    sdi_->setText(localized("SDI 出力"));
+    output_->setText(localized("サブモニター"));
+    chromaKey_->setText(localized("クロマキー"));
+    obs_->setToolTip(localized(obsHelpKey(model_.effectiveOBSTransport())));
+    place();
+}
+
+void ControlBar::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::LanguageChange) retranslate();
+    QWidget::changeEvent(event);
 }
 
 void ControlBar::setScale(double s) {

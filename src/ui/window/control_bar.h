@@ -33,9 +33,11 @@ class ControlBar : public QWidget {
     QCheckBox* chromaKeySwitch() const { return chromaKey_; }
 
   protected:
+    void changeEvent(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
   private:
+    void retranslate();
     void place();
 
     MainWindowModel& model_;

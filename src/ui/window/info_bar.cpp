@@ -10,6 +10,7 @@
 #include "ui/window/on_air_sign.h"
 #include "ui/window/pane_view.h"
 
+#include <QEvent>
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QPainterPath>
@@ -110,6 +111,12 @@ void InfoBar::showEvent(QShowEvent*) {
 
 void InfoBar::hideEvent(QHideEvent*) {
     timer_->stop();
+}
+
+// The layer holds looked-up texts (the sign, the load captions).
+void InfoBar::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::LanguageChange) layer_ = QImage();
+    QWidget::changeEvent(event);
 }
 
 void InfoBar::resizeEvent(QResizeEvent*) {

@@ -49,8 +49,11 @@ class InfoBar : public QWidget {
     // Where the sign stands, in the bar's design units.
     QRectF signRect() const;
     quint64 ticks() const { return ticks_; }
+    // Whether the drawn layer is kept for the next paint.
+    bool hasLayer() const { return !layer_.isNull(); }
 
   protected:
+    void changeEvent(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;

@@ -5,6 +5,7 @@
 #include "ui/controls/design_scale.h"
 #include "ui/controls/palette.h"
 
+#include <QEvent>
 #include <QFontMetricsF>
 #include <QPainter>
 
@@ -48,6 +49,12 @@ void StatusBar::refresh() {
     canvas_ = std::move(canvas);
     position_ = std::move(position);
     update();
+}
+
+// The figures hold looked-up texts.
+void StatusBar::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::LanguageChange) refresh();
+    QWidget::changeEvent(event);
 }
 
 void StatusBar::setScale(double s) {

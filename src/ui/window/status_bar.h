@@ -35,6 +35,7 @@ class StatusBar : public QWidget {
     const QString& positionFigure() const { return position_; }
 
   protected:
+    void changeEvent(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 
   private:

@@ -45,18 +45,14 @@ QPushButton* makeButton(const QString& text, const QColor& tint, double opacity,
 TakeColumn::TakeColumn(PlayoutEngine& engine, std::function<void()> presentAddClips,
                        QWidget* parent)
     : QWidget(parent) {
-    import_ =
-        makeButton(QStringLiteral("⤓  ") + localized("インポート"), Palette::white(1), 0.12, this);
-    heading_ = new QLabel(localized("TRANSITION"), this);
+    import_ = makeButton(QString(), Palette::white(1), 0.12, this);
+    heading_ = new QLabel(this);
     heading_->setAlignment(Qt::AlignCenter);
     heading_->setStyleSheet(QStringLiteral("color: %1;").arg(Palette::secondaryText().name()));
-    next_ = makeButton(localized("NEXT"), Palette::systemOrange(), 0.72, this);
-    cut_ = makeButton(localized("CUT"), Palette::systemRed(), 0.65, this);
-    autoTrans_ = makeButton(localized("AUTO TRANS"), Palette::systemBlue(), 0.65, this);
-    next_->setToolTip(localized("NEXT をカットで送出・カットチェンジ"));
-    cut_->setToolTip(
-        localized("現在の PROGRAM の KEY だけをカットで ON / OFF（V）。NEXT は読み込まない"));
-    autoTrans_->setToolTip(localized("スペースと同じ操作"));
+    next_ = makeButton(QString(), Palette::systemOrange(), 0.72, this);
+    cut_ = makeButton(QString(), Palette::systemRed(), 0.65, this);
+    autoTrans_ = makeButton(QString(), Palette::systemBlue(), 0.65, this);
+    retranslate();
 
     connect(import_, &QPushButton::clicked, this, [presentAddClips = std::move(presentAddClips)] {
         if (presentAddClips) presentAddClips();
@@ -65,6 +61,23 @@ TakeColumn::TakeColumn(PlayoutEngine& engine, std::function<void()> presentAddCl
     connect(cut_, &QPushButton::clicked, &engine, [&engine] { engine.cutTogglePressed(); });
     connect(autoTrans_, &QPushButton::clicked, &engine, [&engine] { engine.spacePressed(); });
     setScale(1);
+}
+
+void TakeColumn::retranslate() {
+    import_->setText(QStringLiteral("⤓  ") + localized("インポート"));
+    heading_->setText(localized("TRANSITION"));
+    next_->setText(localized("NEXT"));
+    cut_->setText(localized("CUT"));
+    autoTrans_->setText(localized("AUTO TRANS"));
+    next_->setToolTip(localized("NEXT をカットで送出・カットチェンジ"));
+    cut_->setToolTip(
+        localized("現在の PROGRAM の KEY だけをカットで ON / OFF（V）。NEXT は読み込まない"));
+    autoTrans_->setToolTip(localized("スペースと同じ操作"));
+}
+
+void TakeColumn::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::LanguageChange) retranslate();
+    QWidget::changeEvent(event);
 }
 
 void TakeColumn::setMotionPanel(QWidget* panel) {

@@ -41,9 +41,11 @@ class TakeColumn : public QWidget {
     void naturalHeightChanged(double height);
 
   protected:
+    void changeEvent(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
   private:
+    void retranslate();
     void place();
     double motionPanelHeight() const;
 
