@@ -98,6 +98,27 @@ TEST_F(AppStateFixture, DeviceIndexIsClampedAndWrittenAndAFailedStartLeavesAudio
     EXPECT_TRUE(status().contains("再生を開始できません")) << "the bridge's words as they arrive";
 }
 
+// A stored position one past the last device (the card had one more device when it was saved)
+// is brought back to the last device and written, so the output starts on it.
+TEST_F(AppStateFixture, AStoredDevicePositionJustPastTheListStartsTheLastDevice) {
+    VirtualSdiConfig two = appCard("Card A");
+    two.devices.push_back(appCard("Card B").devices.front());
+    for (const auto& [stored, config, device] :
+         {std::tuple{1, appCard("Card X"), QString("Card X")},
+          std::tuple{2, two, QString("Card B")}}) {
+        writeSettings(QStringLiteral(R"({"selectedDeckLinkIndex": %1})").arg(stored).toUtf8());
+        card = std::make_unique<VirtualSdiCard>(config);
+        make();
+        app->startDeckLink();
+        EXPECT_TRUE(app->isDeckLinkRunning()) << stored;
+        EXPECT_TRUE(status().startsWith("SDI 出力を開始しました: " + device + "（"))
+            << status().toStdString();
+        EXPECT_EQ(app->selectedDeckLinkIndex(), stored - 1);
+        EXPECT_EQ(defaults->integer("selectedDeckLinkIndex"), stored - 1) << "written";
+        app->stopDeckLink();
+    }
+}
+
 // Three displays, the first holding the control window.
 struct ScreensTest : AppStateFixture {
     void SetUp() override {

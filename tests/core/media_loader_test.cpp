@@ -77,7 +77,7 @@ std::vector<MovieCase> movieCases() {
         {"mov_mjpeg", "mov", movieOptions("mjpeg", "yuvj420p")},
         {"mov_png", "mov", movieOptions("png", "rgb24")},
         {"avi_mjpeg_audio", "avi", movieOptions("mjpeg", "yuvj420p", {}, true)},
-        {"avi_h264", "avi", movieOptions("libx264", "yuv420p", {"-bf", "0"})},
+        {"avi_h264_bframes", "avi", movieOptions("libx264", "yuv420p", {"-bf", "3"})},
         {"BT.601 tagged", "mov", movieOptions("libx264", "yuv420p", {"-colorspace", "bt470bg"})},
         {"BT.709 tagged", "mov", bt709},
         {"full range", "mov", movieOptions("libx264", "yuvj420p", {"-color_range", "pc"})},

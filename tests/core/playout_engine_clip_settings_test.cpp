@@ -204,5 +204,16 @@ TEST_F(EngineFixture, CanvasAndRateSettersReportWhatIsInForce) {
     EXPECT_EQ(rates.count(), 2);
 }
 
+// Setting the rate already in force, by the operator or by opening a project, announces no
+// change: the frame budget, the monitor and the settings form are left alone.
+TEST_F(EngineFixture, TheRateInForceIsNotAnnouncedAgain) {
+    engine->setFrameRate({25, 1});
+    QSignalSpy rates(engine.get(), &PlayoutEngine::frameRateChanged);
+    engine->applyFrameRateSilently({25, 1});
+    engine->setFrameRate({25, 1});
+    EXPECT_EQ(rates.count(), 0);
+    EXPECT_EQ(engine->lastMessage(), "フレームレート: 25 p");
+}
+
 }  // namespace
 }  // namespace velmar::test

@@ -379,6 +379,28 @@ TEST_F(EngineFixture, ResultsForRemovedReplacedOrMovedClipsAreDroppedOrFollowThe
     EXPECT_EQ(rundown().pendingVerification(), 0);
 }
 
+// A pass over a clip's earlier file that ends after the pass over its new file leaves the new
+// file verified: NEXT goes on showing it.
+TEST_F(EngineFixture, AVerificationOfAReplacedFileEndingLateLeavesTheNewFileOnNext) {
+    useDeferredBackground();
+    const QString freshFile = dir.filePath("fresh.png");
+    QFile(freshFile).open(QIODevice::WriteOnly);
+    rundown().loadGroups({tab("Tab", {still("old")})});
+    const size_t oldPasses = deferred.size();
+    ASSERT_GE(oldPasses, 1u);
+    rundown().replaceClip(0, QUrl::fromLocalFile(freshFile));
+    std::vector<std::function<void()>> work = std::move(deferred);
+    deferred.clear();
+    ASSERT_GT(work.size(), oldPasses) << "the new file has passes of its own";
+    for (size_t i = oldPasses; i < work.size(); ++i) work[i]();
+    settle();
+    ASSERT_TRUE(engine->nextMedia().has_value()) << "the new file is NEXT";
+    for (size_t i = 0; i < oldPasses; ++i) work[i]();
+    settle();
+    EXPECT_TRUE(rundown().isVerified(rundown().groups()[0].clips[0]));
+    EXPECT_TRUE(engine->nextMedia().has_value()) << "NEXT still shows the new file";
+}
+
 // ---- The id index
 // ---------------------------------------------------------------------------------
 

@@ -145,6 +145,17 @@ TEST_F(EngineFixture, KeyToggleMutesProgramAndAudioAndRestoresIt) {
     EXPECT_EQ(clock.activeTimerCount(), 0);
 }
 
+// KEY OFF and KEY ON show on the operator's level meter at once, also from a cut.
+TEST_F(EngineFixture, TheLevelMeterFollowsTheKeySwitch) {
+    loadTab({still("A")});
+    engine->returnPressed();
+    ASSERT_EQ(engine->meter().value(), 1);
+    engine->cutTogglePressed();
+    EXPECT_EQ(engine->meter().value(), 0) << "KEY OFF";
+    engine->cutTogglePressed();
+    EXPECT_EQ(engine->meter().value(), 1) << "KEY ON";
+}
+
 TEST_F(EngineFixture, PanicFromEveryStateStopsEverything) {
     int panics = 0;
     engine->onPanic = [&] { ++panics; };
@@ -191,6 +202,23 @@ TEST_F(EngineFixture, AutoAdvanceOffPreloadsTheTakenClipAgain) {
     settle();
     EXPECT_EQ(stillLoads, loadsBefore + 1);
     ASSERT_TRUE(engine->nextMedia().has_value());
+}
+
+// A take that moves NEXT on to a movie opens one player for it, not one per step.
+TEST_F(EngineFixture, ATakeThatMovesNextOpensOnePlayerForTheNewNext) {
+    PlayoutEngine::Services s = services();
+    QStringList opened;
+    s.makePlayback = [&opened](const QUrl& url, bool, int) {
+        opened << url.fileName();
+        return std::shared_ptr<MoviePlayback>();
+    };
+    engine = std::make_unique<PlayoutEngine>(s);
+    loadTab({still("A"), movie("B"), still("C")});
+    ASSERT_TRUE(opened.isEmpty());
+    engine->returnPressed();
+    settle();
+    EXPECT_EQ(rundown().groups()[0].selectedIndex, 1);
+    EXPECT_EQ(opened, QStringList{"B.mov"});
 }
 
 TEST_F(EngineFixture, SnapshotFollowsTheRampAtAnyInstantAndStopsAtItsEnd) {

@@ -293,6 +293,10 @@ class MoviePlayer::Decoder {
             f->best_effort_timestamp != AV_NOPTS_VALUE ? f->best_effort_timestamp : f->pts;
         double t =
             ts != AV_NOPTS_VALUE ? ts * videoBase_ - startOffset_ : lastTime_ + frameDuration_;
+        // Without a presentation stamp (AVI) the best guess is the decoding stamp of the packet
+        // that let the picture out, which trails the picture by the decoder's reorder delay.
+        if (f->pts == AV_NOPTS_VALUE && ts != AV_NOPTS_VALUE && video_->has_b_frames > 0)
+            t -= video_->has_b_frames * frameDuration_;
         if (!std::isfinite(t)) t = lastTime_ + frameDuration_;
         lastTime_ = t;
         return std::max(t, 0.0);

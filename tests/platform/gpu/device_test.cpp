@@ -212,6 +212,43 @@ TEST(ComputeTest, DispatchCoversTheGridOnceWithItsArguments) {
         for (uint32_t x = 0; x < 37; ++x) ASSERT_EQ(v[y * 37 + x], y * 1000 + x + 7);
 }
 
+// A kernel adding the grid width to a counter per grid row (rows past its buffer are not
+// counted), and the grid it was given.
+void rowCountingKernel(const ComputeArguments& args, uint32_t y0, uint32_t y1) {
+    auto* rows = reinterpret_cast<uint32_t*>(args.buffers[0]);
+    const size_t capacity = args.bufferLengths[0] / 4;
+    for (uint32_t y = y0; y < y1 && y < capacity; ++y) rows[y] += args.gridSize.width;
+}
+
+// Whole thread groups cover exactly groups x group size rows and columns: the packers size their
+// groups so that every line of a picture is in them, the last group included.
+TEST(ComputeTest, ThreadgroupDispatchCoversExactlyTheGroupsTimesTheirSize) {
+    Fixture f;
+    registerComputeKernel("test_rows", rowCountingKernel);
+    auto pipeline = f.device->newComputePipelineState(f.library->newFunction("test_rows"));
+    ASSERT_TRUE(pipeline);
+    struct Case {
+        Size3 groups, perGroup;
+    };
+    for (const Case c : {Case{{3, 4, 1}, {8, 8, 1}}, Case{{1, 1, 1}, {32, 32, 1}},
+                         Case{{4, 34, 1}, {32, 32, 1}}, Case{{2, 5, 1}, {7, 3, 1}}}) {
+        const uint32_t width = c.groups.width * c.perGroup.width;
+        const uint32_t height = c.groups.height * c.perGroup.height;
+        auto rows = f.device->newBuffer((height + 8) * 4);
+        auto cb = f.queue->commandBuffer();
+        auto* enc = cb->computeCommandEncoder();
+        enc->setComputePipelineState(pipeline);
+        enc->setBuffer(rows, 0, 0);
+        enc->dispatchThreadgroups(c.groups, c.perGroup);
+        enc->endEncoding();
+        Fixture::run(*cb);
+        ASSERT_EQ(cb->status(), CommandBufferStatus::Completed);
+        const auto* counted = reinterpret_cast<const uint32_t*>(rows->contents());
+        for (uint32_t y = 0; y < height + 8; ++y)
+            ASSERT_EQ(counted[y], y < height ? width : 0u) << "row " << y << " of " << height;
+    }
+}
+
 TEST(RasterTest, QuadsMeetingOnASlantedEdgeDrawEachPixelOnce) {
     // Two trapezoids (not parallelograms: drawn as triangles) sharing a slanted edge, both drawn
     // half transparent with blending: a pixel drawn twice would come out brighter.

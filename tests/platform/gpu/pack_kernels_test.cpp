@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -168,6 +169,60 @@ TEST(PackPortableTest, RowsFollowTheLimitedRangeModelWithinRounding) {
             }
         }
     }
+}
+
+// Weights far beyond any real matrix (gains above 1, negative weights) drive the arithmetic past
+// both ends of the code range: whatever it gives, no sample takes a code the wire reserves for
+// timing (0-3, 1020-1023), and each is the exact value held to 4...1019.
+TEST(PackPortableTest, CodesOutsideTheVideoRangeAreHeldClearOfTheReservedCodes) {
+    Coefficients hot;
+    hot.yR = 20000, hot.yG = 20000, hot.yB = -20000;
+    hot.cbR = 30000, hot.cbG = 0, hot.cbB = -30000;
+    hot.crR = -30000, hot.crG = 30000, hot.crB = 0;
+    auto code = [](double v) { return std::clamp(std::floor(v + 0.5), 4.0, 1019.0); };
+    std::mt19937 rng(5);
+    std::vector<const PackTable*> tables{&portable()};
+    if (avx2() != nullptr) tables.push_back(avx2());
+    int clampedLow = 0, clampedHigh = 0;
+    for (const PackTable* table : tables) {
+        SCOPED_TRACE(table->name);
+        const int width = 53;  // vector bodies and a scalar tail
+        const auto px = randomRow(rng, size_t(width));
+        const int units = (width + 5) / 6;
+        std::vector<uint32_t> v210(size_t(units) * 4);
+        table->v210Row(px.data(), width, units, hot, v210.data());
+        std::vector<uint32_t> ay10(size_t(width + 1));
+        table->ay10Row(px.data(), width, (width + 1) / 2, hot, ay10.data());
+        std::vector<int> samples;
+        for (uint32_t w : v210)
+            for (int k = 0; k < 3; ++k) samples.push_back(int((w >> (10 * k)) & 1023));
+        auto channel = [&](int i, int shift) { return double((px[size_t(i)] >> shift) & 255); };
+        for (int x = 0; x < width; ++x) {
+            const double y =
+                64 +
+                (hot.yR * channel(x, 16) + hot.yG * channel(x, 8) + hot.yB * channel(x, 0)) / 8192;
+            EXPECT_EQ(samples[size_t(2 * x + 1)], code(y)) << "Y' of " << x;
+            EXPECT_EQ(ay10[size_t(x)] & 1023, code(y)) << "Ay10 Y' of " << x;
+            clampedLow += y < 4;
+            clampedHigh += y > 1019;
+            if (x % 2 != 0) continue;
+            double sum[3] = {};  // R, G, B filtered [1 2 1] about x
+            for (int k = 0; k < 3; ++k)
+                for (int d = -1; d <= 1; ++d)
+                    sum[k] +=
+                        (d == 0 ? 2 : 1) * channel(std::clamp(x + d, 0, width - 1), 16 - 8 * k);
+            const double cb =
+                512 + (hot.cbR * sum[0] + hot.cbG * sum[1] + hot.cbB * sum[2]) / 32768;
+            const double cr =
+                512 + (hot.crR * sum[0] + hot.crG * sum[1] + hot.crB * sum[2]) / 32768;
+            EXPECT_EQ(samples[size_t(2 * x)], code(cb)) << "Cb of " << x;
+            EXPECT_EQ(samples[size_t(2 * x + 2)], code(cr)) << "Cr of " << x;
+            EXPECT_EQ((ay10[size_t(x)] >> 10) & 1023, code(cb)) << "Ay10 Cb of " << x;
+            EXPECT_EQ((ay10[size_t(x + 1)] >> 10) & 1023, code(cr)) << "Ay10 Cr of " << x;
+        }
+    }
+    EXPECT_GT(clampedLow, 0) << "the row reaches below the range";
+    EXPECT_GT(clampedHigh, 0) << "and above it";
 }
 
 TEST(PackPortableTest, KeyIsTheNearestTenBitCodeOfTheAlpha) {

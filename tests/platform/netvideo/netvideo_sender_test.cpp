@@ -151,6 +151,48 @@ TEST_F(SenderFixture, CountsReceiversAndDropsKilledAndStoppedOnesWithoutHoldingU
     EXPECT_FALSE(garbageSender.closed());
 }
 
+// The first byte value that fills a run of at least `run` bytes on the socket, after `skip`
+// such runs; 0 when the stream ends or the socket's read timeout passes first.
+int nextLongRun(int fd, int skip, size_t run = 4096) {
+    std::vector<uint8_t> buffer(1 << 16);
+    int value = -1;
+    size_t length = 0;
+    for (;;) {
+        const ssize_t n = ::recv(fd, buffer.data(), buffer.size(), 0);
+        if (n <= 0) return 0;
+        for (ssize_t i = 0; i < n; ++i) {
+            length = buffer[size_t(i)] == value ? length + 1 : 1;
+            value = buffer[size_t(i)];
+            if (length == run && skip-- == 0) return value;
+        }
+    }
+}
+
+// A receiver that stops reading holds at most two pictures queued besides the one it is taking,
+// the oldest skipped first: when it reads again, the picture after its current one is the
+// second newest sent.
+TEST_F(SenderFixture, AReceiverThatFallsBehindGetsTheTwoNewestPicturesNext) {
+    // One picture is larger than both socket buffers together, so it stays partly unsent.
+    const int width = 1920, height = 1080, stride = width * 4;
+    auto flat = [&](uint8_t value) { return std::vector<uint8_t>(size_t(stride) * height, value); };
+    const std::vector<uint8_t> first = flat(0x10), middle = flat(0x11), seventh = flat(0x17),
+                               eighth = flat(0x18), ninth = flat(0x19);
+    const int fd = connectTo(runtimeDir.address(name));
+    const timeval limit{20, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    ASSERT_TRUE(waitUntil([&] { return count() == 1; }, std::chrono::seconds(20)));
+    sendPicture(first, width, height, stride);
+    char byte = 0;
+    ASSERT_EQ(::recv(fd, &byte, 1, 0), 1) << "the first picture is muxed and on its way";
+    for (int i = 1; i <= 9; ++i) {
+        const auto& picture = i == 7 ? seventh : i == 8 ? eighth : i == 9 ? ninth : middle;
+        sendPicture(picture, width, height, stride);
+    }
+    EXPECT_EQ(nextLongRun(fd, 1), 0x18) << "after the first picture comes the eighth";
+    EXPECT_EQ(nextLongRun(fd, 1), 0x19) << "then the ninth";
+    ::close(fd);
+}
+
 TEST_F(SenderFixture, AChangeOfSizeOrRateEndsTheStreamsAndANewReceiverGetsTheNewFormat) {
     const auto small = picture(0, 32, 16, 128);
     const auto wide = picture(0, 48, 16, 192);

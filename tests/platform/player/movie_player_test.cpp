@@ -167,8 +167,8 @@ TEST(MoviePlayer, LoopsOnItsOwnWithoutAGapThenStopsAtTheLastEnd) {
 }
 
 // 160x90, 25 fps, 0.6 s (15 frames) with B-frames, so the decoder reorders.
-QString bFrameMovie() {
-    return made("bframes15.mp4", "testsrc2=size=160x90:rate=25:duration=0.6",
+QString bFrameMovie(const QString& extension = "mp4") {
+    return made("bframes15." + extension, "testsrc2=size=160x90:rate=25:duration=0.6",
                 {"-c:v", "libx264", "-g", "25", "-bf", "3", "-pix_fmt", "yuv420p"});
 }
 
@@ -201,6 +201,26 @@ TEST(MoviePlayer, EveryFrameOfTheEndOfFileBurstIsShownInTurn) {
     l.clock.advance(0.1);
     ASSERT_TRUE(test::waitUntil([&] { return l.ends.load() == 1; }, 5));
     EXPECT_TRUE(l.shows(0.56 + 1.2));
+}
+
+// AVI keeps no presentation stamps, only the decoding order: the first picture is still at
+// item time 0 and every later one comes in turn, though the decoder holds pictures back (with
+// one decoding thread and with many).
+TEST(MoviePlayer, AnAviWithBFramesStartsAtZeroAndShowsEveryFrameInTurn) {
+    for (const int threads : {1, 16}) {
+        SCOPED_TRACE(threads);
+        MoviePlayer::Options options;
+        options.videoThreads = threads;
+        Harness h(bFrameMovie("avi"), options);
+        ASSERT_TRUE(h.ready()) << h.player->errorMessage();
+        EXPECT_TRUE(h.player->videoOutput().hasNewFrameForItemTime(0.0));
+        EXPECT_TRUE(h.shows(0.0));
+        h.player->setRate(1.0f);
+        h.playFrames(14, 0.6);
+        h.clock.advance(0.1);
+        ASSERT_TRUE(test::waitUntil([&] { return h.ends.load() == 1; }, 5));
+        EXPECT_TRUE(h.shows(0.56));
+    }
 }
 
 TEST(MoviePlayer, SeeksPreciseLooseAndOutOfRange) {

@@ -1,6 +1,7 @@
 #include "platform/power/dbus_screen_saver_inhibitor.h"
 
 #include <QDBusConnection>
+#include <QDBusContext>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTest>
@@ -31,6 +32,17 @@ class ScreenSaverService : public QObject {
     void UnInhibit(uint cookie) {
         std::lock_guard lock(mutex);
         released.append(cookie);
+    }
+};
+
+// A screen-saver service that answers every inhibition with an error.
+class RefusingScreenSaver : public QObject, protected QDBusContext {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.ScreenSaver")
+  public slots:
+    uint Inhibit(const QString&, const QString&) {
+        sendErrorReply(QDBusError::AccessDenied, QStringLiteral("inhibition refused"));
+        return 77;
     }
 };
 
@@ -77,6 +89,38 @@ TEST(DBusScreenSaverInhibitorTest, InhibitsThroughTheServiceAndIsSilentWithoutIt
     server.unregisterObject(QStringLiteral("/org/freedesktop/ScreenSaver"));
     QDBusConnection::disconnectFromBus(QStringLiteral("server"));
     QDBusConnection::disconnectFromBus(QStringLiteral("client"));
+    serviceThread.quit();
+    serviceThread.wait();
+    service.moveToThread(QThread::currentThread());
+    daemon.kill();
+    daemon.waitForFinished(30000);
+}
+
+// A service that is there but refuses the call: no cookie, so nothing claims the screen is kept
+// awake and nothing is released later.
+TEST(DBusScreenSaverInhibitorTest, ARefusedInhibitionIsReportedAsFailed) {
+    const QString program = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
+    if (program.isEmpty()) GTEST_SKIP() << "dbus-daemon is not installed";
+    QProcess daemon;
+    daemon.start(program, {"--session", "--nofork", "--print-address"});
+    ASSERT_TRUE(daemon.waitForReadyRead(30000));
+    const QString address = QString::fromUtf8(daemon.readLine()).trimmed();
+    QThread serviceThread;
+    RefusingScreenSaver service;
+    service.moveToThread(&serviceThread);
+    serviceThread.start();
+    {
+        QDBusConnection server = QDBusConnection::connectToBus(address, QStringLiteral("refuser"));
+        ASSERT_TRUE(server.registerObject(QStringLiteral("/org/freedesktop/ScreenSaver"), &service,
+                                          QDBusConnection::ExportAllSlots));
+        ASSERT_TRUE(server.registerService(QStringLiteral("org.freedesktop.ScreenSaver")));
+        DBusScreenSaverInhibitor inhibitor(
+            QDBusConnection::connectToBus(address, QStringLiteral("asker")));
+        EXPECT_EQ(inhibitor.inhibit(QStringLiteral("DOVRINE サブモニター出力中")), std::nullopt);
+        server.unregisterObject(QStringLiteral("/org/freedesktop/ScreenSaver"));
+    }
+    QDBusConnection::disconnectFromBus(QStringLiteral("refuser"));
+    QDBusConnection::disconnectFromBus(QStringLiteral("asker"));
     serviceThread.quit();
     serviceThread.wait();
     service.moveToThread(QThread::currentThread());

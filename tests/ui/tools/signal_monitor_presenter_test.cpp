@@ -111,6 +111,25 @@ TEST(SignalMonitorFormatsTest, ReadoutColumnsAndTheFillAgainstKeyCheckByTheSnaps
     EXPECT_EQ(Formats::colour(Style::alertCount), SignalMonitorPalette::red());
 }
 
+// Each colour-difference row reads its own component: Cb and Cr differ in every figure here.
+TEST(SignalMonitorFormatsTest, CbAndCrRowsEachShowTheirOwnComponent) {
+    SignalSnapshot s;
+    s.stats.cbMin = -0.25;
+    s.stats.cbMax = 0.1;
+    s.stats.crMin = -0.5;
+    s.stats.crMax = 0.4;
+    const auto colour = Formats::readoutColumns(s)[1].lines;
+    ASSERT_EQ(colour.size(), 4u);
+    const QString rows[][2] = {{"Cb", "-175 mV 〜 +70 mV"},
+                               {"Cr", "-350 mV 〜 +280 mV"},
+                               {"  10bit コード Cb", "288 〜 602"},
+                               {"  10bit コード Cr", "64 〜 870"}};
+    for (std::size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(colour[i].label, localized(rows[i][0])) << i;
+        EXPECT_EQ(colour[i].text, rows[i][1]) << i;
+    }
+}
+
 TEST(SignalMonitorStatusTest, SourceFormatKeyerAndDroppedFramesByState) {
     Status::Inputs stopped;
     stopped.canvas = CanvasFormat{1920, 1080, "HD 1080"};
