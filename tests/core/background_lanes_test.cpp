@@ -5,6 +5,7 @@
 #include "core/playout_log.h"
 #include "support/event_loop.h"
 #include "support/fake_clock.h"
+#include "support/test_gate.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -12,36 +13,8 @@
 
 #include <gtest/gtest.h>
 
-#include <condition_variable>
-#include <mutex>
-
 namespace velmar {
 namespace {
-
-// Where the blocked probes wait until the test lets them go.
-class Latch {
-  public:
-    void wait() {
-        std::unique_lock lock(mutex_);
-        ++waiting_;
-        open_.wait(lock, [this] { return released_; });
-    }
-    void release() {
-        std::lock_guard lock(mutex_);
-        released_ = true;
-        open_.notify_all();
-    }
-    int waiting() {
-        std::lock_guard lock(mutex_);
-        return waiting_;
-    }
-
-  private:
-    std::mutex mutex_;
-    std::condition_variable open_;
-    int waiting_ = 0;
-    bool released_ = false;
-};
 
 // Mended: verification passes, NEXT posters, test patterns and keyer loads shared one pool as
 // large as the machine has cores, and a pass holds its thread for all its clips, so probes that
@@ -50,18 +23,22 @@ TEST(BackgroundLanesTest, KeyerLoadsAndTestPatternsStartWhileEveryProbeIsBlocked
     QTemporaryDir dir;
     test::FakeClock clock;
     PlayoutLog log(dir.path() + "/Logs", clock, clock, [](const QString&) {});
-    Latch probes;
+    test::TestGate probes;
+    struct Release {  // a failed check leaves no job blocked behind it
+        test::TestGate& gate;
+        ~Release() { gate.open(); }
+    } release{probes};
     PlayoutEngine::Services s = PlayoutEngine::Services::standard();
     s.clock = &clock;
     s.timers = &clock;
     s.log = &log;
     s.movieProbeFailure = [&](const QUrl&) -> std::optional<QString> {
-        probes.wait();
+        probes.pass();
         return std::nullopt;
     };
     s.stillRejectionReason = s.movieProbeFailure;
     s.videoPixelSize = [&](const QUrl&) -> std::optional<QSizeF> {
-        probes.wait();
+        probes.pass();
         return std::nullopt;
     };
     s.prepareTexture = nullptr;
@@ -77,7 +54,7 @@ TEST(BackgroundLanesTest, KeyerLoadsAndTestPatternsStartWhileEveryProbeIsBlocked
         clip.displayName = clip.url.fileName();
         engine.verify({clip});
     }
-    test::waitUntil([&] { return probes.waiting() >= 1; }, 60);
+    ASSERT_TRUE(probes.awaitWaiting(1));
     EXPECT_EQ(engine.rundown().pendingVerification(), passes);
 
     // The keyer loads a still on the same program lanes.
@@ -102,7 +79,7 @@ TEST(BackgroundLanesTest, KeyerLoadsAndTestPatternsStartWhileEveryProbeIsBlocked
     EXPECT_EQ(engine.rundown().pendingVerification(), passes) << "the probes are still blocked";
 
     // Let go, every pass finishes.
-    probes.release();
+    probes.open();
     EXPECT_TRUE(test::waitUntil([&] { return engine.rundown().pendingVerification() == 0; }, 60));
 }
 

@@ -1,49 +1,18 @@
 #include "platform/base/work_pool.h"
 
+#include "support/test_gate.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <future>
-#include <mutex>
 #include <vector>
 
 namespace velmar {
 namespace {
 
-// A gate jobs wait at until the test opens it; counts who is waiting.
-class Gate {
-  public:
-    void pass() {
-        std::unique_lock lock(mutex_);
-        ++waiting_;
-        changed_.notify_all();
-        changed_.wait(lock, [this] { return open_; });
-        --waiting_;
-    }
-    void open() {
-        std::lock_guard lock(mutex_);
-        open_ = true;
-        changed_.notify_all();
-    }
-    // Waits until `count` jobs wait at the gate (a guard against a hang, not a time limit on
-    // the work: nothing here is slow).
-    bool awaitWaiting(int count) {
-        std::unique_lock lock(mutex_);
-        return changed_.wait_for(lock, std::chrono::seconds(60), [&] { return waiting_ >= count; });
-    }
-    int waiting() {
-        std::lock_guard lock(mutex_);
-        return waiting_;
-    }
-
-  private:
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    int waiting_ = 0;
-    bool open_ = false;
-};
+using test::TestGate;
 
 constexpr auto kGuard = std::chrono::seconds(60);
 
@@ -51,7 +20,7 @@ constexpr auto kGuard = std::chrono::seconds(60);
 // finishes while they wait, and the blocked lane's further jobs wait their turn.
 TEST(WorkPoolTest, ABlockedLaneNeverHoldsBackAnotherLane) {
     WorkPool pool("test.pool", {2, 1});
-    Gate gate;
+    TestGate gate;
     std::atomic<int> slowDone{0};
     for (int i = 0; i < 6; ++i) {
         pool.async(0, [&] {
@@ -95,7 +64,7 @@ TEST(WorkPoolTest, MakesThreadsOnDemandAndReusesThem) {
         pool.waitUntilIdle();
     }
     EXPECT_EQ(pool.threadCount(), 1);
-    Gate gate;
+    TestGate gate;
     for (int i = 0; i < 3; ++i) pool.async(0, [&] { gate.pass(); });
     ASSERT_TRUE(gate.awaitWaiting(3));
     EXPECT_EQ(pool.threadCount(), 3);
