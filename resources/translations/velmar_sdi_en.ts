@@ -11,5 +11,9 @@
         <source>出力用のバッファを確保できません</source>
         <translation>Cannot allocate the output buffers</translation>
     </message>
+    <message>
+        <source>SDI 出力が止まりました: 機器がフレームを送出していません</source>
+        <translation>SDI output stopped: the device is no longer playing out frames</translation>
+    </message>
 </context>
 </TS>

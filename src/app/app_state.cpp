@@ -5,7 +5,7 @@
 #include "core/reference_tone.h"
 #include "core/sdi_audio_bridge.h"
 #include "models/localized.h"
-#include "platform/base/serial_queue.h"
+#include "platform/base/timer.h"
 #include "platform/base/user_defaults.h"
 #include "platform/screens/screen_provider.h"
 
@@ -70,10 +70,7 @@ AppState::AppState(Environment environment, QObject* parent)
 
     // 1. Every screen of the system, the control window's included.
     availableScreens_ = screens_->screens();
-    // 2. The import queue.
-    importQueue_ = std::make_unique<SerialQueue>("dovrine.import");
-
-    // 3. The persisted settings, each with its default and clamp; reading writes nothing back.
+    // 2. The persisted settings, each with its default and clamp; reading writes nothing back.
     const AppSettings s = AppSettings::read(*defaults_);
     backgroundLevel_ = s.backgroundLevel;
     selectedDeckLinkIndex_ = s.selectedDeckLinkIndex;
@@ -94,11 +91,11 @@ AppState::AppState(Environment environment, QObject* parent)
     ledCabinet_ = s.ledCabinet;
     centerColumnWidth_ = s.centerColumnWidth;
 
-    // 4. The engine.
+    // 3. The engine.
     engine_ = std::make_unique<PlayoutEngine>(
         env_.engineServices ? *env_.engineServices : PlayoutEngine::Services::standard());
 
-    // 5. The canvas; without one there are no outputs and every output command says so.
+    // 4. The canvas; without one there are no outputs and every output command says so.
     if (!env_.noCanvas) {
         CanvasEngine::Sources sources;
         PlayoutEngine* engine = engine_.get();
@@ -109,7 +106,7 @@ AppState::AppState(Environment environment, QObject* parent)
     }
 
     if (canvas_) {
-        // 6. The controllers, in this order.
+        // 5. The controllers, in this order.
         deckLink_ = env_.useSdiCard ? std::make_unique<DeckLinkController>(*canvas_, env_.sdiCard)
                                     : std::make_unique<DeckLinkController>(*canvas_);
         OutputWindowController::Options outputOptions = env_.outputOptions;
@@ -119,7 +116,7 @@ AppState::AppState(Environment environment, QObject* parent)
         ndiOutput_ = env_.makeNDIOutput ? env_.makeNDIOutput(*canvas_, *engine_)
                                         : std::make_unique<NDIOutputController>(*canvas_, *engine_);
 
-        // 7. Feed callbacks; each does nothing once this object is gone.
+        // 6. Feed callbacks; each does nothing once this object is gone.
         QPointer<AppState> weak(this);
         syphonOutput_->onClientChange = [weak](bool hasClients) {
             if (!weak) return;
@@ -132,6 +129,9 @@ AppState::AppState(Environment environment, QObject* parent)
             weak->setRunningOBSTransport(std::nullopt);
             weak->setStatus(message);  // shown as it arrives
         };
+        deckLink_->onFailure = [weak](const QString& message) {
+            if (weak) weak->deckLinkFailed(message);
+        };
         ndiOutput_->onClientChange = [weak](int count) {
             if (!weak) return;
             weak->setObsConnectionCount(count);
@@ -139,10 +139,10 @@ AppState::AppState(Environment environment, QObject* parent)
         };
     }
 
-    // 8. Program gain from the fader.
+    // 7. Program gain from the fader.
     applyFaderGain();
 
-    // 9. Engine callbacks.
+    // 8. Engine callbacks.
     {
         QPointer<AppState> weak(this);
         engine_->onPanic = [weak] {
@@ -156,9 +156,9 @@ AppState::AppState(Environment environment, QObject* parent)
         };
     }
 
-    // 10. Screen observers.
+    // 9. Screen observers.
     if (env_.installScreenObservers) installScreenObservers();
-    // 11. The saved-project snapshot is recorded by the document workflow once it is attached.
+    // 10. The saved-project snapshot is recorded by the document workflow once it is attached.
 }
 
 AppState::~AppState() {
@@ -166,6 +166,7 @@ AppState::~AppState() {
     for (QObject* owner : filePanelOwners_ + numberEntryOwners_) {
         if (owner != this) disconnect(owner, &QObject::destroyed, this, nullptr);
     }
+    deckLinkWatch_.reset();
     engine_->onPanic = nullptr;
     engine_->onProgramMediaChange = nullptr;
     engine_->onUnreadableClips = nullptr;
@@ -315,12 +316,6 @@ void AppState::setIsProjectLoading(bool value) {
     if (isProjectLoading_ == value) return;
     isProjectLoading_ = value;
     emit isProjectLoadingChanged(value);
-}
-void AppState::setPendingOpenURL(std::optional<QUrl> value) {
-    pendingOpenURL_ = std::move(value);
-}
-void AppState::setIsReadyForExternalOpen(bool value) {
-    isReadyForExternalOpen_ = value;
 }
 void AppState::setDurationEditor(std::optional<DurationEditor> value) {
     if (durationEditor_ != value) {

@@ -39,7 +39,7 @@ namespace velmar {
 class ReferenceTone;
 class ScreenProvider;
 class SDIAudioBridge;
-class SerialQueue;
+class Timer;
 class UserDefaults;
 class VirtualSdiCard;
 
@@ -118,8 +118,6 @@ class AppState : public QObject {
     OutputWindowController* output() const { return output_.get(); }
     SyphonOutputController* syphonOutput() const { return syphonOutput_.get(); }
     NDIOutputController* ndiOutput() const { return ndiOutput_.get(); }
-    // Background work of media import ("dovrine.import").
-    SerialQueue& importQueue() { return *importQueue_; }
     UserDefaults& defaults() const { return *defaults_; }
 
     // ---- Published state, in declaration order -------------------------------------------------
@@ -150,12 +148,6 @@ class AppState : public QObject {
     void setFilePanelOpen(QObject* owner, bool open);
     bool isProjectLoading() const { return isProjectLoading_; }
     void setIsProjectLoading(bool value);
-    // A project file asked to be opened before launch finished (plain).
-    const std::optional<QUrl>& pendingOpenURL() const { return pendingOpenURL_; }
-    void setPendingOpenURL(std::optional<QUrl> value);
-    // Launch has finished; open requests are served at once (plain).
-    bool isReadyForExternalOpen() const { return isReadyForExternalOpen_; }
-    void setIsReadyForExternalOpen(bool value);
 
     std::optional<DurationEditor> durationEditor() const { return durationEditor_; }
     // Also sets this object's own number-entry flag to whether a sheet is open.
@@ -291,6 +283,8 @@ class AppState : public QObject {
     void applyLocalMuteRule();
     void applyFaderGain();
     void setStatus(const QString& message);
+    // The SDI output stopped by itself: the switch goes off and the reason is shown and logged.
+    void deckLinkFailed(const QString& message);
     void installScreenObservers();
     // Adds or removes an owner of a per-owner flag; returns whether the set changed.
     bool setOwner(QSet<QObject*>& owners, QObject* owner, bool open);
@@ -309,6 +303,8 @@ class AppState : public QObject {
     std::unique_ptr<OutputWindowController> output_;
     std::unique_ptr<SyphonOutputController> syphonOutput_;
     std::unique_ptr<NDIOutputController> ndiOutput_;
+    // Watches the running SDI output (DeckLinkController::watchOutput) once a second.
+    std::unique_ptr<Timer> deckLinkWatch_;
 
     bool isOBSOpen_ = false;
     bool isOBSConnected_ = false;
@@ -320,8 +316,6 @@ class AppState : public QObject {
     bool isSettingsOpen_ = false;
     QSet<QObject*> filePanelOwners_;
     bool isProjectLoading_ = false;
-    std::optional<QUrl> pendingOpenURL_;
-    bool isReadyForExternalOpen_ = false;
     std::optional<DurationEditor> durationEditor_;
     QSet<QObject*> numberEntryOwners_;
     std::vector<ZRDeckLinkDevice> availableDeckLinkDevices_;
@@ -332,7 +326,6 @@ class AppState : public QObject {
     QList<ScreenInfo> availableScreens_;
     bool isOutputOpen_ = false;
     std::optional<QString> selectedScreenID_;
-    std::unique_ptr<SerialQueue> importQueue_;
     bool chromaKeyEnabled_ = false;
     QColor chromaKeyColor_;
     int selectedScreenIndex_ = 0;

@@ -2,10 +2,12 @@
 // streaming software and the reference tones.
 #include "app/app_state.h"
 
+#include "core/playout_log.h"
 #include "core/reference_tone.h"
 #include "core/sdi_audio_bridge.h"
 #include "core/tone_generator.h"
 #include "models/localized.h"
+#include "platform/base/timer.h"
 #include "platform/screens/screen_provider.h"
 
 #include <algorithm>
@@ -39,6 +41,7 @@ void AppState::startDeckLink() {
         deckLink_->start(device.index(), engine_->canvas(), engine_->frameRate(), useExternalKeyer_,
                          sdiEmbedAudio_, sdiBitDepth_);
     } catch (const DeckLinkController::StartError& error) {
+        if (deckLinkWatch_) deckLinkWatch_->stop();
         setIsDeckLinkRunning(false);
         audio_->setActive(false);
         tone_->setLocalMuted(false);
@@ -46,6 +49,14 @@ void AppState::startDeckLink() {
         return;
     }
     setIsDeckLinkRunning(true);
+    // Made once and only stopped afterwards: a stall found by the watch stops it from its own
+    // callback.
+    if (!deckLinkWatch_) {
+        deckLinkWatch_ = engine_->services().timers->makeTimer([this] {
+            if (deckLink_) deckLink_->watchOutput();
+        });
+    }
+    deckLinkWatch_->start(DeckLinkController::kWatchInterval, true);
     const bool deviceTakesAudio = deckLink_->bridge().audioEnabled();
     audio_->setActive(deviceTakesAudio);
     applyLocalMuteRule();
@@ -75,9 +86,16 @@ void AppState::startDeckLink() {
 
 void AppState::stopDeckLink() {
     if (deckLink_) deckLink_->stop();
+    if (deckLinkWatch_) deckLinkWatch_->stop();
     setIsDeckLinkRunning(false);
     audio_->setActive(false);
     tone_->setLocalMuted(false);
+}
+
+void AppState::deckLinkFailed(const QString& message) {
+    stopDeckLink();
+    setStatus(message);  // shown as it arrives
+    engine_->services().log->write(QStringLiteral("SDI STOP  ") + message);
 }
 
 // ---- Output window -----------------------------------------------------------------------------

@@ -186,6 +186,62 @@ bool SystemMonitor::isOnBattery(const QString& sysRoot) {
     return discharging && !mainsOnline;
 }
 
+namespace {
+
+// The number in a sysfs value such as a temperature in millidegrees; none when unreadable.
+std::optional<long long> readNumber(const std::string& path) {
+    char buffer[64];
+    const std::string_view text = trimmed(readSmallFile(path, buffer, sizeof buffer));
+    long long value = 0;
+    const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || ec != std::errc() || ptr != text.data() + text.size()) return std::nullopt;
+    return value;
+}
+
+// One zone's state: its temperature against the trip points it declares. Trips of other kinds
+// (active fan steps) and trips that are not set (a temperature of 0 or below) do not count.
+SystemMonitor::ThermalState zoneState(const std::string& zone) {
+    using State = SystemMonitor::ThermalState;
+    const auto temperature = readNumber(zone + "/temp");
+    if (!temperature) return State::nominal;
+    State state = State::nominal;
+    char buffer[64];
+    for (int trip = 0;; ++trip) {
+        const std::string prefix = zone + "/trip_point_" + std::to_string(trip);
+        const std::string_view type =
+            trimmed(readSmallFile(prefix + "_type", buffer, sizeof buffer));
+        if (type.empty()) break;
+        State reached = State::nominal;
+        if (type == "passive") {
+            reached = State::fair;
+        } else if (type == "hot") {
+            reached = State::serious;
+        } else if (type == "critical") {
+            reached = State::critical;
+        } else {
+            continue;
+        }
+        const auto limit = readNumber(prefix + "_temp");
+        if (limit && *limit > 0 && *temperature >= *limit) state = std::max(state, reached);
+    }
+    return state;
+}
+
+}  // namespace
+
+SystemMonitor::ThermalState SystemMonitor::thermalState(const QString& sysRoot) {
+    const std::string base = sysRoot.toStdString() + "/class/thermal";
+    DIR* dir = ::opendir(base.c_str());
+    if (!dir) return ThermalState::nominal;
+    ThermalState worst = ThermalState::nominal;
+    while (const dirent* entry = ::readdir(dir)) {
+        if (std::string_view(entry->d_name).substr(0, 12) != "thermal_zone") continue;
+        worst = std::max(worst, zoneState(base + "/" + entry->d_name));
+    }
+    ::closedir(dir);
+    return worst;
+}
+
 void SystemMonitor::sample() {
     const double cpu = readCpuPercent();
     const double rss = readRssBytes();
@@ -193,15 +249,17 @@ void SystemMonitor::sample() {
     const double memoryPercent = totalMemory_ > 0 ? rss / totalMemory_ * 100.0 : 0;
     double gpu = 0;
     if (frameBudget_ > 0) gpu = std::min(sources_.gpuSeconds() / frameBudget_ * 100.0, 999.0);
+    const ThermalState thermal = thermalState(sources_.sysRoot);
     const bool battery = isOnBattery(sources_.sysRoot);
 
     const bool moved = cpu != cpuPercent_ || memoryMB != memoryMB_ ||
                        memoryPercent != memoryPercent_ || gpu != gpuFramePercent_ ||
-                       battery != onBattery_;
+                       thermal != thermal_ || battery != onBattery_;
     cpuPercent_ = cpu;
     memoryMB_ = memoryMB;
     memoryPercent_ = memoryPercent;
     gpuFramePercent_ = gpu;
+    thermal_ = thermal;
     onBattery_ = battery;
     if (moved) emit changed();
 }

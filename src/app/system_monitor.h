@@ -21,8 +21,9 @@ class TimerFactory;
 // battery. The figures come from /proc and /sys (both roots injectable for tests); anything
 // unreadable reads 0 or false for that sample and the next sample tries again.
 //
-// Thermal state: Linux offers no process-level thermal state comparable to the one the load
-// panel shows, so `thermal` stays nominal.
+// Thermal state: each kernel thermal zone's temperature is set against its own passive, hot
+// and critical trip points (fair, serious, critical at or above them); the worst zone wins, and
+// a machine without thermal zones is nominal.
 class SystemMonitor : public QObject {
     Q_OBJECT
   public:
@@ -66,6 +67,8 @@ class SystemMonitor : public QObject {
     // The power-supply test over `sysRoot`/class/power_supply: a battery that is discharging
     // while no mains supply is online.
     static bool isOnBattery(const QString& sysRoot);
+    // The thermal test over `sysRoot`/class/thermal/thermal_zone*: the worst zone's state.
+    static ThermalState thermalState(const QString& sysRoot);
 
   signals:
     void changed();

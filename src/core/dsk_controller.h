@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/background_runner.h"
 #include "models/playout_media.h"
 #include "models/playout_project.h"
 
@@ -63,8 +64,8 @@ class DSKController : public QObject {
         // Makes the playback object of a movie; its preparation starts by itself.
         std::function<std::shared_ptr<MoviePlayback>(const QUrl&, bool muted, int loopCount)>
             makePlayback;
-        // Runs work off the main thread.
-        std::function<void(std::function<void()>)> runInBackground;
+        // Runs work off the main thread, each kind on its own lane.
+        BackgroundRunner runInBackground;
 
         static Services standard();
     };

@@ -16,7 +16,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QPointer>
-#include <QThreadPool>
 
 #include <dirent.h>
 
@@ -121,9 +120,7 @@ DSKController::Services DSKController::Services::standard() {
     s.makePlayback = [](const QUrl& url, bool muted, int loopCount) {
         return MoviePlayback::create(url.toLocalFile(), muted, loopCount);
     };
-    s.runInBackground = [](std::function<void()> work) {
-        QThreadPool::globalInstance()->start(std::move(work));
-    };
+    s.runInBackground = BackgroundRunner::standard();
     return s;
 }
 
@@ -165,7 +162,7 @@ void DSKController::load(const QUrl& url) {
         });
     };
     if (services_.runInBackground) {
-        services_.runInBackground(std::move(work));
+        services_.runInBackground(BackgroundRunner::Work::keyerListing, std::move(work));
     } else {
         work();
     }
@@ -236,19 +233,21 @@ void DSKController::loadIndex(int index, bool preserveActive) {
     if (kind == Clip::Kind::still && services_.loadFullStill && services_.runInBackground) {
         auto decode = services_.loadFullStill;
         auto prepare = services_.prepareTexture;
-        services_.runInBackground([self, token, url, index, preserveActive, decode, prepare] {
-            ImageRef image = decode(url);
-            if (image && prepare) prepare(image);
-            postToMain([self, token, url, index, preserveActive, image] {
-                if (!self || self->loadID_ != token) return;
-                if (image) {
-                    self->install(PlayoutMedia::still(image), url, index, preserveActive,
-                                  std::nullopt);
-                } else {
-                    self->install(std::nullopt, url, index, preserveActive, localized(kCannotLoad));
-                }
-            });
-        });
+        services_.runInBackground(BackgroundRunner::Work::keyerStill,
+                                  [self, token, url, index, preserveActive, decode, prepare] {
+                                      ImageRef image = decode(url);
+                                      if (image && prepare) prepare(image);
+                                      postToMain([self, token, url, index, preserveActive, image] {
+                                          if (!self || self->loadID_ != token) return;
+                                          if (image) {
+                                              self->install(PlayoutMedia::still(image), url, index,
+                                                            preserveActive, std::nullopt);
+                                          } else {
+                                              self->install(std::nullopt, url, index,
+                                                            preserveActive, localized(kCannotLoad));
+                                          }
+                                      });
+                                  });
         return;
     }
 
@@ -256,16 +255,19 @@ void DSKController::loadIndex(int index, bool preserveActive) {
         services_.runInBackground) {
         auto probe = services_.probeMovie;
         auto firstFrame = services_.boundedFirstFrame;
-        services_.runInBackground([self, token, url, index, preserveActive, probe, firstFrame] {
-            const Probe result = probe(url);
-            ImageRef poster;
-            if (std::holds_alternative<QSizeF>(result) && firstFrame) {
-                poster = firstFrame(url, kPosterMaxPixel, kPosterSeconds);
-            }
-            postToMain([self, token, url, index, preserveActive, result, poster] {
-                if (self) self->continueMovie(token, url, index, preserveActive, result, poster);
+        services_.runInBackground(
+            BackgroundRunner::Work::keyerMovie,
+            [self, token, url, index, preserveActive, probe, firstFrame] {
+                const Probe result = probe(url);
+                ImageRef poster;
+                if (std::holds_alternative<QSizeF>(result) && firstFrame) {
+                    poster = firstFrame(url, kPosterMaxPixel, kPosterSeconds);
+                }
+                postToMain([self, token, url, index, preserveActive, result, poster] {
+                    if (self)
+                        self->continueMovie(token, url, index, preserveActive, result, poster);
+                });
             });
-        });
         return;
     }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/background_runner.h"
 #include "core/dsk_controller.h"
 #include "core/opacity_meter.h"
 #include "core/output_state.h"
@@ -74,8 +75,8 @@ class PlayoutEngine : public QObject {
         std::function<std::optional<QPointF>(const ImageRef&)> contentAnchor;
         // Queues the texture upload of a decoded still.
         std::function<void(const ImageRef&)> prewarmTexture;
-        // Runs work off the main thread.
-        std::function<void(std::function<void()>)> runInBackground;
+        // Runs work off the main thread, each kind on its own lane.
+        BackgroundRunner runInBackground;
         // Pushes the program gain to every output audio bridge.
         std::function<void(float)> setBridgeProgramGain;
         // Drops the cached thumbnail of a file path (its clip now shows another file).
@@ -90,6 +91,9 @@ class PlayoutEngine : public QObject {
     explicit PlayoutEngine(Services services = Services::standard(), QObject* parent = nullptr);
     ~PlayoutEngine() override;
 
+    // The outside work the engine was made with (its clock, timers and log are shared with the
+    // application state).
+    const Services& services() const { return services_; }
     DSKController& dsk() { return *dsk_; }
     // The tabs and clips it plays. Edits refused on air ask blockedWhileOnAir(); statuses go to
     // lastMessage(); NEXT, checks of new files and the log follow the edits.

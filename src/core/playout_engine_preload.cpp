@@ -74,15 +74,18 @@ void PlayoutEngine::reloadNextMedia() {
     auto frameOf = services_.firstFrame;
     const QUrl url = clip->url;
     const QUuid clipID = clip->id;
-    services_.runInBackground([self, token, clipID, url, fallback, posterLimit, sizeOf, frameOf] {
-        std::optional<QSizeF> size = sizeOf ? sizeOf(url) : std::nullopt;
-        ImageRef poster = frameOf ? frameOf(url, posterLimit) : nullptr;
-        // Posted without a context: the QPointer is read only on the main thread, where the
-        // object dies, never here while it may be dying.
-        postToMain([self, token, clipID, size, poster, fallback] {
-            if (self) self->refineMovie(token, clipID, size, poster, fallback);
-        });
-    });
+    services_.runInBackground(BackgroundRunner::Work::nextPoster,
+                              [self, token, clipID, url, fallback, posterLimit, sizeOf, frameOf] {
+                                  std::optional<QSizeF> size = sizeOf ? sizeOf(url) : std::nullopt;
+                                  ImageRef poster = frameOf ? frameOf(url, posterLimit) : nullptr;
+                                  // Posted without a context: the QPointer is read only on the main
+                                  // thread, where the object dies, never here while it may be
+                                  // dying.
+                                  postToMain([self, token, clipID, size, poster, fallback] {
+                                      if (self)
+                                          self->refineMovie(token, clipID, size, poster, fallback);
+                                  });
+                              });
 }
 
 void PlayoutEngine::finishStill(const QUuid& token, const Clip& clip, const ImageRef& image) {

@@ -11,8 +11,6 @@
 #include "platform/base/timer.h"
 #include "render/still_texture_cache.h"
 
-#include <QThreadPool>
-
 namespace velmar {
 
 PlayoutEngine::Services PlayoutEngine::Services::standard() {
@@ -53,9 +51,7 @@ PlayoutEngine::Services PlayoutEngine::Services::standard() {
     s.setBridgeProgramGain = [](float gain) {
         for (SDIAudioBridge* bridge : SDIAudioBridge::all()) bridge->setProgramGain(gain);
     };
-    s.runInBackground = [](std::function<void()> work) {
-        QThreadPool::globalInstance()->start(std::move(work));
-    };
+    s.runInBackground = BackgroundRunner::standard();
     return s;
 }
 

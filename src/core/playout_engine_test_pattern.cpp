@@ -33,7 +33,7 @@ void PlayoutEngine::showTestPattern(TestPatternKind kind, LEDCabinetSize cabinet
         });
     };
     if (services_.runInBackground) {
-        services_.runInBackground(std::move(draw));
+        services_.runInBackground(BackgroundRunner::Work::testPattern, std::move(draw));
     } else {
         draw();
     }

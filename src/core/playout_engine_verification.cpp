@@ -33,47 +33,48 @@ void PlayoutEngine::verify(const QList<Clip>& clips) {
     QPointer<PlayoutEngine> self(this);
     auto stillReason = services_.stillRejectionReason;
     auto movieReason = services_.movieProbeFailure;
-    services_.runInBackground([self, items, stillReason, movieReason] {
-        const int n = static_cast<int>(items->size());
-        int countedOff = 0;
-        QList<UnreadableEntry> unreadable;
-        for (int k = 0; k < n; ++k) {
-            const VerificationItem& item = (*items)[k];
-            std::optional<QString> reason;
-            if (item.kind == Clip::Kind::movie) {
-                reason = movieReason ? movieReason(item.url) : std::nullopt;
-            } else {
-                reason = stillReason ? stillReason(item.url) : std::nullopt;
-            }
-            int takeOff = 0;
-            if (k == 0 || (k + 1) % 24 == 0 || k == n - 1) {
-                takeOff = k + 1 - countedOff;
-                countedOff = k + 1;
-            }
-            // Steps reach the main thread in order: one per item, then the report. No context is
-            // given: the QPointer is read only on the main thread, where the engine dies.
-            const bool passed = !reason.has_value();
-            postToMain([self, id = item.id, url = item.url, passed, takeOff] {
-                if (!self) return;
-                if (passed) {
-                    if (self->rundown_.markVerified(id, url)) {
-                        const auto selected = self->rundown_.selectedClip();
-                        if (selected && selected->id == id) self->reloadNextMedia();
+    services_.runInBackground(
+        BackgroundRunner::Work::verification, [self, items, stillReason, movieReason] {
+            const int n = static_cast<int>(items->size());
+            int countedOff = 0;
+            QList<UnreadableEntry> unreadable;
+            for (int k = 0; k < n; ++k) {
+                const VerificationItem& item = (*items)[k];
+                std::optional<QString> reason;
+                if (item.kind == Clip::Kind::movie) {
+                    reason = movieReason ? movieReason(item.url) : std::nullopt;
+                } else {
+                    reason = stillReason ? stillReason(item.url) : std::nullopt;
+                }
+                int takeOff = 0;
+                if (k == 0 || (k + 1) % 24 == 0 || k == n - 1) {
+                    takeOff = k + 1 - countedOff;
+                    countedOff = k + 1;
+                }
+                // Steps reach the main thread in order: one per item, then the report. No context
+                // is given: the QPointer is read only on the main thread, where the engine dies.
+                const bool passed = !reason.has_value();
+                postToMain([self, id = item.id, url = item.url, passed, takeOff] {
+                    if (!self) return;
+                    if (passed) {
+                        if (self->rundown_.markVerified(id, url)) {
+                            const auto selected = self->rundown_.selectedClip();
+                            if (selected && selected->id == id) self->reloadNextMedia();
+                        }
                     }
-                }
-                if (takeOff >= 1) {
-                    Rundown& rundown = self->rundown_;
-                    rundown.setPendingVerification(rundown.pendingVerification() - takeOff);
-                }
-            });
-            if (reason) unreadable.push_back({item.id, item.url, item.name, *reason});
-        }
-        if (!unreadable.isEmpty()) {
-            postToMain([self, unreadable] {
-                if (self) self->applyUnreadable(unreadable);
-            });
-        }
-    });
+                    if (takeOff >= 1) {
+                        Rundown& rundown = self->rundown_;
+                        rundown.setPendingVerification(rundown.pendingVerification() - takeOff);
+                    }
+                });
+                if (reason) unreadable.push_back({item.id, item.url, item.name, *reason});
+            }
+            if (!unreadable.isEmpty()) {
+                postToMain([self, unreadable] {
+                    if (self) self->applyUnreadable(unreadable);
+                });
+            }
+        });
 }
 
 void PlayoutEngine::applyUnreadable(const QList<UnreadableEntry>& entries) {
@@ -97,7 +98,7 @@ void PlayoutEngine::resolvePixelSizes(const QSet<QUuid>& ids) {
 
     QPointer<PlayoutEngine> self(this);
     const Services s = services_;
-    services_.runInBackground([self, items, s] {
+    services_.runInBackground(BackgroundRunner::Work::metadata, [self, items, s] {
         QHash<QUuid, QSizeF> sizes;
         QHash<QUuid, QPointF> anchors;
         for (const VerificationItem& item : *items) {

@@ -2,6 +2,7 @@
 // set of clips of the current tab at once, with the common values the panels show. These edits
 // reach the program at its next take: the snapshot reads the program clip, which they leave.
 #include "core/rundown.h"
+#include "models/clip_commons.h"
 
 #include "models/duration_rounding.h"
 #include "models/localized.h"
@@ -194,14 +195,9 @@ void Rundown::setMotionDuration(std::optional<double> seconds, const QSet<QUuid>
 }
 
 std::optional<std::optional<MotionKind>> Rundown::commonMotion(const QSet<QUuid>& ids) const {
-    const QList<int> targets = targetIndices(ids);
-    if (targets.isEmpty()) return std::nullopt;
-    const auto& clips = groups_[safeGroupIndex()].clips;
-    const std::optional<MotionKind> first = clips[targets.front()].motion;
-    for (int i : targets) {
-        if (clips[i].motion != first) return std::nullopt;
-    }
-    return std::optional<std::optional<MotionKind>>(std::in_place, first);
+    if (groups_.isEmpty()) return std::nullopt;
+    return sharedAmong(groups_[safeGroupIndex()].clips, ids,
+                       [](const Clip& clip) { return clip.motion; });
 }
 
 }  // namespace velmar

@@ -81,7 +81,8 @@ void SyphonOutputController::step() {
     std::shared_ptr<gpu::CommandBuffer> commandBuffer =
         canvas_.renderer()->commandQueue().commandBuffer();
     if (!commandBuffer) return;
-    const CanvasFormat format = canvas_.outputState()->canvas;
+    const OutputSnapshot snapshot = canvas_.outputState();
+    const CanvasFormat format = snapshot.state ? snapshot->canvas : OutputState{}.canvas;
     const QSizeF display(std::min<double>(format.width, kMaxFeedWidth),
                          std::min<double>(format.height, kMaxFeedHeight));
     const auto texture = canvas_.renderScreenCanvas(CanvasEngine::Client::obs, target_, display,

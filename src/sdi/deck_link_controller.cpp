@@ -220,6 +220,8 @@ void DeckLinkController::start(long long deviceIndex, const CanvasFormat& canvas
     runningMode_ = mode;
     runningBitDepth_ = bitDepth;
     ++startGeneration_;
+    watchedCompletions_ = 0;
+    silentWatches_ = 0;
     canvas_.setDeckLinkClock(true,
                              static_cast<double>(mode->frameDuration()) /
                                  static_cast<double>(std::max<long long>(mode->timeScale(), 1)));
@@ -235,6 +237,17 @@ void DeckLinkController::stop() {
     }
     runningMode_.reset();
     runningBitDepth_ = SDIBitDepth::eightBit;
+}
+
+void DeckLinkController::watchOutput() {
+    if (!isRunning()) return;
+    const std::uint64_t completions = bridge_.completedFrameCount();
+    silentWatches_ = completions == watchedCompletions_ ? silentWatches_ + 1 : 0;
+    watchedCompletions_ = completions;
+    const bool nothingOnCard = bridge_.isStalled() && bridge_.framesInFlight() == 0;
+    if (!nothingOnCard && silentWatches_ < 2) return;
+    stop();
+    if (onFailure) onFailure(localized("SDI 出力が止まりました: 機器がフレームを送出していません"));
 }
 
 void DeckLinkController::clearSlots() {

@@ -113,6 +113,15 @@ class DeckLinkController {
     // Safe when not running.
     void stop();
 
+    // The running output's watch, called on the owner's thread about once a second
+    // (kWatchInterval). The output has stopped for good when the bridge has no frame left on
+    // the card, or when the card gave back no frame over two whole intervals in a row; then
+    // the controller stops and reports the stall through onFailure. Does nothing when stopped.
+    static constexpr double kWatchInterval = 1.0;
+    void watchOutput();
+    // Told, on the owner's thread, why a running output stopped by itself (a text to show).
+    std::function<void(const QString&)> onFailure;
+
     // Replaces the probe hook (any thread; takes effect at the next frame).
     void setProbeHook(ProbeHook hook);
 
@@ -165,6 +174,10 @@ class DeckLinkController {
     SDIBitDepth runningBitDepth_ = SDIBitDepth::eightBit;
     std::uint64_t startGeneration_ = 0;
     bool audioBridgeActivated_ = false;
+    // The watch: the bridge's completed-frame count at the last look, and how many looks in a
+    // row found it unchanged.
+    std::uint64_t watchedCompletions_ = 0;
+    int silentWatches_ = 0;
 };
 
 }  // namespace velmar

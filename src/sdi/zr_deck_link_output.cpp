@@ -101,6 +101,7 @@ bool ZRDeckLinkOutput::start(long long deviceIndex, std::uint32_t displayMode,
     audioEnabled_ = false;
     stalled_ = false;
     inFlight_ = 0;
+    completed_ = 0;
 
     device_ = ZRCopyDeviceAtIndex(deviceIndex, card_);
     if (!device_) return fail(ZRDeckLinkError::noDevice, error);
@@ -315,7 +316,10 @@ void ZRDeckLinkOutput::onFrameCompleted(const std::shared_ptr<SdiVideoFrame>& fr
             known = true;
         }
     }
-    if (known) --inFlight_;
+    if (known) {
+        --inFlight_;
+        ++completed_;
+    }
     if (lateOrDropped(result)) ++dropped_;
     // One attempt replaces the completed frame; a second refills a slot lost earlier.
     if (known && !stopping_) fillPipeline(2);

@@ -107,6 +107,8 @@ class ZRDeckLinkOutput {
     // frames. With none in flight no completion will come and playback is over.
     bool isStalled() const { return stalled_.load(); }
     int framesInFlight() const { return inFlight_.load(); }
+    // Frames of this playback the card has given back (completed, late, dropped or flushed).
+    std::uint64_t completedFrameCount() const { return completed_.load(); }
 
   private:
     bool fail(ZRDeckLinkError::Code code, ZRDeckLinkError* error, bool stopFirst = true);
@@ -155,6 +157,7 @@ class ZRDeckLinkOutput {
     std::atomic<bool> keyerFailed_{false};
     std::atomic<bool> stalled_{false};
     std::atomic<int> inFlight_{0};
+    std::atomic<std::uint64_t> completed_{0};
 
     std::mutex scheduleMutex_;  // held for the whole of a completion, and by stop to wait for one
     std::atomic<std::thread::id> schedulingThread_{};

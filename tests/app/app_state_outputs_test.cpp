@@ -2,11 +2,29 @@
 // and network-video feeds and the reference tones, with their exact status texts.
 #include "app_state_fixture.h"
 
+#include <QDir>
 #include <QWidget>
 #include <QWindow>
 
 namespace velmar::test {
 namespace {
+
+// The names of this process's threads, as the kernel lists them.
+QStringList threadNames() {
+    QStringList names;
+    const QDir tasks(QStringLiteral("/proc/self/task"));
+    for (const QString& tid : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile comm(tasks.filePath(tid + QStringLiteral("/comm")));
+        if (comm.open(QIODevice::ReadOnly)) names << QString::fromUtf8(comm.readAll()).trimmed();
+    }
+    return names;
+}
+
+// Mended: every application state started an import thread that no work ever reached.
+TEST_F(AppStateFixture, MakingTheStateStartsNoIdleImportThread) {
+    make();
+    EXPECT_FALSE(threadNames().contains(QStringLiteral("dovrine.import")));
+}
 
 TEST_F(AppStateFixture, WithoutACanvasEveryOutputCommandAnswersWithItsMessage) {
     screens.add("A", {0, 0, 1920, 1080});
@@ -117,6 +135,87 @@ TEST_F(AppStateFixture, AStoredDevicePositionJustPastTheListStartsTheLastDevice)
         EXPECT_EQ(defaults->integer("selectedDeckLinkIndex"), stored - 1) << "written";
         app->stopDeckLink();
     }
+}
+
+// Mended: a card that stopped taking or giving back frames left the SDI switch lit while
+// nothing went out. The watch looks once a second on the fake clock; the card's own clock is
+// stepped by hand, so nothing here depends on real time.
+TEST_F(AppStateFixture, AStalledCardTurnsTheSwitchOffWithAMessageAndALogLine) {
+    const QString stalled = "SDI 出力が止まりました: 機器がフレームを送出していません";
+    auto logLines = [&] {
+        log.flush();
+        log.waitForPendingWrites();
+        QFile file(log.fileName());
+        QStringList lines;
+        if (file.open(QIODevice::ReadOnly)) {
+            for (const QString& line : QString::fromUtf8(file.readAll()).split(u'\n'))
+                if (line.contains("SDI STOP")) lines << line.mid(line.indexOf("  ") + 2);
+        }
+        return lines;
+    };
+    auto startOn = [&](SdiFaults faults) {
+        card = std::make_unique<VirtualSdiCard>(appCard("Card X", std::move(faults)));
+        make();
+        tone.setLocalMuted(true);
+        app->startDeckLink();
+        EXPECT_TRUE(app->isDeckLinkRunning());
+        return card->deviceAtIndex(0)->output();
+    };
+
+    // A healthy card plays on however long the watch looks.
+    auto output = startOn({});
+    for (int second = 0; second < 4; ++second) {
+        output->step(60);
+        clock.advance(1.0);
+    }
+    EXPECT_TRUE(app->isDeckLinkRunning());
+    EXPECT_TRUE(app->deckLink()->isRunning());
+    app->stopDeckLink();
+    clock.advance(5.0);  // a stopped output is not watched
+    EXPECT_TRUE(logLines().isEmpty());
+
+    // From frame 5 on the card holds every completion: one silent second may be a hiccup, the
+    // second one is a stall.
+    SdiFaults held;
+    held.stalls = {{5, 1'000'000}};
+    output = startOn(held);
+    output->step(5);
+    clock.advance(1.0);
+    output->step(60);
+    clock.advance(1.0);
+    EXPECT_TRUE(app->isDeckLinkRunning());
+    output->step(60);
+    clock.advance(1.0);
+    EXPECT_FALSE(app->isDeckLinkRunning());
+    EXPECT_FALSE(app->deckLink()->isRunning());
+    EXPECT_FALSE(output->isPlaybackRunning());
+    EXPECT_FALSE(SDIAudioBridge::shared().isActive());
+    EXPECT_FALSE(tone.localMuted());
+    EXPECT_EQ(status(), stalled);
+    EXPECT_EQ(logLines(), QStringList({"SDI STOP  " + stalled}));
+    clock.advance(5.0);  // the watch stopped with the output
+    EXPECT_EQ(logLines().size(), 1);
+
+    // The card refuses every frame after the preroll: with nothing left on the card no
+    // completion will ever come, so the first look ends it.
+    SdiFaults refused;
+    for (long long i = 3; i < 100; ++i) refused.refusedSchedules.insert(i);
+    output = startOn(refused);
+    output->step(5);
+    ASSERT_EQ(app->deckLink()->bridge().framesInFlight(), 0);
+    EXPECT_TRUE(app->isDeckLinkRunning());
+    clock.advance(1.0);
+    EXPECT_FALSE(app->isDeckLinkRunning());
+    EXPECT_EQ(status(), stalled);
+    EXPECT_EQ(logLines().size(), 2);
+
+    // The switch works again afterwards.
+    output = startOn({});
+    for (int second = 0; second < 3; ++second) {
+        output->step(60);
+        clock.advance(1.0);
+    }
+    EXPECT_TRUE(app->isDeckLinkRunning());
 }
 
 // Three displays, the first holding the control window.

@@ -145,6 +145,57 @@ TEST_F(SystemMonitorTree, BatteryOnlyWhenDischargingWithoutMainsOnline) {
     EXPECT_TRUE(monitor->onBattery());
 }
 
+// Thermal zones as the kernel lists them: millidegrees, trip points numbered from 0.
+TEST_F(SystemMonitorTree, ThermalIsTheWorstZoneAgainstItsOwnTripPoints) {
+    using State = SystemMonitor::ThermalState;
+    auto setZone = [&](int zone, int temp, std::vector<std::pair<QByteArray, int>> trips) {
+        const QString base = QStringLiteral("%1/class/thermal/thermal_zone%2").arg(sys()).arg(zone);
+        writeFile(base + "/temp", QByteArray::number(temp) + "\n");
+        for (size_t i = 0; i < trips.size(); ++i) {
+            const QString trip = QStringLiteral("%1/trip_point_%2").arg(base).arg(i);
+            writeFile(trip + "_type", trips[i].first + "\n");
+            writeFile(trip + "_temp", QByteArray::number(trips[i].second) + "\n");
+        }
+    };
+    EXPECT_EQ(SystemMonitor::thermalState(sys()), State::nominal);  // no thermal folder at all
+    // A cooling device beside the zones is not a zone.
+    writeFile(sys() + "/class/thermal/cooling_device0/cur_state", "3\n");
+    EXPECT_EQ(SystemMonitor::thermalState(sys()), State::nominal);
+
+    const std::vector<std::pair<QByteArray, int>> trips = {
+        {"active", 50000}, {"passive", 80000}, {"hot", 90000}, {"critical", 100000}};
+    setZone(0, 79999, trips);
+    EXPECT_EQ(SystemMonitor::thermalState(sys()), State::nominal);  // past the fan step only
+    setZone(0, 80000, trips);
+    EXPECT_EQ(SystemMonitor::thermalState(sys()), State::fair);
+    setZone(0, 95000, trips);
+    EXPECT_EQ(SystemMonitor::thermalState(sys()), State::serious);
+    setZone(0, 100000, trips);
+    EXPECT_EQ(SystemMonitor::thermalState(sys()), State::critical);
+
+    // The worst zone wins, whatever order the zones are listed in; a trip that is not set (0)
+    // and a zone whose temperature cannot be read count for nothing.
+    setZone(0, 40000, trips);
+    setZone(1, 70000, {{"passive", 0}, {"critical", 65000}});
+    EXPECT_EQ(SystemMonitor::thermalState(sys()), State::critical);
+    setZone(1, 60000, {{"passive", 0}, {"critical", 65000}});
+    setZone(2, 85000, {{"passive", 84000}});
+    writeFile(sys() + "/class/thermal/thermal_zone3/temp", "unavailable\n");
+    EXPECT_EQ(SystemMonitor::thermalState(sys()), State::fair);
+
+    // A sample publishes it, and a change of state alone is a change.
+    auto monitor = make();
+    int changes = 0;
+    QObject::connect(monitor.get(), &SystemMonitor::changed, [&] { ++changes; });
+    monitor->sample();
+    EXPECT_EQ(monitor->thermal(), State::fair);
+    EXPECT_EQ(changes, 1);
+    setZone(2, 60000, {{"passive", 84000}});
+    monitor->sample();
+    EXPECT_EQ(monitor->thermal(), State::nominal);
+    EXPECT_EQ(changes, 2);
+}
+
 TEST_F(SystemMonitorTree, StartSamplesAtOnceThenEverySecondWithOneTimer) {
     setThread(10, 0, 0);
     auto monitor = make();

@@ -253,7 +253,7 @@ TEST(MoviePlaybackAudio, LoopRestartKeepsProgramAudioContinuous) {
         pulled.insert(pulled.end(), planar.begin(), planar.begin() + kBlock);  // left channel
     }
     EXPECT_EQ(*std::max_element(local.begin(), local.end()), 0.0f);  // local output muted
-    // The tone peaks at 1/8, spread over both sides at -3 dB; not halved by the local gain.
+    // The mono tone peaks at 1/8 on both sides; not halved by the local gain.
     EXPECT_GT(*std::max_element(pulled.begin(), pulled.end()), 0.08f);
     EXPECT_GT(playback->audioLevels().left, 0.05f);
     EXPECT_EQ(playback->audioLevels().left, playback->audioLevels().right);  // mono on both sides

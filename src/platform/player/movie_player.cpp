@@ -274,9 +274,15 @@ class MoviePlayer::Decoder {
         else
             av_channel_layout_copy(&in, &audio_->ch_layout);
         AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
-        const int rc =
-            swr_alloc_set_opts2(&swr_, &stereo, AV_SAMPLE_FMT_FLT, AudioSampleRing::sampleRate, &in,
-                                audio_->sample_fmt, audio_->sample_rate, 0, nullptr);
+        int rc = swr_alloc_set_opts2(&swr_, &stereo, AV_SAMPLE_FMT_FLT, AudioSampleRing::sampleRate,
+                                     &in, audio_->sample_fmt, audio_->sample_rate, 0, nullptr);
+        // A mono source feeds the same sample to both sides at full level. Left to itself the
+        // resampler spreads a single channel over left and right at -3 dB each (or, for a
+        // single channel labelled left, only to the left).
+        if (rc >= 0 && in.nb_channels == 1) {
+            const double unity[2] = {1.0, 1.0};  // [left][0], [right][0]
+            rc = swr_set_matrix(swr_, unity, 1);
+        }
         av_channel_layout_uninit(&in);
         if (rc < 0 || swr_init(swr_) < 0) {
             swr_free(&swr_);

@@ -1,12 +1,12 @@
 #include "ui/panels/duration_common.h"
 
-#include "ui/panels/target_commons.h"
+#include "models/clip_commons.h"
 
 namespace velmar {
 
 std::optional<std::optional<double>> commonDuration(const QList<Clip>& clips,
                                                     const QSet<QUuid>& targets) {
-    return TargetCommons::of(clips, targets).duration;
+    return sharedAmong(clips, targets, [](const Clip& clip) { return clip.motionDuration; });
 }
 
 }  // namespace velmar

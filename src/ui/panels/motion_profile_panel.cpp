@@ -9,7 +9,6 @@
 #include "ui/controls/svg_icon.h"
 #include "ui/panels/duration_common.h"
 #include "ui/panels/duration_entry_pad.h"
-#include "ui/panels/target_commons.h"
 
 #include <QComboBox>
 #include <QEvent>
@@ -332,16 +331,18 @@ void MotionProfilePanel::refresh() {
     const Rundown& rundown = engine_.rundown();
     const QSet<QUuid> targets = rundown.motionTargetIDs();
     const auto group = rundown.currentGroup();
-    const TargetCommons commons = TargetCommons::of(group ? group->clips : QList<Clip>(), targets);
+    const auto shared = rundown.commonMotion(targets);
     for (MotionKind motion : MotionKind::allCases()) {
         QPushButton* key = keys_[static_cast<int>(MotionKind::Value(motion))];
         key->setEnabled(!targets.isEmpty());
         // A new style sheet polishes the key again: set it only when the light changes.
-        const QString style = keyStyle(isLit(commons.motion, motion));
+        const QString style = keyStyle(isLit(shared, motion));
         if (key->styleSheet() != style) key->setStyleSheet(style);
     }
     reset_->setEnabled(!targets.isEmpty());
-    const auto duration = targets.isEmpty() ? std::nullopt : commons.duration;
+    const auto duration = targets.isEmpty()
+                              ? std::nullopt
+                              : commonDuration(group ? group->clips : QList<Clip>(), targets);
     duration_->setText(durationLabel(!targets.isEmpty(), duration, engine_.fadeDuration()));
     defaultMotion_->setCurrentIndex(
         defaultMotion_->findData(static_cast<int>(MotionKind::Value(engine_.defaultMotion()))));

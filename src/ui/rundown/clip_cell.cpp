@@ -28,14 +28,30 @@ QRectF tileRect(double x) {
     return {x, L::kTileTop, L::kCellWidth, L::kCellHeight};
 }
 
+// The border images of the scale drawn last, by colour and width. A window being resized
+// passes through many scales, so the images of a scale are dropped when another comes.
+struct BorderImages {
+    double scale = 0;
+    QHash<QString, QImage> rings;
+};
+
+BorderImages& borderImages() {
+    static BorderImages images;
+    return images;
+}
+
 // The border drawn inside the tile's rounded edge. Antialiased strokes of this size are slow in
-// the raster engine, and there are only a few borders, so each is drawn once per colour, width
-// and scale into an image that is then copied.
+// the raster engine, and there are only a few borders, so each is drawn once per colour and
+// width at the current scale into an image that is then copied.
 void paintTileBorder(QPainter& p, const QRectF& tile, const QColor& color, double width) {
-    static QHash<QString, QImage> rings;
+    BorderImages& images = borderImages();
     const double s = p.transform().m11();
-    const QString key = QStringLiteral("%1/%2/%3").arg(color.rgba()).arg(width).arg(s);
-    QImage& ring = rings[key];
+    if (images.scale != s) {
+        images.rings.clear();
+        images.scale = s;
+    }
+    const QString key = QStringLiteral("%1/%2").arg(color.rgba()).arg(width);
+    QImage& ring = images.rings[key];
     if (ring.isNull()) {
         ring = QImage(QSize(qRound(L::kCellWidth * s), qRound(L::kCellHeight * s)),
                       QImage::Format_ARGB32_Premultiplied);
@@ -79,6 +95,10 @@ void paintSpinner(QPainter& p, QPointF c, int phase) {
 }
 
 }  // namespace
+
+int ClipCell::borderImageCount() {
+    return static_cast<int>(borderImages().rings.size());
+}
 
 QRectF ClipCell::pictureRect(double x, QSizeF imageSize) {
     const QRectF tile = tileRect(x);

@@ -53,6 +53,8 @@ struct ClipCell {
     // The picture tile at scale s: the checkerboard, the picture fitted over it (none: the
     // checkerboard alone), clipped to the rounded tile.
     static QImage composeTile(const QImage* picture, double s);
+    // How many border images are kept (those of the scale painted last).
+    static int borderImageCount();
 };
 
 }  // namespace velmar

@@ -1,10 +1,10 @@
+#include "core/rundown.h"
 #include "models/language_settings.h"
 #include "ui/panels/dsk_control_bar.h"
 #include "ui/panels/dsk_panel_presenter.h"
 #include "ui/panels/duration_common.h"
 #include "ui/panels/motion_profile_panel.h"
 #include "ui/panels/reference_tone_menu.h"
-#include "ui/panels/target_commons.h"
 
 #include <gtest/gtest.h>
 
@@ -95,8 +95,12 @@ Clip clipWith(std::optional<double> duration, std::optional<MotionKind> motion =
 // Motion and duration are shared or not each on its own: a walk that stops at the first
 // difference of one must still settle the other.
 TEST_F(OperatorPanelRulesTest, CommonDurationAndMotionOverTargets) {
-    const QList<Clip> clips = {clipWith(0.5, MotionKind::zoom), clipWith(0.5, MotionKind::fade),
-                               clipWith(1.0, MotionKind::zoom), clipWith({}), clipWith({})};
+    // The motion panel asks the rundown for the shared motion of the current tab.
+    Rundown rundown;
+    rundown.addClips({clipWith(0.5, MotionKind::zoom), clipWith(0.5, MotionKind::fade),
+                      clipWith(1.0, MotionKind::zoom), clipWith({}), clipWith({})});
+    const QList<Clip> clips = rundown.currentGroup()->clips;
+    ASSERT_EQ(clips.size(), 5);
     const auto ids = [&](std::initializer_list<int> indices) {
         QSet<QUuid> set;
         for (int i : indices) set.insert(clips[i].id);
@@ -119,10 +123,8 @@ TEST_F(OperatorPanelRulesTest, CommonDurationAndMotionOverTargets) {
         {{QUuid::createUuid()}, Common(), Motion()},
     };
     for (const Case& c : cases) {
-        const TargetCommons commons = TargetCommons::of(clips, c.targets);
-        EXPECT_EQ(commons.duration, c.duration);
-        EXPECT_EQ(commons.motion, c.motion);
         EXPECT_EQ(commonDuration(clips, c.targets), c.duration);
+        EXPECT_EQ(rundown.commonMotion(c.targets), c.motion);
     }
 }
 
