@@ -3,6 +3,7 @@
 #include "models/localized.h"
 #include "ui/controls/number_field.h"
 #include "ui/controls/palette.h"
+#include "ui/controls/svg_icon.h"
 
 #include <QFrame>
 #include <QGridLayout>
@@ -78,8 +79,16 @@ DurationEntryPad::DurationEntryPad(std::optional<double> initialValue, Range ran
     keyFont.setPixelSize(13);
     keyFont.setWeight(QFont::Medium);
     const auto addKey = [&](const QString& face, int row, int column) {
-        QPushButton* key = smallButton(face, this);
+        const bool backspace = face == QString::fromUtf8(DurationPadModel::kBackspaceKey);
+        QPushButton* key = smallButton(backspace ? QString() : face, this);
         key->setFont(keyFont);
+        if (backspace) {
+            key->setIconSize(QSize(14, 14));
+            key->setIcon(SvgIcon::icon(QStringLiteral(":/icons/delete-left.svg"), QSize(14, 14),
+                                       palette().color(QPalette::ButtonText),
+                                       palette().color(QPalette::Disabled, QPalette::ButtonText),
+                                       devicePixelRatioF()));
+        }
         key->setFixedSize(40, 26);
         keypad->addWidget(key, row, column);
         keys_.insert(face, key);

@@ -28,8 +28,11 @@ class OutputFader : public QWidget {
     QRectF trackRect() const;
 
     QSize sizeHint() const override;
+    // The help text at a point in widget pixels: the label's own over "F", else the fader's.
+    QString toolTipAt(QPointF pos) const;
 
   protected:
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -45,6 +48,7 @@ class OutputFader : public QWidget {
     bool isBypassed_ = false;
     bool dragging_ = false;
     bool resetOnRelease_ = false;
+    QString labelHelp_;
     double scale_ = 1;
 };
 
