@@ -4,17 +4,22 @@
 // drawn behind it by a contrast of at least 4.5 : 1, measured on an ImageMagick screenshot.
 #include "app/preflight_runner_fixture.h"
 
+#include "app/led_cabinet_dialog.h"
+
 #include "canvas/signal_probe.h"
 #include "canvas/signal_test_support.h"
 #include "models/language_settings.h"
+#include "models/localized.h"
 #include "support/event_loop.h"
 #include "ui/app_views.h"
 #include "ui/control_window_harness.h"
 #include "ui/controls/app_appearance.h"
 #include "ui/controls/switch_toggle.h"
+#include "ui/panels/duration_editor_sheet.h"
 #include "ui/tools/manual_window_controller.h"
 #include "ui/tools/preflight_view.h"
 #include "ui/tools/preflight_window_controller.h"
+#include "ui/tools/settings_custom_format_editor.h"
 #include "ui/tools/signal_monitor_view.h"
 #include "ui/tools/signal_monitor_window_controller.h"
 #include "ui/xvfb_session.h"
@@ -225,8 +230,10 @@ void report(const QWidget* window, int shot) {
     }
 }
 
-// The windows and what they show for the check: the pre-show check after the five checks and a
-// soak test, the signal monitor with a composite snapshot, the control window with its panels.
+// The windows and what they show for the check: the control window with its panels, the
+// settings form with the custom canvas size popup, the duration entry sheet for many clips, the
+// LED cabinet question, the signal monitor with a composite snapshot, the pre-show check after
+// the five checks and a soak test, and the manual.
 struct ScreenAuditChild : test::PreflightFixture {
     int shot = 0;
 
@@ -279,6 +286,26 @@ TEST_F(ScreenAuditChild, ShowsEveryWindow) {
             std::unique_ptr<QWidget> settings(
                 AppViews::makeSettings(harness.app, harness.document));
             audit(settings.get(), "settings");
+            SettingsCustomFormatEditor custom;
+            audit(&custom, "custom canvas size");
+
+            DurationEditorSheet::Context bulk;
+            bulk.bulk = true;
+            bulk.targets = [] { return QSet<QUuid>(); };
+            bulk.close = [] {};
+            DurationEditorSheet duration(harness.app.engine(), bulk);
+            audit(&duration, "duration entry");
+
+            // The LED cabinet question with the texts the application state gives it.
+            AppDialogs::LEDCabinetPrompt prompt;
+            prompt.messageText = localized("LED キャビネットの大きさ");
+            prompt.informativeText = localizedFormat(
+                "キャビネット（パネル）1 枚の横×縦のピクセル数を入れてください。キャンバス %@ "
+                "を左上から区切ります。",
+                {QStringLiteral("1920×1080")});
+            prompt.widthText = prompt.heightText = QStringLiteral("128");
+            LEDCabinetDialog cabinet(prompt);
+            audit(&cabinet, "LED cabinet");
 
             test::FakeClock probeClock;
             SignalProbe probe(probeClock, probeClock);
@@ -383,8 +410,8 @@ TEST(ScreenAuditXvfbTest, EveryTextFitsAndStandsOutInBothLanguages) {
         ASSERT_TRUE(done.open(QIODevice::WriteOnly));
     }
     ASSERT_TRUE(x.waitFor("END\n", 60)) << x.output().toStdString();
-    // Five windows in two languages, the settings form and the manual in more than one page.
-    ASSERT_GE(shots.size(), 12u);
+    // Eight windows in two languages, the settings form and the manual in more than one page.
+    ASSERT_GE(shots.size(), 18u);
 
     int texts = 0;
     std::map<int, QString> windows;

@@ -5,6 +5,7 @@
 #include "ui/controls/palette.h"
 #include "ui/controls/svg_icon.h"
 
+#include <QFontMetrics>
 #include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -111,6 +112,14 @@ DurationEntryPad::DurationEntryPad(std::optional<double> initialValue, Range ran
     clear_ = smallButton(allowsDefault ? localized("既定に戻す") : localized("クリア"), this);
     cancel_ = smallButton(localized("キャンセル"), this);
     apply_ = smallButton(localized("適用"), this);
+    // Small buttons, each at least as wide as its text: the style's usual minimum width would
+    // have the row squeeze "キャンセル" in the sheet's narrow column.
+    QFont buttonFont = font();
+    buttonFont.setPixelSize(11);
+    for (QPushButton* button : {clear_, cancel_, apply_}) {
+        button->setFont(buttonFont);
+        button->setMinimumWidth(QFontMetrics(buttonFont).horizontalAdvance(button->text()) + 10);
+    }
     row->addWidget(clear_);
     row->addStretch(1);
     row->addWidget(cancel_);

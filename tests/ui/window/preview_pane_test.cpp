@@ -1,9 +1,8 @@
 // The NEXT pane: content size, placement, floors, handles, the corner drag, and the gestures
 // of the widget, rotated pictures included.
 #include "ui/window/preview_pane.h"
-#include "app/app_state.h"
 #include "output/canvas_metal_view.h"
-#include "platform/base/user_defaults.h"
+#include "ui/control_window_harness.h"
 #include "ui/window/live_preview_pane.h"
 #include "ui/window/pane_view.h"
 #include "ui/window/preview_pane_geometry.h"
@@ -11,7 +10,6 @@
 #include "ui/mouse_drag.h"
 
 #include <QImage>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -260,15 +258,10 @@ TEST(LivePreviewPane, WithoutCanvasEngineTheCanvasIsBlackWithTheBorderInTheAccen
 // Mended: the border was drawn by the pane under the live view, which paints its whole
 // rectangle opaquely, so the PROGRAM pane showed no border at all.
 TEST(LivePreviewPane, TheAccentBorderIsDrawnOverTheLiveViewOfACanvasEngine) {
-    QTemporaryDir dir;
-    UserDefaults defaults(dir.filePath("defaults.json"));
-    AppState::Environment environment;
-    environment.defaults = &defaults;
-    environment.installScreenObservers = false;
-    environment.isSandboxed = [] { return false; };
-    AppState app(environment);
-    ASSERT_NE(app.canvasEngine(), nullptr);
-    LivePreviewPane pane(QStringLiteral("PROGRAM"), app.canvasEngine(), QColor(255, 0, 0));
+    test::ControlWindowHarness harness({});  // for its application state's canvas engine
+    CanvasEngine* engine = harness.app.canvasEngine();
+    ASSERT_NE(engine, nullptr);
+    LivePreviewPane pane(QStringLiteral("PROGRAM"), engine, QColor(255, 0, 0));
     pane.resize(640, 420);
     ASSERT_NE(pane.canvasView(), nullptr);
     const QImage image = pane.grab().toImage();
