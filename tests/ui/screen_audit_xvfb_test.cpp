@@ -163,9 +163,15 @@ Measured measureButton(const QAbstractButton* button) {
                        .arg(need.height())
                        .arg(area.width())
                        .arg(area.height());
-    // Symbols come from icon files: the fonts here may not have them.
+    // Symbols come from icon files: the fonts here may not have them. (Arrows, technical
+    // symbols, shapes and dingbats; not the mathematical signs that stand in values.)
+    const auto isSymbol = [](char32_t c) {
+        return (c >= 0x2190 && c <= 0x21ff) || (c >= 0x2300 && c <= 0x23ff) ||
+               (c >= 0x25a0 && c <= 0x27bf) || (c >= 0x2900 && c <= 0x297f) ||
+               (c >= 0x2b00 && c <= 0x2bff) || c >= 0x1f300;
+    };
     for (const char32_t c : text.toUcs4())
-        if ((c >= 0x2190 && c <= 0x2bff) || c >= 0x1f300)
+        if (isSymbol(c))
             m.reason = QStringLiteral("shows the symbol U+%1 as text").arg(uint(c), 4, 16);
     return m;
 }
