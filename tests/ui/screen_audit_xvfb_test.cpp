@@ -315,7 +315,10 @@ TEST_F(ScreenAuditChild, ShowsEveryWindow) {
 
             test::FakeClock probeClock;
             SignalProbe probe(probeClock, probeClock);
-            SignalMonitorWindowController monitor(probe, SignalMonitorContext::of(harness.app));
+            // The composite is handed in below, not rendered by the probe's own timer.
+            SignalMonitorContext context = SignalMonitorContext::of(harness.app);
+            context.canvasEngine = [] { return static_cast<CanvasEngine*>(nullptr); };
+            SignalMonitorWindowController monitor(probe, context);
             monitor.show();
             // The first analysis, of a composite (SDI stopped), as the probe would take it.
             for (int i = 0; i < 100 && !probe.snapshot(); ++i) {

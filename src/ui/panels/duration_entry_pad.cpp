@@ -5,7 +5,6 @@
 #include "ui/controls/palette.h"
 #include "ui/controls/svg_icon.h"
 
-#include <QFontMetrics>
 #include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -17,11 +16,24 @@
 namespace velmar {
 namespace {
 
-QPushButton* smallButton(const QString& text, QWidget* parent) {
-    auto* button = new QPushButton(text, parent);
+// A button the row may narrow down to its text (in whatever language it shows), rather than to
+// the style's usual minimum width: that minimum would have the row squeeze "キャンセル" in the
+// sheet's narrow column.
+class FittedButton : public QPushButton {
+  public:
+    using QPushButton::QPushButton;
+    QSize minimumSizeHint() const override {
+        return QSize(fontMetrics().horizontalAdvance(text()) + 10,
+                     QPushButton::minimumSizeHint().height());
+    }
+};
+
+QPushButton* smallButton(const QString& text, QWidget* parent, bool fitted = false) {
+    QPushButton* button = fitted ? new FittedButton(text, parent) : new QPushButton(text, parent);
     button->setFocusPolicy(Qt::NoFocus);
     button->setAutoDefault(false);
     button->setDefault(false);
+    if (fitted) button->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     return button;
 }
 
@@ -109,17 +121,12 @@ DurationEntryPad::DurationEntryPad(std::optional<double> initialValue, Range ran
 
     auto* row = new QHBoxLayout;
     row->setSpacing(6);
-    clear_ = smallButton(allowsDefault ? localized("既定に戻す") : localized("クリア"), this);
-    cancel_ = smallButton(localized("キャンセル"), this);
-    apply_ = smallButton(localized("適用"), this);
-    // Small buttons, each at least as wide as its text: the style's usual minimum width would
-    // have the row squeeze "キャンセル" in the sheet's narrow column.
+    clear_ = smallButton(allowsDefault ? localized("既定に戻す") : localized("クリア"), this, true);
+    cancel_ = smallButton(localized("キャンセル"), this, true);
+    apply_ = smallButton(localized("適用"), this, true);
     QFont buttonFont = font();
     buttonFont.setPixelSize(11);
-    for (QPushButton* button : {clear_, cancel_, apply_}) {
-        button->setFont(buttonFont);
-        button->setMinimumWidth(QFontMetrics(buttonFont).horizontalAdvance(button->text()) + 10);
-    }
+    for (QPushButton* button : {clear_, cancel_, apply_}) button->setFont(buttonFont);
     row->addWidget(clear_);
     row->addStretch(1);
     row->addWidget(cancel_);
