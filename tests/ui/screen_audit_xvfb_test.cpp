@@ -16,6 +16,8 @@
 #include "ui/controls/app_appearance.h"
 #include "ui/controls/switch_toggle.h"
 #include "ui/panels/duration_editor_sheet.h"
+#include "ui/rundown/filter_popover.h"
+#include "ui/rundown/name_sheet.h"
 #include "ui/tools/manual_window_controller.h"
 #include "ui/tools/preflight_view.h"
 #include "ui/tools/preflight_window_controller.h"
@@ -238,8 +240,8 @@ void report(const QWidget* window, int shot) {
 
 // The windows and what they show for the check: the control window with its panels, the
 // settings form with the custom canvas size popup, the duration entry sheet for many clips, the
-// LED cabinet question, the signal monitor with a composite snapshot, the pre-show check after
-// the five checks and a soak test, and the manual.
+// LED cabinet question, the marker name sheet, the name filter popover, the signal monitor with a
+// composite snapshot, the pre-show check after the five checks and a soak test, and the manual.
 struct ScreenAuditChild : test::PreflightFixture {
     int shot = 0;
 
@@ -312,6 +314,12 @@ TEST_F(ScreenAuditChild, ShowsEveryWindow) {
             prompt.widthText = prompt.heightText = QStringLiteral("128");
             LEDCabinetDialog cabinet(prompt);
             audit(&cabinet, "LED cabinet");
+
+            NameSheet marker(localized("マーカーを追加"), QString(), localized("例: B部門"), 260,
+                             nullptr);
+            audit(&marker, "marker name");
+            FilterPopover filter(harness.app.engine().rundown(), [](QObject*, bool) {});
+            audit(&filter, "name filter");
 
             test::FakeClock probeClock;
             SignalProbe probe(probeClock, probeClock);
@@ -419,8 +427,8 @@ TEST(ScreenAuditXvfbTest, EveryTextFitsAndStandsOutInBothLanguages) {
         ASSERT_TRUE(done.open(QIODevice::WriteOnly));
     }
     ASSERT_TRUE(x.waitFor("END\n", 60)) << x.output().toStdString();
-    // Eight windows in two languages, the settings form and the manual in more than one page.
-    ASSERT_GE(shots.size(), 18u);
+    // Ten windows in two languages, the settings form and the manual in more than one page.
+    ASSERT_GE(shots.size(), 22u);
 
     int texts = 0;
     std::map<int, QString> windows;
