@@ -444,7 +444,7 @@ TEST(ScreenAuditXvfbTest, EveryTextFitsAndStandsOutInBothLanguages) {
         const int shot = f[1].toInt();
         const QRect r(f[2].toInt(), f[3].toInt(), f[4].toInt(), f[5].toInt());
         const std::string where = (windows[shot] + ": " + f[8]).toStdString();
-        if (f[7] != "-") ADD_FAILURE() << "cut: " << where << ": " << f[7].toStdString();
+        if (f[7] != "-") ADD_FAILURE() << "not whole: " << where << ": " << f[7].toStdString();
         if (f[6] == "1" && f[9] == "1" && r.width() > 2 && r.height() > 2) {
             const double c = textContrast(shots[shot], r);
             if (c < 4.5)
