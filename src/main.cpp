@@ -2,6 +2,7 @@
 #include "models/language_settings.h"
 #include "platform/base/user_defaults.h"
 #include "ui/app_views.h"
+#include "ui/controls/app_appearance.h"
 
 #include <QApplication>
 #include <QLibraryInfo>
@@ -42,6 +43,8 @@ void quitOnTerminationSignals(QApplication& app, velmar::DovrineApp& dovrine) {
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("DOVRINE"));
+    // The dark palette and the wheel guard, before the first window is built.
+    velmar::AppAppearance::install(app);
 
     velmar::LanguageSettings::shared();
     // The toolkit's own texts (standard dialogs) follow the language chosen in an earlier run,

@@ -5,7 +5,7 @@
     <name>Velmar</name>
     <message>
         <source>SDI 停止中 — SDI と同じ合成・同じ解像度で描いた値</source>
-        <translation>SDI stopped — values drawn with the same composite at the same resolution as SDI</translation>
+        <translation>SDI stopped — same composite and size as SDI</translation>
     </message>
     <message>
         <source>SDI 出力バッファ（実際に送っている値）</source>

@@ -36,6 +36,10 @@
         <translation>PEAK  dBFS</translation>
     </message>
     <message>
+        <source>出力フェーダー</source>
+        <translation>Output fader</translation>
+    </message>
+    <message>
         <source>PROGRAM の音声の出力レベル（dB）。ダブルクリックで 0 dB に戻します。メーターはフェーダーを通したあとの値です。</source>
         <translation>Output level of PROGRAM audio (dB). Double-click to return to 0 dB. The meter shows the level after the fader.</translation>
     </message>

@@ -18,6 +18,14 @@ QPixmap SvgIcon::fromFile(const QString& path, QSize size, const QColor& current
     return render(svg, size, currentColor, devicePixelRatio);
 }
 
+QIcon SvgIcon::icon(const QString& path, QSize size, const QColor& color,
+                    const QColor& disabledColor, qreal devicePixelRatio) {
+    QIcon icon;
+    icon.addPixmap(fromFile(path, size, color, devicePixelRatio), QIcon::Normal);
+    icon.addPixmap(fromFile(path, size, disabledColor, devicePixelRatio), QIcon::Disabled);
+    return icon;
+}
+
 namespace {
 
 // Absolute M, L, H, V and Z commands; numbers may follow a command letter without a blank.

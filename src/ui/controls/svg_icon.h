@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QColor>
+#include <QIcon>
 #include <QPixmap>
 #include <QSize>
 #include <QString>
@@ -22,6 +23,10 @@ class SvgIcon {
     // gives a transparent picture.
     static QPixmap fromFile(const QString& path, QSize size, const QColor& currentColor,
                             qreal devicePixelRatio = 1.0);
+    // A button icon from the file at `path`: drawn in `color`, and in `disabledColor` for the
+    // disabled state, so that buttons never depend on a font having a symbol.
+    static QIcon icon(const QString& path, QSize size, const QColor& color,
+                      const QColor& disabledColor, qreal devicePixelRatio = 1.0);
 };
 
 }  // namespace velmar

@@ -5,6 +5,7 @@
 #include "models/localized.h"
 #include "ui/controls/design_scale.h"
 #include "ui/controls/palette.h"
+#include "ui/controls/svg_icon.h"
 
 #include <QEvent>
 #include <QLabel>
@@ -14,15 +15,18 @@
 namespace velmar {
 namespace {
 
+// Labels are white, or near black (`dark`) on the light orange, where white would not stand
+// out enough.
 QPushButton* makeButton(const QString& text, const QString& help, const QColor& tint,
-                        QWidget* parent) {
+                        QWidget* parent, bool dark = false) {
     auto* button = new QPushButton(text, parent);
     button->setFocusPolicy(Qt::NoFocus);
     button->setToolTip(help);
-    button->setStyleSheet(QStringLiteral("QPushButton { background-color: %1; color: white; "
+    button->setStyleSheet(QStringLiteral("QPushButton { background-color: %1; color: %2; "
                                          "border-radius: 4px; }"
-                                         "QPushButton:disabled { color: rgba(255,255,255,90); }")
-                              .arg(tint.name(QColor::HexArgb)));
+                                         "QPushButton:disabled { color: %3; }")
+                              .arg(tint.name(QColor::HexArgb), dark ? "rgba(0,0,0,217)" : "white",
+                                   dark ? "rgba(0,0,0,90)" : "rgba(255,255,255,90)"));
     return button;
 }
 
@@ -42,7 +46,9 @@ DSKControlBar::DSKControlBar(DSKController& dsk, PlayoutEngine& engine, QWidget*
     const QColor orange = Palette::withOpacity(Palette::systemOrange(), 0.72);
     const QColor red = Palette::withOpacity(Palette::systemRed(), 0.65);
     const QColor blue = Palette::withOpacity(Palette::systemBlue(), 0.65);
-    next_ = makeButton(QString(), QString(), orange, this);
+    next_ = makeButton(QString(), QString(), orange, this, true);
+    // The symbol follows the text.
+    next_->setLayoutDirection(Qt::RightToLeft);
     cut_ = makeButton(QString(), QString(), red, this);
     fade_ = makeButton(QString(), QString(), blue, this);
     retranslate();
@@ -70,7 +76,7 @@ DSKControlBar::DSKControlBar(DSKController& dsk, PlayoutEngine& engine, QWidget*
 
 void DSKControlBar::retranslate() {
     title_->setText(localized("DSK"));
-    next_->setText(localized("NEXT") + QStringLiteral("  ⏭"));
+    next_->setText(localized("NEXT"));
     next_->setToolTip(localized("DSK の次の素材（N）"));
     cut_->setText(localized("CUT"));
     cut_->setToolTip(localized("DSK のカット ON / OFF（B）"));
@@ -96,6 +102,10 @@ void DSKControlBar::setScale(double scale) {
         button->setFont(buttonFont);
         button->setFixedHeight(qMax(1, qRound(32 * scale_)));
     }
+    const int side = qMax(1, qRound(11 * scale_));
+    next_->setIconSize(QSize(side, side));
+    next_->setIcon(SvgIcon::icon(QStringLiteral(":/icons/forward-end.svg"), QSize(side, side),
+                                 QColor(0, 0, 0, 217), QColor(0, 0, 0, 90), devicePixelRatioF()));
     refresh();
 }
 

@@ -7,6 +7,7 @@
 #include "models/localized.h"
 #include "ui/controls/design_scale.h"
 #include "ui/controls/palette.h"
+#include "ui/controls/svg_icon.h"
 #include "ui/panels/dsk_panel_presenter.h"
 #include "ui/panels/dsk_panel_preview.h"
 
@@ -69,7 +70,6 @@ DSKPanel::DSKPanel(DSKController& dsk, PlayoutEngine& engine, Hooks hooks, QWidg
     chooseMenu_->addAction(QString(), this, [this] { selectMedia(false); });
     chooseMenu_->addAction(QString(), this, [this] { selectMedia(true); });
     clear_ = new QToolButton(this);
-    clear_->setText(QStringLiteral("✕"));
     clear_->setFocusPolicy(Qt::NoFocus);
     buttons->addWidget(choose_, 1);
     buttons->addWidget(clear_);
@@ -229,6 +229,11 @@ void DSKPanel::setScale(double scale) {
         mode->setFont(sized(11, scale_, true));
         mode->setMinimumHeight(qRound(26 * scale_));
     }
+    const int side = qMax(1, qRound(10 * scale_));
+    clear_->setIconSize(QSize(side, side));
+    clear_->setIcon(SvgIcon::icon(QStringLiteral(":/icons/xmark.svg"), QSize(side, side),
+                                  Palette::primaryText(), Palette::white(0.45),
+                                  devicePixelRatioF()));
     refresh();
 }
 

@@ -3,6 +3,7 @@
 #include "models/localized.h"
 #include "ui/controls/number_field.h"
 #include "ui/controls/palette.h"
+#include "ui/controls/svg_icon.h"
 
 #include <QEvent>
 #include <QFrame>
@@ -16,11 +17,24 @@
 namespace velmar {
 namespace {
 
-QPushButton* smallButton(const QString& text, QWidget* parent) {
-    auto* button = new QPushButton(text, parent);
+// A button the row may narrow down to its text (in whatever language it shows), rather than to
+// the style's usual minimum width: that minimum would have the row squeeze "キャンセル" in the
+// sheet's narrow column.
+class FittedButton : public QPushButton {
+  public:
+    using QPushButton::QPushButton;
+    QSize minimumSizeHint() const override {
+        return QSize(fontMetrics().horizontalAdvance(text()) + 10,
+                     QPushButton::minimumSizeHint().height());
+    }
+};
+
+QPushButton* smallButton(const QString& text, QWidget* parent, bool fitted = false) {
+    QPushButton* button = fitted ? new FittedButton(text, parent) : new QPushButton(text, parent);
     button->setFocusPolicy(Qt::NoFocus);
     button->setAutoDefault(false);
     button->setDefault(false);
+    if (fitted) button->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     return button;
 }
 
@@ -80,8 +94,16 @@ DurationEntryPad::DurationEntryPad(std::optional<double> initialValue, Range ran
     keyFont.setPixelSize(13);
     keyFont.setWeight(QFont::Medium);
     const auto addKey = [&](const QString& face, int row, int column) {
-        QPushButton* key = smallButton(face, this);
+        const bool backspace = face == QString::fromUtf8(DurationPadModel::kBackspaceKey);
+        QPushButton* key = smallButton(backspace ? QString() : face, this);
         key->setFont(keyFont);
+        if (backspace) {
+            key->setIconSize(QSize(14, 14));
+            key->setIcon(SvgIcon::icon(QStringLiteral(":/icons/delete-left.svg"), QSize(14, 14),
+                                       palette().color(QPalette::ButtonText),
+                                       palette().color(QPalette::Disabled, QPalette::ButtonText),
+                                       devicePixelRatioF()));
+        }
         key->setFixedSize(40, 26);
         keypad->addWidget(key, row, column);
         keys_.insert(face, key);
@@ -101,9 +123,12 @@ DurationEntryPad::DurationEntryPad(std::optional<double> initialValue, Range ran
 
     auto* row = new QHBoxLayout;
     row->setSpacing(6);
-    clear_ = smallButton(QString(), this);
-    cancel_ = smallButton(QString(), this);
-    apply_ = smallButton(QString(), this);
+    clear_ = smallButton(QString(), this, true);
+    cancel_ = smallButton(QString(), this, true);
+    apply_ = smallButton(QString(), this, true);
+    QFont buttonFont = font();
+    buttonFont.setPixelSize(11);
+    for (QPushButton* button : {clear_, cancel_, apply_}) button->setFont(buttonFont);
     row->addWidget(clear_);
     row->addStretch(1);
     row->addWidget(cancel_);

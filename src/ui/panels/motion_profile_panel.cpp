@@ -180,6 +180,7 @@ MotionProfilePanel::MotionProfilePanel(PlayoutEngine& engine, double width, Hook
     for (QLabel*& blank : blanks_) blank = new QLabel(this);
     blanks_[0]->setText(keyNumber(2, 2));
     blanks_[0]->setAlignment(Qt::AlignCenter);
+    blanks_[0]->setEnabled(false);  // a place holder, not a key
     blanks_[0]->setStyleSheet(
         QStringLiteral("background: rgba(255,255,255,6); color: rgba(255,255,255,77);"));
 

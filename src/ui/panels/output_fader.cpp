@@ -7,9 +7,11 @@
 
 #include <algorithm>
 
+#include <QHelpEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QToolTip>
 
 namespace velmar {
 
@@ -27,6 +29,7 @@ void OutputFader::setBypassed(bool bypassed) {
 }
 
 void OutputFader::updateHelp() {
+    labelHelp_ = localized("出力フェーダー");
     // clang-format off
     setToolTip(isBypassed_
         ? localized("基準信号を出している間は、フェーダーは基準信号に掛かりません（PROGRAM の音声は止めています）")
@@ -37,6 +40,19 @@ void OutputFader::updateHelp() {
 void OutputFader::changeEvent(QEvent* event) {
     if (event->type() == QEvent::LanguageChange) updateHelp();
     QWidget::changeEvent(event);
+}
+
+QString OutputFader::toolTipAt(QPointF pos) const {
+    return pos.x() / scale_ < kLabelWidth ? labelHelp_ : toolTip();
+}
+
+bool OutputFader::event(QEvent* event) {
+    if (event->type() == QEvent::ToolTip) {
+        auto* help = static_cast<QHelpEvent*>(event);
+        QToolTip::showText(help->globalPos(), toolTipAt(help->pos()), this);
+        return true;
+    }
+    return QWidget::event(event);
 }
 
 void OutputFader::setScale(double s) {

@@ -28,9 +28,12 @@ class OutputFader : public QWidget {
     QRectF trackRect() const;
 
     QSize sizeHint() const override;
+    // The help text at a point in widget pixels: the label's own over "F", else the fader's.
+    QString toolTipAt(QPointF pos) const;
 
   protected:
     void changeEvent(QEvent* event) override;
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -46,6 +49,7 @@ class OutputFader : public QWidget {
     bool isBypassed_ = false;
     bool dragging_ = false;
     bool resetOnRelease_ = false;
+    QString labelHelp_;
     double scale_ = 1;
 };
 

@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QShortcut>
 #include <QVBoxLayout>
 
@@ -63,7 +64,7 @@ PreflightView::PreflightView(PreflightRunner& runner, std::function<void()> open
     column->addWidget(explanation_);
     column->addWidget(divider());
 
-    auto* scroll = new QScrollArea;
+    auto* scroll = scroll_ = new QScrollArea;
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -73,6 +74,12 @@ PreflightView::PreflightView(PreflightRunner& runner, std::function<void()> open
     rows_->setContentsMargins(0, 0, 0, 0);
     rows_->addStretch(1);
     scroll->setWidget(list);
+    // A soak line added under the five check lines would otherwise stay below the list's edge.
+    connect(scroll->verticalScrollBar(), &QScrollBar::rangeChanged, this, [this](int, int end) {
+        if (!followEnd_) return;
+        followEnd_ = false;
+        scroll_->verticalScrollBar()->setValue(end);
+    });
     column->addWidget(scroll, 1);
     column->addWidget(divider());
 
@@ -137,7 +144,13 @@ QString PreflightView::rowText(int row) const {
     return texts.join(u'\n');
 }
 
+QWidget* PreflightView::rowWidget(int row) const {
+    return row >= 0 && row < rowCount() ? rows_->itemAt(row)->widget() : nullptr;
+}
+
 void PreflightView::rebuildRows() {
+    const int before = rowCount();
+    followEnd_ = before > 0 && runner_.items().size() > before;
     while (rows_->count() > 1) {
         QLayoutItem* item = rows_->takeAt(0);
         delete item->widget();

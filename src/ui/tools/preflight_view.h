@@ -5,6 +5,7 @@
 #include <functional>
 
 class QLabel;
+class QScrollArea;
 class QPushButton;
 class QVBoxLayout;
 
@@ -34,6 +35,8 @@ class PreflightView : public QWidget {
     int rowCount() const;
     // The title and, when present, the detail of a row, joined by a line break.
     QString rowText(int row) const;
+    // The row's widget, or null.
+    QWidget* rowWidget(int row) const;
 
   protected:
     void changeEvent(QEvent* event) override;
@@ -48,6 +51,9 @@ class PreflightView : public QWidget {
     QVBoxLayout* rows_ = nullptr;
     QLabel* heading_ = nullptr;
     QLabel* explanation_ = nullptr;
+    QScrollArea* scroll_ = nullptr;
+    // A line was added under the others: the list scrolls to its end once its height is known.
+    bool followEnd_ = false;
     QPushButton* checkButton_ = nullptr;
     QPushButton* soakButton_ = nullptr;
     QLabel* countdown_ = nullptr;

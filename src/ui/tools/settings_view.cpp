@@ -550,6 +550,8 @@ void SettingsView::buildDisplay(QVBoxLayout* form) {
         group->setObjectName(QString::fromUtf8(name));
         auto* row = new QHBoxLayout;
         row->setSpacing(0);
+        // A text longer than the room beside the buttons goes on to a second line.
+        label->setWordWrap(true);
         row->addWidget(label);
         row->addStretch();
         for (int i = 0; i < texts.size(); ++i) {
@@ -566,7 +568,9 @@ void SettingsView::buildDisplay(QVBoxLayout* form) {
     s->addWidget(note(kNote13, box));
     background_ = segmented(backgroundLabel, {"0%", "33%", "66%", "100%"}, "backgroundLevel");
     labelled(s, orderLabel, programOnLeft_);
-    labelled(s, stripLabel, strip_);
+    // Its options are long sentences: the box takes the whole width under its text.
+    s->addWidget(stripLabel);
+    s->addWidget(strip_);
     s->addWidget(note(kNote14, box));
     previewBackground_ = segmented(previewLabel, {QString(), QString()}, "previewBackground");
     translate([this] {

@@ -46,13 +46,16 @@ SignalMonitorView::SignalMonitorView(SignalProbe& probe, SignalMonitorContext co
     auto* status = new QVBoxLayout;
     status->setSpacing(4);
     auto* firstRow = new QWidget(this);
-    firstRow->setFixedHeight(18);
+    // At least 18 high; the items keep their natural size (a taller font makes the row taller
+    // rather than cutting the texts).
+    firstRow->setMinimumHeight(18);
     auto* items = new QHBoxLayout(firstRow);
     items->setContentsMargins(0, 0, 0, 0);
     items->setSpacing(18);
     for (int i = 0; i < 5; ++i) {
         StatusItem item;
         item.box = new QWidget(firstRow);
+        item.box->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
         auto* row = new QHBoxLayout(item.box);
         row->setContentsMargins(0, 0, 0, 0);
         row->setSpacing(5);

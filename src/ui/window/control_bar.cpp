@@ -2,7 +2,7 @@
 
 #include "models/localized.h"
 #include "ui/controls/design_scale.h"
-#include "ui/controls/palette.h"
+#include "ui/controls/switch_toggle.h"
 #include "ui/window/main_window_model.h"
 
 #include <QCheckBox>
@@ -15,10 +15,8 @@ namespace {
 constexpr double kSpacing = 14;
 
 QCheckBox* makeSwitch(const QString& label, QWidget* parent) {
-    auto* toggle = new QCheckBox(label, parent);
+    auto* toggle = new SwitchToggle(label, parent);
     toggle->setFocusPolicy(Qt::NoFocus);
-    toggle->setStyleSheet(
-        QStringLiteral("QCheckBox { color: %1; }").arg(Palette::primaryText().name()));
     return toggle;
 }
 }  // namespace

@@ -9,11 +9,36 @@
 
 namespace velmar {
 
+namespace {
+
+// The canvas frame's accent border, a transparent layer over the live view: the view paints
+// opaquely over its whole rectangle, so a border drawn by the pane under it would be hidden.
+class CanvasBorder : public QWidget {
+  public:
+    CanvasBorder(QColor color, QWidget* parent) : QWidget(parent), color_(color) {
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        setAttribute(Qt::WA_NoSystemBackground);
+    }
+    double lineWidth = 1;
+
+  protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        PaneView::frameRect(painter, QRectF(rect()), lineWidth, color_);
+    }
+
+  private:
+    QColor color_;
+};
+
+}  // namespace
+
 LivePreviewPane::LivePreviewPane(QString title, CanvasEngine* canvasEngine, QColor accent,
                                  QWidget* parent)
     : PaneView(std::move(title), accent, parent) {
     if (canvasEngine) {
         view_ = new CanvasMetalView(*canvasEngine, CanvasEngine::Client::programPane, this);
+        border_ = new CanvasBorder(Palette::withOpacity(accent, 0.6), this);
         setBackground(background_);
         canvasRectChanged();
     }
@@ -36,6 +61,11 @@ void LivePreviewPane::canvasRectChanged() {
     const QRectF pixels(rect.topLeft() * scale(), rect.size() * scale());
     view_->setGeometry(pixels.toAlignedRect());
     view_->setVisible(!rect.isEmpty());
+    auto* border = static_cast<CanvasBorder*>(border_);
+    border->lineWidth = scale();
+    border->setGeometry(view_->geometry());
+    border->setVisible(!rect.isEmpty());
+    border->raise();
     setBackground(background_);
 }
 

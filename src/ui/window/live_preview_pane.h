@@ -31,6 +31,7 @@ class LivePreviewPane : public PaneView {
 
   private:
     CanvasMetalView* view_ = nullptr;
+    QWidget* border_ = nullptr;  // drawn above view_
     PreviewBackground background_ = PreviewBackground::checker;
 };
 

@@ -4,6 +4,7 @@
 #include "models/localized.h"
 #include "ui/controls/design_scale.h"
 #include "ui/controls/palette.h"
+#include "ui/controls/svg_icon.h"
 
 #include <QEvent>
 #include <QLabel>
@@ -23,8 +24,7 @@ QString rgba(const QColor& color, double opacity) {
         .arg(color.alphaF() * opacity, 0, 'f', 3);
 }
 
-QString buttonStyle(const QColor& tint, double opacity) {
-    const QColor text = Palette::primaryText();
+QString buttonStyle(const QColor& tint, double opacity, const QColor& text) {
     return QStringLiteral(
                "QPushButton { background-color: %1; color: %2; border: none; "
                "border-radius: 6px; padding: 0px; }"
@@ -32,11 +32,14 @@ QString buttonStyle(const QColor& tint, double opacity) {
         .arg(rgba(tint, opacity), rgba(text, 1), rgba(tint, std::min(1.0, opacity + 0.2)));
 }
 
-QPushButton* makeButton(const QString& text, const QColor& tint, double opacity, QWidget* parent) {
+// `label` is the text colour: white, or near black on the light orange, where white would
+// not stand out enough.
+QPushButton* makeButton(const QString& text, const QColor& tint, double opacity, QWidget* parent,
+                        const QColor& label = Palette::primaryText()) {
     auto* button = new QPushButton(text, parent);
     // Space and Return belong to the keyboard control surface, never to a focused button.
     button->setFocusPolicy(Qt::NoFocus);
-    button->setStyleSheet(buttonStyle(tint, opacity));
+    button->setStyleSheet(buttonStyle(tint, opacity, label));
     return button;
 }
 
@@ -49,7 +52,7 @@ TakeColumn::TakeColumn(PlayoutEngine& engine, std::function<void()> presentAddCl
     heading_ = new QLabel(this);
     heading_->setAlignment(Qt::AlignCenter);
     heading_->setStyleSheet(QStringLiteral("color: %1;").arg(Palette::secondaryText().name()));
-    next_ = makeButton(QString(), Palette::systemOrange(), 0.72, this);
+    next_ = makeButton(QString(), Palette::systemOrange(), 0.72, this, Palette::black(0.85));
     cut_ = makeButton(QString(), Palette::systemRed(), 0.65, this);
     autoTrans_ = makeButton(QString(), Palette::systemBlue(), 0.65, this);
     retranslate();
@@ -64,7 +67,7 @@ TakeColumn::TakeColumn(PlayoutEngine& engine, std::function<void()> presentAddCl
 }
 
 void TakeColumn::retranslate() {
-    import_->setText(QStringLiteral("⤓  ") + localized("インポート"));
+    import_->setText(localized("インポート"));
     heading_->setText(localized("TRANSITION"));
     next_->setText(localized("NEXT"));
     cut_->setText(localized("CUT"));
@@ -104,6 +107,11 @@ double TakeColumn::naturalHeight() const {
 void TakeColumn::setScale(double s) {
     scale_ = s;
     import_->setFont(DesignScale::font(12, s, QFont::DemiBold));
+    const int side = qMax(1, qRound(13 * s));
+    import_->setIconSize(QSize(side, side));
+    import_->setIcon(SvgIcon::icon(QStringLiteral(":/icons/import.svg"), QSize(side, side),
+                                   Palette::primaryText(), Palette::white(0.45),
+                                   devicePixelRatioF()));
     QFont heading = DesignScale::font(20, s, QFont::Black);
     heading.setLetterSpacing(QFont::AbsoluteSpacing, 1.5 * s);
     heading_->setFont(heading);

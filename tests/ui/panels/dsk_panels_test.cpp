@@ -93,6 +93,32 @@ TEST_F(DSKPanelsTest, KeyerButtonsFollowAndDriveTheKeyer) {
 
 // The dialog is not modal: pressing the button again used to open a second one, and the first
 // to close lowered the file-panel flag while the other was still up.
+// Mended: NEXT and the clear button showed symbol characters ("⏭", "✕") that the fonts here
+// draw as missing-glyph boxes; their symbols now come from the icon files.
+TEST_F(DSKPanelsTest, NextAndClearDrawTheirSymbolsFromIconFiles) {
+    DSKControlBar bar(*dsk, *engine);
+    bar.resize(160, 200);
+    loadFolder();
+    QPushButton* next = bar.nextButton();
+    EXPECT_EQ(next->text(), "NEXT");
+    ASSERT_FALSE(next->icon().isNull());
+    // The symbol is drawn (the label's ink reaches past the centred text alone) and stands
+    // after the text.
+    EXPECT_EQ(next->layoutDirection(), Qt::RightToLeft);
+    const QImage image = next->grab().toImage();
+    const int textEnd = (image.width() + QFontMetrics(next->font()).horizontalAdvance("NEXT")) / 2;
+    int inkEnd = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (qRed(image.pixel(x, y)) < 150 && qAlpha(image.pixel(x, y)) > 150)
+                inkEnd = std::max(inkEnd, x);
+    EXPECT_GT(inkEnd, textEnd + 4);
+
+    DSKPanel panel(*dsk, *engine, hooks());
+    EXPECT_TRUE(panel.clearButton()->text().isEmpty());
+    EXPECT_FALSE(panel.clearButton()->icon().isNull());
+}
+
 TEST_F(DSKPanelsTest, SecondChoiceRaisesTheOpenDialogMended) {
     DSKPanel panel(*dsk, *engine, hooks());
     panel.show();

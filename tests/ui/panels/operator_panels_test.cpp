@@ -39,6 +39,20 @@ struct FaderHarness {
     FaderHarness() { fader.resize(256, 18); }  // a 200 px track from x = 16
 };
 
+// Mended: the "F" had no help text of its own.
+TEST(OutputFader, TheLabelHasItsOwnHelpAndTheTrackTheFadersInBothStates) {
+    LanguageSettings::shared().setLanguage(AppLanguage::ja);
+    FaderHarness h;
+    EXPECT_EQ(h.fader.toolTipAt(QPointF(4, 9)), "出力フェーダー");
+    const QString help = h.fader.toolTipAt(QPointF(100, 9));
+    EXPECT_TRUE(help.startsWith("PROGRAM の音声の出力レベル")) << help.toStdString();
+    h.fader.setBypassed(true);
+    EXPECT_EQ(h.fader.toolTipAt(QPointF(4, 9)), "出力フェーダー");
+    EXPECT_TRUE(h.fader.toolTipAt(QPointF(100, 9)).startsWith("基準信号を出している間"));
+    h.fader.setScale(2);
+    EXPECT_EQ(h.fader.toolTipAt(QPointF(20, 9)), "出力フェーダー");
+}
+
 TEST(OutputFader, PressSetsWithoutMovingDragClampsAndBypassStillWrites) {
     FaderHarness h;
     ASSERT_DOUBLE_EQ(h.fader.trackRect().width(), 200);

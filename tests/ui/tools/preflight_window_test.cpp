@@ -80,6 +80,27 @@ TEST_F(PreflightWindowTest, TheSoakButtonGivesWayToACountdownUntilTheTestEnds) {
     EXPECT_EQ(view()->rowText(0), "SDI 実流し\n30 秒間、落ちフレームなし");
 }
 
+// Mended: at the window's default size the soak line added under the five check lines stayed
+// below the list's lower edge until the operator scrolled.
+TEST_F(PreflightWindowTest, TheSoakLineAddedUnderTheChecksIsScrolledIntoView) {
+    setTake(false);
+    windows->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(windows->window()));
+    QTest::mouseClick(view()->checkButton(), Qt::LeftButton);
+    QTest::mouseClick(view()->soakButton(), Qt::LeftButton);
+    for (int i = 0; i < PreflightView::kSoakSeconds; ++i) {
+        output->step(60);
+        clock.advance(1.0);
+    }
+    ASSERT_EQ(view()->rowCount(), PreflightRunner::kCheckCount + 1);
+    QWidget* soak = view()->rowWidget(PreflightRunner::kCheckCount);
+    for (int i = 0; i < 20 && soak->visibleRegion().boundingRect() != soak->rect(); ++i)
+        QTest::qWait(10);
+    EXPECT_EQ(soak->visibleRegion().boundingRect(), soak->rect());
+    EXPECT_EQ(view()->rowText(PreflightRunner::kCheckCount),
+              "SDI 実流し\n30 秒間、落ちフレームなし");
+}
+
 // Mended: closing the window during a soak test dropped the runner without an end line, and an
 // output the test had started kept running.
 TEST_F(PreflightWindowTest, ClosingTheWindowEndsTheSoakTest) {

@@ -2,6 +2,7 @@
 
 #include "canvas/signal_probe.h"
 #include "canvas/signal_test_support.h"
+#include "models/language_settings.h"
 #include "models/localized.h"
 #include "support/event_loop.h"
 #include "support/fake_clock.h"
@@ -9,6 +10,7 @@
 #include "ui/tools/signal_monitor_window_controller.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QLabel>
 
 #include <gtest/gtest.h>
@@ -23,13 +25,13 @@ struct SignalMonitorViewTest : ::testing::Test {
 
     // Publishes a snapshot of an 8 x 4 frame as the SDI feed would: in premultiplied mode its
     // left half (colour over key 0) breaks the rule, its right half is opaque grey.
-    void publish() {
+    void publish(SignalProbe::Source source = SignalProbe::Source::sdi) {
         auto frame = bgraBuffer(8, 4, [](int x, int) {
             return x < 4 ? Pixel{0, 0, 255, 0} : Pixel{128, 128, 128, 255};
         });
         clock.advance(1.0);
         ASSERT_TRUE(probe.reserveCapture());
-        probe.capture(*frame, KeyAlphaMode::premultiplied, SignalProbe::Source::sdi);
+        probe.capture(*frame, KeyAlphaMode::premultiplied, source);
         probe.waitForAnalysis();
         drainMainQueue();
         ASSERT_TRUE(probe.snapshot());
@@ -66,6 +68,33 @@ TEST_F(SignalMonitorViewTest, PlaceholderUntilASnapshotThenPicturesWithTheOverla
     EXPECT_EQ(shot.pixelColor(centre + QPoint(1, 0)), QColor(128, 128, 128));
     view.findChild<QCheckBox*>("highlightViolations")->setChecked(false);
     EXPECT_EQ(fill->grab().toImage().pixelColor(first), QColor(0, 0, 255)) << "the fill alone";
+}
+
+// Mended: the first status row was held at 18 px and its items were squeezed, cutting the
+// English source text; the items keep their natural size, in both languages, within the
+// window's default width.
+TEST_F(SignalMonitorViewTest, StatusItemsKeepTheirNaturalSizeInBothLanguages) {
+    probe.start();
+    context.isDeckLinkRunning = [] { return false; };
+    for (const AppLanguage language : {AppLanguage::ja, AppLanguage::en}) {
+        LanguageSettings::shared().setLanguage(language);
+        SignalMonitorView view(probe, context);
+        view.resize(1180, 860);
+        view.show();
+        publish(SignalProbe::Source::composite);  // the longest source text
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        EXPECT_EQ(view.width(), 1180) << "the status row fits the default width";
+        for (int i = 0; i < 4; ++i) {
+            auto* value = view.findChild<QLabel*>(QStringLiteral("statusValue%1").arg(i));
+            ASSERT_NE(value, nullptr);
+            SCOPED_TRACE(value->text().toStdString());
+            const QWidget* item = value->parentWidget();
+            EXPECT_GE(item->width(), item->sizeHint().width());
+            EXPECT_GE(item->height(), item->sizeHint().height());
+            EXPECT_GE(value->width(), value->sizeHint().width());
+        }
+    }
+    LanguageSettings::shared().setLanguage(AppLanguage::ja);
 }
 
 TEST_F(SignalMonitorViewTest, TheWaveformPaneDrawsItsPlotAndGraticuleWhereTheGeometrySays) {

@@ -2,6 +2,7 @@
 // and window-wide behaviour (title, frame budget, drops, loading, duration sheet).
 #include "ui/window/content_view.h"
 #include "core/engine_fixture.h"
+#include "ui/controls/switch_toggle.h"
 #include "ui/window/control_bar.h"
 #include "ui/window/main_window_model.h"
 #include "ui/window/pane_caption.h"
@@ -170,6 +171,35 @@ TEST_F(ContentViewFixture, SwitchesRunTheirCommandThenShowThePublishedState) {
     model.publish();
     EXPECT_EQ(bar.obsSwitch()->text(), QStringLiteral("OBS(Syphon)"));
     EXPECT_EQ(model.calls.count("toggleOBSOutput"), 0);
+}
+
+// Mended: the switches were plain check boxes whose on state was a faint tick; each is a
+// sliding switch whose track is lit in the accent colour exactly while it is on.
+TEST_F(ContentViewFixture, EachOutputSwitchIsLitInTheAccentColourOnlyWhileOn) {
+    makeView();
+    ControlBar& bar = *view->controlBar();
+    model.sdi = true;
+    model.publish();
+    const QColor lit = SwitchToggle::onColor();
+    const auto litPixels = [&](QCheckBox* toggle) {
+        const QImage image = toggle->grab().toImage();
+        int n = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x) {
+                const QColor c = image.pixelColor(x, y);
+                n += std::abs(c.red() - lit.red()) + std::abs(c.green() - lit.green()) +
+                         std::abs(c.blue() - lit.blue()) <
+                     12;
+            }
+        return n;
+    };
+    for (QCheckBox* toggle :
+         {bar.sdiSwitch(), bar.outputSwitch(), bar.obsSwitch(), bar.chromaKeySwitch()}) {
+        SCOPED_TRACE(toggle->text().toStdString());
+        ASSERT_NE(qobject_cast<SwitchToggle*>(toggle), nullptr);
+        EXPECT_EQ(litPixels(toggle) > 20, toggle->isChecked());
+    }
+    EXPECT_TRUE(bar.sdiSwitch()->isChecked());
 }
 
 TEST(StatusBar, CanvasAndPositionFigures) {

@@ -1,6 +1,8 @@
 // The NEXT pane: content size, placement, floors, handles, the corner drag, and the gestures
 // of the widget, rotated pictures included.
 #include "ui/window/preview_pane.h"
+#include "output/canvas_metal_view.h"
+#include "ui/control_window_harness.h"
 #include "ui/window/live_preview_pane.h"
 #include "ui/window/pane_view.h"
 #include "ui/window/preview_pane_geometry.h"
@@ -251,6 +253,30 @@ TEST(LivePreviewPane, WithoutCanvasEngineTheCanvasIsBlackWithTheBorderInTheAccen
     const QRgb inside = image.pixel(int(canvas.left()) + 8, int(canvas.top()) + 8);
     EXPECT_EQ(qRed(inside), 0);
     EXPECT_EQ(pane.canvasView(), nullptr);
+}
+
+// Mended: the border was drawn by the pane under the live view, which paints its whole
+// rectangle opaquely, so the PROGRAM pane showed no border at all.
+TEST(LivePreviewPane, TheAccentBorderIsDrawnOverTheLiveViewOfACanvasEngine) {
+    test::ControlWindowHarness harness({});  // for its application state's canvas engine
+    CanvasEngine* engine = harness.app.canvasEngine();
+    ASSERT_NE(engine, nullptr);
+    LivePreviewPane pane(QStringLiteral("PROGRAM"), engine, QColor(255, 0, 0));
+    pane.resize(640, 420);
+    ASSERT_NE(pane.canvasView(), nullptr);
+    const QImage image = pane.grab().toImage();
+    const QRect canvas = pane.canvasView()->geometry();
+    ASSERT_FALSE(canvas.isEmpty());
+    for (const QPoint edge :
+         {QPoint(canvas.center().x(), canvas.top()), QPoint(canvas.center().x(), canvas.bottom()),
+          QPoint(canvas.left(), canvas.center().y()),
+          QPoint(canvas.right(), canvas.center().y())}) {
+        const QRgb border = image.pixel(edge);
+        EXPECT_GT(qRed(border), 120) << edge.x() << "," << edge.y();
+        EXPECT_LT(qGreen(border), 30);
+    }
+    // Inside the border the live view's own (black, nothing on air) picture.
+    EXPECT_EQ(qRed(image.pixel(canvas.center())), 0);
 }
 
 }  // namespace
