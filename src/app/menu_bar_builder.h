@@ -15,9 +15,11 @@ class QMenuBar;
 namespace velmar {
 
 // Fills a menu bar from the menu description: one menu per described menu, one action per item
-// with its looked-up title and its shortcut; choosing an action runs its item. refresh() applies
-// the enabled rules (call it whenever the state they read changes, since shortcuts fire without
-// the menu being shown); retranslate() looks the titles up again after a language change.
+// with its looked-up title and its shortcut, items naming a submenu gathered in it; choosing an
+// action runs its item. The shortcuts are application-wide, so that every window of the program
+// reaches the commands. refresh() applies the enabled rules (call it whenever the state they
+// read changes, since shortcuts fire without the menu being shown); retranslate() looks the
+// titles up again after a language change.
 class MenuBarBuilder {
   public:
     using Run = std::function<void(const MenuDescription::Item&)>;
@@ -39,6 +41,7 @@ class MenuBarBuilder {
     };
     QList<Entry> entries_;
     QList<QPair<QPointer<QMenu>, QString>> menus_;
+    QList<QPair<QPointer<QMenu>, QString>> submenus_;
 };
 
 }  // namespace velmar

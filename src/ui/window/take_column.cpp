@@ -7,6 +7,7 @@
 
 #include <QEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QPushButton>
 
 #include <cmath>
@@ -42,7 +43,8 @@ QPushButton* makeButton(const QString& text, const QColor& tint, double opacity,
 
 }  // namespace
 
-TakeColumn::TakeColumn(PlayoutEngine& engine, std::function<void()> presentAddClips,
+TakeColumn::TakeColumn(PlayoutEngine& engine,
+                       std::function<void(MainWindowModel::AddPanel)> presentAddClips,
                        QWidget* parent)
     : QWidget(parent) {
     import_ =
@@ -58,9 +60,22 @@ TakeColumn::TakeColumn(PlayoutEngine& engine, std::function<void()> presentAddCl
         localized("現在の PROGRAM の KEY だけをカットで ON / OFF（V）。NEXT は読み込まない"));
     autoTrans_->setToolTip(localized("スペースと同じ操作"));
 
-    connect(import_, &QPushButton::clicked, this, [presentAddClips = std::move(presentAddClips)] {
-        if (presentAddClips) presentAddClips();
+    // One file panel picks files or a folder, not both: the button offers one entry for each.
+    importMenu_ = new QMenu(this);
+    using AddPanel = MainWindowModel::AddPanel;
+    for (const AddPanel panel : {AddPanel::files, AddPanel::folder}) {
+        importMenu_->addAction(QString(), this, [presentAddClips, panel] {
+            if (presentAddClips) presentAddClips(panel);
+        });
+    }
+    // The entries are named when shown, in the language chosen then.
+    connect(importMenu_, &QMenu::aboutToShow, this, [this] {
+        const QList<QAction*> entries = importMenu_->actions();
+        entries[0]->setText(localized("静止画・動画…"));
+        entries[1]->setText(localized("フォルダ…"));
     });
+    connect(import_, &QPushButton::clicked, this,
+            [this] { importMenu_->popup(import_->mapToGlobal(QPoint(0, import_->height()))); });
     connect(next_, &QPushButton::clicked, &engine, [&engine] { engine.returnPressed(); });
     connect(cut_, &QPushButton::clicked, &engine, [&engine] { engine.cutTogglePressed(); });
     connect(autoTrans_, &QPushButton::clicked, &engine, [&engine] { engine.spacePressed(); });
