@@ -15,11 +15,9 @@ class QMenuBar;
 namespace velmar {
 
 // Fills a menu bar from the menu description: one menu per described menu, one action per item
-// with its looked-up title and its shortcut, items naming a submenu gathered in it; choosing an
-// action runs its item. The shortcuts are application-wide, so that every window of the program
-// reaches the commands. refresh() applies the enabled rules (call it whenever the state they
-// read changes, since shortcuts fire without the menu being shown); retranslate() looks the
-// titles up again after a language change.
+// with its looked-up title and its shortcut; choosing an action runs its item. refresh() applies
+// the enabled rules (call it whenever the state they read changes, since shortcuts fire without
+// the menu being shown); retranslate() looks the titles up again after a language change.
 class MenuBarBuilder {
   public:
     using Run = std::function<void(const MenuDescription::Item&)>;
@@ -41,6 +39,8 @@ class MenuBarBuilder {
     };
     QList<Entry> entries_;
     QList<QPair<QPointer<QMenu>, QString>> menus_;
+    // Items naming a submenu are gathered in it. Every shortcut is application-wide, so that
+    // each window of the program reaches the commands.
     QList<QPair<QPointer<QMenu>, QString>> submenus_;
 };
 
