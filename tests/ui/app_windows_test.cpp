@@ -259,6 +259,10 @@ TEST_F(AppWindows, RundownCommandsFromAToolWindow) {
     press(monitor, kCtrlShift | Qt::Key_D);
     EXPECT_FALSE(app.isDeckLinkRunning());
     EXPECT_FALSE(app.engine().lastMessage().isEmpty());
+    app.engine().setLastMessage(QString());
+    press(monitor, kCtrlShift | Qt::Key_M);  // no canvas here: the sub-monitor cannot open
+    EXPECT_FALSE(app.isOutputOpen());
+    EXPECT_FALSE(app.engine().lastMessage().isEmpty());
 }
 
 // The document commands ask their panels from a tool window; the import offers stills and
