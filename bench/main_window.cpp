@@ -42,7 +42,7 @@ struct StillModel final : MainWindowModel {
     void stopDeckLink() override {}
     void toggleOutput() override {}
     void toggleOBSOutput() override {}
-    void presentAddClips() override {}
+    void presentAddClips(AddPanel) override {}
     void remember(const QList<QUrl>&) override {}
     void importURLs(const QList<QUrl>&) override {}
     void resizeSelectedTransform(double, QSizeF, QSizeF) override {}

@@ -28,6 +28,10 @@
         <translation>Import Media…</translation>
     </message>
     <message>
+        <source>静止画・動画…</source>
+        <translation>Stills and Movies…</translation>
+    </message>
+    <message>
         <source>素材を差し替え…</source>
         <translation>Replace Media…</translation>
     </message>

@@ -87,6 +87,7 @@ DocumentWorkflow::~DocumentWorkflow() {
 void DocumentWorkflow::waitForBackgroundWork() {
     openQueue_.waitUntilIdle();
     importQueue_.waitUntilIdle();
+    desktopQueue_.waitUntilIdle();
 }
 
 // MARK: Record

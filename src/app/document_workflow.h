@@ -75,7 +75,8 @@ class DocumentWorkflow : public QObject {
 
     // The desktop's default application for a file type (the image editor for .psd).
     struct Desktop {
-        // Whether an application is registered for the file's type.
+        // Whether an application is registered for the file's type; may block, and is called
+        // off the main thread.
         std::function<bool(const QUrl&)> hasDefaultApplication;
         // Opens the file with it; false with a description on failure.
         std::function<bool(const QUrl&, QString* error)> openWithDefaultApplication;
@@ -158,10 +159,12 @@ class DocumentWorkflow : public QObject {
     void replaceCursorClip();
     void presentReplace(int index);
     void reloadMediaCachesAfterActivation();
+    // Opens a .psd file in the desktop's application for it. The application is looked up off
+    // the main thread; the open, or the message that there is none, follows on the main thread.
     void openInPhotoshop(const QUrl& url);
 
-    // Waits until the background work queued so far has handed its result to the main queue
-    // (for tests and the quit path).
+    // Waits until the background work queued so far (opening, importing, asking the desktop) has
+    // handed its result to the main queue (for tests and the quit path).
     void waitForBackgroundWork();
 
   private:
@@ -180,6 +183,7 @@ class DocumentWorkflow : public QObject {
     bool isReadyForExternalOpen_ = false;
     SerialQueue openQueue_{"dovrine.open"};
     SerialQueue importQueue_{"dovrine.import"};
+    SerialQueue desktopQueue_{"dovrine.desktop"};
 };
 
 }  // namespace velmar

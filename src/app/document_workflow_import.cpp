@@ -45,6 +45,14 @@ QStringList expanded(const QList<QUrl>& urls) {
     return paths;
 }
 
+// The still and movie extensions, sorted: what the file panels offer.
+QStringList mediaExtensions() {
+    QStringList extensions = Clip::stillExtensions().values();
+    extensions << Clip::movieExtensions().values();
+    extensions.sort();
+    return extensions;
+}
+
 }  // namespace
 
 QList<Clip> DocumentWorkflow::importedClips(const QList<QUrl>& urls) {
@@ -80,6 +88,7 @@ void DocumentWorkflow::presentAddClips(AddPanelKind kind) {
     panel.allowsMultiple = true;
     panel.choosesFiles = kind == AddPanelKind::files;
     panel.choosesDirectories = kind == AddPanelKind::folder;
+    panel.allowedExtensions = mediaExtensions();
     host_.setFilePanelOpen(this, true);
     const QPointer<DocumentWorkflow> weak(this);
     env_.dialogs->beginOpenPanel(panel, host_.controlWindow(),
@@ -123,12 +132,9 @@ void DocumentWorkflow::presentReplace(int index) {
     // change before it is answered.
     const QUuid clipID = group->clips[index].id;
     const QUuid tabID = group->id;
-    QStringList extensions = Clip::stillExtensions().values();
-    extensions << Clip::movieExtensions().values();
-    extensions.sort();
     DocumentDialogs::OpenPanel panel;
     panel.message = localized("差し替える素材を選択");
-    panel.allowedExtensions = extensions;
+    panel.allowedExtensions = mediaExtensions();
     host_.setFilePanelOpen(this, true);
     const QPointer<DocumentWorkflow> weak(this);
     postToMain(this, [weak, panel, clipID, tabID] {
@@ -174,14 +180,23 @@ void DocumentWorkflow::reloadMediaCachesAfterActivation() {
 
 void DocumentWorkflow::openInPhotoshop(const QUrl& url) {
     if (QFileInfo(url.path()).suffix().toLower() != QStringLiteral("psd")) return;
-    const Desktop& desktop = env_.desktop;
-    if (!desktop.hasDefaultApplication || !desktop.hasDefaultApplication(url)) {
-        status(localized("Adobe Photoshopが見つかりません"));
-        return;
-    }
-    QString error;
-    if (!desktop.openWithDefaultApplication(url, &error))
-        status(localizedFormat("Photoshopで開けませんでした: %@", {error}));
+    // Asking the desktop for the application may take seconds (it runs a program): it is asked
+    // on the desktop queue, and the answer comes back to the main thread.
+    const QPointer<DocumentWorkflow> weak(this);
+    desktopQueue_.async([weak, url, check = env_.desktop.hasDefaultApplication] {
+        const bool found = check && check(url);
+        postToMain([weak, url, found] {
+            if (!weak) return;
+            if (!found) {
+                weak->status(localized("Adobe Photoshopが見つかりません"));
+                return;
+            }
+            QString error;
+            const Desktop& desktop = weak->env_.desktop;
+            if (!desktop.openWithDefaultApplication(url, &error))
+                weak->status(localizedFormat("Photoshopで開けませんでした: %@", {error}));
+        });
+    });
 }
 
 }  // namespace velmar

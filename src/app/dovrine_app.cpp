@@ -22,8 +22,12 @@
 
 namespace velmar {
 
-DovrineApp::DovrineApp(Views views)
-    : app_(AppState::shared()),
+DovrineApp::DovrineApp(Views views) : DovrineApp(std::move(views), Services{}) {}
+
+DovrineApp::DovrineApp(Views views, Services services)
+    : app_(services.app ? *services.app : AppState::shared()),
+      dialogs_(services.dialogs ? *services.dialogs : qtDialogs_),
+      exitEventLoop_(std::move(services.exitEventLoop)),
       main_(std::make_unique<QMainWindow>()),
       settings_(std::make_unique<QWidget>()) {
     main_->setObjectName(QStringLiteral("main"));
@@ -85,6 +89,7 @@ DovrineApp::DovrineApp(Views views)
     };
     keys.toggleSignalMonitor = views.toggleSignalMonitor;
     keys.titleEditorHandleKey = views.titleEditorHandleKey;
+    keys.titleEditorTakesKey = views.titleEditorTakesKey;
     keyMonitor_ = std::make_unique<KeyMonitor>(&app_.engine(), keys);
 
     delegate_ = std::make_unique<AppDelegate>(steps());
@@ -196,8 +201,25 @@ void DovrineApp::terminateWithoutAsking() {
 
 void DovrineApp::requestQuit() {
     if (!delegate_->shouldTerminate()) return;
+    quit();
+}
+
+void DovrineApp::quit() {
     quitting_ = true;
-    QCoreApplication::exit(0);
+    // The main window is the application: the windows that keep it open (the settings and the
+    // tool windows) close with it. The output window, which does not, is closed by the shutdown
+    // after the outputs feeding it have stopped.
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (window != main_.get() && window->isVisible() &&
+            window->testAttribute(Qt::WA_QuitOnClose))
+            window->close();
+    }
+    main_->close();
+    if (exitEventLoop_) {
+        exitEventLoop_();
+    } else {
+        QCoreApplication::exit(0);
+    }
 }
 
 QLocale DovrineApp::localeFor(AppLanguage language) {
@@ -257,15 +279,14 @@ bool DovrineApp::eventFilter(QObject* watched, QEvent* event) {
         return false;
     }
     if (event->type() != QEvent::Close || quitting_) return false;
-    // Closing the last window is a quit request; another open window keeps the application.
-    const QWidget* other = isMain ? settings_.get() : main_.get();
-    if (other->isVisible()) return false;
+    // Closing the main window is a quit request, whatever else is open; the settings window
+    // just closes, unless it is the only window shown.
+    if (!isMain && main_->isVisible()) return false;
     if (!delegate_->shouldTerminate()) {
         event->ignore();
         return true;
     }
-    quitting_ = true;
-    QCoreApplication::exit(0);
+    quit();
     return false;
 }
 

@@ -49,9 +49,20 @@ class DovrineApp : public QObject {
         std::function<void()> toggleSignalMonitor;
         // The title editor's own key handling; true when it took the press.
         std::function<bool(QKeyEvent*)> titleEditorHandleKey;
+        // Whether the title editor would take the press, without running it.
+        std::function<bool(QKeyEvent*)> titleEditorTakesKey;
+    };
+
+    // What the application runs on; an empty entry takes the process's own: AppState::shared(),
+    // Qt's boxes and panels, and QCoreApplication::exit(0) to end the event loop.
+    struct Services {
+        AppState* app = nullptr;
+        DocumentDialogs* dialogs = nullptr;
+        std::function<void()> exitEventLoop;
     };
 
     explicit DovrineApp(Views views = {});
+    DovrineApp(Views views, Services services);
     ~DovrineApp() override;
 
     // Shows the main window and, once the event loop runs, hands `files` (the command line's
@@ -60,7 +71,9 @@ class DovrineApp : public QObject {
     // Ends the application without the unsaved-changes question (a termination signal or the
     // session ending); the shutdown then keeps unsaved work in the autosave.
     void terminateWithoutAsking();
-    // The Quit command: ends the application when the quit decision allows it.
+    // The Quit command: ends the application when the quit decision allows it, closing every
+    // window with it. Closing the main window asks the same; closing the settings window only
+    // closes it.
     void requestQuit();
 
     // The locale the windows take for a language choice; `system` follows the user's locale.
@@ -80,9 +93,13 @@ class DovrineApp : public QObject {
     void retranslate();
     void updateTitle();
     void showSettings();
+    // Quitting is decided: the windows close and the event loop ends.
+    void quit();
 
     AppState& app_;
-    DocumentDialogsQt dialogs_;
+    DocumentDialogsQt qtDialogs_;
+    DocumentDialogs& dialogs_;
+    std::function<void()> exitEventLoop_;
     std::unique_ptr<QMainWindow> main_;
     std::unique_ptr<QWidget> settings_;
     std::unique_ptr<DovrineAppDocumentHost> host_;

@@ -192,6 +192,17 @@ bool KeyMonitor::eventFilter(QObject* watched, QEvent* event) {
             event->accept();
             return true;
         }
+        // The menu shortcuts reach every window; in a title editor the keys its own handler
+        // takes are its own, and the press goes on to it.
+        if (hooks_.titleEditorTakesKey) {
+            const Flags flags = hooks_.flags ? hooks_.flags() : Flags{};
+            auto* press = static_cast<QKeyEvent*>(event);
+            if (decide(input, currentContext(flags)).kind == Kind::titleEditor &&
+                hooks_.titleEditorTakesKey(press)) {
+                event->accept();
+                return true;
+            }
+        }
         return false;
     }
     if (event->type() != QEvent::KeyPress) return false;

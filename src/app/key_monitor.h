@@ -87,6 +87,9 @@ class KeyMonitor : public QObject {
         std::function<void()> openDurationEditorCursor;
         // The title editor's own key handling; true when it took the press.
         std::function<bool(QKeyEvent*)> titleEditorHandleKey;
+        // Whether the title editor would take the press, without running it; such a press is
+        // kept from the application-wide menu shortcuts.
+        std::function<bool(QKeyEvent*)> titleEditorTakesKey;
         // Runs a consuming action; null: on the engine (and the hooks above).
         std::function<void(const KeyAction&)> perform;
     };

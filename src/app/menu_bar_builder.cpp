@@ -13,13 +13,25 @@ MenuBarBuilder::MenuBarBuilder(QMenuBar& bar, Run run) {
     for (const MenuDescription::Menu& described : MenuDescription::menus()) {
         QMenu* menu = bar.addMenu(localized(described.titleKey));
         menus_.append({menu, described.titleKey});
+        QMenu* submenu = nullptr;
+        QString submenuKey;
         for (const MenuDescription::Item& item : described.items) {
             if (item.isSeparator()) {
                 menu->addSeparator();
                 continue;
             }
-            QAction* action = menu->addAction(localized(item.titleKey));
+            if (item.submenuKey.isEmpty()) {
+                submenu = nullptr;
+            } else if (!submenu || item.submenuKey != submenuKey) {
+                submenuKey = item.submenuKey;
+                submenu = menu->addMenu(localized(submenuKey));
+                submenus_.append({submenu, submenuKey});
+            }
+            QAction* action = (submenu ? submenu : menu)->addAction(localized(item.titleKey));
             action->setShortcut(item.shortcut);
+            // One menu bar serves every window: its shortcuts work whichever window is active
+            // (a focused editor still claims its own editing keys first).
+            action->setShortcutContext(Qt::ApplicationShortcut);
             // The application menu's items keep their standard roles (settings, quit).
             action->setMenuRole(item.command == MenuDescription::Command::showSettings
                                     ? QAction::PreferencesRole
@@ -44,8 +56,10 @@ void MenuBarBuilder::refresh(const MenuDescription::State& state) {
 }
 
 void MenuBarBuilder::retranslate() {
-    for (const auto& [menu, key] : menus_) {
-        if (menu) menu->setTitle(localized(key));
+    for (const auto& list : {menus_, submenus_}) {
+        for (const auto& [menu, key] : list) {
+            if (menu) menu->setTitle(localized(key));
+        }
     }
     for (const Entry& entry : entries_) {
         if (entry.action) entry.action->setText(localized(entry.item.titleKey));

@@ -44,6 +44,9 @@ class MenuBarBuilder : public QObject {
     };
     QList<Entry> entries_;
     QList<QPair<QPointer<QMenu>, QString>> menus_;
+    // Items naming a submenu are gathered in it. Every shortcut is application-wide, so that
+    // each window of the program reaches the commands.
+    QList<QPair<QPointer<QMenu>, QString>> submenus_;
 };
 
 }  // namespace velmar

@@ -35,6 +35,9 @@ void MenuCommands::run(const MenuDescription::Item& item) {
         case Command::importMedia:
             document_.presentAddClips(DocumentWorkflow::AddPanelKind::files);
             break;
+        case Command::importFolder:
+            document_.presentAddClips(DocumentWorkflow::AddPanelKind::folder);
+            break;
         case Command::replaceMedia:
             document_.replaceCursorClip();
             break;

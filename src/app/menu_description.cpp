@@ -12,12 +12,18 @@ using Item = MenuDescription::Item;
 
 Item item(const char* titleKey, QKeySequence shortcut, Command command,
           Enabled enabled = Enabled::always) {
-    return Item{QString::fromUtf8(titleKey), shortcut, enabled, command, std::nullopt};
+    return Item{QString::fromUtf8(titleKey), shortcut, enabled, command, std::nullopt, {}};
 }
 
 Item motion(const char* titleKey, QKeySequence shortcut, std::optional<MotionKind> kind) {
-    return Item{QString::fromUtf8(titleKey), shortcut, Enabled::notWhileLoading, Command::setMotion,
-                kind};
+    return Item{QString::fromUtf8(titleKey), shortcut, Enabled::notWhileLoading,
+                Command::setMotion,          kind,     {}};
+}
+
+// An item of the submenu titled `submenuKey`.
+Item inSubmenu(const char* submenuKey, Item item) {
+    item.submenuKey = QString::fromUtf8(submenuKey);
+    return item;
 }
 
 Item separator() {
@@ -50,8 +56,13 @@ QList<MenuDescription::Menu> build() {
                       item(L10N_KEY("プロジェクトを保存"), ctrl(Qt::Key_S), Command::saveProject),
                       item(L10N_KEY("別名で保存…"), ctrlShift(Qt::Key_S), Command::saveProjectAs),
                       separator(),
-                      item(L10N_KEY("素材をインポート…"), ctrl(Qt::Key_I), Command::importMedia,
-                           Enabled::notWhileLoading),
+                      // A file panel picks files or a folder, not both: one entry each.
+                      inSubmenu(L10N_KEY("素材をインポート…"),
+                                item(L10N_KEY("静止画・動画…"), ctrl(Qt::Key_I),
+                                     Command::importMedia, Enabled::notWhileLoading)),
+                      inSubmenu(L10N_KEY("素材をインポート…"),
+                                item(L10N_KEY("フォルダ…"), QKeySequence(), Command::importFolder,
+                                     Enabled::notWhileLoading)),
                       separator(),
                       item(L10N_KEY("素材を差し替え…"), ctrl(Qt::Key_R), Command::replaceMedia,
                            Enabled::notWhileLoading),

@@ -18,7 +18,8 @@ struct MenuDescription {
         openProject,
         saveProject,
         saveProjectAs,
-        importMedia,
+        importMedia,   // the file panel for stills and movies
+        importFolder,  // the folder panel
         replaceMedia,
         selectAll,
         deselectAll,
@@ -62,6 +63,9 @@ struct MenuDescription {
         Enabled enabled = Enabled::always;
         Command command = Command::openProject;
         std::optional<MotionKind> motion;
+        // Non-empty: the item stands in a submenu of this title, with the items next to it that
+        // name the same submenu.
+        QString submenuKey;
 
         bool isSeparator() const { return titleKey.isEmpty(); }
         bool isEnabled(const State& state) const;

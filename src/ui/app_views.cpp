@@ -159,8 +159,10 @@ ContentView* AppViews::makeContent(AppState& app, DocumentWorkflow& document, QW
         MediaAccess::shared().remember(localPaths(urls));
     };
     hooks.importURLs = [&document](const QList<QUrl>& urls) { document.importURLs(urls); };
-    hooks.presentAddClips = [&document] {
-        document.presentAddClips(DocumentWorkflow::AddPanelKind::files);
+    hooks.presentAddClips = [&document](MainWindowModel::AddPanel panel) {
+        document.presentAddClips(panel == MainWindowModel::AddPanel::folder
+                                     ? DocumentWorkflow::AddPanelKind::folder
+                                     : DocumentWorkflow::AddPanelKind::files);
     };
     auto* model = new AppStateWindowModel(app, hooks);
     model->watch(SystemMonitor::shared());
@@ -211,6 +213,9 @@ DovrineApp::Views AppViews::standard() {
     views.toggleSignalMonitor = [] { SignalMonitorWindowController::shared().toggle(); };
     views.titleEditorHandleKey = [](QKeyEvent* event) {
         return TitleEditorWindowController::shared().handleKeyEvent(*event);
+    };
+    views.titleEditorTakesKey = [](QKeyEvent* event) {
+        return TitleEditorWindowController::shared().takesKeyEvent(*event);
     };
     return views;
 }

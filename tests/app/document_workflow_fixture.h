@@ -92,6 +92,7 @@ struct DocumentWorkflowFixture : EngineFixture {
     FakeDocumentHost host;
     QList<QUrl> opened;  // files handed to the default application
     bool editorInstalled = true;
+    std::function<void()> onEditorLookup;  // runs where the workflow asks for the editor
     std::unique_ptr<DocumentWorkflow> workflow;
 
     void SetUp() override {
@@ -112,7 +113,10 @@ struct DocumentWorkflowFixture : EngineFixture {
         host.engine_ = engine.get();
         DocumentWorkflow::Environment env{autosave.get(), &mediaAccess, &thumbnails, &dialogs,
                                           &clock,         backups,      false};
-        env.desktop.hasDefaultApplication = [this](const QUrl&) { return editorInstalled; };
+        env.desktop.hasDefaultApplication = [this](const QUrl&) {
+            if (onEditorLookup) onEditorLookup();
+            return editorInstalled;
+        };
         env.desktop.openWithDefaultApplication = [this](const QUrl& url, QString* error) {
             opened << url;
             *error = "denied";

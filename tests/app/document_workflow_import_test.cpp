@@ -1,5 +1,10 @@
 #include "document_workflow_fixture.h"
 
+#include <QThread>
+
+#include <atomic>
+#include <future>
+
 #include <sys/stat.h>
 
 namespace velmar::test {
@@ -132,12 +137,66 @@ TEST_F(DocumentImportTest, ActivationReloadAndTheImageEditor) {
 
     workflow->openInPhotoshop(url("/art/poster.png"));
     workflow->openInPhotoshop(url("/art/poster.PSD"));
+    finishBackground();
     EXPECT_EQ(opened, QList<QUrl>{url("/art/poster.PSD")});
     workflow->openInPhotoshop(url("/art/locked.psd"));
+    finishBackground();
     EXPECT_EQ(host.statusLine, "Photoshopで開けませんでした: denied");
     editorInstalled = false;
     workflow->openInPhotoshop(url("/art/poster.psd"));
+    finishBackground();
     EXPECT_EQ(host.statusLine, "Adobe Photoshopが見つかりません");
+}
+
+// Mended: asking the desktop for the editor runs a program that may take seconds, and it ran on
+// the main thread. It runs off it now, and its answer still decides what follows.
+TEST_F(DocumentImportTest, TheImageEditorIsLookedUpOffTheMainThread) {
+    std::promise<void> answer;
+    const std::shared_future<void> answered = answer.get_future().share();
+    std::atomic<bool> onMainThread{false};
+    QThread* const mainThread = QThread::currentThread();
+    onEditorLookup = [&] {
+        if (QThread::currentThread() == mainThread) {
+            onMainThread = true;  // waiting here would hang the test
+            return;
+        }
+        answered.wait();  // a slow look-up
+    };
+    workflow->openInPhotoshop(url("/art/poster.psd"));
+    EXPECT_FALSE(onMainThread);
+    EXPECT_TRUE(opened.isEmpty());  // the main thread goes on meanwhile
+    answer.set_value();
+    finishBackground();
+    EXPECT_EQ(opened, QList<QUrl>{url("/art/poster.psd")});
+
+    // A workflow gone before the answer comes back does nothing with it.
+    opened.clear();
+    onEditorLookup = {};
+    workflow->openInPhotoshop(url("/art/poster.psd"));
+    workflow->waitForBackgroundWork();
+    makeWorkflow();
+    drainMainQueue();
+    EXPECT_TRUE(opened.isEmpty());
+}
+
+// The desktop's answer comes from `xdg-mime query default` for the Photoshop type: a desktop
+// file named means an editor is there; no answer or a failure means none.
+TEST_F(DocumentImportTest, TheDesktopNamesTheEditorForPhotoshopFiles) {
+    const QString bin = path("bin");
+    const QByteArray oldPath = qgetenv("PATH");
+    qputenv("PATH", (bin + ":" + oldPath).toUtf8());
+    const auto lookup = DocumentWorkflow::Desktop::standard().hasDefaultApplication;
+    const auto withStandIn = [&](const QByteArray& body) {
+        writeFile(bin + "/xdg-mime",
+                  "#!/bin/sh\necho \"$@\" > \"" + path("asked").toUtf8() + "\"\n" + body + "\n");
+        QFile(bin + "/xdg-mime").setPermissions(QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+        return lookup(url("/art/poster.psd"));
+    };
+    EXPECT_TRUE(withStandIn("echo editor.desktop"));
+    EXPECT_EQ(readAll(path("asked")).trimmed(), "query default image/vnd.adobe.photoshop");
+    EXPECT_FALSE(withStandIn("true"));
+    EXPECT_FALSE(withStandIn("echo editor.desktop; exit 1"));
+    qputenv("PATH", oldPath);
 }
 
 }  // namespace

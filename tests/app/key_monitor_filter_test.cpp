@@ -41,9 +41,14 @@ class KeyMonitorFilter : public ::testing::Test {
         KeyMonitor::Hooks hooks;
         hooks.flags = [this] { return flags; };
         hooks.perform = [this](const KeyAction& action) { performed << action.kind; };
-        hooks.titleEditorHandleKey = [this](QKeyEvent*) {
+        hooks.titleEditorHandleKey = [this](QKeyEvent* press) {
             ++titleEditorCalls;
+            titleEditorKeys << press->key();
             return false;
+        };
+        // The stand-in editor takes Ctrl+S (its own save) and nothing else.
+        hooks.titleEditorTakesKey = [](QKeyEvent* press) {
+            return press->key() == Qt::Key_S && press->modifiers() == Qt::ControlModifier;
         };
         monitor = std::make_unique<KeyMonitor>(nullptr, hooks);
         monitor->start();
@@ -67,6 +72,7 @@ class KeyMonitorFilter : public ::testing::Test {
     QList<Kind> performed;
     QList<Command> menuRuns;
     int titleEditorCalls = 0;
+    QList<int> titleEditorKeys;
 };
 
 TEST_F(KeyMonitorFilter, OnePressGivesOneCommandWithTheMenusInstalled) {
@@ -130,6 +136,32 @@ TEST_F(KeyMonitorFilter, DecidesOncePerPressAlongItsWayUpAndStopsWhenStopped) {
     QApplication::setActiveWindow(&window);
     QTest::keyClick(strip, Qt::Key_Space);
     EXPECT_TRUE(performed.isEmpty());
+}
+
+// The menu shortcuts work from any window of the program, except the keys a title editor in
+// front takes for itself.
+TEST_F(KeyMonitorFilter, MenuShortcutsReachOtherWindowsButNotTheTitleEditorsOwnKeys) {
+    QWidget tool;
+    tool.setObjectName("dovrine.signal-monitor");
+    tool.show();
+    QApplication::setActiveWindow(&tool);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&tool));
+    QTest::keyClick(&tool, Qt::Key_T, Qt::ControlModifier);
+    QTest::keyClick(&tool, Qt::Key_Period, Qt::ControlModifier);
+    EXPECT_EQ(menuRuns, (QList<Command>{Command::addTab, Command::panicOff}));
+
+    menuRuns.clear();
+    QWidget editor;
+    editor.setObjectName("dovrine.titleEditor");
+    editor.show();
+    QApplication::setActiveWindow(&editor);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&editor));
+    QTest::keyClick(&editor, Qt::Key_S, Qt::ControlModifier);  // the editor's
+    EXPECT_TRUE(titleEditorKeys.contains(Qt::Key_S));
+    EXPECT_TRUE(menuRuns.isEmpty());
+    QTest::keyClick(&editor, Qt::Key_T, Qt::ControlModifier);  // not the editor's: the menu's
+    EXPECT_FALSE(titleEditorKeys.contains(Qt::Key_T));
+    EXPECT_EQ(menuRuns, QList<Command>{Command::addTab});
 }
 
 }  // namespace

@@ -23,7 +23,7 @@ TEST(MenuDescription, MenusAndShortcutsInOrderWithoutNewOrCtrl3) {
     }
     EXPECT_EQ(
         shortcuts.join(' '),
-        "Ctrl+, Ctrl+Q | Ctrl+O Ctrl+S Ctrl+Shift+S Ctrl+I Ctrl+R Ctrl+A Ctrl+Shift+A "
+        "Ctrl+, Ctrl+Q | Ctrl+O Ctrl+S Ctrl+Shift+S Ctrl+I - Ctrl+R Ctrl+A Ctrl+Shift+A "
         "Ctrl+Alt+Left "
         "Ctrl+Alt+Right Ctrl+Backspace Ctrl+F | - Ctrl+D Ctrl+0 Ctrl+- Ctrl+1 Ctrl+2 Ctrl+4 "
         "Ctrl+5 Ctrl+6 Ctrl+7 Ctrl+8 Ctrl+9 | Ctrl+Shift+D Ctrl+Shift+M Ctrl+Shift+K Ctrl+F12 - - "
@@ -46,14 +46,26 @@ TEST(MenuDescription, EnabledRulesForNumberEntryAndLoading) {
         }
     }
     EXPECT_EQ(disabledWhileEntry, QStringList{"すべて選択"});
-    EXPECT_EQ(disabledWhileLoading,
-              (QStringList{"プロジェクトを開く…", "素材をインポート…", "素材を差し替え…",
-                           "選択をまとめて左へ", "選択をまとめて右へ", "選択を削除",
-                           "デュレーションを入力…（カーソル / Tab）", "デュレーションを一括入力…",
-                           "飛び込み（300%→100%）", "既定に戻す", "ズーム（0%→100%）",
-                           "スライド ↑（下から入る）", "スライド →（左から入る）", "フェード",
-                           "スライド ←（右から入る）", "カット", "スライド ↓（上から入る）", "回転",
-                           "タブを追加"}));
+    EXPECT_EQ(disabledWhileLoading, (QStringList{"プロジェクトを開く…",
+                                                 "静止画・動画…",
+                                                 "フォルダ…",
+                                                 "素材を差し替え…",
+                                                 "選択をまとめて左へ",
+                                                 "選択をまとめて右へ",
+                                                 "選択を削除",
+                                                 "デュレーションを入力…（カーソル / Tab）",
+                                                 "デュレーションを一括入力…",
+                                                 "飛び込み（300%→100%）",
+                                                 "既定に戻す",
+                                                 "ズーム（0%→100%）",
+                                                 "スライド ↑（下から入る）",
+                                                 "スライド →（左から入る）",
+                                                 "フェード",
+                                                 "スライド ←（右から入る）",
+                                                 "カット",
+                                                 "スライド ↓（上から入る）",
+                                                 "回転",
+                                                 "タブを追加"}));
 }
 
 TEST(MenuDescription, MotionItemsCarryTheirKindAndNudgeAndTabNameRules) {

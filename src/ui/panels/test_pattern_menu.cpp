@@ -52,6 +52,7 @@ void TestPatternMenu::rebuild() {
             case Kind::clear:
                 clearAction_ = addAction(entry.text, this, [this] { bindings_.clear(); });
                 clearAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_T));
+                clearAction_->setShortcutContext(Qt::ApplicationShortcut);  // as the menu bar's
                 clearAction_->setEnabled(entry.isEnabled);
                 break;
             case Kind::pattern: {

@@ -69,15 +69,40 @@ bool TitleEditorWindowController::handleKeyEvent(const QKeyEvent& event) {
 }
 
 bool TitleEditorWindowController::handleKeyEvent(const QKeyEvent& event, QWidget* keyWindow) {
-    if (keyWindow == nullptr) return false;
+    TitleEditorModel* model = nullptr;
+    const std::optional<QString> command = keyCommand(event, keyWindow, model);
+    if (!command) return false;
+    if (*command == u"undo")
+        model->undo();
+    else if (*command == u"redo")
+        model->redo();
+    else if (!command->isEmpty())
+        post(model, *command);
+    return true;
+}
+
+bool TitleEditorWindowController::takesKeyEvent(const QKeyEvent& event) const {
+    return takesKeyEvent(event, QApplication::activeWindow());
+}
+
+bool TitleEditorWindowController::takesKeyEvent(const QKeyEvent& event, QWidget* keyWindow) const {
+    TitleEditorModel* model = nullptr;
+    return keyCommand(event, keyWindow, model).has_value();
+}
+
+std::optional<QString> TitleEditorWindowController::keyCommand(const QKeyEvent& event,
+                                                               QWidget* keyWindow,
+                                                               TitleEditorModel*& model) const {
+    model = nullptr;
+    if (keyWindow == nullptr) return std::nullopt;
     // A window-modal dialog stands for the sheet of the window it belongs to.
     QWidget* target = keyWindow;
     if (keyWindow->windowModality() == Qt::WindowModal && keyWindow->parentWidget() != nullptr)
         target = keyWindow->parentWidget()->window();
-    TitleEditorModel* model = editor(target);
-    if (model == nullptr) return false;
+    model = editor(target);
+    if (model == nullptr) return std::nullopt;
     const Qt::KeyboardModifiers modifiers = event.modifiers();
-    if (!(modifiers & Qt::ControlModifier)) return false;
+    if (!(modifiers & Qt::ControlModifier)) return std::nullopt;
 
     // The key without modifiers, lower-cased.
     const int code = event.key();
@@ -87,32 +112,20 @@ bool TitleEditorWindowController::handleKeyEvent(const QKeyEvent& event, QWidget
     else if (code >= Qt::Key_Space && code <= Qt::Key_AsciiTilde)
         key = QChar(code).toLower();
 
-    if (key == u"z") {
-        if (modifiers & Qt::ShiftModifier)
-            model->redo();
-        else
-            model->undo();
-        return true;
-    }
-    if (key == u"s" || key == u"d") {
-        post(model, key);
-        return true;
-    }
-    if (code == Qt::Key_Backspace) {
-        post(model, QStringLiteral("delete"));
-        return true;
-    }
+    if (key == u"z")
+        return (modifiers & Qt::ShiftModifier) ? QStringLiteral("redo") : QStringLiteral("undo");
+    if (key == u"s" || key == u"d") return key;
+    if (code == Qt::Key_Backspace) return QStringLiteral("delete");
     if (key == u"a") {
         const QWidget* focus = keyWindow->focusWidget();
         if (qobject_cast<const QLineEdit*>(focus) || qobject_cast<const QTextEdit*>(focus) ||
             qobject_cast<const QPlainTextEdit*>(focus))
-            return false;  // the text control selects its own text
-        post(model, QStringLiteral("select-all"));
-        return true;
+            return std::nullopt;  // the text control selects its own text
+        return QStringLiteral("select-all");
     }
     static const QStringList passed{"c", "x", "v", "n", "w", "q"};
-    if (passed.contains(key)) return false;  // menus and text controls handle these
-    return true;                             // any other command key is swallowed
+    if (passed.contains(key)) return std::nullopt;  // menus and text controls handle these
+    return QString();                               // any other command key is swallowed
 }
 
 void TitleEditorWindowController::post(TitleEditorModel* model, const QString& command) {

@@ -8,6 +8,7 @@
 #include <QWidget>
 
 #include <memory>
+#include <optional>
 
 class QKeyEvent;
 class QUndoStack;
@@ -51,6 +52,10 @@ class TitleEditorWindowController : public QObject {
     // given.
     bool handleKeyEvent(const QKeyEvent& event);
     bool handleKeyEvent(const QKeyEvent& event, QWidget* keyWindow);
+    // Whether handleKeyEvent() would consume the press, without running anything: the menu
+    // shortcuts leave such a press to the title editor.
+    bool takesKeyEvent(const QKeyEvent& event) const;
+    bool takesKeyEvent(const QKeyEvent& event, QWidget* keyWindow) const;
 
     QList<QWidget*> windows() const;
     TitleEditorModel* editor(const QWidget* window) const;
@@ -65,6 +70,11 @@ class TitleEditorWindowController : public QObject {
   private:
     void forget(const QObject* window);
     void post(TitleEditorModel* model, const QString& command);
+    // The command a press in a title-editor window stands for ("undo", "redo", or one posted to
+    // the editor's views; empty: a command key swallowed), with the window's model; none when
+    // the press is passed on.
+    std::optional<QString> keyCommand(const QKeyEvent& event, QWidget* keyWindow,
+                                      TitleEditorModel*& model) const;
 
     QList<QPointer<QWidget>> windows_;
     QHash<const QObject*, std::shared_ptr<TitleEditorModel>> editors_;

@@ -115,8 +115,8 @@ void AppStateWindowModel::toggleOBSOutput() {
     app_.toggleOBSOutput();
 }
 
-void AppStateWindowModel::presentAddClips() {
-    if (hooks_.presentAddClips) hooks_.presentAddClips();
+void AppStateWindowModel::presentAddClips(AddPanel panel) {
+    if (hooks_.presentAddClips) hooks_.presentAddClips(panel);
 }
 
 void AppStateWindowModel::remember(const QList<QUrl>& urls) {

@@ -21,7 +21,7 @@ class AppStateWindowModel : public MainWindowModel {
         std::function<QString()> projectDisplayName;
         std::function<void(const QList<QUrl>&)> remember;
         std::function<void(const QList<QUrl>&)> importURLs;
-        std::function<void()> presentAddClips;
+        std::function<void(AddPanel)> presentAddClips;
         // CPU, GPU, memory and battery figures of the system monitor.
         std::function<SystemLoadPanel::Figures()> monitorFigures;
         std::function<void(double)> setFrameBudget;
@@ -59,7 +59,7 @@ class AppStateWindowModel : public MainWindowModel {
     void stopDeckLink() override;
     void toggleOutput() override;
     void toggleOBSOutput() override;
-    void presentAddClips() override;
+    void presentAddClips(AddPanel panel) override;
     void remember(const QList<QUrl>& urls) override;
     void importURLs(const QList<QUrl>& urls) override;
     void resizeSelectedTransform(double scaleDelta, QSizeF centerShift, QSizeF canvasSize) override;

@@ -75,7 +75,8 @@ ContentView::ContentView(MainWindowModel& model, PlayoutEngine& engine, Slots vi
     leftDivider_ = new PanelDivider(width, kColumnMinimum, kColumnMaximum, -1, surface_);
     rightDivider_ = new PanelDivider(width, kColumnMinimum, kColumnMaximum, +1, surface_);
     takeColumn_ = new TakeColumn(
-        engine_, [this] { model_.presentAddClips(); }, surface_);
+        engine_, [this](MainWindowModel::AddPanel panel) { model_.presentAddClips(panel); },
+        surface_);
     if (QWidget* motion = build(slots_.motionPanel, takeColumn_))
         takeColumn_->setMotionPanel(motion);
     centralColumnHeight_ = takeColumn_->naturalHeight();

@@ -49,7 +49,9 @@ class MainWindowModel : public QObject {
     virtual void toggleOutput() = 0;
     virtual void toggleOBSOutput() = 0;
 
-    virtual void presentAddClips() = 0;
+    // The import panel: stills and movies, or a folder (a file panel picks one kind).
+    enum class AddPanel { files, folder };
+    virtual void presentAddClips(AddPanel panel) = 0;
     // Gives the files lasting access, then imports them at the end of the current tab.
     virtual void remember(const QList<QUrl>& urls) = 0;
     virtual void importURLs(const QList<QUrl>& urls) = 0;

@@ -8,6 +8,7 @@
 
 #include <QEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QPushButton>
 
 #include <cmath>
@@ -45,7 +46,8 @@ QPushButton* makeButton(const QString& text, const QColor& tint, double opacity,
 
 }  // namespace
 
-TakeColumn::TakeColumn(PlayoutEngine& engine, std::function<void()> presentAddClips,
+TakeColumn::TakeColumn(PlayoutEngine& engine,
+                       std::function<void(MainWindowModel::AddPanel)> presentAddClips,
                        QWidget* parent)
     : QWidget(parent) {
     import_ = makeButton(QString(), Palette::white(1), 0.12, this);
@@ -57,9 +59,22 @@ TakeColumn::TakeColumn(PlayoutEngine& engine, std::function<void()> presentAddCl
     autoTrans_ = makeButton(QString(), Palette::systemBlue(), 0.65, this);
     retranslate();
 
-    connect(import_, &QPushButton::clicked, this, [presentAddClips = std::move(presentAddClips)] {
-        if (presentAddClips) presentAddClips();
+    // One file panel picks files or a folder, not both: the button offers one entry for each.
+    importMenu_ = new QMenu(this);
+    using AddPanel = MainWindowModel::AddPanel;
+    for (const AddPanel panel : {AddPanel::files, AddPanel::folder}) {
+        importMenu_->addAction(QString(), this, [presentAddClips, panel] {
+            if (presentAddClips) presentAddClips(panel);
+        });
+    }
+    // The entries are named when shown, in the language chosen then.
+    connect(importMenu_, &QMenu::aboutToShow, this, [this] {
+        const QList<QAction*> entries = importMenu_->actions();
+        entries[0]->setText(localized("静止画・動画…"));
+        entries[1]->setText(localized("フォルダ…"));
     });
+    connect(import_, &QPushButton::clicked, this,
+            [this] { importMenu_->popup(import_->mapToGlobal(QPoint(0, import_->height()))); });
     connect(next_, &QPushButton::clicked, &engine, [&engine] { engine.returnPressed(); });
     connect(cut_, &QPushButton::clicked, &engine, [&engine] { engine.cutTogglePressed(); });
     connect(autoTrans_, &QPushButton::clicked, &engine, [&engine] { engine.spacePressed(); });

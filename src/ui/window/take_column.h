@@ -1,10 +1,13 @@
 #pragma once
 
+#include "ui/window/main_window_model.h"
+
 #include <QWidget>
 
 #include <functional>
 
 class QLabel;
+class QMenu;
 class QPushButton;
 
 namespace velmar {
@@ -23,7 +26,9 @@ class TakeColumn : public QWidget {
     static constexpr double kHeadingHeight = 30;
     static constexpr double kSpacing = 5;
 
-    TakeColumn(PlayoutEngine& engine, std::function<void()> presentAddClips,
+    // The import button offers the stills-and-movies panel and the folder panel in a menu.
+    TakeColumn(PlayoutEngine& engine,
+               std::function<void(MainWindowModel::AddPanel)> presentAddClips,
                QWidget* parent = nullptr);
 
     // The motion panel under the take buttons (owned from then on); may stay empty.
@@ -33,6 +38,7 @@ class TakeColumn : public QWidget {
     double naturalHeight() const;
 
     QPushButton* importButton() const { return import_; }
+    QMenu* importMenu() const { return importMenu_; }
     QPushButton* nextButton() const { return next_; }
     QPushButton* cutButton() const { return cut_; }
     QPushButton* autoTransButton() const { return autoTrans_; }
@@ -50,6 +56,7 @@ class TakeColumn : public QWidget {
     double motionPanelHeight() const;
 
     QPushButton* import_ = nullptr;
+    QMenu* importMenu_ = nullptr;
     QLabel* heading_ = nullptr;
     QPushButton* next_ = nullptr;
     QPushButton* cut_ = nullptr;

@@ -51,6 +51,9 @@ TEST_F(TitleEditorRegistryTest, UndoAndRedoReachOnlyTheModelOfTheKeyWindowOrItsS
     EXPECT_EQ(registry.windowWillReturnUndoManager(second.get()), secondModel->undoManager());
     EXPECT_EQ(registry.windows(), QList<QWidget*>({first.get(), second.get()}));
 
+    EXPECT_TRUE(registry.takesKeyEvent(QKeyEvent(QEvent::KeyPress, Qt::Key_Z, Qt::ControlModifier),
+                                       second.get()));
+    EXPECT_EQ(secondModel->document().name, "two edited");  // asking undid nothing
     EXPECT_TRUE(press(second.get(), Qt::Key_Z));
     EXPECT_EQ(secondModel->document().name, "two");
     EXPECT_EQ(firstModel->document().name, "one edited");
@@ -91,7 +94,11 @@ TEST_F(TitleEditorRegistryTest, CommandKeysPostCommandsPassOrAreSwallowed) {
         {Qt::Key_S, Qt::NoModifier, false, ""},
     };
     for (const Case& c : cases) {
+        // Asking first runs nothing: the menus ask before the press is handled.
         posted.clear();
+        const QKeyEvent event(QEvent::KeyPress, c.key, c.modifiers);
+        EXPECT_EQ(registry.takesKeyEvent(event, first.get()), c.consumed) << c.key;
+        EXPECT_TRUE(posted.empty());
         EXPECT_EQ(press(first.get(), c.key, c.modifiers), c.consumed) << c.key;
         ASSERT_EQ(posted.size(), c.command.isEmpty() ? 0u : 1u) << c.key;
         if (c.command.isEmpty()) continue;
@@ -105,6 +112,8 @@ TEST_F(TitleEditorRegistryTest, CommandKeysPostCommandsPassOrAreSwallowed) {
     ASSERT_EQ(first->focusWidget(), field);
     posted.clear();
     EXPECT_FALSE(press(first.get(), Qt::Key_A));
+    EXPECT_FALSE(registry.takesKeyEvent(QKeyEvent(QEvent::KeyPress, Qt::Key_A, Qt::ControlModifier),
+                                        first.get()));
     EXPECT_TRUE(press(first.get(), Qt::Key_Backspace));
     EXPECT_EQ(posted.size(), 1u);
 }

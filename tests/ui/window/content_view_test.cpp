@@ -13,6 +13,7 @@
 #include <QCheckBox>
 #include <QDialog>
 #include <QDropEvent>
+#include <QMenu>
 #include <QMimeData>
 #include <QPushButton>
 #include <QTest>
@@ -66,7 +67,9 @@ struct FakeModel final : MainWindowModel {
         output = !output;
     }
     void toggleOBSOutput() override { calls << "toggleOBSOutput"; }
-    void presentAddClips() override { calls << "presentAddClips"; }
+    void presentAddClips(AddPanel panel) override {
+        calls << (panel == AddPanel::folder ? "presentAddClips folder" : "presentAddClips files");
+    }
     void remember(const QList<QUrl>& urls) override {
         calls << "remember";
         remembered << urls;
@@ -143,8 +146,17 @@ TEST_F(ContentViewFixture, TakeButtonsDoExactlyWhatReturnVAndSpaceDo) {
     for (QPushButton* b :
          {column.nextButton(), column.cutButton(), column.autoTransButton(), column.importButton()})
         EXPECT_EQ(b->focusPolicy(), Qt::NoFocus);
+    // The import button offers files and a folder, one panel each.
     column.importButton()->click();
-    EXPECT_EQ(model.calls, QStringList{"presentAddClips"});
+    QMenu* menu = column.importMenu();
+    ASSERT_TRUE(menu->isVisible());
+    QStringList entries;
+    for (QAction* entry : menu->actions()) entries << entry->text();
+    EXPECT_EQ(entries, (QStringList{"静止画・動画…", "フォルダ…"}));
+    menu->actions()[1]->trigger();
+    menu->actions()[0]->trigger();
+    menu->close();
+    EXPECT_EQ(model.calls, (QStringList{"presentAddClips folder", "presentAddClips files"}));
     twin.reset();
 }
 
