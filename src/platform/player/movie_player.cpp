@@ -15,6 +15,7 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cmath>
 #include <cstring>
@@ -28,7 +29,15 @@ constexpr int kForwardQueueFrames = 6;  // decoded ahead of the clock in forward
 constexpr int kReverseRunFrames = 12;   // frames kept from one decoded run in reverse play
 constexpr int kQueueCapacity = kReverseRunFrames;
 constexpr int kPoolFrames = kQueueCapacity + 8;  // queue, frames held by renderers, spare
-constexpr double kAudioAheadSeconds = 0.5;
+// Sound is decoded this far ahead of the clock whatever the picture queue holds, so a block of
+// program sound is ready even when the decoding threads are starved for a while.
+constexpr double kAudioAheadSeconds = 1.5;
+constexpr int kAudioRingSeconds = 4;
+// Video packets read past while the sound runs ahead wait undecoded, within these bounds (the
+// seconds are past the sound's target).
+constexpr int kMaxHeldPackets = 512;
+constexpr int64_t kMaxHeldBytes = int64_t(192) << 20;
+constexpr double kHeldSlackSeconds = 1.0;
 constexpr double kEpsilon = 0.0005;
 // Movies shorter than this loop through the owner's seek instead of on the worker.
 constexpr double kMinSeamlessLoopSeconds = 0.2;
@@ -50,6 +59,7 @@ class MoviePlayer::Decoder {
     explicit Decoder(MoviePlayer& player) : p_(player), source_(&player.stop_) {}
     ~Decoder() {
         dropParked();
+        held_.release();
         for (auto& slot : targets_) av_frame_free(&slot.frame);
         av_frame_free(&frame_);
         av_frame_free(&candidate_);
@@ -140,27 +150,66 @@ class MoviePlayer::Decoder {
         if (video_) video_->skip_frame = on ? AVDISCARD_NONKEY : AVDISCARD_DEFAULT;
     }
 
-    // Reads and decodes one packet; decoded pictures go to the queue (forward play) and sound
-    // to the ring. Returns 0 on progress or at the end, below 0 on a read that failed.
+    // Decodes one packet; decoded pictures go to the queue (forward play) and sound to the
+    // ring. Video packets held back by `readAhead` come first, in file order, then the file.
+    // Returns 0 on progress or at the end, below 0 on a read that failed.
     int step(bool keepFrames, VideoFrameRef* firstOut = nullptr) {
         if (eof) return 0;
-        source_.arm(firstOut ? source_.remainingSeconds() : p_.options_.readTimeoutSeconds);
-        const int rc = av_read_frame(format_, packet_);
-        if (rc == AVERROR_EOF || (rc < 0 && format_->pb != nullptr && avio_feof(format_->pb))) {
+        if (!held_.empty()) {
+            AVPacket* packet = held_.front();
+            held_.pop();
+            heldBytes_ -= packet->size;
+            drainVideo(packet, keepFrames, firstOut);
+            av_packet_unref(packet);
+            return 0;
+        }
+        const int read = demuxEnded_ ? kReadEnd
+                                     : readPacket(firstOut ? source_.remainingSeconds()
+                                                           : p_.options_.readTimeoutSeconds);
+        if (read == kReadFailed) return -1;
+        if (read == kReadEnd) {
+            demuxEnded_ = true;
             drainVideo(nullptr, keepFrames, firstOut);
             eof = true;
             return 0;
         }
-        if (rc < 0) {
-            if (rc == AVERROR(EAGAIN)) return 0;
-            if (interrupted()) return -1;
-            // An unreadable stretch: treat as the end of what can be played.
-            drainVideo(nullptr, keepFrames, firstOut);
-            eof = true;
-            return 0;
-        }
+        if (read == kReadAgain) return 0;
         if (packet_->stream_index == videoIndex_) {
             drainVideo(packet_, keepFrames, firstOut);
+        } else if (packet_->stream_index == audioIndex_) {
+            decodeAudio(packet_);
+        }
+        av_packet_unref(packet_);
+        return 0;
+    }
+
+    // Whether `readAhead` may read on: the file is not at its end and the video packets held
+    // stay within their bounds (count, bytes, and seconds past `itemTime`).
+    bool canReadAhead(double itemTime) const {
+        if (eof || demuxEnded_ || held_.full() || heldBytes_ >= kMaxHeldBytes) return false;
+        return heldNewest_ < 0 || held_.empty() ||
+               heldNewest_ < itemTime + kAudioAheadSeconds + kHeldSlackSeconds;
+    }
+
+    // Reads one packet for the sound's sake: sound is decoded into the ring, a video packet is
+    // held back undecoded for `step`, so the sound runs ahead of the picture queue by its own
+    // measure. Returns 0 on progress or at the end, below 0 on a read that failed.
+    int readAhead() {
+        const int read = readPacket(p_.options_.readTimeoutSeconds);
+        if (read == kReadFailed) return -1;
+        if (read == kReadEnd) {
+            demuxEnded_ = true;  // `step` drains the decoder once the held packets are decoded
+            return 0;
+        }
+        if (read == kReadAgain) return 0;
+        if (packet_->stream_index == videoIndex_) {
+            const int64_t ts = packet_->pts != AV_NOPTS_VALUE ? packet_->pts : packet_->dts;
+            if (ts != AV_NOPTS_VALUE) heldNewest_ = ts * videoBase_ - startOffset_ + offset_;
+            const int size = packet_->size;
+            if (held_.push(packet_))
+                heldBytes_ += size;
+            else
+                drainVideo(packet_, true, nullptr);
         } else if (packet_->stream_index == audioIndex_) {
             decodeAudio(packet_);
         }
@@ -256,6 +305,66 @@ class MoviePlayer::Decoder {
     }
 
   private:
+    // Video packets held back undecoded, oldest first: a ring of packets made once, which take
+    // over the demuxer's packet data without copying it.
+    class PacketFifo {
+      public:
+        PacketFifo() {
+            for (auto& slot : slots_) slot = av_packet_alloc();
+        }
+        ~PacketFifo() { release(); }
+        bool empty() const { return count_ == 0; }
+        bool full() const { return count_ == kMaxHeldPackets; }
+        // Takes over `packet`'s data (false when full or out of memory).
+        bool push(AVPacket* packet) {
+            AVPacket* slot = slots_[(head_ + count_) % kMaxHeldPackets];
+            if (full() || slot == nullptr) return false;
+            av_packet_move_ref(slot, packet);
+            ++count_;
+            return true;
+        }
+        AVPacket* front() const { return slots_[head_]; }
+        // Drops the oldest from the ring; its packet stays readable until the next push.
+        void pop() {
+            head_ = (head_ + 1) % kMaxHeldPackets;
+            --count_;
+        }
+        void clear() {
+            for (; count_ > 0; pop()) av_packet_unref(front());
+        }
+        void release() {
+            clear();
+            for (auto& slot : slots_) av_packet_free(&slot);
+        }
+
+      private:
+        std::array<AVPacket*, kMaxHeldPackets> slots_{};
+        int head_ = 0;
+        int count_ = 0;
+    };
+
+    static constexpr int kReadFailed = -1;  // a read timed out or was interrupted
+    static constexpr int kReadEnd = 0;      // the end, or an unreadable stretch taken as the end
+    static constexpr int kReadPacket = 1;   // packet_ holds the next packet
+    static constexpr int kReadAgain = 2;    // nothing yet; try again
+
+    int readPacket(double timeoutSeconds) {
+        source_.arm(timeoutSeconds);
+        const int rc = av_read_frame(format_, packet_);
+        if (rc >= 0) return kReadPacket;
+        if (rc == AVERROR_EOF || (format_->pb != nullptr && avio_feof(format_->pb)))
+            return kReadEnd;
+        if (rc == AVERROR(EAGAIN)) return kReadAgain;
+        return interrupted() ? kReadFailed : kReadEnd;
+    }
+
+    void dropHeld() {
+        held_.clear();
+        heldBytes_ = 0;
+        heldNewest_ = -1;
+        demuxEnded_ = false;
+    }
+
     bool fail(std::string* message, const std::string& text) {
         *message = text;
         return false;
@@ -309,6 +418,7 @@ class MoviePlayer::Decoder {
             av_seek_frame(format_, -1, 0, AVSEEK_FLAG_BACKWARD | AVSEEK_FLAG_BYTE);
         }
         dropParked();
+        dropHeld();
         avcodec_flush_buffers(video_);
         if (audio_) avcodec_flush_buffers(audio_);
         if (swr_) swr_init(swr_);
@@ -575,6 +685,10 @@ class MoviePlayer::Decoder {
     MoviePlayer& p_;
     MovieSource source_;
     std::vector<Parked> parked_;
+    PacketFifo held_;
+    int64_t heldBytes_ = 0;
+    double heldNewest_ = -1;   // unwrapped time of the newest held packet (below 0: unknown)
+    bool demuxEnded_ = false;  // the file was read to its end; held packets may still wait
     AVFormatContext* format_ = nullptr;
     AVCodecContext* video_ = nullptr;
     AVCodecContext* audio_ = nullptr;
@@ -620,7 +734,7 @@ MoviePlayer::MoviePlayer(std::string path, HostClock& clock, Callbacks callbacks
       clock_(clock),
       queue_(kQueueCapacity),
       output_(clock_, queue_, [this] { wake(); }),
-      audioRing_(AudioSampleRing::sampleRate * 2),
+      audioRing_(AudioSampleRing::sampleRate * kAudioRingSeconds),
       muted_(options.muted),
       tapScratch_(static_cast<std::size_t>(8192) * 2, 0.0f) {
     worker_ = std::thread([this] { run(); });
@@ -930,16 +1044,22 @@ void MoviePlayer::run() {
                 busy = true;
             } else if (!decoder.eof) {
                 const bool wantVideo = !queue_.full() && queue_.size() < kForwardQueueFrames;
-                const bool wantAudio = hasAudio_ && rate == 1.0f &&
-                                       audioRing_.bufferedAhead(now) < kAudioAheadSeconds &&
-                                       queue_.size() < kQueueCapacity;
-                if (wantVideo || wantAudio) {
-                    if (decoder.step(true) < 0 && !stop_) {
-                        // A read timed out: stop where we are rather than hang.
-                        decoder.eof = true;
-                    }
+                const bool wantAudio =
+                    hasAudio_ && rate == 1.0f && audioRing_.bufferedAhead(now) < kAudioAheadSeconds;
+                int read = 0;
+                if (wantVideo) {
+                    read = decoder.step(true);
+                    busy = true;
+                } else if (wantAudio && decoder.canReadAhead(now)) {
+                    // The pictures wait as packets; the sound keeps to its own read-ahead.
+                    read = decoder.readAhead();
+                    busy = true;
+                } else if (wantAudio && queue_.size() < kQueueCapacity) {
+                    read = decoder.step(true);
                     busy = true;
                 }
+                // A read timed out: stop where we are rather than hang.
+                if (read < 0 && !stop_) decoder.eof = true;
             }
         } else if (!queue_.covers(now, fd) && now > 0) {
             decoder.decodeRunEndingAt(now, rate < -2.0f, [this] {
