@@ -157,7 +157,17 @@ class MoviePlayer::Decoder {
         if (eof) return 0;
         if (!held_.empty()) {
             AVPacket* packet = held_.front();
+            const bool endsPass = held_.frontEndsPass();
             held_.pop();
+            if (endsPass) {
+                // Every picture of the pass comes out; the next pass decodes afresh behind it.
+                drainVideo(nullptr, keepFrames, firstOut);
+                avcodec_flush_buffers(video_);
+                draining_ = false;
+                lastTime_ = -frameDuration_;
+                videoOffset_ += period_;
+                return 0;
+            }
             heldBytes_ -= packet->size;
             drainVideo(packet, keepFrames, firstOut);
             av_packet_unref(packet);
@@ -183,6 +193,26 @@ class MoviePlayer::Decoder {
         return 0;
     }
 
+    bool demuxEnded() const { return demuxEnded_; }
+    // Whether packets read ahead for the sound hold the pictures up to `t` (unwrapped).
+    bool holdsPacketsUpTo(double t) const { return !held_.empty() && heldNewest_ >= t; }
+
+    // The file was read to its end and the item is to loop: reads it again from the start for
+    // the next pass, `period` seconds later, while the pictures of this pass still wait as
+    // packets (a mark among them tells `step` where the pass ends). The sound thus runs on into
+    // the next pass by its own read-ahead. False when no mark fits (nothing changed).
+    bool rewindDemuxerForLoop(double period) {
+        if (eof || !demuxEnded_ || !held_.push(nullptr)) return false;
+        seekDemuxer(0.0);
+        if (audio_) avcodec_flush_buffers(audio_);
+        if (swr_) swr_init(swr_);
+        demuxEnded_ = false;
+        nextAudioTime_ = 0;
+        audioOffset_ += period;
+        period_ = period;
+        return true;
+    }
+
     // Whether `readAhead` may read on: the file is not at its end and the video packets held
     // stay within their bounds (count, bytes, and seconds past `itemTime`).
     bool canReadAhead(double itemTime) const {
@@ -204,7 +234,7 @@ class MoviePlayer::Decoder {
         if (read == kReadAgain) return 0;
         if (packet_->stream_index == videoIndex_) {
             const int64_t ts = packet_->pts != AV_NOPTS_VALUE ? packet_->pts : packet_->dts;
-            if (ts != AV_NOPTS_VALUE) heldNewest_ = ts * videoBase_ - startOffset_ + offset_;
+            if (ts != AV_NOPTS_VALUE) heldNewest_ = ts * videoBase_ - startOffset_ + audioOffset_;
             const int size = packet_->size;
             if (held_.push(packet_))
                 heldBytes_ += size;
@@ -315,15 +345,18 @@ class MoviePlayer::Decoder {
         ~PacketFifo() { release(); }
         bool empty() const { return count_ == 0; }
         bool full() const { return count_ == kMaxHeldPackets; }
-        // Takes over `packet`'s data (false when full or out of memory).
+        // Takes over `packet`'s data (false when full or out of memory). Without a packet: the
+        // mark where one pass of a loop ends and the next begins.
         bool push(AVPacket* packet) {
-            AVPacket* slot = slots_[(head_ + count_) % kMaxHeldPackets];
-            if (full() || slot == nullptr) return false;
-            av_packet_move_ref(slot, packet);
+            const int at = (head_ + count_) % kMaxHeldPackets;
+            if (full() || slots_[at] == nullptr) return false;
+            if (packet != nullptr) av_packet_move_ref(slots_[at], packet);
+            passEnds_[at] = packet == nullptr;
             ++count_;
             return true;
         }
         AVPacket* front() const { return slots_[head_]; }
+        bool frontEndsPass() const { return passEnds_[head_]; }
         // Drops the oldest from the ring; its packet stays readable until the next push.
         void pop() {
             head_ = (head_ + 1) % kMaxHeldPackets;
@@ -339,6 +372,7 @@ class MoviePlayer::Decoder {
 
       private:
         std::array<AVPacket*, kMaxHeldPackets> slots_{};
+        std::array<bool, kMaxHeldPackets> passEnds_{};
         int head_ = 0;
         int count_ = 0;
     };
@@ -407,9 +441,7 @@ class MoviePlayer::Decoder {
         return std::max(t, 0.0);
     }
 
-    // Moves the demuxer to the keyframe at or before `seconds` of the item (falling back to the
-    // file's start) and empties the decoders and the resampler; queued frames are not touched.
-    void seekDemuxerAndFlush(double seconds) {
+    void seekDemuxer(double seconds) {
         source_.arm(p_.options_.readTimeoutSeconds);
         const int64_t ts =
             static_cast<int64_t>(std::llround((seconds + startOffset_) / videoBase_));
@@ -417,6 +449,12 @@ class MoviePlayer::Decoder {
             av_seek_frame(format_, videoIndex_, ts, AVSEEK_FLAG_BACKWARD) < 0) {
             av_seek_frame(format_, -1, 0, AVSEEK_FLAG_BACKWARD | AVSEEK_FLAG_BYTE);
         }
+    }
+
+    // Moves the demuxer to the keyframe at or before `seconds` of the item (falling back to the
+    // file's start) and empties the decoders and the resampler; queued frames are not touched.
+    void seekDemuxerAndFlush(double seconds) {
+        seekDemuxer(seconds);
         dropParked();
         dropHeld();
         avcodec_flush_buffers(video_);
@@ -432,7 +470,7 @@ class MoviePlayer::Decoder {
         p_.audioRing_.clear();
         seekDemuxerAndFlush(std::max(target, 0.0));
         lastTime_ = target - frameDuration_;
-        offset_ = 0;
+        videoOffset_ = audioOffset_ = 0;
         audioEnd_ = -1;
     }
 
@@ -444,7 +482,8 @@ class MoviePlayer::Decoder {
         seekDemuxerAndFlush(0.0);
         lastTime_ = -frameDuration_;
         nextAudioTime_ = 0;
-        offset_ += period;
+        videoOffset_ += period;
+        audioOffset_ += period;
         period_ = period;
     }
 
@@ -537,20 +576,20 @@ class MoviePlayer::Decoder {
     // silence, so the sound runs on across the loop point without a gap or a jump.
     void writeAudio(const float* samples, int frames, double start) {
         const double rate = AudioSampleRing::sampleRate;
-        double at = start + offset_;
+        double at = start + audioOffset_;
         if (period_ > 0) {
-            if (offset_ > 0 && at < offset_) {
-                const int skip = static_cast<int>(std::llround((offset_ - at) * rate));
+            if (audioOffset_ > 0 && at < audioOffset_) {
+                const int skip = static_cast<int>(std::llround((audioOffset_ - at) * rate));
                 if (skip >= frames) return;
                 samples += static_cast<std::ptrdiff_t>(skip) * 2;
                 frames -= skip;
                 at += skip / rate;
             }
-            const double passEnd = offset_ + period_;
+            const double passEnd = audioOffset_ + period_;
             if (at >= passEnd) return;
             frames = std::min(frames, static_cast<int>(std::llround((passEnd - at) * rate)));
             if (frames <= 0) return;
-            if (offset_ > 0 && audioEnd_ >= 0) {
+            if (audioOffset_ > 0 && audioEnd_ >= 0) {
                 const double gap = at - audioEnd_;
                 if (gap > 0.5 / rate && gap <= kMaxAudioPadSeconds) {
                     int pad = static_cast<int>(std::llround(gap * rate));
@@ -620,13 +659,19 @@ class MoviePlayer::Decoder {
     // and a full queue would drop its oldest frame, the one for the present; so what does not
     // fit waits here, in order, until `unpark` finds room.
     VideoFrameRef deliver(AVFrame* src) {
-        if (parked_.empty() && !p_.queue_.full()) return pushConverted(src);
         const double t = frameTime(src);
         noteFrameEnd(t);
+        const double at = t + videoOffset_;
+        // A picture that the running clock passed more than a frame ago would never be shown:
+        // it is not converted, so a decoder that fell behind catches up from its held packets.
+        const float rate = p_.clock_.rate();
+        if (rate > 0 && rate <= 2.0f && at + 2 * frameDuration_ < p_.clock_.itemTime())
+            return nullptr;
+        if (parked_.empty() && !p_.queue_.full()) return convertAndQueue(src, at);
         AVFrame* held = av_frame_alloc();
         if (held == nullptr) return nullptr;
         av_frame_move_ref(held, src);
-        parked_.push_back({held, t});
+        parked_.push_back({held, at});
         return nullptr;
     }
 
@@ -660,9 +705,10 @@ class MoviePlayer::Decoder {
     VideoFrameRef pushConverted(AVFrame* src) {
         const double t = frameTime(src);
         noteFrameEnd(t);
-        return convertAndQueue(src, t);
+        return convertAndQueue(src, t + videoOffset_);
     }
 
+    // `t`: the picture's time on the unwrapped timeline.
     VideoFrameRef convertAndQueue(AVFrame* src, double t) {
         std::shared_ptr<VideoFrame> picture = pool_->acquire();
         p_.pooledFrames_ = pool_->allocatedCount();
@@ -670,7 +716,7 @@ class MoviePlayer::Decoder {
         AVFrame* dst = targetFor(*picture);
         if (dst == nullptr) return nullptr;
         if (sws_scale_frame(sws_, dst, src) < 0) return nullptr;
-        picture->setTime(t + offset_);
+        picture->setTime(t);
         VideoFrameRef ref = picture;
         p_.queue_.push(ref);
         return ref;
@@ -679,7 +725,7 @@ class MoviePlayer::Decoder {
   private:
     struct Parked {
         AVFrame* frame = nullptr;
-        double time = 0;  // item time
+        double time = 0;  // on the unwrapped timeline
     };
 
     MoviePlayer& p_;
@@ -702,7 +748,11 @@ class MoviePlayer::Decoder {
     std::vector<Slot> targets_;
     std::vector<float> audioScratch_;
     std::vector<float> silence_;
-    double offset_ = 0;     // start of the present pass on the unwrapped timeline
+    // Starts of the present pass on the unwrapped timeline: of the pictures being decoded, and
+    // of the sound and packets being read (a pass ahead once the file was read to its end and
+    // read again from the start for the next pass, while the pictures still decode the last).
+    double videoOffset_ = 0;
+    double audioOffset_ = 0;
     double period_ = 0;     // the length of one pass once looping began, else 0
     double audioEnd_ = -1;  // unwrapped end of the sound last written (below 0: none)
     int videoIndex_ = -1;
@@ -1027,8 +1077,10 @@ void MoviePlayer::run() {
             const double lagLimit = mode == Mode::Keyframes ? 1.0 : 0.5;
             const double period = clock_.end();
             const int loops = loopsRemaining_.load();
-            if (rate > 0 && !decoder.eof && newest >= 0 && newest < now - lagLimit) {
-                // Decoding fell behind the clock: jump to the keyframe before the present.
+            if (rate > 0 && !decoder.eof && newest >= 0 && newest < now - lagLimit &&
+                !decoder.holdsPacketsUpTo(now)) {
+                // Decoding fell behind the clock and has nothing read for the present (else it
+                // catches up from the held packets): jump to the keyframe before the present.
                 now = clock_.collapse();
                 passesReported = 0;
                 decoder.seek(now, false, [] { return false; });
@@ -1039,6 +1091,15 @@ void MoviePlayer::run() {
                 // The last packet of a pass that is to loop is read: decode the start again
                 // behind it, so the pictures and the sound run on through the loop point.
                 decoder.rewindForLoop(period);
+                clock_.addPass();
+                if (loops > 0) loopsRemaining_ = loops - 1;
+                busy = true;
+            } else if (!decoder.eof && decoder.demuxEnded() && mode == Mode::Forward && rate > 0 &&
+                       loops != 0 && period >= kMinSeamlessLoopSeconds &&
+                       clock_.passes() == clock_.passAt(now) &&
+                       decoder.rewindDemuxerForLoop(period)) {
+                // The file is read to its end while pictures of this pass still wait: the next
+                // pass is read behind them at once, so the sound's read-ahead runs on.
                 clock_.addPass();
                 if (loops > 0) loopsRemaining_ = loops - 1;
                 busy = true;
