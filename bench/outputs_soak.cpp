@@ -108,10 +108,8 @@ int run(double seconds, QString moviePath, bool sdiAlone) {
 
     DeckLinkController controller(canvasEngine, &card);
     bench::FrameRequestTimes requests(controller, seconds);
-    const char* loadText = std::getenv("VELMAR_SOAK_LOAD");
-    const double load = loadText != nullptr ? std::atof(loadText) : 0.0;
-    std::unique_ptr<bench::CompetingLoad> competing;
-    if (load > 0) competing = std::make_unique<bench::CompetingLoad>(load);
+    double load = 0;
+    std::unique_ptr<bench::CompetingLoad> competing = bench::CompetingLoad::fromEnvironment(&load);
     int probeSnapshots = 0;
     if (!sdiAlone) bench::attachSignalProbe(controller, &probeSnapshots);
     program.playback->play();

@@ -209,10 +209,8 @@ int runControllerSoak(double seconds, SDIBitDepth depth, QString moviePath) {
 
     DeckLinkController controller(canvas, &card);
     bench::FrameRequestTimes requests(controller, seconds);
-    const char* loadText = std::getenv("VELMAR_SOAK_LOAD");
-    const double load = loadText != nullptr ? std::atof(loadText) : 0.0;
-    std::unique_ptr<bench::CompetingLoad> competing;
-    if (load > 0) competing = std::make_unique<bench::CompetingLoad>(load);
+    double load = 0;
+    std::unique_ptr<bench::CompetingLoad> competing = bench::CompetingLoad::fromEnvironment(&load);
     int probeSnapshots = 0;
     const bool withProbe = std::getenv("VELMAR_SOAK_PROBE") != nullptr;
     if (withProbe) bench::attachSignalProbe(controller, &probeSnapshots);

@@ -23,6 +23,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -60,6 +61,12 @@ class CompetingLoad {
     ~CompetingLoad() {
         stop_ = true;
         for (std::thread& t : threads_) t.join();
+    }
+    // The load VELMAR_SOAK_LOAD=x asks for (x cores' worth; none without it); *cores says x.
+    static std::unique_ptr<CompetingLoad> fromEnvironment(double* cores) {
+        const char* text = std::getenv("VELMAR_SOAK_LOAD");
+        *cores = text != nullptr ? std::atof(text) : 0.0;
+        return *cores > 0 ? std::make_unique<CompetingLoad>(*cores) : nullptr;
     }
 
   private:
