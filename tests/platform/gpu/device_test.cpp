@@ -176,7 +176,11 @@ TEST(CommandBufferTest, OutputFramesRunBeforeWorkCommittedEarlier) {
     }
     holder.reset();
     buffers.clear();
-    EXPECT_EQ(f.queue->commandBuffer()->priority(), CommandPriority::normal);
+    std::vector<std::shared_ptr<CommandBuffer>> reused;  // held, so each call takes another
+    for (int i = 0; i < 8; ++i) {
+        reused.push_back(f.queue->commandBuffer());
+        EXPECT_EQ(reused.back()->priority(), CommandPriority::normal) << i;
+    }
 }
 
 TEST(CommandBufferTest, WaitOnAnUncommittedBufferReturnsAndHandlersAfterCompletionRun) {
