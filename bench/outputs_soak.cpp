@@ -2,25 +2,30 @@
 //   the virtual SDI card at 1080p59.94 (the SDI output controller renders every frame through
 //   the canvas engine, a movie on program and a keyer fading in and out every two seconds),
 //   the output window on the second screen, the network-video feed with one ffmpeg receiver,
-//   and the PROGRAM pane.
+//   the texture feed with one receiver, the signal monitor's probe on the SDI frames, and the
+//   PROGRAM pane.
 //
 //   xvfb-run -s "-screen 0 1280x720x24 -screen 1 1920x1080x24"
-//       taskset -c 0,1 velmar_bench_outputs_soak [seconds] [movie]
-//   (one command line)
+//       taskset -c 0,1 velmar_bench_outputs_soak [--sdi-alone] [seconds] [movie]
+//   (one command line; --sdi-alone: the SDI output only, the figure to compare against;
+//   VELMAR_SOAK_LOAD=x: x cores' worth of busy loops inside the process)
 //
-// Prints SDI frames played, late and dropped, and the feed frames the runtime accepted while
-// the receiver was connected beside the frames the receiver decoded (ffmpeg's own count).
+// Prints SDI frames played, late and dropped, the percentiles of the SDI frame request, the
+// feed frames the runtime accepted while the receiver was connected beside the frames the
+// receiver decoded (ffmpeg's own count), and the texture frames the receiver saw.
 // Needs an X server with a 1920 x 1080 second screen and the ffmpeg program.
 #include "canvas/canvas_engine.h"
 #include "core/movie_playback.h"
 #include "output/canvas_metal_view.h"
 #include "output/ndi_output_controller.h"
 #include "output/output_window_controller.h"
+#include "output/syphon_output_controller.h"
 #include "platform/base/host_clock.h"
 #include "platform/netvideo/netvideo_api.h"
 #include "platform/player/movie_player.h"
 #include "platform/screens/screen_provider.h"
 #include "platform/sdi/virtual_sdi_card.h"
+#include "platform/texshare/texture_client.h"
 #include "render/still_texture_cache.h"
 #include "sdi/deck_link_controller.h"
 #include "soak_program.h"
@@ -40,6 +45,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
@@ -69,7 +75,7 @@ long long decodedFrames(const QString& progressFile) {
     return frames;
 }
 
-int run(double seconds, QString moviePath) {
+int run(double seconds, QString moviePath, bool sdiAlone) {
     QTemporaryDir scratch;  // the address file of the feed
     setenv("XDG_RUNTIME_DIR", scratch.path().toUtf8().constData(), 1);
     const auto exe = std::filesystem::read_symlink("/proc/self/exe");
@@ -92,12 +98,20 @@ int run(double seconds, QString moviePath) {
     CanvasEngine& canvasEngine = *program.canvas;
 
     // The PROGRAM pane on the first screen, at the size it has in a full-size window.
-    auto pane = std::make_unique<CanvasMetalView>(canvasEngine, CanvasEngine::Client::programPane);
-    pane->setFitsCanvas(true);
-    pane->setGeometry(40, 40, 960, 540);
-    pane->show();
+    std::unique_ptr<CanvasMetalView> pane;
+    if (!sdiAlone) {
+        pane = std::make_unique<CanvasMetalView>(canvasEngine, CanvasEngine::Client::programPane);
+        pane->setFitsCanvas(true);
+        pane->setGeometry(40, 40, 960, 540);
+        pane->show();
+    }
 
     DeckLinkController controller(canvasEngine, &card);
+    bench::FrameRequestTimes requests(controller, seconds);
+    double load = 0;
+    std::unique_ptr<bench::CompetingLoad> competing = bench::CompetingLoad::fromEnvironment(&load);
+    int probeSnapshots = 0;
+    if (!sdiAlone) bench::attachSignalProbe(controller, &probeSnapshots);
     program.playback->play();
     try {
         controller.start(0, canvasFormat, program.rate, true, true,
@@ -110,8 +124,9 @@ int run(double seconds, QString moviePath) {
     const auto started = std::chrono::steady_clock::now();
 
     OutputWindowController window(canvasEngine);
-    const bool windowOpen = !wideScreen.isEmpty() && window.open(wideScreen);
-    if (!windowOpen) std::fprintf(stderr, "no second 1920 x 1080 screen: no output window\n");
+    const bool windowOpen = !sdiAlone && !wideScreen.isEmpty() && window.open(wideScreen);
+    if (!sdiAlone && !windowOpen)
+        std::fprintf(stderr, "no second 1920 x 1080 screen: no output window\n");
 
     NDIOutputController feed(
         canvasEngine, [canvasFormat] { return canvasFormat; }, NDIOutputController::Options{});
@@ -121,7 +136,7 @@ int run(double seconds, QString moviePath) {
         if (count > 0 && acceptedAtJoin < 0)
             acceptedAtJoin = runtimeStats(runtimePath).videoFramesAccepted;
     };
-    if (!feed.start()) {
+    if (!sdiAlone && !feed.start()) {
         std::fprintf(stderr, "the network-video feed did not start\n");
         return 1;
     }
@@ -135,14 +150,36 @@ int run(double seconds, QString moviePath) {
     QProcess ffmpeg;
     ffmpeg.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     ffmpeg.setStandardOutputFile(QProcess::nullDevice());
-    ffmpeg.start("ffmpeg", {"-nostdin", "-v", "error", "-f", "nut", "-i",
-                            QString::fromStdString("tcp://" + address), "-map", "0:v", "-f", "null",
-                            "-", "-progress", progress});
+    if (!sdiAlone)
+        ffmpeg.start("ffmpeg", {"-nostdin", "-v", "error", "-f", "nut", "-i",
+                                QString::fromStdString("tcp://" + address), "-map", "0:v", "-f",
+                                "null", "-", "-progress", progress});
+
+    // The texture feed with one receiver that looks for a new frame every 4 ms.
+    SyphonOutputController textureFeed(canvasEngine);
+    std::unique_ptr<texshare::TextureClient> receiver;
+    std::uint64_t firstTexture = 0, lastTexture = 0, texturesSeen = 0;
+    QTimer texturePoll;
+    if (!sdiAlone) {
+        if (!textureFeed.start()) std::fprintf(stderr, "the texture feed did not start\n");
+        receiver = std::make_unique<texshare::TextureClient>("DOVRINE");
+        QObject::connect(&texturePoll, &QTimer::timeout, [&] {
+            const auto frame = receiver->latestFrame();
+            if (!frame || frame->number == lastTexture) return;
+            if (firstTexture == 0) firstTexture = frame->number;
+            lastTexture = frame->number;
+            ++texturesSeen;
+        });
+        texturePoll.start(4);
+    }
 
     program.startKeyerFades();
     QTimer::singleShot(int(seconds * 1000), [] { QCoreApplication::quit(); });
     QCoreApplication::exec();
 
+    texturePoll.stop();
+    textureFeed.stop();
+    receiver.reset();
     const long long acceptedAtEnd = runtimeStats(runtimePath).videoFramesAccepted;
     // Let the last frames through, then end the receiver so it writes its final count.
     QThread::msleep(500);
@@ -162,8 +199,9 @@ int run(double seconds, QString moviePath) {
     const SdiOutputCounters c = output->counters();
     const std::uint64_t dropped = controller.droppedFrameCount();
     const bool stalled = controller.isStalled();
-    const quint64 paneFrames = pane->drawnFrames();
+    const quint64 paneFrames = pane ? pane->drawnFrames() : 0;
     controller.stop();
+    competing.reset();
     window.close();
     pane.reset();
     program.release();
@@ -182,6 +220,17 @@ int run(double seconds, QString moviePath) {
                 c.framesDropped, static_cast<unsigned long long>(dropped));
     std::printf("SDI repeated         %lld\n", c.underruns);
     std::printf("SDI stalled          %s\n", stalled ? "yes" : "no");
+    requests.print();
+    std::printf("competing load       %.2f cores\n", load);
+    if (sdiAlone) {
+        std::printf("other outputs        none (SDI alone)\n");
+        return 0;
+    }
+    std::printf("probe snapshots      %d\n", probeSnapshots);
+    std::printf("texture feed         frames %llu ... %llu served, %llu seen by the receiver\n",
+                static_cast<unsigned long long>(firstTexture),
+                static_cast<unsigned long long>(lastTexture),
+                static_cast<unsigned long long>(texturesSeen));
     std::printf("output window        %s\n", windowOpen ? "open" : "not open");
     std::printf("PROGRAM pane         %llu frames drawn\n",
                 static_cast<unsigned long long>(paneFrames));
@@ -198,10 +247,13 @@ int run(double seconds, QString moviePath) {
 int main(int argc, char** argv) {
     if (std::getenv("SDL_AUDIODRIVER") == nullptr) setenv("SDL_AUDIODRIVER", "dummy", 1);
     QApplication app(argc, argv);
-    const double seconds = argc > 1 ? std::atof(argv[1]) : 600.0;
+    const bool sdiAlone = argc > 1 && std::strcmp(argv[1], "--sdi-alone") == 0;
+    const int first = sdiAlone ? 2 : 1;
+    const double seconds = argc > first ? std::atof(argv[first]) : 600.0;
     if (!(seconds > 0)) {
-        std::fprintf(stderr, "usage: %s [seconds] [movie]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s [--sdi-alone] [seconds] [movie]\n", argv[0]);
         return 2;
     }
-    return run(seconds, argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString());
+    return run(seconds, argc > first + 1 ? QString::fromLocal8Bit(argv[first + 1]) : QString(),
+               sdiAlone);
 }

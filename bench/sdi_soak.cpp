@@ -51,38 +51,6 @@ namespace {
 
 using SteadyClock = std::chrono::steady_clock;
 
-// Busy loops standing for other work on the same cores: `cores` = 1.5 runs one loop spinning
-// all the time and one spinning half of every 10 ms.
-class CompetingLoad {
-  public:
-    explicit CompetingLoad(double cores) {
-        for (int i = 0; cores - i > 0; ++i) {
-            const double duty = std::min(1.0, cores - i);
-            threads_.emplace_back([this, duty] { spin(duty); });
-        }
-    }
-    ~CompetingLoad() {
-        stop_ = true;
-        for (std::thread& t : threads_) t.join();
-    }
-
-  private:
-    void spin(double duty) {
-        const auto period = std::chrono::milliseconds(10);
-        const auto busy = std::chrono::duration_cast<SteadyClock::duration>(period * duty);
-        auto next = SteadyClock::now();
-        volatile unsigned sink = 0;
-        while (!stop_) {
-            const auto until = next + busy;
-            while (SteadyClock::now() < until) sink = sink + 1;
-            next += period;
-            if (duty < 1.0) std::this_thread::sleep_until(next);
-        }
-    }
-    std::atomic<bool> stop_{false};
-    std::vector<std::thread> threads_;
-};
-
 // Watches the program-audio ring and the movie's position every 2 ms from a thread of its own:
 // stretches of underrun (consecutive samples with a growing count) and loop points (the
 // position going back), both as seconds since `started`.
@@ -151,13 +119,6 @@ class AudioWatch {
     std::atomic<bool> stop_{false};
     std::thread thread_;
 };
-
-double percentile(std::vector<double> values, double p) {
-    if (values.empty()) return 0;
-    const auto k = static_cast<std::size_t>(p * static_cast<double>(values.size() - 1) + 0.5);
-    std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(k), values.end());
-    return values[k];
-}
 
 int runBridgeSoak(double seconds) {
     VirtualSdiConfig config = VirtualSdiConfig::defaultConfig();
@@ -247,29 +208,12 @@ int runControllerSoak(double seconds, SDIBitDepth depth, QString moviePath) {
     CanvasEngine& canvas = *program.canvas;
 
     DeckLinkController controller(canvas, &card);
-    // Durations of the frame requests; the completion thread appends, the main thread reads
-    // after stop().
-    std::vector<double> requestSeconds;
-    requestSeconds.reserve(static_cast<std::size_t>(seconds * 61) + 64);
-    controller.bridge().setFrameRequestTimer([&requestSeconds](double s) {
-        if (requestSeconds.size() < requestSeconds.capacity()) requestSeconds.push_back(s);
-    });
-    const char* loadText = std::getenv("VELMAR_SOAK_LOAD");
-    const double load = loadText != nullptr ? std::atof(loadText) : 0.0;
-    std::unique_ptr<CompetingLoad> competing;
-    if (load > 0) competing = std::make_unique<CompetingLoad>(load);
+    bench::FrameRequestTimes requests(controller, seconds);
+    double load = 0;
+    std::unique_ptr<bench::CompetingLoad> competing = bench::CompetingLoad::fromEnvironment(&load);
     int probeSnapshots = 0;
     const bool withProbe = std::getenv("VELMAR_SOAK_PROBE") != nullptr;
-    if (withProbe) {
-        SignalProbe& probe = SignalProbe::shared();
-        controller.setProbeHook(
-            {[&probe] { return probe.reserveCapture(); },
-             [&probe](const std::shared_ptr<gpu::PixelBuffer>& buffer, KeyAlphaMode mode) {
-                 probe.capture(*buffer, mode, SignalProbe::Source::sdi);
-             }});
-        QObject::connect(&probe, &SignalProbe::snapshotChanged, [&] { ++probeSnapshots; });
-        probe.start();
-    }
+    if (withProbe) bench::attachSignalProbe(controller, &probeSnapshots);
     playback->play();
     try {
         controller.start(0, program.canvasFormat, program.rate, true, true, depth);
@@ -340,9 +284,7 @@ int runControllerSoak(double seconds, SDIBitDepth depth, QString moviePath) {
                 AudioOutput::shared().hasDevice() ? "SDL" : "paced by the steady clock",
                 static_cast<double>(mixed) / elapsed);
     std::printf("competing load       %.2f cores\n", load);
-    std::printf("frame request        p50 %.3f ms, p99 %.3f ms, max %.3f ms (%zu requests)\n",
-                percentile(requestSeconds, 0.5) * 1000, percentile(requestSeconds, 0.99) * 1000,
-                percentile(requestSeconds, 1.0) * 1000, requestSeconds.size());
+    requests.print();
     watch.print(1.0);
     return 0;
 }

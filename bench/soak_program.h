@@ -3,12 +3,14 @@
 // keyer fading in and out every two seconds, the virtual SDI card on real time, and the canvas
 // engine that renders them.
 #include "canvas/canvas_engine.h"
+#include "canvas/signal_probe.h"
 #include "core/dsk_controller.h"
 #include "core/movie_playback.h"
 #include "platform/base/host_clock.h"
 #include "platform/player/movie_player.h"
 #include "platform/sdi/virtual_sdi_card.h"
 #include "render/still_texture_cache.h"
+#include "sdi/deck_link_controller.h"
 #include "support/test_media.h"
 
 #include <QCoreApplication>
@@ -17,9 +19,15 @@
 #include <QThread>
 #include <QTimer>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <mutex>
+#include <thread>
+#include <vector>
 
 namespace velmar::bench {
 
@@ -38,6 +46,85 @@ inline ImageRef lowerThird(int width, int height) {
         }
     }
     return std::make_shared<const QImage>(std::move(image));
+}
+
+// Busy loops standing for other work on the same cores: `cores` = 1.5 runs one loop spinning
+// all the time and one spinning half of every 10 ms.
+class CompetingLoad {
+  public:
+    explicit CompetingLoad(double cores) {
+        for (int i = 0; cores - i > 0; ++i) {
+            const double duty = std::min(1.0, cores - i);
+            threads_.emplace_back([this, duty] { spin(duty); });
+        }
+    }
+    ~CompetingLoad() {
+        stop_ = true;
+        for (std::thread& t : threads_) t.join();
+    }
+    // The load VELMAR_SOAK_LOAD=x asks for (x cores' worth; none without it); *cores says x.
+    static std::unique_ptr<CompetingLoad> fromEnvironment(double* cores) {
+        const char* text = std::getenv("VELMAR_SOAK_LOAD");
+        *cores = text != nullptr ? std::atof(text) : 0.0;
+        return *cores > 0 ? std::make_unique<CompetingLoad>(*cores) : nullptr;
+    }
+
+  private:
+    void spin(double duty) {
+        using SteadyClock = std::chrono::steady_clock;
+        const auto period = std::chrono::milliseconds(10);
+        const auto busy = std::chrono::duration_cast<SteadyClock::duration>(period * duty);
+        auto next = SteadyClock::now();
+        volatile unsigned sink = 0;
+        while (!stop_) {
+            const auto until = next + busy;
+            while (SteadyClock::now() < until) sink = sink + 1;
+            next += period;
+            if (duty < 1.0) std::this_thread::sleep_until(next);
+        }
+    }
+    std::atomic<bool> stop_{false};
+    std::vector<std::thread> threads_;
+};
+
+inline double percentile(std::vector<double> values, double p) {
+    if (values.empty()) return 0;
+    const auto k = static_cast<std::size_t>(p * static_cast<double>(values.size() - 1) + 0.5);
+    std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(k), values.end());
+    return values[k];
+}
+
+// The durations of the SDI frame requests (render, pack, probe offer): the completion thread
+// appends into storage reserved for the run, the main thread prints after the controller
+// stopped.
+class FrameRequestTimes {
+  public:
+    FrameRequestTimes(DeckLinkController& controller, double seconds) {
+        seconds_.reserve(static_cast<std::size_t>(seconds * 61) + 64);
+        controller.bridge().setFrameRequestTimer([this](double s) {
+            if (seconds_.size() < seconds_.capacity()) seconds_.push_back(s);
+        });
+    }
+    void print() const {
+        std::printf("frame request        p50 %.3f ms, p99 %.3f ms, max %.3f ms (%zu requests)\n",
+                    percentile(seconds_, 0.5) * 1000, percentile(seconds_, 0.99) * 1000,
+                    percentile(seconds_, 1.0) * 1000, seconds_.size());
+    }
+
+  private:
+    std::vector<double> seconds_;
+};
+
+// The signal monitor's probe taking its samples from the SDI frames; counts its snapshots.
+inline void attachSignalProbe(DeckLinkController& controller, int* snapshots) {
+    SignalProbe& probe = SignalProbe::shared();
+    controller.setProbeHook(
+        {[&probe] { return probe.reserveCapture(); },
+         [&probe](const std::shared_ptr<gpu::PixelBuffer>& buffer, KeyAlphaMode mode) {
+             probe.capture(*buffer, mode, SignalProbe::Source::sdi);
+         }});
+    QObject::connect(&probe, &SignalProbe::snapshotChanged, [snapshots] { ++*snapshots; });
+    probe.start();
 }
 
 class SoakProgram {

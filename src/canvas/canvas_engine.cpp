@@ -225,6 +225,8 @@ bool CanvasEngine::renderOutputFrame(const std::shared_ptr<gpu::Texture>& into,
         lastFrame_ = frameProvider_.currentFrame(s.media, s.unpremultiplyAlpha, t);
         cb = renderer_->commandQueue().commandBuffer();
         if (!cb) return false;
+        // The card waits for this frame: it runs before preview, feed and probe work.
+        cb->setPriority(gpu::CommandPriority::cardOutput);
         const DSKController::Snapshot keyer = sources_.keyerSnapshot();
         Layers layers;
         layers.program = lastFrame_;

@@ -101,6 +101,9 @@ void CanvasMetalView::render(std::optional<double> hostTime) {
     const QSizeF canvasSize =
         snapshot.state ? QSizeF(snapshot->canvas.width, snapshot->canvas.height) : QSizeF();
     std::shared_ptr<gpu::CommandBuffer> commandBuffer = renderer.commandQueue().commandBuffer();
+    // The output window's frame goes before the panes' and the feeds' (after the card's).
+    if (client_ == CanvasEngine::Client::outputWindow)
+        commandBuffer->setPriority(gpu::CommandPriority::screenOutput);
     const QSizeF drawableSize(w, h);
     const auto canvasTexture =
         canvas_.renderScreenCanvas(client_, target_, drawableSize, hostTime, *commandBuffer);

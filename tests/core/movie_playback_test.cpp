@@ -247,7 +247,17 @@ TEST(MoviePlaybackAudio, LoopRestartKeepsProgramAudioContinuous) {
         }
         return false;
     };
+    // The stepped clock keeps pace with the pictures, as the real one does: the sound is read
+    // further ahead than the pictures, and a clock racing ahead of them would be decoding
+    // falling behind.
+    auto& video = playback->player().videoOutput();
+    auto pictureShown = [&] {
+        const double t = video.itemTimeForHostTime(clock.now());
+        VideoFrameRef f = video.peekFrameForItemTime(t);
+        return f && f->time() > t - 0.05;
+    };
     for (int i = 0; i < 230; ++i, clock.advance(0.01)) {  // 2.3 s: two loop points
+        ASSERT_TRUE(test::waitUntil(pictureShown)) << "block " << i;
         ASSERT_TRUE(renderBlock()) << "block " << i;
         sdi.pullPlanar(planar.data(), kBlock);
         pulled.insert(pulled.end(), planar.begin(), planar.begin() + kBlock);  // left channel

@@ -216,6 +216,7 @@ void CommandBuffer::reset() {
     draws_.clear();
     dispatches_.clear();
     handlers_.clear();
+    priority_ = CommandPriority::normal;
     status_.store(CommandBufferStatus::NotEnqueued);
     failed_ = false;
     error_.clear();

@@ -75,6 +75,14 @@ class ComputeCommandEncoder {
 
 enum class CommandBufferStatus { NotEnqueued, Enqueued, Committed, Scheduled, Completed, Error };
 
+// How soon the queue's worker takes a committed buffer: always the oldest one of the highest
+// priority waiting, so a frame that a card or a screen is waiting for never waits behind
+// preview, feed or probe work committed before it (at most behind the one buffer already
+// running). Within one priority the commit order holds. Buffers of different priorities may
+// therefore pass one another: give a higher priority only to work that reads nothing the
+// lower-priority work in flight writes (each client here draws into its own targets).
+enum class CommandPriority { normal, screenOutput, cardOutput };
+
 // One unit of GPU work: render passes and compute dispatches, recorded quickly on the caller's
 // thread (under its lock if it likes: encoding only copies a few values), executed after
 // commit() on the queue's worker in commit order. The buffer holds every texture and buffer it
@@ -95,6 +103,9 @@ class CommandBuffer : public std::enable_shared_from_this<CommandBuffer> {
     std::unique_ptr<class BlitCommandEncoder> makeBlitCommandEncoder();  // blit_encoder.h
 
     void addCompletedHandler(Handler handler);
+    // Before commit; a reused buffer starts at normal.
+    void setPriority(CommandPriority priority) { priority_ = priority; }
+    CommandPriority priority() const { return priority_; }
     void commit();
     // Returns once the buffer has completed (at once when it was never committed).
     void waitUntilCompleted();
@@ -177,6 +188,7 @@ class CommandBuffer : public std::enable_shared_from_this<CommandBuffer> {
     std::vector<DispatchCommand> dispatches_;
     std::vector<Handler> handlers_;
 
+    CommandPriority priority_ = CommandPriority::normal;
     std::atomic<CommandBufferStatus> status_{CommandBufferStatus::NotEnqueued};
     bool failed_ = false;
     std::string error_;

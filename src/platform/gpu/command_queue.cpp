@@ -59,13 +59,14 @@ void CommandQueue::run() {
         std::shared_ptr<CommandBuffer> next;
         {
             std::unique_lock lock(mutex_);
-            wake_.wait(lock, [&] { return stopping_ || pendingHead_ < pending_.size(); });
-            if (pendingHead_ == pending_.size()) return;  // stopping, and all committed has run
-            next = std::move(pending_[pendingHead_++]);
-            if (pendingHead_ == pending_.size()) {  // drained: start again at the front
-                pending_.clear();
-                pendingHead_ = 0;
-            }
+            wake_.wait(lock, [&] { return stopping_ || !pending_.empty(); });
+            if (pending_.empty()) return;  // stopping, and all committed has run
+            // The oldest of the highest priority waiting; the rest keep their order.
+            auto chosen = pending_.begin();
+            for (auto it = pending_.begin() + 1; it != pending_.end(); ++it)
+                if ((*it)->priority() > (*chosen)->priority()) chosen = it;
+            next = std::move(*chosen);
+            pending_.erase(chosen);
         }
         next->execute();
         // Park it and wake its waiters in one step, so that a waiter that asks for the next

@@ -12,7 +12,8 @@ class CommandBuffer;
 class Device;
 
 // An in-order queue: command buffers run one after another in the order they were committed,
-// on the queue's own worker thread, each spread over the device's thread pool. Command
+// on the queue's own worker thread, each spread over the device's thread pool; a buffer of a
+// higher priority (CommandPriority) runs before lower ones committed earlier. Command
 // buffers are pooled and reused once nobody holds them any more, so a steady frame loop
 // allocates nothing. Thread-safe.
 class CommandQueue {
@@ -38,8 +39,7 @@ class CommandQueue {
     std::vector<std::shared_ptr<CommandBuffer>> pool_;
     std::mutex mutex_;
     std::condition_variable wake_;
-    std::vector<std::shared_ptr<CommandBuffer>> pending_;  // from pendingHead_ on
-    size_t pendingHead_ = 0;
+    std::vector<std::shared_ptr<CommandBuffer>> pending_;  // in commit order
     // The buffer the worker finished last. The worker parks it here rather than dropping it
     // after waking its waiters, so that a waiter asking for the next buffer at once can reuse it.
     std::shared_ptr<CommandBuffer> retired_;

@@ -90,6 +90,10 @@ struct Setup {
     // For a 1:1 composite: which rows of texture t are wholly transparent (null when unknown);
     // such rows are read as zeros, which composite exactly as they do.
     const uint8_t* transparentRows[2] = {nullptr, nullptr};
+    // For a layer sampled along source rows (no turn): which rows of its still are wholly
+    // transparent (null when unknown). A pixel row that reads only such rows is 0 in every
+    // layer mode, so it is written without sampling.
+    const uint8_t* clearSourceRows = nullptr;
 };
 
 struct PassInfo {
@@ -338,6 +342,20 @@ void prefetchSource(const kernels::SampledTexture& t, const Map& m, int y, int x
 
 constexpr int kPrefetchRows = 2;
 
+// Whether row y of a layer reads only wholly transparent rows of its source: the two rows the
+// sampler blends at this row's source coordinate (found as the sampler finds them), and for a
+// 1:1 layer the row it copies.
+bool readsOnlyClearRows(const Setup& s, const Map& m, int y) {
+    const kernels::SampledTexture& t = s.src[0];
+    const float ty =
+        kernels::scalar::clampCoord(rowCoord(m.ay, m.cy, y), -0.5f, float(t.height) - 0.5f);
+    const int iy = int(std::floor(ty * 32768.0f)) >> 15;
+    const int y0 = iy > 0 ? iy : 0, y1 = iy + 1 < t.height - 1 ? iy + 1 : t.height - 1;
+    if (s.clearSourceRows[y0] == 0 || s.clearSourceRows[y1] == 0) return false;
+    const int direct = y + s.offY;
+    return !s.direct || direct < 0 || direct >= t.height || s.clearSourceRows[direct] != 0;
+}
+
 // Fragment colours of pixels [x0, x1) of row y into out[0 .. x1 - x0).
 void shade(const Setup& s, const Poly& p, int y, int x0, int x1, uint32_t* out,
            const kernels::KernelTable& k, const BandRows& band) {
@@ -348,6 +366,11 @@ void shade(const Setup& s, const Poly& p, int y, int x0, int x1, uint32_t* out,
             uint8_t* memo = memoAt(s, y, x0);
             if (s.memo == Setup::Memo::Replay) {
                 streamBytes(out, memo, size_t(x1 - x0) * 4);
+                return;
+            }
+            if (s.clearSourceRows != nullptr && readsOnlyClearRows(s, m, y)) {
+                std::memset(out, 0, size_t(x1 - x0) * 4);
+                if (s.memo == Setup::Memo::Fill) std::memset(memo, 0, size_t(x1 - x0) * 4);
                 return;
             }
             int a = x0, b = x0;
@@ -717,6 +740,37 @@ bool rowIsTransparent(const uint32_t* row, int width) {
     return (alpha >> 24) == 0;
 }
 
+// Gives layers sampled from a still along its rows the still's wholly transparent rows (see
+// Setup::clearSourceRows). A still's rows are scanned once its content has been seen unchanged
+// in a second command buffer, so a source written every frame is never scanned.
+void planClearSourceRows(std::vector<Setup>& setups, const void* queue) {
+    for (auto& s : setups) {
+        s.clearSourceRows = nullptr;
+        if (s.kind != FragmentKind::Canvas || s.memo == Setup::Memo::Replay) continue;
+        bool alongRows = true;
+        for (int i = 0; i < s.polyCount; ++i) alongRows = alongRows && s.polys[i].map[0].by == 0;
+        Texture* source = s.draw->textures[0].get();
+        if (!alongRows || source == nullptr || source->pixelFormat() == PixelFormat::RGBA16Float ||
+            (source->usage() & TextureUsageRenderTarget) != 0 || !source->contentIsTracked() ||
+            !source->claimState(queue))
+            continue;
+        auto& rows = source->transparentRows();
+        const uint64_t version = source->contentVersion();
+        if (rows.version != version || rows.rows.size() != size_t(source->height())) {
+            if (rows.seenVersion != version) {
+                rows.seenVersion = version;
+                continue;
+            }
+            rows.rows.resize(size_t(source->height()));
+            for (int y = 0; y < source->height(); ++y)
+                rows.rows[size_t(y)] = rowIsTransparent(
+                    reinterpret_cast<const uint32_t*>(source->row(y)), source->width());
+            rows.version = version;
+        }
+        s.clearSourceRows = rows.rows.data();
+    }
+}
+
 struct Scratch {
     std::vector<Setup> setups;
     std::vector<PassInfo> passes;
@@ -834,6 +888,7 @@ void Executor::run(CommandBuffer& b, Device& device) {
         bool anyFused = false;
         for (const auto& info : passes) anyFused = anyFused || info.fusedSlot >= 0;
         const bool skipsRows = planTransparentRows(setups, passes, &b.queue_);
+        planClearSourceRows(setups, &b.queue_);
         const int height = groupTarget->height();
         const int bands = (height + kBandRows - 1) / kBandRows;
         const size_t passCount = passes.size();

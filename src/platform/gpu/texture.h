@@ -85,10 +85,12 @@ class Texture {
     };
     CompositeMemo& compositeMemo() { return memo_; }
 
-    // Which rows of the last reusable pass stored here are wholly transparent (every alpha 0),
-    // valid while the content version is `version`. Owner's worker only.
+    // Which rows of the last reusable pass stored here (or of a still sampled by layers) are
+    // wholly transparent (every alpha 0), valid while the content version is `version`;
+    // `seenVersion`: the content a layer last sampled. Owner's worker only.
     struct TransparentRows {
         uint64_t version = 0;
+        uint64_t seenVersion = ~uint64_t(0);
         std::vector<uint8_t> rows;
     };
     TransparentRows& transparentRows() { return transparentRows_; }

@@ -15,6 +15,7 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cmath>
 #include <cstring>
@@ -28,7 +29,15 @@ constexpr int kForwardQueueFrames = 6;  // decoded ahead of the clock in forward
 constexpr int kReverseRunFrames = 12;   // frames kept from one decoded run in reverse play
 constexpr int kQueueCapacity = kReverseRunFrames;
 constexpr int kPoolFrames = kQueueCapacity + 8;  // queue, frames held by renderers, spare
-constexpr double kAudioAheadSeconds = 0.5;
+// Sound is decoded this far ahead of the clock whatever the picture queue holds, so a block of
+// program sound is ready even when the decoding threads are starved for a while.
+constexpr double kAudioAheadSeconds = 1.5;
+constexpr int kAudioRingSeconds = 4;
+// Video packets read past while the sound runs ahead wait undecoded, within these bounds (the
+// seconds are past the sound's target).
+constexpr int kMaxHeldPackets = 512;
+constexpr int64_t kMaxHeldBytes = int64_t(192) << 20;
+constexpr double kHeldSlackSeconds = 1.0;
 constexpr double kEpsilon = 0.0005;
 // Movies shorter than this loop through the owner's seek instead of on the worker.
 constexpr double kMinSeamlessLoopSeconds = 0.2;
@@ -50,6 +59,7 @@ class MoviePlayer::Decoder {
     explicit Decoder(MoviePlayer& player) : p_(player), source_(&player.stop_) {}
     ~Decoder() {
         dropParked();
+        held_.release();
         for (auto& slot : targets_) av_frame_free(&slot.frame);
         av_frame_free(&frame_);
         av_frame_free(&candidate_);
@@ -140,27 +150,96 @@ class MoviePlayer::Decoder {
         if (video_) video_->skip_frame = on ? AVDISCARD_NONKEY : AVDISCARD_DEFAULT;
     }
 
-    // Reads and decodes one packet; decoded pictures go to the queue (forward play) and sound
-    // to the ring. Returns 0 on progress or at the end, below 0 on a read that failed.
+    // Decodes one packet; decoded pictures go to the queue (forward play) and sound to the
+    // ring. Video packets held back by `readAhead` come first, in file order, then the file.
+    // Returns 0 on progress or at the end, below 0 on a read that failed.
     int step(bool keepFrames, VideoFrameRef* firstOut = nullptr) {
         if (eof) return 0;
-        source_.arm(firstOut ? source_.remainingSeconds() : p_.options_.readTimeoutSeconds);
-        const int rc = av_read_frame(format_, packet_);
-        if (rc == AVERROR_EOF || (rc < 0 && format_->pb != nullptr && avio_feof(format_->pb))) {
+        if (!held_.empty()) {
+            AVPacket* packet = held_.front();
+            const bool endsPass = held_.frontEndsPass();
+            held_.pop();
+            if (endsPass) {
+                // Every picture of the pass comes out; the next pass decodes afresh behind it.
+                drainVideo(nullptr, keepFrames, firstOut);
+                avcodec_flush_buffers(video_);
+                draining_ = false;
+                lastTime_ = -frameDuration_;
+                videoOffset_ += period_;
+                return 0;
+            }
+            heldBytes_ -= packet->size;
+            drainVideo(packet, keepFrames, firstOut);
+            av_packet_unref(packet);
+            return 0;
+        }
+        const int read = demuxEnded_ ? kReadEnd
+                                     : readPacket(firstOut ? source_.remainingSeconds()
+                                                           : p_.options_.readTimeoutSeconds);
+        if (read == kReadFailed) return -1;
+        if (read == kReadEnd) {
+            demuxEnded_ = true;
             drainVideo(nullptr, keepFrames, firstOut);
             eof = true;
             return 0;
         }
-        if (rc < 0) {
-            if (rc == AVERROR(EAGAIN)) return 0;
-            if (interrupted()) return -1;
-            // An unreadable stretch: treat as the end of what can be played.
-            drainVideo(nullptr, keepFrames, firstOut);
-            eof = true;
-            return 0;
-        }
+        if (read == kReadAgain) return 0;
         if (packet_->stream_index == videoIndex_) {
             drainVideo(packet_, keepFrames, firstOut);
+        } else if (packet_->stream_index == audioIndex_) {
+            decodeAudio(packet_);
+        }
+        av_packet_unref(packet_);
+        return 0;
+    }
+
+    bool demuxEnded() const { return demuxEnded_; }
+    // Whether packets read ahead for the sound hold the pictures up to `t` (unwrapped).
+    bool holdsPacketsUpTo(double t) const { return !held_.empty() && heldNewest_ >= t; }
+
+    // The file was read to its end and the item is to loop: reads it again from the start for
+    // the next pass, `period` seconds later, while the pictures of this pass still wait as
+    // packets (a mark among them tells `step` where the pass ends). The sound thus runs on into
+    // the next pass by its own read-ahead. False when no mark fits (nothing changed).
+    bool rewindDemuxerForLoop(double period) {
+        if (eof || !demuxEnded_ || !held_.push(nullptr)) return false;
+        seekDemuxer(0.0);
+        if (audio_) avcodec_flush_buffers(audio_);
+        if (swr_) swr_init(swr_);
+        demuxEnded_ = false;
+        nextAudioTime_ = 0;
+        audioOffset_ += period;
+        period_ = period;
+        return true;
+    }
+
+    // Whether `readAhead` may read on: the file is not at its end and the video packets held
+    // stay within their bounds (count, bytes, and seconds past `itemTime`).
+    bool canReadAhead(double itemTime) const {
+        if (eof || demuxEnded_ || held_.full() || heldBytes_ >= kMaxHeldBytes) return false;
+        return heldNewest_ < 0 || held_.empty() ||
+               heldNewest_ < itemTime + kAudioAheadSeconds + kHeldSlackSeconds;
+    }
+
+    // Reads one packet for the sound's sake: sound is decoded into the ring, a video packet is
+    // held back undecoded for `step`, so the sound runs ahead of the picture queue by its own
+    // measure. Returns 0 on progress or at the end, below 0 on a read that failed.
+    int readAhead() {
+        const int read = readPacket(p_.options_.readTimeoutSeconds);
+        if (read == kReadFailed) return -1;
+        if (read == kReadEnd) {
+            demuxEnded_ = true;  // `step` drains the decoder once the held packets are decoded
+            return 0;
+        }
+        if (read == kReadAgain) return 0;
+        if (packet_->stream_index == videoIndex_) {
+            const int64_t ts = packet_->pts != AV_NOPTS_VALUE ? packet_->pts : packet_->dts;
+            if (ts != AV_NOPTS_VALUE) heldNewest_ = ts * videoBase_ - startOffset_ + audioOffset_;
+            const int size = packet_->size;
+            if (held_.push(packet_))
+                heldBytes_ += size;
+            else
+                drainVideo(packet_, true, nullptr);
         } else if (packet_->stream_index == audioIndex_) {
             decodeAudio(packet_);
         }
@@ -256,6 +335,70 @@ class MoviePlayer::Decoder {
     }
 
   private:
+    // Video packets held back undecoded, oldest first: a ring of packets made once, which take
+    // over the demuxer's packet data without copying it.
+    class PacketFifo {
+      public:
+        PacketFifo() {
+            for (auto& slot : slots_) slot = av_packet_alloc();
+        }
+        ~PacketFifo() { release(); }
+        bool empty() const { return count_ == 0; }
+        bool full() const { return count_ == kMaxHeldPackets; }
+        // Takes over `packet`'s data (false when full or out of memory). Without a packet: the
+        // mark where one pass of a loop ends and the next begins.
+        bool push(AVPacket* packet) {
+            const int at = (head_ + count_) % kMaxHeldPackets;
+            if (full() || slots_[at] == nullptr) return false;
+            if (packet != nullptr) av_packet_move_ref(slots_[at], packet);
+            passEnds_[at] = packet == nullptr;
+            ++count_;
+            return true;
+        }
+        AVPacket* front() const { return slots_[head_]; }
+        bool frontEndsPass() const { return passEnds_[head_]; }
+        // Drops the oldest from the ring; its packet stays readable until the next push.
+        void pop() {
+            head_ = (head_ + 1) % kMaxHeldPackets;
+            --count_;
+        }
+        void clear() {
+            for (; count_ > 0; pop()) av_packet_unref(front());
+        }
+        void release() {
+            clear();
+            for (auto& slot : slots_) av_packet_free(&slot);
+        }
+
+      private:
+        std::array<AVPacket*, kMaxHeldPackets> slots_{};
+        std::array<bool, kMaxHeldPackets> passEnds_{};
+        int head_ = 0;
+        int count_ = 0;
+    };
+
+    static constexpr int kReadFailed = -1;  // a read timed out or was interrupted
+    static constexpr int kReadEnd = 0;      // the end, or an unreadable stretch taken as the end
+    static constexpr int kReadPacket = 1;   // packet_ holds the next packet
+    static constexpr int kReadAgain = 2;    // nothing yet; try again
+
+    int readPacket(double timeoutSeconds) {
+        source_.arm(timeoutSeconds);
+        const int rc = av_read_frame(format_, packet_);
+        if (rc >= 0) return kReadPacket;
+        if (rc == AVERROR_EOF || (format_->pb != nullptr && avio_feof(format_->pb)))
+            return kReadEnd;
+        if (rc == AVERROR(EAGAIN)) return kReadAgain;
+        return interrupted() ? kReadFailed : kReadEnd;
+    }
+
+    void dropHeld() {
+        held_.clear();
+        heldBytes_ = 0;
+        heldNewest_ = -1;
+        demuxEnded_ = false;
+    }
+
     bool fail(std::string* message, const std::string& text) {
         *message = text;
         return false;
@@ -308,9 +451,7 @@ class MoviePlayer::Decoder {
         return std::max(t, 0.0);
     }
 
-    // Moves the demuxer to the keyframe at or before `seconds` of the item (falling back to the
-    // file's start) and empties the decoders and the resampler; queued frames are not touched.
-    void seekDemuxerAndFlush(double seconds) {
+    void seekDemuxer(double seconds) {
         source_.arm(p_.options_.readTimeoutSeconds);
         const int64_t ts =
             static_cast<int64_t>(std::llround((seconds + startOffset_) / videoBase_));
@@ -318,7 +459,14 @@ class MoviePlayer::Decoder {
             av_seek_frame(format_, videoIndex_, ts, AVSEEK_FLAG_BACKWARD) < 0) {
             av_seek_frame(format_, -1, 0, AVSEEK_FLAG_BACKWARD | AVSEEK_FLAG_BYTE);
         }
+    }
+
+    // Moves the demuxer to the keyframe at or before `seconds` of the item (falling back to the
+    // file's start) and empties the decoders and the resampler; queued frames are not touched.
+    void seekDemuxerAndFlush(double seconds) {
+        seekDemuxer(seconds);
         dropParked();
+        dropHeld();
         avcodec_flush_buffers(video_);
         if (audio_) avcodec_flush_buffers(audio_);
         if (swr_) swr_init(swr_);
@@ -332,7 +480,7 @@ class MoviePlayer::Decoder {
         p_.audioRing_.clear();
         seekDemuxerAndFlush(std::max(target, 0.0));
         lastTime_ = target - frameDuration_;
-        offset_ = 0;
+        videoOffset_ = audioOffset_ = 0;
         audioEnd_ = -1;
     }
 
@@ -344,7 +492,8 @@ class MoviePlayer::Decoder {
         seekDemuxerAndFlush(0.0);
         lastTime_ = -frameDuration_;
         nextAudioTime_ = 0;
-        offset_ += period;
+        videoOffset_ += period;
+        audioOffset_ += period;
         period_ = period;
     }
 
@@ -437,20 +586,20 @@ class MoviePlayer::Decoder {
     // silence, so the sound runs on across the loop point without a gap or a jump.
     void writeAudio(const float* samples, int frames, double start) {
         const double rate = AudioSampleRing::sampleRate;
-        double at = start + offset_;
+        double at = start + audioOffset_;
         if (period_ > 0) {
-            if (offset_ > 0 && at < offset_) {
-                const int skip = static_cast<int>(std::llround((offset_ - at) * rate));
+            if (audioOffset_ > 0 && at < audioOffset_) {
+                const int skip = static_cast<int>(std::llround((audioOffset_ - at) * rate));
                 if (skip >= frames) return;
                 samples += static_cast<std::ptrdiff_t>(skip) * 2;
                 frames -= skip;
                 at += skip / rate;
             }
-            const double passEnd = offset_ + period_;
+            const double passEnd = audioOffset_ + period_;
             if (at >= passEnd) return;
             frames = std::min(frames, static_cast<int>(std::llround((passEnd - at) * rate)));
             if (frames <= 0) return;
-            if (offset_ > 0 && audioEnd_ >= 0) {
+            if (audioOffset_ > 0 && audioEnd_ >= 0) {
                 const double gap = at - audioEnd_;
                 if (gap > 0.5 / rate && gap <= kMaxAudioPadSeconds) {
                     int pad = static_cast<int>(std::llround(gap * rate));
@@ -520,13 +669,19 @@ class MoviePlayer::Decoder {
     // and a full queue would drop its oldest frame, the one for the present; so what does not
     // fit waits here, in order, until `unpark` finds room.
     VideoFrameRef deliver(AVFrame* src) {
-        if (parked_.empty() && !p_.queue_.full()) return pushConverted(src);
         const double t = frameTime(src);
         noteFrameEnd(t);
+        const double at = t + videoOffset_;
+        // A picture that the running clock passed more than a frame ago would never be shown:
+        // it is not converted, so a decoder that fell behind catches up from its held packets.
+        const float rate = p_.clock_.rate();
+        if (rate > 0 && rate <= 2.0f && at + 2 * frameDuration_ < p_.clock_.itemTime())
+            return nullptr;
+        if (parked_.empty() && !p_.queue_.full()) return convertAndQueue(src, at);
         AVFrame* held = av_frame_alloc();
         if (held == nullptr) return nullptr;
         av_frame_move_ref(held, src);
-        parked_.push_back({held, t});
+        parked_.push_back({held, at});
         return nullptr;
     }
 
@@ -560,9 +715,10 @@ class MoviePlayer::Decoder {
     VideoFrameRef pushConverted(AVFrame* src) {
         const double t = frameTime(src);
         noteFrameEnd(t);
-        return convertAndQueue(src, t);
+        return convertAndQueue(src, t + videoOffset_);
     }
 
+    // `t`: the picture's time on the unwrapped timeline.
     VideoFrameRef convertAndQueue(AVFrame* src, double t) {
         std::shared_ptr<VideoFrame> picture = pool_->acquire();
         p_.pooledFrames_ = pool_->allocatedCount();
@@ -570,7 +726,7 @@ class MoviePlayer::Decoder {
         AVFrame* dst = targetFor(*picture);
         if (dst == nullptr) return nullptr;
         if (sws_scale_frame(sws_, dst, src) < 0) return nullptr;
-        picture->setTime(t + offset_);
+        picture->setTime(t);
         VideoFrameRef ref = picture;
         p_.queue_.push(ref);
         return ref;
@@ -579,12 +735,16 @@ class MoviePlayer::Decoder {
   private:
     struct Parked {
         AVFrame* frame = nullptr;
-        double time = 0;  // item time
+        double time = 0;  // on the unwrapped timeline
     };
 
     MoviePlayer& p_;
     MovieSource source_;
     std::vector<Parked> parked_;
+    PacketFifo held_;
+    int64_t heldBytes_ = 0;
+    double heldNewest_ = -1;   // unwrapped time of the newest held packet (below 0: unknown)
+    bool demuxEnded_ = false;  // the file was read to its end; held packets may still wait
     AVFormatContext* format_ = nullptr;
     AVCodecContext* video_ = nullptr;
     AVCodecContext* audio_ = nullptr;
@@ -598,7 +758,11 @@ class MoviePlayer::Decoder {
     std::vector<Slot> targets_;
     std::vector<float> audioScratch_;
     std::vector<float> silence_;
-    double offset_ = 0;     // start of the present pass on the unwrapped timeline
+    // Starts of the present pass on the unwrapped timeline: of the pictures being decoded, and
+    // of the sound and packets being read (a pass ahead once the file was read to its end and
+    // read again from the start for the next pass, while the pictures still decode the last).
+    double videoOffset_ = 0;
+    double audioOffset_ = 0;
     double period_ = 0;     // the length of one pass once looping began, else 0
     double audioEnd_ = -1;  // unwrapped end of the sound last written (below 0: none)
     int videoIndex_ = -1;
@@ -630,7 +794,7 @@ MoviePlayer::MoviePlayer(std::string path, HostClock& clock, Callbacks callbacks
       clock_(clock),
       queue_(kQueueCapacity),
       output_(clock_, queue_, [this] { wake(); }),
-      audioRing_(AudioSampleRing::sampleRate * 2),
+      audioRing_(AudioSampleRing::sampleRate * kAudioRingSeconds),
       muted_(options.muted),
       tapScratch_(static_cast<std::size_t>(8192) * 2, 0.0f) {
     worker_ = std::thread([this] { run(); });
@@ -923,8 +1087,10 @@ void MoviePlayer::run() {
             const double lagLimit = mode == Mode::Keyframes ? 1.0 : 0.5;
             const double period = clock_.end();
             const int loops = loopsRemaining_.load();
-            if (rate > 0 && !decoder.eof && newest >= 0 && newest < now - lagLimit) {
-                // Decoding fell behind the clock: jump to the keyframe before the present.
+            if (rate > 0 && !decoder.eof && newest >= 0 && newest < now - lagLimit &&
+                !decoder.holdsPacketsUpTo(now)) {
+                // Decoding fell behind the clock and has nothing read for the present (else it
+                // catches up from the held packets): jump to the keyframe before the present.
                 now = clock_.collapse();
                 passesReported = 0;
                 decoder.seek(now, false, [] { return false; });
@@ -938,18 +1104,33 @@ void MoviePlayer::run() {
                 clock_.addPass();
                 if (loops > 0) loopsRemaining_ = loops - 1;
                 busy = true;
+            } else if (!decoder.eof && decoder.demuxEnded() && mode == Mode::Forward && rate > 0 &&
+                       loops != 0 && period >= kMinSeamlessLoopSeconds &&
+                       clock_.passes() == clock_.passAt(now) &&
+                       decoder.rewindDemuxerForLoop(period)) {
+                // The file is read to its end while pictures of this pass still wait: the next
+                // pass is read behind them at once, so the sound's read-ahead runs on.
+                clock_.addPass();
+                if (loops > 0) loopsRemaining_ = loops - 1;
+                busy = true;
             } else if (!decoder.eof) {
                 const bool wantVideo = !queue_.full() && queue_.size() < kForwardQueueFrames;
-                const bool wantAudio = hasAudio_ && rate == 1.0f &&
-                                       audioRing_.bufferedAhead(now) < kAudioAheadSeconds &&
-                                       queue_.size() < kQueueCapacity;
-                if (wantVideo || wantAudio) {
-                    if (decoder.step(true) < 0 && !stop_) {
-                        // A read timed out: stop where we are rather than hang.
-                        decoder.eof = true;
-                    }
+                const bool wantAudio =
+                    hasAudio_ && rate == 1.0f && audioRing_.bufferedAhead(now) < kAudioAheadSeconds;
+                int read = 0;
+                if (wantVideo) {
+                    read = decoder.step(true);
+                    busy = true;
+                } else if (wantAudio && decoder.canReadAhead(now)) {
+                    // The pictures wait as packets; the sound keeps to its own read-ahead.
+                    read = decoder.readAhead();
+                    busy = true;
+                } else if (wantAudio && queue_.size() < kQueueCapacity) {
+                    read = decoder.step(true);
                     busy = true;
                 }
+                // A read timed out: stop where we are rather than hang.
+                if (read < 0 && !stop_) decoder.eof = true;
             }
         } else if (!queue_.covers(now, fd) && now > 0) {
             decoder.decodeRunEndingAt(now, rate < -2.0f, [this] {

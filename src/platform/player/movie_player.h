@@ -24,12 +24,15 @@ namespace velmar {
 //
 // One worker thread opens the file, demultiplexes and decodes (the codecs run their own
 // threads), converts pictures once to BGRA into pooled buffers and keeps a short queue of them
-// ahead of the clock. The clock maps host time to item time at the current rate (-8 ... 8,
-// applied at once). Forward rates up to 2 are decoded frame by frame; faster forward rates show
-// keyframes; reverse rates are served from decoded runs of a group of pictures (keyframes only
-// below -2). At the end of the item the player pauses on the last frame and reports the end,
-// unless it was told to loop (`setLoopsRemaining`). While looping the clock, the queue and the
-// audio ring run on an unwrapped timeline (each pass one duration later); the video output's
+// ahead of the clock. The sound is read ahead by its own measure (more than a second at rate 1):
+// while the picture queue is full, the video packets read on the way wait undecoded and are
+// decoded in turn, so a starved decoder never holds up program sound; both keep their own
+// timestamps, which keep them in step. The clock maps host time to item time at the current rate
+// (-8 ... 8, applied at once). Forward rates up to 2 are decoded frame by frame; faster forward
+// rates show keyframes; reverse rates are served from decoded runs of a group of pictures
+// (keyframes only below -2). At the end of the item the player pauses on the last frame and reports
+// the end, unless it was told to loop (`setLoopsRemaining`). While looping the clock, the queue and
+// the audio ring run on an unwrapped timeline (each pass one duration later); the video output's
 // item times are unwrapped too, `currentTime` folds them back into the item.
 // Sound plays at rate 1 only.
 //
@@ -84,6 +87,8 @@ class MoviePlayer : public AudioSource {
     int height() const { return height_.load(); }
     bool hasAudio() const { return hasAudio_.load(); }
     bool hasAlpha() const { return hasAlpha_.load(); }
+    // Seconds of decoded sound held past the present position.
+    double bufferedSoundSeconds() const { return audioRing_.bufferedAhead(clock_.itemTime()); }
     // Picture buffers made so far; steady playback reuses them and makes no more.
     int pooledFrameCount() const { return pooledFrames_.load(); }
 

@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <cmath>
+#include <condition_variable>
 #include <cstring>
 #include <mutex>
 #include <random>
@@ -122,6 +123,64 @@ TEST(CommandBufferTest, RunsInCommitOrderWithHandlersBeforeWaitReturns) {
     std::lock_guard lock(m);
     EXPECT_EQ(order, expected);
     EXPECT_EQ(f.pixels(*target)[0], 0xff000027u);  // the last clear won: blue = 39
+}
+
+// With the worker held inside a buffer, buffers of every priority are committed behind it:
+// once it is free, card frames run first, then screen frames, then the rest, each priority in
+// commit order; and a reused buffer starts at normal again.
+TEST(CommandBufferTest, OutputFramesRunBeforeWorkCommittedEarlier) {
+    Fixture f;
+    std::mutex m;
+    std::condition_variable cv;
+    bool holding = false;
+    bool released = false;
+    std::vector<int> order;
+    auto holder = f.queue->commandBuffer();
+    holder->addCompletedHandler([&](CommandBuffer&) {
+        std::unique_lock lock(m);
+        holding = true;
+        cv.notify_all();
+        cv.wait(lock, [&] { return released; });
+    });
+    holder->commit();
+    {
+        std::unique_lock lock(m);
+        cv.wait(lock, [&] { return holding; });
+    }
+    using P = CommandPriority;
+    const P priorities[] = {P::normal, P::normal,     P::screenOutput, P::cardOutput,
+                            P::normal, P::cardOutput, P::screenOutput};
+    std::vector<std::shared_ptr<CommandBuffer>> buffers;
+    for (int i = 0; i < 7; ++i) {
+        auto cb = f.queue->commandBuffer();
+        RenderPassDescriptor pass;
+        pass.texture = f.target(4, 4);
+        cb->renderCommandEncoder(pass)->endEncoding();
+        cb->setPriority(priorities[i]);
+        cb->addCompletedHandler([&, i](CommandBuffer&) {
+            std::lock_guard lock(m);
+            order.push_back(i);
+        });
+        cb->commit();
+        buffers.push_back(cb);
+    }
+    {
+        std::lock_guard lock(m);
+        released = true;
+    }
+    cv.notify_all();
+    for (auto& cb : buffers) cb->waitUntilCompleted();
+    {
+        std::lock_guard lock(m);
+        EXPECT_EQ(order, (std::vector<int>{3, 5, 2, 6, 0, 1, 4}));
+    }
+    holder.reset();
+    buffers.clear();
+    std::vector<std::shared_ptr<CommandBuffer>> reused;  // held, so each call takes another
+    for (int i = 0; i < 8; ++i) {
+        reused.push_back(f.queue->commandBuffer());
+        EXPECT_EQ(reused.back()->priority(), CommandPriority::normal) << i;
+    }
 }
 
 TEST(CommandBufferTest, WaitOnAnUncommittedBufferReturnsAndHandlersAfterCompletionRun) {

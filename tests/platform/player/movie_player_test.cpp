@@ -223,6 +223,33 @@ TEST(MoviePlayer, AnAviWithBFramesStartsAtZeroAndShowsEveryFrameInTurn) {
     }
 }
 
+// While the clock stands at rate 1 the picture queue fills and stays full; the sound is still
+// read more than a second ahead, and the pictures passed over on the way (held as packets)
+// come out in turn once the clock runs, none lost, with the sound kept ahead.
+TEST(MoviePlayer, SoundReadsAheadOfAFullPictureQueue) {
+    for (const char* container : {"mp4", "mov"}) {
+        SCOPED_TRACE(container);
+        TestMedia::MovieOptions options;
+        options.width = 160;
+        options.height = 90;
+        options.seconds = 4;
+        options.audio = true;
+        const QString path = TestMedia::movie(container, options);
+        ASSERT_FALSE(path.isEmpty());
+        Harness h(path);
+        ASSERT_TRUE(h.ready()) << h.player->errorMessage();
+        ASSERT_TRUE(h.player->hasAudio());
+        h.player->setRate(1.0f);
+        EXPECT_TRUE(test::waitUntil([&] { return h.player->bufferedSoundSeconds() >= 1.2; }, 10))
+            << h.player->bufferedSoundSeconds();
+        EXPECT_TRUE(h.shows(0.0));
+        h.playFrames(50, 4.0);
+        EXPECT_TRUE(test::waitUntil([&] { return h.player->bufferedSoundSeconds() >= 1.2; }, 10))
+            << h.player->bufferedSoundSeconds();
+        EXPECT_LE(h.player->pooledFrameCount(), 20);
+    }
+}
+
 TEST(MoviePlayer, SeeksPreciseLooseAndOutOfRange) {
     Harness h(shortMovie());
     ASSERT_TRUE(h.ready());
