@@ -80,8 +80,8 @@ QString SettingsPresenter::transportDescription(OBSTransport effective) {
     // One literal each, so that the translation check finds the keys whole.
     // clang-format off
     if (effective == OBSTransport::ndi)
-        return localized("メイン画面の「OBS(NDI)」をONにし、OBSで「NDI Source」を追加して、この Mac の DOVRINE を選びます。透過映像と音声が届きます。この Mac に NDI Tools、OBS に DistroAV プラグインが必要です。同じネットワークの別の PC からも受信できます。");
-    return localized("同じ Mac の OBS へ送ります。メイン画面の「OBS(Syphon)」をONにし、OBSで「Syphon」ソースを追加して DOVRINE を選び、透過を許可します。映像のみで、音声は別途OBSへ入力します。");
+        return localized("メイン画面の「OBS(NDI)」をONにし、OBSで「NDI Source」を追加して、このコンピュータの DOVRINE を選びます。透過映像と音声が届きます。このコンピュータに NDI Tools、OBS に DistroAV プラグインが必要です。同じネットワークの別の PC からも受信できます。");
+    return localized("同じコンピュータの OBS へ送ります。メイン画面の「OBS(Syphon)」をONにし、OBSで「Syphon」ソースを追加して DOVRINE を選び、透過を許可します。映像のみで、音声は別途OBSへ入力します。");
     // clang-format on
 }
 
