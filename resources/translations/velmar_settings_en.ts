@@ -24,8 +24,8 @@
         <translation>Turn on “OBS(NDI)” in the main window, add an “NDI Source” in OBS and choose DOVRINE on this computer. Video with transparency and audio arrive. This computer needs NDI Tools and OBS needs the DistroAV plug-in. Other PCs on the same network can receive it too.</translation>
     </message>
     <message>
-        <source>同じコンピュータの OBS へ送ります。メイン画面の「OBS(Syphon)」をONにし、OBSで「Syphon」ソースを追加して DOVRINE を選び、透過を許可します。映像のみで、音声は別途OBSへ入力します。</source>
-        <translation>Sends to OBS on the same computer. Turn on “OBS(Syphon)” in the main window, add a “Syphon” source in OBS, choose DOVRINE and allow transparency. Video only; feed the audio to OBS separately.</translation>
+        <source>同じ PC の受信アプリへ共有メモリで送ります。メイン画面の「OBS(Syphon)」をONにし、受信アプリ（プログラムの横にある libvelmar-texshare の受信側を使うもの）で DOVRINE を選びます。透過映像のみで、音声は別途受信側へ入力します。</source>
+        <translation>Sends to receiving applications on the same PC through shared memory. Turn on “OBS(Syphon)” in the main window and choose DOVRINE in the receiving application (one that uses the receiving side of libvelmar-texshare, beside the program). Video with transparency only; feed the audio to the receiving side separately.</translation>
     </message>
     <message>
         <source>8bit（フィル＋キー）</source>

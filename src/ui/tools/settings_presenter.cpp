@@ -81,7 +81,7 @@ QString SettingsPresenter::transportDescription(OBSTransport effective) {
     // clang-format off
     if (effective == OBSTransport::ndi)
         return localized("メイン画面の「OBS(NDI)」をONにし、OBSで「NDI Source」を追加して、このコンピュータの DOVRINE を選びます。透過映像と音声が届きます。このコンピュータに NDI Tools、OBS に DistroAV プラグインが必要です。同じネットワークの別の PC からも受信できます。");
-    return localized("同じコンピュータの OBS へ送ります。メイン画面の「OBS(Syphon)」をONにし、OBSで「Syphon」ソースを追加して DOVRINE を選び、透過を許可します。映像のみで、音声は別途OBSへ入力します。");
+    return localized("同じ PC の受信アプリへ共有メモリで送ります。メイン画面の「OBS(Syphon)」をONにし、受信アプリ（プログラムの横にある libvelmar-texshare の受信側を使うもの）で DOVRINE を選びます。透過映像のみで、音声は別途受信側へ入力します。");
     // clang-format on
 }
 
