@@ -1,4 +1,5 @@
 #include "app/dovrine_app.h"
+#include "app/instance_channel.h"
 #include "models/language_settings.h"
 #include "platform/base/user_defaults.h"
 #include "ui/app_views.h"
@@ -12,6 +13,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 #include <csignal>
+#include <cstdio>
 
 namespace {
 
@@ -58,9 +60,24 @@ int main(int argc, char** argv) {
         }
     }
 
+    // Files named on the command line are the files handed over to open. A copy already
+    // running for this user takes them, and this start ends.
+    const QStringList files = QApplication::arguments().mid(1);
+    velmar::InstanceChannel channel(velmar::InstanceChannel::defaultServerName());
+    switch (channel.start(files)) {
+        case velmar::InstanceChannel::Start::handedOver:
+            return 0;
+        case velmar::InstanceChannel::Start::noAnswer:
+            std::fputs("DOVRINE is already running but does not answer.\n", stderr);
+            return 1;
+        case velmar::InstanceChannel::Start::running:
+            break;
+    }
+
     velmar::DovrineApp dovrine(velmar::AppViews::standard());
     quitOnTerminationSignals(app, dovrine);
-    // Files named on the command line are the files handed over to open.
-    dovrine.launch(QApplication::arguments().mid(1));
+    QObject::connect(&channel, &velmar::InstanceChannel::filesReceived, &dovrine,
+                     [&dovrine](const QStringList& paths) { dovrine.delegate().openFiles(paths); });
+    dovrine.launch(files);
     return QApplication::exec();
 }

@@ -48,12 +48,12 @@
         <translation> (this device cannot carry audio)</translation>
     </message>
     <message>
-        <source>（音声は SDI と Mac の両方へ）</source>
-        <translation> (audio to both SDI and the Mac)</translation>
+        <source>（音声は SDI とこのコンピュータの両方へ）</source>
+        <translation> (audio to both SDI and this computer)</translation>
     </message>
     <message>
-        <source>（音声は SDI へ。Mac からは出しません）</source>
-        <translation> (audio to SDI, not played on the Mac)</translation>
+        <source>（音声は SDI へ。このコンピュータからは出しません）</source>
+        <translation> (audio to SDI, not played on this computer)</translation>
     </message>
     <message>
         <source>（外部キーヤーを有効にできなかったため、キー信号は出ていません）</source>

@@ -120,7 +120,7 @@
         <translation>Stop the reference signal</translation>
     </message>
     <message>
-        <source>基準信号（Mac の音声出力へ。PROGRAM の音声は止まります）</source>
+        <source>基準信号（このコンピュータの音声出力へ。PROGRAM の音声は止まります）</source>
         <translation>Reference signal (to the computer's audio output; PROGRAM audio stops)</translation>
     </message>
     <message>

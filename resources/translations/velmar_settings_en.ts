@@ -20,8 +20,8 @@
         <translation>Screen %@</translation>
     </message>
     <message>
-        <source>メイン画面の「OBS(NDI)」をONにし、OBSで「NDI Source」を追加して、この Mac の DOVRINE を選びます。透過映像と音声が届きます。この Mac に NDI Tools、OBS に DistroAV プラグインが必要です。同じネットワークの別の PC からも受信できます。</source>
-        <translation>Turn on “OBS(NDI)” in the main window, add an “NDI Source” in OBS and choose DOVRINE on this Mac. Video with transparency and audio arrive. This Mac needs NDI Tools and OBS needs the DistroAV plug-in. Other PCs on the same network can receive it too.</translation>
+        <source>メイン画面の「OBS(NDI)」をONにし、OBSで「NDI Source」を追加して、このコンピュータの DOVRINE を選びます。透過映像と音声が届きます。このコンピュータに NDI Tools、OBS に DistroAV プラグインが必要です。同じネットワークの別の PC からも受信できます。</source>
+        <translation>Turn on “OBS(NDI)” in the main window, add an “NDI Source” in OBS and choose DOVRINE on this computer. Video with transparency and audio arrive. This computer needs NDI Tools and OBS needs the DistroAV plug-in. Other PCs on the same network can receive it too.</translation>
     </message>
     <message>
         <source>同じ PC の受信アプリへ共有メモリで送ります。メイン画面の「OBS(Syphon)」をONにし、受信アプリ（プログラムの横にある libvelmar-texshare の受信側を使うもの）で DOVRINE を選びます。透過映像のみで、音声は別途受信側へ入力します。</source>
@@ -128,15 +128,15 @@
         <translation>Match the switcher's key setting. A mismatch gives dark or smeared edges around transparency. Premultiplied darkens the fill signal itself during fades (the composite stays correct). Choose straight to leave the fill untouched.</translation>
     </message>
     <message>
-        <source>PROGRAM の音声と基準信号を 48 kHz・2ch で SDI に乗せます。映像フレームと同じ時刻で予約するので、長時間でも音と絵の間隔は広がりません。フェーダーは SDI にも掛かります。Mac のスピーカーから出さない設定にすると、SDI 出力を開始した時点で音の出口が SDI に切り替わり、止めると Mac に戻ります。</source>
-        <translation>Embeds PROGRAM audio and reference tones in SDI at 48 kHz, 2 ch. Audio is scheduled with the video frames, so sound and picture do not drift apart even over long runs. The fader applies to SDI too. With the Mac speakers muted, audio moves to SDI when SDI output starts and returns to the Mac when it stops.</translation>
+        <source>PROGRAM の音声と基準信号を 48 kHz・2ch で SDI に乗せます。映像フレームと同じ時刻で予約するので、長時間でも音と絵の間隔は広がりません。フェーダーは SDI にも掛かります。このコンピュータのスピーカーから出さない設定にすると、SDI 出力を開始した時点で音の出口が SDI に切り替わり、止めるとこのコンピュータに戻ります。</source>
+        <translation>Embeds PROGRAM audio and reference tones in SDI at 48 kHz, 2 ch. Audio is scheduled with the video frames, so sound and picture do not drift apart even over long runs. The fader applies to SDI too. With this computer's speakers muted, audio moves to SDI when SDI output starts and returns to this computer when it stops.</translation>
     </message>
     <message>
         <source>8bit 出力時の外部キーヤー設定です。10bit（フィル＋キー）では自動的に有効にします。</source>
         <translation>The external keyer setting for 8-bit output. 10-bit (fill + key) enables it automatically.</translation>
     </message>
     <message>
-        <source>SDI 出力を止めているときは、音声は macOS の既定の出力デバイスへ流れます。SDI 出力中の音声は「SDI 出力」の設定に従います。</source>
+        <source>SDI 出力を止めているときは、音声は Linux の既定の出力デバイスへ流れます。SDI 出力中の音声は「SDI 出力」の設定に従います。</source>
         <translation>While SDI output is stopped, audio goes to the system's default output device. While SDI runs, audio follows the “SDI Output” settings.</translation>
     </message>
     <message>
@@ -148,7 +148,7 @@
         <translation>The recovery autosave file is deleted when the application quits normally.</translation>
     </message>
     <message>
-        <source>メニューの「テストパターン」から選びます。送出中でもすぐ出力が差し替わり、もう一度選ぶか ⌘⇧T・ESC で元の絵に戻ります。</source>
+        <source>メニューの「テストパターン」から選びます。送出中でもすぐ出力が差し替わり、もう一度選ぶか Ctrl+Shift+T・ESC で元の絵に戻ります。</source>
         <translation>Choose from the “Test Pattern” menu. The output switches at once, even on air; choose it again or press Ctrl+Shift+T or Esc to return to the picture.</translation>
     </message>
     <message>
@@ -216,8 +216,8 @@
         <translation>Embed audio in SDI</translation>
     </message>
     <message>
-        <source>SDI 出力中は Mac のスピーカーから音を出さない</source>
-        <translation>Mute the Mac speakers while SDI runs</translation>
+        <source>SDI 出力中はこのコンピュータのスピーカーから音を出さない</source>
+        <translation>Mute this computer's speakers while SDI runs</translation>
     </message>
     <message>
         <source>外部キーヤーを有効にする</source>

@@ -1,5 +1,7 @@
 #include "app/app_delegate.h"
 
+#include "models/localized.h"
+
 #include <QFileInfo>
 
 namespace velmar {
@@ -28,6 +30,17 @@ std::optional<QUrl> AppDelegate::projectToOpen(const QStringList& paths) {
 }
 
 void AppDelegate::openFiles(const QStringList& paths) {
+    QStringList skipped;
+    for (const QString& path : paths) {
+        const QFileInfo info(path);
+        if (path.isEmpty() || !info.exists()) continue;
+        if (info.suffix().toLower() != QStringLiteral("tavrendek"))
+            skipped << (info.fileName().isEmpty() ? path : info.fileName());
+    }
+    if (!skipped.isEmpty() && steps_.showStatus) {
+        steps_.showStatus(
+            localizedFormat("プロジェクトファイル以外は開きません: %@", {skipped.join(", ")}));
+    }
     const auto url = projectToOpen(paths);
     if (!url) return;
     call(steps_.bringToFront);

@@ -31,6 +31,8 @@ class AppDelegate : public QObject {
         // A project file handed over from outside.
         std::function<void()> bringToFront;
         std::function<void(const QUrl&)> openProjectFromFinder;
+        // The status line, told about handed-over files that are not opened.
+        std::function<void(const QString&)> showStatus;
         // Every activation after the first.
         std::function<void()> reloadMediaCachesAfterActivation;
         // The quit question.
@@ -54,8 +56,9 @@ class AppDelegate : public QObject {
 
     // The launch sequence, once the event loop runs.
     void applicationDidFinishLaunching();
-    // Files handed over from outside (the command line): the first project file among them is
-    // opened, at once or when launching has finished; anything else is ignored.
+    // Files handed over from outside (the command line, or a later start of the program): the
+    // first project file among them is opened, at once or when launching has finished. Files of
+    // other kinds (media, folders) are not imported; the status line names them.
     void openFiles(const QStringList& paths);
     // The first project file among `paths`, matched by its extension in any case; missing files,
     // folders and other files are skipped.

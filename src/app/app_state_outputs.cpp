@@ -73,9 +73,9 @@ void AppState::startDeckLink() {
     } else if (!deviceTakesAudio) {
         note = localized("（この機器には音声を乗せられません）");
     } else if (!sdiMutesLocalAudio_) {
-        note = localized("（音声は SDI と Mac の両方へ）");
+        note = localized("（音声は SDI とこのコンピュータの両方へ）");
     } else {
-        note = localized("（音声は SDI へ。Mac からは出しません）");
+        note = localized("（音声は SDI へ。このコンピュータからは出しません）");
     }
     // The external keyer was asked for but could not be switched on: no key signal leaves.
     if (deckLink_->keyerFailed()) {

@@ -3,6 +3,7 @@
 #include "core/autosave_store.h"
 #include "core/media_access.h"
 #include "core/playout_engine.h"
+#include "core/playout_log.h"
 #include "core/thumbnail_cache.h"
 #include "models/localized.h"
 #include "platform/base/app_paths.h"
@@ -64,6 +65,7 @@ DocumentWorkflow::Environment DocumentWorkflow::Environment::standard(DocumentDi
     env.mediaAccess = &MediaAccess::shared();
     env.thumbnails = &ThumbnailCache::shared();
     env.dialogs = dialogs;
+    env.log = &PlayoutLog::shared();
     env.clock = &HostClock::system();
     env.backupsDirectory = AppPaths::backupsDirectory();
     env.sandboxed = MediaAccess::isSandboxed();

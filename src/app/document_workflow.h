@@ -28,6 +28,7 @@ class DocumentDialogs;
 class HostClock;
 class MediaAccess;
 class PlayoutEngine;
+class PlayoutLog;
 class ThumbnailCache;
 
 // The project as a document: the record built from the engine and the comparison form behind
@@ -94,6 +95,7 @@ class DocumentWorkflow : public QObject {
         QString backupsDirectory;    // empty: no backups
         bool sandboxed = false;
         Desktop desktop;
+        PlayoutLog* log = nullptr;  // the operation log; none: no log lines
         // The process's services (AutosaveStore::shared(), ...); the dialogs are the caller's.
         static Environment standard(DocumentDialogs* dialogs);
     };

@@ -2,6 +2,7 @@
 #include "app/document_workflow.h"
 
 #include "core/autosave_store.h"
+#include "core/playout_log.h"
 #include "models/language_settings.h"
 #include "models/localized.h"
 #include "platform/base/host_clock.h"
@@ -57,6 +58,13 @@ QString DocumentWorkflow::setAsideUnreadableAutosave() {
 
 void DocumentWorkflow::offerRecoveryIfNeeded() {
     AutosaveStore& autosave = *env_.autosave;
+    // Another running copy owns the autosave folder: its work is neither offered nor touched,
+    // and this copy's work is not autosaved. The operator is told once, here.
+    if (const auto folder = autosave.directory(); folder && !autosave.ownsDirectory()) {
+        status(localized(
+            "自動保存フォルダは別に起動している DOVRINE が使用中のため、自動保存しません"));
+        if (env_.log) env_.log->write(QStringLiteral("AUTOSAVE  OFF, folder in use: ") + *folder);
+    }
     if (autosave.hasPendingRecovery()) {
         if (const auto recovery = autosave.loadRecovery()) {
             QString text = localized("保存されずに終了した内容が見つかりました。");

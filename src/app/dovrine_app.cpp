@@ -133,6 +133,7 @@ AppDelegate::Steps DovrineApp::steps() {
         main_->activateWindow();
     };
     s.openProjectFromFinder = [this](const QUrl& url) { document_->openProjectFromFinder(url); };
+    s.showStatus = [this](const QString& text) { host_->setStatusMessage(text); };
     s.reloadMediaCachesAfterActivation = [this] { document_->reloadMediaCachesAfterActivation(); };
     s.hasUnsavedProjectChanges = [this] { return document_->hasUnsavedProjectChanges(); };
     s.projectURL = [this] { return app_.projectURL(); };

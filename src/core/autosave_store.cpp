@@ -134,7 +134,7 @@ void AutosaveStore::write(PlayoutProject project, std::optional<QString> origin)
 void AutosaveStore::performWrite(const PlayoutProject& project,
                                  const std::optional<QString>& origin) {
     if (!acceptsWrites_) return;
-    const auto folder = directory();
+    const auto folder = ownedDirectory();
     if (!folder) return;
     const auto json = project.encoded(PlayoutProject::Encoding::pretty);
     if (!json) return;
@@ -165,7 +165,7 @@ void AutosaveStore::clear() {
         acceptsWrites_ = false;
         lastWritten_.reset();
         lastOrigin_.reset();
-        if (const auto folder = directory()) {
+        if (const auto folder = ownedDirectory()) {
             QFile::remove(*folder + u'/' + autosaveFileName);
             QFile::remove(*folder + u'/' + originFileName);
         }
@@ -175,12 +175,12 @@ void AutosaveStore::clear() {
 // MARK: Recovery
 
 bool AutosaveStore::hasPendingRecovery() {
-    const auto folder = directory();
+    const auto folder = ownedDirectory();
     return folder && QFileInfo::exists(*folder + u'/' + autosaveFileName);
 }
 
 std::optional<QDateTime> AutosaveStore::recoveryDate() {
-    const auto folder = directory();
+    const auto folder = ownedDirectory();
     if (!folder) return std::nullopt;
     const QFileInfo info(*folder + u'/' + autosaveFileName);
     if (!info.exists()) return std::nullopt;
@@ -188,7 +188,7 @@ std::optional<QDateTime> AutosaveStore::recoveryDate() {
 }
 
 std::optional<AutosaveStore::Recovery> AutosaveStore::loadRecovery() {
-    const auto folder = directory();
+    const auto folder = ownedDirectory();
     if (!folder) return std::nullopt;
     Recovery recovery;
     try {
@@ -234,6 +234,22 @@ std::optional<QString> AutosaveStore::directory() {
     return resolvedDirectory_;
 }
 
+std::optional<QString> AutosaveStore::ownedDirectory() {
+    const auto folder = directory();
+    if (!folder) return std::nullopt;
+    std::lock_guard guard(directoryLock_);
+    if (lockedDirectory_ == folder) return folder;
+    // Decided once per folder: a process that found the folder taken never takes it over later,
+    // since it has not offered the owner's work for recovery.
+    if (triedDirectory_ == folder) return std::nullopt;
+    triedDirectory_ = folder;
+    auto lock = std::make_unique<ExclusiveFileLock>();
+    if (!lock->tryLock(*folder + u'/' + lockFileName)) return std::nullopt;
+    folderLock_ = std::move(lock);
+    lockedDirectory_ = folder;
+    return folder;
+}
+
 void AutosaveStore::migrateLegacyIfNeeded(const QString& base, const QString& target) {
     std::lock_guard guard(legacyLock_);
     if (didCheckLegacy_) return;
@@ -271,13 +287,20 @@ void AutosaveStore::setDirectory(const std::optional<QString>& folder) {
 
     runOnQueue([&] {
         const auto current = directory();
+        // Another process's autosave in the current folder is neither moved nor removed.
+        const bool owned = current && ownedDirectory() == current;
         const bool switching = !current || *current != target;
+        std::unique_ptr<ExclusiveFileLock> targetLock;
         if (switching) {
             if (QFileInfo::exists(target + u'/' + autosaveFileName) ||
                 QFileInfo::exists(target + u'/' + originFileName)) {
                 throw AutosaveLocationError(Kind::containsAutosave);
             }
-            if (current) {
+            // A folder another process autosaves into is taken even while it holds no file.
+            targetLock = std::make_unique<ExclusiveFileLock>();
+            if (!targetLock->tryLock(target + u'/' + lockFileName))
+                throw AutosaveLocationError(Kind::containsAutosave);
+            if (owned) {
                 QStringList copied;
                 for (const QString& name : {autosaveFileName, originFileName}) {
                     const QString from = *current + u'/' + name;
@@ -299,8 +322,13 @@ void AutosaveStore::setDirectory(const std::optional<QString>& folder) {
             std::lock_guard guard(directoryLock_);
             resolvedDirectory_ = target;
             didResolveDirectory_ = true;
+            if (targetLock) {
+                folderLock_ = std::move(targetLock);
+                lockedDirectory_ = target;
+                triedDirectory_ = target;
+            }
         }
-        if (current && switching) {
+        if (owned && switching) {
             QFile::remove(*current + u'/' + autosaveFileName);
             QFile::remove(*current + u'/' + originFileName);
         }

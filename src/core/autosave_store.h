@@ -1,6 +1,7 @@
 #pragma once
 
 #include "models/playout_project.h"
+#include "platform/base/exclusive_file_lock.h"
 #include "platform/base/serial_queue.h"
 
 #include <QDateTime>
@@ -45,6 +46,11 @@ class AutosaveLocationError : public std::exception {
 // The folder is "DOVRINE" in the application's data folder unless the user chose another
 // ("autosaveDirectoryPath"); the interval is "autosaveIntervalSeconds" (10, 30, 60 or 300).
 //
+// One process at a time owns the folder: it holds "autosave.lock" there. Only the owner reports
+// a pending recovery, writes, clears or moves the autosave; in any other process (a second copy
+// of the application using the same folder) those do nothing, so no copy offers, deletes or
+// overwrites another's work. Ownership is decided once per folder, at the first use.
+//
 // Threads: start(), stop(), setIntervalSeconds() and the timer run on the main thread. Every
 // write, clear and folder switch runs on the serial queue "velmar.autosave"; clear() and
 // setDirectory() wait for it. directory() may be read from any thread. Lock order:
@@ -67,6 +73,7 @@ class AutosaveStore {
 
     static inline const QString autosaveFileName = QStringLiteral("autosave.tavrendek");
     static inline const QString originFileName = QStringLiteral("autosave-origin.txt");
+    static inline const QString lockFileName = QStringLiteral("autosave.lock");
     static inline const QString legacyMarkerName = QStringLiteral("legacy-migrated");
     static inline const QString intervalKey = QStringLiteral("autosaveIntervalSeconds");
     static inline const QString directoryKey = QStringLiteral("autosaveDirectoryPath");
@@ -94,6 +101,8 @@ class AutosaveStore {
     void setIntervalSeconds(int seconds);
 
     std::optional<QString> directory();
+    // Whether this process owns the autosave folder in use (takes it when nobody holds it).
+    bool ownsDirectory() { return ownedDirectory().has_value(); }
     // Nothing = back to the default folder. Throws AutosaveLocationError.
     void setDirectory(const std::optional<QString>& folder);
     bool selectedDirectoryUnavailable();
@@ -103,6 +112,8 @@ class AutosaveStore {
 
   private:
     QString defaultDirectory() const;
+    // The folder in use when this process owns it, else none.
+    std::optional<QString> ownedDirectory();
     void migrateLegacyIfNeeded(const QString& base, const QString& target);
     void performWrite(const PlayoutProject& project, const std::optional<QString>& origin);
     void runOnQueue(const std::function<void()>& work);
@@ -115,6 +126,10 @@ class AutosaveStore {
     std::mutex directoryLock_;
     std::optional<QString> resolvedDirectory_;
     bool didResolveDirectory_ = false;
+    // The folder whose lock this process holds, and the last folder it tried to take.
+    std::unique_ptr<ExclusiveFileLock> folderLock_;
+    std::optional<QString> lockedDirectory_;
+    std::optional<QString> triedDirectory_;
 
     // Touched only on the queue.
     std::optional<QByteArray> lastWritten_;

@@ -64,8 +64,8 @@ std::optional<std::string> ZRNDIBridge::runtimePath() {
 
 QString ZRNDIBridge::runtimeMissingMessage() {
     return QStringLiteral(
-        "NDI Runtime が見つかりません。https://ndi.video/tools/ から NDI Tools "
-        "をダウンロードしてインストールしてください。");
+        "NDI Runtime が見つかりません。プログラムと同じフォルダに libvelmar-netvideo.so "
+        "があるか確認してください（NDI_RUNTIME_DIR_V6 でそのフォルダを指定することもできます）。");
 }
 
 ZRNDIBridge::ZRNDIBridge() : useProcessRuntime_(true) {}
@@ -91,7 +91,7 @@ bool ZRNDIBridge::startWithName(const QString& name) {
     }
     const VelmarNetVideoApi& api = *loaded->api;
     if (api.isSupportedCPU && !api.isSupportedCPU()) {
-        errorMessage_ = QStringLiteral("この Mac の CPU は NDI に対応していません");
+        errorMessage_ = QStringLiteral("このコンピュータの CPU は NDI に対応していません");
         return false;
     }
     {

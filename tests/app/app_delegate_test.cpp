@@ -1,4 +1,6 @@
 #include "app/app_delegate.h"
+#include "models/language_settings.h"
+#include "support/qt_printers.h"
 
 #include <QDir>
 #include <QFile>
@@ -87,6 +89,28 @@ TEST_F(AppDelegateSteps, OpensOnlyTheFirstExistingProjectFileInAnyCase) {
     delegate.openFiles({movie, missing, folder, "--flag", ""});
     delegate.openFiles({});
     EXPECT_TRUE(log.isEmpty());
+}
+
+// Media and folders handed over are not imported, and the status line names them; a project
+// among them still opens.
+TEST_F(AppDelegateSteps, HandedOverFilesThatAreNotProjectsAreNamedInTheStatusLine) {
+    QTemporaryDir dir;
+    for (const char* name : {"clip.mov", "Show.tavrendek"}) {
+        QFile f(dir.filePath(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+    QDir(dir.path()).mkdir("stills");
+    LanguageSettings::shared().setLanguage(AppLanguage::ja);
+    AppDelegate::Steps s = steps();
+    s.showStatus = [this](const QString& text) { log << "status " + text; };
+    AppDelegate delegate(std::move(s));
+    delegate.openFiles({dir.filePath("clip.mov"), dir.filePath("missing.png"),
+                        dir.filePath("stills"), dir.filePath("Show.tavrendek"), "--flag"});
+    EXPECT_EQ(log, (QStringList{"status プロジェクトファイル以外は開きません: clip.mov, stills",
+                                "bringToFront", "open Show.tavrendek"}));
+    log.clear();
+    delegate.openFiles({dir.filePath("Show.tavrendek"), dir.filePath("missing.mov")});
+    EXPECT_EQ(log, (QStringList{"bringToFront", "open Show.tavrendek"}));
 }
 
 TEST_F(AppDelegateSteps, FirstActivationOnlyMarksLaterOnesReload) {

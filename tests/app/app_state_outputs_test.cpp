@@ -61,15 +61,15 @@ TEST_F(AppStateFixture, SdiStartReportsDeviceFormatAndAudioRouting) {
     } cases[] = {
         // clang-format off
         {"8-bit", SDIBitDepth::eightBit, true, true, {},
-         started + "Card X（音声は SDI へ。Mac からは出しません）", true, true},
+         started + "Card X（音声は SDI へ。このコンピュータからは出しません）", true, true},
         {"fill and key", SDIBitDepth::tenBit, true, false, {},
-         started + "Card X 10bit・フィル＋キー（音声は SDI と Mac の両方へ）", true, false},
+         started + "Card X 10bit・フィル＋キー（音声は SDI とこのコンピュータの両方へ）", true, false},
         {"fill only", SDIBitDepth::tenBitFillOnly, false, true, {},
          started + "Card X 10bit・フィルのみ（音声は乗せていません）", false, false},
         {"no audio on the device", SDIBitDepth::eightBit, true, true, {.enableAudioFails = true},
          started + "Card X（この機器には音声を乗せられません）", false, false},
         {"keyer fails", SDIBitDepth::eightBit, true, true, {.keyerEnableFails = true},
-         started + "Card X（音声は SDI へ。Mac からは出しません）（外部キーヤーを有効にできなかったため、キー信号は出ていません）", true, true},
+         started + "Card X（音声は SDI へ。このコンピュータからは出しません）（外部キーヤーを有効にできなかったため、キー信号は出ていません）", true, true},
         // clang-format on
     };
     for (const auto& c : cases) {

@@ -65,6 +65,33 @@ TEST_F(DocumentRecoveryTest, DiscardDeletesTheAutosaveBeforeAutosavingStarts) {
     EXPECT_TRUE(autosave->isRunning());
 }
 
+// A second copy running on the same autosave folder (here a second store holding it) offers the
+// first copy's work to nobody, never writes or deletes it, and says so in the status line.
+TEST_F(DocumentRecoveryTest, ACopyThatDoesNotOwnTheAutosaveFolderLeavesItAlone) {
+    AutosaveStore running(
+        AutosaveStore::Environment{home + "/support", &defaults, &clock, nullptr, false});
+    PlayoutProject live = workflow->currentProject();
+    live.fadeDuration = 2.5;
+    running.write(live, path("Live.tavrendek"));
+    running.waitUntilIdle();
+    const QByteArray before = readAll(autosaveFile);
+    ASSERT_FALSE(before.isEmpty());
+
+    dialogs.alertAnswers = {1};  // 破棄する, were it asked
+    workflow->offerRecoveryIfNeeded();
+    EXPECT_TRUE(dialogs.alerts.isEmpty());
+    EXPECT_EQ(host.statusLine,
+              "自動保存フォルダは別に起動している DOVRINE が使用中のため、自動保存しません");
+    loadTab(stills(1));
+    clock.advance(31);  // a tick of this copy's timer
+    autosave->waitUntilIdle();
+    autosave->stop();
+    autosave->clear();  // the quit of this copy
+    EXPECT_EQ(readAll(autosaveFile), before);
+    EXPECT_EQ(readAll(autosaveFolder + "/autosave-origin.txt"), path("Live.tavrendek").toUtf8());
+    EXPECT_EQ(running.loadRecovery()->project, live);
+}
+
 TEST_F(DocumentRecoveryTest, AnUnreadableAutosaveIsSetAsideBeforeAutosavingStarts) {
     writeFile(autosaveFile, "DOVRINEP\x01 cut short");
     workflow->offerRecoveryIfNeeded();

@@ -210,7 +210,54 @@ TEST_F(AutosaveStoreTest, ResolutionFallsBackAndMigratesOnce) {
     ASSERT_TRUE(store->hasPendingRecovery());
     EXPECT_EQ(store->loadRecovery()->origin, u"/old.tavrendek"_s);
     store->clear();
+    store.reset();
     EXPECT_FALSE(make()->hasPendingRecovery());  // the next run does not bring them back
+}
+
+// Two processes on one folder (here two stores, each holding its own lock): only the first to
+// use it reads, writes, clears or moves the autosave; the other leaves it exactly as it is.
+TEST_F(AutosaveStoreTest, OnlyTheOwnerOfTheFolderTouchesItsAutosave) {
+    written("A", u"/shows/a.tavrendek"_s);
+    const QByteArray sealed = readAll(autosave);
+    auto second = make();
+    EXPECT_EQ(second->directory(), folder);
+    EXPECT_TRUE(store->ownsDirectory());
+    EXPECT_FALSE(second->ownsDirectory());
+    EXPECT_FALSE(second->hasPendingRecovery());
+    EXPECT_FALSE(second->recoveryDate().has_value());
+    EXPECT_FALSE(second->loadRecovery().has_value());
+    second->write(project("B"), u"/shows/b.tavrendek"_s);
+    second->waitUntilIdle();
+    second->clear();
+    EXPECT_EQ(readAll(autosave), sealed);
+    EXPECT_EQ(readAll(origin), "/shows/a.tavrendek");
+
+    // Decided once: the folder freed by its owner is not taken over by a store that was refused.
+    auto third = make();
+    EXPECT_FALSE(third->ownsDirectory());
+    store.reset();
+    EXPECT_FALSE(third->hasPendingRecovery());
+    third.reset();
+
+    // Moving to a folder of its own carries and removes nothing of the other's, and a folder held
+    // by another store is refused even while it holds no autosave.
+    const QString own = home.filePath(u"own"_s);
+    second->setDirectory(own);
+    EXPECT_TRUE(second->ownsDirectory());
+    EXPECT_EQ(readAll(autosave), sealed);
+    EXPECT_FALSE(QFileInfo::exists(own + u"/autosave.tavrendek"_s));
+    defaults.remove(AutosaveStore::directoryKey);
+    auto next = make();
+    try {
+        next->setDirectory(own);
+        ADD_FAILURE() << "a folder in use by another store was taken";
+    } catch (const AutosaveLocationError& error) {
+        EXPECT_EQ(error.kind(), AutosaveLocationError::Kind::containsAutosave);
+    }
+    // The next launch on the default folder owns it and finds the first store's work.
+    EXPECT_TRUE(next->ownsDirectory());
+    ASSERT_TRUE(next->hasPendingRecovery());
+    EXPECT_EQ(next->loadRecovery()->project, project("A"));
 }
 
 }  // namespace

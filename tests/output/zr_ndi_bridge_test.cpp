@@ -63,7 +63,7 @@ TEST_F(BridgeFixture, AFailedStartLeavesItsMessageAndNoSender) {
         QString message;
     } cases[] = {
         {false, 0, ZRNDIBridge::runtimeMissingMessage()},
-        {true, kVelmarNetVideoUnsupportedCPU, "この Mac の CPU は NDI に対応していません"},
+        {true, kVelmarNetVideoUnsupportedCPU, "このコンピュータの CPU は NDI に対応していません"},
         {true, kVelmarNetVideoRefuseSender, "NDI の送信を開始できません"},
     };
     EXPECT_TRUE(ZRNDIBridge::runtimeMissingMessage().startsWith("NDI Runtime が見つかりません。"));

@@ -31,9 +31,9 @@ std::vector<ReferenceToneMenu::Entry> ReferenceToneMenu::describe(
     std::vector<Entry> entries;
     entries.push_back({EntryKind::stop, localized("基準信号を止める"), playing.has_value()});
     entries.push_back({});
-    entries.push_back({EntryKind::label,
-                       localized("基準信号（Mac の音声出力へ。PROGRAM の音声は止まります）"),
-                       false});
+    entries.push_back(
+        {EntryKind::label,
+         localized("基準信号（このコンピュータの音声出力へ。PROGRAM の音声は止まります）"), false});
     for (ReferenceToneKind kind : ReferenceToneKind::allCases()) {
         entries.push_back({EntryKind::tone, localized(labelKey(kind)), true, true,
                            playing && *playing == kind, kind});

@@ -41,12 +41,12 @@ constexpr const char* kNote2 = L10N_KEY("SDI 出力とは独立しています�
 constexpr const char* kNote3 = L10N_KEY("SDIまたはサブモニター同時出力時は、OBS 出力を最大1080p・半分のフレームレート（59.94p なら 29.97p）に抑えて送出を優先します。出力中に送り方を変えると、新しい送り方で開き直します。");
 constexpr const char* kNote4 = L10N_KEY("10bit（フィル＋キー）は Ay10 で両方の信号を 10bit 出力します。対応機器・モードでのみ選べます。10bit（フィルのみ）は v210 でキーを出しません。合成元の BGRA は 8bit です。SDI 出力中は変えられません。");
 constexpr const char* kNote5 = L10N_KEY("スイッチャー側のキー設定に合わせます。合っていないと透過の縁に黒フチや滲みが出ます。プリマルチプライドはフェード中にフィル信号そのものが暗くなります（合成結果は正しくなります）。フィルを触らせたくない場合はストレートを選んでください。");
-constexpr const char* kNote6 = L10N_KEY("PROGRAM の音声と基準信号を 48 kHz・2ch で SDI に乗せます。映像フレームと同じ時刻で予約するので、長時間でも音と絵の間隔は広がりません。フェーダーは SDI にも掛かります。Mac のスピーカーから出さない設定にすると、SDI 出力を開始した時点で音の出口が SDI に切り替わり、止めると Mac に戻ります。");
+constexpr const char* kNote6 = L10N_KEY("PROGRAM の音声と基準信号を 48 kHz・2ch で SDI に乗せます。映像フレームと同じ時刻で予約するので、長時間でも音と絵の間隔は広がりません。フェーダーは SDI にも掛かります。このコンピュータのスピーカーから出さない設定にすると、SDI 出力を開始した時点で音の出口が SDI に切り替わり、止めるとこのコンピュータに戻ります。");
 constexpr const char* kNote7 = L10N_KEY("8bit 出力時の外部キーヤー設定です。10bit（フィル＋キー）では自動的に有効にします。");
-constexpr const char* kNote8 = L10N_KEY("SDI 出力を止めているときは、音声は macOS の既定の出力デバイスへ流れます。SDI 出力中の音声は「SDI 出力」の設定に従います。");
+constexpr const char* kNote8 = L10N_KEY("SDI 出力を止めているときは、音声は Linux の既定の出力デバイスへ流れます。SDI 出力中の音声は「SDI 出力」の設定に従います。");
 constexpr const char* kNote9 = L10N_KEY("選んだフォルダを利用できないため、標準の場所に保存しています。");
 constexpr const char* kNote10 = L10N_KEY("正常終了すると復帰用の自動保存ファイルは削除されます。");
-constexpr const char* kNote11 = L10N_KEY("メニューの「テストパターン」から選びます。送出中でもすぐ出力が差し替わり、もう一度選ぶか ⌘⇧T・ESC で元の絵に戻ります。");
+constexpr const char* kNote11 = L10N_KEY("メニューの「テストパターン」から選びます。送出中でもすぐ出力が差し替わり、もう一度選ぶか Ctrl+Shift+T・ESC で元の絵に戻ります。");
 constexpr const char* kNote12 = L10N_KEY("透過動画の縁に黒フチや白フチが出るときに切り替えます。静止画は常に正しく処理されるので影響しません。フェードはキーだけを落とすので、フィルの輝度は変わりません。");
 constexpr const char* kNote13 = L10N_KEY("メニューバーは再起動後に切り替わります。");
 constexpr const char* kNote14 = L10N_KEY("右 → 左では 1 枚目が右端になり、次の素材は左に並びます。マーカー帯も同じ向きになります。→ キーで次の素材、← キーで前の素材です（並びの向きには関係ありません）。");
@@ -374,7 +374,7 @@ void SettingsView::buildSDI(QVBoxLayout* form) {
         depthLabel->setText(localized("ビット深度"));
         keyLabel->setText(localized("キーの形式"));
         embed_->setText(localized("SDI に音声を乗せる（エンベデッド）"));
-        mute_->setText(localized("SDI 出力中は Mac のスピーカーから音を出さない"));
+        mute_->setText(localized("SDI 出力中はこのコンピュータのスピーカーから音を出さない"));
         keyer_->setText(localized("外部キーヤーを有効にする"));
     });
     labelled(s, deviceLabel, device_);
