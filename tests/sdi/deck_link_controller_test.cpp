@@ -180,7 +180,7 @@ TEST_F(DeckLinkControllerTest, AFailedRenderSendsTheFallbackAndCountsADrop) {
 }
 
 // The private writable memory this process has mapped (what RLIMIT_DATA counts).
-rlim_t dataBytes() {
+[[maybe_unused]] rlim_t dataBytes() {
     QFile f("/proc/self/status");
     if (!f.open(QIODevice::ReadOnly)) return 0;
     for (const QByteArray& line : f.readAll().split('\n'))
