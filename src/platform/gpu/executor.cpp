@@ -529,16 +529,33 @@ void blendOverInto(const uint32_t* src, uint32_t* dst, int count, const kernels:
         k.blendOverRow(src, dst, count);
 }
 
-// Draws the pixels of row y that lie in [xlo, xhi).
-void drawRow(const Setup& s, int y, uint32_t* row, int width, int xlo, int xhi,
+// Where the spans of a draw's polygons on the rows of a band are kept: polygon i, row y of the
+// band starting at y0, as xs then xe.
+inline size_t spanIndex(int poly, int y, int y0) {
+    return (size_t(poly) * kBandRows + size_t(y - y0)) * 2;
+}
+
+// The spans of a draw's polygons on rows [y0, y1), found once for all the tiles of a band
+// (empty outside the rows the draw covers).
+void bandSpans(const Setup& s, int y0, int y1, int width, int* out) {
+    for (int i = 0; i < s.polyCount; ++i)
+        for (int y = y0; y < y1; ++y) {
+            int* o = out + spanIndex(i, y, y0);
+            o[0] = o[1] = 0;
+            if (y >= s.yBegin && y < s.yEnd) span(s.polys[i], y, width, o[0], o[1]);
+        }
+}
+
+// Draws the pixels of row y that lie in [xlo, xhi); `spans` holds the draw's spans on the band
+// of rows starting at y0 (bandSpans).
+void drawRow(const Setup& s, int y, int y0, const int* spans, uint32_t* row, int xlo, int xhi,
              const kernels::KernelTable& k, const BandRows& band) {
     if (y < s.yBegin || y >= s.yEnd) return;
     for (int i = 0; i < s.polyCount; ++i) {
         const Poly& p = s.polys[i];
-        int xs, xe;
-        span(p, y, width, xs, xe);
-        xs = std::max(xs, xlo);
-        xe = std::min(xe, xhi);
+        const int* o = spans + spanIndex(i, y, y0);
+        const int xs = std::max(o[0], xlo);
+        const int xe = std::min(o[1], xhi);
         if (xs >= xe) continue;
         if (s.blend == nullptr) {
             shade(s, p, y, xs, xe, row + xs, k, band);
@@ -734,9 +751,18 @@ bool planTransparentRows(std::vector<Setup>& setups, std::vector<PassInfo>& pass
     return any;
 }
 
+// Stops at the first group of pixels with any alpha, so a row of an opaque layer costs a few
+// reads rather than the whole row.
 bool rowIsTransparent(const uint32_t* row, int width) {
+    constexpr int kGroup = 16;
+    int x = 0;
+    for (; x + kGroup <= width; x += kGroup) {
+        uint32_t alpha = 0;
+        for (int i = 0; i < kGroup; ++i) alpha |= row[x + i];
+        if ((alpha >> 24) != 0) return false;
+    }
     uint32_t alpha = 0;
-    for (int x = 0; x < width; ++x) alpha |= row[x];
+    for (; x < width; ++x) alpha |= row[x];
     return (alpha >> 24) == 0;
 }
 
@@ -911,6 +937,14 @@ void Executor::run(CommandBuffer& b, Device& device) {
                 const Texture& target = *info.pass->descriptor.texture;
                 const size_t setupEnd =
                     pi + 1 < passCount ? passes[pi + 1].firstSetup : setups.size();
+                // The spans of the pass's draws on the band's rows, shared by its tiles.
+                thread_local std::vector<int> spans;  // kept between frames
+                const size_t perSetup = spanIndex(2, y0, y0);
+                const size_t spanCount = (setupEnd - info.firstSetup) * perSetup;
+                if (spans.size() < spanCount) spans.resize(spanCount);
+                for (size_t si = info.firstSetup; si < setupEnd; ++si)
+                    bandSpans(setups[si], y0, y1, groupTarget->width(),
+                              spans.data() + (si - info.firstSetup) * perSetup);
                 if (info.pass->descriptor.loadAction == LoadAction::Clear) {
                     // The first draw overwrites what it covers (unblended), so only the rest of
                     // the row needs the clear colour: a full-frame layer clears nothing.
@@ -923,8 +957,10 @@ void Executor::run(CommandBuffer& b, Device& device) {
                                         ? rows.row(info.fusedSlot, y)
                                         : reinterpret_cast<uint32_t*>(target.row(y));
                         int xs = 0, xe = 0;
-                        if (covers && y >= first->yBegin && y < first->yEnd)
-                            span(first->polys[0], y, target.width(), xs, xe);
+                        if (covers) {
+                            xs = spans[spanIndex(0, y, y0)];
+                            xe = spans[spanIndex(0, y, y0) + 1];
+                        }
                         if (xs >= xe) {
                             fillRow(row, target.width(), info.clearPixel);
                         } else {
@@ -948,7 +984,9 @@ void Executor::run(CommandBuffer& b, Device& device) {
                                         ? rows.row(info.fusedSlot, y)
                                         : reinterpret_cast<uint32_t*>(target.row(y));
                         for (size_t si = info.firstSetup; si < setupEnd; ++si)
-                            drawRow(setups[si], y, row, w, x0, x1, k, rows);
+                            drawRow(setups[si], y, y0,
+                                    spans.data() + (si - info.firstSetup) * perSetup, row, x0, x1,
+                                    k, rows);
                     }
                 }
                 if (info.transparentRows != nullptr)

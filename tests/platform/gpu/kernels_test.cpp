@@ -76,6 +76,37 @@ TEST_F(Avx2AgreesTest, SampledRowsMatchPortableBitForBit) {
     }
 }
 
+// Scaled and flipped placements without a turn (dydx zero, of either sign), which read every
+// pixel of a row from the same two source rows, including rows above, below and at the edges.
+TEST_F(Avx2AgreesTest, RowsWithoutTurnMatchPortableBitForBit) {
+    std::uniform_real_distribution<float> unit(0, 1);
+    for (int round = 0; round < 400; ++round) {
+        const int w = 2 + int(rng() % 90), h = 1 + int(rng() % 30);
+        const PixelFormat format = round % 2 ? PixelFormat::RGBA8Unorm : PixelFormat::BGRA8Unorm;
+        const size_t stride = size_t(w) * 4 + 4 * (rng() % 3);
+        std::vector<uint8_t> texels(stride * size_t(h));
+        const auto px = randomPixels(rng, size_t(w) * size_t(h), round % 3 != 0);
+        for (int y = 0; y < h; ++y)
+            std::memcpy(texels.data() + size_t(y) * stride, px.data() + size_t(y) * size_t(w),
+                        size_t(w) * 4);
+        const SampledTexture t{texels.data(), stride, w, h, format};
+        LayerParams p;
+        p.opacity = round % 4 == 0 ? 255 : int(rng() % 256);
+        p.sourcePremultiplied = rng() % 2;
+        p.premultiplyOutput = rng() % 2;
+        p.swapRedBlue = format != PixelFormat::BGRA8Unorm;
+        const float dxdx = (round % 5 == 0 ? -1.0f : 1.0f) * (0.1f + unit(rng) * 3);
+        const float dydx = round % 2 ? 0.0f : -0.0f;
+        const float rowX = (unit(rng) - 0.3f) * float(w) * 2;
+        const float rowY = round % 9 == 0 ? -0.0f : (unit(rng) - 0.2f) * float(h) * 1.5f;
+        const int x0 = int(rng() % 20), x1 = x0 + int(rng() % 120);
+        std::vector<uint32_t> a(size_t(x1 - x0) + 1, 0xdeadbeef), b = a;
+        portable().canvasSampledRow(t, rowX, dxdx, rowY, dydx, x0, x1, p, a.data());
+        avx2()->canvasSampledRow(t, rowX, dxdx, rowY, dydx, x0, x1, p, b.data());
+        ASSERT_EQ(a, b) << "round " << round;
+    }
+}
+
 TEST_F(Avx2AgreesTest, DirectCompositeAndBlendRowsMatchPortableBitForBit) {
     for (int round = 0; round < 400; ++round) {
         const size_t n = 1 + rng() % 100;
