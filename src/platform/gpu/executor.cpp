@@ -440,13 +440,13 @@ void shade(const Setup& s, const Poly& p, int y, int x0, int x1, uint32_t* out,
             // Two greys, 0.20 and 0.30, starting with the lighter square at the top-left. The
             // pixel x lies in square floor((x + 0.5) / size); a row is filled square by square.
             // Rows differ only in the parity of their square, which swaps the greys: each thread
-            // keeps its last row of even parity and serves rows of the same span from it.
+            // keeps its last rows of even and odd parity and copies rows of the same span.
             constexpr uint32_t kLight = 0xff4d4d4du, kDark = 0xff333333u;
             const double size = s.checkerSquare;
             const auto square = [size](int v) {
                 return int64_t(std::floor((double(v) + 0.5) / size));
             };
-            thread_local std::vector<uint32_t> evenRow;
+            thread_local std::vector<uint32_t> evenRow, oddRow;
             thread_local double evenSize = 0;
             thread_local int evenX0 = 0, evenX1 = 0;
             const int n = x1 - x0;
@@ -464,12 +464,14 @@ void shade(const Setup& s, const Poly& p, int y, int x0, int x1, uint32_t* out,
                               (cx & 1) == 0 ? kLight : kDark);
                     x = e;
                 }
+                oddRow.resize(size_t(n));
+                for (int i = 0; i < n; ++i) oddRow[size_t(i)] = evenRow[size_t(i)] ^ kLight ^ kDark;
                 evenSize = size;
                 evenX0 = x0;
                 evenX1 = x1;
             }
-            const uint32_t flip = (square(y) & 1) == 0 ? 0 : kLight ^ kDark;
-            for (int i = 0; i < n; ++i) out[i] = evenRow[size_t(i)] ^ flip;
+            const auto& from = (square(y) & 1) == 0 ? evenRow : oddRow;
+            std::memcpy(out, from.data(), size_t(n) * 4);
             return;
         }
         case FragmentKind::Preview: {
@@ -519,14 +521,19 @@ void blendInto(const BlendDescriptor& b, const uint32_t* src, uint32_t* dst, int
     }
 }
 
-// blendInto for source-over, the same bytes: a whole opaque run is a copy.
+// blendInto for source-over, the same bytes (the row kernel copies opaque runs).
 void blendOverInto(const uint32_t* src, uint32_t* dst, int count, const kernels::KernelTable& k) {
-    uint32_t opaque = 0xff000000u;
-    for (int i = 0; i < count; ++i) opaque &= src[i];
-    if (opaque == 0xff000000u)
-        std::memcpy(dst, src, size_t(count) * 4);
-    else
-        k.blendOverRow(src, dst, count);
+    k.blendOverRow(src, dst, count);
+}
+
+// Whether pixels [xs, xe) of row y of a preview blended over what is under it can blend the
+// source texels as they are: placed 1:1 inside the source, in the target's byte order, the
+// preview's colour stage only zeroes the colour of a fully transparent texel, which source-over
+// weights by that texel's alpha (0) anyway.
+bool blendsSourceDirectly(const Setup& s, int y, int xs, int xe) {
+    if (!s.blendsOver || !s.previewAsLayer || !s.direct || s.layer.swapRedBlue) return false;
+    const int ty = y + s.offY;
+    return ty >= 0 && ty < s.src[0].height && xs + s.offX >= 0 && xe + s.offX <= s.src[0].width;
 }
 
 // Where the spans of a draw's polygons on the rows of a band are kept: polygon i, row y of the
@@ -559,6 +566,13 @@ void drawRow(const Setup& s, int y, int y0, const int* spans, uint32_t* row, int
         if (xs >= xe) continue;
         if (s.blend == nullptr) {
             shade(s, p, y, xs, xe, row + xs, k, band);
+            continue;
+        }
+        if (blendsSourceDirectly(s, y, xs, xe)) {
+            const auto* src = reinterpret_cast<const uint32_t*>(
+                                  s.src[0].base + size_t(y + s.offY) * s.src[0].bytesPerRow) +
+                              (xs + s.offX);
+            blendOverInto(src, row + xs, xe - xs, k);
             continue;
         }
         uint32_t tmp[256];

@@ -256,8 +256,13 @@ VELMAR_AVX2 void blendOverRowAvx2(const uint32_t* src, uint32_t* dst, int count)
     int i = 0;
     for (; i + 8 <= count; i += 8) {
         const __m256i s = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + i));
-        const __m256i d = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(dst + i));
         const __m256i sa = _mm256_srli_epi32(s, 24), da = _mm256_sub_epi32(ff, sa);
+        // Opaque source pixels come out as they are (colour c * 255 / 255, alpha 255 + 0).
+        if (allEqual(sa, ff)) {
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + i), s);
+            continue;
+        }
+        const __m256i d = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(dst + i));
         const __m256i rb =
             _mm256_add_epi32(div255Lanesx8(_mm256_mullo_epi32(_mm256_and_si256(s, m), sa)),
                              div255Lanesx8(_mm256_mullo_epi32(_mm256_and_si256(d, m), da)));
