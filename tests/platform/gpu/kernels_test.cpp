@@ -15,15 +15,19 @@ uint32_t pixel(int c0, int c1, int c2, int a) {
     return uint32_t(c0) | uint32_t(c1) << 8 | uint32_t(c2) << 16 | uint32_t(a) << 24;
 }
 
-// Random pixels, mixing fully transparent, fully opaque and in-between runs so that the
-// vector paths' shortcuts are exercised; premultiplied when asked (colour <= alpha).
+// Random pixels, mixing fully transparent, fully opaque, nearly opaque (254 or 255) and
+// in-between runs so that the vector paths' shortcuts are exercised and must tell a run that
+// is all opaque from one that is not; premultiplied when asked (colour <= alpha).
 std::vector<uint32_t> randomPixels(std::mt19937& rng, size_t n, bool premultiplied) {
     std::vector<uint32_t> out(n);
-    std::uniform_int_distribution<int> byte(0, 255), mode(0, 3);
+    std::uniform_int_distribution<int> byte(0, 255), mode(0, 4);
     int runMode = 0;
     for (size_t i = 0; i < n; ++i) {
         if (i % 8 == 0) runMode = mode(rng);
-        const int a = runMode == 0 ? 0 : runMode == 1 ? 255 : byte(rng);
+        const int a = runMode == 0   ? 0
+                      : runMode == 1 ? 255
+                      : runMode == 2 ? 254 + int(rng() % 2)
+                                     : byte(rng);
         int c[3];
         for (int& v : c) v = premultiplied ? (a == 0 ? 0 : byte(rng) % (a + 1)) : byte(rng);
         out[i] = pixel(c[0], c[1], c[2], a);
