@@ -41,16 +41,18 @@ class Avx2AgreesTest : public ::testing::Test {
         if (avx2() == nullptr) GTEST_SKIP() << "no AVX2 on this processor";
     }
     std::mt19937 rng{12345};
-};
+    std::uniform_real_distribution<float> unit{0, 1};
 
-TEST_F(Avx2AgreesTest, SampledRowsMatchPortableBitForBit) {
-    std::uniform_real_distribution<float> unit(0, 1);
-    for (int round = 0; round < 300; ++round) {
-        const int w = 1 + int(rng() % 70), h = 1 + int(rng() % 40);
-        const bool half = round % 5 == 4;
-        const PixelFormat format = half        ? PixelFormat::RGBA16Float
-                                   : round % 2 ? PixelFormat::RGBA8Unorm
-                                               : PixelFormat::BGRA8Unorm;
+    struct Placement {
+        float rowX = 0, dxdx = 0, rowY = 0, dydx = 0;
+        int x0 = 0, x1 = 0;
+    };
+    // Samples one row of a random w x h texture of `format` (8-bit ones hold pixels of every
+    // alpha class) with random layer parameters and the placement `place` gives, with both
+    // tables, which must agree.
+    template <class Place>
+    void sampleBoth(int round, int w, int h, PixelFormat format, Place place) {
+        const bool half = format == PixelFormat::RGBA16Float;
         const size_t stride = size_t(w) * (half ? 8 : 4) + 4 * (rng() % 3);
         std::vector<uint8_t> texels(stride * size_t(h));
         for (auto& b : texels) b = uint8_t(rng());
@@ -66,48 +68,51 @@ TEST_F(Avx2AgreesTest, SampledRowsMatchPortableBitForBit) {
         p.sourcePremultiplied = rng() % 2;
         p.premultiplyOutput = rng() % 2;
         p.swapRedBlue = format != PixelFormat::BGRA8Unorm;
-        // Placements from identity-like to rotated, scaled and far outside the texture.
-        const float angle = unit(rng) * 6.3f, scale = 0.2f + unit(rng) * 3;
-        const float dxdx = round % 7 == 0 ? 1.0f : std::cos(angle) * scale;
-        const float dydx = round % 7 == 0 ? 0.0f : std::sin(angle) * scale;
-        const float rowX = (unit(rng) - 0.3f) * float(w) * 2,
-                    rowY = (unit(rng) - 0.3f) * float(h) * 2;
-        const int x0 = int(rng() % 20), x1 = x0 + int(rng() % 90);
-        std::vector<uint32_t> a(size_t(x1 - x0) + 1, 0xdeadbeef), b = a;
-        portable().canvasSampledRow(t, rowX, dxdx, rowY, dydx, x0, x1, p, a.data());
-        avx2()->canvasSampledRow(t, rowX, dxdx, rowY, dydx, x0, x1, p, b.data());
+        const Placement r = place();
+        std::vector<uint32_t> a(size_t(r.x1 - r.x0) + 1, 0xdeadbeef), b = a;
+        portable().canvasSampledRow(t, r.rowX, r.dxdx, r.rowY, r.dydx, r.x0, r.x1, p, a.data());
+        avx2()->canvasSampledRow(t, r.rowX, r.dxdx, r.rowY, r.dydx, r.x0, r.x1, p, b.data());
         ASSERT_EQ(a, b) << "round " << round;
+    }
+};
+
+TEST_F(Avx2AgreesTest, SampledRowsMatchPortableBitForBit) {
+    for (int round = 0; round < 300 && !HasFatalFailure(); ++round) {
+        const int w = 1 + int(rng() % 70), h = 1 + int(rng() % 40);
+        const PixelFormat format = round % 5 == 4 ? PixelFormat::RGBA16Float
+                                   : round % 2    ? PixelFormat::RGBA8Unorm
+                                                  : PixelFormat::BGRA8Unorm;
+        // Placements from identity-like to rotated, scaled and far outside the texture.
+        sampleBoth(round, w, h, format, [&] {
+            const float angle = unit(rng) * 6.3f, scale = 0.2f + unit(rng) * 3;
+            Placement r;
+            r.dxdx = round % 7 == 0 ? 1.0f : std::cos(angle) * scale;
+            r.dydx = round % 7 == 0 ? 0.0f : std::sin(angle) * scale;
+            r.rowX = (unit(rng) - 0.3f) * float(w) * 2;
+            r.rowY = (unit(rng) - 0.3f) * float(h) * 2;
+            r.x0 = int(rng() % 20);
+            r.x1 = r.x0 + int(rng() % 90);
+            return r;
+        });
     }
 }
 
 // Scaled and flipped placements without a turn (dydx zero, of either sign), which read every
 // pixel of a row from the same two source rows, including rows above, below and at the edges.
 TEST_F(Avx2AgreesTest, RowsWithoutTurnMatchPortableBitForBit) {
-    std::uniform_real_distribution<float> unit(0, 1);
-    for (int round = 0; round < 400; ++round) {
+    for (int round = 0; round < 400 && !HasFatalFailure(); ++round) {
         const int w = 2 + int(rng() % 90), h = 1 + int(rng() % 30);
         const PixelFormat format = round % 2 ? PixelFormat::RGBA8Unorm : PixelFormat::BGRA8Unorm;
-        const size_t stride = size_t(w) * 4 + 4 * (rng() % 3);
-        std::vector<uint8_t> texels(stride * size_t(h));
-        const auto px = randomPixels(rng, size_t(w) * size_t(h), round % 3 != 0);
-        for (int y = 0; y < h; ++y)
-            std::memcpy(texels.data() + size_t(y) * stride, px.data() + size_t(y) * size_t(w),
-                        size_t(w) * 4);
-        const SampledTexture t{texels.data(), stride, w, h, format};
-        LayerParams p;
-        p.opacity = round % 4 == 0 ? 255 : int(rng() % 256);
-        p.sourcePremultiplied = rng() % 2;
-        p.premultiplyOutput = rng() % 2;
-        p.swapRedBlue = format != PixelFormat::BGRA8Unorm;
-        const float dxdx = (round % 5 == 0 ? -1.0f : 1.0f) * (0.1f + unit(rng) * 3);
-        const float dydx = round % 2 ? 0.0f : -0.0f;
-        const float rowX = (unit(rng) - 0.3f) * float(w) * 2;
-        const float rowY = round % 9 == 0 ? -0.0f : (unit(rng) - 0.2f) * float(h) * 1.5f;
-        const int x0 = int(rng() % 20), x1 = x0 + int(rng() % 120);
-        std::vector<uint32_t> a(size_t(x1 - x0) + 1, 0xdeadbeef), b = a;
-        portable().canvasSampledRow(t, rowX, dxdx, rowY, dydx, x0, x1, p, a.data());
-        avx2()->canvasSampledRow(t, rowX, dxdx, rowY, dydx, x0, x1, p, b.data());
-        ASSERT_EQ(a, b) << "round " << round;
+        sampleBoth(round, w, h, format, [&] {
+            Placement r;
+            r.dxdx = (round % 5 == 0 ? -1.0f : 1.0f) * (0.1f + unit(rng) * 3);
+            r.dydx = round % 2 ? 0.0f : -0.0f;
+            r.rowX = (unit(rng) - 0.3f) * float(w) * 2;
+            r.rowY = round % 9 == 0 ? -0.0f : (unit(rng) - 0.2f) * float(h) * 1.5f;
+            r.x0 = int(rng() % 20);
+            r.x1 = r.x0 + int(rng() % 120);
+            return r;
+        });
     }
 }
 
