@@ -440,13 +440,13 @@ void shade(const Setup& s, const Poly& p, int y, int x0, int x1, uint32_t* out,
             // Two greys, 0.20 and 0.30, starting with the lighter square at the top-left. The
             // pixel x lies in square floor((x + 0.5) / size); a row is filled square by square.
             // Rows differ only in the parity of their square, which swaps the greys: each thread
-            // keeps its last row of even parity and serves rows of the same span from it.
+            // keeps its last rows of even and odd parity and copies rows of the same span.
             constexpr uint32_t kLight = 0xff4d4d4du, kDark = 0xff333333u;
             const double size = s.checkerSquare;
             const auto square = [size](int v) {
                 return int64_t(std::floor((double(v) + 0.5) / size));
             };
-            thread_local std::vector<uint32_t> evenRow;
+            thread_local std::vector<uint32_t> evenRow, oddRow;
             thread_local double evenSize = 0;
             thread_local int evenX0 = 0, evenX1 = 0;
             const int n = x1 - x0;
@@ -464,12 +464,14 @@ void shade(const Setup& s, const Poly& p, int y, int x0, int x1, uint32_t* out,
                               (cx & 1) == 0 ? kLight : kDark);
                     x = e;
                 }
+                oddRow.resize(size_t(n));
+                for (int i = 0; i < n; ++i) oddRow[size_t(i)] = evenRow[size_t(i)] ^ kLight ^ kDark;
                 evenSize = size;
                 evenX0 = x0;
                 evenX1 = x1;
             }
-            const uint32_t flip = (square(y) & 1) == 0 ? 0 : kLight ^ kDark;
-            for (int i = 0; i < n; ++i) out[i] = evenRow[size_t(i)] ^ flip;
+            const auto& from = (square(y) & 1) == 0 ? evenRow : oddRow;
+            std::memcpy(out, from.data(), size_t(n) * 4);
             return;
         }
         case FragmentKind::Preview: {
@@ -519,29 +521,58 @@ void blendInto(const BlendDescriptor& b, const uint32_t* src, uint32_t* dst, int
     }
 }
 
-// blendInto for source-over, the same bytes: a whole opaque run is a copy.
+// blendInto for source-over, the same bytes (the row kernel copies opaque runs).
 void blendOverInto(const uint32_t* src, uint32_t* dst, int count, const kernels::KernelTable& k) {
-    uint32_t opaque = 0xff000000u;
-    for (int i = 0; i < count; ++i) opaque &= src[i];
-    if (opaque == 0xff000000u)
-        std::memcpy(dst, src, size_t(count) * 4);
-    else
-        k.blendOverRow(src, dst, count);
+    k.blendOverRow(src, dst, count);
 }
 
-// Draws the pixels of row y that lie in [xlo, xhi).
-void drawRow(const Setup& s, int y, uint32_t* row, int width, int xlo, int xhi,
+// Whether pixels [xs, xe) of row y of a preview blended over what is under it can blend the
+// source texels as they are: placed 1:1 inside the source, in the target's byte order, the
+// preview's colour stage only zeroes the colour of a fully transparent texel, which source-over
+// weights by that texel's alpha (0) anyway.
+bool blendsSourceDirectly(const Setup& s, int y, int xs, int xe) {
+    if (!s.blendsOver || !s.previewAsLayer || !s.direct || s.layer.swapRedBlue) return false;
+    const int ty = y + s.offY;
+    return ty >= 0 && ty < s.src[0].height && xs + s.offX >= 0 && xe + s.offX <= s.src[0].width;
+}
+
+// Where the spans of a draw's polygons on the rows of a band are kept: polygon i, row y of the
+// band starting at y0, as xs then xe.
+inline size_t spanIndex(int poly, int y, int y0) {
+    return (size_t(poly) * kBandRows + size_t(y - y0)) * 2;
+}
+
+// The spans of a draw's polygons on rows [y0, y1), found once for all the tiles of a band
+// (empty outside the rows the draw covers).
+void bandSpans(const Setup& s, int y0, int y1, int width, int* out) {
+    for (int i = 0; i < s.polyCount; ++i)
+        for (int y = y0; y < y1; ++y) {
+            int* o = out + spanIndex(i, y, y0);
+            o[0] = o[1] = 0;
+            if (y >= s.yBegin && y < s.yEnd) span(s.polys[i], y, width, o[0], o[1]);
+        }
+}
+
+// Draws the pixels of row y that lie in [xlo, xhi); `spans` holds the draw's spans on the band
+// of rows starting at y0 (bandSpans).
+void drawRow(const Setup& s, int y, int y0, const int* spans, uint32_t* row, int xlo, int xhi,
              const kernels::KernelTable& k, const BandRows& band) {
     if (y < s.yBegin || y >= s.yEnd) return;
     for (int i = 0; i < s.polyCount; ++i) {
         const Poly& p = s.polys[i];
-        int xs, xe;
-        span(p, y, width, xs, xe);
-        xs = std::max(xs, xlo);
-        xe = std::min(xe, xhi);
+        const int* o = spans + spanIndex(i, y, y0);
+        const int xs = std::max(o[0], xlo);
+        const int xe = std::min(o[1], xhi);
         if (xs >= xe) continue;
         if (s.blend == nullptr) {
             shade(s, p, y, xs, xe, row + xs, k, band);
+            continue;
+        }
+        if (blendsSourceDirectly(s, y, xs, xe)) {
+            const auto* src = reinterpret_cast<const uint32_t*>(
+                                  s.src[0].base + size_t(y + s.offY) * s.src[0].bytesPerRow) +
+                              (xs + s.offX);
+            blendOverInto(src, row + xs, xe - xs, k);
             continue;
         }
         uint32_t tmp[256];
@@ -734,9 +765,18 @@ bool planTransparentRows(std::vector<Setup>& setups, std::vector<PassInfo>& pass
     return any;
 }
 
+// Stops at the first group of pixels with any alpha, so a row of an opaque layer costs a few
+// reads rather than the whole row.
 bool rowIsTransparent(const uint32_t* row, int width) {
+    constexpr int kGroup = 16;
+    int x = 0;
+    for (; x + kGroup <= width; x += kGroup) {
+        uint32_t alpha = 0;
+        for (int i = 0; i < kGroup; ++i) alpha |= row[x + i];
+        if ((alpha >> 24) != 0) return false;
+    }
     uint32_t alpha = 0;
-    for (int x = 0; x < width; ++x) alpha |= row[x];
+    for (; x < width; ++x) alpha |= row[x];
     return (alpha >> 24) == 0;
 }
 
@@ -911,6 +951,14 @@ void Executor::run(CommandBuffer& b, Device& device) {
                 const Texture& target = *info.pass->descriptor.texture;
                 const size_t setupEnd =
                     pi + 1 < passCount ? passes[pi + 1].firstSetup : setups.size();
+                // The spans of the pass's draws on the band's rows, shared by its tiles.
+                thread_local std::vector<int> spans;  // kept between frames
+                const size_t perSetup = spanIndex(2, y0, y0);
+                const size_t spanCount = (setupEnd - info.firstSetup) * perSetup;
+                if (spans.size() < spanCount) spans.resize(spanCount);
+                for (size_t si = info.firstSetup; si < setupEnd; ++si)
+                    bandSpans(setups[si], y0, y1, groupTarget->width(),
+                              spans.data() + (si - info.firstSetup) * perSetup);
                 if (info.pass->descriptor.loadAction == LoadAction::Clear) {
                     // The first draw overwrites what it covers (unblended), so only the rest of
                     // the row needs the clear colour: a full-frame layer clears nothing.
@@ -923,8 +971,10 @@ void Executor::run(CommandBuffer& b, Device& device) {
                                         ? rows.row(info.fusedSlot, y)
                                         : reinterpret_cast<uint32_t*>(target.row(y));
                         int xs = 0, xe = 0;
-                        if (covers && y >= first->yBegin && y < first->yEnd)
-                            span(first->polys[0], y, target.width(), xs, xe);
+                        if (covers) {
+                            xs = spans[spanIndex(0, y, y0)];
+                            xe = spans[spanIndex(0, y, y0) + 1];
+                        }
                         if (xs >= xe) {
                             fillRow(row, target.width(), info.clearPixel);
                         } else {
@@ -948,7 +998,9 @@ void Executor::run(CommandBuffer& b, Device& device) {
                                         ? rows.row(info.fusedSlot, y)
                                         : reinterpret_cast<uint32_t*>(target.row(y));
                         for (size_t si = info.firstSetup; si < setupEnd; ++si)
-                            drawRow(setups[si], y, row, w, x0, x1, k, rows);
+                            drawRow(setups[si], y, y0,
+                                    spans.data() + (si - info.firstSetup) * perSetup, row, x0, x1,
+                                    k, rows);
                     }
                 }
                 if (info.transparentRows != nullptr)

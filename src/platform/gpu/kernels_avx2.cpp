@@ -10,6 +10,7 @@
 
 #define VELMAR_AVX2 __attribute__((target("avx2")))
 #define VELMAR_AVX2_INLINE __attribute__((target("avx2"), always_inline)) inline
+#define VELMAR_AVX2_LAMBDA __attribute__((target("avx2"), always_inline))
 
 namespace velmar::gpu::kernels {
 
@@ -112,33 +113,41 @@ VELMAR_AVX2 void canvasSampledRowAvx2(const SampledTexture& t, float rowX, float
         const __m256i one = _mm256_set1_epi32(1);
         const __m256i stride = _mm256_set1_epi32(int(t.bytesPerRow / 4));
         const int* base = reinterpret_cast<const int*>(t.base);
+        // The source rows a group reads, as offsets in 32-bit units, and their weight.
+        __m256i ya = zero, yb = zero, wyLo = zero, wyHi = zero;
+        const auto rowsAt = [&](__m256 ty) VELMAR_AVX2_LAMBDA {
+            ty = _mm256_min_ps(_mm256_max_ps(ty, loY), hiY);
+            const __m256i fy = _mm256_cvttps_epi32(_mm256_floor_ps(_mm256_mul_ps(ty, scale)));
+            const __m256i iy = _mm256_srai_epi32(fy, 15);
+            ya = _mm256_mullo_epi32(_mm256_max_epi32(iy, zero), stride);
+            yb = _mm256_mullo_epi32(_mm256_min_epi32(_mm256_add_epi32(iy, one), maxY), stride);
+            weights16(_mm256_and_si256(fy, frac), wyLo, wyHi);
+        };
+        // Without a turn (dydx is zero) every pixel of the row has the source coordinate
+        // rowY + 0 * xc == rowY + dydx * 0.5f, so its rows and weight are found once.
+        const bool alongRow = dydx == 0;
+        if (alongRow) rowsAt(_mm256_set1_ps(rowY + dydx * 0.5f));
         // A last group of fewer than eight pixels is computed whole (its coordinates are
         // clamped like any others) and only its pixels are stored.
         for (; x < x1; x += 8) {
             const __m256 xc = _mm256_add_ps(_mm256_set1_ps(float(x)), lane);
             __m256 tx = _mm256_add_ps(vRowX, _mm256_mul_ps(vDx, xc));
-            __m256 ty = _mm256_add_ps(vRowY, _mm256_mul_ps(vDy, xc));
+            if (!alongRow) rowsAt(_mm256_add_ps(vRowY, _mm256_mul_ps(vDy, xc)));
             tx = _mm256_min_ps(_mm256_max_ps(tx, loX), hiX);
-            ty = _mm256_min_ps(_mm256_max_ps(ty, loY), hiY);
             const __m256i fx = _mm256_cvttps_epi32(_mm256_floor_ps(_mm256_mul_ps(tx, scale)));
-            const __m256i fy = _mm256_cvttps_epi32(_mm256_floor_ps(_mm256_mul_ps(ty, scale)));
-            const __m256i ix = _mm256_srai_epi32(fx, 15), iy = _mm256_srai_epi32(fy, 15);
-            const __m256i wx = _mm256_and_si256(fx, frac), wy = _mm256_and_si256(fy, frac);
+            const __m256i ix = _mm256_srai_epi32(fx, 15);
+            const __m256i wx = _mm256_and_si256(fx, frac);
             // Each pixel reads its two neighbouring texels of a row with one 64-bit load at
             // c = clamp(ix, 0, width - 2); at the edges the weight becomes 0 (left) or 32767
             // (right), which gives exactly the edge texel, as clamping both texels would.
             const __m256i c = _mm256_min_epi32(_mm256_max_epi32(ix, zero), maxPair);
             __m256i wxc = _mm256_andnot_si256(_mm256_cmpgt_epi32(zero, ix), wx);
             wxc = _mm256_blendv_epi8(wxc, frac, _mm256_cmpgt_epi32(ix, maxPair));
-            const __m256i ya = _mm256_mullo_epi32(_mm256_max_epi32(iy, zero), stride);
-            const __m256i yb =
-                _mm256_mullo_epi32(_mm256_min_epi32(_mm256_add_epi32(iy, one), maxY), stride);
             __m256i p00, p01, p10, p11;
             gatherPairs(base, _mm256_add_epi32(ya, c), p00, p01);
             gatherPairs(base, _mm256_add_epi32(yb, c), p10, p11);
-            __m256i wxLo, wxHi, wyLo, wyHi;
+            __m256i wxLo, wxHi;
             weights16(wxc, wxLo, wxHi);
-            weights16(wy, wyLo, wyHi);
             const __m256i z8 = _mm256_setzero_si256();
             const __m256i topLo =
                 lerp16(_mm256_unpacklo_epi8(p00, z8), _mm256_unpacklo_epi8(p01, z8), wxLo);
@@ -247,8 +256,13 @@ VELMAR_AVX2 void blendOverRowAvx2(const uint32_t* src, uint32_t* dst, int count)
     int i = 0;
     for (; i + 8 <= count; i += 8) {
         const __m256i s = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + i));
-        const __m256i d = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(dst + i));
         const __m256i sa = _mm256_srli_epi32(s, 24), da = _mm256_sub_epi32(ff, sa);
+        // Opaque source pixels come out as they are (colour c * 255 / 255, alpha 255 + 0).
+        if (allEqual(sa, ff)) {
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + i), s);
+            continue;
+        }
+        const __m256i d = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(dst + i));
         const __m256i rb =
             _mm256_add_epi32(div255Lanesx8(_mm256_mullo_epi32(_mm256_and_si256(s, m), sa)),
                              div255Lanesx8(_mm256_mullo_epi32(_mm256_and_si256(d, m), da)));

@@ -29,7 +29,8 @@ void compositeRowPortable(const uint32_t* program, const uint32_t* keyer, int co
 }
 
 void blendOverRowPortable(const uint32_t* src, uint32_t* dst, int count) {
-    for (int i = 0; i < count; ++i) dst[i] = scalar::blendOverPixel(src[i], dst[i]);
+    for (int i = 0; i < count; ++i)
+        dst[i] = src[i] >= 0xff000000u ? src[i] : scalar::blendOverPixel(src[i], dst[i]);
 }
 
 const KernelTable kPortable{"portable", canvasSampledRowPortable, canvasDirectRowPortable,

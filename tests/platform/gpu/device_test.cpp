@@ -367,9 +367,10 @@ TEST(RasterTest, ResultsDoNotDependOnThreadsOrKernelTable) {
     EXPECT_GT(drawn, 5000u);
 }
 
-// The preview draw of an RGBA texture blended over a solid background, scaled 2x and placed 1:1
-// at (4, 2), against per-pixel bilinear sampling and the blend's formula. Texels cover every
-// alpha class: clear (colour must not leak), opaque and in between.
+// The preview draw of an RGBA or BGRA texture blended over a solid background, scaled 2x and
+// placed 1:1 at (4, 2), against per-pixel bilinear sampling and the blend's formula. Texels
+// cover every alpha class: clear (colour must not leak), opaque (runs of eight and more, which
+// the blend copies) and in between.
 TEST(RasterTest, PreviewBlendsOverLikeSampleAndFormula) {
     using kernels::scalar::div255;
     Fixture f;
@@ -377,43 +378,49 @@ TEST(RasterTest, PreviewBlendsOverLikeSampleAndFormula) {
     std::vector<uint32_t> texels(32 * 16);
     for (size_t i = 0; i < texels.size(); ++i)
         texels[i] = (i % 4 == 0 ? 0 : i % 4 == 1 ? 255 : rng() % 256) << 24 | (rng() & 0xffffffu);
-    auto src = f.source(32, 16, PixelFormat::RGBA8Unorm, texels);
-    const kernels::SampledTexture t{src->bytes(), src->bytesPerRow(), 32, 16, src->pixelFormat()};
+    for (size_t i = 32 * 5; i < 32 * 7; ++i) texels[i] |= 0xff000000u;  // two opaque rows
     const Corners shifted = {Float2{-0.8f, -0.8f}, Float2{0.8f, -0.8f}, Float2{-0.8f, 0.8f},
                              Float2{0.8f, 0.8f}};
-    for (const bool scaled : {true, false}) {
-        const int w = scaled ? 64 : 40, h = scaled ? 32 : 20;
-        auto target = f.target(w, h);
-        auto cb = f.queue->commandBuffer();
-        auto* enc = cb->renderCommandEncoder({target});
-        enc->setRenderPipelineState(f.pipeline("checker_fragment"));
-        const float solid[4] = {0, 0.2f, 0.6f, 1};  // 0xff3399ff
-        enc->setFragmentBytes(solid, sizeof(solid), 0);
-        Fixture::quad(enc);
-        enc->setRenderPipelineState(f.pipeline("preview_fragment", true));
-        enc->setFragmentTexture(src, 0);
-        Fixture::quad(enc, scaled ? kFull : shifted);
-        enc->endEncoding();
-        Fixture::run(*cb);
-        const auto out = f.pixels(*target);
-        for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x) {
-                uint32_t expected = 0xff3399ffu;
-                if (scaled || (x >= 4 && x < 36 && y >= 2 && y < 18)) {
-                    const uint32_t s = kernels::scalar::swapRB(
-                        scaled ? kernels::scalar::sample(t, 0.5f * (float(x) + 0.5f) - 0.5f,
-                                                         0.5f * (float(y) + 0.5f) - 0.5f)
-                               : texels[size_t((y - 2) * 32 + x - 4)]);
-                    const int sa = int(s >> 24);
-                    expected = 0xff000000u;
-                    for (int c = 0; c < 24; c += 8)
-                        expected |= uint32_t(div255(int((s >> c) & 255) * sa) +
-                                             div255(int((0xff3399ffu >> c) & 255) * (255 - sa)))
-                                    << c;
+    for (const PixelFormat format : {PixelFormat::RGBA8Unorm, PixelFormat::BGRA8Unorm})
+        for (const bool scaled : {true, false}) {
+            SCOPED_TRACE(int(format));
+            auto src = f.source(32, 16, format, texels);
+            const kernels::SampledTexture t{src->bytes(), src->bytesPerRow(), 32, 16,
+                                            src->pixelFormat()};
+            const bool swap = format != PixelFormat::BGRA8Unorm;
+            const int w = scaled ? 64 : 40, h = scaled ? 32 : 20;
+            auto target = f.target(w, h);
+            auto cb = f.queue->commandBuffer();
+            auto* enc = cb->renderCommandEncoder({target});
+            enc->setRenderPipelineState(f.pipeline("checker_fragment"));
+            const float solid[4] = {0, 0.2f, 0.6f, 1};  // 0xff3399ff
+            enc->setFragmentBytes(solid, sizeof(solid), 0);
+            Fixture::quad(enc);
+            enc->setRenderPipelineState(f.pipeline("preview_fragment", true));
+            enc->setFragmentTexture(src, 0);
+            Fixture::quad(enc, scaled ? kFull : shifted);
+            enc->endEncoding();
+            Fixture::run(*cb);
+            const auto out = f.pixels(*target);
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x) {
+                    uint32_t expected = 0xff3399ffu;
+                    if (scaled || (x >= 4 && x < 36 && y >= 2 && y < 18)) {
+                        const uint32_t read =
+                            scaled ? kernels::scalar::sample(t, 0.5f * (float(x) + 0.5f) - 0.5f,
+                                                             0.5f * (float(y) + 0.5f) - 0.5f)
+                                   : texels[size_t((y - 2) * 32 + x - 4)];
+                        const uint32_t s = swap ? kernels::scalar::swapRB(read) : read;
+                        const int sa = int(s >> 24);
+                        expected = 0xff000000u;
+                        for (int c = 0; c < 24; c += 8)
+                            expected |= uint32_t(div255(int((s >> c) & 255) * sa) +
+                                                 div255(int((0xff3399ffu >> c) & 255) * (255 - sa)))
+                                        << c;
+                    }
+                    ASSERT_EQ(out[size_t(y * w + x)], expected) << scaled << " " << x << "," << y;
                 }
-                ASSERT_EQ(out[size_t(y * w + x)], expected) << scaled << " " << x << "," << y;
-            }
-    }
+        }
 }
 
 // Square sizes of whole, fractional and sub-pixel points: pixel (x, y) lies in square

@@ -15,15 +15,19 @@ uint32_t pixel(int c0, int c1, int c2, int a) {
     return uint32_t(c0) | uint32_t(c1) << 8 | uint32_t(c2) << 16 | uint32_t(a) << 24;
 }
 
-// Random pixels, mixing fully transparent, fully opaque and in-between runs so that the
-// vector paths' shortcuts are exercised; premultiplied when asked (colour <= alpha).
+// Random pixels, mixing fully transparent, fully opaque, nearly opaque (254 or 255) and
+// in-between runs so that the vector paths' shortcuts are exercised and must tell a run that
+// is all opaque from one that is not; premultiplied when asked (colour <= alpha).
 std::vector<uint32_t> randomPixels(std::mt19937& rng, size_t n, bool premultiplied) {
     std::vector<uint32_t> out(n);
-    std::uniform_int_distribution<int> byte(0, 255), mode(0, 3);
+    std::uniform_int_distribution<int> byte(0, 255), mode(0, 4);
     int runMode = 0;
     for (size_t i = 0; i < n; ++i) {
         if (i % 8 == 0) runMode = mode(rng);
-        const int a = runMode == 0 ? 0 : runMode == 1 ? 255 : byte(rng);
+        const int a = runMode == 0   ? 0
+                      : runMode == 1 ? 255
+                      : runMode == 2 ? 254 + int(rng() % 2)
+                                     : byte(rng);
         int c[3];
         for (int& v : c) v = premultiplied ? (a == 0 ? 0 : byte(rng) % (a + 1)) : byte(rng);
         out[i] = pixel(c[0], c[1], c[2], a);
@@ -37,16 +41,18 @@ class Avx2AgreesTest : public ::testing::Test {
         if (avx2() == nullptr) GTEST_SKIP() << "no AVX2 on this processor";
     }
     std::mt19937 rng{12345};
-};
+    std::uniform_real_distribution<float> unit{0, 1};
 
-TEST_F(Avx2AgreesTest, SampledRowsMatchPortableBitForBit) {
-    std::uniform_real_distribution<float> unit(0, 1);
-    for (int round = 0; round < 300; ++round) {
-        const int w = 1 + int(rng() % 70), h = 1 + int(rng() % 40);
-        const bool half = round % 5 == 4;
-        const PixelFormat format = half        ? PixelFormat::RGBA16Float
-                                   : round % 2 ? PixelFormat::RGBA8Unorm
-                                               : PixelFormat::BGRA8Unorm;
+    struct Placement {
+        float rowX = 0, dxdx = 0, rowY = 0, dydx = 0;
+        int x0 = 0, x1 = 0;
+    };
+    // Samples one row of a random w x h texture of `format` (8-bit ones hold pixels of every
+    // alpha class) with random layer parameters and the placement `place` gives, with both
+    // tables, which must agree.
+    template <class Place>
+    void sampleBoth(int round, int w, int h, PixelFormat format, Place place) {
+        const bool half = format == PixelFormat::RGBA16Float;
         const size_t stride = size_t(w) * (half ? 8 : 4) + 4 * (rng() % 3);
         std::vector<uint8_t> texels(stride * size_t(h));
         for (auto& b : texels) b = uint8_t(rng());
@@ -62,17 +68,51 @@ TEST_F(Avx2AgreesTest, SampledRowsMatchPortableBitForBit) {
         p.sourcePremultiplied = rng() % 2;
         p.premultiplyOutput = rng() % 2;
         p.swapRedBlue = format != PixelFormat::BGRA8Unorm;
-        // Placements from identity-like to rotated, scaled and far outside the texture.
-        const float angle = unit(rng) * 6.3f, scale = 0.2f + unit(rng) * 3;
-        const float dxdx = round % 7 == 0 ? 1.0f : std::cos(angle) * scale;
-        const float dydx = round % 7 == 0 ? 0.0f : std::sin(angle) * scale;
-        const float rowX = (unit(rng) - 0.3f) * float(w) * 2,
-                    rowY = (unit(rng) - 0.3f) * float(h) * 2;
-        const int x0 = int(rng() % 20), x1 = x0 + int(rng() % 90);
-        std::vector<uint32_t> a(size_t(x1 - x0) + 1, 0xdeadbeef), b = a;
-        portable().canvasSampledRow(t, rowX, dxdx, rowY, dydx, x0, x1, p, a.data());
-        avx2()->canvasSampledRow(t, rowX, dxdx, rowY, dydx, x0, x1, p, b.data());
+        const Placement r = place();
+        std::vector<uint32_t> a(size_t(r.x1 - r.x0) + 1, 0xdeadbeef), b = a;
+        portable().canvasSampledRow(t, r.rowX, r.dxdx, r.rowY, r.dydx, r.x0, r.x1, p, a.data());
+        avx2()->canvasSampledRow(t, r.rowX, r.dxdx, r.rowY, r.dydx, r.x0, r.x1, p, b.data());
         ASSERT_EQ(a, b) << "round " << round;
+    }
+};
+
+TEST_F(Avx2AgreesTest, SampledRowsMatchPortableBitForBit) {
+    for (int round = 0; round < 300 && !HasFatalFailure(); ++round) {
+        const int w = 1 + int(rng() % 70), h = 1 + int(rng() % 40);
+        const PixelFormat format = round % 5 == 4 ? PixelFormat::RGBA16Float
+                                   : round % 2    ? PixelFormat::RGBA8Unorm
+                                                  : PixelFormat::BGRA8Unorm;
+        // Placements from identity-like to rotated, scaled and far outside the texture.
+        sampleBoth(round, w, h, format, [&] {
+            const float angle = unit(rng) * 6.3f, scale = 0.2f + unit(rng) * 3;
+            Placement r;
+            r.dxdx = round % 7 == 0 ? 1.0f : std::cos(angle) * scale;
+            r.dydx = round % 7 == 0 ? 0.0f : std::sin(angle) * scale;
+            r.rowX = (unit(rng) - 0.3f) * float(w) * 2;
+            r.rowY = (unit(rng) - 0.3f) * float(h) * 2;
+            r.x0 = int(rng() % 20);
+            r.x1 = r.x0 + int(rng() % 90);
+            return r;
+        });
+    }
+}
+
+// Scaled and flipped placements without a turn (dydx zero, of either sign), which read every
+// pixel of a row from the same two source rows, including rows above, below and at the edges.
+TEST_F(Avx2AgreesTest, RowsWithoutTurnMatchPortableBitForBit) {
+    for (int round = 0; round < 400 && !HasFatalFailure(); ++round) {
+        const int w = 2 + int(rng() % 90), h = 1 + int(rng() % 30);
+        const PixelFormat format = round % 2 ? PixelFormat::RGBA8Unorm : PixelFormat::BGRA8Unorm;
+        sampleBoth(round, w, h, format, [&] {
+            Placement r;
+            r.dxdx = (round % 5 == 0 ? -1.0f : 1.0f) * (0.1f + unit(rng) * 3);
+            r.dydx = round % 2 ? 0.0f : -0.0f;
+            r.rowX = (unit(rng) - 0.3f) * float(w) * 2;
+            r.rowY = round % 9 == 0 ? -0.0f : (unit(rng) - 0.2f) * float(h) * 1.5f;
+            r.x0 = int(rng() % 20);
+            r.x1 = r.x0 + int(rng() % 120);
+            return r;
+        });
     }
 }
 
