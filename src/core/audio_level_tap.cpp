@@ -228,8 +228,11 @@ void AudioLevelTap::process(AudioLevels& levels, AudioTapSource& source, AudioBu
 
 void AudioLevelTap::feedAhead(AudioLevels& levels, AudioTapSource& source, double present) {
     constexpr double rate = SDIAudioBridge::kOutputRate;
-    // How far a feed may stray from the present before it starts again there.
+    // How far a feed may stray from the present before it starts again there; and how many
+    // frames an output may have pulled ahead of the present (a frame's audio is pulled when the
+    // frame is rendered, a little before it airs).
     constexpr double slack = 0.005;
+    constexpr int kFeedPullSlackFrames = 4096;
     const auto& bridges = SDIAudioBridge::all();
     for (std::size_t b = 0; b < bridges.size(); ++b) {
         SDIAudioBridge& bridge = *bridges[b];
@@ -242,9 +245,13 @@ void AudioLevelTap::feedAhead(AudioLevels& levels, AudioTapSource& source, doubl
         const unsigned long long resets = bridge.resetCount();
         // Start again from the present when the bridge was emptied, when the feed fell behind
         // the present (the output ran dry meanwhile; going on from there would put the audio
-        // late for good), or when it is further ahead than the lead (the clock went back).
+        // late for good), when it is further ahead than the lead (the clock went back), or when
+        // the bridge no longer holds what was fed ahead (it played on while the movie paused).
+        int stored = 0;
+        const bool lost = bridge.tryStoredFrames(&stored) &&
+                          stored + kFeedPullSlackFrames < (feed.through - present) * rate;
         if (!feed.valid || feed.resetCount != resets || feed.through < present - slack ||
-            feed.through > present + lead + slack)
+            feed.through > present + lead + slack || lost)
             feed = {present, resets, true};
         const double target = present + lead;
         for (;;) {

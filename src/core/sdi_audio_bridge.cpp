@@ -293,6 +293,13 @@ int SDIAudioBridge::storedFrames() const {
     return storedFrames_;
 }
 
+bool SDIAudioBridge::tryStoredFrames(int* frames) const {
+    std::unique_lock guard(lock_, std::try_to_lock);
+    if (!guard.owns_lock()) return false;
+    *frames = storedFrames_;
+    return true;
+}
+
 long long SDIAudioBridge::droppedFrames() const {
     std::lock_guard guard(lock_);
     return droppedFrames_ + contendedFrames_.load();

@@ -93,6 +93,8 @@ class SDIAudioBridge {
     void pullPlanar(float* out, long long frames);
 
     int storedFrames() const;
+    // The same without waiting (audio threads): false when the lock is busy.
+    bool tryStoredFrames(int* frames) const;
     // Frames lost because the ring was full, to trim latency, or because a push met a busy lock.
     long long droppedFrames() const;
     // Frames requested while active and the ring was empty (without a tone).

@@ -28,7 +28,12 @@ class AheadSource final : public AudioTapSource {
     explicit AheadSource(test::FakeClock& clock) : clock_(clock), origin_(clock.now() - 10.0) {}
     double heldAhead = 1.5;
 
-    double present() const { return clock_.now() - origin_; }
+    double present() const { return pausedAt_ >= 0 ? pausedAt_ : clock_.now() - origin_; }
+    void pause() { pausedAt_ = present(); }
+    void resume() {
+        origin_ = clock_.now() - pausedAt_;
+        pausedAt_ = -1;
+    }
     bool fetch(AudioBufferList& buffers, int frames, int* delivered) override {
         write(buffers.buffers[0].data, frameAt(present()), frames);
         *delivered = frames;
@@ -60,6 +65,7 @@ class AheadSource final : public AudioTapSource {
     }
     test::FakeClock& clock_;
     double origin_;
+    double pausedAt_ = -1;
 };
 
 class ProgramAudioFeedTest : public testing::Test {
@@ -149,6 +155,16 @@ TEST_F(ProgramAudioFeedTest, TheFeedStartsAgainAtThePresentAfterRunningDryOrARes
     presentFrame = frameAt(source.present());
     mix();
     EXPECT_NEAR(sdi().storedFrames(), SDIAudioBridge::kProgramLeadFrames, 1);
+    EXPECT_EQ(playFrame().front(), presentFrame);
+
+    // The movie pauses while the output plays on through what was fed ahead; when it plays
+    // again, its audio follows at once, not a lead later.
+    mix();
+    source.pause();
+    for (int f = 0; f < 30; ++f) playFrame();
+    source.resume();
+    presentFrame = frameAt(source.present());
+    mix();
     EXPECT_EQ(playFrame().front(), presentFrame);
 
     // Nothing decoded ahead: only what there is, and the rest at the next block.
