@@ -84,9 +84,10 @@ class AudioWatch {
             double loop = -1;
             for (double l : loops_)
                 if (l <= s.to + 0.5) loop = l;
-            std::printf("  underrun %8.3f ... %8.3f s  %6lld frames, mixer idle %5.1f ms, ring "
-                        "held %5d",
-                        s.from, s.to, s.frames, s.mixerIdle * 1000, s.storedBefore);
+            std::printf(
+                "  underrun %8.3f ... %8.3f s  %6lld frames, mixer idle %5.1f ms, ring "
+                "held %5d",
+                s.from, s.to, s.frames, s.mixerIdle * 1000, s.storedBefore);
             if (loop >= 0) std::printf("  (last loop point %.3f s)", loop);
             std::printf("\n");
         }

@@ -49,8 +49,7 @@ class AheadSource final : public AudioTapSource {
             start = frameAt(present());
             *from = static_cast<double>(start) / kRate;
         }
-        const long long count =
-            std::min<long long>(frames, frameAt(present() + heldAhead) - start);
+        const long long count = std::min<long long>(frames, frameAt(present() + heldAhead) - start);
         if (count < 1) return 0;
         write(interleaved, start, count);
         return static_cast<int>(count);
