@@ -161,6 +161,12 @@ void AudioLevelTap::setOutput(float gain, bool routeToSDI) {
     levels_->setOutput(gain, routeToSDI);
 }
 
+void AudioLevelTap::discardFedAhead() {
+    if (!levels_->output().routeToSDI) return;
+    for (SDIAudioBridge* bridge : SDIAudioBridge::all())
+        if (bridge->isActive()) bridge->discardNewest(bridge->leadFrames());
+}
+
 bool AudioLevelTap::isAttached() const {
     std::lock_guard guard(state_->lock);
     return state_->hook != nullptr;

@@ -87,6 +87,9 @@ class AudioLevelTap {
     void remove();
     // Gain for local playback and whether the audio goes to the output bridges.
     void setOutput(float gain, bool routeToSDI);
+    // The movie stopped playing sound: while routed to the outputs, the audio fed to them
+    // ahead of the present is dropped, so they fall silent with the picture.
+    void discardFedAhead();
 
     AudioLevels& levels() { return *levels_; }
     const AudioLevels& levels() const { return *levels_; }

@@ -293,6 +293,13 @@ int SDIAudioBridge::storedFrames() const {
     return storedFrames_;
 }
 
+void SDIAudioBridge::discardNewest(int frames) {
+    std::lock_guard guard(lock_);
+    const int k = std::clamp(frames, 0, storedFrames_);
+    storedFrames_ -= k;
+    droppedFrames_ += k;
+}
+
 bool SDIAudioBridge::tryStoredFrames(int* frames) const {
     std::unique_lock guard(lock_, std::try_to_lock);
     if (!guard.owns_lock()) return false;

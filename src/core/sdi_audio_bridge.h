@@ -92,6 +92,9 @@ class SDIAudioBridge {
     // out[frames ... 2 × frames − 1]. Not-a-number samples become 0.
     void pullPlanar(float* out, long long frames);
 
+    // Drops up to `frames` of the newest stored frames (counted as dropped): what was fed ahead
+    // for a movie that stopped.
+    void discardNewest(int frames);
     int storedFrames() const;
     // The same without waiting (audio threads): false when the lock is busy.
     bool tryStoredFrames(int* frames) const;

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -175,6 +176,36 @@ TEST_F(ProgramAudioFeedTest, TheFeedStartsAgainAtThePresentAfterRunningDryOrARes
     mix();
     EXPECT_NEAR(sdi().storedFrames(), SDIAudioBridge::kProgramLeadFrames, 1);
     EXPECT_EQ(sdi().underrunFrames(), 0);
+}
+
+TEST_F(ProgramAudioFeedTest, AStoppedMovieTakesBackWhatItFedAhead) {
+    AudioLevelTap tap;
+    auto feed = [&] {
+        std::vector<float> data(512);
+        AudioBufferList list;
+        list.count = 1;
+        list.buffers[0] = {2, data.size() * sizeof(float), data.data()};
+        AudioLevelTap::process(tap.levels(), source, list, 256);
+    };
+    tap.setOutput(1.0f, false);
+    feed();
+    EXPECT_EQ(sdi().storedFrames(), 0);  // not routed: nothing fed
+    tap.discardFedAhead();
+    EXPECT_EQ(sdi().droppedFrames(), 0);
+
+    tap.setOutput(1.0f, true);
+    feed();
+    playFrame();
+    source.pause();
+    tap.discardFedAhead();
+    // The output falls silent with the picture instead of playing the lead on.
+    const std::vector<long long> after = playFrame();
+    EXPECT_EQ(std::count(after.begin(), after.end(), -1), static_cast<long>(after.size()));
+    // Playing again, the sound follows at once.
+    source.resume();
+    const long long presentFrame = frameAt(source.present());
+    feed();
+    EXPECT_EQ(playFrame().front(), presentFrame);
 }
 
 TEST_F(ProgramAudioFeedTest, ABridgeFedAheadTrimsOnlyBeyondItsLead) {
