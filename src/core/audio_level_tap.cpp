@@ -234,11 +234,8 @@ void AudioLevelTap::process(AudioLevels& levels, AudioTapSource& source, AudioBu
 
 void AudioLevelTap::feedAhead(AudioLevels& levels, AudioTapSource& source, double present) {
     constexpr double rate = SDIAudioBridge::kOutputRate;
-    // How far a feed may stray from the present before it starts again there; and how many
-    // frames an output may have pulled ahead of the present (a frame's audio is pulled when the
-    // frame is rendered, a little before it airs).
+    // How far a feed may stray from the present before it starts again there.
     constexpr double slack = 0.005;
-    constexpr int kFeedPullSlackFrames = 4096;
     const auto& bridges = SDIAudioBridge::all();
     for (std::size_t b = 0; b < bridges.size(); ++b) {
         SDIAudioBridge& bridge = *bridges[b];
@@ -253,9 +250,12 @@ void AudioLevelTap::feedAhead(AudioLevels& levels, AudioTapSource& source, doubl
         // the present (the output ran dry meanwhile; going on from there would put the audio
         // late for good), when it is further ahead than the lead (the clock went back), or when
         // the bridge no longer holds what was fed ahead (it played on while the movie paused).
+        // An output pulls a frame's audio when it renders the frame, a few frames before it
+        // airs, so the bridge may hold somewhat less than was fed ahead; half the lead is far
+        // more than that and far less than what a paused movie leaves missing.
         int stored = 0;
         const bool lost = bridge.tryStoredFrames(&stored) &&
-                          stored + kFeedPullSlackFrames < (feed.through - present) * rate;
+                          stored + bridge.leadFrames() / 2 < (feed.through - present) * rate;
         if (!feed.valid || feed.resetCount != resets || feed.through < present - slack ||
             feed.through > present + lead + slack || lost)
             feed = {present, resets, true};
