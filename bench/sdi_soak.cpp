@@ -53,13 +53,19 @@ using SteadyClock = std::chrono::steady_clock;
 
 // Watches the program-audio ring and the movie's position every 2 ms from a thread of its own:
 // stretches of underrun (consecutive samples with a growing count) and loop points (the
-// position going back), both as seconds since `started`.
+// position going back), both as seconds since `started`. With each stretch it keeps how long
+// the local mixer, which runs the tap that feeds the ring, had mixed nothing when it began,
+// and how many frames the ring held at the sample before. With each stretch it keeps how long
+// the local mixer, which runs the tap that feeds the ring, had mixed nothing before it, and how
+// many frames the ring held at the last sample before it.
 class AudioWatch {
   public:
     struct Stretch {
         double from = 0;
         double to = 0;
         long long frames = 0;
+        double mixerIdle = 0;  // seconds the mixer had not mixed when the stretch began
+        int storedBefore = 0;  // frames in the ring at the sample before
     };
 
     AudioWatch(SteadyClock::time_point started, const MoviePlayer& player)
@@ -78,7 +84,10 @@ class AudioWatch {
             double loop = -1;
             for (double l : loops_)
                 if (l <= s.to + 0.5) loop = l;
-            std::printf("  underrun %8.3f ... %8.3f s  %6lld frames", s.from, s.to, s.frames);
+            std::printf(
+                "  underrun %8.3f ... %8.3f s  %6lld frames, mixer idle %5.1f ms, ring "
+                "held %5d",
+                s.from, s.to, s.frames, s.mixerIdle * 1000, s.storedBefore);
             if (loop >= 0) std::printf("  (last loop point %.3f s)", loop);
             std::printf("\n");
         }
@@ -92,13 +101,21 @@ class AudioWatch {
     void run() {
         long long last = SDIAudioBridge::shared().underrunFrames();
         double lastPosition = player_.currentTime();
+        std::uint64_t lastMixed = AudioOutput::shared().framesMixed();
+        double lastMixAt = 0;
+        int lastStored = 0;
         bool open = false;
         while (!stop_) {
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
             const double at = std::chrono::duration<double>(SteadyClock::now() - started_).count();
             const long long count = SDIAudioBridge::shared().underrunFrames();
+            const std::uint64_t mixed = AudioOutput::shared().framesMixed();
+            if (mixed != lastMixed) {
+                lastMixed = mixed;
+                lastMixAt = at;
+            }
             if (count > last) {
-                if (!open) stretches_.push_back({at, at, 0});
+                if (!open) stretches_.push_back({at, at, 0, at - lastMixAt, lastStored});
                 stretches_.back().to = at;
                 stretches_.back().frames += count - last;
                 open = true;
@@ -106,6 +123,7 @@ class AudioWatch {
                 open = false;
             }
             last = count;
+            lastStored = SDIAudioBridge::shared().storedFrames();
             const double position = player_.currentTime();
             if (position + 0.5 < lastPosition) loops_.push_back(at);
             lastPosition = position;

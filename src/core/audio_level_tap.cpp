@@ -161,6 +161,12 @@ void AudioLevelTap::setOutput(float gain, bool routeToSDI) {
     levels_->setOutput(gain, routeToSDI);
 }
 
+void AudioLevelTap::discardFedAhead() {
+    if (!levels_->output().routeToSDI) return;
+    for (SDIAudioBridge* bridge : SDIAudioBridge::all())
+        if (bridge->isActive()) bridge->discardNewest(bridge->leadFrames());
+}
+
 bool AudioLevelTap::isAttached() const {
     std::lock_guard guard(state_->lock);
     return state_->hook != nullptr;
@@ -169,9 +175,13 @@ bool AudioLevelTap::isAttached() const {
 void AudioLevelTap::process(AudioLevels& levels, AudioTapSource& source, AudioBufferList& buffers,
                             int frames) {
     int delivered = 0;
+    double present = 0;
+    const bool ahead = source.presentTime(&present);
     if (!source.fetch(buffers, frames, &delivered) || delivered < 1) {
-        // Nothing fetched: play silence rather than whatever the buffers held before.
+        // Nothing fetched: play silence rather than whatever the buffers held before. The
+        // outputs fed ahead still get theirs.
         silence(buffers);
+        if (ahead && levels.outputForRenderThread().routeToSDI) feedAhead(levels, source, present);
         return;
     }
     const int count = std::min(buffers.count, AudioBufferList::kMaxBuffers);
@@ -204,8 +214,12 @@ void AudioLevelTap::process(AudioLevels& levels, AudioTapSource& source, AudioBu
     const AudioLevels::Output output = levels.outputForRenderThread();
     float gain = output.gain;
     if (output.routeToSDI) {
-        for (SDIAudioBridge* bridge : SDIAudioBridge::all())
-            bridge->push(buffers, delivered, output.sampleRate);
+        if (ahead) {
+            feedAhead(levels, source, present);
+        } else {
+            for (SDIAudioBridge* bridge : SDIAudioBridge::all())
+                bridge->push(buffers, delivered, output.sampleRate);
+        }
         SDIAudioBridge& sdi = SDIAudioBridge::shared();
         if (sdi.isActive() && sdi.muteLocalWhileActive()) gain = 0.0f;
     }
@@ -215,6 +229,53 @@ void AudioLevelTap::process(AudioLevels& levels, AudioTapSource& source, AudioBu
         if (buffer.data == nullptr || buffer.byteSize < 4) continue;
         const long n = static_cast<long>(buffer.byteSize / 4);
         for (long i = 0; i < n; ++i) buffer.data[i] *= gain;
+    }
+}
+
+void AudioLevelTap::feedAhead(AudioLevels& levels, AudioTapSource& source, double present) {
+    constexpr double rate = SDIAudioBridge::kOutputRate;
+    // How far a feed may stray from the present before it starts again there.
+    constexpr double slack = 0.005;
+    const auto& bridges = SDIAudioBridge::all();
+    for (std::size_t b = 0; b < bridges.size(); ++b) {
+        SDIAudioBridge& bridge = *bridges[b];
+        AudioLevels::BridgeFeed& feed = levels.feed(b);
+        if (!bridge.isActive()) {
+            feed.valid = false;
+            continue;
+        }
+        const double lead = bridge.leadFrames() / rate;
+        const unsigned long long resets = bridge.resetCount();
+        // Start again from the present when the bridge was emptied, when the feed fell behind
+        // the present (the output ran dry meanwhile; going on from there would put the audio
+        // late for good), when it is further ahead than the lead (the clock went back), or when
+        // the bridge no longer holds what was fed ahead (it played on while the movie paused).
+        // An output pulls a frame's audio when it renders the frame, a few frames before it
+        // airs, so the bridge may hold somewhat less than was fed ahead; half the lead is far
+        // more than that and far less than what a paused movie leaves missing.
+        int stored = 0;
+        const bool lost = bridge.tryStoredFrames(&stored) &&
+                          stored + bridge.leadFrames() / 2 < (feed.through - present) * rate;
+        if (!feed.valid || feed.resetCount != resets || feed.through < present - slack ||
+            feed.through > present + lead + slack || lost)
+            feed = {present, resets, true};
+        const double target = present + lead;
+        for (;;) {
+            const double missing = std::floor((target - feed.through) * rate + 0.5);
+            const int want = static_cast<int>(
+                std::min<double>(AudioLevels::kFeedChunkFrames, std::max(0.0, missing)));
+            if (want < 1) break;
+            double from = feed.through;
+            const int copied = source.copyAhead(levels.feedScratch(), want, &from);
+            if (copied < 1) break;  // not decoded yet, or the source busy: next block
+            AudioBufferList list;
+            list.count = 1;
+            list.buffers[0] = {2, static_cast<std::size_t>(copied) * 2 * sizeof(float),
+                               levels.feedScratch()};
+            const bool whole = bridge.push(list, copied, rate);
+            feed.through = from + copied / rate;
+            if (!whole) break;  // parked behind a busy ring: no more this time
+        }
     }
 }
 

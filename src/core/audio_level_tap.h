@@ -3,9 +3,12 @@
 #include "platform/audio/audio_buffer_list.h"
 #include "platform/player/audio_tap.h"
 
+#include <array>
 #include <atomic>
+#include <cstddef>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 namespace velmar {
 
@@ -49,6 +52,16 @@ class AudioLevelTap {
         // Audio thread: the settings when the lock is free, else the copy read last.
         Output outputForRenderThread();
 
+        // Audio thread only: how far each output bridge was fed ahead of the present.
+        struct BridgeFeed {
+            double through = 0;                 // item time fed up to
+            unsigned long long resetCount = 0;  // the bridge's reset count when it was fed
+            bool valid = false;
+        };
+        static constexpr int kFeedChunkFrames = 2048;
+        BridgeFeed& feed(std::size_t bridge) { return feeds_[bridge]; }
+        float* feedScratch() { return feedScratch_.data(); }
+
       private:
         mutable std::mutex lock_;
         float left_ = 0;
@@ -58,6 +71,8 @@ class AudioLevelTap {
         mutable std::mutex outputLock_;
         Output output_;
         Output lastOutput_;  // audio thread only
+        std::array<BridgeFeed, 2> feeds_{};
+        std::vector<float> feedScratch_ = std::vector<float>(kFeedChunkFrames * 2, 0.0f);
     };
 
     AudioLevelTap();
@@ -72,17 +87,26 @@ class AudioLevelTap {
     void remove();
     // Gain for local playback and whether the audio goes to the output bridges.
     void setOutput(float gain, bool routeToSDI);
+    // The movie stopped playing sound: while routed to the outputs, the audio fed to them
+    // ahead of the present is dropped, so they fall silent with the picture.
+    void discardFedAhead();
 
     AudioLevels& levels() { return *levels_; }
     const AudioLevels& levels() const { return *levels_; }
     bool isAttached() const;
 
     // One block on the audio thread: fetch, meter, forward, scale. A failed fetch leaves
-    // silence in the buffers, forwards nothing and leaves the meters alone.
+    // silence in the buffers and leaves the meters alone. A source without audio ahead has the
+    // fetched block forwarded (nothing when the fetch failed); a source with audio ahead feeds
+    // each active bridge from its decoded audio through the present plus the bridge's lead,
+    // continuing where the last block left off, so a block that came late or not at all is
+    // made up at the next one instead of leaving a gap in the outputs.
     static void process(AudioLevels& levels, AudioTapSource& source, AudioBufferList& buffers,
                         int frames);
 
   private:
+    static void feedAhead(AudioLevels& levels, AudioTapSource& source, double present);
+
     struct State;
     class Hook;
 

@@ -111,12 +111,14 @@ void MoviePlayback::pause() {
     wantsPlay_ = false;
     desiredRate_ = 0.0f;
     player_->pause();
+    audioLevel().discardFedAhead();
 }
 
 void MoviePlayback::setRate(float rate) {
     wantsPlay_ = rate != 0.0f;
     desiredRate_ = rate;
     player_->setRate(rate);
+    if (rate == 0.0f) audioLevel().discardFedAhead();
 }
 
 void MoviePlayback::restartFromZero() {

@@ -70,12 +70,12 @@ float toUnitFloat(float x) {
 }  // namespace
 
 SDIAudioBridge& SDIAudioBridge::shared() {
-    static SDIAudioBridge* bridge = new SDIAudioBridge;
+    static SDIAudioBridge* bridge = new SDIAudioBridge(kProgramLeadFrames);
     return *bridge;
 }
 
 SDIAudioBridge& SDIAudioBridge::ndi() {
-    static SDIAudioBridge* bridge = new SDIAudioBridge;
+    static SDIAudioBridge* bridge = new SDIAudioBridge(kProgramLeadFrames);
     return *bridge;
 }
 
@@ -84,8 +84,9 @@ const std::array<SDIAudioBridge*, 2>& SDIAudioBridge::all() {
     return bridges;
 }
 
-SDIAudioBridge::SDIAudioBridge()
-    : ring_(static_cast<std::size_t>(kRingFrames) * 2, 0.0f),
+SDIAudioBridge::SDIAudioBridge(int leadFrames)
+    : leadFrames_(std::clamp(leadFrames, 0, kRingFrames / 2)),
+      ring_(static_cast<std::size_t>(kRingFrames) * 2, 0.0f),
       scratchLeft_(kScratchFrames, 0.0f),
       scratchRight_(kScratchFrames, 0.0f),
       parked_(static_cast<std::size_t>(kScratchFrames) * 2, 0.0f) {}
@@ -99,6 +100,7 @@ void SDIAudioBridge::setActive(bool active) {
     underrunFrames_ = 0;
     droppedFrames_ = 0;
     contendedFrames_ = 0;
+    ++resetCount_;
     std::lock_guard park(parkLock_);
     parkedFrames_ = 0;
     hasParked_ = false;
@@ -145,26 +147,27 @@ void SDIAudioBridge::appendLocked(float left, float right) {
     ++storedFrames_;
 }
 
-void SDIAudioBridge::push(const AudioBufferList& buffers, int frames, double sampleRate) {
-    if (frames < 1 || !(sampleRate >= kMinSourceRate)) return;
+bool SDIAudioBridge::push(const AudioBufferList& buffers, int frames, double sampleRate) {
+    if (frames < 1 || !(sampleRate >= kMinSourceRate)) return false;
     std::unique_lock guard(lock_, std::try_to_lock);
     if (!guard.owns_lock()) {
         park(buffers, frames, sampleRate);
-        return;
+        return false;
     }
-    if (!active_) return;
+    if (!active_) return false;
     appendParkedLocked();
     const Reader reader(buffers);
     appendBlockLocked(reader, std::min<long long>(frames, reader.availableFrames), sampleRate);
+    return true;
 }
 
-void SDIAudioBridge::park(const AudioBufferList& buffers, int frames, double sampleRate) {
+bool SDIAudioBridge::park(const AudioBufferList& buffers, int frames, double sampleRate) {
     // The ring is busy (a pull or a setter holds it): keep the block aside rather than lose
     // it; the next holder of the lock appends it ahead of anything newer.
-    if (!activeMirror_) return;
+    if (!activeMirror_) return false;
     const Reader reader(buffers);
     const long long count = std::min<long long>(frames, reader.availableFrames);
-    if (count < 1) return;
+    if (count < 1) return false;
     std::unique_lock park(parkLock_, std::try_to_lock);
     long long kept = 0;
     if (park.owns_lock() && (parkedFrames_ == 0 || parkedRate_ == sampleRate)) {
@@ -179,6 +182,7 @@ void SDIAudioBridge::park(const AudioBufferList& buffers, int frames, double sam
         hasParked_ = parkedFrames_ > 0;
     }
     if (kept < count) contendedFrames_ += count - kept;
+    return kept == count;
 }
 
 void SDIAudioBridge::appendParkedLocked() {
@@ -226,11 +230,11 @@ void SDIAudioBridge::appendBlockLocked(const Reader& reader, long long count, do
 template <typename Write>
 void SDIAudioBridge::render(long long n, Write write) {
     appendParkedLocked();
-    // Latency trim: a backlog beyond two requests plus 4096 frames keeps only the newest
-    // n + 2048 frames. (A request longer than the ring can never meet the test; checking that
-    // first keeps 2n from overflowing.)
-    if (n <= kRingFrames && storedFrames_ > 2 * n + 4096) {
-        const long long keep = n + 2048;
+    // Latency trim: a backlog beyond the feed's lead plus two requests plus 4096 frames keeps
+    // only the newest lead + n + 2048 frames. (A request longer than the ring can never meet
+    // the test; checking that first keeps 2n from overflowing.)
+    if (n <= kRingFrames && storedFrames_ > leadFrames_ + 2 * n + 4096) {
+        const long long keep = leadFrames_ + n + 2048;
         const long long excess = storedFrames_ - keep;
         readFrame_ = static_cast<int>((readFrame_ + excess) % kRingFrames);
         storedFrames_ = static_cast<int>(keep);
@@ -287,6 +291,20 @@ void SDIAudioBridge::pullPlanar(float* out, long long frames) {
 int SDIAudioBridge::storedFrames() const {
     std::lock_guard guard(lock_);
     return storedFrames_;
+}
+
+void SDIAudioBridge::discardNewest(int frames) {
+    std::lock_guard guard(lock_);
+    const int k = std::clamp(frames, 0, storedFrames_);
+    storedFrames_ -= k;
+    droppedFrames_ += k;
+}
+
+bool SDIAudioBridge::tryStoredFrames(int* frames) const {
+    std::unique_lock guard(lock_, std::try_to_lock);
+    if (!guard.owns_lock()) return false;
+    *frames = storedFrames_;
+    return true;
 }
 
 long long SDIAudioBridge::droppedFrames() const {

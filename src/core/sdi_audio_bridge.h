@@ -19,6 +19,9 @@ namespace velmar {
 // applies, or, while a reference tone is set, the tone's samples replace program audio. The
 // bridge never waits for data and reports nothing: a full ring loses its oldest frames, an empty
 // one gives silence, and a backlog beyond two requests plus 4096 frames is trimmed at a request.
+// The process-wide bridges are fed ahead of the present by a fixed lead (kProgramLeadFrames):
+// they keep that much more before trimming, so the oldest frames are still those of the present
+// and an output keeps playing while its feeder is held up for less than the lead.
 //
 // Threading: `lock()` guards every field; setters and getters take it. `push` runs on an audio
 // thread and only tries the lock; a block that meets a busy lock is parked in a side buffer of
@@ -44,7 +47,14 @@ class SDIAudioBridge {
     static SDIAudioBridge& ndi();
     static const std::array<SDIAudioBridge*, 2>& all();
 
-    SDIAudioBridge();
+    // Program audio is fed into the output bridges this far ahead of the present (see
+    // AudioLevelTap), so an output keeps playing through a stall of the thread that feeds it.
+    static constexpr int kProgramLeadFrames = 14400;  // 0.3 s
+
+    // `leadFrames`: how far ahead of the present the feed runs (0 ... 24000). The latency trim
+    // keeps that much more, so the frames pulled are still those of the present.
+    explicit SDIAudioBridge(int leadFrames = 0);
+    int leadFrames() const { return leadFrames_; }
     SDIAudioBridge(const SDIAudioBridge&) = delete;
     SDIAudioBridge& operator=(const SDIAudioBridge&) = delete;
 
@@ -53,6 +63,8 @@ class SDIAudioBridge {
     // True while the output consumes audio; setting it empties the ring and the counters.
     bool isActive() const { return activeMirror_.load(); }
     void setActive(bool active);
+    // Counts the resets of setActive, so a feeder ahead of time knows to start again.
+    unsigned long long resetCount() const { return resetCount_.load(); }
     // Local monitoring of program audio is muted while this (SDI) bridge is active.
     bool muteLocalWhileActive() const { return muteMirror_.load(); }
     void setMuteLocalWhileActive(bool mute);
@@ -67,8 +79,10 @@ class SDIAudioBridge {
 
     // Appends a block of 32-bit float audio (one interleaved buffer or one buffer per channel)
     // converted to 48 kHz stereo, while active. Never changes the caller's buffers, and reads
-    // no more frames than the buffers hold (byteSize), whatever `frames` says.
-    void push(const AudioBufferList& buffers, int frames, double sampleRate);
+    // no more frames than the buffers hold (byteSize), whatever `frames` says. True when the
+    // block went straight into the ring; false when it was ignored, parked behind a busy lock
+    // or (partly) dropped.
+    bool push(const AudioBufferList& buffers, int frames, double sampleRate);
 
     // Writes `frames` stereo frames, interleaved left, right, as 32-bit integers of full scale
     // ±2147483647 (samples beyond ±1 are clipped; a sample that is not a number becomes 0).
@@ -78,7 +92,12 @@ class SDIAudioBridge {
     // out[frames ... 2 × frames − 1]. Not-a-number samples become 0.
     void pullPlanar(float* out, long long frames);
 
+    // Drops up to `frames` of the newest stored frames (counted as dropped): what was fed ahead
+    // for a movie that stopped.
+    void discardNewest(int frames);
     int storedFrames() const;
+    // The same without waiting (audio threads): false when the lock is busy.
+    bool tryStoredFrames(int* frames) const;
     // Frames lost because the ring was full, to trim latency, or because a push met a busy lock.
     long long droppedFrames() const;
     // Frames requested while active and the ring was empty (without a tone).
@@ -89,13 +108,15 @@ class SDIAudioBridge {
   private:
     struct Reader;
     void appendLocked(float left, float right);
-    void park(const AudioBufferList& buffers, int frames, double sampleRate);
+    bool park(const AudioBufferList& buffers, int frames, double sampleRate);
     void appendParkedLocked();
     void appendBlockLocked(const Reader& reader, long long count, double sampleRate);
     template <typename Write>
     void render(long long frames, Write write);
 
+    const int leadFrames_;
     mutable std::mutex lock_;
+    std::atomic<unsigned long long> resetCount_{0};
     std::atomic<bool> activeMirror_{false};
     std::atomic<bool> muteMirror_{true};
     std::atomic<long long> contendedFrames_{0};

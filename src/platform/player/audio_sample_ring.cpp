@@ -62,6 +62,25 @@ bool AudioSampleRing::tryRead(float* interleaved, int frames, double itemTime) {
     return true;
 }
 
+int AudioSampleRing::tryCopy(float* interleaved, int frames, double* from) const {
+    std::unique_lock lock(mutex_, std::try_to_lock);
+    if (!lock.owns_lock() || stored_ == 0 || frames <= 0) return 0;
+    auto offset = static_cast<long long>(std::llround((*from - readTime_) * sampleRate));
+    if (offset < 0) {
+        offset = 0;
+        *from = readTime_;
+    }
+    if (offset >= stored_) return 0;
+    const int count = static_cast<int>(std::min<long long>(frames, stored_ - offset));
+    int read = static_cast<int>((readIndex_ + offset) % capacity_);
+    for (int i = 0; i < count; ++i) {
+        interleaved[2 * i] = samples_[static_cast<std::size_t>(read) * 2];
+        interleaved[2 * i + 1] = samples_[static_cast<std::size_t>(read) * 2 + 1];
+        read = read + 1 == capacity_ ? 0 : read + 1;
+    }
+    return count;
+}
+
 void AudioSampleRing::clear() {
     std::lock_guard lock(mutex_);
     readIndex_ = 0;

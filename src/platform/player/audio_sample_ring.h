@@ -20,6 +20,11 @@ class AudioSampleRing {
     // Copies `frames` frames for item time `itemTime`; false (nothing copied) when the lock is
     // busy, or the ring holds no audio for that time yet.
     bool tryRead(float* interleaved, int frames, double itemTime);
+    // Copies up to `frames` held frames starting at item time `*from`, without consuming them
+    // (outputs fed ahead of the present read here). When `*from` lies before the held audio it
+    // moves to the oldest held frame. Returns the count: 0 when the lock is busy or nothing is
+    // held from there on.
+    int tryCopy(float* interleaved, int frames, double* from) const;
     void clear();
     int storedFrames() const;
     // Seconds of audio held beyond `itemTime` (0 when none).

@@ -11,6 +11,22 @@ class AudioTapSource {
   public:
     virtual ~AudioTapSource() = default;
     virtual bool fetch(AudioBufferList& buffers, int frames, int* framesDelivered) = 0;
+
+    // Sources that hold decoded audio ahead of the present can feed outputs in advance: the
+    // item time of the block being fetched, and a copy (48 kHz interleaved stereo) of up to
+    // `frames` frames from item time `*from` on, which stays for the local fetch. `*from` moves
+    // to the oldest held frame when it lies before it. Returns the frames copied (0: none now).
+    // By default a source has no audio ahead.
+    virtual bool presentTime(double* itemTime) const {
+        (void)itemTime;
+        return false;
+    }
+    virtual int copyAhead(float* interleaved, int frames, double* from) {
+        (void)interleaved;
+        (void)frames;
+        (void)from;
+        return 0;
+    }
 };
 
 // A hook in a movie's audio path between decoding and the local output. `process` runs on the

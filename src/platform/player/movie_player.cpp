@@ -936,6 +936,13 @@ class RingSource final : public AudioTapSource {
         *delivered = frames;
         return true;
     }
+    bool presentTime(double* itemTime) const override {
+        *itemTime = itemTime_;
+        return true;
+    }
+    int copyAhead(float* interleaved, int frames, double* from) override {
+        return ring_.tryCopy(interleaved, frames, from);
+    }
 
   private:
     AudioSampleRing& ring_;
