@@ -119,6 +119,43 @@ void v210RowPortable(const uint32_t* src, int width, int units, const Coefficien
     if (units > used) std::memset(dst + 4 * used, 0, size_t(units - used) * 16);
 }
 
+// Ay10 words from samples s[0..3] (chroma | Y' << 16) and their pixels p[0..3]: Y', the chroma
+// above it and the key from the alpha, key = 4a + (a >= 43) + (a >= 128) + (a >= 213).
+inline __m128i ay10Words(__m128i s, __m128i p) {
+    const __m128i fill = _mm_or_si128(_mm_srli_epi32(s, 16),
+                                      _mm_slli_epi32(_mm_and_si128(s, _mm_set1_epi32(0x3ff)), 10));
+    const __m128i a = _mm_srli_epi32(p, 24);
+    __m128i key = _mm_slli_epi32(a, 2);
+    // Each comparison is -1 where it holds: subtracting it adds one.
+    key = _mm_sub_epi32(key, _mm_cmpgt_epi32(a, _mm_set1_epi32(42)));
+    key = _mm_sub_epi32(key, _mm_cmpgt_epi32(a, _mm_set1_epi32(127)));
+    key = _mm_sub_epi32(key, _mm_cmpgt_epi32(a, _mm_set1_epi32(212)));
+    return _mm_or_si128(fill, _mm_slli_epi32(key, 20));
+}
+
+void ay10RowPortable(const uint32_t* src, int width, int units, const Coefficients& c,
+                     uint32_t* dst) {
+    if (units <= 0) return;
+    const Sse2Constants k = sse2Constants(c);
+    const int used = std::min(units, (width + 1) / 2);  // pairs that hold picture
+    const int words = 2 * used;
+    // Vectors where both neighbours are inside the row; the edges go through the scalar form.
+    const int vecEnd = std::min(words, width - 1);
+    int x = 0;
+    for (; x < std::min(2, words); ++x) dst[x] = scalar::ay10Word(src, width, x, c);
+    alignas(16) uint32_t samples[8];
+    for (; x + 8 <= vecEnd; x += 8) {
+        samples8(src + x, k, samples);
+        for (int half = 0; half < 8; half += 4) {
+            const __m128i s = _mm_load_si128(reinterpret_cast<const __m128i*>(samples + half));
+            const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + x + half));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + x + half), ay10Words(s, p));
+        }
+    }
+    for (; x < words; ++x) dst[x] = scalar::ay10Word(src, width, x, c);
+    if (units > used) std::memset(dst + words, 0, size_t(units - used) * 8);
+}
+
 #else
 
 void v210RowPortable(const uint32_t* src, int width, int units, const Coefficients& c,
@@ -139,12 +176,12 @@ void v210RowPortable(const uint32_t* src, int width, int units, const Coefficien
     }
 }
 
-#endif
-
 void ay10RowPortable(const uint32_t* src, int width, int units, const Coefficients& c,
                      uint32_t* dst) {
     scalar::ay10Units(src, width, 0, units, c, dst);
 }
+
+#endif
 
 const PackTable kPortable{"portable", v210RowPortable, ay10RowPortable};
 
