@@ -13,6 +13,12 @@ struct DocumentRecoveryTest : DocumentWorkflowFixture {
 };
 
 TEST_F(DocumentRecoveryTest, AKilledRunIsOfferedAgainAndRestoredDirtyUnderItsOrigin) {
+    // Every queue thread of the workflow and the store has started and is idle before the fork:
+    // a thread still starting may hold the allocator's lock, which the child would then never
+    // get (seen under the address sanitizer).
+    workflow->waitForBackgroundWork();
+    autosave->waitUntilIdle();
+    drainMainQueue();
     const pid_t child = ::fork();
     if (child == 0) {
         // A run that edits its rundown, autosaves on the timer's tick and is killed. The
