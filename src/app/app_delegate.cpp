@@ -19,10 +19,18 @@ void AppDelegate::applicationDidFinishLaunching() {
     call(steps_.markReadyForExternalOpen);
 }
 
+namespace {
+
+bool isProjectFile(const QFileInfo& info) {
+    return info.suffix().toLower() == QStringLiteral("tavrendek");
+}
+
+}  // namespace
+
 std::optional<QUrl> AppDelegate::projectToOpen(const QStringList& paths) {
     for (const QString& path : paths) {
         const QFileInfo info(path);
-        if (info.suffix().toLower() != QStringLiteral("tavrendek")) continue;
+        if (!isProjectFile(info)) continue;
         if (!info.isFile()) continue;
         return QUrl::fromLocalFile(info.absoluteFilePath());
     }
@@ -34,8 +42,7 @@ void AppDelegate::openFiles(const QStringList& paths) {
     for (const QString& path : paths) {
         const QFileInfo info(path);
         if (path.isEmpty() || !info.exists()) continue;
-        if (info.suffix().toLower() != QStringLiteral("tavrendek"))
-            skipped << (info.fileName().isEmpty() ? path : info.fileName());
+        if (!isProjectFile(info)) skipped << (info.fileName().isEmpty() ? path : info.fileName());
     }
     if (!skipped.isEmpty() && steps_.showStatus) {
         steps_.showStatus(

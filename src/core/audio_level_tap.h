@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/sdi_audio_bridge.h"
 #include "platform/audio/audio_buffer_list.h"
 #include "platform/player/audio_tap.h"
 
@@ -70,8 +71,8 @@ class AudioLevelTap {
         float smoothedRight_ = 0;
         mutable std::mutex outputLock_;
         Output output_;
-        Output lastOutput_;  // audio thread only
-        std::array<BridgeFeed, 2> feeds_{};
+        Output lastOutput_;                                             // audio thread only
+        std::array<BridgeFeed, SDIAudioBridge::kBridgeCount> feeds_{};  // as SDIAudioBridge::all()
         std::vector<float> feedScratch_ = std::vector<float>(kFeedChunkFrames * 2, 0.0f);
     };
 

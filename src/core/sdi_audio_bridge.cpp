@@ -79,7 +79,7 @@ SDIAudioBridge& SDIAudioBridge::ndi() {
     return *bridge;
 }
 
-const std::array<SDIAudioBridge*, 2>& SDIAudioBridge::all() {
+const std::array<SDIAudioBridge*, SDIAudioBridge::kBridgeCount>& SDIAudioBridge::all() {
     static const std::array<SDIAudioBridge*, 2> bridges{&shared(), &ndi()};
     return bridges;
 }

@@ -45,7 +45,8 @@ class SDIAudioBridge {
     // The SDI output's bridge, the network-video output's bridge, and both in that order.
     static SDIAudioBridge& shared();
     static SDIAudioBridge& ndi();
-    static const std::array<SDIAudioBridge*, 2>& all();
+    static constexpr std::size_t kBridgeCount = 2;
+    static const std::array<SDIAudioBridge*, kBridgeCount>& all();
 
     // Program audio is fed into the output bridges this far ahead of the present (see
     // AudioLevelTap), so an output keeps playing through a stall of the thread that feeds it.

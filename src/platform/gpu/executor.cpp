@@ -521,11 +521,6 @@ void blendInto(const BlendDescriptor& b, const uint32_t* src, uint32_t* dst, int
     }
 }
 
-// blendInto for source-over, the same bytes (the row kernel copies opaque runs).
-void blendOverInto(const uint32_t* src, uint32_t* dst, int count, const kernels::KernelTable& k) {
-    k.blendOverRow(src, dst, count);
-}
-
 // Whether pixels [xs, xe) of row y of a preview blended over what is under it can blend the
 // source texels as they are: placed 1:1 inside the source, in the target's byte order, the
 // preview's colour stage only zeroes the colour of a fully transparent texel, which source-over
@@ -572,7 +567,7 @@ void drawRow(const Setup& s, int y, int y0, const int* spans, uint32_t* row, int
             const auto* src = reinterpret_cast<const uint32_t*>(
                                   s.src[0].base + size_t(y + s.offY) * s.src[0].bytesPerRow) +
                               (xs + s.offX);
-            blendOverInto(src, row + xs, xe - xs, k);
+            k.blendOverRow(src, row + xs, xe - xs);
             continue;
         }
         uint32_t tmp[256];
@@ -580,7 +575,7 @@ void drawRow(const Setup& s, int y, int y0, const int* spans, uint32_t* row, int
             const int n = std::min(256, xe - x);
             shade(s, p, y, x, x + n, tmp, k, band);
             if (s.blendsOver)
-                blendOverInto(tmp, row + x, n, k);
+                k.blendOverRow(tmp, row + x, n);  // same bytes as blendInto
             else
                 blendInto(*s.blend, tmp, row + x, n);
         }
