@@ -89,7 +89,7 @@ InstanceChannel::Start InstanceChannel::start(const QStringList& files) {
     // Held while deciding, so that of two copies started together one listens and the other
     // finds it. Without the lock file (no runtime folder) the decision is made unguarded.
     ExclusiveFileLock deciding;
-    deciding.lock(serverName_ + QStringLiteral(".lock"));
+    deciding.lockWithin(serverName_ + QStringLiteral(".lock"), kConnectWaitMs);
     QLocalSocket socket;
     socket.connectToServer(serverName_);
     if (socket.waitForConnected(kConnectWaitMs)) {

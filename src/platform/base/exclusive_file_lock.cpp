@@ -4,38 +4,87 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <thread>
 
 namespace velmar {
+
+namespace {
+
+QString systemError(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+bool sameFile(int fd, const QByteArray& path) {
+    struct stat held {};
+    struct stat atPath {};
+    return ::fstat(fd, &held) == 0 && ::lstat(path.constData(), &atPath) == 0 &&
+           held.st_dev == atPath.st_dev && held.st_ino == atPath.st_ino;
+}
+
+}  // namespace
 
 ExclusiveFileLock::~ExclusiveFileLock() {
     release();
 }
 
 bool ExclusiveFileLock::tryLock(const QString& path) {
-    return acquire(path, false);
-}
-
-bool ExclusiveFileLock::lock(const QString& path) {
-    return acquire(path, true);
-}
-
-bool ExclusiveFileLock::acquire(const QString& path, bool wait) {
     release();
-    const QByteArray name = QFile::encodeName(path);
-    const int fd = ::open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0) return false;
-    int result;
-    do {
-        result = ::flock(fd, LOCK_EX | (wait ? 0 : LOCK_NB));
-    } while (result != 0 && errno == EINTR);
-    if (result != 0) {
-        ::close(fd);
-        return false;
+    outcome_ = attempt(path);
+    return outcome_ == Outcome::locked;
+}
+
+bool ExclusiveFileLock::lockWithin(const QString& path, int timeoutMs) {
+    release();
+    // flock has no timed wait: poll the non-blocking form. A lock is held for the few
+    // milliseconds a start decides, so a short step keeps the wait close to the holder's release.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        outcome_ = attempt(path);
+        if (outcome_ != Outcome::busy || std::chrono::steady_clock::now() >= deadline) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    fd_ = fd;
-    return true;
+    return outcome_ == Outcome::locked;
+}
+
+ExclusiveFileLock::Outcome ExclusiveFileLock::attempt(const QString& path) {
+    error_.clear();
+    const QByteArray name = QFile::encodeName(path);
+    // The file can be replaced between open and flock; a few rounds settle any such race.
+    for (int round = 0; round < 8; ++round) {
+        const int fd = ::open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+        if (fd < 0) {
+            error_ = systemError(errno);
+            return Outcome::failed;
+        }
+        int result;
+        do {
+            result = ::flock(fd, LOCK_EX | LOCK_NB);
+        } while (result != 0 && errno == EINTR);
+        if (result != 0) {
+            const int error = errno;
+            ::close(fd);
+            if (error == EWOULDBLOCK) return Outcome::busy;
+            error_ = systemError(error);
+            return Outcome::failed;
+        }
+        if (sameFile(fd, name)) {
+            fd_ = fd;
+            path_ = name;
+            return Outcome::locked;
+        }
+        ::close(fd);  // locked a file that is no longer at the path: take the one there now
+    }
+    error_ = QStringLiteral("the lock file keeps being replaced");
+    return Outcome::failed;
+}
+
+bool ExclusiveFileLock::heldAtPath() const {
+    return fd_ >= 0 && sameFile(fd_, path_);
 }
 
 void ExclusiveFileLock::release() {

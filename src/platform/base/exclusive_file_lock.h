@@ -1,32 +1,54 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 namespace velmar {
 
-// An exclusive, non-blocking lock on a file (flock), held until release() or destruction. The
-// kernel drops it when the process ends in any way, so a crashed or killed holder never leaves a
-// lock behind; the lock file itself stays and is harmless. The descriptor is not inherited by
-// child processes. Two locks on the same file conflict also within one process.
+// An exclusive lock on a file (flock), held until release() or destruction. The kernel drops it
+// when the process ends in any way, so a crashed or killed holder never leaves a lock behind; the
+// lock file itself stays and is harmless. The descriptor is not inherited by child processes. Two
+// locks on the same file conflict also within one process.
+//
+// After the lock is taken it is checked to be on the file that is at the path now: a lock file
+// deleted or replaced while another copy held it would otherwise let two holders each lock a
+// different file of the same name. A symbolic link at the path is refused.
 class ExclusiveFileLock {
   public:
+    enum class Outcome {
+        locked,  // this object holds the lock
+        busy,    // another holder has it (or still had it when the wait ran out)
+        failed,  // the file could not be opened or locked: see error()
+    };
+
     ExclusiveFileLock() = default;
     ~ExclusiveFileLock();
     ExclusiveFileLock(const ExclusiveFileLock&) = delete;
     ExclusiveFileLock& operator=(const ExclusiveFileLock&) = delete;
 
     // Creates the file when needed and takes the lock without waiting; false when another
-    // holder has it or the file cannot be opened. A lock already held is released first.
+    // holder has it or the file cannot be opened (outcome() tells which). A lock already held is
+    // released first.
     bool tryLock(const QString& path);
-    // Waits for the lock; false only when the file cannot be opened.
-    bool lock(const QString& path);
+    // Waits at most timeoutMs for the lock; false when it stayed busy or failed.
+    bool lockWithin(const QString& path, int timeoutMs);
     void release();
     bool isLocked() const { return fd_ >= 0; }
+    // True while the lock is held on the file that is at its path now; false once that file was
+    // deleted or replaced (the lock then guards nothing another copy would see).
+    bool heldAtPath() const;
+
+    // How the last tryLock or lockWithin ended, and for `failed` the system's reason.
+    Outcome outcome() const { return outcome_; }
+    const QString& error() const { return error_; }
 
   private:
-    bool acquire(const QString& path, bool wait);
+    Outcome attempt(const QString& path);
 
     int fd_ = -1;
+    QByteArray path_;
+    Outcome outcome_ = Outcome::failed;
+    QString error_;
 };
 
 }  // namespace velmar

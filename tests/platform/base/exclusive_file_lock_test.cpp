@@ -1,5 +1,6 @@
 #include "platform/base/exclusive_file_lock.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -52,6 +53,58 @@ TEST(ExclusiveFileLock, AKilledHolderLeavesTheLockFree) {
     EXPECT_TRUE(mine.tryLock(path));
     ::close(ready[0]);
     ::close(ready[1]);
+}
+
+// A lock file deleted or replaced under its holder: the holder sees it no longer guards the
+// path, and a new lock takes the file that is there now, never the orphaned one.
+TEST(ExclusiveFileLock, AReplacedLockFileIsSeenByItsHolder) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("held.lock");
+    ExclusiveFileLock first;
+    ASSERT_TRUE(first.tryLock(path));
+    EXPECT_TRUE(first.heldAtPath());
+    ASSERT_TRUE(QFile::remove(path));
+    EXPECT_FALSE(first.heldAtPath());
+    ExclusiveFileLock second;
+    EXPECT_TRUE(second.tryLock(path));
+    EXPECT_TRUE(second.heldAtPath());
+    EXPECT_FALSE(first.tryLock(path));
+    EXPECT_EQ(first.outcome(), ExclusiveFileLock::Outcome::busy);
+}
+
+// Busy and failed are told apart, a wait is bounded, and no started program inherits the lock.
+TEST(ExclusiveFileLock, BusyFailedAndTheBoundedWait) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("held.lock");
+    ExclusiveFileLock held, other;
+    ASSERT_TRUE(held.tryLock(path));
+    EXPECT_FALSE(other.lockWithin(path, 30));
+    EXPECT_EQ(other.outcome(), ExclusiveFileLock::Outcome::busy);
+    ASSERT_TRUE(QDir(dir.path()).mkdir("folder.lock"));
+    EXPECT_FALSE(other.tryLock(dir.filePath("folder.lock")));
+    EXPECT_EQ(other.outcome(), ExclusiveFileLock::Outcome::failed);
+    EXPECT_FALSE(other.error().isEmpty());
+
+    // A started program lists the descriptors it inherited: none may be the lock file.
+    int out[2];
+    ASSERT_EQ(::pipe(out), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::dup2(out[1], 1);
+        ::execl("/bin/sh", "sh", "-c", "ls -l /proc/self/fd/", static_cast<char*>(nullptr));
+        ::_exit(3);
+    }
+    ::close(out[1]);
+    QByteArray listing;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(out[0], buffer, sizeof buffer)) > 0;) listing.append(buffer, n);
+    ::close(out[0]);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(listing.contains("/proc/"));  // the listing ran
+    EXPECT_FALSE(listing.contains("held.lock")) << listing.constData();
+    held.release();
+    EXPECT_TRUE(other.lockWithin(path, 30));
 }
 
 }  // namespace
