@@ -448,5 +448,58 @@ TEST_F(TextureServerTest, AHostileServersRingsNeverFaultAReceiver) {
     EXPECT_EQ(receiver.finish(), 0) << "the receiver ended by itself, not by a signal";
 }
 
+// Mended: a receiver could reopen the ring's descriptor read-write (/proc/self/fd/N) and write
+// into the frames every other receiver copies. Sealed against writes once the server has mapped
+// it, the file takes no write, no writable mapping, no hole and no new size from anyone else.
+TEST_F(TextureServerTest, AReceiverCannotWriteTheRingThroughItsDescriptor) {
+    auto server = TextureServer::create("sealed", device);
+    const sockaddr_un address = serverAddress("sealed");
+    const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+    ASSERT_EQ(::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    const wire::Hello hello;
+    ASSERT_EQ(::send(fd, &hello, sizeof hello, 0), ssize_t(sizeof hello));
+    TextureClient other("sealed");
+    ASSERT_EQ(server->clientCount(), 2);
+    const auto texture = patterned(8, 4);
+    auto cb = queue->commandBuffer();
+    ASSERT_TRUE(server->publishFrameTexture(texture, *cb, {0, 0, 8, 4}, false));
+    commitAndWait(*cb);
+
+    wire::Ring ring;
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+    iovec part{&ring, sizeof ring};
+    msghdr message{};
+    message.msg_iov = &part;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    ASSERT_EQ(::recvmsg(fd, &message, MSG_CMSG_CLOEXEC), ssize_t(sizeof ring));
+    int memory = -1;
+    std::memcpy(&memory, CMSG_DATA(CMSG_FIRSTHDR(&message)), sizeof memory);
+    const std::string self = "/proc/self/fd/" + std::to_string(memory);
+    const int writable = ::open(self.c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(writable, 0) << "reopening succeeds; writing through it must not";
+
+    const uint8_t scribble[4] = {1, 2, 3, 4};
+    EXPECT_EQ(::pwrite(writable, scribble, 4, off_t(ring.slotOffset)), -1);
+    EXPECT_EQ(::mmap(nullptr, ring.mapSize, PROT_READ | PROT_WRITE, MAP_SHARED, writable, 0),
+              MAP_FAILED);
+    void* readable = ::mmap(nullptr, ring.mapSize, PROT_READ, MAP_SHARED, writable, 0);
+    ASSERT_NE(readable, MAP_FAILED);
+    EXPECT_NE(::mprotect(readable, ring.mapSize, PROT_READ | PROT_WRITE), 0) << "nor later";
+    ::munmap(readable, ring.mapSize);
+    EXPECT_NE(
+        ::fallocate(writable, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, 0, off_t(ring.mapSize)),
+        0);
+    EXPECT_NE(::ftruncate(writable, 0), 0);
+
+    const auto frame = other.latestFrame();
+    ASSERT_TRUE(frame);
+    EXPECT_EQ(0, std::memcmp(frame->pixel(0, 0), texture->row(0), 32)) << "the frame is intact";
+    ::close(writable);
+    ::close(memory);
+    ::close(fd);
+}
+
 }  // namespace
 }  // namespace velmar::texshare
