@@ -501,5 +501,78 @@ TEST_F(TextureServerTest, AReceiverCannotWriteTheRingThroughItsDescriptor) {
     ::close(fd);
 }
 
+// The server takes in only programs of its own user. The child runs as nobody but keeps root's
+// file-system identity (setfsuid), so it reaches the socket in the private directory and only
+// the server's check of its peer (the effective user the kernel reports) stands in its way.
+TEST_F(TextureServerTest, AReceiverOfAnotherUserIsRefused) {
+    if (::getuid() != 0) GTEST_SKIP() << "acting as another user needs root";
+    auto server = TextureServer::create("peer", device);
+    const sockaddr_un address = serverAddress("peer");
+    int ready[2];
+    ASSERT_EQ(::pipe2(ready, O_CLOEXEC), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {  // only async-signal-safe calls in the child of a threaded test
+        char word = 'u';
+        int fd = -1;
+        if (::syscall(SYS_setresuid, -1, 65534, -1) == 0 && ::geteuid() == 65534) {
+            ::syscall(SYS_setfsuid, 0);
+            const wire::Hello hello;
+            fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+            const bool greeted =
+                ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
+                ::send(fd, &hello, sizeof hello, 0) == ssize_t(sizeof hello);
+            word = greeted ? 'g' : 'c';
+        }
+        if (::write(ready[1], &word, 1) != 1 || word != 'g') ::_exit(2);
+        char byte;  // the server hangs up (reset: without reading the greeting)
+        const ssize_t got = ::recv(fd, &byte, 1, 0);
+        ::_exit(got == 0 || (got < 0 && errno == ECONNRESET) ? 0 : 1);
+    }
+    ::close(ready[1]);
+    char word = 0;
+    ASSERT_EQ(::read(ready[0], &word, 1), 1);
+    ::close(ready[0]);
+    EXPECT_EQ(word, 'g') << "u: could not become nobody; c: could not connect and greet";
+    EXPECT_EQ(server->clientCount(), 0);
+    TextureClient own("peer");
+    EXPECT_EQ(server->clientCount(), 1) << "one of the server's own user is taken in";
+    server->stop();  // the child's connection ends either way
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+
+// The client's answer to "is there a frame newer than the one I have": a frame already copied
+// is not copied again as new; the next one is.
+TEST_F(TextureServerTest, AFrameAlreadyCopiedIsNotNewAgain) {
+    auto server = TextureServer::create("again", device);
+    VelmarTexShareClient* client = velmar_texshare_client_connect("again");
+    ASSERT_NE(client, nullptr);
+    ASSERT_TRUE(server->hasClients());
+    const auto texture = patterned(4, 2);
+    auto publish = [&] {
+        auto cb = queue->commandBuffer();
+        ASSERT_TRUE(server->publishFrameTexture(texture, *cb, {0, 0, 4, 2}, true));
+        commitAndWait(*cb);
+    };
+    std::vector<uint8_t> bytes(4 * 2 * 4);
+    VelmarTexShareFrameInfo info{};
+    auto copyAfter = [&](uint64_t after) {
+        info = {};
+        return velmar_texshare_client_copy_frame(client, after, bytes.data(), bytes.size(), &info);
+    };
+    publish();
+    ASSERT_EQ(copyAfter(0), 1);
+    EXPECT_EQ(info.number, 1u);
+    EXPECT_EQ(copyAfter(1), 0) << "frame 1 again";
+    EXPECT_EQ(info.number, 0u);
+    publish();
+    EXPECT_EQ(copyAfter(1), 1);
+    EXPECT_EQ(info.number, 2u);
+    EXPECT_EQ(copyAfter(2), 0) << "frame 2 again";
+    EXPECT_EQ(copyAfter(0), 1) << "any frame, when the caller has none";
+    velmar_texshare_client_destroy(client);
+}
+
 }  // namespace
 }  // namespace velmar::texshare
