@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -34,7 +35,11 @@ class ReceiverProcess {
   public:
     explicit ReceiverProcess(const std::vector<std::string>& arguments) {
         int out[2], in[2];
-        if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(in, O_CLOEXEC) != 0) return;
+        // Its standard input is a socket, so that saying something to a receiver that has died
+        // fails instead of raising SIGPIPE in the test.
+        if (::pipe2(out, O_CLOEXEC) != 0 ||
+            ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, in) != 0)
+            return;
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, in[0], 0);
@@ -66,6 +71,11 @@ class ReceiverProcess {
         std::string text(line);
         if (!text.empty() && text.back() == '\n') text.pop_back();
         return text;
+    }
+    // Writes one line to its standard input.
+    void say(const std::string& line) {
+        const std::string text = line + "\n";
+        if (input_ >= 0) (void)::send(input_, text.data(), text.size(), MSG_NOSIGNAL);
     }
     // Ends its standard input (a frames receiver then leaves) and returns its exit status.
     int finish() {

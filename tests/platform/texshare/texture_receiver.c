@@ -9,6 +9,9 @@
  *                                      written to FILE and "frame NUMBER WIDTH HEIGHT"; then it
  *                                      stays connected until its standard input ends
  *   texture_receiver NAME stall        "connected", then never reads again (until killed)
+ *   texture_receiver NAME probe        "connected", then for each line on its standard input one
+ *                                      copy of the newest frame: "copy RESULT WIDTH HEIGHT
+ *                                      NUMBER", the answer and the frame as the client told them
  *
  * It gives up after a minute whatever happens, so that a failing test leaves nothing behind. */
 
@@ -100,15 +103,38 @@ static int frames(const char* name, int count, const char* path) {
     return 0;
 }
 
+static int probe(const char* name) {
+    VelmarTexShareClient* client = connectWhenListed(name);
+    if (!client) return 1;
+    size_t capacity = 0;
+    unsigned char* bytes = NULL;
+    char line[64];
+    while (fgets(line, sizeof line, stdin)) {
+        VelmarTexShareFrameInfo info = {0, 0, 0, 0};
+        int got = velmar_texshare_client_copy_frame(client, 0, bytes, capacity, &info);
+        if (got == -2) {
+            capacity = info.bytesPerRow * (size_t)info.height;
+            bytes = realloc(bytes, capacity);
+            got = velmar_texshare_client_copy_frame(client, 0, bytes, capacity, &info);
+        }
+        printf("copy %d %d %d %llu\n", got, info.width, info.height,
+               (unsigned long long)info.number);
+    }
+    free(bytes);
+    velmar_texshare_client_destroy(client);
+    return 0;
+}
+
 int main(int argc, char** argv) {
     setvbuf(stdout, NULL, _IOLBF, 0);
     alarm(60);
     if (argc >= 3 && strcmp(argv[2], "watch") == 0) return watch(argv[1]);
     if (argc >= 5 && strcmp(argv[2], "frames") == 0) return frames(argv[1], atoi(argv[3]), argv[4]);
+    if (argc >= 3 && strcmp(argv[2], "probe") == 0) return probe(argv[1]);
     if (argc >= 3 && strcmp(argv[2], "stall") == 0) {
         if (!connectWhenListed(argv[1])) return 1;
         for (;;) pause();
     }
-    fprintf(stderr, "usage: texture_receiver NAME watch|frames N FILE|stall\n");
+    fprintf(stderr, "usage: texture_receiver NAME watch|frames N FILE|stall|probe\n");
     return 2;
 }

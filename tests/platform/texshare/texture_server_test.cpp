@@ -5,16 +5,23 @@
 #include "platform/gpu/device.h"
 #include "platform/gpu/texture.h"
 #include "platform/texshare/runtime/texshare_api.h"
+#include "platform/texshare/runtime/texshare_wire.h"
 #include "platform/texshare/texture_client.h"
 #include "receiver_process.h"
 
+#include <fcntl.h>
+#include <poll.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
 #include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <condition_variable>
 #include <cstring>
 #include <fstream>
@@ -23,6 +30,18 @@
 
 namespace velmar::texshare {
 namespace {
+
+// The socket address of the named server (a plain name) in the test's server directory.
+sockaddr_un serverAddress(const std::string& name) {
+    char directory[256];
+    EXPECT_GT(velmar_texshare_directory(directory, sizeof directory), 0u);
+    const std::string path = std::string(directory) + "/" + name + ".sock";
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    EXPECT_LT(path.size(), sizeof address.sun_path);
+    std::memcpy(address.sun_path, path.c_str(), std::min(path.size() + 1, sizeof address.sun_path));
+    return address;
+}
 
 struct TextureServerTest : ::testing::Test {
     test::PrivateTexShareDirectory directory;
@@ -275,34 +294,44 @@ TEST_F(TextureServerTest, OnlyGreetedConnectionsCountAndAnyOtherWordEndsOne) {
     ::close(rude);
 }
 
-// A receiver trusts no ring it is handed: one larger than its memory, or of a shape that does
-// not add up, is never mapped (reading past the memory's end would crash the receiver).
-TEST_F(TextureServerTest, AReceiverRefusesARingThatDoesNotFitItsMemory) {
-    char path[256];
-    ASSERT_GT(velmar_texshare_directory(path, sizeof path), 0u);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    const std::string socketPath = std::string(path) + "/impostor.sock";
-    ASSERT_LT(socketPath.size(), sizeof address.sun_path);
-    std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size() + 1);
-    const int listener = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
-    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ASSERT_EQ(::listen(listener, 4), 0);
-    VelmarTexShareClient* client = velmar_texshare_client_connect("impostor");
-    ASSERT_NE(client, nullptr);
-    const int peer = ::accept(listener, nullptr, nullptr);
+// A server that speaks the wire format but says whatever the test makes it say: its socket in
+// the server directory, the receiver that greeted it, rings of any layout over any memory.
+struct HostileServer {
+    std::string path;
+    int listener = -1;
+    int peer = -1;
 
-    const int memory = ::memfd_create("small", MFD_CLOEXEC);
-    ASSERT_EQ(::ftruncate(memory, 4096), 0);
-    auto sendRing = [&](uint32_t width, uint32_t height, uint32_t bytesPerRow, uint64_t mapSize) {
-        const uint32_t stride = bytesPerRow * height;
-        struct {
-            uint32_t magic, type;
-            uint64_t generation;
-            uint32_t width, height, bytesPerRow, slotCount;
-            uint64_t slotOffset, slotStride, mapSize;
-        } ring{0x53585456, 2, 1, width, height, bytesPerRow, 3, 128, stride, mapSize};
-        iovec part{&ring, sizeof ring};
+    explicit HostileServer(const std::string& name) {
+        const sockaddr_un address = serverAddress(name);
+        path = address.sun_path;
+        listener = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+        EXPECT_EQ(::bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+        EXPECT_EQ(::listen(listener, 4), 0);
+    }
+    ~HostileServer() {
+        if (peer >= 0) ::close(peer);
+        ::close(listener);
+        ::unlink(path.c_str());
+    }
+    // Takes the first connection that greets: directory look-ups connect and hang up in silence.
+    // Gives up after a minute so that a broken receiver fails the test instead of hanging it.
+    bool acceptReceiver() {
+        pollfd waiting{listener, POLLIN, 0};
+        while (::poll(&waiting, 1, 60 * 1000) == 1) {
+            const int fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+            wire::Hello hello;
+            hello.type = 0;
+            if (fd >= 0 && ::recv(fd, &hello, sizeof hello, 0) == ssize_t(sizeof hello) &&
+                hello.magic == wire::kMagic && hello.type == wire::hello) {
+                peer = fd;
+                return true;
+            }
+            if (fd >= 0) ::close(fd);
+        }
+        return false;
+    }
+    void sendRing(const wire::Ring& ring, int memory) {
+        iovec part{const_cast<wire::Ring*>(&ring), sizeof ring};
         alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
         msghdr message{};
         message.msg_iov = &part;
@@ -314,23 +343,235 @@ TEST_F(TextureServerTest, AReceiverRefusesARingThatDoesNotFitItsMemory) {
         c->cmsg_type = SCM_RIGHTS;
         c->cmsg_len = CMSG_LEN(sizeof(int));
         std::memcpy(CMSG_DATA(c), &memory, sizeof(int));
-        ASSERT_EQ(::sendmsg(peer, &message, 0), ssize_t(sizeof ring));
-    };
+        ASSERT_EQ(::sendmsg(peer, &message, MSG_NOSIGNAL), ssize_t(sizeof ring));
+    }
+};
+
+wire::Ring ringOf(uint32_t width, uint32_t height, uint32_t bytesPerRow, uint32_t slotCount,
+                  uint64_t slotOffset, uint64_t slotStride, uint64_t mapSize) {
+    wire::Ring ring;
+    ring.generation = 1;
+    ring.width = width;
+    ring.height = height;
+    ring.bytesPerRow = bytesPerRow;
+    ring.slotCount = slotCount;
+    ring.slotOffset = slotOffset;
+    ring.slotStride = slotStride;
+    ring.mapSize = mapSize;
+    return ring;
+}
+
+// Shared memory of `size` bytes whose header announces frame 1 in slot 1; sealed against
+// shrinking unless `sealed` is false. Closed with the test.
+struct RingMemory {
+    int fd = ::memfd_create("hostile", MFD_CLOEXEC | MFD_ALLOW_SEALING);
+    RingMemory(size_t size, bool sealed) {
+        EXPECT_EQ(::ftruncate(fd, off_t(size)), 0);
+        wire::RingHeader header{};
+        header.magic = wire::kMagic;
+        header.version = wire::kVersion;
+        header.latestSlot = 1;
+        header.hasFrame = 1;
+#pragma push_macro("slots")  // a Qt keyword macro, here a field of the header
+#undef slots
+        header.slots[1] = {2, 1};
+#pragma pop_macro("slots")
+        EXPECT_EQ(::pwrite(fd, &header, sizeof header, 0), ssize_t(sizeof header));
+        if (sealed) {
+            EXPECT_EQ(::fcntl(fd, F_ADD_SEALS, F_SEAL_SHRINK), 0);
+        }
+    }
+    ~RingMemory() {
+        ::close(fd);
+    }
+};
+
+// A receiver trusts no ring it is handed: one larger than its memory, or of a shape that does
+// not add up, is never mapped (reading past the memory's end would crash the receiver).
+TEST_F(TextureServerTest, AReceiverRefusesARingThatDoesNotFitItsMemory) {
+    HostileServer impostor("impostor");
+    VelmarTexShareClient* client = velmar_texshare_client_connect("impostor");
+    ASSERT_NE(client, nullptr);
+    ASSERT_TRUE(impostor.acceptReceiver());
+    const RingMemory memory(4096, true);
     std::vector<uint8_t> bytes(size_t(1920) * 1080 * 4);
     VelmarTexShareFrameInfo info{};
-    sendRing(1920, 1080, 1920 * 4, 128 + uint64_t(1920) * 1080 * 4 * 3);  // memory too small
-    sendRing(16, 16, 16, 4096);                                           // rows too short
+    const uint64_t hd = uint64_t(1920) * 1080 * 4;
+    impostor.sendRing(ringOf(1920, 1080, 1920 * 4, 3, 128, hd, 128 + hd * 3), memory.fd);
+    impostor.sendRing(ringOf(16, 16, 16, 3, 128, 256, 4096), memory.fd);  // rows too short
+    impostor.sendRing(ringOf(4, 4, 16, 3, 128, 32, 4096), memory.fd);     // frame past its slot
+    impostor.sendRing(ringOf(4, 4, 16, 4, 128, 64, 4096), memory.fd);     // more slots than kept
+    const RingMemory roomy(8 << 20, true);
+    const uint64_t farOffset = 64 + (2 << 20);  // padding past any alignment
+    impostor.sendRing(ringOf(4, 4, 16, 3, farOffset, 64, farOffset + 3 * 64), roomy.fd);
     EXPECT_EQ(velmar_texshare_client_copy_frame(client, 0, bytes.data(), bytes.size(), &info), 0);
     EXPECT_EQ(info.width, 0) << "no ring taken";
-    sendRing(4, 4, 16, 4096);  // one that fits
-    EXPECT_EQ(velmar_texshare_client_copy_frame(client, 0, bytes.data(), bytes.size(), &info), 0);
-    EXPECT_EQ(info.width, 4) << "taken, but no frame in it yet";
-    ::close(peer);
+    impostor.sendRing(ringOf(4, 4, 16, 3, 128, 64, 4096), memory.fd);  // one that fits
+    EXPECT_EQ(velmar_texshare_client_copy_frame(client, 0, bytes.data(), bytes.size(), &info), 1);
+    EXPECT_EQ(info.width * 10 + info.height, 44) << "taken";
+    ::close(impostor.peer);
+    impostor.peer = -1;
     EXPECT_EQ(velmar_texshare_client_copy_frame(client, 0, bytes.data(), bytes.size(), &info), -1);
     velmar_texshare_client_destroy(client);
+}
+
+// Mended: the ring's bounds were summed in 64 bits that could wrap, and its memory was mapped
+// without asking whether it could shrink, so a hostile server could make every receiver read
+// outside its mapping (SIGSEGV) or past the end of a file cut short after it was sent (SIGBUS).
+// The receiver runs in a process of its own, so that a fault shows as its death.
+TEST_F(TextureServerTest, AHostileServersRingsNeverFaultAReceiver) {
+    HostileServer server("hostile");
+    test::ReceiverProcess receiver({"hostile", "probe"});
+    ASSERT_EQ(receiver.readLine(), "connected");
+    ASSERT_TRUE(server.acceptReceiver());
+    auto copy = [&] {
+        receiver.say("copy");
+        return receiver.readLine();
+    };
+    const std::string refused = "copy 0 0 0 0";
+    const RingMemory sealed(4096, true);
+    server.sendRing(ringOf(4, 4, 16, 2, 128, uint64_t(1) << 63, 4096), sealed.fd);
+    EXPECT_EQ(copy(), refused) << "128 + 2 x 2^63 wraps to 128";
+    server.sendRing(ringOf(4, 4, 16, 2, ~uint64_t(0) - 63, 64, 4096), sealed.fd);
+    EXPECT_EQ(copy(), refused) << "an offset that wraps back to the header";
+    server.sendRing(ringOf(4, 4, 16, 3, 128, 64, 8192), sealed.fd);
+    EXPECT_EQ(copy(), refused) << "slots past the end of the memory";
+
+    RingMemory unsealed(4096, false);
+    server.sendRing(ringOf(4, 4, 16, 3, 128, 64, 4096), unsealed.fd);
+    EXPECT_EQ(copy(), refused) << "memory that can shrink";
+    ASSERT_EQ(::ftruncate(unsealed.fd, 0), 0);
+    EXPECT_EQ(copy(), refused) << "and did";
+
+    server.sendRing(ringOf(4, 4, 16, 3, 128, 64, 4096), sealed.fd);
+    EXPECT_EQ(copy(), "copy 1 4 4 1") << "a sound ring is taken";
+    EXPECT_EQ(receiver.finish(), 0) << "the receiver ended by itself, not by a signal";
+}
+
+// Mended: a receiver could reopen the ring's descriptor read-write (/proc/self/fd/N) and write
+// into the frames every other receiver copies. Sealed against writes once the server has mapped
+// it, the file takes no write, no writable mapping, no hole and no new size from anyone else.
+TEST_F(TextureServerTest, AReceiverCannotWriteTheRingThroughItsDescriptor) {
+    auto server = TextureServer::create("sealed", device);
+    const sockaddr_un address = serverAddress("sealed");
+    const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+    ASSERT_EQ(::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    const wire::Hello hello;
+    ASSERT_EQ(::send(fd, &hello, sizeof hello, 0), ssize_t(sizeof hello));
+    TextureClient other("sealed");
+    ASSERT_EQ(server->clientCount(), 2);
+    const auto texture = patterned(8, 4);
+    auto cb = queue->commandBuffer();
+    ASSERT_TRUE(server->publishFrameTexture(texture, *cb, {0, 0, 8, 4}, false));
+    commitAndWait(*cb);
+
+    wire::Ring ring;
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+    iovec part{&ring, sizeof ring};
+    msghdr message{};
+    message.msg_iov = &part;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    ASSERT_EQ(::recvmsg(fd, &message, MSG_CMSG_CLOEXEC), ssize_t(sizeof ring));
+    int memory = -1;
+    std::memcpy(&memory, CMSG_DATA(CMSG_FIRSTHDR(&message)), sizeof memory);
+    const std::string self = "/proc/self/fd/" + std::to_string(memory);
+    const int writable = ::open(self.c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(writable, 0) << "reopening succeeds; writing through it must not";
+
+    const uint8_t scribble[4] = {1, 2, 3, 4};
+    EXPECT_EQ(::pwrite(writable, scribble, 4, off_t(ring.slotOffset)), -1);
+    EXPECT_EQ(::mmap(nullptr, ring.mapSize, PROT_READ | PROT_WRITE, MAP_SHARED, writable, 0),
+              MAP_FAILED);
+    void* readable = ::mmap(nullptr, ring.mapSize, PROT_READ, MAP_SHARED, writable, 0);
+    ASSERT_NE(readable, MAP_FAILED);
+    EXPECT_NE(::mprotect(readable, ring.mapSize, PROT_READ | PROT_WRITE), 0) << "nor later";
+    ::munmap(readable, ring.mapSize);
+    EXPECT_NE(
+        ::fallocate(writable, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, 0, off_t(ring.mapSize)),
+        0);
+    EXPECT_NE(::ftruncate(writable, 0), 0);
+
+    const auto frame = other.latestFrame();
+    ASSERT_TRUE(frame);
+    EXPECT_EQ(0, std::memcmp(frame->pixel(0, 0), texture->row(0), 32)) << "the frame is intact";
+    ::close(writable);
     ::close(memory);
-    ::close(listener);
-    ::unlink(socketPath.c_str());
+    ::close(fd);
+}
+
+// The server takes in only programs of its own user. The child runs as nobody but keeps root's
+// file-system identity (setfsuid), so it reaches the socket in the private directory and only
+// the server's check of its peer (the effective user the kernel reports) stands in its way.
+TEST_F(TextureServerTest, AReceiverOfAnotherUserIsRefused) {
+    if (::getuid() != 0) GTEST_SKIP() << "acting as another user needs root";
+    auto server = TextureServer::create("peer", device);
+    const sockaddr_un address = serverAddress("peer");
+    int ready[2];
+    ASSERT_EQ(::pipe2(ready, O_CLOEXEC), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {  // only async-signal-safe calls in the child of a threaded test
+        char word = 'u';
+        int fd = -1;
+        if (::syscall(SYS_setresuid, -1, 65534, -1) == 0 && ::geteuid() == 65534) {
+            ::syscall(SYS_setfsuid, 0);
+            const wire::Hello hello;
+            fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+            const bool greeted =
+                ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
+                ::send(fd, &hello, sizeof hello, 0) == ssize_t(sizeof hello);
+            word = greeted ? 'g' : 'c';
+        }
+        if (::write(ready[1], &word, 1) != 1 || word != 'g') ::_exit(2);
+        char byte;  // the server hangs up (reset: without reading the greeting)
+        const ssize_t got = ::recv(fd, &byte, 1, 0);
+        ::_exit(got == 0 || (got < 0 && errno == ECONNRESET) ? 0 : 1);
+    }
+    ::close(ready[1]);
+    char word = 0;
+    ASSERT_EQ(::read(ready[0], &word, 1), 1);
+    ::close(ready[0]);
+    EXPECT_EQ(word, 'g') << "u: could not become nobody; c: could not connect and greet";
+    EXPECT_EQ(server->clientCount(), 0);
+    TextureClient own("peer");
+    EXPECT_EQ(server->clientCount(), 1) << "one of the server's own user is taken in";
+    server->stop();  // the child's connection ends either way
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+
+// The client's answer to "is there a frame newer than the one I have": a frame already copied
+// is not copied again as new; the next one is.
+TEST_F(TextureServerTest, AFrameAlreadyCopiedIsNotNewAgain) {
+    auto server = TextureServer::create("again", device);
+    VelmarTexShareClient* client = velmar_texshare_client_connect("again");
+    ASSERT_NE(client, nullptr);
+    ASSERT_TRUE(server->hasClients());
+    const auto texture = patterned(4, 2);
+    auto publish = [&] {
+        auto cb = queue->commandBuffer();
+        ASSERT_TRUE(server->publishFrameTexture(texture, *cb, {0, 0, 4, 2}, true));
+        commitAndWait(*cb);
+    };
+    std::vector<uint8_t> bytes(4 * 2 * 4);
+    VelmarTexShareFrameInfo info{};
+    auto copyAfter = [&](uint64_t after) {
+        info = {};
+        return velmar_texshare_client_copy_frame(client, after, bytes.data(), bytes.size(), &info);
+    };
+    publish();
+    ASSERT_EQ(copyAfter(0), 1);
+    EXPECT_EQ(info.number, 1u);
+    EXPECT_EQ(copyAfter(1), 0) << "frame 1 again";
+    EXPECT_EQ(info.number, 0u);
+    publish();
+    EXPECT_EQ(copyAfter(1), 1);
+    EXPECT_EQ(info.number, 2u);
+    EXPECT_EQ(copyAfter(2), 0) << "frame 2 again";
+    EXPECT_EQ(copyAfter(0), 1) << "any frame, when the caller has none";
+    velmar_texshare_client_destroy(client);
 }
 
 }  // namespace

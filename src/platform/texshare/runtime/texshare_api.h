@@ -12,6 +12,11 @@
 //   to each receiver over the socket (SCM_RIGHTS). Each new frame goes into the slot after the
 //   newest one, guarded by a sequence counter, so a receiver copies a slot without ever holding
 //   the server back and finds out when a slot was rewritten under it.
+// - The file is sealed: it can neither shrink nor grow, and nothing but the server's own mapping
+//   can write it, so a receiver (even one that reopens its descriptor read-write) can only read
+//   the frames the others copy. A receiver takes a ring only when its file is sealed against
+//   shrinking and the layout the server describes lies inside it; any other ring is ignored (the
+//   receiver keeps the ring it had, if any, and copies no frame from the refused one).
 // - Frame notices go to each receiver over its socket without blocking; a receiver whose socket
 //   is full misses notices (it reads the newest frame from the ring anyway), one that has gone
 //   is dropped on the next send or client update.

@@ -4,6 +4,7 @@
 #include "platform/texshare/runtime/texshare_api.h"
 #include "platform/texshare/runtime/texshare_wire.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -29,18 +30,16 @@ struct VelmarTexShareClient {
         size = 0;
     }
 
-    // A ring the server describes is taken only when it fits in the memory it came with.
+    // A ring the server describes is taken only when its memory can neither shrink under the
+    // mapping (a read past the file's end would be a SIGBUS) nor be smaller than the ring, and
+    // its layout adds up inside that memory: every field bounded, every sum free of overflow.
     void takeRing(const wire::Ring& ring, int memory) {
+        if (!wire::layoutFits(ring)) return;
+        const int seals = ::fcntl(memory, F_GET_SEALS);
         struct stat st {};
-        const uint64_t frameBytes = uint64_t(ring.bytesPerRow) * ring.height;
-        const bool sound = ring.width > 0 && ring.height > 0 && ring.width <= 16384 &&
-                           ring.height <= 16384 && ring.bytesPerRow == ring.width * 4 &&
-                           ring.slotCount > 0 && ring.slotCount <= wire::kSlotCount &&
-                           ring.slotOffset >= sizeof(wire::RingHeader) &&
-                           ring.slotStride >= frameBytes &&
-                           ring.slotOffset + ring.slotStride * ring.slotCount <= ring.mapSize &&
-                           ::fstat(memory, &st) == 0 && uint64_t(st.st_size) >= ring.mapSize;
-        if (!sound) return;
+        if (seals < 0 || !(seals & F_SEAL_SHRINK) || ::fstat(memory, &st) != 0 ||
+            !S_ISREG(st.st_mode) || uint64_t(st.st_size) < ring.mapSize)
+            return;
         void* mapped = ::mmap(nullptr, ring.mapSize, PROT_READ, MAP_SHARED, memory, 0);
         if (mapped == MAP_FAILED) return;
         unmap();

@@ -15,6 +15,11 @@
 #include <cstring>
 #include <string>
 
+// Older C library headers lack it; the kernel has had it since Linux 5.1.
+#ifndef F_SEAL_FUTURE_WRITE
+#define F_SEAL_FUTURE_WRITE 0x0010
+#endif
+
 #define VELMAR_EXPORT extern "C" __attribute__((visibility("default")))
 
 using namespace velmar::texshare;
@@ -36,7 +41,7 @@ struct Receiver {
 
 struct SharedRing {
     int fd = -1;          // read and write, kept by the server
-    int readOnlyFd = -1;  // what receivers get: they can map it for reading only
+    int readOnlyFd = -1;  // what receivers get; the seals keep them from writing in any case
     uint8_t* base = nullptr;
     size_t size = 0;
     wire::Ring geometry;
@@ -58,8 +63,13 @@ void releaseRing(SharedRing& ring) {
     ring = SharedRing{};
 }
 
-// A sealed shared-memory file of the ring's size: receivers can neither shrink it under the
-// server (which would fault the server's writes) nor write into it.
+// A sealed shared-memory file of the ring's size. Once the server has mapped it for writing it
+// is sealed against shrinking and growing (receivers map it; a shorter file would fault their
+// reads and the server's writes) and against any further write (F_SEAL_FUTURE_WRITE): a
+// receiver that reopens its descriptor read-write (/proc/self/fd/N) can neither write(),
+// truncate, punch holes in nor map it writable, so the server's own mapping, made before the
+// seal, is the only writer of the frames every receiver copies. Without these seals there is
+// no ring (receivers refuse an unsealed one).
 bool makeRing(SharedRing& ring, int width, int height, uint64_t generation) {
     const size_t bytesPerRow = size_t(width) * 4;
     const size_t slotOffset = alignUp(sizeof(wire::RingHeader));
@@ -67,14 +77,16 @@ bool makeRing(SharedRing& ring, int width, int height, uint64_t generation) {
     const size_t size = slotOffset + slotStride * wire::kSlotCount;
     ring.fd = ::memfd_create("velmar-texshare", MFD_CLOEXEC | MFD_ALLOW_SEALING);
     if (ring.fd < 0 || ::ftruncate(ring.fd, off_t(size)) != 0) return false;
-    ::fcntl(ring.fd, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_SEAL);
     void* base = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, ring.fd, 0);
     if (base == MAP_FAILED) return false;
     ring.base = static_cast<uint8_t*>(base);
     ring.size = size;
+    if (::fcntl(ring.fd, F_ADD_SEALS,
+                F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_FUTURE_WRITE | F_SEAL_SEAL) != 0)
+        return false;
     const std::string self = "/proc/self/fd/" + std::to_string(ring.fd);
     ring.readOnlyFd = ::open(self.c_str(), O_RDONLY | O_CLOEXEC);
-    if (ring.readOnlyFd < 0) ring.readOnlyFd = ring.fd;  // sealed all the same
+    if (ring.readOnlyFd < 0) ring.readOnlyFd = ring.fd;  // sealed against writes all the same
     wire::RingHeader* header = ring.header();
     header->magic = wire::kMagic;
     header->version = wire::kVersion;
@@ -260,7 +272,9 @@ VELMAR_EXPORT int velmar_texshare_server_receiver_count(const VelmarTexShareServ
 
 VELMAR_EXPORT int velmar_texshare_server_prepare(VelmarTexShareServer* server, int width,
                                                  int height) {
-    if (!server || width < 1 || height < 1 || width > 16384 || height > 16384) return 0;
+    if (!server || width < 1 || height < 1 || width > int(wire::kMaxSide) ||
+        height > int(wire::kMaxSide))
+        return 0;
     SharedRing& ring = server->ring;
     if (ring.base && ring.geometry.width == uint32_t(width) &&
         ring.geometry.height == uint32_t(height))

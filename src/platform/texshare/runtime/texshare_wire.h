@@ -16,6 +16,11 @@ inline constexpr uint32_t kMagic = 0x53585456;  // "VTXS"
 inline constexpr uint32_t kVersion = 1;
 inline constexpr uint32_t kSlotCount = 3;
 inline constexpr size_t kAlignment = 64;
+// The largest frame side a ring holds.
+inline constexpr uint32_t kMaxSide = 16384;
+// The most padding a receiver accepts anywhere in a ring: after the header, after a slot's frame
+// and after the last slot. The server pads to kAlignment only.
+inline constexpr uint64_t kMaxPadding = uint64_t(1) << 20;
 
 enum MessageType : uint32_t { hello = 1, ring = 2, frame = 3 };
 
@@ -63,6 +68,23 @@ struct RingHeader {
         uint64_t number;
     } slots[kSlotCount];
 };
+
+// Whether a ring's layout adds up: a sane frame size, a slot count the header has room for, the
+// slots after the header, each frame inside its slot and every slot inside `mapSize`, with no
+// more than kMaxPadding of slack in any place. Each step is bounded before the next is computed,
+// so no sum or product wraps.
+inline bool layoutFits(const Ring& ring) {
+    if (ring.width < 1 || ring.height < 1 || ring.width > kMaxSide || ring.height > kMaxSide ||
+        ring.bytesPerRow != ring.width * 4 || ring.slotCount < 1 || ring.slotCount > kSlotCount)
+        return false;
+    const uint64_t frameBytes = uint64_t(ring.bytesPerRow) * ring.height;  // at most 2^30
+    if (ring.slotOffset < sizeof(RingHeader) ||
+        ring.slotOffset - sizeof(RingHeader) > kMaxPadding || ring.slotStride < frameBytes ||
+        ring.slotStride - frameBytes > kMaxPadding)
+        return false;
+    const uint64_t end = ring.slotOffset + ring.slotStride * ring.slotCount;  // below 2^33
+    return ring.mapSize >= end && ring.mapSize - end <= kMaxPadding;
+}
 
 // The largest message either side sends.
 inline constexpr size_t kMaxMessage = sizeof(Ring);
