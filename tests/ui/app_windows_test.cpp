@@ -395,5 +395,19 @@ TEST_F(AppWindows, ClosingTheMainWindowBesideTheSettingsQuits) {
     EXPECT_FALSE(dovrine->settingsWindow()->isVisible());
 }
 
+// A language switch redoes the window titles: the settings title comes in the new language, the
+// main title stays the untranslated prefix and project name by which the control window is known.
+TEST_F(AppWindows, WindowTitlesFollowALanguageSwitch) {
+    app.setProjectURL(QUrl::fromLocalFile(dir.filePath("Show.tavrendek")));
+    EXPECT_EQ(main->windowTitle(), QString::fromUtf8("DOVRINE — Show"));
+    EXPECT_EQ(dovrine->settingsWindow()->windowTitle(), QString::fromUtf8("設定"));
+    LanguageSettings::shared().setLanguage(AppLanguage::en);
+    EXPECT_EQ(dovrine->settingsWindow()->windowTitle(), QStringLiteral("Settings"));
+    EXPECT_EQ(main->windowTitle(), QString::fromUtf8("DOVRINE — Show"));
+    LanguageSettings::shared().setLanguage(AppLanguage::ja);
+    EXPECT_EQ(dovrine->settingsWindow()->windowTitle(), QString::fromUtf8("設定"));
+    EXPECT_EQ(main->windowTitle(), QString::fromUtf8("DOVRINE — Show"));
+}
+
 }  // namespace
 }  // namespace velmar
