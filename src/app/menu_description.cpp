@@ -16,7 +16,7 @@ Item item(const char* titleKey, QKeySequence shortcut, Command command,
 }
 
 Item motion(const char* titleKey, QKeySequence shortcut, std::optional<MotionKind> kind) {
-    return Item{QString::fromUtf8(titleKey), shortcut, Enabled::notWhileLoading,
+    return Item{QString::fromUtf8(titleKey), shortcut, Enabled::always,
                 Command::setMotion,          kind,     {}};
 }
 
@@ -49,38 +49,43 @@ QList<MenuDescription::Menu> build() {
                       item(L10N_KEY("DOVRINE を終了"), ctrl(Qt::Key_Q), Command::quit),
                   }});
     // The file group. There is no New item: a project starts empty once, at launch.
-    menus.append({QString::fromUtf8(L10N_KEY("ファイル")),
-                  {
-                      item(L10N_KEY("プロジェクトを開く…"), ctrl(Qt::Key_O), Command::openProject,
-                           Enabled::notWhileLoading),
-                      item(L10N_KEY("プロジェクトを保存"), ctrl(Qt::Key_S), Command::saveProject),
-                      item(L10N_KEY("別名で保存…"), ctrlShift(Qt::Key_S), Command::saveProjectAs),
-                      separator(),
-                      // A file panel picks files or a folder, not both: one entry each.
-                      inSubmenu(L10N_KEY("素材をインポート…"),
-                                item(L10N_KEY("静止画・動画…"), ctrl(Qt::Key_I),
-                                     Command::importMedia, Enabled::notWhileLoading)),
-                      inSubmenu(L10N_KEY("素材をインポート…"),
-                                item(L10N_KEY("フォルダ…"), QKeySequence(), Command::importFolder,
-                                     Enabled::notWhileLoading)),
-                      separator(),
-                      item(L10N_KEY("素材を差し替え…"), ctrl(Qt::Key_R), Command::replaceMedia,
-                           Enabled::notWhileLoading),
-                      separator(),
-                      item(L10N_KEY("すべて選択"), ctrl(Qt::Key_A), Command::selectAll,
-                           Enabled::notWhileNumberEntry),
-                      item(L10N_KEY("選択を解除"), ctrlShift(Qt::Key_A), Command::deselectAll),
-                      separator(),
-                      item(L10N_KEY("選択をまとめて左へ"), ctrlAlt(Qt::Key_Left),
-                           Command::moveSelectionLeft, Enabled::notWhileLoading),
-                      item(L10N_KEY("選択をまとめて右へ"), ctrlAlt(Qt::Key_Right),
-                           Command::moveSelectionRight, Enabled::notWhileLoading),
-                      item(L10N_KEY("選択を削除"), ctrl(Qt::Key_Backspace),
-                           Command::deleteSelection, Enabled::notWhileLoading),
-                      separator(),
-                      item(L10N_KEY("名前で絞り込み…"), ctrl(Qt::Key_F), Command::filterByName),
-                  }});
+    menus.append(
+        {QString::fromUtf8(L10N_KEY("ファイル")),
+         {
+             // Opening while a load runs does nothing, so the item stays on.
+             item(L10N_KEY("プロジェクトを開く…"), ctrl(Qt::Key_O), Command::openProject),
+             item(L10N_KEY("プロジェクトを保存"), ctrl(Qt::Key_S), Command::saveProject),
+             item(L10N_KEY("別名で保存…"), ctrlShift(Qt::Key_S), Command::saveProjectAs),
+             separator(),
+             // A file panel picks files or a folder, not both: one entry each. Import
+             // and replace finish after a panel and a background step, so while a
+             // project loads they would land in (or be thrown away with) the rundown
+             // the load is about to replace: they wait for the load.
+             inSubmenu(L10N_KEY("素材をインポート…"),
+                       item(L10N_KEY("静止画・動画…"), ctrl(Qt::Key_I), Command::importMedia,
+                            Enabled::notWhileLoading)),
+             inSubmenu(L10N_KEY("素材をインポート…"),
+                       item(L10N_KEY("フォルダ…"), QKeySequence(), Command::importFolder,
+                            Enabled::notWhileLoading)),
+             separator(),
+             item(L10N_KEY("素材を差し替え…"), ctrl(Qt::Key_R), Command::replaceMedia,
+                  Enabled::notWhileLoading),
+             separator(),
+             item(L10N_KEY("すべて選択"), ctrl(Qt::Key_A), Command::selectAll,
+                  Enabled::notWhileNumberEntry),
+             item(L10N_KEY("選択を解除"), ctrlShift(Qt::Key_A), Command::deselectAll),
+             separator(),
+             item(L10N_KEY("選択をまとめて左へ"), ctrlAlt(Qt::Key_Left),
+                  Command::moveSelectionLeft),
+             item(L10N_KEY("選択をまとめて右へ"), ctrlAlt(Qt::Key_Right),
+                  Command::moveSelectionRight),
+             item(L10N_KEY("選択を削除"), ctrl(Qt::Key_Backspace), Command::deleteSelection),
+             separator(),
+             item(L10N_KEY("名前で絞り込み…"), ctrl(Qt::Key_F), Command::filterByName),
+         }});
     // The digit of each slide is the keypad position of the side the picture enters from.
+    // The duration sheet takes its targets when it is applied: opened during a load it would
+    // set the durations of the loaded project's clips, so it waits for the load.
     menus.append(
         {QString::fromUtf8(L10N_KEY("エフェクト")),
          {
@@ -117,8 +122,7 @@ QList<MenuDescription::Menu> build() {
              item(L10N_KEY("次のタブ"), ctrl(Qt::Key_BracketRight), Command::nextTab),
              item(L10N_KEY("緊急停止"), ctrl(Qt::Key_Period), Command::panicOff),
              separator(),
-             item(L10N_KEY("タブを追加"), ctrl(Qt::Key_T), Command::addTab,
-                  Enabled::notWhileLoading),
+             item(L10N_KEY("タブを追加"), ctrl(Qt::Key_T), Command::addTab),
          }});
     menus.append(
         {QString::fromUtf8(L10N_KEY("ヘルプ")),

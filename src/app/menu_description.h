@@ -49,7 +49,7 @@ struct MenuDescription {
     enum class Enabled {
         always,
         notWhileNumberEntry,  // a number-entry sheet would lose the selection it edits
-        notWhileLoading,      // a loading project would silently replace the edit
+        notWhileLoading,      // finishes later, when a loading project has replaced the rundown
     };
 
     struct State {

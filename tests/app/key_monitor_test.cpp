@@ -130,5 +130,21 @@ TEST(KeyMonitorDecide, FollowsTheRulesInOrder) {
     }
 }
 
+// Each of the digits 1 to 9, main row or keypad, chooses its own tab: n gives the n-th tab
+// (index n - 1), 9 included; the keys on either side of the row choose none.
+TEST(KeyMonitorDecide, DigitsOneToNineChooseTabsOneToNine) {
+    for (int n = 1; n <= 9; ++n) {
+        for (const Qt::KeyboardModifiers mods :
+             {Qt::KeyboardModifiers(), Qt::KeyboardModifiers(kPad)}) {
+            const KeyAction got = KeyMonitor::decide(KeyInput{Qt::Key_0 + n, mods, false}, kMain);
+            EXPECT_EQ(int(got.kind), int(Kind::selectGroup)) << n;
+            EXPECT_EQ(got.argument, n - 1) << n;
+        }
+    }
+    for (const int key : {int(Qt::Key_0), int(Qt::Key_Colon), int(Qt::Key_Slash)})
+        EXPECT_EQ(int(KeyMonitor::decide(KeyInput{key, {}, false}, kMain).kind), int(Kind::passOn))
+            << key;
+}
+
 }  // namespace
 }  // namespace velmar

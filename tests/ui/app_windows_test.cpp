@@ -7,6 +7,7 @@
 #include "app/document_dialogs.h"
 #include "app/document_workflow.h"
 #include "app/dovrine_app.h"
+#include "app/menu_description.h"
 #include "app/preflight_app_host.h"
 #include "app/preflight_runner.h"
 #include "canvas/signal_probe.h"
@@ -193,6 +194,16 @@ TEST_F(AppWindows, EveryWindowReachesTheMenuCommands) {
         EXPECT_EQ(action->shortcutContext(), Qt::ApplicationShortcut)
             << action->text().toStdString();
     }
+}
+
+// The digit keys reach the engine's rundown: 9 chooses the ninth tab, 1 the first.
+TEST_F(AppWindows, DigitKeysChooseTheTabOfTheirNumber) {
+    for (int n = rundown().groups().size() + 1; n <= 10; ++n)
+        rundown().addGroup(MenuDescription::newTabName(n - 1));
+    press(main, QKeyCombination(Qt::Key_9));
+    EXPECT_EQ(rundown().currentGroupIndex(), 8);
+    press(main, QKeyCombination(Qt::Key_1));
+    EXPECT_EQ(rundown().currentGroupIndex(), 0);
 }
 
 // The rundown commands, pressed in the signal monitor window, act as from the main window, with
@@ -393,6 +404,20 @@ TEST_F(AppWindows, ClosingTheMainWindowBesideTheSettingsQuits) {
     EXPECT_EQ(exits, 1);
     EXPECT_FALSE(main->isVisible());
     EXPECT_FALSE(dovrine->settingsWindow()->isVisible());
+}
+
+// A language switch redoes the window titles: the settings title comes in the new language, the
+// main title stays the untranslated prefix and project name by which the control window is known.
+TEST_F(AppWindows, WindowTitlesFollowALanguageSwitch) {
+    app.setProjectURL(QUrl::fromLocalFile(dir.filePath("Show.tavrendek")));
+    EXPECT_EQ(main->windowTitle(), QString::fromUtf8("DOVRINE — Show"));
+    EXPECT_EQ(dovrine->settingsWindow()->windowTitle(), QString::fromUtf8("設定"));
+    LanguageSettings::shared().setLanguage(AppLanguage::en);
+    EXPECT_EQ(dovrine->settingsWindow()->windowTitle(), QStringLiteral("Settings"));
+    EXPECT_EQ(main->windowTitle(), QString::fromUtf8("DOVRINE — Show"));
+    LanguageSettings::shared().setLanguage(AppLanguage::ja);
+    EXPECT_EQ(dovrine->settingsWindow()->windowTitle(), QString::fromUtf8("設定"));
+    EXPECT_EQ(main->windowTitle(), QString::fromUtf8("DOVRINE — Show"));
 }
 
 }  // namespace

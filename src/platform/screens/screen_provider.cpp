@@ -33,11 +33,11 @@ class SystemScreenProvider final : public ScreenProvider {
 
   private:
     static std::pair<QList<ScreenInfo>, QList<QScreen*>> list() {
-        QList<QScreen*> qscreens = QGuiApplication::screens();
-        if (QScreen* primary = QGuiApplication::primaryScreen(); primary && !qscreens.isEmpty()) {
-            qscreens.removeAll(primary);
-            qscreens.prepend(primary);
-        }
+        const QList<QScreen*> all = QGuiApplication::screens();
+        QList<QScreen*> qscreens;
+        for (const qsizetype i :
+             primaryFirst(all.size(), all.indexOf(QGuiApplication::primaryScreen())))
+            qscreens.append(all[i]);
         QList<ScreenInfo> infos;
         for (QScreen* s : qscreens)
             infos.append({QString(), s->name(), s->serialNumber(), s->geometry(),
@@ -58,6 +58,16 @@ std::optional<ScreenInfo> ScreenProvider::screen(const QString& identity) const 
 ScreenProvider& ScreenProvider::system() {
     static SystemScreenProvider provider;
     return provider;
+}
+
+QList<qsizetype> ScreenProvider::primaryFirst(qsizetype count, qsizetype primary) {
+    QList<qsizetype> order;
+    order.reserve(count);
+    const bool hasPrimary = primary >= 0 && primary < count;
+    if (hasPrimary) order.append(primary);
+    for (qsizetype i = 0; i < count; ++i)
+        if (!hasPrimary || i != primary) order.append(i);
+    return order;
 }
 
 void ScreenProvider::assignIdentities(QList<ScreenInfo>& screens) {

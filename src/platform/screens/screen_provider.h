@@ -29,6 +29,11 @@ class ScreenProvider {
 
     static ScreenProvider& system();
 
+    // The order in which `count` screens are listed: the primary one (at `primary`) first, the
+    // others after it in their own order; every screen once. Without a primary among them
+    // (`primary` out of range) the order is unchanged.
+    static QList<qsizetype> primaryFirst(qsizetype count, qsizetype primary);
+
     // Identities for screens listed together: name, serial number and geometry, with "#n"
     // added to the n-th (from 2) of screens that agree in all three.
     static void assignIdentities(QList<ScreenInfo>& screens);

@@ -31,6 +31,7 @@ DurationEditorSheet::DurationEditorSheet(PlayoutEngine& engine, Context context,
     QFont small = font();
     small.setPixelSize(10);
     note_->setFont(small);
+    useSecondaryText(note_);
     column->addWidget(note_);
 
     // The pad starts at the targets' shared duration, else at the default duration.

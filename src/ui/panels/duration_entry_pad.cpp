@@ -2,8 +2,8 @@
 
 #include "models/localized.h"
 #include "ui/controls/number_field.h"
-#include "ui/controls/palette.h"
 #include "ui/controls/svg_icon.h"
+#include "ui/panels/duration_common.h"
 
 #include <QEvent>
 #include <QFrame>
@@ -76,12 +76,12 @@ DurationEntryPad::DurationEntryPad(std::optional<double> initialValue, Range ran
     small.setPixelSize(10);
     auto* hint = new QLabel(DurationPadModel::rangeHint(range.lower, range.upper), this);
     hint->setFont(small);
-    hint->setStyleSheet(
-        QStringLiteral("color: %1;").arg(Palette::secondaryText().name(QColor::HexArgb)));
+    useSecondaryText(hint);
     column->addWidget(hint);
     if (allowsDefault) {
         note_ = new QLabel(this);
         note_->setFont(small);
+        useSecondaryText(note_);
         note_->setWordWrap(true);
         note_->setFixedWidth(132);
         column->addWidget(note_);

@@ -66,6 +66,16 @@ void LivePreviewPane::canvasRectChanged() {
     border->setGeometry(view_->geometry());
     border->setVisible(!rect.isEmpty());
     border->raise();
+    // The live view and its border are cut at the box's rounded corners like every pane's
+    // picture; a view that reaches no corner is left unmasked.
+    const QRegion kept = canvasBoxRegion().translated(-view_->pos()) & QRegion(view_->rect());
+    if (kept == QRegion(view_->rect())) {
+        view_->clearMask();
+        border->clearMask();
+    } else {
+        view_->setMask(kept);
+        border->setMask(kept);
+    }
     setBackground(background_);
 }
 

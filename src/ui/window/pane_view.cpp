@@ -10,6 +10,7 @@
 #include <QToolTip>
 
 #include <algorithm>
+#include <cmath>
 
 namespace velmar {
 
@@ -44,6 +45,25 @@ void PaneView::fillRounded(QPainter& painter, const QRectF& rect, double radius,
     painter.setClipRect(rect.adjusted(0, rect.height() - radius, 0, 0), Qt::IntersectClip);
     painter.fillPath(strips, color);
     painter.restore();
+}
+
+QRegion PaneView::roundedRegion(const QRect& rect, double radius) {
+    if (rect.isEmpty()) return {};
+    radius = std::min({radius, rect.width() / 2.0, rect.height() / 2.0});
+    if (!(radius > 0)) return QRegion(rect);
+    // Row by row through the corners: a pixel stays when its centre is inside the arc.
+    const int rows = int(std::ceil(radius));
+    QRegion region(rect.adjusted(0, rows, 0, -rows));
+    for (int y = 0; y < rows; ++y) {
+        const double dy = radius - (y + 0.5);
+        const double dx = dy > 0 ? radius - std::sqrt(radius * radius - dy * dy) : 0;
+        const int inset = std::max(0, int(std::ceil(dx - 0.5)));
+        const int width = rect.width() - 2 * inset;
+        if (width <= 0) continue;
+        region += QRect(rect.left() + inset, rect.top() + y, width, 1);
+        region += QRect(rect.left() + inset, rect.bottom() - y, width, 1);
+    }
+    return region;
 }
 
 PaneView::PaneView(QString title, QColor accent, QWidget* parent)
@@ -97,6 +117,12 @@ QRectF PaneView::canvasRect(const QRectF& box, const CanvasFormat& canvas) {
 
 QRectF PaneView::canvasRect() const {
     return canvasRect(canvasBox(QSizeF(size()) / scale_), canvas_);
+}
+
+QRegion PaneView::canvasBoxRegion() const {
+    const QRectF box = canvasBox(QSizeF(size()) / scale_);
+    return roundedRegion(QRectF(box.topLeft() * scale_, box.size() * scale_).toAlignedRect(),
+                         4 * scale_);
 }
 
 QRectF PaneView::filenameRect() const {
@@ -156,16 +182,21 @@ void PaneView::paintEvent(QPaintEvent*) {
         }
     }
 
-    // Canvas frame: black box, rounded 4, with the picture in the canvas rectangle.
+    // Canvas frame: black box, rounded 4, with the picture in the canvas rectangle; picture
+    // and border are cut at the box's rounded corners too.
     const QRectF box = canvasBox(pane);
     const QRectF canvas = canvasRect(box, canvas_);
     if (!fillsCanvas() || !canvas.contains(box)) fillRounded(painter, box, 4, Qt::black);
     if (!canvas.isEmpty()) {
         painter.save();
-        painter.setClipRect(canvas);
+        const QTransform design = painter.transform();
+        painter.resetTransform();
+        painter.setClipRegion(canvasBoxRegion());
+        painter.setTransform(design);
+        painter.setClipRect(canvas, Qt::IntersectClip);
         paintContent(painter, canvas);
-        painter.restore();
         frameRect(painter, canvas, 1, Palette::withOpacity(accent_, 0.6));
+        painter.restore();
     }
 
     // File name, cut in the middle.

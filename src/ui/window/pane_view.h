@@ -4,6 +4,7 @@
 
 #include <QColor>
 #include <QRectF>
+#include <QRegion>
 #include <QWidget>
 
 class QPainter;
@@ -15,7 +16,8 @@ namespace velmar {
 // What every picture pane is made of, top to bottom 6 apart: the header (the title in the
 // accent colour with a dot before it and, for movies, a film badge after it), the canvas frame
 // (a 16:9 box with black bars around the canvas rectangle, fitted to the canvas's aspect and
-// bordered in the accent colour) and the file-name line (or "—"). Subclasses draw or host the
+// bordered in the accent colour, all clipped to the box's rounded corners) and the file-name
+// line (or "—"). Subclasses draw or host the
 // picture inside the canvas rectangle. Geometry is in design units, drawn at scale s.
 class PaneView : public QWidget {
     Q_OBJECT
@@ -46,8 +48,13 @@ class PaneView : public QWidget {
     // The outline of `rect`, `width` wide on its inside, as four fills (a stroked rectangle is
     // rasterised as a shape over its whole height).
     static void frameRect(QPainter& painter, const QRectF& rect, double width, const QColor& color);
+    // The pixels of `rect` whose centres lie inside it with its corners rounded by `radius`
+    // (pixels): the box's clip as plain rectangles, which the raster engine clips by fast.
+    static QRegion roundedRegion(const QRect& rect, double radius);
     // The pane's own canvas rectangle, in design units.
     QRectF canvasRect() const;
+    // The pixels the canvas box keeps: the box, in pixels, with its corners rounded.
+    QRegion canvasBoxRegion() const;
 
   protected:
     void paintEvent(QPaintEvent* event) override;

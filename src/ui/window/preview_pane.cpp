@@ -197,7 +197,7 @@ void PreviewPane::paintContent(QPainter& painter, const QRectF& canvasRect) {
         painter.setOpacity(opacity);
         if (kept) {
             painter.resetTransform();
-            painter.setClipRect(deviceCanvas);
+            painter.setClipRect(deviceCanvas, Qt::IntersectClip);
             drawBanded(painter, topLeft, *kept, kept->rect());
         } else if (cacheable) {
             painter.translate(centre);

@@ -279,5 +279,35 @@ TEST(LivePreviewPane, TheAccentBorderIsDrawnOverTheLiveViewOfACanvasEngine) {
     EXPECT_EQ(qRed(image.pixel(canvas.center())), 0);
 }
 
+// The 16:9 box is cut at its rounded corners: a canvas that fills it loses its corner pixels,
+// the live view as much as the drawn picture, while the border runs on along the edge.
+TEST(PaneView, ACanvasFillingTheBoxIsCutAtTheRoundedCorners) {
+    test::ControlWindowHarness harness({});
+    LivePreviewPane live(QStringLiteral("PROGRAM"), harness.app.canvasEngine(), QColor(255, 0, 0));
+    live.setCanvas({1920, 1080});
+    live.resize(640, 421);
+    ASSERT_NE(live.canvasView(), nullptr);
+    PreviewPane next(QStringLiteral("NEXT"), QColor(255, 0, 0));
+    next.setCanvas({1920, 1080});
+    next.resize(640, 421);
+    auto image = std::make_shared<QImage>(192, 108, QImage::Format_RGB32);
+    image->fill(QColor(32, 128, 224));
+    next.setMedia(PlayoutMedia::still(image));
+    // 421 = header 24 + 6 + a box of 640 x 360 + 6 + file name 25: the box on whole pixels.
+    for (PaneView* pane : {static_cast<PaneView*>(&live), static_cast<PaneView*>(&next)}) {
+        const QImage shot = pane->grab().toImage();
+        const QRect box = PaneView::canvasBox(QSizeF(pane->size())).toAlignedRect();
+        ASSERT_EQ(pane->canvasRect().toAlignedRect(), box) << "the canvas fills the box";
+        for (const QPoint corner :
+             {box.topLeft(), box.topRight(), box.bottomLeft(), box.bottomRight()}) {
+            const QRgb p = shot.pixel(corner);
+            EXPECT_FALSE(qRed(p) > 120 && qGreen(p) < 60) << corner.x() << "," << corner.y();
+            EXPECT_NE(p, qRgb(32, 128, 224));
+        }
+        const QRgb edge = shot.pixel(box.left() + 4, box.top());
+        EXPECT_GT(qRed(edge), 120) << "the border is there beside the corner";
+    }
+}
+
 }  // namespace
 }  // namespace velmar
