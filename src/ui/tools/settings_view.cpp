@@ -48,7 +48,6 @@ constexpr const char* kNote9 = L10N_KEY("選んだフォルダを利用できな
 constexpr const char* kNote10 = L10N_KEY("正常終了すると復帰用の自動保存ファイルは削除されます。");
 constexpr const char* kNote11 = L10N_KEY("メニューの「テストパターン」から選びます。送出中でもすぐ出力が差し替わり、もう一度選ぶか Ctrl+Shift+T・ESC で元の絵に戻ります。");
 constexpr const char* kNote12 = L10N_KEY("透過動画の縁に黒フチや白フチが出るときに切り替えます。静止画は常に正しく処理されるので影響しません。フェードはキーだけを落とすので、フィルの輝度は変わりません。");
-constexpr const char* kNote13 = L10N_KEY("メニューバーは再起動後に切り替わります。");
 constexpr const char* kNote14 = L10N_KEY("右 → 左では 1 枚目が右端になり、次の素材は左に並びます。マーカー帯も同じ向きになります。→ キーで次の素材、← キーで前の素材です（並びの向きには関係ありません）。");
 constexpr const char* kNote15 = L10N_KEY("外部アプリで保存した変更をサムネイルとNEXTへ反映します。ON AIR中のPROGRAMは変更しません。");
 // clang-format on
@@ -565,7 +564,6 @@ void SettingsView::buildDisplay(QVBoxLayout* form) {
         return group;
     };
     labelled(s, languageLabel, language_);
-    s->addWidget(note(kNote13, box));
     background_ = segmented(backgroundLabel, {"0%", "33%", "66%", "100%"}, "backgroundLevel");
     labelled(s, orderLabel, programOnLeft_);
     // Its options are long sentences: the box takes the whole width under its text.
