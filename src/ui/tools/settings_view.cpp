@@ -26,6 +26,8 @@
 #include <QPushButton>
 #include <QShowEvent>
 #include <QSignalBlocker>
+#include <QStyleOptionButton>
+#include <QStylePainter>
 #include <QVBoxLayout>
 
 namespace velmar {
@@ -93,6 +95,30 @@ int rowOf(const QList<SettingsPresenter::Option<T>>& options, const T& value) {
     }
     return -1;
 }
+
+// One button of a row of exclusive choices. The style draws a chosen (checked) button only a
+// shade darker than the others, which is hard to tell apart in the dark palette: the chosen one
+// is filled with the selection colour instead, with its text in the selection's text colour.
+class SegmentButton : public QPushButton {
+  public:
+    SegmentButton(const QString& text, QWidget* parent) : QPushButton(text, parent) {
+        setCheckable(true);
+    }
+
+  protected:
+    void paintEvent(QPaintEvent*) override {
+        QStylePainter painter(this);
+        QStyleOptionButton option;
+        initStyleOption(&option);
+        if (isChecked()) {
+            const QPalette::ColorGroup group = isEnabled() ? QPalette::Active : QPalette::Disabled;
+            option.palette.setColor(QPalette::Button, palette().color(group, QPalette::Highlight));
+            option.palette.setColor(QPalette::ButtonText,
+                                    palette().color(group, QPalette::HighlightedText));
+        }
+        painter.drawControl(QStyle::CE_PushButton, option);
+    }
+};
 
 void check(QButtonGroup* group, int id) {
     const QSignalBlocker block(group);
@@ -323,8 +349,7 @@ void SettingsView::buildOBS(QVBoxLayout* form) {
     transport_ = new QButtonGroup(this);
     transport_->setObjectName(QStringLiteral("transport"));
     for (const auto& [text, id] : {std::pair{"Syphon", 0}, std::pair{"NDI", 1}}) {
-        auto* button = new QPushButton(QString::fromUtf8(text), transportRow_);
-        button->setCheckable(true);
+        auto* button = new SegmentButton(QString::fromUtf8(text), transportRow_);
         transport_->addButton(button, id);
         row->addWidget(button);
     }
@@ -554,8 +579,7 @@ void SettingsView::buildDisplay(QVBoxLayout* form) {
         row->addWidget(label);
         row->addStretch();
         for (int i = 0; i < texts.size(); ++i) {
-            auto* button = new QPushButton(texts[i], box);
-            button->setCheckable(true);
+            auto* button = new SegmentButton(texts[i], box);
             button->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
             group->addButton(button, i);
             row->addWidget(button);
