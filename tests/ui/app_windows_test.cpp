@@ -195,6 +195,18 @@ TEST_F(AppWindows, EveryWindowReachesTheMenuCommands) {
     }
 }
 
+// The settings window's title is the application's text: it follows a language switch made
+// while the window exists, shown or not.
+TEST_F(AppWindows, TheSettingsWindowTitleFollowsTheLanguage) {
+    QWidget* settings = dovrine->settingsWindow();
+    EXPECT_EQ(settings->windowTitle(), "設定");
+    LanguageSettings::shared().setLanguage(AppLanguage::en);
+    EXPECT_EQ(settings->windowTitle(), "Settings");
+    settings->show();
+    LanguageSettings::shared().setLanguage(AppLanguage::ja);
+    EXPECT_EQ(settings->windowTitle(), "設定");
+}
+
 // The rundown commands, pressed in the signal monitor window, act as from the main window, with
 // the same enabled rules.
 TEST_F(AppWindows, RundownCommandsFromAToolWindow) {
