@@ -98,7 +98,8 @@ int rowOf(const QList<SettingsPresenter::Option<T>>& options, const T& value) {
 
 // One button of a row of exclusive choices. The style draws a chosen (checked) button only a
 // shade darker than the others, which is hard to tell apart in the dark palette: the chosen one
-// is filled with the selection colour instead, with its text in the selection's text colour.
+// is filled with the selection colour instead (drawn here: the style would lighten a dark
+// fill), its text drawn by the style in the selection's text colour.
 class SegmentButton : public QPushButton {
   public:
     SegmentButton(const QString& text, QWidget* parent) : QPushButton(text, parent) {
@@ -106,17 +107,23 @@ class SegmentButton : public QPushButton {
     }
 
   protected:
-    void paintEvent(QPaintEvent*) override {
+    void paintEvent(QPaintEvent* event) override {
+        if (!isChecked()) {
+            QPushButton::paintEvent(event);
+            return;
+        }
+        const QPalette::ColorGroup group = isEnabled() ? QPalette::Active : QPalette::Disabled;
+        const QColor fill = palette().color(group, QPalette::Highlight);
         QStylePainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(fill.darker(130));
+        painter.setBrush(fill);
+        painter.drawRoundedRect(QRectF(rect()).adjusted(1.5, 1.5, -1.5, -1.5), 2, 2);
         QStyleOptionButton option;
         initStyleOption(&option);
-        if (isChecked()) {
-            const QPalette::ColorGroup group = isEnabled() ? QPalette::Active : QPalette::Disabled;
-            option.palette.setColor(QPalette::Button, palette().color(group, QPalette::Highlight));
-            option.palette.setColor(QPalette::ButtonText,
-                                    palette().color(group, QPalette::HighlightedText));
-        }
-        painter.drawControl(QStyle::CE_PushButton, option);
+        option.palette.setColor(QPalette::ButtonText,
+                                palette().color(group, QPalette::HighlightedText));
+        painter.drawControl(QStyle::CE_PushButtonLabel, option);
     }
 };
 
