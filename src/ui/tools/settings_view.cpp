@@ -185,6 +185,11 @@ SettingsView::SettingsView(AppState& app, Services services, QWidget* parent)
     setObjectName(QStringLiteral("settingsForm"));
     setFixedWidth(kWidth);
     build();
+    // A picker takes the width of its longest row whenever its rows change, not only when first
+    // shown: a language switch writes every row anew (retranslate, then sync), and the rows of
+    // the new language must not be cut to the width of the old.
+    for (QComboBox* box : findChildren<QComboBox*>())
+        box->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     retranslate();
     sync();
 
