@@ -133,7 +133,8 @@ TEST(ImageLoaderTest, RefusalsAreKeysWithEnglishTexts) {
     for (const QString& key : {kNotLocal, kTooLarge, kNoHeader, kTooManyPixels}) {
         const QString english = localized(key, AppLanguage::en);
         EXPECT_NE(english, key);
-        EXPECT_FALSE(english.contains(QRegularExpression(R"([\x{3000}-\x{9fff}\x{ff00}-\x{ffef}])")))
+        EXPECT_FALSE(
+            english.contains(QRegularExpression(R"([\x{3000}-\x{9fff}\x{ff00}-\x{ffef}])")))
             << english.toStdString();
     }
 }
