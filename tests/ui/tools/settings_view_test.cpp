@@ -8,6 +8,7 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDir>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -331,6 +332,21 @@ TEST_F(SettingsViewTest, ScreenPickerIsDisabledWhileTheOutputWindowIsOpen) {
     app->toggleOutput();
     ASSERT_FALSE(app->isOutputOpen());
     EXPECT_TRUE(screen->isEnabled());
+}
+
+// Shown in Japanese, then switched to English: every picker is as wide as its English rows
+// need (a box sized once, when first shown, cut them).
+TEST_F(SettingsViewTest, PickersAreSizedAgainForTheRowsOfANewLanguage) {
+    open();
+    QCoreApplication::processEvents();
+    LanguageSettings::shared().setLanguage(AppLanguage::en);
+    for (QComboBox* box : view->findChildren<QComboBox*>()) {
+        QComboBox fresh;
+        for (int i = 0; i < box->count(); ++i) fresh.addItem(box->itemText(i));
+        EXPECT_GE(box->sizeHint().width(), fresh.sizeHint().width())
+            << box->objectName().toStdString() << ": " << box->currentText().toStdString();
+    }
+    LanguageSettings::shared().setLanguage(AppLanguage::ja);
 }
 
 // The chosen OBS transport is filled with the selection colour, not a shade darker than the
