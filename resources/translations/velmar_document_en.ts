@@ -8,6 +8,10 @@
         <translation>Do you want to replace %@?</translation>
     </message>
     <message>
+        <source>1 件の素材を読み込めません</source>
+        <translation>1 clip cannot be read</translation>
+    </message>
+    <message>
         <source>%lld 件の素材を読み込めません</source>
         <translation>%lld clips cannot be read</translation>
     </message>

@@ -31,5 +31,21 @@
         <source>デコードできません</source>
         <translation>Cannot decode</translation>
     </message>
+    <message>
+        <source>通常のローカルファイルではありません</source>
+        <translation>Not a regular local file</translation>
+    </message>
+    <message>
+        <source>画像ファイルが 256 MB を超えています</source>
+        <translation>The image file is larger than 256 MB</translation>
+    </message>
+    <message>
+        <source>画像のヘッダを読み取れません</source>
+        <translation>The image header cannot be read</translation>
+    </message>
+    <message>
+        <source>画像サイズが安全上限（50 MP / 一辺 16384 px）を超えています</source>
+        <translation>The image is larger than the safe limit (50 MP, 16384 px a side)</translation>
+    </message>
 </context>
 </TS>

@@ -20,8 +20,8 @@
         <translation>Screen %@</translation>
     </message>
     <message>
-        <source>メイン画面の「OBS(NDI)」をONにし、OBSで「NDI Source」を追加して、このコンピュータの DOVRINE を選びます。透過映像と音声が届きます。このコンピュータに NDI Tools、OBS に DistroAV プラグインが必要です。同じネットワークの別の PC からも受信できます。</source>
-        <translation>Turn on “OBS(NDI)” in the main window, add an “NDI Source” in OBS and choose DOVRINE on this computer. Video with transparency and audio arrive. This computer needs NDI Tools and OBS needs the DistroAV plug-in. Other PCs on the same network can receive it too.</translation>
+        <source>メイン画面の「OBS(NDI)」をONにすると、プログラムの横にある libvelmar-netvideo.so が DOVRINE を NUT 形式のストリーム（透過映像と 48 kHz・2ch の音声）にして、このコンピュータの 127.0.0.1 で送ります。接続先は $XDG_RUNTIME_DIR/DOVRINE.netvideo に書かれます（例: ffplay tcp://$(cat $XDG_RUNTIME_DIR/DOVRINE.netvideo)）。OBS ではメディアソースの「ローカルファイル」を外し、「入力」にこの tcp:// の接続先を入れます。ほかの PC からは受信できません。</source>
+        <translation>With “OBS(NDI)” on in the main window, libvelmar-netvideo.so beside the program serves DOVRINE as a NUT stream (video with transparency, 48 kHz stereo audio) on 127.0.0.1 of this computer. The address is written to $XDG_RUNTIME_DIR/DOVRINE.netvideo (e.g. ffplay tcp://$(cat $XDG_RUNTIME_DIR/DOVRINE.netvideo)). In OBS, untick “Local File” in a Media Source and enter that tcp:// address as its “Input”. Other PCs cannot receive it.</translation>
     </message>
     <message>
         <source>同じ PC の受信アプリへ共有メモリで送ります。メイン画面の「OBS(Syphon)」をONにし、受信アプリ（プログラムの横にある libvelmar-texshare の受信側を使うもの）で DOVRINE を選びます。透過映像のみで、音声は別途受信側へ入力します。</source>
@@ -154,10 +154,6 @@
     <message>
         <source>透過動画の縁に黒フチや白フチが出るときに切り替えます。静止画は常に正しく処理されるので影響しません。フェードはキーだけを落とすので、フィルの輝度は変わりません。</source>
         <translation>Switch this when transparent movies show dark or light fringes. Stills are always handled correctly and are not affected. Fades lower only the key, so the fill's brightness does not change.</translation>
-    </message>
-    <message>
-        <source>メニューバーは再起動後に切り替わります。</source>
-        <translation>The menu bar changes after a restart.</translation>
     </message>
     <message>
         <source>右 → 左では 1 枚目が右端になり、次の素材は左に並びます。マーカー帯も同じ向きになります。→ キーで次の素材、← キーで前の素材です（並びの向きには関係ありません）。</source>

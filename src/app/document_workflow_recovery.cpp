@@ -114,7 +114,8 @@ void DocumentWorkflow::presentUnreadableAlert(const QList<QPair<QString, QString
     if (!window) return;
     QStringList lines;
     for (qsizetype i = 0; i < items.size() && i < kListedUnreadable; ++i)
-        lines << QStringLiteral("・") + items[i].first + QStringLiteral("  —  ") + items[i].second;
+        lines << QStringLiteral("・") + items[i].first + QStringLiteral("  —  ") +
+                     localized(items[i].second);
     QString text = lines.join(u'\n');
     if (items.size() > kListedUnreadable) {
         text += u'\n' + localizedFormat(
@@ -126,8 +127,10 @@ void DocumentWorkflow::presentUnreadableAlert(const QList<QPair<QString, QString
         localized(
             "これらはリストに残りますが、送出はできません。対応する形式に書き出し直してください。");
     DocumentDialogs::Alert alert;
-    alert.message = localizedFormat("%lld 件の素材を読み込めません",
-                                    {FormatArg(static_cast<long long>(items.size()))});
+    alert.message = items.size() == 1
+                        ? localized("1 件の素材を読み込めません")
+                        : localizedFormat("%lld 件の素材を読み込めません",
+                                          {FormatArg(static_cast<long long>(items.size()))});
     alert.informativeText = text;
     alert.buttons = {{localized("OK"), DocumentDialogs::ButtonRole::accept}};
     env_.dialogs->showWindowModal(alert, window);

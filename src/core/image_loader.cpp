@@ -1,6 +1,7 @@
 #include "core/image_loader.h"
 
 #include "core/still_header.h"
+#include "models/localized.h"
 
 #include <OpenImageIO/imageio.h>
 
@@ -18,11 +19,13 @@
 namespace velmar {
 namespace {
 
-// The refusals, returned as they stand (the caller decides whether to translate).
-const char* const kNotLocalFile = "通常のローカルファイルではありません";
-const char* const kFileTooLarge = "画像ファイルが 256 MB を超えています";
-const char* const kNoHeader = "画像のヘッダを読み取れません";
-const char* const kTooManyPixels = "画像サイズが安全上限（50 MP / 一辺 16384 px）を超えています";
+// The refusals, returned as their Japanese keys: they are kept in clips and looked up where
+// they are shown, in the language in force then.
+const char* const kNotLocalFile = L10N_KEY("通常のローカルファイルではありません");
+const char* const kFileTooLarge = L10N_KEY("画像ファイルが 256 MB を超えています");
+const char* const kNoHeader = L10N_KEY("画像のヘッダを読み取れません");
+const char* const kTooManyPixels =
+    L10N_KEY("画像サイズが安全上限（50 MP / 一辺 16384 px）を超えています");
 
 // The library reader for each format told by a file's signature. Only still-image readers take
 // part (never the movie or camera-raw readers of the library).

@@ -208,7 +208,9 @@ std::optional<PlayoutEngine::Take> PlayoutEngine::prepareClip() {
         return std::nullopt;
     }
     if (clip->unreadableReason) {
-        setLastMessage(clip->displayName + QStringLiteral(": ") + *clip->unreadableReason);
+        // A still's reason is kept as its Japanese key; a movie's is already in words.
+        setLastMessage(clip->displayName + QStringLiteral(": ") +
+                       localized(*clip->unreadableReason));
         return std::nullopt;
     }
     if (!rundown_.isVerified(*clip)) {

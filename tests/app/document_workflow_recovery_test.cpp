@@ -141,5 +141,18 @@ TEST_F(DocumentRecoveryTest, UnreadableClipsAreListedTwelveAtMostOnTheControlWin
     }
 }
 
+// In English one clip is one, and a still's reason (kept as its key) is shown in English.
+TEST_F(DocumentRecoveryTest, UnreadableAlertInEnglishCountsOneAndTranslatesTheReason) {
+    QWidget window;
+    host.window = &window;
+    LanguageSettings::shared().setLanguage(AppLanguage::en);
+    workflow->presentUnreadableAlert({{"c1.png", "画像のヘッダを読み取れません"}});
+    LanguageSettings::shared().setLanguage(AppLanguage::ja);
+    const auto alert = dialogs.alerts.value(0);
+    EXPECT_EQ(alert.message, "1 clip cannot be read");
+    EXPECT_TRUE(alert.informativeText.startsWith("・c1.png  —  The image header cannot be read\n"))
+        << alert.informativeText.toStdString();
+}
+
 }  // namespace
 }  // namespace velmar::test

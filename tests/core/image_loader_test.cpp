@@ -1,4 +1,6 @@
 #include "core/image_loader.h"
+#include "models/language_settings.h"
+#include "models/localized.h"
 #include "support/qt_printers.h"
 
 #include "support/child_probe.h"
@@ -6,6 +8,8 @@
 #include "support/test_media.h"
 
 #include <OpenImageIO/imageio.h>
+
+#include <QRegularExpression>
 
 #include <gtest/gtest.h>
 
@@ -116,6 +120,23 @@ TEST(ImageLoaderTest, RefusesUnsafeOrUnreadableFilesWithoutCrashingOrBallooning)
     // The one file within the limits that holds no real picture data reads its size only.
     EXPECT_EQ(ImageLoader::pixelSize(fileUrl(TestMedia::headerOnlyStill("png", 16384, 3051))),
               QSize(16384, 3051));
+}
+
+// The refusals stay Japanese keys whatever language is in force (clips keep them and are shown
+// later), and each has an English text for where it is shown.
+TEST(ImageLoaderTest, RefusalsAreKeysWithEnglishTexts) {
+    LanguageSettings& language = LanguageSettings::shared();
+    const AppLanguage before = language.language();
+    language.setLanguage(AppLanguage::en);
+    EXPECT_EQ(ImageLoader::rejectionReason(QUrl("https://example.com/a.png")), kNotLocal);
+    language.setLanguage(before);
+    for (const QString& key : {kNotLocal, kTooLarge, kNoHeader, kTooManyPixels}) {
+        const QString english = localized(key, AppLanguage::en);
+        EXPECT_NE(english, key);
+        EXPECT_FALSE(
+            english.contains(QRegularExpression(R"([\x{3000}-\x{9fff}\x{ff00}-\x{ffef}])")))
+            << english.toStdString();
+    }
 }
 
 // Every still format the rundown accepts decodes to the test pattern at its size; those that

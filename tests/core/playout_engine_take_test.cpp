@@ -189,6 +189,11 @@ TEST_F(EngineFixture, RefusalsNameTheClipAndChangeNothing) {
     settle();
     engine->returnPressed();
     EXPECT_EQ(engine->lastMessage(), "Bad: 画像のヘッダを読み取れません");
+    // The clip keeps the key; the line is in the language in force when it is refused.
+    LanguageSettings::shared().setLanguage(AppLanguage::en);
+    engine->returnPressed();
+    EXPECT_EQ(engine->lastMessage(), "Bad: The image header cannot be read");
+    LanguageSettings::shared().setLanguage(AppLanguage::ja);
     EXPECT_EQ(engine->state(), State::off);
     EXPECT_EQ(logText(), "");
 }

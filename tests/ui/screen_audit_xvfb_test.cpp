@@ -1,7 +1,8 @@
-// Every window at its default size, in Japanese and in English, on a real X server with the
-// program's palette: each label, button, check box and combo box must have the room its text
-// needs (measured by the widget's own font), and every enabled one must stand out from what is
-// drawn behind it by a contrast of at least 4.5 : 1, measured on an ImageMagick screenshot.
+// Every window at its default size, in Japanese and in English (as built in that language, and
+// after a switch to it from the other), on a real X server with the program's palette: each
+// label, button, check box and combo box must have the room its text needs (measured by the
+// widget's own font), and every enabled one must stand out from what is drawn behind it by a
+// contrast of at least 4.5 : 1, measured on an ImageMagick screenshot.
 #include "app/preflight_runner_fixture.h"
 
 #include "app/led_cabinet_dialog.h"
@@ -43,6 +44,7 @@
 
 #include <cmath>
 #include <map>
+#include <optional>
 
 namespace velmar {
 namespace {
@@ -242,19 +244,31 @@ void report(const QWidget* window, int shot) {
 // settings form with the custom canvas size popup, the duration entry sheet for many clips, the
 // LED cabinet question, the marker name sheet, the name filter popover, the signal monitor with a
 // composite snapshot, the pre-show check after the five checks and a soak test, and the manual.
+//
+// Each pass builds the windows in one language; a pass with a second language shows each window
+// in the first, then switches and checks it in the second, as an operator's switch at run time
+// leaves them.
 struct ScreenAuditChild : test::PreflightFixture {
     int shot = 0;
+    std::optional<AppLanguage> switchTo;
 
     // Shows the window, lists its texts and waits for the parent to take the screenshot; then
     // pages every scroll area down and does the same, until all of them are at their end.
     void audit(QWidget* window, const char* name) {
+        const AppLanguage built = LanguageSettings::shared().language();
         window->move(0, 0);
         window->show();
         window->raise();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+        QString title = QString::fromUtf8(name);
+        if (switchTo) {
+            QTest::qWait(200);  // laid out and drawn in the first language
+            LanguageSettings::shared().setLanguage(*switchTo);
+            title += QStringLiteral(" after a switch from ") + rawValue(built);
+        }
         QTest::qWait(400);
         for (bool more = true; more;) {
-            std::printf("WINDOW\t%d\t%s\t%s\t%d x %d\n", shot, name,
+            std::printf("WINDOW\t%d\t%s\t%s\t%d x %d\n", shot, qPrintable(title),
                         qPrintable(rawValue(LanguageSettings::shared().language())),
                         window->width(), window->height());
             report(window, shot);
@@ -278,14 +292,21 @@ struct ScreenAuditChild : test::PreflightFixture {
             if (more) QTest::qWait(200);
         }
         window->hide();
+        LanguageSettings::shared().setLanguage(built);
     }
 };
 
 TEST_F(ScreenAuditChild, ShowsEveryWindow) {
     if (!kChild) GTEST_SKIP() << "run by ScreenAuditXvfbTest";
     AppAppearance::install(*qobject_cast<QApplication*>(QCoreApplication::instance()));
-    for (const AppLanguage language : {AppLanguage::ja, AppLanguage::en}) {
+    const std::pair<AppLanguage, std::optional<AppLanguage>> passes[] = {
+        {AppLanguage::ja, std::nullopt},
+        {AppLanguage::en, std::nullopt},
+        {AppLanguage::ja, AppLanguage::en},
+        {AppLanguage::en, AppLanguage::ja}};
+    for (const auto& [language, second] : passes) {
         LanguageSettings::shared().setLanguage(language);
+        switchTo = second;
         {
             test::ControlWindowHarness harness({});
             harness.window.resize(1920, 1080);
@@ -427,8 +448,9 @@ TEST(ScreenAuditXvfbTest, EveryTextFitsAndStandsOutInBothLanguages) {
         ASSERT_TRUE(done.open(QIODevice::WriteOnly));
     }
     ASSERT_TRUE(x.waitFor("END\n", 60)) << x.output().toStdString();
-    // Ten windows in two languages, the settings form and the manual in more than one page.
-    ASSERT_GE(shots.size(), 22u);
+    // Ten windows in two languages, built in each and switched to it from the other; the
+    // settings form and the manual in more than one page.
+    ASSERT_GE(shots.size(), 44u);
 
     int texts = 0;
     std::map<int, QString> windows;
@@ -452,7 +474,7 @@ TEST(ScreenAuditXvfbTest, EveryTextFitsAndStandsOutInBothLanguages) {
                               << r.y() << " (shot " << shot << ")";
         }
     }
-    EXPECT_GT(texts, 200);
+    EXPECT_GT(texts, 400);
 }
 
 }  // namespace

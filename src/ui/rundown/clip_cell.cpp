@@ -293,7 +293,7 @@ void ClipCell::paint(QPainter& p, double x) const {
 
 std::optional<QString> ClipCell::toolTipAt(QPointF pt, double x) const {
     if (!showsPicture() && tileRect(x).contains(pt))
-        return clip->unreadableReason ? *clip->unreadableReason
+        return clip->unreadableReason ? localized(*clip->unreadableReason)
                                       : localized("ファイルが見つかりません");
     const Footer f = footer(x);
     if (!clip->transform.isIdentity() && f.transform.contains(pt))

@@ -101,7 +101,7 @@ void ManualView::rebuild() {
             auto* row = new QHBoxLayout;
             row->setSpacing(6);
             row->addWidget(text(QStringLiteral("・"), 12, false, 0.66), 0, Qt::AlignTop);
-            QLabel* line = text(ManualContent::platformShortcutText(body), 12, false, 0.96);
+            QLabel* line = text(body, 12, false, 0.96);
             line->setWordWrap(true);
             line->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
             line->setProperty(kLineRole, true);

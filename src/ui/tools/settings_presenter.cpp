@@ -80,7 +80,7 @@ QString SettingsPresenter::transportDescription(OBSTransport effective) {
     // One literal each, so that the translation check finds the keys whole.
     // clang-format off
     if (effective == OBSTransport::ndi)
-        return localized("メイン画面の「OBS(NDI)」をONにし、OBSで「NDI Source」を追加して、このコンピュータの DOVRINE を選びます。透過映像と音声が届きます。このコンピュータに NDI Tools、OBS に DistroAV プラグインが必要です。同じネットワークの別の PC からも受信できます。");
+        return localized("メイン画面の「OBS(NDI)」をONにすると、プログラムの横にある libvelmar-netvideo.so が DOVRINE を NUT 形式のストリーム（透過映像と 48 kHz・2ch の音声）にして、このコンピュータの 127.0.0.1 で送ります。接続先は $XDG_RUNTIME_DIR/DOVRINE.netvideo に書かれます（例: ffplay tcp://$(cat $XDG_RUNTIME_DIR/DOVRINE.netvideo)）。OBS ではメディアソースの「ローカルファイル」を外し、「入力」にこの tcp:// の接続先を入れます。ほかの PC からは受信できません。");
     return localized("同じ PC の受信アプリへ共有メモリで送ります。メイン画面の「OBS(Syphon)」をONにし、受信アプリ（プログラムの横にある libvelmar-texshare の受信側を使うもの）で DOVRINE を選びます。透過映像のみで、音声は別途受信側へ入力します。");
     // clang-format on
 }

@@ -26,6 +26,8 @@
 #include <QPushButton>
 #include <QShowEvent>
 #include <QSignalBlocker>
+#include <QStyleOptionButton>
+#include <QStylePainter>
 #include <QVBoxLayout>
 
 namespace velmar {
@@ -48,7 +50,6 @@ constexpr const char* kNote9 = L10N_KEY("選んだフォルダを利用できな
 constexpr const char* kNote10 = L10N_KEY("正常終了すると復帰用の自動保存ファイルは削除されます。");
 constexpr const char* kNote11 = L10N_KEY("メニューの「テストパターン」から選びます。送出中でもすぐ出力が差し替わり、もう一度選ぶか Ctrl+Shift+T・ESC で元の絵に戻ります。");
 constexpr const char* kNote12 = L10N_KEY("透過動画の縁に黒フチや白フチが出るときに切り替えます。静止画は常に正しく処理されるので影響しません。フェードはキーだけを落とすので、フィルの輝度は変わりません。");
-constexpr const char* kNote13 = L10N_KEY("メニューバーは再起動後に切り替わります。");
 constexpr const char* kNote14 = L10N_KEY("右 → 左では 1 枚目が右端になり、次の素材は左に並びます。マーカー帯も同じ向きになります。→ キーで次の素材、← キーで前の素材です（並びの向きには関係ありません）。");
 constexpr const char* kNote15 = L10N_KEY("外部アプリで保存した変更をサムネイルとNEXTへ反映します。ON AIR中のPROGRAMは変更しません。");
 // clang-format on
@@ -94,6 +95,37 @@ int rowOf(const QList<SettingsPresenter::Option<T>>& options, const T& value) {
     }
     return -1;
 }
+
+// One button of a row of exclusive choices. The style draws a chosen (checked) button only a
+// shade darker than the others, which is hard to tell apart in the dark palette: the chosen one
+// is filled with the selection colour instead (drawn here: the style would lighten a dark
+// fill), its text drawn by the style in the selection's text colour.
+class SegmentButton : public QPushButton {
+  public:
+    SegmentButton(const QString& text, QWidget* parent) : QPushButton(text, parent) {
+        setCheckable(true);
+    }
+
+  protected:
+    void paintEvent(QPaintEvent* event) override {
+        if (!isChecked()) {
+            QPushButton::paintEvent(event);
+            return;
+        }
+        const QPalette::ColorGroup group = isEnabled() ? QPalette::Active : QPalette::Disabled;
+        const QColor fill = palette().color(group, QPalette::Highlight);
+        QStylePainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(fill.darker(130));
+        painter.setBrush(fill);
+        painter.drawRoundedRect(QRectF(rect()).adjusted(1.5, 1.5, -1.5, -1.5), 2, 2);
+        QStyleOptionButton option;
+        initStyleOption(&option);
+        option.palette.setColor(QPalette::ButtonText,
+                                palette().color(group, QPalette::HighlightedText));
+        painter.drawControl(QStyle::CE_PushButtonLabel, option);
+    }
+};
 
 void check(QButtonGroup* group, int id) {
     const QSignalBlocker block(group);
@@ -153,6 +185,11 @@ SettingsView::SettingsView(AppState& app, Services services, QWidget* parent)
     setObjectName(QStringLiteral("settingsForm"));
     setFixedWidth(kWidth);
     build();
+    // A picker takes the width of its longest row whenever its rows change, not only when first
+    // shown: a language switch writes every row anew (retranslate, then sync), and the rows of
+    // the new language must not be cut to the width of the old.
+    for (QComboBox* box : findChildren<QComboBox*>())
+        box->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     retranslate();
     sync();
 
@@ -324,8 +361,7 @@ void SettingsView::buildOBS(QVBoxLayout* form) {
     transport_ = new QButtonGroup(this);
     transport_->setObjectName(QStringLiteral("transport"));
     for (const auto& [text, id] : {std::pair{"Syphon", 0}, std::pair{"NDI", 1}}) {
-        auto* button = new QPushButton(QString::fromUtf8(text), transportRow_);
-        button->setCheckable(true);
+        auto* button = new SegmentButton(QString::fromUtf8(text), transportRow_);
         transport_->addButton(button, id);
         row->addWidget(button);
     }
@@ -555,8 +591,7 @@ void SettingsView::buildDisplay(QVBoxLayout* form) {
         row->addWidget(label);
         row->addStretch();
         for (int i = 0; i < texts.size(); ++i) {
-            auto* button = new QPushButton(texts[i], box);
-            button->setCheckable(true);
+            auto* button = new SegmentButton(texts[i], box);
             button->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
             group->addButton(button, i);
             row->addWidget(button);
@@ -565,7 +600,6 @@ void SettingsView::buildDisplay(QVBoxLayout* form) {
         return group;
     };
     labelled(s, languageLabel, language_);
-    s->addWidget(note(kNote13, box));
     background_ = segmented(backgroundLabel, {"0%", "33%", "66%", "100%"}, "backgroundLevel");
     labelled(s, orderLabel, programOnLeft_);
     // Its options are long sentences: the box takes the whole width under its text.

@@ -1,5 +1,5 @@
-// The manual: the shortcut mapping, every line of both languages as the view shows it against
-// the lines kept as test data, the redraw on a language change, and the window.
+// The manual: the keys as this platform names them, every line of both languages as the view
+// shows it against the lines kept as test data, the redraw on a language change, and the window.
 #include "ui/tools/manual_view.h"
 #include "ui/tools/manual_content.h"
 #include "ui/tools/manual_window_controller.h"
@@ -9,25 +9,50 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QRegularExpression>
 
 #include <gtest/gtest.h>
 
 namespace velmar {
 namespace {
 
-TEST(ManualContent, ShortcutSymbolsBecomeThisPlatformsKeyNames) {
-    const std::pair<QString, QString> cases[] = {
-        {"ESC / ⌘. : 緊急停止", "ESC / Ctrl+. : 緊急停止"},
-        {"⌥→ / ⌥← : 次", "Alt+→ / Alt+← : 次"},
-        {"⌘⌥→ : move", "Ctrl+Alt+→ : move"},
-        {"⌘⌫ : delete the selection", "Ctrl+Backspace : delete the selection"},
-        {"⌘-click : select one by one", "Ctrl-click : select one by one"},
-        {"⌘7 cut / ⌘5 fade / ⌘- reset", "Ctrl+7 cut / Ctrl+5 fade / Ctrl+- reset"},
-        {"⌃⇧S", "Meta+⇧S"},
-        {"⇧L / ⇧J : 10％", "⇧L / ⇧J : 10％"},
-    };
-    for (const auto& [line, shown] : cases)
-        EXPECT_EQ(ManualContent::platformShortcutText(line), shown) << line.toStdString();
+// The keys of a line in order, as "Ctrl+Shift+T": a chain of modifiers and the key after it
+// ("click" for a click in either language).
+QStringList keysOf(const QString& line) {
+    static const QRegularExpression chord(R"(((?:(?:Ctrl|Shift|Alt|Meta)\+)+)(click|クリック|\S))");
+    QStringList keys;
+    for (const auto& m : chord.globalMatch(line)) {
+        const QString key = m.captured(2) == QStringLiteral("クリック") ? "click" : m.captured(2);
+        keys << m.captured(1) + key;
+    }
+    return keys;
+}
+
+// Keys are written as this platform names them, and both languages name the same keys on the
+// same line.
+TEST(ManualContent, WritesThisPlatformsKeysTheSameInBothLanguages) {
+    const auto& ja = ManualContent::japanese();
+    const auto& en = ManualContent::english();
+    ASSERT_EQ(ja.size(), en.size());
+    for (const auto* sections : {&ja, &en}) {
+        for (const auto& section : *sections) {
+            for (const QString& line : section.body) {
+                for (const QChar sign : {u'⌘', u'⇧', u'⌥', u'⌃', u'⌫'})
+                    EXPECT_FALSE(line.contains(sign)) << line.toStdString();
+            }
+        }
+    }
+    int chords = 0;
+    for (qsizetype s = 0; s < ja.size(); ++s) {
+        ASSERT_EQ(ja[s].body.size(), en[s].body.size()) << en[s].title.toStdString();
+        for (qsizetype i = 0; i < ja[s].body.size(); ++i) {
+            EXPECT_EQ(keysOf(ja[s].body[i]).join(' ').toStdString(),
+                      keysOf(en[s].body[i]).join(' ').toStdString());
+            chords += int(keysOf(en[s].body[i]).size());
+        }
+    }
+    EXPECT_EQ(keysOf(en[5].body[5]), QStringList({"Ctrl+Shift+T"}));
+    EXPECT_GT(chords, 40);
 }
 
 // The lines of one language as kept in test data: "# title" opens a section.
@@ -40,7 +65,7 @@ std::pair<QStringList, QStringList> linesFromTestData(const char* language) {
         if (line.startsWith("# "))
             titles << line.mid(2);
         else
-            lines << ManualContent::platformShortcutText(line);
+            lines << line;
     }
     return {titles, lines};
 }

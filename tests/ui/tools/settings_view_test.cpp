@@ -1,12 +1,14 @@
 #include "app/app_state_fixture.h"
 
 #include "core/autosave_store.h"
+#include "ui/controls/app_appearance.h"
 #include "ui/tools/settings_custom_format_editor.h"
 #include "ui/tools/settings_view.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDir>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -317,6 +319,54 @@ TEST_F(SettingsViewTest, SandboxedBuildHidesTheTransportAndDescribesNDI) {
     EXPECT_TRUE(view->findChild<QLabel*>("ndiLink")->openExternalLinks());
     LanguageSettings::shared().setLanguage(AppLanguage::en);
     EXPECT_EQ(view->sectionHeaders().first(), "Output Format");
+}
+
+// The output screen cannot change under an open output window: the picker follows the window.
+TEST_F(SettingsViewTest, ScreenPickerIsDisabledWhileTheOutputWindowIsOpen) {
+    open();
+    auto* screen = find<QComboBox>("screen");
+    EXPECT_TRUE(screen->isEnabled());
+    app->toggleOutput();
+    ASSERT_TRUE(app->isOutputOpen()) << status().toStdString();
+    EXPECT_FALSE(screen->isEnabled());
+    app->toggleOutput();
+    ASSERT_FALSE(app->isOutputOpen());
+    EXPECT_TRUE(screen->isEnabled());
+}
+
+// Shown in Japanese, then switched to English: every picker is as wide as its English rows
+// need (a box sized once, when first shown, cut them).
+TEST_F(SettingsViewTest, PickersAreSizedAgainForTheRowsOfANewLanguage) {
+    open();
+    QCoreApplication::processEvents();
+    LanguageSettings::shared().setLanguage(AppLanguage::en);
+    for (QComboBox* box : view->findChildren<QComboBox*>()) {
+        QComboBox fresh;
+        for (int i = 0; i < box->count(); ++i) fresh.addItem(box->itemText(i));
+        EXPECT_GE(box->sizeHint().width(), fresh.sizeHint().width())
+            << box->objectName().toStdString() << ": " << box->currentText().toStdString();
+    }
+    LanguageSettings::shared().setLanguage(AppLanguage::ja);
+}
+
+// The chosen OBS transport is filled with the selection colour, not a shade darker than the
+// other choice: readable in the dark palette.
+TEST_F(SettingsViewTest, TheChosenTransportStandsOutInTheDarkPalette) {
+    open();
+    view->setPalette(AppAppearance::darkPalette());
+    const auto fill = [](QAbstractButton* button) {
+        const QImage image = button->grab().toImage();
+        return image.pixelColor(4, image.height() / 2);
+    };
+    auto* transport = find<QButtonGroup>("transport");
+    for (const auto& [chosen, other] :
+         {std::pair{OBSTransport::ndi, 0}, {OBSTransport::syphon, 1}}) {
+        app->setObsTransport(chosen);
+        const QColor on = fill(transport->checkedButton());
+        const QColor off = fill(transport->button(other));
+        EXPECT_GT(on.blue() - on.red(), 120) << on.name().toStdString();
+        EXPECT_LT(std::abs(off.blue() - off.red()), 10) << off.name().toStdString();
+    }
 }
 
 }  // namespace
