@@ -11,5 +11,29 @@
         <source>自動保存フォルダは別に起動している DOVRINE が使用中のため、自動保存しません</source>
         <translation>Another running DOVRINE uses the autosave folder, so this one does not autosave</translation>
     </message>
+    <message>
+        <source>フォルダ %@ を使えないため、ファイルの受け渡しをせずに起動しました: %@</source>
+        <translation>Started without handing files over: the folder %@ cannot be used: %@</translation>
+    </message>
+    <message>
+        <source>フォルダ %@ が自分専用ではないため、ファイルの受け渡しをせずに起動しました</source>
+        <translation>Started without handing files over: the folder %@ is not this user's alone</translation>
+    </message>
+    <message>
+        <source>別の起動が %lld 秒たっても判定を終えないため、ファイルの受け渡しをせずに起動しました</source>
+        <translation>Started without handing files over: another start did not finish deciding within %lld seconds</translation>
+    </message>
+    <message>
+        <source>起動の判定に使うロックを取れないため、ファイルの受け渡しをせずに起動しました: %@</source>
+        <translation>Started without handing files over: the start-up lock cannot be taken: %@</translation>
+    </message>
+    <message>
+        <source>%@ で待ち受けできないため、後から開くファイルは別の DOVRINE で開きます</source>
+        <translation>Cannot listen on %@; files opened later start another DOVRINE</translation>
+    </message>
+    <message>
+        <source>ファイル名が UTF-8 でないため開けません: %@</source>
+        <translation>Cannot open a file whose name is not valid UTF-8: %@</translation>
+    </message>
 </context>
 </TS>

@@ -2,7 +2,11 @@
 
 #include "models/localized.h"
 
+#include <QFile>
 #include <QFileInfo>
+#include <QStringDecoder>
+
+#include <sys/stat.h>
 
 namespace velmar {
 
@@ -21,37 +25,81 @@ void AppDelegate::applicationDidFinishLaunching() {
 
 namespace {
 
-bool isProjectFile(const QFileInfo& info) {
-    return info.suffix().toLower() == QStringLiteral("tavrendek");
+bool isProjectName(const QByteArray& name) {
+    return name.toLower().endsWith(".tavrendek");
+}
+
+bool exists(const QByteArray& name) {
+    struct stat st {};
+    return ::stat(name.constData(), &st) == 0;
+}
+
+// The name as a text, when its bytes are valid UTF-8.
+std::optional<QString> decoded(const QByteArray& name) {
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = decoder(name);
+    if (decoder.hasError()) return std::nullopt;
+    return text;
+}
+
+// The name for a message: valid UTF-8 as it is, any other byte as \xNN.
+QString readable(const QByteArray& name) {
+    QString text;
+    qsizetype i = 0;
+    while (i < name.size()) {
+        const auto lead = static_cast<unsigned char>(name[i]);
+        const qsizetype length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        if (const auto part = decoded(name.mid(i, length)); part && i + length <= name.size()) {
+            text += *part;
+            i += length;
+            continue;
+        }
+        text += QStringLiteral("\\x") + QString::number(lead, 16).toUpper().rightJustified(2, u'0');
+        ++i;
+    }
+    return text;
+}
+
+QString fileNameOf(const QByteArray& name) {
+    const qsizetype slash = name.lastIndexOf('/');
+    const QByteArray last = slash < 0 ? name : name.mid(slash + 1);
+    return readable(last.isEmpty() ? name : last);
 }
 
 }  // namespace
 
-std::optional<QUrl> AppDelegate::projectToOpen(const QStringList& paths) {
-    for (const QString& path : paths) {
-        const QFileInfo info(path);
-        if (!isProjectFile(info)) continue;
-        if (!info.isFile()) continue;
-        return QUrl::fromLocalFile(info.absoluteFilePath());
-    }
-    return std::nullopt;
+void AppDelegate::openFiles(const QStringList& paths) {
+    QList<QByteArray> names;
+    for (const QString& path : paths) names << QFile::encodeName(path);
+    openNativeFiles(names);
 }
 
-void AppDelegate::openFiles(const QStringList& paths) {
+void AppDelegate::openNativeFiles(const QList<QByteArray>& names) {
     QStringList skipped;
-    for (const QString& path : paths) {
-        const QFileInfo info(path);
-        if (path.isEmpty() || !info.exists()) continue;
-        if (!isProjectFile(info)) skipped << (info.fileName().isEmpty() ? path : info.fileName());
+    for (const QByteArray& name : names) {
+        if (name.isEmpty() || isProjectName(name) || !exists(name)) continue;
+        skipped << fileNameOf(name);
     }
-    if (!skipped.isEmpty() && steps_.showStatus) {
-        steps_.showStatus(
-            localizedFormat("プロジェクトファイル以外は開きません: %@", {skipped.join(", ")}));
+    if (!skipped.isEmpty())
+        report(localizedFormat("プロジェクトファイル以外は開きません: %@", {skipped.join(", ")}));
+    for (const QByteArray& name : names) {
+        if (!isProjectName(name)) continue;
+        // The toolkit names files by text: bytes that are not UTF-8 would name another file.
+        const std::optional<QString> path = decoded(name);
+        if (!path) {
+            report(
+                localizedFormat("ファイル名が UTF-8 でないため開けません: %@", {readable(name)}));
+            return;
+        }
+        call(steps_.bringToFront);
+        if (steps_.openProjectFromFinder)
+            steps_.openProjectFromFinder(QUrl::fromLocalFile(QFileInfo(*path).absoluteFilePath()));
+        return;
     }
-    const auto url = projectToOpen(paths);
-    if (!url) return;
-    call(steps_.bringToFront);
-    if (steps_.openProjectFromFinder) steps_.openProjectFromFinder(*url);
+}
+
+void AppDelegate::report(const QString& text) {
+    if (steps_.showStatus) steps_.showStatus(text);
 }
 
 void AppDelegate::applicationDidBecomeActive() {
