@@ -32,8 +32,8 @@
         <translation>Cannot listen on %@; files opened later start another DOVRINE</translation>
     </message>
     <message>
-        <source>ファイル名が UTF-8 でないため開けません: %@</source>
-        <translation>Cannot open a file whose name is not valid UTF-8: %@</translation>
+        <source>ファイル名が UTF-8 でないため、保存するときは保存先を選びます: %@</source>
+        <translation>The file name is not valid UTF-8, so saving asks where to save: %@</translation>
     </message>
 </context>
 </TS>

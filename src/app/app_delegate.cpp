@@ -1,10 +1,10 @@
 #include "app/app_delegate.h"
 
 #include "models/localized.h"
+#include "platform/base/native_file_name.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QStringDecoder>
 
 #include <sys/stat.h>
 
@@ -34,36 +34,10 @@ bool exists(const QByteArray& name) {
     return ::stat(name.constData(), &st) == 0;
 }
 
-// The name as a text, when its bytes are valid UTF-8.
-std::optional<QString> decoded(const QByteArray& name) {
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = decoder(name);
-    if (decoder.hasError()) return std::nullopt;
-    return text;
-}
-
-// The name for a message: valid UTF-8 as it is, any other byte as \xNN.
-QString readable(const QByteArray& name) {
-    QString text;
-    qsizetype i = 0;
-    while (i < name.size()) {
-        const auto lead = static_cast<unsigned char>(name[i]);
-        const qsizetype length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-        if (const auto part = decoded(name.mid(i, length)); part && i + length <= name.size()) {
-            text += *part;
-            i += length;
-            continue;
-        }
-        text += QStringLiteral("\\x") + QString::number(lead, 16).toUpper().rightJustified(2, u'0');
-        ++i;
-    }
-    return text;
-}
-
 QString fileNameOf(const QByteArray& name) {
     const qsizetype slash = name.lastIndexOf('/');
     const QByteArray last = slash < 0 ? name : name.mid(slash + 1);
-    return readable(last.isEmpty() ? name : last);
+    return NativeFileName::readable(last.isEmpty() ? name : last);
 }
 
 }  // namespace
@@ -84,16 +58,19 @@ void AppDelegate::openNativeFiles(const QList<QByteArray>& names) {
         report(localizedFormat("プロジェクトファイル以外は開きません: %@", {skipped.join(", ")}));
     for (const QByteArray& name : names) {
         if (!isProjectName(name)) continue;
-        // The toolkit names files by text: bytes that are not UTF-8 would name another file.
-        const std::optional<QString> path = decoded(name);
-        if (!path) {
+        const QByteArray absolute = NativeFileName::absolute(name);
+        QUrl url;
+        if (const std::optional<QString> path = NativeFileName::text(absolute)) {
+            url = QUrl::fromLocalFile(QFileInfo(*path).absoluteFilePath());
+        } else {
+            // Read through its bytes; the toolkit cannot name it to save it again.
+            url = NativeFileName::toUrl(absolute);
             report(
-                localizedFormat("ファイル名が UTF-8 でないため開けません: %@", {readable(name)}));
-            return;
+                localizedFormat("ファイル名が UTF-8 でないため、保存するときは保存先を選びます: %@",
+                                {NativeFileName::readable(absolute)}));
         }
         call(steps_.bringToFront);
-        if (steps_.openProjectFromFinder)
-            steps_.openProjectFromFinder(QUrl::fromLocalFile(QFileInfo(*path).absoluteFilePath()));
+        if (steps_.openProjectFromFinder) steps_.openProjectFromFinder(url);
         return;
     }
 }

@@ -2,6 +2,7 @@
 
 #include "models/localized.h"
 #include "platform/base/exclusive_file_lock.h"
+#include "platform/base/native_file_name.h"
 #include "platform/base/private_directory.h"
 #include "platform/base/timer.h"
 
@@ -16,8 +17,6 @@
 
 #include <sys/socket.h>
 #include <unistd.h>
-#include <climits>
-#include <cstdlib>
 #include <utility>
 
 namespace velmar {
@@ -37,11 +36,6 @@ bool peerIsThisUser(qintptr descriptor) {
     socklen_t size = sizeof peer;
     return ::getsockopt(static_cast<int>(descriptor), SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 &&
            peer.uid == ::getuid();
-}
-
-QByteArray workingFolder() {
-    char buffer[PATH_MAX];
-    return ::getcwd(buffer, sizeof buffer) ? QByteArray(buffer) : QByteArray();
 }
 
 }  // namespace
@@ -139,9 +133,7 @@ std::optional<QList<QByteArray>> InstanceChannel::decode(const QByteArray& data,
 
 InstanceChannel::Start InstanceChannel::start(const QList<QByteArray>& files) {
     QList<QByteArray> absolute;
-    const QByteArray here = workingFolder();
-    for (const QByteArray& file : files)
-        absolute << (file.isEmpty() || file.startsWith('/') ? file : here + '/' + file);
+    for (const QByteArray& file : files) absolute << NativeFileName::absolute(file);
 
     if (serverName_.isEmpty()) return Start::running;
     // Held while deciding, so that of two copies started together one listens and the other

@@ -1,6 +1,7 @@
 #include "app/instance_channel.h"
 #include "app/app_delegate.h"
-#include "models/localized.h"
+#include "app/document_workflow_fixture.h"
+#include "models/playout_project.h"
 #include "platform/base/exclusive_file_lock.h"
 #include "support/fake_clock.h"
 #include "support/qt_printers.h"
@@ -16,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -314,8 +316,9 @@ TEST(InstanceChannel, StalledSendersAreDroppedAndTheConnectionCapHolds) {
     for (int fd : {stalled[0], stalled[1], overCap}) ::close(fd);
 }
 
-// A name that is not UTF-8 crosses as its bytes; the copy that cannot open it says which file.
-TEST(InstanceChannel, ANameThatIsNotUtf8ArrivesIntactAndIsReported) {
+// A name that is not UTF-8 crosses as its bytes, and the project it names opens; having no name
+// the toolkit can write to, it is saved where the operator chooses.
+TEST(InstanceChannel, ANameThatIsNotUtf8ArrivesIntact) {
     QTemporaryDir dir;
     const QString name = dir.filePath("instance");
     InstanceChannel running(name, [] { return false; });
@@ -329,14 +332,32 @@ TEST(InstanceChannel, ANameThatIsNotUtf8ArrivesIntactAndIsReported) {
     EXPECT_EQ(handOver(name, {show}), Start::handedOver);
     ASSERT_TRUE(spinUntil([&] { return !received.isEmpty(); }));
     EXPECT_EQ(received, Names{show});
+}
+
+struct HandedOverProject : test::DocumentWorkflowFixture {};
+
+TEST_F(HandedOverProject, AProjectWhoseNameIsNotUtf8Opens) {
+    PlayoutProject project;
+    project.groups = {{.name = "Opened", .markers = QList<PlayoutProject::MarkerRecord>{}}};
+    const QByteArray sealed = project.sealedFileData();
+    const QByteArray show = QFile::encodeName(home) +
+                            "/Sh\xff"
+                            "ow.tavrendek";
+    const int fd = ::open(show.constData(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::write(fd, sealed.constData(), static_cast<size_t>(sealed.size())), sealed.size());
+    ::close(fd);
 
     QStringList told;
     AppDelegate::Steps steps;
     steps.showStatus = [&](const QString& text) { told << text; };
-    steps.openProjectFromFinder = [&](const QUrl& url) { told << url.toString(); };
-    AppDelegate(steps).openNativeFiles(received);
-    EXPECT_EQ(told, QStringList{localizedFormat("ファイル名が UTF-8 でないため開けません: %@",
-                                                {dir.path() + "/Sh\\xFFow.tavrendek"})});
+    steps.openProjectFromFinder = [&](const QUrl& url) { workflow->openProject(url); };
+    AppDelegate(steps).openNativeFiles({show});
+    finishBackground();
+    EXPECT_EQ(rundown().groups().value(0).name, "Opened") << host.statusLine.toStdString();
+    EXPECT_TRUE(host.url.isEmpty());
+    ASSERT_EQ(told.size(), 1);
+    EXPECT_TRUE(told[0].contains(home + "/Sh\\xFFow.tavrendek")) << told[0].toStdString();
 }
 
 }  // namespace
