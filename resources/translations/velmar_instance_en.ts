@@ -12,23 +12,23 @@
         <translation>Another running DOVRINE uses the autosave folder, so this one does not autosave</translation>
     </message>
     <message>
-        <source>フォルダ %@ を使えないため、ファイルの受け渡しをせずに起動しました: %@</source>
+        <source>フォルダ %@ を使えないため、受け渡しなしで起動しました: %@</source>
         <translation>Started without handing files over: the folder %@ cannot be used: %@</translation>
     </message>
     <message>
-        <source>フォルダ %@ が自分専用ではないため、ファイルの受け渡しをせずに起動しました</source>
+        <source>フォルダ %@ が自分専用でないため、受け渡しなしで起動しました</source>
         <translation>Started without handing files over: the folder %@ is not this user's alone</translation>
     </message>
     <message>
-        <source>別の起動が %lld 秒たっても判定を終えないため、ファイルの受け渡しをせずに起動しました</source>
+        <source>別の起動の判定が %lld 秒で終わらないため、受け渡しなしで起動しました</source>
         <translation>Started without handing files over: another start did not finish deciding within %lld seconds</translation>
     </message>
     <message>
-        <source>起動の判定に使うロックを取れないため、ファイルの受け渡しをせずに起動しました: %@</source>
+        <source>起動判定のロックを取れないため、受け渡しなしで起動しました: %@</source>
         <translation>Started without handing files over: the start-up lock cannot be taken: %@</translation>
     </message>
     <message>
-        <source>%@ で待ち受けできないため、後から開くファイルは別の DOVRINE で開きます</source>
+        <source>%@ で待ち受けできないため、後のファイルは別の DOVRINE で開きます</source>
         <translation>Cannot listen on %@; files opened later start another DOVRINE</translation>
     </message>
     <message>

@@ -63,18 +63,16 @@ InstanceChannel::Location InstanceChannel::locate(const QByteArray& runtimeFolde
             return {folder + kSocketName, {}};
         case PrivateDirectory::Result::unusable:
             return {{},
-                    localizedFormat(
-                        "フォルダ %@ を使えないため、ファイルの受け渡しをせずに起動しました: %@",
-                        {folder, error})};
+                    localizedFormat("フォルダ %@ を使えないため、受け渡しなしで起動しました: %@",
+                                    {folder, error})};
         case PrivateDirectory::Result::notDirectory:
         case PrivateDirectory::Result::notOwned:
         case PrivateDirectory::Result::openToOthers:
             break;
     }
-    return {{},
-            localizedFormat(
-                "フォルダ %@ が自分専用ではないため、ファイルの受け渡しをせずに起動しました",
-                {folder})};
+    return {
+        {},
+        localizedFormat("フォルダ %@ が自分専用でないため、受け渡しなしで起動しました", {folder})};
 }
 
 InstanceChannel::InstanceChannel(QString serverName, std::function<bool()> busy, QObject* parent)
@@ -140,16 +138,14 @@ InstanceChannel::Start InstanceChannel::start(const QList<QByteArray>& files) {
     // finds it. A start that cannot have it in time runs on its own rather than wait for ever.
     ExclusiveFileLock deciding;
     if (!deciding.lockWithin(serverName_ + QStringLiteral(".lock"), limits_.lockWaitMs)) {
+        const auto seconds = static_cast<long long>(limits_.lockWaitMs / 1000);
         problem_ =
             deciding.outcome() == ExclusiveFileLock::Outcome::busy
                 ? localizedFormat(
-                      "別の起動が %lld 秒たっても判定を終えないため、ファイルの受け渡し"
-                      "をせずに起動しました",
-                      {FormatArg(static_cast<long long>(limits_.lockWaitMs / 1000))})
-                : localizedFormat(
-                      "起動の判定に使うロックを取れないため、ファイルの受け渡しをせずに起動しま"
-                      "した: %@",
-                      {deciding.error()});
+                      "別の起動の判定が %lld 秒で終わらないため、受け渡しなしで起動しました",
+                      {FormatArg(seconds)})
+                : localizedFormat("起動判定のロックを取れないため、受け渡しなしで起動しました: %@",
+                                  {deciding.error()});
         return Start::running;
     }
     QLocalSocket socket;
@@ -170,9 +166,7 @@ InstanceChannel::Start InstanceChannel::start(const QList<QByteArray>& files) {
     }
     if (!listen()) {
         problem_ = localizedFormat(
-            "%@ で待ち受けできないため、後から開くファイルは別の DOVRINE "
-            "で開きます",
-            {serverName_});
+            "%@ で待ち受けできないため、後のファイルは別の DOVRINE で開きます", {serverName_});
     }
     return Start::running;
 }
