@@ -61,8 +61,8 @@ class AppDelegate : public QObject {
     // file system's bytes: the first project file among them, matched by its extension in any
     // case, is opened, at once or when launching has finished; a missing one is opened too, so
     // that the open reports it. Files of other kinds (media, folders) are not imported; the status
-    // line names them. A project whose name is not valid UTF-8 cannot be opened: the status line
-    // says which.
+    // line names them. A project whose name is not valid UTF-8 is opened through its bytes, and
+    // the status line and the log say that saving it will ask where (the toolkit cannot name it).
     void openNativeFiles(const QList<QByteArray>& names);
     void openFiles(const QStringList& paths);
     // Shows `text` in the status line (and the operation log).
