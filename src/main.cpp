@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QLibraryInfo>
 #include <QSocketNotifier>
+#include <QTimer>
 #include <QTranslator>
 
 #include <sys/socket.h>
@@ -60,24 +61,36 @@ int main(int argc, char** argv) {
         }
     }
 
-    // Files named on the command line are the files handed over to open. A copy already
-    // running for this user takes them, and this start ends.
-    const QStringList files = QApplication::arguments().mid(1);
-    velmar::InstanceChannel channel(velmar::InstanceChannel::defaultServerName());
-    switch (channel.start(files)) {
+    // Files named on the command line are the files handed over to open, kept as the file
+    // system's bytes (the toolkit has removed its own options from argv). A copy already running
+    // for this user takes them, and this start ends.
+    QList<QByteArray> files;
+    for (int i = 1; i < argc; ++i) files << QByteArray(argv[i]);
+    const velmar::InstanceChannel::Location location = velmar::InstanceChannel::defaultLocation();
+    velmar::InstanceChannel channel(location.serverName);
+    const velmar::InstanceChannel::Start started = channel.start(files);
+    const QString problem = location.problem.isEmpty() ? channel.problem() : location.problem;
+    switch (started) {
         case velmar::InstanceChannel::Start::handedOver:
             return 0;
         case velmar::InstanceChannel::Start::noAnswer:
-            std::fputs("DOVRINE is already running but does not answer.\n", stderr);
+            std::fprintf(stderr, "DOVRINE is already running but does not answer: %s\n",
+                         qPrintable(problem));
             return 1;
         case velmar::InstanceChannel::Start::running:
             break;
     }
+    if (!problem.isEmpty()) std::fprintf(stderr, "DOVRINE: %s\n", qPrintable(problem));
 
     velmar::DovrineApp dovrine(velmar::AppViews::standard());
     quitOnTerminationSignals(app, dovrine);
-    QObject::connect(&channel, &velmar::InstanceChannel::filesReceived, &dovrine,
-                     [&dovrine](const QStringList& paths) { dovrine.delegate().openFiles(paths); });
+    QObject::connect(
+        &channel, &velmar::InstanceChannel::filesReceived, &dovrine,
+        [&dovrine](const QList<QByteArray>& paths) { dovrine.delegate().openNativeFiles(paths); });
     dovrine.launch(files);
+    // After the launch sequence has started the log.
+    if (!problem.isEmpty())
+        QTimer::singleShot(0, &dovrine,
+                           [&dovrine, problem] { dovrine.delegate().report(problem); });
     return QApplication::exec();
 }

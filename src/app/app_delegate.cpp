@@ -1,8 +1,12 @@
 #include "app/app_delegate.h"
 
 #include "models/localized.h"
+#include "platform/base/native_file_name.h"
 
+#include <QFile>
 #include <QFileInfo>
+
+#include <sys/stat.h>
 
 namespace velmar {
 
@@ -21,37 +25,58 @@ void AppDelegate::applicationDidFinishLaunching() {
 
 namespace {
 
-bool isProjectFile(const QFileInfo& info) {
-    return info.suffix().toLower() == QStringLiteral("tavrendek");
+bool isProjectName(const QByteArray& name) {
+    return name.toLower().endsWith(".tavrendek");
+}
+
+bool exists(const QByteArray& name) {
+    struct stat st {};
+    return ::stat(name.constData(), &st) == 0;
+}
+
+QString fileNameOf(const QByteArray& name) {
+    const qsizetype slash = name.lastIndexOf('/');
+    const QByteArray last = slash < 0 ? name : name.mid(slash + 1);
+    return NativeFileName::readable(last.isEmpty() ? name : last);
 }
 
 }  // namespace
 
-std::optional<QUrl> AppDelegate::projectToOpen(const QStringList& paths) {
-    for (const QString& path : paths) {
-        const QFileInfo info(path);
-        if (!isProjectFile(info)) continue;
-        if (!info.isFile()) continue;
-        return QUrl::fromLocalFile(info.absoluteFilePath());
-    }
-    return std::nullopt;
+void AppDelegate::openFiles(const QStringList& paths) {
+    QList<QByteArray> names;
+    for (const QString& path : paths) names << QFile::encodeName(path);
+    openNativeFiles(names);
 }
 
-void AppDelegate::openFiles(const QStringList& paths) {
+void AppDelegate::openNativeFiles(const QList<QByteArray>& names) {
     QStringList skipped;
-    for (const QString& path : paths) {
-        const QFileInfo info(path);
-        if (path.isEmpty() || !info.exists()) continue;
-        if (!isProjectFile(info)) skipped << (info.fileName().isEmpty() ? path : info.fileName());
+    for (const QByteArray& name : names) {
+        if (name.isEmpty() || isProjectName(name) || !exists(name)) continue;
+        skipped << fileNameOf(name);
     }
-    if (!skipped.isEmpty() && steps_.showStatus) {
-        steps_.showStatus(
-            localizedFormat("プロジェクトファイル以外は開きません: %@", {skipped.join(", ")}));
+    if (!skipped.isEmpty())
+        report(localizedFormat("プロジェクトファイル以外は開きません: %@", {skipped.join(", ")}));
+    for (const QByteArray& name : names) {
+        if (!isProjectName(name)) continue;
+        const QByteArray absolute = NativeFileName::absolute(name);
+        QUrl url;
+        if (const std::optional<QString> path = NativeFileName::text(absolute)) {
+            url = QUrl::fromLocalFile(QFileInfo(*path).absoluteFilePath());
+        } else {
+            // Read through its bytes; the toolkit cannot name it to save it again.
+            url = NativeFileName::toUrl(absolute);
+            report(
+                localizedFormat("ファイル名が UTF-8 でないため、保存するときは保存先を選びます: %@",
+                                {NativeFileName::readable(absolute)}));
+        }
+        call(steps_.bringToFront);
+        if (steps_.openProjectFromFinder) steps_.openProjectFromFinder(url);
+        return;
     }
-    const auto url = projectToOpen(paths);
-    if (!url) return;
-    call(steps_.bringToFront);
-    if (steps_.openProjectFromFinder) steps_.openProjectFromFinder(*url);
+}
+
+void AppDelegate::report(const QString& text) {
+    if (steps_.showStatus) steps_.showStatus(text);
 }
 
 void AppDelegate::applicationDidBecomeActive() {

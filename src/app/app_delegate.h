@@ -31,7 +31,8 @@ class AppDelegate : public QObject {
         // A project file handed over from outside.
         std::function<void()> bringToFront;
         std::function<void(const QUrl&)> openProjectFromFinder;
-        // The status line, told about handed-over files that are not opened.
+        // The status line and the operation log, told about handed-over files that are not
+        // opened.
         std::function<void(const QString&)> showStatus;
         // Every activation after the first.
         std::function<void()> reloadMediaCachesAfterActivation;
@@ -56,13 +57,16 @@ class AppDelegate : public QObject {
 
     // The launch sequence, once the event loop runs.
     void applicationDidFinishLaunching();
-    // Files handed over from outside (the command line, or a later start of the program): the
-    // first project file among them is opened, at once or when launching has finished. Files of
-    // other kinds (media, folders) are not imported; the status line names them.
+    // Files handed over from outside (the command line, or a later start of the program), as the
+    // file system's bytes: the first project file among them, matched by its extension in any
+    // case, is opened, at once or when launching has finished; a missing one is opened too, so
+    // that the open reports it. Files of other kinds (media, folders) are not imported; the status
+    // line names them. A project whose name is not valid UTF-8 is opened through its bytes, and
+    // the status line and the log say that saving it will ask where (the toolkit cannot name it).
+    void openNativeFiles(const QList<QByteArray>& names);
     void openFiles(const QStringList& paths);
-    // The first project file among `paths`, matched by its extension in any case; missing files,
-    // folders and other files are skipped.
-    static std::optional<QUrl> projectToOpen(const QStringList& paths);
+    // Shows `text` in the status line (and the operation log).
+    void report(const QString& text);
     void applicationDidBecomeActive();
     bool hasActivatedOnce() const { return hasActivatedOnce_; }
 

@@ -5,11 +5,16 @@
 #include "core/playout_engine.h"
 #include "models/localized.h"
 #include "platform/base/main_thread.h"
+#include "platform/base/native_file_name.h"
 
 #include <QFileInfo>
 #include <QPointer>
 
+#include <fcntl.h>
+#include <unistd.h>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <exception>
 #include <memory>
 
@@ -35,6 +40,22 @@ LoadOutcome loadProject(const QString& path) {
     } catch (...) {
         outcome.error = localized("DOVRINE のプロジェクトファイルではありません");
     }
+    return outcome;
+}
+
+// A file whose name is not UTF-8 is read through a descriptor opened by its bytes.
+LoadOutcome loadProject(const QUrl& url) {
+    const QByteArray name = NativeFileName::fromUrl(url);
+    if (NativeFileName::text(name)) return loadProject(url.toLocalFile());
+    const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        LoadOutcome outcome;
+        outcome.error = NativeFileName::readable(name) + QStringLiteral(": ") +
+                        QString::fromLocal8Bit(std::strerror(errno));
+        return outcome;
+    }
+    LoadOutcome outcome = loadProject(QStringLiteral("/proc/self/fd/%1").arg(fd));
+    ::close(fd);
     return outcome;
 }
 
@@ -89,7 +110,7 @@ void DocumentWorkflow::openProject(const QUrl& url) {
     host_.setIsProjectLoading(true);
     const QPointer<DocumentWorkflow> weak(this);
     openQueue_.async([weak, url] {
-        auto outcome = std::make_shared<LoadOutcome>(loadProject(url.toLocalFile()));
+        auto outcome = std::make_shared<LoadOutcome>(loadProject(url));
         postToMain([weak, url, outcome] {
             if (!weak) return;
             DocumentWorkflow& self = *weak;
@@ -102,8 +123,10 @@ void DocumentWorkflow::openProject(const QUrl& url) {
                 self.status(localizedFormat("読み込みに失敗: %@", {outcome->error}));
                 return;
             }
+            // A project read through bytes the toolkit cannot name is saved where asked.
+            const bool nameable = NativeFileName::text(NativeFileName::fromUrl(url)).has_value();
             self.applyAfterGrantingAccess(
-                *outcome->project, url, std::move(outcome->groups),
+                *outcome->project, nameable ? url : QUrl(), std::move(outcome->groups),
                 [weak, url](const QList<ClipGroup>& applied) {
                     if (!weak) return;
                     const int missing = missingCount(applied);

@@ -133,7 +133,10 @@ AppDelegate::Steps DovrineApp::steps() {
         main_->activateWindow();
     };
     s.openProjectFromFinder = [this](const QUrl& url) { document_->openProjectFromFinder(url); };
-    s.showStatus = [this](const QString& text) { host_->setStatusMessage(text); };
+    s.showStatus = [this](const QString& text) {
+        host_->setStatusMessage(text);
+        PlayoutLog::shared().write(text);
+    };
     s.reloadMediaCachesAfterActivation = [this] { document_->reloadMediaCachesAfterActivation(); };
     s.hasUnsavedProjectChanges = [this] { return document_->hasUnsavedProjectChanges(); };
     s.projectURL = [this] { return app_.projectURL(); };
@@ -178,7 +181,7 @@ AppDelegate::Steps DovrineApp::steps() {
     return s;
 }
 
-void DovrineApp::launch(const QStringList& files) {
+void DovrineApp::launch(const QList<QByteArray>& files) {
     updateTitle();
     main_->show();
     // The main window, once shown, keeps the load figures going against one output frame.
@@ -190,7 +193,7 @@ void DovrineApp::launch(const QStringList& files) {
     connect(&app_.engine(), &PlayoutEngine::frameRateChanged, this, budget);
     monitor.start();
     QTimer::singleShot(0, this, [this, files] {
-        delegate_->openFiles(files);
+        delegate_->openNativeFiles(files);
         delegate_->applicationDidFinishLaunching();
     });
 }

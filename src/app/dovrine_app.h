@@ -3,6 +3,8 @@
 #include "app/app_delegate.h"
 #include "app/document_dialogs_qt.h"
 
+#include <QByteArray>
+#include <QList>
 #include <QLocale>
 #include <QObject>
 #include <QPointer>
@@ -66,8 +68,8 @@ class DovrineApp : public QObject {
     ~DovrineApp() override;
 
     // Shows the main window and, once the event loop runs, hands `files` (the command line's
-    // file arguments) to the delegate and runs the launch sequence.
-    void launch(const QStringList& files);
+    // file arguments, as the file system's bytes) to the delegate and runs the launch sequence.
+    void launch(const QList<QByteArray>& files);
     // Ends the application without the unsaved-changes question (a termination signal or the
     // session ending); the shutdown then keeps unsaved work in the autosave.
     void terminateWithoutAsking();

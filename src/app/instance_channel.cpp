@@ -1,19 +1,22 @@
 #include "app/instance_channel.h"
 
+#include "models/localized.h"
 #include "platform/base/exclusive_file_lock.h"
+#include "platform/base/native_file_name.h"
+#include "platform/base/private_directory.h"
+#include "platform/base/timer.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QDir>
-#include <QFileInfo>
+#include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
-#include <QStandardPaths>
 #include <QTimer>
 #include <QtEndian>
 
+#include <sys/socket.h>
 #include <unistd.h>
-#include <memory>
 #include <utility>
 
 namespace velmar {
@@ -24,32 +27,76 @@ constexpr char kMagic[] = "DOVRINE1";
 constexpr qsizetype kMagicSize = sizeof(kMagic) - 1;
 constexpr qsizetype kHeaderSize = kMagicSize + 4;
 constexpr char kTaken = 1;
-constexpr int kConnectWaitMs = 5'000;
 constexpr int kBusyRetryMs = 250;
+constexpr char kSocketName[] = "/DOVRINE-instance";
+
+// Only this user's own processes may hand files over.
+bool peerIsThisUser(qintptr descriptor) {
+    ucred peer{};
+    socklen_t size = sizeof peer;
+    return ::getsockopt(static_cast<int>(descriptor), SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 &&
+           peer.uid == ::getuid();
+}
 
 }  // namespace
 
-QString InstanceChannel::defaultServerName() {
-    QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (folder.isEmpty())
-        return QDir::tempPath() + QStringLiteral("/DOVRINE-instance-") + QString::number(getuid());
-    return folder + QStringLiteral("/DOVRINE-instance");
+struct InstanceChannel::Connection {
+    QByteArray received;
+    std::unique_ptr<Timer> deadline;
+};
+
+InstanceChannel::Location InstanceChannel::defaultLocation() {
+    return locate(qgetenv("XDG_RUNTIME_DIR"), QDir::tempPath(), ::getuid());
+}
+
+InstanceChannel::Location InstanceChannel::locate(const QByteArray& runtimeFolder,
+                                                  const QString& temporaryFolder, uid_t owner) {
+    if (runtimeFolder.startsWith('/')) {
+        const QString folder = QFile::decodeName(runtimeFolder);
+        if (PrivateDirectory::ensure(folder, owner) == PrivateDirectory::Result::ready)
+            return {folder + kSocketName, {}};
+    }
+    const QString folder = temporaryFolder + QStringLiteral("/DOVRINE-") + QString::number(owner);
+    QString error;
+    switch (PrivateDirectory::ensure(folder, owner, &error)) {
+        case PrivateDirectory::Result::ready:
+            return {folder + kSocketName, {}};
+        case PrivateDirectory::Result::unusable:
+            return {{},
+                    localizedFormat("フォルダ %@ を使えないため、受け渡しなしで起動しました: %@",
+                                    {folder, error})};
+        case PrivateDirectory::Result::notDirectory:
+        case PrivateDirectory::Result::notOwned:
+        case PrivateDirectory::Result::openToOthers:
+            break;
+    }
+    return {
+        {},
+        localizedFormat("フォルダ %@ が自分専用でないため、受け渡しなしで起動しました", {folder})};
 }
 
 InstanceChannel::InstanceChannel(QString serverName, std::function<bool()> busy, QObject* parent)
-    : QObject(parent), serverName_(std::move(serverName)), busy_(std::move(busy)) {
+    : InstanceChannel(std::move(serverName), std::move(busy), Limits{}, parent) {}
+
+InstanceChannel::InstanceChannel(QString serverName, std::function<bool()> busy, Limits limits,
+                                 QObject* parent)
+    : QObject(parent), serverName_(std::move(serverName)), busy_(std::move(busy)), limits_(limits) {
     if (!busy_) busy_ = [] { return QApplication::activeModalWidget() != nullptr; };
+    if (!limits_.timers) limits_.timers = &TimerFactory::system();
 }
 
-InstanceChannel::~InstanceChannel() = default;
+InstanceChannel::~InstanceChannel() {
+    // The sockets go with the server, after this object's own parts: none may call back.
+    for (const auto& entry : connections_) entry.first->disconnect(this);
+}
 
 bool InstanceChannel::isListening() const {
     return server_ != nullptr && server_->isListening();
 }
 
-QByteArray InstanceChannel::encode(const QStringList& paths) {
+QByteArray InstanceChannel::encode(const QList<QByteArray>& paths) {
     QByteArray body;
-    for (const QString& path : paths) body += path.toUtf8() + '\0';
+    for (const QByteArray& path : paths) body += path + '\0';
     QByteArray message(kMagic, kMagicSize);
     char length[4];
     qToBigEndian(static_cast<quint32>(body.size()), length);
@@ -57,54 +104,76 @@ QByteArray InstanceChannel::encode(const QStringList& paths) {
     return message + body;
 }
 
-std::optional<QStringList> InstanceChannel::decode(const QByteArray& data, bool* bad) {
+std::optional<QList<QByteArray>> InstanceChannel::decode(const QByteArray& data, bool* bad) {
     *bad = false;
     const qsizetype known = std::min(data.size(), kMagicSize);
     if (data.left(known) != QByteArray(kMagic, known)) {
         *bad = true;
-        return QStringList();
+        return QList<QByteArray>();
     }
     if (data.size() < kHeaderSize) return std::nullopt;
     const quint32 length = qFromBigEndian<quint32>(data.constData() + kMagicSize);
     if (length > static_cast<quint32>(kMaxMessageBytes) || data.size() > kHeaderSize + length) {
         *bad = true;
-        return QStringList();
+        return QList<QByteArray>();
     }
     if (data.size() < kHeaderSize + length) return std::nullopt;
     const QByteArray body = data.mid(kHeaderSize);
     if (!body.isEmpty() && !body.endsWith('\0')) {
         *bad = true;
-        return QStringList();
+        return QList<QByteArray>();
     }
-    QStringList paths;
+    QList<QByteArray> paths;
     for (const QByteArray& part : body.chopped(body.isEmpty() ? 0 : 1).split('\0'))
-        if (!part.isEmpty()) paths << QString::fromUtf8(part);
+        if (!part.isEmpty()) paths << part;
     return paths;
 }
 
-InstanceChannel::Start InstanceChannel::start(const QStringList& files) {
-    QStringList absolute;
-    for (const QString& file : files) absolute << QFileInfo(file).absoluteFilePath();
+InstanceChannel::Start InstanceChannel::start(const QList<QByteArray>& files) {
+    QList<QByteArray> absolute;
+    for (const QByteArray& file : files) absolute << NativeFileName::absolute(file);
 
+    if (serverName_.isEmpty()) return Start::running;
     // Held while deciding, so that of two copies started together one listens and the other
-    // finds it. Without the lock file (no runtime folder) the decision is made unguarded.
+    // finds it. A start that cannot have it in time runs on its own rather than wait for ever.
     ExclusiveFileLock deciding;
-    deciding.lockWithin(serverName_ + QStringLiteral(".lock"), kConnectWaitMs);
+    if (!deciding.lockWithin(serverName_ + QStringLiteral(".lock"), limits_.lockWaitMs)) {
+        const auto seconds = static_cast<long long>(limits_.lockWaitMs / 1000);
+        problem_ =
+            deciding.outcome() == ExclusiveFileLock::Outcome::busy
+                ? localizedFormat(
+                      "別の起動の判定が %lld 秒で終わらないため、受け渡しなしで起動しました",
+                      {FormatArg(seconds)})
+                : localizedFormat("起動判定のロックを取れないため、受け渡しなしで起動しました: %@",
+                                  {deciding.error()});
+        return Start::running;
+    }
     QLocalSocket socket;
     socket.connectToServer(serverName_);
-    if (socket.waitForConnected(kConnectWaitMs)) {
+    if (socket.waitForConnected(limits_.connectWaitMs)) {
         deciding.release();
         return handOver(socket, absolute);
     }
+    // Only a socket file nobody listens on (or none at all) is taken over. A copy too busy to
+    // accept in time still owns its socket: removing it would let every later start run as
+    // another copy.
+    const QLocalSocket::LocalSocketError error = socket.error();
+    if (error != QLocalSocket::ServerNotFoundError &&
+        error != QLocalSocket::ConnectionRefusedError) {
+        problem_ = socket.errorString();
+        socket.abort();
+        return Start::noAnswer;
+    }
     if (!listen()) {
-        qWarning("DOVRINE: cannot listen on %s; files from later starts open other copies",
-                 qPrintable(serverName_));
+        problem_ = localizedFormat(
+            "%@ で待ち受けできないため、後のファイルは別の DOVRINE で開きます", {serverName_});
     }
     return Start::running;
 }
 
-InstanceChannel::Start InstanceChannel::handOver(QLocalSocket& socket, const QStringList& files) {
-    const QDeadlineTimer deadline(kAnswerWaitMs);
+InstanceChannel::Start InstanceChannel::handOver(QLocalSocket& socket,
+                                                 const QList<QByteArray>& files) {
+    const QDeadlineTimer deadline(limits_.answerWaitMs);
     socket.write(encode(files));
     while (socket.bytesToWrite() > 0) {
         if (!socket.waitForBytesWritten(static_cast<int>(deadline.remainingTime())))
@@ -131,27 +200,52 @@ bool InstanceChannel::listen() {
 
 void InstanceChannel::accept() {
     while (QLocalSocket* socket = server_->nextPendingConnection()) {
-        auto received = std::make_shared<QByteArray>();
-        const auto read = [this, socket, received] {
-            received->append(socket->readAll());
-            bool bad = false;
-            const auto paths = decode(*received, &bad);
-            if (bad) {
-                socket->abort();
-                return;
-            }
-            if (!paths) return;
-            received->clear();
-            socket->write(&kTaken, 1);
-            socket->flush();
-            socket->disconnectFromServer();
-            pending_ = *paths;
-            deliverWhenIdle();
-        };
-        connect(socket, &QLocalSocket::readyRead, this, read);
-        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-        if (socket->bytesAvailable() > 0) read();
+        if (static_cast<int>(connections_.size()) >= limits_.maxConnections ||
+            !peerIsThisUser(socket->socketDescriptor())) {
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
+        auto connection = std::make_unique<Connection>();
+        connection->deadline = limits_.timers->makeTimer([this, socket] { drop(socket); });
+        connection->deadline->start(limits_.messageWaitSeconds, false);
+        connections_.emplace(socket, std::move(connection));
+        connect(socket, &QLocalSocket::readyRead, this, [this, socket] { read(socket); });
+        connect(socket, &QLocalSocket::disconnected, this, [this, socket] { drop(socket); });
+        if (socket->bytesAvailable() > 0) read(socket);
     }
+}
+
+void InstanceChannel::read(QLocalSocket* socket) {
+    const auto found = connections_.find(socket);
+    if (found == connections_.end()) return;
+    QByteArray& received = found->second->received;
+    received.append(socket->readAll());
+    bool bad = false;
+    const auto paths = decode(received, &bad);
+    if (bad) {
+        drop(socket);
+        return;
+    }
+    if (!paths) return;
+    received.clear();
+    pending_ = *paths;
+    // The deadline keeps running: a peer that does not let the connection close is still
+    // dropped in time.
+    socket->write(&kTaken, 1);
+    socket->flush();
+    socket->disconnectFromServer();
+    deliverWhenIdle();
+}
+
+void InstanceChannel::drop(QLocalSocket* socket) {
+    auto node = connections_.extract(socket);
+    if (node.empty()) return;
+    socket->disconnect(this);
+    socket->abort();
+    socket->deleteLater();
+    // The deadline may be what called: it is destroyed once the event loop is back.
+    QTimer::singleShot(0, this, [gone = std::shared_ptr<Connection>(std::move(node.mapped()))] {});
 }
 
 // Delivered from the event loop, never from inside the socket's handler, and only once no

@@ -1,24 +1,38 @@
 #include "app/instance_channel.h"
+#include "app/app_delegate.h"
+#include "app/document_workflow_fixture.h"
+#include "models/playout_project.h"
+#include "platform/base/exclusive_file_lock.h"
+#include "support/fake_clock.h"
+#include "support/qt_printers.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QEventLoop>
+#include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QtEndian>
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
+#include <atomic>
+#include <cerrno>
 #include <cstring>
 #include <future>
+#include <latch>
 
 namespace velmar {
 namespace {
 
 using Start = InstanceChannel::Start;
+using Names = QList<QByteArray>;
 
 // Runs the event loop until `done` holds; false when it did not within the limit.
 bool spinUntil(const std::function<bool()>& done, int seconds = 60) {
@@ -32,7 +46,7 @@ bool spinUntil(const std::function<bool()>& done, int seconds = 60) {
 
 // A later start in a thread of its own, as a second process would be, while this thread serves
 // the running copy's event loop.
-Start handOver(const QString& name, const QStringList& files) {
+Start handOver(const QString& name, const Names& files) {
     auto later = std::async(std::launch::async, [&] {
         InstanceChannel second(name, [] { return false; });
         return second.start(files);
@@ -42,8 +56,41 @@ Start handOver(const QString& name, const QStringList& files) {
     return later.get();
 }
 
+sockaddr_un addressOf(const QString& name) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray path = QFile::encodeName(name);
+    std::memcpy(address.sun_path, path.constData(), static_cast<size_t>(path.size()));
+    return address;
+}
+
+// A raw socket bound at `name`.
+int boundAt(const QString& name) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    const sockaddr_un address = addressOf(name);
+    EXPECT_EQ(::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)), 0);
+    return fd;
+}
+
+// A peer that connects without waiting; -1 with errno when the connection was not made.
+int peerOf(const QString& name) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0);
+    const sockaddr_un address = addressOf(name);
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0) return fd;
+    const int error = errno;
+    ::close(fd);
+    errno = error;
+    return -1;
+}
+
+bool closedByOtherEnd(int fd) {
+    char byte;
+    const ssize_t n = ::recv(fd, &byte, 1, MSG_DONTWAIT);
+    return n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK);
+}
+
 TEST(InstanceChannel, MessagesRoundTripAndStrangeOnesAreRefused) {
-    const QStringList paths{"/shows/Show 1.tavrendek", "/メディア/clip.mov", "/a"};
+    const Names paths{"/shows/Show 1.tavrendek", "/メディア/clip.mov", "/a"};
     const QByteArray message = InstanceChannel::encode(paths);
     bool bad = true;
     EXPECT_EQ(InstanceChannel::decode(message, &bad), paths);
@@ -52,7 +99,7 @@ TEST(InstanceChannel, MessagesRoundTripAndStrangeOnesAreRefused) {
         EXPECT_FALSE(InstanceChannel::decode(message.left(n), &bad).has_value()) << n;
         EXPECT_FALSE(bad) << n;
     }
-    EXPECT_EQ(InstanceChannel::decode(InstanceChannel::encode({}), &bad), QStringList());
+    EXPECT_EQ(InstanceChannel::decode(InstanceChannel::encode({}), &bad), Names());
 
     QByteArray tooLong = InstanceChannel::encode({"/a"});
     qToBigEndian(static_cast<quint32>(InstanceChannel::kMaxMessageBytes + 1), tooLong.data() + 8);
@@ -65,24 +112,49 @@ TEST(InstanceChannel, MessagesRoundTripAndStrangeOnesAreRefused) {
     }
 }
 
+// The paths of one message (each with its ending zero) may take exactly the limit.
+TEST(InstanceChannel, PathsTakeUpToTheLimitAndNotOneByteMore) {
+    const qsizetype limit = InstanceChannel::kMaxMessageBytes;
+    ASSERT_EQ(limit, 1 << 20);
+    bool bad = true;
+    const Names atLimit{"/" + QByteArray(limit - 2, 'a')};
+    EXPECT_EQ(InstanceChannel::decode(InstanceChannel::encode(atLimit), &bad), atLimit);
+    EXPECT_FALSE(bad);
+    InstanceChannel::decode(InstanceChannel::encode({"/" + QByteArray(limit - 1, 'a')}), &bad);
+    EXPECT_TRUE(bad);
+}
+
 TEST(InstanceChannel, ALaterStartHandsItsFilesOverAbsolute) {
     QTemporaryDir dir;
     const QString name = dir.filePath("instance");
     InstanceChannel running(name, [] { return false; });
     ASSERT_EQ(running.start({}), Start::running);
     ASSERT_TRUE(running.isListening());
-    QList<QStringList> received;
+    QList<Names> received;
     QObject::connect(&running, &InstanceChannel::filesReceived,
-                     [&](const QStringList& paths) { received << paths; });
+                     [&](const Names& paths) { received << paths; });
 
     EXPECT_EQ(handOver(name, {"relative/Show.tavrendek", "/abs/clip.mov"}), Start::handedOver);
     ASSERT_TRUE(spinUntil([&] { return !received.isEmpty(); }));
     EXPECT_EQ(received,
-              (QList<QStringList>{
-                  {QDir::current().absoluteFilePath("relative/Show.tavrendek"), "/abs/clip.mov"}}));
+              (QList<Names>{
+                  {QFile::encodeName(QDir::current().absoluteFilePath("relative/Show.tavrendek")),
+                   "/abs/clip.mov"}}));
     EXPECT_EQ(handOver(name, {}), Start::handedOver);
     ASSERT_TRUE(spinUntil([&] { return received.size() == 2; }));
-    EXPECT_EQ(received[1], QStringList());
+    EXPECT_EQ(received[1], Names());
+}
+
+// Only the owner may reach the socket.
+TEST(InstanceChannel, TheSocketFileIsTheOwnersAlone) {
+    QTemporaryDir dir;
+    const QString name = dir.filePath("instance");
+    InstanceChannel running(name, [] { return false; });
+    ASSERT_EQ(running.start({}), Start::running);
+    struct stat st {};
+    ASSERT_EQ(::lstat(QFile::encodeName(name).constData(), &st), 0);
+    EXPECT_TRUE(S_ISSOCK(st.st_mode));
+    EXPECT_EQ(st.st_mode & 0077, 0u);
 }
 
 // While a modal question is up the request waits; of two waiting requests the later one is
@@ -97,9 +169,9 @@ TEST(InstanceChannel, RequestsWaitForTheModalQuestionAndTheLastOneWins) {
         return busy;
     });
     ASSERT_EQ(running.start({}), Start::running);
-    QList<QStringList> received;
+    QList<Names> received;
     QObject::connect(&running, &InstanceChannel::filesReceived,
-                     [&](const QStringList& paths) { received << paths; });
+                     [&](const Names& paths) { received << paths; });
     EXPECT_EQ(handOver(name, {"/first.tavrendek"}), Start::handedOver);
     EXPECT_EQ(handOver(name, {"/second.tavrendek"}), Start::handedOver);
     const int seen = busyChecks;
@@ -107,31 +179,185 @@ TEST(InstanceChannel, RequestsWaitForTheModalQuestionAndTheLastOneWins) {
     EXPECT_TRUE(received.isEmpty());
     busy = false;
     ASSERT_TRUE(spinUntil([&] { return !received.isEmpty(); }));
-    EXPECT_EQ(received, (QList<QStringList>{{"/second.tavrendek"}}));
+    EXPECT_EQ(received, (QList<Names>{{"/second.tavrendek"}}));
 }
 
 // A socket file nobody listens on (what a killed copy leaves) is replaced by the next start.
 TEST(InstanceChannel, ASocketLeftWithoutAListenerDoesNotBlockTheNextStart) {
     QTemporaryDir dir;
     const QString name = dir.filePath("instance");
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    ASSERT_GE(fd, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    const QByteArray path = QFile::encodeName(name);
-    std::memcpy(address.sun_path, path.constData(), static_cast<size_t>(path.size()));
-    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
-    ::close(fd);
+    ::close(boundAt(name));
     ASSERT_TRUE(QFileInfo::exists(name));
 
     InstanceChannel running(name, [] { return false; });
     EXPECT_EQ(running.start({"/Show.tavrendek"}), Start::running);
     EXPECT_TRUE(running.isListening());
-    QStringList received;
+    Names received;
     QObject::connect(&running, &InstanceChannel::filesReceived,
-                     [&](const QStringList& paths) { received = paths; });
+                     [&](const Names& paths) { received = paths; });
     EXPECT_EQ(handOver(name, {"/Next.tavrendek"}), Start::handedOver);
     EXPECT_TRUE(spinUntil([&] { return !received.isEmpty(); }));
+}
+
+// A running copy whose queue of connections is full (out of descriptors, or stalled) is still
+// there: its socket stays, and this start does not become a second listener.
+TEST(InstanceChannel, AListenerTooBusyToAcceptKeepsItsSocket) {
+    QTemporaryDir dir;
+    const QString name = dir.filePath("instance");
+    const int listener = boundAt(name);
+    ASSERT_EQ(::listen(listener, 0), 0);
+    std::vector<int> queued;
+    int peer;
+    while ((peer = peerOf(name)) >= 0 && queued.size() < 64) queued.push_back(peer);
+    ASSERT_EQ(errno, EAGAIN);
+
+    InstanceChannel later(name, [] { return false; }, {.connectWaitMs = 100});
+    EXPECT_EQ(later.start({"/Show.tavrendek"}), Start::noAnswer);
+    EXPECT_FALSE(later.isListening());
+    struct stat st {};
+    EXPECT_EQ(::lstat(QFile::encodeName(name).constData(), &st), 0);
+    EXPECT_TRUE(S_ISSOCK(st.st_mode));
+    for (int fd : queued) ::close(fd);
+    ::close(listener);
+}
+
+TEST(InstanceChannel, TwoStartsAtTheSameMomentLeaveExactlyOneListening) {
+    QTemporaryDir dir;
+    const QString name = dir.filePath("instance");
+    std::latch together(2);
+    std::atomic<int> decided{0};
+    const auto copy = [&] {
+        QEventLoop loop;  // the listener answers the other copy from this thread
+        InstanceChannel channel(name, [] { return false; });
+        together.arrive_and_wait();
+        const Start start = channel.start({});
+        const bool listening = channel.isListening();
+        ++decided;
+        while (decided.load() < 2) loop.processEvents(QEventLoop::AllEvents, 20);
+        return std::pair(start, listening);
+    };
+    auto first = std::async(std::launch::async, copy);
+    auto second = std::async(std::launch::async, copy);
+    const auto [startA, listensA] = first.get();
+    const auto [startB, listensB] = second.get();
+    EXPECT_NE(listensA, listensB);
+    EXPECT_EQ(listensA ? startA : startB, Start::running);
+    EXPECT_EQ(listensA ? startB : startA, Start::handedOver);
+}
+
+// A start kept from the decision (another start holds its lock) runs alone and says why.
+TEST(InstanceChannel, AHeldDecisionLockIsWaitedForOnlySoLong) {
+    QTemporaryDir dir;
+    const QString name = dir.filePath("instance");
+    ExclusiveFileLock held;
+    ASSERT_TRUE(held.tryLock(name + ".lock"));
+    InstanceChannel channel(name, [] { return false; }, {.lockWaitMs = 0});
+    EXPECT_EQ(channel.start({"/Show.tavrendek"}), Start::running);
+    EXPECT_FALSE(channel.isListening());
+    EXPECT_FALSE(channel.problem().isEmpty());
+}
+
+// The fallback folder is made owner-only; one that another user owns, that others may enter,
+// or that is a link is refused, and the start then runs without the hand-off.
+TEST(InstanceChannel, AFallbackFolderThatIsNotOursAloneIsRefused) {
+    QTemporaryDir temp;
+    const uid_t me = ::getuid();
+    const auto folder = [&](uid_t owner) {
+        return temp.filePath("DOVRINE-" + QString::number(owner));
+    };
+    const auto made = InstanceChannel::locate({}, temp.path(), me);
+    EXPECT_EQ(made.serverName, folder(me) + "/DOVRINE-instance");
+    EXPECT_TRUE(made.problem.isEmpty());
+    struct stat st {};
+    ASSERT_EQ(::lstat(QFile::encodeName(folder(me)).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+
+    // Made by this user, so owned by another than the one asked for.
+    EXPECT_TRUE(InstanceChannel::locate({}, temp.path(), me + 1).serverName.isEmpty());
+    ASSERT_EQ(::chmod(QFile::encodeName(folder(me)).constData(), 0777), 0);
+    // The runtime folder is passed over for the same reason.
+    const auto open = InstanceChannel::locate(QFile::encodeName(folder(me)), temp.path(), me);
+    EXPECT_TRUE(open.serverName.isEmpty());
+    EXPECT_TRUE(open.problem.contains(folder(me))) << open.problem.toStdString();
+    ASSERT_TRUE(QFile::link(temp.path(), folder(me + 2)));
+    EXPECT_TRUE(InstanceChannel::locate({}, temp.path(), me + 2).serverName.isEmpty());
+
+    InstanceChannel alone(open.serverName, [] { return false; });
+    EXPECT_EQ(alone.start({"/Show.tavrendek"}), Start::running);
+    EXPECT_FALSE(alone.isListening());
+}
+
+// Peers that send part of a message and stop hold a connection only for the message wait, and
+// no more than the cap are held at once.
+TEST(InstanceChannel, StalledSendersAreDroppedAndTheConnectionCapHolds) {
+    test::FakeClock clock;
+    QTemporaryDir dir;
+    const QString name = dir.filePath("instance");
+    InstanceChannel running(name, [] { return false; },
+                            {.messageWaitSeconds = 5.0, .maxConnections = 2, .timers = &clock});
+    ASSERT_EQ(running.start({}), Start::running);
+    const int stalled[] = {peerOf(name), peerOf(name)};
+    for (int fd : stalled) {
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::write(fd, "DOVRINE1", 8), 8);
+    }
+    const int overCap = peerOf(name);
+    ASSERT_GE(overCap, 0);
+    ASSERT_TRUE(spinUntil([&] { return closedByOtherEnd(overCap); }));
+    for (int fd : stalled) EXPECT_FALSE(closedByOtherEnd(fd));
+
+    clock.advance(4.9);
+    QCoreApplication::processEvents();
+    for (int fd : stalled) EXPECT_FALSE(closedByOtherEnd(fd));
+    clock.advance(0.1);
+    EXPECT_TRUE(
+        spinUntil([&] { return closedByOtherEnd(stalled[0]) && closedByOtherEnd(stalled[1]); }));
+    EXPECT_EQ(handOver(name, {"/Show.tavrendek"}), Start::handedOver);
+    for (int fd : {stalled[0], stalled[1], overCap}) ::close(fd);
+}
+
+// A name that is not UTF-8 crosses as its bytes, and the project it names opens; having no name
+// the toolkit can write to, it is saved where the operator chooses.
+TEST(InstanceChannel, ANameThatIsNotUtf8ArrivesIntact) {
+    QTemporaryDir dir;
+    const QString name = dir.filePath("instance");
+    InstanceChannel running(name, [] { return false; });
+    ASSERT_EQ(running.start({}), Start::running);
+    Names received;
+    QObject::connect(&running, &InstanceChannel::filesReceived,
+                     [&](const Names& paths) { received = paths; });
+    const QByteArray show = QFile::encodeName(dir.path()) +
+                            "/Sh\xff"
+                            "ow.tavrendek";
+    EXPECT_EQ(handOver(name, {show}), Start::handedOver);
+    ASSERT_TRUE(spinUntil([&] { return !received.isEmpty(); }));
+    EXPECT_EQ(received, Names{show});
+}
+
+struct HandedOverProject : test::DocumentWorkflowFixture {};
+
+TEST_F(HandedOverProject, AProjectWhoseNameIsNotUtf8Opens) {
+    PlayoutProject project;
+    project.groups = {{.name = "Opened", .markers = QList<PlayoutProject::MarkerRecord>{}}};
+    const QByteArray sealed = project.sealedFileData();
+    const QByteArray show = QFile::encodeName(home) +
+                            "/Sh\xff"
+                            "ow.tavrendek";
+    const int fd = ::open(show.constData(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::write(fd, sealed.constData(), static_cast<size_t>(sealed.size())), sealed.size());
+    ::close(fd);
+
+    QStringList told;
+    AppDelegate::Steps steps;
+    steps.showStatus = [&](const QString& text) { told << text; };
+    steps.openProjectFromFinder = [&](const QUrl& url) { workflow->openProject(url); };
+    AppDelegate(steps).openNativeFiles({show});
+    finishBackground();
+    EXPECT_EQ(rundown().groups().value(0).name, "Opened") << host.statusLine.toStdString();
+    EXPECT_TRUE(host.url.isEmpty());
+    ASSERT_EQ(told.size(), 1);
+    EXPECT_TRUE(told[0].contains(home + "/Sh\\xFFow.tavrendek")) << told[0].toStdString();
 }
 
 }  // namespace

@@ -132,6 +132,7 @@ TEST_F(SingleInstanceProcesses, TwoCopiesNeverTouchEachOthersAutosave) {
     Home b = a;
     b.runtime = root.filePath("run-b");
     QDir().mkpath(b.runtime);
+    QFile::setPermissions(b.runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     const QString autosave = a.autosaveFolder() + "/autosave.tavrendek";
     const QString origin = a.autosaveFolder() + "/autosave-origin.txt";
 
