@@ -126,6 +126,26 @@ TEST_F(DeckLinkControllerTest, StartHandsTheClockToTheCardAndStopGivesItBackClea
     EXPECT_FALSE(SDIAudioBridge::shared().isActive());
 }
 
+// The watch counts silent looks of the running output only: one look without a completed frame
+// is a hiccup, the second in a row a stall; a restarted output begins the count anew.
+TEST_F(DeckLinkControllerTest, ARestartedOutputBeginsItsSilentCountAnew) {
+    std::vector<QString> failures;
+    controller->onFailure = [&](const QString& message) { failures.push_back(message); };
+    setTake(false);
+    start(SDIBitDepth::eightBit);  // the card's clock never moves: no frame ever completes
+    controller->watchOutput();
+    ASSERT_TRUE(controller->isRunning());
+    controller->stop();
+
+    start(SDIBitDepth::eightBit);
+    controller->watchOutput();
+    EXPECT_TRUE(controller->isRunning()) << "one silent look of this run";
+    EXPECT_TRUE(failures.empty());
+    controller->watchOutput();
+    EXPECT_FALSE(controller->isRunning());
+    EXPECT_EQ(failures.size(), 1u);
+}
+
 // Each bridge failure has its code in the bridge tests; here one shows as the bridge says it.
 TEST_F(DeckLinkControllerTest, FailedStartsLeaveTheControllerStopped) {
     SdiFaults busy;
