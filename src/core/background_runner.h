@@ -24,7 +24,8 @@ class BackgroundRunner {
         keyerStill,    // decoding a keyer still and preparing its texture
         keyerMovie,    // probing a keyer movie and taking its poster
     };
-    static constexpr std::size_t kWorkKinds = 7;
+    // Kinds there are: keyerMovie stays the last.
+    static constexpr std::size_t kWorkKinds = static_cast<std::size_t>(Work::keyerMovie) + 1;
 
     using Job = std::function<void()>;
     using ByKind = std::function<void(Work, Job)>;

@@ -57,9 +57,14 @@ NDIOutputController::~NDIOutputController() {
 bool NDIOutputController::start() {
     if (timer_) return true;
     if (!bridge_->startWithName(QString::fromLatin1(kSourceName))) return false;
+    // Both OBS feeds drive the one obsClientActive flag: they must never run together. A start
+    // the guard refuses is a failed start: the sender goes again, and the bridge has no message
+    // of its own, so the caller reports the start as failed.
+    if (!ObsFeedGuard::feedStarted(OBSTransport::ndi)) {
+        sendQueue_.sync([this] { bridge_->stop(); });
+        return false;
+    }
     slots_.bumpGeneration();
-    // Both OBS feeds drive the one obsClientActive flag: they must never run together.
-    ObsFeedGuard::feedStarted(OBSTransport::ndi);
     timer_ = timers_.makeTimer([this] { step(); }, TimerPrecision::Precise);
     timer_->start(kTimerInterval, true);
     return true;

@@ -51,6 +51,9 @@ class NDIOutputController {
     NDIOutputController(const NDIOutputController&) = delete;
     NDIOutputController& operator=(const NDIOutputController&) = delete;
 
+    // True when started (already, or now). False when the bridge cannot start (its
+    // errorMessage() says why) or while the texture-share feed runs (no message: the sender is
+    // destroyed again).
     bool start();
     void stop();
     bool isStarted() const { return timer_ != nullptr; }

@@ -9,7 +9,8 @@ namespace velmar {
 // The OBS feeds (texture share and NDI) both write the canvas engine's one `obsClientActive`
 // flag, so at most one of them may run at a time: each feed marks itself running when it starts
 // and stopped when it stops. Starting while the other feed runs is a programming error, caught
-// by an assertion in debug builds. Main thread.
+// by an assertion in debug builds; elsewhere the start is refused and the feed's controller
+// fails its start. Main thread.
 class ObsFeedGuard {
   public:
     // Marks `transport` running. False (and an assertion failure in debug builds) when the

@@ -33,8 +33,13 @@ bool SyphonOutputController::start() {
     if (timer_) return true;
     if (!inStep_) retiredTimer_.reset();
     if (!bridge_.startWithDevice(canvas_.renderer()->devicePtr())) return false;
-    // Both OBS feeds drive the one obsClientActive flag: they must never run together.
-    ObsFeedGuard::feedStarted(OBSTransport::syphon);
+    // Both OBS feeds drive the one obsClientActive flag: they must never run together. A start
+    // the guard refuses is a failed start: the server goes again, and the bridge has no message
+    // of its own, so the caller reports the start as failed.
+    if (!ObsFeedGuard::feedStarted(OBSTransport::syphon)) {
+        bridge_.stop();
+        return false;
+    }
     timer_ = timers_.makeTimer([this] { step(); }, TimerPrecision::Precise);
     timer_->start(kTickInterval, true);
     return true;

@@ -34,8 +34,9 @@ class SyphonOutputController {
     SyphonOutputController(const SyphonOutputController&) = delete;
     SyphonOutputController& operator=(const SyphonOutputController&) = delete;
 
-    // True when running (already, or now). False when the bridge cannot start; its
-    // errorMessage() says why.
+    // True when running (already, or now). False when the bridge cannot start (its
+    // errorMessage() says why) or while the NDI feed runs (no message: the bridge is stopped
+    // again).
     bool start();
     void stop();
     bool isRunning() const { return timer_ != nullptr; }

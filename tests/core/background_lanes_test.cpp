@@ -1,5 +1,6 @@
 // The engine's and the keyer's background work on the program's own lanes, with every movie
 // probe and still check blocked.
+#include "core/background_runner.h"
 #include "core/dsk_controller.h"
 #include "core/playout_engine.h"
 #include "core/playout_log.h"
@@ -12,6 +13,11 @@
 #include <QThread>
 
 #include <gtest/gtest.h>
+
+#include <iterator>
+#include <memory>
+#include <mutex>
+#include <set>
 
 namespace velmar {
 namespace {
@@ -81,6 +87,36 @@ TEST(BackgroundLanesTest, KeyerLoadsAndTestPatternsStartWhileEveryProbeIsBlocked
     // Let go, every pass finishes.
     probes.open();
     EXPECT_TRUE(test::waitUntil([&] { return engine.rundown().pendingVerification() == 0; }, 60));
+}
+
+// Every kind of work has a lane of its own in the process's runner: a job of each kind runs. A
+// kind without one would have its jobs refused, and whatever waits on them would wait for ever.
+TEST(BackgroundLanesTest, EveryKindOfWorkHasALane) {
+    using Work = BackgroundRunner::Work;
+    const Work kinds[] = {Work::verification, Work::metadata,   Work::nextPoster, Work::testPattern,
+                          Work::keyerListing, Work::keyerStill, Work::keyerMovie};
+    EXPECT_EQ(std::size(kinds), BackgroundRunner::kWorkKinds);
+    struct Ran {
+        std::mutex mutex;
+        std::set<Work> kinds;
+    };
+    const auto ran = std::make_shared<Ran>();  // a job may outlive a failed test
+    const BackgroundRunner runner = BackgroundRunner::standard();
+    for (const Work kind : kinds) {
+        EXPECT_GE(BackgroundRunner::standardLimit(kind), 1) << int(kind);
+        runner(kind, [ran, kind] {
+            std::lock_guard lock(ran->mutex);
+            ran->kinds.insert(kind);
+        });
+    }
+    EXPECT_TRUE(test::waitUntil(
+        [&] {
+            std::lock_guard lock(ran->mutex);
+            return ran->kinds.size() == std::size(kinds);
+        },
+        60));
+    std::lock_guard lock(ran->mutex);
+    for (const Work kind : kinds) EXPECT_TRUE(ran->kinds.count(kind)) << int(kind);
 }
 
 }  // namespace

@@ -226,6 +226,9 @@ TEST(MoviePlaybackAudio, LoopRestartKeepsProgramAudioContinuous) {
     options.audio = true;  // 16-bit PCM at 48 kHz
     options.audioChannels = 1;
     test::FakeClock clock;
+    struct Released {  // on every way out, the released player is gone before its clock
+        ~Released() { MoviePlayer::waitForReleases(); }
+    } released;
     SDIAudioBridge& sdi = SDIAudioBridge::shared();
     sdi.setActive(true);
     sdi.setMuteLocalWhileActive(true);

@@ -3,6 +3,7 @@
 #include "canvas/canvas_fixture.h"
 #include "core/sdi_audio_bridge.h"
 #include "output/ndi_feed_timing.h"
+#include "output/obs_feed_guard.h"
 #include "platform/gpu/memory.h"
 #include "platform/netvideo/netvideo_test_support.h"
 #include "render/test_pattern_renderer.h"
@@ -292,6 +293,27 @@ TEST_F(ControllerFixture, AStartWithoutARuntimeStartsNothing) {
     clock.advance(1);
     EXPECT_FALSE(canvas->obsClientActive());
     EXPECT_TRUE(reported.empty());
+}
+
+// Mended: a start refused because the texture-share feed runs went on as if started.
+TEST_F(ControllerFixture, AStartRefusedWhileTheTextureShareFeedRunsIsAFailedStart) {
+#ifndef NDEBUG
+    GTEST_SKIP() << "the guard's assertion ends a debug build first";
+#endif
+    ASSERT_TRUE(ObsFeedGuard::feedStarted(OBSTransport::syphon));
+    struct Leave {
+        ~Leave() { ObsFeedGuard::feedStopped(OBSTransport::syphon); }
+    } leave;
+    canvas->setObsClientActive(true);  // the texture-share feed's client
+    makeController();
+    EXPECT_FALSE(controller->start());
+    EXPECT_FALSE(controller->isStarted());
+    EXPECT_FALSE(controller->bridge().isRunning()) << "the sender is gone again";
+    EXPECT_EQ(controller->bridge().errorMessage(), std::nullopt) << "the caller's own message";
+    EXPECT_EQ(clock.activeTimerCount(), 0);
+    controller.reset();
+    EXPECT_EQ(ObsFeedGuard::runningFeed(), OBSTransport::syphon);
+    EXPECT_TRUE(canvas->obsClientActive());
 }
 
 }  // namespace

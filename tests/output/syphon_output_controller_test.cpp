@@ -164,5 +164,28 @@ TEST_F(SyphonOutputControllerTest, AStartThatFailsStartsNothingAndStopLeavesTheN
     EXPECT_EQ(clock.activeTimerCount(), 1) << "a second start changes nothing";
 }
 
+// Mended: a start refused because the NDI feed runs went on as if started.
+TEST_F(SyphonOutputControllerTest, AStartRefusedWhileTheNdiFeedRunsIsAFailedStart) {
+#ifndef NDEBUG
+    GTEST_SKIP() << "the guard's assertion ends a debug build first";
+#endif
+    ASSERT_TRUE(ObsFeedGuard::feedStarted(OBSTransport::ndi));
+    struct Leave {
+        ~Leave() { ObsFeedGuard::feedStopped(OBSTransport::ndi); }
+    } leave;
+    canvas->setObsClientActive(true);  // the NDI feed's receiver
+    auto locator = std::make_shared<FakeTexShareLocator>();
+    locator->registeredAt = "/a";
+    auto controller = makeController(locator);
+    EXPECT_FALSE(controller->start());
+    EXPECT_FALSE(controller->isRunning());
+    EXPECT_EQ(controller->bridge().errorMessage(), std::nullopt) << "the caller's own message";
+    EXPECT_EQ(locator->stops, 1) << "the server it made is gone again";
+    EXPECT_EQ(clock.activeTimerCount(), 0);
+    controller->stop();
+    EXPECT_EQ(ObsFeedGuard::runningFeed(), OBSTransport::ndi);
+    EXPECT_TRUE(canvas->obsClientActive());
+}
+
 }  // namespace
 }  // namespace velmar::test

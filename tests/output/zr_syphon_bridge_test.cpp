@@ -30,6 +30,8 @@ TEST(ObsFeedGuardTest, TheTwoFeedsNeverRunTogether) {
     EXPECT_EQ(ObsFeedGuard::runningFeed(), OBSTransport::ndi);
     ObsFeedGuard::feedStopped(OBSTransport::ndi);
     EXPECT_TRUE(ObsFeedGuard::feedStarted(OBSTransport::syphon));
+    ObsFeedGuard::feedStopped(OBSTransport::syphon);  // the mark is the process's: leave none
+    EXPECT_EQ(ObsFeedGuard::runningFeed(), std::nullopt);
 }
 
 TEST(ZRSyphonBridgeTest, StartFindsTheApplicationOrSaysWhyNot) {

@@ -2,6 +2,7 @@
 
 #include "canvas/canvas_fixture.h"
 #include "core/sdi_audio_bridge.h"
+#include "platform/player/movie_player.h"
 #include "platform/sdi/virtual_sdi_card.h"
 #include "sdi/deck_link_controller.h"
 
@@ -40,7 +41,9 @@ inline VirtualSdiConfig controllerCard(SdiFaults faults = {}) {
 }
 
 // The canvas fixture's engine at the card's canvas size, a virtual card that keeps what it
-// plays, and the controller between them.
+// plays, and the controller between them. Movies a test plays run on the fixture's clock:
+// a released player is torn down on a background thread that may still read its clock, so the
+// teardown waits for every release before the clock goes.
 struct ControllerFixture : CanvasFixture {
     std::unique_ptr<VirtualSdiCard> card;
     std::shared_ptr<SdiOutput> output;
@@ -57,6 +60,13 @@ struct ControllerFixture : CanvasFixture {
 
     void TearDown() override {
         controller.reset();
+        canvas.reset();
+        {
+            std::lock_guard lock(mutex);
+            state.media.reset();
+            keyer.media.reset();
+        }
+        MoviePlayer::waitForReleases();
         SDIAudioBridge::shared().setTone(nullptr);
         SDIAudioBridge::shared().setActive(false);
     }

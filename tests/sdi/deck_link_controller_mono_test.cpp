@@ -53,7 +53,7 @@ TEST_F(DeckLinkControllerMono, AMonoMovieReachesBothSdiChannelsAtItsOwnLevel) {
     start(SDIBitDepth::eightBit, true, true, FrameRate{60, 1});  // 800 sample frames a frame
     ASSERT_TRUE(SDIAudioBridge::shared().isActive());
 
-    test::FakeClock clock;
+    // On the fixture's clock, which outlives the player's release (see the fixture).
     auto playback = MoviePlayback::create(movie, false, 0, clock);
     ASSERT_TRUE(test::waitUntil(
         [&] { return playback->isPrepared() && playback->audioLevel().isAttached(); }));

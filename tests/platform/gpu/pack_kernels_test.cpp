@@ -11,6 +11,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/mman.h>
+
+#include <unistd.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -99,6 +103,82 @@ TEST_F(PackAvx2AgreesTest, RowsMatchPortableBitForBitOnRandomInput) {
                             << " units " << units;
             for (size_t i = size_t(units) * size_t(unitWords); i < a.size(); ++i)
                 ASSERT_EQ(a[i], kSentinel) << "written past the units";
+        }
+    }
+}
+
+// ---- Reads stay inside the source row --------------------------------------------------
+
+// Room for a row between two pages the process may not touch, so that a read before the row's
+// first pixel or past its last faults.
+class GuardedRow {
+  public:
+    explicit GuardedRow(size_t maxPixels)
+        : page_(size_t(::sysconf(_SC_PAGESIZE))),
+          room_((maxPixels * 4 + page_ - 1) / page_ * page_),
+          length_(room_ + 2 * page_) {
+        void* p =
+            ::mmap(nullptr, length_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (p == MAP_FAILED) return;
+        base_ = static_cast<uint8_t*>(p);
+        if (::mprotect(base_, page_, PROT_NONE) != 0 ||
+            ::mprotect(base_ + page_ + room_, page_, PROT_NONE) != 0) {
+            ::munmap(base_, length_);
+            base_ = nullptr;
+        }
+    }
+    ~GuardedRow() {
+        if (base_ != nullptr) ::munmap(base_, length_);
+    }
+    GuardedRow(const GuardedRow&) = delete;
+    GuardedRow& operator=(const GuardedRow&) = delete;
+
+    bool ok() const { return base_ != nullptr; }
+    // The pixels copied to start right after the first guard page, or to end right at the
+    // second.
+    const uint32_t* place(const std::vector<uint32_t>& pixels, bool againstEnd) {
+        const size_t bytes = pixels.size() * 4;
+        uint8_t* first = againstEnd ? base_ + page_ + room_ - bytes : base_ + page_;
+        std::memcpy(first, pixels.data(), bytes);
+        return reinterpret_cast<const uint32_t*>(first);
+    }
+
+  private:
+    size_t page_, room_, length_;
+    uint8_t* base_ = nullptr;
+};
+
+// The vector loops read each pixel's neighbours, so they must stop while the last right
+// neighbour is still inside the row. Widths around every vector step (8k + 2 has a vector end
+// exactly at the row end) and the 384-pixel chunks of the v210 rows, each row against a guard
+// page at either end; the words are those of the same row in ordinary memory.
+TEST(PackRowsTest, RowsReadNothingOutsideTheSourceRow) {
+    std::mt19937 rng{20261207};
+    Coefficients c;
+    ASSERT_TRUE(makeCoefficients(kRec709.kr, kRec709.kb, c));
+    std::vector<const PackTable*> tables{&portable()};
+    if (avx2() != nullptr) tables.push_back(avx2());
+    GuardedRow guarded(8 * 97 + 7);
+    ASSERT_TRUE(guarded.ok());
+    for (const int eights : {0, 1, 2, 3, 47, 48, 49, 95, 96, 97}) {
+        for (const int rest : {0, 1, 2, 7}) {
+            const int width = 8 * eights + rest;
+            if (width == 0) continue;
+            const auto pixels = randomRow(rng, size_t(width));
+            for (const PackTable* table : tables) {
+                for (const bool v210 : {true, false}) {
+                    const int units = v210 ? (width + 5) / 6 : (width + 1) / 2;
+                    const auto row = v210 ? table->v210Row : table->ay10Row;
+                    std::vector<uint32_t> want(size_t(units) * (v210 ? 4 : 2));
+                    row(pixels.data(), width, units, c, want.data());
+                    for (const bool againstEnd : {true, false}) {
+                        std::vector<uint32_t> got(want.size());
+                        row(guarded.place(pixels, againstEnd), width, units, c, got.data());
+                        EXPECT_EQ(got, want)
+                            << table->name << (v210 ? " v210" : " Ay10") << " width " << width;
+                    }
+                }
+            }
         }
     }
 }
