@@ -93,6 +93,8 @@ void BM_Send(benchmark::State& state) {
     const bool withStopped = state.range(1) != 0;
     const std::string dir = std::filesystem::temp_directory_path() / "velmar-bench-netvideo";
     std::filesystem::create_directories(dir);
+    // The runtime writes its address file only in a folder closed to others.
+    std::filesystem::permissions(dir, std::filesystem::perms::owner_all);
     setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
     VelmarNetVideoSenderSettings settings{"bench", nullptr, 0, 0};
     VelmarNetVideoSender* sender = api->sendCreate(&settings);

@@ -3,7 +3,8 @@
 // The C interface of the network-video runtime, a shared library loaded at run time. Its one
 // exported entry (kNetVideoEntryPoint) returns a versioned table of calls; a caller checks the
 // version and size before using any entry. The runtime serves each named sender as a NUT stream
-// (BGRA video, 48 kHz stereo float audio) to every TCP client on 127.0.0.1.
+// (BGRA video, 48 kHz stereo float audio) to TCP clients on 127.0.0.1, at most
+// kNetVideoMaxReceivers at once.
 
 #include <stdint.h>
 
@@ -77,6 +78,8 @@ typedef struct VelmarNetVideoStats {
     int lastHeight;
     int lastFrameRateN;
     int lastFrameRateD;
+    int64_t receiversRefused;  // closed at once: as many receivers as allowed were connected
+    int64_t receiversDropped;  // dropped by the sender: took nothing for too long, or talked
 } VelmarNetVideoStats;
 
 enum {
@@ -96,6 +99,8 @@ inline constexpr const char* kNetVideoLibraryName = "libvelmar-netvideo.so";
 inline constexpr const char* kNetVideoEntryPoint = "velmar_netvideo_load";
 inline constexpr const char* kNetVideoStatsHook = "velmar_netvideo_test_stats";
 inline constexpr const char* kNetVideoFaultsHook = "velmar_netvideo_test_set_faults";
+// Receivers served at once by one sender; one more is closed as soon as it connects.
+inline constexpr int kNetVideoMaxReceivers = 8;
 inline constexpr uint32_t kNetVideoFourCCBGRA =
     'B' | ('G' << 8) | ('R' << 16) | (uint32_t('A') << 24);
 inline constexpr uint32_t kNetVideoFourCCFLTp =

@@ -85,6 +85,8 @@ VELMAR_EXPORT void velmar_netvideo_test_stats(VelmarNetVideoStats* out) {
     out->lastHeight = c.lastHeight.load();
     out->lastFrameRateN = c.lastRateN.load();
     out->lastFrameRateD = c.lastRateD.load();
+    out->receiversRefused = c.receiversRefused.load();
+    out->receiversDropped = c.receiversDropped.load();
 }
 
 VELMAR_EXPORT void velmar_netvideo_test_set_faults(unsigned newFaults) {

@@ -8,6 +8,7 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -24,10 +25,80 @@ constexpr int64_t kMaxQueuedAudio = 96000;  // two seconds
 constexpr auto kStallLimit = std::chrono::seconds(2);
 constexpr int kMaxSide = 16384;
 constexpr size_t kPoolLimit = 16;
+// A receiver only reads; a few requests' worth of bytes are tolerated and then the peer is let go.
+constexpr size_t kInputAllowance = 64 * 1024;
+// Connections taken in (or refused) per visit of the writer, so that a peer that keeps
+// connecting cannot hold it from the clients.
+constexpr int kAcceptsPerVisit = 2 * kNetVideoMaxReceivers;
+constexpr auto kAcceptPause = std::chrono::milliseconds(200);
 
-std::string addressFolder() {
-    const char* dir = std::getenv("XDG_RUNTIME_DIR");
-    return dir && *dir ? std::string(dir) : std::string("/tmp");
+// Troubles that peers cause, said in the program's log (standard error): one line per kind at
+// most every ten seconds, with how many went unsaid, so that a peer that keeps at it cannot flood
+// the log.
+enum class Trouble { refused, stalled, talked, acceptFailed, kinds };
+
+void report(Trouble kind, const std::string& text) {
+    static std::mutex mutex;
+    static std::chrono::steady_clock::time_point last[size_t(Trouble::kinds)];
+    static int64_t unsaid[size_t(Trouble::kinds)];
+    const auto now = std::chrono::steady_clock::now();
+    std::lock_guard lock(mutex);
+    const size_t k = size_t(kind);
+    if (last[k] != std::chrono::steady_clock::time_point{} &&
+        now - last[k] < std::chrono::seconds(10)) {
+        ++unsaid[k];
+        return;
+    }
+    last[k] = now;
+    if (unsaid[k] > 0)
+        std::fprintf(stderr, "velmar: network video: %s (%lld more since the last report)\n",
+                     text.c_str(), static_cast<long long>(unsaid[k]));
+    else
+        std::fprintf(stderr, "velmar: network video: %s\n", text.c_str());
+    unsaid[k] = 0;
+}
+
+// A folder of this user that no one else can enter, opened so that later names are looked up
+// in the folder that was checked. -1, with the reason in `why`, when it is missing, a link (when
+// `noLink`), not a folder, another user's, or open to others.
+int openPrivateFolder(const std::string& path, bool noLink, std::string& why) {
+    const int fd =
+        ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | (noLink ? O_NOFOLLOW : 0));
+    if (fd < 0) {
+        why = path + ": " + std::strerror(errno);
+        return -1;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || st.st_uid != ::getuid() || (st.st_mode & 0077) != 0) {
+        why = path + ": not a folder of this user closed to others";
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// The folder of the address files: $XDG_RUNTIME_DIR when it is ours and closed to others,
+// else "velmar-netvideo-<uid>" under $TMPDIR (or /tmp), made 0700 when missing and refused when
+// it is a link or not ours, for anyone could plant a file there that sends receivers elsewhere.
+int openAddressFolder() {
+    std::string why;
+    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && runtime[0] == '/') {
+        const int fd = openPrivateFolder(runtime, false, why);
+        if (fd >= 0) return fd;
+        std::fprintf(stderr, "velmar: network video: the address file is not written in %s\n",
+                     why.c_str());
+    }
+    const char* temporary = std::getenv("TMPDIR");
+    const std::string path = std::string(temporary && temporary[0] == '/' ? temporary : "/tmp") +
+                             "/velmar-netvideo-" + std::to_string(::getuid());
+    if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) {
+        std::fprintf(stderr, "velmar: network video: cannot make %s: %s\n", path.c_str(),
+                     std::strerror(errno));
+        return -1;
+    }
+    const int fd = openPrivateFolder(path, true, why);
+    if (fd < 0) std::fprintf(stderr, "velmar: network video: refused %s\n", why.c_str());
+    return fd;
 }
 
 // The sender's name as one file name: separators and leading dots become underscores.
@@ -39,16 +110,27 @@ std::string fileNameFor(const std::string& name) {
     return out + ".netvideo";
 }
 
-bool writeAddressFile(const std::string& path, int port) {
-    const std::string temporary = path + ".tmp";
-    FILE* file = std::fopen(temporary.c_str(), "w");
-    if (!file) return false;
-    const bool written = std::fprintf(file, "127.0.0.1:%d\n", port) > 0;
-    if (std::fclose(file) != 0 || !written || std::rename(temporary.c_str(), path.c_str()) != 0) {
-        std::remove(temporary.c_str());
-        return false;
+// Writes the file under a temporary name never followed through a link, then puts it in place,
+// so that a receiver reads either the old address or the whole new one.
+bool writeAddressFile(int folderFd, const std::string& name, int port, struct stat& written) {
+    const std::string temporary = name + ".tmp";
+    ::unlinkat(folderFd, temporary.c_str(), 0);  // left by a sender that died
+    const int fd = ::openat(folderFd, temporary.c_str(),
+                            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    bool ok = fd >= 0;
+    if (ok) {
+        char text[32];
+        const int length = std::snprintf(text, sizeof text, "127.0.0.1:%d\n", port);
+        ok = ::write(fd, text, size_t(length)) == length && ::fstat(fd, &written) == 0;
+        ok = ::close(fd) == 0 && ok;
+        ok = ok && ::renameat(folderFd, temporary.c_str(), folderFd, name.c_str()) == 0;
     }
-    return true;
+    if (!ok) {
+        std::fprintf(stderr, "velmar: network video: cannot write the address file %s: %s\n",
+                     name.c_str(), std::strerror(errno));
+        if (fd >= 0) ::unlinkat(folderFd, temporary.c_str(), 0);
+    }
+    return ok;
 }
 
 int requestedPort() {
@@ -85,24 +167,30 @@ std::unique_ptr<NetVideoSender> NetVideoSender::create(const std::string& name) 
         return nullptr;
     }
     const int port = ntohs(address.sin_port);
-    const std::string file = addressFolder() + "/" + fileNameFor(name);
-    if (!writeAddressFile(file, port)) {
+    const int folder = openAddressFolder();
+    const std::string file = fileNameFor(name);
+    struct stat written {};
+    if (folder < 0 || !writeAddressFile(folder, file, port, written)) {
+        if (folder >= 0) ::close(folder);
         ::close(fd);
         ::close(pipeFds[0]);
         ::close(pipeFds[1]);
         return nullptr;
     }
-    return std::unique_ptr<NetVideoSender>(
-        new NetVideoSender(fd, port, pipeFds[0], pipeFds[1], file));
+    return std::unique_ptr<NetVideoSender>(new NetVideoSender(
+        fd, port, pipeFds[0], pipeFds[1], folder, file, written.st_dev, written.st_ino));
 }
 
-NetVideoSender::NetVideoSender(int listenFd, int port, int wakeRead, int wakeWrite,
-                               std::string addressFile)
+NetVideoSender::NetVideoSender(int listenFd, int port, int wakeRead, int wakeWrite, int folderFd,
+                               std::string addressFile, dev_t fileDevice, ino_t fileInode)
     : listenFd_(listenFd),
       port_(port),
       wakeRead_(wakeRead),
       wakeWrite_(wakeWrite),
-      addressFile_(std::move(addressFile)) {
+      folderFd_(folderFd),
+      addressFile_(std::move(addressFile)),
+      fileDevice_(fileDevice),
+      fileInode_(fileInode) {
     writer_ = std::thread([this] { run(); });
 }
 
@@ -114,7 +202,12 @@ NetVideoSender::~NetVideoSender() {
     ::close(listenFd_);
     ::close(wakeRead_);
     ::close(wakeWrite_);
-    std::remove(addressFile_.c_str());
+    // Only our own file: a newer sender of the same name keeps its address.
+    struct stat st {};
+    if (::fstatat(folderFd_, addressFile_.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+        st.st_dev == fileDevice_ && st.st_ino == fileInode_)
+        ::unlinkat(folderFd_, addressFile_.c_str(), 0);
+    ::close(folderFd_);
 }
 
 void NetVideoSender::wake() {
@@ -244,12 +337,32 @@ void NetVideoSender::updateCountLocked() {
     connections_ = count;
 }
 
-void NetVideoSender::acceptClients() {
-    for (;;) {
+void NetVideoSender::acceptClients(std::chrono::steady_clock::time_point now) {
+    for (int visit = 0; visit < kAcceptsPerVisit; ++visit) {
         const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR || errno == ECONNABORTED) continue;
+            if (errno != EAGAIN && errno != EWOULDBLOCK) {
+                acceptPausedUntil_ = now + kAcceptPause;
+                report(Trouble::acceptFailed,
+                       std::string("cannot take in a receiver: ") + std::strerror(errno));
+            }
             return;
+        }
+        size_t held = 0;
+        {
+            std::lock_guard lock(mutex_);
+            held = clients_.size();
+        }
+        // Every client held counts, one whose stream is ending too: each holds a descriptor and
+        // up to a picture of bytes.
+        if (held >= size_t(kNetVideoMaxReceivers)) {
+            ::close(fd);
+            ++RuntimeCounters::shared().receiversRefused;
+            report(Trouble::refused,
+                   "a receiver was refused: " + std::to_string(kNetVideoMaxReceivers) +
+                       " receivers are connected already");
+            continue;
         }
         const int one = 1;
         ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
@@ -261,12 +374,23 @@ void NetVideoSender::acceptClients() {
     }
 }
 
-bool NetVideoSender::pump(Client& client, std::chrono::steady_clock::time_point now) {
+NetVideoSender::Drop NetVideoSender::serve(Client& client, short revents,
+                                           std::chrono::steady_clock::time_point now) {
+    if (revents & (POLLERR | POLLNVAL)) return Drop::closed;
+    if (revents & (POLLIN | POLLHUP)) {
+        if (!client.stream->discardInput(kInputAllowance))
+            return client.stream->inputBytes() > kInputAllowance ? Drop::talked : Drop::closed;
+    }
+    return pump(client, now);
+}
+
+NetVideoSender::Drop NetVideoSender::pump(Client& client,
+                                          std::chrono::steady_clock::time_point now) {
     NutClient& stream = *client.stream;
     // A few packets per visit, so that a fast client cannot keep the writer from the others.
     for (int budget = 4; budget > 0;) {
         if (stream.hasPendingBytes()) {
-            if (!stream.writeSome(now)) return false;
+            if (!stream.writeSome(now)) return Drop::closed;
             if (stream.hasPendingBytes()) break;
         }
         QueuedPacket next;
@@ -283,15 +407,15 @@ bool NetVideoSender::pump(Client& client, std::chrono::steady_clock::time_point 
             }
         }
         if (ending) {
-            if (stream.ended()) return false;  // trailer written out: close
+            if (stream.ended()) return Drop::closed;  // trailer written out: close
             stream.end();
             continue;
         }
         if (!have) break;
-        if (!stream.mux(next)) return false;
+        if (!stream.mux(next)) return Drop::closed;
         --budget;
     }
-    return !stream.stalledFor(kStallLimit, now);
+    return stream.stalledFor(kStallLimit, now) ? Drop::stalled : Drop::none;
 }
 
 void NetVideoSender::run() {
@@ -308,26 +432,35 @@ void NetVideoSender::run() {
         }
         fds.clear();
         fds.push_back({wakeRead_, POLLIN, 0});
-        fds.push_back({listenFd_, POLLIN, 0});
+        // A negative descriptor is skipped by poll: the listening socket rests after a failure.
+        const bool accepting = std::chrono::steady_clock::now() >= acceptPausedUntil_;
+        fds.push_back({accepting ? listenFd_ : -1, POLLIN, 0});
         for (const auto& client : clients) {
             const short events = POLLIN | (client->stream->hasPendingBytes() ? POLLOUT : 0);
             fds.push_back({client->stream->fd(), events, 0});
         }
-        if (::poll(fds.data(), fds.size(), backlog ? 0 : 50) < 0 && errno != EINTR) break;
+        if (::poll(fds.data(), fds.size(), backlog ? 0 : 50) < 0 && errno != EINTR) {
+            std::fprintf(stderr, "velmar: network video: the stream writer stopped: %s\n",
+                         std::strerror(errno));
+            break;
+        }
         if (fds[0].revents & POLLIN) {
             char drain[256];
             while (::read(wakeRead_, drain, sizeof drain) > 0) {
             }
         }
-        if (fds[1].revents & POLLIN) acceptClients();
         const auto now = std::chrono::steady_clock::now();
+        if (fds[1].revents & POLLIN) acceptClients(now);
         for (size_t i = 0; i < clients.size(); ++i) {
-            Client& client = *clients[i];
-            const short revents = fds[i + 2].revents;
-            bool keep = !(revents & (POLLERR | POLLNVAL));
-            if (keep && (revents & (POLLIN | POLLHUP))) keep = client.stream->discardInput();
-            if (keep) keep = pump(client, now);
-            if (!keep) {
+            const Drop drop = serve(*clients[i], fds[i + 2].revents, now);
+            if (drop == Drop::stalled || drop == Drop::talked) {
+                ++RuntimeCounters::shared().receiversDropped;
+                report(drop == Drop::stalled ? Trouble::stalled : Trouble::talked,
+                       drop == Drop::stalled
+                           ? "a receiver was dropped: it took nothing for two seconds"
+                           : "a receiver was dropped: it sent data, where receivers only read");
+            }
+            if (drop != Drop::none) {
                 std::lock_guard lock(mutex_);
                 std::erase(clients_, clients[i]);
                 updateCountLocked();

@@ -4,6 +4,7 @@
 #include "platform/netvideo/nut_client.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -11,6 +12,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <sys/types.h>
 
 namespace velmar::netvideo {
 
@@ -20,16 +23,20 @@ struct RuntimeCounters {
     std::atomic<int64_t> videoFramesAccepted{0};
     std::atomic<int64_t> videoFramesRefused{0};
     std::atomic<int64_t> audioFramesAccepted{0};
+    std::atomic<int64_t> receiversRefused{0};
+    std::atomic<int64_t> receiversDropped{0};
     std::atomic<int> lastWidth{0}, lastHeight{0}, lastRateN{0}, lastRateD{0};
     static RuntimeCounters& shared();
 };
 
 // One named sender: listens on 127.0.0.1 (port from VELMAR_NETVIDEO_PORT, else any), writes
-// "127.0.0.1:PORT" to "<name>.netvideo" in $XDG_RUNTIME_DIR (or /tmp), and serves every client
-// the frames sent from now on. A send copies the picture once into a shared buffer and queues
-// it for each client (at most two pictures and two seconds of audio each, the oldest picture
-// skipped first); it never waits for a client. One writer thread muxes and writes to all clients
-// on non-blocking sockets and drops a client that takes nothing for two seconds.
+// "127.0.0.1:PORT" to "<name>.netvideo" in a folder of this user closed to others
+// ($XDG_RUNTIME_DIR, else velmar-netvideo-<uid> under $TMPDIR or /tmp), and serves the frames
+// sent from now on to at most kNetVideoMaxReceivers clients (more are closed at once). A send
+// copies the picture once into a shared buffer and queues it for each client (at most two
+// pictures and two seconds of audio each, the oldest picture skipped first); it never waits for
+// a client. One writer thread muxes and writes to all clients on non-blocking sockets, and drops
+// a client that takes nothing for two seconds or sends more than a receiver ever would.
 class NetVideoSender {
   public:
     // Null when the socket cannot be opened.
@@ -55,12 +62,17 @@ class NetVideoSender {
         int64_t queuedAudio = 0;
     };
 
-    NetVideoSender(int listenFd, int port, int wakeRead, int wakeWrite, std::string addressFile);
+    // Why the writer lets a client go.
+    enum class Drop { none, closed, stalled, talked };
+
+    NetVideoSender(int listenFd, int port, int wakeRead, int wakeWrite, int folderFd,
+                   std::string addressFile, dev_t fileDevice, ino_t fileInode);
     void run();
     void wake();
-    void acceptClients();
-    // Muxes and writes what it can for one client; false when the client is to be dropped.
-    bool pump(Client& client, std::chrono::steady_clock::time_point now);
+    void acceptClients(std::chrono::steady_clock::time_point now);
+    // Reads what the client sent and muxes and writes what it can for it.
+    Drop serve(Client& client, short revents, std::chrono::steady_clock::time_point now);
+    Drop pump(Client& client, std::chrono::steady_clock::time_point now);
     void settleLentFrame();
     std::shared_ptr<std::vector<uint8_t>> frameBuffer(size_t size);
     void updateCountLocked();
@@ -69,7 +81,13 @@ class NetVideoSender {
     int port_;
     int wakeRead_;
     int wakeWrite_;
-    std::string addressFile_;
+    int folderFd_;             // the address file's folder, checked as ours when opened
+    std::string addressFile_;  // its name in that folder
+    dev_t fileDevice_;         // the file as written: removed at the end only while it is this one
+    ino_t fileInode_;
+    // After accept failed for want of descriptors or memory, the listening socket is left
+    // alone until then (it stays readable, and polling it would spin). Writer thread only.
+    std::chrono::steady_clock::time_point acceptPausedUntil_;
     std::atomic<int> connections_{0};
     std::atomic<bool> stopping_{false};
 

@@ -146,15 +146,21 @@ bool NutClient::writeSome(std::chrono::steady_clock::time_point now) {
     return true;
 }
 
-bool NutClient::discardInput() {
+bool NutClient::discardInput(size_t allowance) {
+    // Never more than the allowance and one scratch buffer per call, so that a peer that keeps
+    // sending cannot hold the writer here.
     char scratch[4096];
-    for (;;) {
+    while (inputBytes_ <= allowance) {
         const ssize_t n = ::recv(fd_, scratch, sizeof scratch, MSG_DONTWAIT);
-        if (n > 0) continue;
+        if (n > 0) {
+            inputBytes_ += size_t(n);
+            continue;
+        }
         if (n == 0) return false;
         if (errno == EINTR) continue;
         return errno == EAGAIN || errno == EWOULDBLOCK;
     }
+    return false;
 }
 
 bool NutClient::stalledFor(std::chrono::steady_clock::duration limit,

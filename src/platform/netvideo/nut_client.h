@@ -52,8 +52,10 @@ class NutClient {
     bool ended() const { return ended_; }
     // Writes what the socket accepts now. False on a socket error or a closed peer.
     bool writeSome(std::chrono::steady_clock::time_point now);
-    // Reads and discards whatever the peer sent. False when the peer closed or failed.
-    bool discardInput();
+    // Reads and discards what the peer sent, at most `allowance` bytes over the connection's
+    // life (a receiver only reads). False when the peer closed, failed, or sent more.
+    bool discardInput(size_t allowance);
+    size_t inputBytes() const { return inputBytes_; }
     // Whether bytes have been waiting for longer than `limit` (only one packet is muxed at a
     // time, so a live peer empties the queue often).
     bool stalledFor(std::chrono::steady_clock::duration limit,
@@ -75,6 +77,7 @@ class NutClient {
     std::deque<std::vector<uint8_t>> bytes_;
     size_t frontOffset_ = 0;
     size_t pendingBytes_ = 0;
+    size_t inputBytes_ = 0;
     std::chrono::steady_clock::time_point lastProgress_;
 };
 

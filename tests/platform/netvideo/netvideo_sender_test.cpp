@@ -2,9 +2,12 @@
 
 #include <QStandardPaths>
 
+#include <sys/stat.h>
+
 #include <atomic>
 #include <cstring>
 #include <memory>
+#include <optional>
 
 namespace velmar::test {
 namespace {
@@ -32,6 +35,7 @@ class RawReceiver {
         if (reader_.joinable()) reader_.join();
         ::close(fd_);
     }
+    int fd() const { return fd_; }
     long long received() const { return received_.load(); }
     bool closed() const { return closed_.load(); }
     std::string head() const { return std::string(head_, 3); }
@@ -151,6 +155,64 @@ TEST_F(SenderFixture, CountsReceiversAndDropsKilledAndStoppedOnesWithoutHoldingU
     EXPECT_FALSE(garbageSender.closed());
 }
 
+// Peers that connect and then neither read nor send: no more than the cap are taken in, the
+// rest are closed at once; once pictures flow, those that take nothing are dropped and a
+// receiver that reads gets in.
+TEST_F(SenderFixture, TakesInNoMoreReceiversThanTheCapAndDropsThoseThatNeverRead) {
+    const std::string address = runtimeDir.address(name);
+    const VelmarNetVideoStats start = module.stats();
+    std::vector<int> silent;
+    for (int i = 0; i < kNetVideoMaxReceivers; ++i) silent.push_back(connectTo(address));
+    ASSERT_TRUE(
+        waitUntil([&] { return count() == kNetVideoMaxReceivers; }, std::chrono::seconds(20)));
+    for (int i = 1; i <= 2 * kNetVideoMaxReceivers; ++i) {
+        const int extra = connectTo(address);
+        const bool closed = closedBySender(extra);
+        ::close(extra);
+        ASSERT_TRUE(closed) << "connection " << kNetVideoMaxReceivers + i;
+    }
+    EXPECT_EQ(count(), kNetVideoMaxReceivers);
+    EXPECT_EQ(module.stats().receiversRefused - start.receiversRefused, 2 * kNetVideoMaxReceivers);
+
+    // A 1080p picture is more than the socket buffers of a peer that never reads can take.
+    const int width = 1920, height = 1080;
+    const auto bytes = picture(0, width, height, width * 4);
+    auto send = [&] { sendPicture(bytes, width, height, width * 4); };
+    ASSERT_TRUE(waitUntil([&] { return count() == 0; }, std::chrono::seconds(30), send));
+    EXPECT_EQ(module.stats().receiversDropped - start.receiversDropped, kNetVideoMaxReceivers);
+    RawReceiver reader(address);
+    EXPECT_TRUE(waitUntil([&] { return reader.received() > 2LL * width * height * 4; },
+                          std::chrono::seconds(20), send));
+    for (const int fd : silent) ::close(fd);
+}
+
+// A receiver that keeps sending, where receivers only read, is dropped; one that said a few
+// bytes once (the raw receiver's garbage) keeps receiving meanwhile.
+TEST_F(SenderFixture, DropsAReceiverThatKeepsSendingWhileTheOthersKeepReceiving) {
+    const std::string address = runtimeDir.address(name);
+    const VelmarNetVideoStats start = module.stats();
+    RawReceiver reader(address);
+    RawReceiver talker(address);
+    ASSERT_TRUE(waitUntil([&] { return count() == 2; }, std::chrono::seconds(20)));
+    std::thread flood([fd = talker.fd()] {
+        const std::vector<char> chunk(1 << 16, 'x');
+        while (::send(fd, chunk.data(), chunk.size(), MSG_NOSIGNAL) > 0) {
+        }
+    });
+    const auto bytes = picture(0, 64, 32, 256);
+    auto send = [&] { sendPicture(bytes, 64, 32, 256); };
+    const bool dropped = waitUntil([&] { return talker.closed(); }, std::chrono::seconds(20), send);
+    ::shutdown(talker.fd(), SHUT_RDWR);  // ends the flood if the sender did not
+    flood.join();
+    ASSERT_TRUE(dropped);
+    EXPECT_EQ(module.stats().receiversDropped - start.receiversDropped, 1);
+    EXPECT_EQ(count(), 1);
+    const long long before = reader.received();
+    EXPECT_TRUE(waitUntil([&] { return reader.received() > before + 3 * 64 * 32 * 4; },
+                          std::chrono::seconds(20), send));
+    EXPECT_FALSE(reader.closed());
+}
+
 // The first byte value that fills a run of at least `run` bytes on the socket, after `skip`
 // such runs; 0 when the stream ends or the socket's read timeout passes first.
 int nextLongRun(int fd, int skip, size_t run = 4096) {
@@ -252,6 +314,96 @@ TEST_F(SenderFixture, ChecksTheLendingContractAndRefusesPicturesItCannotReadSafe
     EXPECT_EQ(end.contractViolations - start.contractViolations, 2);
     EXPECT_EQ(end.videoFramesAccepted - start.videoFramesAccepted, 3);
     EXPECT_EQ(end.videoFramesRefused - start.videoFramesRefused, 4);
+}
+
+// Sets environment variables for one test and puts the old values back.
+class ScopedEnvironment {
+  public:
+    void set(const char* name, const std::string& value) {
+        const char* old = std::getenv(name);
+        saved_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
+        ::setenv(name, value.c_str(), 1);
+    }
+    ~ScopedEnvironment() {
+        for (auto it = saved_.rbegin(); it != saved_.rend(); ++it)
+            it->second ? ::setenv(it->first, it->second->c_str(), 1) : ::unsetenv(it->first);
+    }
+
+  private:
+    std::vector<std::pair<const char*, std::optional<std::string>>> saved_;
+};
+
+struct AddressFileTest : ::testing::Test {
+    NetVideoModule module;
+    void SetUp() override {
+        ASSERT_TRUE(module.api);
+        module.setFaults(0);
+    }
+    VelmarNetVideoSender* create() const {
+        const VelmarNetVideoSenderSettings settings{"feed", nullptr, 0, 0};
+        return module.api->sendCreate(&settings);
+    }
+};
+
+mode_t modeOf(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 ? st.st_mode : 0;
+}
+
+TEST_F(AddressFileTest, IsWrittenThroughNoPlantedLinkAndRemovedOnlyWhileItIsTheSenders) {
+    PrivateRuntimeDir runtimeDir;
+    const std::string dir = runtimeDir.dir.path().toStdString(), file = dir + "/feed.netvideo";
+    QTemporaryDir elsewhere;
+    const std::string victim = elsewhere.path().toStdString() + "/victim";
+    std::ofstream(victim) << "keep";
+    ASSERT_EQ(::symlink(victim.c_str(), (file + ".tmp").c_str()), 0);
+    VelmarNetVideoSender* sender = create();
+    ASSERT_TRUE(sender);
+    EXPECT_EQ(readText(victim), "keep");
+    EXPECT_EQ(modeOf(file), S_IFREG | 0600);
+    const int fd = connectTo(runtimeDir.address("feed"));
+    EXPECT_TRUE(waitUntil([&] { return module.api->sendGetConnections(sender, 0) == 1; },
+                          std::chrono::seconds(20)))
+        << "the file holds the sender's address";
+    ::close(fd);
+
+    // A newer sender of the same name put its own file in place: that one stays.
+    std::ofstream(dir + "/newer") << "127.0.0.1:1\n";
+    ASSERT_EQ(::rename((dir + "/newer").c_str(), file.c_str()), 0);
+    module.api->sendDestroy(sender);
+    EXPECT_EQ(readText(file), "127.0.0.1:1\n");
+}
+
+// A runtime folder open to others is passed over for a folder of the sender's own under
+// $TMPDIR, made closed to others; that one is refused when it is a link or open to others.
+TEST_F(AddressFileTest, NoPlaceOpenToOthersIsUsed) {
+    QTemporaryDir shared, temporary;
+    ASSERT_EQ(::chmod(shared.path().toUtf8().constData(), 0777), 0);
+    ScopedEnvironment environment;
+    environment.set("XDG_RUNTIME_DIR", shared.path().toStdString());
+    environment.set("TMPDIR", temporary.path().toStdString());
+    const std::string own =
+        temporary.path().toStdString() + "/velmar-netvideo-" + std::to_string(::getuid());
+    VelmarNetVideoSender* sender = create();
+    ASSERT_TRUE(sender);
+    EXPECT_EQ(modeOf(shared.path().toStdString() + "/feed.netvideo"), 0u);
+    EXPECT_EQ(modeOf(own), S_IFDIR | 0700);
+    EXPECT_EQ(modeOf(own + "/feed.netvideo"), S_IFREG | 0600);
+    module.api->sendDestroy(sender);
+
+    auto refused = [&] {
+        VelmarNetVideoSender* s = create();
+        if (s) module.api->sendDestroy(s);
+        return s == nullptr;
+    };
+    ASSERT_EQ(::chmod(own.c_str(), 0755), 0);
+    EXPECT_TRUE(refused()) << "open to others";
+    ASSERT_EQ(::rmdir(own.c_str()), 0);
+    const std::string target = temporary.path().toStdString() + "/target";
+    ASSERT_EQ(::mkdir(target.c_str(), 0700), 0);
+    ASSERT_EQ(::symlink(target.c_str(), own.c_str()), 0);
+    EXPECT_TRUE(refused()) << "a link";
+    EXPECT_EQ(modeOf(target + "/feed.netvideo"), 0u);
 }
 
 }  // namespace

@@ -20,6 +20,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -137,6 +138,16 @@ inline int connectTo(const std::string& address) {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     ::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to);
     return fd;
+}
+
+// Whether the sender closed the connection (end of stream or reset) before anything arrived;
+// false when a byte came or nothing happened for 20 seconds.
+inline bool closedBySender(int fd) {
+    const timeval limit{20, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    char byte = 0;
+    const ssize_t n = ::recv(fd, &byte, 1, 0);
+    return n == 0 || (n < 0 && errno == ECONNRESET);
 }
 
 }  // namespace velmar::test
