@@ -495,10 +495,23 @@ void SdiOutput::tick(std::unique_lock<std::mutex>& lock, long long frame) {
         pending_.erase(pending_.begin(), due);
     }
 
-    // Audio of this frame time: ask for what is missing, then play it.
+    // Audio of this frame time (and of those passed over): ask for what is missing, then play
+    // it.
     std::vector<std::int32_t> played;
     if (audioEnabled_) {
         const long long target = mode.audioSamplesThrough(n + 1);
+        // After a wake later than the audio buffer is long, the sound before its last stretch
+        // is passed over unheard and unasked for, so that a thread stopped for minutes neither
+        // asks for nor holds minutes of sound at once.
+        if (const long long skip = target - kAudioBufferFrames - audioPlayedEnd_; skip > 0) {
+            const long long have =
+                std::min<long long>(skip, static_cast<long long>(audio_.size() / 2));
+            audio_.erase(audio_.begin(), audio_.begin() + have * kAudioChannels);
+            counters_.audioSamplesPlayed += skip;
+            counters_.audioSamplesMissing += skip - have;
+            audioPlayedEnd_ += skip;
+            audioScheduledEnd_ = std::max(audioScheduledEnd_, audioPlayedEnd_);
+        }
         while (audioRequest_ && audioEnabled_ && audioScheduledEnd_ < target && !stopRequested_) {
             const auto count = static_cast<std::uint32_t>(
                 std::min<long long>(target - audioScheduledEnd_, kMaxAudioRequest));

@@ -80,7 +80,7 @@ struct SdiOutputCounters {
 // frame time (48 kHz stereo, signed 32-bit, placed by stream time) and, with an audio request
 // handler, first asks it for what is missing through the end of that frame time, so that
 // after k frame times exactly floor(k x frameDuration x 48000 / timeScale) sample frames were
-// asked for or scheduled.
+// asked for or scheduled (passed over, after a wake later than the two-second audio buffer).
 //
 // Like a strict driver it refuses what does not fit: frames of another size or format than
 // the enabled mode allows, row bytes below the format's minimum, display times off the frame

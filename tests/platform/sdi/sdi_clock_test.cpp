@@ -62,5 +62,29 @@ TEST(SdiClock, FrameTimesPassedOverByALateWakeAreCountedAndTheClockKeepsItsPace)
     EXPECT_EQ(c.audioSamplesMissing, 0);
 }
 
+// A thread stopped for ten seconds: the sound before the last two seconds (the card's audio
+// buffer) is passed over, neither asked for nor held, and counted as missing.
+TEST(SdiClock, ALongSleepPassesOverTheSoundBeforeTheLastTwoSeconds) {
+    VirtualSdiCard card(test::manualCard({test::smallMode(25, 1)}));
+    auto output = card.deviceAtIndex(0)->output();
+    ASSERT_EQ(output->enableAudioOutput(48000, 32, 2, true), SdiResult::ok);
+    std::vector<long long> askedAt;
+    output->setAudioRequestHandler([&](std::int32_t* s, std::uint32_t frames, long long at) {
+        std::fill_n(s, 2 * frames, 1);
+        askedAt.push_back(at);
+    });
+    test::PlaybackClient client(*output, output->displayModes()[0], SdiPixelFormat::bgra8);
+    ASSERT_EQ(client.start(), SdiResult::ok);
+    output->step(1);
+    const std::size_t before = askedAt.size();
+    output->stepLate(250);  // wakes in frame time 250
+    ASSERT_GT(askedAt.size(), before);
+    EXPECT_EQ(askedAt[before], 251 * 1920 - 96000);
+    const SdiOutputCounters c = output->counters();
+    EXPECT_EQ(c.audioSamplesRequested, 1920 + 96000);
+    EXPECT_EQ(c.audioSamplesPlayed, 251 * 1920);
+    EXPECT_EQ(c.audioSamplesMissing, 251 * 1920 - 1920 - 96000);
+}
+
 }  // namespace
 }  // namespace velmar
