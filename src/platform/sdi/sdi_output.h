@@ -74,13 +74,13 @@ struct SdiOutputCounters {
 // never slips: when the thread wakes after one or more further frame times have begun (the
 // system held it up), those are passed over and counted as missed, and the card goes on with
 // the frame time under way, so that frames due meanwhile come back late or dropped and the
-// frame count and the audio follow the clock. Completions
-// are called on the completion thread, one at a time, in display order; the handler may
-// schedule the next frame from there. After showing a frame the card plays the audio of that
-// frame time (48 kHz stereo, signed 32-bit, placed by stream time) and, with an audio request
-// handler, first asks it for what is missing through the end of that frame time, so that
-// after k frame times exactly floor(k x frameDuration x 48000 / timeScale) sample frames were
-// asked for or scheduled (passed over, after a wake later than the two-second audio buffer).
+// frame count and the audio follow the clock. Completions are called on the completion
+// thread, one at a time, in display order; the handler may schedule the next frame from there.
+// After showing a frame the card plays the audio of that frame time (48 kHz stereo, signed 32-bit,
+// placed by stream time) and, with an audio request handler, first asks it for what is missing
+// through the end of that frame time, so that after k frame times exactly floor(k x frameDuration x
+// 48000 / timeScale) sample frames were asked for or scheduled (passed over, after a wake later
+// than the two-second audio buffer).
 //
 // Like a strict driver it refuses what does not fit: frames of another size or format than
 // the enabled mode allows, row bytes below the format's minimum, display times off the frame
