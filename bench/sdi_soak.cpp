@@ -1,8 +1,10 @@
 // Soak runs of the SDI output on the virtual card in real time at 1080p59.94.
 //
-//   velmar_bench_sdi_soak [seconds]
+//   velmar_bench_sdi_soak [seconds] [uhdFillKey]
 //       The playback bridge alone: BGRA with embedded audio, a trivial frame provider that
-//       stamps each ring buffer, and a counting audio source.
+//       stamps each ring buffer, and a counting audio source. With uhdFillKey: 2160p59.94 in
+//       10-bit fill and key (the bridge copies each frame). VELMAR_SOAK_RECORD=DIR: the card
+//       records what it plays into DIR, as record=DIR does.
 //   velmar_bench_sdi_soak --controller [seconds] [eightBit|tenBitFillKey|tenBit] [movie]
 //       (VELMAR_SOAK_PROBE=1: with the signal probe taking its samples from the SDI frames.
 //       VELMAR_SOAK_LOAD=x: x cores' worth of busy loops inside the process, each spinning for
@@ -138,15 +140,16 @@ class AudioWatch {
     std::thread thread_;
 };
 
-int runBridgeSoak(double seconds) {
+int runBridgeSoak(double seconds, bool uhdFillKey) {
     VirtualSdiConfig config = VirtualSdiConfig::defaultConfig();
     config.clock = SdiClockMode::realTime;
+    if (const char* folder = std::getenv("VELMAR_SOAK_RECORD")) config.recordDirectory = folder;
     VirtualSdiCard card(config);
-    const std::uint32_t modeCode = fourCC("F59p");
+    const std::uint32_t modeCode = fourCC(uhdFillKey ? "U59p" : "F59p");
     std::shared_ptr<SdiOutput> output = card.deviceAtIndex(0)->output();
     const std::optional<SdiDisplayMode> mode = output->displayMode(modeCode);
     if (!mode) {
-        std::fprintf(stderr, "no 1080p59.94 mode on the virtual card\n");
+        std::fprintf(stderr, "no such 59.94 mode on the virtual card\n");
         return 1;
     }
 
@@ -175,7 +178,8 @@ int runBridgeSoak(double seconds) {
     ZRDeckLinkOutput bridge(&card);
     ZRDeckLinkError error;
     const auto started = std::chrono::steady_clock::now();
-    if (!bridge.start(0, modeCode, ring, false, false, frameRequest, audioRequest, &error)) {
+    if (!bridge.start(0, modeCode, ring, uhdFillKey, uhdFillKey, frameRequest, audioRequest,
+                      &error)) {
         std::fprintf(stderr, "start failed: %d %s\n", error.code,
                      error.message.toUtf8().constData());
         return 1;
@@ -197,7 +201,11 @@ int runBridgeSoak(double seconds) {
     std::printf("mode                 %s (%lldx%lld @ %lld/%lld)\n", mode->name.c_str(),
                 mode->width, mode->height, mode->timeScale, mode->frameDuration);
     std::printf("run                  %.3f s\n", elapsed);
-    std::printf("frame times          %lld\n", c.ticks);
+    std::printf(
+        "frame times          %lld (%lld passed over by a late wake; %.0f by the host "
+        "clock)\n",
+        c.ticks, c.ticksMissed,
+        elapsed * static_cast<double>(mode->timeScale) / static_cast<double>(mode->frameDuration));
     std::printf("frames played        %lld (on time %lld, late %lld)\n",
                 c.framesCompleted + c.framesDisplayedLate, c.framesCompleted,
                 c.framesDisplayedLate);
@@ -214,6 +222,12 @@ int runBridgeSoak(double seconds) {
         "video drift          %+.3f ms (frame on air vs host clock, within one frame is normal)\n",
         (videoSeconds - elapsed) * 1000.0);
     std::printf("stalled              %s\n", stalled ? "yes" : "no");
+    if (!config.recordDirectory.empty()) {
+        const SdiOutputCounters r = output->counters();
+        std::printf(
+            "recorded             %lld frames, %lld left out, %lld sample frames left out\n",
+            r.recordedFrames, r.recordFramesDropped, r.recordAudioDropped);
+    }
     return 0;
 }
 
@@ -328,10 +342,12 @@ int main(int argc, char** argv) {
                                  argc > 4 ? QString::fromLocal8Bit(argv[4]) : QString());
     }
     const double seconds = argc > 1 ? std::atof(argv[1]) : 10.0;
-    if (!(seconds > 0)) {
-        std::fprintf(stderr, "usage: %s [seconds] | --controller [seconds] [depth] [movie]\n",
+    const bool uhdFillKey = argc > 2 && std::strcmp(argv[2], "uhdFillKey") == 0;
+    if (!(seconds > 0) || (argc > 2 && !uhdFillKey)) {
+        std::fprintf(stderr,
+                     "usage: %s [seconds] [uhdFillKey] | --controller [seconds] [depth] [movie]\n",
                      argv[0]);
         return 2;
     }
-    return runBridgeSoak(seconds);
+    return runBridgeSoak(seconds, uhdFillKey);
 }

@@ -51,4 +51,14 @@ long long SdiDisplayMode::nanosecondsAt(long long frames) const {
     return static_cast<long long>(n / timeScale);
 }
 
+long long SdiDisplayMode::frameAt(long long nanoseconds) const {
+    if (timeScale < 1 || frameDuration < 1 || nanoseconds <= 0) return 0;
+    // floor(ns x timeScale / (frameDuration x 10^9)) can fall one short of the answer, since
+    // frame starts are rounded down to whole nanoseconds.
+    const __int128 span = static_cast<__int128>(frameDuration) * 1000000000;
+    auto k = static_cast<long long>(static_cast<__int128>(nanoseconds) * timeScale / span);
+    while (nanosecondsAt(k + 1) <= nanoseconds) ++k;
+    return k;
+}
+
 }  // namespace velmar

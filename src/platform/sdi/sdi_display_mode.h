@@ -29,6 +29,9 @@ struct SdiDisplayMode {
     // The start of frame k in nanoseconds from the start of playback:
     // floor(k x frameDuration x 10^9 / timeScale); exact, so a long run never drifts.
     long long nanosecondsAt(long long frames) const;
+    // The frame under way `nanoseconds` after the start: the largest k with
+    // nanosecondsAt(k) <= nanoseconds (0 before the start).
+    long long frameAt(long long nanoseconds) const;
 
     bool isValid() const {
         return width >= 1 && height >= 1 && timeScale >= 1 && frameDuration >= 1;

@@ -8,18 +8,6 @@ namespace {
 
 constexpr long long kMaxSide = 16384;
 
-const char* extension(SdiPixelFormat format) {
-    switch (format) {
-        case SdiPixelFormat::bgra8:
-            return "bgra";
-        case SdiPixelFormat::v210:
-            return "v210";
-        case SdiPixelFormat::ay10:
-            return "ay10";
-    }
-    return "raw";
-}
-
 }  // namespace
 
 SdiOutput::SdiOutput(int deviceIndex, SdiDeviceConfig config, std::shared_ptr<SdiKeyer> keyer,
@@ -35,9 +23,8 @@ SdiOutput::SdiOutput(int deviceIndex, SdiDeviceConfig config, std::shared_ptr<Sd
 SdiOutput::~SdiOutput() {
     stopScheduledPlayback(0, nullptr, 1);
     joinThread();
-    std::lock_guard lock(mutex_);
-    for (auto& [format, file] : videoFiles_) std::fclose(file);
-    if (audioFile_) std::fclose(audioFile_);
+    std::unique_lock lock(mutex_);
+    closeRecording(lock);  // a playback whose thread was let go inside a completion
 }
 
 // ---- modes ------------------------------------------------------------------------------
@@ -307,6 +294,7 @@ SdiResult SdiOutput::startScheduledPlayback(long long startTime, long long timeS
     ticks_ = 0;
     ticksDone_ = 0;
     stepsAllowed_ = 0;
+    lateThrough_ = 0;
     onAirIndex_ = -1;
     heldUntilIndex_ = -1;
     held_.clear();
@@ -321,6 +309,7 @@ SdiResult SdiOutput::startScheduledPlayback(long long startTime, long long timeS
         audioPlayedEnd_ = std::max(audioPlayedEnd_, base);
         audioScheduledEnd_ = std::max(audioScheduledEnd_, audioPlayedEnd_);
     }
+    startRecording();
     startPoint_ = std::chrono::steady_clock::now();
     thread_ = std::thread([this] { run(); });
     threadId_ = thread_.get_id();
@@ -373,6 +362,20 @@ void SdiOutput::step(long long frames) {
     done_.wait(lock, [&] { return ticksDone_ >= target || !running_ || stopRequested_; });
 }
 
+void SdiOutput::stepLate(long long frames) {
+    if (frames < 1 || clock_ != SdiClockMode::manual) return;
+    std::unique_lock lock(mutex_);
+    if (!running_ || stopRequested_ || std::this_thread::get_id() == threadId_) return;
+    // Frame times allowed before are handled first, one by one; then one wake for these.
+    done_.wait(lock, [&] { return ticksDone_ >= stepsAllowed_ || !running_ || stopRequested_; });
+    if (!running_ || stopRequested_) return;
+    stepsAllowed_ += frames;
+    lateThrough_ = stepsAllowed_;
+    const long long target = stepsAllowed_;
+    wake_.notify_all();
+    done_.wait(lock, [&] { return ticksDone_ >= target || !running_ || stopRequested_; });
+}
+
 void SdiOutput::joinThread() {
     if (!thread_.joinable()) return;
     if (thread_.get_id() == std::this_thread::get_id()) {
@@ -385,26 +388,43 @@ void SdiOutput::joinThread() {
 void SdiOutput::run() {
     std::unique_lock lock(mutex_);
     while (!stopRequested_) {
+        // Frame time k begins at its own instant from the start, never from the previous one,
+        // so time spent in a tick or a late wake does not push the clock back.
+        const SdiDisplayMode& mode = mode_->mode;
+        long long now = 0;  // nanoseconds since the start
         if (clock_ == SdiClockMode::manual) {
             wake_.wait(lock, [&] { return stopRequested_ || ticks_ < stepsAllowed_; });
             if (stopRequested_) break;
+            // A step wakes the thread on time; a late step halfway through its last frame time.
+            now =
+                ticks_ < lateThrough_
+                    ? (mode.nanosecondsAt(lateThrough_ - 1) + mode.nanosecondsAt(lateThrough_)) / 2
+                    : mode.nanosecondsAt(ticks_);
         } else {
             const auto deadline =
-                startPoint_ + std::chrono::nanoseconds(mode_->mode.nanosecondsAt(ticks_));
+                startPoint_ + std::chrono::nanoseconds(mode.nanosecondsAt(ticks_));
             if (wake_.wait_until(lock, deadline, [&] { return stopRequested_; })) break;
+            now = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                      std::chrono::steady_clock::now() - startPoint_)
+                      .count();
         }
-        tick(lock);
-        ++ticksDone_;
+        tick(lock, std::max(ticks_, mode.frameAt(now)));
+        ticksDone_ = ticks_;
         done_.notify_all();
     }
     finishPlayback(lock);
 }
 
-void SdiOutput::tick(std::unique_lock<std::mutex>& lock) {
+void SdiOutput::tick(std::unique_lock<std::mutex>& lock, long long frame) {
     const SdiDisplayMode mode = mode_->mode;
-    const long long n = startIndex_ + ticks_;
-    ++ticks_;
-    ++counters_.ticks;
+    // Frame times first ... n - 1 passed while the thread was held up: nothing changed on air
+    // then, and frames due in them count as late or dropped below, like any frame shown after
+    // its time.
+    const long long first = startIndex_ + ticks_;
+    const long long n = startIndex_ + frame;
+    counters_.ticks += frame - ticks_ + 1;
+    counters_.ticksMissed += frame - ticks_;
+    ticks_ = frame + 1;
 
     // Which frames have come due: the newest is shown, older ones never will be.
     std::sort(pending_.begin(), pending_.end(),
@@ -438,7 +458,13 @@ void SdiOutput::tick(std::unique_lock<std::mutex>& lock) {
                                         f.rowBytes())) {
                 ++counters_.invalidContentFrames;
             }
-            if (frameCapture_ || !recordDirectory_.empty()) {
+            // A full recorder queue leaves the frame out of the recording, uncopied.
+            std::optional<std::vector<std::uint8_t>> recorded;
+            const std::size_t tightRow = sdiMinimumRowBytes(f.pixelFormat(), f.width());
+            if (recorder_) {
+                recorded = recorder_->reserveFrame(tightRow * static_cast<std::size_t>(f.height()));
+            }
+            if (frameCapture_ || recorded) {
                 SdiCapturedFrame c;
                 c.displayIndex = n;
                 c.tick = ticks_ - 1;
@@ -446,25 +472,46 @@ void SdiOutput::tick(std::unique_lock<std::mutex>& lock) {
                 c.format = f.pixelFormat();
                 c.width = f.width();
                 c.height = f.height();
-                c.rowBytes = sdiMinimumRowBytes(f.pixelFormat(), f.width());
+                c.rowBytes = tightRow;
                 c.keyed = keyer_ && keyer_->isExternal();
                 c.keyLevel = c.keyed ? keyer_->level() : 0;
-                c.bytes.resize(c.rowBytes * static_cast<std::size_t>(f.height()));
+                if (recorded) {
+                    c.bytes = std::move(*recorded);
+                } else {
+                    c.bytes.resize(c.rowBytes * static_cast<std::size_t>(f.height()));
+                }
                 for (long long y = 0; y < f.height(); ++y) {
                     std::copy_n(f.bytes() + static_cast<std::size_t>(y) * f.rowBytes(), c.rowBytes,
                                 c.bytes.data() + static_cast<std::size_t>(y) * c.rowBytes);
                 }
-                record(&c, nullptr, 0);
-                shown = std::move(c);
+                if (!frameCapture_) {
+                    recorder_->submitFrame(c.format, std::move(c.bytes));
+                } else {
+                    if (recorded) recorder_->submitFrame(c.format, c.bytes);
+                    shown = std::move(c);
+                }
             }
         }
         pending_.erase(pending_.begin(), due);
     }
 
-    // Audio of this frame time: ask for what is missing, then play it.
+    // Audio of this frame time (and of those passed over): ask for what is missing, then play
+    // it.
     std::vector<std::int32_t> played;
     if (audioEnabled_) {
         const long long target = mode.audioSamplesThrough(n + 1);
+        // After a wake later than the audio buffer is long, the sound before its last stretch
+        // is passed over unheard and unasked for, so that a thread stopped for minutes neither
+        // asks for nor holds minutes of sound at once.
+        if (const long long skip = target - kAudioBufferFrames - audioPlayedEnd_; skip > 0) {
+            const long long have =
+                std::min<long long>(skip, static_cast<long long>(audio_.size() / 2));
+            audio_.erase(audio_.begin(), audio_.begin() + have * kAudioChannels);
+            counters_.audioSamplesPlayed += skip;
+            counters_.audioSamplesMissing += skip - have;
+            audioPlayedEnd_ += skip;
+            audioScheduledEnd_ = std::max(audioScheduledEnd_, audioPlayedEnd_);
+        }
         while (audioRequest_ && audioEnabled_ && audioScheduledEnd_ < target && !stopRequested_) {
             const auto count = static_cast<std::uint32_t>(
                 std::min<long long>(target - audioScheduledEnd_, kMaxAudioRequest));
@@ -492,7 +539,7 @@ void SdiOutput::tick(std::unique_lock<std::mutex>& lock) {
             const long long start = audioPlayedEnd_;
             audioPlayedEnd_ = target;
             audioScheduledEnd_ = std::max(audioScheduledEnd_, audioPlayedEnd_);
-            record(nullptr, played.data(), static_cast<std::uint32_t>(count));
+            if (recorder_) recorder_->addAudio(played.data(), static_cast<std::uint32_t>(count));
             if (audioCapture_) {
                 AudioCaptureHandler capture = audioCapture_;
                 lock.unlock();
@@ -510,8 +557,9 @@ void SdiOutput::tick(std::unique_lock<std::mutex>& lock) {
     }
 
     // Completions, unless a stall holds them back.
-    if (auto stall = faults_.stalls.find(n); stall != faults_.stalls.end()) {
-        heldUntilIndex_ = std::max(heldUntilIndex_, n + stall->second);
+    for (auto stall = faults_.stalls.lower_bound(first);
+         stall != faults_.stalls.end() && stall->first <= n; ++stall) {
+        heldUntilIndex_ = std::max(heldUntilIndex_, stall->first + stall->second);
     }
     for (Completion& c : out) held_.push_back(std::move(c));
     if (n >= heldUntilIndex_) deliver(lock, held_);
@@ -541,6 +589,7 @@ void SdiOutput::finishPlayback(std::unique_lock<std::mutex>& lock) {
     }
     pending_.clear();
     deliver(lock, flushed);
+    closeRecording(lock);
     if (PlaybackStoppedHandler stopped = onStopped_) {
         lock.unlock();
         stopped();
@@ -569,38 +618,50 @@ void SdiOutput::setFaults(SdiFaults faults) {
 }
 
 void SdiOutput::setRecordDirectory(std::string directory) {
-    std::lock_guard lock(mutex_);
-    for (auto& [format, file] : videoFiles_) std::fclose(file);
-    videoFiles_.clear();
-    if (audioFile_) std::fclose(audioFile_);
-    audioFile_ = nullptr;
+    std::unique_lock lock(mutex_);
+    closeRecording(lock);
     recordDirectory_ = std::move(directory);
+    if (running_ && !stopRequested_) startRecording();
 }
 
-void SdiOutput::record(const SdiCapturedFrame* frame, const std::int32_t* audio,
-                       std::uint32_t audioFrames) {
-    if (recordDirectory_.empty()) return;
-    const std::string base = recordDirectory_ + "/sdi" + std::to_string(deviceIndex_) + ".";
-    if (frame != nullptr) {
-        std::FILE*& file = videoFiles_[frame->format];
-        if (file == nullptr) file = std::fopen((base + extension(frame->format)).c_str(), "wb");
-        if (file != nullptr) {
-            std::fwrite(frame->bytes.data(), 1, frame->bytes.size(), file);
-            std::fflush(file);
-        }
-    }
-    if (audio != nullptr && audioFrames > 0) {
-        if (audioFile_ == nullptr) audioFile_ = std::fopen((base + "pcm").c_str(), "wb");
-        if (audioFile_ != nullptr) {
-            std::fwrite(audio, sizeof(std::int32_t) * kAudioChannels, audioFrames, audioFile_);
-            std::fflush(audioFile_);
-        }
-    }
+void SdiOutput::setRecordWriter(SdiRecorder::Write write) {
+    std::lock_guard lock(mutex_);
+    recordWriter_ = std::move(write);
+}
+
+void SdiOutput::startRecording() {
+    if (recordDirectory_.empty() || recorder_) return;
+    recorder_ = std::make_unique<SdiRecorder>(recordDirectory_, deviceIndex_, recordWriter_);
+}
+
+void SdiOutput::closeRecording(std::unique_lock<std::mutex>& lock) {
+    std::unique_ptr<SdiRecorder> recorder = std::move(recorder_);
+    if (!recorder) return;
+    // The writer may need a while to empty its queue; the output's calls go on meanwhile.
+    lock.unlock();
+    recorder->close();
+    const SdiRecorder::Counts c = recorder->counts();
+    recorder.reset();
+    lock.lock();
+    recordedBefore_.framesWritten += c.framesWritten;
+    recordedBefore_.framesDropped += c.framesDropped;
+    recordedBefore_.audioFramesDropped += c.audioFramesDropped;
 }
 
 SdiOutputCounters SdiOutput::counters() const {
     std::lock_guard lock(mutex_);
-    return counters_;
+    SdiOutputCounters c = counters_;
+    SdiRecorder::Counts recorded = recordedBefore_;
+    if (recorder_) {
+        const SdiRecorder::Counts now = recorder_->counts();
+        recorded.framesWritten += now.framesWritten;
+        recorded.framesDropped += now.framesDropped;
+        recorded.audioFramesDropped += now.audioFramesDropped;
+    }
+    c.recordedFrames = recorded.framesWritten;
+    c.recordFramesDropped = recorded.framesDropped;
+    c.recordAudioDropped = recorded.audioFramesDropped;
+    return c;
 }
 
 }  // namespace velmar

@@ -4,6 +4,7 @@
 #include "platform/sdi/sdi_display_mode.h"
 #include "platform/sdi/sdi_keyer.h"
 #include "platform/sdi/sdi_pixel_format.h"
+#include "platform/sdi/sdi_recorder.h"
 #include "platform/sdi/sdi_result.h"
 #include "platform/sdi/sdi_video_frame.h"
 #include "platform/sdi/virtual_sdi_config.h"
@@ -42,6 +43,7 @@ struct SdiCapturedFrame {
 // What an output has done since it was made.
 struct SdiOutputCounters {
     long long ticks = 0;             // frame times that passed during playback
+    long long ticksMissed = 0;       // of them, passed while the card's thread was held up
     long long framesScheduled = 0;   // accepted ScheduleVideoFrame calls
     long long schedulesRefused = 0;  // refused ones (validation or injected fault)
     long long framesCompleted = 0;
@@ -56,6 +58,9 @@ struct SdiOutputCounters {
     long long audioDiscontinuities = 0;  // audio scheduled at a time other than the next one
     long long audioRequests = 0;         // calls of the audio request handler
     long long audioSamplesRequested = 0;
+    long long recordedFrames = 0;       // frames written to the recording
+    long long recordFramesDropped = 0;  // frames left out of it: the disk could not keep up
+    long long recordAudioDropped = 0;   // sample frames left out of it
 };
 
 // The video output of one virtual SDI device: display modes and the mode check, video and
@@ -65,13 +70,17 @@ struct SdiOutputCounters {
 // start + floor(k x frameDuration x 10^9 / timeScale) ns on steady_clock, or at each step()
 // with the manual clock, the card shows the newest scheduled frame whose display time has
 // come: on time it completes as `completed`, after its time as `displayedLate`; older frames
-// still waiting are `dropped`; with nothing new the picture repeats (an underrun). Completions
-// are called on the completion thread, one at a time, in display order; the handler may
-// schedule the next frame from there. After showing a frame the card plays the audio of that
-// frame time (48 kHz stereo, signed 32-bit, placed by stream time) and, with an audio request
-// handler, first asks it for what is missing through the end of that frame time, so that
-// after k frame times exactly floor(k x frameDuration x 48000 / timeScale) sample frames were
-// asked for or scheduled.
+// still waiting are `dropped`; with nothing new the picture repeats (an underrun). The clock
+// never slips: when the thread wakes after one or more further frame times have begun (the
+// system held it up), those are passed over and counted as missed, and the card goes on with
+// the frame time under way, so that frames due meanwhile come back late or dropped and the
+// frame count and the audio follow the clock. Completions are called on the completion
+// thread, one at a time, in display order; the handler may schedule the next frame from there.
+// After showing a frame the card plays the audio of that frame time (48 kHz stereo, signed 32-bit,
+// placed by stream time) and, with an audio request handler, first asks it for what is missing
+// through the end of that frame time, so that after k frame times exactly floor(k x frameDuration x
+// 48000 / timeScale) sample frames were asked for or scheduled (passed over, after a wake later
+// than the two-second audio buffer).
 //
 // Like a strict driver it refuses what does not fit: frames of another size or format than
 // the enabled mode allows, row bytes below the format's minimum, display times off the frame
@@ -159,14 +168,21 @@ class SdiOutput {
     // audio, completions) is done. Does nothing with the real-time clock, when playback is not
     // running, or on the completion thread.
     void step(long long frames = 1);
+    // Manual clock: lets `frames` frame times pass while the card's thread is held up; it wakes
+    // once, in the last of them, as the real-time clock does after a late wake. Same limits.
+    void stepLate(long long frames);
 
     // Test access.
     void setFrameCapture(FrameCaptureHandler handler);
     void setAudioCapture(AudioCaptureHandler handler);
     void setFaults(SdiFaults faults);
     // Writes what plays to DIR/sdiI.bgra, .v210, .ay10 (raw, tight rows) and DIR/sdiI.pcm
-    // (s32le interleaved stereo). Empty: no recording.
+    // (s32le interleaved stereo), through an SdiRecorder: the files are begun afresh by each
+    // playback (or by a new folder during one) and closed when it stops, after the recorder's
+    // queue is written. Empty: no recording.
     void setRecordDirectory(std::string directory);
+    // The recorder's write, for recordings begun from now on (empty: the file's own).
+    void setRecordWriter(SdiRecorder::Write write);
     SdiOutputCounters counters() const;
     SdiClockMode clockMode() const { return clock_; }
 
@@ -185,11 +201,13 @@ class SdiOutput {
     SdiResult validateFrameShape(long long width, long long height, long long rowBytes,
                                  std::uint32_t pixelFormat, SdiPixelFormat* format) const;
     void run();
-    void tick(std::unique_lock<std::mutex>& lock);
+    // Handles frame time `frame` (counted from the start of this playback), passing over the
+    // frame times before it that were not handled yet.
+    void tick(std::unique_lock<std::mutex>& lock, long long frame);
+    void startRecording();
+    void closeRecording(std::unique_lock<std::mutex>& lock);
     void deliver(std::unique_lock<std::mutex>& lock, std::deque<Completion>& completions);
     void finishPlayback(std::unique_lock<std::mutex>& lock);
-    void record(const SdiCapturedFrame* frame, const std::int32_t* audio,
-                std::uint32_t audioFrames);
     void joinThread();
 
     const int deviceIndex_;
@@ -203,8 +221,9 @@ class SdiOutput {
     std::condition_variable done_;  // step() and stop wait on it
     SdiFaults faults_;
     std::string recordDirectory_;
-    std::map<SdiPixelFormat, std::FILE*> videoFiles_;
-    std::FILE* audioFile_ = nullptr;
+    SdiRecorder::Write recordWriter_;
+    std::unique_ptr<SdiRecorder> recorder_;  // while playing with a folder
+    SdiRecorder::Counts recordedBefore_;     // of recorders already closed
 
     const SdiModeSupport* mode_ = nullptr;  // enabled mode
     bool audioEnabled_ = false;
@@ -232,6 +251,7 @@ class SdiOutput {
     long long ticks_ = 0;         // frame times begun in this playback
     long long ticksDone_ = 0;     // frame times whose work is done
     long long stepsAllowed_ = 0;  // manual clock: frame times allowed so far
+    long long lateThrough_ = 0;   // manual clock: frame times before this one are slept through
     long long onAirIndex_ = -1;
     std::chrono::steady_clock::time_point startPoint_;
     std::thread thread_;

@@ -35,6 +35,7 @@ enum class SdiClockMode { realTime, manual };
 //                                a fault of the last device (see SdiFaults)
 //   clock=realtime | manual
 //   record=DIR                   every output writes sdiI.bgra / .v210 / .ay10 / .pcm in DIR
+//                                (see SdiRecorder: begun at each start, closed at stop)
 // Without the variable (or with it empty) the card has one device with output, keyer and
 // external keying, every standard mode, the real-time clock and no recording.
 struct VirtualSdiConfig {

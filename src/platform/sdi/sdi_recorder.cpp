@@ -1,0 +1,245 @@
+#include "platform/sdi/sdi_recorder.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <thread>
+
+namespace velmar {
+namespace {
+
+const char* extension(SdiPixelFormat format) {
+    switch (format) {
+        case SdiPixelFormat::bgra8:
+            return "bgra";
+        case SdiPixelFormat::v210:
+            return "v210";
+        case SdiPixelFormat::ay10:
+            return "ay10";
+    }
+    return "raw";
+}
+
+bool writeToFile(std::FILE* file, const void* bytes, std::size_t size) {
+    return std::fwrite(bytes, 1, size, file) == size && std::fflush(file) == 0;
+}
+
+}  // namespace
+
+// Shared with the writer thread, which may outlive the recorder when a write hangs at close.
+struct SdiRecorder::State {
+    struct Item {
+        bool video = false;
+        SdiPixelFormat format = SdiPixelFormat::bgra8;
+        std::vector<std::uint8_t> bytes;
+        std::vector<std::int32_t> audio;
+    };
+
+    std::string base;  // DIR/sdiI.
+    Write write;
+    Report report;
+
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::deque<Item> queue;
+    std::size_t framesHeld = 0;  // reserved, queued or being written
+    long long audioHeld = 0;     // sample frames queued or being written
+    bool writing = false;
+    bool closing = false;
+    bool finished = false;                         // the files are closed
+    std::vector<std::vector<std::uint8_t>> spare;  // frame buffers to use again
+    Counts counts;
+
+    // The writer thread's own.
+    std::map<SdiPixelFormat, std::FILE*> videoFiles;
+    std::FILE* audioFile = nullptr;
+    std::map<std::string, bool> failedOpens;
+
+    void say(const std::string& line) {
+        if (report) {
+            report(line);
+        } else {
+            std::fprintf(stderr, "%s\n", line.c_str());
+        }
+    }
+
+    std::FILE* fileFor(const std::string& path, std::FILE*& file) {
+        if (file == nullptr && !failedOpens[path]) {
+            file = std::fopen(path.c_str(), "wb");
+            if (file == nullptr) {
+                failedOpens[path] = true;
+                say("velmar: cannot record into " + path + ": " + std::strerror(errno));
+            }
+        }
+        return file;
+    }
+
+    bool put(const Item& item) {
+        std::FILE* file = item.video
+                              ? fileFor(base + extension(item.format), videoFiles[item.format])
+                              : fileFor(base + "pcm", audioFile);
+        if (file == nullptr) return false;
+        return item.video
+                   ? write(file, item.bytes.data(), item.bytes.size())
+                   : write(file, item.audio.data(), item.audio.size() * sizeof(std::int32_t));
+    }
+
+    void run() {
+        std::unique_lock lock(mutex);
+        while (true) {
+            changed.wait(lock, [&] { return !queue.empty() || closing; });
+            if (queue.empty()) break;
+            Item item = std::move(queue.front());
+            queue.pop_front();
+            writing = true;
+            lock.unlock();
+            const bool ok = put(item);
+            lock.lock();
+            writing = false;
+            if (item.video) {
+                --framesHeld;
+                ++(ok ? counts.framesWritten : counts.framesDropped);
+                if (spare.size() < kQueueFrames) spare.push_back(std::move(item.bytes));
+            } else {
+                const auto frames = static_cast<long long>(item.audio.size() / 2);
+                audioHeld -= frames;
+                (ok ? counts.audioFramesWritten : counts.audioFramesDropped) += frames;
+            }
+            changed.notify_all();
+        }
+        lock.unlock();
+        for (auto& [format, file] : videoFiles) {
+            if (file != nullptr) std::fclose(file);
+        }
+        videoFiles.clear();
+        if (audioFile != nullptr) std::fclose(audioFile);
+        audioFile = nullptr;
+        lock.lock();
+        finished = true;
+        changed.notify_all();
+    }
+};
+
+SdiRecorder::SdiRecorder(std::string directory, int deviceIndex, Write write, Report report)
+    : state_(std::make_shared<State>()) {
+    state_->base = std::move(directory) + "/sdi" + std::to_string(deviceIndex) + ".";
+    state_->write = write ? std::move(write) : Write(writeToFile);
+    state_->report = std::move(report);
+    std::thread([state = state_] { state->run(); }).detach();
+}
+
+SdiRecorder::~SdiRecorder() {
+    close();
+}
+
+std::optional<std::vector<std::uint8_t>> SdiRecorder::reserveFrame(std::size_t size) {
+    std::vector<std::uint8_t> buffer;
+    {
+        std::lock_guard lock(state_->mutex);
+        if (closed_) return std::nullopt;
+        if (state_->framesHeld >= kQueueFrames) {
+            ++state_->counts.framesDropped;
+        } else {
+            ++state_->framesHeld;
+            if (!state_->spare.empty()) {
+                buffer = std::move(state_->spare.back());
+                state_->spare.pop_back();
+            }
+            buffer.resize(size);
+            return buffer;
+        }
+    }
+    reportDrop();
+    return std::nullopt;
+}
+
+void SdiRecorder::submitFrame(SdiPixelFormat format, std::vector<std::uint8_t> bytes) {
+    std::lock_guard lock(state_->mutex);
+    if (closed_) return;
+    State::Item item;
+    item.video = true;
+    item.format = format;
+    item.bytes = std::move(bytes);
+    state_->queue.push_back(std::move(item));
+    state_->changed.notify_all();
+}
+
+bool SdiRecorder::addAudio(const std::int32_t* interleaved, std::uint32_t frames) {
+    if (interleaved == nullptr || frames == 0) return true;
+    {
+        std::lock_guard lock(state_->mutex);
+        if (closed_) return false;
+        if (state_->audioHeld + frames <= kQueueAudioFrames) {
+            State::Item item;
+            item.audio.assign(interleaved, interleaved + static_cast<std::size_t>(frames) * 2);
+            state_->audioHeld += frames;
+            state_->queue.push_back(std::move(item));
+            state_->changed.notify_all();
+            return true;
+        }
+        state_->counts.audioFramesDropped += frames;
+    }
+    reportDrop();
+    return false;
+}
+
+void SdiRecorder::reportDrop() {
+    const auto now = std::chrono::steady_clock::now();
+    if (now - lastReport_ < std::chrono::seconds(1)) return;
+    const Counts c = counts();
+    const long long frames = c.framesDropped - framesAtLastReport_;
+    const long long audio = c.audioFramesDropped - audioAtLastReport_;
+    lastReport_ = now;
+    framesAtLastReport_ = c.framesDropped;
+    audioAtLastReport_ = c.audioFramesDropped;
+    state_->say("velmar: " + state_->base + "* recording: the disk cannot keep up; left out " +
+                std::to_string(frames) + " frames and " + std::to_string(audio) +
+                " sample frames since the last report (" + std::to_string(c.framesDropped) +
+                " frames in all)");
+}
+
+void SdiRecorder::close(std::chrono::milliseconds limit) {
+    if (closed_) return;
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    std::unique_lock lock(state_->mutex);
+    closed_ = true;
+    state_->closing = true;
+    state_->changed.notify_all();
+    state_->changed.wait_until(lock, deadline,
+                               [&] { return state_->queue.empty() && !state_->writing; });
+    // What the writer could not finish in time stays out of the recording.
+    for (const State::Item& item : state_->queue) {
+        if (item.video) {
+            --state_->framesHeld;
+            ++state_->counts.framesDropped;
+        } else {
+            const auto frames = static_cast<long long>(item.audio.size() / 2);
+            state_->audioHeld -= frames;
+            state_->counts.audioFramesDropped += frames;
+        }
+    }
+    state_->queue.clear();
+    state_->changed.notify_all();
+    // The writer closes the files once its queue is empty; wait for that unless a write hangs.
+    state_->changed.wait_until(lock, deadline, [&] { return state_->finished; });
+    const Counts c = state_->counts;
+    lock.unlock();
+    if (c.framesDropped > 0 || c.audioFramesDropped > 0) {
+        state_->say("velmar: " + state_->base +
+                    "* recording closed: " + std::to_string(c.framesWritten) + " frames written, " +
+                    std::to_string(c.framesDropped) + " left out; " +
+                    std::to_string(c.audioFramesWritten) + " sample frames written, " +
+                    std::to_string(c.audioFramesDropped) + " left out");
+    }
+}
+
+SdiRecorder::Counts SdiRecorder::counts() const {
+    std::lock_guard lock(state_->mutex);
+    return state_->counts;
+}
+
+}  // namespace velmar

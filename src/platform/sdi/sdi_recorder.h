@@ -1,0 +1,79 @@
+#pragma once
+
+#include "platform/sdi/sdi_pixel_format.h"
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace velmar {
+
+// Writes what one output plays into raw files in a folder: DIR/sdiI.bgra, .v210, .ay10 (tight
+// rows, one frame after another) and DIR/sdiI.pcm (s32le interleaved stereo), each begun afresh
+// by the first item of its kind.
+//
+// The writing runs on a thread of its own behind a short queue, so that a disk slower than the
+// picture never holds up the card's clock: the queue holds at most kQueueFrames frames (the one
+// being written included) and kQueueAudioFrames sample frames; what does not fit is left out of
+// the recording and counted, and a line on stderr says so at most once a second while it lasts.
+// close() writes what is queued for a bounded time, closes the files and says how much was left
+// out in all. Methods are for one thread (the card's), apart from counts().
+class SdiRecorder {
+  public:
+    // Writes `size` bytes to `file`; false when they could not be written. Runs on the writer
+    // thread; tests replace it to slow the disk down.
+    using Write = std::function<bool(std::FILE* file, const void* bytes, std::size_t size)>;
+    // Receives the lines about what was left out (stderr when empty).
+    using Report = std::function<void(const std::string& line)>;
+
+    static constexpr std::size_t kQueueFrames = 4;
+    static constexpr long long kQueueAudioFrames = 10 * 48000;  // ten seconds of sound
+    static constexpr std::chrono::milliseconds kCloseLimit{3000};
+
+    struct Counts {
+        long long framesWritten = 0;
+        long long framesDropped = 0;  // left out: the queue was full, or the write failed
+        long long audioFramesWritten = 0;
+        long long audioFramesDropped = 0;
+    };
+
+    SdiRecorder(std::string directory, int deviceIndex, Write write = {}, Report report = {});
+    // Closes with kCloseLimit.
+    ~SdiRecorder();
+
+    SdiRecorder(const SdiRecorder&) = delete;
+    SdiRecorder& operator=(const SdiRecorder&) = delete;
+
+    // A buffer of `size` bytes for the next frame, holding its place in the queue; nothing when
+    // the queue is full, and the frame counts as left out. Never waits. The buffer goes back
+    // through submitFrame().
+    std::optional<std::vector<std::uint8_t>> reserveFrame(std::size_t size);
+    void submitFrame(SdiPixelFormat format, std::vector<std::uint8_t> bytes);
+    // Queues `frames` interleaved stereo sample frames; false (and counted) when they do not fit.
+    bool addAudio(const std::int32_t* interleaved, std::uint32_t frames);
+
+    // Lets the writer finish the queue for at most `limit`, leaves out (and counts) what is still
+    // queued then, and closes the files: at once when the writer is done, otherwise as soon as
+    // its write under way returns. Reports the totals left out. Later items are ignored.
+    void close(std::chrono::milliseconds limit = kCloseLimit);
+
+    Counts counts() const;
+
+  private:
+    struct State;
+    void reportDrop();
+
+    std::shared_ptr<State> state_;
+    std::chrono::steady_clock::time_point lastReport_{};
+    long long framesAtLastReport_ = 0;
+    long long audioAtLastReport_ = 0;
+    bool closed_ = false;
+};
+
+}  // namespace velmar
