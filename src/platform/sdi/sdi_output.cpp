@@ -631,7 +631,10 @@ void SdiOutput::setRecordWriter(SdiRecorder::Write write) {
 
 void SdiOutput::startRecording() {
     if (recordDirectory_.empty() || recorder_) return;
-    recorder_ = std::make_unique<SdiRecorder>(recordDirectory_, deviceIndex_, recordWriter_);
+    recorder_ = std::make_unique<SdiRecorder>(
+        recordDirectory_, deviceIndex_, recordWriter_, SdiRecorder::Report(),
+        recordedOnce_ ? SdiRecorder::Files::appended : SdiRecorder::Files::begunAfresh);
+    recordedOnce_ = true;
 }
 
 void SdiOutput::closeRecording(std::unique_lock<std::mutex>& lock) {

@@ -224,6 +224,7 @@ class SdiOutput {
     SdiRecorder::Write recordWriter_;
     std::unique_ptr<SdiRecorder> recorder_;  // while playing with a folder
     SdiRecorder::Counts recordedBefore_;     // of recorders already closed
+    bool recordedOnce_ = false;              // later recorders append to the files
 
     const SdiModeSupport* mode_ = nullptr;  // enabled mode
     bool audioEnabled_ = false;

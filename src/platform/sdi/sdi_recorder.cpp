@@ -40,6 +40,7 @@ struct SdiRecorder::State {
     };
 
     std::string base;  // DIR/sdiI.
+    const char* openMode = "wb";
     Write write;
     Report report;
 
@@ -69,7 +70,7 @@ struct SdiRecorder::State {
 
     std::FILE* fileFor(const std::string& path, std::FILE*& file) {
         if (file == nullptr && !failedOpens[path]) {
-            file = std::fopen(path.c_str(), "wb");
+            file = std::fopen(path.c_str(), openMode);
             if (file == nullptr) {
                 failedOpens[path] = true;
                 say("velmar: cannot record into " + path + ": " + std::strerror(errno));
@@ -124,8 +125,10 @@ struct SdiRecorder::State {
     }
 };
 
-SdiRecorder::SdiRecorder(std::string directory, int deviceIndex, Write write, Report report)
+SdiRecorder::SdiRecorder(std::string directory, int deviceIndex, Write write, Report report,
+                         Files files)
     : state_(std::make_shared<State>()) {
+    state_->openMode = files == Files::appended ? "ab" : "wb";
     state_->base = std::move(directory) + "/sdi" + std::to_string(deviceIndex) + ".";
     state_->write = write ? std::move(write) : Write(writeToFile);
     state_->report = std::move(report);

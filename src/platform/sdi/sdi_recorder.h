@@ -15,8 +15,9 @@
 namespace velmar {
 
 // Writes what one output plays into raw files in a folder: DIR/sdiI.bgra, .v210, .ay10 (tight
-// rows, one frame after another) and DIR/sdiI.pcm (s32le interleaved stereo), each begun afresh
-// by the first item of its kind.
+// rows, one frame after another) and DIR/sdiI.pcm (s32le interleaved stereo). The first
+// recorder of an output in a process begins each file afresh; later ones (the output started
+// again) append, so a restart never overwrites the take before it.
 //
 // The writing runs on a thread of its own behind a short queue, so that a disk slower than the
 // picture never holds up the card's clock: the queue holds at most kQueueFrames frames (the one
@@ -43,7 +44,10 @@ class SdiRecorder {
         long long audioFramesDropped = 0;
     };
 
-    SdiRecorder(std::string directory, int deviceIndex, Write write = {}, Report report = {});
+    enum class Files { begunAfresh, appended };
+
+    SdiRecorder(std::string directory, int deviceIndex, Write write = {}, Report report = {},
+                Files files = Files::begunAfresh);
     // Closes with kCloseLimit.
     ~SdiRecorder();
 

@@ -96,7 +96,7 @@ TEST(SdiRecord, ADiskThatCannotKeepUpLosesFramesFromTheRecordingNotTheClock) {
     for (int i = 0; i < 4; ++i) EXPECT_EQ(int(bytes[i * 192]), 10 + i) << i;
 }
 
-TEST(SdiRecord, StoppingClosesTheRecordingAndTheNextPlaybackBeginsItAfresh) {
+TEST(SdiRecord, StoppingClosesTheRecordingAndTheNextPlaybackAppendsToIt) {
     QTemporaryDir dir;
     VirtualSdiCard card(test::manualCard({test::smallMode(25, 1)}));
     auto output = card.deviceAtIndex(0)->output();
@@ -115,7 +115,8 @@ TEST(SdiRecord, StoppingClosesTheRecordingAndTheNextPlaybackBeginsItAfresh) {
     EXPECT_EQ(QFileInfo(dir.filePath("sdi0.bgra")).size(), 4 * 192);
     EXPECT_EQ(QFileInfo(dir.filePath("sdi0.pcm")).size(), 4 * 1920 * 8);
 
-    // Removed while stopped: its space is free, and the next playback writes a new file.
+    // Removed while stopped: its space is free, and the next playback writes a new file; the
+    // sound's file, kept, is appended to, never begun again over the first take.
     ASSERT_TRUE(QFile::remove(dir.filePath("sdi0.bgra")));
     ASSERT_EQ(output->disableVideoOutput(), SdiResult::ok);
     ASSERT_EQ(output->disableAudioOutput(), SdiResult::ok);
@@ -126,7 +127,7 @@ TEST(SdiRecord, StoppingClosesTheRecordingAndTheNextPlaybackBeginsItAfresh) {
     again.stopping_ = true;
     output->stopScheduledPlayback(0, nullptr, 25);
     EXPECT_EQ(QFileInfo(dir.filePath("sdi0.bgra")).size(), 2 * 192);
-    EXPECT_EQ(QFileInfo(dir.filePath("sdi0.pcm")).size(), 2 * 1920 * 8);
+    EXPECT_EQ(QFileInfo(dir.filePath("sdi0.pcm")).size(), (4 + 2) * 1920 * 8);
     EXPECT_EQ(openFilesIn(dir.path()), QStringList());
 }
 
