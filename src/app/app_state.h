@@ -10,6 +10,7 @@
 #include "output/obs_transport.h"
 #include "output/output_window_controller.h"
 #include "output/syphon_output_controller.h"
+#include "platform/base/user_defaults.h"
 #include "platform/screens/screen_info.h"
 #include "render/led_cabinet_size.h"
 #include "render/sdi_bit_depth.h"
@@ -283,6 +284,8 @@ class AppState : public QObject {
     void applyLocalMuteRule();
     void applyFaderGain();
     void setStatus(const QString& message);
+    // Main thread: the settings file could not be kept as it was.
+    void settingsProblem(const UserDefaults::Problem& problem);
     // The SDI output stopped by itself: the switch goes off and the reason is shown and logged.
     void deckLinkFailed(const QString& message);
     void installScreenObservers();
