@@ -99,12 +99,19 @@ AppState::AppState(Environment environment, QObject* parent)
         env_.engineServices ? *env_.engineServices : PlayoutEngine::Services::standard());
     // A settings file that could not be kept is told in the status line, where it stays, and
     // in the log; one met before now is told at once.
-    defaults_->setProblemObserver([this](const UserDefaults::Problem& problem) {
-        if (QThread::currentThread() == thread()) {
-            settingsProblem(problem);
+    // The settings may outlive this object, or this object them: the observer reaches it only
+    // through a guard that its destructor clears.
+    settingsGuard_ = std::make_shared<SettingsGuard>();
+    settingsGuard_->app = this;
+    defaults_->setProblemObserver([guard = settingsGuard_](const UserDefaults::Problem& problem) {
+        std::lock_guard lock(guard->mutex);
+        AppState* app = guard->app;
+        if (app == nullptr) return;
+        if (QThread::currentThread() == app->thread()) {
+            app->settingsProblem(problem);
         } else {
             QMetaObject::invokeMethod(
-                this, [this, problem] { settingsProblem(problem); }, Qt::QueuedConnection);
+                app, [app, problem] { app->settingsProblem(problem); }, Qt::QueuedConnection);
         }
     });
 
@@ -175,7 +182,10 @@ AppState::AppState(Environment environment, QObject* parent)
 }
 
 AppState::~AppState() {
-    defaults_->setProblemObserver({});
+    {
+        std::lock_guard lock(settingsGuard_->mutex);
+        settingsGuard_->app = nullptr;
+    }
     for (const auto& connection : observerConnections_) disconnect(connection);
     for (QObject* owner : filePanelOwners_ + numberEntryOwners_) {
         if (owner != this) disconnect(owner, &QObject::destroyed, this, nullptr);

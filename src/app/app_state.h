@@ -32,6 +32,7 @@
 
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -295,6 +296,11 @@ class AppState : public QObject {
 
     Environment env_;
     UserDefaults* defaults_;
+    struct SettingsGuard {
+        std::mutex mutex;
+        AppState* app = nullptr;
+    };
+    std::shared_ptr<SettingsGuard> settingsGuard_;
     ScreenProvider* screens_;
     AppDialogs* dialogs_;
     SDIAudioBridge* audio_;

@@ -123,9 +123,9 @@ void DocumentWorkflow::autosaveNotice(const AutosaveStore::Notice& notice) {
                    AutosaveStore::lockFileName + QStringLiteral(": ") + notice.error;
             break;
         case Kind::folderTakenOver:
-            warning = localized(
-                "別に起動している DOVRINE "
-                "が自動保存フォルダを使い始めたため、自動保存を止めました");
+            // clang-format off
+            warning = localized("別に起動している DOVRINE が自動保存フォルダを使い始めたため、自動保存を止めました");
+            // clang-format on
             line = QStringLiteral("AUTOSAVE  OFF, folder taken by another copy: ") + notice.folder;
             break;
         case Kind::writeFailed:
