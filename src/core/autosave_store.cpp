@@ -311,7 +311,8 @@ bool AutosaveStore::confirmOwnership(const QString& folder, QString* error) {
         // The lock file was deleted or replaced: take the one at the path now.
         if (folderLock_->tryLock(folder + u'/' + lockFileName)) return true;
         if (folderLock_->outcome() == ExclusiveFileLock::Outcome::failed) {
-            // Nobody can hold it either; retried at the next write.
+            // Whether another copy holds it cannot be told: nothing is written or removed, and
+            // the next write tries again.
             if (error) *error = folderLock_->error();
             return false;
         }
