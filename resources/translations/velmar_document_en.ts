@@ -159,5 +159,21 @@
         <source>黒にして開く</source>
         <translation>Go to Black and Open</translation>
     </message>
+    <message>
+        <source>自動保存フォルダをロックできないため、自動保存しません: %@</source>
+        <translation>The autosave folder cannot be locked, so this copy does not autosave: %@</translation>
+    </message>
+    <message>
+        <source>別に起動している DOVRINE が自動保存フォルダを使い始めたため、自動保存を止めました</source>
+        <translation>Another running DOVRINE took over the autosave folder, so autosaving stopped</translation>
+    </message>
+    <message>
+        <source>自動保存できません: %@</source>
+        <translation>Cannot autosave: %@</translation>
+    </message>
+    <message>
+        <source>自動保存を再開しました</source>
+        <translation>Autosaving works again</translation>
+    </message>
 </context>
 </TS>

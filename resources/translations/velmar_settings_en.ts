@@ -311,5 +311,13 @@
         <source>SDI 出力中はフォーマットを変更できません</source>
         <translation>Cannot change the format while SDI output runs</translation>
     </message>
+    <message>
+        <source>設定ファイルを読み込めなかったため %@ に移し、読めた設定を引き継ぎました</source>
+        <translation>The settings file could not be read; it was moved to %@ and the settings that could be read were kept</translation>
+    </message>
+    <message>
+        <source>設定ファイルを読み込めないため、設定を保存しません: %@</source>
+        <translation>The settings file cannot be read, so settings are not saved: %@</translation>
+    </message>
 </context>
 </TS>

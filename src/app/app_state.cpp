@@ -2,6 +2,7 @@
 
 #include "canvas/signal_probe.h"
 #include "core/media_access.h"
+#include "core/playout_log.h"
 #include "core/reference_tone.h"
 #include "core/sdi_audio_bridge.h"
 #include "models/localized.h"
@@ -10,7 +11,9 @@
 #include "platform/screens/screen_provider.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QScreen>
+#include <QThread>
 #include <QWidget>
 #include <QWindow>
 
@@ -94,6 +97,23 @@ AppState::AppState(Environment environment, QObject* parent)
     // 3. The engine.
     engine_ = std::make_unique<PlayoutEngine>(
         env_.engineServices ? *env_.engineServices : PlayoutEngine::Services::standard());
+    // A settings file that could not be kept is told in the status line, where it stays, and
+    // in the log; one met before now is told at once.
+    // The settings may outlive this object, or this object them: the observer reaches it only
+    // through a guard that its destructor clears.
+    settingsGuard_ = std::make_shared<SettingsGuard>();
+    settingsGuard_->app = this;
+    defaults_->setProblemObserver([guard = settingsGuard_](const UserDefaults::Problem& problem) {
+        std::lock_guard lock(guard->mutex);
+        AppState* app = guard->app;
+        if (app == nullptr) return;
+        if (QThread::currentThread() == app->thread()) {
+            app->settingsProblem(problem);
+        } else {
+            QMetaObject::invokeMethod(
+                app, [app, problem] { app->settingsProblem(problem); }, Qt::QueuedConnection);
+        }
+    });
 
     // 4. The canvas; without one there are no outputs and every output command says so.
     if (!env_.noCanvas) {
@@ -162,6 +182,10 @@ AppState::AppState(Environment environment, QObject* parent)
 }
 
 AppState::~AppState() {
+    {
+        std::lock_guard lock(settingsGuard_->mutex);
+        settingsGuard_->app = nullptr;
+    }
     for (const auto& connection : observerConnections_) disconnect(connection);
     for (QObject* owner : filePanelOwners_ + numberEntryOwners_) {
         if (owner != this) disconnect(owner, &QObject::destroyed, this, nullptr);
@@ -180,6 +204,23 @@ AppState::~AppState() {
 
 void AppState::setStatus(const QString& message) {
     engine_->setLastMessage(message);
+}
+
+void AppState::settingsProblem(const UserDefaults::Problem& problem) {
+    QString line;
+    if (problem.kind == UserDefaults::Problem::Kind::setAside) {
+        engine_->setStandingWarning(localizedFormat(
+            "設定ファイルを読み込めなかったため %@ に移し、読めた設定を引き継ぎました",
+            {QFileInfo(problem.movedTo).fileName()}));
+        line = QStringLiteral("SETTINGS  ") + problem.path +
+               QStringLiteral(" did not parse, moved to ") + problem.movedTo;
+    } else {
+        engine_->setStandingWarning(localizedFormat(
+            "設定ファイルを読み込めないため、設定を保存しません: %@", {problem.error}));
+        line = QStringLiteral("SETTINGS  ") + problem.path + QStringLiteral(" unreadable (") +
+               problem.error + QStringLiteral("), settings kept until quit only");
+    }
+    if (engine_->services().log) engine_->services().log->write(line);
 }
 
 // ---- Observers -----------------------------------------------------------------------------

@@ -10,6 +10,7 @@
 #include "output/obs_transport.h"
 #include "output/output_window_controller.h"
 #include "output/syphon_output_controller.h"
+#include "platform/base/user_defaults.h"
 #include "platform/screens/screen_info.h"
 #include "render/led_cabinet_size.h"
 #include "render/sdi_bit_depth.h"
@@ -31,6 +32,7 @@
 
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -283,6 +285,8 @@ class AppState : public QObject {
     void applyLocalMuteRule();
     void applyFaderGain();
     void setStatus(const QString& message);
+    // Main thread: the settings file could not be kept as it was.
+    void settingsProblem(const UserDefaults::Problem& problem);
     // The SDI output stopped by itself: the switch goes off and the reason is shown and logged.
     void deckLinkFailed(const QString& message);
     void installScreenObservers();
@@ -292,6 +296,11 @@ class AppState : public QObject {
 
     Environment env_;
     UserDefaults* defaults_;
+    struct SettingsGuard {
+        std::mutex mutex;
+        AppState* app = nullptr;
+    };
+    std::shared_ptr<SettingsGuard> settingsGuard_;
     ScreenProvider* screens_;
     AppDialogs* dialogs_;
     SDIAudioBridge* audio_;

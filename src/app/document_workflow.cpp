@@ -12,6 +12,7 @@
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QProcess>
+#include <QThread>
 
 namespace velmar {
 
@@ -80,9 +81,20 @@ DocumentWorkflow::DocumentWorkflow(Host& host, Environment environment, QObject*
         return std::pair{currentProject(),
                          url.isEmpty() ? std::nullopt : std::optional(url.toLocalFile())};
     });
+    // Notices from the store's queue are handed to the main thread; one still queued when the
+    // workflow is destroyed is dropped with it.
+    env_.autosave->setNoticeHandler([this](const AutosaveStore::Notice& notice) {
+        if (QThread::currentThread() == thread()) {
+            autosaveNotice(notice);
+        } else {
+            QMetaObject::invokeMethod(
+                this, [this, notice] { autosaveNotice(notice); }, Qt::QueuedConnection);
+        }
+    });
 }
 
 DocumentWorkflow::~DocumentWorkflow() {
+    env_.autosave->setNoticeHandler({});
     env_.autosave->setProjectProvider({});
 }
 

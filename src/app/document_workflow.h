@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/autosave_store.h"
 #include "models/clip.h"
 #include "models/clip_group.h"
 #include "models/playout_project.h"
@@ -23,7 +24,6 @@ class QWidget;
 
 namespace velmar {
 
-class AutosaveStore;
 class DocumentDialogs;
 class HostClock;
 class MediaAccess;
@@ -176,12 +176,16 @@ class DocumentWorkflow : public QObject {
     PlayoutEngine& engine() const { return host_.engine(); }
     void status(const QString& text) { host_.setStatusMessage(text); }
     QString setAsideUnreadableAutosave();
+    // The autosave store's notices, on the main thread: a warning that stays in the status line
+    // and a log line for each trouble, a status and a log line when writing works again.
+    void autosaveNotice(const AutosaveStore::Notice& notice);
     void finishReplace(const QUuid& clipID, const QUuid& tabID,
                        const std::optional<QList<QUrl>>& urls);
 
     Host& host_;
     Environment env_;
     std::optional<QUrl> pendingOpenURL_;
+    QString autosaveFailureWarning_;  // the standing warning of failing writes, while shown
     bool isReadyForExternalOpen_ = false;
     SerialQueue openQueue_{"dovrine.open"};
     SerialQueue importQueue_{"dovrine.import"};

@@ -2,6 +2,7 @@
 #include "app/document_workflow.h"
 
 #include "core/autosave_store.h"
+#include "core/playout_engine.h"
 #include "core/playout_log.h"
 #include "models/language_settings.h"
 #include "models/localized.h"
@@ -58,13 +59,10 @@ QString DocumentWorkflow::setAsideUnreadableAutosave() {
 
 void DocumentWorkflow::offerRecoveryIfNeeded() {
     AutosaveStore& autosave = *env_.autosave;
-    // Another running copy owns the autosave folder: its work is neither offered nor touched,
-    // and this copy's work is not autosaved. The operator is told once, here.
-    if (const auto folder = autosave.directory(); folder && !autosave.ownsDirectory()) {
-        status(localized(
-            "自動保存フォルダは別に起動している DOVRINE が使用中のため、自動保存しません"));
-        if (env_.log) env_.log->write(QStringLiteral("AUTOSAVE  OFF, folder in use: ") + *folder);
-    }
+    // Taking the autosave folder decides it: when another running copy holds it or its lock
+    // cannot be taken, the store's notice says so, and the work there is neither offered nor
+    // touched.
+    autosave.ownsDirectory();
     if (autosave.hasPendingRecovery()) {
         if (const auto recovery = autosave.loadRecovery()) {
             QString text = localized("保存されずに終了した内容が見つかりました。");
@@ -106,6 +104,46 @@ void DocumentWorkflow::offerRecoveryIfNeeded() {
         }
     }
     autosave.start();
+}
+
+void DocumentWorkflow::autosaveNotice(const AutosaveStore::Notice& notice) {
+    using Kind = AutosaveStore::Notice::Kind;
+    QString warning;
+    QString line;
+    switch (notice.kind) {
+        case Kind::folderInUse:
+            warning = localized(
+                "自動保存フォルダは別に起動している DOVRINE が使用中のため、自動保存しません");
+            line = QStringLiteral("AUTOSAVE  OFF, folder in use: ") + notice.folder;
+            break;
+        case Kind::folderLockFailed:
+            warning = localizedFormat("自動保存フォルダをロックできないため、自動保存しません: %@",
+                                      {notice.error});
+            line = QStringLiteral("AUTOSAVE  OFF, cannot lock ") + notice.folder + u'/' +
+                   AutosaveStore::lockFileName + QStringLiteral(": ") + notice.error;
+            break;
+        case Kind::folderTakenOver:
+            // clang-format off
+            warning = localized("別に起動している DOVRINE が自動保存フォルダを使い始めたため、自動保存を止めました");
+            // clang-format on
+            line = QStringLiteral("AUTOSAVE  OFF, folder taken by another copy: ") + notice.folder;
+            break;
+        case Kind::writeFailed:
+            warning = localizedFormat("自動保存できません: %@", {notice.error});
+            autosaveFailureWarning_ = warning;
+            line = QStringLiteral("AUTOSAVE  FAILED in ") + notice.folder + QStringLiteral(": ") +
+                   notice.error;
+            break;
+        case Kind::writeRecovered:
+            if (engine().standingWarning() == autosaveFailureWarning_)
+                engine().setStandingWarning(QString());
+            autosaveFailureWarning_.clear();
+            status(localized("自動保存を再開しました"));
+            if (env_.log) env_.log->write(QStringLiteral("AUTOSAVE  OK again in ") + notice.folder);
+            return;
+    }
+    engine().setStandingWarning(warning);
+    if (env_.log) env_.log->write(line);
 }
 
 void DocumentWorkflow::presentUnreadableAlert(const QList<QPair<QString, QString>>& items) {

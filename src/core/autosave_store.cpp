@@ -25,8 +25,8 @@ QString standardized(const QString& path) {
 
 // The store's own files are always replaced, also when something took their write permission:
 // an autosave that can no longer be written or read would end crash recovery for good.
-bool writeOwnFile(const QString& path, const QByteArray& data) {
-    return AtomicFile::write(path, data, nullptr, AtomicFile::ReadOnlyTarget::replace);
+bool writeOwnFile(const QString& path, const QByteArray& data, QString* error = nullptr) {
+    return AtomicFile::write(path, data, error, AtomicFile::ReadOnlyTarget::replace);
 }
 
 // Copies a file through the atomic writer, so a copy cut short never looks like an autosave.
@@ -67,6 +67,28 @@ AutosaveStore::~AutosaveStore() {
 
 void AutosaveStore::setProjectProvider(ProjectProvider provider) {
     provider_ = std::move(provider);
+}
+
+void AutosaveStore::setNoticeHandler(NoticeHandler handler) {
+    std::lock_guard guard(noticeLock_);
+    noticeHandler_ = std::move(handler);
+}
+
+void AutosaveStore::notify(Notice::Kind kind, const QString& folder, const QString& error) {
+    std::lock_guard guard(noticeLock_);
+    if (noticeHandler_) noticeHandler_(Notice{kind, folder, error});
+}
+
+void AutosaveStore::writeFailed(const QString& folder, const QString& error) {
+    if (writeFailing_) return;
+    writeFailing_ = true;
+    notify(Notice::Kind::writeFailed, folder, error);
+}
+
+void AutosaveStore::writeWorked(const QString& folder) {
+    if (!writeFailing_) return;
+    writeFailing_ = false;
+    notify(Notice::Kind::writeRecovered, folder);
 }
 
 void AutosaveStore::runOnQueue(const std::function<void()>& work) {
@@ -136,10 +158,20 @@ void AutosaveStore::performWrite(const PlayoutProject& project,
     if (!acceptsWrites_) return;
     const auto folder = ownedDirectory();
     if (!folder) return;
+    // Checked at every tick, also when nothing changed, so a deleted lock file is taken again
+    // before another copy can take the folder.
+    QString error;
+    if (!confirmOwnership(*folder, &error)) {
+        if (!error.isEmpty()) writeFailed(*folder, error);
+        return;
+    }
     const auto json = project.encoded(PlayoutProject::Encoding::pretty);
     if (!json) return;
     const QString originText = origin.value_or(QString());
-    if (lastWritten_ == *json && lastOrigin_ == originText) return;
+    if (lastWritten_ == *json && lastOrigin_ == originText) {
+        writeWorked(*folder);
+        return;
+    }
 
     if (lastWritten_ != *json) {
         // A project the loader would refuse must not replace an autosave that can be restored.
@@ -151,13 +183,20 @@ void AutosaveStore::performWrite(const PlayoutProject& project,
             return;
         }
         if (sealed.size() > PlayoutProject::kMaxFileSize) return;
-        if (!writeOwnFile(*folder + u'/' + autosaveFileName, sealed)) return;
+        if (!writeOwnFile(*folder + u'/' + autosaveFileName, sealed, &error)) {
+            writeFailed(*folder, error);
+            return;
+        }
         lastWritten_ = *json;
     }
-    const auto again = directory();
-    if (!again) return;
-    writeOwnFile(*again + u'/' + originFileName, originText.toUtf8());
+    // A failed origin file is written again at the next tick: a stale one would name another
+    // project's file as the place to save the restored work.
+    if (!writeOwnFile(*folder + u'/' + originFileName, originText.toUtf8(), &error)) {
+        writeFailed(*folder, error);
+        return;
+    }
     lastOrigin_ = originText;
+    writeWorked(*folder);
 }
 
 void AutosaveStore::clear() {
@@ -165,7 +204,8 @@ void AutosaveStore::clear() {
         acceptsWrites_ = false;
         lastWritten_.reset();
         lastOrigin_.reset();
-        if (const auto folder = ownedDirectory()) {
+        // Only while the lock is still ours: another copy that took the folder keeps its work.
+        if (const auto folder = ownedDirectory(); folder && confirmOwnership(*folder, nullptr)) {
             QFile::remove(*folder + u'/' + autosaveFileName);
             QFile::remove(*folder + u'/' + originFileName);
         }
@@ -237,17 +277,51 @@ std::optional<QString> AutosaveStore::directory() {
 std::optional<QString> AutosaveStore::ownedDirectory() {
     const auto folder = directory();
     if (!folder) return std::nullopt;
-    std::lock_guard guard(directoryLock_);
-    if (lockedDirectory_ == folder) return folder;
-    // Decided once per folder: a process that found the folder taken never takes it over later,
-    // since it has not offered the owner's work for recovery.
-    if (triedDirectory_ == folder) return std::nullopt;
-    triedDirectory_ = folder;
-    auto lock = std::make_unique<ExclusiveFileLock>();
-    if (!lock->tryLock(*folder + u'/' + lockFileName)) return std::nullopt;
-    folderLock_ = std::move(lock);
-    lockedDirectory_ = folder;
-    return folder;
+    ExclusiveFileLock::Outcome outcome;
+    QString error;
+    {
+        std::lock_guard guard(directoryLock_);
+        if (lockedDirectory_ == folder) return folder;
+        // Decided once per folder: a process that found the folder taken never takes it over
+        // later, since it has not offered the owner's work for recovery.
+        if (triedDirectory_ == folder) return std::nullopt;
+        triedDirectory_ = folder;
+        auto lock = std::make_unique<ExclusiveFileLock>();
+        if (lock->tryLock(*folder + u'/' + lockFileName)) {
+            folderLock_ = std::move(lock);
+            lockedDirectory_ = folder;
+            return folder;
+        }
+        outcome = lock->outcome();
+        error = lock->error();
+    }
+    if (outcome == ExclusiveFileLock::Outcome::busy) {
+        notify(Notice::Kind::folderInUse, *folder);
+    } else {
+        notify(Notice::Kind::folderLockFailed, *folder, error);
+    }
+    return std::nullopt;
+}
+
+bool AutosaveStore::confirmOwnership(const QString& folder, QString* error) {
+    {
+        std::lock_guard guard(directoryLock_);
+        if (lockedDirectory_ != folder || !folderLock_) return false;
+        if (folderLock_->heldAtPath()) return true;
+        // The lock file was deleted or replaced: take the one at the path now.
+        if (folderLock_->tryLock(folder + u'/' + lockFileName)) return true;
+        if (folderLock_->outcome() == ExclusiveFileLock::Outcome::failed) {
+            // Whether another copy holds it cannot be told: nothing is written or removed, and
+            // the next write tries again.
+            if (error) *error = folderLock_->error();
+            return false;
+        }
+        // Another copy holds the folder now: it is not used again in this run.
+        folderLock_.reset();
+        lockedDirectory_.reset();
+    }
+    notify(Notice::Kind::folderTakenOver, folder);
+    return false;
 }
 
 void AutosaveStore::migrateLegacyIfNeeded(const QString& base, const QString& target) {
@@ -288,7 +362,8 @@ void AutosaveStore::setDirectory(const std::optional<QString>& folder) {
     runOnQueue([&] {
         const auto current = directory();
         // Another process's autosave in the current folder is neither moved nor removed.
-        const bool owned = current && ownedDirectory() == current;
+        const bool owned =
+            current && ownedDirectory() == current && confirmOwnership(*current, nullptr);
         const bool switching = !current || *current != target;
         std::unique_ptr<ExclusiveFileLock> targetLock;
         if (switching) {

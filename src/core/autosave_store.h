@@ -49,7 +49,13 @@ class AutosaveLocationError : public std::exception {
 // One process at a time owns the folder: it holds "autosave.lock" there. Only the owner reports
 // a pending recovery, writes, clears or moves the autosave; in any other process (a second copy
 // of the application using the same folder) those do nothing, so no copy offers, deletes or
-// overwrites another's work. Ownership is decided once per folder, at the first use.
+// overwrites another's work. Ownership is decided once per folder, at the first use. Before
+// every write and before the autosave is removed the owner checks that its lock is still on the
+// file at "autosave.lock": a lock file deleted or replaced meanwhile is taken again, and when
+// another copy holds the new one, this copy stops autosaving there and removes nothing.
+//
+// What goes wrong in the background (the folder refused or taken over, a write that fails, and
+// the first write that works again after failures) is told to the notice handler once each.
 //
 // Threads: start(), stop(), setIntervalSeconds() and the timer run on the main thread. Every
 // write, clear and folder switch runs on the serial queue "velmar.autosave"; clear() and
@@ -70,6 +76,20 @@ class AutosaveStore {
     };
     // The project the timer saves and the path of its file, gathered on the main thread.
     using ProjectProvider = std::function<std::pair<PlayoutProject, std::optional<QString>>()>;
+    struct Notice {
+        enum class Kind {
+            folderInUse,       // another copy holds the folder: no autosave here
+            folderLockFailed,  // the folder's lock could not be taken: no autosave here
+            folderTakenOver,   // another copy took the folder while this one ran: autosave off
+            writeFailed,       // the first of a run of failed writes; retried at every tick
+            writeRecovered,    // the first write that worked after failures
+        };
+        Kind kind;
+        QString folder;
+        QString error;  // the system's reason, where there is one
+    };
+    // Called on the thread that met the event (the queue, or the caller of ownsDirectory()).
+    using NoticeHandler = std::function<void(const Notice&)>;
 
     static inline const QString autosaveFileName = QStringLiteral("autosave.tavrendek");
     static inline const QString originFileName = QStringLiteral("autosave-origin.txt");
@@ -84,6 +104,8 @@ class AutosaveStore {
 
     // Installed by the application state; without it the timer's ticks do nothing.
     void setProjectProvider(ProjectProvider provider);
+    // Empty: notices are dropped. Returns after any call of the previous handler has ended.
+    void setNoticeHandler(NoticeHandler handler);
 
     void start();
     void stop();
@@ -114,12 +136,21 @@ class AutosaveStore {
     QString defaultDirectory() const;
     // The folder in use when this process owns it, else none.
     std::optional<QString> ownedDirectory();
+    // On the queue, before the folder's files are written or removed: whether this process still
+    // holds the lock on the file at the folder's lock path, taking a replaced one again. False
+    // with `error` set when it cannot tell (the lock file cannot be opened now).
+    bool confirmOwnership(const QString& folder, QString* error);
+    void notify(Notice::Kind kind, const QString& folder, const QString& error = {});
+    void writeFailed(const QString& folder, const QString& error);
+    void writeWorked(const QString& folder);
     void migrateLegacyIfNeeded(const QString& base, const QString& target);
     void performWrite(const PlayoutProject& project, const std::optional<QString>& origin);
     void runOnQueue(const std::function<void()>& work);
 
     const Environment env_;
     ProjectProvider provider_;
+    std::mutex noticeLock_;
+    NoticeHandler noticeHandler_;
     std::unique_ptr<Timer> timer_;
     SerialQueue queue_{"velmar.autosave"};
 
@@ -135,6 +166,7 @@ class AutosaveStore {
     std::optional<QByteArray> lastWritten_;
     std::optional<QString> lastOrigin_;
     bool acceptsWrites_ = true;
+    bool writeFailing_ = false;
 
     std::mutex legacyLock_;
     bool didCheckLegacy_ = false;

@@ -118,6 +118,12 @@ void PlayoutEngine::setLastMessage(const QString& message) {
     emit lastMessageChanged(message);
 }
 
+void PlayoutEngine::setStandingWarning(const QString& warning) {
+    if (warning == standingWarning_) return;
+    standingWarning_ = warning;
+    emit standingWarningChanged(warning);
+}
+
 void PlayoutEngine::setActiveMotion(MotionKind motion) {
     if (motion == activeMotion_) return;
     activeMotion_ = motion;

@@ -111,6 +111,11 @@ class PlayoutEngine : public QObject {
     const QString& lastMessage() const { return lastMessage_; }
     // The status line; also written by the application's commands.
     void setLastMessage(const QString& message);
+    // A warning that must not scroll away (autosave or settings that cannot be kept): it stays
+    // in the status line beside the messages that follow until another warning replaces it or
+    // the operator acknowledges it (empty: none).
+    const QString& standingWarning() const { return standingWarning_; }
+    void setStandingWarning(const QString& warning);
     const CanvasFormat& canvas() const { return canvas_; }
     const FrameRate& frameRate() const { return frameRate_; }
     KeyAlphaMode keyAlphaMode() const { return keyAlphaMode_; }
@@ -210,6 +215,7 @@ class PlayoutEngine : public QObject {
     void nextMediaChanged();
     void isNextLoadingChanged(bool loading);
     void lastMessageChanged(const QString& message);
+    void standingWarningChanged(const QString& warning);
     void canvasChanged();
     void frameRateChanged();
     void settingsChanged();  // keyAlphaMode, unpremultiplyAlpha, defaultMotion, fadeDuration,
@@ -310,6 +316,7 @@ class PlayoutEngine : public QObject {
     std::optional<PlayoutMedia> nextMedia_;
     bool isNextLoading_ = false;
     QString lastMessage_;
+    QString standingWarning_;
     CanvasFormat canvas_;
     FrameRate frameRate_;
     KeyAlphaMode keyAlphaMode_ = KeyAlphaMode::straight;

@@ -4,7 +4,9 @@
 
 #include "app/app_settings.h"
 
+#include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 
 #include <cmath>
@@ -43,7 +45,8 @@ TEST_F(AppStateFixture, SettingsReadWithTheirDefaultsAndClampsAndBadInputNeverCr
         std::function<void(AppSettings&)> expect;  // applied to the fresh settings
     } cases[] = {
         {"fresh installation", "", [](AppSettings&) {}},
-        {"not JSON", "{\"backgroundLevel\": 2,", [](AppSettings&) {}},
+        {"cut short: what parses is kept", "{\"backgroundLevel\": 2,",
+         [](AppSettings& s) { s.backgroundLevel = 2; }},
         {"level above", R"({"backgroundLevel": 7})", [](AppSettings& s) { s.backgroundLevel = 3; }},
         {"integers negative or beyond 64 bits",
          R"({"backgroundLevel": -2, "selectedDeckLinkIndex": -5, "selectedScreenIndex": 1e30})",
@@ -175,6 +178,40 @@ TEST_F(AppStateFixture, SettersWriteEveryKeyInItsJsonTypeAndSurviveARestart) {
     EXPECT_FALSE(SDIAudioBridge::shared().muteLocalWhileActive()) << "the ring learns it at launch";
     EXPECT_EQ(app->ledCabinet(), (LEDCabinetSize{64, 32}));
     EXPECT_EQ(app->centerColumnWidth(), 248);
+}
+
+// One stray comma: the file is kept under a dated name, every setting that parses survives the
+// start and the next write, and the warning stays in the status line until acknowledged.
+TEST_F(AppStateFixture, ASettingsFileThatDoesNotParseIsMovedAsideAndItsSettingsKept) {
+    writeSettings(R"({"autosaveDirectoryPath": "/shows/auto", "backgroundLevel": 2,
+                      "faderPosition": 1e309, "programOnLeft": true,})");
+    make(false);
+    const auto problem = defaults->problem();
+    ASSERT_TRUE(problem.has_value());
+    const QString moved = QFileInfo(problem->movedTo).fileName();
+    EXPECT_TRUE(
+        QRegularExpression("^settings\\d+\\.json\\.broken-\\d{8}-\\d{6}$").match(moved).hasMatch())
+        << moved.toStdString();
+    EXPECT_EQ(app->backgroundLevel(), 2);
+    EXPECT_TRUE(app->programOnLeft());
+    app->setStripRightToLeft(false);  // a write after the start
+    app->engine().setLastMessage("SDI started");
+    EXPECT_EQ(app->engine().standingWarning(), "設定ファイルを読み込めなかったため " + moved +
+                                                   " に移し、読めた設定を引き継ぎました");
+
+    UserDefaults reread(settingsPath());
+    EXPECT_FALSE(reread.problem().has_value());
+    EXPECT_EQ(reread.string("autosaveDirectoryPath"), "/shows/auto");
+    EXPECT_EQ(reread.boolean("stripRightToLeft"), false);
+    QFile aside(problem->movedTo);
+    ASSERT_TRUE(aside.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(aside.readAll().endsWith("\"programOnLeft\": true,}"));
+    log.flush();
+    log.waitForPendingWrites();
+    QFile logFile(log.fileName());
+    ASSERT_TRUE(logFile.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(
+        logFile.readAll().contains(("did not parse, moved to " + problem->movedTo).toUtf8()));
 }
 
 }  // namespace

@@ -2,7 +2,9 @@
 
 #include <sys/wait.h>
 #include <unistd.h>
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 
 namespace velmar::test {
 namespace {
@@ -86,7 +88,8 @@ TEST_F(DocumentRecoveryTest, ACopyThatDoesNotOwnTheAutosaveFolderLeavesItAlone) 
     dialogs.alertAnswers = {1};  // 破棄する, were it asked
     workflow->offerRecoveryIfNeeded();
     EXPECT_TRUE(dialogs.alerts.isEmpty());
-    EXPECT_EQ(host.statusLine,
+    engine->setLastMessage("SDI started");  // a later status leaves the warning in view
+    EXPECT_EQ(engine->standingWarning(),
               "自動保存フォルダは別に起動している DOVRINE が使用中のため、自動保存しません");
     loadTab(stills(1));
     clock.advance(31);  // a tick of this copy's timer
@@ -96,6 +99,42 @@ TEST_F(DocumentRecoveryTest, ACopyThatDoesNotOwnTheAutosaveFolderLeavesItAlone) 
     EXPECT_EQ(readAll(autosaveFile), before);
     EXPECT_EQ(readAll(autosaveFolder + "/autosave-origin.txt"), path("Live.tavrendek").toUtf8());
     EXPECT_EQ(running.loadRecovery()->project, live);
+}
+
+// The lock's own failure is not called a busy folder: the system's reason is shown and logged.
+// A write that fails is told once however many ticks fail, and its recovery once; both reach
+// the log.
+TEST_F(DocumentRecoveryTest, AutosaveTroubleIsToldOnceAndStaysInView) {
+    ASSERT_TRUE(QDir().mkpath(autosaveFolder + "/autosave.lock/x"));
+    workflow->offerRecoveryIfNeeded();
+    const QString lockWarning = "自動保存フォルダをロックできないため、自動保存しません: " +
+                                QString::fromLocal8Bit(std::strerror(EISDIR));
+    engine->setLastMessage("SDI started");
+    EXPECT_EQ(engine->standingWarning(), lockWarning);
+    EXPECT_TRUE(
+        logText().contains("AUTOSAVE  OFF, cannot lock " + autosaveFolder + "/autosave.lock: "));
+
+    ASSERT_TRUE(QDir(autosaveFolder + "/autosave.lock").removeRecursively());
+    makeWorkflow();
+    workflow->offerRecoveryIfNeeded();
+    ASSERT_TRUE(QDir().mkpath(autosaveFile + "/in-the-way"));
+    loadTab(stills(1));
+    for (int tick = 0; tick < 3; ++tick) {
+        clock.advance(31);
+        autosave->waitUntilIdle();
+        drainMainQueue();
+    }
+    EXPECT_TRUE(engine->standingWarning().startsWith("自動保存できません: "))
+        << engine->standingWarning().toStdString();
+    EXPECT_EQ(logText().count("AUTOSAVE  FAILED in " + autosaveFolder), 1);
+    ASSERT_TRUE(QDir(autosaveFile).removeRecursively());
+    clock.advance(31);
+    autosave->waitUntilIdle();
+    drainMainQueue();
+    EXPECT_EQ(engine->standingWarning(), "");
+    EXPECT_EQ(host.statusLine, "自動保存を再開しました");
+    EXPECT_EQ(logText().count("AUTOSAVE  OK again"), 1);
+    EXPECT_TRUE(QFileInfo(autosaveFile).isFile());
 }
 
 TEST_F(DocumentRecoveryTest, AnUnreadableAutosaveIsSetAsideBeforeAutosavingStarts) {

@@ -14,6 +14,8 @@
 
 #include <sys/stat.h>
 #include <utime.h>
+#include <cerrno>
+#include <cstring>
 
 namespace velmar {
 namespace {
@@ -62,6 +64,16 @@ struct AutosaveStoreTest : ::testing::Test {
     std::unique_ptr<AutosaveStore> make() {
         return std::make_unique<AutosaveStore>(
             AutosaveStore::Environment{support, &defaults, &clock, nullptr, false});
+    }
+    // What the store told, in order, as "kind error".
+    QStringList notices;
+    void listen(AutosaveStore& s) {
+        s.setNoticeHandler([this](const AutosaveStore::Notice& n) {
+            notices << QString::number(static_cast<int>(n.kind)) + u' ' + n.error;
+        });
+    }
+    static QString kind(AutosaveStore::Notice::Kind k) {
+        return QString::number(static_cast<int>(k)) + u' ';
     }
     void written(const char* tab, const std::optional<QString>& origin = std::nullopt) {
         store->write(project(tab), origin);
@@ -258,6 +270,67 @@ TEST_F(AutosaveStoreTest, OnlyTheOwnerOfTheFolderTouchesItsAutosave) {
     EXPECT_TRUE(next->ownsDirectory());
     ASSERT_TRUE(next->hasPendingRecovery());
     EXPECT_EQ(next->loadRecovery()->project, project("A"));
+}
+
+// The lock file deleted or replaced under the owner: the owner takes it again at its next tick,
+// so a copy started later finds the folder busy; a copy that got there first keeps the folder,
+// and the first owner stops and deletes nothing at its quit.
+TEST_F(AutosaveStoreTest, ALockFileReplacedUnderTheOwnerIsTakenAgainOrGivenUp) {
+    using Kind = AutosaveStore::Notice::Kind;
+    listen(*store);
+    const QString lockPath = folder + u"/autosave.lock"_s;
+    written("A");
+    ASSERT_TRUE(QFile::remove(lockPath));
+    written("A");  // a tick with nothing new
+    auto later = make();
+    listen(*later);
+    EXPECT_FALSE(later->ownsDirectory());
+    later->clear();
+    EXPECT_TRUE(store->hasPendingRecovery());
+    EXPECT_EQ(notices, QStringList{kind(Kind::folderInUse)});
+    later.reset();
+
+    notices.clear();
+    ASSERT_TRUE(QFile::remove(lockPath));
+    writeFile(lockPath, "");  // replaced
+    auto first = make();
+    EXPECT_TRUE(first->ownsDirectory());
+    written("B");
+    EXPECT_EQ(notices, QStringList{kind(Kind::folderTakenOver)});
+    store->clear();  // the quit of the copy that lost the folder
+    EXPECT_EQ(first->loadRecovery().value().project, project("A"));
+    written("C");
+    EXPECT_EQ(notices.size(), 1);
+}
+
+// A write that fails is told once, tried again at every tick, and its recovery told once; here
+// a folder stands where the autosave file goes.
+TEST_F(AutosaveStoreTest, AFailingWriteIsToldOnceRetriedAndItsRecoveryTold) {
+    using Kind = AutosaveStore::Notice::Kind;
+    listen(*store);
+    written("A");
+    ASSERT_TRUE(QFile::remove(autosave));
+    ASSERT_TRUE(QDir().mkpath(autosave + u"/in-the-way"_s));
+    written("B");
+    written("B");
+    ASSERT_EQ(notices.size(), 1);
+    EXPECT_TRUE(notices[0].startsWith(kind(Kind::writeFailed)));
+    EXPECT_GT(notices[0].size(), kind(Kind::writeFailed).size()) << "with the system's reason";
+    ASSERT_TRUE(QDir(autosave).removeRecursively());
+    written("B");
+    EXPECT_EQ(notices.value(1), kind(Kind::writeRecovered));
+    EXPECT_EQ(store->loadRecovery().value().project, project("B"));
+    written("B");
+    EXPECT_EQ(notices.size(), 2);
+}
+
+// A lock that cannot be taken is told apart from a busy one, with the system's reason.
+TEST_F(AutosaveStoreTest, ALockThatCannotBeTakenIsNotABusyFolder) {
+    listen(*store);
+    ASSERT_TRUE(QDir().mkpath(folder + u"/autosave.lock/x"_s));
+    EXPECT_FALSE(store->ownsDirectory());
+    EXPECT_EQ(notices, QStringList{kind(AutosaveStore::Notice::Kind::folderLockFailed) +
+                                   QString::fromLocal8Bit(std::strerror(EISDIR))});
 }
 
 }  // namespace

@@ -1,19 +1,21 @@
 #include "platform/base/user_defaults.h"
 
+#include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QStandardPaths>
 
+#include <cctype>
 #include <cmath>
 
 namespace velmar {
 namespace {
 
-bool readJson(QIODevice& device, QSettings::SettingsMap& map) {
-    const QByteArray bytes = device.readAll();
+bool parseJson(const QByteArray& bytes, QVariantMap& map) {
     if (bytes.trimmed().isEmpty()) return true;
     QJsonParseError error{};
     const QJsonDocument doc = QJsonDocument::fromJson(bytes, &error);
@@ -23,6 +25,117 @@ bool readJson(QIODevice& device, QSettings::SettingsMap& map) {
         map.insert(it.key(), it.value().toVariant());
     }
     return true;
+}
+
+bool readJson(QIODevice& device, QSettings::SettingsMap& map) {
+    return parseJson(device.readAll(), map);
+}
+
+// One JSON value standing alone, or nothing when it does not parse.
+std::optional<QJsonValue> parseValue(const QByteArray& text) {
+    QJsonParseError error{};
+    const QJsonDocument doc = QJsonDocument::fromJson('[' + text + ']', &error);
+    if (error.error != QJsonParseError::NoError || doc.array().size() != 1) return std::nullopt;
+    return doc.array().at(0);
+}
+
+// What can still be read of a settings object that does not parse as a whole: every top-level
+// "key": value pair whose key and value parse on their own. Anything else is skipped up to the
+// next comma or line end outside brackets and strings.
+QVariantMap salvage(const QByteArray& bytes) {
+    QVariantMap map;
+    const qsizetype n = bytes.size();
+    qsizetype i = bytes.indexOf('{');
+    if (i < 0) return map;
+    ++i;
+    auto stringEnd = [&](qsizetype start) -> qsizetype {  // just past the closing quote
+        for (qsizetype j = start + 1; j < n; ++j) {
+            if (bytes[j] == '\\') {
+                ++j;
+            } else if (bytes[j] == '"') {
+                return j + 1;
+            }
+        }
+        return n;
+    };
+    auto valueEnd = [&](qsizetype start) -> qsizetype {
+        int depth = 0;
+        for (qsizetype j = start; j < n;) {
+            const char c = bytes[j];
+            if (c == '"') {
+                j = stringEnd(j);
+                continue;
+            }
+            if (c == '[' || c == '{') {
+                ++depth;
+            } else if (c == ']' || c == '}') {
+                if (depth == 0) return j;
+                if (--depth == 0) return j + 1;
+            } else if (depth == 0 && (c == ',' || c == '\n')) {
+                return j;
+            }
+            ++j;
+        }
+        return n;
+    };
+    auto skipSpace = [&](qsizetype j) {
+        while (j < n && std::isspace(static_cast<unsigned char>(bytes[j]))) ++j;
+        return j;
+    };
+    while ((i = skipSpace(i)) < n && bytes[i] != '}') {
+        if (bytes[i] == ',') {
+            ++i;
+            continue;
+        }
+        if (bytes[i] == '"') {
+            const qsizetype keyEnd = stringEnd(i);
+            const auto key = parseValue(bytes.mid(i, keyEnd - i));
+            qsizetype j = skipSpace(keyEnd);
+            if (key && key->isString() && j < n && bytes[j] == ':') {
+                j = skipSpace(j + 1);
+                const qsizetype end = valueEnd(j);
+                if (const auto value = parseValue(bytes.mid(j, end - j))) {
+                    map.insert(key->toString(), value->toVariant());
+                    i = end;
+                    continue;
+                }
+            }
+        }
+        const qsizetype next = valueEnd(i);
+        i = next > i ? next : i + 1;
+    }
+    return map;
+}
+
+enum class FileState { absent, parsed, broken, unreadable };
+
+// Reads and parses the settings file as it is on disk now.
+FileState inspect(const QString& path, QVariantMap& values, QString& error) {
+    const QFileInfo info(path);
+    if (!info.exists() && !info.isSymLink()) return FileState::absent;
+    QFile file(path);
+    if (info.isDir() || !file.open(QIODevice::ReadOnly)) {
+        error = info.isDir() ? QStringLiteral("a folder is in its place") : file.errorString();
+        return FileState::unreadable;
+    }
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        error = file.errorString();
+        return FileState::unreadable;
+    }
+    if (parseJson(bytes, values)) return FileState::parsed;
+    values = salvage(bytes);
+    return FileState::broken;
+}
+
+// Renames a file that did not parse to a dated name beside it; the new path, or empty.
+QString setAside(const QString& path) {
+    const QString stem = path + QStringLiteral(".broken-") +
+                         QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    QString target = stem;
+    for (int n = 2; QFileInfo::exists(target) || QFileInfo(target).isSymLink(); ++n)
+        target = stem + u'-' + QString::number(n);
+    return QFile::rename(path, target) ? target : QString();
 }
 
 bool writeJson(QIODevice& device, const QSettings::SettingsMap& map) {
@@ -49,31 +162,100 @@ UserDefaults& UserDefaults::standard() {
     return defaults;
 }
 
-UserDefaults::UserDefaults(const QString& filePath) {
-    QDir().mkpath(QFileInfo(filePath).absolutePath());
-    settings_ = std::make_unique<QSettings>(filePath, jsonFormat());
+UserDefaults::UserDefaults(const QString& filePath)
+    : path_(QFileInfo(filePath).absoluteFilePath()) {
+    QDir().mkpath(QFileInfo(path_).absolutePath());
+    std::optional<Problem> found;
+    {
+        std::lock_guard lock(mutex_);
+        settings_ = std::make_unique<QSettings>(path_, jsonFormat());
+        found = guardFile();
+    }
+    report(found);
 }
 
 UserDefaults::~UserDefaults() = default;
 
 QString UserDefaults::filePath() const {
-    return settings_->fileName();
+    return path_;
+}
+
+std::optional<UserDefaults::Problem> UserDefaults::guardFile() {
+    if (!settings_) return std::nullopt;
+    QVariantMap onDisk;
+    QString error;
+    const FileState state = inspect(path_, onDisk, error);
+    if (state == FileState::absent || state == FileState::parsed) return std::nullopt;
+
+    // What this process knows, with what could be read from the file over it.
+    QVariantMap known;
+    for (const QString& key : settings_->allKeys()) known.insert(key, settings_->value(key));
+    known.insert(onDisk);
+    Problem problem;
+    problem.path = path_;
+    if (state == FileState::broken) {
+        settings_.reset();  // nothing may write the file before it is moved
+        problem.movedTo = setAside(path_);
+        if (problem.movedTo.isEmpty()) {
+            problem.kind = Problem::Kind::unreadable;
+            problem.error = QStringLiteral("it does not parse and cannot be moved aside");
+        } else {
+            settings_ = std::make_unique<QSettings>(path_, jsonFormat());
+            for (auto it = known.begin(); it != known.end(); ++it)
+                settings_->setValue(it.key(), it.value());
+            settings_->sync();
+        }
+    } else {
+        problem.kind = Problem::Kind::unreadable;
+        problem.error = error;
+        settings_.reset();
+    }
+    if (!settings_) memory_ = std::move(known);
+    problem_ = problem;
+    return problem;
+}
+
+std::optional<UserDefaults::Problem> UserDefaults::problem() const {
+    std::lock_guard lock(mutex_);
+    return problem_;
+}
+
+void UserDefaults::setProblemObserver(std::function<void(const Problem&)> observer) {
+    const auto found = problem();
+    std::lock_guard lock(observerMutex_);
+    observer_ = std::move(observer);
+    if (observer_ && found) observer_(*found);
+}
+
+void UserDefaults::report(const std::optional<Problem>& problem) {
+    if (!problem) return;
+    std::lock_guard lock(observerMutex_);
+    if (observer_) observer_(*problem);
 }
 
 QVariant UserDefaults::raw(const QString& key) const {
     std::lock_guard lock(mutex_);
-    return settings_->value(key);
+    return settings_ ? settings_->value(key) : memory_.value(key);
 }
 
 void UserDefaults::store(const QString& key, const QVariant& value) {
-    std::lock_guard lock(mutex_);
-    settings_->setValue(key, value);
-    settings_->sync();
+    std::optional<Problem> found;
+    {
+        std::lock_guard lock(mutex_);
+        found = guardFile();
+        if (settings_) {
+            settings_->setValue(key, value);
+            settings_->sync();
+        } else {
+            memory_.insert(key, value);
+        }
+    }
+    report(found);
 }
 
 bool UserDefaults::contains(const QString& key) const {
     std::lock_guard lock(mutex_);
-    return settings_->contains(key);
+    return settings_ ? settings_->contains(key) : memory_.contains(key);
 }
 
 std::optional<QString> UserDefaults::string(const QString& key) const {
@@ -178,9 +360,18 @@ void UserDefaults::set(const QString& key, const QList<double>& value) {
 }
 
 void UserDefaults::remove(const QString& key) {
-    std::lock_guard lock(mutex_);
-    settings_->remove(key);
-    settings_->sync();
+    std::optional<Problem> found;
+    {
+        std::lock_guard lock(mutex_);
+        found = guardFile();
+        if (settings_) {
+            settings_->remove(key);
+            settings_->sync();
+        } else {
+            memory_.remove(key);
+        }
+    }
+    report(found);
 }
 
 }  // namespace velmar

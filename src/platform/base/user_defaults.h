@@ -5,7 +5,9 @@
 #include <QString>
 #include <QStringList>
 #include <QVariant>
+#include <QVariantMap>
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -16,8 +18,22 @@ namespace velmar {
 // number, string, array of strings). Getters return a value only when the stored one has the
 // asked-for type, so a value of the wrong type reads as the caller's default. Every write reaches
 // the file at once. Safe to use from any thread.
+//
+// A file that could not be read is never written over. One that does not parse (a stray comma,
+// a number out of range) is renamed "<name>.broken-yyyyMMdd-HHmmss" beside itself, the pairs
+// of it that still parse are kept, and a new file is written. One that cannot be read at all (no
+// permission, a folder in its place) is left alone: settings then live in memory until the end
+// of the run. Both are checked at construction and before every write.
 class UserDefaults {
   public:
+    struct Problem {
+        enum class Kind { setAside, unreadable };
+        Kind kind = Kind::setAside;
+        QString path;     // the settings file
+        QString movedTo;  // setAside: where the file that did not parse now is
+        QString error;    // unreadable: the system's reason
+    };
+
     // The file DOVRINE/velmar.json in the user's configuration folder.
     static UserDefaults& standard();
 
@@ -46,15 +62,29 @@ class UserDefaults {
 
     QString filePath() const;
 
+    // The last problem met with the file, if any.
+    std::optional<Problem> problem() const;
+    // Told of every problem, on the thread that met it; at once of one met before. Empty: none.
+    void setProblemObserver(std::function<void(const Problem&)> observer);
+
     // The QSettings format id of the typed JSON files.
     static QSettings::Format jsonFormat();
 
   private:
     QVariant raw(const QString& key) const;
     void store(const QString& key, const QVariant& value);
+    // Checks the file before it is written (mutex_ held); returns a problem to report, if any.
+    std::optional<Problem> guardFile();
+    void report(const std::optional<Problem>& problem);
 
+    const QString path_;
     mutable std::mutex mutex_;
+    // Null while the settings live in memory only (the file could not be read).
     std::unique_ptr<QSettings> settings_;
+    QVariantMap memory_;
+    std::optional<Problem> problem_;
+    std::mutex observerMutex_;
+    std::function<void(const Problem&)> observer_;
 };
 
 }  // namespace velmar

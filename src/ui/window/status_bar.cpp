@@ -18,6 +18,7 @@ constexpr double kSpacing = 12;
 }
 
 StatusBar::StatusBar(PlayoutEngine& engine, QWidget* parent) : QWidget(parent), engine_(engine) {
+    connect(&engine_, &PlayoutEngine::standingWarningChanged, this, &StatusBar::refresh);
     refresh();
 }
 
@@ -44,8 +45,12 @@ void StatusBar::refresh() {
     QString message = engine_.lastMessage();
     QString canvas = canvasText(engine_.canvas(), engine_.frameRate());
     QString position = positionText(engine_.isAtEnd(), engine_.rundown().currentGroup());
-    if (message == message_ && canvas == canvas_ && position == position_) return;
+    QString warning = engine_.standingWarning();
+    if (message == message_ && canvas == canvas_ && position == position_ && warning == warning_)
+        return;
     message_ = std::move(message);
+    warning_ = std::move(warning);
+    setToolTip(warning_);
     canvas_ = std::move(canvas);
     position_ = std::move(position);
     update();
@@ -55,6 +60,12 @@ void StatusBar::refresh() {
 void StatusBar::changeEvent(QEvent* event) {
     if (event->type() == QEvent::LanguageChange) refresh();
     QWidget::changeEvent(event);
+}
+
+// A click acknowledges the standing warning.
+void StatusBar::mousePressEvent(QMouseEvent* event) {
+    if (!warning_.isEmpty()) engine_.setStandingWarning(QString());
+    QWidget::mousePressEvent(event);
 }
 
 void StatusBar::setScale(double s) {
@@ -73,11 +84,15 @@ void StatusBar::paintEvent(QPaintEvent*) {
     const QFontMetricsF monoMetrics(mono);
 
     painter.setFont(font);
-    painter.setPen(Palette::secondaryText());
-    const QString reminder = localized(keyReminderKey());
-    const double reminderWidth = textMetrics.horizontalAdvance(reminder);
+    painter.setPen(warning_.isEmpty() ? Palette::secondaryText() : Palette::systemRed());
+    const QString reminder =
+        warning_.isEmpty() ? localized(keyReminderKey()) : QStringLiteral("⚠ ") + warning_;
+    // A warning keeps at most half the bar, so the latest message stays readable beside it.
+    const double reminderWidth = warning_.isEmpty()
+                                     ? textMetrics.horizontalAdvance(reminder)
+                                     : std::min(textMetrics.horizontalAdvance(reminder), width / 2);
     painter.drawText(QRectF(0, 0, reminderWidth + 1, height), Qt::AlignLeft | Qt::AlignVCenter,
-                     reminder);
+                     textMetrics.elidedText(reminder, Qt::ElideRight, reminderWidth + 1));
 
     // From the right edge: position, canvas figure, then the message in what is left.
     painter.setFont(mono);

@@ -14,7 +14,8 @@ class PlayoutEngine;
 
 // Row 6 of the main window: the reminder of the single-key controls at the left; at the right
 // the engine's last status message in orange (only when there is one, on one line), the canvas
-// size with the frame rate and the position in the current tab, or "END".
+// size with the frame rate and the position in the current tab, or "END". A standing warning of
+// the engine takes the reminder's place, in red, until a click on the bar acknowledges it.
 class StatusBar : public QWidget {
     Q_OBJECT
   public:
@@ -31,16 +32,19 @@ class StatusBar : public QWidget {
     void setScale(double s);
 
     const QString& message() const { return message_; }
+    const QString& warning() const { return warning_; }
     const QString& canvasFigure() const { return canvas_; }
     const QString& positionFigure() const { return position_; }
 
   protected:
     void changeEvent(QEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 
   private:
     PlayoutEngine& engine_;
     QString message_;
+    QString warning_;
     QString canvas_;
     QString position_;
     double scale_ = 1;

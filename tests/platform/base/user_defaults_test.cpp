@@ -1,7 +1,9 @@
 #include "platform/base/user_defaults.h"
 #include "support/qt_printers.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -54,6 +56,51 @@ TEST(UserDefaults, WrongTypesAndBadFilesReadAsNothing) {
     g.close();
     UserDefaults e(broken);
     EXPECT_FALSE(e.contains("anything"));
+}
+
+// A file that was not written by a clean run is never written over: one that does not parse is
+// moved aside, also when it turns up between writes, and the pairs of it that parse are kept;
+// one that cannot be read at all (here a folder in its place) is left as it is.
+TEST(UserDefaults, AFileThatCannotBeReadIsNeverWrittenOver) {
+    QTemporaryDir dir;
+    const QString path = dir.path() + "/velmar.json";
+    auto write = [&](const QByteArray& bytes) {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(bytes);
+    };
+    write(R"({"autosaveDirectoryPath": "/shows/auto", "n": 1e309, "list": ["a",],
+              "flag": true,})");
+    QList<UserDefaults::Problem> told;
+    UserDefaults d(path);
+    d.setProblemObserver([&](const UserDefaults::Problem& p) { told << p; });
+    ASSERT_EQ(told.size(), 1);
+    EXPECT_EQ(told[0].kind, UserDefaults::Problem::Kind::setAside);
+    EXPECT_TRUE(told[0].movedTo.startsWith(path + ".broken-")) << told[0].movedTo.toStdString();
+    EXPECT_EQ(d.string("autosaveDirectoryPath"), "/shows/auto");
+    EXPECT_EQ(d.boolean("flag"), true);
+    EXPECT_FALSE(d.contains("n") || d.contains("list"));
+    d.set("k", 2);
+    EXPECT_EQ(UserDefaults(path).string("autosaveDirectoryPath"), "/shows/auto");
+
+    write(R"({"k": 3, "other": "x",})");  // another copy left it broken
+    d.set("more", true);
+    ASSERT_EQ(told.size(), 2);
+    EXPECT_EQ(QDir(dir.path()).entryList({"velmar.json.broken-*"}, QDir::Files).size(), 2);
+    UserDefaults after(path);
+    EXPECT_EQ(after.integer("k"), 3);
+    EXPECT_EQ(after.string("other"), "x");
+    EXPECT_EQ(after.string("autosaveDirectoryPath"), "/shows/auto");
+    EXPECT_EQ(after.boolean("more"), true);
+
+    const QString blocked = dir.path() + "/blocked.json";
+    ASSERT_TRUE(QDir().mkpath(blocked + "/inside"));
+    UserDefaults e(blocked);
+    ASSERT_TRUE(e.problem().has_value());
+    EXPECT_EQ(e.problem()->kind, UserDefaults::Problem::Kind::unreadable);
+    e.set("k", QStringLiteral("v"));
+    EXPECT_EQ(e.string("k"), "v");  // kept for the run
+    EXPECT_TRUE(QFileInfo(blocked + "/inside").isDir());
 }
 
 TEST(UserDefaults, RemoveForgetsTheKey) {

@@ -232,6 +232,18 @@ TEST(StatusBar, CanvasAndPositionFigures) {
                              "   J/K/L 動画   1\u301C9 タブ   ESC 緊急停止   Tab デュレーション"));
 }
 
+// A standing warning takes the reminder's place and outlives later messages until a click.
+TEST_F(ContentViewFixture, AStandingWarningStaysUntilTheStatusLineIsClicked) {
+    StatusBar bar(*engine);
+    bar.resize(800, 24);
+    engine->setStandingWarning("autosave failed");
+    engine->setLastMessage("SDI started");
+    EXPECT_EQ(bar.warning(), "autosave failed");
+    QTest::mouseClick(&bar, Qt::LeftButton);
+    EXPECT_EQ(engine->standingWarning(), "");
+    EXPECT_EQ(bar.warning(), "");
+}
+
 TEST_F(ContentViewFixture, BudgetIsSetWhenShownAndOnEachRateChangeMonitorStartsOnce) {
     makeView();
     EXPECT_EQ(view->windowTitle(), QStringLiteral("DOVRINE — Show"));
