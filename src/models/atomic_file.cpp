@@ -99,15 +99,19 @@ void removeStaleTemporaries(const QByteArray& folder, const QByteArray& prefix) 
 }  // namespace
 
 bool AtomicFile::write(const QString& path, const QByteArray& data, QString* error,
-                       ReadOnlyTarget readOnly) {
+                       ReadOnlyTarget readOnly, SymbolicLink links) {
     QByteArray target = QFile::encodeName(QFileInfo(path).absoluteFilePath());
     int code = 0;
-    if (!followLinks(target, code)) return fail(error, code);
+    const bool follow = links == SymbolicLink::writeThrough;
+    if (follow && !followLinks(target, code)) return fail(error, code);
     const QByteArray folder = folderOf(target);
     const QByteArray prefix = '.' + target.mid(target.lastIndexOf('/') + 1) + ".tmp-";
 
     struct stat existing {};
-    const bool exists = ::stat(target.constData(), &existing) == 0;
+    // A link that is itself replaced lends the new file nothing: it counts as no file.
+    const bool exists = (follow ? ::stat(target.constData(), &existing)
+                                : ::lstat(target.constData(), &existing)) == 0 &&
+                        !S_ISLNK(existing.st_mode);
     if (exists) {
         if (S_ISDIR(existing.st_mode)) return fail(error, EISDIR);
         if (!(existing.st_mode & S_IWUSR) && readOnly == ReadOnlyTarget::refuse)

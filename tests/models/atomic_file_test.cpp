@@ -98,6 +98,13 @@ TEST_F(AtomicFileTest, WritesThroughSymbolicLinksAndKeepsThem) {
     EXPECT_EQ(entries(), (QStringList{u"chain"_s, u"link"_s, u"real"_s}));
     EXPECT_TRUE(QFileInfo(at(u"link"_s)).isSymLink());
     EXPECT_EQ(entries(at(u"real"_s)), QStringList{u"show.tavrendek"_s});
+    // The program's own files replace a link at their name and leave its target alone.
+    ASSERT_TRUE(AtomicFile::write(at(u"chain"_s), "own", nullptr, ReadOnly::replace,
+                                  AtomicFile::SymbolicLink::replace));
+    EXPECT_FALSE(QFileInfo(at(u"chain"_s)).isSymLink());
+    EXPECT_EQ(readAll(at(u"chain"_s)), "own");
+    EXPECT_EQ(readAll(real), "new");
+    EXPECT_EQ(modeOf(at(u"chain"_s)) & 0600, 0600u);
 
     // Links that lead round in a circle are an error, not a hang.
     ASSERT_TRUE(QFile::link(at(u"loop-a"_s), at(u"loop-b"_s)));
