@@ -113,6 +113,7 @@ struct DocumentWorkflowFixture : EngineFixture {
         host.engine_ = engine.get();
         DocumentWorkflow::Environment env{autosave.get(), &mediaAccess, &thumbnails, &dialogs,
                                           &clock,         backups,      false};
+        env.log = &log;
         env.desktop.hasDefaultApplication = [this](const QUrl&) {
             if (onEditorLookup) onEditorLookup();
             return editorInstalled;
