@@ -16,6 +16,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <algorithm>
 #include <cerrno>
 #include <ctime>
 
@@ -51,6 +52,25 @@ bool writeAll(int fd, const QByteArray& data) {
         left -= n;
     }
     return true;
+}
+
+// The text of one line: control characters (a line feed in a clip's file name, say) are written
+// as "\xNN", so no text can end its line early or forge the lines that follow it.
+QString oneLine(const QString& text) {
+    const auto isControl = [](QChar c) {
+        return (c.unicode() < 0x20 && c != u'\t') || c.unicode() == 0x7F;
+    };
+    if (std::none_of(text.begin(), text.end(), isControl)) return text;
+    QString out;
+    out.reserve(text.size() + 8);
+    for (const QChar c : text) {
+        if (isControl(c)) {
+            out += QStringLiteral("\\x") + QString::number(c.unicode(), 16).rightJustified(2, u'0');
+        } else {
+            out += c;
+        }
+    }
+    return out;
 }
 
 // The names this log gives its day files; pruning touches nothing else.
@@ -101,7 +121,7 @@ QString PlayoutLog::dayStamp(std::chrono::system_clock::time_point time) {
 }
 
 void PlayoutLog::write(const QString& text) {
-    const QString line = timeStamp(clock_.wallNow()) + QStringLiteral("  ") + text;
+    const QString line = timeStamp(clock_.wallNow()) + QStringLiteral("  ") + oneLine(text);
     std::lock_guard lock(bufferLock_);
     if (buffer_.size() >= static_cast<size_t>(kMaxBufferedLines)) {
         buffer_.erase(buffer_.begin(),

@@ -81,6 +81,14 @@ TEST_F(LogFixture, StopWritesItsBannerToDiskBeforeReturning) {
     EXPECT_EQ(clock.activeTimerCount(), 0);
 }
 
+// A clip's name with a line feed or other control characters cannot end its line early and
+// forge the lines after it.
+TEST_F(LogFixture, ControlCharactersInATextStayOnItsLine) {
+    flushNow("TAKE  a\n12:00:00.000  PANIC\r\x7f\tb");
+    EXPECT_EQ(read(),
+              QStringLiteral("12:34:56.789  TAKE  a\\x0a12:00:00.000  PANIC\\x0d\\x7f\tb\n"));
+}
+
 TEST_F(LogFixture, OnlyTheNewest4000LinesSurviveBetweenFlushes) {
     for (int i = 0; i < 4001; ++i) log.write(QString::number(i));
     log.flush();
