@@ -14,9 +14,9 @@ namespace velmar {
 // A symbolic link is written through by default: its final target is replaced (in the target's
 // folder) and the link stays. The program's own files may ask for the link itself to be replaced
 // instead, so that a link another process planted at their name leads nowhere. The new file keeps
-// the old one's permission bits, always with read and write for the owner, so no file we write ends
-// up unreadable to us. Stateless; safe from any thread (two writers of one path: the last rename
-// wins).
+// the old one's permission bits (not set-user-ID, set-group-ID or sticky), always with read and
+// write for the owner, so no file we write ends up unreadable to us. Stateless; safe from any
+// thread (two writers of one path: the last rename wins).
 class AtomicFile {
   public:
     // A target whose mode bits give its owner no write permission (judged from the bits, also

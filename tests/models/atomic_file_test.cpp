@@ -56,8 +56,10 @@ TEST_F(AtomicFileTest, KeepsOtherModeBitsButAlwaysLetsTheOwnerReadAndWrite) {
     ASSERT_TRUE(AtomicFile::write(path, QByteArray()));
     EXPECT_EQ(readAll(path), "");
     EXPECT_EQ(modeOf(path), 0640u);
-    // An autosave someone made unreadable (000) is readable again after the next write.
-    const std::pair<mode_t, mode_t> modes[] = {{0000, 0600}, {0044, 0644}, {0444, 0644}};
+    // An autosave someone made unreadable (000) is readable again after the next write; the
+    // set-user-ID, set-group-ID and sticky bits of the old file are not handed to the new one.
+    const std::pair<mode_t, mode_t> modes[] = {
+        {0000, 0600}, {0044, 0644}, {0444, 0644}, {06755, 0755}, {01777, 0777}};
     for (const auto& [before, after] : modes) {
         ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), before), 0);
         ASSERT_TRUE(AtomicFile::write(path, "own", nullptr, ReadOnly::replace));
