@@ -3,6 +3,7 @@
 
 #include "core/autosave_store.h"
 #include "core/media_access.h"
+#include "core/playout_log.h"
 #include "models/atomic_file.h"
 #include "models/localized.h"
 #include "models/project_backup_naming.h"
@@ -11,6 +12,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -21,9 +24,10 @@ namespace velmar {
 
 namespace {
 
-// The regular files of the folder whose names the naming owns, newest first: by modification
-// time, equal times by file name (the name carries the time to the second). A date that cannot
-// be read counts as the distant past.
+// The regular files of our user in the folder whose names the naming owns, newest first: by
+// modification time, equal times by file name (the name carries the time to the second). A date
+// that cannot be read counts as the distant past. Links and anything another user put here are
+// never ours to delete.
 QFileInfoList ownedBackups(const QString& folder, const ProjectBackupNaming& naming) {
     QDir dir(folder);
     if (!dir.exists()) return {};
@@ -31,7 +35,7 @@ QFileInfoList ownedBackups(const QString& folder, const ProjectBackupNaming& nam
     const QFileInfoList entries = dir.entryInfoList(
         QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::NoSort);
     for (const QFileInfo& entry : entries) {
-        if (entry.isSymLink() || !entry.isFile()) continue;
+        if (entry.isSymLink() || !entry.isFile() || entry.ownerId() != ::geteuid()) continue;
         if (naming.owns(entry.fileName())) owned << entry;
     }
     const auto stamp = [](const QFileInfo& info) {
@@ -45,6 +49,20 @@ QFileInfoList ownedBackups(const QString& folder, const ProjectBackupNaming& nam
         return a.fileName() > b.fileName();
     });
     return owned;
+}
+
+// Deletes all but the `keep` newest owned backups. `fresh`, the name of the copy just made of the
+// file about to be replaced, stays even when older backups carry later dates (a clock that was once
+// set ahead): one of those goes in its place.
+void pruneOwnedBackups(const QString& folder, const ProjectBackupNaming& naming, int keep,
+                       const QString& fresh) {
+    QFileInfoList owned = ownedBackups(folder, naming);
+    const auto isFresh = [&](const QFileInfo& info) {
+        return !fresh.isEmpty() && info.fileName() == fresh;
+    };
+    std::stable_partition(owned.begin(), owned.end(), isFresh);
+    for (qsizetype i = std::max(keep, 0); i < owned.size(); ++i)
+        QFile::remove(owned[i].absoluteFilePath());
 }
 
 bool sameContents(const QString& a, const QString& b) {
@@ -134,7 +152,9 @@ std::optional<QUrl> DocumentWorkflow::normalizedProjectURL(const QUrl& url) {
 
 void DocumentWorkflow::backupExisting(const QUrl& url) {
     const QString path = url.toLocalFile();
-    if (!QFileInfo::exists(path) || env_.backupsDirectory.isEmpty()) return;
+    // Only a regular file (or a link to one) is copied: reading a pipe put at the project's name
+    // would wait for a writer, and hang the save.
+    if (!QFileInfo(path).isFile() || env_.backupsDirectory.isEmpty()) return;
     const QString folder = env_.backupsDirectory;
     QDir().mkpath(folder);
     const ProjectBackupNaming naming = ProjectBackupNaming::forProject(path, projectExtension);
@@ -143,22 +163,30 @@ void DocumentWorkflow::backupExisting(const QUrl& url) {
     const QFileInfoList existing = ownedBackups(folder, naming);
     const bool alreadyKept =
         !existing.isEmpty() && sameContents(existing.first().absoluteFilePath(), path);
+    QString fresh;
     if (!alreadyKept) {
         const QDateTime now =
             QDateTime::fromMSecsSinceEpoch(std::chrono::duration_cast<std::chrono::milliseconds>(
                                                env_.clock->wallNow().time_since_epoch())
                                                .count());
-        // Fails when a copy of this second exists already; the save goes on.
-        QFile::copy(path, QDir(folder).filePath(naming.fileName(now)));
+        const QString name = naming.fileName(now);
+        const QString target = QDir(folder).filePath(name);
+        // Fails when a copy of this second exists already; the save goes on, and the log says
+        // when the copy could not be made for another reason.
+        QFile source(path);
+        if (source.copy(target)) {
+            fresh = name;
+        } else if (env_.log && !QFileInfo::exists(target)) {
+            env_.log->write(QStringLiteral("BACKUP  FAILED, ") + path + QStringLiteral(": ") +
+                            source.errorString());
+        }
     }
-    pruneBackups(folder, naming, kBackupsKept);
+    pruneOwnedBackups(folder, naming, kBackupsKept, fresh);
 }
 
 void DocumentWorkflow::pruneBackups(const QString& folder, const ProjectBackupNaming& naming,
                                     int keep) {
-    const QFileInfoList owned = ownedBackups(folder, naming);
-    for (qsizetype i = std::max(keep, 0); i < owned.size(); ++i)
-        QFile::remove(owned[i].absoluteFilePath());
+    pruneOwnedBackups(folder, naming, keep, QString());
 }
 
 void DocumentWorkflow::revealBackups() {

@@ -11,12 +11,14 @@
 #include "core/playout_log.h"
 #include "models/language_settings.h"
 #include "models/localized.h"
+#include "platform/base/main_thread.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QMainWindow>
 #include <QMenuBar>
+#include <QPointer>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -121,7 +123,16 @@ DovrineApp::~DovrineApp() {
 
 AppDelegate::Steps DovrineApp::steps() {
     AppDelegate::Steps s;
-    s.startLog = [] { PlayoutLog::shared().start(); };
+    s.startLog = [this] {
+        // A day file that cannot be written is said in the status line, not dropped silently.
+        // Told on the log's queue: the application is looked up again on the main thread.
+        PlayoutLog::shared().setFailureHandler([self = QPointer(this)](const QString& text) {
+            postToMain([self, text] {
+                if (self) self->app_.engine().setLastMessage(text);
+            });
+        });
+        PlayoutLog::shared().start();
+    };
     s.startKeyMonitor = [this] { keyMonitor_->start(); };
     s.refreshDeckLinkDevices = [this] { app_.refreshDeckLinkDevices(); };
     s.refreshScreens = [this] { app_.refreshScreens(); };

@@ -5,6 +5,7 @@
 #include "platform/base/app_paths.h"
 #include "platform/base/main_thread.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -12,6 +13,10 @@
 #include <QJsonObject>
 #include <QSet>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <cerrno>
 #include <cstdlib>
 
 namespace velmar {
@@ -28,6 +33,49 @@ class LocalBookmarkService final : public MediaAccess::BookmarkService {
     bool startAccess(const QString&) override { return true; }
     bool isReadable(const QString& path) override { return QFileInfo(path).isReadable(); }
 };
+
+// Far more than any number of bookmarks a user hands over; a larger file is not ours.
+constexpr qint64 kMaxStoreBytes = 16 * 1024 * 1024;
+
+// The store's bytes: a regular file, not a link, at most the bound. Opened without waiting, so a
+// pipe planted at the name cannot stall the caller.
+std::optional<QByteArray> readStore(const QByteArray& path) {
+    const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    std::optional<QByteArray> data;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= kMaxStoreBytes) {
+        QByteArray bytes(static_cast<qsizetype>(st.st_size), Qt::Uninitialized);
+        qsizetype got = 0;
+        while (got < bytes.size()) {
+            const ssize_t n =
+                ::read(fd, bytes.data() + got, static_cast<size_t>(bytes.size() - got));
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;
+            got += n;
+        }
+        if (got == bytes.size()) data = std::move(bytes);
+    }
+    ::close(fd);
+    return data;
+}
+
+// The bookmarks of the store's text: a JSON object of Base64 strings, or nothing at all.
+std::optional<QHash<QString, QByteArray>> parseStore(const QByteArray& data) {
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(data, &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject()) return std::nullopt;
+    QHash<QString, QByteArray> read;
+    const QJsonObject object = document.object();
+    for (auto it = object.begin(); it != object.end(); ++it) {
+        if (!it.value().isString()) return std::nullopt;
+        auto decoded = QByteArray::fromBase64Encoding(it.value().toString().toLatin1(),
+                                                      QByteArray::AbortOnBase64DecodingErrors);
+        if (!decoded) return std::nullopt;
+        read.insert(it.key(), *decoded);
+    }
+    return read;
+}
 
 QString parentPath(const QString& path) {
     const qsizetype slash = path.lastIndexOf(u'/');
@@ -66,24 +114,26 @@ QString MediaAccess::standardized(const QString& path) {
     return QDir::cleanPath(QDir(QStringLiteral("/")).absoluteFilePath(path));
 }
 
+// A store that is there but cannot be read as ours (not a regular file, a link, too large, not
+// our format) keeps nothing of it, and is noted so that it is moved aside before anything is
+// written in its place.
 void MediaAccess::loadOnce() {
     if (loaded_) return;
     loaded_ = true;
-    QFile file(storePath_);
-    if (!file.open(QIODevice::ReadOnly)) return;
-    QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &error);
-    if (error.error != QJsonParseError::NoError || !document.isObject()) return;
-    QHash<QString, QByteArray> read;
-    const QJsonObject object = document.object();
-    for (auto it = object.begin(); it != object.end(); ++it) {
-        if (!it.value().isString()) return;  // not our store: keep nothing of it
-        auto decoded = QByteArray::fromBase64Encoding(it.value().toString().toLatin1(),
-                                                      QByteArray::AbortOnBase64DecodingErrors);
-        if (!decoded) return;
-        read.insert(it.key(), *decoded);
+    if (storePath_.isEmpty()) return;
+    const QByteArray native = QFile::encodeName(storePath_);
+    struct stat st {};
+    if (::lstat(native.constData(), &st) != 0 && errno == ENOENT) return;
+    const std::optional<QByteArray> data = readStore(native);
+    if (data && data->isEmpty()) return;  // an empty file holds nothing to keep
+    auto read = data ? parseStore(*data) : std::nullopt;
+    if (!read) {
+        unreadable_ = true;
+        qWarning("DOVRINE: %s cannot be read; it is moved aside before the list is saved again",
+                 native.constData());
+        return;
     }
-    bookmarks_ = std::move(read);
+    bookmarks_ = std::move(*read);
 }
 
 std::optional<QString> MediaAccess::coveringKey(const QString& path) const {
@@ -121,21 +171,57 @@ void MediaAccess::remember(const QStringList& paths) {
     if (stored) save();
 }
 
+// Moves the unreadable store to a name of its own next to it ("MediaAccess-unreadable-" and the
+// local time); the link itself when it is one. False when it could not be moved.
+bool MediaAccess::setAsideUnreadableStore() {
+    const QFileInfo info(storePath_);
+    const QString stem = info.absolutePath() + QStringLiteral("/MediaAccess-unreadable-") +
+                         QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    QString aside = stem + QStringLiteral(".plist");
+    for (int n = 2; QFileInfo::exists(aside) || QFileInfo(aside).isSymLink(); ++n)
+        aside = stem + u'-' + QString::number(n) + QStringLiteral(".plist");
+    if (::rename(QFile::encodeName(storePath_).constData(), QFile::encodeName(aside).constData()) ==
+        0)
+        return true;
+    return errno == ENOENT;  // gone meanwhile: nothing left to keep
+}
+
 void MediaAccess::save() {
+    // One save at a time: the store is moved aside, if need be, before any write.
+    std::lock_guard saving(saveLock_);
     QHash<QString, QByteArray> copy;
+    bool setAside = false;
     {
         std::lock_guard guard(lock_);
         copy = bookmarks_;
+        setAside = unreadable_;
     }
     if (storePath_.isEmpty()) return;
+    const QByteArray native = QFile::encodeName(storePath_);
+    if (setAside) {
+        if (!setAsideUnreadableStore()) {
+            qWarning(
+                "DOVRINE: %s cannot be read nor moved aside; the media access list is not "
+                "saved",
+                native.constData());
+            return;
+        }
+        std::lock_guard guard(lock_);
+        unreadable_ = false;
+    }
     QDir().mkpath(QFileInfo(storePath_).absolutePath());
     QJsonObject object;
     for (auto it = copy.begin(); it != copy.end(); ++it) {
         object.insert(it.key(), QString::fromLatin1(it.value().toBase64()));
     }
-    // The program's own file: replaced even when its write permission was taken away.
-    AtomicFile::write(storePath_, QJsonDocument(object).toJson(QJsonDocument::Compact), nullptr,
-                      AtomicFile::ReadOnlyTarget::replace);
+    // The program's own file: replaced even when its write permission was taken away, and a
+    // link planted at its name is replaced, not followed.
+    QString error;
+    if (!AtomicFile::write(storePath_, QJsonDocument(object).toJson(QJsonDocument::Compact), &error,
+                           AtomicFile::ReadOnlyTarget::replace,
+                           AtomicFile::SymbolicLink::replace)) {
+        qWarning("DOVRINE: cannot save %s: %s", native.constData(), qUtf8Printable(error));
+    }
 }
 
 QStringList MediaAccess::restoreAccess(const QStringList& paths) {

@@ -81,6 +81,7 @@ class MediaAccess {
     void loadOnce();                                                // lock held
     std::optional<QString> coveringKey(const QString& path) const;  // lock held
     void save();
+    bool setAsideUnreadableStore();
 
     const QString storePath_;
     const std::shared_ptr<BookmarkService> service_;
@@ -92,6 +93,8 @@ class MediaAccess {
     QHash<QString, QByteArray> bookmarks_;
     QHash<QString, QString> active_;
     bool loaded_ = false;
+    bool unreadable_ = false;  // the store is there but was not read: never written over
+    std::mutex saveLock_;
 };
 
 }  // namespace velmar

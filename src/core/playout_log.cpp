@@ -1,5 +1,7 @@
 #include "core/playout_log.h"
 
+#include "models/localized.h"
+#include "models/system_error_text.h"
 #include "platform/base/app_paths.h"
 #include "platform/base/host_clock.h"
 #include "platform/base/timer.h"
@@ -8,11 +10,13 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QUrl>
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <algorithm>
 #include <cerrno>
 #include <ctime>
 
@@ -48,6 +52,32 @@ bool writeAll(int fd, const QByteArray& data) {
         left -= n;
     }
     return true;
+}
+
+// The text of one line: control characters (a line feed in a clip's file name, say) are written
+// as "\xNN", so no text can end its line early or forge the lines that follow it.
+QString oneLine(const QString& text) {
+    const auto isControl = [](QChar c) {
+        return (c.unicode() < 0x20 && c != u'\t') || c.unicode() == 0x7F;
+    };
+    if (std::none_of(text.begin(), text.end(), isControl)) return text;
+    QString out;
+    out.reserve(text.size() + 8);
+    for (const QChar c : text) {
+        if (isControl(c)) {
+            out += QStringLiteral("\\x") + QString::number(c.unicode(), 16).rightJustified(2, u'0');
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+// The names this log gives its day files; pruning touches nothing else.
+bool isDayFileName(const QString& name) {
+    static const QRegularExpression pattern(
+        QStringLiteral(R"(\Avelmar-[0-9]{4}-[0-9]{2}-[0-9]{2}\.log\z)"));
+    return pattern.match(name).hasMatch();
 }
 
 }  // namespace
@@ -91,7 +121,7 @@ QString PlayoutLog::dayStamp(std::chrono::system_clock::time_point time) {
 }
 
 void PlayoutLog::write(const QString& text) {
-    const QString line = timeStamp(clock_.wallNow()) + QStringLiteral("  ") + text;
+    const QString line = timeStamp(clock_.wallNow()) + QStringLiteral("  ") + oneLine(text);
     std::lock_guard lock(bufferLock_);
     if (buffer_.size() >= static_cast<size_t>(kMaxBufferedLines)) {
         buffer_.erase(buffer_.begin(),
@@ -149,7 +179,21 @@ void PlayoutLog::flush() {
             lines.insert(lines.begin(), unwritten_.begin(), unwritten_.end());
             unwritten_.clear();
         }
-        appendToFile(path, lines);
+        const int failure = appendToFile(path, lines);
+        if (failure != 0 && !appendFailing_) {
+            // Said once when appending starts to fail, again only after it worked in between.
+            qWarning("DOVRINE: cannot append to the operation log %s: %s",
+                     QFile::encodeName(path).constData(), qUtf8Printable(systemErrorText(failure)));
+            std::function<void(const QString&)> handler;
+            {
+                std::lock_guard lock(bufferLock_);
+                handler = failureHandler_;
+            }
+            if (handler)
+                handler(
+                    localizedFormat("操作ログに書き込めません: %@", {systemErrorText(failure)}));
+        }
+        appendFailing_ = failure != 0;
         if (!lines.empty()) {
             // Kept for the next flush, within the same bound as the buffer.
             if (lines.size() > static_cast<size_t>(kMaxBufferedLines)) {
@@ -164,8 +208,10 @@ void PlayoutLog::flush() {
 // Appends the lines to the file, creating it when missing. An existing file is only ever
 // appended to, never replaced, and holds whole lines: a write that fails or stops short (a full
 // disk) is cut back to the length before it, and a line left cut by a crash is ended before
-// anything follows it. On success `pending` is emptied; otherwise it is left for the next flush.
-void PlayoutLog::appendToFile(const QString& path, std::vector<QString>& pending) {
+// anything follows it. Only a regular file is written: a link or a pipe another process put at
+// the name is neither followed nor waited on. On success `pending` is emptied and 0 returned;
+// otherwise it is left for the next flush and the error code returned.
+int PlayoutLog::appendToFile(const QString& path, std::vector<QString>& pending) {
     QString text;
     for (const QString& line : pending) {
         text += line;
@@ -173,15 +219,23 @@ void PlayoutLog::appendToFile(const QString& path, std::vector<QString>& pending
     }
     QByteArray data = text.toUtf8();
     const QByteArray native = QFile::encodeName(path);
-    const int fd = ::open(native.constData(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0) return;
+    const int fd = ::open(native.constData(),
+                          O_RDWR | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+    if (fd < 0) return errno == ELOOP ? EEXIST : errno;  // ELOOP: a link at the name
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return EEXIST;
+    }
     const off_t before = ::lseek(fd, 0, SEEK_END);
     char last = '\n';
     if (before > 0 && ::pread(fd, &last, 1, before - 1) == 1 && last != '\n') data.prepend('\n');
     const bool written = before >= 0 && writeAll(fd, data);
+    const int failure = written ? 0 : (errno != 0 ? errno : EIO);
     if (!written && before >= 0) ::ftruncate(fd, before);
     ::close(fd);
     if (written) pending.clear();
+    return failure;
 }
 
 void PlayoutLog::pruneOldLogs() {
@@ -193,8 +247,13 @@ void PlayoutLog::pruneOldLogs() {
         QDir folder(dir);
         const QFileInfoList entries =
             folder.entryInfoList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+        // Only this log's own day files: regular files of our user, never a link (whose target
+        // may lie anywhere) nor anything else another program keeps here.
         for (const QFileInfo& entry : entries) {
-            if (entry.suffix() != QLatin1String("log") || !entry.isFile()) continue;
+            if (!isDayFileName(entry.fileName()) || entry.isSymLink() || !entry.isFile() ||
+                entry.ownerId() != ::geteuid()) {
+                continue;
+            }
             const QDateTime modified = entry.lastModified();
             if (!modified.isValid()) continue;  // no date counts as now: kept
             const auto modifiedAt = std::chrono::system_clock::time_point(
@@ -210,6 +269,11 @@ void PlayoutLog::revealInFileManager() {
     if (dir.isEmpty()) return;
     // Desktop file managers cannot be asked to select a file portably: open the folder.
     opener_(dir);
+}
+
+void PlayoutLog::setFailureHandler(std::function<void(const QString&)> handler) {
+    std::lock_guard lock(bufferLock_);
+    failureHandler_ = std::move(handler);
 }
 
 void PlayoutLog::waitForPendingWrites() {

@@ -59,6 +59,11 @@ class PlayoutLog {
     QString fileName() const;
     QString directory() const;
 
+    // Told, on the log's own queue, when appending to the day's file starts to fail (a folder,
+    // a link or a pipe at its name, a full disk), with the text for the status line; told again
+    // only after a flush in between succeeded. The lines stay buffered for the next flush.
+    void setFailureHandler(std::function<void(const QString&)> handler);
+
     // Waits until all file work handed to the queue so far is done.
     void waitForPendingWrites();
 
@@ -71,7 +76,7 @@ class PlayoutLog {
   private:
     void pruneOldLogs();
     const QString& ensureDirectory();
-    static void appendToFile(const QString& path, std::vector<QString>& pending);
+    static int appendToFile(const QString& path, std::vector<QString>& pending);
 
     QString directoryPath_;
     bool directoryMade_ = false;
@@ -85,6 +90,8 @@ class PlayoutLog {
 
     // Lines a failed append could not write, kept (on the queue) for the next flush.
     std::vector<QString> unwritten_;
+    bool appendFailing_ = false;                          // on the queue
+    std::function<void(const QString&)> failureHandler_;  // guarded by bufferLock_
     SerialQueue queue_{"velmar.log"};
 };
 

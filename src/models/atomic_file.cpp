@@ -99,15 +99,19 @@ void removeStaleTemporaries(const QByteArray& folder, const QByteArray& prefix) 
 }  // namespace
 
 bool AtomicFile::write(const QString& path, const QByteArray& data, QString* error,
-                       ReadOnlyTarget readOnly) {
+                       ReadOnlyTarget readOnly, SymbolicLink links) {
     QByteArray target = QFile::encodeName(QFileInfo(path).absoluteFilePath());
     int code = 0;
-    if (!followLinks(target, code)) return fail(error, code);
+    const bool follow = links == SymbolicLink::writeThrough;
+    if (follow && !followLinks(target, code)) return fail(error, code);
     const QByteArray folder = folderOf(target);
     const QByteArray prefix = '.' + target.mid(target.lastIndexOf('/') + 1) + ".tmp-";
 
     struct stat existing {};
-    const bool exists = ::stat(target.constData(), &existing) == 0;
+    // A link that is itself replaced lends the new file nothing: it counts as no file.
+    const bool exists = (follow ? ::stat(target.constData(), &existing)
+                                : ::lstat(target.constData(), &existing)) == 0 &&
+                        !S_ISLNK(existing.st_mode);
     if (exists) {
         if (S_ISDIR(existing.st_mode)) return fail(error, EISDIR);
         if (!(existing.st_mode & S_IWUSR) && readOnly == ReadOnlyTarget::refuse)
@@ -119,12 +123,13 @@ bool AtomicFile::write(const QString& path, const QByteArray& data, QString* err
         folder + '/' + prefix + QUuid::createUuid().toString(QUuid::WithoutBraces).toLatin1();
     const int fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd < 0) return fail(error, errno);
-    // open() applies the umask; an existing target's other bits are kept exactly. A failed
-    // chmod (a file system without modes) does not stop the write.
+    // open() applies the umask; an existing target's permission bits are kept exactly, but not
+    // its set-user-ID, set-group-ID or sticky bits (a file of another owner must not lend those
+    // to ours). A failed chmod (a file system without modes) does not stop the write.
     struct stat created {};
     if (::fstat(fd, &created) == 0) {
         const mode_t wanted =
-            ((exists ? existing.st_mode : created.st_mode) & 07777) | S_IRUSR | S_IWUSR;
+            ((exists ? existing.st_mode : created.st_mode) & 0777) | S_IRUSR | S_IWUSR;
         if ((created.st_mode & 07777) != wanted) ::fchmod(fd, wanted);
     }
 

@@ -25,6 +25,18 @@ QString resolvedPath(const QString& path) {
     return QDir::cleanPath(QStringLiteral("/") + rest);
 }
 
+// A file name holds at most this many bytes on the file systems we write to.
+constexpr qsizetype kMaxFileNameBytes = 255;
+
+// The base name cut at a character boundary until its UTF-8 form fits in `room` bytes.
+QString fittingBaseName(QString base, qsizetype room) {
+    while (!base.isEmpty() && base.toUtf8().size() > room) {
+        base.chop(1);
+        if (!base.isEmpty() && base.back().isHighSurrogate()) base.chop(1);
+    }
+    return base;
+}
+
 bool isAsciiDigit(QChar c) {
     return c >= u'0' && c <= u'9';
 }
@@ -33,7 +45,11 @@ bool isAsciiDigit(QChar c) {
 
 ProjectBackupNaming ProjectBackupNaming::forProject(const QString& projectPath,
                                                     const QString& fileExtension) {
-    return {QFileInfo(projectPath).completeBaseName(), sourceIDFor(projectPath), fileExtension};
+    // A base name too long to leave room for the identifier, the time and the extension is cut,
+    // so that backups of the project can be made at all; names that fit stay as they are.
+    const qsizetype fixed = 1 + 8 + 1 + kTimeStampLength + 1 + fileExtension.toUtf8().size();
+    return {fittingBaseName(QFileInfo(projectPath).completeBaseName(), kMaxFileNameBytes - fixed),
+            sourceIDFor(projectPath), fileExtension};
 }
 
 QString ProjectBackupNaming::sourceIDFor(const QString& projectPath) {

@@ -14,7 +14,8 @@ struct ProjectBackupNaming {
     QString sourceID;
     QString fileExtension;
 
-    // The naming for a project file: its base name, its identifier and the given extension.
+    // The naming for a project file: its base name, its identifier and the given extension. A base
+    // name too long for a 255-byte backup file name is cut at a character boundary to fit.
     static ProjectBackupNaming forProject(const QString& projectPath, const QString& fileExtension);
 
     QString fileName(const QDateTime& at) const;

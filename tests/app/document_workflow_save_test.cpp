@@ -3,6 +3,8 @@
 #include <QProcess>
 #include <QRegularExpression>
 
+#include <sys/stat.h>
+#include <unistd.h>
 #include <utime.h>
 
 namespace velmar::test {
@@ -110,6 +112,54 @@ TEST_F(DocumentSaveTest, BackupsKeepTheTwentyNewestOfEachProject) {
     DocumentWorkflow::pruneBackups(backups, naming, 3);
     EXPECT_EQ(backupNames().filter(QRegularExpression("^Show-" + naming.sourceID)),
               (QStringList{own[0], own[18], own[19]}));
+}
+
+// A clock once set ahead left 20 backups dated in the future: the copy of the file about to be
+// replaced still stays, an old one goes. Files of another user and links are never pruned.
+TEST_F(DocumentSaveTest, TheCopyJustMadeOutlivesFutureDatedBackupsAndOthersFilesStay) {
+    const QString file = path("Show.tavrendek");
+    ASSERT_TRUE(workflow->writeProject(url(file)));
+    const QByteArray before = readAll(file);
+    const auto naming = ProjectBackupNaming::forProject(file, "tavrendek");
+    const auto stamp = [&](qint64 secs) {
+        return QDir(backups).filePath(naming.fileName(QDateTime::fromSecsSinceEpoch(secs)));
+    };
+    for (int i = 0; i < 20; ++i) {
+        writeFile(stamp(1'000'000 + i), "ahead");
+        const utimbuf ahead{2'000'000'000 + i, 2'000'000'000 + i};
+        ASSERT_EQ(::utime(QFile::encodeName(stamp(1'000'000 + i)).constData(), &ahead), 0);
+    }
+    writeFile(stamp(5), "another user's");
+    ASSERT_EQ(::chown(QFile::encodeName(stamp(5)).constData(), 4242, 4242), 0);
+    ASSERT_TRUE(QFile::link(file, stamp(6)));
+    engine->setFadeDuration(2.0);
+    clock.advance(1.0);
+    ASSERT_TRUE(workflow->writeProject(url(file)));
+    QStringList copies;
+    for (const QString& name : backupNames()) {
+        if (readAll(QDir(backups).filePath(name)) == before) copies << name;
+    }
+    EXPECT_EQ(copies.size(), 1);
+    EXPECT_FALSE(QFileInfo::exists(stamp(1'000'000)));  // the oldest of the future ones
+    EXPECT_TRUE(QFileInfo::exists(stamp(1'000'001)));
+    EXPECT_EQ(readAll(stamp(5)), "another user's");
+    EXPECT_TRUE(QFileInfo(stamp(6)).isSymLink());
+}
+
+// A pipe put at the project's name is not read for a backup (that would wait for a writer), and
+// a backup that cannot be made (a file in the folder's place) is told in the log; both saves go
+// on.
+TEST_F(DocumentSaveTest, APipeIsNotCopiedAndAFailedBackupIsLogged) {
+    const QString file = path("Show.tavrendek");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(file).constData(), 0600), 0);
+    ASSERT_TRUE(workflow->writeProject(url(file)));
+    EXPECT_TRUE(QFileInfo(file).isFile());
+    EXPECT_TRUE(backupNames().isEmpty());
+    writeFile(backups, "in the way");
+    clock.advance(1.0);
+    ASSERT_TRUE(workflow->writeProject(url(file)));
+    EXPECT_EQ(readAll(backups), "in the way");
+    EXPECT_TRUE(logText().contains("BACKUP  FAILED, " + file + ": ")) << logText().toStdString();
 }
 
 TEST_F(DocumentSaveTest, SaveAsAddsTheExtensionAndAsksBeforeReplacing) {

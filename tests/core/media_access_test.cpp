@@ -3,10 +3,14 @@
 #include "support/event_loop.h"
 #include "support/qt_printers.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 #include <set>
 
@@ -71,6 +75,14 @@ struct MediaAccessTest : ::testing::Test {
             paths, [](qsizetype n) { return QString::number(n); },
             [this](QStringList r) { rest = r; });
         test::drainMainQueue();
+    }
+    QStringList asides() const {
+        return QDir(dir.path())
+            .entryList({u"MediaAccess-unreadable-*.plist"_s}, QDir::AllEntries | QDir::System);
+    }
+    static QByteArray readAll(const QString& path) {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
     }
 };
 
@@ -138,7 +150,9 @@ TEST_F(MediaAccessTest, PanelsFollowTheMostCommonFolderUntilNothingHelps) {
     }
 }
 
-TEST_F(MediaAccessTest, DamagedStoreStartsEmptyAndIsOverwritten) {
+// A store that cannot be read starts empty and is moved aside, whole, before the new one is
+// written.
+TEST_F(MediaAccessTest, DamagedStoreStartsEmptyAndIsKeptAsideBeforeTheNewOne) {
     QFile file(store);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write("\x00garbage{", 9) == 9);
     file.close();
@@ -146,6 +160,37 @@ TEST_F(MediaAccessTest, DamagedStoreStartsEmptyAndIsOverwritten) {
     EXPECT_TRUE(access->storedKeys().isEmpty());
     access->remember({u"/media/a.mov"_s});
     EXPECT_EQ(make()->storedKeys(), QStringList{u"/media/a.mov"_s});
+    ASSERT_EQ(asides().size(), 1);
+    EXPECT_EQ(readAll(dir.filePath(asides()[0])), QByteArray("\x00garbage{", 9));
+    access->remember({u"/media/b.mov"_s});  // the new store is ours: written over, no new copy
+    EXPECT_EQ(asides().size(), 1);
+}
+
+// Another process plants a link to a file of its choice, or a pipe, at the store's name: the link
+// is neither read nor written through, and the pipe does not stall the caller.
+TEST_F(MediaAccessTest, ALinkOrPipePlantedAtTheStoreIsSetAsideNotFollowed) {
+    const QString outside = dir.filePath(u"outside.json"_s);
+    const QByteArray planted = R"({"/media/planted":"YQ=="})";
+    QFile out(outside);
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly) && out.write(planted) == planted.size());
+    out.close();
+    ASSERT_TRUE(QFile::link(outside, store));
+    access = make();
+    EXPECT_TRUE(access->storedKeys().isEmpty());
+    access->remember({u"/media/a.mov"_s});
+    EXPECT_EQ(readAll(outside), planted);
+    EXPECT_FALSE(QFileInfo(store).isSymLink());
+    EXPECT_EQ(make()->storedKeys(), QStringList{u"/media/a.mov"_s});
+    ASSERT_EQ(asides().size(), 1);
+    EXPECT_TRUE(QFileInfo(dir.filePath(asides()[0])).isSymLink());
+
+    ASSERT_TRUE(QFile::remove(store));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(store).constData(), 0600), 0);
+    access = make();
+    EXPECT_TRUE(access->storedKeys().isEmpty());
+    access->remember({u"/media/b.mov"_s});
+    EXPECT_EQ(make()->storedKeys(), QStringList{u"/media/b.mov"_s});
+    EXPECT_EQ(asides().size(), 2);
 }
 
 }  // namespace

@@ -1,4 +1,6 @@
 #include "core/playout_log.h"
+#include "models/localized.h"
+#include "models/system_error_text.h"
 #include "support/fake_clock.h"
 #include "support/qt_printers.h"
 
@@ -10,7 +12,10 @@
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <utime.h>
+#include <cerrno>
 #include <csignal>
 #include <cstdlib>
 
@@ -76,6 +81,14 @@ TEST_F(LogFixture, StopWritesItsBannerToDiskBeforeReturning) {
     EXPECT_EQ(clock.activeTimerCount(), 0);
 }
 
+// A clip's name with a line feed or other control characters cannot end its line early and
+// forge the lines after it.
+TEST_F(LogFixture, ControlCharactersInATextStayOnItsLine) {
+    flushNow("TAKE  a\n12:00:00.000  PANIC\r\x7f\tb");
+    EXPECT_EQ(read(),
+              QStringLiteral("12:34:56.789  TAKE  a\\x0a12:00:00.000  PANIC\\x0d\\x7f\tb\n"));
+}
+
 TEST_F(LogFixture, OnlyTheNewest4000LinesSurviveBetweenFlushes) {
     for (int i = 0; i < 4001; ++i) log.write(QString::number(i));
     log.flush();
@@ -132,25 +145,69 @@ TEST_F(LogFixture, AFullDiskLeavesWholeLinesAndTheLinesAreRetried) {
                                      "12:34:56.789  three\n12:34:56.789  four\n"));
 }
 
-TEST_F(LogFixture, PruningDeletesOnlyOldDotLogFiles) {
-    ASSERT_TRUE(QDir().mkpath(logs + "/folder.log"));
-    const std::tuple<const char*, double, bool> cases[] = {{"old.log", 181, false},
-                                                           {".hidden.log", 400, false},
-                                                           {"velmar-recent.log", 179, true},
-                                                           {"notes.LOG", 400, true},
-                                                           {"notes.txt", 400, true}};
+// Another process plants a link to a file of its choice, or a pipe, at the day's name: nothing
+// is written through the link or lost in the pipe, the failure is told once, and the lines come
+// with the first flush that finds a file again.
+TEST_F(LogFixture, ALinkOrPipeAtTheDayFileIsNotWrittenAndTheFailureIsTold) {
+    QStringList told;
+    log.setFailureHandler([&told](const QString& text) { told << text; });
+    const QString day = logs + "/velmar-2026-03-14.log";
+    const QString outside = dir.path() + "/outside.txt";
+    ASSERT_TRUE(QDir().mkpath(logs));
+    QFile out(outside);
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly) && out.write("mine\n") == 5);
+    out.close();
+    ASSERT_TRUE(QFile::link(outside, day));
+    flushNow("first");
+    flushNow("second");
+    ASSERT_TRUE(QFile::remove(day));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(day).constData(), 0600), 0);
+    flushNow("third");
+    ASSERT_TRUE(QFile::remove(day));
+    EXPECT_EQ(told, QStringList{localizedFormat("操作ログに書き込めません: %@",
+                                                {systemErrorText(EEXIST)})});
+    QFile check(outside);
+    ASSERT_TRUE(check.open(QIODevice::ReadOnly));
+    EXPECT_EQ(check.readAll(), "mine\n");
+    flushNow("fourth");
+    EXPECT_EQ(read(), QStringLiteral("12:34:56.789  first\n12:34:56.789  second\n"
+                                     "12:34:56.789  third\n12:34:56.789  fourth\n"));
+    EXPECT_EQ(told.size(), 1);
+}
+
+// Pruning deletes only this log's own old day files: not other ".log" files, not a link (nor
+// what it leads to), not a file of another user, not a folder.
+TEST_F(LogFixture, PruningDeletesOnlyOurOwnOldDayFiles) {
+    ASSERT_TRUE(QDir().mkpath(logs + "/velmar-2025-01-05.log"));
+    const QString outside = dir.path() + "/velmar-2025-01-03.log";
+    const std::tuple<QString, double, bool> cases[] = {{"velmar-2025-09-13.log", 182, false},
+                                                       {"velmar-2025-01-01.log", 400, false},
+                                                       {"velmar-2025-09-16.log", 179, true},
+                                                       {"velmar-2025-01-02.log.1", 400, true},
+                                                       {"velmar-2025-1-02.log", 400, true},
+                                                       {"velmar-2025-01-04.log", 400, true},
+                                                       {"old.log", 181, true},
+                                                       {".hidden.log", 400, true},
+                                                       {"notes.txt", 400, true},
+                                                       {outside, 400, true}};
+    const auto at = [&](const QString& name) {
+        return name.startsWith('/') ? name : logs + "/" + name;
+    };
     for (const auto& [name, ageDays, kept] : cases) {
-        const QString path = logs + "/" + name;
-        ASSERT_TRUE(QFile(path).open(QIODevice::WriteOnly));
+        ASSERT_TRUE(QFile(at(name)).open(QIODevice::WriteOnly));
         const auto when = static_cast<time_t>(kNoon - ageDays * 86400.0);
         const utimbuf times{when, when};
-        ASSERT_EQ(utime(QFile::encodeName(path).constData(), &times), 0);
+        ASSERT_EQ(utime(QFile::encodeName(at(name)).constData(), &times), 0);
     }
+    // Another user's file of our name.
+    ASSERT_EQ(::chown(QFile::encodeName(at("velmar-2025-01-04.log")).constData(), 4242, 4242), 0);
+    ASSERT_TRUE(QFile::link(outside, logs + "/velmar-2025-01-03.log"));
     log.start();
     flushed();
     for (const auto& [name, ageDays, kept] : cases)
-        EXPECT_EQ(QFileInfo::exists(logs + "/" + name), kept) << name;
-    EXPECT_TRUE(QFileInfo(logs + "/folder.log").isDir());
+        EXPECT_EQ(QFileInfo::exists(at(name)), kept) << name.toStdString();
+    EXPECT_TRUE(QFileInfo(logs + "/velmar-2025-01-03.log").isSymLink());
+    EXPECT_TRUE(QFileInfo(logs + "/velmar-2025-01-05.log").isDir());
 }
 
 TEST_F(LogFixture, RevealFlushesAndOpensTheFolder) {

@@ -56,8 +56,10 @@ TEST_F(AtomicFileTest, KeepsOtherModeBitsButAlwaysLetsTheOwnerReadAndWrite) {
     ASSERT_TRUE(AtomicFile::write(path, QByteArray()));
     EXPECT_EQ(readAll(path), "");
     EXPECT_EQ(modeOf(path), 0640u);
-    // An autosave someone made unreadable (000) is readable again after the next write.
-    const std::pair<mode_t, mode_t> modes[] = {{0000, 0600}, {0044, 0644}, {0444, 0644}};
+    // An autosave someone made unreadable (000) is readable again after the next write; the
+    // set-user-ID, set-group-ID and sticky bits of the old file are not handed to the new one.
+    const std::pair<mode_t, mode_t> modes[] = {
+        {0000, 0600}, {0044, 0644}, {0444, 0644}, {06755, 0755}, {01777, 0777}};
     for (const auto& [before, after] : modes) {
         ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), before), 0);
         ASSERT_TRUE(AtomicFile::write(path, "own", nullptr, ReadOnly::replace));
@@ -98,6 +100,13 @@ TEST_F(AtomicFileTest, WritesThroughSymbolicLinksAndKeepsThem) {
     EXPECT_EQ(entries(), (QStringList{u"chain"_s, u"link"_s, u"real"_s}));
     EXPECT_TRUE(QFileInfo(at(u"link"_s)).isSymLink());
     EXPECT_EQ(entries(at(u"real"_s)), QStringList{u"show.tavrendek"_s});
+    // The program's own files replace a link at their name and leave its target alone.
+    ASSERT_TRUE(AtomicFile::write(at(u"chain"_s), "own", nullptr, ReadOnly::replace,
+                                  AtomicFile::SymbolicLink::replace));
+    EXPECT_FALSE(QFileInfo(at(u"chain"_s)).isSymLink());
+    EXPECT_EQ(readAll(at(u"chain"_s)), "own");
+    EXPECT_EQ(readAll(real), "new");
+    EXPECT_EQ(modeOf(at(u"chain"_s)) & 0600, 0600u);
 
     // Links that lead round in a circle are an error, not a hang.
     ASSERT_TRUE(QFile::link(at(u"loop-a"_s), at(u"loop-b"_s)));

@@ -41,6 +41,28 @@ TEST(ProjectBackupNamingTest, RecognisesOnlyItsOwnNames) {
     EXPECT_FALSE(tricky.owns(show.fileName(QDateTime::currentDateTime())));
 }
 
+// A project name too long to leave room in a 255-byte file name is cut at a character boundary,
+// so its backups can still be written and recognised; a name that fits stays whole.
+TEST(ProjectBackupNamingTest, LongNamesAreCutSoThatTheBackupCanBeWritten) {
+    QTemporaryDir dir;
+    const QDateTime at(QDate(2026, 1, 9), QTime(7, 5, 3), Qt::LocalTime);
+    const QString fits = QString(220, u'a');
+    EXPECT_EQ(ProjectBackupNaming::forProject(fits + u".tavrendek"_s, u"tavrendek"_s).baseName,
+              fits);
+    for (const QString& base :
+         {QString(100, QChar(0x756A)), u"\U0001F3AC"_s.repeated(70), QString(221, u'a')}) {
+        const auto naming = ProjectBackupNaming::forProject(
+            dir.path() + u'/' + base + u".tavrendek"_s, u"tavrendek"_s);
+        const QString name = naming.fileName(at);
+        EXPECT_LE(name.toUtf8().size(), 255);
+        EXPECT_TRUE(base.startsWith(naming.baseName));
+        EXPECT_FALSE(naming.baseName.back().isHighSurrogate());
+        EXPECT_TRUE(naming.owns(name));
+        QFile file(dir.filePath(name));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly)) << file.errorString().toStdString();
+    }
+}
+
 TEST(ProjectBackupNamingTest, IdentifierFollowsTheResolvedLocation) {
     QTemporaryDir dir;
     ASSERT_TRUE(QDir(dir.path()).mkpath(u"a"_s));
