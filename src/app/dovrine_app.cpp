@@ -124,11 +124,12 @@ DovrineApp::~DovrineApp() {
 AppDelegate::Steps DovrineApp::steps() {
     AppDelegate::Steps s;
     s.startLog = [this] {
-        // A day file that cannot be written is said in the status line, not dropped silently.
-        // Told on the log's queue: the application is looked up again on the main thread.
+        // A day file that cannot be written is a warning that stays in the status line until
+        // acknowledged, not a message the next status replaces. Told on the log's queue: the
+        // application is looked up again on the main thread.
         PlayoutLog::shared().setFailureHandler([self = QPointer(this)](const QString& text) {
             postToMain([self, text] {
-                if (self) self->app_.engine().setLastMessage(text);
+                if (self) self->app_.engine().setStandingWarning(text);
             });
         });
         PlayoutLog::shared().start();
