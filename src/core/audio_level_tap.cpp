@@ -24,6 +24,14 @@ float smooth(float& state, float peak) {
     return std::clamp(state, 0.0f, 1.0f);
 }
 
+// While routed to the outputs, drops from each active bridge what was fed to it ahead of the
+// present, so the outputs fall silent with the picture.
+void dropFedAhead(const AudioLevelTap::AudioLevels& levels) {
+    if (!levels.output().routeToSDI) return;
+    for (SDIAudioBridge* bridge : SDIAudioBridge::all())
+        if (bridge->isActive()) bridge->discardNewest(bridge->leadFrames());
+}
+
 void silence(AudioBufferList& buffers) {
     for (int i = 0; i < std::min(buffers.count, AudioBufferList::kMaxBuffers); ++i)
         if (buffers.buffers[i].data != nullptr)
@@ -87,6 +95,7 @@ class AudioLevelTap::Hook final : public AudioTap {
     void process(AudioTapSource& source, AudioBufferList& buffers, int frames) override {
         AudioLevelTap::process(*levels_, source, buffers, frames);
     }
+    void soundStopped() override { dropFedAhead(*levels_); }
 
   private:
     std::shared_ptr<AudioLevels> levels_;
@@ -162,9 +171,7 @@ void AudioLevelTap::setOutput(float gain, bool routeToSDI) {
 }
 
 void AudioLevelTap::discardFedAhead() {
-    if (!levels_->output().routeToSDI) return;
-    for (SDIAudioBridge* bridge : SDIAudioBridge::all())
-        if (bridge->isActive()) bridge->discardNewest(bridge->leadFrames());
+    dropFedAhead(*levels_);
 }
 
 bool AudioLevelTap::isAttached() const {
@@ -177,11 +184,14 @@ void AudioLevelTap::process(AudioLevels& levels, AudioTapSource& source, AudioBu
     int delivered = 0;
     double present = 0;
     const bool ahead = source.presentTime(&present);
+    const AudioLevels::Output output = levels.outputForRenderThread();
+    // The outputs fed ahead are fed before the local fetch, which may use up the present block
+    // of the source: fed after it, they would start a block late in the movie and so play
+    // every moment's sound a block early.
+    if (ahead && output.routeToSDI) feedAhead(levels, source, present);
     if (!source.fetch(buffers, frames, &delivered) || delivered < 1) {
-        // Nothing fetched: play silence rather than whatever the buffers held before. The
-        // outputs fed ahead still get theirs.
+        // Nothing fetched: play silence rather than whatever the buffers held before.
         silence(buffers);
-        if (ahead && levels.outputForRenderThread().routeToSDI) feedAhead(levels, source, present);
         return;
     }
     const int count = std::min(buffers.count, AudioBufferList::kMaxBuffers);
@@ -211,12 +221,9 @@ void AudioLevelTap::process(AudioLevels& levels, AudioTapSource& source, AudioBu
     }
     levels.update(left, right);
 
-    const AudioLevels::Output output = levels.outputForRenderThread();
     float gain = output.gain;
     if (output.routeToSDI) {
-        if (ahead) {
-            feedAhead(levels, source, present);
-        } else {
+        if (!ahead) {
             for (SDIAudioBridge* bridge : SDIAudioBridge::all())
                 bridge->push(buffers, delivered, output.sampleRate);
         }
@@ -268,12 +275,18 @@ void AudioLevelTap::feedAhead(AudioLevels& levels, AudioTapSource& source, doubl
             double from = feed.through;
             const int copied = source.copyAhead(levels.feedScratch(), want, &from);
             if (copied < 1) break;  // not decoded yet, or the source busy: next block
+            // The source no longer holds the start of what is wanted (the local output used it
+            // up before a pause, or dropped it as late): silence stands in for it, so what
+            // follows still reaches the output at its own moment.
+            const double gap = std::floor((from - feed.through) * rate + 0.5);
+            const bool silent = gap >= 1;
+            const int count = silent ? static_cast<int>(std::min<double>(gap, want)) : copied;
+            float* samples = silent ? levels.feedSilence() : levels.feedScratch();
             AudioBufferList list;
             list.count = 1;
-            list.buffers[0] = {2, static_cast<std::size_t>(copied) * 2 * sizeof(float),
-                               levels.feedScratch()};
-            const bool whole = bridge.push(list, copied, rate);
-            feed.through = from + copied / rate;
+            list.buffers[0] = {2, static_cast<std::size_t>(count) * 2 * sizeof(float), samples};
+            const bool whole = bridge.push(list, count, rate);
+            feed.through = silent ? feed.through + count / rate : from + copied / rate;
             if (!whole) break;  // parked behind a busy ring: no more this time
         }
     }

@@ -62,6 +62,7 @@ class AudioLevelTap {
         static constexpr int kFeedChunkFrames = 2048;
         BridgeFeed& feed(std::size_t bridge) { return feeds_[bridge]; }
         float* feedScratch() { return feedScratch_.data(); }
+        float* feedSilence() { return feedSilence_.data(); }  // zeros, never written
 
       private:
         mutable std::mutex lock_;
@@ -74,6 +75,7 @@ class AudioLevelTap {
         Output lastOutput_;                                             // audio thread only
         std::array<BridgeFeed, SDIAudioBridge::kBridgeCount> feeds_{};  // as SDIAudioBridge::all()
         std::vector<float> feedScratch_ = std::vector<float>(kFeedChunkFrames * 2, 0.0f);
+        std::vector<float> feedSilence_ = std::vector<float>(kFeedChunkFrames * 2, 0.0f);
     };
 
     AudioLevelTap();
@@ -89,7 +91,8 @@ class AudioLevelTap {
     // Gain for local playback and whether the audio goes to the output bridges.
     void setOutput(float gain, bool routeToSDI);
     // The movie stopped playing sound: while routed to the outputs, the audio fed to them
-    // ahead of the present is dropped, so they fall silent with the picture.
+    // ahead of the present is dropped, so they fall silent with the picture. The attached
+    // player does this itself whenever it is told to leave rate 1.
     void discardFedAhead();
 
     AudioLevels& levels() { return *levels_; }

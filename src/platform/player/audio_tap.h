@@ -37,6 +37,11 @@ class AudioTap {
     virtual ~AudioTap() = default;
     virtual void prepare(double sampleRate) { (void)sampleRate; }
     virtual void process(AudioTapSource& source, AudioBufferList& buffers, int frames) = 0;
+    // The player was told to leave rate 1 (pause, a frame step, any other rate): its sound
+    // stops at the present, so whatever the tap handed on ahead of the present is no longer
+    // wanted. Runs on the thread that changed the rate, after `process` has returned for the
+    // last time at rate 1; no `process` runs until the rate is 1 again.
+    virtual void soundStopped() {}
 };
 
 }  // namespace velmar

@@ -841,12 +841,24 @@ void MoviePlayer::setStatus(Status status, const std::string& message) {
 void MoviePlayer::setRate(float rate) {
     if (!std::isfinite(rate)) rate = 0.0f;
     rate = std::clamp(rate, -8.0f, 8.0f);
+    const bool wasSounding = clock_.rate() == 1.0f;
     clock_.setRate(rate);
     {
         std::lock_guard lock(mutex_);
         endReported_ = false;
     }
     wake();
+    if (wasSounding && rate != 1.0f) {
+        // Every caller that stops the sound comes through here. Taking the tap's lock waits for
+        // a block the audio thread may still be processing at rate 1; any later block sees the
+        // new rate and leaves the tap alone.
+        std::shared_ptr<AudioTap> tap;
+        {
+            std::lock_guard lock(tapMutex_);
+            tap = tap_;
+        }
+        if (tap) tap->soundStopped();
+    }
 }
 
 void MoviePlayer::seek(double seconds, bool precise, std::function<void(bool)> completion) {
@@ -963,7 +975,8 @@ void MoviePlayer::render(float* out, int frames) {
     list.count = 1;
     list.buffers[0] = {2, samples * sizeof(float), tapScratch_.data()};
     std::unique_lock lock(tapMutex_, std::try_to_lock);
-    if (!lock.owns_lock()) return;  // the tap is being changed: one silent block
+    if (!lock.owns_lock()) return;      // the tap is being changed: one silent block
+    if (clock_.rate() != 1.0f) return;  // left rate 1 since the look above: the tap was told
     if (tap_) {
         tap_->process(source, list, frames);
     } else {
