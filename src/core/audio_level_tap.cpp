@@ -25,8 +25,10 @@ float smooth(float& state, float peak) {
 }
 
 // While routed to the outputs, drops from each active bridge what was fed to it ahead of the
-// present, so the outputs fall silent with the picture.
-void dropFedAhead(const AudioLevelTap::AudioLevels& levels) {
+// present, so the outputs fall silent with the picture; the feeds start again from the present
+// once the movie sounds again.
+void dropFedAhead(AudioLevelTap::AudioLevels& levels) {
+    levels.restartFeeds();
     if (!levels.output().routeToSDI) return;
     for (SDIAudioBridge* bridge : SDIAudioBridge::all())
         if (bridge->isActive()) bridge->discardNewest(bridge->leadFrames());
@@ -95,7 +97,7 @@ class AudioLevelTap::Hook final : public AudioTap {
     void process(AudioTapSource& source, AudioBufferList& buffers, int frames) override {
         AudioLevelTap::process(*levels_, source, buffers, frames);
     }
-    void soundStopped() override { dropFedAhead(*levels_); }
+    void soundInterrupted() override { dropFedAhead(*levels_); }
 
   private:
     std::shared_ptr<AudioLevels> levels_;
@@ -244,6 +246,7 @@ void AudioLevelTap::feedAhead(AudioLevels& levels, AudioTapSource& source, doubl
     // How far a feed may stray from the present before it starts again there.
     constexpr double slack = 0.005;
     const auto& bridges = SDIAudioBridge::all();
+    const bool restart = levels.takeFeedsRestart();
     for (std::size_t b = 0; b < bridges.size(); ++b) {
         SDIAudioBridge& bridge = *bridges[b];
         AudioLevels::BridgeFeed& feed = levels.feed(b);
@@ -253,17 +256,18 @@ void AudioLevelTap::feedAhead(AudioLevels& levels, AudioTapSource& source, doubl
         }
         const double lead = bridge.leadFrames() / rate;
         const unsigned long long resets = bridge.resetCount();
-        // Start again from the present when the bridge was emptied, when the feed fell behind
-        // the present (the output ran dry meanwhile; going on from there would put the audio
-        // late for good), when it is further ahead than the lead (the clock went back), or when
-        // the bridge no longer holds what was fed ahead (it played on while the movie paused).
+        // Start again from the present when what was fed ahead was taken back (the sound broke
+        // off), when the bridge was emptied, when the feed fell behind the present (the output
+        // ran dry meanwhile; going on from there would put the audio late for good), when it is
+        // further ahead than the lead (the clock went back), or when the bridge no longer holds
+        // what was fed ahead (it played on while the movie stood).
         // An output pulls a frame's audio when it renders the frame, a few frames before it
         // airs, so the bridge may hold somewhat less than was fed ahead; half the lead is far
         // more than that and far less than what a paused movie leaves missing.
         int stored = 0;
         const bool lost = bridge.tryStoredFrames(&stored) &&
                           stored + bridge.leadFrames() / 2 < (feed.through - present) * rate;
-        if (!feed.valid || feed.resetCount != resets || feed.through < present - slack ||
+        if (restart || !feed.valid || feed.resetCount != resets || feed.through < present - slack ||
             feed.through > present + lead + slack || lost)
             feed = {present, resets, true};
         const double target = present + lead;

@@ -63,6 +63,10 @@ class AudioLevelTap {
         BridgeFeed& feed(std::size_t bridge) { return feeds_[bridge]; }
         float* feedScratch() { return feedScratch_.data(); }
         float* feedSilence() { return feedSilence_.data(); }  // zeros, never written
+        // What was fed ahead was taken back: every feed starts again from the present (any
+        // thread sets it; the audio thread takes it).
+        void restartFeeds() { feedsRestart_ = true; }
+        bool takeFeedsRestart() { return feedsRestart_.exchange(false); }
 
       private:
         mutable std::mutex lock_;
@@ -75,6 +79,7 @@ class AudioLevelTap {
         Output lastOutput_;                                             // audio thread only
         std::array<BridgeFeed, SDIAudioBridge::kBridgeCount> feeds_{};  // as SDIAudioBridge::all()
         std::vector<float> feedScratch_ = std::vector<float>(kFeedChunkFrames * 2, 0.0f);
+        std::atomic<bool> feedsRestart_{false};
         std::vector<float> feedSilence_ = std::vector<float>(kFeedChunkFrames * 2, 0.0f);
     };
 

@@ -37,6 +37,7 @@ class AheadSource final : public AudioTapSource {
         origin_ = clock_.now() - pausedAt_;
         pausedAt_ = -1;
     }
+    void jump(double seconds) { origin_ -= seconds; }  // a seek while running
     bool fetch(AudioBufferList& buffers, int frames, int* delivered) override {
         write(buffers.buffers[0].data, frameAt(present()), frames);
         *delivered = frames;
@@ -208,9 +209,17 @@ TEST_F(ProgramAudioFeedTest, AStoppedMovieTakesBackWhatItFedAhead) {
     EXPECT_EQ(std::count(after.begin(), after.end(), -1), static_cast<long>(after.size()));
     // Playing again, the sound follows at once.
     source.resume();
-    const long long presentFrame = frameAt(source.present());
+    long long presentFrame = frameAt(source.present());
     feed();
     EXPECT_EQ(playFrame().front(), presentFrame);
+    // A seek 0.2 s on while running: from there on each moment's sound at its moment, not what
+    // was fed from before the seek, nor the sound from where the old feed got to.
+    feed();
+    source.jump(0.2);
+    tap.discardFedAhead();
+    presentFrame = frameAt(source.present());
+    feed();
+    EXPECT_NEAR(static_cast<double>(playFrame().front()), static_cast<double>(presentFrame), 1);
 }
 
 // The local output uses up the present block of the player's ring, and after a pause what it

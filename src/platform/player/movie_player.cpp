@@ -848,17 +848,16 @@ void MoviePlayer::setRate(float rate) {
         endReported_ = false;
     }
     wake();
-    if (wasSounding && rate != 1.0f) {
-        // Every caller that stops the sound comes through here. Taking the tap's lock waits for
-        // a block the audio thread may still be processing at rate 1; any later block sees the
-        // new rate and leaves the tap alone.
-        std::shared_ptr<AudioTap> tap;
-        {
-            std::lock_guard lock(tapMutex_);
-            tap = tap_;
-        }
-        if (tap) tap->soundStopped();
-    }
+    // Every caller that stops the sound comes through here.
+    if (wasSounding && rate != 1.0f) soundInterrupted();
+}
+
+void MoviePlayer::soundInterrupted() {
+    // Under the tap's lock: a block the audio thread may still be processing from before the
+    // break has returned, and none runs until the tap has taken back what it handed on (the
+    // audio thread only tries the lock; at worst one block plays silent locally).
+    std::lock_guard lock(tapMutex_);
+    if (tap_) tap_->soundInterrupted();
 }
 
 void MoviePlayer::seek(double seconds, bool precise, std::function<void(bool)> completion) {
@@ -1065,10 +1064,13 @@ void MoviePlayer::run() {
             decoder.setKeyframesOnly(false);
             const double landed = decoder.seek(target, precise, superseded);
             const bool finished = std::isfinite(landed);
-            if (finished)
+            if (finished) {
                 clock_.setTime(landed);
-            else
+                // Running on from elsewhere: the sound handed on ahead belongs to where it was.
+                if (clock_.rate() == 1.0f) soundInterrupted();
+            } else {
                 clock_.collapse();  // the decoder no longer holds a second pass
+            }
             passesReported = 0;
             mode = Mode::Forward;
             if (request.completion) request.completion(finished);

@@ -95,7 +95,7 @@ class TransportBarAudioTest : public testing::Test {
     std::vector<float> pulled = std::vector<float>(2 * kBlock);
 };
 
-TEST_F(TransportBarAudioTest, PauseStepAndScrubTakeBackTheSoundFedAhead) {
+TEST_F(TransportBarAudioTest, PauseStepScrubAndCueTakeBackTheSoundFedAhead) {
     const TransportBar::Layout l = layout();
     click(l.buttons[2]);  // play
     play(4);
@@ -126,6 +126,10 @@ TEST_F(TransportBarAudioTest, PauseStepAndScrubTakeBackTheSoundFedAhead) {
     drag.release(track);
     waitForLanding([target](double t) { return std::abs(t - target) < 0.05; });
     click(l.buttons[2]);
+    play(4);
+
+    click(l.buttons[0]);  // cue to start: the movie plays on from 0 s, and so does its sound
+    waitForLanding([](double t) { return t < 0.001; });
     play(4);
 }
 
