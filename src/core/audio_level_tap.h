@@ -97,7 +97,7 @@ class AudioLevelTap {
     void setOutput(float gain, bool routeToSDI);
     // The movie stopped playing sound: while routed to the outputs, the audio fed to them
     // ahead of the present is dropped, so they fall silent with the picture. The attached
-    // player does this itself whenever it is told to leave rate 1.
+    // player has this done itself whenever it leaves rate 1 or a seek lands while it runs.
     void discardFedAhead();
 
     AudioLevels& levels() { return *levels_; }
