@@ -17,6 +17,10 @@ namespace velmar {
 // role; answers are the index of the button chosen in the order given.
 class DocumentDialogs {
   public:
+    // `destructive`: the answer takes the show off air or throws work away. Such a button is
+    // only ever chosen by a deliberate click (or by moving the focus to it first): never by
+    // Return, Enter or Space on the box as it opens, since the operator's next cut key must not
+    // answer it.
     enum class ButtonRole { accept, destructive, reject };
     struct Button {
         QString title;
@@ -27,6 +31,23 @@ class DocumentDialogs {
         QString message;
         QString informativeText;
         QList<Button> buttons;
+
+        // The button that Return and Space choose as the box opens: the first `accept` button,
+        // else the first `reject` one; never a destructive one. -1: none.
+        int defaultIndex() const {
+            const int accept = firstOf(ButtonRole::accept);
+            return accept >= 0 ? accept : firstOf(ButtonRole::reject);
+        }
+        // The button that Escape and closing the box choose: the first `reject` button. -1: none
+        // (Escape then does nothing).
+        int cancelIndex() const { return firstOf(ButtonRole::reject); }
+
+      private:
+        int firstOf(ButtonRole role) const {
+            for (qsizetype i = 0; i < buttons.size(); ++i)
+                if (buttons[i].role == role) return static_cast<int>(i);
+            return -1;
+        }
     };
 
     struct SavePanel {

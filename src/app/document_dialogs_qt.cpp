@@ -29,9 +29,18 @@ QMessageBox* makeBox(const DocumentDialogs::Alert& alert, QWidget* parent,
     box->setIcon(QMessageBox::Warning);
     box->setText(alert.message);
     box->setInformativeText(alert.informativeText);
-    for (const auto& button : alert.buttons)
-        buttons << box->addButton(button.title, qtRole(button.role));
-    if (!buttons.isEmpty()) box->setDefaultButton(qobject_cast<QPushButton*>(buttons.first()));
+    for (const auto& button : alert.buttons) {
+        auto* push = box->addButton(button.title, qtRole(button.role));
+        // A destructive button never answers Return, not even when Qt would otherwise pick the
+        // first button as the default (a box without any other button).
+        if (button.role == DocumentDialogs::ButtonRole::destructive) push->setAutoDefault(false);
+        buttons << push;
+    }
+    // The default button also takes the focus, so Space presses it rather than the first one.
+    if (const int index = alert.defaultIndex(); index >= 0)
+        box->setDefaultButton(qobject_cast<QPushButton*>(buttons[index]));
+    // Only the cancel button answers Escape; without one, Escape and closing do nothing.
+    if (const int index = alert.cancelIndex(); index >= 0) box->setEscapeButton(buttons[index]);
     return box;
 }
 

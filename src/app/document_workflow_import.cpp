@@ -45,7 +45,7 @@ QStringList expanded(const QList<QUrl>& urls) {
     return paths;
 }
 
-// The still and movie extensions, sorted: what the file panels offer.
+// The still and movie extensions, sorted: what the replace panel offers.
 QStringList mediaExtensions() {
     QStringList extensions = Clip::stillExtensions().values();
     extensions << Clip::movieExtensions().values();
@@ -88,7 +88,8 @@ void DocumentWorkflow::presentAddClips(AddPanelKind kind) {
     panel.allowsMultiple = true;
     panel.choosesFiles = kind == AddPanelKind::files;
     panel.choosesDirectories = kind == AddPanelKind::folder;
-    panel.allowedExtensions = mediaExtensions();
+    // Any file may be chosen: the import itself keeps the stills and movies and reports when
+    // none was left.
     host_.setFilePanelOpen(this, true);
     const QPointer<DocumentWorkflow> weak(this);
     env_.dialogs->beginOpenPanel(panel, host_.controlWindow(),

@@ -24,6 +24,16 @@ float smooth(float& state, float peak) {
     return std::clamp(state, 0.0f, 1.0f);
 }
 
+// While routed to the outputs, drops from each active bridge what was fed to it ahead of the
+// present, so the outputs fall silent with the picture; the feeds start again from the present
+// once the movie sounds again.
+void dropFedAhead(AudioLevelTap::AudioLevels& levels) {
+    levels.restartFeeds();
+    if (!levels.output().routeToSDI) return;
+    for (SDIAudioBridge* bridge : SDIAudioBridge::all())
+        if (bridge->isActive()) bridge->discardNewest(bridge->leadFrames());
+}
+
 void silence(AudioBufferList& buffers) {
     for (int i = 0; i < std::min(buffers.count, AudioBufferList::kMaxBuffers); ++i)
         if (buffers.buffers[i].data != nullptr)
@@ -87,6 +97,7 @@ class AudioLevelTap::Hook final : public AudioTap {
     void process(AudioTapSource& source, AudioBufferList& buffers, int frames) override {
         AudioLevelTap::process(*levels_, source, buffers, frames);
     }
+    void soundInterrupted() override { dropFedAhead(*levels_); }
 
   private:
     std::shared_ptr<AudioLevels> levels_;
@@ -162,9 +173,7 @@ void AudioLevelTap::setOutput(float gain, bool routeToSDI) {
 }
 
 void AudioLevelTap::discardFedAhead() {
-    if (!levels_->output().routeToSDI) return;
-    for (SDIAudioBridge* bridge : SDIAudioBridge::all())
-        if (bridge->isActive()) bridge->discardNewest(bridge->leadFrames());
+    dropFedAhead(*levels_);
 }
 
 bool AudioLevelTap::isAttached() const {
@@ -177,11 +186,14 @@ void AudioLevelTap::process(AudioLevels& levels, AudioTapSource& source, AudioBu
     int delivered = 0;
     double present = 0;
     const bool ahead = source.presentTime(&present);
+    const AudioLevels::Output output = levels.outputForRenderThread();
+    // The outputs fed ahead are fed before the local fetch, which may use up the present block
+    // of the source: fed after it, they would start a block late in the movie and so play
+    // every moment's sound a block early.
+    if (ahead && output.routeToSDI) feedAhead(levels, source, present);
     if (!source.fetch(buffers, frames, &delivered) || delivered < 1) {
-        // Nothing fetched: play silence rather than whatever the buffers held before. The
-        // outputs fed ahead still get theirs.
+        // Nothing fetched: play silence rather than whatever the buffers held before.
         silence(buffers);
-        if (ahead && levels.outputForRenderThread().routeToSDI) feedAhead(levels, source, present);
         return;
     }
     const int count = std::min(buffers.count, AudioBufferList::kMaxBuffers);
@@ -211,12 +223,9 @@ void AudioLevelTap::process(AudioLevels& levels, AudioTapSource& source, AudioBu
     }
     levels.update(left, right);
 
-    const AudioLevels::Output output = levels.outputForRenderThread();
     float gain = output.gain;
     if (output.routeToSDI) {
-        if (ahead) {
-            feedAhead(levels, source, present);
-        } else {
+        if (!ahead) {
             for (SDIAudioBridge* bridge : SDIAudioBridge::all())
                 bridge->push(buffers, delivered, output.sampleRate);
         }
@@ -237,6 +246,7 @@ void AudioLevelTap::feedAhead(AudioLevels& levels, AudioTapSource& source, doubl
     // How far a feed may stray from the present before it starts again there.
     constexpr double slack = 0.005;
     const auto& bridges = SDIAudioBridge::all();
+    const bool restart = levels.takeFeedsRestart();
     for (std::size_t b = 0; b < bridges.size(); ++b) {
         SDIAudioBridge& bridge = *bridges[b];
         AudioLevels::BridgeFeed& feed = levels.feed(b);
@@ -246,17 +256,18 @@ void AudioLevelTap::feedAhead(AudioLevels& levels, AudioTapSource& source, doubl
         }
         const double lead = bridge.leadFrames() / rate;
         const unsigned long long resets = bridge.resetCount();
-        // Start again from the present when the bridge was emptied, when the feed fell behind
-        // the present (the output ran dry meanwhile; going on from there would put the audio
-        // late for good), when it is further ahead than the lead (the clock went back), or when
-        // the bridge no longer holds what was fed ahead (it played on while the movie paused).
+        // Start again from the present when what was fed ahead was taken back (the sound broke
+        // off), when the bridge was emptied, when the feed fell behind the present (the output
+        // ran dry meanwhile; going on from there would put the audio late for good), when it is
+        // further ahead than the lead (the clock went back), or when the bridge no longer holds
+        // what was fed ahead (it played on while the movie stood).
         // An output pulls a frame's audio when it renders the frame, a few frames before it
         // airs, so the bridge may hold somewhat less than was fed ahead; half the lead is far
         // more than that and far less than what a paused movie leaves missing.
         int stored = 0;
         const bool lost = bridge.tryStoredFrames(&stored) &&
                           stored + bridge.leadFrames() / 2 < (feed.through - present) * rate;
-        if (!feed.valid || feed.resetCount != resets || feed.through < present - slack ||
+        if (restart || !feed.valid || feed.resetCount != resets || feed.through < present - slack ||
             feed.through > present + lead + slack || lost)
             feed = {present, resets, true};
         const double target = present + lead;
@@ -268,12 +279,18 @@ void AudioLevelTap::feedAhead(AudioLevels& levels, AudioTapSource& source, doubl
             double from = feed.through;
             const int copied = source.copyAhead(levels.feedScratch(), want, &from);
             if (copied < 1) break;  // not decoded yet, or the source busy: next block
+            // The source no longer holds the start of what is wanted (the local output used it
+            // up before a pause, or dropped it as late): silence stands in for it, so what
+            // follows still reaches the output at its own moment.
+            const double gap = std::floor((from - feed.through) * rate + 0.5);
+            const bool silent = gap >= 1;
+            const int count = silent ? static_cast<int>(std::min<double>(gap, want)) : copied;
+            float* samples = silent ? levels.feedSilence() : levels.feedScratch();
             AudioBufferList list;
             list.count = 1;
-            list.buffers[0] = {2, static_cast<std::size_t>(copied) * 2 * sizeof(float),
-                               levels.feedScratch()};
-            const bool whole = bridge.push(list, copied, rate);
-            feed.through = from + copied / rate;
+            list.buffers[0] = {2, static_cast<std::size_t>(count) * 2 * sizeof(float), samples};
+            const bool whole = bridge.push(list, count, rate);
+            feed.through = silent ? feed.through + count / rate : from + copied / rate;
             if (!whole) break;  // parked behind a busy ring: no more this time
         }
     }

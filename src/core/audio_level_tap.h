@@ -62,6 +62,11 @@ class AudioLevelTap {
         static constexpr int kFeedChunkFrames = 2048;
         BridgeFeed& feed(std::size_t bridge) { return feeds_[bridge]; }
         float* feedScratch() { return feedScratch_.data(); }
+        float* feedSilence() { return feedSilence_.data(); }  // zeros, never written
+        // What was fed ahead was taken back: every feed starts again from the present (any
+        // thread sets it; the audio thread takes it).
+        void restartFeeds() { feedsRestart_ = true; }
+        bool takeFeedsRestart() { return feedsRestart_.exchange(false); }
 
       private:
         mutable std::mutex lock_;
@@ -74,6 +79,8 @@ class AudioLevelTap {
         Output lastOutput_;                                             // audio thread only
         std::array<BridgeFeed, SDIAudioBridge::kBridgeCount> feeds_{};  // as SDIAudioBridge::all()
         std::vector<float> feedScratch_ = std::vector<float>(kFeedChunkFrames * 2, 0.0f);
+        std::atomic<bool> feedsRestart_{false};
+        std::vector<float> feedSilence_ = std::vector<float>(kFeedChunkFrames * 2, 0.0f);
     };
 
     AudioLevelTap();
@@ -89,7 +96,8 @@ class AudioLevelTap {
     // Gain for local playback and whether the audio goes to the output bridges.
     void setOutput(float gain, bool routeToSDI);
     // The movie stopped playing sound: while routed to the outputs, the audio fed to them
-    // ahead of the present is dropped, so they fall silent with the picture.
+    // ahead of the present is dropped, so they fall silent with the picture. The attached
+    // player has this done itself whenever it leaves rate 1 or a seek lands while it runs.
     void discardFedAhead();
 
     AudioLevels& levels() { return *levels_; }

@@ -110,15 +110,13 @@ void MoviePlayback::play() {
 void MoviePlayback::pause() {
     wantsPlay_ = false;
     desiredRate_ = 0.0f;
-    player_->pause();
-    audioLevel().discardFedAhead();
+    player_->pause();  // the player takes back the sound fed ahead (see AudioTap)
 }
 
 void MoviePlayback::setRate(float rate) {
     wantsPlay_ = rate != 0.0f;
     desiredRate_ = rate;
     player_->setRate(rate);
-    if (rate == 0.0f) audioLevel().discardFedAhead();
 }
 
 void MoviePlayback::restartFromZero() {

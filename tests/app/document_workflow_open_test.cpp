@@ -80,6 +80,9 @@ TEST_F(DocumentOpenTest, QuestionsBeforeOpeningAndATakeDuringTheLoad) {
     dialogs.alertAnswers = {1};  // キャンセル
     workflow->openProject(url(file));
     EXPECT_EQ(dialogs.alerts.value(0).message, "送出中です");
+    // Return, Space and Escape all answer "キャンセル": the cut keys never take the show off.
+    EXPECT_EQ(dialogs.alerts.value(0).defaultIndex(), 1);
+    EXPECT_EQ(dialogs.alerts.value(0).cancelIndex(), 1);
     EXPECT_TRUE(engine->isOnAir());
     // Unsaved work and no file yet: "保存" asks for a location; cancelling it stops the open.
     dialogs.alertAnswers = {0, 0};

@@ -174,6 +174,7 @@ TEST_F(DocumentSaveTest, SaveAsAddsTheExtensionAndAsksBeforeReplacing) {
     ASSERT_EQ(dialogs.alerts.size(), 1);
     EXPECT_EQ(dialogs.alerts[0].message, "同じ名前のファイルがあります");
     EXPECT_EQ(dialogs.alerts[0].informativeText, "show.tavrendek を上書きしますか。");
+    EXPECT_EQ(dialogs.alerts[0].defaultIndex(), 1);  // Return keeps the file: "キャンセル"
     EXPECT_EQ(readAll(path("show.tavrendek")), before);
     dialogs.saveAnswer = url(path("Loud.TAVRENDEK"));
     EXPECT_TRUE(workflow->saveProjectAs());

@@ -271,9 +271,11 @@ TEST(MoviePlaybackAudio, LoopRestartKeepsProgramAudioContinuous) {
     EXPECT_GT(playback->audioLevels().left, 0.05f);
     EXPECT_EQ(playback->audioLevels().left, playback->audioLevels().right);  // mono on both sides
     const int before = sdi.storedFrames();
-    playback->setRate(2.0f);
+    playback->setRate(2.0f);  // the lead fed ahead is taken back...
+    EXPECT_EQ(sdi.storedFrames(), std::max(0, before - SDIAudioBridge::kProgramLeadFrames));
+    const int after = sdi.storedFrames();
     playback->player().render(local.data(), kBlock);
-    EXPECT_EQ(sdi.storedFrames(), before);  // nothing forwarded away from rate 1
+    EXPECT_EQ(sdi.storedFrames(), after);  // ...and nothing forwarded away from rate 1
     // One step of a 1 kHz sine of amplitude 1/8 at 48 kHz, plus the 16-bit rounding.
     const float maxStep = 2.0f * 3.14159265f * 1000.0f * 0.125f / 48000.0f + 1e-3f;
     std::size_t worstAt = 1;
@@ -282,6 +284,47 @@ TEST(MoviePlaybackAudio, LoopRestartKeepsProgramAudioContinuous) {
             worstAt = i;
     }
     EXPECT_LE(std::fabs(pulled[worstAt] - pulled[worstAt - 1]), maxStep) << "at " << worstAt;
+    sdi.setActive(false);
+    playback.reset();
+    MoviePlayer::waitForReleases();
+}
+
+// A program movie fed ahead to the SDI bridge: pausing it by rate 0, or shuttling it away from
+// rate 1, takes back the sound fed ahead of the frozen picture; playing again feeds a full lead
+// from the present. The test is the audio output: the bridge is not pulled, the clock stands.
+TEST(MoviePlaybackAudio, LeavingRateOneTakesBackTheSoundFedAhead) {
+    constexpr int kLead = SDIAudioBridge::kProgramLeadFrames;
+    TestMedia::MovieOptions options{64, 36};
+    options.audio = true;
+    options.seconds = 2.0;
+    test::FakeClock clock;
+    SDIAudioBridge& sdi = SDIAudioBridge::shared();
+    sdi.setActive(true);
+    auto playback = MoviePlayback::create(TestMedia::movie("mov", options), false, 0, clock);
+    ASSERT_TRUE(test::waitUntil(
+        [&] { return playback->isPrepared() && playback->audioLevel().isAttached(); }));
+    AudioOutput::shared().removeSource(&playback->player());
+    playback->audioLevel().setOutput(1.0f, true);
+    std::vector<float> local(2 * 480);
+    // A block of sound, rendered again while the feed falls short: the decoder may hold the
+    // ring's lock at that moment (on air the next block makes up the rest).
+    auto feed = [&] {
+        test::waitUntil([&] {
+            playback->player().render(local.data(), 480);
+            return sdi.storedFrames() >= kLead;
+        });
+        return sdi.storedFrames();
+    };
+
+    playback->play();
+    EXPECT_EQ(feed(), kLead);
+    playback->setRate(0.0f);
+    EXPECT_EQ(sdi.storedFrames(), 0);
+
+    playback->play();
+    EXPECT_EQ(feed(), kLead);
+    EXPECT_EQ(playback->shuttle(1), 2.0f);
+    EXPECT_EQ(sdi.storedFrames(), 0);
     sdi.setActive(false);
     playback.reset();
     MoviePlayer::waitForReleases();

@@ -28,6 +28,8 @@ class AheadSource final : public AudioTapSource {
   public:
     explicit AheadSource(test::FakeClock& clock) : clock_(clock), origin_(clock.now() - 10.0) {}
     double heldAhead = 1.5;
+    // As a player's ring: a fetch uses up the block it reads, which is no longer held after.
+    bool fetchUsesUp = false;
 
     double present() const { return pausedAt_ >= 0 ? pausedAt_ : clock_.now() - origin_; }
     void pause() { pausedAt_ = present(); }
@@ -35,9 +37,11 @@ class AheadSource final : public AudioTapSource {
         origin_ = clock_.now() - pausedAt_;
         pausedAt_ = -1;
     }
+    void jump(double seconds) { origin_ -= seconds; }  // a seek while running
     bool fetch(AudioBufferList& buffers, int frames, int* delivered) override {
         write(buffers.buffers[0].data, frameAt(present()), frames);
         *delivered = frames;
+        if (fetchUsesUp) usedUpThrough_ = std::max(usedUpThrough_, frameAt(present()) + frames);
         return true;
     }
     bool presentTime(double* itemTime) const override {
@@ -46,8 +50,9 @@ class AheadSource final : public AudioTapSource {
     }
     int copyAhead(float* interleaved, int frames, double* from) override {
         long long start = frameAt(*from);
-        if (start < frameAt(present())) {
-            start = frameAt(present());
+        const long long oldest = std::max(frameAt(present()), usedUpThrough_);
+        if (start < oldest) {
+            start = oldest;
             *from = static_cast<double>(start) / kRate;
         }
         const long long count = std::min<long long>(frames, frameAt(present() + heldAhead) - start);
@@ -66,6 +71,7 @@ class AheadSource final : public AudioTapSource {
     test::FakeClock& clock_;
     double origin_;
     double pausedAt_ = -1;
+    long long usedUpThrough_ = 0;
 };
 
 class ProgramAudioFeedTest : public testing::Test {
@@ -203,9 +209,53 @@ TEST_F(ProgramAudioFeedTest, AStoppedMovieTakesBackWhatItFedAhead) {
     EXPECT_EQ(std::count(after.begin(), after.end(), -1), static_cast<long>(after.size()));
     // Playing again, the sound follows at once.
     source.resume();
-    const long long presentFrame = frameAt(source.present());
+    long long presentFrame = frameAt(source.present());
     feed();
     EXPECT_EQ(playFrame().front(), presentFrame);
+    // A seek 0.2 s on while running: from there on each moment's sound at its moment, not what
+    // was fed from before the seek, nor the sound from where the old feed got to.
+    feed();
+    source.jump(0.2);
+    tap.discardFedAhead();
+    presentFrame = frameAt(source.present());
+    feed();
+    EXPECT_NEAR(static_cast<double>(playFrame().front()), static_cast<double>(presentFrame), 1);
+}
+
+// The local output uses up the present block of the player's ring, and after a pause what it
+// had used up is gone: the outputs still get every moment's sound at that moment, a gap of
+// silence standing in for what is gone.
+TEST_F(ProgramAudioFeedTest, OutputsKeepTimeWhenTheLocalOutputUsedTheSoundUp) {
+    source.fetchUsesUp = true;
+    // Silence, then the sound of each moment, to a frame of the request's rounding.
+    const auto inTime = [&](long long presentFrame, const std::vector<long long>& got) {
+        const auto first =
+            std::find_if(got.begin(), got.end(), [](long long g) { return g != -1; });
+        if (first == got.end()) return false;
+        const long long at = presentFrame + (first - got.begin());
+        for (auto it = first; it != got.end(); ++it)
+            if (*it != *first + (it - first)) return false;
+        return std::llabs(*first - at) <= 1;
+    };
+    long long presentFrame = frameAt(source.present());
+    mix();
+    const std::vector<long long> start = playFrame();
+    EXPECT_EQ(start.front(), presentFrame);  // fed before the local output used its block up
+    EXPECT_TRUE(inTime(presentFrame, start));
+    // Paused a moment after a block was used up, the lead taken back; played on from there.
+    mix();
+    source.pause();
+    sdi().discardNewest(SDIAudioBridge::kProgramLeadFrames);
+    playFrame();
+    source.resume();
+    presentFrame = frameAt(source.present());
+    mix();
+    const std::vector<long long> got = playFrame();
+    EXPECT_EQ(got.front(), -1);  // what the local output used up: silence
+    EXPECT_TRUE(inTime(presentFrame, got));
+    mix();
+    presentFrame = frameAt(source.present());
+    EXPECT_TRUE(inTime(presentFrame, playFrame()));
 }
 
 TEST_F(ProgramAudioFeedTest, ABridgeFedAheadTrimsOnlyBeyondItsLead) {

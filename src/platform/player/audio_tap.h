@@ -37,6 +37,12 @@ class AudioTap {
     virtual ~AudioTap() = default;
     virtual void prepare(double sampleRate) { (void)sampleRate; }
     virtual void process(AudioTapSource& source, AudioBufferList& buffers, int frames) = 0;
+    // The player's sound broke off at the present: it was told to leave rate 1 (pause, a frame
+    // step, any other rate), or a seek landed while it ran at rate 1. Whatever the tap handed on
+    // ahead of the present is no longer wanted. Runs on the thread that changed the rate or
+    // landed the seek, after any `process` of the sound before the break has returned and
+    // before the next one starts.
+    virtual void soundInterrupted() {}
 };
 
 }  // namespace velmar

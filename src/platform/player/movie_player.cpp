@@ -841,12 +841,23 @@ void MoviePlayer::setStatus(Status status, const std::string& message) {
 void MoviePlayer::setRate(float rate) {
     if (!std::isfinite(rate)) rate = 0.0f;
     rate = std::clamp(rate, -8.0f, 8.0f);
+    const bool wasSounding = clock_.rate() == 1.0f;
     clock_.setRate(rate);
     {
         std::lock_guard lock(mutex_);
         endReported_ = false;
     }
     wake();
+    // Every caller that stops the sound comes through here.
+    if (wasSounding && rate != 1.0f) soundInterrupted();
+}
+
+void MoviePlayer::soundInterrupted() {
+    // Under the tap's lock: a block the audio thread may still be processing from before the
+    // break has returned, and none runs until the tap has taken back what it handed on (the
+    // audio thread only tries the lock; at worst one block plays silent locally).
+    std::lock_guard lock(tapMutex_);
+    if (tap_) tap_->soundInterrupted();
 }
 
 void MoviePlayer::seek(double seconds, bool precise, std::function<void(bool)> completion) {
@@ -963,7 +974,8 @@ void MoviePlayer::render(float* out, int frames) {
     list.count = 1;
     list.buffers[0] = {2, samples * sizeof(float), tapScratch_.data()};
     std::unique_lock lock(tapMutex_, std::try_to_lock);
-    if (!lock.owns_lock()) return;  // the tap is being changed: one silent block
+    if (!lock.owns_lock()) return;      // the tap is being changed: one silent block
+    if (clock_.rate() != 1.0f) return;  // left rate 1 since the look above: the tap was told
     if (tap_) {
         tap_->process(source, list, frames);
     } else {
@@ -1052,10 +1064,13 @@ void MoviePlayer::run() {
             decoder.setKeyframesOnly(false);
             const double landed = decoder.seek(target, precise, superseded);
             const bool finished = std::isfinite(landed);
-            if (finished)
+            if (finished) {
                 clock_.setTime(landed);
-            else
+                // Running on from elsewhere: the sound handed on ahead belongs to where it was.
+                if (clock_.rate() == 1.0f) soundInterrupted();
+            } else {
                 clock_.collapse();  // the decoder no longer holds a second pass
+            }
             passesReported = 0;
             mode = Mode::Forward;
             if (request.completion) request.completion(finished);

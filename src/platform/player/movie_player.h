@@ -141,6 +141,8 @@ class MoviePlayer : public AudioSource {
     };
 
     void run();
+    // Tells the tap that the sound broke off at the present (see AudioTap::soundInterrupted).
+    void soundInterrupted();
     void setStatus(Status status, const std::string& message = {});
     void wake();
 
