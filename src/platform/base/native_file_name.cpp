@@ -15,7 +15,9 @@ QByteArray absolute(const QByteArray& name) {
 }
 
 std::optional<QString> text(const QByteArray& name) {
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    // A leading U+FEFF is part of the name: the decoder would otherwise drop it as a BOM.
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless |
+                                                     QStringDecoder::Flag::ConvertInitialBom);
     QString decoded = decoder(name);
     if (decoder.hasError()) return std::nullopt;
     return decoded;
