@@ -380,6 +380,7 @@ TEST_F(HandedOverProject, AProjectWhoseNameIsNotUtf8Opens) {
     finishBackground();
     EXPECT_EQ(rundown().groups().value(0).name, "Opened") << host.statusLine.toStdString();
     EXPECT_TRUE(host.url.isEmpty());
+    EXPECT_TRUE(host.statusLine.endsWith("Sh\\xFFow.tavrendek")) << host.statusLine.toStdString();
     ASSERT_EQ(told.size(), 1);
     EXPECT_TRUE(told[0].contains(home + "/Sh\\xFFow.tavrendek")) << told[0].toStdString();
 }

@@ -41,6 +41,11 @@ QString readable(const QByteArray& name) {
     return result;
 }
 
+QString readableFileName(const QByteArray& name) {
+    const QByteArray last = name.mid(name.lastIndexOf('/') + 1);
+    return readable(last.isEmpty() ? name : last);
+}
+
 QUrl toUrl(const QByteArray& absoluteName) {
     return QUrl::fromEncoded("file://" + absoluteName.toPercentEncoding("/"), QUrl::StrictMode);
 }

@@ -33,6 +33,9 @@ TEST(NativeFileName, ReadableShowsEveryStrayByte) {
     EXPECT_EQ(NativeFileName::readable("\xED\xA0\x80"), "\\xED\\xA0\\x80");
     EXPECT_EQ(NativeFileName::readable("\x80\xE3\x81\x82"), QString::fromUtf8("\\x80あ"));
     EXPECT_EQ(NativeFileName::readable("x\xEF\xBB\xBFy"), QString::fromUtf8("x\xEF\xBB\xBFy"));
+    EXPECT_EQ(NativeFileName::readableFileName("/a/Sh\xFFow.tavrendek"), "Sh\\xFFow.tavrendek");
+    EXPECT_EQ(NativeFileName::readableFileName("plain"), "plain");
+    EXPECT_EQ(NativeFileName::readableFileName("/a/folder/"), "/a/folder/");
 }
 
 // Every byte but the zero crosses a file URL and comes back; a URL the toolkit made from text
