@@ -32,6 +32,14 @@
         <translation>Cannot listen on %@; files opened later start another DOVRINE</translation>
     </message>
     <message>
+        <source>起動中の DOVRINE が %lld 秒以内に答えません</source>
+        <translation>The running DOVRINE did not answer within %lld seconds</translation>
+    </message>
+    <message>
+        <source>起動中の DOVRINE の答えが不正です</source>
+        <translation>The running DOVRINE gave an answer that is not understood</translation>
+    </message>
+    <message>
         <source>ファイル名が UTF-8 でないため、保存するときは保存先を選びます: %@</source>
         <translation>The file name is not valid UTF-8, so saving asks where to save: %@</translation>
     </message>

@@ -34,12 +34,6 @@ bool exists(const QByteArray& name) {
     return ::stat(name.constData(), &st) == 0;
 }
 
-QString fileNameOf(const QByteArray& name) {
-    const qsizetype slash = name.lastIndexOf('/');
-    const QByteArray last = slash < 0 ? name : name.mid(slash + 1);
-    return NativeFileName::readable(last.isEmpty() ? name : last);
-}
-
 }  // namespace
 
 void AppDelegate::openFiles(const QStringList& paths) {
@@ -52,7 +46,7 @@ void AppDelegate::openNativeFiles(const QList<QByteArray>& names) {
     QStringList skipped;
     for (const QByteArray& name : names) {
         if (name.isEmpty() || isProjectName(name) || !exists(name)) continue;
-        skipped << fileNameOf(name);
+        skipped << NativeFileName::readableFileName(name);
     }
     if (!skipped.isEmpty())
         report(localizedFormat("プロジェクトファイル以外は開きません: %@", {skipped.join(", ")}));

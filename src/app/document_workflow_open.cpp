@@ -7,7 +7,6 @@
 #include "platform/base/main_thread.h"
 #include "platform/base/native_file_name.h"
 
-#include <QFileInfo>
 #include <QPointer>
 
 #include <fcntl.h>
@@ -135,7 +134,8 @@ void DocumentWorkflow::openProject(const QUrl& url) {
                             ? localizedFormat("読み込みました（%lld 件のファイルが見つかりません）",
                                               {FormatArg(static_cast<long long>(missing))})
                             : localizedFormat("読み込みました: %@",
-                                              {QFileInfo(url.path()).fileName()}));
+                                              {NativeFileName::readableFileName(
+                                                  NativeFileName::fromUrl(url))}));
                 });
         });
     });

@@ -174,18 +174,29 @@ InstanceChannel::Start InstanceChannel::start(const QList<QByteArray>& files) {
 InstanceChannel::Start InstanceChannel::handOver(QLocalSocket& socket,
                                                  const QList<QByteArray>& files) {
     const QDeadlineTimer deadline(limits_.answerWaitMs);
+    // The reason is printed as this start ends: a copy that took the connection and then gave
+    // no answer in time, or hung up, is named as such.
+    const auto noAnswer = [&] {
+        problem_ =
+            socket.error() == QLocalSocket::SocketTimeoutError
+                ? localizedFormat("起動中の DOVRINE が %lld 秒以内に答えません",
+                                  {FormatArg(static_cast<long long>(limits_.answerWaitMs / 1000))})
+                : socket.errorString();
+        return Start::noAnswer;
+    };
     socket.write(encode(files));
     while (socket.bytesToWrite() > 0) {
         if (!socket.waitForBytesWritten(static_cast<int>(deadline.remainingTime())))
-            return Start::noAnswer;
+            return noAnswer();
     }
     while (socket.bytesAvailable() < 1) {
-        if (!socket.waitForReadyRead(static_cast<int>(deadline.remainingTime())))
-            return Start::noAnswer;
+        if (!socket.waitForReadyRead(static_cast<int>(deadline.remainingTime()))) return noAnswer();
     }
     char answer = 0;
     socket.getChar(&answer);
-    return answer == kTaken ? Start::handedOver : Start::noAnswer;
+    if (answer == kTaken) return Start::handedOver;
+    problem_ = localized("起動中の DOVRINE の答えが不正です");
+    return Start::noAnswer;
 }
 
 bool InstanceChannel::listen() {

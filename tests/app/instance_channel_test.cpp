@@ -221,6 +221,30 @@ TEST(InstanceChannel, AListenerTooBusyToAcceptKeepsItsSocket) {
     ::close(listener);
 }
 
+// A running copy that takes the connection but never answers, or hangs up without answering:
+// the start ends without handing over and says why (the message printed as it ends).
+TEST(InstanceChannel, ARunningCopyThatDoesNotAnswerIsNamedAsTheProblem) {
+    QTemporaryDir dir;
+    const QString name = dir.filePath("instance");
+    const int listener = boundAt(name);
+    ASSERT_EQ(::listen(listener, 4), 0);
+    InstanceChannel silent(name, [] { return false; }, {.answerWaitMs = 100});
+    EXPECT_EQ(silent.start({"/Show.tavrendek"}), Start::noAnswer);
+    EXPECT_TRUE(silent.problem().contains("DOVRINE")) << silent.problem().toStdString();
+
+    ::close(::accept(listener, nullptr, nullptr));  // the silent start's, long gone
+    auto later = std::async(std::launch::async, [&] {
+        InstanceChannel hungUpOn(name, [] { return false; });
+        const Start start = hungUpOn.start({"/Show.tavrendek"});
+        return std::pair(start, hungUpOn.problem());
+    });
+    ::close(::accept(listener, nullptr, nullptr));  // hung up on without an answer
+    const auto [start, problem] = later.get();
+    EXPECT_EQ(start, Start::noAnswer);
+    EXPECT_FALSE(problem.isEmpty());
+    ::close(listener);
+}
+
 TEST(InstanceChannel, TwoStartsAtTheSameMomentLeaveExactlyOneListening) {
     QTemporaryDir dir;
     const QString name = dir.filePath("instance");
@@ -356,6 +380,7 @@ TEST_F(HandedOverProject, AProjectWhoseNameIsNotUtf8Opens) {
     finishBackground();
     EXPECT_EQ(rundown().groups().value(0).name, "Opened") << host.statusLine.toStdString();
     EXPECT_TRUE(host.url.isEmpty());
+    EXPECT_TRUE(host.statusLine.endsWith("Sh\\xFFow.tavrendek")) << host.statusLine.toStdString();
     ASSERT_EQ(told.size(), 1);
     EXPECT_TRUE(told[0].contains(home + "/Sh\\xFFow.tavrendek")) << told[0].toStdString();
 }

@@ -15,7 +15,9 @@ QByteArray absolute(const QByteArray& name) {
 }
 
 std::optional<QString> text(const QByteArray& name) {
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    // A leading U+FEFF is part of the name: the decoder would otherwise drop it as a BOM.
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless |
+                                                     QStringDecoder::Flag::ConvertInitialBom);
     QString decoded = decoder(name);
     if (decoder.hasError()) return std::nullopt;
     return decoded;
@@ -37,6 +39,11 @@ QString readable(const QByteArray& name) {
         ++i;
     }
     return result;
+}
+
+QString readableFileName(const QByteArray& name) {
+    const QByteArray last = name.mid(name.lastIndexOf('/') + 1);
+    return readable(last.isEmpty() ? name : last);
 }
 
 QUrl toUrl(const QByteArray& absoluteName) {

@@ -19,6 +19,8 @@ QByteArray absolute(const QByteArray& name);
 std::optional<QString> text(const QByteArray& name);
 // The name for a message: valid UTF-8 as it is, any other byte as \xNN.
 QString readable(const QByteArray& name);
+// The last part of the name (the whole name when it ends in a slash), for a message likewise.
+QString readableFileName(const QByteArray& name);
 // A file URL for an absolute name, and the name back from a file URL, byte for byte.
 QUrl toUrl(const QByteArray& absoluteName);
 QByteArray fromUrl(const QUrl& url);
