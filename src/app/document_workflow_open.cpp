@@ -46,7 +46,8 @@ LoadOutcome loadProject(const QString& path) {
 LoadOutcome loadProject(const QUrl& url) {
     const QByteArray name = NativeFileName::fromUrl(url);
     if (NativeFileName::text(name)) return loadProject(url.toLocalFile());
-    const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
+    // Without waiting: a pipe at the name would hold the open for ever (the load refuses it).
+    const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         LoadOutcome outcome;
         outcome.error = NativeFileName::readable(name) + QStringLiteral(": ") +

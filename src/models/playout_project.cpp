@@ -600,6 +600,8 @@ PlayoutProject PlayoutProject::load(const QString& path) {
     QFile file(path);
     const QFileInfo info(path);
     if (!info.exists()) throw ReadError("The file does not exist: " + path.toStdString());
+    // A pipe or device would block the open or the read for ever, and a folder has no content.
+    if (!info.isFile()) throw ReadError("Not a regular file: " + path.toStdString());
     if (info.size() > kMaxFileSize) throw LoadError(LoadError::Kind::tooLarge);
     if (!file.open(QIODevice::ReadOnly)) throw ReadError(file.errorString().toStdString());
     // Read one byte past the size found (never past the limit): a file that grew after the size

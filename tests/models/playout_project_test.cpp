@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 namespace velmar {
 namespace {
 
@@ -129,6 +131,11 @@ TEST(PlayoutProjectTest, SizeAndClipCountLimits) {
     EXPECT_THROW(PlayoutProject::load(files.write(u"exact"_s, exact)), ProjectCrypto::Failure);
     EXPECT_EQ(loadFailure(files.write(u"over"_s, exact + "x")), LoadKind::tooLarge);
     EXPECT_THROW(PlayoutProject::load(files.dir.filePath(u"missing"_s)), PlayoutProject::ReadError);
+    // A named pipe is refused before it is opened: opening it would wait for a writer for ever.
+    const QString pipe = files.dir.filePath(u"pipe.tavrendek"_s);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    EXPECT_THROW(PlayoutProject::load(pipe), PlayoutProject::ReadError);
+    EXPECT_THROW(PlayoutProject::load(files.dir.path()), PlayoutProject::ReadError);
 
     const PlayoutProject most = projectWithClips(2500, 4);
     EXPECT_EQ(PlayoutProject::load(files.write(u"ok"_s, most.sealedFileData())), most);
