@@ -2,6 +2,8 @@
 
 #include <QColor>
 
+class QLabel;
+
 namespace velmar {
 
 // The fixed colours of the operator surface, all sRGB. The "system" colours are the dark-scheme
@@ -41,5 +43,12 @@ struct Palette {
     static QColor checkerBase() { return white(0.22); }
     static QColor checkerLight() { return white(0.30); }
 };
+
+// Draws the label's text in `color` in every state, whatever palette the label inherits. Giving
+// the colour it already has leaves the label alone (no restyle, no repaint).
+void setTextColor(QLabel* label, const QColor& color);
+
+// Draws the label's text in the secondary (dimmed) colour of hints, notes and captions.
+void useSecondaryText(QLabel* label);
 
 }  // namespace velmar

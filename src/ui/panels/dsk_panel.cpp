@@ -30,10 +30,6 @@ QFont sized(double points, double scale, bool bold, bool mono = false) {
     return DesignScale::font(points, scale, bold ? QFont::Bold : QFont::Normal, mono);
 }
 
-void setColor(QLabel* label, const QColor& color) {
-    label->setStyleSheet(QStringLiteral("color: %1;").arg(color.name(QColor::HexArgb)));
-}
-
 }  // namespace
 
 DSKPanel::DSKPanel(DSKController& dsk, PlayoutEngine& engine, Hooks hooks, QWidget* parent)
@@ -87,18 +83,18 @@ DSKPanel::DSKPanel(DSKController& dsk, PlayoutEngine& engine, Hooks hooks, QWidg
         modes->addWidget(mode, 1);
     }
     loopText_ = new QLabel(loopGroup_);
-    setColor(loopText_, Palette::secondaryText());
+    useSecondaryText(loopText_);
     loopColumn->addLayout(modes);
     loopColumn->addWidget(loopText_);
     column->addWidget(loopGroup_);
 
     noAudio_ = new QLabel(this);
-    setColor(noAudio_, Palette::secondaryText());
+    useSecondaryText(noAudio_);
     column->addWidget(noAudio_);
     error_ = new QLabel(this);
     error_->setWordWrap(true);
     error_->setTextFormat(Qt::PlainText);
-    setColor(error_, Palette::systemOrange());
+    setTextColor(error_, Palette::systemOrange());
     column->addWidget(error_);
     column->addStretch(1);
 
@@ -240,7 +236,7 @@ void DSKPanel::setScale(double scale) {
 void DSKPanel::refresh() {
     const DSKPanelPresenter::State s = DSKPanelPresenter::present(DSKPanelPresenter::inputs(dsk_));
     status_->setText(s.status);
-    setColor(status_, s.onAir ? Palette::systemRed() : Palette::secondaryText());
+    setTextColor(status_, s.onAir ? Palette::systemRed() : Palette::secondaryText());
     preview_->setOnAir(s.onAir);
     ImageRef picture;
     if (s.showsPicture && dsk_.media()) {

@@ -8,12 +8,7 @@
 
 #include <optional>
 
-class QLabel;
-
 namespace velmar {
-
-// Draws the label's text in the secondary (dimmed) colour of hints and notes.
-void useSecondaryText(QLabel* label);
 
 // The motion duration shared by the target clips among `clips` (in strip order). Outer: none
 // when no clip is a target or their durations differ; inner: the shared duration, absent when

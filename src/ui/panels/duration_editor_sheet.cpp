@@ -2,6 +2,7 @@
 
 #include "core/playout_engine.h"
 #include "models/localized.h"
+#include "ui/controls/palette.h"
 #include "ui/panels/duration_common.h"
 #include "ui/panels/duration_entry_pad.h"
 

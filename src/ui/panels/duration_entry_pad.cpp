@@ -2,8 +2,8 @@
 
 #include "models/localized.h"
 #include "ui/controls/number_field.h"
+#include "ui/controls/palette.h"
 #include "ui/controls/svg_icon.h"
-#include "ui/panels/duration_common.h"
 
 #include <QEvent>
 #include <QFrame>

@@ -28,12 +28,6 @@ QFont systemFont(int points, QFont::Weight weight = QFont::Normal) {
     return font;
 }
 
-void setTextColor(QLabel* label, const QColor& color) {
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, color);
-    label->setPalette(palette);
-}
-
 QFrame* divider() {
     auto* line = new QFrame;
     line->setFrameShape(QFrame::HLine);
@@ -60,7 +54,7 @@ PreflightView::PreflightView(PreflightRunner& runner, std::function<void()> open
     explanation_ = new QLabel;
     explanation_->setFont(systemFont(11));
     explanation_->setWordWrap(true);
-    setTextColor(explanation_, Palette::secondaryText());
+    useSecondaryText(explanation_);
     column->addWidget(explanation_);
     column->addWidget(divider());
 
@@ -179,7 +173,7 @@ void PreflightView::rebuildRows() {
             detail->setFont(systemFont(11));
             detail->setTextFormat(Qt::PlainText);
             detail->setWordWrap(true);
-            setTextColor(detail, Palette::secondaryText());
+            useSecondaryText(detail);
             texts->addWidget(detail);
         }
         line->addLayout(texts, 1);

@@ -23,6 +23,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPainter>
+#include <QPen>
 #include <QPushButton>
 #include <QShowEvent>
 #include <QSignalBlocker>
@@ -99,7 +101,9 @@ int rowOf(const QList<SettingsPresenter::Option<T>>& options, const T& value) {
 // One button of a row of exclusive choices. The style draws a chosen (checked) button only a
 // shade darker than the others, which is hard to tell apart in the dark palette: the chosen one
 // is filled with the selection colour instead (drawn here: the style would lighten a dark
-// fill), its text drawn by the style in the selection's text colour.
+// fill), its text drawn by the style in the selection's text colour. Because the chosen one is
+// not drawn by the style, neither is the style's focus mark: a button that has the keyboard
+// focus gets a ring of its own, in a white that stands out on the selection blue as on the grey.
 class SegmentButton : public QPushButton {
   public:
     SegmentButton(const QString& text, QWidget* parent) : QPushButton(text, parent) {
@@ -108,10 +112,28 @@ class SegmentButton : public QPushButton {
 
   protected:
     void paintEvent(QPaintEvent* event) override {
-        if (!isChecked()) {
+        if (isChecked())
+            paintChosen();
+        else
             QPushButton::paintEvent(event);
-            return;
-        }
+        QStyleOptionButton option;
+        initStyleOption(&option);
+        // Only focus reached from the keyboard, as the style shows it: not after a click.
+        const QStyle::State keyboardFocus =
+            QStyle::State_HasFocus | QStyle::State_KeyboardFocusChange;
+        if ((option.state & keyboardFocus) != keyboardFocus) return;
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(QPen(Palette::primaryText(), kFocusRingWidth));
+        painter.setBrush(Qt::NoBrush);
+        const qreal inset = kFocusRingWidth / 2.0;
+        painter.drawRoundedRect(QRectF(rect()).adjusted(inset, inset, -inset, -inset), 3, 3);
+    }
+
+  private:
+    static constexpr int kFocusRingWidth = 2;
+
+    void paintChosen() {
         const QPalette::ColorGroup group = isEnabled() ? QPalette::Active : QPalette::Disabled;
         const QColor fill = palette().color(group, QPalette::Highlight);
         QStylePainter painter(this);

@@ -53,7 +53,7 @@ TakeColumn::TakeColumn(PlayoutEngine& engine,
     import_ = makeButton(QString(), Palette::white(1), 0.12, this);
     heading_ = new QLabel(this);
     heading_->setAlignment(Qt::AlignCenter);
-    heading_->setStyleSheet(QStringLiteral("color: %1;").arg(Palette::secondaryText().name()));
+    useSecondaryText(heading_);
     next_ = makeButton(QString(), Palette::systemOrange(), 0.72, this, Palette::black(0.85));
     cut_ = makeButton(QString(), Palette::systemRed(), 0.65, this);
     autoTrans_ = makeButton(QString(), Palette::systemBlue(), 0.65, this);

@@ -1,6 +1,6 @@
-// The shared look of the program: the dark palette's text roles, the switch drawn lit in the
-// accent colour only when on, button icons from the SVG files, and the wheel guard's choice of
-// controls and focus rule (real wheels are turned in the X server check).
+// The shared look of the program: the dark palette's text roles, a label's own text colour, the
+// switch drawn lit in the accent colour only when on, button icons from the SVG files, and the
+// wheel guard's choice of controls and focus rule (real wheels are turned in the X server check).
 #include "ui/controls/app_appearance.h"
 #include "ui/controls/palette.h"
 #include "ui/controls/scrubbable_value.h"
@@ -10,12 +10,15 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QLabel>
 #include <QScrollBar>
 #include <QSlider>
 #include <QSpinBox>
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 namespace velmar {
 namespace {
@@ -35,6 +38,50 @@ TEST(AppAppearance, DarkPaletteGivesWhiteTextOnDarkGreysAndDimmerDisabledText) {
         EXPECT_GT(lightness(p.color(QPalette::Disabled, text)), lightness(p.color(ground)));
     }
     EXPECT_EQ(p.color(QPalette::PlaceholderText), Palette::secondaryText());
+}
+
+// The brightest grey level and the reddest pixel of the label as drawn in its window.
+struct Ink {
+    int brightest = 0;
+    int reddest = 0;
+};
+Ink inkOf(QWidget& window, QLabel& label) {
+    const QImage image = window.grab().toImage();
+    Ink ink;
+    const QRect area(label.mapTo(&window, QPoint(0, 0)), label.size());
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            ink.brightest = std::max(ink.brightest, qGray(c.rgb()));
+            ink.reddest = std::max(ink.reddest, c.red() - c.green());
+        }
+    }
+    return ink;
+}
+
+// A label's own text colour holds in the window's dark palette, set before or after, enabled or
+// not, and follows each change of colour, back to one it had before.
+TEST(LabelTextColour, HoldsOverTheWindowPaletteAndFollowsEachChange) {
+    const int secondary = qGray(Palette::secondaryText().rgb());
+    QWidget window;
+    window.setPalette(AppAppearance::darkPalette());
+    auto* label = new QLabel(QStringLiteral("MMMM"), &window);
+    useSecondaryText(label);
+    window.resize(120, 40);
+    window.show();
+    EXPECT_GT(inkOf(window, *label).brightest, 100) << "the text is drawn";
+    EXPECT_LE(inkOf(window, *label).brightest, secondary + 3);
+    window.setPalette(AppAppearance::darkPalette());
+    label->setEnabled(false);
+    EXPECT_LE(inkOf(window, *label).brightest, secondary + 3) << "disabled, palette set again";
+    EXPECT_GE(inkOf(window, *label).brightest, secondary - 3) << "disabled, palette set again";
+    label->setEnabled(true);
+
+    setTextColor(label, Palette::systemRed());
+    EXPECT_GT(inkOf(window, *label).reddest, 150);
+    useSecondaryText(label);
+    EXPECT_LT(inkOf(window, *label).reddest, 10);
+    EXPECT_LE(inkOf(window, *label).brightest, secondary + 3);
 }
 
 // The pixels of the track's middle row that are near the colour.

@@ -5,6 +5,7 @@
 #include "ui/tools/settings_custom_format_editor.h"
 #include "ui/tools/settings_view.h"
 
+#include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
@@ -18,6 +19,8 @@
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QTest>
+
+#include <algorithm>
 
 namespace velmar::test {
 namespace {
@@ -367,6 +370,43 @@ TEST_F(SettingsViewTest, TheChosenTransportStandsOutInTheDarkPalette) {
         EXPECT_GT(on.blue() - on.red(), 120) << on.name().toStdString();
         EXPECT_LT(std::abs(off.blue() - off.red()), 10) << off.name().toStdString();
     }
+}
+
+// A segment with the keyboard focus, chosen or not, is ringed in white at its edge. As the style
+// does for the other controls, focus is shown once the window is used from the keyboard: not
+// for a click before that, nor on a segment without the focus.
+TEST_F(SettingsViewTest, ASegmentWithTheKeyboardFocusIsRinged) {
+    open();
+    view->setPalette(AppAppearance::darkPalette());
+    view->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(view.get()));
+    // The darkest grey level at the middle of the left and the top edge, inside the ring.
+    const auto edge = [](QAbstractButton* button) {
+        const QImage image = button->grab().toImage();
+        return std::min(qGray(image.pixel(1, image.height() / 2)),
+                        qGray(image.pixel(image.width() / 2, 1)));
+    };
+    auto* background = find<QButtonGroup>("backgroundLevel");
+    ASSERT_NE(background->checkedButton(), nullptr);
+    QAbstractButton* focused = background->button(background->checkedId() == 0 ? 1 : 0);
+    QAbstractButton* other = background->checkedButton();
+    EXPECT_LT(edge(other), 160) << "no focus, no ring";
+    QTest::mouseClick(focused, Qt::LeftButton);
+    ASSERT_TRUE(focused->hasFocus() && focused->isChecked());
+    EXPECT_LT(edge(focused), 160) << "focus from a click";
+
+    // Tab stops at the chosen segment of the row.
+    find<QComboBox>("language")->setFocus(Qt::OtherFocusReason);
+    for (int i = 0; i < 100 && !focused->hasFocus(); ++i)
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    ASSERT_TRUE(focused->hasFocus());
+    EXPECT_GT(edge(focused), 220) << "the ring on the chosen segment";
+    other->setChecked(true);
+    ASSERT_TRUE(focused->hasFocus());
+    EXPECT_GT(edge(focused), 220) << "the ring on a segment no longer chosen";
+    EXPECT_LT(edge(other), 160) << "the chosen segment without the focus";
+    find<QComboBox>("language")->setFocus(Qt::TabFocusReason);
+    EXPECT_LT(edge(focused), 160) << "focus elsewhere";
 }
 
 }  // namespace
