@@ -319,5 +319,13 @@
         <source>設定ファイルを読み込めないため、設定を保存しません: %@</source>
         <translation>The settings file cannot be read, so settings are not saved: %@</translation>
     </message>
+    <message>
+        <source>設定を保存できません。変更は終了するまで保たれ、次の変更で保存し直します: %@</source>
+        <translation>Settings cannot be saved. Changes are kept until quit and saved again with the next change: %@</translation>
+    </message>
+    <message>
+        <source>設定の保存を再開しました</source>
+        <translation>Settings are saved again</translation>
+    </message>
 </context>
 </TS>

@@ -207,20 +207,41 @@ void AppState::setStatus(const QString& message) {
 }
 
 void AppState::settingsProblem(const UserDefaults::Problem& problem) {
-    QString line;
-    if (problem.kind == UserDefaults::Problem::Kind::setAside) {
-        engine_->setStandingWarning(localizedFormat(
-            "設定ファイルを読み込めなかったため %@ に移し、読めた設定を引き継ぎました",
-            {QFileInfo(problem.movedTo).fileName()}));
-        line = QStringLiteral("SETTINGS  ") + problem.path +
-               QStringLiteral(" did not parse, moved to ") + problem.movedTo;
-    } else {
-        engine_->setStandingWarning(localizedFormat(
-            "設定ファイルを読み込めないため、設定を保存しません: %@", {problem.error}));
-        line = QStringLiteral("SETTINGS  ") + problem.path + QStringLiteral(" unreadable (") +
-               problem.error + QStringLiteral("), settings kept until quit only");
+    using Kind = UserDefaults::Problem::Kind;
+    PlayoutLog* log = engine_->services().log;
+    QString warning;
+    QString line = QStringLiteral("SETTINGS  ") + problem.path;
+    switch (problem.kind) {
+        case Kind::setAside:
+            warning = localizedFormat(
+                "設定ファイルを読み込めなかったため %@ に移し、読めた設定を引き継ぎました",
+                {QFileInfo(problem.movedTo).fileName()});
+            line += QStringLiteral(" did not parse, moved to ") + problem.movedTo;
+            break;
+        case Kind::unreadable:
+            warning = localizedFormat("設定ファイルを読み込めないため、設定を保存しません: %@",
+                                      {problem.error});
+            line += QStringLiteral(" unreadable (") + problem.error +
+                    QStringLiteral("), settings kept until quit only");
+            break;
+        case Kind::writeFailed:
+            // clang-format off
+            warning = localizedFormat("設定を保存できません。変更は終了するまで保たれ、次の変更で保存し直します: %@", {problem.error});
+            // clang-format on
+            settingsWriteWarning_ = warning;
+            line += QStringLiteral(" cannot be written (") + problem.error +
+                    QStringLiteral("), settings kept in memory and written on the next change");
+            break;
+        case Kind::writeResumed:
+            if (engine_->standingWarning() == settingsWriteWarning_)
+                engine_->setStandingWarning(QString());
+            settingsWriteWarning_.clear();
+            setStatus(localized("設定の保存を再開しました"));
+            if (log) log->write(line + QStringLiteral(" written again"));
+            return;
     }
-    if (engine_->services().log) engine_->services().log->write(line);
+    engine_->setStandingWarning(warning);
+    if (log) log->write(line);
 }
 
 // ---- Observers -----------------------------------------------------------------------------

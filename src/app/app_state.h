@@ -285,7 +285,7 @@ class AppState : public QObject {
     void applyLocalMuteRule();
     void applyFaderGain();
     void setStatus(const QString& message);
-    // Main thread: the settings file could not be kept as it was.
+    // Main thread: the settings file could not be kept as it was, or is written again.
     void settingsProblem(const UserDefaults::Problem& problem);
     // The SDI output stopped by itself: the switch goes off and the reason is shown and logged.
     void deckLinkFailed(const QString& message);
@@ -301,6 +301,8 @@ class AppState : public QObject {
         AppState* app = nullptr;
     };
     std::shared_ptr<SettingsGuard> settingsGuard_;
+    // The standing warning shown while settings cannot be written; cleared when they can again.
+    QString settingsWriteWarning_;
     ScreenProvider* screens_;
     AppDialogs* dialogs_;
     SDIAudioBridge* audio_;

@@ -4,6 +4,7 @@
 
 #include "app/app_settings.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
@@ -212,6 +213,43 @@ TEST_F(AppStateFixture, ASettingsFileThatDoesNotParseIsMovedAsideAndItsSettingsK
     ASSERT_TRUE(logFile.open(QIODevice::ReadOnly));
     EXPECT_TRUE(
         logFile.readAll().contains(("did not parse, moved to " + problem->movedTo).toUtf8()));
+}
+
+// Settings that cannot be written (a file where their folder was) are warned of once, in the
+// status line and the log; the first change that is written again lifts the warning and says so.
+TEST_F(AppStateFixture, SettingsThatCannotBeWrittenAreWarnedOfOnceUntilTheyAreWrittenAgain) {
+    const QString folder = dir.path() + "/config";
+    defaults = std::make_unique<UserDefaults>(folder + "/velmar.json");
+    make(false);
+    app->setProgramOnLeft(true);
+    ASSERT_TRUE(QDir(folder).removeRecursively());
+    QFile blocker(folder);
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+
+    app->setStripRightToLeft(true);
+    const QString warning =
+        "設定を保存できません。変更は終了するまで保たれ、次の変更で保存し直します: " + folder +
+        " is not a folder";
+    EXPECT_EQ(app->engine().standingWarning(), warning);
+    app->setBackgroundLevel(2);
+    EXPECT_TRUE(app->stripRightToLeft());
+
+    ASSERT_TRUE(QFile::remove(folder));
+    app->setProgramOnLeft(false);  // the folder is made again
+    EXPECT_EQ(app->engine().standingWarning(), "");
+    EXPECT_EQ(status(), "設定の保存を再開しました");
+    UserDefaults reread(folder + "/velmar.json");
+    EXPECT_EQ(reread.boolean("stripRightToLeft"), true);
+    EXPECT_EQ(reread.integer("backgroundLevel"), 2);
+
+    log.flush();
+    log.waitForPendingWrites();
+    QFile logFile(log.fileName());
+    ASSERT_TRUE(logFile.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(logFile.readAll());
+    EXPECT_EQ(text.count(" cannot be written ("), 1) << text.toStdString();
+    EXPECT_EQ(text.count(" written again"), 1) << text.toStdString();
 }
 
 }  // namespace

@@ -240,6 +240,58 @@ void report(const QWidget* window, int shot) {
     }
 }
 
+// Counts the events of one window's widgets that change what it shows: layout requests,
+// resizes, moves, shows and hides, and changes of language, font and style.
+class LayoutWatch : public QObject {
+  public:
+    explicit LayoutWatch(const QWidget* window) : window_(window) {
+        QCoreApplication::instance()->installEventFilter(this);
+    }
+    ~LayoutWatch() override { QCoreApplication::instance()->removeEventFilter(this); }
+    int changes = 0;
+
+  protected:
+    bool eventFilter(QObject* object, QEvent* event) override {
+        if (!object->isWidgetType() || static_cast<QWidget*>(object)->window() != window_)
+            return false;
+        switch (event->type()) {
+            case QEvent::LayoutRequest:
+            case QEvent::Resize:
+            case QEvent::Move:
+            case QEvent::Show:
+            case QEvent::Hide:
+            case QEvent::LanguageChange:
+            case QEvent::FontChange:
+            case QEvent::StyleChange:
+            case QEvent::Polish:
+                ++changes;
+                break;
+            default:
+                break;
+        }
+        return false;
+    }
+
+  private:
+    const QWidget* window_;
+};
+
+// Lets the window finish what its last change set off, however long the machine takes: handles
+// every posted event until two whole rounds in a row lay nothing out, then paints the whole
+// window at once and hands the picture to the X server, so the screen shows what the widgets
+// now say.
+void settle(QWidget* window) {
+    LayoutWatch watch(window);
+    for (int quiet = 0, rounds = 0; quiet < 2 && rounds < 10000; ++rounds) {
+        const int before = watch.changes;
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents();
+        quiet = watch.changes == before ? quiet + 1 : 0;
+    }
+    window->repaint();
+    QCoreApplication::processEvents();
+}
+
 // The windows and what they show for the check: the control window with its panels, the
 // settings form with the custom canvas size popup, the duration entry sheet for many clips, the
 // LED cabinet question, the marker name sheet, the name filter popover, the signal monitor with a
@@ -261,12 +313,12 @@ struct ScreenAuditChild : test::PreflightFixture {
         window->raise();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
         QString title = QString::fromUtf8(name);
+        settle(window);  // laid out and drawn in the language it was built in
         if (switchTo) {
-            QTest::qWait(200);  // laid out and drawn in the first language
             LanguageSettings::shared().setLanguage(*switchTo);
             title += QStringLiteral(" after a switch from ") + rawValue(built);
+            settle(window);
         }
-        QTest::qWait(400);
         for (bool more = true; more;) {
             std::printf("WINDOW\t%d\t%s\t%s\t%d x %d\n", shot, qPrintable(title),
                         qPrintable(rawValue(LanguageSettings::shared().language())),
@@ -275,7 +327,8 @@ struct ScreenAuditChild : test::PreflightFixture {
             std::printf("SHOOT %d\n", shot), std::fflush(stdout);
             const QString done = qEnvironmentVariable("VELMAR_XVFB_AUDIT_DIR") +
                                  QStringLiteral("/shot%1.done").arg(shot);
-            for (int i = 0; i < 600 && !QFile::exists(done); ++i) QTest::qWait(50);
+            // The parent gives up on a shot after two minutes; so does the child.
+            ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(done); }, 120000));
             ++shot;
             more = false;
             for (QAbstractScrollArea* area : window->findChildren<QAbstractScrollArea*>()) {
@@ -289,7 +342,7 @@ struct ScreenAuditChild : test::PreflightFixture {
                 if (bar->value() < bar->maximum())
                     bar->setValue(bar->value() + bar->pageStep()), more = true;
             }
-            if (more) QTest::qWait(200);
+            if (more) settle(window);
         }
         window->hide();
         LanguageSettings::shared().setLanguage(built);

@@ -8,6 +8,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QStandardPaths>
+#include <QTemporaryFile>
 
 #include <cctype>
 #include <cmath>
@@ -138,6 +139,22 @@ QString setAside(const QString& path) {
     return QFile::rename(path, target) ? target : QString();
 }
 
+// Why the settings file could not be written, as far as can be told after the fact.
+QString writeFailureReason(const QString& path) {
+    const QFileInfo info(path);
+    const QFileInfo folder(info.absolutePath());
+    if (folder.exists() && !folder.isDir())
+        return folder.filePath() + QStringLiteral(" is not a folder");
+    if (info.exists()) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadWrite)) return file.errorString();
+    }
+    QTemporaryFile probe(path + QStringLiteral(".XXXXXX"));
+    if (!probe.open()) return probe.errorString();
+    if (probe.write(QByteArray(4096, ' ')) < 0 || !probe.flush()) return probe.errorString();
+    return QStringLiteral("the file could not be replaced");
+}
+
 bool writeJson(QIODevice& device, const QSettings::SettingsMap& map) {
     QJsonObject object;
     for (auto it = map.begin(); it != map.end(); ++it) {
@@ -188,8 +205,7 @@ std::optional<UserDefaults::Problem> UserDefaults::guardFile() {
     if (state == FileState::absent || state == FileState::parsed) return std::nullopt;
 
     // What this process knows, with what could be read from the file over it.
-    QVariantMap known;
-    for (const QString& key : settings_->allKeys()) known.insert(key, settings_->value(key));
+    QVariantMap known = knownValues();
     known.insert(onDisk);
     Problem problem;
     problem.path = path_;
@@ -210,8 +226,34 @@ std::optional<UserDefaults::Problem> UserDefaults::guardFile() {
         problem.error = error;
         settings_.reset();
     }
-    if (!settings_) memory_ = std::move(known);
+    if (!settings_) {
+        memory_ = std::move(known);
+        writeFailing_ = false;  // nothing is written any more
+    }
     problem_ = problem;
+    return problem;
+}
+
+QVariantMap UserDefaults::knownValues() const {
+    QVariantMap known;
+    for (const QString& key : settings_->allKeys()) known.insert(key, settings_->value(key));
+    return known;
+}
+
+std::optional<UserDefaults::Problem> UserDefaults::checkWrite() {
+    const bool failed = settings_->status() != QSettings::NoError;
+    if (failed == writeFailing_) return std::nullopt;
+    writeFailing_ = failed;
+    Problem problem;
+    problem.path = path_;
+    if (failed) {
+        problem.kind = Problem::Kind::writeFailed;
+        problem.error = writeFailureReason(path_);
+        problem_ = problem;
+    } else {
+        problem.kind = Problem::Kind::writeResumed;
+        if (problem_ && problem_->kind == Problem::Kind::writeFailed) problem_.reset();
+    }
     return problem;
 }
 
@@ -238,19 +280,41 @@ QVariant UserDefaults::raw(const QString& key) const {
     return settings_ ? settings_->value(key) : memory_.value(key);
 }
 
-void UserDefaults::store(const QString& key, const QVariant& value) {
+void UserDefaults::store(const QString& key, const std::optional<QVariant>& value) {
     std::optional<Problem> found;
+    std::optional<Problem> written;
     {
         std::lock_guard lock(mutex_);
         found = guardFile();
-        if (settings_) {
-            settings_->setValue(key, value);
-            settings_->sync();
+        if (!settings_) {
+            if (value) {
+                memory_.insert(key, *value);
+            } else {
+                memory_.remove(key);
+            }
         } else {
-            memory_.insert(key, value);
+            if (writeFailing_) {
+                // A failed write leaves the settings object's view of the file uncertain (it
+                // rereads a file that changed and keeps its error): start a new one that holds
+                // exactly what is known, so all of it is written.
+                const QVariantMap known = knownValues();
+                settings_.reset();
+                settings_ = std::make_unique<QSettings>(path_, jsonFormat());
+                settings_->clear();
+                for (auto it = known.begin(); it != known.end(); ++it)
+                    settings_->setValue(it.key(), it.value());
+            }
+            if (value) {
+                settings_->setValue(key, *value);
+            } else {
+                settings_->remove(key);
+            }
+            settings_->sync();
+            written = checkWrite();
         }
     }
     report(found);
+    report(written);
 }
 
 bool UserDefaults::contains(const QString& key) const {
@@ -338,40 +402,29 @@ std::optional<QList<double>> UserDefaults::numberList(const QString& key) const 
 }
 
 void UserDefaults::set(const QString& key, const QString& value) {
-    store(key, value);
+    store(key, QVariant(value));
 }
 void UserDefaults::set(const QString& key, bool value) {
-    store(key, value);
+    store(key, QVariant(value));
 }
 void UserDefaults::set(const QString& key, long long value) {
-    store(key, value);
+    store(key, QVariant(value));
 }
 void UserDefaults::set(const QString& key, double value) {
-    store(key, value);
+    store(key, QVariant(value));
 }
 void UserDefaults::set(const QString& key, const QStringList& value) {
-    store(key, QVariant(value).toList());
+    store(key, QVariant(QVariant(value).toList()));
 }
 
 void UserDefaults::set(const QString& key, const QList<double>& value) {
     QVariantList list;
     for (double d : value) list.push_back(d);
-    store(key, list);
+    store(key, QVariant(list));
 }
 
 void UserDefaults::remove(const QString& key) {
-    std::optional<Problem> found;
-    {
-        std::lock_guard lock(mutex_);
-        found = guardFile();
-        if (settings_) {
-            settings_->remove(key);
-            settings_->sync();
-        } else {
-            memory_.remove(key);
-        }
-    }
-    report(found);
+    store(key, std::nullopt);
 }
 
 }  // namespace velmar

@@ -24,14 +24,19 @@ namespace velmar {
 // of it that still parse are kept, and a new file is written. One that cannot be read at all (no
 // permission, a folder in its place) is left alone: settings then live in memory until the end
 // of the run. Both are checked at construction and before every write.
+//
+// A write that fails (disk full, a file where the folder should be) keeps every value in memory
+// and is told once; each later change writes them all again, and the first that succeeds is
+// told too.
 class UserDefaults {
   public:
     struct Problem {
-        enum class Kind { setAside, unreadable };
+        // writeResumed is no problem: it tells that the file is written again after writeFailed.
+        enum class Kind { setAside, unreadable, writeFailed, writeResumed };
         Kind kind = Kind::setAside;
         QString path;     // the settings file
         QString movedTo;  // setAside: where the file that did not parse now is
-        QString error;    // unreadable: the system's reason
+        QString error;    // unreadable, writeFailed: the system's reason
     };
 
     // The file DOVRINE/velmar.json in the user's configuration folder.
@@ -62,7 +67,7 @@ class UserDefaults {
 
     QString filePath() const;
 
-    // The last problem met with the file, if any.
+    // The last problem met with the file, if any; none once a failed write has been mended.
     std::optional<Problem> problem() const;
     // Told of every problem, on the thread that met it; at once of one met before. Empty: none.
     void setProblemObserver(std::function<void(const Problem&)> observer);
@@ -72,9 +77,14 @@ class UserDefaults {
 
   private:
     QVariant raw(const QString& key) const;
-    void store(const QString& key, const QVariant& value);
+    // Sets (a value) or removes (none) the key and writes the file.
+    void store(const QString& key, const std::optional<QVariant>& value);
     // Checks the file before it is written (mutex_ held); returns a problem to report, if any.
     std::optional<Problem> guardFile();
+    // Every value settings_ holds (mutex_ held).
+    QVariantMap knownValues() const;
+    // After settings_->sync() (mutex_ held): a change between failing and working, if any.
+    std::optional<Problem> checkWrite();
     void report(const std::optional<Problem>& problem);
 
     const QString path_;
@@ -82,6 +92,8 @@ class UserDefaults {
     // Null while the settings live in memory only (the file could not be read).
     std::unique_ptr<QSettings> settings_;
     QVariantMap memory_;
+    // The last write failed; the next one rewrites every value.
+    bool writeFailing_ = false;
     std::optional<Problem> problem_;
     std::mutex observerMutex_;
     std::function<void(const Problem&)> observer_;

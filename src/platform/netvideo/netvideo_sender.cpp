@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace velmar::netvideo {
 
@@ -117,20 +118,30 @@ bool writeAddressFile(int folderFd, const std::string& name, int port, struct st
     ::unlinkat(folderFd, temporary.c_str(), 0);  // left by a sender that died
     const int fd = ::openat(folderFd, temporary.c_str(),
                             O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    bool ok = fd >= 0;
-    if (ok) {
+    // What went wrong, taken at the step that failed: a later call may change errno.
+    std::string reason = fd < 0 ? std::strerror(errno) : std::string();
+    if (fd >= 0) {
         char text[32];
         const int length = std::snprintf(text, sizeof text, "127.0.0.1:%d\n", port);
-        ok = ::write(fd, text, size_t(length)) == length && ::fstat(fd, &written) == 0;
-        ok = ::close(fd) == 0 && ok;
-        ok = ok && ::renameat(folderFd, temporary.c_str(), folderFd, name.c_str()) == 0;
+        const ssize_t wrote = ::write(fd, text, size_t(length));
+        if (wrote < 0) {
+            reason = std::strerror(errno);
+        } else if (wrote != length) {
+            reason = "short write (" + std::to_string(wrote) + " of " + std::to_string(length) +
+                     " bytes)";
+        } else if (::fstat(fd, &written) != 0) {
+            reason = std::strerror(errno);
+        }
+        if (::close(fd) != 0 && reason.empty()) reason = std::strerror(errno);
+        if (reason.empty() && ::renameat(folderFd, temporary.c_str(), folderFd, name.c_str()) != 0)
+            reason = std::strerror(errno);
     }
-    if (!ok) {
+    if (!reason.empty()) {
         std::fprintf(stderr, "velmar: network video: cannot write the address file %s: %s\n",
-                     name.c_str(), std::strerror(errno));
+                     name.c_str(), reason.c_str());
         if (fd >= 0) ::unlinkat(folderFd, temporary.c_str(), 0);
     }
-    return ok;
+    return reason.empty();
 }
 
 int requestedPort() {

@@ -103,6 +103,49 @@ TEST(UserDefaults, AFileThatCannotBeReadIsNeverWrittenOver) {
     EXPECT_TRUE(QFileInfo(blocked + "/inside").isDir());
 }
 
+// A write that fails (here a file where the settings folder was) is told once and loses nothing:
+// every value stays readable, and the first write that works again puts all of them in the file.
+TEST(UserDefaults, AFailedWriteKeepsEveryValueAndIsToldOnceUntilWritingWorksAgain) {
+    QTemporaryDir dir;
+    const QString folder = dir.path() + "/settings";
+    const QString path = folder + "/velmar.json";
+    UserDefaults d(path);
+    QList<UserDefaults::Problem> told;
+    d.setProblemObserver([&](const UserDefaults::Problem& p) { told << p; });
+    d.set("kept", 1);
+    d.set("gone", true);
+    ASSERT_TRUE(told.isEmpty());
+
+    ASSERT_TRUE(QDir(folder).removeRecursively());
+    QFile blocker(folder);
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    d.set("during", QStringLiteral("x"));
+    d.remove("gone");
+    ASSERT_EQ(told.size(), 1);
+    EXPECT_EQ(told[0].kind, UserDefaults::Problem::Kind::writeFailed);
+    EXPECT_EQ(told[0].error, folder + " is not a folder");
+    EXPECT_EQ(d.problem()->kind, UserDefaults::Problem::Kind::writeFailed);
+    EXPECT_EQ(d.integer("kept"), 1);
+    EXPECT_EQ(d.string("during"), "x");
+    EXPECT_FALSE(d.contains("gone"));
+
+    ASSERT_TRUE(QFile::remove(folder));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    d.set("after", 2.5);
+    ASSERT_EQ(told.size(), 2);
+    EXPECT_EQ(told[1].kind, UserDefaults::Problem::Kind::writeResumed);
+    EXPECT_FALSE(d.problem().has_value());
+    d.set("later", 3);
+    EXPECT_EQ(told.size(), 2);
+    UserDefaults reread(path);
+    EXPECT_EQ(reread.integer("kept"), 1);
+    EXPECT_EQ(reread.string("during"), "x");
+    EXPECT_EQ(reread.number("after"), 2.5);
+    EXPECT_EQ(reread.integer("later"), 3);
+    EXPECT_FALSE(reread.contains("gone"));
+}
+
 TEST(UserDefaults, RemoveForgetsTheKey) {
     QTemporaryDir dir;
     UserDefaults d(dir.path() + "/d.json");
