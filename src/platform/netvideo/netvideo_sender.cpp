@@ -368,8 +368,9 @@ void NetVideoSender::acceptClients(std::chrono::steady_clock::time_point now) {
         // Every client held counts, one whose stream is ending too: each holds a descriptor and
         // up to a picture of bytes.
         if (held >= size_t(kNetVideoMaxReceivers)) {
-            ::close(fd);
+            // Counted before the close, so that whoever sees the connection end sees it counted.
             ++RuntimeCounters::shared().receiversRefused;
+            ::close(fd);
             report(Trouble::refused,
                    "a receiver was refused: " + std::to_string(kNetVideoMaxReceivers) +
                        " receivers are connected already");
