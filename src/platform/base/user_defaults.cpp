@@ -10,6 +10,8 @@
 #include <QStandardPaths>
 #include <QTemporaryFile>
 
+#include <sys/stat.h>
+
 #include <cctype>
 #include <cmath>
 
@@ -110,6 +112,17 @@ QVariantMap salvage(const QByteArray& bytes) {
 
 enum class FileState { absent, parsed, broken, unreadable };
 
+// What tells a settings file apart from the one seen before: device, inode, size, and the time
+// of its last change in nanoseconds (seconds and nanoseconds). Nothing when it cannot be seen.
+std::optional<std::array<long long, 5>> fileStamp(const QString& path) {
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0) return std::nullopt;
+    return std::array<long long, 5>{
+        static_cast<long long>(st.st_dev), static_cast<long long>(st.st_ino),
+        static_cast<long long>(st.st_size), static_cast<long long>(st.st_ctim.tv_sec),
+        static_cast<long long>(st.st_ctim.tv_nsec)};
+}
+
 // Reads and parses the settings file as it is on disk now.
 FileState inspect(const QString& path, QVariantMap& values, QString& error) {
     const QFileInfo info(path);
@@ -199,10 +212,15 @@ QString UserDefaults::filePath() const {
 
 std::optional<UserDefaults::Problem> UserDefaults::guardFile() {
     if (!settings_) return std::nullopt;
+    if (seen_ && fileStamp(path_) == seen_) return std::nullopt;
     QVariantMap onDisk;
     QString error;
     const FileState state = inspect(path_, onDisk, error);
-    if (state == FileState::absent || state == FileState::parsed) return std::nullopt;
+    if (state == FileState::absent || state == FileState::parsed) {
+        noteFileSeen();
+        return std::nullopt;
+    }
+    seen_.reset();
 
     // What this process knows, with what could be read from the file over it.
     QVariantMap known = knownValues();
@@ -232,6 +250,10 @@ std::optional<UserDefaults::Problem> UserDefaults::guardFile() {
     }
     problem_ = problem;
     return problem;
+}
+
+void UserDefaults::noteFileSeen() {
+    seen_ = fileStamp(path_);
 }
 
 QVariantMap UserDefaults::knownValues() const {
@@ -311,6 +333,11 @@ void UserDefaults::store(const QString& key, const std::optional<QVariant>& valu
             }
             settings_->sync();
             written = checkWrite();
+            if (writeFailing_) {
+                seen_.reset();
+            } else {
+                noteFileSeen();
+            }
         }
     }
     report(found);

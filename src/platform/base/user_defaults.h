@@ -7,6 +7,7 @@
 #include <QVariant>
 #include <QVariantMap>
 
+#include <array>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -80,7 +81,10 @@ class UserDefaults {
     // Sets (a value) or removes (none) the key and writes the file.
     void store(const QString& key, const std::optional<QVariant>& value);
     // Checks the file before it is written (mutex_ held); returns a problem to report, if any.
+    // A file unchanged since it was last read or written is not read again.
     std::optional<Problem> guardFile();
+    // Remembers the file as it is now, after it was read whole or written (mutex_ held).
+    void noteFileSeen();
     // Every value settings_ holds (mutex_ held).
     QVariantMap knownValues() const;
     // After settings_->sync() (mutex_ held): a change between failing and working, if any.
@@ -95,6 +99,9 @@ class UserDefaults {
     // The last write failed; the next one rewrites every value.
     bool writeFailing_ = false;
     std::optional<Problem> problem_;
+    // Identity, size and change time of the file when last read whole or written: a write that
+    // finds it so skips reading and parsing it again (a fader dragged writes many times).
+    std::optional<std::array<long long, 5>> seen_;
     std::mutex observerMutex_;
     std::function<void(const Problem&)> observer_;
 };
