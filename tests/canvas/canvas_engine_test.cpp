@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <future>
+#include <optional>
 #include <thread>
 
 namespace velmar::test {
@@ -81,6 +82,20 @@ TEST_F(CanvasEngineTest, AFailingEncodeStepFailsTheFrameWithoutCommittingIt) {
     int calls = 0;
     EXPECT_TRUE(
         canvas->renderOutputFrame(t->texture, [&](gpu::CommandBuffer&) { return ++calls == 1; }));
+    EXPECT_TRUE(allPixels(*t->texture, kRed));
+}
+
+// The queue runs card-priority work before preview and probe work committed earlier (see the
+// command queue's tests): the card's frame must be committed at that priority.
+TEST_F(CanvasEngineTest, CardFramesAreCommittedAtTheCardOutputsPriority) {
+    setProgram(solidImage(96, 64, kRed));
+    auto t = target(96, 64);
+    std::optional<gpu::CommandPriority> priority;
+    EXPECT_TRUE(canvas->renderOutputFrame(t->texture, [&](gpu::CommandBuffer& cb) {
+        priority = cb.priority();
+        return true;
+    }));
+    EXPECT_EQ(priority, gpu::CommandPriority::cardOutput);
     EXPECT_TRUE(allPixels(*t->texture, kRed));
 }
 

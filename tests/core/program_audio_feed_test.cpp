@@ -182,6 +182,18 @@ TEST_F(ProgramAudioFeedTest, TheFeedStartsAgainAtThePresentAfterRunningDryOrARes
     mix();
     EXPECT_NEAR(sdi().storedFrames(), SDIAudioBridge::kProgramLeadFrames, 1);
     EXPECT_EQ(sdi().underrunFrames(), 0);
+
+    // A restart while the feed is less than half a lead ahead: the emptied ring looks like
+    // what a pulling output leaves, so only the bridge's reset tells the feed to start again.
+    sdi().setActive(true);
+    source.heldAhead = 0.1;
+    mix();
+    clock.advance(0.02);
+    sdi().setActive(true);
+    presentFrame = frameAt(source.present());
+    mix();
+    EXPECT_EQ(sdi().storedFrames(), frameAt(0.1));
+    EXPECT_EQ(playFrame().front(), presentFrame);
 }
 
 TEST_F(ProgramAudioFeedTest, AStoppedMovieTakesBackWhatItFedAhead) {

@@ -34,9 +34,8 @@ constexpr int kPoolFrames = kQueueCapacity + 8;  // queue, frames held by render
 constexpr double kAudioAheadSeconds = 1.5;
 constexpr int kAudioRingSeconds = 4;
 // Video packets read past while the sound runs ahead wait undecoded, within these bounds (the
-// seconds are past the sound's target).
+// seconds are past the sound's target) and the bytes of Options::readAheadBytes.
 constexpr int kMaxHeldPackets = 512;
-constexpr int64_t kMaxHeldBytes = int64_t(192) << 20;
 constexpr double kHeldSlackSeconds = 1.0;
 constexpr double kEpsilon = 0.0005;
 // Movies shorter than this loop through the owner's seek instead of on the worker.
@@ -216,7 +215,8 @@ class MoviePlayer::Decoder {
     // Whether `readAhead` may read on: the file is not at its end and the video packets held
     // stay within their bounds (count, bytes, and seconds past `itemTime`).
     bool canReadAhead(double itemTime) const {
-        if (eof || demuxEnded_ || held_.full() || heldBytes_ >= kMaxHeldBytes) return false;
+        if (eof || demuxEnded_ || held_.full() || heldBytes_ >= p_.options_.readAheadBytes)
+            return false;
         return heldNewest_ < 0 || held_.empty() ||
                heldNewest_ < itemTime + kAudioAheadSeconds + kHeldSlackSeconds;
     }

@@ -62,6 +62,8 @@ class MoviePlayer : public AudioSource {
         // Threads decoding the picture; 0: one per usable core (at most 16). Each thread holds
         // a picture back until the end of the file drains them all at once.
         int videoThreads = 0;
+        // Bytes of video packets held undecoded while the sound reads ahead of the pictures.
+        long long readAheadBytes = 192LL << 20;
     };
 
     MoviePlayer(std::string path, HostClock& clock, Callbacks callbacks, Options options);

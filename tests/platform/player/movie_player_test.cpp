@@ -250,6 +250,42 @@ TEST(MoviePlayer, SoundReadsAheadOfAFullPictureQueue) {
     }
 }
 
+// The bytes held for the sound's read-ahead bound what waits at once, not what passes through:
+// a movie holding many times the bound over its length keeps its sound read ahead to the end.
+TEST(MoviePlayer, SoundKeepsReadingAheadAfterMoreThanItsByteBoundWasHeld) {
+    TestMedia::MovieOptions options;
+    options.width = 160;
+    options.height = 90;
+    options.seconds = 8;
+    options.audio = true;
+    options.codec = "rawvideo";  // every picture packet is the same 160 × 90 × 1.5 bytes
+    const QString path = TestMedia::movie("avi", options);
+    ASSERT_FALSE(path.isEmpty());
+    MoviePlayer::Options playerOptions;
+    playerOptions.readAheadBytes = 100LL * 160 * 90 * 3 / 2;  // 4 s of pictures
+    Harness h(path, playerOptions);
+    ASSERT_TRUE(h.ready()) << h.player->errorMessage();
+    ASSERT_TRUE(h.player->hasAudio());
+    h.player->setRate(1.0f);
+    auto& out = h.player->videoOutput();
+    for (int i = 1; i < 200; ++i) {
+        h.clock.advance(0.04);
+        const double t = i * 0.04;
+        ASSERT_TRUE(test::waitUntil([&] {
+            VideoFrameRef f = out.peekFrameForItemTime(t);
+            return f && std::fabs(f->time() - t) < 0.001;
+        })) << "frame "
+            << i;
+        if (i % 25 != 0) continue;
+        // Each second: the sound is read ahead again, as far as the movie goes.
+        const double ahead = std::min(1.2, 7.9 - t);
+        ASSERT_TRUE(test::waitUntil([&] { return h.player->bufferedSoundSeconds() >= ahead; }, 10))
+            << "at " << t << " s: " << h.player->bufferedSoundSeconds();
+    }
+    h.clock.advance(0.1);
+    EXPECT_TRUE(test::waitUntil([&] { return h.ends.load() == 1; }, 5));
+}
+
 TEST(MoviePlayer, SeeksPreciseLooseAndOutOfRange) {
     Harness h(shortMovie());
     ASSERT_TRUE(h.ready());
