@@ -1,9 +1,11 @@
 #include "sdi/zr_deck_link_output.h"
 
+#include "models/language_settings.h"
 #include "sdi_bridge_test_support.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 
 namespace velmar {
@@ -110,6 +112,35 @@ TEST(ZRDeckLinkStart, EachFailureHasItsCodeAndMessageAndLeavesTheDeviceFree) {
             bridge.start(c.deviceIndex, c.mode, client.ring(), c.tenBit, c.externalKeyer,
                          c.withRequest ? client.request() : ZRDeckLinkOutput::FrameRequest{}, {}));
     }
+}
+
+// Every message is in the language in force when the error is made; the missing device points
+// at the variable that makes the virtual card's devices, the refused wrap names the formats.
+TEST(ZRDeckLinkStart, MessagesAreInTheLanguageInForceAndSayWhatHoldsHere) {
+    LanguageSettings& language = LanguageSettings::shared();
+    const AppLanguage saved = language.language();
+    for (int code = ZRDeckLinkError::badParameters; code >= ZRDeckLinkError::cannotEnableTenBitKey;
+         --code) {
+        SCOPED_TRACE(code);
+        language.setLanguage(AppLanguage::en);
+        const QString english = ZRDeckLinkError::make(ZRDeckLinkError::Code(code)).message;
+        language.setLanguage(AppLanguage::ja);
+        const QString japanese = ZRDeckLinkError::messageForCode(code);
+        EXPECT_NE(english, japanese) << japanese.toStdString();
+        EXPECT_TRUE(std::none_of(english.begin(), english.end(),
+                                 [](QChar c) { return c.unicode() >= 0x3000; }))
+            << "nothing Japanese in " << english.toStdString();
+        if (code == ZRDeckLinkError::noDevice) {
+            EXPECT_TRUE(english.startsWith("No SDI device found.") &&
+                        english.contains("VELMAR_VIRTUAL_SDI"));
+            EXPECT_TRUE(japanese.contains("VELMAR_VIRTUAL_SDI"));
+        }
+        if (code == ZRDeckLinkError::noPixelBufferOutput) {
+            EXPECT_TRUE(english.contains("BGRA (8-bit)") && english.contains("v210 (10-bit fill)"))
+                << english.toStdString();
+        }
+    }
+    language.setLanguage(saved);
 }
 
 TEST(ZRDeckLinkStart, APrerollFrameTheCardRefusesIsReplacedSoThreeStayInFlight) {
