@@ -5,8 +5,7 @@
 namespace velmar {
 
 // Why the scheduled-playback bridge could not start: the domain "ZRDeckLink", a code from -1
-// to -10 and its fixed message, looked up in the interface language when the error is made and
-// shown as it is from then on.
+// to -10 and its fixed Japanese message, which is shown as it is (never looked up).
 struct ZRDeckLinkError {
     static constexpr const char* kDomain = "ZRDeckLink";
 
@@ -30,7 +29,7 @@ struct ZRDeckLinkError {
     QString localizedDescription() const { return message; }
 
     static ZRDeckLinkError make(Code code);
-    // The fixed message of a code in the language in force; empty for a code outside -1 ... -10.
+    // The fixed message of a code; empty for a code outside -1 ... -10.
     static QString messageForCode(int code);
 };
 

@@ -1,11 +1,9 @@
 #include "sdi/zr_deck_link_output.h"
 
-#include "models/language_settings.h"
 #include "sdi_bridge_test_support.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <set>
 
 namespace velmar {
@@ -114,33 +112,22 @@ TEST(ZRDeckLinkStart, EachFailureHasItsCodeAndMessageAndLeavesTheDeviceFree) {
     }
 }
 
-// Every message is in the language in force when the error is made; the missing device points
-// at the variable that makes the virtual card's devices, the refused wrap names the formats.
-TEST(ZRDeckLinkStart, MessagesAreInTheLanguageInForceAndSayWhatHoldsHere) {
-    LanguageSettings& language = LanguageSettings::shared();
-    const AppLanguage saved = language.language();
+// The messages are shown as they stand; none names a driver or buffer type this platform does
+// not have, the missing device points at the variable that makes the virtual card's devices and
+// the refused wrap names the formats it asked for.
+TEST(ZRDeckLinkStart, MessagesSayWhatHoldsHere) {
     for (int code = ZRDeckLinkError::badParameters; code >= ZRDeckLinkError::cannotEnableTenBitKey;
          --code) {
         SCOPED_TRACE(code);
-        language.setLanguage(AppLanguage::en);
-        const QString english = ZRDeckLinkError::make(ZRDeckLinkError::Code(code)).message;
-        language.setLanguage(AppLanguage::ja);
-        const QString japanese = ZRDeckLinkError::messageForCode(code);
-        EXPECT_NE(english, japanese) << japanese.toStdString();
-        EXPECT_TRUE(std::none_of(english.begin(), english.end(),
-                                 [](QChar c) { return c.unicode() >= 0x3000; }))
-            << "nothing Japanese in " << english.toStdString();
-        if (code == ZRDeckLinkError::noDevice) {
-            EXPECT_TRUE(english.startsWith("No SDI device found.") &&
-                        english.contains("VELMAR_VIRTUAL_SDI"));
-            EXPECT_TRUE(japanese.contains("VELMAR_VIRTUAL_SDI"));
-        }
-        if (code == ZRDeckLinkError::noPixelBufferOutput) {
-            EXPECT_TRUE(english.contains("BGRA (8-bit)") && english.contains("v210 (10-bit fill)"))
-                << english.toStdString();
-        }
+        const QString message = ZRDeckLinkError::make(ZRDeckLinkError::Code(code)).message;
+        EXPECT_FALSE(message.isEmpty());
+        EXPECT_FALSE(message.contains("Desktop Video") || message.contains("CVPixelBuffer"))
+            << message.toStdString();
     }
-    language.setLanguage(saved);
+    EXPECT_TRUE(
+        ZRDeckLinkError::messageForCode(ZRDeckLinkError::noDevice).contains("VELMAR_VIRTUAL_SDI"));
+    const QString wrap = ZRDeckLinkError::messageForCode(ZRDeckLinkError::noPixelBufferOutput);
+    EXPECT_TRUE(wrap.contains("BGRA") && wrap.contains("v210")) << wrap.toStdString();
 }
 
 TEST(ZRDeckLinkStart, APrerollFrameTheCardRefusesIsReplacedSoThreeStayInFlight) {
