@@ -1,8 +1,12 @@
 #include "output/zr_ndi_bridge.h"
 
+#include "models/localized.h"
+#include "platform/netvideo/netvideo_sender.h"
+
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -26,6 +30,18 @@ const ZRNDIBridge::Runtime* processRuntime() {
     std::call_once(once,
                    [] { runtime = ZRNDIBridge::loadRuntime(ZRNDIBridge::runtimeCandidates()); });
     return runtime ? &*runtime : nullptr;
+}
+
+// The address folder the runtime refused at the failed sender creation just before; empty when
+// it refused none, or when the runtime cannot tell.
+std::string takeRefusedFolder(const ZRNDIBridge::Runtime& runtime) {
+    if (!runtime.handle) return {};
+    auto take = reinterpret_cast<netvideo::NetVideoRefusedFolderFunction>(
+        ::dlsym(runtime.handle, netvideo::kNetVideoRefusedFolderHook));
+    if (!take) return {};
+    char folder[4096];
+    const size_t length = take(folder, sizeof folder);
+    return std::string(folder, std::min(length, sizeof folder - 1));
 }
 
 }  // namespace
@@ -63,9 +79,10 @@ std::optional<std::string> ZRNDIBridge::runtimePath() {
 }
 
 QString ZRNDIBridge::runtimeMissingMessage() {
-    return QStringLiteral(
-        "NDI Runtime が見つかりません。プログラムと同じフォルダに libvelmar-netvideo.so "
-        "があるか確認してください（NDI_RUNTIME_DIR_V6 でそのフォルダを指定することもできます）。");
+    // One literal, so the translation check finds the key whole.
+    // clang-format off
+    return QStringLiteral(L10N_KEY("NDI Runtime が見つかりません。プログラムと同じフォルダに libvelmar-netvideo.so があるか確認してください（NDI_RUNTIME_DIR_V6 でそのフォルダを指定することもできます）。"));
+    // clang-format on
 }
 
 ZRNDIBridge::ZRNDIBridge() : useProcessRuntime_(true) {}
@@ -91,7 +108,8 @@ bool ZRNDIBridge::startWithName(const QString& name) {
     }
     const VelmarNetVideoApi& api = *loaded->api;
     if (api.isSupportedCPU && !api.isSupportedCPU()) {
-        errorMessage_ = QStringLiteral("このコンピュータの CPU は NDI に対応していません");
+        errorMessage_ =
+            QStringLiteral(L10N_KEY("このコンピュータの CPU は NDI に対応していません"));
         return false;
     }
     {
@@ -102,7 +120,14 @@ bool ZRNDIBridge::startWithName(const QString& name) {
     VelmarNetVideoSenderSettings settings{utf8.constData(), nullptr, 0, 0};
     VelmarNetVideoSender* sender = api.sendCreate ? api.sendCreate(&settings) : nullptr;
     if (!sender) {
-        errorMessage_ = QStringLiteral("NDI の送信を開始できません");
+        const std::string folder = takeRefusedFolder(*loaded);
+        // The folder cannot be part of a key, so this message is looked up here, with it.
+        // clang-format off
+        errorMessage_ = folder.empty()
+            ? QStringLiteral(L10N_KEY("NDI の送信を開始できません"))
+            : localizedFormat("NDI の送信を開始できません: 接続先を書くフォルダ %@ が自分専用ではありません（リンクも使いません）",
+                              {QString::fromStdString(folder)});
+        // clang-format on
         return false;
     }
     std::lock_guard guard(lock_);

@@ -14,8 +14,10 @@ namespace velmar {
 // Publishes the program as one network-video source through the runtime library, which is
 // loaded once per process at run time. Sends BGRA pictures asynchronously (the runtime may read
 // a picture until the next picture or flush) and planar float audio (copied at once), and counts
-// the receivers. Failures of `startWithName` leave a fixed text in `errorMessage`; sends with
-// bad arguments, without a runtime or without a sender do nothing.
+// the receivers. Failures of `startWithName` leave a string key in `errorMessage`, which the
+// caller looks up to show it; only a refused address folder, named in the text, leaves the
+// message already looked up (a lookup of it gives it back). Sends with bad arguments, without a
+// runtime or without a sender do nothing.
 //
 // Threads: `sender_` is read and written only under `lock_`, held around each runtime call that
 // uses it, so counting on the main thread and sending on the send queue may overlap; `stop`

@@ -1,5 +1,6 @@
 #include "output/zr_syphon_bridge.h"
 
+#include "models/localized.h"
 #include "platform/gpu/texture.h"
 
 #include <QDir>
@@ -28,13 +29,13 @@ bool ZRSyphonBridge::startWithDevice(std::shared_ptr<gpu::Device> device) {
         locator_->fileExists(QDir(kDefaultApplicationPath).filePath(kFrameworkPath)))
         application = kDefaultApplicationPath;
     if (!application) {
-        errorMessage_ = QStringLiteral("OBS Studio が見つかりません");
+        errorMessage_ = QStringLiteral(L10N_KEY("OBS Studio が見つかりません"));
         return false;
     }
 
     auto framework = locator_->loadFramework(QDir(*application).filePath(kFrameworkPath));
     if (!framework) {
-        errorMessage_ = QStringLiteral("OBS の Syphon Framework を読み込めません");
+        errorMessage_ = QStringLiteral(L10N_KEY("OBS の Syphon Framework を読み込めません"));
         return false;
     }
 
@@ -42,7 +43,8 @@ bool ZRSyphonBridge::startWithDevice(std::shared_ptr<gpu::Device> device) {
     if (!serverClass || !serverClass->instancesRespondTo("initWithName:device:options:") ||
         !serverClass->instancesRespondTo(
             "publishFrameTexture:onCommandBuffer:imageRegion:flipped:")) {
-        errorMessage_ = QStringLiteral("この OBS の Syphon は Metal 出力に対応していません");
+        errorMessage_ =
+            QStringLiteral(L10N_KEY("この OBS の Syphon は Metal 出力に対応していません"));
         return false;
     }
 
@@ -53,7 +55,7 @@ bool ZRSyphonBridge::startWithDevice(std::shared_ptr<gpu::Device> device) {
         server.reset();  // an exception counts as no server
     }
     if (!server) {
-        errorMessage_ = QStringLiteral("Syphon 出力を開始できません");
+        errorMessage_ = QStringLiteral(L10N_KEY("Syphon 出力を開始できません"));
         return false;
     }
     framework_ = std::move(framework);

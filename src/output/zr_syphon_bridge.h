@@ -18,7 +18,8 @@ class Texture;
 // Publishes textures through the texture-share framework that the streaming application
 // carries: finds the application, loads its framework, makes a server named "DOVRINE" and
 // publishes frames on the caller's command buffer (the server encodes its copy there).
-// Failures are kept as a fixed message in errorMessage(). Main thread.
+// Failures are kept as a fixed message in errorMessage(); a failed start's message is a string
+// key, which the caller looks up to show it. Main thread.
 class ZRSyphonBridge {
   public:
     // The identifier the streaming application is registered under, and where it is installed

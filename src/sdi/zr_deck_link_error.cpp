@@ -14,8 +14,8 @@ QString ZRDeckLinkError::messageForCode(int code) {
             break;
         case noDevice:
             text =
-                "デバイスが見つかりません。Desktop Video "
-                "がインストールされているか確認してください";
+                "SDI の機器が見つかりません。この SDI カードは仮想のもので、機器は起動時の環境変数 "
+                "VELMAR_VIRTUAL_SDI で決まります（off や読めない値では機器がありません）";
             break;
         case noOutput:
             text = "出力インターフェースを取得できません";
@@ -30,7 +30,9 @@ QString ZRDeckLinkError::messageForCode(int code) {
             text = "出力を開始できません。他のアプリがデバイスを使っていないか確認してください";
             break;
         case noPixelBufferOutput:
-            text = "CVPixelBuffer 出力に対応していません";
+            text =
+                "この機器は、バッファをそのまま包んだ BGRA（8bit）・v210（10bit "
+                "フィル）のフレームに対応していません";
             break;
         case cannotMakeFrames:
             text = "フレームバッファを作れません";

@@ -1,6 +1,10 @@
 #include "output/zr_ndi_bridge.h"
 
+#include "models/language_settings.h"
 #include "platform/netvideo/netvideo_test_support.h"
+#include "support/qt_printers.h"
+
+#include <sys/stat.h>
 
 #include <filesystem>
 
@@ -87,6 +91,50 @@ TEST_F(BridgeFixture, AFailedStartLeavesItsMessageAndNoSender) {
     module.setFaults(0);
     EXPECT_TRUE(bridge.startWithName("DOVRINE"));
     EXPECT_EQ(bridge.errorMessage(), std::nullopt);
+}
+
+// The address folder under $TMPDIR (the runtime folder being open to others) is refused with
+// one bit open to the group: the message names it in the language in force, and is not left
+// behind for a later failure of another kind on the same thread.
+TEST_F(BridgeFixture, ARefusedAddressFolderIsNamedInTheLanguageInForce) {
+    QTemporaryDir shared, temporary;
+    ASSERT_EQ(::chmod(shared.path().toUtf8().constData(), 0777), 0);
+    const char* oldTemporary = std::getenv("TMPDIR");
+    const std::string savedTemporary = oldTemporary ? oldTemporary : "";
+    setenv("XDG_RUNTIME_DIR", shared.path().toUtf8().constData(), 1);
+    setenv("TMPDIR", temporary.path().toUtf8().constData(), 1);
+    const std::string own =
+        temporary.path().toStdString() + "/velmar-netvideo-" + std::to_string(::getuid());
+    ASSERT_EQ(::mkdir(own.c_str(), 0700), 0);
+    ASSERT_EQ(::chmod(own.c_str(), 0710), 0);
+    const QString folder = QString::fromStdString(own);
+    LanguageSettings& language = LanguageSettings::shared();
+    const AppLanguage savedLanguage = language.language();
+
+    ZRNDIBridge bridge(runtime);
+    language.setLanguage(AppLanguage::en);
+    EXPECT_FALSE(bridge.startWithName("DOVRINE"));
+    EXPECT_EQ(bridge.errorMessage().value_or(""),
+              "Cannot start sending NDI: the folder " + folder +
+                  ", where the address is written, is not this user's "
+                  "alone (nor may it be a link)");
+    language.setLanguage(AppLanguage::ja);
+    EXPECT_FALSE(bridge.startWithName("DOVRINE"));
+    EXPECT_EQ(bridge.errorMessage().value_or(""),
+              "NDI の送信を開始できません: 接続先を書くフォルダ " + folder +
+                  " が自分専用ではありません（リンクも使いません）");
+
+    ASSERT_EQ(::chmod(own.c_str(), 0700), 0);
+    module.setFaults(kVelmarNetVideoRefuseSender);
+    EXPECT_FALSE(bridge.startWithName("DOVRINE"));
+    EXPECT_EQ(bridge.errorMessage().value_or(""), "NDI の送信を開始できません");
+    module.setFaults(0);
+    EXPECT_TRUE(bridge.startWithName("DOVRINE"));
+    bridge.stop();
+
+    language.setLanguage(savedLanguage);
+    setenv("XDG_RUNTIME_DIR", runtimeDir.dir.path().toUtf8().constData(), 1);
+    oldTemporary ? setenv("TMPDIR", savedTemporary.c_str(), 1) : unsetenv("TMPDIR");
 }
 
 TEST_F(BridgeFixture, ASecondStartKeepsTheSenderAndStopIsHarmlessTwice) {

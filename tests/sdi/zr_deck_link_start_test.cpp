@@ -112,6 +112,24 @@ TEST(ZRDeckLinkStart, EachFailureHasItsCodeAndMessageAndLeavesTheDeviceFree) {
     }
 }
 
+// The messages are shown as they stand; none names a driver or buffer type this platform does
+// not have, the missing device points at the variable that makes the virtual card's devices and
+// the refused wrap names the formats it asked for.
+TEST(ZRDeckLinkStart, MessagesSayWhatHoldsHere) {
+    for (int code = ZRDeckLinkError::badParameters; code >= ZRDeckLinkError::cannotEnableTenBitKey;
+         --code) {
+        SCOPED_TRACE(code);
+        const QString message = ZRDeckLinkError::make(ZRDeckLinkError::Code(code)).message;
+        EXPECT_FALSE(message.isEmpty());
+        EXPECT_FALSE(message.contains("Desktop Video") || message.contains("CVPixelBuffer"))
+            << message.toStdString();
+    }
+    EXPECT_TRUE(
+        ZRDeckLinkError::messageForCode(ZRDeckLinkError::noDevice).contains("VELMAR_VIRTUAL_SDI"));
+    const QString wrap = ZRDeckLinkError::messageForCode(ZRDeckLinkError::noPixelBufferOutput);
+    EXPECT_TRUE(wrap.contains("BGRA") && wrap.contains("v210")) << wrap.toStdString();
+}
+
 TEST(ZRDeckLinkStart, APrerollFrameTheCardRefusesIsReplacedSoThreeStayInFlight) {
     // Schedule calls 0, 1, 2 would be the preroll: a refused frame goes out as black in its
     // place, and when its black is refused too, one more frame is asked for.

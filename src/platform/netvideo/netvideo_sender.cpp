@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -78,6 +79,10 @@ int openPrivateFolder(const std::string& path, bool noLink, std::string& why) {
     return fd;
 }
 
+// The address folder that the last attempt on this thread to make a sender refused; taken by
+// the program through the exported call below, to say why its feed did not start.
+thread_local std::string refusedFolder;
+
 // The folder of the address files: $XDG_RUNTIME_DIR when it is ours and closed to others,
 // else "velmar-netvideo-<uid>" under $TMPDIR (or /tmp), made 0700 when missing and refused when
 // it is a link or not ours, for anyone could plant a file there that sends receivers elsewhere.
@@ -98,7 +103,10 @@ int openAddressFolder() {
         return -1;
     }
     const int fd = openPrivateFolder(path, true, why);
-    if (fd < 0) std::fprintf(stderr, "velmar: network video: refused %s\n", why.c_str());
+    if (fd < 0) {
+        std::fprintf(stderr, "velmar: network video: refused %s\n", why.c_str());
+        refusedFolder = path;
+    }
     return fd;
 }
 
@@ -154,12 +162,25 @@ int requestedPort() {
 
 }  // namespace
 
+extern "C" __attribute__((visibility("default"))) size_t velmar_netvideo_take_refused_folder(
+    char* buffer, size_t size) {
+    const size_t length = refusedFolder.size();
+    if (buffer && size > 0) {
+        const size_t copied = std::min(length, size - 1);
+        std::memcpy(buffer, refusedFolder.data(), copied);
+        buffer[copied] = '\0';
+    }
+    refusedFolder.clear();
+    return length;
+}
+
 RuntimeCounters& RuntimeCounters::shared() {
     static RuntimeCounters counters;
     return counters;
 }
 
 std::unique_ptr<NetVideoSender> NetVideoSender::create(const std::string& name) {
+    refusedFolder.clear();
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0) return nullptr;
     const int one = 1;

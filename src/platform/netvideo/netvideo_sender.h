@@ -29,6 +29,13 @@ struct RuntimeCounters {
     static RuntimeCounters& shared();
 };
 
+// Exported beside the runtime's entry point: after a sender could not be made, the address
+// folder that was refused (another user's, a link, or open to others) is copied into `buffer`
+// (cut to fit, always terminated) and forgotten. Answers the folder's full length; 0 when the
+// last attempt on the calling thread failed for another reason or did not fail.
+inline constexpr const char* kNetVideoRefusedFolderHook = "velmar_netvideo_take_refused_folder";
+using NetVideoRefusedFolderFunction = size_t (*)(char* buffer, size_t size);
+
 // One named sender: listens on 127.0.0.1 (port from VELMAR_NETVIDEO_PORT, else any), writes
 // "127.0.0.1:PORT" to "<name>.netvideo" in a folder of this user closed to others
 // ($XDG_RUNTIME_DIR, else velmar-netvideo-<uid> under $TMPDIR or /tmp), and serves the frames
