@@ -17,16 +17,20 @@
 
 #include <sys/socket.h>
 #include <unistd.h>
+#include <cerrno>
 #include <utility>
 
 namespace velmar {
 
 namespace {
 
-constexpr char kMagic[] = "DOVRINE1";
+constexpr char kMagic[] = "DOVRINE2";
 constexpr qsizetype kMagicSize = sizeof(kMagic) - 1;
 constexpr qsizetype kHeaderSize = kMagicSize + 4;
-constexpr char kTaken = 1;
+// Neither is 1, the answer of the single-step exchange: a start of that kind takes this answer
+// for a bad one instead of for success.
+constexpr char kAccepted = 2;
+constexpr char kConfirmed = 3;
 constexpr int kBusyRetryMs = 250;
 constexpr char kSocketName[] = "/DOVRINE-instance";
 
@@ -43,6 +47,7 @@ bool peerIsThisUser(qintptr descriptor) {
 struct InstanceChannel::Connection {
     QByteArray received;
     std::unique_ptr<Timer> deadline;
+    std::optional<QList<QByteArray>> accepted;  // the request, once answered: awaits the confirm
 };
 
 InstanceChannel::Location InstanceChannel::defaultLocation() {
@@ -176,12 +181,15 @@ InstanceChannel::Start InstanceChannel::handOver(QLocalSocket& socket,
     const QDeadlineTimer deadline(limits_.answerWaitMs);
     // The reason is printed as this start ends: a copy that took the connection and then gave
     // no answer in time, or hung up, is named as such.
-    const auto noAnswer = [&] {
+    const auto timedOut = [&] {
         problem_ =
-            socket.error() == QLocalSocket::SocketTimeoutError
-                ? localizedFormat("起動中の DOVRINE が %lld 秒以内に答えません",
-                                  {FormatArg(static_cast<long long>(limits_.answerWaitMs / 1000))})
-                : socket.errorString();
+            localizedFormat("起動中の DOVRINE が %lld 秒以内に答えません",
+                            {FormatArg(static_cast<long long>(limits_.answerWaitMs / 1000))});
+        return Start::noAnswer;
+    };
+    const auto noAnswer = [&] {
+        if (socket.error() == QLocalSocket::SocketTimeoutError) return timedOut();
+        problem_ = socket.errorString();
         return Start::noAnswer;
     };
     socket.write(encode(files));
@@ -194,9 +202,20 @@ InstanceChannel::Start InstanceChannel::handOver(QLocalSocket& socket,
     }
     char answer = 0;
     socket.getChar(&answer);
-    if (answer == kTaken) return Start::handedOver;
-    problem_ = localized("起動中の DOVRINE の答えが不正です");
-    return Start::noAnswer;
+    if (answer != kAccepted) {
+        problem_ = localized("起動中の DOVRINE の答えが不正です");
+        return Start::noAnswer;
+    }
+    // The running copy opens the files only on this confirm, and this start reports success only
+    // once it is sent: a start past its deadline sends none. The byte goes straight to the socket
+    // (nothing of ours is queued before it), so that its fate is known here: a running copy that
+    // has given up has closed its reading side, and the send fails.
+    if (deadline.hasExpired()) return timedOut();
+    if (::send(static_cast<int>(socket.socketDescriptor()), &kConfirmed, 1, MSG_NOSIGNAL) != 1) {
+        problem_ = qt_error_string(errno);
+        return Start::noAnswer;
+    }
+    return Start::handedOver;
 }
 
 bool InstanceChannel::listen() {
@@ -218,11 +237,15 @@ void InstanceChannel::accept() {
             continue;
         }
         auto connection = std::make_unique<Connection>();
-        connection->deadline = limits_.timers->makeTimer([this, socket] { drop(socket); });
+        connection->deadline = limits_.timers->makeTimer([this, socket] { expire(socket); });
         connection->deadline->start(limits_.messageWaitSeconds, false);
         connections_.emplace(socket, std::move(connection));
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] { read(socket); });
-        connect(socket, &QLocalSocket::disconnected, this, [this, socket] { drop(socket); });
+        // A confirm may come together with the hang-up (the start ends as soon as it is sent).
+        connect(socket, &QLocalSocket::disconnected, this, [this, socket] {
+            read(socket);
+            drop(socket);
+        });
         if (socket->bytesAvailable() > 0) read(socket);
     }
 }
@@ -230,22 +253,60 @@ void InstanceChannel::accept() {
 void InstanceChannel::read(QLocalSocket* socket) {
     const auto found = connections_.find(socket);
     if (found == connections_.end()) return;
-    QByteArray& received = found->second->received;
-    received.append(socket->readAll());
+    Connection& connection = *found->second;
+    connection.received.append(socket->readAll());
+    if (connection.accepted) {
+        // Exactly the confirm byte: anything else, or more, is not a start of ours.
+        if (connection.received.isEmpty()) return;
+        if (connection.received == QByteArray(1, kConfirmed))
+            take(socket);
+        else
+            drop(socket);
+        return;
+    }
     bool bad = false;
-    const auto paths = decode(received, &bad);
+    auto paths = decode(connection.received, &bad);
     if (bad) {
         drop(socket);
         return;
     }
     if (!paths) return;
-    received.clear();
-    pending_ = *paths;
-    // The deadline keeps running: a peer that does not let the connection close is still
-    // dropped in time.
-    socket->write(&kTaken, 1);
+    connection.received.clear();
+    connection.accepted = std::move(paths);
+    connection.deadline->start(limits_.confirmWaitSeconds, false);
+    // The answer to a start that has gone fails here and closes the connection: the request
+    // is then dropped unopened. Nothing of `connection` is touched after the write.
+    socket->write(&kAccepted, 1);
     socket->flush();
-    socket->disconnectFromServer();
+}
+
+// A peer out of time. One whose request was accepted may have sent its confirm just now: the
+// reading side is closed first, so that a confirm sent from then on fails at the sender, and what
+// came before is looked at once more. The start reported success exactly when it is found.
+void InstanceChannel::expire(QLocalSocket* socket) {
+    const auto found = connections_.find(socket);
+    if (found == connections_.end()) return;
+    Connection& connection = *found->second;
+    if (connection.accepted) {
+        const int descriptor = static_cast<int>(socket->socketDescriptor());
+        ::shutdown(descriptor, SHUT_RD);
+        connection.received.append(socket->readAll());
+        char rest[2];
+        const ssize_t n = ::recv(descriptor, rest, sizeof rest, MSG_DONTWAIT);
+        if (n > 0) connection.received.append(rest, n);
+        if (connection.received == QByteArray(1, kConfirmed)) {
+            take(socket);
+            return;
+        }
+    }
+    drop(socket);
+}
+
+void InstanceChannel::take(QLocalSocket* socket) {
+    const auto found = connections_.find(socket);
+    if (found == connections_.end() || !found->second->accepted) return;
+    pending_ = std::move(*found->second->accepted);
+    drop(socket);
     deliverWhenIdle();
 }
 

@@ -32,9 +32,17 @@ class TimerFactory;
 // The listener takes connections from this user only, a few at a time, and drops a peer that has
 // not sent its whole message within a few seconds.
 //
-// Message: the 8 bytes "DOVRINE1", a 4-byte big-endian length, then the absolute paths as the
-// file system's bytes, each ended by a zero byte. The running copy answers one byte once it has
-// taken the request.
+// The hand-over is all or nothing: the running copy opens the files only when the later start
+// will hear that they were taken, so a start that gave up waiting (and said so) never sees its
+// files opened after all. The later start sends the message; the running copy answers one byte
+// (accepted); the later start, if it is still waiting, answers one byte (confirmed) and reports
+// success once that byte is sent; the running copy acts only on reading it. A peer that goes
+// away, or does not confirm within a few seconds, leaves the running copy as it was.
+//
+// Message: the 8 bytes "DOVRINE2", a 4-byte big-endian length, then the absolute paths as the
+// file system's bytes, each ended by a zero byte. Copies of the single-step exchange (which used
+// "DOVRINE1" and answered 1) and of this one refuse each other's messages and answers, so neither
+// reports or opens anything across versions.
 class InstanceChannel : public QObject {
     Q_OBJECT
   public:
@@ -52,6 +60,7 @@ class InstanceChannel : public QObject {
         int connectWaitMs = 5'000;        // for the running copy to take the connection
         int answerWaitMs = 30'000;        // for the running copy to answer
         double messageWaitSeconds = 5.0;  // for a peer to send its whole message
+        double confirmWaitSeconds = 5.0;  // for a peer to confirm, once its message is accepted
         int maxConnections = 4;           // peers served at once; more are closed at once
         TimerFactory* timers = nullptr;   // the system's timers when null
     };
@@ -99,6 +108,8 @@ class InstanceChannel : public QObject {
     bool listen();
     void accept();
     void read(QLocalSocket* socket);
+    void expire(QLocalSocket* socket);
+    void take(QLocalSocket* socket);
     void drop(QLocalSocket* socket);
     void deliverWhenIdle();
 

@@ -89,6 +89,29 @@ bool closedByOtherEnd(int fd) {
     return n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK);
 }
 
+// A raw start whose request for `show` the running copy (served by this thread) has answered;
+// the answer must be the one of acceptance.
+int acceptedPeer(const QString& name, const QByteArray& show) {
+    const int fd = peerOf(name);
+    const QByteArray message = InstanceChannel::encode({show});
+    EXPECT_EQ(::write(fd, message.constData(), static_cast<size_t>(message.size())),
+              message.size());
+    char answer = 0;
+    EXPECT_TRUE(spinUntil([&] { return ::recv(fd, &answer, 1, MSG_DONTWAIT) != -1; }));
+    EXPECT_EQ(answer, 2);
+    return fd;
+}
+
+// The whole message of a start, read by a raw running copy.
+void readMessage(int fd, const Names& files) {
+    QByteArray received;
+    char buffer[256];
+    ssize_t n;
+    while (received.size() < InstanceChannel::encode(files).size() &&
+           (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0)
+        received.append(buffer, n);
+}
+
 TEST(InstanceChannel, MessagesRoundTripAndStrangeOnesAreRefused) {
     const Names paths{"/shows/Show 1.tavrendek", "/メディア/clip.mov", "/a"};
     const QByteArray message = InstanceChannel::encode(paths);
@@ -105,8 +128,10 @@ TEST(InstanceChannel, MessagesRoundTripAndStrangeOnesAreRefused) {
     qToBigEndian(static_cast<quint32>(InstanceChannel::kMaxMessageBytes + 1), tooLong.data() + 8);
     QByteArray unterminated = InstanceChannel::encode({"/a"});
     unterminated.back() = 'x';
+    // A message of the single-step exchange, whose running copies opened the files at once.
+    const QByteArray singleStep = "DOVRINE1" + message.mid(8);
     for (const QByteArray& strange :
-         {QByteArray("GET / HTTP/1.1\r\n"), message + "x", tooLong, unterminated}) {
+         {QByteArray("GET / HTTP/1.1\r\n"), message + "x", tooLong, unterminated, singleStep}) {
         InstanceChannel::decode(strange, &bad);
         EXPECT_TRUE(bad) << strange.toStdString();
     }
@@ -245,6 +270,102 @@ TEST(InstanceChannel, ARunningCopyThatDoesNotAnswerIsNamedAsTheProblem) {
     ::close(listener);
 }
 
+// The running copy opens a request only on the start's confirm, which the start sends only while
+// it still waits: a start that went away, or never confirms, leaves the show alone; a confirm
+// that arrived before the wait ran out counts, and one sent after it fails at the start.
+TEST(InstanceChannel, ARequestIsOpenedOnlyOnTheStartsConfirm) {
+    test::FakeClock clock;
+    QTemporaryDir dir;
+    const QString name = dir.filePath("instance");
+    InstanceChannel running(name, [] { return false; },
+                            {.confirmWaitSeconds = 5.0, .timers = &clock});
+    ASSERT_EQ(running.start({}), Start::running);
+    QList<Names> received;
+    QObject::connect(&running, &InstanceChannel::filesReceived,
+                     [&](const Names& paths) { received << paths; });
+
+    const int confirming = acceptedPeer(name, "/confirmed.tavrendek");
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(received.isEmpty()) << "opened before the confirm";
+    ASSERT_EQ(::write(confirming, "\x03", 1), 1);
+    ASSERT_TRUE(spinUntil([&] { return !received.isEmpty(); }));
+    ::close(confirming);
+
+    const int gone = acceptedPeer(name, "/gone.tavrendek");
+    ::shutdown(gone, SHUT_WR);
+    ASSERT_TRUE(spinUntil([&] { return closedByOtherEnd(gone); }));
+    ::close(gone);
+    const int silent = acceptedPeer(name, "/silent.tavrendek");
+    clock.advance(4.9);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(closedByOtherEnd(silent));
+    clock.advance(0.1);
+    ASSERT_TRUE(spinUntil([&] { return closedByOtherEnd(silent); }));
+    EXPECT_EQ(::send(silent, "\x03", 1, MSG_NOSIGNAL), -1);
+    ::close(silent);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(received, (QList<Names>{{"/confirmed.tavrendek"}}));
+
+    // Confirmed, but the running copy's wait runs out before it has read the confirm.
+    const int late = acceptedPeer(name, "/late.tavrendek");
+    ASSERT_EQ(::write(late, "\x03", 1), 1);
+    clock.advance(5.0);
+    EXPECT_TRUE(spinUntil([&] { return received.size() == 2; }));
+    EXPECT_EQ(received.value(1), Names{"/late.tavrendek"});
+    ::close(late);
+}
+
+// A start that gave up on a running copy too busy to answer, and said so, does not see its
+// files opened when that copy comes round.
+TEST(InstanceChannel, AStartThatGaveUpIsNotOpenedWhenTheRunningCopyWakes) {
+    QTemporaryDir dir;
+    const QString name = dir.filePath("instance");
+    InstanceChannel running(name, [] { return false; });
+    ASSERT_EQ(running.start({}), Start::running);
+    QList<Names> received;
+    QObject::connect(&running, &InstanceChannel::filesReceived,
+                     [&](const Names& paths) { received << paths; });
+    // The running copy's loop is this thread's: it stands still while the start waits.
+    auto gaveUp = std::async(std::launch::async, [&] {
+        InstanceChannel later(name, [] { return false; }, {.answerWaitMs = 50});
+        return later.start({"/gave-up.tavrendek"});
+    });
+    EXPECT_EQ(gaveUp.get(), Start::noAnswer);
+    for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+    EXPECT_EQ(handOver(name, {"/later.tavrendek"}), Start::handedOver);
+    ASSERT_TRUE(spinUntil([&] { return !received.isEmpty(); }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(received, (QList<Names>{{"/later.tavrendek"}}));
+}
+
+// A start reports success only once its confirm is sent: not to a running copy that answers as
+// one of the single-step exchange did (1, taken), nor to one that has given up the request (its
+// reading side closed) before the confirm.
+TEST(InstanceChannel, AStartSucceedsOnlyWhenItsConfirmIsSent) {
+    QTemporaryDir dir;
+    const QString name = dir.filePath("instance");
+    const int listener = boundAt(name);
+    ASSERT_EQ(::listen(listener, 4), 0);
+    const Names files{"/Show.tavrendek"};
+    for (const bool singleStep : {true, false}) {
+        auto later = std::async(std::launch::async, [&] {
+            InstanceChannel channel(name, [] { return false; });
+            const Start start = channel.start(files);
+            return std::pair(start, channel.problem());
+        });
+        const int served = ::accept(listener, nullptr, nullptr);
+        readMessage(served, files);
+        if (!singleStep) ::shutdown(served, SHUT_RD);
+        const char answer = singleStep ? 1 : 2;
+        ASSERT_EQ(::write(served, &answer, 1), 1);
+        const auto [start, problem] = later.get();
+        EXPECT_EQ(start, Start::noAnswer) << singleStep;
+        EXPECT_FALSE(problem.isEmpty()) << singleStep;
+        ::close(served);
+    }
+    ::close(listener);
+}
+
 TEST(InstanceChannel, TwoStartsAtTheSameMomentLeaveExactlyOneListening) {
     QTemporaryDir dir;
     const QString name = dir.filePath("instance");
@@ -323,7 +444,7 @@ TEST(InstanceChannel, StalledSendersAreDroppedAndTheConnectionCapHolds) {
     const int stalled[] = {peerOf(name), peerOf(name)};
     for (int fd : stalled) {
         ASSERT_GE(fd, 0);
-        ASSERT_EQ(::write(fd, "DOVRINE1", 8), 8);
+        ASSERT_EQ(::write(fd, "DOVRINE2", 8), 8);
     }
     const int overCap = peerOf(name);
     ASSERT_GE(overCap, 0);

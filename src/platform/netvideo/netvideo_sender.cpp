@@ -409,10 +409,14 @@ void NetVideoSender::acceptClients(std::chrono::steady_clock::time_point now) {
 
 NetVideoSender::Drop NetVideoSender::serve(Client& client, short revents,
                                            std::chrono::steady_clock::time_point now) {
-    if (revents & (POLLERR | POLLNVAL)) return Drop::closed;
-    if (revents & (POLLIN | POLLHUP)) {
-        if (!client.stream->discardInput(kInputAllowance))
-            return client.stream->inputBytes() > kInputAllowance ? Drop::talked : Drop::closed;
+    // Hang-up: the connection is reset or shut both ways.
+    if (revents & (POLLERR | POLLNVAL | POLLHUP)) return Drop::closed;
+    if ((revents & POLLIN) && !client.stream->discardInput(kInputAllowance)) {
+        if (client.stream->inputBytes() > kInputAllowance) return Drop::talked;
+        // The end of what the peer sends (or a reset met while reading, which the next poll or
+        // write shows again): it may still read. Its socket stays readable from now on, so it
+        // is no longer polled for input.
+        client.inputEnded = true;
     }
     return pump(client, now);
 }
@@ -469,7 +473,8 @@ void NetVideoSender::run() {
         const bool accepting = std::chrono::steady_clock::now() >= acceptPausedUntil_;
         fds.push_back({accepting ? listenFd_ : -1, POLLIN, 0});
         for (const auto& client : clients) {
-            const short events = POLLIN | (client->stream->hasPendingBytes() ? POLLOUT : 0);
+            const short events = short((client->inputEnded ? 0 : POLLIN) |
+                                       (client->stream->hasPendingBytes() ? POLLOUT : 0));
             fds.push_back({client->stream->fd(), events, 0});
         }
         if (::poll(fds.data(), fds.size(), backlog ? 0 : 50) < 0 && errno != EINTR) {

@@ -43,7 +43,9 @@ using NetVideoRefusedFolderFunction = size_t (*)(char* buffer, size_t size);
 // copies the picture once into a shared buffer and queues it for each client (at most two
 // pictures and two seconds of audio each, the oldest picture skipped first); it never waits for
 // a client. One writer thread muxes and writes to all clients on non-blocking sockets, and drops
-// a client that takes nothing for two seconds or sends more than a receiver ever would.
+// a client that takes nothing for two seconds or sends more than a receiver ever would. A client
+// that shuts its sending side goes on receiving: only a hang-up (a failed write, or the socket's
+// hang-up or error state) ends it.
 class NetVideoSender {
   public:
     // Null when the socket cannot be opened.
@@ -64,6 +66,7 @@ class NetVideoSender {
         std::deque<QueuedPacket> queue;  // guarded by mutex_
         bool started = false;            // a picture was queued since the client joined
         bool ending = false;             // the format changed: trailer, then close
+        bool inputEnded = false;         // it shut its sending side (writer thread only)
         int64_t videoPts = 0;
         int64_t audioPts = 0;
         int64_t queuedAudio = 0;

@@ -213,6 +213,19 @@ TEST_F(SenderFixture, DropsAReceiverThatKeepsSendingWhileTheOthersKeepReceiving)
     EXPECT_FALSE(reader.closed());
 }
 
+// A receiver that shuts its sending side has said all it will say, not hung up: it goes on
+// receiving.
+TEST_F(SenderFixture, AReceiverThatShutsItsSendingSideKeepsReceiving) {
+    RawReceiver receiver(runtimeDir.address(name));
+    ASSERT_TRUE(waitUntil([&] { return count() == 1; }, std::chrono::seconds(20)));
+    ASSERT_EQ(::shutdown(receiver.fd(), SHUT_WR), 0);
+    const auto bytes = picture(0, 64, 32, 256);
+    EXPECT_TRUE(waitUntil([&] { return receiver.received() > 3 * 64 * 32 * 4; },
+                          std::chrono::seconds(20), [&] { sendPicture(bytes, 64, 32, 256); }));
+    EXPECT_FALSE(receiver.closed());
+    EXPECT_EQ(count(), 1);
+}
+
 // The first byte value that fills a run of at least `run` bytes on the socket, after `skip`
 // such runs; 0 when the stream ends or the socket's read timeout passes first.
 int nextLongRun(int fd, int skip, size_t run = 4096) {
@@ -404,6 +417,24 @@ TEST_F(AddressFileTest, NoPlaceOpenToOthersIsUsed) {
     ASSERT_EQ(::symlink(target.c_str(), own.c_str()), 0);
     EXPECT_TRUE(refused()) << "a link";
     EXPECT_EQ(modeOf(target + "/feed.netvideo"), 0u);
+}
+
+// A folder that the user's group may read, enter or write to is open to others as much as one
+// that everyone may: any permission beyond the owner's refuses it.
+TEST_F(AddressFileTest, AFolderOpenToItsGroupOrToOthersAtAllIsRefused) {
+    QTemporaryDir temporary;
+    ScopedEnvironment environment;
+    environment.set("XDG_RUNTIME_DIR", "");
+    environment.set("TMPDIR", temporary.path().toStdString());
+    const std::string own =
+        temporary.path().toStdString() + "/velmar-netvideo-" + std::to_string(::getuid());
+    ASSERT_EQ(::mkdir(own.c_str(), 0700), 0);
+    for (const mode_t mode : {0750, 0770, 0710, 0701, 0700}) {
+        ASSERT_EQ(::chmod(own.c_str(), mode), 0);
+        VelmarNetVideoSender* sender = create();
+        if (sender) module.api->sendDestroy(sender);
+        EXPECT_EQ(sender != nullptr, mode == 0700) << std::oct << mode;
+    }
 }
 
 }  // namespace
