@@ -26,9 +26,11 @@ namespace {
 
 // The regular files of our user in the folder whose names the naming owns, newest first: by
 // modification time, equal times by file name (the name carries the time to the second). A date
-// that cannot be read counts as the distant past. Links and anything another user put here are
-// never ours to delete.
-QFileInfoList ownedBackups(const QString& folder, const ProjectBackupNaming& naming) {
+// that cannot be read counts as the distant past. Copies dated after `now` (made while the clock
+// was set ahead) come after all the others, so they can never push out a copy dated correctly.
+// Links and anything another user put here are never ours to delete.
+QFileInfoList ownedBackups(const QString& folder, const ProjectBackupNaming& naming,
+                           std::chrono::system_clock::time_point now) {
     QDir dir(folder);
     if (!dir.exists()) return {};
     QFileInfoList owned;
@@ -38,6 +40,8 @@ QFileInfoList ownedBackups(const QString& folder, const ProjectBackupNaming& nam
         if (entry.isSymLink() || !entry.isFile() || entry.ownerId() != ::geteuid()) continue;
         if (naming.owns(entry.fileName())) owned << entry;
     }
+    const qint64 nowMs =
+        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count();
     const auto stamp = [](const QFileInfo& info) {
         const QDateTime date = info.lastModified();
         return date.isValid() ? date.toMSecsSinceEpoch() : std::numeric_limits<qint64>::min();
@@ -45,18 +49,18 @@ QFileInfoList ownedBackups(const QString& folder, const ProjectBackupNaming& nam
     std::stable_sort(owned.begin(), owned.end(), [&](const QFileInfo& a, const QFileInfo& b) {
         const qint64 da = stamp(a);
         const qint64 db = stamp(b);
+        if ((da > nowMs) != (db > nowMs)) return db > nowMs;
         if (da != db) return da > db;
         return a.fileName() > b.fileName();
     });
     return owned;
 }
 
-// Deletes all but the `keep` newest owned backups. `fresh`, the name of the copy just made of the
-// file about to be replaced, stays even when older backups carry later dates (a clock that was once
-// set ahead): one of those goes in its place.
+// Deletes all but the `keep` first owned backups in the order above. `fresh`, the name of the
+// copy just made of the file about to be replaced, stays whatever its date.
 void pruneOwnedBackups(const QString& folder, const ProjectBackupNaming& naming, int keep,
-                       const QString& fresh) {
-    QFileInfoList owned = ownedBackups(folder, naming);
+                       const QString& fresh, std::chrono::system_clock::time_point now) {
+    QFileInfoList owned = ownedBackups(folder, naming, now);
     const auto isFresh = [&](const QFileInfo& info) {
         return !fresh.isEmpty() && info.fileName() == fresh;
     };
@@ -160,16 +164,14 @@ void DocumentWorkflow::backupExisting(const QUrl& url) {
     const ProjectBackupNaming naming = ProjectBackupNaming::forProject(path, projectExtension);
     // Saves that fail again and again would otherwise fill the kept copies with one version and
     // push the older, distinct ones out.
-    const QFileInfoList existing = ownedBackups(folder, naming);
+    const auto now = env_.clock->wallNow();
+    const QFileInfoList existing = ownedBackups(folder, naming, now);
     const bool alreadyKept =
         !existing.isEmpty() && sameContents(existing.first().absoluteFilePath(), path);
     QString fresh;
     if (!alreadyKept) {
-        const QDateTime now =
-            QDateTime::fromMSecsSinceEpoch(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                               env_.clock->wallNow().time_since_epoch())
-                                               .count());
-        const QString name = naming.fileName(now);
+        const QString name = naming.fileName(QDateTime::fromMSecsSinceEpoch(
+            std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count()));
         const QString target = QDir(folder).filePath(name);
         // Fails when a copy of this second exists already; the save goes on, and the log says
         // when the copy could not be made for another reason.
@@ -181,12 +183,12 @@ void DocumentWorkflow::backupExisting(const QUrl& url) {
                             source.errorString());
         }
     }
-    pruneOwnedBackups(folder, naming, kBackupsKept, fresh);
+    pruneOwnedBackups(folder, naming, kBackupsKept, fresh, now);
 }
 
 void DocumentWorkflow::pruneBackups(const QString& folder, const ProjectBackupNaming& naming,
                                     int keep) {
-    pruneOwnedBackups(folder, naming, keep, QString());
+    pruneOwnedBackups(folder, naming, keep, QString(), HostClock::system().wallNow());
 }
 
 void DocumentWorkflow::revealBackups() {

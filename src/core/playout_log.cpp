@@ -54,21 +54,30 @@ bool writeAll(int fd, const QByteArray& data) {
     return true;
 }
 
-// The text of one line: control characters (a line feed in a clip's file name, say) are written
-// as "\xNN", so no text can end its line early or forge the lines that follow it.
+// Whether a character is written escaped: the C0 controls but the tab, DEL, and the characters
+// that end a line or turn the direction of its text in a viewer (next line, line and paragraph
+// separator, the bidirectional embeddings, overrides and isolates).
+bool isEscaped(QChar c) {
+    const char16_t u = c.unicode();
+    return (u < 0x20 && u != u'\t') || u == 0x7F || u == 0x85 || (u >= 0x2028 && u <= 0x202E) ||
+           (u >= 0x2066 && u <= 0x2069);
+}
+
+// The text of one line: the characters above (a line feed in a clip's file name, say) are
+// written as "\xNN", or "\uNNNN" beyond two hex digits, so no text can end its line early,
+// forge the lines that follow it or show a line reversed.
 QString oneLine(const QString& text) {
-    const auto isControl = [](QChar c) {
-        return (c.unicode() < 0x20 && c != u'\t') || c.unicode() == 0x7F;
-    };
-    if (std::none_of(text.begin(), text.end(), isControl)) return text;
+    if (std::none_of(text.begin(), text.end(), isEscaped)) return text;
     QString out;
     out.reserve(text.size() + 8);
     for (const QChar c : text) {
-        if (isControl(c)) {
-            out += QStringLiteral("\\x") + QString::number(c.unicode(), 16).rightJustified(2, u'0');
-        } else {
+        if (!isEscaped(c)) {
             out += c;
+            continue;
         }
+        const bool wide = c.unicode() > 0xFF;
+        out += (wide ? QStringLiteral("\\u") : QStringLiteral("\\x")) +
+               QString::number(c.unicode(), 16).rightJustified(wide ? 4 : 2, u'0');
     }
     return out;
 }

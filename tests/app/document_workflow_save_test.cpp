@@ -106,9 +106,9 @@ TEST_F(DocumentSaveTest, BackupsKeepTheTwentyNewestOfEachProject) {
         const utimbuf times{t, t};
         ::utime(QFile::encodeName(QDir(backups).filePath(name)).constData(), &times);
     };
-    touch(own[0], 2'000'000'000);
+    touch(own[0], 1'700'000'000);
     for (int i = 1; i < 20; ++i) touch(own[i], 1'000'000);
-    EXPECT_EQ(run("stat", {"-c", "%Y", QDir(backups).filePath(own[0])}), "2000000000");
+    EXPECT_EQ(run("stat", {"-c", "%Y", QDir(backups).filePath(own[0])}), "1700000000");
     DocumentWorkflow::pruneBackups(backups, naming, 3);
     EXPECT_EQ(backupNames().filter(QRegularExpression("^Show-" + naming.sourceID)),
               (QStringList{own[0], own[18], own[19]}));
@@ -144,6 +144,44 @@ TEST_F(DocumentSaveTest, TheCopyJustMadeOutlivesFutureDatedBackupsAndOthersFiles
     EXPECT_TRUE(QFileInfo::exists(stamp(1'000'001)));
     EXPECT_EQ(readAll(stamp(5)), "another user's");
     EXPECT_TRUE(QFileInfo(stamp(6)).isSymLink());
+}
+
+// A clock once set ahead left 20 backups dated after now. They go first, so the copies dated up
+// to now (one exactly now) are the ones kept, the newest up to 20 in all; future-dated ones fill
+// only the room left, the newest of them first. With the new copy 19, 20 and 21 are dated up to
+// now; no copy is made when the newest of them already holds the file.
+TEST_F(DocumentSaveTest, BackupsDatedAfterNowGoBeforeAnyDatedUpToNow) {
+    const QString file = path("Show.tavrendek");
+    const auto naming = ProjectBackupNaming::forProject(file, "tavrendek");
+    constexpr time_t now = 1'767'225'600;
+    const QByteArray replaced = "the version replaced";
+    const auto seed = [&](qint64 nameSecs, time_t modified, const QByteArray& bytes) {
+        const QString name = naming.fileName(QDateTime::fromSecsSinceEpoch(nameSecs));
+        writeFile(QDir(backups).filePath(name), bytes);
+        const utimbuf times{modified, modified};
+        EXPECT_EQ(::utime(QFile::encodeName(QDir(backups).filePath(name)).constData(), &times), 0);
+        return name;
+    };
+    for (const auto& [dated, held] : {std::pair{18, false}, {19, false}, {20, false}, {20, true}}) {
+        ASSERT_TRUE(QDir(backups).removeRecursively());
+        clock.setWallTime(double(now));
+        writeFile(file, replaced);
+        QStringList expected;
+        if (!held) expected << naming.fileName(QDateTime::fromSecsSinceEpoch(now));
+        QStringList ahead;
+        for (int k = 0; k < 20; ++k) ahead.prepend(seed(1'000'000 + k, now + 1 + k, "ahead"));
+        for (int j = 0; j < dated; ++j) {
+            const QString name =
+                seed(2'000'000 + j, now - j, held && j == 0 ? replaced : QByteArray::number(j));
+            if (expected.size() < 20) expected << name;
+        }
+        expected += ahead.mid(0, 20 - expected.size());
+        ASSERT_TRUE(workflow->writeProject(url(file)));
+        QStringList kept = backupNames();
+        kept.sort();
+        expected.sort();
+        EXPECT_EQ(kept, expected) << dated << " dated up to now, held " << held;
+    }
 }
 
 // A pipe put at the project's name is not read for a backup (that would wait for a writer), and

@@ -89,6 +89,17 @@ TEST_F(LogFixture, ControlCharactersInATextStayOnItsLine) {
               QStringLiteral("12:34:56.789  TAKE  a\\x0a12:00:00.000  PANIC\\x0d\\x7f\tb\n"));
 }
 
+// Next line and the line and paragraph separators end a line in some viewers; the bidirectional
+// embeddings, overrides and isolates show the rest of it reversed. Their neighbours stay as they
+// are.
+TEST_F(LogFixture, LineBreakingAndDirectionCharactersAreEscapedTheirNeighboursAreNot) {
+    flushNow(
+        "a\u0084\u0085\u0086 \u2027\u2028\u2029\u202a\u202e\u202f "
+        "\u2065\u2066\u2069\u206a\u00a0z");
+    EXPECT_EQ(read(), QStringLiteral("12:34:56.789  a\u0084\\x85\u0086 \u2027\\u2028\\u2029\\u202a"
+                                     "\\u202e\u202f \u2065\\u2066\\u2069\u206a\u00a0z\n"));
+}
+
 TEST_F(LogFixture, OnlyTheNewest4000LinesSurviveBetweenFlushes) {
     for (int i = 0; i < 4001; ++i) log.write(QString::number(i));
     log.flush();

@@ -30,8 +30,24 @@ bool parseJson(const QByteArray& bytes, QVariantMap& map) {
     return true;
 }
 
+// Reads the device to its end into `bytes` unless it holds more than the settings file may: then
+// `bytes` holds the first kMaxFileBytes + 1 of them and the answer is false. Nothing larger is
+// ever held in memory.
+bool readBounded(QIODevice& device, QByteArray& bytes) {
+    constexpr qint64 limit = UserDefaults::kMaxFileBytes + 1;
+    bytes.clear();
+    while (bytes.size() < limit) {
+        const QByteArray chunk = device.read(limit - bytes.size());
+        if (chunk.isEmpty()) break;
+        bytes += chunk;
+    }
+    return bytes.size() <= UserDefaults::kMaxFileBytes;
+}
+
+// A file too large reads as one that does not parse.
 bool readJson(QIODevice& device, QSettings::SettingsMap& map) {
-    return parseJson(device.readAll(), map);
+    QByteArray bytes;
+    return readBounded(device, bytes) && parseJson(bytes, map);
 }
 
 // One JSON value standing alone, or nothing when it does not parse.
@@ -112,15 +128,18 @@ QVariantMap salvage(const QByteArray& bytes) {
 
 enum class FileState { absent, parsed, broken, unreadable };
 
-// What tells a settings file apart from the one seen before: device, inode, size, and the time
-// of its last change in nanoseconds (seconds and nanoseconds). Nothing when it cannot be seen.
-std::optional<std::array<long long, 5>> fileStamp(const QString& path) {
+// What tells a settings file apart from the one seen before: device, inode, size, the time of
+// its last change (seconds and nanoseconds), and its mode and owners, which are compared too
+// because a change of them within one tick of the file system's clock leaves that time as it
+// was. Nothing when it cannot be seen.
+std::optional<UserDefaults::FileStamp> fileStamp(const QString& path) {
     struct stat st {};
     if (::stat(QFile::encodeName(path).constData(), &st) != 0) return std::nullopt;
-    return std::array<long long, 5>{
-        static_cast<long long>(st.st_dev), static_cast<long long>(st.st_ino),
-        static_cast<long long>(st.st_size), static_cast<long long>(st.st_ctim.tv_sec),
-        static_cast<long long>(st.st_ctim.tv_nsec)};
+    return UserDefaults::FileStamp{
+        static_cast<long long>(st.st_dev),          static_cast<long long>(st.st_ino),
+        static_cast<long long>(st.st_size),         static_cast<long long>(st.st_ctim.tv_sec),
+        static_cast<long long>(st.st_ctim.tv_nsec), static_cast<long long>(st.st_mode),
+        static_cast<long long>(st.st_uid),          static_cast<long long>(st.st_gid)};
 }
 
 // Reads and parses the settings file as it is on disk now.
@@ -132,12 +151,16 @@ FileState inspect(const QString& path, QVariantMap& values, QString& error) {
         error = info.isDir() ? QStringLiteral("a folder is in its place") : file.errorString();
         return FileState::unreadable;
     }
-    const QByteArray bytes = file.readAll();
+    QByteArray bytes;
+    const bool whole = readBounded(file, bytes);
     if (file.error() != QFileDevice::NoError) {
         error = file.errorString();
         return FileState::unreadable;
     }
-    if (parseJson(bytes, values)) return FileState::parsed;
+    if (whole && parseJson(bytes, values)) return FileState::parsed;
+    // Of a file too large, only the whole lines within the limit: a value cut short at the
+    // limit (a number that lost digits) must not pass for the one written.
+    if (!whole) bytes.truncate(bytes.lastIndexOf('\n', UserDefaults::kMaxFileBytes - 1) + 1);
     values = salvage(bytes);
     return FileState::broken;
 }

@@ -21,10 +21,11 @@ namespace velmar {
 // the file at once. Safe to use from any thread.
 //
 // A file that could not be read is never written over. One that does not parse (a stray comma,
-// a number out of range) is renamed "<name>.broken-yyyyMMdd-HHmmss" beside itself, the pairs
-// of it that still parse are kept, and a new file is written. One that cannot be read at all (no
-// permission, a folder in its place) is left alone: settings then live in memory until the end
-// of the run. Both are checked at construction and before every write.
+// a number out of range) or is larger than kMaxFileBytes is renamed
+// "<name>.broken-yyyyMMdd-HHmmss" beside itself, the pairs of it that still parse are kept, and a
+// new file is written. One that cannot be read at all (no permission, a folder in its place) is
+// left alone: settings then live in memory until the end of the run. Both are checked at
+// construction and before every write.
 //
 // A write that fails (disk full, a file where the folder should be) keeps every value in memory
 // and is told once; each later change writes them all again, and the first that succeeds is
@@ -39,6 +40,11 @@ class UserDefaults {
         QString movedTo;  // setAside: where the file that did not parse now is
         QString error;    // unreadable, writeFailed: the system's reason
     };
+
+    // The largest settings file read. What the application stores (a few dozen short values
+    // and a folder path) takes a few kilobytes; a larger file is treated as one that does not
+    // parse, and of it only the whole lines within this many bytes are read.
+    static constexpr qint64 kMaxFileBytes = 1 << 20;
 
     // The file DOVRINE/velmar.json in the user's configuration folder.
     static UserDefaults& standard();
@@ -76,6 +82,10 @@ class UserDefaults {
     // The QSettings format id of the typed JSON files.
     static QSettings::Format jsonFormat();
 
+    // What tells the file apart from the one last read or written (identity, size, change time,
+    // mode and owners).
+    using FileStamp = std::array<long long, 8>;
+
   private:
     QVariant raw(const QString& key) const;
     // Sets (a value) or removes (none) the key and writes the file.
@@ -99,9 +109,9 @@ class UserDefaults {
     // The last write failed; the next one rewrites every value.
     bool writeFailing_ = false;
     std::optional<Problem> problem_;
-    // Identity, size and change time of the file when last read whole or written: a write that
-    // finds it so skips reading and parsing it again (a fader dragged writes many times).
-    std::optional<std::array<long long, 5>> seen_;
+    // The file's stamp when last read whole or written: a write that finds it so skips reading
+    // and parsing it again (a fader dragged writes many times).
+    std::optional<FileStamp> seen_;
     std::mutex observerMutex_;
     std::function<void(const Problem&)> observer_;
 };

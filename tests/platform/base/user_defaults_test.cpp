@@ -1,12 +1,18 @@
 #include "platform/base/user_defaults.h"
+#include "support/child_probe.h"
 #include "support/qt_printers.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace velmar {
 namespace {
@@ -144,6 +150,107 @@ TEST(UserDefaults, AFailedWriteKeepsEveryValueAndIsToldOnceUntilWritingWorksAgai
     EXPECT_EQ(reread.number("after"), 2.5);
     EXPECT_EQ(reread.integer("later"), 3);
     EXPECT_FALSE(reread.contains("gone"));
+}
+
+// A file of exactly the limit is read; one byte more and it goes aside like one that does not
+// parse, keeping only the pairs on its whole lines within the limit (a number cut at the limit
+// would read as another number). A file far larger is never held in memory.
+TEST(UserDefaults, AFileOverTheSizeLimitIsSetAsideLikeOneThatDoesNotParse) {
+    QTemporaryDir dir;
+    const auto write = [&](const QString& path, qint64 size) {
+        const QByteArray head = "{\"flag\": true,\n\"pad\": \"";
+        const QByteArray tail = "\",\n\"fader\": 0.755}";
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(head + QByteArray(size - head.size() - tail.size(), 'x') + tail);
+    };
+    // Two files: settings objects of one path share what was read of it.
+    const QString atLimit = dir.path() + "/at.json";
+    const QString over = dir.path() + "/over.json";
+    write(atLimit, UserDefaults::kMaxFileBytes);
+    {
+        UserDefaults d(atLimit);
+        EXPECT_FALSE(d.problem().has_value());
+        EXPECT_EQ(d.boolean("flag"), true);
+        EXPECT_EQ(d.number("fader"), 0.755);
+        EXPECT_TRUE(d.contains("pad"));
+    }
+    write(over, UserDefaults::kMaxFileBytes + 1);
+    UserDefaults d(over);
+    ASSERT_TRUE(d.problem().has_value());
+    EXPECT_EQ(d.problem()->kind, UserDefaults::Problem::Kind::setAside);
+    EXPECT_EQ(QFileInfo(d.problem()->movedTo).size(), UserDefaults::kMaxFileBytes + 1);
+    EXPECT_EQ(d.boolean("flag"), true);
+    EXPECT_TRUE(d.contains("pad"));  // its line ends within the limit
+    EXPECT_FALSE(d.contains("fader"));
+    EXPECT_EQ(UserDefaults(over).boolean("flag"), true);
+
+    const QString huge = dir.path() + "/huge.json";
+    QFile sparse(huge);
+    ASSERT_TRUE(sparse.open(QIODevice::WriteOnly) && sparse.resize(256 << 20));
+    sparse.close();
+    const auto child = test::ChildProbe::run([] { UserDefaults::jsonFormat(); },
+                                             [&] {
+                                                 UserDefaults e(huge);
+                                                 return QByteArray::number(e.problem().has_value());
+                                             });
+    ASSERT_TRUE(child.exited);
+    EXPECT_EQ(child.output, "1");
+    EXPECT_LT(child.growthBytes, 32 << 20);
+}
+
+// The tests run as root, who may read any file: the child runs as nobody. A settings file it
+// cannot read, from the start or made so right after a write, is left exactly as it is; the
+// values live in memory for the run.
+TEST(UserDefaults, ARegularFileThatCannotBeReadIsNeverWrittenOver) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to run a child as another user";
+    constexpr uid_t nobody = 65534;
+    QTemporaryDir dir;
+    const QString folder = dir.path() + "/nobody";
+    ASSERT_EQ(::chmod(QFile::encodeName(dir.path()).constData(), 0711), 0);
+    ASSERT_TRUE(QDir().mkpath(folder));
+    ASSERT_EQ(::chown(QFile::encodeName(folder).constData(), nobody, nobody), 0);
+    const QString start = folder + "/start.json";
+    const QString later = folder + "/later.json";
+    {
+        QFile f(start);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(R"({"k": 1})");
+    }
+    ASSERT_EQ(::chown(QFile::encodeName(start).constData(), nobody, nobody), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(start).constData(), 0200), 0);
+
+    const auto child = test::ChildProbe::run(
+        [] {},
+        [&] {
+            if (::setgid(nobody) != 0 || ::setuid(nobody) != 0) return QByteArray("not nobody");
+            QByteArray seen;
+            const auto check = [&](UserDefaults& d) {
+                d.set("k", 2);
+                const bool unreadable =
+                    d.problem() && d.problem()->kind == UserDefaults::Problem::Kind::unreadable;
+                seen += unreadable && d.integer("k") == 2 ? "kept " : "lost ";
+            };
+            UserDefaults fromStart(start);
+            check(fromStart);
+            UserDefaults fromLater(later);
+            fromLater.set("k", 1);
+            if (::chmod(QFile::encodeName(later).constData(), 0200) != 0)
+                return QByteArray("chmod");
+            check(fromLater);
+            return seen;
+        });
+    ASSERT_TRUE(child.exited);
+    EXPECT_EQ(child.output, "kept kept ");
+    for (const QString& file : {start, later}) {
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        EXPECT_EQ(QJsonDocument::fromJson(f.readAll()).object().value("k"), 1)
+            << file.toStdString();
+        struct stat st {};
+        ASSERT_EQ(::stat(QFile::encodeName(file).constData(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0200u) << file.toStdString();
+    }
 }
 
 TEST(UserDefaults, RemoveForgetsTheKey) {
