@@ -497,6 +497,41 @@ TEST_F(DSKSourcesTest, RestoresARecord) {
     EXPECT_FALSE(dsk->record().has_value());
 }
 
+// A project opened while the keyer is on air with a swap still loading: the keyer goes off at
+// once, the old project's result is dropped when it comes, and the keys work as soon as the new
+// project's source is in.
+TEST_F(DSKSourcesTest, RestoringOverAKeyedLoadDropsItAndTakesKeysOnceTheNewSourceIsIn) {
+    loadSources({file("a.png"), file("b.png")});
+    dsk->cut();
+    deferBackground = true;
+    dsk->next();  // the old project's b.png, still loading
+    ASSERT_TRUE(dsk->isActive() && dsk->isLoading());
+
+    DSKController::Record record;
+    record.paths = {file("c.png").toLocalFile()};
+    dsk->restore(record);
+    EXPECT_FALSE(dsk->isActive());
+    EXPECT_DOUBLE_EQ(level(), 0.0);
+    EXPECT_TRUE(dsk->isLoading());
+    ASSERT_EQ(deferred.size(), 2u);
+
+    auto older = std::move(deferred[0]);
+    deferred.erase(deferred.begin());
+    older();
+    test::drainMainQueue();
+    EXPECT_FALSE(dsk->media().has_value()) << "the old project's medium came back";
+    EXPECT_TRUE(dsk->isLoading()) << "the old project's load ended the new one's";
+    dsk->cut();
+    EXPECT_FALSE(dsk->isActive());
+
+    runDeferred();
+    EXPECT_EQ(installedName(), "c.png");
+    EXPECT_FALSE(dsk->isLoading());
+    dsk->cut();
+    EXPECT_TRUE(dsk->isActive());
+    EXPECT_DOUBLE_EQ(level(), 1.0);
+}
+
 TEST_F(DSKSourcesTest, WithoutLoadersEveryLoadFails) {
     DSKController::Services none;
     none.clock = &clock;
