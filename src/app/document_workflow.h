@@ -185,7 +185,7 @@ class DocumentWorkflow : public QObject {
     Host& host_;
     Environment env_;
     std::optional<QUrl> pendingOpenURL_;
-    QString autosaveFailureWarning_;  // the standing warning of failing writes, while shown
+    QString autosaveFailureWarning_;  // the autosave warning that its resumption clears
     bool isReadyForExternalOpen_ = false;
     SerialQueue openQueue_{"dovrine.open"};
     SerialQueue importQueue_{"dovrine.import"};

@@ -126,6 +126,7 @@ void DocumentWorkflow::autosaveNotice(const AutosaveStore::Notice& notice) {
             // clang-format off
             warning = localized("別に起動している DOVRINE が自動保存フォルダを使い始めたため、自動保存を止めました");
             // clang-format on
+            autosaveFailureWarning_ = warning;  // until the folder is had again
             line = QStringLiteral("AUTOSAVE  OFF, folder taken by another copy: ") + notice.folder;
             break;
         case Kind::writeFailed:
@@ -135,11 +136,17 @@ void DocumentWorkflow::autosaveNotice(const AutosaveStore::Notice& notice) {
                    notice.error;
             break;
         case Kind::writeRecovered:
+        case Kind::folderRegained:
             if (engine().standingWarning() == autosaveFailureWarning_)
                 engine().setStandingWarning(QString());
             autosaveFailureWarning_.clear();
             status(localized("自動保存を再開しました"));
-            if (env_.log) env_.log->write(QStringLiteral("AUTOSAVE  OK again in ") + notice.folder);
+            if (env_.log) {
+                env_.log->write((notice.kind == Kind::writeRecovered
+                                     ? QStringLiteral("AUTOSAVE  OK again in ")
+                                     : QStringLiteral("AUTOSAVE  ON again, folder regained: ")) +
+                                notice.folder);
+            }
             return;
     }
     engine().setStandingWarning(warning);

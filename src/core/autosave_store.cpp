@@ -5,6 +5,7 @@
 #include "models/localized.h"
 #include "models/project_crypto.h"
 #include "platform/base/app_paths.h"
+#include "platform/base/exclusive_file_lock.h"
 #include "platform/base/timer.h"
 #include "platform/base/user_defaults.h"
 
@@ -14,6 +15,7 @@
 #include <QUuid>
 
 #include <exception>
+#include <utility>
 
 namespace velmar {
 
@@ -39,6 +41,31 @@ bool copyFile(const QString& from, const QString& to) {
 }
 
 }  // namespace
+
+// What makes a process the owner of a folder: a lock on the folder itself, which no deleted or
+// replaced file can take away, and a lock on "autosave.lock" in it, which copies that know only
+// that file still see.
+struct AutosaveStore::FolderLock {
+    ExclusiveFileLock folder;
+    ExclusiveFileLock file;
+
+    bool held() const { return folder.heldAtPath() && file.heldAtPath(); }
+
+    // Takes what is not held on what is at the paths now: the folder first, so a copy that
+    // cannot have the folder never holds its lock file, not even for a moment.
+    ExclusiveFileLock::Outcome take(const QString& path, QString* error) {
+        for (ExclusiveFileLock* lock : {&folder, &file}) {
+            if (lock->heldAtPath()) continue;
+            const bool locked = lock == &folder ? lock->tryLockDirectory(path)
+                                                : lock->tryLock(path + u'/' + lockFileName);
+            if (!locked) {
+                *error = lock->error();
+                return lock->outcome();
+            }
+        }
+        return ExclusiveFileLock::Outcome::locked;
+    }
+};
 
 AutosaveLocationError::AutosaveLocationError(Kind kind)
     : kind_(kind), message_(errorDescription().toStdString()) {}
@@ -159,11 +186,17 @@ void AutosaveStore::performWrite(const PlayoutProject& project,
     const auto folder = ownedDirectory();
     if (!folder) return;
     // Checked at every tick, also when nothing changed, so a deleted lock file is taken again
-    // before another copy can take the folder.
+    // soon, and a folder another copy held is taken back as soon as it is free.
     QString error;
-    if (!confirmOwnership(*folder, &error)) {
+    bool retaken = false;
+    if (!confirmOwnership(*folder, &error, &retaken)) {
         if (!error.isEmpty()) writeFailed(*folder, error);
         return;
+    }
+    if (retaken) {
+        // Another copy may have had the folder meanwhile and removed or replaced the files.
+        lastWritten_.reset();
+        lastOrigin_.reset();
     }
     const auto json = project.encoded(PlayoutProject::Encoding::pretty);
     if (!json) return;
@@ -277,7 +310,7 @@ std::optional<QString> AutosaveStore::directory() {
 std::optional<QString> AutosaveStore::ownedDirectory() {
     const auto folder = directory();
     if (!folder) return std::nullopt;
-    ExclusiveFileLock::Outcome outcome;
+    auto outcome = ExclusiveFileLock::Outcome::failed;
     QString error;
     {
         std::lock_guard guard(directoryLock_);
@@ -286,14 +319,14 @@ std::optional<QString> AutosaveStore::ownedDirectory() {
         // later, since it has not offered the owner's work for recovery.
         if (triedDirectory_ == folder) return std::nullopt;
         triedDirectory_ = folder;
-        auto lock = std::make_unique<ExclusiveFileLock>();
-        if (lock->tryLock(*folder + u'/' + lockFileName)) {
+        auto lock = std::make_unique<FolderLock>();
+        outcome = lock->take(*folder, &error);
+        if (outcome == ExclusiveFileLock::Outcome::locked) {
             folderLock_ = std::move(lock);
             lockedDirectory_ = folder;
+            folderLost_ = false;
             return folder;
         }
-        outcome = lock->outcome();
-        error = lock->error();
     }
     if (outcome == ExclusiveFileLock::Outcome::busy) {
         notify(Notice::Kind::folderInUse, *folder);
@@ -303,25 +336,36 @@ std::optional<QString> AutosaveStore::ownedDirectory() {
     return std::nullopt;
 }
 
-bool AutosaveStore::confirmOwnership(const QString& folder, QString* error) {
+bool AutosaveStore::confirmOwnership(const QString& folder, QString* error, bool* retaken) {
+    auto change = Notice::Kind::folderTakenOver;
     {
         std::lock_guard guard(directoryLock_);
         if (lockedDirectory_ != folder || !folderLock_) return false;
-        if (folderLock_->heldAtPath()) return true;
-        // The lock file was deleted or replaced: take the one at the path now.
-        if (folderLock_->tryLock(folder + u'/' + lockFileName)) return true;
-        if (folderLock_->outcome() == ExclusiveFileLock::Outcome::failed) {
-            // Whether another copy holds it cannot be told: nothing is written or removed, and
-            // the next write tries again.
-            if (error) *error = folderLock_->error();
-            return false;
+        if (folderLock_->held()) return true;
+        // A lock file or the folder was deleted or replaced, or another copy had them: take what
+        // is at the paths now.
+        QString reason;
+        switch (folderLock_->take(folder, &reason)) {
+            case ExclusiveFileLock::Outcome::locked:
+                if (retaken) *retaken = true;
+                if (!std::exchange(folderLost_, false)) return true;
+                change = Notice::Kind::folderRegained;
+                break;
+            case ExclusiveFileLock::Outcome::failed:
+                // Whether another copy holds it cannot be told: nothing is written or removed,
+                // and the next write tries again.
+                if (error) *error = reason;
+                return false;
+            case ExclusiveFileLock::Outcome::busy:
+                // Another copy holds it now: nothing is written or removed until it lets go,
+                // tried again at every write.
+                if (std::exchange(folderLost_, true)) return false;
+                change = Notice::Kind::folderTakenOver;
+                break;
         }
-        // Another copy holds the folder now: it is not used again in this run.
-        folderLock_.reset();
-        lockedDirectory_.reset();
     }
-    notify(Notice::Kind::folderTakenOver, folder);
-    return false;
+    notify(change, folder);
+    return change == Notice::Kind::folderRegained;
 }
 
 void AutosaveStore::migrateLegacyIfNeeded(const QString& base, const QString& target) {
@@ -365,15 +409,16 @@ void AutosaveStore::setDirectory(const std::optional<QString>& folder) {
         const bool owned =
             current && ownedDirectory() == current && confirmOwnership(*current, nullptr);
         const bool switching = !current || *current != target;
-        std::unique_ptr<ExclusiveFileLock> targetLock;
+        std::unique_ptr<FolderLock> targetLock;
         if (switching) {
             if (QFileInfo::exists(target + u'/' + autosaveFileName) ||
                 QFileInfo::exists(target + u'/' + originFileName)) {
                 throw AutosaveLocationError(Kind::containsAutosave);
             }
             // A folder another process autosaves into is taken even while it holds no file.
-            targetLock = std::make_unique<ExclusiveFileLock>();
-            if (!targetLock->tryLock(target + u'/' + lockFileName))
+            targetLock = std::make_unique<FolderLock>();
+            QString error;
+            if (targetLock->take(target, &error) != ExclusiveFileLock::Outcome::locked)
                 throw AutosaveLocationError(Kind::containsAutosave);
             if (owned) {
                 QStringList copied;
@@ -401,6 +446,7 @@ void AutosaveStore::setDirectory(const std::optional<QString>& folder) {
                 folderLock_ = std::move(targetLock);
                 lockedDirectory_ = target;
                 triedDirectory_ = target;
+                folderLost_ = false;
             }
         }
         if (owned && switching) {

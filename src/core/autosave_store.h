@@ -1,7 +1,6 @@
 #pragma once
 
 #include "models/playout_project.h"
-#include "platform/base/exclusive_file_lock.h"
 #include "platform/base/serial_queue.h"
 
 #include <QDateTime>
@@ -46,16 +45,21 @@ class AutosaveLocationError : public std::exception {
 // The folder is "DOVRINE" in the application's data folder unless the user chose another
 // ("autosaveDirectoryPath"); the interval is "autosaveIntervalSeconds" (10, 30, 60 or 300).
 //
-// One process at a time owns the folder: it holds "autosave.lock" there. Only the owner reports
-// a pending recovery, writes, clears or moves the autosave; in any other process (a second copy
-// of the application using the same folder) those do nothing, so no copy offers, deletes or
-// overwrites another's work. Ownership is decided once per folder, at the first use. Before
-// every write and before the autosave is removed the owner checks that its lock is still on the
-// file at "autosave.lock": a lock file deleted or replaced meanwhile is taken again, and when
-// another copy holds the new one, this copy stops autosaving there and removes nothing.
+// One process at a time owns the folder: it holds a lock on the folder itself, which no deleted
+// or replaced file can take away, and one on "autosave.lock" there, which copies that know only
+// that file still see. Only the owner reports a pending recovery, writes, clears or moves the
+// autosave; in any other process (a second copy of the application using the same folder) those
+// do nothing, so no copy offers, deletes or overwrites another's work. Ownership is decided once
+// per folder, at the first use: a copy refused then never takes the folder later. Before every
+// write and before the autosave is removed the owner checks that both locks are still on what is
+// at their paths: a lock file (or folder) deleted or replaced meanwhile is taken again, and the
+// next write then writes both files afresh, as another copy may have removed them in between.
+// While another copy holds one of them, the owner writes and removes nothing and tries again at
+// each write; once it has the folder back it writes afresh.
 //
-// What goes wrong in the background (the folder refused or taken over, a write that fails, and
-// the first write that works again after failures) is told to the notice handler once each.
+// What goes wrong in the background (the folder refused or taken over, a write that fails) and
+// its end (the folder had again, the first write that works after failures) is told to the
+// notice handler once each.
 //
 // Threads: start(), stop(), setIntervalSeconds() and the timer run on the main thread. Every
 // write, clear and folder switch runs on the serial queue "velmar.autosave"; clear() and
@@ -81,8 +85,10 @@ class AutosaveStore {
             folderInUse,       // another copy holds the folder: no autosave here
             folderLockFailed,  // the folder's lock could not be taken: no autosave here
             folderTakenOver,   // another copy took the folder while this one ran: autosave off
+                               // until it lets go
             writeFailed,       // the first of a run of failed writes; retried at every tick
             writeRecovered,    // the first write that worked after failures
+            folderRegained,    // the taken folder is this copy's again: autosave on, afresh
         };
         Kind kind;
         QString folder;
@@ -133,13 +139,15 @@ class AutosaveStore {
     void waitUntilIdle();
 
   private:
+    struct FolderLock;
+
     QString defaultDirectory() const;
     // The folder in use when this process owns it, else none.
     std::optional<QString> ownedDirectory();
     // On the queue, before the folder's files are written or removed: whether this process still
-    // holds the lock on the file at the folder's lock path, taking a replaced one again. False
-    // with `error` set when it cannot tell (the lock file cannot be opened now).
-    bool confirmOwnership(const QString& folder, QString* error);
+    // holds the locks on what is at the folder's paths, taking replaced ones again (`retaken` is
+    // then set). False with `error` set when it cannot tell (a lock cannot be opened now).
+    bool confirmOwnership(const QString& folder, QString* error, bool* retaken = nullptr);
     void notify(Notice::Kind kind, const QString& folder, const QString& error = {});
     void writeFailed(const QString& folder, const QString& error);
     void writeWorked(const QString& folder);
@@ -157,10 +165,12 @@ class AutosaveStore {
     std::mutex directoryLock_;
     std::optional<QString> resolvedDirectory_;
     bool didResolveDirectory_ = false;
-    // The folder whose lock this process holds, and the last folder it tried to take.
-    std::unique_ptr<ExclusiveFileLock> folderLock_;
+    // The folder this process owns with its locks, and the last folder it tried to take.
+    // `folderLost_`: another copy holds one of the locks now; they are tried again at each write.
+    std::unique_ptr<FolderLock> folderLock_;
     std::optional<QString> lockedDirectory_;
     std::optional<QString> triedDirectory_;
+    bool folderLost_ = false;
 
     // Touched only on the queue.
     std::optional<QByteArray> lastWritten_;

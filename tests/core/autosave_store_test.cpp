@@ -1,6 +1,7 @@
 #include "core/autosave_store.h"
 
 #include "models/project_crypto.h"
+#include "platform/base/exclusive_file_lock.h"
 #include "platform/base/user_defaults.h"
 #include "support/fake_clock.h"
 #include "support/qt_printers.h"
@@ -272,16 +273,17 @@ TEST_F(AutosaveStoreTest, OnlyTheOwnerOfTheFolderTouchesItsAutosave) {
     EXPECT_EQ(next->loadRecovery()->project, project("A"));
 }
 
-// The lock file deleted or replaced under the owner: the owner takes it again at its next tick,
-// so a copy started later finds the folder busy; a copy that got there first keeps the folder,
-// and the first owner stops and deletes nothing at its quit.
-TEST_F(AutosaveStoreTest, ALockFileReplacedUnderTheOwnerIsTakenAgainOrGivenUp) {
+// The lock file deleted or replaced under the owner: no later copy can have the folder, which
+// the owner locks itself, and the owner takes the file again at its next write and writes
+// afresh, as a copy that knows only the file may have come and gone meanwhile. While such a copy
+// holds the file the owner writes and removes nothing, and says so once; once it is free the
+// owner takes it back and writes its unchanged work afresh.
+TEST_F(AutosaveStoreTest, ALockFileReplacedUnderTheOwnerIsTakenAgainOrWaitedFor) {
     using Kind = AutosaveStore::Notice::Kind;
     listen(*store);
     const QString lockPath = folder + u"/autosave.lock"_s;
     written("A");
     ASSERT_TRUE(QFile::remove(lockPath));
-    written("A");  // a tick with nothing new
     auto later = make();
     listen(*later);
     EXPECT_FALSE(later->ownsDirectory());
@@ -290,17 +292,39 @@ TEST_F(AutosaveStoreTest, ALockFileReplacedUnderTheOwnerIsTakenAgainOrGivenUp) {
     EXPECT_EQ(notices, QStringList{kind(Kind::folderInUse)});
     later.reset();
 
+    {  // a copy that knows only the file: it took it and, at its quit, removed the autosave
+        ExclusiveFileLock older;
+        ASSERT_TRUE(older.tryLock(lockPath));
+        ASSERT_TRUE(QFile::remove(autosave) && QFile::remove(origin));
+    }
+    written("A");
+    EXPECT_EQ(PlayoutProject::load(autosave), project("A"));
+    EXPECT_TRUE(QFileInfo::exists(origin));
+
     notices.clear();
     ASSERT_TRUE(QFile::remove(lockPath));
-    writeFile(lockPath, "");  // replaced
-    auto first = make();
-    EXPECT_TRUE(first->ownsDirectory());
+    writeFile(lockPath, "");  // replaced, and held by such a copy for a while
+    auto older = std::make_unique<ExclusiveFileLock>();
+    ASSERT_TRUE(older->tryLock(lockPath));
     written("B");
+    written("B");
+    EXPECT_EQ(PlayoutProject::load(autosave), project("A"));
     EXPECT_EQ(notices, QStringList{kind(Kind::folderTakenOver)});
-    store->clear();  // the quit of the copy that lost the folder
-    EXPECT_EQ(first->loadRecovery().value().project, project("A"));
-    written("C");
-    EXPECT_EQ(notices.size(), 1);
+    older.reset();
+    ASSERT_TRUE(QFile::remove(autosave) && QFile::remove(origin));
+    written("A");
+    EXPECT_EQ(PlayoutProject::load(autosave), project("A"));
+    EXPECT_TRUE(QFileInfo::exists(origin));
+    EXPECT_EQ(notices, QStringList({kind(Kind::folderTakenOver), kind(Kind::folderRegained)}));
+
+    // Taken again: a quit meanwhile removes nothing.
+    ASSERT_TRUE(QFile::remove(lockPath));
+    older = std::make_unique<ExclusiveFileLock>();
+    ASSERT_TRUE(older->tryLock(lockPath));
+    store->clear();
+    EXPECT_TRUE(QFileInfo::exists(autosave));
+    EXPECT_TRUE(QFileInfo::exists(origin));
+    EXPECT_EQ(notices.size(), 3);
 }
 
 // A write that fails is told once, tried again at every tick, and its recovery told once; here

@@ -19,11 +19,15 @@ QString systemError(int error) {
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
-bool sameFile(int fd, const QByteArray& path) {
+// A lock file is compared with what is at the path itself (a link there is not it); a folder
+// with what the path leads to, as opening it followed a link too.
+bool sameFile(int fd, const QByteArray& path, bool directory) {
     struct stat held {};
     struct stat atPath {};
-    return ::fstat(fd, &held) == 0 && ::lstat(path.constData(), &atPath) == 0 &&
-           held.st_dev == atPath.st_dev && held.st_ino == atPath.st_ino;
+    const int found =
+        directory ? ::stat(path.constData(), &atPath) : ::lstat(path.constData(), &atPath);
+    return ::fstat(fd, &held) == 0 && found == 0 && held.st_dev == atPath.st_dev &&
+           held.st_ino == atPath.st_ino;
 }
 
 }  // namespace
@@ -34,7 +38,13 @@ ExclusiveFileLock::~ExclusiveFileLock() {
 
 bool ExclusiveFileLock::tryLock(const QString& path) {
     release();
-    outcome_ = attempt(path);
+    outcome_ = attempt(path, false);
+    return outcome_ == Outcome::locked;
+}
+
+bool ExclusiveFileLock::tryLockDirectory(const QString& path) {
+    release();
+    outcome_ = attempt(path, true);
     return outcome_ == Outcome::locked;
 }
 
@@ -44,19 +54,21 @@ bool ExclusiveFileLock::lockWithin(const QString& path, int timeoutMs) {
     // milliseconds a start decides, so a short step keeps the wait close to the holder's release.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
-        outcome_ = attempt(path);
+        outcome_ = attempt(path, false);
         if (outcome_ != Outcome::busy || std::chrono::steady_clock::now() >= deadline) break;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     return outcome_ == Outcome::locked;
 }
 
-ExclusiveFileLock::Outcome ExclusiveFileLock::attempt(const QString& path) {
+ExclusiveFileLock::Outcome ExclusiveFileLock::attempt(const QString& path, bool directory) {
     error_.clear();
     const QByteArray name = QFile::encodeName(path);
     // The file can be replaced between open and flock; a few rounds settle any such race.
     for (int round = 0; round < 8; ++round) {
-        const int fd = ::open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+        const int fd =
+            directory ? ::open(name.constData(), O_DIRECTORY | O_RDONLY | O_CLOEXEC)
+                      : ::open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
         if (fd < 0) {
             error_ = systemError(errno);
             return Outcome::failed;
@@ -72,9 +84,10 @@ ExclusiveFileLock::Outcome ExclusiveFileLock::attempt(const QString& path) {
             error_ = systemError(error);
             return Outcome::failed;
         }
-        if (sameFile(fd, name)) {
+        if (sameFile(fd, name, directory)) {
             fd_ = fd;
             path_ = name;
+            directory_ = directory;
             return Outcome::locked;
         }
         ::close(fd);  // locked a file that is no longer at the path: take the one there now
@@ -84,7 +97,7 @@ ExclusiveFileLock::Outcome ExclusiveFileLock::attempt(const QString& path) {
 }
 
 bool ExclusiveFileLock::heldAtPath() const {
-    return fd_ >= 0 && sameFile(fd_, path_);
+    return fd_ >= 0 && sameFile(fd_, path_, directory_);
 }
 
 void ExclusiveFileLock::release() {

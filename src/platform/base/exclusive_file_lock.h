@@ -13,6 +13,9 @@ namespace velmar {
 // After the lock is taken it is checked to be on the file that is at the path now: a lock file
 // deleted or replaced while another copy held it would otherwise let two holders each lock a
 // different file of the same name. A symbolic link at the path is refused.
+//
+// A folder can be locked itself (tryLockDirectory): such a lock lives on the folder, not on a
+// name inside it, so deleting or replacing any file there cannot take it away.
 class ExclusiveFileLock {
   public:
     enum class Outcome {
@@ -30,12 +33,16 @@ class ExclusiveFileLock {
     // holder has it or the file cannot be opened (outcome() tells which). A lock already held is
     // released first.
     bool tryLock(const QString& path);
+    // Locks the existing folder at the path (a symbolic link to one is followed), without
+    // waiting; false when another holder has it or it cannot be opened. A lock already held is
+    // released first.
+    bool tryLockDirectory(const QString& path);
     // Waits at most timeoutMs for the lock; false when it stayed busy or failed.
     bool lockWithin(const QString& path, int timeoutMs);
     void release();
     bool isLocked() const { return fd_ >= 0; }
-    // True while the lock is held on the file that is at its path now; false once that file was
-    // deleted or replaced (the lock then guards nothing another copy would see).
+    // True while the lock is held on the file (or folder) that is at its path now; false once it
+    // was deleted or replaced (the lock then guards nothing another copy would see).
     bool heldAtPath() const;
 
     // How the last tryLock or lockWithin ended, and for `failed` the system's reason.
@@ -43,10 +50,11 @@ class ExclusiveFileLock {
     const QString& error() const { return error_; }
 
   private:
-    Outcome attempt(const QString& path);
+    Outcome attempt(const QString& path, bool directory);
 
     int fd_ = -1;
     QByteArray path_;
+    bool directory_ = false;
     Outcome outcome_ = Outcome::failed;
     QString error_;
 };

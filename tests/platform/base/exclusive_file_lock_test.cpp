@@ -72,12 +72,45 @@ TEST(ExclusiveFileLock, AReplacedLockFileIsSeenByItsHolder) {
     EXPECT_EQ(first.outcome(), ExclusiveFileLock::Outcome::busy);
 }
 
-// Busy and failed are told apart, a wait is bounded, and no started program inherits the lock.
+// A folder locked itself: deleting the lock file in it lets another take that file but not the
+// folder. A folder replaced at its path is seen by its holder, as a replaced lock file is; a
+// folder reached through a symbolic link is the folder itself.
+TEST(ExclusiveFileLock, AFolderLockOutlivesTheLockFileInIt) {
+    QTemporaryDir dir;
+    const QString folder = dir.filePath("autosave");
+    const QString file = folder + "/held.lock";
+    ASSERT_TRUE(QDir().mkpath(folder));
+    ExclusiveFileLock ownerFolder, ownerFile, otherFolder, otherFile;
+    ASSERT_TRUE(ownerFolder.tryLockDirectory(folder));
+    ASSERT_TRUE(ownerFile.tryLock(file));
+    ASSERT_TRUE(QFile::remove(file));
+    EXPECT_TRUE(ownerFolder.heldAtPath());
+    EXPECT_TRUE(otherFile.tryLock(file));  // the file alone guards nothing
+    EXPECT_FALSE(otherFolder.tryLockDirectory(folder));
+    EXPECT_EQ(otherFolder.outcome(), ExclusiveFileLock::Outcome::busy);
+    ASSERT_TRUE(QFile::link(folder, dir.filePath("link")));
+    EXPECT_FALSE(otherFolder.tryLockDirectory(dir.filePath("link")));
+    EXPECT_EQ(otherFolder.outcome(), ExclusiveFileLock::Outcome::busy);
+    EXPECT_FALSE(otherFolder.tryLockDirectory(file));
+    EXPECT_EQ(otherFolder.outcome(), ExclusiveFileLock::Outcome::failed);
+
+    ASSERT_TRUE(QDir(dir.path()).rename("autosave", "moved"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    EXPECT_FALSE(ownerFolder.heldAtPath());
+    EXPECT_TRUE(otherFolder.tryLockDirectory(dir.filePath("link")));
+    EXPECT_TRUE(otherFolder.heldAtPath());
+    EXPECT_FALSE(ownerFolder.tryLockDirectory(folder));
+    EXPECT_TRUE(ownerFolder.tryLockDirectory(dir.filePath("moved")));
+}
+
+// Busy and failed are told apart, a wait is bounded, and no started program inherits a lock.
 TEST(ExclusiveFileLock, BusyFailedAndTheBoundedWait) {
     QTemporaryDir dir;
     const QString path = dir.filePath("held.lock");
-    ExclusiveFileLock held, other;
+    ExclusiveFileLock held, other, heldFolder;
     ASSERT_TRUE(held.tryLock(path));
+    ASSERT_TRUE(QDir(dir.path()).mkdir("held-folder"));
+    ASSERT_TRUE(heldFolder.tryLockDirectory(dir.filePath("held-folder")));
     EXPECT_FALSE(other.lockWithin(path, 30));
     EXPECT_EQ(other.outcome(), ExclusiveFileLock::Outcome::busy);
     ASSERT_TRUE(QDir(dir.path()).mkdir("folder.lock"));
@@ -103,6 +136,7 @@ TEST(ExclusiveFileLock, BusyFailedAndTheBoundedWait) {
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     EXPECT_TRUE(listing.contains("/proc/"));  // the listing ran
     EXPECT_FALSE(listing.contains("held.lock")) << listing.constData();
+    EXPECT_FALSE(listing.contains("held-folder")) << listing.constData();
     held.release();
     EXPECT_TRUE(other.lockWithin(path, 30));
 }
