@@ -180,9 +180,63 @@ void KeyMonitor::stop() {
     started_ = false;
 }
 
+namespace {
+
+// The context a press is decided in: where its key began, and nothing that has taken the
+// keyboard since forgotten.
+KeyContext joined(const KeyContext& began, const KeyContext& now) {
+    KeyContext context = began;
+    context.isSettingsOpen |= now.isSettingsOpen;
+    context.isNumberEntryOpen |= now.isNumberEntryOpen;
+    context.isFilePanelOpen |= now.isFilePanelOpen;
+    context.isProjectLoading |= now.isProjectLoading;
+    context.hasModalWindow |= now.hasModalWindow;
+    context.textInputFocused |= now.textInputFocused;
+    return context;
+}
+
+}  // namespace
+
+KeyMonitor::PressIdentity KeyMonitor::identityOf(const QKeyEvent& event) {
+    return PressIdentity{event.key(), event.modifiers(), event.timestamp(), event.nativeScanCode(),
+                         event.isAutoRepeat()};
+}
+
+KeyContext KeyMonitor::contextForPress(const QKeyEvent& event, bool isPress) {
+    const PressIdentity press = identityOf(event);
+    const KeyContext now = currentContext(hooks_.flags ? hooks_.flags() : Flags{});
+    // The ShortcutOverride handed on to further receivers, or the KeyPress that follows it.
+    if (current_ && current_->press == press && !current_->pressDelivered) {
+        if (isPress) current_->pressDelivered = true;
+        return joined(current_->context, now);
+    }
+    // A new press. A repeat of the held key belongs where the key began.
+    const bool repeatsHeldKey = press.isAutoRepeat && held_ && held_->press.key == press.key &&
+                                held_->press.scanCode == press.scanCode;
+    const KeyContext began = repeatsHeldKey ? joined(held_->context, now) : now;
+    current_ = BegunKey{press, began, isPress};
+    if (!press.isAutoRepeat) held_ = current_;
+    return began;
+}
+
+void KeyMonitor::keyReleased(const QKeyEvent& event) {
+    // A platform's auto-repeat releases between repeated presses do not end the key.
+    if (event.isAutoRepeat()) return;
+    if (held_ && held_->press.key == event.key()) held_.reset();
+    if (current_ && current_->press.key == event.key()) current_.reset();
+}
+
 bool KeyMonitor::eventFilter(QObject* watched, QEvent* event) {
+    // A key press comes as a ShortcutOverride and then a KeyPress. A control with the keyboard
+    // may finish with the key on the first (a combo box list closes, or chooses and closes), so
+    // the context is taken there and the KeyPress is decided in it.
+    if (event->type() == QEvent::KeyRelease) {
+        keyReleased(*static_cast<QKeyEvent*>(event));
+        return false;
+    }
     if (event->type() == QEvent::ShortcutOverride) {
-        const auto* key = static_cast<QKeyEvent*>(event);
+        auto* key = static_cast<QKeyEvent*>(event);
+        const KeyContext context = contextForPress(*key, false);
         // Ctrl+F12 is taken here on the press; claiming its override keeps the menu item's
         // shortcut from toggling a second time. A focused editor claims its editing keys, which
         // the menus also bind to strip commands.
@@ -194,14 +248,10 @@ bool KeyMonitor::eventFilter(QObject* watched, QEvent* event) {
         }
         // The menu shortcuts reach every window; in a title editor the keys its own handler
         // takes are its own, and the press goes on to it.
-        if (hooks_.titleEditorTakesKey) {
-            const Flags flags = hooks_.flags ? hooks_.flags() : Flags{};
-            auto* press = static_cast<QKeyEvent*>(event);
-            if (decide(input, currentContext(flags)).kind == Kind::titleEditor &&
-                hooks_.titleEditorTakesKey(press)) {
-                event->accept();
-                return true;
-            }
+        if (hooks_.titleEditorTakesKey && decide(input, context).kind == Kind::titleEditor &&
+            hooks_.titleEditorTakesKey(key)) {
+            event->accept();
+            return true;
         }
         return false;
     }
@@ -218,8 +268,7 @@ bool KeyMonitor::eventFilter(QObject* watched, QEvent* event) {
 
     auto* key = static_cast<QKeyEvent*>(event);
     const KeyInput input{key->key(), key->modifiers(), key->isAutoRepeat()};
-    const Flags flags = hooks_.flags ? hooks_.flags() : Flags{};
-    const KeyAction action = decide(input, currentContext(flags));
+    const KeyAction action = decide(input, contextForPress(*key, true));
     if (action.kind == Kind::titleEditor) {
         return hooks_.titleEditorHandleKey && hooks_.titleEditorHandleKey(key);
     }

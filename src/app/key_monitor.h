@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 class QKeyEvent;
 class QWidget;
@@ -70,7 +71,10 @@ struct KeyAction {
 // The single-key control surface: turns key presses anywhere in the application into take,
 // keyer, shuttle and navigation commands, unless the operator is typing, working in a dialog or
 // a tool window, holding Ctrl, or a project is loading. An application event filter installed by
-// start() and removed by stop(); decide() is the whole rule set, free of any widget.
+// start() and removed by stop(); decide() is the whole rule set, free of any widget. A press is
+// decided in the context its key began in: a key that begins while a list, a menu, a popover, a
+// dialog or a text field has the keyboard stays theirs, repeats included, even when the control
+// has closed by the time the press arrives.
 class KeyMonitor : public QObject {
     Q_OBJECT
   public:
@@ -116,11 +120,36 @@ class KeyMonitor : public QObject {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
+    // One physical key press: a ShortcutOverride and the KeyPress that follows it carry the same.
+    struct PressIdentity {
+        int key = 0;
+        Qt::KeyboardModifiers modifiers;
+        quint64 timestamp = 0;
+        quint32 scanCode = 0;
+        bool isAutoRepeat = false;
+        friend bool operator==(const PressIdentity&, const PressIdentity&) = default;
+    };
+    // A key from its first event on: the context it began in is the one its press is decided
+    // in, since a control that had the keyboard may close while handling the ShortcutOverride.
+    struct BegunKey {
+        PressIdentity press;
+        KeyContext context;
+        bool pressDelivered = false;  // its KeyPress has been seen
+    };
+    static PressIdentity identityOf(const QKeyEvent& event);
+    // The context the press of `event` is decided in; notes the key's beginning when `event` is
+    // the first event of a press.
+    KeyContext contextForPress(const QKeyEvent& event, bool isPress);
+    void keyReleased(const QKeyEvent& event);
     void perform(const KeyAction& action);
 
     PlayoutEngine* engine_;
     Hooks hooks_;
     bool started_ = false;
+    // The press under way, from its first ShortcutOverride to its KeyPress.
+    std::optional<BegunKey> current_;
+    // The key held down since its first press, whose repeats belong where that press began.
+    std::optional<BegunKey> held_;
     // The last key press and the widget it was last seen at: while Qt hands an unaccepted
     // press on to the parent widgets, the filter sees it again and must not decide again.
     const QEvent* lastPress_ = nullptr;

@@ -2,7 +2,9 @@
 #include "app/key_monitor.h"
 #include "app/menu_bar_builder.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QMenuBar>
@@ -114,6 +116,24 @@ TEST_F(KeyMonitorFilter, FocusedEditorKeepsItsKeysAndEditingShortcuts) {
     menus->refresh({.isNumberEntryOpen = true});
     QTest::keyClick(strip, Qt::Key_A, Qt::ControlModifier);
     EXPECT_EQ(menuRuns, (QList<Command>{Command::deleteSelection, Command::selectAll}));
+}
+
+// A list closes on the ShortcutOverride of Return and Escape, before their presses arrive: the
+// presses are still the list's. The same keys pressed next, with no list open, are commands.
+TEST_F(KeyMonitorFilter, AKeyThatBeginsInAnOpenListIsTheListsAndTheNextIsNot) {
+    auto* list = new QComboBox;
+    list->addItems({"one", "two"});
+    window.centralWidget()->layout()->addWidget(list);
+    for (Qt::Key key : {Qt::Key_Return, Qt::Key_Escape}) {
+        list->showPopup();
+        ASSERT_TRUE(list->view()->isVisible());
+        const qsizetype before = performed.size();
+        QTest::keyClick(list->view(), key);
+        EXPECT_FALSE(list->view()->isVisible());
+        EXPECT_EQ(performed.size(), before);
+        QTest::keyClick(strip, key);
+    }
+    EXPECT_EQ(performed, (QList<Kind>{Kind::returnPressed, Kind::panicOff}));
 }
 
 // A press the first receiver ignores travels up to its parents, and the filter sees it at each;

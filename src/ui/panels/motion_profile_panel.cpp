@@ -5,12 +5,12 @@
 #include "models/duration_rounding.h"
 #include "models/localized.h"
 #include "ui/controls/design_scale.h"
+#include "ui/controls/elided_combo_box.h"
 #include "ui/controls/palette.h"
 #include "ui/controls/svg_icon.h"
 #include "ui/panels/duration_common.h"
 #include "ui/panels/duration_entry_pad.h"
 
-#include <QComboBox>
 #include <QEvent>
 #include <QFontMetricsF>
 #include <QFrame>
@@ -195,7 +195,7 @@ MotionProfilePanel::MotionProfilePanel(PlayoutEngine& engine, double width, Hook
         "QPushButton { background: rgba(0,0,0,89); border: 1px solid rgba(255,255,255,64); "
         "border-radius: 4px; color: white; text-align: right; padding: 0 7px; }"));
     connect(duration_, &QPushButton::clicked, this, &MotionProfilePanel::editDuration);
-    defaultMotion_ = new QComboBox(this);
+    defaultMotion_ = new ElidedComboBox(this);
     defaultMotion_->setFocusPolicy(Qt::NoFocus);
     for (MotionKind motion : MotionKind::allCases()) {
         defaultMotion_->addItem(QString(), static_cast<int>(MotionKind::Value(motion)));
