@@ -44,6 +44,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -239,7 +240,9 @@ int runControllerSoak(double seconds, SDIBitDepth depth, QString moviePath) {
     std::shared_ptr<MoviePlayback>& playback = program.playback;
     CanvasEngine& canvas = *program.canvas;
 
-    DeckLinkController controller(canvas, &card);
+    // Ended before the canvas it renders through is released.
+    auto owned = std::make_unique<DeckLinkController>(canvas, &card);
+    DeckLinkController& controller = *owned;
     bench::FrameRequestTimes requests(controller, seconds);
     double load = 0;
     std::unique_ptr<bench::CompetingLoad> competing = bench::CompetingLoad::fromEnvironment(&load);
@@ -279,6 +282,7 @@ int runControllerSoak(double seconds, SDIBitDepth depth, QString moviePath) {
     const double movieFps = playback->health().measuredFPS;
     const std::uint64_t mixed = AudioOutput::shared().framesMixed() - mixedAtStart;
     controller.stop();
+    owned.reset();
     watch.stop();
     competing.reset();
     program.release();

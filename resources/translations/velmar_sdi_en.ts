@@ -15,5 +15,9 @@
         <source>SDI 出力が止まりました: 機器がフレームを送出していません</source>
         <translation>SDI output stopped: the device is no longer playing out frames</translation>
     </message>
+    <message>
+        <source>SDI 出力中ですが、録画できていません: %@</source>
+        <translation>SDI output is running, but nothing is being recorded: %@</translation>
+    </message>
 </context>
 </TS>

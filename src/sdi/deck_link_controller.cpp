@@ -1,12 +1,14 @@
 #include "sdi/deck_link_controller.h"
 
 #include "canvas/canvas_engine.h"
+#include "core/playout_log.h"
 #include "core/sdi_audio_bridge.h"
 #include "models/localized.h"
 #include "platform/gpu/command_buffer.h"
 #include "platform/gpu/device.h"
 #include "platform/gpu/pixel_buffer.h"
 #include "platform/gpu/texture.h"
+#include "platform/sdi/virtual_sdi_card.h"
 #include "render/ay10_packer.h"
 #include "render/v210_packer.h"
 #include "sdi/zr_deck_link_api.h"
@@ -219,6 +221,8 @@ void DeckLinkController::start(long long deviceIndex, const CanvasFormat& canvas
 
     runningMode_ = mode;
     runningBitDepth_ = bitDepth;
+    runningDevice_ = deviceIndex;
+    reportedRecordingProblem_.clear();
     ++startGeneration_;
     watchedCompletions_ = 0;
     silentWatches_ = 0;
@@ -228,7 +232,10 @@ void DeckLinkController::start(long long deviceIndex, const CanvasFormat& canvas
 }
 
 void DeckLinkController::stop() {
-    canvas_.setDeckLinkClock(false, 0);
+    // The clock is handed back only by the stop of a running output: a stopped controller
+    // leaves the canvas alone, so a second stop, or the destructor after a stop, may come after
+    // the canvas engine has gone.
+    if (isRunning()) canvas_.setDeckLinkClock(false, 0);
     bridge_.stop();
     clearSlots();
     if (audioBridgeActivated_) {
@@ -245,9 +252,29 @@ void DeckLinkController::watchOutput() {
     silentWatches_ = completions == watchedCompletions_ ? silentWatches_ + 1 : 0;
     watchedCompletions_ = completions;
     const bool nothingOnCard = bridge_.isStalled() && bridge_.framesInFlight() == 0;
-    if (!nothingOnCard && silentWatches_ < 2) return;
-    stop();
-    if (onFailure) onFailure(localized("SDI 出力が止まりました: 機器がフレームを送出していません"));
+    if (nothingOnCard || silentWatches_ >= 2) {
+        stop();
+        if (onFailure)
+            onFailure(localized("SDI 出力が止まりました: 機器がフレームを送出していません"));
+        return;
+    }
+    reportRecordingProblem();
+}
+
+void DeckLinkController::reportRecordingProblem() {
+    if (card_ == nullptr) return;
+    const std::shared_ptr<SdiDevice> device = card_->deviceAtIndex(runningDevice_);
+    const std::string problem = device ? device->output()->recordingProblem() : std::string();
+    if (problem.empty() || problem == reportedRecordingProblem_) return;
+    reportedRecordingProblem_ = problem;
+    const QString reason = QString::fromStdString(problem);
+    const QString line = QStringLiteral("SDI RECORD  FAILED, ") + reason;
+    if (writeLog) {
+        writeLog(line);
+    } else {
+        PlayoutLog::shared().write(line);
+    }
+    if (onNotice) onNotice(localizedFormat("SDI 出力中ですが、録画できていません: %@", {reason}));
 }
 
 void DeckLinkController::clearSlots() {

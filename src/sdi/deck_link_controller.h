@@ -16,6 +16,7 @@
 #include <mutex>
 #include <optional>
 #include <stdexcept>
+#include <string>
 #include <vector>
 
 namespace velmar {
@@ -84,7 +85,8 @@ class DeckLinkController {
 
     static constexpr int kSlotCount = 4;
 
-    // Uses the SDI driver of this process. The canvas engine must outlive the controller.
+    // Uses the SDI driver of this process. The canvas engine must outlive every start and the
+    // stop after it; a stopped controller (and its destructor) no longer touches it.
     explicit DeckLinkController(CanvasEngine& canvas);
     // Uses the given card (null: no driver), which must outlive the controller.
     DeckLinkController(CanvasEngine& canvas, const VirtualSdiCard* card);
@@ -110,7 +112,7 @@ class DeckLinkController {
     // on failure.
     void start(long long deviceIndex, const CanvasFormat& canvasFormat, const FrameRate& frameRate,
                bool externalKeyer, bool embedAudio, SDIBitDepth bitDepth);
-    // Safe when not running.
+    // Safe when not running: then it touches neither the canvas engine nor the card.
     void stop();
 
     // The running output's watch, called on the owner's thread about once a second
@@ -121,6 +123,14 @@ class DeckLinkController {
     void watchOutput();
     // Told, on the owner's thread, why a running output stopped by itself (a text to show).
     std::function<void(const QString&)> onFailure;
+    // Told by the watch, on the owner's thread, what the operator should know about a running
+    // output that goes on (a text to show): the card's recording folder cannot be written, so
+    // nothing (or not everything) is recorded. Each reason once per start; it also goes to the
+    // operation log.
+    std::function<void(const QString&)> onNotice;
+    // Where the controller writes its lines of the operation log (PlayoutLog::shared() when
+    // empty).
+    std::function<void(const QString&)> writeLog;
 
     // Replaces the probe hook (any thread; takes effect at the next frame).
     void setProbeHook(ProbeHook hook);
@@ -153,6 +163,7 @@ class DeckLinkController {
     std::optional<std::vector<Target>> allocateTargets(int width, int height) const;
     void clearSlots();
     void offerToProbe(const Target& target);
+    void reportRecordingProblem();
     static ZRFrameBuffer frameBufferOver(const std::shared_ptr<gpu::PixelBuffer>& buffer,
                                          SdiPixelFormat format);
 
@@ -173,6 +184,8 @@ class DeckLinkController {
     std::optional<ZRDeckLinkMode> runningMode_;
     SDIBitDepth runningBitDepth_ = SDIBitDepth::eightBit;
     std::uint64_t startGeneration_ = 0;
+    long long runningDevice_ = -1;
+    std::string reportedRecordingProblem_;  // of the running output, told already
     bool audioBridgeActivated_ = false;
     // The watch: the bridge's completed-frame count at the last look, and how many looks in a
     // row found it unchanged.

@@ -311,6 +311,7 @@ SdiResult SdiOutput::startScheduledPlayback(long long startTime, long long timeS
     }
     startRecording();
     startPoint_ = std::chrono::steady_clock::now();
+    ++playbacksStarted_;
     thread_ = std::thread([this] { run(); });
     threadId_ = thread_.get_id();
     return SdiResult::ok;
@@ -318,6 +319,8 @@ SdiResult SdiOutput::startScheduledPlayback(long long startTime, long long timeS
 
 SdiResult SdiOutput::stopScheduledPlayback(long long /*stopTime*/, long long* actualStopTime,
                                            long long timeScale) {
+    long long playback = 0;
+    std::thread thread;
     {
         std::lock_guard lock(mutex_);
         if (actualStopTime) {
@@ -330,10 +333,17 @@ SdiResult SdiOutput::stopScheduledPlayback(long long /*stopTime*/, long long* ac
         }
         if (!running_) return SdiResult::ok;
         stopRequested_ = true;
+        playback = playbacksStarted_;
         wake_.notify_all();
         if (std::this_thread::get_id() == threadId_) return SdiResult::ok;
+        // Taken with the request, so that this stop joins the thread it stopped and no other
+        // (a restart may make the next one before the join). Another stop of the same
+        // playback finds it taken and only waits.
+        thread = std::move(thread_);
     }
-    joinThread();
+    if (thread.joinable()) thread.join();
+    std::unique_lock lock(mutex_);
+    done_.wait(lock, [&] { return playbacksFinished_ >= playback; });
     return SdiResult::ok;
 }
 
@@ -377,12 +387,18 @@ void SdiOutput::stepLate(long long frames) {
 }
 
 void SdiOutput::joinThread() {
-    if (!thread_.joinable()) return;
-    if (thread_.get_id() == std::this_thread::get_id()) {
-        thread_.detach();  // the last owner let go inside a completion
-        return;
+    // Taken out under the lock, so that of two callers at once only one joins it.
+    std::thread thread;
+    {
+        std::lock_guard lock(mutex_);
+        if (!thread_.joinable()) return;
+        if (thread_.get_id() == std::this_thread::get_id()) {
+            thread_.detach();  // the last owner let go inside a completion
+            return;
+        }
+        thread = std::move(thread_);
     }
-    thread_.join();
+    thread.join();
 }
 
 void SdiOutput::run() {
@@ -596,6 +612,7 @@ void SdiOutput::finishPlayback(std::unique_lock<std::mutex>& lock) {
         lock.lock();
     }
     running_ = false;
+    playbacksFinished_ = playbacksStarted_;
     threadId_ = std::thread::id();  // ids of ended threads are reused
     done_.notify_all();
 }
@@ -649,6 +666,11 @@ void SdiOutput::closeRecording(std::unique_lock<std::mutex>& lock) {
     recordedBefore_.framesWritten += c.framesWritten;
     recordedBefore_.framesDropped += c.framesDropped;
     recordedBefore_.audioFramesDropped += c.audioFramesDropped;
+}
+
+std::string SdiOutput::recordingProblem() const {
+    std::lock_guard lock(mutex_);
+    return recorder_ ? recorder_->problem() : std::string();
 }
 
 SdiOutputCounters SdiOutput::counters() const {

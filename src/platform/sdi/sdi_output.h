@@ -156,7 +156,8 @@ class SdiOutput {
     // Speed must be 1. startTime is on the frame grid of the enabled mode.
     SdiResult startScheduledPlayback(long long startTime, long long timeScale, double speed);
     // Stops the clock, reports every frame still waiting as `flushed`, then calls the stopped
-    // handler; from any other thread it returns after that. Called from the completion thread
+    // handler; from any other thread it returns after that, also when another thread stops the
+    // same playback at the same time. Called from the completion thread
     // itself it returns at once and the flush follows when the current completion returns.
     SdiResult stopScheduledPlayback(long long stopTime, long long* actualStopTime,
                                     long long timeScale);
@@ -177,12 +178,17 @@ class SdiOutput {
     void setAudioCapture(AudioCaptureHandler handler);
     void setFaults(SdiFaults faults);
     // Writes what plays to DIR/sdiI.bgra, .v210, .ay10 (raw, tight rows) and DIR/sdiI.pcm
-    // (s32le interleaved stereo), through an SdiRecorder: the files are begun afresh by each
-    // playback (or by a new folder during one) and closed when it stops, after the recorder's
+    // (s32le interleaved stereo), through an SdiRecorder that each playback (and a new folder
+    // during one) begins: the first of this output in the process begins the files afresh,
+    // every later one appends to the files in its folder, so that a restart never overwrites
+    // the take before it. The files are closed when the playback stops, after the recorder's
     // queue is written. Empty: no recording.
     void setRecordDirectory(std::string directory);
     // The recorder's write, for recordings begun from now on (empty: the file's own).
     void setRecordWriter(SdiRecorder::Write write);
+    // Why the playback under way records nothing (or not everything): the recorder's problem();
+    // empty while it records, and when there is no folder or no playback.
+    std::string recordingProblem() const;
     SdiOutputCounters counters() const;
     SdiClockMode clockMode() const { return clock_; }
 
@@ -255,8 +261,10 @@ class SdiOutput {
     long long lateThrough_ = 0;   // manual clock: frame times before this one are slept through
     long long onAirIndex_ = -1;
     std::chrono::steady_clock::time_point startPoint_;
-    std::thread thread_;
+    std::thread thread_;  // taken out under the lock by the one caller that joins it
     std::thread::id threadId_;
+    long long playbacksStarted_ = 0;   // playbacks begun on this output
+    long long playbacksFinished_ = 0;  // of them, those whose completion thread has finished
 
     SdiOutputCounters counters_;
 };

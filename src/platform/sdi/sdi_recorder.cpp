@@ -9,6 +9,9 @@
 #include <mutex>
 #include <thread>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace velmar {
 namespace {
 
@@ -28,9 +31,23 @@ bool writeToFile(std::FILE* file, const void* bytes, std::size_t size) {
     return std::fwrite(bytes, 1, size, file) == size && std::fflush(file) == 0;
 }
 
+// Why files cannot be made in `directory` (it is missing, not a folder, or not writable), or
+// empty.
+std::string folderProblem(const std::string& directory) {
+    struct stat info {};
+    if (::stat(directory.c_str(), &info) != 0) return directory + ": " + std::strerror(errno);
+    if (!S_ISDIR(info.st_mode)) return directory + ": " + std::strerror(ENOTDIR);
+    if (::access(directory.c_str(), W_OK | X_OK) != 0)
+        return directory + ": " + std::strerror(errno);
+    return {};
+}
+
+// How often close() looks at its clock while it waits for the writer.
+constexpr std::chrono::milliseconds kCloseLook{20};
+
 }  // namespace
 
-// Shared with the writer thread, which may outlive the recorder when a write hangs at close.
+// Shared with the writer thread, which lets go of it only after close() saw the files closed.
 struct SdiRecorder::State {
     struct Item {
         bool video = false;
@@ -52,6 +69,7 @@ struct SdiRecorder::State {
     bool writing = false;
     bool closing = false;
     bool finished = false;                         // the files are closed
+    std::string problem;                           // the first reason nothing could be written
     std::vector<std::vector<std::uint8_t>> spare;  // frame buffers to use again
     Counts counts;
 
@@ -68,12 +86,22 @@ struct SdiRecorder::State {
         }
     }
 
+    // Keeps the first problem and says it; later ones would only repeat its consequence.
+    void fail(const std::string& what) {
+        {
+            std::lock_guard lock(mutex);
+            if (!problem.empty()) return;
+            problem = what;
+        }
+        say("velmar: cannot record into " + what);
+    }
+
     std::FILE* fileFor(const std::string& path, std::FILE*& file) {
         if (file == nullptr && !failedOpens[path]) {
             file = std::fopen(path.c_str(), openMode);
             if (file == nullptr) {
                 failedOpens[path] = true;
-                say("velmar: cannot record into " + path + ": " + std::strerror(errno));
+                fail(path + ": " + std::strerror(errno));
             }
         }
         return file;
@@ -126,12 +154,14 @@ struct SdiRecorder::State {
 };
 
 SdiRecorder::SdiRecorder(std::string directory, int deviceIndex, Write write, Report report,
-                         Files files)
-    : state_(std::make_shared<State>()) {
+                         Files files, const HostClock* clock)
+    : state_(std::make_shared<State>()), clock_(clock ? *clock : HostClock::system()) {
     state_->openMode = files == Files::appended ? "ab" : "wb";
+    const std::string problem = folderProblem(directory);
     state_->base = std::move(directory) + "/sdi" + std::to_string(deviceIndex) + ".";
     state_->write = write ? std::move(write) : Write(writeToFile);
     state_->report = std::move(report);
+    if (!problem.empty()) state_->fail(problem);
     std::thread([state = state_] { state->run(); }).detach();
 }
 
@@ -191,8 +221,8 @@ bool SdiRecorder::addAudio(const std::int32_t* interleaved, std::uint32_t frames
 }
 
 void SdiRecorder::reportDrop() {
-    const auto now = std::chrono::steady_clock::now();
-    if (now - lastReport_ < std::chrono::seconds(1)) return;
+    const double now = clock_.now();
+    if (lastReport_ && now - *lastReport_ < 1.0) return;
     const Counts c = counts();
     const long long frames = c.framesDropped - framesAtLastReport_;
     const long long audio = c.audioFramesDropped - audioAtLastReport_;
@@ -207,13 +237,19 @@ void SdiRecorder::reportDrop() {
 
 void SdiRecorder::close(std::chrono::milliseconds limit) {
     if (closed_) return;
-    const auto deadline = std::chrono::steady_clock::now() + limit;
+    const double deadline = clock_.now() + std::chrono::duration<double>(limit).count();
     std::unique_lock lock(state_->mutex);
     closed_ = true;
     state_->closing = true;
     state_->changed.notify_all();
-    state_->changed.wait_until(lock, deadline,
-                               [&] { return state_->queue.empty() && !state_->writing; });
+    // The writer tells each item done; the clock, which need not be the steady one, is looked
+    // at between.
+    while (!(state_->queue.empty() && !state_->writing)) {
+        const double left = deadline - clock_.now();
+        if (left <= 0) break;
+        state_->changed.wait_for(lock, std::min<std::chrono::duration<double>>(
+                                           std::chrono::duration<double>(left), kCloseLook));
+    }
     // What the writer could not finish in time stays out of the recording.
     for (const State::Item& item : state_->queue) {
         if (item.video) {
@@ -227,8 +263,10 @@ void SdiRecorder::close(std::chrono::milliseconds limit) {
     }
     state_->queue.clear();
     state_->changed.notify_all();
-    // The writer closes the files once its queue is empty; wait for that unless a write hangs.
-    state_->changed.wait_until(lock, deadline, [&] { return state_->finished; });
+    // The writer closes the files once the write under way (if any) returns. Waited for, so
+    // that the files are whole and free when the playback has stopped, and a next recorder
+    // appends after the last frame of this one.
+    state_->changed.wait(lock, [&] { return state_->finished; });
     const Counts c = state_->counts;
     lock.unlock();
     if (c.framesDropped > 0 || c.audioFramesDropped > 0) {
@@ -243,6 +281,11 @@ void SdiRecorder::close(std::chrono::milliseconds limit) {
 SdiRecorder::Counts SdiRecorder::counts() const {
     std::lock_guard lock(state_->mutex);
     return state_->counts;
+}
+
+std::string SdiRecorder::problem() const {
+    std::lock_guard lock(state_->mutex);
+    return state_->problem;
 }
 
 }  // namespace velmar

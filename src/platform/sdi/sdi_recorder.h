@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/base/host_clock.h"
 #include "platform/sdi/sdi_pixel_format.h"
 
 #include <chrono>
@@ -24,7 +25,9 @@ namespace velmar {
 // being written included) and kQueueAudioFrames sample frames; what does not fit is left out of
 // the recording and counted, and a line on stderr says so at most once a second while it lasts.
 // close() writes what is queued for a bounded time, closes the files and says how much was left
-// out in all. Methods are for one thread (the card's), apart from counts().
+// out in all. A folder that cannot be written, or a file in it that cannot be opened, is kept as
+// the recording's problem(), and what was meant for it is left out. Methods are for one thread
+// (the card's), apart from counts() and problem().
 class SdiRecorder {
   public:
     // Writes `size` bytes to `file`; false when they could not be written. Runs on the writer
@@ -46,8 +49,9 @@ class SdiRecorder {
 
     enum class Files { begunAfresh, appended };
 
+    // The clock times the close limit and the reports (the system's when null).
     SdiRecorder(std::string directory, int deviceIndex, Write write = {}, Report report = {},
-                Files files = Files::begunAfresh);
+                Files files = Files::begunAfresh, const HostClock* clock = nullptr);
     // Closes with kCloseLimit.
     ~SdiRecorder();
 
@@ -63,18 +67,24 @@ class SdiRecorder {
     bool addAudio(const std::int32_t* interleaved, std::uint32_t frames);
 
     // Lets the writer finish the queue for at most `limit`, leaves out (and counts) what is still
-    // queued then, and closes the files: at once when the writer is done, otherwise as soon as
-    // its write under way returns. Reports the totals left out. Later items are ignored.
+    // queued then, and returns once the writer has closed the files: at once when it is done,
+    // otherwise as soon as its write under way returns. Reports the totals left out. Later items
+    // are ignored.
     void close(std::chrono::milliseconds limit = kCloseLimit);
 
     Counts counts() const;
+    // Why nothing (or not everything) is recorded: the folder, or the first file that could not
+    // be opened, with the system's reason; empty while all is well. The folder is checked when
+    // the recorder is made.
+    std::string problem() const;
 
   private:
     struct State;
     void reportDrop();
 
     std::shared_ptr<State> state_;
-    std::chrono::steady_clock::time_point lastReport_{};
+    const HostClock& clock_;
+    std::optional<double> lastReport_;
     long long framesAtLastReport_ = 0;
     long long audioAtLastReport_ = 0;
     bool closed_ = false;

@@ -41,17 +41,6 @@ class StalledDisk {
     bool open_ = false;
 };
 
-// The paths this process holds open under `folder`.
-QStringList openFilesIn(const QString& folder) {
-    QStringList open;
-    const QString canonical = QFileInfo(folder).canonicalFilePath();
-    for (const QFileInfo& fd : QDir("/proc/self/fd").entryInfoList(QDir::Files | QDir::System)) {
-        const QString target = fd.symLinkTarget();
-        if (target.startsWith(canonical + "/")) open << target;
-    }
-    return open;
-}
-
 // Each frame of the client's ring carries its ring slot in its first byte.
 void markRing(test::PlaybackClient& client) {
     for (std::size_t i = 0; i < client.frames_.size(); ++i)
@@ -109,9 +98,9 @@ TEST(SdiRecord, StoppingClosesTheRecordingAndTheNextPlaybackAppendsToIt) {
         ASSERT_EQ(client.start(), SdiResult::ok);
         output->step(4);  // what the recorder's queue holds, so none is left out
         // The writer opens the picture's file and the sound's with their first bytes.
-        test::waitFor([&] { return openFilesIn(dir.path()).size() == 2; });
+        test::waitFor([&] { return test::openFilesIn(dir.path()).size() == 2; });
     }
-    EXPECT_EQ(openFilesIn(dir.path()), QStringList()) << "stopped, nothing is held open";
+    EXPECT_EQ(test::openFilesIn(dir.path()), QStringList()) << "stopped, nothing is held open";
     EXPECT_EQ(QFileInfo(dir.filePath("sdi0.bgra")).size(), 4 * 192);
     EXPECT_EQ(QFileInfo(dir.filePath("sdi0.pcm")).size(), 4 * 1920 * 8);
 
@@ -128,7 +117,7 @@ TEST(SdiRecord, StoppingClosesTheRecordingAndTheNextPlaybackAppendsToIt) {
     output->stopScheduledPlayback(0, nullptr, 25);
     EXPECT_EQ(QFileInfo(dir.filePath("sdi0.bgra")).size(), 2 * 192);
     EXPECT_EQ(QFileInfo(dir.filePath("sdi0.pcm")).size(), (4 + 2) * 1920 * 8);
-    EXPECT_EQ(openFilesIn(dir.path()), QStringList());
+    EXPECT_EQ(test::openFilesIn(dir.path()), QStringList());
 }
 
 }  // namespace

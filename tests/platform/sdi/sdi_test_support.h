@@ -3,11 +3,26 @@
 #include "platform/sdi/sdi_output.h"
 #include "platform/sdi/virtual_sdi_card.h"
 
+#include <QDir>
+#include <QFileInfo>
+#include <QStringList>
+
 #include <atomic>
 #include <mutex>
 #include <vector>
 
 namespace velmar::test {
+
+// The paths this process holds open under `folder`.
+inline QStringList openFilesIn(const QString& folder) {
+    QStringList open;
+    const QString canonical = QFileInfo(folder).canonicalFilePath();
+    for (const QFileInfo& fd : QDir("/proc/self/fd").entryInfoList(QDir::Files | QDir::System)) {
+        const QString target = fd.symLinkTarget();
+        if (target.startsWith(canonical + "/")) open << target;
+    }
+    return open;
+}
 
 // A small SDI mode so that frames stay cheap.
 inline SdiModeSupport smallMode(long long scale, long long duration,
