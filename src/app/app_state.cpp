@@ -152,6 +152,14 @@ AppState::AppState(Environment environment, QObject* parent)
         deckLink_->onFailure = [weak](const QString& message) {
             if (weak) weak->deckLinkFailed(message);
         };
+        // An output that runs on but records nothing: the status line says so, and the log
+        // line goes where the rest of the session's lines go.
+        deckLink_->onNotice = [weak](const QString& message) {
+            if (weak) weak->setStatus(message);  // shown as it arrives
+        };
+        deckLink_->writeLog = [weak](const QString& line) {
+            if (weak) weak->engine_->services().log->write(line);
+        };
         ndiOutput_->onClientChange = [weak](int count) {
             if (!weak) return;
             weak->setObsConnectionCount(count);

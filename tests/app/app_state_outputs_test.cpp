@@ -3,6 +3,8 @@
 #include "app_state_fixture.h"
 
 #include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QWidget>
 #include <QWindow>
 
@@ -216,6 +218,35 @@ TEST_F(AppStateFixture, AStalledCardTurnsTheSwitchOffWithAMessageAndALogLine) {
         clock.advance(1.0);
     }
     EXPECT_TRUE(app->isDeckLinkRunning());
+}
+
+// A card whose recording folder cannot be made records nothing while the output plays on: the
+// status line and the operation log say so, once.
+TEST_F(AppStateFixture, ACardThatCannotRecordSaysSoInTheStatusLineAndTheLog) {
+    QTemporaryDir dir;
+    QFile blocker(dir.filePath("file"));  // no folder can be made under a file, even by root
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    VirtualSdiConfig config = appCard("Card X");
+    config.recordDirectory = dir.filePath("file/takes").toStdString();
+    card = std::make_unique<VirtualSdiCard>(config);
+    make();
+    app->startDeckLink();
+    ASSERT_TRUE(app->isDeckLinkRunning());
+    const auto output = card->deviceAtIndex(0)->output();
+    for (int second = 0; second < 3; ++second) {
+        output->step(60);
+        clock.advance(1.0);
+    }
+    EXPECT_TRUE(app->isDeckLinkRunning());
+    const QString reason = dir.filePath("file/takes") + ": Not a directory";
+    EXPECT_EQ(status(), "SDI 出力中ですが、録画できていません: " + reason);
+    log.flush();
+    log.waitForPendingWrites();
+    QFile file(log.fileName());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromUtf8(file.readAll()).count("SDI RECORD  FAILED, " + reason), 1);
+    app->stopDeckLink();
 }
 
 // Three displays, the first holding the control window.
