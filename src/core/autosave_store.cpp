@@ -14,6 +14,8 @@
 #include <QFileInfo>
 #include <QUuid>
 
+#include <sys/stat.h>
+
 #include <exception>
 #include <utility>
 
@@ -29,6 +31,18 @@ QString standardized(const QString& path) {
 // an autosave that can no longer be written or read would end crash recovery for good.
 bool writeOwnFile(const QString& path, const QByteArray& data, QString* error = nullptr) {
     return AtomicFile::write(path, data, error, AtomicFile::ReadOnlyTarget::replace);
+}
+
+// The identity and last change of what is at the path (a link not followed); none when nothing
+// is there. Every write replaces the file, so a file another copy wrote never has the stamp of
+// one this copy wrote.
+std::optional<std::array<long long, 5>> stampOf(const QString& path) {
+    struct stat st {};
+    if (::lstat(QFile::encodeName(path).constData(), &st) != 0) return std::nullopt;
+    return std::array<long long, 5>{
+        static_cast<long long>(st.st_dev), static_cast<long long>(st.st_ino),
+        static_cast<long long>(st.st_size), static_cast<long long>(st.st_mtim.tv_sec),
+        static_cast<long long>(st.st_mtim.tv_nsec)};
 }
 
 // Copies a file through the atomic writer, so a copy cut short never looks like an autosave.
@@ -216,7 +230,9 @@ void AutosaveStore::performWrite(const PlayoutProject& project,
             return;
         }
         if (sealed.size() > PlayoutProject::kMaxFileSize) return;
-        if (!writeOwnFile(*folder + u'/' + autosaveFileName, sealed, &error)) {
+        const bool written = writeOwnFile(*folder + u'/' + autosaveFileName, sealed, &error);
+        noteOwnFiles(*folder);
+        if (!written) {
             writeFailed(*folder, error);
             return;
         }
@@ -224,7 +240,10 @@ void AutosaveStore::performWrite(const PlayoutProject& project,
     }
     // A failed origin file is written again at the next tick: a stale one would name another
     // project's file as the place to save the restored work.
-    if (!writeOwnFile(*folder + u'/' + originFileName, originText.toUtf8(), &error)) {
+    const bool originWritten =
+        writeOwnFile(*folder + u'/' + originFileName, originText.toUtf8(), &error);
+    noteOwnFiles(*folder);
+    if (!originWritten) {
         writeFailed(*folder, error);
         return;
     }
@@ -241,6 +260,7 @@ void AutosaveStore::clear() {
         if (const auto folder = ownedDirectory(); folder && confirmOwnership(*folder, nullptr)) {
             QFile::remove(*folder + u'/' + autosaveFileName);
             QFile::remove(*folder + u'/' + originFileName);
+            noteOwnFiles(*folder);
         }
     });
 }
@@ -325,6 +345,8 @@ std::optional<QString> AutosaveStore::ownedDirectory() {
             folderLock_ = std::move(lock);
             lockedDirectory_ = folder;
             folderLost_ = false;
+            // What is there now is this copy's to offer for recovery, or to replace.
+            noteOwnFiles(*folder);
             return folder;
         }
     }
@@ -334,6 +356,22 @@ std::optional<QString> AutosaveStore::ownedDirectory() {
         notify(Notice::Kind::folderLockFailed, *folder, error);
     }
     return std::nullopt;
+}
+
+void AutosaveStore::noteOwnFiles(const QString& folder) {
+    const std::lock_guard guard(ownFilesLock_);
+    ownFiles_ = {stampOf(folder + u'/' + autosaveFileName),
+                 stampOf(folder + u'/' + originFileName)};
+}
+
+bool AutosaveStore::holdsOnlyOwnFiles(const QString& folder) {
+    const std::lock_guard guard(ownFilesLock_);
+    const OwnFiles now{stampOf(folder + u'/' + autosaveFileName),
+                       stampOf(folder + u'/' + originFileName)};
+    // A file gone is no one's work; one there is this copy's only as it left it.
+    for (std::size_t i = 0; i < now.size(); ++i)
+        if (now[i] && now[i] != ownFiles_[i]) return false;
+    return true;
 }
 
 bool AutosaveStore::confirmOwnership(const QString& folder, QString* error, bool* retaken) {
@@ -348,7 +386,20 @@ bool AutosaveStore::confirmOwnership(const QString& folder, QString* error, bool
         switch (folderLock_->take(folder, &reason)) {
             case ExclusiveFileLock::Outcome::locked:
                 if (retaken) *retaken = true;
+                if (!holdsOnlyOwnFiles(folder)) {
+                    // Another copy had the folder meanwhile and ended without clearing its
+                    // work: that work waits for its own next start, which offers it. This copy
+                    // lets the folder go for the rest of the run and touches nothing there.
+                    folderLock_.reset();
+                    lockedDirectory_.reset();
+                    if (std::exchange(folderLost_, false)) return false;  // told already
+                    change = Notice::Kind::folderTakenOver;
+                    break;
+                }
                 if (!std::exchange(folderLost_, false)) return true;
+                // The warning of failing writes was cleared with the regain: a write that still
+                // fails is told again.
+                writeFailing_ = false;
                 change = Notice::Kind::folderRegained;
                 break;
             case ExclusiveFileLock::Outcome::failed:
@@ -449,6 +500,7 @@ void AutosaveStore::setDirectory(const std::optional<QString>& folder) {
                 folderLost_ = false;
             }
         }
+        if (switching && lockedDirectory_ == target) noteOwnFiles(target);  // the copies made
         if (owned && switching) {
             QFile::remove(*current + u'/' + autosaveFileName);
             QFile::remove(*current + u'/' + originFileName);

@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QString>
 
+#include <array>
 #include <exception>
 #include <functional>
 #include <memory>
@@ -148,6 +149,12 @@ class AutosaveStore {
     // holds the locks on what is at the folder's paths, taking replaced ones again (`retaken` is
     // then set). False with `error` set when it cannot tell (a lock cannot be opened now).
     bool confirmOwnership(const QString& folder, QString* error, bool* retaken = nullptr);
+    // Notes what is at the autosave's and origin's paths as this copy's own (after it wrote,
+    // removed or copied them, or found them when it took the folder).
+    void noteOwnFiles(const QString& folder);
+    // Whether each of the two files is gone or as this copy last noted it: none is another
+    // copy's.
+    bool holdsOnlyOwnFiles(const QString& folder);
     void notify(Notice::Kind kind, const QString& folder, const QString& error = {});
     void writeFailed(const QString& folder, const QString& error);
     void writeWorked(const QString& folder);
@@ -171,6 +178,11 @@ class AutosaveStore {
     std::optional<QString> lockedDirectory_;
     std::optional<QString> triedDirectory_;
     bool folderLost_ = false;
+    // The identity and last change of the autosave and origin files as this copy last left
+    // them (none: absent). A folder taken back that holds others is another copy's work.
+    using OwnFiles = std::array<std::optional<std::array<long long, 5>>, 2>;
+    std::mutex ownFilesLock_;
+    OwnFiles ownFiles_;
 
     // Touched only on the queue.
     std::optional<QByteArray> lastWritten_;

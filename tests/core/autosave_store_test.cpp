@@ -1,5 +1,6 @@
 #include "core/autosave_store.h"
 
+#include "models/atomic_file.h"
 #include "models/project_crypto.h"
 #include "platform/base/exclusive_file_lock.h"
 #include "platform/base/user_defaults.h"
@@ -325,6 +326,48 @@ TEST_F(AutosaveStoreTest, ALockFileReplacedUnderTheOwnerIsTakenAgainOrWaitedFor)
     EXPECT_TRUE(QFileInfo::exists(autosave));
     EXPECT_TRUE(QFileInfo::exists(origin));
     EXPECT_EQ(notices.size(), 3);
+}
+
+// A copy that had the folder and ended without clearing it (a crash) leaves its work for its
+// own next start: the owner that takes the folder back neither writes over nor removes it, and
+// lets the folder go. And a folder had again after failing writes tells a write that still fails.
+TEST_F(AutosaveStoreTest, TakenBackTheFolderKeepsAnotherCopysWorkAndTellsFailuresAgain) {
+    using Kind = AutosaveStore::Notice::Kind;
+    listen(*store);
+    const QString lockPath = folder + u"/autosave.lock"_s;
+    written("A");
+    ASSERT_TRUE(QFile::remove(autosave));
+    ASSERT_TRUE(QDir().mkpath(autosave + u"/in-the-way"_s));  // writes fail from here
+    written("B");
+    ASSERT_TRUE(QFile::remove(lockPath));
+    {
+        ExclusiveFileLock other;
+        ASSERT_TRUE(other.tryLock(lockPath));
+        written("B");
+    }
+    written("B");  // had again, and the write still fails
+    QStringList kinds;
+    for (const QString& notice : notices) kinds << notice.section(u' ', 0, 0) + u' ';
+    EXPECT_EQ(kinds, QStringList({kind(Kind::writeFailed), kind(Kind::folderTakenOver),
+                                  kind(Kind::folderRegained), kind(Kind::writeFailed)}));
+    ASSERT_TRUE(QDir(autosave).removeRecursively());
+    written("A");
+    ASSERT_EQ(PlayoutProject::load(autosave), project("A"));
+
+    notices.clear();
+    ASSERT_TRUE(QFile::remove(lockPath));
+    {
+        ExclusiveFileLock other;
+        ASSERT_TRUE(other.tryLock(lockPath));
+        written("B");
+        const auto sealed = project("C").encoded(PlayoutProject::Encoding::pretty);
+        ASSERT_TRUE(sealed && AtomicFile::write(autosave, ProjectCrypto::seal(*sealed)));
+    }  // and it ends without clearing
+    written("B");
+    store->clear();
+    EXPECT_EQ(PlayoutProject::load(autosave), project("C"));
+    EXPECT_FALSE(store->ownsDirectory());
+    EXPECT_EQ(notices, QStringList{kind(Kind::folderTakenOver)});
 }
 
 // A write that fails is told once, tried again at every tick, and its recovery told once; here
