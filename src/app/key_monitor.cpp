@@ -197,6 +197,26 @@ KeyContext joined(const KeyContext& began, const KeyContext& now) {
 
 }  // namespace
 
+bool KeyMonitor::isModifierKey(int key) {
+    switch (key) {
+        case Qt::Key_Shift:
+        case Qt::Key_Control:
+        case Qt::Key_Meta:
+        case Qt::Key_Alt:
+        case Qt::Key_AltGr:
+        case Qt::Key_CapsLock:
+        case Qt::Key_NumLock:
+        case Qt::Key_ScrollLock:
+        case Qt::Key_Super_L:
+        case Qt::Key_Super_R:
+        case Qt::Key_Hyper_L:
+        case Qt::Key_Hyper_R:
+            return true;
+        default:
+            return false;
+    }
+}
+
 KeyMonitor::PressIdentity KeyMonitor::identityOf(const QKeyEvent& event) {
     return PressIdentity{event.key(), event.modifiers(), event.timestamp(), event.nativeScanCode(),
                          event.isAutoRepeat()};
@@ -215,7 +235,9 @@ KeyContext KeyMonitor::contextForPress(const QKeyEvent& event, bool isPress) {
                                 held_->press.scanCode == press.scanCode;
     const KeyContext began = repeatsHeldKey ? joined(held_->context, now) : now;
     current_ = BegunKey{press, began, isPress};
-    if (!press.isAutoRepeat) held_ = current_;
+    // A modifier pressed or let go during the hold does not end it: the held key goes on
+    // repeating, and its repeats still belong where it began.
+    if (!press.isAutoRepeat && !isModifierKey(press.key)) held_ = current_;
     return began;
 }
 

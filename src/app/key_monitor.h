@@ -137,6 +137,7 @@ class KeyMonitor : public QObject {
         bool pressDelivered = false;  // its KeyPress has been seen
     };
     static PressIdentity identityOf(const QKeyEvent& event);
+    static bool isModifierKey(int key);
     // The context the press of `event` is decided in; notes the key's beginning when `event` is
     // the first event of a press.
     KeyContext contextForPress(const QKeyEvent& event, bool isPress);

@@ -136,6 +136,23 @@ TEST_F(KeyMonitorFilter, AKeyThatBeginsInAnOpenListIsTheListsAndTheNextIsNot) {
     EXPECT_EQ(performed, (QList<Kind>{Kind::returnPressed, Kind::panicOff}));
 }
 
+// A key held from a field goes on repeating after focus has left it, also while a modifier is
+// pressed and let go during the hold: none of its repeats is a command.
+TEST_F(KeyMonitorFilter, RepeatsOfAKeyHeldFromAFieldStayItsAcrossAModifier) {
+    field->setFocus();
+    QTest::simulateEvent(field, true, Qt::Key_Escape, Qt::NoModifier, QString(), false);
+    strip->setFocus();
+    QTest::simulateEvent(strip, true, Qt::Key_Escape, Qt::NoModifier, QString(), true);
+    QTest::simulateEvent(strip, true, Qt::Key_Shift, Qt::ShiftModifier, QString(), false);
+    QTest::simulateEvent(strip, true, Qt::Key_Escape, Qt::ShiftModifier, QString(), true);
+    QTest::simulateEvent(strip, false, Qt::Key_Shift, Qt::NoModifier, QString(), false);
+    QTest::simulateEvent(strip, true, Qt::Key_Escape, Qt::NoModifier, QString(), true);
+    QTest::simulateEvent(strip, false, Qt::Key_Escape, Qt::NoModifier, QString(), false);
+    EXPECT_TRUE(performed.isEmpty());
+    QTest::keyClick(strip, Qt::Key_Escape);  // pressed afresh on the strip: a command
+    EXPECT_EQ(performed, QList<Kind>{Kind::panicOff});
+}
+
 // A press the first receiver ignores travels up to its parents, and the filter sees it at each;
 // the title editor must still be asked once.
 TEST_F(KeyMonitorFilter, DecidesOncePerPressAlongItsWayUpAndStopsWhenStopped) {
