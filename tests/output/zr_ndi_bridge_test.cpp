@@ -124,7 +124,16 @@ TEST_F(BridgeFixture, ARefusedAddressFolderIsNamedInTheLanguageInForce) {
               "NDI の送信を開始できません: 接続先を書くフォルダ " + folder +
                   " が自分専用ではありません（リンクも使いません）");
 
-    ASSERT_EQ(::chmod(own.c_str(), 0700), 0);
+    // A file in the folder's place cannot be opened as one: not named as a folder refused.
+    ASSERT_EQ(::rmdir(own.c_str()), 0);
+    QFile inTheWay(folder);
+    ASSERT_TRUE(inTheWay.open(QIODevice::WriteOnly));
+    inTheWay.close();
+    EXPECT_FALSE(bridge.startWithName("DOVRINE"));
+    EXPECT_EQ(bridge.errorMessage().value_or(""), "NDI の送信を開始できません");
+    ASSERT_TRUE(inTheWay.remove());
+    ASSERT_EQ(::mkdir(own.c_str(), 0700), 0);
+
     module.setFaults(kVelmarNetVideoRefuseSender);
     EXPECT_FALSE(bridge.startWithName("DOVRINE"));
     EXPECT_EQ(bridge.errorMessage().value_or(""), "NDI の送信を開始できません");

@@ -62,16 +62,20 @@ void report(Trouble kind, const std::string& text) {
 
 // A folder of this user that no one else can enter, opened so that later names are looked up
 // in the folder that was checked. -1, with the reason in `why`, when it is missing, a link (when
-// `noLink`), not a folder, another user's, or open to others.
-int openPrivateFolder(const std::string& path, bool noLink, std::string& why) {
+// `noLink`), not a folder, another user's, or open to others. `refused` tells the last two and a
+// link apart from a folder that could not be opened for another reason.
+int openPrivateFolder(const std::string& path, bool noLink, std::string& why,
+                      bool* refused = nullptr) {
     const int fd =
         ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | (noLink ? O_NOFOLLOW : 0));
     if (fd < 0) {
+        if (refused) *refused = errno == ELOOP;
         why = path + ": " + std::strerror(errno);
         return -1;
     }
     struct stat st {};
     if (::fstat(fd, &st) != 0 || st.st_uid != ::getuid() || (st.st_mode & 0077) != 0) {
+        if (refused) *refused = true;
         why = path + ": not a folder of this user closed to others";
         ::close(fd);
         return -1;
@@ -102,10 +106,12 @@ int openAddressFolder() {
                      std::strerror(errno));
         return -1;
     }
-    const int fd = openPrivateFolder(path, true, why);
+    bool refused = false;
+    const int fd = openPrivateFolder(path, true, why, &refused);
     if (fd < 0) {
         std::fprintf(stderr, "velmar: network video: refused %s\n", why.c_str());
-        refusedFolder = path;
+        // Only a folder that is a link, another user's or open to others is named as such.
+        if (refused) refusedFolder = path;
     }
     return fd;
 }
