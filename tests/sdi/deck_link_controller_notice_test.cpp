@@ -3,6 +3,7 @@
 #include "deck_link_controller_fixture.h"
 
 #include "models/localized.h"
+#include "support/event_loop.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -22,6 +23,11 @@ class DeckLinkControllerNoticeTest : public test::ControllerFixture {
         controller = std::make_unique<DeckLinkController>(*canvas, card.get());
         controller->onNotice = [this](const QString& text) { notices << text; };
         controller->writeLog = [this](const QString& line) { logLines << line; };
+    }
+
+    // The recorder's writer looks at the folder soon after the output starts.
+    bool awaitRecordingProblem() {
+        return test::waitUntil([this] { return !output->recordingProblem().empty(); }, 60);
     }
 
     QStringList notices;
@@ -57,6 +63,7 @@ TEST_F(DeckLinkControllerNoticeTest,
     start(SDIBitDepth::eightBit);
 
     const QString reason = folder + QStringLiteral(": Not a directory");
+    ASSERT_TRUE(awaitRecordingProblem());
     controller->watchOutput();
     EXPECT_TRUE(controller->isRunning());
     EXPECT_EQ(notices,
@@ -70,6 +77,7 @@ TEST_F(DeckLinkControllerNoticeTest,
 
     // The next start is told again.
     start(SDIBitDepth::eightBit);
+    ASSERT_TRUE(awaitRecordingProblem());
     controller->watchOutput();
     EXPECT_EQ(notices.size(), 2);
     EXPECT_EQ(logLines.size(), 2);
@@ -81,6 +89,8 @@ TEST_F(DeckLinkControllerNoticeTest, AWritableFolderIsNotTold) {
     setTake(false);
     start(SDIBitDepth::eightBit);
     output->step(3);
+    // Written, so the folder has been looked at.
+    ASSERT_TRUE(test::waitUntil([this] { return output->counters().recordedFrames == 3; }, 60));
     controller->watchOutput();
     EXPECT_EQ(notices, QStringList());
     EXPECT_EQ(logLines, QStringList());

@@ -47,7 +47,7 @@ constexpr std::chrono::milliseconds kCloseLook{20};
 
 }  // namespace
 
-// Shared with the writer thread, which lets go of it only after close() saw the files closed.
+// Shared with the writer thread, which outlives the recorder when a write hangs at close.
 struct SdiRecorder::State {
     struct Item {
         bool video = false;
@@ -56,6 +56,7 @@ struct SdiRecorder::State {
         std::vector<std::int32_t> audio;
     };
 
+    std::string directory;
     std::string base;  // DIR/sdiI.
     const char* openMode = "wb";
     Write write;
@@ -78,9 +79,20 @@ struct SdiRecorder::State {
     std::FILE* audioFile = nullptr;
     std::map<std::string, bool> failedOpens;
 
+    // Taken under the lock: close() lets go of the owner's report when it leaves the writer
+    // behind, whose lines then go to stderr.
     void say(const std::string& line) {
-        if (report) {
-            report(line);
+        Report to;
+        {
+            std::lock_guard lock(mutex);
+            to = report;
+        }
+        tell(to, line);
+    }
+
+    static void tell(const Report& to, const std::string& line) {
+        if (to) {
+            to(line);
         } else {
             std::fprintf(stderr, "%s\n", line.c_str());
         }
@@ -108,16 +120,25 @@ struct SdiRecorder::State {
     }
 
     bool put(const Item& item) {
-        std::FILE* file = item.video
-                              ? fileFor(base + extension(item.format), videoFiles[item.format])
-                              : fileFor(base + "pcm", audioFile);
+        const std::string path = base + (item.video ? extension(item.format) : "pcm");
+        std::FILE* file = fileFor(path, item.video ? videoFiles[item.format] : audioFile);
         if (file == nullptr) return false;
-        return item.video
-                   ? write(file, item.bytes.data(), item.bytes.size())
-                   : write(file, item.audio.data(), item.audio.size() * sizeof(std::int32_t));
+        errno = 0;
+        const bool ok =
+            item.video ? write(file, item.bytes.data(), item.bytes.size())
+                       : write(file, item.audio.data(), item.audio.size() * sizeof(std::int32_t));
+        if (ok) return true;
+        // A full disk or a failing one: the take stops being whole from here.
+        const int error = errno;
+        fail(path + ": " + (error != 0 ? std::strerror(error) : "write failed"));
+        return false;
     }
 
     void run() {
+        // Here, not where the recorder is made: a folder on a mount that no longer answers
+        // blocks whoever looks at it, and the recorder is made on the main thread.
+        const std::string folder = folderProblem(directory);
+        if (!folder.empty()) fail(folder);
         std::unique_lock lock(mutex);
         while (true) {
             changed.wait(lock, [&] { return !queue.empty() || closing; });
@@ -157,11 +178,10 @@ SdiRecorder::SdiRecorder(std::string directory, int deviceIndex, Write write, Re
                          Files files, const HostClock* clock)
     : state_(std::make_shared<State>()), clock_(clock ? *clock : HostClock::system()) {
     state_->openMode = files == Files::appended ? "ab" : "wb";
-    const std::string problem = folderProblem(directory);
-    state_->base = std::move(directory) + "/sdi" + std::to_string(deviceIndex) + ".";
+    state_->base = directory + "/sdi" + std::to_string(deviceIndex) + ".";
+    state_->directory = std::move(directory);
     state_->write = write ? std::move(write) : Write(writeToFile);
     state_->report = std::move(report);
-    if (!problem.empty()) state_->fail(problem);
     std::thread([state = state_] { state->run(); }).detach();
 }
 
@@ -265,16 +285,34 @@ void SdiRecorder::close(std::chrono::milliseconds limit) {
     state_->changed.notify_all();
     // The writer closes the files once the write under way (if any) returns. Waited for, so
     // that the files are whole and free when the playback has stopped, and a next recorder
-    // appends after the last frame of this one.
-    state_->changed.wait(lock, [&] { return state_->finished; });
+    // appends after the last frame of this one; but only for kCloseGrace more, as a write to a
+    // disk or mount that stopped answering may never return, and the caller may be what the
+    // main thread waits for.
+    const double lastChance = clock_.now() + std::chrono::duration<double>(kCloseGrace).count();
+    while (!state_->finished) {
+        const double left = lastChance - clock_.now();
+        if (left <= 0) break;
+        state_->changed.wait_for(lock, std::min<std::chrono::duration<double>>(
+                                           std::chrono::duration<double>(left), kCloseLook));
+    }
+    const bool leftBehind = !state_->finished;
+    const Report owner = state_->report;
+    // The writer keeps the state and closes the files when its write returns; nothing it says
+    // from then on reaches the owner, who may be gone.
+    if (leftBehind) state_->report = nullptr;
     const Counts c = state_->counts;
     lock.unlock();
+    if (leftBehind) {
+        State::tell(owner, "velmar: " + state_->base +
+                               "* recording: a write has not returned; the files are closed "
+                               "when it does");
+    }
     if (c.framesDropped > 0 || c.audioFramesDropped > 0) {
-        state_->say("velmar: " + state_->base +
-                    "* recording closed: " + std::to_string(c.framesWritten) + " frames written, " +
-                    std::to_string(c.framesDropped) + " left out; " +
-                    std::to_string(c.audioFramesWritten) + " sample frames written, " +
-                    std::to_string(c.audioFramesDropped) + " left out");
+        State::tell(owner, "velmar: " + state_->base + "* recording closed: " +
+                               std::to_string(c.framesWritten) + " frames written, " +
+                               std::to_string(c.framesDropped) + " left out; " +
+                               std::to_string(c.audioFramesWritten) + " sample frames written, " +
+                               std::to_string(c.audioFramesDropped) + " left out");
     }
 }
 

@@ -25,9 +25,9 @@ namespace velmar {
 // being written included) and kQueueAudioFrames sample frames; what does not fit is left out of
 // the recording and counted, and a line on stderr says so at most once a second while it lasts.
 // close() writes what is queued for a bounded time, closes the files and says how much was left
-// out in all. A folder that cannot be written, or a file in it that cannot be opened, is kept as
-// the recording's problem(), and what was meant for it is left out. Methods are for one thread
-// (the card's), apart from counts() and problem().
+// out in all. A folder that cannot be written, a file in it that cannot be opened, or a write
+// that fails is kept as the recording's problem(), and what was meant for it is left out.
+// Methods are for one thread (the card's), apart from counts() and problem().
 class SdiRecorder {
   public:
     // Writes `size` bytes to `file`; false when they could not be written. Runs on the writer
@@ -39,6 +39,10 @@ class SdiRecorder {
     static constexpr std::size_t kQueueFrames = 4;
     static constexpr long long kQueueAudioFrames = 10 * 48000;  // ten seconds of sound
     static constexpr std::chrono::milliseconds kCloseLimit{3000};
+    // How much longer close() waits for the write under way when the queue's time is up. One
+    // frame of the largest picture takes a working disk well under this; a write that takes
+    // longer is stuck, and whoever closes (the main thread stopping the output) must not be.
+    static constexpr std::chrono::milliseconds kCloseGrace{1000};
 
     struct Counts {
         long long framesWritten = 0;
@@ -68,14 +72,17 @@ class SdiRecorder {
 
     // Lets the writer finish the queue for at most `limit`, leaves out (and counts) what is still
     // queued then, and returns once the writer has closed the files: at once when it is done,
-    // otherwise as soon as its write under way returns. Reports the totals left out. Later items
-    // are ignored.
+    // otherwise as soon as its write under way returns, but after kCloseGrace more at most. A
+    // write still under way then is left to the writer, which closes the files (and counts the
+    // frame) when it returns; the report says so. Reports the totals left out. Later items are
+    // ignored.
     void close(std::chrono::milliseconds limit = kCloseLimit);
 
     Counts counts() const;
     // Why nothing (or not everything) is recorded: the folder, or the first file that could not
-    // be opened, with the system's reason; empty while all is well. The folder is checked when
-    // the recorder is made.
+    // be opened or written, with the system's reason; empty while all is well. The writer checks
+    // the folder before anything else, soon after the recorder is made (never on the caller's
+    // thread, which a mount that no longer answers would block).
     std::string problem() const;
 
   private:

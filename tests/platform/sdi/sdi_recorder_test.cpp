@@ -1,5 +1,5 @@
-// The recorder on its own: failed writes, the close limit on a fake clock, and a folder that
-// cannot be written.
+// The recorder on its own: failed writes, the close limit and grace on a fake clock, and a folder
+// that cannot be written.
 #include "platform/sdi/sdi_recorder.h"
 
 #include "sdi_test_support.h"
@@ -14,6 +14,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <functional>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -31,13 +34,17 @@ void submit(SdiRecorder& recorder, std::uint8_t mark) {
     recorder.submitFrame(SdiPixelFormat::bgra8, std::move(*buffer));
 }
 
-TEST(SdiRecorder, AWriteThatFailsIsLeftOutNotCountedWritten) {
+TEST(SdiRecorder, AWriteThatFailsIsLeftOutNotCountedWrittenAndIsTheProblem) {
     QTemporaryDir dir;
     std::atomic<int> calls{0};
-    // The second frame and the sound fail; the rest is written.
+    // The second frame fails as on a full disk, then the sound fails; the rest is written.
     auto write = [&](std::FILE* file, const void* bytes, std::size_t size) {
         const int call = calls++;
-        if (call == 1 || size != kFrameBytes) return false;
+        if (call == 1) {
+            errno = ENOSPC;
+            return false;
+        }
+        if (size != kFrameBytes) return false;
         return std::fwrite(bytes, 1, size, file) == size;
     };
     SdiRecorder recorder(dir.path().toStdString(), 0, write, [](const std::string&) {});
@@ -53,6 +60,9 @@ TEST(SdiRecorder, AWriteThatFailsIsLeftOutNotCountedWritten) {
     EXPECT_EQ(c.framesDropped, 1);
     EXPECT_EQ(c.audioFramesWritten, 0);
     EXPECT_EQ(c.audioFramesDropped, 10);
+    EXPECT_EQ(recorder.problem(),
+              dir.filePath("sdi0.bgra").toStdString() + ": " + std::strerror(ENOSPC))
+        << "the first failure, with its reason";
     QFile file(dir.filePath("sdi0.bgra"));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QByteArray bytes = file.readAll();
@@ -61,23 +71,67 @@ TEST(SdiRecorder, AWriteThatFailsIsLeftOutNotCountedWritten) {
     EXPECT_EQ(int(bytes[kFrameBytes]), 3);
 }
 
-TEST(SdiRecorder, WhatIsQueuedAtTheCloseLimitIsLeftOutAndCloseWaitsForTheFiles) {
+// A recorder on the fake clock whose first write hangs until the test opens the disk, and
+// close() run on a thread of its own.
+class SdiRecorderClosing : public testing::Test {
+  protected:
+    ~SdiRecorderClosing() override {
+        disk.open();  // ends a hang too
+        if (closer.joinable()) closer.join();
+    }
+
+    void startClosing() {
+        closer = std::thread([this] {
+            recorder.close(std::chrono::milliseconds(3000));
+            returnedAt = clock.now();
+            atReturn = recorder.counts();
+            openAtReturn = test::openFilesIn(dir.path());
+            closed = true;
+        });
+    }
+    // Moves the clock on by `step` until `condition` holds. The real-time limit only ends a hang.
+    bool advanceUntil(const std::function<bool()>& condition, double step) {
+        return test::waitUntil(
+            [&] {
+                if (condition()) return true;
+                clock.advance(step);
+                return false;
+            },
+            60);
+    }
+    std::vector<std::string> said() {
+        std::lock_guard lock(linesMutex);
+        return lines;
+    }
+
     QTemporaryDir dir;
     test::FakeClock clock;
-    test::TestGate disk;  // the first write hangs until the test opens it
-    auto write = [&](std::FILE* file, const void* bytes, std::size_t size) {
-        disk.pass();
-        return std::fwrite(bytes, 1, size, file) == size && std::fflush(file) == 0;
-    };
+    test::TestGate disk;
     std::mutex linesMutex;
     std::vector<std::string> lines;
-    SdiRecorder recorder(
-        dir.path().toStdString(), 0, write,
-        [&](const std::string& line) {
-            std::lock_guard lock(linesMutex);
-            lines.push_back(line);
-        },
-        SdiRecorder::Files::begunAfresh, &clock);
+    SdiRecorder recorder{dir.path().toStdString(),
+                         0,
+                         [this](std::FILE* file, const void* bytes, std::size_t size) {
+                             disk.pass();
+                             return std::fwrite(bytes, 1, size, file) == size &&
+                                    std::fflush(file) == 0;
+                         },
+                         [this](const std::string& line) {
+                             std::lock_guard lock(linesMutex);
+                             lines.push_back(line);
+                         },
+                         SdiRecorder::Files::begunAfresh,
+                         &clock};
+
+    // What close() saw when it returned.
+    std::thread closer;
+    std::atomic<bool> closed{false};
+    double returnedAt = 0;
+    SdiRecorder::Counts atReturn;
+    QStringList openAtReturn;
+};
+
+TEST_F(SdiRecorderClosing, WhatIsQueuedAtTheCloseLimitIsLeftOutAndCloseWaitsForTheFiles) {
     submit(recorder, 1);
     ASSERT_TRUE(disk.awaitWaiting(1));  // the first frame is being written
     submit(recorder, 2);
@@ -85,25 +139,9 @@ TEST(SdiRecorder, WhatIsQueuedAtTheCloseLimitIsLeftOutAndCloseWaitsForTheFiles) 
     const std::vector<std::int32_t> sound(2 * 100, 7);
     ASSERT_TRUE(recorder.addAudio(sound.data(), 100));
 
-    // What close() saw when it returned.
-    std::atomic<bool> closed{false};
-    SdiRecorder::Counts atReturn;
-    QStringList openAtReturn;
-    std::thread closer([&] {
-        recorder.close(std::chrono::milliseconds(3000));
-        atReturn = recorder.counts();
-        openAtReturn = test::openFilesIn(dir.path());
-        closed = true;
-    });
-    // Time passes (from whenever close() began) until it gives up on the queue. The real-time
-    // limit only ends a hang.
-    const bool gaveUp = test::waitUntil(
-        [&] {
-            if (recorder.counts().framesDropped == 2) return true;
-            clock.advance(0.5);
-            return false;
-        },
-        60);
+    startClosing();
+    // Time passes (from whenever close() began) until it gives up on the queue.
+    const bool gaveUp = advanceUntil([&] { return recorder.counts().framesDropped == 2; }, 0.5);
     EXPECT_FALSE(closed) << "returned while the writer still holds the files";
     disk.open();
     closer.join();
@@ -114,11 +152,36 @@ TEST(SdiRecorder, WhatIsQueuedAtTheCloseLimitIsLeftOutAndCloseWaitsForTheFiles) 
     EXPECT_EQ(atReturn.audioFramesDropped, 100);
     EXPECT_EQ(openAtReturn, QStringList());
     EXPECT_EQ(QFileInfo(dir.filePath("sdi0.bgra")).size(), qint64(kFrameBytes));
-    std::lock_guard lock(linesMutex);
+    const std::vector<std::string> lines = said();
     ASSERT_FALSE(lines.empty());
     EXPECT_NE(lines.back().find("1 frames written, 2 left out; 0 sample frames written, 100 left"),
               std::string::npos)
         << lines.back();
+}
+
+TEST_F(SdiRecorderClosing, AWriteThatNeverReturnsIsLeftToTheWriterAfterTheGrace) {
+    submit(recorder, 1);
+    ASSERT_TRUE(disk.awaitWaiting(1));
+    submit(recorder, 2);  // left out when the queue's time is up
+
+    startClosing();
+    ASSERT_TRUE(advanceUntil([&] { return recorder.counts().framesDropped == 1; }, 0.5));
+    // At most one step of 0.5 s went by since close() gave up on the queue.
+    const double queueGivenUp = clock.now();
+    ASSERT_TRUE(advanceUntil([&] { return bool(closed); }, 0.25))
+        << "close() waits for the stuck write without limit";
+    EXPECT_GE(returnedAt, queueGivenUp + 0.5) << "no grace for the write under way";
+    EXPECT_EQ(openAtReturn, QStringList{QFileInfo(dir.filePath("sdi0.bgra")).canonicalFilePath()})
+        << "still the writer's";
+    const std::vector<std::string> lines = said();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_NE(lines[0].find("a write has not returned"), std::string::npos) << lines[0];
+
+    // The write returns: the writer counts its frame and closes the file.
+    disk.open();
+    test::waitFor([&] { return test::openFilesIn(dir.path()).isEmpty(); });
+    EXPECT_EQ(recorder.counts().framesWritten, 1);
+    EXPECT_EQ(QFileInfo(dir.filePath("sdi0.bgra")).size(), qint64(kFrameBytes));
 }
 
 TEST(SdiRecorder, AFolderThatCannotBeWrittenIsItsProblemFromTheStart) {
@@ -128,11 +191,20 @@ TEST(SdiRecorder, AFolderThatCannotBeWrittenIsItsProblemFromTheStart) {
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     blocker.close();
     const std::string bad = dir.filePath("file/takes").toStdString();
+    std::mutex linesMutex;  // the writer says the problem
     std::vector<std::string> lines;
-    SdiRecorder recorder(bad, 0, {}, [&](const std::string& line) { lines.push_back(line); });
+    SdiRecorder recorder(bad, 0, {}, [&](const std::string& line) {
+        std::lock_guard lock(linesMutex);
+        lines.push_back(line);
+    });
+    // Known before anything is written.
+    ASSERT_TRUE(test::waitUntil([&] { return !recorder.problem().empty(); }, 60));
     EXPECT_EQ(recorder.problem(), bad + ": Not a directory");
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_EQ(lines[0], "velmar: cannot record into " + bad + ": Not a directory");
+    {
+        std::lock_guard lock(linesMutex);
+        ASSERT_EQ(lines.size(), 1u);
+        EXPECT_EQ(lines[0], "velmar: cannot record into " + bad + ": Not a directory");
+    }
     submit(recorder, 1);
     recorder.close();
     EXPECT_EQ(recorder.counts().framesWritten, 0);
@@ -140,6 +212,7 @@ TEST(SdiRecorder, AFolderThatCannotBeWrittenIsItsProblemFromTheStart) {
     EXPECT_EQ(lines.size(), 2u) << "the files that cannot be opened are not said again";
 
     SdiRecorder good(dir.path().toStdString(), 0, {}, [](const std::string&) {});
+    good.close();  // the writer has looked at the folder
     EXPECT_EQ(good.problem(), "");
 }
 
