@@ -1,6 +1,7 @@
 // The output switching commands on the virtual SDI card, the fake screens, the texture-share
 // and network-video feeds and the reference tones, with their exact status texts.
 #include "app_state_fixture.h"
+#include "support/event_loop.h"
 
 #include <QDir>
 #include <QFile>
@@ -234,6 +235,8 @@ TEST_F(AppStateFixture, ACardThatCannotRecordSaysSoInTheStatusLineAndTheLog) {
     app->startDeckLink();
     ASSERT_TRUE(app->isDeckLinkRunning());
     const auto output = card->deviceAtIndex(0)->output();
+    // The recorder's writer looks at the folder soon after the output starts.
+    ASSERT_TRUE(test::waitUntil([&] { return !output->recordingProblem().empty(); }, 60));
     for (int second = 0; second < 3; ++second) {
         output->step(60);
         clock.advance(1.0);
