@@ -262,14 +262,17 @@ void SdiRecorder::close(std::chrono::milliseconds limit) {
     closed_ = true;
     state_->closing = true;
     state_->changed.notify_all();
-    // The writer tells each item done; the clock, which need not be the steady one, is looked
-    // at between.
-    while (!(state_->queue.empty() && !state_->writing)) {
-        const double left = deadline - clock_.now();
-        if (left <= 0) break;
-        state_->changed.wait_for(lock, std::min<std::chrono::duration<double>>(
-                                           std::chrono::duration<double>(left), kCloseLook));
-    }
+    // Waits until `done` holds or the recorder's clock, which need not be the steady one,
+    // reaches `until`; the writer tells each step, and the clock is looked at between.
+    const auto waitUntil = [&](double until, const auto& done) {
+        while (!done()) {
+            const double left = until - clock_.now();
+            if (left <= 0) return;
+            state_->changed.wait_for(lock, std::min<std::chrono::duration<double>>(
+                                               std::chrono::duration<double>(left), kCloseLook));
+        }
+    };
+    waitUntil(deadline, [&] { return state_->queue.empty() && !state_->writing; });
     // What the writer could not finish in time stays out of the recording.
     for (const State::Item& item : state_->queue) {
         if (item.video) {
@@ -288,13 +291,8 @@ void SdiRecorder::close(std::chrono::milliseconds limit) {
     // appends after the last frame of this one; but only for kCloseGrace more, as a write to a
     // disk or mount that stopped answering may never return, and the caller may be what the
     // main thread waits for.
-    const double lastChance = clock_.now() + std::chrono::duration<double>(kCloseGrace).count();
-    while (!state_->finished) {
-        const double left = lastChance - clock_.now();
-        if (left <= 0) break;
-        state_->changed.wait_for(lock, std::min<std::chrono::duration<double>>(
-                                           std::chrono::duration<double>(left), kCloseLook));
-    }
+    waitUntil(clock_.now() + std::chrono::duration<double>(kCloseGrace).count(),
+              [&] { return state_->finished; });
     const bool leftBehind = !state_->finished;
     const Report owner = state_->report;
     // The writer keeps the state and closes the files when its write returns; nothing it says
