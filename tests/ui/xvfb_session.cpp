@@ -27,15 +27,20 @@ QString XvfbSession::missingTool() {
 }
 
 void XvfbSession::start(QSize screen) {
-    int number = 300 + int((getpid() + 7) % 600);
-    while (QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(number))) ++number;
-    display_ = QStringLiteral(":%1").arg(number);
+    // The server picks a free display itself and writes its number on its standard output:
+    // sessions started side by side (tests run in parallel) never race for one number.
     server_.start(
         QStandardPaths::findExecutable("Xvfb"),
-        {display_, "-screen", "0",
+        {"-displayfd", "1", "-screen", "0",
          QStringLiteral("%1x%2x24").arg(screen.width()).arg(screen.height()), "-nolisten", "tcp"});
-    for (int i = 0; i < 600 && !QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(number));
-         ++i)
+    QByteArray number;
+    for (int i = 0; i < 60 && !number.contains('\n'); ++i) {
+        if (server_.state() == QProcess::NotRunning) break;
+        if (server_.waitForReadyRead(1000)) number += server_.readAllStandardOutput();
+    }
+    display_ = QStringLiteral(":%1").arg(QString::fromLatin1(number.trimmed()));
+    for (int i = 0;
+         i < 600 && !QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(display_.mid(1))); ++i)
         QThread::msleep(50);
 }
 
