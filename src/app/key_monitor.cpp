@@ -9,6 +9,8 @@
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QTextEdit>
 #include <QWidget>
@@ -87,7 +89,7 @@ KeyAction KeyMonitor::decide(const KeyInput& input, const KeyContext& context) {
     if (context.keyWindowName == kTitleEditor || context.sheetParentName == kTitleEditor) {
         return act(Kind::titleEditor);
     }
-    if (context.hasModalWindow) return act(Kind::passOn);
+    if (context.hasModalWindow || context.menuBarHasKeyboard) return act(Kind::passOn);
     if (context.keyWindowName == kManual || context.keyWindowName == kPreflight) {
         return act(Kind::passOn);
     }
@@ -161,6 +163,10 @@ KeyContext KeyMonitor::currentContext(const Flags& flags) {
     context.hasModalWindow = QApplication::activeModalWidget() != nullptr ||
                              QApplication::activePopupWidget() != nullptr;
     context.textInputFocused = isTextInput(QApplication::focusWidget());
+    // A menu bar with the keyboard has an item chosen; one left with Esc may keep the focus with
+    // nothing chosen, and then the keys are the show's.
+    const auto* bar = qobject_cast<const QMenuBar*>(QApplication::focusWidget());
+    context.menuBarHasKeyboard = bar && bar->activeAction();
     return context;
 }
 
@@ -182,17 +188,38 @@ void KeyMonitor::stop() {
 
 namespace {
 
+// Adds to `context` whatever has the keyboard in `other`.
+void addHolders(KeyContext& context, const KeyContext& other) {
+    context.isSettingsOpen |= other.isSettingsOpen;
+    context.isNumberEntryOpen |= other.isNumberEntryOpen;
+    context.isFilePanelOpen |= other.isFilePanelOpen;
+    context.isProjectLoading |= other.isProjectLoading;
+    context.hasModalWindow |= other.hasModalWindow;
+    context.textInputFocused |= other.textInputFocused;
+    context.menuBarHasKeyboard |= other.menuBarHasKeyboard;
+}
+
 // The context a press is decided in: where its key began, and nothing that has taken the
 // keyboard since forgotten.
 KeyContext joined(const KeyContext& began, const KeyContext& now) {
     KeyContext context = began;
-    context.isSettingsOpen |= now.isSettingsOpen;
-    context.isNumberEntryOpen |= now.isNumberEntryOpen;
-    context.isFilePanelOpen |= now.isFilePanelOpen;
-    context.isProjectLoading |= now.isProjectLoading;
-    context.hasModalWindow |= now.hasModalWindow;
-    context.textInputFocused |= now.textInputFocused;
+    addHolders(context, now);
     return context;
+}
+
+Qt::KeyboardModifiers modifierOf(int key) {
+    switch (key) {
+        case Qt::Key_Shift:
+            return Qt::ShiftModifier;
+        case Qt::Key_Control:
+            return Qt::ControlModifier;
+        case Qt::Key_Alt:
+            return Qt::AltModifier;
+        case Qt::Key_Meta:
+            return Qt::MetaModifier;
+        default:
+            return Qt::NoModifier;
+    }
 }
 
 }  // namespace
@@ -222,47 +249,132 @@ KeyMonitor::PressIdentity KeyMonitor::identityOf(const QKeyEvent& event) {
                          event.isAutoRepeat()};
 }
 
-KeyContext KeyMonitor::contextForPress(const QKeyEvent& event, bool isPress) {
+bool KeyMonitor::repeatsHeldKey(const QKeyEvent& event) const {
+    if (!held_ || held_->press.key != event.key() ||
+        held_->press.scanCode != event.nativeScanCode()) {
+        return false;
+    }
+    if (event.isAutoRepeat()) return true;
+    // Only events from a keyboard (with a scan code and a time) are taken for repeats: those made
+    // up by the program or by tests may share a millisecond without being one.
+    return heldRelease_ && heldRelease_->timestamp != 0 && event.nativeScanCode() != 0 &&
+           heldRelease_->timestamp == event.timestamp() &&
+           heldRelease_->scanCode == event.nativeScanCode();
+}
+
+std::pair<KeyInput, KeyContext> KeyMonitor::pressOf(const QKeyEvent& event, bool isPress) {
     const PressIdentity press = identityOf(event);
     const KeyContext now = currentContext(hooks_.flags ? hooks_.flags() : Flags{});
+    KeyInput input{event.key(), event.modifiers(), event.isAutoRepeat()};
     // The ShortcutOverride handed on to further receivers, or the KeyPress that follows it.
     if (current_ && current_->press == press && !current_->pressDelivered) {
         if (isPress) current_->pressDelivered = true;
-        return joined(current_->context, now);
+        input.isAutoRepeat = current_->repeat;
+        return {input, joined(current_->context, now)};
     }
     // A new press. A repeat of the held key belongs where the key began.
-    const bool repeatsHeldKey = press.isAutoRepeat && held_ && held_->press.key == press.key &&
-                                held_->press.scanCode == press.scanCode;
-    const KeyContext began = repeatsHeldKey ? joined(held_->context, now) : now;
-    current_ = BegunKey{press, began, isPress};
+    const bool repeat = repeatsHeldKey(event);
+    KeyContext began = repeat ? joined(held_->context, now) : now;
+    if (repeat) heldRelease_.reset();  // the release was the repeat's, not the key's
+    input.isAutoRepeat = repeat;
+    if (const Qt::KeyboardModifiers flag = modifierOf(press.key); flag != Qt::NoModifier) {
+        // A modifier is held from where it was pressed; its auto-repeats change nothing.
+        if (!event.isAutoRepeat()) {
+            modifiers_.removeIf([&](const HeldModifier& m) { return m.key == press.key; });
+            modifiers_.append({press.key, flag, now});
+        }
+    } else {
+        // A modifier whose release was not seen (the window lost the keyboard) is held no
+        // longer once a press comes without it.
+        modifiers_.removeIf(
+            [&](const HeldModifier& m) { return !(event.modifiers() & m.flag); });
+        for (const HeldModifier& modifier : modifiers_) addHolders(began, modifier.context);
+    }
+    current_ = BegunKey{press, began, isPress, repeat};
     // A modifier pressed or let go during the hold does not end it: the held key goes on
     // repeating, and its repeats still belong where it began.
-    if (!press.isAutoRepeat && !isModifierKey(press.key)) held_ = current_;
-    return began;
+    if (!repeat && !isModifierKey(press.key)) {
+        held_ = current_;
+        heldRelease_.reset();
+    }
+    return {input, began};
 }
 
 void KeyMonitor::keyReleased(const QKeyEvent& event) {
     // A platform's auto-repeat releases between repeated presses do not end the key.
     if (event.isAutoRepeat()) return;
-    if (held_ && held_->press.key == event.key()) held_.reset();
+    modifiers_.removeIf([&](const HeldModifier& m) { return m.key == event.key(); });
+    if (held_ && held_->press.key == event.key()) {
+        // An X server sends a release before each auto-repeat, and the platform does not always
+        // mark the pair: the key is held until a press shows this release was not a repeat's.
+        if (event.timestamp() != 0 && event.nativeScanCode() != 0) {
+            heldRelease_ = PendingRelease{event.key(), event.nativeScanCode(), event.timestamp()};
+        } else {
+            held_.reset();
+            heldRelease_.reset();
+        }
+    }
     if (current_ && current_->press.key == event.key()) current_.reset();
+}
+
+void KeyMonitor::watchMenuBar(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+        case QEvent::MouseButtonPress:
+            if (auto* bar = qobject_cast<QMenuBar*>(watched)) {
+                QWidget* focus = QApplication::focusWidget();
+                if (focus != bar) focusBeforeMouseMenu_ = focus;
+                mouseMenuBar_ = bar;
+            }
+            break;
+        case QEvent::KeyPress:
+        case QEvent::Shortcut:
+            // The keyboard opens a menu from the menu bar (after Alt, or by a mnemonic): Esc
+            // in that menu goes back to the menu bar, as keyboard users expect.
+            if (qobject_cast<QMenuBar*>(watched)) mouseMenuBar_ = nullptr;
+            break;
+        case QEvent::Hide:
+            if (mouseMenuBar_ && qobject_cast<QMenu*>(watched)) {
+                // The menu leaves the menu bar holding the keyboard only after it has hidden.
+                QMetaObject::invokeMethod(
+                    this, [this] { releaseMenuBarAfterMouseMenu(); }, Qt::QueuedConnection);
+            }
+            break;
+        default:
+            break;
+    }
+}
+
+void KeyMonitor::releaseMenuBarAfterMouseMenu() {
+    QWidget* bar = mouseMenuBar_;
+    if (!bar || QApplication::activePopupWidget()) return;
+    mouseMenuBar_ = nullptr;
+    const auto* menuBar = qobject_cast<QMenuBar*>(bar);
+    if (QApplication::focusWidget() != bar || !menuBar->activeAction()) return;
+    // Moving the focus away ends the menu bar's keyboard mode.
+    QWidget* before = focusBeforeMouseMenu_;
+    if (before && before->window() == bar->window() && before->isVisible() &&
+        before->isEnabled()) {
+        before->setFocus(Qt::OtherFocusReason);
+    } else {
+        bar->clearFocus();
+    }
 }
 
 bool KeyMonitor::eventFilter(QObject* watched, QEvent* event) {
     // A key press comes as a ShortcutOverride and then a KeyPress. A control with the keyboard
     // may finish with the key on the first (a combo box list closes, or chooses and closes), so
     // the context is taken there and the KeyPress is decided in it.
+    watchMenuBar(watched, event);
     if (event->type() == QEvent::KeyRelease) {
         keyReleased(*static_cast<QKeyEvent*>(event));
         return false;
     }
     if (event->type() == QEvent::ShortcutOverride) {
         auto* key = static_cast<QKeyEvent*>(event);
-        const KeyContext context = contextForPress(*key, false);
+        const auto [input, context] = pressOf(*key, false);
         // Ctrl+F12 is taken here on the press; claiming its override keeps the menu item's
         // shortcut from toggling a second time. A focused editor claims its editing keys, which
         // the menus also bind to strip commands.
-        const KeyInput input{key->key(), key->modifiers(), key->isAutoRepeat()};
         if (isSignalMonitorKey(input) ||
             (isTextInput(QApplication::focusWidget()) && isEditingShortcut(input))) {
             event->accept();
@@ -289,8 +401,8 @@ bool KeyMonitor::eventFilter(QObject* watched, QEvent* event) {
     lastReceiver_ = widget;
 
     auto* key = static_cast<QKeyEvent*>(event);
-    const KeyInput input{key->key(), key->modifiers(), key->isAutoRepeat()};
-    const KeyAction action = decide(input, contextForPress(*key, true));
+    const auto [input, context] = pressOf(*key, true);
+    const KeyAction action = decide(input, context);
     if (action.kind == Kind::titleEditor) {
         return hooks_.titleEditorHandleKey && hooks_.titleEditorHandleKey(key);
     }

@@ -1,11 +1,13 @@
 #pragma once
 
+#include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QString>
 
 #include <functional>
 #include <optional>
+#include <utility>
 
 class QKeyEvent;
 class QWidget;
@@ -33,6 +35,9 @@ struct KeyContext {
     QString sheetParentName;  // object name of the window a window-modal active window sits on
     bool hasModalWindow = false;
     bool textInputFocused = false;
+    // The menu bar has taken the keyboard (after Alt alone, or a menu left with Esc): its keys
+    // move through the menus, and Esc hands the keyboard back to the window.
+    bool menuBarHasKeyboard = false;
 };
 
 // The decision for one key press. Everything but passOn and titleEditor consumes the press;
@@ -73,8 +78,11 @@ struct KeyAction {
 // a tool window, holding Ctrl, or a project is loading. An application event filter installed by
 // start() and removed by stop(); decide() is the whole rule set, free of any widget. A press is
 // decided in the context its key began in: a key that begins while a list, a menu, a popover, a
-// dialog or a text field has the keyboard stays theirs, repeats included, even when the control
-// has closed by the time the press arrives.
+// dialog, a text field or the menu bar has the keyboard stays theirs, repeats included, even when
+// the control has closed by the time the press arrives. A modifier held down carries the context
+// it began in to the keys pressed with it, so Alt pressed in an open menu (which closes it) does
+// not make the Esc or Return that follows a command. A key is pressed afresh only after its real
+// release: the release an X server sends between auto-repeats, marked or not, does not end it.
 class KeyMonitor : public QObject {
     Q_OBJECT
   public:
@@ -135,13 +143,29 @@ class KeyMonitor : public QObject {
         PressIdentity press;
         KeyContext context;
         bool pressDelivered = false;  // its KeyPress has been seen
+        bool repeat = false;          // it repeats the held key, marked so or not
+    };
+    // A release that may be one an X server sends between two auto-repeats: the repeat that
+    // follows carries the same timestamp, and comes unmarked when the platform missed the pair.
+    struct PendingRelease {
+        int key = 0;
+        quint32 scanCode = 0;
+        quint64 timestamp = 0;
     };
     static PressIdentity identityOf(const QKeyEvent& event);
     static bool isModifierKey(int key);
-    // The context the press of `event` is decided in; notes the key's beginning when `event` is
-    // the first event of a press.
-    KeyContext contextForPress(const QKeyEvent& event, bool isPress);
+    // The key input of a press and the context it is decided in; notes the key's beginning
+    // when `event` is the first event of a press. An unmarked auto-repeat of the held key comes
+    // out marked.
+    std::pair<KeyInput, KeyContext> pressOf(const QKeyEvent& event, bool isPress);
+    // Whether `event` repeats the held key: marked so, or pressed at the very moment of the
+    // key's last release, which is how an unmarked auto-repeat arrives.
+    bool repeatsHeldKey(const QKeyEvent& event) const;
     void keyReleased(const QKeyEvent& event);
+    // A menu bar menu opened with the mouse and left with Esc gives the keyboard back to the
+    // window instead of leaving the menu bar holding it.
+    void watchMenuBar(QObject* watched, QEvent* event);
+    void releaseMenuBarAfterMouseMenu();
     void perform(const KeyAction& action);
 
     PlayoutEngine* engine_;
@@ -151,6 +175,19 @@ class KeyMonitor : public QObject {
     std::optional<BegunKey> current_;
     // The key held down since its first press, whose repeats belong where that press began.
     std::optional<BegunKey> held_;
+    // The held key's last release, while it may yet turn out to have been an auto-repeat's.
+    std::optional<PendingRelease> heldRelease_;
+    // Modifier keys held down, each with the context it was pressed in.
+    struct HeldModifier {
+        int key = 0;
+        Qt::KeyboardModifiers flag;
+        KeyContext context;
+    };
+    QList<HeldModifier> modifiers_;
+    // The menu bar whose menu was last opened with the mouse, and the widget that had the
+    // keyboard then; cleared when the keyboard opens a menu bar menu.
+    QPointer<QWidget> mouseMenuBar_;
+    QPointer<QWidget> focusBeforeMouseMenu_;
     // The last key press and the widget it was last seen at: while Qt hands an unaccepted
     // press on to the parent widgets, the filter sees it again and must not decide again.
     const QEvent* lastPress_ = nullptr;

@@ -5,9 +5,12 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
+#include <QDialog>
 #include <QLineEdit>
 #include <QMainWindow>
+#include <QMenu>
 #include <QMenuBar>
+#include <QSpontaneKeyEvent>
 #include <QTest>
 #include <QVBoxLayout>
 
@@ -63,6 +66,21 @@ class KeyMonitorFilter : public ::testing::Test {
         for (int i = 0; i < repeats; ++i)
             QTest::simulateEvent(target, true, key, Qt::NoModifier, QString(), true);
         QTest::simulateEvent(target, false, key, Qt::NoModifier, QString(), false);
+    }
+
+    // A key event as an X server delivers it: with a scan code and the server's time, which the
+    // release and the press of one auto-repeat share.
+    static void x11(QWidget* target, bool press, Qt::Key key, quint64 time, bool marked = false,
+                    Qt::KeyboardModifiers modifiers = {}) {
+        const auto event = [&](QEvent::Type type) {
+            QKeyEvent e(type, key, modifiers, 9 + key % 200, 0, 0, QString(), marked);
+            e.setTimestamp(time);
+            // As from the platform: the press brings no override of Qt's making.
+            QSpontaneKeyEvent::setSpontaneous(&e);
+            qApp->notify(target, &e);
+        };
+        if (press) event(QEvent::ShortcutOverride);
+        event(press ? QEvent::KeyPress : QEvent::KeyRelease);
     }
 
     QMainWindow window;
@@ -150,6 +168,66 @@ TEST_F(KeyMonitorFilter, RepeatsOfAKeyHeldFromAFieldStayItsAcrossAModifier) {
     QTest::simulateEvent(strip, false, Qt::Key_Escape, Qt::NoModifier, QString(), false);
     EXPECT_TRUE(performed.isEmpty());
     QTest::keyClick(strip, Qt::Key_Escape);  // pressed afresh on the strip: a command
+    EXPECT_EQ(performed, QList<Kind>{Kind::panicOff});
+}
+
+// An X server sends a release before each auto-repeat, and the pair is not always marked as a
+// repeat: a held Return cuts once, and a held Esc begun in an open list stays the list's. A
+// dialog that opens during a held key takes its repeats.
+TEST_F(KeyMonitorFilter, AHeldKeyEndsOnlyAtItsRealReleaseAndAnOpeningDialogTakesItsRepeats) {
+    x11(strip, true, Qt::Key_Return, 100);
+    for (quint64 t : {600, 633}) {
+        x11(strip, false, Qt::Key_Return, t);
+        x11(strip, true, Qt::Key_Return, t);
+    }
+    x11(strip, false, Qt::Key_Return, 650);
+    EXPECT_EQ(performed, QList<Kind>{Kind::returnPressed});
+    x11(strip, true, Qt::Key_Return, 900);  // pressed again after its real release
+    x11(strip, false, Qt::Key_Return, 950);
+    EXPECT_EQ(performed, (QList<Kind>{Kind::returnPressed, Kind::returnPressed}));
+
+    auto* list = new QComboBox;
+    list->addItems({"one", "two"});
+    window.centralWidget()->layout()->addWidget(list);
+    for (bool marked : {true, false}) {
+        list->showPopup();
+        x11(list->view(), true, Qt::Key_Escape, 1000);
+        ASSERT_FALSE(list->view()->isVisible());
+        for (quint64 t : {1500, 1533}) {
+            x11(strip, false, Qt::Key_Escape, t, marked);
+            x11(strip, true, Qt::Key_Escape, t, marked);
+        }
+        x11(strip, false, Qt::Key_Escape, 1550);
+    }
+    EXPECT_EQ(performed.size(), 2);
+
+    performed.clear();
+    x11(strip, true, Qt::Key_Right, 2000);
+    QDialog dialog(&window);
+    dialog.setModal(true);
+    dialog.show();
+    x11(&dialog, true, Qt::Key_Right, 2500, true);
+    dialog.hide();
+    x11(strip, false, Qt::Key_Right, 2550);
+    EXPECT_EQ(performed, QList<Kind>{Kind::selectNext});
+}
+
+// Alt pressed in an open menu closes it; the Esc or Return pressed with that Alt is still the
+// menu's. Once Alt is let go, Esc is panic again.
+TEST_F(KeyMonitorFilter, KeysPressedWithAnAltBegunInAnOpenMenuAreNotCommands) {
+    QMenu menu(&window);
+    menu.addAction("one");
+    menu.popup(window.mapToGlobal(QPoint(10, 10)));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&menu));
+    QTest::simulateEvent(&menu, true, Qt::Key_Alt, Qt::AltModifier, QString(), false);
+    ASSERT_FALSE(menu.isVisible());
+    for (Qt::Key key : {Qt::Key_Escape, Qt::Key_Return}) {
+        QTest::simulateEvent(strip, true, key, Qt::AltModifier, QString(), false);
+        QTest::simulateEvent(strip, false, key, Qt::AltModifier, QString(), false);
+    }
+    QTest::simulateEvent(strip, false, Qt::Key_Alt, Qt::NoModifier, QString(), false);
+    EXPECT_TRUE(performed.isEmpty());
+    QTest::keyClick(strip, Qt::Key_Escape);
     EXPECT_EQ(performed, QList<Kind>{Kind::panicOff});
 }
 

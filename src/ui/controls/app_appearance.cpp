@@ -4,9 +4,35 @@
 #include "ui/controls/wheel_guard.h"
 
 #include <QApplication>
+#include <QProxyStyle>
 #include <QStyleFactory>
+#include <QStyleOptionMenuItem>
 
 namespace velmar {
+
+namespace {
+
+// Fusion lights a menu bar item only while its menu is open. A menu bar that holds the keyboard
+// (after Alt, or a menu left with Esc) lights its chosen item as well, so the operator sees that
+// the next Esc or Return goes to the menus and not to the show.
+class MenuBarKeyboardStyle : public QProxyStyle {
+  public:
+    using QProxyStyle::QProxyStyle;
+    void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
+                     const QWidget* widget) const override {
+        const auto* item = qstyleoption_cast<const QStyleOptionMenuItem*>(option);
+        if (element == CE_MenuBarItem && item && widget && widget->hasFocus() &&
+            (item->state & State_Selected)) {
+            QStyleOptionMenuItem lit = *item;
+            lit.state |= State_Sunken;
+            QProxyStyle::drawControl(element, &lit, painter, widget);
+            return;
+        }
+        QProxyStyle::drawControl(element, option, painter, widget);
+    }
+};
+
+}  // namespace
 
 QPalette AppAppearance::darkPalette() {
     QPalette p;
@@ -41,7 +67,9 @@ QPalette AppAppearance::darkPalette() {
 }
 
 void AppAppearance::install(QApplication& app) {
-    if (QStyle* fusion = QStyleFactory::create(QStringLiteral("Fusion"))) app.setStyle(fusion);
+    if (QStyle* fusion = QStyleFactory::create(QStringLiteral("Fusion"))) {
+        app.setStyle(new MenuBarKeyboardStyle(fusion));
+    }
     QApplication::setPalette(darkPalette());
     app.installEventFilter(new WheelGuard(&app));
 }

@@ -23,6 +23,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QMainWindow>
+#include <QMenuBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -122,6 +123,26 @@ struct OpenListKeys : ::testing::Test {
     void press(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
         QTest::keyClick(keyWindow(main), Qt::Key(key), modifiers);
     }
+    // One press or release through the platform, with the modifiers held before it: the press of
+    // a modifier key arrives with its own modifier, its release without.
+    void send(bool down, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        QTest::simulateEvent(keyWindow(main), down, key, modifiers, QString(), false);
+    }
+    void pressAlt() { send(true, Qt::Key_Alt); }
+    void releaseAlt() { send(false, Qt::Key_Alt, Qt::AltModifier); }
+    void tapAlt() {
+        pressAlt();
+        releaseAlt();
+    }
+    bool barHasKeyboard() const {
+        return main->menuBar()->hasFocus() && main->menuBar()->activeAction();
+    }
+    void openFileMenuWithTheMouse() {
+        QMenuBar* bar = main->menuBar();
+        QTest::mouseClick(bar, Qt::LeftButton, {},
+                          bar->actionGeometry(bar->actions().first()).center());
+        ASSERT_NE(QApplication::activePopupWidget(), nullptr);
+    }
 };
 
 TEST_F(OpenListKeys, KeysThatBeginInTheOpenListAreTheLists) {
@@ -179,6 +200,51 @@ TEST_F(OpenListKeys, WithNoListOpenTheSameKeysRunTheShow) {
     EXPECT_NE(show(), "on C D keyer 1");
 }
 
+// Alt alone gives the menu bar the keyboard: Esc, Return, keypad Enter and Space are then the
+// menu bar's (Return and Space open its menu, Esc leaves it); the Esc after that is panic.
+TEST_F(OpenListKeys, AfterAltAloneTheKeysAreTheMenuBars) {
+    struct Key {
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+    };
+    for (const Key& k : {Key{Qt::Key_Escape, {}}, Key{Qt::Key_Return, {}},
+                         Key{Qt::Key_Enter, Qt::KeypadModifier}, Key{Qt::Key_Space, {}}}) {
+        SCOPED_TRACE(QKeySequence(k.key | k.modifiers).toString().toStdString());
+        tapAlt();
+        ASSERT_TRUE(barHasKeyboard());
+        press(k.key, k.modifiers);
+        EXPECT_EQ(show(), "on A B keyer 0");
+        // Esc closes a menu the key opened, back to the menu bar, and then leaves the menu bar.
+        for (int i = 0; i < 3 && (QApplication::activePopupWidget() || barHasKeyboard()); ++i)
+            press(Qt::Key_Escape);
+        ASSERT_FALSE(barHasKeyboard());
+        EXPECT_EQ(show(), "on A B keyer 0");
+    }
+    press(Qt::Key_Escape);
+    EXPECT_EQ(show(), "off - B keyer 0");
+}
+
+// Alt pressed in an open menu closes it, and the Esc or Return pressed with it are the menu's. A
+// menu opened with the mouse and left with Esc gives the keyboard back to the window.
+TEST_F(OpenListKeys, AMenuLeftWithAltOrEscLeavesTheShowAndGivesTheKeysBack) {
+    for (Qt::Key key : {Qt::Key_Escape, Qt::Key_Return}) {
+        openFileMenuWithTheMouse();
+        pressAlt();
+        EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+        send(true, key, Qt::AltModifier);
+        send(false, key, Qt::AltModifier);
+        releaseAlt();
+        EXPECT_EQ(show(), "on A B keyer 0");
+    }
+    openFileMenuWithTheMouse();
+    press(Qt::Key_Escape);
+    EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+    EXPECT_FALSE(barHasKeyboard());
+    EXPECT_EQ(show(), "on A B keyer 0");
+    press(Qt::Key_Escape);
+    EXPECT_EQ(show(), "off - B keyer 0");
+}
+
 // The closed list shows as much of a long motion name as fits, cut with "…"; its items and the
 // open list keep the whole names.
 TEST_F(OpenListKeys, TheClosedListCutsLongNamesWithAnEllipsis) {
@@ -215,18 +281,24 @@ struct OpenListKeysOnX : OpenListKeys {
     }
 };
 
-// Says "LIST x y" (the motion list's centre on the screen), then a line "SHOW ..." with the show,
-// whether the list is open and the chosen motion each time one of them changes, until ended.
+// Says "LIST x y" (the motion list's centre on the screen) and "BAR x y" (the first menu's title),
+// then a line "SHOW ..." with the show, whether the list is open, whether the menu bar holds the
+// keyboard, whether a menu is open and the chosen motion each time one of them changes.
 TEST_F(OpenListKeysOnX, Child) {
     const QPoint centre = list->mapToGlobal(list->rect().center());
     std::printf("LIST %d %d\n", centre.x(), centre.y());
+    QMenuBar* bar = main->menuBar();
+    const QPoint title = bar->mapToGlobal(bar->actionGeometry(bar->actions().first()).center());
+    std::printf("BAR %d %d\n", title.x(), title.y());
     QString last;
     QTimer watch;
     QObject::connect(&watch, &QTimer::timeout, [&] {
-        const QString line = QStringLiteral("SHOW %1 list %2 motion %3")
+        const QString line = QStringLiteral("SHOW %1 list %2 bar %4 menu %5 motion %3")
                                  .arg(show())
                                  .arg(int(list->view()->isVisible()))
-                                 .arg(list->currentIndex());
+                                 .arg(list->currentIndex())
+                                 .arg(int(barHasKeyboard()))
+                                 .arg(int(QApplication::activePopupWidget() != nullptr));
         if (line == last) return;
         last = line;
         std::printf("%s\n", qPrintable(line)), std::fflush(stdout);
@@ -252,35 +324,53 @@ QString nextLine(test::XvfbSession& x, qsizetype& from, const QString& text, int
     return {};
 }
 
+// The child above on its own X server, with its window focused.
+struct OnX {
+    test::XvfbSession x;
+    qsizetype from = 0;
+    QStringList list, bar;  // "LIST x y", "BAR x y"
+    QString first;          // the first SHOW line
+
+    void start() {
+        x.start();
+        QProcessEnvironment env;
+        env.insert("VELMAR_XVFB_LIST_CHILD", "1");
+        x.startChild("OpenListKeysOnX.*", env);
+        ASSERT_TRUE(x.waitFor("SHOW")) << x.output().toStdString();
+        list = nextLine(x, from, "LIST ").split(' ');
+        bar = nextLine(x, from, "BAR ").split(' ');
+        ASSERT_EQ(list.size() + bar.size(), 6) << x.output().toStdString();
+        first = nextLine(x, from, "SHOW ");
+        ASSERT_TRUE(first.startsWith("SHOW on A B keyer 0 list 0 bar 0 menu 0"))
+            << x.output().toStdString();
+        const QString window = x.xdotool({"search", "--name", "^DOVRINE"}).split('\n').first();
+        ASSERT_FALSE(window.isEmpty());
+        x.xdotool({"windowfocus", "--sync", window});
+    }
+    // Clicks at `place` until `opened` shows: on a busy machine the server may still be mapping
+    // the window when the first click comes, and the click is lost.
+    QString click(const QStringList& place, const QString& opened) {
+        QString line;
+        for (int attempt = 0; attempt < 4 && line.isEmpty(); ++attempt) {
+            x.xdotool({"mousemove", place[1], place[2]});
+            x.xdotool({"click", "1"});
+            line = nextLine(x, from, opened, 5);
+        }
+        return line;
+    }
+    QString next(const QString& text) { return nextLine(x, from, text); }
+};
+
 TEST(OpenListKeysXvfbTest, RealKeysInTheOpenListStayInIt) {
     if (kChild) GTEST_SKIP() << "the child";
     if (const QString tool = test::XvfbSession::missingTool(); !tool.isEmpty())
         GTEST_SKIP() << "needs " << tool.toStdString();
-    test::XvfbSession x;
-    x.start();
-    QProcessEnvironment env;
-    env.insert("VELMAR_XVFB_LIST_CHILD", "1");
-    x.startChild("OpenListKeysOnX.*", env);
-    ASSERT_TRUE(x.waitFor("SHOW")) << x.output().toStdString();
-    qsizetype from = 0;
-    const QStringList place = nextLine(x, from, "LIST ").split(' ');
-    ASSERT_EQ(place.size(), 3) << x.output().toStdString();
-    const QString first = nextLine(x, from, "SHOW ");
-    ASSERT_TRUE(first.startsWith("SHOW on A B keyer 0 list 0")) << x.output().toStdString();
-    const QString window = x.xdotool({"search", "--name", "^DOVRINE"}).split('\n').first();
-    ASSERT_FALSE(window.isEmpty());
-    x.xdotool({"windowfocus", "--sync", window});
-    // On a busy machine the server may still be mapping the window when the first click comes,
-    // and the click is lost: it is given again while the list has not opened.
-    const auto openList = [&] {
-        QString opened;
-        for (int attempt = 0; attempt < 4 && opened.isEmpty(); ++attempt) {
-            x.xdotool({"mousemove", place[1], place[2]});
-            x.xdotool({"click", "1"});
-            opened = nextLine(x, from, "list 1", 5);
-        }
-        return opened;
-    };
+    OnX on;
+    ASSERT_NO_FATAL_FAILURE(on.start());
+    test::XvfbSession& x = on.x;
+    qsizetype& from = on.from;
+    const QString& first = on.first;
+    const auto openList = [&] { return on.click(on.list, "list 1"); };
 
     ASSERT_FALSE(openList().isEmpty()) << x.output().toStdString();
     x.xdotool({"key", "Escape"});
@@ -298,6 +388,54 @@ TEST(OpenListKeysXvfbTest, RealKeysInTheOpenListStayInIt) {
     EXPECT_FALSE(nextLine(x, from, "SHOW on B C keyer 0").isEmpty()) << x.output().toStdString();
     x.xdotool({"key", "Escape"});
     EXPECT_FALSE(nextLine(x, from, "SHOW off - C keyer 0").isEmpty()) << x.output().toStdString();
+}
+
+// Alt alone, a menu opened with the mouse and left with Esc or Alt+Esc, and a held Return, with
+// real keys: the show changes only at the plain Esc and Return meant for it.
+TEST(OpenListKeysXvfbTest, RealKeysInTheMenuBarStayThereAndAHeldReturnCutsOnce) {
+    if (kChild) GTEST_SKIP() << "the child";
+    if (const QString tool = test::XvfbSession::missingTool(); !tool.isEmpty())
+        GTEST_SKIP() << "needs " << tool.toStdString();
+    OnX on;
+    ASSERT_NO_FATAL_FAILURE(on.start());
+    const auto keys = [&](const QStringList& keys) {
+        on.x.xdotool(QStringList{"key"} + keys);
+    };
+    const auto out = [&] { return on.x.output().toStdString(); };
+
+    keys({"alt"});
+    ASSERT_FALSE(on.next("bar 1 menu 0").isEmpty()) << out();
+    keys({"Escape"});
+    EXPECT_TRUE(on.next("bar 0 menu 0").startsWith("SHOW on A B keyer 0")) << out();
+    for (const char* key : {"Return", "KP_Enter", "space"}) {
+        SCOPED_TRACE(key);
+        keys({"alt"});
+        ASSERT_FALSE(on.next("bar 1 menu 0").isEmpty()) << out();
+        keys({QString(key)});  // opens the menu
+        ASSERT_FALSE(on.next("menu 1").isEmpty()) << out();
+        keys({"Escape"});  // back to the menu bar
+        ASSERT_FALSE(on.next("bar 1 menu 0").isEmpty()) << out();
+        keys({"Escape"});  // and out of it
+        EXPECT_TRUE(on.next("bar 0 menu 0").startsWith("SHOW on A B keyer 0")) << out();
+    }
+    for (const char* key : {"alt+Escape", "alt+Return"}) {
+        ASSERT_FALSE(on.click(on.bar, "menu 1").isEmpty()) << out();
+        keys({key});
+        EXPECT_TRUE(on.next("menu 0").startsWith("SHOW on A B keyer 0")) << out();
+    }
+    ASSERT_FALSE(on.click(on.bar, "menu 1").isEmpty()) << out();
+    keys({"Escape"});
+    EXPECT_TRUE(on.next("bar 0 menu 0").startsWith("SHOW on A B keyer 0")) << out();
+
+    // Return held past the server's repeat delay cuts once; the Right pressed after it shows
+    // where the show stands.
+    on.x.xdotool({"keydown", "Return"});
+    on.x.drain(1500);
+    on.x.xdotool({"keyup", "Return"});
+    keys({"Right"});
+    EXPECT_FALSE(on.next("SHOW on B D").isEmpty()) << out();
+    keys({"Escape"});
+    EXPECT_FALSE(on.next("SHOW off - D").isEmpty()) << out();
 }
 
 }  // namespace
