@@ -286,8 +286,7 @@ std::pair<KeyInput, KeyContext> KeyMonitor::pressOf(const QKeyEvent& event, bool
     } else {
         // A modifier whose release was not seen (the window lost the keyboard) is held no
         // longer once a press comes without it.
-        modifiers_.removeIf(
-            [&](const HeldModifier& m) { return !(event.modifiers() & m.flag); });
+        modifiers_.removeIf([&](const HeldModifier& m) { return !(event.modifiers() & m.flag); });
         for (const HeldModifier& modifier : modifiers_) addHolders(began, modifier.context);
     }
     current_ = BegunKey{press, began, isPress, repeat};
@@ -352,8 +351,7 @@ void KeyMonitor::releaseMenuBarAfterMouseMenu() {
     if (QApplication::focusWidget() != bar || !menuBar->activeAction()) return;
     // Moving the focus away ends the menu bar's keyboard mode.
     QWidget* before = focusBeforeMouseMenu_;
-    if (before && before->window() == bar->window() && before->isVisible() &&
-        before->isEnabled()) {
+    if (before && before->window() == bar->window() && before->isVisible() && before->isEnabled()) {
         before->setFocus(Qt::OtherFocusReason);
     } else {
         bar->clearFocus();

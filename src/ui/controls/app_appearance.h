@@ -14,8 +14,9 @@ class AppAppearance {
     // The dark appearance: window and base greys, primary text white 0.96, disabled text white
     // 0.45, the accent blue for selections.
     static QPalette darkPalette();
-    // Sets the style (Fusion, with a menu bar that shows when it holds the keyboard), the palette and installs the one WheelGuard of the program on `app`.
-    // Call before the first window is built.
+    // Sets the style (Fusion, with a menu bar that shows when it holds the keyboard), the palette
+    // and installs the one WheelGuard of the program on `app`. Call before the first window is
+    // built.
     static void install(QApplication& app);
 };
 

@@ -398,9 +398,7 @@ TEST(OpenListKeysXvfbTest, RealKeysInTheMenuBarStayThereAndAHeldReturnCutsOnce) 
         GTEST_SKIP() << "needs " << tool.toStdString();
     OnX on;
     ASSERT_NO_FATAL_FAILURE(on.start());
-    const auto keys = [&](const QStringList& keys) {
-        on.x.xdotool(QStringList{"key"} + keys);
-    };
+    const auto keys = [&](const QStringList& keys) { on.x.xdotool(QStringList{"key"} + keys); };
     const auto out = [&] { return on.x.output().toStdString(); };
 
     keys({"alt"});
