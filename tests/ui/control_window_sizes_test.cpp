@@ -1,0 +1,69 @@
+// The assembled control window at laptop sizes: the whole surface shows, scaled as a whole, with
+// every control whole inside its parent and the window, after the window has shrunk from its
+// default size of 1920 x 1080.
+#include "ui/control_window_harness.h"
+#include "ui/panels/motion_profile_panel.h"
+#include "ui/window/content_view.h"
+#include "ui/window/control_bar.h"
+#include "ui/window/status_bar.h"
+#include "ui/window/take_column.h"
+
+#include <QAbstractScrollArea>
+#include <QCoreApplication>
+#include <QPushButton>
+
+#include <gtest/gtest.h>
+
+namespace velmar {
+namespace {
+
+const QList<QSize> kLaptopSizes{{1366, 768}, {1280, 720}, {960, 540}, {1280, 760}};
+
+void showAt(test::ControlWindowHarness& harness, QSize size) {
+    harness.window.resize(size);
+    harness.view->resize(size);
+    harness.window.show();
+    for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
+}
+
+// The view's own widgets, without the contents of scrolling areas, which are cut on purpose.
+QList<QWidget*> surfaceWidgets(ContentView* view) {
+    QList<QWidget*> widgets;
+    for (QWidget* widget : view->findChildren<QWidget*>()) {
+        if (!widget->isVisible() || widget->isWindow()) continue;
+        bool scrolled = false;
+        for (QWidget* p = widget->parentWidget(); p != view; p = p->parentWidget())
+            scrolled = scrolled || qobject_cast<QAbstractScrollArea*>(p);
+        if (!scrolled) widgets << widget;
+    }
+    return widgets;
+}
+
+TEST(ControlWindowSizes, EveryControlIsWholeInItsParentAndTheWindow) {
+    test::ControlWindowHarness harness({.noCanvas = true});
+    ContentView* view = harness.view;
+    showAt(harness, {1920, 1080});
+    for (const QSize size : kLaptopSizes) {
+        showAt(harness, size);
+        const QString at = QStringLiteral("%1x%2").arg(size.width()).arg(size.height());
+        for (QWidget* widget : surfaceWidgets(view)) {
+            const QString name = at + " " + widget->metaObject()->className() + " " +
+                                 widget->parentWidget()->metaObject()->className();
+            EXPECT_TRUE(widget->parentWidget()->rect().contains(widget->geometry()))
+                << qPrintable(name);
+            const QRect inView(widget->mapTo(view, QPoint()), widget->size());
+            EXPECT_TRUE(view->rect().contains(inView)) << qPrintable(name);
+        }
+        // The keypad's third column, and the two bottom rows.
+        auto* motion = view->findChild<MotionProfilePanel*>();
+        const QRect rotate(motion->key(MotionKind::rotate)->mapTo(view, QPoint()),
+                           motion->key(MotionKind::rotate)->size());
+        const QRect column(view->takeColumn()->mapTo(view, QPoint()), view->takeColumn()->size());
+        EXPECT_TRUE(column.contains(rotate)) << qPrintable(at);
+        EXPECT_LE(view->statusBar()->geometry().bottom(), size.height() - 1) << qPrintable(at);
+        EXPECT_LE(view->controlBar()->geometry().bottom(), view->statusBar()->geometry().top());
+    }
+}
+
+}  // namespace
+}  // namespace velmar
