@@ -1,18 +1,27 @@
 // The assembled control window at laptop sizes: the whole surface shows, scaled as a whole, with
 // every control whole inside its parent and the window, after the window has shrunk from its
 // default size of 1920 x 1080.
+#include "core/playout_engine.h"
 #include "ui/control_window_harness.h"
+#include "ui/controls/elided_combo_box.h"
 #include "ui/panels/motion_profile_panel.h"
 #include "ui/window/content_view.h"
 #include "ui/window/control_bar.h"
 #include "ui/window/status_bar.h"
 #include "ui/window/take_column.h"
 
+#include <QAbstractButton>
 #include <QAbstractScrollArea>
+#include <QComboBox>
 #include <QCoreApplication>
+#include <QFontInfo>
+#include <QLabel>
 #include <QPushButton>
 
 #include <gtest/gtest.h>
+
+#include <cmath>
+#include <map>
 
 namespace velmar {
 namespace {
@@ -39,6 +48,13 @@ QList<QWidget*> surfaceWidgets(ContentView* view) {
     return widgets;
 }
 
+QString textOf(const QWidget* widget) {
+    if (auto* button = qobject_cast<const QAbstractButton*>(widget)) return button->text();
+    if (auto* box = qobject_cast<const QComboBox*>(widget)) return box->currentText();
+    if (auto* label = qobject_cast<const QLabel*>(widget)) return label->text();
+    return {};
+}
+
 TEST(ControlWindowSizes, EveryControlIsWholeInItsParentAndTheWindow) {
     test::ControlWindowHarness harness({.noCanvas = true});
     ContentView* view = harness.view;
@@ -63,6 +79,31 @@ TEST(ControlWindowSizes, EveryControlIsWholeInItsParentAndTheWindow) {
         EXPECT_LE(view->statusBar()->geometry().bottom(), size.height() - 1) << qPrintable(at);
         EXPECT_LE(view->controlBar()->geometry().bottom(), view->statusBar()->geometry().top());
     }
+}
+
+TEST(ControlWindowSizes, TextOfEveryControlShrinksWithTheSurface) {
+    test::ControlWindowHarness harness({.noCanvas = true});
+    ContentView* view = harness.view;
+    // The longest motion title, so that the list has to shorten it at small sizes.
+    harness.app.engine().setDefaultMotion(MotionKind::slideLeft);
+    showAt(harness, {1920, 1260});
+    std::map<QWidget*, int> designPixels;
+    for (QWidget* widget : surfaceWidgets(view))
+        designPixels[widget] = QFontInfo(widget->font()).pixelSize();
+
+    showAt(harness, {1920, 1080});
+    showAt(harness, {960, 540});
+    const double s = view->layout().s;
+    for (QWidget* widget : surfaceWidgets(view)) {
+        if (textOf(widget).isEmpty() || !designPixels.count(widget)) continue;
+        const int pixels = QFontInfo(widget->font()).pixelSize();
+        EXPECT_LE(pixels, std::ceil(designPixels[widget] * s) + 1)
+            << widget->metaObject()->className() << " " << qPrintable(textOf(widget));
+    }
+    // The list shows the title shortened with "…", on one line of its height.
+    auto* list = view->findChild<MotionProfilePanel*>()->findChild<ElidedComboBox*>();
+    EXPECT_TRUE(list->shownText().endsWith(QChar(0x2026))) << qPrintable(list->shownText());
+    EXPECT_LE(list->fontMetrics().height(), list->height());
 }
 
 }  // namespace

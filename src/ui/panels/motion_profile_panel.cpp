@@ -321,6 +321,7 @@ void MotionProfilePanel::relayout() {
     place(duration_, fieldLeft, y + fieldDrop, fieldWidth, kRowHeight);
     y += fieldDrop + kRowHeight + 6;
     place(defaultCaption_, kPadding, y, stacked ? inner : kCaptionWidth, captionHeight);
+    defaultMotion_->setFont(DesignScale::font(13, s));
     place(defaultMotion_, fieldLeft, y + fieldDrop, fieldWidth, kRowHeight);
     y += fieldDrop;
     y += kRowHeight + kPadding;
