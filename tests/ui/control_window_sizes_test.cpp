@@ -16,6 +16,8 @@
 #include <QCoreApplication>
 #include <QFontInfo>
 #include <QLabel>
+#include <QMainWindow>
+#include <QMenuBar>
 #include <QPushButton>
 
 #include <gtest/gtest.h>
@@ -104,6 +106,26 @@ TEST(ControlWindowSizes, TextOfEveryControlShrinksWithTheSurface) {
     auto* list = view->findChild<MotionProfilePanel*>()->findChild<ElidedComboBox*>();
     EXPECT_TRUE(list->shownText().endsWith(QChar(0x2026))) << qPrintable(list->shownText());
     EXPECT_LE(list->fontMetrics().height(), list->height());
+}
+
+TEST(ControlWindowSizes, AWindowForcedBelowItsMinimumStillShowsTheWholeSurface) {
+    test::ControlWindowHarness harness({.noCanvas = true});
+    QMainWindow main;
+    main.menuBar()->addMenu(QStringLiteral("File"));
+    main.setCentralWidget(harness.view);
+    main.resize(1920, 1080);
+    main.show();
+    QCoreApplication::processEvents();
+    // The window asks for room for the minimum surface of 960 x 540 below its menu bar...
+    EXPECT_EQ(main.minimumWidth(), 960);
+    EXPECT_GE(main.minimumHeight(), 540 + main.menuBar()->height());
+    // ...and where a window manager gives less, the surface is scaled into what there is.
+    harness.view->setGeometry(0, 0, 960, 522);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(harness.view->height(), 522);
+    EXPECT_LE(harness.view->statusBar()->geometry().bottom(), 521);
+    main.takeCentralWidget();
+    delete harness.view;
 }
 
 }  // namespace
