@@ -19,8 +19,10 @@ QColor SwitchToggle::offColor() {
     return Palette::white(0.3);
 }
 
+// The track follows the font, so a switch drawn with a scaled-down font shrinks with it; the
+// floor only keeps room for the knob.
 int SwitchToggle::trackHeight() const {
-    return std::max(10, QFontMetrics(font()).height() - 2);
+    return std::max(6, QFontMetrics(font()).height() - 2);
 }
 
 QRect SwitchToggle::trackRect() const {

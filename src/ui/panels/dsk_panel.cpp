@@ -220,6 +220,7 @@ void DSKPanel::setScale(double scale) {
     preview_->setFixedHeight(qMax(1, qRound(84 * scale_)));
     count_->setFont(sized(22, scale_, true, true));
     const QFont small = sized(10, scale_, false);
+    choose_->setFont(sized(11, scale_, false));
     for (QLabel* label : {name_, loopText_, noAudio_, error_}) label->setFont(small);
     for (QPushButton* mode : {loop_, end_}) {
         mode->setFont(sized(11, scale_, true));

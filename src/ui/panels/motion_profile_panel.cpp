@@ -321,11 +321,15 @@ void MotionProfilePanel::relayout() {
     place(duration_, fieldLeft, y + fieldDrop, fieldWidth, kRowHeight);
     y += fieldDrop + kRowHeight + 6;
     place(defaultCaption_, kPadding, y, stacked ? inner : kCaptionWidth, captionHeight);
+    defaultMotion_->setFont(DesignScale::font(13, s));
     place(defaultMotion_, fieldLeft, y + fieldDrop, fieldWidth, kRowHeight);
     y += fieldDrop;
     y += kRowHeight + kPadding;
-    setMinimumSize(px(width_), px(y));
-    resize(px(width_), px(y));
+    hint_ = QSize(px(width_), px(y));
+    // No minimum width: one set at the previous scale would keep the panel from shrinking
+    // with the window, and a panel that is not resized never learns the smaller scale.
+    setMinimumSize(0, hint_.height());
+    resize(hint_);
 }
 
 void MotionProfilePanel::refresh() {

@@ -61,8 +61,9 @@ class MotionProfilePanel : public QWidget {
 
     void setPanelWidth(double width);
     void setScale(double scale);
-    // The laid-out size at the current width and scale.
-    QSize sizeHint() const override { return minimumSize(); }
+    // The laid-out size at the current width and scale. The height is also the panel's minimum;
+    // its width is what the central column gives it.
+    QSize sizeHint() const override { return hint_; }
 
     bool isEditingDuration() const { return popover_ != nullptr; }
     // Opens the duration popover, as the duration button does.
@@ -90,6 +91,7 @@ class MotionProfilePanel : public QWidget {
     Hooks hooks_;
     double width_ = 0;
     double scale_ = 1.0;
+    QSize hint_;
     QPushButton* reset_ = nullptr;
     std::array<QPushButton*, 9> keys_{};  // by MotionKind::Value
     std::array<QLabel*, 9> faces_{};      // the word or arrow on each key

@@ -57,7 +57,6 @@ ContentView::ContentView(MainWindowModel& model, PlayoutEngine& engine, Slots vi
     HostClock& clock = options.clock ? *options.clock : HostClock::system();
     TimerFactory& timers = options.timers ? *options.timers : TimerFactory::system();
     setAcceptDrops(true);
-    setMinimumSize(int(MainLayout::kMinimumWindowWidth), int(MainLayout::kMinimumWindowHeight));
 
     surface_ = new QWidget(this);
     infoBar_ = new InfoBar(clock, timers, surface_);
@@ -206,6 +205,9 @@ void ContentView::applyMove(Rundown& rundown, QSizeF translation, QSizeF canvasS
     if (movedY.y) rundown.setTransform(ClipTransform::Field::offsetY, *movedY.y, targets);
 }
 
+// The minimum of 960 x 540 is only a hint, from which the window takes its own minimum: should a
+// window manager still make the window smaller, the surface is scaled down further rather than
+// cut off at the window's edge.
 QSize ContentView::minimumSizeHint() const {
     return {int(MainLayout::kMinimumWindowWidth), int(MainLayout::kMinimumWindowHeight)};
 }

@@ -11,6 +11,7 @@
 #include <QMenu>
 #include <QPushButton>
 
+#include <algorithm>
 #include <cmath>
 
 namespace velmar {
@@ -153,7 +154,16 @@ void TakeColumn::place() {
     put(next_, kButtonHeight);
     put(cut_, kButtonHeight);
     put(autoTrans_, kButtonHeight);
-    if (motionPanel_) put(motionPanel_, motionPanelHeight());
+    if (motionPanel_) {
+        // The panel keeps its own height in pixels. The column's edges are rounded to pixels
+        // apart from it, which may leave a pixel less below the buttons than that height: the
+        // panel then takes it from the spacing above, so that it is never cut at the bottom.
+        const int h = motionPanel_->sizeHint().height();
+        int top = int(std::floor(y * scale_));
+        if (top + h > this->height())
+            top = std::max(int(std::floor((y - kSpacing) * scale_)), this->height() - h);
+        motionPanel_->setGeometry(0, top, this->width(), h);
+    }
     const double height = naturalHeight();
     if (height != lastHeight_) {
         lastHeight_ = height;
