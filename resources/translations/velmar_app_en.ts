@@ -60,8 +60,8 @@
         <translation> (the external keyer could not be enabled, so no key signal is sent)</translation>
     </message>
     <message>
-        <source>OBS の NDI ソースで %@ を選択してください</source>
-        <translation>In OBS, select %@ as the NDI source</translation>
+        <source>OBS ではメディアソースの「入力」に、%@.netvideo に書かれた tcp:// の接続先を入れてください</source>
+        <translation>In OBS, enter the tcp:// address written in %@.netvideo as a Media Source’s “Input”</translation>
     </message>
     <message>
         <source>受信アプリで共有テクスチャ %@ を選択してください</source>

@@ -231,11 +231,15 @@ void AppState::toggleOBSOutput() {
     }
     setIsOBSOpen(true);
     setRunningOBSTransport(transport);
+    // The network feed's receiver is a media source on the address the runtime writes to the
+    // file named after the source.
+    // clang-format off
     setStatus(transport == OBSTransport::ndi
-                  ? localizedFormat("OBS の NDI ソースで %@ を選択してください",
+                  ? localizedFormat("OBS ではメディアソースの「入力」に、%@.netvideo に書かれた tcp:// の接続先を入れてください",
                                     {QString::fromLatin1(kFeedSourceName)})
                   : localizedFormat("受信アプリで共有テクスチャ %@ を選択してください",
                                     {QString::fromLatin1(kFeedSourceName)}));
+    // clang-format on
 }
 
 void AppState::stopOBSOutput() {
