@@ -4,12 +4,12 @@
 <context>
     <name>Velmar</name>
     <message>
-        <source>Metal が使えないため出力できません</source>
-        <translation>Output is not possible because Metal is not available</translation>
+        <source>CPU の映像合成を用意できないため出力できません</source>
+        <translation>Output is not possible because CPU compositing could not be set up</translation>
     </message>
     <message>
-        <source>Metal が使えないため OBS 出力できません</source>
-        <translation>OBS output is not possible because Metal is not available</translation>
+        <source>CPU の映像合成を用意できないため OBS 出力できません</source>
+        <translation>OBS output is not possible because CPU compositing could not be set up</translation>
     </message>
     <message>
         <source>出力できる DeckLink 機器が見つかりません</source>

@@ -24,8 +24,8 @@
         <translation>GPU</translation>
     </message>
     <message>
-        <source>Metal が使えません</source>
-        <translation>GPU rendering is not available</translation>
+        <source>CPU の映像合成を用意できません</source>
+        <translation>CPU compositing could not be set up</translation>
     </message>
     <message>
         <source>NEXT をカットで送出・カットチェンジ</source>

@@ -25,7 +25,7 @@ void AppState::refreshDeckLinkDevices() {
 
 void AppState::startDeckLink() {
     if (!deckLink_) {
-        setStatus(localized("Metal が使えないため出力できません"));
+        setStatus(localized("CPU の映像合成を用意できないため出力できません"));
         return;
     }
     refreshDeckLinkDevices();
@@ -166,7 +166,7 @@ void AppState::refreshScreens() {
 
 void AppState::toggleOutput() {
     if (!output_) {
-        setStatus(localized("Metal が使えないため出力できません"));
+        setStatus(localized("CPU の映像合成を用意できないため出力できません"));
         return;
     }
     if (output_->isOpen()) {
@@ -211,14 +211,14 @@ void AppState::toggleOBSOutput() {
     std::optional<QString> error;
     if (transport == OBSTransport::ndi) {
         if (!ndiOutput_) {
-            setStatus(localized("Metal が使えないため OBS 出力できません"));
+            setStatus(localized("CPU の映像合成を用意できないため OBS 出力できません"));
             return;
         }
         ok = ndiOutput_->start();
         error = ndiOutput_->bridge().errorMessage();
     } else {
         if (!syphonOutput_) {
-            setStatus(localized("Metal が使えないため OBS 出力できません"));
+            setStatus(localized("CPU の映像合成を用意できないため OBS 出力できません"));
             return;
         }
         ok = syphonOutput_->start();

@@ -38,9 +38,9 @@ TEST_F(AppStateFixture, WithoutACanvasEveryOutputCommandAnswersWithItsMessage) {
         std::function<void()> command;
         QString message;
     } cases[] = {
-        {[&] { app->startDeckLink(); }, "Metal が使えないため出力できません"},
-        {[&] { app->toggleOBSOutput(); }, "Metal が使えないため OBS 出力できません"},
-        {[&] { app->toggleOutput(); }, "Metal が使えないため出力できません"},
+        {[&] { app->startDeckLink(); }, "CPU の映像合成を用意できないため出力できません"},
+        {[&] { app->toggleOBSOutput(); }, "CPU の映像合成を用意できないため OBS 出力できません"},
+        {[&] { app->toggleOutput(); }, "CPU の映像合成を用意できないため出力できません"},
     };
     for (const auto& c : cases) {
         app->engine().setLastMessage({});

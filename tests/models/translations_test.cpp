@@ -72,6 +72,19 @@ TEST(Translations, EveryKeyInCodeHasAnEnglishTranslationWithTheSamePlaceholders)
     }
 }
 
+// No text in either language names the other platform's renderer or texture-sharing framework
+// (the feed's button keeps its name "OBS(Syphon)").
+TEST(Translations, NoTextNamesAnotherPlatformsFrameworks) {
+    const auto translations = translationsInFiles();
+    QStringList texts = keysInCode().keys();
+    for (auto it = translations.begin(); it != translations.end(); ++it)
+        texts << it.key() << it.value();
+    for (QString text : texts) {
+        text.remove(QStringLiteral("OBS(Syphon)"));
+        EXPECT_FALSE(text.contains("Metal") || text.contains("Syphon")) << text.toStdString();
+    }
+}
+
 TEST(Translations, CompiledTranslationsAreTheOnesLookedUp) {
     const auto translations = translationsInFiles();
     for (auto it = translations.begin(); it != translations.end(); ++it) {
