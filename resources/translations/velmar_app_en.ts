@@ -4,12 +4,12 @@
 <context>
     <name>Velmar</name>
     <message>
-        <source>Metal が使えないため出力できません</source>
-        <translation>Output is not possible because Metal is not available</translation>
+        <source>CPU の映像合成を用意できないため出力できません</source>
+        <translation>Output is not possible because CPU compositing could not be set up</translation>
     </message>
     <message>
-        <source>Metal が使えないため OBS 出力できません</source>
-        <translation>OBS output is not possible because Metal is not available</translation>
+        <source>CPU の映像合成を用意できないため OBS 出力できません</source>
+        <translation>OBS output is not possible because CPU compositing could not be set up</translation>
     </message>
     <message>
         <source>出力できる DeckLink 機器が見つかりません</source>
@@ -60,8 +60,8 @@
         <translation> (the external keyer could not be enabled, so no key signal is sent)</translation>
     </message>
     <message>
-        <source>OBS の NDI ソースで %@ を選択してください</source>
-        <translation>In OBS, select %@ as the NDI source</translation>
+        <source>OBS ではメディアソースの「入力」に、%@.netvideo に書かれた tcp:// の接続先を入れてください</source>
+        <translation>In OBS, enter the tcp:// address written in %@.netvideo as a Media Source’s “Input”</translation>
     </message>
     <message>
         <source>受信アプリで共有テクスチャ %@ を選択してください</source>

@@ -40,6 +40,14 @@
         <translation>The running DOVRINE gave an answer that is not understood</translation>
     </message>
     <message>
+        <source>起動中の DOVRINE が %lld 秒以内に接続を受け付けません</source>
+        <translation>The running DOVRINE did not take the connection within %lld seconds</translation>
+    </message>
+    <message>
+        <source>起動中の DOVRINE がファイルを受け取らずに接続を閉じました</source>
+        <translation>The running DOVRINE closed the connection without taking the files</translation>
+    </message>
+    <message>
         <source>ファイル名が UTF-8 でないため、保存するときは保存先を選びます: %@</source>
         <translation>The file name is not valid UTF-8, so saving asks where to save: %@</translation>
     </message>

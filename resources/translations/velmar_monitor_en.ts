@@ -191,5 +191,9 @@
         <source>信号モニター（SDI フィル / キー）</source>
         <translation>Signal Monitor (SDI Fill / Key)</translation>
     </message>
+    <message>
+        <source>%@ 〜 %@</source>
+        <translation>%@ – %@</translation>
+    </message>
 </context>
 </TS>

@@ -20,20 +20,20 @@
         <translation>Cannot start sending NDI: the folder %@, where the address is written, is not this user's alone (nor may it be a link)</translation>
     </message>
     <message>
-        <source>OBS Studio が見つかりません</source>
-        <translation>OBS Studio not found</translation>
+        <source>テクスチャ共有ランタイムが見つかりません</source>
+        <translation>The texture-sharing runtime cannot be found</translation>
     </message>
     <message>
-        <source>OBS の Syphon Framework を読み込めません</source>
-        <translation>Cannot load the Syphon framework of OBS</translation>
+        <source>テクスチャ共有ランタイム（libvelmar-texshare.so）を読み込めません</source>
+        <translation>Cannot load the texture-sharing runtime (libvelmar-texshare.so)</translation>
     </message>
     <message>
-        <source>この OBS の Syphon は Metal 出力に対応していません</source>
-        <translation>The Syphon of this OBS does not support Metal output</translation>
+        <source>このテクスチャ共有ランタイムは共有テクスチャの送信に対応していません</source>
+        <translation>This texture-sharing runtime cannot serve shared textures</translation>
     </message>
     <message>
-        <source>Syphon 出力を開始できません</source>
-        <translation>Cannot start the Syphon output</translation>
+        <source>共有テクスチャの送信を開始できません</source>
+        <translation>Cannot start the shared-texture feed</translation>
     </message>
 </context>
 </TS>

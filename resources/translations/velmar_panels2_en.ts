@@ -159,5 +159,25 @@
         <source>頭出し</source>
         <translation>Cue to start</translation>
     </message>
+    <message>
+        <source>%.2f 〜 %.2f</source>
+        <translation>%.2f – %.2f</translation>
+    </message>
+    <message>
+        <source>0 〜 %lld px</source>
+        <translation>0 – %lld px</translation>
+    </message>
+    <message>
+        <source>5 〜 409600 %</source>
+        <translation>5 – 409600 %</translation>
+    </message>
+    <message>
+        <source>-180 〜 180°</source>
+        <translation>-180 – 180°</translation>
+    </message>
+    <message>
+        <source>0 〜 100 %</source>
+        <translation>0 – 100 %</translation>
+    </message>
 </context>
 </TS>

@@ -24,8 +24,8 @@
         <translation>GPU</translation>
     </message>
     <message>
-        <source>Metal が使えません</source>
-        <translation>GPU rendering is not available</translation>
+        <source>CPU の映像合成を用意できません</source>
+        <translation>CPU compositing could not be set up</translation>
     </message>
     <message>
         <source>NEXT をカットで送出・カットチェンジ</source>
@@ -57,7 +57,7 @@
     </message>
     <message>
         <source>←→ NEXT   Enter NEXT   V KEY ON/OFF   Space AUTO TRANS   N/B/M DSK   J/K/L 動画   1〜9 タブ   ESC 緊急停止   Tab デュレーション</source>
-        <translation>←→ NEXT   Enter NEXT   V KEY ON/OFF   Space AUTO TRANS   N/B/M DSK   J/K/L Movie   1〜9 Tabs   ESC Panic   Tab Duration</translation>
+        <translation>←→ NEXT   Enter NEXT   V KEY ON/OFF   Space AUTO TRANS   N/B/M DSK   J/K/L Movie   1–9 Tabs   ESC Panic   Tab Duration</translation>
     </message>
     <message>
         <source>インポート</source>

@@ -25,7 +25,7 @@ void AppState::refreshDeckLinkDevices() {
 
 void AppState::startDeckLink() {
     if (!deckLink_) {
-        setStatus(localized("Metal が使えないため出力できません"));
+        setStatus(localized("CPU の映像合成を用意できないため出力できません"));
         return;
     }
     refreshDeckLinkDevices();
@@ -166,7 +166,7 @@ void AppState::refreshScreens() {
 
 void AppState::toggleOutput() {
     if (!output_) {
-        setStatus(localized("Metal が使えないため出力できません"));
+        setStatus(localized("CPU の映像合成を用意できないため出力できません"));
         return;
     }
     if (output_->isOpen()) {
@@ -211,14 +211,14 @@ void AppState::toggleOBSOutput() {
     std::optional<QString> error;
     if (transport == OBSTransport::ndi) {
         if (!ndiOutput_) {
-            setStatus(localized("Metal が使えないため OBS 出力できません"));
+            setStatus(localized("CPU の映像合成を用意できないため OBS 出力できません"));
             return;
         }
         ok = ndiOutput_->start();
         error = ndiOutput_->bridge().errorMessage();
     } else {
         if (!syphonOutput_) {
-            setStatus(localized("Metal が使えないため OBS 出力できません"));
+            setStatus(localized("CPU の映像合成を用意できないため OBS 出力できません"));
             return;
         }
         ok = syphonOutput_->start();
@@ -231,11 +231,15 @@ void AppState::toggleOBSOutput() {
     }
     setIsOBSOpen(true);
     setRunningOBSTransport(transport);
+    // The network feed's receiver is a media source on the address the runtime writes to the
+    // file named after the source.
+    // clang-format off
     setStatus(transport == OBSTransport::ndi
-                  ? localizedFormat("OBS の NDI ソースで %@ を選択してください",
+                  ? localizedFormat("OBS ではメディアソースの「入力」に、%@.netvideo に書かれた tcp:// の接続先を入れてください",
                                     {QString::fromLatin1(kFeedSourceName)})
                   : localizedFormat("受信アプリで共有テクスチャ %@ を選択してください",
                                     {QString::fromLatin1(kFeedSourceName)}));
+    // clang-format on
 }
 
 void AppState::stopOBSOutput() {

@@ -165,7 +165,14 @@ InstanceChannel::Start InstanceChannel::start(const QList<QByteArray>& files) {
     const QLocalSocket::LocalSocketError error = socket.error();
     if (error != QLocalSocket::ServerNotFoundError &&
         error != QLocalSocket::ConnectionRefusedError) {
-        problem_ = socket.errorString();
+        // A copy too busy to accept leaves the socket still connecting when the wait runs out,
+        // with no error of the toolkit's to tell: said in our words, as the answer's wait is.
+        const auto seconds = static_cast<long long>(limits_.connectWaitMs / 1000);
+        problem_ =
+            error == QLocalSocket::UnknownSocketError || error == QLocalSocket::SocketTimeoutError
+                ? localizedFormat("起動中の DOVRINE が %lld 秒以内に接続を受け付けません",
+                                  {FormatArg(seconds)})
+                : socket.errorString();
         socket.abort();
         return Start::noAnswer;
     }
@@ -187,9 +194,13 @@ InstanceChannel::Start InstanceChannel::handOver(QLocalSocket& socket,
                             {FormatArg(static_cast<long long>(limits_.answerWaitMs / 1000))});
         return Start::noAnswer;
     };
+    // A copy whose connections are all taken closes a new one at once, and so does one that
+    // refuses the message (another version's): said in our words, not the toolkit's.
     const auto noAnswer = [&] {
         if (socket.error() == QLocalSocket::SocketTimeoutError) return timedOut();
-        problem_ = socket.errorString();
+        problem_ = socket.error() == QLocalSocket::PeerClosedError
+                       ? localized("起動中の DOVRINE がファイルを受け取らずに接続を閉じました")
+                       : socket.errorString();
         return Start::noAnswer;
     };
     socket.write(encode(files));

@@ -29,13 +29,14 @@ bool ZRSyphonBridge::startWithDevice(std::shared_ptr<gpu::Device> device) {
         locator_->fileExists(QDir(kDefaultApplicationPath).filePath(kFrameworkPath)))
         application = kDefaultApplicationPath;
     if (!application) {
-        errorMessage_ = QStringLiteral(L10N_KEY("OBS Studio が見つかりません"));
+        errorMessage_ = QStringLiteral(L10N_KEY("テクスチャ共有ランタイムが見つかりません"));
         return false;
     }
 
     auto framework = locator_->loadFramework(QDir(*application).filePath(kFrameworkPath));
     if (!framework) {
-        errorMessage_ = QStringLiteral(L10N_KEY("OBS の Syphon Framework を読み込めません"));
+        errorMessage_ = QStringLiteral(
+            L10N_KEY("テクスチャ共有ランタイム（libvelmar-texshare.so）を読み込めません"));
         return false;
     }
 
@@ -43,8 +44,8 @@ bool ZRSyphonBridge::startWithDevice(std::shared_ptr<gpu::Device> device) {
     if (!serverClass || !serverClass->instancesRespondTo("initWithName:device:options:") ||
         !serverClass->instancesRespondTo(
             "publishFrameTexture:onCommandBuffer:imageRegion:flipped:")) {
-        errorMessage_ =
-            QStringLiteral(L10N_KEY("この OBS の Syphon は Metal 出力に対応していません"));
+        errorMessage_ = QStringLiteral(
+            L10N_KEY("このテクスチャ共有ランタイムは共有テクスチャの送信に対応していません"));
         return false;
     }
 
@@ -55,7 +56,7 @@ bool ZRSyphonBridge::startWithDevice(std::shared_ptr<gpu::Device> device) {
         server.reset();  // an exception counts as no server
     }
     if (!server) {
-        errorMessage_ = QStringLiteral(L10N_KEY("Syphon 出力を開始できません"));
+        errorMessage_ = QStringLiteral(L10N_KEY("共有テクスチャの送信を開始できません"));
         return false;
     }
     framework_ = std::move(framework);
@@ -70,7 +71,7 @@ bool ZRSyphonBridge::publishTexture(const std::shared_ptr<gpu::Texture>& texture
         return server_->publishFrameTexture(texture, *commandBuffer,
                                             {0, 0, texture->width(), texture->height()}, true);
     } catch (...) {
-        errorMessage_ = QStringLiteral("Syphon フレームを送れません");
+        errorMessage_ = QStringLiteral("共有テクスチャのフレームを送れません");
         return false;
     }
 }

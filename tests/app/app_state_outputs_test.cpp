@@ -38,9 +38,9 @@ TEST_F(AppStateFixture, WithoutACanvasEveryOutputCommandAnswersWithItsMessage) {
         std::function<void()> command;
         QString message;
     } cases[] = {
-        {[&] { app->startDeckLink(); }, "Metal が使えないため出力できません"},
-        {[&] { app->toggleOBSOutput(); }, "Metal が使えないため OBS 出力できません"},
-        {[&] { app->toggleOutput(); }, "Metal が使えないため出力できません"},
+        {[&] { app->startDeckLink(); }, "CPU の映像合成を用意できないため出力できません"},
+        {[&] { app->toggleOBSOutput(); }, "CPU の映像合成を用意できないため OBS 出力できません"},
+        {[&] { app->toggleOutput(); }, "CPU の映像合成を用意できないため出力できません"},
     };
     for (const auto& c : cases) {
         app->engine().setLastMessage({});
@@ -366,7 +366,9 @@ TEST_F(AppStateFixture, FeedSwitchesTransportWhileRunningAndCountsReceivers) {
     app->setObsTransport(OBSTransport::ndi);
     EXPECT_EQ(app->runningOBSTransport(), OBSTransport::ndi);
     EXPECT_FALSE(app->syphonOutput()->isRunning());
-    EXPECT_EQ(status(), "OBS の NDI ソースで DOVRINE を選択してください");
+    EXPECT_EQ(status(),
+              "OBS ではメディアソースの「入力」に、DOVRINE.netvideo に書かれた tcp:// "
+              "の接続先を入れてください");
 
     auto tick = [&] { clock.advance(1.0 / 60); };
     const int fd = connectTo(runtimeDir.address("DOVRINE"));

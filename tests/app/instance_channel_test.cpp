@@ -1,6 +1,8 @@
 #include "app/instance_channel.h"
 #include "app/app_delegate.h"
 #include "app/document_workflow_fixture.h"
+#include "models/language_settings.h"
+#include "models/localized.h"
 #include "models/playout_project.h"
 #include "platform/base/exclusive_file_lock.h"
 #include "support/fake_clock.h"
@@ -238,6 +240,8 @@ TEST(InstanceChannel, AListenerTooBusyToAcceptKeepsItsSocket) {
 
     InstanceChannel later(name, [] { return false; }, {.connectWaitMs = 100});
     EXPECT_EQ(later.start({"/Show.tavrendek"}), Start::noAnswer);
+    EXPECT_EQ(later.problem(),
+              localizedFormat("起動中の DOVRINE が %lld 秒以内に接続を受け付けません", {0LL}));
     EXPECT_FALSE(later.isListening());
     struct stat st {};
     EXPECT_EQ(::lstat(QFile::encodeName(name).constData(), &st), 0);
@@ -459,6 +463,36 @@ TEST(InstanceChannel, StalledSendersAreDroppedAndTheConnectionCapHolds) {
         spinUntil([&] { return closedByOtherEnd(stalled[0]) && closedByOtherEnd(stalled[1]); }));
     EXPECT_EQ(handOver(name, {"/Show.tavrendek"}), Start::handedOver);
     for (int fd : {stalled[0], stalled[1], overCap}) ::close(fd);
+}
+
+// A start that finds every connection of the running copy taken is closed at once; it says so in
+// the program's own words, in the language in force, not in the toolkit's.
+TEST(InstanceChannel, AStartRefusedByAFullRunningCopySaysSoInTheProgramsWords) {
+    test::FakeClock clock;
+    QTemporaryDir dir;
+    const QString name = dir.filePath("instance");
+    InstanceChannel running(name, [] { return false; }, {.maxConnections = 1, .timers = &clock});
+    ASSERT_EQ(running.start({}), Start::running);
+    const int taken = peerOf(name);
+    ASSERT_GE(taken, 0);
+    const std::pair<AppLanguage, QString> expected[] = {
+        {AppLanguage::ja, "起動中の DOVRINE がファイルを受け取らずに接続を閉じました"},
+        {AppLanguage::en, "The running DOVRINE closed the connection without taking the files"}};
+    for (const auto& [language, text] : expected) {
+        LanguageSettings::shared().setLanguage(language);
+        auto later = std::async(std::launch::async, [&] {
+            InstanceChannel refused(name, [] { return false; });
+            const Start start = refused.start({"/Show.tavrendek"});
+            return std::pair(start, refused.problem());
+        });
+        ASSERT_TRUE(spinUntil(
+            [&] { return later.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
+        const auto [start, problem] = later.get();
+        EXPECT_EQ(start, Start::noAnswer);
+        EXPECT_EQ(problem, text);
+    }
+    LanguageSettings::shared().setLanguage(AppLanguage::ja);
+    ::close(taken);
 }
 
 // A name that is not UTF-8 crosses as its bytes, and the project it names opens; having no name

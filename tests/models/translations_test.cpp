@@ -72,6 +72,26 @@ TEST(Translations, EveryKeyInCodeHasAnEnglishTranslationWithTheSamePlaceholders)
     }
 }
 
+// English writes a range with an en dash ("1–9", "0 – 100 %"), never the Japanese wave dash.
+TEST(Translations, EnglishRangesUseAnEnDash) {
+    const auto translations = translationsInFiles();
+    for (const QString& english : translations)
+        EXPECT_FALSE(english.contains(u'〜')) << english.toStdString();
+}
+
+// No text in either language names the other platform's renderer or texture-sharing framework
+// (the feed's button keeps its name "OBS(Syphon)").
+TEST(Translations, NoTextNamesAnotherPlatformsFrameworks) {
+    const auto translations = translationsInFiles();
+    QStringList texts = keysInCode().keys();
+    for (auto it = translations.begin(); it != translations.end(); ++it)
+        texts << it.key() << it.value();
+    for (QString text : texts) {
+        text.remove(QStringLiteral("OBS(Syphon)"));
+        EXPECT_FALSE(text.contains("Metal") || text.contains("Syphon")) << text.toStdString();
+    }
+}
+
 TEST(Translations, CompiledTranslationsAreTheOnesLookedUp) {
     const auto translations = translationsInFiles();
     for (auto it = translations.begin(); it != translations.end(); ++it) {

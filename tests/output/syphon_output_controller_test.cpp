@@ -122,7 +122,7 @@ TEST_F(SyphonOutputControllerTest, AFailedPublishStopsTheFeedAndReportsWhy) {
         QString want;
     };
     const Case cases[] = {
-        {"the server raises", true, "Syphon フレームを送れません"},
+        {"the server raises", true, "共有テクスチャのフレームを送れません"},
         {"the server declines without a message", false, "OBS へフレームを送れません"},
     };
     setProgram(solidImage(96, 64, Bgra{0, 0, 255, 255}));

@@ -37,7 +37,8 @@ TEST(ObsFeedGuardTest, TheTwoFeedsNeverRunTogether) {
 TEST(ZRSyphonBridgeTest, StartFindsTheApplicationOrSaysWhyNot) {
     const QString atDefault = "/Applications/OBS.app/Contents/Frameworks/Syphon.framework/Syphon";
     const QString atOpt = "/opt/OBS.app/Contents/Frameworks/Syphon.framework/Syphon";
-    const QString noMetal = "この OBS の Syphon は Metal 出力に対応していません";
+    const QString cannotServe =
+        "このテクスチャ共有ランタイムは共有テクスチャの送信に対応していません";
     struct Case {
         const char* name;
         const char* registered;  // null: not registered
@@ -47,16 +48,17 @@ TEST(ZRSyphonBridgeTest, StartFindsTheApplicationOrSaysWhyNot) {
     const Case cases[] = {
         {"registered elsewhere", "/opt/OBS.app", false, 1, 1, 1, 1, 0, 0, atOpt, ""},
         {"installed at the default place", nullptr, true, 1, 1, 1, 1, 0, 0, atDefault, ""},
-        {"not installed", nullptr, false, 1, 1, 1, 1, 0, 0, "", "OBS Studio が見つかりません"},
+        {"not installed", nullptr, false, 1, 1, 1, 1, 0, 0, "",
+         "テクスチャ共有ランタイムが見つかりません"},
         {"unloadable", nullptr, true, 0, 1, 1, 1, 0, 0, atDefault,
-         "OBS の Syphon Framework を読み込めません"},
-        {"no server class", "/opt/OBS.app", false, 1, 0, 1, 1, 0, 0, atOpt, noMetal},
-        {"no initialiser", "/opt/OBS.app", false, 1, 1, 0, 1, 0, 0, atOpt, noMetal},
-        {"no publish", "/opt/OBS.app", false, 1, 1, 1, 0, 0, 0, atOpt, noMetal},
+         "テクスチャ共有ランタイム（libvelmar-texshare.so）を読み込めません"},
+        {"no server class", "/opt/OBS.app", false, 1, 0, 1, 1, 0, 0, atOpt, cannotServe},
+        {"no initialiser", "/opt/OBS.app", false, 1, 1, 0, 1, 0, 0, atOpt, cannotServe},
+        {"no publish", "/opt/OBS.app", false, 1, 1, 1, 0, 0, 0, atOpt, cannotServe},
         {"creation raises", "/opt/OBS.app", false, 1, 1, 1, 1, 1, 0, atOpt,
-         "Syphon 出力を開始できません"},
+         "共有テクスチャの送信を開始できません"},
         {"nothing made", "/opt/OBS.app", false, 1, 1, 1, 1, 0, 1, atOpt,
-         "Syphon 出力を開始できません"},
+         "共有テクスチャの送信を開始できません"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -91,7 +93,7 @@ TEST(ZRSyphonBridgeTest, PublishCatchesServerExceptionsAndRestartClearsTheMessag
     EXPECT_EQ(l->publishes, 0);
     l->publishThrows = true;
     EXPECT_FALSE(bridge.publishTexture(texture, cb.get()));
-    EXPECT_EQ(bridge.errorMessage(), "Syphon フレームを送れません");
+    EXPECT_EQ(bridge.errorMessage(), "共有テクスチャのフレームを送れません");
 
     ASSERT_TRUE(bridge.startWithDevice(device));
     EXPECT_EQ(bridge.errorMessage(), std::nullopt);

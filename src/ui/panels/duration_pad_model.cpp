@@ -1,5 +1,7 @@
 #include "ui/panels/duration_pad_model.h"
 
+#include "models/localized.h"
+
 #include <charconv>
 #include <cmath>
 #include <system_error>
@@ -97,8 +99,7 @@ std::optional<double> DurationPadModel::parse(const QString& text) {
 }
 
 QString DurationPadModel::rangeHint(double lower, double upper) {
-    return QString::asprintf("%.2f", lower) + QStringLiteral(" 〜 ") +
-           QString::asprintf("%.2f", upper);
+    return localizedFormat("%.2f 〜 %.2f", {lower, upper});
 }
 
 }  // namespace velmar

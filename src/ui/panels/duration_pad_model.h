@@ -52,7 +52,8 @@ class DurationPadModel {
     // not-a-number parse (and are refused by isValid). A magnitude beyond double is not a
     // number here.
     static std::optional<double> parse(const QString& text);
-    // "0.10 〜 5.00": the bounds written "%.2f", never translated.
+    // "0.10 〜 5.00": the bounds written "%.2f", joined by the range sign of the language in
+    // force (English "0.10 – 5.00").
     static QString rangeHint(double lower, double upper);
 
   private:

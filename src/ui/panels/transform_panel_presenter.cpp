@@ -135,15 +135,15 @@ QString TransformPanelPresenter::display(Field field) const {
 QString TransformPanelPresenter::rangeHint(Field field) const {
     switch (Field::Value(field)) {
         case Field::offsetX:
-            return QStringLiteral("0 〜 %1 px").arg(canvas_().width);
+            return localizedFormat("0 〜 %lld px", {FormatArg(canvas_().width)});
         case Field::offsetY:
-            return QStringLiteral("0 〜 %1 px").arg(canvas_().height);
+            return localizedFormat("0 〜 %lld px", {FormatArg(canvas_().height)});
         case Field::scale:
-            return QStringLiteral("5 〜 409600 %");
+            return localized("5 〜 409600 %");
         case Field::rotation:
-            return QStringLiteral("-180 〜 180°");
+            return localized("-180 〜 180°");
         case Field::opacity:
-            return QStringLiteral("0 〜 100 %");
+            return localized("0 〜 100 %");
     }
     return {};
 }

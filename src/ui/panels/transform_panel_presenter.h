@@ -32,6 +32,7 @@ class TransformPanelPresenter {
     std::optional<double> shownValue(Field field) const;
     // "—" without targets, "ばらばら" (looked up) when mixed, else the value text.
     QString display(Field field) const;
+    // "0 〜 1920 px" and the like, with the range sign of the language in force.
     QString rangeHint(Field field) const;
     QString loopLabel() const;
     // The pre-filled entry text: the shared value formatted, or empty when mixed.

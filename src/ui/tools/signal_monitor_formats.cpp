@@ -39,7 +39,7 @@ long long SignalMonitorFormats::colourDifferenceCode(double v) {
 }
 
 QString SignalMonitorFormats::range(const QString& minimum, const QString& maximum) {
-    return minimum + QStringLiteral(" 〜 ") + maximum;
+    return localizedFormat("%@ 〜 %@", {minimum, maximum});
 }
 
 std::vector<SignalMonitorFormats::Column> SignalMonitorFormats::readoutColumns(

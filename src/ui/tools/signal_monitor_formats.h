@@ -22,7 +22,7 @@ class SignalMonitorFormats {
     // round(64 + 876 v) and round(512 + 896 v), half away from zero.
     static long long lumaCode(double v);
     static long long colourDifferenceCode(double v);
-    // The two texts joined by " 〜 ".
+    // The two texts joined by " 〜 " (English " – ").
     static QString range(const QString& minimum, const QString& maximum);
 
     // One line of a readout column.

@@ -84,7 +84,7 @@ void LivePreviewPane::paintContent(QPainter& painter, const QRectF& canvasRect) 
     if (view_) return;
     painter.setFont(DesignScale::font(11, 1));
     painter.setPen(Palette::systemOrange());
-    painter.drawText(canvasRect, Qt::AlignCenter, localized("Metal が使えません"));
+    painter.drawText(canvasRect, Qt::AlignCenter, localized("CPU の映像合成を用意できません"));
 }
 
 }  // namespace velmar

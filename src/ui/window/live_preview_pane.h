@@ -13,7 +13,7 @@ class CanvasMetalView;
 
 // The PROGRAM pane: the live composite of the canvas engine for the program-pane consumer,
 // hosted in the canvas rectangle over the chosen background. Without a canvas engine the
-// rectangle stays black with the notice "Metal が使えません".
+// rectangle stays black with the notice "CPU の映像合成を用意できません".
 class LivePreviewPane : public PaneView {
     Q_OBJECT
   public:

@@ -1,4 +1,5 @@
 #include "ui/panels/duration_pad_model.h"
+#include "models/language_settings.h"
 
 #include <gtest/gtest.h>
 
@@ -101,7 +102,11 @@ TEST(DurationPadModelTest, CommitRequiresValidEntryMended) {
 }
 
 TEST(DurationPadModelTest, RangeHintIsVerbatim) {
+    LanguageSettings::shared().setLanguage(AppLanguage::ja);
     EXPECT_EQ(DurationPadModel::rangeHint(0.1, 5.0), QString::fromUtf8("0.10 \u301C 5.00"));
+    LanguageSettings::shared().setLanguage(AppLanguage::en);  // an en dash in English
+    EXPECT_EQ(DurationPadModel::rangeHint(0.1, 5.0), QString::fromUtf8("0.10 \u2013 5.00"));
+    LanguageSettings::shared().setLanguage(AppLanguage::ja);
 }
 
 }  // namespace

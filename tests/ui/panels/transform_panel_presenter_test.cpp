@@ -57,6 +57,10 @@ TEST_F(TransformFixture, UnitsValueTextsAndPositionsOnTheCanvas) {
     EXPECT_DOUBLE_EQ(at(0).transform.rotation, 12.3);
     EXPECT_EQ(panel.rangeHint(Field::offsetX), "0 〜 1920 px");
     EXPECT_EQ(panel.rangeHint(Field::offsetY), "0 〜 1080 px");
+    LanguageSettings::shared().setLanguage(AppLanguage::en);  // an en dash in English
+    EXPECT_EQ(panel.rangeHint(Field::offsetX), "0 – 1920 px");
+    EXPECT_EQ(panel.rangeHint(Field::rotation), "-180 – 180°");
+    LanguageSettings::shared().setLanguage(AppLanguage::ja);
     // A canvas without width stores a centred offset.
     canvas.width = 0;
     panel.commit(Field::offsetX, 300);

@@ -1,4 +1,5 @@
 #include "canvas/signal_snapshot.h"
+#include "models/language_settings.h"
 #include "models/localized.h"
 #include "support/qt_printers.h"
 #include "ui/tools/signal_monitor_formats.h"
@@ -56,7 +57,11 @@ TEST(SignalMonitorGeometryTest, VectorscopeSquareAndTheSeventyFivePercentTargets
 }
 
 TEST(SignalMonitorFormatsTest, PercentMillivoltsAndCodesRoundingHalfAwayFromZero) {
+    LanguageSettings::shared().setLanguage(AppLanguage::ja);
     EXPECT_EQ(Formats::range(Formats::percent(0), Formats::percent(1)), "0.0% 〜 100.0%");
+    LanguageSettings::shared().setLanguage(AppLanguage::en);  // an en dash in English
+    EXPECT_EQ(Formats::range(Formats::percent(0), Formats::percent(1)), "0.0% – 100.0%");
+    LanguageSettings::shared().setLanguage(AppLanguage::ja);
     EXPECT_EQ(Formats::lumaMillivolts(1), "700 mV");
     EXPECT_EQ(Formats::colourDifferenceMillivolts(0), "+0 mV");
     const double codes[][3] = {{0, 64, 512},
@@ -80,6 +85,7 @@ SignalSnapshot snapshotWith(KeyAlphaMode mode, long long violations) {
 }
 
 TEST(SignalMonitorFormatsTest, ReadoutColumnsAndTheFillAgainstKeyCheckByTheSnapshotsMode) {
+    LanguageSettings::shared().setLanguage(AppLanguage::ja);  // the ranges below are Japanese
     const auto columns = Formats::readoutColumns(snapshotWith(KeyAlphaMode::straight, 0));
     ASSERT_EQ(columns.size(), 4u);
     EXPECT_EQ(columns[0].lines[1].text, "64 〜 940");
@@ -113,6 +119,7 @@ TEST(SignalMonitorFormatsTest, ReadoutColumnsAndTheFillAgainstKeyCheckByTheSnaps
 
 // Each colour-difference row reads its own component: Cb and Cr differ in every figure here.
 TEST(SignalMonitorFormatsTest, CbAndCrRowsEachShowTheirOwnComponent) {
+    LanguageSettings::shared().setLanguage(AppLanguage::ja);  // the ranges below are Japanese
     SignalSnapshot s;
     s.stats.cbMin = -0.25;
     s.stats.cbMax = 0.1;
