@@ -60,8 +60,8 @@
         <translation> (the external keyer could not be enabled, so no key signal is sent)</translation>
     </message>
     <message>
-        <source>OBS ではメディアソースの「入力」に、%@.netvideo に書かれた tcp:// の接続先を入れてください</source>
-        <translation>In OBS, enter the tcp:// address written in %@.netvideo as a Media Source’s “Input”</translation>
+        <source>OBS ではメディアソースの「入力」に、tcp:// に続けて %@.netvideo に書かれた接続先を入れてください</source>
+        <translation>In OBS, enter tcp:// followed by the address written in %@.netvideo as a Media Source’s “Input”</translation>
     </message>
     <message>
         <source>受信アプリで共有テクスチャ %@ を選択してください</source>

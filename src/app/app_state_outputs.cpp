@@ -231,11 +231,11 @@ void AppState::toggleOBSOutput() {
     }
     setIsOBSOpen(true);
     setRunningOBSTransport(transport);
-    // The network feed's receiver is a media source on the address the runtime writes to the
-    // file named after the source.
+    // The network feed's receiver is a media source on tcp:// and the address (host:port) the
+    // runtime writes to the file named after the source.
     // clang-format off
     setStatus(transport == OBSTransport::ndi
-                  ? localizedFormat("OBS ではメディアソースの「入力」に、%@.netvideo に書かれた tcp:// の接続先を入れてください",
+                  ? localizedFormat("OBS ではメディアソースの「入力」に、tcp:// に続けて %@.netvideo に書かれた接続先を入れてください",
                                     {QString::fromLatin1(kFeedSourceName)})
                   : localizedFormat("受信アプリで共有テクスチャ %@ を選択してください",
                                     {QString::fromLatin1(kFeedSourceName)}));

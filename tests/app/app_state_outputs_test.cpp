@@ -367,8 +367,8 @@ TEST_F(AppStateFixture, FeedSwitchesTransportWhileRunningAndCountsReceivers) {
     EXPECT_EQ(app->runningOBSTransport(), OBSTransport::ndi);
     EXPECT_FALSE(app->syphonOutput()->isRunning());
     EXPECT_EQ(status(),
-              "OBS ではメディアソースの「入力」に、DOVRINE.netvideo に書かれた tcp:// "
-              "の接続先を入れてください");
+              "OBS ではメディアソースの「入力」に、tcp:// に続けて DOVRINE.netvideo "
+              "に書かれた接続先を入れてください");
 
     auto tick = [&] { clock.advance(1.0 / 60); };
     const int fd = connectTo(runtimeDir.address("DOVRINE"));
