@@ -67,8 +67,6 @@ RegularFile RegularFile::open(const QByteArray& nativePath, int flags, Links lin
 QString RegularFile::errorString() const {
     if (error_ == kNotRegular)
         return QStringLiteral("not a regular file (a pipe, device or socket is in its place)");
-    if (error_ == EISDIR) return QStringLiteral("a folder is in its place");
-    if (error_ == ELOOP) return QStringLiteral("a symbolic link is in its place");
     return QString::fromLocal8Bit(std::strerror(error_));
 }
 

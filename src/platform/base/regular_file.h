@@ -40,7 +40,8 @@ class RegularFile {
     // Why the open failed: the system's error number; EISDIR for a folder in the file's place,
     // kNotRegular for a pipe, device or socket there, ELOOP for a refused link.
     int error() const { return error_; }
-    // The reason as text, in English (for standard error and the log).
+    // The reason as text: the system's, or for kNotRegular an English one (standard error and
+    // the log show it).
     QString errorString() const;
     // True when something that is not a regular file (a folder included) is at the path.
     bool notRegular() const { return error_ == EISDIR || error_ == kNotRegular; }
