@@ -8,15 +8,22 @@
 #include "models/localized.h"
 #include "models/project_backup_naming.h"
 #include "platform/base/host_clock.h"
+#include "platform/base/regular_file.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QTemporaryFile>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstdio>
+#include <cstring>
 #include <exception>
 #include <limits>
 
@@ -69,17 +76,75 @@ void pruneOwnedBackups(const QString& folder, const ProjectBackupNaming& naming,
         QFile::remove(owned[i].absoluteFilePath());
 }
 
+constexpr qint64 kCopyChunk = 1 << 20;
+
+// Whether two regular files hold the same bytes. Neither is waited on: a pipe or device put at
+// either name counts as different.
 bool sameContents(const QString& a, const QString& b) {
-    QFile fa(a);
-    QFile fb(b);
-    if (fa.size() != fb.size()) return false;
-    if (!fa.open(QIODevice::ReadOnly) || !fb.open(QIODevice::ReadOnly)) return false;
-    constexpr qint64 kChunk = 1 << 20;
-    while (!fa.atEnd()) {
-        const QByteArray left = fa.read(kChunk);
-        if (left != fb.read(kChunk)) return false;
+    RegularFile fa = RegularFile::open(a, O_RDONLY);
+    RegularFile fb = RegularFile::open(b, O_RDONLY);
+    struct stat sa {};
+    struct stat sb {};
+    if (!fa.isOpen() || !fb.isOpen() || ::fstat(fa.fd(), &sa) != 0 || ::fstat(fb.fd(), &sb) != 0 ||
+        sa.st_size != sb.st_size) {
+        return false;
     }
-    return fb.atEnd();
+    for (;;) {
+        const auto left = fa.read(kCopyChunk - 1);
+        const auto right = fb.read(kCopyChunk - 1);
+        if (!left || !right || *left != *right) return false;
+        if (left->isEmpty()) return true;
+    }
+}
+
+// Copies the regular file at `from` to a new file `to`, which must not exist yet, with the
+// source's permission bits. The copy is written under a temporary name and put in place whole,
+// so a copy cut short never passes for a backup. Nothing at either name is waited on (a pipe put
+// at the project's name would hold the save for ever). The reason of a failure goes to `error`.
+bool copyToNewFile(const QString& from, const QString& to, QString* error) {
+    RegularFile source = RegularFile::open(from, O_RDONLY);
+    struct stat st {};
+    if (!source.isOpen() || ::fstat(source.fd(), &st) != 0) {
+        *error = source.errorString();
+        return false;
+    }
+    QTemporaryFile copy(QFileInfo(to).absolutePath() + QStringLiteral("/.backup-XXXXXX"));
+    if (!copy.open()) {
+        *error = copy.errorString();
+        return false;
+    }
+    ::fchmod(copy.handle(), (st.st_mode & 0777) | S_IRUSR | S_IWUSR);
+    for (;;) {
+        const auto chunk = source.read(kCopyChunk - 1);
+        if (!chunk) {
+            *error = source.errorString();
+            return false;
+        }
+        if (chunk->isEmpty()) break;
+        if (copy.write(*chunk) != chunk->size()) {
+            *error = copy.errorString();
+            return false;
+        }
+    }
+    if (!copy.flush()) {
+        *error = copy.errorString();
+        return false;
+    }
+    // Into place only where nothing is at the name yet; a file system that cannot rename so
+    // gets a second name for the copy (the temporary one goes with `copy`).
+    const QByteArray temporary = QFile::encodeName(copy.fileName());
+    const QByteArray target = QFile::encodeName(to);
+    if (::renameat2(AT_FDCWD, temporary.constData(), AT_FDCWD, target.constData(),
+                    RENAME_NOREPLACE) == 0) {
+        copy.setAutoRemove(false);
+        return true;
+    }
+    if ((errno != EINVAL && errno != ENOSYS) ||
+        ::link(temporary.constData(), target.constData()) != 0) {
+        *error = QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    }
+    return true;
 }
 
 QString describe(const std::exception& error) {
@@ -175,12 +240,12 @@ void DocumentWorkflow::backupExisting(const QUrl& url) {
         const QString target = QDir(folder).filePath(name);
         // Fails when a copy of this second exists already; the save goes on, and the log says
         // when the copy could not be made for another reason.
-        QFile source(path);
-        if (source.copy(target)) {
+        QString error;
+        if (copyToNewFile(path, target, &error)) {
             fresh = name;
         } else if (env_.log && !QFileInfo::exists(target)) {
             env_.log->write(QStringLiteral("BACKUP  FAILED, ") + path + QStringLiteral(": ") +
-                            source.errorString());
+                            error);
         }
     }
     pruneOwnedBackups(folder, naming, kBackupsKept, fresh, now);

@@ -6,6 +6,7 @@
 #include "models/project_crypto.h"
 #include "platform/base/app_paths.h"
 #include "platform/base/exclusive_file_lock.h"
+#include "platform/base/regular_file.h"
 #include "platform/base/timer.h"
 #include "platform/base/user_defaults.h"
 
@@ -14,6 +15,7 @@
 #include <QFileInfo>
 #include <QUuid>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <exception>
@@ -45,13 +47,24 @@ std::optional<std::array<long long, 5>> stampOf(const QString& path) {
         static_cast<long long>(st.st_mtim.tv_nsec)};
 }
 
+// The most an origin file holds: a path, far shorter than this.
+constexpr qint64 kMaxOriginBytes = 64 * 1024;
+
+// One of the store's files whole, at most `limit` bytes; none when it is missing, larger,
+// unreadable, or not a regular file: a pipe or device put at the name is never waited on.
+std::optional<QByteArray> readOwnFile(const QString& path, qint64 limit) {
+    RegularFile file = RegularFile::open(path, O_RDONLY);
+    if (!file.isOpen()) return std::nullopt;
+    bool whole = false;
+    std::optional<QByteArray> bytes = file.read(limit, &whole);
+    if (!bytes || !whole) return std::nullopt;
+    return bytes;
+}
+
 // Copies a file through the atomic writer, so a copy cut short never looks like an autosave.
 bool copyFile(const QString& from, const QString& to) {
-    QFile source(from);
-    if (!source.open(QIODevice::ReadOnly)) return false;
-    const QByteArray data = source.readAll();
-    if (source.error() != QFileDevice::NoError) return false;
-    return writeOwnFile(to, data);
+    const auto data = readOwnFile(from, PlayoutProject::kMaxFileSize);
+    return data && writeOwnFile(to, *data);
 }
 
 }  // namespace
@@ -284,14 +297,18 @@ std::optional<AutosaveStore::Recovery> AutosaveStore::loadRecovery() {
     const auto folder = ownedDirectory();
     if (!folder) return std::nullopt;
     Recovery recovery;
+    // Loaded through the descriptor opened here, so the loader reads exactly the regular file
+    // that was checked, and nothing at the name can make the start wait.
+    const RegularFile autosave = RegularFile::open(*folder + u'/' + autosaveFileName, O_RDONLY);
+    if (!autosave.isOpen()) return std::nullopt;
     try {
-        recovery.project = PlayoutProject::load(*folder + u'/' + autosaveFileName);
+        recovery.project =
+            PlayoutProject::load(QStringLiteral("/proc/self/fd/%1").arg(autosave.fd()));
     } catch (const std::exception&) {
         return std::nullopt;
     }
-    QFile origin(*folder + u'/' + originFileName);
-    if (origin.open(QIODevice::ReadOnly)) {
-        const QString text = QString::fromUtf8(origin.readAll());
+    if (const auto origin = readOwnFile(*folder + u'/' + originFileName, kMaxOriginBytes)) {
+        const QString text = QString::fromUtf8(*origin);
         if (!text.isEmpty()) recovery.origin = text;
     }
     return recovery;
@@ -430,8 +447,8 @@ void AutosaveStore::migrateLegacyIfNeeded(const QString& base, const QString& ta
         const QString to = target + u'/' + name;
         if (QFileInfo::exists(from) && !QFileInfo::exists(to)) copyFile(from, to);
     }
-    QFile marker(target + u'/' + legacyMarkerName);
-    if (marker.open(QIODevice::WriteOnly)) marker.close();
+    RegularFile::open(target + u'/' + legacyMarkerName, O_WRONLY | O_CREAT,
+                      RegularFile::Links::follow, 0644);
 }
 
 void AutosaveStore::setDirectory(const std::optional<QString>& folder) {

@@ -4,6 +4,7 @@
 #include "models/system_error_text.h"
 #include "platform/base/app_paths.h"
 #include "platform/base/host_clock.h"
+#include "platform/base/regular_file.h"
 #include "platform/base/timer.h"
 
 #include <QDesktopServices>
@@ -54,30 +55,36 @@ bool writeAll(int fd, const QByteArray& data) {
     return true;
 }
 
-// Whether a character is written escaped: the C0 controls but the tab, DEL, and the characters
-// that end a line or turn the direction of its text in a viewer (next line, line and paragraph
-// separator, the bidirectional embeddings, overrides and isolates).
+// Whether a character is written escaped: the C0 controls but the tab, DEL, the C1 controls
+// (among them a terminal's CSI and OSC, which would carry an escape sequence to whoever prints
+// the log), the characters that end a line in a viewer (next line, line and paragraph separator),
+// and those that turn the direction of its text: the bidirectional embeddings, overrides and
+// isolates, and the invisible direction marks (left-to-right, right-to-left, Arabic letter mark).
 bool isEscaped(QChar c) {
     const char16_t u = c.unicode();
-    return (u < 0x20 && u != u'\t') || u == 0x7F || u == 0x85 || (u >= 0x2028 && u <= 0x202E) ||
-           (u >= 0x2066 && u <= 0x2069);
+    return (u < 0x20 && u != u'\t') || (u >= 0x7F && u <= 0x9F) || u == 0x061C || u == 0x200E ||
+           u == 0x200F || (u >= 0x2028 && u <= 0x202E) || (u >= 0x2066 && u <= 0x2069);
 }
 
 // The text of one line: the characters above (a line feed in a clip's file name, say) are
 // written as "\xNN", or "\uNNNN" beyond two hex digits, so no text can end its line early,
-// forge the lines that follow it or show a line reversed.
+// forge the lines that follow it, show a line reversed or drive a terminal. A backslash is
+// written doubled, so that no text can pass for one of these escapes.
 QString oneLine(const QString& text) {
-    if (std::none_of(text.begin(), text.end(), isEscaped)) return text;
+    const auto plain = [](QChar c) { return !isEscaped(c) && c != u'\\'; };
+    if (std::all_of(text.begin(), text.end(), plain)) return text;
     QString out;
     out.reserve(text.size() + 8);
     for (const QChar c : text) {
-        if (!isEscaped(c)) {
+        if (plain(c)) {
             out += c;
-            continue;
+        } else if (c == u'\\') {
+            out += QStringLiteral("\\\\");
+        } else {
+            const bool wide = c.unicode() > 0xFF;
+            out += (wide ? QStringLiteral("\\u") : QStringLiteral("\\x")) +
+                   QString::number(c.unicode(), 16).rightJustified(wide ? 4 : 2, u'0');
         }
-        const bool wide = c.unicode() > 0xFF;
-        out += (wide ? QStringLiteral("\\u") : QStringLiteral("\\x")) +
-               QString::number(c.unicode(), 16).rightJustified(wide ? 4 : 2, u'0');
     }
     return out;
 }
@@ -227,22 +234,20 @@ int PlayoutLog::appendToFile(const QString& path, std::vector<QString>& pending)
         text += QLatin1Char('\n');
     }
     QByteArray data = text.toUtf8();
-    const QByteArray native = QFile::encodeName(path);
-    const int fd = ::open(native.constData(),
-                          O_RDWR | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
-    if (fd < 0) return errno == ELOOP ? EEXIST : errno;  // ELOOP: a link at the name
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return EEXIST;
+    RegularFile file =
+        RegularFile::open(path, O_RDWR | O_APPEND | O_CREAT, RegularFile::Links::refuse, 0644);
+    // A link, a pipe or a device at the name: something else is there.
+    if (!file.isOpen()) {
+        const int error = file.error();
+        return error == ELOOP || error == RegularFile::kNotRegular ? EEXIST : error;
     }
+    const int fd = file.fd();
     const off_t before = ::lseek(fd, 0, SEEK_END);
     char last = '\n';
     if (before > 0 && ::pread(fd, &last, 1, before - 1) == 1 && last != '\n') data.prepend('\n');
     const bool written = before >= 0 && writeAll(fd, data);
     const int failure = written ? 0 : (errno != 0 ? errno : EIO);
     if (!written && before >= 0) ::ftruncate(fd, before);
-    ::close(fd);
     if (written) pending.clear();
     return failure;
 }

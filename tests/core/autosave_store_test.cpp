@@ -4,6 +4,7 @@
 #include "models/project_crypto.h"
 #include "platform/base/exclusive_file_lock.h"
 #include "platform/base/user_defaults.h"
+#include "support/child_probe.h"
 #include "support/fake_clock.h"
 #include "support/qt_printers.h"
 
@@ -398,6 +399,43 @@ TEST_F(AutosaveStoreTest, ALockThatCannotBeTakenIsNotABusyFolder) {
     EXPECT_FALSE(store->ownsDirectory());
     EXPECT_EQ(notices, QStringList{kind(AutosaveStore::Notice::Kind::folderLockFailed) +
                                    QString::fromLocal8Bit(std::strerror(EISDIR))});
+}
+
+// A pipe at one of the store's names is a file that cannot be read, never waited on: the legacy
+// migration skips it, recovery goes on without an origin or finds no autosave, and a lock file
+// that is a pipe is no lock. A child runs it, so that a hang ends as a failure.
+TEST_F(AutosaveStoreTest, APipeAtOneOfTheNamesIsNeverWaitedOn) {
+    store.reset();
+    const auto pipe = [](const QString& path) {
+        QFile::remove(path);
+        return ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0;
+    };
+    const QString legacy = support + u"/VELMAR"_s;
+    ASSERT_TRUE(QDir().mkpath(legacy));
+    ASSERT_TRUE(pipe(legacy + u"/autosave.tavrendek"_s) &&
+                pipe(legacy + u"/autosave-origin.txt"_s));
+    const auto child = test::ChildProbe::run(
+        [] {},
+        [&] {
+            QByteArray seen;
+            auto s = make();
+            s->write(project("A"), u"/shows/Show.tavrendek"_s);
+            s->waitUntilIdle();
+            seen += s->loadRecovery().value_or(AutosaveStore::Recovery{}).origin.has_value()
+                        ? "written "
+                        : "? ";
+            if (!pipe(origin)) return QByteArray("setup");
+            const auto recovery = s->loadRecovery();
+            seen += recovery && recovery->project == project("A") && !recovery->origin ? "origin "
+                                                                                       : "? ";
+            if (!pipe(autosave)) return QByteArray("setup");
+            seen += s->loadRecovery() ? "? " : "autosave ";
+            s.reset();
+            if (!pipe(folder + u"/autosave.lock"_s)) return QByteArray("setup");
+            return seen + (make()->ownsDirectory() ? "locked" : "lock");
+        });
+    ASSERT_TRUE(child.exited) << "hung on a pipe";
+    EXPECT_EQ(child.output, "written origin autosave lock");
 }
 
 }  // namespace

@@ -90,14 +90,17 @@ TEST_F(LogFixture, ControlCharactersInATextStayOnItsLine) {
 }
 
 // Next line and the line and paragraph separators end a line in some viewers; the bidirectional
-// embeddings, overrides and isolates show the rest of it reversed. Their neighbours stay as they
-// are.
+// embeddings, overrides, isolates and marks show the rest of it reversed; the C1 controls drive a
+// terminal (CSI, OSC). Their neighbours stay as they are, and a backslash is doubled so that no
+// text passes for an escape.
 TEST_F(LogFixture, LineBreakingAndDirectionCharactersAreEscapedTheirNeighboursAreNot) {
     flushNow(
-        "a\u0084\u0085\u0086 \u2027\u2028\u2029\u202a\u202e\u202f "
-        "\u2065\u2066\u2069\u206a\u00a0z");
-    EXPECT_EQ(read(), QStringLiteral("12:34:56.789  a\u0084\\x85\u0086 \u2027\\u2028\\u2029\\u202a"
-                                     "\\u202e\u202f \u2065\\u2066\\u2069\u206a\u00a0z\n"));
+        "a~\u0080\u0085\u009b\u009d\u009f\u00a0 \u2027\u2028\u2029\u202a\u202e\u202f "
+        "\u2065\u2066\u2069\u206a \u200d\u200e\u200f\u2010 \u061b\u061c\u061d \\x41\\z");
+    EXPECT_EQ(read(),
+              QStringLiteral("12:34:56.789  a~\\x80\\x85\\x9b\\x9d\\x9f\u00a0 \u2027\\u2028"
+                             "\\u2029\\u202a\\u202e\u202f \u2065\\u2066\\u2069\u206a "
+                             "\u200d\\u200e\\u200f\u2010 \u061b\\u061c\u061d \\\\x41\\\\z\n"));
 }
 
 TEST_F(LogFixture, OnlyTheNewest4000LinesSurviveBetweenFlushes) {

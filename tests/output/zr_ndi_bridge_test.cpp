@@ -124,8 +124,16 @@ TEST_F(BridgeFixture, ARefusedAddressFolderIsNamedInTheLanguageInForce) {
               "NDI の送信を開始できません: 接続先を書くフォルダ " + folder +
                   " が自分専用ではありません（リンクも使いません）");
 
-    // A file in the folder's place cannot be opened as one: not named as a folder refused.
+    // A link in the folder's place, even to a folder of this user alone, is refused as such.
     ASSERT_EQ(::rmdir(own.c_str()), 0);
+    ASSERT_EQ(::symlink(runtimeDir.dir.path().toUtf8().constData(), own.c_str()), 0);
+    EXPECT_FALSE(bridge.startWithName("DOVRINE"));
+    EXPECT_EQ(bridge.errorMessage().value_or(""),
+              "NDI の送信を開始できません: 接続先を書くフォルダ " + folder +
+                  " が自分専用ではありません（リンクも使いません）");
+    ASSERT_EQ(::unlink(own.c_str()), 0);
+
+    // A file in the folder's place cannot be opened as one: not named as a folder refused.
     QFile inTheWay(folder);
     ASSERT_TRUE(inTheWay.open(QIODevice::WriteOnly));
     inTheWay.close();

@@ -1,5 +1,7 @@
 #include "platform/base/exclusive_file_lock.h"
 
+#include "platform/base/regular_file.h"
+
 #include <QFile>
 
 #include <fcntl.h>
@@ -66,12 +68,22 @@ ExclusiveFileLock::Outcome ExclusiveFileLock::attempt(const QString& path, bool 
     const QByteArray name = QFile::encodeName(path);
     // The file can be replaced between open and flock; a few rounds settle any such race.
     for (int round = 0; round < 8; ++round) {
-        const int fd =
-            directory ? ::open(name.constData(), O_DIRECTORY | O_RDONLY | O_CLOEXEC)
-                      : ::open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-        if (fd < 0) {
-            error_ = systemError(errno);
-            return Outcome::failed;
+        int fd;
+        if (directory) {
+            fd = ::open(name.constData(), O_DIRECTORY | O_RDONLY | O_CLOEXEC);
+            if (fd < 0) {
+                error_ = systemError(errno);
+                return Outcome::failed;
+            }
+        } else {
+            // A pipe or device planted at the name is refused, never waited on.
+            RegularFile file =
+                RegularFile::open(name, O_RDWR | O_CREAT, RegularFile::Links::refuse, 0600);
+            if (!file.isOpen()) {
+                error_ = file.errorString();
+                return Outcome::failed;
+            }
+            fd = file.release();
         }
         int result;
         do {

@@ -1,5 +1,7 @@
 #include "platform/base/user_defaults.h"
 
+#include "platform/base/regular_file.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -10,10 +12,16 @@
 #include <QStandardPaths>
 #include <QTemporaryFile>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
+#include <vector>
 
 namespace velmar {
 namespace {
@@ -142,21 +150,27 @@ std::optional<UserDefaults::FileStamp> fileStamp(const QString& path) {
         static_cast<long long>(st.st_uid),          static_cast<long long>(st.st_gid)};
 }
 
-// Reads and parses the settings file as it is on disk now.
+// Reads and parses the settings file as it is on disk now. Nothing in its place (a pipe, a
+// device, a folder) is waited on: it reads as a file that cannot be read.
 FileState inspect(const QString& path, QVariantMap& values, QString& error) {
-    const QFileInfo info(path);
-    if (!info.exists() && !info.isSymLink()) return FileState::absent;
-    QFile file(path);
-    if (info.isDir() || !file.open(QIODevice::ReadOnly)) {
-        error = info.isDir() ? QStringLiteral("a folder is in its place") : file.errorString();
-        return FileState::unreadable;
-    }
-    QByteArray bytes;
-    const bool whole = readBounded(file, bytes);
-    if (file.error() != QFileDevice::NoError) {
+    RegularFile file = RegularFile::open(path, O_RDONLY);
+    if (!file.isOpen()) {
+        struct stat st {};
+        // Nothing there, or no folder on the way; a link that leads nowhere is not nothing.
+        if ((file.error() == ENOENT || file.error() == ENOTDIR) &&
+            ::lstat(QFile::encodeName(path).constData(), &st) != 0) {
+            return FileState::absent;
+        }
         error = file.errorString();
         return FileState::unreadable;
     }
+    bool whole = false;
+    std::optional<QByteArray> read = file.read(UserDefaults::kMaxFileBytes, &whole);
+    if (!read) {
+        error = file.errorString();
+        return FileState::unreadable;
+    }
+    QByteArray& bytes = *read;
     if (whole && parseJson(bytes, values)) return FileState::parsed;
     // Of a file too large, only the whole lines within the limit: a value cut short at the
     // limit (a number that lost digits) must not pass for the one written.
@@ -172,32 +186,104 @@ QString setAside(const QString& path) {
     QString target = stem;
     for (int n = 2; QFileInfo::exists(target) || QFileInfo(target).isSymLink(); ++n)
         target = stem + u'-' + QString::number(n);
-    return QFile::rename(path, target) ? target : QString();
+    // The system's rename alone: it moves whatever is there without opening it.
+    return ::rename(QFile::encodeName(path).constData(), QFile::encodeName(target).constData()) == 0
+               ? target
+               : QString();
 }
 
-// Why the settings file could not be written, as far as can be told after the fact.
-QString writeFailureReason(const QString& path) {
-    const QFileInfo info(path);
-    const QFileInfo folder(info.absolutePath());
-    if (folder.exists() && !folder.isDir())
-        return folder.filePath() + QStringLiteral(" is not a folder");
-    if (info.exists()) {
-        QFile file(path);
-        if (!file.open(QIODevice::ReadWrite)) return file.errorString();
+QByteArray encode(const QVariantMap& values) {
+    QJsonObject object;
+    for (auto it = values.begin(); it != values.end(); ++it)
+        object.insert(it.key(), QJsonValue::fromVariant(it.value()));
+    // QJsonObject keeps its keys sorted, so the file is deterministic.
+    return QJsonDocument(object).toJson(QJsonDocument::Indented);
+}
+
+// The JSON of `values` within kMaxFileBytes: while it is larger, values are left out of it (and
+// of `values`), those of keys outside `used` first, the largest first, never `kept`. Empty, with
+// `values` as they were, when even so it does not fit.
+QByteArray encodeWithin(QVariantMap& values, const QSet<QString>& used, const QString* kept) {
+    QByteArray json = encode(values);
+    if (json.size() <= UserDefaults::kMaxFileBytes) return json;
+    struct Entry {
+        QString key;
+        bool used;
+        qsizetype bytes;  // its share of the file, about
+    };
+    std::vector<Entry> entries;
+    for (auto it = values.begin(); it != values.end(); ++it) {
+        if (kept && it.key() == *kept) continue;
+        QVariantMap one;
+        one.insert(it.key(), it.value());
+        entries.push_back({it.key(), used.contains(it.key()), encode(one).size()});
     }
-    QTemporaryFile probe(path + QStringLiteral(".XXXXXX"));
-    if (!probe.open()) return probe.errorString();
-    if (probe.write(QByteArray(4096, ' ')) < 0 || !probe.flush()) return probe.errorString();
-    return QStringLiteral("the file could not be replaced");
+    std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
+        if (a.used != b.used) return b.used;
+        return a.bytes > b.bytes;
+    });
+    QVariantMap trimmed = values;
+    qsizetype estimate = json.size();
+    QStringList left;
+    for (const Entry& entry : entries) {
+        trimmed.remove(entry.key);
+        left << entry.key;
+        estimate -= entry.bytes;
+        if (estimate > UserDefaults::kMaxFileBytes) continue;
+        json = encode(trimmed);
+        if (json.size() <= UserDefaults::kMaxFileBytes) break;
+        estimate = json.size();
+    }
+    if (json.size() > UserDefaults::kMaxFileBytes) json = encode(trimmed);
+    // Even so too large: nothing is left out, and nothing written.
+    if (json.size() > UserDefaults::kMaxFileBytes) return QByteArray();
+    values = std::move(trimmed);
+    // One line however many were left out, the largest named first.
+    qWarning("DOVRINE: the settings file would exceed %lld bytes: left out %lld value(s): %s",
+             static_cast<long long>(UserDefaults::kMaxFileBytes),
+             static_cast<long long>(left.size()),
+             qUtf8Printable(left.mid(0, 5).join(QStringLiteral(", ")) +
+                            (left.size() > 5 ? QStringLiteral(", ...") : QString())));
+    return json;
+}
+
+// Replaces the file at `path` (the file a link there leads to) with `data`: a new file beside
+// it, synced, then renamed over it, keeping the old file's permission bits. The new file is
+// made under a name never used before, so nothing planted at a name can make it wait.
+bool replaceFile(const QString& path, const QByteArray& data, QString* error) {
+    const QFileInfo info(path);
+    const QString folder = info.absolutePath();
+    const QFileInfo folderInfo(folder);
+    const auto failed = [&](const QString& reason) {
+        *error = folderInfo.exists() && !folderInfo.isDir()
+                     ? folderInfo.filePath() + QStringLiteral(" is not a folder")
+                     : reason;
+        return false;
+    };
+    QDir().mkpath(folder);  // made again when it was removed while running
+    QString target = path;
+    if (info.isSymLink()) {
+        target = info.canonicalFilePath();
+        if (target.isEmpty()) return failed(QStringLiteral("the link at its name leads nowhere"));
+    }
+    QTemporaryFile temporary(target + QStringLiteral(".XXXXXX"));
+    if (!temporary.open()) return failed(temporary.errorString());
+    struct stat old {};
+    if (::stat(QFile::encodeName(target).constData(), &old) == 0 && S_ISREG(old.st_mode))
+        ::fchmod(temporary.handle(), (old.st_mode & 0777) | S_IRUSR | S_IWUSR);
+    if (temporary.write(data) != data.size() || !temporary.flush())
+        return failed(temporary.errorString());
+    if (::fsync(temporary.handle()) != 0) return failed(QString::fromLocal8Bit(strerror(errno)));
+    if (::rename(QFile::encodeName(temporary.fileName()).constData(),
+                 QFile::encodeName(target).constData()) != 0) {
+        return failed(QString::fromLocal8Bit(strerror(errno)));
+    }
+    temporary.setAutoRemove(false);
+    return true;
 }
 
 bool writeJson(QIODevice& device, const QSettings::SettingsMap& map) {
-    QJsonObject object;
-    for (auto it = map.begin(); it != map.end(); ++it) {
-        object.insert(it.key(), QJsonValue::fromVariant(it.value()));
-    }
-    // QJsonObject keeps its keys sorted, so the file is deterministic.
-    return device.write(QJsonDocument(object).toJson(QJsonDocument::Indented)) >= 0;
+    return device.write(encode(map)) >= 0;
 }
 
 }  // namespace
@@ -221,7 +307,6 @@ UserDefaults::UserDefaults(const QString& filePath)
     std::optional<Problem> found;
     {
         std::lock_guard lock(mutex_);
-        settings_ = std::make_unique<QSettings>(path_, jsonFormat());
         found = guardFile();
     }
     report(found);
@@ -234,43 +319,47 @@ QString UserDefaults::filePath() const {
 }
 
 std::optional<UserDefaults::Problem> UserDefaults::guardFile() {
-    if (!settings_) return std::nullopt;
+    if (!fileBacked_) return std::nullopt;
     if (seen_ && fileStamp(path_) == seen_) return std::nullopt;
     QVariantMap onDisk;
     QString error;
     const FileState state = inspect(path_, onDisk, error);
-    if (state == FileState::absent || state == FileState::parsed) {
+    if (state == FileState::absent) {
+        // Gone (or never there): what this run knows is written whole at the next write.
+        seen_.reset();
+        return std::nullopt;
+    }
+    if (state == FileState::parsed) {
+        // Another copy's changes are taken; values a failed write could not store stay over them.
+        if (writeFailing_) onDisk.insert(values_);
+        values_ = std::move(onDisk);
         noteFileSeen();
         return std::nullopt;
     }
     seen_.reset();
 
     // What this process knows, with what could be read from the file over it.
-    QVariantMap known = knownValues();
-    known.insert(onDisk);
+    values_.insert(onDisk);
     Problem problem;
     problem.path = path_;
     if (state == FileState::broken) {
-        settings_.reset();  // nothing may write the file before it is moved
         problem.movedTo = setAside(path_);
         if (problem.movedTo.isEmpty()) {
             problem.kind = Problem::Kind::unreadable;
             problem.error = QStringLiteral("it does not parse and cannot be moved aside");
+            fileBacked_ = false;
         } else {
-            settings_ = std::make_unique<QSettings>(path_, jsonFormat());
-            for (auto it = known.begin(); it != known.end(); ++it)
-                settings_->setValue(it.key(), it.value());
-            settings_->sync();
+            // The new file is what was read, within the size read back: it is not moved aside
+            // again, in this run or the next.
+            QString unused;
+            if (writeFile(nullptr, &unused)) noteFileSeen();
         }
     } else {
         problem.kind = Problem::Kind::unreadable;
         problem.error = error;
-        settings_.reset();
+        fileBacked_ = false;
     }
-    if (!settings_) {
-        memory_ = std::move(known);
-        writeFailing_ = false;  // nothing is written any more
-    }
+    if (!fileBacked_) writeFailing_ = false;  // nothing is written any more
     problem_ = problem;
     return problem;
 }
@@ -279,21 +368,24 @@ void UserDefaults::noteFileSeen() {
     seen_ = fileStamp(path_);
 }
 
-QVariantMap UserDefaults::knownValues() const {
-    QVariantMap known;
-    for (const QString& key : settings_->allKeys()) known.insert(key, settings_->value(key));
-    return known;
+bool UserDefaults::writeFile(const QString* kept, QString* error) {
+    const QByteArray json = encodeWithin(values_, used_, kept);
+    if (json.isEmpty()) {
+        *error = QStringLiteral("the settings would exceed %1 bytes").arg(kMaxFileBytes);
+        return false;
+    }
+    return replaceFile(path_, json, error);
 }
 
-std::optional<UserDefaults::Problem> UserDefaults::checkWrite() {
-    const bool failed = settings_->status() != QSettings::NoError;
+std::optional<UserDefaults::Problem> UserDefaults::checkWrite(bool written, const QString& error) {
+    const bool failed = !written;
     if (failed == writeFailing_) return std::nullopt;
     writeFailing_ = failed;
     Problem problem;
     problem.path = path_;
     if (failed) {
         problem.kind = Problem::Kind::writeFailed;
-        problem.error = writeFailureReason(path_);
+        problem.error = error;
         problem_ = problem;
     } else {
         problem.kind = Problem::Kind::writeResumed;
@@ -322,7 +414,8 @@ void UserDefaults::report(const std::optional<Problem>& problem) {
 
 QVariant UserDefaults::raw(const QString& key) const {
     std::lock_guard lock(mutex_);
-    return settings_ ? settings_->value(key) : memory_.value(key);
+    used_.insert(key);
+    return values_.value(key);
 }
 
 void UserDefaults::store(const QString& key, const std::optional<QVariant>& value) {
@@ -331,31 +424,16 @@ void UserDefaults::store(const QString& key, const std::optional<QVariant>& valu
     {
         std::lock_guard lock(mutex_);
         found = guardFile();
-        if (!settings_) {
-            if (value) {
-                memory_.insert(key, *value);
-            } else {
-                memory_.remove(key);
-            }
+        used_.insert(key);
+        if (value) {
+            values_.insert(key, *value);
         } else {
-            if (writeFailing_) {
-                // A failed write leaves the settings object's view of the file uncertain (it
-                // rereads a file that changed and keeps its error): start a new one that holds
-                // exactly what is known, so all of it is written.
-                const QVariantMap known = knownValues();
-                settings_.reset();
-                settings_ = std::make_unique<QSettings>(path_, jsonFormat());
-                settings_->clear();
-                for (auto it = known.begin(); it != known.end(); ++it)
-                    settings_->setValue(it.key(), it.value());
-            }
-            if (value) {
-                settings_->setValue(key, *value);
-            } else {
-                settings_->remove(key);
-            }
-            settings_->sync();
-            written = checkWrite();
+            values_.remove(key);
+        }
+        if (fileBacked_) {
+            QString error;
+            const bool ok = writeFile(value ? &key : nullptr, &error);
+            written = checkWrite(ok, error);
             if (writeFailing_) {
                 seen_.reset();
             } else {
@@ -369,7 +447,8 @@ void UserDefaults::store(const QString& key, const std::optional<QVariant>& valu
 
 bool UserDefaults::contains(const QString& key) const {
     std::lock_guard lock(mutex_);
-    return settings_ ? settings_->contains(key) : memory_.contains(key);
+    used_.insert(key);
+    return values_.contains(key);
 }
 
 std::optional<QString> UserDefaults::string(const QString& key) const {

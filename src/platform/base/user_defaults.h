@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QList>
+#include <QSet>
 #include <QSettings>
 #include <QString>
 #include <QStringList>
@@ -9,23 +10,28 @@
 
 #include <array>
 #include <functional>
-#include <memory>
 #include <mutex>
 #include <optional>
 
 namespace velmar {
 
-// Persisted settings: QSettings over a JSON file whose values keep their JSON types (bool,
-// number, string, array of strings). Getters return a value only when the stored one has the
-// asked-for type, so a value of the wrong type reads as the caller's default. Every write reaches
-// the file at once. Safe to use from any thread.
+// Persisted settings: a JSON file whose values keep their JSON types (bool, number, string,
+// array of strings). Getters return a value only when the stored one has the asked-for type, so
+// a value of the wrong type reads as the caller's default. Every write reaches the file at once,
+// replacing it whole through a new file renamed over it. Safe to use from any thread.
 //
 // A file that could not be read is never written over. One that does not parse (a stray comma,
 // a number out of range) or is larger than kMaxFileBytes is renamed
 // "<name>.broken-yyyyMMdd-HHmmss" beside itself, the pairs of it that still parse are kept, and a
-// new file is written. One that cannot be read at all (no permission, a folder in its place) is
-// left alone: settings then live in memory until the end of the run. Both are checked at
-// construction and before every write.
+// new file is written. One that cannot be read at all (no permission, a folder, pipe or device
+// in its place) is left alone: settings then live in memory until the end of the run. Both are
+// checked at construction and before every write; the file is opened so that nothing in its place
+// can make either wait.
+//
+// What is written is always read back whole at the next start: a write that would come out
+// larger than kMaxFileBytes leaves out values, largest first, of the keys this run never asked
+// for nor set (then of the others, but never the one being set), and says so on standard error;
+// one that would not fit even so is not made, and fails like any write that fails.
 //
 // A write that fails (disk full, a file where the folder should be) keeps every value in memory
 // and is told once; each later change writes them all again, and the first that succeeds is
@@ -79,7 +85,9 @@ class UserDefaults {
     // Told of every problem, on the thread that met it; at once of one met before. Empty: none.
     void setProblemObserver(std::function<void(const Problem&)> observer);
 
-    // The QSettings format id of the typed JSON files.
+    // The QSettings format id of the typed JSON files. This class reads and writes the file on
+    // its own: QSettings opens the file and a lock file beside it in ways that wait for ever on a
+    // pipe at either name.
     static QSettings::Format jsonFormat();
 
     // What tells the file apart from the one last read or written (identity, size, change time,
@@ -95,17 +103,20 @@ class UserDefaults {
     std::optional<Problem> guardFile();
     // Remembers the file as it is now, after it was read whole or written (mutex_ held).
     void noteFileSeen();
-    // Every value settings_ holds (mutex_ held).
-    QVariantMap knownValues() const;
-    // After settings_->sync() (mutex_ held): a change between failing and working, if any.
-    std::optional<Problem> checkWrite();
+    // Replaces the file with values_, within kMaxFileBytes (mutex_ held); `kept` is never left
+    // out. False, with the reason in `error`, when it could not be written.
+    bool writeFile(const QString* kept, QString* error);
+    // After a write (mutex_ held): a change between failing and working, if any.
+    std::optional<Problem> checkWrite(bool written, const QString& error);
     void report(const std::optional<Problem>& problem);
 
     const QString path_;
     mutable std::mutex mutex_;
-    // Null while the settings live in memory only (the file could not be read).
-    std::unique_ptr<QSettings> settings_;
-    QVariantMap memory_;
+    // False while the settings live in memory only (the file could not be read).
+    bool fileBacked_ = true;
+    QVariantMap values_;
+    // The keys this run asked for or set: kept before any other when the file must shrink.
+    mutable QSet<QString> used_;
     // The last write failed; the next one rewrites every value.
     bool writeFailing_ = false;
     std::optional<Problem> problem_;

@@ -69,8 +69,14 @@ int openPrivateFolder(const std::string& path, bool noLink, std::string& why,
     const int fd =
         ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | (noLink ? O_NOFOLLOW : 0));
     if (fd < 0) {
-        if (refused) *refused = errno == ELOOP;
-        why = path + ": " + std::strerror(errno);
+        const int error = errno;
+        // A link opened as a folder without following it fails with ENOTDIR (ELOOP elsewhere);
+        // a file in the folder's place fails the same way and is not told as refused.
+        struct stat st {};
+        if (refused)
+            *refused = error == ELOOP || (error == ENOTDIR && noLink &&
+                                          ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode));
+        why = path + ": " + std::strerror(error);
         return -1;
     }
     struct stat st {};

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <csignal>
@@ -117,6 +118,11 @@ TEST(ExclusiveFileLock, BusyFailedAndTheBoundedWait) {
     EXPECT_FALSE(other.tryLock(dir.filePath("folder.lock")));
     EXPECT_EQ(other.outcome(), ExclusiveFileLock::Outcome::failed);
     EXPECT_FALSE(other.error().isEmpty());
+    // A pipe at the lock's name is no lock file: refused, not held nor waited on.
+    const QString pipe = dir.filePath("pipe.lock");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    EXPECT_FALSE(other.tryLock(pipe));
+    EXPECT_EQ(other.outcome(), ExclusiveFileLock::Outcome::failed);
 
     // A started program lists the descriptors it inherited: none may be the lock file.
     int out[2];

@@ -199,6 +199,61 @@ TEST(UserDefaults, AFileOverTheSizeLimitIsSetAsideLikeOneThatDoesNotParse) {
     EXPECT_LT(child.growthBytes, 32 << 20);
 }
 
+// What is written is read back whole at the next start. A file of exactly the limit, which the
+// indented form makes larger, loses the largest value that no key of the run asked for; a file
+// over the limit is moved aside once, and what is salvaged of it is not moved aside again.
+TEST(UserDefaults, WhatIsWrittenIsReadBackWholeAtTheNextStart) {
+    QTemporaryDir dir;
+    for (const qint64 size : {UserDefaults::kMaxFileBytes, UserDefaults::kMaxFileBytes + 1}) {
+        SCOPED_TRACE(size);
+        const QString path = dir.path() + QStringLiteral("/%1.json").arg(size);
+        const QByteArray head = "{\"fader\":0.5,\n\"pad\":\"";
+        const QByteArray tail = "\",\n\"z\":1}";
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(head + QByteArray(size - head.size() - tail.size(), 'x') + tail);
+        f.close();
+        UserDefaults(path).set("x", 1);
+        EXPECT_LE(QFileInfo(path).size(), UserDefaults::kMaxFileBytes);
+        UserDefaults next(path);
+        EXPECT_FALSE(next.problem().has_value());
+        EXPECT_EQ(next.number("fader"), 0.5);
+        EXPECT_EQ(next.integer("x"), 1);
+        EXPECT_FALSE(next.contains("pad"));
+        EXPECT_EQ(QDir(dir.path()).entryList({QStringLiteral("%1.json.broken-*").arg(size)}).size(),
+                  size > UserDefaults::kMaxFileBytes ? 1 : 0);
+    }
+}
+
+// A pipe in the file's place, there at the start or put there while running, reads as a file
+// that cannot be read, and one at the name of a lock beside it is no concern: nothing waits for
+// a writer. A child runs it, so that a hang ends as a failure.
+TEST(UserDefaults, APipeInTheFilesPlaceIsRefusedAtOnce) {
+    QTemporaryDir dir;
+    const QByteArray atStart = QFile::encodeName(dir.path() + "/start.json");
+    const QByteArray later = QFile::encodeName(dir.path() + "/later.json");
+    ASSERT_EQ(::mkfifo(atStart.constData(), 0600), 0);
+    ASSERT_EQ(::mkfifo((later + ".lock").constData(), 0600), 0);
+    const auto child = test::ChildProbe::run(
+        [] {},
+        [&] {
+            const auto refused = [](const UserDefaults& d) {
+                return d.problem() && d.problem()->kind == UserDefaults::Problem::Kind::unreadable;
+            };
+            QByteArray seen =
+                refused(UserDefaults(QFile::decodeName(atStart))) ? "refused " : "read ";
+            UserDefaults running(QFile::decodeName(later));
+            running.set("k", 1);
+            seen += UserDefaults(QFile::decodeName(later)).integer("k") == 1 ? "written " : "lost ";
+            if (::unlink(later.constData()) != 0 || ::mkfifo(later.constData(), 0600) != 0)
+                return QByteArray("setup");
+            running.set("k", 2);
+            return seen + (refused(running) && running.integer("k") == 2 ? "refused" : "read");
+        });
+    ASSERT_TRUE(child.exited) << "hung on the pipe";
+    EXPECT_EQ(child.output, "refused written refused");
+}
+
 // The tests run as root, who may read any file: the child runs as nobody. A settings file it
 // cannot read, from the start or made so right after a write, is left exactly as it is; the
 // values live in memory for the run.
