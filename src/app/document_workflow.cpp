@@ -96,6 +96,11 @@ DocumentWorkflow::DocumentWorkflow(Host& host, Environment environment, QObject*
 DocumentWorkflow::~DocumentWorkflow() {
     env_.autosave->setNoticeHandler({});
     env_.autosave->setProjectProvider({});
+    // The timer started for this workflow stops with it, and what it handed over is written
+    // before it is gone: a workflow made later (the next start in one process) is never
+    // autosaved by it before its own recovery question has been answered.
+    env_.autosave->stop();
+    env_.autosave->waitUntilIdle();
 }
 
 void DocumentWorkflow::waitForBackgroundWork() {

@@ -150,7 +150,15 @@ class DocumentWorkflow : public QObject {
 
     // ---- Recovery and the unreadable-clip alert (document_workflow_recovery.cpp)
     // -----------------
+    // Asks whether to restore or discard an autosave left by an earlier run, then starts the
+    // autosave timer. Only the operator's Discard deletes it; a question that ends without an
+    // answer (the program is ending: a termination signal, the session) leaves it for the next
+    // start, and the timer is not started, so nothing of this run writes over it.
     void offerRecoveryIfNeeded();
+    // Whether an autosave of an earlier run may still be waiting for the operator's answer: true
+    // until offerRecoveryIfNeeded() found none, or was answered. The shutdown then neither deletes
+    // nor rewrites the autosave.
+    bool recoveryAwaitsAnswer() const { return recoveryAwaitsAnswer_; }
     void presentUnreadableAlert(const QList<QPair<QString, QString>>& items);
 
     // ---- Import and replace (document_workflow_import.cpp) --------------------------------------
@@ -187,6 +195,7 @@ class DocumentWorkflow : public QObject {
     std::optional<QUrl> pendingOpenURL_;
     QString autosaveFailureWarning_;  // the autosave warning that its resumption clears
     bool isReadyForExternalOpen_ = false;
+    bool recoveryAwaitsAnswer_ = true;
     SerialQueue openQueue_{"dovrine.open"};
     SerialQueue importQueue_{"dovrine.import"};
     SerialQueue desktopQueue_{"dovrine.desktop"};

@@ -63,6 +63,7 @@ void DocumentWorkflow::offerRecoveryIfNeeded() {
     // cannot be taken, the store's notice says so, and the work there is neither offered nor
     // touched.
     autosave.ownsDirectory();
+    bool restoring = false;
     if (autosave.hasPendingRecovery()) {
         if (const auto recovery = autosave.loadRecovery()) {
             QString text = localized("保存されずに終了した内容が見つかりました。");
@@ -80,7 +81,14 @@ void DocumentWorkflow::offerRecoveryIfNeeded() {
             alert.informativeText = text;
             alert.buttons = {{localized("復帰する"), DocumentDialogs::ButtonRole::accept},
                              {localized("破棄する"), DocumentDialogs::ButtonRole::destructive}};
-            if (env_.dialogs->runAlert(alert, host_.controlWindow()) == 0) {
+            enum Answer { restore = 0, discard = 1 };
+            const int answer = env_.dialogs->runAlert(alert, host_.controlWindow());
+            // The box has no cancel button: Escape and closing it do nothing, so it ends without
+            // an answer only when the program is ending. The work stays where it is for the
+            // next start, and autosaving does not start over it.
+            if (answer != restore && answer != discard) return;
+            if (answer == restore) {
+                restoring = true;
                 const QUrl origin = recovery->origin && !recovery->origin->isEmpty()
                                         ? QUrl::fromLocalFile(*recovery->origin)
                                         : QUrl();
@@ -88,6 +96,9 @@ void DocumentWorkflow::offerRecoveryIfNeeded() {
                 applyAfterGrantingAccess(
                     recovery->project, origin, std::nullopt, [weak](const QList<ClipGroup>&) {
                         if (!weak) return;
+                        // Applied: the work is the open project now, kept by the autosave like
+                        // any other. Until then the shutdown leaves the autosave as it is.
+                        weak->recoveryAwaitsAnswer_ = false;
                         weak->host_.setSavedProjectSnapshot(std::nullopt);
                         weak->status(
                             localized("前回の作業を復帰しました。別名で保存し直してください。"));
@@ -103,6 +114,7 @@ void DocumentWorkflow::offerRecoveryIfNeeded() {
             }
         }
     }
+    if (!restoring) recoveryAwaitsAnswer_ = false;
     autosave.start();
 }
 

@@ -178,11 +178,16 @@ AppDelegate::Steps DovrineApp::steps() {
         if (OutputWindowController* output = app_.output()) output->close();
     };
     s.stopAutosave = [] { AutosaveStore::shared().stop(); };
-    s.clearAutosave = [] {
+    // An earlier run's autosave that the operator has not answered for (the program ends before
+    // or during the recovery question) is neither deleted nor written over: only the answer
+    // may do that, so it is offered again at the next start.
+    s.clearAutosave = [this] {
+        if (document_->recoveryAwaitsAnswer()) return;
         AutosaveStore::shared().clear();
         AutosaveStore::shared().waitUntilIdle();
     };
     s.keepAutosave = [this] {
+        if (document_->recoveryAwaitsAnswer()) return;
         const QUrl url = app_.projectURL();
         AutosaveStore::shared().write(
             document_->currentProject(),

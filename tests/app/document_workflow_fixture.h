@@ -111,6 +111,13 @@ struct DocumentWorkflowFixture : EngineFixture {
         autosave = std::make_unique<AutosaveStore>(
             AutosaveStore::Environment{home + "/support", &defaults, &clock, nullptr, false});
         host.engine_ = engine.get();
+        workflow = std::make_unique<DocumentWorkflow>(host, environment());
+        QObject::connect(engine.get(), &PlayoutEngine::lastMessageChanged, workflow.get(),
+                         [this](const QString& text) { host.statusLine = text; });
+        host.saved = workflow->projectSnapshot();
+    }
+    // What the workflows of this fixture run on: the fixture's store, dialogs and folders.
+    DocumentWorkflow::Environment environment() {
         DocumentWorkflow::Environment env{autosave.get(), &mediaAccess, &thumbnails, &dialogs,
                                           &clock,         backups,      false};
         env.log = &log;
@@ -123,10 +130,7 @@ struct DocumentWorkflowFixture : EngineFixture {
             *error = "denied";
             return !url.fileName().startsWith("locked");
         };
-        workflow = std::make_unique<DocumentWorkflow>(host, env);
-        QObject::connect(engine.get(), &PlayoutEngine::lastMessageChanged, workflow.get(),
-                         [this](const QString& text) { host.statusLine = text; });
-        host.saved = workflow->projectSnapshot();
+        return env;
     }
 
     QString path(const QString& name) const { return home + "/" + name; }

@@ -73,6 +73,18 @@ TEST_F(DocumentRecoveryTest, DiscardDeletesTheAutosaveBeforeAutosavingStarts) {
     EXPECT_TRUE(autosave->isRunning());
 }
 
+// The autosave timer stops with the workflow it was started for, so that it never writes a
+// later workflow's project (the next start in one process) before that one's question.
+TEST_F(DocumentRecoveryTest, TheTimerStopsWithItsWorkflow) {
+    workflow->offerRecoveryIfNeeded();
+    ASSERT_TRUE(autosave->isRunning());
+    workflow.reset();
+    workflow = std::make_unique<DocumentWorkflow>(host, environment());
+    clock.advance(31);
+    autosave->waitUntilIdle();
+    EXPECT_FALSE(QFileInfo::exists(autosaveFile));
+}
+
 // A second copy running on the same autosave folder (here a second store holding it) offers the
 // first copy's work to nobody, never writes or deletes it, and says so in the status line.
 TEST_F(DocumentRecoveryTest, ACopyThatDoesNotOwnTheAutosaveFolderLeavesItAlone) {

@@ -1,8 +1,9 @@
 // The built program started several times as the operator would, each copy in a private home:
 // a later start hands its project to the running copy, copies sharing a data folder never touch
-// each other's autosave, and a socket left by a killed copy does not keep the program from
-// starting. What a copy did is read from the files it writes (the autosave's origin file names
-// the open project; the operation log), polled with generous limits.
+// each other's autosave, a socket left by a killed copy does not keep the program from
+// starting, and a signal while the restore question is up keeps the killed copy's work. What a
+// copy did is read from the files it writes (the autosave's origin file names the open project;
+// the operation log), polled with generous limits.
 #include "models/playout_project.h"
 #include "models/project_crypto.h"
 
@@ -16,6 +17,8 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/types.h>
 #include <functional>
 #include <memory>
 
@@ -180,6 +183,44 @@ TEST_F(SingleInstanceProcesses, ASocketLeftByAKilledCopyDoesNotBlockTheNextStart
     EXPECT_TRUE(opened(h, later)) << output(next);
     next.terminate();
     EXPECT_TRUE(ended(next));
+}
+
+// After a crash the next start asks whether to restore the work. A logout or Ctrl+C while the
+// question is up discards nothing: the autosave and its origin file stay as they were, and the
+// start after that asks again. A copy's launch has reached the question once its log's start
+// line is on disk: the log is written by a timer, and the question's event loop is the first
+// that runs.
+TEST_F(SingleInstanceProcesses, ASignalDuringTheRestoreQuestionKeepsTheWork) {
+    const Home h = home("run", "data");
+    const QString autosave = h.autosaveFolder() + "/autosave.tavrendek";
+    const QString origin = h.autosaveFolder() + "/autosave-origin.txt";
+    const auto starts = [&] {
+        qsizetype count = 0;
+        for (const QFileInfo& log : QDir(h.autosaveFolder() + "/Logs").entryInfoList({"*.log"}))
+            count += readAll(log.filePath()).count("---- DOVRINE 起動 ----");
+        return count;
+    };
+    const QString show = project("Show");
+    QProcess& crashed = start(h, {show});
+    ASSERT_TRUE(opened(h, show)) << output(crashed);
+    ASSERT_TRUE(pollUntil([&] { return starts() == 1; })) << output(crashed);
+    crashed.kill();
+    ASSERT_TRUE(ended(crashed));
+    const QByteArray work = readAll(autosave);
+    ASSERT_FALSE(work.isEmpty());
+
+    qsizetype expected = 1;
+    for (const int signal : {SIGTERM, SIGINT}) {
+        QProcess& next = start(h);
+        ASSERT_TRUE(pollUntil([&] { return starts() == expected + 1; })) << output(next);
+        ++expected;
+        ASSERT_EQ(::kill(static_cast<pid_t>(next.processId()), signal), 0);
+        ASSERT_TRUE(ended(next));
+        EXPECT_EQ(next.exitStatus(), QProcess::NormalExit) << signal;
+        EXPECT_EQ(next.exitCode(), 0) << output(next);
+        EXPECT_EQ(readAll(autosave), work) << signal;
+        EXPECT_EQ(readAll(origin), show.toUtf8()) << signal;
+    }
 }
 
 #else

@@ -1,6 +1,8 @@
 // The main of every test program: a private home for settings and data, then an application
 // object so that queued calls, timers and translations work, then GoogleTest.
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 #ifdef VELMAR_TEST_GUI
 #include <QApplication>
@@ -10,6 +12,29 @@
 
 #include <cstdlib>
 #include <ctime>
+
+namespace {
+
+// The program's own autosave store is one per process, with its folder in the private data
+// folder ("DOVRINE" there). A test that runs past the autosave interval leaves the program's
+// autosave in it, and the next test of the same program that launches the application would
+// then wait for ever on a restore question that nobody answers. Every test ends with the folder
+// cleared of it, so each starts as a first launch. (Tests that drive the store themselves give
+// it a folder of their own.)
+class AutosaveCleaner : public ::testing::EmptyTestEventListener {
+  public:
+    explicit AutosaveCleaner(QString folder) : folder_(std::move(folder)) {}
+    void OnTestEnd(const ::testing::TestInfo&) override {
+        const QDir dir(folder_);
+        for (const char* name : {"autosave.tavrendek", "autosave-origin.txt"})
+            QFile::remove(dir.filePath(QString::fromLatin1(name)));
+    }
+
+  private:
+    QString folder_;
+};
+
+}  // namespace
 
 int main(int argc, char** argv) {
     QTemporaryDir home;
@@ -21,6 +46,8 @@ int main(int argc, char** argv) {
     setenv("TZ", "UTC", 1);
     tzset();
     ::testing::InitGoogleTest(&argc, argv);
+    ::testing::UnitTest::GetInstance()->listeners().Append(
+        new AutosaveCleaner(home.path() + "/data/DOVRINE"));
 #ifdef VELMAR_TEST_GUI
     QApplication app(argc, argv);
 #else
