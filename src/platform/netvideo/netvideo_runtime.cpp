@@ -87,6 +87,7 @@ VELMAR_EXPORT void velmar_netvideo_test_stats(VelmarNetVideoStats* out) {
     out->lastFrameRateD = c.lastRateD.load();
     out->receiversRefused = c.receiversRefused.load();
     out->receiversDropped = c.receiversDropped.load();
+    out->writerRests = c.writerRests.load();
 }
 
 VELMAR_EXPORT void velmar_netvideo_test_set_faults(unsigned newFaults) {

@@ -483,11 +483,13 @@ void NetVideoSender::run() {
                                        (client->stream->hasPendingBytes() ? POLLOUT : 0));
             fds.push_back({client->stream->fd(), events, 0});
         }
-        if (::poll(fds.data(), fds.size(), backlog ? 0 : 50) < 0 && errno != EINTR) {
+        const int ready = ::poll(fds.data(), fds.size(), backlog ? 0 : 50);
+        if (ready < 0 && errno != EINTR) {
             std::fprintf(stderr, "velmar: network video: the stream writer stopped: %s\n",
                          std::strerror(errno));
             break;
         }
+        if (ready == 0 && !backlog) ++RuntimeCounters::shared().writerRests;
         if (fds[0].revents & POLLIN) {
             char drain[256];
             while (::read(wakeRead_, drain, sizeof drain) > 0) {

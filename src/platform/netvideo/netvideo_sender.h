@@ -25,6 +25,7 @@ struct RuntimeCounters {
     std::atomic<int64_t> audioFramesAccepted{0};
     std::atomic<int64_t> receiversRefused{0};
     std::atomic<int64_t> receiversDropped{0};
+    std::atomic<int64_t> writerRests{0};
     std::atomic<int> lastWidth{0}, lastHeight{0}, lastRateN{0}, lastRateD{0};
     static RuntimeCounters& shared();
 };
