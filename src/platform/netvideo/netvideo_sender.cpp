@@ -236,6 +236,7 @@ NetVideoSender::~NetVideoSender() {
     stopping_ = true;
     wake();
     writer_.join();
+    for (const auto& client : clients_) countQueuedAudio(*client, -client->queuedAudio);
     clients_.clear();
     ::close(listenFd_);
     ::close(wakeRead_);
@@ -315,6 +316,7 @@ void NetVideoSender::sendVideo(const VelmarNetVideoVideoFrame* frame) {
             if (formatChanged && client->started) {
                 client->ending = true;
                 client->queue.clear();
+                countQueuedAudio(*client, -client->queuedAudio);
             }
             if (client->ending) continue;
             int pictures = 0;
@@ -356,17 +358,22 @@ void NetVideoSender::sendAudio(const VelmarNetVideoAudioFrame& frame) {
             if (!client->started || client->ending) continue;
             client->queue.push_back({samples, false, {}, client->audioPts});
             client->audioPts += frame.samples;
-            client->queuedAudio += frame.samples;
+            countQueuedAudio(*client, frame.samples);
             while (client->queuedAudio > kMaxQueuedAudio) {
                 auto it = client->queue.begin();
                 while (it != client->queue.end() && it->isVideo) ++it;
                 if (it == client->queue.end()) break;
-                client->queuedAudio -= int64_t(it->data->size() / 8);
+                countQueuedAudio(*client, -int64_t(it->data->size() / 8));
                 client->queue.erase(it);
             }
         }
     }
     wake();
+}
+
+void NetVideoSender::countQueuedAudio(Client& client, int64_t frames) {
+    client.queuedAudio += frames;
+    RuntimeCounters::shared().queuedAudioFrames += frames;
 }
 
 void NetVideoSender::updateCountLocked() {
@@ -445,7 +452,7 @@ NetVideoSender::Drop NetVideoSender::pump(Client& client,
             if (!ending && !client.queue.empty()) {
                 next = std::move(client.queue.front());
                 client.queue.pop_front();
-                if (!next.isVideo) client.queuedAudio -= int64_t(next.data->size() / 8);
+                if (!next.isVideo) countQueuedAudio(client, -int64_t(next.data->size() / 8));
                 have = true;
             }
         }
@@ -508,6 +515,7 @@ void NetVideoSender::run() {
             }
             if (drop != Drop::none) {
                 std::lock_guard lock(mutex_);
+                countQueuedAudio(*clients[i], -clients[i]->queuedAudio);
                 std::erase(clients_, clients[i]);
                 updateCountLocked();
             }
