@@ -48,6 +48,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <mutex>
 
 using namespace velmar;
@@ -106,7 +107,9 @@ int run(double seconds, QString moviePath, bool sdiAlone) {
         pane->show();
     }
 
-    DeckLinkController controller(canvasEngine, &card);
+    // Every output below is ended before the canvas it renders through is released.
+    auto ownedController = std::make_unique<DeckLinkController>(canvasEngine, &card);
+    DeckLinkController& controller = *ownedController;
     bench::FrameRequestTimes requests(controller, seconds);
     double load = 0;
     std::unique_ptr<bench::CompetingLoad> competing = bench::CompetingLoad::fromEnvironment(&load);
@@ -123,13 +126,15 @@ int run(double seconds, QString moviePath, bool sdiAlone) {
     }
     const auto started = std::chrono::steady_clock::now();
 
-    OutputWindowController window(canvasEngine);
+    auto ownedWindow = std::make_unique<OutputWindowController>(canvasEngine);
+    OutputWindowController& window = *ownedWindow;
     const bool windowOpen = !sdiAlone && !wideScreen.isEmpty() && window.open(wideScreen);
     if (!sdiAlone && !windowOpen)
         std::fprintf(stderr, "no second 1920 x 1080 screen: no output window\n");
 
-    NDIOutputController feed(
+    auto ownedFeed = std::make_unique<NDIOutputController>(
         canvasEngine, [canvasFormat] { return canvasFormat; }, NDIOutputController::Options{});
+    NDIOutputController& feed = *ownedFeed;
     long long acceptedAtJoin = -1;
     const std::string runtimePath = runtimeDir + "/" + kNetVideoLibraryName;
     feed.onClientChange = [&](int count) {
@@ -156,7 +161,8 @@ int run(double seconds, QString moviePath, bool sdiAlone) {
                                 "null", "-", "-progress", progress});
 
     // The texture feed with one receiver that looks for a new frame every 4 ms.
-    SyphonOutputController textureFeed(canvasEngine);
+    auto ownedTextureFeed = std::make_unique<SyphonOutputController>(canvasEngine);
+    SyphonOutputController& textureFeed = *ownedTextureFeed;
     std::unique_ptr<texshare::TextureClient> receiver;
     std::uint64_t firstTexture = 0, lastTexture = 0, texturesSeen = 0;
     QTimer texturePoll;
@@ -203,6 +209,10 @@ int run(double seconds, QString moviePath, bool sdiAlone) {
     controller.stop();
     competing.reset();
     window.close();
+    ownedWindow.reset();
+    ownedTextureFeed.reset();
+    ownedFeed.reset();
+    ownedController.reset();
     pane.reset();
     program.release();
 

@@ -91,6 +91,10 @@ void OutputWindowController::close() {
 }
 
 void OutputWindowController::closeWindow() {
+    // Only the close of an open window hands the flag back: a closed controller leaves the
+    // canvas alone, so a second close, or the destructor after a close, may come after the
+    // canvas engine has gone.
+    if (!currentScreen_) return;
     canvas_.setOutputWindowIsOpen(false);
     cursorShield_ = nullptr;
     if (window_) {

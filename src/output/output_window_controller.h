@@ -48,7 +48,8 @@ class OutputWindowController {
     // Opens (or moves) the window onto the screen. False, changing nothing, for a screen that
     // is not connected or that shows the control window.
     bool open(const QString& screenIdentity);
-    void close();  // safe when closed
+    // Safe when closed; a closed controller no longer touches the canvas (it may be gone).
+    void close();
 
     // Stores the chroma key and shows it at once behind the picture of an open window.
     void setChromaKey(bool enabled, std::array<float, 3> rgb);

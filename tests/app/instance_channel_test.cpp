@@ -14,6 +14,8 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocalSocket>
+#include <QSignalBlocker>
 #include <QTemporaryDir>
 #include <QtEndian>
 
@@ -317,6 +319,31 @@ TEST(InstanceChannel, ARequestIsOpenedOnlyOnTheStartsConfirm) {
     EXPECT_TRUE(spinUntil([&] { return received.size() == 2; }));
     EXPECT_EQ(received.value(1), Names{"/late.tavrendek"});
     ::close(late);
+}
+
+// A start ends as soon as its confirm is sent, so the confirm may reach the running copy together
+// with the hang-up: it still counts, for the start has reported the hand-over.
+TEST(InstanceChannel, AConfirmThatArrivesWithTheHangUpIsTaken) {
+    QTemporaryDir dir;
+    const QString name = dir.filePath("instance");
+    InstanceChannel running(name, [] { return false; });
+    ASSERT_EQ(running.start({}), Start::running);
+    QList<Names> received;
+    QObject::connect(&running, &InstanceChannel::filesReceived,
+                     [&](const Names& paths) { received << paths; });
+    const int peer = acceptedPeer(name, "/together.tavrendek");
+    ASSERT_EQ(::write(peer, "\x03", 1), 1);
+    ::close(peer);
+    // The running copy's socket takes the confirm in without a readyRead reaching the channel, as
+    // when the byte is read in the same pass that meets the hang-up; the hang-up comes next.
+    const auto sockets = running.findChildren<QLocalSocket*>();
+    ASSERT_EQ(sockets.size(), 1);
+    {
+        const QSignalBlocker quiet(sockets.front());
+        ASSERT_TRUE(sockets.front()->waitForReadyRead(10'000));
+    }
+    ASSERT_TRUE(spinUntil([&] { return !received.isEmpty(); }, 10));
+    EXPECT_EQ(received, (QList<Names>{{"/together.tavrendek"}}));
 }
 
 // A start that gave up on a running copy too busy to answer, and said so, does not see its

@@ -165,25 +165,37 @@ TEST_F(ControllerFixture, FeedsReceiversTheObsCanvasAtHalfTheSdiRateAndTheNetwor
                           "stream=width,height,r_frame_rate", "-of", "csv=p=0", url()},
                          dir + "/probe.txt");
 
+    // Each step pushes 1/60 s of program audio and moves the clock on by as much, so that the
+    // controller pulls it at once. The next step waits, at any pace of the machine, until the
+    // last one has had its effect: the send queue has pulled what was pushed (the bridge holds
+    // no backlog to trim, and a push never meets a pull), and no receiver has half a second of
+    // audio waiting at the sender (far from the two seconds after which its oldest is dropped).
+    SDIAudioBridge& bridge = SDIAudioBridge::ndi();
     long long pushed = 0;
+    bool pullDue = false;
     bool sawActive = false;
     std::vector<float> left(800), right(800);
     const bool done =
-        waitUntil([&] { return ffmpeg.exited() && ffprobe.exited(); }, std::chrono::seconds(60),
+        waitUntil([&] { return ffmpeg.exited() && ffprobe.exited(); }, std::chrono::seconds(120),
                   [&] {
+                      if (pullDue && bridge.isActive() && bridge.storedFrames() >= 800) return;
+                      if (module.stats().queuedAudioFrames >= 24000) return;
+                      pullDue = false;
+                      if (bridge.isActive()) {
+                          for (int i = 0; i < 800; ++i) {
+                              left[i] = programSample(pushed + i, 0);
+                              right[i] = programSample(pushed + i, 1);
+                          }
+                          AudioBufferList block;
+                          block.count = 2;
+                          block.buffers[0] = {1, sizeof(float) * 800, left.data()};
+                          block.buffers[1] = {1, sizeof(float) * 800, right.data()};
+                          bridge.push(block, 800, 48000);
+                          pushed += 800;
+                          pullDue = true;
+                      }
                       clock.advance(1.0 / 60);
                       sawActive = sawActive || canvas->obsClientActive();
-                      if (!SDIAudioBridge::ndi().isActive()) return;
-                      for (int i = 0; i < 800; ++i) {
-                          left[i] = programSample(pushed + i, 0);
-                          right[i] = programSample(pushed + i, 1);
-                      }
-                      AudioBufferList block;
-                      block.count = 2;
-                      block.buffers[0] = {1, sizeof(float) * 800, left.data()};
-                      block.buffers[1] = {1, sizeof(float) * 800, right.data()};
-                      SDIAudioBridge::ndi().push(block, 800, 48000);
-                      pushed += 800;
                   });
     ASSERT_TRUE(done);
     EXPECT_EQ(ffmpeg.exitCode(), 0) << readText(dir + "/ffmpeg.log");

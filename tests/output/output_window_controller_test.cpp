@@ -83,6 +83,20 @@ TEST_F(OutputWindowControllerTest, CoversTheScreenAndMovesKeepingOneInhibition) 
     EXPECT_EQ(inhibitor.released.size(), 1u);
 }
 
+// Once closed, the controller no longer touches the canvas: a second close, or the destructor
+// after a close, may come after the canvas engine has gone (a program ending its outputs).
+TEST_F(OutputWindowControllerTest, AClosedWindowLeavesTheCanvasAlone) {
+    ASSERT_TRUE(controller->open("B"));
+    controller->close();
+    ASSERT_FALSE(canvas->outputWindowIsOpen());
+    // From here the flag is not the controller's: whoever set it keeps it.
+    canvas->setOutputWindowIsOpen(true);
+    controller->close();
+    EXPECT_TRUE(canvas->outputWindowIsOpen());
+    controller.reset();
+    EXPECT_TRUE(canvas->outputWindowIsOpen());
+}
+
 TEST_F(OutputWindowControllerTest, TheShieldHidesThePointerAndSwallowsClicksAndWheels) {
     ASSERT_TRUE(controller->open("B"));
     QWidget* window = controller->window();

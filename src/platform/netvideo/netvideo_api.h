@@ -78,8 +78,10 @@ typedef struct VelmarNetVideoStats {
     int lastHeight;
     int lastFrameRateN;
     int lastFrameRateD;
-    int64_t receiversRefused;  // closed at once: as many receivers as allowed were connected
-    int64_t receiversDropped;  // dropped by the sender: took nothing for too long, or talked
+    int64_t receiversRefused;   // closed at once: as many receivers as allowed were connected
+    int64_t receiversDropped;   // dropped by the sender: took nothing for too long, or talked
+    int64_t writerRests;        // writer passes that waited out their poll with nothing to do
+    int64_t queuedAudioFrames;  // audio frames waiting in receivers' queues, all senders together
 } VelmarNetVideoStats;
 
 enum {

@@ -87,6 +87,8 @@ VELMAR_EXPORT void velmar_netvideo_test_stats(VelmarNetVideoStats* out) {
     out->lastFrameRateD = c.lastRateD.load();
     out->receiversRefused = c.receiversRefused.load();
     out->receiversDropped = c.receiversDropped.load();
+    out->writerRests = c.writerRests.load();
+    out->queuedAudioFrames = c.queuedAudioFrames.load();
 }
 
 VELMAR_EXPORT void velmar_netvideo_test_set_faults(unsigned newFaults) {

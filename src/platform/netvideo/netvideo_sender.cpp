@@ -242,6 +242,7 @@ NetVideoSender::~NetVideoSender() {
     stopping_ = true;
     wake();
     writer_.join();
+    for (const auto& client : clients_) countQueuedAudio(*client, -client->queuedAudio);
     clients_.clear();
     ::close(listenFd_);
     ::close(wakeRead_);
@@ -321,6 +322,7 @@ void NetVideoSender::sendVideo(const VelmarNetVideoVideoFrame* frame) {
             if (formatChanged && client->started) {
                 client->ending = true;
                 client->queue.clear();
+                countQueuedAudio(*client, -client->queuedAudio);
             }
             if (client->ending) continue;
             int pictures = 0;
@@ -362,17 +364,22 @@ void NetVideoSender::sendAudio(const VelmarNetVideoAudioFrame& frame) {
             if (!client->started || client->ending) continue;
             client->queue.push_back({samples, false, {}, client->audioPts});
             client->audioPts += frame.samples;
-            client->queuedAudio += frame.samples;
+            countQueuedAudio(*client, frame.samples);
             while (client->queuedAudio > kMaxQueuedAudio) {
                 auto it = client->queue.begin();
                 while (it != client->queue.end() && it->isVideo) ++it;
                 if (it == client->queue.end()) break;
-                client->queuedAudio -= int64_t(it->data->size() / 8);
+                countQueuedAudio(*client, -int64_t(it->data->size() / 8));
                 client->queue.erase(it);
             }
         }
     }
     wake();
+}
+
+void NetVideoSender::countQueuedAudio(Client& client, int64_t frames) {
+    client.queuedAudio += frames;
+    RuntimeCounters::shared().queuedAudioFrames += frames;
 }
 
 void NetVideoSender::updateCountLocked() {
@@ -451,7 +458,7 @@ NetVideoSender::Drop NetVideoSender::pump(Client& client,
             if (!ending && !client.queue.empty()) {
                 next = std::move(client.queue.front());
                 client.queue.pop_front();
-                if (!next.isVideo) client.queuedAudio -= int64_t(next.data->size() / 8);
+                if (!next.isVideo) countQueuedAudio(client, -int64_t(next.data->size() / 8));
                 have = true;
             }
         }
@@ -489,11 +496,13 @@ void NetVideoSender::run() {
                                        (client->stream->hasPendingBytes() ? POLLOUT : 0));
             fds.push_back({client->stream->fd(), events, 0});
         }
-        if (::poll(fds.data(), fds.size(), backlog ? 0 : 50) < 0 && errno != EINTR) {
+        const int ready = ::poll(fds.data(), fds.size(), backlog ? 0 : 50);
+        if (ready < 0 && errno != EINTR) {
             std::fprintf(stderr, "velmar: network video: the stream writer stopped: %s\n",
                          std::strerror(errno));
             break;
         }
+        if (ready == 0 && !backlog) ++RuntimeCounters::shared().writerRests;
         if (fds[0].revents & POLLIN) {
             char drain[256];
             while (::read(wakeRead_, drain, sizeof drain) > 0) {
@@ -512,6 +521,7 @@ void NetVideoSender::run() {
             }
             if (drop != Drop::none) {
                 std::lock_guard lock(mutex_);
+                countQueuedAudio(*clients[i], -clients[i]->queuedAudio);
                 std::erase(clients_, clients[i]);
                 updateCountLocked();
             }

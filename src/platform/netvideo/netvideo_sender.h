@@ -25,6 +25,8 @@ struct RuntimeCounters {
     std::atomic<int64_t> audioFramesAccepted{0};
     std::atomic<int64_t> receiversRefused{0};
     std::atomic<int64_t> receiversDropped{0};
+    std::atomic<int64_t> writerRests{0};
+    std::atomic<int64_t> queuedAudioFrames{0};
     std::atomic<int> lastWidth{0}, lastHeight{0}, lastRateN{0}, lastRateD{0};
     static RuntimeCounters& shared();
 };
@@ -86,6 +88,9 @@ class NetVideoSender {
     void settleLentFrame();
     std::shared_ptr<std::vector<uint8_t>> frameBuffer(size_t size);
     void updateCountLocked();
+    // Changes the audio queued for a client, and the runtime's count with it (under mutex_, or
+    // once the writer has ended).
+    void countQueuedAudio(Client& client, int64_t frames);
 
     int listenFd_;
     int port_;

@@ -226,6 +226,20 @@ TEST_F(SenderFixture, AReceiverThatShutsItsSendingSideKeepsReceiving) {
     EXPECT_EQ(count(), 1);
 }
 
+// Its socket stays readable (end of input) from then on: the writer no longer polls it for input,
+// so with nothing to send it rests between its polls instead of spinning.
+TEST_F(SenderFixture, AReceiverThatShutsItsSendingSideLeavesTheWriterAtRest) {
+    RawReceiver receiver(runtimeDir.address(name));
+    ASSERT_TRUE(waitUntil([&] { return count() == 1; }, std::chrono::seconds(20)));
+    ASSERT_EQ(::shutdown(receiver.fd(), SHUT_WR), 0);
+    // A rest counted now may have begun before the shutdown; the one after it cannot have.
+    const int64_t before = module.stats().writerRests;
+    EXPECT_TRUE(waitUntil([&] { return module.stats().writerRests >= before + 2; },
+                          std::chrono::seconds(20)))
+        << "the writer spins on the receiver's end of input";
+    EXPECT_EQ(count(), 1);
+}
+
 // The first byte value that fills a run of at least `run` bytes on the socket, after `skip`
 // such runs; 0 when the stream ends or the socket's read timeout passes first.
 int nextLongRun(int fd, int skip, size_t run = 4096) {

@@ -5,7 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <atomic>
+#include <fstream>
+#include <memory>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -14,6 +18,34 @@ namespace velmar {
 namespace {
 
 constexpr int kRounds = 200;
+
+// Whether thread `tid` of this process sleeps (state S in its stat line): blocked in a join, say.
+bool sleeps(pid_t tid) {
+    std::ifstream in("/proc/self/task/" + std::to_string(tid) + "/stat");
+    std::string line;
+    std::getline(in, line);
+    const auto name = line.rfind(')');
+    return name != std::string::npos && name + 2 < line.size() && line[name + 2] == 'S';
+}
+
+// What the completion thread tells at its very end, after the output has let go of it.
+struct ThreadEnd {
+    pid_t stopper = 0;
+    std::atomic<bool> stopReturned{false};
+    std::atomic<int> endedAfterTheStop{-1};  // -1 until the thread has ended
+};
+
+// Destroyed as the thread that set it ends: it waits until the stopping thread has returned
+// from the stop or sleeps (in the join), and notes which.
+struct ThreadEndNote {
+    std::shared_ptr<ThreadEnd> end;
+    ~ThreadEndNote() {
+        if (!end) return;
+        while (!end->stopReturned && !sleeps(end->stopper)) std::this_thread::yield();
+        end->endedAfterTheStop = end->stopReturned ? 1 : 0;
+    }
+};
+thread_local ThreadEndNote threadEndNote;
 
 class SdiConcurrentStop : public testing::Test {
   protected:
@@ -92,6 +124,21 @@ TEST_F(SdiConcurrentStop, AStopBesideARestartJoinsOnlyTheThreadItStopped) {
         ASSERT_EQ(lastError, "");
         ASSERT_EQ(stopped.load(), 2);
     }
+}
+
+// A stop joins the completion thread: once it returns, the output may be destroyed at once, with
+// no thread of it still running.
+TEST_F(SdiConcurrentStop, AStopReturnsOnlyOnceTheCompletionThreadHasEnded) {
+    auto end = std::make_shared<ThreadEnd>();
+    end->stopper = ::gettid();
+    output->setScheduledFrameCompletionCallback({}, [end] { threadEndNote.end = end; });
+    ASSERT_EQ(output->startScheduledPlayback(0, 25, 1.0), SdiResult::ok);
+    ASSERT_EQ(output->stopScheduledPlayback(0, nullptr, 25), SdiResult::ok);
+    end->stopReturned = true;
+    output.reset();
+    card.reset();
+    while (end->endedAfterTheStop < 0) std::this_thread::yield();
+    EXPECT_EQ(end->endedAfterTheStop.load(), 0) << "the thread was still running after the stop";
 }
 
 }  // namespace
