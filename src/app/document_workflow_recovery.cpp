@@ -15,6 +15,7 @@
 #include <QPointer>
 
 #include <chrono>
+#include <cstdio>
 
 namespace velmar {
 
@@ -54,7 +55,12 @@ QString DocumentWorkflow::setAsideUnreadableAutosave() {
     for (int n = 2;
          QFileInfo::exists(dir.filePath(name)) || QFileInfo(dir.filePath(name)).isSymLink(); ++n)
         name = stem + u'-' + QString::number(n) + u'.' + projectExtension;
-    return QFile::rename(source, dir.filePath(name)) ? name : QString();
+    // The system's rename alone: QFile::rename falls back to opening and copying the file when
+    // the rename fails, and whatever is at the name (a pipe) must never be opened.
+    return ::rename(QFile::encodeName(source).constData(),
+                    QFile::encodeName(dir.filePath(name)).constData()) == 0
+               ? name
+               : QString();
 }
 
 void DocumentWorkflow::offerRecoveryIfNeeded() {
