@@ -39,22 +39,6 @@ std::tm localParts(std::chrono::system_clock::time_point time, int* milliseconds
     return parts;
 }
 
-// Writes all of data, retrying short writes; false on any error.
-bool writeAll(int fd, const QByteArray& data) {
-    const char* p = data.constData();
-    qsizetype left = data.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, static_cast<size_t>(left));
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        p += n;
-        left -= n;
-    }
-    return true;
-}
-
 // Whether a character is written escaped: the C0 controls but the tab, DEL, the C1 controls
 // (among them a terminal's CSI and OSC, which would carry an escape sequence to whoever prints
 // the log), the characters that end a line in a viewer (next line, line and paragraph separator),
@@ -245,8 +229,9 @@ int PlayoutLog::appendToFile(const QString& path, std::vector<QString>& pending)
     const off_t before = ::lseek(fd, 0, SEEK_END);
     char last = '\n';
     if (before > 0 && ::pread(fd, &last, 1, before - 1) == 1 && last != '\n') data.prepend('\n');
-    const bool written = before >= 0 && writeAll(fd, data);
-    const int failure = written ? 0 : (errno != 0 ? errno : EIO);
+    const bool written = before >= 0 && file.writeAll(data);
+    const int error = before < 0 ? errno : file.error();
+    const int failure = written ? 0 : (error != 0 ? error : EIO);
     if (!written && before >= 0) ::ftruncate(fd, before);
     if (written) pending.clear();
     return failure;
