@@ -123,25 +123,8 @@ struct OpenListKeys : ::testing::Test {
     void press(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
         QTest::keyClick(keyWindow(main), Qt::Key(key), modifiers);
     }
-    // One press or release through the platform, with the modifiers held before it: the press of
-    // a modifier key arrives with its own modifier, its release without.
-    void send(bool down, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-        QTest::simulateEvent(keyWindow(main), down, key, modifiers, QString(), false);
-    }
-    void pressAlt() { send(true, Qt::Key_Alt); }
-    void releaseAlt() { send(false, Qt::Key_Alt, Qt::AltModifier); }
-    void tapAlt() {
-        pressAlt();
-        releaseAlt();
-    }
     bool barHasKeyboard() const {
         return main->menuBar()->hasFocus() && main->menuBar()->activeAction();
-    }
-    void openFileMenuWithTheMouse() {
-        QMenuBar* bar = main->menuBar();
-        QTest::mouseClick(bar, Qt::LeftButton, {},
-                          bar->actionGeometry(bar->actions().first()).center());
-        ASSERT_NE(QApplication::activePopupWidget(), nullptr);
     }
 };
 
@@ -198,51 +181,6 @@ TEST_F(OpenListKeys, WithNoListOpenTheSameKeysRunTheShow) {
     EXPECT_EQ(show(), "on C D keyer 1");
     press(Qt::Key_Space);
     EXPECT_NE(show(), "on C D keyer 1");
-}
-
-// Alt alone gives the menu bar the keyboard: Esc, Return, keypad Enter and Space are then the
-// menu bar's (Return and Space open its menu, Esc leaves it); the Esc after that is panic.
-TEST_F(OpenListKeys, AfterAltAloneTheKeysAreTheMenuBars) {
-    struct Key {
-        Qt::Key key;
-        Qt::KeyboardModifiers modifiers;
-    };
-    for (const Key& k : {Key{Qt::Key_Escape, {}}, Key{Qt::Key_Return, {}},
-                         Key{Qt::Key_Enter, Qt::KeypadModifier}, Key{Qt::Key_Space, {}}}) {
-        SCOPED_TRACE(QKeySequence(k.key | k.modifiers).toString().toStdString());
-        tapAlt();
-        ASSERT_TRUE(barHasKeyboard());
-        press(k.key, k.modifiers);
-        EXPECT_EQ(show(), "on A B keyer 0");
-        // Esc closes a menu the key opened, back to the menu bar, and then leaves the menu bar.
-        for (int i = 0; i < 3 && (QApplication::activePopupWidget() || barHasKeyboard()); ++i)
-            press(Qt::Key_Escape);
-        ASSERT_FALSE(barHasKeyboard());
-        EXPECT_EQ(show(), "on A B keyer 0");
-    }
-    press(Qt::Key_Escape);
-    EXPECT_EQ(show(), "off - B keyer 0");
-}
-
-// Alt pressed in an open menu closes it, and the Esc or Return pressed with it are the menu's. A
-// menu opened with the mouse and left with Esc gives the keyboard back to the window.
-TEST_F(OpenListKeys, AMenuLeftWithAltOrEscLeavesTheShowAndGivesTheKeysBack) {
-    for (Qt::Key key : {Qt::Key_Escape, Qt::Key_Return}) {
-        openFileMenuWithTheMouse();
-        pressAlt();
-        EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
-        send(true, key, Qt::AltModifier);
-        send(false, key, Qt::AltModifier);
-        releaseAlt();
-        EXPECT_EQ(show(), "on A B keyer 0");
-    }
-    openFileMenuWithTheMouse();
-    press(Qt::Key_Escape);
-    EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
-    EXPECT_FALSE(barHasKeyboard());
-    EXPECT_EQ(show(), "on A B keyer 0");
-    press(Qt::Key_Escape);
-    EXPECT_EQ(show(), "off - B keyer 0");
 }
 
 // The closed list shows as much of a long motion name as fits, cut with "…"; its items and the
