@@ -5,8 +5,8 @@
 #include "models/project_crypto.h"
 #include "models/project_json_reader.h"
 #include "models/project_json_writer.h"
+#include "platform/base/regular_file.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QJsonArray>
@@ -14,12 +14,16 @@
 #include <QRandomGenerator>
 #include <QUrl>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstring>
 #include <exception>
 #include <functional>
+#include <optional>
 #include <string_view>
 #include <system_error>
 #include <thread>
@@ -597,23 +601,26 @@ void PlayoutProject::checkLimits(const PlayoutProject& project) {
 }
 
 PlayoutProject PlayoutProject::load(const QString& path) {
-    QFile file(path);
-    const QFileInfo info(path);
-    if (!info.exists()) throw ReadError("The file does not exist: " + path.toStdString());
-    // A pipe or device would block the open or the read for ever, and a folder has no content.
-    if (!info.isFile()) throw ReadError("Not a regular file: " + path.toStdString());
-    if (info.size() > kMaxFileSize) throw LoadError(LoadError::Kind::tooLarge);
-    if (!file.open(QIODevice::ReadOnly)) throw ReadError(file.errorString().toStdString());
-    // Read one byte past the size found (never past the limit): a file that grew after the size
-    // check is still refused, and no more memory is taken than the file needs.
-    QByteArray sealed = file.read(std::min(info.size(), kMaxFileSize) + 1);
-    if (file.error() != QFileDevice::NoError) throw ReadError(file.errorString().toStdString());
-    if (sealed.size() > info.size()) {
-        // It grew: read on to the limit (bounded) so the checks see the file as it is now.
-        const QByteArray more = file.read(kMaxFileSize + 1 - sealed.size());
-        if (sealed.size() + more.size() > kMaxFileSize) throw LoadError(LoadError::Kind::tooLarge);
-        sealed.append(more);
+    // Opened without waiting and checked by its descriptor: a pipe or device at the path would
+    // hold the open or the read for ever, a folder has no content, and nothing can be put in the
+    // file's place between a check and the open.
+    RegularFile file = RegularFile::open(path, O_RDONLY);
+    if (!file.isOpen()) {
+        if (file.error() == ENOENT)
+            throw ReadError("The file does not exist: " + path.toStdString());
+        if (file.notRegular()) throw ReadError("Not a regular file: " + path.toStdString());
+        throw ReadError(file.errorString().toStdString());
     }
+    struct stat st {};
+    if (::fstat(file.fd(), &st) == 0 && st.st_size > kMaxFileSize)
+        throw LoadError(LoadError::Kind::tooLarge);
+    // Read to the limit and one byte past it: a file that grew after the size check is still
+    // refused.
+    bool whole = false;
+    std::optional<QByteArray> read = file.read(kMaxFileSize, &whole);
+    if (!read) throw ReadError(file.errorString().toStdString());
+    if (!whole) throw LoadError(LoadError::Kind::tooLarge);
+    QByteArray sealed = std::move(*read);
     const QByteArray plain = ProjectCrypto::open(sealed);
     sealed = QByteArray();  // not needed while the JSON is parsed
     PlayoutProject project = decode(plain);

@@ -131,7 +131,7 @@ TEST(PlayoutProjectTest, SizeAndClipCountLimits) {
     EXPECT_THROW(PlayoutProject::load(files.write(u"exact"_s, exact)), ProjectCrypto::Failure);
     EXPECT_EQ(loadFailure(files.write(u"over"_s, exact + "x")), LoadKind::tooLarge);
     EXPECT_THROW(PlayoutProject::load(files.dir.filePath(u"missing"_s)), PlayoutProject::ReadError);
-    // A named pipe is refused before it is opened: opening it would wait for a writer for ever.
+    // A named pipe is refused at once: opening or reading it would wait for a writer for ever.
     const QString pipe = files.dir.filePath(u"pipe.tavrendek"_s);
     ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
     EXPECT_THROW(PlayoutProject::load(pipe), PlayoutProject::ReadError);
