@@ -1,6 +1,7 @@
 #include "app/dovrine_app.h"
 #include "app/instance_channel.h"
 #include "models/language_settings.h"
+#include "models/localized.h"
 #include "platform/base/user_defaults.h"
 #include "ui/app_views.h"
 #include "ui/controls/app_appearance.h"
@@ -74,8 +75,9 @@ int main(int argc, char** argv) {
         case velmar::InstanceChannel::Start::handedOver:
             return 0;
         case velmar::InstanceChannel::Start::noAnswer:
-            std::fprintf(stderr, "DOVRINE is already running but does not answer: %s\n",
-                         qPrintable(problem));
+            std::fprintf(stderr, "%s\n",
+                         qPrintable(velmar::localizedFormat(
+                             "DOVRINE は起動中ですが応答しません: %@", {problem})));
             return 1;
         case velmar::InstanceChannel::Start::running:
             break;

@@ -44,6 +44,10 @@
         <translation>The running DOVRINE did not take the connection within %lld seconds</translation>
     </message>
     <message>
+        <source>DOVRINE は起動中ですが応答しません: %@</source>
+        <translation>DOVRINE is already running but does not answer: %@</translation>
+    </message>
+    <message>
         <source>起動中の DOVRINE がファイルを受け取らずに接続を閉じました</source>
         <translation>The running DOVRINE closed the connection without taking the files</translation>
     </message>
