@@ -2,12 +2,15 @@
 
 #include "core/still_header.h"
 #include "models/localized.h"
+#include "platform/base/regular_file.h"
 
 #include <OpenImageIO/imageio.h>
 
 #include <QFileInfo>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <cerrno>
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -77,6 +80,7 @@ struct OpenedImage {
     std::string reader;
     int orientation = 1;
     QSize stored;  // as stored in the file, before orientation
+    RegularFile file;  // the checked file the reader was opened on, by its /proc name
 };
 
 std::unique_ptr<OpenedImage> openImage(const std::string& path, const char* reader) {
@@ -129,13 +133,23 @@ Inspection inspect(const QUrl& url, bool forDecoding) {
         out.reason = QString::fromUtf8(kNotLocalFile);
         return out;
     }
-    const QString path = url.toLocalFile();
-    const QByteArray native = QFile::encodeName(path);
-    struct stat st {};
-    if (::stat(native.constData(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        out.reason = QString::fromUtf8(kNotLocalFile);
+    // Opened once, without waiting, and checked by its descriptor; everything after reads that
+    // descriptor's file through its /proc name. A pipe or device at the path (there at import,
+    // or put in the file's place later) is refused at once: a blocking open of a pipe waits for
+    // a writer for ever, and would hold the loader's thread and every still queued behind it.
+    RegularFile file = RegularFile::open(QFile::encodeName(url.toLocalFile()), O_RDONLY);
+    if (!file.isOpen()) {
+        const bool absent = file.error() == ENOENT || file.error() == ENOTDIR;
+        out.reason = QString::fromUtf8(file.notRegular() || absent ? kNotLocalFile : kNoHeader);
         return out;
     }
+    struct stat st {};
+    if (::fstat(file.fd(), &st) != 0) {
+        out.reason = QString::fromUtf8(kNoHeader);
+        return out;
+    }
+    const std::string native = "/proc/self/fd/" + std::to_string(file.fd());
+    const QString path = QFile::decodeName(QByteArray::fromStdString(native));
     if (static_cast<qint64>(st.st_size) > ImageLoader::kMaxFileBytes) {
         out.reason = QString::fromUtf8(kFileTooLarge);
         return out;
@@ -163,7 +177,7 @@ Inspection inspect(const QUrl& url, bool forDecoding) {
         if (out.upright.isEmpty()) out.reason = QString::fromUtf8(kNoHeader);
         return out;
     }
-    auto image = openImage(native.toStdString(), readerFor(header.format()));
+    auto image = openImage(native, readerFor(header.format()));
     if (!image) {
         out.reason = QString::fromUtf8(kNoHeader);
         return out;
@@ -178,7 +192,10 @@ Inspection inspect(const QUrl& url, bool forDecoding) {
         return out;
     }
     out.upright = size;
-    if (forDecoding) out.image = std::move(image);
+    if (forDecoding) {
+        image->file = std::move(file);  // the /proc name stays valid while the image is read
+        out.image = std::move(image);
+    }
     return out;
 }
 
