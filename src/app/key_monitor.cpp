@@ -262,6 +262,16 @@ bool KeyMonitor::repeatsHeldKey(const QKeyEvent& event) const {
            heldRelease_->scanCode == event.nativeScanCode();
 }
 
+QWidget* KeyMonitor::frontWidget() {
+    if (QWidget* popup = QApplication::activePopupWidget()) return popup;
+    if (QWidget* modal = QApplication::activeModalWidget()) return modal;
+    return QApplication::activeWindow();
+}
+
+bool KeyMonitor::isStrayRepeat() const {
+    return current_ && current_->repeat && current_->front != frontWidget();
+}
+
 std::pair<KeyInput, KeyContext> KeyMonitor::pressOf(const QKeyEvent& event, bool isPress) {
     const PressIdentity press = identityOf(event);
     const KeyContext now = currentContext(hooks_.flags ? hooks_.flags() : Flags{});
@@ -289,7 +299,8 @@ std::pair<KeyInput, KeyContext> KeyMonitor::pressOf(const QKeyEvent& event, bool
         modifiers_.removeIf([&](const HeldModifier& m) { return !(event.modifiers() & m.flag); });
         for (const HeldModifier& modifier : modifiers_) addHolders(began, modifier.context);
     }
-    current_ = BegunKey{press, began, isPress, repeat};
+    current_ =
+        BegunKey{press, began, isPress, repeat, repeat ? held_->front.data() : frontWidget()};
     // A modifier pressed or let go during the hold does not end it: the held key goes on
     // repeating, and its repeats still belong where it began.
     if (!repeat && !isModifierKey(press.key)) {
@@ -370,6 +381,13 @@ bool KeyMonitor::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::ShortcutOverride) {
         auto* key = static_cast<QKeyEvent*>(event);
         const auto [input, context] = pressOf(*key, false);
+        // The repeats of a key held since before what is in front now opened (a menu item
+        // chosen with Return, a box it put up) are nobody's: neither a shortcut nor a key for
+        // what opened. Claimed here, and dropped as a press below.
+        if (isStrayRepeat()) {
+            event->accept();
+            return true;
+        }
         // Ctrl+F12 is taken here on the press; claiming its override keeps the menu item's
         // shortcut from toggling a second time. A focused editor claims its editing keys, which
         // the menus also bind to strip commands.
@@ -400,6 +418,7 @@ bool KeyMonitor::eventFilter(QObject* watched, QEvent* event) {
 
     auto* key = static_cast<QKeyEvent*>(event);
     const auto [input, context] = pressOf(*key, true);
+    if (isStrayRepeat()) return true;
     const KeyAction action = decide(input, context);
     if (action.kind == Kind::titleEditor) {
         return hooks_.titleEditorHandleKey && hooks_.titleEditorHandleKey(key);

@@ -144,6 +144,8 @@ class KeyMonitor : public QObject {
         KeyContext context;
         bool pressDelivered = false;  // its KeyPress has been seen
         bool repeat = false;          // it repeats the held key, marked so or not
+        // The popup, modal window or window in front when the key began.
+        QPointer<QWidget> front;
     };
     // A release that may be one an X server sends between two auto-repeats: the repeat that
     // follows carries the same timestamp, and comes unmarked when the platform missed the pair.
@@ -161,6 +163,11 @@ class KeyMonitor : public QObject {
     // Whether `event` repeats the held key: marked so, or pressed at the very moment of the
     // key's last release, which is how an unmarked auto-repeat arrives.
     bool repeatsHeldKey(const QKeyEvent& event) const;
+    // The popup, else the modal window, else the active window: what takes the keys now.
+    static QWidget* frontWidget();
+    // Whether the press under way repeats a key that began in front of something else: a held
+    // key that chose a menu item or answered a box must not answer what that opened.
+    bool isStrayRepeat() const;
     void keyReleased(const QKeyEvent& event);
     // A menu bar menu opened with the mouse and left with Esc gives the keyboard back to the
     // window instead of leaving the menu bar holding it.
