@@ -54,8 +54,11 @@ LoadOutcome loadProject(const QUrl& url) {
                         QString::fromLocal8Bit(std::strerror(errno));
         return outcome;
     }
-    LoadOutcome outcome = loadProject(QStringLiteral("/proc/self/fd/%1").arg(fd));
+    const QString byDescriptor = QStringLiteral("/proc/self/fd/%1").arg(fd);
+    LoadOutcome outcome = loadProject(byDescriptor);
     ::close(fd);
+    // A reason that names the file names the one the operator gave, not the descriptor's name.
+    outcome.error.replace(byDescriptor, NativeFileName::readable(name));
     return outcome;
 }
 

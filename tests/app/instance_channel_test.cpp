@@ -565,6 +565,15 @@ TEST_F(HandedOverProject, AProjectWhoseNameIsNotUtf8Opens) {
     EXPECT_TRUE(host.statusLine.endsWith("Sh\\xFFow.tavrendek")) << host.statusLine.toStdString();
     ASSERT_EQ(told.size(), 1);
     EXPECT_TRUE(told[0].contains(home + "/Sh\\xFFow.tavrendek")) << told[0].toStdString();
+
+    // One that cannot be opened is named by the name given, not by the descriptor read.
+    const QByteArray pipe = QFile::encodeName(home) + "/P\xffipe.tavrendek";
+    ASSERT_EQ(::mkfifo(pipe.constData(), 0600), 0);
+    AppDelegate(steps).openNativeFiles({pipe});
+    finishBackground();
+    EXPECT_TRUE(host.statusLine.contains(home + "/P\\xFFipe.tavrendek"))
+        << host.statusLine.toStdString();
+    EXPECT_FALSE(host.statusLine.contains("/proc/")) << host.statusLine.toStdString();
 }
 
 }  // namespace
