@@ -1,0 +1,59 @@
+#include "platform/base/toolkit_dialog_state.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <sys/stat.h>
+
+namespace velmar {
+namespace {
+
+// True when something is at `path` that an open by name could wait on.
+bool notRegular(const QString& path) {
+    const QByteArray name = QFile::encodeName(path);
+    struct stat st {};
+    if (::lstat(name.constData(), &st) != 0) return false;
+    if (S_ISLNK(st.st_mode) && ::stat(name.constData(), &st) != 0) return false;
+    return !S_ISREG(st.st_mode);
+}
+
+}  // namespace
+
+QString ToolkitDialogState::unusableFile(const QString& folder) {
+    const QDir dir(folder);
+    for (const char* name : {"QtProject.conf", "QtProject.conf.lock"}) {
+        const QString path = dir.filePath(QString::fromLatin1(name));
+        if (notRegular(path)) return path;
+    }
+    return {};
+}
+
+void ToolkitDialogState::protect() {
+    // The program sets QSettings's paths nowhere else, so until this has moved the user scope,
+    // it is the default one: the configuration folder.
+    static QTemporaryDir* privateFolder = nullptr;
+    if (privateFolder) return;
+    const QString unusable =
+        unusableFile(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation));
+    if (unusable.isEmpty()) return;
+    // Made 0700 under the temporary folder, and removed when the program ends.
+    static QTemporaryDir folder(QDir::tempPath() + QStringLiteral("/velmar-dialogs-XXXXXX"));
+    privateFolder = &folder;
+    if (!folder.isValid()) {
+        qWarning(
+            "DOVRINE: %s is not a regular file, and no private folder could be made for the "
+            "dialogs' saved state: %s",
+            qUtf8Printable(QDir::toNativeSeparators(unusable)),
+            qUtf8Printable(folder.errorString()));
+        return;
+    }
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, folder.path());
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, folder.path());
+    qWarning("DOVRINE: the dialogs' saved state is not used, because %s is not a regular file",
+             qUtf8Printable(QDir::toNativeSeparators(unusable)));
+}
+
+}  // namespace velmar
