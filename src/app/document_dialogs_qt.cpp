@@ -1,5 +1,7 @@
 #include "app/document_dialogs_qt.h"
 
+#include "platform/base/toolkit_dialog_state.h"
+
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
@@ -86,6 +88,7 @@ void DocumentDialogsQt::showWindowModal(const Alert& alert, QWidget* window) {
 }
 
 std::optional<QUrl> DocumentDialogsQt::runSavePanel(const SavePanel& panel, QWidget* parent) {
+    ToolkitDialogState::protect();
     QFileDialog dialog(parent, panel.message);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
@@ -97,6 +100,7 @@ std::optional<QUrl> DocumentDialogsQt::runSavePanel(const SavePanel& panel, QWid
 
 std::optional<QList<QUrl>> DocumentDialogsQt::runOpenPanel(const OpenPanel& panel,
                                                            QWidget* parent) {
+    ToolkitDialogState::protect();
     QFileDialog dialog(parent);
     configure(dialog, panel);
     return chosen(dialog, dialog.exec());
@@ -104,6 +108,7 @@ std::optional<QList<QUrl>> DocumentDialogsQt::runOpenPanel(const OpenPanel& pane
 
 void DocumentDialogsQt::beginOpenPanel(const OpenPanel& panel, QWidget* parent,
                                        OpenCompletion done) {
+    ToolkitDialogState::protect();
     auto* dialog = new QFileDialog(parent);
     configure(*dialog, panel);
     dialog->setAttribute(Qt::WA_DeleteOnClose);

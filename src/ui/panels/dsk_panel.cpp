@@ -5,6 +5,7 @@
 #include "core/media_access.h"
 #include "models/clip.h"
 #include "models/localized.h"
+#include "platform/base/toolkit_dialog_state.h"
 #include "ui/controls/design_scale.h"
 #include "ui/controls/palette.h"
 #include "ui/controls/svg_icon.h"
@@ -155,6 +156,7 @@ void DSKPanel::selectMedia(bool folder) {
         dialog_->activateWindow();
         return;
     }
+    ToolkitDialogState::protect();
     auto* dialog = new QFileDialog(window(), dialogTitle());
     dialog->setOption(QFileDialog::DontUseNativeDialog);
     dialog->setModal(false);

@@ -5,6 +5,7 @@
 #include "core/media_access.h"
 #include "models/language_settings.h"
 #include "models/localized.h"
+#include "platform/base/toolkit_dialog_state.h"
 #include "platform/base/user_defaults.h"
 #include "sdi/deck_link_controller.h"
 #include "ui/controls/palette.h"
@@ -170,12 +171,14 @@ SettingsView::Services SettingsView::Services::standard() {
     };
     s.isSandboxed = [] { return MediaAccess::isSandboxed(); };
     s.chooseColor = [](const QColor& current, QWidget* parent) -> std::optional<QColor> {
+        ToolkitDialogState::protect();
         const QColor chosen = QColorDialog::getColor(current, parent);
         if (!chosen.isValid()) return std::nullopt;
         return chosen;
     };
     s.chooseFolder = [](const QString& start, const QString& message,
                         QWidget* parent) -> std::optional<QString> {
+        ToolkitDialogState::protect();
         QFileDialog dialog(parent, message, start);
         dialog.setFileMode(QFileDialog::Directory);
         dialog.setOption(QFileDialog::ShowDirsOnly, true);
