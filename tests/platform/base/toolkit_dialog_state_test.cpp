@@ -23,57 +23,40 @@ bool makePipe(const QString& path) {
     return ::mkfifo(QFile::encodeName(path), 0600) == 0;
 }
 
-bool makeLink(const QString& target, const QString& path) {
-    return ::symlink(QFile::encodeName(target), QFile::encodeName(path)) == 0;
-}
-
-TEST(ToolkitDialogState, RegularFilesOrNoneAreUsable) {
+// Either name can hold Qt (it reads an existing lock file to learn its holder); a link counts
+// as what it leads to, so the operator's link to a kept file stays in use.
+TEST(ToolkitDialogState, APipeFolderOrLinkToAPipeAtEitherNameIsUnusable) {
     QTemporaryDir dir;
+    const QString conf = dir.filePath("QtProject.conf");
+    const QString lock = dir.filePath("QtProject.conf.lock");
     EXPECT_EQ(ToolkitDialogState::unusableFile(dir.path()), QString());
-    ASSERT_TRUE(writeFile(dir.filePath("QtProject.conf")));
-    ASSERT_TRUE(writeFile(dir.filePath("QtProject.conf.lock")));
-    EXPECT_EQ(ToolkitDialogState::unusableFile(dir.path()), QString());
-}
-
-TEST(ToolkitDialogState, APipeOrFolderAtTheSettingsFileIsUnusable) {
-    QTemporaryDir dir;
-    ASSERT_TRUE(makePipe(dir.filePath("QtProject.conf")));
-    EXPECT_EQ(ToolkitDialogState::unusableFile(dir.path()), dir.filePath("QtProject.conf"));
-
-    QTemporaryDir other;
-    ASSERT_TRUE(QDir(other.path()).mkdir("QtProject.conf"));
-    EXPECT_EQ(ToolkitDialogState::unusableFile(other.path()), other.filePath("QtProject.conf"));
-}
-
-// Qt reads an existing lock file to learn its holder, so a pipe there holds it as well.
-TEST(ToolkitDialogState, APipeAtTheLockFileIsUnusable) {
-    QTemporaryDir dir;
-    ASSERT_TRUE(writeFile(dir.filePath("QtProject.conf")));
-    ASSERT_TRUE(makePipe(dir.filePath("QtProject.conf.lock")));
-    EXPECT_EQ(ToolkitDialogState::unusableFile(dir.path()), dir.filePath("QtProject.conf.lock"));
-}
-
-// A link counts as what it leads to: the operator's link to a kept file stays in use.
-TEST(ToolkitDialogState, ALinkCountsAsItsTarget) {
-    QTemporaryDir dir;
     ASSERT_TRUE(writeFile(dir.filePath("kept.conf")));
-    ASSERT_TRUE(makeLink(dir.filePath("kept.conf"), dir.filePath("QtProject.conf")));
+    ASSERT_EQ(::symlink("kept.conf", QFile::encodeName(conf)), 0);
     EXPECT_EQ(ToolkitDialogState::unusableFile(dir.path()), QString());
-
-    QTemporaryDir other;
-    ASSERT_TRUE(makePipe(other.filePath("pipe")));
-    ASSERT_TRUE(makeLink(other.filePath("pipe"), other.filePath("QtProject.conf")));
-    EXPECT_EQ(ToolkitDialogState::unusableFile(other.path()), other.filePath("QtProject.conf"));
+    ASSERT_TRUE(makePipe(lock));
+    EXPECT_EQ(ToolkitDialogState::unusableFile(dir.path()), lock);
+    ASSERT_TRUE(QFile::remove(lock) && QDir(dir.path()).mkdir("QtProject.conf.lock"));
+    EXPECT_EQ(ToolkitDialogState::unusableFile(dir.path()), lock);
+    ASSERT_TRUE(QDir(dir.path()).rmdir("QtProject.conf.lock") && makePipe(dir.filePath("pipe")));
+    ASSERT_TRUE(QFile::remove(conf));
+    ASSERT_EQ(::symlink("pipe", QFile::encodeName(conf)), 0);
+    EXPECT_EQ(ToolkitDialogState::unusableFile(dir.path()), conf);
 }
 
-// With the dialogs' file a regular one, their state stays where it was.
-TEST(ToolkitDialogState, ARegularFileKeepsTheSettingsWhereTheyAre) {
+// With a regular file the dialogs keep their state where it was; with a pipe there, Qt's
+// settings (which would wait on it for ever) are read and written elsewhere from then on.
+TEST(ToolkitDialogState, APipeAtTheDialogsStateMovesItAndARegularFileDoesNot) {
     const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
     ASSERT_TRUE(QDir().mkpath(config));
     const QString path = QDir(config).filePath("QtProject.conf");
     ASSERT_TRUE(writeFile(path));
     ToolkitDialogState::protect();
     EXPECT_EQ(QSettings(QSettings::UserScope, "QtProject").fileName(), path);
+
+    ASSERT_TRUE(QFile::remove(path) && makePipe(path));
+    ToolkitDialogState::protect();
+    const QString moved = QSettings(QSettings::UserScope, "QtProject").fileName();
+    EXPECT_FALSE(moved.startsWith(config)) << moved.toStdString();
     QFile::remove(path);
 }
 
