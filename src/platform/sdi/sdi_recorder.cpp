@@ -1,5 +1,7 @@
 #include "platform/sdi/sdi_recorder.h"
 
+#include "platform/base/regular_file.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <condition_variable>
@@ -9,6 +11,7 @@
 #include <mutex>
 #include <thread>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -58,7 +61,7 @@ struct SdiRecorder::State {
 
     std::string directory;
     std::string base;  // DIR/sdiI.
-    const char* openMode = "wb";
+    Files files = Files::begunAfresh;
     Write write;
     Report report;
 
@@ -108,12 +111,30 @@ struct SdiRecorder::State {
         say("velmar: cannot record into " + what);
     }
 
+    // Opens `path` once; a file that cannot be opened is not tried again. The folder may be one
+    // others can write to, so only a regular file is written: a link at the name is not followed
+    // (its target would be truncated), and a pipe or device there is refused at once instead of
+    // holding the writer, and the files queued behind it, in open() for ever.
     std::FILE* fileFor(const std::string& path, std::FILE*& file) {
         if (file == nullptr && !failedOpens[path]) {
-            file = std::fopen(path.c_str(), openMode);
+            const int flags = O_WRONLY | O_CREAT | (files == Files::appended ? O_APPEND : O_TRUNC);
+            RegularFile opened = RegularFile::open(QByteArray::fromStdString(path), flags,
+                                                   RegularFile::Links::refuse, 0666);
+            std::string why;
+            if (!opened.isOpen()) {
+                why = opened.error() == ELOOP ? "a symbolic link is in its place (not followed)"
+                                              : opened.errorString().toStdString();
+            } else {
+                file = ::fdopen(opened.fd(), files == Files::appended ? "ab" : "wb");
+                if (file != nullptr) {
+                    opened.release();
+                } else {
+                    why = std::strerror(errno);
+                }
+            }
             if (file == nullptr) {
                 failedOpens[path] = true;
-                fail(path + ": " + std::strerror(errno));
+                fail(path + ": " + why);
             }
         }
         return file;
@@ -177,7 +198,7 @@ struct SdiRecorder::State {
 SdiRecorder::SdiRecorder(std::string directory, int deviceIndex, Write write, Report report,
                          Files files, const HostClock* clock)
     : state_(std::make_shared<State>()), clock_(clock ? *clock : HostClock::system()) {
-    state_->openMode = files == Files::appended ? "ab" : "wb";
+    state_->files = files;
     state_->base = directory + "/sdi" + std::to_string(deviceIndex) + ".";
     state_->directory = std::move(directory);
     state_->write = write ? std::move(write) : Write(writeToFile);

@@ -1,5 +1,5 @@
-// The recorder on its own: failed writes, the close limit and grace on a fake clock, and a folder
-// that cannot be written.
+// The recorder on its own: failed writes, the close limit and grace on a fake clock, a folder
+// that cannot be written, and a link or a pipe planted at a file's name.
 #include "platform/sdi/sdi_recorder.h"
 
 #include "sdi_test_support.h"
@@ -20,6 +20,9 @@
 #include <mutex>
 #include <thread>
 #include <vector>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace velmar {
 namespace {
@@ -214,6 +217,90 @@ TEST(SdiRecorder, AFolderThatCannotBeWrittenIsItsProblemFromTheStart) {
     SdiRecorder good(dir.path().toStdString(), 0, {}, [](const std::string&) {});
     good.close();  // the writer has looked at the folder
     EXPECT_EQ(good.problem(), "");
+}
+
+// Another user of a shared folder plants things at the recorder's names before it starts.
+class SdiRecorderPlanted : public testing::Test {
+  protected:
+    std::vector<std::string> said() {
+        std::lock_guard lock(linesMutex);
+        return lines;
+    }
+    // Waits until the writer has dealt with `frames` frames and `audio` sample frames, written
+    // or left out; the real-time limit only ends a hang.
+    bool settled(SdiRecorder& recorder, long long frames, long long audio) {
+        return test::waitUntil(
+            [&] {
+                const SdiRecorder::Counts c = recorder.counts();
+                return c.framesWritten + c.framesDropped == frames &&
+                       c.audioFramesWritten + c.audioFramesDropped == audio;
+            },
+            60);
+    }
+    std::string path(const char* name) const { return dir.filePath(name).toStdString(); }
+
+    QTemporaryDir dir;
+    std::mutex linesMutex;
+    std::vector<std::string> lines;
+    SdiRecorder::Report report = [this](const std::string& line) {
+        std::lock_guard lock(linesMutex);
+        lines.push_back(line);
+    };
+    const std::vector<std::int32_t> sound = std::vector<std::int32_t>(2 * 10, 7);
+};
+
+TEST_F(SdiRecorderPlanted, ALinkIsNotFollowedItsTargetIsKeptAndItIsSaidOnce) {
+    QTemporaryDir elsewhere;
+    const QString victim = elsewhere.filePath("victim.txt");
+    {
+        QFile file(victim);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("keep me");
+    }
+    ASSERT_EQ(::symlink(victim.toLocal8Bit().constData(), path("sdi0.pcm").c_str()), 0);
+
+    SdiRecorder recorder(dir.path().toStdString(), 0, {}, report);
+    submit(recorder, 1);
+    ASSERT_TRUE(recorder.addAudio(sound.data(), 10));
+    ASSERT_TRUE(recorder.addAudio(sound.data(), 10));
+    ASSERT_TRUE(settled(recorder, 1, 20));
+    recorder.close();
+
+    QFile file(victim);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), QByteArray("keep me"));
+    EXPECT_EQ(QFileInfo(dir.filePath("sdi0.pcm")).symLinkTarget(), victim);
+    EXPECT_EQ(recorder.counts().audioFramesDropped, 20);
+    EXPECT_EQ(QFileInfo(dir.filePath("sdi0.bgra")).size(), qint64(kFrameBytes))
+        << "the video is recorded all the same";
+    const std::string problem = recorder.problem();
+    EXPECT_EQ(problem.rfind(path("sdi0.pcm") + ": ", 0), 0u) << problem;
+    EXPECT_NE(problem.find("link"), std::string::npos) << problem;
+    const std::vector<std::string> lines = said();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines[0], "velmar: cannot record into " + problem);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), lines[0]), 1);
+}
+
+TEST_F(SdiRecorderPlanted, APipeAtTheVideoNameIsRefusedAtOnceAndTheSoundIsStillWritten) {
+    // No one reads it: opening it to write and waiting would wait for ever.
+    ASSERT_EQ(::mkfifo(path("sdi0.bgra").c_str(), 0600), 0);
+
+    SdiRecorder recorder(dir.path().toStdString(), 0, {}, report);
+    submit(recorder, 1);
+    ASSERT_TRUE(recorder.addAudio(sound.data(), 10));
+    ASSERT_TRUE(settled(recorder, 1, 10)) << "the writer is held by the pipe";
+    recorder.close();
+
+    EXPECT_EQ(recorder.counts().framesDropped, 1);
+    EXPECT_EQ(recorder.counts().audioFramesWritten, 10);
+    EXPECT_EQ(QFileInfo(dir.filePath("sdi0.pcm")).size(),
+              qint64(sound.size() * sizeof(std::int32_t)));
+    const std::string problem = recorder.problem();
+    EXPECT_EQ(problem.rfind(path("sdi0.bgra") + ": not a regular file", 0), 0u) << problem;
+    const std::vector<std::string> lines = said();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines[0], "velmar: cannot record into " + problem);
 }
 
 }  // namespace
