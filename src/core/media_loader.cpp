@@ -25,11 +25,20 @@ extern "C" {
 namespace velmar {
 namespace {
 
-bool isRegularFile(const QUrl& url) {
-    if (!url.isLocalFile()) return false;
+// What the path of a local file names: nothing, a regular file, or something else (a FIFO, a
+// device, a folder). Links are followed.
+enum class PathKind { nothing, regularFile, other };
+
+PathKind pathKind(const QUrl& url) {
+    if (!url.isLocalFile()) return PathKind::nothing;
     struct stat st {};
-    return ::stat(QFile::encodeName(url.toLocalFile()).constData(), &st) == 0 &&
-           S_ISREG(st.st_mode);
+    if (::stat(QFile::encodeName(url.toLocalFile()).constData(), &st) != 0)
+        return PathKind::nothing;
+    return S_ISREG(st.st_mode) ? PathKind::regularFile : PathKind::other;
+}
+
+bool isRegularFile(const QUrl& url) {
+    return pathKind(url) == PathKind::regularFile;
 }
 
 std::string nativePath(const QUrl& url) {
@@ -249,16 +258,29 @@ std::optional<QSizeF> MediaLoader::videoPixelSize(const QUrl& url) {
 }
 
 MediaLoader::Probe MediaLoader::probe(const QUrl& url, const Bounds& bounds) {
-    const auto notFound = [] { return Probe::failed(localized("ファイルが見つかりません")); };
     const auto notPlayable = [] { return Probe::failed(localized("この形式は再生できません")); };
-    if (!isRegularFile(url)) return notFound();
+    // "Not found" only where nothing is at the path; a FIFO, a device or a folder put there is
+    // named as such, in the words the still loader uses. A regular file that does not open (no
+    // permission) cannot be played like any other unreadable one.
+    const auto notRegular = [&url, &notPlayable] {
+        switch (pathKind(url)) {
+            case PathKind::nothing:
+                return Probe::failed(localized("ファイルが見つかりません"));
+            case PathKind::other:
+                return Probe::failed(localized("通常のローカルファイルではありません"));
+            case PathKind::regularFile:
+                break;
+        }
+        return notPlayable();
+    };
+    if (!isRegularFile(url)) return notRegular();
 
     MovieSource file;
     switch (file.open(nativePath(url), bounds.loadSeconds)) {
         case MovieSource::Status::ok:
             break;
         case MovieSource::Status::notRegularFile:
-            return notFound();
+            return notRegular();
         case MovieSource::Status::timedOut:
             return Probe::failed(localized("読み込みに時間がかかりすぎます"));
         case MovieSource::Status::unreadable:

@@ -8,6 +8,7 @@
 #include "support/fake_clock.h"
 #include "support/test_media.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -29,6 +30,21 @@ QUrl fileUrl(const QString& path) {
 
 QString ja(const char* key) {
     return QString::fromUtf8(key);
+}
+
+// A folder of that name among the test media.
+QString folder(const QString& name) {
+    const QString path = TestMedia::directory() + "/" + name;
+    QDir().mkpath(path);
+    return path;
+}
+
+// A symbolic link of that name among the test media, to `target`.
+QString linkTo(const QString& target, const QString& name) {
+    const QString path = TestMedia::directory() + "/" + name;
+    QFile::remove(path);
+    QFile::link(target, path);
+    return path;
 }
 
 // The messages are looked up; tests run in Japanese unless they say otherwise.
@@ -174,7 +190,10 @@ TEST_F(MediaLoaderTest, RefusesBadInputWithItsMessageAndWithoutHanging) {
         {"web address", QUrl("https://example.com/a.mov"), ja("ファイルが見つかりません")},
         {"missing", fileUrl(TestMedia::directory() + "/missing.mov"),
          ja("ファイルが見つかりません")},
-        {"FIFO", fileUrl(TestMedia::fifo("pipe.mov")), ja("ファイルが見つかりません")},
+        {"FIFO", fileUrl(TestMedia::fifo("pipe.mov")), ja("通常のローカルファイルではありません")},
+        {"folder", fileUrl(folder("folder.mov")), ja("通常のローカルファイルではありません")},
+        {"link to a device", fileUrl(linkTo("/dev/zero", "zero.mov")),
+         ja("通常のローカルファイルではありません")},
         {"text", fileUrl(TestMedia::file("text.mov", "not a movie at all\n")),
          ja("この形式は再生できません")},
         {"sound only", fileUrl(TestMedia::movie("mov", soundOnly)), ja("映像トラックがありません")},
