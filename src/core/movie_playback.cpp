@@ -36,6 +36,12 @@ void MoviePlayback::start() {
     std::weak_ptr<MoviePlayback> weak = weak_from_this();
     MoviePlayer::Callbacks callbacks;
     callbacks.statusChanged = [weak](MoviePlayer::Status status) {
+        if (status == MoviePlayer::Status::Failed) {
+            postToMain([weak] {
+                if (auto self = weak.lock()) self->handleFailure();
+            });
+            return;
+        }
         if (status != MoviePlayer::Status::ReadyToPlay) return;
         postToMain([weak] {
             if (auto self = weak.lock()) self->prepare();
@@ -90,6 +96,19 @@ void MoviePlayback::prepare() {
 void MoviePlayback::finishPreparation() {
     isPrepared_ = true;
     if (wantsPlay_) player_->setRate(runningRate(desiredRate_));
+}
+
+void MoviePlayback::setFailureHandler(std::function<void()> handler) {
+    failureHandler_ = std::move(handler);
+    if (failed_) handleFailure();
+}
+
+void MoviePlayback::handleFailure() {
+    failed_ = true;
+    // Once only: the handler is taken before it runs, as it may drop this object's owner.
+    auto handler = std::move(failureHandler_);
+    failureHandler_ = nullptr;
+    if (handler) handler();
 }
 
 void MoviePlayback::resetHealth() {

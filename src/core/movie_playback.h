@@ -62,6 +62,9 @@ class MoviePlayback : public std::enable_shared_from_this<MoviePlayback> {
     // A still of the frame at the present time, or null.
     ImageRef currentFrameImage() const;
     bool isPrepared() const { return isPrepared_.load(); }
+    // Runs `handler` once on the main thread when the player could not open the movie (it will
+    // then never be prepared); at once when that is known already. Replaces an earlier handler.
+    void setFailureHandler(std::function<void()> handler);
 
     // What the transport bar and the timecode panel write and read directly.
     bool wantsPlay() const { return wantsPlay_.load(); }
@@ -92,6 +95,7 @@ class MoviePlayback : public std::enable_shared_from_this<MoviePlayback> {
     void start();
     void prepare();
     void finishPreparation();
+    void handleFailure();
     void handleReachedEnd();
     void handleLooped();
     void handLoopsToPlayer();
@@ -118,6 +122,8 @@ class MoviePlayback : public std::enable_shared_from_this<MoviePlayback> {
 
     std::atomic<bool> isPrepared_{false};
     bool preparing_ = false;
+    bool failed_ = false;  // the player could not open the movie (main thread)
+    std::function<void()> failureHandler_;
     int loopCount_ = 1;
     int playsRemaining_ = 1;
     bool muted_ = false;

@@ -300,6 +300,7 @@ class PlayoutEngine : public QObject {
     void finishStill(const QUuid& token, const Clip& clip, const ImageRef& image);
     void refineMovie(const QUuid& token, const QUuid& clipID, std::optional<QSizeF> size,
                      ImageRef poster, QSizeF fallback);
+    void markMovieUnreadable(const Clip& clip);
 
     // Draws a shown test pattern again at the new canvas size.
     void redrawTestPatternForCanvas();

@@ -62,6 +62,12 @@ void PlayoutEngine::reloadNextMedia() {
         services_.makePlayback ? services_.makePlayback(clip->url, !audioEnabled_, clip->loopCount)
                                : nullptr;
     if (!playback) return;  // no player: NEXT stays empty and the take says it is preloading
+    QPointer<PlayoutEngine> self(this);
+    // A movie its player cannot open would never be prepared, and a take would wait for it for
+    // ever: the clip is marked unreadable instead, as a still that does not decode is.
+    playback->setFailureHandler([self, failed = *clip] {
+        if (self) self->markMovieUnreadable(failed);
+    });
     const bool storedSize =
         clip->pixelWidth && clip->pixelHeight && *clip->pixelWidth >= 1 && *clip->pixelHeight >= 1;
     const QSizeF fallback = storedSize ? QSizeF(*clip->pixelWidth, *clip->pixelHeight)
@@ -69,7 +75,6 @@ void PlayoutEngine::reloadNextMedia() {
     setNextMedia(PlayoutMedia::movie(playback, nullptr, fallback), clip->id);
 
     const int posterLimit = std::max(canvas.width, canvas.height);
-    QPointer<PlayoutEngine> self(this);
     auto sizeOf = services_.videoPixelSize;
     auto frameOf = services_.firstFrame;
     const QUrl url = clip->url;
@@ -101,6 +106,20 @@ void PlayoutEngine::finishStill(const QUuid& token, const Clip& clip, const Imag
     }
     setNextMedia(PlayoutMedia::still(image), clip.id);
     if (services_.prewarmTexture) services_.prewarmTexture(image);
+}
+
+void PlayoutEngine::markMovieUnreadable(const Clip& clip) {
+    // The reason is the probe's, as verification gives it (a FIFO or a folder now at the path,
+    // the file gone). A file that probes well again by then is left as it is.
+    QPointer<PlayoutEngine> self(this);
+    auto reasonOf = services_.movieProbeFailure;
+    services_.runInBackground(BackgroundRunner::Work::nextPoster, [self, clip, reasonOf] {
+        const std::optional<QString> reason = reasonOf ? reasonOf(clip.url) : std::nullopt;
+        if (!reason) return;
+        postToMain([self, entry = UnreadableEntry{clip.id, clip.url, clip.displayName, *reason}] {
+            if (self) self->applyUnreadable({entry});
+        });
+    });
 }
 
 void PlayoutEngine::refineMovie(const QUuid& token, const QUuid& clipID, std::optional<QSizeF> size,

@@ -1,6 +1,10 @@
 #include "engine_fixture.h"
 
+#include "core/media_loader.h"
+#include "platform/base/main_thread.h"
 #include "support/test_media.h"
+
+#include <sys/stat.h>
 
 namespace velmar::test {
 namespace {
@@ -55,6 +59,45 @@ TEST_F(EngineFixture, AMovieNotYetPreparedIsRefusedWithoutRestartingItsPreload) 
     engine->spacePressed();
     EXPECT_EQ(engine->lastMessage(), "動画の準備中です: Never");
     EXPECT_EQ(engine->nextMedia()->asMovie()->playback, playback);
+}
+
+// A movie replaced by a FIFO after it was verified: its player cannot open it once it is NEXT,
+// and the clip is marked unreadable with the probe's reason instead of staying in preparation.
+TEST_F(EngineFixture, AMovieItsPlayerCannotOpenIsMarkedUnreadableWithTheProbesReason) {
+    PlayoutEngine::Services s = services();
+    s.movieProbeFailure = [](const QUrl& url) -> std::optional<QString> {
+        const MediaLoader::Probe probe = MediaLoader::probe(url);
+        if (probe.isReady()) return std::nullopt;
+        return probe.message;
+    };
+    engine = std::make_unique<PlayoutEngine>(s);
+    QList<QPair<QString, QString>> reported;
+    engine->onUnreadableClips = [&reported](const auto& report) { reported << report; };
+    const QString path = dir.filePath("a.mov");
+    ASSERT_TRUE(QFile::copy(TestMedia::movie("mp4", {160, 90}), path));
+    Clip a = movie("a");
+    a.url = QUrl::fromLocalFile(path);
+    loadTab({still("S"), a});
+    ASSERT_TRUE(rundown().isVerified(rundown().groups()[0].clips[1]));
+
+    ASSERT_TRUE(QFile::remove(path));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    rundown().setSelectedIndex(1);
+    ASSERT_TRUE(engine->nextMedia().has_value());
+    // The player answers a preroll only after it has posted its failure (or when it goes), so the
+    // failure has reached the main thread before this answer does.
+    bool answered = false;
+    engine->nextMedia()->asMovie()->playback->player().preroll(
+        [&answered](bool) { postToMain([&answered] { answered = true; }); });
+    waitFor([&answered] { return answered; });
+    settle();
+
+    const QString reason = "通常のローカルファイルではありません";
+    EXPECT_EQ(rundown().groups()[0].clips[1].unreadableReason, reason);
+    EXPECT_EQ(reported, (QList<QPair<QString, QString>>{{"a", reason}}));
+    EXPECT_FALSE(engine->nextMedia().has_value());
+    engine->spacePressed();
+    EXPECT_EQ(engine->lastMessage(), "a: " + reason);
 }
 
 TEST_F(EngineFixture, RealFilesReachAirThroughTheStandardLoaders) {

@@ -148,6 +148,11 @@ struct MovieNextTest : EngineFixture {
         s.firstFrame = [](const QUrl&, int maxPixel) -> ImageRef {
             return std::make_shared<QImage>(maxPixel / 8, 4, QImage::Format_RGBA8888_Premultiplied);
         };
+        // Players of a real movie: none fails, so none queues a probe of its failure.
+        const QString playable = TestMedia::movie("mp4", {160, 90});
+        s.makePlayback = [this, playable](const QUrl&, bool muted, int loops) {
+            return MoviePlayback::create(playable, muted, loops, clock);
+        };
         engine = std::make_unique<PlayoutEngine>(s);
     }
     const PlayoutMedia::Movie* nextMovie() const {
