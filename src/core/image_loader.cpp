@@ -10,9 +10,9 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <cerrno>
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -79,7 +79,7 @@ struct OpenedImage {
     OIIO::ImageSpec spec;
     std::string reader;
     int orientation = 1;
-    QSize stored;  // as stored in the file, before orientation
+    QSize stored;      // as stored in the file, before orientation
     RegularFile file;  // the checked file the reader was opened on, by its /proc name
 };
 
