@@ -32,16 +32,23 @@ QString ToolkitDialogState::unusableFile(const QString& folder) {
 }
 
 void ToolkitDialogState::protect() {
-    // The program sets QSettings's paths nowhere else, so until this has moved the user scope,
-    // it is the default one: the configuration folder.
-    static QTemporaryDir* privateFolder = nullptr;
-    if (privateFolder) return;
-    const QString unusable =
-        unusableFile(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation));
-    if (unusable.isEmpty()) return;
-    // Made 0700 under the temporary folder, and removed when the program ends.
+    // The program sets QSettings's paths nowhere else: unless moved here, the user scope is the
+    // default one, the configuration folder.
+    static bool moved = false;
+    const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    const QString unusable = unusableFile(config);
+    if (unusable.isEmpty()) {
+        // Usable again: the operator's dialog history is back in use.
+        if (moved) {
+            QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, config);
+            QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, config);
+            moved = false;
+        }
+        return;
+    }
+    if (moved) return;
+    // Made 0700 under the temporary folder when first needed, and removed when the program ends.
     static QTemporaryDir folder(QDir::tempPath() + QStringLiteral("/velmar-dialogs-XXXXXX"));
-    privateFolder = &folder;
     if (!folder.isValid()) {
         qWarning(
             "DOVRINE: %s is not a regular file, and no private folder could be made for the "
@@ -52,6 +59,7 @@ void ToolkitDialogState::protect() {
     }
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, folder.path());
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, folder.path());
+    moved = true;
     qWarning("DOVRINE: the dialogs' saved state is not used, because %s is not a regular file",
              qUtf8Printable(QDir::toNativeSeparators(unusable)));
 }

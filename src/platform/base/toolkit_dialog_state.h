@@ -12,10 +12,10 @@ namespace velmar {
 class ToolkitDialogState {
   public:
     // When something other than a regular file (a pipe, device, socket or folder, or a link to
-    // one) is at either name, QSettings's user scope is pointed at a private folder of this run
-    // for the rest of the run, and standard error says so once. Otherwise nothing changes and the
-    // operator's dialog history stays in use. A swap made between this check and Qt's own open is
-    // not covered: Qt opens the files by name.
+    // one) is at either name, QSettings's user scope is pointed at a private folder of this run,
+    // and standard error says so; once the names are usable again it is pointed back. Otherwise
+    // nothing changes and the operator's dialog history stays in use. A swap made between this
+    // check and Qt's own open is not covered: Qt opens the files by name.
     static void protect();
 
     // The first of the two names under `folder` at which something other than a regular file

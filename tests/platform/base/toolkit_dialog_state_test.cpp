@@ -44,8 +44,8 @@ TEST(ToolkitDialogState, APipeFolderOrLinkToAPipeAtEitherNameIsUnusable) {
 }
 
 // With a regular file the dialogs keep their state where it was; with a pipe there, Qt's
-// settings (which would wait on it for ever) are read and written elsewhere from then on.
-TEST(ToolkitDialogState, APipeAtTheDialogsStateMovesItAndARegularFileDoesNot) {
+// settings (which would wait on it for ever) are read and written elsewhere until it is gone.
+TEST(ToolkitDialogState, APipeAtTheDialogsStateMovesItUntilItIsGone) {
     const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
     ASSERT_TRUE(QDir().mkpath(config));
     const QString path = QDir(config).filePath("QtProject.conf");
@@ -57,6 +57,10 @@ TEST(ToolkitDialogState, APipeAtTheDialogsStateMovesItAndARegularFileDoesNot) {
     ToolkitDialogState::protect();
     const QString moved = QSettings(QSettings::UserScope, "QtProject").fileName();
     EXPECT_FALSE(moved.startsWith(config)) << moved.toStdString();
+
+    ASSERT_TRUE(QFile::remove(path) && writeFile(path));
+    ToolkitDialogState::protect();
+    EXPECT_EQ(QSettings(QSettings::UserScope, "QtProject").fileName(), path);
     QFile::remove(path);
 }
 
