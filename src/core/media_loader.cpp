@@ -262,8 +262,8 @@ MediaLoader::Probe MediaLoader::probe(const QUrl& url, const Bounds& bounds) {
     // "Not found" only where nothing is at the path; a FIFO, a device or a folder put there is
     // named as such, in the words the still loader uses. A regular file that does not open (no
     // permission) cannot be played like any other unreadable one.
-    const auto notRegular = [&url, &notPlayable] {
-        switch (pathKind(url)) {
+    const auto notRegular = [&notPlayable](PathKind kind) {
+        switch (kind) {
             case PathKind::nothing:
                 return Probe::failed(localized("ファイルが見つかりません"));
             case PathKind::other:
@@ -273,14 +273,14 @@ MediaLoader::Probe MediaLoader::probe(const QUrl& url, const Bounds& bounds) {
         }
         return notPlayable();
     };
-    if (!isRegularFile(url)) return notRegular();
+    if (const PathKind kind = pathKind(url); kind != PathKind::regularFile) return notRegular(kind);
 
     MovieSource file;
     switch (file.open(nativePath(url), bounds.loadSeconds)) {
         case MovieSource::Status::ok:
             break;
         case MovieSource::Status::notRegularFile:
-            return notRegular();
+            return notRegular(pathKind(url));
         case MovieSource::Status::timedOut:
             return Probe::failed(localized("読み込みに時間がかかりすぎます"));
         case MovieSource::Status::unreadable:
