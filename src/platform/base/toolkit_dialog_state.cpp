@@ -11,12 +11,14 @@
 namespace velmar {
 namespace {
 
-// True when something is at `path` that an open by name could wait on.
-bool notRegular(const QString& path) {
+// True when what is at `path` could hold Qt. A link at the state file counts as what it leads
+// to (nothing, when it leads nowhere); a link at the lock, whatever it leads to, is unusable.
+bool unusableAt(const QString& path, bool lock) {
     const QByteArray name = QFile::encodeName(path);
     struct stat st {};
     if (::lstat(name.constData(), &st) != 0) return false;
-    if (S_ISLNK(st.st_mode) && ::stat(name.constData(), &st) != 0) return false;
+    if (S_ISLNK(st.st_mode))
+        return lock || (::stat(name.constData(), &st) == 0 && !S_ISREG(st.st_mode));
     return !S_ISREG(st.st_mode);
 }
 
@@ -24,10 +26,10 @@ bool notRegular(const QString& path) {
 
 QString ToolkitDialogState::unusableFile(const QString& folder) {
     const QDir dir(folder);
-    for (const char* name : {"QtProject.conf", "QtProject.conf.lock"}) {
-        const QString path = dir.filePath(QString::fromLatin1(name));
-        if (notRegular(path)) return path;
-    }
+    const QString state = dir.filePath(QStringLiteral("QtProject.conf"));
+    if (unusableAt(state, false)) return state;
+    const QString lock = dir.filePath(QStringLiteral("QtProject.conf.lock"));
+    if (unusableAt(lock, true)) return lock;
     return {};
 }
 
@@ -51,7 +53,7 @@ void ToolkitDialogState::protect() {
     static QTemporaryDir folder(QDir::tempPath() + QStringLiteral("/velmar-dialogs-XXXXXX"));
     if (!folder.isValid()) {
         qWarning(
-            "DOVRINE: %s is not a regular file, and no private folder could be made for the "
+            "DOVRINE: %s is not a usable file, and no private folder could be made for the "
             "dialogs' saved state: %s",
             qUtf8Printable(QDir::toNativeSeparators(unusable)),
             qUtf8Printable(folder.errorString()));
@@ -60,7 +62,7 @@ void ToolkitDialogState::protect() {
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, folder.path());
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, folder.path());
     moved = true;
-    qWarning("DOVRINE: the dialogs' saved state is not used, because %s is not a regular file",
+    qWarning("DOVRINE: the dialogs' saved state is not used, because %s is not a usable file",
              qUtf8Printable(QDir::toNativeSeparators(unusable)));
 }
 

@@ -23,8 +23,8 @@ bool makePipe(const QString& path) {
     return ::mkfifo(QFile::encodeName(path), 0600) == 0;
 }
 
-// Either name can hold Qt (it reads an existing lock file to learn its holder); a link counts
-// as what it leads to, so the operator's link to a kept file stays in use.
+// Either name can hold Qt (it reads an existing lock file to learn its holder); a link at the
+// state file counts as what it leads to, so the operator's link to a kept file stays in use.
 TEST(ToolkitDialogState, APipeFolderOrLinkToAPipeAtEitherNameIsUnusable) {
     QTemporaryDir dir;
     const QString conf = dir.filePath("QtProject.conf");
@@ -62,6 +62,23 @@ TEST(ToolkitDialogState, APipeAtTheDialogsStateMovesItUntilItIsGone) {
     ToolkitDialogState::protect();
     EXPECT_EQ(QSettings(QSettings::UserScope, "QtProject").fileName(), path);
     QFile::remove(path);
+}
+
+// Qt makes its lock with an exclusive create, which no link lets through, and never judges a link
+// that leads nowhere stale: the dialog's write would retry for ever.
+TEST(ToolkitDialogState, ALinkAtTheLockIsUnusableAndMovesTheState) {
+    const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    ASSERT_TRUE(QDir().mkpath(config));
+    const QString lock = QDir(config).filePath("QtProject.conf.lock");
+    ASSERT_EQ(::symlink("gone", QFile::encodeName(lock)), 0);
+    EXPECT_EQ(ToolkitDialogState::unusableFile(config), lock);
+    ToolkitDialogState::protect();
+    const QString moved = QSettings(QSettings::UserScope, "QtProject").fileName();
+    EXPECT_FALSE(moved.startsWith(config)) << moved.toStdString();
+
+    ASSERT_TRUE(QFile::remove(lock));
+    ToolkitDialogState::protect();
+    EXPECT_TRUE(QSettings(QSettings::UserScope, "QtProject").fileName().startsWith(config));
 }
 
 }  // namespace
