@@ -88,8 +88,7 @@ void DocumentDialogsQt::showWindowModal(const Alert& alert, QWidget* window) {
 }
 
 std::optional<QUrl> DocumentDialogsQt::runSavePanel(const SavePanel& panel, QWidget* parent) {
-    ToolkitDialogState::protect();
-    QFileDialog dialog(parent, panel.message);
+    ToolkitDialog<QFileDialog> dialog(parent, panel.message);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.selectFile(panel.proposedName);
@@ -100,16 +99,14 @@ std::optional<QUrl> DocumentDialogsQt::runSavePanel(const SavePanel& panel, QWid
 
 std::optional<QList<QUrl>> DocumentDialogsQt::runOpenPanel(const OpenPanel& panel,
                                                            QWidget* parent) {
-    ToolkitDialogState::protect();
-    QFileDialog dialog(parent);
+    ToolkitDialog<QFileDialog> dialog(parent);
     configure(dialog, panel);
     return chosen(dialog, dialog.exec());
 }
 
 void DocumentDialogsQt::beginOpenPanel(const OpenPanel& panel, QWidget* parent,
                                        OpenCompletion done) {
-    ToolkitDialogState::protect();
-    auto* dialog = new QFileDialog(parent);
+    QFileDialog* dialog = new ToolkitDialog<QFileDialog>(parent);
     configure(*dialog, panel);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     QObject::connect(

@@ -8,8 +8,8 @@ namespace velmar {
 // custom colours) from QSettings's user scope, QtProject.conf with QtProject.conf.lock beside it,
 // when they are made, and write it when they go. Qt opens both by name and waits on whatever is
 // there: a pipe in their place, or a lock it can neither make nor judge stale, would hold the
-// main thread, and the whole program, for ever. The program calls protect() right before it makes
-// any of these dialogs.
+// main thread, and the whole program, for ever. The program makes these dialogs only as
+// ToolkitDialog (below), which looks at the names before Qt reads and again before it writes.
 class ToolkitDialogState {
   public:
     // When either name is unusable (see unusableFile), QSettings's user scope is pointed at a
@@ -25,6 +25,25 @@ class ToolkitDialogState {
     // the lock, any link at all, since Qt makes the lock with an exclusive create, which no link
     // lets through, and cannot remove one it finds unless it judges it stale.
     static QString unusableFile(const QString& folder);
+};
+
+namespace toolkit_dialog_detail {
+// Constructed before the dialog, as its first base.
+struct CheckBeforeMade {
+    CheckBeforeMade() { ToolkitDialogState::protect(); }
+};
+}  // namespace toolkit_dialog_detail
+
+// One of Qt's file or colour dialogs (QFileDialog, QColorDialog), made in its stead with the
+// same constructors. The names are looked at right before the dialog is made, since it reads its
+// state then, and again right before it goes, since its destructor writes the state, whichever
+// way it goes: at the end of a scope, deleted after closing, or with its parent window. Whatever
+// was made at either name while it was open sends the write to the private folder.
+template <class Dialog>
+class ToolkitDialog final : private toolkit_dialog_detail::CheckBeforeMade, public Dialog {
+  public:
+    using Dialog::Dialog;
+    ~ToolkitDialog() override { ToolkitDialogState::protect(); }
 };
 
 }  // namespace velmar

@@ -156,8 +156,7 @@ void DSKPanel::selectMedia(bool folder) {
         dialog_->activateWindow();
         return;
     }
-    ToolkitDialogState::protect();
-    auto* dialog = new QFileDialog(window(), dialogTitle());
+    QFileDialog* dialog = new ToolkitDialog<QFileDialog>(window(), dialogTitle());
     dialog->setOption(QFileDialog::DontUseNativeDialog);
     dialog->setModal(false);
     if (folder) {

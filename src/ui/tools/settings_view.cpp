@@ -171,15 +171,17 @@ SettingsView::Services SettingsView::Services::standard() {
     };
     s.isSandboxed = [] { return MediaAccess::isSandboxed(); };
     s.chooseColor = [](const QColor& current, QWidget* parent) -> std::optional<QColor> {
-        ToolkitDialogState::protect();
-        const QColor chosen = QColorDialog::getColor(current, parent);
+        // QColorDialog::getColor's own steps, with a dialog that keeps its state usable.
+        ToolkitDialog<QColorDialog> dialog(parent);
+        dialog.setCurrentColor(current);
+        dialog.exec();
+        const QColor chosen = dialog.selectedColor();
         if (!chosen.isValid()) return std::nullopt;
         return chosen;
     };
     s.chooseFolder = [](const QString& start, const QString& message,
                         QWidget* parent) -> std::optional<QString> {
-        ToolkitDialogState::protect();
-        QFileDialog dialog(parent, message, start);
+        ToolkitDialog<QFileDialog> dialog(parent, message, start);
         dialog.setFileMode(QFileDialog::Directory);
         dialog.setOption(QFileDialog::ShowDirsOnly, true);
         dialog.setLabelText(QFileDialog::LookIn, message);

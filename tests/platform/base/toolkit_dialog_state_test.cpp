@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace velmar {
@@ -79,6 +80,42 @@ TEST(ToolkitDialogState, ALinkAtTheLockIsUnusableAndMovesTheState) {
     ASSERT_TRUE(QFile::remove(lock));
     ToolkitDialogState::protect();
     EXPECT_TRUE(QSettings(QSettings::UserScope, "QtProject").fileName().startsWith(config));
+}
+
+// Stands in for Qt's dialogs, which write their saved state when they go.
+class StateWritingDialog {
+  public:
+    virtual ~StateWritingDialog() {
+        QSettings(QSettings::UserScope, "QtProject").setValue("FileDialog/lastVisited", "/");
+    }
+};
+
+// A folder made at the lock while the dialog is open is seen before the dialog writes; the write
+// runs in a child that a hang there kills.
+TEST(ToolkitDialogState, WhatIsMadeAtTheLockWhileADialogIsOpenIsSeenBeforeItWrites) {
+    const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    ASSERT_TRUE(QDir().mkpath(config));
+    const QString lock = QDir(config).filePath("QtProject.conf.lock");
+    // A private folder the child makes is left where the test's own folders go.
+    const QString temp = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
+    ASSERT_TRUE(QDir().mkpath(temp));
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::alarm(10);
+        ::setenv("TMPDIR", QFile::encodeName(temp).constData(), 1);
+        {
+            ToolkitDialog<StateWritingDialog> dialog;
+            if (!QDir().mkdir(lock)) ::_exit(2);
+        }
+        ::_exit(0);
+    }
+    ASSERT_GT(child, 0);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    QDir().rmdir(lock);
+    // A write that waited on the lock ends by the alarm's signal.
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "wait status " << status;
+    EXPECT_FALSE(QFile::exists(QDir(config).filePath("QtProject.conf")));
 }
 
 }  // namespace
