@@ -257,6 +257,28 @@ TEST_F(KeyMonitorFilter, KeysPressedWithAnAltBegunInAnOpenMenuAreNotCommands) {
     EXPECT_EQ(performed, QList<Kind>{Kind::panicOff});
 }
 
+// The window may lose the keyboard before an Alt pressed in a menu is let go, and never see its
+// release: the first key that comes without Alt shows it is up, and runs the show.
+TEST_F(KeyMonitorFilter, AnAltLetGoUnseenEndsAtTheFirstKeyWithoutIt) {
+    QMenu menu(&window);
+    menu.addAction("one");
+    menu.popup(window.mapToGlobal(QPoint(10, 10)));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&menu));
+    QTest::simulateEvent(&menu, true, Qt::Key_Alt, Qt::AltModifier, QString(), false);
+    for (Qt::Key key : {Qt::Key_Escape, Qt::Key_Return, Qt::Key_Space}) QTest::keyClick(strip, key);
+    EXPECT_EQ(performed, (QList<Kind>{Kind::panicOff, Kind::returnPressed, Kind::spacePressed}));
+}
+
+// A menu bar left with Esc may keep the focus with nothing chosen (nothing had it before): it
+// holds the keyboard no longer, and Esc, Return and Space run the show.
+TEST_F(KeyMonitorFilter, AMenuBarWithTheFocusAndNothingChosenLeavesTheKeysToTheShow) {
+    QMenuBar* bar = window.menuBar();
+    bar->setFocus();
+    ASSERT_EQ(bar->activeAction(), nullptr);
+    for (Qt::Key key : {Qt::Key_Escape, Qt::Key_Return, Qt::Key_Space}) QTest::keyClick(bar, key);
+    EXPECT_EQ(performed, (QList<Kind>{Kind::panicOff, Kind::returnPressed, Kind::spacePressed}));
+}
+
 // A press the first receiver ignores travels up to its parents, and the filter sees it at each;
 // the title editor must still be asked once.
 TEST_F(KeyMonitorFilter, DecidesOncePerPressAlongItsWayUpAndStopsWhenStopped) {
