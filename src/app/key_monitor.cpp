@@ -339,8 +339,12 @@ void KeyMonitor::watchMenuBar(QObject* watched, QEvent* event) {
         case QEvent::KeyPress:
         case QEvent::Shortcut:
             // The keyboard opens a menu from the menu bar (after Alt, or by a mnemonic): Esc
-            // in that menu goes back to the menu bar, as keyboard users expect.
-            if (qobject_cast<QMenuBar*>(watched)) mouseMenuBar_ = nullptr;
+            // in that menu goes back to the menu bar, as keyboard users expect. A key an open
+            // menu hands on to the menu bar (an arrow to the next menu, a key it does not know)
+            // leaves a menu opened with the mouse one, and the next menu too.
+            if (qobject_cast<QMenuBar*>(watched) && !QApplication::activePopupWidget()) {
+                mouseMenuBar_ = nullptr;
+            }
             break;
         case QEvent::Hide:
             if (mouseMenuBar_ && qobject_cast<QMenu*>(watched)) {

@@ -192,7 +192,7 @@ class KeyMonitor : public QObject {
     };
     QList<HeldModifier> modifiers_;
     // The menu bar whose menu was last opened with the mouse, and the widget that had the
-    // keyboard then; cleared when the keyboard opens a menu bar menu.
+    // keyboard then; cleared when the keyboard opens a menu from the menu bar itself.
     QPointer<QWidget> mouseMenuBar_;
     QPointer<QWidget> focusBeforeMouseMenu_;
     // The last key press and the widget it was last seen at: while Qt hands an unaccepted

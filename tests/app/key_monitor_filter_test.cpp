@@ -257,6 +257,57 @@ TEST_F(KeyMonitorFilter, KeysPressedWithAnAltBegunInAnOpenMenuAreNotCommands) {
     EXPECT_EQ(performed, QList<Kind>{Kind::panicOff});
 }
 
+// The window may lose the keyboard before an Alt pressed in a menu is let go, and never see its
+// release: the first key that comes without Alt shows it is up, and runs the show.
+TEST_F(KeyMonitorFilter, AnAltLetGoUnseenEndsAtTheFirstKeyWithoutIt) {
+    QMenu menu(&window);
+    menu.addAction("one");
+    menu.popup(window.mapToGlobal(QPoint(10, 10)));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&menu));
+    QTest::simulateEvent(&menu, true, Qt::Key_Alt, Qt::AltModifier, QString(), false);
+    for (Qt::Key key : {Qt::Key_Escape, Qt::Key_Return, Qt::Key_Space}) QTest::keyClick(strip, key);
+    EXPECT_EQ(performed, (QList<Kind>{Kind::panicOff, Kind::returnPressed, Kind::spacePressed}));
+}
+
+// A menu bar left with Esc may keep the focus with nothing chosen (nothing had it before): it
+// holds the keyboard no longer, and Esc, Return and Space run the show.
+TEST_F(KeyMonitorFilter, AMenuBarWithTheFocusAndNothingChosenLeavesTheKeysToTheShow) {
+    QMenuBar* bar = window.menuBar();
+    bar->setFocus();
+    ASSERT_EQ(bar->activeAction(), nullptr);
+    for (Qt::Key key : {Qt::Key_Escape, Qt::Key_Return, Qt::Key_Space}) QTest::keyClick(bar, key);
+    EXPECT_EQ(performed, (QList<Kind>{Kind::panicOff, Kind::returnPressed, Kind::spacePressed}));
+}
+
+// A menu opened with the mouse, then the next one along the menu bar, reached by sliding or
+// with an arrow key the menu hands on to the menu bar: Esc out of that one hands the keyboard
+// back to the window too, and the next Esc is panic.
+TEST_F(KeyMonitorFilter, EscOutOfTheMenuNextToAMouseOpenedOneGivesTheKeyboardBack) {
+    QMenuBar* bar = window.menuBar();
+    const auto title = [bar](int i) { return bar->actionGeometry(bar->actions().at(i)).center(); };
+    const QPoint at = bar->mapToGlobal(title(1));
+    for (bool slide : {true, false}) {
+        QTest::mouseClick(bar, Qt::LeftButton, {}, title(0));
+        QCoreApplication::processEvents();  // the platform's activation of each menu it opens
+        QWidget* first = QApplication::activePopupWidget();
+        ASSERT_NE(first, nullptr);
+        if (slide) {
+            QMouseEvent move(QEvent::MouseMove, first->mapFromGlobal(at), at, {}, {}, {});
+            QApplication::sendEvent(first, &move);  // the menu hands it on to the menu bar
+        } else {
+            QTest::keyClick(first, Qt::Key_Right);
+        }
+        QCoreApplication::processEvents();
+        QWidget* second = QApplication::activePopupWidget();
+        ASSERT_TRUE(second && second != first);
+        QTest::keyClick(second, Qt::Key_Escape);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(QApplication::focusWidget(), strip) << slide;
+        QTest::keyClick(strip, Qt::Key_Escape);
+    }
+    EXPECT_EQ(performed, (QList<Kind>{Kind::panicOff, Kind::panicOff}));
+}
+
 // A press the first receiver ignores travels up to its parents, and the filter sees it at each;
 // the title editor must still be asked once.
 TEST_F(KeyMonitorFilter, DecidesOncePerPressAlongItsWayUpAndStopsWhenStopped) {
