@@ -413,14 +413,19 @@ bool KeyMonitor::eventFilter(QObject* watched, QEvent* event) {
     // A press reaches the window object first, then its widgets; decide at the widgets.
     auto* widget = qobject_cast<QWidget*>(watched);
     if (!widget) return false;
-    if (event == lastPress_ && lastReceiver_ && widget == lastReceiver_->parentWidget()) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    // Qt makes each press from the platform at the same place, so the address alone does not
+    // tell a press handed on from a new one: its time, key and scan code do.
+    const PressIdentity identity = identityOf(*key);
+    if (event == lastPress_ && identity == lastPressIdentity_ && lastReceiver_ &&
+        widget == lastReceiver_->parentWidget()) {
         lastReceiver_ = widget;  // the same press handed on to a parent: decided already
         return false;
     }
     lastPress_ = event;
+    lastPressIdentity_ = identity;
     lastReceiver_ = widget;
 
-    auto* key = static_cast<QKeyEvent*>(event);
     const auto [input, context] = pressOf(*key, true);
     if (isStrayRepeat()) return true;
     const KeyAction action = decide(input, context);

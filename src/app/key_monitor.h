@@ -198,6 +198,7 @@ class KeyMonitor : public QObject {
     // The last key press and the widget it was last seen at: while Qt hands an unaccepted
     // press on to the parent widgets, the filter sees it again and must not decide again.
     const QEvent* lastPress_ = nullptr;
+    PressIdentity lastPressIdentity_;
     QPointer<QWidget> lastReceiver_;
 };
 

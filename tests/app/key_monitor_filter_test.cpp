@@ -17,6 +17,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 namespace velmar {
 namespace {
 
@@ -310,6 +312,28 @@ TEST_F(KeyMonitorFilter, EscOutOfTheMenuNextToAMouseOpenedOneGivesTheKeyboardBac
 
 // A press the first receiver ignores travels up to its parents, and the filter sees it at each;
 // the title editor must still be asked once.
+// Qt builds every key event from the X server at the same place, so a new press can come at the
+// address of the last one, and where the keyboard fell to the parent of the widget that took it.
+TEST_F(KeyMonitorFilter, ANewPressAtTheAddressOfTheLastIsDecidedAfresh) {
+    std::optional<QKeyEvent> event;
+    const auto click = [&](QWidget* target, Qt::Key key, quint64 time) {
+        for (const QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease}) {
+            event.emplace(type, key, Qt::NoModifier, 9 + key % 200, 0, 0);
+            event->setTimestamp(time);
+            QSpontaneKeyEvent::setSpontaneous(&*event);
+            qApp->notify(target, &*event);
+        }
+    };
+    field->setText("ab");
+    field->setFocus();
+    click(field, Qt::Key_Left, 1000);  // the field's own, taken there
+    QWidget* panel = field->parentWidget();
+    panel->setFocusPolicy(Qt::StrongFocus);
+    panel->setFocus();
+    click(panel, Qt::Key_Space, 2000);
+    EXPECT_EQ(performed, QList<Kind>{Kind::spacePressed});
+}
+
 TEST_F(KeyMonitorFilter, DecidesOncePerPressAlongItsWayUpAndStopsWhenStopped) {
     QWidget editor;
     editor.setObjectName("dovrine.titleEditor");
