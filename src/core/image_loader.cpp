@@ -25,6 +25,7 @@ namespace {
 // The refusals, returned as their Japanese keys: they are kept in clips and looked up where
 // they are shown, in the language in force then.
 const char* const kNotLocalFile = L10N_KEY("通常のローカルファイルではありません");
+const char* const kFileNotFound = L10N_KEY("ファイルが見つかりません");
 const char* const kFileTooLarge = L10N_KEY("画像ファイルが 256 MB を超えています");
 const char* const kNoHeader = L10N_KEY("画像のヘッダを読み取れません");
 const char* const kTooManyPixels =
@@ -139,8 +140,12 @@ Inspection inspect(const QUrl& url, bool forDecoding) {
     // a writer for ever, and would hold the loader's thread and every still queued behind it.
     RegularFile file = RegularFile::open(QFile::encodeName(url.toLocalFile()), O_RDONLY);
     if (!file.isOpen()) {
+        // Nothing at the path (a link that leads nowhere included) is named as the movie probe
+        // names it; a pipe, device or folder is no local file of ours.
         const bool absent = file.error() == ENOENT || file.error() == ENOTDIR;
-        out.reason = QString::fromUtf8(file.notRegular() || absent ? kNotLocalFile : kNoHeader);
+        out.reason = QString::fromUtf8(absent              ? kFileNotFound
+                                       : file.notRegular() ? kNotLocalFile
+                                                           : kNoHeader);
         return out;
     }
     struct stat st {};

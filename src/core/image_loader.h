@@ -37,9 +37,10 @@ class ImageLoader {
     // Extensions whose scaled pictures are made by decoding in full and redrawing.
     static const std::set<QString>& redrawFormats();
 
-    // Nothing when the file may be decoded, else why not: one of four Japanese message keys,
-    // not looked up (whoever shows it looks it up with localized()). Reads the header only,
-    // never the pixels.
+    // Nothing when the file may be decoded, else why not: one of five Japanese message keys,
+    // not looked up (whoever shows it looks it up with localized()); nothing at the path and a
+    // pipe, device or folder there are named as the movie probe names them. Reads the header
+    // only, never the pixels.
     static std::optional<QString> rejectionReason(const QUrl& url);
 
     // The upright pixel size of a file that passes rejectionReason(); nothing otherwise.

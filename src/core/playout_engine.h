@@ -297,7 +297,10 @@ class PlayoutEngine : public QObject {
     // Restarts the NEXT preload unless the NEXT clip is still the one loaded or being loaded,
     // for edits that change where clips stand but not what they hold.
     void reloadNextMediaUnlessKept();
-    void finishStill(const QUuid& token, const Clip& clip, const ImageRef& image);
+    // `refusal`: why the file is refused, looked at when it did not decode (a pipe, folder or
+    // nothing now at the path), none when it passes the check and only its pixels fail.
+    void finishStill(const QUuid& token, const Clip& clip, const ImageRef& image,
+                     const std::optional<QString>& refusal);
     void refineMovie(const QUuid& token, const QUuid& clipID, std::optional<QSizeF> size,
                      ImageRef poster, QSizeF fallback);
     void markMovieUnreadable(const Clip& clip);

@@ -39,7 +39,8 @@ void PlayoutEngine::reloadNextMedia() {
         setIsNextLoading(true, clip->id);
         QPointer<PlayoutEngine> self(this);
         auto load = services_.loadFittedStill;
-        next_.stillQueue->async([this, self, token, clip = *clip, canvas, load] {
+        auto refusalOf = services_.stillRejectionReason;
+        next_.stillQueue->async([this, self, token, clip = *clip, canvas, load, refusalOf] {
             {
                 // Reading the engine's lock is safe while the queue exists: the engine destroys
                 // the queue (and waits for it) before anything else goes.
@@ -47,8 +48,11 @@ void PlayoutEngine::reloadNextMedia() {
                 if (next_.latestStillRequest != token) return;  // superseded before it started
             }
             ImageRef image = load ? load(clip.url, canvas) : nullptr;
-            postToMain([self, token, clip, image] {
-                if (self) self->finishStill(token, clip, image);
+            // The file passed verification: what is at the path now says why it failed.
+            const std::optional<QString> refusal =
+                !image && refusalOf ? refusalOf(clip.url) : std::nullopt;
+            postToMain([self, token, clip, image, refusal] {
+                if (self) self->finishStill(token, clip, image, refusal);
             });
         });
         return;
@@ -93,15 +97,20 @@ void PlayoutEngine::reloadNextMedia() {
                               });
 }
 
-void PlayoutEngine::finishStill(const QUuid& token, const Clip& clip, const ImageRef& image) {
+void PlayoutEngine::finishStill(const QUuid& token, const Clip& clip, const ImageRef& image,
+                                const std::optional<QString>& refusal) {
     if (next_.loadToken != token) return;
     releaseNextMedia();
     setIsNextLoading(false, std::nullopt);
     if (!image) {
         setLastMessage(localizedFormat("画像を読み込めませんでした: %@",
                                        {QFileInfo(clip.url.path()).fileName()}));
-        applyUnreadable({UnreadableEntry{clip.id, clip.url, clip.displayName,
-                                         localized("画像データをデコードできません")}});
+        // A pipe, device or folder put in the file's place, or nothing there any more, is named
+        // as verification names it (and as a movie's probe does), not as pixels that do not
+        // decode.
+        applyUnreadable(
+            {UnreadableEntry{clip.id, clip.url, clip.displayName,
+                             refusal.value_or(localized("画像データをデコードできません"))}});
         return;
     }
     setNextMedia(PlayoutMedia::still(image), clip.id);

@@ -80,6 +80,26 @@ bool isDayFileName(const QString& name) {
     return pattern.match(name).hasMatch();
 }
 
+// What is in the day's file's place when it is no file, for the status line.
+const char* const kLinkInPlace = L10N_KEY("シンボリックリンクが置かれています（たどりません）");
+const char* const kNotRegularInPlace =
+    L10N_KEY("通常のファイルではありません（パイプ・デバイス・ソケットが置かれています）");
+
+// Why appending failed, for standard error (English) or for the status line: something other
+// than a file at the day's name is said as such, any other error in the system's words.
+QString failureText(int failure, bool forStatusLine) {
+    if (failure == ELOOP) {
+        return forStatusLine ? localized(kLinkInPlace)
+                             : QStringLiteral("a symbolic link is in its place (not followed)");
+    }
+    if (failure == RegularFile::kNotRegular) {
+        return forStatusLine ? localized(kNotRegularInPlace)
+                             : QStringLiteral(
+                                   "not a regular file (a pipe, device or socket is in its place)");
+    }
+    return systemErrorText(failure);
+}
+
 }  // namespace
 
 PlayoutLog& PlayoutLog::shared() {
@@ -183,7 +203,8 @@ void PlayoutLog::flush() {
         if (failure != 0 && !appendFailing_) {
             // Said once when appending starts to fail, again only after it worked in between.
             qWarning("DOVRINE: cannot append to the operation log %s: %s",
-                     QFile::encodeName(path).constData(), qUtf8Printable(systemErrorText(failure)));
+                     QFile::encodeName(path).constData(),
+                     qUtf8Printable(failureText(failure, false)));
             std::function<void(const QString&)> handler;
             {
                 std::lock_guard lock(bufferLock_);
@@ -191,7 +212,7 @@ void PlayoutLog::flush() {
             }
             if (handler)
                 handler(
-                    localizedFormat("操作ログに書き込めません: %@", {systemErrorText(failure)}));
+                    localizedFormat("操作ログに書き込めません: %@", {failureText(failure, true)}));
         }
         appendFailing_ = failure != 0;
         if (!lines.empty()) {
@@ -210,7 +231,8 @@ void PlayoutLog::flush() {
 // disk) is cut back to the length before it, and a line left cut by a crash is ended before
 // anything follows it. Only a regular file is written: a link or a pipe another process put at
 // the name is neither followed nor waited on. On success `pending` is emptied and 0 returned;
-// otherwise it is left for the next flush and the error code returned.
+// otherwise it is left for the next flush and the error code returned: ELOOP for a link at the
+// name, RegularFile::kNotRegular for a pipe, device or socket there.
 int PlayoutLog::appendToFile(const QString& path, std::vector<QString>& pending) {
     QString text;
     for (const QString& line : pending) {
@@ -220,11 +242,7 @@ int PlayoutLog::appendToFile(const QString& path, std::vector<QString>& pending)
     QByteArray data = text.toUtf8();
     RegularFile file =
         RegularFile::open(path, O_RDWR | O_APPEND | O_CREAT, RegularFile::Links::refuse, 0644);
-    // A link, a pipe or a device at the name: something else is there.
-    if (!file.isOpen()) {
-        const int error = file.error();
-        return error == ELOOP || error == RegularFile::kNotRegular ? EEXIST : error;
-    }
+    if (!file.isOpen()) return file.error();
     const int fd = file.fd();
     const off_t before = ::lseek(fd, 0, SEEK_END);
     char last = '\n';

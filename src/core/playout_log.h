@@ -60,8 +60,9 @@ class PlayoutLog {
     QString directory() const;
 
     // Told, on the log's own queue, when appending to the day's file starts to fail (a folder,
-    // a link or a pipe at its name, a full disk), with the text for the status line; told again
-    // only after a flush in between succeeded. The lines stay buffered for the next flush.
+    // a link or a pipe at its name, a full disk), with the text for the status line, which says
+    // what is in the file's place; told again only after a flush in between succeeded. The
+    // lines stay buffered for the next flush.
     void setFailureHandler(std::function<void(const QString&)> handler);
 
     // Waits until all file work handed to the queue so far is done.

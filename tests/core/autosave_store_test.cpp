@@ -414,26 +414,24 @@ TEST_F(AutosaveStoreTest, APipeAtOneOfTheNamesIsNeverWaitedOn) {
     ASSERT_TRUE(QDir().mkpath(legacy));
     ASSERT_TRUE(pipe(legacy + u"/autosave.tavrendek"_s) &&
                 pipe(legacy + u"/autosave-origin.txt"_s));
-    const auto child = test::ChildProbe::run(
-        [] {},
-        [&] {
-            QByteArray seen;
-            auto s = make();
-            s->write(project("A"), u"/shows/Show.tavrendek"_s);
-            s->waitUntilIdle();
-            seen += s->loadRecovery().value_or(AutosaveStore::Recovery{}).origin.has_value()
-                        ? "written "
-                        : "? ";
-            if (!pipe(origin)) return QByteArray("setup");
-            const auto recovery = s->loadRecovery();
-            seen += recovery && recovery->project == project("A") && !recovery->origin ? "origin "
-                                                                                       : "? ";
-            if (!pipe(autosave)) return QByteArray("setup");
-            seen += s->loadRecovery() ? "? " : "autosave ";
-            s.reset();
-            if (!pipe(folder + u"/autosave.lock"_s)) return QByteArray("setup");
-            return seen + (make()->ownsDirectory() ? "locked" : "lock");
-        });
+    const auto child = test::ChildProbe::within([&] {
+        QByteArray seen;
+        auto s = make();
+        s->write(project("A"), u"/shows/Show.tavrendek"_s);
+        s->waitUntilIdle();
+        seen += s->loadRecovery().value_or(AutosaveStore::Recovery{}).origin.has_value()
+                    ? "written "
+                    : "? ";
+        if (!pipe(origin)) return QByteArray("setup");
+        const auto recovery = s->loadRecovery();
+        seen +=
+            recovery && recovery->project == project("A") && !recovery->origin ? "origin " : "? ";
+        if (!pipe(autosave)) return QByteArray("setup");
+        seen += s->loadRecovery() ? "? " : "autosave ";
+        s.reset();
+        if (!pipe(folder + u"/autosave.lock"_s)) return QByteArray("setup");
+        return seen + (make()->ownsDirectory() ? "locked" : "lock");
+    });
     ASSERT_TRUE(child.exited) << "hung on a pipe";
     EXPECT_EQ(child.output, "written origin autosave lock");
 }

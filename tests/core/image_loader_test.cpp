@@ -20,6 +20,7 @@ using test::CraftedStill;
 using test::TestMedia;
 
 const QString kNotLocal = QString::fromUtf8("通常のローカルファイルではありません");
+const QString kNotFound = QString::fromUtf8("ファイルが見つかりません");
 const QString kTooLarge = QString::fromUtf8("画像ファイルが 256 MB を超えています");
 const QString kNoHeader = QString::fromUtf8("画像のヘッダを読み取れません");
 const QString kTooManyPixels =
@@ -59,7 +60,7 @@ TEST(ImageLoaderTest, RefusesUnsafeOrUnreadableFilesWithoutCrashingOrBallooning)
     };
     const Case cases[] = {
         {"web address", QUrl("https://example.com/a.png"), kNotLocal},
-        {"missing file", fileUrl(TestMedia::directory() + "/missing.png"), kNotLocal},
+        {"missing file", fileUrl(TestMedia::directory() + "/missing.png"), kNotFound},
         {"FIFO", fileUrl(TestMedia::fifo("pipe.png")), kNotLocal},
         {"text named png", crafted("text.png", "just some text\n"), kNoHeader},
         {"16385 x 1", fileUrl(TestMedia::headerOnlyStill("png", 16385, 1)), kTooManyPixels},
@@ -130,7 +131,7 @@ TEST(ImageLoaderTest, RefusalsAreKeysWithEnglishTexts) {
     language.setLanguage(AppLanguage::en);
     EXPECT_EQ(ImageLoader::rejectionReason(QUrl("https://example.com/a.png")), kNotLocal);
     language.setLanguage(before);
-    for (const QString& key : {kNotLocal, kTooLarge, kNoHeader, kTooManyPixels}) {
+    for (const QString& key : {kNotLocal, kNotFound, kTooLarge, kNoHeader, kTooManyPixels}) {
         const QString english = localized(key, AppLanguage::en);
         EXPECT_NE(english, key);
         EXPECT_FALSE(

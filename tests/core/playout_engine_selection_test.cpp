@@ -1,6 +1,12 @@
 #include "engine_fixture.h"
 
+#include "core/image_loader.h"
+#include "support/test_media.h"
+
 #include <QSignalSpy>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace velmar::test {
 namespace {
@@ -99,6 +105,47 @@ TEST_F(EngineFixture, AStillThatFailsToDecodeIsMarkedAndReported) {
     EXPECT_EQ(engine->lastMessage(), "画像を読み込めませんでした: broken-one.png");
     EXPECT_EQ(reported,
               (QList<QPair<QString, QString>>{{"broken-one", "画像データをデコードできません"}}));
+}
+
+// Stills verified, then replaced by a link that leads nowhere, a pipe, a device and a folder:
+// each is named, once it is NEXT, as a movie in its place would be, not as a picture that does
+// not decode.
+TEST_F(EngineFixture, AStillReplacedAfterVerificationIsNamedByWhatIsInItsPlace) {
+    PlayoutEngine::Services s = services();
+    s.loadFittedStill = [](const QUrl& url, const CanvasFormat& canvas) {
+        return ImageLoader::loadFitted(url, canvas);
+    };
+    s.stillRejectionReason = [](const QUrl& url) { return ImageLoader::rejectionReason(url); };
+    engine = std::make_unique<PlayoutEngine>(s);
+    const QString notFound = "ファイルが見つかりません";
+    const QString notRegular = "通常のローカルファイルではありません";
+    const std::pair<const char*, QString> cases[] = {
+        {"gone", notFound}, {"pipe", notRegular}, {"device", notRegular}, {"folder", notRegular}};
+    QList<Clip> clips{still("first")};
+    for (const auto& [name, reason] : cases) {
+        Clip clip = still(name);
+        clip.url = QUrl::fromLocalFile(dir.filePath(QString(name) + ".png"));
+        ASSERT_TRUE(QFile::copy(TestMedia::still("png"), clip.url.toLocalFile()));
+        clips << clip;
+    }
+    loadTab(clips);
+    for (int i = 1; i <= 4; ++i) ASSERT_TRUE(rundown().isVerified(rundown().groups()[0].clips[i]));
+
+    const auto path = [&](const char* name) {
+        const QByteArray native = QFile::encodeName(dir.filePath(QString(name) + ".png"));
+        EXPECT_EQ(::unlink(native.constData()), 0);
+        return native;
+    };
+    ASSERT_EQ(::symlink(QFile::encodeName(dir.filePath("nowhere")).constData(), path("gone")), 0);
+    ASSERT_EQ(::mkfifo(path("pipe"), 0600), 0);
+    ASSERT_EQ(::symlink("/dev/zero", path("device")), 0);
+    ASSERT_EQ(::mkdir(path("folder"), 0700), 0);
+    for (int i = 1; i <= 4; ++i) {
+        rundown().setSelectedIndex(i);
+        waitFor([&] { return rundown().groups()[0].clips[i].unreadableReason.has_value(); });
+        EXPECT_EQ(rundown().groups()[0].clips[i].unreadableReason, cases[i - 1].second)
+            << cases[i - 1].first;
+    }
 }
 
 TEST_F(EngineFixture, VerificationCounterDropsAtTheFirstEveryTwentyFourthAndTheLastClip) {

@@ -1,6 +1,6 @@
 #include "core/playout_log.h"
+#include "models/language_settings.h"
 #include "models/localized.h"
-#include "models/system_error_text.h"
 #include "support/fake_clock.h"
 #include "support/qt_printers.h"
 
@@ -18,6 +18,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <mutex>
 
 namespace velmar {
 namespace {
@@ -159,10 +160,21 @@ TEST_F(LogFixture, AFullDiskLeavesWholeLinesAndTheLinesAreRetried) {
                                      "12:34:56.789  three\n12:34:56.789  four\n"));
 }
 
-// Another process plants a link to a file of its choice, or a pipe, at the day's name: nothing
-// is written through the link or lost in the pipe, the failure is told once, and the lines come
-// with the first flush that finds a file again.
-TEST_F(LogFixture, ALinkOrPipeAtTheDayFileIsNotWrittenAndTheFailureIsTold) {
+// Another process plants a link to a file of its choice, then a pipe, at the day's name: nothing
+// is written through the link or lost in the pipe, each failure is told once, in the status line
+// and on standard error, saying what is in the file's place, and the lines come with the first
+// flush that finds a file again.
+TEST_F(LogFixture, ALinkOrPipeAtTheDayFileIsNotWrittenAndWhatIsThereIsTold) {
+    static std::mutex warningsMutex;
+    static QStringList warnings;
+    const QtMessageHandler before =
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& text) {
+            std::lock_guard lock(warningsMutex);
+            warnings << text;
+        });
+    LanguageSettings& language = LanguageSettings::shared();
+    const AppLanguage interfaceBefore = language.language();
+    language.setLanguage(AppLanguage::en);
     QStringList told;
     log.setFailureHandler([&told](const QString& text) { told << text; });
     const QString day = logs + "/velmar-2026-03-14.log";
@@ -175,18 +187,29 @@ TEST_F(LogFixture, ALinkOrPipeAtTheDayFileIsNotWrittenAndTheFailureIsTold) {
     flushNow("first");
     flushNow("second");
     ASSERT_TRUE(QFile::remove(day));
-    ASSERT_EQ(::mkfifo(QFile::encodeName(day).constData(), 0600), 0);
     flushNow("third");
+    ASSERT_TRUE(QFile::rename(day, day + ".kept"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(day).constData(), 0600), 0);
+    flushNow("fourth");
     ASSERT_TRUE(QFile::remove(day));
-    EXPECT_EQ(told, QStringList{localizedFormat("操作ログに書き込めません: %@",
-                                                {systemErrorText(EEXIST)})});
+    ASSERT_TRUE(QFile::rename(day + ".kept", day));
+    flushNow("fifth");
+    qInstallMessageHandler(before);
+    language.setLanguage(interfaceBefore);
+
+    const QString link = "a symbolic link is in its place (not followed)";
+    const QString pipe = "not a regular file (a pipe, device or socket is in its place)";
+    EXPECT_EQ(told, (QStringList{"Cannot write the operation log: " + link,
+                                 "Cannot write the operation log: " + pipe}));
+    const QString warned = "DOVRINE: cannot append to the operation log " + day + ": ";
+    std::lock_guard lock(warningsMutex);
+    EXPECT_EQ(warnings, (QStringList{warned + link, warned + pipe}));
     QFile check(outside);
     ASSERT_TRUE(check.open(QIODevice::ReadOnly));
     EXPECT_EQ(check.readAll(), "mine\n");
-    flushNow("fourth");
     EXPECT_EQ(read(), QStringLiteral("12:34:56.789  first\n12:34:56.789  second\n"
-                                     "12:34:56.789  third\n12:34:56.789  fourth\n"));
-    EXPECT_EQ(told.size(), 1);
+                                     "12:34:56.789  third\n12:34:56.789  fourth\n"
+                                     "12:34:56.789  fifth\n"));
 }
 
 // Pruning deletes only this log's own old day files: not other ".log" files, not a link (nor

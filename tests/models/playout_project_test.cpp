@@ -2,6 +2,7 @@
 
 #include "models/json_reader.h"
 #include "models/project_crypto.h"
+#include "support/child_probe.h"
 #include "support/qt_printers.h"
 
 #include <QFile>
@@ -132,9 +133,21 @@ TEST(PlayoutProjectTest, SizeAndClipCountLimits) {
     EXPECT_EQ(loadFailure(files.write(u"over"_s, exact + "x")), LoadKind::tooLarge);
     EXPECT_THROW(PlayoutProject::load(files.dir.filePath(u"missing"_s)), PlayoutProject::ReadError);
     // A named pipe is refused at once: opening or reading it would wait for a writer for ever.
+    // A child loads it, so that a hang ends as a failure.
     const QString pipe = files.dir.filePath(u"pipe.tavrendek"_s);
     ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
-    EXPECT_THROW(PlayoutProject::load(pipe), PlayoutProject::ReadError);
+    const auto child = test::ChildProbe::within([&] {
+        try {
+            PlayoutProject::load(pipe);
+        } catch (const PlayoutProject::ReadError&) {
+            return QByteArray("refused");
+        } catch (...) {
+            return QByteArray("another failure");
+        }
+        return QByteArray("loaded");
+    });
+    ASSERT_TRUE(child.exited) << "hung on a pipe";
+    EXPECT_EQ(child.output.toStdString(), "refused");
     EXPECT_THROW(PlayoutProject::load(files.dir.path()), PlayoutProject::ReadError);
 
     const PlayoutProject most = projectWithClips(2500, 4);

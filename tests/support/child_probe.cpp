@@ -26,7 +26,7 @@ qint64 statusBytes(const char* key) {
 namespace {
 
 // One attempt; `timedOut` is set when the child had to be ended by its alarm.
-ChildProbe::Result runOnce(const std::function<void()>& warmUp,
+ChildProbe::Result runOnce(unsigned seconds, const std::function<void()>& warmUp,
                            const std::function<QByteArray()>& work, bool& timedOut) {
     ChildProbe::Result result;
     int fds[2];
@@ -34,7 +34,7 @@ ChildProbe::Result runOnce(const std::function<void()>& warmUp,
     const pid_t pid = ::fork();
     if (pid == 0) {
         ::close(fds[0]);
-        ::alarm(30);  // a hang ends as a signal, not as a stuck test
+        ::alarm(seconds);  // a hang ends as a signal, not as a stuck test
         warmUp();
         // Writing 5 to clear_refs resets the peak resident size to the current one.
         QFile clear("/proc/self/clear_refs");
@@ -66,17 +66,27 @@ ChildProbe::Result runOnce(const std::function<void()>& warmUp,
     return result;
 }
 
+// A child forked from a threaded test process can, rarely, inherit a lock held by another
+// thread at the fork and wait on it for ever; that says nothing of the code under test, so a
+// child ended by its alarm is tried once more.
+ChildProbe::Result runTwiceIfStuck(unsigned seconds, const std::function<void()>& warmUp,
+                                   const std::function<QByteArray()>& work) {
+    bool timedOut = false;
+    ChildProbe::Result result = runOnce(seconds, warmUp, work, timedOut);
+    if (timedOut) result = runOnce(seconds, warmUp, work, timedOut);
+    return result;
+}
+
 }  // namespace
 
 ChildProbe::Result ChildProbe::run(const std::function<void()>& warmUp,
                                    const std::function<QByteArray()>& work) {
-    // A child forked from a threaded test process can, rarely, inherit a lock held by another
-    // thread at the fork and wait on it for ever; that says nothing of the code under test, so
-    // a child ended by its alarm is tried once more.
-    bool timedOut = false;
-    Result result = runOnce(warmUp, work, timedOut);
-    if (timedOut) result = runOnce(warmUp, work, timedOut);
-    return result;
+    return runTwiceIfStuck(30, warmUp, work);
+}
+
+ChildProbe::Result ChildProbe::within(const std::function<QByteArray()>& work, unsigned seconds) {
+    return runTwiceIfStuck(
+        seconds, [] {}, work);
 }
 
 }  // namespace velmar::test

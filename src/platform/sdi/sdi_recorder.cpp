@@ -112,20 +112,36 @@ struct SdiRecorder::State {
     }
 
     // Opens `path` once; a file that cannot be opened is not tried again. The folder may be one
-    // others can write to, so only a regular file is written: a link at the name is not followed
-    // (its target would be truncated), and a pipe or device there is refused at once instead of
-    // holding the writer, and the files queued behind it, in open() for ever.
+    // others can write to, so only a regular file of this user is written: a link at the name is
+    // not followed (its target would be truncated), a pipe or device there is refused at once
+    // instead of holding the writer, and the files queued behind it, in open() for ever, and
+    // another user's file there is left whole (it is truncated only once its owner is known).
     std::FILE* fileFor(const std::string& path, std::FILE*& file) {
         if (file == nullptr && !failedOpens[path]) {
-            const int flags = O_WRONLY | O_CREAT | (files == Files::appended ? O_APPEND : O_TRUNC);
-            RegularFile opened = RegularFile::open(QByteArray::fromStdString(path), flags,
-                                                   RegularFile::Links::refuse, 0666);
+            const bool append = files == Files::appended;
+            const QByteArray native = QByteArray::fromStdString(path);
+            const int flags = O_WRONLY | (append ? O_APPEND : 0);
+            // A file already there is opened as it is, and one is made only where nothing is: in
+            // a sticky folder the system may refuse another user's file to an open that could
+            // create, for a reason that would not say whose the file is.
+            RegularFile opened = RegularFile::open(native, flags, RegularFile::Links::refuse);
+            if (!opened.isOpen() && opened.error() == ENOENT) {
+                opened = RegularFile::open(native, flags | O_CREAT | O_EXCL,
+                                           RegularFile::Links::refuse, 0666);
+            }
             std::string why;
+            struct stat info {};
             if (!opened.isOpen()) {
                 why = opened.error() == ELOOP ? "a symbolic link is in its place (not followed)"
                                               : opened.errorString().toStdString();
+            } else if (::fstat(opened.fd(), &info) != 0) {
+                why = std::strerror(errno);
+            } else if (info.st_uid != ::geteuid()) {
+                why = "another user's file is in its place";
+            } else if (!append && ::ftruncate(opened.fd(), 0) != 0) {
+                why = std::strerror(errno);
             } else {
-                file = ::fdopen(opened.fd(), files == Files::appended ? "ab" : "wb");
+                file = ::fdopen(opened.fd(), append ? "ab" : "wb");
                 if (file != nullptr) {
                     opened.release();
                 } else {

@@ -26,8 +26,8 @@ namespace velmar {
 // the recording and counted, and a line on stderr says so at most once a second while it lasts.
 // close() writes what is queued for a bounded time, closes the files and says how much was left
 // out in all. A folder that cannot be written, a file in it that cannot be opened (a link at its
-// name is not followed, and only a regular file is written), or a write that fails is kept as
-// the recording's problem(), and what was meant for it is left out.
+// name is not followed, and only a regular file of this user is written), or a write that fails
+// is kept as the recording's problem(), and what was meant for it is left out.
 // Methods are for one thread (the card's), apart from counts() and problem().
 class SdiRecorder {
   public:

@@ -1,5 +1,5 @@
 // The recorder on its own: failed writes, the close limit and grace on a fake clock, a folder
-// that cannot be written, and a link or a pipe planted at a file's name.
+// that cannot be written, and a link, a pipe or another user's file planted at a file's name.
 #include "platform/sdi/sdi_recorder.h"
 
 #include "sdi_test_support.h"
@@ -221,11 +221,13 @@ TEST(SdiRecorder, AFolderThatCannotBeWrittenIsItsProblemFromTheStart) {
 }
 
 // Another user of a shared folder plants a pipe at one device's video name (no one reads it: an
-// open that waits would wait for ever, with the sound queued behind) and a link at the other's
-// sound name (its target would be truncated). Each is refused at once and said once; the device's
-// other file is written.
-TEST(SdiRecorder, APipeOrALinkPlantedAtAFileNameIsRefusedAndTheOtherFileWritten) {
+// open that waits would wait for ever, with the sound queued behind), a link at the other's sound
+// name (its target would be truncated) and a file of their own, writable by all, at a third's
+// video name. Each is refused at once, left whole and said once; the device's other file is
+// written.
+TEST(SdiRecorder, APipeALinkOrAnotherUsersFileAtAFileNameIsRefusedAndTheOtherFileWritten) {
     QTemporaryDir dir, elsewhere;
+    ASSERT_EQ(::chmod(QFile::encodeName(dir.path()).constData(), 01777), 0);
     const auto path = [&](const char* name) { return dir.filePath(name).toStdString(); };
     const QString victim = elsewhere.filePath("victim.txt");
     QFile kept(victim);
@@ -234,7 +236,8 @@ TEST(SdiRecorder, APipeOrALinkPlantedAtAFileNameIsRefusedAndTheOtherFileWritten)
     ASSERT_EQ(::mkfifo(path("sdi0.bgra").c_str(), 0600), 0);
     ASSERT_EQ(::symlink(QFile::encodeName(victim).constData(), path("sdi1.pcm").c_str()), 0);
     const std::vector<std::int32_t> sound(2 * 10, 7);
-    for (int device : {0, 1}) {
+    // Records one frame and the sound on `device`, which has `problem`, said once.
+    const auto record = [&](int device, const std::string& problem) {
         std::vector<std::string> said;
         std::mutex mutex;
         SdiRecorder recorder(dir.path().toStdString(), device, {}, [&](const std::string& line) {
@@ -252,17 +255,28 @@ TEST(SdiRecorder, APipeOrALinkPlantedAtAFileNameIsRefusedAndTheOtherFileWritten)
             60))
             << "the writer is held";
         recorder.close();
-        const std::string refused = path(device == 0 ? "sdi0.bgra" : "sdi1.pcm");
-        EXPECT_EQ(recorder.problem().rfind(refused + ": ", 0), 0u) << recorder.problem();
+        EXPECT_EQ(recorder.problem(), problem);
         std::lock_guard lock(mutex);
-        EXPECT_EQ(std::count(said.begin(), said.end(),
-                             "velmar: cannot record into " + recorder.problem()),
-                  1);
-    }
+        EXPECT_EQ(std::count(said.begin(), said.end(), "velmar: cannot record into " + problem), 1);
+    };
+    record(0,
+           path("sdi0.bgra") + ": not a regular file (a pipe, device or socket is in its place)");
+    record(1, path("sdi1.pcm") + ": a symbolic link is in its place (not followed)");
     EXPECT_EQ(QFileInfo(dir.filePath("sdi0.pcm")).size(), qint64(sound.size() * 4));
     EXPECT_EQ(QFileInfo(dir.filePath("sdi1.bgra")).size(), qint64(kFrameBytes));
     ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
     EXPECT_EQ(kept.readAll(), QByteArray("keep me"));
+
+    QFile theirs(dir.filePath("sdi2.bgra"));
+    ASSERT_TRUE(theirs.open(QIODevice::WriteOnly) && theirs.write("theirs") == 6);
+    theirs.close();
+    ASSERT_EQ(::chmod(path("sdi2.bgra").c_str(), 0666), 0);
+    if (::chown(path("sdi2.bgra").c_str(), 65534, 65534) != 0)
+        GTEST_SKIP() << "another user's file needs root: " << std::strerror(errno);
+    record(2, path("sdi2.bgra") + ": another user's file is in its place");
+    ASSERT_TRUE(theirs.open(QIODevice::ReadOnly));
+    EXPECT_EQ(theirs.readAll(), QByteArray("theirs"));
+    EXPECT_EQ(QFileInfo(dir.filePath("sdi2.pcm")).size(), qint64(sound.size() * 4));
 }
 
 }  // namespace
