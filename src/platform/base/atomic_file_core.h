@@ -60,9 +60,10 @@ struct Content {
 // - The new file keeps the old one's permission bits exactly (with ReadOnlyTarget::replace, plus
 //   read and write for the owner), never the set-user-ID, set-group-ID or sticky bits.
 // - The data goes to a new temporary beside the target, made with O_EXCL and O_NOFOLLOW and mode
-//   0600, given its permission bits, written and synced; then it is renamed to the name and the
-//   folder synced. Any failure removes it. Temporaries of the same name that a killed writer left
-//   (removeLeftovers) are removed first.
+//   0600, given its permission bits, written and synced; then it is renamed to the name (with
+//   Existing::keep only where nothing is, by renameat2(RENAME_NOREPLACE), or link() and unlink()
+//   on a file system that cannot) and the folder synced. Any failure removes it. Temporaries of the
+//   same name that a killed writer left (removeLeftovers) are removed first.
 //
 // `written`, when given, receives the new file's status (its identity) on success.
 int write(int folderFd, const char* name, const Content& content, const Options& options = {},
