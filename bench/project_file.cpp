@@ -2,8 +2,8 @@
 // atomic write; read, open, decode, makeGroups) beside a plain QJsonDocument encode and parse of
 // the same data. The counter ratio_vs_raw_json is our time over the raw JSON time, measured
 // interleaved in the same run (target: within 2).
-#include "models/atomic_file.h"
 #include "models/playout_project.h"
+#include "platform/base/atomic_file.h"
 
 #include <QFile>
 #include <QJsonArray>

@@ -59,5 +59,17 @@
         <source>ファイルまたはフォルダが見つかりません</source>
         <translation>No such file or folder</translation>
     </message>
+    <message>
+        <source>シンボリックリンクが置かれています</source>
+        <translation>A symbolic link is in its place</translation>
+    </message>
+    <message>
+        <source>他のユーザーのファイルが置かれています</source>
+        <translation>Another user's file is in its place</translation>
+    </message>
+    <message>
+        <source>通常のファイルではないものが置かれています</source>
+        <translation>Something other than a regular file is in its place</translation>
+    </message>
 </context>
 </TS>

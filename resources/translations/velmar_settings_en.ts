@@ -324,6 +324,10 @@
         <translation>Settings cannot be saved. Changes are kept until quit and saved again with the next change: %@</translation>
     </message>
     <message>
+        <source>設定ファイルが読み取り専用のため、変更はこの実行中のみ有効です</source>
+        <translation>The settings file is read-only: changes last only until the program quits</translation>
+    </message>
+    <message>
         <source>設定の保存を再開しました</source>
         <translation>Settings are saved again</translation>
     </message>

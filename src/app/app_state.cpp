@@ -240,6 +240,12 @@ void AppState::settingsProblem(const UserDefaults::Problem& problem) {
             line += QStringLiteral(" cannot be written (") + problem.error +
                     QStringLiteral("), settings kept in memory and written on the next change");
             break;
+        case Kind::readOnly:
+            // The operator's protection of the file stands: it is not written while it lasts.
+            warning = localized("設定ファイルが読み取り専用のため、変更はこの実行中のみ有効です");
+            settingsWriteWarning_ = warning;
+            line += QStringLiteral(" is read-only, left as it is; settings kept in memory");
+            break;
         case Kind::writeResumed:
             if (engine_->standingWarning() == settingsWriteWarning_)
                 engine_->setStandingWarning(QString());

@@ -4,26 +4,23 @@
 #include "core/autosave_store.h"
 #include "core/media_access.h"
 #include "core/playout_log.h"
-#include "models/atomic_file.h"
 #include "models/localized.h"
 #include "models/project_backup_naming.h"
+#include "models/system_error_text.h"
+#include "platform/base/atomic_file.h"
 #include "platform/base/host_clock.h"
 #include "platform/base/regular_file.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryFile>
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
-#include <cstdio>
-#include <cstring>
 #include <exception>
 #include <limits>
 
@@ -98,9 +95,10 @@ bool sameContents(const QString& a, const QString& b) {
 }
 
 // Copies the regular file at `from` to a new file `to`, which must not exist yet, with the
-// source's permission bits. The copy is written under a temporary name and put in place whole,
-// so a copy cut short never passes for a backup. Nothing at either name is waited on (a pipe put
-// at the project's name would hold the save for ever). The reason of a failure goes to `error`.
+// source's permission bits, through the program's one writer: the copy is written and synced
+// under a temporary name and put in place whole, so a copy cut short never passes for a backup.
+// Nothing at either name is waited on (a pipe put at the project's name would hold the save for
+// ever). The reason of a failure goes to `error`.
 bool copyToNewFile(const QString& from, const QString& to, QString* error) {
     RegularFile source = RegularFile::open(from, O_RDONLY);
     struct stat st {};
@@ -108,43 +106,13 @@ bool copyToNewFile(const QString& from, const QString& to, QString* error) {
         *error = source.errorString();
         return false;
     }
-    QTemporaryFile copy(QFileInfo(to).absolutePath() + QStringLiteral("/.backup-XXXXXX"));
-    if (!copy.open()) {
-        *error = copy.errorString();
-        return false;
-    }
-    ::fchmod(copy.handle(), (st.st_mode & 0777) | S_IRUSR | S_IWUSR);
-    for (;;) {
-        const auto chunk = source.read(kCopyChunk - 1);
-        if (!chunk) {
-            *error = source.errorString();
-            return false;
-        }
-        if (chunk->isEmpty()) break;
-        if (copy.write(*chunk) != chunk->size()) {
-            *error = copy.errorString();
-            return false;
-        }
-    }
-    if (!copy.flush()) {
-        *error = copy.errorString();
-        return false;
-    }
-    // Into place only where nothing is at the name yet; a file system that cannot rename so
-    // gets a second name for the copy (the temporary one goes with `copy`).
-    const QByteArray temporary = QFile::encodeName(copy.fileName());
-    const QByteArray target = QFile::encodeName(to);
-    if (::renameat2(AT_FDCWD, temporary.constData(), AT_FDCWD, target.constData(),
-                    RENAME_NOREPLACE) == 0) {
-        copy.setAutoRemove(false);
-        return true;
-    }
-    if ((errno != EINVAL && errno != ENOSYS) ||
-        ::link(temporary.constData(), target.constData()) != 0) {
-        *error = QString::fromLocal8Bit(std::strerror(errno));
-        return false;
-    }
-    return true;
+    AtomicFile::Options options;
+    options.existing = AtomicFile::Existing::keep;
+    options.newFileMode = st.st_mode & 0777;
+    int code = 0;
+    if (AtomicFile::copy(source.fd(), to, &code, options)) return true;
+    *error = AtomicFile::errorText(code);
+    return false;
 }
 
 QString describe(const std::exception& error) {
@@ -171,7 +139,7 @@ bool DocumentWorkflow::writeProject(const QUrl& url) {
         // The clip limit before encoding, the size limit after sealing.
         const QByteArray sealed = project.sealedFileData();
         QString error;
-        if (!AtomicFile::write(path, sealed, &error)) throw WriteFailure(error.toStdString());
+        if (!writeFileWhole(path, sealed, &error)) throw WriteFailure(error.toStdString());
     } catch (const std::exception& error) {
         status(localizedFormat("保存に失敗: %@", {describe(error)}));
         return false;

@@ -1,10 +1,11 @@
 #include "core/autosave_store.h"
 
 #include "core/media_access.h"
-#include "models/atomic_file.h"
 #include "models/localized.h"
 #include "models/project_crypto.h"
+#include "models/system_error_text.h"
 #include "platform/base/app_paths.h"
+#include "platform/base/atomic_file.h"
 #include "platform/base/exclusive_file_lock.h"
 #include "platform/base/regular_file.h"
 #include "platform/base/timer.h"
@@ -32,7 +33,7 @@ QString standardized(const QString& path) {
 // The store's own files are always replaced, also when something took their write permission:
 // an autosave that can no longer be written or read would end crash recovery for good.
 bool writeOwnFile(const QString& path, const QByteArray& data, QString* error = nullptr) {
-    return AtomicFile::write(path, data, error, AtomicFile::ReadOnlyTarget::replace);
+    return writeFileWhole(path, data, error, AtomicFile::ReadOnlyTarget::replace);
 }
 
 // The identity and last change of what is at the path (a link not followed); none when nothing

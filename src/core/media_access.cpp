@@ -1,7 +1,7 @@
 #include "core/media_access.h"
 
-#include "models/atomic_file.h"
 #include "models/localized.h"
+#include "models/system_error_text.h"
 #include "platform/base/app_paths.h"
 #include "platform/base/main_thread.h"
 
@@ -214,12 +214,10 @@ void MediaAccess::save() {
     for (auto it = copy.begin(); it != copy.end(); ++it) {
         object.insert(it.key(), QString::fromLatin1(it.value().toBase64()));
     }
-    // The program's own file: replaced even when its write permission was taken away, and a
-    // link planted at its name is replaced, not followed.
+    // The program's own file: replaced even when its write permission was taken away.
     QString error;
-    if (!AtomicFile::write(storePath_, QJsonDocument(object).toJson(QJsonDocument::Compact), &error,
-                           AtomicFile::ReadOnlyTarget::replace,
-                           AtomicFile::SymbolicLink::replace)) {
+    if (!writeFileWhole(storePath_, QJsonDocument(object).toJson(QJsonDocument::Compact), &error,
+                        AtomicFile::ReadOnlyTarget::replace)) {
         qWarning("DOVRINE: cannot save %s: %s", native.constData(), qUtf8Printable(error));
     }
 }

@@ -19,12 +19,26 @@ QString systemErrorText(int code) {
             return localized("読み取り専用のファイルシステムです");
         case ENOENT:
             return localized("ファイルまたはフォルダが見つかりません");
+        case AtomicFile::kLinkRefused:
+            return localized("シンボリックリンクが置かれています");
+        case AtomicFile::kOtherOwner:
+            return localized("他のユーザーのファイルが置かれています");
+        case AtomicFile::kNotRegular:
+            return localized("通常のファイルではないものが置かれています");
         default:
             break;
     }
     char buffer[256];
     // The GNU strerror_r: thread-safe, returns the text (maybe not in the buffer).
     return QString::fromLocal8Bit(::strerror_r(code, buffer, sizeof buffer));
+}
+
+bool writeFileWhole(const QString& path, const QByteArray& data, QString* error,
+                    AtomicFile::ReadOnlyTarget readOnly, AtomicFile::Existing existing) {
+    int code = 0;
+    if (AtomicFile::write(path, data, &code, readOnly, existing)) return true;
+    if (error) *error = systemErrorText(code);
+    return false;
 }
 
 }  // namespace velmar

@@ -1,12 +1,22 @@
 #pragma once
 
+#include "platform/base/atomic_file.h"
+
+#include <QByteArray>
 #include <QString>
 
 namespace velmar {
 
-// The operator-facing text of a system error number (errno) in the interface language: the
-// common causes of a failed save have texts of their own (looked up like every message); any
-// other number gives the system's own description.
+// The operator-facing text of a system error number (errno) or of a code of AtomicFile in the
+// interface language: the common causes of a failed save, and what AtomicFile found in the
+// file's place, have texts of their own (looked up like every message); any other number gives
+// the system's own description.
 QString systemErrorText(int code);
+
+// AtomicFile::write, with the reason of a failure in the interface language in `error` (when
+// given).
+bool writeFileWhole(const QString& path, const QByteArray& data, QString* error,
+                    AtomicFile::ReadOnlyTarget readOnly = AtomicFile::ReadOnlyTarget::refuse,
+                    AtomicFile::Existing existing = AtomicFile::Existing::replace);
 
 }  // namespace velmar

@@ -10,6 +10,8 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 
+#include <sys/stat.h>
+
 #include <cmath>
 #include <limits>
 
@@ -250,6 +252,27 @@ TEST_F(AppStateFixture, SettingsThatCannotBeWrittenAreWarnedOfOnceUntilTheyAreWr
     const QString text = QString::fromUtf8(logFile.readAll());
     EXPECT_EQ(text.count(" cannot be written ("), 1) << text.toStdString();
     EXPECT_EQ(text.count(" written again"), 1) << text.toStdString();
+}
+
+// A settings file the operator made read-only stays as it is; the status line says so once,
+// in its own words, and the changes hold for the run.
+TEST_F(AppStateFixture, ASettingsFileMadeReadOnlyIsToldOnceAndLeftAsItIs) {
+    writeSettings(R"({"backgroundLevel": 1})");
+    ASSERT_EQ(::chmod(QFile::encodeName(settingsPath()).constData(), 0444), 0);
+    make(false);
+    app->setBackgroundLevel(2);
+    app->engine().setLastMessage("SDI started");
+    app->setProgramOnLeft(true);
+    EXPECT_EQ(app->engine().standingWarning(),
+              "設定ファイルが読み取り専用のため、変更はこの実行中のみ有効です");
+    EXPECT_EQ(app->backgroundLevel(), 2);
+    EXPECT_EQ(UserDefaults(settingsPath()).integer("backgroundLevel"), 1);
+
+    log.flush();
+    log.waitForPendingWrites();
+    QFile logFile(log.fileName());
+    ASSERT_TRUE(logFile.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromUtf8(logFile.readAll()).count(" is read-only"), 1);
 }
 
 }  // namespace

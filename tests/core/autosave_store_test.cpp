@@ -1,7 +1,7 @@
 #include "core/autosave_store.h"
 
-#include "models/atomic_file.h"
 #include "models/project_crypto.h"
+#include "platform/base/atomic_file.h"
 #include "platform/base/exclusive_file_lock.h"
 #include "platform/base/user_defaults.h"
 #include "support/child_probe.h"

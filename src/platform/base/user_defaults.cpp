@@ -1,5 +1,6 @@
 #include "platform/base/user_defaults.h"
 
+#include "platform/base/atomic_file.h"
 #include "platform/base/regular_file.h"
 
 #include <QDateTime>
@@ -10,7 +11,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QStandardPaths>
-#include <QTemporaryFile>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -36,26 +36,6 @@ bool parseJson(const QByteArray& bytes, QVariantMap& map) {
         map.insert(it.key(), it.value().toVariant());
     }
     return true;
-}
-
-// Reads the device to its end into `bytes` unless it holds more than the settings file may: then
-// `bytes` holds the first kMaxFileBytes + 1 of them and the answer is false. Nothing larger is
-// ever held in memory.
-bool readBounded(QIODevice& device, QByteArray& bytes) {
-    constexpr qint64 limit = UserDefaults::kMaxFileBytes + 1;
-    bytes.clear();
-    while (bytes.size() < limit) {
-        const QByteArray chunk = device.read(limit - bytes.size());
-        if (chunk.isEmpty()) break;
-        bytes += chunk;
-    }
-    return bytes.size() <= UserDefaults::kMaxFileBytes;
-}
-
-// A file too large reads as one that does not parse.
-bool readJson(QIODevice& device, QSettings::SettingsMap& map) {
-    QByteArray bytes;
-    return readBounded(device, bytes) && parseJson(bytes, map);
 }
 
 // One JSON value standing alone, or nothing when it does not parse.
@@ -247,52 +227,46 @@ QByteArray encodeWithin(QVariantMap& values, const QSet<QString>& used, const QS
     return json;
 }
 
-// Replaces the file at `path` (the file a link there leads to) with `data`: a new file beside
-// it, synced, then renamed over it, keeping the old file's permission bits. The new file is
-// made under a name never used before, so nothing planted at a name can make it wait.
-bool replaceFile(const QString& path, const QByteArray& data, QString* error) {
-    const QFileInfo info(path);
-    const QString folder = info.absolutePath();
-    const QFileInfo folderInfo(folder);
-    const auto failed = [&](const QString& reason) {
-        *error = folderInfo.exists() && !folderInfo.isDir()
-                     ? folderInfo.filePath() + QStringLiteral(" is not a folder")
-                     : reason;
-        return false;
-    };
+// Replaces the file at `path` with `data` through the program's one writer, keeping the old
+// file's permission bits exactly; a new file is the user's alone. False, with the reason in
+// `error`, when it could not be written; `readOnly` then tells a file whose mode bits deny its
+// owner writing (judged from the bits, as the writer does, also for root).
+bool replaceFile(const QString& path, const QByteArray& data, QString* error, bool* readOnly) {
+    const QString folder = QFileInfo(path).absolutePath();
     QDir().mkpath(folder);  // made again when it was removed while running
-    QString target = path;
-    if (info.isSymLink()) {
-        target = info.canonicalFilePath();
-        if (target.isEmpty()) return failed(QStringLiteral("the link at its name leads nowhere"));
-    }
-    QTemporaryFile temporary(target + QStringLiteral(".XXXXXX"));
-    if (!temporary.open()) return failed(temporary.errorString());
-    struct stat old {};
-    if (::stat(QFile::encodeName(target).constData(), &old) == 0 && S_ISREG(old.st_mode))
-        ::fchmod(temporary.handle(), (old.st_mode & 0777) | S_IRUSR | S_IWUSR);
-    if (temporary.write(data) != data.size() || !temporary.flush())
-        return failed(temporary.errorString());
-    if (::fsync(temporary.handle()) != 0) return failed(QString::fromLocal8Bit(strerror(errno)));
-    if (::rename(QFile::encodeName(temporary.fileName()).constData(),
-                 QFile::encodeName(target).constData()) != 0) {
-        return failed(QString::fromLocal8Bit(strerror(errno)));
-    }
-    temporary.setAutoRemove(false);
-    return true;
+    AtomicFile::Options options;
+    options.readOnly = AtomicFile::ReadOnlyTarget::refuse;
+    options.newFileMode = 0600;
+    int code = 0;
+    if (AtomicFile::write(path, data, &code, options)) return true;
+    struct stat st {};
+    *readOnly = code == EACCES && ::stat(QFile::encodeName(path).constData(), &st) == 0 &&
+                S_ISREG(st.st_mode) && (st.st_mode & S_IWUSR) == 0;
+    const QFileInfo folderInfo(folder);
+    *error = folderInfo.exists() && !folderInfo.isDir()
+                 ? folderInfo.filePath() + QStringLiteral(" is not a folder")
+                 : AtomicFile::errorText(code);
+    return false;
 }
 
-bool writeJson(QIODevice& device, const QSettings::SettingsMap& map) {
-    return device.write(encode(map)) >= 0;
+// Whether `entry` is named like a temporary that the settings' earlier writer (QTemporaryFile,
+// "<name>.XXXXXX") made for the file `name`: six letters or digits, at least one of them a digit
+// or a capital, so that a file of the user's such as "velmar.json.backup" is never taken for one.
+bool isOldTemporaryOf(const char* entry, const char* name) {
+    const size_t length = std::strlen(name);
+    if (std::strncmp(entry, name, length) != 0 || entry[length] != '.') return false;
+    const char* tail = entry + length + 1;
+    if (std::strlen(tail) != 6) return false;
+    bool marked = false;
+    for (const char* c = tail; *c; ++c) {
+        const bool digitOrCapital = (*c >= '0' && *c <= '9') || (*c >= 'A' && *c <= 'Z');
+        if (!digitOrCapital && !(*c >= 'a' && *c <= 'z')) return false;
+        marked = marked || digitOrCapital;
+    }
+    return marked;
 }
 
 }  // namespace
-
-QSettings::Format UserDefaults::jsonFormat() {
-    static const QSettings::Format format =
-        QSettings::registerFormat("json", readJson, writeJson, Qt::CaseSensitive);
-    return format;
-}
 
 UserDefaults& UserDefaults::standard() {
     static UserDefaults defaults(
@@ -304,6 +278,8 @@ UserDefaults& UserDefaults::standard() {
 UserDefaults::UserDefaults(const QString& filePath)
     : path_(QFileInfo(filePath).absoluteFilePath()) {
     QDir().mkpath(QFileInfo(path_).absolutePath());
+    // What writes killed in an earlier run left beside the file, ours and the earlier writer's.
+    AtomicFile::removeLeftovers(path_, isOldTemporaryOf);
     std::optional<Problem> found;
     {
         std::lock_guard lock(mutex_);
@@ -368,28 +344,35 @@ void UserDefaults::noteFileSeen() {
     seen_ = fileStamp(path_);
 }
 
-bool UserDefaults::writeFile(const QString* kept, QString* error) {
+bool UserDefaults::writeFile(const QString* kept, QString* error, bool* readOnly) {
+    bool unused = false;
+    if (!readOnly) readOnly = &unused;
+    *readOnly = false;
     const QByteArray json = encodeWithin(values_, used_, kept);
     if (json.isEmpty()) {
         *error = QStringLiteral("the settings would exceed %1 bytes").arg(kMaxFileBytes);
         return false;
     }
-    return replaceFile(path_, json, error);
+    return replaceFile(path_, json, error, readOnly);
 }
 
-std::optional<UserDefaults::Problem> UserDefaults::checkWrite(bool written, const QString& error) {
+std::optional<UserDefaults::Problem> UserDefaults::checkWrite(bool written, const QString& error,
+                                                              bool readOnly) {
     const bool failed = !written;
     if (failed == writeFailing_) return std::nullopt;
     writeFailing_ = failed;
     Problem problem;
     problem.path = path_;
     if (failed) {
-        problem.kind = Problem::Kind::writeFailed;
+        problem.kind = readOnly ? Problem::Kind::readOnly : Problem::Kind::writeFailed;
         problem.error = error;
         problem_ = problem;
     } else {
         problem.kind = Problem::Kind::writeResumed;
-        if (problem_ && problem_->kind == Problem::Kind::writeFailed) problem_.reset();
+        if (problem_ && (problem_->kind == Problem::Kind::writeFailed ||
+                         problem_->kind == Problem::Kind::readOnly)) {
+            problem_.reset();
+        }
     }
     return problem;
 }
@@ -432,8 +415,9 @@ void UserDefaults::store(const QString& key, const std::optional<QVariant>& valu
         }
         if (fileBacked_) {
             QString error;
-            const bool ok = writeFile(value ? &key : nullptr, &error);
-            written = checkWrite(ok, error);
+            bool readOnly = false;
+            const bool ok = writeFile(value ? &key : nullptr, &error, &readOnly);
+            written = checkWrite(ok, error, readOnly);
             if (writeFailing_) {
                 seen_.reset();
             } else {

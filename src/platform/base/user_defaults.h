@@ -2,7 +2,6 @@
 
 #include <QList>
 #include <QSet>
-#include <QSettings>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -18,7 +17,9 @@ namespace velmar {
 // Persisted settings: a JSON file whose values keep their JSON types (bool, number, string,
 // array of strings). Getters return a value only when the stored one has the asked-for type, so
 // a value of the wrong type reads as the caller's default. Every write reaches the file at once,
-// replacing it whole through a new file renamed over it. Safe to use from any thread.
+// replacing it whole through AtomicFile (a link to it is followed only when it is the user's own
+// in a folder closed to others; temporaries killed writes left are removed at the start). Safe to
+// use from any thread.
 //
 // A file that could not be read is never written over. One that does not parse (a stray comma,
 // a number out of range) or is larger than kMaxFileBytes is renamed
@@ -33,18 +34,21 @@ namespace velmar {
 // for nor set (then of the others, but never the one being set), and says so on standard error;
 // one that would not fit even so is not made, and fails like any write that fails.
 //
-// A write that fails (disk full, a file where the folder should be) keeps every value in memory
-// and is told once; each later change writes them all again, and the first that succeeds is
-// told too.
+// A write that fails (disk full, a file where the folder should be, a file the operator made
+// read-only, which is left exactly as it is) keeps every value in memory and is told once; each
+// later change writes them all again, over what another copy wrote meanwhile, and the first that
+// succeeds is told too.
 class UserDefaults {
   public:
     struct Problem {
-        // writeResumed is no problem: it tells that the file is written again after writeFailed.
-        enum class Kind { setAside, unreadable, writeFailed, writeResumed };
+        // readOnly: a write failed because the file's mode bits deny its owner writing.
+        // writeResumed is no problem: it tells that the file is written again after writeFailed
+        // or readOnly.
+        enum class Kind { setAside, unreadable, writeFailed, readOnly, writeResumed };
         Kind kind = Kind::setAside;
         QString path;     // the settings file
         QString movedTo;  // setAside: where the file that did not parse now is
-        QString error;    // unreadable, writeFailed: the system's reason
+        QString error;    // unreadable, writeFailed, readOnly: the system's reason
     };
 
     // The largest settings file read. What the application stores (a few dozen short values
@@ -85,11 +89,6 @@ class UserDefaults {
     // Told of every problem, on the thread that met it; at once of one met before. Empty: none.
     void setProblemObserver(std::function<void(const Problem&)> observer);
 
-    // The QSettings format id of the typed JSON files. This class reads and writes the file on
-    // its own: QSettings opens the file and a lock file beside it in ways that wait for ever on a
-    // pipe at either name.
-    static QSettings::Format jsonFormat();
-
     // What tells the file apart from the one last read or written (identity, size, change time,
     // mode and owners).
     using FileStamp = std::array<long long, 8>;
@@ -104,10 +103,11 @@ class UserDefaults {
     // Remembers the file as it is now, after it was read whole or written (mutex_ held).
     void noteFileSeen();
     // Replaces the file with values_, within kMaxFileBytes (mutex_ held); `kept` is never left
-    // out. False, with the reason in `error`, when it could not be written.
-    bool writeFile(const QString* kept, QString* error);
+    // out. False, with the reason in `error`, when it could not be written; `readOnly` then
+    // tells a file whose mode bits deny writing.
+    bool writeFile(const QString* kept, QString* error, bool* readOnly = nullptr);
     // After a write (mutex_ held): a change between failing and working, if any.
-    std::optional<Problem> checkWrite(bool written, const QString& error);
+    std::optional<Problem> checkWrite(bool written, const QString& error, bool readOnly);
     void report(const std::optional<Problem>& problem);
 
     const QString path_;

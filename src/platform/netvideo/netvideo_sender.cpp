@@ -1,5 +1,6 @@
 #include "platform/netvideo/netvideo_sender.h"
 
+#include "platform/base/atomic_file_core.h"
 #include "platform/netvideo/frame_digest.h"
 
 #include <arpa/inet.h>
@@ -131,37 +132,24 @@ std::string fileNameFor(const std::string& name) {
     return out + ".netvideo";
 }
 
-// Writes the file under a temporary name never followed through a link, then puts it in place,
-// so that a receiver reads either the old address or the whole new one.
+// Writes the file through the program's one writer, so that a receiver reads either the old
+// address or the whole new one. The sender's own file: replaced also when its write permission
+// was taken.
 bool writeAddressFile(int folderFd, const std::string& name, int port, struct stat& written) {
-    const std::string temporary = name + ".tmp";
-    ::unlinkat(folderFd, temporary.c_str(), 0);  // left by a sender that died
-    const int fd = ::openat(folderFd, temporary.c_str(),
-                            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    // What went wrong, taken at the step that failed: a later call may change errno.
-    std::string reason = fd < 0 ? std::strerror(errno) : std::string();
-    if (fd >= 0) {
-        char text[32];
-        const int length = std::snprintf(text, sizeof text, "127.0.0.1:%d\n", port);
-        const ssize_t wrote = ::write(fd, text, size_t(length));
-        if (wrote < 0) {
-            reason = std::strerror(errno);
-        } else if (wrote != length) {
-            reason = "short write (" + std::to_string(wrote) + " of " + std::to_string(length) +
-                     " bytes)";
-        } else if (::fstat(fd, &written) != 0) {
-            reason = std::strerror(errno);
-        }
-        if (::close(fd) != 0 && reason.empty()) reason = std::strerror(errno);
-        if (reason.empty() && ::renameat(folderFd, temporary.c_str(), folderFd, name.c_str()) != 0)
-            reason = std::strerror(errno);
-    }
-    if (!reason.empty()) {
+    char text[32];
+    const int length = std::snprintf(text, sizeof text, "127.0.0.1:%d\n", port);
+    atomic_file::Content content;
+    content.data = text;
+    content.size = size_t(length);
+    atomic_file::Options options;
+    options.readOnly = atomic_file::ReadOnlyTarget::replace;
+    options.newFileMode = 0600;
+    const int code = atomic_file::write(folderFd, name.c_str(), content, options, &written);
+    if (code != 0) {
         std::fprintf(stderr, "velmar: network video: cannot write the address file %s: %s\n",
-                     name.c_str(), reason.c_str());
-        if (fd >= 0) ::unlinkat(folderFd, temporary.c_str(), 0);
+                     name.c_str(), atomic_file::errorText(code).c_str());
     }
-    return reason.empty();
+    return code == 0;
 }
 
 int requestedPort() {

@@ -189,7 +189,7 @@ TEST(UserDefaults, AFileOverTheSizeLimitIsSetAsideLikeOneThatDoesNotParse) {
     QFile sparse(huge);
     ASSERT_TRUE(sparse.open(QIODevice::WriteOnly) && sparse.resize(256 << 20));
     sparse.close();
-    const auto child = test::ChildProbe::run([] { UserDefaults::jsonFormat(); },
+    const auto child = test::ChildProbe::run([&] { UserDefaults(dir.path() + "/warm.json"); },
                                              [&] {
                                                  UserDefaults e(huge);
                                                  return QByteArray::number(e.problem().has_value());

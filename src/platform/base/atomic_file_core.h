@@ -1,0 +1,87 @@
+#pragma once
+
+// The program's one way to write a file whole, on file descriptors and byte strings only: the
+// network-video module, which links none of the program's libraries, compiles it in. The rest of
+// the program uses it through AtomicFile (platform/base/atomic_file.h).
+
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <cstddef>
+#include <string>
+
+namespace velmar::atomic_file {
+
+// A target whose mode bits give its owner no write permission (judged from the bits, also for
+// root): `refuse` fails with EACCES and leaves it as it is (a file the operator protected);
+// `replace` writes it anyway (the program's own files, which must stay writable).
+enum class ReadOnlyTarget { refuse, replace };
+// Something already at the name: `replace` puts the new file in its place; `keep` leaves it and
+// fails with EEXIST (copies that must never overwrite one another).
+enum class Existing { replace, keep };
+
+// Failures that are not the system's own error numbers.
+inline constexpr int kNotRegular = -2;   // a device at the name
+inline constexpr int kLinkRefused = -3;  // a symbolic link that is not safe to follow
+inline constexpr int kOtherOwner = -4;   // another user's file (or anything) at the name
+
+// A temporary that has not changed for this long belongs to a writer that was killed.
+inline constexpr int kStaleSeconds = 60;
+// Links followed one after another before the write fails with ELOOP.
+inline constexpr int kMaxLinkHops = 40;
+
+struct Options {
+    ReadOnlyTarget readOnly = ReadOnlyTarget::refuse;
+    Existing existing = Existing::replace;
+    // The permission bits of a file made where there was none, less the process's umask; the
+    // owner may always read and write it.
+    mode_t newFileMode = 0644;
+};
+
+// What the new file holds: `size` bytes at `data`, or, when `copyFrom` is a descriptor, what is
+// read from it up to its end.
+struct Content {
+    const char* data = nullptr;
+    size_t size = 0;
+    int copyFrom = -1;
+};
+
+// Replaces the file `name` in the folder open at `folderFd` (or the one at `path`; the folders on
+// the way are left to the system) with `content`. 0 on success, else an error number (errno) or
+// one of the codes above; on failure the file at the name is exactly as it was.
+//
+// - A symbolic link at the name is followed (its final target replaced, in the target's folder;
+//   the link stays) only when it belongs to this user (effective user ID) and lies in a folder
+//   that no other user can change: owned by this user or root, and either writable by its owner
+//   alone or sticky. Every link on the way is checked so, at most kMaxLinkHops of them. Any other
+//   link is refused (kLinkRefused): never written through, never replaced.
+// - What is at the final name must be this user's (kOtherOwner) regular file, pipe or socket
+//   (EISDIR for a folder, kNotRegular for a device).
+// - The new file keeps the old one's permission bits exactly (with ReadOnlyTarget::replace, plus
+//   read and write for the owner), never the set-user-ID, set-group-ID or sticky bits.
+// - The data goes to a new temporary beside the target, made with O_EXCL and O_NOFOLLOW and mode
+//   0600, given its permission bits, written and synced; then it is renamed to the name (with
+//   Existing::keep only where nothing is, by renameat2(RENAME_NOREPLACE), or link() and unlink()
+//   on a file system that cannot) and the folder synced. Any failure removes it. Temporaries of the
+//   same name that a killed writer left (removeLeftovers) are removed first.
+//
+// `written`, when given, receives the new file's status (its identity) on success.
+int write(int folderFd, const char* name, const Content& content, const Options& options = {},
+          struct stat* written = nullptr);
+int write(const char* path, const Content& content, const Options& options = {},
+          struct stat* written = nullptr);
+
+// Tells whether the entry `entry` is named like a temporary of the file `name` made by some other
+// writer (one the program used before).
+using LeftoverName = bool (*)(const char* entry, const char* name);
+
+// Removes the temporaries that writers of `path` left when they were killed, beside it and beside
+// the final target of a link there followed as above: entries named like ours (or as `alsoOurs`
+// tells), regular, this user's, unchanged for kStaleSeconds. Nothing else is touched.
+void removeLeftovers(const char* path, LeftoverName alsoOurs = nullptr);
+void removeLeftovers(int folderFd, const char* name, LeftoverName alsoOurs = nullptr);
+
+// The reason for a code of write() in English, for standard error and the log.
+std::string errorText(int code);
+
+}  // namespace velmar::atomic_file

@@ -1,0 +1,174 @@
+// How the settings reach their file: what a failed write keeps, what goes when the file must
+// shrink, a file kept as a link, a file the operator made read-only, and what killed writes left.
+#include "platform/base/user_defaults.h"
+#include "support/qt_printers.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utime.h>
+#include <csignal>
+
+namespace velmar {
+namespace {
+
+using Kind = UserDefaults::Problem::Kind;
+
+QByteArray native(const QString& path) {
+    return QFile::encodeName(path);
+}
+
+QByteArray readAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+void writeRaw(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ASSERT_EQ(file.write(bytes), bytes.size());
+}
+
+// A write that fails as on a full disk (a file-size limit of nothing; it holds for root too)
+// keeps this run's unsaved values over what another copy wrote since: the next write that works
+// stores both.
+TEST(UserDefaultsWrites, AFailedWriteKeepsThisRunsValuesOverWhatAnotherCopyWroteSince) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("velmar.json");
+    UserDefaults d(path);
+    d.set("a", 1);
+
+    struct rlimit old {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit full = old;
+    full.rlim_cur = 0;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &full), 0);
+    d.set("mine", QStringLiteral("unsaved"));
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    ASSERT_TRUE(d.problem().has_value());
+    ASSERT_EQ(d.problem()->kind, Kind::writeFailed);
+
+    UserDefaults(path).set("theirs", 2);
+    d.set("next", 3);
+    EXPECT_FALSE(d.problem().has_value());
+    UserDefaults reread(path);
+    EXPECT_EQ(reread.string("mine"), "unsaved");
+    EXPECT_EQ(reread.integer("theirs"), 2);
+    EXPECT_EQ(reread.integer("next"), 3);
+}
+
+// A file that must shrink under its bound loses the stale values this run never touched before
+// the ones it read or set, even when those are the larger.
+TEST(UserDefaultsWrites, AFileThatMustShrinkLosesStaleValuesBeforeTheOnesThisRunUses) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("velmar.json");
+    writeRaw(path, "{\"recent\": \"" + QByteArray(600'000, 'r') + "\",\n\"stale\": \"" +
+                       QByteArray(440'000, 's') + "\"}");
+    UserDefaults d(path);
+    ASSERT_FALSE(d.problem().has_value());
+    ASSERT_TRUE(d.string("recent").has_value());
+    d.set("grow", QString(20'000, u'g'));
+    UserDefaults reread(path);
+    EXPECT_TRUE(reread.contains("recent"));
+    EXPECT_TRUE(reread.contains("grow"));
+    EXPECT_FALSE(reread.contains("stale"));
+}
+
+// A settings file the operator keeps as a link (into a synced folder) stays a link, and the file
+// it leads to is the one updated.
+TEST(UserDefaultsWrites, ASettingsFileKeptAsALinkStaysOneAndItsTargetIsUpdated) {
+    QTemporaryDir dir;
+    const QString synced = dir.filePath("Synced/velmar.json");
+    ASSERT_TRUE(QDir().mkpath(dir.filePath("Synced")));
+    ASSERT_TRUE(QDir().mkpath(dir.filePath("config")));
+    writeRaw(synced, R"({"k": 1})");
+    const QString path = dir.filePath("config/velmar.json");
+    ASSERT_TRUE(QFile::link(synced, path));
+    UserDefaults d(path);
+    d.set("k", 2);
+    d.set("other", true);
+    EXPECT_FALSE(d.problem().has_value());
+    EXPECT_TRUE(QFileInfo(path).isSymLink());
+    EXPECT_EQ(UserDefaults(synced).integer("k"), 2);
+    EXPECT_EQ(UserDefaults(synced).boolean("other"), true);
+    EXPECT_EQ(QDir(dir.filePath("config"))
+                  .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+              QStringList{"velmar.json"});
+}
+
+// A file the operator made read-only stays exactly as it is (bits and contents, also for root);
+// changes live in memory for the run and the problem is told once, not at every change.
+TEST(UserDefaultsWrites, ASettingsFileMadeReadOnlyIsLeftAsItIsAndToldOnce) {
+    QTemporaryDir dir;
+    for (const mode_t mode : {0400, 0444}) {
+        SCOPED_TRACE(mode);
+        const QString path = dir.filePath(QStringLiteral("velmar-%1.json").arg(mode, 0, 8));
+        const QByteArray original = "{\"k\": 1}";
+        writeRaw(path, original);
+        ASSERT_EQ(::chmod(native(path).constData(), mode), 0);
+        UserDefaults d(path);
+        QList<UserDefaults::Problem> told;
+        d.setProblemObserver([&](const UserDefaults::Problem& p) { told << p; });
+        d.set("k", 2);
+        d.set("k", 3);
+        ASSERT_EQ(told.size(), 1);
+        EXPECT_EQ(told[0].kind, Kind::readOnly);
+        EXPECT_EQ(d.integer("k"), 3);
+        EXPECT_EQ(readAll(path), original);
+        struct stat st {};
+        ASSERT_EQ(::stat(native(path).constData(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, mode);
+    }
+}
+
+// Temporaries of writes killed in earlier runs, of this writer and of the one before it
+// ("velmar.json.XXXXXX"), go at the start once a minute old; the user's own files named alike,
+// young ones, folders and another user's stay.
+TEST(UserDefaultsWrites, TemporariesOfKilledWritesAreRemovedAtTheStart) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("velmar.json");
+    writeRaw(path, R"({"k": 1})");
+    const auto make = [&](const QString& name, bool old) {
+        writeRaw(dir.filePath(name), "{}");
+        const utimbuf past{1'000'000, 1'000'000};
+        if (old) {
+            ASSERT_EQ(::utime(native(dir.filePath(name)).constData(), &past), 0);
+        }
+    };
+    make(".velmar.json.tmp-0b6f2c3e-4a5d-4e6f-8a9b-0c1d2e3f4a5b", true);
+    make("velmar.json.Ab12cD", true);
+    make("velmar.json.QWERTY", true);
+    const QStringList kept = {"velmar.json",        "velmar.json.AB12CD",  "velmar.json.Xy12Zq",
+                              "velmar.json.backup", "velmar.json.Ab12cDe", "other.json.Ab12cD"};
+    make("velmar.json.Xy12Zq", false);
+    make("velmar.json.backup", true);
+    make("velmar.json.Ab12cDe", true);
+    make("other.json.Ab12cD", true);
+    ASSERT_TRUE(QDir(dir.path()).mkdir("velmar.json.AB12CD"));
+    const utimbuf past{1'000'000, 1'000'000};
+    ASSERT_EQ(::utime(native(dir.filePath("velmar.json.AB12CD")).constData(), &past), 0);
+    QStringList expected = kept;
+    make("velmar.json.Cd34eF", true);
+    if (::chown(native(dir.filePath("velmar.json.Cd34eF")).constData(), 65534, 65534) == 0)
+        expected << "velmar.json.Cd34eF";  // another user's (only root can make one)
+    UserDefaults d(path);
+    EXPECT_EQ(d.integer("k"), 1);
+    QStringList left =
+        QDir(dir.path())
+            .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                       QDir::Name);
+    expected.sort();
+    EXPECT_EQ(left, expected);
+}
+
+}  // namespace
+}  // namespace velmar
