@@ -172,6 +172,10 @@
         <translation>Cannot autosave: %@</translation>
     </message>
     <message>
+        <source>自動保存の %@ は自分のファイルではないため、使わず削除もしません: %@</source>
+        <translation>%@ is not your own file, so autosave neither uses nor deletes it: %@</translation>
+    </message>
+    <message>
         <source>自動保存を再開しました</source>
         <translation>Autosaving works again</translation>
     </message>

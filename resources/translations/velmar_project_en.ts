@@ -40,6 +40,10 @@
         <translation>The chosen folder already holds another autosave file. Please choose another folder.</translation>
     </message>
     <message>
+        <source>選んだフォルダには自動保存ファイルの名前でシンボリックリンクか他のユーザーのファイルが置かれています。別のフォルダを選んでください。</source>
+        <translation>In the chosen folder a symbolic link or another user's file has the name of an autosave file. Please choose another folder.</translation>
+    </message>
+    <message>
         <source>アクセスを許可</source>
         <translation>Grant Access</translation>
     </message>

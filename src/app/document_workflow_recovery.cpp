@@ -153,6 +153,13 @@ void DocumentWorkflow::autosaveNotice(const AutosaveStore::Notice& notice) {
             line = QStringLiteral("AUTOSAVE  FAILED in ") + notice.folder + QStringLiteral(": ") +
                    notice.error;
             break;
+        case Kind::foreignFile:
+            // clang-format off
+            warning = localizedFormat("自動保存の %@ は自分のファイルではないため、使わず削除もしません: %@", {notice.path, notice.error});
+            // clang-format on
+            line = QStringLiteral("AUTOSAVE  not this user's, left as it is: ") + notice.path +
+                   QStringLiteral(" (") + notice.error + u')';
+            break;
         case Kind::writeRecovered:
         case Kind::folderRegained:
             if (engine().standingWarning() == autosaveFailureWarning_)

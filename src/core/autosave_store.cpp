@@ -18,6 +18,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <exception>
 #include <utility>
@@ -51,10 +52,51 @@ std::optional<std::array<long long, 5>> stampOf(const QString& path) {
 // The most an origin file holds: a path, far shorter than this.
 constexpr qint64 kMaxOriginBytes = 64 * 1024;
 
-// One of the store's files whole, at most `limit` bytes; none when it is missing, larger,
-// unreadable, or not a regular file: a pipe or device put at the name is never waited on.
-std::optional<QByteArray> readOwnFile(const QString& path, qint64 limit) {
-    RegularFile file = RegularFile::open(path, O_RDONLY);
+// What is at the path itself (a link not followed); none when nothing is there.
+std::optional<struct stat> entryAt(const QString& path) {
+    struct stat st {};
+    if (::lstat(QFile::encodeName(path).constData(), &st) != 0) return std::nullopt;
+    return st;
+}
+
+QString linkInPlace() {
+    return systemErrorText(AtomicFile::kLinkRefused);
+}
+
+QString othersFileInPlace() {
+    return systemErrorText(AtomicFile::kOtherOwner);
+}
+
+// Why an entry at one of the store's names is not this user's file, as the operator reads it;
+// empty when it is (whatever its type: a folder or pipe of one's own is only unreadable).
+QString foreignReason(const struct stat& st) {
+    if (S_ISLNK(st.st_mode)) return linkInPlace();
+    if (st.st_uid != ::geteuid()) return othersFileInPlace();
+    return {};
+}
+
+// Opens one of the store's files for reading: only a regular file this user owns, judged on the
+// opened descriptor, so nothing can be swapped in between. A link at the name is not followed,
+// and a pipe or device there is never waited on. When the open fails for something that is not
+// this user's, `foreign` says what it is.
+RegularFile openOwnFile(const QString& path, QString* foreign) {
+    RegularFile file = RegularFile::open(path, O_RDONLY, RegularFile::Links::refuse);
+    if (file.isOpen()) {
+        struct stat st {};
+        if (::fstat(file.fd(), &st) == 0 && st.st_uid == ::geteuid()) return file;
+        *foreign = othersFileInPlace();
+        return {};
+    }
+    if (file.error() != ENOENT) {
+        if (const auto entry = entryAt(path)) *foreign = foreignReason(*entry);
+    }
+    return {};
+}
+
+// One of the store's files whole, at most `limit` bytes, when it is a regular file of this
+// user's (see openOwnFile); none when it is missing, larger or unreadable.
+std::optional<QByteArray> readOwnWhole(const QString& path, qint64 limit, QString* foreign) {
+    RegularFile file = openOwnFile(path, foreign);
     if (!file.isOpen()) return std::nullopt;
     bool whole = false;
     std::optional<QByteArray> bytes = file.read(limit, &whole);
@@ -62,10 +104,17 @@ std::optional<QByteArray> readOwnFile(const QString& path, qint64 limit) {
     return bytes;
 }
 
-// Copies a file through the atomic writer, so a copy cut short never looks like an autosave.
-bool copyFile(const QString& from, const QString& to) {
-    const auto data = readOwnFile(from, PlayoutProject::kMaxFileSize);
-    return data && writeOwnFile(to, *data);
+// Removes what is at the path when this user owns it: the entry itself, so a link goes, never
+// what it leads to. Another user's entry stays, and `foreign` says what it is. False when
+// something is left there.
+bool removeIfOwn(const QString& path, QString* foreign) {
+    const auto entry = entryAt(path);
+    if (!entry) return true;
+    if (entry->st_uid != ::geteuid()) {
+        *foreign = foreignReason(*entry);
+        return false;
+    }
+    return ::unlink(QFile::encodeName(path).constData()) == 0;
 }
 
 }  // namespace
@@ -99,9 +148,16 @@ AutosaveLocationError::AutosaveLocationError(Kind kind)
     : kind_(kind), message_(errorDescription().toStdString()) {}
 
 QString AutosaveLocationError::errorDescription() const {
-    if (kind_ == Kind::containsAutosave) {
-        return localized(
-            "選んだフォルダには別の自動保存ファイルがあります。別のフォルダを選んでください。");
+    switch (kind_) {
+        case Kind::containsAutosave:
+            return localized(
+                "選んだフォルダには別の自動保存ファイルがあります。別のフォルダを選んでください。");
+        case Kind::foreignEntry:
+            // clang-format off
+            return localized("選んだフォルダには自動保存ファイルの名前でシンボリックリンクか他のユーザーのファイルが置かれています。別のフォルダを選んでください。");
+            // clang-format on
+        case Kind::unavailable:
+            break;
     }
     return localized("保存先フォルダに書き込めません。別のフォルダを選んでください。");
 }
@@ -129,9 +185,35 @@ void AutosaveStore::setNoticeHandler(NoticeHandler handler) {
     noticeHandler_ = std::move(handler);
 }
 
-void AutosaveStore::notify(Notice::Kind kind, const QString& folder, const QString& error) {
+void AutosaveStore::notify(Notice::Kind kind, const QString& folder, const QString& error,
+                           const QString& path) {
     std::lock_guard guard(noticeLock_);
-    if (noticeHandler_) noticeHandler_(Notice{kind, folder, error});
+    if (noticeHandler_) noticeHandler_(Notice{kind, folder, error, path});
+}
+
+void AutosaveStore::tellForeign(const QString& folder, const QString& path, const QString& what) {
+    if (what.isEmpty()) return;
+    {
+        const std::lock_guard guard(foreignLock_);
+        const QString told = path + u'\n' + what;
+        if (toldForeign_.contains(told)) return;
+        toldForeign_ << told;
+    }
+    notify(Notice::Kind::foreignFile, folder, what, path);
+}
+
+std::optional<QByteArray> AutosaveStore::readOwnFile(const QString& folder, const QString& path,
+                                                     qint64 limit) {
+    QString foreign;
+    auto bytes = readOwnWhole(path, limit, &foreign);
+    tellForeign(folder, path, foreign);
+    return bytes;
+}
+
+void AutosaveStore::removeOwnFile(const QString& folder, const QString& path) {
+    QString foreign;
+    removeIfOwn(path, &foreign);
+    tellForeign(folder, path, foreign);
 }
 
 void AutosaveStore::writeFailed(const QString& folder, const QString& error) {
@@ -272,8 +354,8 @@ void AutosaveStore::clear() {
         lastOrigin_.reset();
         // Only while the lock is still ours: another copy that took the folder keeps its work.
         if (const auto folder = ownedDirectory(); folder && confirmOwnership(*folder, nullptr)) {
-            QFile::remove(*folder + u'/' + autosaveFileName);
-            QFile::remove(*folder + u'/' + originFileName);
+            removeOwnFile(*folder, *folder + u'/' + autosaveFileName);
+            removeOwnFile(*folder, *folder + u'/' + originFileName);
             noteOwnFiles(*folder);
         }
     });
@@ -281,26 +363,42 @@ void AutosaveStore::clear() {
 
 // MARK: Recovery
 
+// Anything of this user's at the name is pending, also what cannot be read (it is then set
+// aside); a link or another user's file there is no work of this user's.
 bool AutosaveStore::hasPendingRecovery() {
     const auto folder = ownedDirectory();
-    return folder && QFileInfo::exists(*folder + u'/' + autosaveFileName);
+    if (!folder) return false;
+    const QString path = *folder + u'/' + autosaveFileName;
+    const auto entry = entryAt(path);
+    if (!entry) return false;
+    const QString foreign = foreignReason(*entry);
+    tellForeign(*folder, path, foreign);
+    return foreign.isEmpty();
 }
 
 std::optional<QDateTime> AutosaveStore::recoveryDate() {
     const auto folder = ownedDirectory();
     if (!folder) return std::nullopt;
-    const QFileInfo info(*folder + u'/' + autosaveFileName);
-    if (!info.exists()) return std::nullopt;
-    return info.lastModified();
+    const QString path = *folder + u'/' + autosaveFileName;
+    QString foreign;
+    const RegularFile autosave = openOwnFile(path, &foreign);
+    tellForeign(*folder, path, foreign);
+    struct stat st {};
+    if (!autosave.isOpen() || ::fstat(autosave.fd(), &st) != 0) return std::nullopt;
+    return QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(st.st_mtim.tv_sec) * 1000 +
+                                          st.st_mtim.tv_nsec / 1'000'000);
 }
 
 std::optional<AutosaveStore::Recovery> AutosaveStore::loadRecovery() {
     const auto folder = ownedDirectory();
     if (!folder) return std::nullopt;
     Recovery recovery;
-    // Loaded through the descriptor opened here, so the loader reads exactly the regular file
-    // that was checked, and nothing at the name can make the start wait.
-    const RegularFile autosave = RegularFile::open(*folder + u'/' + autosaveFileName, O_RDONLY);
+    // Loaded through the descriptor opened here, so the loader reads exactly the regular file of
+    // this user's that was checked, and nothing at the name can make the start wait.
+    const QString path = *folder + u'/' + autosaveFileName;
+    QString foreign;
+    const RegularFile autosave = openOwnFile(path, &foreign);
+    tellForeign(*folder, path, foreign);
     if (!autosave.isOpen()) return std::nullopt;
     try {
         recovery.project =
@@ -308,7 +406,9 @@ std::optional<AutosaveStore::Recovery> AutosaveStore::loadRecovery() {
     } catch (const std::exception&) {
         return std::nullopt;
     }
-    if (const auto origin = readOwnFile(*folder + u'/' + originFileName, kMaxOriginBytes)) {
+    // Another user's origin would name the file a restored project is saved over: it is none.
+    if (const auto origin =
+            readOwnFile(*folder, *folder + u'/' + originFileName, kMaxOriginBytes)) {
         const QString text = QString::fromUtf8(*origin);
         if (!text.isEmpty()) recovery.origin = text;
     }
@@ -322,7 +422,7 @@ QString AutosaveStore::defaultDirectory() const {
 }
 
 std::optional<QString> AutosaveStore::directory() {
-    std::lock_guard guard(directoryLock_);
+    std::unique_lock guard(directoryLock_);
     if (didResolveDirectory_) return resolvedDirectory_;
     didResolveDirectory_ = true;
     if (env_.applicationSupport.isEmpty()) return std::nullopt;
@@ -340,9 +440,14 @@ std::optional<QString> AutosaveStore::directory() {
     }
     const QString folder = defaultDirectory();
     QDir().mkpath(folder);
-    migrateLegacyIfNeeded(env_.applicationSupport, folder);
+    const auto left = migrateLegacyIfNeeded(env_.applicationSupport, folder);
     resolvedDirectory_ = folder;
-    return resolvedDirectory_;
+    if (!left.isEmpty()) {
+        // Told without the lock, so a handler may ask for the folder.
+        guard.unlock();
+        for (const auto& [from, path, why] : left) tellForeign(from, path, why);
+    }
+    return folder;
 }
 
 std::optional<QString> AutosaveStore::ownedDirectory() {
@@ -437,19 +542,28 @@ bool AutosaveStore::confirmOwnership(const QString& folder, QString* error, bool
     return change == Notice::Kind::folderRegained;
 }
 
-void AutosaveStore::migrateLegacyIfNeeded(const QString& base, const QString& target) {
+QList<std::array<QString, 3>> AutosaveStore::migrateLegacyIfNeeded(const QString& base,
+                                                                   const QString& target) {
     std::lock_guard guard(legacyLock_);
-    if (didCheckLegacy_) return;
+    QList<std::array<QString, 3>> left;
+    if (didCheckLegacy_) return left;
     didCheckLegacy_ = true;
-    if (QFileInfo::exists(target + u'/' + legacyMarkerName)) return;
+    // Anything at a name (a link too) counts as there: nothing is written through it.
+    if (entryAt(target + u'/' + legacyMarkerName)) return left;
     const QString legacy = standardized(base + QStringLiteral("/VELMAR"));
     for (const QString& name : {autosaveFileName, originFileName}) {
         const QString from = legacy + u'/' + name;
         const QString to = target + u'/' + name;
-        if (QFileInfo::exists(from) && !QFileInfo::exists(to)) copyFile(from, to);
+        if (!entryAt(from) || entryAt(to)) continue;
+        // Through the atomic writer, so a copy cut short never looks like an autosave.
+        QString foreign;
+        if (const auto data = readOwnWhole(from, PlayoutProject::kMaxFileSize, &foreign))
+            writeOwnFile(to, *data);
+        if (!foreign.isEmpty()) left.append({legacy, from, foreign});
     }
     RegularFile::open(target + u'/' + legacyMarkerName, O_WRONLY | O_CREAT,
-                      RegularFile::Links::follow, 0644);
+                      RegularFile::Links::refuse, 0644);
+    return left;
 }
 
 void AutosaveStore::setDirectory(const std::optional<QString>& folder) {
@@ -467,8 +581,9 @@ void AutosaveStore::setDirectory(const std::optional<QString>& folder) {
         throw AutosaveLocationError(Kind::unavailable);
     const QString probe = target + QStringLiteral("/.dovrine-write-test-") +
                           QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
-    if (!AtomicFile::write(probe, QByteArray()) || !QFile::remove(probe)) {
-        QFile::remove(probe);
+    QString foreign;
+    if (!AtomicFile::write(probe, QByteArray()) || !removeIfOwn(probe, &foreign)) {
+        removeIfOwn(probe, &foreign);
         throw AutosaveLocationError(Kind::unavailable);
     }
 
@@ -480,10 +595,16 @@ void AutosaveStore::setDirectory(const std::optional<QString>& folder) {
         const bool switching = !current || *current != target;
         std::unique_ptr<FolderLock> targetLock;
         if (switching) {
-            if (QFileInfo::exists(target + u'/' + autosaveFileName) ||
-                QFileInfo::exists(target + u'/' + originFileName)) {
-                throw AutosaveLocationError(Kind::containsAutosave);
+            // Anything at the names counts, also a link that leads nowhere; a link or another
+            // user's file there, the lock file's name included, is refused as such.
+            bool holdsAutosave = false;
+            for (const QString& name : {autosaveFileName, originFileName, lockFileName}) {
+                const auto entry = entryAt(target + u'/' + name);
+                if (entry && !foreignReason(*entry).isEmpty())
+                    throw AutosaveLocationError(Kind::foreignEntry);
+                if (entry && name != lockFileName) holdsAutosave = true;
             }
+            if (holdsAutosave) throw AutosaveLocationError(Kind::containsAutosave);
             // A folder another process autosaves into is taken even while it holds no file.
             targetLock = std::make_unique<FolderLock>();
             QString error;
@@ -493,9 +614,19 @@ void AutosaveStore::setDirectory(const std::optional<QString>& folder) {
                 QStringList copied;
                 for (const QString& name : {autosaveFileName, originFileName}) {
                     const QString from = *current + u'/' + name;
-                    if (!QFileInfo::exists(from)) continue;
-                    if (!copyFile(from, target + u'/' + name)) {
-                        for (const QString& done : copied) QFile::remove(done);
+                    const auto entry = entryAt(from);
+                    if (!entry) continue;
+                    // A link or another user's file is not this copy's work: not carried.
+                    if (const QString why = foreignReason(*entry); !why.isEmpty()) {
+                        tellForeign(*current, from, why);
+                        continue;
+                    }
+                    // Through the atomic writer, so a copy cut short never looks like an
+                    // autosave.
+                    const auto data = readOwnFile(*current, from, PlayoutProject::kMaxFileSize);
+                    if (!data || !writeOwnFile(target + u'/' + name, *data)) {
+                        QString left;
+                        for (const QString& done : copied) removeIfOwn(done, &left);
                         throw AutosaveLocationError(Kind::unavailable);
                     }
                     copied << target + u'/' + name;
@@ -520,8 +651,8 @@ void AutosaveStore::setDirectory(const std::optional<QString>& folder) {
         }
         if (switching && lockedDirectory_ == target) noteOwnFiles(target);  // the copies made
         if (owned && switching) {
-            QFile::remove(*current + u'/' + autosaveFileName);
-            QFile::remove(*current + u'/' + originFileName);
+            removeOwnFile(*current, *current + u'/' + autosaveFileName);
+            removeOwnFile(*current, *current + u'/' + originFileName);
         }
         lastWritten_.reset();
         lastOrigin_.reset();

@@ -5,6 +5,7 @@
 
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 
 #include <array>
 #include <exception>
@@ -24,7 +25,8 @@ class UserDefaults;
 // Why the autosave folder cannot be changed. The message is looked up when read.
 class AutosaveLocationError : public std::exception {
   public:
-    enum class Kind { unavailable, containsAutosave };
+    // foreignEntry: a symbolic link or another user's file has one of the store's names there.
+    enum class Kind { unavailable, containsAutosave, foreignEntry };
     explicit AutosaveLocationError(Kind kind);
     Kind kind() const { return kind_; }
     QString errorDescription() const;
@@ -58,6 +60,14 @@ class AutosaveLocationError : public std::exception {
 // While another copy holds one of them, the owner writes and removes nothing and tries again at
 // each write; once it has the folder back it writes afresh.
 //
+// The folder may be one other users can write to (a team's shared folder, or /tmp). The store
+// takes as its own only what this user owns at its names, judged on what is there itself (a
+// link is never followed; a file is checked through the opened descriptor): a symbolic link or
+// another user's file at the autosave's or origin's name is not offered, loaded, copied or
+// removed, and the operator is told once per name. A link this user owns at a name may be
+// removed (never what it leads to); the lock file must be a regular file of this user's. Writes
+// go through AtomicFile, which refuses such names on its own.
+//
 // What goes wrong in the background (the folder refused or taken over, a write that fails) and
 // its end (the folder had again, the first write that works after failures) is told to the
 // notice handler once each.
@@ -90,10 +100,13 @@ class AutosaveStore {
             writeFailed,       // the first of a run of failed writes; retried at every tick
             writeRecovered,    // the first write that worked after failures
             folderRegained,    // the taken folder is this copy's again: autosave on, afresh
+            foreignFile,       // a link or another user's file at `path`: left as it is, neither
+                               // offered, loaded, copied nor removed; `error` says which
         };
         Kind kind;
         QString folder;
         QString error;  // the system's reason, where there is one
+        QString path;   // foreignFile: the name that is not this user's file
     };
     // Called on the thread that met the event (the queue, or the caller of ownsDirectory()).
     using NoticeHandler = std::function<void(const Notice&)>;
@@ -155,10 +168,22 @@ class AutosaveStore {
     // Whether each of the two files is gone or as this copy last noted it: none is another
     // copy's.
     bool holdsOnlyOwnFiles(const QString& folder);
-    void notify(Notice::Kind kind, const QString& folder, const QString& error = {});
+    void notify(Notice::Kind kind, const QString& folder, const QString& error = {},
+                const QString& path = {});
+    // Tells the operator once about what is at `path` when it is not this user's (`what`: the
+    // reason; empty: nothing to tell).
+    void tellForeign(const QString& folder, const QString& path, const QString& what);
+    // Reads one of the store's files only when it is a regular file of this user's (at most
+    // `limit` bytes, whole); tells about a link or another user's file there.
+    std::optional<QByteArray> readOwnFile(const QString& folder, const QString& path, qint64 limit);
+    // Removes what is at the path when this user owns it (a link itself, never what it leads
+    // to); tells about another user's entry, which stays.
+    void removeOwnFile(const QString& folder, const QString& path);
     void writeFailed(const QString& folder, const QString& error);
     void writeWorked(const QString& folder);
-    void migrateLegacyIfNeeded(const QString& base, const QString& target);
+    // Returns what it left for not being this user's, as (folder, path, reason), told by the
+    // caller once the folder's lock is released.
+    QList<std::array<QString, 3>> migrateLegacyIfNeeded(const QString& base, const QString& target);
     void performWrite(const PlayoutProject& project, const std::optional<QString>& origin);
     void runOnQueue(const std::function<void()>& work);
 
@@ -189,6 +214,10 @@ class AutosaveStore {
     std::optional<QString> lastOrigin_;
     bool acceptsWrites_ = true;
     bool writeFailing_ = false;
+
+    // The names already told about as not this user's, with the reason.
+    std::mutex foreignLock_;
+    QStringList toldForeign_;
 
     std::mutex legacyLock_;
     bool didCheckLegacy_ = false;

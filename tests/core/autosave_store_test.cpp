@@ -1,5 +1,6 @@
 #include "core/autosave_store.h"
 
+#include "models/localized.h"
 #include "models/project_crypto.h"
 #include "platform/base/atomic_file.h"
 #include "platform/base/exclusive_file_lock.h"
@@ -16,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 #include <utime.h>
 #include <cerrno>
 #include <cstring>
@@ -68,11 +70,12 @@ struct AutosaveStoreTest : ::testing::Test {
         return std::make_unique<AutosaveStore>(
             AutosaveStore::Environment{support, &defaults, &clock, nullptr, false});
     }
-    // What the store told, in order, as "kind error".
+    // What the store told, in order, as "kind error", and " @path" for a name it left.
     QStringList notices;
     void listen(AutosaveStore& s) {
         s.setNoticeHandler([this](const AutosaveStore::Notice& n) {
-            notices << QString::number(static_cast<int>(n.kind)) + u' ' + n.error;
+            notices << QString::number(static_cast<int>(n.kind)) + u' ' + n.error +
+                           (n.path.isEmpty() ? QString() : u" @"_s + n.path);
         });
     }
     static QString kind(AutosaveStore::Notice::Kind k) {
@@ -390,6 +393,106 @@ TEST_F(AutosaveStoreTest, AFailingWriteIsToldOnceRetriedAndItsRecoveryTold) {
     EXPECT_EQ(store->loadRecovery().value().project, project("B"));
     written("B");
     EXPECT_EQ(notices.size(), 2);
+}
+
+// The operator's own folder reached through a symbolic link is the folder itself: autosaved,
+// offered and cleared as ever.
+TEST_F(AutosaveStoreTest, AnOwnFolderReachedThroughALinkStillAutosaves) {
+    const QString real = home.filePath(u"real"_s);
+    ASSERT_TRUE(QDir().mkpath(real) && QFile::link(real, home.filePath(u"via"_s)));
+    store->setDirectory(home.filePath(u"via"_s));
+    written("A", u"/shows/a.tavrendek"_s);
+    store = make();
+    ASSERT_TRUE(store->hasPendingRecovery());
+    EXPECT_TRUE(store->recoveryDate().has_value());
+    EXPECT_EQ(store->loadRecovery()->origin, u"/shows/a.tavrendek"_s);
+    store->clear();
+    EXPECT_FALSE(QFileInfo::exists(real + u"/autosave.tavrendek"_s));
+}
+
+// A folder other users can write (0777, or sticky as /tmp) chosen for the autosave. Another
+// user's autosave there, with an origin naming the operator's own project, is neither offered,
+// loaded, carried to another folder, removed nor written over; links planted at the names (one
+// to a file of the operator's, one leading nowhere) are neither followed nor removed; such a
+// folder cannot be chosen again; a lock file of another user's is no lock. Each is told once.
+TEST_F(AutosaveStoreTest, AFolderOthersCanWriteGivesNothingOfAnotherUsersAsTheOperators) {
+    const QString mine = home.filePath(u"Show.tavrendek"_s);  // the operator's project
+    writeFile(mine, "the operator's show");
+    ASSERT_EQ(::chmod(QFile::encodeName(mine).constData(), 0600), 0);
+    const QByteArray theirs = ProjectCrypto::seal(*project("Theirs").encoded());
+    const auto give = [](const QString& path) {  // to "nobody", the link itself for a link
+        return ::lchown(QFile::encodeName(path).constData(), 65534, 65534) == 0;
+    };
+    const auto refusal = [&](const QString& to) {
+        try {
+            store->setDirectory(to);
+        } catch (const AutosaveLocationError& error) {
+            return error.kind() == AutosaveLocationError::Kind::foreignEntry;
+        }
+        return false;
+    };
+    const auto reopen = [&](const QString& at) {  // a next start, the folder chosen before
+        defaults.set(AutosaveStore::directoryKey, at);
+        store = make();
+        notices.clear();
+        listen(*store);
+    };
+    const QString others = kind(AutosaveStore::Notice::Kind::foreignFile) +
+                           localized("他のユーザーのファイルが置かれています") + u" @"_s;
+    const QString link = kind(AutosaveStore::Notice::Kind::foreignFile) +
+                         localized("シンボリックリンクが置かれています") + u" @"_s;
+    for (const int mode : {0777, 01777}) {
+        SCOPED_TRACE(mode);
+        const QString shared = home.filePath(u"shared-"_s + QString::number(mode, 8));
+        const QString theirAutosave = shared + u"/autosave.tavrendek"_s;
+        const QString theirOrigin = shared + u"/autosave-origin.txt"_s;
+        ASSERT_TRUE(QDir().mkpath(shared));
+        ASSERT_EQ(::chmod(QFile::encodeName(shared).constData(), mode), 0);
+        writeFile(theirAutosave, theirs);
+        writeFile(theirOrigin, mine.toUtf8());
+        if (!give(theirAutosave) || !give(theirOrigin)) GTEST_SKIP() << "cannot chown";
+        reopen(shared);
+        EXPECT_FALSE(store->hasPendingRecovery());
+        EXPECT_FALSE(store->recoveryDate().has_value());
+        EXPECT_FALSE(store->loadRecovery().has_value());
+        store->clear();
+        store->setDirectory(home.filePath(u"own"_s));  // carries and removes nothing of theirs
+        EXPECT_FALSE(QFileInfo::exists(home.filePath(u"own/autosave.tavrendek"_s)));
+        EXPECT_EQ(readAll(theirAutosave) + readAll(theirOrigin), theirs + mine.toUtf8());
+        EXPECT_TRUE(refusal(shared));
+        EXPECT_EQ(notices, QStringList({others + theirAutosave, others + theirOrigin}));
+        reopen(shared);
+        written("Mine", u"/shows/mine.tavrendek"_s);  // AtomicFile refuses another user's file
+        EXPECT_EQ(readAll(theirAutosave), theirs);
+        EXPECT_EQ(readAll(theirOrigin), mine.toUtf8());
+
+        ASSERT_TRUE(QFile::remove(theirAutosave) && QFile::remove(theirOrigin));
+        const QString planted = home.filePath(u"planted-"_s + QString::number(mode, 8));
+        ASSERT_TRUE(QFile::link(mine, theirAutosave) && QFile::link(planted, theirOrigin));
+        ASSERT_TRUE(give(theirAutosave) && give(theirOrigin));
+        reopen(shared);
+        EXPECT_FALSE(store->hasPendingRecovery());
+        EXPECT_FALSE(store->loadRecovery().has_value());
+        store->clear();
+        EXPECT_TRUE(QFileInfo(theirAutosave).isSymLink() && QFileInfo(theirOrigin).isSymLink());
+        store->start();
+        written("Mine", mine);  // AtomicFile follows neither link
+        EXPECT_EQ(readAll(mine), "the operator's show");
+        EXPECT_FALSE(QFileInfo::exists(planted));
+        ASSERT_TRUE(QFile::remove(theirAutosave));  // the link leading nowhere alone is left
+        store->setDirectory(std::nullopt);
+        EXPECT_TRUE(QFileInfo(theirOrigin).isSymLink());
+        EXPECT_TRUE(refusal(shared));
+        EXPECT_EQ(notices.mid(0, 2), QStringList({link + theirAutosave, link + theirOrigin}));
+
+        store.reset();
+        writeFile(shared + u"/autosave.lock"_s, "");
+        ASSERT_TRUE(give(shared + u"/autosave.lock"_s));
+        reopen(shared);
+        EXPECT_FALSE(store->ownsDirectory());
+        EXPECT_EQ(notices, QStringList{kind(AutosaveStore::Notice::Kind::folderLockFailed) +
+                                       u"another user's file is in its place"_s});
+    }
 }
 
 // A lock that cannot be taken is told apart from a busy one, with the system's reason.

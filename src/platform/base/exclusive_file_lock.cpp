@@ -21,6 +21,19 @@ QString systemError(int error) {
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
+// Why a lock file could not be opened, saying what is in its place when that is the reason: the
+// system's "too many levels of symbolic links" or "permission denied" would not tell the
+// operator that someone else put something at the name.
+QString openError(const QByteArray& path, const RegularFile& file) {
+    struct stat st {};
+    if (::lstat(path.constData(), &st) == 0) {
+        if (S_ISLNK(st.st_mode))
+            return QStringLiteral("a symbolic link is in its place (not followed)");
+        if (st.st_uid != ::geteuid()) return QStringLiteral("another user's file is in its place");
+    }
+    return file.errorString();
+}
+
 // A lock file is compared with what is at the path itself (a link there is not it); a folder
 // with what the path leads to, as opening it followed a link too.
 bool sameFile(int fd, const QByteArray& path, bool directory) {
@@ -76,11 +89,18 @@ ExclusiveFileLock::Outcome ExclusiveFileLock::attempt(const QString& path, bool 
                 return Outcome::failed;
             }
         } else {
-            // A pipe or device planted at the name is refused, never waited on.
+            // A pipe or device planted at the name is refused, never waited on, and so is a file
+            // of another user's: in a folder others can write, that user could hold, keep or
+            // replace it at will.
             RegularFile file =
                 RegularFile::open(name, O_RDWR | O_CREAT, RegularFile::Links::refuse, 0600);
             if (!file.isOpen()) {
-                error_ = file.errorString();
+                error_ = openError(name, file);
+                return Outcome::failed;
+            }
+            struct stat st {};
+            if (::fstat(file.fd(), &st) != 0 || st.st_uid != ::geteuid()) {
+                error_ = QStringLiteral("another user's file is in its place");
                 return Outcome::failed;
             }
             fd = file.release();

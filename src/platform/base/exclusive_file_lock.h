@@ -13,7 +13,8 @@ namespace velmar {
 // After the lock is taken it is checked to be on the file that is at the path now: a lock file
 // deleted or replaced while another copy held it would otherwise let two holders each lock a
 // different file of the same name. A symbolic link at the path is refused, and so is anything
-// that is not a regular file (a pipe or device there would otherwise hold the open).
+// that is not a regular file (a pipe or device there would otherwise hold the open) and a file
+// another user owns (checked on the opened file); error() then says what is in its place.
 //
 // A folder can be locked itself (tryLockDirectory): such a lock lives on the folder, not on a
 // name inside it, so deleting or replacing any file there cannot take it away.

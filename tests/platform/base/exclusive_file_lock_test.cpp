@@ -123,6 +123,10 @@ TEST(ExclusiveFileLock, BusyFailedAndTheBoundedWait) {
     ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
     EXPECT_FALSE(other.tryLock(pipe));
     EXPECT_EQ(other.outcome(), ExclusiveFileLock::Outcome::failed);
+    // Nor a link at it, told as such rather than as a loop of links.
+    ASSERT_TRUE(QFile::link(path, dir.filePath("link.lock")));
+    EXPECT_FALSE(other.tryLock(dir.filePath("link.lock")));
+    EXPECT_EQ(other.error().toStdString(), "a symbolic link is in its place (not followed)");
 
     // A started program lists the descriptors it inherited: none may be the lock file.
     int out[2];
