@@ -5,12 +5,14 @@
 #include <sys/random.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <string>
 #include <utility>
 
 namespace velmar::atomic_file {
@@ -157,8 +159,17 @@ std::string newUuid() {
     return out;
 }
 
+// The temporaries of `name` are named "." + name + ".tmp-" + a UUID. A name too long for that
+// to stay within the file system's limit of NAME_MAX bytes (a long project name, or a backup
+// named to fill the limit) lends the temporary only as much of itself as fits, cut before a
+// UTF-8 sequence so the temporary's name stays readable.
 std::string temporaryPrefix(const std::string& name) {
-    return '.' + name + ".tmp-";
+    constexpr size_t room = NAME_MAX - kUuidLength - std::char_traits<char>::length("..tmp-");
+    size_t cut = std::min(name.size(), room);
+    if (cut < name.size()) {
+        while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xc0) == 0x80) --cut;
+    }
+    return '.' + name.substr(0, cut) + ".tmp-";
 }
 
 // Whether an entry is named exactly like our temporaries of one target: prefix and a UUID.

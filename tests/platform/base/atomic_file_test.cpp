@@ -189,6 +189,21 @@ TEST_F(AtomicFileTest, OnlyOurOwnStaleTemporariesOfTheSameTargetAreRemoved) {
     EXPECT_EQ(readAll(at(u"notes.txt"_s)), "n");
 }
 
+// A name that fills the file system's limit (a backup named to fit it, a long Japanese project
+// name) is written all the same, and what a killed writer of it left is found again.
+TEST_F(AtomicFileTest, ANameAtTheLengthLimitIsWrittenAndItsLeftoversFound) {
+    const QString name = QString(84, QChar(0x756a)) + u".txt"_s;  // 84 × 3 + 4 = 256 bytes
+    const QString longest = name.left(83) + u".txt"_s;          // 255
+    ASSERT_EQ(writeCode(at(longest), "saved"), 0);
+    EXPECT_EQ(writeCode(at(name), "x"), ENAMETOOLONG);
+    EXPECT_EQ(entries(), QStringList{longest});
+    const QString killed = u'.' + longest.left(71) + u".tmp-0b6f2c3e-4a5d-4e6f-8a9b-0c1d2e3f4a5b"_s;
+    make(at(killed), "killed", 0644, true);
+    ASSERT_EQ(writeCode(at(longest), "again"), 0);
+    EXPECT_EQ(entries(), QStringList{longest});
+    EXPECT_EQ(readAll(at(longest)), "again");
+}
+
 TEST_F(AtomicFileTest, FailedWritesLoseNothing) {
     const QString path = at(u"project.tavrendek"_s);
     make(path, "old contents");
