@@ -20,9 +20,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <exception>
 #include <limits>
+#include <string_view>
 
 namespace velmar {
 
@@ -113,6 +115,15 @@ bool copyToNewFile(const QString& from, const QString& to, QString* error) {
     if (AtomicFile::copy(source.fd(), to, &code, options)) return true;
     *error = AtomicFile::errorText(code);
     return false;
+}
+
+// The temporaries of the copy made before the one writer: ".backup-" and six letters or digits.
+bool isOldBackupTemporary(const char* entry, const char* /*name*/) {
+    constexpr std::string_view prefix = ".backup-";
+    const std::string_view name(entry);
+    return name.size() == prefix.size() + 6 && name.substr(0, prefix.size()) == prefix &&
+           std::all_of(name.begin() + prefix.size(), name.end(),
+                       [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; });
 }
 
 QString describe(const std::exception& error) {
@@ -217,6 +228,8 @@ void DocumentWorkflow::backupExisting(const QUrl& url) {
         }
     }
     pruneOwnedBackups(folder, naming, kBackupsKept, fresh, now);
+    // Every copy has a name of its own, so what a killed copy left is found only here.
+    AtomicFile::removeAllLeftovers(folder, isOldBackupTemporary);
 }
 
 void DocumentWorkflow::pruneBackups(const QString& folder, const ProjectBackupNaming& naming,

@@ -77,6 +77,28 @@ TEST_F(DocumentSaveTest, FailedSavesKeepFileLocationAndSnapshotAndOneCopyOfTheOl
     EXPECT_EQ(run("cmp", {QDir(backups).filePath(backupNames()[0]), file}), "");
 }
 
+// Each copy has a name of its own, so what a copy killed on its way left (under the writer's
+// temporary names, or the older ".backup-" ones) goes at the next save; one being made stays.
+TEST_F(DocumentSaveTest, WhatAKilledBackupCopyLeftGoesAtTheNextSave) {
+    const QString file = path("Show.tavrendek");
+    ASSERT_TRUE(workflow->writeProject(url(file)));
+    QDir().mkpath(backups);
+    const QString uuid = "0b6f2c3e-4a5d-4e6f-8a9b-0c1d2e3f4a5b";
+    const QString young = ".Show-1.tavrendek.tmp-" + uuid;
+    const utimbuf past{1'000'000, 1'000'000};
+    for (const QString& name : {".Show-0.tavrendek.tmp-" + uuid, QString(".backup-Ab12Cd"), young}) {
+        writeFile(QDir(backups).filePath(name), "cut short");
+        if (name == young) continue;
+        ASSERT_EQ(::utime(QFile::encodeName(QDir(backups).filePath(name)).constData(), &past), 0);
+    }
+    loadTab(stills(2));
+    clock.advance(1.0);
+    ASSERT_TRUE(workflow->writeProject(url(file)));
+    QStringList left = QDir(backups).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    ASSERT_EQ(left.size(), 2);
+    EXPECT_EQ(left[0], young);
+}
+
 TEST_F(DocumentSaveTest, BackupsKeepTheTwentyNewestOfEachProject) {
     const QString show = path("a/Show.tavrendek");
     const QString sameName = path("b/Show.tavrendek");

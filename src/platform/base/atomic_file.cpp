@@ -44,6 +44,10 @@ void AtomicFile::removeLeftovers(const QString& path, atomic_file::LeftoverName 
     atomic_file::removeLeftovers(QFile::encodeName(path).constData(), alsoOurs);
 }
 
+void AtomicFile::removeAllLeftovers(const QString& folder, atomic_file::LeftoverName alsoOurs) {
+    atomic_file::removeAllLeftovers(QFile::encodeName(folder).constData(), alsoOurs);
+}
+
 QString AtomicFile::errorText(int code) {
     return QString::fromLocal8Bit(atomic_file::errorText(code));
 }

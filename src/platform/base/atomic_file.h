@@ -44,6 +44,11 @@ class AtomicFile {
     // Removes what killed writers of `path` left (see atomic_file::removeLeftovers).
     static void removeLeftovers(const QString& path, atomic_file::LeftoverName alsoOurs = nullptr);
 
+    // Removes the stale temporaries of every name in a folder of the program's own (see
+    // atomic_file::removeAllLeftovers).
+    static void removeAllLeftovers(const QString& folder,
+                                   atomic_file::LeftoverName alsoOurs = nullptr);
+
     // A code of write() in English, for standard error and the log.
     static QString errorText(int code);
 

@@ -285,17 +285,27 @@ int write(const char* path, const Content& content, const Options& options, stru
     return write(folder.get(), name.c_str(), content, options, written);
 }
 
-void removeLeftovers(int folderFd, const char* name, LeftoverName alsoOurs) {
+namespace {
+
+// Whether an entry is named like a temporary of some name: "." + a name + ".tmp-" + a UUID.
+bool isAnyTemporary(const char* entry) {
+    const size_t length = std::strlen(entry);
+    constexpr size_t tail = std::char_traits<char>::length(".tmp-") + kUuidLength;
+    if (length < tail + 2 || entry[0] != '.') return false;
+    return isTemporaryOf(entry + length - tail, ".tmp-");
+}
+
+// Removes the stale temporaries in a folder that `isOurs` names.
+template <class Matches>
+void removeStale(int folderFd, const Matches& isOurs) {
     Fd listed(::openat(folderFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!listed.valid()) return;
     DIR* dir = ::fdopendir(listed.get());
     if (!dir) return;
     listed.release();
-    const std::string prefix = temporaryPrefix(name);
     const std::time_t now = std::time(nullptr);
     while (const dirent* entry = ::readdir(dir)) {
-        if (!isTemporaryOf(entry->d_name, prefix) && !(alsoOurs && alsoOurs(entry->d_name, name)))
-            continue;
+        if (!isOurs(entry->d_name)) continue;
         struct stat st {};
         if (::fstatat(::dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
         if (!S_ISREG(st.st_mode) || st.st_uid != ::geteuid() || now - st.st_mtime < kStaleSeconds)
@@ -303,6 +313,23 @@ void removeLeftovers(int folderFd, const char* name, LeftoverName alsoOurs) {
         ::unlinkat(::dirfd(dir), entry->d_name, 0);
     }
     ::closedir(dir);
+}
+
+}  // namespace
+
+void removeLeftovers(int folderFd, const char* name, LeftoverName alsoOurs) {
+    const std::string prefix = temporaryPrefix(name);
+    removeStale(folderFd, [&](const char* entry) {
+        return isTemporaryOf(entry, prefix) || (alsoOurs && alsoOurs(entry, name));
+    });
+}
+
+void removeAllLeftovers(const char* folder, LeftoverName alsoOurs) {
+    const Fd opened = openFolder(AT_FDCWD, folder);
+    if (!opened.valid()) return;
+    removeStale(opened.get(), [&](const char* entry) {
+        return isAnyTemporary(entry) || (alsoOurs && alsoOurs(entry, ""));
+    });
 }
 
 void removeLeftovers(const char* path, LeftoverName alsoOurs) {

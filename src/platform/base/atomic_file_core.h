@@ -81,6 +81,12 @@ using LeftoverName = bool (*)(const char* entry, const char* name);
 void removeLeftovers(const char* path, LeftoverName alsoOurs = nullptr);
 void removeLeftovers(int folderFd, const char* name, LeftoverName alsoOurs = nullptr);
 
+// Removes, in a folder that is the program's alone (the backups' folder, where every copy has a
+// name of its own and no later write of the same name would find them), the stale temporaries
+// of every name: entries named like ours or as `alsoOurs` tells (given an empty name), regular,
+// this user's, unchanged for kStaleSeconds.
+void removeAllLeftovers(const char* folder, LeftoverName alsoOurs = nullptr);
+
 // The reason for a code of write() in English, for standard error and the log.
 std::string errorText(int code);
 
