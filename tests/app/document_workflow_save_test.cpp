@@ -86,7 +86,8 @@ TEST_F(DocumentSaveTest, WhatAKilledBackupCopyLeftGoesAtTheNextSave) {
     const QString uuid = "0b6f2c3e-4a5d-4e6f-8a9b-0c1d2e3f4a5b";
     const QString young = ".Show-1.tavrendek.tmp-" + uuid;
     const utimbuf past{1'000'000, 1'000'000};
-    for (const QString& name : {".Show-0.tavrendek.tmp-" + uuid, QString(".backup-Ab12Cd"), young}) {
+    for (const QString& name :
+         {".Show-0.tavrendek.tmp-" + uuid, QString(".backup-Ab12Cd"), young}) {
         writeFile(QDir(backups).filePath(name), "cut short");
         if (name == young) continue;
         ASSERT_EQ(::utime(QFile::encodeName(QDir(backups).filePath(name)).constData(), &past), 0);

@@ -193,7 +193,7 @@ TEST_F(AtomicFileTest, OnlyOurOwnStaleTemporariesOfTheSameTargetAreRemoved) {
 // name) is written all the same, and what a killed writer of it left is found again.
 TEST_F(AtomicFileTest, ANameAtTheLengthLimitIsWrittenAndItsLeftoversFound) {
     const QString name = QString(84, QChar(0x756a)) + u".txt"_s;  // 84 × 3 + 4 = 256 bytes
-    const QString longest = name.left(83) + u".txt"_s;          // 255
+    const QString longest = name.left(83) + u".txt"_s;            // 255
     ASSERT_EQ(writeCode(at(longest), "saved"), 0);
     EXPECT_EQ(writeCode(at(name), "x"), ENAMETOOLONG);
     EXPECT_EQ(entries(), QStringList{longest});
