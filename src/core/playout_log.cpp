@@ -3,6 +3,7 @@
 #include "models/localized.h"
 #include "models/system_error_text.h"
 #include "platform/base/app_paths.h"
+#include "platform/base/atomic_file.h"
 #include "platform/base/host_clock.h"
 #include "platform/base/regular_file.h"
 #include "platform/base/timer.h"
@@ -97,6 +98,7 @@ QString failureText(int failure, bool forStatusLine) {
                              : QStringLiteral(
                                    "not a regular file (a pipe, device or socket is in its place)");
     }
+    if (failure == AtomicFile::kOtherOwner && !forStatusLine) return AtomicFile::errorText(failure);
     return systemErrorText(failure);
 }
 
@@ -232,7 +234,8 @@ void PlayoutLog::flush() {
 // anything follows it. Only a regular file is written: a link or a pipe another process put at
 // the name is neither followed nor waited on. On success `pending` is emptied and 0 returned;
 // otherwise it is left for the next flush and the error code returned: ELOOP for a link at the
-// name, RegularFile::kNotRegular for a pipe, device or socket there.
+// name, RegularFile::kNotRegular for a pipe, device or socket there, AtomicFile::kOtherOwner for
+// another user's file.
 int PlayoutLog::appendToFile(const QString& path, std::vector<QString>& pending) {
     QString text;
     for (const QString& line : pending) {
@@ -244,6 +247,10 @@ int PlayoutLog::appendToFile(const QString& path, std::vector<QString>& pending)
         RegularFile::open(path, O_RDWR | O_APPEND | O_CREAT, RegularFile::Links::refuse, 0644);
     if (!file.isOpen()) return file.error();
     const int fd = file.fd();
+    // In a folder others can write, a file another user put at the day's name is theirs.
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return errno;
+    if (st.st_uid != ::geteuid()) return AtomicFile::kOtherOwner;
     const off_t before = ::lseek(fd, 0, SEEK_END);
     char last = '\n';
     if (before > 0 && ::pread(fd, &last, 1, before - 1) == 1 && last != '\n') data.prepend('\n');

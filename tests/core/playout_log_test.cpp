@@ -194,22 +194,48 @@ TEST_F(LogFixture, ALinkOrPipeAtTheDayFileIsNotWrittenAndWhatIsThereIsTold) {
     ASSERT_TRUE(QFile::remove(day));
     ASSERT_TRUE(QFile::rename(day + ".kept", day));
     flushNow("fifth");
+    // Another user's file, in a folder others can write (made so only where chown works).
+    ASSERT_TRUE(QFile::rename(day, day + ".kept"));
+    QFile theirs(day);
+    ASSERT_TRUE(theirs.open(QIODevice::WriteOnly) && theirs.write("theirs\n") == 7);
+    theirs.close();
+    const bool othersFile = ::chown(QFile::encodeName(day).constData(), 65534, 65534) == 0;
+    const auto putBack = [&] {
+        ASSERT_TRUE(QFile::remove(day));
+        ASSERT_TRUE(QFile::rename(day + ".kept", day));
+    };
+    if (!othersFile) putBack();
+    flushNow("sixth");
+    if (othersFile) {
+        QFile check(day);
+        ASSERT_TRUE(check.open(QIODevice::ReadOnly));
+        EXPECT_EQ(check.readAll(), "theirs\n");
+        putBack();
+    }
+    flushNow("seventh");
     qInstallMessageHandler(before);
     language.setLanguage(interfaceBefore);
 
     const QString link = "a symbolic link is in its place (not followed)";
     const QString pipe = "not a regular file (a pipe, device or socket is in its place)";
-    EXPECT_EQ(told, (QStringList{"Cannot write the operation log: " + link,
-                                 "Cannot write the operation log: " + pipe}));
     const QString warned = "DOVRINE: cannot append to the operation log " + day + ": ";
+    QStringList expectTold{"Cannot write the operation log: " + link,
+                           "Cannot write the operation log: " + pipe};
+    QStringList expectWarned{warned + link, warned + pipe};
+    if (othersFile) {
+        expectTold << "Cannot write the operation log: Another user's file is in its place";
+        expectWarned << warned + "another user's file is in its place";
+    }
+    EXPECT_EQ(told, expectTold);
     std::lock_guard lock(warningsMutex);
-    EXPECT_EQ(warnings, (QStringList{warned + link, warned + pipe}));
+    EXPECT_EQ(warnings, expectWarned);
     QFile check(outside);
     ASSERT_TRUE(check.open(QIODevice::ReadOnly));
     EXPECT_EQ(check.readAll(), "mine\n");
-    EXPECT_EQ(read(), QStringLiteral("12:34:56.789  first\n12:34:56.789  second\n"
-                                     "12:34:56.789  third\n12:34:56.789  fourth\n"
-                                     "12:34:56.789  fifth\n"));
+    EXPECT_EQ(read(),
+              QStringLiteral("12:34:56.789  first\n12:34:56.789  second\n"
+                             "12:34:56.789  third\n12:34:56.789  fourth\n"
+                             "12:34:56.789  fifth\n12:34:56.789  sixth\n12:34:56.789  seventh\n"));
 }
 
 // Pruning deletes only this log's own old day files: not other ".log" files, not a link (nor
