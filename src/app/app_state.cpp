@@ -6,6 +6,7 @@
 #include "core/reference_tone.h"
 #include "core/sdi_audio_bridge.h"
 #include "models/localized.h"
+#include "models/system_error_text.h"
 #include "platform/base/timer.h"
 #include "platform/base/user_defaults.h"
 #include "platform/screens/screen_provider.h"
@@ -217,6 +218,8 @@ void AppState::setStatus(const QString& message) {
 void AppState::settingsProblem(const UserDefaults::Problem& problem) {
     using Kind = UserDefaults::Problem::Kind;
     PlayoutLog* log = engine_->services().log;
+    // The reason in the language in force; the log keeps the English one.
+    const QString reason = problem.code != 0 ? systemErrorText(problem.code) : problem.error;
     QString warning;
     QString line = QStringLiteral("SETTINGS  ") + problem.path;
     switch (problem.kind) {
@@ -227,14 +230,14 @@ void AppState::settingsProblem(const UserDefaults::Problem& problem) {
             line += QStringLiteral(" did not parse, moved to ") + problem.movedTo;
             break;
         case Kind::unreadable:
-            warning = localizedFormat("設定ファイルを読み込めないため、設定を保存しません: %@",
-                                      {problem.error});
+            warning =
+                localizedFormat("設定ファイルを読み込めないため、設定を保存しません: %@", {reason});
             line += QStringLiteral(" unreadable (") + problem.error +
                     QStringLiteral("), settings kept until quit only");
             break;
         case Kind::writeFailed:
             // clang-format off
-            warning = localizedFormat("設定を保存できません。変更は終了するまで保たれ、次の変更で保存し直します: %@", {problem.error});
+            warning = localizedFormat("設定を保存できません。変更は終了するまで保たれ、次の変更で保存し直します: %@", {reason});
             // clang-format on
             settingsWriteWarning_ = warning;
             line += QStringLiteral(" cannot be written (") + problem.error +

@@ -203,6 +203,9 @@ void DocumentWorkflow::backupExisting(const QUrl& url) {
     // Only a regular file (or a link to one) is copied: reading a pipe put at the project's name
     // would wait for a writer, and hang the save.
     if (!QFileInfo(path).isFile() || env_.backupsDirectory.isEmpty()) return;
+    // What the save will not replace (another user's file, or a link not safe to follow, in a
+    // folder others can write) is not the operator's to copy into their backups either.
+    if (AtomicFile::check(path) != 0) return;
     const QString folder = env_.backupsDirectory;
     QDir().mkpath(folder);
     const ProjectBackupNaming naming = ProjectBackupNaming::forProject(path, projectExtension);

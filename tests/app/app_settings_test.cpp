@@ -275,5 +275,19 @@ TEST_F(AppStateFixture, ASettingsFileMadeReadOnlyIsToldOnceAndLeftAsItIs) {
     EXPECT_EQ(QString::fromUtf8(logFile.readAll()).count(" is read-only"), 1);
 }
 
+// The reason a settings file is not used is said in the language in force, not in the English
+// of standard error.
+TEST_F(AppStateFixture, WhyTheSettingsFileIsNotUsedIsSaidInTheInterfaceLanguage) {
+    writeSettings(R"({"backgroundLevel": 1})");
+    if (::chown(QFile::encodeName(settingsPath()).constData(), 65534, 65534) != 0)
+        GTEST_SKIP() << "another user's file needs chown";
+    defaults = std::make_unique<UserDefaults>(settingsPath());
+    make(false);
+    EXPECT_EQ(app->engine().standingWarning(),
+              "設定ファイルを読み込めないため、設定を保存しません: "
+              "他のユーザーのファイルが置かれています");
+    EXPECT_EQ(app->backgroundLevel(), 0);
+}
+
 }  // namespace
 }  // namespace velmar::test

@@ -100,6 +100,30 @@ TEST_F(DocumentSaveTest, WhatAKilledBackupCopyLeftGoesAtTheNextSave) {
     EXPECT_EQ(left[0], young);
 }
 
+// In a folder others can write, what another user put at the project's name (a file of theirs,
+// a link to a file of the operator's) is neither saved over nor copied into the backups.
+TEST_F(DocumentSaveTest, AnotherUsersFileOrLinkAtTheNameIsNeitherSavedOverNorBackedUp) {
+    const QString shared = path("shared");
+    ASSERT_TRUE(QDir().mkpath(shared));
+    ASSERT_EQ(::chmod(QFile::encodeName(shared).constData(), 0777), 0);
+    const QString secret = path("secret.txt");
+    const QString theirs = shared + "/theirs.tavrendek";
+    const QString linked = shared + "/linked.tavrendek";
+    writeFile(secret, "mine");
+    writeFile(theirs, "theirs");
+    ASSERT_TRUE(QFile::link(secret, linked));
+    for (const QString& planted : {theirs, linked}) {
+        if (::lchown(QFile::encodeName(planted).constData(), 65534, 65534) != 0)
+            GTEST_SKIP() << "another user's files need chown";
+    }
+    loadTab(stills(1));
+    EXPECT_FALSE(workflow->writeProject(url(theirs)));
+    EXPECT_FALSE(workflow->writeProject(url(linked)));
+    EXPECT_EQ(readAll(theirs), "theirs");
+    EXPECT_EQ(readAll(secret), "mine");
+    EXPECT_TRUE(backupNames().isEmpty());
+}
+
 TEST_F(DocumentSaveTest, BackupsKeepTheTwentyNewestOfEachProject) {
     const QString show = path("a/Show.tavrendek");
     const QString sameName = path("b/Show.tavrendek");

@@ -40,6 +40,10 @@ bool AtomicFile::copy(int sourceFd, const QString& path, int* code, const Option
     return finish(atomic_file::write(QFile::encodeName(path).constData(), content, options), code);
 }
 
+int AtomicFile::check(const QString& path) {
+    return atomic_file::check(QFile::encodeName(path).constData());
+}
+
 void AtomicFile::removeLeftovers(const QString& path, atomic_file::LeftoverName alsoOurs) {
     atomic_file::removeLeftovers(QFile::encodeName(path).constData(), alsoOurs);
 }

@@ -41,6 +41,10 @@ class AtomicFile {
     // The same with what is read from `sourceFd` up to its end as the new contents.
     static bool copy(int sourceFd, const QString& path, int* code, const Options& options);
 
+    // Whether write() would take `path` as the file to replace (see atomic_file::check): 0 or
+    // the code it would fail with.
+    static int check(const QString& path);
+
     // Removes what killed writers of `path` left (see atomic_file::removeLeftovers).
     static void removeLeftovers(const QString& path, atomic_file::LeftoverName alsoOurs = nullptr);
 

@@ -213,6 +213,16 @@ int fill(int fd, const Content& content) {
     }
 }
 
+// Whether what is at the final name may be replaced, whatever its permission bits: 0 or the code.
+int judge(const struct stat& st) {
+    if (st.st_uid != ::geteuid()) return kOtherOwner;
+    if (S_ISDIR(st.st_mode)) return EISDIR;
+    // A pipe or socket holds nothing the new file would lose, and is replaced; a device is no
+    // file of ours.
+    if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode)) return kNotRegular;
+    return 0;
+}
+
 }  // namespace
 
 int write(int folderFd, const char* name, const Content& content, const Options& options,
@@ -223,11 +233,7 @@ int write(int folderFd, const char* name, const Content& content, const Options&
     if (target.exists) {
         const struct stat& st = target.st;
         if (options.existing == Existing::keep) return EEXIST;
-        if (st.st_uid != ::geteuid()) return kOtherOwner;
-        if (S_ISDIR(st.st_mode)) return EISDIR;
-        // A pipe or socket holds nothing the new file would lose, and is replaced; a device is
-        // no file of ours.
-        if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode)) return kNotRegular;
+        if (const int code = judge(st)) return code;
         const bool refuse = options.readOnly == ReadOnlyTarget::refuse;
         if (refuse && (st.st_mode & S_IWUSR) == 0) return EACCES;
         wanted = (st.st_mode & 0777) | (refuse ? 0 : S_IRUSR | S_IWUSR);
@@ -316,6 +322,17 @@ void removeStale(int folderFd, const Matches& isOurs) {
 }
 
 }  // namespace
+
+int check(const char* path) {
+    std::string folderPath;
+    std::string name;
+    if (!split(path, folderPath, name)) return *path ? EISDIR : ENOENT;
+    const Fd folder = openFolder(AT_FDCWD, folderPath.c_str());
+    if (!folder.valid()) return errno;
+    Final target;
+    if (const int code = resolve(folder.get(), name, target)) return code;
+    return target.exists ? judge(target.st) : 0;
+}
 
 void removeLeftovers(int folderFd, const char* name, LeftoverName alsoOurs) {
     const std::string prefix = temporaryPrefix(name);

@@ -71,6 +71,11 @@ int write(int folderFd, const char* name, const Content& content, const Options&
 int write(const char* path, const Content& content, const Options& options = {},
           struct stat* written = nullptr);
 
+// Whether write() would take `path` as the file it replaces, by the same rules for links, owner
+// and type (its permission bits aside): 0, also when nothing is there, or the code write() would
+// fail with. For readers that must not take as the user's what the writer refuses.
+int check(const char* path);
+
 // Tells whether the entry `entry` is named like a temporary of the file `name` made by some other
 // writer (one the program used before).
 using LeftoverName = bool (*)(const char* entry, const char* name);

@@ -132,7 +132,14 @@ std::optional<UserDefaults::FileStamp> fileStamp(const QString& path) {
 
 // Reads and parses the settings file as it is on disk now. Nothing in its place (a pipe, a
 // device, a folder) is waited on: it reads as a file that cannot be read.
-FileState inspect(const QString& path, QVariantMap& values, QString& error) {
+FileState inspect(const QString& path, QVariantMap& values, UserDefaults::Reason& error) {
+    // What the writer would refuse to replace (another user's file, or a link that is not the
+    // user's own in a folder only the user can change) is not read as the user's settings either.
+    if (const int code = AtomicFile::check(path);
+        code == AtomicFile::kLinkRefused || code == AtomicFile::kOtherOwner) {
+        error = {AtomicFile::errorText(code), code};
+        return FileState::unreadable;
+    }
     RegularFile file = RegularFile::open(path, O_RDONLY);
     if (!file.isOpen()) {
         struct stat st {};
@@ -141,13 +148,13 @@ FileState inspect(const QString& path, QVariantMap& values, QString& error) {
             ::lstat(QFile::encodeName(path).constData(), &st) != 0) {
             return FileState::absent;
         }
-        error = file.errorString();
+        error = {file.errorString(), file.error()};
         return FileState::unreadable;
     }
     bool whole = false;
     std::optional<QByteArray> read = file.read(UserDefaults::kMaxFileBytes, &whole);
     if (!read) {
-        error = file.errorString();
+        error = {file.errorString(), file.error()};
         return FileState::unreadable;
     }
     QByteArray& bytes = *read;
@@ -231,7 +238,8 @@ QByteArray encodeWithin(QVariantMap& values, const QSet<QString>& used, const QS
 // file's permission bits exactly; a new file is the user's alone. False, with the reason in
 // `error`, when it could not be written; `readOnly` then tells a file whose mode bits deny its
 // owner writing (judged from the bits, as the writer does, also for root).
-bool replaceFile(const QString& path, const QByteArray& data, QString* error, bool* readOnly) {
+bool replaceFile(const QString& path, const QByteArray& data, UserDefaults::Reason* error,
+                 bool* readOnly) {
     const QString folder = QFileInfo(path).absolutePath();
     QDir().mkpath(folder);  // made again when it was removed while running
     AtomicFile::Options options;
@@ -243,9 +251,11 @@ bool replaceFile(const QString& path, const QByteArray& data, QString* error, bo
     *readOnly = code == EACCES && ::stat(QFile::encodeName(path).constData(), &st) == 0 &&
                 S_ISREG(st.st_mode) && (st.st_mode & S_IWUSR) == 0;
     const QFileInfo folderInfo(folder);
-    *error = folderInfo.exists() && !folderInfo.isDir()
-                 ? folderInfo.filePath() + QStringLiteral(" is not a folder")
-                 : AtomicFile::errorText(code);
+    if (folderInfo.exists() && !folderInfo.isDir()) {
+        *error = {folderInfo.filePath() + QStringLiteral(" is not a folder"), 0};
+    } else {
+        *error = {AtomicFile::errorText(code), code};
+    }
     return false;
 }
 
@@ -298,7 +308,7 @@ std::optional<UserDefaults::Problem> UserDefaults::guardFile() {
     if (!fileBacked_) return std::nullopt;
     if (seen_ && fileStamp(path_) == seen_) return std::nullopt;
     QVariantMap onDisk;
-    QString error;
+    Reason error;
     const FileState state = inspect(path_, onDisk, error);
     if (state == FileState::absent) {
         // Gone (or never there): what this run knows is written whole at the next write.
@@ -327,12 +337,13 @@ std::optional<UserDefaults::Problem> UserDefaults::guardFile() {
         } else {
             // The new file is what was read, within the size read back: it is not moved aside
             // again, in this run or the next.
-            QString unused;
+            Reason unused;
             if (writeFile(nullptr, &unused)) noteFileSeen();
         }
     } else {
         problem.kind = Problem::Kind::unreadable;
-        problem.error = error;
+        problem.error = error.text;
+        problem.code = error.code;
         fileBacked_ = false;
     }
     if (!fileBacked_) writeFailing_ = false;  // nothing is written any more
@@ -344,19 +355,19 @@ void UserDefaults::noteFileSeen() {
     seen_ = fileStamp(path_);
 }
 
-bool UserDefaults::writeFile(const QString* kept, QString* error, bool* readOnly) {
+bool UserDefaults::writeFile(const QString* kept, Reason* error, bool* readOnly) {
     bool unused = false;
     if (!readOnly) readOnly = &unused;
     *readOnly = false;
     const QByteArray json = encodeWithin(values_, used_, kept);
     if (json.isEmpty()) {
-        *error = QStringLiteral("the settings would exceed %1 bytes").arg(kMaxFileBytes);
+        *error = {QStringLiteral("the settings would exceed %1 bytes").arg(kMaxFileBytes), 0};
         return false;
     }
     return replaceFile(path_, json, error, readOnly);
 }
 
-std::optional<UserDefaults::Problem> UserDefaults::checkWrite(bool written, const QString& error,
+std::optional<UserDefaults::Problem> UserDefaults::checkWrite(bool written, const Reason& error,
                                                               bool readOnly) {
     const bool failed = !written;
     if (failed == writeFailing_) return std::nullopt;
@@ -365,7 +376,8 @@ std::optional<UserDefaults::Problem> UserDefaults::checkWrite(bool written, cons
     problem.path = path_;
     if (failed) {
         problem.kind = readOnly ? Problem::Kind::readOnly : Problem::Kind::writeFailed;
-        problem.error = error;
+        problem.error = error.text;
+        problem.code = error.code;
         problem_ = problem;
     } else {
         problem.kind = Problem::Kind::writeResumed;
@@ -414,7 +426,7 @@ void UserDefaults::store(const QString& key, const std::optional<QVariant>& valu
             values_.remove(key);
         }
         if (fileBacked_) {
-            QString error;
+            Reason error;
             bool readOnly = false;
             const bool ok = writeFile(value ? &key : nullptr, &error, &readOnly);
             written = checkWrite(ok, error, readOnly);

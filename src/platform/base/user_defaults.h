@@ -48,7 +48,18 @@ class UserDefaults {
         Kind kind = Kind::setAside;
         QString path;     // the settings file
         QString movedTo;  // setAside: where the file that did not parse now is
-        QString error;    // unreadable, writeFailed, readOnly: the system's reason
+        QString error;    // unreadable, writeFailed, readOnly: the system's reason, in English
+        // The error number behind `error`, or one of AtomicFile's codes; 0 when the text says
+        // more than a number would. The interface tells the operator by it, in the language in
+        // force.
+        int code = 0;
+    };
+
+    // Why a read or write of the file failed: the text for standard error and the log, and its
+    // code (see Problem::code).
+    struct Reason {
+        QString text;
+        int code = 0;
     };
 
     // The largest settings file read. What the application stores (a few dozen short values
@@ -105,9 +116,9 @@ class UserDefaults {
     // Replaces the file with values_, within kMaxFileBytes (mutex_ held); `kept` is never left
     // out. False, with the reason in `error`, when it could not be written; `readOnly` then
     // tells a file whose mode bits deny writing.
-    bool writeFile(const QString* kept, QString* error, bool* readOnly = nullptr);
+    bool writeFile(const QString* kept, Reason* error, bool* readOnly = nullptr);
     // After a write (mutex_ held): a change between failing and working, if any.
-    std::optional<Problem> checkWrite(bool written, const QString& error, bool readOnly);
+    std::optional<Problem> checkWrite(bool written, const Reason& error, bool readOnly);
     void report(const std::optional<Problem>& problem);
 
     const QString path_;

@@ -105,6 +105,30 @@ TEST(UserDefaultsWrites, ASettingsFileKeptAsALinkStaysOneAndItsTargetIsUpdated) 
               QStringList{"velmar.json"});
 }
 
+// What the writer would not replace is not read as the user's settings either: another user's
+// file, or another user's link to a file of theirs (their choice of autosave folder would
+// otherwise send the operator's work there). Nothing is read, nothing written over.
+TEST(UserDefaultsWrites, AnotherUsersFileOrLinkAtTheNameIsNeitherReadNorWritten) {
+    QTemporaryDir dir;
+    const QString theirs = dir.filePath("theirs.json");
+    writeRaw(theirs, R"({"autosaveDirectoryPath": "/tmp/theirs"})");
+    const QString linked = dir.filePath("linked.json");
+    ASSERT_TRUE(QFile::link(theirs, linked));
+    for (const QString& planted : {theirs, linked}) {
+        if (::lchown(native(planted).constData(), 65534, 65534) != 0)
+            GTEST_SKIP() << "another user's files need chown";
+    }
+    for (const QString& path : {theirs, linked}) {
+        UserDefaults d(path);
+        EXPECT_FALSE(d.string("autosaveDirectoryPath").has_value()) << path.toStdString();
+        ASSERT_TRUE(d.problem().has_value());
+        EXPECT_EQ(d.problem()->kind, Kind::unreadable);
+        d.set("k", 1);
+        EXPECT_EQ(readAll(theirs), R"({"autosaveDirectoryPath": "/tmp/theirs"})");
+        EXPECT_TRUE(QFileInfo(linked).isSymLink());
+    }
+}
+
 // A file the operator made read-only stays exactly as it is (bits and contents, also for root);
 // changes live in memory for the run and the problem is told once, not at every change.
 TEST(UserDefaultsWrites, ASettingsFileMadeReadOnlyIsLeftAsItIsAndToldOnce) {
