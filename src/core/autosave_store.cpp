@@ -34,7 +34,11 @@ QString standardized(const QString& path) {
 // The store's own files are always replaced, also when something took their write permission:
 // an autosave that can no longer be written or read would end crash recovery for good.
 bool writeOwnFile(const QString& path, const QByteArray& data, QString* error = nullptr) {
-    return writeFileWhole(path, data, error, AtomicFile::ReadOnlyTarget::replace);
+    AtomicFile::Options options;
+    options.readOnly = AtomicFile::ReadOnlyTarget::replace;
+    // The operator's work, in a folder that may be shared: for the operator alone to read.
+    options.newFileMode = 0600;
+    return writeFileWhole(path, data, error, options);
 }
 
 // The identity and last change of what is at the path (a link not followed); none when nothing

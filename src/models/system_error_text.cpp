@@ -35,8 +35,16 @@ QString systemErrorText(int code) {
 
 bool writeFileWhole(const QString& path, const QByteArray& data, QString* error,
                     AtomicFile::ReadOnlyTarget readOnly, AtomicFile::Existing existing) {
+    AtomicFile::Options options;
+    options.readOnly = readOnly;
+    options.existing = existing;
+    return writeFileWhole(path, data, error, options);
+}
+
+bool writeFileWhole(const QString& path, const QByteArray& data, QString* error,
+                    const AtomicFile::Options& options) {
     int code = 0;
-    if (AtomicFile::write(path, data, &code, readOnly, existing)) return true;
+    if (AtomicFile::write(path, data, &code, options)) return true;
     if (error) *error = systemErrorText(code);
     return false;
 }

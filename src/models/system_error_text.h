@@ -18,5 +18,7 @@ QString systemErrorText(int code);
 bool writeFileWhole(const QString& path, const QByteArray& data, QString* error,
                     AtomicFile::ReadOnlyTarget readOnly = AtomicFile::ReadOnlyTarget::refuse,
                     AtomicFile::Existing existing = AtomicFile::Existing::replace);
+bool writeFileWhole(const QString& path, const QByteArray& data, QString* error,
+                    const AtomicFile::Options& options);
 
 }  // namespace velmar

@@ -402,6 +402,9 @@ TEST_F(AutosaveStoreTest, AnOwnFolderReachedThroughALinkStillAutosaves) {
     ASSERT_TRUE(QDir().mkpath(real) && QFile::link(real, home.filePath(u"via"_s)));
     store->setDirectory(home.filePath(u"via"_s));
     written("A", u"/shows/a.tavrendek"_s);
+    // The operator's work, in a folder that may be shared, is for the operator alone to read.
+    EXPECT_EQ(QFileInfo(real + u"/autosave.tavrendek"_s).permissions() & 0x0fff, 0x0600);
+    EXPECT_EQ(QFileInfo(real + u"/autosave-origin.txt"_s).permissions() & 0x0fff, 0x0600);
     store = make();
     ASSERT_TRUE(store->hasPendingRecovery());
     EXPECT_TRUE(store->recoveryDate().has_value());
