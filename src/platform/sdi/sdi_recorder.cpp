@@ -156,19 +156,23 @@ struct SdiRecorder::State {
         return file;
     }
 
-    bool put(const Item& item) {
+    // What became of an item: written, not recorded because its file was refused (told once
+    // when it was), or left out by a write that failed.
+    enum class Put { written, refused, failed };
+
+    Put put(const Item& item) {
         const std::string path = base + (item.video ? extension(item.format) : "pcm");
         std::FILE* file = fileFor(path, item.video ? videoFiles[item.format] : audioFile);
-        if (file == nullptr) return false;
+        if (file == nullptr) return Put::refused;
         errno = 0;
         const bool ok =
             item.video ? write(file, item.bytes.data(), item.bytes.size())
                        : write(file, item.audio.data(), item.audio.size() * sizeof(std::int32_t));
-        if (ok) return true;
+        if (ok) return Put::written;
         // A full disk or a failing one: the take stops being whole from here.
         const int error = errno;
         fail(path + ": " + (error != 0 ? std::strerror(error) : "write failed"));
-        return false;
+        return Put::failed;
     }
 
     void run() {
@@ -184,17 +188,21 @@ struct SdiRecorder::State {
             queue.pop_front();
             writing = true;
             lock.unlock();
-            const bool ok = put(item);
+            const Put done = put(item);
             lock.lock();
             writing = false;
+            // What a refused file would have held is no loss of the disk's: it is not counted
+            // with what was left out.
+            const bool ok = done == Put::written;
             if (item.video) {
                 --framesHeld;
-                ++(ok ? counts.framesWritten : counts.framesDropped);
+                if (done != Put::refused) ++(ok ? counts.framesWritten : counts.framesDropped);
                 if (spare.size() < kQueueFrames) spare.push_back(std::move(item.bytes));
             } else {
                 const auto frames = static_cast<long long>(item.audio.size() / 2);
                 audioHeld -= frames;
-                (ok ? counts.audioFramesWritten : counts.audioFramesDropped) += frames;
+                if (done != Put::refused)
+                    (ok ? counts.audioFramesWritten : counts.audioFramesDropped) += frames;
             }
             changed.notify_all();
         }

@@ -47,7 +47,9 @@ class SdiRecorder {
 
     struct Counts {
         long long framesWritten = 0;
-        long long framesDropped = 0;  // left out: the queue was full, or the write failed
+        // Left out: the queue was full, or the write failed. What a file refused at its name
+        // would have held is in neither count.
+        long long framesDropped = 0;
         long long audioFramesWritten = 0;
         long long audioFramesDropped = 0;
     };
