@@ -331,7 +331,9 @@ void KeyMonitor::watchMenuBar(QObject* watched, QEvent* event) {
     switch (event->type()) {
         case QEvent::MouseButtonPress:
             if (auto* bar = qobject_cast<QMenuBar*>(watched)) {
-                QWidget* focus = QApplication::focusWidget();
+                // The window's own focus child: on an X server without a window manager no
+                // window may be active, and keys still reach the window's focus child.
+                QWidget* focus = bar->window()->focusWidget();
                 if (focus != bar) focusBeforeMouseMenu_ = focus;
                 mouseMenuBar_ = bar;
             }
@@ -363,7 +365,7 @@ void KeyMonitor::releaseMenuBarAfterMouseMenu() {
     if (!bar || QApplication::activePopupWidget()) return;
     mouseMenuBar_ = nullptr;
     const auto* menuBar = qobject_cast<QMenuBar*>(bar);
-    if (QApplication::focusWidget() != bar || !menuBar->activeAction()) return;
+    if (bar->window()->focusWidget() != bar || !menuBar->activeAction()) return;
     // Moving the focus away ends the menu bar's keyboard mode.
     QWidget* before = focusBeforeMouseMenu_;
     if (before && before->window() == bar->window() && before->isVisible() && before->isEnabled()) {

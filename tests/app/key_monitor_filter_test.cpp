@@ -288,7 +288,10 @@ TEST_F(KeyMonitorFilter, EscOutOfTheMenuNextToAMouseOpenedOneGivesTheKeyboardBac
     QMenuBar* bar = window.menuBar();
     const auto title = [bar](int i) { return bar->actionGeometry(bar->actions().at(i)).center(); };
     const QPoint at = bar->mapToGlobal(title(1));
-    for (bool slide : {true, false}) {
+    // The last round as on an X server without a window manager, where a closed dialog leaves
+    // no window active and keys go to the window's focus child all the same.
+    for (const auto& [slide, inactive] : {std::pair{true, false}, {false, false}, {true, true}}) {
+        if (inactive) QApplication::setActiveWindow(nullptr);
         QTest::mouseClick(bar, Qt::LeftButton, {}, title(0));
         QCoreApplication::processEvents();  // the platform's activation of each menu it opens
         QWidget* first = QApplication::activePopupWidget();
@@ -304,14 +307,12 @@ TEST_F(KeyMonitorFilter, EscOutOfTheMenuNextToAMouseOpenedOneGivesTheKeyboardBac
         ASSERT_TRUE(second && second != first);
         QTest::keyClick(second, Qt::Key_Escape);
         QCoreApplication::processEvents();
-        EXPECT_EQ(QApplication::focusWidget(), strip) << slide;
-        QTest::keyClick(strip, Qt::Key_Escape);
+        EXPECT_EQ(window.focusWidget(), strip) << slide << inactive;
+        QTest::keyClick(window.focusWidget(), Qt::Key_Escape);
     }
-    EXPECT_EQ(performed, (QList<Kind>{Kind::panicOff, Kind::panicOff}));
+    EXPECT_EQ(performed, (QList<Kind>{Kind::panicOff, Kind::panicOff, Kind::panicOff}));
 }
 
-// A press the first receiver ignores travels up to its parents, and the filter sees it at each;
-// the title editor must still be asked once.
 // Qt builds every key event from the X server at the same place, so a new press can come at the
 // address of the last one, and where the keyboard fell to the parent of the widget that took it.
 TEST_F(KeyMonitorFilter, ANewPressAtTheAddressOfTheLastIsDecidedAfresh) {
@@ -334,6 +335,8 @@ TEST_F(KeyMonitorFilter, ANewPressAtTheAddressOfTheLastIsDecidedAfresh) {
     EXPECT_EQ(performed, QList<Kind>{Kind::spacePressed});
 }
 
+// A press the first receiver ignores travels up to its parents, and the filter sees it at each;
+// the title editor must still be asked once.
 TEST_F(KeyMonitorFilter, DecidesOncePerPressAlongItsWayUpAndStopsWhenStopped) {
     QWidget editor;
     editor.setObjectName("dovrine.titleEditor");
