@@ -2,6 +2,7 @@
 #include "models/language_settings.h"
 #include "models/localized.h"
 #include "support/fake_clock.h"
+#include "support/file_size_limit.h"
 #include "support/qt_printers.h"
 
 #include <QDir>
@@ -11,12 +12,10 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utime.h>
 #include <cerrno>
-#include <csignal>
 #include <cstdlib>
 #include <mutex>
 
@@ -144,16 +143,12 @@ TEST_F(LogFixture, AFullDiskLeavesWholeLinesAndTheLinesAreRetried) {
         QFile cut(path);
         ASSERT_TRUE(cut.open(QIODevice::WriteOnly) && cut.write("12:00:00.000  cu") == 16);
     }
-    struct rlimit old {};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit small = old;
-    small.rlim_cur = 40;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    for (const char* text : {"one", "two"}) log.write(text);
-    flushNow("three");
-    ::setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, oldHandler);
+    {
+        const test::FileSizeLimit full(40);
+        ASSERT_TRUE(full.ok());
+        for (const char* text : {"one", "two"}) log.write(text);
+        flushNow("three");
+    }
     EXPECT_EQ(read(), QStringLiteral("12:00:00.000  cu"));
     flushNow("four");
     EXPECT_EQ(read(), QStringLiteral("12:00:00.000  cu\n12:34:56.789  one\n12:34:56.789  two\n"

@@ -1,4 +1,5 @@
 #include "platform/base/atomic_file.h"
+#include "support/file_size_limit.h"
 
 #include <QDir>
 #include <QFile>
@@ -7,13 +8,11 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 #include <utime.h>
 #include <cerrno>
-#include <csignal>
 
 namespace velmar {
 namespace {
@@ -218,15 +217,12 @@ TEST_F(AtomicFileTest, FailedWritesLoseNothing) {
 
     // The disk fills up in the middle of the write: a file-size limit makes write() fail after
     // 4 KiB, the way a full disk does.
-    struct rlimit old {};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit small = old;
-    small.rlim_cur = 4096;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    const int code = writeCode(path, QByteArray(100000, 'n'));
-    ::setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, oldHandler);
+    int code = 0;
+    {
+        const test::FileSizeLimit full(4096);
+        ASSERT_TRUE(full.ok());
+        code = writeCode(path, QByteArray(100000, 'n'));
+    }
     EXPECT_EQ(code, EFBIG);
     EXPECT_EQ(readAll(path), "old contents");
     EXPECT_EQ(entries(), (QStringList{u"project.tavrendek"_s, u"sub"_s}));

@@ -1,6 +1,7 @@
 // How the settings reach their file: what a failed write keeps, what goes when the file must
 // shrink, a file kept as a link, a file the operator made read-only, and what killed writes left.
 #include "platform/base/user_defaults.h"
+#include "support/file_size_limit.h"
 #include "support/qt_printers.h"
 
 #include <QDir>
@@ -10,11 +11,9 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utime.h>
-#include <csignal>
 
 namespace velmar {
 namespace {
@@ -45,15 +44,11 @@ TEST(UserDefaultsWrites, AFailedWriteKeepsThisRunsValuesOverWhatAnotherCopyWrote
     UserDefaults d(path);
     d.set("a", 1);
 
-    struct rlimit old {};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit full = old;
-    full.rlim_cur = 0;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &full), 0);
-    d.set("mine", QStringLiteral("unsaved"));
-    ::setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, oldHandler);
+    {
+        const test::FileSizeLimit full(0);
+        ASSERT_TRUE(full.ok());
+        d.set("mine", QStringLiteral("unsaved"));
+    }
     ASSERT_TRUE(d.problem().has_value());
     ASSERT_EQ(d.problem()->kind, Kind::writeFailed);
 
