@@ -20,7 +20,7 @@ namespace {
 
 using Kind = UserDefaults::Problem::Kind;
 
-QByteArray native(const QString& path) {
+QByteArray encodedPath(const QString& path) {
     return QFile::encodeName(path);
 }
 
@@ -110,7 +110,7 @@ TEST(UserDefaultsWrites, AnotherUsersFileOrLinkAtTheNameIsNeitherReadNorWritten)
     const QString linked = dir.filePath("linked.json");
     ASSERT_TRUE(QFile::link(theirs, linked));
     for (const QString& planted : {theirs, linked}) {
-        if (::lchown(native(planted).constData(), 65534, 65534) != 0)
+        if (::lchown(encodedPath(planted).constData(), 65534, 65534) != 0)
             GTEST_SKIP() << "another user's files need chown";
     }
     for (const QString& path : {theirs, linked}) {
@@ -133,7 +133,7 @@ TEST(UserDefaultsWrites, ASettingsFileMadeReadOnlyIsLeftAsItIsAndToldOnce) {
         const QString path = dir.filePath(QStringLiteral("velmar-%1.json").arg(mode, 0, 8));
         const QByteArray original = "{\"k\": 1}";
         writeRaw(path, original);
-        ASSERT_EQ(::chmod(native(path).constData(), mode), 0);
+        ASSERT_EQ(::chmod(encodedPath(path).constData(), mode), 0);
         UserDefaults d(path);
         QList<UserDefaults::Problem> told;
         d.setProblemObserver([&](const UserDefaults::Problem& p) { told << p; });
@@ -144,7 +144,7 @@ TEST(UserDefaultsWrites, ASettingsFileMadeReadOnlyIsLeftAsItIsAndToldOnce) {
         EXPECT_EQ(d.integer("k"), 3);
         EXPECT_EQ(readAll(path), original);
         struct stat st {};
-        ASSERT_EQ(::stat(native(path).constData(), &st), 0);
+        ASSERT_EQ(::stat(encodedPath(path).constData(), &st), 0);
         EXPECT_EQ(st.st_mode & 07777, mode);
     }
 }
@@ -160,7 +160,7 @@ TEST(UserDefaultsWrites, TemporariesOfKilledWritesAreRemovedAtTheStart) {
         writeRaw(dir.filePath(name), "{}");
         const utimbuf past{1'000'000, 1'000'000};
         if (old) {
-            ASSERT_EQ(::utime(native(dir.filePath(name)).constData(), &past), 0);
+            ASSERT_EQ(::utime(encodedPath(dir.filePath(name)).constData(), &past), 0);
         }
     };
     make(".velmar.json.tmp-0b6f2c3e-4a5d-4e6f-8a9b-0c1d2e3f4a5b", true);
@@ -174,10 +174,10 @@ TEST(UserDefaultsWrites, TemporariesOfKilledWritesAreRemovedAtTheStart) {
     make("other.json.Ab12cD", true);
     ASSERT_TRUE(QDir(dir.path()).mkdir("velmar.json.AB12CD"));
     const utimbuf past{1'000'000, 1'000'000};
-    ASSERT_EQ(::utime(native(dir.filePath("velmar.json.AB12CD")).constData(), &past), 0);
+    ASSERT_EQ(::utime(encodedPath(dir.filePath("velmar.json.AB12CD")).constData(), &past), 0);
     QStringList expected = kept;
     make("velmar.json.Cd34eF", true);
-    if (::chown(native(dir.filePath("velmar.json.Cd34eF")).constData(), 65534, 65534) == 0)
+    if (::chown(encodedPath(dir.filePath("velmar.json.Cd34eF")).constData(), 65534, 65534) == 0)
         expected << "velmar.json.Cd34eF";  // another user's (only root can make one)
     UserDefaults d(path);
     EXPECT_EQ(d.integer("k"), 1);
