@@ -8,24 +8,9 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
-#include <cerrno>
-#include <cstring>
 
 namespace velmar {
 namespace {
-
-TEST(SystemErrorText, CommonCausesAndWhatIsInTheFilesPlaceAreLookedUpOthersAreTheSystemsText) {
-    const std::pair<int, const char*> cases[] = {
-        {EPERM, "アクセス権がありません"},
-        {ENOSPC, "ディスクの空き容量が足りません"},
-        {EDQUOT, "ディスクの空き容量が足りません"},
-        {EROFS, "読み取り専用のファイルシステムです"},
-        {AtomicFile::kLinkRefused, "シンボリックリンクが置かれています"},
-        {AtomicFile::kOtherOwner, "他のユーザーのファイルが置かれています"},
-        {AtomicFile::kNotRegular, "通常のファイルではないものが置かれています"}};
-    for (const auto& [code, key] : cases) EXPECT_EQ(systemErrorText(code), localized(key)) << code;
-    EXPECT_EQ(systemErrorText(EISDIR), QString::fromLocal8Bit(std::strerror(EISDIR)));
-}
 
 // Judged from the mode bits, so the refusal holds for root too.
 TEST(SystemErrorText, AReadOnlyProjectIsRefusedWithThePermissionText) {
