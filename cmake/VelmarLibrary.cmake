@@ -1,8 +1,8 @@
 # One static library per source folder. Sources are collected from the folder itself (RECURSE: and
 # its sub-folders), so a new file needs no edit here; the folder's place in the layering is stated
-# by its DEPS.
+# by its DEPS. PCH names the donor of the precompiled header its files use (VelmarPch.cmake).
 function(velmar_library name dir)
-  cmake_parse_arguments(ARG "RECURSE" "" "DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "RECURSE" "PCH" "DEPS" ${ARGN})
   if(ARG_RECURSE)
     set(glob GLOB_RECURSE)
   else()
@@ -14,6 +14,9 @@ function(velmar_library name dir)
     add_library(${name} STATIC ${sources} ${headers})
     target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
     target_link_libraries(${name} PUBLIC ${ARG_DEPS} PRIVATE velmar_warnings)
+    if(ARG_PCH)
+      velmar_use_pch(${name} ${ARG_PCH})
+    endif()
   else()
     # A folder that has no code yet still takes its place in the layering.
     add_library(${name} INTERFACE)
@@ -25,8 +28,10 @@ endfunction()
 # One test program per folder of tests/, each test case a CTest test.
 # GUI: the test program runs under a QApplication (offscreen) instead of a QCoreApplication.
 # RECURSE: the folder's sub-folders belong to the same program.
+# NO_PCH: its files are compiled without the precompiled header, for a program whose files must
+# include something before Qt (the precompiled header brings Qt's keyword macros first).
 function(velmar_tests name dir)
-  cmake_parse_arguments(ARG "GUI;RECURSE" "" "DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "GUI;RECURSE;NO_PCH" "" "DEPS" ${ARGN})
   if(ARG_RECURSE)
     set(glob GLOB_RECURSE)
   else()
@@ -45,6 +50,11 @@ function(velmar_tests name dir)
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} velmar_test_support velmar_warnings)
   if(ARG_GUI)
     target_link_libraries(${name} PRIVATE Qt6::Widgets)
+  endif()
+  if(ARG_GUI AND NOT ARG_NO_PCH)
+    velmar_use_pch(${name} velmar_test_pch_gui)
+  elseif(NOT ARG_NO_PCH)
+    velmar_use_pch(${name} velmar_test_pch)
   endif()
   # The test main sets the environment (private XDG folders, dummy audio, offscreen Qt, UTC).
   target_compile_definitions(${name} PRIVATE VELMAR_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
