@@ -30,6 +30,11 @@ endfunction()
 # RECURSE: the folder's sub-folders belong to the same program.
 # NO_PCH: its files are compiled without the precompiled header, for a program whose files must
 # include something before Qt (the precompiled header brings Qt's keyword macros first).
+# The files of a program are compiled a few at a time in one unit (VELMAR_UNITY_BATCH of them,
+# in the order of their paths): what they share from the headers is then compiled once per unit
+# instead of once per file. Names a test file keeps to itself therefore go in a namespace of
+# the file's own (or carry its subject in the name), since an anonymous namespace is shared by
+# the files of a unit.
 function(velmar_tests name dir)
   cmake_parse_arguments(ARG "GUI;RECURSE;NO_PCH" "" "DEPS" ${ARGN})
   if(ARG_RECURSE)
@@ -56,6 +61,8 @@ function(velmar_tests name dir)
   elseif(NOT ARG_NO_PCH)
     velmar_use_pch(${name} velmar_test_pch)
   endif()
+  set_target_properties(${name} PROPERTIES
+    UNITY_BUILD ${VELMAR_UNITY_TESTS} UNITY_BUILD_BATCH_SIZE ${VELMAR_UNITY_BATCH})
   # The test main sets the environment (private XDG folders, dummy audio, offscreen Qt, UTC).
   target_compile_definitions(${name} PRIVATE VELMAR_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
   gtest_discover_tests(${name}
