@@ -3,10 +3,11 @@
 # targets below parses them once: a small donor target that nobody links compiles the header
 # (velmar_pch_donor), and the targets of the group use its result (velmar_use_pch, REUSE_FROM).
 #
-# Only headers from outside the project go in, so a changed project header still recompiles just
-# the files that include it, and the lists name only what the sources include directly (a
-# header the sources do not use is no help and costs loading time in every file). A source file
-# must still include what it uses: the "fuzz" preset builds without precompiled headers.
+# Only headers from outside the project go in (and the tests' printers, below), so a changed
+# project header still recompiles just the files that include it. The lists name what many of
+# the sources include directly: a header they do not use is no help and costs loading time in
+# every file. A source file must still include what it uses: the "fuzz" preset builds without
+# precompiled headers.
 #
 # A precompiled header is used only where the compiler would read it the same way as in the
 # donor: same kind of target (static library or object code -fPIC, program -fPIE), same
@@ -27,7 +28,11 @@ set(VELMAR_PCH_GUI ${VELMAR_PCH_CORE}
 set(VELMAR_PCH_WIDGETS ${VELMAR_PCH_GUI}
   <QApplication> <QDialog> <QFrame> <QHBoxLayout> <QLabel> <QLineEdit> <QMenu> <QMouseEvent>
   <QPushButton> <QVBoxLayout> <QWidget>)
-set(VELMAR_PCH_TEST <gtest/gtest.h> <QCoreApplication> <QProcess> <QTemporaryDir>)
+# The test programs' own printers of Qt values go in with GoogleTest: GoogleTest settles how it
+# prints a type where it first prints one, and in a unit of several test files (velmar_tests)
+# that may be in a file that did not include them.
+set(VELMAR_PCH_TEST <gtest/gtest.h> <QCoreApplication> <QProcess> <QTemporaryDir>
+  <support/qt_printers.h>)
 
 # An empty source for the donors: a target needs one to compile its precompiled header.
 set(velmar_pch_anchor ${PROJECT_SOURCE_DIR}/cmake/pch_anchor.cpp)
