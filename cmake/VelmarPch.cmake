@@ -34,7 +34,7 @@ set(VELMAR_PCH_WIDGETS ${VELMAR_PCH_GUI}
 set(VELMAR_PCH_TEST <gtest/gtest.h> <QCoreApplication> <QProcess> <QTemporaryDir>
   <support/qt_printers.h>)
 
-# An empty source for the donors: a target needs one to compile its precompiled header.
+# The one source of the donors (a target needs one to compile its precompiled header).
 set(velmar_pch_anchor ${PROJECT_SOURCE_DIR}/cmake/pch_anchor.cpp)
 
 # velmar_pch_donor(<name> OBJECT|EXECUTABLE HEADERS <headers...> LIBS <targets...>)
