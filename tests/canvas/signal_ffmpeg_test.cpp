@@ -16,7 +16,7 @@
 namespace velmar::test {
 namespace {
 
-constexpr int W = 640, H = 360;  // step 1: every pixel is a sample
+constexpr int kFrameW = 640, kFrameH = 360;  // step 1: every pixel is a sample
 
 QString path(const QString& name) {
     return QDir(TestMedia::directory()).filePath("signal-" + name);
@@ -33,10 +33,10 @@ std::shared_ptr<const SignalSnapshot> analyzeSource(const QString& name, const Q
     TestMedia::run("ffmpeg", {"-loglevel", "error", "-f", "lavfi", "-i", graph, "-frames:v", "1",
                               "-pix_fmt", "bgra", "-f", "rawvideo", "-y", file});
     const QByteArray bytes = readFile(file);
-    if (bytes.size() != 4 * W * H) return nullptr;
+    if (bytes.size() != 4 * kFrameW * kFrameH) return nullptr;
     const auto* data = reinterpret_cast<const uchar*>(bytes.constData());
-    auto buffer = bgraBuffer(W, H, [&](int x, int y) {
-        const uchar* p = data + 4 * (y * W + x);
+    auto buffer = bgraBuffer(kFrameW, kFrameH, [&](int x, int y) {
+        const uchar* p = data + 4 * (y * kFrameW + x);
         return Pixel{p[2], p[1], p[0], p[3]};
     });
     return SignalAnalyzer::analyze(captureOf(*buffer), KeyAlphaMode::straight, SignalSource::sdi);
@@ -103,10 +103,10 @@ TEST(SignalAnalyzerFfmpegTest, LumaAndColourDifferenceExtremesMatchSignalstats) 
 int mismatches(const QImage& ours, const QByteArray& theirs) {
     auto lit = [&](bool mine, int x, int y) {
         if (y < 0 || y > 255) return false;
-        return mine ? ours.constScanLine(y)[4 * x + 3] > 0 : uchar(theirs[y * W + x]) > 0;
+        return mine ? ours.constScanLine(y)[4 * x + 3] > 0 : uchar(theirs[y * kFrameW + x]) > 0;
     };
     int bad = 0;
-    for (int x = 0; x < W; ++x)
+    for (int x = 0; x < kFrameW; ++x)
         for (int y = 0; y < 256; ++y)
             for (bool mine : {true, false})
                 bad += lit(mine, x, y) && !lit(!mine, x, y - 1) && !lit(!mine, x, y) &&
@@ -125,8 +125,8 @@ TEST(SignalAnalyzerFfmpegTest, LumaAndKeyWaveformsLightTheRowsFfmpegsWaveformLig
     const QByteArray luma =
         ffmpegOver("alpha", "scale=out_color_matrix=bt709:out_range=pc,format=gray" + waveform);
     const QByteArray key = ffmpegOver("alpha", "alphaextract,format=gray" + waveform);
-    ASSERT_EQ(luma.size(), 256 * W);
-    ASSERT_EQ(key.size(), 256 * W);
+    ASSERT_EQ(luma.size(), 256 * kFrameW);
+    ASSERT_EQ(key.size(), 256 * kFrameW);
     EXPECT_EQ(mismatches(snapshot->lumaWaveform, luma), 0);
     EXPECT_EQ(mismatches(snapshot->keyWaveform, key), 0);
 }
@@ -134,9 +134,9 @@ TEST(SignalAnalyzerFfmpegTest, LumaAndKeyWaveformsLightTheRowsFfmpegsWaveformLig
 // Our own 75 % bars (ffmpeg's are made in YUV and come out a few codes off the exact colours).
 TEST(SignalAnalyzerFfmpegTest, SeventyFivePercentBarsHitTheirVectorscopeTargets) {
     const ImageRef bars =
-        TestPatternRenderer::makeImage(TestPatternKind::colorBars75, W, H, {128, 128});
+        TestPatternRenderer::makeImage(TestPatternKind::colorBars75, kFrameW, kFrameH, {128, 128});
     ASSERT_TRUE(bars);
-    auto buffer = bgraBuffer(W, H, [&](int x, int y) {
+    auto buffer = bgraBuffer(kFrameW, kFrameH, [&](int x, int y) {
         const uchar* p = bars->constScanLine(y) + 4 * x;  // opaque RGBA
         return Pixel{p[0], p[1], p[2], p[3]};
     });

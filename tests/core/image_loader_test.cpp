@@ -26,7 +26,7 @@ const QString kNoHeader = QString::fromUtf8("画像のヘッダを読み取れ�
 const QString kTooManyPixels =
     QString::fromUtf8("画像サイズが安全上限（50 MP / 一辺 16384 px）を超えています");
 
-QUrl fileUrl(const QString& path) {
+QUrl imageFileUrl(const QString& path) {
     return QUrl::fromLocalFile(path);
 }
 
@@ -51,7 +51,7 @@ char colourOf(const ImageRef& image, int x, int y) {
 TEST(ImageLoaderTest, RefusesUnsafeOrUnreadableFilesWithoutCrashingOrBallooning) {
     const QString png = TestMedia::still("png");
     auto crafted = [](const QString& name, const QByteArray& bytes) {
-        return fileUrl(TestMedia::file(name, bytes));
+        return imageFileUrl(TestMedia::file(name, bytes));
     };
     struct Case {
         const char* name;
@@ -60,18 +60,22 @@ TEST(ImageLoaderTest, RefusesUnsafeOrUnreadableFilesWithoutCrashingOrBallooning)
     };
     const Case cases[] = {
         {"web address", QUrl("https://example.com/a.png"), kNotLocal},
-        {"missing file", fileUrl(TestMedia::directory() + "/missing.png"), kNotFound},
-        {"FIFO", fileUrl(TestMedia::fifo("pipe.png")), kNotLocal},
+        {"missing file", imageFileUrl(TestMedia::directory() + "/missing.png"), kNotFound},
+        {"FIFO", imageFileUrl(TestMedia::fifo("pipe.png")), kNotLocal},
         {"text named png", crafted("text.png", "just some text\n"), kNoHeader},
-        {"16385 x 1", fileUrl(TestMedia::headerOnlyStill("png", 16385, 1)), kTooManyPixels},
-        {"7072 x 7072", fileUrl(TestMedia::headerOnlyStill("png", 7072, 7072)), kTooManyPixels},
-        {"16384 x 3051", fileUrl(TestMedia::headerOnlyStill("png", 16384, 3051)), std::nullopt},
-        {"PNG of a million squared", fileUrl(TestMedia::headerOnlyStill("png", 1 << 20, 1 << 20)),
+        {"16385 x 1", imageFileUrl(TestMedia::headerOnlyStill("png", 16385, 1)), kTooManyPixels},
+        {"7072 x 7072", imageFileUrl(TestMedia::headerOnlyStill("png", 7072, 7072)),
          kTooManyPixels},
+        {"16384 x 3051", imageFileUrl(TestMedia::headerOnlyStill("png", 16384, 3051)),
+         std::nullopt},
+        {"PNG of a million squared",
+         imageFileUrl(TestMedia::headerOnlyStill("png", 1 << 20, 1 << 20)), kTooManyPixels},
         {"exactly 256 MiB",
-         fileUrl(TestMedia::grownCopy(png, "limit.png", ImageLoader::kMaxFileBytes)), std::nullopt},
+         imageFileUrl(TestMedia::grownCopy(png, "limit.png", ImageLoader::kMaxFileBytes)),
+         std::nullopt},
         {"one byte more",
-         fileUrl(TestMedia::grownCopy(png, "over.png", ImageLoader::kMaxFileBytes + 1)), kTooLarge},
+         imageFileUrl(TestMedia::grownCopy(png, "over.png", ImageLoader::kMaxFileBytes + 1)),
+         kTooLarge},
         {"GIF screen 16384 squared", crafted("s16384.gif", CraftedStill::gif(16384, 16384, 1, 1)),
          kTooManyPixels},
         {"GIF screen 32768 squared", crafted("s32768.gif", CraftedStill::gif(32768, 32768, 1, 1)),
@@ -95,8 +99,8 @@ TEST(ImageLoaderTest, RefusesUnsafeOrUnreadableFilesWithoutCrashingOrBallooning)
         {"EXR offset table past the end of the file",
          crafted("offsets.exr", CraftedStill::exr(4096, 4096, -1, 1)), kNoHeader},
     };
-    const QUrl warmUp[] = {fileUrl(png), fileUrl(TestMedia::still("gif")),
-                           fileUrl(TestMedia::still("exr"))};
+    const QUrl warmUp[] = {imageFileUrl(png), imageFileUrl(TestMedia::still("gif")),
+                           imageFileUrl(TestMedia::still("exr"))};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ASSERT_FALSE(c.url.isEmpty());
@@ -119,7 +123,7 @@ TEST(ImageLoaderTest, RefusesUnsafeOrUnreadableFilesWithoutCrashingOrBallooning)
         EXPECT_LE(child.growthBytes, 64 << 20);
     }
     // The one file within the limits that holds no real picture data reads its size only.
-    EXPECT_EQ(ImageLoader::pixelSize(fileUrl(TestMedia::headerOnlyStill("png", 16384, 3051))),
+    EXPECT_EQ(ImageLoader::pixelSize(imageFileUrl(TestMedia::headerOnlyStill("png", 16384, 3051))),
               QSize(16384, 3051));
 }
 
@@ -148,7 +152,7 @@ TEST_P(StillFormatTest, DecodesThePatternUprightWithItsAlpha) {
     const QString ext = GetParam();
     if (ext == "heic" && !TestMedia::canWriteHeic())
         GTEST_SKIP() << "OpenImageIO cannot write HEIC here";
-    const QUrl url = fileUrl(TestMedia::still(ext, {64, 48}));
+    const QUrl url = imageFileUrl(TestMedia::still(ext, {64, 48}));
     EXPECT_EQ(ImageLoader::pixelSize(url), QSize(64, 48));
     const ImageRef image = ImageLoader::loadFull(url);
     ASSERT_TRUE(image);
@@ -157,7 +161,8 @@ TEST_P(StillFormatTest, DecodesThePatternUprightWithItsAlpha) {
     EXPECT_EQ(colourOf(image, 10, 30), 'R');
     EXPECT_EQ(colourOf(image, 54, 30), 'B');  // at full strength: opaque
     if (!QStringList{"png", "tif", "psd", "heic", "exr"}.contains(ext)) return;
-    const ImageRef soft = ImageLoader::loadFull(fileUrl(TestMedia::still(ext, {64, 48, true})));
+    const ImageRef soft =
+        ImageLoader::loadFull(imageFileUrl(TestMedia::still(ext, {64, 48, true})));
     ASSERT_TRUE(soft);
     const int tolerance = ext == "heic" ? 12 : 2;
     for (int x : {0, 16, 40, 63}) {
@@ -193,7 +198,7 @@ TEST(ImageLoaderTest, TurnsStillsUprightByTheirOrientation) {
             SCOPED_TRACE(testing::Message() << ext << " " << c.orientation);
             TestMedia::StillOptions options{64, 48};
             options.orientation = c.orientation;
-            const QUrl url = fileUrl(TestMedia::still(ext, options));
+            const QUrl url = imageFileUrl(TestMedia::still(ext, options));
             const QSize upright =
                 c.orientation > 4 && c.orientation < 9 ? QSize(48, 64) : QSize(64, 48);
             EXPECT_EQ(ImageLoader::pixelSize(url), upright);
@@ -234,7 +239,8 @@ TEST(ImageLoaderTest, FitsToTheCanvasWithoutEverEnlarging) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.ext);
-        const QUrl url = fileUrl(TestMedia::still(c.ext, {c.stored.width(), c.stored.height()}));
+        const QUrl url =
+            imageFileUrl(TestMedia::still(c.ext, {c.stored.width(), c.stored.height()}));
         const ImageRef image = ImageLoader::loadFitted(url, c.canvas);
         ASSERT_TRUE(image);
         EXPECT_EQ(image->size(), c.expected);
@@ -244,7 +250,7 @@ TEST(ImageLoaderTest, FitsToTheCanvasWithoutEverEnlarging) {
 }
 
 TEST(ImageLoaderTest, ThumbnailsKeepProportionsAndNeverEnlarge) {
-    const QUrl url = fileUrl(TestMedia::still("png", {64, 48}));
+    const QUrl url = imageFileUrl(TestMedia::still("png", {64, 48}));
     for (const auto& [maxPixel, expected] :
          {std::pair{320, QSize(64, 48)}, std::pair{0, QSize(1, 1)}}) {
         const ImageRef image = ImageLoader::loadThumbnail(url, maxPixel);
@@ -272,7 +278,7 @@ TEST(ImageLoaderTest, ConvertsLinearExrToSrgbAndPremultipliesIt) {
     for (int i = 0; i < 16; ++i) pixels.insert(pixels.end(), {0.107f, 0.0f, 0.5f, 0.5f});
     ASSERT_TRUE(out->write_image(OIIO::TypeDesc::FLOAT, pixels.data()));
     out->close();
-    const ImageRef image = ImageLoader::loadFull(fileUrl(path));
+    const ImageRef image = ImageLoader::loadFull(imageFileUrl(path));
     ASSERT_TRUE(image);
     const Rgba c = at(image, 1, 1);
     EXPECT_NEAR(c.a, 128, 1);

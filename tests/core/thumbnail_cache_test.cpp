@@ -24,7 +24,7 @@ namespace {
 using test::CraftedStill;
 using test::TestMedia;
 
-QUrl fileUrl(const QString& path) {
+QUrl stillFileUrl(const QString& path) {
     return QUrl::fromLocalFile(path);
 }
 
@@ -72,7 +72,7 @@ TEST(ConcurrencyGateTest, AdmitsTwoThenServesWaitersInOrder) {
 
 TEST(ThumbnailCacheTest, DecodesStillsInTheBackgroundAndServesHitsAtOnce) {
     ThumbnailCache cache;
-    const QUrl url = fileUrl(TestMedia::still("png", {640, 480}));
+    const QUrl url = stillFileUrl(TestMedia::still("png", {640, 480}));
     Results first;
     cache.thumbnail(url, 320, first.completion());
     EXPECT_EQ(first.s->count, 0);  // a miss never completes before returning
@@ -90,7 +90,7 @@ TEST(ThumbnailCacheTest, DecodesStillsInTheBackgroundAndServesHitsAtOnce) {
     EXPECT_EQ(second.s->last, first.s->last);
 
     // A movie's thumbnail is its first frame.
-    const QUrl movie = fileUrl(TestMedia::movie("mov", tinyMovie()));
+    const QUrl movie = stillFileUrl(TestMedia::movie("mov", tinyMovie()));
     cache.thumbnail(movie, 32, second.completion());
     ASSERT_TRUE(second.waitFor(2));
     ASSERT_TRUE(second.s->last);
@@ -102,13 +102,13 @@ TEST(ThumbnailCacheTest, DecodesStillsInTheBackgroundAndServesHitsAtOnce) {
 // goes) ends as a failure instead of a stuck test.
 TEST(ThumbnailCacheTest, FailuresAreNotCachedAndNeverHang) {
     const QUrl cases[] = {
-        fileUrl(TestMedia::file("text.png", "no picture")),
-        fileUrl(TestMedia::fifo("pipe.png")),
-        fileUrl(TestMedia::fifo("pipe.mov")),
-        fileUrl(TestMedia::file("empty.mov", {})),
-        fileUrl(TestMedia::directory() + "/missing.jpg"),
+        stillFileUrl(TestMedia::file("text.png", "no picture")),
+        stillFileUrl(TestMedia::fifo("pipe.png")),
+        stillFileUrl(TestMedia::fifo("pipe.mov")),
+        stillFileUrl(TestMedia::file("empty.mov", {})),
+        stillFileUrl(TestMedia::directory() + "/missing.jpg"),
         // Once ended the process on a loader thread.
-        fileUrl(TestMedia::file("screen.gif", CraftedStill::gif(32768, 32768, 1, 1))),
+        stillFileUrl(TestMedia::file("screen.gif", CraftedStill::gif(32768, 32768, 1, 1))),
     };
     const auto child = test::ChildProbe::within([&] {
         QByteArray seen;
@@ -127,9 +127,9 @@ TEST(ThumbnailCacheTest, FailuresAreNotCachedAndNeverHang) {
 }
 
 TEST(ThumbnailCacheTest, EvictsTheLeastRecentlyUsedBeyondItsLimits) {
-    const QUrl a = fileUrl(TestMedia::still("png", {64, 48}));
-    const QUrl b = fileUrl(TestMedia::still("jpg", {64, 48}));
-    const QUrl c = fileUrl(TestMedia::still("bmp", {64, 48}));
+    const QUrl a = stillFileUrl(TestMedia::still("png", {64, 48}));
+    const QUrl b = stillFileUrl(TestMedia::still("jpg", {64, 48}));
+    const QUrl c = stillFileUrl(TestMedia::still("bmp", {64, 48}));
     Results r;
     auto load = [&](ThumbnailCache& cache, const QUrl& url) {
         const int before = r.s->count;
@@ -187,7 +187,8 @@ TEST(ThumbnailCacheTest, NoMoreThanTwoMovieExtractionsEverRun) {
     SlowDisk disk(60);  // each read outlasts the bound: every extraction overruns
     Results r;
     for (int i = 0; i < 6; ++i)  // six different files
-        cache.thumbnail(fileUrl(TestMedia::movie("mov", tinyMovie(20 + i))), 32, r.completion());
+        cache.thumbnail(stillFileUrl(TestMedia::movie("mov", tinyMovie(20 + i))), 32,
+                        r.completion());
     ASSERT_TRUE(r.waitFor(6));
     EXPECT_LE(disk.peak.load(), 2);
     EXPECT_GE(disk.peak.load(), 1);
@@ -202,9 +203,10 @@ TEST(ThumbnailCacheTest, DestroyingWithWorkInFlightCompletesEveryRequest) {
         ThumbnailCache cache(limits);
         SlowDisk disk(20);
         for (int i = 0; i < 4; ++i) {
-            cache.thumbnail(fileUrl(TestMedia::movie("mov", tinyMovie(30 + i))), 32,
+            cache.thumbnail(stillFileUrl(TestMedia::movie("mov", tinyMovie(30 + i))), 32,
                             r.completion());
-            cache.thumbnail(fileUrl(TestMedia::still("png", {64 + i, 48})), 32, r.completion());
+            cache.thumbnail(stillFileUrl(TestMedia::still("png", {64 + i, 48})), 32,
+                            r.completion());
         }
     }
     ASSERT_TRUE(r.waitFor(8));

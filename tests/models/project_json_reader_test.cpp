@@ -9,7 +9,7 @@ namespace velmar {
 namespace {
 
 // The record, or the error's type and message.
-std::pair<std::optional<PlayoutProject>, std::string> outcome(
+std::pair<std::optional<PlayoutProject>, std::string> decodeOutcome(
     PlayoutProject (*decode)(const QByteArray&), const QByteArray& json) {
     try {
         return {decode(json), {}};
@@ -62,8 +62,8 @@ TEST(ProjectJsonReaderTest, TakesWhatASavedFileHasAndReadsItAsTheStrictDecoding)
                 : R"({"groups":[{"name":"A","selectedIndex":0,"markers":[{"name":"M","position":1}],"clips":[{)" +
                       members + "}]}]}";
         EXPECT_EQ(ProjectJsonReader::read(json).has_value(), row.taken) << row.members;
-        const auto quick = outcome(PlayoutProject::decode, json);
-        const auto strict = outcome(PlayoutProject::decodeStrictly, json);
+        const auto quick = decodeOutcome(PlayoutProject::decode, json);
+        const auto strict = decodeOutcome(PlayoutProject::decodeStrictly, json);
         EXPECT_EQ(quick.second, strict.second) << row.members;
         EXPECT_TRUE(quick.first == strict.first) << row.members;
     }

@@ -15,7 +15,7 @@ namespace {
 
 using test::PackRig;
 
-constexpr uint32_t kBlack[4] = {0x20010200, 0x04080040, 0x20010200, 0x04080040};
+constexpr uint32_t kBlackWords[4] = {0x20010200, 0x04080040, 0x20010200, 0x04080040};
 
 TEST(V210Packer, CreationAndRowBytesOfBothPackers) {
     PackRig rig;
@@ -91,7 +91,7 @@ TEST(V210Packer, BlackRowCoversThePictureGroupsOnly) {
         const auto row = V210Packer::blackRow(c.width, c.rowBytes);
         ASSERT_EQ(row.size(), c.rowBytes / 4);
         for (size_t i = 0; i < row.size(); ++i)
-            ASSERT_EQ(row[i], i < 4 * c.blackGroups ? kBlack[i % 4] : 0u)
+            ASSERT_EQ(row[i], i < 4 * c.blackGroups ? kBlackWords[i % 4] : 0u)
                 << c.width << " word " << i;
     }
     PackRig rig;

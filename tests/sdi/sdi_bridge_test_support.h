@@ -11,7 +11,7 @@
 
 namespace velmar::test {
 
-inline constexpr std::uint32_t kMode5994 = fourCC("b059");
+inline constexpr std::uint32_t kBridgeMode5994 = fourCC("b059");
 inline constexpr std::uint32_t kMode2997 = fourCC("b029");
 inline constexpr std::uint32_t kMode25 = fourCC("b025");
 inline constexpr std::uint32_t kMode2398 = fourCC("b023");
@@ -31,7 +31,7 @@ inline VirtualSdiConfig bridgeCard(SdiFaults faults = {}) {
     config.clock = SdiClockMode::manual;
     SdiDeviceConfig device;
     device.name = "Bridge Test";
-    device.modes = {bridgeMode(kMode5994, 60000, 1001), bridgeMode(kMode2997, 30000, 1001),
+    device.modes = {bridgeMode(kBridgeMode5994, 60000, 1001), bridgeMode(kMode2997, 30000, 1001),
                     bridgeMode(kMode25, 25, 1), bridgeMode(kMode2398, 24000, 1001)};
     device.faults = std::move(faults);
     config.devices.push_back(device);

@@ -34,7 +34,7 @@ struct CadenceCase {
 
 TEST(ZRDeckLinkAudio, CadenceFollowsTheExactRateAndNeverDrifts) {
     const CadenceCase cases[] = {
-        {"59.94", test::kMode5994, 60000, 1001, 5, 4004},
+        {"59.94", test::kBridgeMode5994, 60000, 1001, 5, 4004},
         {"29.97", test::kMode2997, 30000, 1001, 5, 8008},
         {"25", test::kMode25, 25, 1, 1, 1920},
         {"23.98", test::kMode2398, 24000, 1001, 5, 10010},

@@ -49,7 +49,7 @@
 namespace velmar {
 namespace {
 
-const bool kChild = qEnvironmentVariableIsSet("VELMAR_XVFB_AUDIT_CHILD");
+const bool kAuditChild = qEnvironmentVariableIsSet("VELMAR_XVFB_AUDIT_CHILD");
 
 // Texts the design shortens on purpose.
 bool elidesOnPurpose(const QWidget* w) {
@@ -350,7 +350,7 @@ struct ScreenAuditChild : test::PreflightFixture {
 };
 
 TEST_F(ScreenAuditChild, ShowsEveryWindow) {
-    if (!kChild) GTEST_SKIP() << "run by ScreenAuditXvfbTest";
+    if (!kAuditChild) GTEST_SKIP() << "run by ScreenAuditXvfbTest";
     AppAppearance::install(*qobject_cast<QApplication*>(QCoreApplication::instance()));
     const std::pair<AppLanguage, std::optional<AppLanguage>> passes[] = {
         {AppLanguage::ja, std::nullopt},
@@ -481,7 +481,7 @@ double textContrast(const QImage& image, QRect r) {
 }
 
 TEST(ScreenAuditXvfbTest, EveryTextFitsAndStandsOutInBothLanguages) {
-    if (kChild) GTEST_SKIP() << "the child";
+    if (kAuditChild) GTEST_SKIP() << "the child";
     if (const QString tool = test::XvfbSession::missingTool(); !tool.isEmpty())
         GTEST_SKIP() << "needs " << tool.toStdString();
     test::XvfbSession x;

@@ -24,7 +24,7 @@
 namespace velmar {
 namespace {
 
-const bool kChild = qEnvironmentVariableIsSet("VELMAR_XVFB_WHEEL_CHILD");
+const bool kWheelChild = qEnvironmentVariableIsSet("VELMAR_XVFB_WHEEL_CHILD");
 
 // A page taller than its scroll area with the control near its top.
 QScrollArea* page(QWidget* control, QWidget* parent) {
@@ -40,7 +40,7 @@ QScrollArea* page(QWidget* control, QWidget* parent) {
 // Runs on the X server: prints where each control is (AT name x y), then READY, then a STATE
 // line each time a value or a page position changes.
 TEST(WheelGuardXvfbChild, ShowsTheControls) {
-    if (!kChild) GTEST_SKIP() << "run by WheelGuardXvfbTest";
+    if (!kWheelChild) GTEST_SKIP() << "run by WheelGuardXvfbTest";
     AppAppearance::install(*qobject_cast<QApplication*>(QCoreApplication::instance()));
     test::ControlWindowHarness harness({.noCanvas = true});
     std::unique_ptr<QWidget> settings(AppViews::makeSettings(harness.app, harness.document));
@@ -118,7 +118,7 @@ std::map<QString, std::pair<int, int>> lastState(const QString& output) {
 }
 
 TEST(WheelGuardXvfbTest, AWheelScrollsThePageOverUnfocusedControlsAndMovesAFocusedOne) {
-    if (kChild) GTEST_SKIP() << "the child";
+    if (kWheelChild) GTEST_SKIP() << "the child";
     if (const QString tool = test::XvfbSession::missingTool(); !tool.isEmpty())
         GTEST_SKIP() << "needs " << tool.toStdString();
     test::XvfbSession x;

@@ -19,7 +19,7 @@ namespace velmar::gpu {
 namespace {
 
 using Corners = std::array<Float2, 4>;
-constexpr Corners kFull = {Float2{-1, -1}, Float2{1, -1}, Float2{-1, 1}, Float2{1, 1}};
+constexpr Corners kFullQuad = {Float2{-1, -1}, Float2{1, -1}, Float2{-1, 1}, Float2{1, 1}};
 constexpr Corners kTurned = {Float2{-0.5f, -1}, Float2{1, -0.5f}, Float2{-1, 0.5f},
                              Float2{0.5f, 1}};
 constexpr int kSide = 16;
@@ -81,22 +81,22 @@ struct ReuseFixture {
 TEST(PassReuseTest, ALayerIsRedrawnWheneverAnythingItReadsOrIsDrawnWithChanged) {
     struct Case {
         const char* name;
-        // Runs between the first draw of (still, kFull, 0.5) and a poke of stale bytes into the
+        // Runs between the first draw of (still, kFullQuad, 0.5) and a poke of stale bytes into the
         // target; returns the source of the second draw.
         std::function<std::shared_ptr<Texture>(ReuseFixture&, const std::shared_ptr<Texture>& into,
                                                const std::shared_ptr<Texture>& still)>
             between;
-        Corners corners = kFull;
+        Corners corners = kFullQuad;
         float opacity = 0.5f;
         bool reusable = true;
         bool kept = false;  // the target keeps what it holds
     };
     auto same = [](ReuseFixture&, const auto&, const auto& still) { return still; };
     const Case cases[] = {
-        {"identical pass", same, kFull, 0.5f, true, true},
-        {"other opacity", same, kFull, 0.75f},
+        {"identical pass", same, kFullQuad, 0.5f, true, true},
+        {"other opacity", same, kFullQuad, 0.75f},
         {"other corners", same, kTurned},
-        {"not marked reusable", same, kFull, 0.5f, false},
+        {"not marked reusable", same, kFullQuad, 0.5f, false},
         {"source uploaded again",
          [](ReuseFixture& f, const auto&, const auto& still) {
              f.picture[3] ^= 0x00ffffffu;
@@ -115,7 +115,7 @@ TEST(PassReuseTest, ALayerIsRedrawnWheneverAnythingItReadsOrIsDrawnWithChanged) 
              auto buffer = PixelBuffer::create(kSide, kSide, kPixelFormat32BGRA);
              std::memcpy(buffer->baseAddress(), f.picture.data(), f.picture.size() * 4);
              auto view = f.device->newTexture({PixelFormat::BGRA8Unorm, kSide, kSide}, buffer);
-             f.draw(into, view, kFull, 0.5f);  // the view's memory may change at any time
+             f.draw(into, view, kFullQuad, 0.5f);  // the view's memory may change at any time
              return view;
          }},
     };
@@ -124,7 +124,7 @@ TEST(PassReuseTest, ALayerIsRedrawnWheneverAnythingItReadsOrIsDrawnWithChanged) 
         ReuseFixture f;
         const auto into = f.target();
         const auto still = f.still();
-        f.draw(into, still, kFull, 0.5f);
+        f.draw(into, still, kFullQuad, 0.5f);
         const auto src = c.between(f, into, still);
         std::vector<uint32_t> stale(kSide * kSide, kStale);
         std::memcpy(into->bytes(), stale.data(), stale.size() * 4);  // rows are exactly 64 bytes
@@ -142,10 +142,10 @@ TEST(PassReuseTest, ALayerIsRedrawnWheneverAnythingItReadsOrIsDrawnWithChanged) 
 TEST(PassReuseTest, AFailedBufferLeavesNothingToReuse) {
     ReuseFixture f;
     const auto into = f.target(), still = f.still();
-    f.draw(into, still, kFull, 0.5f, true, /*broken=*/true);
-    f.draw(into, still, kFull, 0.5f);
+    f.draw(into, still, kFullQuad, 0.5f, true, /*broken=*/true);
+    f.draw(into, still, kFullQuad, 0.5f);
     const auto fresh = f.target();
-    f.draw(fresh, still, kFull, 0.5f, false);
+    f.draw(fresh, still, kFullQuad, 0.5f, false);
     EXPECT_EQ(ReuseFixture::pixels(*into), ReuseFixture::pixels(*fresh));
 }
 
@@ -174,7 +174,7 @@ std::vector<uint32_t> compositeFrame(ReuseFixture& f, const std::shared_ptr<Text
                                      bool premultiplied, float programOpacity = 1) {
     makeStills(f);
     f.draw(program, f.programStill, kTurned, programOpacity);
-    f.draw(keyer, f.keyerStill, kFull, keyerOpacity);
+    f.draw(keyer, f.keyerStill, kFullQuad, keyerOpacity);
     auto out =
         f.device->newTexture({PixelFormat::BGRA8Unorm, kSide, kSide, TextureUsageRenderTarget},
                              PixelBuffer::create(kSide, kSide, kPixelFormat32BGRA));
@@ -185,7 +185,7 @@ std::vector<uint32_t> compositeFrame(ReuseFixture& f, const std::shared_ptr<Text
     auto cb = f.queue->commandBuffer();
     auto* enc = cb->renderCommandEncoder({out, LoadAction::DontCare});
     enc->setRenderPipelineState(f.device->newRenderPipelineState(d));
-    enc->setVertexBytes(kFull.data(), sizeof(kFull), 0);
+    enc->setVertexBytes(kFullQuad.data(), sizeof(kFullQuad), 0);
     const float block = premultiplied ? 1.0f : 0.0f;
     enc->setFragmentBytes(&block, sizeof(block), 0);
     enc->setFragmentTexture(program, 0);
@@ -279,18 +279,18 @@ std::vector<uint32_t> frameInOneBuffer(ReuseFixture& f, const std::shared_ptr<Te
         enc->endEncoding();
     };
     layer(program, f.programStill, kTurned, programOpacity, true);
-    if (keyerOverProgram) layer(program, f.keyerStill, kFull, 1, false, true);
-    layer(keyer, f.keyerStill, kFull, keyerOpacity, true);
+    if (keyerOverProgram) layer(program, f.keyerStill, kFullQuad, 1, false, true);
+    layer(keyer, f.keyerStill, kFullQuad, keyerOpacity, true);
     auto* enc = cb->renderCommandEncoder({out, LoadAction::DontCare});
     enc->setRenderPipelineState(composite);
-    enc->setVertexBytes(kFull.data(), sizeof(kFull), 0);
+    enc->setVertexBytes(kFullQuad.data(), sizeof(kFullQuad), 0);
     const float block = 0;
     enc->setFragmentBytes(&block, sizeof(block), 0);
     enc->setFragmentTexture(program, 0);
     enc->setFragmentTexture(keyer, 1);
     enc->drawPrimitives(PrimitiveType::TriangleStrip, 0, 4);
     enc->endEncoding();
-    if (shownProgram != nullptr) layer(shown, program, kFull, 1, false);
+    if (shownProgram != nullptr) layer(shown, program, kFullQuad, 1, false);
     cb->commit();
     cb->waitUntilCompleted();
     if (shownProgram != nullptr) *shownProgram = ReuseFixture::pixels(*shown);
@@ -338,7 +338,7 @@ TEST(LayerInMotionTest, ALayerAnotherPassReadsIsStored) {
         ReuseFixture fresh;
         const auto layer = fresh.target(), shown = fresh.target();
         fresh.draw(layer, fresh.still(), kTurned, opacity, false);
-        fresh.draw(shown, layer, kFull, 1, false);
+        fresh.draw(shown, layer, kFullQuad, 1, false);
         std::vector<uint32_t> got;
         frameInOneBuffer(f, program, keyer, opacity, 0.5f, &got);
         ASSERT_EQ(got, ReuseFixture::pixels(*shown)) << opacity;
@@ -373,7 +373,7 @@ TEST(LayerInMotionTest, AStillsTransparentRowsGiveTheBytesOfAFullDraw) {
     ASSERT_TRUE(tracked->contentIsTracked());
     ASSERT_FALSE(untracked->contentIsTracked());
     const Corners placements[] = {
-        kFull,
+        kFullQuad,
         {Float2{-0.8f, -1.3f}, Float2{1.1f, -1.3f}, Float2{-0.8f, 1.2f}, Float2{1.1f, 1.2f}},
         {Float2{-0.6f, -0.45f}, Float2{0.7f, -0.45f}, Float2{-0.6f, 0.55f}, Float2{0.7f, 0.55f}},
         {Float2{-1, 1}, Float2{1, 1}, Float2{-1, -1}, Float2{1, -1}},  // upside down

@@ -13,7 +13,7 @@ namespace velmar::gpu {
 namespace {
 
 using Corners = std::array<Float2, 4>;
-constexpr Corners kFull = {Float2{-1, -1}, Float2{1, -1}, Float2{-1, 1}, Float2{1, 1}};
+constexpr Corners kWholeQuad = {Float2{-1, -1}, Float2{1, -1}, Float2{-1, 1}, Float2{1, 1}};
 constexpr Corners kLeft = {Float2{-1, -1}, Float2{0, -1}, Float2{-1, 1}, Float2{0, 1}};
 
 TEST(WorkDigestTest, NamesRepeatedWorkUntilASourceOrADrawChanges) {
@@ -38,7 +38,7 @@ TEST(WorkDigestTest, NamesRepeatedWorkUntilASourceOrADrawChanges) {
 
     // The still into the private layer, the layer onto the output (both passes as given);
     // the digest, then the buffer run.
-    auto run = [&](const std::shared_ptr<Texture>& source, const Corners& corners = kFull,
+    auto run = [&](const std::shared_ptr<Texture>& source, const Corners& corners = kWholeQuad,
                    LoadAction load = LoadAction::Clear) {
         auto cb = queue->commandBuffer();
         for (const auto& [into, from] : {std::pair{layer, source}, std::pair{out, layer}}) {
@@ -69,7 +69,7 @@ TEST(WorkDigestTest, NamesRepeatedWorkUntilASourceOrADrawChanges) {
     EXPECT_NE(run(still), first);
 
     EXPECT_TRUE(run(movieFrame).empty()) << "a source written outside the device";
-    EXPECT_TRUE(run(still, kFull, LoadAction::Load).empty()) << "passes that keep their bytes";
+    EXPECT_TRUE(run(still, kWholeQuad, LoadAction::Load).empty()) << "passes that keep their bytes";
     EXPECT_TRUE(queue->commandBuffer()->workDigest().empty()) << "nothing recorded";
 }
 

@@ -36,13 +36,13 @@
 namespace velmar {
 namespace {
 
-const bool kChild = qEnvironmentVariableIsSet("VELMAR_XVFB_DSK_CHILD");
+const bool kDskChild = qEnvironmentVariableIsSet("VELMAR_XVFB_DSK_CHILD");
 
 // Runs inside the X server: the control window at 1920 x 1260 with the still of
 // VELMAR_XVFB_STILL loaded into the keyer. Says "READY x y left top right bottom" (the CUT
 // button's centre and the title's rectangle on the screen) once CUT can be pressed, then waits.
 TEST(DSKCutXvfbChild, ShowsTheWindow) {
-    if (!kChild) GTEST_SKIP() << "run by DSKCutXvfbTest";
+    if (!kDskChild) GTEST_SKIP() << "run by DSKCutXvfbTest";
     test::ControlWindowHarness harness({.backgroundLevel = 3});
     QWidget& window = harness.window;
     ContentView* view = harness.view;
@@ -81,7 +81,7 @@ int countNear(const QImage& image, const QRect& area, const QColor& colour, int 
 }
 
 TEST(DSKCutXvfbTest, CutLightsTheSignAndTurnsTheTitleRed) {
-    if (kChild) GTEST_SKIP() << "the child";
+    if (kDskChild) GTEST_SKIP() << "the child";
     if (const QString tool = test::XvfbSession::missingTool(); !tool.isEmpty())
         GTEST_SKIP() << "needs " << tool.toStdString();
     test::XvfbSession x;

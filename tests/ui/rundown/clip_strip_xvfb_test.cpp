@@ -18,7 +18,7 @@
 namespace velmar {
 namespace {
 
-const bool kChild = qEnvironmentVariableIsSet("VELMAR_XVFB_STRIP_CHILD");
+const bool kStripChild = qEnvironmentVariableIsSet("VELMAR_XVFB_STRIP_CHILD");
 
 struct Still {
     const char* name;
@@ -41,7 +41,7 @@ const Still kStills[] = {
 // ... gx gy"), NEXT on selection and ORDER on each change of the tab's order, then waits to be
 // ended.
 TEST(ClipStripXvfbChild, ShowsTheStrip) {
-    if (!kChild) GTEST_SKIP() << "run by ClipStripXvfbTest";
+    if (!kStripChild) GTEST_SKIP() << "run by ClipStripXvfbTest";
     QTemporaryDir dir;
     UserDefaults defaults(dir.filePath("defaults.json"));
     AppState::Environment environment;
@@ -167,7 +167,7 @@ class ClipStripXvfbTest : public ::testing::Test {
 };
 
 TEST_F(ClipStripXvfbTest, ThumbnailsShowTheirStillsAndARealDragReorders) {
-    if (kChild) GTEST_SKIP() << "the child";
+    if (kStripChild) GTEST_SKIP() << "the child";
     if (const QString tool = test::XvfbSession::missingTool(); !tool.isEmpty())
         GTEST_SKIP() << "needs " << tool.toStdString();
     for (const Still& still : kStills) {

@@ -9,14 +9,14 @@
 namespace velmar {
 namespace {
 
-Clip clip(const QString& name, const QString& file = {}) {
+Clip menuClip(const QString& name, const QString& file = {}) {
     Clip c;
     c.displayName = name;
     c.url = QUrl::fromLocalFile("/media/" + (file.isEmpty() ? name + ".png" : file));
     return c;
 }
 
-ClipGroup tab(const QString& name, QList<Clip> clips) {
+ClipGroup menuTab(const QString& name, QList<Clip> clips) {
     ClipGroup g;
     g.name = name;
     g.clips = std::move(clips);
@@ -47,12 +47,12 @@ QStringList titles(const QList<MenuEntry>& menu) {
 struct RundownMenus : ::testing::Test {
     void SetUp() override {
         LanguageSettings::shared().setLanguage(AppLanguage::ja);
-        rundown.loadGroups({tab("One", {clip("A"), clip("B", "b.PSD"), clip("C")}),
-                            tab("Two", {clip("X")}), tab("Three", {})});
+        rundown.loadGroups({menuTab("One", {menuClip("A"), menuClip("B", "b.PSD"), menuClip("C")}),
+                            menuTab("Two", {menuClip("X")}), menuTab("Three", {})});
     }
     void TearDown() override { LanguageSettings::shared().setLanguage(AppLanguage::system); }
     // An import finishing while a menu is up: two clips arrive before the others.
-    void importAtFront() { rundown.addClips({clip("new1"), clip("new2")}, 0); }
+    void importAtFront() { rundown.addClips({menuClip("new1"), menuClip("new2")}, 0); }
     QUuid idOf(int i, int t = 0) const { return rundown.groups()[t].clips[i].id; }
 
     Rundown rundown;

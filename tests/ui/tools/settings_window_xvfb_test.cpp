@@ -26,7 +26,7 @@
 namespace velmar {
 namespace {
 
-const bool kChild = qEnvironmentVariableIsSet("VELMAR_XVFB_SETTINGS_CHILD");
+const bool kSettingsChild = qEnvironmentVariableIsSet("VELMAR_XVFB_SETTINGS_CHILD");
 
 QString rect(const QWidget* w) {
     const QPoint at = w->mapToGlobal(QPoint(0, 0));
@@ -36,7 +36,7 @@ QString rect(const QWidget* w) {
 // Runs inside the X server: the form with the SDI output of a virtual card running; prints the
 // places of its headers and of four controls, then READY, and waits to be ended.
 TEST(SettingsWindowXvfbChild, ShowsTheForm) {
-    if (!kChild) GTEST_SKIP() << "run by SettingsWindowXvfbTest";
+    if (!kSettingsChild) GTEST_SKIP() << "run by SettingsWindowXvfbTest";
     QTemporaryDir dir;
     UserDefaults defaults(dir.filePath("defaults.json"));
     VirtualSdiConfig config;
@@ -91,7 +91,7 @@ QRect parseRect(const QStringList& parts, int from) {
 }
 
 TEST(SettingsWindowXvfbTest, FormIs460WideWithHeadersInOrderAndFormatGreyedWhileSDIRuns) {
-    if (kChild) GTEST_SKIP() << "the child";
+    if (kSettingsChild) GTEST_SKIP() << "the child";
     if (const QString tool = test::XvfbSession::missingTool(); !tool.isEmpty())
         GTEST_SKIP() << "needs " << tool.toStdString();
     test::XvfbSession x;

@@ -14,7 +14,7 @@ namespace {
 
 using Geometry = SignalMonitorGeometry;
 using Formats = SignalMonitorFormats;
-using Status = SignalMonitorStatus;
+using MonitorStatus = SignalMonitorStatus;
 using Style = Formats::Line::Style;
 
 TEST(SignalMonitorGeometryTest, WaveformPlotLevelLinesAndParadeSeparators) {
@@ -138,16 +138,16 @@ TEST(SignalMonitorFormatsTest, CbAndCrRowsEachShowTheirOwnComponent) {
 }
 
 TEST(SignalMonitorStatusTest, SourceFormatKeyerAndDroppedFramesByState) {
-    Status::Inputs stopped;
+    MonitorStatus::Inputs stopped;
     stopped.canvas = CanvasFormat{1920, 1080, "HD 1080"};
-    auto items = Status::items(stopped);
+    auto items = MonitorStatus::items(stopped);
     ASSERT_EQ(items.size(), 4u) << "no dropped frames while SDI is stopped";
     EXPECT_EQ(items[0].value, "—");
     EXPECT_EQ(items[0].colour, SignalMonitorPalette::orange());
     EXPECT_EQ(items[1].value, "1920×1080  59.94 p");
     EXPECT_EQ(items[2].value, localized("ストレート"));
     stopped.snapshotSource = SignalSource::composite;
-    EXPECT_EQ(Status::sourceText(stopped),
+    EXPECT_EQ(MonitorStatus::sourceText(stopped),
               localized("SDI 停止中 — SDI と同じ合成・同じ解像度で描いた値"));
     const std::tuple<SDIBitDepth, bool, const char*> settings[] = {
         {SDIBitDepth::eightBit, true, "有効（設定）"},
@@ -157,17 +157,17 @@ TEST(SignalMonitorStatusTest, SourceFormatKeyerAndDroppedFramesByState) {
     for (const auto& [depth, keyer, text] : settings) {
         stopped.sdiBitDepth = depth;
         stopped.useExternalKeyer = keyer;
-        EXPECT_EQ(Status::keyerText(stopped), localized(text)) << text;
+        EXPECT_EQ(MonitorStatus::keyerText(stopped), localized(text)) << text;
     }
 
-    Status::Inputs running{.snapshotSource = SignalSource::sdi,
-                           .isDeckLinkRunning = true,
-                           .hasDeckLink = true,
-                           .runningBitDepth = SDIBitDepth::tenBitFillOnly,
-                           .runningModeName = QStringLiteral("1080p59.94"),
-                           .keyerEnabled = true,
-                           .droppedFrameCount = 3};
-    items = Status::items(running);
+    MonitorStatus::Inputs running{.snapshotSource = SignalSource::sdi,
+                                  .isDeckLinkRunning = true,
+                                  .hasDeckLink = true,
+                                  .runningBitDepth = SDIBitDepth::tenBitFillOnly,
+                                  .runningModeName = QStringLiteral("1080p59.94"),
+                                  .keyerEnabled = true,
+                                  .droppedFrameCount = 3};
+    items = MonitorStatus::items(running);
     ASSERT_EQ(items.size(), 5u);
     EXPECT_EQ(items[0].value, localized("SDI 合成バッファ（10bit 変換前）"));
     EXPECT_EQ(items[0].colour, SignalMonitorPalette::green());
@@ -175,12 +175,13 @@ TEST(SignalMonitorStatusTest, SourceFormatKeyerAndDroppedFramesByState) {
     EXPECT_EQ(items[3].value, localized("なし（10bit・フィルのみ）"));
     EXPECT_EQ(items[4].value, "3");
     running.runningBitDepth = SDIBitDepth::eightBit;
-    EXPECT_EQ(Status::sourceText(running), localized("SDI 出力バッファ（実際に送っている値）"));
-    EXPECT_EQ(Status::keyerText(running), localized("有効"));
+    EXPECT_EQ(MonitorStatus::sourceText(running),
+              localized("SDI 出力バッファ（実際に送っている値）"));
+    EXPECT_EQ(MonitorStatus::keyerText(running), localized("有効"));
 
     running.hasDeckLink = false;  // no controller: the fallbacks
     running.runningBitDepth = SDIBitDepth::tenBit;
-    items = Status::items(running);
+    items = MonitorStatus::items(running);
     EXPECT_EQ(items[0].value, localized("SDI 出力バッファ（実際に送っている値）"));
     EXPECT_EQ(items[1].value, "—");
     EXPECT_EQ(items[3].value, localized("無効"));

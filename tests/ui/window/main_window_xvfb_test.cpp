@@ -23,14 +23,14 @@
 namespace velmar {
 namespace {
 
-const bool kChild = qEnvironmentVariableIsSet("VELMAR_XVFB_WINDOW_CHILD");
+const bool kWindowChild = qEnvironmentVariableIsSet("VELMAR_XVFB_WINDOW_CHILD");
 
 // Runs inside the X server started below: the control window at 1920 x 1260 with background
 // level 3 and the key monitor installed, the still of VELMAR_XVFB_STILL as NEXT; says NEXT once
 // it is ready to take, READY once it is on air and the PROGRAM pane shows frames, then waits to
 // be ended.
 TEST(MainWindowXvfbChild, ShowsTheWindow) {
-    if (!kChild) GTEST_SKIP() << "run by MainWindowXvfbTest";
+    if (!kWindowChild) GTEST_SKIP() << "run by MainWindowXvfbTest";
     QTemporaryDir dir;
     UserDefaults defaults(dir.filePath("defaults.json"));
     defaults.set("backgroundLevel", 3);
@@ -139,7 +139,7 @@ class MainWindowXvfbTest : public ::testing::Test {
 };
 
 TEST_F(MainWindowXvfbTest, WindowLaysOutAndScalesAtThreeSizes) {
-    if (kChild) GTEST_SKIP() << "the child";
+    if (kWindowChild) GTEST_SKIP() << "the child";
     if (const QString tool = test::XvfbSession::missingTool(); !tool.isEmpty())
         GTEST_SKIP() << "needs " << tool.toStdString();
     const QString still = x.path("blue.png");

@@ -35,7 +35,7 @@
 namespace velmar {
 namespace {
 
-const bool kChild = qEnvironmentVariableIsSet("VELMAR_XVFB_LIST_CHILD");
+const bool kListChild = qEnvironmentVariableIsSet("VELMAR_XVFB_LIST_CHILD");
 
 struct OpenListKeys : ::testing::Test {
     QTemporaryDir dir;
@@ -214,7 +214,7 @@ TEST_F(OpenListKeys, TheClosedListCutsLongNamesWithAnEllipsis) {
 // The same application on an X server, driven by xdotool from the test below.
 struct OpenListKeysOnX : OpenListKeys {
     void SetUp() override {
-        if (!kChild) GTEST_SKIP() << "run by OpenListKeysXvfbTest";
+        if (!kListChild) GTEST_SKIP() << "run by OpenListKeysXvfbTest";
         OpenListKeys::SetUp();
     }
 };
@@ -300,7 +300,7 @@ struct OnX {
 };
 
 TEST(OpenListKeysXvfbTest, RealKeysInTheOpenListStayInIt) {
-    if (kChild) GTEST_SKIP() << "the child";
+    if (kListChild) GTEST_SKIP() << "the child";
     if (const QString tool = test::XvfbSession::missingTool(); !tool.isEmpty())
         GTEST_SKIP() << "needs " << tool.toStdString();
     OnX on;
@@ -331,7 +331,7 @@ TEST(OpenListKeysXvfbTest, RealKeysInTheOpenListStayInIt) {
 // Alt alone, a menu opened with the mouse and left with Esc or Alt+Esc, and a held Return, with
 // real keys: the show changes only at the plain Esc and Return meant for it.
 TEST(OpenListKeysXvfbTest, RealKeysInTheMenuBarStayThereAndAHeldReturnCutsOnce) {
-    if (kChild) GTEST_SKIP() << "the child";
+    if (kListChild) GTEST_SKIP() << "the child";
     if (const QString tool = test::XvfbSession::missingTool(); !tool.isEmpty())
         GTEST_SKIP() << "needs " << tool.toStdString();
     OnX on;

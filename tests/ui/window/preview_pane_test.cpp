@@ -18,43 +18,43 @@
 namespace velmar {
 namespace {
 
-using G = PreviewPaneGeometry;
-using Kind = G::Media::Kind;
+using Geo = PreviewPaneGeometry;
+using PaneKind = Geo::Media::Kind;
 
 TEST(PreviewPaneGeometry, ContentSizeOfStillsMoviesAndNothing) {
     const CanvasFormat canvas{1920, 1080};
     struct Case {
-        G::Media media;
+        Geo::Media media;
         QSizeF expected;
     };
     // k = 0.5: the canvas shown at 960 x 540.
-    for (const Case& c : {Case{{Kind::still, {3840, 2160}, false}, {1920, 1080}},
-                          Case{{Kind::movie, {3840, 2160}, true}, {960, 540}},
-                          Case{{Kind::movie, {1280, 720}, true}, {640, 360}},
-                          Case{{Kind::movie, {1280, 720}, false}, {0, 0}},
-                          Case{{Kind::movie, {0, 720}, true}, {0, 0}},
-                          Case{{Kind::none, {100, 100}, false}, {0, 0}}}) {
-        EXPECT_EQ(G::contentSize(c.media, canvas, 0.5), c.expected)
+    for (const Case& c : {Case{{PaneKind::still, {3840, 2160}, false}, {1920, 1080}},
+                          Case{{PaneKind::movie, {3840, 2160}, true}, {960, 540}},
+                          Case{{PaneKind::movie, {1280, 720}, true}, {640, 360}},
+                          Case{{PaneKind::movie, {1280, 720}, false}, {0, 0}},
+                          Case{{PaneKind::movie, {0, 720}, true}, {0, 0}},
+                          Case{{PaneKind::none, {100, 100}, false}, {0, 0}}}) {
+        EXPECT_EQ(Geo::contentSize(c.media, canvas, 0.5), c.expected)
             << int(c.media.kind) << " " << c.media.pixelSize.width();
     }
 }
 
 TEST(PreviewPaneGeometry, FloorsHandlesAndGrabArea) {
-    EXPECT_DOUBLE_EQ(G::effectiveScale(0.02), 0.05);
-    EXPECT_DOUBLE_EQ(G::effectiveScale(0.05), 0.05);
-    EXPECT_DOUBLE_EQ(G::effectiveScale(1, -0.99), 0.05);
-    EXPECT_DOUBLE_EQ(G::effectiveScale(1, 0.5), 1.5);
-    EXPECT_FALSE(G::showsHandles({40, 300}));
-    EXPECT_TRUE(G::showsHandles({44, 44}));
-    EXPECT_EQ(G::grabSize({10, 10}), QSizeF(28, 28));
-    EXPECT_EQ(G::hitTest({13, -13}, {10, 10}, 0).hit, G::Hit::move);
-    EXPECT_EQ(G::hitTest({15, 0}, {10, 10}, 0).hit, G::Hit::none);
-    const auto handle = G::hitTest({52, 28}, {100, 60}, 0);
-    EXPECT_EQ(handle.hit, G::Hit::handle);
+    EXPECT_DOUBLE_EQ(Geo::effectiveScale(0.02), 0.05);
+    EXPECT_DOUBLE_EQ(Geo::effectiveScale(0.05), 0.05);
+    EXPECT_DOUBLE_EQ(Geo::effectiveScale(1, -0.99), 0.05);
+    EXPECT_DOUBLE_EQ(Geo::effectiveScale(1, 0.5), 1.5);
+    EXPECT_FALSE(Geo::showsHandles({40, 300}));
+    EXPECT_TRUE(Geo::showsHandles({44, 44}));
+    EXPECT_EQ(Geo::grabSize({10, 10}), QSizeF(28, 28));
+    EXPECT_EQ(Geo::hitTest({13, -13}, {10, 10}, 0).hit, Geo::Hit::move);
+    EXPECT_EQ(Geo::hitTest({15, 0}, {10, 10}, 0).hit, Geo::Hit::none);
+    const auto handle = Geo::hitTest({52, 28}, {100, 60}, 0);
+    EXPECT_EQ(handle.hit, Geo::Hit::handle);
     EXPECT_EQ(handle.corner, QPointF(1, 1));
     // Turned a quarter clockwise, the bottom-right corner stands at the bottom-left on screen.
-    const auto turned = G::hitTest({-30, 50}, {100, 60}, 90);
-    EXPECT_EQ(turned.hit, G::Hit::handle);
+    const auto turned = Geo::hitTest({-30, 50}, {100, 60}, 90);
+    EXPECT_EQ(turned.hit, Geo::Hit::handle);
     EXPECT_EQ(turned.corner, QPointF(1, 1));
 }
 
@@ -62,11 +62,12 @@ TEST(PreviewPaneGeometry, PlacementKeepsTheAnchorPointAsTheScaleChanges) {
     ClipTransform t;
     t.offsetX = 0.1;
     t.offsetY = -0.1;
-    const QPointF centre = G::placement({960, 540}, t, {0, 0}, {200, 100}, 1, {});
+    const QPointF centre = Geo::placement({960, 540}, t, {0, 0}, {200, 100}, 1, {});
     EXPECT_NEAR(centre.x(), 96, 1e-9);
     EXPECT_NEAR(centre.y(), 54, 1e-9);
     // Anchor (1, 1) at half scale: the bottom-right corner stays where it was at scale 1.
-    const QPointF anchored = G::placement({960, 540}, ClipTransform{}, {1, 1}, {200, 100}, 0.5, {});
+    const QPointF anchored =
+        Geo::placement({960, 540}, ClipTransform{}, {1, 1}, {200, 100}, 0.5, {});
     EXPECT_NEAR(anchored.x() + 0.5 * 200 * 0.5, 100, 1e-9);
     EXPECT_NEAR(anchored.y() + 0.5 * 100 * 0.5, 50, 1e-9);
 }
@@ -74,30 +75,30 @@ TEST(PreviewPaneGeometry, PlacementKeepsTheAnchorPointAsTheScaleChanges) {
 TEST(PreviewPaneGeometry, CornerDragScalesAlongTheDiagonalWithTheFloor) {
     const QSizeF content(200, 100);
     // Outward by the diagonal's own length: f = 2.
-    auto r = G::resize({1, 1}, {200, 100}, content, 1, {0, 0}, 0);
+    auto r = Geo::resize({1, 1}, {200, 100}, content, 1, {0, 0}, 0);
     ASSERT_TRUE(r);
     EXPECT_NEAR(r->delta, 1, 1e-12);
     EXPECT_NEAR(r->shift.x(), 100, 1e-9);
     EXPECT_NEAR(r->shift.y(), 50, 1e-9);
     // Across the diagonal: no change.
-    r = G::resize({1, 1}, {100, -200}, content, 1, {0, 0}, 0);
+    r = Geo::resize({1, 1}, {100, -200}, content, 1, {0, 0}, 0);
     EXPECT_NEAR(r->delta, 0, 1e-12);
     // Through the opposite corner: 5 % of the starting scale.
-    r = G::resize({1, 1}, {-400, -200}, content, 2, {0, 0}, 0);
+    r = Geo::resize({1, 1}, {-400, -200}, content, 2, {0, 0}, 0);
     EXPECT_NEAR(r->delta, 2 * (0.05 - 1), 1e-12);
     // A scale of 0.02 measures from 0.05.
-    r = G::resize({1, 1}, {10, 5}, content, 0.02, {0, 0}, 0);
+    r = Geo::resize({1, 1}, {10, 5}, content, 0.02, {0, 0}, 0);
     EXPECT_NEAR(r->delta, 0.05 * (1 + (10 * 10 + 5 * 5) / (10.0 * 10 + 5 * 5)) - 0.05, 1e-12);
-    EXPECT_FALSE(G::resize({1, 1}, {10, 10}, {0, 0}, 1, {0, 0}, 0));
+    EXPECT_FALSE(Geo::resize({1, 1}, {10, 10}, {0, 0}, 1, {0, 0}, 0));
 }
 
 // Where corner (sx, sy) of the picture stands on screen, relative to the canvas centre.
 QPointF cornerOnScreen(QPointF corner, QSizeF content, double eff, QPointF anchor, double degrees,
                        QPointF live) {
-    const QPointF centre = G::placement({960, 540}, ClipTransform{}, anchor, content, eff, live);
+    const QPointF centre = Geo::placement({960, 540}, ClipTransform{}, anchor, content, eff, live);
     const QPointF local(corner.x() * content.width() * eff / 2,
                         corner.y() * content.height() * eff / 2);
-    return centre + G::toScreen(local, degrees);
+    return centre + Geo::toScreen(local, degrees);
 }
 
 TEST(PreviewPaneGeometry, RotatedCornerDragKeepsTheOppositeCornerInPlace) {
@@ -105,8 +106,8 @@ TEST(PreviewPaneGeometry, RotatedCornerDragKeepsTheOppositeCornerInPlace) {
     for (double degrees : {0.0, 90.0, 30.0, -135.0}) {
         for (const QPointF anchor : {QPointF(0, 0), QPointF(1, 1), QPointF(-0.5, 0.25)}) {
             // Drag the bottom-right handle outward along its on-screen diagonal.
-            const QPointF diagonal = G::toScreen({200, 100}, degrees);
-            const auto r = G::resize({1, 1}, diagonal * 0.5, content, 1, anchor, degrees);
+            const QPointF diagonal = Geo::toScreen({200, 100}, degrees);
+            const auto r = Geo::resize({1, 1}, diagonal * 0.5, content, 1, anchor, degrees);
             ASSERT_TRUE(r);
             EXPECT_NEAR(r->delta, 0.5, 1e-9) << degrees;
             const QPointF before = cornerOnScreen({-1, -1}, content, 1, anchor, degrees, {});
