@@ -86,6 +86,14 @@ class KeyMonitorFilter : public ::testing::Test {
         event(press ? QEvent::KeyPress : QEvent::KeyRelease);
     }
 
+    // Opens `menu` with one item over the window and presses Alt in it, which closes it.
+    void pressAltInOpenMenu(QMenu& menu) {
+        menu.addAction("one");
+        menu.popup(window.mapToGlobal(QPoint(10, 10)));
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&menu));
+        QTest::simulateEvent(&menu, true, Qt::Key_Alt, Qt::AltModifier, QString(), false);
+    }
+
     QMainWindow window;
     QLineEdit* field = nullptr;
     QWidget* strip = nullptr;
@@ -244,10 +252,7 @@ TEST_F(KeyMonitorFilter, AHeldKeyEndsOnlyAtItsRealReleaseAndWhatOpensDuringItGet
 // menu's. Once Alt is let go, Esc is panic again.
 TEST_F(KeyMonitorFilter, KeysPressedWithAnAltBegunInAnOpenMenuAreNotCommands) {
     QMenu menu(&window);
-    menu.addAction("one");
-    menu.popup(window.mapToGlobal(QPoint(10, 10)));
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&menu));
-    QTest::simulateEvent(&menu, true, Qt::Key_Alt, Qt::AltModifier, QString(), false);
+    pressAltInOpenMenu(menu);
     ASSERT_FALSE(menu.isVisible());
     for (Qt::Key key : {Qt::Key_Escape, Qt::Key_Return}) {
         QTest::simulateEvent(strip, true, key, Qt::AltModifier, QString(), false);
@@ -263,10 +268,7 @@ TEST_F(KeyMonitorFilter, KeysPressedWithAnAltBegunInAnOpenMenuAreNotCommands) {
 // release: the first key that comes without Alt shows it is up, and runs the show.
 TEST_F(KeyMonitorFilter, AnAltLetGoUnseenEndsAtTheFirstKeyWithoutIt) {
     QMenu menu(&window);
-    menu.addAction("one");
-    menu.popup(window.mapToGlobal(QPoint(10, 10)));
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&menu));
-    QTest::simulateEvent(&menu, true, Qt::Key_Alt, Qt::AltModifier, QString(), false);
+    pressAltInOpenMenu(menu);
     for (Qt::Key key : {Qt::Key_Escape, Qt::Key_Return, Qt::Key_Space}) QTest::keyClick(strip, key);
     EXPECT_EQ(performed, (QList<Kind>{Kind::panicOff, Kind::returnPressed, Kind::spacePressed}));
 }

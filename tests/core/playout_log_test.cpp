@@ -162,6 +162,7 @@ TEST_F(LogFixture, AFullDiskLeavesWholeLinesAndTheLinesAreRetried) {
 TEST_F(LogFixture, ALinkOrPipeAtTheDayFileIsNotWrittenAndWhatIsThereIsTold) {
     static std::mutex warningsMutex;
     static QStringList warnings;
+    warnings.clear();  // a run repeated in one process starts afresh
     const QtMessageHandler before =
         qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& text) {
             std::lock_guard lock(warningsMutex);
