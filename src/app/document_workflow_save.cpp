@@ -9,6 +9,7 @@
 #include "models/system_error_text.h"
 #include "platform/base/atomic_file.h"
 #include "platform/base/host_clock.h"
+#include "platform/base/private_directory.h"
 #include "platform/base/regular_file.h"
 
 #include <QDir>
@@ -117,15 +118,6 @@ bool copyToNewFile(const QString& from, const QString& to, QString* error) {
     return false;
 }
 
-// The temporaries of the copy made before the one writer: ".backup-" and six letters or digits.
-bool isOldBackupTemporary(const char* entry, const char* /*name*/) {
-    constexpr std::string_view prefix = ".backup-";
-    const std::string_view name(entry);
-    return name.size() == prefix.size() + 6 && name.substr(0, prefix.size()) == prefix &&
-           std::all_of(name.begin() + prefix.size(), name.end(),
-                       [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; });
-}
-
 QString describe(const std::exception& error) {
     if (const auto* save = dynamic_cast<const PlayoutProject::SaveError*>(&error))
         return save->errorDescription();
@@ -207,7 +199,7 @@ void DocumentWorkflow::backupExisting(const QUrl& url) {
     // folder others can write) is not the operator's to copy into their backups either.
     if (AtomicFile::check(path) != 0) return;
     const QString folder = env_.backupsDirectory;
-    QDir().mkpath(folder);
+    PrivateDirectory::makePath(folder);
     const ProjectBackupNaming naming = ProjectBackupNaming::forProject(path, projectExtension);
     // Saves that fail again and again would otherwise fill the kept copies with one version and
     // push the older, distinct ones out.
@@ -232,7 +224,7 @@ void DocumentWorkflow::backupExisting(const QUrl& url) {
     }
     pruneOwnedBackups(folder, naming, kBackupsKept, fresh, now);
     // Every copy has a name of its own, so what a killed copy left is found only here.
-    AtomicFile::removeAllLeftovers(folder, isOldBackupTemporary);
+    AtomicFile::removeAllLeftovers(folder);
 }
 
 void DocumentWorkflow::pruneBackups(const QString& folder, const ProjectBackupNaming& naming,
@@ -242,7 +234,7 @@ void DocumentWorkflow::pruneBackups(const QString& folder, const ProjectBackupNa
 
 void DocumentWorkflow::revealBackups() {
     if (env_.backupsDirectory.isEmpty()) return;
-    QDir().mkpath(env_.backupsDirectory);
+    PrivateDirectory::makePath(env_.backupsDirectory);
     if (env_.desktop.revealFolder)
         env_.desktop.revealFolder(QUrl::fromLocalFile(env_.backupsDirectory));
 }

@@ -7,6 +7,7 @@
 #include "platform/base/app_paths.h"
 #include "platform/base/atomic_file.h"
 #include "platform/base/exclusive_file_lock.h"
+#include "platform/base/private_directory.h"
 #include "platform/base/regular_file.h"
 #include "platform/base/timer.h"
 #include "platform/base/user_defaults.h"
@@ -443,7 +444,7 @@ std::optional<QString> AutosaveStore::directory() {
         }
     }
     const QString folder = defaultDirectory();
-    QDir().mkpath(folder);
+    PrivateDirectory::makePath(folder);
     const auto left = migrateLegacyIfNeeded(env_.applicationSupport, folder);
     resolvedDirectory_ = folder;
     if (!left.isEmpty()) {

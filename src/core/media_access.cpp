@@ -4,6 +4,7 @@
 #include "models/system_error_text.h"
 #include "platform/base/app_paths.h"
 #include "platform/base/main_thread.h"
+#include "platform/base/private_directory.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -209,7 +210,7 @@ void MediaAccess::save() {
         std::lock_guard guard(lock_);
         unreadable_ = false;
     }
-    QDir().mkpath(QFileInfo(storePath_).absolutePath());
+    PrivateDirectory::makePath(QFileInfo(storePath_).absolutePath());
     QJsonObject object;
     for (auto it = copy.begin(); it != copy.end(); ++it) {
         object.insert(it.key(), QString::fromLatin1(it.value().toBase64()));

@@ -5,6 +5,7 @@
 #include "platform/base/app_paths.h"
 #include "platform/base/atomic_file.h"
 #include "platform/base/host_clock.h"
+#include "platform/base/private_directory.h"
 #include "platform/base/regular_file.h"
 #include "platform/base/timer.h"
 
@@ -154,7 +155,7 @@ void PlayoutLog::write(const QString& text) {
 
 const QString& PlayoutLog::ensureDirectory() {
     if (!directoryMade_ && !directoryPath_.isEmpty()) {
-        QDir().mkpath(directoryPath_);  // an error shows up later as a failed append
+        PrivateDirectory::makePath(directoryPath_);  // an error shows up later as a failed append
         directoryMade_ = true;
     }
     return directoryPath_;

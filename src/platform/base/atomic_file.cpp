@@ -4,6 +4,8 @@
 
 #include <QFile>
 
+#include <sys/stat.h>
+
 namespace velmar {
 
 static_assert(AtomicFile::kNotRegular == RegularFile::kNotRegular,
@@ -40,16 +42,22 @@ bool AtomicFile::copy(int sourceFd, const QString& path, int* code, const Option
     return finish(atomic_file::write(QFile::encodeName(path).constData(), content, options), code);
 }
 
-int AtomicFile::check(const QString& path) {
-    return atomic_file::check(QFile::encodeName(path).constData());
+int AtomicFile::check(const QString& path, const Options& options) {
+    return atomic_file::check(QFile::encodeName(path).constData(), options);
 }
 
-void AtomicFile::removeLeftovers(const QString& path, atomic_file::LeftoverName alsoOurs) {
-    atomic_file::removeLeftovers(QFile::encodeName(path).constData(), alsoOurs);
+bool AtomicFile::guardedFolder(const QString& path) {
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISDIR(st.st_mode) &&
+           atomic_file::guardedFolder(st);
 }
 
-void AtomicFile::removeAllLeftovers(const QString& folder, atomic_file::LeftoverName alsoOurs) {
-    atomic_file::removeAllLeftovers(QFile::encodeName(folder).constData(), alsoOurs);
+void AtomicFile::removeLeftovers(const QString& path) {
+    atomic_file::removeLeftovers(QFile::encodeName(path).constData());
+}
+
+void AtomicFile::removeAllLeftovers(const QString& folder) {
+    atomic_file::removeAllLeftovers(QFile::encodeName(folder).constData());
 }
 
 QString AtomicFile::errorText(int code) {

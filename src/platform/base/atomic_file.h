@@ -17,14 +17,17 @@ namespace velmar {
 // A symbolic link at the name is followed only when it is this user's own and lies in a folder
 // no other user can change (checked at every link on the way); any other is refused
 // (kLinkRefused) and left alone. Another user's file at the name is never written nor replaced
-// (kOtherOwner), nor a folder (EISDIR) or device (kNotRegular). The new file keeps the old one's
-// permission bits (not set-user-ID, set-group-ID or sticky). Stateless; safe from any thread (two
-// writers of one path: the last rename wins).
+// (kOtherOwner) unless the options allow it for a file the operator chose, nor a folder (EISDIR) or
+// device (kNotRegular). The new file keeps the old one's permission bits (not set-user-ID,
+// set-group-ID or sticky). Stateless; safe from any thread (two writers of one path: the last
+// rename wins).
 class AtomicFile {
   public:
     using ReadOnlyTarget = atomic_file::ReadOnlyTarget;
     using Existing = atomic_file::Existing;
     using Options = atomic_file::Options;
+    using Owner = atomic_file::Owner;
+    using Links = atomic_file::Links;
 
     static constexpr int kNotRegular = atomic_file::kNotRegular;
     static constexpr int kLinkRefused = atomic_file::kLinkRefused;
@@ -43,15 +46,18 @@ class AtomicFile {
 
     // Whether write() would take `path` as the file to replace (see atomic_file::check): 0 or
     // the code it would fail with.
-    static int check(const QString& path);
+    static int check(const QString& path, const Options& options = {});
 
-    // Removes what killed writers of `path` left (see atomic_file::removeLeftovers).
-    static void removeLeftovers(const QString& path, atomic_file::LeftoverName alsoOurs = nullptr);
+    // Whether no other user can put, move or remove a name in the folder at `path` (see
+    // atomic_file::guardedFolder); false when it cannot be examined.
+    static bool guardedFolder(const QString& path);
+
+    // Removes what killed writes of `path` left (see atomic_file::removeLeftovers).
+    static void removeLeftovers(const QString& path);
 
     // Removes the stale temporaries of every name in a folder of the program's own (see
     // atomic_file::removeAllLeftovers).
-    static void removeAllLeftovers(const QString& folder,
-                                   atomic_file::LeftoverName alsoOurs = nullptr);
+    static void removeAllLeftovers(const QString& folder);
 
     // A code of write() in English, for standard error and the log.
     static QString errorText(int code);

@@ -2,6 +2,8 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
 #include <sys/random.h>
 #include <unistd.h>
 
@@ -14,6 +16,7 @@
 #include <ctime>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace velmar::atomic_file {
 
@@ -62,13 +65,6 @@ bool split(const std::string& path, std::string& folder, std::string& name) {
     return true;
 }
 
-// A folder in which no other user can put, move or remove a name: this user's or root's, and
-// writable by its owner alone or sticky (where only an entry's owner may remove or rename it).
-bool guardedFolder(const struct stat& folder) {
-    if (folder.st_uid != ::geteuid() && folder.st_uid != 0) return false;
-    return (folder.st_mode & S_ISVTX) != 0 || (folder.st_mode & (S_IWGRP | S_IWOTH)) == 0;
-}
-
 // Where a name leads: the folder and name of the last entry that is not a link, and that entry.
 struct Final {
     Fd folder;
@@ -79,7 +75,7 @@ struct Final {
 
 // Follows the links at `name` in `startFolder` by the rule in the header. 0, or the code of
 // the failure.
-int resolve(int startFolder, const std::string& startName, Final& out) {
+int resolve(int startFolder, const std::string& startName, Links links, Final& out) {
     Fd folder(::fcntl(startFolder, F_DUPFD_CLOEXEC, 0));
     if (!folder.valid()) return errno;
     std::string name = startName;
@@ -96,6 +92,7 @@ int resolve(int startFolder, const std::string& startName, Final& out) {
             out.exists = true;
             break;
         }
+        if (links == Links::refuse) return kLinkRefused;
         if (hop == kMaxLinkHops) return ELOOP;
         struct stat folderSt {};
         if (::fstat(folder.get(), &folderSt) != 0) return errno;
@@ -214,8 +211,14 @@ int fill(int fd, const Content& content) {
 }
 
 // Whether what is at the final name may be replaced, whatever its permission bits: 0 or the code.
-int judge(const struct stat& st) {
-    if (st.st_uid != ::geteuid()) return kOtherOwner;
+// Another user's file, where the options allow one, only when this user may write it.
+int judge(int folder, const std::string& name, const struct stat& st, const Options& options) {
+    if (st.st_uid != ::geteuid()) {
+        if (options.owner == Owner::self) return kOtherOwner;
+        if (S_ISREG(st.st_mode) &&
+            ::faccessat(folder, name.c_str(), W_OK, AT_EACCESS | AT_SYMLINK_NOFOLLOW) != 0)
+            return EACCES;
+    }
     if (S_ISDIR(st.st_mode)) return EISDIR;
     // A pipe or socket holds nothing the new file would lose, and is replaced; a device is no
     // file of ours.
@@ -228,19 +231,21 @@ int judge(const struct stat& st) {
 int write(int folderFd, const char* name, const Content& content, const Options& options,
           struct stat* written) {
     Final target;
-    if (const int code = resolve(folderFd, name, target)) return code;
+    if (const int code = resolve(folderFd, name, options.links, target)) return code;
+    const int folder = target.folder.get();
     mode_t wanted = 0;
     if (target.exists) {
         const struct stat& st = target.st;
         if (options.existing == Existing::keep) return EEXIST;
-        if (const int code = judge(st)) return code;
+        if (const int code = judge(folder, target.name, st, options)) return code;
         const bool refuse = options.readOnly == ReadOnlyTarget::refuse;
-        if (refuse && (st.st_mode & S_IWUSR) == 0) return EACCES;
+        // The owner's bit for the user's own file; for another user's, whether anyone may write.
+        const mode_t writeBits = st.st_uid == ::geteuid() ? S_IWUSR : S_IWUSR | S_IWGRP | S_IWOTH;
+        if (refuse && (st.st_mode & writeBits) == 0) return EACCES;
         wanted = (st.st_mode & 0777) | (refuse ? 0 : S_IRUSR | S_IWUSR);
     } else {
         wanted = (options.newFileMode & 0777 & ~processUmask()) | S_IRUSR | S_IWUSR;
     }
-    const int folder = target.folder.get();
     removeLeftovers(folder, target.name.c_str());
 
     std::string temporary;
@@ -259,6 +264,11 @@ int write(int folderFd, const char* name, const Content& content, const Options&
     };
     // A file system without permission bits may refuse the change; the write goes on.
     if (wanted != 0600) ::fchmod(file.get(), wanted);
+    // The old file's group stays where the user may give it (a team's group on a teammate's
+    // file, in a folder that would give another); failing that, the folder's decides.
+    struct stat made {};
+    if (target.exists && ::fstat(file.get(), &made) == 0 && made.st_gid != target.st.st_gid)
+        ::fchown(file.get(), static_cast<uid_t>(-1), target.st.st_gid);
     if (const int code = fill(file.get(), content)) return abandon(code);
     if (::fsync(file.get()) != 0) return abandon(errno);
     if (written && ::fstat(file.get(), written) != 0) return abandon(errno);
@@ -323,33 +333,77 @@ void removeStale(int folderFd, const Matches& isOurs) {
 
 }  // namespace
 
-int check(const char* path) {
+int check(const char* path, const Options& options) {
     std::string folderPath;
     std::string name;
     if (!split(path, folderPath, name)) return *path ? EISDIR : ENOENT;
     const Fd folder = openFolder(AT_FDCWD, folderPath.c_str());
     if (!folder.valid()) return errno;
     Final target;
-    if (const int code = resolve(folder.get(), name, target)) return code;
-    return target.exists ? judge(target.st) : 0;
+    if (const int code = resolve(folder.get(), name, options.links, target)) return code;
+    return target.exists ? judge(target.folder.get(), target.name, target.st, options) : 0;
 }
 
-void removeLeftovers(int folderFd, const char* name, LeftoverName alsoOurs) {
+bool isPrivateGroup(gid_t gid) {
+    // The user's primary group when it is named as the user and no one else belongs to it: no
+    // member listed, and no other account with it as its own primary group. Read once: the
+    // account database does not change under a running program in any way that matters here.
+    static const long privateGid = [] {
+        const uid_t uid = ::geteuid();
+        std::vector<char> buffer(16384);
+        passwd account{};
+        passwd* found = nullptr;
+        if (::getpwuid_r(uid, &account, buffer.data(), buffer.size(), &found) != 0 || !found)
+            return -1L;
+        const std::string userName = account.pw_name;
+        const gid_t primary = account.pw_gid;
+        std::vector<char> groupBuffer(65536);
+        group entry{};
+        group* groupFound = nullptr;
+        if (::getgrgid_r(primary, &entry, groupBuffer.data(), groupBuffer.size(), &groupFound) !=
+                0 ||
+            !groupFound || userName != entry.gr_name) {
+            return -1L;
+        }
+        for (char** member = entry.gr_mem; member && *member; ++member)
+            if (userName != *member) return -1L;
+        // Other accounts whose primary group it is (the local list; a directory service that
+        // does not list its accounts cannot add members to a group named as one user).
+        ::setpwent();
+        long result = static_cast<long>(primary);
+        passwd other{};
+        passwd* next = nullptr;
+        while (::getpwent_r(&other, buffer.data(), buffer.size(), &next) == 0 && next) {
+            if (next->pw_gid == primary && next->pw_uid != uid) {
+                result = -1L;
+                break;
+            }
+        }
+        ::endpwent();
+        return result;
+    }();
+    return privateGid >= 0 && static_cast<gid_t>(privateGid) == gid;
+}
+
+bool guardedFolder(const struct stat& folder) {
+    if (folder.st_uid != ::geteuid() && folder.st_uid != 0) return false;
+    if ((folder.st_mode & S_ISVTX) != 0) return true;
+    if ((folder.st_mode & S_IWOTH) != 0) return false;
+    return (folder.st_mode & S_IWGRP) == 0 || isPrivateGroup(folder.st_gid);
+}
+
+void removeLeftovers(int folderFd, const char* name) {
     const std::string prefix = temporaryPrefix(name);
-    removeStale(folderFd, [&](const char* entry) {
-        return isTemporaryOf(entry, prefix) || (alsoOurs && alsoOurs(entry, name));
-    });
+    removeStale(folderFd, [&](const char* entry) { return isTemporaryOf(entry, prefix); });
 }
 
-void removeAllLeftovers(const char* folder, LeftoverName alsoOurs) {
+void removeAllLeftovers(const char* folder) {
     const Fd opened = openFolder(AT_FDCWD, folder);
     if (!opened.valid()) return;
-    removeStale(opened.get(), [&](const char* entry) {
-        return isAnyTemporary(entry) || (alsoOurs && alsoOurs(entry, ""));
-    });
+    removeStale(opened.get(), isAnyTemporary);
 }
 
-void removeLeftovers(const char* path, LeftoverName alsoOurs) {
+void removeLeftovers(const char* path) {
     std::string folderPath;
     std::string name;
     if (!split(path, folderPath, name)) return;
@@ -357,16 +411,16 @@ void removeLeftovers(const char* path, LeftoverName alsoOurs) {
     if (!folder.valid()) return;
     // Beside the name itself (where the temporaries were before a link was put there), and
     // beside the file a link there leads to.
-    removeLeftovers(folder.get(), name.c_str(), alsoOurs);
+    removeLeftovers(folder.get(), name.c_str());
     Final target;
-    if (resolve(folder.get(), name, target) != 0) return;
+    if (resolve(folder.get(), name, Links::followOwn, target) != 0) return;
     struct stat given {};
     struct stat reached {};
     const bool sameFolder = ::fstat(folder.get(), &given) == 0 &&
                             ::fstat(target.folder.get(), &reached) == 0 &&
                             given.st_dev == reached.st_dev && given.st_ino == reached.st_ino;
     if (!sameFolder || target.name != name)
-        removeLeftovers(target.folder.get(), target.name.c_str(), alsoOurs);
+        removeLeftovers(target.folder.get(), target.name.c_str());
 }
 
 std::string errorText(int code) {

@@ -1,5 +1,6 @@
 #include "platform/base/private_directory.h"
 
+#include <QDir>
 #include <QFile>
 
 #include <sys/stat.h>
@@ -29,6 +30,19 @@ PrivateDirectory::Result PrivateDirectory::ensure(const QString& path, uid_t own
 
 PrivateDirectory::Result PrivateDirectory::ensure(const QString& path, QString* error) {
     return ensure(path, ::getuid(), error);
+}
+
+bool PrivateDirectory::makePath(const QString& path) {
+    const QByteArray name = QFile::encodeName(QDir::cleanPath(QDir().absoluteFilePath(path)));
+    struct stat st {};
+    if (::stat(name.constData(), &st) == 0) return S_ISDIR(st.st_mode);
+    // From the top down; mkdir's mode is masked by the umask, which may only take bits away.
+    for (qsizetype slash = name.indexOf('/', 1);; slash = name.indexOf('/', slash + 1)) {
+        const QByteArray part = slash < 0 ? name : name.left(slash);
+        if (::mkdir(part.constData(), 0700) != 0 && errno != EEXIST) return false;
+        if (slash < 0) break;
+    }
+    return ::stat(name.constData(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 }  // namespace velmar

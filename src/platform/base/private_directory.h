@@ -24,6 +24,12 @@ class PrivateDirectory {
     // reason for `unusable`.
     static Result ensure(const QString& path, uid_t owner, QString* error = nullptr);
     static Result ensure(const QString& path, QString* error = nullptr);
+
+    // Makes `path` and the folders missing on the way to it, each 0700 whatever the process's
+    // umask (the program's own folders: settings, data, logs, backups), as QDir::mkpath would
+    // otherwise give them the umask's bits. Folders already there are left as they are. True when
+    // a folder is at the path in the end.
+    static bool makePath(const QString& path);
 };
 
 }  // namespace velmar

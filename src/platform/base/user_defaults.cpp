@@ -1,6 +1,7 @@
 #include "platform/base/user_defaults.h"
 
 #include "platform/base/atomic_file.h"
+#include "platform/base/private_directory.h"
 #include "platform/base/regular_file.h"
 
 #include <QDateTime>
@@ -241,7 +242,7 @@ QByteArray encodeWithin(QVariantMap& values, const QSet<QString>& used, const QS
 bool replaceFile(const QString& path, const QByteArray& data, UserDefaults::Reason* error,
                  bool* readOnly) {
     const QString folder = QFileInfo(path).absolutePath();
-    QDir().mkpath(folder);  // made again when it was removed while running
+    PrivateDirectory::makePath(folder);  // made again when it was removed while running
     AtomicFile::Options options;
     options.readOnly = AtomicFile::ReadOnlyTarget::refuse;
     options.newFileMode = 0600;
@@ -259,23 +260,6 @@ bool replaceFile(const QString& path, const QByteArray& data, UserDefaults::Reas
     return false;
 }
 
-// Whether `entry` is named like a temporary that the settings' earlier writer (QTemporaryFile,
-// "<name>.XXXXXX") made for the file `name`: six letters or digits, at least one of them a digit
-// or a capital, so that a file of the user's such as "velmar.json.backup" is never taken for one.
-bool isOldTemporaryOf(const char* entry, const char* name) {
-    const size_t length = std::strlen(name);
-    if (std::strncmp(entry, name, length) != 0 || entry[length] != '.') return false;
-    const char* tail = entry + length + 1;
-    if (std::strlen(tail) != 6) return false;
-    bool marked = false;
-    for (const char* c = tail; *c; ++c) {
-        const bool digitOrCapital = (*c >= '0' && *c <= '9') || (*c >= 'A' && *c <= 'Z');
-        if (!digitOrCapital && !(*c >= 'a' && *c <= 'z')) return false;
-        marked = marked || digitOrCapital;
-    }
-    return marked;
-}
-
 }  // namespace
 
 UserDefaults& UserDefaults::standard() {
@@ -287,9 +271,11 @@ UserDefaults& UserDefaults::standard() {
 
 UserDefaults::UserDefaults(const QString& filePath)
     : path_(QFileInfo(filePath).absoluteFilePath()) {
-    QDir().mkpath(QFileInfo(path_).absolutePath());
-    // What writes killed in an earlier run left beside the file, ours and the earlier writer's.
-    AtomicFile::removeLeftovers(path_, isOldTemporaryOf);
+    PrivateDirectory::makePath(QFileInfo(path_).absolutePath());
+    // What writes killed in an earlier run left beside the file: only the writer's own
+    // temporaries, which a name alone cannot be mistaken for (the operator's copies of the file,
+    // "velmar.json.Backup" say, stay whatever they are called).
+    AtomicFile::removeLeftovers(path_);
     std::optional<Problem> found;
     {
         std::lock_guard lock(mutex_);
