@@ -189,18 +189,74 @@ TEST_F(AtomicFileTest, OnlyOurOwnStaleTemporariesOfTheSameTargetAreRemoved) {
 }
 
 // A name that fills the file system's limit (a backup named to fit it, a long Japanese project
-// name) is written all the same, and what a killed writer of it left is found again.
+// name) is written all the same, and what a killed writer of it left is found again. The
+// temporary lends it only whole characters: here the limit falls inside one.
 TEST_F(AtomicFileTest, ANameAtTheLengthLimitIsWrittenAndItsLeftoversFound) {
-    const QString name = QString(84, QChar(0x756a)) + u".txt"_s;  // 84 × 3 + 4 = 256 bytes
-    const QString longest = name.left(83) + u".txt"_s;            // 255
+    const QString name = u'a' + QString(84, QChar(0x756a)) + u".txt"_s;  // 1 + 252 + 4 = 257
+    const QString longest = name.left(84) + u".txt"_s;                   // 254
     ASSERT_EQ(writeCode(at(longest), "saved"), 0);
     EXPECT_EQ(writeCode(at(name), "x"), ENAMETOOLONG);
     EXPECT_EQ(entries(), QStringList{longest});
+    // 213 bytes of the name fit beside ".", ".tmp-" and a UUID: "a" and 70 characters (211).
     const QString killed = u'.' + longest.left(71) + u".tmp-0b6f2c3e-4a5d-4e6f-8a9b-0c1d2e3f4a5b"_s;
     make(at(killed), "killed", 0644, true);
     ASSERT_EQ(writeCode(at(longest), "again"), 0);
     EXPECT_EQ(entries(), QStringList{longest});
     EXPECT_EQ(readAll(at(longest)), "again");
+}
+
+// Where the system gives each user a private group (umask 002), the folders the user makes are
+// group-writable and still theirs alone: a link of theirs there is followed. A group with other
+// members, a folder another user owns, and a name whose readers never follow links are not.
+TEST_F(AtomicFileTest, OnlyTheUsersPrivateGroupAndNoOneElseMayChangeAFolderOfFollowedLinks) {
+    if (::geteuid() != 0 || !atomic_file::isPrivateGroup(::getegid()))
+        GTEST_SKIP() << "needs root, in a private group, to give folders other groups and owners";
+    make(at(u"target"_s), "old");
+    const auto folderWithLink = [&](const QString& name, mode_t mode, uid_t owner, gid_t group) {
+        const QString folder = at(name);
+        EXPECT_TRUE(QDir(dir.path()).mkdir(name));
+        EXPECT_EQ(::symlink("../target", native(folder + u"/link"_s).constData()), 0);
+        EXPECT_EQ(::chown(native(folder).constData(), owner, group), 0);
+        EXPECT_EQ(::chmod(native(folder).constData(), mode), 0);
+        return folder + u"/link"_s;
+    };
+    EXPECT_EQ(writeCode(folderWithLink(u"private"_s, 0775, ::geteuid(), ::getegid()), "new"), 0);
+    EXPECT_EQ(readAll(at(u"target"_s)), "new");
+    const QString team = folderWithLink(u"team"_s, 02775, ::geteuid(), 4242);
+    EXPECT_EQ(writeCode(team, "x"), AtomicFile::kLinkRefused);
+    const QString theirs = folderWithLink(u"theirs"_s, 0755, kNobody, kNobody);
+    EXPECT_EQ(writeCode(theirs, "x"), AtomicFile::kLinkRefused);
+    AtomicFile::Options noLinks;
+    noLinks.links = AtomicFile::Links::refuse;
+    const QString mine = at(u"private/link"_s);
+    EXPECT_EQ(AtomicFile::check(mine, noLinks), AtomicFile::kLinkRefused);
+    EXPECT_FALSE(AtomicFile::write(mine, "x", nullptr, noLinks));
+    EXPECT_EQ(readAll(at(u"target"_s)), "new");
+    EXPECT_TRUE(QFileInfo(mine).isSymLink());
+}
+
+// A teammate's file in a team's folder, chosen by the operator, is replaced as the system allows:
+// its permission bits and group stay. Where the names are the program's own it stays refused.
+TEST_F(AtomicFileTest, AnotherUsersFileIsReplacedOnlyWhenTheOperatorChoseIt) {
+    const QString show = at(u"Show.tavrendek"_s);
+    make(show, "teammate's", 0664);
+    if (::chown(native(show).constData(), kNobody, 4242) != 0)
+        GTEST_SKIP() << "needs root to make another user's files";
+    AtomicFile::Options chosen;
+    chosen.owner = AtomicFile::Owner::anyone;
+    EXPECT_EQ(writeCode(show, "x"), AtomicFile::kOtherOwner);
+    EXPECT_EQ(AtomicFile::check(show, chosen), 0);
+    ASSERT_TRUE(AtomicFile::write(show, "operator's", nullptr, chosen));
+    EXPECT_EQ(readAll(show), "operator's");
+    EXPECT_EQ(modeOf(show), 0664u);
+    EXPECT_EQ(QFileInfo(show).groupId(), 4242u);
+    // One no one may write stays as it is.
+    ASSERT_EQ(::chown(native(show).constData(), kNobody, 4242), 0);
+    ASSERT_EQ(::chmod(native(show).constData(), 0444), 0);
+    int code = 0;
+    EXPECT_FALSE(AtomicFile::write(show, "y", &code, chosen));
+    EXPECT_EQ(code, EACCES);
+    EXPECT_EQ(readAll(show), "operator's");
 }
 
 TEST_F(AtomicFileTest, FailedWritesLoseNothing) {
