@@ -95,7 +95,9 @@ void StatusBar::paintEvent(QPaintEvent*) {
                      textMetrics.elidedText(reminder, Qt::ElideRight, reminderWidth + 1));
 
     // From the right edge: position, canvas figure, then the message in what is left.
+    // The figures keep their own grey whatever stands at the left.
     painter.setFont(mono);
+    painter.setPen(Palette::secondaryText());
     double right = width;
     for (const QString* figure : {&position_, &canvas_}) {
         const double w = monoMetrics.horizontalAdvance(*figure) + 1;

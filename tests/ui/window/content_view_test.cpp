@@ -239,6 +239,16 @@ TEST_F(ContentViewFixture, AStandingWarningStaysUntilTheStatusLineIsClicked) {
     engine->setStandingWarning("autosave failed");
     engine->setLastMessage("SDI started");
     EXPECT_EQ(bar.warning(), "autosave failed");
+    // The canvas and position figures at the right keep their grey beside the red warning.
+    const QImage shown = bar.grab().toImage();
+    int reddish = 0;
+    for (int x = shown.width() - 60; x < shown.width(); ++x) {
+        for (int y = 0; y < shown.height(); ++y) {
+            const QColor pixel = shown.pixelColor(x, y);
+            reddish += pixel.red() - pixel.green() > 40;
+        }
+    }
+    EXPECT_EQ(reddish, 0);
     QTest::mouseClick(&bar, Qt::LeftButton);
     EXPECT_EQ(engine->standingWarning(), "");
     EXPECT_EQ(bar.warning(), "");
