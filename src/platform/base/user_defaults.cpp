@@ -131,13 +131,21 @@ std::optional<UserDefaults::FileStamp> fileStamp(const QString& path) {
         static_cast<long long>(st.st_uid),          static_cast<long long>(st.st_gid)};
 }
 
+// Whose settings file is read: this user's, or root's (one an administrator provides), which is
+// never replaced but left as it is, like a file its owner made read-only.
+bool readableOwner(uid_t owner) {
+    return owner == ::geteuid() || owner == 0;
+}
+
 // Reads and parses the settings file as it is on disk now. Nothing in its place (a pipe, a
-// device, a folder) is waited on: it reads as a file that cannot be read.
-FileState inspect(const QString& path, QVariantMap& values, UserDefaults::Reason& error) {
-    // What the writer would refuse to replace (another user's file, or a link that is not the
-    // user's own in a folder only the user can change) is not read as the user's settings either.
-    if (const int code = AtomicFile::check(path);
-        code == AtomicFile::kLinkRefused || code == AtomicFile::kOtherOwner) {
+// device, a folder) is waited on: it reads as a file that cannot be read. `own` tells whether the
+// file is this user's (else root's).
+FileState inspect(const QString& path, QVariantMap& values, UserDefaults::Reason& error,
+                  bool& own) {
+    // A link the writer would refuse to follow (not the user's own in a folder only the user can
+    // change) is not read as the user's settings, nor another user's file but root's (below):
+    // another user's choice of autosave folder would otherwise send the operator's work there.
+    if (const int code = AtomicFile::check(path); code == AtomicFile::kLinkRefused) {
         error = {AtomicFile::errorText(code), code};
         return FileState::unreadable;
     }
@@ -152,6 +160,18 @@ FileState inspect(const QString& path, QVariantMap& values, UserDefaults::Reason
         error = {file.errorString(), file.error()};
         return FileState::unreadable;
     }
+    // The owner of what was opened, not of what was checked a moment before.
+    struct stat st {};
+    if (::fstat(file.fd(), &st) != 0) {
+        const int code = errno;
+        error = {AtomicFile::errorText(code), code};
+        return FileState::unreadable;
+    }
+    if (!readableOwner(st.st_uid)) {
+        error = {AtomicFile::errorText(AtomicFile::kOtherOwner), AtomicFile::kOtherOwner};
+        return FileState::unreadable;
+    }
+    own = st.st_uid == ::geteuid();
     bool whole = false;
     std::optional<QByteArray> read = file.read(UserDefaults::kMaxFileBytes, &whole);
     if (!read) {
@@ -238,7 +258,7 @@ QByteArray encodeWithin(QVariantMap& values, const QSet<QString>& used, const QS
 // Replaces the file at `path` with `data` through the program's one writer, keeping the old
 // file's permission bits exactly; a new file is the user's alone. False, with the reason in
 // `error`, when it could not be written; `readOnly` then tells a file whose mode bits deny its
-// owner writing (judged from the bits, as the writer does, also for root).
+// owner writing (judged from the bits, as the writer does, also for root), or root's file.
 bool replaceFile(const QString& path, const QByteArray& data, UserDefaults::Reason* error,
                  bool* readOnly) {
     const QString folder = QFileInfo(path).absolutePath();
@@ -248,9 +268,12 @@ bool replaceFile(const QString& path, const QByteArray& data, UserDefaults::Reas
     options.newFileMode = 0600;
     int code = 0;
     if (AtomicFile::write(path, data, &code, options)) return true;
+    // Root's file, which the writer refuses as another user's, is left as it is like one whose
+    // owner made it read-only.
     struct stat st {};
-    *readOnly = code == EACCES && ::stat(QFile::encodeName(path).constData(), &st) == 0 &&
-                S_ISREG(st.st_mode) && (st.st_mode & S_IWUSR) == 0;
+    *readOnly = (code == EACCES || code == AtomicFile::kOtherOwner) &&
+                ::stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISREG(st.st_mode) &&
+                (code == EACCES ? (st.st_mode & S_IWUSR) == 0 : st.st_uid == 0);
     const QFileInfo folderInfo(folder);
     if (folderInfo.exists() && !folderInfo.isDir()) {
         *error = {folderInfo.filePath() + QStringLiteral(" is not a folder"), 0};
@@ -295,7 +318,8 @@ std::optional<UserDefaults::Problem> UserDefaults::guardFile() {
     if (seen_ && fileStamp(path_) == seen_) return std::nullopt;
     QVariantMap onDisk;
     Reason error;
-    const FileState state = inspect(path_, onDisk, error);
+    bool own = true;
+    const FileState state = inspect(path_, onDisk, error, own);
     if (state == FileState::absent) {
         // Gone (or never there): what this run knows is written whole at the next write.
         seen_.reset();
@@ -315,10 +339,12 @@ std::optional<UserDefaults::Problem> UserDefaults::guardFile() {
     Problem problem;
     problem.path = path_;
     if (state == FileState::broken) {
-        problem.movedTo = setAside(path_);
+        // Root's file is left where it is, as it is never replaced.
+        problem.movedTo = own ? setAside(path_) : QString();
         if (problem.movedTo.isEmpty()) {
             problem.kind = Problem::Kind::unreadable;
-            problem.error = QStringLiteral("it does not parse and cannot be moved aside");
+            problem.error = own ? QStringLiteral("it does not parse and cannot be moved aside")
+                                : QStringLiteral("it does not parse and is root's");
             fileBacked_ = false;
         } else {
             // The new file is what was read, within the size read back: it is not moved aside

@@ -25,9 +25,10 @@ namespace velmar {
 // a number out of range) or is larger than kMaxFileBytes is renamed
 // "<name>.broken-yyyyMMdd-HHmmss" beside itself, the pairs of it that still parse are kept, and a
 // new file is written. One that cannot be read at all (no permission, a folder, pipe or device
-// in its place) is left alone: settings then live in memory until the end of the run. Both are
-// checked at construction and before every write; the file is opened so that nothing in its place
-// can make either wait.
+// in its place, another user's file) is left alone: settings then live in memory until the end of
+// the run. Both are checked at construction and before every write; the file is opened so that
+// nothing in its place can make either wait. Root's file (an administrator's) is read but never
+// replaced nor moved aside: it is left as it is, like a file the operator made read-only.
 //
 // What is written is always read back whole at the next start: a write that would come out
 // larger than kMaxFileBytes leaves out values, largest first, of the keys this run never asked
@@ -41,7 +42,8 @@ namespace velmar {
 class UserDefaults {
   public:
     struct Problem {
-        // readOnly: a write failed because the file's mode bits deny its owner writing.
+        // readOnly: a write failed because the file's mode bits deny its owner writing, or
+        // because the file is root's.
         // writeResumed is no problem: it tells that the file is written again after writeFailed
         // or readOnly.
         enum class Kind { setAside, unreadable, writeFailed, readOnly, writeResumed };

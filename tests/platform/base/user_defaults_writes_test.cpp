@@ -1,6 +1,8 @@
 // How the settings reach their file: what a failed write keeps, what goes when the file must
-// shrink, a file kept as a link, a file the operator made read-only, and what killed writes left.
+// shrink, a file kept as a link, another user's file and root's, a file the operator made
+// read-only, and what killed writes left.
 #include "platform/base/user_defaults.h"
+#include "support/child_probe.h"
 #include "support/file_size_limit.h"
 #include "support/qt_printers.h"
 
@@ -124,6 +126,49 @@ TEST(UserDefaultsWrites, AnotherUsersFileOrLinkAtTheNameIsNeitherReadNorWritten)
     }
 }
 
+// Root's settings file (an administrator's) is read, and left exactly as it is like one made
+// read-only: changes live in memory, told once as read-only. One that does not parse is not moved
+// aside either. The tests run as root, whose file is its own: the child runs as nobody, in a folder
+// of nobody's, where the writer could otherwise rename over root's file.
+TEST(UserDefaultsWrites, RootsSettingsFileIsReadAndLeftAsItIsLikeAReadOnlyOne) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to run a child as another user";
+    constexpr uid_t nobody = 65534;
+    QTemporaryDir dir;
+    ASSERT_EQ(::chmod(encodedPath(dir.path()).constData(), 0711), 0);
+    const QString folder = dir.filePath("nobody");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    ASSERT_EQ(::chown(encodedPath(folder).constData(), nobody, nobody), 0);
+    const QString path = folder + "/velmar.json";
+    const QString broken = folder + "/broken.json";
+    writeRaw(path, R"({"k": 1})");
+    writeRaw(broken, R"({"k": 1,)");
+    for (const QString& file : {path, broken})
+        ASSERT_EQ(::chmod(encodedPath(file).constData(), 0644), 0);
+
+    const auto child = test::ChildProbe::run(
+        [] {},
+        [&] {
+            if (::setgid(nobody) != 0 || ::setuid(nobody) != 0) return QByteArray("not nobody");
+            UserDefaults d(path);
+            QList<Kind> told;
+            d.setProblemObserver([&](const UserDefaults::Problem& p) { told << p.kind; });
+            QByteArray seen = d.integer("k") == 1 ? "read " : "not read ";
+            d.set("k", 2);
+            d.set("k", 3);
+            seen += told == QList<Kind>{Kind::readOnly} && d.integer("k") == 3 ? "told once"
+                                                                               : "told wrongly";
+            UserDefaults(broken).set("k", 2);
+            return seen;
+        });
+    ASSERT_TRUE(child.exited);
+    EXPECT_EQ(child.output, "read told once");
+    EXPECT_EQ(readAll(path), R"({"k": 1})");
+    EXPECT_EQ(readAll(broken), R"({"k": 1,)");
+    EXPECT_EQ(
+        QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name),
+        (QStringList{"broken.json", "velmar.json"}));
+}
+
 // A file the operator made read-only stays exactly as it is (bits and contents, also for root);
 // changes live in memory for the run and the problem is told once, not at every change.
 TEST(UserDefaultsWrites, ASettingsFileMadeReadOnlyIsLeftAsItIsAndToldOnce) {
@@ -149,44 +194,36 @@ TEST(UserDefaultsWrites, ASettingsFileMadeReadOnlyIsLeftAsItIsAndToldOnce) {
     }
 }
 
-// Temporaries of writes killed in earlier runs, of this writer and of the one before it
-// ("velmar.json.XXXXXX"), go at the start once a minute old; the user's own files named alike,
-// young ones, folders and another user's stay.
-TEST(UserDefaultsWrites, TemporariesOfKilledWritesAreRemovedAtTheStart) {
+// At the start only the writer's own stale temporaries go, beside the name and beside the file a
+// link there leads to; the operator's copies of the file stay whatever they are called, however
+// old, such as the six letters and digits an earlier writer gave its temporaries.
+TEST(UserDefaultsWrites, AtTheStartOnlyTheWritersOwnTemporariesAreRemoved) {
     QTemporaryDir dir;
-    const QString path = dir.filePath("velmar.json");
-    writeRaw(path, R"({"k": 1})");
-    const auto make = [&](const QString& name, bool old) {
-        writeRaw(dir.filePath(name), "{}");
-        const utimbuf past{1'000'000, 1'000'000};
-        if (old) {
-            ASSERT_EQ(::utime(encodedPath(dir.filePath(name)).constData(), &past), 0);
+    ASSERT_TRUE(QDir().mkpath(dir.filePath("config")) && QDir().mkpath(dir.filePath("Synced")));
+    writeRaw(dir.filePath("Synced/velmar.json"), R"({"k": 1})");
+    const QString path = dir.filePath("config/velmar.json");
+    ASSERT_TRUE(QFile::link(dir.filePath("Synced/velmar.json"), path));
+    const QStringList copies = {"velmar.json.QWERTY", "velmar.json.Backup", "velmar.json.OLD123",
+                                "velmar.json.2026Q1"};
+    const QString temporary = ".velmar.json.tmp-0b6f2c3e-4a5d-4e6f-8a9b-0c1d2e3f4a5b";
+    for (const QString& folder : {dir.filePath("config"), dir.filePath("Synced")}) {
+        for (const QString& name : copies + QStringList{temporary}) {
+            writeRaw(folder + u'/' + name, "{}");
+            const utimbuf past{1'000'000, 1'000'000};
+            ASSERT_EQ(::utime(encodedPath(folder + u'/' + name).constData(), &past), 0);
         }
-    };
-    make(".velmar.json.tmp-0b6f2c3e-4a5d-4e6f-8a9b-0c1d2e3f4a5b", true);
-    make("velmar.json.Ab12cD", true);
-    make("velmar.json.QWERTY", true);
-    const QStringList kept = {"velmar.json",        "velmar.json.AB12CD",  "velmar.json.Xy12Zq",
-                              "velmar.json.backup", "velmar.json.Ab12cDe", "other.json.Ab12cD"};
-    make("velmar.json.Xy12Zq", false);
-    make("velmar.json.backup", true);
-    make("velmar.json.Ab12cDe", true);
-    make("other.json.Ab12cD", true);
-    ASSERT_TRUE(QDir(dir.path()).mkdir("velmar.json.AB12CD"));
-    const utimbuf past{1'000'000, 1'000'000};
-    ASSERT_EQ(::utime(encodedPath(dir.filePath("velmar.json.AB12CD")).constData(), &past), 0);
-    QStringList expected = kept;
-    make("velmar.json.Cd34eF", true);
-    if (::chown(encodedPath(dir.filePath("velmar.json.Cd34eF")).constData(), 65534, 65534) == 0)
-        expected << "velmar.json.Cd34eF";  // another user's (only root can make one)
+    }
     UserDefaults d(path);
     EXPECT_EQ(d.integer("k"), 1);
-    QStringList left =
-        QDir(dir.path())
+    const auto left = [&](const QString& folder) {
+        return QDir(dir.filePath(folder))
             .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
                        QDir::Name);
+    };
+    QStringList expected = copies + QStringList{"velmar.json"};
     expected.sort();
-    EXPECT_EQ(left, expected);
+    EXPECT_EQ(left("config"), expected);
+    EXPECT_EQ(left("Synced"), expected);
 }
 
 }  // namespace
