@@ -21,11 +21,9 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <chrono>
 #include <exception>
 #include <limits>
-#include <string_view>
 
 namespace velmar {
 
@@ -118,6 +116,16 @@ bool copyToNewFile(const QString& from, const QString& to, QString* error) {
     return false;
 }
 
+// How a project is written at the name the operator chose (opened, or confirmed to overwrite):
+// another user's file there, as a teammate's project in a team's folder, is replaced where the
+// system lets this user replace it, and keeps its permission bits. Links are followed only as
+// the writer allows for any name.
+AtomicFile::Options chosenFileOptions() {
+    AtomicFile::Options options;
+    options.owner = AtomicFile::Owner::anyone;
+    return options;
+}
+
 QString describe(const std::exception& error) {
     if (const auto* save = dynamic_cast<const PlayoutProject::SaveError*>(&error))
         return save->errorDescription();
@@ -142,7 +150,8 @@ bool DocumentWorkflow::writeProject(const QUrl& url) {
         // The clip limit before encoding, the size limit after sealing.
         const QByteArray sealed = project.sealedFileData();
         QString error;
-        if (!writeFileWhole(path, sealed, &error)) throw WriteFailure(error.toStdString());
+        if (!writeFileWhole(path, sealed, &error, chosenFileOptions()))
+            throw WriteFailure(error.toStdString());
     } catch (const std::exception& error) {
         status(localizedFormat("保存に失敗: %@", {describe(error)}));
         return false;
@@ -195,9 +204,10 @@ void DocumentWorkflow::backupExisting(const QUrl& url) {
     // Only a regular file (or a link to one) is copied: reading a pipe put at the project's name
     // would wait for a writer, and hang the save.
     if (!QFileInfo(path).isFile() || env_.backupsDirectory.isEmpty()) return;
-    // What the save will not replace (another user's file, or a link not safe to follow, in a
-    // folder others can write) is not the operator's to copy into their backups either.
-    if (AtomicFile::check(path) != 0) return;
+    // What the save will not replace (another user's file this user may not write, or a link
+    // not safe to follow, in a folder others can write) is not the operator's to copy into their
+    // backups either; a teammate's file the save replaces is.
+    if (AtomicFile::check(path, chosenFileOptions()) != 0) return;
     const QString folder = env_.backupsDirectory;
     PrivateDirectory::makePath(folder);
     const ProjectBackupNaming naming = ProjectBackupNaming::forProject(path, projectExtension);
