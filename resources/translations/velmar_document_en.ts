@@ -160,20 +160,40 @@
         <translation>Go to Black and Open</translation>
     </message>
     <message>
-        <source>自動保存フォルダをロックできないため、自動保存しません: %@</source>
-        <translation>The autosave folder cannot be locked, so this copy does not autosave: %@</translation>
+        <source>自動保存フォルダのロック %@ を取れないため、自動保存しません: %@</source>
+        <translation>The autosave folder's lock %@ cannot be taken, so this copy does not autosave: %@</translation>
     </message>
     <message>
         <source>別に起動している DOVRINE が自動保存フォルダを使い始めたため、自動保存を止めました</source>
         <translation>Another running DOVRINE took over the autosave folder, so autosaving stopped</translation>
     </message>
     <message>
-        <source>自動保存できません: %@</source>
-        <translation>Cannot autosave: %@</translation>
+        <source>%@ に自動保存できません: %@</source>
+        <translation>Cannot autosave %@: %@</translation>
     </message>
     <message>
-        <source>自動保存の %@ は自分のファイルではないため、使わず削除もしません: %@</source>
-        <translation>%@ is not your own file, so autosave neither uses nor deletes it: %@</translation>
+        <source>自動保存は %@ を使わず、削除もしません: %@</source>
+        <translation>Autosave neither uses nor deletes %@: %@</translation>
+    </message>
+    <message>
+        <source>自動保存先に選んだフォルダ %@ を使えないため、標準の場所に自動保存します: %@</source>
+        <translation>The autosave folder you chose, %@, cannot be used, so autosave goes to the standard place: %@</translation>
+    </message>
+    <message>
+        <source>他のユーザーがファイルの名前を変えたり削除したりできるフォルダです</source>
+        <translation>Other users can rename or remove files in this folder</translation>
+    </message>
+    <message>
+        <source>選んだフォルダでは他のユーザーがファイルの名前を変えたり削除したりできます。自分だけが変更できるフォルダか、スティッキービットの付いたフォルダ（/tmp など）を選んでください。</source>
+        <translation>Other users can rename or remove files in the chosen folder. Please choose a folder only you can change, or one with the sticky bit (like /tmp).</translation>
+    </message>
+    <message>
+        <source>フォルダではありません</source>
+        <translation>Not a folder</translation>
+    </message>
+    <message>
+        <source>ロックファイルが置き換えられ続けています</source>
+        <translation>The lock file keeps being replaced</translation>
     </message>
     <message>
         <source>自動保存を再開しました</source>

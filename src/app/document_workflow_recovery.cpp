@@ -135,10 +135,13 @@ void DocumentWorkflow::autosaveNotice(const AutosaveStore::Notice& notice) {
             line = QStringLiteral("AUTOSAVE  OFF, folder in use: ") + notice.folder;
             break;
         case Kind::folderLockFailed:
-            warning = localizedFormat("自動保存フォルダをロックできないため、自動保存しません: %@",
-                                      {notice.error});
-            line = QStringLiteral("AUTOSAVE  OFF, cannot lock ") + notice.folder + u'/' +
-                   AutosaveStore::lockFileName + QStringLiteral(": ") + notice.error;
+            // What is at the lock's path and why it cannot be had, as the operator may have to
+            // remove it.
+            // clang-format off
+            warning = localizedFormat("自動保存フォルダのロック %@ を取れないため、自動保存しません: %@", {notice.path, notice.error});
+            // clang-format on
+            line = QStringLiteral("AUTOSAVE  OFF, cannot lock ") + notice.path +
+                   QStringLiteral(": ") + notice.error;
             break;
         case Kind::folderTakenOver:
             // clang-format off
@@ -148,17 +151,25 @@ void DocumentWorkflow::autosaveNotice(const AutosaveStore::Notice& notice) {
             line = QStringLiteral("AUTOSAVE  OFF, folder taken by another copy: ") + notice.folder;
             break;
         case Kind::writeFailed:
-            warning = localizedFormat("自動保存できません: %@", {notice.error});
+            warning = localizedFormat("%@ に自動保存できません: %@", {notice.path, notice.error});
             autosaveFailureWarning_ = warning;
-            line = QStringLiteral("AUTOSAVE  FAILED in ") + notice.folder + QStringLiteral(": ") +
-                   notice.error;
+            line = QStringLiteral("AUTOSAVE  FAILED in ") + notice.folder + QStringLiteral(" at ") +
+                   notice.path + QStringLiteral(": ") + notice.error;
             break;
         case Kind::foreignFile:
-            // clang-format off
-            warning = localizedFormat("自動保存の %@ は自分のファイルではないため、使わず削除もしません: %@", {notice.path, notice.error});
-            // clang-format on
-            line = QStringLiteral("AUTOSAVE  not this user's, left as it is: ") + notice.path +
+            // A link of the operator's own or another user's file: `error` says which.
+            warning = localizedFormat("自動保存は %@ を使わず、削除もしません: %@",
+                                      {notice.path, notice.error});
+            line = QStringLiteral("AUTOSAVE  neither used nor deleted: ") + notice.path +
                    QStringLiteral(" (") + notice.error + u')';
+            break;
+        case Kind::chosenFolderUnusable:
+            // clang-format off
+            warning = localizedFormat("自動保存先に選んだフォルダ %@ を使えないため、標準の場所に自動保存します: %@", {notice.path, notice.error});
+            // clang-format on
+            line = QStringLiteral("AUTOSAVE  chosen folder not used: ") + notice.path +
+                   QStringLiteral(" (") + notice.error + QStringLiteral("), autosaving in ") +
+                   notice.folder;
             break;
         case Kind::writeRecovered:
         case Kind::folderRegained:

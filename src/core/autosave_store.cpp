@@ -33,10 +33,13 @@ QString standardized(const QString& path) {
 }
 
 // The store's own files are always replaced, also when something took their write permission:
-// an autosave that can no longer be written or read would end crash recovery for good.
+// an autosave that can no longer be written or read would end crash recovery for good. A link at
+// the name is refused, the operator's own too: the readers never follow one, so a write through
+// it would be an autosave no start offers.
 bool writeOwnFile(const QString& path, const QByteArray& data, QString* error = nullptr) {
     AtomicFile::Options options;
     options.readOnly = AtomicFile::ReadOnlyTarget::replace;
+    options.links = AtomicFile::Links::refuse;
     // The operator's work, in a folder that may be shared: for the operator alone to read.
     options.newFileMode = 0600;
     return writeFileWhole(path, data, error, options);
@@ -109,17 +112,28 @@ std::optional<QByteArray> readOwnWhole(const QString& path, qint64 limit, QStrin
     return bytes;
 }
 
-// Removes what is at the path when this user owns it: the entry itself, so a link goes, never
-// what it leads to. Another user's entry stays, and `foreign` says what it is. False when
+// Removes what is at the path when it is this user's and no link. A link (the operator's, put
+// there on purpose) or another user's entry stays, and `foreign` says what it is. False when
 // something is left there.
 bool removeIfOwn(const QString& path, QString* foreign) {
     const auto entry = entryAt(path);
     if (!entry) return true;
-    if (entry->st_uid != ::geteuid()) {
-        *foreign = foreignReason(*entry);
+    if (const QString why = foreignReason(*entry); !why.isEmpty()) {
+        *foreign = why;
         return false;
     }
     return ::unlink(QFile::encodeName(path).constData()) == 0;
+}
+
+// Why a folder chosen for the autosave cannot be used at the start; empty when it can.
+QString unusableReason(const QString& path) {
+    const QFileInfo info(path);
+    if (!info.exists()) return systemErrorText(ENOENT);
+    if (!info.isDir()) return systemErrorText(ENOTDIR);
+    if (!info.isWritable()) return systemErrorText(EACCES);
+    if (!AtomicFile::guardedFolder(path))
+        return localized("他のユーザーがファイルの名前を変えたり削除したりできるフォルダです");
+    return {};
 }
 
 }  // namespace
@@ -134,14 +148,16 @@ struct AutosaveStore::FolderLock {
     bool held() const { return folder.heldAtPath() && file.heldAtPath(); }
 
     // Takes what is not held on what is at the paths now: the folder first, so a copy that
-    // cannot have the folder never holds its lock file, not even for a moment.
-    ExclusiveFileLock::Outcome take(const QString& path, QString* error) {
+    // cannot have the folder never holds its lock file, not even for a moment. On failure
+    // `error` gets the reason in the interface language and `where` the path that failed.
+    ExclusiveFileLock::Outcome take(const QString& path, QString* error, QString* where) {
         for (ExclusiveFileLock* lock : {&folder, &file}) {
             if (lock->heldAtPath()) continue;
-            const bool locked = lock == &folder ? lock->tryLockDirectory(path)
-                                                : lock->tryLock(path + u'/' + lockFileName);
+            const QString at = lock == &folder ? path : path + u'/' + lockFileName;
+            const bool locked = lock == &folder ? lock->tryLockDirectory(at) : lock->tryLock(at);
             if (!locked) {
-                *error = lock->error();
+                *error = systemErrorText(lock->errorCode());
+                *where = at;
                 return lock->outcome();
             }
         }
@@ -160,6 +176,10 @@ QString AutosaveLocationError::errorDescription() const {
         case Kind::foreignEntry:
             // clang-format off
             return localized("選んだフォルダには自動保存ファイルの名前でシンボリックリンクか他のユーザーのファイルが置かれています。別のフォルダを選んでください。");
+            // clang-format on
+        case Kind::othersCanChange:
+            // clang-format off
+            return localized("選んだフォルダでは他のユーザーがファイルの名前を変えたり削除したりできます。自分だけが変更できるフォルダか、スティッキービットの付いたフォルダ（/tmp など）を選んでください。");
             // clang-format on
         case Kind::unavailable:
             break;
@@ -221,10 +241,10 @@ void AutosaveStore::removeOwnFile(const QString& folder, const QString& path) {
     tellForeign(folder, path, foreign);
 }
 
-void AutosaveStore::writeFailed(const QString& folder, const QString& error) {
+void AutosaveStore::writeFailed(const QString& folder, const QString& path, const QString& error) {
     if (writeFailing_) return;
     writeFailing_ = true;
-    notify(Notice::Kind::writeFailed, folder, error);
+    notify(Notice::Kind::writeFailed, folder, error, path);
 }
 
 void AutosaveStore::writeWorked(const QString& folder) {
@@ -303,9 +323,10 @@ void AutosaveStore::performWrite(const PlayoutProject& project,
     // Checked at every tick, also when nothing changed, so a deleted lock file is taken again
     // soon, and a folder another copy held is taken back as soon as it is free.
     QString error;
+    QString where;
     bool retaken = false;
-    if (!confirmOwnership(*folder, &error, &retaken)) {
-        if (!error.isEmpty()) writeFailed(*folder, error);
+    if (!confirmOwnership(*folder, &error, &where, &retaken)) {
+        if (!error.isEmpty()) writeFailed(*folder, where, error);
         return;
     }
     if (retaken) {
@@ -331,21 +352,22 @@ void AutosaveStore::performWrite(const PlayoutProject& project,
             return;
         }
         if (sealed.size() > PlayoutProject::kMaxFileSize) return;
-        const bool written = writeOwnFile(*folder + u'/' + autosaveFileName, sealed, &error);
+        const QString path = *folder + u'/' + autosaveFileName;
+        const bool written = writeOwnFile(path, sealed, &error);
         noteOwnFiles(*folder);
         if (!written) {
-            writeFailed(*folder, error);
+            writeFailed(*folder, path, error);
             return;
         }
         lastWritten_ = *json;
     }
     // A failed origin file is written again at the next tick: a stale one would name another
     // project's file as the place to save the restored work.
-    const bool originWritten =
-        writeOwnFile(*folder + u'/' + originFileName, originText.toUtf8(), &error);
+    const QString originPath = *folder + u'/' + originFileName;
+    const bool originWritten = writeOwnFile(originPath, originText.toUtf8(), &error);
     noteOwnFiles(*folder);
     if (!originWritten) {
-        writeFailed(*folder, error);
+        writeFailed(*folder, originPath, error);
         return;
     }
     lastOrigin_ = originText;
@@ -434,14 +456,16 @@ std::optional<QString> AutosaveStore::directory() {
 
     if (const auto chosen = env_.defaults->string(directoryKey); chosen && !chosen->isEmpty()) {
         const QString path = standardized(*chosen);
-        bool usable = true;
-        if (env_.sandboxed && env_.mediaAccess)
-            usable = env_.mediaAccess->restoreAccess({path}).isEmpty();
-        const QFileInfo info(path);
-        if (usable && info.exists() && info.isDir() && info.isWritable()) {
+        QString why;
+        if (env_.sandboxed && env_.mediaAccess &&
+            !env_.mediaAccess->restoreAccess({path}).isEmpty())
+            why = systemErrorText(EACCES);
+        if (why.isEmpty()) why = unusableReason(path);
+        if (why.isEmpty()) {
             resolvedDirectory_ = path;
             return resolvedDirectory_;
         }
+        unusedChoice_ = {path, why};
     }
     const QString folder = defaultDirectory();
     PrivateDirectory::makePath(folder);
@@ -460,6 +484,8 @@ std::optional<QString> AutosaveStore::ownedDirectory() {
     if (!folder) return std::nullopt;
     auto outcome = ExclusiveFileLock::Outcome::failed;
     QString error;
+    QString where;
+    std::optional<std::array<QString, 2>> unused;
     {
         std::lock_guard guard(directoryLock_);
         if (lockedDirectory_ == folder) return folder;
@@ -467,21 +493,28 @@ std::optional<QString> AutosaveStore::ownedDirectory() {
         // later, since it has not offered the owner's work for recovery.
         if (triedDirectory_ == folder) return std::nullopt;
         triedDirectory_ = folder;
+        // Told at the first use, once the application listens, before what follows of it.
+        unused = std::exchange(unusedChoice_, std::nullopt);
         auto lock = std::make_unique<FolderLock>();
-        outcome = lock->take(*folder, &error);
+        outcome = lock->take(*folder, &error, &where);
         if (outcome == ExclusiveFileLock::Outcome::locked) {
             folderLock_ = std::move(lock);
             lockedDirectory_ = folder;
             folderLost_ = false;
             // What is there now is this copy's to offer for recovery, or to replace.
             noteOwnFiles(*folder);
-            return folder;
         }
     }
-    if (outcome == ExclusiveFileLock::Outcome::busy) {
-        notify(Notice::Kind::folderInUse, *folder);
-    } else {
-        notify(Notice::Kind::folderLockFailed, *folder, error);
+    if (unused) notify(Notice::Kind::chosenFolderUnusable, *folder, (*unused)[1], (*unused)[0]);
+    switch (outcome) {
+        case ExclusiveFileLock::Outcome::locked:
+            return folder;
+        case ExclusiveFileLock::Outcome::busy:
+            notify(Notice::Kind::folderInUse, *folder);
+            break;
+        case ExclusiveFileLock::Outcome::failed:
+            notify(Notice::Kind::folderLockFailed, *folder, error, where);
+            break;
     }
     return std::nullopt;
 }
@@ -492,18 +525,32 @@ void AutosaveStore::noteOwnFiles(const QString& folder) {
                  stampOf(folder + u'/' + originFileName)};
 }
 
-bool AutosaveStore::holdsOnlyOwnFiles(const QString& folder) {
+bool AutosaveStore::holdsOnlyOwnFiles(const QString& folder,
+                                      QList<std::array<QString, 2>>* foreign) {
     const std::lock_guard guard(ownFilesLock_);
-    const OwnFiles now{stampOf(folder + u'/' + autosaveFileName),
-                       stampOf(folder + u'/' + originFileName)};
-    // A file gone is no one's work; one there is this copy's only as it left it.
-    for (std::size_t i = 0; i < now.size(); ++i)
-        if (now[i] && now[i] != ownFiles_[i]) return false;
-    return true;
+    const std::array<QString, 2> paths{folder + u'/' + autosaveFileName,
+                                       folder + u'/' + originFileName};
+    bool own = true;
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        // A file gone is no one's work; a link or another user's file is no copy's work (no copy
+        // writes through a link or into another user's file), left as it is and told; a file
+        // of this user's is this copy's only as it left it.
+        const auto entry = entryAt(paths[i]);
+        if (!entry) continue;
+        if (const QString why = foreignReason(*entry); !why.isEmpty()) {
+            foreign->append({paths[i], why});
+            continue;
+        }
+        if (stampOf(paths[i]) != ownFiles_[i]) own = false;
+    }
+    return own;
 }
 
-bool AutosaveStore::confirmOwnership(const QString& folder, QString* error, bool* retaken) {
-    auto change = Notice::Kind::folderTakenOver;
+bool AutosaveStore::confirmOwnership(const QString& folder, QString* error, QString* where,
+                                     bool* retaken) {
+    std::optional<Notice::Kind> change;
+    bool owned = false;
+    QList<std::array<QString, 2>> foreign;
     {
         std::lock_guard guard(directoryLock_);
         if (lockedDirectory_ != folder || !folderLock_) return false;
@@ -511,40 +558,44 @@ bool AutosaveStore::confirmOwnership(const QString& folder, QString* error, bool
         // A lock file or the folder was deleted or replaced, or another copy had them: take what
         // is at the paths now.
         QString reason;
-        switch (folderLock_->take(folder, &reason)) {
+        QString at;
+        switch (folderLock_->take(folder, &reason, &at)) {
             case ExclusiveFileLock::Outcome::locked:
                 if (retaken) *retaken = true;
-                if (!holdsOnlyOwnFiles(folder)) {
+                if (!holdsOnlyOwnFiles(folder, &foreign)) {
                     // Another copy had the folder meanwhile and ended without clearing its
                     // work: that work waits for its own next start, which offers it. This copy
                     // lets the folder go for the rest of the run and touches nothing there.
                     folderLock_.reset();
                     lockedDirectory_.reset();
-                    if (std::exchange(folderLost_, false)) return false;  // told already
-                    change = Notice::Kind::folderTakenOver;
+                    if (!std::exchange(folderLost_, false)) change = Notice::Kind::folderTakenOver;
                     break;
                 }
-                if (!std::exchange(folderLost_, false)) return true;
-                // The warning of failing writes was cleared with the regain: a write that still
-                // fails is told again.
-                writeFailing_ = false;
-                change = Notice::Kind::folderRegained;
+                owned = true;
+                if (std::exchange(folderLost_, false)) {
+                    // The warning of failing writes was cleared with the regain: a write that
+                    // still fails is told again.
+                    writeFailing_ = false;
+                    change = Notice::Kind::folderRegained;
+                }
                 break;
             case ExclusiveFileLock::Outcome::failed:
                 // Whether another copy holds it cannot be told: nothing is written or removed,
                 // and the next write tries again.
                 if (error) *error = reason;
+                if (where) *where = at;
                 return false;
             case ExclusiveFileLock::Outcome::busy:
                 // Another copy holds it now: nothing is written or removed until it lets go,
                 // tried again at every write.
-                if (std::exchange(folderLost_, true)) return false;
-                change = Notice::Kind::folderTakenOver;
+                if (!std::exchange(folderLost_, true)) change = Notice::Kind::folderTakenOver;
                 break;
         }
     }
-    notify(change, folder);
-    return change == Notice::Kind::folderRegained;
+    // Told without the lock, so a handler may ask for the folder.
+    for (const auto& [path, why] : foreign) tellForeign(folder, path, why);
+    if (change) notify(*change, folder);
+    return owned;
 }
 
 QList<std::array<QString, 3>> AutosaveStore::migrateLegacyIfNeeded(const QString& base,
@@ -584,6 +635,10 @@ void AutosaveStore::setDirectory(const std::optional<QString>& folder) {
     }
     if (!QDir().mkpath(target) || !QFileInfo(target).isDir())
         throw AutosaveLocationError(Kind::unavailable);
+    // Where another user can rename or remove the operator's files, the origin file could be set
+    // aside and put back after a later crash, naming another project as the one to save over.
+    if (folder && !AtomicFile::guardedFolder(target))
+        throw AutosaveLocationError(Kind::othersCanChange);
     const QString probe = target + QStringLiteral("/.dovrine-write-test-") +
                           QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
     QString foreign;
@@ -613,7 +668,8 @@ void AutosaveStore::setDirectory(const std::optional<QString>& folder) {
             // A folder another process autosaves into is taken even while it holds no file.
             targetLock = std::make_unique<FolderLock>();
             QString error;
-            if (targetLock->take(target, &error) != ExclusiveFileLock::Outcome::locked)
+            QString where;
+            if (targetLock->take(target, &error, &where) != ExclusiveFileLock::Outcome::locked)
                 throw AutosaveLocationError(Kind::containsAutosave);
             if (owned) {
                 QStringList copied;
@@ -647,6 +703,7 @@ void AutosaveStore::setDirectory(const std::optional<QString>& folder) {
             std::lock_guard guard(directoryLock_);
             resolvedDirectory_ = target;
             didResolveDirectory_ = true;
+            unusedChoice_.reset();  // a choice made now replaces the one not used
             if (targetLock) {
                 folderLock_ = std::move(targetLock);
                 lockedDirectory_ = target;

@@ -26,7 +26,8 @@ class UserDefaults;
 class AutosaveLocationError : public std::exception {
   public:
     // foreignEntry: a symbolic link or another user's file has one of the store's names there.
-    enum class Kind { unavailable, containsAutosave, foreignEntry };
+    // othersCanChange: other users can rename or remove files there (AtomicFile::guardedFolder).
+    enum class Kind { unavailable, containsAutosave, foreignEntry, othersCanChange };
     explicit AutosaveLocationError(Kind kind);
     Kind kind() const { return kind_; }
     QString errorDescription() const;
@@ -47,6 +48,12 @@ class AutosaveLocationError : public std::exception {
 //
 // The folder is "DOVRINE" in the application's data folder unless the user chose another
 // ("autosaveDirectoryPath"); the interval is "autosaveIntervalSeconds" (10, 30, 60 or 300).
+// A chosen folder must be one where no other user can put, move or remove a name
+// (AtomicFile::guardedFolder: this user's or root's and writable by no one else but the user's
+// private group, or sticky as /tmp): elsewhere another user could set the operator's origin file
+// aside and put it back after a later crash, and the restored work would be saved over another
+// project. Such a folder cannot be chosen, and a chosen one that has become such (or is gone, or
+// cannot be written) is not used: the default folder is, and the operator is told why.
 //
 // One process at a time owns the folder: it holds a lock on the folder itself, which no deleted
 // or replaced file can take away, and one on "autosave.lock" there, which copies that know only
@@ -60,13 +67,14 @@ class AutosaveLocationError : public std::exception {
 // While another copy holds one of them, the owner writes and removes nothing and tries again at
 // each write; once it has the folder back it writes afresh.
 //
-// The folder may be one other users can write to (a team's shared folder, or /tmp). The store
-// takes as its own only what this user owns at its names, judged on what is there itself (a
-// link is never followed; a file is checked through the opened descriptor): a symbolic link or
-// another user's file at the autosave's or origin's name is not offered, loaded, copied or
-// removed, and the operator is told once per name. A link this user owns at a name may be
-// removed (never what it leads to); the lock file must be a regular file of this user's. Writes
-// go through AtomicFile, which refuses such names on its own.
+// The folder may be one other users can write to (a sticky one, as /tmp). The store takes as its
+// own only regular files this user owns at its names, judged on what is there itself (a link is
+// never followed; a file is checked through the opened descriptor), and reads and writes by one
+// rule: a symbolic link (the operator's own too) or another user's file at the autosave's,
+// origin's, lock's or legacy files' name is neither offered, loaded, copied, written through nor
+// removed. Writes go through AtomicFile with links refused, so no write goes where a reader
+// would not look; such a write fails and is told as any failed write. What is at a name and not
+// this user's file stays as it is, and the operator is told once per name.
 //
 // What goes wrong in the background (the folder refused or taken over, a write that fails) and
 // its end (the folder had again, the first write that works after failures) is told to the
@@ -94,19 +102,24 @@ class AutosaveStore {
     struct Notice {
         enum class Kind {
             folderInUse,       // another copy holds the folder: no autosave here
-            folderLockFailed,  // the folder's lock could not be taken: no autosave here
+            folderLockFailed,  // the lock at `path` (the folder or its lock file) could not be
+                               // taken: no autosave here
             folderTakenOver,   // another copy took the folder while this one ran: autosave off
                                // until it lets go
-            writeFailed,       // the first of a run of failed writes; retried at every tick
+            writeFailed,       // the first of a run of failed writes, of the file at `path`;
+                               // retried at every tick
             writeRecovered,    // the first write that worked after failures
             folderRegained,    // the taken folder is this copy's again: autosave on, afresh
             foreignFile,       // a link or another user's file at `path`: left as it is, neither
-                               // offered, loaded, copied nor removed; `error` says which
+                               // offered, loaded, copied, written through nor removed; `error`
+                               // says which
+            chosenFolderUnusable,  // the chosen folder at `path` is not used (`error` says why):
+                                   // the autosave goes to `folder`, the default one
         };
         Kind kind;
         QString folder;
-        QString error;  // the system's reason, where there is one
-        QString path;   // foreignFile: the name that is not this user's file
+        QString error;  // the reason in the interface language, where there is one
+        QString path;   // the file or folder the notice is about, where it is not `folder`
     };
     // Called on the thread that met the event (the queue, or the caller of ownsDirectory()).
     using NoticeHandler = std::function<void(const Notice&)>;
@@ -160,14 +173,17 @@ class AutosaveStore {
     std::optional<QString> ownedDirectory();
     // On the queue, before the folder's files are written or removed: whether this process still
     // holds the locks on what is at the folder's paths, taking replaced ones again (`retaken` is
-    // then set). False with `error` set when it cannot tell (a lock cannot be opened now).
-    bool confirmOwnership(const QString& folder, QString* error, bool* retaken = nullptr);
+    // then set). False with `error` set when it cannot tell (a lock cannot be opened now), and
+    // `where` the lock's path.
+    bool confirmOwnership(const QString& folder, QString* error, QString* where = nullptr,
+                          bool* retaken = nullptr);
     // Notes what is at the autosave's and origin's paths as this copy's own (after it wrote,
     // removed or copied them, or found them when it took the folder).
     void noteOwnFiles(const QString& folder);
     // Whether each of the two files is gone or as this copy last noted it: none is another
-    // copy's.
-    bool holdsOnlyOwnFiles(const QString& folder);
+    // copy's. A link or another user's file at a name is no copy's work; each is added to
+    // `foreign` as (path, reason), to be told once no lock is held.
+    bool holdsOnlyOwnFiles(const QString& folder, QList<std::array<QString, 2>>* foreign);
     void notify(Notice::Kind kind, const QString& folder, const QString& error = {},
                 const QString& path = {});
     // Tells the operator once about what is at `path` when it is not this user's (`what`: the
@@ -176,10 +192,10 @@ class AutosaveStore {
     // Reads one of the store's files only when it is a regular file of this user's (at most
     // `limit` bytes, whole); tells about a link or another user's file there.
     std::optional<QByteArray> readOwnFile(const QString& folder, const QString& path, qint64 limit);
-    // Removes what is at the path when this user owns it (a link itself, never what it leads
-    // to); tells about another user's entry, which stays.
+    // Removes what is at the path when it is this user's and no link; tells about a link or
+    // another user's entry, which stays.
     void removeOwnFile(const QString& folder, const QString& path);
-    void writeFailed(const QString& folder, const QString& error);
+    void writeFailed(const QString& folder, const QString& path, const QString& error);
     void writeWorked(const QString& folder);
     // Returns what it left for not being this user's, as (folder, path, reason), told by the
     // caller once the folder's lock is released.
@@ -197,6 +213,8 @@ class AutosaveStore {
     std::mutex directoryLock_;
     std::optional<QString> resolvedDirectory_;
     bool didResolveDirectory_ = false;
+    // The chosen folder not used at the start and why, told at the first use of the folder.
+    std::optional<std::array<QString, 2>> unusedChoice_;
     // The folder this process owns with its locks, and the last folder it tried to take.
     // `folderLost_`: another copy holds one of the locks now; they are tried again at each write.
     std::unique_ptr<FolderLock> folderLock_;

@@ -1,6 +1,7 @@
 #include "models/system_error_text.h"
 
 #include "models/localized.h"
+#include "platform/base/exclusive_file_lock.h"
 
 #include <cerrno>
 #include <cstring>
@@ -19,12 +20,16 @@ QString systemErrorText(int code) {
             return localized("読み取り専用のファイルシステムです");
         case ENOENT:
             return localized("ファイルまたはフォルダが見つかりません");
+        case ENOTDIR:
+            return localized("フォルダではありません");
         case AtomicFile::kLinkRefused:
             return localized("シンボリックリンクが置かれています");
         case AtomicFile::kOtherOwner:
             return localized("他のユーザーのファイルが置かれています");
         case AtomicFile::kNotRegular:
             return localized("通常のファイルではないものが置かれています");
+        case ExclusiveFileLock::kKeepsBeingReplaced:
+            return localized("ロックファイルが置き換えられ続けています");
         default:
             break;
     }

@@ -7,10 +7,10 @@
 
 namespace velmar {
 
-// The operator-facing text of a system error number (errno) or of a code of AtomicFile in the
-// interface language: the common causes of a failed save, and what AtomicFile found in the
-// file's place, have texts of their own (looked up like every message); any other number gives
-// the system's own description.
+// The operator-facing text of a system error number (errno), of a code of AtomicFile or of one of
+// ExclusiveFileLock in the interface language: the common causes of a failed save, and what
+// AtomicFile or the lock found in the file's place, have texts of their own (looked up like every
+// message); any other number gives the system's own description.
 QString systemErrorText(int code);
 
 // AtomicFile::write, with the reason of a failure in the interface language in `error` (when

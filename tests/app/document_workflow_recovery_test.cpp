@@ -1,5 +1,6 @@
 #include "document_workflow_fixture.h"
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <cerrno>
@@ -120,14 +121,15 @@ TEST_F(DocumentRecoveryTest, ACopyThatDoesNotOwnTheAutosaveFolderLeavesItAlone) 
     EXPECT_EQ(running.loadRecovery()->project, live);
 }
 
-// The lock's own failure is not called a busy folder: the system's reason is shown and logged.
-// A write that fails is told once however many ticks fail, and its recovery once; both reach
-// the log.
+// The lock's own failure is not called a busy folder: the lock's path and the system's reason
+// are shown and logged. A write that fails is told once however many ticks fail, naming the
+// file, and its recovery once; both reach the log.
 TEST_F(DocumentRecoveryTest, AutosaveTroubleIsToldOnceAndStaysInView) {
     ASSERT_TRUE(QDir().mkpath(autosaveFolder + "/autosave.lock/x"));
     workflow->offerRecoveryIfNeeded();
-    const QString lockWarning = "自動保存フォルダをロックできないため、自動保存しません: " +
-                                QString::fromLocal8Bit(std::strerror(EISDIR));
+    const QString isFolder = QString::fromLocal8Bit(std::strerror(EISDIR));
+    const QString lockWarning = "自動保存フォルダのロック " + autosaveFolder +
+                                "/autosave.lock を取れないため、自動保存しません: " + isFolder;
     engine->setLastMessage("SDI started");
     EXPECT_EQ(engine->standingWarning(), lockWarning);
     EXPECT_TRUE(
@@ -143,8 +145,7 @@ TEST_F(DocumentRecoveryTest, AutosaveTroubleIsToldOnceAndStaysInView) {
         autosave->waitUntilIdle();
         drainMainQueue();
     }
-    EXPECT_TRUE(engine->standingWarning().startsWith("自動保存できません: "))
-        << engine->standingWarning().toStdString();
+    EXPECT_EQ(engine->standingWarning(), autosaveFile + " に自動保存できません: " + isFolder);
     EXPECT_EQ(logText().count("AUTOSAVE  FAILED in " + autosaveFolder), 1);
     ASSERT_TRUE(QDir(autosaveFile).removeRecursively());
     clock.advance(31);
@@ -154,6 +155,56 @@ TEST_F(DocumentRecoveryTest, AutosaveTroubleIsToldOnceAndStaysInView) {
     EXPECT_EQ(host.statusLine, "自動保存を再開しました");
     EXPECT_EQ(logText().count("AUTOSAVE  OK again"), 1);
     EXPECT_TRUE(QFileInfo(autosaveFile).isFile());
+}
+
+// What the operator reads of a link or another user's file at an autosave name, in both
+// languages: the status line names the file and what is in its place; Settings' refusals of a
+// folder holding one, or one where others can remove files, say so.
+TEST_F(DocumentRecoveryTest, AFileNotTheOperatorsIsToldWithItsPathAndWhatIsInItsPlace) {
+    const QString chosen = path("chosen");
+    ASSERT_TRUE(QDir().mkpath(autosaveFolder) && QDir().mkpath(chosen));
+    ASSERT_TRUE(QFile::link(path("elsewhere"), autosaveFile));
+    ASSERT_TRUE(QFile::link(path("elsewhere"), chosen + "/autosave-origin.txt"));
+    const QString open = path("open");
+    ASSERT_TRUE(QDir().mkpath(open) && ::chmod(QFile::encodeName(open).constData(), 0777) == 0);
+    const auto refusal = [&](const QString& folder) {
+        try {
+            autosave->setDirectory(folder);
+        } catch (const AutosaveLocationError& error) {
+            return error.errorDescription();
+        }
+        return QString();
+    };
+    const struct {
+        AppLanguage language;
+        QString warning;
+        QStringList foreignEntry;
+        QString othersCanChange;
+    } rows[] = {
+        {AppLanguage::ja,
+         "自動保存は " + autosaveFile +
+             " を使わず、削除もしません: シンボリックリンクが置かれています",
+         {"シンボリックリンク", "他のユーザーのファイル"},
+         "他のユーザーがファイルの名前を変えたり削除したりできます"},
+        {AppLanguage::en,
+         "Autosave neither uses nor deletes " + autosaveFile + ": A symbolic link is in its place",
+         {"symbolic link", "another user's file"},
+         "Other users can rename or remove files"},
+    };
+    for (const auto& row : rows) {
+        LanguageSettings::shared().setLanguage(row.language);
+        makeWorkflow();
+        workflow->offerRecoveryIfNeeded();
+        EXPECT_EQ(engine->standingWarning(), row.warning);
+        const QString foreignEntry = refusal(chosen);
+        for (const QString& named : row.foreignEntry)
+            EXPECT_TRUE(foreignEntry.contains(named)) << foreignEntry.toStdString();
+        const QString othersCanChange = refusal(open);
+        EXPECT_TRUE(othersCanChange.contains(row.othersCanChange)) << othersCanChange.toStdString();
+    }
+    LanguageSettings::shared().setLanguage(AppLanguage::ja);
+    EXPECT_TRUE(QFileInfo(autosaveFile).isSymLink());
+    EXPECT_TRUE(logText().contains("AUTOSAVE  neither used nor deleted: " + autosaveFile));
 }
 
 TEST_F(DocumentRecoveryTest, AnUnreadableAutosaveIsSetAsideBeforeAutosavingStarts) {

@@ -1,5 +1,6 @@
 #include "core/autosave_store.h"
 
+#include "models/language_settings.h"
 #include "models/localized.h"
 #include "models/project_crypto.h"
 #include "platform/base/atomic_file.h"
@@ -387,6 +388,7 @@ TEST_F(AutosaveStoreTest, AFailingWriteIsToldOnceRetriedAndItsRecoveryTold) {
     ASSERT_EQ(notices.size(), 1);
     EXPECT_TRUE(notices[0].startsWith(kind(Kind::writeFailed)));
     EXPECT_GT(notices[0].size(), kind(Kind::writeFailed).size()) << "with the system's reason";
+    EXPECT_TRUE(notices[0].endsWith(u" @"_s + autosave)) << "and the file";
     ASSERT_TRUE(QDir(autosave).removeRecursively());
     written("B");
     EXPECT_EQ(notices.value(1), kind(Kind::writeRecovered));
@@ -413,11 +415,11 @@ TEST_F(AutosaveStoreTest, AnOwnFolderReachedThroughALinkStillAutosaves) {
     EXPECT_FALSE(QFileInfo::exists(real + u"/autosave.tavrendek"_s));
 }
 
-// A folder other users can write (0777, or sticky as /tmp) chosen for the autosave. Another
-// user's autosave there, with an origin naming the operator's own project, is neither offered,
-// loaded, carried to another folder, removed nor written over; links planted at the names (one
-// to a file of the operator's, one leading nowhere) are neither followed nor removed; such a
-// folder cannot be chosen again; a lock file of another user's is no lock. Each is told once.
+// A sticky folder other users can write (as /tmp) chosen for the autosave. Another user's
+// autosave there, with an origin naming the operator's own project, is neither offered, loaded,
+// carried to another folder, removed nor written over; links planted at the names (one to a file
+// of the operator's, one leading nowhere) are neither followed nor removed; such a folder cannot
+// be chosen again; a lock file of another user's is no lock. Each is told once, with its path.
 TEST_F(AutosaveStoreTest, AFolderOthersCanWriteGivesNothingOfAnotherUsersAsTheOperators) {
     const QString mine = home.filePath(u"Show.tavrendek"_s);  // the operator's project
     writeFile(mine, "the operator's show");
@@ -444,58 +446,185 @@ TEST_F(AutosaveStoreTest, AFolderOthersCanWriteGivesNothingOfAnotherUsersAsTheOp
                            localized("他のユーザーのファイルが置かれています") + u" @"_s;
     const QString link = kind(AutosaveStore::Notice::Kind::foreignFile) +
                          localized("シンボリックリンクが置かれています") + u" @"_s;
-    for (const int mode : {0777, 01777}) {
-        SCOPED_TRACE(mode);
-        const QString shared = home.filePath(u"shared-"_s + QString::number(mode, 8));
-        const QString theirAutosave = shared + u"/autosave.tavrendek"_s;
-        const QString theirOrigin = shared + u"/autosave-origin.txt"_s;
-        ASSERT_TRUE(QDir().mkpath(shared));
-        ASSERT_EQ(::chmod(QFile::encodeName(shared).constData(), mode), 0);
-        writeFile(theirAutosave, theirs);
-        writeFile(theirOrigin, mine.toUtf8());
-        if (!give(theirAutosave) || !give(theirOrigin)) GTEST_SKIP() << "cannot chown";
-        reopen(shared);
-        EXPECT_FALSE(store->hasPendingRecovery());
-        EXPECT_FALSE(store->recoveryDate().has_value());
-        EXPECT_FALSE(store->loadRecovery().has_value());
-        store->clear();
-        store->setDirectory(home.filePath(u"own"_s));  // carries and removes nothing of theirs
-        EXPECT_FALSE(QFileInfo::exists(home.filePath(u"own/autosave.tavrendek"_s)));
-        EXPECT_EQ(readAll(theirAutosave) + readAll(theirOrigin), theirs + mine.toUtf8());
-        EXPECT_TRUE(refusal(shared));
-        EXPECT_EQ(notices, QStringList({others + theirAutosave, others + theirOrigin}));
-        reopen(shared);
-        written("Mine", u"/shows/mine.tavrendek"_s);  // AtomicFile refuses another user's file
-        EXPECT_EQ(readAll(theirAutosave), theirs);
-        EXPECT_EQ(readAll(theirOrigin), mine.toUtf8());
+    const QString shared = home.filePath(u"shared"_s);
+    const QString theirAutosave = shared + u"/autosave.tavrendek"_s;
+    const QString theirOrigin = shared + u"/autosave-origin.txt"_s;
+    ASSERT_TRUE(QDir().mkpath(shared));
+    ASSERT_EQ(::chmod(QFile::encodeName(shared).constData(), 01777), 0);
+    writeFile(theirAutosave, theirs);
+    writeFile(theirOrigin, mine.toUtf8());
+    if (!give(theirAutosave) || !give(theirOrigin)) GTEST_SKIP() << "cannot chown";
+    reopen(shared);
+    EXPECT_FALSE(store->hasPendingRecovery());
+    EXPECT_FALSE(store->recoveryDate().has_value());
+    EXPECT_FALSE(store->loadRecovery().has_value());
+    store->clear();
+    store->setDirectory(home.filePath(u"own"_s));  // carries and removes nothing of theirs
+    EXPECT_FALSE(QFileInfo::exists(home.filePath(u"own/autosave.tavrendek"_s)));
+    EXPECT_EQ(readAll(theirAutosave) + readAll(theirOrigin), theirs + mine.toUtf8());
+    EXPECT_TRUE(refusal(shared));
+    EXPECT_EQ(notices, QStringList({others + theirAutosave, others + theirOrigin}));
+    reopen(shared);
+    written("Mine", u"/shows/mine.tavrendek"_s);  // AtomicFile refuses another user's file
+    EXPECT_EQ(readAll(theirAutosave), theirs);
+    EXPECT_EQ(readAll(theirOrigin), mine.toUtf8());
 
-        ASSERT_TRUE(QFile::remove(theirAutosave) && QFile::remove(theirOrigin));
-        const QString planted = home.filePath(u"planted-"_s + QString::number(mode, 8));
-        ASSERT_TRUE(QFile::link(mine, theirAutosave) && QFile::link(planted, theirOrigin));
-        ASSERT_TRUE(give(theirAutosave) && give(theirOrigin));
-        reopen(shared);
-        EXPECT_FALSE(store->hasPendingRecovery());
-        EXPECT_FALSE(store->loadRecovery().has_value());
-        store->clear();
-        EXPECT_TRUE(QFileInfo(theirAutosave).isSymLink() && QFileInfo(theirOrigin).isSymLink());
-        store->start();
-        written("Mine", mine);  // AtomicFile follows neither link
-        EXPECT_EQ(readAll(mine), "the operator's show");
-        EXPECT_FALSE(QFileInfo::exists(planted));
-        ASSERT_TRUE(QFile::remove(theirAutosave));  // the link leading nowhere alone is left
-        store->setDirectory(std::nullopt);
-        EXPECT_TRUE(QFileInfo(theirOrigin).isSymLink());
-        EXPECT_TRUE(refusal(shared));
-        EXPECT_EQ(notices.mid(0, 2), QStringList({link + theirAutosave, link + theirOrigin}));
+    ASSERT_TRUE(QFile::remove(theirAutosave) && QFile::remove(theirOrigin));
+    const QString planted = home.filePath(u"planted"_s);
+    ASSERT_TRUE(QFile::link(mine, theirAutosave) && QFile::link(planted, theirOrigin));
+    ASSERT_TRUE(give(theirAutosave) && give(theirOrigin));
+    reopen(shared);
+    EXPECT_FALSE(store->hasPendingRecovery());
+    EXPECT_FALSE(store->loadRecovery().has_value());
+    store->clear();
+    EXPECT_TRUE(QFileInfo(theirAutosave).isSymLink() && QFileInfo(theirOrigin).isSymLink());
+    store->start();
+    written("Mine", mine);  // AtomicFile follows neither link
+    EXPECT_EQ(readAll(mine), "the operator's show");
+    EXPECT_FALSE(QFileInfo::exists(planted));
+    ASSERT_TRUE(QFile::remove(theirAutosave));  // the link leading nowhere alone is left
+    store->setDirectory(std::nullopt);
+    EXPECT_TRUE(QFileInfo(theirOrigin).isSymLink());
+    EXPECT_TRUE(refusal(shared));
+    EXPECT_EQ(notices.mid(0, 2), QStringList({link + theirAutosave, link + theirOrigin}));
 
-        store.reset();
-        writeFile(shared + u"/autosave.lock"_s, "");
-        ASSERT_TRUE(give(shared + u"/autosave.lock"_s));
-        reopen(shared);
-        EXPECT_FALSE(store->ownsDirectory());
-        EXPECT_EQ(notices, QStringList{kind(AutosaveStore::Notice::Kind::folderLockFailed) +
-                                       u"another user's file is in its place"_s});
+    store.reset();
+    const QString lock = shared + u"/autosave.lock"_s;
+    writeFile(lock, "");
+    ASSERT_TRUE(give(lock));
+    reopen(shared);
+    EXPECT_FALSE(store->ownsDirectory());
+    EXPECT_EQ(notices,
+              QStringList{kind(AutosaveStore::Notice::Kind::folderLockFailed) +
+                          localized("他のユーザーのファイルが置かれています") + u" @"_s + lock});
+}
+
+// A folder where other users can rename or remove the operator's files (writable by others
+// without the sticky bit, by a group that is not the operator's own, or another user's): there
+// another user could set the origin file aside and put it back after a later crash, and the
+// restored work would be saved over another project. Such a folder cannot be chosen, and one
+// chosen before that has become such is not used at the next start: the default folder is, and
+// the operator is told why. A sticky folder can be chosen.
+TEST_F(AutosaveStoreTest, AFolderWhereOthersCanRemoveFilesIsNeverTheAutosaveFolder) {
+    using Kind = AutosaveLocationError::Kind;
+    const QString shared = home.filePath(u"shared"_s);
+    const QByteArray native = QFile::encodeName(shared);
+    ASSERT_TRUE(QDir().mkpath(shared));
+    const auto refusal = [&]() -> std::optional<Kind> {
+        try {
+            store->setDirectory(shared);
+        } catch (const AutosaveLocationError& error) {
+            return error.kind();
+        }
+        return std::nullopt;
+    };
+    ASSERT_EQ(::chmod(native.constData(), 0777), 0);
+    EXPECT_EQ(refusal(), Kind::othersCanChange);
+    EXPECT_EQ(store->directory(), folder);
+    if (::chown(native.constData(), ::geteuid(), 1) == 0) {  // a group of others ("daemon")
+        ASSERT_EQ(::chmod(native.constData(), 0775), 0);
+        EXPECT_EQ(refusal(), Kind::othersCanChange);
     }
+    if (::chown(native.constData(), 65534, ::getegid()) == 0) {  // "nobody"'s folder
+        ASSERT_EQ(::chmod(native.constData(), 0755), 0);
+        EXPECT_EQ(refusal(), Kind::othersCanChange);
+        ASSERT_EQ(::chown(native.constData(), ::geteuid(), ::getegid()), 0);
+    }
+    EXPECT_FALSE(defaults.contains(AutosaveStore::directoryKey));
+
+    ASSERT_EQ(::chmod(native.constData(), 01777), 0);
+    EXPECT_EQ(refusal(), std::nullopt);
+    EXPECT_EQ(store->directory(), shared);
+    store.reset();
+
+    ASSERT_EQ(::chmod(native.constData(), 0777), 0);  // the sticky bit taken away
+    store = make();
+    listen(*store);
+    EXPECT_EQ(store->directory(), folder);
+    EXPECT_TRUE(store->selectedDirectoryUnavailable());
+    EXPECT_TRUE(store->ownsDirectory());
+    EXPECT_TRUE(store->ownsDirectory());
+    EXPECT_EQ(notices,
+              QStringList{
+                  kind(AutosaveStore::Notice::Kind::chosenFolderUnusable) +
+                  localized("他のユーザーがファイルの名前を変えたり削除したりできるフォルダです") +
+                  u" @"_s + shared});
+}
+
+// The operator's own link at the autosave's or origin's name in their own folder, leading to a
+// file of theirs: the readers never follow it, so no write goes through it either (the write
+// fails and says so, naming the file), and neither a start, a quit nor a folder switch removes
+// it; it is told once a name, and the folder cannot be chosen again while it is there.
+TEST_F(AutosaveStoreTest, TheOperatorsOwnLinkAtANameIsNeitherWrittenThroughNorRemoved) {
+    using Kind = AutosaveStore::Notice::Kind;
+    listen(*store);
+    const QString elsewhere = home.filePath(u"elsewhere.tavrendek"_s);
+    writeFile(elsewhere, "the operator's file");
+    const QString link = localized("シンボリックリンクが置かれています") + u" @"_s;
+    ASSERT_TRUE(QDir().mkpath(folder) && QFile::link(elsewhere, autosave));
+    written("A", u"/shows/a.tavrendek"_s);
+    EXPECT_EQ(readAll(elsewhere), "the operator's file");
+    EXPECT_FALSE(store->hasPendingRecovery());
+    store->clear();  // the quit
+    store->start();
+    EXPECT_TRUE(QFileInfo(autosave).isSymLink());
+    EXPECT_EQ(notices, QStringList({kind(Kind::writeFailed) + link + autosave,
+                                    kind(Kind::foreignFile) + link + autosave}));
+
+    ASSERT_TRUE(QFile::remove(autosave));
+    written("A", u"/shows/a.tavrendek"_s);
+    ASSERT_TRUE(QFile::remove(origin) && QFile::link(elsewhere, origin));
+    written("B", u"/shows/b.tavrendek"_s);
+    EXPECT_EQ(readAll(elsewhere), "the operator's file");
+    EXPECT_EQ(notices.mid(2),
+              QStringList({kind(Kind::writeRecovered), kind(Kind::writeFailed) + link + origin}));
+    const QString other = home.filePath(u"other"_s);
+    store->setDirectory(other);  // carries the autosave, not the link
+    EXPECT_TRUE(QFileInfo(origin).isSymLink());
+    EXPECT_FALSE(QFileInfo::exists(autosave));
+    EXPECT_FALSE(QFileInfo::exists(other + u"/autosave-origin.txt"_s));
+    EXPECT_EQ(notices.mid(4), QStringList{kind(Kind::foreignFile) + link + origin});
+    try {
+        store->setDirectory(std::nullopt);
+        ADD_FAILURE() << "a folder with a link at a name was taken";
+    } catch (const AutosaveLocationError& error) {
+        EXPECT_EQ(error.kind(), AutosaveLocationError::Kind::foreignEntry);
+    }
+    EXPECT_EQ(readAll(elsewhere), "the operator's file");
+}
+
+// Another user's files put in place of the autosave and of its lock file while this copy runs
+// are no other copy taking the folder over: what is there is told, with its path, in the
+// interface language, and nothing of theirs is written over.
+TEST_F(AutosaveStoreTest, AnotherUsersFilesInPlaceOfTheAutosaveAndItsLockAreToldAsSuch) {
+    using Kind = AutosaveStore::Notice::Kind;
+    LanguageSettings& language = LanguageSettings::shared();
+    const AppLanguage before = language.language();
+    language.setLanguage(AppLanguage::ja);
+    listen(*store);
+    const QString lock = folder + u"/autosave.lock"_s;
+    const auto theirsAt = [](const QString& path) {
+        QFile::remove(path);
+        writeFile(path, "theirs");
+        return ::lchown(QFile::encodeName(path).constData(), 65534, 65534) == 0;
+    };
+    const QString others = u"他のユーザーのファイルが置かれています @"_s;
+    written("A");
+    if (!theirsAt(lock)) GTEST_SKIP() << "cannot chown";
+    written("B");
+    EXPECT_EQ(notices, QStringList{kind(Kind::writeFailed) + others + lock});
+    ASSERT_TRUE(QFile::remove(lock));
+    written("B");
+    EXPECT_EQ(notices.value(1), kind(Kind::writeRecovered));
+
+    ASSERT_TRUE(theirsAt(autosave) && QFile::remove(lock));
+    written("C");
+    written("D");
+    EXPECT_EQ(readAll(autosave), "theirs");
+    EXPECT_EQ(notices.mid(2), QStringList({kind(Kind::foreignFile) + others + autosave,
+                                           kind(Kind::writeFailed) + others + autosave}));
+    EXPECT_TRUE(store->ownsDirectory());
+    language.setLanguage(before);
 }
 
 // A lock that cannot be taken is told apart from a busy one, with the system's reason.
@@ -504,7 +633,8 @@ TEST_F(AutosaveStoreTest, ALockThatCannotBeTakenIsNotABusyFolder) {
     ASSERT_TRUE(QDir().mkpath(folder + u"/autosave.lock/x"_s));
     EXPECT_FALSE(store->ownsDirectory());
     EXPECT_EQ(notices, QStringList{kind(AutosaveStore::Notice::Kind::folderLockFailed) +
-                                   QString::fromLocal8Bit(std::strerror(EISDIR))});
+                                   QString::fromLocal8Bit(std::strerror(EISDIR)) + u" @"_s +
+                                   folder + u"/autosave.lock"_s});
 }
 
 // A pipe at one of the store's names is a file that cannot be read, never waited on: the legacy

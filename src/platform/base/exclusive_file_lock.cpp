@@ -1,5 +1,6 @@
 #include "platform/base/exclusive_file_lock.h"
 
+#include "platform/base/atomic_file_core.h"
 #include "platform/base/regular_file.h"
 
 #include <QFile>
@@ -17,21 +18,35 @@ namespace velmar {
 
 namespace {
 
-QString systemError(int error) {
-    return QString::fromLocal8Bit(std::strerror(error));
+// A pipe or device at the name is told by the writer's code for it.
+static_assert(RegularFile::kNotRegular == atomic_file::kNotRegular);
+
+// The reason of a failure in English, for standard error and the log.
+QString errorText(int code) {
+    switch (code) {
+        case atomic_file::kLinkRefused:
+            return QStringLiteral("a symbolic link is in its place (not followed)");
+        case atomic_file::kOtherOwner:
+            return QStringLiteral("another user's file is in its place");
+        case atomic_file::kNotRegular:
+            return QStringLiteral("not a regular file (a pipe, device or socket is in its place)");
+        case ExclusiveFileLock::kKeepsBeingReplaced:
+            return QStringLiteral("the lock file keeps being replaced");
+        default:
+            return QString::fromLocal8Bit(std::strerror(code));
+    }
 }
 
 // Why a lock file could not be opened, saying what is in its place when that is the reason: the
 // system's "too many levels of symbolic links" or "permission denied" would not tell the
 // operator that someone else put something at the name.
-QString openError(const QByteArray& path, const RegularFile& file) {
+int openError(const QByteArray& path, const RegularFile& file) {
     struct stat st {};
     if (::lstat(path.constData(), &st) == 0) {
-        if (S_ISLNK(st.st_mode))
-            return QStringLiteral("a symbolic link is in its place (not followed)");
-        if (st.st_uid != ::geteuid()) return QStringLiteral("another user's file is in its place");
+        if (S_ISLNK(st.st_mode)) return atomic_file::kLinkRefused;
+        if (st.st_uid != ::geteuid()) return atomic_file::kOtherOwner;
     }
-    return file.errorString();
+    return file.error();
 }
 
 // A lock file is compared with what is at the path itself (a link there is not it); a folder
@@ -76,7 +91,14 @@ bool ExclusiveFileLock::lockWithin(const QString& path, int timeoutMs) {
     return outcome_ == Outcome::locked;
 }
 
+ExclusiveFileLock::Outcome ExclusiveFileLock::failed(int code) {
+    errorCode_ = code;
+    error_ = errorText(code);
+    return Outcome::failed;
+}
+
 ExclusiveFileLock::Outcome ExclusiveFileLock::attempt(const QString& path, bool directory) {
+    errorCode_ = 0;
     error_.clear();
     const QByteArray name = QFile::encodeName(path);
     // The file can be replaced between open and flock; a few rounds settle any such race.
@@ -84,25 +106,17 @@ ExclusiveFileLock::Outcome ExclusiveFileLock::attempt(const QString& path, bool 
         int fd;
         if (directory) {
             fd = ::open(name.constData(), O_DIRECTORY | O_RDONLY | O_CLOEXEC);
-            if (fd < 0) {
-                error_ = systemError(errno);
-                return Outcome::failed;
-            }
+            if (fd < 0) return failed(errno);
         } else {
             // A pipe or device planted at the name is refused, never waited on, and so is a file
             // of another user's: in a folder others can write, that user could hold, keep or
             // replace it at will.
             RegularFile file =
                 RegularFile::open(name, O_RDWR | O_CREAT, RegularFile::Links::refuse, 0600);
-            if (!file.isOpen()) {
-                error_ = openError(name, file);
-                return Outcome::failed;
-            }
+            if (!file.isOpen()) return failed(openError(name, file));
             struct stat st {};
-            if (::fstat(file.fd(), &st) != 0 || st.st_uid != ::geteuid()) {
-                error_ = QStringLiteral("another user's file is in its place");
-                return Outcome::failed;
-            }
+            if (::fstat(file.fd(), &st) != 0) return failed(errno);
+            if (st.st_uid != ::geteuid()) return failed(atomic_file::kOtherOwner);
             fd = file.release();
         }
         int result;
@@ -113,8 +127,7 @@ ExclusiveFileLock::Outcome ExclusiveFileLock::attempt(const QString& path, bool 
             const int error = errno;
             ::close(fd);
             if (error == EWOULDBLOCK) return Outcome::busy;
-            error_ = systemError(error);
-            return Outcome::failed;
+            return failed(error);
         }
         if (sameFile(fd, name, directory)) {
             fd_ = fd;
@@ -124,8 +137,7 @@ ExclusiveFileLock::Outcome ExclusiveFileLock::attempt(const QString& path, bool 
         }
         ::close(fd);  // locked a file that is no longer at the path: take the one there now
     }
-    error_ = QStringLiteral("the lock file keeps being replaced");
-    return Outcome::failed;
+    return failed(kKeepsBeingReplaced);
 }
 
 bool ExclusiveFileLock::heldAtPath() const {

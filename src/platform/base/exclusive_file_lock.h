@@ -14,7 +14,8 @@ namespace velmar {
 // deleted or replaced while another copy held it would otherwise let two holders each lock a
 // different file of the same name. A symbolic link at the path is refused, and so is anything
 // that is not a regular file (a pipe or device there would otherwise hold the open) and a file
-// another user owns (checked on the opened file); error() then says what is in its place.
+// another user owns (checked on the opened file); errorCode() and error() then say what is in its
+// place.
 //
 // A folder can be locked itself (tryLockDirectory): such a lock lives on the folder, not on a
 // name inside it, so deleting or replacing any file there cannot take it away.
@@ -47,17 +48,28 @@ class ExclusiveFileLock {
     // was deleted or replaced (the lock then guards nothing another copy would see).
     bool heldAtPath() const;
 
-    // How the last tryLock or lockWithin ended, and for `failed` the system's reason.
+    // The reason of `failed` that is not the system's own error number.
+    static constexpr int kKeepsBeingReplaced = -100;  // replaced between every open and lock
+
+    // How the last tryLock or lockWithin ended, and for `failed` the reason: as a code (the
+    // system's error number; for what is in the lock file's place AtomicFile's kLinkRefused,
+    // kOtherOwner or kNotRegular; or kKeepsBeingReplaced), which models/system_error_text.h
+    // tells the operator in the interface language, and in English for standard error and the
+    // log.
     Outcome outcome() const { return outcome_; }
+    int errorCode() const { return errorCode_; }
     const QString& error() const { return error_; }
 
   private:
     Outcome attempt(const QString& path, bool directory);
+    // Keeps `code` as the reason of a failure, with its English text.
+    Outcome failed(int code);
 
     int fd_ = -1;
     QByteArray path_;
     bool directory_ = false;
     Outcome outcome_ = Outcome::failed;
+    int errorCode_ = 0;
     QString error_;
 };
 

@@ -1,5 +1,7 @@
 #include "platform/base/exclusive_file_lock.h"
 
+#include "platform/base/atomic_file.h"
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -102,6 +104,33 @@ TEST(ExclusiveFileLock, AFolderLockOutlivesTheLockFileInIt) {
     EXPECT_TRUE(otherFolder.heldAtPath());
     EXPECT_FALSE(ownerFolder.tryLockDirectory(folder));
     EXPECT_TRUE(ownerFolder.tryLockDirectory(dir.filePath("moved")));
+}
+
+// A failure carries its reason as a code, for the operator's text in the interface language:
+// what is in the lock file's place, or the system's error number.
+TEST(ExclusiveFileLock, AFailureCarriesWhatIsInThePlaceAsACode) {
+    QTemporaryDir dir;
+    ExclusiveFileLock lock;
+    const auto codeAt = [&](const QString& name) {
+        EXPECT_FALSE(lock.tryLock(dir.filePath(name)));
+        EXPECT_EQ(lock.outcome(), ExclusiveFileLock::Outcome::failed);
+        return lock.errorCode();
+    };
+    ASSERT_TRUE(QDir(dir.path()).mkdir("folder.lock"));
+    EXPECT_EQ(codeAt("folder.lock"), EISDIR);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(dir.filePath("pipe.lock")).constData(), 0600), 0);
+    EXPECT_EQ(codeAt("pipe.lock"), AtomicFile::kNotRegular);
+    ASSERT_TRUE(QFile::link(dir.filePath("own.lock"), dir.filePath("link.lock")));
+    EXPECT_EQ(codeAt("link.lock"), AtomicFile::kLinkRefused);
+    QFile theirs(dir.filePath("theirs.lock"));
+    ASSERT_TRUE(theirs.open(QIODevice::WriteOnly));
+    theirs.close();
+    if (::chown(QFile::encodeName(theirs.fileName()).constData(), 65534, 65534) == 0) {
+        EXPECT_EQ(codeAt("theirs.lock"), AtomicFile::kOtherOwner);
+        EXPECT_EQ(lock.error().toStdString(), "another user's file is in its place");
+    }
+    EXPECT_TRUE(lock.tryLock(dir.filePath("own.lock")));
+    EXPECT_EQ(lock.errorCode(), 0);
 }
 
 // Busy and failed are told apart, a wait is bounded, and no started program inherits a lock.
