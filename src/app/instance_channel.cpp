@@ -1,6 +1,7 @@
 #include "app/instance_channel.h"
 
 #include "models/localized.h"
+#include "models/system_error_text.h"
 #include "platform/base/exclusive_file_lock.h"
 #include "platform/base/native_file_name.h"
 #include "platform/base/private_directory.h"
@@ -150,7 +151,7 @@ InstanceChannel::Start InstanceChannel::start(const QList<QByteArray>& files) {
                       "別の起動の判定が %lld 秒で終わらないため、受け渡しなしで起動しました",
                       {FormatArg(seconds)})
                 : localizedFormat("起動判定のロックを取れないため、受け渡しなしで起動しました: %@",
-                                  {deciding.error()});
+                                  {systemErrorText(deciding.errorCode())});
         return Start::running;
     }
     QLocalSocket socket;
