@@ -188,14 +188,6 @@
         <translation>Other users can rename or remove files in the chosen folder. Please choose a folder only you can change, or one with the sticky bit (like /tmp).</translation>
     </message>
     <message>
-        <source>フォルダではありません</source>
-        <translation>Not a folder</translation>
-    </message>
-    <message>
-        <source>ロックファイルが置き換えられ続けています</source>
-        <translation>The lock file keeps being replaced</translation>
-    </message>
-    <message>
         <source>自動保存を再開しました</source>
         <translation>Autosaving works again</translation>
     </message>

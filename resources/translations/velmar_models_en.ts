@@ -60,6 +60,10 @@
         <translation>No such file or folder</translation>
     </message>
     <message>
+        <source>フォルダではありません</source>
+        <translation>Not a folder</translation>
+    </message>
+    <message>
         <source>シンボリックリンクが置かれています</source>
         <translation>A symbolic link is in its place</translation>
     </message>
@@ -70,6 +74,10 @@
     <message>
         <source>通常のファイルではないものが置かれています</source>
         <translation>Something other than a regular file is in its place</translation>
+    </message>
+    <message>
+        <source>ロックファイルが置き換えられ続けています</source>
+        <translation>The lock file keeps being replaced</translation>
     </message>
 </context>
 </TS>
