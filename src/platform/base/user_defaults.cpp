@@ -432,12 +432,17 @@ void UserDefaults::store(const QString& key, const std::optional<QVariant>& valu
         std::lock_guard lock(mutex_);
         found = guardFile();
         used_.insert(key);
+        // The file holds this run's values as they are (seen, no write failing): a value set
+        // again unchanged is not written, so a file left as it is (read-only, or root's) is not
+        // told as such before anything was changed.
+        const bool unchanged =
+            value ? values_.contains(key) && values_.value(key) == *value : !values_.contains(key);
         if (value) {
             values_.insert(key, *value);
         } else {
             values_.remove(key);
         }
-        if (fileBacked_) {
+        if (fileBacked_ && !(unchanged && seen_ && !writeFailing_)) {
             Reason error;
             bool readOnly = false;
             const bool ok = writeFile(value ? &key : nullptr, &error, &readOnly);
