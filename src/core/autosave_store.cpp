@@ -150,14 +150,14 @@ struct AutosaveStore::FolderLock {
     // Takes what is not held on what is at the paths now: the folder first, so a copy that
     // cannot have the folder never holds its lock file, not even for a moment. On failure
     // `error` gets the reason in the interface language and `where` the path that failed.
-    ExclusiveFileLock::Outcome take(const QString& path, QString* error, QString* where) {
+    ExclusiveFileLock::Outcome take(const QString& path, QString* error, QString* where = nullptr) {
         for (ExclusiveFileLock* lock : {&folder, &file}) {
             if (lock->heldAtPath()) continue;
             const QString at = lock == &folder ? path : path + u'/' + lockFileName;
             const bool locked = lock == &folder ? lock->tryLockDirectory(at) : lock->tryLock(at);
             if (!locked) {
                 *error = systemErrorText(lock->errorCode());
-                *where = at;
+                if (where) *where = at;
                 return lock->outcome();
             }
         }
@@ -668,8 +668,7 @@ void AutosaveStore::setDirectory(const std::optional<QString>& folder) {
             // A folder another process autosaves into is taken even while it holds no file.
             targetLock = std::make_unique<FolderLock>();
             QString error;
-            QString where;
-            if (targetLock->take(target, &error, &where) != ExclusiveFileLock::Outcome::locked)
+            if (targetLock->take(target, &error) != ExclusiveFileLock::Outcome::locked)
                 throw AutosaveLocationError(Kind::containsAutosave);
             if (owned) {
                 QStringList copied;

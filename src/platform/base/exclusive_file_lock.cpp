@@ -11,7 +11,6 @@
 #include <unistd.h>
 #include <cerrno>
 #include <chrono>
-#include <cstring>
 #include <thread>
 
 namespace velmar {
@@ -21,20 +20,14 @@ namespace {
 // A pipe or device at the name is told by the writer's code for it.
 static_assert(RegularFile::kNotRegular == atomic_file::kNotRegular);
 
-// The reason of a failure in English, for standard error and the log.
+// The reason of a failure in English, for standard error and the log: the writer's texts, but
+// for a link, which a lock never follows whoever owns it.
 QString errorText(int code) {
-    switch (code) {
-        case atomic_file::kLinkRefused:
-            return QStringLiteral("a symbolic link is in its place (not followed)");
-        case atomic_file::kOtherOwner:
-            return QStringLiteral("another user's file is in its place");
-        case atomic_file::kNotRegular:
-            return QStringLiteral("not a regular file (a pipe, device or socket is in its place)");
-        case ExclusiveFileLock::kKeepsBeingReplaced:
-            return QStringLiteral("the lock file keeps being replaced");
-        default:
-            return QString::fromLocal8Bit(std::strerror(code));
-    }
+    if (code == atomic_file::kLinkRefused)
+        return QStringLiteral("a symbolic link is in its place (not followed)");
+    if (code == ExclusiveFileLock::kKeepsBeingReplaced)
+        return QStringLiteral("the lock file keeps being replaced");
+    return QString::fromStdString(atomic_file::errorText(code));
 }
 
 // Why a lock file could not be opened, saying what is in its place when that is the reason: the
